@@ -1,0 +1,2 @@
+// Start-up of the game.
+int main() { return 0; }

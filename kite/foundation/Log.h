@@ -1,0 +1,15 @@
+// The engine's one logging call.
+#pragma once
+
+namespace kite {
+
+// Formats into a 16384-byte buffer (longer text is cut at 16380 characters),
+// appends a newline, writes it to standard output and hands it on to the
+// debug console's forwarder when one is installed. Safe from any thread.
+void log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The debug console installs itself here; null removes it.
+using LogForwarder = void (*)(const char* line);
+void setLogForwarder(LogForwarder forwarder);
+
+}  // namespace kite

@@ -1,0 +1,96 @@
+#include "platform/GLContext.h"
+
+#include <GLES2/gl2.h>
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+bool prepareVideoDriver() {
+    // Calling the GLES library's exports directly under X11 needs SDL to use EGL too.
+    setenv("SDL_VIDEO_X11_FORCE_EGL", "1", 0);
+    if (const char* driver = std::getenv("SDL_VIDEODRIVER"); driver && *driver)
+        return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 && *x11) || (wayland && *wayland)) return false;
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    return true;
+}
+
+std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
+    bool headless = prepareVideoDriver();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    const GLContextAttributes& a = options.attributes;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, a.red);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, a.green);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, a.blue);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, a.alpha);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, a.depth);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, a.stencil);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, a.multisamples > 0 ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, a.multisamples);
+
+    Uint32 flags = SDL_WINDOW_OPENGL | (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+    std::unique_ptr<GLContext> context(new GLContext());
+    context->headless_ = headless;
+    context->window_ = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                        options.width, options.height, flags);
+    if (!context->window_) {
+        std::fprintf(stderr, "platform: cannot create the window: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    context->context_ = SDL_GL_CreateContext(context->window_);
+    if (!context->context_) {
+        std::fprintf(stderr, "platform: cannot create an OpenGL ES 2.0 context: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    SDL_GL_MakeCurrent(context->window_, context->context_);
+    SDL_GL_SetSwapInterval(0);  // the host paces frames itself
+    return context;
+}
+
+GLContext::~GLContext() {
+    if (context_) SDL_GL_DeleteContext(context_);
+    if (window_) SDL_DestroyWindow(window_);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void GLContext::makeCurrent() { SDL_GL_MakeCurrent(window_, context_); }
+
+void GLContext::swapBuffers() { SDL_GL_SwapWindow(window_); }
+
+int GLContext::drawableWidth() const {
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window_, &w, &h);
+    return w;
+}
+
+int GLContext::drawableHeight() const {
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window_, &w, &h);
+    return h;
+}
+
+std::vector<std::uint8_t> GLContext::readPixels(int x, int y, int width, int height) const {
+    std::vector<std::uint8_t> bottomUp(static_cast<std::size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    std::vector<std::uint8_t> topDown(bottomUp.size());
+    const std::size_t row = static_cast<std::size_t>(width) * 4;
+    for (int r = 0; r < height; ++r)
+        std::memcpy(&topDown[r * row], &bottomUp[(height - 1 - r) * row], row);
+    return topDown;
+}
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+// An SDL window with an OpenGL ES 2.0 context drawing into framebuffer 0.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct SDL_Window;
+
+namespace platform {
+
+struct GLContextAttributes {
+    int red = 8, green = 8, blue = 8, alpha = 8;
+    int depth = 24, stencil = 8;
+    int multisamples = 0;
+};
+
+struct WindowOptions {
+    std::string title = "stargrid";
+    int width = 640;   // pixels
+    int height = 1136;
+    bool visible = true;
+    GLContextAttributes attributes;
+};
+
+// Chooses the video driver before SDL starts: headless (offscreen) when no
+// display is reachable and SDL_VIDEODRIVER is not set. Returns true when headless.
+bool prepareVideoDriver();
+
+class GLContext {
+public:
+    // Null with a log line when SDL or the ES 2.0 context cannot be had.
+    static std::unique_ptr<GLContext> create(const WindowOptions& options);
+    ~GLContext();
+    GLContext(const GLContext&) = delete;
+    GLContext& operator=(const GLContext&) = delete;
+
+    void makeCurrent();
+    void swapBuffers();
+    bool isHeadless() const { return headless_; }
+    SDL_Window* window() const { return window_; }
+    int drawableWidth() const;
+    int drawableHeight() const;
+
+    // Framebuffer 0 as RGBA rows, top row first.
+    std::vector<std::uint8_t> readPixels(int x, int y, int width, int height) const;
+
+private:
+    GLContext() = default;
+
+    SDL_Window* window_ = nullptr;
+    void* context_ = nullptr;
+    bool headless_ = false;
+};
+
+}  // namespace platform
