@@ -53,13 +53,9 @@ TEST(AffineTransform, InvertUndoesTheTransform) {
 }
 
 TEST(AffineTransform, PointIsComputedInDoublePrecision) {
-    // In float, 16777216 + 1 is lost before the translation takes it back.
-    const AffineTransform t = AffineTransformMake(1, 0, 0, 1, -16777216.0f, 0);
-    EXPECT_EQ(PointApplyAffineTransform(Vec2(16777216.0f, 0), AffineTransformMake(1, 0, 1, 1, -16777216.0f, 0)).x,
-              0.0f);
-    EXPECT_EQ(PointApplyAffineTransform(Vec2(16777216.0f, 0), t).x, 0.0f);
-    const AffineTransform sum = AffineTransformMake(1, 0, 1, 1, -16777216.0f, 0);
-    EXPECT_EQ(PointApplyAffineTransform(Vec2(16777216.0f, 1.0f), sum).x, 1.0f);
+    // In float, 2^24 + 1 rounds back to 2^24 before the translation takes 2^24 away.
+    const AffineTransform t = AffineTransformMake(1, 0, 1, 1, -16777216.0f, 0);
+    EXPECT_EQ(PointApplyAffineTransform(Vec2(16777216.0f, 1.0f), t).x, 1.0f);
 }
 
 TEST(AffineTransform, RectangleMapsToTheBoundingBoxOfItsCorners) {
