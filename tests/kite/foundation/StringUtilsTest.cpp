@@ -152,6 +152,34 @@ TEST(ConvertUTF, EveryScalarValueRoundTripsThroughAllThreeForms) {
     EXPECT_EQ(to16, utf16);
 }
 
+TEST(ConvertUTF, EveryTwoAndThreeByteSequenceIsAcceptedExactlyWhenWellFormed) {
+    int mismatches = 0;
+    for (int lead = 0x80; lead <= 0xFF; ++lead) {
+        int length = getUTF8SequenceLength(static_cast<UTF8>(lead));
+        if (length > 3) continue;
+        for (int b1 = 0; b1 <= 0xFF; ++b1) {
+            for (int b2 = 0; b2 <= (length == 3 ? 0xFF : 0); ++b2) {
+                const UTF8 seq[3] = {static_cast<UTF8>(lead), static_cast<UTF8>(b1), static_cast<UTF8>(b2)};
+                const UTF8* source = seq;
+                UTF16 room[2];
+                UTF16* target = room;
+                bool converted = convertUTF8ToUTF16(&source, seq + length, &target, room + 2,
+                                                    ConversionMode::STRICT) == ConversionResult::OK;
+                // Independent reading: continuation bytes, shortest form, no surrogate.
+                bool wellFormed = (lead & 0xC0) == 0xC0;
+                UTF32 cp = static_cast<UTF32>(lead & (length == 2 ? 0x1F : 0x0F));
+                for (int i = 1; i < length; ++i) {
+                    wellFormed = wellFormed && (seq[i] & 0xC0) == 0x80;
+                    cp = (cp << 6) | (seq[i] & 0x3F);
+                }
+                wellFormed = wellFormed && cp >= (length == 2 ? 0x80u : 0x800u) && (cp < 0xD800 || cp > 0xDFFF);
+                if (converted != isLegalUTF8Sequence(seq, length) || converted != wellFormed) ++mismatches;
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST(ConvertUTF, StringHelpersRoundTripEveryNonZeroScalar) {
     std::u32string all;
     for (char32_t c = 1; c <= 0x10FFFF; ++c) {
