@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "kite/foundation/Create.h"
-#include "kite/scene/DirectorStandIn.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {
