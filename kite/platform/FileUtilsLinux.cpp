@@ -50,7 +50,14 @@ std::string homeDirectory() {
 // else the default under the home directory.
 std::string xdgDirectory(const char* variable, const char* fallbackUnderHome) {
     const char* value = std::getenv(variable);
-    std::string base = (value && value[0] == '/') ? std::string(value) : homeDirectory() + "/" + fallbackUnderHome;
+    std::string base;
+    if (value && value[0] == '/') {
+        base = value;
+    } else {
+        base = homeDirectory();
+        if (base.back() != '/') base += '/';
+        base += fallbackUnderHome;
+    }
     if (base.back() != '/') base += '/';
     return base + "stargrid/";
 }
