@@ -68,7 +68,10 @@ bool FileUtils::init() {
     return true;
 }
 
-void FileUtils::purgeCachedEntries() { fullPathCache.clear(); }
+void FileUtils::purgeCachedEntries() {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+    fullPathCache.clear();
+}
 
 Data FileUtils::readWholeFile(const std::string& filename, bool asText) {
     if (filename.empty()) return Data::Null;
@@ -191,6 +194,8 @@ std::string FileUtils::getFullPathForDirectoryAndFilename(const std::string& dir
 }
 
 std::string FileUtils::fullPathForFilename(const std::string& filename) {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+
     if (filename.empty()) return std::string();
     if (isAbsolutePath(filename)) return filename;
     auto cached = fullPathCache.find(filename);
@@ -216,6 +221,8 @@ std::string FileUtils::searchFullPathForFilename(const std::string& filename) {
 }
 
 std::string FileUtils::fullPathFromRelativeFile(const std::string& filename, const std::string& relativeFile) {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+
     std::string::size_type slash = relativeFile.rfind('/');
     std::string directory = slash == std::string::npos ? std::string() : relativeFile.substr(0, slash + 1);
     return directory + getNewFilename(filename);
@@ -237,11 +244,15 @@ void FileUtils::loadFilenameLookupDictionaryFromFile(const std::string& filename
 }
 
 void FileUtils::setFilenameLookupDictionary(const ValueMap& filenameLookupDictionary) {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+
     fullPathCache.clear();
     if (&filenameLookupDictionary != &filenameLookupDict) filenameLookupDict = filenameLookupDictionary;
 }
 
 void FileUtils::setSearchResolutionsOrder(const std::vector<std::string>& order) {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+
     fullPathCache.clear();
     searchResolutionsOrder.clear();
     bool sawEmpty = false;
@@ -253,6 +264,8 @@ void FileUtils::setSearchResolutionsOrder(const std::vector<std::string>& order)
 }
 
 void FileUtils::addSearchResolutionsOrder(const std::string& order, bool front) {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+
     std::string entry = withTrailingSlash(order);
     if (front) {
         searchResolutionsOrder.insert(searchResolutionsOrder.begin(), entry);
@@ -264,6 +277,8 @@ void FileUtils::addSearchResolutionsOrder(const std::string& order, bool front) 
 const std::vector<std::string>& FileUtils::getSearchResolutionsOrder() const { return searchResolutionsOrder; }
 
 void FileUtils::setSearchPaths(const std::vector<std::string>& paths) {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+
     fullPathCache.clear();
     searchPaths.clear();
     bool sawDefaultRoot = false;
@@ -305,6 +320,8 @@ bool FileUtils::isDirectoryExistInternal(const std::string& dirPath) const {
 }
 
 bool FileUtils::isDirectoryExist(const std::string& dirPath) {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+
     if (isAbsolutePath(dirPath)) return isDirectoryExistInternal(dirPath);
     auto cached = fullPathCache.find(dirPath);
     if (cached != fullPathCache.end()) return isDirectoryExistInternal(cached->second);

@@ -3,6 +3,7 @@
 #include "kite/foundation/Data.h"
 #include "kite/foundation/Value.h"
 
+#include <mutex>
 #include <string>
 #include <sys/types.h>
 #include <unordered_map>
@@ -12,6 +13,8 @@ namespace kite {
 
 // Abstract base; the platform subclass supplies the writable path, the
 // existence test, the bundle-aware lookup, property lists and getInstance.
+// Name lookups may run on any thread; changing the search lists belongs to
+// the main thread (getSearchPaths hands out a reference).
 class FileUtils {
 public:
     // Defined with the platform subclass. Null only when init fails.
@@ -93,6 +96,10 @@ protected:
     std::string defaultResRootPath;
     std::unordered_map<std::string, std::string> fullPathCache;
     std::string writablePath;
+
+    // Guards the cache, the lookup dictionary and the search lists, so a
+    // loader thread may resolve names while the main thread does too.
+    mutable std::recursive_mutex lookupMutex_;
 
     static bool popupNotify;
     static FileUtils* sharedFileUtils;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -27,7 +28,7 @@ protected:
             savedEnvironment_.emplace_back(name, value ? value : "");
         }
         setenv("XDG_DATA_HOME", (root_ + "data").c_str(), 1);
-        files_.init();
+        files_->init();
     }
     void TearDown() override {
         FileUtils::destroyInstance();
@@ -45,19 +46,22 @@ protected:
     }
     std::string root_, bundle_;
     std::vector<std::pair<std::string, std::string>> savedEnvironment_;
-    FileUtilsLinux files_{std::string()};
+    std::unique_ptr<FileUtilsLinux> files_ = std::make_unique<FileUtilsLinux>(std::string());
 
-    void useBundle() { files_ = FileUtilsLinux(bundle_); files_.init(); }
+    void useBundle() {
+        files_ = std::make_unique<FileUtilsLinux>(bundle_);
+        files_->init();
+    }
 };
 
 TEST_F(FileUtilsLinuxTest, RelativeNamesAreLookedUpInTheBundle) {
     useBundle();
     std::string path = put("Resources/Font/NumberA.fnt", "font");
-    EXPECT_EQ(files_.fullPathForFilename("Font/NumberA.fnt"), path);
-    EXPECT_TRUE(files_.isFileExist("Font/NumberA.fnt"));
-    EXPECT_FALSE(files_.isFileExist("Font/Missing.fnt"));
-    EXPECT_FALSE(files_.isFileExist(""));
-    EXPECT_EQ(files_.getStringFromFile("Font/NumberA.fnt"), "font");
+    EXPECT_EQ(files_->fullPathForFilename("Font/NumberA.fnt"), path);
+    EXPECT_TRUE(files_->isFileExist("Font/NumberA.fnt"));
+    EXPECT_FALSE(files_->isFileExist("Font/Missing.fnt"));
+    EXPECT_FALSE(files_->isFileExist(""));
+    EXPECT_EQ(files_->getStringFromFile("Font/NumberA.fnt"), "font");
 }
 
 TEST_F(FileUtilsLinuxTest, LookupOrderOverBundleAndAbsoluteSearchPathsWithTwoResolutions) {
@@ -66,17 +70,17 @@ TEST_F(FileUtilsLinuxTest, LookupOrderOverBundleAndAbsoluteSearchPathsWithTwoRes
     std::string sdInBundle = put("Resources/ui/img/sd/a.png", "2");
     std::string hdOutside = put("extra/img/hd/a.png", "3");
     std::string plainOutside = put("extra/img/c.png", "4");
-    files_.setSearchPaths({"ui", root_ + "extra"});
-    files_.setSearchResolutionsOrder({"hd", "sd"});
-    EXPECT_EQ(files_.getSearchPaths(), (std::vector<std::string>{"ui/", root_ + "extra/", ""}));
+    files_->setSearchPaths({"ui", root_ + "extra"});
+    files_->setSearchResolutionsOrder({"hd", "sd"});
+    EXPECT_EQ(files_->getSearchPaths(), (std::vector<std::string>{"ui/", root_ + "extra/", ""}));
 
-    EXPECT_EQ(files_.fullPathForFilename("img/a.png"), sdInBundle);
-    EXPECT_EQ(files_.fullPathForFilename("img/b.png"), bundle_ + "ui/img/hd/b.png");
-    EXPECT_EQ(files_.fullPathForFilename("img/c.png"), plainOutside);
+    EXPECT_EQ(files_->fullPathForFilename("img/a.png"), sdInBundle);
+    EXPECT_EQ(files_->fullPathForFilename("img/b.png"), bundle_ + "ui/img/hd/b.png");
+    EXPECT_EQ(files_->fullPathForFilename("img/c.png"), plainOutside);
     std::remove(sdInBundle.c_str());
-    EXPECT_EQ(files_.fullPathForFilename("img/a.png"), sdInBundle);  // cached
-    files_.purgeCachedEntries();
-    EXPECT_EQ(files_.fullPathForFilename("img/a.png"), hdOutside);
+    EXPECT_EQ(files_->fullPathForFilename("img/a.png"), sdInBundle);  // cached
+    files_->purgeCachedEntries();
+    EXPECT_EQ(files_->fullPathForFilename("img/a.png"), hdOutside);
 }
 
 TEST_F(FileUtilsLinuxTest, TheSingletonTakesItsBundleFromTheEnvironment) {
@@ -91,11 +95,11 @@ TEST_F(FileUtilsLinuxTest, TheSingletonTakesItsBundleFromTheEnvironment) {
 
 TEST_F(FileUtilsLinuxTest, TheWritablePathIsUnderTheXdgDataDirectoryUnlessOneIsSet) {
     std::string expected = root_ + "data/stargrid/";
-    EXPECT_EQ(files_.getWritablePath(), expected);
+    EXPECT_EQ(files_->getWritablePath(), expected);
     struct stat st;
     EXPECT_EQ(stat(expected.c_str(), &st), 0);
-    files_.setWritablePath(root_ + "elsewhere/");
-    EXPECT_EQ(files_.getWritablePath(), root_ + "elsewhere/");
+    files_->setWritablePath(root_ + "elsewhere/");
+    EXPECT_EQ(files_->getWritablePath(), root_ + "elsewhere/");
     setenv("XDG_DATA_HOME", "relative/ignored", 1);
     setenv("HOME", root_.c_str(), 1);
     EXPECT_EQ(FileUtilsLinux::userDataDirectory(), root_ + ".local/share/stargrid/");
@@ -106,35 +110,35 @@ TEST_F(FileUtilsLinuxTest, PropertyListsAreWrittenAndReadBack) {
     frames["star.png"] = Value(ValueMap{{"rotated", Value(true)}, {"frame", Value("{{0,0},{32,32}}")}});
     ValueMap sheet{{"frames", Value(frames)}, {"format", Value(2)}, {"scale", Value(1.5)}};
     std::string path = root_ + "sheet.plist";
-    ASSERT_TRUE(files_.writeToFile(sheet, path));
-    ValueMap back = files_.getValueMapFromFile(path);
+    ASSERT_TRUE(files_->writeToFile(sheet, path));
+    ValueMap back = files_->getValueMapFromFile(path);
     EXPECT_EQ(Value(back), Value(sheet));
-    EXPECT_TRUE(files_.getValueVectorFromFile(path).empty());  // a dictionary, not an array
+    EXPECT_TRUE(files_->getValueVectorFromFile(path).empty());  // a dictionary, not an array
 }
 
 TEST_F(FileUtilsLinuxTest, WritingAPropertyListReportsAFailedWrite) {
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(files_.writeToFile(ValueMap{{"a", Value(1)}}, root_ + "missing/dir/x.plist"));
+    EXPECT_FALSE(files_->writeToFile(ValueMap{{"a", Value(1)}}, root_ + "missing/dir/x.plist"));
     EXPECT_NE(testing::internal::GetCapturedStdout().find("cannot write"), std::string::npos);
 }
 
 TEST_F(FileUtilsLinuxTest, ArraysAreReadAsValueVectors) {
     std::string path = put("list.plist", PropertyList::serialize(ValueVector{Value(1), Value("two")}));
-    ValueVector list = files_.getValueVectorFromFile(path);
+    ValueVector list = files_->getValueVectorFromFile(path);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[1], Value("two"));
-    EXPECT_TRUE(files_.getValueMapFromFile(path).empty());
+    EXPECT_TRUE(files_->getValueMapFromFile(path).empty());
 }
 
 TEST_F(FileUtilsLinuxTest, ADamagedPropertyListGivesAnEmptyMapAndALogLine) {
     std::string path = put("broken.plist", "<plist><dict><key>a</key><integer>1");
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(files_.getValueMapFromFile(path).empty());
+    EXPECT_TRUE(files_->getValueMapFromFile(path).empty());
     EXPECT_NE(testing::internal::GetCapturedStdout().find("broken.plist"), std::string::npos);
-    EXPECT_TRUE(files_.getValueMapFromFile(root_ + "missing.plist").empty());
-    EXPECT_TRUE(files_.getValueMapFromData(nullptr, 0).empty());
+    EXPECT_TRUE(files_->getValueMapFromFile(root_ + "missing.plist").empty());
+    EXPECT_TRUE(files_->getValueMapFromData(nullptr, 0).empty());
     std::string text = PropertyList::serialize(ValueMap{{"k", Value(false)}});
-    EXPECT_EQ(files_.getValueMapFromData(text.data(), static_cast<int>(text.size())).at("k"), Value(false));
+    EXPECT_EQ(files_->getValueMapFromData(text.data(), static_cast<int>(text.size())).at("k"), Value(false));
 }
 
 std::string lookupFile(int version) {
@@ -147,18 +151,18 @@ TEST_F(FileUtilsLinuxTest, ALookupDictionaryFileOfVersionOneRedirectsNames) {
     useBundle();
     std::string b = put("Resources/b.png", "b");
     put("Resources/lookup.plist", lookupFile(1));
-    files_.loadFilenameLookupDictionaryFromFile("lookup.plist");
-    EXPECT_EQ(files_.fullPathForFilename("a.png"), b);
+    files_->loadFilenameLookupDictionaryFromFile("lookup.plist");
+    EXPECT_EQ(files_->fullPathForFilename("a.png"), b);
 }
 
 TEST_F(FileUtilsLinuxTest, ALookupDictionaryFileOfVersionTwoChangesNothing) {
     useBundle();
     put("Resources/b.png", "b");
     put("Resources/lookup.plist", lookupFile(2));
-    files_.loadFilenameLookupDictionaryFromFile("lookup.plist");
-    EXPECT_EQ(files_.fullPathForFilename("a.png"), "");
-    files_.loadFilenameLookupDictionaryFromFile("not-there.plist");
-    EXPECT_EQ(files_.fullPathForFilename("a.png"), "");
+    files_->loadFilenameLookupDictionaryFromFile("lookup.plist");
+    EXPECT_EQ(files_->fullPathForFilename("a.png"), "");
+    files_->loadFilenameLookupDictionaryFromFile("not-there.plist");
+    EXPECT_EQ(files_->fullPathForFilename("a.png"), "");
 }
 
 }  // namespace
