@@ -7,6 +7,7 @@
 #include "kite/foundation/Scheduler.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
+#include "kite/scene/EventDispatcher.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
@@ -48,9 +49,10 @@ bool Director::init() {
     contentScaleFactor_ = 1.0f;
 
     scheduler_ = new (std::nothrow) Scheduler();
+    eventDispatcher_ = new (std::nothrow) EventDispatcher();
     // The action manager is scheduled here at Scheduler::PRIORITY_SYSTEM, so that
-    // actions run before every other per-frame update. The event dispatcher, the
-    // four director events and the texture cache are created here too, in that order.
+    // actions run before every other per-frame update. The four director events and
+    // the texture cache are created here too, in that order.
     initMatrixStacks();
     // The renderer and the console follow.
     return true;
@@ -59,6 +61,7 @@ bool Director::init() {
 Director::~Director() {
     releaseAndClear(runningScene_);
     releaseAndClear(scheduler_);
+    releaseAndClear(eventDispatcher_);
     if (sharedDirector == this) sharedDirector = nullptr;
 }
 
@@ -170,8 +173,8 @@ void Director::setNextScene() {
 
 void Director::reset() {
     if (scheduler_) scheduler_->unscheduleAll();
-    // The event dispatcher's listeners are removed here (the foreground, background
-    // and renderer-recreated ones stay).
+    // The foreground, background and renderer-recreated listeners stay.
+    if (eventDispatcher_) eventDispatcher_->removeAllEventListeners();
     if (runningScene_) {
         runningScene_->onExit();
         runningScene_->cleanup();

@@ -9,6 +9,7 @@
 
 namespace kite {
 
+class EventDispatcher;
 class FrameView;
 class Renderer;
 class Scheduler;
@@ -46,6 +47,7 @@ public:
     // Retained; the director's shutdown ends it.
     void setFrameView(FrameView* view);
     FrameView* getFrameView() const { return frameView_; }
+    EventDispatcher* getEventDispatcher() const { return eventDispatcher_; }
 
     Scheduler* getScheduler() const { return scheduler_; }
     Renderer* getRenderer() const { return renderer_; }
@@ -92,6 +94,7 @@ protected:
     Scheduler* scheduler_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
+    EventDispatcher* eventDispatcher_ = nullptr;
     double animationInterval_ = 1.0 / 60;
     double oldAnimationInterval_ = 1.0 / 60;
     bool displayStats_ = false;
