@@ -8,6 +8,7 @@
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "kite/scene/EventDispatcher.h"
+#include "kite/scene/GLView.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
@@ -68,8 +69,19 @@ Director::~Director() {
 void Director::setFrameView(FrameView* view) {
     if (view == frameView_) return;
     assignRetained(frameView_, view);
+    glView_ = dynamic_cast<GLView*>(view);
+    if (glView_) {
+        winSizeInPoints_ = glView_->getDesignResolutionSize();
+        if (eventDispatcher_) eventDispatcher_->setEnabled(true);
+    }
     // The projection, the statistics labels and the window size in points are set
     // from the view here once the GL view and the projection exist.
+}
+
+void Director::setGLView(GLView* view) { setFrameView(view); }
+
+void Director::onGLViewDesignResolutionChanged() {
+    if (glView_) winSizeInPoints_ = glView_->getDesignResolutionSize();
 }
 
 void Director::runWithScene(Scene* scene) {
@@ -195,6 +207,7 @@ void Director::purgeDirector() {
     if (frameView_) {
         FrameView* view = frameView_;
         frameView_ = nullptr;
+        glView_ = nullptr;
         view->end();  // the view releases itself there
     }
     release();

@@ -11,6 +11,7 @@ namespace kite {
 
 class EventDispatcher;
 class FrameView;
+class GLView;
 class Renderer;
 class Scheduler;
 
@@ -47,6 +48,11 @@ public:
     // Retained; the director's shutdown ends it.
     void setFrameView(FrameView* view);
     FrameView* getFrameView() const { return frameView_; }
+    // The GL view as the frame view; installing one enables the event dispatcher.
+    void setGLView(GLView* view);
+    GLView* getOpenGLView() const { return glView_; }
+    // The GL view's design resolution changed: the window size follows it.
+    void onGLViewDesignResolutionChanged();
     EventDispatcher* getEventDispatcher() const { return eventDispatcher_; }
 
     Scheduler* getScheduler() const { return scheduler_; }
@@ -94,6 +100,7 @@ protected:
     Scheduler* scheduler_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
+    GLView* glView_ = nullptr;  // frameView_ when it is a GL view
     EventDispatcher* eventDispatcher_ = nullptr;
     double animationInterval_ = 1.0 / 60;
     double oldAnimationInterval_ = 1.0 / 60;
