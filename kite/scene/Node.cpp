@@ -9,6 +9,7 @@
 #include "kite/foundation/Log.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {
@@ -49,6 +50,8 @@ Node::Node() {
     director = Director::getInstance();
     scheduler = director->getScheduler();
     if (scheduler) scheduler->retain();
+    eventDispatcher = director->getEventDispatcher();
+    if (eventDispatcher) eventDispatcher->retain();
     if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
         scriptType = engine->getScriptType();
     }
@@ -66,6 +69,7 @@ Node::~Node() {
     if (scheduler) scheduler->unscheduleAllForTarget(this);
     releaseAndClear(scheduler);
     listenersRemoveAll();
+    releaseAndClear(eventDispatcher);
     // children releases each child as it is destroyed.
 }
 
@@ -395,7 +399,7 @@ void Node::setActionManager(ActionManager* manager) {
 void Node::setEventDispatcher(EventDispatcher* dispatcher) {
     if (dispatcher == eventDispatcher) return;
     listenersRemoveAll();
-    eventDispatcher = dispatcher;
+    assignRetained(eventDispatcher, dispatcher);
 }
 
 Action* Node::runAction(Action* action) {
@@ -408,10 +412,18 @@ void Node::stopAllActions() { actionsRemoveAll(); }
 void Node::actionsRemoveAll() {}
 void Node::actionsPause() {}
 void Node::actionsResume() {}
-void Node::listenersRemoveAll() {}
-void Node::listenersPause() {}
-void Node::listenersResume() {}
-void Node::listenersOrderChanged() {}
+void Node::listenersRemoveAll() {
+    if (eventDispatcher) eventDispatcher->removeEventListenersForTarget(this, false);
+}
+void Node::listenersPause() {
+    if (eventDispatcher) eventDispatcher->pauseEventListenersForTarget(this, false);
+}
+void Node::listenersResume() {
+    if (eventDispatcher) eventDispatcher->resumeEventListenersForTarget(this, false);
+}
+void Node::listenersOrderChanged() {
+    if (eventDispatcher) eventDispatcher->setDirtyForNode(this);
+}
 
 void Node::scheduleUpdateWithPriority(int priority) {
     if (scheduler) scheduler->scheduleUpdate<Node>(this, priority, !running);
