@@ -309,6 +309,48 @@ TEST_F(EventDispatcherTest, PausedDisabledAndUnavailableListenersHearNothing) {
     EXPECT_THAT(log, ElementsAre("paused:began1"));
 }
 
+TEST_F(EventDispatcherTest, NodeListenersFollowTheirNodesInAndOutOfTheScene) {
+    EventDispatcher* shared = Director::getInstance()->getEventDispatcher();
+    shared->setEnabled(true);
+    Node* node = Node::create();
+    node->retain();
+    EXPECT_EQ(node->getEventDispatcher(), shared);
+    auto* listener = touchLogger("node", false);
+    shared->addEventListenerWithSceneGraphPriority(listener, node);
+    EXPECT_TRUE(listener->isPaused());  // not on stage yet
+
+    auto dispatchShared = [&](int id) {
+        EventTouch event;
+        event.setTouches({touch(id)});
+        shared->dispatchEvent(&event);
+    };
+    scene->addChild(node);
+    dispatchShared(0);
+    node->removeFromParentAndCleanup(false);
+    dispatchShared(1);
+    EXPECT_THAT(log, ElementsAre("node:began0"));
+
+    // Z-order changes re-sort at the next dispatch.
+    Node* other = addNode(scene, 1);
+    shared->addEventListenerWithSceneGraphPriority(touchLogger("other", false), other);
+    scene->addChild(node, 0);
+    scene->sortAllChildren();  // as the next visit would
+    log.clear();
+    dispatchShared(2);
+    node->setLocalZOrder(2);
+    scene->sortAllChildren();
+    dispatchShared(3);
+    EXPECT_THAT(log, ElementsAre("other:began2", "node:began2", "node:began3", "other:began3"));
+
+    // A node that dies takes its listeners with it.
+    listener->retain();
+    node->removeFromParent();
+    node->release();
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    EXPECT_FALSE(listener->isRegistered());
+    listener->release();
+}
+
 TEST_F(EventDispatcherTest, DisabledDispatcherDeliversNothing) {
     dispatcher->addCustomEventListener("e", [this](EventCustom*) { log.push_back("e"); });
     dispatcher->setEnabled(false);
