@@ -65,8 +65,65 @@ Director::~Director() {
 void Director::setFrameView(FrameView* view) {
     if (view == frameView_) return;
     assignRetained(frameView_, view);
-    // The projection, the statistics labels and the window size in points are set
-    // from the view here once the GL view and the projection exist.
+    // The statistics labels and the GL defaults join here with the GL view.
+    applyViewDesignResolution();
+}
+
+void Director::applyViewDesignResolution() {
+    if (!frameView_) return;
+    winSizeInPoints_ = Size(frameView_->getDesignWidth(), frameView_->getDesignHeight());
+    setProjection(projection_);
+}
+
+Size Director::getVisibleSize() const {
+    return frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : Size::ZERO;
+}
+
+void Director::setProjection(Projection projection) {
+    const float w = winSizeInPoints_.width;
+    const float h = winSizeInPoints_.height;
+    // The viewport is set here too once the GL view exists. A view without a size yet has no
+    // projection to give: the matrices wait for its size.
+    const bool sized = w > 0.0f && h > 0.0f;
+    if (sized && projection == Projection::_3D) {
+        const float zeye = getZEye();
+        Mat4 perspective;
+        Mat4 lookAt;
+        Mat4::createPerspective(60.0f, w / h, 10.0f, zeye + h / 2.0f, &perspective);
+        Mat4::createLookAt(Vec3(w / 2.0f, h / 2.0f, zeye), Vec3(w / 2.0f, h / 2.0f, 0.0f), Vec3(0.0f, 1.0f, 0.0f),
+                           &lookAt);
+        loadIdentityMatrix(MATRIX_STACK_PROJECTION);
+        multiplyMatrix(MATRIX_STACK_PROJECTION, perspective);
+        multiplyMatrix(MATRIX_STACK_PROJECTION, lookAt);
+        loadIdentityMatrix(MATRIX_STACK_MODELVIEW);
+    } else if (sized && projection == Projection::_2D) {
+        Mat4 orthographic;
+        Mat4::createOrthographicOffCenter(0.0f, w, 0.0f, h, -1024.0f, 1024.0f, &orthographic);
+        loadIdentityMatrix(MATRIX_STACK_PROJECTION);
+        multiplyMatrix(MATRIX_STACK_PROJECTION, orthographic);
+        loadIdentityMatrix(MATRIX_STACK_MODELVIEW);
+    }
+    projection_ = projection;
+    // "director_projection_changed" is dispatched here once the event dispatcher exists; until
+    // then the scenes are told directly.
+    Scene::onDirectorProjectionChanged();
+}
+
+void computeClipTransform(Mat4* out) {
+    if (!out) return;
+    const Director* director = Director::getInstance();
+    Mat4::multiply(director->getMatrix(MATRIX_STACK_PROJECTION), director->getMatrix(MATRIX_STACK_MODELVIEW), out);
+}
+
+Vec2 Director::convertToGL(const Vec2& point) const {
+    Mat4 clip;
+    Mat4::multiply(getMatrix(MATRIX_STACK_PROJECTION), getMatrix(MATRIX_STACK_MODELVIEW), &clip);
+    const Mat4 inverse = clip.getInversed();
+    const float zClip = clip.m[14] / clip.m[15];
+    const Size design = frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : winSizeInPoints_;
+    const Vec4 clipPoint(2.0f * point.x / design.width - 1.0f, 1.0f - 2.0f * point.y / design.height, zClip, 1.0f);
+    const Vec4 g = inverse * clipPoint;
+    return Vec2(g.x / g.w, g.y / g.w);
 }
 
 void Director::runWithScene(Scene* scene) {
@@ -127,7 +184,12 @@ void Director::computeDeltaTime() {
 
 void Director::drawScene() {
     computeDeltaTime();
-    if (frameView_) frameView_->pollEvents();
+    if (frameView_) {
+        frameView_->pollEvents();
+        // The view's design resolution may have changed since the last frame.
+        if (winSizeInPoints_ != Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()))
+            applyViewDesignResolution();
+    }
 
     if (!paused_ && scheduler_) {
         scheduler_->update(deltaTime_);
@@ -136,7 +198,7 @@ void Director::drawScene() {
 
     // The renderer is cleared here.
     if (nextScene_) setNextScene();
-    // The model-view matrix stack is pushed here.
+    pushMatrix(MATRIX_STACK_MODELVIEW);
 
     if (runningScene_) {
         // The renderer's drawn-batches and drawn-vertices counters are zeroed here.
@@ -144,8 +206,8 @@ void Director::drawScene() {
         // "director_after_visit" is dispatched here.
     }
     // The statistics are drawn here when displayStats_ is set, then the renderer
-    // draws its queues and "director_after_draw" is dispatched; the model-view
-    // matrix stack is popped.
+    // draws its queues and "director_after_draw" is dispatched.
+    popMatrix(MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;
     if (frameView_) frameView_->swapBuffers();

@@ -76,6 +76,15 @@ public:
     Size getWinSizeInPixels() const { return winSizeInPoints_ * contentScaleFactor_; }
     // Distance of the 3D projection's eye from the plane z = 0.
     float getZEye() const { return winSizeInPoints_.height / 1.1566f; }
+    // The view's visible area; zero without a view.
+    Size getVisibleSize() const;
+    Vec2 getVisibleOrigin() const { return Vec2::ZERO; }
+
+    // Loads the projection for the window size (custom leaves the stacks alone) and tells every
+    // scene, whose default camera follows it.
+    void setProjection(Projection projection);
+    // A view point (design units, y down) in GL coordinates (y up).
+    Vec2 convertToGL(const Vec2& point) const;
 
 protected:
     Director() = default;
@@ -113,7 +122,12 @@ protected:
 
 private:
     std::deque<Mat4>* matrixStack(int type);
+    // Takes the window size from the view's design resolution and sets the projection for it.
+    void applyViewDesignResolution();
 };
+
+// Projection top x model-view top of the director; out may be null.
+void computeClipTransform(Mat4* out);
 
 // The director driven by the display-link caller.
 class DisplayLinkDirector : public Director {
