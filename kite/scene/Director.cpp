@@ -4,7 +4,11 @@
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/foundation/TaskThreadPool.h"
+#include "kite/foundation/UserDefault.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "platform/Clock.h"
@@ -49,10 +53,59 @@ bool Director::init() {
 
     scheduler_ = new (std::nothrow) Scheduler();
     // The action manager is scheduled here at Scheduler::PRIORITY_SYSTEM, so that
-    // actions run before every other per-frame update. The event dispatcher, the
-    // four director events, the texture cache, the matrix stacks, the renderer and
-    // the console are created here too, in that order.
+    // actions run before every other per-frame update; then the event dispatcher,
+    // the four director events and the texture cache are created.
+    initMatrixStacks();
+    // The renderer and the console are created here.
     return true;
+}
+
+void Director::initMatrixStacks() {
+    for (auto* stack : {&modelViewMatrixStack_, &projectionMatrixStack_, &textureMatrixStack_}) {
+        stack->clear();
+        stack->push_back(Mat4::IDENTITY);
+    }
+}
+
+std::deque<Mat4>* Director::stackFor(MATRIX_STACK_TYPE type) {
+    switch (type) {
+        case MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW: return &modelViewMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION: return &projectionMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE: return &textureMatrixStack_;
+    }
+    return nullptr;
+}
+
+void Director::pushMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->push_back(stack->back());
+}
+
+void Director::popMatrix(MATRIX_STACK_TYPE type) {
+    auto* stack = stackFor(type);
+    if (!stack) return;
+    if (stack->size() <= 1) {
+        kite::log("Director: popMatrix without a matching pushMatrix ignored");
+        return;
+    }
+    stack->pop_back();
+}
+
+void Director::loadIdentityMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->back() = Mat4::IDENTITY;
+}
+
+void Director::loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() = matrix;
+}
+
+void Director::multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() *= matrix;
+}
+
+const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION) return projectionMatrixStack_.back();
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE) return textureMatrixStack_.back();
+    return modelViewMatrixStack_.back();
 }
 
 Director::~Director() {
@@ -64,8 +117,15 @@ Director::~Director() {
 void Director::setFrameView(FrameView* view) {
     if (view == frameView_) return;
     assignRetained(frameView_, view);
-    // The projection, the statistics labels and the window size in points are set
-    // from the view here once the GL view and the projection exist.
+    applyViewDesignResolution();
+    // The GPU information, the statistics labels, the GL defaults with the
+    // projection and the renderer's buffers are set up here once they exist.
+}
+
+void Director::applyViewDesignResolution() {
+    if (!frameView_) return;
+    winSizeInPoints_ = Size(frameView_->getDesignWidth(), frameView_->getDesignHeight());
+    // The GL defaults and the projection are applied again here once they exist.
 }
 
 void Director::runWithScene(Scene* scene) {
@@ -135,7 +195,7 @@ void Director::drawScene() {
 
     // The renderer is cleared here.
     if (nextScene_) setNextScene();
-    // The model-view matrix stack is pushed here.
+    pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     if (runningScene_) {
         // The renderer's drawn-batches and drawn-vertices counters are zeroed here.
@@ -143,8 +203,8 @@ void Director::drawScene() {
         // "director_after_visit" is dispatched here.
     }
     // The statistics are drawn here when displayStats_ is set, then the renderer
-    // draws its queues and "director_after_draw" is dispatched; the model-view
-    // matrix stack is popped.
+    // draws its queues and "director_after_draw" is dispatched.
+    popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;
     if (frameView_) frameView_->swapBuffers();
@@ -179,11 +239,16 @@ void Director::reset() {
     nextScene_ = nullptr;
     scenesStack_.clear();
     stopAnimation();
-    // Here the statistics labels are released, then the shared caches and services
-    // are destroyed in order (bitmap-font configurations, TrueType library, primitive
-    // program, animation cache, sprite-frame cache, program cache, program-state
-    // cache, file utilities, task pool, preferences store), the GL state cache is
-    // invalidated and the texture cache with its loading thread is destroyed.
+    // Here the statistics labels are released, then the shared caches are destroyed
+    // in order (bitmap-font configurations, TrueType library, primitive program,
+    // animation cache, sprite-frame cache, program cache, program-state cache) ahead
+    // of the services below.
+    FileUtils::destroyInstance();
+    TaskThreadPool::destroyInstance();
+    UserDefault::destroyInstance();  // writes what is still pending
+    // The GL state cache is invalidated here, which also resets the matrix stacks;
+    // then the texture cache with its loading thread is destroyed.
+    resetMatrixStacks();
 }
 
 void Director::purgeDirector() {
@@ -230,6 +295,9 @@ void DisplayLinkDirector::mainLoop() {
         restartDirector();
     } else if (!invalid_) {
         drawScene();
+        // Preferences changed during the frame reach the disk now, so a killed
+        // game loses at most this frame.
+        UserDefault::saveIfDirty();
         PoolManager::getInstance()->getCurrentPool()->clear();
     }
 }

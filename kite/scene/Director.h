@@ -1,6 +1,10 @@
 // The director: owner of the frame, the scheduler and the scenes; runs one frame per display-link firing.
 #pragma once
+#include <deque>
+
 #include "kite/foundation/Ref.h"
+#include "kite/foundation/math/Mat4.h"
+#include "kite/foundation/math/Size.h"
 #include "kite/foundation/Vector.h"
 #include "kite/scene/Scene.h"
 
@@ -8,6 +12,8 @@ namespace kite {
 
 class FrameView;
 class Scheduler;
+
+enum class MATRIX_STACK_TYPE { MATRIX_STACK_MODELVIEW = 0, MATRIX_STACK_PROJECTION = 1, MATRIX_STACK_TEXTURE = 2 };
 
 class Director : public Ref {
 public:
@@ -37,6 +43,8 @@ public:
     // Retained; the director's shutdown ends it.
     void setFrameView(FrameView* view);
     FrameView* getFrameView() const { return frameView_; }
+    // The view's design resolution changed: the window size in points follows.
+    void applyViewDesignResolution();
 
     Scheduler* getScheduler() const { return scheduler_; }
     Scene* getRunningScene() const { return runningScene_; }
@@ -49,6 +57,23 @@ public:
     bool isSendCleanupToScene() const { return sendCleanupToScene_; }
     Projection getProjection() const { return projection_; }
     float getContentScaleFactor() const { return contentScaleFactor_; }
+    // The window size in points (the design resolution); zero until a view sets it.
+    const Size& getWinSize() const { return winSizeInPoints_; }
+    Size getWinSizeInPixels() const {
+        return Size(winSizeInPoints_.width * contentScaleFactor_, winSizeInPoints_.height * contentScaleFactor_);
+    }
+
+    // Three stacks of matrices read by nodes and the renderer; each keeps an
+    // identity matrix at its bottom between frames.
+    void initMatrixStacks();
+    void resetMatrixStacks() { initMatrixStacks(); }
+    void pushMatrix(MATRIX_STACK_TYPE type);
+    // The bottom matrix stays: popping it would leave nothing to read.
+    void popMatrix(MATRIX_STACK_TYPE type);
+    void loadIdentityMatrix(MATRIX_STACK_TYPE type);
+    void loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    void multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    const Mat4& getMatrix(MATRIX_STACK_TYPE type) const;
 
 protected:
     Director() = default;
@@ -59,9 +84,13 @@ protected:
     void reset();
     void purgeDirector();
     void restartDirector();
+    std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
 
     bool purgeDirector_ = false;
     bool restartDirector_ = false;
+    std::deque<Mat4> modelViewMatrixStack_;
+    std::deque<Mat4> projectionMatrixStack_;
+    std::deque<Mat4> textureMatrixStack_;
     Scheduler* scheduler_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
@@ -77,6 +106,7 @@ protected:
     double lastUpdate_ = 0.0;  // frame clock, seconds
     bool nextDeltaTimeZero_ = false;
     Projection projection_ = Projection::_3D;
+    Size winSizeInPoints_;
     float contentScaleFactor_ = 1.0f;
 };
 
