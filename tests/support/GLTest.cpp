@@ -42,12 +42,9 @@ platform::GLContext* sharedGLContext(int width, int height) {
     return context.get();
 }
 
-std::string artifactsDirectory() {
-#ifdef STARGRID_TEST_ARTIFACTS
-    std::string dir = STARGRID_TEST_ARTIFACTS;
-#else
-    std::string dir = "test-artifacts";
-#endif
+// Creates the folder on demand; without a configured path, "test-artifacts" in the working directory.
+std::string artifactsDirectory(const char* configured) {
+    std::string dir = configured ? configured : "test-artifacts";
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     return dir;
@@ -130,12 +127,12 @@ std::vector<std::uint8_t> GLTest::readFrame() const {
     return context_->readPixels(0, 0, frameWidth(), frameHeight());
 }
 
-std::string GLTest::saveFrame(const std::string& suffix) const {
+std::string GLTest::saveFrameIn(const std::string& directory, const std::string& suffix) const {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "frame";
     for (char& c : name)
         if (c == '/') c = '_';
-    const std::string path = artifactsDirectory() + "/" + name + suffix + ".png";
+    const std::string path = directory + "/" + name + suffix + ".png";
     writePNG(path, frameWidth(), frameHeight(), readFrame());
     return path;
 }
