@@ -8,6 +8,7 @@
 #include <SDL2/SDL.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -24,12 +25,17 @@ std::unique_ptr<platform::GLContext>& contextHolder() {
 }  // namespace
 
 platform::GLContext* sharedGLContext(int width, int height) {
+    // The offscreen driver keeps the surface it made with the window: a later
+    // resize shrinks what the window reports but never grows the surface. So
+    // the surface is made as large as any frame a test asks for, and each
+    // frame is its bottom-left corner.
+    constexpr int kSurfaceWidth = 1024, kSurfaceHeight = 1280;
     std::unique_ptr<platform::GLContext>& context = contextHolder();
     if (!context) {
         platform::WindowOptions options;
         options.title = "stargrid tests";
-        options.width = width;
-        options.height = height;
+        options.width = std::max(width, kSurfaceWidth);
+        options.height = std::max(height, kSurfaceHeight);
         options.visible = false;
         context = platform::GLContext::create(options);
         if (!context) return nullptr;
