@@ -1,3 +1,4 @@
+// The shared offscreen context, PNG writing and the per-test GL reset.
 #include "tests/support/GLTest.h"
 
 #include "kite/rendering/Configuration.h"

@@ -1,4 +1,4 @@
-// Headless GL test fixture: a hidden offscreen ES 2.0 context drawing into framebuffer 0, pixel read-back and PNG frames.
+// Headless GL test fixture: a hidden offscreen ES 2.0 context on framebuffer 0, pixel read-back and PNG frames.
 #pragma once
 #include "platform/GLContext.h"
 
