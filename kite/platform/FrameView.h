@@ -23,11 +23,8 @@ public:
     virtual int getFrameHeight() const = 0;
 
     // Kept for the GL view's resolution policies; nothing scales by it yet.
-    void setDesignResolutionSize(float width, float height, int policy) {
-        designWidth_ = width;
-        designHeight_ = height;
-        resolutionPolicy_ = policy;
-    }
+    // The director's window size follows when this is the director's view.
+    void setDesignResolutionSize(float width, float height, int policy);
     float getDesignWidth() const { return designWidth_; }
     float getDesignHeight() const { return designHeight_; }
     int getResolutionPolicy() const { return resolutionPolicy_; }

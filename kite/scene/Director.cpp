@@ -4,7 +4,11 @@
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/foundation/TaskThreadPool.h"
+#include "kite/foundation/UserDefault.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "platform/Clock.h"
@@ -49,11 +53,59 @@ bool Director::init() {
 
     scheduler_ = new (std::nothrow) Scheduler();
     // The action manager is scheduled here at Scheduler::PRIORITY_SYSTEM, so that
-    // actions run before every other per-frame update. The event dispatcher, the
-    // four director events and the texture cache are created here too, in that order.
+    // actions run before every other per-frame update; then the event dispatcher,
+    // the four director events and the texture cache are created.
     initMatrixStacks();
-    // The renderer and the console follow.
+    // The renderer and the console are created here.
     return true;
+}
+
+void Director::initMatrixStacks() {
+    for (auto* stack : {&modelViewMatrixStack_, &projectionMatrixStack_, &textureMatrixStack_}) {
+        stack->clear();
+        stack->push_back(Mat4::IDENTITY);
+    }
+}
+
+std::deque<Mat4>* Director::stackFor(MATRIX_STACK_TYPE type) {
+    switch (type) {
+        case MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW: return &modelViewMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION: return &projectionMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE: return &textureMatrixStack_;
+    }
+    return nullptr;
+}
+
+void Director::pushMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->push_back(stack->back());
+}
+
+void Director::popMatrix(MATRIX_STACK_TYPE type) {
+    auto* stack = stackFor(type);
+    if (!stack) return;
+    if (stack->size() <= 1) {
+        kite::log("Director: popMatrix without a matching pushMatrix ignored");
+        return;
+    }
+    stack->pop_back();
+}
+
+void Director::loadIdentityMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->back() = Mat4::IDENTITY;
+}
+
+void Director::loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() = matrix;
+}
+
+void Director::multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() *= matrix;
+}
+
+const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION) return projectionMatrixStack_.back();
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE) return textureMatrixStack_.back();
+    return modelViewMatrixStack_.back();
 }
 
 Director::~Director() {
@@ -65,13 +117,15 @@ Director::~Director() {
 void Director::setFrameView(FrameView* view) {
     if (view == frameView_) return;
     assignRetained(frameView_, view);
-    // The statistics labels and the GL defaults join here with the GL view.
     applyViewDesignResolution();
+    // The GPU information, the statistics labels, the GL defaults with the
+    // projection and the renderer's buffers are set up here once they exist.
 }
 
 void Director::applyViewDesignResolution() {
     if (!frameView_) return;
     winSizeInPoints_ = Size(frameView_->getDesignWidth(), frameView_->getDesignHeight());
+    // The GL defaults are applied again here once they exist, then the projection.
     setProjection(projection_);
 }
 
@@ -92,16 +146,16 @@ void Director::setProjection(Projection projection) {
         Mat4::createPerspective(60.0f, w / h, 10.0f, zeye + h / 2.0f, &perspective);
         Mat4::createLookAt(Vec3(w / 2.0f, h / 2.0f, zeye), Vec3(w / 2.0f, h / 2.0f, 0.0f), Vec3(0.0f, 1.0f, 0.0f),
                            &lookAt);
-        loadIdentityMatrix(MATRIX_STACK_PROJECTION);
-        multiplyMatrix(MATRIX_STACK_PROJECTION, perspective);
-        multiplyMatrix(MATRIX_STACK_PROJECTION, lookAt);
-        loadIdentityMatrix(MATRIX_STACK_MODELVIEW);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
+        multiplyMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, perspective);
+        multiplyMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, lookAt);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     } else if (sized && projection == Projection::_2D) {
         Mat4 orthographic;
         Mat4::createOrthographicOffCenter(0.0f, w, 0.0f, h, -1024.0f, 1024.0f, &orthographic);
-        loadIdentityMatrix(MATRIX_STACK_PROJECTION);
-        multiplyMatrix(MATRIX_STACK_PROJECTION, orthographic);
-        loadIdentityMatrix(MATRIX_STACK_MODELVIEW);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
+        multiplyMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, orthographic);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     }
     projection_ = projection;
     // "director_projection_changed" is dispatched here once the event dispatcher exists; until
@@ -112,15 +166,18 @@ void Director::setProjection(Projection projection) {
 void computeClipTransform(Mat4* out) {
     if (!out) return;
     const Director* director = Director::getInstance();
-    Mat4::multiply(director->getMatrix(MATRIX_STACK_PROJECTION), director->getMatrix(MATRIX_STACK_MODELVIEW), out);
+    Mat4::multiply(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION),
+                   director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), out);
 }
 
 Vec2 Director::convertToGL(const Vec2& point) const {
     Mat4 clip;
-    Mat4::multiply(getMatrix(MATRIX_STACK_PROJECTION), getMatrix(MATRIX_STACK_MODELVIEW), &clip);
+    Mat4::multiply(getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION),
+                   getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), &clip);
     const Mat4 inverse = clip.getInversed();
     const float zClip = clip.m[14] / clip.m[15];
-    const Size design = frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : winSizeInPoints_;
+    const Size design =
+        frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : winSizeInPoints_;
     const Vec4 clipPoint(2.0f * point.x / design.width - 1.0f, 1.0f - 2.0f * point.y / design.height, zClip, 1.0f);
     const Vec4 g = inverse * clipPoint;
     return Vec2(g.x / g.w, g.y / g.w);
@@ -184,12 +241,7 @@ void Director::computeDeltaTime() {
 
 void Director::drawScene() {
     computeDeltaTime();
-    if (frameView_) {
-        frameView_->pollEvents();
-        // The view's design resolution may have changed since the last frame.
-        if (winSizeInPoints_ != Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()))
-            applyViewDesignResolution();
-    }
+    if (frameView_) frameView_->pollEvents();
 
     if (!paused_ && scheduler_) {
         scheduler_->update(deltaTime_);
@@ -198,7 +250,7 @@ void Director::drawScene() {
 
     // The renderer is cleared here.
     if (nextScene_) setNextScene();
-    pushMatrix(MATRIX_STACK_MODELVIEW);
+    pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     if (runningScene_) {
         // The renderer's drawn-batches and drawn-vertices counters are zeroed here.
@@ -207,7 +259,7 @@ void Director::drawScene() {
     }
     // The statistics are drawn here when displayStats_ is set, then the renderer
     // draws its queues and "director_after_draw" is dispatched.
-    popMatrix(MATRIX_STACK_MODELVIEW);
+    popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;
     if (frameView_) frameView_->swapBuffers();
@@ -242,11 +294,16 @@ void Director::reset() {
     nextScene_ = nullptr;
     scenesStack_.clear();
     stopAnimation();
-    // Here the statistics labels are released, then the shared caches and services
-    // are destroyed in order (bitmap-font configurations, TrueType library, primitive
-    // program, animation cache, sprite-frame cache, program cache, program-state
-    // cache, file utilities, task pool, preferences store), the GL state cache is
-    // invalidated and the texture cache with its loading thread is destroyed.
+    // Here the statistics labels are released, then the shared caches are destroyed
+    // in order (bitmap-font configurations, TrueType library, primitive program,
+    // animation cache, sprite-frame cache, program cache, program-state cache) ahead
+    // of the services below.
+    FileUtils::destroyInstance();
+    TaskThreadPool::destroyInstance();
+    UserDefault::destroyInstance();  // writes what is still pending
+    // The GL state cache is invalidated here, which also resets the matrix stacks;
+    // then the texture cache with its loading thread is destroyed.
+    resetMatrixStacks();
 }
 
 void Director::purgeDirector() {
@@ -264,52 +321,6 @@ void Director::restartDirector() {
     // A new texture cache is created and the action manager scheduled again here.
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.
-}
-
-// ---- matrix stacks ---------------------------------------------------------------------------
-
-void Director::initMatrixStacks() {
-    for (auto* stack : {&modelViewMatrixStack_, &projectionMatrixStack_, &textureMatrixStack_}) {
-        stack->clear();
-        stack->push_back(Mat4::IDENTITY);
-    }
-}
-
-std::deque<Mat4>* Director::matrixStack(int type) {
-    switch (type) {
-        case MATRIX_STACK_MODELVIEW: return &modelViewMatrixStack_;
-        case MATRIX_STACK_PROJECTION: return &projectionMatrixStack_;
-        case MATRIX_STACK_TEXTURE: return &textureMatrixStack_;
-        default: return nullptr;
-    }
-}
-
-void Director::pushMatrix(int type) {
-    if (auto* stack = matrixStack(type)) stack->push_back(stack->back());
-}
-
-void Director::popMatrix(int type) {
-    // The bottom identity stays, so an unpaired pop cannot empty a stack.
-    auto* stack = matrixStack(type);
-    if (stack && stack->size() > 1) stack->pop_back();
-}
-
-void Director::loadIdentityMatrix(int type) {
-    if (auto* stack = matrixStack(type)) stack->back() = Mat4::IDENTITY;
-}
-
-void Director::loadMatrix(int type, const Mat4& matrix) {
-    if (auto* stack = matrixStack(type)) stack->back() = matrix;
-}
-
-void Director::multiplyMatrix(int type, const Mat4& matrix) {
-    if (auto* stack = matrixStack(type)) stack->back() *= matrix;
-}
-
-const Mat4& Director::getMatrix(int type) const {
-    if (type == MATRIX_STACK_PROJECTION) return projectionMatrixStack_.back();
-    if (type == MATRIX_STACK_TEXTURE) return textureMatrixStack_.back();
-    return modelViewMatrixStack_.back();
 }
 
 void DisplayLinkDirector::setAnimationInterval(double seconds) {
@@ -339,6 +350,9 @@ void DisplayLinkDirector::mainLoop() {
         restartDirector();
     } else if (!invalid_) {
         drawScene();
+        // Preferences changed during the frame reach the disk now, so a killed
+        // game loses at most this frame.
+        UserDefault::saveIfDirty();
         PoolManager::getInstance()->getCurrentPool()->clear();
     }
 }

@@ -3,8 +3,8 @@
 #include <deque>
 
 #include "kite/foundation/Ref.h"
-#include "kite/foundation/Vector.h"
 #include "kite/foundation/math/MathTypes.h"
+#include "kite/foundation/Vector.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {
@@ -13,10 +13,7 @@ class FrameView;
 class Renderer;
 class Scheduler;
 
-// The director's matrix stacks.
-constexpr int MATRIX_STACK_MODELVIEW = 0;
-constexpr int MATRIX_STACK_PROJECTION = 1;
-constexpr int MATRIX_STACK_TEXTURE = 2;
+enum class MATRIX_STACK_TYPE { MATRIX_STACK_MODELVIEW = 0, MATRIX_STACK_PROJECTION = 1, MATRIX_STACK_TEXTURE = 2 };
 
 class Director : public Ref {
 public:
@@ -46,6 +43,8 @@ public:
     // Retained; the director's shutdown ends it.
     void setFrameView(FrameView* view);
     FrameView* getFrameView() const { return frameView_; }
+    // The view's design resolution changed: the window size in points follows.
+    void applyViewDesignResolution();
 
     Scheduler* getScheduler() const { return scheduler_; }
     Renderer* getRenderer() const { return renderer_; }
@@ -59,21 +58,24 @@ public:
     bool isSendCleanupToScene() const { return sendCleanupToScene_; }
     Projection getProjection() const { return projection_; }
     float getContentScaleFactor() const { return contentScaleFactor_; }
+    // The window size in points (the design resolution); zero until a view sets it.
+    const Size& getWinSize() const { return winSizeInPoints_; }
+    Size getWinSizeInPixels() const {
+        return Size(winSizeInPoints_.width * contentScaleFactor_, winSizeInPoints_.height * contentScaleFactor_);
+    }
 
-    // The matrix stacks that nodes and the renderer read. Types other than the three above are
-    // ignored by the changing calls and read the model-view stack.
+    // Three stacks of matrices read by nodes and the renderer; each keeps an
+    // identity matrix at its bottom between frames.
     void initMatrixStacks();
     void resetMatrixStacks() { initMatrixStacks(); }
-    void pushMatrix(int type);
-    void popMatrix(int type);
-    void loadIdentityMatrix(int type);
-    void loadMatrix(int type, const Mat4& matrix);
-    void multiplyMatrix(int type, const Mat4& matrix);
-    const Mat4& getMatrix(int type) const;
+    void pushMatrix(MATRIX_STACK_TYPE type);
+    // The bottom matrix stays: popping it would leave nothing to read.
+    void popMatrix(MATRIX_STACK_TYPE type);
+    void loadIdentityMatrix(MATRIX_STACK_TYPE type);
+    void loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    void multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    const Mat4& getMatrix(MATRIX_STACK_TYPE type) const;
 
-    // The window size in points: the view's design resolution.
-    const Size& getWinSize() const { return winSizeInPoints_; }
-    Size getWinSizeInPixels() const { return winSizeInPoints_ * contentScaleFactor_; }
     // Distance of the 3D projection's eye from the plane z = 0.
     float getZEye() const { return winSizeInPoints_.height / 1.1566f; }
     // The view's visible area; zero without a view.
@@ -95,9 +97,13 @@ protected:
     void reset();
     void purgeDirector();
     void restartDirector();
+    std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
 
     bool purgeDirector_ = false;
     bool restartDirector_ = false;
+    std::deque<Mat4> modelViewMatrixStack_;
+    std::deque<Mat4> projectionMatrixStack_;
+    std::deque<Mat4> textureMatrixStack_;
     Scheduler* scheduler_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
@@ -116,14 +122,6 @@ protected:
     Size winSizeInPoints_;
     Renderer* renderer_ = nullptr;
     float contentScaleFactor_ = 1.0f;
-    std::deque<Mat4> modelViewMatrixStack_;
-    std::deque<Mat4> projectionMatrixStack_;
-    std::deque<Mat4> textureMatrixStack_;
-
-private:
-    std::deque<Mat4>* matrixStack(int type);
-    // Takes the window size from the view's design resolution and sets the projection for it.
-    void applyViewDesignResolution();
 };
 
 // Projection top x model-view top of the director; out may be null.

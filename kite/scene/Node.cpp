@@ -850,13 +850,16 @@ void Node::draw(Renderer*, const Mat4&, uint32_t) {}
 
 void Node::draw() { draw(director->getRenderer(), modelViewTransform, FLAGS_TRANSFORM_DIRTY); }
 
-void Node::visit() { visit(director->getRenderer(), director->getMatrix(0), FLAGS_TRANSFORM_DIRTY); }
+void Node::visit() {
+    visit(director->getRenderer(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW),
+          FLAGS_TRANSFORM_DIRTY);
+}
 
 void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     if (!visible) return;
     const uint32_t flags = processParentFlags(parentTransform, parentFlags);
-    director->pushMatrix(0);
-    director->loadMatrix(0, modelViewTransform);
+    director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
     const bool visibleByCamera = isVisibleToCamera();
     if (!children.empty()) {
         sortAllChildren();
@@ -872,7 +875,7 @@ void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t paren
     } else if (visibleByCamera) {
         draw(renderer, modelViewTransform, flags);
     }
-    director->popMatrix(0);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 }
 
 }  // namespace kite
