@@ -1,0 +1,127 @@
+// A GL texture made from decoded pixels, with the pixel-format table and format conversions.
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "kite/foundation/Ref.h"
+
+namespace kite {
+
+class GLProgram;
+class Image;
+
+// One mipmap level: its bytes and their length.
+struct MipmapInfo {
+    unsigned char* address = nullptr;
+    int len = 0;
+};
+
+class Texture2D : public Ref {
+public:
+    enum class PixelFormat : std::int32_t {
+        NONE = -1,
+        AUTO = 0,
+        BGRA8888,
+        RGBA8888,
+        RGB888,
+        RGB565,
+        A8,
+        I8,
+        AI88,
+        RGBA4444,
+        RGB5A1,
+        PVRTC4,
+        PVRTC4A,
+        PVRTC2,
+        PVRTC2A,
+        ETC,
+        S3TC_DXT1,
+        S3TC_DXT3,
+        S3TC_DXT5,
+        ATC_RGB,
+        ATC_EXPLICIT_ALPHA,
+        ATC_INTERPOLATED_ALPHA,
+        DEFAULT = AUTO,
+    };
+
+    struct PixelFormatInfo {
+        PixelFormatInfo(unsigned int anInternalFormat, unsigned int aFormat, unsigned int aType, int aBpp,
+                        bool aCompressed, bool anAlpha)
+            : internalFormat(anInternalFormat), format(aFormat), type(aType), bpp(aBpp), compressed(aCompressed),
+              alpha(anAlpha) {}
+        unsigned int internalFormat;
+        unsigned int format;
+        unsigned int type;
+        int bpp;
+        bool compressed;
+        bool alpha;
+    };
+    using PixelFormatInfoMap = std::map<PixelFormat, const PixelFormatInfo>;
+
+    Texture2D();
+    ~Texture2D() override;
+
+    static Texture2D* create();
+
+    bool initWithData(const void* data, ssize_t dataLen, PixelFormat pixelFormat, int pixelsWide, int pixelsHigh,
+                      float contentWidth = 0.0f, float contentHeight = 0.0f);
+    bool initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, PixelFormat pixelFormat, int pixelsWide,
+                         int pixelsHigh);
+    bool updateWithData(const void* data, int offsetX, int offsetY, int width, int height);
+
+    void setAliasTexParameters();
+    void setAntiAliasTexParameters();
+
+    PixelFormat getPixelFormat() const { return pixelFormat_; }
+    int getPixelsWide() const { return pixelsWide_; }
+    int getPixelsHigh() const { return pixelsHigh_; }
+    unsigned int getName() const { return name_; }
+    float getMaxS() const { return maxS_; }
+    float getMaxT() const { return maxT_; }
+    void setMaxS(float maxS) { maxS_ = maxS; }
+    void setMaxT(float maxT) { maxT_ = maxT; }
+    // Size in pixels, as uploaded.
+    float getContentWidthInPixels() const { return contentWidth_; }
+    float getContentHeightInPixels() const { return contentHeight_; }
+    bool hasPremultipliedAlpha() const { return hasPremultipliedAlpha_; }
+    void setPremultipliedAlpha(bool premultiplied) { hasPremultipliedAlpha_ = premultiplied; }
+    bool hasMipmaps() const { return hasMipmaps_; }
+    bool isAntialiased() const { return antialiasEnabled_; }
+
+    GLProgram* getGLProgram() const { return program_; }
+    void setGLProgram(GLProgram* program);
+
+    unsigned int getBitsPerPixelForFormat() const;
+    static unsigned int getBitsPerPixelForFormat(PixelFormat format);
+    static const PixelFormatInfoMap& getPixelFormatInfoMap();
+
+    static void setDefaultAlphaPixelFormat(PixelFormat format);
+    static PixelFormat getDefaultAlphaPixelFormat();
+
+    virtual std::string description() const;
+
+    // Converts uncompressed pixels between formats. Returns the format of what
+    // *outData points to: a new buffer (free() it) in the wanted format, or the
+    // input itself in the origin format when the pair does not convert.
+    static PixelFormat convertDataToFormat(const unsigned char* data, ssize_t dataLen, PixelFormat originFormat,
+                                           PixelFormat format, unsigned char** outData, ssize_t* outDataLen);
+
+private:
+    PixelFormat pixelFormat_ = PixelFormat::AUTO;
+    int pixelsWide_ = 0;
+    int pixelsHigh_ = 0;
+    unsigned int name_ = 0;
+    float maxS_ = 0.0f;
+    float maxT_ = 0.0f;
+    float contentWidth_ = 0.0f;
+    float contentHeight_ = 0.0f;
+    bool hasPremultipliedAlpha_ = false;
+    bool hasMipmaps_ = false;
+    GLProgram* program_ = nullptr;
+    bool antialiasEnabled_ = true;
+};
+
+}  // namespace kite
