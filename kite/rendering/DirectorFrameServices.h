@@ -1,0 +1,21 @@
+// The director's frame services that the GL layer reads (matrix stacks, frame count, interval), installed by the director.
+#pragma once
+
+namespace kite {
+
+// The director fills this in when it starts and clears it when it goes; until
+// then the GL layer sees identity matrices, frame 0 and a 1/60 s interval.
+struct DirectorFrameServices {
+    void (*resetMatrixStacks)() = nullptr;
+    unsigned int (*getTotalFrames)() = nullptr;
+    double (*getAnimationInterval)() = nullptr;
+};
+
+void setDirectorFrameServices(const DirectorFrameServices& services);
+const DirectorFrameServices& getDirectorFrameServices();
+
+void resetDirectorMatrixStacks();
+unsigned int getDirectorTotalFrames();
+double getDirectorAnimationInterval();
+
+}  // namespace kite
