@@ -1,5 +1,6 @@
 #include "kite/rendering/Configuration.h"
 
+#include "kite/foundation/StringUtils.h"
 #include "platform/GLExtensions.h"
 
 #include <GLES2/gl2.h>
@@ -11,6 +12,11 @@ namespace kite {
 namespace {
 
 Configuration* sharedConfiguration = nullptr;
+
+std::string glText(GLenum name) {
+    const GLubyte* text = glGetString(name);
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
 
 GLint glInteger(GLenum name) {
     GLint value = 0;
@@ -45,15 +51,36 @@ void Configuration::destroyInstance() {
 
 Configuration::~Configuration() = default;
 
-bool Configuration::init() { return true; }
+bool Configuration::init() {
+    valueDict_["kite.version"] = Value(kiteVersion());
+    valueDict_["kite.compiled_with_profiler"] = Value(false);
+    valueDict_["kite.compiled_with_gl_state_cache"] = Value(true);
+    valueDict_["kite.build_type"] = Value("RELEASE");
+    return true;
+}
 
 void Configuration::gatherGPUInfo() {
+    valueDict_["gl.vendor"] = Value(glText(GL_VENDOR));
+    valueDict_["gl.renderer"] = Value(glText(GL_RENDERER));
+    valueDict_["gl.version"] = Value(glText(GL_VERSION));
     maxTextureSize_ = glInteger(GL_MAX_TEXTURE_SIZE);
+    valueDict_["gl.max_texture_size"] = Value(maxTextureSize_);
     maxTextureUnits_ = glInteger(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS);
+    valueDict_["gl.max_texture_units"] = Value(maxTextureUnits_);
     maxSamplesAllowed_ = glInteger(GL_MAX_SAMPLES_APPLE);
+    valueDict_["gl.max_samples_allowed"] = Value(maxSamplesAllowed_);
     updateExtensionSupport(reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS)));
     clearPendingGLErrors();
 }
+
+std::string Configuration::getInfo() const { return Value(valueDict_).getDescription(); }
+
+Value Configuration::getValue(const std::string& key, const Value& defaultValue) const {
+    auto it = valueDict_.find(key);
+    return it == valueDict_.end() ? defaultValue : it->second;
+}
+
+void Configuration::setValue(const std::string& key, const Value& value) { valueDict_[key] = value; }
 
 bool Configuration::checkForGLExtension(const std::string& searchName) const {
     return glExtensions_.find(searchName) != std::string::npos;
@@ -72,6 +99,15 @@ void Configuration::updateExtensionSupport(const char* extensions) {
     supportsDiscardFramebuffer_ =
         checkForGLExtension("GL_EXT_discard_framebuffer") && functions.discardFramebuffer;
     supportsVertexArrayObject_ = checkForGLExtension("vertex_array_object") && functions.vertexArrayObject;
+
+    valueDict_["gl.supports_ETC1"] = Value(supportsETC1_);
+    valueDict_["gl.supports_S3TC"] = Value(supportsS3TC_);
+    valueDict_["gl.supports_ATITC"] = Value(supportsATITC_);
+    valueDict_["gl.supports_PVRTC"] = Value(supportsPVRTC_);
+    valueDict_["gl.supports_NPOT"] = Value(supportsNPOT_);
+    valueDict_["gl.supports_BGRA8888"] = Value(supportsBGRA8888_);
+    valueDict_["gl.supports_discard_framebuffer"] = Value(supportsDiscardFramebuffer_);
+    valueDict_["gl.supports_vertex_array_object"] = Value(supportsVertexArrayObject_);
 }
 
 }  // namespace kite

@@ -1,6 +1,7 @@
 // Process-wide build facts, settings and GPU capabilities.
 #pragma once
 #include "kite/foundation/Ref.h"
+#include "kite/foundation/Value.h"
 
 #include <string>
 
@@ -11,6 +12,7 @@ public:
     static Configuration* getInstance();
     static void destroyInstance();
 
+    // Writes the build keys.
     bool init();
 
     // Queries the current GL context; may run again for a new context.
@@ -18,6 +20,13 @@ public:
     // The extension tests of gatherGPUInfo over a given extension string
     // (null counts as empty).
     void updateExtensionSupport(const char* extensions);
+
+    // The whole value map as text, as a map value describes itself.
+    std::string getInfo() const;
+    // The stored value, or the default when the key is absent.
+    Value getValue(const std::string& key, const Value& defaultValue = Value::Null) const;
+    // Stores (or replaces) a value; settings the director reads at start-up go here.
+    void setValue(const std::string& key, const Value& value);
 
     int getMaxTextureSize() const { return maxTextureSize_; }
     int getMaxTextureUnits() const { return maxTextureUnits_; }
@@ -58,6 +67,7 @@ private:
     int maxDirLightInShader_ = 1;
     int maxPointLightInShader_ = 1;
     int maxSpotLightInShader_ = 1;
+    ValueMap valueDict_;
 };
 
 }  // namespace kite

@@ -14,6 +14,10 @@ void setDirectorFrameServices(const DirectorFrameServices& replacement) { servic
 
 const DirectorFrameServices& getDirectorFrameServices() { return services(); }
 
+const Mat4& getDirectorMatrix(int stack) {
+    return services().getMatrix ? services().getMatrix(stack) : Mat4::IDENTITY;
+}
+
 void resetDirectorMatrixStacks() {
     if (services().resetMatrixStacks) services().resetMatrixStacks();
 }

@@ -2,9 +2,12 @@
 
 #include <new>
 #include "kite/foundation/Log.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/GLStateCache.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace kite {
@@ -43,6 +46,12 @@ std::string programInfoLog(GLuint program) {
     std::vector<char> text(static_cast<std::size_t>(length) + 1, '\0');
     glGetProgramInfoLog(program, length, nullptr, text.data());
     return text.data();
+}
+
+// rand() scaled by 2^-31; the largest draws would round up to 1 in float.
+float random01() {
+    const float value = static_cast<float>(static_cast<double>(std::rand()) / 2147483648.0);
+    return std::fmin(value, 0.99999994f);
 }
 
 }  // namespace
@@ -297,6 +306,43 @@ void GLProgram::setUniformLocationWithMatrix4fv(GLint location, const GLfloat* m
                                                 unsigned int numberOfMatrices) {
     if (updateUniformLocation(location, matrices, sizeof(GLfloat) * 16 * numberOfMatrices))
         glUniformMatrix4fv(location, static_cast<GLsizei>(numberOfMatrices), GL_FALSE, matrices);
+}
+
+void GLProgram::setUniformsForBuiltins() { setUniformsForBuiltins(getDirectorMatrix(0)); }
+
+void GLProgram::setUniformsForBuiltins(const Mat4& modelView) {
+    const Mat4& projection = getDirectorMatrix(1);
+    if (flags_ & FLAG_USES_P) setUniformLocationWithMatrix4fv(builtInUniforms_[UNIFORM_P_MATRIX], projection.m, 1);
+    if (flags_ & FLAG_USES_MV) setUniformLocationWithMatrix4fv(builtInUniforms_[UNIFORM_MV_MATRIX], modelView.m, 1);
+    if (flags_ & FLAG_USES_MVP) {
+        const Mat4 modelViewProjection = projection * modelView;
+        setUniformLocationWithMatrix4fv(builtInUniforms_[UNIFORM_MVP_MATRIX], modelViewProjection.m, 1);
+    }
+    if (flags_ & FLAG_USES_NORMAL) {
+        Mat4 rotationScale = modelView;
+        rotationScale.m[12] = rotationScale.m[13] = rotationScale.m[14] = 0.0f;
+        const Mat4 normalMatrix = rotationScale.getInversed().getTransposed();
+        GLfloat normal[9];
+        for (int column = 0; column < 3; ++column)
+            for (int row = 0; row < 3; ++row) normal[column * 3 + row] = normalMatrix.m[column * 4 + row];
+        setUniformLocationWithMatrix3fv(builtInUniforms_[UNIFORM_NORMAL_MATRIX], normal, 1);
+    }
+    if (flags_ & FLAG_USES_TIME) {
+        const float time =
+            static_cast<float>(static_cast<double>(getDirectorTotalFrames()) * getDirectorAnimationInterval());
+        setUniformLocationWith4f(builtInUniforms_[UNIFORM_TIME], time / 10.0f, time, time * 2.0f, time * 4.0f);
+        setUniformLocationWith4f(builtInUniforms_[UNIFORM_SIN_TIME], time / 8.0f, time / 4.0f, time / 2.0f,
+                                 std::sin(time));
+        setUniformLocationWith4f(builtInUniforms_[UNIFORM_COS_TIME], time / 8.0f, time / 4.0f, time / 2.0f,
+                                 std::cos(time));
+    }
+    if (flags_ & FLAG_USES_RANDOM) {
+        const float x = random01();
+        const float y = random01();
+        const float z = random01();
+        const float w = random01();
+        setUniformLocationWith4f(builtInUniforms_[UNIFORM_RANDOM01], x, y, z, w);
+    }
 }
 
 std::string GLProgram::getDescription() const {

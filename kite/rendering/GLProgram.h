@@ -1,6 +1,7 @@
 // A linked shader program: compile, link, fixed attribute locations, built-in uniforms and the per-location uniform cache.
 #pragma once
 #include "kite/foundation/Ref.h"
+#include "kite/foundation/math/Mat4.h"
 
 #include <GLES2/gl2.h>
 
@@ -153,6 +154,12 @@ public:
     void setUniformLocationWith4fv(GLint location, const GLfloat* floats, unsigned int numberOfArrays);
     void setUniformLocationWithMatrix3fv(GLint location, const GLfloat* matrices, unsigned int numberOfMatrices);
     void setUniformLocationWithMatrix4fv(GLint location, const GLfloat* matrices, unsigned int numberOfMatrices);
+
+    // Sends the built-ins the program reads: projection (the director's),
+    // model-view, their product, the normal matrix, time and random values.
+    void setUniformsForBuiltins(const Mat4& modelView);
+    // The same with the top of the director's model-view stack.
+    void setUniformsForBuiltins();
 
     GLuint getProgram() const { return program_; }
     GLint getBuiltinUniformLocation(int which) const { return builtInUniforms_[which]; }
