@@ -7,6 +7,7 @@
 #include <string>
 
 #include "kite/foundation/Ref.h"
+#include "kite/foundation/math/Size.h"
 
 namespace kite {
 
@@ -66,8 +67,9 @@ public:
 
     static Texture2D* create();
 
+    // The content size is not used: the texture's size is its pixel size.
     bool initWithData(const void* data, ssize_t dataLen, PixelFormat pixelFormat, int pixelsWide, int pixelsHigh,
-                      float contentWidth = 0.0f, float contentHeight = 0.0f);
+                      const Size& contentSize = Size::ZERO);
     bool initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, PixelFormat pixelFormat, int pixelsWide,
                          int pixelsHigh);
     bool updateWithData(const void* data, int offsetX, int offsetY, int width, int height);
@@ -84,8 +86,9 @@ public:
     void setMaxS(float maxS) { maxS_ = maxS; }
     void setMaxT(float maxT) { maxT_ = maxT; }
     // Size in pixels, as uploaded.
-    float getContentWidthInPixels() const { return contentWidth_; }
-    float getContentHeightInPixels() const { return contentHeight_; }
+    const Size& getContentSizeInPixels() const { return contentSize_; }
+    // Size in points: the pixel size divided by the content scale factor.
+    Size getContentSize() const;
     bool hasPremultipliedAlpha() const { return hasPremultipliedAlpha_; }
     void setPremultipliedAlpha(bool premultiplied) { hasPremultipliedAlpha_ = premultiplied; }
     bool hasMipmaps() const { return hasMipmaps_; }
@@ -116,8 +119,7 @@ private:
     unsigned int name_ = 0;
     float maxS_ = 0.0f;
     float maxT_ = 0.0f;
-    float contentWidth_ = 0.0f;
-    float contentHeight_ = 0.0f;
+    Size contentSize_;
     bool hasPremultipliedAlpha_ = false;
     bool hasMipmaps_ = false;
     GLProgram* program_ = nullptr;
