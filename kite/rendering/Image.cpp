@@ -829,7 +829,7 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
 
     const bool dxt = pixelFormat == kPVR3DXT1 || pixelFormat == kPVR3DXT3 || pixelFormat == kPVR3DXT5;
     if ((dxt && !support.s3tc) || (pixelFormat == kPVR3BGRA8888 && !support.bgra8888)) {
-        log("Image: PVR: pixel format %llu is not supported by this GPU", static_cast<unsigned long long>(pixelFormat));
+        log("Image: PVR: pixel format 0x%llX is not supported by this GPU", static_cast<unsigned long long>(pixelFormat));
         return false;
     }
     const auto found = pvr3Formats().find(pixelFormat);
