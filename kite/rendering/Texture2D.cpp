@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 #include "kite/foundation/Create.h"
@@ -13,6 +14,7 @@
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/GLProgramCache.h"
 #include "kite/rendering/GLStateCache.h"
+#include "kite/rendering/Image.h"
 #include "kite/rendering/Renderer.h"
 
 namespace kite {
@@ -20,27 +22,6 @@ namespace kite {
 namespace {
 
 using PF = Texture2D::PixelFormat;
-using Info = Texture2D::PixelFormatInfo;
-
-constexpr unsigned int kNoFormat = 0xFFFFFFFFu;  // compressed rows pass no format or type
-
-Texture2D::PixelFormatInfoMap makeInfoMap() {
-    Texture2D::PixelFormatInfoMap map;
-    map.emplace(PF::BGRA8888, Info(GL_BGRA_EXT, GL_BGRA_EXT, GL_UNSIGNED_BYTE, 32, false, true));
-    map.emplace(PF::RGBA8888, Info(GL_RGBA, GL_RGBA, GL_UNSIGNED_BYTE, 32, false, true));
-    map.emplace(PF::RGBA4444, Info(GL_RGBA, GL_RGBA, GL_UNSIGNED_SHORT_4_4_4_4, 16, false, true));
-    map.emplace(PF::RGB5A1, Info(GL_RGBA, GL_RGBA, GL_UNSIGNED_SHORT_5_5_5_1, 16, false, true));
-    map.emplace(PF::RGB565, Info(GL_RGB, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, 16, false, false));
-    map.emplace(PF::RGB888, Info(GL_RGB, GL_RGB, GL_UNSIGNED_BYTE, 24, false, false));
-    map.emplace(PF::A8, Info(GL_ALPHA, GL_ALPHA, GL_UNSIGNED_BYTE, 8, false, false));
-    map.emplace(PF::I8, Info(GL_LUMINANCE, GL_LUMINANCE, GL_UNSIGNED_BYTE, 8, false, false));
-    map.emplace(PF::AI88, Info(GL_LUMINANCE_ALPHA, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE, 16, false, true));
-    map.emplace(PF::PVRTC2, Info(GL_COMPRESSED_RGB_PVRTC_2BPPV1_IMG, kNoFormat, kNoFormat, 2, true, false));
-    map.emplace(PF::PVRTC2A, Info(GL_COMPRESSED_RGBA_PVRTC_2BPPV1_IMG, kNoFormat, kNoFormat, 2, true, true));
-    map.emplace(PF::PVRTC4, Info(GL_COMPRESSED_RGB_PVRTC_4BPPV1_IMG, kNoFormat, kNoFormat, 4, true, false));
-    map.emplace(PF::PVRTC4A, Info(GL_COMPRESSED_RGBA_PVRTC_4BPPV1_IMG, kNoFormat, kNoFormat, 4, true, true));
-    return map;
-}
 
 PF& defaultAlphaPixelFormat() {
     static PF format = PF::AUTO;
@@ -70,10 +51,7 @@ Texture2D* Texture2D::create() {
     return texture;
 }
 
-const Texture2D::PixelFormatInfoMap& Texture2D::getPixelFormatInfoMap() {
-    static const PixelFormatInfoMap map = makeInfoMap();
-    return map;
-}
+const Texture2D::PixelFormatInfoMap& Texture2D::getPixelFormatInfoMap() { return pixelFormatInfoMap(); }
 
 void Texture2D::setDefaultAlphaPixelFormat(PixelFormat format) { defaultAlphaPixelFormat() = format; }
 Texture2D::PixelFormat Texture2D::getDefaultAlphaPixelFormat() { return defaultAlphaPixelFormat(); }
@@ -98,8 +76,43 @@ bool Texture2D::initWithData(const void* data, ssize_t dataLen, PixelFormat pixe
                              int pixelsHigh, const Size& /*contentSize*/) {
     MipmapInfo level;
     level.address = static_cast<unsigned char*>(const_cast<void*>(data));
-    level.len = static_cast<int>(dataLen);
+    level.len = dataLen;
     return initWithMipmaps(&level, 1, pixelFormat, pixelsWide, pixelsHigh);
+}
+
+bool Texture2D::initWithImage(Image* image) { return initWithImage(image, getDefaultAlphaPixelFormat()); }
+
+bool Texture2D::initWithImage(Image* image, PixelFormat format) {
+    if (!image) return false;
+    const int maxTextureSize = Configuration::getInstance()->getMaxTextureSize();
+    if (image->getWidth() > maxTextureSize || image->getHeight() > maxTextureSize) {
+        kite::log("Texture2D: image of %dx%d is larger than the GPU's %dx%d", image->getWidth(), image->getHeight(),
+                  maxTextureSize, maxTextureSize);
+        return false;
+    }
+    const PixelFormat renderFormat = image->getRenderFormat();
+    const PixelFormat wanted = (format == PixelFormat::NONE || format == PixelFormat::AUTO) ? renderFormat : format;
+    const int width = image->getWidth();
+    const int height = image->getHeight();
+
+    if (image->getNumberOfMipmaps() > 1)
+        return initWithMipmaps(image->getMipmaps(), image->getNumberOfMipmaps(), renderFormat, width, height);
+    const PixelFormatInfo* info = findPixelFormatInfo(renderFormat);
+    if (info && info->compressed) {
+        const MipmapInfo* levels = image->getMipmaps();
+        if (image->getNumberOfMipmaps() == 1 && levels[0].address)
+            return initWithMipmaps(levels, 1, renderFormat, width, height);
+        return initWithData(image->getData(), static_cast<ssize_t>(image->getDataLen()), renderFormat, width, height);
+    }
+
+    unsigned char* converted = nullptr;
+    ssize_t convertedLen = 0;
+    const PixelFormat uploaded = convertDataToFormat(image->getData(), static_cast<ssize_t>(image->getDataLen()),
+                                                     renderFormat, wanted, &converted, &convertedLen);
+    const bool ok = initWithData(converted, convertedLen, uploaded, width, height);
+    if (converted != image->getData()) std::free(converted);
+    if (ok) hasPremultipliedAlpha_ = image->hasPremultipliedAlpha();
+    return ok;
 }
 
 bool Texture2D::initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, PixelFormat pixelFormat, int pixelsWide,
@@ -144,10 +157,11 @@ bool Texture2D::initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, Pixel
     for (int i = 0; i < mipmapsNum; ++i) {
         const MipmapInfo& level = mipmaps[i];
         if (info.compressed)
-            glCompressedTexImage2D(GL_TEXTURE_2D, i, info.internalFormat, width, height, 0, level.len, level.address);
+            glCompressedTexImage2D(GL_TEXTURE_2D, i, info.internalFormat, width, height, 0,
+                                   static_cast<GLsizei>(level.len), level.address);
         else
-            glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(info.internalFormat), width, height, 0, info.format,
-                         info.type, level.address);
+            glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(info.internalFormat), width, height, 0,
+                         static_cast<GLenum>(info.format), static_cast<GLenum>(info.type), level.address);
         const GLenum error = glGetError();
         if (error != GL_NO_ERROR) {
             kite::log("Texture2D: uploading level %d of %dx%d failed: GL error 0x%04X", i, width, height, error);
@@ -175,7 +189,8 @@ bool Texture2D::updateWithData(const void* data, int offsetX, int offsetY, int w
     auto row = map.find(pixelFormat_);
     if (row == map.end() || row->second.compressed) return false;
     GLStateCache::bindTexture2D(name_);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, offsetX, offsetY, width, height, row->second.format, row->second.type, data);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, offsetX, offsetY, width, height, static_cast<GLenum>(row->second.format),
+                    static_cast<GLenum>(row->second.type), data);
     return true;
 }
 

@@ -8,59 +8,19 @@
 
 #include "kite/foundation/Ref.h"
 #include "kite/foundation/math/Size.h"
+#include "kite/rendering/PixelFormat.h"
 
 namespace kite {
 
 class GLProgram;
 class Image;
 
-// One mipmap level: its bytes and their length.
-struct MipmapInfo {
-    unsigned char* address = nullptr;
-    int len = 0;
-};
-
 class Texture2D : public Ref {
 public:
-    enum class PixelFormat : std::int32_t {
-        NONE = -1,
-        AUTO = 0,
-        BGRA8888,
-        RGBA8888,
-        RGB888,
-        RGB565,
-        A8,
-        I8,
-        AI88,
-        RGBA4444,
-        RGB5A1,
-        PVRTC4,
-        PVRTC4A,
-        PVRTC2,
-        PVRTC2A,
-        ETC,
-        S3TC_DXT1,
-        S3TC_DXT3,
-        S3TC_DXT5,
-        ATC_RGB,
-        ATC_EXPLICIT_ALPHA,
-        ATC_INTERPOLATED_ALPHA,
-        DEFAULT = AUTO,
-    };
-
-    struct PixelFormatInfo {
-        PixelFormatInfo(unsigned int anInternalFormat, unsigned int aFormat, unsigned int aType, int aBpp,
-                        bool aCompressed, bool anAlpha)
-            : internalFormat(anInternalFormat), format(aFormat), type(aType), bpp(aBpp), compressed(aCompressed),
-              alpha(anAlpha) {}
-        unsigned int internalFormat;
-        unsigned int format;
-        unsigned int type;
-        int bpp;
-        bool compressed;
-        bool alpha;
-    };
-    using PixelFormatInfoMap = std::map<PixelFormat, const PixelFormatInfo>;
+    // The pixel formats, their table and mipmap levels are shared with images.
+    using PixelFormat = kite::PixelFormat;
+    using PixelFormatInfo = kite::PixelFormatInfo;
+    using PixelFormatInfoMap = std::map<PixelFormat, PixelFormatInfo>;
 
     Texture2D();
     ~Texture2D() override;
@@ -70,6 +30,11 @@ public:
     // The content size is not used: the texture's size is its pixel size.
     bool initWithData(const void* data, ssize_t dataLen, PixelFormat pixelFormat, int pixelsWide, int pixelsHigh,
                       const Size& contentSize = Size::ZERO);
+    // With the default alpha pixel format as the wanted one.
+    bool initWithImage(Image* image);
+    // Converts the image's pixels to the wanted format (AUTO or NONE: the image's
+    // own) and uploads them; false when the image is missing, too large or the upload fails.
+    bool initWithImage(Image* image, PixelFormat format);
     bool initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, PixelFormat pixelFormat, int pixelsWide,
                          int pixelsHigh);
     bool updateWithData(const void* data, int offsetX, int offsetY, int width, int height);

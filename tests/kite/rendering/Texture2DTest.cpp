@@ -9,6 +9,7 @@
 #include "DrawTestSupport.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLProgram.h"
+#include "kite/rendering/Image.h"
 #include "kite/rendering/QuadCommand.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
@@ -197,6 +198,47 @@ TEST_F(Texture2DTest, ContentSizeInPointsDividesByTheContentScale) {
     EXPECT_FLOAT_EQ(texture->getContentSize().width, 2.0f);
     EXPECT_FLOAT_EQ(texture->getContentSize().height, 1.0f);
     EXPECT_FLOAT_EQ(texture->getContentSizeInPixels().width, 4.0f);
+}
+
+TEST_F(Texture2DTest, ImageUploadsInItsOwnFormatOrConvertsToTheWantedOne) {
+    const std::uint8_t rgba[16] = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 10, 20, 30, 40};
+    RefPtr<Image> image(new Image());
+    image->release();  // the holder keeps the only reference
+    ASSERT_TRUE(image->initWithRawData(rgba, 16, 2, 2, 8, true));
+
+    RefPtr<Texture2D> asIs(Texture2D::create());
+    ASSERT_TRUE(asIs->initWithImage(image.get(), PF::AUTO));
+    EXPECT_EQ(asIs->getPixelFormat(), PF::RGBA8888);
+    EXPECT_TRUE(asIs->hasPremultipliedAlpha());
+    drawFullFrame(asIs.get());
+    EXPECT_EQ(texel(1, 0), (Pixel{0, 255, 0, 128}));
+
+    RefPtr<Texture2D> alphaOnly(Texture2D::create());
+    ASSERT_TRUE(alphaOnly->initWithImage(image.get(), PF::A8));
+    EXPECT_EQ(alphaOnly->getPixelFormat(), PF::A8);
+    drawFullFrame(alphaOnly.get());
+    EXPECT_EQ(texel(1, 0), (Pixel{0, 0, 0, 128}));
+    EXPECT_EQ(texel(1, 1), (Pixel{0, 0, 0, 40}));
+
+    Texture2D::setDefaultAlphaPixelFormat(PF::RGB565);
+    RefPtr<Texture2D> byDefault(Texture2D::create());
+    ASSERT_TRUE(byDefault->initWithImage(image.get()));
+    EXPECT_EQ(byDefault->getPixelFormat(), PF::RGB565);
+    Texture2D::setDefaultAlphaPixelFormat(PF::AUTO);
+
+    EXPECT_FALSE(byDefault->initWithImage(nullptr));
+}
+
+TEST_F(Texture2DTest, ImageLargerThanTheGPUAllowsIsRefused) {
+    const int side = Configuration::getInstance()->getMaxTextureSize() + 1;
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(side) * 4, 255);
+    RefPtr<Image> image(new Image());
+    image->release();
+    ASSERT_TRUE(image->initWithRawData(rgba.data(), static_cast<std::int64_t>(rgba.size()), side, 1, 8));
+    RefPtr<Texture2D> texture(Texture2D::create());
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(texture->initWithImage(image.get(), PF::AUTO));
+    EXPECT_THAT(::testing::internal::GetCapturedStdout(), ::testing::HasSubstr("larger than"));
 }
 
 TEST(Texture2D, FormatTableHoldsThirteenRows) {
