@@ -41,12 +41,36 @@ void encodeUTF8(UTF32 ch, int length, UTF8* target) {
     target[0] = static_cast<UTF8>(ch | kFirstByteMark[length]);
 }
 
-// Reads the next code point of a UTF-8 range; on failure *source is not moved.
-ConversionResult nextUTF8(const UTF8** source, const UTF8* sourceEnd, UTF32* ch, int* length) {
-    int n = getUTF8SequenceLength(**source);
-    if (n > sourceEnd - *source) return ConversionResult::SOURCE_EXHAUSTED;
-    if (!isLegalUTF8Sequence(*source, n)) return ConversionResult::SOURCE_ILLEGAL;
-    *ch = decodeUTF8(*source, n);
+bool isContinuation(UTF8 b) { return (b & 0xC0) == 0x80; }
+
+// Reads the code point at *source (not moved). Two- and three-byte forms, the
+// common ones in text, are checked inline; the rest go through the full test.
+inline ConversionResult nextUTF8(const UTF8** source, const UTF8* sourceEnd, UTF32* ch, int* length) {
+    const UTF8* s = *source;
+    const UTF8 lead = s[0];
+    const auto available = sourceEnd - s;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        if (available < 2) return ConversionResult::SOURCE_EXHAUSTED;
+        if (!isContinuation(s[1])) return ConversionResult::SOURCE_ILLEGAL;
+        *ch = (static_cast<UTF32>(lead & 0x1F) << 6) | (s[1] & 0x3F);
+        *length = 2;
+        return ConversionResult::OK;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if (available < 3) return ConversionResult::SOURCE_EXHAUSTED;
+        const UTF8 b1 = s[1];
+        if (!isContinuation(b1) || !isContinuation(s[2]) || (lead == 0xE0 && b1 < 0xA0) ||
+            (lead == 0xED && b1 > 0x9F)) {
+            return ConversionResult::SOURCE_ILLEGAL;
+        }
+        *ch = (static_cast<UTF32>(lead & 0x0F) << 12) | (static_cast<UTF32>(b1 & 0x3F) << 6) | (s[2] & 0x3F);
+        *length = 3;
+        return ConversionResult::OK;
+    }
+    int n = getUTF8SequenceLength(lead);
+    if (n > available) return ConversionResult::SOURCE_EXHAUSTED;
+    if (!isLegalUTF8Sequence(s, n)) return ConversionResult::SOURCE_ILLEGAL;
+    *ch = decodeUTF8(s, n);
     *length = n;
     return ConversionResult::OK;
 }

@@ -56,8 +56,6 @@ void appendTabs(std::string& out, int count) { out.append(static_cast<std::size_
 
 }  // namespace
 
-Value::Value() : type_(Type::NONE) { field_.doubleVal = 0.0; }
-
 Value::Value(unsigned char v) : Value() { *this = v; }
 Value::Value(int v) : Value() { *this = v; }
 Value::Value(float v) : Value() { *this = v; }

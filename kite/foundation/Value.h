@@ -34,7 +34,7 @@ public:
 
     static const Value Null;
 
-    Value();
+    constexpr Value() noexcept : field_{}, type_(Type::NONE) {}
     explicit Value(unsigned char v);
     explicit Value(int v);
     explicit Value(float v);
@@ -106,11 +106,12 @@ public:
 private:
     void describe(std::string& out, int depth) const;
 
+    // doubleVal first: zero-initialising the union clears all eight bytes.
     union Field {
+        double doubleVal;
         unsigned char byteVal;
         int intVal;
         float floatVal;
-        double doubleVal;
         bool boolVal;
         std::string* strVal;
         ValueVector* vectorVal;

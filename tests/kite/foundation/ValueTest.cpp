@@ -3,14 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
 #include <limits>
 
+#include "kite/foundation/DecimalCommaLocale.h"
+
 namespace kite {
 namespace {
-
-using ::testing::AnyOf;
 
 TEST(Value, DefaultIsNone) {
     Value v;
@@ -118,16 +117,12 @@ TEST(Value, ContainersConvertToNothing) {
     EXPECT_EQ(Value(ValueMap{{"a", Value(1)}}).asDouble(), 0.0);
 }
 
-TEST(Value, FloatTextIgnoresTheProcessLocale) {
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    std::string saved = previous ? previous : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") == nullptr &&
-        std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") == nullptr) {
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    }
+TEST(Value, NumberTextsIgnoreTheProcessLocale) {
+    testing::DecimalCommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no locale with a decimal comma available";
     EXPECT_EQ(Value(1.5f).asString(), "1.5000000");
+    EXPECT_EQ(Value(2.0).asString(), "2.0000000000000000");
     EXPECT_DOUBLE_EQ(Value("2.25").asDouble(), 2.25);
-    std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
 TEST(Value, CopyIsDeep) {
