@@ -160,6 +160,8 @@ void pngWarningCallback(png_structp, png_const_charp) {}
 struct JpegErrorManager {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+    // Set by a warning: corrupt data, or data that ends before the image does.
+    bool damaged;
 };
 
 void jpegErrorExit(j_common_ptr info) {
@@ -170,7 +172,15 @@ void jpegErrorExit(j_common_ptr info) {
     std::longjmp(errors->jump, 1);
 }
 
-void jpegOutputMessage(j_common_ptr) {}
+void jpegEmitMessage(j_common_ptr info, int level) {
+    auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
+    if (level < 0 && !errors->damaged) {
+        char message[JMSG_LENGTH_MAX];
+        errors->manager.format_message(info, message);
+        log("Image: JPEG: %s", message);
+        errors->damaged = true;
+    }
+}
 
 // ---- TIFF -----------------------------------------------------------------------------
 
@@ -599,7 +609,8 @@ bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
     JpegErrorManager errors;
     cinfo.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = jpegErrorExit;
-    errors.manager.output_message = jpegOutputMessage;
+    errors.manager.emit_message = jpegEmitMessage;
+    errors.damaged = false;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&cinfo);
         std::free(_data);
@@ -628,10 +639,12 @@ bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
         log("Image: JPEG: out of memory");
         std::longjmp(errors.jump, 1);
     }
-    while (cinfo.output_scanline < cinfo.output_height) {
+    while (cinfo.output_scanline < cinfo.output_height && !errors.damaged) {
         JSAMPROW row = _data + cinfo.output_scanline * rowBytes;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
+    // The library fills what is missing with grey and goes on; here that is a failure.
+    if (errors.damaged) std::longjmp(errors.jump, 1);
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -659,7 +672,7 @@ bool Image::initWithTiffData(const unsigned char* data, std::int64_t dataLen) {
         _dataLen = std::int64_t(width) * height * 4;
         _data = static_cast<unsigned char*>(std::malloc(_dataLen));
         auto* raster = static_cast<std::uint32_t*>(_TIFFmalloc(static_cast<tmsize_t>(_dataLen)));
-        if (_data && raster && TIFFReadRGBAImageOriented(tif, width, height, raster, ORIENTATION_TOPLEFT, 0)) {
+        if (_data && raster && TIFFReadRGBAImageOriented(tif, width, height, raster, ORIENTATION_TOPLEFT, 1)) {
             // Each word is A B G R from the top bit down: bytes R, G, B, A in memory.
             for (std::int64_t i = 0; i < std::int64_t(width) * height; ++i) {
                 const std::uint32_t pixel = raster[i];
@@ -742,7 +755,10 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     const PixelFormat fileFormat = found->second;
     const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
     const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
-    if (!info) return false;
+    if (!info) {
+        log("Image: PVR: pixel format %d cannot be uploaded", static_cast<int>(deviceFormat));
+        return false;
+    }
     if (fileFormat == PixelFormat::BGRA8888 && !support.bgra8888) {
         log("Image: PVR: BGRA8888 is not supported by this GPU");
         return false;
@@ -782,12 +798,14 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
         if (down < 2) down = 2;
         const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
         const std::int64_t packet = std::min(size, std::int64_t(declaredLength) - offset);
+        // Below two blocks a level holds only its own pixels, except PVRTC, which keeps the minimum.
+        const std::int64_t needed = blockWidth > 1 ? size : (std::int64_t(levelWidth) * levelHeight * bpp + 7) / 8;
+        if (packet < needed) {
+            log("Image: PVR: level %d is truncated", _numberOfMipmaps);
+            ok = false;
+            break;
+        }
         if (decodePVRTC) {
-            if (packet < size) {
-                log("Image: PVR: level %d is truncated", _numberOfMipmaps);
-                ok = false;
-                break;
-            }
             const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * 4;
             auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));
             if (!decoded) {
@@ -840,7 +858,10 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
     const PixelFormat fileFormat = found->second;
     const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
     const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
-    if (!info) return false;
+    if (!info) {
+        log("Image: PVR: pixel format %d cannot be uploaded", static_cast<int>(deviceFormat));
+        return false;
+    }
     if (!validDimensions("PVR", width, height)) return false;
     if (std::int64_t(metadataLength) > dataLen - kPVRHeaderSize) {
         log("Image: PVR: metadata of %u bytes runs past the end of the file", metadataLength);
@@ -887,17 +908,22 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
         if (down < 2) down = 2;
         const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
         const std::int64_t packet = std::min(size, available - offset);
+        // What the level really needs: PVRTC keeps the two-block minimum, ETC1 covers the
+        // size rounded up to whole blocks, other formats only their own pixels.
+        std::int64_t needed = (std::int64_t(levelWidth) * levelHeight * bpp + 7) / 8;
+        if (pixelFormat == kPVR3ETC1) {
+            needed = static_cast<std::int64_t>(etc1_get_encoded_data_size(levelWidth, levelHeight));
+        } else if (blockWidth > 1) {
+            needed = size;
+        }
+        if (packet < needed) {
+            log("Image: PVR: level %u is truncated", level);
+            ok = false;
+            break;
+        }
         if (decode == Decode::None) {
             addMipmap(_data + offset, packet);
         } else {
-            // ETC1 data covers the size rounded up to whole blocks, which may be less than
-            // the two-block minimum of the level walk.
-            const std::uint64_t needed = decode == Decode::ETC ? etc1_get_encoded_data_size(levelWidth, levelHeight) : size;
-            if (packet < std::int64_t(needed)) {
-                log("Image: PVR: level %u is truncated", level);
-                ok = false;
-                break;
-            }
             const int pixelBytes = decode == Decode::ETC ? 3 : 4;
             const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * pixelBytes;
             auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));
