@@ -1,0 +1,171 @@
+// The Linux file utilities: the Resources bundle, the XDG writable path, property lists.
+#include "kite/platform/FileUtilsLinux.h"
+
+#include "kite/foundation/Log.h"
+#include "kite/foundation/PropertyList.h"
+#include "platform/AtomicFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits.h>
+#include <new>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kite {
+namespace {
+
+std::string currentDirectory() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
+}
+
+std::string absoluteDirectory(std::string path) {
+    if (path.empty()) path = ".";
+    if (path[0] != '/') path = currentDirectory() + "/" + path;
+    if (path.back() != '/') path += '/';
+    return path;
+}
+
+std::string executableDirectory() {
+    char buffer[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return currentDirectory() + "/";
+    std::string path(buffer, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+std::string homeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return home;
+    if (passwd* entry = getpwuid(getuid())) {
+        if (entry->pw_dir && entry->pw_dir[0] == '/') return entry->pw_dir;
+    }
+    return "/tmp";
+}
+
+// An XDG base directory: the variable when it holds an absolute path,
+// else the default under the home directory.
+std::string xdgDirectory(const char* variable, const char* fallbackUnderHome) {
+    const char* value = std::getenv(variable);
+    std::string base;
+    if (value && value[0] == '/') {
+        base = value;
+    } else {
+        base = homeDirectory();
+        if (base.back() != '/') base += '/';
+        base += fallbackUnderHome;
+    }
+    if (base.back() != '/') base += '/';
+    return base + "stargrid/";
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+FileUtils* FileUtils::getInstance() {
+    if (!sharedFileUtils) {
+        sharedFileUtils = new (std::nothrow) FileUtilsLinux();
+        if (sharedFileUtils && !sharedFileUtils->init()) {
+            delete sharedFileUtils;
+            sharedFileUtils = nullptr;
+        }
+    }
+    return sharedFileUtils;
+}
+
+FileUtilsLinux::FileUtilsLinux() {
+    const char* resources = std::getenv("STARGRID_RESOURCES");
+    bundle_ = absoluteDirectory((resources && resources[0]) ? std::string(resources)
+                                                            : executableDirectory() + "Resources/");
+}
+
+FileUtilsLinux::FileUtilsLinux(const std::string& bundlePath) : bundle_(absoluteDirectory(bundlePath)) {}
+
+std::string FileUtilsLinux::userDataDirectory() { return xdgDirectory("XDG_DATA_HOME", ".local/share"); }
+
+std::string FileUtilsLinux::userConfigDirectory() { return xdgDirectory("XDG_CONFIG_HOME", ".config"); }
+
+std::string FileUtilsLinux::userCacheDirectory() { return xdgDirectory("XDG_CACHE_HOME", ".cache"); }
+
+std::string FileUtilsLinux::getWritablePath() const {
+    if (!writablePath.empty()) return writablePath;
+    std::string path = userDataDirectory();
+    // Like a phone's Documents folder, the writable path always exists.
+    if (!const_cast<FileUtilsLinux*>(this)->createDirectory(path)) {
+        log("FileUtils: cannot create the writable directory %s: %s", path.c_str(), std::strerror(errno));
+    }
+    return path;
+}
+
+bool FileUtilsLinux::isFileExistInternal(const std::string& path) const {
+    if (path.empty()) return false;
+    if (path[0] != '/') return pathExists(bundle_ + path);
+    return pathExists(path);
+}
+
+std::string FileUtilsLinux::getFullPathForDirectoryAndFilename(const std::string& directory,
+                                                               const std::string& filename) {
+    std::string path;
+    if (directory.empty() || directory[0] != '/') {
+        path = bundle_ + directory;
+        if (!directory.empty() && directory.back() != '/') path += '/';
+        path += filename;
+    } else {
+        path = directory + filename;
+    }
+    return pathExists(path) ? path : std::string();
+}
+
+bool FileUtilsLinux::readPropertyList(const std::string& filename, Value& root) {
+    const std::string fullPath = fullPathForFilename(filename);
+    if (fullPath.empty()) return false;
+    Data data = getDataFromFile(fullPath);
+    if (data.isNull()) return false;
+    return PropertyList::parse(reinterpret_cast<const char*>(data.getBytes()),
+                               static_cast<size_t>(data.getSize()), root, fullPath.c_str());
+}
+
+ValueMap FileUtilsLinux::getValueMapFromFile(const std::string& filename) {
+    Value root;
+    if (!readPropertyList(filename, root)) return ValueMap();
+    if (root.getType() != Value::Type::MAP) {
+        log("FileUtils: %s is not a dictionary property list", filename.c_str());
+        return ValueMap();
+    }
+    return std::move(root.asValueMap());
+}
+
+ValueMap FileUtilsLinux::getValueMapFromData(const char* filedata, int filesize) {
+    Value root;
+    if (!filedata || filesize <= 0 ||
+        !PropertyList::parse(filedata, static_cast<size_t>(filesize), root, "property-list data")) {
+        return ValueMap();
+    }
+    if (root.getType() != Value::Type::MAP) return ValueMap();
+    return std::move(root.asValueMap());
+}
+
+ValueVector FileUtilsLinux::getValueVectorFromFile(const std::string& filename) {
+    Value root;
+    if (!readPropertyList(filename, root)) return ValueVector();
+    if (root.getType() != Value::Type::VECTOR) {
+        log("FileUtils: %s is not an array property list", filename.c_str());
+        return ValueVector();
+    }
+    return std::move(root.asValueVector());
+}
+
+bool FileUtilsLinux::writeToFile(const ValueMap& dict, const std::string& fullPath) {
+    if (platform::writeFileAtomically(fullPath, PropertyList::serialize(dict))) return true;
+    log("FileUtils: cannot write %s: %s", fullPath.c_str(), std::strerror(errno));
+    return false;
+}
+
+}  // namespace kite

@@ -1,0 +1,223 @@
+// The preferences backend on Linux: a typed map kept as an XML property list, saved atomically.
+#include "kite/platform/PreferencesStoreLinux.h"
+
+#include "kite/foundation/Log.h"
+#include "kite/foundation/PropertyList.h"
+#include "kite/platform/FileUtilsLinux.h"
+#include "platform/AtomicFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kite {
+namespace {
+
+// mkdir -p; true when the directory exists afterwards.
+bool makeDirectories(const std::string& directory) {
+    std::string prefix;
+    std::string::size_type start = 0;
+    while (start <= directory.size()) {
+        std::string::size_type slash = directory.find('/', start);
+        if (slash == std::string::npos) slash = directory.size();
+        prefix = directory.substr(0, slash);
+        if (!prefix.empty() && ::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        start = slash + 1;
+    }
+    struct stat st;
+    return ::stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string directoryOf(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+// Temporary files left by a save that was killed before its rename.
+void removeStaleTemporaries(const std::string& path) {
+    const std::string directory = directoryOf(path);
+    const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
+    DIR* dir = ::opendir(directory.c_str());
+    if (!dir) return;
+    while (dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
+            ::unlink((directory + "/" + entry->d_name).c_str());
+        }
+    }
+    ::closedir(dir);
+}
+
+bool textAsBool(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    while (i < text.size() && text[i] == '0') ++i;
+    if (i >= text.size()) return false;
+    char c = text[i];
+    return c == 'Y' || c == 'y' || c == 'T' || c == 't' || (c >= '1' && c <= '9');
+}
+
+int textAsInt(const std::string& text) {
+    long long v = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+int realAsInt(double v) {
+    if (std::isnan(v)) return 0;
+    return static_cast<int>(std::clamp(v, double(INT_MIN), double(INT_MAX)));
+}
+
+std::string realAsText(double v) {
+    char text[40];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        if (std::strtod(text, nullptr) == v) break;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::unique_ptr<UserDefaultBackend> createUserDefaultBackend() {
+    return std::make_unique<PreferencesStoreLinux>(PreferencesStoreLinux::defaultFilePath());
+}
+
+PreferencesStoreLinux::PreferencesStoreLinux(std::string filePath) : path_(std::move(filePath)) { load(); }
+
+std::string PreferencesStoreLinux::defaultFilePath() {
+    return FileUtilsLinux::userConfigDirectory() + "UserDefaults.plist";
+}
+
+std::string PreferencesStoreLinux::legacyDirectory() const { return FileUtilsLinux::userCacheDirectory(); }
+
+void PreferencesStoreLinux::load() {
+    removeStaleTemporaries(path_);
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    Value root;
+    if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str()) &&
+        root.getType() == Value::Type::MAP) {
+        values_ = std::move(root.asValueMap());
+        return;
+    }
+    // Keep the unreadable bytes for a person to look at; the next save
+    // would otherwise replace them.
+    const std::string aside = path_ + ".damaged";
+    if (std::rename(path_.c_str(), aside.c_str()) == 0) {
+        log("UserDefault: %s is damaged; moved to %s, starting empty", path_.c_str(), aside.c_str());
+    } else {
+        log("UserDefault: %s is damaged; starting empty", path_.c_str());
+    }
+}
+
+const Value* PreferencesStoreLinux::find(const std::string& key) const {
+    auto it = values_.find(key);
+    return it == values_.end() ? nullptr : &it->second;
+}
+
+void PreferencesStoreLinux::store(const std::string& key, Value value) {
+    auto it = values_.find(key);
+    if (it != values_.end() && it->second == value) return;
+    values_[key] = std::move(value);
+    dirty_ = true;
+}
+
+bool PreferencesStoreLinux::getBool(const std::string& key, bool& value) const {
+    const Value* v = find(key);
+    if (!v) return false;
+    switch (v->getType()) {
+    case Value::Type::BOOLEAN:
+    case Value::Type::INTEGER:
+    case Value::Type::BYTE:
+    case Value::Type::FLOAT:
+    case Value::Type::DOUBLE:
+        value = v->asBool();
+        return true;
+    case Value::Type::STRING:
+        value = textAsBool(v->asString());
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool PreferencesStoreLinux::getInteger(const std::string& key, int& value) const {
+    const Value* v = find(key);
+    if (!v) return false;
+    switch (v->getType()) {
+    case Value::Type::BOOLEAN:
+    case Value::Type::INTEGER:
+    case Value::Type::BYTE:
+        value = v->asInt();
+        return true;
+    case Value::Type::FLOAT:
+    case Value::Type::DOUBLE:
+        value = realAsInt(v->asDouble());
+        return true;
+    case Value::Type::STRING:
+        value = textAsInt(v->asString());
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool PreferencesStoreLinux::getString(const std::string& key, std::string& value) const {
+    const Value* v = find(key);
+    if (!v) return false;
+    switch (v->getType()) {
+    case Value::Type::STRING:
+        value = v->asString();
+        return true;
+    case Value::Type::BOOLEAN:
+        value = v->asBool() ? "1" : "0";
+        return true;
+    case Value::Type::INTEGER:
+    case Value::Type::BYTE:
+        value = std::to_string(v->asInt());
+        return true;
+    case Value::Type::FLOAT:
+    case Value::Type::DOUBLE:
+        value = realAsText(v->asDouble());
+        return true;
+    default:
+        return false;
+    }
+}
+
+void PreferencesStoreLinux::setBool(const std::string& key, bool value) { store(key, Value(value)); }
+
+void PreferencesStoreLinux::setInteger(const std::string& key, int value) { store(key, Value(value)); }
+
+void PreferencesStoreLinux::setString(const std::string& key, const std::string& value) {
+    store(key, Value(value));
+}
+
+bool PreferencesStoreLinux::flushPending() {
+    if (!dirty_) return true;
+    const std::string directory = directoryOf(path_);
+    bool saved = makeDirectories(directory) && platform::writeFileAtomically(path_, PropertyList::serialize(values_));
+    if (!saved) {
+        // Stays pending for the next frame; one line, not one per frame.
+        if (!failureLogged_) log("UserDefault: cannot save %s: %s", path_.c_str(), std::strerror(errno));
+        failureLogged_ = true;
+        return false;
+    }
+    dirty_ = false;
+    failureLogged_ = false;
+    return true;
+}
+
+}  // namespace kite

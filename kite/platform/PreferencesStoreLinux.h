@@ -1,0 +1,53 @@
+// The preferences backend on Linux: a typed map kept as an XML property list, saved atomically.
+#pragma once
+#include "kite/foundation/UserDefault.h"
+#include "kite/foundation/Value.h"
+
+#include <string>
+
+namespace kite {
+
+// Values live in memory and reach the file through flushPending, which
+// writes a synced temporary file and renames it over the old one: the file
+// is always either the previous save or the new one, never torn.
+// Reading a key stored with another type converts the way the phone's
+// defaults did: numbers and booleans read as each other (non-zero is true),
+// text reads as a boolean when it starts with Y, y, T, t or a digit 1-9
+// (after spaces, a sign and zeros) and as an integer from its leading
+// digits; numbers read as decimal text, booleans as "1" or "0".
+class PreferencesStoreLinux : public UserDefaultBackend {
+public:
+    // Loads the file when it exists. A damaged file is moved aside to
+    // "<file>.damaged" with a log line and the store starts empty.
+    explicit PreferencesStoreLinux(std::string filePath);
+
+    // $XDG_CONFIG_HOME/stargrid/UserDefaults.plist (default ~/.config/stargrid/).
+    static std::string defaultFilePath();
+
+    bool getBool(const std::string& key, bool& value) const override;
+    bool getInteger(const std::string& key, int& value) const override;
+    bool getString(const std::string& key, std::string& value) const override;
+    void setBool(const std::string& key, bool value) override;
+    void setInteger(const std::string& key, int value) override;
+    void setString(const std::string& key, const std::string& value) override;
+
+    bool flushPending() override;
+    bool hasPendingChanges() const override { return dirty_; }
+
+    // $XDG_CACHE_HOME/stargrid/ (default ~/.cache/stargrid/).
+    std::string legacyDirectory() const override;
+
+    const std::string& filePath() const { return path_; }
+
+private:
+    void load();
+    void store(const std::string& key, Value value);
+    const Value* find(const std::string& key) const;
+
+    std::string path_;
+    ValueMap values_;
+    bool dirty_ = false;
+    bool failureLogged_ = false;
+};
+
+}  // namespace kite

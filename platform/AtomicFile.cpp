@@ -1,0 +1,94 @@
+// Whole-file replacement through a synced temporary file and rename.
+#include "platform/AtomicFile.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace platform {
+namespace {
+
+AtomicWriteHook& writeHook() {
+    static AtomicWriteHook hook;
+    return hook;
+}
+
+bool writeAll(int fd, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        ssize_t written = ::write(fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Makes the rename itself durable; a failure here is not fatal to the
+// write, which has already replaced the file.
+void syncDirectory(const std::string& directory) {
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t size) {
+    if (path.empty() || (size > 0 && bytes == nullptr)) {
+        errno = EINVAL;
+        return false;
+    }
+    std::string pattern = path + ".tmp.XXXXXX";
+    std::vector<char> temporary(pattern.begin(), pattern.end());
+    temporary.push_back('\0');
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::string temporaryPath(temporary.data());
+
+    // mkstemp gives 0600; keep the mode of the file being replaced, or the
+    // ordinary 0644 for a new one.
+    struct stat existing;
+    mode_t mode = (::stat(path.c_str(), &existing) == 0) ? (existing.st_mode & 07777) : 0644;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, static_cast<const char*>(bytes), size) &&
+              ::fsync(fd) == 0;
+    int savedErrno = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (ok && writeHook()) writeHook()(temporaryPath);
+    if (ok && ::rename(temporaryPath.c_str(), path.c_str()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        ::unlink(temporaryPath.c_str());
+        errno = savedErrno;
+        return false;
+    }
+    syncDirectory(directoryOf(path));
+    return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& contents) {
+    return writeFileAtomically(path, contents.data(), contents.size());
+}
+
+void setAtomicWriteHookForTesting(AtomicWriteHook hook) { writeHook() = std::move(hook); }
+
+}  // namespace platform

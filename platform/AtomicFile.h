@@ -1,0 +1,23 @@
+// Whole-file replacement that a crash or a kill can never leave torn or empty.
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+// Writes the bytes to a fresh temporary file beside `path`, syncs it to disk,
+// renames it over `path` and syncs the directory. Until the rename the old
+// file stays whole; after it the new one is complete. Returns false (with
+// errno set) when the directory is missing or the disk refuses; the old file
+// is then untouched and no temporary file is left behind.
+bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t size);
+bool writeFileAtomically(const std::string& path, const std::string& contents);
+
+// Test hook: called with the temporary file's path after it has been synced
+// and before it is renamed over the target. A test can end the process here
+// to stand for a crash in the middle of a save. Null removes it.
+using AtomicWriteHook = std::function<void(const std::string& temporaryPath)>;
+void setAtomicWriteHookForTesting(AtomicWriteHook hook);
+
+}  // namespace platform

@@ -1,0 +1,169 @@
+#include "kite/platform/FileUtilsLinux.h"
+
+#include "kite/foundation/PropertyList.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace kite {
+namespace {
+
+class FileUtilsLinuxTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/fileutilslinux-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = std::string(pattern) + "/";
+        bundle_ = root_ + "Resources/";
+        ASSERT_EQ(mkdir(bundle_.c_str(), 0755), 0);
+        for (const char* name : {"XDG_DATA_HOME", "HOME"}) {
+            const char* value = getenv(name);
+            savedEnvironment_.emplace_back(name, value ? value : "");
+        }
+        setenv("XDG_DATA_HOME", (root_ + "data").c_str(), 1);
+        files_->init();
+    }
+    void TearDown() override {
+        FileUtils::destroyInstance();
+        unsetenv("STARGRID_RESOURCES");
+        for (const auto& [name, value] : savedEnvironment_) setenv(name.c_str(), value.c_str(), 1);
+        std::string command = "rm -rf '" + root_ + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    std::string put(const std::string& relative, const std::string& contents) {
+        std::string path = root_ + relative;
+        std::string command = "mkdir -p '" + path.substr(0, path.rfind('/')) + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::ofstream(path, std::ios::binary) << contents;
+        return path;
+    }
+    std::string root_, bundle_;
+    std::vector<std::pair<std::string, std::string>> savedEnvironment_;
+    std::unique_ptr<FileUtilsLinux> files_ = std::make_unique<FileUtilsLinux>(std::string());
+
+    void useBundle() {
+        files_ = std::make_unique<FileUtilsLinux>(bundle_);
+        files_->init();
+    }
+};
+
+TEST_F(FileUtilsLinuxTest, RelativeNamesAreLookedUpInTheBundle) {
+    useBundle();
+    std::string path = put("Resources/Font/NumberA.fnt", "font");
+    EXPECT_EQ(files_->fullPathForFilename("Font/NumberA.fnt"), path);
+    EXPECT_TRUE(files_->isFileExist("Font/NumberA.fnt"));
+    EXPECT_FALSE(files_->isFileExist("Font/Missing.fnt"));
+    EXPECT_FALSE(files_->isFileExist(""));
+    EXPECT_EQ(files_->getStringFromFile("Font/NumberA.fnt"), "font");
+}
+
+TEST_F(FileUtilsLinuxTest, LookupOrderOverBundleAndAbsoluteSearchPathsWithTwoResolutions) {
+    useBundle();
+    put("Resources/ui/img/hd/b.png", "1");
+    std::string sdInBundle = put("Resources/ui/img/sd/a.png", "2");
+    std::string hdOutside = put("extra/img/hd/a.png", "3");
+    std::string plainOutside = put("extra/img/c.png", "4");
+    files_->setSearchPaths({"ui", root_ + "extra"});
+    files_->setSearchResolutionsOrder({"hd", "sd"});
+    EXPECT_EQ(files_->getSearchPaths(), (std::vector<std::string>{"ui/", root_ + "extra/", ""}));
+
+    EXPECT_EQ(files_->fullPathForFilename("img/a.png"), sdInBundle);
+    EXPECT_EQ(files_->fullPathForFilename("img/b.png"), bundle_ + "ui/img/hd/b.png");
+    EXPECT_EQ(files_->fullPathForFilename("img/c.png"), plainOutside);
+    std::remove(sdInBundle.c_str());
+    EXPECT_EQ(files_->fullPathForFilename("img/a.png"), sdInBundle);  // cached
+    files_->purgeCachedEntries();
+    EXPECT_EQ(files_->fullPathForFilename("img/a.png"), hdOutside);
+}
+
+TEST_F(FileUtilsLinuxTest, TheSingletonTakesItsBundleFromTheEnvironment) {
+    setenv("STARGRID_RESOURCES", bundle_.c_str(), 1);
+    FileUtils::destroyInstance();
+    auto* shared = dynamic_cast<FileUtilsLinux*>(FileUtils::getInstance());
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared->getBundlePath(), bundle_);
+    EXPECT_EQ(FileUtils::getInstance(), shared);
+    EXPECT_EQ(shared->getSearchPaths(), std::vector<std::string>{""});
+}
+
+TEST_F(FileUtilsLinuxTest, TheWritablePathIsUnderTheXdgDataDirectoryUnlessOneIsSet) {
+    std::string expected = root_ + "data/stargrid/";
+    EXPECT_EQ(files_->getWritablePath(), expected);
+    struct stat st;
+    EXPECT_EQ(stat(expected.c_str(), &st), 0);
+    files_->setWritablePath(root_ + "elsewhere/");
+    EXPECT_EQ(files_->getWritablePath(), root_ + "elsewhere/");
+    setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    setenv("HOME", root_.c_str(), 1);
+    EXPECT_EQ(FileUtilsLinux::userDataDirectory(), root_ + ".local/share/stargrid/");
+}
+
+TEST_F(FileUtilsLinuxTest, PropertyListsAreWrittenAndReadBack) {
+    ValueMap frames;
+    frames["star.png"] = Value(ValueMap{{"rotated", Value(true)}, {"frame", Value("{{0,0},{32,32}}")}});
+    ValueMap sheet{{"frames", Value(frames)}, {"format", Value(2)}, {"scale", Value(1.5)}};
+    std::string path = root_ + "sheet.plist";
+    ASSERT_TRUE(files_->writeToFile(sheet, path));
+    ValueMap back = files_->getValueMapFromFile(path);
+    EXPECT_EQ(Value(back), Value(sheet));
+    EXPECT_TRUE(files_->getValueVectorFromFile(path).empty());  // a dictionary, not an array
+}
+
+TEST_F(FileUtilsLinuxTest, WritingAPropertyListReportsAFailedWrite) {
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(files_->writeToFile(ValueMap{{"a", Value(1)}}, root_ + "missing/dir/x.plist"));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("cannot write"), std::string::npos);
+}
+
+TEST_F(FileUtilsLinuxTest, ArraysAreReadAsValueVectors) {
+    std::string path = put("list.plist", PropertyList::serialize(ValueVector{Value(1), Value("two")}));
+    ValueVector list = files_->getValueVectorFromFile(path);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1], Value("two"));
+    EXPECT_TRUE(files_->getValueMapFromFile(path).empty());
+}
+
+TEST_F(FileUtilsLinuxTest, ADamagedPropertyListGivesAnEmptyMapAndALogLine) {
+    std::string path = put("broken.plist", "<plist><dict><key>a</key><integer>1");
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(files_->getValueMapFromFile(path).empty());
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("broken.plist"), std::string::npos);
+    EXPECT_TRUE(files_->getValueMapFromFile(root_ + "missing.plist").empty());
+    EXPECT_TRUE(files_->getValueMapFromData(nullptr, 0).empty());
+    std::string text = PropertyList::serialize(ValueMap{{"k", Value(false)}});
+    EXPECT_EQ(files_->getValueMapFromData(text.data(), static_cast<int>(text.size())).at("k"), Value(false));
+}
+
+std::string lookupFile(int version) {
+    ValueMap filenames{{"a.png", Value("b.png")}};
+    ValueMap metadata{{"version", Value(version)}};
+    return PropertyList::serialize(ValueMap{{"metadata", Value(metadata)}, {"filenames", Value(filenames)}});
+}
+
+TEST_F(FileUtilsLinuxTest, ALookupDictionaryFileOfVersionOneRedirectsNames) {
+    useBundle();
+    std::string b = put("Resources/b.png", "b");
+    put("Resources/lookup.plist", lookupFile(1));
+    files_->loadFilenameLookupDictionaryFromFile("lookup.plist");
+    EXPECT_EQ(files_->fullPathForFilename("a.png"), b);
+}
+
+TEST_F(FileUtilsLinuxTest, ALookupDictionaryFileOfVersionTwoChangesNothing) {
+    useBundle();
+    put("Resources/b.png", "b");
+    put("Resources/lookup.plist", lookupFile(2));
+    files_->loadFilenameLookupDictionaryFromFile("lookup.plist");
+    EXPECT_EQ(files_->fullPathForFilename("a.png"), "");
+    files_->loadFilenameLookupDictionaryFromFile("not-there.plist");
+    EXPECT_EQ(files_->fullPathForFilename("a.png"), "");
+}
+
+}  // namespace
+}  // namespace kite

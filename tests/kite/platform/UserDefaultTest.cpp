@@ -1,0 +1,296 @@
+#include "kite/foundation/UserDefault.h"
+
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/PropertyList.h"
+#include "kite/platform/PreferencesStoreLinux.h"
+#include "platform/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace kite {
+namespace {
+
+class UserDefaultTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/userdefault-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+            const char* value = getenv(name);
+            saved_.emplace_back(name, value ? value : "");
+        }
+        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (root_ + "/cache").c_str(), 1);
+        setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
+        storePath_ = root_ + "/config/stargrid/UserDefaults.plist";
+        legacyPath_ = root_ + "/cache/stargrid/UserDefault.xml";
+    }
+    void TearDown() override {
+        platform::setAtomicWriteHookForTesting(nullptr);
+        UserDefault::destroyInstance();
+        FileUtils::destroyInstance();
+        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
+        std::string command = "rm -rf '" + root_ + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    static bool exists(const std::string& path) {
+        struct stat st;
+        return stat(path.c_str(), &st) == 0;
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void writeLegacy(const std::string& body) {
+        ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/cache/stargrid'").c_str()), 0);
+        std::ofstream(legacyPath_) << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<userDefaultRoot>" << body
+                                   << "</userDefaultRoot>\n";
+    }
+    // The values as a fresh reader of the file sees them.
+    ValueMap onDisk() const {
+        std::string bytes = read(storePath_);
+        Value root;
+        if (!PropertyList::parse(bytes.data(), bytes.size(), root, "store")) return ValueMap();
+        return root.asValueMap();
+    }
+    // Runs `body` in a child process that then ends at once, without any cleanup.
+    template <class Body>
+    int inChild(Body body) {
+        pid_t child = fork();
+        if (child == 0) {
+            body();
+            _exit(0);
+        }
+        int status = -1;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string root_, storePath_, legacyPath_;
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+TEST_F(UserDefaultTest, AnUnknownKeyGivesTheDefaultAndCreatesNothing) {
+    UserDefault* store = UserDefault::getInstance();
+    ASSERT_NE(store, nullptr);
+    EXPECT_EQ(store->getIntegerForKey("level", 4), 4);
+    EXPECT_EQ(store->getIntegerForKey("level"), 0);
+    EXPECT_FALSE(store->getBoolForKey("sound"));
+    EXPECT_TRUE(store->getBoolForKey("sound", true));
+    EXPECT_EQ(store->getStringForKey("name", "x"), "x");
+    EXPECT_EQ(UserDefault::getLegacyFilePath(), legacyPath_);
+    store->flush();
+    EXPECT_FALSE(exists(storePath_));
+    EXPECT_FALSE(exists(legacyPath_));
+}
+
+TEST_F(UserDefaultTest, ValuesSurviveDestroyingAndRecreatingTheStore) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setBoolForKey("musicOnOff", true);
+    store->setIntegerForKey("diamond", 20);
+    store->setIntegerForKey("negative", -5);
+    store->setStringForKey("cellphone", "MTM4MDAwMDAwMDA=");
+    store->setStringForKey("cjk", "星星");
+    UserDefault::destroyInstance();
+
+    store = UserDefault::getInstance();
+    EXPECT_TRUE(store->getBoolForKey("musicOnOff"));
+    EXPECT_EQ(store->getIntegerForKey("diamond"), 20);
+    EXPECT_EQ(store->getIntegerForKey("negative"), -5);
+    EXPECT_EQ(store->getStringForKey("cellphone"), "MTM4MDAwMDAwMDA=");
+    EXPECT_EQ(store->getStringForKey("cjk"), "星星");
+
+    ValueMap disk = onDisk();
+    EXPECT_EQ(disk.at("musicOnOff"), Value(true));
+    EXPECT_EQ(disk.at("diamond"), Value(20));
+}
+
+TEST_F(UserDefaultTest, ChangesReachTheDiskAtTheEndOfTheFrameOrOnFlush) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setIntegerForKey("currentLevel", 3);
+    EXPECT_FALSE(exists(storePath_));
+    UserDefault::saveIfDirty();
+    EXPECT_EQ(onDisk().at("currentLevel"), Value(3));
+    store->setIntegerForKey("currentLevel", 4);
+    store->flush();
+    EXPECT_EQ(onDisk().at("currentLevel"), Value(4));
+}
+
+TEST_F(UserDefaultTest, SavingWithoutAStoreOrWithoutChangesDoesNothing) {
+    UserDefault::saveIfDirty();
+    UserDefault* store = UserDefault::getInstance();
+    store->setIntegerForKey("a", 1);
+    store->flush();
+    struct stat before;
+    ASSERT_EQ(stat(storePath_.c_str(), &before), 0);
+    ASSERT_EQ(unlink(storePath_.c_str()), 0);
+    store->setIntegerForKey("a", 1);  // the same value is no change
+    UserDefault::saveIfDirty();
+    EXPECT_FALSE(exists(storePath_));
+}
+
+TEST_F(UserDefaultTest, AKilledGameLosesOnlyTheFrameThatWasNotSaved) {
+    int status = inChild([] {
+        UserDefault* store = UserDefault::getInstance();
+        store->setIntegerForKey("score", 100);
+        UserDefault::saveIfDirty();  // end of frame 1
+        store->setIntegerForKey("score", 200);
+        store->setIntegerForKey("unsaved", 1);
+        // killed during frame 2
+    });
+    ASSERT_EQ(status, 0);
+    UserDefault* store = UserDefault::getInstance();
+    EXPECT_EQ(store->getIntegerForKey("score"), 100);
+    EXPECT_EQ(store->getIntegerForKey("unsaved", -1), -1);
+}
+
+TEST_F(UserDefaultTest, ANormalExitSavesPendingChanges) {
+    pid_t child = fork();
+    if (child == 0) {
+        UserDefault::getInstance()->setStringForKey("k", "v");
+        std::exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(UserDefault::getInstance()->getStringForKey("k"), "v");
+}
+
+TEST_F(UserDefaultTest, ACrashBetweenWriteAndRenameLeavesThePreviousFileIntact) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setIntegerForKey("diamond", 20);
+    store->flush();
+    const std::string before = read(storePath_);
+
+    int status = inChild([] {
+        platform::setAtomicWriteHookForTesting([](const std::string&) { _exit(9); });
+        UserDefault* s = UserDefault::getInstance();
+        s->setIntegerForKey("diamond", 999);
+        s->flush();
+    });
+    EXPECT_EQ(status, 9);
+    EXPECT_EQ(read(storePath_), before);
+    UserDefault::destroyInstance();
+    EXPECT_EQ(UserDefault::getInstance()->getIntegerForKey("diamond"), 20);
+    // The killed save's temporary file is cleared away on the next start.
+    std::string listing = root_ + "/config/stargrid";
+    EXPECT_EQ(std::system(("test -z \"$(ls '" + listing + "' | grep tmp)\"").c_str()), 0);
+}
+
+TEST_F(UserDefaultTest, LegacyValuesMigrateOnceAndLeaveTheLegacyFile) {
+    writeLegacy("<level>7</level><sound>true</sound><flag>1</flag><name>Star Player</name><other>x</other>");
+    UserDefault* store = UserDefault::getInstance();
+    EXPECT_EQ(store->getIntegerForKey("level", 3), 7);
+    EXPECT_EQ(read(legacyPath_).find("<level>"), std::string::npos);
+    EXPECT_NE(read(legacyPath_).find("<other>"), std::string::npos);
+    EXPECT_EQ(onDisk().at("level"), Value(7));  // stored and flushed
+    EXPECT_EQ(store->getIntegerForKey("level", 3), 7);
+
+    EXPECT_TRUE(store->getBoolForKey("sound"));
+    EXPECT_FALSE(store->getBoolForKey("flag", true));  // only "true" is true
+    EXPECT_EQ(store->getStringForKey("name"), "Star Player");
+
+    // Once moved, a newer value is never overwritten by the legacy one.
+    store->setIntegerForKey("level", 9);
+    UserDefault::destroyInstance();
+    EXPECT_EQ(UserDefault::getInstance()->getIntegerForKey("level"), 9);
+}
+
+TEST_F(UserDefaultTest, ALegacyElementWithoutTextIsDroppedAndTheStoreAnswers) {
+    writeLegacy("<level/><keep>1</keep>");
+    UserDefault* store = UserDefault::getInstance();
+    store->setIntegerForKey("level", 5);  // also drops the legacy element
+    writeLegacy("<level/><keep>1</keep>");
+    EXPECT_EQ(store->getIntegerForKey("level", 3), 5);
+    EXPECT_EQ(read(legacyPath_).find("level"), std::string::npos);
+}
+
+TEST_F(UserDefaultTest, AnEmptyLegacyRootDeletesTheLegacyFile) {
+    writeLegacy("");
+    EXPECT_EQ(UserDefault::getInstance()->getIntegerForKey("anything", 2), 2);
+    EXPECT_FALSE(exists(legacyPath_));
+}
+
+TEST_F(UserDefaultTest, WritingAKeyRemovesItFromTheLegacyFileFirst) {
+    writeLegacy("<sound>true</sound><level>7</level>");
+    UserDefault* store = UserDefault::getInstance();
+    store->setBoolForKey("sound", false);
+    EXPECT_EQ(read(legacyPath_).find("sound"), std::string::npos);
+    EXPECT_FALSE(store->getBoolForKey("sound", true));
+}
+
+TEST_F(UserDefaultTest, ADamagedLegacyFileIsLoggedAndLeftAlone) {
+    writeLegacy("");
+    std::ofstream(legacyPath_) << "<<<not xml";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(UserDefault::getInstance()->getIntegerForKey("level", 1), 1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("read root node error"), std::string::npos);
+    EXPECT_TRUE(exists(legacyPath_));
+}
+
+TEST_F(UserDefaultTest, KeysStoredWithAnotherTypeAreConverted) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setIntegerForKey("n", 5);
+    EXPECT_TRUE(store->getBoolForKey("n"));
+    EXPECT_EQ(store->getStringForKey("n"), "5");
+    store->setIntegerForKey("zero", 0);
+    EXPECT_FALSE(store->getBoolForKey("zero", true));
+    store->setBoolForKey("b", true);
+    EXPECT_EQ(store->getIntegerForKey("b"), 1);
+    EXPECT_EQ(store->getStringForKey("b"), "1");
+    store->setStringForKey("s", "12abc");
+    EXPECT_EQ(store->getIntegerForKey("s"), 12);
+    EXPECT_TRUE(store->getBoolForKey("s"));
+    store->setStringForKey("yes", "YES");
+    EXPECT_TRUE(store->getBoolForKey("yes"));
+    store->setStringForKey("no", "false");
+    EXPECT_FALSE(store->getBoolForKey("no", true));
+    EXPECT_EQ(store->getIntegerForKey("no", 7), 0);
+    store->setStringForKey("huge", "99999999999");
+    EXPECT_EQ(store->getIntegerForKey("huge"), 2147483647);
+}
+
+TEST_F(UserDefaultTest, ADamagedStoreFileIsMovedAsideAndTheStoreStartsEmpty) {
+    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/config/stargrid'").c_str()), 0);
+    std::ofstream(storePath_) << "<plist><dict><key>a</key>";
+    testing::internal::CaptureStdout();
+    UserDefault* store = UserDefault::getInstance();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("damaged"), std::string::npos);
+    EXPECT_EQ(store->getIntegerForKey("a", 3), 3);
+    EXPECT_EQ(read(storePath_ + ".damaged"), "<plist><dict><key>a</key>");
+}
+
+TEST_F(UserDefaultTest, AFailedSaveIsReportedAndRetried) {
+    // A file where the configuration directory should be.
+    std::ofstream(root_ + "/blocked") << "x";
+    PreferencesStoreLinux store(root_ + "/blocked/stargrid/UserDefaults.plist");
+    store.setInteger("a", 1);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(store.flushPending());
+    EXPECT_FALSE(store.flushPending());
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("cannot save"), std::string::npos);
+    EXPECT_EQ(out.find("cannot save"), out.rfind("cannot save"));  // logged once
+    EXPECT_TRUE(store.hasPendingChanges());
+
+    PreferencesStoreLinux movable(root_ + "/later/UserDefaults.plist");
+    movable.setInteger("a", 1);
+    EXPECT_TRUE(movable.flushPending());
+    EXPECT_FALSE(movable.hasPendingChanges());
+}
+
+}  // namespace
+}  // namespace kite

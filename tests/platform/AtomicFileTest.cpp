@@ -1,0 +1,109 @@
+#include "platform/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+namespace {
+
+class AtomicFileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/atomicfile-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        setAtomicWriteHookForTesting(nullptr);
+        std::string command = "rm -rf '" + dir_ + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        DIR* d = opendir(dir_.c_str());
+        while (dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        closedir(d);
+        return names;
+    }
+    std::string dir_;
+};
+
+TEST_F(AtomicFileTest, ReplacesTheWholeFileAndLeavesNoTemporary) {
+    std::string path = dir_ + "/prefs.plist";
+    ASSERT_TRUE(writeFileAtomically(path, std::string("first version, rather long")));
+    ASSERT_TRUE(writeFileAtomically(path, std::string("second")));
+    EXPECT_EQ(read(path), "second");
+    EXPECT_EQ(entries(), std::vector<std::string>{"prefs.plist"});
+}
+
+TEST_F(AtomicFileTest, KeepsTheModeOfTheReplacedFile) {
+    std::string path = dir_ + "/f";
+    ASSERT_TRUE(writeFileAtomically(path, std::string("a")));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(writeFileAtomically(path, std::string("b")));
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(AtomicFileTest, FailsWhenTheDirectoryIsMissing) {
+    EXPECT_FALSE(writeFileAtomically(dir_ + "/missing/f", std::string("x")));
+    EXPECT_TRUE(entries().empty());
+}
+
+TEST_F(AtomicFileTest, AFailedRenameRemovesTheTemporaryAndKeepsTheTarget) {
+    // A directory in the way makes the rename fail after the data was written.
+    std::string path = dir_ + "/taken";
+    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((path + "/inside").c_str(), 0755), 0);
+    EXPECT_FALSE(writeFileAtomically(path, std::string("x")));
+    EXPECT_EQ(entries(), std::vector<std::string>{"taken"});
+}
+
+TEST_F(AtomicFileTest, AProcessKilledBeforeTheRenameLeavesThePreviousFileWhole) {
+    std::string path = dir_ + "/save";
+    ASSERT_TRUE(writeFileAtomically(path, std::string("previous")));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setAtomicWriteHookForTesting([](const std::string&) { _exit(7); });
+        writeFileAtomically(path, std::string("next, never seen"));
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+    EXPECT_EQ(read(path), "previous");
+}
+
+TEST_F(AtomicFileTest, WritesAnEmptyFile) {
+    std::string path = dir_ + "/empty";
+    ASSERT_TRUE(writeFileAtomically(path, nullptr, 0));
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 0);
+}
+
+}  // namespace
+}  // namespace platform
