@@ -13,9 +13,10 @@
 #include <png.h>
 #include <tiffio.h>
 #include <webp/decode.h>
-#include <zlib.h>
 
+#include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
+#include "kite/foundation/ZipUtils.h"
 #include "kite/rendering/TGAlib.h"
 #include "kite/rendering/decoders/ATITC.h"
 #include "kite/rendering/decoders/ETC1.h"
@@ -49,86 +50,7 @@ std::uint32_t readLE32(const unsigned char* p) {
 
 std::uint64_t readLE64(const unsigned char* p) { return std::uint64_t(readLE32(p)) | (std::uint64_t(readLE32(p + 4)) << 32); }
 
-std::uint32_t readBE32(const unsigned char* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-}
-
 bool isPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
-
-// ---- compressed containers ------------------------------------------------------------
-
-bool isGZipBuffer(const unsigned char* data, std::int64_t length) {
-    return length >= 2 && data[0] == 0x1F && data[1] == 0x8B;
-}
-
-// The container's signature is "KTZ!" ("KTZp" enciphered); the older "CCZ" spelling is read too.
-bool isKTZBuffer(const unsigned char* data, std::int64_t length) {
-    return length >= 16 && (data[0] == 'K' || data[0] == 'C') && (data[1] == 'T' || data[1] == 'C') && data[2] == 'Z' &&
-           (data[3] == '!' || data[3] == 'p');
-}
-
-// Inflates a zlib or gzip stream; the block doubles from 256 KiB until the stream ends.
-std::int64_t inflateMemory(const unsigned char* data, std::int64_t length, unsigned char** out) {
-    *out = nullptr;
-    std::size_t capacity = 256 * 1024;
-    unsigned char* block = static_cast<unsigned char*>(std::malloc(capacity));
-    if (!block) return 0;
-    z_stream stream{};
-    stream.next_in = const_cast<Bytef*>(data);
-    stream.avail_in = static_cast<uInt>(length);
-    stream.next_out = block;
-    stream.avail_out = static_cast<uInt>(capacity);
-    if (inflateInit2(&stream, 15 + 32) != Z_OK) {
-        std::free(block);
-        return 0;
-    }
-    for (;;) {
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        if (status == Z_STREAM_END) break;
-        // A stream that cannot go on (ended early) is damaged, as are the error results.
-        if (status != Z_OK || (stream.avail_in == 0 && stream.avail_out != 0) || capacity >= (std::size_t(1) << 30)) {
-            inflateEnd(&stream);
-            std::free(block);
-            return 0;
-        }
-        if (stream.avail_out == 0) {
-            unsigned char* grown = static_cast<unsigned char*>(std::realloc(block, capacity * 2));
-            if (!grown) {
-                inflateEnd(&stream);
-                std::free(block);
-                return 0;
-            }
-            block = grown;
-            stream.next_out = block + capacity;
-            stream.avail_out = static_cast<uInt>(capacity);
-            capacity *= 2;
-        }
-    }
-    const std::int64_t produced = static_cast<std::int64_t>(capacity - stream.avail_out);
-    inflateEnd(&stream);
-    *out = block;
-    return produced;
-}
-
-// The plain KTZ container: a 16-byte big-endian header, then a zlib stream.
-std::int64_t inflateKTZBuffer(const unsigned char* data, std::int64_t length, unsigned char** out) {
-    *out = nullptr;
-    if (data[3] != '!') return -1;  // the enciphered form needs key words nothing supplies
-    const unsigned compression = (data[4] << 8) | data[5];
-    const unsigned version = (data[6] << 8) | data[7];
-    if (version > 2 || compression != 0) return -1;
-    const std::uint32_t announced = readBE32(data + 12);
-    if (announced == 0 || announced > (1u << 30)) return -1;
-    unsigned char* block = static_cast<unsigned char*>(std::malloc(announced));
-    if (!block) return -1;
-    uLongf produced = announced;
-    if (uncompress(block, &produced, data + 16, static_cast<uLong>(length - 16)) != Z_OK) {
-        std::free(block);
-        return -1;
-    }
-    *out = block;
-    return static_cast<std::int64_t>(produced);
-}
 
 // ---- PNG ------------------------------------------------------------------------------
 
@@ -362,33 +284,21 @@ bool Image::isCompressed() const {
 // ---- files ----------------------------------------------------------------------------
 
 bool Image::initWithImageFile(const std::string& path) {
-    // Names are used as given until the file utilities resolve them over search paths.
-    return decodeFile(path);
+    FileUtils* files = FileUtils::getInstance();
+    return files && decodeFile(files->fullPathForFilename(path));
 }
 
 bool Image::initWithImageFileThreadSafe(const std::string& fullpath) { return decodeFile(fullpath); }
 
 bool Image::decodeFile(const std::string& fullpath) {
     _filePath = fullpath;
-    std::FILE* file = std::fopen(fullpath.c_str(), "rb");
-    if (!file) {
-        log("Image: cannot open \"%s\"", fullpath.c_str());
-        return false;
-    }
-    std::fseek(file, 0, SEEK_END);
-    const long size = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
-    unsigned char* bytes = size > 0 ? static_cast<unsigned char*>(std::malloc(size)) : nullptr;
-    const bool read = bytes && std::fread(bytes, 1, size, file) == static_cast<std::size_t>(size);
-    std::fclose(file);
-    if (!read) {
-        std::free(bytes);
+    FileUtils* files = FileUtils::getInstance();
+    const Data data = files ? files->getDataFromFile(fullpath) : Data();
+    if (data.isNull()) {
         log("Image: cannot read \"%s\"", fullpath.c_str());
         return false;
     }
-    const bool ok = initWithImageData(bytes, size);
-    std::free(bytes);
-    return ok;
+    return initWithImageData(data.getBytes(), data.getSize());
 }
 
 // ---- detection ------------------------------------------------------------------------
@@ -451,11 +361,17 @@ bool Image::initWithImageData(const unsigned char* data, std::int64_t dataLen) {
     unsigned char* unpacked = nullptr;
     const unsigned char* bytes = data;
     std::int64_t length = dataLen;
-    if (isKTZBuffer(data, dataLen)) {
-        length = inflateKTZBuffer(data, dataLen, &unpacked);
+    if (ZipUtils::isKTZBuffer(data, dataLen)) {
+        // The enciphered form is deciphered in place: the caller's bytes stay as they are.
+        unsigned char* copy = static_cast<unsigned char*>(std::malloc(dataLen));
+        if (copy) {
+            std::memcpy(copy, data, dataLen);
+            length = ZipUtils::inflateKTZBuffer(copy, dataLen, &unpacked);
+            std::free(copy);
+        }
         bytes = unpacked;
-    } else if (isGZipBuffer(data, dataLen)) {
-        length = inflateMemory(data, dataLen, &unpacked);
+    } else if (ZipUtils::isGZipBuffer(data, dataLen)) {
+        length = ZipUtils::inflateMemory(data, dataLen, &unpacked);
         bytes = unpacked;
     }
     if (!bytes || length < 1) {
