@@ -78,6 +78,7 @@ public:
 protected:
     Director() = default;
 
+    void setDefaultValues();
     void drawScene();
     void computeDeltaTime();
     void setNextScene();
