@@ -18,6 +18,9 @@ public:
     // Called by the director's shutdown: the view stops the frames and releases itself.
     virtual void end() = 0;
 
+    // True when the view carries a GL context that makeCurrent selects.
+    virtual bool hasGLContext() const { return false; }
+
     // The device's screen in pixels (the window itself may be scaled down to fit).
     virtual int getFrameWidth() const = 0;
     virtual int getFrameHeight() const = 0;

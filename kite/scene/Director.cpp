@@ -9,14 +9,20 @@
 #include "kite/foundation/Scheduler.h"
 #include "kite/foundation/TaskThreadPool.h"
 #include "kite/foundation/UserDefault.h"
+#include "kite/foundation/Value.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
+#include "kite/rendering/GLProgramCache.h"
+#include "kite/rendering/GLProgramState.h"
+#include "kite/rendering/GLStateCache.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
-// configuration, action manager, event dispatcher and the director's events,
-// texture cache, matrix stacks and projection, renderer, statistics display,
-// console, and the shared caches destroyed by reset.
+// action manager, event dispatcher and the director's events, texture cache,
+// projection, renderer, statistics display, console, and the shared caches
+// destroyed by reset.
 
 namespace kite {
 
@@ -34,12 +40,32 @@ Director* Director::getInstance() {
     return sharedDirector;
 }
 
+void Director::setDefaultValues() {
+    Configuration* conf = Configuration::getInstance();
+    double fps = conf ? conf->getValue("kite.fps", Value(60)).asDouble() : 60.0;
+    // A frame rate of 0 (or less) would make the interval infinite or negative.
+    if (!(fps > 0.0)) {
+        kite::log("Director: kite.fps must be positive, using 60");
+        fps = 60.0;
+    }
+    animationInterval_ = oldAnimationInterval_ = 1.0 / fps;
+    displayStats_ = conf ? conf->getValue("kite.display_fps", Value(false)).asBool() : false;
+    const std::string projection = conf ? conf->getValue("kite.gl.projection", Value("3d")).asString() : "3d";
+    if (projection == "3d")
+        projection_ = Projection::_3D;
+    else if (projection == "2d")
+        projection_ = Projection::_2D;
+    else if (projection == "custom")
+        projection_ = Projection::CUSTOM;
+    else
+        projection_ = Projection::_3D;
+    // "kite.texture.pixel_format_for_png" sets the textures' default alpha pixel
+    // format and "kite.texture.pvrv2_has_alpha_premultiplied" the images' PVR flag
+    // here once textures and images exist.
+}
+
 bool Director::init() {
-    // Configuration ("kite.fps", "kite.display_fps", "kite.gl.projection", the PNG
-    // pixel format, PVR premultiplication) joins here; its defaults apply meanwhile.
-    animationInterval_ = oldAnimationInterval_ = 1.0 / 60;
-    displayStats_ = false;
-    projection_ = Projection::_3D;
+    setDefaultValues();
 
     runningScene_ = nullptr;
     nextScene_ = nullptr;
@@ -57,6 +83,16 @@ bool Director::init() {
     // the four director events and the texture cache are created.
     initMatrixStacks();
     // The renderer and the console are created here.
+
+    // The GL layer reads the matrix stacks, frame count and interval through these.
+    DirectorFrameServices services;
+    services.getMatrix = [](int stack) -> const Mat4& {
+        return sharedDirector->getMatrix(static_cast<MATRIX_STACK_TYPE>(stack));
+    };
+    services.resetMatrixStacks = [] { sharedDirector->resetMatrixStacks(); };
+    services.getTotalFrames = [] { return sharedDirector->getTotalFrames(); };
+    services.getAnimationInterval = [] { return sharedDirector->getAnimationInterval(); };
+    setDirectorFrameServices(services);
     return true;
 }
 
@@ -111,15 +147,23 @@ const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
 Director::~Director() {
     releaseAndClear(runningScene_);
     releaseAndClear(scheduler_);
-    if (sharedDirector == this) sharedDirector = nullptr;
+    Configuration::destroyInstance();
+    if (sharedDirector == this) {
+        sharedDirector = nullptr;
+        setDirectorFrameServices(DirectorFrameServices());
+    }
 }
 
 void Director::setFrameView(FrameView* view) {
     if (view == frameView_) return;
+    if (view && view->hasGLContext()) {
+        view->makeCurrent();
+        if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
+    }
     assignRetained(frameView_, view);
     applyViewDesignResolution();
-    // The GPU information, the statistics labels, the GL defaults with the
-    // projection and the renderer's buffers are set up here once they exist.
+    // The statistics labels, the GL defaults with the projection and the
+    // renderer's buffers are set up here once they exist.
 }
 
 void Director::applyViewDesignResolution() {
@@ -294,16 +338,16 @@ void Director::reset() {
     nextScene_ = nullptr;
     scenesStack_.clear();
     stopAnimation();
-    // Here the statistics labels are released, then the shared caches are destroyed
-    // in order (bitmap-font configurations, TrueType library, primitive program,
-    // animation cache, sprite-frame cache, program cache, program-state cache) ahead
-    // of the services below.
+    // Here the statistics labels are released, then the bitmap-font configurations,
+    // the TrueType library, the primitive program, the animation cache and the
+    // sprite-frame cache are destroyed, ahead of the caches and services below.
+    GLProgramCache::destroyInstance();
+    GLProgramStateCache::destroyInstance();
     FileUtils::destroyInstance();
     TaskThreadPool::destroyInstance();
     UserDefault::destroyInstance();  // writes what is still pending
-    // The GL state cache is invalidated here, which also resets the matrix stacks;
-    // then the texture cache with its loading thread is destroyed.
-    resetMatrixStacks();
+    GLStateCache::invalidate();      // also resets the matrix stacks
+    // The texture cache with its loading thread is destroyed here.
 }
 
 void Director::purgeDirector() {

@@ -91,6 +91,7 @@ public:
 protected:
     Director() = default;
 
+    void setDefaultValues();
     void drawScene();
     void computeDeltaTime();
     void setNextScene();

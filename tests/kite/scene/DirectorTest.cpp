@@ -14,6 +14,8 @@
 #include "kite/foundation/Scheduler.h"
 #include "kite/foundation/UserDefault.h"
 #include "kite/platform/FrameView.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 
@@ -290,6 +292,44 @@ TEST_F(DirectorTest, WindowSizeFollowsTheViewsDesignResolution) {
     view->setDesignResolutionSize(480.0f, 852.0f, 0);
     EXPECT_EQ(director->getWinSize(), Size(480.0f, 852.0f));
     EXPECT_EQ(director->getWinSizeInPixels(), Size(480.0f, 852.0f));
+}
+
+TEST_F(DirectorTest, GLLayerReadsTheFrameServicesOfTheLivingDirector) {
+    director->runWithScene(Scene::create());
+    frame(1.0 / 60);
+    frame(1.0 / 60);
+    EXPECT_EQ(getDirectorTotalFrames(), 2u);
+    Mat4 scale = Mat4::IDENTITY;
+    scale.m[0] = 2.0f;
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE, scale);
+    EXPECT_EQ(getDirectorMatrix(2), scale);
+    resetDirectorMatrixStacks();
+    EXPECT_TRUE(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE).isIdentity());
+    director->end();
+    frame(1.0 / 60);
+    EXPECT_EQ(getDirectorFrameServices().getMatrix, nullptr);
+}
+
+// Settings the director reads when it starts, written before it exists.
+TEST(DirectorSettings, ComeFromTheConfiguration) {
+    Configuration::getInstance()->setValue("kite.fps", Value(30));
+    Configuration::getInstance()->setValue("kite.display_fps", Value(true));
+    Configuration::getInstance()->setValue("kite.gl.projection", Value("2d"));
+    Director* director = Director::getInstance();
+    EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 30);
+    EXPECT_TRUE(director->isDisplayStats());
+    EXPECT_EQ(director->getProjection(), Director::Projection::_2D);
+    director->end();
+    director->mainLoop();
+
+    Configuration::getInstance()->setValue("kite.fps", Value(0));
+    Configuration::getInstance()->setValue("kite.gl.projection", Value("4d"));
+    director = Director::getInstance();
+    EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 60);
+    EXPECT_FALSE(director->isDisplayStats());  // the director's end dropped the old settings
+    EXPECT_EQ(director->getProjection(), Director::Projection::_3D);
+    director->end();
+    director->mainLoop();
 }
 
 TEST_F(DirectorTest, PreferencesChangedDuringAFrameAreOnDiskAfterIt) {
