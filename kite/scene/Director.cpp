@@ -15,8 +15,10 @@
 #include "kite/rendering/GLProgramCache.h"
 #include "kite/rendering/GLProgramState.h"
 #include "kite/rendering/GLStateCache.h"
+#include "kite/rendering/Renderer.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
+#include "kite/scene/Camera.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
@@ -82,7 +84,8 @@ bool Director::init() {
     // actions run before every other per-frame update; then the event dispatcher,
     // the four director events and the texture cache are created.
     initMatrixStacks();
-    // The renderer and the console are created here.
+    renderer_ = new (std::nothrow) Renderer();
+    // The console is created here.
 
     // The GL layer reads the matrix stacks, frame count and interval through these.
     DirectorFrameServices services;
@@ -93,6 +96,21 @@ bool Director::init() {
     services.getTotalFrames = [] { return sharedDirector->getTotalFrames(); };
     services.getAnimationInterval = [] { return sharedDirector->getAnimationInterval(); };
     setDirectorFrameServices(services);
+
+    // The renderer and its commands read the frame through these.
+    RendererFrameServices frame;
+    frame.getRenderer = [] { return sharedDirector->getRenderer(); };
+    frame.getWinSize = [] { return sharedDirector->getWinSize(); };
+    frame.getContentScaleFactor = [] { return sharedDirector->getContentScaleFactor(); };
+    frame.isVisitingNonDefaultCamera = [] {
+        const Camera* camera = Camera::getVisitingCamera();
+        return camera && camera->getCameraFlag() != Camera::DEFAULT_FLAG;
+    };
+    frame.getDepthInView = [](const Mat4& transform) {
+        const Camera* camera = Camera::getVisitingCamera();
+        return camera ? camera->getDepthInView(transform) : 0.0f;
+    };
+    setRendererFrameServices(frame);
     return true;
 }
 
@@ -151,7 +169,10 @@ Director::~Director() {
     if (sharedDirector == this) {
         sharedDirector = nullptr;
         setDirectorFrameServices(DirectorFrameServices());
+        setRendererFrameServices(RendererFrameServices());
     }
+    delete renderer_;
+    renderer_ = nullptr;
 }
 
 void Director::setFrameView(FrameView* view) {
@@ -161,16 +182,23 @@ void Director::setFrameView(FrameView* view) {
         if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
     }
     assignRetained(frameView_, view);
+    // The statistics labels are made here once labels exist.
     applyViewDesignResolution();
-    // The statistics labels, the GL defaults with the projection and the
-    // renderer's buffers are set up here once they exist.
+    if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
+}
+
+void Director::applyGLDefaults() {
+    if (frameView_ && frameView_->hasGLContext()) {
+        GLStateCache::blendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        if (renderer_) renderer_->setDepthTest(false);
+    }
+    setProjection(projection_);
 }
 
 void Director::applyViewDesignResolution() {
     if (!frameView_) return;
     winSizeInPoints_ = Size(frameView_->getDesignWidth(), frameView_->getDesignHeight());
-    // The GL defaults are applied again here once they exist, then the projection.
-    setProjection(projection_);
+    applyGLDefaults();
 }
 
 Size Director::getVisibleSize() const {
@@ -292,17 +320,20 @@ void Director::drawScene() {
         // "director_after_update" is dispatched here once the event dispatcher exists.
     }
 
-    // The renderer is cleared here.
+    const bool drawsGL = renderer_ && frameView_ && frameView_->hasGLContext();
+    if (drawsGL) renderer_->clear();
     if (nextScene_) setNextScene();
     pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     if (runningScene_) {
-        // The renderer's drawn-batches and drawn-vertices counters are zeroed here.
+        if (renderer_) renderer_->clearDrawStats();
         runningScene_->render(renderer_);
         // "director_after_visit" is dispatched here.
     }
-    // The statistics are drawn here when displayStats_ is set, then the renderer
-    // draws its queues and "director_after_draw" is dispatched.
+    // The statistics are drawn here when displayStats_ is set.
+    // The scene drew its own passes; this draws what was added after them.
+    if (renderer_) renderer_->render();
+    // "director_after_draw" is dispatched here.
     popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;

@@ -82,6 +82,8 @@ public:
     Size getVisibleSize() const;
     Vec2 getVisibleOrigin() const { return Vec2::ZERO; }
 
+    // Blending for premultiplied alpha, no depth test, then the projection.
+    void applyGLDefaults();
     // Loads the projection for the window size (custom leaves the stacks alone) and tells every
     // scene, whose default camera follows it.
     void setProjection(Projection projection);
