@@ -7,6 +7,7 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
+#include "kite/rendering/GLProgramState.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Scene.h"
@@ -61,6 +62,7 @@ Node::~Node() {
         }
     }
     releaseAndClear(userObject);
+    releaseAndClear(glProgramState);
     for (Node* child : children) child->parent = nullptr;
     actionsRemoveAll();
     if (scheduler) scheduler->unscheduleAllForTarget(this);
@@ -245,6 +247,18 @@ void Node::setName(const std::string& n) {
 }
 
 void Node::setUserObject(Ref* object) { assignRetained(userObject, object); }
+
+void Node::setGLProgramState(GLProgramState* state) {
+    if (state == glProgramState) return;
+    assignRetained(glProgramState, state);
+}
+
+void Node::setGLProgram(GLProgram* program) {
+    if (glProgramState && glProgramState->getGLProgram() == program) return;
+    setGLProgramState(program ? GLProgramState::getOrCreateWithGLProgram(program) : nullptr);
+}
+
+GLProgram* Node::getGLProgram() const { return glProgramState ? glProgramState->getGLProgram() : nullptr; }
 
 // ---- search by name path -------------------------------------------------------------------
 

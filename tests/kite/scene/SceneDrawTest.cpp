@@ -11,6 +11,7 @@
 #include "kite/platform/FrameView.h"
 #include "kite/rendering/CustomCommand.h"
 #include "kite/rendering/GLProgram.h"
+#include "kite/rendering/GLProgramCache.h"
 #include "kite/rendering/GLProgramState.h"
 #include "kite/rendering/QuadCommand.h"
 #include "kite/rendering/Renderer.h"
@@ -239,6 +240,23 @@ TEST_F(SceneDrawTest, ThreeDProjectionPlacesNodesAsTwoDDoes) {
     EXPECT_EQ(readPixel(46, 46), kGreen);
     EXPECT_EQ(readPixel(13, 13), kBlack);
     EXPECT_EQ(readPixel(51, 51), kBlack);
+}
+
+TEST_F(SceneDrawTest, NodeSharesTheProgramsStateAndHoldsIt) {
+    GLProgram* program = GLProgramCache::getInstance()->getGLProgram(GLProgram::SHADER_NAME_POSITION_COLOR);
+    ASSERT_NE(program, nullptr);
+    GLProgramState* shared = GLProgramState::getOrCreateWithGLProgram(program);
+    const unsigned before = shared->getReferenceCount();
+    Node* node = Node::create();
+    node->setGLProgram(program);
+    EXPECT_EQ(node->getGLProgramState(), shared);
+    EXPECT_EQ(node->getGLProgram(), program);
+    EXPECT_EQ(shared->getReferenceCount(), before + 1);
+    node->setGLProgram(program);
+    EXPECT_EQ(shared->getReferenceCount(), before + 1);
+    node->setGLProgramState(nullptr);
+    EXPECT_EQ(shared->getReferenceCount(), before);
+    EXPECT_EQ(node->getGLProgram(), nullptr);
 }
 
 }  // namespace
