@@ -3,8 +3,8 @@
 #include <deque>
 
 #include "kite/foundation/Ref.h"
-#include "kite/foundation/Vector.h"
 #include "kite/foundation/math/MathTypes.h"
+#include "kite/foundation/Vector.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {
@@ -15,10 +15,7 @@ class GLView;
 class Renderer;
 class Scheduler;
 
-// The director's matrix stacks.
-constexpr int MATRIX_STACK_MODELVIEW = 0;
-constexpr int MATRIX_STACK_PROJECTION = 1;
-constexpr int MATRIX_STACK_TEXTURE = 2;
+enum class MATRIX_STACK_TYPE { MATRIX_STACK_MODELVIEW = 0, MATRIX_STACK_PROJECTION = 1, MATRIX_STACK_TEXTURE = 2 };
 
 class Director : public Ref {
 public:
@@ -51,9 +48,9 @@ public:
     // The GL view as the frame view; installing one enables the event dispatcher.
     void setGLView(GLView* view);
     GLView* getOpenGLView() const { return glView_; }
-    // The GL view's design resolution changed: the window size follows it.
-    void onGLViewDesignResolutionChanged();
     EventDispatcher* getEventDispatcher() const { return eventDispatcher_; }
+    // The view's design resolution changed: the window size in points follows.
+    void applyViewDesignResolution();
 
     Scheduler* getScheduler() const { return scheduler_; }
     Renderer* getRenderer() const { return renderer_; }
@@ -67,36 +64,55 @@ public:
     bool isSendCleanupToScene() const { return sendCleanupToScene_; }
     Projection getProjection() const { return projection_; }
     float getContentScaleFactor() const { return contentScaleFactor_; }
+    // The window size in points (the design resolution); zero until a view sets it.
+    const Size& getWinSize() const { return winSizeInPoints_; }
+    Size getWinSizeInPixels() const {
+        return Size(winSizeInPoints_.width * contentScaleFactor_, winSizeInPoints_.height * contentScaleFactor_);
+    }
 
-    // The matrix stacks that nodes and the renderer read. Types other than the three above are
-    // ignored by the changing calls and read the model-view stack.
+    // Three stacks of matrices read by nodes and the renderer; each keeps an
+    // identity matrix at its bottom between frames.
     void initMatrixStacks();
     void resetMatrixStacks() { initMatrixStacks(); }
-    void pushMatrix(int type);
-    void popMatrix(int type);
-    void loadIdentityMatrix(int type);
-    void loadMatrix(int type, const Mat4& matrix);
-    void multiplyMatrix(int type, const Mat4& matrix);
-    const Mat4& getMatrix(int type) const;
+    void pushMatrix(MATRIX_STACK_TYPE type);
+    // The bottom matrix stays: popping it would leave nothing to read.
+    void popMatrix(MATRIX_STACK_TYPE type);
+    void loadIdentityMatrix(MATRIX_STACK_TYPE type);
+    void loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    void multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    const Mat4& getMatrix(MATRIX_STACK_TYPE type) const;
 
-    // The window size in points: the view's design resolution.
-    const Size& getWinSize() const { return winSizeInPoints_; }
-    Size getWinSizeInPixels() const { return winSizeInPoints_ * contentScaleFactor_; }
     // Distance of the 3D projection's eye from the plane z = 0.
     float getZEye() const { return winSizeInPoints_.height / 1.1566f; }
+    // The view's visible area; zero without a view.
+    Size getVisibleSize() const;
+    Vec2 getVisibleOrigin() const { return Vec2::ZERO; }
+
+    // Blending for premultiplied alpha, no depth test, then the projection.
+    void applyGLDefaults();
+    // Loads the projection for the window size (custom leaves the stacks alone) and tells every
+    // scene, whose default camera follows it.
+    void setProjection(Projection projection);
+    // A view point (design units, y down) in GL coordinates (y up).
+    Vec2 convertToGL(const Vec2& point) const;
 
 protected:
     Director() = default;
 
+    void setDefaultValues();
     void drawScene();
     void computeDeltaTime();
     void setNextScene();
     void reset();
     void purgeDirector();
     void restartDirector();
+    std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
 
     bool purgeDirector_ = false;
     bool restartDirector_ = false;
+    std::deque<Mat4> modelViewMatrixStack_;
+    std::deque<Mat4> projectionMatrixStack_;
+    std::deque<Mat4> textureMatrixStack_;
     Scheduler* scheduler_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
@@ -117,13 +133,10 @@ protected:
     Size winSizeInPoints_;
     Renderer* renderer_ = nullptr;
     float contentScaleFactor_ = 1.0f;
-    std::deque<Mat4> modelViewMatrixStack_;
-    std::deque<Mat4> projectionMatrixStack_;
-    std::deque<Mat4> textureMatrixStack_;
-
-private:
-    std::deque<Mat4>* matrixStack(int type);
 };
+
+// Projection top x model-view top of the director; out may be null.
+void computeClipTransform(Mat4* out);
 
 // The director driven by the display-link caller.
 class DisplayLinkDirector : public Director {

@@ -117,10 +117,9 @@ void GLView::updateDesignResolutionSize() {
     viewPortRect_.setRect((frameSize_.width - viewPortW) / 2, (frameSize_.height - viewPortH) / 2, viewPortW,
                           viewPortH);
 
+    // The director's window size, GL defaults and projection follow.
     FrameView::setDesignResolutionSize(designResolutionSize_.width, designResolutionSize_.height,
                                        static_cast<int>(resolutionPolicy_));
-    Director* director = Director::getInstance();
-    if (director->getFrameView() == this) director->onGLViewDesignResolutionChanged();
 }
 
 void GLView::setViewPortInPoints(float x, float y, float w, float h) {

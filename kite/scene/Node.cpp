@@ -7,6 +7,7 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
+#include "kite/rendering/GLProgramState.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
@@ -64,6 +65,7 @@ Node::~Node() {
         }
     }
     releaseAndClear(userObject);
+    releaseAndClear(glProgramState);
     for (Node* child : children) child->parent = nullptr;
     actionsRemoveAll();
     if (scheduler) scheduler->unscheduleAllForTarget(this);
@@ -249,6 +251,18 @@ void Node::setName(const std::string& n) {
 }
 
 void Node::setUserObject(Ref* object) { assignRetained(userObject, object); }
+
+void Node::setGLProgramState(GLProgramState* state) {
+    if (state == glProgramState) return;
+    assignRetained(glProgramState, state);
+}
+
+void Node::setGLProgram(GLProgram* program) {
+    if (glProgramState && glProgramState->getGLProgram() == program) return;
+    setGLProgramState(program ? GLProgramState::getOrCreateWithGLProgram(program) : nullptr);
+}
+
+GLProgram* Node::getGLProgram() const { return glProgramState ? glProgramState->getGLProgram() : nullptr; }
 
 // ---- search by name path -------------------------------------------------------------------
 
@@ -862,13 +876,16 @@ void Node::draw(Renderer*, const Mat4&, uint32_t) {}
 
 void Node::draw() { draw(director->getRenderer(), modelViewTransform, FLAGS_TRANSFORM_DIRTY); }
 
-void Node::visit() { visit(director->getRenderer(), director->getMatrix(0), FLAGS_TRANSFORM_DIRTY); }
+void Node::visit() {
+    visit(director->getRenderer(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW),
+          FLAGS_TRANSFORM_DIRTY);
+}
 
 void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     if (!visible) return;
     const uint32_t flags = processParentFlags(parentTransform, parentFlags);
-    director->pushMatrix(0);
-    director->loadMatrix(0, modelViewTransform);
+    director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
     const bool visibleByCamera = isVisibleToCamera();
     if (!children.empty()) {
         sortAllChildren();
@@ -884,7 +901,7 @@ void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t paren
     } else if (visibleByCamera) {
         draw(renderer, modelViewTransform, flags);
     }
-    director->popMatrix(0);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 }
 
 }  // namespace kite
