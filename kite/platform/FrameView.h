@@ -25,9 +25,9 @@ public:
     virtual int getFrameWidth() const = 0;
     virtual int getFrameHeight() const = 0;
 
-    // Kept for the GL view's resolution policies; nothing scales by it yet.
+    // The GL view adds its resolution policies (scales and viewport) to this.
     // The director's window size follows when this is the director's view.
-    void setDesignResolutionSize(float width, float height, int policy);
+    virtual void setDesignResolutionSize(float width, float height, int policy);
     float getDesignWidth() const { return designWidth_; }
     float getDesignHeight() const { return designHeight_; }
     int getResolutionPolicy() const { return resolutionPolicy_; }
