@@ -214,9 +214,9 @@ Size Director::getVisibleSize() const {
 void Director::setProjection(Projection projection) {
     const float w = winSizeInPoints_.width;
     const float h = winSizeInPoints_.height;
-    // The viewport is set here too once the GL view exists. A view without a size yet has no
-    // projection to give: the matrices wait for its size.
+    // A view without a size yet has no projection to give: the matrices wait for its size.
     const bool sized = w > 0.0f && h > 0.0f;
+    if (sized && glView_ && glView_->hasGLContext()) glView_->setViewPortInPoints(0.0f, 0.0f, w, h);
     if (sized && projection == Projection::_3D) {
         const float zeye = getZEye();
         Mat4 perspective;
