@@ -65,7 +65,7 @@ public:
 
     // A width or height of 0 is ignored; otherwise the scales and the viewport follow the policy.
     virtual void setDesignResolutionSize(float width, float height, ResolutionPolicy resolutionPolicy);
-    void setDesignResolutionSize(float width, float height, int resolutionPolicy) {
+    void setDesignResolutionSize(float width, float height, int resolutionPolicy) override {
         setDesignResolutionSize(width, height, static_cast<ResolutionPolicy>(resolutionPolicy));
     }
     virtual const Size& getDesignResolutionSize() const { return designResolutionSize_; }

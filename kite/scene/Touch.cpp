@@ -5,13 +5,8 @@
 namespace kite {
 
 namespace {
-// View coordinates (design units, y down) to GL coordinates (y up). Both built-in
-// projections show the plane z = 0 exactly filling the window, so this is the flip
-// of y over the window height in points.
-Vec2 convertToGL(const Vec2& point) {
-    const float height = Director::getInstance()->getWinSize().height;
-    return Vec2(point.x, height - point.y);
-}
+// View coordinates (design units, y down) to GL coordinates (y up).
+Vec2 convertToGL(const Vec2& point) { return Director::getInstance()->convertToGL(point); }
 }  // namespace
 
 Vec2 Touch::getLocation() const { return convertToGL(point_); }

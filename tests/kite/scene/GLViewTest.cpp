@@ -166,6 +166,23 @@ TEST_F(GLViewTouchTest, TouchPositionsArriveInDesignUnits) {
     EXPECT_THAT(log, ElementsAre("began0", "moved0"));
 }
 
+TEST_F(GLViewTouchTest, TouchLocationTurnsYUpInTheDirectorsWindow) {
+    Touch* seen = nullptr;
+    auto* listener = EventListenerTouchOneByOne::create();
+    listener->onTouchBegan = [&](Touch* t, Event*) {
+        seen = t;
+        const Vec2 location = t->getLocation();
+        EXPECT_THAT(location.x, FloatNear(100.0f, 0.5f));  // through the inverse 3D projection
+        EXPECT_THAT(location.y, FloatNear(720.0f - 200.0f, 0.5f));
+        return true;
+    };
+    Director::getInstance()->getEventDispatcher()->addEventListenerWithFixedPriority(listener, -1);
+    const float s = 1024.0f / 720.0f;
+    begin(1, (768 - 480 * s) / 2 + 100 * s, 200 * s);
+    EXPECT_NE(seen, nullptr);
+    EXPECT_EQ(Director::getInstance()->getWinSize(), Size(480.0f, 720.0f));
+}
+
 TEST_F(GLViewTouchTest, SixteenthTouchIsIgnoredAndTheLowestFreeSlotIsReused) {
     for (intptr_t id = 100; id < 115; ++id) begin(id);
     EXPECT_EQ(GLView::getTouchSlotMask(), 0x7FFFu);
