@@ -151,13 +151,16 @@ void KTEAGLView::makeCurrent() {
 void KTEAGLView::swapBuffers() {
     platform::GLContext* context = getContext();
     if (!context) return;
-    if (!capturePath_.empty()) {
-        std::string path;
-        path.swap(capturePath_);
+    if (!capturePaths_.empty()) {
+        std::vector<std::string> paths;
+        paths.swap(capturePaths_);
         std::vector<std::uint8_t> pixels = context->readPixels(0, 0, surfaceWidth_, surfaceHeight_);
-        lastCaptureOk_ = writePng(path, surfaceWidth_, surfaceHeight_, pixels);
-        if (lastCaptureOk_) kite::log("KTEAGLView: frame %u saved to %s", Director::getInstance()->getTotalFrames(),
-                                      path.c_str());
+        lastCaptureOk_ = true;
+        for (const std::string& path : paths) {
+            bool ok = writePng(path, surfaceWidth_, surfaceHeight_, pixels);
+            if (ok) kite::log("KTEAGLView: frame %u saved to %s", Director::getInstance()->getTotalFrames(), path.c_str());
+            lastCaptureOk_ = lastCaptureOk_ && ok;
+        }
     }
     // The depth of a presented frame is never read again.
     if (discardFramebufferSupported_ && depthFormat_ != 0) {
@@ -168,7 +171,7 @@ void KTEAGLView::swapBuffers() {
     context->swapBuffers();
 }
 
-void KTEAGLView::captureNextFrame(const std::string& path) { capturePath_ = path; }
+void KTEAGLView::captureNextFrame(const std::string& path) { capturePaths_.push_back(path); }
 
 // Touches.
 

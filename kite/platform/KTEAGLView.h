@@ -96,9 +96,10 @@ public:
     // A text field of the game that holds the keyboard: a touch that begins makes it resign.
     void setFirstResponderTextField(std::function<void()> resign) { resignTextField_ = std::move(resign); }
 
-    // The next presented frame is read back first and saved as a PNG at path.
+    // The next presented frame is read back first and saved as a PNG at path (each path
+    // asked for before that frame gets a copy).
     void captureNextFrame(const std::string& path);
-    bool hasPendingCapture() const { return !capturePath_.empty(); }
+    bool hasPendingCapture() const { return !capturePaths_.empty(); }
     // The last capture's outcome.
     bool lastCaptureSucceeded() const { return lastCaptureOk_; }
 
@@ -136,7 +137,7 @@ private:
     };
     std::vector<Finger> fingers_;
     std::function<void()> resignTextField_;
-    std::string capturePath_;
+    std::vector<std::string> capturePaths_;
     bool lastCaptureOk_ = false;
 };
 
