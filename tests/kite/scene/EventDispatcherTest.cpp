@@ -265,6 +265,18 @@ TEST_F(EventDispatcherTest, UnregisteredTouchListenerForgetsItsClaimedTouches) {
     listener->release();
 }
 
+TEST_F(EventDispatcherTest, ListenerThatMissesTheEndOfItsTouchForgetsItAnyway) {
+    Node* node = addNode(scene, 0);
+    auto* listener = touchLogger("a");
+    dispatcher->addEventListenerWithSceneGraphPriority(listener, node);
+    Touch* t = touch(0);
+    dispatchTouches(EventTouch::EventCode::BEGAN, {t});
+    dispatcher->pauseEventListenersForTarget(node);
+    dispatchTouches(EventTouch::EventCode::ENDED, {t});  // not heard: paused
+    EXPECT_THAT(listener->getClaimedTouches(), IsEmpty());
+    EXPECT_THAT(log, ElementsAre("a:began0"));
+}
+
 TEST_F(EventDispatcherTest, RemovingAllKeepsTheInternalListenersUntilTheDispatcherGoes) {
     EventListenerCustom* foreground = dispatcher->addCustomEventListener("event_come_to_foreground", [](EventCustom*) {});
     foreground->retain();
