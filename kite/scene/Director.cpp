@@ -19,6 +19,7 @@
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "kite/scene/Camera.h"
+#include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/GLView.h"
 #include "platform/Clock.h"
@@ -33,6 +34,11 @@ namespace kite {
 namespace {
 Director* sharedDirector = nullptr;
 }
+
+const char* const Director::EVENT_PROJECTION_CHANGED = "director_projection_changed";
+const char* const Director::EVENT_AFTER_DRAW = "director_after_draw";
+const char* const Director::EVENT_AFTER_VISIT = "director_after_visit";
+const char* const Director::EVENT_AFTER_UPDATE = "director_after_update";
 
 Director* Director::getInstance() {
     if (!sharedDirector) {
@@ -83,6 +89,12 @@ bool Director::init() {
 
     scheduler_ = new (std::nothrow) Scheduler();
     eventDispatcher_ = new (std::nothrow) EventDispatcher();
+    for (auto [event, name] : {std::pair{&eventAfterDraw_, EVENT_AFTER_DRAW}, std::pair{&eventAfterVisit_, EVENT_AFTER_VISIT},
+                               std::pair{&eventAfterUpdate_, EVENT_AFTER_UPDATE},
+                               std::pair{&eventProjectionChanged_, EVENT_PROJECTION_CHANGED}}) {
+        *event = new (std::nothrow) EventCustom(name);
+        if (*event) (*event)->setUserData(this);
+    }
     // The action manager is scheduled here at Scheduler::PRIORITY_SYSTEM, so that
     // actions run before every other per-frame update; then the four director events
     // and the texture cache are created.
@@ -168,6 +180,10 @@ const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
 Director::~Director() {
     releaseAndClear(runningScene_);
     releaseAndClear(scheduler_);
+    for (EventCustom** event : {&eventAfterUpdate_, &eventAfterDraw_, &eventAfterVisit_, &eventProjectionChanged_}) {
+        delete *event;
+        *event = nullptr;
+    }
     releaseAndClear(eventDispatcher_);
     Configuration::destroyInstance();
     if (sharedDirector == this) {
@@ -236,9 +252,9 @@ void Director::setProjection(Projection projection) {
         loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     }
     projection_ = projection;
-    // "director_projection_changed" is dispatched here once the event dispatcher exists; until
-    // then the scenes are told directly.
+    // The scenes are told directly; listeners of the event hear it next.
     Scene::onDirectorProjectionChanged();
+    if (eventDispatcher_ && eventProjectionChanged_) eventDispatcher_->dispatchEvent(eventProjectionChanged_);
 }
 
 void computeClipTransform(Mat4* out) {
@@ -325,7 +341,7 @@ void Director::drawScene() {
 
     if (!paused_ && scheduler_) {
         scheduler_->update(deltaTime_);
-        // "director_after_update" is dispatched here once the event dispatcher exists.
+        if (eventDispatcher_ && eventAfterUpdate_) eventDispatcher_->dispatchEvent(eventAfterUpdate_);
     }
 
     const bool drawsGL = renderer_ && frameView_ && frameView_->hasGLContext();
@@ -336,12 +352,12 @@ void Director::drawScene() {
     if (runningScene_) {
         if (renderer_) renderer_->clearDrawStats();
         runningScene_->render(renderer_);
-        // "director_after_visit" is dispatched here.
+        if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
     }
     // The statistics are drawn here when displayStats_ is set.
     // The scene drew its own passes; this draws what was added after them.
     if (renderer_) renderer_->render();
-    // "director_after_draw" is dispatched here.
+    if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
     popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;
