@@ -363,6 +363,20 @@ TEST_F(EventDispatcherTest, NodeListenersFollowTheirNodesInAndOutOfTheScene) {
     listener->release();
 }
 
+TEST_F(EventDispatcherTest, DirectorAnnouncesEachFramesStepsWithItselfAsData) {
+    Director* director = Director::getInstance();
+    EventDispatcher* shared = director->getEventDispatcher();
+    shared->setEnabled(true);
+    for (const char* name : {"director_after_draw", "director_after_visit", "director_after_update"}) {
+        shared->addCustomEventListener(name, [this, name, director](EventCustom* e) {
+            EXPECT_EQ(e->getUserData(), director);
+            log.push_back(name);
+        });
+    }
+    director->mainLoop();
+    EXPECT_THAT(log, ElementsAre("director_after_update", "director_after_visit", "director_after_draw"));
+}
+
 TEST_F(EventDispatcherTest, DisabledDispatcherDeliversNothing) {
     dispatcher->addCustomEventListener("e", [this](EventCustom*) { log.push_back("e"); });
     dispatcher->setEnabled(false);
