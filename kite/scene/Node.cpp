@@ -416,13 +416,20 @@ void Node::setEventDispatcher(EventDispatcher* dispatcher) {
     assignRetained(eventDispatcher, dispatcher);
 }
 
-Action* Node::runAction(Action* action) {
-    // The action manager registers the action with (this, paused = !running) once it exists.
-    return action;
-}
+Action* Node::runAction(Action* action) { return action; }
 
 void Node::stopAllActions() { actionsRemoveAll(); }
 
+// The seams for the action manager and the event dispatcher. Each forwards to its service when
+// the node holds one; until those services exist a node holds neither, so there is nothing to
+// forward. With them, the constructor takes and retains the director's, the setters retain the new
+// one and release the old, the destructor releases both, and these hooks become:
+//   actionsRemoveAll      actionManager->removeAllActionsFromTarget(this)
+//   actionsPause/Resume   actionManager->pauseTarget(this) / resumeTarget(this)
+//   listenersRemoveAll    eventDispatcher->removeEventListenersForTarget(this, false)
+//   listenersPause/Resume eventDispatcher->pauseEventListenersForTarget(this, false) / resume...
+//   listenersOrderChanged eventDispatcher->setDirtyForNode(this)
+//   runAction             actionManager->addAction(action, this, !running)
 void Node::actionsRemoveAll() {}
 void Node::actionsPause() {}
 void Node::actionsResume() {}
