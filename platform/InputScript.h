@@ -4,7 +4,7 @@
 // FRAME counts the host loop's 1/60 s passes from the start: frame 1 is the first one drawn
 // (at the game's 60 frames a second one frame is drawn per pass; none in the background).
 // Input given at FRAME arrives before that frame is drawn; X and Y are pixels of the
-// device's frame (640x1136 for iphone5), origin at the top left, fractions allowed.
+// device's frame (640x1136 for iphone5), origin at the top left (cut to whole window points).
 //
 //   tap FRAME X Y                    press at FRAME, release at FRAME+1
 //   down FRAME X Y                   press
