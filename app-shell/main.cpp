@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
     platform::setCurrentDeviceProfile(options->device);
-    platform::installLifecycleSignalHandlers();
+    platform::watchLifecycleSignals();
 
     AppDelegate app;
     platform::HostLoop& loop = platform::HostLoop::main();

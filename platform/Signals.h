@@ -1,4 +1,4 @@
-// Lifecycle requests arriving as POSIX signals, queued by the handler and taken on the main loop.
+// Lifecycle requests arriving as POSIX signals, taken on the main loop.
 #pragma once
 
 namespace platform {
@@ -10,9 +10,13 @@ enum class LifecycleSignal {
     Quit,        // SIGTERM, SIGINT
 };
 
-// Installs the handlers (and keeps SDL from installing its own). Idempotent.
-void installLifecycleSignalHandlers();
-// The next pending request in order of arrival, or None.
+// Blocks the lifecycle signals in the calling thread and reads them from a
+// signal descriptor instead, so no handler runs on whatever thread the kernel
+// picks. Call it from the main thread before any other thread starts: threads
+// inherit the mask. Programs started later must unblock them. Idempotent.
+void watchLifecycleSignals();
+// The next pending request, or None. Signals of different kinds pending at
+// the same moment come in signal-number order.
 LifecycleSignal takeLifecycleSignal();
 
 }  // namespace platform
