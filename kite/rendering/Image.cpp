@@ -17,6 +17,7 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/ZipUtils.h"
+#include "kite/rendering/Configuration.h"
 #include "kite/rendering/TGAlib.h"
 #include "kite/rendering/decoders/ATITC.h"
 #include "kite/rendering/decoders/ETC1.h"
@@ -31,9 +32,19 @@ namespace {
 // of this engine samples is wider or higher.
 constexpr std::int64_t kMaxDimension = 16384;
 
-std::mutex supportMutex;
-Image::TextureSupport textureSupport;
+std::mutex pvrFlagMutex;
 bool pvrHavePremultipliedAlpha = false;
+
+// What the GPU can sample, as the configuration gathered it.
+struct TextureSupport {
+    bool npot, pvrtc, etc, s3tc, atitc, bgra8888;
+};
+
+TextureSupport textureSupport() {
+    const Configuration* config = Configuration::getInstance();
+    return {config->supportsNPOT(), config->supportsPVRTC(), config->supportsETC(),
+            config->supportsS3TC(), config->supportsATITC(), config->supportsBGRA8888()};
+}
 
 bool validDimensions(const char* kind, std::int64_t width, std::int64_t height) {
     if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension) {
@@ -223,7 +234,7 @@ struct BlockLevel {
 }  // namespace
 
 PixelFormat getDevicePixelFormat(PixelFormat format) {
-    const Image::TextureSupport support = Image::getTextureSupport();
+    const TextureSupport support = textureSupport();
     switch (format) {
         case PixelFormat::ETC:
             return support.etc ? format : PixelFormat::RGB888;
@@ -237,18 +248,8 @@ PixelFormat getDevicePixelFormat(PixelFormat format) {
     }
 }
 
-void Image::setTextureSupport(const TextureSupport& support) {
-    std::lock_guard<std::mutex> lock(supportMutex);
-    textureSupport = support;
-}
-
-Image::TextureSupport Image::getTextureSupport() {
-    std::lock_guard<std::mutex> lock(supportMutex);
-    return textureSupport;
-}
-
 void Image::setPVRImagesHavePremultipliedAlpha(bool haveAlphaPremultiplied) {
-    std::lock_guard<std::mutex> lock(supportMutex);
+    std::lock_guard<std::mutex> lock(pvrFlagMutex);
     pvrHavePremultipliedAlpha = haveAlphaPremultiplied;
 }
 
@@ -650,10 +651,10 @@ bool Image::initWithPVRData(const unsigned char* data, std::int64_t dataLen) {
 bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kPVRHeaderSize || std::memcmp(data + 44, "PVR!", 4) != 0) return false;
     {
-        std::lock_guard<std::mutex> lock(supportMutex);
+        std::lock_guard<std::mutex> lock(pvrFlagMutex);
         _hasPremultipliedAlpha = pvrHavePremultipliedAlpha;
     }
-    const TextureSupport support = getTextureSupport();
+    const TextureSupport support = textureSupport();
     const std::uint32_t height = readLE32(data + 4);
     const std::uint32_t width = readLE32(data + 8);
     const std::uint32_t flags = readLE32(data + 16);
@@ -753,7 +754,7 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
 
 bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kPVRHeaderSize || !(data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3)) return false;
-    const TextureSupport support = getTextureSupport();
+    const TextureSupport support = textureSupport();
     const std::uint32_t flags = readLE32(data + 4);
     const std::uint64_t pixelFormat = readLE64(data + 8);
     const std::uint32_t height = readLE32(data + 24);
@@ -962,7 +963,7 @@ bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
     _width = static_cast<int>(width);
     _height = static_cast<int>(height);
     const unsigned char* blocks = data + kDDSHeaderSize;
-    if (getTextureSupport().s3tc) {
+    if (textureSupport().s3tc) {
         _renderFormat = format;
         _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
         if (!_data) return false;
@@ -1033,7 +1034,7 @@ bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
     _width = static_cast<int>(width);
     _height = static_cast<int>(height);
     const unsigned char* blocks = data + start;
-    if (getTextureSupport().atitc) {
+    if (textureSupport().atitc) {
         _renderFormat = format;
         _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
         if (!_data) return false;

@@ -27,19 +27,6 @@ public:
 
     static constexpr int MIPMAP_MAX = 16;
 
-    // What the GPU can sample, as the loaders ask it. Until the engine configuration
-    // answers these, they come from here: no compressed format, non-power-of-two sizes.
-    struct TextureSupport {
-        bool npot = true;
-        bool pvrtc = false;
-        bool etc = false;
-        bool s3tc = false;
-        bool atitc = false;
-        bool bgra8888 = false;
-    };
-    static void setTextureSupport(const TextureSupport& support);
-    static TextureSupport getTextureSupport();
-
     // PVR files carry premultiplied alpha (class-wide; false until set).
     static void setPVRImagesHavePremultipliedAlpha(bool haveAlphaPremultiplied);
 
@@ -107,8 +94,8 @@ private:
     std::string _filePath;
 };
 
-// The format a file's pixel format is delivered in on this GPU: ETC becomes RGB888 and the
-// PVRTC formats RGBA8888 when the GPU cannot sample them.
+// The format a file's pixel format is delivered in on this GPU (as the configuration reports
+// it): ETC becomes RGB888 and the PVRTC formats RGBA8888 when the GPU cannot sample them.
 PixelFormat getDevicePixelFormat(PixelFormat format);
 
 }  // namespace kite
