@@ -304,53 +304,52 @@ bool Image::decodeFile(const std::string& fullpath) {
 
 // ---- detection ------------------------------------------------------------------------
 
-bool Image::isPng(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isPng(const unsigned char* data, std::int64_t dataLen) {
     static const unsigned char signature[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
     return dataLen >= 9 && std::memcmp(data, signature, 8) == 0;
 }
 
-bool Image::isJpg(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isJpg(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 5 && data[0] == 0xFF && data[1] == 0xD8;
 }
 
-bool Image::isTiff(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isTiff(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < 5) return false;
     return (data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
            (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42);
 }
 
-bool Image::isWebp(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isWebp(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 13 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
 }
 
-bool Image::isPvr(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isPvr(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kPVRHeaderSize) return false;
     return std::memcmp(data + 44, "PVR!", 4) == 0 || (data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3);
 }
 
-bool Image::isEtc(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isEtc(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= ETC_PKM_HEADER_SIZE && etc1_pkm_is_valid(data);
 }
 
-bool Image::isS3TC(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isS3TC(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 3 && std::memcmp(data, "DDS", 3) == 0;
 }
 
-bool Image::isATITC(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isATITC(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 4 && std::memcmp(data + 1, "KTX", 3) == 0;
 }
 
 Image::Format Image::detectFormat(const unsigned char* data, std::int64_t dataLen) {
     if (!data || dataLen < 1) return Format::UNKNOWN;
-    Image probe;
-    if (probe.isPng(data, dataLen)) return Format::PNG;
-    if (probe.isJpg(data, dataLen)) return Format::JPG;
-    if (probe.isTiff(data, dataLen)) return Format::TIFF;
-    if (probe.isWebp(data, dataLen)) return Format::WEBP;
-    if (probe.isPvr(data, dataLen)) return Format::PVR;
-    if (probe.isEtc(data, dataLen)) return Format::ETC;
-    if (probe.isS3TC(data, dataLen)) return Format::S3TC;
-    if (probe.isATITC(data, dataLen)) return Format::ATITC;
+    if (isPng(data, dataLen)) return Format::PNG;
+    if (isJpg(data, dataLen)) return Format::JPG;
+    if (isTiff(data, dataLen)) return Format::TIFF;
+    if (isWebp(data, dataLen)) return Format::WEBP;
+    if (isPvr(data, dataLen)) return Format::PVR;
+    if (isEtc(data, dataLen)) return Format::ETC;
+    if (isS3TC(data, dataLen)) return Format::S3TC;
+    if (isATITC(data, dataLen)) return Format::ATITC;
     return Format::UNKNOWN;
 }
 

@@ -54,14 +54,14 @@ public:
     // Detection by the first bytes, as initWithImageData does it.
     static Format detectFormat(const unsigned char* data, std::int64_t dataLen);
 
-    bool isPng(const unsigned char* data, std::int64_t dataLen) const;
-    bool isJpg(const unsigned char* data, std::int64_t dataLen) const;
-    bool isTiff(const unsigned char* data, std::int64_t dataLen) const;
-    bool isWebp(const unsigned char* data, std::int64_t dataLen) const;
-    bool isPvr(const unsigned char* data, std::int64_t dataLen) const;
-    bool isEtc(const unsigned char* data, std::int64_t dataLen) const;
-    bool isS3TC(const unsigned char* data, std::int64_t dataLen) const;
-    bool isATITC(const unsigned char* data, std::int64_t dataLen) const;
+    static bool isPng(const unsigned char* data, std::int64_t dataLen);
+    static bool isJpg(const unsigned char* data, std::int64_t dataLen);
+    static bool isTiff(const unsigned char* data, std::int64_t dataLen);
+    static bool isWebp(const unsigned char* data, std::int64_t dataLen);
+    static bool isPvr(const unsigned char* data, std::int64_t dataLen);
+    static bool isEtc(const unsigned char* data, std::int64_t dataLen);
+    static bool isS3TC(const unsigned char* data, std::int64_t dataLen);
+    static bool isATITC(const unsigned char* data, std::int64_t dataLen);
 
     bool initWithJpgData(const unsigned char* data, std::int64_t dataLen);
     bool initWithPngData(const unsigned char* data, std::int64_t dataLen);
