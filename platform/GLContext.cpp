@@ -3,6 +3,7 @@
 #include <GLES2/gl2.h>
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,12 +22,35 @@ bool prepareVideoDriver() {
     return true;
 }
 
+void fitWithin(int& width, int& height, int areaWidth, int areaHeight) {
+    if (width <= 0 || height <= 0 || areaWidth <= 0 || areaHeight <= 0) return;
+    double scale = std::min({1.0, static_cast<double>(areaWidth) / width, static_cast<double>(areaHeight) / height});
+    width = std::max(1, static_cast<int>(width * scale));
+    height = std::max(1, static_cast<int>(height * scale));
+}
+
 std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    const bool driverChosen = chosen && *chosen;
     bool headless = prepareVideoDriver();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
-        return nullptr;
+        // A display that is named but unreachable (a stale DISPLAY) is no display:
+        // run headless, unless the user asked for a driver.
+        if (headless || driverChosen) {
+            std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
+            return nullptr;
+        }
+        std::fprintf(stderr, "platform: no display reachable (%s), running headless\n", SDL_GetError());
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        headless = true;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
+            return nullptr;
+        }
     }
+    // SDL may itself have fallen back to a headless driver.
+    if (const char* driver = SDL_GetCurrentVideoDriver())
+        headless = std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
     const GLContextAttributes& a = options.attributes;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
@@ -41,11 +65,16 @@ std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, a.multisamples > 0 ? 1 : 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, a.multisamples);
 
+    int width = options.width, height = options.height;
+    SDL_Rect usable;
+    if (!headless && options.fitToDisplay && SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        fitWithin(width, height, usable.w, usable.h);
+
     Uint32 flags = SDL_WINDOW_OPENGL | (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
     std::unique_ptr<GLContext> context(new GLContext());
     context->headless_ = headless;
     context->window_ = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                        options.width, options.height, flags);
+                                        width, height, flags);
     if (!context->window_) {
         std::fprintf(stderr, "platform: cannot create the window: %s\n", SDL_GetError());
         return nullptr;

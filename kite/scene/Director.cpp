@@ -1,0 +1,349 @@
+#include "kite/scene/Director.h"
+
+#include <new>
+
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/Create.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/foundation/TaskThreadPool.h"
+#include "kite/foundation/UserDefault.h"
+#include "kite/foundation/Value.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
+#include "kite/rendering/GLProgramCache.h"
+#include "kite/rendering/GLProgramState.h"
+#include "kite/rendering/GLStateCache.h"
+#include "kite/platform/Application.h"
+#include "kite/platform/FrameView.h"
+#include "platform/Clock.h"
+
+// Collaborators that join the frame as they are built, each at its place below:
+// action manager, event dispatcher and the director's events, texture cache,
+// projection, renderer, statistics display, console, and the shared caches
+// destroyed by reset.
+
+namespace kite {
+
+namespace {
+Director* sharedDirector = nullptr;
+}
+
+Director* Director::getInstance() {
+    if (!sharedDirector) {
+        auto* director = new (std::nothrow) DisplayLinkDirector();
+        if (!director) return nullptr;
+        sharedDirector = director;
+        director->init();
+    }
+    return sharedDirector;
+}
+
+void Director::setDefaultValues() {
+    Configuration* conf = Configuration::getInstance();
+    double fps = conf ? conf->getValue("kite.fps", Value(60)).asDouble() : 60.0;
+    // A frame rate of 0 (or less) would make the interval infinite or negative.
+    if (!(fps > 0.0)) {
+        kite::log("Director: kite.fps must be positive, using 60");
+        fps = 60.0;
+    }
+    animationInterval_ = oldAnimationInterval_ = 1.0 / fps;
+    displayStats_ = conf ? conf->getValue("kite.display_fps", Value(false)).asBool() : false;
+    const std::string projection = conf ? conf->getValue("kite.gl.projection", Value("3d")).asString() : "3d";
+    if (projection == "3d")
+        projection_ = Projection::_3D;
+    else if (projection == "2d")
+        projection_ = Projection::_2D;
+    else if (projection == "custom")
+        projection_ = Projection::CUSTOM;
+    else
+        projection_ = Projection::_3D;
+    // "kite.texture.pixel_format_for_png" sets the textures' default alpha pixel
+    // format and "kite.texture.pvrv2_has_alpha_premultiplied" the images' PVR flag
+    // here once textures and images exist.
+}
+
+bool Director::init() {
+    setDefaultValues();
+
+    runningScene_ = nullptr;
+    nextScene_ = nullptr;
+    scenesStack_.reserve(15);
+    totalFrames_ = 0;
+    lastUpdate_ = platform::Clock::now();
+    paused_ = false;
+    purgeDirector_ = restartDirector_ = false;
+    frameView_ = nullptr;
+    contentScaleFactor_ = 1.0f;
+
+    scheduler_ = new (std::nothrow) Scheduler();
+    // The action manager is scheduled here at Scheduler::PRIORITY_SYSTEM, so that
+    // actions run before every other per-frame update; then the event dispatcher,
+    // the four director events and the texture cache are created.
+    initMatrixStacks();
+    // The renderer and the console are created here.
+
+    // The GL layer reads the matrix stacks, frame count and interval through these.
+    DirectorFrameServices services;
+    services.getMatrix = [](int stack) -> const Mat4& {
+        return sharedDirector->getMatrix(static_cast<MATRIX_STACK_TYPE>(stack));
+    };
+    services.resetMatrixStacks = [] { sharedDirector->resetMatrixStacks(); };
+    services.getTotalFrames = [] { return sharedDirector->getTotalFrames(); };
+    services.getAnimationInterval = [] { return sharedDirector->getAnimationInterval(); };
+    setDirectorFrameServices(services);
+    return true;
+}
+
+void Director::initMatrixStacks() {
+    for (auto* stack : {&modelViewMatrixStack_, &projectionMatrixStack_, &textureMatrixStack_}) {
+        stack->clear();
+        stack->push_back(Mat4::IDENTITY);
+    }
+}
+
+std::deque<Mat4>* Director::stackFor(MATRIX_STACK_TYPE type) {
+    switch (type) {
+        case MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW: return &modelViewMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION: return &projectionMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE: return &textureMatrixStack_;
+    }
+    return nullptr;
+}
+
+void Director::pushMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->push_back(stack->back());
+}
+
+void Director::popMatrix(MATRIX_STACK_TYPE type) {
+    auto* stack = stackFor(type);
+    if (!stack) return;
+    if (stack->size() <= 1) {
+        kite::log("Director: popMatrix without a matching pushMatrix ignored");
+        return;
+    }
+    stack->pop_back();
+}
+
+void Director::loadIdentityMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->back() = Mat4::IDENTITY;
+}
+
+void Director::loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() = matrix;
+}
+
+void Director::multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() *= matrix;
+}
+
+const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION) return projectionMatrixStack_.back();
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE) return textureMatrixStack_.back();
+    return modelViewMatrixStack_.back();
+}
+
+Director::~Director() {
+    releaseAndClear(runningScene_);
+    releaseAndClear(scheduler_);
+    Configuration::destroyInstance();
+    if (sharedDirector == this) {
+        sharedDirector = nullptr;
+        setDirectorFrameServices(DirectorFrameServices());
+    }
+}
+
+void Director::setFrameView(FrameView* view) {
+    if (view == frameView_) return;
+    if (view && view->hasGLContext()) {
+        view->makeCurrent();
+        if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
+    }
+    assignRetained(frameView_, view);
+    applyViewDesignResolution();
+    // The statistics labels, the GL defaults with the projection and the
+    // renderer's buffers are set up here once they exist.
+}
+
+void Director::applyViewDesignResolution() {
+    if (!frameView_) return;
+    winSizeInPoints_ = Size(frameView_->getDesignWidth(), frameView_->getDesignHeight());
+    // The GL defaults and the projection are applied again here once they exist.
+}
+
+void Director::runWithScene(Scene* scene) {
+    if (!scene) return;
+    sendCleanupToScene_ = false;
+    scenesStack_.pushBack(scene);
+    nextScene_ = scene;
+    startAnimation();
+}
+
+void Director::replaceScene(Scene* scene) {
+    if (!scene) return;
+    if (!runningScene_) {
+        runWithScene(scene);
+        return;
+    }
+    if (scene == nextScene_) return;
+    if (nextScene_) {
+        if (nextScene_->isRunning()) nextScene_->onExit();
+        nextScene_->cleanup();
+        nextScene_ = nullptr;
+    }
+    sendCleanupToScene_ = true;
+    if (scenesStack_.empty())
+        scenesStack_.pushBack(scene);
+    else
+        scenesStack_.replace(scenesStack_.size() - 1, scene);
+    nextScene_ = scene;
+}
+
+void Director::pause() {
+    if (paused_) return;
+    oldAnimationInterval_ = animationInterval_;
+    setAnimationInterval(1 / 4.0);
+    paused_ = true;
+}
+
+void Director::resume() {
+    if (!paused_) return;
+    setAnimationInterval(oldAnimationInterval_);
+    paused_ = false;
+    deltaTime_ = 0.0f;
+    nextDeltaTimeZero_ = true;
+}
+
+void Director::computeDeltaTime() {
+    const double now = platform::Clock::now();
+    if (nextDeltaTimeZero_) {
+        nextDeltaTimeZero_ = false;
+        deltaTime_ = 0.0f;
+    } else {
+        deltaTime_ = static_cast<float>(now - lastUpdate_);
+        // A clock that steps back gives an empty frame, never a negative one.
+        if (!(deltaTime_ > 0.0f)) deltaTime_ = 0.0f;
+    }
+    lastUpdate_ = now;
+}
+
+void Director::drawScene() {
+    computeDeltaTime();
+    if (frameView_) frameView_->pollEvents();
+
+    if (!paused_ && scheduler_) {
+        scheduler_->update(deltaTime_);
+        // "director_after_update" is dispatched here once the event dispatcher exists.
+    }
+
+    // The renderer is cleared here.
+    if (nextScene_) setNextScene();
+    pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+
+    if (runningScene_) {
+        // The renderer's drawn-batches and drawn-vertices counters are zeroed here.
+        runningScene_->render();
+        // "director_after_visit" is dispatched here.
+    }
+    // The statistics are drawn here when displayStats_ is set, then the renderer
+    // draws its queues and "director_after_draw" is dispatched.
+    popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+
+    ++totalFrames_;
+    if (frameView_) frameView_->swapBuffers();
+    // Seconds per frame for the statistics display are computed here.
+}
+
+void Director::setNextScene() {
+    // No transition scenes exist, so the outgoing scene always exits and the
+    // incoming one always enters.
+    if (runningScene_) {
+        runningScene_->onExitTransitionStarted();
+        runningScene_->onExit();
+        if (sendCleanupToScene_) runningScene_->cleanup();
+    }
+    releaseAndClear(runningScene_);
+    runningScene_ = nextScene_;
+    nextScene_ = nullptr;
+    runningScene_->retain();
+    runningScene_->onEnter();
+    runningScene_->onEnterTransitionFinished();
+}
+
+void Director::reset() {
+    if (scheduler_) scheduler_->unscheduleAll();
+    // The event dispatcher's listeners are removed here (the foreground, background
+    // and renderer-recreated ones stay).
+    if (runningScene_) {
+        runningScene_->onExit();
+        runningScene_->cleanup();
+        releaseAndClear(runningScene_);
+    }
+    nextScene_ = nullptr;
+    scenesStack_.clear();
+    stopAnimation();
+    // Here the statistics labels are released, then the bitmap-font configurations,
+    // the TrueType library, the primitive program, the animation cache and the
+    // sprite-frame cache are destroyed, ahead of the caches and services below.
+    GLProgramCache::destroyInstance();
+    GLProgramStateCache::destroyInstance();
+    FileUtils::destroyInstance();
+    TaskThreadPool::destroyInstance();
+    UserDefault::destroyInstance();  // writes what is still pending
+    GLStateCache::invalidate();      // also resets the matrix stacks
+    // The texture cache with its loading thread is destroyed here.
+}
+
+void Director::purgeDirector() {
+    reset();
+    if (frameView_) {
+        FrameView* view = frameView_;
+        frameView_ = nullptr;
+        view->end();  // the view releases itself there
+    }
+    release();
+}
+
+void Director::restartDirector() {
+    reset();
+    // A new texture cache is created and the action manager scheduled again here.
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    // A script engine would be told of the restart here; none is ever installed.
+}
+
+void DisplayLinkDirector::setAnimationInterval(double seconds) {
+    animationInterval_ = seconds;
+    if (!invalid_) {
+        stopAnimation();
+        startAnimation();
+    }
+}
+
+void DisplayLinkDirector::stopAnimation() { invalid_ = true; }
+
+void DisplayLinkDirector::startAnimation() {
+    lastUpdate_ = platform::Clock::now();
+    invalid_ = false;
+    if (Application* application = Application::getInstance())
+        application->setAnimationInterval(animationInterval_);
+    nextDeltaTimeZero_ = true;
+}
+
+void DisplayLinkDirector::mainLoop() {
+    if (purgeDirector_) {
+        purgeDirector_ = false;
+        purgeDirector();  // this director is gone afterwards
+    } else if (restartDirector_) {
+        restartDirector_ = false;
+        restartDirector();
+    } else if (!invalid_) {
+        drawScene();
+        // Preferences changed during the frame reach the disk now, so a killed
+        // game loses at most this frame.
+        UserDefault::saveIfDirty();
+        PoolManager::getInstance()->getCurrentPool()->clear();
+    }
+}
+
+}  // namespace kite

@@ -1,0 +1,132 @@
+// The director: owner of the frame, the scheduler and the scenes; runs one frame per display-link firing.
+#pragma once
+#include <deque>
+
+#include "kite/foundation/Ref.h"
+#include "kite/foundation/math/Mat4.h"
+#include "kite/foundation/math/Size.h"
+#include "kite/foundation/Vector.h"
+#include "kite/scene/Scene.h"
+
+namespace kite {
+
+class FrameView;
+class Scheduler;
+
+enum class MATRIX_STACK_TYPE { MATRIX_STACK_MODELVIEW = 0, MATRIX_STACK_PROJECTION = 1, MATRIX_STACK_TEXTURE = 2 };
+
+class Director : public Ref {
+public:
+    enum class Projection { _2D = 0, _3D = 1, CUSTOM = 2 };
+
+    // The process-wide director, made on first use (a DisplayLinkDirector).
+    static Director* getInstance();
+
+    ~Director() override;
+    virtual bool init();
+
+    virtual void setAnimationInterval(double seconds) = 0;
+    virtual void stopAnimation() = 0;
+    virtual void startAnimation() = 0;
+    // One display-link firing: a frame, or the pending shutdown or restart.
+    virtual void mainLoop() = 0;
+
+    void runWithScene(Scene* scene);
+    // The switch happens at the start of the next frame.
+    void replaceScene(Scene* scene);
+    // The next main-loop pass shuts the director down instead of drawing.
+    void end() { purgeDirector_ = true; }
+    // Four frames a second, no scheduler steps, until resume.
+    void pause();
+    void resume();
+
+    // Retained; the director's shutdown ends it.
+    void setFrameView(FrameView* view);
+    FrameView* getFrameView() const { return frameView_; }
+    // The view's design resolution changed: the window size in points follows.
+    void applyViewDesignResolution();
+
+    Scheduler* getScheduler() const { return scheduler_; }
+    Scene* getRunningScene() const { return runningScene_; }
+    float getDeltaTime() const { return deltaTime_; }
+    double getAnimationInterval() const { return animationInterval_; }
+    bool isPaused() const { return paused_; }
+    bool isDisplayStats() const { return displayStats_; }
+    void setDisplayStats(bool on) { displayStats_ = on; }
+    unsigned int getTotalFrames() const { return totalFrames_; }
+    bool isSendCleanupToScene() const { return sendCleanupToScene_; }
+    Projection getProjection() const { return projection_; }
+    float getContentScaleFactor() const { return contentScaleFactor_; }
+    // The window size in points (the design resolution); zero until a view sets it.
+    const Size& getWinSize() const { return winSizeInPoints_; }
+    Size getWinSizeInPixels() const {
+        return Size(winSizeInPoints_.width * contentScaleFactor_, winSizeInPoints_.height * contentScaleFactor_);
+    }
+
+    // Three stacks of matrices read by nodes and the renderer; each keeps an
+    // identity matrix at its bottom between frames.
+    void initMatrixStacks();
+    void resetMatrixStacks() { initMatrixStacks(); }
+    void pushMatrix(MATRIX_STACK_TYPE type);
+    // The bottom matrix stays: popping it would leave nothing to read.
+    void popMatrix(MATRIX_STACK_TYPE type);
+    void loadIdentityMatrix(MATRIX_STACK_TYPE type);
+    void loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    void multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    const Mat4& getMatrix(MATRIX_STACK_TYPE type) const;
+
+protected:
+    Director() = default;
+
+    void setDefaultValues();
+    void drawScene();
+    void computeDeltaTime();
+    void setNextScene();
+    void reset();
+    void purgeDirector();
+    void restartDirector();
+    std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
+
+    bool purgeDirector_ = false;
+    bool restartDirector_ = false;
+    std::deque<Mat4> modelViewMatrixStack_;
+    std::deque<Mat4> projectionMatrixStack_;
+    std::deque<Mat4> textureMatrixStack_;
+    Scheduler* scheduler_ = nullptr;
+    float deltaTime_ = 0.0f;
+    FrameView* frameView_ = nullptr;
+    double animationInterval_ = 1.0 / 60;
+    double oldAnimationInterval_ = 1.0 / 60;
+    bool displayStats_ = false;
+    bool paused_ = false;
+    unsigned int totalFrames_ = 0;
+    Scene* runningScene_ = nullptr;
+    Scene* nextScene_ = nullptr;  // not retained: the scene stack holds it
+    bool sendCleanupToScene_ = false;
+    Vector<Scene*> scenesStack_;
+    double lastUpdate_ = 0.0;  // frame clock, seconds
+    bool nextDeltaTimeZero_ = false;
+    Projection projection_ = Projection::_3D;
+    Size winSizeInPoints_;
+    float contentScaleFactor_ = 1.0f;
+};
+
+// The director driven by the display-link caller.
+class DisplayLinkDirector : public Director {
+public:
+    void setAnimationInterval(double seconds) override;
+    void stopAnimation() override;
+    void startAnimation() override;
+    void mainLoop() override;
+
+    // True while the animation is stopped: the main loop then draws nothing.
+    bool isInvalid() const { return invalid_; }
+
+private:
+    friend class Director;
+    DisplayLinkDirector() = default;
+
+    bool invalid_ = false;
+};
+
+}  // namespace kite
