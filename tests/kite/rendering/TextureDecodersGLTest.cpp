@@ -189,6 +189,7 @@ TEST_F(TextureDecodersGLTest, Etc1MatchesTheGpuDecoding) {
     Bytes ours(kSize * kSize * 3);
     ASSERT_EQ(etc1_decode_image(blocks.data(), ours.data(), kSize, kSize, 3, kSize * 3), 0);
     const Bytes gpu = drawCompressed(kETC1, blocks);
+    saveFrame();
     int worst = -1;
     EXPECT_LE(maxDifference(ours, gpu, 3, &worst), 1) << "at pixel " << worst;
 }
@@ -209,6 +210,7 @@ TEST_F(TextureDecodersGLTest, S3tcMatchesTheGpuDecodingWithinItsApproximation) {
         Bytes ours(kSize * kSize * 4);
         s3tc_decode(blocks.data(), ours.data(), kSize, kSize, kind.flag);
         const Bytes gpu = drawCompressed(kind.format, blocks);
+        saveFrame(".dxt" + std::to_string(static_cast<int>(kind.flag)));
         int worst = -1;
         int colour = 0, alpha = 0;
         for (int p = 0; p < kSize * kSize; ++p) {
