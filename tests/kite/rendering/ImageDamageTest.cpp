@@ -14,6 +14,7 @@
 
 #include "ImageTestData.h"
 #include "kite/foundation/Log.h"
+#include "kite/rendering/Configuration.h"
 #include "kite/rendering/Image.h"
 
 namespace kite {
@@ -28,12 +29,6 @@ struct Sample {
     std::string name;
     Bytes bytes;
 };
-
-Bytes repeat(const Bytes& block, int times) {
-    Bytes out;
-    for (int i = 0; i < times; ++i) out.insert(out.end(), block.begin(), block.end());
-    return out;
-}
 
 std::vector<Sample> samples() {
     Lcg random(1234);
@@ -69,7 +64,6 @@ std::vector<Sample> samples() {
     out.push_back({"tga 16", makeTga(2, 3, 2, 16, 1, random.bytes(12))});
     out.push_back({"gzip tga", gzip(makeTga(2, 4, 3, 24, 0, random.bytes(36)))});
     out.push_back({"ktz png", ktz(encodePng(4, 4, random.bytes(64), {}))});
-    (void)repeat;
     return out;
 }
 
@@ -96,7 +90,7 @@ protected:
         close(null_);
         close(savedStdout_);
         setLogForwarder(nullptr);
-        Image::setTextureSupport(Image::TextureSupport());
+        Configuration::destroyInstance();
     }
 
     // The decoders log a line per failure, thousands here: kept off the test output.
@@ -109,12 +103,13 @@ protected:
         return image;
     }
 
+    // Once with nothing supported, once with every compressed format the loaders know.
     static void forEachSupport(const std::function<void()>& body) {
-        Image::setTextureSupport(Image::TextureSupport());
+        Configuration::destroyInstance();
         body();
-        Image::TextureSupport all;
-        all.pvrtc = all.s3tc = all.atitc = all.bgra8888 = true;
-        Image::setTextureSupport(all);
+        Configuration::getInstance()->updateExtensionSupport(
+            "GL_IMG_texture_compression_pvrtc GL_EXT_texture_compression_s3tc GL_AMD_compressed_ATC_texture "
+            "GL_IMG_texture_format_BGRA8888");
         body();
     }
 
