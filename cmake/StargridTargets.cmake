@@ -24,10 +24,11 @@ function(stargrid_library name)
   endforeach()
 endfunction()
 
-# stargrid_tests(NAME FOLDER dir LABEL label LINKS target...)
+# stargrid_tests(NAME FOLDER dir LABEL label [GL] LINKS target...)
 # One GoogleTest binary per source folder, each case registered with CTest.
+# GL: the binary draws, so it keeps the GL driver loaded for its whole run.
 function(stargrid_tests name)
-  cmake_parse_arguments(ARG "" "FOLDER;LABEL" "LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "GL" "FOLDER;LABEL" "LINKS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_FOLDER}/*.cpp)
   if(NOT sources)
     return()
@@ -37,6 +38,9 @@ function(stargrid_tests name)
       return()
     endif()
   endforeach()
+  if(ARG_GL)
+    list(APPEND sources ${CMAKE_CURRENT_SOURCE_DIR}/gl/KeepGLDriverLoaded.cpp)
+  endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} stargrid_test_support GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
