@@ -1,0 +1,343 @@
+// The scene-graph node: child tree and order, lifecycle, placement and transforms, colour cascade.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "kite/foundation/Ref.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/foundation/Vector.h"
+#include "kite/foundation/math/MathTypes.h"
+
+namespace kite {
+
+class ActionManager;
+class Action;
+class Director;
+class EventDispatcher;
+class Renderer;
+class Scene;
+
+// Flags handed from a parent's visit to its children.
+constexpr uint32_t FLAGS_TRANSFORM_DIRTY = 1;
+constexpr uint32_t FLAGS_CONTENT_SIZE_DIRTY = 2;
+constexpr uint32_t FLAGS_DIRTY_MASK = FLAGS_TRANSFORM_DIRTY | FLAGS_CONTENT_SIZE_DIRTY;
+
+class Node : public Ref {
+public:
+    // The tag of a node that has none.
+    static constexpr int INVALID_TAG = -1;
+
+    static Node* create();
+
+    // Lower local z first; equal local z by order of arrival.
+    static bool childDrawOrderLess(Node* a, Node* b);
+
+    virtual std::string description() const;
+
+    // Order.
+    virtual void setLocalZOrder(int z);
+    // Stores the local z without telling the parent.
+    virtual void storeLocalZOrder(int z) { localZOrder = z; }
+    virtual int getLocalZOrder() const { return localZOrder; }
+    virtual void setGlobalZOrder(float z);
+    virtual float getGlobalZOrder() const { return globalZOrder; }
+    void setOrderOfArrival(int order) { orderOfArrival = order; }
+    int getOrderOfArrival() const { return orderOfArrival; }
+
+    // Scale.
+    virtual void setScaleX(float s);
+    virtual float getScaleX() const { return scaleX; }
+    virtual void setScaleY(float s);
+    virtual float getScaleY() const { return scaleY; }
+    virtual void setScaleZ(float s);
+    virtual float getScaleZ() const { return scaleZ; }
+    virtual void setScale(float s);
+    virtual float getScale() const { return scaleX; }
+    virtual void setScale(float x, float y);
+
+    // Position.
+    virtual void setPosition(const Vec2& p) { setPosition(p.x, p.y); }
+    virtual void setNormalizedPosition(const Vec2& p);
+    virtual const Vec2& getPosition() const { return position; }
+    virtual const Vec2& getNormalizedPosition() const { return normalizedPosition; }
+    virtual void setPosition(float x, float y);
+    virtual void getPosition(float* x, float* y) const;
+    virtual void setPositionX(float x) { setPosition(x, position.y); }
+    virtual float getPositionX() const { return position.x; }
+    virtual void setPositionY(float y) { setPosition(position.x, y); }
+    virtual float getPositionY() const { return position.y; }
+    virtual void setPosition3D(const Vec3& p);
+    virtual Vec3 getPosition3D() const { return Vec3(position.x, position.y, positionZ); }
+    virtual void setPositionZ(float z);
+    virtual float getPositionZ() const { return positionZ; }
+
+    // Skew, anchor, size.
+    virtual void setSkewX(float degrees);
+    virtual float getSkewX() const { return skewX; }
+    virtual void setSkewY(float degrees);
+    virtual float getSkewY() const { return skewY; }
+    virtual void setAnchorPoint(const Vec2& anchor);
+    virtual const Vec2& getAnchorPoint() const { return anchorPoint; }
+    virtual const Vec2& getAnchorPointInPoints() const { return anchorPointInPoints; }
+    virtual void setContentSize(const Size& size);
+    virtual const Size& getContentSize() const { return contentSize; }
+
+    virtual void setVisible(bool v);
+    virtual bool isVisible() const { return visible; }
+
+    // Rotation, in degrees; positive turns clockwise on screen.
+    virtual void setRotation(float degrees);
+    virtual float getRotation() const { return rotationZ_X; }
+    virtual void setRotation3D(const Vec3& degrees);
+    virtual Vec3 getRotation3D() const { return Vec3(rotationX, rotationY, rotationZ_X); }
+    virtual void setRotationQuat(const Quaternion& q);
+    virtual Quaternion getRotationQuat() const { return rotationQuat; }
+    virtual void setRotationSkewX(float degrees);
+    virtual float getRotationSkewX() const { return rotationZ_X; }
+    virtual void setRotationSkewY(float degrees);
+    virtual float getRotationSkewY() const { return rotationZ_Y; }
+
+    virtual void setIgnoreAnchorForPosition(bool ignore);
+    virtual bool isIgnoreAnchorForPosition() const { return ignoreAnchorPointForPosition; }
+
+    // Children. A null child, a child that already has a parent, and this node or one of its
+    // ancestors are refused with a log line.
+    virtual void addChild(Node* child);
+    virtual void addChild(Node* child, int localZ);
+    virtual void addChild(Node* child, int localZ, int tag);
+    virtual void addChild(Node* child, int localZ, const std::string& name);
+    virtual Node* getChildByTag(int tag) const;
+    virtual Node* getChildByName(const std::string& name) const;
+    // Calls back for the children matched by a name path ("a/b", "//item", "a/.."); a true result
+    // stops the search. An invalid pattern matches nothing.
+    virtual void enumerateChildren(const std::string& name, const std::function<bool(Node*)>& callback) const;
+    template <class T>
+    T getChildByName(const std::string& name) const {
+        return static_cast<T>(getChildByName(name));
+    }
+    virtual Vector<Node*>& getChildren() { return children; }
+    virtual const Vector<Node*>& getChildren() const { return children; }
+    virtual std::size_t getChildrenCount() const { return children.size(); }
+    virtual void setParent(Node* p);
+    virtual Node* getParent() { return parent; }
+    virtual const Node* getParent() const { return parent; }
+
+    virtual void removeFromParent() { removeFromParentAndCleanup(true); }
+    virtual void removeFromParentAndCleanup(bool cleanup);
+    virtual void removeChild(Node* child, bool cleanup = true);
+    virtual void removeChildByTag(int tag, bool cleanup = true);
+    virtual void removeChildByName(const std::string& name, bool cleanup = true);
+    virtual void removeAllChildren() { removeAllChildrenWithCleanup(true); }
+    virtual void removeAllChildrenWithCleanup(bool cleanup);
+    // Gives the child a new local z and a fresh order of arrival; the list is sorted at the next visit.
+    virtual void reorderChild(Node* child, int localZ);
+    virtual void sortAllChildren();
+
+    virtual int getTag() const { return tag; }
+    virtual void setTag(int t) { tag = t; }
+    virtual std::string getName() const { return name; }
+    virtual void setName(const std::string& n);
+    virtual void* getUserData() { return userData; }
+    virtual const void* getUserData() const { return userData; }
+    virtual void setUserData(void* data) { userData = data; }
+    virtual Ref* getUserObject() { return userObject; }
+    virtual const Ref* getUserObject() const { return userObject; }
+    virtual void setUserObject(Ref* object);
+
+    virtual bool isRunning() const { return running; }
+
+    // Lifecycle.
+    virtual void onEnter();
+    virtual void onEnterTransitionFinished();
+    virtual void onExit();
+    virtual void onExitTransitionStarted();
+    // Stops this node's actions and timers, then its children's.
+    virtual void cleanup();
+
+    void setOnEnterCallback(const std::function<void()>& f) { onEnterCallback = f; }
+    void setOnExitCallback(const std::function<void()>& f) { onExitCallback = f; }
+    void setOnEnterTransitionDidFinishCallback(const std::function<void()>& f) {
+        onEnterTransitionDidFinishCallback = f;
+    }
+    void setOnExitTransitionDidStartCallback(const std::function<void()>& f) {
+        onExitTransitionDidStartCallback = f;
+    }
+
+    // Drawing and the walk of the tree.
+    virtual void draw(Renderer* renderer, const Mat4& transform, uint32_t flags);
+    virtual void draw();
+    virtual void visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags);
+    virtual void visit();
+    // The scene at the root of this node's tree; null when detached or the root is no scene.
+    virtual Scene* getScene() const;
+    virtual Rect getBoundingBox() const;
+
+    // Services.
+    virtual void setEventDispatcher(EventDispatcher* dispatcher);
+    virtual EventDispatcher* getEventDispatcher() const { return eventDispatcher; }
+    virtual void setActionManager(ActionManager* manager);
+    virtual ActionManager* getActionManager() { return actionManager; }
+    virtual const ActionManager* getActionManager() const { return actionManager; }
+    virtual Action* runAction(Action* action);
+    void stopAllActions();
+    virtual void setScheduler(Scheduler* s);
+    virtual Scheduler* getScheduler() { return scheduler; }
+    virtual const Scheduler* getScheduler() const { return scheduler; }
+    virtual void resume();
+    virtual void pause();
+    virtual void update(float dt);
+
+    void scheduleUpdate() { scheduleUpdateWithPriority(0); }
+    void scheduleUpdateWithPriority(int priority);
+    void unscheduleUpdate();
+    void scheduleEveryFrame(SEL_SCHEDULE selector);
+    void scheduleWithInterval(SEL_SCHEDULE selector, float interval);
+    void unschedule(SEL_SCHEDULE selector);
+
+    // Matrices.
+    virtual void updateTransform();
+    virtual const Mat4& getNodeToParentTransform() const;
+    virtual AffineTransform getNodeToParentAffineTransform() const;
+    virtual void setNodeToParentTransform(const Mat4& transform);
+    virtual const Mat4& getParentToNodeTransform() const;
+    virtual AffineTransform getParentToNodeAffineTransform() const;
+    virtual Mat4 getNodeToWorldTransform() const;
+    virtual AffineTransform getNodeToWorldAffineTransform() const;
+    virtual Mat4 getWorldToNodeTransform() const;
+    virtual AffineTransform getWorldToNodeAffineTransform() const;
+    void setAdditionalTransform(const Mat4* additional);
+
+    Vec2 convertToNodeSpace(const Vec2& worldPoint) const;
+    Vec2 convertToWorldSpace(const Vec2& nodePoint) const;
+    Vec2 convertToNodeSpaceAR(const Vec2& worldPoint) const;
+    Vec2 convertToWorldSpaceAR(const Vec2& nodePoint) const;
+
+    // World matrix computed at the last visit.
+    const Mat4& getModelViewTransform() const { return modelViewTransform; }
+
+    // Cameras whose flag shares a bit with the mask draw this node.
+    unsigned short getCameraMask() const { return cameraMask; }
+    virtual void setCameraMask(unsigned short mask, bool applyChildren = true);
+    bool isVisibleToCamera() const;
+
+    // Colour and opacity.
+    virtual uint8_t getOpacity() const { return realOpacity; }
+    virtual uint8_t getDisplayedOpacity() const { return displayedOpacity; }
+    virtual void setOpacity(uint8_t opacity);
+    virtual void updateDisplayedOpacity(uint8_t parentOpacity);
+    virtual bool isCascadeOpacityEnabled() const { return cascadeOpacityEnabled; }
+    virtual void setCascadeOpacityEnabled(bool enabled);
+    virtual const Color3B& getColor() const { return realColor; }
+    virtual const Color3B& getDisplayedColor() const { return displayedColor; }
+    virtual void setColor(const Color3B& color);
+    virtual void updateDisplayedColor(const Color3B& parentColor);
+    virtual bool isCascadeColorEnabled() const { return cascadeColorEnabled; }
+    virtual void setCascadeColorEnabled(bool enabled);
+    virtual void setOpacityModifyRGB(bool) {}
+    virtual bool isOpacityModifyRGB() const { return false; }
+
+    virtual bool init() { return true; }
+
+    virtual void updateCascadeOpacity();
+    virtual void disableCascadeOpacity();
+    virtual void updateCascadeColor();
+    virtual void disableCascadeColor();
+    // Drawing subclasses rebuild their vertex colours here.
+    virtual void updateColor() {}
+
+    // Public for the create pattern; use create.
+    Node();
+    ~Node() override;
+
+protected:
+
+    // Raises the three placement flags together.
+    void markTransformDirty() { transformDirty = inverseDirty = transformUpdated = true; }
+    // The per-visit step: refreshes the world matrix when needed; returns the children's flags.
+    uint32_t processParentFlags(const Mat4& parentTransform, uint32_t parentFlags);
+    void updateRotationQuat();
+    void updateRotation3D();
+
+    virtual void addChildHelper(Node* child, int localZ, int tag, const std::string& name, bool setTag);
+    void detachChild(Node* child, bool cleanup);
+    // The compiled levels of a name path.
+    struct NamePath;
+    bool doEnumerate(const NamePath& levels, std::size_t level, const std::function<bool(Node*)>& callback) const;
+    bool doEnumerateRecursive(const Node* node, const NamePath& levels,
+                              const std::function<bool(Node*)>& callback) const;
+
+    // Service hooks for the action manager and the event dispatcher. Both arrive later; until a
+    // node holds one, each hook has nothing to forward to.
+    void actionsRemoveAll();
+    void actionsPause();
+    void actionsResume();
+    void listenersRemoveAll();
+    void listenersPause();
+    void listenersResume();
+    void listenersOrderChanged();
+
+    float rotationX = 0.0f;
+    float rotationY = 0.0f;
+    float rotationZ_X = 0.0f;
+    float rotationZ_Y = 0.0f;
+    Quaternion rotationQuat;
+    float scaleX = 1.0f;
+    float scaleY = 1.0f;
+    float scaleZ = 1.0f;
+    Vec2 position;
+    float positionZ = 0.0f;
+    Vec2 normalizedPosition;
+    bool usingNormalizedPosition = false;
+    bool normalizedPositionDirty = false;
+    float skewX = 0.0f;
+    float skewY = 0.0f;
+    Vec2 anchorPointInPoints;
+    Vec2 anchorPoint;
+    Size contentSize;
+    bool contentSizeDirty = true;
+    Mat4 modelViewTransform;
+    // The caches below are filled lazily by const getters.
+    mutable Mat4 transform;
+    mutable bool transformDirty = true;
+    mutable Mat4 inverse;
+    mutable bool inverseDirty = true;
+    Mat4 additionalTransform;
+    bool useAdditionalTransform = false;
+    bool transformUpdated = true;
+    int localZOrder = 0;
+    float globalZOrder = 0.0f;
+    Vector<Node*> children;
+    Node* parent = nullptr;  // not retained
+    Director* director = nullptr;
+    int tag = INVALID_TAG;
+    std::string name;
+    std::size_t hashOfName = 0;
+    void* userData = nullptr;
+    Ref* userObject = nullptr;
+    int orderOfArrival = 0;
+    Scheduler* scheduler = nullptr;
+    ActionManager* actionManager = nullptr;      // null until the director has one
+    EventDispatcher* eventDispatcher = nullptr;  // null until the director has one
+    bool running = false;
+    bool visible = true;
+    bool ignoreAnchorPointForPosition = false;
+    bool reorderChildDirty = false;
+    bool isTransitionFinished = false;
+    int scriptHandler = 0;
+    int updateScriptHandler = 0;
+    int scriptType = 0;
+    uint8_t displayedOpacity = 255;
+    uint8_t realOpacity = 255;
+    Color3B displayedColor = Color3B::WHITE;
+    Color3B realColor = Color3B::WHITE;
+    bool cascadeColorEnabled = false;
+    bool cascadeOpacityEnabled = false;
+    unsigned short cameraMask = 1;
+    std::function<void()> onEnterCallback;
+    std::function<void()> onExitCallback;
+    std::function<void()> onEnterTransitionDidFinishCallback;
+    std::function<void()> onExitTransitionDidStartCallback;
+};
+
+}  // namespace kite

@@ -1,0 +1,88 @@
+#include "kite/scene/Scene.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "kite/foundation/Create.h"
+#include "kite/scene/Camera.h"
+#include "kite/scene/DirectorStandIn.h"
+
+namespace kite {
+
+namespace {
+// The scenes alive now, which hear of projection changes.
+std::vector<Scene*>& liveScenes() {
+    static std::vector<Scene*> scenes;
+    return scenes;
+}
+}  // namespace
+
+Scene* Scene::create() { return createAutoreleased<Scene>(); }
+
+Scene::Scene() {
+    ignoreAnchorPointForPosition = true;
+    setAnchorPoint(Vec2(0.5f, 0.5f));
+    defaultCamera_ = Camera::create();
+    if (defaultCamera_) Node::addChild(defaultCamera_);
+    liveScenes().push_back(this);
+}
+
+Scene::~Scene() {
+    auto& scenes = liveScenes();
+    scenes.erase(std::remove(scenes.begin(), scenes.end(), this), scenes.end());
+    // Children may outlive the scene (something else holds them): unhook the cameras.
+    for (Camera* camera : std::vector<Camera*>(cameras_)) camera->setScene(nullptr);
+}
+
+bool Scene::init() {
+    setContentSize(director->getWinSize());
+    return true;
+}
+
+std::string Scene::description() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "<Scene | tag = %d>", tag);
+    return text;
+}
+
+void Scene::addChild(Node* child, int localZ, int t) { Node::addChild(child, localZ, t); }
+
+void Scene::addChild(Node* child, int localZ, const std::string& n) { Node::addChild(child, localZ, n); }
+
+void Scene::onDirectorProjectionChanged() {
+    for (Scene* scene : std::vector<Scene*>(liveScenes())) scene->onProjectionChanged();
+}
+
+void Scene::onProjectionChanged() {
+    if (defaultCamera_) defaultCamera_->initDefault();
+}
+
+void Scene::render(Renderer* renderer) {
+    const Mat4 transform = getNodeToParentTransform();
+    const Camera* defaultCamera = nullptr;
+    // A pass may change the camera list (a node entering or leaving); walk a copy.
+    for (Camera* camera : std::vector<Camera*>(cameras_)) {
+        if (!camera->isVisible()) continue;
+        Camera::setVisitingCamera(camera);
+        if (camera->getCameraFlag() == Camera::DEFAULT_FLAG) {
+            defaultCamera = camera;
+            continue;
+        }
+        drawPass(renderer, camera, transform);
+    }
+    if (defaultCamera) {
+        Camera::setVisitingCamera(defaultCamera);
+        drawPass(renderer, defaultCamera, transform);
+    }
+    Camera::setVisitingCamera(nullptr);
+}
+
+void Scene::drawPass(Renderer* renderer, const Camera* camera, const Mat4& transform) {
+    director->pushMatrix(1);
+    director->loadMatrix(1, camera->getViewProjectionMatrix());
+    visit(renderer, transform, 0);
+    // The renderer draws each pass at once; it joins this branch with the rendering layer.
+    director->popMatrix(1);
+}
+
+}  // namespace kite

@@ -1,0 +1,46 @@
+// The root node the director shows: it owns a default camera and draws its tree once per visible camera.
+#pragma once
+#include <vector>
+
+#include "kite/scene/Node.h"
+
+namespace kite {
+
+class Camera;
+
+class Scene : public Node {
+public:
+    static Scene* create();
+
+    bool init() override;
+    std::string description() const override;
+
+    using Node::addChild;
+    void addChild(Node* child, int localZ, int tag) override;
+    void addChild(Node* child, int localZ, const std::string& name) override;
+
+    // Draws the tree once per visible camera, the default camera's pass last.
+    virtual void render(Renderer* renderer);
+
+    // Cameras in the order they entered the scene (not retained; they are children).
+    const std::vector<Camera*>& getCameras() const { return cameras_; }
+    Camera* getDefaultCamera() const { return defaultCamera_; }
+
+    // The director's projection changed: every live scene re-initialises its default camera.
+    static void onDirectorProjectionChanged();
+
+    // Public for the create pattern; use create.
+    Scene();
+    ~Scene() override;
+
+private:
+    friend class Camera;
+
+    void onProjectionChanged();
+    void drawPass(Renderer* renderer, const Camera* camera, const Mat4& transform);
+
+    std::vector<Camera*> cameras_;
+    Camera* defaultCamera_ = nullptr;  // a child, not retained
+};
+
+}  // namespace kite
