@@ -1,0 +1,33 @@
+#include "kite/rendering/DirectorFrameServices.h"
+
+namespace kite {
+namespace {
+
+DirectorFrameServices& services() {
+    static DirectorFrameServices s;
+    return s;
+}
+
+}  // namespace
+
+void setDirectorFrameServices(const DirectorFrameServices& replacement) { services() = replacement; }
+
+const DirectorFrameServices& getDirectorFrameServices() { return services(); }
+
+const Mat4& getDirectorMatrix(int stack) {
+    return services().getMatrix ? services().getMatrix(stack) : Mat4::IDENTITY;
+}
+
+void resetDirectorMatrixStacks() {
+    if (services().resetMatrixStacks) services().resetMatrixStacks();
+}
+
+unsigned int getDirectorTotalFrames() {
+    return services().getTotalFrames ? services().getTotalFrames() : 0u;
+}
+
+double getDirectorAnimationInterval() {
+    return services().getAnimationInterval ? services().getAnimationInterval() : 1.0 / 60.0;
+}
+
+}  // namespace kite

@@ -1,0 +1,1158 @@
+#include "kite/rendering/Image.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+#include <webp/decode.h>
+#include <zlib.h>
+
+#include "kite/foundation/Log.h"
+#include "kite/rendering/TGAlib.h"
+#include "kite/rendering/decoders/ATITC.h"
+#include "kite/rendering/decoders/ETC1.h"
+#include "kite/rendering/decoders/PVRTC.h"
+#include "kite/rendering/decoders/S3TC.h"
+
+namespace kite {
+
+namespace {
+
+// Larger decoded sizes are refused before anything is allocated: no texture that a GPU
+// of this engine samples is wider or higher.
+constexpr std::int64_t kMaxDimension = 16384;
+
+std::mutex supportMutex;
+Image::TextureSupport textureSupport;
+bool pvrHavePremultipliedAlpha = false;
+
+bool validDimensions(const char* kind, std::int64_t width, std::int64_t height) {
+    if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension) {
+        log("Image: %s: unsupported size %lld x %lld", kind, static_cast<long long>(width),
+            static_cast<long long>(height));
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t readLE32(const unsigned char* p) {
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+}
+
+std::uint64_t readLE64(const unsigned char* p) { return std::uint64_t(readLE32(p)) | (std::uint64_t(readLE32(p + 4)) << 32); }
+
+std::uint32_t readBE32(const unsigned char* p) {
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+}
+
+bool isPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+// ---- compressed containers ------------------------------------------------------------
+
+bool isGZipBuffer(const unsigned char* data, std::int64_t length) {
+    return length >= 2 && data[0] == 0x1F && data[1] == 0x8B;
+}
+
+// The container's signature is "KTZ!" ("KTZp" enciphered); the older "CCZ" spelling is read too.
+bool isKTZBuffer(const unsigned char* data, std::int64_t length) {
+    return length >= 16 && (data[0] == 'K' || data[0] == 'C') && (data[1] == 'T' || data[1] == 'C') && data[2] == 'Z' &&
+           (data[3] == '!' || data[3] == 'p');
+}
+
+// Inflates a zlib or gzip stream; the block doubles from 256 KiB until the stream ends.
+std::int64_t inflateMemory(const unsigned char* data, std::int64_t length, unsigned char** out) {
+    *out = nullptr;
+    std::size_t capacity = 256 * 1024;
+    unsigned char* block = static_cast<unsigned char*>(std::malloc(capacity));
+    if (!block) return 0;
+    z_stream stream{};
+    stream.next_in = const_cast<Bytef*>(data);
+    stream.avail_in = static_cast<uInt>(length);
+    stream.next_out = block;
+    stream.avail_out = static_cast<uInt>(capacity);
+    if (inflateInit2(&stream, 15 + 32) != Z_OK) {
+        std::free(block);
+        return 0;
+    }
+    for (;;) {
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) break;
+        // A stream that cannot go on (ended early) is damaged, as are the error results.
+        if (status != Z_OK || (stream.avail_in == 0 && stream.avail_out != 0) || capacity >= (std::size_t(1) << 30)) {
+            inflateEnd(&stream);
+            std::free(block);
+            return 0;
+        }
+        if (stream.avail_out == 0) {
+            unsigned char* grown = static_cast<unsigned char*>(std::realloc(block, capacity * 2));
+            if (!grown) {
+                inflateEnd(&stream);
+                std::free(block);
+                return 0;
+            }
+            block = grown;
+            stream.next_out = block + capacity;
+            stream.avail_out = static_cast<uInt>(capacity);
+            capacity *= 2;
+        }
+    }
+    const std::int64_t produced = static_cast<std::int64_t>(capacity - stream.avail_out);
+    inflateEnd(&stream);
+    *out = block;
+    return produced;
+}
+
+// The plain KTZ container: a 16-byte big-endian header, then a zlib stream.
+std::int64_t inflateKTZBuffer(const unsigned char* data, std::int64_t length, unsigned char** out) {
+    *out = nullptr;
+    if (data[3] != '!') return -1;  // the enciphered form needs key words nothing supplies
+    const unsigned compression = (data[4] << 8) | data[5];
+    const unsigned version = (data[6] << 8) | data[7];
+    if (version > 2 || compression != 0) return -1;
+    const std::uint32_t announced = readBE32(data + 12);
+    if (announced == 0 || announced > (1u << 30)) return -1;
+    unsigned char* block = static_cast<unsigned char*>(std::malloc(announced));
+    if (!block) return -1;
+    uLongf produced = announced;
+    if (uncompress(block, &produced, data + 16, static_cast<uLong>(length - 16)) != Z_OK) {
+        std::free(block);
+        return -1;
+    }
+    *out = block;
+    return static_cast<std::int64_t>(produced);
+}
+
+// ---- PNG ------------------------------------------------------------------------------
+
+struct PngSource {
+    const unsigned char* data;
+    std::size_t size;
+    std::size_t offset;
+};
+
+void pngReadCallback(png_structp png, png_bytep out, png_size_t length) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (source->offset + length > source->size) {
+        png_error(png, "pngReaderCallback failed");
+        return;
+    }
+    std::memcpy(out, source->data + source->offset, length);
+    source->offset += length;
+}
+
+void pngErrorCallback(png_structp png, png_const_charp message) {
+    log("Image: PNG: %s", message);
+    png_longjmp(png, 1);
+}
+
+void pngWarningCallback(png_structp, png_const_charp) {}
+
+// ---- JPEG -----------------------------------------------------------------------------
+
+struct JpegErrorManager {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+
+void jpegErrorExit(j_common_ptr info) {
+    auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
+    char message[JMSG_LENGTH_MAX];
+    errors->manager.format_message(info, message);
+    log("Image: JPEG: %s", message);
+    std::longjmp(errors->jump, 1);
+}
+
+void jpegOutputMessage(j_common_ptr) {}
+
+// ---- TIFF -----------------------------------------------------------------------------
+
+struct TiffSource {
+    const unsigned char* data;
+    toff_t size;
+    toff_t offset;
+};
+
+tmsize_t tiffRead(thandle_t handle, void* buffer, tmsize_t size) {
+    auto* source = static_cast<TiffSource*>(handle);
+    if (size < 0 || source->offset >= source->size) return 0;
+    toff_t count = static_cast<toff_t>(size);
+    if (count > source->size - source->offset) count = source->size - source->offset;
+    std::memcpy(buffer, source->data + source->offset, count);
+    source->offset += count;
+    return static_cast<tmsize_t>(count);
+}
+
+tmsize_t tiffWrite(thandle_t, void*, tmsize_t) { return 0; }
+
+// Every target is kept within [0, size]; SEEK_END counts from the end of the data.
+toff_t tiffSeek(thandle_t handle, toff_t offset, int whence) {
+    auto* source = static_cast<TiffSource*>(handle);
+    const auto delta = static_cast<std::int64_t>(offset);
+    const auto size = static_cast<std::int64_t>(source->size);
+    std::int64_t target;
+    switch (whence) {
+        case SEEK_CUR:
+            target = static_cast<std::int64_t>(source->offset) + delta;
+            break;
+        case SEEK_END:
+            target = size + delta;
+            break;
+        default:
+            target = delta;
+            break;
+    }
+    if (target < 0 || target > size) return static_cast<toff_t>(-1);
+    source->offset = static_cast<toff_t>(target);
+    return source->offset;
+}
+
+int tiffClose(thandle_t) { return 0; }
+
+toff_t tiffSize(thandle_t handle) { return static_cast<TiffSource*>(handle)->size; }
+
+int tiffMap(thandle_t, void**, toff_t*) { return 0; }
+
+void tiffUnmap(thandle_t, void*, toff_t) {}
+
+void tiffError(const char* module, const char* format, va_list args) {
+    char message[512];
+    std::vsnprintf(message, sizeof message, format, args);
+    log("Image: TIFF: %s%s%s", module ? module : "", module ? ": " : "", message);
+}
+
+void tiffWarning(const char*, const char*, va_list) {}
+
+// ---- PVR ------------------------------------------------------------------------------
+
+constexpr std::int64_t kPVRHeaderSize = 52;
+
+const std::unordered_map<std::uint32_t, PixelFormat>& pvr2Formats() {
+    static const std::unordered_map<std::uint32_t, PixelFormat> table = {
+        {0x10, PixelFormat::RGBA4444}, {0x11, PixelFormat::RGB5A1},  {0x12, PixelFormat::RGBA8888},
+        {0x13, PixelFormat::RGB565},   {0x15, PixelFormat::RGB888},  {0x16, PixelFormat::I8},
+        {0x17, PixelFormat::AI88},     {0x18, PixelFormat::PVRTC2A}, {0x19, PixelFormat::PVRTC4A},
+        {0x1A, PixelFormat::BGRA8888}, {0x1B, PixelFormat::A8},
+    };
+    return table;
+}
+
+constexpr std::uint64_t channelFormat(char c0, char c1, char c2, char c3, int b0, int b1, int b2, int b3) {
+    return std::uint64_t(std::uint8_t(c0)) | (std::uint64_t(std::uint8_t(c1)) << 8) |
+           (std::uint64_t(std::uint8_t(c2)) << 16) | (std::uint64_t(std::uint8_t(c3)) << 24) |
+           (std::uint64_t(b0) << 32) | (std::uint64_t(b1) << 40) | (std::uint64_t(b2) << 48) | (std::uint64_t(b3) << 56);
+}
+
+constexpr std::uint64_t kPVR3PVRTC2RGB = 0, kPVR3PVRTC2RGBA = 1, kPVR3PVRTC4RGB = 2, kPVR3PVRTC4RGBA = 3;
+constexpr std::uint64_t kPVR3ETC1 = 6, kPVR3DXT1 = 7, kPVR3DXT3 = 9, kPVR3DXT5 = 11;
+constexpr std::uint64_t kPVR3BGRA8888 = channelFormat('b', 'g', 'r', 'a', 8, 8, 8, 8);
+
+const std::unordered_map<std::uint64_t, PixelFormat>& pvr3Formats() {
+    static const std::unordered_map<std::uint64_t, PixelFormat> table = {
+        {kPVR3PVRTC2RGB, PixelFormat::PVRTC2},
+        {kPVR3PVRTC2RGBA, PixelFormat::PVRTC2A},
+        {kPVR3PVRTC4RGB, PixelFormat::PVRTC4},
+        {kPVR3PVRTC4RGBA, PixelFormat::PVRTC4A},
+        {kPVR3ETC1, PixelFormat::ETC},
+        {kPVR3BGRA8888, PixelFormat::BGRA8888},
+        {channelFormat('r', 'g', 'b', 'a', 8, 8, 8, 8), PixelFormat::RGBA8888},
+        {channelFormat('r', 'g', 'b', 'a', 4, 4, 4, 4), PixelFormat::RGBA4444},
+        {channelFormat('r', 'g', 'b', 'a', 5, 5, 5, 1), PixelFormat::RGB5A1},
+        {channelFormat('r', 'g', 'b', 0, 5, 6, 5, 0), PixelFormat::RGB565},
+        {channelFormat('r', 'g', 'b', 0, 8, 8, 8, 0), PixelFormat::RGB888},
+        {channelFormat('a', 0, 0, 0, 8, 0, 0, 0), PixelFormat::A8},
+        {channelFormat('l', 0, 0, 0, 8, 0, 0, 0), PixelFormat::I8},
+        {channelFormat('l', 'a', 0, 0, 8, 8, 0, 0), PixelFormat::AI88},
+    };
+    return table;
+}
+
+// ---- DDS and KTX ----------------------------------------------------------------------
+
+constexpr std::int64_t kDDSHeaderSize = 128;
+constexpr std::int64_t kKTXHeaderSize = 64;
+constexpr std::uint32_t kATCRGB = 0x8C92;
+constexpr std::uint32_t kATCExplicitAlpha = 0x8C93;
+constexpr std::uint32_t kATCInterpolatedAlpha = 0x87EE;
+
+// The levels of a block-compressed file, as (width, height, offset, size) in its payload.
+struct BlockLevel {
+    int width, height;
+    std::int64_t offset, size;
+};
+
+}  // namespace
+
+PixelFormat getDevicePixelFormat(PixelFormat format) {
+    const Image::TextureSupport support = Image::getTextureSupport();
+    switch (format) {
+        case PixelFormat::ETC:
+            return support.etc ? format : PixelFormat::RGB888;
+        case PixelFormat::PVRTC4:
+        case PixelFormat::PVRTC4A:
+        case PixelFormat::PVRTC2:
+        case PixelFormat::PVRTC2A:
+            return support.pvrtc ? format : PixelFormat::RGBA8888;
+        default:
+            return format;
+    }
+}
+
+void Image::setTextureSupport(const TextureSupport& support) {
+    std::lock_guard<std::mutex> lock(supportMutex);
+    textureSupport = support;
+}
+
+Image::TextureSupport Image::getTextureSupport() {
+    std::lock_guard<std::mutex> lock(supportMutex);
+    return textureSupport;
+}
+
+void Image::setPVRImagesHavePremultipliedAlpha(bool haveAlphaPremultiplied) {
+    std::lock_guard<std::mutex> lock(supportMutex);
+    pvrHavePremultipliedAlpha = haveAlphaPremultiplied;
+}
+
+Image::Image() = default;
+
+Image::~Image() { freeData(); }
+
+void Image::freeData() {
+    if (_unpack) {
+        for (int i = 0; i < _numberOfMipmaps; ++i) std::free(_mipmaps[i].address);
+    } else {
+        std::free(_data);
+    }
+    _data = nullptr;
+    _dataLen = 0;
+    _unpack = false;
+    _numberOfMipmaps = 0;
+}
+
+bool Image::addMipmap(unsigned char* address, std::int64_t length) {
+    if (_numberOfMipmaps >= MIPMAP_MAX) return false;
+    _mipmaps[_numberOfMipmaps].address = address;
+    _mipmaps[_numberOfMipmaps].len = length;
+    ++_numberOfMipmaps;
+    return true;
+}
+
+bool Image::isCompressed() const {
+    const PixelFormatInfo* info = findPixelFormatInfo(_renderFormat);
+    return info && info->compressed;
+}
+
+// ---- files ----------------------------------------------------------------------------
+
+bool Image::initWithImageFile(const std::string& path) {
+    // Names are used as given until the file utilities resolve them over search paths.
+    return decodeFile(path);
+}
+
+bool Image::initWithImageFileThreadSafe(const std::string& fullpath) { return decodeFile(fullpath); }
+
+bool Image::decodeFile(const std::string& fullpath) {
+    _filePath = fullpath;
+    std::FILE* file = std::fopen(fullpath.c_str(), "rb");
+    if (!file) {
+        log("Image: cannot open \"%s\"", fullpath.c_str());
+        return false;
+    }
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fseek(file, 0, SEEK_SET);
+    unsigned char* bytes = size > 0 ? static_cast<unsigned char*>(std::malloc(size)) : nullptr;
+    const bool read = bytes && std::fread(bytes, 1, size, file) == static_cast<std::size_t>(size);
+    std::fclose(file);
+    if (!read) {
+        std::free(bytes);
+        log("Image: cannot read \"%s\"", fullpath.c_str());
+        return false;
+    }
+    const bool ok = initWithImageData(bytes, size);
+    std::free(bytes);
+    return ok;
+}
+
+// ---- detection ------------------------------------------------------------------------
+
+bool Image::isPng(const unsigned char* data, std::int64_t dataLen) const {
+    static const unsigned char signature[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+    return dataLen >= 9 && std::memcmp(data, signature, 8) == 0;
+}
+
+bool Image::isJpg(const unsigned char* data, std::int64_t dataLen) const {
+    return dataLen >= 5 && data[0] == 0xFF && data[1] == 0xD8;
+}
+
+bool Image::isTiff(const unsigned char* data, std::int64_t dataLen) const {
+    if (dataLen < 5) return false;
+    return (data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
+           (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42);
+}
+
+bool Image::isWebp(const unsigned char* data, std::int64_t dataLen) const {
+    return dataLen >= 13 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
+}
+
+bool Image::isPvr(const unsigned char* data, std::int64_t dataLen) const {
+    if (dataLen < kPVRHeaderSize) return false;
+    return std::memcmp(data + 44, "PVR!", 4) == 0 || (data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3);
+}
+
+bool Image::isEtc(const unsigned char* data, std::int64_t dataLen) const {
+    return dataLen >= ETC_PKM_HEADER_SIZE && etc1_pkm_is_valid(data);
+}
+
+bool Image::isS3TC(const unsigned char* data, std::int64_t dataLen) const {
+    return dataLen >= 3 && std::memcmp(data, "DDS", 3) == 0;
+}
+
+bool Image::isATITC(const unsigned char* data, std::int64_t dataLen) const {
+    return dataLen >= 4 && std::memcmp(data + 1, "KTX", 3) == 0;
+}
+
+Image::Format Image::detectFormat(const unsigned char* data, std::int64_t dataLen) {
+    if (!data || dataLen < 1) return Format::UNKNOWN;
+    Image probe;
+    if (probe.isPng(data, dataLen)) return Format::PNG;
+    if (probe.isJpg(data, dataLen)) return Format::JPG;
+    if (probe.isTiff(data, dataLen)) return Format::TIFF;
+    if (probe.isWebp(data, dataLen)) return Format::WEBP;
+    if (probe.isPvr(data, dataLen)) return Format::PVR;
+    if (probe.isEtc(data, dataLen)) return Format::ETC;
+    if (probe.isS3TC(data, dataLen)) return Format::S3TC;
+    if (probe.isATITC(data, dataLen)) return Format::ATITC;
+    return Format::UNKNOWN;
+}
+
+bool Image::initWithImageData(const unsigned char* data, std::int64_t dataLen) {
+    if (!data || dataLen < 1) {
+        log("Image: no data to decode");
+        return false;
+    }
+    unsigned char* unpacked = nullptr;
+    const unsigned char* bytes = data;
+    std::int64_t length = dataLen;
+    if (isKTZBuffer(data, dataLen)) {
+        length = inflateKTZBuffer(data, dataLen, &unpacked);
+        bytes = unpacked;
+    } else if (isGZipBuffer(data, dataLen)) {
+        length = inflateMemory(data, dataLen, &unpacked);
+        bytes = unpacked;
+    }
+    if (!bytes || length < 1) {
+        std::free(unpacked);
+        log("Image: cannot unpack the compressed container");
+        return false;
+    }
+
+    _fileType = detectFormat(bytes, length);
+    bool ok = false;
+    switch (_fileType) {
+        case Format::PNG:
+            ok = initWithPngData(bytes, length);
+            break;
+        case Format::JPG:
+            ok = initWithJpgData(bytes, length);
+            break;
+        case Format::TIFF:
+            ok = initWithTiffData(bytes, length);
+            break;
+        case Format::WEBP:
+            ok = initWithWebpData(bytes, length);
+            break;
+        case Format::PVR:
+            ok = initWithPVRData(bytes, length);
+            break;
+        case Format::ETC:
+            ok = initWithETCData(bytes, length);
+            break;
+        case Format::S3TC:
+            ok = initWithS3TCData(bytes, length);
+            break;
+        case Format::ATITC:
+            ok = initWithATITCData(bytes, length);
+            break;
+        default: {
+            tImageTGA* tga = tgaLoadBuffer(bytes, static_cast<long>(length));
+            if (tga && tga->status == TGA_OK) {
+                ok = initWithTGAData(tga);
+            } else {
+                log("Image: unrecognised image data (TGA status %d)", tga ? tga->status : -1);
+            }
+            tgaDestroy(tga);
+            break;
+        }
+    }
+    std::free(unpacked);
+    return ok;
+}
+
+bool Image::initWithRawData(const unsigned char* data, std::int64_t dataLen, int width, int height,
+                            int /*bitsPerComponent*/, bool preMulti) {
+    if (width <= 0 || height <= 0) return false;
+    const std::int64_t size = std::int64_t(width) * height * 4;
+    if (!data || dataLen < size) {
+        log("Image: raw data holds %lld bytes, %lld needed", static_cast<long long>(dataLen), static_cast<long long>(size));
+        return false;
+    }
+    _renderFormat = PixelFormat::RGBA8888;
+    _width = width;
+    _height = height;
+    _hasPremultipliedAlpha = preMulti;
+    _data = static_cast<unsigned char*>(std::malloc(size));
+    if (!_data) return false;
+    _dataLen = size;
+    std::memcpy(_data, data, size);
+    return true;
+}
+
+// ---- PNG, JPEG, TIFF, WebP ------------------------------------------------------------
+
+bool Image::initWithPngData(const unsigned char* data, std::int64_t dataLen) {
+    if (dataLen < 8 || png_sig_cmp(data, 0, 8) != 0) return false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngErrorCallback, pngWarningCallback);
+    if (!png) return false;
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return false;
+    }
+    PngSource source{data, static_cast<std::size_t>(dataLen), 0};
+    png_bytep* volatile rows = nullptr;
+    if (setjmp(png_jmpbuf(png))) {
+        std::free(rows);
+        std::free(_data);
+        _data = nullptr;
+        _dataLen = 0;
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_set_read_fn(png, &source, pngReadCallback);
+    png_read_info(png, info);
+    _width = static_cast<int>(png_get_image_width(png, info));
+    _height = static_cast<int>(png_get_image_height(png, info));
+    if (!validDimensions("PNG", png_get_image_width(png, info), png_get_image_height(png, info))) png_longjmp(png, 1);
+    const png_byte bitDepth = png_get_bit_depth(png, info);
+    png_byte colorType = png_get_color_type(png, info);
+    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+    if (bitDepth == 16) {
+        png_set_strip_16(png);
+    } else if (bitDepth < 8) {
+        png_set_packing(png);
+    }
+    png_read_update_info(png, info);
+    colorType = png_get_color_type(png, info);
+    switch (colorType) {
+        case PNG_COLOR_TYPE_GRAY:
+            _renderFormat = PixelFormat::I8;
+            break;
+        case PNG_COLOR_TYPE_RGB:
+            _renderFormat = PixelFormat::RGB888;
+            break;
+        case PNG_COLOR_TYPE_GRAY_ALPHA:
+            _renderFormat = PixelFormat::AI88;
+            break;
+        case PNG_COLOR_TYPE_RGB_ALPHA:
+            _renderFormat = PixelFormat::RGBA8888;
+            break;
+        default:
+            break;
+    }
+    const png_size_t rowBytes = png_get_rowbytes(png, info);
+    _dataLen = static_cast<std::int64_t>(rowBytes) * _height;
+    _data = static_cast<unsigned char*>(std::malloc(_dataLen));
+    rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * _height));
+    if (!_data || !rows) png_error(png, "out of memory");
+    for (int i = 0; i < _height; ++i) rows[i] = _data + i * rowBytes;
+    png_read_image(png, rows);
+    png_read_end(png, nullptr);
+
+    if (colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
+        for (std::int64_t i = 0; i + 3 < _dataLen; i += 4) {
+            const unsigned a = _data[i + 3] + 1;
+            _data[i] = static_cast<unsigned char>((_data[i] * a) >> 8);
+            _data[i + 1] = static_cast<unsigned char>((_data[i + 1] * a) >> 8);
+            _data[i + 2] = static_cast<unsigned char>((_data[i + 2] * a) >> 8);
+        }
+        _hasPremultipliedAlpha = true;
+    } else {
+        _hasPremultipliedAlpha = false;
+    }
+    std::free(rows);
+    png_destroy_read_struct(&png, &info, nullptr);
+    return true;
+}
+
+bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
+    jpeg_decompress_struct cinfo;
+    JpegErrorManager errors;
+    cinfo.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = jpegErrorExit;
+    errors.manager.output_message = jpegOutputMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(_data);
+        _data = nullptr;
+        _dataLen = 0;
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(dataLen));
+    jpeg_read_header(&cinfo, TRUE);
+    if (cinfo.jpeg_color_space == JCS_GRAYSCALE) {
+        _renderFormat = PixelFormat::I8;
+    } else {
+        cinfo.out_color_space = JCS_RGB;
+        _renderFormat = PixelFormat::RGB888;
+    }
+    if (!validDimensions("JPEG", cinfo.image_width, cinfo.image_height)) std::longjmp(errors.jump, 1);
+    jpeg_start_decompress(&cinfo);
+    _width = static_cast<int>(cinfo.output_width);
+    _height = static_cast<int>(cinfo.output_height);
+    _hasPremultipliedAlpha = false;
+    const std::int64_t rowBytes = std::int64_t(cinfo.output_width) * cinfo.output_components;
+    _dataLen = rowBytes * _height;
+    _data = static_cast<unsigned char*>(std::malloc(_dataLen));
+    if (!_data) {
+        log("Image: JPEG: out of memory");
+        std::longjmp(errors.jump, 1);
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = _data + cinfo.output_scanline * rowBytes;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+bool Image::initWithTiffData(const unsigned char* data, std::int64_t dataLen) {
+    static std::once_flag handlers;
+    std::call_once(handlers, [] {
+        TIFFSetErrorHandler(tiffError);
+        TIFFSetWarningHandler(tiffWarning);
+    });
+    TiffSource source{data, static_cast<toff_t>(dataLen), 0};
+    TIFF* tif = TIFFClientOpen("file.tif", "r", &source, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap, tiffUnmap);
+    if (!tif) {
+        log("Image: TIFF: cannot open the data");
+        return false;
+    }
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    bool ok = false;
+    if (validDimensions("TIFF", width, height)) {
+        _width = static_cast<int>(width);
+        _height = static_cast<int>(height);
+        _renderFormat = PixelFormat::RGBA8888;
+        _dataLen = std::int64_t(width) * height * 4;
+        _data = static_cast<unsigned char*>(std::malloc(_dataLen));
+        auto* raster = static_cast<std::uint32_t*>(_TIFFmalloc(static_cast<tmsize_t>(_dataLen)));
+        if (_data && raster && TIFFReadRGBAImageOriented(tif, width, height, raster, ORIENTATION_TOPLEFT, 0)) {
+            // Each word is A B G R from the top bit down: bytes R, G, B, A in memory.
+            for (std::int64_t i = 0; i < std::int64_t(width) * height; ++i) {
+                const std::uint32_t pixel = raster[i];
+                _data[4 * i] = static_cast<unsigned char>(TIFFGetR(pixel));
+                _data[4 * i + 1] = static_cast<unsigned char>(TIFFGetG(pixel));
+                _data[4 * i + 2] = static_cast<unsigned char>(TIFFGetB(pixel));
+                _data[4 * i + 3] = static_cast<unsigned char>(TIFFGetA(pixel));
+            }
+            _hasPremultipliedAlpha = true;
+            ok = true;
+        } else {
+            log("Image: TIFF: cannot read the pixels");
+            std::free(_data);
+            _data = nullptr;
+            _dataLen = 0;
+        }
+        if (raster) _TIFFfree(raster);
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+bool Image::initWithWebpData(const unsigned char* data, std::int64_t dataLen) {
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config)) return false;
+    if (WebPGetFeatures(data, static_cast<std::size_t>(dataLen), &config.input) != VP8_STATUS_OK) {
+        log("Image: WebP: cannot read the header");
+        return false;
+    }
+    if (!validDimensions("WebP", config.input.width, config.input.height)) return false;
+    _width = config.input.width;
+    _height = config.input.height;
+    _renderFormat = PixelFormat::RGBA8888;
+    _hasPremultipliedAlpha = false;
+    _dataLen = std::int64_t(_width) * _height * 4;
+    _data = static_cast<unsigned char*>(std::malloc(_dataLen));
+    if (!_data) return false;
+    config.output.colorspace = MODE_RGBA;
+    config.output.is_external_memory = 1;
+    config.output.u.RGBA.rgba = _data;
+    config.output.u.RGBA.stride = _width * 4;
+    config.output.u.RGBA.size = static_cast<std::size_t>(_dataLen);
+    if (WebPDecode(data, static_cast<std::size_t>(dataLen), &config) != VP8_STATUS_OK) {
+        log("Image: WebP: cannot decode the pixels");
+        std::free(_data);
+        _data = nullptr;
+        _dataLen = 0;
+        return false;
+    }
+    return true;
+}
+
+// ---- PVR ------------------------------------------------------------------------------
+
+bool Image::initWithPVRData(const unsigned char* data, std::int64_t dataLen) {
+    return initWithPVRv2Data(data, dataLen) || initWithPVRv3Data(data, dataLen);
+}
+
+bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
+    if (dataLen < kPVRHeaderSize || std::memcmp(data + 44, "PVR!", 4) != 0) return false;
+    {
+        std::lock_guard<std::mutex> lock(supportMutex);
+        _hasPremultipliedAlpha = pvrHavePremultipliedAlpha;
+    }
+    const TextureSupport support = getTextureSupport();
+    const std::uint32_t height = readLE32(data + 4);
+    const std::uint32_t width = readLE32(data + 8);
+    const std::uint32_t flags = readLE32(data + 16);
+    const std::uint32_t declaredLength = readLE32(data + 20);
+    if (!support.npot && (!isPowerOfTwo(width) || !isPowerOfTwo(height))) {
+        log("Image: PVR: %u x %u is not a power of two", width, height);
+        return false;
+    }
+    if (!validDimensions("PVR", width, height)) return false;
+    const auto found = pvr2Formats().find(flags & 0xFF);
+    if (found == pvr2Formats().end()) {
+        log("Image: PVR: unsupported pixel type 0x%02X", flags & 0xFF);
+        return false;
+    }
+    const PixelFormat fileFormat = found->second;
+    const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
+    const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
+    if (!info) return false;
+    if (fileFormat == PixelFormat::BGRA8888 && !support.bgra8888) {
+        log("Image: PVR: BGRA8888 is not supported by this GPU");
+        return false;
+    }
+    const std::int64_t available = dataLen - kPVRHeaderSize;
+    if (std::int64_t(declaredLength) > available) {
+        log("Image: PVR: %u bytes of pixels announced, %lld present", declaredLength, static_cast<long long>(available));
+        return false;
+    }
+    _renderFormat = deviceFormat;
+    _width = static_cast<int>(width);
+    _height = static_cast<int>(height);
+    _data = static_cast<unsigned char*>(std::malloc(available > 0 ? available : 1));
+    if (!_data) return false;
+    _dataLen = available;
+    std::memcpy(_data, data + kPVRHeaderSize, available);
+
+    const bool decodePVRTC = (fileFormat == PixelFormat::PVRTC4A || fileFormat == PixelFormat::PVRTC2A) && !support.pvrtc;
+    std::int64_t offset = 0;
+    int levelWidth = _width, levelHeight = _height;
+    bool ok = true;
+    while (offset < std::int64_t(declaredLength) && _numberOfMipmaps < MIPMAP_MAX) {
+        int blockWidth = 1, blockHeight = 1, bpp = info->bpp;
+        bool twoBit = false;
+        if (fileFormat == PixelFormat::PVRTC4A) {
+            blockWidth = 4;
+            blockHeight = 4;
+            bpp = 4;
+        } else if (fileFormat == PixelFormat::PVRTC2A) {
+            blockWidth = 8;
+            blockHeight = 4;
+            bpp = 2;
+            twoBit = true;
+        }
+        std::int64_t across = levelWidth / blockWidth, down = levelHeight / blockHeight;
+        if (across < 2) across = 2;
+        if (down < 2) down = 2;
+        const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
+        const std::int64_t packet = std::min(size, std::int64_t(declaredLength) - offset);
+        if (decodePVRTC) {
+            if (packet < size) {
+                log("Image: PVR: level %d is truncated", _numberOfMipmaps);
+                ok = false;
+                break;
+            }
+            const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * 4;
+            auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));
+            if (!decoded) {
+                ok = false;
+                break;
+            }
+            PVRTDecompressPVRTC(_data + offset, levelWidth, levelHeight, decoded, twoBit);
+            _unpack = true;
+            addMipmap(decoded, decodedSize);
+        } else {
+            addMipmap(_data + offset, packet);
+        }
+        offset += packet;
+        levelWidth = std::max(levelWidth >> 1, 1);
+        levelHeight = std::max(levelHeight >> 1, 1);
+    }
+    if (_unpack) {
+        // The levels own their buffers now; the compressed copy goes.
+        std::free(_data);
+        _data = _numberOfMipmaps > 0 ? _mipmaps[0].address : nullptr;
+        _dataLen = _numberOfMipmaps > 0 ? _mipmaps[0].len : 0;
+    }
+    if (!ok) {
+        freeData();
+        return false;
+    }
+    return true;
+}
+
+bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
+    if (dataLen < kPVRHeaderSize || !(data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3)) return false;
+    const TextureSupport support = getTextureSupport();
+    const std::uint32_t flags = readLE32(data + 4);
+    const std::uint64_t pixelFormat = readLE64(data + 8);
+    const std::uint32_t height = readLE32(data + 24);
+    const std::uint32_t width = readLE32(data + 28);
+    const std::uint32_t mipmapCount = readLE32(data + 44);
+    const std::uint32_t metadataLength = readLE32(data + 48);
+
+    const bool dxt = pixelFormat == kPVR3DXT1 || pixelFormat == kPVR3DXT3 || pixelFormat == kPVR3DXT5;
+    if ((dxt && !support.s3tc) || (pixelFormat == kPVR3BGRA8888 && !support.bgra8888)) {
+        log("Image: PVR: pixel format 0x%llX is not supported by this GPU", static_cast<unsigned long long>(pixelFormat));
+        return false;
+    }
+    const auto found = pvr3Formats().find(pixelFormat);
+    if (found == pvr3Formats().end()) {
+        log("Image: PVR: unsupported pixel format 0x%llX", static_cast<unsigned long long>(pixelFormat));
+        return false;
+    }
+    const PixelFormat fileFormat = found->second;
+    const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
+    const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
+    if (!info) return false;
+    if (!validDimensions("PVR", width, height)) return false;
+    if (std::int64_t(metadataLength) > dataLen - kPVRHeaderSize) {
+        log("Image: PVR: metadata of %u bytes runs past the end of the file", metadataLength);
+        return false;
+    }
+    if (mipmapCount > std::uint32_t(MIPMAP_MAX)) {
+        log("Image: PVR: %u mipmap levels, at most %d", mipmapCount, MIPMAP_MAX);
+        return false;
+    }
+    _renderFormat = deviceFormat;
+    if (flags & 2) _hasPremultipliedAlpha = true;
+    _width = static_cast<int>(width);
+    _height = static_cast<int>(height);
+    const std::int64_t available = dataLen - kPVRHeaderSize - metadataLength;
+    _data = static_cast<unsigned char*>(std::malloc(available > 0 ? available : 1));
+    if (!_data) return false;
+    _dataLen = available;
+    std::memcpy(_data, data + kPVRHeaderSize + metadataLength, available);
+
+    std::int64_t offset = 0;
+    int levelWidth = _width, levelHeight = _height;
+    bool ok = true;
+    for (std::uint32_t level = 0; level < mipmapCount; ++level) {
+        int blockWidth = 1, blockHeight = 1, bpp = info->bpp;
+        enum class Decode { None, PVRTC2, PVRTC4, ETC } decode = Decode::None;
+        if (pixelFormat == kPVR3PVRTC2RGB || pixelFormat == kPVR3PVRTC2RGBA) {
+            blockWidth = 8;
+            blockHeight = 4;
+            bpp = 2;
+            if (!support.pvrtc) decode = Decode::PVRTC2;
+        } else if (pixelFormat == kPVR3PVRTC4RGB || pixelFormat == kPVR3PVRTC4RGBA) {
+            blockWidth = 4;
+            blockHeight = 4;
+            bpp = 4;
+            if (!support.pvrtc) decode = Decode::PVRTC4;
+        } else if (pixelFormat == kPVR3ETC1) {
+            blockWidth = 4;
+            blockHeight = 4;
+            bpp = 4;
+            if (!support.etc) decode = Decode::ETC;
+        }
+        std::int64_t across = levelWidth / blockWidth, down = levelHeight / blockHeight;
+        if (across < 2) across = 2;
+        if (down < 2) down = 2;
+        const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
+        const std::int64_t packet = std::min(size, available - offset);
+        if (decode == Decode::None) {
+            addMipmap(_data + offset, packet);
+        } else {
+            // ETC1 data covers the size rounded up to whole blocks, which may be less than
+            // the two-block minimum of the level walk.
+            const std::uint64_t needed = decode == Decode::ETC ? etc1_get_encoded_data_size(levelWidth, levelHeight) : size;
+            if (packet < std::int64_t(needed)) {
+                log("Image: PVR: level %u is truncated", level);
+                ok = false;
+                break;
+            }
+            const int pixelBytes = decode == Decode::ETC ? 3 : 4;
+            const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * pixelBytes;
+            auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));
+            if (!decoded) {
+                ok = false;
+                break;
+            }
+            if (decode == Decode::ETC) {
+                etc1_decode_image(_data + offset, decoded, levelWidth, levelHeight, 3, levelWidth * 3);
+            } else {
+                PVRTDecompressPVRTC(_data + offset, levelWidth, levelHeight, decoded, decode == Decode::PVRTC2);
+            }
+            _unpack = true;
+            addMipmap(decoded, decodedSize);
+        }
+        offset += packet;
+        levelWidth = std::max(levelWidth >> 1, 1);
+        levelHeight = std::max(levelHeight >> 1, 1);
+    }
+    if (_unpack) {
+        std::free(_data);
+        _data = _numberOfMipmaps > 0 ? _mipmaps[0].address : nullptr;
+        _dataLen = _numberOfMipmaps > 0 ? _mipmaps[0].len : 0;
+    }
+    if (!ok) {
+        freeData();
+        return false;
+    }
+    return true;
+}
+
+// ---- PKM, DDS, KTX --------------------------------------------------------------------
+
+bool Image::initWithETCData(const unsigned char* data, std::int64_t dataLen) {
+    if (dataLen < ETC_PKM_HEADER_SIZE || !etc1_pkm_is_valid(data)) return false;
+    const std::uint32_t width = etc1_pkm_get_width(data);
+    const std::uint32_t height = etc1_pkm_get_height(data);
+    if (!validDimensions("PKM", width, height)) return false;
+    if (std::uint64_t(dataLen - ETC_PKM_HEADER_SIZE) < etc1_get_encoded_data_size(width, height)) {
+        log("Image: PKM: the ETC data for %u x %u is truncated", width, height);
+        return false;
+    }
+    _width = static_cast<int>(width);
+    _height = static_cast<int>(height);
+    // No GPU here is asked to sample ETC: it is always decoded.
+    _renderFormat = PixelFormat::RGB888;
+    _dataLen = std::int64_t(width) * height * 3;
+    _data = static_cast<unsigned char*>(std::malloc(_dataLen));
+    if (!_data || etc1_decode_image(data + ETC_PKM_HEADER_SIZE, _data, width, height, 3, width * 3) != 0) {
+        std::free(_data);
+        _data = nullptr;
+        _dataLen = 0;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Walks the levels of a block-compressed file: at most `count` (0 counts as 1) and at
+// most down to 1 x 1. Each level must lie inside the payload.
+bool walkBlockLevels(const char* kind, int width, int height, std::uint32_t count, std::int64_t blockBytes,
+                     std::int64_t levelGap, std::int64_t payload, BlockLevel* levels, int* levelCount) {
+    if (count == 0) count = 1;
+    if (count > std::uint32_t(Image::MIPMAP_MAX)) {
+        log("Image: %s: %u mipmap levels, at most %d", kind, count, Image::MIPMAP_MAX);
+        return false;
+    }
+    std::int64_t offset = 0;
+    int n = 0;
+    for (std::uint32_t i = 0; i < count && (width || height); ++i) {
+        const int w = width ? width : 1, h = height ? height : 1;
+        const std::int64_t size = ((std::int64_t(w) + 3) / 4) * ((std::int64_t(h) + 3) / 4) * blockBytes;
+        if (offset + size > payload) {
+            log("Image: %s: level %u is truncated", kind, i);
+            return false;
+        }
+        levels[n++] = {w, h, offset, size};
+        offset += size + levelGap;
+        width >>= 1;
+        height >>= 1;
+    }
+    *levelCount = n;
+    return true;
+}
+
+}  // namespace
+
+bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
+    if (dataLen < kDDSHeaderSize) {
+        log("Image: DDS: the header is truncated");
+        return false;
+    }
+    const std::uint32_t height = readLE32(data + 12);
+    const std::uint32_t width = readLE32(data + 16);
+    const std::uint32_t mipmapCount = readLE32(data + 28);
+    S3TCDecodeFlag flag;
+    PixelFormat format;
+    if (std::memcmp(data + 84, "DXT1", 4) == 0) {
+        flag = S3TCDecodeFlag::DXT1;
+        format = PixelFormat::S3TC_DXT1;
+    } else if (std::memcmp(data + 84, "DXT3", 4) == 0) {
+        flag = S3TCDecodeFlag::DXT3;
+        format = PixelFormat::S3TC_DXT3;
+    } else if (std::memcmp(data + 84, "DXT5", 4) == 0) {
+        flag = S3TCDecodeFlag::DXT5;
+        format = PixelFormat::S3TC_DXT5;
+    } else {
+        log("Image: DDS: unsupported pixel format \"%.4s\"", reinterpret_cast<const char*>(data + 84));
+        return false;
+    }
+    if (!validDimensions("DDS", width, height)) return false;
+    const std::int64_t payload = dataLen - kDDSHeaderSize;
+    BlockLevel levels[MIPMAP_MAX];
+    int levelCount = 0;
+    if (!walkBlockLevels("DDS", width, height, mipmapCount, flag == S3TCDecodeFlag::DXT1 ? 8 : 16, 0, payload, levels,
+                         &levelCount)) {
+        return false;
+    }
+    _width = static_cast<int>(width);
+    _height = static_cast<int>(height);
+    const unsigned char* blocks = data + kDDSHeaderSize;
+    if (getTextureSupport().s3tc) {
+        _renderFormat = format;
+        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
+        if (!_data) return false;
+        _dataLen = payload;
+        std::memcpy(_data, blocks, payload);
+        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
+        return true;
+    }
+    _renderFormat = PixelFormat::RGBA8888;
+    std::int64_t total = 0;
+    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
+    _data = static_cast<unsigned char*>(std::calloc(total, 1));
+    if (!_data) return false;
+    _dataLen = total;
+    std::int64_t position = 0;
+    for (int i = 0; i < levelCount; ++i) {
+        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
+        s3tc_decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height, flag);
+        addMipmap(_data + position, size);
+        position += size;
+    }
+    return true;
+}
+
+bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
+    if (dataLen < kKTXHeaderSize) {
+        log("Image: KTX: the header is truncated");
+        return false;
+    }
+    const std::uint32_t internalFormat = readLE32(data + 28);
+    const std::uint32_t width = readLE32(data + 36);
+    const std::uint32_t height = readLE32(data + 40);
+    const std::uint32_t mipmapCount = readLE32(data + 56);
+    const std::uint32_t keyValueLength = readLE32(data + 60);
+    ATITCDecodeFlag flag;
+    PixelFormat format;
+    switch (internalFormat) {
+        case kATCInterpolatedAlpha:
+            flag = ATITCDecodeFlag::ATC_INTERPOLATED_ALPHA;
+            format = PixelFormat::ATC_INTERPOLATED_ALPHA;
+            break;
+        case kATCExplicitAlpha:
+            flag = ATITCDecodeFlag::ATC_EXPLICIT_ALPHA;
+            format = PixelFormat::ATC_EXPLICIT_ALPHA;
+            break;
+        case kATCRGB:
+            flag = ATITCDecodeFlag::ATC_RGB;
+            format = PixelFormat::ATC_RGB;
+            break;
+        default:
+            log("Image: KTX: unsupported internal format 0x%04X", internalFormat);
+            return false;
+    }
+    if (!validDimensions("KTX", width, height)) return false;
+    // The first level follows the key/value data and its own size word.
+    const std::int64_t start = kKTXHeaderSize + std::int64_t(keyValueLength) + 4;
+    if (start > dataLen) {
+        log("Image: KTX: key/value data of %u bytes runs past the end of the file", keyValueLength);
+        return false;
+    }
+    const std::int64_t payload = dataLen - start;
+    BlockLevel levels[MIPMAP_MAX];
+    int levelCount = 0;
+    if (!walkBlockLevels("KTX", width, height, mipmapCount, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16, 4, payload,
+                         levels, &levelCount)) {
+        return false;
+    }
+    _width = static_cast<int>(width);
+    _height = static_cast<int>(height);
+    const unsigned char* blocks = data + start;
+    if (getTextureSupport().atitc) {
+        _renderFormat = format;
+        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
+        if (!_data) return false;
+        _dataLen = payload;
+        std::memcpy(_data, blocks, payload);
+        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
+        return true;
+    }
+    _renderFormat = PixelFormat::RGBA8888;
+    std::int64_t total = 0;
+    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
+    _data = static_cast<unsigned char*>(std::calloc(total, 1));
+    if (!_data) return false;
+    _dataLen = total;
+    std::int64_t position = 0;
+    for (int i = 0; i < levelCount; ++i) {
+        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
+        atitc_decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height, flag);
+        addMipmap(_data + position, size);
+        position += size;
+    }
+    return true;
+}
+
+// ---- TGA ------------------------------------------------------------------------------
+
+bool Image::initWithTGAData(tImageTGA* tgaData) {
+    bool ok = false;
+    if (tgaData->type == 2 || tgaData->type == 10) {
+        switch (tgaData->pixelDepth) {
+            case 32:
+                _renderFormat = PixelFormat::RGBA8888;
+                ok = true;
+                break;
+            case 24:
+                _renderFormat = PixelFormat::RGB888;
+                ok = true;
+                break;
+            case 16:
+                _renderFormat = PixelFormat::RGB5A1;
+                ok = true;
+                break;
+            default:
+                break;
+        }
+    } else if (tgaData->type == 3 && tgaData->pixelDepth == 8) {
+        _renderFormat = PixelFormat::I8;
+        ok = true;
+    }
+    if (!ok) {
+        log("Image: TGA: unsupported type %d at %d bits", tgaData->type, tgaData->pixelDepth);
+        return false;
+    }
+    _width = tgaData->width;
+    _height = tgaData->height;
+    _data = tgaData->imageData;
+    tgaData->imageData = nullptr;
+    _dataLen = std::int64_t(_width) * _height * tgaData->pixelDepth / 8;
+    _fileType = Format::TGA;
+    _hasPremultipliedAlpha = false;
+    return true;
+}
+
+}  // namespace kite

@@ -1,0 +1,114 @@
+// Decoded image files: pixels in memory, their upload format and, for compressed files, mipmap levels.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "kite/foundation/Ref.h"
+#include "kite/rendering/PixelFormat.h"
+
+namespace kite {
+
+class Image : public Ref {
+public:
+    // The detected kind of a file, in the order of the file-type codes.
+    enum class Format {
+        JPG = 0,
+        PNG = 1,
+        TIFF = 2,
+        WEBP = 3,
+        PVR = 4,
+        ETC = 5,
+        S3TC = 6,
+        ATITC = 7,
+        TGA = 8,
+        RAW_DATA = 9,
+        UNKNOWN = 10,
+    };
+
+    static constexpr int MIPMAP_MAX = 16;
+
+    // What the GPU can sample, as the loaders ask it. Until the engine configuration
+    // answers these, they come from here: no compressed format, non-power-of-two sizes.
+    struct TextureSupport {
+        bool npot = true;
+        bool pvrtc = false;
+        bool etc = false;
+        bool s3tc = false;
+        bool atitc = false;
+        bool bgra8888 = false;
+    };
+    static void setTextureSupport(const TextureSupport& support);
+    static TextureSupport getTextureSupport();
+
+    // PVR files carry premultiplied alpha (class-wide; false until set).
+    static void setPVRImagesHavePremultipliedAlpha(bool haveAlphaPremultiplied);
+
+    Image();
+    ~Image() override;
+
+    bool initWithImageFile(const std::string& path);
+    bool initWithImageFileThreadSafe(const std::string& fullpath);
+    bool initWithImageData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithRawData(const unsigned char* data, std::int64_t dataLen, int width, int height,
+                         int bitsPerComponent, bool preMulti = false);
+
+    unsigned char* getData() const { return _data; }
+    std::int64_t getDataLen() const { return _dataLen; }
+    Format getFileType() const { return _fileType; }
+    PixelFormat getRenderFormat() const { return _renderFormat; }
+    int getWidth() const { return _width; }
+    int getHeight() const { return _height; }
+    const MipmapInfo* getMipmaps() const { return _mipmaps; }
+    int getNumberOfMipmaps() const { return _numberOfMipmaps; }
+    bool hasPremultipliedAlpha() const { return _hasPremultipliedAlpha; }
+    const std::string& getFilePath() const { return _filePath; }
+    bool isCompressed() const;
+
+    // Detection by the first bytes, as initWithImageData does it.
+    static Format detectFormat(const unsigned char* data, std::int64_t dataLen);
+
+    bool isPng(const unsigned char* data, std::int64_t dataLen) const;
+    bool isJpg(const unsigned char* data, std::int64_t dataLen) const;
+    bool isTiff(const unsigned char* data, std::int64_t dataLen) const;
+    bool isWebp(const unsigned char* data, std::int64_t dataLen) const;
+    bool isPvr(const unsigned char* data, std::int64_t dataLen) const;
+    bool isEtc(const unsigned char* data, std::int64_t dataLen) const;
+    bool isS3TC(const unsigned char* data, std::int64_t dataLen) const;
+    bool isATITC(const unsigned char* data, std::int64_t dataLen) const;
+
+    bool initWithJpgData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithPngData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithTiffData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithWebpData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithPVRData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen);
+    bool initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen);
+    bool initWithETCData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithS3TCData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithATITCData(const unsigned char* data, std::int64_t dataLen);
+    bool initWithTGAData(struct tImageTGA* tgaData);
+
+private:
+    bool decodeFile(const std::string& fullpath);
+    bool addMipmap(unsigned char* address, std::int64_t length);
+    void freeData();
+
+    unsigned char* _data = nullptr;
+    std::int64_t _dataLen = 0;
+    int _width = 0;
+    int _height = 0;
+    // True when every mipmap level was decoded into a buffer of its own.
+    bool _unpack = false;
+    Format _fileType = Format::UNKNOWN;
+    PixelFormat _renderFormat = PixelFormat::NONE;
+    MipmapInfo _mipmaps[MIPMAP_MAX];
+    int _numberOfMipmaps = 0;
+    bool _hasPremultipliedAlpha = true;
+    std::string _filePath;
+};
+
+// The format a file's pixel format is delivered in on this GPU: ETC becomes RGB888 and the
+// PVRTC formats RGBA8888 when the GPU cannot sample them.
+PixelFormat getDevicePixelFormat(PixelFormat format);
+
+}  // namespace kite

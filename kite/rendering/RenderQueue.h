@@ -1,0 +1,44 @@
+// One render group's commands, split into five lists by global order and 3D flags.
+#pragma once
+#include <cstddef>
+#include <vector>
+
+namespace kite {
+
+class RenderCommand;
+
+class RenderQueue {
+public:
+    enum QueueGroup {
+        GLOBALZ_NEG = 0,
+        OPAQUE_3D = 1,
+        TRANSPARENT_3D = 2,
+        GLOBALZ_ZERO = 3,
+        GLOBALZ_POS = 4,
+        QUEUE_COUNT = 5,
+    };
+
+    // Picks the list by the command's global order (below, at or above 0) and its 3D flags.
+    void push_back(RenderCommand* command);
+    // Transparent 3D by depth, farthest first; the negative and positive lists by
+    // global order. Sorting is stable, so equal keys keep the order of arrival.
+    void sort();
+    // Empties every list.
+    void clear();
+
+    std::size_t size() const;
+    const std::vector<RenderCommand*>& getSubQueue(QueueGroup group) const { return commands_[group]; }
+    std::size_t getSubQueueSize(QueueGroup group) const { return commands_[group].size(); }
+
+    // Depth and cull state around the queue's drawing.
+    void saveRenderState();
+    void restoreRenderState();
+
+private:
+    std::vector<RenderCommand*> commands_[QUEUE_COUNT];
+    bool isCullEnabled_ = false;
+    bool isDepthEnabled_ = false;
+    unsigned char isDepthWrite_ = 0;
+};
+
+}  // namespace kite

@@ -1,0 +1,501 @@
+#include "kite/rendering/Renderer.h"
+
+#include <GLES2/gl2ext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "kite/foundation/Log.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/CustomCommand.h"
+#include "kite/rendering/BatchCommand.h"
+#include "kite/rendering/GLStateCache.h"
+#include "kite/rendering/GroupCommand.h"
+#include "kite/rendering/MeshCommand.h"
+#include "kite/rendering/PrimitiveCommand.h"
+#include "kite/rendering/QuadCommand.h"
+#include "kite/rendering/TrianglesCommand.h"
+#include "platform/GLExtensions.h"
+
+namespace kite {
+
+namespace {
+
+RendererFrameServices& services() {
+    static RendererFrameServices installed;
+    return installed;
+}
+
+// Position of a vertex moved to world space: the first three components of m x (x, y, z, 1).
+inline void transformPosition(const Mat4& m, Vec3& v) {
+    const float x = v.x, y = v.y, z = v.z;
+    v.x = m.m[0] * x + m.m[4] * y + m.m[8] * z + m.m[12];
+    v.y = m.m[1] * x + m.m[5] * y + m.m[9] * z + m.m[13];
+    v.z = m.m[2] * x + m.m[6] * y + m.m[10] * z + m.m[14];
+}
+
+void pointAttributes() {
+    constexpr GLsizei stride = sizeof(PosColorTexVertex);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
+    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
+}
+
+}  // namespace
+
+void setRendererFrameServices(const RendererFrameServices& installed) { services() = installed; }
+const RendererFrameServices& getRendererFrameServices() { return services(); }
+
+Renderer* frameRenderer() { return services().getRenderer ? services().getRenderer() : nullptr; }
+float frameContentScaleFactor() {
+    return services().getContentScaleFactor ? services().getContentScaleFactor() : 1.0f;
+}
+float frameDepthInView(const Mat4& transform) {
+    return services().getDepthInView ? services().getDepthInView(transform) : 0.0f;
+}
+
+Renderer::Renderer() {
+    commandGroupStack_.push_back(0);
+    renderGroups_.push_back(std::make_unique<RenderQueue>());
+    batchedTriangles_.reserve(BATCH_TRIAGCOMMAND_RESERVED_SIZE);
+    batchedQuadCommands_.reserve(BATCH_QUADCOMMAND_RESERVED_SIZE);
+    groupCommandManager_ = new GroupCommandManager(this);
+}
+
+Renderer::~Renderer() {
+    renderGroups_.clear();
+    // Group commands may outlive the renderer; they must not reach it any more.
+    groupCommandManager_->renderer_ = nullptr;
+    groupCommandManager_->release();
+    if (buffersCreated_) {
+        glDeleteBuffers(2, buffersVBO_);
+        glDeleteBuffers(2, quadbuffersVBO_);
+        if (usesVAO_) {
+            platform::glDeleteVertexArraysOES(1, &buffersVAO_);
+            platform::glDeleteVertexArraysOES(1, &quadVAO_);
+            GLStateCache::bindVAO(0);
+        }
+    }
+}
+
+void Renderer::initGLView() {
+    for (int q = 0; q < VBO_SIZE / 4; ++q) {
+        const auto v = static_cast<GLushort>(q * 4);
+        GLushort* out = &quadIndices_[static_cast<std::size_t>(q) * 6];
+        out[0] = v;
+        out[1] = static_cast<GLushort>(v + 1);
+        out[2] = static_cast<GLushort>(v + 2);
+        out[3] = static_cast<GLushort>(v + 3);
+        out[4] = static_cast<GLushort>(v + 2);
+        out[5] = static_cast<GLushort>(v + 1);
+    }
+    setupBuffer();
+    glViewAssigned_ = true;
+}
+
+void Renderer::setupBuffer() {
+    if (buffersCreated_) return;  // a second GL view keeps the buffers
+    usesVAO_ = Configuration::getInstance()->supportsVertexArrayObject();
+    if (usesVAO_)
+        setupVBOAndVAO();
+    else
+        setupVBO();
+    buffersCreated_ = true;
+}
+
+void Renderer::setupVBOAndVAO() {
+    struct Set {
+        GLuint* vao;
+        GLuint* buffers;
+        const void* vertices;
+        const void* indices;
+    };
+    const Set sets[2] = {{&buffersVAO_, buffersVBO_, verts_.data(), indices_.data()},
+                         {&quadVAO_, quadbuffersVBO_, quadVerts_.data(), quadIndices_.data()}};
+    for (const Set& set : sets) {
+        platform::glGenVertexArraysOES(1, set.vao);
+        GLStateCache::bindVAO(*set.vao);
+        glGenBuffers(2, set.buffers);
+        glBindBuffer(GL_ARRAY_BUFFER, set.buffers[0]);
+        glBufferData(GL_ARRAY_BUFFER, sizeof(PosColorTexVertex) * VBO_SIZE, set.vertices, GL_DYNAMIC_DRAW);
+        glEnableVertexAttribArray(0);
+        glEnableVertexAttribArray(1);
+        glEnableVertexAttribArray(2);
+        pointAttributes();
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, set.buffers[1]);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, set.indices, GL_STATIC_DRAW);
+        GLStateCache::bindVAO(0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+}
+
+void Renderer::setupVBO() {
+    GLStateCache::bindVAO(0);
+    glGenBuffers(2, buffersVBO_);
+    glGenBuffers(2, quadbuffersVBO_);
+    glBindBuffer(GL_ARRAY_BUFFER, buffersVBO_[0]);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(PosColorTexVertex) * VBO_SIZE, verts_.data(), GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, quadbuffersVBO_[0]);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(PosColorTexVertex) * VBO_SIZE, quadVerts_.data(), GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, indices_.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quadbuffersVBO_[1]);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, quadIndices_.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+}
+
+void Renderer::addCommand(RenderCommand* command) { addCommand(command, commandGroupStack_.back()); }
+
+void Renderer::addCommand(RenderCommand* command, int renderQueue) {
+    if (!command) return;
+    if (renderQueue < 0 || static_cast<std::size_t>(renderQueue) >= renderGroups_.size()) {
+        kite::log("Renderer: no render queue %d, command dropped", renderQueue);
+        return;
+    }
+    renderGroups_[static_cast<std::size_t>(renderQueue)]->push_back(command);
+}
+
+void Renderer::pushGroup(int renderQueueID) { commandGroupStack_.push_back(renderQueueID); }
+
+void Renderer::popGroup() {
+    if (commandGroupStack_.size() > 1) commandGroupStack_.pop_back();  // the main queue stays
+}
+
+int Renderer::createRenderQueue() {
+    renderGroups_.push_back(std::make_unique<RenderQueue>());
+    return static_cast<int>(renderGroups_.size()) - 1;
+}
+
+void Renderer::render() {
+    if (glViewAssigned_) {
+        for (auto& queue : renderGroups_) queue->sort();
+        visitRenderQueue(*renderGroups_[0]);
+    }
+    clean();
+}
+
+void Renderer::clear() {
+    glDepthMask(GL_TRUE);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDepthMask(GL_FALSE);
+}
+
+void Renderer::setDepthTest(bool enable) {
+    if (enable) {
+        glClearDepthf(1.0f);
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+    }
+    isDepthTestFor2D_ = enable;
+}
+
+void Renderer::applyDepthStateFor2D() {
+    if (isDepthTestFor2D_) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthMask(GL_TRUE);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+        glDepthMask(GL_FALSE);
+    }
+}
+
+void Renderer::visitRenderQueue(RenderQueue& queue) {
+    queue.saveRenderState();
+    auto processList = [this, &queue](RenderQueue::QueueGroup group) {
+        // Indexed, because a command run here may add to the list.
+        for (std::size_t i = 0; i < queue.getSubQueueSize(group); ++i)
+            processRenderCommand(queue.getSubQueue(group)[i]);
+        flush();
+    };
+    if (queue.getSubQueueSize(RenderQueue::GLOBALZ_NEG) > 0) {
+        applyDepthStateFor2D();
+        processList(RenderQueue::GLOBALZ_NEG);
+    }
+    if (queue.getSubQueueSize(RenderQueue::OPAQUE_3D) > 0) {
+        glDepthMask(GL_TRUE);
+        glEnable(GL_DEPTH_TEST);
+        processList(RenderQueue::OPAQUE_3D);
+    }
+    if (queue.getSubQueueSize(RenderQueue::TRANSPARENT_3D) > 0) {
+        glEnable(GL_DEPTH_TEST);
+        glDepthMask(GL_FALSE);
+        processList(RenderQueue::TRANSPARENT_3D);
+    }
+    if (queue.getSubQueueSize(RenderQueue::GLOBALZ_ZERO) > 0) {
+        applyDepthStateFor2D();
+        processList(RenderQueue::GLOBALZ_ZERO);
+    }
+    if (queue.getSubQueueSize(RenderQueue::GLOBALZ_POS) > 0) processList(RenderQueue::GLOBALZ_POS);
+    queue.restoreRenderState();
+}
+
+void Renderer::processRenderCommand(RenderCommand* command) {
+    switch (command->getType()) {
+        case RenderCommand::Type::QUAD_COMMAND: {
+            auto* cmd = static_cast<QuadCommand*>(command);
+            const ssize_t quads = cmd->getQuadCount();
+            if (quads < 0 || quads > VBO_SIZE / 4 || (quads > 0 && !cmd->getQuads())) {
+                kite::log("Renderer: a quad command of %ld quads does not fit the %d-quad staging area, skipped",
+                          static_cast<long>(quads), VBO_SIZE / 4);
+                return;
+            }
+            endMeshBatch();
+            if (filledIndex_ > 0) {
+                drawBatchedTriangles();
+                lastMaterialID_ = 0;
+            }
+            if (cmd->isSkipBatching() || (numberQuads_ + quads) * 4 > VBO_SIZE) drawBatchedQuads();
+            batchedQuadCommands_.push_back(cmd);
+            fillQuads(cmd);
+            if (cmd->isSkipBatching()) drawBatchedQuads();
+            break;
+        }
+        case RenderCommand::Type::CUSTOM_COMMAND:
+            flush();
+            static_cast<CustomCommand*>(command)->execute();
+            break;
+        case RenderCommand::Type::BATCH_COMMAND:
+            flush();
+            static_cast<BatchCommand*>(command)->execute();
+            break;
+        case RenderCommand::Type::GROUP_COMMAND: {
+            flush();
+            const int id = static_cast<GroupCommand*>(command)->getRenderQueueID();
+            // Queue 0 is the main queue; naming it (or an unknown queue) would loop or overrun.
+            if (id <= 0 || static_cast<std::size_t>(id) >= renderGroups_.size()) {
+                kite::log("Renderer: a group command names no nested render queue (%d), skipped", id);
+                return;
+            }
+            visitRenderQueue(*renderGroups_[static_cast<std::size_t>(id)]);
+            break;
+        }
+        case RenderCommand::Type::MESH_COMMAND: {
+            flush2D();
+            auto* cmd = static_cast<MeshCommand*>(command);
+            if (!cmd->isSkipBatching()) {
+                if (lastBatchedMeshCommand_ && lastBatchedMeshCommand_->getBatchId() == cmd->getBatchId()) {
+                    cmd->batchDraw();
+                } else {
+                    endMeshBatch();
+                    cmd->preBatchDraw();
+                    cmd->batchDraw();
+                    lastBatchedMeshCommand_ = cmd;
+                }
+            } else {
+                endMeshBatch();
+                cmd->execute();
+            }
+            break;
+        }
+        case RenderCommand::Type::PRIMITIVE_COMMAND:
+            flush();
+            static_cast<PrimitiveCommand*>(command)->execute();
+            break;
+        case RenderCommand::Type::TRIANGLES_COMMAND: {
+            auto* cmd = static_cast<TrianglesCommand*>(command);
+            const ssize_t vertices = cmd->getVertexCount();
+            const ssize_t indices = cmd->getIndexCount();
+            if (vertices < 0 || indices < 0 || vertices > VBO_SIZE || indices > INDEX_VBO_SIZE ||
+                (vertices > 0 && !cmd->getVertices()) || (indices > 0 && !cmd->getIndices())) {
+                kite::log("Renderer: a triangles command of %ld vertices and %ld indices does not fit the "
+                          "staging area, skipped",
+                          static_cast<long>(vertices), static_cast<long>(indices));
+                return;
+            }
+            endMeshBatch();
+            if (numberQuads_ > 0) {
+                drawBatchedQuads();
+                lastMaterialID_ = 0;
+            }
+            if (cmd->isSkipBatching() || filledVertex_ + vertices > VBO_SIZE ||
+                filledIndex_ + indices > INDEX_VBO_SIZE)
+                drawBatchedTriangles();
+            batchedTriangles_.push_back(cmd);
+            fillVerticesAndIndices(cmd);
+            if (cmd->isSkipBatching()) drawBatchedTriangles();
+            break;
+        }
+        default:
+            break;  // nothing to draw
+    }
+}
+
+void Renderer::flush() {
+    flush2D();
+    flush3D();
+}
+
+void Renderer::flush2D() {
+    if (numberQuads_ > 0) {
+        drawBatchedQuads();
+        lastMaterialID_ = 0;
+    }
+    if (filledIndex_ > 0) {
+        drawBatchedTriangles();
+        lastMaterialID_ = 0;
+    }
+}
+
+void Renderer::flush3D() { endMeshBatch(); }
+
+void Renderer::endMeshBatch() {
+    if (lastBatchedMeshCommand_) {
+        lastBatchedMeshCommand_->postBatchDraw();
+        lastBatchedMeshCommand_ = nullptr;
+    }
+}
+
+void Renderer::fillQuads(const QuadCommand* command) {
+    const int count = static_cast<int>(command->getQuadCount()) * 4;
+    const auto* source = reinterpret_cast<const PosColorTexVertex*>(command->getQuads());
+    PosColorTexVertex* target = &quadVerts_[static_cast<std::size_t>(numberQuads_) * 4];
+    if (count > 0) std::memcpy(target, source, sizeof(PosColorTexVertex) * count);
+    const Mat4& mv = command->getModelView();
+    for (int i = 0; i < count; ++i) transformPosition(mv, target[i].vertices);
+    numberQuads_ += static_cast<int>(command->getQuadCount());
+}
+
+void Renderer::fillVerticesAndIndices(const TrianglesCommand* command) {
+    const int vertices = static_cast<int>(command->getVertexCount());
+    const int indices = static_cast<int>(command->getIndexCount());
+    PosColorTexVertex* target = &verts_[static_cast<std::size_t>(filledVertex_)];
+    if (vertices > 0) std::memcpy(target, command->getVertices(), sizeof(PosColorTexVertex) * vertices);
+    const Mat4& mv = command->getModelView();
+    for (int i = 0; i < vertices; ++i) transformPosition(mv, target[i].vertices);
+    const unsigned short* source = command->getIndices();
+    for (int k = 0; k < indices; ++k)
+        indices_[static_cast<std::size_t>(filledIndex_ + k)] = static_cast<GLushort>(source[k] + filledVertex_);
+    filledVertex_ += vertices;
+    filledIndex_ += indices;
+}
+
+void Renderer::uploadVertices(GLuint vao, GLuint vbo, const void* data, std::size_t bytes) {
+    if (usesVAO_) {
+        GLStateCache::bindVAO(vao);
+        glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        // Orphan the old storage so the copy does not wait for draws still reading it.
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_DYNAMIC_DRAW);
+        if (void* mapped = platform::glMapBufferOES(GL_ARRAY_BUFFER, GL_WRITE_ONLY_OES)) {
+            std::memcpy(mapped, data, bytes);
+            platform::glUnmapBufferOES(GL_ARRAY_BUFFER);
+        } else {
+            glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), data);
+        }
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    } else {
+        glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), data, GL_DYNAMIC_DRAW);
+        GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
+        pointAttributes();
+    }
+}
+
+void Renderer::drawElements(GLsizei count, std::size_t startIndex) {
+    glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT,
+                   reinterpret_cast<const void*>(startIndex * sizeof(GLushort)));
+    drawnBatches_ += 1;
+    drawnVertices_ += count;
+}
+
+void Renderer::drawBatchedQuads() {
+    if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
+    uploadVertices(quadVAO_, quadbuffersVBO_[0], quadVerts_.data(),
+                   sizeof(PosColorTexVertex) * 4 * static_cast<std::size_t>(numberQuads_));
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quadbuffersVBO_[1]);
+
+    std::size_t start = 0;
+    GLsizei pending = 0;
+    for (const QuadCommand* cmd : batchedQuadCommands_) {
+        const std::uint32_t material = cmd->getMaterialID();
+        if (material != lastMaterialID_ || material == 0) {
+            if (pending > 0) {
+                drawElements(pending, start);
+                start += static_cast<std::size_t>(pending);
+                pending = 0;
+            }
+            cmd->useMaterial();
+            lastMaterialID_ = material;
+        }
+        pending += static_cast<GLsizei>(cmd->getQuadCount() * 6);
+    }
+    if (pending > 0) drawElements(pending, start);
+
+    if (usesVAO_) {
+        GLStateCache::bindVAO(0);
+    } else {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+    batchedQuadCommands_.clear();
+    numberQuads_ = 0;
+}
+
+void Renderer::drawBatchedTriangles() {
+    if (filledVertex_ <= 0 || filledIndex_ <= 0 || batchedTriangles_.empty()) return;
+    uploadVertices(buffersVAO_, buffersVBO_[0], verts_.data(),
+                   sizeof(PosColorTexVertex) * static_cast<std::size_t>(filledVertex_));
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(GLushort) * filledIndex_), indices_.data(),
+                 GL_STATIC_DRAW);
+
+    std::size_t start = 0;
+    GLsizei pending = 0;
+    for (const TrianglesCommand* cmd : batchedTriangles_) {
+        const std::uint32_t material = cmd->getMaterialID();
+        if (material != lastMaterialID_ || material == 0) {
+            if (pending > 0) {
+                drawElements(pending, start);
+                start += static_cast<std::size_t>(pending);
+                pending = 0;
+            }
+            cmd->useMaterial();
+            lastMaterialID_ = material;
+        }
+        pending += static_cast<GLsizei>(cmd->getIndexCount());
+    }
+    if (pending > 0) drawElements(pending, start);
+
+    if (usesVAO_) {
+        GLStateCache::bindVAO(0);
+    } else {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+    batchedTriangles_.clear();
+    filledVertex_ = 0;
+    filledIndex_ = 0;
+}
+
+void Renderer::clean() {
+    for (auto& queue : renderGroups_) queue->clear();
+    batchedQuadCommands_.clear();
+    batchedTriangles_.clear();
+    filledVertex_ = 0;
+    filledIndex_ = 0;
+    numberQuads_ = 0;
+    lastMaterialID_ = 0;
+    lastBatchedMeshCommand_ = nullptr;
+}
+
+bool Renderer::checkVisibility(const Mat4& transform, const Size& size) {
+    const RendererFrameServices& frame = services();
+    // Another camera sees the scene from elsewhere: no cheap test applies.
+    if (frame.isVisitingNonDefaultCamera && frame.isVisitingNonDefaultCamera()) return true;
+    if (!frame.getWinSize) return true;  // no window to test against
+    const Size win = frame.getWinSize();
+    const float hw = win.width * 0.5f, hh = win.height * 0.5f;
+    const float sx = size.width * 0.5f, sy = size.height * 0.5f;
+    const float* m = transform.m;
+    const float px = m[0] * sx + m[4] * sy + m[12] - hw;
+    const float py = m[1] * sx + m[5] * sy + m[13] - hh;
+    const float ex = std::max(std::fabs(sx * m[0] + sy * m[4]), std::fabs(sx * m[0] - sy * m[4]));
+    const float ey = std::max(std::fabs(sx * m[1] + sy * m[5]), std::fabs(sx * m[1] - sy * m[5]));
+    return std::fabs(px) - ex < hw && std::fabs(py) - ey < hh;
+}
+
+}  // namespace kite

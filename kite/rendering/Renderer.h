@@ -1,0 +1,136 @@
+// The renderer: collects the frame's render commands, sorts them by global order, batches quads by material and draws.
+#pragma once
+#include <GLES2/gl2.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "kite/foundation/math/Mat4.h"
+#include "kite/foundation/math/Size.h"
+#include "kite/rendering/RenderQueue.h"
+#include "kite/rendering/ktTypes.h"
+
+namespace kite {
+
+class RenderCommand;
+class QuadCommand;
+class TrianglesCommand;
+class MeshCommand;
+class GroupCommandManager;
+
+// What the renderer and its commands read of the director's frame: the
+// director's renderer, the window size in points, the content scale factor,
+// whether a camera other than the running scene's default one is being
+// visited, and a transform's depth in the visiting camera's view. The director
+// installs these when it starts; until then there is no renderer to reach, no
+// window to test against, content scale 1, no other camera and depth 0.
+struct RendererFrameServices {
+    class Renderer* (*getRenderer)() = nullptr;
+    Size (*getWinSize)() = nullptr;
+    float (*getContentScaleFactor)() = nullptr;
+    bool (*isVisitingNonDefaultCamera)() = nullptr;
+    float (*getDepthInView)(const Mat4& transform) = nullptr;
+};
+void setRendererFrameServices(const RendererFrameServices& services);
+const RendererFrameServices& getRendererFrameServices();
+
+class Renderer* frameRenderer();
+float frameContentScaleFactor();
+float frameDepthInView(const Mat4& transform);
+
+class Renderer {
+public:
+    static constexpr int VBO_SIZE = 65536;        // vertices per staging set
+    static constexpr int INDEX_VBO_SIZE = 98304;  // indices per staging set (6 per quad)
+    static constexpr int BATCH_QUADCOMMAND_RESERVED_SIZE = 64;
+    static constexpr int BATCH_TRIAGCOMMAND_RESERVED_SIZE = 64;
+
+    Renderer();
+    ~Renderer();
+    Renderer(const Renderer&) = delete;
+    Renderer& operator=(const Renderer&) = delete;
+
+    // Fills the quad index pattern and creates the GL buffers; until then render draws nothing.
+    void initGLView();
+
+    void addCommand(RenderCommand* command);
+    void addCommand(RenderCommand* command, int renderQueue);
+    void pushGroup(int renderQueueID);
+    void popGroup();
+    int createRenderQueue();
+
+    // Sorts and draws everything added since the last render, then empties the queues.
+    void render();
+    // Clears colour and depth of the current framebuffer.
+    void clear();
+    void setDepthTest(bool enable);
+
+    // Rough on-screen test of a node of the given size under the given transform.
+    bool checkVisibility(const Mat4& transform, const Size& size);
+
+    // Draw calls and the indices they passed, since last zeroed.
+    std::int64_t getDrawnBatches() const { return drawnBatches_; }
+    void addDrawnBatches(std::int64_t number) { drawnBatches_ += number; }
+    std::int64_t getDrawnVertices() const { return drawnVertices_; }
+    void addDrawnVertices(std::int64_t number) { drawnVertices_ += number; }
+    void clearDrawStats() { drawnBatches_ = drawnVertices_ = 0; }
+
+    GroupCommandManager* getGroupCommandManager() const { return groupCommandManager_; }
+    bool isGLViewAssigned() const { return glViewAssigned_; }
+
+private:
+    void setupBuffer();
+    void setupVBOAndVAO();
+    void setupVBO();
+
+    void visitRenderQueue(RenderQueue& queue);
+    void processRenderCommand(RenderCommand* command);
+    void applyDepthStateFor2D();
+
+    void flush();
+    void flush2D();
+    void flush3D();
+    void endMeshBatch();
+    void drawBatchedQuads();
+    void drawBatchedTriangles();
+    void fillQuads(const QuadCommand* command);
+    void fillVerticesAndIndices(const TrianglesCommand* command);
+    void uploadVertices(GLuint vao, GLuint vbo, const void* data, std::size_t bytes);
+    void drawElements(GLsizei count, std::size_t startIndex);
+    void clean();
+
+    std::vector<int> commandGroupStack_;
+    std::vector<std::unique_ptr<RenderQueue>> renderGroups_;
+
+    std::uint32_t lastMaterialID_ = 0;
+    MeshCommand* lastBatchedMeshCommand_ = nullptr;
+    std::vector<TrianglesCommand*> batchedTriangles_;
+    std::vector<QuadCommand*> batchedQuadCommands_;
+
+    std::array<PosColorTexVertex, VBO_SIZE> verts_{};
+    std::array<GLushort, INDEX_VBO_SIZE> indices_{};
+    GLuint buffersVAO_ = 0;
+    GLuint buffersVBO_[2] = {0, 0};
+    int filledVertex_ = 0;
+    int filledIndex_ = 0;
+
+    std::array<PosColorTexVertex, VBO_SIZE> quadVerts_{};
+    std::array<GLushort, INDEX_VBO_SIZE> quadIndices_{};
+    GLuint quadVAO_ = 0;
+    GLuint quadbuffersVBO_[2] = {0, 0};
+    int numberQuads_ = 0;
+
+    bool glViewAssigned_ = false;
+    bool buffersCreated_ = false;
+    bool usesVAO_ = false;  // decided when the buffers are made
+
+    std::int64_t drawnBatches_ = 0;
+    std::int64_t drawnVertices_ = 0;
+    bool isDepthTestFor2D_ = false;
+
+    GroupCommandManager* groupCommandManager_ = nullptr;
+};
+
+}  // namespace kite

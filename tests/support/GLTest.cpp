@@ -1,0 +1,156 @@
+#include "tests/support/GLTest.h"
+
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/GLStateCache.h"
+#include "platform/GLExtensions.h"
+
+#include <GLES2/gl2.h>
+#include <SDL2/SDL.h>
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace kite {
+namespace test {
+namespace {
+
+std::unique_ptr<platform::GLContext>& contextHolder() {
+    static std::unique_ptr<platform::GLContext> context;
+    return context;
+}
+
+}  // namespace
+
+platform::GLContext* sharedGLContext(int width, int height) {
+    std::unique_ptr<platform::GLContext>& context = contextHolder();
+    if (!context) {
+        platform::WindowOptions options;
+        options.title = "stargrid tests";
+        options.width = width;
+        options.height = height;
+        options.visible = false;
+        context = platform::GLContext::create(options);
+        if (!context) return nullptr;
+    }
+    context->makeCurrent();
+    if (context->drawableWidth() != width || context->drawableHeight() != height) {
+        SDL_SetWindowSize(context->window(), width, height);
+        context->makeCurrent();
+    }
+    return context.get();
+}
+
+std::string artifactsDirectory() {
+#ifdef STARGRID_TEST_ARTIFACTS
+    std::string dir = STARGRID_TEST_ARTIFACTS;
+#else
+    std::string dir = "test-artifacts";
+#endif
+    std::error_code ignored;
+    std::filesystem::create_directories(dir, ignored);
+    return dir;
+}
+
+bool writePNG(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
+    if (width <= 0 || height <= 0 || rgba.size() < static_cast<std::size_t>(width) * height * 4) {
+        std::fprintf(stderr, "test: no frame to write to %s\n", path.c_str());
+        return false;
+    }
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        std::fprintf(stderr, "test: cannot open %s for writing\n", path.c_str());
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        rows[static_cast<std::size_t>(y)] =
+            const_cast<png_bytep>(rgba.data() + static_cast<std::size_t>(y) * width * 4);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        std::fprintf(stderr, "test: failed to write %s\n", path.c_str());
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+void GLTest::SetUp() {
+    context_ = sharedGLContext(frameWidth(), frameHeight());
+    ASSERT_NE(context_, nullptr) << "no OpenGL ES 2.0 context (is SDL_VIDEODRIVER=offscreen set?)";
+    ASSERT_EQ(context_->drawableWidth(), frameWidth());
+    ASSERT_EQ(context_->drawableHeight(), frameHeight());
+    takeGLError();
+    GLStateCache::setGLCalls(GLStateCache::defaultGLCalls());
+    platform::setGLExtensionsEnabled(true);
+    Configuration::getInstance()->gatherGPUInfo();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, frameWidth(), frameHeight());
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    // Earlier tests may have bound anything, directly or through the cache.
+    GLStateCache::invalidate();
+    // The active unit survives invalidation; going through unit 1 to unit 0
+    // makes the cache and GL agree on it whatever came before.
+    GLStateCache::bindTexture2DN(1, 0);
+    GLStateCache::bindTexture2DN(0, 0);
+}
+
+void GLTest::TearDown() {
+    GLStateCache::setGLCalls(GLStateCache::defaultGLCalls());
+    if (!platform::glExtensionsEnabled()) setGLExtensionsEnabled(true);
+}
+
+Pixel GLTest::readPixel(int x, int y) const {
+    std::uint8_t rgba[4] = {0, 0, 0, 0};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+    return Pixel{rgba[0], rgba[1], rgba[2], rgba[3]};
+}
+
+std::vector<std::uint8_t> GLTest::readFrame() const {
+    return context_->readPixels(0, 0, frameWidth(), frameHeight());
+}
+
+std::string GLTest::saveFrame(const std::string& suffix) const {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "frame";
+    for (char& c : name)
+        if (c == '/') c = '_';
+    const std::string path = artifactsDirectory() + "/" + name + suffix + ".png";
+    writePNG(path, frameWidth(), frameHeight(), readFrame());
+    return path;
+}
+
+void GLTest::setGLExtensionsEnabled(bool enabled) {
+    platform::setGLExtensionsEnabled(enabled);
+    Configuration::getInstance()->gatherGPUInfo();
+}
+
+unsigned int GLTest::takeGLError() {
+    GLenum first = glGetError();
+    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+    return first;
+}
+
+}  // namespace test
+}  // namespace kite
