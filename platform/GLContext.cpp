@@ -3,6 +3,7 @@
 #include <GLES2/gl2.h>
 #include <SDL2/SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,13 @@ bool prepareVideoDriver() {
     if ((x11 && *x11) || (wayland && *wayland)) return false;
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     return true;
+}
+
+void fitWithin(int& width, int& height, int areaWidth, int areaHeight) {
+    if (width <= 0 || height <= 0 || areaWidth <= 0 || areaHeight <= 0) return;
+    double scale = std::min({1.0, static_cast<double>(areaWidth) / width, static_cast<double>(areaHeight) / height});
+    width = std::max(1, static_cast<int>(width * scale));
+    height = std::max(1, static_cast<int>(height * scale));
 }
 
 std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
@@ -41,11 +49,16 @@ std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, a.multisamples > 0 ? 1 : 0);
     SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, a.multisamples);
 
+    int width = options.width, height = options.height;
+    SDL_Rect usable;
+    if (!headless && options.fitToDisplay && SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        fitWithin(width, height, usable.w, usable.h);
+
     Uint32 flags = SDL_WINDOW_OPENGL | (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
     std::unique_ptr<GLContext> context(new GLContext());
     context->headless_ = headless;
     context->window_ = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                        options.width, options.height, flags);
+                                        width, height, flags);
     if (!context->window_) {
         std::fprintf(stderr, "platform: cannot create the window: %s\n", SDL_GetError());
         return nullptr;

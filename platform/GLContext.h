@@ -20,8 +20,14 @@ struct WindowOptions {
     int width = 640;   // pixels
     int height = 1136;
     bool visible = true;
+    // On a screen smaller than the window, scale the window down to fit (keeping
+    // its aspect). Headless windows always keep their size.
+    bool fitToDisplay = false;
     GLContextAttributes attributes;
 };
+
+// Scales width x height down uniformly to fit within the area; never up.
+void fitWithin(int& width, int& height, int areaWidth, int areaHeight);
 
 // Chooses the video driver before SDL starts: headless (offscreen) when no
 // display is reachable and SDL_VIDEODRIVER is not set. Returns true when headless.

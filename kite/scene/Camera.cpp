@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "kite/foundation/Create.h"
-#include "kite/scene/DirectorStandIn.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {
@@ -29,6 +29,8 @@ Camera::~Camera() {
 bool Camera::initDefault() {
     const Size& size = director->getWinSize();
     const float w = size.width, h = size.height;
+    // Without a window size there is no projection to follow yet.
+    if (w <= 0.0f || h <= 0.0f) return true;
     switch (director->getProjection()) {
         case Director::Projection::_3D: {
             const float zeye = director->getZEye();

@@ -8,7 +8,7 @@
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
 #include "kite/scene/Camera.h"
-#include "kite/scene/DirectorStandIn.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {

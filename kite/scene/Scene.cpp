@@ -5,7 +5,7 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/scene/Camera.h"
-#include "kite/scene/DirectorStandIn.h"
+#include "kite/scene/Director.h"
 
 namespace kite {
 

@@ -1,0 +1,150 @@
+// The director: owner of the frame, the scheduler and the scenes; runs one frame per display-link firing.
+#pragma once
+#include <deque>
+
+#include "kite/foundation/Ref.h"
+#include "kite/foundation/Vector.h"
+#include "kite/foundation/math/MathTypes.h"
+#include "kite/scene/Scene.h"
+
+namespace kite {
+
+class FrameView;
+class Renderer;
+class Scheduler;
+
+// The director's matrix stacks.
+constexpr int MATRIX_STACK_MODELVIEW = 0;
+constexpr int MATRIX_STACK_PROJECTION = 1;
+constexpr int MATRIX_STACK_TEXTURE = 2;
+
+class Director : public Ref {
+public:
+    enum class Projection { _2D = 0, _3D = 1, CUSTOM = 2 };
+
+    // The process-wide director, made on first use (a DisplayLinkDirector).
+    static Director* getInstance();
+
+    ~Director() override;
+    virtual bool init();
+
+    virtual void setAnimationInterval(double seconds) = 0;
+    virtual void stopAnimation() = 0;
+    virtual void startAnimation() = 0;
+    // One display-link firing: a frame, or the pending shutdown or restart.
+    virtual void mainLoop() = 0;
+
+    void runWithScene(Scene* scene);
+    // The switch happens at the start of the next frame.
+    void replaceScene(Scene* scene);
+    // The next main-loop pass shuts the director down instead of drawing.
+    void end() { purgeDirector_ = true; }
+    // Four frames a second, no scheduler steps, until resume.
+    void pause();
+    void resume();
+
+    // Retained; the director's shutdown ends it.
+    void setFrameView(FrameView* view);
+    FrameView* getFrameView() const { return frameView_; }
+
+    Scheduler* getScheduler() const { return scheduler_; }
+    Renderer* getRenderer() const { return renderer_; }
+    Scene* getRunningScene() const { return runningScene_; }
+    float getDeltaTime() const { return deltaTime_; }
+    double getAnimationInterval() const { return animationInterval_; }
+    bool isPaused() const { return paused_; }
+    bool isDisplayStats() const { return displayStats_; }
+    void setDisplayStats(bool on) { displayStats_ = on; }
+    unsigned int getTotalFrames() const { return totalFrames_; }
+    bool isSendCleanupToScene() const { return sendCleanupToScene_; }
+    Projection getProjection() const { return projection_; }
+    float getContentScaleFactor() const { return contentScaleFactor_; }
+
+    // The matrix stacks that nodes and the renderer read. Types other than the three above are
+    // ignored by the changing calls and read the model-view stack.
+    void initMatrixStacks();
+    void resetMatrixStacks() { initMatrixStacks(); }
+    void pushMatrix(int type);
+    void popMatrix(int type);
+    void loadIdentityMatrix(int type);
+    void loadMatrix(int type, const Mat4& matrix);
+    void multiplyMatrix(int type, const Mat4& matrix);
+    const Mat4& getMatrix(int type) const;
+
+    // The window size in points: the view's design resolution.
+    const Size& getWinSize() const { return winSizeInPoints_; }
+    Size getWinSizeInPixels() const { return winSizeInPoints_ * contentScaleFactor_; }
+    // Distance of the 3D projection's eye from the plane z = 0.
+    float getZEye() const { return winSizeInPoints_.height / 1.1566f; }
+    // The view's visible area; zero without a view.
+    Size getVisibleSize() const;
+    Vec2 getVisibleOrigin() const { return Vec2::ZERO; }
+
+    // Loads the projection for the window size (custom leaves the stacks alone) and tells every
+    // scene, whose default camera follows it.
+    void setProjection(Projection projection);
+    // A view point (design units, y down) in GL coordinates (y up).
+    Vec2 convertToGL(const Vec2& point) const;
+
+protected:
+    Director() = default;
+
+    void drawScene();
+    void computeDeltaTime();
+    void setNextScene();
+    void reset();
+    void purgeDirector();
+    void restartDirector();
+
+    bool purgeDirector_ = false;
+    bool restartDirector_ = false;
+    Scheduler* scheduler_ = nullptr;
+    float deltaTime_ = 0.0f;
+    FrameView* frameView_ = nullptr;
+    double animationInterval_ = 1.0 / 60;
+    double oldAnimationInterval_ = 1.0 / 60;
+    bool displayStats_ = false;
+    bool paused_ = false;
+    unsigned int totalFrames_ = 0;
+    Scene* runningScene_ = nullptr;
+    Scene* nextScene_ = nullptr;  // not retained: the scene stack holds it
+    bool sendCleanupToScene_ = false;
+    Vector<Scene*> scenesStack_;
+    double lastUpdate_ = 0.0;  // frame clock, seconds
+    bool nextDeltaTimeZero_ = false;
+    Projection projection_ = Projection::_3D;
+    Size winSizeInPoints_;
+    Renderer* renderer_ = nullptr;
+    float contentScaleFactor_ = 1.0f;
+    std::deque<Mat4> modelViewMatrixStack_;
+    std::deque<Mat4> projectionMatrixStack_;
+    std::deque<Mat4> textureMatrixStack_;
+
+private:
+    std::deque<Mat4>* matrixStack(int type);
+    // Takes the window size from the view's design resolution and sets the projection for it.
+    void applyViewDesignResolution();
+};
+
+// Projection top x model-view top of the director; out may be null.
+void computeClipTransform(Mat4* out);
+
+// The director driven by the display-link caller.
+class DisplayLinkDirector : public Director {
+public:
+    void setAnimationInterval(double seconds) override;
+    void stopAnimation() override;
+    void startAnimation() override;
+    void mainLoop() override;
+
+    // True while the animation is stopped: the main loop then draws nothing.
+    bool isInvalid() const { return invalid_; }
+
+private:
+    friend class Director;
+    DisplayLinkDirector() = default;
+
+    bool invalid_ = false;
+};
+
+}  // namespace kite

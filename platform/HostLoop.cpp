@@ -1,0 +1,169 @@
+#include "platform/HostLoop.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "platform/Clock.h"
+#include "platform/DisplayLink.h"
+#include "platform/Signals.h"
+
+namespace platform {
+
+namespace {
+constexpr double kTick = 1.0 / DisplayLink::kTicksPerSecond;
+// Signals and events are looked at least this often, even with no link running.
+constexpr double kMaxWait = 0.05;
+}  // namespace
+
+HostLoop& HostLoop::main() {
+    static HostLoop loop;
+    return loop;
+}
+
+HostLoop::~HostLoop() {
+    // Links outliving the loop must not reach back into it.
+    for (auto& link : std::vector<std::shared_ptr<DisplayLink>>(links_)) link->invalidate();
+}
+
+std::uint64_t HostLoop::currentTick() {
+    if (!fixedStep_) syncRealTimeTick();
+    return tick_;
+}
+
+void HostLoop::setFixedStep(bool on) {
+    if (on && !Clock::isFixed()) Clock::setFixed(Clock::now());
+    fixedStep_ = on;
+    epoch_ = -1.0;
+}
+
+void HostLoop::reset() {
+    for (auto& link : std::vector<std::shared_ptr<DisplayLink>>(links_)) link->invalidate();
+    links_.clear();
+    handlers_ = Handlers();
+    fixedStep_ = stopping_ = quitting_ = background_ = false;
+    tick_ = 0;
+    epoch_ = -1.0;
+}
+
+void HostLoop::add(std::shared_ptr<DisplayLink> link) {
+    if (std::find(links_.begin(), links_.end(), link) == links_.end()) links_.push_back(std::move(link));
+}
+
+void HostLoop::remove(const DisplayLink* link) {
+    links_.erase(std::remove_if(links_.begin(), links_.end(),
+                                [link](const std::shared_ptr<DisplayLink>& l) { return l.get() == link; }),
+                 links_.end());
+}
+
+int HostLoop::run() {
+    if (!quitting_) stopping_ = false;
+    while (!stopping_) runOnce();
+    return 0;
+}
+
+void HostLoop::updateTick() {
+    if (fixedStep_) {
+        Clock::advance(kTick);
+        ++tick_;
+        return;
+    }
+    syncRealTimeTick();
+}
+
+void HostLoop::syncRealTimeTick() {
+    double now = Clock::now();
+    if (epoch_ < 0.0) epoch_ = now - static_cast<double>(tick_) * kTick;
+    double ticks = std::floor((now - epoch_) / kTick + 1e-9);
+    // A clock that steps back never moves the tick count backwards.
+    if (ticks > static_cast<double>(tick_)) tick_ = static_cast<std::uint64_t>(ticks);
+}
+
+double HostLoop::secondsUntilNextLink() const {
+    if (links_.empty() || epoch_ < 0.0) return kMaxWait;
+    std::uint64_t next = UINT64_MAX;
+    for (const auto& link : links_) next = std::min(next, link->nextTick());
+    double due = epoch_ + static_cast<double>(next) * kTick;
+    return std::clamp(due - Clock::now(), 0.0, kMaxWait);
+}
+
+void HostLoop::handleSignals() {
+    for (LifecycleSignal s = takeLifecycleSignal(); s != LifecycleSignal::None; s = takeLifecycleSignal()) {
+        switch (s) {
+            case LifecycleSignal::Background: enterBackground(); break;
+            case LifecycleSignal::Foreground: enterForeground(); break;
+            case LifecycleSignal::Quit: quit(); break;
+            case LifecycleSignal::None: break;
+        }
+    }
+}
+
+void HostLoop::handleEvents(double waitSeconds) {
+    const bool video = SDL_WasInit(SDL_INIT_VIDEO) != 0;
+    if (!video) {
+        if (waitSeconds > 0.0) std::this_thread::sleep_for(std::chrono::duration<double>(waitSeconds));
+        return;
+    }
+    SDL_Event event;
+    int waitMs = static_cast<int>(std::ceil(waitSeconds * 1000.0));
+    bool have = waitMs > 0 ? SDL_WaitEventTimeout(&event, waitMs) != 0 : SDL_PollEvent(&event) != 0;
+    while (have && !stopping_) {
+        if (event.type == SDL_QUIT) {
+            quit();
+        } else if (event.type == SDL_WINDOWEVENT) {
+            switch (event.window.event) {
+                case SDL_WINDOWEVENT_MINIMIZED: enterBackground(); break;
+                case SDL_WINDOWEVENT_RESTORED: enterForeground(); break;
+                case SDL_WINDOWEVENT_CLOSE: quit(); break;
+                default:
+                    if (handlers_.event) handlers_.event(event);
+                    break;
+            }
+        } else if (handlers_.event) {
+            handlers_.event(event);
+        }
+        have = SDL_PollEvent(&event) != 0;
+    }
+}
+
+void HostLoop::runOnce() {
+    handleSignals();
+    if (!stopping_) handleEvents(fixedStep_ ? 0.0 : secondsUntilNextLink());
+    if (!stopping_) handleSignals();
+    if (!stopping_) {
+        updateTick();
+        // Links may be added, invalidated or dropped by the callbacks: walk a copy
+        // that keeps each one alive until its poll has returned.
+        std::vector<std::shared_ptr<DisplayLink>> due(links_);
+        for (auto& link : due) {
+            if (stopping_) break;
+            if (link->isValid()) link->poll(tick_);
+        }
+    }
+    if (handlers_.afterPass && !stopping_) handlers_.afterPass();
+}
+
+void HostLoop::enterBackground() {
+    if (background_ || quitting_) return;
+    background_ = true;
+    if (handlers_.background) handlers_.background();
+}
+
+void HostLoop::enterForeground() {
+    if (!background_ || quitting_) return;
+    background_ = false;
+    if (handlers_.foreground) handlers_.foreground();
+}
+
+void HostLoop::quit() {
+    if (quitting_) return;
+    enterBackground();
+    quitting_ = true;
+    if (handlers_.quit) handlers_.quit();
+    stopping_ = true;
+}
+
+}  // namespace platform

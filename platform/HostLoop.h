@@ -1,0 +1,81 @@
+// The host run loop: SDL events, lifecycle signals and display links, paced by the frame clock.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+union SDL_Event;
+
+namespace platform {
+
+class DisplayLink;
+
+class HostLoop {
+public:
+    // The loop of the main thread.
+    static HostLoop& main();
+    HostLoop() = default;
+    ~HostLoop();
+    HostLoop(const HostLoop&) = delete;
+    HostLoop& operator=(const HostLoop&) = delete;
+
+    struct Handlers {
+        std::function<void()> background;  // the game goes to the background
+        std::function<void()> foreground;  // and comes back
+        std::function<void()> quit;        // runs after background; the loop stops afterwards
+        // Every SDL event the loop does not handle itself (touches, text input).
+        std::function<void(const SDL_Event&)> event;
+        // After each pass, for checks such as a frame limit.
+        std::function<void()> afterPass;
+    };
+    void setHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
+
+    // Fixed step: each pass advances the frame clock by exactly one tick (1/60 s)
+    // without waiting. Otherwise passes wait for the next due link on real time.
+    void setFixedStep(bool on);
+    bool isFixedStep() const { return fixedStep_; }
+
+    // Runs passes until stop or quit; returns the exit status (0).
+    int run();
+    // One pass: lifecycle signals, window events, then the links that are due.
+    void runOnce();
+    void stop() { stopping_ = true; }
+    bool isStopping() const { return stopping_; }
+
+    // Lifecycle transitions, alternating: a second background (or foreground) in a row does nothing.
+    void enterBackground();
+    void enterForeground();
+    // Background first when in the foreground, then the quit handler, then stop. Once only.
+    void quit();
+    bool isInBackground() const { return background_; }
+
+    // On real time, brought up to date with the clock first.
+    std::uint64_t currentTick();
+    std::size_t linkCount() const { return links_.size(); }
+
+    // Display links register themselves here.
+    void add(std::shared_ptr<DisplayLink> link);
+    void remove(const DisplayLink* link);
+
+    // Back to a fresh state (tests).
+    void reset();
+
+private:
+    void handleSignals();
+    void handleEvents(double waitSeconds);
+    void updateTick();
+    void syncRealTimeTick();
+    double secondsUntilNextLink() const;
+
+    Handlers handlers_;
+    std::vector<std::shared_ptr<DisplayLink>> links_;
+    bool fixedStep_ = false;
+    bool stopping_ = false;
+    bool quitting_ = false;
+    bool background_ = false;
+    std::uint64_t tick_ = 0;
+    double epoch_ = -1.0;  // clock time of tick 0 in real-time mode
+};
+
+}  // namespace platform

@@ -1,0 +1,257 @@
+#include "kite/scene/Director.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/Create.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/platform/FrameView.h"
+#include "kite/scene/Scene.h"
+#include "platform/Clock.h"
+
+namespace kite {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::FloatEq;
+using ::testing::IsEmpty;
+
+// A scene that logs its lifecycle calls as "name:call".
+class LoggingScene : public Scene {
+public:
+    static LoggingScene* create(const std::string& name, std::vector<std::string>* log) {
+        auto* scene = createAutoreleased<LoggingScene>();
+        scene->name_ = name;
+        scene->log_ = log;
+        return scene;
+    }
+    ~LoggingScene() override { add("destroyed"); }
+    void onEnter() override {
+        Scene::onEnter();
+        add("enter");
+    }
+    void onEnterTransitionFinished() override { add("enterFinished"); }
+    void onExitTransitionStarted() override { add("exitStarted"); }
+    void onExit() override {
+        Scene::onExit();
+        add("exit");
+    }
+    void cleanup() override { add("cleanup"); }
+    void render(Renderer*) override { add("render"); }
+
+private:
+    void add(const char* call) {
+        if (log_) log_->push_back(name_ + ":" + call);
+    }
+    std::string name_;
+    std::vector<std::string>* log_ = nullptr;
+};
+
+class RecordingView : public FrameView {
+public:
+    bool init() { return true; }
+    void makeCurrent() override {}
+    void swapBuffers() override { log->push_back("view:swap"); }
+    void end() override {
+        log->push_back("view:end");
+        release();
+    }
+    int getFrameWidth() const override { return 640; }
+    int getFrameHeight() const override { return 1136; }
+    std::vector<std::string>* log = nullptr;
+};
+
+class DirectorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::Clock::setFixed(1000.0);
+        director = Director::getInstance();
+        ASSERT_NE(director, nullptr);
+    }
+    void TearDown() override {
+        // Shut the director down the way the game does.
+        Director::getInstance()->end();
+        Director::getInstance()->mainLoop();
+        PoolManager::getInstance()->getCurrentPool()->clear();
+        platform::Clock::useRealTime();
+    }
+    void frame(double seconds) {
+        platform::Clock::advance(seconds);
+        director->mainLoop();
+    }
+
+    Director* director = nullptr;
+    std::vector<std::string> log;
+};
+
+TEST_F(DirectorTest, FirstFrameAfterStartOrResumeHasZeroDelta) {
+    director->runWithScene(Scene::create());
+    frame(0.5);
+    EXPECT_EQ(director->getDeltaTime(), 0.0f);
+    frame(1.0 / 60);
+    EXPECT_THAT(director->getDeltaTime(), FloatEq(1.0f / 60));
+
+    director->pause();  // restarts the animation at four frames a second
+    frame(0.25);
+    EXPECT_EQ(director->getDeltaTime(), 0.0f);
+    frame(0.25);
+    EXPECT_THAT(director->getDeltaTime(), FloatEq(0.25f));
+    director->resume();
+    frame(0.25);
+    EXPECT_EQ(director->getDeltaTime(), 0.0f);
+    frame(0.1);
+    EXPECT_THAT(director->getDeltaTime(), FloatEq(0.1f));
+
+    director->stopAnimation();
+    director->startAnimation();
+    frame(3.0);
+    EXPECT_EQ(director->getDeltaTime(), 0.0f);
+}
+
+TEST_F(DirectorTest, ClockSteppingBackGivesZeroDeltaNotANegativeOne) {
+    director->runWithScene(Scene::create());
+    frame(0.0);
+    frame(-0.5);
+    EXPECT_EQ(director->getDeltaTime(), 0.0f);
+    frame(0.75);  // measured from the frame before, not from the earlier time
+    EXPECT_THAT(director->getDeltaTime(), FloatEq(0.75f));
+}
+
+TEST_F(DirectorTest, PausedDirectorStillDrawsButDoesNotStepTheScheduler) {
+    int updates = 0, posted = 0;
+    director->getScheduler()->schedulePerFrame([&](float) { ++updates; }, &updates, 0, false);
+    director->runWithScene(LoggingScene::create("a", &log));
+    frame(0.0);
+    EXPECT_EQ(updates, 1);
+
+    director->pause();
+    EXPECT_TRUE(director->isPaused());
+    EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 0.25);
+    director->getScheduler()->performFunctionInMainThread([&] { ++posted; });
+    const unsigned framesBefore = director->getTotalFrames();
+    log.clear();
+    for (int i = 0; i < 3; ++i) frame(0.25);
+    EXPECT_EQ(director->getTotalFrames(), framesBefore + 3);
+    EXPECT_THAT(log, ElementsAre("a:render", "a:render", "a:render"));
+    EXPECT_EQ(updates, 1);
+    EXPECT_EQ(posted, 0);
+
+    director->resume();
+    EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 60);
+    frame(1.0 / 60);
+    EXPECT_EQ(updates, 2);
+    EXPECT_EQ(posted, 1);
+}
+
+TEST_F(DirectorTest, SceneSwitchWaitsForTheStartOfTheNextFrame) {
+    director->runWithScene(LoggingScene::create("a", &log));
+    EXPECT_EQ(director->getRunningScene(), nullptr);
+    frame(1.0 / 60);
+    EXPECT_THAT(log, ElementsAre("a:enter", "a:enterFinished", "a:render"));
+
+    log.clear();
+    LoggingScene* b = LoggingScene::create("b", &log);
+    director->replaceScene(b);
+    EXPECT_NE(director->getRunningScene(), b);
+    EXPECT_THAT(log, IsEmpty());
+    frame(1.0 / 60);
+    // The outgoing scene is cleaned up and, no longer held, destroyed at the switch.
+    EXPECT_THAT(log, ElementsAre("a:exitStarted", "a:exit", "a:cleanup", "a:destroyed", "b:enter",
+                                 "b:enterFinished", "b:render"));
+    EXPECT_EQ(director->getRunningScene(), b);
+}
+
+TEST_F(DirectorTest, SceneReplacedDuringAnUpdateIsDrawnInTheSameFrame) {
+    director->runWithScene(LoggingScene::create("a", &log));
+    frame(1.0 / 60);
+    LoggingScene* b = LoggingScene::create("b", &log);
+    b->retain();
+    int key = 0;
+    director->getScheduler()->schedulePerFrame(
+        [&](float) {
+            director->replaceScene(b);
+            director->getScheduler()->unscheduleUpdate(&key);
+        },
+        &key, 0, false);
+    log.clear();
+    frame(1.0 / 60);
+    EXPECT_THAT(log, ElementsAre("a:exitStarted", "a:exit", "a:cleanup", "a:destroyed", "b:enter",
+                                 "b:enterFinished", "b:render"));
+    b->release();
+}
+
+TEST_F(DirectorTest, ReplacingThePendingSceneCleansItUpAndTheSameSceneChangesNothing) {
+    director->runWithScene(LoggingScene::create("a", &log));
+    frame(1.0 / 60);
+    LoggingScene* b = LoggingScene::create("b", &log);
+    b->retain();
+    director->replaceScene(b);
+    director->replaceScene(b);
+    log.clear();
+    director->replaceScene(LoggingScene::create("c", &log));
+    EXPECT_THAT(log, ElementsAre("b:cleanup"));  // pending, never running: no exit
+    frame(1.0 / 60);
+    EXPECT_EQ(log.back(), "c:render");
+    b->release();
+}
+
+TEST_F(DirectorTest, ReplaceBeforeAnySceneRunsStartsLikeRunWithScene) {
+    director->stopAnimation();
+    director->replaceScene(LoggingScene::create("a", &log));
+    EXPECT_FALSE(static_cast<DisplayLinkDirector*>(director)->isInvalid());
+    EXPECT_FALSE(director->isSendCleanupToScene());
+    frame(1.0 / 60);
+    EXPECT_THAT(log, ElementsAre("a:enter", "a:enterFinished", "a:render"));
+}
+
+TEST_F(DirectorTest, StoppedAnimationDrawsNothingUntilStartedAgain) {
+    director->runWithScene(LoggingScene::create("a", &log));
+    frame(1.0 / 60);
+    director->stopAnimation();
+    log.clear();
+    frame(1.0 / 60);
+    frame(1.0 / 60);
+    EXPECT_THAT(log, IsEmpty());
+    EXPECT_EQ(director->getTotalFrames(), 1u);
+    director->startAnimation();
+    frame(1.0);
+    EXPECT_THAT(log, ElementsAre("a:render"));
+    EXPECT_EQ(director->getDeltaTime(), 0.0f);
+}
+
+TEST_F(DirectorTest, EndShutsDownOnTheNextPassWithoutDrawing) {
+    auto* view = createAutoreleased<RecordingView>();
+    view->log = &log;
+    director->setFrameView(view);
+    int updates = 0;
+    director->getScheduler()->schedulePerFrame([&](float) { ++updates; }, &updates, 0, false);
+    director->runWithScene(LoggingScene::create("a", &log));
+    frame(1.0 / 60);
+    EXPECT_THAT(log, ElementsAre("a:enter", "a:enterFinished", "a:render", "view:swap"));
+
+    log.clear();
+    director->end();
+    frame(1.0 / 60);
+    EXPECT_THAT(log, ElementsAre("a:exit", "a:cleanup", "a:destroyed", "view:end"));
+    EXPECT_EQ(updates, 1);
+
+    // The next use builds a fresh director.
+    director = Director::getInstance();
+    EXPECT_EQ(director->getTotalFrames(), 0u);
+    EXPECT_EQ(director->getRunningScene(), nullptr);
+}
+
+TEST_F(DirectorTest, AutoreleasedObjectsGoAtTheEndOfTheFrame) {
+    std::vector<std::string> sceneLog;
+    director->runWithScene(LoggingScene::create("a", &log));
+    LoggingScene::create("temporary", &sceneLog);
+    frame(1.0 / 60);
+    EXPECT_THAT(sceneLog, ElementsAre("temporary:destroyed"));
+}
+
+}  // namespace
+}  // namespace kite

@@ -1,0 +1,217 @@
+// Node placement: matrices against an independent computation, conversions, bounding box and the per-frame refresh.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/Create.h"
+#include "kite/scene/Node.h"
+
+namespace kite {
+namespace {
+
+constexpr float kPiF = 3.14159265358979f;
+
+// Plain matrices built by hand, not by the node: T(x, y), Rz(clockwise degrees), S, skew, T(-a).
+Mat4 translation(float x, float y) {
+    Mat4 m;
+    m.m[12] = x;
+    m.m[13] = y;
+    return m;
+}
+Mat4 clockwise(float degrees) {
+    const float r = -degrees * kPiF / 180.0f;
+    Mat4 m;
+    m.m[0] = std::cos(r);
+    m.m[1] = std::sin(r);
+    m.m[4] = -std::sin(r);
+    m.m[5] = std::cos(r);
+    return m;
+}
+Mat4 scaling(float x, float y) {
+    Mat4 m;
+    m.m[0] = x;
+    m.m[5] = y;
+    return m;
+}
+Mat4 skewing(float degreesX, float degreesY) {
+    Mat4 m;
+    m.m[4] = std::tan(degreesX * kPiF / 180.0f);
+    m.m[1] = std::tan(degreesY * kPiF / 180.0f);
+    return m;
+}
+
+Vec2 apply(const Mat4& m, Vec2 p) {
+    Vec4 r = m * Vec4(p.x, p.y, 0.0f, 1.0f);
+    return Vec2(r.x, r.y);
+}
+
+void expectNear(const Mat4& actual, const Mat4& expected) {
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(actual.m[i], expected.m[i], 1e-4f) << "element " << i;
+}
+
+MATCHER_P2(NearPoint, x, y, "") { return std::fabs(arg.x - x) < 1e-3f && std::fabs(arg.y - y) < 1e-3f; }
+
+class NodeTransformTest : public ::testing::Test {
+protected:
+    void TearDown() override { PoolManager::getInstance()->getCurrentPool()->clear(); }
+};
+
+TEST_F(NodeTransformTest, AnchorAndScalePlaceTheNodeInItsParent) {
+    Node* node = Node::create();
+    node->setContentSize(Size(20, 10));
+    node->setAnchorPoint(Vec2(0.5f, 0.5f));
+    node->setPosition(100, 50);
+    node->setScale(2);
+    const Mat4& m = node->getNodeToParentTransform();
+    EXPECT_THAT(apply(m, Vec2(0, 0)), NearPoint(80, 40));
+    EXPECT_THAT(apply(m, Vec2(10, 5)), NearPoint(100, 50));
+
+    // Ignoring the anchor, the position places the unscaled lower-left corner; the scale still
+    // works about the anchor.
+    node->setIgnoreAnchorForPosition(true);
+    EXPECT_THAT(apply(node->getNodeToParentTransform(), Vec2(10, 5)), NearPoint(110, 55));
+    node->setScale(1);
+    EXPECT_THAT(apply(node->getNodeToParentTransform(), Vec2(0, 0)), NearPoint(100, 50));
+}
+
+TEST_F(NodeTransformTest, RotationScaleAndAnchorAgreeWithTheMatrixProduct) {
+    Node* node = Node::create();
+    node->setContentSize(Size(40, 30));
+    node->setAnchorPoint(Vec2(0.25f, 0.75f));
+    node->setPosition(12, -7);
+    node->setScale(1.5f, 0.5f);
+    node->setRotation(30);
+    const Vec2 a = node->getAnchorPointInPoints();
+    expectNear(node->getNodeToParentTransform(),
+               translation(12, -7) * clockwise(30) * scaling(1.5f, 0.5f) * translation(-a.x, -a.y));
+}
+
+TEST_F(NodeTransformTest, SkewAndScaleAgreeWithTheMatrixProduct) {
+    Node* node = Node::create();
+    node->setContentSize(Size(40, 30));
+    node->setAnchorPoint(Vec2(0.5f, 0.5f));
+    node->setPosition(60, 80);
+    node->setScale(2.0f, 3.0f);
+    node->setSkewX(20);
+    node->setSkewY(-10);
+    expectNear(node->getNodeToParentTransform(),
+               translation(60, 80) * scaling(2.0f, 3.0f) * skewing(20, -10) * translation(-20, -15));
+}
+
+TEST_F(NodeTransformTest, SplitRotationTurnsTheAxesSeparately) {
+    Node* node = Node::create();
+    node->setRotationSkewX(30);
+    // No z rotation goes into the quaternion when the two parts differ.
+    const Quaternion q = node->getRotationQuat();
+    EXPECT_FLOAT_EQ(q.z, 0.0f);
+    EXPECT_FLOAT_EQ(q.w, 1.0f);
+    const Mat4& m = node->getNodeToParentTransform();
+    EXPECT_THAT(apply(m, Vec2(10, 0)), NearPoint(10, 0));
+    EXPECT_THAT(apply(m, Vec2(0, 10)), NearPoint(5, 8.660254f));
+    node->setRotationSkewY(30);
+    expectNear(node->getNodeToParentTransform(), clockwise(30));
+}
+
+TEST_F(NodeTransformTest, QuaternionAndAnglesStayInStep) {
+    Node* node = Node::create();
+    node->setRotation3D(Vec3(0, 0, 45));
+    Node* other = Node::create();
+    other->setRotationQuat(node->getRotationQuat());
+    EXPECT_NEAR(other->getRotation(), 45.0f, 1e-3f);
+    expectNear(other->getNodeToParentTransform(), node->getNodeToParentTransform());
+}
+
+TEST_F(NodeTransformTest, WorldAndNodeSpaceConversionsFollowTheAncestors) {
+    Node* root = Node::create();
+    root->setPosition(100, 200);
+    root->setRotation(90);
+    Node* child = Node::create();
+    child->setPosition(10, 0);
+    child->setScale(2, 2);
+    root->addChild(child);
+
+    const Mat4 expected = translation(100, 200) * clockwise(90) * translation(10, 0) * scaling(2, 2);
+    expectNear(child->getNodeToWorldTransform(), expected);
+    EXPECT_THAT(child->convertToWorldSpace(Vec2(5, 0)), NearPoint(100, 200 - 20));
+    EXPECT_THAT(child->convertToNodeSpace(Vec2(100, 180)), NearPoint(5, 0));
+
+    const AffineTransform affine = child->getNodeToWorldAffineTransform();
+    EXPECT_NEAR(affine.tx, expected.m[12], 1e-3f);
+    EXPECT_NEAR(affine.ty, expected.m[13], 1e-3f);
+    EXPECT_THAT(PointApplyAffineTransform(Vec2(100, 180), child->getWorldToNodeAffineTransform()), NearPoint(5, 0));
+    expectNear(child->getParentToNodeTransform() * child->getNodeToParentTransform(), Mat4::IDENTITY);
+}
+
+TEST_F(NodeTransformTest, BoundingBoxEnclosesTheTransformedContent) {
+    Node* node = Node::create();
+    node->setContentSize(Size(20, 10));
+    node->setPosition(5, 5);
+    node->setRotation(90);
+    const Rect box = node->getBoundingBox();
+    EXPECT_NEAR(box.origin.x, 5, 1e-3f);
+    EXPECT_NEAR(box.origin.y, -15, 1e-3f);
+    EXPECT_NEAR(box.size.width, 10, 1e-3f);
+    EXPECT_NEAR(box.size.height, 20, 1e-3f);
+}
+
+// Counts how often the visit asks for the node-to-parent matrix.
+class CountingNode : public Node {
+public:
+    const Mat4& getNodeToParentTransform() const override {
+        ++asked;
+        return Node::getNodeToParentTransform();
+    }
+    mutable int asked = 0;
+};
+
+TEST_F(NodeTransformTest, WorldMatrixIsRefreshedOnlyInFramesWithAChange) {
+    Node* root = Node::create();
+    auto* child = createAutoreleased<CountingNode>();
+    root->addChild(child);
+    child->setPosition(3, 4);
+
+    root->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->asked, 1);
+    EXPECT_THAT(apply(child->getModelViewTransform(), Vec2(0, 0)), NearPoint(3, 4));
+
+    root->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->asked, 1);
+
+    // A change above the child refreshes its world matrix, though its own is clean.
+    root->setPosition(10, 0);
+    root->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->asked, 2);
+    EXPECT_THAT(apply(child->getModelViewTransform(), Vec2(0, 0)), NearPoint(13, 4));
+}
+
+TEST_F(NodeTransformTest, NormalizedPositionFollowsTheParentsSize) {
+    Node* parent = Node::create();
+    parent->setContentSize(Size(200, 100));
+    Node* child = Node::create();
+    parent->addChild(child);
+    child->setNormalizedPosition(Vec2(0.5f, 0.5f));
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->getPosition(), Vec2(100, 50));
+    parent->setContentSize(Size(400, 300));
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->getPosition(), Vec2(200, 150));
+}
+
+TEST_F(NodeTransformTest, InvisibleNodeKeepsItsChangesForLater) {
+    Node* parent = Node::create();
+    Node* child = Node::create();
+    parent->addChild(child);
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    parent->setVisible(false);
+    child->setPosition(7, 0);
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_THAT(apply(child->getModelViewTransform(), Vec2(0, 0)), NearPoint(0, 0));
+    parent->setVisible(true);
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_THAT(apply(child->getModelViewTransform(), Vec2(0, 0)), NearPoint(7, 0));
+}
+
+}  // namespace
+}  // namespace kite
