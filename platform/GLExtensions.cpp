@@ -1,3 +1,4 @@
+// Lookup of the extension functions, the switch, and the fallbacks used without them.
 #include "platform/GLExtensions.h"
 
 #include <GLES2/gl2ext.h>

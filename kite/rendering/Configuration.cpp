@@ -1,3 +1,4 @@
+// Build keys, GPU queries and extension tests of the configuration.
 #include "kite/rendering/Configuration.h"
 
 #include "kite/foundation/StringUtils.h"

@@ -1,3 +1,4 @@
+// The installed director frame services, with neutral answers until the director installs them.
 #include "kite/rendering/DirectorFrameServices.h"
 
 namespace kite {

@@ -1,4 +1,4 @@
-// The director's frame services that the GL layer reads (matrix stacks, frame count, interval), installed by the director.
+// What the GL layer reads from the director (matrix stacks, frame count, interval), installed by the director.
 #pragma once
 #include "kite/foundation/math/Mat4.h"
 

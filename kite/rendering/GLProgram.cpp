@@ -1,3 +1,4 @@
+// Shader compilation and linking, attribute and uniform discovery, cached uniform setters and built-ins.
 #include "kite/rendering/GLProgram.h"
 
 #include <new>

@@ -1,4 +1,4 @@
-// A linked shader program: compile, link, fixed attribute locations, built-in uniforms and the per-location uniform cache.
+// A linked shader program: compile, link, fixed attribute locations, built-in uniforms, per-location uniform cache.
 #pragma once
 #include "kite/foundation/Ref.h"
 #include "kite/foundation/math/Mat4.h"

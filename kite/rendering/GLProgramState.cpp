@@ -1,3 +1,4 @@
+// Uniform and attribute values applied before a draw, and the one-state-per-program cache.
 #include "kite/rendering/GLProgramState.h"
 
 #include "kite/rendering/GLProgramCache.h"

@@ -132,7 +132,10 @@ public:
 
     GLProgram* getGLProgram() const { return glprogram_; }
     // Bit i set: the attribute at location i is fed by this state.
-    std::uint32_t getVertexAttribsFlags() const { return vertexAttribsFlags_; }
+    std::uint32_t getVertexAttribsFlags() {
+        updateUniformsAndAttributes();
+        return vertexAttribsFlags_;
+    }
     std::size_t getUniformCount() const { return uniforms_.size(); }
     std::size_t getVertexAttribCount() const { return attributes_.size(); }
 

@@ -1,3 +1,4 @@
+// The remembered bindings and the comparisons that skip redundant GL calls.
 #include "kite/rendering/GLStateCache.h"
 
 #include "kite/rendering/Configuration.h"

@@ -13,9 +13,10 @@
 #include <png.h>
 #include <tiffio.h>
 #include <webp/decode.h>
-#include <zlib.h>
 
+#include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
+#include "kite/foundation/ZipUtils.h"
 #include "kite/rendering/TGAlib.h"
 #include "kite/rendering/decoders/ATITC.h"
 #include "kite/rendering/decoders/ETC1.h"
@@ -49,86 +50,7 @@ std::uint32_t readLE32(const unsigned char* p) {
 
 std::uint64_t readLE64(const unsigned char* p) { return std::uint64_t(readLE32(p)) | (std::uint64_t(readLE32(p + 4)) << 32); }
 
-std::uint32_t readBE32(const unsigned char* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
-}
-
 bool isPowerOfTwo(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
-
-// ---- compressed containers ------------------------------------------------------------
-
-bool isGZipBuffer(const unsigned char* data, std::int64_t length) {
-    return length >= 2 && data[0] == 0x1F && data[1] == 0x8B;
-}
-
-// The container's signature is "KTZ!" ("KTZp" enciphered); the older "CCZ" spelling is read too.
-bool isKTZBuffer(const unsigned char* data, std::int64_t length) {
-    return length >= 16 && (data[0] == 'K' || data[0] == 'C') && (data[1] == 'T' || data[1] == 'C') && data[2] == 'Z' &&
-           (data[3] == '!' || data[3] == 'p');
-}
-
-// Inflates a zlib or gzip stream; the block doubles from 256 KiB until the stream ends.
-std::int64_t inflateMemory(const unsigned char* data, std::int64_t length, unsigned char** out) {
-    *out = nullptr;
-    std::size_t capacity = 256 * 1024;
-    unsigned char* block = static_cast<unsigned char*>(std::malloc(capacity));
-    if (!block) return 0;
-    z_stream stream{};
-    stream.next_in = const_cast<Bytef*>(data);
-    stream.avail_in = static_cast<uInt>(length);
-    stream.next_out = block;
-    stream.avail_out = static_cast<uInt>(capacity);
-    if (inflateInit2(&stream, 15 + 32) != Z_OK) {
-        std::free(block);
-        return 0;
-    }
-    for (;;) {
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        if (status == Z_STREAM_END) break;
-        // A stream that cannot go on (ended early) is damaged, as are the error results.
-        if (status != Z_OK || (stream.avail_in == 0 && stream.avail_out != 0) || capacity >= (std::size_t(1) << 30)) {
-            inflateEnd(&stream);
-            std::free(block);
-            return 0;
-        }
-        if (stream.avail_out == 0) {
-            unsigned char* grown = static_cast<unsigned char*>(std::realloc(block, capacity * 2));
-            if (!grown) {
-                inflateEnd(&stream);
-                std::free(block);
-                return 0;
-            }
-            block = grown;
-            stream.next_out = block + capacity;
-            stream.avail_out = static_cast<uInt>(capacity);
-            capacity *= 2;
-        }
-    }
-    const std::int64_t produced = static_cast<std::int64_t>(capacity - stream.avail_out);
-    inflateEnd(&stream);
-    *out = block;
-    return produced;
-}
-
-// The plain KTZ container: a 16-byte big-endian header, then a zlib stream.
-std::int64_t inflateKTZBuffer(const unsigned char* data, std::int64_t length, unsigned char** out) {
-    *out = nullptr;
-    if (data[3] != '!') return -1;  // the enciphered form needs key words nothing supplies
-    const unsigned compression = (data[4] << 8) | data[5];
-    const unsigned version = (data[6] << 8) | data[7];
-    if (version > 2 || compression != 0) return -1;
-    const std::uint32_t announced = readBE32(data + 12);
-    if (announced == 0 || announced > (1u << 30)) return -1;
-    unsigned char* block = static_cast<unsigned char*>(std::malloc(announced));
-    if (!block) return -1;
-    uLongf produced = announced;
-    if (uncompress(block, &produced, data + 16, static_cast<uLong>(length - 16)) != Z_OK) {
-        std::free(block);
-        return -1;
-    }
-    *out = block;
-    return static_cast<std::int64_t>(produced);
-}
 
 // ---- PNG ------------------------------------------------------------------------------
 
@@ -160,6 +82,8 @@ void pngWarningCallback(png_structp, png_const_charp) {}
 struct JpegErrorManager {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
+    // Set by a warning: corrupt data, or data that ends before the image does.
+    bool damaged;
 };
 
 void jpegErrorExit(j_common_ptr info) {
@@ -170,7 +94,15 @@ void jpegErrorExit(j_common_ptr info) {
     std::longjmp(errors->jump, 1);
 }
 
-void jpegOutputMessage(j_common_ptr) {}
+void jpegEmitMessage(j_common_ptr info, int level) {
+    auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
+    if (level < 0 && !errors->damaged) {
+        char message[JMSG_LENGTH_MAX];
+        errors->manager.format_message(info, message);
+        log("Image: JPEG: %s", message);
+        errors->damaged = true;
+    }
+}
 
 // ---- TIFF -----------------------------------------------------------------------------
 
@@ -352,33 +284,21 @@ bool Image::isCompressed() const {
 // ---- files ----------------------------------------------------------------------------
 
 bool Image::initWithImageFile(const std::string& path) {
-    // Names are used as given until the file utilities resolve them over search paths.
-    return decodeFile(path);
+    FileUtils* files = FileUtils::getInstance();
+    return files && decodeFile(files->fullPathForFilename(path));
 }
 
 bool Image::initWithImageFileThreadSafe(const std::string& fullpath) { return decodeFile(fullpath); }
 
 bool Image::decodeFile(const std::string& fullpath) {
     _filePath = fullpath;
-    std::FILE* file = std::fopen(fullpath.c_str(), "rb");
-    if (!file) {
-        log("Image: cannot open \"%s\"", fullpath.c_str());
-        return false;
-    }
-    std::fseek(file, 0, SEEK_END);
-    const long size = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
-    unsigned char* bytes = size > 0 ? static_cast<unsigned char*>(std::malloc(size)) : nullptr;
-    const bool read = bytes && std::fread(bytes, 1, size, file) == static_cast<std::size_t>(size);
-    std::fclose(file);
-    if (!read) {
-        std::free(bytes);
+    FileUtils* files = FileUtils::getInstance();
+    const Data data = files ? files->getDataFromFile(fullpath) : Data();
+    if (data.isNull()) {
         log("Image: cannot read \"%s\"", fullpath.c_str());
         return false;
     }
-    const bool ok = initWithImageData(bytes, size);
-    std::free(bytes);
-    return ok;
+    return initWithImageData(data.getBytes(), data.getSize());
 }
 
 // ---- detection ------------------------------------------------------------------------
@@ -441,11 +361,17 @@ bool Image::initWithImageData(const unsigned char* data, std::int64_t dataLen) {
     unsigned char* unpacked = nullptr;
     const unsigned char* bytes = data;
     std::int64_t length = dataLen;
-    if (isKTZBuffer(data, dataLen)) {
-        length = inflateKTZBuffer(data, dataLen, &unpacked);
+    if (ZipUtils::isKTZBuffer(data, dataLen)) {
+        // The enciphered form is deciphered in place: the caller's bytes stay as they are.
+        unsigned char* copy = static_cast<unsigned char*>(std::malloc(dataLen));
+        if (copy) {
+            std::memcpy(copy, data, dataLen);
+            length = ZipUtils::inflateKTZBuffer(copy, dataLen, &unpacked);
+            std::free(copy);
+        }
         bytes = unpacked;
-    } else if (isGZipBuffer(data, dataLen)) {
-        length = inflateMemory(data, dataLen, &unpacked);
+    } else if (ZipUtils::isGZipBuffer(data, dataLen)) {
+        length = ZipUtils::inflateMemory(data, dataLen, &unpacked);
         bytes = unpacked;
     }
     if (!bytes || length < 1) {
@@ -599,7 +525,8 @@ bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
     JpegErrorManager errors;
     cinfo.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = jpegErrorExit;
-    errors.manager.output_message = jpegOutputMessage;
+    errors.manager.emit_message = jpegEmitMessage;
+    errors.damaged = false;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&cinfo);
         std::free(_data);
@@ -628,10 +555,12 @@ bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
         log("Image: JPEG: out of memory");
         std::longjmp(errors.jump, 1);
     }
-    while (cinfo.output_scanline < cinfo.output_height) {
+    while (cinfo.output_scanline < cinfo.output_height && !errors.damaged) {
         JSAMPROW row = _data + cinfo.output_scanline * rowBytes;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
+    // The library fills what is missing with grey and goes on; here that is a failure.
+    if (errors.damaged) std::longjmp(errors.jump, 1);
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -659,7 +588,7 @@ bool Image::initWithTiffData(const unsigned char* data, std::int64_t dataLen) {
         _dataLen = std::int64_t(width) * height * 4;
         _data = static_cast<unsigned char*>(std::malloc(_dataLen));
         auto* raster = static_cast<std::uint32_t*>(_TIFFmalloc(static_cast<tmsize_t>(_dataLen)));
-        if (_data && raster && TIFFReadRGBAImageOriented(tif, width, height, raster, ORIENTATION_TOPLEFT, 0)) {
+        if (_data && raster && TIFFReadRGBAImageOriented(tif, width, height, raster, ORIENTATION_TOPLEFT, 1)) {
             // Each word is A B G R from the top bit down: bytes R, G, B, A in memory.
             for (std::int64_t i = 0; i < std::int64_t(width) * height; ++i) {
                 const std::uint32_t pixel = raster[i];
@@ -742,7 +671,10 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     const PixelFormat fileFormat = found->second;
     const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
     const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
-    if (!info) return false;
+    if (!info) {
+        log("Image: PVR: pixel format %d cannot be uploaded", static_cast<int>(deviceFormat));
+        return false;
+    }
     if (fileFormat == PixelFormat::BGRA8888 && !support.bgra8888) {
         log("Image: PVR: BGRA8888 is not supported by this GPU");
         return false;
@@ -782,12 +714,14 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
         if (down < 2) down = 2;
         const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
         const std::int64_t packet = std::min(size, std::int64_t(declaredLength) - offset);
+        // Below two blocks a level holds only its own pixels, except PVRTC, which keeps the minimum.
+        const std::int64_t needed = blockWidth > 1 ? size : (std::int64_t(levelWidth) * levelHeight * bpp + 7) / 8;
+        if (packet < needed) {
+            log("Image: PVR: level %d is truncated", _numberOfMipmaps);
+            ok = false;
+            break;
+        }
         if (decodePVRTC) {
-            if (packet < size) {
-                log("Image: PVR: level %d is truncated", _numberOfMipmaps);
-                ok = false;
-                break;
-            }
             const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * 4;
             auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));
             if (!decoded) {
@@ -840,7 +774,10 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
     const PixelFormat fileFormat = found->second;
     const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
     const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
-    if (!info) return false;
+    if (!info) {
+        log("Image: PVR: pixel format %d cannot be uploaded", static_cast<int>(deviceFormat));
+        return false;
+    }
     if (!validDimensions("PVR", width, height)) return false;
     if (std::int64_t(metadataLength) > dataLen - kPVRHeaderSize) {
         log("Image: PVR: metadata of %u bytes runs past the end of the file", metadataLength);
@@ -887,17 +824,22 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
         if (down < 2) down = 2;
         const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
         const std::int64_t packet = std::min(size, available - offset);
+        // What the level really needs: PVRTC keeps the two-block minimum, ETC1 covers the
+        // size rounded up to whole blocks, other formats only their own pixels.
+        std::int64_t needed = (std::int64_t(levelWidth) * levelHeight * bpp + 7) / 8;
+        if (pixelFormat == kPVR3ETC1) {
+            needed = static_cast<std::int64_t>(etc1_get_encoded_data_size(levelWidth, levelHeight));
+        } else if (blockWidth > 1) {
+            needed = size;
+        }
+        if (packet < needed) {
+            log("Image: PVR: level %u is truncated", level);
+            ok = false;
+            break;
+        }
         if (decode == Decode::None) {
             addMipmap(_data + offset, packet);
         } else {
-            // ETC1 data covers the size rounded up to whole blocks, which may be less than
-            // the two-block minimum of the level walk.
-            const std::uint64_t needed = decode == Decode::ETC ? etc1_get_encoded_data_size(levelWidth, levelHeight) : size;
-            if (packet < std::int64_t(needed)) {
-                log("Image: PVR: level %u is truncated", level);
-                ok = false;
-                break;
-            }
             const int pixelBytes = decode == Decode::ETC ? 3 : 4;
             const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * pixelBytes;
             auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));

@@ -34,8 +34,13 @@ public:
     void saveRenderState();
     void restoreRenderState();
 
+    // Set while the renderer walks this queue, so a queue nested in itself is caught.
+    bool isBeingVisited() const { return beingVisited_; }
+    void setBeingVisited(bool visited) { beingVisited_ = visited; }
+
 private:
     std::vector<RenderCommand*> commands_[QUEUE_COUNT];
+    bool beingVisited_ = false;
     bool isCullEnabled_ = false;
     bool isDepthEnabled_ = false;
     unsigned char isDepthWrite_ = 0;

@@ -205,6 +205,7 @@ void Renderer::applyDepthStateFor2D() {
 }
 
 void Renderer::visitRenderQueue(RenderQueue& queue) {
+    queue.setBeingVisited(true);
     queue.saveRenderState();
     auto processList = [this, &queue](RenderQueue::QueueGroup group) {
         // Indexed, because a command run here may add to the list.
@@ -232,6 +233,7 @@ void Renderer::visitRenderQueue(RenderQueue& queue) {
     }
     if (queue.getSubQueueSize(RenderQueue::GLOBALZ_POS) > 0) processList(RenderQueue::GLOBALZ_POS);
     queue.restoreRenderState();
+    queue.setBeingVisited(false);
 }
 
 void Renderer::processRenderCommand(RenderCommand* command) {
@@ -271,7 +273,13 @@ void Renderer::processRenderCommand(RenderCommand* command) {
                 kite::log("Renderer: a group command names no nested render queue (%d), skipped", id);
                 return;
             }
-            visitRenderQueue(*renderGroups_[static_cast<std::size_t>(id)]);
+            RenderQueue& nested = *renderGroups_[static_cast<std::size_t>(id)];
+            // A queue that (through its groups) contains itself would recurse without end.
+            if (nested.isBeingVisited()) {
+                kite::log("Renderer: render queue %d nests itself, skipped", id);
+                return;
+            }
+            visitRenderQueue(nested);
             break;
         }
         case RenderCommand::Type::MESH_COMMAND: {

@@ -1,3 +1,4 @@
+// The shared offscreen context, PNG writing and the per-test GL reset.
 #include "tests/support/GLTest.h"
 
 #include "kite/rendering/Configuration.h"
@@ -8,6 +9,7 @@
 #include <SDL2/SDL.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -24,12 +26,17 @@ std::unique_ptr<platform::GLContext>& contextHolder() {
 }  // namespace
 
 platform::GLContext* sharedGLContext(int width, int height) {
+    // The offscreen driver keeps the surface it made with the window: a later
+    // resize shrinks what the window reports but never grows the surface. So
+    // the surface is made as large as any frame a test asks for, and each
+    // frame is its bottom-left corner.
+    constexpr int kSurfaceWidth = 1024, kSurfaceHeight = 1280;
     std::unique_ptr<platform::GLContext>& context = contextHolder();
     if (!context) {
         platform::WindowOptions options;
         options.title = "stargrid tests";
-        options.width = width;
-        options.height = height;
+        options.width = std::max(width, kSurfaceWidth);
+        options.height = std::max(height, kSurfaceHeight);
         options.visible = false;
         context = platform::GLContext::create(options);
         if (!context) return nullptr;
@@ -42,12 +49,9 @@ platform::GLContext* sharedGLContext(int width, int height) {
     return context.get();
 }
 
-std::string artifactsDirectory() {
-#ifdef STARGRID_TEST_ARTIFACTS
-    std::string dir = STARGRID_TEST_ARTIFACTS;
-#else
-    std::string dir = "test-artifacts";
-#endif
+// Creates the folder on demand; without a configured path, "test-artifacts" in the working directory.
+std::string artifactsDirectory(const char* configured) {
+    std::string dir = configured ? configured : "test-artifacts";
     std::error_code ignored;
     std::filesystem::create_directories(dir, ignored);
     return dir;
@@ -130,12 +134,12 @@ std::vector<std::uint8_t> GLTest::readFrame() const {
     return context_->readPixels(0, 0, frameWidth(), frameHeight());
 }
 
-std::string GLTest::saveFrame(const std::string& suffix) const {
+std::string GLTest::saveFrameIn(const std::string& directory, const std::string& suffix) const {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "frame";
     for (char& c : name)
         if (c == '/') c = '_';
-    const std::string path = artifactsDirectory() + "/" + name + suffix + ".png";
+    const std::string path = directory + "/" + name + suffix + ".png";
     writePNG(path, frameWidth(), frameHeight(), readFrame());
     return path;
 }

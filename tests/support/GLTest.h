@@ -1,4 +1,4 @@
-// Headless GL test fixture: a hidden offscreen ES 2.0 context drawing into framebuffer 0, pixel read-back and PNG frames.
+// Headless GL test fixture: a hidden offscreen ES 2.0 context on framebuffer 0, pixel read-back and PNG frames.
 #pragma once
 #include "platform/GLContext.h"
 
@@ -41,8 +41,16 @@ platform::GLContext* sharedGLContext(int width, int height);
 // Writes top-row-first RGBA rows as an 8-bit RGBA PNG. False with a log line on failure.
 bool writePNG(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba);
 
-// Frames go to this folder (created on demand).
-std::string artifactsDirectory();
+// Where frames are written: the build's test-artifacts folder. Defined in the
+// header because only the test binaries are compiled with its path.
+std::string artifactsDirectory(const char* configured);
+inline std::string artifactsDirectory() {
+#ifdef STARGRID_TEST_ARTIFACTS
+    return artifactsDirectory(STARGRID_TEST_ARTIFACTS);
+#else
+    return artifactsDirectory(nullptr);
+#endif
+}
 
 // Base of every test that draws. Each test starts with the context current,
 // the viewport on the whole frame cleared to opaque black, GL errors drained,
@@ -63,7 +71,8 @@ protected:
     // The whole frame, top row first.
     std::vector<std::uint8_t> readFrame() const;
     // Writes the current frame to <artifacts>/<suite>.<test><suffix>.png and returns the path.
-    std::string saveFrame(const std::string& suffix = "") const;
+    std::string saveFrame(const std::string& suffix = "") const { return saveFrameIn(artifactsDirectory(), suffix); }
+    std::string saveFrameIn(const std::string& directory, const std::string& suffix) const;
 
     // Switches the extension functions (vertex array objects, buffer mapping,
     // discard framebuffer) off or on and gathers the configuration again.

@@ -204,7 +204,9 @@ TEST_F(GLProgramTest, BuiltinsCarryNormalMatrixTimeAndRandomValues) {
     program->use();
     program->setUniformsForBuiltins(modelView);
     const GLuint name = program->getProgram();
-    auto at = [&](int which, int count) { return uniformFloats(name, program->getBuiltinUniformLocation(which), count); };
+    auto at = [&](int which, int count) {
+        return uniformFloats(name, program->getBuiltinUniformLocation(which), count);
+    };
     EXPECT_THAT(at(GLProgram::UNIFORM_NORMAL_MATRIX, 9),
                 Pointwise(FloatNear(1e-6f), std::vector<float>{0.5f, 0, 0, 0, 0.25f, 0, 0, 0, 0.125f}));
     EXPECT_THAT(at(GLProgram::UNIFORM_TIME, 4), Pointwise(FloatNear(1e-5f), std::vector<float>{0.2f, 2, 4, 8}));

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "ImageTestData.h"
+#include "kite/foundation/FileUtils.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/PVRTC.h"
 #include "kite/rendering/decoders/S3TC.h"
@@ -462,6 +464,20 @@ TEST_F(ImageTest, LoadsFromAFileAndFailsForAMissingOne) {
     EXPECT_TRUE(image->initWithImageFile(path));
     EXPECT_EQ(image->getFilePath(), path);
     EXPECT_EQ(pixelsOf(*image), (Bytes{1, 2, 3, 255}));
+
+    // A relative name is resolved over the search paths.
+    const std::string full(path);
+    const std::string folder = full.substr(0, full.rfind('/') + 1);
+    FileUtils* files = FileUtils::getInstance();
+    const std::vector<std::string> savedPaths = files->getSearchPaths();
+    files->setSearchPaths({folder});
+    RefPtr<Image> relative(new Image());
+    relative->release();
+    EXPECT_TRUE(relative->initWithImageFile(full.substr(folder.size())));
+    EXPECT_EQ(relative->getFilePath(), full);
+    files->setSearchPaths(savedPaths);
+    files->purgeCachedEntries();
+
     std::remove(path);
     RefPtr<Image> missing(new Image());
     missing->release();

@@ -143,6 +143,21 @@ TEST_F(RendererTest, GroupDrawsItsQueueInPlaceAndSplitsTheBatch) {
     EXPECT_EQ(readPixel(40, 10), kRed);
 }
 
+TEST_F(RendererTest, GroupThatContainsItselfIsDrawnOnceAndRefusedInside) {
+    auto red = test::solidTexture(255, 0, 0);
+    GroupCommand group;
+    renderer_->addCommand(&group);
+    renderer_->pushGroup(group.getRenderQueueID());
+    renderer_->addCommand(quad(0, 0, 64, 64, red.get()));
+    renderer_->addCommand(&group);  // a caller error: the group inside itself
+    renderer_->popGroup();
+    ::testing::internal::CaptureStdout();
+    renderFrame();
+    EXPECT_THAT(::testing::internal::GetCapturedStdout(), ::testing::HasSubstr("nests itself"));
+    EXPECT_EQ(renderer_->getDrawnBatches(), 1);
+    EXPECT_EQ(readPixel(32, 32), kRed);
+}
+
 TEST_F(RendererTest, FreedGroupIDIsReusedWithoutANewQueue) {
     int first = -1;
     {
