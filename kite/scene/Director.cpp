@@ -7,6 +7,7 @@
 #include "kite/foundation/Scheduler.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
+#include "kite/scene/ActionManager.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
@@ -48,9 +49,11 @@ bool Director::init() {
     contentScaleFactor_ = 1.0f;
 
     scheduler_ = new (std::nothrow) Scheduler();
-    // The action manager is scheduled here at Scheduler::PRIORITY_SYSTEM, so that
-    // actions run before every other per-frame update. The event dispatcher, the
-    // four director events and the texture cache are created here too, in that order.
+    // Actions run before every other per-frame update.
+    actionManager_ = new (std::nothrow) ActionManager();
+    scheduleActionManager();
+    // The event dispatcher, the four director events and the texture cache are
+    // created here too, in that order.
     initMatrixStacks();
     // The renderer and the console follow.
     return true;
@@ -58,7 +61,9 @@ bool Director::init() {
 
 Director::~Director() {
     releaseAndClear(runningScene_);
+    if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
     releaseAndClear(scheduler_);
+    releaseAndClear(actionManager_);
     if (sharedDirector == this) sharedDirector = nullptr;
 }
 
@@ -230,6 +235,16 @@ void Director::setNextScene() {
     runningScene_->onEnterTransitionFinished();
 }
 
+void Director::scheduleActionManager() {
+    if (scheduler_ && actionManager_) scheduler_->scheduleUpdate(actionManager_, Scheduler::PRIORITY_SYSTEM, false);
+}
+
+void Director::setActionManager(ActionManager* manager) {
+    if (manager == actionManager_) return;
+    if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
+    assignRetained(actionManager_, manager);
+}
+
 void Director::reset() {
     if (scheduler_) scheduler_->unscheduleAll();
     // The event dispatcher's listeners are removed here (the foreground, background
@@ -261,7 +276,8 @@ void Director::purgeDirector() {
 
 void Director::restartDirector() {
     reset();
-    // A new texture cache is created and the action manager scheduled again here.
+    // A new texture cache is created here.
+    scheduleActionManager();
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.
 }

@@ -9,6 +9,7 @@
 
 namespace kite {
 
+class ActionManager;
 class FrameView;
 class Renderer;
 class Scheduler;
@@ -48,6 +49,9 @@ public:
     FrameView* getFrameView() const { return frameView_; }
 
     Scheduler* getScheduler() const { return scheduler_; }
+    ActionManager* getActionManager() const { return actionManager_; }
+    // Retains the new manager; nodes made afterwards use it.
+    void setActionManager(ActionManager* manager);
     Renderer* getRenderer() const { return renderer_; }
     Scene* getRunningScene() const { return runningScene_; }
     float getDeltaTime() const { return deltaTime_; }
@@ -95,10 +99,13 @@ protected:
     void reset();
     void purgeDirector();
     void restartDirector();
+    // Actions step at the scheduler's lowest priority, before every other per-frame update.
+    void scheduleActionManager();
 
     bool purgeDirector_ = false;
     bool restartDirector_ = false;
     Scheduler* scheduler_ = nullptr;
+    ActionManager* actionManager_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
     double animationInterval_ = 1.0 / 60;

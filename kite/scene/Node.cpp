@@ -7,6 +7,7 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
+#include "kite/scene/ActionManager.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Scene.h"
@@ -49,6 +50,8 @@ Node::Node() {
     director = Director::getInstance();
     scheduler = director->getScheduler();
     if (scheduler) scheduler->retain();
+    actionManager = director->getActionManager();
+    if (actionManager) actionManager->retain();
     if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
         scriptType = engine->getScriptType();
     }
@@ -63,6 +66,7 @@ Node::~Node() {
     releaseAndClear(userObject);
     for (Node* child : children) child->parent = nullptr;
     actionsRemoveAll();
+    releaseAndClear(actionManager);
     if (scheduler) scheduler->unscheduleAllForTarget(this);
     releaseAndClear(scheduler);
     listenersRemoveAll();
@@ -389,7 +393,7 @@ void Node::setScheduler(Scheduler* s) {
 void Node::setActionManager(ActionManager* manager) {
     if (manager == actionManager) return;
     actionsRemoveAll();
-    actionManager = manager;
+    assignRetained(actionManager, manager);
 }
 
 void Node::setEventDispatcher(EventDispatcher* dispatcher) {
@@ -399,15 +403,21 @@ void Node::setEventDispatcher(EventDispatcher* dispatcher) {
 }
 
 Action* Node::runAction(Action* action) {
-    // The action manager registers the action with (this, paused = !running) once it exists.
+    if (actionManager) actionManager->addAction(action, this, !running);
     return action;
 }
 
 void Node::stopAllActions() { actionsRemoveAll(); }
 
-void Node::actionsRemoveAll() {}
-void Node::actionsPause() {}
-void Node::actionsResume() {}
+void Node::actionsRemoveAll() {
+    if (actionManager) actionManager->removeAllActionsFromTarget(this);
+}
+void Node::actionsPause() {
+    if (actionManager) actionManager->pauseTarget(this);
+}
+void Node::actionsResume() {
+    if (actionManager) actionManager->resumeTarget(this);
+}
 void Node::listenersRemoveAll() {}
 void Node::listenersPause() {}
 void Node::listenersResume() {}

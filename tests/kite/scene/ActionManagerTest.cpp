@@ -12,6 +12,7 @@
 #include "kite/scene/Action.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/ActionManager.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/Node.h"
 
 using ::testing::ElementsAre;
@@ -214,6 +215,43 @@ TEST_F(ActionManagerTest, ScheduledAtSystemPriorityActionsRunBeforeOtherUpdates)
     scheduler.update(1 / 60.f);
     EXPECT_THAT(order, ElementsAre("action", "game"));
     scheduler.unscheduleAll();
+}
+
+// A node whose update notes where its action stood.
+class Watcher : public Node {
+public:
+    void update(float) override { seen.push_back(getPositionX()); }
+    std::vector<float> seen;
+};
+
+TEST(DirectorActions, NodeActionsStepThroughTheDirectorBeforeTheNodesOwnUpdate) {
+    Director* director = Director::getInstance();
+    Watcher* node = createAutoreleased<Watcher>();
+    node->retain();
+    EXPECT_EQ(node->getActionManager(), director->getActionManager());
+    node->onEnter();
+    node->scheduleUpdateWithPriority(-1000);
+    node->runAction(MoveBy::create(0.0f, Vec2(7, 0)));
+    for (int frame = 0; frame < 3; ++frame) director->getScheduler()->update(1 / 60.f);
+    // Frame 1 starts the move at time 0; frame 2 ends it, and the node's update already sees that.
+    EXPECT_THAT(node->seen, ElementsAre(0.f, 7.f, 7.f));
+    node->onExit();
+    node->cleanup();
+    node->release();
+    PoolManager::getInstance()->getCurrentPool()->clear();
+}
+
+TEST(DirectorActions, NodeNotRunningStartsItsActionsPausedAndStopAllRemovesThem) {
+    Director* director = Director::getInstance();
+    RefPtr<Node> node(Node::create());
+    node->runAction(MoveBy::create(1.0f, Vec2(7, 0)));
+    EXPECT_TRUE(director->getActionManager()->isTargetPaused(node.get()));
+    node->onEnter();
+    EXPECT_FALSE(director->getActionManager()->isTargetPaused(node.get()));
+    node->stopAllActions();
+    EXPECT_EQ(director->getActionManager()->getNumberOfRunningActionsInTarget(node.get()), 0u);
+    node->onExit();
+    PoolManager::getInstance()->getCurrentPool()->clear();
 }
 
 TEST(ActionDescription, HasNoClosingBracket) {
