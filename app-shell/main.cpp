@@ -117,6 +117,7 @@ int main(int argc, char** argv) {
     app.run();
     kite::log("stargrid: running on %s (%dx%d)%s", options->device.name, options->device.width,
               options->device.height, headless ? ", headless" : "");
+    if (frameLimit == 0) loop.quit();
     int status = loop.run();
     kite::log("stargrid: quit");
     return status;

@@ -30,11 +30,27 @@ void fitWithin(int& width, int& height, int areaWidth, int areaHeight) {
 }
 
 std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    const bool driverChosen = chosen && *chosen;
     bool headless = prepareVideoDriver();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
-        return nullptr;
+        // A display that is named but unreachable (a stale DISPLAY) is no display:
+        // run headless, unless the user asked for a driver.
+        if (headless || driverChosen) {
+            std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
+            return nullptr;
+        }
+        std::fprintf(stderr, "platform: no display reachable (%s), running headless\n", SDL_GetError());
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        headless = true;
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
+            return nullptr;
+        }
     }
+    // SDL may itself have fallen back to a headless driver.
+    if (const char* driver = SDL_GetCurrentVideoDriver())
+        headless = std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
     const GLContextAttributes& a = options.attributes;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);

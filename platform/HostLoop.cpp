@@ -130,6 +130,7 @@ void HostLoop::handleEvents(double waitSeconds) {
 }
 
 void HostLoop::runOnce() {
+    if (!fixedStep_) syncRealTimeTick();  // the wait below is measured from the tick grid
     handleSignals();
     if (!stopping_) handleEvents(fixedStep_ ? 0.0 : secondsUntilNextLink());
     if (!stopping_) handleSignals();

@@ -18,16 +18,16 @@ public:
     // Called by the director's shutdown: the view stops the frames and releases itself.
     virtual void end() = 0;
 
+    // True when the view carries a GL context that makeCurrent selects.
+    virtual bool hasGLContext() const { return false; }
+
     // The device's screen in pixels (the window itself may be scaled down to fit).
     virtual int getFrameWidth() const = 0;
     virtual int getFrameHeight() const = 0;
 
-    // Kept for the GL view's resolution policies; nothing scales by it yet.
-    void setDesignResolutionSize(float width, float height, int policy) {
-        designWidth_ = width;
-        designHeight_ = height;
-        resolutionPolicy_ = policy;
-    }
+    // The GL view adds its resolution policies (scales and viewport) to this.
+    // The director's window size follows when this is the director's view.
+    virtual void setDesignResolutionSize(float width, float height, int policy);
     float getDesignWidth() const { return designWidth_; }
     float getDesignHeight() const { return designHeight_; }
     int getResolutionPolicy() const { return resolutionPolicy_; }

@@ -6,16 +6,6 @@
 
 namespace kite {
 
-namespace {
-platform::GLContextAttributes contextAttributes;
-}
-
-void FrameView::setContextAttributes(const platform::GLContextAttributes& attributes) {
-    contextAttributes = attributes;
-}
-
-const platform::GLContextAttributes& FrameView::getContextAttributes() { return contextAttributes; }
-
 HostView* HostView::create(const std::string& title, int frameWidth, int frameHeight) {
     return createAutoreleased<HostView>(title, frameWidth, frameHeight);
 }
@@ -26,7 +16,7 @@ bool HostView::init(const std::string& title, int frameWidth, int frameHeight) {
     options.width = frameWidth;
     options.height = frameHeight;
     options.fitToDisplay = true;
-    options.attributes = contextAttributes;
+    options.attributes = getContextAttributes();
     context_ = platform::GLContext::create(options);
     if (!context_) {
         kite::log("HostView: no window with an OpenGL ES 2.0 context");

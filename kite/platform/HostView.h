@@ -18,6 +18,7 @@ public:
     void makeCurrent() override;
     void swapBuffers() override;
     void end() override;
+    bool hasGLContext() const override { return context_ != nullptr; }
     int getFrameWidth() const override { return frameWidth_; }
     int getFrameHeight() const override { return frameHeight_; }
 

@@ -4,16 +4,30 @@
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/foundation/TaskThreadPool.h"
+#include "kite/foundation/UserDefault.h"
+#include "kite/foundation/Value.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
+#include "kite/rendering/GLProgramCache.h"
+#include "kite/rendering/GLProgramState.h"
+#include "kite/rendering/GLStateCache.h"
+#include "kite/rendering/Renderer.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "kite/scene/ActionManager.h"
+#include "kite/scene/Camera.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/GLView.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
-// configuration, action manager, event dispatcher and the director's events,
-// texture cache, matrix stacks and projection, renderer, statistics display,
-// console, and the shared caches destroyed by reset.
+// action manager, event dispatcher and the director's events, texture cache,
+// projection, renderer, statistics display, console, and the shared caches
+// destroyed by reset.
 
 namespace kite {
 
@@ -31,12 +45,32 @@ Director* Director::getInstance() {
     return sharedDirector;
 }
 
+void Director::setDefaultValues() {
+    Configuration* conf = Configuration::getInstance();
+    double fps = conf ? conf->getValue("kite.fps", Value(60)).asDouble() : 60.0;
+    // A frame rate of 0 (or less) would make the interval infinite or negative.
+    if (!(fps > 0.0)) {
+        kite::log("Director: kite.fps must be positive, using 60");
+        fps = 60.0;
+    }
+    animationInterval_ = oldAnimationInterval_ = 1.0 / fps;
+    displayStats_ = conf ? conf->getValue("kite.display_fps", Value(false)).asBool() : false;
+    const std::string projection = conf ? conf->getValue("kite.gl.projection", Value("3d")).asString() : "3d";
+    if (projection == "3d")
+        projection_ = Projection::_3D;
+    else if (projection == "2d")
+        projection_ = Projection::_2D;
+    else if (projection == "custom")
+        projection_ = Projection::CUSTOM;
+    else
+        projection_ = Projection::_3D;
+    // "kite.texture.pixel_format_for_png" sets the textures' default alpha pixel
+    // format and "kite.texture.pvrv2_has_alpha_premultiplied" the images' PVR flag
+    // here once textures and images exist.
+}
+
 bool Director::init() {
-    // Configuration ("kite.fps", "kite.display_fps", "kite.gl.projection", the PNG
-    // pixel format, PVR premultiplication) joins here; its defaults apply meanwhile.
-    animationInterval_ = oldAnimationInterval_ = 1.0 / 60;
-    displayStats_ = false;
-    projection_ = Projection::_3D;
+    setDefaultValues();
 
     runningScene_ = nullptr;
     nextScene_ = nullptr;
@@ -52,11 +86,85 @@ bool Director::init() {
     // Actions run before every other per-frame update.
     actionManager_ = new (std::nothrow) ActionManager();
     scheduleActionManager();
-    // The event dispatcher, the four director events and the texture cache are
-    // created here too, in that order.
+    eventDispatcher_ = new (std::nothrow) EventDispatcher();
+    // The four director events and the texture cache are created here.
     initMatrixStacks();
-    // The renderer and the console follow.
+    renderer_ = new (std::nothrow) Renderer();
+    // The console is created here.
+
+    // The GL layer reads the matrix stacks, frame count and interval through these.
+    DirectorFrameServices services;
+    services.getMatrix = [](int stack) -> const Mat4& {
+        return sharedDirector->getMatrix(static_cast<MATRIX_STACK_TYPE>(stack));
+    };
+    services.resetMatrixStacks = [] { sharedDirector->resetMatrixStacks(); };
+    services.getTotalFrames = [] { return sharedDirector->getTotalFrames(); };
+    services.getAnimationInterval = [] { return sharedDirector->getAnimationInterval(); };
+    setDirectorFrameServices(services);
+
+    // The renderer and its commands read the frame through these.
+    RendererFrameServices frame;
+    frame.getRenderer = [] { return sharedDirector->getRenderer(); };
+    frame.getWinSize = [] { return sharedDirector->getWinSize(); };
+    frame.getContentScaleFactor = [] { return sharedDirector->getContentScaleFactor(); };
+    frame.isVisitingNonDefaultCamera = [] {
+        const Camera* camera = Camera::getVisitingCamera();
+        return camera && camera->getCameraFlag() != Camera::DEFAULT_FLAG;
+    };
+    frame.getDepthInView = [](const Mat4& transform) {
+        const Camera* camera = Camera::getVisitingCamera();
+        return camera ? camera->getDepthInView(transform) : 0.0f;
+    };
+    setRendererFrameServices(frame);
     return true;
+}
+
+void Director::initMatrixStacks() {
+    for (auto* stack : {&modelViewMatrixStack_, &projectionMatrixStack_, &textureMatrixStack_}) {
+        stack->clear();
+        stack->push_back(Mat4::IDENTITY);
+    }
+}
+
+std::deque<Mat4>* Director::stackFor(MATRIX_STACK_TYPE type) {
+    switch (type) {
+        case MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW: return &modelViewMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION: return &projectionMatrixStack_;
+        case MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE: return &textureMatrixStack_;
+    }
+    return nullptr;
+}
+
+void Director::pushMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->push_back(stack->back());
+}
+
+void Director::popMatrix(MATRIX_STACK_TYPE type) {
+    auto* stack = stackFor(type);
+    if (!stack) return;
+    if (stack->size() <= 1) {
+        kite::log("Director: popMatrix without a matching pushMatrix ignored");
+        return;
+    }
+    stack->pop_back();
+}
+
+void Director::loadIdentityMatrix(MATRIX_STACK_TYPE type) {
+    if (auto* stack = stackFor(type)) stack->back() = Mat4::IDENTITY;
+}
+
+void Director::loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() = matrix;
+}
+
+void Director::multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix) {
+    if (auto* stack = stackFor(type)) stack->back() *= matrix;
+}
+
+const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION) return projectionMatrixStack_.back();
+    if (type == MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE) return textureMatrixStack_.back();
+    return modelViewMatrixStack_.back();
 }
 
 Director::~Director() {
@@ -64,20 +172,43 @@ Director::~Director() {
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
     releaseAndClear(scheduler_);
     releaseAndClear(actionManager_);
-    if (sharedDirector == this) sharedDirector = nullptr;
+    releaseAndClear(eventDispatcher_);
+    Configuration::destroyInstance();
+    if (sharedDirector == this) {
+        sharedDirector = nullptr;
+        setDirectorFrameServices(DirectorFrameServices());
+        setRendererFrameServices(RendererFrameServices());
+    }
+    delete renderer_;
+    renderer_ = nullptr;
 }
 
 void Director::setFrameView(FrameView* view) {
     if (view == frameView_) return;
+    if (view && view->hasGLContext()) {
+        view->makeCurrent();
+        if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
+    }
     assignRetained(frameView_, view);
-    // The statistics labels and the GL defaults join here with the GL view.
+    glView_ = dynamic_cast<GLView*>(view);
+    // The statistics labels are made here once labels exist.
     applyViewDesignResolution();
+    if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
+    if (glView_ && eventDispatcher_) eventDispatcher_->setEnabled(true);
+}
+
+void Director::applyGLDefaults() {
+    if (frameView_ && frameView_->hasGLContext()) {
+        GLStateCache::blendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+        if (renderer_) renderer_->setDepthTest(false);
+    }
+    setProjection(projection_);
 }
 
 void Director::applyViewDesignResolution() {
     if (!frameView_) return;
     winSizeInPoints_ = Size(frameView_->getDesignWidth(), frameView_->getDesignHeight());
-    setProjection(projection_);
+    applyGLDefaults();
 }
 
 Size Director::getVisibleSize() const {
@@ -87,9 +218,9 @@ Size Director::getVisibleSize() const {
 void Director::setProjection(Projection projection) {
     const float w = winSizeInPoints_.width;
     const float h = winSizeInPoints_.height;
-    // The viewport is set here too once the GL view exists. A view without a size yet has no
-    // projection to give: the matrices wait for its size.
+    // A view without a size yet has no projection to give: the matrices wait for its size.
     const bool sized = w > 0.0f && h > 0.0f;
+    if (sized && glView_ && glView_->hasGLContext()) glView_->setViewPortInPoints(0.0f, 0.0f, w, h);
     if (sized && projection == Projection::_3D) {
         const float zeye = getZEye();
         Mat4 perspective;
@@ -97,16 +228,16 @@ void Director::setProjection(Projection projection) {
         Mat4::createPerspective(60.0f, w / h, 10.0f, zeye + h / 2.0f, &perspective);
         Mat4::createLookAt(Vec3(w / 2.0f, h / 2.0f, zeye), Vec3(w / 2.0f, h / 2.0f, 0.0f), Vec3(0.0f, 1.0f, 0.0f),
                            &lookAt);
-        loadIdentityMatrix(MATRIX_STACK_PROJECTION);
-        multiplyMatrix(MATRIX_STACK_PROJECTION, perspective);
-        multiplyMatrix(MATRIX_STACK_PROJECTION, lookAt);
-        loadIdentityMatrix(MATRIX_STACK_MODELVIEW);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
+        multiplyMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, perspective);
+        multiplyMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, lookAt);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     } else if (sized && projection == Projection::_2D) {
         Mat4 orthographic;
         Mat4::createOrthographicOffCenter(0.0f, w, 0.0f, h, -1024.0f, 1024.0f, &orthographic);
-        loadIdentityMatrix(MATRIX_STACK_PROJECTION);
-        multiplyMatrix(MATRIX_STACK_PROJECTION, orthographic);
-        loadIdentityMatrix(MATRIX_STACK_MODELVIEW);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
+        multiplyMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, orthographic);
+        loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     }
     projection_ = projection;
     // "director_projection_changed" is dispatched here once the event dispatcher exists; until
@@ -117,19 +248,24 @@ void Director::setProjection(Projection projection) {
 void computeClipTransform(Mat4* out) {
     if (!out) return;
     const Director* director = Director::getInstance();
-    Mat4::multiply(director->getMatrix(MATRIX_STACK_PROJECTION), director->getMatrix(MATRIX_STACK_MODELVIEW), out);
+    Mat4::multiply(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION),
+                   director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), out);
 }
 
 Vec2 Director::convertToGL(const Vec2& point) const {
     Mat4 clip;
-    Mat4::multiply(getMatrix(MATRIX_STACK_PROJECTION), getMatrix(MATRIX_STACK_MODELVIEW), &clip);
+    Mat4::multiply(getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION),
+                   getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), &clip);
     const Mat4 inverse = clip.getInversed();
     const float zClip = clip.m[14] / clip.m[15];
-    const Size design = frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : winSizeInPoints_;
+    const Size design =
+        frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : winSizeInPoints_;
     const Vec4 clipPoint(2.0f * point.x / design.width - 1.0f, 1.0f - 2.0f * point.y / design.height, zClip, 1.0f);
     const Vec4 g = inverse * clipPoint;
     return Vec2(g.x / g.w, g.y / g.w);
 }
+
+void Director::setGLView(GLView* view) { setFrameView(view); }
 
 void Director::runWithScene(Scene* scene) {
     if (!scene) return;
@@ -189,30 +325,28 @@ void Director::computeDeltaTime() {
 
 void Director::drawScene() {
     computeDeltaTime();
-    if (frameView_) {
-        frameView_->pollEvents();
-        // The view's design resolution may have changed since the last frame.
-        if (winSizeInPoints_ != Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()))
-            applyViewDesignResolution();
-    }
+    if (frameView_) frameView_->pollEvents();
 
     if (!paused_ && scheduler_) {
         scheduler_->update(deltaTime_);
         // "director_after_update" is dispatched here once the event dispatcher exists.
     }
 
-    // The renderer is cleared here.
+    const bool drawsGL = renderer_ && frameView_ && frameView_->hasGLContext();
+    if (drawsGL) renderer_->clear();
     if (nextScene_) setNextScene();
-    pushMatrix(MATRIX_STACK_MODELVIEW);
+    pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     if (runningScene_) {
-        // The renderer's drawn-batches and drawn-vertices counters are zeroed here.
+        if (renderer_) renderer_->clearDrawStats();
         runningScene_->render(renderer_);
         // "director_after_visit" is dispatched here.
     }
-    // The statistics are drawn here when displayStats_ is set, then the renderer
-    // draws its queues and "director_after_draw" is dispatched.
-    popMatrix(MATRIX_STACK_MODELVIEW);
+    // The statistics are drawn here when displayStats_ is set.
+    // The scene drew its own passes; this draws what was added after them.
+    if (renderer_) renderer_->render();
+    // "director_after_draw" is dispatched here.
+    popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;
     if (frameView_) frameView_->swapBuffers();
@@ -247,8 +381,8 @@ void Director::setActionManager(ActionManager* manager) {
 
 void Director::reset() {
     if (scheduler_) scheduler_->unscheduleAll();
-    // The event dispatcher's listeners are removed here (the foreground, background
-    // and renderer-recreated ones stay).
+    // The foreground, background and renderer-recreated listeners stay.
+    if (eventDispatcher_) eventDispatcher_->removeAllEventListeners();
     if (runningScene_) {
         runningScene_->onExit();
         runningScene_->cleanup();
@@ -257,11 +391,16 @@ void Director::reset() {
     nextScene_ = nullptr;
     scenesStack_.clear();
     stopAnimation();
-    // Here the statistics labels are released, then the shared caches and services
-    // are destroyed in order (bitmap-font configurations, TrueType library, primitive
-    // program, animation cache, sprite-frame cache, program cache, program-state
-    // cache, file utilities, task pool, preferences store), the GL state cache is
-    // invalidated and the texture cache with its loading thread is destroyed.
+    // Here the statistics labels are released, then the bitmap-font configurations,
+    // the TrueType library, the primitive program, the animation cache and the
+    // sprite-frame cache are destroyed, ahead of the caches and services below.
+    GLProgramCache::destroyInstance();
+    GLProgramStateCache::destroyInstance();
+    FileUtils::destroyInstance();
+    TaskThreadPool::destroyInstance();
+    UserDefault::destroyInstance();  // writes what is still pending
+    GLStateCache::invalidate();      // also resets the matrix stacks
+    // The texture cache with its loading thread is destroyed here.
 }
 
 void Director::purgeDirector() {
@@ -269,6 +408,7 @@ void Director::purgeDirector() {
     if (frameView_) {
         FrameView* view = frameView_;
         frameView_ = nullptr;
+        glView_ = nullptr;
         view->end();  // the view releases itself there
     }
     release();
@@ -280,52 +420,6 @@ void Director::restartDirector() {
     scheduleActionManager();
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.
-}
-
-// ---- matrix stacks ---------------------------------------------------------------------------
-
-void Director::initMatrixStacks() {
-    for (auto* stack : {&modelViewMatrixStack_, &projectionMatrixStack_, &textureMatrixStack_}) {
-        stack->clear();
-        stack->push_back(Mat4::IDENTITY);
-    }
-}
-
-std::deque<Mat4>* Director::matrixStack(int type) {
-    switch (type) {
-        case MATRIX_STACK_MODELVIEW: return &modelViewMatrixStack_;
-        case MATRIX_STACK_PROJECTION: return &projectionMatrixStack_;
-        case MATRIX_STACK_TEXTURE: return &textureMatrixStack_;
-        default: return nullptr;
-    }
-}
-
-void Director::pushMatrix(int type) {
-    if (auto* stack = matrixStack(type)) stack->push_back(stack->back());
-}
-
-void Director::popMatrix(int type) {
-    // The bottom identity stays, so an unpaired pop cannot empty a stack.
-    auto* stack = matrixStack(type);
-    if (stack && stack->size() > 1) stack->pop_back();
-}
-
-void Director::loadIdentityMatrix(int type) {
-    if (auto* stack = matrixStack(type)) stack->back() = Mat4::IDENTITY;
-}
-
-void Director::loadMatrix(int type, const Mat4& matrix) {
-    if (auto* stack = matrixStack(type)) stack->back() = matrix;
-}
-
-void Director::multiplyMatrix(int type, const Mat4& matrix) {
-    if (auto* stack = matrixStack(type)) stack->back() *= matrix;
-}
-
-const Mat4& Director::getMatrix(int type) const {
-    if (type == MATRIX_STACK_PROJECTION) return projectionMatrixStack_.back();
-    if (type == MATRIX_STACK_TEXTURE) return textureMatrixStack_.back();
-    return modelViewMatrixStack_.back();
 }
 
 void DisplayLinkDirector::setAnimationInterval(double seconds) {
@@ -355,6 +449,9 @@ void DisplayLinkDirector::mainLoop() {
         restartDirector();
     } else if (!invalid_) {
         drawScene();
+        // Preferences changed during the frame reach the disk now, so a killed
+        // game loses at most this frame.
+        UserDefault::saveIfDirty();
         PoolManager::getInstance()->getCurrentPool()->clear();
     }
 }

@@ -3,21 +3,20 @@
 #include <deque>
 
 #include "kite/foundation/Ref.h"
-#include "kite/foundation/Vector.h"
 #include "kite/foundation/math/MathTypes.h"
+#include "kite/foundation/Vector.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {
 
 class ActionManager;
+class EventDispatcher;
 class FrameView;
+class GLView;
 class Renderer;
 class Scheduler;
 
-// The director's matrix stacks.
-constexpr int MATRIX_STACK_MODELVIEW = 0;
-constexpr int MATRIX_STACK_PROJECTION = 1;
-constexpr int MATRIX_STACK_TEXTURE = 2;
+enum class MATRIX_STACK_TYPE { MATRIX_STACK_MODELVIEW = 0, MATRIX_STACK_PROJECTION = 1, MATRIX_STACK_TEXTURE = 2 };
 
 class Director : public Ref {
 public:
@@ -47,6 +46,12 @@ public:
     // Retained; the director's shutdown ends it.
     void setFrameView(FrameView* view);
     FrameView* getFrameView() const { return frameView_; }
+    // The GL view as the frame view; installing one enables the event dispatcher.
+    void setGLView(GLView* view);
+    GLView* getOpenGLView() const { return glView_; }
+    EventDispatcher* getEventDispatcher() const { return eventDispatcher_; }
+    // The view's design resolution changed: the window size in points follows.
+    void applyViewDesignResolution();
 
     Scheduler* getScheduler() const { return scheduler_; }
     ActionManager* getActionManager() const { return actionManager_; }
@@ -63,27 +68,32 @@ public:
     bool isSendCleanupToScene() const { return sendCleanupToScene_; }
     Projection getProjection() const { return projection_; }
     float getContentScaleFactor() const { return contentScaleFactor_; }
+    // The window size in points (the design resolution); zero until a view sets it.
+    const Size& getWinSize() const { return winSizeInPoints_; }
+    Size getWinSizeInPixels() const {
+        return Size(winSizeInPoints_.width * contentScaleFactor_, winSizeInPoints_.height * contentScaleFactor_);
+    }
 
-    // The matrix stacks that nodes and the renderer read. Types other than the three above are
-    // ignored by the changing calls and read the model-view stack.
+    // Three stacks of matrices read by nodes and the renderer; each keeps an
+    // identity matrix at its bottom between frames.
     void initMatrixStacks();
     void resetMatrixStacks() { initMatrixStacks(); }
-    void pushMatrix(int type);
-    void popMatrix(int type);
-    void loadIdentityMatrix(int type);
-    void loadMatrix(int type, const Mat4& matrix);
-    void multiplyMatrix(int type, const Mat4& matrix);
-    const Mat4& getMatrix(int type) const;
+    void pushMatrix(MATRIX_STACK_TYPE type);
+    // The bottom matrix stays: popping it would leave nothing to read.
+    void popMatrix(MATRIX_STACK_TYPE type);
+    void loadIdentityMatrix(MATRIX_STACK_TYPE type);
+    void loadMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    void multiplyMatrix(MATRIX_STACK_TYPE type, const Mat4& matrix);
+    const Mat4& getMatrix(MATRIX_STACK_TYPE type) const;
 
-    // The window size in points: the view's design resolution.
-    const Size& getWinSize() const { return winSizeInPoints_; }
-    Size getWinSizeInPixels() const { return winSizeInPoints_ * contentScaleFactor_; }
     // Distance of the 3D projection's eye from the plane z = 0.
     float getZEye() const { return winSizeInPoints_.height / 1.1566f; }
     // The view's visible area; zero without a view.
     Size getVisibleSize() const;
     Vec2 getVisibleOrigin() const { return Vec2::ZERO; }
 
+    // Blending for premultiplied alpha, no depth test, then the projection.
+    void applyGLDefaults();
     // Loads the projection for the window size (custom leaves the stacks alone) and tells every
     // scene, whose default camera follows it.
     void setProjection(Projection projection);
@@ -93,6 +103,7 @@ public:
 protected:
     Director() = default;
 
+    void setDefaultValues();
     void drawScene();
     void computeDeltaTime();
     void setNextScene();
@@ -101,13 +112,19 @@ protected:
     void restartDirector();
     // Actions step at the scheduler's lowest priority, before every other per-frame update.
     void scheduleActionManager();
+    std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
 
     bool purgeDirector_ = false;
     bool restartDirector_ = false;
+    std::deque<Mat4> modelViewMatrixStack_;
+    std::deque<Mat4> projectionMatrixStack_;
+    std::deque<Mat4> textureMatrixStack_;
     Scheduler* scheduler_ = nullptr;
     ActionManager* actionManager_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
+    GLView* glView_ = nullptr;  // frameView_ when it is a GL view
+    EventDispatcher* eventDispatcher_ = nullptr;
     double animationInterval_ = 1.0 / 60;
     double oldAnimationInterval_ = 1.0 / 60;
     bool displayStats_ = false;
@@ -123,14 +140,6 @@ protected:
     Size winSizeInPoints_;
     Renderer* renderer_ = nullptr;
     float contentScaleFactor_ = 1.0f;
-    std::deque<Mat4> modelViewMatrixStack_;
-    std::deque<Mat4> projectionMatrixStack_;
-    std::deque<Mat4> textureMatrixStack_;
-
-private:
-    std::deque<Mat4>* matrixStack(int type);
-    // Takes the window size from the view's design resolution and sets the projection for it.
-    void applyViewDesignResolution();
 };
 
 // Projection top x model-view top of the director; out may be null.

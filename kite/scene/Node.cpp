@@ -7,9 +7,11 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
+#include "kite/rendering/GLProgramState.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {
@@ -52,6 +54,8 @@ Node::Node() {
     if (scheduler) scheduler->retain();
     actionManager = director->getActionManager();
     if (actionManager) actionManager->retain();
+    eventDispatcher = director->getEventDispatcher();
+    if (eventDispatcher) eventDispatcher->retain();
     if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
         scriptType = engine->getScriptType();
     }
@@ -64,12 +68,14 @@ Node::~Node() {
         }
     }
     releaseAndClear(userObject);
+    releaseAndClear(glProgramState);
     for (Node* child : children) child->parent = nullptr;
     actionsRemoveAll();
     releaseAndClear(actionManager);
     if (scheduler) scheduler->unscheduleAllForTarget(this);
     releaseAndClear(scheduler);
     listenersRemoveAll();
+    releaseAndClear(eventDispatcher);
     // children releases each child as it is destroyed.
 }
 
@@ -250,6 +256,18 @@ void Node::setName(const std::string& n) {
 
 void Node::setUserObject(Ref* object) { assignRetained(userObject, object); }
 
+void Node::setGLProgramState(GLProgramState* state) {
+    if (state == glProgramState) return;
+    assignRetained(glProgramState, state);
+}
+
+void Node::setGLProgram(GLProgram* program) {
+    if (glProgramState && glProgramState->getGLProgram() == program) return;
+    setGLProgramState(program ? GLProgramState::getOrCreateWithGLProgram(program) : nullptr);
+}
+
+GLProgram* Node::getGLProgram() const { return glProgramState ? glProgramState->getGLProgram() : nullptr; }
+
 // ---- search by name path -------------------------------------------------------------------
 
 void Node::enumerateChildren(const std::string& path, const std::function<bool(Node*)>& callback) const {
@@ -399,7 +417,7 @@ void Node::setActionManager(ActionManager* manager) {
 void Node::setEventDispatcher(EventDispatcher* dispatcher) {
     if (dispatcher == eventDispatcher) return;
     listenersRemoveAll();
-    eventDispatcher = dispatcher;
+    assignRetained(eventDispatcher, dispatcher);
 }
 
 Action* Node::runAction(Action* action) {
@@ -418,10 +436,18 @@ void Node::actionsPause() {
 void Node::actionsResume() {
     if (actionManager) actionManager->resumeTarget(this);
 }
-void Node::listenersRemoveAll() {}
-void Node::listenersPause() {}
-void Node::listenersResume() {}
-void Node::listenersOrderChanged() {}
+void Node::listenersRemoveAll() {
+    if (eventDispatcher) eventDispatcher->removeEventListenersForTarget(this, false);
+}
+void Node::listenersPause() {
+    if (eventDispatcher) eventDispatcher->pauseEventListenersForTarget(this, false);
+}
+void Node::listenersResume() {
+    if (eventDispatcher) eventDispatcher->resumeEventListenersForTarget(this, false);
+}
+void Node::listenersOrderChanged() {
+    if (eventDispatcher) eventDispatcher->setDirtyForNode(this);
+}
 
 void Node::scheduleUpdateWithPriority(int priority) {
     if (scheduler) scheduler->scheduleUpdate<Node>(this, priority, !running);
@@ -860,13 +886,16 @@ void Node::draw(Renderer*, const Mat4&, uint32_t) {}
 
 void Node::draw() { draw(director->getRenderer(), modelViewTransform, FLAGS_TRANSFORM_DIRTY); }
 
-void Node::visit() { visit(director->getRenderer(), director->getMatrix(0), FLAGS_TRANSFORM_DIRTY); }
+void Node::visit() {
+    visit(director->getRenderer(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW),
+          FLAGS_TRANSFORM_DIRTY);
+}
 
 void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     if (!visible) return;
     const uint32_t flags = processParentFlags(parentTransform, parentFlags);
-    director->pushMatrix(0);
-    director->loadMatrix(0, modelViewTransform);
+    director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
     const bool visibleByCamera = isVisibleToCamera();
     if (!children.empty()) {
         sortAllChildren();
@@ -882,7 +911,7 @@ void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t paren
     } else if (visibleByCamera) {
         draw(renderer, modelViewTransform, flags);
     }
-    director->popMatrix(0);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 }
 
 }  // namespace kite

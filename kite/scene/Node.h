@@ -15,6 +15,8 @@ class ActionManager;
 class Action;
 class Director;
 class EventDispatcher;
+class GLProgram;
+class GLProgramState;
 class Renderer;
 class Scene;
 
@@ -144,6 +146,13 @@ public:
     virtual Ref* getUserObject() { return userObject; }
     virtual const Ref* getUserObject() const { return userObject; }
     virtual void setUserObject(Ref* object);
+
+    // The shader state drawing subclasses use; retained.
+    virtual void setGLProgramState(GLProgramState* state);
+    GLProgramState* getGLProgramState() const { return glProgramState; }
+    // Switches to the program's shared state unless the current state already uses it.
+    virtual void setGLProgram(GLProgram* program);
+    GLProgram* getGLProgram() const;
 
     virtual bool isRunning() const { return running; }
 
@@ -315,6 +324,7 @@ protected:
     std::size_t hashOfName = 0;
     void* userData = nullptr;
     Ref* userObject = nullptr;
+    GLProgramState* glProgramState = nullptr;
     int orderOfArrival = 0;
     Scheduler* scheduler = nullptr;
     ActionManager* actionManager = nullptr;      // the director's, retained

@@ -5,6 +5,7 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/scene/Camera.h"
+#include "kite/rendering/Renderer.h"
 #include "kite/scene/Director.h"
 
 namespace kite {
@@ -78,11 +79,12 @@ void Scene::render(Renderer* renderer) {
 }
 
 void Scene::drawPass(Renderer* renderer, const Camera* camera, const Mat4& transform) {
-    director->pushMatrix(1);
-    director->loadMatrix(1, camera->getViewProjectionMatrix());
+    director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, camera->getViewProjectionMatrix());
     visit(renderer, transform, 0);
-    // The renderer draws each pass at once; it joins this branch with the rendering layer.
-    director->popMatrix(1);
+    // Each pass is drawn at once, under its own projection.
+    if (renderer) renderer->render();
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
 }
 
 }  // namespace kite

@@ -81,7 +81,6 @@ Sprite::Sprite() = default;
 Sprite::~Sprite() {
     releaseAndClear(spriteFrame_);
     releaseAndClear(texture_);
-    releaseAndClear(programState_);
 }
 
 bool Sprite::init() { return initWithTexture(nullptr, Rect::ZERO, false); }
@@ -150,8 +149,6 @@ std::string Sprite::description() const {
                   texture ? static_cast<int>(texture->getName()) : 0);
     return text;
 }
-
-void Sprite::setGLProgramState(GLProgramState* state) { assignRetained(programState_, state); }
 
 // ---- texture
 
@@ -511,7 +508,7 @@ void Sprite::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     if (!renderer) return;
     if (flags & FLAGS_TRANSFORM_DIRTY) insideBounds_ = renderer->checkVisibility(transform, contentSize);
     if (!insideBounds_) return;
-    quadCommand_.init(globalZOrder, texture_ ? texture_->getName() : 0, programState_, blendFunc_, &quad_, 1,
+    quadCommand_.init(globalZOrder, texture_ ? texture_->getName() : 0, glProgramState, blendFunc_, &quad_, 1,
                       transform, flags);
     renderer->addCommand(&quadCommand_);
 }

@@ -11,7 +11,6 @@
 
 namespace kite {
 
-class GLProgramState;
 class SpriteBatchNode;
 class SpriteFrame;
 class TextureAtlas;
@@ -88,9 +87,6 @@ public:
     bool isFlippedX() const { return flippedX_; }
     bool isFlippedY() const { return flippedY_; }
 
-    virtual void setGLProgramState(GLProgramState* state);
-    virtual GLProgramState* getGLProgramState() const { return programState_; }
-
     // Placement setters mark the quad dirty for the batch node.
     void setScaleX(float s) override;
     void setScaleY(float s) override;
@@ -140,7 +136,6 @@ protected:
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
     Texture2D* texture_ = nullptr;          // retained
     SpriteFrame* spriteFrame_ = nullptr;    // retained
-    GLProgramState* programState_ = nullptr;  // retained
     QuadCommand quadCommand_;
     Rect rect_;
     bool rectRotated_ = false;

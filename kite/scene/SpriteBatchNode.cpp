@@ -31,7 +31,6 @@ SpriteBatchNode::~SpriteBatchNode() {
     // The children leave batch mode: their atlas goes with this node.
     for (Sprite* sprite : descendants_) sprite->setBatchNode(nullptr);
     releaseAndClear(textureAtlas_);
-    releaseAndClear(programState_);
 }
 
 bool SpriteBatchNode::init(Texture2D* texture, ssize_t capacity) { return initWithTexture(texture, capacity); }
@@ -64,8 +63,6 @@ std::string SpriteBatchNode::description() const {
     std::snprintf(text, sizeof text, "<SpriteBatchNode | tag = %d>", tag);
     return text;
 }
-
-void SpriteBatchNode::setGLProgramState(GLProgramState* state) { assignRetained(programState_, state); }
 
 Texture2D* SpriteBatchNode::getTexture() const { return textureAtlas_ ? textureAtlas_->getTexture() : nullptr; }
 
@@ -257,16 +254,16 @@ void SpriteBatchNode::visit(Renderer* renderer, const Mat4& parentTransform, uin
     if (!visible || !isVisibleToCamera()) return;
     sortAllChildren();
     const uint32_t flags = processParentFlags(parentTransform, parentFlags);
-    director->pushMatrix(MATRIX_STACK_MODELVIEW);
-    director->loadMatrix(MATRIX_STACK_MODELVIEW, modelViewTransform);
+    director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
     draw(renderer, modelViewTransform, flags);
-    director->popMatrix(MATRIX_STACK_MODELVIEW);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 }
 
 void SpriteBatchNode::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     if (!renderer || !textureAtlas_ || textureAtlas_->getTotalQuads() == 0) return;
     for (Node* child : children) child->updateTransform();
-    batchCommand_.init(globalZOrder, programState_ ? programState_->getGLProgram() : nullptr, blendFunc_,
+    batchCommand_.init(globalZOrder, getGLProgram(), blendFunc_,
                        textureAtlas_, transform, flags);
     renderer->addCommand(&batchCommand_);
 }

@@ -12,7 +12,6 @@
 
 namespace kite {
 
-class GLProgramState;
 class Sprite;
 class TextureAtlas;
 
@@ -42,9 +41,6 @@ public:
     void setTexture(Texture2D* texture) override;
     void setBlendFunc(const BlendFunc& blendFunc) override { blendFunc_ = blendFunc; }
     const BlendFunc& getBlendFunc() const override { return blendFunc_; }
-
-    void setGLProgramState(GLProgramState* state);
-    GLProgramState* getGLProgramState() const { return programState_; }
 
     // Children must be sprites drawing from this node's texture.
     using Node::addChild;
@@ -82,7 +78,6 @@ private:
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
     BatchCommand batchCommand_;
     std::vector<Sprite*> descendants_;  // not retained: the children lists hold them
-    GLProgramState* programState_ = nullptr;  // retained
 };
 
 }  // namespace kite

@@ -3,13 +3,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/foundation/UserDefault.h"
 #include "kite/platform/FrameView.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 
@@ -251,6 +257,106 @@ TEST_F(DirectorTest, AutoreleasedObjectsGoAtTheEndOfTheFrame) {
     LoggingScene::create("temporary", &sceneLog);
     frame(1.0 / 60);
     EXPECT_THAT(sceneLog, ElementsAre("temporary:destroyed"));
+}
+
+TEST_F(DirectorTest, MatrixStacksKeepAnIdentityAtTheBottomAndFramesLeaveThemBalanced) {
+    using Type = MATRIX_STACK_TYPE;
+    for (Type type : {Type::MATRIX_STACK_MODELVIEW, Type::MATRIX_STACK_PROJECTION, Type::MATRIX_STACK_TEXTURE})
+        EXPECT_TRUE(director->getMatrix(type).isIdentity());
+
+    Mat4 translate = Mat4::IDENTITY;
+    translate.m[12] = 5.0f;
+    director->loadMatrix(Type::MATRIX_STACK_PROJECTION, translate);
+    director->pushMatrix(Type::MATRIX_STACK_PROJECTION);
+    director->multiplyMatrix(Type::MATRIX_STACK_PROJECTION, translate);
+    EXPECT_EQ(director->getMatrix(Type::MATRIX_STACK_PROJECTION).m[12], 10.0f);
+    director->popMatrix(Type::MATRIX_STACK_PROJECTION);
+    EXPECT_EQ(director->getMatrix(Type::MATRIX_STACK_PROJECTION).m[12], 5.0f);
+    director->popMatrix(Type::MATRIX_STACK_PROJECTION);  // the bottom matrix stays
+    EXPECT_EQ(director->getMatrix(Type::MATRIX_STACK_PROJECTION).m[12], 5.0f);
+    director->loadIdentityMatrix(Type::MATRIX_STACK_PROJECTION);
+    EXPECT_TRUE(director->getMatrix(Type::MATRIX_STACK_PROJECTION).isIdentity());
+
+    // A frame pushes and pops the model-view stack around the scene's visit.
+    director->loadMatrix(Type::MATRIX_STACK_MODELVIEW, translate);
+    director->runWithScene(Scene::create());
+    frame(1.0 / 60);
+    EXPECT_EQ(director->getMatrix(Type::MATRIX_STACK_MODELVIEW), translate);
+}
+
+TEST_F(DirectorTest, WindowSizeFollowsTheViewsDesignResolution) {
+    auto* view = createAutoreleased<RecordingView>();
+    view->log = &log;
+    director->setFrameView(view);
+    EXPECT_EQ(director->getWinSize(), Size(0.0f, 0.0f));
+    view->setDesignResolutionSize(480.0f, 852.0f, 0);
+    EXPECT_EQ(director->getWinSize(), Size(480.0f, 852.0f));
+    EXPECT_EQ(director->getWinSizeInPixels(), Size(480.0f, 852.0f));
+}
+
+TEST_F(DirectorTest, GLLayerReadsTheFrameServicesOfTheLivingDirector) {
+    director->runWithScene(Scene::create());
+    frame(1.0 / 60);
+    frame(1.0 / 60);
+    EXPECT_EQ(getDirectorTotalFrames(), 2u);
+    Mat4 scale = Mat4::IDENTITY;
+    scale.m[0] = 2.0f;
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE, scale);
+    EXPECT_EQ(getDirectorMatrix(2), scale);
+    resetDirectorMatrixStacks();
+    EXPECT_TRUE(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE).isIdentity());
+    director->end();
+    frame(1.0 / 60);
+    EXPECT_EQ(getDirectorFrameServices().getMatrix, nullptr);
+}
+
+// Settings the director reads when it starts, written before it exists.
+TEST(DirectorSettings, ComeFromTheConfiguration) {
+    Configuration::getInstance()->setValue("kite.fps", Value(30));
+    Configuration::getInstance()->setValue("kite.display_fps", Value(true));
+    Configuration::getInstance()->setValue("kite.gl.projection", Value("2d"));
+    Director* director = Director::getInstance();
+    EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 30);
+    EXPECT_TRUE(director->isDisplayStats());
+    EXPECT_EQ(director->getProjection(), Director::Projection::_2D);
+    director->end();
+    director->mainLoop();
+
+    Configuration::getInstance()->setValue("kite.fps", Value(0));
+    Configuration::getInstance()->setValue("kite.gl.projection", Value("4d"));
+    director = Director::getInstance();
+    EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 60);
+    EXPECT_FALSE(director->isDisplayStats());  // the director's end dropped the old settings
+    EXPECT_EQ(director->getProjection(), Director::Projection::_3D);
+    director->end();
+    director->mainLoop();
+}
+
+TEST_F(DirectorTest, PreferencesChangedDuringAFrameAreOnDiskAfterIt) {
+    char pattern[] = "/tmp/director-prefs-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string root = pattern;
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_CONFIG_HOME", root.c_str(), 1);
+
+    director->runWithScene(Scene::create());
+    int key = 0;
+    director->getScheduler()->schedulePerFrame(
+        [&](float) { UserDefault::getInstance()->setIntegerForKey("diamonds", 20); }, &key, 0, false);
+    frame(1.0 / 60);
+    std::ifstream in(root + "/stargrid/UserDefaults.plist");
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("diamonds"), std::string::npos);
+
+    director->end();
+    frame(1.0 / 60);  // the shutdown writes and drops the store
+    if (saved)
+        setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+    ASSERT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "kite/rendering/DrawTestSupport.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/Node.h"
 #include "support/GLTest.h"
 
@@ -34,6 +35,8 @@ class SceneDrawTest : public GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
+        // Nodes reach the director; made first, so that the services below replace its own.
+        Director::getInstance();
         renderer_ = std::make_unique<Renderer>();
         services_ = std::make_unique<FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
         renderer_->initGLView();

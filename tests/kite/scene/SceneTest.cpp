@@ -105,7 +105,7 @@ TEST_F(SceneTest, WindowSizeComesFromTheViewsDesignResolution) {
 }
 
 TEST_F(SceneTest, ThreeDProjectionPutsTheOriginAtTheLowerLeftCorner) {
-    const Mat4& projection = director->getMatrix(MATRIX_STACK_PROJECTION);
+    const Mat4& projection = director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
     // The eye distance h / 1.1566 rounds the exact h / (2 tan 30), so the corner lands within a
     // fraction of a point.
     const Vec3 corner = toNdc(projection, Vec3(0, 0, 0));
@@ -113,12 +113,12 @@ TEST_F(SceneTest, ThreeDProjectionPutsTheOriginAtTheLowerLeftCorner) {
     EXPECT_NEAR(corner.y, -1.0f, 2e-3f);
     const Vec3 far = toNdc(projection, Vec3(240, 360, 622.514f - 982.514f));
     EXPECT_NEAR(far.z, 1.0f, 1e-3f);
-    EXPECT_EQ(director->getMatrix(MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
+    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
 }
 
 TEST_F(SceneTest, TwoDProjectionSpansTheWindowAndDepth) {
     director->setProjection(Director::Projection::_2D);
-    const Mat4& projection = director->getMatrix(MATRIX_STACK_PROJECTION);
+    const Mat4& projection = director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
     const Vec3 low = toNdc(projection, Vec3(0, 0, 1024));
     const Vec3 high = toNdc(projection, Vec3(480, 720, -1024));
     EXPECT_NEAR(low.x, -1, 1e-5f);
@@ -132,9 +132,9 @@ TEST_F(SceneTest, TwoDProjectionSpansTheWindowAndDepth) {
 TEST_F(SceneTest, CustomProjectionLeavesTheStacksAlone) {
     Mat4 marker;
     marker.m[12] = 5;
-    director->loadMatrix(MATRIX_STACK_PROJECTION, marker);
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION, marker);
     director->setProjection(Director::Projection::CUSTOM);
-    EXPECT_EQ(director->getMatrix(MATRIX_STACK_PROJECTION), marker);
+    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), marker);
     EXPECT_EQ(director->getProjection(), Director::Projection::CUSTOM);
 }
 
@@ -158,25 +158,25 @@ TEST_F(SceneTest, ViewPointsConvertToGlCoordinatesUnderEitherProjection) {
 TEST_F(SceneTest, MatrixStacksPushPopAndIgnoreUnknownTypes) {
     Mat4 m;
     m.m[0] = 2;
-    director->pushMatrix(MATRIX_STACK_TEXTURE);
-    director->loadMatrix(MATRIX_STACK_TEXTURE, m);
-    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TEXTURE), m);
-    director->popMatrix(MATRIX_STACK_TEXTURE);
-    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TEXTURE), Mat4::IDENTITY);
-    director->loadMatrix(7, m);
-    EXPECT_EQ(director->getMatrix(7), director->getMatrix(MATRIX_STACK_MODELVIEW));
-    EXPECT_EQ(director->getMatrix(MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
+    director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE);
+    director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE, m);
+    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE), m);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE);
+    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE), Mat4::IDENTITY);
+    director->loadMatrix(static_cast<MATRIX_STACK_TYPE>(7), m);
+    EXPECT_EQ(director->getMatrix(static_cast<MATRIX_STACK_TYPE>(7)), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW));
+    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
     // An unpaired pop keeps the bottom matrix.
-    director->popMatrix(MATRIX_STACK_MODELVIEW);
-    director->popMatrix(MATRIX_STACK_MODELVIEW);
-    EXPECT_EQ(director->getMatrix(MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
 }
 
 TEST_F(SceneTest, DefaultCameraMatchesTheDirectorsProjection) {
     Scene* scene = enteredScene();
     Camera* camera = scene->getDefaultCamera();
     ASSERT_NE(camera, nullptr);
-    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_PROJECTION), 1e-3f);
+    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), 1e-3f);
     exitScenes();
 }
 
@@ -184,10 +184,10 @@ TEST_F(SceneTest, ProjectionChangeReinitialisesTheDefaultCamera) {
     Scene* scene = enteredScene();
     Camera* camera = scene->getDefaultCamera();
     director->setProjection(Director::Projection::_2D);
-    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_PROJECTION), 1e-5f);
+    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), 1e-5f);
     EXPECT_EQ(camera->getPosition3D(), Vec3::ZERO);
     director->setProjection(Director::Projection::_3D);
-    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_PROJECTION), 1e-3f);
+    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), 1e-3f);
     EXPECT_NEAR(camera->getPositionZ(), director->getZEye(), 1e-3f);
     exitScenes();
 }
@@ -230,7 +230,7 @@ TEST_F(SceneTest, CameraPassLoadsItsViewProjection) {
     struct Peek : Node {
         Mat4* out = nullptr;
         void draw(Renderer*, const Mat4&, uint32_t) override {
-            *out = Director::getInstance()->getMatrix(MATRIX_STACK_PROJECTION);
+            *out = Director::getInstance()->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
         }
     };
     auto* peek = createAutoreleased<Peek>();
@@ -239,7 +239,7 @@ TEST_F(SceneTest, CameraPassLoadsItsViewProjection) {
     scene->render(nullptr);
     EXPECT_EQ(seen, scene->getDefaultCamera()->getViewProjectionMatrix());
     // The stack is restored after the pass.
-    expectNear(director->getMatrix(MATRIX_STACK_PROJECTION), seen, 1e-3f);
+    expectNear(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), seen, 1e-3f);
     exitScenes();
 }
 
@@ -278,7 +278,7 @@ TEST_F(SceneTest, DirectorFrameVisitsTheRunningScene) {
     director->runWithScene(scene);
     director->mainLoop();
     EXPECT_THAT(journal, ElementsAre("node@1"));
-    EXPECT_EQ(director->getMatrix(MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
+    EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
 }
 
 TEST_F(SceneTest, ShutdownInsideTheMainLoopTearsTheTreeDown) {

@@ -1,0 +1,243 @@
+#include "kite/scene/GLView.h"
+
+#include <GLES2/gl2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/EventTouch.h"
+#include "kite/scene/Touch.h"
+
+namespace kite {
+
+GLContextAttributes GLView::contextAttributes_;
+
+namespace {
+
+// Touch slots, shared by every GL view: bit i of the mask = slot i in use.
+unsigned int touchSlotMask = 0;
+Touch* touchSlots[GLView::MAX_TOUCHES] = {};
+// Platform touch id -> slot.
+std::map<intptr_t, int>& touchIdToSlot() {
+    static std::map<intptr_t, int> map;
+    return map;
+}
+
+// The lowest free slot, marked as used; -1 when all are taken.
+int takeFreeSlot() {
+    for (int i = 0; i < GLView::MAX_TOUCHES; ++i) {
+        unsigned int bit = 1u << i;
+        if ((touchSlotMask & bit) == 0) {
+            touchSlotMask |= bit;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void freeSlot(int slot) {
+    if (slot >= 0 && slot < GLView::MAX_TOUCHES) touchSlotMask &= ~(1u << slot);
+}
+
+void dispatchTouches(EventTouch& event) {
+    if (EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher()) dispatcher->dispatchEvent(&event);
+}
+
+}  // namespace
+
+GLView::~GLView() = default;
+
+void GLView::setContextAttributes(const GLContextAttributes& attributes) {
+    contextAttributes_ = attributes;
+    // The host window is made with the same attributes.
+    platform::GLContextAttributes platformAttributes;
+    platformAttributes.red = attributes.redBits;
+    platformAttributes.green = attributes.greenBits;
+    platformAttributes.blue = attributes.blueBits;
+    platformAttributes.alpha = attributes.alphaBits;
+    platformAttributes.depth = attributes.depthBits;
+    platformAttributes.stencil = attributes.stencilBits;
+    FrameView::setContextAttributes(platformAttributes);
+}
+
+void GLView::setFrameSize(float width, float height) {
+    frameSize_ = Size(width, height);
+    designResolutionSize_ = frameSize_;
+    FrameView::setDesignResolutionSize(width, height, static_cast<int>(resolutionPolicy_));
+}
+
+Size GLView::getVisibleSize() const {
+    if (resolutionPolicy_ == ResolutionPolicy::NO_BORDER)
+        return Size(frameSize_.width / scaleX_, frameSize_.height / scaleY_);
+    return designResolutionSize_;
+}
+
+Vec2 GLView::getVisibleOrigin() const {
+    if (resolutionPolicy_ == ResolutionPolicy::NO_BORDER)
+        return Vec2((designResolutionSize_.width - frameSize_.width / scaleX_) / 2,
+                    (designResolutionSize_.height - frameSize_.height / scaleY_) / 2);
+    return Vec2::ZERO;
+}
+
+Rect GLView::getVisibleRect() const { return Rect(getVisibleOrigin(), getVisibleSize()); }
+
+void GLView::setDesignResolutionSize(float width, float height, ResolutionPolicy resolutionPolicy) {
+    if (width == 0.0f || height == 0.0f) return;
+    designResolutionSize_ = Size(width, height);
+    resolutionPolicy_ = resolutionPolicy;
+    updateDesignResolutionSize();
+}
+
+void GLView::updateDesignResolutionSize() {
+    if (frameSize_.width <= 0 || frameSize_.height <= 0 || designResolutionSize_.width <= 0 ||
+        designResolutionSize_.height <= 0)
+        return;
+
+    scaleX_ = frameSize_.width / designResolutionSize_.width;
+    scaleY_ = frameSize_.height / designResolutionSize_.height;
+    switch (resolutionPolicy_) {
+        case ResolutionPolicy::NO_BORDER: scaleX_ = scaleY_ = std::max(scaleX_, scaleY_); break;
+        case ResolutionPolicy::SHOW_ALL: scaleX_ = scaleY_ = std::min(scaleX_, scaleY_); break;
+        case ResolutionPolicy::FIXED_HEIGHT:
+            scaleX_ = scaleY_;
+            designResolutionSize_.width = std::ceil(frameSize_.width / scaleX_);
+            break;
+        case ResolutionPolicy::FIXED_WIDTH:
+            scaleY_ = scaleX_;
+            designResolutionSize_.height = std::ceil(frameSize_.height / scaleY_);
+            break;
+        default: break;  // stretched
+    }
+
+    const float viewPortW = designResolutionSize_.width * scaleX_;
+    const float viewPortH = designResolutionSize_.height * scaleY_;
+    viewPortRect_.setRect((frameSize_.width - viewPortW) / 2, (frameSize_.height - viewPortH) / 2, viewPortW,
+                          viewPortH);
+
+    // The director's window size, GL defaults and projection follow.
+    FrameView::setDesignResolutionSize(designResolutionSize_.width, designResolutionSize_.height,
+                                       static_cast<int>(resolutionPolicy_));
+}
+
+void GLView::setViewPortInPoints(float x, float y, float w, float h) {
+    const float k = surfaceScale_;
+    glViewport(static_cast<GLint>((x * scaleX_ + viewPortRect_.origin.x) * k),
+               static_cast<GLint>((y * scaleY_ + viewPortRect_.origin.y) * k), static_cast<GLsizei>(w * scaleX_ * k),
+               static_cast<GLsizei>(h * scaleY_ * k));
+}
+
+void GLView::setScissorInPoints(float x, float y, float w, float h) {
+    const float k = surfaceScale_;
+    glScissor(static_cast<GLint>((x * scaleX_ + viewPortRect_.origin.x) * k),
+              static_cast<GLint>((y * scaleY_ + viewPortRect_.origin.y) * k), static_cast<GLsizei>(w * scaleX_ * k),
+              static_cast<GLsizei>(h * scaleY_ * k));
+}
+
+bool GLView::isScissorEnabled() { return glIsEnabled(GL_SCISSOR_TEST) != GL_FALSE; }
+
+Rect GLView::getScissorRect() {
+    GLfloat params[4] = {};
+    glGetFloatv(GL_SCISSOR_BOX, params);
+    const float k = surfaceScale_;
+    const float x = (params[0] / k - viewPortRect_.origin.x) / scaleX_;
+    const float y = (params[1] / k - viewPortRect_.origin.y) / scaleY_;
+    const float w = params[2] / k / scaleX_;
+    const float h = params[3] / k / scaleY_;
+    return Rect(x, y, w, h);
+}
+
+// Touches.
+
+void GLView::handleTouchesBegin(int num, intptr_t ids[], float xs[], float ys[]) {
+    EventTouch touchEvent;
+    std::vector<Touch*> touches;
+    auto& idToSlot = touchIdToSlot();
+    for (int i = 0; i < num; ++i) {
+        if (idToSlot.count(ids[i])) continue;  // already down
+        const int slot = takeFreeSlot();
+        if (slot < 0) continue;  // every slot is taken
+        Touch* touch = new (std::nothrow) Touch();
+        if (!touch) {
+            freeSlot(slot);
+            continue;
+        }
+        touchSlots[slot] = touch;
+        touch->setTouchInfo(slot, (xs[i] - viewPortRect_.origin.x) / scaleX_,
+                            (ys[i] - viewPortRect_.origin.y) / scaleY_);
+        idToSlot.emplace(ids[i], slot);
+        touches.push_back(touch);
+    }
+    if (touches.empty()) return;
+    touchEvent.setTouches(touches);
+    touchEvent.setEventCode(EventTouch::EventCode::BEGAN);
+    dispatchTouches(touchEvent);
+}
+
+void GLView::handleTouchesMove(int num, intptr_t ids[], float xs[], float ys[]) {
+    EventTouch touchEvent;
+    std::vector<Touch*> touches;
+    auto& idToSlot = touchIdToSlot();
+    for (int i = 0; i < num; ++i) {
+        auto found = idToSlot.find(ids[i]);
+        if (found == idToSlot.end()) continue;
+        Touch* touch = touchSlots[found->second];
+        if (!touch) return;  // bookkeeping out of step: drop the whole call
+        touch->setTouchInfo(found->second, (xs[i] - viewPortRect_.origin.x) / scaleX_,
+                            (ys[i] - viewPortRect_.origin.y) / scaleY_);
+        touches.push_back(touch);
+    }
+    if (touches.empty()) return;
+    touchEvent.setTouches(touches);
+    touchEvent.setEventCode(EventTouch::EventCode::MOVED);
+    dispatchTouches(touchEvent);
+}
+
+void GLView::handleTouchesOfEndOrCancel(int eventCode, int num, intptr_t ids[], float xs[], float ys[]) {
+    EventTouch touchEvent;
+    std::vector<Touch*> touches;
+    auto& idToSlot = touchIdToSlot();
+    for (int i = 0; i < num; ++i) {
+        auto found = idToSlot.find(ids[i]);
+        if (found == idToSlot.end()) continue;
+        const int slot = found->second;
+        Touch* touch = touchSlots[slot];
+        if (!touch) return;
+        touch->setTouchInfo(slot, (xs[i] - viewPortRect_.origin.x) / scaleX_,
+                            (ys[i] - viewPortRect_.origin.y) / scaleY_);
+        touches.push_back(touch);
+        touchSlots[slot] = nullptr;
+        freeSlot(slot);
+        idToSlot.erase(found);
+    }
+    if (touches.empty()) return;
+    touchEvent.setTouches(touches);
+    touchEvent.setEventCode(static_cast<EventTouch::EventCode>(eventCode));
+    dispatchTouches(touchEvent);
+    for (Touch* touch : touches) touch->release();
+}
+
+void GLView::handleTouchesEnd(int num, intptr_t ids[], float xs[], float ys[]) {
+    handleTouchesOfEndOrCancel(static_cast<int>(EventTouch::EventCode::ENDED), num, ids, xs, ys);
+}
+
+void GLView::handleTouchesCancel(int num, intptr_t ids[], float xs[], float ys[]) {
+    handleTouchesOfEndOrCancel(static_cast<int>(EventTouch::EventCode::CANCELLED), num, ids, xs, ys);
+}
+
+unsigned int GLView::getTouchSlotMask() { return touchSlotMask; }
+
+void GLView::releaseAllTouches() {
+    for (int i = 0; i < MAX_TOUCHES; ++i) {
+        if (touchSlots[i]) {
+            touchSlots[i]->release();
+            touchSlots[i] = nullptr;
+        }
+    }
+    touchSlotMask = 0;
+    touchIdToSlot().clear();
+}
+
+}  // namespace kite
