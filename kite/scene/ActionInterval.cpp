@@ -6,7 +6,13 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
+#include "kite/scene/Animation.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/EventCustom.h"
+#include "kite/scene/EventDispatcher.h"
 #include "kite/scene/Node.h"
+#include "kite/scene/Sprite.h"
+#include "kite/scene/SpriteFrame.h"
 
 namespace kite {
 
@@ -426,6 +432,109 @@ DelayTime* DelayTime::create(float duration) {
 DelayTime* DelayTime::clone() const { return create(duration_); }
 
 DelayTime* DelayTime::reverse() const { return create(duration_); }
+
+// ---- Animate
+
+Animate* Animate::create(Animation* animation) { return createAutoreleased<Animate>(animation); }
+
+bool Animate::init(Animation* animation) { return initWithAnimation(animation); }
+
+bool Animate::initWithAnimation(Animation* animation) {
+    if (!animation) {
+        log("Animate: no animation to play");
+        return false;
+    }
+    const float single = animation->getDuration();
+    initWithDuration(single * static_cast<float>(animation->getLoops()));
+    nextFrame_ = 0;
+    assignRetained(animation_, animation);
+    releaseAndClear(origFrame_);
+    executedLoops_ = 0;
+    splitTimes_.clear();
+    splitTimes_.reserve(animation->getFrames().size());
+    // Each frame starts at its share of the total delay units. Taken from the units alone, so
+    // that an animation with no delay per unit (or no units) gives 0, never a division by zero.
+    const float totalUnits = animation->getTotalDelayUnits();
+    float accumulated = 0.0f;
+    for (AnimationFrame* frame : animation->getFrames()) {
+        splitTimes_.push_back(totalUnits > 0.0f ? accumulated / totalUnits : 0.0f);
+        accumulated += frame->getDelayUnits();
+    }
+    return true;
+}
+
+Animate::~Animate() {
+    releaseAndClear(animation_);
+    releaseAndClear(origFrame_);
+    releaseAndClear(frameDisplayedEvent_);
+}
+
+Animate* Animate::clone() const { return create(animation_->clone()); }
+
+Animate* Animate::reverse() const {
+    const Vector<AnimationFrame*>& frames = animation_->getFrames();
+    Vector<AnimationFrame*> reversed(frames.size());
+    for (std::size_t i = frames.size(); i-- > 0;) {
+        AnimationFrame* frame = frames.at(i);
+        if (!frame) break;
+        if (AnimationFrame* copy = frame->clone()) reversed.pushBack(copy);
+    }
+    Animation* animation = Animation::create(reversed, animation_->getDelayPerUnit(), animation_->getLoops());
+    if (!animation) return nullptr;
+    animation->setRestoreOriginalFrame(animation_->getRestoreOriginalFrame());
+    return create(animation);
+}
+
+void Animate::startWithTarget(Node* target) {
+    ActionInterval::startWithTarget(target);
+    releaseAndClear(origFrame_);
+    auto* sprite = dynamic_cast<Sprite*>(target);
+    if (animation_->getRestoreOriginalFrame() && sprite) assignRetained(origFrame_, sprite->getSpriteFrame());
+    nextFrame_ = 0;
+    executedLoops_ = 0;
+}
+
+void Animate::stop() {
+    auto* sprite = dynamic_cast<Sprite*>(target_);
+    if (animation_->getRestoreOriginalFrame() && sprite && origFrame_) sprite->setSpriteFrame(origFrame_);
+    ActionInterval::stop();
+}
+
+void Animate::update(float t) {
+    if (t < 1.0f) {
+        t *= static_cast<float>(animation_->getLoops());
+        const auto loopNumber = static_cast<unsigned int>(t);
+        if (loopNumber > executedLoops_) {
+            nextFrame_ = 0;
+            executedLoops_++;
+        }
+        t = std::fmod(t, 1.0f);
+    }
+    auto* sprite = dynamic_cast<Sprite*>(target_);
+    const Vector<AnimationFrame*>& frames = animation_->getFrames();
+    const int count = static_cast<int>(frames.size());
+    for (int i = nextFrame_; i < count; ++i) {
+        if (splitTimes_[static_cast<std::size_t>(i)] > t) break;
+        AnimationFrame* frame = frames.at(static_cast<std::size_t>(i));
+        if (sprite) sprite->setSpriteFrame(frame->getSpriteFrame());
+        if (!frame->getUserInfo().empty()) dispatchFrameDisplayed(frame);
+        nextFrame_ = i + 1;
+    }
+}
+
+void Animate::dispatchFrameDisplayed(AnimationFrame* frame) {
+    Director* director = Director::getInstance();
+    EventDispatcher* dispatcher = director ? director->getEventDispatcher() : nullptr;
+    if (!dispatcher) return;
+    if (!frameDisplayedEvent_) {
+        frameDisplayedEvent_ = new (std::nothrow) EventCustom(AnimationFrameDisplayedNotification);
+        if (!frameDisplayedEvent_) return;
+    }
+    frameDisplayedEventInfo_.target = target_;
+    frameDisplayedEventInfo_.userInfo = &frame->getUserInfo();
+    frameDisplayedEvent_->setUserData(&frameDisplayedEventInfo_);
+    dispatcher->dispatchEvent(frameDisplayedEvent_);
+}
 
 // ---- ExtraAction
 

@@ -11,6 +11,7 @@
 namespace kite {
 
 class Animation;
+class AnimationFrame;
 class EventCustom;
 class SpriteFrame;
 
@@ -239,6 +240,7 @@ public:
     // Null for a null animation.
     static Animate* create(Animation* animation);
     bool initWithAnimation(Animation* animation);
+    bool init(Animation* animation);
     ~Animate() override;
 
     Animation* getAnimation() const { return animation_; }
@@ -253,6 +255,8 @@ public:
     Animate() = default;
 
 private:
+    void dispatchFrameDisplayed(AnimationFrame* frame);
+
     std::vector<float> splitTimes_;
     int nextFrame_ = 0;
     SpriteFrame* origFrame_ = nullptr;
