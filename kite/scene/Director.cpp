@@ -19,9 +19,11 @@
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "kite/scene/ActionManager.h"
+#include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/GLView.h"
+#include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
@@ -392,8 +394,10 @@ void Director::reset() {
     scenesStack_.clear();
     stopAnimation();
     // Here the statistics labels are released, then the bitmap-font configurations,
-    // the TrueType library, the primitive program, the animation cache and the
-    // sprite-frame cache are destroyed, ahead of the caches and services below.
+    // the TrueType library and the primitive program are destroyed, ahead of the
+    // caches and services below.
+    AnimationCache::destroyInstance();
+    SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();
     GLProgramStateCache::destroyInstance();
     FileUtils::destroyInstance();

@@ -10,9 +10,12 @@
 #include "SceneDrawSupport.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Value.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/Scene.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/SpriteFrame.h"
 #include "kite/scene/SpriteFrameCache.h"
+#include "platform/Clock.h"
 
 namespace kite {
 namespace {
@@ -244,6 +247,25 @@ TEST_F(SpriteFrameCacheTest, TextureFileThatCannotBeLoadedMakesTheLoadANoOp) {
     cache->addSpriteFramesWithFile(path, std::string("no-such-texture.png"));
     EXPECT_EQ(cache->getSpriteFrameByName("plain"), nullptr);
     EXPECT_FALSE(cache->isSpriteFramesWithFileLoaded(path));
+}
+
+}  // namespace
+}  // namespace kite
+
+namespace kite {
+namespace {
+
+TEST(SpriteFrameCacheShutdown, DirectorShutdownEmptiesTheFrameAndAnimationCaches) {
+    platform::Clock::setFixed(1000.0);
+    SpriteFrameCache::getInstance()->addSpriteFrame(SpriteFrame::createWithTexture(nullptr, Rect(0, 0, 1, 1)), "kept");
+    ASSERT_NE(SpriteFrameCache::getInstance()->getSpriteFrameByName("kept"), nullptr);
+    Director::getInstance()->runWithScene(Scene::create());
+    Director::getInstance()->mainLoop();
+    Director::getInstance()->end();
+    Director::getInstance()->mainLoop();
+    EXPECT_EQ(SpriteFrameCache::getInstance()->getSpriteFrameByName("kept"), nullptr);
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    platform::Clock::useRealTime();
 }
 
 }  // namespace
