@@ -275,6 +275,19 @@ TEST_F(ActionIntervalTest, SpawnPadsTheShorterPartAndLastsAsTheLonger) {
     EXPECT_FLOAT_EQ(node->getRotation(), 90.0f);
 }
 
+TEST_F(ActionIntervalTest, ReversedSpawnPutsThePaddingDelayFirst) {
+    auto* spawn = Spawn::create(MoveBy::create(1.0f, Vec2(30, 0)), MoveBy::create(3.0f, Vec2(0, 30)), nullptr);
+    auto* reversed = spawn->reverse();
+    ASSERT_NE(reversed, nullptr);
+    EXPECT_EQ(reversed->getDuration(), 3.0f);
+    reversed->startWithTarget(node);
+    reversed->update(0.5f);  // 1.5 s in: the short move still waits behind its delay
+    EXPECT_THAT(node->getPositionX(), FloatNear(0, 1e-4));
+    EXPECT_THAT(node->getPositionY(), FloatNear(-15, 1e-3));
+    reversed->update(1.0f);
+    EXPECT_THAT(node->getPositionX(), FloatNear(-30, 1e-3));
+}
+
 TEST_F(ActionIntervalTest, RepeatForeverCarriesTheOvershootIntoTheNextCycle) {
     auto* inner = MoveBy::create(1.0f, Vec2(10, 0));
     auto* repeat = RepeatForever::create(inner);
