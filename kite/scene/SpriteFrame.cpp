@@ -16,8 +16,8 @@ namespace {
 
 // Stand-in for the director's texture cache until it joins: textures by full path or key, one
 // reference each, for the life of the process.
-std::map<std::string, Texture2D*>& cachedTextures() {
-    static std::map<std::string, Texture2D*> textures;
+std::map<std::string, RefPtr<Texture2D>>& cachedTextures() {
+    static std::map<std::string, RefPtr<Texture2D>> textures;
     return textures;
 }
 
@@ -39,20 +39,18 @@ Texture2D* textureForImageFile(const std::string& file) {
 
 Texture2D* textureForKey(const std::string& key) {
     auto it = cachedTextures().find(key);
-    return it == cachedTextures().end() ? nullptr : it->second;
+    return it == cachedTextures().end() ? nullptr : it->second.get();
 }
 
 Texture2D* textureForImage(Image* image, const std::string& key) {
     if (Texture2D* cached = textureForKey(key)) return cached;
     if (!image) return nullptr;
-    auto* texture = new (std::nothrow) Texture2D();
+    RefPtr<Texture2D> texture(new (std::nothrow) Texture2D());
     if (!texture) return nullptr;
-    if (!texture->initWithImage(image)) {
-        texture->release();
-        return nullptr;
-    }
+    texture->release();  // the holder keeps the one reference
+    if (!texture->initWithImage(image)) return nullptr;
     cachedTextures()[key] = texture;
-    return texture;
+    return texture.get();
 }
 
 Rect rectPixelsToPoints(const Rect& pixels) {
