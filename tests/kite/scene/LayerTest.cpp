@@ -59,6 +59,7 @@ TEST_F(LayerDrawTest, DefaultGradientRunsFromTheStartColourAtTheTopToTheEndAtThe
     EXPECT_THAT(readPixel(63, 63), PixelNear(Pixel{253, 0, 2, 255}, 3));
     EXPECT_THAT(readPixel(0, 0), PixelNear(Pixel{2, 0, 253, 255}, 3));
     EXPECT_THAT(readPixel(32, 32), PixelNear(Pixel{129, 0, 126, 255}, 3));
+    saveFrame();
 }
 
 TEST_F(LayerDrawTest, HorizontalGradientHasTheStartColourOnTheLeft) {

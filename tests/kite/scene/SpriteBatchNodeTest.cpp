@@ -46,6 +46,7 @@ TEST_F(SpriteBatchNodeTest, ManySpritesOfOneTextureDrawInOneCall) {
         batch->addChild(s);
     }
     EXPECT_EQ(drawFrame(batch), 1);
+    saveFrame();
     EXPECT_THAT(readPixel(0, 0), PixelNear(Pixel{255, 0, 0, 255}, 1));
     EXPECT_THAT(readPixel(3, 3), PixelNear(Pixel{0, 0, 255, 255}, 1));
     EXPECT_THAT(readPixel(54, 54), PixelNear(Pixel{255, 0, 0, 255}, 1));

@@ -241,6 +241,23 @@ TEST_F(SpriteFrameCacheTest, UnknownFormatAndUnknownNamesAddNothing) {
     EXPECT_EQ(cache->getSpriteFrameByName("nobody"), nullptr);
 }
 
+TEST_F(SpriteFrameCacheTest, SheetWithItsImageFileShowsTheImage) {
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const Pixel p = texel(x, y);
+            rgba.insert(rgba.end(), {p.r, p.g, p.b, p.a});
+        }
+    const std::string image = dir_ + "/sheet.png";
+    ASSERT_TRUE(test::writePNG(image, 32, 32, rgba));
+    SpriteFrameCache::getInstance()->addSpriteFramesWithFile(writeSheet("file.plist", 2, {kRotated}), image);
+    expectShows(kRotated, 4);
+    Sprite* whole = Sprite::create(image);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(whole->getContentSize(), Size(32, 32));
+    EXPECT_EQ(whole->getTexture(), SpriteFrameCache::getInstance()->getSpriteFrameByName("rotated")->getTexture());
+}
+
 TEST_F(SpriteFrameCacheTest, TextureFileThatCannotBeLoadedMakesTheLoadANoOp) {
     SpriteFrameCache* cache = SpriteFrameCache::getInstance();
     const std::string path = writeSheet("notex.plist", 1, {kPlain});
