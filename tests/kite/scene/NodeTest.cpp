@@ -372,6 +372,61 @@ TEST_F(NodeTest, UpdateRunsOnlyWhileTheNodeIsRunningAndStopsAtCleanup) {
     node->onExit();
 }
 
+// Counts its timer's calls.
+class Ticker : public Node {
+public:
+    void tick(float) { ++ticks; }
+    int ticks = 0;
+};
+
+TEST_F(NodeTest, TimersStartPausedOffStageAndStopAtCleanup) {
+    auto* node = createAutoreleased<Ticker>();
+    Scheduler* scheduler = node->getScheduler();
+    node->scheduleWithInterval(schedule_selector(&Ticker::tick), 0.0f);
+    scheduler->update(0.1f);
+    scheduler->update(0.1f);
+    EXPECT_EQ(node->ticks, 0);
+    node->onEnter();
+    scheduler->update(0.1f);
+    scheduler->update(0.1f);
+    EXPECT_GT(node->ticks, 0);
+    const int ticks = node->ticks;
+    node->unschedule(nullptr);  // a null selector changes nothing
+    node->cleanup();
+    scheduler->update(0.1f);
+    EXPECT_EQ(node->ticks, ticks);
+    node->onExit();
+}
+
+TEST_F(NodeTest, NewSchedulerTakesOverFromTheOld) {
+    auto* node = createAutoreleased<Ticker>();
+    Scheduler* old = node->getScheduler();
+    Scheduler* fresh = new Scheduler();  // the scheduler has no create; its one reference moves below
+    RefPtr<Scheduler> replacement(fresh);
+    fresh->release();
+    node->onEnter();
+    node->scheduleUpdate();
+    node->setScheduler(replacement.get());
+    EXPECT_FALSE(old->isScheduledForUpdate(node));
+    EXPECT_EQ(node->getScheduler(), replacement.get());
+    node->onExit();
+}
+
+TEST_F(NodeTest, DestroyedNodeLeavesNoCallbackBehind) {
+    Scheduler* scheduler = nullptr;
+    {
+        auto* node = createAutoreleased<Ticker>();
+        scheduler = node->getScheduler();
+        node->onEnter();
+        node->scheduleUpdate();
+        node->scheduleWithInterval(schedule_selector(&Ticker::tick), 0.0f);
+        PoolManager::getInstance()->getCurrentPool()->clear();
+    }
+    scheduler->update(0.1f);
+    scheduler->update(0.1f);
+    SUCCEED();
+}
+
 TEST_F(NodeTest, UserObjectIsRetainedUntilReplaced) {
     Node* node = Node::create();
     Node* object = Node::create();
