@@ -3,15 +3,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app-shell/AppDelegate.h"
 #include "kite/foundation/Log.h"
-#include "kite/platform/HostView.h"
+#include "kite/platform/GLViewImpl.h"
+#include "kite/platform/KTEAGLView.h"
+#include "kite/platform/ScriptPlayer.h"
 #include "kite/scene/Director.h"
 #include "platform/DeviceProfile.h"
 #include "platform/HostLoop.h"
+#include "platform/InputScript.h"
 #include "platform/Signals.h"
 
 namespace {
@@ -20,14 +24,18 @@ struct Options {
     long frames = -1;  // run this many frames, then quit; -1: until closed
     bool fixedStep = false;
     platform::DeviceProfile device = *platform::deviceProfileNamed("iphone5");
+    platform::InputScript script;  // --script and --shot steps
 };
 
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: stargrid [--device iphone4|iphone5|ipad] [--frames N] [--fixed-step]\n"
+                 "                [--script FILE] [--shot FRAME:PATH]...\n"
                  "  --device      screen to play on (default: STARGRID_DEVICE, else iphone5)\n"
                  "  --frames N    draw N frames, then quit\n"
-                 "  --fixed-step  advance exactly 1/60 s per frame, without waiting\n");
+                 "  --fixed-step  advance exactly 1/60 s per frame, without waiting\n"
+                 "  --script FILE play scripted taps, drags, background/foreground and shots\n"
+                 "  --shot FRAME:PATH  save the frame drawn at FRAME as a PNG\n");
 }
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -63,6 +71,26 @@ std::optional<Options> parse(int argc, char** argv) {
             options.frames = frames;
         } else if (arg == "--fixed-step") {
             options.fixedStep = true;
+        } else if (arg == "--script" || arg == "--shot") {
+            const char* text = value();
+            std::string error = arg + " needs a value";
+            if (arg == "--script") {
+                std::optional<platform::InputScript> script =
+                    text ? platform::InputScript::load(text, &error) : std::nullopt;
+                if (!script) {
+                    std::fprintf(stderr, "stargrid: --script: %s\n", error.c_str());
+                    return std::nullopt;
+                }
+                for (const platform::ScriptStep& step : script->steps()) options.script.add(step);
+            } else {
+                std::optional<platform::ScriptStep> shot =
+                    text ? platform::InputScript::parseShot(text, &error) : std::nullopt;
+                if (!shot) {
+                    std::fprintf(stderr, "stargrid: %s\n", error.c_str());
+                    return std::nullopt;
+                }
+                options.script.add(*shot);
+            }
         } else if (arg == "--help" || arg == "-h") {
             usage(stdout);
             std::exit(0);
@@ -87,12 +115,24 @@ int main(int argc, char** argv) {
     platform::HostLoop& loop = platform::HostLoop::main();
     loop.setFixedStep(options->fixedStep);
 
-    // The window and its view come first, with the delegate's context attributes.
+    // The window and its view come first, with the delegate's context attributes;
+    // the host view gets one touch at a time.
     app.initGLContextAttributes();
-    kite::HostView* view = kite::HostView::create("stargrid", options->device.width, options->device.height);
+    kite::GLViewImpl::convertContextAttributes();
+    const kite::Rect frame(0.0f, 0.0f, static_cast<float>(options->device.width),
+                           static_cast<float>(options->device.height));
+    std::unique_ptr<kite::KTEAGLView> host = kite::KTEAGLView::viewWithFrame(
+        frame, kite::GLViewImpl::getPixelFormat(), kite::GLViewImpl::getDepthFormat());
+    if (!host) return 1;  // "OpenGL ES 2.O is required." is logged
+    host->setMultipleTouchEnabled(false);
+    kite::KTEAGLView* hostView = host.get();
+    const bool headless = hostView->getContext()->isHeadless();
+    kite::GLViewImpl* view = kite::GLViewImpl::createWithEAGLView(std::move(host));
     if (!view) return 1;
-    kite::Director::getInstance()->setFrameView(view);
-    const bool headless = view->getContext()->isHeadless();
+    kite::Director::getInstance()->setGLView(view);
+
+    kite::ScriptPlayer player(options->script, loop);
+    player.setHostView(hostView);
 
     platform::HostLoop::Handlers handlers;
     handlers.background = [&app] {
@@ -103,13 +143,21 @@ int main(int argc, char** argv) {
         kite::log("stargrid: entering the foreground");
         app.willEnterForeground();
     };
-    handlers.quit = [] {
+    handlers.quit = [&hostView, &player] {
+        // The shutdown closes the window with its host view.
+        hostView = nullptr;
+        player.setHostView(nullptr);
         kite::Director* director = kite::Director::getInstance();
         director->end();
         director->mainLoop();  // shuts the director down now, drawing nothing more
     };
+    handlers.event = [&hostView](const SDL_Event& event) {
+        if (hostView) hostView->handleEvent(event);
+    };
     const long frameLimit = options->frames;
-    handlers.afterPass = [&loop, frameLimit] {
+    const bool scripted = !options->script.empty();
+    handlers.afterPass = [&loop, &player, frameLimit, scripted] {
+        if (scripted) player.afterPass();
         if (frameLimit >= 0 && kite::Director::getInstance()->getTotalFrames() >= frameLimit) loop.quit();
     };
     loop.setHandlers(std::move(handlers));
@@ -117,6 +165,7 @@ int main(int argc, char** argv) {
     app.run();
     kite::log("stargrid: running on %s (%dx%d)%s", options->device.name, options->device.width,
               options->device.height, headless ? ", headless" : "");
+    if (scripted) player.start();
     if (frameLimit == 0) loop.quit();
     int status = loop.run();
     kite::log("stargrid: quit");

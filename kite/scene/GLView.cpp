@@ -13,8 +13,6 @@
 
 namespace kite {
 
-GLContextAttributes GLView::contextAttributes_;
-
 namespace {
 
 // Touch slots, shared by every GL view: bit i of the mask = slot i in use.
@@ -51,8 +49,6 @@ void dispatchTouches(EventTouch& event) {
 GLView::~GLView() = default;
 
 void GLView::setContextAttributes(const GLContextAttributes& attributes) {
-    contextAttributes_ = attributes;
-    // The host window is made with the same attributes.
     platform::GLContextAttributes platformAttributes;
     platformAttributes.red = attributes.redBits;
     platformAttributes.green = attributes.greenBits;
@@ -61,6 +57,11 @@ void GLView::setContextAttributes(const GLContextAttributes& attributes) {
     platformAttributes.depth = attributes.depthBits;
     platformAttributes.stencil = attributes.stencilBits;
     FrameView::setContextAttributes(platformAttributes);
+}
+
+GLContextAttributes GLView::getContextAttributes() {
+    const platform::GLContextAttributes& p = FrameView::getContextAttributes();
+    return GLContextAttributes{p.red, p.green, p.blue, p.alpha, p.depth, p.stencil};
 }
 
 void GLView::setFrameSize(float width, float height) {

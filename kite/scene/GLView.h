@@ -21,12 +21,12 @@ enum class ResolutionPolicy {
 
 // Bits of colour, depth and stencil the host view's context is made with.
 struct GLContextAttributes {
-    int redBits = 5;
-    int greenBits = 6;
-    int blueBits = 5;
-    int alphaBits = 0;
-    int depthBits = 16;
-    int stencilBits = 0;
+    int redBits = 8;
+    int greenBits = 8;
+    int blueBits = 8;
+    int alphaBits = 8;
+    int depthBits = 24;
+    int stencilBits = 8;
 };
 
 class GLView : public FrameView {
@@ -36,9 +36,10 @@ public:
 
     ~GLView() override;
 
-    // The attributes host views are created with from now on (default 5, 6, 5, 0, 16, 0).
+    // The attributes host views are created with from now on; one process-wide copy,
+    // shared with the frame view's.
     static void setContextAttributes(const GLContextAttributes& attributes);
-    static const GLContextAttributes& getContextAttributes() { return contextAttributes_; }
+    static GLContextAttributes getContextAttributes();
 
     void end() override = 0;
     virtual bool isOpenGLReady() = 0;
@@ -114,9 +115,6 @@ protected:
     float scaleY_ = 1.0f;
     ResolutionPolicy resolutionPolicy_ = ResolutionPolicy::UNKNOWN;
     float surfaceScale_ = 1.0f;
-
-private:
-    static GLContextAttributes contextAttributes_;
 };
 
 }  // namespace kite

@@ -1,0 +1,144 @@
+// The host view: the game's window with its render surface; presents frames and turns mouse and fingers into touches.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kite/foundation/math/Rect.h"
+#include "kite/platform/KTES2Renderer.h"
+
+union SDL_Event;
+
+namespace kite {
+
+class KTEAGLView {
+public:
+    static constexpr const char* COLOR_FORMAT_RGB565 = "EAGLColorFormat565";
+    static constexpr const char* COLOR_FORMAT_RGBA8 = "EAGLColorFormatRGBA8";
+    // Touches handed to the GL view per call.
+    static constexpr int MAX_TOUCHES_PER_CALL = 10;
+    // The identity of the mouse's touch.
+    static constexpr intptr_t MOUSE_TOUCH_ID = 1;
+
+    // A window for a frame of frame.size pixels (scaled down to fit a smaller screen),
+    // with the given surface formats. Null, after the log line "OpenGL ES 2.O is required.",
+    // when no ES 2.0 context can be had.
+    static std::unique_ptr<KTEAGLView> viewWithFrame(const Rect& frame,
+                                                     const std::string& pixelFormat = COLOR_FORMAT_RGB565,
+                                                     unsigned int depthFormat = 0, bool preserveBackbuffer = false,
+                                                     bool multiSampling = false, unsigned int numberOfSamples = 0,
+                                                     const std::string& title = "stargrid");
+    ~KTEAGLView();
+    KTEAGLView(const KTEAGLView&) = delete;
+    KTEAGLView& operator=(const KTEAGLView&) = delete;
+
+    // The GL enum of a colour format name: RGB565 for "EAGLColorFormat565", RGBA8 otherwise.
+    static unsigned int convertPixelFormat(const std::string& pixelFormat);
+
+    // The surface size in pixels: content scale factor x the window's size in points.
+    int getWidth() const;
+    int getHeight() const;
+    // Surface pixels per window point (above 1 when the window was scaled down to fit).
+    float getContentScaleFactor() const { return contentScaleFactor_; }
+    void setContentScaleFactor(float factor) { contentScaleFactor_ = factor > 0.0f ? factor : 1.0f; }
+    // The window's size in points.
+    const Rect& getBounds() const { return bounds_; }
+    // The drawable's size in pixels after the last layout.
+    int getSurfaceWidth() const { return surfaceWidth_; }
+    int getSurfaceHeight() const { return surfaceHeight_; }
+
+    const std::string& getPixelFormat() const { return pixelformat_; }
+    unsigned int getDepthFormat() const { return depthFormat_; }
+    bool isMultiSampling() const { return multiSampling_; }
+    KTES2Renderer* getRenderer() const { return renderer_.get(); }
+    platform::GLContext* getContext() const { return renderer_ ? renderer_->getContext() : nullptr; }
+    unsigned int getWindowID() const;
+
+    // The surface follows the window's size.
+    void layoutSubviews();
+    // Presents the frame (after a pending capture has read it).
+    void swapBuffers();
+    void makeCurrent();
+
+    // With multiple touch off, further fingers are ignored while one touch is down.
+    void setMultipleTouchEnabled(bool enabled) { multipleTouchEnabled_ = enabled; }
+    bool isMultipleTouchEnabled() const { return multipleTouchEnabled_; }
+
+    // Touches in window points; at most 10 are passed on per call, in surface pixels.
+    void touchesBegan(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
+    void touchesMoved(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
+    void touchesEnded(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
+    void touchesCancelled(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
+                          const std::vector<float>& ys);
+
+    // Mouse, finger, focus and text events of this window; true when the event was used.
+    bool handleEvent(const SDL_Event& event);
+
+    // Text input: the view is the client while it is first responder.
+    bool canBecomeFirstResponder();
+    bool becomeFirstResponder();
+    bool resignFirstResponder();
+    bool isFirstResponder() const { return !isUseUITextField_; }
+    void insertText(const std::string& text);
+    void deleteBackward();
+    void setMarkedText(const std::string& text);
+    void unmarkText();
+    const std::string& getMarkedText() const { return markedText_; }
+    bool isKeyboardShown() const { return isKeyboardShown_; }
+    // Where typed text and deletions go (the engine's input dispatcher).
+    struct TextInputSink {
+        std::function<void(const char* text, std::size_t length)> insertText;
+        std::function<void()> deleteBackward;
+    };
+    static void setTextInputSink(TextInputSink sink);
+    // A text field of the game that holds the keyboard: a touch that begins makes it resign.
+    void setFirstResponderTextField(std::function<void()> resign) { resignTextField_ = std::move(resign); }
+
+    // The next presented frame is read back first and saved as a PNG at path (each path
+    // asked for before that frame gets a copy).
+    void captureNextFrame(const std::string& path);
+    bool hasPendingCapture() const { return !capturePaths_.empty(); }
+    // The last capture's outcome.
+    bool lastCaptureSucceeded() const { return lastCaptureOk_; }
+
+private:
+    KTEAGLView() = default;
+    bool setupSurface(const platform::WindowOptions& window);
+    void handleTouchesAfterKeyboardShow();
+    // The window's point to surface pixels.
+    float toSurface(float points) const { return points * contentScaleFactor_; }
+    void cancelAllTouches();
+
+    std::unique_ptr<KTES2Renderer> renderer_;
+    std::string pixelformat_ = COLOR_FORMAT_RGB565;
+    unsigned int depthFormat_ = 0;
+    bool preserveBackbuffer_ = false;
+    int surfaceWidth_ = 0;
+    int surfaceHeight_ = 0;
+    bool discardFramebufferSupported_ = false;
+    unsigned int requestedSamples_ = 0;
+    bool isUseUITextField_ = true;
+    std::string markedText_;
+    Rect caretRect_;
+    Rect originalRect_;
+    bool isKeyboardShown_ = false;
+    bool multiSampling_ = false;
+
+    Rect bounds_;                     // the window, in points
+    float contentScaleFactor_ = 1.0f;
+    bool multipleTouchEnabled_ = false;
+    bool mouseDown_ = false;
+    float mouseX_ = 0.0f, mouseY_ = 0.0f;  // last position, points
+    struct Finger {
+        intptr_t id;
+        float x, y;  // points
+    };
+    std::vector<Finger> fingers_;
+    std::function<void()> resignTextField_;
+    std::vector<std::string> capturePaths_;
+    bool lastCaptureOk_ = false;
+};
+
+}  // namespace kite

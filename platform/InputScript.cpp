@@ -1,0 +1,165 @@
+#include "platform/InputScript.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+
+namespace {
+
+constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
+constexpr long kMaxDragSteps = 10000;
+
+bool parseFrame(const std::string& word, long* frame) {
+    if (word.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(word.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || value < 1 || value > kMaxFrame) return false;
+    *frame = value;
+    return true;
+}
+
+bool parseCoordinate(const std::string& word, float* value) {
+    if (word.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    float v = std::strtof(word.c_str(), &end);
+    if (*end != '\0' || errno != 0 || !std::isfinite(v) || std::fabs(v) > 1e6f) return false;
+    *value = v;
+    return true;
+}
+
+}  // namespace
+
+std::optional<InputScript> InputScript::parse(const std::string& text, std::string* error) {
+    InputScript script;
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    auto fail = [&](const std::string& why) -> std::optional<InputScript> {
+        if (error) *error = "line " + std::to_string(number) + ": " + why;
+        return std::nullopt;
+    };
+    while (std::getline(lines, line)) {
+        ++number;
+        if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+        std::istringstream words(line);
+        std::string command;
+        if (!(words >> command)) continue;
+        std::vector<std::string> args;
+        for (std::string w; words >> w;) args.push_back(w);
+
+        ScriptStep step;
+        if (args.empty() || !parseFrame(args[0], &step.frame)) return fail("a frame number from 1 is needed");
+        auto point = [&](std::size_t at, float* x, float* y) {
+            return args.size() > at + 1 && parseCoordinate(args[at], x) && parseCoordinate(args[at + 1], y);
+        };
+
+        if (command == "tap" || command == "down" || command == "move" || command == "up") {
+            if (args.size() != 3 || !point(1, &step.x, &step.y)) return fail(command + " needs FRAME X Y");
+            if (command == "move") step.kind = ScriptStep::Kind::MOVE;
+            if (command == "up") step.kind = ScriptStep::Kind::UP;
+            script.add(step);
+            if (command == "tap") {
+                step.kind = ScriptStep::Kind::UP;
+                ++step.frame;
+                script.add(step);
+            }
+        } else if (command == "drag") {
+            float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+            char* end = nullptr;
+            long steps = args.size() == 6 ? std::strtol(args[5].c_str(), &end, 10) : 0;
+            if (args.size() != 6 || !point(1, &x1, &y1) || !point(3, &x2, &y2) || *end != '\0' || steps < 1 ||
+                steps > kMaxDragSteps)
+                return fail("drag needs FRAME X1 Y1 X2 Y2 STEPS (1 to 10000 steps)");
+            step.x = x1;
+            step.y = y1;
+            script.add(step);
+            for (long i = 1; i <= steps; ++i) {
+                ScriptStep move;
+                move.kind = ScriptStep::Kind::MOVE;
+                move.frame = step.frame + i;
+                move.x = x1 + (x2 - x1) * static_cast<float>(i) / static_cast<float>(steps);
+                move.y = y1 + (y2 - y1) * static_cast<float>(i) / static_cast<float>(steps);
+                script.add(move);
+            }
+            ScriptStep up;
+            up.kind = ScriptStep::Kind::UP;
+            up.frame = step.frame + steps + 1;
+            up.x = x2;
+            up.y = y2;
+            script.add(up);
+        } else if (command == "background" || command == "foreground" || command == "quit") {
+            if (args.size() != 1) return fail(command + " needs FRAME only");
+            step.kind = command == "background"   ? ScriptStep::Kind::BACKGROUND
+                        : command == "foreground" ? ScriptStep::Kind::FOREGROUND
+                                                  : ScriptStep::Kind::QUIT;
+            script.add(step);
+        } else if (command == "shot") {
+            if (args.size() < 2) return fail("shot needs FRAME PATH");
+            // The path is the rest of the line after the frame, spaces included.
+            std::istringstream again(line);
+            std::string skip, rest;
+            again >> skip >> skip;
+            std::getline(again, rest);
+            rest.erase(0, rest.find_first_not_of(" \t"));
+            rest.erase(rest.find_last_not_of(" \t\r") + 1);
+            step.kind = ScriptStep::Kind::SHOT;
+            step.path = rest;
+            script.add(step);
+        } else {
+            return fail("unknown step \"" + command + "\"");
+        }
+    }
+    return script;
+}
+
+std::optional<InputScript> InputScript::load(const std::string& path, std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        if (error) *error = "cannot read " + path;
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (text.str().size() > 16 * 1024 * 1024) {
+        if (error) *error = path + " is too large for a script";
+        return std::nullopt;
+    }
+    return parse(text.str(), error);
+}
+
+std::optional<ScriptStep> InputScript::parseShot(const std::string& option, std::string* error) {
+    const auto colon = option.find(':');
+    ScriptStep step;
+    step.kind = ScriptStep::Kind::SHOT;
+    if (colon == std::string::npos || !parseFrame(option.substr(0, colon), &step.frame) || colon + 1 >= option.size()) {
+        if (error) *error = "--shot needs FRAME:PATH with a frame from 1";
+        return std::nullopt;
+    }
+    step.path = option.substr(colon + 1);
+    return step;
+}
+
+void InputScript::add(const ScriptStep& step) {
+    // Kept ordered by frame; steps of one frame keep the order they were given in.
+    auto at = std::upper_bound(steps_.begin(), steps_.end(), step.frame,
+                               [](long frame, const ScriptStep& s) { return frame < s.frame; });
+    steps_.insert(at, step);
+}
+
+std::vector<ScriptStep> InputScript::stepsAt(long frame) const {
+    auto first = std::lower_bound(steps_.begin(), steps_.end(), frame,
+                                  [](const ScriptStep& s, long f) { return s.frame < f; });
+    auto last = std::upper_bound(first, steps_.end(), frame, [](long f, const ScriptStep& s) { return f < s.frame; });
+    return std::vector<ScriptStep>(first, last);
+}
+
+long InputScript::lastFrame() const { return steps_.empty() ? 0 : steps_.back().frame; }
+
+}  // namespace platform

@@ -1,0 +1,55 @@
+// Scripted input for tests and demos: taps, drags, background/foreground and screenshots at given frames.
+//
+// A script is text, one step per line; "#" starts a comment, blank lines are skipped.
+// FRAME counts the host loop's 1/60 s ticks from the start: frame 1 is the first one drawn.
+// Input given at FRAME arrives before that frame is drawn; X and Y are pixels of the
+// device's frame (640x1136 for iphone5), origin at the top left, fractions allowed.
+//
+//   tap FRAME X Y                    press at FRAME, release at FRAME+1
+//   down FRAME X Y                   press
+//   move FRAME X Y                   drag the pressed touch
+//   up FRAME X Y                     release
+//   drag FRAME X1 Y1 X2 Y2 STEPS     press at FRAME at (X1, Y1), STEPS moves one frame apart
+//                                    ending at (X2, Y2), release one frame after the last
+//   background FRAME                 the game goes to the background (as when minimised)
+//   foreground FRAME                 and comes back
+//   shot FRAME PATH                  saves the frame drawn at FRAME as a PNG (PATH may hold spaces)
+//   quit FRAME                       quits as the window's close button would
+//
+// The stargrid executable takes one with --script FILE; --shot FRAME:PATH adds a shot step.
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct ScriptStep {
+    enum class Kind { DOWN, MOVE, UP, BACKGROUND, FOREGROUND, SHOT, QUIT };
+    long frame = 0;
+    Kind kind = Kind::DOWN;
+    float x = 0.0f;
+    float y = 0.0f;
+    std::string path;  // shots
+};
+
+class InputScript {
+public:
+    // Nothing, with the line number and the reason in error, for a malformed script.
+    static std::optional<InputScript> parse(const std::string& text, std::string* error);
+    static std::optional<InputScript> load(const std::string& path, std::string* error);
+    // "FRAME:PATH", as the --shot option takes it.
+    static std::optional<ScriptStep> parseShot(const std::string& option, std::string* error);
+
+    void add(const ScriptStep& step);
+    // The steps at a frame, in the order they were given.
+    std::vector<ScriptStep> stepsAt(long frame) const;
+    const std::vector<ScriptStep>& steps() const { return steps_; }
+    long lastFrame() const;
+    bool empty() const { return steps_.empty(); }
+
+private:
+    std::vector<ScriptStep> steps_;
+};
+
+}  // namespace platform

@@ -1,0 +1,93 @@
+// Runs the game executable with input scripts and shots, as tests and demos do.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+using ::testing::HasSubstr;
+
+struct GameRun {
+    int status = -1;
+    std::string output;
+};
+
+// The game headless in fixed steps, its output (both streams) collected.
+GameRun runGame(const std::string& args) {
+    const std::string command = std::string("SDL_VIDEODRIVER=offscreen ") + STARGRID_EXECUTABLE + " --fixed-step " +
+                                args + " 2>&1";
+    GameRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    std::array<char, 512> buffer;
+    while (std::fgets(buffer.data(), buffer.size(), pipe)) run.output += buffer.data();
+    int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::array<unsigned, 2> pngSize(const std::string& path) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return {0, 0};
+    std::array<unsigned, 2> size{png.width, png.height};
+    png_image_free(&png);
+    return size;
+}
+
+class StargridScript : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::path(::testing::TempDir()) /
+              ("stargrid-script-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string write(const std::string& name, const std::string& text) {
+        std::ofstream(dir / name) << text;
+        return (dir / name).string();
+    }
+    std::filesystem::path dir;
+};
+
+TEST_F(StargridScript, ShotsAreSavedAtTheDevicesPixelSize) {
+    const std::string shot = (dir / "ipad.png").string();
+    GameRun run = runGame("--device ipad --frames 5 --shot 3:" + shot);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("frame 3 saved to " + shot));
+    EXPECT_EQ(pngSize(shot), (std::array<unsigned, 2>{768, 1024}));
+}
+
+TEST_F(StargridScript, ScriptDrivesTheLifecycleAndQuits) {
+    const std::string shot = (dir / "tap.png").string();
+    const std::string script = write("demo.script",
+                                     "# tap, go away and come back, then quit\n"
+                                     "tap 2 320 568\n"
+                                     "drag 4 100 100 200 300 3\n"
+                                     "background 9\nforeground 12\n"
+                                     "shot 14 " + shot + "\nquit 16\n");
+    GameRun run = runGame("--script " + script);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("stargrid: entering the background"));
+    EXPECT_THAT(run.output, HasSubstr("stargrid: entering the foreground"));
+    EXPECT_THAT(run.output, HasSubstr("stargrid: quit"));
+    EXPECT_EQ(pngSize(shot), (std::array<unsigned, 2>{640, 1136}));
+}
+
+TEST_F(StargridScript, MalformedScriptOrShotIsRefusedBeforeTheWindowOpens) {
+    GameRun bad = runGame("--script " + write("bad.script", "tap 1 2 3\nswipe 4 1 1\n"));
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_THAT(bad.output, HasSubstr("--script: line 2: unknown step \"swipe\""));
+    EXPECT_EQ(runGame("--script " + (dir / "missing").string()).status, 2);
+    EXPECT_EQ(runGame("--shot 0:x.png").status, 2);
+    EXPECT_EQ(runGame("--shot").status, 2);
+}
+
+}  // namespace
