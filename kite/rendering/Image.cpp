@@ -17,6 +17,7 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/ZipUtils.h"
+#include "kite/rendering/Configuration.h"
 #include "kite/rendering/TGAlib.h"
 #include "kite/rendering/decoders/ATITC.h"
 #include "kite/rendering/decoders/ETC1.h"
@@ -31,9 +32,19 @@ namespace {
 // of this engine samples is wider or higher.
 constexpr std::int64_t kMaxDimension = 16384;
 
-std::mutex supportMutex;
-Image::TextureSupport textureSupport;
+std::mutex pvrFlagMutex;
 bool pvrHavePremultipliedAlpha = false;
+
+// What the GPU can sample, as the configuration gathered it.
+struct TextureSupport {
+    bool npot, pvrtc, etc, s3tc, atitc, bgra8888;
+};
+
+TextureSupport textureSupport() {
+    const Configuration* config = Configuration::getInstance();
+    return {config->supportsNPOT(), config->supportsPVRTC(), config->supportsETC(),
+            config->supportsS3TC(), config->supportsATITC(), config->supportsBGRA8888()};
+}
 
 bool validDimensions(const char* kind, std::int64_t width, std::int64_t height) {
     if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension) {
@@ -223,7 +234,7 @@ struct BlockLevel {
 }  // namespace
 
 PixelFormat getDevicePixelFormat(PixelFormat format) {
-    const Image::TextureSupport support = Image::getTextureSupport();
+    const TextureSupport support = textureSupport();
     switch (format) {
         case PixelFormat::ETC:
             return support.etc ? format : PixelFormat::RGB888;
@@ -237,18 +248,8 @@ PixelFormat getDevicePixelFormat(PixelFormat format) {
     }
 }
 
-void Image::setTextureSupport(const TextureSupport& support) {
-    std::lock_guard<std::mutex> lock(supportMutex);
-    textureSupport = support;
-}
-
-Image::TextureSupport Image::getTextureSupport() {
-    std::lock_guard<std::mutex> lock(supportMutex);
-    return textureSupport;
-}
-
 void Image::setPVRImagesHavePremultipliedAlpha(bool haveAlphaPremultiplied) {
-    std::lock_guard<std::mutex> lock(supportMutex);
+    std::lock_guard<std::mutex> lock(pvrFlagMutex);
     pvrHavePremultipliedAlpha = haveAlphaPremultiplied;
 }
 
@@ -303,53 +304,52 @@ bool Image::decodeFile(const std::string& fullpath) {
 
 // ---- detection ------------------------------------------------------------------------
 
-bool Image::isPng(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isPng(const unsigned char* data, std::int64_t dataLen) {
     static const unsigned char signature[] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
     return dataLen >= 9 && std::memcmp(data, signature, 8) == 0;
 }
 
-bool Image::isJpg(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isJpg(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 5 && data[0] == 0xFF && data[1] == 0xD8;
 }
 
-bool Image::isTiff(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isTiff(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < 5) return false;
     return (data[0] == 'I' && data[1] == 'I' && data[2] == 42 && data[3] == 0) ||
            (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && data[3] == 42);
 }
 
-bool Image::isWebp(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isWebp(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 13 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0;
 }
 
-bool Image::isPvr(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isPvr(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kPVRHeaderSize) return false;
     return std::memcmp(data + 44, "PVR!", 4) == 0 || (data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3);
 }
 
-bool Image::isEtc(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isEtc(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= ETC_PKM_HEADER_SIZE && etc1_pkm_is_valid(data);
 }
 
-bool Image::isS3TC(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isS3TC(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 3 && std::memcmp(data, "DDS", 3) == 0;
 }
 
-bool Image::isATITC(const unsigned char* data, std::int64_t dataLen) const {
+bool Image::isATITC(const unsigned char* data, std::int64_t dataLen) {
     return dataLen >= 4 && std::memcmp(data + 1, "KTX", 3) == 0;
 }
 
 Image::Format Image::detectFormat(const unsigned char* data, std::int64_t dataLen) {
     if (!data || dataLen < 1) return Format::UNKNOWN;
-    Image probe;
-    if (probe.isPng(data, dataLen)) return Format::PNG;
-    if (probe.isJpg(data, dataLen)) return Format::JPG;
-    if (probe.isTiff(data, dataLen)) return Format::TIFF;
-    if (probe.isWebp(data, dataLen)) return Format::WEBP;
-    if (probe.isPvr(data, dataLen)) return Format::PVR;
-    if (probe.isEtc(data, dataLen)) return Format::ETC;
-    if (probe.isS3TC(data, dataLen)) return Format::S3TC;
-    if (probe.isATITC(data, dataLen)) return Format::ATITC;
+    if (isPng(data, dataLen)) return Format::PNG;
+    if (isJpg(data, dataLen)) return Format::JPG;
+    if (isTiff(data, dataLen)) return Format::TIFF;
+    if (isWebp(data, dataLen)) return Format::WEBP;
+    if (isPvr(data, dataLen)) return Format::PVR;
+    if (isEtc(data, dataLen)) return Format::ETC;
+    if (isS3TC(data, dataLen)) return Format::S3TC;
+    if (isATITC(data, dataLen)) return Format::ATITC;
     return Format::UNKNOWN;
 }
 
@@ -650,10 +650,10 @@ bool Image::initWithPVRData(const unsigned char* data, std::int64_t dataLen) {
 bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kPVRHeaderSize || std::memcmp(data + 44, "PVR!", 4) != 0) return false;
     {
-        std::lock_guard<std::mutex> lock(supportMutex);
+        std::lock_guard<std::mutex> lock(pvrFlagMutex);
         _hasPremultipliedAlpha = pvrHavePremultipliedAlpha;
     }
-    const TextureSupport support = getTextureSupport();
+    const TextureSupport support = textureSupport();
     const std::uint32_t height = readLE32(data + 4);
     const std::uint32_t width = readLE32(data + 8);
     const std::uint32_t flags = readLE32(data + 16);
@@ -753,7 +753,7 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
 
 bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kPVRHeaderSize || !(data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3)) return false;
-    const TextureSupport support = getTextureSupport();
+    const TextureSupport support = textureSupport();
     const std::uint32_t flags = readLE32(data + 4);
     const std::uint64_t pixelFormat = readLE64(data + 8);
     const std::uint32_t height = readLE32(data + 24);
@@ -962,7 +962,7 @@ bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
     _width = static_cast<int>(width);
     _height = static_cast<int>(height);
     const unsigned char* blocks = data + kDDSHeaderSize;
-    if (getTextureSupport().s3tc) {
+    if (textureSupport().s3tc) {
         _renderFormat = format;
         _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
         if (!_data) return false;
@@ -1033,7 +1033,7 @@ bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
     _width = static_cast<int>(width);
     _height = static_cast<int>(height);
     const unsigned char* blocks = data + start;
-    if (getTextureSupport().atitc) {
+    if (textureSupport().atitc) {
         _renderFormat = format;
         _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
         if (!_data) return false;

@@ -27,19 +27,6 @@ public:
 
     static constexpr int MIPMAP_MAX = 16;
 
-    // What the GPU can sample, as the loaders ask it. Until the engine configuration
-    // answers these, they come from here: no compressed format, non-power-of-two sizes.
-    struct TextureSupport {
-        bool npot = true;
-        bool pvrtc = false;
-        bool etc = false;
-        bool s3tc = false;
-        bool atitc = false;
-        bool bgra8888 = false;
-    };
-    static void setTextureSupport(const TextureSupport& support);
-    static TextureSupport getTextureSupport();
-
     // PVR files carry premultiplied alpha (class-wide; false until set).
     static void setPVRImagesHavePremultipliedAlpha(bool haveAlphaPremultiplied);
 
@@ -67,14 +54,14 @@ public:
     // Detection by the first bytes, as initWithImageData does it.
     static Format detectFormat(const unsigned char* data, std::int64_t dataLen);
 
-    bool isPng(const unsigned char* data, std::int64_t dataLen) const;
-    bool isJpg(const unsigned char* data, std::int64_t dataLen) const;
-    bool isTiff(const unsigned char* data, std::int64_t dataLen) const;
-    bool isWebp(const unsigned char* data, std::int64_t dataLen) const;
-    bool isPvr(const unsigned char* data, std::int64_t dataLen) const;
-    bool isEtc(const unsigned char* data, std::int64_t dataLen) const;
-    bool isS3TC(const unsigned char* data, std::int64_t dataLen) const;
-    bool isATITC(const unsigned char* data, std::int64_t dataLen) const;
+    static bool isPng(const unsigned char* data, std::int64_t dataLen);
+    static bool isJpg(const unsigned char* data, std::int64_t dataLen);
+    static bool isTiff(const unsigned char* data, std::int64_t dataLen);
+    static bool isWebp(const unsigned char* data, std::int64_t dataLen);
+    static bool isPvr(const unsigned char* data, std::int64_t dataLen);
+    static bool isEtc(const unsigned char* data, std::int64_t dataLen);
+    static bool isS3TC(const unsigned char* data, std::int64_t dataLen);
+    static bool isATITC(const unsigned char* data, std::int64_t dataLen);
 
     bool initWithJpgData(const unsigned char* data, std::int64_t dataLen);
     bool initWithPngData(const unsigned char* data, std::int64_t dataLen);
@@ -107,8 +94,8 @@ private:
     std::string _filePath;
 };
 
-// The format a file's pixel format is delivered in on this GPU: ETC becomes RGB888 and the
-// PVRTC formats RGBA8888 when the GPU cannot sample them.
+// The format a file's pixel format is delivered in on this GPU (as the configuration reports
+// it): ETC becomes RGB888 and the PVRTC formats RGBA8888 when the GPU cannot sample them.
 PixelFormat getDevicePixelFormat(PixelFormat format);
 
 }  // namespace kite

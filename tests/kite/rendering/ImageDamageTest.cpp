@@ -14,6 +14,7 @@
 
 #include "ImageTestData.h"
 #include "kite/foundation/Log.h"
+#include "kite/rendering/Configuration.h"
 #include "kite/rendering/Image.h"
 
 namespace kite {
@@ -96,7 +97,7 @@ protected:
         close(null_);
         close(savedStdout_);
         setLogForwarder(nullptr);
-        Image::setTextureSupport(Image::TextureSupport());
+        Configuration::destroyInstance();
     }
 
     // The decoders log a line per failure, thousands here: kept off the test output.
@@ -109,12 +110,13 @@ protected:
         return image;
     }
 
+    // Once with nothing supported, once with every compressed format the loaders know.
     static void forEachSupport(const std::function<void()>& body) {
-        Image::setTextureSupport(Image::TextureSupport());
+        Configuration::destroyInstance();
         body();
-        Image::TextureSupport all;
-        all.pvrtc = all.s3tc = all.atitc = all.bgra8888 = true;
-        Image::setTextureSupport(all);
+        Configuration::getInstance()->updateExtensionSupport(
+            "GL_IMG_texture_compression_pvrtc GL_EXT_texture_compression_s3tc GL_AMD_compressed_ATC_texture "
+            "GL_IMG_texture_format_BGRA8888");
         body();
     }
 

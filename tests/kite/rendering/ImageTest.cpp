@@ -10,6 +10,7 @@
 
 #include "ImageTestData.h"
 #include "kite/foundation/FileUtils.h"
+#include "kite/rendering/Configuration.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/PVRTC.h"
 #include "kite/rendering/decoders/S3TC.h"
@@ -19,21 +20,24 @@ namespace {
 
 using namespace testdata;
 
+// Each test starts from a configuration that has gathered nothing: no compressed format,
+// no BGRA8888, only power-of-two sizes.
 class ImageTest : public ::testing::Test {
 protected:
+    void SetUp() override { Configuration::destroyInstance(); }
     void TearDown() override {
-        Image::setTextureSupport(Image::TextureSupport());
+        Configuration::destroyInstance();
         Image::setPVRImagesHavePremultipliedAlpha(false);
     }
 
-    static void setSupport(bool pvrtc, bool s3tc, bool atitc, bool bgra = false, bool npot = true) {
-        Image::TextureSupport support;
-        support.pvrtc = pvrtc;
-        support.s3tc = s3tc;
-        support.atitc = atitc;
-        support.bgra8888 = bgra;
-        support.npot = npot;
-        Image::setTextureSupport(support);
+    // As if the GL context advertised these extensions (any size is then allowed).
+    static void setSupport(bool pvrtc, bool s3tc, bool atitc, bool bgra = false) {
+        std::string extensions;
+        if (pvrtc) extensions += "GL_IMG_texture_compression_pvrtc ";
+        if (s3tc) extensions += "GL_EXT_texture_compression_s3tc ";
+        if (atitc) extensions += "GL_AMD_compressed_ATC_texture ";
+        if (bgra) extensions += "GL_IMG_texture_format_BGRA8888 ";
+        Configuration::getInstance()->updateExtensionSupport(extensions.c_str());
     }
 };
 
@@ -273,11 +277,11 @@ TEST_F(ImageTest, PvrtcWithoutGpuSupportIsDecodedToRgba) {
 
 TEST_F(ImageTest, PvrVersion2RefusesWhatTheGpuCannotSample) {
     EXPECT_FALSE(decode(makePvr2(2, 2, 0x1A, 32, Bytes(16, 0), 1)));  // BGRA8888
+    EXPECT_FALSE(decode(makePvr2(3, 2, 0x12, 32, Bytes(24, 0), 1)));  // not a power of two
+    EXPECT_FALSE(decode(makePvr2(2, 2, 0x20, 32, Bytes(16, 0), 1)));  // unknown pixel type
     setSupport(false, false, false, true);
     EXPECT_TRUE(decode(makePvr2(2, 2, 0x1A, 32, Bytes(16, 0), 1)));
-    setSupport(false, false, false, false, false);
-    EXPECT_FALSE(decode(makePvr2(3, 2, 0x12, 32, Bytes(24, 0), 1)));  // not a power of two
-    EXPECT_FALSE(decode(makePvr2(2, 2, 0x20, 32, Bytes(16, 0), 1)));   // unknown pixel type
+    EXPECT_TRUE(decode(makePvr2(3, 2, 0x12, 32, Bytes(24, 0), 1)));
 }
 
 TEST_F(ImageTest, PvrVersion3ReadsChannelFormatsAfterTheMetadata) {

@@ -1,19 +1,18 @@
 // The software ETC1 and S3TC decoders against Mesa's own decoding of the same blocks:
-// each texture is uploaded compressed, drawn texel for pixel and read back.
+// each texture is uploaded compressed, drawn texel for pixel into a corner of the frame and read back.
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "ImageTestData.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/S3TC.h"
-#include "platform/GLContext.h"
+#include "support/GLTest.h"
 
 namespace kite {
 namespace {
@@ -42,22 +41,22 @@ uniform sampler2D u_texture;
 varying vec2 v_texCoord;
 void main() { gl_FragColor = texture2D(u_texture, v_texCoord); })";
 
-class TextureDecodersGLTest : public ::testing::Test {
+class TextureDecodersGLTest : public test::GLTest {
 protected:
     void SetUp() override {
-        platform::WindowOptions options;
-        options.width = kSize;
-        options.height = kSize;
-        options.visible = false;
-        context_ = platform::GLContext::create(options);
-        if (!context_) GTEST_SKIP() << "no GL ES context";
+        test::GLTest::SetUp();
+        if (HasFatalFailure()) return;
         const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
         extensions_ = extensions ? extensions : "";
         program_ = glCreateProgram();
-        glAttachShader(program_, compile(GL_VERTEX_SHADER, kVertexShader));
-        glAttachShader(program_, compile(GL_FRAGMENT_SHADER, kFragmentShader));
+        const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
+        const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
+        glAttachShader(program_, vertex);
+        glAttachShader(program_, fragment);
         glBindAttribLocation(program_, 0, "a_position");
         glLinkProgram(program_);
+        glDeleteShader(vertex);
+        glDeleteShader(fragment);
         GLint linked = 0;
         glGetProgramiv(program_, GL_LINK_STATUS, &linked);
         ASSERT_TRUE(linked);
@@ -65,6 +64,8 @@ protected:
 
     void TearDown() override {
         if (program_) glDeleteProgram(program_);
+        glUseProgram(0);
+        test::GLTest::TearDown();
     }
 
     bool hasExtension(const char* name) const { return extensions_.find(name) != std::string::npos; }
@@ -97,12 +98,12 @@ protected:
         glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, quad);
         glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
         glFinish();
-        Bytes pixels = context_->readPixels(0, 0, kSize, kSize);
+        // The bottom-left corner of the shared frame, top row first.
+        Bytes pixels = context()->readPixels(0, 0, kSize, kSize);
         glDeleteTextures(1, &texture);
         return pixels;
     }
 
-    std::unique_ptr<platform::GLContext> context_;
     std::string extensions_;
     GLuint program_ = 0;
 };
