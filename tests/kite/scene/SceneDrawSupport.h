@@ -1,6 +1,10 @@
 // Shared by the scene drawing tests: a renderer on the headless frame, pixel-mapped projection, textures from pixels.
 #pragma once
+#include <dlfcn.h>
+#include <link.h>
+
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -30,11 +34,26 @@ inline RefPtr<Texture2D> textureFrom(int w, int h, const std::function<Pixel(int
     return texture;
 }
 
+// Keeps Mesa's driver loaded to the end, so that the leak checker does not take the driver's own
+// caches, left behind when it unloads at exit, for leaks of the test.
+inline void pinGLDriver() {
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            const char* name = info->dlpi_name;
+            if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libgallium"))) {
+                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+            }
+            return 0;
+        },
+        nullptr);
+}
+
 // Draws node trees into the frame; frame pixels are design points.
 class SceneDrawTest : public GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
+        pinGLDriver();
         // Nodes reach the director; made first, so that the services below replace its own.
         Director::getInstance();
         renderer_ = std::make_unique<Renderer>();
