@@ -286,7 +286,12 @@ bool Image::isCompressed() const {
 
 bool Image::initWithImageFile(const std::string& path) {
     FileUtils* files = FileUtils::getInstance();
-    return files && decodeFile(files->fullPathForFilename(path));
+    const std::string fullpath = files ? files->fullPathForFilename(path) : std::string();
+    if (fullpath.empty()) {
+        log("Image: \"%s\" not found", path.c_str());
+        return false;
+    }
+    return decodeFile(fullpath);
 }
 
 bool Image::initWithImageFileThreadSafe(const std::string& fullpath) { return decodeFile(fullpath); }

@@ -30,12 +30,6 @@ struct Sample {
     Bytes bytes;
 };
 
-Bytes repeat(const Bytes& block, int times) {
-    Bytes out;
-    for (int i = 0; i < times; ++i) out.insert(out.end(), block.begin(), block.end());
-    return out;
-}
-
 std::vector<Sample> samples() {
     Lcg random(1234);
     std::vector<Sample> out;
@@ -70,7 +64,6 @@ std::vector<Sample> samples() {
     out.push_back({"tga 16", makeTga(2, 3, 2, 16, 1, random.bytes(12))});
     out.push_back({"gzip tga", gzip(makeTga(2, 4, 3, 24, 0, random.bytes(36)))});
     out.push_back({"ktz png", ktz(encodePng(4, 4, random.bytes(64), {}))});
-    (void)repeat;
     return out;
 }
 

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 #include <unistd.h>
 
@@ -40,6 +42,8 @@ protected:
         Configuration::getInstance()->updateExtensionSupport(extensions.c_str());
     }
 };
+
+Bytes dxt1LevelsForThreads() { return Bytes(32 + 8 + 8, 0x11); }
 
 // ---- detection -------------------------------------------------------------------------
 
@@ -318,6 +322,58 @@ TEST_F(ImageTest, PvrVersion3RefusesDxtAndBgraWithoutSupport) {
     const std::uint64_t bgra = 'b' | ('g' << 8) | ('r' << 16) | (std::uint64_t('a') << 24) | (0x08080808ull << 32);
     EXPECT_FALSE(decode(makePvr3(2, 2, bgra, 0, 1, Bytes(16, 0))));
     EXPECT_FALSE(decode(makePvr3(2, 2, 99, 0, 1, Bytes(16, 0))));
+}
+
+TEST_F(ImageTest, PvrVersion3PremultipliedFlagIsHonoured) {
+    const std::uint64_t rgba8888 = 'r' | ('g' << 8) | ('b' << 16) | (std::uint64_t('a') << 24) | (0x08080808ull << 32);
+    Image::setPVRImagesHavePremultipliedAlpha(false);
+    auto image = decode(makePvr3(2, 2, rgba8888, 2, 1, Bytes(16, 5)));
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(image->hasPremultipliedAlpha());
+}
+
+TEST_F(ImageTest, MipmapTablesHoldAtMostSixteenLevels) {
+    // Version 2 walks levels while data remains: twenty 2 x 2 levels keep the first sixteen.
+    auto image = decode(makePvr2(2, 2, 0x12, 32, Bytes(20 * 16, 3), 20));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->getNumberOfMipmaps(), Image::MIPMAP_MAX);
+    // Containers that announce more levels than an image holds are refused.
+    const std::uint64_t i8 = 'l' | (8ull << 32);
+    EXPECT_FALSE(decode(makePvr3(2, 2, i8, 0, 17, Bytes(17 * 4, 0))));
+    EXPECT_FALSE(decode(makeDds(4, 4, "DXT1", 17, Bytes(17 * 8, 0))));
+    EXPECT_FALSE(decode(makeKtx(4, 4, 0x8C92, std::vector<Bytes>(17, Bytes(8, 0)))));
+}
+
+TEST_F(ImageTest, ContainersTooShortForTheirHeadersOrMetadataFail) {
+    Bytes pvr3 = makePvr3(2, 2, 'l' | (8ull << 32), 0, 1, Bytes(4, 0), 8);
+    pvr3.resize(52 + 6);  // the metadata runs past the end
+    EXPECT_FALSE(decode(pvr3));
+    Bytes pvr2 = makePvr2(2, 2, 0x12, 32, Bytes(16, 0), 1);
+    pvr2.resize(pvr2.size() - 1);  // fewer bytes than announced
+    EXPECT_FALSE(decode(pvr2));
+    Bytes ktx = makeKtx(4, 4, 0x8C92, {Bytes(8, 0)}, 64);
+    ktx.resize(64 + 10);  // the key/value data runs past the end
+    EXPECT_FALSE(decode(ktx));
+    EXPECT_FALSE(decode(makeDds(20000, 4, "DXT1", 1, Bytes(8, 0))));  // larger than any texture
+}
+
+TEST_F(ImageTest, DecodesOnSeveralThreadsAtOnce) {
+    Lcg random(5);
+    const Bytes png = encodePng(16, 16, random.bytes(16 * 16 * 4), {});
+    const Bytes dds = makeDds(8, 8, "DXT1", 3, dxt1LevelsForThreads());
+    Configuration::getInstance();  // made on the main thread first, as the director does
+    std::atomic<int> decoded{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20; ++i) {
+                if (decode(png)) ++decoded;
+                if (decode(dds)) ++decoded;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(decoded, 4 * 20 * 2);
 }
 
 // ---- PKM, DDS, KTX ---------------------------------------------------------------------
