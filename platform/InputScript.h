@@ -1,9 +1,10 @@
 // Scripted input for tests and demos: taps, drags, background/foreground and screenshots at given frames.
 //
 // A script is text, one step per line; "#" starts a comment, blank lines are skipped.
-// FRAME counts the host loop's 1/60 s ticks from the start: frame 1 is the first one drawn.
+// FRAME counts the host loop's 1/60 s passes from the start: frame 1 is the first one drawn
+// (at the game's 60 frames a second one frame is drawn per pass; none in the background).
 // Input given at FRAME arrives before that frame is drawn; X and Y are pixels of the
-// device's frame (640x1136 for iphone5), origin at the top left, fractions allowed.
+// device's frame (640x1136 for iphone5), origin at the top left (cut to whole window points).
 //
 //   tap FRAME X Y                    press at FRAME, release at FRAME+1
 //   down FRAME X Y                   press
@@ -13,7 +14,8 @@
 //                                    ending at (X2, Y2), release one frame after the last
 //   background FRAME                 the game goes to the background (as when minimised)
 //   foreground FRAME                 and comes back
-//   shot FRAME PATH                  saves the frame drawn at FRAME as a PNG (PATH may hold spaces)
+//   shot FRAME PATH                  saves the frame drawn at FRAME (or the next one drawn) as a
+//                                    PNG of the window's pixels; PATH is the rest of the line
 //   quit FRAME                       quits as the window's close button would
 //
 // The stargrid executable takes one with --script FILE; --shot FRAME:PATH adds a shot step.

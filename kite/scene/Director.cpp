@@ -21,6 +21,7 @@
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
+#include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/SpriteFrameCache.h"
@@ -36,6 +37,11 @@ namespace kite {
 namespace {
 Director* sharedDirector = nullptr;
 }
+
+const char* const Director::EVENT_PROJECTION_CHANGED = "director_projection_changed";
+const char* const Director::EVENT_AFTER_DRAW = "director_after_draw";
+const char* const Director::EVENT_AFTER_VISIT = "director_after_visit";
+const char* const Director::EVENT_AFTER_UPDATE = "director_after_update";
 
 Director* Director::getInstance() {
     if (!sharedDirector) {
@@ -89,7 +95,13 @@ bool Director::init() {
     actionManager_ = new (std::nothrow) ActionManager();
     scheduleActionManager();
     eventDispatcher_ = new (std::nothrow) EventDispatcher();
-    // The four director events and the texture cache are created here.
+    for (auto [event, name] : {std::pair{&eventAfterDraw_, EVENT_AFTER_DRAW}, std::pair{&eventAfterVisit_, EVENT_AFTER_VISIT},
+                               std::pair{&eventAfterUpdate_, EVENT_AFTER_UPDATE},
+                               std::pair{&eventProjectionChanged_, EVENT_PROJECTION_CHANGED}}) {
+        *event = new (std::nothrow) EventCustom(name);
+        if (*event) (*event)->setUserData(this);
+    }
+    // The texture cache is created here.
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
     // The console is created here.
@@ -174,6 +186,10 @@ Director::~Director() {
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
     releaseAndClear(scheduler_);
     releaseAndClear(actionManager_);
+    for (EventCustom** event : {&eventAfterUpdate_, &eventAfterDraw_, &eventAfterVisit_, &eventProjectionChanged_}) {
+        delete *event;
+        *event = nullptr;
+    }
     releaseAndClear(eventDispatcher_);
     Configuration::destroyInstance();
     if (sharedDirector == this) {
@@ -242,9 +258,9 @@ void Director::setProjection(Projection projection) {
         loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     }
     projection_ = projection;
-    // "director_projection_changed" is dispatched here once the event dispatcher exists; until
-    // then the scenes are told directly.
+    // The scenes are told directly; listeners of the event hear it next.
     Scene::onDirectorProjectionChanged();
+    if (eventDispatcher_ && eventProjectionChanged_) eventDispatcher_->dispatchEvent(eventProjectionChanged_);
 }
 
 void computeClipTransform(Mat4* out) {
@@ -331,7 +347,7 @@ void Director::drawScene() {
 
     if (!paused_ && scheduler_) {
         scheduler_->update(deltaTime_);
-        // "director_after_update" is dispatched here once the event dispatcher exists.
+        if (eventDispatcher_ && eventAfterUpdate_) eventDispatcher_->dispatchEvent(eventAfterUpdate_);
     }
 
     const bool drawsGL = renderer_ && frameView_ && frameView_->hasGLContext();
@@ -342,12 +358,12 @@ void Director::drawScene() {
     if (runningScene_) {
         if (renderer_) renderer_->clearDrawStats();
         runningScene_->render(renderer_);
-        // "director_after_visit" is dispatched here.
+        if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
     }
     // The statistics are drawn here when displayStats_ is set.
     // The scene drew its own passes; this draws what was added after them.
     if (renderer_) renderer_->render();
-    // "director_after_draw" is dispatched here.
+    if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
     popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;

@@ -10,6 +10,7 @@
 namespace kite {
 
 class ActionManager;
+class EventCustom;
 class EventDispatcher;
 class FrameView;
 class GLView;
@@ -50,6 +51,11 @@ public:
     void setGLView(GLView* view);
     GLView* getOpenGLView() const { return glView_; }
     EventDispatcher* getEventDispatcher() const { return eventDispatcher_; }
+    // Names of the director's own events; each carries the director as user data.
+    static const char* const EVENT_PROJECTION_CHANGED;  // "director_projection_changed"
+    static const char* const EVENT_AFTER_DRAW;          // "director_after_draw"
+    static const char* const EVENT_AFTER_VISIT;         // "director_after_visit"
+    static const char* const EVENT_AFTER_UPDATE;        // "director_after_update"
     // The view's design resolution changed: the window size in points follows.
     void applyViewDesignResolution();
 
@@ -125,6 +131,11 @@ protected:
     FrameView* frameView_ = nullptr;
     GLView* glView_ = nullptr;  // frameView_ when it is a GL view
     EventDispatcher* eventDispatcher_ = nullptr;
+    // Owned: made once, deleted with the director.
+    EventCustom* eventAfterDraw_ = nullptr;
+    EventCustom* eventAfterVisit_ = nullptr;
+    EventCustom* eventAfterUpdate_ = nullptr;
+    EventCustom* eventProjectionChanged_ = nullptr;
     double animationInterval_ = 1.0 / 60;
     double oldAnimationInterval_ = 1.0 / 60;
     bool displayStats_ = false;

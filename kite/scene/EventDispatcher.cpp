@@ -533,6 +533,30 @@ void EventDispatcher::dispatchTouchEvent(EventTouch* event) {
     EventListenerVector* allAtOnceListeners = allAtOnceIt == listenerMap_.end() ? nullptr : allAtOnceIt->second.get();
     if (!oneByOneListeners && !allAtOnceListeners) return;
 
+    // An ended or cancelled touch is released by the GL view after this dispatch: no
+    // listener may keep it as claimed, not even one that was paused or skipped meanwhile.
+    struct ForgetEndedTouches {
+        EventDispatcher* dispatcher;
+        EventTouch* event;
+        ~ForgetEndedTouches() {
+            const EventTouch::EventCode code = event->getEventCode();
+            if (code != EventTouch::EventCode::ENDED && code != EventTouch::EventCode::CANCELLED) return;
+            auto forget = [this](EventListener* l) {
+                if (!l || l->getType() != EventListener::Type::TOUCH_ONE_BY_ONE) return;
+                auto& claimed = static_cast<EventListenerTouchOneByOne*>(l)->getClaimedTouches();
+                for (Touch* touch : event->getTouches())
+                    claimed.erase(std::remove(claimed.begin(), claimed.end(), touch), claimed.end());
+            };
+            auto group = dispatcher->listenerMap_.find(EventListenerTouchOneByOne::LISTENER_ID);
+            if (group != dispatcher->listenerMap_.end()) {
+                for (auto* listeners : {group->second->sceneGraphListeners.get(), group->second->fixedListeners.get()})
+                    if (listeners)
+                        for (EventListener* l : *listeners) forget(l);
+            }
+            for (EventListener* l : dispatcher->toAddedListeners_) forget(l);
+        }
+    } forgetEndedTouches{this, event};
+
     const bool isNeedsMutableSet = oneByOneListeners && allAtOnceListeners;
     const std::vector<Touch*> originalTouches = event->getTouches();
     std::vector<Touch*> mutableTouches = originalTouches;

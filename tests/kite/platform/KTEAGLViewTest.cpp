@@ -44,6 +44,9 @@ TEST(KTEAGLViewDeathTest, WithoutAnES2ContextTheViewIsNotMade) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
+            // A video driver without GL, in place of the one the test run keeps loaded.
+            SDL_GL_UnloadLibrary();
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
             setenv("SDL_VIDEODRIVER", "dummy", 1);
             auto view = KTEAGLView::viewWithFrame(Rect(0, 0, 64, 64));
             std::exit(view ? 0 : 3);
@@ -132,6 +135,31 @@ TEST_F(KTEAGLViewTest, SurfaceHasTheFramesPixelSizeAndTheAskedFormats) {
     EXPECT_GE(stencil, 8);
     EXPECT_EQ(alpha, 8);
     EXPECT_THAT(view->getRenderer()->description(), ::testing::MatchesRegex("<KTES2Renderer = [0-9A-F]+ \\| size = 640x1136>"));
+}
+
+TEST_F(KTEAGLViewTest, ViewportAndScissorAreSetInDesignPoints) {
+    view->makeCurrent();
+    glView->setDesignResolutionSize(480.0f, 720.0f, ResolutionPolicy::SHOW_ALL);  // bars top and bottom
+    GLint box[4] = {};
+    glView->setViewPortInPoints(0.0f, 0.0f, 480.0f, 720.0f);
+    glGetIntegerv(GL_VIEWPORT, box);
+    EXPECT_THAT(box, ElementsAre(0, 88, 640, 960));
+
+    glEnable(GL_SCISSOR_TEST);
+    EXPECT_TRUE(glView->isScissorEnabled());
+    glView->setScissorInPoints(10.0f, 20.0f, 100.0f, 50.0f);
+    const Rect scissor = glView->getScissorRect();
+    EXPECT_THAT(scissor.origin.x, FloatNear(10.0f, 1.0f));
+    EXPECT_THAT(scissor.origin.y, FloatNear(20.0f, 1.0f));
+    EXPECT_THAT(scissor.size.width, FloatNear(100.0f, 1.0f));
+    glDisable(GL_SCISSOR_TEST);
+
+    // A window scaled down to half the frame gets the same picture at half the pixels.
+    glView->setSurfaceScale(0.5f);
+    glView->setViewPortInPoints(0.0f, 0.0f, 480.0f, 720.0f);
+    glGetIntegerv(GL_VIEWPORT, box);
+    EXPECT_THAT(box, ElementsAre(0, 44, 320, 480));
+    glView->setSurfaceScale(1.0f);
 }
 
 TEST_F(KTEAGLViewTest, MouseIsOneTouchInDesignUnits) {

@@ -265,6 +265,18 @@ TEST_F(EventDispatcherTest, UnregisteredTouchListenerForgetsItsClaimedTouches) {
     listener->release();
 }
 
+TEST_F(EventDispatcherTest, ListenerThatMissesTheEndOfItsTouchForgetsItAnyway) {
+    Node* node = addNode(scene, 0);
+    auto* listener = touchLogger("a");
+    dispatcher->addEventListenerWithSceneGraphPriority(listener, node);
+    Touch* t = touch(0);
+    dispatchTouches(EventTouch::EventCode::BEGAN, {t});
+    dispatcher->pauseEventListenersForTarget(node);
+    dispatchTouches(EventTouch::EventCode::ENDED, {t});  // not heard: paused
+    EXPECT_THAT(listener->getClaimedTouches(), IsEmpty());
+    EXPECT_THAT(log, ElementsAre("a:began0"));
+}
+
 TEST_F(EventDispatcherTest, RemovingAllKeepsTheInternalListenersUntilTheDispatcherGoes) {
     EventListenerCustom* foreground = dispatcher->addCustomEventListener("event_come_to_foreground", [](EventCustom*) {});
     foreground->retain();
@@ -349,6 +361,20 @@ TEST_F(EventDispatcherTest, NodeListenersFollowTheirNodesInAndOutOfTheScene) {
     PoolManager::getInstance()->getCurrentPool()->clear();
     EXPECT_FALSE(listener->isRegistered());
     listener->release();
+}
+
+TEST_F(EventDispatcherTest, DirectorAnnouncesEachFramesStepsWithItselfAsData) {
+    Director* director = Director::getInstance();
+    EventDispatcher* shared = director->getEventDispatcher();
+    shared->setEnabled(true);
+    for (const char* name : {"director_after_draw", "director_after_visit", "director_after_update"}) {
+        shared->addCustomEventListener(name, [this, name, director](EventCustom* e) {
+            EXPECT_EQ(e->getUserData(), director);
+            log.push_back(name);
+        });
+    }
+    director->mainLoop();
+    EXPECT_THAT(log, ElementsAre("director_after_update", "director_after_visit", "director_after_draw"));
 }
 
 TEST_F(EventDispatcherTest, DisabledDispatcherDeliversNothing) {
