@@ -125,9 +125,15 @@ void SpriteBatchNode::removeAllChildrenWithCleanup(bool cleanup) {
 }
 
 bool SpriteBatchNode::increaseAtlasCapacity() {
-    const ssize_t quantity = (textureAtlas_->getCapacity() + 1) * 4 / 3;
+    const ssize_t capacity = textureAtlas_->getCapacity();
+    ssize_t quantity = (capacity + 1) * 4 / 3;
+    // The last step stops at what 16-bit indices address instead of failing short of it.
+    if (quantity > TextureAtlas::MAX_CAPACITY && capacity < TextureAtlas::MAX_CAPACITY) {
+        quantity = TextureAtlas::MAX_CAPACITY;
+    }
     if (!textureAtlas_->resizeCapacity(quantity)) {
-        log("SpriteBatchNode: cannot grow the atlas to %zd quads", quantity);
+        if (!atlasFullReported_) log("SpriteBatchNode: cannot grow the atlas to %zd quads", quantity);
+        atlasFullReported_ = true;
         return false;
     }
     return true;
@@ -239,7 +245,8 @@ void SpriteBatchNode::updateAtlasIndex(Sprite* sprite, ssize_t* currentIndex) {
 
 void SpriteBatchNode::swap(ssize_t oldIndex, ssize_t newIndex) {
     if (oldIndex < 0 || newIndex < 0 || static_cast<std::size_t>(oldIndex) >= descendants_.size() ||
-        static_cast<std::size_t>(newIndex) >= descendants_.size()) {
+        static_cast<std::size_t>(newIndex) >= descendants_.size() || oldIndex >= textureAtlas_->getCapacity() ||
+        newIndex >= textureAtlas_->getCapacity()) {
         return;
     }
     PosColorTexQuad* quads = textureAtlas_->getQuads();

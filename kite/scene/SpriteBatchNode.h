@@ -78,6 +78,7 @@ private:
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
     BatchCommand batchCommand_;
     std::vector<Sprite*> descendants_;  // not retained: the children lists hold them
+    bool atlasFullReported_ = false;
 };
 
 }  // namespace kite

@@ -169,3 +169,27 @@ TEST_F(SpriteBatchNodeTest, RefusesChildrenThatAreNotSprites) {
 
 }  // namespace
 }  // namespace kite
+
+namespace kite {
+namespace {
+
+class SpriteBatchNodeLimitTest : public test::SceneDrawTest {};
+
+TEST_F(SpriteBatchNodeLimitTest, AtlasGrowsToTheIndexLimitAndSpritesBeyondItStayOut) {
+    auto texture = test::textureFrom(2, 2, [](int, int) { return test::Pixel{255, 255, 255, 255}; });
+    SpriteBatchNode* batch = SpriteBatchNode::createWithTexture(texture.get(), 15000);
+    const int extra = 3;
+    for (int i = 0; i < TextureAtlas::MAX_CAPACITY + extra; ++i) batch->addChild(Sprite::createWithTexture(texture.get()));
+    EXPECT_EQ(batch->getTextureAtlas()->getCapacity(), TextureAtlas::MAX_CAPACITY);
+    EXPECT_EQ(batch->getTextureAtlas()->getTotalQuads(), TextureAtlas::MAX_CAPACITY);
+    EXPECT_EQ(batch->getDescendants().size(), static_cast<std::size_t>(TextureAtlas::MAX_CAPACITY));
+    auto* last = static_cast<Sprite*>(batch->getChildren().back());
+    EXPECT_EQ(last->getBatchNode(), nullptr);
+    EXPECT_EQ(drawFrame(batch), 1);
+    batch->removeChild(last, true);
+    batch->removeChild(batch->getChildren().front(), true);
+    EXPECT_EQ(batch->getTextureAtlas()->getTotalQuads(), TextureAtlas::MAX_CAPACITY - 1);
+}
+
+}  // namespace
+}  // namespace kite
