@@ -18,10 +18,13 @@
 #include "kite/rendering/Renderer.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
+#include "kite/scene/ActionManager.h"
+#include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/GLView.h"
+#include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
 
 // Collaborators that join the frame as they are built, each at its place below:
@@ -88,6 +91,9 @@ bool Director::init() {
     contentScaleFactor_ = 1.0f;
 
     scheduler_ = new (std::nothrow) Scheduler();
+    // Actions run before every other per-frame update.
+    actionManager_ = new (std::nothrow) ActionManager();
+    scheduleActionManager();
     eventDispatcher_ = new (std::nothrow) EventDispatcher();
     for (auto [event, name] : {std::pair{&eventAfterDraw_, EVENT_AFTER_DRAW}, std::pair{&eventAfterVisit_, EVENT_AFTER_VISIT},
                                std::pair{&eventAfterUpdate_, EVENT_AFTER_UPDATE},
@@ -95,9 +101,7 @@ bool Director::init() {
         *event = new (std::nothrow) EventCustom(name);
         if (*event) (*event)->setUserData(this);
     }
-    // The action manager is scheduled here at Scheduler::PRIORITY_SYSTEM, so that
-    // actions run before every other per-frame update; then the four director events
-    // and the texture cache are created.
+    // The texture cache is created here.
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
     // The console is created here.
@@ -179,7 +183,9 @@ const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
 
 Director::~Director() {
     releaseAndClear(runningScene_);
+    if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
     releaseAndClear(scheduler_);
+    releaseAndClear(actionManager_);
     for (EventCustom** event : {&eventAfterUpdate_, &eventAfterDraw_, &eventAfterVisit_, &eventProjectionChanged_}) {
         delete *event;
         *event = nullptr;
@@ -381,6 +387,16 @@ void Director::setNextScene() {
     runningScene_->onEnterTransitionFinished();
 }
 
+void Director::scheduleActionManager() {
+    if (scheduler_ && actionManager_) scheduler_->scheduleUpdate(actionManager_, Scheduler::PRIORITY_SYSTEM, false);
+}
+
+void Director::setActionManager(ActionManager* manager) {
+    if (manager == actionManager_) return;
+    if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
+    assignRetained(actionManager_, manager);
+}
+
 void Director::reset() {
     if (scheduler_) scheduler_->unscheduleAll();
     // The foreground, background and renderer-recreated listeners stay.
@@ -394,8 +410,10 @@ void Director::reset() {
     scenesStack_.clear();
     stopAnimation();
     // Here the statistics labels are released, then the bitmap-font configurations,
-    // the TrueType library, the primitive program, the animation cache and the
-    // sprite-frame cache are destroyed, ahead of the caches and services below.
+    // the TrueType library and the primitive program are destroyed, ahead of the
+    // caches and services below.
+    AnimationCache::destroyInstance();
+    SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();
     GLProgramStateCache::destroyInstance();
     FileUtils::destroyInstance();
@@ -418,7 +436,8 @@ void Director::purgeDirector() {
 
 void Director::restartDirector() {
     reset();
-    // A new texture cache is created and the action manager scheduled again here.
+    // A new texture cache is created here.
+    scheduleActionManager();
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.
 }

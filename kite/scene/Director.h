@@ -9,6 +9,7 @@
 
 namespace kite {
 
+class ActionManager;
 class EventCustom;
 class EventDispatcher;
 class FrameView;
@@ -59,6 +60,9 @@ public:
     void applyViewDesignResolution();
 
     Scheduler* getScheduler() const { return scheduler_; }
+    ActionManager* getActionManager() const { return actionManager_; }
+    // Retains the new manager; nodes made afterwards use it.
+    void setActionManager(ActionManager* manager);
     Renderer* getRenderer() const { return renderer_; }
     Scene* getRunningScene() const { return runningScene_; }
     float getDeltaTime() const { return deltaTime_; }
@@ -112,6 +116,8 @@ protected:
     void reset();
     void purgeDirector();
     void restartDirector();
+    // Actions step at the scheduler's lowest priority, before every other per-frame update.
+    void scheduleActionManager();
     std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
 
     bool purgeDirector_ = false;
@@ -120,6 +126,7 @@ protected:
     std::deque<Mat4> projectionMatrixStack_;
     std::deque<Mat4> textureMatrixStack_;
     Scheduler* scheduler_ = nullptr;
+    ActionManager* actionManager_ = nullptr;
     float deltaTime_ = 0.0f;
     FrameView* frameView_ = nullptr;
     GLView* glView_ = nullptr;  // frameView_ when it is a GL view

@@ -8,6 +8,7 @@
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
 #include "kite/rendering/GLProgramState.h"
+#include "kite/scene/ActionManager.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
@@ -51,6 +52,8 @@ Node::Node() {
     director = Director::getInstance();
     scheduler = director->getScheduler();
     if (scheduler) scheduler->retain();
+    actionManager = director->getActionManager();
+    if (actionManager) actionManager->retain();
     eventDispatcher = director->getEventDispatcher();
     if (eventDispatcher) eventDispatcher->retain();
     if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
@@ -68,6 +71,7 @@ Node::~Node() {
     releaseAndClear(glProgramState);
     for (Node* child : children) child->parent = nullptr;
     actionsRemoveAll();
+    releaseAndClear(actionManager);
     if (scheduler) scheduler->unscheduleAllForTarget(this);
     releaseAndClear(scheduler);
     listenersRemoveAll();
@@ -407,7 +411,7 @@ void Node::setScheduler(Scheduler* s) {
 void Node::setActionManager(ActionManager* manager) {
     if (manager == actionManager) return;
     actionsRemoveAll();
-    actionManager = manager;
+    assignRetained(actionManager, manager);
 }
 
 void Node::setEventDispatcher(EventDispatcher* dispatcher) {
@@ -416,23 +420,22 @@ void Node::setEventDispatcher(EventDispatcher* dispatcher) {
     assignRetained(eventDispatcher, dispatcher);
 }
 
-Action* Node::runAction(Action* action) { return action; }
+Action* Node::runAction(Action* action) {
+    if (actionManager) actionManager->addAction(action, this, !running);
+    return action;
+}
 
 void Node::stopAllActions() { actionsRemoveAll(); }
 
-// The seams for the action manager and the event dispatcher. Each forwards to its service when
-// the node holds one; until those services exist a node holds neither, so there is nothing to
-// forward. With them, the constructor takes and retains the director's, the setters retain the new
-// one and release the old, the destructor releases both, and these hooks become:
-//   actionsRemoveAll      actionManager->removeAllActionsFromTarget(this)
-//   actionsPause/Resume   actionManager->pauseTarget(this) / resumeTarget(this)
-//   listenersRemoveAll    eventDispatcher->removeEventListenersForTarget(this, false)
-//   listenersPause/Resume eventDispatcher->pauseEventListenersForTarget(this, false) / resume...
-//   listenersOrderChanged eventDispatcher->setDirtyForNode(this)
-//   runAction             actionManager->addAction(action, this, !running)
-void Node::actionsRemoveAll() {}
-void Node::actionsPause() {}
-void Node::actionsResume() {}
+void Node::actionsRemoveAll() {
+    if (actionManager) actionManager->removeAllActionsFromTarget(this);
+}
+void Node::actionsPause() {
+    if (actionManager) actionManager->pauseTarget(this);
+}
+void Node::actionsResume() {
+    if (actionManager) actionManager->resumeTarget(this);
+}
 void Node::listenersRemoveAll() {
     if (eventDispatcher) eventDispatcher->removeEventListenersForTarget(this, false);
 }

@@ -276,8 +276,8 @@ protected:
     bool doEnumerateRecursive(const Node* node, const NamePath& levels,
                               const std::function<bool(Node*)>& callback) const;
 
-    // Service hooks for the action manager and the event dispatcher. Both arrive later; until a
-    // node holds one, each hook has nothing to forward to.
+    // Service hooks for the action manager and the event dispatcher; without the service, a hook
+    // has nothing to forward to.
     void actionsRemoveAll();
     void actionsPause();
     void actionsResume();
@@ -327,7 +327,7 @@ protected:
     GLProgramState* glProgramState = nullptr;
     int orderOfArrival = 0;
     Scheduler* scheduler = nullptr;
-    ActionManager* actionManager = nullptr;      // null until the director has one
+    ActionManager* actionManager = nullptr;      // the director's, retained
     EventDispatcher* eventDispatcher = nullptr;  // null until the director has one
     bool running = false;
     bool visible = true;

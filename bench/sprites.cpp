@@ -1,0 +1,149 @@
+// A sprite storm: thousands of sprites of one texture moved every frame, drawn on their own or through batch nodes.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/math/Mat4.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
+#include "kite/rendering/Renderer.h"
+#include "kite/rendering/Texture2D.h"
+#include "kite/rendering/TextureAtlas.h"
+#include "kite/scene/ActionInterval.h"
+#include "kite/scene/ActionManager.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/Node.h"
+#include "kite/scene/Sprite.h"
+#include "kite/scene/SpriteBatchNode.h"
+#include "platform/GLContext.h"
+
+namespace {
+
+using namespace kite;
+
+// A small viewport keeps rasterisation out of the figure; every sprite stays inside it.
+constexpr int kViewport = 32;
+
+struct Stage {
+    std::unique_ptr<platform::GLContext> context;
+    std::unique_ptr<Renderer> renderer;
+    Texture2D* texture = nullptr;
+    Mat4 projection;
+};
+
+Stage& stage();
+
+void setUp(Stage& made) {
+    setenv("LP_NUM_THREADS", "1", 0);
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    platform::WindowOptions options;
+    options.width = kViewport;
+    options.height = kViewport;
+    options.visible = false;
+    made.context = platform::GLContext::create(options);
+    if (!made.context) return;
+    Configuration::getInstance()->gatherGPUInfo();
+    Director::getInstance();  // nodes reach it; its frame services are replaced below
+    made.renderer = std::make_unique<Renderer>();
+    made.renderer->initGLView();
+    Mat4::createOrthographicOffCenter(0, kViewport, 0, kViewport, -1024, 1024, &made.projection);
+    RendererFrameServices frame;
+    frame.getRenderer = [] { return stage().renderer.get(); };
+    frame.getWinSize = [] { return Size(kViewport, kViewport); };
+    frame.getContentScaleFactor = [] { return 1.0f; };
+    setRendererFrameServices(frame);
+    DirectorFrameServices director;
+    director.getMatrix = [](int stack) -> const Mat4& {
+        static const Mat4 identity;
+        return stack == 1 ? stage().projection : identity;
+    };
+    setDirectorFrameServices(director);
+    const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255,
+                                     255, 255, 255, 255, 255, 255, 255, 255};
+    made.texture = Texture2D::create();
+    made.texture->retain();
+    made.texture->initWithData(white, 16, Texture2D::PixelFormat::RGBA8888, 2, 2);
+}
+
+Stage& stage() {
+    static Stage s;
+    static bool ready = false;
+    if (!ready) {
+        ready = true;
+        setUp(s);
+    }
+    return s;
+}
+
+// Each sprite runs a move that bounces it across the viewport forever.
+Sprite* stormSprite(Texture2D* texture, int i, ActionManager* actions) {
+    Sprite* sprite = Sprite::createWithTexture(texture);
+    sprite->setPosition(static_cast<float>(4 + i % 24), static_cast<float>(4 + (i / 24) % 24));
+    const float dx = static_cast<float>(i % 5) - 2.0f;
+    auto* there = MoveBy::create(0.5f, Vec2(dx, 2.0f));
+    actions->addAction(RepeatForever::create(Sequence::create(there, there->reverse(), nullptr)), sprite, false);
+    return sprite;
+}
+
+// One frame: actions step, the tree is visited, the renderer draws; glFinish keeps the GPU's
+// work inside the frame that made it.
+void runFrames(benchmark::State& state, Node* root, ActionManager* actions, Renderer* renderer) {
+    std::int64_t drawCalls = 0;
+    for (auto _ : state) {
+        actions->update(1.0f / 60.0f);
+        renderer->clearDrawStats();
+        root->visit(renderer, Mat4::IDENTITY, FLAGS_TRANSFORM_DIRTY);
+        renderer->render();
+        glFinish();
+        drawCalls = renderer->getDrawnBatches();
+    }
+    state.counters["draw_calls_per_frame"] = static_cast<double>(drawCalls);
+    state.counters["sprites"] = static_cast<double>(state.range(0));
+}
+
+void BM_SpriteStorm(benchmark::State& state) {
+    Stage& s = stage();
+    if (!s.renderer) {
+        state.SkipWithError("no GL context");
+        return;
+    }
+    RefPtr<ActionManager> actions(new ActionManager());
+    actions->release();
+    RefPtr<Node> root(Node::create());
+    for (int i = 0; i < state.range(0); ++i) root->addChild(stormSprite(s.texture, i, actions.get()));
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    runFrames(state, root.get(), actions.get(), s.renderer.get());
+    actions->removeAllActionsFromTarget(root.get());
+    for (Node* child : root->getChildren()) actions->removeAllActionsFromTarget(child);
+}
+BENCHMARK(BM_SpriteStorm)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+void BM_SpriteStormBatched(benchmark::State& state) {
+    Stage& s = stage();
+    if (!s.renderer) {
+        state.SkipWithError("no GL context");
+        return;
+    }
+    RefPtr<ActionManager> actions(new ActionManager());
+    actions->release();
+    RefPtr<Node> root(Node::create());
+    // An atlas addresses at most 16,384 quads with 16-bit indices: one batch node per that many.
+    SpriteBatchNode* batch = nullptr;
+    for (int i = 0; i < state.range(0); ++i) {
+        if (i % TextureAtlas::MAX_CAPACITY == 0) {
+            batch = SpriteBatchNode::createWithTexture(s.texture, TextureAtlas::MAX_CAPACITY);
+            root->addChild(batch);
+        }
+        batch->addChild(stormSprite(s.texture, i, actions.get()));
+    }
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    runFrames(state, root.get(), actions.get(), s.renderer.get());
+    for (Node* b : root->getChildren())
+        for (Node* child : b->getChildren()) actions->removeAllActionsFromTarget(child);
+}
+BENCHMARK(BM_SpriteStormBatched)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,265 @@
+// The action manager: per-frame stepping, removal and addition from inside a step, pausing, short memory.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/Create.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/scene/Action.h"
+#include "kite/scene/ActionInterval.h"
+#include "kite/scene/ActionManager.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/Node.h"
+
+using ::testing::ElementsAre;
+
+namespace kite {
+namespace {
+
+// An action that records its steps and runs a hook inside them.
+class Probe : public Action {
+public:
+    static Probe* make(std::vector<std::string>* journal, const std::string& name, int stepsUntilDone = 1000) {
+        auto* probe = createAutoreleased<Probe>();
+        probe->journal_ = journal;
+        probe->name_ = name;
+        probe->stepsLeft_ = stepsUntilDone;
+        return probe;
+    }
+    bool init() { return true; }
+    void step(float) override {
+        journal_->push_back(name_ + ".step");
+        --stepsLeft_;
+        if (onStep) onStep();
+    }
+    bool isDone() const override { return stepsLeft_ <= 0; }
+    void stop() override {
+        journal_->push_back(name_ + ".stop");
+        Action::stop();
+    }
+    ~Probe() override {
+        if (destroyed) *destroyed = true;
+    }
+
+    std::function<void()> onStep;
+    bool* destroyed = nullptr;
+
+private:
+    std::vector<std::string>* journal_ = nullptr;
+    std::string name_;
+    int stepsLeft_ = 0;
+};
+
+class ActionManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        manager = new ActionManager();
+        node = Node::create();
+        node->retain();
+    }
+    void TearDown() override {
+        manager->release();
+        node->release();
+        PoolManager::getInstance()->getCurrentPool()->clear();
+        actionManagerFailAllocation(-1);
+    }
+
+    ActionManager* manager = nullptr;
+    Node* node = nullptr;
+    std::vector<std::string> journal;
+};
+
+TEST_F(ActionManagerTest, ActionsStepInOrderAddedAndFinishedOnesStopAndLeave) {
+    manager->addAction(Probe::make(&journal, "a", 1), node, false);
+    manager->addAction(Probe::make(&journal, "b", 2), node, false);
+    manager->update(1 / 60.f);
+    manager->update(1 / 60.f);
+    manager->update(1 / 60.f);
+    EXPECT_THAT(journal, ElementsAre("a.step", "a.stop", "b.step", "b.step", "b.stop"));
+    EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(node), 0u);
+}
+
+TEST_F(ActionManagerTest, ManagerHoldsTheNodeWhileItHasActions) {
+    unsigned before = node->getReferenceCount();
+    manager->addAction(Probe::make(&journal, "a", 1), node, false);
+    EXPECT_EQ(node->getReferenceCount(), before + 1);
+    manager->update(0.f);
+    EXPECT_EQ(node->getReferenceCount(), before);
+}
+
+TEST_F(ActionManagerTest, ActionRemovingItselfIsKeptAliveUntilItsStepReturnsAndNotStopped) {
+    bool destroyed = false;
+    Probe* self = Probe::make(&journal, "a");
+    self->destroyed = &destroyed;
+    self->onStep = [&] {
+        manager->removeAction(self);
+        EXPECT_FALSE(destroyed);
+    };
+    manager->addAction(self, node, false);
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    manager->update(0.f);
+    EXPECT_TRUE(destroyed);
+    EXPECT_THAT(journal, ElementsAre("a.step"));
+    EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(node), 0u);
+}
+
+TEST_F(ActionManagerTest, RemovingAnEarlierActionDoesNotSkipTheNext) {
+    Probe* a = Probe::make(&journal, "a");
+    Probe* b = Probe::make(&journal, "b");
+    Probe* c = Probe::make(&journal, "c");
+    b->onStep = [&] { manager->removeAction(a); };
+    manager->addAction(a, node, false);
+    manager->addAction(b, node, false);
+    manager->addAction(c, node, false);
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step", "b.step", "c.step"));
+    EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(node), 2u);
+}
+
+TEST_F(ActionManagerTest, ActionAddedDuringAStepRunsInTheSamePass) {
+    Probe* a = Probe::make(&journal, "a", 1);
+    a->onStep = [&] { manager->addAction(Probe::make(&journal, "late", 1), node, false); };
+    manager->addAction(a, node, false);
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step", "a.stop", "late.step", "late.stop"));
+}
+
+TEST_F(ActionManagerTest, PausedNodeDoesNotAdvanceUntilResumed) {
+    manager->addAction(Probe::make(&journal, "a"), node, true);
+    manager->update(0.f);
+    EXPECT_TRUE(journal.empty());
+    EXPECT_TRUE(manager->isTargetPaused(node));
+    manager->resumeTarget(node);
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step"));
+}
+
+TEST_F(ActionManagerTest, StopAllInsideAStepKeepsTheElementUntilTheEndOfItsPass) {
+    Probe* a = Probe::make(&journal, "a");
+    Probe* b = Probe::make(&journal, "b");
+    a->onStep = [&] { manager->removeAllActionsFromTarget(node); };
+    manager->addAction(a, node, false);
+    manager->addAction(b, node, false);
+    unsigned before = node->getReferenceCount();
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step"));
+    EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(node), 0u);
+    EXPECT_EQ(node->getReferenceCount(), before - 1);  // element freed at the end of the pass
+}
+
+TEST_F(ActionManagerTest, ElementEmptiedButRefilledInItsPassSurvives) {
+    Probe* a = Probe::make(&journal, "a");
+    a->onStep = [&] {
+        manager->removeAllActionsFromTarget(node);
+        manager->addAction(Probe::make(&journal, "b"), node, false);
+    };
+    manager->addAction(a, node, false);
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step"));
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step", "b.step"));
+}
+
+TEST_F(ActionManagerTest, ActionRemovingAnotherNodesActionsLeavesTheWalkValid) {
+    Node* other = Node::create();
+    Probe* a = Probe::make(&journal, "a");
+    a->onStep = [&] { manager->removeAllActionsFromTarget(other); };
+    manager->addAction(a, node, false);
+    manager->addAction(Probe::make(&journal, "o"), other, false);
+    manager->update(0.f);
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step", "a.step"));
+}
+
+TEST_F(ActionManagerTest, UnknownAndNullArgumentsAreIgnored) {
+    manager->removeAction(nullptr);
+    manager->removeAllActionsFromTarget(nullptr);
+    manager->removeAction(Probe::make(&journal, "x"));
+    manager->pauseTarget(node);
+    manager->addAction(nullptr, node, false);
+    manager->addAction(Probe::make(&journal, "y"), nullptr, false);
+    manager->update(0.f);
+    EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(ActionManagerTest, ShortMemoryRefusesTheActionWithoutEndingTheProcess) {
+    // Element, table, buckets, action array, array growth: each failing in turn.
+    unsigned before = node->getReferenceCount();
+    for (int failing = 0; failing < 4; ++failing) {
+        actionManagerFailAllocation(failing);
+        manager->addAction(Probe::make(&journal, "lost"), node, false);
+        actionManagerFailAllocation(-1);
+        EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(node), 0u) << failing;
+        EXPECT_EQ(node->getReferenceCount(), before) << failing;
+    }
+    for (int i = 0; i < 4; ++i) manager->addAction(Probe::make(&journal, "kept"), node, false);
+    actionManagerFailAllocation(0);
+    manager->addAction(Probe::make(&journal, "lost"), node, false);
+    actionManagerFailAllocation(-1);
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("kept.step", "kept.step", "kept.step", "kept.step"));
+}
+
+TEST_F(ActionManagerTest, ScheduledAtSystemPriorityActionsRunBeforeOtherUpdates) {
+    Scheduler scheduler;
+    std::vector<std::string> order;
+    scheduler.schedulePerFrame([&](float) { order.push_back("game"); }, node, -1000, false);
+    scheduler.schedulePerFrame([&](float dt) { manager->update(dt); }, manager, Scheduler::PRIORITY_SYSTEM, false);
+    Probe* a = Probe::make(&journal, "a");
+    a->onStep = [&] { order.push_back("action"); };
+    manager->addAction(a, node, false);
+    scheduler.update(1 / 60.f);
+    EXPECT_THAT(order, ElementsAre("action", "game"));
+    scheduler.unscheduleAll();
+}
+
+// A node whose update notes where its action stood.
+class Watcher : public Node {
+public:
+    void update(float) override { seen.push_back(getPositionX()); }
+    std::vector<float> seen;
+};
+
+TEST(DirectorActions, NodeActionsStepThroughTheDirectorBeforeTheNodesOwnUpdate) {
+    Director* director = Director::getInstance();
+    Watcher* node = createAutoreleased<Watcher>();
+    node->retain();
+    EXPECT_EQ(node->getActionManager(), director->getActionManager());
+    node->onEnter();
+    node->scheduleUpdateWithPriority(-1000);
+    node->runAction(MoveBy::create(0.0f, Vec2(7, 0)));
+    for (int frame = 0; frame < 3; ++frame) director->getScheduler()->update(1 / 60.f);
+    // Frame 1 starts the move at time 0; frame 2 ends it, and the node's update already sees that.
+    EXPECT_THAT(node->seen, ElementsAre(0.f, 7.f, 7.f));
+    node->onExit();
+    node->cleanup();
+    node->release();
+    PoolManager::getInstance()->getCurrentPool()->clear();
+}
+
+TEST(DirectorActions, NodeNotRunningStartsItsActionsPausedAndStopAllRemovesThem) {
+    Director* director = Director::getInstance();
+    RefPtr<Node> node(Node::create());
+    node->runAction(MoveBy::create(1.0f, Vec2(7, 0)));
+    EXPECT_TRUE(director->getActionManager()->isTargetPaused(node.get()));
+    node->onEnter();
+    EXPECT_FALSE(director->getActionManager()->isTargetPaused(node.get()));
+    node->stopAllActions();
+    EXPECT_EQ(director->getActionManager()->getNumberOfRunningActionsInTarget(node.get()), 0u);
+    node->onExit();
+    PoolManager::getInstance()->getCurrentPool()->clear();
+}
+
+TEST(ActionDescription, HasNoClosingBracket) {
+    auto* action = DelayTime::create(1.f);
+    action->setTag(5);
+    EXPECT_EQ(action->description(), "<Action | Tag = 5");
+    PoolManager::getInstance()->getCurrentPool()->clear();
+}
+
+}  // namespace
+}  // namespace kite
