@@ -42,9 +42,9 @@ Scene& scene() {
         made.renderer = std::make_unique<Renderer>();
         made.renderer->initGLView();
         static Renderer* current = made.renderer.get();
-        RendererFrameServices services;
+        DirectorFrameServices services;
         services.getRenderer = [] { return current; };
-        setRendererFrameServices(services);
+        setDirectorFrameServices(services);
         const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255,
                                          255, 255, 255, 255, 255, 255, 255, 255};
         made.texture = Texture2D::create();

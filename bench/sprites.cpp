@@ -50,17 +50,15 @@ void setUp(Stage& made) {
     made.renderer = std::make_unique<Renderer>();
     made.renderer->initGLView();
     Mat4::createOrthographicOffCenter(0, kViewport, 0, kViewport, -1024, 1024, &made.projection);
-    RendererFrameServices frame;
+    DirectorFrameServices frame;
     frame.getRenderer = [] { return stage().renderer.get(); };
     frame.getWinSize = [] { return Size(kViewport, kViewport); };
     frame.getContentScaleFactor = [] { return 1.0f; };
-    setRendererFrameServices(frame);
-    DirectorFrameServices director;
-    director.getMatrix = [](int stack) -> const Mat4& {
+    frame.getMatrix = [](int stack) -> const Mat4& {
         static const Mat4 identity;
         return stack == 1 ? stage().projection : identity;
     };
-    setDirectorFrameServices(director);
+    setDirectorFrameServices(frame);
     const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255,
                                      255, 255, 255, 255, 255, 255, 255, 255};
     made.texture = Texture2D::create();

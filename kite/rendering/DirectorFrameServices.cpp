@@ -31,4 +31,14 @@ double getDirectorAnimationInterval() {
     return services().getAnimationInterval ? services().getAnimationInterval() : 1.0 / 60.0;
 }
 
+Renderer* frameRenderer() { return services().getRenderer ? services().getRenderer() : nullptr; }
+
+float frameContentScaleFactor() {
+    return services().getContentScaleFactor ? services().getContentScaleFactor() : 1.0f;
+}
+
+float frameDepthInView(const Mat4& transform) {
+    return services().getDepthInView ? services().getDepthInView(transform) : 0.0f;
+}
+
 }  // namespace kite

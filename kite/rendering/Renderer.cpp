@@ -22,11 +22,6 @@ namespace kite {
 
 namespace {
 
-RendererFrameServices& services() {
-    static RendererFrameServices installed;
-    return installed;
-}
-
 // Position of a vertex moved to world space: the first three components of m x (x, y, z, 1).
 inline void transformPosition(const Mat4& m, Vec3& v) {
     const float x = v.x, y = v.y, z = v.z;
@@ -43,17 +38,6 @@ void pointAttributes() {
 }
 
 }  // namespace
-
-void setRendererFrameServices(const RendererFrameServices& installed) { services() = installed; }
-const RendererFrameServices& getRendererFrameServices() { return services(); }
-
-Renderer* frameRenderer() { return services().getRenderer ? services().getRenderer() : nullptr; }
-float frameContentScaleFactor() {
-    return services().getContentScaleFactor ? services().getContentScaleFactor() : 1.0f;
-}
-float frameDepthInView(const Mat4& transform) {
-    return services().getDepthInView ? services().getDepthInView(transform) : 0.0f;
-}
 
 Renderer::Renderer() {
     commandGroupStack_.push_back(0);
@@ -491,7 +475,7 @@ void Renderer::clean() {
 }
 
 bool Renderer::checkVisibility(const Mat4& transform, const Size& size) {
-    const RendererFrameServices& frame = services();
+    const DirectorFrameServices& frame = getDirectorFrameServices();
     // Another camera sees the scene from elsewhere: no cheap test applies.
     if (frame.isVisitingNonDefaultCamera && frame.isVisitingNonDefaultCamera()) return true;
     if (!frame.getWinSize) return true;  // no window to test against

@@ -9,6 +9,7 @@
 
 #include "kite/foundation/math/Mat4.h"
 #include "kite/foundation/math/Size.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/RenderQueue.h"
 #include "kite/rendering/ktTypes.h"
 
@@ -19,26 +20,6 @@ class QuadCommand;
 class TrianglesCommand;
 class MeshCommand;
 class GroupCommandManager;
-
-// What the renderer and its commands read of the director's frame: the
-// director's renderer, the window size in points, the content scale factor,
-// whether a camera other than the running scene's default one is being
-// visited, and a transform's depth in the visiting camera's view. The director
-// installs these when it starts; until then there is no renderer to reach, no
-// window to test against, content scale 1, no other camera and depth 0.
-struct RendererFrameServices {
-    class Renderer* (*getRenderer)() = nullptr;
-    Size (*getWinSize)() = nullptr;
-    float (*getContentScaleFactor)() = nullptr;
-    bool (*isVisitingNonDefaultCamera)() = nullptr;
-    float (*getDepthInView)(const Mat4& transform) = nullptr;
-};
-void setRendererFrameServices(const RendererFrameServices& services);
-const RendererFrameServices& getRendererFrameServices();
-
-class Renderer* frameRenderer();
-float frameContentScaleFactor();
-float frameDepthInView(const Mat4& transform);
 
 class Renderer {
 public:

@@ -106,7 +106,7 @@ bool Director::init() {
     renderer_ = new (std::nothrow) Renderer();
     // The console is created here.
 
-    // The GL layer reads the matrix stacks, frame count and interval through these.
+    // Rendering reads the director's frame through these.
     DirectorFrameServices services;
     services.getMatrix = [](int stack) -> const Mat4& {
         return sharedDirector->getMatrix(static_cast<MATRIX_STACK_TYPE>(stack));
@@ -114,22 +114,18 @@ bool Director::init() {
     services.resetMatrixStacks = [] { sharedDirector->resetMatrixStacks(); };
     services.getTotalFrames = [] { return sharedDirector->getTotalFrames(); };
     services.getAnimationInterval = [] { return sharedDirector->getAnimationInterval(); };
-    setDirectorFrameServices(services);
-
-    // The renderer and its commands read the frame through these.
-    RendererFrameServices frame;
-    frame.getRenderer = [] { return sharedDirector->getRenderer(); };
-    frame.getWinSize = [] { return sharedDirector->getWinSize(); };
-    frame.getContentScaleFactor = [] { return sharedDirector->getContentScaleFactor(); };
-    frame.isVisitingNonDefaultCamera = [] {
+    services.getRenderer = [] { return sharedDirector->getRenderer(); };
+    services.getWinSize = [] { return sharedDirector->getWinSize(); };
+    services.getContentScaleFactor = [] { return sharedDirector->getContentScaleFactor(); };
+    services.isVisitingNonDefaultCamera = [] {
         const Camera* camera = Camera::getVisitingCamera();
         return camera && camera->getCameraFlag() != Camera::DEFAULT_FLAG;
     };
-    frame.getDepthInView = [](const Mat4& transform) {
+    services.getDepthInView = [](const Mat4& transform) {
         const Camera* camera = Camera::getVisitingCamera();
         return camera ? camera->getDepthInView(transform) : 0.0f;
     };
-    setRendererFrameServices(frame);
+    setDirectorFrameServices(services);
     return true;
 }
 
@@ -195,7 +191,6 @@ Director::~Director() {
     if (sharedDirector == this) {
         sharedDirector = nullptr;
         setDirectorFrameServices(DirectorFrameServices());
-        setRendererFrameServices(RendererFrameServices());
     }
     delete renderer_;
     renderer_ = nullptr;

@@ -54,23 +54,20 @@ public:
         Mat4::createOrthographicOffCenter(0.0f, static_cast<float>(width), 0.0f, static_cast<float>(height), -1024.0f,
                                           1024.0f, &projection_);
         winSize_ = Size(static_cast<float>(width), static_cast<float>(height));
-        DirectorFrameServices director;
-        director.getMatrix = [](int stack) -> const Mat4& {
+        DirectorFrameServices frame;
+        frame.getMatrix = [](int stack) -> const Mat4& {
             static const Mat4 identity;
             return stack == 1 ? current()->projection_ : identity;
         };
-        setDirectorFrameServices(director);
-        RendererFrameServices frame;
         frame.getRenderer = [] { return current()->renderer_; };
         frame.getWinSize = [] { return current()->winSize_; };
         frame.getContentScaleFactor = [] { return current()->contentScale_; };
         frame.isVisitingNonDefaultCamera = [] { return current()->otherCamera_; };
         frame.getDepthInView = [](const Mat4& m) { return -m.m[14]; };
-        setRendererFrameServices(frame);
+        setDirectorFrameServices(frame);
     }
     ~FrameServicesScope() {
         setDirectorFrameServices(DirectorFrameServices());
-        setRendererFrameServices(RendererFrameServices());
         current() = nullptr;
     }
     FrameServicesScope(const FrameServicesScope&) = delete;
