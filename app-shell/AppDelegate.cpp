@@ -1,13 +1,12 @@
 #include "app-shell/AppDelegate.h"
 
-#include "kite/platform/HostView.h"
+#include "kite/platform/GLViewImpl.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
-#include "platform/DeviceProfile.h"
 
 namespace {
 constexpr float kDesignWidth = 480.0f;
-constexpr int kPolicyExactFit = 0;
 }  // namespace
 
 float AppDelegate::designHeightFor(int frameHeight, bool pad) {
@@ -16,15 +15,15 @@ float AppDelegate::designHeightFor(int frameHeight, bool pad) {
 
 bool AppDelegate::didFinishLaunching() {
     kite::Director* director = kite::Director::getInstance();
-    kite::FrameView* view = director->getFrameView();
+    kite::GLView* view = director->getOpenGLView();
     if (!view) {
-        const platform::DeviceProfile& device = platform::currentDeviceProfile();
-        view = kite::HostView::create("stargrid", device.width, device.height);
-        if (view) director->setFrameView(view);
+        view = kite::GLViewImpl::create("stargrid");
+        if (view) director->setGLView(view);
     }
     if (view) {
         bool pad = getTargetPlatform() == Platform::OS_IPAD;
-        view->setDesignResolutionSize(kDesignWidth, designHeightFor(view->getFrameHeight(), pad), kPolicyExactFit);
+        const int frameHeight = static_cast<int>(view->getFrameSize().height);
+        view->setDesignResolutionSize(kDesignWidth, designHeightFor(frameHeight, pad), kite::ResolutionPolicy::EXACT_FIT);
     }
     director->setDisplayStats(false);
     director->setAnimationInterval(1.0 / 60);
@@ -45,9 +44,9 @@ void AppDelegate::willEnterForeground() {
 }
 
 void AppDelegate::initGLContextAttributes() {
-    platform::GLContextAttributes attributes;
-    attributes.red = attributes.green = attributes.blue = attributes.alpha = 8;
-    attributes.depth = 24;
-    attributes.stencil = 8;
-    kite::FrameView::setContextAttributes(attributes);
+    kite::GLContextAttributes attributes;
+    attributes.redBits = attributes.greenBits = attributes.blueBits = attributes.alphaBits = 8;
+    attributes.depthBits = 24;
+    attributes.stencilBits = 8;
+    kite::GLView::setContextAttributes(attributes);
 }

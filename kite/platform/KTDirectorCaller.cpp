@@ -1,7 +1,7 @@
 #include "kite/platform/KTDirectorCaller.h"
 
-#include "kite/platform/FrameView.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "platform/DisplayLink.h"
 #include "platform/HostLoop.h"
 
@@ -62,7 +62,7 @@ void KTDirectorCaller::createDisplayLink() {
 void KTDirectorCaller::doCaller() {
     Director* director = Director::getInstance();
     if (!director) return;
-    if (FrameView* view = director->getFrameView()) view->makeCurrent();
+    if (GLView* view = director->getOpenGLView()) view->makeCurrent();
     director->mainLoop();  // may destroy this caller: nothing follows
 }
 

@@ -17,7 +17,6 @@
 #include "kite/rendering/GLStateCache.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/platform/Application.h"
-#include "kite/platform/FrameView.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
@@ -87,7 +86,7 @@ bool Director::init() {
     lastUpdate_ = platform::Clock::now();
     paused_ = false;
     purgeDirector_ = restartDirector_ = false;
-    frameView_ = nullptr;
+    glView_ = nullptr;
     contentScaleFactor_ = 1.0f;
 
     scheduler_ = new (std::nothrow) Scheduler();
@@ -196,14 +195,13 @@ Director::~Director() {
     renderer_ = nullptr;
 }
 
-void Director::setFrameView(FrameView* view) {
-    if (view == frameView_) return;
+void Director::setGLView(GLView* view) {
+    if (view == glView_) return;
     if (view && view->hasGLContext()) {
         view->makeCurrent();
         if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
     }
-    assignRetained(frameView_, view);
-    glView_ = dynamic_cast<GLView*>(view);
+    assignRetained(glView_, view);
     // The statistics labels are made here once labels exist.
     applyViewDesignResolution();
     if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
@@ -211,7 +209,7 @@ void Director::setFrameView(FrameView* view) {
 }
 
 void Director::applyGLDefaults() {
-    if (frameView_ && frameView_->hasGLContext()) {
+    if (glView_ && glView_->hasGLContext()) {
         GLStateCache::blendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
         if (renderer_) renderer_->setDepthTest(false);
     }
@@ -219,13 +217,13 @@ void Director::applyGLDefaults() {
 }
 
 void Director::applyViewDesignResolution() {
-    if (!frameView_) return;
-    winSizeInPoints_ = Size(frameView_->getDesignWidth(), frameView_->getDesignHeight());
+    if (!glView_) return;
+    winSizeInPoints_ = glView_->getDesignResolutionSize();
     applyGLDefaults();
 }
 
 Size Director::getVisibleSize() const {
-    return frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : Size::ZERO;
+    return glView_ ? glView_->getDesignResolutionSize() : Size::ZERO;
 }
 
 void Director::setProjection(Projection projection) {
@@ -272,13 +270,11 @@ Vec2 Director::convertToGL(const Vec2& point) const {
     const Mat4 inverse = clip.getInversed();
     const float zClip = clip.m[14] / clip.m[15];
     const Size design =
-        frameView_ ? Size(frameView_->getDesignWidth(), frameView_->getDesignHeight()) : winSizeInPoints_;
+        glView_ ? glView_->getDesignResolutionSize() : winSizeInPoints_;
     const Vec4 clipPoint(2.0f * point.x / design.width - 1.0f, 1.0f - 2.0f * point.y / design.height, zClip, 1.0f);
     const Vec4 g = inverse * clipPoint;
     return Vec2(g.x / g.w, g.y / g.w);
 }
-
-void Director::setGLView(GLView* view) { setFrameView(view); }
 
 void Director::runWithScene(Scene* scene) {
     if (!scene) return;
@@ -338,14 +334,14 @@ void Director::computeDeltaTime() {
 
 void Director::drawScene() {
     computeDeltaTime();
-    if (frameView_) frameView_->pollEvents();
+    if (glView_) glView_->pollEvents();
 
     if (!paused_ && scheduler_) {
         scheduler_->update(deltaTime_);
         if (eventDispatcher_ && eventAfterUpdate_) eventDispatcher_->dispatchEvent(eventAfterUpdate_);
     }
 
-    const bool drawsGL = renderer_ && frameView_ && frameView_->hasGLContext();
+    const bool drawsGL = renderer_ && glView_ && glView_->hasGLContext();
     if (drawsGL) renderer_->clear();
     if (nextScene_) setNextScene();
     pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
@@ -362,7 +358,7 @@ void Director::drawScene() {
     popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;
-    if (frameView_) frameView_->swapBuffers();
+    if (glView_) glView_->swapBuffers();
     // Seconds per frame for the statistics display are computed here.
 }
 
@@ -420,9 +416,8 @@ void Director::reset() {
 
 void Director::purgeDirector() {
     reset();
-    if (frameView_) {
-        FrameView* view = frameView_;
-        frameView_ = nullptr;
+    if (glView_) {
+        GLView* view = glView_;
         glView_ = nullptr;
         view->end();  // the view releases itself there
     }

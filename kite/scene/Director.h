@@ -12,7 +12,6 @@ namespace kite {
 class ActionManager;
 class EventCustom;
 class EventDispatcher;
-class FrameView;
 class GLView;
 class Renderer;
 class Scheduler;
@@ -44,10 +43,7 @@ public:
     void pause();
     void resume();
 
-    // Retained; the director's shutdown ends it.
-    void setFrameView(FrameView* view);
-    FrameView* getFrameView() const { return frameView_; }
-    // The GL view as the frame view; installing one enables the event dispatcher.
+    // Retained; the director's shutdown ends it. Installing one enables the event dispatcher.
     void setGLView(GLView* view);
     GLView* getOpenGLView() const { return glView_; }
     EventDispatcher* getEventDispatcher() const { return eventDispatcher_; }
@@ -128,8 +124,7 @@ protected:
     Scheduler* scheduler_ = nullptr;
     ActionManager* actionManager_ = nullptr;
     float deltaTime_ = 0.0f;
-    FrameView* frameView_ = nullptr;
-    GLView* glView_ = nullptr;  // frameView_ when it is a GL view
+    GLView* glView_ = nullptr;
     EventDispatcher* eventDispatcher_ = nullptr;
     // Owned: made once, deleted with the director.
     EventCustom* eventAfterDraw_ = nullptr;

@@ -40,6 +40,14 @@ void freeSlot(int slot) {
     if (slot >= 0 && slot < GLView::MAX_TOUCHES) touchSlotMask &= ~(1u << slot);
 }
 
+GLContextAttributes contextAttributes;
+
+// The director's window size, GL defaults and projection follow its own view's design resolution.
+void tellDirectorOfDesignResolution(const GLView* view) {
+    Director* director = Director::getInstance();
+    if (director && director->getOpenGLView() == view) director->applyViewDesignResolution();
+}
+
 void dispatchTouches(EventTouch& event) {
     if (EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher()) dispatcher->dispatchEvent(&event);
 }
@@ -48,26 +56,14 @@ void dispatchTouches(EventTouch& event) {
 
 GLView::~GLView() = default;
 
-void GLView::setContextAttributes(const GLContextAttributes& attributes) {
-    platform::GLContextAttributes platformAttributes;
-    platformAttributes.red = attributes.redBits;
-    platformAttributes.green = attributes.greenBits;
-    platformAttributes.blue = attributes.blueBits;
-    platformAttributes.alpha = attributes.alphaBits;
-    platformAttributes.depth = attributes.depthBits;
-    platformAttributes.stencil = attributes.stencilBits;
-    FrameView::setContextAttributes(platformAttributes);
-}
+void GLView::setContextAttributes(const GLContextAttributes& attributes) { contextAttributes = attributes; }
 
-GLContextAttributes GLView::getContextAttributes() {
-    const platform::GLContextAttributes& p = FrameView::getContextAttributes();
-    return GLContextAttributes{p.red, p.green, p.blue, p.alpha, p.depth, p.stencil};
-}
+GLContextAttributes GLView::getContextAttributes() { return contextAttributes; }
 
 void GLView::setFrameSize(float width, float height) {
     frameSize_ = Size(width, height);
     designResolutionSize_ = frameSize_;
-    FrameView::setDesignResolutionSize(width, height, static_cast<int>(resolutionPolicy_));
+    tellDirectorOfDesignResolution(this);
 }
 
 Size GLView::getVisibleSize() const {
@@ -118,9 +114,7 @@ void GLView::updateDesignResolutionSize() {
     viewPortRect_.setRect((frameSize_.width - viewPortW) / 2, (frameSize_.height - viewPortH) / 2, viewPortW,
                           viewPortH);
 
-    // The director's window size, GL defaults and projection follow.
-    FrameView::setDesignResolutionSize(designResolutionSize_.width, designResolutionSize_.height,
-                                       static_cast<int>(resolutionPolicy_));
+    tellDirectorOfDesignResolution(this);
 }
 
 void GLView::setViewPortInPoints(float x, float y, float w, float h) {

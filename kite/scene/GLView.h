@@ -6,7 +6,7 @@
 #include "kite/foundation/math/Rect.h"
 #include "kite/foundation/math/Size.h"
 #include "kite/foundation/math/Vec2.h"
-#include "kite/platform/FrameView.h"
+#include "kite/foundation/Ref.h"
 
 namespace kite {
 
@@ -29,30 +29,36 @@ struct GLContextAttributes {
     int stencilBits = 8;
 };
 
-class GLView : public FrameView {
+// The director's view: it draws the frames (making its context current, presenting
+// them, ending with the director) and maps the design resolution onto the frame.
+class GLView : public Ref {
 public:
     // At most this many touches are tracked at once; more are ignored.
     static constexpr int MAX_TOUCHES = 15;
 
     ~GLView() override;
 
-    // The attributes host views are created with from now on; one process-wide copy,
-    // shared with the frame view's.
+    // The attributes host views are created with from now on; one process-wide copy.
     static void setContextAttributes(const GLContextAttributes& attributes);
     static GLContextAttributes getContextAttributes();
 
-    void end() override = 0;
+    // Called by the director's shutdown: the view stops the frames and releases itself.
+    virtual void end() = 0;
     virtual bool isOpenGLReady() = 0;
-    void swapBuffers() override = 0;
+    // Before each frame: the view's GL context becomes current.
+    virtual void makeCurrent() {}
+    // True when the view carries a GL context that makeCurrent selects.
+    virtual bool hasGLContext() const { return false; }
+    // End of each drawn frame.
+    virtual void swapBuffers() = 0;
     virtual void setIMEKeyboardState(bool open) = 0;
     virtual bool windowShouldClose() { return false; }
-    void pollEvents() override {}
+    // Start of each frame; events arrive through the host loop on this platform.
+    virtual void pollEvents() {}
 
     virtual const Size& getFrameSize() const { return frameSize_; }
     // Frame and design resolution both become (width, height).
     virtual void setFrameSize(float width, float height);
-    int getFrameWidth() const override { return static_cast<int>(frameSize_.width); }
-    int getFrameHeight() const override { return static_cast<int>(frameSize_.height); }
 
     virtual bool setContentScaleFactor(float) { return false; }
     virtual float getContentScaleFactor() const { return 1.0f; }
@@ -65,10 +71,8 @@ public:
     virtual Rect getVisibleRect() const;
 
     // A width or height of 0 is ignored; otherwise the scales and the viewport follow the policy.
+    // The director's window size follows when this is the director's view.
     virtual void setDesignResolutionSize(float width, float height, ResolutionPolicy resolutionPolicy);
-    void setDesignResolutionSize(float width, float height, int resolutionPolicy) override {
-        setDesignResolutionSize(width, height, static_cast<ResolutionPolicy>(resolutionPolicy));
-    }
     virtual const Size& getDesignResolutionSize() const { return designResolutionSize_; }
     ResolutionPolicy getResolutionPolicy() const { return resolutionPolicy_; }
 

@@ -6,9 +6,10 @@
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
-#include "kite/platform/FrameView.h"
+#include "kite/platform/GLViewImpl.h"
 #include "kite/platform/KTDirectorCaller.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "platform/Clock.h"
 #include "platform/DeviceProfile.h"
 #include "platform/HostLoop.h"
@@ -16,23 +17,19 @@
 namespace {
 
 // A view of a given frame height that draws nowhere.
-class FakeView : public kite::FrameView {
+class FakeView : public kite::GLView {
 public:
     bool init(int height) {
-        height_ = height;
+        setFrameSize(640.0f, static_cast<float>(height));
         return true;
     }
-    void makeCurrent() override {}
+    bool isOpenGLReady() override { return false; }
     void swapBuffers() override {}
+    void setIMEKeyboardState(bool) override {}
     void end() override {
         kite::KTDirectorCaller::destroy();
         release();
     }
-    int getFrameWidth() const override { return 640; }
-    int getFrameHeight() const override { return height_; }
-
-private:
-    int height_ = 0;
 };
 
 class AppDelegateTest : public ::testing::Test {
@@ -57,7 +54,7 @@ protected:
         app = std::make_unique<AppDelegate>();
         kite::Director* director = kite::Director::getInstance();
         director->setDisplayStats(true);
-        director->setFrameView(kite::createAutoreleased<FakeView>(profile.height));
+        director->setGLView(kite::createAutoreleased<FakeView>(profile.height));
         EXPECT_EQ(app->run(), 0);
         return director;
     }
@@ -68,13 +65,25 @@ protected:
 TEST_F(AppDelegateTest, TallIphoneGetsA480By852DesignAndRunsAFirstScene) {
     kite::Director* director = launch("iphone5");
     EXPECT_EQ(director->getWinSize(), kite::Size(480.0f, 852.0f));
-    EXPECT_EQ(director->getFrameView()->getResolutionPolicy(), 0);
+    EXPECT_EQ(director->getOpenGLView()->getResolutionPolicy(), kite::ResolutionPolicy::EXACT_FIT);
     EXPECT_FALSE(director->isDisplayStats());
     EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 60);
     EXPECT_EQ(platform::HostLoop::main().linkCount(), 1u);
     platform::HostLoop::main().runOnce();
     EXPECT_NE(director->getRunningScene(), nullptr);
     EXPECT_EQ(director->getTotalFrames(), 1u);
+}
+
+TEST_F(AppDelegateTest, WithoutAViewTheDelegateOpensAFullScreenGLView) {
+    platform::setCurrentDeviceProfile(*platform::deviceProfileNamed("iphone5"));
+    app = std::make_unique<AppDelegate>();
+    kite::Director* director = kite::Director::getInstance();
+    ASSERT_EQ(director->getOpenGLView(), nullptr);
+    EXPECT_EQ(app->run(), 0);
+    auto* view = dynamic_cast<kite::GLViewImpl*>(director->getOpenGLView());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->getFrameSize(), kite::Size(640.0f, 1136.0f));
+    EXPECT_EQ(director->getWinSize(), kite::Size(480.0f, 852.0f));
 }
 
 TEST_F(AppDelegateTest, ShortIphoneGets720High) {
@@ -101,13 +110,13 @@ TEST_F(AppDelegateTest, BackgroundStopsAndForegroundRestartsTheFrames) {
 TEST(AppDelegate, AsksForAnRgba8ContextWithDepthAndStencil) {
     AppDelegate app;
     app.initGLContextAttributes();
-    const platform::GLContextAttributes& a = kite::FrameView::getContextAttributes();
-    EXPECT_EQ(a.red, 8);
-    EXPECT_EQ(a.green, 8);
-    EXPECT_EQ(a.blue, 8);
-    EXPECT_EQ(a.alpha, 8);
-    EXPECT_EQ(a.depth, 24);
-    EXPECT_EQ(a.stencil, 8);
+    const kite::GLContextAttributes a = kite::GLView::getContextAttributes();
+    EXPECT_EQ(a.redBits, 8);
+    EXPECT_EQ(a.greenBits, 8);
+    EXPECT_EQ(a.blueBits, 8);
+    EXPECT_EQ(a.alphaBits, 8);
+    EXPECT_EQ(a.depthBits, 24);
+    EXPECT_EQ(a.stencilBits, 8);
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/platform/Application.h"
-#include "kite/platform/FrameView.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 #include "platform/DeviceProfile.h"
@@ -40,18 +40,21 @@ public:
 };
 
 // A view whose end does what the GL view's does: stop the frames and let go.
-class EndingView : public FrameView {
+class EndingView : public GLView {
 public:
-    bool init() { return true; }
+    bool init() {
+        setFrameSize(640.0f, 1136.0f);
+        return true;
+    }
+    bool isOpenGLReady() override { return false; }
     void makeCurrent() override { ++madeCurrent; }
     void swapBuffers() override {}
+    void setIMEKeyboardState(bool) override {}
     void end() override {
         KTDirectorCaller::destroy();
         *ended = true;
         release();
     }
-    int getFrameWidth() const override { return 640; }
-    int getFrameHeight() const override { return 1136; }
     int madeCurrent = 0;
     bool* ended = nullptr;
 };
@@ -166,7 +169,7 @@ TEST_F(KTDirectorCallerTest, EachFiringMakesTheViewCurrentAndShutdownFromAFrameI
     bool ended = false;
     auto* view = createAutoreleased<EndingView>();
     view->ended = &ended;
-    Director::getInstance()->setFrameView(view);
+    Director::getInstance()->setGLView(view);
     app->run();
     passes(3);
     EXPECT_EQ(view->madeCurrent, 3);

@@ -13,9 +13,9 @@
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/foundation/UserDefault.h"
-#include "kite/platform/FrameView.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/DirectorFrameServices.h"
+#include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 
@@ -57,17 +57,19 @@ private:
     std::vector<std::string>* log_ = nullptr;
 };
 
-class RecordingView : public FrameView {
+class RecordingView : public GLView {
 public:
-    bool init() { return true; }
-    void makeCurrent() override {}
+    bool init() {
+        setFrameSize(640.0f, 1136.0f);
+        return true;
+    }
+    bool isOpenGLReady() override { return false; }
     void swapBuffers() override { log->push_back("view:swap"); }
+    void setIMEKeyboardState(bool) override {}
     void end() override {
         log->push_back("view:end");
         release();
     }
-    int getFrameWidth() const override { return 640; }
-    int getFrameHeight() const override { return 1136; }
     std::vector<std::string>* log = nullptr;
 };
 
@@ -232,7 +234,7 @@ TEST_F(DirectorTest, StoppedAnimationDrawsNothingUntilStartedAgain) {
 TEST_F(DirectorTest, EndShutsDownOnTheNextPassWithoutDrawing) {
     auto* view = createAutoreleased<RecordingView>();
     view->log = &log;
-    director->setFrameView(view);
+    director->setGLView(view);
     int updates = 0;
     director->getScheduler()->schedulePerFrame([&](float) { ++updates; }, &updates, 0, false);
     director->runWithScene(LoggingScene::create("a", &log));
@@ -287,9 +289,11 @@ TEST_F(DirectorTest, MatrixStacksKeepAnIdentityAtTheBottomAndFramesLeaveThemBala
 TEST_F(DirectorTest, WindowSizeFollowsTheViewsDesignResolution) {
     auto* view = createAutoreleased<RecordingView>();
     view->log = &log;
-    director->setFrameView(view);
     EXPECT_EQ(director->getWinSize(), Size(0.0f, 0.0f));
-    view->setDesignResolutionSize(480.0f, 852.0f, 0);
+    // Until the game sets one, the view's design resolution is its frame size.
+    director->setGLView(view);
+    EXPECT_EQ(director->getWinSize(), Size(640.0f, 1136.0f));
+    view->setDesignResolutionSize(480.0f, 852.0f, ResolutionPolicy::EXACT_FIT);
     EXPECT_EQ(director->getWinSize(), Size(480.0f, 852.0f));
     EXPECT_EQ(director->getWinSizeInPixels(), Size(480.0f, 852.0f));
 }

@@ -11,7 +11,6 @@
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
-#include "kite/platform/FrameView.h"
 #include "kite/rendering/CustomCommand.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/GLProgramCache.h"
@@ -21,6 +20,7 @@
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 #include "tests/support/GLTest.h"
@@ -45,26 +45,23 @@ void pinGLDriver() {
 }
 
 // The fixture's context as the director's view.
-class FixtureView : public FrameView {
+class FixtureView : public GLView {
 public:
     bool init(platform::GLContext* context, int width, int height) {
         context_ = context;
-        width_ = width;
-        height_ = height;
+        setFrameSize(static_cast<float>(width), static_cast<float>(height));
         return context != nullptr;
     }
+    bool isOpenGLReady() override { return true; }
     void makeCurrent() override { context_->makeCurrent(); }
     // The frame is read back before any swap.
     void swapBuffers() override {}
+    void setIMEKeyboardState(bool) override {}
     void end() override { release(); }
     bool hasGLContext() const override { return true; }
-    int getFrameWidth() const override { return width_; }
-    int getFrameHeight() const override { return height_; }
 
 private:
     platform::GLContext* context_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
 };
 
 // A rectangle of its content size in its displayed colour, drawn as one textured quad.
@@ -163,8 +160,8 @@ protected:
         // Exact pixels: the 2D projection maps design points one to one onto the frame.
         director->setProjection(Director::Projection::_2D);
         auto* view = createAutoreleased<FixtureView>(context(), frameWidth(), frameHeight());
-        view->setDesignResolutionSize(96, 64, 0);
-        director->setFrameView(view);
+        view->setDesignResolutionSize(96, 64, ResolutionPolicy::EXACT_FIT);
+        director->setGLView(view);
         const std::uint8_t whitePixels[16] = {255, 255, 255, 255, 255, 255, 255, 255,
                                               255, 255, 255, 255, 255, 255, 255, 255};
         white = Texture2D::create();

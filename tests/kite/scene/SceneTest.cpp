@@ -10,9 +10,9 @@
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
-#include "kite/platform/FrameView.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 
@@ -23,14 +23,16 @@ namespace kite {
 namespace {
 
 // A view with a design resolution and no window.
-class SizedView : public FrameView {
+class SizedView : public GLView {
 public:
-    bool init() { return true; }
-    void makeCurrent() override {}
+    bool init() {
+        setFrameSize(480.0f, 720.0f);
+        return true;
+    }
+    bool isOpenGLReady() override { return false; }
     void swapBuffers() override {}
+    void setIMEKeyboardState(bool) override {}
     void end() override { release(); }
-    int getFrameWidth() const override { return 480; }
-    int getFrameHeight() const override { return 720; }
 };
 
 // Notes each draw with the camera that was visiting.
@@ -67,8 +69,8 @@ protected:
         director = Director::getInstance();
         director->setProjection(Director::Projection::_3D);
         view = createAutoreleased<SizedView>();
-        view->setDesignResolutionSize(480, 720, 0);
-        director->setFrameView(view);
+        view->setDesignResolutionSize(480, 720, ResolutionPolicy::EXACT_FIT);
+        director->setGLView(view);
     }
     void TearDown() override {
         Director::getInstance()->end();

@@ -1,23 +1,27 @@
-#include "kite/platform/HostView.h"
+#include "kite/platform/GLViewImpl.h"
 
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Value.h"
+#include "kite/platform/KTEAGLView.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/scene/Director.h"
+#include "platform/DeviceProfile.h"
 
 namespace kite {
 namespace {
 
-TEST(HostView, InstalledViewGivesTheGpuInformationAndShowsDrawnFrames) {
-    HostView* view = HostView::create("test", 64, 96);
+TEST(GLViewImpl, FullScreenViewGivesTheGpuInformationAndShowsDrawnFrames) {
+    GLViewImpl* view = GLViewImpl::create("test");
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view->getFrameHeight(), 96);
-    EXPECT_TRUE(view->getContext()->isHeadless());
+    const platform::DeviceProfile& device = platform::currentDeviceProfile();
+    EXPECT_EQ(view->getFrameSize(), Size(static_cast<float>(device.width), static_cast<float>(device.height)));
+    ASSERT_NE(view->getHostView(), nullptr);
+    EXPECT_TRUE(view->getHostView()->getContext()->isHeadless());
     Director* director = Director::getInstance();
-    director->setFrameView(view);
+    director->setGLView(view);
     PoolManager::getInstance()->getCurrentPool()->clear();  // the director holds the view now
     EXPECT_FALSE(Configuration::getInstance()->getValue("gl.renderer", Value("")).asString().empty());
 
@@ -25,13 +29,13 @@ TEST(HostView, InstalledViewGivesTheGpuInformationAndShowsDrawnFrames) {
     view->makeCurrent();
     glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    auto pixels = view->getContext()->readPixels(0, 0, 1, 1);
+    auto pixels = view->getHostView()->getContext()->readPixels(0, 0, 1, 1);
     EXPECT_EQ(pixels[1], 255);
 
     // The shutdown ends the view, which closes its window.
     director->end();
     director->mainLoop();
-    EXPECT_EQ(Director::getInstance()->getFrameView(), nullptr);
+    EXPECT_EQ(Director::getInstance()->getOpenGLView(), nullptr);
     Director::getInstance()->end();
     Director::getInstance()->mainLoop();
 }
