@@ -251,8 +251,7 @@ void Director::setProjection(Projection projection) {
         loadIdentityMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     }
     projection_ = projection;
-    // The scenes are told directly; listeners of the event hear it next.
-    Scene::onDirectorProjectionChanged();
+    // Every scene listens to this and re-initialises its default camera.
     if (eventDispatcher_ && eventProjectionChanged_) eventDispatcher_->dispatchEvent(eventProjectionChanged_);
 }
 

@@ -96,8 +96,8 @@ public:
 
     // Blending for premultiplied alpha, no depth test, then the projection.
     void applyGLDefaults();
-    // Loads the projection for the window size (custom leaves the stacks alone) and tells every
-    // scene, whose default camera follows it.
+    // Loads the projection for the window size (custom leaves the stacks alone) and dispatches
+    // "director_projection_changed", which every scene's default camera follows.
     void setProjection(Projection projection);
     // A view point (design units, y down) in GL coordinates (y up).
     Vec2 convertToGL(const Vec2& point) const;

@@ -1,22 +1,15 @@
 #include "kite/scene/Scene.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "kite/foundation/Create.h"
-#include "kite/scene/Camera.h"
 #include "kite/rendering/Renderer.h"
+#include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/EventListenerCustom.h"
 
 namespace kite {
-
-namespace {
-// The scenes alive now, which hear of projection changes.
-std::vector<Scene*>& liveScenes() {
-    static std::vector<Scene*> scenes;
-    return scenes;
-}
-}  // namespace
 
 Scene* Scene::create() { return createAutoreleased<Scene>(); }
 
@@ -25,12 +18,21 @@ Scene::Scene() {
     setAnchorPoint(Vec2(0.5f, 0.5f));
     defaultCamera_ = Camera::create();
     if (defaultCamera_) Node::addChild(defaultCamera_);
-    liveScenes().push_back(this);
+    if (eventDispatcher) {
+        projectionListener_ = EventListenerCustom::create(Director::EVENT_PROJECTION_CHANGED,
+                                                          [this](EventCustom*) { onProjectionChanged(); });
+        if (projectionListener_) {
+            projectionListener_->retain();
+            eventDispatcher->addEventListenerWithFixedPriority(projectionListener_, 1);
+        }
+    }
 }
 
 Scene::~Scene() {
-    auto& scenes = liveScenes();
-    scenes.erase(std::remove(scenes.begin(), scenes.end(), this), scenes.end());
+    if (projectionListener_) {
+        if (eventDispatcher) eventDispatcher->removeEventListener(projectionListener_);
+        releaseAndClear(projectionListener_);
+    }
     // Children may outlive the scene (something else holds them): unhook the cameras.
     for (Camera* camera : std::vector<Camera*>(cameras_)) camera->setScene(nullptr);
 }
@@ -49,10 +51,6 @@ std::string Scene::description() const {
 void Scene::addChild(Node* child, int localZ, int t) { Node::addChild(child, localZ, t); }
 
 void Scene::addChild(Node* child, int localZ, const std::string& n) { Node::addChild(child, localZ, n); }
-
-void Scene::onDirectorProjectionChanged() {
-    for (Scene* scene : std::vector<Scene*>(liveScenes())) scene->onProjectionChanged();
-}
 
 void Scene::onProjectionChanged() {
     if (defaultCamera_) defaultCamera_->initDefault();

@@ -7,6 +7,7 @@
 namespace kite {
 
 class Camera;
+class EventListenerCustom;
 
 class Scene : public Node {
 public:
@@ -26,9 +27,6 @@ public:
     const std::vector<Camera*>& getCameras() const { return cameras_; }
     Camera* getDefaultCamera() const { return defaultCamera_; }
 
-    // The director's projection changed: every live scene re-initialises its default camera.
-    static void onDirectorProjectionChanged();
-
     // Public for the create pattern; use create.
     Scene();
     ~Scene() override;
@@ -41,6 +39,8 @@ private:
 
     std::vector<Camera*> cameras_;
     Camera* defaultCamera_ = nullptr;  // a child, not retained
+    // Hears "director_projection_changed" for the default camera; retained.
+    EventListenerCustom* projectionListener_ = nullptr;
 };
 
 }  // namespace kite

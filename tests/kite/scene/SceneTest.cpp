@@ -12,6 +12,7 @@
 #include "kite/foundation/Create.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
@@ -192,6 +193,20 @@ TEST_F(SceneTest, ProjectionChangeReinitialisesTheDefaultCamera) {
     expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), 1e-3f);
     EXPECT_NEAR(camera->getPositionZ(), director->getZEye(), 1e-3f);
     exitScenes();
+}
+
+TEST_F(SceneTest, DefaultCameraFollowsTheProjectionEventAndAGoneSceneStopsListening) {
+    Scene* scene = enteredScene();
+    Camera* camera = scene->getDefaultCamera();
+    camera->setPosition3D(Vec3(1, 2, 3));
+    director->getEventDispatcher()->dispatchCustomEvent(Director::EVENT_PROJECTION_CHANGED, director);
+    EXPECT_NEAR(camera->getPositionZ(), director->getZEye(), 1e-3f);
+    exitScenes();
+
+    Scene::create();
+    PoolManager::getInstance()->getCurrentPool()->clear();  // the new scene is destroyed
+    director->setProjection(Director::Projection::_2D);  // reaches no destroyed scene
+    EXPECT_EQ(director->getProjection(), Director::Projection::_2D);
 }
 
 TEST_F(SceneTest, SceneDrawsOncePerVisibleCameraDefaultLast) {
