@@ -15,7 +15,9 @@
 #include "kite/rendering/GLProgramCache.h"
 #include "kite/rendering/GLProgramState.h"
 #include "kite/rendering/GLStateCache.h"
+#include "kite/rendering/Image.h"
 #include "kite/rendering/Renderer.h"
+#include "kite/rendering/Texture2D.h"
 #include "kite/platform/Application.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Animation.h"
@@ -25,11 +27,6 @@
 #include "kite/scene/GLView.h"
 #include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
-
-// Collaborators that join the frame as they are built, each at its place below:
-// action manager, event dispatcher and the director's events, texture cache,
-// projection, renderer, statistics display, console, and the shared caches
-// destroyed by reset.
 
 namespace kite {
 
@@ -71,9 +68,16 @@ void Director::setDefaultValues() {
         projection_ = Projection::CUSTOM;
     else
         projection_ = Projection::_3D;
-    // "kite.texture.pixel_format_for_png" sets the textures' default alpha pixel
-    // format and "kite.texture.pvrv2_has_alpha_premultiplied" the images' PVR flag
-    // here once textures and images exist.
+    const std::string pngFormat =
+        conf ? conf->getValue("kite.texture.pixel_format_for_png", Value("rgba8888")).asString() : "rgba8888";
+    if (pngFormat == "rgba8888")
+        Texture2D::setDefaultAlphaPixelFormat(Texture2D::PixelFormat::RGBA8888);
+    else if (pngFormat == "rgba4444")
+        Texture2D::setDefaultAlphaPixelFormat(Texture2D::PixelFormat::RGBA4444);
+    else if (pngFormat == "rgba5551")
+        Texture2D::setDefaultAlphaPixelFormat(Texture2D::PixelFormat::RGB5A1);
+    Image::setPVRImagesHavePremultipliedAlpha(
+        conf ? conf->getValue("kite.texture.pvrv2_has_alpha_premultiplied", Value(false)).asBool() : false);
 }
 
 bool Director::init() {
@@ -100,10 +104,10 @@ bool Director::init() {
         *event = new (std::nothrow) EventCustom(name);
         if (*event) (*event)->setUserData(this);
     }
-    // The texture cache is created here.
+    // The texture cache is made here once it exists.
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
-    // The console is created here.
+    // The debug console is made here once it exists.
 
     // Rendering reads the director's frame through these.
     DirectorFrameServices services;
@@ -202,7 +206,7 @@ void Director::setGLView(GLView* view) {
         if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
     }
     assignRetained(glView_, view);
-    // The statistics labels are made here once labels exist.
+    // The statistics labels are made here once the statistics display exists.
     applyViewDesignResolution();
     if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
     if (glView_ && eventDispatcher_) eventDispatcher_->setEnabled(true);
@@ -350,7 +354,7 @@ void Director::drawScene() {
         runningScene_->render(renderer_);
         if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
     }
-    // The statistics are drawn here when displayStats_ is set.
+    // The statistics display draws here (when displayStats_ is set) once it exists.
     // The scene drew its own passes; this draws what was added after them.
     if (renderer_) renderer_->render();
     if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
@@ -358,7 +362,7 @@ void Director::drawScene() {
 
     ++totalFrames_;
     if (glView_) glView_->swapBuffers();
-    // Seconds per frame for the statistics display are computed here.
+    // The statistics display's seconds per frame are computed here once it exists.
 }
 
 void Director::setNextScene() {
@@ -399,9 +403,8 @@ void Director::reset() {
     nextScene_ = nullptr;
     scenesStack_.clear();
     stopAnimation();
-    // Here the statistics labels are released, then the bitmap-font configurations,
-    // the TrueType library and the primitive program are destroyed, ahead of the
-    // caches and services below.
+    // The statistics labels and the font caches are released here, ahead of the
+    // caches below, once they exist.
     AnimationCache::destroyInstance();
     SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();
@@ -410,7 +413,7 @@ void Director::reset() {
     TaskThreadPool::destroyInstance();
     UserDefault::destroyInstance();  // writes what is still pending
     GLStateCache::invalidate();      // also resets the matrix stacks
-    // The texture cache with its loading thread is destroyed here.
+    // The texture cache with its loading thread is destroyed here once it exists.
 }
 
 void Director::purgeDirector() {
@@ -425,7 +428,7 @@ void Director::purgeDirector() {
 
 void Director::restartDirector() {
     reset();
-    // A new texture cache is created here.
+    // A new texture cache is made here once it exists.
     scheduleActionManager();
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.

@@ -15,6 +15,7 @@
 #include "kite/foundation/UserDefault.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/DirectorFrameServices.h"
+#include "kite/rendering/Texture2D.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
@@ -332,6 +333,27 @@ TEST(DirectorSettings, ComeFromTheConfiguration) {
     EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 60);
     EXPECT_FALSE(director->isDisplayStats());  // the director's end dropped the old settings
     EXPECT_EQ(director->getProjection(), Director::Projection::_3D);
+    director->end();
+    director->mainLoop();
+}
+
+TEST(DirectorSettings, PngTexturesDefaultAlphaFormatComesFromTheConfiguration) {
+    Director::getInstance()->end();
+    Director::getInstance()->mainLoop();
+    Configuration::getInstance()->setValue("kite.texture.pixel_format_for_png", Value("rgba4444"));
+    Director* director = Director::getInstance();
+    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA4444);
+    director->end();
+    director->mainLoop();
+
+    // Unknown text changes nothing; without the key the default is RGBA8888.
+    Configuration::getInstance()->setValue("kite.texture.pixel_format_for_png", Value("rgb"));
+    director = Director::getInstance();
+    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA4444);
+    director->end();
+    director->mainLoop();
+    director = Director::getInstance();
+    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA8888);
     director->end();
     director->mainLoop();
 }
