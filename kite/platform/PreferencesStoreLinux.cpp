@@ -57,6 +57,21 @@ void removeStaleTemporaries(const std::string& path) {
     ::closedir(dir);
 }
 
+// What a stored value can be read as; lists and maps read as nothing.
+enum class ValueKind { NONE, BOOLEAN, WHOLE, REAL, TEXT };
+
+ValueKind kindOf(const Value& v) {
+    switch (v.getType()) {
+    case Value::Type::BOOLEAN: return ValueKind::BOOLEAN;
+    case Value::Type::INTEGER:
+    case Value::Type::BYTE: return ValueKind::WHOLE;
+    case Value::Type::FLOAT:
+    case Value::Type::DOUBLE: return ValueKind::REAL;
+    case Value::Type::STRING: return ValueKind::TEXT;
+    default: return ValueKind::NONE;
+    }
+}
+
 bool textAsBool(const std::string& text) {
     size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
@@ -136,65 +151,33 @@ void PreferencesStoreLinux::store(const std::string& key, Value value) {
 
 bool PreferencesStoreLinux::getBool(const std::string& key, bool& value) const {
     const Value* v = find(key);
-    if (!v) return false;
-    switch (v->getType()) {
-    case Value::Type::BOOLEAN:
-    case Value::Type::INTEGER:
-    case Value::Type::BYTE:
-    case Value::Type::FLOAT:
-    case Value::Type::DOUBLE:
-        value = v->asBool();
-        return true;
-    case Value::Type::STRING:
-        value = textAsBool(v->asString());
-        return true;
-    default:
-        return false;
-    }
+    const ValueKind kind = v ? kindOf(*v) : ValueKind::NONE;
+    if (kind == ValueKind::NONE) return false;
+    value = kind == ValueKind::TEXT ? textAsBool(v->asString()) : v->asBool();
+    return true;
 }
 
 bool PreferencesStoreLinux::getInteger(const std::string& key, int& value) const {
     const Value* v = find(key);
-    if (!v) return false;
-    switch (v->getType()) {
-    case Value::Type::BOOLEAN:
-    case Value::Type::INTEGER:
-    case Value::Type::BYTE:
-        value = v->asInt();
-        return true;
-    case Value::Type::FLOAT:
-    case Value::Type::DOUBLE:
-        value = realAsInt(v->asDouble());
-        return true;
-    case Value::Type::STRING:
-        value = textAsInt(v->asString());
-        return true;
-    default:
-        return false;
+    switch (v ? kindOf(*v) : ValueKind::NONE) {
+    case ValueKind::NONE: return false;
+    case ValueKind::REAL: value = realAsInt(v->asDouble()); break;
+    case ValueKind::TEXT: value = textAsInt(v->asString()); break;
+    default: value = v->asInt(); break;
     }
+    return true;
 }
 
 bool PreferencesStoreLinux::getString(const std::string& key, std::string& value) const {
     const Value* v = find(key);
-    if (!v) return false;
-    switch (v->getType()) {
-    case Value::Type::STRING:
-        value = v->asString();
-        return true;
-    case Value::Type::BOOLEAN:
-        value = v->asBool() ? "1" : "0";
-        return true;
-    case Value::Type::INTEGER:
-    case Value::Type::BYTE:
-        value = std::to_string(v->asInt());
-        return true;
-    case Value::Type::FLOAT:
-    case Value::Type::DOUBLE:
-        value = realAsText(v->asDouble());
-        return true;
-    default:
-        return false;
+    switch (v ? kindOf(*v) : ValueKind::NONE) {
+    case ValueKind::NONE: return false;
+    case ValueKind::BOOLEAN: value = v->asBool() ? "1" : "0"; break;
+    case ValueKind::WHOLE: value = std::to_string(v->asInt()); break;
+    case ValueKind::REAL: value = realAsText(v->asDouble()); break;
+    case ValueKind::TEXT: value = v->asString(); break;
     }
+    return true;
 }
 
 void PreferencesStoreLinux::setBool(const std::string& key, bool value) { store(key, Value(value)); }

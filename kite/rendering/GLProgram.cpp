@@ -55,6 +55,32 @@ float random01() {
     return std::fmin(value, 0.99999994f);
 }
 
+enum class ActiveKind { ATTRIBUTES, UNIFORMS };
+
+// Each active attribute or uniform of a linked program, with its size, type and name.
+template <class Visit>
+void forEachActive(GLuint program, ActiveKind kind, Visit visit) {
+    const bool uniforms = kind == ActiveKind::UNIFORMS;
+    GLint count = 0;
+    glGetProgramiv(program, uniforms ? GL_ACTIVE_UNIFORMS : GL_ACTIVE_ATTRIBUTES, &count);
+    if (count < 1) return;
+    GLint maxLength = 0;
+    glGetProgramiv(program, uniforms ? GL_ACTIVE_UNIFORM_MAX_LENGTH : GL_ACTIVE_ATTRIBUTE_MAX_LENGTH, &maxLength);
+    if (maxLength < 1) return;
+    std::vector<char> name(static_cast<std::size_t>(maxLength) + 1, '\0');
+    for (GLint i = 0; i < count; ++i) {
+        GLint size = 0;
+        GLenum type = 0;
+        GLsizei length = 0;
+        if (uniforms)
+            glGetActiveUniform(program, static_cast<GLuint>(i), maxLength, &length, &size, &type, name.data());
+        else
+            glGetActiveAttrib(program, static_cast<GLuint>(i), maxLength, &length, &size, &type, name.data());
+        name[static_cast<std::size_t>(length)] = '\0';
+        visit(size, type, name.data());
+    }
+}
+
 }  // namespace
 
 const char* GLProgram::builtinUniformHeader() { return kBuiltinHeader; }
@@ -142,42 +168,24 @@ bool GLProgram::link() {
 
 void GLProgram::parseVertexAttribs() {
     vertexAttribs_.clear();
-    GLint count = 0;
-    glGetProgramiv(program_, GL_ACTIVE_ATTRIBUTES, &count);
-    if (count < 1) return;
-    GLint maxLength = 0;
-    glGetProgramiv(program_, GL_ACTIVE_ATTRIBUTE_MAX_LENGTH, &maxLength);
-    if (maxLength < 1) return;
-    std::vector<char> name(static_cast<std::size_t>(maxLength) + 1, '\0');
-    for (GLint i = 0; i < count; ++i) {
+    forEachActive(program_, ActiveKind::ATTRIBUTES, [this](GLint size, GLenum type, const char* name) {
         VertexAttrib attribute;
-        GLsizei length = 0;
-        glGetActiveAttrib(program_, static_cast<GLuint>(i), maxLength, &length, &attribute.size, &attribute.type,
-                          name.data());
-        name[static_cast<std::size_t>(length)] = '\0';
-        attribute.name = name.data();
-        attribute.index = static_cast<GLuint>(glGetAttribLocation(program_, name.data()));
+        attribute.size = size;
+        attribute.type = type;
+        attribute.name = name;
+        attribute.index = static_cast<GLuint>(glGetAttribLocation(program_, name));
         vertexAttribs_[attribute.name] = attribute;
-    }
+    });
 }
 
 void GLProgram::parseUniforms() {
     userUniforms_.clear();
-    GLint count = 0;
-    glGetProgramiv(program_, GL_ACTIVE_UNIFORMS, &count);
-    if (count < 1) return;
-    GLint maxLength = 0;
-    glGetProgramiv(program_, GL_ACTIVE_UNIFORM_MAX_LENGTH, &maxLength);
-    if (maxLength < 1) return;
-    std::vector<char> name(static_cast<std::size_t>(maxLength) + 1, '\0');
-    for (GLint i = 0; i < count; ++i) {
+    forEachActive(program_, ActiveKind::UNIFORMS, [this](GLint size, GLenum type, const char* name) {
+        if (std::strncmp(name, "KT_", 3) == 0) return;
         Uniform uniform;
-        GLsizei length = 0;
-        glGetActiveUniform(program_, static_cast<GLuint>(i), maxLength, &length, &uniform.size, &uniform.type,
-                           name.data());
-        name[static_cast<std::size_t>(length)] = '\0';
-        if (std::strncmp(name.data(), "KT_", 3) == 0) continue;
-        std::string bare = name.data();
+        uniform.size = size;
+        uniform.type = type;
+        std::string bare = name;
         // Arrays are reported as "name[0]"; they are kept under the bare name.
         if (bare.size() > 3) {
             std::size_t bracket = bare.rfind('[');
@@ -187,7 +195,7 @@ void GLProgram::parseUniforms() {
         uniform.location = glGetUniformLocation(program_, bare.c_str());
         glGetError();  // a failed lookup must not be blamed on the next call
         userUniforms_[bare] = uniform;
-    }
+    });
 }
 
 void GLProgram::updateUniforms() {

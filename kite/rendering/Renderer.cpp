@@ -394,15 +394,11 @@ void Renderer::drawElements(GLsizei count, std::size_t startIndex) {
     drawnVertices_ += count;
 }
 
-void Renderer::drawBatchedQuads() {
-    if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
-    uploadVertices(quadVAO_, quadbuffersVBO_[0], quadVerts_.data(),
-                   sizeof(PosColorTexVertex) * 4 * static_cast<std::size_t>(numberQuads_));
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quadbuffersVBO_[1]);
-
+template <class Command, class IndexCount>
+void Renderer::drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount) {
     std::size_t start = 0;
     GLsizei pending = 0;
-    for (const QuadCommand* cmd : batchedQuadCommands_) {
+    for (const Command* cmd : commands) {
         const std::uint32_t material = cmd->getMaterialID();
         if (material != lastMaterialID_ || material == 0) {
             if (pending > 0) {
@@ -413,16 +409,28 @@ void Renderer::drawBatchedQuads() {
             cmd->useMaterial();
             lastMaterialID_ = material;
         }
-        pending += static_cast<GLsizei>(cmd->getQuadCount() * 6);
+        pending += static_cast<GLsizei>(indexCount(cmd));
     }
     if (pending > 0) drawElements(pending, start);
+}
 
+void Renderer::unbindBatchBuffers() {
     if (usesVAO_) {
         GLStateCache::bindVAO(0);
     } else {
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
     }
+}
+
+void Renderer::drawBatchedQuads() {
+    if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
+    uploadVertices(quadVAO_, quadbuffersVBO_[0], quadVerts_.data(),
+                   sizeof(PosColorTexVertex) * 4 * static_cast<std::size_t>(numberQuads_));
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quadbuffersVBO_[1]);
+
+    drawByMaterial(batchedQuadCommands_, [](const QuadCommand* cmd) { return cmd->getQuadCount() * 6; });
+    unbindBatchBuffers();
     batchedQuadCommands_.clear();
     numberQuads_ = 0;
 }
@@ -435,29 +443,8 @@ void Renderer::drawBatchedTriangles() {
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(GLushort) * filledIndex_), indices_.data(),
                  GL_STATIC_DRAW);
 
-    std::size_t start = 0;
-    GLsizei pending = 0;
-    for (const TrianglesCommand* cmd : batchedTriangles_) {
-        const std::uint32_t material = cmd->getMaterialID();
-        if (material != lastMaterialID_ || material == 0) {
-            if (pending > 0) {
-                drawElements(pending, start);
-                start += static_cast<std::size_t>(pending);
-                pending = 0;
-            }
-            cmd->useMaterial();
-            lastMaterialID_ = material;
-        }
-        pending += static_cast<GLsizei>(cmd->getIndexCount());
-    }
-    if (pending > 0) drawElements(pending, start);
-
-    if (usesVAO_) {
-        GLStateCache::bindVAO(0);
-    } else {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    }
+    drawByMaterial(batchedTriangles_, [](const TrianglesCommand* cmd) { return cmd->getIndexCount(); });
+    unbindBatchBuffers();
     batchedTriangles_.clear();
     filledVertex_ = 0;
     filledIndex_ = 0;

@@ -80,6 +80,10 @@ private:
     void fillVerticesAndIndices(const TrianglesCommand* command);
     void uploadVertices(GLuint vao, GLuint vbo, const void* data, std::size_t bytes);
     void drawElements(GLsizei count, std::size_t startIndex);
+    // Draws the uploaded indices in runs of one material, switching material where it changes.
+    template <class Command, class IndexCount>
+    void drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount);
+    void unbindBatchBuffers();
     void clean();
 
     std::vector<int> commandGroupStack_;

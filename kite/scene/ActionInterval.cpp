@@ -16,6 +16,24 @@
 
 namespace kite {
 
+namespace {
+
+// A null-ended list folded into nested pairs from the left, ((a, b), c) and so on;
+// a lone action is paired with an empty one. Null when a pair cannot be made.
+template <class Pair>
+Pair* pairUp(FiniteTimeAction* const* list) {
+    if (!list || !list[0]) return nullptr;
+    FiniteTimeAction* previous = list[0];
+    if (!list[1]) return Pair::createWithTwoActions(previous, ExtraAction::create());
+    for (int i = 1; list[i]; ++i) {
+        previous = Pair::createWithTwoActions(previous, list[i]);
+        if (!previous) return nullptr;
+    }
+    return static_cast<Pair*>(previous);
+}
+
+}  // namespace
+
 // ---- ActionInterval
 
 bool ActionInterval::initWithDuration(float duration) {
@@ -46,16 +64,7 @@ void ActionInterval::step(float dt) {
 
 // ---- Sequence
 
-Sequence* Sequence::createFromList(FiniteTimeAction* const* list) {
-    if (!list || !list[0]) return nullptr;
-    FiniteTimeAction* previous = list[0];
-    if (!list[1]) return createWithTwoActions(previous, ExtraAction::create());
-    for (int i = 1; list[i]; ++i) {
-        previous = createWithTwoActions(previous, list[i]);
-        if (!previous) return nullptr;
-    }
-    return static_cast<Sequence*>(previous);
-}
+Sequence* Sequence::createFromList(FiniteTimeAction* const* list) { return pairUp<Sequence>(list); }
 
 Sequence* Sequence::createWithTwoActions(FiniteTimeAction* one, FiniteTimeAction* two) {
     return createAutoreleased<Sequence>(one, two);
@@ -134,16 +143,7 @@ void Sequence::update(float t) {
 
 // ---- Spawn
 
-Spawn* Spawn::createFromList(FiniteTimeAction* const* list) {
-    if (!list || !list[0]) return nullptr;
-    FiniteTimeAction* previous = list[0];
-    if (!list[1]) return createWithTwoActions(previous, ExtraAction::create());
-    for (int i = 1; list[i]; ++i) {
-        previous = createWithTwoActions(previous, list[i]);
-        if (!previous) return nullptr;
-    }
-    return static_cast<Spawn*>(previous);
-}
+Spawn* Spawn::createFromList(FiniteTimeAction* const* list) { return pairUp<Spawn>(list); }
 
 Spawn* Spawn::createWithTwoActions(FiniteTimeAction* one, FiniteTimeAction* two) {
     return createAutoreleased<Spawn>(one, two);

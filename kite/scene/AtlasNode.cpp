@@ -34,12 +34,12 @@ bool AtlasNode::initWithTexture(Texture2D* texture, int tileWidth, int tileHeigh
     isOpacityModifyRGB_ = true;
     blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
     releaseAndClear(textureAtlas_);
-    textureAtlas_ = new (std::nothrow) TextureAtlas();
-    if (!textureAtlas_ || !textureAtlas_->initWithTexture(texture, itemsToRender)) {
+    textureAtlas_ = TextureAtlas::createWithTexture(texture, itemsToRender);
+    if (!textureAtlas_) {
         log("AtlasNode: cannot make an atlas of %d tiles", itemsToRender);
-        releaseAndClear(textureAtlas_);
         return false;
     }
+    textureAtlas_->retain();
     updateBlendFunc();
     isOpacityModifyRGB_ = texture->hasPremultipliedAlpha();
     calculateMaxItems();
@@ -58,14 +58,10 @@ void AtlasNode::calculateMaxItems() {
 }
 
 void AtlasNode::updateBlendFunc() {
-    Texture2D* texture = getTexture();
-    if (texture && texture->hasPremultipliedAlpha()) {
-        blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
-        setOpacityModifyRGB(true);
-    } else {
-        blendFunc_ = BlendFunc::ALPHA_NON_PREMULTIPLIED;
-        setOpacityModifyRGB(false);
-    }
+    const Texture2D* texture = getTexture();
+    const bool premultiplied = texture && texture->hasPremultipliedAlpha();
+    blendFunc_ = premultiplied ? BlendFunc::ALPHA_PREMULTIPLIED : BlendFunc::ALPHA_NON_PREMULTIPLIED;
+    setOpacityModifyRGB(premultiplied);
 }
 
 Texture2D* AtlasNode::getTexture() const { return textureAtlas_ ? textureAtlas_->getTexture() : nullptr; }

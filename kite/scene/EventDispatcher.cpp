@@ -323,15 +323,19 @@ void EventDispatcher::removeAllEventListeners() {
 
 // Node hooks.
 
-void EventDispatcher::pauseEventListenersForTarget(Node* target, bool recursive) {
-    if (!target) return;
+void EventDispatcher::setPausedForTarget(Node* target, bool paused) {
     auto found = nodeListenersMap_.find(target);
     if (found != nodeListenersMap_.end()) {
-        for (EventListener* listener : *found->second) listener->setPaused(true);
+        for (EventListener* listener : *found->second) listener->setPaused(paused);
     }
     for (EventListener* listener : toAddedListeners_) {
-        if (listener->getAssociatedNode() == target) listener->setPaused(true);
+        if (listener->getAssociatedNode() == target) listener->setPaused(paused);
     }
+}
+
+void EventDispatcher::pauseEventListenersForTarget(Node* target, bool recursive) {
+    if (!target) return;
+    setPausedForTarget(target, true);
     if (recursive) {
         for (Node* child : target->getChildren()) pauseEventListenersForTarget(child, true);
     }
@@ -339,13 +343,7 @@ void EventDispatcher::pauseEventListenersForTarget(Node* target, bool recursive)
 
 void EventDispatcher::resumeEventListenersForTarget(Node* target, bool recursive) {
     if (!target) return;
-    auto found = nodeListenersMap_.find(target);
-    if (found != nodeListenersMap_.end()) {
-        for (EventListener* listener : *found->second) listener->setPaused(false);
-    }
-    for (EventListener* listener : toAddedListeners_) {
-        if (listener->getAssociatedNode() == target) listener->setPaused(false);
-    }
+    setPausedForTarget(target, false);
     setDirtyForNode(target);
     if (recursive) {
         for (Node* child : target->getChildren()) resumeEventListenersForTarget(child, true);

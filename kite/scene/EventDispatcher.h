@@ -81,6 +81,8 @@ private:
     void forceAddEventListener(EventListener* listener);
     void associateNodeAndEventListener(Node* node, EventListener* listener);
     void dissociateNodeAndEventListener(Node* node, EventListener* listener);
+    // The target's own listeners, registered or waiting to be added; not its children's.
+    void setPausedForTarget(Node* target, bool paused);
     void setDirty(const EventListener::ListenerID& listenerID, int flag);
     void updateDirtyFlagForSceneGraph();
     void sortEventListeners(const EventListener::ListenerID& listenerID);

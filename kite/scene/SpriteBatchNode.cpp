@@ -40,12 +40,12 @@ bool SpriteBatchNode::initWithTexture(Texture2D* texture, ssize_t capacity) {
                                                                : BlendFunc::ALPHA_PREMULTIPLIED;
     if (capacity <= 0) capacity = DEFAULT_CAPACITY;
     releaseAndClear(textureAtlas_);
-    textureAtlas_ = new (std::nothrow) TextureAtlas();
-    if (!textureAtlas_ || !textureAtlas_->initWithTexture(texture, capacity)) {
+    textureAtlas_ = TextureAtlas::createWithTexture(texture, capacity);
+    if (!textureAtlas_) {
         log("SpriteBatchNode: cannot make an atlas of %zd quads", capacity);
-        releaseAndClear(textureAtlas_);
         return false;
     }
+    textureAtlas_->retain();
     updateBlendFunc();
     children.reserve(static_cast<std::size_t>(capacity));
     descendants_.reserve(static_cast<std::size_t>(capacity));
@@ -73,14 +73,10 @@ void SpriteBatchNode::setTexture(Texture2D* texture) {
 }
 
 void SpriteBatchNode::updateBlendFunc() {
-    Texture2D* texture = getTexture();
-    if (texture && texture->hasPremultipliedAlpha()) {
-        blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
-        setOpacityModifyRGB(true);
-    } else {
-        blendFunc_ = BlendFunc::ALPHA_NON_PREMULTIPLIED;
-        setOpacityModifyRGB(false);
-    }
+    const Texture2D* texture = getTexture();
+    const bool premultiplied = texture && texture->hasPremultipliedAlpha();
+    blendFunc_ = premultiplied ? BlendFunc::ALPHA_PREMULTIPLIED : BlendFunc::ALPHA_NON_PREMULTIPLIED;
+    setOpacityModifyRGB(premultiplied);
 }
 
 // ---- children
