@@ -1,18 +1,14 @@
 // The renderer's CPU cost to sort and batch a frame of quads of one texture, and the draw calls it issues.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <memory>
 #include <vector>
 
+#include "bench/GLStage.h"
 #include "kite/foundation/math/Mat4.h"
-#include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/GLProgramState.h"
 #include "kite/rendering/QuadCommand.h"
 #include "kite/rendering/Renderer.h"
-#include "kite/rendering/Texture2D.h"
-#include "platform/GLContext.h"
 
 namespace {
 
@@ -21,35 +17,15 @@ using namespace kite;
 // A small viewport keeps rasterisation out of the figure.
 constexpr int kViewport = 16;
 
-struct Scene {
-    std::unique_ptr<platform::GLContext> context;
-    std::unique_ptr<Renderer> renderer;
-    Texture2D* texture = nullptr;
-};
-
-Scene& scene() {
-    static Scene s = [] {
-        setenv("LP_NUM_THREADS", "1", 0);
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        Scene made;
-        platform::WindowOptions options;
-        options.width = kViewport;
-        options.height = kViewport;
-        options.visible = false;
-        made.context = platform::GLContext::create(options);
-        if (!made.context) return made;
-        Configuration::getInstance()->gatherGPUInfo();
-        made.renderer = std::make_unique<Renderer>();
-        made.renderer->initGLView();
+bench::GLStage& scene() {
+    static bench::GLStage s = [] {
+        bench::GLStage made;
+        bench::openGLStage(made, kViewport);
+        if (!made.renderer) return made;
         static Renderer* current = made.renderer.get();
         DirectorFrameServices services;
         services.getRenderer = [] { return current; };
         setDirectorFrameServices(services);
-        const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255,
-                                         255, 255, 255, 255, 255, 255, 255, 255};
-        made.texture = Texture2D::create();
-        made.texture->retain();
-        made.texture->initWithData(white, 16, Texture2D::PixelFormat::RGBA8888, 2, 2);
         return made;
     }();
     return s;
@@ -58,7 +34,7 @@ Scene& scene() {
 // One command per quad, as sprites emit them, spread over a few global orders
 // so that the sort has work; every quad lands off the tiny viewport but one.
 void BM_SortAndBatchQuads(benchmark::State& state) {
-    Scene& s = scene();
+    bench::GLStage& s = scene();
     if (!s.renderer) {
         state.SkipWithError("no GL context");
         return;

@@ -1,13 +1,9 @@
 // A sprite storm: thousands of sprites of one texture moved every frame, drawn on their own or through batch nodes.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <memory>
-#include <vector>
-
+#include "bench/GLStage.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/math/Mat4.h"
-#include "kite/rendering/Configuration.h"
 #include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
@@ -18,7 +14,6 @@
 #include "kite/scene/Node.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/SpriteBatchNode.h"
-#include "platform/GLContext.h"
 
 namespace {
 
@@ -27,28 +22,16 @@ using namespace kite;
 // A small viewport keeps rasterisation out of the figure; every sprite stays inside it.
 constexpr int kViewport = 32;
 
-struct Stage {
-    std::unique_ptr<platform::GLContext> context;
-    std::unique_ptr<Renderer> renderer;
-    Texture2D* texture = nullptr;
+struct Stage : bench::GLStage {
     Mat4 projection;
 };
 
 Stage& stage();
 
 void setUp(Stage& made) {
-    setenv("LP_NUM_THREADS", "1", 0);
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    platform::WindowOptions options;
-    options.width = kViewport;
-    options.height = kViewport;
-    options.visible = false;
-    made.context = platform::GLContext::create(options);
-    if (!made.context) return;
-    Configuration::getInstance()->gatherGPUInfo();
+    bench::openGLStage(made, kViewport);
+    if (!made.renderer) return;
     Director::getInstance();  // nodes reach it; its frame services are replaced below
-    made.renderer = std::make_unique<Renderer>();
-    made.renderer->initGLView();
     Mat4::createOrthographicOffCenter(0, kViewport, 0, kViewport, -1024, 1024, &made.projection);
     DirectorFrameServices frame;
     frame.getRenderer = [] { return stage().renderer.get(); };
@@ -59,11 +42,6 @@ void setUp(Stage& made) {
         return stack == 1 ? stage().projection : identity;
     };
     setDirectorFrameServices(frame);
-    const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255,
-                                     255, 255, 255, 255, 255, 255, 255, 255};
-    made.texture = Texture2D::create();
-    made.texture->retain();
-    made.texture->initWithData(white, 16, Texture2D::PixelFormat::RGBA8888, 2, 2);
 }
 
 Stage& stage() {
@@ -102,7 +80,14 @@ void runFrames(benchmark::State& state, Node* root, ActionManager* actions, Rend
     state.counters["sprites"] = static_cast<double>(state.range(0));
 }
 
-void BM_SpriteStorm(benchmark::State& state) {
+void stopActions(ActionManager* actions, Node* node) {
+    actions->removeAllActionsFromTarget(node);
+    for (Node* child : node->getChildren()) stopActions(actions, child);
+}
+
+// One run: build(root, actions) makes the tree, the frames run, then every action stops.
+template <class Build>
+void runStorm(benchmark::State& state, Build build) {
     Stage& s = stage();
     if (!s.renderer) {
         state.SkipWithError("no GL context");
@@ -111,36 +96,32 @@ void BM_SpriteStorm(benchmark::State& state) {
     RefPtr<ActionManager> actions(new ActionManager());
     actions->release();
     RefPtr<Node> root(Node::create());
-    for (int i = 0; i < state.range(0); ++i) root->addChild(stormSprite(s.texture, i, actions.get()));
+    build(root.get(), actions.get());
     PoolManager::getInstance()->getCurrentPool()->clear();
     runFrames(state, root.get(), actions.get(), s.renderer.get());
-    actions->removeAllActionsFromTarget(root.get());
-    for (Node* child : root->getChildren()) actions->removeAllActionsFromTarget(child);
+    stopActions(actions.get(), root.get());
+}
+
+void BM_SpriteStorm(benchmark::State& state) {
+    runStorm(state, [&state](Node* root, ActionManager* actions) {
+        for (int i = 0; i < state.range(0); ++i) root->addChild(stormSprite(stage().texture, i, actions));
+    });
 }
 BENCHMARK(BM_SpriteStorm)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 void BM_SpriteStormBatched(benchmark::State& state) {
-    Stage& s = stage();
-    if (!s.renderer) {
-        state.SkipWithError("no GL context");
-        return;
-    }
-    RefPtr<ActionManager> actions(new ActionManager());
-    actions->release();
-    RefPtr<Node> root(Node::create());
-    // An atlas addresses at most 16,384 quads with 16-bit indices: one batch node per that many.
-    SpriteBatchNode* batch = nullptr;
-    for (int i = 0; i < state.range(0); ++i) {
-        if (i % TextureAtlas::MAX_CAPACITY == 0) {
-            batch = SpriteBatchNode::createWithTexture(s.texture, TextureAtlas::MAX_CAPACITY);
-            root->addChild(batch);
+    runStorm(state, [&state](Node* root, ActionManager* actions) {
+        // An atlas addresses at most 16,384 quads with 16-bit indices: one batch node per that many.
+        Texture2D* texture = stage().texture;
+        SpriteBatchNode* batch = nullptr;
+        for (int i = 0; i < state.range(0); ++i) {
+            if (i % TextureAtlas::MAX_CAPACITY == 0) {
+                batch = SpriteBatchNode::createWithTexture(texture, TextureAtlas::MAX_CAPACITY);
+                root->addChild(batch);
+            }
+            batch->addChild(stormSprite(texture, i, actions));
         }
-        batch->addChild(stormSprite(s.texture, i, actions.get()));
-    }
-    PoolManager::getInstance()->getCurrentPool()->clear();
-    runFrames(state, root.get(), actions.get(), s.renderer.get());
-    for (Node* b : root->getChildren())
-        for (Node* child : b->getChildren()) actions->removeAllActionsFromTarget(child);
+    });
 }
 BENCHMARK(BM_SpriteStormBatched)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 

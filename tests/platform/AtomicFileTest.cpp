@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "support/TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,16 +19,8 @@ namespace {
 
 class AtomicFileTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/atomicfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        setAtomicWriteHookForTesting(nullptr);
-        std::string command = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
+    void SetUp() override { ASSERT_TRUE(folder_.made()); }
+    void TearDown() override { setAtomicWriteHookForTesting(nullptr); }
     static std::string read(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         std::stringstream s;
@@ -43,7 +37,8 @@ protected:
         closedir(d);
         return names;
     }
-    std::string dir_;
+    kite::test::TemporaryFolder folder_{"atomicfile"};
+    std::string dir_ = folder_.path();
 };
 
 TEST_F(AtomicFileTest, ReplacesTheWholeFileAndLeavesNoTemporary) {

@@ -1,5 +1,7 @@
 #include "kite/foundation/FileUtils.h"
 
+#include "support/TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,23 +33,12 @@ protected:
 
 class FileUtilsTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/fileutils-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = std::string(pattern) + "/";
-    }
-    void TearDown() override {
-        std::string command = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-    }
+    void SetUp() override { ASSERT_TRUE(folder_.made()); }
     std::string put(const std::string& relative, const std::string& contents) {
-        std::string path = root_ + relative;
-        std::string command = "mkdir -p '" + path.substr(0, path.rfind('/')) + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        std::ofstream(path, std::ios::binary) << contents;
-        return path;
+        return folder_.put(relative, contents);
     }
-    std::string root_;
+    test::TemporaryFolder folder_{"fileutils"};
+    std::string root_ = folder_.path() + "/";
     PlainFileUtils files_;
 };
 

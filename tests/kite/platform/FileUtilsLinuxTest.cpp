@@ -1,6 +1,7 @@
 #include "kite/platform/FileUtilsLinux.h"
 
 #include "kite/foundation/PropertyList.h"
+#include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +19,7 @@ namespace {
 class FileUtilsLinuxTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/fileutilslinux-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = std::string(pattern) + "/";
+        ASSERT_TRUE(folder_.made());
         bundle_ = root_ + "Resources/";
         ASSERT_EQ(mkdir(bundle_.c_str(), 0755), 0);
         for (const char* name : {"XDG_DATA_HOME", "HOME"}) {
@@ -34,17 +33,13 @@ protected:
         FileUtils::destroyInstance();
         unsetenv("STARGRID_RESOURCES");
         for (const auto& [name, value] : savedEnvironment_) setenv(name.c_str(), value.c_str(), 1);
-        std::string command = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
     }
     std::string put(const std::string& relative, const std::string& contents) {
-        std::string path = root_ + relative;
-        std::string command = "mkdir -p '" + path.substr(0, path.rfind('/')) + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        std::ofstream(path, std::ios::binary) << contents;
-        return path;
+        return folder_.put(relative, contents);
     }
-    std::string root_, bundle_;
+    test::TemporaryFolder folder_{"fileutilslinux"};
+    std::string root_ = folder_.path() + "/";
+    std::string bundle_;
     std::vector<std::pair<std::string, std::string>> savedEnvironment_;
     std::unique_ptr<FileUtilsLinux> files_ = std::make_unique<FileUtilsLinux>(std::string());
 

@@ -4,6 +4,7 @@
 #include "kite/foundation/PropertyList.h"
 #include "kite/platform/PreferencesStoreLinux.h"
 #include "platform/AtomicFile.h"
+#include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,7 @@ namespace {
 class UserDefaultTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/userdefault-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        ASSERT_TRUE(folder_.made());
         for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
             const char* value = getenv(name);
             saved_.emplace_back(name, value ? value : "");
@@ -41,8 +40,6 @@ protected:
         UserDefault::destroyInstance();
         FileUtils::destroyInstance();
         for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
-        std::string command = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
     }
     static bool exists(const std::string& path) {
         struct stat st;
@@ -79,7 +76,9 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    std::string root_, storePath_, legacyPath_;
+    test::TemporaryFolder folder_{"userdefault"};
+    std::string root_ = folder_.path();
+    std::string storePath_, legacyPath_;
     std::vector<std::pair<std::string, std::string>> saved_;
 };
 

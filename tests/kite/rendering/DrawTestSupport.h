@@ -1,4 +1,5 @@
-// Helpers of the rendering tests: solid textures, quads in frame pixels, a pixel projection and the frame services.
+// Helpers of the rendering tests: solid textures, quads in frame pixels, a pixel projection, the frame services
+// and a fixture drawing through a fresh renderer.
 #pragma once
 #include <GLES2/gl2.h>
 
@@ -13,6 +14,7 @@
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/ktTypes.h"
+#include "support/GLTest.h"
 
 namespace kite {
 namespace test {
@@ -87,6 +89,31 @@ private:
     Size winSize_;
     float contentScale_ = 1.0f;
     bool otherCamera_ = false;
+};
+
+// A headless frame drawn through a fresh renderer, installed as the director's.
+class RendererFixture : public GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        startRenderer();
+    }
+    void TearDown() override {
+        services_.reset();
+        renderer_.reset();
+        GLTest::TearDown();
+    }
+
+    // A fresh renderer with its GL objects; call again after switching extensions.
+    void startRenderer() {
+        services_.reset();
+        renderer_ = std::make_unique<Renderer>();
+        services_ = std::make_unique<FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
+        renderer_->initGLView();
+    }
+
+    std::unique_ptr<Renderer> renderer_;
+    std::unique_ptr<FrameServicesScope> services_;
 };
 
 inline GLProgramState* stateNamed(const char* name) { return GLProgramState::getOrCreateWithGLProgramName(name); }

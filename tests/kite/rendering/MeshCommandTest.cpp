@@ -23,7 +23,7 @@ const Pixel kBlack{0, 0, 0, 255};
 
 // Mesh and primitive commands: nothing in the engine emits them, but the
 // renderer's dispatch must draw them where they stand.
-class MeshCommandTest : public test::GLTest {
+class MeshCommandTest : public test::RendererFixture {
 protected:
     void SetUp() override {
         test::GLTest::SetUp();
@@ -31,15 +31,10 @@ protected:
     }
     void TearDown() override {
         if (buffers_[0]) glDeleteBuffers(2, buffers_);
-        services_.reset();
-        renderer_.reset();
-        test::GLTest::TearDown();
+        test::RendererFixture::TearDown();
     }
     void start() {
-        services_.reset();
-        renderer_ = std::make_unique<Renderer>();
-        services_ = std::make_unique<test::FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
-        renderer_->initGLView();
+        startRenderer();
         // The left half of the frame as one quad in a vertex and an index buffer.
         PosColorTexQuad q = test::quadAt(0, 0, 32, 64);
         const GLushort indices[6] = {0, 1, 2, 3, 2, 1};
@@ -69,8 +64,6 @@ protected:
                   GL_UNSIGNED_SHORT, 6, move, 0);
     }
 
-    std::unique_ptr<Renderer> renderer_;
-    std::unique_ptr<test::FrameServicesScope> services_;
     GLuint buffers_[2] = {0, 0};
 };
 

@@ -31,26 +31,8 @@ const Pixel kGreen{0, 255, 0, 255};
 const Pixel kBlue{0, 0, 255, 255};
 const Pixel kBlack{0, 0, 0, 255};
 
-class RendererTest : public test::GLTest {
+class RendererTest : public test::RendererFixture {
 protected:
-    void SetUp() override {
-        test::GLTest::SetUp();
-        start();
-    }
-    void TearDown() override {
-        services_.reset();
-        renderer_.reset();
-        test::GLTest::TearDown();
-    }
-
-    // A fresh renderer with its GL objects; call again after switching extensions.
-    void start() {
-        services_.reset();
-        renderer_ = std::make_unique<Renderer>();
-        services_ = std::make_unique<test::FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
-        renderer_->initGLView();
-    }
-
     GLProgramState* noMVP() { return test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP); }
 
     // Keeps a quad and its command alive for the frame.
@@ -68,8 +50,6 @@ protected:
         renderer_->render();
     }
 
-    std::unique_ptr<Renderer> renderer_;
-    std::unique_ptr<test::FrameServicesScope> services_;
     std::vector<std::unique_ptr<PosColorTexQuad>> quads_;
     std::vector<std::unique_ptr<QuadCommand>> commands_;
 };
@@ -291,7 +271,7 @@ TEST_F(RendererTest, CommandLargerThanTheStagingAreaIsRefused) {
 TEST_F(RendererTest, PixelsAreTheSameWithoutVertexArrayObjects) {
     setGLExtensionsEnabled(false);
     ASSERT_FALSE(Configuration::getInstance()->supportsVertexArrayObject());
-    start();
+    startRenderer();
     auto red = test::solidTexture(255, 0, 0);
     auto green = test::solidTexture(0, 255, 0);
     renderer_->addCommand(quad(0, 0, 32, 64, red.get()));

@@ -22,19 +22,8 @@ using PF = Texture2D::PixelFormat;
 using test::Pixel;
 using test::PixelNear;
 
-class Texture2DTest : public test::GLTest {
+class Texture2DTest : public test::RendererFixture {
 protected:
-    void SetUp() override {
-        test::GLTest::SetUp();
-        renderer_ = std::make_unique<Renderer>();
-        services_ = std::make_unique<test::FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
-        renderer_->initGLView();
-    }
-    void TearDown() override {
-        services_.reset();
-        renderer_.reset();
-        test::GLTest::TearDown();
-    }
 
     // Draws the texture over the whole frame without blending: texel (i, j) of a
     // 2 x 2 texture lands in the frame quarter at column i, row j from the top.
@@ -64,8 +53,6 @@ protected:
         return value;
     }
 
-    std::unique_ptr<Renderer> renderer_;
-    std::unique_ptr<test::FrameServicesScope> services_;
 };
 
 TEST_F(Texture2DTest, RGBA8888ReadsBackTexelForTexel) {

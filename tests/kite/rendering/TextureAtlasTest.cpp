@@ -24,22 +24,14 @@ const Pixel kBlack{0, 0, 0, 255};
 // Quads told apart by their x position.
 PosColorTexQuad quadNumbered(float n) { return test::quadAt(n, 0, n + 1, 1); }
 
-class TextureAtlasTest : public test::GLTest {
+class TextureAtlasTest : public test::RendererFixture {
 protected:
     void SetUp() override {
         test::GLTest::SetUp();
         start();
     }
-    void TearDown() override {
-        services_.reset();
-        renderer_.reset();
-        test::GLTest::TearDown();
-    }
     void start() {
-        services_.reset();
-        renderer_ = std::make_unique<Renderer>();
-        services_ = std::make_unique<test::FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
-        renderer_->initGLView();
+        startRenderer();
         texture_ = test::solidTexture(255, 0, 0);
     }
 
@@ -55,8 +47,6 @@ protected:
         atlas->drawQuads();
     }
 
-    std::unique_ptr<Renderer> renderer_;
-    std::unique_ptr<test::FrameServicesScope> services_;
     RefPtr<Texture2D> texture_;
 };
 

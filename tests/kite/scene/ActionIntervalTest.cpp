@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "ActionTestSupport.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/scene/ActionInstant.h"
 #include "kite/scene/ActionInterval.h"
@@ -33,18 +34,8 @@ int endFrame(float duration) {
     return frame;
 }
 
-class ActionIntervalTest : public ::testing::Test {
+class ActionIntervalTest : public test::ActionFixture {
 protected:
-    void SetUp() override {
-        manager = new ActionManager();
-        node = Node::create();
-        node->retain();
-    }
-    void TearDown() override {
-        manager->release();
-        node->release();
-        PoolManager::getInstance()->getCurrentPool()->clear();
-    }
     void run(Action* action) { manager->addAction(action, node, false); }
     // Runs frames and reports how many it took until the node has no action left.
     int framesUntilDone(int limit = 1000) {
@@ -54,9 +45,6 @@ protected:
         }
         return -1;
     }
-
-    ActionManager* manager = nullptr;
-    Node* node = nullptr;
 };
 
 TEST_F(ActionIntervalTest, MoveToStartsOnItsFirstFrameAndArrivesOneSecondLater) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ActionTestSupport.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Scheduler.h"
@@ -54,22 +55,13 @@ private:
     int stepsLeft_ = 0;
 };
 
-class ActionManagerTest : public ::testing::Test {
+class ActionManagerTest : public test::ActionFixture {
 protected:
-    void SetUp() override {
-        manager = new ActionManager();
-        node = Node::create();
-        node->retain();
-    }
     void TearDown() override {
-        manager->release();
-        node->release();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::ActionFixture::TearDown();
         actionManagerFailAllocation(-1);
     }
 
-    ActionManager* manager = nullptr;
-    Node* node = nullptr;
     std::vector<std::string> journal;
 };
 

@@ -19,6 +19,7 @@
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
+#include "support/TemporaryFolder.h"
 
 namespace kite {
 namespace {
@@ -359,9 +360,9 @@ TEST(DirectorSettings, PngTexturesDefaultAlphaFormatComesFromTheConfiguration) {
 }
 
 TEST_F(DirectorTest, PreferencesChangedDuringAFrameAreOnDiskAfterIt) {
-    char pattern[] = "/tmp/director-prefs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string root = pattern;
+    test::TemporaryFolder folder("director-prefs");
+    ASSERT_TRUE(folder.made());
+    const std::string& root = folder.path();
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::string savedValue = saved ? saved : "";
     setenv("XDG_CONFIG_HOME", root.c_str(), 1);
@@ -382,7 +383,6 @@ TEST_F(DirectorTest, PreferencesChangedDuringAFrameAreOnDiskAfterIt) {
         setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
     else
         unsetenv("XDG_CONFIG_HOME");
-    ASSERT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
 }
 
 }  // namespace

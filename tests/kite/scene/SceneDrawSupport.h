@@ -1,10 +1,6 @@
 // Shared by the scene drawing tests: a renderer on the headless frame, pixel-mapped projection, textures from pixels.
 #pragma once
-#include <dlfcn.h>
-#include <link.h>
-
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -34,37 +30,18 @@ inline RefPtr<Texture2D> textureFrom(int w, int h, const std::function<Pixel(int
     return texture;
 }
 
-// Keeps Mesa's driver loaded to the end, so that the leak checker does not take the driver's own
-// caches, left behind when it unloads at exit, for leaks of the test.
-inline void pinGLDriver() {
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void*) {
-            const char* name = info->dlpi_name;
-            if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libgallium"))) {
-                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            }
-            return 0;
-        },
-        nullptr);
-}
-
 // Draws node trees into the frame; frame pixels are design points.
-class SceneDrawTest : public GLTest {
+class SceneDrawTest : public RendererFixture {
 protected:
     void SetUp() override {
         GLTest::SetUp();
-        pinGLDriver();
         // Nodes reach the director; made first, so that the services below replace its own.
         Director::getInstance();
-        renderer_ = std::make_unique<Renderer>();
-        services_ = std::make_unique<FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
-        renderer_->initGLView();
+        startRenderer();
     }
     void TearDown() override {
         PoolManager::getInstance()->getCurrentPool()->clear();
-        services_.reset();
-        renderer_.reset();
-        GLTest::TearDown();
+        RendererFixture::TearDown();
     }
 
     // Visits the tree from the root and renders; returns the draw calls made.
@@ -75,9 +52,6 @@ protected:
         renderer_->render();
         return renderer_->getDrawnBatches();
     }
-
-    std::unique_ptr<Renderer> renderer_;
-    std::unique_ptr<FrameServicesScope> services_;
 };
 
 }  // namespace test

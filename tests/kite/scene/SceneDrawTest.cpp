@@ -1,13 +1,10 @@
 // A headless frame of a small tree through the director: nodes land in the right places and order.
 #include <GLES2/gl2.h>
-#include <dlfcn.h>
 #include <gmock/gmock.h>
-#include <link.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
@@ -29,20 +26,6 @@ namespace kite {
 namespace {
 
 using test::Pixel;
-
-// Mesa's driver is unloaded when the process tears its context down, which leaves the driver's
-// own caches looking leaked to the leak checker. Pinning the loaded driver keeps them reachable.
-void pinGLDriver() {
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, size_t, void*) {
-            const char* name = info->dlpi_name;
-            if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libgallium"))) {
-                dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-            }
-            return 0;
-        },
-        nullptr);
-}
 
 // The fixture's context as the director's view.
 class FixtureView : public GLView {
@@ -154,7 +137,6 @@ protected:
     void SetUp() override {
         test::GLTest::SetUp();
         if (!context()) GTEST_SKIP() << "no GL context";
-        pinGLDriver();
         platform::Clock::setFixed(10.0);
         director = Director::getInstance();
         // Exact pixels: the 2D projection maps design points one to one onto the frame.

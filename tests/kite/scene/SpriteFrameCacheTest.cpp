@@ -4,7 +4,6 @@
 
 #include <stdlib.h>
 
-#include <filesystem>
 #include <string>
 
 #include "SceneDrawSupport.h"
@@ -16,6 +15,7 @@
 #include "kite/scene/SpriteFrame.h"
 #include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
+#include "support/TemporaryFolder.h"
 
 namespace kite {
 namespace {
@@ -79,15 +79,12 @@ protected:
 
     void SetUp() override {
         test::SceneDrawTest::SetUp();
-        char pattern[] = "/tmp/kite-sheets-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        ASSERT_TRUE(folder_.made());
         sheet_ = test::textureFrom(32, 32, texel);
         SpriteFrameCache::destroyInstance();
     }
     void TearDown() override {
         SpriteFrameCache::destroyInstance();
-        std::filesystem::remove_all(dir_);
         test::SceneDrawTest::TearDown();
     }
 
@@ -133,7 +130,8 @@ protected:
 
     void addSheet(const std::string& path) { SpriteFrameCache::getInstance()->addSpriteFramesWithFile(path, sheet_.get()); }
 
-    std::string dir_;
+    test::TemporaryFolder folder_{"kite-sheets"};
+    std::string dir_ = folder_.path();
     RefPtr<Texture2D> sheet_;
 };
 
