@@ -64,16 +64,7 @@ Renderer::~Renderer() {
 }
 
 void Renderer::initGLView() {
-    for (int q = 0; q < VBO_SIZE / 4; ++q) {
-        const auto v = static_cast<GLushort>(q * 4);
-        GLushort* out = &quadIndices_[static_cast<std::size_t>(q) * 6];
-        out[0] = v;
-        out[1] = static_cast<GLushort>(v + 1);
-        out[2] = static_cast<GLushort>(v + 2);
-        out[3] = static_cast<GLushort>(v + 3);
-        out[4] = static_cast<GLushort>(v + 2);
-        out[5] = static_cast<GLushort>(v + 1);
-    }
+    fillQuadIndices(quadIndices_.data(), VBO_SIZE / 4);
     setupBuffer();
     glViewAssigned_ = true;
 }

@@ -87,16 +87,7 @@ void TextureAtlas::freeStorage() {
 }
 
 void TextureAtlas::setupIndices() {
-    for (ssize_t i = 0; i < capacity_; ++i) {
-        const auto v = static_cast<GLushort>(i * 4);
-        GLushort* out = &indices_[i * 6];
-        out[0] = v;
-        out[1] = static_cast<GLushort>(v + 1);
-        out[2] = static_cast<GLushort>(v + 2);
-        out[3] = static_cast<GLushort>(v + 3);
-        out[4] = static_cast<GLushort>(v + 2);
-        out[5] = static_cast<GLushort>(v + 1);
-    }
+    if (capacity_ > 0) fillQuadIndices(indices_, static_cast<std::size_t>(capacity_));
 }
 
 void TextureAtlas::uploadBuffers() {

@@ -36,6 +36,19 @@ static_assert(offsetof(PosColorTexVertex, colors) == 12, "colour at byte 12");
 static_assert(offsetof(PosColorTexVertex, texCoords) == 16, "texture coordinate at byte 16");
 static_assert(sizeof(PosColorTexQuad) == 96, "a quad is 96 bytes");
 
+// The index pattern above for quads 0 .. count - 1, six indices each, from out onwards.
+inline void fillQuadIndices(GLushort* out, std::size_t count) {
+    for (std::size_t q = 0; q < count; ++q, out += 6) {
+        const auto v = static_cast<GLushort>(q * 4);
+        out[0] = v;
+        out[1] = static_cast<GLushort>(v + 1);
+        out[2] = static_cast<GLushort>(v + 2);
+        out[3] = static_cast<GLushort>(v + 3);
+        out[4] = static_cast<GLushort>(v + 2);
+        out[5] = static_cast<GLushort>(v + 1);
+    }
+}
+
 // A pair of GL blend factors; {GL_ONE, GL_ZERO} means blending off.
 struct BlendFunc {
     GLenum src;

@@ -243,18 +243,8 @@ void EventDispatcher::removeEventListenersForTarget(Node* target, bool recursive
         for (EventListener* listener : copy) removeEventListener(listener);
     }
 
-    for (auto it = toAddedListeners_.begin(); it != toAddedListeners_.end();) {
-        EventListener* listener = *it;
-        if (listener->getAssociatedNode() == target) {
-            listener->setAssociatedNode(nullptr);
-            listener->setRegistered(false);
-            forgetClaimedTouches(listener);
-            it = toAddedListeners_.erase(it);
-            listener->release();
-        } else {
-            ++it;
-        }
-    }
+    dropWaitingListeners([target](EventListener* listener) { return listener->getAssociatedNode() == target; },
+                         true);
 
     if (recursive) {
         for (Node* child : target->getChildren()) removeEventListenersForTarget(child, true);
@@ -290,9 +280,15 @@ void EventDispatcher::removeEventListenersForListenerID(const EventListener::Lis
         if (inDispatch_ == 0 && group->walking == 0) listenerMap_.erase(found);
     }
 
+    dropWaitingListeners([&listenerID](EventListener* listener) { return listener->getListenerID() == listenerID; },
+                         false);
+}
+
+void EventDispatcher::dropWaitingListeners(const std::function<bool(EventListener*)>& matches, bool detachNode) {
     for (auto it = toAddedListeners_.begin(); it != toAddedListeners_.end();) {
         EventListener* listener = *it;
-        if (listener->getListenerID() == listenerID) {
+        if (matches(listener)) {
+            if (detachNode) listener->setAssociatedNode(nullptr);
             listener->setRegistered(false);
             forgetClaimedTouches(listener);
             it = toAddedListeners_.erase(it);

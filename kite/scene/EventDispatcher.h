@@ -93,6 +93,9 @@ private:
     void dispatchTouchEvent(EventTouch* event);
     void updateListeners(Event* event);
     void dropRemovedEntries();
+    // Listeners waiting to be added that match: unregistered (detached from their node when
+    // asked), taken off the waiting list and released.
+    void dropWaitingListeners(const std::function<bool(EventListener*)>& matches, bool detachNode);
     // Takes a listener out of the dispatcher's bookkeeping (not out of its vector).
     void unregister(EventListener* listener);
     static EventListener::ListenerID getListenerIDForEvent(Event* event);
