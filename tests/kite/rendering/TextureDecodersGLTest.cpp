@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
-
 #include "ImageTestData.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/S3TC.h"
@@ -74,7 +70,6 @@ protected:
 
     bool hasExtension(const char* name) const { return extensions_.find(name) != std::string::npos; }
 
-public:
     static GLuint compile(GLenum type, const char* source) {
         GLuint shader = glCreateShader(type);
         glShaderSource(shader, 1, &source, nullptr);
@@ -82,7 +77,6 @@ public:
         return shader;
     }
 
-protected:
     // Uploads one compressed level, draws it over the whole frame and reads it back as RGBA rows.
     Bytes drawCompressed(GLenum format, const Bytes& blocks) {
         GLuint texture = 0;
@@ -113,39 +107,6 @@ protected:
     std::string extensions_;
     GLuint program_ = 0;
 };
-
-#if defined(__SANITIZE_ADDRESS__)
-// The GL driver keeps process-wide allocations from the first draw of a process, which leak
-// checking would report at exit. One draw at start-up, with leak checking off, makes them
-// before any test draws.
-class DriverWarmUp : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (!test::sharedGLContext(64, 64)) return;
-        __lsan::ScopedDisabler driverAllocations;
-        GLuint program = glCreateProgram();
-        const GLuint vertex = TextureDecodersGLTest::compile(GL_VERTEX_SHADER, kVertexShader);
-        const GLuint fragment = TextureDecodersGLTest::compile(GL_FRAGMENT_SHADER, kFragmentShader);
-        glAttachShader(program, vertex);
-        glAttachShader(program, fragment);
-        glBindAttribLocation(program, 0, "a_position");
-        glLinkProgram(program);
-        glUseProgram(program);
-        const GLfloat triangle[] = {-1, -1, 1, -1, -1, 1};
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glEnableVertexAttribArray(0);
-        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, triangle);
-        glDrawArrays(GL_TRIANGLES, 0, 3);
-        glFinish();
-        glDisableVertexAttribArray(0);
-        glUseProgram(0);
-        glDeleteProgram(program);
-        glDeleteShader(vertex);
-        glDeleteShader(fragment);
-    }
-};
-::testing::Environment* const driverWarmUp = ::testing::AddGlobalTestEnvironment(new DriverWarmUp);
-#endif
 
 // Random ETC1 blocks whose differential colours stay inside the 5-bit range.
 Bytes randomEtc1Blocks(Lcg& random, int count) {

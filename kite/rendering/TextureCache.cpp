@@ -1,0 +1,289 @@
+#include "kite/rendering/TextureCache.h"
+
+#include <cstdio>
+#include <new>
+
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/rendering/Image.h"
+#include "kite/rendering/Texture2D.h"
+
+namespace kite {
+
+namespace {
+
+std::string fullPathOf(const std::string& path) {
+    FileUtils* files = FileUtils::getInstance();
+    return files ? files->fullPathForFilename(path) : std::string();
+}
+
+}  // namespace
+
+TextureCache::TextureCache() { textures_.max_load_factor(1.0f); }
+
+TextureCache::~TextureCache() {
+    for (auto& entry : textures_) entry.second->release();
+    textures_.clear();
+    // The thread must have been stopped; a running one is stopped here rather than left behind.
+    if (loadingThread_) {
+        if (loadingThread_->joinable()) stopLoadingThread();
+        delete loadingThread_;
+    }
+}
+
+std::string TextureCache::description() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "<TextureCache | Number of textures = %d>", static_cast<int>(textures_.size()));
+    return text;
+}
+
+bool TextureCache::isCached(const std::string& fullpath) const {
+    std::lock_guard<std::mutex> lock(texturesMutex_);
+    return textures_.count(fullpath) > 0;
+}
+
+void TextureCache::store(const std::string& key, Texture2D* texture) {
+    std::lock_guard<std::mutex> lock(texturesMutex_);
+    textures_[key] = texture;
+}
+
+Texture2D* TextureCache::addImage(const std::string& path) {
+    const std::string fullpath = fullPathOf(path);
+    if (fullpath.empty()) return nullptr;
+    auto found = textures_.find(fullpath);
+    if (found != textures_.end()) return found->second;
+
+    Image* image = new (std::nothrow) Image();
+    if (!image) return nullptr;
+    Texture2D* texture = nullptr;
+    if (image->initWithImageFile(fullpath)) {
+        texture = new (std::nothrow) Texture2D();
+        if (texture) {
+            if (texture->initWithImage(image)) {
+                store(fullpath, texture);  // the creation reference is the cache's
+            } else {
+                log("TextureCache: cannot upload \"%s\"", fullpath.c_str());
+                texture->autorelease();  // handed back, owned by nobody else
+            }
+        }
+    }
+    image->release();
+    return texture;
+}
+
+Texture2D* TextureCache::addImage(Image* image, const std::string& key) {
+    if (!image) return nullptr;
+    auto found = textures_.find(key);
+    if (found != textures_.end()) return found->second;
+    Texture2D* texture = new (std::nothrow) Texture2D();
+    if (!texture) return nullptr;
+    texture->initWithImage(image);
+    store(key, texture);
+    texture->retain();
+    texture->autorelease();
+    // The cache holds the creation reference; the extra one went to the pool.
+    return texture;
+}
+
+void TextureCache::addImageAsync(const std::string& path, const std::function<void(Texture2D*)>& callback) {
+    const std::string fullpath = fullPathOf(path);
+    auto found = textures_.find(fullpath);
+    if (found != textures_.end() && found->second) {
+        if (callback) callback(found->second);
+        return;
+    }
+    if (!asyncStructQueue_) {
+        if (loadingThread_) {
+            // A thread stopped earlier; a new one takes over.
+            if (loadingThread_->joinable()) loadingThread_->join();
+            delete loadingThread_;
+        }
+        asyncStructQueue_ = new std::deque<AsyncStruct*>();
+        imageInfoQueue_ = new std::deque<ImageInfo*>();
+        needQuit_ = false;
+        loadingThread_ = new std::thread(&TextureCache::loadImages, this);
+    }
+    if (asyncRefCount_ == 0 && scheduler_) {
+        scheduler_->scheduleSelector(schedule_selector(&TextureCache::addImageAsyncCallBack), this, 0.0f, kRepeatForever,
+                                     0.0f, false);
+    }
+    ++asyncRefCount_;
+    auto* request = new AsyncStruct{fullpath, callback};
+    {
+        std::lock_guard<std::mutex> lock(asyncStructQueueMutex_);
+        asyncStructQueue_->push_back(request);
+    }
+    sleepCondition_.notify_one();
+}
+
+void TextureCache::loadImages() {
+    for (;;) {
+        AsyncStruct* request = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(asyncStructQueueMutex_);
+            // Waiting on a predicate under the queue's lock: a request or a quit
+            // that arrives before the wait is never missed.
+            sleepCondition_.wait(lock, [this] { return needQuit_ || !asyncStructQueue_->empty(); });
+            if (asyncStructQueue_->empty()) break;  // quitting with nothing left
+            request = asyncStructQueue_->front();
+            asyncStructQueue_->pop_front();
+        }
+        bool decode = !isCached(request->filename);
+        if (decode) {
+            std::lock_guard<std::mutex> lock(imageInfoMutex_);
+            for (const ImageInfo* info : *imageInfoQueue_) {
+                if (info->asyncStruct->filename == request->filename) {
+                    decode = false;
+                    break;
+                }
+            }
+        }
+        auto* info = new ImageInfo();
+        info->asyncStruct = request;
+        if (decode) {
+            Image* image = new (std::nothrow) Image();
+            if (image && image->initWithImageFileThreadSafe(request->filename)) {
+                info->image = image;
+            } else {
+                if (image) image->release();
+                info->failed = true;
+            }
+        }
+        std::lock_guard<std::mutex> lock(imageInfoMutex_);
+        imageInfoQueue_->push_back(info);
+    }
+    std::lock_guard<std::mutex> lock(asyncStructQueueMutex_);
+    for (AsyncStruct* request : *asyncStructQueue_) delete request;
+    delete asyncStructQueue_;
+    asyncStructQueue_ = nullptr;
+    std::lock_guard<std::mutex> infoLock(imageInfoMutex_);
+    for (ImageInfo* info : *imageInfoQueue_) {
+        if (info->image) info->image->release();
+        delete info->asyncStruct;
+        delete info;
+    }
+    delete imageInfoQueue_;
+    imageInfoQueue_ = nullptr;
+}
+
+void TextureCache::addImageAsyncCallBack(float /*dt*/) {
+    ImageInfo* info = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(imageInfoMutex_);
+        if (!imageInfoQueue_ || imageInfoQueue_->empty()) return;
+        info = imageInfoQueue_->front();
+        imageInfoQueue_->pop_front();
+    }
+    AsyncStruct* request = info->asyncStruct;
+    if (info->failed) {
+        log("TextureCache: cannot load \"%s\"", request->filename.c_str());
+    } else {
+        Texture2D* texture = nullptr;
+        auto cached = textures_.find(request->filename);
+        if (cached != textures_.end()) {
+            texture = cached->second;  // loaded in the meantime, synchronously
+        } else if (info->image) {
+            texture = new (std::nothrow) Texture2D();
+            if (texture) {
+                texture->initWithImage(info->image);
+                store(request->filename, texture);
+                texture->retain();
+                texture->autorelease();
+            }
+        }
+        if (request->callback) request->callback(texture);
+    }
+    if (info->image) info->image->release();
+    delete request;
+    delete info;
+    // A failed request is finished too, so the step ends when nothing is pending.
+    if (--asyncRefCount_ == 0 && scheduler_) {
+        scheduler_->unscheduleSelector(schedule_selector(&TextureCache::addImageAsyncCallBack), this);
+    }
+}
+
+void TextureCache::unbindImageAsync(const std::string& filename) {
+    std::lock_guard<std::mutex> lock(imageInfoMutex_);
+    if (!imageInfoQueue_) return;
+    const std::string fullpath = fullPathOf(filename);
+    for (ImageInfo* info : *imageInfoQueue_) {
+        if (info->asyncStruct->filename == fullpath) {
+            info->asyncStruct->callback = nullptr;
+            return;
+        }
+    }
+}
+
+void TextureCache::unbindAllImageAsync() {
+    std::lock_guard<std::mutex> lock(imageInfoMutex_);
+    if (!imageInfoQueue_) return;
+    for (ImageInfo* info : *imageInfoQueue_) info->asyncStruct->callback = nullptr;
+}
+
+std::string TextureCache::findKey(const std::string& key) const {
+    if (textures_.count(key)) return key;
+    const std::string fullpath = fullPathOf(key);
+    return textures_.count(fullpath) ? fullpath : std::string();
+}
+
+Texture2D* TextureCache::getTextureForKey(const std::string& key) const {
+    const std::string found = findKey(key);
+    if (found.empty()) return nullptr;
+    return textures_.at(found);
+}
+
+void TextureCache::removeTextureForKey(const std::string& key) {
+    const std::string found = findKey(key);
+    if (found.empty()) return;
+    Texture2D* texture = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(texturesMutex_);
+        auto it = textures_.find(found);
+        texture = it->second;
+        textures_.erase(it);
+    }
+    texture->release();
+}
+
+void TextureCache::removeAllTextures() {
+    std::unordered_map<std::string, Texture2D*> removed;
+    {
+        std::lock_guard<std::mutex> lock(texturesMutex_);
+        removed.swap(textures_);
+    }
+    for (auto& entry : removed) entry.second->release();
+}
+
+void TextureCache::stopLoadingThread() {
+    {
+        std::lock_guard<std::mutex> lock(asyncStructQueueMutex_);
+        needQuit_ = true;
+    }
+    sleepCondition_.notify_one();
+    if (loadingThread_ && loadingThread_->joinable()) loadingThread_->join();
+}
+
+std::string TextureCache::dumpDebugInfo() const {
+    std::string text;
+    unsigned long totalBytes = 0;
+    char line[4095];
+    for (const auto& entry : textures_) {
+        const Texture2D* texture = entry.second;
+        const unsigned long bpp = texture->getBitsPerPixelForFormat();
+        const unsigned long bytes = static_cast<unsigned long>(texture->getPixelsWide()) * texture->getPixelsHigh() * bpp / 8;
+        totalBytes += bytes;
+        std::snprintf(line, sizeof line, "\"%s\" rc=%lu id=%lu %lu x %lu @ %ld bpp => %lu KB\n", entry.first.c_str(),
+                      static_cast<unsigned long>(texture->getReferenceCount()),
+                      static_cast<unsigned long>(texture->getName()),
+                      static_cast<unsigned long>(texture->getPixelsWide()),
+                      static_cast<unsigned long>(texture->getPixelsHigh()), static_cast<long>(bpp), bytes / 1024);
+        text += line;
+    }
+    std::snprintf(line, sizeof line, "TextureCache dumpDebugInfo: %ld textures, for %lu KB (%.2f MB)\n",
+                  static_cast<long>(textures_.size()), totalBytes / 1024, totalBytes * 9.536743e-7);
+    text += line;
+    return text;
+}
+
+}  // namespace kite

@@ -1,0 +1,86 @@
+// Textures made from image files, keyed by full path, with decoding on a background thread.
+#pragma once
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "kite/foundation/Ref.h"
+
+namespace kite {
+
+class Image;
+class Scheduler;
+class Texture2D;
+
+class TextureCache : public Ref {
+public:
+    struct AsyncStruct {
+        std::string filename;  // full path
+        std::function<void(Texture2D*)> callback;
+    };
+
+    struct ImageInfo {
+        AsyncStruct* asyncStruct = nullptr;
+        Image* image = nullptr;  // null when the path was cached or already being decoded
+        bool failed = false;     // the file could not be decoded: no callback
+    };
+
+    TextureCache();
+    ~TextureCache() override;
+
+    // The scheduler that runs the completion step once per frame (the director's). Not retained.
+    void setScheduler(Scheduler* scheduler) { scheduler_ = scheduler; }
+
+    virtual std::string description() const;
+
+    // The texture of a file, decoded and uploaded on first use; null when the file is
+    // missing or cannot be decoded.
+    Texture2D* addImage(const std::string& path);
+    // The texture cached under key, or a new one made from the image and stored under it.
+    Texture2D* addImage(Image* image, const std::string& key);
+
+    // Decodes on the loading thread; the callback runs on the main thread, one image per
+    // frame, with the texture. A file that cannot be decoded gets no callback.
+    virtual void addImageAsync(const std::string& path, const std::function<void(Texture2D*)>& callback);
+    // Drops the callback of the first decoded image of that file still waiting for its frame.
+    virtual void unbindImageAsync(const std::string& filename);
+    virtual void unbindAllImageAsync();
+
+    Texture2D* getTextureForKey(const std::string& key) const;
+    void removeTextureForKey(const std::string& key);
+    void removeAllTextures();
+
+    // Ends and joins the loading thread (the director calls it before releasing the cache).
+    void stopLoadingThread();
+
+    std::string dumpDebugInfo() const;
+
+    // The completion step, scheduled while requests are pending.
+    void addImageAsyncCallBack(float dt);
+
+private:
+    void loadImages();
+    bool isCached(const std::string& fullpath) const;
+    void store(const std::string& key, Texture2D* texture);
+    std::string findKey(const std::string& key) const;
+
+    Scheduler* scheduler_ = nullptr;
+    std::thread* loadingThread_ = nullptr;
+    std::deque<AsyncStruct*>* asyncStructQueue_ = nullptr;
+    std::deque<ImageInfo*>* imageInfoQueue_ = nullptr;
+    // Guards the request queue and the quit flag; the loading thread sleeps on it.
+    std::mutex asyncStructQueueMutex_;
+    std::condition_variable sleepCondition_;
+    std::mutex imageInfoMutex_;
+    bool needQuit_ = false;
+    int asyncRefCount_ = 0;
+    // Changed on the main thread only; the loading thread tests for a path under the lock.
+    mutable std::mutex texturesMutex_;
+    std::unordered_map<std::string, Texture2D*> textures_;
+};
+
+}  // namespace kite

@@ -1,0 +1,213 @@
+#include "kite/rendering/TextureCache.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ImageTestData.h"
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/rendering/Image.h"
+#include "kite/rendering/Texture2D.h"
+#include "support/GLTest.h"
+
+namespace kite {
+namespace {
+
+using namespace testdata;
+
+class TextureCacheTest : public test::GLTest {
+protected:
+    void SetUp() override {
+        test::GLTest::SetUp();
+        if (HasFatalFailure()) return;
+        char folder[] = "/tmp/stargrid-textures-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        folder_ = std::string(folder) + "/";
+        FileUtils* files = FileUtils::getInstance();
+        savedSearchPaths_ = files->getSearchPaths();
+        files->setSearchPaths({folder_});
+        pool_ = std::make_unique<AutoreleasePool>("texture cache test");
+        scheduler_ = RefPtr<Scheduler>(new Scheduler());
+        scheduler_->release();
+        cache_ = RefPtr<TextureCache>(new TextureCache());
+        cache_->release();
+        cache_->setScheduler(scheduler_.get());
+    }
+
+    void TearDown() override {
+        if (cache_) cache_->stopLoadingThread();
+        cache_.reset();
+        scheduler_.reset();
+        pool_.reset();
+        for (const std::string& file : written_) std::remove(file.c_str());
+        if (!folder_.empty()) {
+            rmdir(folder_.c_str());
+            FileUtils::getInstance()->setSearchPaths(savedSearchPaths_);
+            FileUtils::getInstance()->purgeCachedEntries();
+        }
+        test::GLTest::TearDown();
+    }
+
+    std::string writeFile(const std::string& name, const Bytes& bytes) {
+        const std::string path = folder_ + name;
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+        written_.push_back(path);
+        return path;
+    }
+
+    std::string writePng(const std::string& name, int width = 4, int height = 2) {
+        return writeFile(name, encodePng(width, height, Bytes(width * height * 4, 200), {}));
+    }
+
+    bool completionScheduled() const {
+        return scheduler_->isScheduled(schedule_selector(&TextureCache::addImageAsyncCallBack), cache_.get());
+    }
+
+    // Runs frames until the condition holds, at most for two seconds of real time.
+    template <class Condition>
+    bool runFramesUntil(Condition done, int* frames = nullptr) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            scheduler_->update(1.0f / 60);
+            if (frames) ++*frames;
+            std::this_thread::yield();
+        }
+        return done();
+    }
+
+    std::string folder_;
+    std::vector<std::string> savedSearchPaths_;
+    std::vector<std::string> written_;
+    std::unique_ptr<AutoreleasePool> pool_;
+    RefPtr<Scheduler> scheduler_;
+    RefPtr<TextureCache> cache_;
+};
+
+TEST_F(TextureCacheTest, AFileIsDecodedOnceAndFoundByItsRelativeName) {
+    const std::string full = writePng("ship.png", 4, 2);
+    Texture2D* texture = cache_->addImage("ship.png");
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->getPixelsWide(), 4);
+    EXPECT_NE(texture->getName(), 0u);
+    EXPECT_EQ(cache_->addImage(full), texture);
+    EXPECT_EQ(cache_->getTextureForKey("ship.png"), texture);
+    EXPECT_EQ(cache_->getTextureForKey(full), texture);
+    EXPECT_EQ(texture->getReferenceCount(), 1u);
+    EXPECT_EQ(cache_->description(), "<TextureCache | Number of textures = 1>");
+}
+
+TEST_F(TextureCacheTest, MissingAndUndecodableFilesGiveNull) {
+    EXPECT_EQ(cache_->addImage("nowhere.png"), nullptr);
+    writeFile("junk.png", Bytes(40, 0x5A));
+    EXPECT_EQ(cache_->addImage("junk.png"), nullptr);
+    EXPECT_EQ(cache_->description(), "<TextureCache | Number of textures = 0>");
+}
+
+TEST_F(TextureCacheTest, ImagesAreStoredUnderTheCallersKey) {
+    RefPtr<Image> image = decode(encodePng(2, 2, Bytes(16, 90), {}));
+    ASSERT_TRUE(image);
+    Texture2D* texture = cache_->addImage(image.get(), "generated");
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(cache_->addImage(image.get(), "generated"), texture);
+    EXPECT_EQ(cache_->getTextureForKey("generated"), texture);
+    pool_->clear();
+    EXPECT_EQ(texture->getReferenceCount(), 1u);
+}
+
+TEST_F(TextureCacheTest, RemovingReleasesTheCachesReference) {
+    writePng("a.png");
+    writePng("b.png");
+    RefPtr<Texture2D> a(cache_->addImage("a.png"));
+    ASSERT_TRUE(a);
+    ASSERT_NE(cache_->addImage("b.png"), nullptr);
+    cache_->removeTextureForKey("a.png");
+    EXPECT_EQ(a->getReferenceCount(), 1u);
+    EXPECT_EQ(cache_->getTextureForKey("a.png"), nullptr);
+    cache_->removeAllTextures();
+    EXPECT_EQ(cache_->getTextureForKey("b.png"), nullptr);
+}
+
+TEST_F(TextureCacheTest, DumpListsEveryTextureAndTheTotal) {
+    EXPECT_EQ(cache_->dumpDebugInfo(), "TextureCache dumpDebugInfo: 0 textures, for 0 KB (0.00 MB)\n");
+    const std::string full = writePng("big.png", 64, 32);
+    Texture2D* texture = cache_->addImage("big.png");
+    ASSERT_NE(texture, nullptr);
+    const std::string expected = "\"" + full + "\" rc=1 id=" + std::to_string(texture->getName()) +
+                                 " 64 x 32 @ 32 bpp => 8 KB\nTextureCache dumpDebugInfo: 1 textures, for 8 KB (0.01 MB)\n";
+    EXPECT_EQ(cache_->dumpDebugInfo(), expected);
+}
+
+TEST_F(TextureCacheTest, TwoRequestsForOneFileShareOneTextureInRequestOrder) {
+    writePng("tile.png");
+    std::vector<std::pair<int, Texture2D*>> calls;
+    cache_->addImageAsync("tile.png", [&](Texture2D* t) { calls.push_back({1, t}); });
+    cache_->addImageAsync("tile.png", [&](Texture2D* t) { calls.push_back({2, t}); });
+    EXPECT_TRUE(completionScheduled());
+    ASSERT_TRUE(runFramesUntil([&] { return calls.size() == 2; }));
+    EXPECT_EQ(calls[0].first, 1);
+    EXPECT_EQ(calls[1].first, 2);
+    ASSERT_NE(calls[0].second, nullptr);
+    EXPECT_EQ(calls[0].second, calls[1].second);
+    EXPECT_EQ(cache_->getTextureForKey("tile.png"), calls[0].second);
+    EXPECT_FALSE(completionScheduled());
+}
+
+TEST_F(TextureCacheTest, CachedFileCallsBackAtOnceWithoutScheduling) {
+    writePng("ready.png");
+    Texture2D* texture = cache_->addImage("ready.png");
+    Texture2D* delivered = nullptr;
+    cache_->addImageAsync("ready.png", [&](Texture2D* t) { delivered = t; });
+    EXPECT_EQ(delivered, texture);
+    EXPECT_FALSE(completionScheduled());
+}
+
+TEST_F(TextureCacheTest, OneDecodedImageBecomesATexturePerFrame) {
+    writePng("one.png");
+    writePng("two.png");
+    std::vector<int> frames;
+    int frame = 0;
+    cache_->addImageAsync("one.png", [&](Texture2D*) { frames.push_back(frame); });
+    cache_->addImageAsync("two.png", [&](Texture2D*) { frames.push_back(frame); });
+    ASSERT_TRUE(runFramesUntil([&] { return frames.size() == 2; }, &frame));
+    EXPECT_LT(frames[0], frames[1]);
+    EXPECT_FALSE(completionScheduled());
+    // A later request schedules the completion step again.
+    writePng("three.png");
+    bool done = false;
+    cache_->addImageAsync("three.png", [&](Texture2D*) { done = true; });
+    EXPECT_TRUE(completionScheduled());
+    ASSERT_TRUE(runFramesUntil([&] { return done; }));
+}
+
+TEST_F(TextureCacheTest, UndecodableFileGetsNoCallbackAndEndsTheCompletionStep) {
+    writeFile("broken.png", Bytes(30, 1));
+    bool called = false;
+    cache_->addImageAsync("broken.png", [&](Texture2D*) { called = true; });
+    EXPECT_TRUE(runFramesUntil([&] { return !completionScheduled(); }));
+    EXPECT_FALSE(called);
+}
+
+TEST_F(TextureCacheTest, StoppedLoadingThreadStartsAgainOnTheNextRequest) {
+    writePng("again.png");
+    bool first = false, second = false;
+    cache_->addImageAsync("again.png", [&](Texture2D*) { first = true; });
+    ASSERT_TRUE(runFramesUntil([&] { return first; }));
+    cache_->stopLoadingThread();
+    cache_->removeAllTextures();
+    cache_->addImageAsync("again.png", [&](Texture2D*) { second = true; });
+    EXPECT_TRUE(runFramesUntil([&] { return second; }));
+}
+
+}  // namespace
+}  // namespace kite
