@@ -104,7 +104,7 @@ bool Director::init() {
         *event = new (std::nothrow) EventCustom(name);
         if (*event) (*event)->setUserData(this);
     }
-    // The texture cache is made here once it exists.
+    // The director's texture cache is made here once the director owns one.
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
     // The debug console is made here once it exists.
@@ -413,7 +413,7 @@ void Director::reset() {
     TaskThreadPool::destroyInstance();
     UserDefault::destroyInstance();  // writes what is still pending
     GLStateCache::invalidate();      // also resets the matrix stacks
-    // The texture cache with its loading thread is destroyed here once it exists.
+    // The texture cache's loading thread is stopped and the cache released here, once the director owns one.
 }
 
 void Director::purgeDirector() {
@@ -428,7 +428,7 @@ void Director::purgeDirector() {
 
 void Director::restartDirector() {
     reset();
-    // A new texture cache is made here once it exists.
+    // A new texture cache is made here, once the director owns one.
     scheduleActionManager();
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.
