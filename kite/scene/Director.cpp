@@ -15,7 +15,10 @@
 #include "kite/rendering/GLProgramCache.h"
 #include "kite/rendering/GLProgramState.h"
 #include "kite/rendering/GLStateCache.h"
+#include "kite/rendering/Image.h"
 #include "kite/rendering/Renderer.h"
+#include "kite/rendering/Texture2D.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/FrameView.h"
 #include "kite/scene/ActionManager.h"
@@ -72,9 +75,16 @@ void Director::setDefaultValues() {
         projection_ = Projection::CUSTOM;
     else
         projection_ = Projection::_3D;
-    // "kite.texture.pixel_format_for_png" sets the textures' default alpha pixel
-    // format and "kite.texture.pvrv2_has_alpha_premultiplied" the images' PVR flag
-    // here once textures and images exist.
+    const std::string pngFormat =
+        conf ? conf->getValue("kite.texture.pixel_format_for_png", Value("rgba8888")).asString() : "rgba8888";
+    if (pngFormat == "rgba8888")
+        Texture2D::setDefaultAlphaPixelFormat(Texture2D::PixelFormat::RGBA8888);
+    else if (pngFormat == "rgba4444")
+        Texture2D::setDefaultAlphaPixelFormat(Texture2D::PixelFormat::RGBA4444);
+    else if (pngFormat == "rgba5551")
+        Texture2D::setDefaultAlphaPixelFormat(Texture2D::PixelFormat::RGB5A1);
+    Image::setPVRImagesHavePremultipliedAlpha(
+        conf ? conf->getValue("kite.texture.pvrv2_has_alpha_premultiplied", Value(false)).asBool() : false);
 }
 
 bool Director::init() {
@@ -101,7 +111,7 @@ bool Director::init() {
         *event = new (std::nothrow) EventCustom(name);
         if (*event) (*event)->setUserData(this);
     }
-    // The texture cache is created here.
+    createTextureCache();
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
     // The console is created here.
@@ -183,6 +193,8 @@ const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
 
 Director::~Director() {
     releaseAndClear(runningScene_);
+    // Normally gone with the shutdown; a director destroyed without one still ends the loading thread.
+    destroyTextureCache();
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
     releaseAndClear(scheduler_);
     releaseAndClear(actionManager_);
@@ -391,6 +403,19 @@ void Director::scheduleActionManager() {
     if (scheduler_ && actionManager_) scheduler_->scheduleUpdate(actionManager_, Scheduler::PRIORITY_SYSTEM, false);
 }
 
+void Director::createTextureCache() {
+    textureCache_ = new (std::nothrow) TextureCache();
+    if (textureCache_) textureCache_->setScheduler(scheduler_);
+}
+
+void Director::destroyTextureCache() {
+    if (!textureCache_) return;
+    textureCache_->stopLoadingThread();
+    // The scheduler does not retain its targets: a pending completion step must not outlive the cache.
+    if (scheduler_) scheduler_->unscheduleAllForTarget(textureCache_);
+    releaseAndClear(textureCache_);
+}
+
 void Director::setActionManager(ActionManager* manager) {
     if (manager == actionManager_) return;
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
@@ -409,6 +434,8 @@ void Director::reset() {
     nextScene_ = nullptr;
     scenesStack_.clear();
     stopAnimation();
+    // The loading thread reads files through the file utilities destroyed below: it ends first.
+    if (textureCache_) textureCache_->stopLoadingThread();
     // Here the statistics labels are released, then the bitmap-font configurations,
     // the TrueType library and the primitive program are destroyed, ahead of the
     // caches and services below.
@@ -420,7 +447,7 @@ void Director::reset() {
     TaskThreadPool::destroyInstance();
     UserDefault::destroyInstance();  // writes what is still pending
     GLStateCache::invalidate();      // also resets the matrix stacks
-    // The texture cache with its loading thread is destroyed here.
+    destroyTextureCache();
 }
 
 void Director::purgeDirector() {
@@ -436,7 +463,7 @@ void Director::purgeDirector() {
 
 void Director::restartDirector() {
     reset();
-    // A new texture cache is created here.
+    createTextureCache();
     scheduleActionManager();
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.
