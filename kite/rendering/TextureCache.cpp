@@ -129,6 +129,7 @@ void TextureCache::loadImages() {
             request = asyncStructQueue_->front();
             asyncStructQueue_->pop_front();
         }
+        if (loadingHook_) loadingHook_(request->filename);
         bool decode = !isCached(request->filename);
         if (decode) {
             std::lock_guard<std::mutex> lock(imageInfoMutex_);

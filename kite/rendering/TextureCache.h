@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "kite/foundation/Ref.h"
 
@@ -59,6 +60,12 @@ public:
 
     std::string dumpDebugInfo() const;
 
+    // True from the first asynchronous request until the loading thread is stopped.
+    bool isLoadingThreadRunning() const { return loadingThread_ && loadingThread_->joinable(); }
+    // Tests only: called on the loading thread with each request's full path before it is
+    // looked at, so a test can hold the thread there. Set it before the first request.
+    void setLoadingHookForTesting(std::function<void(const std::string&)> hook) { loadingHook_ = std::move(hook); }
+
     // The completion step, scheduled while requests are pending.
     void addImageAsyncCallBack(float dt);
 
@@ -69,6 +76,7 @@ private:
     std::string findKey(const std::string& key) const;
 
     Scheduler* scheduler_ = nullptr;
+    std::function<void(const std::string&)> loadingHook_;
     std::thread* loadingThread_ = nullptr;
     std::deque<AsyncStruct*>* asyncStructQueue_ = nullptr;
     std::deque<ImageInfo*>* imageInfoQueue_ = nullptr;

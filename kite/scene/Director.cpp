@@ -18,6 +18,7 @@
 #include "kite/rendering/Image.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/platform/Application.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Animation.h"
@@ -104,7 +105,7 @@ bool Director::init() {
         *event = new (std::nothrow) EventCustom(name);
         if (*event) (*event)->setUserData(this);
     }
-    // The director's texture cache is made here once the director owns one.
+    createTextureCache();
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
     // The debug console is made here once it exists.
@@ -182,6 +183,8 @@ const Mat4& Director::getMatrix(MATRIX_STACK_TYPE type) const {
 
 Director::~Director() {
     releaseAndClear(runningScene_);
+    // Normally gone with the shutdown; a director destroyed without one still ends the loading thread.
+    destroyTextureCache();
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
     releaseAndClear(scheduler_);
     releaseAndClear(actionManager_);
@@ -385,6 +388,19 @@ void Director::scheduleActionManager() {
     if (scheduler_ && actionManager_) scheduler_->scheduleUpdate(actionManager_, Scheduler::PRIORITY_SYSTEM, false);
 }
 
+void Director::createTextureCache() {
+    textureCache_ = new (std::nothrow) TextureCache();
+    if (textureCache_) textureCache_->setScheduler(scheduler_);
+}
+
+void Director::destroyTextureCache() {
+    if (!textureCache_) return;
+    textureCache_->stopLoadingThread();
+    // The scheduler does not retain its targets: a pending completion step must not outlive the cache.
+    if (scheduler_) scheduler_->unscheduleAllForTarget(textureCache_);
+    releaseAndClear(textureCache_);
+}
+
 void Director::setActionManager(ActionManager* manager) {
     if (manager == actionManager_) return;
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
@@ -403,6 +419,8 @@ void Director::reset() {
     nextScene_ = nullptr;
     scenesStack_.clear();
     stopAnimation();
+    // The loading thread reads files through the file utilities destroyed below: it ends first.
+    if (textureCache_) textureCache_->stopLoadingThread();
     // The statistics labels and the font caches are released here, ahead of the
     // caches below, once they exist.
     AnimationCache::destroyInstance();
@@ -413,7 +431,7 @@ void Director::reset() {
     TaskThreadPool::destroyInstance();
     UserDefault::destroyInstance();  // writes what is still pending
     GLStateCache::invalidate();      // also resets the matrix stacks
-    // The texture cache's loading thread is stopped and the cache released here, once the director owns one.
+    destroyTextureCache();
 }
 
 void Director::purgeDirector() {
@@ -428,7 +446,7 @@ void Director::purgeDirector() {
 
 void Director::restartDirector() {
     reset();
-    // A new texture cache is made here, once the director owns one.
+    createTextureCache();
     scheduleActionManager();
     PoolManager::getInstance()->getCurrentPool()->clear();
     // A script engine would be told of the restart here; none is ever installed.

@@ -15,6 +15,7 @@ class EventDispatcher;
 class GLView;
 class Renderer;
 class Scheduler;
+class TextureCache;
 
 enum class MATRIX_STACK_TYPE { MATRIX_STACK_MODELVIEW = 0, MATRIX_STACK_PROJECTION = 1, MATRIX_STACK_TEXTURE = 2 };
 
@@ -56,6 +57,8 @@ public:
     void applyViewDesignResolution();
 
     Scheduler* getScheduler() const { return scheduler_; }
+    // Textures of image files; its completion step runs on this director's scheduler.
+    TextureCache* getTextureCache() const { return textureCache_; }
     ActionManager* getActionManager() const { return actionManager_; }
     // Retains the new manager; nodes made afterwards use it.
     void setActionManager(ActionManager* manager);
@@ -114,6 +117,9 @@ protected:
     void restartDirector();
     // Actions step at the scheduler's lowest priority, before every other per-frame update.
     void scheduleActionManager();
+    void createTextureCache();
+    // Stops the loading thread before the cache goes.
+    void destroyTextureCache();
     std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
 
     bool purgeDirector_ = false;
@@ -125,6 +131,7 @@ protected:
     ActionManager* actionManager_ = nullptr;
     float deltaTime_ = 0.0f;
     GLView* glView_ = nullptr;
+    TextureCache* textureCache_ = nullptr;  // owned
     EventDispatcher* eventDispatcher_ = nullptr;
     // Owned: made once, deleted with the director.
     EventCustom* eventAfterDraw_ = nullptr;

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
+#include "kite/foundation/Ref.h"
 #include "kite/foundation/math/Rect.h"
 #include "kite/foundation/math/Size.h"
 #include "kite/foundation/math/Vec2.h"
-#include "kite/foundation/Ref.h"
 
 namespace kite {
 

@@ -12,7 +12,9 @@
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureAtlas.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/scene/Animation.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/SpriteBatchNode.h"
 #include "kite/scene/SpriteFrame.h"
 #include "kite/scene/SpriteFrameCache.h"
@@ -33,14 +35,15 @@ Sprite* createSprite(Init init) {
 }
 
 Texture2D* whiteTexture() {
-    if (Texture2D* texture = textureForKey(Sprite::WHITE_TEXTURE_KEY)) return texture;
+    TextureCache* cache = Director::getInstance()->getTextureCache();
+    if (Texture2D* texture = cache->getTextureForKey(Sprite::WHITE_TEXTURE_KEY)) return texture;
     unsigned char pixels[16];
     std::fill(std::begin(pixels), std::end(pixels), 0xFF);
     RefPtr<Image> image(new (std::nothrow) Image());
     if (!image) return nullptr;
     image->release();
     if (!image->initWithRawData(pixels, sizeof pixels, 2, 2, 8, false)) return nullptr;
-    return textureForImage(image.get(), Sprite::WHITE_TEXTURE_KEY);
+    return cache->addImage(image.get(), Sprite::WHITE_TEXTURE_KEY);
 }
 
 }  // namespace
@@ -119,13 +122,13 @@ bool Sprite::initWithTexture(Texture2D* texture, const Rect& rect, bool rotated)
 }
 
 bool Sprite::initWithFile(const std::string& fileName) {
-    Texture2D* texture = textureForImageFile(fileName);
+    Texture2D* texture = Director::getInstance()->getTextureCache()->addImage(fileName);
     if (!texture) return false;
     return initWithTexture(texture, Rect(Vec2::ZERO, texture->getContentSize()));
 }
 
 bool Sprite::initWithFile(const std::string& fileName, const Rect& rect) {
-    Texture2D* texture = textureForImageFile(fileName);
+    Texture2D* texture = Director::getInstance()->getTextureCache()->addImage(fileName);
     if (!texture) return false;
     return initWithTexture(texture, rect);
 }
@@ -153,7 +156,7 @@ std::string Sprite::description() const {
 // ---- texture
 
 void Sprite::setTexture(const std::string& fileName) {
-    Texture2D* texture = textureForImageFile(fileName);
+    Texture2D* texture = Director::getInstance()->getTextureCache()->addImage(fileName);
     setTexture(texture);
     Rect rect;
     if (texture) rect.size = texture->getContentSize();

@@ -11,6 +11,7 @@
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureAtlas.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/SpriteFrame.h"
@@ -22,7 +23,7 @@ SpriteBatchNode* SpriteBatchNode::createWithTexture(Texture2D* texture, ssize_t 
 }
 
 SpriteBatchNode* SpriteBatchNode::create(const std::string& fileImage, ssize_t capacity) {
-    Texture2D* texture = textureForImageFile(fileImage);
+    Texture2D* texture = Director::getInstance()->getTextureCache()->addImage(fileImage);
     if (!texture) return nullptr;
     return createWithTexture(texture, capacity);
 }

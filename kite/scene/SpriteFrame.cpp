@@ -1,57 +1,14 @@
 #include "kite/scene/SpriteFrame.h"
 
-#include <map>
 #include <new>
 
 #include "kite/foundation/Create.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
-#include "kite/foundation/FileUtils.h"
-#include "kite/foundation/Log.h"
-#include "kite/rendering/Image.h"
+#include "kite/rendering/TextureCache.h"
+#include "kite/scene/Director.h"
 
 namespace kite {
-
-namespace {
-
-// Stand-in for the director's texture cache until it joins: textures by full path or key, one
-// reference each, for the life of the process.
-std::map<std::string, RefPtr<Texture2D>>& cachedTextures() {
-    static std::map<std::string, RefPtr<Texture2D>> textures;
-    return textures;
-}
-
-}  // namespace
-
-Texture2D* textureForImageFile(const std::string& file) {
-    FileUtils* files = FileUtils::getInstance();
-    const std::string path = files ? files->fullPathForFilename(file) : std::string();
-    if (path.empty()) return nullptr;
-    if (Texture2D* cached = textureForKey(path)) return cached;
-    RefPtr<Image> image(new (std::nothrow) Image());
-    if (image) image->release();
-    if (!image || !image->initWithImageFile(path)) {
-        log("Texture: cannot load the image file %s", path.c_str());
-        return nullptr;
-    }
-    return textureForImage(image.get(), path);
-}
-
-Texture2D* textureForKey(const std::string& key) {
-    auto it = cachedTextures().find(key);
-    return it == cachedTextures().end() ? nullptr : it->second.get();
-}
-
-Texture2D* textureForImage(Image* image, const std::string& key) {
-    if (Texture2D* cached = textureForKey(key)) return cached;
-    if (!image) return nullptr;
-    RefPtr<Texture2D> texture(new (std::nothrow) Texture2D());
-    if (!texture) return nullptr;
-    texture->release();  // the holder keeps the one reference
-    if (!texture->initWithImage(image)) return nullptr;
-    cachedTextures()[key] = texture;
-    return texture.get();
-}
 
 Rect rectPixelsToPoints(const Rect& pixels) {
     const float scale = frameContentScaleFactor();
@@ -126,7 +83,7 @@ SpriteFrame* SpriteFrame::clone() const {
 Texture2D* SpriteFrame::getTexture() {
     if (texture_) return texture_;
     if (textureFilename_.empty()) return nullptr;
-    return textureForImageFile(textureFilename_);
+    return Director::getInstance()->getTextureCache()->addImage(textureFilename_);
 }
 
 void SpriteFrame::setTexture(Texture2D* texture) {

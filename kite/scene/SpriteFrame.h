@@ -10,15 +10,7 @@
 
 namespace kite {
 
-class Image;
 class Texture2D;
-
-// Textures of image files, shared through the director's texture cache: the file's texture, or
-// null when it cannot be loaded; the texture cached under a key, or null; the image's texture,
-// stored under the key when the key has none.
-Texture2D* textureForImageFile(const std::string& file);
-Texture2D* textureForKey(const std::string& key);
-Texture2D* textureForImage(Image* image, const std::string& key);
 
 class SpriteFrame : public Ref, public Clonable {
 public:

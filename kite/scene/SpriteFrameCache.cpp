@@ -6,6 +6,8 @@
 #include "kite/foundation/BraceNotation.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
+#include "kite/rendering/TextureCache.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/SpriteFrame.h"
 
 namespace kite {
@@ -109,7 +111,7 @@ void SpriteFrameCache::addSpriteFramesWithFile(const std::string& plist, Texture
 }
 
 void SpriteFrameCache::addSpriteFramesWithFile(const std::string& plist, const std::string& textureFileName) {
-    Texture2D* texture = textureForImageFile(textureFileName);
+    Texture2D* texture = Director::getInstance()->getTextureCache()->addImage(textureFileName);
     if (!texture) {
         log("SpriteFrameCache: cannot load the texture %s of the sprite sheet %s", textureFileName.c_str(),
             plist.c_str());

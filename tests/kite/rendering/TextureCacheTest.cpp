@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ImageTestData.h"
@@ -92,6 +95,38 @@ protected:
     std::unique_ptr<AutoreleasePool> pool_;
     RefPtr<Scheduler> scheduler_;
     RefPtr<TextureCache> cache_;
+};
+
+// Holds the loading thread when it reaches one file, until the test lets it go.
+class LoadingGate {
+public:
+    explicit LoadingGate(std::string heldPath) : heldPath_(std::move(heldPath)) {}
+    ~LoadingGate() { open(); }
+
+    void operator()(const std::string& path) {
+        if (path != heldPath_) return;
+        std::unique_lock<std::mutex> lock(mutex_);
+        reached_ = true;
+        changed_.notify_all();
+        changed_.wait_for(lock, std::chrono::seconds(5), [this] { return open_; });
+    }
+    // Whether the thread reached the held file within two seconds.
+    bool waitUntilReached() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(2), [this] { return reached_; });
+    }
+    void open() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    const std::string heldPath_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool reached_ = false;
+    bool open_ = false;
 };
 
 TEST_F(TextureCacheTest, AFileIsDecodedOnceAndFoundByItsRelativeName) {
@@ -207,6 +242,46 @@ TEST_F(TextureCacheTest, StoppedLoadingThreadStartsAgainOnTheNextRequest) {
     cache_->removeAllTextures();
     cache_->addImageAsync("again.png", [&](Texture2D*) { second = true; });
     EXPECT_TRUE(runFramesUntil([&] { return second; }));
+}
+
+TEST_F(TextureCacheTest, UnbindingDropsTheCallbackOfADecodedImageButNotOfAWaitingRequest) {
+    writePng("decoded.png");
+    writePng("other.png");
+    const std::string waiting = writePng("waiting.png");
+    auto gate = std::make_shared<LoadingGate>(waiting);
+    cache_->setLoadingHookForTesting([gate](const std::string& path) { (*gate)(path); });
+    std::vector<std::string> called;
+    cache_->addImageAsync("decoded.png", [&](Texture2D*) { called.push_back("decoded"); });
+    cache_->addImageAsync("other.png", [&](Texture2D*) { called.push_back("other"); });
+    cache_->addImageAsync("waiting.png", [&](Texture2D*) { called.push_back("waiting"); });
+    // The thread takes requests in order: once it holds the last, the first two wait for their frames.
+    ASSERT_TRUE(gate->waitUntilReached());
+    cache_->unbindImageAsync("decoded.png");
+    cache_->unbindImageAsync("waiting.png");
+    gate->open();
+    ASSERT_TRUE(runFramesUntil([&] { return !completionScheduled(); }));
+    EXPECT_EQ(called, (std::vector<std::string>{"other", "waiting"}));
+    // Only the callback is gone: the texture was still made and cached.
+    EXPECT_NE(cache_->getTextureForKey("decoded.png"), nullptr);
+}
+
+TEST_F(TextureCacheTest, UnbindingAllDropsEveryDecodedCallbackOnly) {
+    writePng("first.png");
+    writePng("second.png");
+    const std::string waiting = writePng("third.png");
+    auto gate = std::make_shared<LoadingGate>(waiting);
+    cache_->setLoadingHookForTesting([gate](const std::string& path) { (*gate)(path); });
+    std::vector<std::string> called;
+    cache_->addImageAsync("first.png", [&](Texture2D*) { called.push_back("first"); });
+    cache_->addImageAsync("second.png", [&](Texture2D*) { called.push_back("second"); });
+    cache_->addImageAsync("third.png", [&](Texture2D*) { called.push_back("third"); });
+    ASSERT_TRUE(gate->waitUntilReached());
+    cache_->unbindAllImageAsync();
+    gate->open();
+    ASSERT_TRUE(runFramesUntil([&] { return !completionScheduled(); }));
+    EXPECT_EQ(called, (std::vector<std::string>{"third"}));
+    EXPECT_NE(cache_->getTextureForKey("first.png"), nullptr);
+    EXPECT_NE(cache_->getTextureForKey("second.png"), nullptr);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kite/foundation/AutoreleasePool.h"
@@ -16,9 +18,11 @@
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Texture2D.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
+#include "support/GLTest.h"
 #include "support/TemporaryFolder.h"
 
 namespace kite {
@@ -321,10 +325,12 @@ TEST(DirectorSettings, ComeFromTheConfiguration) {
     Configuration::getInstance()->setValue("kite.fps", Value(30));
     Configuration::getInstance()->setValue("kite.display_fps", Value(true));
     Configuration::getInstance()->setValue("kite.gl.projection", Value("2d"));
+    Configuration::getInstance()->setValue("kite.texture.pixel_format_for_png", Value("rgba4444"));
     Director* director = Director::getInstance();
     EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 30);
     EXPECT_TRUE(director->isDisplayStats());
     EXPECT_EQ(director->getProjection(), Director::Projection::_2D);
+    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA4444);
     director->end();
     director->mainLoop();
 
@@ -334,29 +340,102 @@ TEST(DirectorSettings, ComeFromTheConfiguration) {
     EXPECT_DOUBLE_EQ(director->getAnimationInterval(), 1.0 / 60);
     EXPECT_FALSE(director->isDisplayStats());  // the director's end dropped the old settings
     EXPECT_EQ(director->getProjection(), Director::Projection::_3D);
+    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA8888);
     director->end();
     director->mainLoop();
 }
 
-TEST(DirectorSettings, PngTexturesDefaultAlphaFormatComesFromTheConfiguration) {
-    Director::getInstance()->end();
-    Director::getInstance()->mainLoop();
-    Configuration::getInstance()->setValue("kite.texture.pixel_format_for_png", Value("rgba4444"));
-    Director* director = Director::getInstance();
-    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA4444);
-    director->end();
-    director->mainLoop();
+// The director's texture cache, with a GL context for the uploads.
+class DirectorTextureCacheTest : public test::GLTest {
+protected:
+    void SetUp() override {
+        test::GLTest::SetUp();
+        if (HasFatalFailure()) return;
+        platform::Clock::setFixed(1000.0);
+        ASSERT_TRUE(folder_.made());
+        director = Director::getInstance();
+        ASSERT_NE(director, nullptr);
+    }
+    void TearDown() override {
+        // The cache's textures go while the context is still current.
+        Director::getInstance()->end();
+        Director::getInstance()->mainLoop();
+        PoolManager::getInstance()->getCurrentPool()->clear();
+        platform::Clock::useRealTime();
+        test::GLTest::TearDown();
+    }
+    void frame(double seconds) {
+        platform::Clock::advance(seconds);
+        director->mainLoop();
+    }
+    std::string writeImage(const std::string& name, int width, int height) {
+        const std::string path = folder_.path() + "/" + name;
+        std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width * height * 4), 180);
+        return test::writePNG(path, width, height, rgba) ? path : std::string();
+    }
+    bool completionScheduled(TextureCache* cache) const {
+        return director->getScheduler()->isScheduled(schedule_selector(&TextureCache::addImageAsyncCallBack), cache);
+    }
 
-    // Unknown text changes nothing; without the key the default is RGBA8888.
-    Configuration::getInstance()->setValue("kite.texture.pixel_format_for_png", Value("rgb"));
-    director = Director::getInstance();
-    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA4444);
+    Director* director = nullptr;
+    test::TemporaryFolder folder_{"director-textures"};
+};
+
+TEST_F(DirectorTextureCacheTest, AsyncLoadCompletesThroughFramesOfTheMainLoop) {
+    TextureCache* cache = director->getTextureCache();
+    ASSERT_NE(cache, nullptr);
+    const std::string path = writeImage("tile.png", 4, 2);
+    ASSERT_FALSE(path.empty());
+    director->runWithScene(Scene::create());
+    frame(0.0);
+
+    Texture2D* delivered = nullptr;
+    bool called = false;
+    cache->addImageAsync(path, [&](Texture2D* texture) {
+        called = true;
+        delivered = texture;
+    });
+    EXPECT_TRUE(completionScheduled(cache));
+    // Frames on the fixed clock until the loading thread has decoded and a frame has uploaded.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!called && std::chrono::steady_clock::now() < deadline) {
+        frame(1.0 / 60);
+        std::this_thread::yield();
+    }
+    ASSERT_TRUE(called);
+    ASSERT_NE(delivered, nullptr);
+    EXPECT_EQ(delivered->getPixelsWide(), 4);
+    EXPECT_EQ(delivered->getPixelsHigh(), 2);
+    EXPECT_EQ(cache->getTextureForKey(path), delivered);
+    EXPECT_FALSE(completionScheduled(cache));
+}
+
+TEST_F(DirectorTextureCacheTest, ShutdownStopsTheLoadingThreadAndReleasesTheCacheAndItsTextures) {
+    RefPtr<TextureCache> cache(director->getTextureCache());
+    ASSERT_NE(cache.get(), nullptr);
+    const std::string shown = writeImage("shown.png", 2, 2);
+    const std::string pending = writeImage("pending.png", 2, 2);
+    RefPtr<Texture2D> texture(cache->addImage(shown));
+    ASSERT_NE(texture.get(), nullptr);
+    const unsigned textureRefs = texture->getReferenceCount();
+    bool called = false;
+    cache->addImageAsync(pending, [&](Texture2D*) { called = true; });
+    EXPECT_TRUE(cache->isLoadingThreadRunning());
+
     director->end();
-    director->mainLoop();
+    frame(1.0 / 60);
+    EXPECT_FALSE(cache->isLoadingThreadRunning());
+    EXPECT_FALSE(called);  // a request still pending at shutdown never calls back
+    EXPECT_EQ(cache->getReferenceCount(), 1u);  // only this test holds it now
+
+    // The next director has a cache of its own.
     director = Director::getInstance();
-    EXPECT_EQ(Texture2D::getDefaultAlphaPixelFormat(), Texture2D::PixelFormat::RGBA8888);
-    director->end();
-    director->mainLoop();
+    ASSERT_NE(director->getTextureCache(), nullptr);
+    EXPECT_NE(director->getTextureCache(), cache.get());
+    EXPECT_EQ(director->getTextureCache()->getTextureForKey(shown), nullptr);
+
+    cache.reset();  // the last reference: the old cache goes with its textures
+    EXPECT_EQ(texture->getReferenceCount(), textureRefs - 1);
 }
 
 TEST_F(DirectorTest, PreferencesChangedDuringAFrameAreOnDiskAfterIt) {

@@ -9,6 +9,7 @@
 #include "SceneDrawSupport.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Value.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Sprite.h"
@@ -254,6 +255,8 @@ TEST_F(SpriteFrameCacheTest, SheetWithItsImageFileShowsTheImage) {
     ASSERT_NE(whole, nullptr);
     EXPECT_EQ(whole->getContentSize(), Size(32, 32));
     EXPECT_EQ(whole->getTexture(), SpriteFrameCache::getInstance()->getSpriteFrameByName("rotated")->getTexture());
+    // Both come from the director's texture cache, under the image's full path.
+    EXPECT_EQ(whole->getTexture(), Director::getInstance()->getTextureCache()->getTextureForKey(image));
 }
 
 TEST_F(SpriteFrameCacheTest, TextureFileThatCannotBeLoadedMakesTheLoadANoOp) {

@@ -4,6 +4,8 @@
 
 #include "SceneDrawSupport.h"
 #include "kite/rendering/TextureAtlas.h"
+#include "kite/rendering/TextureCache.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/SpriteBatchNode.h"
 #include "kite/scene/SpriteFrame.h"
@@ -29,6 +31,7 @@ TEST_F(SpriteTest, EmptySpriteShowsTheWhiteTextureWithNoSize) {
     EXPECT_EQ(sprite->getContentSize(), Size::ZERO);
     EXPECT_EQ(sprite->getBlendFunc(), BlendFunc::ALPHA_NON_PREMULTIPLIED);
     EXPECT_EQ(Sprite::create()->getTexture(), sprite->getTexture());  // one cached white texture
+    EXPECT_EQ(Director::getInstance()->getTextureCache()->getTextureForKey("/kt_2x2_white_image"), sprite->getTexture());
     EXPECT_THAT(sprite->description(), ::testing::StartsWith("<Sprite | Tag = -1, TextureID = "));
 }
 
