@@ -19,8 +19,9 @@ public:
     static constexpr const char* COLOR_FORMAT_RGBA8 = "EAGLColorFormatRGBA8";
     // Touches handed to the GL view per call.
     static constexpr int MAX_TOUCHES_PER_CALL = 10;
-    // The identity of the mouse's touch.
-    static constexpr intptr_t MOUSE_TOUCH_ID = 1;
+    // The identity of the mouse's touch: outside the non-negative finger ids touchscreens report,
+    // so a finger never ends or moves the mouse's touch.
+    static constexpr intptr_t MOUSE_TOUCH_ID = -1;
 
     // A window for a frame of frame.size pixels (scaled down to fit a smaller screen),
     // with the given surface formats. Null, after the log line "OpenGL ES 2.O is required.",

@@ -216,6 +216,17 @@ TEST_F(KTEAGLViewTest, WithMultipleTouchOnFingersKeepTheirIdsAndTenPassPerCall) 
     view->touchesCancelled(ids, xs, ys);
 }
 
+TEST_F(KTEAGLViewTest, FingerNeverTakesOverTheMousesTouch) {
+    // Touchscreens number their fingers from small integers; none of them is the mouse.
+    view->setMultipleTouchEnabled(true);
+    view->handleEvent(mouse(SDL_MOUSEBUTTONDOWN, 10, 10));
+    for (SDL_FingerID id : {0, 1, 2}) view->handleEvent(finger(SDL_FINGERDOWN, id, 0.5f, 0.5f));
+    for (SDL_FingerID id : {0, 1, 2}) view->handleEvent(finger(SDL_FINGERUP, id, 0.5f, 0.5f));
+    view->handleEvent(mouse(SDL_MOUSEBUTTONUP, 10, 10));
+    EXPECT_THAT(log, ElementsAre("began0", "began1", "began2", "began3", "ended1", "ended2", "ended3", "ended0"));
+    EXPECT_EQ(GLView::getTouchSlotMask(), 0u);
+}
+
 TEST_F(KTEAGLViewTest, ComposedTextReachesTheEngineOnlyWhenCommitted) {
     std::vector<std::string> typed;
     int deletions = 0;
