@@ -479,7 +479,8 @@ void Sprite::reorderChild(Node* child, int localZ) {
 }
 
 void Sprite::removeChild(Node* child, bool cleanup) {
-    if (batchNode_ && child) {
+    // Only an own child leaves the atlas; any other sprite stays where it is drawn.
+    if (batchNode_ && child && child->getParent() == this) {
         if (auto* sprite = dynamic_cast<Sprite*>(child)) batchNode_->removeSpriteFromAtlas(sprite);
     }
     Node::removeChild(child, cleanup);

@@ -137,6 +137,19 @@ TEST_F(SpriteBatchNodeTest, RemovingTheFirstSpriteRenumbersTheOthers) {
     EXPECT_EQ(batch->getTextureAtlas()->getTotalQuads(), 2);
 }
 
+TEST_F(SpriteBatchNodeTest, RemovingASpriteFromANodeThatIsNotItsParentKeepsItInTheAtlas) {
+    SpriteBatchNode* batch = SpriteBatchNode::createWithTexture(texture_.get());
+    Sprite* a = sprite("a");
+    Sprite* b = sprite("b");
+    batch->addChild(a);
+    batch->addChild(b);
+    a->removeChild(b, true);
+    EXPECT_EQ(b->getParent(), batch);
+    EXPECT_EQ(b->getBatchNode(), batch);
+    EXPECT_THAT(atlasOrder(batch), ElementsAre("a", "b"));
+    EXPECT_EQ(batch->getTextureAtlas()->getTotalQuads(), 2);
+}
+
 TEST_F(SpriteBatchNodeTest, EmptyNodeAddsNoCommandAndRemoveAllEmptiesTheAtlas) {
     SpriteBatchNode* batch = SpriteBatchNode::createWithTexture(texture_.get());
     EXPECT_EQ(drawFrame(batch), 0);
