@@ -718,23 +718,4 @@ EventListener::ListenerID EventDispatcher::getListenerIDForEvent(Event* event) {
     return std::string();
 }
 
-std::vector<EventListener*> EventDispatcher::listenersInOrder(const EventListener::ListenerID& listenerID) const {
-    std::vector<EventListener*> result;
-    auto found = listenerMap_.find(listenerID);
-    if (found == listenerMap_.end()) return result;
-    const EventListenerVector* group = found->second.get();
-    const auto* fixed = group->fixedListeners.get();
-    std::int64_t i = 0;
-    if (fixed)
-        for (; i < group->gt0Index && i < static_cast<std::int64_t>(fixed->size()); ++i)
-            if ((*fixed)[i]) result.push_back((*fixed)[i]);
-    if (const auto* sceneGraph = group->sceneGraphListeners.get())
-        for (EventListener* l : *sceneGraph)
-            if (l) result.push_back(l);
-    if (fixed)
-        for (; i < static_cast<std::int64_t>(fixed->size()); ++i)
-            if ((*fixed)[i]) result.push_back((*fixed)[i]);
-    return result;
-}
-
 }  // namespace kite

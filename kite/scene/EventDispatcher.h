@@ -51,9 +51,6 @@ public:
     void setEnabled(bool isEnabled) { isEnabled_ = isEnabled; }
     bool isEnabled() const { return isEnabled_; }
 
-    // Listeners of one id in dispatch order, for inspection (null when the id has none).
-    std::vector<EventListener*> listenersInOrder(const EventListener::ListenerID& listenerID) const;
-
 private:
     enum DirtyFlag : int { NONE = 0, FIXED_PRIORITY = 1, SCENE_GRAPH_PRIORITY = 2, ALL = 3 };
 
