@@ -7,13 +7,16 @@
 #include <vector>
 
 #include "ActionTestSupport.h"
+#include "SceneDrawSupport.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/scene/Action.h"
 #include "kite/scene/ActionInterval.h"
+#include "kite/scene/ActionInstant.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/Layer.h"
 #include "kite/scene/Node.h"
 
 using ::testing::ElementsAre;
@@ -244,6 +247,39 @@ TEST(DirectorActions, NodeNotRunningStartsItsActionsPausedAndStopAllRemovesThem)
     EXPECT_EQ(director->getActionManager()->getNumberOfRunningActionsInTarget(node.get()), 0u);
     node->onExit();
     PoolManager::getInstance()->getCurrentPool()->clear();
+}
+
+// Actions stepped by the director's scheduler at a fixed step, seen in drawn frames.
+class ActionDrawTest : public test::SceneDrawTest {
+protected:
+    void step(int frames) {
+        for (int i = 0; i < frames; ++i) Director::getInstance()->getScheduler()->update(0.125f);
+    }
+};
+
+TEST_F(ActionDrawTest, MovedLayerIsDrawnWhereEachFrameLeavesItAndRecolouredWhenTheMoveEnds) {
+    const test::Pixel red{255, 0, 0, 255}, blue{0, 0, 255, 255}, black{0, 0, 0, 255};
+    LayerColor* layer = LayerColor::create(Color4B(255, 0, 0, 255), 10, 10);
+    layer->onEnter();
+    layer->runAction(Sequence::create(MoveTo::create(0.5f, Vec2(40, 0)),
+                                      CallFunc::create([layer] { layer->setColor(Color3B(0, 0, 255)); }), nullptr));
+    step(1);  // the move starts at time 0
+    drawFrame(layer);
+    EXPECT_THAT(readPixel(5, 5), test::PixelNear(red, 0));
+    step(2);  // halfway
+    drawFrame(layer);
+    EXPECT_THAT(readPixel(25, 5), test::PixelNear(red, 0));
+    EXPECT_THAT(readPixel(5, 5), test::PixelNear(black, 0));
+    step(1);
+    drawFrame(layer);
+    EXPECT_THAT(readPixel(35, 5), test::PixelNear(red, 0));
+    step(1);  // the move ends and the call-back runs in the same frame
+    drawFrame(layer);
+    EXPECT_THAT(readPixel(45, 5), test::PixelNear(blue, 0));
+    EXPECT_THAT(readPixel(39, 5), test::PixelNear(black, 0));
+    EXPECT_EQ(Director::getInstance()->getActionManager()->getNumberOfRunningActionsInTarget(layer), 0u);
+    layer->onExit();
+    layer->cleanup();
 }
 
 TEST(ActionDescription, HasNoClosingBracket) {
