@@ -21,7 +21,8 @@ KTEAGLView::TextInputSink& textInputSink() {
     return sink;
 }
 
-// Top-row-first RGBA rows to an 8-bit RGBA PNG.
+// Top-row-first RGBA rows to an 8-bit RGB PNG: the window is composited opaque, so the
+// shot drops alpha and shows what a person sees.
 bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
@@ -34,8 +35,9 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
     if (png && info && setjmp(png_jmpbuf(png)) == 0) {
         png_init_io(png, file);
         png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                     PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_write_info(png, info);
+        png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows' fourth byte is skipped
         for (int row = 0; row < height; ++row)
             png_write_row(png, const_cast<png_bytep>(&rgba[static_cast<std::size_t>(row) * width * 4]));
         png_write_end(png, nullptr);

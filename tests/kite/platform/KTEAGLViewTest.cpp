@@ -4,6 +4,7 @@
 #include <SDL2/SDL.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -265,6 +266,27 @@ TEST_F(KTEAGLViewTest, CapturedFrameIsSavedAsPNGBeforeItIsPresented) {
     EXPECT_EQ(header[1], 'P');
     const unsigned width = (header[16] << 24) | (header[17] << 16) | (header[18] << 8) | header[19];
     EXPECT_EQ(width, 640u);
+}
+
+TEST_F(KTEAGLViewTest, CapturedFrameIsOpaqueAsTheWindowShowsIt) {
+    // The window is composited opaque, so a frame cleared to transparent red shows red.
+    const std::string path = ::testing::TempDir() + "kteaglview-opaque.png";
+    std::remove(path.c_str());
+    view->makeCurrent();
+    glClearColor(1.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    view->captureNextFrame(path);
+    glView->swapBuffers();
+    ASSERT_TRUE(view->lastCaptureSucceeded());
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<unsigned char> rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    EXPECT_THAT(std::vector<unsigned char>(rgba.begin(), rgba.begin() + 4), ElementsAre(255, 0, 0, 255));
+    EXPECT_THAT(std::vector<unsigned char>(rgba.end() - 4, rgba.end()), ElementsAre(255, 0, 0, 255));
 }
 
 }  // namespace
