@@ -301,12 +301,23 @@ TEST_F(SceneTest, DirectorFrameVisitsTheRunningScene) {
 TEST_F(SceneTest, ShutdownInsideTheMainLoopTearsTheTreeDown) {
     Scene* scene = Scene::create();
     Node* layer = Node::create();
-    layer->addChild(Mark::make(&journal, "node"));
+    RefPtr<Mark> mark(Mark::make(&journal, "node"));
+    bool exited = false;
+    mark->setOnExitCallback([&exited] { exited = true; });
+    layer->addChild(mark.get());
     scene->addChild(layer);
     director->runWithScene(scene);
     director->mainLoop();
+    EXPECT_EQ(journal.size(), 1u);
     director->end();
     director->mainLoop();
+    // The tree left the stage and let go of its nodes; the purging pass drew nothing.
+    EXPECT_TRUE(exited);
+    EXPECT_FALSE(mark->isRunning());
+    EXPECT_EQ(mark->getParent(), nullptr);  // the layer is gone and let its child go
+    EXPECT_EQ(journal.size(), 1u);
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    EXPECT_EQ(mark->getReferenceCount(), 1u);
     // A new director serves what follows.
     EXPECT_NE(Director::getInstance(), nullptr);
     EXPECT_EQ(Director::getInstance()->getRunningScene(), nullptr);
