@@ -229,9 +229,9 @@ void Director::applyViewDesignResolution() {
     applyGLDefaults();
 }
 
-Size Director::getVisibleSize() const {
-    return glView_ ? glView_->getDesignResolutionSize() : Size::ZERO;
-}
+Size Director::getVisibleSize() const { return glView_ ? glView_->getVisibleSize() : Size::ZERO; }
+
+Vec2 Director::getVisibleOrigin() const { return glView_ ? glView_->getVisibleOrigin() : Vec2::ZERO; }
 
 void Director::setProjection(Projection projection) {
     const float w = winSizeInPoints_.width;

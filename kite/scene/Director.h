@@ -95,7 +95,7 @@ public:
     float getZEye() const { return winSizeInPoints_.height / 1.1566f; }
     // The view's visible area; zero without a view.
     Size getVisibleSize() const;
-    Vec2 getVisibleOrigin() const { return Vec2::ZERO; }
+    Vec2 getVisibleOrigin() const;
 
     // Blending for premultiplied alpha, no depth test, then the projection.
     void applyGLDefaults();

@@ -107,6 +107,20 @@ TEST_F(SceneTest, WindowSizeComesFromTheViewsDesignResolution) {
     EXPECT_EQ(scene->description(), "<Scene | tag = 3>");
 }
 
+TEST_F(SceneTest, VisibleAreaIsTheViewsOneUnderEveryPolicy) {
+    // A pad frame under a phone design cut at top and bottom: the game must keep its UI inside.
+    view->setFrameSize(1536.0f, 2048.0f);
+    view->setDesignResolutionSize(480, 720, ResolutionPolicy::NO_BORDER);
+    EXPECT_EQ(director->getWinSize(), Size(480, 720));
+    EXPECT_NEAR(director->getVisibleSize().width, 480.0f, 1e-3f);
+    EXPECT_NEAR(director->getVisibleSize().height, 640.0f, 1e-3f);
+    EXPECT_NEAR(director->getVisibleOrigin().x, 0.0f, 1e-3f);
+    EXPECT_NEAR(director->getVisibleOrigin().y, 40.0f, 1e-3f);
+    view->setDesignResolutionSize(480, 720, ResolutionPolicy::SHOW_ALL);
+    EXPECT_EQ(director->getVisibleSize(), Size(480, 720));
+    EXPECT_EQ(director->getVisibleOrigin(), Vec2::ZERO);
+}
+
 TEST_F(SceneTest, ThreeDProjectionPutsTheOriginAtTheLowerLeftCorner) {
     const Mat4& projection = director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION);
     // The eye distance h / 1.1566 rounds the exact h / (2 tan 30), so the corner lands within a
