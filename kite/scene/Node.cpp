@@ -648,7 +648,8 @@ void Node::setIgnoreAnchorForPosition(bool ignore) {
 }
 
 void Node::setRotation(float degrees) {
-    if (rotationZ_X == degrees) return;
+    // Both parts are compared: a split rotation with this x angle still needs its y part set.
+    if (rotationZ_X == degrees && rotationZ_Y == degrees) return;
     rotationZ_X = rotationZ_Y = degrees;
     markTransformDirty();
     updateRotationQuat();
@@ -669,7 +670,8 @@ void Node::setRotationSkewY(float degrees) {
 }
 
 void Node::setRotation3D(const Vec3& degrees) {
-    if (rotationX == degrees.x && rotationY == degrees.y && rotationZ_X == degrees.z) return;
+    if (rotationX == degrees.x && rotationY == degrees.y && rotationZ_X == degrees.z && rotationZ_Y == degrees.z)
+        return;
     markTransformDirty();
     rotationX = degrees.x;
     rotationY = degrees.y;

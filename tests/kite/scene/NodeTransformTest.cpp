@@ -114,6 +114,20 @@ TEST_F(NodeTransformTest, SplitRotationTurnsTheAxesSeparately) {
     expectNear(node->getNodeToParentTransform(), clockwise(30));
 }
 
+TEST_F(NodeTransformTest, PlainRotationEndsASplitOneEvenAtTheSameXAngle) {
+    Node* node = Node::create();
+    node->setRotationSkewX(30);
+    node->setRotation(30);
+    EXPECT_FLOAT_EQ(node->getRotationSkewY(), 30.0f);
+    expectNear(node->getNodeToParentTransform(), clockwise(30));
+
+    Node* other = Node::create();
+    other->setRotationSkewX(30);
+    other->setRotation3D(Vec3(0, 0, 30));
+    EXPECT_FLOAT_EQ(other->getRotationSkewY(), 30.0f);
+    expectNear(other->getNodeToParentTransform(), clockwise(30));
+}
+
 TEST_F(NodeTransformTest, QuaternionAndAnglesStayInStep) {
     Node* node = Node::create();
     node->setRotation3D(Vec3(0, 0, 45));
