@@ -3,6 +3,7 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/foundation/PropertyList.h"
+#include "kite/foundation/StringUtils.h"
 #include "kite/platform/FileUtilsLinux.h"
 #include "platform/AtomicFile.h"
 
@@ -92,15 +93,6 @@ int realAsInt(double v) {
     return static_cast<int>(std::clamp(v, double(INT_MIN), double(INT_MAX)));
 }
 
-std::string realAsText(double v) {
-    char text[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, v);
-        if (std::strtod(text, nullptr) == v) break;
-    }
-    return text;
-}
-
 }  // namespace
 
 std::unique_ptr<UserDefaultBackend> createUserDefaultBackend() {
@@ -174,7 +166,7 @@ bool PreferencesStoreLinux::getString(const std::string& key, std::string& value
     case ValueKind::NONE: return false;
     case ValueKind::BOOLEAN: value = v->asBool() ? "1" : "0"; break;
     case ValueKind::WHOLE: value = std::to_string(v->asInt()); break;
-    case ValueKind::REAL: value = realAsText(v->asDouble()); break;
+    case ValueKind::REAL: value = realToText(v->asDouble()); break;
     case ValueKind::TEXT: value = v->asString(); break;
     }
     return true;
