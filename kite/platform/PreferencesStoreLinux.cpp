@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
@@ -42,20 +41,6 @@ bool makeDirectories(const std::string& directory) {
 std::string directoryOf(const std::string& path) {
     std::string::size_type slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-// Temporary files left by a save that was killed before its rename.
-void removeStaleTemporaries(const std::string& path) {
-    const std::string directory = directoryOf(path);
-    const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir) return;
-    while (dirent* entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
-            ::unlink((directory + "/" + entry->d_name).c_str());
-        }
-    }
-    ::closedir(dir);
 }
 
 // What a stored value can be read as; lists and maps read as nothing.
@@ -108,7 +93,8 @@ std::string PreferencesStoreLinux::defaultFilePath() {
 std::string PreferencesStoreLinux::legacyDirectory() const { return FileUtilsLinux::userCacheDirectory(); }
 
 void PreferencesStoreLinux::load() {
-    removeStaleTemporaries(path_);
+    // Left by a save that was killed before its rename.
+    platform::removeLeftoverTemporaries(path_);
     std::ifstream in(path_, std::ios::binary);
     if (!in) return;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
