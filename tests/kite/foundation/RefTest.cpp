@@ -111,6 +111,20 @@ TEST(AutoreleasePool, ObjectAutoreleasedByADestructorDuringClearWaitsForTheNextC
     EXPECT_EQ(pool->size(), 0u);
 }
 
+TEST(AutoreleasePool, ObjectAutoreleasedByADestructorWhileThePoolGoesIsStillReleased) {
+    AutoreleasePool* outer = PoolManager::getInstance()->getCurrentPool();
+    int destroyed = 0;
+    {
+        AutoreleasePool inner("inner");
+        auto* late = new Tracked(&destroyed);
+        (new Tracked(&destroyed, late))->autorelease();
+    }
+    // The pool that took the late object had no later clear of its own.
+    EXPECT_EQ(destroyed, 2);
+    EXPECT_EQ(outer->size(), 0u);
+    EXPECT_EQ(PoolManager::getInstance()->getCurrentPool(), outer);
+}
+
 TEST(AutoreleasePool, DestroyingTheManagerReleasesPendingObjects) {
     int destroyed = 0;
     (new Tracked(&destroyed))->autorelease();
