@@ -153,6 +153,26 @@ TEST(Vector, RetainsWhatItHoldsAndReleasesOnClear) {
     EXPECT_EQ(list.capacity(), capacity);
 }
 
+TEST(Vector, AppendingAVectorToItselfDoublesItsElements) {
+    int destroyed = 0;
+    auto* a = new Tracked(&destroyed);
+    auto* b = new Tracked(&destroyed);
+    {
+        Vector<Tracked*> list;
+        list.pushBack(a);
+        list.pushBack(b);
+        list.pushBack(list);
+        ASSERT_EQ(list.size(), 4u);
+        EXPECT_EQ(list.at(2), a);
+        EXPECT_EQ(list.at(3), b);
+        EXPECT_EQ(a->getReferenceCount(), 3u);
+    }
+    EXPECT_EQ(a->getReferenceCount(), 1u);
+    a->release();
+    b->release();
+    EXPECT_EQ(destroyed, 2);
+}
+
 TEST(Vector, CopyRetainsEveryElementAgain) {
     int destroyed = 0;
     auto* a = new Tracked(&destroyed);
