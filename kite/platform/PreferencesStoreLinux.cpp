@@ -15,8 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -78,6 +77,28 @@ int realAsInt(double v) {
     return static_cast<int>(std::clamp(v, double(INT_MIN), double(INT_MAX)));
 }
 
+enum class ReadResult { READ, MISSING, FAILED };
+
+// The whole file; errno tells why when it fails.
+ReadResult readWholeFile(const std::string& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::MISSING : ReadResult::FAILED;
+    char buffer[16384];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return ReadResult::FAILED;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ReadResult::READ;
+}
+
 }  // namespace
 
 std::unique_ptr<UserDefaultBackend> createUserDefaultBackend() {
@@ -95,10 +116,17 @@ std::string PreferencesStoreLinux::legacyDirectory() const { return FileUtilsLin
 void PreferencesStoreLinux::load() {
     // Left by a save that was killed before its rename.
     platform::removeLeftoverTemporaries(path_);
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
+    std::string bytes;
+    switch (readWholeFile(path_, bytes)) {
+    case ReadResult::MISSING: return;
+    case ReadResult::FAILED:
+        // The player's values are there but out of reach: a save would replace
+        // them with an empty store, so none is made this run.
+        readOnly_ = true;
+        log("UserDefault: cannot read %s: %s; changes will not be saved", path_.c_str(), std::strerror(errno));
+        return;
+    case ReadResult::READ: break;
+    }
     Value root;
     if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str()) &&
         root.getType() == Value::Type::MAP) {
@@ -168,6 +196,7 @@ void PreferencesStoreLinux::setString(const std::string& key, const std::string&
 
 bool PreferencesStoreLinux::flushPending() {
     if (!dirty_) return true;
+    if (readOnly_) return false;
     const std::string directory = directoryOf(path_);
     bool saved = makeDirectories(directory) && platform::writeFileAtomically(path_, PropertyList::serialize(values_));
     if (!saved) {
