@@ -3,6 +3,7 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/foundation/PropertyList.h"
+#include "kite/foundation/StringUtils.h"
 #include "kite/platform/FileUtilsLinux.h"
 #include "platform/AtomicFile.h"
 
@@ -14,9 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,20 +40,6 @@ bool makeDirectories(const std::string& directory) {
 std::string directoryOf(const std::string& path) {
     std::string::size_type slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-// Temporary files left by a save that was killed before its rename.
-void removeStaleTemporaries(const std::string& path) {
-    const std::string directory = directoryOf(path);
-    const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir) return;
-    while (dirent* entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
-            ::unlink((directory + "/" + entry->d_name).c_str());
-        }
-    }
-    ::closedir(dir);
 }
 
 // What a stored value can be read as; lists and maps read as nothing.
@@ -92,13 +77,26 @@ int realAsInt(double v) {
     return static_cast<int>(std::clamp(v, double(INT_MIN), double(INT_MAX)));
 }
 
-std::string realAsText(double v) {
-    char text[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, v);
-        if (std::strtod(text, nullptr) == v) break;
+enum class ReadResult { READ, MISSING, FAILED };
+
+// The whole file; errno tells why when it fails.
+ReadResult readWholeFile(const std::string& path, std::string& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::MISSING : ReadResult::FAILED;
+    char buffer[16384];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            return ReadResult::FAILED;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
     }
-    return text;
+    ::close(fd);
+    return ReadResult::READ;
 }
 
 }  // namespace
@@ -116,11 +114,19 @@ std::string PreferencesStoreLinux::defaultFilePath() {
 std::string PreferencesStoreLinux::legacyDirectory() const { return FileUtilsLinux::userCacheDirectory(); }
 
 void PreferencesStoreLinux::load() {
-    removeStaleTemporaries(path_);
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
+    // Left by a save that was killed before its rename.
+    platform::removeLeftoverTemporaries(path_);
+    std::string bytes;
+    switch (readWholeFile(path_, bytes)) {
+    case ReadResult::MISSING: return;
+    case ReadResult::FAILED:
+        // The player's values are there but out of reach: a save would replace
+        // them with an empty store, so none is made this run.
+        readOnly_ = true;
+        log("UserDefault: cannot read %s: %s; changes will not be saved", path_.c_str(), std::strerror(errno));
+        return;
+    case ReadResult::READ: break;
+    }
     Value root;
     if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str()) &&
         root.getType() == Value::Type::MAP) {
@@ -174,7 +180,7 @@ bool PreferencesStoreLinux::getString(const std::string& key, std::string& value
     case ValueKind::NONE: return false;
     case ValueKind::BOOLEAN: value = v->asBool() ? "1" : "0"; break;
     case ValueKind::WHOLE: value = std::to_string(v->asInt()); break;
-    case ValueKind::REAL: value = realAsText(v->asDouble()); break;
+    case ValueKind::REAL: value = realToText(v->asDouble()); break;
     case ValueKind::TEXT: value = v->asString(); break;
     }
     return true;
@@ -190,6 +196,7 @@ void PreferencesStoreLinux::setString(const std::string& key, const std::string&
 
 bool PreferencesStoreLinux::flushPending() {
     if (!dirty_) return true;
+    if (readOnly_) return false;
     const std::string directory = directoryOf(path_);
     bool saved = makeDirectories(directory) && platform::writeFileAtomically(path_, PropertyList::serialize(values_));
     if (!saved) {

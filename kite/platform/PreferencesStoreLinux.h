@@ -48,6 +48,7 @@ private:
     ValueMap values_;
     bool dirty_ = false;
     bool failureLogged_ = false;
+    bool readOnly_ = false;  // the file exists but could not be read
 };
 
 }  // namespace kite

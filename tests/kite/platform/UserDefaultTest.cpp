@@ -272,6 +272,20 @@ TEST_F(UserDefaultTest, ADamagedStoreFileIsMovedAsideAndTheStoreStartsEmpty) {
     EXPECT_EQ(read(storePath_ + ".damaged"), "<plist><dict><key>a</key>");
 }
 
+TEST_F(UserDefaultTest, AStoreFileThatCannotBeReadIsNeverReplaced) {
+    // A directory where the file should be: it opens, but reading it fails.
+    ASSERT_EQ(std::system(("mkdir -p '" + storePath_ + "'").c_str()), 0);
+    testing::internal::CaptureStdout();
+    PreferencesStoreLinux store(storePath_);
+    store.setInteger("a", 1);
+    EXPECT_FALSE(store.flushPending());
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("cannot read"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(::stat(storePath_.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_FALSE(exists(storePath_ + ".damaged"));
+}
+
 TEST_F(UserDefaultTest, AFailedSaveIsReportedAndRetried) {
     // A file where the configuration directory should be.
     std::ofstream(root_ + "/blocked") << "x";
