@@ -220,6 +220,26 @@ TEST_F(ImageTest, TiffDecodesInBothByteOrders) {
     }
 }
 
+TEST_F(ImageTest, TiffWhosePixelsCannotBeReadFails) {
+    // The directory stays intact, but its strip offset points past the end of the data.
+    Bytes tiff = encodeTiff(3, 2, Bytes(3 * 2 * 4, 7), false);
+    auto le16 = [&](std::size_t at) { return tiff[at] | (tiff[at + 1] << 8); };
+    const std::size_t directory = tiff[4] | (tiff[5] << 8) | (tiff[6] << 16) | (std::size_t(tiff[7]) << 24);
+    bool moved = false;
+    for (int i = 0; i < le16(directory); ++i) {
+        const std::size_t entry = directory + 2 + 12 * i;
+        if (le16(entry) == 273) {  // strip offsets, one strip: the value sits in the entry
+            tiff[entry + 8] = 0xF0;
+            tiff[entry + 9] = 0xFF;
+            tiff[entry + 10] = 0xFF;
+            tiff[entry + 11] = 0x0F;
+            moved = true;
+        }
+    }
+    ASSERT_TRUE(moved);
+    EXPECT_FALSE(decode(tiff));
+}
+
 TEST_F(ImageTest, LosslessWebpDecodesExactly) {
     Bytes rgba(5 * 3 * 4);
     Lcg random(7);
