@@ -158,6 +158,15 @@ TEST_F(Texture2DTest, UploadsThatCannotWorkReportFailure) {
     EXPECT_EQ(texture->getName(), 0u);
 }
 
+TEST_F(Texture2DTest, LevelShorterThanItsPixelsIsRefused) {
+    std::vector<std::uint8_t> bytes(2 * 2 * 4 - 1, 0);
+    RefPtr<Texture2D> texture(Texture2D::create());
+    EXPECT_FALSE(texture->initWithData(bytes.data(), static_cast<ssize_t>(bytes.size()), PF::RGBA8888, 2, 2));
+    MipmapInfo levels[2] = {{bytes.data(), 12}, {bytes.data(), 1}};  // a 2x1 level of RGB565, then 1x1 short
+    EXPECT_FALSE(texture->initWithMipmaps(levels, 2, PF::RGB565, 2, 1));
+    EXPECT_EQ(texture->getPixelsWide(), 0);
+}
+
 TEST_F(Texture2DTest, GLErrorDuringTheUploadReportsFailure) {
     const int tooWide = Configuration::getInstance()->getMaxTextureSize() * 2;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tooWide) * 4, 0);
