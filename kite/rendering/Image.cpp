@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 
@@ -933,6 +934,42 @@ bool walkBlockLevels(const char* kind, int width, int height, std::uint32_t coun
 
 }  // namespace
 
+bool Image::initWithBlockLevels(const char* kind, std::uint32_t width, std::uint32_t height, std::uint32_t mipmapCount,
+                                std::int64_t blockBytes, std::int64_t levelGap, const unsigned char* blocks,
+                                std::int64_t payload, bool gpuSamples, PixelFormat compressedFormat,
+                                const std::function<void(const unsigned char*, unsigned char*, int, int)>& decode) {
+    BlockLevel levels[MIPMAP_MAX];
+    int levelCount = 0;
+    if (!walkBlockLevels(kind, width, height, mipmapCount, blockBytes, levelGap, payload, levels, &levelCount)) {
+        return false;
+    }
+    _width = static_cast<int>(width);
+    _height = static_cast<int>(height);
+    if (gpuSamples) {
+        _renderFormat = compressedFormat;
+        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
+        if (!_data) return false;
+        _dataLen = payload;
+        std::memcpy(_data, blocks, payload);
+        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
+        return true;
+    }
+    _renderFormat = PixelFormat::RGBA8888;
+    std::int64_t total = 0;
+    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
+    _data = static_cast<unsigned char*>(std::calloc(total, 1));
+    if (!_data) return false;
+    _dataLen = total;
+    std::int64_t position = 0;
+    for (int i = 0; i < levelCount; ++i) {
+        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
+        decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height);
+        addMipmap(_data + position, size);
+        position += size;
+    }
+    return true;
+}
+
 bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kDDSHeaderSize) {
         log("Image: DDS: the header is truncated");
@@ -957,39 +994,11 @@ bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
         return false;
     }
     if (!validDimensions("DDS", width, height)) return false;
-    const std::int64_t payload = dataLen - kDDSHeaderSize;
-    BlockLevel levels[MIPMAP_MAX];
-    int levelCount = 0;
-    if (!walkBlockLevels("DDS", width, height, mipmapCount, flag == S3TCDecodeFlag::DXT1 ? 8 : 16, 0, payload, levels,
-                         &levelCount)) {
-        return false;
-    }
-    _width = static_cast<int>(width);
-    _height = static_cast<int>(height);
-    const unsigned char* blocks = data + kDDSHeaderSize;
-    if (textureSupport().s3tc) {
-        _renderFormat = format;
-        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
-        if (!_data) return false;
-        _dataLen = payload;
-        std::memcpy(_data, blocks, payload);
-        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
-        return true;
-    }
-    _renderFormat = PixelFormat::RGBA8888;
-    std::int64_t total = 0;
-    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
-    _data = static_cast<unsigned char*>(std::calloc(total, 1));
-    if (!_data) return false;
-    _dataLen = total;
-    std::int64_t position = 0;
-    for (int i = 0; i < levelCount; ++i) {
-        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
-        s3tc_decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height, flag);
-        addMipmap(_data + position, size);
-        position += size;
-    }
-    return true;
+    return initWithBlockLevels("DDS", width, height, mipmapCount, flag == S3TCDecodeFlag::DXT1 ? 8 : 16, 0,
+                               data + kDDSHeaderSize, dataLen - kDDSHeaderSize, textureSupport().s3tc, format,
+                               [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
+                                   s3tc_decode(blocks, out, w, h, flag);
+                               });
 }
 
 bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
@@ -1028,39 +1037,12 @@ bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
         log("Image: KTX: key/value data of %u bytes runs past the end of the file", keyValueLength);
         return false;
     }
-    const std::int64_t payload = dataLen - start;
-    BlockLevel levels[MIPMAP_MAX];
-    int levelCount = 0;
-    if (!walkBlockLevels("KTX", width, height, mipmapCount, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16, 4, payload,
-                         levels, &levelCount)) {
-        return false;
-    }
-    _width = static_cast<int>(width);
-    _height = static_cast<int>(height);
-    const unsigned char* blocks = data + start;
-    if (textureSupport().atitc) {
-        _renderFormat = format;
-        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
-        if (!_data) return false;
-        _dataLen = payload;
-        std::memcpy(_data, blocks, payload);
-        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
-        return true;
-    }
-    _renderFormat = PixelFormat::RGBA8888;
-    std::int64_t total = 0;
-    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
-    _data = static_cast<unsigned char*>(std::calloc(total, 1));
-    if (!_data) return false;
-    _dataLen = total;
-    std::int64_t position = 0;
-    for (int i = 0; i < levelCount; ++i) {
-        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
-        atitc_decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height, flag);
-        addMipmap(_data + position, size);
-        position += size;
-    }
-    return true;
+    // Each level is followed by the next level's size word.
+    return initWithBlockLevels("KTX", width, height, mipmapCount, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16, 4,
+                               data + start, dataLen - start, textureSupport().atitc, format,
+                               [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
+                                   atitc_decode(blocks, out, w, h, flag);
+                               });
 }
 
 // ---- TGA ------------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Decoded image files: pixels in memory, their upload format and, for compressed files, mipmap levels.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "kite/foundation/Ref.h"
@@ -78,6 +79,12 @@ public:
 private:
     bool decodeFile(const std::string& fullpath);
     bool addMipmap(unsigned char* address, std::int64_t length);
+    // The levels of a block-compressed payload: kept as they are when the GPU samples the
+    // format, else each decoded to RGBA8888 into one buffer.
+    bool initWithBlockLevels(const char* kind, std::uint32_t width, std::uint32_t height, std::uint32_t mipmapCount,
+                             std::int64_t blockBytes, std::int64_t levelGap, const unsigned char* blocks,
+                             std::int64_t payload, bool gpuSamples, PixelFormat compressedFormat,
+                             const std::function<void(const unsigned char*, unsigned char*, int, int)>& decode);
     void freeData();
 
     unsigned char* _data = nullptr;
