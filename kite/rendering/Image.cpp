@@ -945,7 +945,8 @@ bool Image::initWithBlockLevels(const char* kind, std::uint32_t width, std::uint
     }
     _width = static_cast<int>(width);
     _height = static_cast<int>(height);
-    if (gpuSamples) {
+    // A format the texture table has no row for cannot be uploaded, whatever the GPU offers.
+    if (gpuSamples && findPixelFormatInfo(compressedFormat)) {
         _renderFormat = compressedFormat;
         _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
         if (!_data) return false;

@@ -80,7 +80,7 @@ private:
     bool decodeFile(const std::string& fullpath);
     bool addMipmap(unsigned char* address, std::int64_t length);
     // The levels of a block-compressed payload: kept as they are when the GPU samples the
-    // format, else each decoded to RGBA8888 into one buffer.
+    // format and textures can be made of it, else each decoded to RGBA8888 into one buffer.
     bool initWithBlockLevels(const char* kind, std::uint32_t width, std::uint32_t height, std::uint32_t mipmapCount,
                              std::int64_t blockBytes, std::int64_t levelGap, const unsigned char* blocks,
                              std::int64_t payload, bool gpuSamples, PixelFormat compressedFormat,

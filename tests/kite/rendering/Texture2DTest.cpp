@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DrawTestSupport.h"
+#include "ImageTestData.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/Image.h"
@@ -223,6 +224,17 @@ TEST_F(Texture2DTest, ImageUploadsInItsOwnFormatOrConvertsToTheWantedOne) {
     Texture2D::setDefaultAlphaPixelFormat(PF::AUTO);
 
     EXPECT_FALSE(byDefault->initWithImage(nullptr));
+}
+
+TEST_F(Texture2DTest, DdsImageBecomesATextureWhateverTheGpuAdvertises) {
+    // One 4x4 DXT1 tile, all red: this GPU's own compressed formats do not matter.
+    const testdata::Bytes red = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    RefPtr<Image> image = testdata::decode(testdata::makeDds(4, 4, "DXT1", 1, red));
+    ASSERT_TRUE(image);
+    RefPtr<Texture2D> texture(Texture2D::create());
+    ASSERT_TRUE(texture->initWithImage(image.get()));
+    drawFullFrame(texture.get());
+    EXPECT_EQ(texel(0, 0), (Pixel{248, 0, 0, 255}));
 }
 
 TEST_F(Texture2DTest, ImageLargerThanTheGPUAllowsIsRefused) {
