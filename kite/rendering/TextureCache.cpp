@@ -23,13 +23,14 @@ std::string fullPathOf(const std::string& path) {
 TextureCache::TextureCache() { textures_.max_load_factor(1.0f); }
 
 TextureCache::~TextureCache() {
-    for (auto& entry : textures_) entry.second->release();
-    textures_.clear();
-    // The thread must have been stopped; a running one is stopped here rather than left behind.
+    // The thread must have been stopped; a running one is stopped here rather than left
+    // behind, and before the texture map it reads goes.
     if (loadingThread_) {
         if (loadingThread_->joinable()) stopLoadingThread();
         delete loadingThread_;
     }
+    for (auto& entry : textures_) entry.second->release();
+    textures_.clear();
 }
 
 std::string TextureCache::description() const {
