@@ -94,6 +94,16 @@ TEST_F(ImageTest, RgbaPngIsPremultiplied) {
     EXPECT_EQ(pixelsOf(*image), (Bytes{128, 64, 0, 128, 10, 20, 30, 255, 0, 0, 0, 0, 255, 255, 255, 255}));
 }
 
+TEST_F(ImageTest, InterlacedPngDecodesEveryPixel) {
+    Bytes rgb(9 * 7 * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7);
+    PngOptions interlaced{2, 8, {}, {}, true};
+    auto image = decode(encodePng(9, 7, rgb, interlaced));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->getRenderFormat(), PixelFormat::RGB888);
+    EXPECT_EQ(pixelsOf(*image), rgb);
+}
+
 TEST_F(ImageTest, PngColourTypesMapToTheirFormats) {
     PngOptions rgb{2, 8, {}, {}};
     auto image = decode(encodePng(2, 1, {1, 2, 3, 4, 5, 6}, rgb));
