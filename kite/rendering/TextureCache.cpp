@@ -26,7 +26,7 @@ TextureCache::~TextureCache() {
     // The thread must have been stopped; a running one is stopped here rather than left
     // behind, and before the texture map it reads goes.
     if (loadingThread_) {
-        if (loadingThread_->joinable()) stopLoadingThread();
+        if (loadingThread_->joinable()) joinLoadingThread();  // the scheduler may be gone by now
         delete loadingThread_;
     }
     for (auto& entry : textures_) entry.second->release();
@@ -257,6 +257,16 @@ void TextureCache::removeAllTextures() {
 }
 
 void TextureCache::stopLoadingThread() {
+    joinLoadingThread();
+    // The thread dropped what it had not handed over: nothing is pending any more, and the
+    // completion step has nothing left to finish.
+    if (asyncRefCount_ > 0) {
+        asyncRefCount_ = 0;
+        if (scheduler_) scheduler_->unscheduleSelector(schedule_selector(&TextureCache::addImageAsyncCallBack), this);
+    }
+}
+
+void TextureCache::joinLoadingThread() {
     {
         std::lock_guard<std::mutex> lock(asyncStructQueueMutex_);
         needQuit_ = true;

@@ -56,7 +56,8 @@ public:
     void removeTextureForKey(const std::string& key);
     void removeAllTextures();
 
-    // Ends and joins the loading thread (the director calls it before releasing the cache).
+    // Ends and joins the loading thread (the director calls it before releasing the cache);
+    // requests not completed yet are dropped without a callback.
     void stopLoadingThread();
 
     std::string dumpDebugInfo() const;
@@ -72,6 +73,8 @@ public:
 
 private:
     void loadImages();
+    // Asks the loading thread to end and waits for it.
+    void joinLoadingThread();
     bool isCached(const std::string& fullpath) const;
     void store(const std::string& key, Texture2D* texture);
     // A texture made from the image and cached under the key, holding only the cache's

@@ -257,6 +257,29 @@ TEST_F(TextureCacheTest, StoppedLoadingThreadStartsAgainOnTheNextRequest) {
     EXPECT_TRUE(runFramesUntil([&] { return second; }));
 }
 
+TEST_F(TextureCacheTest, StoppingDropsPendingRequestsAndEndsTheCompletionStep) {
+    writePng("decoded.png");
+    const std::string held = writePng("held.png");
+    auto gate = std::make_shared<LoadingGate>(held);
+    cache_->setLoadingHookForTesting([gate](const std::string& path) { (*gate)(path); });
+    int calls = 0;
+    cache_->addImageAsync("decoded.png", [&](Texture2D*) { ++calls; });
+    cache_->addImageAsync("held.png", [&](Texture2D*) { ++calls; });
+    ASSERT_TRUE(gate->waitUntilReached());
+    gate->open();
+    cache_->stopLoadingThread();  // before any frame completed either request
+    EXPECT_FALSE(completionScheduled());
+    scheduler_->update(1.0f / 60);
+    EXPECT_EQ(calls, 0);
+    // The next request starts over and, once complete, ends the step again.
+    writePng("later.png");
+    bool done = false;
+    cache_->addImageAsync("later.png", [&](Texture2D*) { done = true; });
+    EXPECT_TRUE(completionScheduled());
+    ASSERT_TRUE(runFramesUntil([&] { return done; }));
+    EXPECT_FALSE(completionScheduled());
+}
+
 TEST_F(TextureCacheTest, UnbindingDropsTheCallbackOfADecodedImageButNotOfAWaitingRequest) {
     writePng("decoded.png");
     writePng("other.png");
