@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,9 @@
 
 namespace platform {
 namespace {
+
+// Temporary files are named path + this + six random characters.
+constexpr char kTemporarySuffix[] = ".tmp.";
 
 AtomicWriteHook& writeHook() {
     static AtomicWriteHook hook;
@@ -53,7 +58,7 @@ bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t
         errno = EINVAL;
         return false;
     }
-    std::string pattern = path + ".tmp.XXXXXX";
+    std::string pattern = path + kTemporarySuffix + "XXXXXX";
     std::vector<char> temporary(pattern.begin(), pattern.end());
     temporary.push_back('\0');
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
@@ -87,6 +92,20 @@ bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t
 
 bool writeFileAtomically(const std::string& path, const std::string& contents) {
     return writeFileAtomically(path, contents.data(), contents.size());
+}
+
+void removeLeftoverTemporaries(const std::string& path) {
+    const std::string directory = directoryOf(path);
+    const std::string::size_type slash = path.rfind('/');
+    const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + kTemporarySuffix;
+    DIR* dir = ::opendir(directory.c_str());
+    if (!dir) return;
+    while (dirent* entry = ::readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
+            ::unlink((directory + "/" + entry->d_name).c_str());
+        }
+    }
+    ::closedir(dir);
 }
 
 void setAtomicWriteHookForTesting(AtomicWriteHook hook) { writeHook() = std::move(hook); }

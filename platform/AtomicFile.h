@@ -14,6 +14,10 @@ namespace platform {
 bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t size);
 bool writeFileAtomically(const std::string& path, const std::string& contents);
 
+// Removes the temporary files beside `path` that saves killed before their
+// rename left behind. Call it before the first save, not during one.
+void removeLeftoverTemporaries(const std::string& path);
+
 // Test hook: called with the temporary file's path after it has been synced
 // and before it is renamed over the target. A test can end the process here
 // to stand for a crash in the middle of a save. Null removes it.

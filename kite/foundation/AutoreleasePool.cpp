@@ -15,7 +15,9 @@ AutoreleasePool::AutoreleasePool(const std::string& name) : name_(name) {
 }
 
 AutoreleasePool::~AutoreleasePool() {
-    clear();
+    // Objects autoreleased by destructors during a clear land here again and
+    // have no later clear of this pool to wait for.
+    while (!managedObjects_.empty()) clear();
     PoolManager::getInstance()->pop();
 }
 

@@ -2,6 +2,7 @@
 #include "kite/foundation/PropertyList.h"
 
 #include "kite/foundation/Log.h"
+#include "kite/foundation/StringUtils.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -115,7 +116,7 @@ struct Reader {
         std::string s = trimmed(text);
         if (s.empty()) return false;
         char* end = nullptr;
-        *v = std::strtod(s.c_str(), &end);
+        *v = strtodPoint(s.c_str(), &end);
         return end && *end == '\0';
     }
 };
@@ -194,16 +195,9 @@ void writeVector(std::string& out, const ValueVector& vector, int depth) {
     out += "</array>\n";
 }
 
-// The shortest text that reads back as the same number.
 void writeReal(std::string& out, double v, bool singlePrecision) {
-    char text[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, v);
-        double back = std::strtod(text, nullptr);
-        if (singlePrecision ? static_cast<float>(back) == static_cast<float>(v) : back == v) break;
-    }
     out += "<real>";
-    out += text;
+    out += realToText(v, singlePrecision);
     out += "</real>\n";
 }
 

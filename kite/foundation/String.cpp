@@ -1,10 +1,6 @@
 // The reference-counted string object.
 #include "kite/foundation/String.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
-
 #include "kite/foundation/Create.h"
 #include "kite/foundation/StringUtils.h"
 #include "kite/foundation/Value.h"
@@ -30,12 +26,7 @@ bool __String::init(const std::string& text) {
 
 bool __String::initWithFormatAndValist(const char* format, va_list args) {
     if (format == nullptr) return false;
-    std::unique_ptr<char, decltype(&std::free)> buffer(
-        static_cast<char*>(std::malloc(StringUtils::kFormatBufferSize)), &std::free);
-    if (!buffer) return false;
-    buffer.get()[0] = '\0';
-    std::vsnprintf(buffer.get(), StringUtils::kFormatBufferSize, format, args);
-    text_ = buffer.get();
+    text_ = StringUtils::formatV(format, args);
     return true;
 }
 

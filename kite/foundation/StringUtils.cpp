@@ -208,8 +208,26 @@ double atof(const char* text) {
         while (isAsciiDigit(*digitsEnd)) ++digitsEnd;
         if (digitsEnd > cut) std::memmove(cut, digitsEnd, std::strlen(digitsEnd) + 1);
     }
+    return strtodPoint(buffer, nullptr);
+}
+
+double strtodPoint(const char* text, char** end) {
     locale_t c = cLocale();
-    return c ? strtod_l(buffer, nullptr, c) : std::strtod(buffer, nullptr);
+    return c ? strtod_l(text, end, c) : std::strtod(text, end);
+}
+
+std::string realToText(double v, bool singlePrecision) {
+    // Formatting follows the thread's locale: switch it to C for the scope.
+    locale_t c = cLocale();
+    locale_t previous = c ? uselocale(c) : static_cast<locale_t>(nullptr);
+    char text[40];
+    for (int digits = 1; digits <= 17; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        double back = strtodPoint(text, nullptr);
+        if (singlePrecision ? static_cast<float>(back) == static_cast<float>(v) : back == v) break;
+    }
+    if (previous) uselocale(previous);
+    return text;
 }
 
 std::uint32_t nextPowerOfTwo(std::uint32_t x) {

@@ -44,6 +44,13 @@ void trimUTF16Vector(std::vector<char16_t>& str);
 // is kept) and reads a point as the decimal separator whatever the process locale.
 double atof(const char* text);
 
+// strtod with a point as the decimal separator whatever the process locale.
+double strtodPoint(const char* text, char** end);
+
+// The shortest text that reads back as the same number (as the same float when
+// singlePrecision), with a point as the decimal separator whatever the locale.
+std::string realToText(double v, bool singlePrecision = false);
+
 // Smallest power of two not below x; 0 gives 0, values above 2^31 wrap to 0.
 std::uint32_t nextPowerOfTwo(std::uint32_t x);
 

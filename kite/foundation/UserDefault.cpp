@@ -17,8 +17,7 @@ namespace kite {
 namespace {
 
 UserDefault* sharedUserDefault = nullptr;
-std::string legacyFilePath;
-bool legacyFilePathSet = false;
+std::string legacyFilePath;  // empty until the first store is made
 
 void saveAtExit() { UserDefault::saveIfDirty(); }
 
@@ -80,9 +79,8 @@ UserDefault::UserDefault(std::unique_ptr<UserDefaultBackend> backend) : backend_
 UserDefault::~UserDefault() = default;
 
 void UserDefault::initLegacyFilePath(const UserDefaultBackend& backend) {
-    if (legacyFilePathSet) return;
+    if (!legacyFilePath.empty()) return;
     legacyFilePath = backend.legacyDirectory() + "UserDefault.xml";
-    legacyFilePathSet = true;
 }
 
 const std::string& UserDefault::getLegacyFilePath() { return legacyFilePath; }
@@ -106,7 +104,6 @@ void UserDefault::destroyInstance() {
     delete sharedUserDefault;
     sharedUserDefault = nullptr;
     // A store made later looks for the legacy file where the platform says then.
-    legacyFilePathSet = false;
     legacyFilePath.clear();
 }
 

@@ -66,7 +66,9 @@ public:
         object->retain();
     }
     void pushBack(const Vector& other) {
-        for (T object : other) pushBack(object);
+        // A copy of the list: other may be this vector, which grows meanwhile.
+        const std::vector<T> objects = other.data_;
+        for (T object : objects) pushBack(object);
     }
     void insert(std::size_t index, T object) {
         data_.insert(data_.begin() + static_cast<std::ptrdiff_t>(index), object);

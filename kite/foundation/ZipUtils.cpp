@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <zlib.h>
 
 namespace kite {
@@ -16,7 +17,10 @@ constexpr int kKeyTableWords = 1024;
 // zlib cannot expand more than about 1032:1; anything announcing more is lying.
 constexpr ssize_t kMaxDeflateRatio = 1032;
 
+// Containers may be deciphered on a loading thread and the main thread at
+// once: the key and its table are used under `mutex`.
 struct KTZKey {
+    std::mutex mutex;
     std::uint32_t words[4] = {0, 0, 0, 0};
     std::uint32_t table[kKeyTableWords] = {};
     bool tableBuilt = false;
@@ -59,6 +63,7 @@ void encipherXXTEA(std::uint32_t* v, int n, const std::uint32_t key[4]) {
 
 void decipherKTZ(unsigned char* buffer, ssize_t length) {
     KTZKey& key = ktzKey();
+    std::lock_guard<std::mutex> lock(key.mutex);
     if (!key.tableBuilt) {
         std::memset(key.table, 0, sizeof key.table);
         encipherXXTEA(key.table, kKeyTableWords, key.words);
@@ -213,6 +218,7 @@ ssize_t ZipUtils::inflateMemory(const unsigned char* in, ssize_t inLength, unsig
 
 void ZipUtils::setKTZKey(std::uint32_t k0, std::uint32_t k1, std::uint32_t k2, std::uint32_t k3) {
     KTZKey& key = ktzKey();
+    std::lock_guard<std::mutex> lock(key.mutex);
     key.words[0] = k0;
     key.words[1] = k1;
     key.words[2] = k2;

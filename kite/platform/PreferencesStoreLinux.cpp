@@ -3,6 +3,7 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/foundation/PropertyList.h"
+#include "kite/foundation/StringUtils.h"
 #include "kite/platform/FileUtilsLinux.h"
 #include "platform/AtomicFile.h"
 
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
@@ -41,20 +41,6 @@ bool makeDirectories(const std::string& directory) {
 std::string directoryOf(const std::string& path) {
     std::string::size_type slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-// Temporary files left by a save that was killed before its rename.
-void removeStaleTemporaries(const std::string& path) {
-    const std::string directory = directoryOf(path);
-    const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir) return;
-    while (dirent* entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
-            ::unlink((directory + "/" + entry->d_name).c_str());
-        }
-    }
-    ::closedir(dir);
 }
 
 // What a stored value can be read as; lists and maps read as nothing.
@@ -92,15 +78,6 @@ int realAsInt(double v) {
     return static_cast<int>(std::clamp(v, double(INT_MIN), double(INT_MAX)));
 }
 
-std::string realAsText(double v) {
-    char text[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, v);
-        if (std::strtod(text, nullptr) == v) break;
-    }
-    return text;
-}
-
 }  // namespace
 
 std::unique_ptr<UserDefaultBackend> createUserDefaultBackend() {
@@ -116,7 +93,8 @@ std::string PreferencesStoreLinux::defaultFilePath() {
 std::string PreferencesStoreLinux::legacyDirectory() const { return FileUtilsLinux::userCacheDirectory(); }
 
 void PreferencesStoreLinux::load() {
-    removeStaleTemporaries(path_);
+    // Left by a save that was killed before its rename.
+    platform::removeLeftoverTemporaries(path_);
     std::ifstream in(path_, std::ios::binary);
     if (!in) return;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -174,7 +152,7 @@ bool PreferencesStoreLinux::getString(const std::string& key, std::string& value
     case ValueKind::NONE: return false;
     case ValueKind::BOOLEAN: value = v->asBool() ? "1" : "0"; break;
     case ValueKind::WHOLE: value = std::to_string(v->asInt()); break;
-    case ValueKind::REAL: value = realAsText(v->asDouble()); break;
+    case ValueKind::REAL: value = realToText(v->asDouble()); break;
     case ValueKind::TEXT: value = v->asString(); break;
     }
     return true;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -89,6 +90,28 @@ TEST_F(AtomicFileTest, AProcessKilledBeforeTheRenameLeavesThePreviousFileWhole) 
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 7);
+    EXPECT_EQ(read(path), "previous");
+}
+
+TEST_F(AtomicFileTest, LeftoverTemporariesOfAKilledSaveAreRemovedAndNothingElse) {
+    std::string path = dir_ + "/save";
+    ASSERT_TRUE(writeFileAtomically(path, std::string("previous")));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setAtomicWriteHookForTesting([](const std::string&) { _exit(7); });
+        writeFileAtomically(path, std::string("next, never seen"));
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::ofstream(dir_ + "/other.tmp.abcdef") << "another file's";
+    std::ofstream(dir_ + "/save.tmp") << "not one of ours";
+    EXPECT_EQ(entries().size(), 4u);
+    removeLeftoverTemporaries(path);
+    std::vector<std::string> left = entries();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"other.tmp.abcdef", "save", "save.tmp"}));
     EXPECT_EQ(read(path), "previous");
 }
 

@@ -1,5 +1,7 @@
 #include "kite/foundation/PropertyList.h"
 
+#include "kite/foundation/DecimalCommaLocale.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -69,6 +71,22 @@ TEST(PropertyList, AFloatIsWrittenAsARealAndReadBackAsADouble) {
     EXPECT_EQ(back.asValueMap().at("f"), Value(0.25));
 }
 
+TEST(PropertyList, RealsAreWrittenAndReadWithAPointWhateverTheProcessLocale) {
+    testing::DecimalCommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no locale with a decimal comma available";
+    ValueMap m;
+    m["ratio"] = Value(1.5);
+    m["scale"] = Value(0.25f);
+    const std::string text = PropertyList::serialize(m);
+    EXPECT_NE(text.find("<real>1.5</real>"), std::string::npos) << text;
+    bool ok = false;
+    Value back = parse(text, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(back.asValueMap().at("ratio"), Value(1.5));
+    EXPECT_EQ(back.asValueMap().at("scale"), Value(0.25));
+    EXPECT_EQ(parse(plist("<real>2.75</real>")), Value(2.75));
+}
+
 TEST(PropertyList, DatesAndDataAreLeftOut) {
     Value v = parse(plist("<dict><key>when</key><date>2014-01-01T00:00:00Z</date>"
                           "<key>blob</key><data>AAEC</data><key>kept</key><string>k</string></dict>"));
@@ -112,10 +130,10 @@ TEST(PropertyList, DamagedDocumentsFailWithALogLine) {
         "<plist><array><mystery/></array></plist>",
     };
     for (const char* text : damaged) {
-        testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStdout();
         bool ok = true;
         Value v = parse(text, &ok);
-        std::string out = testing::internal::GetCapturedStdout();
+        std::string out = ::testing::internal::GetCapturedStdout();
         EXPECT_FALSE(ok) << text;
         EXPECT_TRUE(v.isNull()) << text;
         EXPECT_NE(out.find("PropertyList:"), std::string::npos) << text;
@@ -125,7 +143,7 @@ TEST(PropertyList, DamagedDocumentsFailWithALogLine) {
 TEST(PropertyList, HostileInputNeverFaults) {
     std::string good = PropertyList::serialize(ValueMap{{"a", Value(1)}, {"b", Value(ValueVector{Value("x")})}});
     std::mt19937 rng(11);
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     for (size_t cut = 0; cut < good.size(); ++cut) parse(good.substr(0, cut));
     for (int round = 0; round < 300; ++round) {
         std::string noisy = good;
@@ -140,7 +158,7 @@ TEST(PropertyList, HostileInputNeverFaults) {
     bool ok = true;
     parse(deep + "</plist>", &ok);
     EXPECT_FALSE(ok);
-    testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStdout();
 }
 
 }  // namespace

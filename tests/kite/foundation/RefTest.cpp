@@ -111,6 +111,20 @@ TEST(AutoreleasePool, ObjectAutoreleasedByADestructorDuringClearWaitsForTheNextC
     EXPECT_EQ(pool->size(), 0u);
 }
 
+TEST(AutoreleasePool, ObjectAutoreleasedByADestructorWhileThePoolGoesIsStillReleased) {
+    AutoreleasePool* outer = PoolManager::getInstance()->getCurrentPool();
+    int destroyed = 0;
+    {
+        AutoreleasePool inner("inner");
+        auto* late = new Tracked(&destroyed);
+        (new Tracked(&destroyed, late))->autorelease();
+    }
+    // The pool that took the late object had no later clear of its own.
+    EXPECT_EQ(destroyed, 2);
+    EXPECT_EQ(outer->size(), 0u);
+    EXPECT_EQ(PoolManager::getInstance()->getCurrentPool(), outer);
+}
+
 TEST(AutoreleasePool, DestroyingTheManagerReleasesPendingObjects) {
     int destroyed = 0;
     (new Tracked(&destroyed))->autorelease();
@@ -137,6 +151,26 @@ TEST(Vector, RetainsWhatItHoldsAndReleasesOnClear) {
     list.clear();
     EXPECT_EQ(destroyed, 2);
     EXPECT_EQ(list.capacity(), capacity);
+}
+
+TEST(Vector, AppendingAVectorToItselfDoublesItsElements) {
+    int destroyed = 0;
+    auto* a = new Tracked(&destroyed);
+    auto* b = new Tracked(&destroyed);
+    {
+        Vector<Tracked*> list;
+        list.pushBack(a);
+        list.pushBack(b);
+        list.pushBack(list);
+        ASSERT_EQ(list.size(), 4u);
+        EXPECT_EQ(list.at(2), a);
+        EXPECT_EQ(list.at(3), b);
+        EXPECT_EQ(a->getReferenceCount(), 3u);
+    }
+    EXPECT_EQ(a->getReferenceCount(), 1u);
+    a->release();
+    b->release();
+    EXPECT_EQ(destroyed, 2);
 }
 
 TEST(Vector, CopyRetainsEveryElementAgain) {
