@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 
@@ -697,47 +698,57 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     _dataLen = available;
     std::memcpy(_data, data + kPVRHeaderSize, available);
 
-    const bool decodePVRTC = (fileFormat == PixelFormat::PVRTC4A || fileFormat == PixelFormat::PVRTC2A) && !support.pvrtc;
+    PVRLevelLayout layout{1, 1, info->bpp, PVRLevelLayout::Decode::None};
+    if (fileFormat == PixelFormat::PVRTC4A) {
+        layout = {4, 4, 4, support.pvrtc ? PVRLevelLayout::Decode::None : PVRLevelLayout::Decode::PVRTC4};
+    } else if (fileFormat == PixelFormat::PVRTC2A) {
+        layout = {8, 4, 2, support.pvrtc ? PVRLevelLayout::Decode::None : PVRLevelLayout::Decode::PVRTC2};
+    }
+    // Levels follow one another up to the announced data length.
+    return addPVRLevels(layout, declaredLength, MIPMAP_MAX, true);
+}
+
+bool Image::addPVRLevels(const PVRLevelLayout& layout, std::int64_t end, std::uint32_t levelCount, bool untilEnd) {
     std::int64_t offset = 0;
     int levelWidth = _width, levelHeight = _height;
     bool ok = true;
-    while (offset < std::int64_t(declaredLength) && _numberOfMipmaps < MIPMAP_MAX) {
-        int blockWidth = 1, blockHeight = 1, bpp = info->bpp;
-        bool twoBit = false;
-        if (fileFormat == PixelFormat::PVRTC4A) {
-            blockWidth = 4;
-            blockHeight = 4;
-            bpp = 4;
-        } else if (fileFormat == PixelFormat::PVRTC2A) {
-            blockWidth = 8;
-            blockHeight = 4;
-            bpp = 2;
-            twoBit = true;
-        }
-        std::int64_t across = levelWidth / blockWidth, down = levelHeight / blockHeight;
+    for (std::uint32_t level = 0; level < levelCount && (!untilEnd || offset < end); ++level) {
+        std::int64_t across = levelWidth / layout.blockWidth, down = levelHeight / layout.blockHeight;
         if (across < 2) across = 2;
         if (down < 2) down = 2;
-        const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
-        const std::int64_t packet = std::min(size, std::int64_t(declaredLength) - offset);
-        // Below two blocks a level holds only its own pixels, except PVRTC, which keeps the minimum.
-        const std::int64_t needed = blockWidth > 1 ? size : (std::int64_t(levelWidth) * levelHeight * bpp + 7) / 8;
+        const std::int64_t size = across * down * (std::int64_t(layout.blockWidth) * layout.blockHeight * layout.bpp / 8);
+        const std::int64_t packet = std::min(size, end - offset);
+        // What the level really needs: PVRTC keeps the two-block minimum, ETC1 covers the
+        // size rounded up to whole blocks, other formats only their own pixels.
+        std::int64_t needed = (std::int64_t(levelWidth) * levelHeight * layout.bpp + 7) / 8;
+        if (layout.etc) {
+            needed = static_cast<std::int64_t>(etc1_get_encoded_data_size(levelWidth, levelHeight));
+        } else if (layout.blockWidth > 1) {
+            needed = size;
+        }
         if (packet < needed) {
-            log("Image: PVR: level %d is truncated", _numberOfMipmaps);
+            log("Image: PVR: level %u is truncated", level);
             ok = false;
             break;
         }
-        if (decodePVRTC) {
-            const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * 4;
+        if (layout.decode == PVRLevelLayout::Decode::None) {
+            addMipmap(_data + offset, packet);
+        } else {
+            const bool etc = layout.decode == PVRLevelLayout::Decode::ETC;
+            const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * (etc ? 3 : 4);
             auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));
             if (!decoded) {
                 ok = false;
                 break;
             }
-            PVRTDecompressPVRTC(_data + offset, levelWidth, levelHeight, decoded, twoBit);
+            if (etc) {
+                etc1_decode_image(_data + offset, decoded, levelWidth, levelHeight, 3, levelWidth * 3);
+            } else {
+                PVRTDecompressPVRTC(_data + offset, levelWidth, levelHeight, decoded,
+                                    layout.decode == PVRLevelLayout::Decode::PVRTC2);
+            }
             _unpack = true;
             addMipmap(decoded, decodedSize);
-        } else {
-            addMipmap(_data + offset, packet);
         }
         offset += packet;
         levelWidth = std::max(levelWidth >> 1, 1);
@@ -802,78 +813,16 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
     _dataLen = available;
     std::memcpy(_data, data + kPVRHeaderSize + metadataLength, available);
 
-    std::int64_t offset = 0;
-    int levelWidth = _width, levelHeight = _height;
-    bool ok = true;
-    for (std::uint32_t level = 0; level < mipmapCount; ++level) {
-        int blockWidth = 1, blockHeight = 1, bpp = info->bpp;
-        enum class Decode { None, PVRTC2, PVRTC4, ETC } decode = Decode::None;
-        if (pixelFormat == kPVR3PVRTC2RGB || pixelFormat == kPVR3PVRTC2RGBA) {
-            blockWidth = 8;
-            blockHeight = 4;
-            bpp = 2;
-            if (!support.pvrtc) decode = Decode::PVRTC2;
-        } else if (pixelFormat == kPVR3PVRTC4RGB || pixelFormat == kPVR3PVRTC4RGBA) {
-            blockWidth = 4;
-            blockHeight = 4;
-            bpp = 4;
-            if (!support.pvrtc) decode = Decode::PVRTC4;
-        } else if (pixelFormat == kPVR3ETC1) {
-            blockWidth = 4;
-            blockHeight = 4;
-            bpp = 4;
-            if (!support.etc) decode = Decode::ETC;
-        }
-        std::int64_t across = levelWidth / blockWidth, down = levelHeight / blockHeight;
-        if (across < 2) across = 2;
-        if (down < 2) down = 2;
-        const std::int64_t size = across * down * (std::int64_t(blockWidth) * blockHeight * bpp / 8);
-        const std::int64_t packet = std::min(size, available - offset);
-        // What the level really needs: PVRTC keeps the two-block minimum, ETC1 covers the
-        // size rounded up to whole blocks, other formats only their own pixels.
-        std::int64_t needed = (std::int64_t(levelWidth) * levelHeight * bpp + 7) / 8;
-        if (pixelFormat == kPVR3ETC1) {
-            needed = static_cast<std::int64_t>(etc1_get_encoded_data_size(levelWidth, levelHeight));
-        } else if (blockWidth > 1) {
-            needed = size;
-        }
-        if (packet < needed) {
-            log("Image: PVR: level %u is truncated", level);
-            ok = false;
-            break;
-        }
-        if (decode == Decode::None) {
-            addMipmap(_data + offset, packet);
-        } else {
-            const int pixelBytes = decode == Decode::ETC ? 3 : 4;
-            const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * pixelBytes;
-            auto* decoded = static_cast<unsigned char*>(std::malloc(decodedSize));
-            if (!decoded) {
-                ok = false;
-                break;
-            }
-            if (decode == Decode::ETC) {
-                etc1_decode_image(_data + offset, decoded, levelWidth, levelHeight, 3, levelWidth * 3);
-            } else {
-                PVRTDecompressPVRTC(_data + offset, levelWidth, levelHeight, decoded, decode == Decode::PVRTC2);
-            }
-            _unpack = true;
-            addMipmap(decoded, decodedSize);
-        }
-        offset += packet;
-        levelWidth = std::max(levelWidth >> 1, 1);
-        levelHeight = std::max(levelHeight >> 1, 1);
+    PVRLevelLayout layout{1, 1, info->bpp, PVRLevelLayout::Decode::None};
+    if (pixelFormat == kPVR3PVRTC2RGB || pixelFormat == kPVR3PVRTC2RGBA) {
+        layout = {8, 4, 2, support.pvrtc ? PVRLevelLayout::Decode::None : PVRLevelLayout::Decode::PVRTC2};
+    } else if (pixelFormat == kPVR3PVRTC4RGB || pixelFormat == kPVR3PVRTC4RGBA) {
+        layout = {4, 4, 4, support.pvrtc ? PVRLevelLayout::Decode::None : PVRLevelLayout::Decode::PVRTC4};
+    } else if (pixelFormat == kPVR3ETC1) {
+        layout = {4, 4, 4, support.etc ? PVRLevelLayout::Decode::None : PVRLevelLayout::Decode::ETC, true};
     }
-    if (_unpack) {
-        std::free(_data);
-        _data = _numberOfMipmaps > 0 ? _mipmaps[0].address : nullptr;
-        _dataLen = _numberOfMipmaps > 0 ? _mipmaps[0].len : 0;
-    }
-    if (!ok) {
-        freeData();
-        return false;
-    }
-    return true;
+    // Exactly the announced number of levels, each inside the data.
+    return addPVRLevels(layout, available, mipmapCount, false);
 }
 
 // ---- PKM, DDS, KTX --------------------------------------------------------------------
@@ -933,6 +882,43 @@ bool walkBlockLevels(const char* kind, int width, int height, std::uint32_t coun
 
 }  // namespace
 
+bool Image::initWithBlockLevels(const char* kind, std::uint32_t width, std::uint32_t height, std::uint32_t mipmapCount,
+                                std::int64_t blockBytes, std::int64_t levelGap, const unsigned char* blocks,
+                                std::int64_t payload, bool gpuSamples, PixelFormat compressedFormat,
+                                const std::function<void(const unsigned char*, unsigned char*, int, int)>& decode) {
+    BlockLevel levels[MIPMAP_MAX];
+    int levelCount = 0;
+    if (!walkBlockLevels(kind, width, height, mipmapCount, blockBytes, levelGap, payload, levels, &levelCount)) {
+        return false;
+    }
+    _width = static_cast<int>(width);
+    _height = static_cast<int>(height);
+    // A format the texture table has no row for cannot be uploaded, whatever the GPU offers.
+    if (gpuSamples && findPixelFormatInfo(compressedFormat)) {
+        _renderFormat = compressedFormat;
+        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
+        if (!_data) return false;
+        _dataLen = payload;
+        std::memcpy(_data, blocks, payload);
+        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
+        return true;
+    }
+    _renderFormat = PixelFormat::RGBA8888;
+    std::int64_t total = 0;
+    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
+    _data = static_cast<unsigned char*>(std::calloc(total, 1));
+    if (!_data) return false;
+    _dataLen = total;
+    std::int64_t position = 0;
+    for (int i = 0; i < levelCount; ++i) {
+        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
+        decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height);
+        addMipmap(_data + position, size);
+        position += size;
+    }
+    return true;
+}
+
 bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kDDSHeaderSize) {
         log("Image: DDS: the header is truncated");
@@ -957,39 +943,11 @@ bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
         return false;
     }
     if (!validDimensions("DDS", width, height)) return false;
-    const std::int64_t payload = dataLen - kDDSHeaderSize;
-    BlockLevel levels[MIPMAP_MAX];
-    int levelCount = 0;
-    if (!walkBlockLevels("DDS", width, height, mipmapCount, flag == S3TCDecodeFlag::DXT1 ? 8 : 16, 0, payload, levels,
-                         &levelCount)) {
-        return false;
-    }
-    _width = static_cast<int>(width);
-    _height = static_cast<int>(height);
-    const unsigned char* blocks = data + kDDSHeaderSize;
-    if (textureSupport().s3tc) {
-        _renderFormat = format;
-        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
-        if (!_data) return false;
-        _dataLen = payload;
-        std::memcpy(_data, blocks, payload);
-        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
-        return true;
-    }
-    _renderFormat = PixelFormat::RGBA8888;
-    std::int64_t total = 0;
-    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
-    _data = static_cast<unsigned char*>(std::calloc(total, 1));
-    if (!_data) return false;
-    _dataLen = total;
-    std::int64_t position = 0;
-    for (int i = 0; i < levelCount; ++i) {
-        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
-        s3tc_decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height, flag);
-        addMipmap(_data + position, size);
-        position += size;
-    }
-    return true;
+    return initWithBlockLevels("DDS", width, height, mipmapCount, flag == S3TCDecodeFlag::DXT1 ? 8 : 16, 0,
+                               data + kDDSHeaderSize, dataLen - kDDSHeaderSize, textureSupport().s3tc, format,
+                               [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
+                                   s3tc_decode(blocks, out, w, h, flag);
+                               });
 }
 
 bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
@@ -1028,39 +986,12 @@ bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
         log("Image: KTX: key/value data of %u bytes runs past the end of the file", keyValueLength);
         return false;
     }
-    const std::int64_t payload = dataLen - start;
-    BlockLevel levels[MIPMAP_MAX];
-    int levelCount = 0;
-    if (!walkBlockLevels("KTX", width, height, mipmapCount, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16, 4, payload,
-                         levels, &levelCount)) {
-        return false;
-    }
-    _width = static_cast<int>(width);
-    _height = static_cast<int>(height);
-    const unsigned char* blocks = data + start;
-    if (textureSupport().atitc) {
-        _renderFormat = format;
-        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
-        if (!_data) return false;
-        _dataLen = payload;
-        std::memcpy(_data, blocks, payload);
-        for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
-        return true;
-    }
-    _renderFormat = PixelFormat::RGBA8888;
-    std::int64_t total = 0;
-    for (int i = 0; i < levelCount; ++i) total += std::int64_t(levels[i].width) * levels[i].height * 4;
-    _data = static_cast<unsigned char*>(std::calloc(total, 1));
-    if (!_data) return false;
-    _dataLen = total;
-    std::int64_t position = 0;
-    for (int i = 0; i < levelCount; ++i) {
-        const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
-        atitc_decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height, flag);
-        addMipmap(_data + position, size);
-        position += size;
-    }
-    return true;
+    // Each level is followed by the next level's size word.
+    return initWithBlockLevels("KTX", width, height, mipmapCount, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16, 4,
+                               data + start, dataLen - start, textureSupport().atitc, format,
+                               [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
+                                   atitc_decode(blocks, out, w, h, flag);
+                               });
 }
 
 // ---- TGA ------------------------------------------------------------------------------

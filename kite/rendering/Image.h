@@ -1,6 +1,7 @@
 // Decoded image files: pixels in memory, their upload format and, for compressed files, mipmap levels.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "kite/foundation/Ref.h"
@@ -78,6 +79,22 @@ public:
 private:
     bool decodeFile(const std::string& fullpath);
     bool addMipmap(unsigned char* address, std::int64_t length);
+    // The levels of a block-compressed payload: kept as they are when the GPU samples the
+    // format and textures can be made of it, else each decoded to RGBA8888 into one buffer.
+    bool initWithBlockLevels(const char* kind, std::uint32_t width, std::uint32_t height, std::uint32_t mipmapCount,
+                             std::int64_t blockBytes, std::int64_t levelGap, const unsigned char* blocks,
+                             std::int64_t payload, bool gpuSamples, PixelFormat compressedFormat,
+                             const std::function<void(const unsigned char*, unsigned char*, int, int)>& decode);
+    // How the levels of a PVR file are laid out, and whether they are decoded here.
+    struct PVRLevelLayout {
+        enum class Decode { None, PVRTC2, PVRTC4, ETC };
+        int blockWidth, blockHeight, bpp;
+        Decode decode;
+        bool etc = false;  // ETC1 levels cover their size rounded up to whole blocks
+    };
+    // Records the levels of the PVR data at _data (end bytes; at most levelCount of them,
+    // or fewer when untilEnd and the data ends first), decoding them when the layout says so.
+    bool addPVRLevels(const PVRLevelLayout& layout, std::int64_t end, std::uint32_t levelCount, bool untilEnd);
     void freeData();
 
     unsigned char* _data = nullptr;

@@ -156,6 +156,13 @@ bool Texture2D::initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, Pixel
     int height = pixelsHigh;
     for (int i = 0; i < mipmapsNum; ++i) {
         const MipmapInfo& level = mipmaps[i];
+        // GL reads a whole level from the address: fewer bytes would be read past their end.
+        const std::int64_t needed = (std::int64_t(width) * height * info.bpp + 7) / 8;
+        if (!info.compressed && level.address && level.len < needed) {
+            kite::log("Texture2D: level %d of %dx%d holds %lld bytes, %lld needed", i, width, height,
+                      static_cast<long long>(level.len), static_cast<long long>(needed));
+            return false;
+        }
         if (info.compressed)
             glCompressedTexImage2D(GL_TEXTURE_2D, i, info.internalFormat, width, height, 0,
                                    static_cast<GLsizei>(level.len), level.address);

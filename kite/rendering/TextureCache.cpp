@@ -23,13 +23,14 @@ std::string fullPathOf(const std::string& path) {
 TextureCache::TextureCache() { textures_.max_load_factor(1.0f); }
 
 TextureCache::~TextureCache() {
-    for (auto& entry : textures_) entry.second->release();
-    textures_.clear();
-    // The thread must have been stopped; a running one is stopped here rather than left behind.
+    // The thread must have been stopped; a running one is stopped here rather than left
+    // behind, and before the texture map it reads goes.
     if (loadingThread_) {
-        if (loadingThread_->joinable()) stopLoadingThread();
+        if (loadingThread_->joinable()) joinLoadingThread();  // the scheduler may be gone by now
         delete loadingThread_;
     }
+    for (auto& entry : textures_) entry.second->release();
+    textures_.clear();
 }
 
 std::string TextureCache::description() const {
@@ -56,19 +57,30 @@ Texture2D* TextureCache::addImage(const std::string& path) {
 
     Image* image = new (std::nothrow) Image();
     if (!image) return nullptr;
-    Texture2D* texture = nullptr;
-    if (image->initWithImageFile(fullpath)) {
-        texture = new (std::nothrow) Texture2D();
-        if (texture) {
-            if (texture->initWithImage(image)) {
-                store(fullpath, texture);  // the creation reference is the cache's
-            } else {
-                log("TextureCache: cannot upload \"%s\"", fullpath.c_str());
-                texture->autorelease();  // handed back, owned by nobody else
-            }
-        }
-    }
+    Texture2D* texture = image->initWithImageFile(fullpath) ? uploadAndStore(image, fullpath) : nullptr;
     image->release();
+    return texture;
+}
+
+Texture2D* TextureCache::uploadAndStore(Image* image, const std::string& key) {
+    Texture2D* texture = new (std::nothrow) Texture2D();
+    if (!texture) return nullptr;
+    if (!texture->initWithImage(image)) {
+        // A texture without pixels is no texture: nothing is cached under the key.
+        log("TextureCache: cannot upload \"%s\"", key.c_str());
+        texture->release();
+        return nullptr;
+    }
+    store(key, texture);  // the creation reference is the cache's
+    return texture;
+}
+
+Texture2D* TextureCache::uploadAndStoreAutoreleased(Image* image, const std::string& key) {
+    Texture2D* texture = uploadAndStore(image, key);
+    if (texture) {
+        texture->retain();
+        texture->autorelease();
+    }
     return texture;
 }
 
@@ -76,14 +88,7 @@ Texture2D* TextureCache::addImage(Image* image, const std::string& key) {
     if (!image) return nullptr;
     auto found = textures_.find(key);
     if (found != textures_.end()) return found->second;
-    Texture2D* texture = new (std::nothrow) Texture2D();
-    if (!texture) return nullptr;
-    texture->initWithImage(image);
-    store(key, texture);
-    texture->retain();
-    texture->autorelease();
-    // The cache holds the creation reference; the extra one went to the pool.
-    return texture;
+    return uploadAndStoreAutoreleased(image, key);
 }
 
 void TextureCache::addImageAsync(const std::string& path, const std::function<void(Texture2D*)>& callback) {
@@ -177,24 +182,19 @@ void TextureCache::addImageAsyncCallBack(float /*dt*/) {
         imageInfoQueue_->pop_front();
     }
     AsyncStruct* request = info->asyncStruct;
+    Texture2D* texture = nullptr;
     if (info->failed) {
         log("TextureCache: cannot load \"%s\"", request->filename.c_str());
     } else {
-        Texture2D* texture = nullptr;
         auto cached = textures_.find(request->filename);
         if (cached != textures_.end()) {
             texture = cached->second;  // loaded in the meantime, synchronously
         } else if (info->image) {
-            texture = new (std::nothrow) Texture2D();
-            if (texture) {
-                texture->initWithImage(info->image);
-                store(request->filename, texture);
-                texture->retain();
-                texture->autorelease();
-            }
+            texture = uploadAndStoreAutoreleased(info->image, request->filename);
         }
-        if (request->callback) request->callback(texture);
     }
+    // A failed load still answers its caller, with null.
+    if (request->callback) request->callback(texture);
     if (info->image) info->image->release();
     delete request;
     delete info;
@@ -257,6 +257,16 @@ void TextureCache::removeAllTextures() {
 }
 
 void TextureCache::stopLoadingThread() {
+    joinLoadingThread();
+    // The thread dropped what it had not handed over: nothing is pending any more, and the
+    // completion step has nothing left to finish.
+    if (asyncRefCount_ > 0) {
+        asyncRefCount_ = 0;
+        if (scheduler_) scheduler_->unscheduleSelector(schedule_selector(&TextureCache::addImageAsyncCallBack), this);
+    }
+}
+
+void TextureCache::joinLoadingThread() {
     {
         std::lock_guard<std::mutex> lock(asyncStructQueueMutex_);
         needQuit_ = true;

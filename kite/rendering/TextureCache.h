@@ -27,7 +27,7 @@ public:
     struct ImageInfo {
         AsyncStruct* asyncStruct = nullptr;
         Image* image = nullptr;  // null when the path was cached or already being decoded
-        bool failed = false;     // the file could not be decoded: no callback
+        bool failed = false;     // the file could not be decoded: called back with null
     };
 
     TextureCache();
@@ -39,13 +39,14 @@ public:
     virtual std::string description() const;
 
     // The texture of a file, decoded and uploaded on first use; null when the file is
-    // missing or cannot be decoded.
+    // missing, cannot be decoded or cannot be uploaded.
     Texture2D* addImage(const std::string& path);
-    // The texture cached under key, or a new one made from the image and stored under it.
+    // The texture cached under key, or a new one made from the image and stored under it;
+    // null when the image cannot be uploaded.
     Texture2D* addImage(Image* image, const std::string& key);
 
     // Decodes on the loading thread; the callback runs on the main thread, one image per
-    // frame, with the texture. A file that cannot be decoded gets no callback.
+    // frame, with the texture, or with null when the file cannot be decoded or uploaded.
     virtual void addImageAsync(const std::string& path, const std::function<void(Texture2D*)>& callback);
     // Drops the callback of the first decoded image of that file still waiting for its frame.
     virtual void unbindImageAsync(const std::string& filename);
@@ -55,7 +56,8 @@ public:
     void removeTextureForKey(const std::string& key);
     void removeAllTextures();
 
-    // Ends and joins the loading thread (the director calls it before releasing the cache).
+    // Ends and joins the loading thread (the director calls it before releasing the cache);
+    // requests not completed yet are dropped without a callback.
     void stopLoadingThread();
 
     std::string dumpDebugInfo() const;
@@ -71,8 +73,15 @@ public:
 
 private:
     void loadImages();
+    // Asks the loading thread to end and waits for it.
+    void joinLoadingThread();
     bool isCached(const std::string& fullpath) const;
     void store(const std::string& key, Texture2D* texture);
+    // A texture made from the image and cached under the key, holding only the cache's
+    // reference; null, and nothing cached, when the upload fails.
+    Texture2D* uploadAndStore(Image* image, const std::string& key);
+    // The same with one more reference, handed to the autorelease pool.
+    Texture2D* uploadAndStoreAutoreleased(Image* image, const std::string& key);
     std::string findKey(const std::string& key) const;
 
     Scheduler* scheduler_ = nullptr;

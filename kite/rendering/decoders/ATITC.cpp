@@ -61,23 +61,12 @@ void decodeTile(const std::uint8_t* block, std::uint8_t* out, int rowWords, ATIT
 
 }  // namespace
 
-std::uint64_t atitc_level_size(std::uint32_t width, std::uint32_t height, ATITCDecodeFlag flag) {
-    const std::uint64_t blockBytes = flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16;
-    return ((std::uint64_t(width) + 3) / 4) * ((std::uint64_t(height) + 3) / 4) * blockBytes;
-}
-
 void atitc_decode(const std::uint8_t* encodeData, std::uint8_t* decodeData, int pixelsWidth, int pixelsHeight,
                   ATITCDecodeFlag flag) {
-    if (pixelsWidth < 1 || pixelsHeight < 4) return;
-    const int blockBytes = flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16;
-    const int blocksPerRow = (pixelsWidth + 3) / 4;
-    for (int ty = 0; ty < pixelsHeight / 4; ++ty) {
-        const std::uint8_t* row = encodeData + static_cast<std::int64_t>(ty) * blocksPerRow * blockBytes;
-        for (int tx = 0; tx < pixelsWidth / 4; ++tx) {
-            std::uint8_t* out = decodeData + 4 * (static_cast<std::int64_t>(ty) * 4 * pixelsWidth + tx * 4);
-            decodeTile(row + tx * blockBytes, out, pixelsWidth, flag);
-        }
-    }
+    decodeTiles(encodeData, decodeData, pixelsWidth, pixelsHeight, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16,
+                [flag](const std::uint8_t* block, std::uint8_t* out, int rowWords) {
+                    decodeTile(block, out, rowWords, flag);
+                });
 }
 
 }  // namespace kite

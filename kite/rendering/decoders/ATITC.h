@@ -6,12 +6,9 @@ namespace kite {
 
 enum class ATITCDecodeFlag { ATC_RGB = 1, ATC_EXPLICIT_ALPHA = 3, ATC_INTERPOLATED_ALPHA = 5 };
 
-// Bytes of one level: one 8-byte (RGB) or 16-byte block per 4 x 4 tile, partial tiles included.
-std::uint64_t atitc_level_size(std::uint32_t width, std::uint32_t height, ATITCDecodeFlag flag);
-
 // Decodes the whole 4 x 4 tiles of a width x height level into bytes R, G, B, A per pixel,
 // rows width pixels apart; a remainder below 4 pixels is left untouched. The input must
-// hold atitc_level_size bytes.
+// hold one 8-byte (RGB) or 16-byte block per 4 x 4 tile, partial tiles included.
 void atitc_decode(const std::uint8_t* encodeData, std::uint8_t* decodeData, int pixelsWidth, int pixelsHeight,
                   ATITCDecodeFlag flag);
 

@@ -49,5 +49,26 @@ inline void alphaTable(std::uint64_t block, int table[8]) {
 
 inline int interpolatedAlphaIndex(std::uint64_t block, int i) { return static_cast<int>((block >> (16 + 3 * i)) & 7); }
 
+// Bytes of one level: one block per 4 x 4 tile, partial tiles included.
+inline std::uint64_t levelBytes(std::uint32_t width, std::uint32_t height, int blockBytes) {
+    return ((std::uint64_t(width) + 3) / 4) * ((std::uint64_t(height) + 3) / 4) * std::uint64_t(blockBytes);
+}
+
+// Hands each whole 4 x 4 tile of a width x height level to decodeTile(block, first output
+// pixel, row length in words). The data holds a block for every tile, partial ones included;
+// a remainder below 4 pixels is not decoded.
+template <class DecodeTile>
+void decodeTiles(const std::uint8_t* blocks, std::uint8_t* out, int width, int height, int blockBytes,
+                 DecodeTile decodeTile) {
+    if (width < 1 || height < 4) return;
+    const int blocksPerRow = (width + 3) / 4;
+    for (int ty = 0; ty < height / 4; ++ty) {
+        const std::uint8_t* row = blocks + static_cast<std::int64_t>(ty) * blocksPerRow * blockBytes;
+        for (int tx = 0; tx < width / 4; ++tx) {
+            decodeTile(row + tx * blockBytes, out + 4 * (static_cast<std::int64_t>(ty) * 4 * width + tx * 4), width);
+        }
+    }
+}
+
 }  // namespace blockdecoding
 }  // namespace kite

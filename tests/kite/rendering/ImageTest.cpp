@@ -94,6 +94,16 @@ TEST_F(ImageTest, RgbaPngIsPremultiplied) {
     EXPECT_EQ(pixelsOf(*image), (Bytes{128, 64, 0, 128, 10, 20, 30, 255, 0, 0, 0, 0, 255, 255, 255, 255}));
 }
 
+TEST_F(ImageTest, InterlacedPngDecodesEveryPixel) {
+    Bytes rgb(9 * 7 * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<std::uint8_t>(i * 7);
+    PngOptions interlaced{2, 8, {}, {}, true};
+    auto image = decode(encodePng(9, 7, rgb, interlaced));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->getRenderFormat(), PixelFormat::RGB888);
+    EXPECT_EQ(pixelsOf(*image), rgb);
+}
+
 TEST_F(ImageTest, PngColourTypesMapToTheirFormats) {
     PngOptions rgb{2, 8, {}, {}};
     auto image = decode(encodePng(2, 1, {1, 2, 3, 4, 5, 6}, rgb));
@@ -218,6 +228,26 @@ TEST_F(ImageTest, TiffDecodesInBothByteOrders) {
         EXPECT_EQ(image->getWidth(), 3);
         EXPECT_EQ(pixelsOf(*image), rgba);
     }
+}
+
+TEST_F(ImageTest, TiffWhosePixelsCannotBeReadFails) {
+    // The directory stays intact, but its strip offset points past the end of the data.
+    Bytes tiff = encodeTiff(3, 2, Bytes(3 * 2 * 4, 7), false);
+    auto le16 = [&](std::size_t at) { return tiff[at] | (tiff[at + 1] << 8); };
+    const std::size_t directory = tiff[4] | (tiff[5] << 8) | (tiff[6] << 16) | (std::size_t(tiff[7]) << 24);
+    bool moved = false;
+    for (int i = 0; i < le16(directory); ++i) {
+        const std::size_t entry = directory + 2 + 12 * i;
+        if (le16(entry) == 273) {  // strip offsets, one strip: the value sits in the entry
+            tiff[entry + 8] = 0xF0;
+            tiff[entry + 9] = 0xFF;
+            tiff[entry + 10] = 0xFF;
+            tiff[entry + 11] = 0x0F;
+            moved = true;
+        }
+    }
+    ASSERT_TRUE(moved);
+    EXPECT_FALSE(decode(tiff));
 }
 
 TEST_F(ImageTest, LosslessWebpDecodesExactly) {
@@ -419,18 +449,18 @@ TEST_F(ImageTest, DdsWithoutS3tcSupportIsDecodedLevelByLevel) {
     EXPECT_EQ(Bytes(image->getMipmaps()[2].address, image->getMipmaps()[2].address + 16), Bytes(16, 0));
 }
 
-TEST_F(ImageTest, DdsWithS3tcSupportKeepsTheBlocks) {
+TEST_F(ImageTest, DdsIsDecodedEvenWithS3tcSupportWhileTexturesCannotBeMadeOfS3tc) {
+    // The texture table has no S3TC rows: keeping the blocks would give an image no texture takes.
     setSupport(false, true, false);
     auto image = decode(makeDds(8, 8, "DXT1", 3, dxt1Levels()));
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->getRenderFormat(), PixelFormat::S3TC_DXT1);
+    EXPECT_EQ(image->getRenderFormat(), PixelFormat::RGBA8888);
     ASSERT_EQ(image->getNumberOfMipmaps(), 3);
-    EXPECT_EQ(image->getMipmaps()[0].len, 32);
-    EXPECT_EQ(image->getMipmaps()[1].len, 8);
-    EXPECT_EQ(image->getMipmaps()[2].address, image->getData() + 40);
+    EXPECT_EQ(image->getDataLen(), (64 + 16 + 4) * 4);
+    EXPECT_EQ(Bytes(image->getMipmaps()[1].address, image->getMipmaps()[1].address + 4), (Bytes{0, 255, 0, 255}));
     auto dxt5 = decode(makeDds(4, 4, "DXT5", 1, Bytes(16, 0)));
     ASSERT_TRUE(dxt5);
-    EXPECT_EQ(dxt5->getRenderFormat(), PixelFormat::S3TC_DXT5);
+    EXPECT_EQ(dxt5->getRenderFormat(), PixelFormat::RGBA8888);
 }
 
 TEST_F(ImageTest, DdsMipmapCountZeroMeansOneLevel) {
@@ -448,7 +478,7 @@ TEST_F(ImageTest, DdsRefusesUnknownCodesAndTruncatedLevels) {
     EXPECT_FALSE(decode(Bytes{'D', 'D', 'S', ' ', 0}));
 }
 
-TEST_F(ImageTest, KtxAtcIsDecodedOrKeptByGpuSupport) {
+TEST_F(ImageTest, KtxAtcIsDecodedWithOrWithoutGpuSupport) {
     const Bytes red = {0x00, 0x7C, 0x00, 0x7C, 0, 0, 0, 0};  // c0 = c1 = red
     auto image = decode(makeKtx(4, 4, 0x8C92, {red}, 8));
     ASSERT_TRUE(image);
@@ -457,13 +487,14 @@ TEST_F(ImageTest, KtxAtcIsDecodedOrKeptByGpuSupport) {
     ASSERT_EQ(image->getNumberOfMipmaps(), 1);
     EXPECT_EQ(Bytes(image->getData(), image->getData() + 4), (Bytes{248, 0, 0, 255}));
 
+    // With ATC support the blocks are still decoded: the texture table has no ATC rows.
     setSupport(false, false, true);
     Bytes alphaLevel(16, 0);
     image = decode(makeKtx(4, 4, 0x87EE, {alphaLevel, alphaLevel, alphaLevel}));
     ASSERT_TRUE(image);
-    EXPECT_EQ(image->getRenderFormat(), PixelFormat::ATC_INTERPOLATED_ALPHA);
+    EXPECT_EQ(image->getRenderFormat(), PixelFormat::RGBA8888);
     ASSERT_EQ(image->getNumberOfMipmaps(), 3);
-    EXPECT_EQ(image->getMipmaps()[1].address, image->getData() + 20);
+    EXPECT_EQ(image->getMipmaps()[1].address, image->getData() + 4 * 4 * 4);
     EXPECT_FALSE(decode(makeKtx(4, 4, 0x1234, {red})));
 }
 

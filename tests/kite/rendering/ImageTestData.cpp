@@ -49,8 +49,9 @@ Bytes encodePng(int width, int height, const Bytes& packedRows, const PngOptions
         return {};
     }
     png_set_write_fn(png, &out, pngWrite, pngFlush);
-    png_set_IHDR(png, info, width, height, options.bitDepth, options.colorType, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, options.bitDepth, options.colorType,
+                 options.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette;
     for (std::size_t i = 0; i + 2 < options.palette.size(); i += 3)
         palette.push_back({options.palette[i], options.palette[i + 1], options.palette[i + 2]});
@@ -72,7 +73,10 @@ Bytes encodePng(int width, int height, const Bytes& packedRows, const PngOptions
     }
     png_write_info(png, info);
     const std::size_t rowBytes = packedRows.size() / height;
-    for (int y = 0; y < height; ++y) png_write_row(png, packedRows.data() + y * rowBytes);
+    // An interlaced image is written as whole rows once per pass.
+    const int passes = options.interlaced ? png_set_interlace_handling(png) : 1;
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < height; ++y) png_write_row(png, packedRows.data() + y * rowBytes);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out;

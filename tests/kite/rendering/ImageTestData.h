@@ -18,6 +18,7 @@ struct PngOptions {
     int bitDepth = 8;
     Bytes palette;       // RGB triples for colour type 3
     Bytes transparency;  // the tRNS chunk's payload
+    bool interlaced = false;
 };
 Bytes encodePng(int width, int height, const Bytes& packedRows, const PngOptions& options);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DrawTestSupport.h"
+#include "ImageTestData.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/Image.h"
@@ -158,6 +159,15 @@ TEST_F(Texture2DTest, UploadsThatCannotWorkReportFailure) {
     EXPECT_EQ(texture->getName(), 0u);
 }
 
+TEST_F(Texture2DTest, LevelShorterThanItsPixelsIsRefused) {
+    std::vector<std::uint8_t> bytes(2 * 2 * 4 - 1, 0);
+    RefPtr<Texture2D> texture(Texture2D::create());
+    EXPECT_FALSE(texture->initWithData(bytes.data(), static_cast<ssize_t>(bytes.size()), PF::RGBA8888, 2, 2));
+    MipmapInfo levels[2] = {{bytes.data(), 12}, {bytes.data(), 1}};  // a 2x1 level of RGB565, then 1x1 short
+    EXPECT_FALSE(texture->initWithMipmaps(levels, 2, PF::RGB565, 2, 1));
+    EXPECT_EQ(texture->getPixelsWide(), 0);
+}
+
 TEST_F(Texture2DTest, GLErrorDuringTheUploadReportsFailure) {
     const int tooWide = Configuration::getInstance()->getMaxTextureSize() * 2;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(tooWide) * 4, 0);
@@ -214,6 +224,17 @@ TEST_F(Texture2DTest, ImageUploadsInItsOwnFormatOrConvertsToTheWantedOne) {
     Texture2D::setDefaultAlphaPixelFormat(PF::AUTO);
 
     EXPECT_FALSE(byDefault->initWithImage(nullptr));
+}
+
+TEST_F(Texture2DTest, DdsImageBecomesATextureWhateverTheGpuAdvertises) {
+    // One 4x4 DXT1 tile, all red: this GPU's own compressed formats do not matter.
+    const testdata::Bytes red = {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0};
+    RefPtr<Image> image = testdata::decode(testdata::makeDds(4, 4, "DXT1", 1, red));
+    ASSERT_TRUE(image);
+    RefPtr<Texture2D> texture(Texture2D::create());
+    ASSERT_TRUE(texture->initWithImage(image.get()));
+    drawFullFrame(texture.get());
+    EXPECT_EQ(texel(0, 0), (Pixel{248, 0, 0, 255}));
 }
 
 TEST_F(Texture2DTest, ImageLargerThanTheGPUAllowsIsRefused) {

@@ -18,6 +18,7 @@
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/rendering/Configuration.h"
 #include "kite/rendering/Image.h"
 #include "kite/rendering/Texture2D.h"
 #include "support/GLTest.h"
@@ -225,12 +226,24 @@ TEST_F(TextureCacheTest, OneDecodedImageBecomesATexturePerFrame) {
     ASSERT_TRUE(runFramesUntil([&] { return done; }));
 }
 
-TEST_F(TextureCacheTest, UndecodableFileGetsNoCallbackAndEndsTheCompletionStep) {
+TEST_F(TextureCacheTest, UndecodableFileCallsBackWithNullAndEndsTheCompletionStep) {
     writeFile("broken.png", Bytes(30, 1));
-    bool called = false;
-    cache_->addImageAsync("broken.png", [&](Texture2D*) { called = true; });
+    std::vector<Texture2D*> delivered;
+    cache_->addImageAsync("broken.png", [&](Texture2D* t) { delivered.push_back(t); });
     EXPECT_TRUE(runFramesUntil([&] { return !completionScheduled(); }));
-    EXPECT_FALSE(called);
+    EXPECT_EQ(delivered, std::vector<Texture2D*>{nullptr});
+    EXPECT_EQ(cache_->getTextureForKey("broken.png"), nullptr);
+}
+
+TEST_F(TextureCacheTest, ImageThatCannotBeUploadedGivesNullAndCachesNothing) {
+    const int tooWide = Configuration::getInstance()->getMaxTextureSize() * 2;
+    RefPtr<Image> image(new Image());
+    image->release();
+    ASSERT_TRUE(image->initWithRawData(Bytes(static_cast<std::size_t>(tooWide) * 4, 9).data(), tooWide * 4, tooWide, 1,
+                                       8, false));
+    EXPECT_EQ(cache_->addImage(image.get(), "wide"), nullptr);
+    EXPECT_EQ(cache_->getTextureForKey("wide"), nullptr);
+    EXPECT_EQ(cache_->description(), "<TextureCache | Number of textures = 0>");
 }
 
 TEST_F(TextureCacheTest, StoppedLoadingThreadStartsAgainOnTheNextRequest) {
@@ -242,6 +255,29 @@ TEST_F(TextureCacheTest, StoppedLoadingThreadStartsAgainOnTheNextRequest) {
     cache_->removeAllTextures();
     cache_->addImageAsync("again.png", [&](Texture2D*) { second = true; });
     EXPECT_TRUE(runFramesUntil([&] { return second; }));
+}
+
+TEST_F(TextureCacheTest, StoppingDropsPendingRequestsAndEndsTheCompletionStep) {
+    writePng("decoded.png");
+    const std::string held = writePng("held.png");
+    auto gate = std::make_shared<LoadingGate>(held);
+    cache_->setLoadingHookForTesting([gate](const std::string& path) { (*gate)(path); });
+    int calls = 0;
+    cache_->addImageAsync("decoded.png", [&](Texture2D*) { ++calls; });
+    cache_->addImageAsync("held.png", [&](Texture2D*) { ++calls; });
+    ASSERT_TRUE(gate->waitUntilReached());
+    gate->open();
+    cache_->stopLoadingThread();  // before any frame completed either request
+    EXPECT_FALSE(completionScheduled());
+    scheduler_->update(1.0f / 60);
+    EXPECT_EQ(calls, 0);
+    // The next request starts over and, once complete, ends the step again.
+    writePng("later.png");
+    bool done = false;
+    cache_->addImageAsync("later.png", [&](Texture2D*) { done = true; });
+    EXPECT_TRUE(completionScheduled());
+    ASSERT_TRUE(runFramesUntil([&] { return done; }));
+    EXPECT_FALSE(completionScheduled());
 }
 
 TEST_F(TextureCacheTest, UnbindingDropsTheCallbackOfADecodedImageButNotOfAWaitingRequest) {
