@@ -146,8 +146,19 @@ Rect GLView::getScissorRect() {
 
 // Touches.
 
-void GLView::handleTouchesBegin(int num, intptr_t ids[], float xs[], float ys[]) {
+void GLView::placeTouch(Touch* touch, int slot, float x, float y) const {
+    touch->setTouchInfo(slot, (x - viewPortRect_.origin.x) / scaleX_, (y - viewPortRect_.origin.y) / scaleY_);
+}
+
+void GLView::dispatchTouchList(const std::vector<Touch*>& touches, EventTouch::EventCode code) {
+    if (touches.empty()) return;
     EventTouch touchEvent;
+    touchEvent.setTouches(touches);
+    touchEvent.setEventCode(code);
+    dispatchTouches(touchEvent);
+}
+
+void GLView::handleTouchesBegin(int num, intptr_t ids[], float xs[], float ys[]) {
     std::vector<Touch*> touches;
     auto& idToSlot = touchIdToSlot();
     for (int i = 0; i < num; ++i) {
@@ -160,19 +171,14 @@ void GLView::handleTouchesBegin(int num, intptr_t ids[], float xs[], float ys[])
             continue;
         }
         touchSlots[slot] = touch;
-        touch->setTouchInfo(slot, (xs[i] - viewPortRect_.origin.x) / scaleX_,
-                            (ys[i] - viewPortRect_.origin.y) / scaleY_);
+        placeTouch(touch, slot, xs[i], ys[i]);
         idToSlot.emplace(ids[i], slot);
         touches.push_back(touch);
     }
-    if (touches.empty()) return;
-    touchEvent.setTouches(touches);
-    touchEvent.setEventCode(EventTouch::EventCode::BEGAN);
-    dispatchTouches(touchEvent);
+    dispatchTouchList(touches, EventTouch::EventCode::BEGAN);
 }
 
 void GLView::handleTouchesMove(int num, intptr_t ids[], float xs[], float ys[]) {
-    EventTouch touchEvent;
     std::vector<Touch*> touches;
     auto& idToSlot = touchIdToSlot();
     for (int i = 0; i < num; ++i) {
@@ -180,18 +186,13 @@ void GLView::handleTouchesMove(int num, intptr_t ids[], float xs[], float ys[]) 
         if (found == idToSlot.end()) continue;
         Touch* touch = touchSlots[found->second];
         if (!touch) return;  // bookkeeping out of step: drop the whole call
-        touch->setTouchInfo(found->second, (xs[i] - viewPortRect_.origin.x) / scaleX_,
-                            (ys[i] - viewPortRect_.origin.y) / scaleY_);
+        placeTouch(touch, found->second, xs[i], ys[i]);
         touches.push_back(touch);
     }
-    if (touches.empty()) return;
-    touchEvent.setTouches(touches);
-    touchEvent.setEventCode(EventTouch::EventCode::MOVED);
-    dispatchTouches(touchEvent);
+    dispatchTouchList(touches, EventTouch::EventCode::MOVED);
 }
 
 void GLView::handleTouchesOfEndOrCancel(int eventCode, int num, intptr_t ids[], float xs[], float ys[]) {
-    EventTouch touchEvent;
     std::vector<Touch*> touches;
     auto& idToSlot = touchIdToSlot();
     for (int i = 0; i < num; ++i) {
@@ -200,17 +201,13 @@ void GLView::handleTouchesOfEndOrCancel(int eventCode, int num, intptr_t ids[], 
         const int slot = found->second;
         Touch* touch = touchSlots[slot];
         if (!touch) return;
-        touch->setTouchInfo(slot, (xs[i] - viewPortRect_.origin.x) / scaleX_,
-                            (ys[i] - viewPortRect_.origin.y) / scaleY_);
+        placeTouch(touch, slot, xs[i], ys[i]);
         touches.push_back(touch);
         touchSlots[slot] = nullptr;
         freeSlot(slot);
         idToSlot.erase(found);
     }
-    if (touches.empty()) return;
-    touchEvent.setTouches(touches);
-    touchEvent.setEventCode(static_cast<EventTouch::EventCode>(eventCode));
-    dispatchTouches(touchEvent);
+    dispatchTouchList(touches, static_cast<EventTouch::EventCode>(eventCode));
     for (Touch* touch : touches) touch->release();
 }
 

@@ -2,11 +2,13 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kite/foundation/Ref.h"
 #include "kite/foundation/math/Rect.h"
 #include "kite/foundation/math/Size.h"
 #include "kite/foundation/math/Vec2.h"
+#include "kite/scene/EventTouch.h"
 
 namespace kite {
 
@@ -110,6 +112,10 @@ protected:
 
     void updateDesignResolutionSize();
     void handleTouchesOfEndOrCancel(int eventCode, int num, intptr_t ids[], float xs[], float ys[]);
+    // Sets the touch's slot and its position in design units from view pixels.
+    void placeTouch(Touch* touch, int slot, float x, float y) const;
+    // Sends the touches as one event with the code; nothing when there are none.
+    void dispatchTouchList(const std::vector<Touch*>& touches, EventTouch::EventCode code);
 
     Size frameSize_;
     Size designResolutionSize_;
