@@ -28,6 +28,20 @@ protected:
         s << in.rdbuf();
         return s.str();
     }
+    // A child process starts saving over the file and dies between write and
+    // rename; its exit status, or -1.
+    static int saveKilledBeforeRename(const std::string& path) {
+        pid_t child = fork();
+        if (child < 0) return -1;
+        if (child == 0) {
+            setAtomicWriteHookForTesting([](const std::string&) { _exit(7); });
+            writeFileAtomically(path, std::string("next, never seen"));
+            _exit(0);
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    }
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         DIR* d = opendir(dir_.c_str());
@@ -79,32 +93,14 @@ TEST_F(AtomicFileTest, AFailedRenameRemovesTheTemporaryAndKeepsTheTarget) {
 TEST_F(AtomicFileTest, AProcessKilledBeforeTheRenameLeavesThePreviousFileWhole) {
     std::string path = dir_ + "/save";
     ASSERT_TRUE(writeFileAtomically(path, std::string("previous")));
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setAtomicWriteHookForTesting([](const std::string&) { _exit(7); });
-        writeFileAtomically(path, std::string("next, never seen"));
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 7);
+    EXPECT_EQ(saveKilledBeforeRename(path), 7);
     EXPECT_EQ(read(path), "previous");
 }
 
 TEST_F(AtomicFileTest, LeftoverTemporariesOfAKilledSaveAreRemovedAndNothingElse) {
     std::string path = dir_ + "/save";
     ASSERT_TRUE(writeFileAtomically(path, std::string("previous")));
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setAtomicWriteHookForTesting([](const std::string&) { _exit(7); });
-        writeFileAtomically(path, std::string("next, never seen"));
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(saveKilledBeforeRename(path), 7);
     std::ofstream(dir_ + "/other.tmp.abcdef") << "another file's";
     std::ofstream(dir_ + "/save.tmp") << "not one of ours";
     EXPECT_EQ(entries().size(), 4u);

@@ -18,6 +18,7 @@
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/Touch.h"
+#include "support/DirectorShutdown.h"
 
 namespace kite {
 namespace {
@@ -86,9 +87,7 @@ protected:
         Director::getInstance()->getEventDispatcher()->addEventListenerWithFixedPriority(listener, 1);
     }
     void TearDown() override {
-        Director::getInstance()->end();
-        Director::getInstance()->mainLoop();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::shutDownDirector();
     }
 
     SDL_Event mouse(Uint32 type, int x, int y) {

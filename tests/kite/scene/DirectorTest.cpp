@@ -24,6 +24,7 @@
 #include "platform/Clock.h"
 #include "support/GLTest.h"
 #include "support/TemporaryFolder.h"
+#include "support/DirectorShutdown.h"
 
 namespace kite {
 namespace {
@@ -88,9 +89,7 @@ protected:
     }
     void TearDown() override {
         // Shut the director down the way the game does.
-        Director::getInstance()->end();
-        Director::getInstance()->mainLoop();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::shutDownDirector();
         platform::Clock::useRealTime();
     }
     void frame(double seconds) {
@@ -358,9 +357,7 @@ protected:
     }
     void TearDown() override {
         // The cache's textures go while the context is still current.
-        Director::getInstance()->end();
-        Director::getInstance()->mainLoop();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::shutDownDirector();
         platform::Clock::useRealTime();
         test::GLTest::TearDown();
     }

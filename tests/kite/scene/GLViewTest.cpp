@@ -11,6 +11,7 @@
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/Touch.h"
+#include "support/DirectorShutdown.h"
 
 namespace kite {
 namespace {
@@ -52,9 +53,7 @@ class GLViewTest : public ::testing::Test {
 protected:
     void TearDown() override {
         GLView::releaseAllTouches();
-        Director::getInstance()->end();
-        Director::getInstance()->mainLoop();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::shutDownDirector();
     }
 };
 

@@ -17,6 +17,7 @@
 #include "kite/scene/Scene.h"
 #include "kite/scene/Touch.h"
 #include "platform/Clock.h"
+#include "support/DirectorShutdown.h"
 
 using ::testing::ElementsAre;
 using ::testing::FloatNear;
@@ -163,9 +164,7 @@ protected:
     void TearDown() override {
         touch->release();
         dispatcher->setEnabled(wasEnabled);
-        Director::getInstance()->end();
-        Director::getInstance()->mainLoop();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::shutDownDirector();
         platform::Clock::useRealTime();
     }
     void dispatchTouch(EventTouch::EventCode code) {
