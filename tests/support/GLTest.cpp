@@ -6,7 +6,6 @@
 #include "platform/GLExtensions.h"
 
 #include <GLES2/gl2.h>
-#include <SDL2/SDL.h>
 #include <png.h>
 
 #include <algorithm>
@@ -43,7 +42,7 @@ platform::GLContext* sharedGLContext(int width, int height) {
     }
     context->makeCurrent();
     if (context->drawableWidth() != width || context->drawableHeight() != height) {
-        SDL_SetWindowSize(context->window(), width, height);
+        context->setWindowSize(width, height);
         context->makeCurrent();
     }
     return context.get();

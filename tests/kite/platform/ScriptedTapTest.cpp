@@ -142,7 +142,7 @@ TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     ScriptPlayer player(*script, loop);
     player.setHostView(hostView);
     platform::HostLoop::Handlers handlers;
-    handlers.event = [hostView](const SDL_Event& e) { hostView->handleEvent(e); };
+    handlers.input = [hostView](const platform::InputEvent& e) { hostView->handleInput(e); };
     handlers.afterPass = [&player] { player.afterPass(); };
     handlers.background = [&app] { app.didEnterBackground(); };
     handlers.foreground = [&app] { app.willEnterForeground(); };
