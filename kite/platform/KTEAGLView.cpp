@@ -2,13 +2,13 @@
 
 #include <GLES2/gl2.h>
 #include <GLES2/gl2ext.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "kite/foundation/Log.h"
 #include "platform/GLExtensions.h"
+#include "platform/PngFile.h"
 
 namespace kite {
 
@@ -17,34 +17,6 @@ namespace {
 KTEAGLView::TextInputSink& textInputSink() {
     static KTEAGLView::TextInputSink sink;
     return sink;
-}
-
-// Top-row-first RGBA rows to an 8-bit RGB PNG: the window is composited opaque, so the
-// shot drops alpha and shows what a person sees.
-bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        kite::log("KTEAGLView: cannot write the frame to %s", path.c_str());
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
-    if (png && info && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows' fourth byte is skipped
-        for (int row = 0; row < height; ++row)
-            png_write_row(png, const_cast<png_bytep>(&rgba[static_cast<std::size_t>(row) * width * 4]));
-        png_write_end(png, nullptr);
-        ok = true;
-    }
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    ok = (std::fclose(file) == 0) && ok;
-    if (!ok) kite::log("KTEAGLView: cannot write the frame to %s", path.c_str());
-    return ok;
 }
 
 // Cuts the lists to the first 10 touches and scales them to surface pixels.
@@ -150,10 +122,13 @@ void KTEAGLView::swapBuffers() {
         std::vector<std::uint8_t> pixels = context->readPixels(0, 0, surfaceWidth_, surfaceHeight_);
         lastCaptureOk_ = true;
         for (const std::string& path : paths) {
-            bool ok = writePng(path, surfaceWidth_, surfaceHeight_, pixels);
+            // The window is composited opaque: the shot drops alpha and shows what a person sees.
+            const bool ok = platform::writePng(path, surfaceWidth_, surfaceHeight_, pixels, true);
             if (ok)
                 kite::log("KTEAGLView: frame %llu saved to %s", static_cast<unsigned long long>(presentedFrames_),
                           path.c_str());
+            else
+                kite::log("KTEAGLView: cannot write the frame to %s", path.c_str());
             lastCaptureOk_ = lastCaptureOk_ && ok;
         }
     }

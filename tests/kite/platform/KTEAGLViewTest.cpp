@@ -4,10 +4,10 @@
 #include <SDL2/SDL.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +19,7 @@
 #include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Touch.h"
+#include "platform/PngFile.h"
 #include "support/DirectorShutdown.h"
 
 namespace kite {
@@ -307,12 +308,9 @@ TEST_F(KTEAGLViewTest, CapturedFrameIsOpaqueAsTheWindowShowsIt) {
     glView->swapBuffers();
     ASSERT_TRUE(view->lastCaptureSucceeded());
 
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str()));
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<unsigned char> rgba(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    std::optional<platform::PngImage> png = platform::readPng(path);
+    ASSERT_TRUE(png);
+    const std::vector<std::uint8_t>& rgba = png->rgba;
     EXPECT_THAT(std::vector<unsigned char>(rgba.begin(), rgba.begin() + 4), ElementsAre(255, 0, 0, 255));
     EXPECT_THAT(std::vector<unsigned char>(rgba.end() - 4, rgba.end()), ElementsAre(255, 0, 0, 255));
 }

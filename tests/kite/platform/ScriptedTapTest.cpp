@@ -2,12 +2,12 @@
 // the next frame shows the node's answer.
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +29,7 @@
 #include "kite/scene/Touch.h"
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
+#include "platform/PngFile.h"
 
 namespace kite {
 namespace {
@@ -80,27 +81,10 @@ struct App : Application {
     void willEnterForeground() override { Director::getInstance()->startAnimation(); }
 };
 
-struct Png {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgba;
-    std::array<int, 3> at(int x, int y) const {
-        const unsigned char* p = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
-        return {p[0], p[1], p[2]};
-    }
-};
-
-Png readPng(const std::string& path) {
-    Png image;
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
-    png.format = PNG_FORMAT_RGBA;
-    image.rgba.resize(PNG_IMAGE_SIZE(png));
-    if (png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr)) {
-        image.width = static_cast<int>(png.width);
-        image.height = static_cast<int>(png.height);
-    }
-    return image;
+// The pixel's colour in a shot, (0, 0) at the top left.
+std::array<int, 3> colourAt(const platform::PngImage& image, int x, int y) {
+    const std::uint8_t* p = &image.rgba[(static_cast<std::size_t>(y) * image.width + x) * 4];
+    return {p[0], p[1], p[2]};
 }
 
 TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
@@ -152,18 +136,19 @@ TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     for (int i = 0; i < 8; ++i) loop.runOnce();
 
     EXPECT_EQ(pad->hits, 1);  // the second tap, at (20, 20), is outside
-    Png first = readPng(before);
-    Png second = readPng(after);
-    ASSERT_EQ(second.width, 640);
-    ASSERT_EQ(second.height, 1136);
+    std::optional<platform::PngImage> first = platform::readPng(before);
+    std::optional<platform::PngImage> second = platform::readPng(after);
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ(second->width, 640);
+    ASSERT_EQ(second->height, 1136);
     auto red = std::array<int, 3>{255, 0, 0};
     auto green = std::array<int, 3>{0, 255, 0};
     auto black = std::array<int, 3>{0, 0, 0};
-    EXPECT_EQ(first.at(226, 269), red);
-    EXPECT_EQ(second.at(226, 269), green);
-    EXPECT_EQ(second.at(170, 210), green);   // inside, near the top-left corner
-    EXPECT_EQ(second.at(150, 269), black);   // left of the pad
-    EXPECT_EQ(second.at(226, 190), black);   // above it
+    EXPECT_EQ(colourAt(*first, 226, 269), red);
+    EXPECT_EQ(colourAt(*second, 226, 269), green);
+    EXPECT_EQ(colourAt(*second, 170, 210), green);   // inside, near the top-left corner
+    EXPECT_EQ(colourAt(*second, 150, 269), black);   // left of the pad
+    EXPECT_EQ(colourAt(*second, 226, 190), black);   // above it
 
     director->end();
     director->mainLoop();
