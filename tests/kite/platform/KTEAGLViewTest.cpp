@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,12 +16,9 @@
 #include "kite/platform/GLViewImpl.h"
 #include "kite/platform/KTES2Renderer.h"
 #include "kite/scene/Director.h"
-#include "kite/scene/EventDispatcher.h"
-#include "kite/scene/EventListenerTouch.h"
-#include "kite/scene/Scene.h"
-#include "kite/scene/Touch.h"
 #include "platform/PngFile.h"
-#include "support/DirectorShutdown.h"
+#include "support/RunningScene.h"
+#include "support/TouchRecorder.h"
 
 namespace kite {
 namespace {
@@ -68,38 +66,17 @@ TEST(GLContextAttributes, DefaultIsRGB565With16BitDepthAndTheGameSetsItsOwn) {
     EXPECT_EQ(current.depthBits, 16);
 }
 
-// A headless window of the iphone5 frame, wrapped in the director's GL view.
-class KTEAGLViewTest : public ::testing::Test {
+// A headless window of the iphone5 frame, wrapped in the director's GL view, its touches recorded.
+class KTEAGLViewTest : public test::RunningSceneTest {
 protected:
     void SetUp() override {
-        GLView::setContextAttributes(GLContextAttributes{8, 8, 8, 8, 24, 8});
-        GLViewImpl::convertContextAttributes();
-        auto host = KTEAGLView::viewWithFrame(Rect(0, 0, 640, 1136), GLViewImpl::getPixelFormat(),
-                                              GLViewImpl::getDepthFormat());
-        ASSERT_NE(host, nullptr);
-        view = host.get();
-        glView = GLViewImpl::createWithEAGLView(std::move(host));
-        ASSERT_NE(glView, nullptr);
-        Director::getInstance()->setGLView(glView);
-        glView->setDesignResolutionSize(480.0f, 852.0f, ResolutionPolicy::EXACT_FIT);
-
-        auto* listener = EventListenerTouchAllAtOnce::create();
-        auto record = [this](const char* phase) {
-            return [this, phase](const std::vector<Touch*>& touches, Event*) {
-                for (Touch* t : touches) {
-                    log.push_back(std::string(phase) + std::to_string(t->getId()));
-                    last = t->getLocationInView();
-                }
-            };
-        };
-        listener->onTouchesBegan = record("began");
-        listener->onTouchesMoved = record("moved");
-        listener->onTouchesEnded = record("ended");
-        listener->onTouchesCancelled = record("cancelled");
-        Director::getInstance()->getEventDispatcher()->addEventListenerWithFixedPriority(listener, 1);
+        RunningSceneTest::SetUp();
+        view = hostView;
+        touches = std::make_unique<test::TouchRecorder>();
     }
     void TearDown() override {
-        test::shutDownDirector();
+        touches.reset();
+        RunningSceneTest::TearDown();
     }
 
     using Type = platform::InputEvent::Type;
@@ -112,10 +89,11 @@ protected:
         return platform::InputEvent::touch(type, id, x * 640.0f, y * 1136.0f);
     }
 
+    const std::vector<std::string>& log() const { return touches->log; }
+    const Vec2& last() const { return touches->last; }
+
     KTEAGLView* view = nullptr;
-    GLViewImpl* glView = nullptr;
-    std::vector<std::string> log;
-    Vec2 last;
+    std::unique_ptr<test::TouchRecorder> touches;
 };
 
 TEST_F(KTEAGLViewTest, SurfaceHasTheFramesPixelSizeAndTheAskedFormats) {
@@ -172,7 +150,6 @@ TEST_F(KTEAGLViewTest, PresentingWithDepthAndStencilLeavesNoGLErrorPending) {
 
 TEST_F(KTEAGLViewTest, ResizedWindowResizesTheFrameKeepsThePolicyAndDrawsAFrameAtOnce) {
     Director* director = Director::getInstance();
-    director->runWithScene(Scene::create());
     director->stopAnimation();  // drawn even so
     const unsigned int framesBefore = director->getTotalFrames();
     glView->setDesignResolutionSize(480.0f, 720.0f, ResolutionPolicy::SHOW_ALL);
@@ -191,27 +168,27 @@ TEST_F(KTEAGLViewTest, ResizedWindowResizesTheFrameKeepsThePolicyAndDrawsAFrameA
     EXPECT_EQ(director->getTotalFrames(), framesBefore + 1);
     // Touches map onto the new size: the window's centre is the design area's centre.
     view->handleInput(mouse(Type::TOUCH_BEGAN, 160, 240));
-    EXPECT_THAT(last.x, FloatNear(240.0f, 0.5f));
-    EXPECT_THAT(last.y, FloatNear(360.0f, 0.5f));
+    EXPECT_THAT(last().x, FloatNear(240.0f, 0.5f));
+    EXPECT_THAT(last().y, FloatNear(360.0f, 0.5f));
     view->handleInput(mouse(Type::TOUCH_ENDED, 160, 240));
 }
 
 TEST_F(KTEAGLViewTest, MouseIsOneTouchInDesignUnits) {
     view->handleInput(mouse(Type::TOUCH_BEGAN, 320, 568));
-    EXPECT_THAT(last.x, FloatNear(240.0f, 1e-3f));
-    EXPECT_THAT(last.y, FloatNear(426.0f, 1e-3f));
+    EXPECT_THAT(last().x, FloatNear(240.0f, 1e-3f));
+    EXPECT_THAT(last().y, FloatNear(426.0f, 1e-3f));
     view->handleInput(mouse(Type::TOUCH_MOVED, 400, 568));
     view->handleInput(mouse(Type::TOUCH_ENDED, 400, 600));
     view->handleInput(mouse(Type::TOUCH_MOVED, 10, 10));  // not held: no touch
-    EXPECT_THAT(log, ElementsAre("began0", "moved0", "ended0"));
-    EXPECT_THAT(last.x, FloatNear(300.0f, 1e-3f));
+    EXPECT_THAT(log(), ElementsAre("began0", "moved0", "ended0"));
+    EXPECT_THAT(last().x, FloatNear(300.0f, 1e-3f));
 }
 
 TEST_F(KTEAGLViewTest, LosingFocusWhileHeldCancels) {
     view->handleInput(mouse(Type::TOUCH_BEGAN, 10, 10));
     view->handleInput(platform::InputEvent::of(Type::FOCUS_LOST, view->getWindowID()));
     view->handleInput(mouse(Type::TOUCH_ENDED, 10, 10));
-    EXPECT_THAT(log, ElementsAre("began0", "cancelled0"));
+    EXPECT_THAT(log(), ElementsAre("began0", "cancelled0"));
     EXPECT_EQ(GLView::getTouchSlotMask(), 0u);
 }
 
@@ -222,8 +199,8 @@ TEST_F(KTEAGLViewTest, WithMultipleTouchOffFurtherFingersAreIgnored) {
     view->handleInput(finger(Type::TOUCH_MOVED, 8, 0.2f, 0.2f));
     view->handleInput(finger(Type::TOUCH_ENDED, 8, 0.2f, 0.2f));
     view->handleInput(finger(Type::TOUCH_ENDED, 7, 0.5f, 0.25f));
-    EXPECT_THAT(log, ElementsAre("began0", "ended0"));
-    EXPECT_THAT(last.y, FloatNear(213.0f, 1e-2f));
+    EXPECT_THAT(log(), ElementsAre("began0", "ended0"));
+    EXPECT_THAT(last().y, FloatNear(213.0f, 1e-2f));
 }
 
 TEST_F(KTEAGLViewTest, WithMultipleTouchOnFingersKeepTheirIdsAndTenPassPerCall) {
@@ -231,9 +208,9 @@ TEST_F(KTEAGLViewTest, WithMultipleTouchOnFingersKeepTheirIdsAndTenPassPerCall) 
     view->handleInput(finger(Type::TOUCH_BEGAN, 7, 0.5f, 0.5f));
     view->handleInput(finger(Type::TOUCH_BEGAN, 8, 0.1f, 0.1f));
     view->handleInput(finger(Type::TOUCH_ENDED, 7, 0.5f, 0.5f));
-    EXPECT_THAT(log, ElementsAre("began0", "began1", "ended0"));
+    EXPECT_THAT(log(), ElementsAre("began0", "began1", "ended0"));
 
-    log.clear();
+    touches->log.clear();
     std::vector<intptr_t> ids;
     std::vector<float> xs, ys;
     for (int i = 0; i < 12; ++i) {
@@ -242,7 +219,7 @@ TEST_F(KTEAGLViewTest, WithMultipleTouchOnFingersKeepTheirIdsAndTenPassPerCall) 
         ys.push_back(1.0f);
     }
     view->touchesBegan(ids, xs, ys);
-    EXPECT_EQ(log.size(), 10u);
+    EXPECT_EQ(log().size(), 10u);
     view->touchesCancelled(ids, xs, ys);
 }
 
@@ -253,7 +230,7 @@ TEST_F(KTEAGLViewTest, FingerNeverTakesOverTheMousesTouch) {
     for (intptr_t id : {0, 1, 2}) view->handleInput(finger(Type::TOUCH_BEGAN, id, 0.5f, 0.5f));
     for (intptr_t id : {0, 1, 2}) view->handleInput(finger(Type::TOUCH_ENDED, id, 0.5f, 0.5f));
     view->handleInput(mouse(Type::TOUCH_ENDED, 10, 10));
-    EXPECT_THAT(log, ElementsAre("began0", "began1", "began2", "began3", "ended1", "ended2", "ended3", "ended0"));
+    EXPECT_THAT(log(), ElementsAre("began0", "began1", "began2", "began3", "ended1", "ended2", "ended3", "ended0"));
     EXPECT_EQ(GLView::getTouchSlotMask(), 0u);
 }
 

@@ -7,46 +7,33 @@
 #include <string>
 
 #include "kite/platform/Application.h"
-#include "kite/platform/GLViewImpl.h"
-#include "kite/platform/KTDirectorCaller.h"
 #include "kite/platform/KTEAGLView.h"
 #include "kite/scene/Director.h"
-#include "kite/scene/Scene.h"
-#include "platform/Clock.h"
 #include "platform/HostLoop.h"
-#include "support/DirectorShutdown.h"
+#include "support/RunningScene.h"
 
 namespace kite {
 namespace {
 
 struct App : Application {
-    bool didFinishLaunching() override {
-        Director::getInstance()->runWithScene(Scene::create());
-        return true;
-    }
+    bool didFinishLaunching() override { return true; }
     void didEnterBackground() override { Director::getInstance()->stopAnimation(); }
     void willEnterForeground() override { Director::getInstance()->startAnimation(); }
 };
 
-class ScriptPlayerTest : public ::testing::Test {
+class ScriptPlayerTest : public test::RunningSceneTest {
 protected:
+    Size frameSize() const override { return Size(64.0f, 64.0f); }
+    Size designSize() const override { return Size(64.0f, 64.0f); }
     void SetUp() override {
-        platform::Clock::setFixed(10.0);
-        loop.reset();
-        loop.setFixedStep(true);
-        auto host = KTEAGLView::viewWithFrame(Rect(0, 0, 64, 64));
-        ASSERT_NE(host, nullptr);
-        view = host.get();
-        Director::getInstance()->setGLView(GLViewImpl::createWithEAGLView(std::move(host)));
+        RunningSceneTest::SetUp();
+        view = hostView;
         dir = std::filesystem::path(::testing::TempDir()) / "script-player";
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
     void TearDown() override {
-        test::shutDownDirector();
-        KTDirectorCaller::destroy();
-        loop.reset();
-        platform::Clock::useRealTime();
+        RunningSceneTest::TearDown();
         std::filesystem::remove_all(dir);
     }
 
@@ -56,20 +43,19 @@ protected:
         auto script = platform::InputScript::parse(text, &error);
         EXPECT_TRUE(script) << error;
         if (!script) return -1;
-        ScriptPlayer player(*script, loop);
+        ScriptPlayer player(*script, loop());
         player.setHostView(view);
         platform::HostLoop::Handlers handlers;
         handlers.afterPass = [&player] { player.afterPass(); };
         handlers.background = [this] { app.didEnterBackground(); };
         handlers.foreground = [this] { app.willEnterForeground(); };
-        loop.setHandlers(handlers);
+        loop().setHandlers(handlers);
         app.run();
         player.start();
-        for (int pass = 0; pass < 40 && !std::filesystem::exists(shot); ++pass) loop.runOnce();
+        for (int pass = 0; pass < 40 && !std::filesystem::exists(shot); ++pass) loop().runOnce();
         return std::filesystem::exists(shot) ? static_cast<long>(view->getPresentedFrames()) : -1;
     }
 
-    platform::HostLoop& loop = platform::HostLoop::main();
     App app;
     KTEAGLView* view = nullptr;
     std::filesystem::path dir;
@@ -85,7 +71,7 @@ TEST_F(ScriptPlayerTest, StepsInTheBackgroundComeAtTheLoopsTicks) {
     // Frame 1 drawn; 2 to 4 are ticks in the background; the foreground comes before frame 5 is drawn.
     const auto shot = dir / "after.png";
     EXPECT_EQ(framesWhenSaved("background 2\nforeground 5\nshot 6 " + shot.string() + "\n", shot), 3);
-    EXPECT_FALSE(loop.isInBackground());
+    EXPECT_FALSE(loop().isInBackground());
 }
 
 }  // namespace

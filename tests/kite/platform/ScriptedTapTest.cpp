@@ -30,6 +30,7 @@
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
 #include "platform/PngFile.h"
+#include "support/RunningScene.h"
 
 namespace kite {
 namespace {
@@ -87,31 +88,15 @@ std::array<int, 3> colourAt(const platform::PngImage& image, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
-    platform::Clock::setFixed(10.0);
-    platform::HostLoop& loop = platform::HostLoop::main();
-    loop.reset();
-    loop.setFixedStep(true);
+class ScriptedTap : public test::RunningSceneTest {};
+
+TEST_F(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     App app;
-
-    GLView::setContextAttributes(GLContextAttributes{8, 8, 8, 8, 24, 8});
-    GLViewImpl::convertContextAttributes();
-    auto host = KTEAGLView::viewWithFrame(Rect(0, 0, 640, 1136), GLViewImpl::getPixelFormat(),
-                                          GLViewImpl::getDepthFormat());
-    ASSERT_NE(host, nullptr);
-    KTEAGLView* hostView = host.get();
-    GLViewImpl* glView = GLViewImpl::createWithEAGLView(std::move(host));
-    Director* director = Director::getInstance();
-    director->setGLView(glView);
-    glView->setDesignResolutionSize(480.0f, 852.0f, ResolutionPolicy::EXACT_FIT);
-
-    Scene* scene = Scene::create();
     Pad* pad = Pad::create();
     pad->setAnchorPoint(Vec2::ZERO);
     pad->setPosition(120.0f, 600.0f);  // design points, y up: covers x 120..220, y 600..700
     pad->setContentSize(Size(100.0f, 100.0f));
     scene->addChild(pad);
-    director->runWithScene(scene);
 
     // Design (170, 650) is pixel (226.67, 269.33) with y down: 852 - 650 = 202 points from the top.
     // Kept for people to look at.
@@ -123,10 +108,11 @@ TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     auto script = platform::InputScript::parse(
         "shot 2 " + before + "\ntap 3 226 269\ntap 6 20 20\nshot 3 " + after + "\n", &error);
     ASSERT_TRUE(script) << error;
+    platform::HostLoop& loop = RunningSceneTest::loop();
     ScriptPlayer player(*script, loop);
     player.setHostView(hostView);
     platform::HostLoop::Handlers handlers;
-    handlers.input = [hostView](const platform::InputEvent& e) { hostView->handleInput(e); };
+    handlers.input = [view = hostView](const platform::InputEvent& e) { view->handleInput(e); };
     handlers.afterPass = [&player] { player.afterPass(); };
     handlers.background = [&app] { app.didEnterBackground(); };
     handlers.foreground = [&app] { app.willEnterForeground(); };
@@ -149,13 +135,6 @@ TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     EXPECT_EQ(colourAt(*second, 170, 210), green);   // inside, near the top-left corner
     EXPECT_EQ(colourAt(*second, 150, 269), black);   // left of the pad
     EXPECT_EQ(colourAt(*second, 226, 190), black);   // above it
-
-    director->end();
-    director->mainLoop();
-    KTDirectorCaller::destroy();
-    PoolManager::getInstance()->getCurrentPool()->clear();
-    loop.reset();
-    platform::Clock::useRealTime();
 }
 
 }  // namespace
