@@ -27,20 +27,16 @@ bool AppDelegate::didFinishLaunching() {
     }
     director->setDisplayStats(false);
     director->setAnimationInterval(1.0 / 60);
-    // The game's own services (sounds, first-run defaults) are prepared here, and
-    // the menu scene becomes the first scene, once the game exists.
     director->runWithScene(kite::Scene::create());
     return true;
 }
 
 void AppDelegate::didEnterBackground() {
     kite::Director::getInstance()->stopAnimation();
-    // The game's background work (flushing the preferences store) goes here.
 }
 
 void AppDelegate::willEnterForeground() {
     kite::Director::getInstance()->startAnimation();
-    // The game's foreground work (logging in again) goes here.
 }
 
 void AppDelegate::initGLContextAttributes() {

@@ -108,7 +108,6 @@ bool Director::init() {
     createTextureCache();
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
-    // The debug console is made here once it exists.
 
     // Rendering reads the director's frame through these.
     DirectorFrameServices services;
@@ -209,7 +208,6 @@ void Director::setGLView(GLView* view) {
         if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
     }
     assignRetained(glView_, view);
-    // The statistics labels are made here once the statistics display exists.
     applyViewDesignResolution();
     if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
     if (glView_ && eventDispatcher_) eventDispatcher_->setEnabled(true);
@@ -357,7 +355,6 @@ void Director::drawScene() {
         runningScene_->render(renderer_);
         if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
     }
-    // The statistics display draws here (when displayStats_ is set) once it exists.
     // The scene drew its own passes; this draws what was added after them.
     if (renderer_) renderer_->render();
     if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
@@ -365,7 +362,6 @@ void Director::drawScene() {
 
     ++totalFrames_;
     if (glView_) glView_->swapBuffers();
-    // The statistics display's seconds per frame are computed here once it exists.
 }
 
 void Director::setNextScene() {
@@ -421,8 +417,6 @@ void Director::reset() {
     stopAnimation();
     // The loading thread reads files through the file utilities destroyed below: it ends first.
     if (textureCache_) textureCache_->stopLoadingThread();
-    // The statistics labels and the font caches are released here, ahead of the
-    // caches below, once they exist.
     AnimationCache::destroyInstance();
     SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();
