@@ -33,6 +33,9 @@ std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     const bool driverChosen = chosen && *chosen;
     bool headless = prepareVideoDriver();
+    // One input reaches the game once: no touches made from the mouse, nor the reverse.
+    SDL_SetHint(SDL_HINT_MOUSE_TOUCH_EVENTS, "0");
+    SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         // A display that is named but unreachable (a stale DISPLAY) is no display:
         // run headless, unless the user asked for a driver.
@@ -70,9 +73,6 @@ std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
     if (!headless && options.fitToDisplay && SDL_GetDisplayUsableBounds(0, &usable) == 0)
         fitWithin(width, height, usable.w, usable.h);
 
-    // One input reaches the game once: no touches made from the mouse, nor the reverse.
-    SDL_SetHint(SDL_HINT_MOUSE_TOUCH_EVENTS, "0");
-    SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
     Uint32 flags = SDL_WINDOW_OPENGL | (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
     std::unique_ptr<GLContext> context(new GLContext());
     context->headless_ = headless;
@@ -93,7 +93,7 @@ std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
 }
 
 GLContext::~GLContext() {
-    if (SDL_IsTextInputActive()) SDL_StopTextInput();
+    stopTextInput();
     releaseCurrent();
     if (context_) SDL_GL_DeleteContext(context_);
     if (window_) SDL_DestroyWindow(window_);
