@@ -11,11 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/GLViewImpl.h"
-#include "kite/platform/KTDirectorCaller.h"
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/ScriptPlayer.h"
 #include "kite/rendering/CustomCommand.h"
@@ -27,7 +25,6 @@
 #include "kite/scene/Node.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Touch.h"
-#include "platform/Clock.h"
 #include "platform/HostLoop.h"
 #include "platform/PngFile.h"
 #include "support/RunningScene.h"
