@@ -143,6 +143,10 @@ bool CDSoundEngine::loadBuffer(int soundId, const std::string& filePath) {
 }
 
 bool CDSoundEngine::growBuffers(int soundId) {
+    if (soundId >= CD_BUFFERS_MAX) {
+        log("CDSoundEngine: buffer index %d is beyond the %d buffers an engine keeps", soundId, CD_BUFFERS_MAX);
+        return false;
+    }
     const int oldTotal = static_cast<int>(buffers_.size());
     const int steps = (soundId - oldTotal) / CD_BUFFERS_INCREMENT + 1;
     buffers_.resize(static_cast<std::size_t>(oldTotal + steps * CD_BUFFERS_INCREMENT));

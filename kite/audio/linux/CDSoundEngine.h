@@ -26,6 +26,8 @@ constexpr int CD_INVALID_SIZE = -1;
 constexpr int CD_MAX_SOURCES = 32;
 constexpr int CD_BUFFERS_START = 64;
 constexpr int CD_BUFFERS_INCREMENT = 16;
+// The table never grows past this: a larger index is a caller's error, not a sound.
+constexpr int CD_BUFFERS_MAX = 4096;
 
 // OpenAL formats as stored with a buffer (the values of AL_FORMAT_*).
 constexpr unsigned CD_FORMAT_MONO8 = 0x1100;
