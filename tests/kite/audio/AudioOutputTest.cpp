@@ -1,6 +1,7 @@
 // The whole path makes sound: a tone played through the sound engine reaches OpenAL Soft's
-// wave writer at its own frequency. The writer is chosen at library start, so the playing
-// runs in a child process of this test binary with its own environment.
+// wave writer at its own frequency; and without any device the game plays on in silence.
+// OpenAL Soft picks its driver once per process, so each case runs its playing in a child
+// process of this test binary with its own environment.
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -10,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
+#include "kite/audio/SimpleAudioEngine.h"
 #include "kite/audio/linux/CDSoundEngine.h"
+#include "kite/audio/linux/SimpleAudioEngine.h"
 #include "platform/SoundFile.h"
 
 extern char** environ;
@@ -37,9 +40,26 @@ TEST(AudioOutputChild, PlaysAToneToTheEnd) {
     kite::test::drainAutoreleasePool();
 }
 
-int runChild(const std::string& tonePath, const std::string& configPath) {
-    std::vector<std::string> variables = {std::string(kChildVariable) + "=" + tonePath,
-                                          "ALSOFT_CONF=" + configPath, "ALSOFT_DRIVERS=wave"};
+// Runs only as the child: no driver can open a device, and every call still answers.
+TEST(AudioOutputChild, PlaysOnWithoutADevice) {
+    const char* tonePath = std::getenv(kChildVariable);
+    if (!tonePath) GTEST_SKIP() << "runs in the child of AudioOutput.NoDeviceKeepsTheGameRunningSilently";
+    KiteAudio::SimpleAudioEngine* audio = KiteAudio::SimpleAudioEngine::getInstance();
+    EXPECT_FALSE(kite::audio::SimpleAudioEngine::sharedEngine()->soundEngine()->functioning());
+    EXPECT_EQ(audio->playEffect(tonePath), CD_NO_SOUND);
+    audio->preloadEffect(tonePath);
+    audio->playBackgroundMusic(tonePath, true);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    audio->setEffectsVolume(0.5f);
+    audio->pauseAllEffects();
+    audio->stopAllEffects();
+    kite::audio::SimpleAudioEngine::end();
+    kite::test::drainAutoreleasePool();
+}
+
+// Runs one child case of this binary with OpenAL Soft set up by the given variables.
+int runChild(const std::string& childTest, const std::string& tonePath, std::vector<std::string> variables) {
+    variables.push_back(std::string(kChildVariable) + "=" + tonePath);
     for (char** entry = environ; *entry; ++entry) {
         const std::string variable = *entry;
         if (variable.rfind("ALSOFT_", 0) != 0 && variable.rfind(kChildVariable, 0) != 0) variables.push_back(variable);
@@ -48,7 +68,7 @@ int runChild(const std::string& tonePath, const std::string& configPath) {
     for (std::string& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);
     std::string self = "/proc/self/exe";
-    std::string filter = "--gtest_filter=AudioOutputChild.PlaysAToneToTheEnd";
+    std::string filter = "--gtest_filter=AudioOutputChild." + childTest;
     char* argv[] = {self.data(), filter.data(), nullptr};
     pid_t child = 0;
     if (posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
@@ -68,7 +88,7 @@ TEST(AudioOutput, ToneReachesTheDeviceAtItsFrequency) {
     const std::string output = folder.path() + "/device.wav";
     const std::string config = folder.put("alsoft.conf", "[general]\nfrequency = 44100\nchannels = stereo\n"
                                                          "sample-type = int16\n[wave]\nfile = " + output + "\n");
-    ASSERT_EQ(runChild(tonePath, config), 0);
+    ASSERT_EQ(runChild("PlaysAToneToTheEnd", tonePath, {"ALSOFT_CONF=" + config, "ALSOFT_DRIVERS=wave"}), 0);
 
     const platform::DecodeResult written = platform::decodeSoundFile(output);
     ASSERT_TRUE(written.ok) << written.error;
@@ -89,6 +109,14 @@ TEST(AudioOutput, ToneReachesTheDeviceAtItsFrequency) {
     EXPECT_NEAR(seconds, kToneSeconds, 0.05);
     const int crossings = kite::test::zeroCrossings(samples + first * channels, last - first, channels);
     EXPECT_NEAR(crossings / (2.0 * seconds), kToneHertz, kToneHertz * 0.03);
+}
+
+TEST(AudioOutput, NoDeviceKeepsTheGameRunningSilently) {
+    if (std::getenv(kChildVariable)) GTEST_SKIP();
+    kite::test::ToneFolder folder;
+    const std::string tonePath = folder.tone("a.wav", 0.1);
+    // A driver list naming no driver that exists opens no device.
+    EXPECT_EQ(runChild("PlaysOnWithoutADevice", tonePath, {"ALSOFT_DRIVERS=none-here"}), 0);
 }
 
 }  // namespace
