@@ -1,10 +1,10 @@
 // The audio manager's channels, background music, switches and application events.
 #include "kite/audio/linux/CDAudioManager.h"
 #include "kite/audio/linux/CDSoundEngine.h"
+#include "kite/foundation/Create.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerCustom.h"
-#include "kite/foundation/Create.h"
 #include "platform/AudioSession.h"
 #include "platform/MusicPlayer.h"
 

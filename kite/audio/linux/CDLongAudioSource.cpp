@@ -26,7 +26,8 @@ void CDLongAudioSource::load(const std::string& filePath) {
         std::string error;
         audioSourcePlayer_ = platform::MusicPlayer::open(path, error);
         if (audioSourcePlayer_) {
-            Scheduler* scheduler = Director::getInstance()->getScheduler();
+            scheduler_ = Director::getInstance()->getScheduler();
+            Scheduler* scheduler = scheduler_.get();
             audioSourcePlayer_->setPoster([scheduler](platform::MusicPlayer::Task task) {
                 scheduler->performFunctionInMainThread(task);
             });

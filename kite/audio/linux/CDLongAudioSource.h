@@ -11,6 +11,9 @@ class MusicPlayer;
 }
 
 namespace kite {
+
+class Scheduler;
+
 namespace audio {
 
 class CDLongAudioSource;
@@ -70,6 +73,8 @@ public:
     void endPlayerInterruption();
 
 private:
+    // Where the player's end is posted; held so that it outlives the player.
+    RefPtr<Scheduler> scheduler_;
     std::unique_ptr<platform::MusicPlayer> audioSourcePlayer_;
     std::string audioSourceFilePath_;
     std::int64_t numberOfLoops_ = 0;

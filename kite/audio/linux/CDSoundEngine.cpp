@@ -11,8 +11,8 @@
 #include "kite/audio/linux/CDUtilities.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
-#include "kite/scene/Director.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/scene/Director.h"
 #include "platform/SoundFile.h"
 
 namespace kite {
@@ -210,7 +210,8 @@ void CDSoundEngine::loadBuffersAsynchronously(std::vector<CDBufferLoadRequest> r
     // One load at a time: a second batch waits for the first.
     if (asynchLoader_.joinable()) asynchLoader_.join();
     asynchLoadProgress_ = 0.0f;
-    Scheduler* scheduler = Director::getInstance()->getScheduler();
+    asynchLoadScheduler_ = Director::getInstance()->getScheduler();
+    Scheduler* scheduler = asynchLoadScheduler_.get();
     asynchLoader_ = std::thread([this, requests = std::move(requests), completion, scheduler] {
         asynchLoadProgress_ = 0.0f;
         const float step = requests.empty() ? 0.0f : 1.0f / static_cast<float>(requests.size());

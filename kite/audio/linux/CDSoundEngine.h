@@ -13,6 +13,9 @@
 #include "kite/audio/linux/CDAudioInterruptTarget.h"
 
 namespace kite {
+
+class Scheduler;
+
 namespace audio {
 
 class CDSoundSource;
@@ -157,6 +160,7 @@ private:
     bool getGainWorks_ = false;
     std::atomic<float> asynchLoadProgress_{0.0f};
     std::function<void()> badContextHandler_;
+    RefPtr<Scheduler> asynchLoadScheduler_;  // outlives the loader, which posts to it
     std::thread asynchLoader_;
 };
 
