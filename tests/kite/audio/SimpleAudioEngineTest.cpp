@@ -37,7 +37,8 @@ protected:
     CDAudioManager* manager() const { return CDAudioManager::sharedManager(); }
     CDLongAudioSource* backgroundMusic() const { return manager()->backgroundMusic(); }
     bool musicAdvancesPast(double seconds) const {
-        return pumpUntil([&] { return backgroundMusic()->audioSourcePlayer()->currentTime() > seconds; });
+        platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+        return player && pumpUntil([&] { return player->currentTime() > seconds; });
     }
 
     kite::test::ToneFolder tones;
