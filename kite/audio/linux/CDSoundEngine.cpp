@@ -127,7 +127,11 @@ void CDSoundEngine::createSources() {
 
 bool CDSoundEngine::loadBuffer(int soundId, const std::string& filePath) {
     const std::string path = CDUtilities::fullPathFromRelativePath(filePath);
-    if (path.empty()) return false;
+    return !path.empty() && loadResolvedFile(soundId, path);
+}
+
+// Decoding needs no engine state, so the loader thread comes here with a path already resolved.
+bool CDSoundEngine::loadResolvedFile(int soundId, const std::string& path) {
     platform::DecodeResult decoded = platform::decodeSoundFile(path);
     if (!decoded.ok) {
         log("CDSoundEngine: %s", decoded.error.c_str());
@@ -210,13 +214,17 @@ void CDSoundEngine::loadBuffersAsynchronously(std::vector<CDBufferLoadRequest> r
     // One load at a time: a second batch waits for the first.
     if (asynchLoader_.joinable()) asynchLoader_.join();
     asynchLoadProgress_ = 0.0f;
+    // File lookup belongs to the main thread.
+    for (CDBufferLoadRequest& request : requests) {
+        request.filePath = CDUtilities::fullPathFromRelativePath(request.filePath);
+    }
     asynchLoadScheduler_ = Director::getInstance()->getScheduler();
     Scheduler* scheduler = asynchLoadScheduler_.get();
     asynchLoader_ = std::thread([this, requests = std::move(requests), completion, scheduler] {
         asynchLoadProgress_ = 0.0f;
         const float step = requests.empty() ? 0.0f : 1.0f / static_cast<float>(requests.size());
         for (const CDBufferLoadRequest& request : requests) {
-            loadBuffer(request.soundId, request.filePath);
+            if (!request.filePath.empty()) loadResolvedFile(request.soundId, request.filePath);
             asynchLoadProgress_ = asynchLoadProgress_ + step;
         }
         asynchLoadProgress_ = 1.0f;

@@ -142,6 +142,7 @@ private:
     void createSources();
     bool growBuffers(int soundId);
     bool unloadBufferLocked(int soundId);
+    bool loadResolvedFile(int soundId, const std::string& path);
     int sourceIndexForSourceGroup(int groupId);
     bool sourceIsPlaying(std::uint32_t sourceId) const;
     bool validGroup(int groupId) const { return groupId >= 0 && groupId < sourceGroupTotal(); }
@@ -153,7 +154,7 @@ private:
     std::vector<SourceGroup> sourceGroups_;
     mutable std::mutex mutexBufferLoad_;
     float preMuteGain_ = 1.0f;
-    std::uint32_t lastErrorCode_ = 0;
+    std::atomic<std::uint32_t> lastErrorCode_{0};
     bool mute_ = false;
     bool enabled_ = true;
     bool functioning_ = false;
