@@ -145,6 +145,8 @@ private:
     bool loadResolvedFile(int soundId, const std::string& path);
     int sourceIndexForSourceGroup(int groupId);
     bool sourceIsPlaying(std::uint32_t sourceId) const;
+    std::uint32_t bufferName(int soundId) const;  // of a valid index
+    void stopAndAttach(std::uint32_t sourceId, std::uint32_t bufferId);
     bool validGroup(int groupId) const { return groupId >= 0 && groupId < sourceGroupTotal(); }
 
     std::unique_ptr<Device> device_;

@@ -53,6 +53,16 @@ bool CDSoundEngine::sourceIsPlaying(std::uint32_t sourceId) const {
     return state == AL_PLAYING;
 }
 
+std::uint32_t CDSoundEngine::bufferName(int soundId) const {
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    return buffers_[soundId].bufferId;
+}
+
+void CDSoundEngine::stopAndAttach(std::uint32_t sourceId, std::uint32_t bufferId) {
+    if (sourceIsPlaying(sourceId)) alSourceStop(sourceId);
+    alSourcei(sourceId, AL_BUFFER, static_cast<ALint>(bufferId));
+}
+
 // In rotation from just after the last source taken: the first source not held by
 // a CDSoundSource, and in a non-interruptible group only one that is not playing.
 int CDSoundEngine::sourceIndexForSourceGroup(int groupId) {
@@ -85,13 +95,9 @@ std::uint32_t CDSoundEngine::playSound(int soundId, int groupId, float pitch, fl
     const int sourceIndex = sourceIndexForSourceGroup(groupId);
     if (sourceIndex == static_cast<int>(CD_NO_SOURCE)) return CD_NO_SOURCE;
     const ALuint source = sources_[sourceIndex].sourceId;
-    const ALuint buffer = [&] {
-        std::lock_guard<std::mutex> lock(mutexBufferLoad_);
-        return buffers_[soundId].bufferId;
-    }();
+    const ALuint buffer = bufferName(soundId);
     alGetError();
-    if (sourceIsPlaying(source)) alSourceStop(source);
-    alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer));
+    stopAndAttach(source, buffer);
     alSourcef(source, AL_PITCH, pitch);
     alSourcei(source, AL_LOOPING, loop ? AL_TRUE : AL_FALSE);
     alSourcef(source, AL_GAIN, gain);
@@ -125,14 +131,9 @@ CDSoundSource* CDSoundEngine::soundSourceForSound(int soundId, int groupId) {
 
 bool CDSoundEngine::attachBuffer(int sourceIndex, int soundId) {
     if (!validateBufferId(soundId) || sourceIndex < 0 || sourceIndex >= sourceTotal_) return false;
-    const ALuint source = sources_[sourceIndex].sourceId;
-    const ALuint buffer = [&] {
-        std::lock_guard<std::mutex> lock(mutexBufferLoad_);
-        return buffers_[soundId].bufferId;
-    }();
+    const ALuint buffer = bufferName(soundId);
     alGetError();
-    if (sourceIsPlaying(source)) alSourceStop(source);
-    alSourcei(source, AL_BUFFER, static_cast<ALint>(buffer));
+    stopAndAttach(sources_[sourceIndex].sourceId, buffer);
     if (alGetError() != AL_NO_ERROR) return false;
     sources_[sourceIndex].attachedBufferId = buffer;
     return true;
