@@ -86,8 +86,6 @@ void CDAudioManager::end() {
         std::lock_guard<std::mutex> lock(classLock);
         manager = sharedInstance;
         sharedInstance = nullptr;
-        managerState = kStateNotStarted;
-        configured = false;
     }
     if (manager) manager->release();
 }
