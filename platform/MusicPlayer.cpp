@@ -92,8 +92,8 @@ struct MusicPlayer::Stream {
     Poster poster;
     Task finishHandler;
     // Published by the streaming thread.
-    std::atomic<bool> playing{false};
     std::atomic<std::int64_t> position{0};
+    // Set when the player goes; finish tasks still queued with the owner look at it.
     std::shared_ptr<std::atomic<bool>> destroyed = std::make_shared<std::atomic<bool>>(false);
 
     // The streaming thread's own.
@@ -181,7 +181,6 @@ bool MusicPlayer::Stream::step(const Commands& taken) {
     alGetSourcei(source, AL_SOURCE_STATE, &state);
     if (!taken.playing) {
         if (state == AL_PLAYING) alSourcePause(source);
-        playing = false;
         publishPosition();
         return false;
     }
@@ -195,7 +194,6 @@ bool MusicPlayer::Stream::step(const Commands& taken) {
     alGetSourcei(source, AL_SOURCE_STATE, &state);
     // Starts, resumes after a pause, or restarts after the queue ran dry.
     if (state != AL_PLAYING) alSourcePlay(source);
-    playing = true;
     publishPosition();
     return false;
 }
@@ -273,7 +271,6 @@ void MusicPlayer::Stream::finish() {
     loopsDone = 0;
     endOfData = false;
     position = 0;
-    playing = false;
 }
 
 std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, std::string& error) {
