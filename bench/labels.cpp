@@ -27,11 +27,8 @@ constexpr int kCell = 8;
 constexpr const char* kGlyphs = "0123456789";
 
 struct Stage : bench::GLStage {
-    Mat4 projection;
     std::string fontPath;
 };
-
-Stage& stage();
 
 // An uncompressed 32-bit TGA of ten 8 x 8 white cells, and a text description of its digits.
 std::string writeFont() {
@@ -60,29 +57,12 @@ std::string writeFont() {
 void setUp(Stage& made) {
     bench::openGLStage(made, kViewport);
     if (!made.renderer) return;
-    Director::getInstance();
-    Mat4::createOrthographicOffCenter(0, kViewport, 0, kViewport, -1024, 1024, &made.projection);
-    DirectorFrameServices frame;
-    frame.getRenderer = [] { return stage().renderer.get(); };
-    frame.getWinSize = [] { return Size(kViewport, kViewport); };
-    frame.getContentScaleFactor = [] { return 1.0f; };
-    frame.getMatrix = [](int stack) -> const Mat4& {
-        static const Mat4 identity;
-        return stack == 1 ? stage().projection : identity;
-    };
-    setDirectorFrameServices(frame);
+    Director::getInstance();  // nodes reach it; its frame services are replaced below
+    bench::installFrameServices(made, kViewport);
     made.fontPath = writeFont();
 }
 
-Stage& stage() {
-    static Stage s;
-    static bool ready = false;
-    if (!ready) {
-        ready = true;
-        setUp(s);
-    }
-    return s;
-}
+Stage& stage() { return bench::sharedStage<Stage, setUp>(); }
 
 // Twenty digits that differ from frame to frame and from label to label.
 std::string digitsFor(std::uint32_t frame, int label) {

@@ -93,13 +93,7 @@ void LabelAtlas::updateAtlasValues() {
 
 void LabelAtlas::updateColor() {
     if (!textureAtlas_) return;
-    Color4B color(displayedColor.r, displayedColor.g, displayedColor.b, displayedOpacity);
-    if (isOpacityModifyRGB_) {
-        const float factor = displayedOpacity / 255.0f;
-        color.r = static_cast<uint8_t>(color.r * factor);
-        color.g = static_cast<uint8_t>(color.g * factor);
-        color.b = static_cast<uint8_t>(color.b * factor);
-    }
+    const Color4B color = textQuadColor(displayedColor, displayedOpacity, isOpacityModifyRGB_);
     PosColorTexQuad* quads = textureAtlas_->getQuads();
     const auto n = std::min(static_cast<ssize_t>(_string.size()), textureAtlas_->getTotalQuads());
     for (ssize_t i = 0; i < n; ++i) quads[i].tl.colors = quads[i].tr.colors = quads[i].bl.colors = quads[i].br.colors = color;

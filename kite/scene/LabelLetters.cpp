@@ -17,17 +17,6 @@ namespace kite {
 
 namespace {
 
-Color4B quadColor(const Color3B& color, uint8_t opacity, bool premultiply) {
-    Color4B c(color.r, color.g, color.b, opacity);
-    if (premultiply) {
-        const float factor = opacity / 255.0f;
-        c.r = static_cast<uint8_t>(c.r * factor);
-        c.g = static_cast<uint8_t>(c.g * factor);
-        c.b = static_cast<uint8_t>(c.b * factor);
-    }
-    return c;
-}
-
 void paintQuad(PosColorTexQuad& quad, const Color4B& color) {
     quad.tl.colors = quad.bl.colors = quad.tr.colors = quad.br.colors = color;
 }
@@ -181,7 +170,7 @@ Sprite* Label::getLetter(int index) {
 
 void Label::updateColor() {
     if (!getTextureAtlas()) return;
-    const Color4B color = quadColor(displayedColor, displayedOpacity, _isOpacityModifyRGB);
+    const Color4B color = textQuadColor(displayedColor, displayedOpacity, _isOpacityModifyRGB);
     for (SpriteBatchNode* batch : _batchNodes) {
         TextureAtlas* atlas = batch->getTextureAtlas();
         PosColorTexQuad* quads = atlas->getQuads();
@@ -278,7 +267,7 @@ void Label::drawLetters(Renderer* renderer, const Mat4& transform, uint32_t flag
 
 void Label::drawShadowWithoutBlur(Renderer* renderer, uint32_t flags) {
     const auto opacity = static_cast<uint8_t>(_shadowOpacity * displayedOpacity);
-    const Color4B color = quadColor(_shadowColor, opacity, _isOpacityModifyRGB);
+    const Color4B color = textQuadColor(_shadowColor, opacity, _isOpacityModifyRGB);
     shadowCommands_.resize(_batchNodes.size());
     shadowQuads_.resize(_batchNodes.size());
     for (std::size_t page = 0; page < _batchNodes.size(); ++page) {
