@@ -86,7 +86,6 @@ void Label::alignText() {
         setContentSize(Size::ZERO);
         return;
     }
-    for (SpriteBatchNode* batch : _batchNodes) batch->getTextureAtlas()->removeAllQuads();
     _fontAtlas->prepareLetterDefinitions(_currentUTF16String);
     addPageBatches();
 
@@ -97,6 +96,9 @@ void Label::alignText() {
     if (_labelWidth > 0 || (_currNumLines > 1 && _hAlignment != TextHAlignment::LEFT)) {
         LabelTextFormatter::alignText(this);
     }
+    // Letter sprites leave their batch while their old quads are still there; then every quad is made anew.
+    removeUnplacedLetterSprites();
+    for (SpriteBatchNode* batch : _batchNodes) batch->getTextureAtlas()->removeAllQuads();
     updateQuads();
     refreshLetterSprites();
     updateColor();
@@ -118,27 +120,33 @@ void Label::updateQuads() {
     }
 }
 
-// Letter sprites follow their records: those past the text go, the others take their letter's cell again.
-void Label::refreshLetterSprites() {
-    const int length = static_cast<int>(_currentUTF16String.size());
+bool Label::isLetterPlaced(int index) const {
+    return index >= 0 && index < static_cast<int>(_currentUTF16String.size()) && index < _limitShowCount &&
+           _lettersInfo[static_cast<std::size_t>(index)].def.validDefinition;
+}
+
+void Label::removeUnplacedLetterSprites() {
     for (SpriteBatchNode* batch : _batchNodes) {
-        std::vector<Sprite*> letters;
+        std::vector<Sprite*> unplaced;
         for (Node* child : batch->getChildren()) {
             auto* sprite = dynamic_cast<Sprite*>(child);
-            if (sprite && child->getTag() >= 0) letters.push_back(sprite);
+            if (!sprite || child->getTag() < 0) continue;
+            const int index = child->getTag();
+            const bool onThisPage =
+                isLetterPlaced(index) && batchForPage(_lettersInfo[static_cast<std::size_t>(index)].def.textureID) == batch;
+            if (!onThisPage) unplaced.push_back(sprite);
         }
-        for (Sprite* sprite : letters) {
-            const int index = sprite->getTag();
-            const bool placed = index < length && index < _limitShowCount &&
-                                _lettersInfo[static_cast<std::size_t>(index)].def.validDefinition;
-            if (!placed) {
-                sprite->setBatchNode(nullptr);
-                batch->Node::removeChild(sprite, true);
-                continue;
-            }
-            const LetterInfo& letter = _lettersInfo[static_cast<std::size_t>(index)];
-            SpriteBatchNode* page = batchForPage(letter.def.textureID);
-            if (page != batch) continue;
+        for (Sprite* sprite : unplaced) batch->SpriteBatchNode::removeChild(sprite, true);
+    }
+}
+
+// The letter sprites left take their letter's cell and quad again.
+void Label::refreshLetterSprites() {
+    for (SpriteBatchNode* batch : _batchNodes) {
+        for (Node* child : batch->getChildren()) {
+            auto* sprite = dynamic_cast<Sprite*>(child);
+            if (!sprite || child->getTag() < 0) continue;
+            const LetterInfo& letter = _lettersInfo[static_cast<std::size_t>(child->getTag())];
             sprite->setBatchNode(batch);
             sprite->setAtlasIndex(letter.atlasIndex);
             sprite->setTextureRect(Rect(letter.def.U, letter.def.V, letter.def.width, letter.def.height));

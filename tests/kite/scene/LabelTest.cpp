@@ -179,10 +179,17 @@ TEST_F(LabelTest, LettersPastANewTextLoseTheirSprites) {
     Label* label = labelAt("123", 0, 0);
     ASSERT_NE(label, nullptr);
     ASSERT_NE(label->getLetter(2), nullptr);
+    Sprite* first = label->getLetter(0);
     label->setString("1");
     label->getContentSize();
     EXPECT_EQ(label->getChildByTag(2), nullptr);
     EXPECT_EQ(label->getLetter(2), nullptr);
+    EXPECT_EQ(label->getLetter(0), first);
+    // Under another font the sprite shows the new font's letter.
+    ASSERT_TRUE(label->setBMFontFilePath(folder_.put("again.fnt", test::fntText("cells.png"))));
+    drawFrame(label);
+    EXPECT_EQ(label->getLetter(0), first);
+    EXPECT_EQ(glyphAt(0, kLineHeight - kYOffset), '1');
 }
 
 TEST_F(LabelTest, LabelsOfOneFontDrawInOneCall) {
