@@ -210,7 +210,7 @@ void Director::setGLView(GLView* view) {
         if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
     }
     assignRetained(glView_, view);
-    if (glView_) createStatsLabels();
+    if (glView_ && glView_->hasGLContext()) createStatsLabels();
     applyViewDesignResolution();
     if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
     if (glView_ && eventDispatcher_) eventDispatcher_->setEnabled(true);
