@@ -107,25 +107,15 @@ bool AppCommunicateData::ReqToData(const BaseReq& request, const PGMediaInternal
         putIfSet("openID", send->openID);
         return made;
     }
+    // What the messenger sends the application: media (if any) from the internal message.
     if (auto get = dynamic_cast<const GetMessageFromPGReq*>(&request)) {
-        initCommonField(kGetMessageRequest);
-        putIfSet("openID", get->openID);
-        putLocale(get->lang, get->country);
-        return true;
+        return putMessengerRequest(kGetMessageRequest, *get, get->lang, get->country, nullptr);
     }
     if (auto show = dynamic_cast<const ShowMessageFromPGReq*>(&request)) {
-        initCommonField(kMediaMessage);
-        MakeMediaInternalMessage(internalMessage);
-        putIfSet("openID", show->openID);
-        putLocale(show->lang, show->country);
-        return true;
+        return putMessengerRequest(kMediaMessage, *show, show->lang, show->country, internalMessage);
     }
     if (auto launch = dynamic_cast<const LaunchFromPGReq*>(&request)) {
-        initCommonField(kLaunchRequest);
-        MakeMediaInternalMessage(internalMessage);
-        putIfSet("openID", launch->openID);
-        putLocale(launch->lang, launch->country);
-        return true;
+        return putMessengerRequest(kLaunchRequest, *launch, launch->lang, launch->country, internalMessage);
     }
     return false;
 }
@@ -320,6 +310,15 @@ std::shared_ptr<PGMediaInternalMessage> AppCommunicateData::mediaInternalMessage
                                        message->mediaTagName, message->messageExt, message->messageAction);
     if (!fits || !hasLinkPayload(*message) || !linkValuesFit(*message)) return nullptr;
     return message;
+}
+
+bool AppCommunicateData::putMessengerRequest(std::uint64_t command, const BaseReq& request, const std::string& lang,
+                                             const std::string& country, const PGMediaInternalMessage* internalMessage) {
+    initCommonField(command);
+    if (internalMessage) MakeMediaInternalMessage(internalMessage);
+    putIfSet("openID", request.openID);
+    putLocale(lang, country);
+    return true;
 }
 
 void AppCommunicateData::putString(const char* key, const std::string& value) { dictionary_[key] = value; }

@@ -66,6 +66,8 @@ public:
     std::shared_ptr<PGMediaInternalMessage> mediaInternalMessage() const;
 
 private:
+    bool putMessengerRequest(std::uint64_t command, const BaseReq& request, const std::string& lang,
+                             const std::string& country, const PGMediaInternalMessage* internalMessage);
     void putString(const char* key, const std::string& value);
     void putIfSet(const char* key, const std::string& value);
     void putLocale(const std::string& lang, const std::string& country);
