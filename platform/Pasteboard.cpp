@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "platform/AtomicFile.h"
+#include "platform/PlistBinary.h"
 #include "platform/PlistXml.h"
 
 namespace platform {
@@ -155,7 +156,7 @@ std::optional<PlistValue> Pasteboard::propertyList(const std::string& type) cons
     if (found->kind == kPropertyListKind) return found->value;
     const std::optional<Data> bytes = data(type);
     if (!bytes || bytes->empty()) return std::nullopt;
-    return decodePlistXml(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    return decodePlist(bytes->data(), bytes->size());
 }
 
 bool Pasteboard::replaceItems(const std::string& type, const char* kind, PlistValue value) {

@@ -31,7 +31,7 @@ public:
 
     // The item of that type. A string item reads as its UTF-8 bytes and a
     // property-list item as its XML; data reads as a string as it is and as a
-    // property list when it parses as one.
+    // property list when it parses as one (XML or binary).
     std::optional<Data> data(const std::string& type) const;
     std::optional<std::string> string(const std::string& type) const;
     std::optional<PlistValue> propertyList(const std::string& type) const;

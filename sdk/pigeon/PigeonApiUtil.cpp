@@ -8,6 +8,7 @@
 #include "platform/Base64.h"
 #include "platform/DeviceSystem.h"
 #include "platform/Pasteboard.h"
+#include "platform/PlistBinary.h"
 #include "platform/PlistXml.h"
 #include "platform/UrlOpener.h"
 #include "sdk/pigeon/ExchangeKeys.h"
@@ -18,8 +19,6 @@ namespace {
 // Filled on first use, on the main thread.
 double cachedSystemVersion = 0;
 int cachedScreenKind = -1;
-
-constexpr char kBinaryPlistMagic[] = "bplist";
 
 std::string percentEscaped(const std::string& text, const char* keptPunctuation) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -86,12 +85,8 @@ void PigeonApiUtil::resetCachesForTesting() {
 
 std::optional<platform::PlistValue> PigeonApiUtil::propertyListFromData(const Bytes& data) {
     if (data.empty()) return std::nullopt;
-    if (data.size() >= 6 && std::memcmp(data.data(), kBinaryPlistMagic, 6) == 0) {
-        std::fprintf(stderr, "PigeonApiUtil: a binary property list is not read; only the XML form travels here\n");
-        return std::nullopt;
-    }
     std::string error;
-    auto value = platform::decodePlistXml(reinterpret_cast<const char*>(data.data()), data.size(), &error);
+    auto value = platform::decodePlist(data.data(), data.size(), &error);
     if (!value) std::fprintf(stderr, "PigeonApiUtil: not a property list: %s\n", error.c_str());
     return value;
 }

@@ -17,7 +17,7 @@ public:
     static bool is2xScreen();
     static void resetCachesForTesting();
 
-    // Pasteboard items travel as XML property lists; a binary one is refused with a log line.
+    // Pasteboard items are written as XML property lists; XML and binary ones are read.
     static std::optional<platform::PlistValue> propertyListFromData(const Bytes& data);
     static std::optional<Bytes> dataFromPropertyList(const platform::PlistValue& value);
 

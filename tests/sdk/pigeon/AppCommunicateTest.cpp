@@ -10,6 +10,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/UrlOpener.h"
 #include "sdk/pigeon/PigeonFixture.h"
+#include "support/BinaryPlistBuilder.h"
 #include "support/SchemeHandlers.h"
 
 extern char** environ;
@@ -101,15 +102,32 @@ TEST_F(AppCommunicateTest, WhatDoesNotParseStaysOnThePasteboardAndWrongTypesAreR
     EXPECT_FALSE(AppCommunicate::appCommunicateDataForAppID("pg"));
     EXPECT_EQ(general.data("content"), Bytes(garbage.begin(), garbage.end()));
 
-    const std::string binary = "bplist00\xd1\x01\x02";
+    const std::string binary = "bplist00\xd1\x01\x02 damaged";
     general.setData("content", Bytes(binary.begin(), binary.end()));
     EXPECT_FALSE(AppCommunicate::appCommunicateDataForAppID("pg"));
+    EXPECT_EQ(general.data("content"), Bytes(binary.begin(), binary.end()));
 
     general.setPropertyList("content", PlistValue(PlistValue::Dictionary{{"pg", PlistValue("not a dictionary")}}));
     EXPECT_FALSE(AppCommunicate::appCommunicateDataForAppID("pg"));
     general.setPropertyList("content",
                             PlistValue(PlistValue::Dictionary{{"pg", PlistValue::Dictionary{{"command", PlistValue::integer(1010)}}}}));
     EXPECT_FALSE(AppCommunicate::appCommunicateDataForAppID("pg"));
+}
+
+TEST_F(AppCommunicateTest, AnAnswerLeftAsABinaryPropertyListIsRead) {
+    kite::test::BinaryPlistBuilder plist;
+    const std::size_t keys[] = {plist.ascii("command"), plist.ascii("result"), plist.ascii("language")};
+    const std::size_t values[] = {plist.ascii("2010"), plist.ascii("-2"), plist.utf16(u"中文")};
+    const std::size_t entry = plist.dictionary({keys[0], keys[1], keys[2]}, {values[0], values[1], values[2]});
+    const std::size_t top = plist.dictionary({plist.ascii("pg5")}, {entry});
+    platform::Pasteboard::general().setData("content", plist.build(top));
+
+    auto answer = AppCommunicate::appCommunicateDataForAppID("pg5");
+    ASSERT_TRUE(answer);
+    auto response = std::dynamic_pointer_cast<SendMessageToPGResp>(answer->DataToResp());
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->errCode, -2);
+    EXPECT_EQ(response->lang, "中文");
 }
 
 TEST_F(AppCommunicateTest, ASecondProgramReadsTheRequestAndItsAnswerComesBack) {
