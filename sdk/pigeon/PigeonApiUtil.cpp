@@ -1,8 +1,8 @@
 // Helpers of the messenger SDK.
 #include "sdk/pigeon/PigeonApiUtil.h"
 
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/Base64.h"
@@ -69,7 +69,13 @@ std::string plusAsSpace(std::string text) {
 }  // namespace
 
 bool PigeonApiUtil::isiOS7plus() {
-    if (cachedSystemVersion < 0.1) cachedSystemVersion = std::strtod(platform::systemVersionString().c_str(), nullptr);
+    if (cachedSystemVersion < 0.1) {
+        // The leading number of "7.0.3", whatever the locale's decimal mark.
+        const std::string version = platform::systemVersionString();
+        double number = 0;
+        std::from_chars(version.data(), version.data() + version.size(), number);
+        cachedSystemVersion = number;
+    }
     return cachedSystemVersion > 6.9;
 }
 
