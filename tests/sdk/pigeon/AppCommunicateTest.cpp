@@ -182,3 +182,22 @@ TEST_F(AppCommunicateTest, OpeningTheMessengerUrlLaunchesItAndItOpensTheApplicat
     ASSERT_TRUE(answer->authResp());
     EXPECT_EQ(answer->authResp()->state, "st");
 }
+
+TEST_F(AppCommunicateTest, TheLargestFileAllowedTravelsWhole) {
+    auto file = PGFileObject::object();
+    file->fileExtension = "bin";
+    file->fileData.resize(10485760);
+    for (std::size_t i = 0; i < file->fileData.size(); ++i) file->fileData[i] = std::uint8_t(i * 7);
+    SendMessageToPGReq request;
+    request.message = PGMediaMessage::message();
+    request.message->mediaObject = file;
+    AppCommunicateData data;
+    ASSERT_TRUE(data.ReqToData(request));
+    ASSERT_TRUE(AppCommunicate::setAppCommunicateData(data, "pgbig"));
+
+    auto received = AppCommunicate::appCommunicateDataForAppID("pgbig");
+    ASSERT_TRUE(received);
+    auto back = std::dynamic_pointer_cast<PGFileObject>(received->mediaMessage()->mediaObject);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->fileData == file->fileData);
+}
