@@ -92,10 +92,10 @@ bool writePng(const std::string& path, int width, int height, const std::vector<
     return !bytes.empty() && file;
 }
 
-std::optional<PngImage> readPng(const std::string& path) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return std::nullopt;
+namespace {
+
+// Finishes a read begun on png: the pixels as 8-bit RGBA, or nothing.
+std::optional<PngImage> finishRead(png_image& png) {
     png.format = PNG_FORMAT_RGBA;
     PngImage image;
     image.width = static_cast<int>(png.width);
@@ -106,6 +106,22 @@ std::optional<PngImage> readPng(const std::string& path) {
         return std::nullopt;
     }
     return image;
+}
+
+}  // namespace
+
+std::optional<PngImage> readPng(const std::string& path) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return std::nullopt;
+    return finishRead(png);
+}
+
+std::optional<PngImage> decodePng(const std::uint8_t* bytes, std::size_t size) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes, size)) return std::nullopt;
+    return finishRead(png);
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // PNG encoding and reading: the game's shots, and the frames and images of the tests and benchmarks.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,5 +35,7 @@ struct PngImage {
 };
 // Any PNG as 8-bit RGBA; nothing when the file is missing or not a readable PNG.
 std::optional<PngImage> readPng(const std::string& path);
+// The same for PNG bytes in memory; nothing unless they decode whole.
+std::optional<PngImage> decodePng(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace platform

@@ -25,6 +25,7 @@
 #include "kite/scene/Camera.h"
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
+#include "kite/scene/FontFNT.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
@@ -208,6 +209,7 @@ void Director::setGLView(GLView* view) {
         if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
     }
     assignRetained(glView_, view);
+    if (glView_ && glView_->hasGLContext()) createStatsLabels();
     applyViewDesignResolution();
     if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
     if (glView_ && eventDispatcher_) eventDispatcher_->setEnabled(true);
@@ -355,6 +357,7 @@ void Director::drawScene() {
         runningScene_->render(renderer_);
         if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
     }
+    if (displayStats_) drawStats();
     // The scene drew its own passes; this draws what was added after them.
     if (renderer_) renderer_->render();
     if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
@@ -362,6 +365,7 @@ void Director::drawScene() {
 
     ++totalFrames_;
     if (glView_) glView_->swapBuffers();
+    if (displayStats_) computeSecondsPerFrame();
 }
 
 void Director::setNextScene() {
@@ -417,6 +421,8 @@ void Director::reset() {
     stopAnimation();
     // The loading thread reads files through the file utilities destroyed below: it ends first.
     if (textureCache_) textureCache_->stopLoadingThread();
+    releaseStatsLabels();
+    FontFNT::purgeCachedData();
     AnimationCache::destroyInstance();
     SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();
