@@ -211,6 +211,18 @@ TEST_F(HttpClientTest, DestroyingTheClientCallsNothingBackAndANewClientWorksAtOn
     EXPECT_EQ(replies_[1].tag, "new again");
 }
 
+TEST_F(HttpClientTest, TheProcessExitsCleanlyWhileADestroyedClientsRequestIsUnanswered) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            sendRequest(HttpRequest::Type::GET, server_.url("/slow"), "slow", replies_);
+            if (!gate_.waitEntered(1)) std::exit(2);
+            HttpClient::destroyInstance();
+            std::exit(replies_.empty() ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(HttpClientTest, ARedirectIsFollowedButAnEndlessOneFails) {
     sendRequest(HttpRequest::Type::GET, server_.url("/once"), "once", replies_);
     sendRequest(HttpRequest::Type::GET, server_.url("/loop"), "loop", replies_);
