@@ -75,21 +75,14 @@ void runThroughClient(int inFlight) {
     }
 }
 
-void BM_HttpClientSequential(benchmark::State& state) {
+// Argument: how many requests stay queued (1: one at a time).
+void BM_HttpClient(benchmark::State& state) {
     server();
     QuietStandardOutput quiet;
-    for (auto _ : state) runThroughClient(1);
+    for (auto _ : state) runThroughClient(static_cast<int>(state.range(0)));
     state.SetItemsProcessed(state.iterations() * kRequests);
 }
-BENCHMARK(BM_HttpClientSequential)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_HttpClientEightQueued(benchmark::State& state) {
-    server();
-    QuietStandardOutput quiet;
-    for (auto _ : state) runThroughClient(8);
-    state.SetItemsProcessed(state.iterations() * kRequests);
-}
-BENCHMARK(BM_HttpClientEightQueued)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HttpClient)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 std::size_t discard(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
