@@ -10,6 +10,7 @@
 #include "kite/http/HttpAsynConnection.h"
 #include "kite/http/HttpTestSupport.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TemporaryFolder.h"
 
 using kite::network::HttpClient;
 using kite::network::HttpRequest;
@@ -171,6 +172,20 @@ TEST_F(HttpClientTest, BodiesAndHeaderLinesArriveByteForByte) {
     EXPECT_EQ(seen[3].method, "GET");
     EXPECT_TRUE(seen[3].body.empty());
     for (const Seen& request : seen) EXPECT_EQ(request.token, "secret") << request.method;
+}
+
+TEST_F(HttpClientTest, OnlyHttpAndHttpsAreSpoken) {
+    kite::test::TemporaryFolder folder("http-scheme");
+    const std::string local = folder.put("secret.txt", "local secret");
+    sendRequest(HttpRequest::Type::GET, "file://" + local, "file", replies_);
+    sendRequest(HttpRequest::Type::GET, "not a url", "garbage", replies_);
+    ASSERT_TRUE(stepFramesUntil([&] { return replies_.size() == 2; }));
+    for (const Reply& reply : replies_) {
+        EXPECT_FALSE(reply.succeeded) << reply.tag;
+        EXPECT_EQ(reply.code, -1);
+        EXPECT_TRUE(reply.body.empty());
+        EXPECT_FALSE(reply.error.empty());
+    }
 }
 
 TEST_F(HttpClientTest, ANullRequestIsIgnoredAndTheNextOneIsServed) {
