@@ -49,7 +49,7 @@ public:
     void draw(Renderer* renderer, const Mat4& transform, uint32_t flags) override;
     using Node::draw;
 
-    void setBlendFunc(const BlendFunc& blendFunc) override { this->blendFunc = blendFunc; }
+    void setBlendFunc(const BlendFunc& blend) override { blendFunc = blend; }
     const BlendFunc& getBlendFunc() const override { return blendFunc; }
 
 private:

@@ -1,7 +1,7 @@
 // A layer of menu items that turns one finger's touch into selecting and activating an item.
 #pragma once
+#include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "kite/foundation/Vector.h"
 #include "kite/scene/Layer.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <new>
+#include <exception>
 
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"

@@ -1,7 +1,9 @@
 #include "kite/scene/ParticleSystemQuad.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <new>
 
 #include "kite/foundation/Create.h"

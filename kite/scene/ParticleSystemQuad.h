@@ -19,10 +19,10 @@ public:
     std::string description() const override;
 
     // Draws nothing without a texture, or while a batch node draws the quads.
+    // The renderer reads the quads from memory: no buffer of the system's own to upload after a step.
     void draw(Renderer* renderer, const Mat4& transform, uint32_t flags) override;
     using Node::draw;
     void updateQuadWithParticle(Particle* particle, const Vec2& newPosition) override;
-    void postStep() override {}
 
     // Growing past the allocation clears the live particles; both reset the system.
     void setTotalParticles(int total) override;
