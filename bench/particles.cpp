@@ -7,7 +7,6 @@
 #include "bench/GLStage.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/math/Mat4.h"
-#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Node.h"
@@ -23,37 +22,7 @@ constexpr int kExplosions = 10;
 constexpr int kParticles = 300;
 constexpr float kStep = 1.0f / 60.0f;
 
-struct Stage : bench::GLStage {
-    Mat4 projection;
-};
-
-Stage& stage();
-
-void setUp(Stage& made) {
-    bench::openGLStage(made, kViewport);
-    if (!made.renderer) return;
-    Director::getInstance();  // nodes and the default texture reach it; its frame services are replaced below
-    Mat4::createOrthographicOffCenter(0, kViewport, 0, kViewport, -1024, 1024, &made.projection);
-    DirectorFrameServices frame;
-    frame.getRenderer = [] { return stage().renderer.get(); };
-    frame.getWinSize = [] { return Size(kViewport, kViewport); };
-    frame.getContentScaleFactor = [] { return 1.0f; };
-    frame.getMatrix = [](int stack) -> const Mat4& {
-        static const Mat4 identity;
-        return stack == 1 ? stage().projection : identity;
-    };
-    setDirectorFrameServices(frame);
-}
-
-Stage& stage() {
-    static Stage s;
-    static bool ready = false;
-    if (!ready) {
-        ready = true;
-        setUp(s);
-    }
-    return s;
-}
+bench::SceneStage& stage() { return bench::sceneStage(kViewport); }
 
 // An explosion that never stops emitting, so that it stays at its 300 particles.
 ParticleExplosion* steadyExplosion(int i) {
@@ -64,7 +33,7 @@ ParticleExplosion* steadyExplosion(int i) {
 }
 
 void runExplosions(benchmark::State& state, bool batched) {
-    Stage& s = stage();
+    bench::SceneStage& s = stage();
     Texture2D* texture = s.renderer ? defaultParticleTexture() : nullptr;
     if (!texture) {
         state.SkipWithError("no GL context");

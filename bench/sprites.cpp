@@ -4,7 +4,6 @@
 #include "bench/GLStage.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/math/Mat4.h"
-#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureAtlas.h"
@@ -22,37 +21,7 @@ using namespace kite;
 // A small viewport keeps rasterisation out of the figure; every sprite stays inside it.
 constexpr int kViewport = 32;
 
-struct Stage : bench::GLStage {
-    Mat4 projection;
-};
-
-Stage& stage();
-
-void setUp(Stage& made) {
-    bench::openGLStage(made, kViewport);
-    if (!made.renderer) return;
-    Director::getInstance();  // nodes reach it; its frame services are replaced below
-    Mat4::createOrthographicOffCenter(0, kViewport, 0, kViewport, -1024, 1024, &made.projection);
-    DirectorFrameServices frame;
-    frame.getRenderer = [] { return stage().renderer.get(); };
-    frame.getWinSize = [] { return Size(kViewport, kViewport); };
-    frame.getContentScaleFactor = [] { return 1.0f; };
-    frame.getMatrix = [](int stack) -> const Mat4& {
-        static const Mat4 identity;
-        return stack == 1 ? stage().projection : identity;
-    };
-    setDirectorFrameServices(frame);
-}
-
-Stage& stage() {
-    static Stage s;
-    static bool ready = false;
-    if (!ready) {
-        ready = true;
-        setUp(s);
-    }
-    return s;
-}
+bench::SceneStage& stage() { return bench::sceneStage(kViewport); }
 
 // Each sprite runs a move that bounces it across the viewport forever.
 Sprite* stormSprite(Texture2D* texture, int i, ActionManager* actions) {
@@ -88,7 +57,7 @@ void stopActions(ActionManager* actions, Node* node) {
 // One run: build(root, actions) makes the tree, the frames run, then every action stops.
 template <class Build>
 void runStorm(benchmark::State& state, Build build) {
-    Stage& s = stage();
+    bench::SceneStage& s = stage();
     if (!s.renderer) {
         state.SkipWithError("no GL context");
         return;

@@ -15,8 +15,7 @@ namespace {
 
 using test::Pixel;
 using test::PixelNear;
-
-const Pixel kBlack{0, 0, 0, 255};
+using test::kBlack;
 
 const Vec2 kSquare[4] = {Vec2(16, 16), Vec2(48, 16), Vec2(48, 48), Vec2(16, 48)};
 

@@ -14,6 +14,7 @@
 #include "kite/scene/GLView.h"
 #include "kite/scene/Node.h"
 #include "platform/Clock.h"
+#include "support/DirectorShutdown.h"
 #include "support/GLTest.h"
 
 namespace kite {
@@ -88,7 +89,10 @@ protected:
         GLTest::SetUp();
         if (!context()) GTEST_SKIP() << "no GL context";
         platform::Clock::setFixed(10.0);
+        // A fresh director: a renderer fixture earlier in this process may have replaced its frame services.
+        shutDownDirector();
         director = Director::getInstance();
+        // Exact pixels: the 2D projection maps design points one to one onto the frame.
         director->setProjection(Director::Projection::_2D);
         view = createAutoreleased<FixtureView>(context(), frameWidth(), frameHeight());
         view->setDesignResolutionSize(static_cast<float>(frameWidth()), static_cast<float>(frameHeight()),
