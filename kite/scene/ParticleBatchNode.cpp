@@ -83,7 +83,8 @@ void ParticleBatchNode::releaseQuadsOf(Node* child) {
         return;
     }
     PosColorTexQuad* quads = textureAtlas->getQuads();
-    std::memmove(quads + start, quads + start + count, sizeof(PosColorTexQuad) * static_cast<std::size_t>(total - start - count));
+    const auto after = static_cast<std::size_t>(total - start - count);
+    std::memmove(quads + start, quads + start + count, sizeof(PosColorTexQuad) * after);
     textureAtlas->removeAllQuads();
     textureAtlas->increaseTotalQuadsWith(total - count);
     for (Node* other : children) {

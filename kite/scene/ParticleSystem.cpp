@@ -215,7 +215,8 @@ bool ParticleSystem::stepParticle(Particle* p, float dt, const Vec2& currentPosi
 
     Vec2 newPosition = p->pos;
     if (positionType == PositionType::FREE) {
-        newPosition = p->pos - (transformPoint(worldToNode, currentPosition) - transformPoint(worldToNode, p->startPos));
+        const Vec2 moved = transformPoint(worldToNode, currentPosition) - transformPoint(worldToNode, p->startPos);
+        newPosition = p->pos - moved;
     } else if (positionType == PositionType::RELATIVE) {
         newPosition = p->pos - (currentPosition - p->startPos);
     }

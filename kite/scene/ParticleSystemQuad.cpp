@@ -192,7 +192,9 @@ void ParticleSystemQuad::setBatchNode(ParticleBatchNode* batch) {
     }
     if (!oldBatch) {
         TextureAtlas* atlas = batch->getTextureAtlas();
-        for (std::size_t i = 0; i < quads.size(); ++i) atlas->updateQuad(&quads[i], atlasIndex + static_cast<ssize_t>(i));
+        for (std::size_t i = 0; i < quads.size(); ++i) {
+            atlas->updateQuad(&quads[i], atlasIndex + static_cast<ssize_t>(i));
+        }
         std::vector<PosColorTexQuad>().swap(quads);
     }
 }
