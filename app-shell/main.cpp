@@ -13,6 +13,7 @@
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/ScriptPlayer.h"
 #include "kite/scene/Director.h"
+#include "platform/AudioSession.h"
 #include "platform/DeviceProfile.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
@@ -138,9 +139,11 @@ int main(int argc, char** argv) {
     handlers.background = [&app] {
         kite::log("stargrid: entering the background");
         app.didEnterBackground();
+        platform::AudioSession::shared().beginInterruption();
     };
     handlers.foreground = [&app] {
         kite::log("stargrid: entering the foreground");
+        platform::AudioSession::shared().endInterruption();
         app.willEnterForeground();
     };
     handlers.quit = [&hostView, &player] {
