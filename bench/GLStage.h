@@ -8,7 +8,6 @@
 #include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
-#include "kite/scene/Director.h"
 #include "platform/GLContext.h"
 
 namespace bench {
@@ -40,34 +39,37 @@ inline void openGLStage(GLStage& stage, int size) {
     stage.texture->initWithData(white, 16, kite::Texture2D::PixelFormat::RGBA8888, 2, 2);
 }
 
-// A stage that stands in for the director's frame: its renderer, a size x size window and a projection that
-// maps points one to one onto the window's pixels.
-struct SceneStage : GLStage {
-    kite::Mat4 projection;
-    float size = 0.0f;
-};
-
-// Opened on first use and kept for the whole run.
-inline SceneStage& sceneStage(int size) {
-    static SceneStage stage;
+// The one stage of a benchmark file, set up on its first use.
+template <class Stage, void (*SetUp)(Stage&)>
+Stage& sharedStage() {
+    static Stage stage;
     static bool ready = false;
-    if (ready) return stage;
-    ready = true;
-    openGLStage(stage, size);
-    if (!stage.renderer) return stage;
-    kite::Director::getInstance();  // nodes reach it; its frame services are replaced below
-    stage.size = static_cast<float>(size);
-    kite::Mat4::createOrthographicOffCenter(0, stage.size, 0, stage.size, -1024, 1024, &stage.projection);
+    if (!ready) {
+        ready = true;
+        SetUp(stage);
+    }
+    return stage;
+}
+
+// Nodes reach the director; its frame services are then replaced by these: the stage's renderer, a
+// size x size window mapped to the viewport in pixels, content scale 1.
+inline void installFrameServices(GLStage& stage, int size) {
+    static GLStage* current = nullptr;
+    static kite::Mat4 projection;
+    static int window = 0;
+    current = &stage;
+    window = size;
+    kite::Mat4::createOrthographicOffCenter(0, static_cast<float>(size), 0, static_cast<float>(size), -1024, 1024,
+                                            &projection);
     kite::DirectorFrameServices frame;
-    frame.getRenderer = [] { return stage.renderer.get(); };
-    frame.getWinSize = [] { return kite::Size(stage.size, stage.size); };
+    frame.getRenderer = [] { return current->renderer.get(); };
+    frame.getWinSize = [] { return kite::Size(static_cast<float>(window), static_cast<float>(window)); };
     frame.getContentScaleFactor = [] { return 1.0f; };
     frame.getMatrix = [](int stack) -> const kite::Mat4& {
         static const kite::Mat4 identity;
-        return stack == 1 ? stage.projection : identity;
+        return stack == 1 ? projection : identity;
     };
     kite::setDirectorFrameServices(frame);
-    return stage;
 }
 
 }  // namespace bench

@@ -22,7 +22,16 @@ constexpr int kExplosions = 10;
 constexpr int kParticles = 300;
 constexpr float kStep = 1.0f / 60.0f;
 
-bench::SceneStage& stage() { return bench::sceneStage(kViewport); }
+using Stage = bench::GLStage;
+
+void setUp(Stage& made) {
+    bench::openGLStage(made, kViewport);
+    if (!made.renderer) return;
+    Director::getInstance();  // nodes and the default texture reach it; its frame services are replaced below
+    bench::installFrameServices(made, kViewport);
+}
+
+Stage& stage() { return bench::sharedStage<Stage, setUp>(); }
 
 // An explosion that never stops emitting, so that it stays at its 300 particles.
 ParticleExplosion* steadyExplosion(int i) {
@@ -33,7 +42,7 @@ ParticleExplosion* steadyExplosion(int i) {
 }
 
 void runExplosions(benchmark::State& state, bool batched) {
-    bench::SceneStage& s = stage();
+    Stage& s = stage();
     Texture2D* texture = s.renderer ? defaultParticleTexture() : nullptr;
     if (!texture) {
         state.SkipWithError("no GL context");

@@ -4,6 +4,7 @@
 #include "bench/GLStage.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/math/Mat4.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureAtlas.h"
@@ -21,7 +22,16 @@ using namespace kite;
 // A small viewport keeps rasterisation out of the figure; every sprite stays inside it.
 constexpr int kViewport = 32;
 
-bench::SceneStage& stage() { return bench::sceneStage(kViewport); }
+using Stage = bench::GLStage;
+
+void setUp(Stage& made) {
+    bench::openGLStage(made, kViewport);
+    if (!made.renderer) return;
+    Director::getInstance();  // nodes reach it; its frame services are replaced below
+    bench::installFrameServices(made, kViewport);
+}
+
+Stage& stage() { return bench::sharedStage<Stage, setUp>(); }
 
 // Each sprite runs a move that bounces it across the viewport forever.
 Sprite* stormSprite(Texture2D* texture, int i, ActionManager* actions) {
@@ -57,7 +67,7 @@ void stopActions(ActionManager* actions, Node* node) {
 // One run: build(root, actions) makes the tree, the frames run, then every action stops.
 template <class Build>
 void runStorm(benchmark::State& state, Build build) {
-    bench::SceneStage& s = stage();
+    Stage& s = stage();
     if (!s.renderer) {
         state.SkipWithError("no GL context");
         return;
