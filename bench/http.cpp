@@ -3,8 +3,6 @@
 // the client's transport does). Frames are stepped without waiting, so delivery adds no frame time.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -13,6 +11,7 @@
 #include "kite/http/HttpClient.h"
 #include "kite/scene/Director.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/QuietStdout.h"
 
 namespace {
 
@@ -29,25 +28,6 @@ kite::test::LoopbackHttpServer& server() {
     }();
     return *shared;
 }
-
-// The client logs a line per request; those go to /dev/null while a benchmark runs.
-class QuietStandardOutput {
-public:
-    QuietStandardOutput() : saved_(dup(STDOUT_FILENO)) {
-        std::fflush(stdout);
-        const int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, STDOUT_FILENO);
-        close(devnull);
-    }
-    ~QuietStandardOutput() {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
 
 // Sends requests through the client keeping up to `inFlight` queued, stepping frames until all are answered.
 void runThroughClient(int inFlight) {
@@ -78,7 +58,7 @@ void runThroughClient(int inFlight) {
 // Argument: how many requests stay queued (1: one at a time).
 void BM_HttpClient(benchmark::State& state) {
     server();
-    QuietStandardOutput quiet;
+    kite::test::QuietStdout quiet;  // the client logs a line per request
     for (auto _ : state) runThroughClient(static_cast<int>(state.range(0)));
     state.SetItemsProcessed(state.iterations() * kRequests);
 }
