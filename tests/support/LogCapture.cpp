@@ -45,6 +45,13 @@ std::size_t LogCapture::count(const std::string& text) const {
     }));
 }
 
+std::string LogCapture::text() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string all;
+    for (const std::string& line : lines_) all += line + "\n";
+    return all;
+}
+
 void LogCapture::clear() {
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.clear();

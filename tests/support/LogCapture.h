@@ -20,6 +20,8 @@ public:
     // How many lines hold the text.
     std::size_t count(const std::string& text) const;
     bool contains(const std::string& text) const { return count(text) > 0; }
+    // Every line, each followed by a newline.
+    std::string text() const;
     void clear();
 
 private:
