@@ -190,54 +190,68 @@ bool Scale9Sprite::updateWithSprite(Sprite* sprite, const Rect& textureRect, boo
     return true;
 }
 
-void Scale9Sprite::createSlicedSprites() {
+// Where the frame's pixels start inside the untrimmed image.
+Vec2 Scale9Sprite::trimmedOrigin() const {
+    return Vec2(std::ceil(offset.x + (untrimmedSize.width - spriteRect.size.width) * 0.5f),
+                std::ceil(offset.y + (untrimmedSize.height - spriteRect.size.height) * 0.5f));
+}
+
+Scale9Sprite::SliceRects Scale9Sprite::cutIntoSlices() const {
     const float w = untrimmedSize.width;
     const float h = untrimmedSize.height;
-    const Vec2 offsetPosition(std::ceil(offset.x + (w - spriteRect.size.width) * 0.5f),
-                              std::ceil(offset.y + (h - spriteRect.size.height) * 0.5f));
-    if (capInsetsInternal.equals(Rect::ZERO)) capInsetsInternal = Rect(w / 3, h / 3, w / 3, h / 3);
     const Rect insets = clampedInsets(capInsetsInternal, untrimmedSize);
-
-    const Rect imageRect = spriteFrameRotated
-                               ? Rect(spriteRect.origin.x - offsetPosition.y, spriteRect.origin.y - offsetPosition.x, w, h)
-                               : Rect(spriteRect.origin.x - offsetPosition.x, spriteRect.origin.y - offsetPosition.y, w, h);
-
     const float leftW = insets.origin.x, centreW = insets.size.width, rightW = w - (leftW + centreW);
     const float topH = insets.origin.y, centreH = insets.size.height, bottomH = h - (topH + centreH);
     const float xs[3] = {0.0f, leftW, leftW + centreW};
     const float ws[3] = {leftW, centreW, rightW};
     const float ys[3] = {0.0f, topH, topH + centreH};
     const float hs[3] = {topH, centreH, bottomH};
-    Rect bounds[SLICE_COUNT];
+    SliceRects rects;
     for (int row = 0; row < 3; ++row)
         for (int column = 0; column < 3; ++column)
-            bounds[row * 3 + column] = Rect(xs[column], ys[row], ws[column], hs[row]);
-    Rect untrimmedTopLeft = bounds[TOP_LEFT], untrimmedCentre = bounds[CENTRE];
-    Rect untrimmedBottomRight = bounds[BOTTOM_RIGHT];
+            rects.slices[row * 3 + column] = Rect(xs[column], ys[row], ws[column], hs[row]);
+    rects.topLeft = rects.slices[TOP_LEFT];
+    rects.centre = rects.slices[CENTRE];
+    rects.bottomRight = rects.slices[BOTTOM_RIGHT];
 
     // A trimmed frame has no pixels outside its rectangle: cut every slice to what is there.
-    const Rect pixelRect(offsetPosition.x, offsetPosition.y, spriteRect.size.width, spriteRect.size.height);
-    for (Rect& r : bounds) r = intersection(r, pixelRect);
+    const Vec2 origin = trimmedOrigin();
+    const Rect pixelRect(origin.x, origin.y, spriteRect.size.width, spriteRect.size.height);
+    for (Rect& r : rects.slices) r = intersection(r, pixelRect);
+    return rects;
+}
 
-    // Into texture coordinates; a rotated frame is turned a quarter about its corner.
+void Scale9Sprite::moveIntoTexture(SliceRects& rects) const {
+    const Vec2 origin = trimmedOrigin();
+    const float x = spriteRect.origin.x - (spriteFrameRotated ? origin.y : origin.x);
+    const float y = spriteRect.origin.y - (spriteFrameRotated ? origin.x : origin.y);
+    // A rotated frame is stored turned a quarter about the image's corner.
     AffineTransform toTexture = AffineTransform::IDENTITY;
     if (spriteFrameRotated) {
-        toTexture = AffineTransformTranslate(toTexture, imageRect.size.height + imageRect.origin.x, imageRect.origin.y);
+        toTexture = AffineTransformTranslate(toTexture, untrimmedSize.height + x, y);
         toTexture = AffineTransformRotate(toTexture, 1.57079633f);
     } else {
-        toTexture = AffineTransformTranslate(toTexture, imageRect.origin.x, imageRect.origin.y);
+        toTexture = AffineTransformTranslate(toTexture, x, y);
     }
-    auto moved = [&](const Rect& r) { return Rect(RectApplyAffineTransform(r, toTexture).origin, r.size); };
-    for (Rect& r : bounds) r = moved(r);
-    untrimmedTopLeft = moved(untrimmedTopLeft);
-    untrimmedCentre = moved(untrimmedCentre);
-    untrimmedBottomRight = moved(untrimmedBottomRight);
+    auto move = [&](Rect& r) { r.origin = RectApplyAffineTransform(r, toTexture).origin; };
+    for (Rect& r : rects.slices) move(r);
+    move(rects.topLeft);
+    move(rects.centre);
+    move(rects.bottomRight);
+}
 
-    topLeftSize = untrimmedTopLeft.size;
-    centreSize = untrimmedCentre.size;
-    bottomRightSize = untrimmedBottomRight.size;
-    const Rect& c = bounds[CENTRE];
-    const Rect& o = untrimmedCentre;
+void Scale9Sprite::createSlicedSprites() {
+    const float w = untrimmedSize.width;
+    const float h = untrimmedSize.height;
+    if (capInsetsInternal.equals(Rect::ZERO)) capInsetsInternal = Rect(w / 3, h / 3, w / 3, h / 3);
+    SliceRects rects = cutIntoSlices();
+    moveIntoTexture(rects);
+
+    topLeftSize = rects.topLeft.size;
+    centreSize = rects.centre.size;
+    bottomRightSize = rects.bottomRight.size;
+    const Rect& c = rects.slices[CENTRE];
+    const Rect& o = rects.centre;
     if (spriteFrameRotated) {
         centreOffset = Vec2(-((o.origin.y + o.size.width / 2) - (c.origin.y + c.size.width / 2)),
                             (c.origin.x + c.size.height / 2) - (o.origin.x + o.size.height / 2));
@@ -246,10 +260,10 @@ void Scale9Sprite::createSlicedSprites() {
                             (o.origin.y + o.size.height / 2) - (c.origin.y + c.size.height / 2));
     }
 
-    static constexpr Slice kCreationOrder[SLICE_COUNT] = {CENTRE,   TOP,         BOTTOM,     LEFT,  RIGHT,
+    static constexpr Slice kCreationOrder[SLICE_COUNT] = {CENTRE,   TOP,       BOTTOM,      LEFT,        RIGHT,
                                                           TOP_LEFT, TOP_RIGHT, BOTTOM_LEFT, BOTTOM_RIGHT};
     for (Slice slice : kCreationOrder) {
-        const Rect& r = bounds[slice];
+        const Rect& r = rects.slices[slice];
         if (!(r.size.width > 0.0f && r.size.height > 0.0f)) continue;
         Sprite* sprite = Sprite::createWithTexture(scale9Image->getTexture(), r, spriteFrameRotated);
         if (!sprite) continue;

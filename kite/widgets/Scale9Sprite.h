@@ -105,12 +105,21 @@ private:
     // Slots of the nine slice sprites, rows from the top.
     enum Slice { TOP_LEFT, TOP, TOP_RIGHT, LEFT, CENTRE, RIGHT, BOTTOM_LEFT, BOTTOM, BOTTOM_RIGHT, SLICE_COUNT };
 
+    // The nine slices in the untrimmed image, cut to the frame's pixels, and the untrimmed
+    // top-left, centre and bottom-right that fix the layout.
+    struct SliceRects {
+        Rect slices[SLICE_COUNT];
+        Rect topLeft, centre, bottomRight;
+    };
+
+    Vec2 trimmedOrigin() const;
+    SliceRects cutIntoSlices() const;
+    void moveIntoTexture(SliceRects& rects) const;
     void createSlicedSprites();
     void updatePositions();
     void removeSlices();
     // Places one slice; nothing when that slice has no sprite.
     void placeSlice(Slice slice, const Vec2& anchor, const Vec2& position);
-    void visitProtectedBelowZero(Renderer* renderer, uint32_t flags, std::size_t* next);
 
     bool spritesGenerated = false;
     Rect spriteRect;

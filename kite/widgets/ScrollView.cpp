@@ -11,8 +11,6 @@
 #include "kite/scene/ActionInstant.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
-#include "kite/scene/EventDispatcher.h"
-#include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Touch.h"
 
@@ -37,7 +35,11 @@ ScrollView* ScrollView::create(const Size& size, Node* container) {
     return nullptr;
 }
 
-ScrollView::ScrollView() = default;
+// One touch at a time, shared with the nodes behind.
+ScrollView::ScrollView() {
+    touchMode = TouchMode::ONE_BY_ONE;
+    swallowsTouches = false;
+}
 
 ScrollView::~ScrollView() {
     // The animated offset's end calls back into this view.
@@ -71,18 +73,10 @@ bool ScrollView::initWithViewSize(const Size& size, Node* content) {
 }
 
 void ScrollView::setTouchEnabled(bool enabled) {
-    if (touchListener && eventDispatcher) eventDispatcher->removeEventListener(touchListener);
-    touchListener = nullptr;
-    touchEnabled = enabled;
+    // Always a fresh listener: the old one goes first.
+    if (touchEnabled) Layer::setTouchEnabled(false);
     if (enabled) {
-        auto* listener = EventListenerTouchOneByOne::create();
-        if (!listener || !eventDispatcher) return;
-        listener->onTouchBegan = [this](Touch* t, Event* e) { return onTouchBegan(t, e); };
-        listener->onTouchMoved = [this](Touch* t, Event* e) { onTouchMoved(t, e); };
-        listener->onTouchEnded = [this](Touch* t, Event* e) { onTouchEnded(t, e); };
-        listener->onTouchCancelled = [this](Touch* t, Event* e) { onTouchCancelled(t, e); };
-        eventDispatcher->addEventListenerWithSceneGraphPriority(listener, this);
-        touchListener = listener;
+        Layer::setTouchEnabled(true);
     } else {
         forgetTouches();
     }

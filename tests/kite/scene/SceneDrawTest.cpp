@@ -20,32 +20,13 @@
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
+#include "tests/support/FrameView.h"
 #include "tests/support/GLTest.h"
 
 namespace kite {
 namespace {
 
 using test::Pixel;
-
-// The fixture's context as the director's view.
-class FixtureView : public GLView {
-public:
-    bool init(platform::GLContext* context, int width, int height) {
-        context_ = context;
-        setFrameSize(static_cast<float>(width), static_cast<float>(height));
-        return context != nullptr;
-    }
-    bool isOpenGLReady() override { return true; }
-    void makeCurrent() override { context_->makeCurrent(); }
-    // The frame is read back before any swap.
-    void swapBuffers() override {}
-    void setIMEKeyboardState(bool) override {}
-    void end() override { release(); }
-    bool hasGLContext() const override { return true; }
-
-private:
-    platform::GLContext* context_ = nullptr;
-};
 
 // A rectangle of its content size in its displayed colour, drawn as one textured quad.
 class Block : public Node {
@@ -141,7 +122,7 @@ protected:
         director = Director::getInstance();
         // Exact pixels: the 2D projection maps design points one to one onto the frame.
         director->setProjection(Director::Projection::_2D);
-        auto* view = createAutoreleased<FixtureView>(context(), frameWidth(), frameHeight());
+        auto* view = createAutoreleased<test::FrameView>(context(), frameWidth(), frameHeight());
         view->setDesignResolutionSize(96, 64, ResolutionPolicy::EXACT_FIT);
         director->setGLView(view);
         const std::uint8_t whitePixels[16] = {255, 255, 255, 255, 255, 255, 255, 255,

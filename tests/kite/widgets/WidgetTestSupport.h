@@ -2,7 +2,6 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
@@ -10,45 +9,19 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
+#include "kite/scene/SceneDrawSupport.h"
 #include "platform/Clock.h"
 #include "support/DirectorShutdown.h"
+#include "support/FrameView.h"
 #include "support/GLTest.h"
 
 namespace kite {
 namespace test {
 
-// The fixture's context as the director's view; frame pixels are design points.
-class FrameView : public GLView {
-public:
-    bool init(platform::GLContext* context, int width, int height) {
-        context_ = context;
-        setFrameSize(static_cast<float>(width), static_cast<float>(height));
-        return context != nullptr;
-    }
-    bool isOpenGLReady() override { return true; }
-    void makeCurrent() override { context_->makeCurrent(); }
-    // The frame is read back before any swap.
-    void swapBuffers() override {}
-    void setIMEKeyboardState(bool) override {}
-    void end() override { release(); }
-    bool hasGLContext() const override { return true; }
-
-private:
-    platform::GLContext* context_ = nullptr;
-};
-
-// A texture whose pixel (x, y), y counted from the top row, has the colour colorAt(x, y). Sampled
-// nearest, so that a stretched slice shows its own texels up to its seams.
+// A texture of colorAt(x, y), y from the top row, sampled nearest: a stretched slice then shows
+// its own texels right up to its seams.
 inline RefPtr<Texture2D> textureOf(int w, int h, const std::function<Pixel(int, int)>& colorAt) {
-    std::vector<std::uint8_t> pixels;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const Pixel p = colorAt(x, y);
-            pixels.insert(pixels.end(), {p.r, p.g, p.b, p.a});
-        }
-    RefPtr<Texture2D> texture(Texture2D::create());
-    texture->initWithData(pixels.data(), static_cast<ssize_t>(pixels.size()), Texture2D::PixelFormat::RGBA8888, w,
-                          h);
+    RefPtr<Texture2D> texture = textureFrom(w, h, colorAt);
     texture->setAliasTexParameters();
     return texture;
 }
