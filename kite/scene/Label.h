@@ -154,6 +154,8 @@ protected:
     virtual void updateShaderProgram();
     void updateFont();
     void updateQuads();
+    bool isLetterPlaced(int index) const;
+    void removeUnplacedLetterSprites();
     void refreshLetterSprites();
     // Adds batch nodes for atlas pages that have none yet.
     void addPageBatches();

@@ -17,17 +17,6 @@ namespace kite {
 
 namespace {
 
-Color4B quadColor(const Color3B& color, uint8_t opacity, bool premultiply) {
-    Color4B c(color.r, color.g, color.b, opacity);
-    if (premultiply) {
-        const float factor = opacity / 255.0f;
-        c.r = static_cast<uint8_t>(c.r * factor);
-        c.g = static_cast<uint8_t>(c.g * factor);
-        c.b = static_cast<uint8_t>(c.b * factor);
-    }
-    return c;
-}
-
 void paintQuad(PosColorTexQuad& quad, const Color4B& color) {
     quad.tl.colors = quad.bl.colors = quad.tr.colors = quad.br.colors = color;
 }
@@ -97,7 +86,6 @@ void Label::alignText() {
         setContentSize(Size::ZERO);
         return;
     }
-    for (SpriteBatchNode* batch : _batchNodes) batch->getTextureAtlas()->removeAllQuads();
     _fontAtlas->prepareLetterDefinitions(_currentUTF16String);
     addPageBatches();
 
@@ -108,6 +96,9 @@ void Label::alignText() {
     if (_labelWidth > 0 || (_currNumLines > 1 && _hAlignment != TextHAlignment::LEFT)) {
         LabelTextFormatter::alignText(this);
     }
+    // Letter sprites leave their batch while their old quads are still there; then every quad is made anew.
+    removeUnplacedLetterSprites();
+    for (SpriteBatchNode* batch : _batchNodes) batch->getTextureAtlas()->removeAllQuads();
     updateQuads();
     refreshLetterSprites();
     updateColor();
@@ -129,27 +120,33 @@ void Label::updateQuads() {
     }
 }
 
-// Letter sprites follow their records: those past the text go, the others take their letter's cell again.
-void Label::refreshLetterSprites() {
-    const int length = static_cast<int>(_currentUTF16String.size());
+bool Label::isLetterPlaced(int index) const {
+    return index >= 0 && index < static_cast<int>(_currentUTF16String.size()) && index < _limitShowCount &&
+           _lettersInfo[static_cast<std::size_t>(index)].def.validDefinition;
+}
+
+void Label::removeUnplacedLetterSprites() {
     for (SpriteBatchNode* batch : _batchNodes) {
-        std::vector<Sprite*> letters;
+        std::vector<Sprite*> unplaced;
         for (Node* child : batch->getChildren()) {
             auto* sprite = dynamic_cast<Sprite*>(child);
-            if (sprite && child->getTag() >= 0) letters.push_back(sprite);
+            if (!sprite || child->getTag() < 0) continue;
+            const int index = child->getTag();
+            const bool onThisPage =
+                isLetterPlaced(index) && batchForPage(_lettersInfo[static_cast<std::size_t>(index)].def.textureID) == batch;
+            if (!onThisPage) unplaced.push_back(sprite);
         }
-        for (Sprite* sprite : letters) {
-            const int index = sprite->getTag();
-            const bool placed = index < length && index < _limitShowCount &&
-                                _lettersInfo[static_cast<std::size_t>(index)].def.validDefinition;
-            if (!placed) {
-                sprite->setBatchNode(nullptr);
-                batch->Node::removeChild(sprite, true);
-                continue;
-            }
-            const LetterInfo& letter = _lettersInfo[static_cast<std::size_t>(index)];
-            SpriteBatchNode* page = batchForPage(letter.def.textureID);
-            if (page != batch) continue;
+        for (Sprite* sprite : unplaced) batch->SpriteBatchNode::removeChild(sprite, true);
+    }
+}
+
+// The letter sprites left take their letter's cell and quad again.
+void Label::refreshLetterSprites() {
+    for (SpriteBatchNode* batch : _batchNodes) {
+        for (Node* child : batch->getChildren()) {
+            auto* sprite = dynamic_cast<Sprite*>(child);
+            if (!sprite || child->getTag() < 0) continue;
+            const LetterInfo& letter = _lettersInfo[static_cast<std::size_t>(child->getTag())];
             sprite->setBatchNode(batch);
             sprite->setAtlasIndex(letter.atlasIndex);
             sprite->setTextureRect(Rect(letter.def.U, letter.def.V, letter.def.width, letter.def.height));
@@ -181,7 +178,7 @@ Sprite* Label::getLetter(int index) {
 
 void Label::updateColor() {
     if (!getTextureAtlas()) return;
-    const Color4B color = quadColor(displayedColor, displayedOpacity, _isOpacityModifyRGB);
+    const Color4B color = textQuadColor(displayedColor, displayedOpacity, _isOpacityModifyRGB);
     for (SpriteBatchNode* batch : _batchNodes) {
         TextureAtlas* atlas = batch->getTextureAtlas();
         PosColorTexQuad* quads = atlas->getQuads();
@@ -278,7 +275,7 @@ void Label::drawLetters(Renderer* renderer, const Mat4& transform, uint32_t flag
 
 void Label::drawShadowWithoutBlur(Renderer* renderer, uint32_t flags) {
     const auto opacity = static_cast<uint8_t>(_shadowOpacity * displayedOpacity);
-    const Color4B color = quadColor(_shadowColor, opacity, _isOpacityModifyRGB);
+    const Color4B color = textQuadColor(_shadowColor, opacity, _isOpacityModifyRGB);
     shadowCommands_.resize(_batchNodes.size());
     shadowQuads_.resize(_batchNodes.size());
     for (std::size_t page = 0; page < _batchNodes.size(); ++page) {

@@ -48,6 +48,19 @@ struct FontDefinition {
     FontStroke _stroke;
 };
 
+// The vertex colour of text quads: the colour with the opacity, its components scaled by the opacity
+// when the texture's alpha is premultiplied.
+inline Color4B textQuadColor(const Color3B& color, uint8_t opacity, bool opacityModifyRGB) {
+    Color4B c(color.r, color.g, color.b, opacity);
+    if (opacityModifyRGB) {
+        const float factor = opacity / 255.0f;
+        c.r = static_cast<uint8_t>(c.r * factor);
+        c.g = static_cast<uint8_t>(c.g * factor);
+        c.b = static_cast<uint8_t>(c.b * factor);
+    }
+    return c;
+}
+
 // Nodes that show a string.
 class LabelProtocol {
 public:

@@ -179,10 +179,17 @@ TEST_F(LabelTest, LettersPastANewTextLoseTheirSprites) {
     Label* label = labelAt("123", 0, 0);
     ASSERT_NE(label, nullptr);
     ASSERT_NE(label->getLetter(2), nullptr);
+    Sprite* first = label->getLetter(0);
     label->setString("1");
     label->getContentSize();
     EXPECT_EQ(label->getChildByTag(2), nullptr);
     EXPECT_EQ(label->getLetter(2), nullptr);
+    EXPECT_EQ(label->getLetter(0), first);
+    // Under another font the sprite shows the new font's letter.
+    ASSERT_TRUE(label->setBMFontFilePath(folder_.put("again.fnt", test::fntText("cells.png"))));
+    drawFrame(label);
+    EXPECT_EQ(label->getLetter(0), first);
+    EXPECT_EQ(glyphAt(0, kLineHeight - kYOffset), '1');
 }
 
 TEST_F(LabelTest, LabelsOfOneFontDrawInOneCall) {
@@ -201,6 +208,26 @@ TEST_F(LabelTest, ColourAndOpacityTintTheLetters) {
     label->setColor(Color3B(255, 0, 0));
     drawFrame(label);
     EXPECT_THAT(readPixel(4, 5), PixelNear((Pixel{glyphColor('0').r, 0, 0, 255}), 2));
+}
+
+TEST_F(LabelTest, OpacityFadesTheLetters) {
+    Label* label = labelAt("0", 0, 0);
+    ASSERT_NE(label, nullptr);
+    label->setOpacity(128);
+    drawFrame(label);
+    const Pixel full = glyphColor('0');
+    const auto half = [](std::uint8_t c) { return static_cast<std::uint8_t>(c * 128 / 255); };
+    EXPECT_THAT(readPixel(4, 5), PixelNear((Pixel{half(full.r), half(full.g), half(full.b), 255}), 3));
+}
+
+TEST_F(LabelTest, PixelMetricsBecomePointsAtContentScaleTwo) {
+    services_->setContentScale(2.0f);
+    const std::string font = folder_.put("scaled.fnt", test::fntText("cells.png"));
+    Label* label = Label::createWithBMFont(font, "0000");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->getContentSize(), Size(4 * kAdvance / 2.0f, kLineHeight / 2.0f));
+    EXPECT_EQ(label->getCommonLineHeight(), kLineHeight / 2.0f);
+    EXPECT_EQ(label->getLetter(1)->getContentSize(), Size(kCellWidth / 2.0f, kCellHeight / 2.0f));
 }
 
 TEST_F(LabelTest, ShadowDrawsBehindAtItsOffset) {

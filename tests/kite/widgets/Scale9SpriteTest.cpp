@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "kite/foundation/Log.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/SpriteFrame.h"
 #include "tests/kite/widgets/WidgetTestSupport.h"
+#include "tests/support/LogCapture.h"
 
 namespace kite {
 namespace {
@@ -30,9 +30,6 @@ const Pixel kBlack{0, 0, 0, 255};
 
 // An upright w x h image cut in thirds, each third its palette colour.
 Pixel paletteAt(int x, int y, int w, int h) { return kPalette[y * 3 / h][x * 3 / w]; }
-
-std::vector<std::string> logged;
-void keepLine(const char* line) { logged.emplace_back(line); }
 
 class Scale9SpriteTest : public test::WidgetTest {
 protected:
@@ -160,12 +157,13 @@ TEST_F(Scale9SpriteTest, InsetsPastTheImageAreClampedAndAZeroWidthCentreScalesTo
 }
 
 TEST_F(Scale9SpriteTest, ImageThatCannotLoadGivesNullWithALogLine) {
-    logged.clear();
-    setLogForwarder(&keepLine);
-    Scale9Sprite* sprite = Scale9Sprite::create("no/such/image.png");
-    setLogForwarder(nullptr);
+    Scale9Sprite* sprite = nullptr;
+    {
+        test::LogCapture capture;
+        sprite = Scale9Sprite::create("no/such/image.png");
+        EXPECT_THAT(capture.text(), testing::HasSubstr("Scale9Sprite: cannot load the image \"no/such/image.png\"\n"));
+    }
     EXPECT_EQ(sprite, nullptr);
-    EXPECT_THAT(logged, testing::Contains(testing::HasSubstr("Scale9Sprite: cannot load the image \"no/such/image.png\"")));
 
     // Without arguments it is an empty node that draws nothing.
     Scale9Sprite* empty = Scale9Sprite::create();

@@ -1,19 +1,13 @@
-// Shared by the widget tests: a running scene on the headless frame, fixed-step frames and scripted touches.
+// Shared by the widget tests: a running scene on the headless frame, fixed-step frames and scripted drags.
 #pragma once
-#include <cstdint>
 #include <functional>
 
-#include "kite/foundation/AutoreleasePool.h"
-#include "kite/foundation/Create.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/SceneDrawSupport.h"
 #include "platform/Clock.h"
-#include "support/DirectorShutdown.h"
-#include "support/FrameView.h"
-#include "support/GLTest.h"
 
 namespace kite {
 namespace test {
@@ -28,32 +22,21 @@ inline RefPtr<Texture2D> textureOf(int w, int h, const std::function<Pixel(int, 
 
 // Each test starts with a fixed clock, a 2D projection on a 400 x 400 frame and an empty scene
 // that has drawn once. Touches go in through the GL view's entry points, in design points, y up.
-class WidgetTest : public GLTest {
+class WidgetTest : public DirectorDrawTest {
 protected:
-    static constexpr int kSize = 400;
-    int frameWidth() const override { return kSize; }
-    int frameHeight() const override { return kSize; }
+    int frameWidth() const override { return 400; }
+    int frameHeight() const override { return 400; }
 
     void SetUp() override {
-        GLTest::SetUp();
-        if (!context()) GTEST_SKIP() << "no GL context";
-        platform::Clock::setFixed(10.0);
-        director = Director::getInstance();
-        director->setProjection(Director::Projection::_2D);
-        auto* view = createAutoreleased<FrameView>(context(), kSize, kSize);
-        view->setDesignResolutionSize(kSize, kSize, ResolutionPolicy::EXACT_FIT);
-        director->setGLView(view);
+        DirectorDrawTest::SetUp();
+        if (!director) return;
         scene = Scene::create();
         director->runWithScene(scene);
         frame();
     }
     void TearDown() override {
-        if (director) {
-            GLView::releaseAllTouches();
-            shutDownDirector();
-        }
-        platform::Clock::useRealTime();
-        GLTest::TearDown();
+        GLView::releaseAllTouches();
+        DirectorDrawTest::TearDown();
     }
 
     // One frame of 1/60 s.
@@ -64,11 +47,6 @@ protected:
     void frames(int count) {
         for (int i = 0; i < count; ++i) frame();
     }
-
-    void touchDown(float x, float y, intptr_t id = 1) { send(&GLView::handleTouchesBegin, x, y, id); }
-    void touchMove(float x, float y, intptr_t id = 1) { send(&GLView::handleTouchesMove, x, y, id); }
-    void touchUp(float x, float y, intptr_t id = 1) { send(&GLView::handleTouchesEnd, x, y, id); }
-    void touchCancel(float x, float y, intptr_t id = 1) { send(&GLView::handleTouchesCancel, x, y, id); }
 
     // Down at from, then one move per frame by step, steps times; released when asked.
     void drag(Vec2 from, Vec2 step, int steps, bool release = true) {
@@ -82,17 +60,7 @@ protected:
         if (release) touchUp(at.x, at.y);
     }
 
-    Director* director = nullptr;
     Scene* scene = nullptr;
-
-private:
-    using Entry = void (GLView::*)(int, intptr_t[], float[], float[]);
-    void send(Entry entry, float x, float y, intptr_t id) {
-        intptr_t ids[1] = {id};
-        float xs[1] = {x};
-        float ys[1] = {kSize - y};  // the view counts from the top
-        (director->getOpenGLView()->*entry)(1, ids, xs, ys);
-    }
 };
 
 }  // namespace test
