@@ -5,35 +5,18 @@
 
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
-#include "kite/foundation/math/AffineTransform.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/SpriteBatchNode.h"
 #include "kite/scene/SpriteFrame.h"
 #include "kite/scene/SpriteFrameCache.h"
+#include "kite/widgets/NineSlices.h"
 
 namespace kite {
 namespace ui {
 
 namespace {
-
-// Origin = the larger origins; a size that would be negative is zero.
-Rect intersection(const Rect& a, const Rect& b) {
-    const float x = std::max(a.origin.x, b.origin.x);
-    const float y = std::max(a.origin.y, b.origin.y);
-    const float right = std::min(a.origin.x + a.size.width, b.origin.x + b.size.width);
-    const float top = std::min(a.origin.y + a.size.height, b.origin.y + b.size.height);
-    return Rect(x, y, std::max(right - x, 0.0f), std::max(top - y, 0.0f));
-}
-
-// Insets reaching past the image would give slices of negative size: keep them inside it.
-Rect clampedInsets(const Rect& insets, const Size& image) {
-    const float x = std::clamp(insets.origin.x, 0.0f, image.width);
-    const float y = std::clamp(insets.origin.y, 0.0f, image.height);
-    return Rect(x, y, std::clamp(insets.size.width, 0.0f, image.width - x),
-                std::clamp(insets.size.height, 0.0f, image.height - y));
-}
 
 // A centre of zero size cannot be stretched to anything: it scales to nothing.
 float stretch(float wanted, float natural) { return natural != 0.0f ? wanted / natural : 0.0f; }
@@ -190,80 +173,20 @@ bool Scale9Sprite::updateWithSprite(Sprite* sprite, const Rect& textureRect, boo
     return true;
 }
 
-// Where the frame's pixels start inside the untrimmed image.
-Vec2 Scale9Sprite::trimmedOrigin() const {
-    return Vec2(std::ceil(offset.x + (untrimmedSize.width - spriteRect.size.width) * 0.5f),
-                std::ceil(offset.y + (untrimmedSize.height - spriteRect.size.height) * 0.5f));
-}
-
-Scale9Sprite::SliceRects Scale9Sprite::cutIntoSlices() const {
-    const float w = untrimmedSize.width;
-    const float h = untrimmedSize.height;
-    const Rect insets = clampedInsets(capInsetsInternal, untrimmedSize);
-    const float leftW = insets.origin.x, centreW = insets.size.width, rightW = w - (leftW + centreW);
-    const float topH = insets.origin.y, centreH = insets.size.height, bottomH = h - (topH + centreH);
-    const float xs[3] = {0.0f, leftW, leftW + centreW};
-    const float ws[3] = {leftW, centreW, rightW};
-    const float ys[3] = {0.0f, topH, topH + centreH};
-    const float hs[3] = {topH, centreH, bottomH};
-    SliceRects rects;
-    for (int row = 0; row < 3; ++row)
-        for (int column = 0; column < 3; ++column)
-            rects.slices[row * 3 + column] = Rect(xs[column], ys[row], ws[column], hs[row]);
-    rects.topLeft = rects.slices[TOP_LEFT];
-    rects.centre = rects.slices[CENTRE];
-    rects.bottomRight = rects.slices[BOTTOM_RIGHT];
-
-    // A trimmed frame has no pixels outside its rectangle: cut every slice to what is there.
-    const Vec2 origin = trimmedOrigin();
-    const Rect pixelRect(origin.x, origin.y, spriteRect.size.width, spriteRect.size.height);
-    for (Rect& r : rects.slices) r = intersection(r, pixelRect);
-    return rects;
-}
-
-void Scale9Sprite::moveIntoTexture(SliceRects& rects) const {
-    const Vec2 origin = trimmedOrigin();
-    const float x = spriteRect.origin.x - (spriteFrameRotated ? origin.y : origin.x);
-    const float y = spriteRect.origin.y - (spriteFrameRotated ? origin.x : origin.y);
-    // A rotated frame is stored turned a quarter about the image's corner.
-    AffineTransform toTexture = AffineTransform::IDENTITY;
-    if (spriteFrameRotated) {
-        toTexture = AffineTransformTranslate(toTexture, untrimmedSize.height + x, y);
-        toTexture = AffineTransformRotate(toTexture, 1.57079633f);
-    } else {
-        toTexture = AffineTransformTranslate(toTexture, x, y);
-    }
-    auto move = [&](Rect& r) { r.origin = RectApplyAffineTransform(r, toTexture).origin; };
-    for (Rect& r : rects.slices) move(r);
-    move(rects.topLeft);
-    move(rects.centre);
-    move(rects.bottomRight);
-}
-
 void Scale9Sprite::createSlicedSprites() {
     const float w = untrimmedSize.width;
     const float h = untrimmedSize.height;
     if (capInsetsInternal.equals(Rect::ZERO)) capInsetsInternal = Rect(w / 3, h / 3, w / 3, h / 3);
-    SliceRects rects = cutIntoSlices();
-    moveIntoTexture(rects);
-
-    topLeftSize = rects.topLeft.size;
-    centreSize = rects.centre.size;
-    bottomRightSize = rects.bottomRight.size;
-    const Rect& c = rects.slices[CENTRE];
-    const Rect& o = rects.centre;
-    if (spriteFrameRotated) {
-        centreOffset = Vec2(-((o.origin.y + o.size.width / 2) - (c.origin.y + c.size.width / 2)),
-                            (c.origin.x + c.size.height / 2) - (o.origin.x + o.size.height / 2));
-    } else {
-        centreOffset = Vec2((c.origin.x + c.size.width / 2) - (o.origin.x + o.size.width / 2),
-                            (o.origin.y + o.size.height / 2) - (c.origin.y + c.size.height / 2));
-    }
+    const NineSlices cut = sliceImage(spriteRect, spriteFrameRotated, offset, untrimmedSize, capInsetsInternal);
+    topLeftSize = cut.topLeftSize;
+    centreSize = cut.centreSize;
+    bottomRightSize = cut.bottomRightSize;
+    centreOffset = cut.centreOffset;
 
     static constexpr Slice kCreationOrder[SLICE_COUNT] = {CENTRE,   TOP,       BOTTOM,      LEFT,        RIGHT,
                                                           TOP_LEFT, TOP_RIGHT, BOTTOM_LEFT, BOTTOM_RIGHT};
     for (Slice slice : kCreationOrder) {
-        const Rect& r = rects.slices[slice];
+        const Rect& r = cut.slices[slice];
         if (!(r.size.width > 0.0f && r.size.height > 0.0f)) continue;
         Sprite* sprite = Sprite::createWithTexture(scale9Image->getTexture(), r, spriteFrameRotated);
         if (!sprite) continue;
@@ -455,29 +378,33 @@ void Scale9Sprite::visit(Renderer* renderer, const Mat4& parentTransform, uint32
     director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 }
 
+void Scale9Sprite::forEachProtectedChild(void (Node::*step)()) {
+    for (Node* node : protectedChildren) (node->*step)();
+}
+
 void Scale9Sprite::onEnter() {
     Node::onEnter();
-    for (Node* node : protectedChildren) node->onEnter();
+    forEachProtectedChild(&Node::onEnter);
 }
 
 void Scale9Sprite::onExit() {
     Node::onExit();
-    for (Node* node : protectedChildren) node->onExit();
+    forEachProtectedChild(&Node::onExit);
 }
 
 void Scale9Sprite::onEnterTransitionFinished() {
     Node::onEnterTransitionFinished();
-    for (Node* node : protectedChildren) node->onEnterTransitionFinished();
+    forEachProtectedChild(&Node::onEnterTransitionFinished);
 }
 
 void Scale9Sprite::onExitTransitionStarted() {
     Node::onExitTransitionStarted();
-    for (Node* node : protectedChildren) node->onExitTransitionStarted();
+    forEachProtectedChild(&Node::onExitTransitionStarted);
 }
 
 void Scale9Sprite::cleanup() {
     Node::cleanup();
-    for (Node* node : protectedChildren) node->cleanup();
+    forEachProtectedChild(&Node::cleanup);
 }
 
 // ---- colour and opacity -------------------------------------------------------------------

@@ -102,22 +102,14 @@ public:
     const Vector<Node*>& getProtectedChildren() const { return protectedChildren; }
 
 private:
-    // Slots of the nine slice sprites, rows from the top.
+    // Slots of the nine slice sprites, rows from the top, as the cut gives them.
     enum Slice { TOP_LEFT, TOP, TOP_RIGHT, LEFT, CENTRE, RIGHT, BOTTOM_LEFT, BOTTOM, BOTTOM_RIGHT, SLICE_COUNT };
 
-    // The nine slices in the untrimmed image, cut to the frame's pixels, and the untrimmed
-    // top-left, centre and bottom-right that fix the layout.
-    struct SliceRects {
-        Rect slices[SLICE_COUNT];
-        Rect topLeft, centre, bottomRight;
-    };
-
-    Vec2 trimmedOrigin() const;
-    SliceRects cutIntoSlices() const;
-    void moveIntoTexture(SliceRects& rects) const;
     void createSlicedSprites();
     void updatePositions();
     void removeSlices();
+    // Lifecycle steps reach the slices after the node itself.
+    void forEachProtectedChild(void (Node::*step)());
     // Places one slice; nothing when that slice has no sprite.
     void placeSlice(Slice slice, const Vec2& anchor, const Vec2& position);
 
