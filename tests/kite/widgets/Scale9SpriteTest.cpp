@@ -156,6 +156,27 @@ TEST_F(Scale9SpriteTest, InsetsPastTheImageAreClampedAndAZeroWidthCentreScalesTo
     EXPECT_EQ(readPixel(250, 50), kBlack);
 }
 
+TEST_F(Scale9SpriteTest, WithoutNineSlicingTheWholeImageIsDrawnUnstretchedInTheMiddle) {
+    RefPtr<Texture2D> image = test::textureOf(30, 30, [](int x, int y) { return paletteAt(x, y, 30, 30); });
+    Scale9Sprite* sprite =
+        place(Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30))), 20,
+              20, 100, 60);
+    sprite->setScale9Enabled(false);
+    frame();
+    EXPECT_TRUE(sprite->getProtectedChildren().empty());
+    // 30 x 30 about the middle of (20, 20)-(120, 80).
+    EXPECT_THAT(readPixel(56, 64), PixelNear(kPalette[0][0], 2));
+    EXPECT_THAT(readPixel(84, 36), PixelNear(kPalette[2][2], 2));
+    EXPECT_EQ(readPixel(22, 22), kBlack);
+
+    // Slicing again starts from the image's own size.
+    sprite->setScale9Enabled(true);
+    frame();
+    EXPECT_EQ(sprite->getProtectedChildren().size(), 9u);
+    EXPECT_EQ(sprite->getContentSize(), Size(30, 30));
+    expectSlices(20, 20, 30, 30, 10, 10, 10, 10);
+}
+
 TEST_F(Scale9SpriteTest, ImageThatCannotLoadGivesNullWithALogLine) {
     Scale9Sprite* sprite = nullptr;
     {

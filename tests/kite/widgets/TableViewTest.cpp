@@ -27,12 +27,15 @@ constexpr int kFillTag = 1;
 
 // Rows 50 points high, each filled with a colour of its index; records what the table tells it.
 struct Rows : TableViewDataSource, TableViewDelegate {
-    Size tableCellSizeForIndex(TableView*, ssize_t) override { return Size(330, 50); }
+    Size tableCellSizeForIndex(TableView*, ssize_t) override { return cellSize; }
     TableViewCell* tableCellAtIndex(TableView* table, ssize_t index) override {
         TableViewCell* cell = table->dequeueCell();
         if (!cell) {
             cell = TableViewCell::create();
-            cell->addChild(LayerColor::create(Color4B(0, 0, 0, 255), 330, 48), 0, kFillTag);
+            // A 2-point gap after each cell tells neighbours apart.
+            const float w = cellSize.width - (cellSize.width < 330 ? 2 : 0);
+            const float h = cellSize.height - (cellSize.height < 330 ? 2 : 0);
+            cell->addChild(LayerColor::create(Color4B(0, 0, 0, 255), w, h), 0, kFillTag);
             ++made;
         }
         cell->getChildByTag(kFillTag)->setColor(colorOf(index));
@@ -58,6 +61,7 @@ struct Rows : TableViewDataSource, TableViewDelegate {
         return Pixel{c.r, c.g, c.b, 255};
     }
 
+    Size cellSize{330, 50};
     ssize_t count = 10;
     bool blueRows = false;
     int made = 0;
@@ -154,6 +158,37 @@ TEST_F(TableViewTest, ReloadAfterTheDataChangesRecyclesEveryCellAndShowsTheNewOn
     EXPECT_EQ(readPixel(200, 340), rows.pixelOf(0));
     EXPECT_EQ(readPixel(200, 240), rows.pixelOf(2));
     EXPECT_EQ(readPixel(200, 190), (Pixel{0, 0, 0, 255}));
+}
+
+TEST_F(TableViewTest, BottomUpTablePutsCellZeroAtTheBottomAndShowsTheTopFirst) {
+    TableView* table = TableView::create(&rows, Size(330, 330));
+    table->setPosition(35, 35);
+    scene->addChild(table);
+    table->reloadData();
+    frame();
+    EXPECT_EQ(table->getVerticalFillOrder(), TableView::VerticalFillOrder::BOTTOM_UP);
+    EXPECT_THAT(shown(table), ElementsAre(3, 4, 5, 6, 7, 8, 9));
+    EXPECT_EQ(readPixel(200, 340), rows.pixelOf(9));
+    EXPECT_EQ(readPixel(200, 50), rows.pixelOf(3));
+}
+
+TEST_F(TableViewTest, HorizontalTableLaysCellsOutFromTheLeft) {
+    rows.cellSize = Size(60, 330);
+    TableView* table = TableView::create(&rows, Size(330, 330));
+    table->setPosition(35, 35);
+    table->setDirection(ScrollView::Direction::HORIZONTAL);
+    scene->addChild(table);
+    table->reloadData();
+    frame();
+    EXPECT_EQ(table->getContentSize(), Size(600, 330));
+    EXPECT_THAT(shown(table), ElementsAre(0, 1, 2, 3, 4, 5));
+    EXPECT_EQ(readPixel(60, 200), rows.pixelOf(0));
+    EXPECT_EQ(readPixel(120, 200), rows.pixelOf(1));
+
+    table->setContentOffset(Vec2(-200, 0));
+    frame();
+    EXPECT_THAT(shown(table), ElementsAre(3, 4, 5, 6, 7, 8));
+    EXPECT_EQ(readPixel(40, 200), rows.pixelOf(3));
 }
 
 TEST_F(TableViewTest, NegativeAndHugeCountsAreClamped) {
