@@ -1,6 +1,8 @@
 #include "Classes/GameLayer.h"
 
+#include "Classes/BoardRules.h"
 #include "Classes/GameData.h"
+#include "Classes/GameHelpers.h"
 #include "Classes/QKSingleton.h"
 #include "Classes/StarMatrix.h"
 #include "kite/foundation/Create.h"
@@ -10,6 +12,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"
+#include "kite/scene/Label.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/Touch.h"
 
@@ -32,6 +35,13 @@ bool GameLayer::init() {
         background->setPosition(visible.width / 2, 0.0f);
         background->setAnchorPoint(kite::Vec2(0.5f, 0.0f));
         addChild(background, 0);
+    }
+    comboLabel = kite::Label::createWithBMFont("Font/NumberE.fnt", "");
+    if (comboLabel) {
+        const bool tall = QKSingleton::getInstance()->tallScreen;
+        comboLabel->setPosition(visible.width / 2, visible.height - (tall ? 295.0f : 222.0f));
+        comboLabel->setVisible(false);
+        addChild(comboLabel, 1);
     }
     setPropsEnabled(false);
     showLevelStart();
@@ -71,7 +81,12 @@ void GameLayer::refreshScore() {
     // The top bar's numbers are drawn from GameData; the bar itself is not on this screen yet.
 }
 
-void GameLayer::showComboWord(int) {}
+void GameLayer::showComboWord(int groupSize) {
+    if (!comboLabel) return;
+    comboLabel->setString(std::to_string(groupSize) + lookupWord("lianji") + std::to_string(board::groupScore(groupSize)) +
+                          lookupWord("fen"));
+    comboLabel->setVisible(true);
+}
 
 void GameLayer::showPaintChooser(const kite::Vec2&) {}
 
@@ -79,6 +94,7 @@ void GameLayer::floatLeftStarMsg(int piecesLeft) {
     const int bonus = GameData::getInstance()->leftStarBonus(piecesLeft);
     kite::log("GameLayer: %d pieces left, bonus %d", piecesLeft, bonus);
     runAfter(kLeftStarMessageTime, [this, bonus] {
+        if (comboLabel) comboLabel->setVisible(false);
         if (board) board->setClearRemaining(true);
         GameData::getInstance()->currentScore += bonus;
         refreshScore();

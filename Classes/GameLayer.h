@@ -7,6 +7,7 @@
 
 namespace kite {
 class Event;
+class Label;
 class Touch;
 }  // namespace kite
 
@@ -27,7 +28,8 @@ public:
     // Seconds the left-piece messages float in, hold and float out before clearing.
     static constexpr float kLeftStarMessageTime = 2.0f;
 
-    // Called by the board.
+    // Called by the board. The top bar, the prop buttons and the paint chooser are
+    // not on this screen yet: what they would show stays in GameData.
     void refreshScore();
     void setPropsEnabled(bool on) { propsEnabled_ = on; }
     void showComboWord(int groupSize);
@@ -46,5 +48,6 @@ private:
     void runAfter(float seconds, const std::function<void()>& function);
 
     StarMatrix* board = nullptr;
+    kite::Label* comboLabel = nullptr;  // the last group: its size and points
     bool propsEnabled_ = false;
 };
