@@ -33,9 +33,10 @@ void GameData::resumeGame() {
         newGame();
         return;
     }
-    // A level or score that is missing or negative cannot be played on.
-    const int savedLevel = store()->getIntegerForKey("currentLevel", -1);
-    const int savedScore = store()->getIntegerForKey("currentScore", -1);
+    // A negative level or score cannot be played on. (Missing ones read as 0:
+    // a new game writes them with its first board.)
+    const int savedLevel = store()->getIntegerForKey("currentLevel");
+    const int savedScore = store()->getIntegerForKey("currentScore");
     if (savedLevel < 0 || savedScore < 0) {
         kite::log("GameData: the stored game has level %d and score %d; starting a new game", savedLevel, savedScore);
         newGame();

@@ -6,7 +6,6 @@
 #include "Classes/QKSingleton.h"
 #include "Classes/StarMatrix.h"
 #include "kite/foundation/Create.h"
-#include "kite/foundation/Log.h"
 #include "kite/scene/ActionInstant.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
@@ -65,8 +64,6 @@ void GameLayer::runAfter(float seconds, const std::function<void()>& function) {
 }
 
 void GameLayer::showLevelStart() {
-    kite::log("GameLayer: level %d, target %d", GameData::getInstance()->levelNumber,
-              GameData::getInstance()->targetScore);
     runAfter(kLevelStartDelay, [this] { showStarMatrix(); });
 }
 
@@ -92,7 +89,6 @@ void GameLayer::showPaintChooser(const kite::Vec2&) {}
 
 void GameLayer::floatLeftStarMsg(int piecesLeft) {
     const int bonus = GameData::getInstance()->leftStarBonus(piecesLeft);
-    kite::log("GameLayer: %d pieces left, bonus %d", piecesLeft, bonus);
     runAfter(kLeftStarMessageTime, [this, bonus] {
         if (comboLabel) comboLabel->setVisible(false);
         if (board) board->setClearRemaining(true);
@@ -107,6 +103,5 @@ void GameLayer::nextLevel() {
 }
 
 void GameLayer::gameOver() {
-    kite::log("GameLayer: game over with %d points", GameData::getInstance()->currentScore);
     GameData::getInstance()->setAlive(false);
 }
