@@ -5,11 +5,22 @@
 #include "Classes/BoardRules.h"
 #include "Classes/GameData.h"
 #include "kite/foundation/Create.h"
+#include "kite/scene/SpriteFrameCache.h"
 
 namespace {
 
 constexpr std::array<const char*, board::kColourCount> kImages = {
     "Star/star_green.png", "Star/star_red.png", "Star/star_yellow.png", "Star/star_purple.png", "Star/star_blue.png"};
+
+// The five pieces on one texture, each frame named as its image, so a board draws in one batch.
+constexpr const char* kSheet = "Star/stars.plist";
+constexpr const char* kSheetImage = "Star/stars.png";
+
+kite::SpriteFrame* sheetFrame(const char* image) {
+    kite::SpriteFrameCache* cache = kite::SpriteFrameCache::getInstance();
+    if (!cache->isSpriteFramesWithFileLoaded(kSheet)) cache->addSpriteFramesWithFile(kSheet, kSheetImage);
+    return cache->getSpriteFrameByName(image);
+}
 
 }  // namespace
 
@@ -19,7 +30,9 @@ const char* Star::imageFor(int colour) { return board::isColour(colour) ? kImage
 
 bool Star::init(int colour) {
     const char* image = imageFor(colour);
-    if (!image || !initWithFile(image)) return false;
+    if (!image) return false;
+    kite::SpriteFrame* frame = sheetFrame(image);
+    if (!(frame ? initWithSpriteFrame(frame) : initWithFile(image))) return false;
     color = colour;
     return true;
 }

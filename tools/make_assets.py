@@ -189,9 +189,40 @@ def save_png(image, path):
     image.save(path, "PNG", optimize=False, compress_level=9)
 
 
+def sheet_frame(name, x, y, width, height):
+    return ("    <key>%s</key>\n    <dict>\n"
+            "      <key>frame</key><string>{{%d,%d},{%d,%d}}</string>\n"
+            "      <key>offset</key><string>{0,0}</string>\n"
+            "      <key>rotated</key><false/>\n"
+            "      <key>sourceSize</key><string>{%d,%d}</string>\n    </dict>\n"
+            % (name, x, y, width, height, width, height))
+
+
+def sheet_plist(entries, texture, width, height):
+    return plist("<dict>\n  <key>frames</key>\n  <dict>\n" + "".join(entries) + "  </dict>\n"
+                 "  <key>metadata</key>\n  <dict>\n    <key>format</key><integer>2</integer>\n"
+                 "    <key>textureFileName</key><string>%s</string>\n"
+                 "    <key>size</key><string>{%d,%d}</string>\n  </dict>\n</dict>\n" % (texture, width, height))
+
+
+def write_stars(out):
+    """Each piece on its own, and all five on one sheet (frames named as the files) so the board draws in one batch."""
+    gap = 2  # keeps filtering from bleeding a neighbour's edge in
+    sheet = Image.new("RGBA", (len(STAR_COLOURS) * (48 + gap), 48), (0, 0, 0, 0))
+    entries = []
+    for index, (colour, rgb) in enumerate(STAR_COLOURS.items()):
+        star = draw_star(rgb)
+        name = "Star/star_%s.png" % colour
+        save_png(star, os.path.join(out, name))
+        sheet.paste(star, (index * (48 + gap), 0))
+        entries.append(sheet_frame(name, index * (48 + gap), 0, 48, 48))
+    save_png(sheet, os.path.join(out, "Star", "stars.png"))
+    with open(os.path.join(out, "Star", "stars.plist"), "w", encoding="utf-8") as f:
+        f.write(sheet_plist(entries, "stars.png", sheet.width, sheet.height))
+
+
 def write_images(out):
-    for colour, rgb in STAR_COLOURS.items():
-        save_png(draw_star(rgb), os.path.join(out, "Star", "star_%s.png" % colour))
+    write_stars(out)
     for name in IMAGES:
         save_png(draw_special(name) or draw_panel(name), os.path.join(out, name))
 
@@ -290,20 +321,11 @@ def write_finger_sheet(out):
         dip = index * 4  # the finger presses down frame by frame
         draw.rounded_rectangle([x0 + 24, 8 + dip, x0 + 40, 50 + dip // 2], 7, fill=(255, 224, 189, 255),
                                outline=(120, 80, 50, 255), width=2)
-        entries.append("    <key>finger_anim%d.png</key>\n    <dict>\n"
-                       "      <key>frame</key><string>{{%d,0},{%d,%d}}</string>\n"
-                       "      <key>offset</key><string>{0,0}</string>\n"
-                       "      <key>rotated</key><false/>\n"
-                       "      <key>sourceSize</key><string>{%d,%d}</string>\n    </dict>\n"
-                       % (index, x0, size, size, size, size))
-    body = ("<dict>\n  <key>frames</key>\n  <dict>\n" + "".join(entries) + "  </dict>\n"
-            "  <key>metadata</key>\n  <dict>\n    <key>format</key><integer>2</integer>\n"
-            "    <key>textureFileName</key><string>finger_anim.pvr.ktz</string>\n"
-            "    <key>size</key><string>{%d,%d}</string>\n  </dict>\n</dict>\n" % (size * frames, size))
+        entries.append(sheet_frame("finger_anim%d.png" % index, x0, 0, size, size))
     folder = os.path.join(out, "Guide")
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "finger_anim.plist"), "w", encoding="utf-8") as f:
-        f.write(plist(body))
+        f.write(sheet_plist(entries, "finger_anim.pvr.ktz", size * frames, size))
     with open(os.path.join(folder, "finger_anim.pvr.ktz"), "wb") as f:
         f.write(ktz(pvr3_rgba(sheet)))
 
