@@ -161,8 +161,8 @@ TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
     const std::string after = (dir / "after.png").string();
     const int tapFrame = kBoardShown + 10;
     const std::string steps = "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " + std::to_string(y) +
-                              "\nshot " + std::to_string(tapFrame + 120) + " " + after + "\nquit " +
-                              std::to_string(tapFrame + 122) + "\n";
+                              "\nshot " + std::to_string(tapFrame + 360) + " " + after + "\nquit " +
+                              std::to_string(tapFrame + 362) + "\n";  // once the bursts have gone
     ASSERT_EQ(run("--script " + script("tap.script", steps)), 0);
     std::optional<Saved> saved = readStore(storePath());
     ASSERT_TRUE(saved);
