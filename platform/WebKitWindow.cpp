@@ -111,13 +111,13 @@ private:
         const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
         auto* page = static_cast<WebKitWindow*>(self);
         const bool allowed = uri && page->decideNavigation(uri);
+        if (allowed && type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+            webkit_policy_decision_use(decision);
+            return TRUE;
+        }
         webkit_policy_decision_ignore(decision);
         // A page asking for a new window gets the address in this one.
-        if (allowed && type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-            webkit_web_view_load_uri(page->webView_, uri);
-        } else if (allowed) {
-            webkit_policy_decision_use(decision);
-        }
+        if (allowed) webkit_web_view_load_uri(page->webView_, uri);
         return TRUE;
     }
 
