@@ -3,6 +3,8 @@
 
 #include <stdlib.h>
 
+#include <cstdlib>
+
 #include <memory>
 #include <vector>
 
@@ -33,6 +35,9 @@ protected:
         setenv("STARGRID_RESOURCES", runtime_.path().c_str(), 1);
         PGApi::resetForTesting();
         ASSERT_TRUE(PGApi::registerApp(kAppId));
+        // Earlier tests of this process may have left a messenger registered.
+        ASSERT_EQ(std::system(STARGRID_PIGEON_STANDIN " --uninstall"), 0);
+        ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return !PGApi::isPGAppInstalled(); }));
         ::srandom(7);
     }
     void TearDown() override {
