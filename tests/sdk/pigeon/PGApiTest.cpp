@@ -16,18 +16,6 @@ namespace {
 
 constexpr char kAppId[] = "pg5e18c0a7d94b2f63";
 
-class RecordingDelegate : public PGApiDelegate {
-public:
-    void onReq(const std::shared_ptr<BaseReq>& request) override { requests.push_back(request); }
-    void onResp(const std::shared_ptr<BaseResp>& response) override { responses.push_back(response); }
-    template <typename T>
-    std::shared_ptr<T> lastResponse() const {
-        return responses.empty() ? nullptr : std::dynamic_pointer_cast<T>(responses.back());
-    }
-    std::vector<std::shared_ptr<BaseReq>> requests;
-    std::vector<std::shared_ptr<BaseResp>> responses;
-};
-
 class PGApiTest : public test::PigeonTest {
 protected:
     void SetUp() override {
@@ -51,7 +39,7 @@ protected:
 
     kite::test::RecordPipe pipe_{kite::test::SchemeHandlers::instance().path() + "/messenger-" +
                                  std::to_string(::getpid())};
-    RecordingDelegate delegate_;
+    test::RecordingDelegate delegate_;
 };
 
 TEST_F(PGApiTest, NothingGoesOutBeforeRegistration) {

@@ -16,12 +16,6 @@ namespace {
 
 constexpr char kAppId[] = "pgstandin0000000001";
 
-class AnswerRecorder : public PGApiDelegate {
-public:
-    void onResp(const std::shared_ptr<BaseResp>& response) override { responses.push_back(response); }
-    std::vector<std::shared_ptr<BaseResp>> responses;
-};
-
 int runStandin(const char* argument) {
     const std::string command = std::string(STARGRID_PIGEON_STANDIN) + " " + argument;
     const int status = std::system(command.c_str());
@@ -67,7 +61,7 @@ protected:
     }
     template <typename T>
     std::shared_ptr<T> last() const {
-        return delegate_.responses.empty() ? nullptr : std::dynamic_pointer_cast<T>(delegate_.responses.back());
+        return delegate_.lastResponse<T>();
     }
     static SendMessageToPGReq pageShare(int scene) {
         SendMessageToPGReq share;
@@ -84,7 +78,7 @@ protected:
     std::string log_ = runtime_.path() + "/standin.log";
     kite::test::RecordPipe appRecord_{kite::test::SchemeHandlers::instance().path() + "/game-" +
                                       std::to_string(::getpid())};
-    AnswerRecorder delegate_;
+    test::RecordingDelegate delegate_;
 };
 
 TEST_F(PigeonStandinTest, ASharedPageIsLoggedAndAnsweredSentOrCancelled) {
