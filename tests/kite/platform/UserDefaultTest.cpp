@@ -272,6 +272,60 @@ TEST_F(UserDefaultTest, ADamagedStoreFileIsMovedAsideAndTheStoreStartsEmpty) {
     EXPECT_EQ(read(storePath_ + ".damaged"), "<plist><dict><key>a</key>");
 }
 
+TEST_F(UserDefaultTest, WhiteSpaceStringsAndKeysSurviveASave) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setStringForKey("", "empty key");
+    store->setStringForKey(" ", "one space");
+    store->setStringForKey("blank", "   ");
+    store->setStringForKey("tab", "\t");
+    store->setStringForKey("newline", "\n");
+    UserDefault::destroyInstance();
+
+    store = UserDefault::getInstance();
+    EXPECT_EQ(store->getStringForKey(""), "empty key");
+    EXPECT_EQ(store->getStringForKey(" "), "one space");
+    EXPECT_EQ(store->getStringForKey("blank"), "   ");
+    EXPECT_EQ(store->getStringForKey("tab"), "\t");
+    EXPECT_EQ(store->getStringForKey("newline"), "\n");
+}
+
+TEST_F(UserDefaultTest, AStringHoldingNulIsRefusedAtSet) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setStringForKey("name", "kept");
+    testing::internal::CaptureStdout();
+    store->setStringForKey("name", std::string("a\0b", 3));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("NUL"), std::string::npos);
+    EXPECT_EQ(store->getStringForKey("name"), "kept");
+    store->flush();
+    EXPECT_EQ(read(storePath_).find("&#x0;"), std::string::npos);
+}
+
+TEST_F(UserDefaultTest, OneUnreadableValueSkipsOnlyItsKey) {
+    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/config/stargrid'").c_str()), 0);
+    std::ofstream(storePath_) << "<plist><dict><key>bad</key><integer>12a</integer>"
+                                 "<key>good</key><integer>7</integer></dict></plist>";
+    testing::internal::CaptureStdout();
+    UserDefault* store = UserDefault::getInstance();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("bad integer '12a'"), std::string::npos);
+    EXPECT_EQ(store->getIntegerForKey("good"), 7);
+    EXPECT_EQ(store->getIntegerForKey("bad", -1), -1);
+    EXPECT_FALSE(exists(storePath_ + ".damaged"));
+}
+
+TEST_F(UserDefaultTest, ASecondDamagedStoreNeverReplacesTheFirstCopy) {
+    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/config/stargrid'").c_str()), 0);
+    for (const char* damage : {"first", "second", "third"}) {
+        std::ofstream(storePath_) << damage;
+        testing::internal::CaptureStdout();
+        PreferencesStoreLinux store(storePath_);
+        testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(read(storePath_ + ".damaged"), "first");
+    EXPECT_EQ(read(storePath_ + ".damaged.1"), "second");
+    EXPECT_EQ(read(storePath_ + ".damaged.2"), "third");
+    EXPECT_FALSE(exists(storePath_));
+}
+
 TEST_F(UserDefaultTest, AStoreFileThatCannotBeReadIsNeverReplaced) {
     // A directory where the file should be: it opens, but reading it fails.
     ASSERT_EQ(std::system(("mkdir -p '" + storePath_ + "'").c_str()), 0);
