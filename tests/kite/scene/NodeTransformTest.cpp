@@ -213,6 +213,21 @@ TEST_F(NodeTransformTest, NormalizedPositionFollowsTheParentsSize) {
     EXPECT_EQ(child->getPosition(), Vec2(200, 150));
 }
 
+TEST_F(NodeTransformTest, TheSameNormalizedPositionTakesEffectAgainAfterAPlainPosition) {
+    Node* parent = Node::create();
+    parent->setContentSize(Size(200, 100));
+    Node* child = Node::create();
+    parent->addChild(child);
+    child->setNormalizedPosition(Vec2(0.5f, 0.5f));
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    child->setPosition(7, 8);
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->getPosition(), Vec2(7, 8));
+    child->setNormalizedPosition(Vec2(0.5f, 0.5f));
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->getPosition(), Vec2(100, 50));
+}
+
 TEST_F(NodeTransformTest, InvisibleNodeKeepsItsChangesForLater) {
     Node* parent = Node::create();
     Node* child = Node::create();
