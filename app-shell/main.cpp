@@ -13,6 +13,7 @@
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/ScriptPlayer.h"
 #include "kite/scene/Director.h"
+#include "platform/AudioSession.h"
 #include "platform/DeviceProfile.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
@@ -23,6 +24,7 @@ namespace {
 struct Options {
     long frames = -1;  // run this many frames, then quit; -1: until closed
     bool fixedStep = false;
+    bool stats = false;  // the director's statistics display
     platform::DeviceProfile device = *platform::deviceProfileNamed("iphone5");
     platform::InputScript script;  // --script and --shot steps
 };
@@ -30,12 +32,13 @@ struct Options {
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: stargrid [--device iphone4|iphone5|ipad] [--frames N] [--fixed-step]\n"
-                 "                [--script FILE] [--shot FRAME:PATH]...\n"
+                 "                [--script FILE] [--shot FRAME:PATH]... [--stats]\n"
                  "  --device      screen to play on (default: STARGRID_DEVICE, else iphone5)\n"
                  "  --frames N    draw N frames, then quit\n"
                  "  --fixed-step  advance exactly 1/60 s per frame, without waiting\n"
                  "  --script FILE play scripted taps, drags, background/foreground and shots\n"
-                 "  --shot FRAME:PATH  save the frame drawn at FRAME as a PNG\n");
+                 "  --shot FRAME:PATH  save the frame drawn at FRAME as a PNG\n"
+                 "  --stats       show frame rate, draw calls and vertices in the lower-left corner\n");
 }
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -71,6 +74,8 @@ std::optional<Options> parse(int argc, char** argv) {
             options.frames = frames;
         } else if (arg == "--fixed-step") {
             options.fixedStep = true;
+        } else if (arg == "--stats") {
+            options.stats = true;
         } else if (arg == "--script" || arg == "--shot") {
             const char* text = value();
             std::string error = arg + " needs a value";
@@ -138,9 +143,11 @@ int main(int argc, char** argv) {
     handlers.background = [&app] {
         kite::log("stargrid: entering the background");
         app.didEnterBackground();
+        platform::AudioSession::shared().beginInterruption();
     };
     handlers.foreground = [&app] {
         kite::log("stargrid: entering the foreground");
+        platform::AudioSession::shared().endInterruption();
         app.willEnterForeground();
     };
     handlers.quit = [&hostView, &player] {
@@ -163,6 +170,8 @@ int main(int argc, char** argv) {
     loop.setHandlers(std::move(handlers));
 
     app.run();
+    // After the delegate's launch, which switches the display off.
+    if (options->stats) kite::Director::getInstance()->setDisplayStats(true);
     kite::log("stargrid: running on %s (%dx%d)%s", options->device.name, options->device.width,
               options->device.height, headless ? ", headless" : "");
     if (scripted) player.start();

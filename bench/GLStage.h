@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "kite/foundation/math/Mat4.h"
 #include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "platform/GLContext.h"
@@ -35,6 +37,39 @@ inline void openGLStage(GLStage& stage, int size) {
     stage.texture = kite::Texture2D::create();
     stage.texture->retain();
     stage.texture->initWithData(white, 16, kite::Texture2D::PixelFormat::RGBA8888, 2, 2);
+}
+
+// The one stage of a benchmark file, set up on its first use.
+template <class Stage, void (*SetUp)(Stage&)>
+Stage& sharedStage() {
+    static Stage stage;
+    static bool ready = false;
+    if (!ready) {
+        ready = true;
+        SetUp(stage);
+    }
+    return stage;
+}
+
+// Nodes reach the director; its frame services are then replaced by these: the stage's renderer, a
+// size x size window mapped to the viewport in pixels, content scale 1.
+inline void installFrameServices(GLStage& stage, int size) {
+    static GLStage* current = nullptr;
+    static kite::Mat4 projection;
+    static int window = 0;
+    current = &stage;
+    window = size;
+    kite::Mat4::createOrthographicOffCenter(0, static_cast<float>(size), 0, static_cast<float>(size), -1024, 1024,
+                                            &projection);
+    kite::DirectorFrameServices frame;
+    frame.getRenderer = [] { return current->renderer.get(); };
+    frame.getWinSize = [] { return kite::Size(static_cast<float>(window), static_cast<float>(window)); };
+    frame.getContentScaleFactor = [] { return 1.0f; };
+    frame.getMatrix = [](int stack) -> const kite::Mat4& {
+        static const kite::Mat4 identity;
+        return stack == 1 ? projection : identity;
+    };
+    kite::setDirectorFrameServices(frame);
 }
 
 }  // namespace bench

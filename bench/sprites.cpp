@@ -22,37 +22,16 @@ using namespace kite;
 // A small viewport keeps rasterisation out of the figure; every sprite stays inside it.
 constexpr int kViewport = 32;
 
-struct Stage : bench::GLStage {
-    Mat4 projection;
-};
-
-Stage& stage();
+using Stage = bench::GLStage;
 
 void setUp(Stage& made) {
     bench::openGLStage(made, kViewport);
     if (!made.renderer) return;
     Director::getInstance();  // nodes reach it; its frame services are replaced below
-    Mat4::createOrthographicOffCenter(0, kViewport, 0, kViewport, -1024, 1024, &made.projection);
-    DirectorFrameServices frame;
-    frame.getRenderer = [] { return stage().renderer.get(); };
-    frame.getWinSize = [] { return Size(kViewport, kViewport); };
-    frame.getContentScaleFactor = [] { return 1.0f; };
-    frame.getMatrix = [](int stack) -> const Mat4& {
-        static const Mat4 identity;
-        return stack == 1 ? stage().projection : identity;
-    };
-    setDirectorFrameServices(frame);
+    bench::installFrameServices(made, kViewport);
 }
 
-Stage& stage() {
-    static Stage s;
-    static bool ready = false;
-    if (!ready) {
-        ready = true;
-        setUp(s);
-    }
-    return s;
-}
+Stage& stage() { return bench::sharedStage<Stage, setUp>(); }
 
 // Each sprite runs a move that bounces it across the viewport forever.
 Sprite* stormSprite(Texture2D* texture, int i, ActionManager* actions) {

@@ -25,6 +25,7 @@
 #include "kite/scene/Camera.h"
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
+#include "kite/scene/FontFNT.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
@@ -209,7 +210,7 @@ void Director::setGLView(GLView* view) {
         if (Configuration* conf = Configuration::getInstance()) conf->gatherGPUInfo();
     }
     assignRetained(glView_, view);
-    // The statistics labels are made here once the statistics display exists.
+    if (glView_ && glView_->hasGLContext()) createStatsLabels();
     applyViewDesignResolution();
     if (view && view->hasGLContext() && renderer_) renderer_->initGLView();
     if (glView_ && eventDispatcher_) eventDispatcher_->setEnabled(true);
@@ -357,7 +358,7 @@ void Director::drawScene() {
         runningScene_->render(renderer_);
         if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
     }
-    // The statistics display draws here (when displayStats_ is set) once it exists.
+    if (displayStats_) drawStats();
     // The scene drew its own passes; this draws what was added after them.
     if (renderer_) renderer_->render();
     if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
@@ -365,7 +366,7 @@ void Director::drawScene() {
 
     ++totalFrames_;
     if (glView_) glView_->swapBuffers();
-    // The statistics display's seconds per frame are computed here once it exists.
+    if (displayStats_) computeSecondsPerFrame();
 }
 
 void Director::setNextScene() {
@@ -421,8 +422,8 @@ void Director::reset() {
     stopAnimation();
     // The loading thread reads files through the file utilities destroyed below: it ends first.
     if (textureCache_) textureCache_->stopLoadingThread();
-    // The statistics labels and the font caches are released here, ahead of the
-    // caches below, once they exist.
+    releaseStatsLabels();
+    FontFNT::purgeCachedData();
     AnimationCache::destroyInstance();
     SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();

@@ -1,5 +1,6 @@
 // The director: owner of the frame, the scheduler and the scenes; runs one frame per display-link firing.
 #pragma once
+#include <cstdint>
 #include <deque>
 
 #include "kite/foundation/Ref.h"
@@ -13,6 +14,7 @@ class ActionManager;
 class EventCustom;
 class EventDispatcher;
 class GLView;
+class LabelAtlas;
 class Renderer;
 class Scheduler;
 class TextureCache;
@@ -120,6 +122,11 @@ protected:
     void createTextureCache();
     // Stops the loading thread before the cache goes.
     void destroyTextureCache();
+    // The statistics display: three label atlases in the lower-left corner over the built-in digits image.
+    void createStatsLabels();
+    void releaseStatsLabels();
+    void drawStats();
+    void computeSecondsPerFrame();
     std::deque<Mat4>* stackFor(MATRIX_STACK_TYPE type);
 
     bool purgeDirector_ = false;
@@ -153,6 +160,17 @@ protected:
     Size winSizeInPoints_;
     Renderer* renderer_ = nullptr;
     float contentScaleFactor_ = 1.0f;
+    // Statistics: the three labels (retained) and their smoothed figures.
+    LabelAtlas* fpsLabel_ = nullptr;
+    LabelAtlas* drawnBatchesLabel_ = nullptr;
+    LabelAtlas* drawnVerticesLabel_ = nullptr;
+    float accumDt_ = 0.0f;
+    float frameRate_ = 0.0f;
+    float secondsPerFrame_ = 0.0f;
+    float prevDeltaTime_ = 0.016f;
+    float prevSecondsPerFrame_ = 0.0f;
+    std::uint64_t prevCalls_ = 0;
+    std::uint64_t prevVerts_ = 0;
 };
 
 // Projection top x model-view top of the director; out may be null.

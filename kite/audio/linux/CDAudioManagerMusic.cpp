@@ -1,0 +1,112 @@
+// The audio manager's channels, background music, switches and application events.
+#include "kite/audio/linux/CDAudioManager.h"
+#include "kite/audio/linux/CDSoundEngine.h"
+#include "kite/foundation/Create.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/EventListenerCustom.h"
+#include "platform/AudioSession.h"
+#include "platform/MusicPlayer.h"
+
+namespace kite {
+namespace audio {
+
+CDLongAudioSource* CDAudioManager::audioSourceForChannel(int channel) const {
+    return channel >= 0 && channel < kChannelCount ? audioSourceChannels_[channel] : nullptr;
+}
+
+CDLongAudioSource* CDAudioManager::audioSourceLoad(const std::string& filePath, int channel) {
+    CDLongAudioSource* source = audioSourceForChannel(channel);
+    if (source) source->load(filePath);
+    return source;
+}
+
+void CDAudioManager::preloadBackgroundMusic(const std::string& filePath) { audioSourceLoad(filePath, 0); }
+
+void CDAudioManager::playBackgroundMusic(const std::string& filePath, bool loop) {
+    audioSourceLoad(filePath, 0);
+    backgroundMusic_->setNumberOfLoops(loop ? -1 : 0);
+    if (musicAllowed()) backgroundMusic_->play();
+}
+
+void CDAudioManager::stopBackgroundMusic() { backgroundMusic_->stop(); }
+
+void CDAudioManager::pauseBackgroundMusic() { backgroundMusic_->pause(); }
+
+void CDAudioManager::resumeBackgroundMusic() {
+    if (musicAllowed() && backgroundMusic_->paused()) backgroundMusic_->resume();
+}
+
+void CDAudioManager::rewindBackgroundMusic() { backgroundMusic_->rewind(); }
+
+bool CDAudioManager::isBackgroundMusicPlaying() const { return backgroundMusic_->isPlaying(); }
+
+void CDAudioManager::setBackgroundMusicCompletionListener(std::function<void()> listener) {
+    backgroundMusicCompletionListener_ = std::move(listener);
+}
+
+void CDAudioManager::cdAudioSourceDidFinishPlaying(CDLongAudioSource* /*source*/) {
+    if (backgroundMusicCompletionListener_) backgroundMusicCompletionListener_();
+}
+
+void CDAudioManager::setMute(bool mute) {
+    if (mute == mute_) return;
+    mute_ = mute;
+    soundEngine_->setMute(mute);
+    for (CDLongAudioSource* channel : audioSourceChannels_) channel->setMute(mute);
+}
+
+void CDAudioManager::setEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    soundEngine_->setEnabled(enabled);
+    for (CDLongAudioSource* channel : audioSourceChannels_) channel->setEnabled(enabled);
+}
+
+// ---- Application events
+
+void CDAudioManager::setResignBehavior(int behavior, bool autoHandle) {
+    resignBehavior_ = behavior;
+    if (!autoHandle || isObservingAppEvents_) return;
+    EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher();
+    assignRetained(appEventListeners_[0], dispatcher->addCustomEventListener(
+                                              "event_come_to_background",
+                                              [this](EventCustom*) { applicationWillResignActive(); }));
+    assignRetained(appEventListeners_[1], dispatcher->addCustomEventListener(
+                                              "event_come_to_foreground",
+                                              [this](EventCustom*) { applicationDidBecomeActive(); }));
+    isObservingAppEvents_ = true;
+}
+
+void CDAudioManager::applicationWillResignActive() {
+    resigned_ = true;
+    audioSessionSetCategory(static_cast<int>(platform::AudioSession::Category::Ambient));
+    if (resignBehavior_ == kResignBehaviorStop) {
+        for (CDLongAudioSource* channel : audioSourceChannels_) channel->stop();
+    } else if (resignBehavior_ == kResignBehaviorStopAndResume) {
+        // Paused rather than stopped, so that the return can resume them.
+        for (CDLongAudioSource* channel : audioSourceChannels_) {
+            channel->systemPaused = channel->isPlaying();
+            if (!channel->systemPaused) continue;
+            channel->systemPauseLocation = channel->audioSourcePlayer()->currentTime();
+            channel->pause();
+        }
+    }
+}
+
+void CDAudioManager::applicationDidBecomeActive() {
+    if (!resigned_) return;
+    resigned_ = false;
+    setMode(mode_);
+    if (resignBehavior_ != kResignBehaviorStopAndResume || !musicAllowed()) return;
+    for (CDLongAudioSource* channel : audioSourceChannels_) {
+        if (!channel->systemPaused) continue;
+        channel->resume();
+        channel->systemPaused = false;
+    }
+}
+
+void CDAudioManager::applicationWillTerminate() { stopBackgroundMusic(); }
+
+}  // namespace audio
+}  // namespace kite

@@ -1,0 +1,34 @@
+// Effect files mapped to the sound engine's buffer indices; freed indices are reused.
+#pragma once
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "kite/foundation/Ref.h"
+
+namespace kite {
+namespace audio {
+
+class CDSoundEngine;
+
+class CDBufferManager : public Ref {
+public:
+    static CDBufferManager* create(CDSoundEngine* engine);
+    bool init(CDSoundEngine* engine) { return initWithEngine(engine); }
+    bool initWithEngine(CDSoundEngine* engine);
+    ~CDBufferManager() override;
+
+    // The file's buffer index; with create, the file is loaded into a new one.
+    // -1 when it is not loaded (or could not be).
+    int bufferForFile(const std::string& filePath, bool create);
+    void releaseBufferForFile(const std::string& filePath);
+
+private:
+    std::unordered_map<std::string, int> loadedBuffers_;
+    std::vector<int> freedBuffers_;
+    CDSoundEngine* soundEngine_ = nullptr;  // retained
+    int nextBufferId_ = 0;
+};
+
+}  // namespace audio
+}  // namespace kite

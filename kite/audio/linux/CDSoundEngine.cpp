@@ -1,0 +1,337 @@
+#include "kite/audio/linux/CDSoundEngine.h"
+
+#include <algorithm>
+
+#define AL_ALEXT_PROTOTYPES
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <AL/alext.h>
+
+#include "kite/audio/linux/CDSoundSource.h"
+#include "kite/audio/linux/CDUtilities.h"
+#include "kite/foundation/Create.h"
+#include "kite/foundation/Log.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/scene/Director.h"
+#include "platform/SoundFile.h"
+
+namespace kite {
+namespace audio {
+
+namespace {
+
+float mixerSampleRate = 0.0f;
+
+// The mixer-rate extension of the phone's OpenAL; looked up once, absent here.
+using MixerOutputRateProc = ALvoid (*)(const ALdouble value);
+MixerOutputRateProc mixerOutputRateProc() {
+    static MixerOutputRateProc proc = reinterpret_cast<MixerOutputRateProc>(
+        alcGetProcAddress(nullptr, "alcMacOSXMixerOutputRate"));
+    return proc;
+}
+
+}  // namespace
+
+struct CDSoundEngine::Device {
+    ALCdevice* device = nullptr;
+    ALCcontext* context = nullptr;
+    ~Device() {
+        if (context) {
+            if (alcGetCurrentContext() == context) alcMakeContextCurrent(nullptr);
+            alcDestroyContext(context);
+        }
+        if (device) alcCloseDevice(device);
+    }
+};
+
+CDSoundEngine* CDSoundEngine::create() { return createAutoreleased<CDSoundEngine>(); }
+
+void CDSoundEngine::setMixerSampleRate(float rate) { mixerSampleRate = rate; }
+
+bool CDSoundEngine::init() {
+    buffers_.resize(CD_BUFFERS_START);
+    if (!openDevice()) {
+        log("CDSoundEngine: no audio device, sound effects stay silent");
+        return true;  // the game goes on without sound
+    }
+    createBuffers(0, CD_BUFFERS_START - 1);
+    createSources();
+    defineSourceGroups({sourceTotal_});
+    functioning_ = true;
+    preMuteGain_ = masterGain();
+    mute_ = false;
+    enabled_ = true;
+    if (sourceTotal_ > 0) {
+        alSourcef(sources_[0].sourceId, AL_GAIN, 0.7f);
+        ALfloat gain = 0.0f;
+        alGetSourcef(sources_[0].sourceId, AL_GAIN, &gain);
+        getGainWorks_ = gain == 0.7f;
+        alSourcef(sources_[0].sourceId, AL_GAIN, 1.0f);
+    }
+    return true;
+}
+
+bool CDSoundEngine::openDevice() {
+    if (MixerOutputRateProc proc = mixerOutputRateProc()) {
+        proc(mixerSampleRate > 0.0f ? mixerSampleRate : 44100.0);
+    }
+    device_ = std::make_unique<Device>();
+    device_->device = alcOpenDevice(nullptr);
+    if (!device_->device) return false;
+    device_->context = alcCreateContext(device_->device, nullptr);
+    if (!device_->context) return false;
+    alcMakeContextCurrent(device_->context);
+    return true;
+}
+
+CDSoundEngine::~CDSoundEngine() {
+    if (asynchLoader_.joinable()) asynchLoader_.join();
+    if (!device_) return;
+    if (functioning_) {
+        makeContextCurrent();
+        stopAllSounds();
+        for (int i = 0; i < sourceTotal_; ++i) {
+            alSourcei(sources_[i].sourceId, AL_BUFFER, 0);
+            alDeleteSources(1, &sources_[i].sourceId);
+        }
+        for (BufferInfo& buffer : buffers_) alDeleteBuffers(1, &buffer.bufferId);
+        if (ALenum error = alGetError(); error != AL_NO_ERROR) lastErrorCode_ = error;
+    }
+    device_.reset();
+}
+
+void CDSoundEngine::createBuffers(int first, int last) {
+    for (int i = first; i <= last; ++i) {
+        alGetError();
+        alGenBuffers(1, &buffers_[i].bufferId);
+        buffers_[i].bufferState = alGetError() == AL_NO_ERROR ? 0 : 2;
+    }
+}
+
+void CDSoundEngine::createSources() {
+    for (int i = 0; i < CD_MAX_SOURCES; ++i) {
+        alGetError();
+        alGenSources(1, &sources_[i].sourceId);
+        if (alGetError() != AL_NO_ERROR) {
+            for (int j = i; j < CD_MAX_SOURCES; ++j) sources_[j].usable = false;
+            break;
+        }
+        alSourcei(sources_[i].sourceId, AL_BUFFER, 0);
+        sources_[i].usable = true;
+        sources_[i].attachedBufferId = 0;
+        ++sourceTotal_;
+    }
+}
+
+// ---- Buffers
+
+bool CDSoundEngine::loadBuffer(int soundId, const std::string& filePath) {
+    const std::string path = CDUtilities::fullPathFromRelativePath(filePath);
+    return !path.empty() && loadResolvedFile(soundId, path);
+}
+
+// Decoding needs no engine state, so the loader thread comes here with a path already resolved.
+bool CDSoundEngine::loadResolvedFile(int soundId, const std::string& path) {
+    platform::DecodeResult decoded = platform::decodeSoundFile(path);
+    if (!decoded.ok) {
+        log("CDSoundEngine: %s", decoded.error.c_str());
+        loadBufferFromData(soundId, nullptr, 0, 0, 0);  // marks the buffer failed
+        return false;
+    }
+    const platform::PcmSound& sound = decoded.sound;
+    const bool stereo = sound.channels == 2;
+    const unsigned format = sound.bitsPerSample == 8 ? (stereo ? CD_FORMAT_STEREO8 : CD_FORMAT_MONO8)
+                                                     : (stereo ? CD_FORMAT_STEREO16 : CD_FORMAT_MONO16);
+    return loadBufferFromData(soundId, sound.data.data(), format, static_cast<int>(sound.data.size()),
+                              sound.sampleRate);
+}
+
+bool CDSoundEngine::growBuffers(int soundId) {
+    if (soundId >= CD_BUFFERS_MAX) {
+        log("CDSoundEngine: buffer index %d is beyond the %d buffers an engine keeps", soundId, CD_BUFFERS_MAX);
+        return false;
+    }
+    const int oldTotal = static_cast<int>(buffers_.size());
+    const int steps = (soundId - oldTotal) / CD_BUFFERS_INCREMENT + 1;
+    buffers_.resize(static_cast<std::size_t>(oldTotal + steps * CD_BUFFERS_INCREMENT));
+    createBuffers(oldTotal, static_cast<int>(buffers_.size()) - 1);
+    return true;
+}
+
+bool CDSoundEngine::loadBufferFromData(int soundId, const void* data, unsigned format, int size, int freq) {
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    if (!functioning_ || soundId < 0) return false;
+    if (soundId >= static_cast<int>(buffers_.size()) && !growBuffers(soundId)) return false;
+    if (!data || size <= 0 || freq <= 0) {
+        buffers_[soundId].bufferState = 2;
+        return false;
+    }
+    if (buffers_[soundId].bufferState != 0 && !unloadBufferLocked(soundId)) return false;
+    BufferInfo& buffer = buffers_[soundId];
+    alGetError();
+    alBufferData(buffer.bufferId, static_cast<ALenum>(format), data, size, freq);
+    if (ALenum error = alGetError(); error != AL_NO_ERROR) {
+        lastErrorCode_ = static_cast<std::uint32_t>(error);
+        buffer.bufferState = 2;
+        return false;
+    }
+    buffer.format = format;
+    buffer.sizeInBytes = size;
+    buffer.frequencyInHertz = freq;
+    buffer.bufferState = 1;
+    return true;
+}
+
+bool CDSoundEngine::unloadBuffer(int soundId) {
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    return unloadBufferLocked(soundId);
+}
+
+bool CDSoundEngine::unloadBufferLocked(int soundId) {
+    if (!functioning_ || soundId < 0 || soundId >= static_cast<int>(buffers_.size())) return false;
+    BufferInfo& buffer = buffers_[soundId];
+    alGetError();
+    for (int i = 0; i < sourceTotal_; ++i) {
+        if (sources_[i].attachedBufferId != buffer.bufferId) continue;
+        alSourceStop(sources_[i].sourceId);
+        alSourcei(sources_[i].sourceId, AL_BUFFER, 0);
+        if (alGetError() == AL_NO_ERROR) sources_[i].attachedBufferId = 0;
+    }
+    // A fresh buffer name in place of the old one, so no source can still point at it.
+    alDeleteBuffers(1, &buffer.bufferId);
+    alGenBuffers(1, &buffer.bufferId);
+    if (ALenum error = alGetError(); error != AL_NO_ERROR) {
+        lastErrorCode_ = static_cast<std::uint32_t>(error);
+        buffer.bufferState = 2;
+        return false;
+    }
+    buffer = BufferInfo{buffer.bufferId, 0, 0, 0, 0};
+    return true;
+}
+
+void CDSoundEngine::loadBuffersAsynchronously(std::vector<CDBufferLoadRequest> requests,
+                                              std::function<void()> completion) {
+    // One load at a time: a second batch waits for the first.
+    if (asynchLoader_.joinable()) asynchLoader_.join();
+    asynchLoadProgress_ = 0.0f;
+    // File lookup belongs to the main thread.
+    for (CDBufferLoadRequest& request : requests) {
+        request.filePath = CDUtilities::fullPathFromRelativePath(request.filePath);
+    }
+    asynchLoadScheduler_ = Director::getInstance()->getScheduler();
+    Scheduler* scheduler = asynchLoadScheduler_.get();
+    asynchLoader_ = std::thread([this, requests = std::move(requests), completion, scheduler] {
+        asynchLoadProgress_ = 0.0f;
+        const float step = requests.empty() ? 0.0f : 1.0f / static_cast<float>(requests.size());
+        for (const CDBufferLoadRequest& request : requests) {
+            if (!request.filePath.empty()) loadResolvedFile(request.soundId, request.filePath);
+            asynchLoadProgress_ = asynchLoadProgress_ + step;
+        }
+        asynchLoadProgress_ = 1.0f;
+        scheduler->performFunctionInMainThread([completion] {
+            log("kCDN_AsynchLoadComplete");
+            if (completion) completion();
+        });
+    });
+}
+
+bool CDSoundEngine::validateBufferId(int soundId) const {
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    return soundId >= 0 && soundId < static_cast<int>(buffers_.size()) && buffers_[soundId].bufferState == 1;
+}
+
+int CDSoundEngine::bufferTotal() const {
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    return static_cast<int>(buffers_.size());
+}
+
+float CDSoundEngine::bufferDurationInSeconds(int soundId) const {
+    if (!validateBufferId(soundId)) return -1.0f;
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    const BufferInfo& buffer = buffers_[soundId];
+    float factor = 0.0f;
+    switch (buffer.format) {
+        case CD_FORMAT_MONO8: factor = 1.0f; break;
+        case CD_FORMAT_MONO16:
+        case CD_FORMAT_STEREO8: factor = 0.5f; break;
+        case CD_FORMAT_STEREO16: factor = 0.25f; break;
+        default: break;
+    }
+    return static_cast<float>(buffer.sizeInBytes) / static_cast<float>(buffer.frequencyInHertz) * factor;
+}
+
+int CDSoundEngine::bufferSizeInBytes(int soundId) const {
+    if (!validateBufferId(soundId)) return CD_INVALID_SIZE;
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    return buffers_[soundId].sizeInBytes;
+}
+
+int CDSoundEngine::bufferFrequencyInHertz(int soundId) const {
+    if (!validateBufferId(soundId)) return CD_INVALID_SIZE;
+    std::lock_guard<std::mutex> lock(mutexBufferLoad_);
+    return buffers_[soundId].frequencyInHertz;
+}
+
+// ---- Master gain, switches, context
+
+float CDSoundEngine::masterGain() const {
+    if (mute_) return preMuteGain_;
+    ALfloat gain = 1.0f;
+    alGetListenerf(AL_GAIN, &gain);
+    return gain;
+}
+
+void CDSoundEngine::setMasterGain(float gain) {
+    if (mute_) {
+        preMuteGain_ = gain;
+    } else {
+        alListenerf(AL_GAIN, gain);
+    }
+}
+
+void CDSoundEngine::setMute(bool mute) {
+    if (mute == mute_) return;
+    if (mute) {
+        preMuteGain_ = masterGain();
+        mute_ = true;
+        alListenerf(AL_GAIN, 0.0f);
+    } else {
+        mute_ = false;
+        setMasterGain(preMuteGain_);
+    }
+}
+
+void CDSoundEngine::setEnabled(bool enabled) {
+    if (enabled == enabled_) return;
+    enabled_ = enabled;
+    if (!enabled) stopAllSounds();
+}
+
+bool CDSoundEngine::isAnyContextCurrent() { return alcGetCurrentContext() != nullptr; }
+
+void CDSoundEngine::makeContextCurrent() {
+    if (device_ && device_->context) alcMakeContextCurrent(device_->context);
+}
+
+void CDSoundEngine::clearCurrentContext() { alcMakeContextCurrent(nullptr); }
+
+void CDSoundEngine::suspendOutput() {
+    if (device_ && device_->device && alcIsExtensionPresent(device_->device, "ALC_SOFT_pause_device")) {
+        alcDevicePauseSOFT(device_->device);
+    }
+}
+
+void CDSoundEngine::resumeOutput() {
+    if (device_ && device_->device && alcIsExtensionPresent(device_->device, "ALC_SOFT_pause_device")) {
+        alcDeviceResumeSOFT(device_->device);
+    }
+}
+
+void CDSoundEngine::reportBadContextIfNoneCurrent() {
+    if (isAnyContextCurrent()) return;
+    log("kCDN_BadAlContext");
+    if (badContextHandler_) badContextHandler_();
+}
+
+}  // namespace audio
+}  // namespace kite

@@ -1,0 +1,133 @@
+#include "platform/SoundFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include <sndfile.h>
+
+namespace platform {
+
+namespace {
+
+// No effect or song of the game comes near this; larger claims are damaged headers.
+constexpr std::int64_t kMaxDecodedBytes = std::int64_t{256} * 1024 * 1024;
+
+struct SndfileCloser {
+    void operator()(SNDFILE* file) const { sf_close(file); }
+};
+using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+SndfileHandle openForReading(const std::string& path, SF_INFO& info, std::string& error) {
+    std::memset(&info, 0, sizeof info);
+    SndfileHandle file(sf_open(path.c_str(), SFM_READ, &info));
+    if (!file) {
+        error = "cannot read " + path + ": " + sf_strerror(nullptr);
+        return nullptr;
+    }
+    if (info.channels < 1 || info.channels > 2) {
+        error = path + " has " + std::to_string(info.channels) + " channels (1 or 2 are played)";
+        return nullptr;
+    }
+    if (info.frames <= 0 || info.samplerate <= 0) {
+        error = path + " holds no frames";
+        return nullptr;
+    }
+    return file;
+}
+
+// The extension decides how a file is taken: as stored (WAV) or converted.
+bool isStoredAsIs(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return true;
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == "wav";
+}
+
+bool readFrames(SNDFILE* file, const SF_INFO& info, int bits, PcmSound& sound, std::string& error) {
+    const std::int64_t bytes = info.frames * info.channels * (bits / 8);
+    if (bytes > kMaxDecodedBytes) {
+        error = "sound too long (" + std::to_string(info.frames) + " frames)";
+        return false;
+    }
+    sound.channels = info.channels;
+    sound.bitsPerSample = bits;
+    sound.sampleRate = info.samplerate;
+    sound.data.resize(static_cast<std::size_t>(bytes));
+    sf_count_t got = 0;
+    if (bits == 8) {
+        got = sf_read_raw(file, sound.data.data(), bytes) / info.channels;
+    } else {
+        got = sf_readf_short(file, reinterpret_cast<short*>(sound.data.data()), info.frames);
+    }
+    if (got <= 0) {
+        error = "no frames could be decoded";
+        return false;
+    }
+    // A file shorter than its header says keeps what was read.
+    sound.data.resize(static_cast<std::size_t>(got) * info.channels * (bits / 8));
+    return true;
+}
+
+}  // namespace
+
+DecodeResult decodeSoundFile(const std::string& path) {
+    DecodeResult result;
+    SF_INFO info;
+    SndfileHandle file = openForReading(path, info, result.error);
+    if (!file) return result;
+    int bits = 16;
+    if (isStoredAsIs(path)) {
+        const int subtype = info.format & SF_FORMAT_SUBMASK;
+        if ((info.format & SF_FORMAT_ENDMASK) == SF_ENDIAN_BIG) {  // RIFX
+            result.error = path + " is big-endian";
+            return result;
+        }
+        if (subtype == SF_FORMAT_PCM_U8) {
+            bits = 8;
+        } else if (subtype != SF_FORMAT_PCM_16) {
+            result.error = path + " is not 8- or 16-bit linear PCM";
+            return result;
+        }
+    }
+    if (!readFrames(file.get(), info, bits, result.sound, result.error)) {
+        result.error = path + ": " + result.error;
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+struct SoundFileReader::File {
+    SndfileHandle handle;
+};
+
+SoundFileReader::SoundFileReader(std::unique_ptr<File> file) : file_(std::move(file)) {}
+SoundFileReader::~SoundFileReader() = default;
+
+std::unique_ptr<SoundFileReader> SoundFileReader::open(const std::string& path, std::string& error) {
+    SF_INFO info;
+    SndfileHandle handle = openForReading(path, info, error);
+    if (!handle) return nullptr;
+    auto file = std::make_unique<File>();
+    file->handle = std::move(handle);
+    auto reader = std::make_unique<SoundFileReader>(std::move(file));
+    reader->channels_ = info.channels;
+    reader->sampleRate_ = info.samplerate;
+    reader->frames_ = info.frames;
+    return reader;
+}
+
+std::size_t SoundFileReader::read(std::int16_t* out, std::size_t frameCount) {
+    const sf_count_t got = sf_readf_short(file_->handle.get(), out, static_cast<sf_count_t>(frameCount));
+    return got > 0 ? static_cast<std::size_t>(got) : 0;
+}
+
+bool SoundFileReader::seek(std::int64_t frame) {
+    return sf_seek(file_->handle.get(), frame, SEEK_SET) >= 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,105 @@
+// The statistics display of a running game: its three lines read back, cell by cell, from a saved frame.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "kite/scene/StatsDigitsImage.h"
+
+namespace {
+
+using ::testing::MatchesRegex;
+
+// The iPad screen and the game's design size on it.
+constexpr int kScreenWidth = 768;
+constexpr int kScreenHeight = 1024;
+constexpr float kScaleX = kScreenWidth / 480.0f;
+constexpr float kScaleY = kScreenHeight / 720.0f;
+constexpr const char* kCharacters = "./0123456789:GLacelrstv";
+
+struct Frame {
+    std::vector<std::uint8_t> rgb;
+    bool whiteAtDesign(float x, float y) const {
+        const int px = static_cast<int>(x * kScaleX);
+        const int py = kScreenHeight - 1 - static_cast<int>(y * kScaleY);
+        const std::uint8_t* p = &rgb[static_cast<std::size_t>((py * kScreenWidth + px) * 3)];
+        return p[0] > 200 && p[1] > 200 && p[2] > 200;
+    }
+};
+
+bool readFrame(const std::string& path, Frame& frame) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
+    png.format = PNG_FORMAT_RGB;
+    frame.rgb.resize(PNG_IMAGE_SIZE(png));
+    const bool ok = png.width == kScreenWidth && png.height == kScreenHeight &&
+                    png_image_finish_read(&png, nullptr, frame.rgb.data(), 0, nullptr);
+    png_image_free(&png);
+    return ok;
+}
+
+// The character whose glyph best matches the 35 dots of the cell at (left, bottom) in design points (a few
+// dots may blur at the screen's scale); ' ' for an empty cell, '?' when nothing comes close.
+char readCell(const Frame& frame, float left, float bottom) {
+    const float top = bottom + kite::kStatsCellHeight;
+    // Each dot of the glyph is 2 x 2 points from an odd corner: its centre is one point in.
+    auto lit = [&](int x, int y) { return frame.whiteAtDesign(left + x + 1.0f, top - y - 1.0f); };
+    auto mismatches = [&](char c) {
+        int count = 0;
+        for (int y = 1; y < kite::kStatsCellHeight; y += 2)
+            for (int x = 1; x < kite::kStatsCellWidth; x += 2) count += lit(x, y) != kite::statsGlyphCovers(c, x, y);
+        return count;
+    };
+    char best = ' ';
+    int fewest = mismatches(' ');
+    for (const char* c = kCharacters; *c; ++c) {
+        const int count = mismatches(*c);
+        if (count < fewest) best = *c, fewest = count;
+    }
+    return fewest <= 3 ? best : '?';
+}
+
+// The line whose bottom is near `bottom`: scaling rounds the screen rows, so a small vertical shift is
+// searched for, and the reading with the fewest unknown cells wins.
+std::string readLine(const Frame& frame, float bottom) {
+    std::string best;
+    std::size_t bestUnknown = ~std::size_t{0};
+    for (float shift = -2.0f; shift <= 2.0f; shift += 0.5f) {
+        std::string text;
+        for (int cell = 0; cell < 16; ++cell) text += readCell(frame, cell * kite::kStatsCellWidth, bottom + shift);
+        text = text.substr(0, text.find_last_not_of(' ') + 1);
+        const auto unknown = static_cast<std::size_t>(std::count(text.begin(), text.end(), '?'));
+        if (!text.empty() && unknown < bestUnknown) {
+            best = text;
+            bestUnknown = unknown;
+        }
+    }
+    return best;
+}
+
+TEST(StatsDisplay, ShowsFrameRateDrawCallsAndVerticesInTheLowerLeftCorner) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "stargrid-stats-test";
+    std::filesystem::create_directories(dir);
+    const std::string shot = (dir / "stats.png").string();
+    const std::string command = std::string("SDL_VIDEODRIVER=offscreen ") + STARGRID_EXECUTABLE +
+                                " --fixed-step --device ipad --stats --frames 20 --shot 18:" + shot +
+                                " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Frame frame;
+    ASSERT_TRUE(readFrame(shot, frame));
+    // Lines every 22 points from the bottom: frame rate, draw calls, vertices.
+    EXPECT_THAT(readLine(frame, 0), MatchesRegex("[0-9]+\\.[0-9] / [0-9]\\.[0-9][0-9][0-9]"));
+    EXPECT_THAT(readLine(frame, 22), MatchesRegex("(GL calls: *)?[0-9]+"));
+    EXPECT_THAT(readLine(frame, 44), MatchesRegex("(GL verts: *)?[0-9]+"));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+#include "kite/audio/SimpleAudioEngine.h"
+
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "AudioTestSupport.h"
+#include "kite/audio/linux/CDAudioManager.h"
+#include "kite/audio/linux/CDBufferManager.h"
+#include "kite/audio/linux/CDSoundEngine.h"
+#include "kite/audio/linux/SimpleAudioEngine.h"
+#include "kite/scene/EventDispatcher.h"
+#include "platform/AudioSession.h"
+#include "platform/MusicPlayer.h"
+
+namespace {
+
+using namespace kite::audio;
+using kite::test::pumpUntil;
+using kite::test::sourceState;
+
+class SimpleAudioEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::AudioSession::shared().reset();
+        audio = KiteAudio::SimpleAudioEngine::getInstance();
+        ASSERT_TRUE(audio);
+        effect = tones.tone("pop.wav", 0.5);
+        music = tones.tone("song.mp3", 3.0, 2, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+        ASSERT_FALSE(music.empty());
+    }
+    void TearDown() override {
+        kite::audio::SimpleAudioEngine::end();
+        platform::AudioSession::shared().reset();
+        kite::test::drainAutoreleasePool();
+    }
+    CDAudioManager* manager() const { return CDAudioManager::sharedManager(); }
+    CDLongAudioSource* backgroundMusic() const { return manager()->backgroundMusic(); }
+    bool musicAdvancesPast(double seconds) const {
+        platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+        return player && pumpUntil([&] { return player->currentTime() > seconds; });
+    }
+
+    kite::test::ToneFolder tones;
+    std::string effect;
+    std::string music;
+    KiteAudio::SimpleAudioEngine* audio = nullptr;
+};
+
+TEST_F(SimpleAudioEngineTest, VolumesAreClampedToZeroToOne) {
+    audio->setBackgroundMusicVolume(-0.5f);
+    EXPECT_FLOAT_EQ(audio->getBackgroundMusicVolume(), 0.0f);
+    audio->setBackgroundMusicVolume(1.7f);
+    EXPECT_FLOAT_EQ(audio->getBackgroundMusicVolume(), 1.0f);
+    audio->setEffectsVolume(-0.5f);
+    EXPECT_FLOAT_EQ(audio->getEffectsVolume(), 0.0f);
+    audio->setEffectsVolume(1.7f);
+    EXPECT_FLOAT_EQ(audio->getEffectsVolume(), 1.0f);
+}
+
+TEST_F(SimpleAudioEngineTest, EffectIdIsTheSourceThatPlaysIt) {
+    EXPECT_EQ(audio->playEffect((tones.path() + "/missing.wav").c_str()), 0xFEEDBABu);
+    const unsigned int id = audio->playEffect(effect.c_str(), false, 1.0f, 0.0f, 1.0f);
+    ASSERT_LT(id, 0xFEEDBABu);
+    EXPECT_EQ(sourceState(id), AL_PLAYING);
+    audio->pauseEffect(id);
+    EXPECT_EQ(sourceState(id), AL_PAUSED);
+    audio->resumeEffect(id);
+    EXPECT_EQ(sourceState(id), AL_PLAYING);
+    audio->stopEffect(id);
+    EXPECT_EQ(sourceState(id), AL_STOPPED);
+    audio->unloadEffect((tones.path() + "/never-loaded.wav").c_str());
+    audio->unloadEffect(effect.c_str());
+    EXPECT_LT(audio->playEffect(effect.c_str()), 0xFEEDBABu);  // loads again
+}
+
+TEST_F(SimpleAudioEngineTest, FreedBufferIndexGoesToTheNextNewFile) {
+    CDBufferManager* buffers = kite::audio::SimpleAudioEngine::sharedEngine()->bufferManager();
+    const std::string a = tones.tone("a.wav", 0.1), b = tones.tone("b.wav", 0.1), c = tones.tone("c.wav", 0.1);
+    EXPECT_EQ(buffers->bufferForFile(a, true), 0);
+    EXPECT_EQ(buffers->bufferForFile(b, true), 1);
+    buffers->releaseBufferForFile(a);
+    EXPECT_EQ(buffers->bufferForFile(a, false), -1);
+    EXPECT_EQ(buffers->bufferForFile(c, true), 0);
+    EXPECT_EQ(buffers->bufferForFile(tones.path() + "/missing.wav", true), -1);
+    EXPECT_EQ(buffers->bufferForFile(tones.tone("d.wav", 0.1), true), 2);  // the failed index is reused
+}
+
+TEST_F(SimpleAudioEngineTest, ReplayingTheSameMusicRestartsWithoutReopening) {
+    audio->playBackgroundMusic(music.c_str(), true);
+    ASSERT_TRUE(audio->isBackgroundMusicPlaying());
+    platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+    ASSERT_TRUE(player);
+    ASSERT_TRUE(musicAdvancesPast(0.3));
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_EQ(backgroundMusic()->audioSourcePlayer(), player);
+    EXPECT_LT(player->currentTime(), 0.3);
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+}
+
+TEST_F(SimpleAudioEngineTest, FiniteMusicCallsBackOnceOnTheMainThread) {
+    const std::string shortSong = tones.tone("jingle.wav", 0.05);
+    int finished = 0;
+    std::thread::id thread;
+    manager()->setBackgroundMusicCompletionListener([&] {
+        ++finished;
+        thread = std::this_thread::get_id();
+    });
+    audio->playBackgroundMusic(shortSong.c_str(), false);
+    ASSERT_TRUE(pumpUntil([&] { return finished > 0; }));
+    EXPECT_EQ(thread, std::this_thread::get_id());
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    EXPECT_FALSE(pumpUntil([&] { return finished > 1; }, std::chrono::milliseconds(200)));
+}
+
+TEST_F(SimpleAudioEngineTest, PauseResumeAndRewindDoWhatTheySay) {
+    audio->playBackgroundMusic(music.c_str(), false);
+    ASSERT_TRUE(musicAdvancesPast(0.2));
+    audio->pauseBackgroundMusic();
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    const double pausedAt = backgroundMusic()->audioSourcePlayer()->currentTime();
+    audio->resumeBackgroundMusic();
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+    EXPECT_TRUE(musicAdvancesPast(pausedAt + 0.05));
+    audio->rewindBackgroundMusic();
+    EXPECT_LT(backgroundMusic()->audioSourcePlayer()->currentTime(), pausedAt);
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+    audio->stopBackgroundMusic();
+    audio->resumeBackgroundMusic();  // a stopped channel is not paused
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+}
+
+TEST_F(SimpleAudioEngineTest, BackgroundInterruptsTheSessionAndForegroundResumesIt) {
+    platform::AudioSession& session = platform::AudioSession::shared();
+    audio->playBackgroundMusic(music.c_str(), true);
+    ASSERT_TRUE(musicAdvancesPast(0.1));
+    session.beginInterruption();
+    EXPECT_TRUE(manager()->isInterrupted());
+    EXPECT_FALSE(session.isActive());
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    EXPECT_FALSE(CDSoundEngine::isAnyContextCurrent());
+    session.endInterruption();
+    EXPECT_FALSE(manager()->isInterrupted());
+    EXPECT_TRUE(session.isActive());
+    EXPECT_TRUE(CDSoundEngine::isAnyContextCurrent());
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+    EXPECT_LT(audio->playEffect(effect.c_str()), 0xFEEDBABu);
+}
+
+TEST_F(SimpleAudioEngineTest, MutingSilencesEffectsAndMusicAndKeepsMusicFromStarting) {
+    kite::audio::SimpleAudioEngine* engine = kite::audio::SimpleAudioEngine::sharedEngine();
+    audio->setEffectsVolume(0.5f);
+    engine->setMute(true);
+    EXPECT_TRUE(manager()->soundEngine()->mute());
+    EXPECT_TRUE(manager()->audioSourceForChannel(0)->mute());
+    EXPECT_TRUE(manager()->audioSourceForChannel(1)->mute());
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    EXPECT_FLOAT_EQ(backgroundMusic()->audioSourcePlayer()->volume(), 0.0f);
+    engine->setMute(false);
+    EXPECT_FLOAT_EQ(audio->getEffectsVolume(), 0.5f);
+    EXPECT_FLOAT_EQ(backgroundMusic()->audioSourcePlayer()->volume(), 1.0f);
+}
+
+TEST_F(SimpleAudioEngineTest, OtherAudioPlayingKeepsMusicLoadedButSilentInTheDefaultMode) {
+    platform::AudioSession::shared().setOtherAudioPlaying(true);
+    EXPECT_FALSE(audio->willPlayBackgroundMusic());
+    EXPECT_EQ(platform::AudioSession::shared().category(), platform::AudioSession::Category::Ambient);
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_TRUE(backgroundMusic()->audioSourcePlayer());
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    EXPECT_FALSE(manager()->isObservingAppEvents());
+}
+
+TEST_F(SimpleAudioEngineTest, ResignAndReturnPauseAndResumeWithStopAndResumeBehaviour) {
+    kite::EventDispatcher* events = kite::Director::getInstance()->getEventDispatcher();
+    events->setEnabled(true);  // as it is once the game has a view
+    manager()->setResignBehavior(CDAudioManager::kResignBehaviorStopAndResume, true);
+    EXPECT_TRUE(manager()->isObservingAppEvents());
+    audio->playBackgroundMusic(music.c_str(), true);
+    events->dispatchCustomEvent("event_come_to_background");
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    EXPECT_TRUE(backgroundMusic()->systemPaused);
+    events->dispatchCustomEvent("event_come_to_foreground");
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+    events->setEnabled(false);
+}
+
+TEST_F(SimpleAudioEngineTest, UnreadableMusicLeavesTheChannelSilent) {
+    kite::test::LogRecorder log;
+    const std::string broken = tones.put("broken.mp3", "ID3 but nothing else");
+    audio->playBackgroundMusic(broken.c_str(), true);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    EXPECT_TRUE(log.contains("CDLongAudioSource: "));
+    audio->pauseBackgroundMusic();
+    audio->rewindBackgroundMusic();
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include "platform/SoundFile.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "support/SoundFiles.h"
+#include "support/TemporaryFolder.h"
+
+namespace {
+
+using kite::test::Tone;
+using kite::test::writeTone;
+
+class SoundFileTest : public ::testing::Test {
+protected:
+    kite::test::TemporaryFolder folder{"sound-file"};
+    std::string path(const char* name) const { return folder.path() + "/" + name; }
+};
+
+TEST_F(SoundFileTest, SixteenBitWaveDecodesAsStored) {
+    Tone tone;
+    tone.channels = 2;
+    tone.sampleRate = 22050;
+    tone.frames = 2205;
+    ASSERT_TRUE(writeTone(path("stereo.wav"), tone));
+    const platform::DecodeResult result = platform::decodeSoundFile(path("stereo.wav"));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.sound.channels, 2);
+    EXPECT_EQ(result.sound.bitsPerSample, 16);
+    EXPECT_EQ(result.sound.sampleRate, 22050);
+    EXPECT_EQ(result.sound.data.size(), 2205u * 2 * 2);
+}
+
+TEST_F(SoundFileTest, EightBitWaveStaysEightBitUnsigned) {
+    Tone tone;
+    tone.format = SF_FORMAT_WAV | SF_FORMAT_PCM_U8;
+    tone.frames = 100;
+    ASSERT_TRUE(writeTone(path("byte.wav"), tone));
+    const platform::DecodeResult result = platform::decodeSoundFile(path("byte.wav"));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.sound.bitsPerSample, 8);
+    ASSERT_EQ(result.sound.data.size(), 100u);
+    EXPECT_NEAR(result.sound.data[0], 128, 1);  // the sine starts at silence, the middle of the range
+}
+
+TEST_F(SoundFileTest, Mp3DecodesToSixteenBitWithItsRateAndLength) {
+    Tone tone;
+    tone.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    tone.frames = 44100;
+    ASSERT_TRUE(writeTone(path("tone.mp3"), tone));
+    const platform::DecodeResult result = platform::decodeSoundFile(path("tone.mp3"));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.sound.channels, 1);
+    EXPECT_EQ(result.sound.bitsPerSample, 16);
+    EXPECT_EQ(result.sound.sampleRate, 44100);
+    EXPECT_EQ(result.sound.data.size(), 44100u * 2);
+}
+
+TEST_F(SoundFileTest, WaveThatIsNotPlainPcmIsRefused) {
+    Tone fourChannels;
+    fourChannels.channels = 4;
+    ASSERT_TRUE(writeTone(path("four.wav"), fourChannels));
+    Tone floats;
+    floats.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    ASSERT_TRUE(writeTone(path("float.wav"), floats));
+    Tone bigEndian;
+    bigEndian.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG;
+    ASSERT_TRUE(writeTone(path("rifx.wav"), bigEndian));
+    Tone empty;
+    empty.frames = 0;
+    ASSERT_TRUE(writeTone(path("empty.wav"), empty));
+
+    for (const char* name : {"four.wav", "float.wav", "rifx.wav", "empty.wav", "missing.wav"}) {
+        const platform::DecodeResult result = platform::decodeSoundFile(path(name));
+        EXPECT_FALSE(result.ok) << name;
+        EXPECT_FALSE(result.error.empty()) << name;
+    }
+}
+
+TEST_F(SoundFileTest, DamagedFilesFailWithoutHarm) {
+    Tone tone;
+    ASSERT_TRUE(writeTone(path("whole.wav"), tone));
+    std::ifstream in(path("whole.wav"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A header that claims far more data than there is, and one cut short.
+    std::string lying = bytes;
+    lying[40] = lying[41] = lying[42] = '\x7f';
+    folder.put("lying.wav", lying);
+    folder.put("cut.wav", bytes.substr(0, 30));
+    folder.put("noise.mp3", std::string(4096, '\x55'));
+
+    EXPECT_FALSE(platform::decodeSoundFile(path("cut.wav")).ok);
+    EXPECT_FALSE(platform::decodeSoundFile(path("noise.mp3")).ok);
+    const platform::DecodeResult lied = platform::decodeSoundFile(path("lying.wav"));
+    if (lied.ok) {
+        EXPECT_LE(lied.sound.data.size(), bytes.size());
+    }
+}
+
+TEST_F(SoundFileTest, ReaderSeeksAndReadsFrames) {
+    Tone tone;
+    tone.frames = 1000;
+    ASSERT_TRUE(writeTone(path("read.wav"), tone));
+    std::string error;
+    auto reader = platform::SoundFileReader::open(path("read.wav"), error);
+    ASSERT_TRUE(reader) << error;
+    EXPECT_EQ(reader->frames(), 1000);
+    std::vector<std::int16_t> samples(600);
+    EXPECT_EQ(reader->read(samples.data(), 600), 600u);
+    EXPECT_EQ(reader->read(samples.data(), 600), 400u);
+    ASSERT_TRUE(reader->seek(0));
+    EXPECT_EQ(reader->read(samples.data(), 10), 10u);
+    EXPECT_EQ(samples[0], 0);
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// Sound files made for tests: sine tones written in any format libsndfile can write.
+#pragma once
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <sndfile.h>
+
+namespace kite::test {
+
+struct Tone {
+    int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    int channels = 1;
+    int sampleRate = 44100;
+    double frequency = 440.0;
+    std::int64_t frames = 4410;
+    double amplitude = 0.5;
+};
+
+// Writes the tone to path; false when libsndfile refuses the format.
+inline bool writeTone(const std::string& path, const Tone& tone) {
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = tone.sampleRate;
+    info.channels = tone.channels;
+    info.format = tone.format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) return false;
+    std::vector<double> samples(static_cast<std::size_t>(tone.frames) * tone.channels);
+    for (std::int64_t i = 0; i < tone.frames; ++i) {
+        const double value = tone.amplitude * std::sin(2.0 * M_PI * tone.frequency * i / tone.sampleRate);
+        for (int c = 0; c < tone.channels; ++c) samples[i * tone.channels + c] = value;
+    }
+    const sf_count_t written = sf_writef_double(file, samples.data(), tone.frames);
+    sf_close(file);
+    return written == tone.frames;
+}
+
+// Sign changes along one channel of interleaved 16-bit samples.
+inline int zeroCrossings(const std::int16_t* samples, std::size_t frames, int channels) {
+    int crossings = 0;
+    for (std::size_t i = 1; i < frames; ++i) {
+        const int before = samples[(i - 1) * channels];
+        const int now = samples[i * channels];
+        if ((before < 0 && now >= 0) || (before >= 0 && now < 0)) ++crossings;
+    }
+    return crossings;
+}
+
+}  // namespace kite::test
