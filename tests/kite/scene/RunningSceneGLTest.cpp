@@ -11,6 +11,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
+#include "kite/scene/Label.h"
 #include "kite/scene/Layer.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Sprite.h"
@@ -29,7 +30,7 @@ RefPtr<Texture2D> checkerTexture() {
     return texture;
 }
 
-TEST(RunningScene, FramesWithSpritesAndALayerLeaveNoGLErrorPending) {
+TEST(RunningScene, FramesWithSpritesLabelsAndALayerLeaveNoGLErrorPending) {
     platform::Clock::setFixed(1000.0);
     GLViewImpl* view = GLViewImpl::create("frames");
     ASSERT_NE(view, nullptr);
@@ -53,6 +54,11 @@ TEST(RunningScene, FramesWithSpritesAndALayerLeaveNoGLErrorPending) {
         batch->addChild(sprite);
     }
     scene->addChild(batch, 5);
+    Label* digits = Label::createWithCharMap(texture.get(), 2, 2, '0');
+    ASSERT_NE(digits, nullptr);
+    digits->setString("0123");
+    digits->setPosition(60.0f, 300.0f);
+    scene->addChild(digits, 6);
     director->runWithScene(scene);
 
     // What the scene's drawing leaves: errors are taken before it starts and read once it
