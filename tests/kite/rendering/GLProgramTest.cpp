@@ -232,7 +232,7 @@ void main()
 }
 )";
     auto program = make(kBuiltinsVertex, fragment);
-    ASSERT_TRUE(program) << (logged.empty() ? std::string() : logged.back());
+    ASSERT_TRUE(program) << log->text();
     EXPECT_TRUE(program->getBuiltinFlags() & GLProgram::FLAG_USES_TIME);
 }
 
