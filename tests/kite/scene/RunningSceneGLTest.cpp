@@ -7,6 +7,7 @@
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/platform/GLViewImpl.h"
+#include "kite/rendering/GLStateCache.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventCustom.h"
@@ -32,8 +33,11 @@ RefPtr<Texture2D> checkerTexture() {
 
 TEST(RunningScene, FramesWithSpritesLabelsAndALayerLeaveNoGLErrorPending) {
     platform::Clock::setFixed(1000.0);
+    // Programs and cached GL state of earlier tests belong to another context: they go first.
+    test::shutDownDirector();
     GLViewImpl* view = GLViewImpl::create("frames");
     ASSERT_NE(view, nullptr);
+    GLStateCache::invalidate();
     Director* director = Director::getInstance();
     director->setGLView(view);
 
