@@ -145,23 +145,6 @@ TEST(Scheduler, OneShotTimerMayReplaceItselfFromItsCallback) {
     EXPECT_FALSE(f.scheduler.isScheduled(tick, &t));
 }
 
-TEST(Scheduler, SpentOneShotRemovesOnlyItselfWhenItsCallbackSchedulesAgain) {
-    FixedFrames f;
-    Ticker t;
-    const SEL_SCHEDULE tick = schedule_selector(&Ticker::tick);
-    bool again = true;
-    // No unschedule in the callback: scheduling the same selector only changes the spent timer's
-    // interval, and that timer then removes itself.
-    t.onTick = [&] {
-        if (again) f.scheduler.scheduleSelector(tick, &t, 0.5f, 0, 0.0f, false);
-        again = false;
-    };
-    f.scheduler.scheduleSelector(tick, &t, 0.0f, 0, 0.0f, false);
-    f.run(3, 0.1f);
-    EXPECT_EQ(t.fired.size(), 1u);
-    EXPECT_FALSE(f.scheduler.isScheduled(tick, &t));
-}
-
 TEST(Scheduler, UnschedulingAnEarlierTimerDoesNotSkipTheNextOne) {
     FixedFrames f;
     std::vector<std::string> order;
