@@ -156,15 +156,26 @@ TEST_F(UserDefaultTest, AKilledGameLosesOnlyTheFrameThatWasNotSaved) {
     EXPECT_EQ(store->getIntegerForKey("unsaved", -1), -1);
 }
 
+// Runs only as the child of ANormalExitSavesPendingChanges. It is a fresh process of this
+// binary: a plain fork of a process that has drawn would run the GL driver's exit handlers,
+// which wait for driver threads the fork did not copy.
+TEST(UserDefaultExitChild, SetsAKeyAndExitsNormally) {
+    if (!std::getenv("STARGRID_USERDEFAULT_EXIT_CHILD")) GTEST_SKIP() << "runs in the child of ANormalExitSavesPendingChanges";
+    UserDefault::getInstance()->setStringForKey("k", "v");
+    std::exit(0);
+}
+
 TEST_F(UserDefaultTest, ANormalExitSavesPendingChanges) {
     pid_t child = fork();
     if (child == 0) {
-        UserDefault::getInstance()->setStringForKey("k", "v");
-        std::exit(0);
+        setenv("STARGRID_USERDEFAULT_EXIT_CHILD", "1", 1);
+        execl("/proc/self/exe", "kite_platform_tests", "--gtest_filter=UserDefaultExitChild.*", static_cast<char*>(nullptr));
+        _exit(127);
     }
     int status = -1;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(UserDefault::getInstance()->getStringForKey("k"), "v");
 }
 
