@@ -3,6 +3,7 @@
 #include <new>
 
 #include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/Console.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
@@ -20,6 +21,8 @@
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureCache.h"
 #include "kite/platform/Application.h"
+#include "kite/scene/ConsoleCommands.h"
+#include "kite/scene/FontFreeType.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
@@ -109,7 +112,14 @@ bool Director::init() {
     createTextureCache();
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
-    // The debug console is made here once it exists.
+    // Made here, listening only when the game asks it to.
+    console_ = new (std::nothrow) Console();
+    if (console_) {
+        addDirectorCommands(*console_);
+        Scheduler* scheduler = scheduler_;
+        console_->setMainThreadPoster(
+            [scheduler](std::function<void()> function) { scheduler->performFunctionInMainThread(function); });
+    }
 
     // Rendering reads the director's frame through these.
     DirectorFrameServices services;
@@ -187,12 +197,15 @@ Director::~Director() {
     // Normally gone with the shutdown; a director destroyed without one still ends the loading thread.
     destroyTextureCache();
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
+    if (console_) console_->stop();
     releaseAndClear(scheduler_);
     releaseAndClear(actionManager_);
     for (EventCustom** event : {&eventAfterUpdate_, &eventAfterDraw_, &eventAfterVisit_, &eventProjectionChanged_}) {
         delete *event;
         *event = nullptr;
     }
+    // Its thread posts to the scheduler: it stops before the scheduler goes.
+    releaseAndClear(console_);
     releaseAndClear(eventDispatcher_);
     Configuration::destroyInstance();
     if (sharedDirector == this) {
@@ -424,6 +437,7 @@ void Director::reset() {
     if (textureCache_) textureCache_->stopLoadingThread();
     releaseStatsLabels();
     FontFNT::purgeCachedData();
+    FontFreeType::shutdownFreeType();
     AnimationCache::destroyInstance();
     SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();
