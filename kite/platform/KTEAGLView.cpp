@@ -10,14 +10,18 @@
 #include "kite/foundation/Log.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
+#include "kite/scene/IMEDispatcher.h"
 #include "platform/GLExtensions.h"
 
 namespace kite {
 
 namespace {
 
+// Typed text goes to the engine's input dispatcher unless a test puts another sink in its place.
 KTEAGLView::TextInputSink& textInputSink() {
-    static KTEAGLView::TextInputSink sink;
+    static KTEAGLView::TextInputSink sink{
+        [](const char* text, std::size_t length) { IMEDispatcher::sharedDispatcher()->dispatchInsertText(text, length); },
+        [] { IMEDispatcher::sharedDispatcher()->dispatchDeleteBackward(); }};
     return sink;
 }
 
@@ -297,9 +301,7 @@ bool KTEAGLView::handleEvent(const SDL_Event& event) {
             setMarkedText(event.edit.text);
             return true;
         case SDL_KEYDOWN:
-            if (isUseUITextField_ || event.key.keysym.sym != SDLK_BACKSPACE) return false;
-            deleteBackward();
-            return true;
+            return !isUseUITextField_ && handleTextKey(event.key.keysym.sym);
         default: return false;
     }
 }
@@ -313,16 +315,44 @@ bool KTEAGLView::canBecomeFirstResponder() {
     return !isUseUITextField_;
 }
 
+// There is no on-screen keyboard: its notifications carry empty frames.
 bool KTEAGLView::becomeFirstResponder() {
     isUseUITextField_ = false;
     SDL_StartTextInput();
+    IMEKeyboardNotificationInfo info;
+    IMEDispatcher::sharedDispatcher()->dispatchKeyboardWillShow(info);
+    IMEDispatcher::sharedDispatcher()->dispatchKeyboardDidShow(info);
+    isKeyboardShown_ = true;
     return true;
 }
 
 bool KTEAGLView::resignFirstResponder() {
+    const bool wasShown = isKeyboardShown_;
     isUseUITextField_ = true;
+    markedText_.clear();
     SDL_StopTextInput();
+    isKeyboardShown_ = false;
+    if (wasShown) {
+        IMEKeyboardNotificationInfo info;
+        IMEDispatcher::sharedDispatcher()->dispatchKeyboardWillHide(info);
+        IMEDispatcher::sharedDispatcher()->dispatchKeyboardDidHide(info);
+    }
     return true;
+}
+
+// Backspace deletes a character and Return ends the entry; while a composition is open the input
+// method has both keys.
+bool KTEAGLView::handleTextKey(int key) {
+    if (!markedText_.empty()) return false;
+    if (key == SDLK_BACKSPACE) {
+        deleteBackward();
+        return true;
+    }
+    if (key == SDLK_RETURN || key == SDLK_KP_ENTER) {
+        insertText("\n");
+        return true;
+    }
+    return false;
 }
 
 void KTEAGLView::insertText(const std::string& text) {

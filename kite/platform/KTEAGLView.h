@@ -108,6 +108,7 @@ private:
     KTEAGLView() = default;
     bool setupSurface(const platform::WindowOptions& window);
     void handleTouchesAfterKeyboardShow();
+    bool handleTextKey(int key);
     // The window's point to surface pixels.
     float toSurface(float points) const { return points * contentScaleFactor_; }
     void cancelAllTouches();
