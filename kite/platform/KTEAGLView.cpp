@@ -17,12 +17,26 @@ namespace kite {
 
 namespace {
 
-// Typed text goes to the engine's input dispatcher unless a test puts another sink in its place.
 KTEAGLView::TextInputSink& textInputSink() {
-    static KTEAGLView::TextInputSink sink{
-        [](const char* text, std::size_t length) { IMEDispatcher::sharedDispatcher()->dispatchInsertText(text, length); },
-        [] { IMEDispatcher::sharedDispatcher()->dispatchDeleteBackward(); }};
+    static KTEAGLView::TextInputSink sink;
     return sink;
+}
+
+// Typed text goes to the engine's input dispatcher unless another sink was put in its place.
+void sinkInsertText(const std::string& text) {
+    if (textInputSink().insertText) {
+        textInputSink().insertText(text.c_str(), text.size());
+    } else {
+        IMEDispatcher::sharedDispatcher()->dispatchInsertText(text.c_str(), text.size());
+    }
+}
+
+void sinkDeleteBackward() {
+    if (textInputSink().deleteBackward) {
+        textInputSink().deleteBackward();
+    } else {
+        IMEDispatcher::sharedDispatcher()->dispatchDeleteBackward();
+    }
 }
 
 // Top-row-first RGBA rows to an 8-bit RGB PNG: the window is composited opaque, so the
@@ -357,12 +371,12 @@ bool KTEAGLView::handleTextKey(int key) {
 
 void KTEAGLView::insertText(const std::string& text) {
     markedText_.clear();
-    if (textInputSink().insertText) textInputSink().insertText(text.c_str(), text.size());
+    sinkInsertText(text);
 }
 
 void KTEAGLView::deleteBackward() {
     markedText_.clear();
-    if (textInputSink().deleteBackward) textInputSink().deleteBackward();
+    sinkDeleteBackward();
 }
 
 void KTEAGLView::setMarkedText(const std::string& text) {
@@ -374,7 +388,7 @@ void KTEAGLView::unmarkText() {
     if (markedText_.empty()) return;
     std::string text;
     text.swap(markedText_);
-    if (textInputSink().insertText) textInputSink().insertText(text.c_str(), text.size());
+    sinkInsertText(text);
 }
 
 }  // namespace kite

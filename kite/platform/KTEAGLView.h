@@ -88,7 +88,7 @@ public:
     void unmarkText();
     const std::string& getMarkedText() const { return markedText_; }
     bool isKeyboardShown() const { return isKeyboardShown_; }
-    // Where typed text and deletions go (the engine's input dispatcher).
+    // Where typed text and deletions go; empty functions leave them to the engine's input dispatcher.
     struct TextInputSink {
         std::function<void(const char* text, std::size_t length)> insertText;
         std::function<void()> deleteBackward;

@@ -17,6 +17,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"
+#include "kite/scene/TextFieldTTF.h"
 #include "kite/scene/Touch.h"
 #include "support/DirectorShutdown.h"
 
@@ -245,6 +246,58 @@ TEST_F(KTEAGLViewTest, ComposedTextReachesTheEngineOnlyWhenCommitted) {
     EXPECT_THAT(typed, ElementsAre("ni", "好", "x"));
     EXPECT_EQ(deletions, 1);
     EXPECT_FALSE(view->isFirstResponder());
+}
+
+SDL_Event textEvent(Uint32 type, const char* text) {
+    SDL_Event e{};
+    e.type = type;
+    if (type == SDL_TEXTINPUT) {
+        std::snprintf(e.text.text, sizeof(e.text.text), "%s", text);
+    } else {
+        std::snprintf(e.edit.text, sizeof(e.edit.text), "%s", text);
+    }
+    return e;
+}
+
+SDL_Event keyDown(SDL_Keycode key) {
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = key;
+    return e;
+}
+
+TEST_F(KTEAGLViewTest, TypedTextReachesTheTextFieldThatOwnsTheKeyboard) {
+    TextFieldTTF* field = TextFieldTTF::textFieldWithPlaceHolder("name", "Helvetica Neue", 20);
+    ASSERT_NE(field, nullptr);
+    // Text typed while nothing is attached goes nowhere.
+    EXPECT_FALSE(view->handleEvent(textEvent(SDL_TEXTINPUT, "x")));
+    ASSERT_TRUE(field->attachWithIME());
+    EXPECT_TRUE(view->isFirstResponder());
+    EXPECT_TRUE(view->isKeyboardShown());
+    EXPECT_TRUE(SDL_IsTextInputActive());
+
+    EXPECT_TRUE(view->handleEvent(textEvent(SDL_TEXTINPUT, "我")));
+    // Composition stays in the view until the input method commits it.
+    EXPECT_TRUE(view->handleEvent(textEvent(SDL_TEXTEDITING, "hao")));
+    EXPECT_EQ(field->getString(), "我");
+    // While composing, Backspace belongs to the input method.
+    EXPECT_FALSE(view->handleEvent(keyDown(SDLK_BACKSPACE)));
+    EXPECT_TRUE(view->handleEvent(textEvent(SDL_TEXTEDITING, "")));
+    EXPECT_TRUE(view->handleEvent(textEvent(SDL_TEXTINPUT, "好a")));
+    EXPECT_EQ(field->getString(), "我好a");
+    EXPECT_EQ(field->getCharCount(), 3);
+
+    EXPECT_TRUE(view->handleEvent(keyDown(SDLK_BACKSPACE)));
+    EXPECT_TRUE(view->handleEvent(keyDown(SDLK_BACKSPACE)));
+    EXPECT_EQ(field->getString(), "我");
+    // Return ends the entry: the field gives the keyboard up.
+    EXPECT_TRUE(view->handleEvent(keyDown(SDLK_RETURN)));
+    EXPECT_EQ(field->getString(), "我");
+    EXPECT_FALSE(view->isFirstResponder());
+    EXPECT_FALSE(view->isKeyboardShown());
+    EXPECT_FALSE(SDL_IsTextInputActive());
+    EXPECT_FALSE(view->handleEvent(textEvent(SDL_TEXTINPUT, "y")));
+    EXPECT_EQ(field->getString(), "我");
 }
 
 TEST_F(KTEAGLViewTest, CapturedFrameIsSavedAsPNGBeforeItIsPresented) {
