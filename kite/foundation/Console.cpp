@@ -239,7 +239,7 @@ void Console::run() {
         const int ready = ::poll(polled.data(), polled.size(), kPollMilliseconds);
         if (ready < 0 && errno != EINTR) return;
         if (polled[0].revents) return;
-        if (polled[1].revents & POLLIN) acceptClient();
+        // Clients that left make room before newcomers are counted.
         for (std::size_t i = 2; i < polled.size(); ++i) {
             Client& client = *clients_[i - 2];
             if (!client.closed && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) && !readFromClient(client))
@@ -247,6 +247,7 @@ void Console::run() {
         }
         clients_.erase(std::remove_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->closed; }),
                        clients_.end());
+        if (polled[1].revents & POLLIN) acceptClient();
         flushDebugStrings();
     }
 }
