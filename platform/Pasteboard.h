@@ -1,0 +1,65 @@
+// Pasteboards shared by every program of the user: the general one and named ones.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/PlistValue.h"
+
+namespace platform {
+
+// A pasteboard is one file under $XDG_RUNTIME_DIR/stargrid-pasteboards/ holding
+// its items by type, each item data, a string or a property list. Every change
+// replaces the file atomically, so a reader sees the old items or the new ones,
+// never a torn file; changes and read-and-wipe take the pasteboard's lock, so
+// an item is taken by one reader only. A damaged file reads as no items.
+class Pasteboard {
+public:
+    using Data = std::vector<std::uint8_t>;
+
+    // The pasteboard every program reads and writes.
+    static Pasteboard general();
+    // The pasteboard of that name; when it does not exist yet it is made
+    // (empty) if `create` is set, else nothing is returned.
+    static std::optional<Pasteboard> named(const std::string& name, bool create);
+    // The folder that holds the pasteboards, made when missing.
+    static std::string folder();
+
+    const std::string& name() const { return name_; }
+
+    // The item of that type. A string item reads as its UTF-8 bytes and a
+    // property-list item as its XML; data reads as a string as it is and as a
+    // property list when it parses as one (XML or binary).
+    std::optional<Data> data(const std::string& type) const;
+    std::optional<std::string> string(const std::string& type) const;
+    std::optional<PlistValue> propertyList(const std::string& type) const;
+
+    // Each replaces every item of the pasteboard with this one, as a copy
+    // onto a pasteboard does. False when the file cannot be written.
+    bool setData(const std::string& type, const Data& bytes);
+    bool setString(const std::string& type, const std::string& text);
+    bool setPropertyList(const std::string& type, const PlistValue& value);
+
+    // The item's data, leaving empty data of that type behind, as one step
+    // under the lock: two readers never both get the same item. When `accept`
+    // is given and answers false the item stays as it is (and is returned).
+    std::optional<Data> takeData(const std::string& type,
+                                 const std::function<bool(const Data&)>& accept = nullptr);
+
+private:
+    Pasteboard(std::string name, std::string path) : name_(std::move(name)), path_(std::move(path)) {}
+
+    struct Item {
+        std::string kind;
+        PlistValue value;
+    };
+    std::optional<Item> item(const std::string& type) const;
+    bool replaceItems(const std::string& type, const char* kind, PlistValue value);
+
+    std::string name_;
+    std::string path_;
+};
+
+}  // namespace platform

@@ -1,0 +1,246 @@
+// Reading binary property lists, every offset and count checked against the bytes.
+#include "platform/PlistBinary.h"
+
+#include <cstring>
+#include <vector>
+
+namespace platform {
+namespace {
+
+constexpr char kMagic[] = "bplist00";
+constexpr std::size_t kMagicSize = 8;
+constexpr std::size_t kTrailerSize = 32;
+
+class BinaryReader {
+public:
+    BinaryReader(const std::uint8_t* bytes, std::size_t size, const PlistLimits& limits)
+        : bytes_(bytes), size_(size), limits_(limits) {}
+
+    std::optional<PlistValue> read() {
+        if (size_ < kMagicSize + kTrailerSize || std::memcmp(bytes_, kMagic, kMagicSize) != 0) {
+            return fail("not a binary property list");
+        }
+        if (size_ > limits_.maxBytes) return fail("larger than allowed");
+        const std::uint8_t* trailer = bytes_ + size_ - kTrailerSize;
+        offsetSize_ = trailer[6];
+        referenceSize_ = trailer[7];
+        objectCount_ = bigEndian(trailer + 8, 8);
+        const std::uint64_t top = bigEndian(trailer + 16, 8);
+        tableOffset_ = bigEndian(trailer + 24, 8);
+        const std::uint64_t tableEnd = size_ - kTrailerSize;
+        if (offsetSize_ < 1 || offsetSize_ > 8 || referenceSize_ < 1 || referenceSize_ > 8) {
+            return fail("bad offset or reference size");
+        }
+        if (tableOffset_ < kMagicSize || tableOffset_ > tableEnd ||
+            objectCount_ > (tableEnd - tableOffset_) / offsetSize_ || top >= objectCount_) {
+            return fail("offset table outside the bytes");
+        }
+        return object(top, 0);
+    }
+
+    const std::string& error() const { return error_; }
+
+private:
+    std::optional<PlistValue> fail(std::string reason) {
+        if (error_.empty()) error_ = std::move(reason);
+        return std::nullopt;
+    }
+
+    static std::uint64_t bigEndian(const std::uint8_t* at, std::size_t count) {
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < count; ++i) value = (value << 8) | at[i];
+        return value;
+    }
+
+    // Bytes [offset, offset + count) of the object area, or null when they are not there.
+    const std::uint8_t* span(std::uint64_t offset, std::uint64_t count) const {
+        const std::uint64_t end = tableOffset_;
+        if (offset < kMagicSize || offset > end || count > end - offset) return nullptr;
+        return bytes_ + offset;
+    }
+
+    // The count of a container or string: the marker's low nibble, or an integer object after it.
+    std::optional<std::uint64_t> count(std::uint8_t marker, std::uint64_t& cursor) {
+        if ((marker & 0x0f) != 0x0f) return marker & 0x0f;
+        const std::uint8_t* intMarker = span(cursor, 1);
+        if (!intMarker || (*intMarker & 0xf0) != 0x10 || (*intMarker & 0x0f) > 3) return std::nullopt;
+        const std::size_t width = std::size_t(1) << (*intMarker & 0x0f);
+        const std::uint8_t* digits = span(cursor + 1, width);
+        if (!digits) return std::nullopt;
+        cursor += 1 + width;
+        return bigEndian(digits, width);
+    }
+
+    std::optional<PlistValue> object(std::uint64_t index, int depth) {
+        if (depth > limits_.maxDepth) return fail("nested deeper than allowed (or a cycle)");
+        if (++values_ > limits_.maxValues) return fail("more values than allowed");
+        const std::uint64_t offset = bigEndian(bytes_ + tableOffset_ + index * offsetSize_, offsetSize_);
+        const std::uint8_t* marker = span(offset, 1);
+        if (!marker) return fail("object outside the bytes");
+        std::uint64_t cursor = offset + 1;
+        const std::uint8_t type = *marker >> 4;
+        if (*marker == 0x08 || *marker == 0x09) return PlistValue::boolean(*marker == 0x09);
+        if (type == 0x1) return integer(*marker, cursor);
+        if (type == 0x2 || *marker == 0x33) return real(*marker == 0x33 ? 3 : *marker & 0x0f, cursor);
+        const std::optional<std::uint64_t> items = count(*marker, cursor);
+        if (!items) return fail("bad count");
+        switch (type) {
+        case 0x4: return data(cursor, *items);
+        case 0x5: return asciiString(cursor, *items);
+        case 0x6: return utf16String(cursor, *items);
+        case 0xa: return array(cursor, *items, depth);
+        case 0xd: return dictionary(cursor, *items, depth);
+        default: return fail("object of an unsupported kind");
+        }
+    }
+
+    std::optional<PlistValue> integer(std::uint8_t marker, std::uint64_t cursor) {
+        const std::size_t width = std::size_t(1) << (marker & 0x0f);
+        if (width > 8) return fail("integer wider than 64 bits");
+        const std::uint8_t* digits = span(cursor, width);
+        if (!digits) return fail("integer outside the bytes");
+        // One to four bytes are unsigned, eight bytes signed.
+        return PlistValue::integer(static_cast<std::int64_t>(bigEndian(digits, width)));
+    }
+
+    std::optional<PlistValue> real(int sizeLog, std::uint64_t cursor) {
+        if (sizeLog != 2 && sizeLog != 3) return fail("real of an unsupported width");
+        const std::size_t width = std::size_t(1) << sizeLog;
+        const std::uint8_t* digits = span(cursor, width);
+        if (!digits) return fail("real outside the bytes");
+        const std::uint64_t raw = bigEndian(digits, width);
+        if (width == 4) {
+            float number;
+            const std::uint32_t narrow = static_cast<std::uint32_t>(raw);
+            std::memcpy(&number, &narrow, sizeof number);
+            return PlistValue::real(number);
+        }
+        double number;
+        std::memcpy(&number, &raw, sizeof number);
+        return PlistValue::real(number);
+    }
+
+    std::optional<PlistValue> data(std::uint64_t cursor, std::uint64_t size) {
+        const std::uint8_t* bytes = span(cursor, size);
+        if (!bytes) return fail("data outside the bytes");
+        return PlistValue(PlistValue::Data(bytes, bytes + size));
+    }
+
+    std::optional<PlistValue> asciiString(std::uint64_t cursor, std::uint64_t length) {
+        const std::uint8_t* text = span(cursor, length);
+        if (!text) return fail("string outside the bytes");
+        for (std::uint64_t i = 0; i < length; ++i) {
+            if (text[i] >= 0x80) return fail("ASCII string with a byte above 127");
+        }
+        return PlistValue(std::string(reinterpret_cast<const char*>(text), length));
+    }
+
+    std::optional<PlistValue> utf16String(std::uint64_t cursor, std::uint64_t units) {
+        if (units > tableOffset_ / 2) return fail("string outside the bytes");
+        const std::uint8_t* text = span(cursor, units * 2);
+        if (!text) return fail("string outside the bytes");
+        std::string utf8;
+        for (std::uint64_t i = 0; i < units; ++i) {
+            std::uint32_t code = std::uint32_t(bigEndian(text + i * 2, 2));
+            if (code >= 0xd800 && code <= 0xdbff && i + 1 < units) {
+                const std::uint32_t low = std::uint32_t(bigEndian(text + (i + 1) * 2, 2));
+                if (low < 0xdc00 || low > 0xdfff) return fail("broken UTF-16 surrogate pair");
+                code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
+                ++i;
+            } else if (code >= 0xd800 && code <= 0xdfff) {
+                return fail("lone UTF-16 surrogate");
+            }
+            appendUtf8(utf8, code);
+        }
+        return PlistValue(std::move(utf8));
+    }
+
+    static void appendUtf8(std::string& out, std::uint32_t code) {
+        if (code < 0x80) {
+            out += char(code);
+        } else if (code < 0x800) {
+            out += char(0xc0 | (code >> 6));
+            out += char(0x80 | (code & 0x3f));
+        } else if (code < 0x10000) {
+            out += char(0xe0 | (code >> 12));
+            out += char(0x80 | ((code >> 6) & 0x3f));
+            out += char(0x80 | (code & 0x3f));
+        } else {
+            out += char(0xf0 | (code >> 18));
+            out += char(0x80 | ((code >> 12) & 0x3f));
+            out += char(0x80 | ((code >> 6) & 0x3f));
+            out += char(0x80 | (code & 0x3f));
+        }
+    }
+
+    // The object references of a container, each checked to name an object.
+    std::optional<std::vector<std::uint64_t>> references(std::uint64_t cursor, std::uint64_t count) {
+        if (count > tableOffset_ / referenceSize_) return std::nullopt;
+        const std::uint8_t* refs = span(cursor, count * referenceSize_);
+        if (!refs) return std::nullopt;
+        std::vector<std::uint64_t> indexes(count);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            indexes[i] = bigEndian(refs + i * referenceSize_, referenceSize_);
+            if (indexes[i] >= objectCount_) return std::nullopt;
+        }
+        return indexes;
+    }
+
+    std::optional<PlistValue> array(std::uint64_t cursor, std::uint64_t count, int depth) {
+        const auto refs = references(cursor, count);
+        if (!refs) return fail("array references outside the bytes");
+        PlistValue::Array items;
+        for (std::uint64_t index : *refs) {
+            auto item = object(index, depth + 1);
+            if (!item) return std::nullopt;
+            items.push_back(std::move(*item));
+        }
+        return PlistValue(std::move(items));
+    }
+
+    std::optional<PlistValue> dictionary(std::uint64_t cursor, std::uint64_t count, int depth) {
+        if (count > tableOffset_ / 2) return fail("dictionary larger than the bytes");
+        const auto refs = references(cursor, count * 2);
+        if (!refs) return fail("dictionary references outside the bytes");
+        PlistValue::Dictionary entries;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            auto key = object((*refs)[i], depth + 1);
+            if (!key) return std::nullopt;
+            if (!key->asString()) return fail("dictionary key that is not a string");
+            auto value = object((*refs)[count + i], depth + 1);
+            if (!value) return std::nullopt;
+            entries[*key->asString()] = std::move(*value);
+        }
+        return PlistValue(std::move(entries));
+    }
+
+    const std::uint8_t* bytes_;
+    std::size_t size_;
+    const PlistLimits& limits_;
+    std::size_t offsetSize_ = 0;
+    std::size_t referenceSize_ = 0;
+    std::uint64_t objectCount_ = 0;
+    std::uint64_t tableOffset_ = 0;
+    std::size_t values_ = 0;
+    std::string error_;
+};
+
+}  // namespace
+
+std::optional<PlistValue> decodePlistBinary(const std::uint8_t* bytes, std::size_t size, std::string* error,
+                                            const PlistLimits& limits) {
+    BinaryReader reader(bytes, size, limits);
+    auto value = reader.read();
+    if (!value && error) *error = reader.error();
+    return value;
+}
+
+std::optional<PlistValue> decodePlist(const std::uint8_t* bytes, std::size_t size, std::string* error,
+                                      const PlistLimits& limits) {
+    if (size >= kMagicSize && std::memcmp(bytes, kMagic, kMagicSize) == 0) {
+        return decodePlistBinary(bytes, size, error, limits);
+    }
+    return decodePlistXml(reinterpret_cast<const char*>(bytes), size, error, limits);
+}
+
+}  // namespace platform

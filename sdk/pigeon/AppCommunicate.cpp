@@ -1,0 +1,122 @@
+// The exchange dictionary on the messenger's pasteboards.
+#include "sdk/pigeon/AppCommunicate.h"
+
+#include <cstdio>
+
+#include "sdk/pigeon/PigeonApiUtil.h"
+
+namespace pigeon {
+namespace {
+
+constexpr char kItemType[] = "content";
+
+// Takes the dictionary of all applications off a pasteboard. Text that does
+// not parse is left where it is; what parses is wiped, even when it is not
+// a dictionary.
+std::optional<AppCommunicate::Dictionary> takeAllApps(platform::Pasteboard& pasteboard) {
+    std::optional<platform::PlistValue> parsed;
+    const auto parses = [&parsed](const platform::Pasteboard::Data& bytes) {
+        parsed = PigeonApiUtil::propertyListFromData(bytes);
+        return parsed.has_value();
+    };
+    if (!pasteboard.takeData(kItemType, parses) || !parsed) return std::nullopt;
+    if (!parsed->asDictionary()) {
+        std::fprintf(stderr, "AppCommunicate: the pasteboard \"%s\" holds no dictionary\n", pasteboard.name().c_str());
+        return std::nullopt;
+    }
+    return *parsed->asDictionary();
+}
+
+std::optional<AppCommunicate::Dictionary> entryFor(const std::optional<AppCommunicate::Dictionary>& all,
+                                                   const std::string& appid) {
+    if (!all) return std::nullopt;
+    const auto found = all->find(appid);
+    if (found == all->end()) return std::nullopt;
+    if (!found->second.asDictionary()) {
+        std::fprintf(stderr, "AppCommunicate: the exchange for \"%s\" is not a dictionary\n", appid.c_str());
+        return std::nullopt;
+    }
+    return *found->second.asDictionary();
+}
+
+bool putAllApps(platform::Pasteboard& pasteboard, const AppCommunicate::Dictionary& all) {
+    const std::optional<Bytes> bytes = PigeonApiUtil::dataFromPropertyList(platform::PlistValue(all));
+    return bytes && pasteboard.setData(kItemType, *bytes);
+}
+
+}  // namespace
+
+std::optional<platform::Pasteboard> AppCommunicate::getDataPasteboard() {
+    return platform::Pasteboard::named(getDataPasteboardName(), true);
+}
+
+platform::Pasteboard AppCommunicate::getDataPasteboardForiOS7Plus() { return platform::Pasteboard::general(); }
+
+std::optional<platform::Pasteboard> AppCommunicate::getFilePasteboard() {
+    return platform::Pasteboard::named(getFilePasteboardName(), true);
+}
+
+std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAllApp() {
+    std::optional<platform::Pasteboard> pasteboard = getDataPasteboard();
+    return pasteboard ? takeAllApps(*pasteboard) : std::nullopt;
+}
+
+std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAllAppForiOS7Plus() {
+    platform::Pasteboard pasteboard = getDataPasteboardForiOS7Plus();
+    return takeAllApps(pasteboard);
+}
+
+std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAppID(const std::string& appid) {
+    return entryFor(propertyListForAllApp(), appid);
+}
+
+std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAppIDForiOS7Plus(const std::string& appid) {
+    return entryFor(propertyListForAllAppForiOS7Plus(), appid);
+}
+
+bool AppCommunicate::setPropertyList(const Dictionary& exchange, const std::string& appid) {
+    // Other applications' entries stay on this pasteboard.
+    Dictionary all = propertyListForAllApp().value_or(Dictionary());
+    all[appid] = exchange;
+    std::optional<platform::Pasteboard> pasteboard = getDataPasteboard();
+    return pasteboard && putAllApps(*pasteboard, all);
+}
+
+bool AppCommunicate::setPropertyListForiOS7Plus(const Dictionary& exchange, const std::string& appid) {
+    platform::Pasteboard pasteboard = getDataPasteboardForiOS7Plus();
+    return putAllApps(pasteboard, Dictionary{{appid, platform::PlistValue(exchange)}});
+}
+
+bool AppCommunicate::setFileData(const Bytes& bytes, const std::string&) {
+    std::optional<platform::Pasteboard> pasteboard = getFilePasteboard();
+    return pasteboard && pasteboard->setData(kItemType, bytes);
+}
+
+Bytes AppCommunicate::fileDataForAppID(const std::string&) {
+    std::optional<platform::Pasteboard> pasteboard = getFilePasteboard();
+    if (!pasteboard) return Bytes();
+    return pasteboard->takeData(kItemType).value_or(Bytes());
+}
+
+bool AppCommunicate::setAppCommunicateData(const AppCommunicateData& data, const std::string& appid) {
+    if (appid.empty()) return false;
+    if (PigeonApiUtil::isiOS7plus()) return setPropertyListForiOS7Plus(data.propertList(), appid);
+    if (!setPropertyList(data.propertList(), appid)) return false;
+    setFileData(data.fileData(), appid);
+    return true;
+}
+
+std::optional<AppCommunicateData> AppCommunicate::appCommunicateDataForAppID(const std::string& appid) {
+    if (appid.empty()) return std::nullopt;
+    if (PigeonApiUtil::isiOS7plus()) {
+        const std::optional<Dictionary> entry = propertyListForAppIDForiOS7Plus(appid);
+        return entry ? AppCommunicateData::initWithPropertList(*entry) : std::nullopt;
+    }
+    const std::optional<Dictionary> entry = propertyListForAppID(appid);
+    if (!entry) return std::nullopt;
+    std::optional<AppCommunicateData> data = AppCommunicateData::initWithPropertList(*entry);
+    if (data) data->setFileData(fileDataForAppID(appid));
+    return data;
+}
+
+}  // namespace pigeon

@@ -1,0 +1,103 @@
+#include "platform/PlistXml.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Base64.h"
+
+using platform::PlistValue;
+
+namespace {
+
+PlistValue sample() {
+    PlistValue::Dictionary entry{
+        {"title", PlistValue("星星 & <stars> \"quoted\"  two spaces")},
+        {"count", PlistValue::integer(-9007199254740993)},
+        {"ratio", PlistValue::real(0.1)},
+        {"on", PlistValue::boolean(true)},
+        {"off", PlistValue::boolean(false)},
+        {"bytes", PlistValue(PlistValue::Data{0, 1, 2, 0xfe, 0xff})},
+        {"none", PlistValue(PlistValue::Data{})},
+        {"", PlistValue("")},
+    };
+    return PlistValue(PlistValue::Dictionary{
+        {"entry", PlistValue(entry)},
+        {"list", PlistValue(PlistValue::Array{PlistValue("a"), PlistValue::integer(7), PlistValue(PlistValue::Array{})})},
+    });
+}
+
+std::string wrapped(const std::string& inner) {
+    return "<?xml version=\"1.0\"?><plist version=\"1.0\">" + inner + "</plist>";
+}
+
+}  // namespace
+
+TEST(PlistXml, EveryKindOfValueReadsBackEqual) {
+    const std::string xml = platform::encodePlistXml(sample());
+    std::string error;
+    const auto decoded = platform::decodePlistXml(xml, &error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(*decoded, sample());
+    EXPECT_NE(xml.find("<string>星星 &amp; &lt;stars&gt;"), std::string::npos);
+}
+
+TEST(PlistXml, ReadsWhatOtherWritersIndentAndPad) {
+    const auto decoded = platform::decodePlistXml(wrapped(
+        "\n  <dict>\n    <key>k</key>\n    <data>\n      AAEC\n      /w==\n    </data>\n"
+        "    <key>n</key> <integer>42</integer>\n  </dict>\n"));
+    ASSERT_TRUE(decoded);
+    const PlistValue::Dictionary& entries = *decoded->asDictionary();
+    EXPECT_EQ(*entries.at("k").asData(), (PlistValue::Data{0, 1, 2, 0xff}));
+    EXPECT_EQ(*entries.at("n").asInteger(), 42);
+}
+
+TEST(PlistXml, DamagedTextIsRefusedWithAReason) {
+    const std::string damaged[] = {
+        "",
+        "not xml at all",
+        "<plist><dict><key>a</key></dict></plist>",
+        "<plist><dict><string>no key</string></dict></plist>",
+        "<plist><integer>12x</integer></plist>",
+        "<plist><integer>99999999999999999999</integer></plist>",
+        "<plist><real>1,5</real></plist>",
+        "<plist><data>not*base64</data></plist>",
+        "<plist><date>2026-01-01T00:00:00Z</date></plist>",
+        "<plist><string>a</string><string>b</string></plist>",
+        "<plist></plist>",
+        "<dict></dict>",
+        "<plist><dict><key>a</key><string>unterminated",
+    };
+    for (const std::string& text : damaged) {
+        std::string error;
+        EXPECT_FALSE(platform::decodePlistXml(text, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+TEST(PlistXml, NestingAndSizeAreCapped) {
+    std::string deep;
+    for (int i = 0; i < 40; ++i) deep += "<array>";
+    for (int i = 0; i < 40; ++i) deep += "</array>";
+    EXPECT_FALSE(platform::decodePlistXml(wrapped(deep)));
+
+    platform::PlistLimits small;
+    small.maxValues = 3;
+    EXPECT_FALSE(platform::decodePlistXml(wrapped("<array><true/><true/><true/></array>"), nullptr, small));
+    small.maxBytes = 10;
+    EXPECT_FALSE(platform::decodePlistXml(wrapped("<true/>"), nullptr, small));
+}
+
+TEST(Base64, EncodesAndDecodesStrictly) {
+    const std::uint8_t bytes[] = {'M', 'a', 'n', 'y'};
+    EXPECT_EQ(platform::base64Encode(bytes, 4), "TWFueQ==");
+    EXPECT_EQ(platform::base64Encode(bytes, 3), "TWFu");
+    EXPECT_EQ(platform::base64Decode("TWFueQ=="), (std::vector<std::uint8_t>{'M', 'a', 'n', 'y'}));
+    EXPECT_EQ(platform::base64Decode("TWFueQ"), (std::vector<std::uint8_t>{'M', 'a', 'n', 'y'}));
+    EXPECT_EQ(platform::base64Decode("TWE"), (std::vector<std::uint8_t>{'M', 'a'}));
+    EXPECT_EQ(platform::base64Decode("TW\nFu"), (std::vector<std::uint8_t>{'M', 'a', 'n'}));
+    EXPECT_EQ(platform::base64Decode(""), std::vector<std::uint8_t>{});
+    EXPECT_FALSE(platform::base64Decode("TWF!"));
+    EXPECT_FALSE(platform::base64Decode("T"));
+    EXPECT_FALSE(platform::base64Decode("TWFu="));
+    EXPECT_FALSE(platform::base64Decode("TQ==TWFu"));
+    EXPECT_FALSE(platform::base64Decode("===="));
+}

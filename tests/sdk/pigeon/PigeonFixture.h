@@ -1,0 +1,68 @@
+// What the messenger SDK's tests share: a runtime folder of their own for the
+// pasteboards, a fixed system version, and small sample values.
+#pragma once
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <tuple>
+
+#include "platform/ImageCodec.h"
+#include "sdk/pigeon/InternalMessages.h"
+#include "sdk/pigeon/MediaObjectMapping.h"
+#include "sdk/pigeon/PigeonApiUtil.h"
+#include "support/SchemeHandlers.h"
+#include "support/TemporaryFolder.h"
+
+namespace pigeon {
+namespace test {
+
+class PigeonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(runtime_.made());
+        // Scheme handlers are looked up in the test's own XDG folders only.
+        kite::test::SchemeHandlers::instance();
+        setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+        useSystemVersion("7.0");
+    }
+    void TearDown() override { useSystemVersion("7.0"); }
+
+    static void useSystemVersion(const char* version) {
+        setenv("STARGRID_SYSTEM_VERSION", version, 1);
+        PigeonApiUtil::resetCachesForTesting();
+    }
+
+    kite::test::TemporaryFolder runtime_{"stargrid-pigeon"};
+};
+
+inline Bytes sampleJpeg() {
+    platform::RgbaImage image;
+    image.width = 8;
+    image.height = 8;
+    image.pixels.assign(8 * 8 * 4, 200);
+    return *platform::encodeJpeg(image, 0.6f);
+}
+
+inline auto tied(const PGMediaInternalMessage& m) {
+    return std::tie(m.title, m.description, m.thumbData, m.mediaTagName, m.objectType, m.extInfo, m.fileExt,
+                    m.fileData, m.mediaUrl, m.mediaLowBandUrl, m.mediaDataUrl, m.mediaLowBandDataUrl, m.messageExt,
+                    m.messageAction);
+}
+
+// Every field of a message and of its object, flattened so that two can be compared.
+inline PGMediaInternalMessage flattened(const PGMediaMessage& message) {
+    PGMediaInternalMessage flat;
+    if (message.mediaObject) flat = flattenMediaObject(*message.mediaObject).value_or(flat);
+    flat.title = message.title;
+    flat.description = message.description;
+    flat.thumbData = message.thumbData;
+    flat.mediaTagName = message.mediaTagName;
+    flat.messageExt = message.messageExt;
+    flat.messageAction = message.messageAction;
+    return flat;
+}
+
+inline bool sameMessage(const PGMediaMessage& a, const PGMediaMessage& b) { return tied(flattened(a)) == tied(flattened(b)); }
+
+}  // namespace test
+}  // namespace pigeon
