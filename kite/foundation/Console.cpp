@@ -29,11 +29,6 @@ constexpr int kPollMilliseconds = 50;
 std::mutex activeConsoleMutex;
 Console* activeConsole = nullptr;
 
-void forwardToConsole(const char* line) {
-    std::lock_guard<std::mutex> lock(activeConsoleMutex);
-    if (activeConsole) activeConsole->log(line);
-}
-
 bool isForbiddenInFileName(char c) {
     return std::strchr(":/\\?%*<>\"|\r\n\t", c) != nullptr && c != '\0';
 }
@@ -51,16 +46,17 @@ Console::Console() {
     if (FileUtils* files = FileUtils::getInstance()) writablePath = files->getWritablePath();
     std::lock_guard<std::mutex> lock(activeConsoleMutex);
     activeConsole = this;
-    setLogForwarder(&forwardToConsole);
 }
 
 Console::~Console() {
     stop();
     std::lock_guard<std::mutex> lock(activeConsoleMutex);
-    if (activeConsole == this) {
-        activeConsole = nullptr;
-        setLogForwarder(nullptr);
-    }
+    if (activeConsole == this) activeConsole = nullptr;
+}
+
+void Console::logToActiveConsole(const char* text) {
+    std::lock_guard<std::mutex> lock(activeConsoleMutex);
+    if (activeConsole) activeConsole->log(text);
 }
 
 void Console::log(const char* text) {

@@ -34,6 +34,8 @@ public:
 
     // Queues a log line for the clients while "debugmsg on" is set. Safe from any thread.
     void log(const char* text);
+    // kite::log's way to the console that exists, if any.
+    static void logToActiveConsole(const char* text);
     // Adds or replaces a command (before listening starts).
     void addCommand(const Command& command);
     const std::map<std::string, Command>& getCommands() const { return commands; }
