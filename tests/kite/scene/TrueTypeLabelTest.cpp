@@ -282,5 +282,23 @@ TEST_F(TrueTypeLabelTest, ADistanceFieldLabelScaledFourTimesKeepsSharpEdges) {
     EXPECT_LE(ramp, 6);
 }
 
+TEST_F(TrueTypeLabelTest, AGlowSwitchesToADistanceFieldAndShinesAroundTheLetters) {
+    Label* label = labelAt(config(60), "I", 80, 10);
+    ASSERT_NE(label, nullptr);
+    label->enableGlow(Color4B(255, 0, 0, 255));
+    EXPECT_EQ(label->getLabelEffect(), LabelEffect::GLOW);
+    EXPECT_TRUE(label->getTTFConfig().distanceFieldEnabled);
+    drawFrame(label);
+    saveFrame();
+    const int y = static_cast<int>(10 + label->getBoundingBox().size.height / 2);
+    EXPECT_GT(countNear(y, 60, 140, Pixel{255, 255, 255, 255}, 30), 2);
+    int reddish = 0;
+    for (int x = 60; x < 140; ++x) {
+        const Pixel p = readPixel(x, y);
+        reddish += p.r > 40 && p.g < p.r / 2;
+    }
+    EXPECT_GT(reddish, 1);
+}
+
 }  // namespace
 }  // namespace kite
