@@ -100,7 +100,7 @@ void FontAtlas::uploadRows(int startY, int rows) {
     page->updateWithData(_currentPageData.data() + offset, 0, startY, CacheTextureWidth, rows);
 }
 
-bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterDefinition& def, int& startY) {
+bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterDefinition& def, DirtyRows& dirty) {
     const int pageWidth = _fontFreeType->pageWidthOf(bitmap);
     const int pageHeight = _fontFreeType->pageHeightOf(bitmap);
     const auto lineHeight = static_cast<int>(_commonLineHeight);
@@ -117,8 +117,8 @@ bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterD
     const auto origY = static_cast<int>(_currentPageOrigY);
     if (origY + lineHeight >= CacheTextureHeight || origY + pageHeight > CacheTextureHeight ||
         static_cast<int>(_currentPageOrigX) + pageWidth > CacheTextureWidth) {
-        uploadRows(startY, CacheTextureHeight - startY);
-        startY = 0;
+        uploadRows(dirty.top, CacheTextureHeight - dirty.top);
+        dirty = DirtyRows();
         if (!addPage()) return false;
     }
     _fontFreeType->renderCharAt(_currentPageData.data(), static_cast<int>(_currentPageOrigX),
@@ -127,6 +127,7 @@ bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterD
     def.V = _currentPageOrigY;
     def.textureID = _currentPage;
     _currentPageOrigX += def.width + 1;
+    dirty.bottom = std::max(dirty.bottom, static_cast<int>(_currentPageOrigY) + pageHeight);
     return true;
 }
 
@@ -134,7 +135,7 @@ bool FontAtlas::prepareLetterDefinitions(const std::u16string& text) {
     if (!_fontFreeType) return false;
     const float offsetAdjust = _letterPadding / 2;
     const int bottomHeight = static_cast<int>(_commonLineHeight) - _fontAscender;
-    int startY = static_cast<int>(_currentPageOrigY);
+    DirtyRows dirty{static_cast<int>(_currentPageOrigY), 0};
     const float scale = frameContentScaleFactor();
     bool anyNew = false;
     for (char16_t unit : text) {
@@ -152,7 +153,7 @@ bool FontAtlas::prepareLetterDefinitions(const std::u16string& text) {
             def.offsetX = bitmap.rect.origin.x + offsetAdjust;
             def.offsetY = static_cast<float>(_fontAscender) + bitmap.rect.origin.y - offsetAdjust;
             def.clipBottom = static_cast<int>(bottomHeight - (def.height + bitmap.rect.origin.y + offsetAdjust));
-            if (!placeGlyph(unit, bitmap, def, startY)) def = FontLetterDefinition{unit};
+            if (!placeGlyph(unit, bitmap, def, dirty)) def = FontLetterDefinition{unit};
             def.U /= scale;
             def.V /= scale;
             def.width /= scale;
@@ -163,7 +164,9 @@ bool FontAtlas::prepareLetterDefinitions(const std::u16string& text) {
         }
         _letterDefinitions[unit] = def;
     }
-    if (anyNew) uploadRows(startY, static_cast<int>(_currentPageOrigY) - startY + static_cast<int>(_commonLineHeight));
+    // The rows begun on, down to the last row's line or the lowest glyph, whichever is lower.
+    const int bottom = std::max(static_cast<int>(_currentPageOrigY + _commonLineHeight), dirty.bottom);
+    if (anyNew) uploadRows(dirty.top, bottom - dirty.top);
     return true;
 }
 

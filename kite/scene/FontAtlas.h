@@ -64,9 +64,14 @@ public:
 private:
     void initTrueTypePage();
     bool addPage();
+    // The rows of the current page written since its last upload, pixels.
+    struct DirtyRows {
+        int top = 0;
+        int bottom = 0;
+    };
     // Places one rendered glyph on the current page (a new one when it is full); false when it can
     // never fit a page.
-    bool placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterDefinition& def, int& startY);
+    bool placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterDefinition& def, DirtyRows& dirty);
     void uploadRows(int startY, int rows);
     int bytesPerPixel() const;
 

@@ -245,6 +245,26 @@ TEST_F(TrueTypeLabelTest, LettersDrawInsideTheLabelsBox) {
     EXPECT_EQ(outside, 0);
 }
 
+TEST_F(TrueTypeLabelTest, ALetterOnALaterPageDrawsFromThatPage) {
+    FontAtlas* atlas = FontAtlasCache::getFontAtlasTTF(config(90));
+    ASSERT_NE(atlas, nullptr);
+    std::u16string filler;
+    for (char16_t c = u'A'; c <= u'Z'; ++c) filler += c;
+    for (char16_t c = u'a'; c <= u'y'; ++c) filler += c;
+    atlas->prepareLetterDefinitions(filler);
+    Label* label = labelAt(config(90), "z", 10, 10);
+    ASSERT_NE(label, nullptr);
+    drawFrame(label);
+    FontLetterDefinition z;
+    ASSERT_TRUE(atlas->getLetterDefinitionForChar(u'z', z));
+    EXPECT_GE(z.textureID, 1);
+    int ink = 0;
+    for (int y = 10; y < 110; ++y)
+        for (int x = 10; x < 90; ++x) ink += readPixel(x, y).r > 128;
+    EXPECT_GT(ink, 300);
+    FontAtlasCache::releaseFontAtlas(atlas);
+}
+
 TEST_F(TrueTypeLabelTest, AnOutlinedLabelHasItsOutlineColourAroundItsFill) {
     Label* label = labelAt(config(48), "I", 60, 20);
     ASSERT_NE(label, nullptr);
