@@ -46,7 +46,8 @@ void renderAll(const std::vector<std::string>& strings, benchmark::State& state)
     std::string error;
     for (const std::string& text : strings) {
         request.text = text;
-        if (!platform::TextRenderer::instance().render(request, 4096, bitmap, error)) state.SkipWithError(error.c_str());
+        if (!platform::TextRenderer::instance().render(request, 4096, bitmap, error))
+            state.SkipWithError(error.c_str());
         benchmark::DoNotOptimize(bitmap.rgba.data());
     }
 }

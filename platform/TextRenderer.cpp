@@ -20,6 +20,8 @@ namespace {
 
 // The family asked for when a character is missing from the chosen font.
 constexpr const char* kCjkFallbackPattern = "WenQuanYi Micro Hei:lang=zh-cn";
+// Rendered glyphs kept between texts; beyond this many the cache starts afresh.
+constexpr std::size_t kGlyphCacheLimit = 8192;
 
 struct FontFile {
     std::string path;
@@ -122,6 +124,11 @@ struct TextRenderer::State {
     RenderedGlyph renderGlyph(FT_Face face, FT_UInt index, int strokeRadius);
     FontMetrics metrics(FT_Face face, int size);
 
+    // Called before a layout (which holds pointers into the cache), never during one.
+    void trimGlyphCache() {
+        if (glyphs.size() > kGlyphCacheLimit) glyphs.clear();
+    }
+
     // Lays the text out with one font (and the fallback for missing characters).
     TextLayout layOut(const TextRequest& request, FT_Face face) {
         const int size = std::max(1, request.fontSize);
@@ -216,7 +223,8 @@ bool TextRenderer::measure(const TextRequest& request, int& width, int& height) 
     width = height = 0;
     if (!state_->library || !state_->config) return false;
     FT_Face face = state_->faceForFamily(request.fontName);
-    if (!face) return false;
+    if (!face || request.fontSize > 4096) return false;
+    state_->trimGlyphCache();
     const TextLayout layout = state_->layOut(request, face);
     width = layout.width;
     height = layout.height;
@@ -230,6 +238,11 @@ bool TextRenderer::render(const TextRequest& request, int maxSide, TextBitmap& o
     if (!state_->library || !state_->config) return error = "no font library", false;
     FT_Face face = state_->faceForFamily(request.fontName);
     if (!face) return error = "no font for \"" + request.fontName + "\"", false;
+    if (request.fontSize > maxSide)
+        return error = "a font size of " + std::to_string(request.fontSize) + " pixels is larger than " +
+                       std::to_string(maxSide),
+               false;
+    state_->trimGlyphCache();
 
     const TextLayout layout = state_->layOut(request, face);
     const int padding = request.stroke ? static_cast<int>(std::ceil(request.strokeSize)) : 0;
@@ -247,8 +260,9 @@ bool TextRenderer::render(const TextRequest& request, int maxSide, TextBitmap& o
     LayerTarget target{out.width, out.height, padding, 0};
     if (request.boxHeight > layout.height) {
         const int spare = request.boxHeight - layout.height;
-        target.top = request.vertical == TextVerticalAlign::Top ? 0
-                     : request.vertical == TextVerticalAlign::Center ? spare / 2 : spare;
+        target.top = request.vertical == TextVerticalAlign::Top      ? 0
+                     : request.vertical == TextVerticalAlign::Center ? spare / 2
+                                                                     : spare;
     }
     std::vector<std::uint8_t> fill(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     std::vector<std::uint8_t> stroke;

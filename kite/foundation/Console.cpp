@@ -29,9 +29,7 @@ constexpr int kPollMilliseconds = 50;
 std::mutex activeConsoleMutex;
 Console* activeConsole = nullptr;
 
-bool isForbiddenInFileName(char c) {
-    return std::strchr(":/\\?%*<>\"|\r\n\t", c) != nullptr && c != '\0';
-}
+bool isForbiddenInFileName(char c) { return std::strchr(":/\\?%*<>\"|\r\n\t", c) != nullptr && c != '\0'; }
 
 }  // namespace
 
@@ -100,8 +98,9 @@ void Console::sendFormatted(int fd, const char* format, ...) {
 
 void Console::addBaseCommands() {
     addCommand({"allocator", "Display allocator diagnostics for all allocators", [](int fd, const std::string&) {
-                    sendFormatted(fd, "allocator diagnostics not available. KT_ENABLE_ALLOCATOR_DIAGNOSTICS must "
-                                      "be set to 1 in ktConfig");
+                    sendFormatted(fd,
+                                  "allocator diagnostics not available. KT_ENABLE_ALLOCATOR_DIAGNOSTICS must "
+                                  "be set to 1 in ktConfig");
                 }});
     addCommand({"debugmsg", "Whether or not to forward the debug messages on the console. Args: [on | off]",
                 [this](int fd, const std::string& args) {

@@ -54,8 +54,8 @@ platform::TextRequest requestFor(const char* text, const FontDefinition& def, De
 
 }  // namespace
 
-Data Device::getTextureDataWithText(const char* text, const FontDefinition& textDefinition, TextAlign align,
-                                    int& width, int& height, bool& hasPremultipliedAlpha) {
+Data Device::getTextureDataWithText(const char* text, const FontDefinition& textDefinition, TextAlign align, int& width,
+                                    int& height, bool& hasPremultipliedAlpha) {
     width = height = 0;
     Data data;
     if (!text || !*text) return data;

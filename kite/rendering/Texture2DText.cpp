@@ -55,8 +55,10 @@ bool Texture2D::initWithString(const char* text, const FontDefinition& textDefin
     PixelFormat format = PixelFormat::RGBA8888;
     if (wanted != PixelFormat::AUTO && wanted != PixelFormat::RGBA8888) {
         format = convertDataToFormat(upload, uploadLength, PixelFormat::RGBA8888, wanted, &converted, &uploadLength);
-        if (converted != upload) upload = converted;
-        else converted = nullptr;
+        if (converted != upload)
+            upload = converted;
+        else
+            converted = nullptr;
     }
     const bool ok = initWithData(upload, uploadLength, format, width, height,
                                  Size(static_cast<float>(width), static_cast<float>(height)));

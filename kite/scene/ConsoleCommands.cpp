@@ -90,8 +90,9 @@ void simulateSwipe(Console& console, intptr_t id, Point from, Point to) {
 
 void commandTouch(Console& console, int fd, const std::string& args) {
     if (args == "help" || args == "-h") {
-        Console::sendFormatted(fd, "available touch directives:\n\ttap x y: simulate touch tap at (x,y)\n\tswipe x1 y1 "
-                                   "x2 y2: simulate touch swipe from (x1,y1) to (x2,y2).\n");
+        Console::sendFormatted(fd,
+                               "available touch directives:\n\ttap x y: simulate touch tap at (x,y)\n\tswipe x1 y1 "
+                               "x2 y2: simulate touch swipe from (x1,y1) to (x2,y2).\n");
         return;
     }
     const std::vector<std::string> pieces = splitAtSpaces(args);
@@ -115,10 +116,11 @@ void commandTouch(Console& console, int fd, const std::string& args) {
 void commandDirector(Console& console, int fd, const std::string& args) {
     if (args == "help" || args == "-h") {
         Console::sendFormatted(
-            fd, "available director directives:\n\tpause, pause all scheduled timers, the draw rate will be 4 FPS to "
-                "reduce CPU consumption\n\tend, exit this app.\n\tresume, resume all scheduled timers\n\tstop, Stops "
-                "the animation. Nothing will be drawn.\n\tstart, Restart the animation again, Call this function "
-                "only if [director stop] was called earlier\n");
+            fd,
+            "available director directives:\n\tpause, pause all scheduled timers, the draw rate will be 4 FPS to "
+            "reduce CPU consumption\n\tend, exit this app.\n\tresume, resume all scheduled timers\n\tstop, Stops "
+            "the animation. Nothing will be drawn.\n\tstart, Restart the animation again, Call this function "
+            "only if [director stop] was called earlier\n");
         return;
     }
     // All of them change the director, which only the main thread may touch.
@@ -177,8 +179,8 @@ void commandResolution(Console& console, int fd, const std::string& args) {
     }
     int width = 0, height = 0, policy = 0;
     char rest = 0;
-    if (std::sscanf(args.c_str(), "%d %d %d %c", &width, &height, &policy, &rest) != 3 || width <= 0 ||
-        height <= 0 || policy < 0 || policy > 4) {
+    if (std::sscanf(args.c_str(), "%d %d %d %c", &width, &height, &policy, &rest) != 3 || width <= 0 || height <= 0 ||
+        policy < 0 || policy > 4) {
         Console::sendFormatted(fd, "resolution: invalid arguments.\n");
         return;
     }
@@ -209,8 +211,7 @@ void commandTexture(Console& console, int fd, const std::string& args) {
             Console::sendFormatted(fd, "> ");
         });
     } else {
-        Console::sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: 'flush' or nothing",
-                               args.c_str());
+        Console::sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: 'flush' or nothing", args.c_str());
     }
 }
 
@@ -223,8 +224,7 @@ void addDirectorCommands(Console& console) {
                                 Console::sendFormatted(fd, "> ");
                             });
                         }});
-    console.addCommand({"fps", "Turn on / off the FPS. Args: [on | off] ",
-                        [&console](int fd, const std::string& args) {
+    console.addCommand({"fps", "Turn on / off the FPS. Args: [on | off] ", [&console](int fd, const std::string& args) {
                             if (args == "on" || args == "off") {
                                 const bool on = args == "on";
                                 console.postToMainThread([on] { Director::getInstance()->setDisplayStats(on); });
@@ -251,12 +251,11 @@ void addDirectorCommands(Console& console) {
                         }});
     console.addCommand({"texture", "Flush or print the TextureCache info. Args: [flush | ] ",
                         [&console](int fd, const std::string& args) { commandTexture(console, fd, args); }});
-    console.addCommand(
-        {"director", "director commands, type -h or [director help] to list supported directives",
-         [&console](int fd, const std::string& args) { commandDirector(console, fd, args); }});
-    console.addCommand(
-        {"touch", "simulate touch event via console, type -h or [touch help] to list supported directives",
-         [&console](int fd, const std::string& args) { commandTouch(console, fd, args); }});
+    console.addCommand({"director", "director commands, type -h or [director help] to list supported directives",
+                        [&console](int fd, const std::string& args) { commandDirector(console, fd, args); }});
+    console.addCommand({"touch",
+                        "simulate touch event via console, type -h or [touch help] to list supported directives",
+                        [&console](int fd, const std::string& args) { commandTouch(console, fd, args); }});
 }
 
 }  // namespace kite

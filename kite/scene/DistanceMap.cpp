@@ -26,10 +26,10 @@ void computeGradient(Field& f) {
             const int k = i * w + j;
             const double* img = f.img.data();
             if (!(img[k] > 0.0 && img[k] < 1.0)) continue;
-            double gx = -img[k - w - 1] - s * img[k - 1] - img[k + w - 1] + img[k - w + 1] + s * img[k + 1] +
-                        img[k + w + 1];
-            double gy = -img[k - w - 1] - s * img[k - w] - img[k + w - 1] + img[k - w + 1] + s * img[k + w] +
-                        img[k + w + 1];
+            double gx =
+                -img[k - w - 1] - s * img[k - 1] - img[k + w - 1] + img[k - w + 1] + s * img[k + 1] + img[k + w + 1];
+            double gy =
+                -img[k - w - 1] - s * img[k - w] - img[k + w - 1] + img[k - w + 1] + s * img[k + w] + img[k + w + 1];
             const double length = gx * gx + gy * gy;
             if (length > 0.0) {
                 const double root = std::sqrt(length);
@@ -60,9 +60,9 @@ double edgePixelDistance(const Field& f, int c, int xc, int yc, int xi, int yi) 
     const double a = std::clamp(f.img[static_cast<std::size_t>(closest)], 0.0, 1.0);
     if (a == 0.0) return kFar;
     const double di = std::sqrt(static_cast<double>(xi * xi + yi * yi));
-    const double df = di == 0.0 ? edgeDistance(f.gx[static_cast<std::size_t>(closest)],
-                                               f.gy[static_cast<std::size_t>(closest)], a)
-                                : edgeDistance(xi, yi, a);
+    const double df =
+        di == 0.0 ? edgeDistance(f.gx[static_cast<std::size_t>(closest)], f.gy[static_cast<std::size_t>(closest)], a)
+                  : edgeDistance(xi, yi, a);
     return di + df;
 }
 

@@ -41,9 +41,7 @@ Texture2D* FontAtlas::getTexture(int slot) const {
     return it == _atlasTextures.end() ? nullptr : it->second;
 }
 
-void FontAtlas::addLetterDefinition(const FontLetterDefinition& def) {
-    _letterDefinitions[def.letteCharUTF16] = def;
-}
+void FontAtlas::addLetterDefinition(const FontLetterDefinition& def) { _letterDefinitions[def.letteCharUTF16] = def; }
 
 bool FontAtlas::getLetterDefinitionForChar(char16_t unit, FontLetterDefinition& outDef) const {
     auto it = _letterDefinitions.find(unit);
@@ -77,8 +75,10 @@ bool FontAtlas::addPage() {
     Texture2D* texture = Texture2D::create();
     if (!texture) return false;
     if (_currentPage >= 0) {
-        if (_antialiasEnabled) texture->setAntiAliasTexParameters();
-        else texture->setAliasTexParameters();
+        if (_antialiasEnabled)
+            texture->setAntiAliasTexParameters();
+        else
+            texture->setAliasTexParameters();
     }
     const auto format = bytesPerPixel() == 2 ? Texture2D::PixelFormat::AI88 : Texture2D::PixelFormat::A8;
     const Size size(static_cast<float>(CacheTextureWidth), static_cast<float>(CacheTextureHeight));

@@ -78,11 +78,11 @@ private:
     std::unordered_map<int, Texture2D*> _atlasTextures;  // each retained
     std::unordered_map<char16_t, FontLetterDefinition> _letterDefinitions;
     float _commonLineHeight = 0.0f;
-    Font* _font = nullptr;                    // retained
-    FontFreeType* _fontFreeType = nullptr;    // _font, when it renders glyphs
+    Font* _font = nullptr;                  // retained
+    FontFreeType* _fontFreeType = nullptr;  // _font, when it renders glyphs
     int _currentPage = 0;
     std::vector<unsigned char> _currentPageData;  // the page being filled
-    float _currentPageOrigX = 0.0f;           // where the next glyph goes, pixels
+    float _currentPageOrigX = 0.0f;               // where the next glyph goes, pixels
     float _currentPageOrigY = 0.0f;
     float _letterPadding = 0.0f;
     int _fontAscender = 0;

@@ -82,8 +82,7 @@ void blitChannel(unsigned char* dest, int destW, int destH, int channel, const u
     const int offsetX = (destW - w) / 2;
     const int offsetY = (destH - h) / 2;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            dest[2 * ((y + offsetY) * destW + x + offsetX) + channel] = src[y * w + x];
+        for (int x = 0; x < w; ++x) dest[2 * ((y + offsetY) * destW + x + offsetX) + channel] = src[y * w + x];
 }
 
 }  // namespace

@@ -14,9 +14,9 @@ namespace kite {
 struct GlyphBitmap {
     const unsigned char* pixels = nullptr;
     std::unique_ptr<unsigned char[]> owned;
-    int width = 0;   // bitmap size, pixels
+    int width = 0;  // bitmap size, pixels
     int height = 0;
-    Rect rect;       // x = left bearing, y = minus the top bearing, glyph size; pixels
+    Rect rect;  // x = left bearing, y = minus the top bearing, glyph size; pixels
     int xAdvance = 0;
 };
 

@@ -25,7 +25,9 @@ TextBitmap render(const TextRequest& r, int maxSide = 4096) {
     return bitmap;
 }
 
-std::uint8_t alphaAt(const TextBitmap& b, int x, int y) { return b.rgba[(static_cast<std::size_t>(y) * b.width + x) * 4 + 3]; }
+std::uint8_t alphaAt(const TextBitmap& b, int x, int y) {
+    return b.rgba[(static_cast<std::size_t>(y) * b.width + x) * 4 + 3];
+}
 
 // The alpha of columns [x0, x1) of every row.
 std::vector<std::uint8_t> columns(const TextBitmap& b, int x0, int x1) {
@@ -148,10 +150,14 @@ TEST(TextRendererTest, EmptyTextAndTooLargeBitmapsFailWithAReason) {
     EXPECT_FALSE(TextRenderer::instance().render(huge, 16384, bitmap, error));
     EXPECT_NE(error.find("larger than 16384"), std::string::npos) << error;
     EXPECT_TRUE(bitmap.rgba.empty());
+    EXPECT_FALSE(TextRenderer::instance().render(request("x", "DejaVu Sans", 100000), 16384, bitmap, error));
+    EXPECT_NE(error.find("font size"), std::string::npos) << error;
 }
 
 TEST(TextRendererTest, MalformedUtf8BecomesReplacementCharacters) {
-    EXPECT_EQ(decodeUtf8("a\xff" "b\xe6\x88"), U"a\uFFFDb\uFFFD\uFFFD");
+    EXPECT_EQ(decodeUtf8("a\xff"
+                         "b\xe6\x88"),
+              U"a\uFFFDb\uFFFD\uFFFD");
     EXPECT_EQ(decodeUtf8("\xe6\x88\x91"), U"\u6211");
     TextBitmap bitmap;
     std::string error;

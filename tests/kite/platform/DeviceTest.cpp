@@ -44,8 +44,8 @@ TEST(DeviceTest, TextBitmapsFailCleanly) {
     FontDefinition def;
     def._fontName = "Helvetica";
     def._fontSize = 20;
-    EXPECT_TRUE(Device::getTextureDataWithText(nullptr, def, Device::TextAlign::CENTER, width, height, premultiplied)
-                    .isNull());
+    EXPECT_TRUE(
+        Device::getTextureDataWithText(nullptr, def, Device::TextAlign::CENTER, width, height, premultiplied).isNull());
     EXPECT_EQ(width, 0);
     def._dimensions = Size(10, 20000);  // beyond any texture size limit
     EXPECT_TRUE(

@@ -32,7 +32,9 @@ protected:
             for (int x = std::max(0, x0); x < std::min(x1, frameWidth()); ++x) count += readPixel(x, y).r > level;
         return count;
     }
-    int inkOutside(int x0, int y0, int x1, int y1) const { return inkIn(0, 0, frameWidth(), frameHeight()) - inkIn(x0, y0, x1, y1); }
+    int inkOutside(int x0, int y0, int x1, int y1) const {
+        return inkIn(0, 0, frameWidth(), frameHeight()) - inkIn(x0, y0, x1, y1);
+    }
 };
 
 TEST_F(SystemFontLabelTest, ChineseRankCaptionDrawsARealGlyphInEveryCell) {

@@ -295,8 +295,10 @@ TEST_F(TrueTypeLabelTest, ADistanceFieldLabelScaledFourTimesKeepsSharpEdges) {
     int solid = 0, ramp = 0;
     for (int x = 60; x < 160; ++x) {
         const Pixel p = readPixel(x, y);
-        if (p.r > 230) ++solid;
-        else if (p.r > 25) ++ramp;
+        if (p.r > 230)
+            ++solid;
+        else if (p.r > 25)
+            ++ramp;
     }
     EXPECT_GT(solid, 6);
     EXPECT_LE(ramp, 6);
