@@ -65,12 +65,18 @@ void Console::log(const char* text) {
 
 void Console::addCommand(const Command& command) { commands[command.name] = command; }
 
-void Console::postToMainThread(std::function<void()> function) const {
-    if (poster_) {
-        poster_(std::move(function));
-    } else {
-        function();
+void Console::postToMainThread(std::function<void()> function) {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    posted_.push_back(std::move(function));
+}
+
+void Console::runPostedWork() {
+    std::vector<std::function<void()>> work;
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        work.swap(posted_);
     }
+    for (auto& function : work) function();
 }
 
 void Console::sendBytes(int fd, const void* bytes, std::size_t length) {

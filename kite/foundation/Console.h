@@ -23,9 +23,6 @@ public:
         std::function<void(int fd, const std::string& args)> callback;
     };
 
-    // Runs a function on the main thread at the next frame (the director's scheduler).
-    using MainThreadPoster = std::function<void(std::function<void()>)>;
-
     // At most this many clients are served at once; further ones are told so and closed.
     static constexpr int kMaxClients = 16;
 
@@ -39,9 +36,11 @@ public:
     // Adds or replaces a command (before listening starts).
     void addCommand(const Command& command);
     const std::map<std::string, Command>& getCommands() const { return commands; }
-    void setMainThreadPoster(MainThreadPoster poster) { poster_ = std::move(poster); }
-    // Hands work to the main thread; runs it at once when no poster is set.
-    void postToMainThread(std::function<void()> function) const;
+    // Hands work to the main thread, which runs it at its next pass of the main loop. Safe from any thread.
+    void postToMainThread(std::function<void()> function);
+    // Runs the work handed over so far (main thread). The director's main loop calls it on every pass,
+    // paused or stopped too, so that "director resume" and "director start" can wake it.
+    void runPostedWork();
 
     // Listens on 127.0.0.1 only; port 0 takes a free port. False with a log line when the port
     // cannot be had.
@@ -83,7 +82,8 @@ private:
     std::mutex debugStringsMutex;
     std::vector<std::string> debugStrings;
 
-    MainThreadPoster poster_;
+    std::mutex postedMutex_;
+    std::vector<std::function<void()>> posted_;
     std::vector<std::unique_ptr<Client>> clients_;
     std::thread thread_;
     int listenFd_ = -1;

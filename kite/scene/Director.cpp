@@ -114,12 +114,7 @@ bool Director::init() {
     renderer_ = new (std::nothrow) Renderer();
     // Made here, listening only when the game asks it to.
     console_ = new (std::nothrow) Console();
-    if (console_) {
-        addDirectorCommands(*console_);
-        Scheduler* scheduler = scheduler_;
-        console_->setMainThreadPoster(
-            [scheduler](std::function<void()> function) { scheduler->performFunctionInMainThread(function); });
-    }
+    if (console_) addDirectorCommands(*console_);
 
     // Rendering reads the director's frame through these.
     DirectorFrameServices services;
@@ -486,6 +481,7 @@ void DisplayLinkDirector::startAnimation() {
 }
 
 void DisplayLinkDirector::mainLoop() {
+    if (console_) console_->runPostedWork();
     if (purgeDirector_) {
         purgeDirector_ = false;
         purgeDirector();  // this director is gone afterwards

@@ -62,7 +62,8 @@ public:
     Scheduler* getScheduler() const { return scheduler_; }
     // Textures of image files; its completion step runs on this director's scheduler.
     TextureCache* getTextureCache() const { return textureCache_; }
-    // The debug console (not listening until asked to).
+    // The debug console (not listening until asked to); its commands' work runs at the start of every
+    // pass of the main loop.
     Console* getConsole() const { return console_; }
     ActionManager* getActionManager() const { return actionManager_; }
     // Retains the new manager; nodes made afterwards use it.

@@ -18,7 +18,6 @@
 #include "kite/foundation/Console.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
-#include "kite/foundation/Scheduler.h"
 #include "kite/foundation/StringUtils.h"
 #include "kite/scene/Director.h"
 #include "support/DirectorShutdown.h"
@@ -79,11 +78,11 @@ protected:
         test::shutDownDirector();
     }
 
-    // Runs frames (the scheduler's posted functions) until the client has received `until`, or 2 s pass.
+    // Runs passes of the main loop until the client has received `until`, or 2 s pass.
     bool runUntil(Client& client, const std::string& until) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         while (std::chrono::steady_clock::now() < deadline) {
-            Director::getInstance()->getScheduler()->update(1.0f / 60);
+            Director::getInstance()->mainLoop();
             client.poll(5);
             if (client.received.find(until) != std::string::npos) return true;
         }
@@ -130,6 +129,18 @@ TEST_F(ConsoleTest, CommandsReplyAsDescribedWhileFramesRun) {
     EXPECT_THAT(ask("resolution", "size: "), StartsWith("Window Size:\n\t"));
     EXPECT_EQ(ask("resolution 10 ten", "\n"), "resolution: invalid arguments.\n");
     EXPECT_THAT(ask("nonsense", "\n"), HasSubstr("Unknown command nonsense"));
+}
+
+TEST_F(ConsoleTest, APausedOrStoppedDirectorIsWokenFromTheConsole) {
+    Director* director = Director::getInstance();
+    Client client(console->getListeningPort());
+    client.send("director pause\nfps\n");
+    ASSERT_TRUE(runUntil(client, "\n"));
+    EXPECT_TRUE(director->isPaused());
+    client.send("director resume\nfps\n");
+    client.received.clear();
+    ASSERT_TRUE(runUntil(client, "\n"));
+    EXPECT_FALSE(director->isPaused());
 }
 
 TEST_F(ConsoleTest, DebugMessagesAreForwardedOnceAskedFor) {
