@@ -77,10 +77,11 @@ Data Device::getTextureDataWithText(const char* text, const FontDefinition& text
 }
 
 int Device::getDPI() {
-    // The phone profiles are high-density screens of scale 2; the tablet's is of scale 1.
     static const int dpi = [] {
         const platform::DeviceProfile& profile = platform::currentDeviceProfile();
-        const float scale = profile.pad ? 1.0f : 2.0f;
+        // A phone is 320 points wide and a tablet 768: the pixels beyond are the screen scale.
+        const float pointsWide = profile.pad ? 768.0f : 320.0f;
+        const float scale = profile.width > 0 ? static_cast<float>(profile.width) / pointsWide : 1.0f;
         return static_cast<int>(scale * (profile.pad ? 132.0f : 163.0f));
     }();
     return dpi;

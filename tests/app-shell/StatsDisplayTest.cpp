@@ -1,17 +1,18 @@
 // The statistics display of a running game: its three lines read back, cell by cell, from a saved frame.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "kite/scene/StatsDigitsImage.h"
+#include "platform/PngFile.h"
 
 namespace {
 
@@ -25,25 +26,20 @@ constexpr float kScaleY = kScreenHeight / 720.0f;
 constexpr const char* kCharacters = "./0123456789:GLacelrstv";
 
 struct Frame {
-    std::vector<std::uint8_t> rgb;
+    std::vector<std::uint8_t> rgba;
     bool whiteAtDesign(float x, float y) const {
         const int px = static_cast<int>(x * kScaleX);
         const int py = kScreenHeight - 1 - static_cast<int>(y * kScaleY);
-        const std::uint8_t* p = &rgb[static_cast<std::size_t>((py * kScreenWidth + px) * 3)];
+        const std::uint8_t* p = &rgba[static_cast<std::size_t>((py * kScreenWidth + px) * 4)];
         return p[0] > 200 && p[1] > 200 && p[2] > 200;
     }
 };
 
 bool readFrame(const std::string& path, Frame& frame) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
-    png.format = PNG_FORMAT_RGB;
-    frame.rgb.resize(PNG_IMAGE_SIZE(png));
-    const bool ok = png.width == kScreenWidth && png.height == kScreenHeight &&
-                    png_image_finish_read(&png, nullptr, frame.rgb.data(), 0, nullptr);
-    png_image_free(&png);
-    return ok;
+    std::optional<platform::PngImage> png = platform::readPng(path);
+    if (!png || png->width != kScreenWidth || png->height != kScreenHeight) return false;
+    frame.rgba = std::move(png->rgba);
+    return true;
 }
 
 // The character whose glyph best matches the 35 dots of the cell at (left, bottom) in design points (a few
