@@ -13,6 +13,7 @@
 
 #include "kite/scene/StatsDigitsImage.h"
 #include "platform/PngFile.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -82,10 +83,12 @@ std::string readLine(const Frame& frame, float bottom) {
 }
 
 TEST(StatsDisplay, ShowsFrameRateDrawCallsAndVerticesInTheLowerLeftCorner) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "stargrid-stats-test";
-    std::filesystem::create_directories(dir);
-    const std::string shot = (dir / "stats.png").string();
-    const std::string command = std::string("SDL_VIDEODRIVER=offscreen ") + STARGRID_EXECUTABLE +
+    const kite::test::TemporaryFolder dir("stargrid-stats");
+    ASSERT_TRUE(dir.made());
+    const std::string shot = dir.path() + "/stats.png";
+    const std::string xdg = " XDG_CONFIG_HOME=" + dir.path() + "/config XDG_DATA_HOME=" + dir.path() + "/data XDG_CACHE_HOME=" +
+                            dir.path() + "/cache STARGRID_NETWORK=down ";
+    const std::string command = std::string("SDL_VIDEODRIVER=offscreen") + xdg + STARGRID_EXECUTABLE +
                                 " --fixed-step --device ipad --stats --frames 20 --shot 18:" + shot +
                                 " >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
@@ -95,7 +98,6 @@ TEST(StatsDisplay, ShowsFrameRateDrawCallsAndVerticesInTheLowerLeftCorner) {
     EXPECT_THAT(readLine(frame, 0), MatchesRegex("[0-9]+\\.[0-9] / [0-9]\\.[0-9][0-9][0-9]"));
     EXPECT_THAT(readLine(frame, 22), MatchesRegex("(GL calls: *)?[0-9]+"));
     EXPECT_THAT(readLine(frame, 44), MatchesRegex("(GL verts: *)?[0-9]+"));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
