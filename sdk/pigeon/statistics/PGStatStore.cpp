@@ -1,0 +1,489 @@
+// The statistics module's SQLite store.
+#include "sdk/pigeon/statistics/PGStatStore.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/UserDefaults.h"
+#include "platform/UserFolders.h"
+#include "sdk/pigeon/statistics/PGStatConfig.h"
+#include "sdk/pigeon/statistics/PGStatDispatcher.h"
+#include "sdk/pigeon/statistics/PGStatHelper.h"
+#include "sdk/pigeon/statistics/PGStatOpenUDID.h"
+
+namespace pigeon {
+
+namespace {
+
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using Row = std::vector<std::string>;
+
+constexpr char kCreateEvents[] =
+    "create table if not exists events(event_id INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL, content TEXT, status "
+    "INTEGER, send_count INTEGER, ts INTEGER)";
+constexpr char kCreateUser[] =
+    "create table if not exists user(uid TEXT, user_type INTEGER, app_ver TEXT, ts INTEGER, PRIMARY KEY(uid))";
+constexpr char kCreateConfig[] =
+    "create table if not exists config(type INTEGER, content TEXT, md5sum TEXT, version INTEGER, PRIMARY KEY(type))";
+constexpr char kInsertEvent[] =
+    "insert into events(content, status, send_count,ts) values(@CONTENT, @STATUS, @SENDCOUNT, @TS)";
+constexpr char kReplaceConfig[] =
+    "replace into config(type, content, md5sum, version) values(@TYPE, @CONTENT, @MD5, @VER)";
+
+Statement prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        statDebugLog("Failed to execute sql:%s for reason:%s", sql, sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    return Statement(statement);
+}
+
+void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
+    sqlite3_bind_text(statement, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// Runs a kept statement once, then clears its bindings for the next use.
+int stepKept(sqlite3_stmt* statement) {
+    const int code = sqlite3_step(statement);
+    sqlite3_clear_bindings(statement);
+    sqlite3_reset(statement);
+    return code;
+}
+
+}  // namespace
+
+struct PGStatStore::Statements {
+    Statement insertEvent;
+    Statement replaceConfig;
+};
+
+void PGStatStore::DatabaseCloser::operator()(sqlite3* db) const { sqlite3_close(db); }
+
+PGStatStore& PGStatStore::getInstance() {
+    static PGStatStore instance;
+    return instance;
+}
+
+PGStatStore::PGStatStore() : task_queue("StatStore"), statements_(std::make_unique<Statements>()) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    initDBLocked();
+}
+
+std::string PGStatStore::databasePath() const { return platform::documentsFolder() + "/" + kFileName; }
+
+sqlite3* PGStatStore::getDBLocked() {
+    if (db_) return db_.get();
+    const std::string folder = platform::documentsFolder();
+    const std::string oldPath = folder + "/" + kOldFileName;
+    const std::string path = folder + "/" + kFileName;
+    std::error_code error;
+    if (std::filesystem::exists(oldPath, error)) {
+        if (std::filesystem::exists(path, error)) std::filesystem::remove(path, error);
+        std::filesystem::rename(oldPath, path, error);
+        if (error) statDebugLog("Unable to move file: %s", error.message().c_str());
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        statDebugLog("open sqlite db failed.");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, 2000);
+    db_.reset(db);
+    return db;
+}
+
+void PGStatStore::initDBLocked() {
+    if (!getDBLocked()) {
+        statDebugLog("NULL database to init table.");
+        return;
+    }
+    platform::UserDefaults& defaults = PGStatOpenUDID::defaults();
+    if (defaults.integer("PGSTAT_SDK_DB_VER") == 0) defaults.set("PGSTAT_SDK_DB_VER", platform::PlistValue::integer(1));
+    for (const char* sql : {kCreateEvents, kCreateUser, kCreateConfig}) {
+        if (execute(sql) != SQLITE_OK) return;  // a damaged file was rebuilt inside execute
+    }
+}
+
+bool PGStatStore::hasDatabase() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    return getDBLocked() != nullptr;
+}
+
+void PGStatStore::closeDB() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    statements_ = std::make_unique<Statements>();
+    db_.reset();
+}
+
+void PGStatStore::deleteDB() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    closeDB();
+    std::error_code error;
+    std::filesystem::remove(databasePath(), error);
+    if (error) statDebugLog("Delete database failed reason:%s", error.message().c_str());
+}
+
+bool PGStatStore::checkDamage(int code) {
+    const int primary = code & 0xff;
+    if (primary != SQLITE_CORRUPT && primary != SQLITE_NOTADB) return false;
+    // What cannot be read is lost already; a fresh store keeps the module working.
+    statLog("PGStatStore: %s is damaged (%s), making it anew", databasePath().c_str(), sqlite3_errstr(code));
+    static thread_local bool rebuilding = false;
+    if (rebuilding) return true;
+    rebuilding = true;
+    deleteDB();
+    initDBLocked();
+    numStoredEvents_ = 0;
+    rebuilding = false;
+    return true;
+}
+
+int PGStatStore::execute(const char* sql, const std::vector<std::int64_t>& numbers) {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    sqlite3* db = getDBLocked();
+    if (!db) return -1;
+    sqlite3_stmt* raw = nullptr;
+    int code = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+    Statement statement(raw);
+    if (code == SQLITE_OK) {
+        for (std::size_t i = 0; i < numbers.size(); ++i) sqlite3_bind_int64(raw, static_cast<int>(i + 1), numbers[i]);
+        while ((code = sqlite3_step(raw)) == SQLITE_ROW) {
+        }
+        if (code == SQLITE_DONE) code = SQLITE_OK;
+    }
+    if (code != SQLITE_OK) {
+        statDebugLog("Failed to execute sql:%s for reason:%s", sql, sqlite3_errmsg(db));
+        statement.reset();
+        checkDamage(code);
+    }
+    return code;
+}
+
+namespace {
+
+// Every row of a query as its column texts (a NULL column reads as ""); none when it fails.
+std::optional<std::vector<Row>> queryRows(sqlite3* db, const char* sql, const std::vector<std::int64_t>& numbers,
+                                          int* code) {
+    Statement statement = prepare(db, sql);
+    if (!statement) {
+        *code = sqlite3_errcode(db);
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        sqlite3_bind_int64(statement.get(), static_cast<int>(i + 1), numbers[i]);
+    }
+    std::vector<Row> rows;
+    while ((*code = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        Row row;
+        for (int column = 0; column < sqlite3_column_count(statement.get()); ++column) {
+            const unsigned char* text = sqlite3_column_text(statement.get(), column);
+            row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+        }
+        rows.push_back(std::move(row));
+    }
+    if (*code != SQLITE_DONE) {
+        statDebugLog("Failed to execute sql:%s for reason:%s", sql, sqlite3_errmsg(db));
+        return std::nullopt;
+    }
+    *code = SQLITE_OK;
+    return rows;
+}
+
+std::uint32_t toUnsigned(const std::string& text) { return static_cast<std::uint32_t>(std::strtoull(text.c_str(), nullptr, 10)); }
+
+}  // namespace
+
+namespace {
+
+// A batch of row changes in one transaction when it holds more than one row, rolled back when one fails.
+class RowTransaction {
+public:
+    RowTransaction(std::function<int(const char*)> run, bool active) : run_(std::move(run)), active_(active) {
+        if (active_) run_("BEGIN TRANSACTION");
+    }
+    void failed() { failed_ = true; }
+    ~RowTransaction() {
+        if (active_) run_(failed_ ? "ROLLBACK" : "END TRANSACTION");
+    }
+
+private:
+    std::function<int(const char*)> run_;
+    bool active_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+void PGStatStore::launch() {
+    task_queue.async([this] {
+        execute("update events set status=?1 where status = ?2", {kWaiting, kSending});
+        numStoredEvents_ = getStoredEventsNum();
+    });
+}
+
+std::uint32_t PGStatStore::getStoredEventsNum() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    sqlite3* db = getDBLocked();
+    if (!db) return 0;
+    int code = 0;
+    const auto rows = queryRows(db, "select count(*) from events where status=?1", {kWaiting}, &code);
+    if (!rows) {
+        checkDamage(code);
+        return 0;
+    }
+    const std::uint32_t count = rows->size() == 1 && rows->front().size() == 1 ? toUnsigned(rows->front()[0]) : 0;
+    statDebugLog("%u unsent events.", count);
+    return count;
+}
+
+std::vector<PGStatStoreEvent> PGStatStore::loadCachedEvents() {
+    std::vector<PGStatStoreEvent> events;
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    sqlite3* db = getDBLocked();
+    if (!db) return events;
+    int code = 0;
+    const auto rows = queryRows(db,
+                                "select event_id, content, status, send_count,ts from events where status = ?1 "
+                                "order by ts, event_id limit ?2",
+                                {kWaiting, PGStatConfig::getInstance().maxLoadEventCount.load()}, &code);
+    if (!rows) {
+        checkDamage(code);
+        return events;
+    }
+    for (const Row& row : *rows) {
+        if (row.size() != 5) continue;
+        events.push_back({toUnsigned(row[0]), toUnsigned(row[2]), toUnsigned(row[3]), toUnsigned(row[4]), row[1]});
+    }
+    return events;
+}
+
+void PGStatStore::storeEvent(std::shared_ptr<PGStatEvent> event, std::function<void(bool stored)> callback) {
+    if (!event) return;
+    task_queue.async([this, event = std::move(event), callback = std::move(callback)] {
+        const bool stored = storeEventNow(*event);
+        if (callback) callback(stored);
+    });
+}
+
+bool PGStatStore::storeEventNow(PGStatEvent& event) {
+    PGStatConfig& config = PGStatConfig::getInstance();
+    if (numStoredEvents_ >= config.maxStoreEventCount) {
+        statDebugLog("Too many events stored in db, erase oldest event");
+        // One row, the oldest: rows of the same second are told apart by their id.
+        execute("delete from events where event_id = (select event_id from events order by ts, event_id limit 1)");
+    }
+    const std::string content = event.toJsonString(false);  // encoded before the lock: it reads the user record
+    if (content.size() > config.maxReportEventLength && event.getType() != 3) {
+        statDebugLog("[ERROR]Too large event content length to report:%lu", static_cast<unsigned long>(content.size()));
+        return false;
+    }
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    sqlite3* db = getDBLocked();
+    if (!db) return false;
+    if (!statements_->insertEvent) statements_->insertEvent = prepare(db, kInsertEvent);
+    sqlite3_stmt* insert = statements_->insertEvent.get();
+    if (!insert) {
+        statDebugLog("Failed to prepare insert events");
+        checkDamage(sqlite3_errcode(db));
+        return false;
+    }
+    bindText(insert, 1, content);
+    sqlite3_bind_int64(insert, 2, kWaiting);
+    sqlite3_bind_int64(insert, 3, 0);
+    sqlite3_bind_int64(insert, 4, event.ts);
+    const int code = stepKept(insert);
+    if (code != SQLITE_DONE) {
+        statDebugLog("Failed to exec satement to insert events.");
+        statements_->insertEvent.reset();
+        checkDamage(code);
+        return false;
+    }
+    ++numStoredEvents_;
+    return true;
+}
+
+void PGStatStore::sendCachedEvents(int count) {
+    task_queue.async([this, count] { sendCachedEventsNow(count); });
+}
+
+void PGStatStore::sendCachedEventsNow(int count) {
+    if (!PGStatConfig::getInstance().statEnable || numStoredEvents_ == 0) return;
+    std::vector<PGStatStoreEvent> events = loadCachedEvents();
+    if (events.empty()) return;
+    std::vector<std::string> texts;
+    for (const PGStatStoreEvent& event : events) texts.push_back(event.content);
+    // Marked before they leave, in this same job: a later send never picks them up again.
+    updateEvents(events, kSending);
+    PGStatDispatcher::getInstance().send(std::move(texts), [this, events = std::move(events), count](bool delivered) {
+        task_queue.async([this, events, delivered, count] { afterSend(events, delivered, count); });
+    });
+}
+
+void PGStatStore::afterSend(std::vector<PGStatStoreEvent> events, bool delivered, int count) {
+    if (!delivered) {
+        updateSendFailedEvents(events);
+        return;
+    }
+    deleteEvents(events);
+    const int sent = static_cast<int>(events.size());
+    if (count < 0) sendCachedEventsNow(-1);
+    if (count > 0 && count > sent) sendCachedEventsNow(count - sent);
+    if (count > 0 && numStoredEvents_ >= static_cast<std::uint32_t>(count)) sendCachedEventsNow(count);
+}
+
+void PGStatStore::updateEvents(const std::vector<PGStatStoreEvent>& events, int status) {
+    {
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        RowTransaction transaction([this](const char* sql) { return execute(sql); }, events.size() > 1);
+        for (const PGStatStoreEvent& event : events) {
+            if (execute("update events set status = ?1 where event_id = ?2", {status, event.eventId}) != SQLITE_OK) {
+                transaction.failed();
+                break;
+            }
+        }
+    }
+    numStoredEvents_ = getStoredEventsNum();
+}
+
+void PGStatStore::deleteEvents(const std::vector<PGStatStoreEvent>& events) {
+    {
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        RowTransaction transaction([this](const char* sql) { return execute(sql); }, events.size() > 1);
+        for (const PGStatStoreEvent& event : events) {
+            if (execute("delete from events where event_id = ?1", {event.eventId}) != SQLITE_OK) {
+                transaction.failed();
+                break;
+            }
+        }
+    }
+    numStoredEvents_ = getStoredEventsNum();
+}
+
+void PGStatStore::updateSendFailedEvents(const std::vector<PGStatStoreEvent>& events) {
+    const std::uint32_t maxRetries = PGStatConfig::getInstance().maxSendRetryCount;
+    {
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        RowTransaction transaction([this](const char* sql) { return execute(sql); }, events.size() > 1);
+        for (const PGStatStoreEvent& event : events) {
+            const std::uint32_t sendCount = event.sendCount + 1;
+            const int code = sendCount >= maxRetries
+                                 ? execute("delete from events where event_id = ?1", {event.eventId})
+                                 : execute("update events set status=?1,send_count=?2 where event_id = ?3",
+                                           {kWaiting, sendCount, event.eventId});
+            if (code != SQLITE_OK) {
+                transaction.failed();
+                break;
+            }
+        }
+    }
+    numStoredEvents_ = getStoredEventsNum();
+}
+
+void PGStatStore::storeUser(const PGStatUser& user) {
+    task_queue.async([this, user] {
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        sqlite3* db = getDBLocked();
+        if (!db) return;
+        Statement update = prepare(db, "update user set user_type=?1, app_ver=?2, ts=?3 where uid=?4");
+        if (!update) return;
+        sqlite3_bind_int64(update.get(), 1, user.userType);
+        bindText(update.get(), 2, user.appVer);
+        sqlite3_bind_int64(update.get(), 3, user.tagTime);
+        bindText(update.get(), 4, user.uid);
+        const int code = sqlite3_step(update.get());
+        if (code != SQLITE_DONE) {
+            statDebugLog("Failed to execute sql:%s for reason:%s", "update user", sqlite3_errmsg(db));
+            update.reset();
+            checkDamage(code);
+        }
+    });
+}
+
+std::optional<PGStatUser> PGStatStore::loadUser() {
+    // On the caller's thread under the database lock: the store's own queue may be the caller.
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    sqlite3* db = getDBLocked();
+    if (!db) return std::nullopt;
+    int code = 0;
+    const auto rows = queryRows(db, "select uid,user_type,app_ver,ts from user", {}, &code);
+    if (!rows) {
+        checkDamage(code);
+        return std::nullopt;
+    }
+    if (rows->empty()) {
+        const PGStatEnv& env = PGStatHelper::getInstance().getEnv();
+        PGStatUser user{env.deviceid.value_or(""), 0, env.app_version.value_or("unknown"),
+                        static_cast<std::uint32_t>(statNow())};
+        Statement insert = prepare(db, "insert into user values(?1, ?2, ?3, ?4)");
+        if (!insert) return std::nullopt;
+        bindText(insert.get(), 1, user.uid);
+        sqlite3_bind_int64(insert.get(), 2, user.userType);
+        bindText(insert.get(), 3, user.appVer);
+        sqlite3_bind_int64(insert.get(), 4, user.tagTime);
+        if (sqlite3_step(insert.get()) != SQLITE_DONE) statDebugLog("Failed to execute sql:%s", "insert user");
+        return user;
+    }
+    if (rows->size() != 1 || rows->front().size() != 4) return std::nullopt;
+    const Row& row = rows->front();
+    return PGStatUser{row[0], static_cast<std::int32_t>(std::strtol(row[1].c_str(), nullptr, 10)), row[2],
+                      toUnsigned(row[3])};
+}
+
+std::string PGStatStore::getPGStatOpenUDID() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    sqlite3* db = getDBLocked();
+    int code = 0;
+    const auto rows = db ? queryRows(db, "select uid from user limit 1", {}, &code) : std::nullopt;
+    return rows && rows->size() == 1 && rows->front().size() == 1 ? rows->front()[0] : std::string();
+}
+
+void PGStatStore::storeConfig(const PGStatDataConfig& config) {
+    task_queue.async([this, config] {
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        sqlite3* db = getDBLocked();
+        if (!db) return;
+        if (!statements_->replaceConfig) statements_->replaceConfig = prepare(db, kReplaceConfig);
+        sqlite3_stmt* replace = statements_->replaceConfig.get();
+        if (!replace) {
+            statDebugLog("Failed to prepare replace configs");
+            return;
+        }
+        sqlite3_bind_int64(replace, 1, config.type);
+        bindText(replace, 2, config.content);
+        bindText(replace, 3, config.md5);
+        sqlite3_bind_int64(replace, 4, config.version);
+        const int code = stepKept(replace);
+        if (code != SQLITE_DONE) {
+            statDebugLog("Failed to exec satement to insert configs.");
+            statements_->replaceConfig.reset();
+            checkDamage(code);
+        }
+    });
+}
+
+void PGStatStore::loadConfig(const std::function<void(const PGStatDataConfig&)>& each) {
+    std::vector<PGStatDataConfig> configs;
+    {
+        std::lock_guard<std::recursive_mutex> lock(lock_);
+        sqlite3* db = getDBLocked();
+        int code = 0;
+        const auto rows = db ? queryRows(db, "select type, content, md5sum, version from config;", {}, &code)
+                             : std::nullopt;
+        if (!rows) return;
+        for (const Row& row : *rows) {
+            if (row.size() == 4) configs.push_back({toUnsigned(row[0]), toUnsigned(row[3]), row[1], row[2]});
+        }
+    }
+    for (const PGStatDataConfig& config : configs) each(config);
+}
+
+}  // namespace pigeon
