@@ -199,8 +199,10 @@ PGStatEnv PGStatHelper::gatherEnv() {
     if (std::atof(env.os_version->c_str()) >= 6.0) {
         // The vendor identifier: stable for this machine, as the phone's is for one vendor's apps.
         const std::string digest = md5Hex(firstLine("/etc/machine-id") + PGStatPasteboard::getCompanyDomain());
-        env.ifv = digest.substr(0, 8) + "-" + digest.substr(8, 4) + "-" + digest.substr(12, 4) + "-" +
-                  digest.substr(16, 4) + "-" + digest.substr(20, 12);
+        if (digest.size() == 32) {
+            env.ifv = digest.substr(0, 8) + "-" + digest.substr(8, 4) + "-" + digest.substr(12, 4) + "-" +
+                      digest.substr(16, 4) + "-" + digest.substr(20, 12);
+        }
     }
     const platform::DeviceProfile& profile = platform::currentDeviceProfile();
     env.modulename = profile.name;

@@ -98,19 +98,17 @@ sqlite3* PGStatStore::getDBLocked() {
     }
     sqlite3_busy_timeout(db, 2000);
     db_.reset(db);
-    return db;
-}
-
-void PGStatStore::initDBLocked() {
-    if (!getDBLocked()) {
-        statDebugLog("NULL database to init table.");
-        return;
-    }
+    // Every opening makes the tables, so a store reopened or rebuilt is whole.
     platform::UserDefaults& defaults = PGStatOpenUDID::defaults();
     if (defaults.integer("PGSTAT_SDK_DB_VER") == 0) defaults.set("PGSTAT_SDK_DB_VER", platform::PlistValue::integer(1));
     for (const char* sql : {kCreateEvents, kCreateUser, kCreateConfig}) {
-        if (execute(sql) != SQLITE_OK) return;  // a damaged file was rebuilt inside execute
+        if (execute(sql) != SQLITE_OK) break;  // a damaged file was rebuilt inside execute
     }
+    return db_.get();
+}
+
+void PGStatStore::initDBLocked() {
+    if (!getDBLocked()) statDebugLog("NULL database to init table.");
 }
 
 bool PGStatStore::hasDatabase() {
