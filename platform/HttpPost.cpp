@@ -97,6 +97,10 @@ HttpPostResult httpPost(const HttpPostRequest& request) {
                        : errorBuffer[0] ? std::string(errorBuffer)
                                         : std::string(curl_easy_strerror(code));
         result.body.clear();
+        if (exchange.tooLarge) {
+            result.bodyTooLarge = true;
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
+        }
         return result;
     }
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);

@@ -18,6 +18,7 @@ struct HttpPostResult {
     bool transported = false;  // a complete reply came back (any status)
     long status = 0;
     std::string error;         // why it was not transported
+    bool bodyTooLarge = false;  // the reply came (status set) but its body passed the cap
     std::vector<std::string> headers;  // "Name: value", of the last reply
     std::vector<unsigned char> body;
 

@@ -109,6 +109,11 @@ bool PGStatDispatcher::nsRequest(const std::string& json, std::optional<StatByte
     request.headers = {"Connection: keep-alive", "Content-Type: json",
                        compressed ? "Content-Encoding: rc4,gzip" : "Content-Encoding: rc4"};
     platform::HttpPostResult result = platform::httpPost(request);
+    if (result.bodyTooLarge && result.status == 200) {
+        // The report arrived; an answer this large is no configuration of ours.
+        statLog("PGStatDispatcher: answer over %lu bytes ignored", static_cast<unsigned long>(kMaxAnswerBytes));
+        return true;
+    }
     if (!result.transported) {
         statDebugLog("Failed to send request for reason:%s", result.error.c_str());
         return false;
