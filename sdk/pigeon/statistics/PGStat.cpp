@@ -30,7 +30,8 @@ struct SessionState {
     std::int64_t nextDayStart = 0;
     std::uint32_t sessionEventCount = 0;
     bool qqReported = false;
-    std::mt19937 random;  // the module's own engine, seeded at each new session
+    // The module's own engine, seeded once: sessions begun within one second still get different numbers.
+    std::mt19937 random{std::random_device{}()};
 };
 
 SessionState& session() {
@@ -151,9 +152,7 @@ std::uint32_t PGStat::newSessionId() {
     SessionState& state = session();
     std::lock_guard<std::mutex> lock(state.mutex);
     state.sessionEventCount = 0;
-    const std::int64_t t = statNow();
-    state.random.seed(static_cast<std::mt19937::result_type>(t));
-    state.nextDayStart = nextLocalMidnight(t);
+    state.nextDayStart = nextLocalMidnight(statNow());
     return static_cast<std::uint32_t>(state.random());
 }
 

@@ -60,6 +60,40 @@ int stepKept(sqlite3_stmt* statement) {
 
 }  // namespace
 
+namespace {
+
+// Every row of a query as its column texts (a NULL column reads as ""); none when it fails.
+std::optional<std::vector<Row>> queryRows(sqlite3* db, const char* sql, const std::vector<std::int64_t>& numbers,
+                                          int* code) {
+    Statement statement = prepare(db, sql);
+    if (!statement) {
+        *code = sqlite3_errcode(db);
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        sqlite3_bind_int64(statement.get(), static_cast<int>(i + 1), numbers[i]);
+    }
+    std::vector<Row> rows;
+    while ((*code = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        Row row;
+        for (int column = 0; column < sqlite3_column_count(statement.get()); ++column) {
+            const unsigned char* text = sqlite3_column_text(statement.get(), column);
+            row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+        }
+        rows.push_back(std::move(row));
+    }
+    if (*code != SQLITE_DONE) {
+        statDebugLog("Failed to execute sql:%s for reason:%s", sql, sqlite3_errmsg(db));
+        return std::nullopt;
+    }
+    *code = SQLITE_OK;
+    return rows;
+}
+
+std::uint32_t toUnsigned(const std::string& text) { return static_cast<std::uint32_t>(std::strtoull(text.c_str(), nullptr, 10)); }
+
+}  // namespace
+
 struct PGStatStore::Statements {
     Statement insertEvent;
     Statement replaceConfig;
@@ -104,6 +138,11 @@ sqlite3* PGStatStore::getDBLocked() {
     for (const char* sql : {kCreateEvents, kCreateUser, kCreateConfig}) {
         if (execute(sql) != SQLITE_OK) break;  // a damaged file was rebuilt inside execute
     }
+    // The count belongs to the file just opened.
+    int code = 0;
+    const auto rows = db_ ? queryRows(db_.get(), "select count(*) from events where status=?1", {kWaiting}, &code)
+                          : std::nullopt;
+    numStoredEvents_ = rows && rows->size() == 1 && rows->front().size() == 1 ? toUnsigned(rows->front()[0]) : 0;
     return db_.get();
 }
 
@@ -166,39 +205,6 @@ int PGStatStore::execute(const char* sql, const std::vector<std::int64_t>& numbe
     return code;
 }
 
-namespace {
-
-// Every row of a query as its column texts (a NULL column reads as ""); none when it fails.
-std::optional<std::vector<Row>> queryRows(sqlite3* db, const char* sql, const std::vector<std::int64_t>& numbers,
-                                          int* code) {
-    Statement statement = prepare(db, sql);
-    if (!statement) {
-        *code = sqlite3_errcode(db);
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < numbers.size(); ++i) {
-        sqlite3_bind_int64(statement.get(), static_cast<int>(i + 1), numbers[i]);
-    }
-    std::vector<Row> rows;
-    while ((*code = sqlite3_step(statement.get())) == SQLITE_ROW) {
-        Row row;
-        for (int column = 0; column < sqlite3_column_count(statement.get()); ++column) {
-            const unsigned char* text = sqlite3_column_text(statement.get(), column);
-            row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
-        }
-        rows.push_back(std::move(row));
-    }
-    if (*code != SQLITE_DONE) {
-        statDebugLog("Failed to execute sql:%s for reason:%s", sql, sqlite3_errmsg(db));
-        return std::nullopt;
-    }
-    *code = SQLITE_OK;
-    return rows;
-}
-
-std::uint32_t toUnsigned(const std::string& text) { return static_cast<std::uint32_t>(std::strtoull(text.c_str(), nullptr, 10)); }
-
-}  // namespace
 
 namespace {
 
