@@ -328,17 +328,19 @@ void PGStatStore::sendCachedEventsNow(int count) {
     // Marked before they leave, in this same job: a later send never picks them up again.
     updateEvents(events, kSending);
     PGStatDispatcher::getInstance().send(std::move(texts), [this, events = std::move(events), count](bool delivered) {
-        task_queue.async([this, events, delivered, count] { afterSend(events, delivered, count); });
+        // The rows' fate is written at once, on the dispatcher's thread under the database lock: a
+        // process killed later never sends a delivered batch again.
+        if (!delivered) {
+            updateSendFailedEvents(events);
+            return;
+        }
+        deleteEvents(events);
+        const int sent = static_cast<int>(events.size());
+        task_queue.async([this, sent, count] { sendMoreAfter(sent, count); });
     });
 }
 
-void PGStatStore::afterSend(std::vector<PGStatStoreEvent> events, bool delivered, int count) {
-    if (!delivered) {
-        updateSendFailedEvents(events);
-        return;
-    }
-    deleteEvents(events);
-    const int sent = static_cast<int>(events.size());
+void PGStatStore::sendMoreAfter(int sent, int count) {
     if (count < 0) sendCachedEventsNow(-1);
     if (count > 0 && count > sent) sendCachedEventsNow(count - sent);
     if (count > 0 && numStoredEvents_ >= static_cast<std::uint32_t>(count)) sendCachedEventsNow(count);

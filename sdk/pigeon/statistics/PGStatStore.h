@@ -72,7 +72,8 @@ private:
     void initDBLocked();
     bool storeEventNow(PGStatEvent& event);
     void sendCachedEventsNow(int count);
-    void afterSend(std::vector<PGStatStoreEvent> events, bool delivered, int count);
+    // After a delivered batch of `sent` events: more batches while the count asks for them.
+    void sendMoreAfter(int sent, int count);
     // Runs one statement with its bindings; SQLite's code. A damaged file is rebuilt.
     int execute(const char* sql, const std::vector<std::int64_t>& numbers = {});
     void updateEvents(const std::vector<PGStatStoreEvent>& events, int status);
