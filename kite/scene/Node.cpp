@@ -10,6 +10,7 @@
 #include "kite/rendering/GLProgramState.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Camera.h"
+#include "kite/scene/Component.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/Scene.h"
@@ -42,6 +43,8 @@ struct Node::NamePath {
 
 Node* Node::create() { return createAutoreleased<Node>(); }
 
+int Node::takeOrderOfArrival() { return globalOrderOfArrival++; }
+
 bool Node::childDrawOrderLess(Node* a, Node* b) {
     const int za = a->getLocalZOrder();
     const int zb = b->getLocalZOrder();
@@ -70,6 +73,8 @@ Node::~Node() {
     releaseAndClear(userObject);
     releaseAndClear(glProgramState);
     for (Node* child : children) child->parent = nullptr;
+    removeAllComponents();
+    componentContainer.reset();
     actionsRemoveAll();
     releaseAndClear(actionManager);
     if (scheduler) scheduler->unscheduleAllForTarget(this);
@@ -473,7 +478,28 @@ void Node::unschedule(SEL_SCHEDULE selector) {
     if (scheduler && selector) scheduler->unscheduleSelector(selector, this);
 }
 
-void Node::update(float) {}
+void Node::update(float dt) {
+    if (componentContainer && !componentContainer->isEmpty()) componentContainer->visit(dt);
+}
+
+Component* Node::getComponent(const std::string& componentName) {
+    return componentContainer ? componentContainer->get(componentName) : nullptr;
+}
+
+bool Node::addComponent(Component* component) {
+    if (!componentContainer) componentContainer = std::make_unique<ComponentContainer>(this);
+    return componentContainer->add(component);
+}
+
+bool Node::removeComponentByName(const std::string& componentName) {
+    return componentContainer && componentContainer->remove(componentName);
+}
+
+bool Node::removeComponent(Component* component) { return componentContainer && componentContainer->remove(component); }
+
+void Node::removeAllComponents() {
+    if (componentContainer) componentContainer->removeAll();
+}
 
 // ---- colour and opacity --------------------------------------------------------------------
 

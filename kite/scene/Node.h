@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "kite/foundation/Ref.h"
@@ -13,6 +14,8 @@ namespace kite {
 
 class ActionManager;
 class Action;
+class Component;
+class ComponentContainer;
 class Director;
 class EventDispatcher;
 class GLProgram;
@@ -195,7 +198,15 @@ public:
     virtual const Scheduler* getScheduler() const { return scheduler; }
     virtual void resume();
     virtual void pause();
+    // Runs the components' update when there are any.
     virtual void update(float dt);
+
+    // Components; the container is made by the first add. Removal reports false when nothing went.
+    virtual Component* getComponent(const std::string& name);
+    virtual bool addComponent(Component* component);
+    virtual bool removeComponentByName(const std::string& name);
+    virtual bool removeComponent(Component* component);
+    virtual void removeAllComponents();
 
     void scheduleUpdate() { scheduleUpdateWithPriority(0); }
     void scheduleUpdateWithPriority(int priority);
@@ -261,6 +272,9 @@ public:
 
 protected:
 
+    // The next value of the process-wide order-of-arrival counter.
+    static int takeOrderOfArrival();
+
     // Raises the three placement flags together.
     void markTransformDirty() { transformDirty = inverseDirty = transformUpdated = true; }
     // The per-visit step: refreshes the world matrix when needed; returns the children's flags.
@@ -325,6 +339,7 @@ protected:
     void* userData = nullptr;
     Ref* userObject = nullptr;
     GLProgramState* glProgramState = nullptr;
+    std::unique_ptr<ComponentContainer> componentContainer;
     int orderOfArrival = 0;
     Scheduler* scheduler = nullptr;
     ActionManager* actionManager = nullptr;      // the director's, retained

@@ -21,6 +21,12 @@ struct Pixel {
     bool operator!=(const Pixel& other) const { return !(*this == other); }
 };
 
+// Opaque colours the drawing tests expect.
+inline constexpr Pixel kBlack{0, 0, 0, 255};
+inline constexpr Pixel kRed{255, 0, 0, 255};
+inline constexpr Pixel kGreen{0, 255, 0, 255};
+inline constexpr Pixel kBlue{0, 0, 255, 255};
+
 inline std::ostream& operator<<(std::ostream& out, const Pixel& p) {
     return out << "rgba(" << int(p.r) << ", " << int(p.g) << ", " << int(p.b) << ", " << int(p.a) << ")";
 }

@@ -25,11 +25,10 @@ namespace {
 
 using test::Pixel;
 using test::PixelNear;
-
-const Pixel kRed{255, 0, 0, 255};
-const Pixel kGreen{0, 255, 0, 255};
-const Pixel kBlue{0, 0, 255, 255};
-const Pixel kBlack{0, 0, 0, 255};
+using test::kRed;
+using test::kGreen;
+using test::kBlue;
+using test::kBlack;
 
 class RendererTest : public test::RendererFixture {
 protected:

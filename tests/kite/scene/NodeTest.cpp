@@ -10,6 +10,7 @@
 #include "kite/foundation/Log.h"
 #include "kite/scene/Node.h"
 #include "kite/scene/Scene.h"
+#include "support/LogCapture.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -18,22 +19,7 @@ using ::testing::IsEmpty;
 namespace kite {
 namespace {
 
-std::vector<std::string>* capturedLog = nullptr;
-void captureLog(const char* line) {
-    if (capturedLog) capturedLog->push_back(line);
-}
-
-struct LogCapture {
-    LogCapture() {
-        capturedLog = &lines;
-        setLogForwarder(captureLog);
-    }
-    ~LogCapture() {
-        setLogForwarder(nullptr);
-        capturedLog = nullptr;
-    }
-    std::vector<std::string> lines;
-};
+using test::LogCapture;
 
 // Records the lifecycle calls of every node made from it, in one shared journal.
 class Probe : public Node {

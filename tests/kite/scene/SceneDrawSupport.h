@@ -9,8 +9,12 @@
 #include "kite/rendering/DrawTestSupport.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
+#include "kite/foundation/Create.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "kite/scene/Node.h"
+#include "platform/Clock.h"
+#include "support/DirectorShutdown.h"
 #include "support/GLTest.h"
 
 namespace kite {
@@ -51,6 +55,74 @@ protected:
         root->visit(renderer_.get(), Mat4::IDENTITY, FLAGS_TRANSFORM_DIRTY);
         renderer_->render();
         return renderer_->getDrawnBatches();
+    }
+};
+
+// The fixture's context as the director's view.
+class FixtureView : public GLView {
+public:
+    bool init(platform::GLContext* context, int width, int height) {
+        context_ = context;
+        setFrameSize(static_cast<float>(width), static_cast<float>(height));
+        return context != nullptr;
+    }
+    bool isOpenGLReady() override { return true; }
+    void makeCurrent() override { context_->makeCurrent(); }
+    // The frame is read back before any swap.
+    void swapBuffers() override {}
+    void setIMEKeyboardState(bool) override {}
+    void end() override { release(); }
+    bool hasGLContext() const override { return true; }
+
+private:
+    platform::GLContext* context_ = nullptr;
+};
+
+// Runs scenes through the director on the headless frame, design points one to one on frame pixels, and
+// touches the view as a finger would.
+class DirectorDrawTest : public GLTest {
+protected:
+    int frameWidth() const override { return 96; }
+    int frameHeight() const override { return 64; }
+
+    void SetUp() override {
+        GLTest::SetUp();
+        if (!context()) GTEST_SKIP() << "no GL context";
+        platform::Clock::setFixed(10.0);
+        // A fresh director: a renderer fixture earlier in this process may have replaced its frame services.
+        shutDownDirector();
+        director = Director::getInstance();
+        // Exact pixels: the 2D projection maps design points one to one onto the frame.
+        director->setProjection(Director::Projection::_2D);
+        view = createAutoreleased<FixtureView>(context(), frameWidth(), frameHeight());
+        view->setDesignResolutionSize(static_cast<float>(frameWidth()), static_cast<float>(frameHeight()),
+                                      ResolutionPolicy::EXACT_FIT);
+        director->setGLView(view);
+    }
+    void TearDown() override {
+        if (director) {
+            director->end();
+            director->mainLoop();
+        }
+        PoolManager::getInstance()->getCurrentPool()->clear();
+        platform::Clock::useRealTime();
+        GLTest::TearDown();
+    }
+
+    // x and y in design points from the bottom left, as nodes see them.
+    void touchDown(float x, float y) { touch(&GLView::handleTouchesBegin, x, y); }
+    void touchMove(float x, float y) { touch(&GLView::handleTouchesMove, x, y); }
+    void touchUp(float x, float y) { touch(&GLView::handleTouchesEnd, x, y); }
+    void touchCancel(float x, float y) { touch(&GLView::handleTouchesCancel, x, y); }
+
+    Director* director = nullptr;
+    FixtureView* view = nullptr;
+
+private:
+    void touch(void (GLView::*phase)(int, intptr_t[], float[], float[]), float x, float y) {
+        intptr_t id = 7;
+        float viewY = static_cast<float>(frameHeight()) - y;
+        (view->*phase)(1, &id, &x, &viewY);
     }
 };
 

@@ -21,31 +21,12 @@
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 #include "tests/support/GLTest.h"
+#include "SceneDrawSupport.h"
 
 namespace kite {
 namespace {
 
 using test::Pixel;
-
-// The fixture's context as the director's view.
-class FixtureView : public GLView {
-public:
-    bool init(platform::GLContext* context, int width, int height) {
-        context_ = context;
-        setFrameSize(static_cast<float>(width), static_cast<float>(height));
-        return context != nullptr;
-    }
-    bool isOpenGLReady() override { return true; }
-    void makeCurrent() override { context_->makeCurrent(); }
-    // The frame is read back before any swap.
-    void swapBuffers() override {}
-    void setIMEKeyboardState(bool) override {}
-    void end() override { release(); }
-    bool hasGLContext() const override { return true; }
-
-private:
-    platform::GLContext* context_ = nullptr;
-};
 
 // A rectangle of its content size in its displayed colour, drawn as one textured quad.
 class Block : public Node {
@@ -129,38 +110,21 @@ const Pixel kWhite{255, 255, 255, 255};
 const Pixel kCyan{0, 255, 255, 255};
 const Pixel kGrey{128, 128, 128, 255};
 
-class SceneDrawTest : public test::GLTest {
+class SceneDrawTest : public test::DirectorDrawTest {
 protected:
-    int frameWidth() const override { return 96; }
-    int frameHeight() const override { return 64; }
-
     void SetUp() override {
-        test::GLTest::SetUp();
-        if (!context()) GTEST_SKIP() << "no GL context";
-        platform::Clock::setFixed(10.0);
-        director = Director::getInstance();
-        // Exact pixels: the 2D projection maps design points one to one onto the frame.
-        director->setProjection(Director::Projection::_2D);
-        auto* view = createAutoreleased<FixtureView>(context(), frameWidth(), frameHeight());
-        view->setDesignResolutionSize(96, 64, ResolutionPolicy::EXACT_FIT);
-        director->setGLView(view);
+        test::DirectorDrawTest::SetUp();
+        if (!director) return;
         const std::uint8_t whitePixels[16] = {255, 255, 255, 255, 255, 255, 255, 255,
                                               255, 255, 255, 255, 255, 255, 255, 255};
         white = Texture2D::create();
         white->initWithData(whitePixels, sizeof whitePixels, Texture2D::PixelFormat::RGBA8888, 2, 2);
     }
     void TearDown() override {
-        if (director) {
-            director->end();
-            director->mainLoop();
-        }
         white.reset();
-        PoolManager::getInstance()->getCurrentPool()->clear();
-        platform::Clock::useRealTime();
-        test::GLTest::TearDown();
+        test::DirectorDrawTest::TearDown();
     }
 
-    Director* director = nullptr;
     RefPtr<Texture2D> white;
 };
 
