@@ -22,8 +22,6 @@ pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
 pkg_check_modules(OPENAL REQUIRED IMPORTED_TARGET openal)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
-# The loopback HTTP server of the HTTP tests and benchmark.
-pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 # The loopback HTTP server of the HTTP tests and benchmark.
 pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
