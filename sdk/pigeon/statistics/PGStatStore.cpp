@@ -132,6 +132,10 @@ sqlite3* PGStatStore::getDBLocked() {
     }
     sqlite3_busy_timeout(db, 2000);
     db_.reset(db);
+    // A write-ahead log synced at checkpoints: each insert stays its own transaction and survives
+    // the process being killed, without a disk flush per event.
+    execute("PRAGMA journal_mode=WAL");
+    execute("PRAGMA synchronous=NORMAL");
     // Every opening makes the tables, so a store reopened or rebuilt is whole.
     platform::UserDefaults& defaults = PGStatOpenUDID::defaults();
     if (defaults.integer("PGSTAT_SDK_DB_VER") == 0) defaults.set("PGSTAT_SDK_DB_VER", platform::PlistValue::integer(1));
@@ -167,6 +171,7 @@ void PGStatStore::deleteDB() {
     std::error_code error;
     std::filesystem::remove(databasePath(), error);
     if (error) statDebugLog("Delete database failed reason:%s", error.message().c_str());
+    for (const char* suffix : {"-wal", "-shm"}) std::filesystem::remove(databasePath() + suffix, error);
 }
 
 bool PGStatStore::checkDamage(int code) {
