@@ -52,6 +52,7 @@ TEST_F(PGStatEventJson, OnlyCountingEncodingsAdvanceTheIndex) {
 }
 
 TEST_F(PGStatEventJson, SessionEnvironmentKeepsItsFactsInsideEv) {
+    PGStatDataConfigHolder::initSingleton(nullptr);
     PGStatSessionEnv event;
     const Json::Value d = parse(event.toJsonString(false));
     for (const char* key : {"sv", "ut", "ch", "av", "jb"}) EXPECT_FALSE(d.isMember(key)) << key;

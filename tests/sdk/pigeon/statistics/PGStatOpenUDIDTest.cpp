@@ -32,6 +32,8 @@ TEST_F(PGStatOpenUDIDTest, FirstRunMakesAnIdentifierAndWritesSlotZero) {
 }
 
 TEST_F(PGStatOpenUDIDTest, AnotherApplicationsIdentifierIsAdopted) {
+    // This application as on its first run (the module may have made its record already).
+    PGStatOpenUDID::defaults().remove("OpenUDID");
     std::optional<platform::Pasteboard> slot = platform::Pasteboard::named("org.OpenUDID.slot.0", true);
     ASSERT_TRUE(slot);
     const std::string other(40, 'a');
