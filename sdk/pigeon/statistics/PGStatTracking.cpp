@@ -35,6 +35,20 @@ bool enabled() { return PGStatHelper::getInstance().checkPGStatEnable() && PGSta
 
 std::uint32_t now32() { return static_cast<std::uint32_t>(statNow()); }
 
+bool acceptedPage(const std::string& page) {
+    if (!page.empty()) return true;
+    statDebugLog("[ERROR]Failed to trace nil/empty page.");
+    return false;
+}
+
+// The checks of every operation named by an event id that must not be empty.
+bool enabledWithEventID(const std::string& eventID) {
+    if (!enabled()) return false;
+    if (!eventID.empty()) return true;
+    statDebugLog("[ERROR]Failed to trace nil/empty event_id.");
+    return false;
+}
+
 std::uint32_t durationSince(std::uint32_t start) {
     const std::int64_t elapsed = statNow() - static_cast<std::int64_t>(start);
     return elapsed <= 0 ? 1 : static_cast<std::uint32_t>(elapsed);
@@ -124,21 +138,13 @@ void PGStat::resetTimingTables() {
 }
 
 void PGStat::trackPageViewBegin(const std::string& page, const StatKey& appkey) {
-    if (!enabled()) return;
-    if (page.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty page.");
-        return;
-    }
+    if (!enabled() || !acceptedPage(page)) return;
     getInstance().setCurrentPage(page);
     trackDirectPageViewBegin(page, appkey);
 }
 
 void PGStat::trackDirectPageViewBegin(const std::string& page, const StatKey& appkey) {
-    if (!PGStatConfig::getInstance().statEnable) return;
-    if (page.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty page.");
-        return;
-    }
+    if (!PGStatConfig::getInstance().statEnable || !acceptedPage(page)) return;
     statDebugLog("Trace begin page:%s", page.c_str());
     reportQQIfNeeded(false, appkey, false);
     switch (beginTiming(timedPages(), page)) {
@@ -151,21 +157,13 @@ void PGStat::trackDirectPageViewBegin(const std::string& page, const StatKey& ap
 }
 
 void PGStat::trackPageViewEnd(const std::string& page, const StatKey& appkey, bool isRealTime) {
-    if (!enabled()) return;
-    if (page.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty page.");
-        return;
-    }
+    if (!enabled() || !acceptedPage(page)) return;
     trackDirectPageViewEnd(page, appkey, isRealTime);
     getInstance().setCurrentPage(std::nullopt);
 }
 
 void PGStat::trackDirectPageViewEnd(const std::string& page, const StatKey& appkey, bool isRealTime) {
-    if (!PGStatConfig::getInstance().statEnable) return;
-    if (page.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty page.");
-        return;
-    }
+    if (!PGStatConfig::getInstance().statEnable || !acceptedPage(page)) return;
     const std::optional<std::uint32_t> start = endTiming(timedPages(), page);
     if (!start) {
         statDebugLog("[ERROR]NULL entry for page:%s", page.c_str());
@@ -236,52 +234,32 @@ void PGStat::trackCustomEvent(const std::optional<std::string>& eventID, const S
 }
 
 void PGStat::trackCustomEventBegin(const std::string& eventID, const StatArgs& args, const StatKey& appkey) {
-    if (!enabled()) return;
-    if (eventID.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty event_id.");
-        return;
-    }
+    if (!enabledWithEventID(eventID)) return;
     beginCustom(eventID, timingKeyForArgs(eventID, args), appkey);
 }
 
 void PGStat::trackCustomEventEnd(const std::string& eventID, const StatArgs& args, const StatKey& appkey,
                                  bool isRealTime) {
-    if (!enabled()) return;
-    if (eventID.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty event_id.");
-        return;
-    }
+    if (!enabledWithEventID(eventID)) return;
     const std::optional<std::uint32_t> start = endCustom(eventID, timingKeyForArgs(eventID, args));
     if (start) submitCustom(eventID, argsValue(args), nullptr, durationSince(*start), appkey, isRealTime);
 }
 
 void PGStat::trackCustomKeyValueEvent(const std::string& eventID, const StatProps& props, const StatKey& appkey,
                                       bool isRealTime) {
-    if (!enabled()) return;
-    if (eventID.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty event_id.");
-        return;
-    }
+    if (!enabledWithEventID(eventID)) return;
     reportQQIfNeeded(false, std::nullopt, false);
     submitCustom(eventID, nullptr, props.empty() ? nullptr : propsValue(props), 0, appkey, isRealTime);
 }
 
 void PGStat::trackCustomKeyValueEventBegin(const std::string& eventID, const StatProps& props, const StatKey& appkey) {
-    if (!enabled()) return;
-    if (eventID.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty event_id.");
-        return;
-    }
+    if (!enabledWithEventID(eventID)) return;
     beginCustom(eventID, timingKeyForProps(eventID, props), appkey);
 }
 
 void PGStat::trackCustomKeyValueEventEnd(const std::string& eventID, const StatProps& props, const StatKey& appkey,
                                          bool isRealTime) {
-    if (!enabled()) return;
-    if (eventID.empty()) {
-        statDebugLog("[ERROR]Failed to trace nil/empty event_id.");
-        return;
-    }
+    if (!enabledWithEventID(eventID)) return;
     const std::optional<std::uint32_t> start = endCustom(eventID, timingKeyForProps(eventID, props));
     if (start) submitCustom(eventID, nullptr, propsValue(props), durationSince(*start), appkey, isRealTime);
 }
