@@ -7,7 +7,7 @@
 
 namespace pigeon {
 
-PGStatConfig::PGStatConfig() { resetForTesting(); }
+PGStatConfig::PGStatConfig() { restoreDefaults(); }
 
 PGStatConfig& PGStatConfig::getInstance() {
     static PGStatConfig instance;
@@ -30,7 +30,7 @@ std::string PGStatConfig::getCustomProperty(const std::string& key, const std::s
     return property ? *property : defaultValue;
 }
 
-void PGStatConfig::resetForTesting() {
+void PGStatConfig::restoreDefaults() {
     debugEnable = false;
     statEnable = true;
     sessionTimeoutSecs = 30;

@@ -41,8 +41,8 @@ public:
     // The application property of that key from the online configuration, or the default.
     std::string getCustomProperty(const std::string& key, const std::string& defaultValue) const;
 
-    // Every setting back to its default (tests; the module never does this).
-    void resetForTesting();
+    // Every setting back to its default, the report URL from STARGRID_STAT_URL (tests start afresh with it).
+    void restoreDefaults();
 
 private:
     PGStatConfig();

@@ -159,7 +159,7 @@ protected:
     }
     static void resetModule() {
         StatQueue::waitUntilIdle(std::chrono::seconds(10));
-        PGStatConfig::getInstance().resetForTesting();
+        PGStatConfig::getInstance().restoreDefaults();
         PGStatStore::getInstance().closeDB();
         PGStatHelper::getInstance().resetUserForTesting();
         PGStatHelper::getInstance().setPGStatEnableFlag(true);
