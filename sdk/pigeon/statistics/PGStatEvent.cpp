@@ -31,6 +31,26 @@ std::optional<std::string> networkKind() {
     return std::nullopt;
 }
 
+// The device and application facts that the session environment and error events both carry.
+void putDeviceFacts(Json::Value& into) {
+    PGStatHelper& helper = PGStatHelper::getInstance();
+    const PGStatEnv& env = helper.getEnv();
+    putIfSet(into, "pl", env.platform);
+    putIfSet(into, "tz", env.timezone);
+    putIfSet(into, "ov", env.os_version);
+    putIfSet(into, "av", env.app_version);
+    into["os"] = kPlatformCode;
+    putIfSet(into, "sv", env.sdk_version);
+    into["ut"] = helper.getUser().userType;
+    putIfSet(into, "lg", env.language);
+    putIfSet(into, "sr", env.resolution);
+    putIfSet(into, "op", env.mccmnc);
+    putIfSet(into, "md", env.devicename);
+    putIfSet(into, "mf", env.modulename);
+    putIfSet(into, "ch", PGStatConfig::getInstance().get(Text::channel));
+    putIfSet(into, "cn", networkKind());
+}
+
 const std::optional<std::string>& macAddress() {
     static const std::optional<std::string> address = PGStatHelper::getMacAddress();
     return address;
@@ -88,21 +108,8 @@ void PGStatSessionEnv::encode(Json::Value& d) {
     PGStatHelper& helper = PGStatHelper::getInstance();
     const PGStatEnv& env = helper.getEnv();
     Json::Value ev(Json::objectValue);
-    putIfSet(ev, "pl", env.platform);
-    putIfSet(ev, "tz", env.timezone);
-    putIfSet(ev, "ov", env.os_version);
-    putIfSet(ev, "av", env.app_version);
-    ev["os"] = kPlatformCode;
-    putIfSet(ev, "sv", env.sdk_version);
-    ev["ut"] = helper.getUser().userType;
-    putIfSet(ev, "lg", env.language);
-    putIfSet(ev, "sr", env.resolution);
-    putIfSet(ev, "op", env.mccmnc);
-    putIfSet(ev, "md", env.devicename);
-    putIfSet(ev, "mf", env.modulename);
+    putDeviceFacts(ev);
     ev["wf"] = helper.fetchSSIDInfo();
-    putIfSet(ev, "ch", PGStatConfig::getInstance().get(PGStatConfig::Text::channel));
-    putIfSet(ev, "cn", networkKind());
     d["ev"] = ev;
     if (env.jailbroken) d["jb"] = 1;
     if (PGStatDataConfigHolder* holder = PGStatDataConfigHolder::getInstance()) holder->encode(d);
@@ -122,23 +129,9 @@ void PGStatErrorEvent::encode(Json::Value& d) {
     d["er"] = firstLines;
     d["ea"] = Json::Int(attr);
     PGStatConfig& config = PGStatConfig::getInstance();
-    PGStatHelper& helper = PGStatHelper::getInstance();
-    const PGStatEnv& env = helper.getEnv();
+    const PGStatEnv& env = PGStatHelper::getInstance().getEnv();
     Json::Value kv(Json::objectValue);
-    putIfSet(kv, "pl", env.platform);
-    putIfSet(kv, "tz", env.timezone);
-    putIfSet(kv, "ov", env.os_version);
-    kv["av"] = env.app_version.value_or("");
-    kv["os"] = kPlatformCode;
-    kv["sv"] = env.sdk_version.value_or("");
-    kv["ut"] = helper.getUser().userType;
-    kv["lg"] = env.language.value_or("");
-    kv["sr"] = env.resolution.value_or("");
-    putIfSet(kv, "op", env.mccmnc);
-    kv["md"] = env.devicename.value_or("");
-    kv["mf"] = env.modulename.value_or("");
-    putIfSet(kv, "ch", config.get(Text::channel));
-    putIfSet(kv, "cn", networkKind());
+    putDeviceFacts(kv);
     putIfSet(kv, "cui", config.get(Text::customerUserID));
     putIfSet(kv, "ui", env.deviceid);
     putIfSet(kv, "qq", config.get(Text::account));

@@ -108,6 +108,15 @@ void PGStatStore::deleteDB() {
     for (const char* suffix : {"-wal", "-shm"}) std::filesystem::remove(databasePath() + suffix, error);
 }
 
+bool PGStatStore::runKept(statsql::Statement& kept, const char* failureLine) {
+    const int code = stepKept(kept.get());
+    if (code == SQLITE_DONE) return true;
+    statDebugLog("%s", failureLine);
+    kept.reset();  // prepared again at the next use
+    checkDamage(code);
+    return false;
+}
+
 bool PGStatStore::checkDamage(int code) {
     const int primary = code & 0xff;
     if (primary != SQLITE_CORRUPT && primary != SQLITE_NOTADB) return false;
@@ -243,13 +252,7 @@ bool PGStatStore::storeEventNow(PGStatEvent& event) {
     sqlite3_bind_int64(insert, 2, kWaiting);
     sqlite3_bind_int64(insert, 3, 0);
     sqlite3_bind_int64(insert, 4, event.ts);
-    const int code = stepKept(insert);
-    if (code != SQLITE_DONE) {
-        statDebugLog("Failed to exec satement to insert events.");
-        statements_->insertEvent.reset();
-        checkDamage(code);
-        return false;
-    }
+    if (!runKept(statements_->insertEvent, "Failed to exec satement to insert events.")) return false;
     ++numStoredEvents_;
     return true;
 }

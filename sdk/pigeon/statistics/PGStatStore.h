@@ -19,6 +19,10 @@ struct sqlite3_stmt;
 
 namespace pigeon {
 
+namespace statsql {
+struct StatementFinalizer;
+}
+
 struct PGStatStoreEvent {
     std::uint32_t eventId = 0;
     std::uint32_t status = 0;
@@ -80,6 +84,8 @@ private:
     void deleteEvents(const std::vector<PGStatStoreEvent>& events);
     void updateSendFailedEvents(const std::vector<PGStatStoreEvent>& events);
     bool checkDamage(int code);
+    // Steps a kept statement; a failure logs the line, drops the statement and checks for damage.
+    bool runKept(std::unique_ptr<sqlite3_stmt, statsql::StatementFinalizer>& kept, const char* failureLine);
 
     StatQueue task_queue;
     std::recursive_mutex lock_;  // every statement on the database runs under it

@@ -87,12 +87,7 @@ void PGStatStore::storeConfig(const PGStatDataConfig& config) {
         bindText(replace, 2, config.content);
         bindText(replace, 3, config.md5);
         sqlite3_bind_int64(replace, 4, config.version);
-        const int code = stepKept(replace);
-        if (code != SQLITE_DONE) {
-            statDebugLog("Failed to exec satement to insert configs.");
-            statements_->replaceConfig.reset();
-            checkDamage(code);
-        }
+        runKept(statements_->replaceConfig, "Failed to exec satement to insert configs.");
     });
 }
 
