@@ -2,6 +2,8 @@
 #include "sdk/pigeon/statistics/PGStat.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <random>
 
@@ -21,6 +23,8 @@ namespace {
 
 using Text = PGStatConfig::Text;
 constexpr char kDataSentKey[] = "PGSTAT_SDK_DATA_SENT_TS";
+// Longer than one report's time-out, so a report under way at exit ends first.
+constexpr std::chrono::seconds kExitDrainTime{12};
 
 // Session state: read and changed from the caller's thread and the core's queue.
 struct SessionState {
@@ -60,6 +64,10 @@ std::int64_t nextLocalMidnight(std::int64_t t) {
 
 PGStat& PGStat::getInstance() {
     static PGStat instance;
+    // Registered once the core is made, so it runs before the module's objects are destroyed at
+    // exit: work still queued then finishes while every object it touches is alive.
+    static const bool drainsAtExit = std::atexit([] { StatQueue::waitUntilIdle(kExitDrainTime); }) == 0;
+    (void)drainsAtExit;
     return instance;
 }
 
@@ -67,6 +75,8 @@ bool PGStat::exists() { return instanceCreated; }
 
 PGStat::PGStat() : task_queue("PigeonAnalysis") {
     PGStatHelper::getInstance().setPGStatEnableFlag(true);
+    // Made before the store, whose work calls it, so it is destroyed after the store at exit.
+    PGStatDispatcher::getInstance();
     PGStatStore& store = PGStatStore::getInstance();
     PGStatDataConfigHolder::initSingleton([] {});
     PGStatHelper::getInstance().getUser();

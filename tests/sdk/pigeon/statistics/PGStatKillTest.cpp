@@ -54,6 +54,13 @@ TEST(PGStatKillChild, StoresAndSends) {
     PGStatConfig::getInstance().maxLoadEventCount = kBatch;
     PGStatStore& store = PGStatStore::getInstance();
     store.launch();
+    if (std::string(childMode()) == "exit") {
+        // Leaves with its events still queued: the exit waits for them.
+        PGStatConfig::getInstance().reportStrategy = 6;
+        PGStat::startWithAppkey("KEY");
+        for (int i = 0; i < 50; ++i) PGStat::trackCustomEvent("x" + std::to_string(i), {});
+        return;
+    }
     if (std::string(childMode()) == "resume") {
         store.sendCachedEvents(-1);
         ASSERT_TRUE(StatQueue::waitUntilIdle(std::chrono::seconds(30)));
@@ -113,6 +120,18 @@ TEST_F(PGStatKill, NothingStoredIsLostAndOnlyTheBatchInFlightRepeats) {
     int repeated = 0;
     for (const auto& [id, count] : received) repeated += count - 1;
     EXPECT_LE(repeated, kBatch);  // at most the batch the kill caught between send and delete
+}
+
+TEST_F(PGStatKill, ExitingWithQueuedEventsKeepsThemAll) {
+    if (childMode()) GTEST_SKIP();
+    setenv("STARGRID_STAT_PROGRESS", (folder_.path() + "/progress").c_str(), 1);
+    const pid_t child = spawnChild("exit");
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    unsetenv("STARGRID_STAT_PROGRESS");
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(storedRows(), 51u);  // the session event and the fifty
 }
 
 }  // namespace
