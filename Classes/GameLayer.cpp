@@ -328,29 +328,17 @@ void GameLayer::gameOver() {
     }
 }
 
-void GameLayer::showGuideBomb() {
+void GameLayer::openGuidePage(void (GuideLayer::*showPage)()) {
     if (GuideLayer* guide = GuideLayer::create()) {
         guide->gameLayer = this;
-        guide->showBombPage();
+        (guide->*showPage)();
         addChild(guide, 2);
     }
 }
 
-void GameLayer::showGuidePaint() {
-    if (GuideLayer* guide = GuideLayer::create()) {
-        guide->gameLayer = this;
-        guide->showPaintPage();
-        addChild(guide, 2);
-    }
-}
-
-void GameLayer::showGuideReset() {
-    if (GuideLayer* guide = GuideLayer::create()) {
-        guide->gameLayer = this;
-        guide->showResetPage();
-        addChild(guide, 2);
-    }
-}
+void GameLayer::showGuideBomb() { openGuidePage(&GuideLayer::showBombPage); }
+void GameLayer::showGuidePaint() { openGuidePage(&GuideLayer::showPaintPage); }
+void GameLayer::showGuideReset() { openGuidePage(&GuideLayer::showResetPage); }
 
 void GameLayer::finishGuide() {
     QKSingleton::getInstance()->setGuideStatus(1);

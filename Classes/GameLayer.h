@@ -16,6 +16,7 @@ class Touch;
 }  // namespace kite
 
 class FloatWord;
+class GuideLayer;
 class StarMatrix;
 class TopMenu;
 
@@ -81,6 +82,8 @@ private:
     void removeFloatWord();
     void showStarMatrix();
     void enableReset();
+    // A new tutorial layer over the screen, showing one page.
+    void openGuidePage(void (GuideLayer::*showPage)());
     void showPrompt(const char* text);
     // Checks the prop's uses and the diamonds; true when it may be armed.
     bool propAffordable(int usesLeft, kite::MenuItemToggle* toggle);

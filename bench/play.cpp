@@ -1,7 +1,6 @@
 // The busiest frame of play: just after a 30-piece group has gone, with the bursts of its pieces still
 // flying, seventy pieces falling three rows, the combo picture blinking and two floating words moving.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <algorithm>
 
@@ -11,7 +10,7 @@
 #include "Classes/GameRandom.h"
 #include "Classes/SavedLayout.h"
 #include "Classes/StarMatrix.h"
-#include "bench/GLStage.h"
+#include "bench/GameStage.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/foundation/math/Mat4.h"
 #include "kite/rendering/Renderer.h"
@@ -24,15 +23,7 @@ constexpr int kViewport = 480;
 constexpr float kFrame = 1.0f / 60;
 constexpr int kFramesMeasured = 10;  // the frames right after the group's last piece went
 
-void setUp(bench::GLStage& made) {
-    bench::openGLStage(made, kViewport);
-    if (!made.renderer) return;
-    setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 0);
-    static char folder[] = "/tmp/stargrid-bench-XXXXXX";
-    if (mkdtemp(folder)) setenv("XDG_CONFIG_HOME", folder, 1);
-    kite::Director::getInstance();
-    bench::installFrameServices(made, kViewport);
-}
+void setUp(bench::GLStage& made) { bench::openGameStage(made, kViewport); }
 
 // The bottom three rows one colour (the group of 30), above them stripes of the other four.
 board::Cells busyLayout() {

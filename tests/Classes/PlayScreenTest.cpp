@@ -39,6 +39,16 @@ protected:
         return waitForBoard();
     }
     static std::string text(kite::Label* label) { return label ? label->getString() : "(none)"; }
+    // Plays the only move of the losing board; the game-over dialog once it opens.
+    GameOverLayer* loseLevel(int diamonds) {
+        StarMatrix* board = playOn(kLosing);
+        data->setDiamond(diamonds);
+        board->onBoardTouch(StarMatrix::cellCentre(9, 0));
+        for (int i = 0; i < 600 && !childOf<GameOverLayer>(layer); ++i) frame();
+        return childOf<GameOverLayer>(layer);
+    }
+    // A board whose only move (the pair at the bottom left) ends the level far below the target.
+    const board::Cells kLosing = cellsFrom({"0012341234"});
 };
 
 TEST_F(PlayScreen, LevelStartFloatsTheBannersWithReadyGoThenLaysTheBoard) {
@@ -287,16 +297,10 @@ TEST_F(PlayScreen, PauseTogglesShowTheStoredSwitches) {
     EXPECT_EQ(pause->soundToggle->getSelectedIndex(), 1u);
 }
 
-// A board whose only move (the pair at the bottom left) ends the level far below the target.
-const board::Cells kLosing = cellsFrom({"0012341234"});
-
 TEST_F(PlayScreen, LostLevelOpensGameOverAndTheRetryCostsFiveDiamonds) {
-    StarMatrix* board = playOn(kLosing);
-    data->setDiamond(5);
-    board->onBoardTouch(StarMatrix::cellCentre(9, 0));
-    for (int i = 0; i < 600 && !childOf<GameOverLayer>(layer); ++i) frame();
-    GameOverLayer* over = childOf<GameOverLayer>(layer);
+    GameOverLayer* over = loseLevel(5);
     ASSERT_NE(over, nullptr);
+    StarMatrix* board = layer->getBoard();
     EXPECT_FALSE(store()->getBoolForKey("isAlive"));
     EXPECT_EQ(over->board, board);
     data->setPropBombCount(0);
@@ -312,11 +316,7 @@ TEST_F(PlayScreen, LostLevelOpensGameOverAndTheRetryCostsFiveDiamonds) {
 
 TEST_F(PlayScreen, RetryWithoutDiamondsOpensTheSaleAndStays) {
     kite::test::LogCapture log;
-    StarMatrix* board = playOn(kLosing);
-    data->setDiamond(4);
-    board->onBoardTouch(StarMatrix::cellCentre(9, 0));
-    for (int i = 0; i < 600 && !childOf<GameOverLayer>(layer); ++i) frame();
-    GameOverLayer* over = childOf<GameOverLayer>(layer);
+    GameOverLayer* over = loseLevel(4);
     ASSERT_NE(over, nullptr);
     over->onContinue();
     EXPECT_TRUE(log.contains("the sale screen"));
@@ -326,10 +326,7 @@ TEST_F(PlayScreen, RetryWithoutDiamondsOpensTheSaleAndStays) {
 
 TEST_F(PlayScreen, LeavingGameOverSubmitsTheScoreBeforeTheNotice) {
     kite::test::LogCapture log;
-    StarMatrix* board = playOn(kLosing);
-    board->onBoardTouch(StarMatrix::cellCentre(9, 0));
-    for (int i = 0; i < 600 && !childOf<GameOverLayer>(layer); ++i) frame();
-    GameOverLayer* over = childOf<GameOverLayer>(layer);
+    GameOverLayer* over = loseLevel(20);
     ASSERT_NE(over, nullptr);
     QKSingleton::getInstance()->networkReachable = true;
     over->onClose();
