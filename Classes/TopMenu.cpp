@@ -19,8 +19,12 @@ kite::Label* TopMenu::addNumber(const char* font, float x, float y) {
 }
 
 kite::Label* TopMenu::addCount(float x, float y) {
-    // The engine draws no system fonts: the counts use the bar's small bitmap digits.
-    return addNumber("Font/NumberA.fnt", x, y);
+    kite::Label* label = kite::Label::createWithSystemFont("", "Helvetica Neue", 18, kite::Size::ZERO,
+                                                           kite::TextHAlignment::LEFT, kite::TextVAlignment::TOP);
+    if (!label) return nullptr;
+    label->setPosition(x, y);
+    addChild(label);
+    return label;
 }
 
 bool TopMenu::init() {
