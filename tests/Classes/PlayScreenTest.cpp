@@ -263,6 +263,21 @@ TEST_F(PlayScreen, StageClearShowsOncePerLevelWithItsSound) {
     removeStageClear();  // an empty slot: nothing
 }
 
+TEST_F(PlayScreen, StageClearSlotOutlivesTheBoardItWasShownOn) {
+    SoundLog sounds;
+    {
+        kite::RefPtr<kite::Node> board(kite::Node::create());
+        showStageClear(board.get());
+        ASSERT_NE(currentStageClear(), nullptr);
+        board->cleanup();
+    }  // the board is gone; the screen left without taking the picture away
+    kite::PoolManager::getInstance()->getCurrentPool()->clear();
+    showStageClear(nullptr);  // still filled: nothing shown, no sound
+    EXPECT_EQ(sounds.count("effect Music/nextgame.mp3"), 1);
+    removeStageClear();
+    EXPECT_EQ(currentStageClear(), nullptr);
+}
+
 TEST_F(PlayScreen, PauseSwitchesMusicAndSoundAndVoiceFollowsBoth) {
     SoundLog sounds;
     playOn(kStripes);
