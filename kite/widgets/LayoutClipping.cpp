@@ -40,7 +40,8 @@ void Layout::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t par
     if (!visible) return;
     adaptRenderers();
     doLayout();
-    if (parentFlags & FLAGS_TRANSFORM_DIRTY) clippingRectDirty = true;
+    // The scissor box is world-placed: it is measured again whenever this layout or an ancestor moved.
+    if ((parentFlags & FLAGS_TRANSFORM_DIRTY) || transformUpdated) clippingRectDirty = true;
     if (!clippingEnabled) {
         Widget::visit(renderer, parentTransform, parentFlags);
         return;
