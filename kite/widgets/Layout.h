@@ -114,7 +114,6 @@ private:
     // Clipping passes of a visit, and the GL work of their commands.
     void stencilClippingVisit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags);
     void scissorClippingVisit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags);
-    void visitChildrenAndSelf(Renderer* renderer, uint32_t flags);
     void onBeforeVisitStencil();
     void onAfterDrawStencil();
     void onAfterVisitStencil();

@@ -52,20 +52,6 @@ void Layout::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t par
         scissorClippingVisit(renderer, parentTransform, parentFlags);
 }
 
-void Layout::visitChildrenAndSelf(Renderer* renderer, uint32_t flags) {
-    sortAllChildren();
-    sortAllProtectedChildren();
-    std::size_t i = 0;
-    for (; i < children.size() && children.at(i)->getLocalZOrder() < 0; ++i)
-        children.at(i)->visit(renderer, modelViewTransform, flags);
-    std::size_t j = 0;
-    for (; j < protectedChildren.size() && protectedChildren.at(j)->getLocalZOrder() < 0; ++j)
-        protectedChildren.at(j)->visit(renderer, modelViewTransform, flags);
-    draw(renderer, modelViewTransform, flags);
-    for (; j < protectedChildren.size(); ++j) protectedChildren.at(j)->visit(renderer, modelViewTransform, flags);
-    for (; i < children.size(); ++i) children.at(i)->visit(renderer, modelViewTransform, flags);
-}
-
 // ---- Stencil ----
 
 void Layout::stencilClippingVisit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
@@ -86,7 +72,7 @@ void Layout::stencilClippingVisit(Renderer* renderer, const Mat4& parentTransfor
     afterDrawStencilCmd.func = [this] { onAfterDrawStencil(); };
     renderer->addCommand(&afterDrawStencilCmd);
 
-    visitChildrenAndSelf(renderer, flags);
+    visitBothLists(renderer, flags);
 
     afterVisitCmdStencil.init(globalZOrder);
     afterVisitCmdStencil.func = [this] { onAfterVisitStencil(); };
