@@ -1,6 +1,7 @@
 // The layout managers.
 #include "kite/widgets/LayoutManager.h"
 
+#include "kite/foundation/Create.h"
 #include "kite/widgets/Layout.h"
 #include "kite/widgets/LayoutParameter.h"
 #include "kite/widgets/Widget.h"
@@ -9,13 +10,6 @@ namespace kite {
 namespace ui {
 
 namespace {
-template <class T>
-T* makeManager() {
-    T* manager = new (std::nothrow) T();
-    if (manager) manager->autorelease();
-    return manager;
-}
-
 LinearLayoutParameter* linearParameterOf(Node* child) {
     auto* widget = dynamic_cast<Widget*>(child);
     return widget ? dynamic_cast<LinearLayoutParameter*>(widget->getLayoutParameter()) : nullptr;
@@ -23,7 +17,7 @@ LinearLayoutParameter* linearParameterOf(Node* child) {
 }  // namespace
 
 LinearVerticalLayoutManager* LinearVerticalLayoutManager::create() {
-    return makeManager<LinearVerticalLayoutManager>();
+    return createAutoreleased<LinearVerticalLayoutManager>();
 }
 
 void LinearVerticalLayoutManager::doLayout(LayoutProtocol* layout) {
@@ -52,7 +46,7 @@ void LinearVerticalLayoutManager::doLayout(LayoutProtocol* layout) {
 }
 
 LinearHorizontalLayoutManager* LinearHorizontalLayoutManager::create() {
-    return makeManager<LinearHorizontalLayoutManager>();
+    return createAutoreleased<LinearHorizontalLayoutManager>();
 }
 
 void LinearHorizontalLayoutManager::doLayout(LayoutProtocol* layout) {
@@ -81,7 +75,7 @@ void LinearHorizontalLayoutManager::doLayout(LayoutProtocol* layout) {
     }
 }
 
-RelativeLayoutManager* RelativeLayoutManager::create() { return makeManager<RelativeLayoutManager>(); }
+RelativeLayoutManager* RelativeLayoutManager::create() { return createAutoreleased<RelativeLayoutManager>(); }
 
 void RelativeLayoutManager::collectWidgets(LayoutProtocol* layout) {
     widgetChildren.clear();

@@ -13,6 +13,7 @@ class RelativeLayoutParameter;
 class LayoutManager : public Ref {
 public:
     ~LayoutManager() override = default;
+    bool init() { return true; }
     virtual void doLayout(LayoutProtocol* layout) = 0;
 };
 

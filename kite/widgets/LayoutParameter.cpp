@@ -6,16 +6,7 @@
 namespace kite {
 namespace ui {
 
-namespace {
-template <class T>
-T* makeParameter() {
-    T* parameter = new (std::nothrow) T();
-    if (parameter) parameter->autorelease();
-    return parameter;
-}
-}  // namespace
-
-LayoutParameter* LayoutParameter::create() { return makeParameter<LayoutParameter>(); }
+LayoutParameter* LayoutParameter::create() { return createAutoreleased<LayoutParameter>(); }
 
 LayoutParameter* LayoutParameter::clone() {
     LayoutParameter* copy = createCloneInstance();
@@ -29,7 +20,7 @@ void LayoutParameter::copyProperties(LayoutParameter* model) {
     if (model) margin = model->margin;
 }
 
-LinearLayoutParameter* LinearLayoutParameter::create() { return makeParameter<LinearLayoutParameter>(); }
+LinearLayoutParameter* LinearLayoutParameter::create() { return createAutoreleased<LinearLayoutParameter>(); }
 
 LayoutParameter* LinearLayoutParameter::createCloneInstance() { return create(); }
 
@@ -38,7 +29,7 @@ void LinearLayoutParameter::copyProperties(LayoutParameter* model) {
     if (auto* linear = dynamic_cast<LinearLayoutParameter*>(model)) gravity = linear->gravity;
 }
 
-RelativeLayoutParameter* RelativeLayoutParameter::create() { return makeParameter<RelativeLayoutParameter>(); }
+RelativeLayoutParameter* RelativeLayoutParameter::create() { return createAutoreleased<RelativeLayoutParameter>(); }
 
 LayoutParameter* RelativeLayoutParameter::createCloneInstance() { return create(); }
 

@@ -28,6 +28,7 @@ public:
 
     LayoutParameter() = default;
     ~LayoutParameter() override = default;
+    bool init() { return true; }
 
     void setMargin(const Margin& m) { margin = m; }
     const Margin& getMargin() const { return margin; }
