@@ -159,7 +159,7 @@ private:
     ClippingType clippingType = ClippingType::STENCIL;
     DrawNode* clippingStencil = nullptr;  // retained while stencil clipping is on
     Rect clippingRect;
-    Layout* clippingParent = nullptr;
+    Layout* clippingParent = nullptr;  // the nearest clipping ancestor layout, found at each measuring
     bool clippingRectDirty = true;
 
     // GL stencil state as it was before this layout's stencil pass.

@@ -213,6 +213,8 @@ const Rect& Layout::getClippingRect() {
     const AffineTransform t = getNodeToWorldAffineTransform();
     const float scissorWidth = contentSize.width * t.a;
     const float scissorHeight = contentSize.height * t.d;
+    // Looked up afresh each time: a remembered ancestor may have gone since, or no longer be one.
+    clippingParent = nullptr;
     for (Node* up = parent; up; up = up->getParent()) {
         auto* layout = dynamic_cast<Layout*>(up);
         if (!layout) break;
