@@ -68,6 +68,19 @@ TEST_P(LayoutTest, DrawingAfterAClippedLayoutIsNotClipped) {
     EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
 }
 
+TEST_P(LayoutTest, LayoutMovedOutOfAClippingParentIsNoLongerCutByIt) {
+    Layout* outer = clippedRed(scene, 100, 100, 100, 100);
+    Layout* inner = clippedRed(outer, 50, 50, 100, 100);
+    frame();
+    RefPtr<Layout> keep(inner);
+    inner->removeFromParent();
+    outer->removeFromParent();
+    inner->setPosition(Vec2(150, 150));
+    scene->addChild(inner);
+    frame();
+    EXPECT_EQ(readPixel(240, 240), kRed);
+}
+
 TEST_P(LayoutTest, ClippingFollowsTheLayoutWhenItMoves) {
     Layout* layout = clippedRed(scene, 100, 100, 50, 50);
     frame();
@@ -83,9 +96,9 @@ INSTANTIATE_TEST_SUITE_P(ByStencilAndScissor, LayoutTest,
                              return info.param == Layout::ClippingType::STENCIL ? "Stencil" : "Scissor";
                          });
 
-class LayoutStencilTest : public test::WidgetTest {};
+class LayoutDrawTest : public test::WidgetTest {};
 
-TEST_F(LayoutStencilTest, TooManyNestedStencilsLogAndStopClippingInsteadOfOverflowing) {
+TEST_F(LayoutDrawTest, TooManyNestedStencilsLogAndStopClippingInsteadOfOverflowing) {
     test::LogCapture logged;
     Node* parent = scene;
     // Nine layouts, each 10 points in from the last; the ninth would need a ninth stencil bit.
@@ -109,7 +122,7 @@ TEST_F(LayoutStencilTest, TooManyNestedStencilsLogAndStopClippingInsteadOfOverfl
     EXPECT_FALSE(glIsEnabled(GL_STENCIL_TEST));
 }
 
-TEST_F(LayoutStencilTest, BackgroundColourTypesAddAndRemoveTheirLayers) {
+TEST_F(LayoutDrawTest, BackgroundColourTypesAddAndRemoveTheirLayers) {
     Layout* layout = Layout::create();
     layout->setContentSize(Size(100, 100));
     layout->setPosition(Vec2(50, 50));
