@@ -80,6 +80,15 @@ bool Image::addMipmap(unsigned char* address, std::int64_t length) {
     return true;
 }
 
+bool Image::copyData(const unsigned char* bytes, std::int64_t length) {
+    // An empty payload still gets an address: null data means that nothing was decoded.
+    _data = static_cast<unsigned char*>(std::malloc(length > 0 ? length : 1));
+    if (!_data) return false;
+    _dataLen = length;
+    if (length > 0) std::memcpy(_data, bytes, length);
+    return true;
+}
+
 bool Image::isCompressed() const {
     const PixelFormatInfo* info = findPixelFormatInfo(_renderFormat);
     return info && info->compressed;
@@ -222,11 +231,7 @@ bool Image::initWithRawData(const unsigned char* data, std::int64_t dataLen, int
     _width = width;
     _height = height;
     _hasPremultipliedAlpha = preMulti;
-    _data = static_cast<unsigned char*>(std::malloc(size));
-    if (!_data) return false;
-    _dataLen = size;
-    std::memcpy(_data, data, size);
-    return true;
+    return copyData(data, size);
 }
 
 }  // namespace kite

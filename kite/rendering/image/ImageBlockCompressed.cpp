@@ -88,10 +88,7 @@ bool Image::initWithBlockLevels(const BlockPayload& payload) {
     // A format the texture table has no row for cannot be uploaded, whatever the GPU offers.
     if (payload.gpuSamples && findPixelFormatInfo(payload.compressedFormat)) {
         _renderFormat = payload.compressedFormat;
-        _data = static_cast<unsigned char*>(std::malloc(payload.size > 0 ? payload.size : 1));
-        if (!_data) return false;
-        _dataLen = payload.size;
-        std::memcpy(_data, payload.blocks, payload.size);
+        if (!copyData(payload.blocks, payload.size)) return false;
         for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
         return true;
     }

@@ -63,6 +63,15 @@ const std::unordered_map<std::uint64_t, PixelFormat>& pvr3Formats() {
     return table;
 }
 
+// The format the file's pixels are uploaded in on this GPU, and its row of the texture
+// table; null, with a log line, when the table has no row for it.
+const PixelFormatInfo* uploadFormatInfo(PixelFormat fileFormat, PixelFormat* deviceFormat) {
+    *deviceFormat = getDevicePixelFormat(fileFormat);
+    const PixelFormatInfo* info = findPixelFormatInfo(*deviceFormat);
+    if (!info) log("Image: PVR: pixel format %d cannot be uploaded", static_cast<int>(*deviceFormat));
+    return info;
+}
+
 }  // namespace
 
 void Image::setPVRImagesHavePremultipliedAlpha(bool haveAlphaPremultiplied) {
@@ -96,12 +105,9 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
         return false;
     }
     const PixelFormat fileFormat = found->second;
-    const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
-    const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
-    if (!info) {
-        log("Image: PVR: pixel format %d cannot be uploaded", static_cast<int>(deviceFormat));
-        return false;
-    }
+    PixelFormat deviceFormat = PixelFormat::NONE;
+    const PixelFormatInfo* info = uploadFormatInfo(fileFormat, &deviceFormat);
+    if (!info) return false;
     if (fileFormat == PixelFormat::BGRA8888 && !support.bgra8888) {
         log("Image: PVR: BGRA8888 is not supported by this GPU");
         return false;
@@ -114,10 +120,7 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     _renderFormat = deviceFormat;
     _width = static_cast<int>(width);
     _height = static_cast<int>(height);
-    _data = static_cast<unsigned char*>(std::malloc(available > 0 ? available : 1));
-    if (!_data) return false;
-    _dataLen = available;
-    std::memcpy(_data, data + kPVRHeaderSize, available);
+    if (!copyData(data + kPVRHeaderSize, available)) return false;
 
     PVRLevelLayout layout{1, 1, info->bpp, PVRLevelLayout::Decode::None};
     if (fileFormat == PixelFormat::PVRTC4A) {
@@ -213,12 +216,9 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
         return false;
     }
     const PixelFormat fileFormat = found->second;
-    const PixelFormat deviceFormat = getDevicePixelFormat(fileFormat);
-    const PixelFormatInfo* info = findPixelFormatInfo(deviceFormat);
-    if (!info) {
-        log("Image: PVR: pixel format %d cannot be uploaded", static_cast<int>(deviceFormat));
-        return false;
-    }
+    PixelFormat deviceFormat = PixelFormat::NONE;
+    const PixelFormatInfo* info = uploadFormatInfo(fileFormat, &deviceFormat);
+    if (!info) return false;
     if (!validDimensions("PVR", width, height)) return false;
     if (std::int64_t(metadataLength) > dataLen - kPVRHeaderSize) {
         log("Image: PVR: metadata of %u bytes runs past the end of the file", metadataLength);
@@ -233,10 +233,7 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
     _width = static_cast<int>(width);
     _height = static_cast<int>(height);
     const std::int64_t available = dataLen - kPVRHeaderSize - metadataLength;
-    _data = static_cast<unsigned char*>(std::malloc(available > 0 ? available : 1));
-    if (!_data) return false;
-    _dataLen = available;
-    std::memcpy(_data, data + kPVRHeaderSize + metadataLength, available);
+    if (!copyData(data + kPVRHeaderSize + metadataLength, available)) return false;
 
     PVRLevelLayout layout{1, 1, info->bpp, PVRLevelLayout::Decode::None};
     if (pixelFormat == kPVR3PVRTC2RGB || pixelFormat == kPVR3PVRTC2RGBA) {
