@@ -84,11 +84,7 @@ void BM_BoardFrameWithFallingPieces(benchmark::State& state) {
                 star->setPosition(star->getDesiredPosition() + kite::Vec2(0.0f, StarMatrix::kDropHeight));
             }
         board->tick(1.0f / 60.0f);
-        renderer->clearDrawStats();
-        board->visit(renderer, kite::Mat4::IDENTITY, kite::FLAGS_TRANSFORM_DIRTY);
-        renderer->render();
-        glFinish();
-        drawCalls = renderer->getDrawnBatches();
+        drawCalls = bench::drawFrame(renderer, board);
     }
     board->release();
     state.counters["draw_calls_per_frame"] = static_cast<double>(drawCalls);

@@ -80,11 +80,7 @@ void BM_BusiestPlayFrame(benchmark::State& state) {
             state.ResumeTiming();
         }
         frame(board);
-        renderer->clearDrawStats();
-        root->visit(renderer, kite::Mat4::IDENTITY, kite::FLAGS_TRANSFORM_DIRTY);
-        renderer->render();
-        glFinish();
-        drawCalls = std::max<std::int64_t>(drawCalls, renderer->getDrawnBatches());
+        drawCalls = std::max(drawCalls, bench::drawFrame(renderer, root));
         ++measured;
     }
     root->onExit();
