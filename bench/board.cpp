@@ -60,22 +60,13 @@ void BM_SettleAfterMove(benchmark::State& state) {
 }
 BENCHMARK(BM_SettleAfterMove);
 
-constexpr int kViewport = 480;
-
-void setUp(bench::GLStage& made) { bench::openGameStage(made, kViewport); }
-
 // A fresh board's hundred pieces fall 100 points into their cells; the frame restarts their fall when they land.
 void BM_BoardFrameWithFallingPieces(benchmark::State& state) {
-    bench::GLStage& stage = bench::sharedStage<bench::GLStage, setUp>();
-    if (!stage.renderer) {
-        state.SkipWithError("no GL context");
-        return;
-    }
-    game::setFixedSeedForTesting(1u);
-    GameData::getInstance()->newGame();
+    bench::GLStage* stage = bench::stageWithNewGame(state);
+    if (!stage) return;
     StarMatrix* board = StarMatrix::create(nullptr);
     board->retain();
-    kite::Renderer* renderer = stage.renderer.get();
+    kite::Renderer* renderer = stage->renderer.get();
     std::int64_t drawCalls = 0;
     for (auto _ : state) {
         if (!board->isMoving())
