@@ -31,6 +31,7 @@ bool eraseFromVector(std::vector<EventListener*>& listeners, EventListener* list
     return true;
 }
 }  // namespace
+
 bool EventDispatcher::EventListenerVector::empty() const {
     return (!sceneGraphListeners || sceneGraphListeners->empty()) && (!fixedListeners || fixedListeners->empty());
 }

@@ -25,6 +25,8 @@ private:
     EventDispatcher* dispatcher_;
 };
 
+namespace {
+
 // Keeps a group from being re-sorted under a walk that is running over it.
 class WalkGuard {
 public:
@@ -36,6 +38,8 @@ public:
 private:
     int& walking_;
 };
+
+}  // namespace
 
 void EventDispatcher::dispatchEventToListeners(EventListenerVector* listeners,
                                                const std::function<bool(EventListener*)>& onEvent) {
