@@ -24,6 +24,8 @@ pkg_check_modules(OPENAL REQUIRED IMPORTED_TARGET openal)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+# The loopback HTTP server of the HTTP tests and benchmark.
+pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 
 # uthash is header-only.
 find_path(UTHASH_INCLUDE_DIR uthash.h REQUIRED)
