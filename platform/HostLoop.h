@@ -54,6 +54,12 @@ public:
     std::uint64_t currentTick();
     std::size_t linkCount() const { return links_.size(); }
 
+    // Run-loop sources (socket watchers): each is polled once per pass, after the events and
+    // before the links, and must not block. Removing one from inside a poll is allowed.
+    using SourceId = std::uint64_t;
+    SourceId addSource(std::function<void()> poll);
+    void removeSource(SourceId id);
+
     // Display links register themselves here.
     void add(std::shared_ptr<DisplayLink> link);
     void remove(const DisplayLink* link);
@@ -63,6 +69,7 @@ public:
 
 private:
     void handleSignals();
+    void pollSources();
     void handleEvents(double waitSeconds);
     void updateTick();
     void syncRealTimeTick();
@@ -70,6 +77,12 @@ private:
 
     Handlers handlers_;
     std::vector<std::shared_ptr<DisplayLink>> links_;
+    struct Source {
+        SourceId id;
+        std::shared_ptr<std::function<void()>> poll;
+    };
+    std::vector<Source> sources_;
+    SourceId nextSource_ = 1;
     bool fixedStep_ = false;
     bool stopping_ = false;
     bool quitting_ = false;
