@@ -1,9 +1,12 @@
 #include "app-shell/AppDelegate.h"
 
+#include "Classes/GameData.h"
+#include "Classes/GameScene.h"
+#include "Classes/QKSingleton.h"
+#include "kite/foundation/UserDefault.h"
 #include "kite/platform/GLViewImpl.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
-#include "kite/scene/Scene.h"
 
 namespace {
 constexpr float kDesignWidth = 480.0f;
@@ -23,19 +26,43 @@ bool AppDelegate::didFinishLaunching() {
     if (view) {
         bool pad = getTargetPlatform() == Platform::OS_IPAD;
         const int frameHeight = static_cast<int>(view->getFrameSize().height);
-        view->setDesignResolutionSize(kDesignWidth, designHeightFor(frameHeight, pad), kite::ResolutionPolicy::EXACT_FIT);
+        const float designHeight = designHeightFor(frameHeight, pad);
+        view->setDesignResolutionSize(kDesignWidth, designHeight, kite::ResolutionPolicy::EXACT_FIT);
+        QKSingleton::getInstance()->tallScreen = designHeight > 720.0f;
     }
     director->setDisplayStats(false);
     director->setAnimationInterval(1.0 / 60);
-    // The game's own services (sounds, first-run defaults) are prepared here, and
-    // the menu scene becomes the first scene, once the game exists.
-    director->runWithScene(kite::Scene::create());
+    writeFirstRunDefaults();
+    // Until the menu exists, the stored game goes on (or a new one starts) at once.
+    startGame();
+    director->runWithScene(GameScene::create());
     return true;
+}
+
+void AppDelegate::writeFirstRunDefaults() {
+    QKSingleton* state = QKSingleton::getInstance();
+    if (state->getPlayerStatus() != 0) return;
+    state->setPlayerStatus(1);
+    state->setGuideStatus(0);
+    state->setVoiceOnOff(true);
+    state->setMusicOnOff(true);
+    state->setSoundOnOff(true);
+    GameData::getInstance()->setDiamond(20);
+}
+
+void AppDelegate::startGame() {
+    GameData* data = GameData::getInstance();
+    if (data->newGameRequested) {
+        data->setGameTag(data->pendingGameTag);
+        data->newGame();
+    } else {
+        data->resumeGame();
+    }
 }
 
 void AppDelegate::didEnterBackground() {
     kite::Director::getInstance()->stopAnimation();
-    // The game's background work (flushing the preferences store) goes here.
+    kite::UserDefault::getInstance()->flush();
 }
 
 void AppDelegate::willEnterForeground() {

@@ -11,4 +11,10 @@ public:
 
     // The design height for a device frame: tall iPhones get 852, the rest 720.
     static float designHeightFor(int frameHeight, bool pad);
+
+private:
+    // On the very first launch: the switches on, the tutorial unseen, 20 diamonds.
+    static void writeFirstRunDefaults();
+    // Prepares the progress for the play scene: a new game when one was asked for, else the stored one.
+    static void startGame();
 };

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -53,7 +55,9 @@ void syncDirectory(const std::string& directory) {
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t size) {
+namespace {
+
+bool replaceFile(const std::string& path, const void* bytes, std::size_t size, std::optional<mode_t> forcedMode) {
     if (path.empty() || (size > 0 && bytes == nullptr)) {
         errno = EINVAL;
         return false;
@@ -65,10 +69,10 @@ bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t
     if (fd < 0) return false;
     const std::string temporaryPath(temporary.data());
 
-    // mkstemp gives 0600; keep the mode of the file being replaced, or the
-    // ordinary 0644 for a new one.
+    // mkstemp gives 0600; unless a mode is asked for, keep the mode of the
+    // file being replaced, or the ordinary 0644 for a new one.
     struct stat existing;
-    mode_t mode = (::stat(path.c_str(), &existing) == 0) ? (existing.st_mode & 07777) : 0644;
+    mode_t mode = forcedMode ? *forcedMode : (::stat(path.c_str(), &existing) == 0) ? (existing.st_mode & 07777) : 0644;
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, static_cast<const char*>(bytes), size) &&
               ::fsync(fd) == 0;
     int savedErrno = errno;
@@ -90,8 +94,18 @@ bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t
     return true;
 }
 
+}  // namespace
+
+bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t size) {
+    return replaceFile(path, bytes, size, std::nullopt);
+}
+
 bool writeFileAtomically(const std::string& path, const std::string& contents) {
-    return writeFileAtomically(path, contents.data(), contents.size());
+    return replaceFile(path, contents.data(), contents.size(), std::nullopt);
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& contents, unsigned int mode) {
+    return replaceFile(path, contents.data(), contents.size(), static_cast<mode_t>(mode));
 }
 
 void removeLeftoverTemporaries(const std::string& path) {

@@ -13,6 +13,9 @@ namespace platform {
 // is then untouched and no temporary file is left behind.
 bool writeFileAtomically(const std::string& path, const void* bytes, std::size_t size);
 bool writeFileAtomically(const std::string& path, const std::string& contents);
+// The same, leaving the file with the given permission bits (for example 0600
+// for a file only its owner may read), whatever mode an older file had.
+bool writeFileAtomically(const std::string& path, const std::string& contents, unsigned int mode);
 
 // Removes the temporary files beside `path` that saves killed before their
 // rename left behind. Call it before the first save, not during one.

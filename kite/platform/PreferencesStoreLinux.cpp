@@ -22,6 +22,9 @@
 namespace kite {
 namespace {
 
+// The store holds the bound account: only its owner may read it.
+constexpr unsigned int kStoreMode = 0600;
+
 // mkdir -p; true when the directory exists afterwards.
 bool makeDirectories(const std::string& directory) {
     std::string prefix;
@@ -198,7 +201,7 @@ bool PreferencesStoreLinux::flushPending() {
     if (!dirty_) return true;
     if (readOnly_) return false;
     const std::string directory = directoryOf(path_);
-    bool saved = makeDirectories(directory) && platform::writeFileAtomically(path_, PropertyList::serialize(values_));
+    bool saved = makeDirectories(directory) && platform::writeFileAtomically(path_, PropertyList::serialize(values_), kStoreMode);
     if (!saved) {
         // Stays pending for the next frame; one line, not one per frame.
         if (!failureLogged_) log("UserDefault: cannot save %s: %s", path_.c_str(), std::strerror(errno));

@@ -1,0 +1,66 @@
+// The game's progress: level, target and score in memory, the rest of the running game in the preferences store.
+#pragma once
+#include <cstdint>
+#include <string>
+
+class GameData {
+public:
+    // Made on first use, never freed.
+    static GameData* getInstance();
+
+    GameData(const GameData&) = delete;
+    GameData& operator=(const GameData&) = delete;
+
+    void newGame();
+    // Continues the stored game, or starts a new one when none is alive.
+    void resumeGame();
+    // Ignored for a negative level; stores nothing.
+    void setLevel(int newLevel);
+    void setAlive(bool alive);
+    int leftStarBonus(int piecesLeft) const;
+
+    void newGameId();
+    std::string getGameId() const;
+    void setGameTag(const std::string& tag);
+    std::string getGameTag() const;
+    void setDiamond(int diamonds);
+    int getDiamond() const;
+
+    void setPropBombCount(int count);
+    void setPropPaintCount(int count);
+    void setPropResetCount(int count);
+    int getPropBombCount() const;
+    int getPropPaintCount() const;
+    int getPropResetCount() const;
+    // Every prop back to its uses per level.
+    void resetPropCounts();
+
+    void saveLevel();
+    void saveScore();
+    void saveHighestScore();
+    int getSavedLevel() const;
+
+    void setStartScore(int score);
+    int getStartScore() const;
+    void appendGameScore(int groupSize);
+    std::string getGameScore() const;
+    void clearGameScore();
+    void setRemainStarCount(int count);
+    int getRemainStarCount() const;
+
+    static constexpr int kPropUsesPerLevel = 3;
+    static constexpr int kPropCost = 5;  // diamonds per prop use
+
+    std::int32_t level = 0;
+    std::int32_t currentScore = 0;
+    std::int32_t highestScore = 0;
+    std::int32_t levelNumber = 0;
+    std::int32_t targetScore = 0;
+    bool freshBoard = false;
+    std::string pendingGameTag;
+    bool newGameRequested = false;
+    std::int32_t fallingStarCount = 0;
+
+private:
+    GameData() = default;
+};

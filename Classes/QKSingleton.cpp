@@ -1,0 +1,44 @@
+#include "Classes/QKSingleton.h"
+
+#include "Classes/GameLayer.h"
+#include "kite/foundation/UserDefault.h"
+
+namespace {
+
+kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
+
+}  // namespace
+
+QKSingleton* QKSingleton::getInstance() {
+    static QKSingleton* instance = new QKSingleton();  // lives as long as the process
+    return instance;
+}
+
+void QKSingleton::setHttpRequestURL(const std::string& url) { store()->setStringForKey("httpRequestURL", url); }
+std::string QKSingleton::getHttpRequestURL() const { return store()->getStringForKey("httpRequestURL"); }
+void QKSingleton::setCurrentTime(const std::string& date) { store()->setStringForKey("currentTime", date); }
+std::string QKSingleton::getCurrentTime() const { return store()->getStringForKey("currentTime"); }
+void QKSingleton::setCellphone(const std::string& encoded) { store()->setStringForKey("cellphone", encoded); }
+std::string QKSingleton::getCellphone() const { return store()->getStringForKey("cellphone"); }
+void QKSingleton::setPassword(const std::string& encoded) { store()->setStringForKey("password", encoded); }
+std::string QKSingleton::getPassword() const { return store()->getStringForKey("password"); }
+void QKSingleton::setPlayerStatus(int status) { store()->setIntegerForKey("playerStatus", status); }
+int QKSingleton::getPlayerStatus() const { return store()->getIntegerForKey("playerStatus"); }
+void QKSingleton::setGuideStatus(int status) { store()->setIntegerForKey("guideStatus", status); }
+int QKSingleton::getGuideStatus() const { return store()->getIntegerForKey("guideStatus"); }
+void QKSingleton::setVoiceOnOff(bool on) { store()->setBoolForKey("voiceOnOff", on); }
+bool QKSingleton::getVoiceOnOff() const { return store()->getBoolForKey("voiceOnOff"); }
+void QKSingleton::setMusicOnOff(bool on) { store()->setBoolForKey("musicOnOff", on); }
+bool QKSingleton::getMusicOnOff() const { return store()->getBoolForKey("musicOnOff"); }
+void QKSingleton::setSoundOnOff(bool on) { store()->setBoolForKey("soundOnOff", on); }
+bool QKSingleton::getSoundOnOff() const { return store()->getBoolForKey("soundOnOff"); }
+void QKSingleton::setPayTier(int tier) { store()->setIntegerForKey("payTier", tier); }
+int QKSingleton::getPayTier() const { return store()->getIntegerForKey("payTier"); }
+
+void QKSingleton::forgetGameLayer(const GameLayer* layer) {
+    if (gameLayer_ == layer) gameLayer_ = nullptr;
+}
+
+void QKSingleton::refreshTopBar() {
+    if (inGame && gameLayer_) gameLayer_->refreshScore();
+}

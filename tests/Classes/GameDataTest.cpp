@@ -1,0 +1,111 @@
+#include "Classes/GameData.h"
+
+#include <gtest/gtest.h>
+
+#include "GameTestSupport.h"
+
+namespace {
+
+using game::test::GameStoreTest;
+
+class GameDataTest : public GameStoreTest {
+protected:
+    GameData* data = GameData::getInstance();
+};
+
+TEST_F(GameDataTest, NewGameStartsAtTheFirstLevelWithFullPropsAndAFreshId) {
+    store()->setIntegerForKey("highestScore", 777);
+    store()->setIntegerForKey("currentLevel", 6);
+    data->newGame();
+    EXPECT_TRUE(data->freshBoard);
+    EXPECT_TRUE(store()->getBoolForKey("isAlive"));
+    EXPECT_EQ(data->level, 0);
+    EXPECT_EQ(data->levelNumber, 1);
+    EXPECT_EQ(data->targetScore, 1000);
+    EXPECT_EQ(data->currentScore, 0);
+    EXPECT_EQ(data->highestScore, 777);
+    EXPECT_EQ(data->getPropBombCount(), 3);
+    EXPECT_EQ(data->getPropPaintCount(), 3);
+    EXPECT_EQ(data->getPropResetCount(), 3);
+    EXPECT_EQ(data->getSavedLevel(), 6);  // until the first board fill
+    EXPECT_TRUE(::testing::Matches(::testing::MatchesRegex(
+        "\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}"))(data->getGameId()));
+}
+
+TEST_F(GameDataTest, ResumeContinuesTheStoredGame) {
+    store()->setBoolForKey("isAlive", true);
+    store()->setIntegerForKey("currentLevel", 3);
+    store()->setIntegerForKey("currentScore", 7000);
+    store()->setIntegerForKey("highestScore", 9000);
+    data->resumeGame();
+    EXPECT_FALSE(data->freshBoard);
+    EXPECT_EQ(data->level, 3);
+    EXPECT_EQ(data->levelNumber, 4);
+    EXPECT_EQ(data->targetScore, 6680);
+    EXPECT_EQ(data->currentScore, 7000);
+    EXPECT_EQ(data->highestScore, 9000);
+}
+
+TEST_F(GameDataTest, ResumeWithoutALiveGameIsANewGame) {
+    store()->setIntegerForKey("currentLevel", 3);
+    store()->setIntegerForKey("currentScore", 7000);
+    data->resumeGame();
+    EXPECT_TRUE(data->freshBoard);
+    EXPECT_EQ(data->level, 0);
+    EXPECT_EQ(data->currentScore, 0);
+    EXPECT_TRUE(store()->getBoolForKey("isAlive"));
+}
+
+TEST_F(GameDataTest, ResumeOfADamagedLevelOrScoreStartsANewGame) {
+    for (auto [level, score] : {std::pair{-2, 100}, std::pair{2, -5}}) {
+        store()->setBoolForKey("isAlive", true);
+        store()->setIntegerForKey("currentLevel", level);
+        store()->setIntegerForKey("currentScore", score);
+        data->level = 4;
+        data->currentScore = 99;
+        data->resumeGame();
+        EXPECT_TRUE(data->freshBoard);
+        EXPECT_EQ(data->level, 0);
+        EXPECT_EQ(data->currentScore, 0);
+    }
+}
+
+TEST_F(GameDataTest, NegativeLevelIsIgnored) {
+    data->setLevel(1);
+    EXPECT_EQ(data->targetScore, 2540);
+    data->setLevel(-1);
+    EXPECT_EQ(data->level, 1);
+    EXPECT_EQ(data->levelNumber, 2);
+    data->setLevel(0);
+    EXPECT_EQ(data->targetScore, 1000);
+    EXPECT_EQ(data->levelNumber, 1);
+}
+
+TEST_F(GameDataTest, HistoryOfPoppedGroupsIsAPipeSeparatedList) {
+    data->appendGameScore(12);
+    EXPECT_EQ(data->getGameScore(), "12");
+    data->appendGameScore(2);
+    data->appendGameScore(5);
+    EXPECT_EQ(store()->getStringForKey("gameScore"), "12|2|5");
+    data->clearGameScore();
+    EXPECT_EQ(data->getGameScore(), "");
+}
+
+TEST_F(GameDataTest, StoredValuesAreWrittenAtOnce) {
+    data->setDiamond(17);
+    data->setGameTag("t-42");
+    data->setStartScore(300);
+    data->setRemainStarCount(4);
+    data->currentScore = 1234;
+    data->level = 2;
+    data->saveScore();
+    data->saveLevel();
+    EXPECT_EQ(store()->getIntegerForKey("diamond"), 17);
+    EXPECT_EQ(store()->getStringForKey("gametag"), "t-42");
+    EXPECT_EQ(store()->getIntegerForKey("startScore"), 300);
+    EXPECT_EQ(store()->getIntegerForKey("remainStarCount"), 4);
+    EXPECT_EQ(store()->getIntegerForKey("currentScore"), 1234);
+    EXPECT_EQ(store()->getIntegerForKey("currentLevel"), 2);
+}
+
+}  // namespace

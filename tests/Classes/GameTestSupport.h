@@ -1,0 +1,87 @@
+// Shared by the game's tests: a private preferences store, the committed resources, clean progress, a fixed seed.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Classes/GameData.h"
+#include "Classes/GameRandom.h"
+#include "Classes/QKSingleton.h"
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/UserDefault.h"
+#include "kite/scene/Director.h"
+#include "support/GLTest.h"
+#include "support/TemporaryFolder.h"
+
+namespace game::test {
+
+// The progress singleton back to how a fresh process finds it.
+inline void resetProgress() {
+    GameData* data = GameData::getInstance();
+    data->level = data->currentScore = data->highestScore = data->levelNumber = data->targetScore = 0;
+    data->freshBoard = data->newGameRequested = false;
+    data->pendingGameTag.clear();
+    data->fallingStarCount = 0;
+    QKSingleton::getInstance()->inGame = false;
+}
+
+// Points the store and the bundle where a test wants them, and puts them back.
+class GameEnvironment {
+public:
+    GameEnvironment() : folder_("stargrid-game") {
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "STARGRID_RESOURCES"}) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? value : "");
+        }
+        setenv("XDG_CONFIG_HOME", (folder_.path() + "/config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (folder_.path() + "/cache").c_str(), 1);
+        setenv("XDG_DATA_HOME", (folder_.path() + "/data").c_str(), 1);
+        setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 1);
+        kite::UserDefault::destroyInstance();
+        kite::FileUtils::destroyInstance();
+        resetProgress();
+        setFixedSeedForTesting(20261207u);
+    }
+    ~GameEnvironment() {
+        kite::PoolManager::getInstance()->getCurrentPool()->clear();
+        kite::UserDefault::destroyInstance();
+        kite::FileUtils::destroyInstance();
+        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
+        setFixedSeedForTesting(std::nullopt);
+    }
+    const std::string& root() const { return folder_.path(); }
+    std::string storePath() const { return folder_.path() + "/config/stargrid/UserDefaults.plist"; }
+
+private:
+    kite::test::TemporaryFolder folder_;
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+// A test with its own store and the game's resources, without GL.
+class GameStoreTest : public ::testing::Test {
+protected:
+    GameEnvironment environment;
+    kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
+};
+
+// A test that loads the game's textures: a GL context and the director.
+class GameGLTest : public kite::test::GLTest {
+protected:
+    void SetUp() override {
+        GLTest::SetUp();
+        environment = std::make_unique<GameEnvironment>();
+        kite::Director::getInstance();
+    }
+    void TearDown() override {
+        environment.reset();
+        GLTest::TearDown();
+    }
+    kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
+    std::unique_ptr<GameEnvironment> environment;
+};
+
+}  // namespace game::test

@@ -1,0 +1,81 @@
+// Every resource the game's code names is in Resources/ and loads; so does everything the generator made.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "Classes/GameHelpers.h"
+#include "GameTestSupport.h"
+#include "kite/rendering/Image.h"
+#include "kite/scene/ActionInterval.h"
+#include "kite/scene/Label.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using game::test::GameGLTest;
+
+const fs::path kResources = fs::path(STARGRID_SOURCE_DIR) / "Resources";
+
+// Quoted resource paths in the game's sources ("Folder/name.ext").
+std::set<std::string> pathsNamedInSources() {
+    const std::regex quoted("\"([A-Za-z]+/[A-Za-z0-9_/]+\\.(png|fnt|xml|plist))\"");
+    std::set<std::string> paths;
+    for (const auto& entry : fs::directory_iterator(fs::path(STARGRID_SOURCE_DIR) / "Classes")) {
+        std::ifstream in(entry.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        const std::string source = text.str();
+        for (std::sregex_iterator it(source.begin(), source.end(), quoted), end; it != end; ++it)
+            paths.insert((*it)[1]);
+    }
+    return paths;
+}
+
+std::vector<std::string> generatedFiles(const std::string& extension) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(kResources))
+        if (entry.is_regular_file() && entry.path().extension() == extension)
+            files.push_back(fs::relative(entry.path(), kResources).string());
+    return files;
+}
+
+class ResourcesTest : public GameGLTest {};
+
+TEST_F(ResourcesTest, EveryPathTheGameNamesExists) {
+    const std::set<std::string> named = pathsNamedInSources();
+    EXPECT_THAT(named, ::testing::Contains("Star/star_purple.png"));
+    for (const std::string& path : named) EXPECT_TRUE(fs::is_regular_file(kResources / path)) << path;
+}
+
+TEST_F(ResourcesTest, ImagesDecode) {
+    const std::vector<std::string> images = generatedFiles(".png");
+    EXPECT_GE(images.size(), 110u);
+    for (const std::string& path : images) {
+        kite::Image image;
+        EXPECT_TRUE(image.initWithImageFile(path)) << path;
+    }
+}
+
+TEST_F(ResourcesTest, BitmapFontsLoadWithTheCaptionsTheyShow) {
+    for (const char* font : {"Font/NumberA.fnt", "Font/NumberB.fnt", "Font/NumberC.fnt"})
+        EXPECT_NE(kite::Label::createWithBMFont(font, "0123456789"), nullptr) << font;
+    const std::string caption = lookupWord("guanqia") + "12" + lookupWord("lianji") + lookupWord("jiangli");
+    for (const char* font : {"Font/NumberD.fnt", "Font/NumberE.fnt", "Font/NumberF.fnt"}) {
+        kite::Label* label = kite::Label::createWithBMFont(font, caption);
+        ASSERT_NE(label, nullptr) << font;
+        EXPECT_GT(label->getContentSize().width, 100.0f) << font;
+    }
+}
+
+TEST_F(ResourcesTest, FingerSheetGivesAFrameAnimation) {
+    kite::Animate* animate = createFrameAnimation("finger_anim", "Guide/");
+    ASSERT_NE(animate, nullptr);
+    EXPECT_FLOAT_EQ(animate->getDuration(), 0.4f);  // four frames of 0.1 s
+}
+
+}  // namespace
