@@ -23,6 +23,8 @@ using kite::network::HttpResponse;
 struct Delivery {
     std::string tag;
     kite::RefPtr<kite::Node> screen;
+    // A screen still being built is not on stage yet; one that was and is no more has closed.
+    bool screenWasRunning = false;
     ServerExchange::ReplyHandler handler;
     bool done = false;
 };
@@ -50,7 +52,9 @@ void deliver(const std::shared_ptr<Delivery>& delivery, HttpClient* client, Http
     // Taken out first: the handler may send the next request or close the screen.
     kite::RefPtr<kite::Node> screen = std::move(delivery->screen);
     ServerExchange::ReplyHandler handler = std::move(delivery->handler);
-    if (screen && !screen->isRunning()) {
+    const bool closed =
+        screen && !screen->isRunning() && (delivery->screenWasRunning || screen->getParent() == nullptr);
+    if (closed) {
         kite::log("ServerExchange: the reply to %s came after its screen closed; dropped", delivery->tag.c_str());
         return;
     }
@@ -62,6 +66,7 @@ void send(HttpRequest::Type type, const std::string& url, const std::string& tag
     auto delivery = std::make_shared<Delivery>();
     delivery->tag = tag;
     delivery->screen = screen;
+    delivery->screenWasRunning = screen && screen->isRunning();
     delivery->handler = std::move(handler);
     waiting().push_back(delivery);
 

@@ -28,7 +28,8 @@ public:
     // The body: jsoncpp's compact writer over the fields (keys in byte order), ending in a newline.
     static std::string bodyText(const Fields& fields);
 
-    // The screen, when given, is held until the reply; a reply reaching it off stage is dropped.
+    // The screen, when given, is held until the reply; a reply reaching it after it left the stage
+    // (or, sent while it was being built, after it was taken out of its parent) is dropped.
     static void get(const std::string& url, const std::string& tag, kite::Node* screen, ReplyHandler handler,
                     int connectTimeout = kConnectTimeout);
     static void post(const std::string& url, const std::string& tag, const Fields& fields, kite::Node* screen,
