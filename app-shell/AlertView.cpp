@@ -4,7 +4,6 @@
 
 #include "Classes/PopupBoxLayer.h"
 #include "kite/foundation/Log.h"
-#include "kite/foundation/Ref.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Scene.h"
@@ -14,8 +13,14 @@ namespace {
 // Above every dialog of the game.
 constexpr int kAlertZOrder = 1000;
 
-std::vector<kite::RefPtr<PopupBoxLayer>>& waitingAlerts() {
-    static std::vector<kite::RefPtr<PopupBoxLayer>> alerts;
+struct WaitingAlert {
+    std::string title;
+    std::string message;
+};
+
+// Built only when a scene runs: before that the design size is not set yet.
+std::vector<WaitingAlert>& waitingAlerts() {
+    static std::vector<WaitingAlert> alerts;
     return alerts;
 }
 
@@ -23,7 +28,14 @@ void presentWaitingAlerts(float) {
     kite::Director* director = kite::Director::getInstance();
     kite::Scene* scene = director->getRunningScene();
     if (!scene) return;
-    for (const kite::RefPtr<PopupBoxLayer>& alert : waitingAlerts()) scene->addChild(alert.get(), kAlertZOrder);
+    for (const WaitingAlert& waiting : waitingAlerts()) {
+        PopupBoxLayer* alert = PopupBoxLayer::create();
+        if (!alert) continue;
+        alert->setTitle(waiting.title);
+        alert->setMessage(waiting.message);
+        alert->buildAlert();
+        scene->addChild(alert, kAlertZOrder);
+    }
     waitingAlerts().clear();
     director->getScheduler()->unscheduleUpdate(&waitingAlerts());
 }
@@ -32,13 +44,8 @@ void presentWaitingAlerts(float) {
 
 void showAlertView(const std::string& title, const std::string& message, const std::string& button) {
     kite::log("AlertView: %s / %s [%s]", title.c_str(), message.c_str(), button.c_str());
-    PopupBoxLayer* alert = PopupBoxLayer::create();
-    if (!alert) return;
-    alert->setTitle(title);
-    alert->setMessage(message);
-    alert->buildAlert();
     const bool firstWaiting = waitingAlerts().empty();
-    waitingAlerts().emplace_back(alert);
+    waitingAlerts().push_back({title, message});
     if (firstWaiting) {
         kite::Director::getInstance()->getScheduler()->schedulePerFrame(presentWaitingAlerts, &waitingAlerts(), 0,
                                                                          false);
