@@ -2,8 +2,8 @@
 
 #include <regex.h>
 
-#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -17,11 +17,11 @@
 #include "kite/scene/Animation.h"
 #include "kite/scene/SpriteFrame.h"
 #include "kite/scene/SpriteFrameCache.h"
+#include "platform/Base64.h"
 
 namespace {
 
 constexpr const char* kWordTable = "Xml/ChineseWords.xml";
-constexpr const char* kBase64Alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 struct WordTable {
     bool loaded = false;
@@ -44,13 +44,8 @@ void loadWordTable(WordTable& table) {
     table.words = root.front().asValueMap();
 }
 
-int base64Digit(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
+bool isBase64Digit(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
 }  // namespace
@@ -151,45 +146,17 @@ bool regexMatch(const std::string& pattern, const std::string& text) {
 }
 
 std::string base64Encode(const std::string& bytes) {
-    std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        const std::size_t count = std::min<std::size_t>(3, bytes.size() - i);
-        unsigned group = 0;
-        for (std::size_t k = 0; k < 3; ++k)
-            group = (group << 8) | (k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u);
-        for (std::size_t k = 0; k < 4; ++k)
-            text += k <= count ? kBase64Alphabet[(group >> (18 - 6 * k)) & 0x3f] : '=';
-    }
-    return text;
+    return platform::base64Encode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 std::string base64Decode(const std::string& text) {
-    std::string bytes;
-    unsigned group = 0;
-    int digits = 0;
-    for (char c : text) {
-        if (c == '=') break;
-        const int digit = base64Digit(c);
-        if (digit < 0) {
-            kite::log("base64Decode: decoding stops at a character outside the alphabet (code %d)",
-                      static_cast<unsigned char>(c));
-            break;
-        }
-        group = (group << 6) | static_cast<unsigned>(digit);
-        if (++digits == 4) {
-            bytes += static_cast<char>((group >> 16) & 0xff);
-            bytes += static_cast<char>((group >> 8) & 0xff);
-            bytes += static_cast<char>(group & 0xff);
-            group = 0;
-            digits = 0;
-        }
-    }
-    // A last group of two or three digits carries one or two bytes.
-    if (digits >= 2) {
-        group <<= 6 * (4 - digits);
-        bytes += static_cast<char>((group >> 16) & 0xff);
-        if (digits == 3) bytes += static_cast<char>((group >> 8) & 0xff);
-    }
-    return bytes;
+    std::string::size_type end = 0;
+    while (end < text.size() && isBase64Digit(text[end])) ++end;
+    if (end < text.size() && text[end] != '=')
+        kite::log("base64Decode: decoding stops at a character outside the alphabet (code %d)",
+                  static_cast<unsigned char>(text[end]));
+    // A lone last digit carries no whole byte.
+    if (end % 4 == 1) --end;
+    const std::optional<std::vector<std::uint8_t>> bytes = platform::base64Decode(text.substr(0, end));
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
 }

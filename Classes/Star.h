@@ -34,3 +34,10 @@ public:
     std::int32_t col = 0;
     std::int32_t cellIndex = 0;
 };
+
+namespace kite {
+class Node;
+}
+
+// The small burst of particles in a removed piece's colour, added to the parent at the position.
+void showStarBurst(int colour, const kite::Vec2& position, kite::Node* parent);

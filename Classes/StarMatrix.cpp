@@ -168,6 +168,7 @@ void StarMatrix::removeNextSelected(float) {
     if (!selectedStars.empty()) {
         Star* star = selectedStars.front();
         selectedStars.pop_front();
+        showStarBurst(star->getColor(), star->getPosition(), this);
         stars[board::cellIndex(star->row, star->col)] = nullptr;
         removeChild(star, true);
     }
@@ -224,6 +225,7 @@ void StarMatrix::tick(float dt) {
 void StarMatrix::clearNextRemaining() {
     for (Star*& star : stars) {
         if (!star) continue;
+        showStarBurst(star->getColor(), star->getPosition(), this);
         removeChild(star, true);
         star = nullptr;
         return;

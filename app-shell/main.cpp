@@ -93,7 +93,7 @@ std::optional<Options> parse(int argc, char** argv) {
                     std::fprintf(stderr, "stargrid: --script: %s\n", error.c_str());
                     return std::nullopt;
                 }
-                for (const platform::ScriptStep& step : script->steps()) options.script.add(step);
+                options.script.add(*script);
             } else {
                 std::optional<platform::ScriptStep> shot =
                     text ? platform::InputScript::parseShot(text, &error) : std::nullopt;
@@ -174,8 +174,8 @@ int main(int argc, char** argv) {
         director->end();
         director->mainLoop();  // shuts the director down now, drawing nothing more
     };
-    handlers.event = [&hostView](const SDL_Event& event) {
-        if (hostView) hostView->handleEvent(event);
+    handlers.input = [&hostView](const platform::InputEvent& event) {
+        if (hostView) hostView->handleInput(event);
     };
     const long frameLimit = options->frames;
     const bool scripted = !options->script.empty();

@@ -1,8 +1,38 @@
-# stargrid_library(NAME FOLDERS dir... LINKS target...)
+# stargrid_include_root(NAME FOLDERS dir...) -> STARGRID_INCLUDE_ROOT
+# A folder of the build holding links to the given source folders only, under
+# their own paths: with it as its one include root, a target can include
+# "kite/foundation/Ref.h" but not a header of a folder it was not given.
+function(stargrid_include_root name)
+  cmake_parse_arguments(ARG "" "" "FOLDERS" ${ARGN})
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${name})
+  file(REMOVE_RECURSE ${root})
+  foreach(folder ${ARG_FOLDERS})
+    # A folder inside another listed one comes with it.
+    set(covered FALSE)
+    foreach(other ${ARG_FOLDERS})
+      string(FIND "${folder}" "${other}/" at)
+      if(at EQUAL 0)
+        set(covered TRUE)
+      endif()
+    endforeach()
+    if(covered OR IS_SYMLINK ${root}/${folder})
+      continue()
+    endif()
+    get_filename_component(parent ${root}/${folder} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    if(EXISTS ${CMAKE_SOURCE_DIR}/${folder})
+      file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+    endif()
+  endforeach()
+  set(STARGRID_INCLUDE_ROOT ${root} PARENT_SCOPE)
+endfunction()
+
+# stargrid_library(NAME FOLDERS dir... [SEES dir...] LINKS target...)
 # A static library of every .cpp directly in the given folders and their
 # subfolders that are not themselves listed libraries. No sources yet: no target.
+# Its include root shows its own folders and the lower ones it SEES (the layers).
 function(stargrid_library name)
-  cmake_parse_arguments(ARG "" "" "FOLDERS;LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "FOLDERS;SEES;LINKS" ${ARGN})
   set(sources "")
   foreach(folder ${ARG_FOLDERS})
     file(GLOB_RECURSE found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
@@ -18,7 +48,8 @@ function(stargrid_library name)
     return()
   endif()
   add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${UTHASH_INCLUDE_DIR})
+  stargrid_include_root(${name} FOLDERS ${ARG_FOLDERS} ${ARG_SEES})
+  target_include_directories(${name} PUBLIC ${STARGRID_INCLUDE_ROOT} ${UTHASH_INCLUDE_DIR})
   foreach(link ${ARG_LINKS})
     if(TARGET ${link})
       target_link_libraries(${name} PUBLIC ${link})

@@ -33,6 +33,9 @@ std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     const bool driverChosen = chosen && *chosen;
     bool headless = prepareVideoDriver();
+    // One input reaches the game once: no touches made from the mouse, nor the reverse.
+    SDL_SetHint(SDL_HINT_MOUSE_TOUCH_EVENTS, "0");
+    SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         // A display that is named but unreachable (a stale DISPLAY) is no display:
         // run headless, unless the user asked for a driver.
@@ -90,6 +93,8 @@ std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
 }
 
 GLContext::~GLContext() {
+    stopTextInput();
+    releaseCurrent();
     if (context_) SDL_GL_DeleteContext(context_);
     if (window_) SDL_DestroyWindow(window_);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -97,7 +102,41 @@ GLContext::~GLContext() {
 
 void GLContext::makeCurrent() { SDL_GL_MakeCurrent(window_, context_); }
 
+bool GLContext::isCurrent() const { return context_ && SDL_GL_GetCurrentContext() == context_; }
+
+void GLContext::releaseCurrent() {
+    if (isCurrent()) SDL_GL_MakeCurrent(nullptr, nullptr);
+}
+
 void GLContext::swapBuffers() { SDL_GL_SwapWindow(window_); }
+
+std::uint32_t GLContext::windowId() const { return SDL_GetWindowID(window_); }
+
+int GLContext::windowWidth() const {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    return w;
+}
+
+int GLContext::windowHeight() const {
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window_, &w, &h);
+    return h;
+}
+
+void GLContext::setWindowSize(int width, int height) { SDL_SetWindowSize(window_, width, height); }
+
+int GLContext::grantedSamples() const {
+    int granted = 0;
+    if (SDL_GL_GetAttribute(SDL_GL_MULTISAMPLESAMPLES, &granted) != 0) return 0;
+    return granted > 0 ? granted : 0;
+}
+
+void GLContext::startTextInput() { SDL_StartTextInput(); }
+
+void GLContext::stopTextInput() {
+    if (SDL_IsTextInputActive()) SDL_StopTextInput();
+}
 
 int GLContext::drawableWidth() const {
     int w = 0, h = 0;

@@ -42,11 +42,26 @@ public:
     GLContext& operator=(const GLContext&) = delete;
 
     void makeCurrent();
+    // Whether this context is the current one of the calling thread.
+    bool isCurrent() const;
+    // No context is current afterwards, when this one was.
+    void releaseCurrent();
     void swapBuffers();
     bool isHeadless() const { return headless_; }
-    SDL_Window* window() const { return window_; }
+    // The window's identity in input events.
+    std::uint32_t windowId() const;
+    // The window's size in its own units (points) and the drawable's in pixels.
+    int windowWidth() const;
+    int windowHeight() const;
     int drawableWidth() const;
     int drawableHeight() const;
+    void setWindowSize(int width, int height);
+    // Samples per pixel the driver granted (0 without multisampling).
+    int grantedSamples() const;
+
+    // Committed and composed text arrive as input events only between these.
+    void startTextInput();
+    void stopTextInput();
 
     // Framebuffer 0 as RGBA rows, top row first.
     std::vector<std::uint8_t> readPixels(int x, int y, int width, int height) const;

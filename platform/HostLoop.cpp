@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/Clock.h"
+#include "platform/SDLInput.h"
 #include "platform/DisplayLink.h"
 #include "platform/Signals.h"
 
@@ -44,6 +45,7 @@ void HostLoop::reset() {
     for (auto& link : std::vector<std::shared_ptr<DisplayLink>>(links_)) link->invalidate();
     links_.clear();
     sources_.clear();
+    posted_.clear();
     handlers_ = Handlers();
     fixedStep_ = stopping_ = quitting_ = background_ = false;
     tick_ = 0;
@@ -124,7 +126,25 @@ void HostLoop::handleSignals() {
     }
 }
 
+void HostLoop::deliver(const InputEvent& event) {
+    switch (event.type) {
+        case InputEvent::Type::BACKGROUND: enterBackground(); break;
+        case InputEvent::Type::FOREGROUND: enterForeground(); break;
+        case InputEvent::Type::CLOSE: quit(); break;
+        default:
+            if (handlers_.input) handlers_.input(event);
+            break;
+    }
+}
+
 void HostLoop::handleEvents(double waitSeconds) {
+    // Handlers may post more: those wait for the next pass.
+    std::vector<InputEvent> posted;
+    posted.swap(posted_);
+    for (const InputEvent& event : posted) {
+        if (stopping_) return;
+        deliver(event);
+    }
     const bool video = SDL_WasInit(SDL_INIT_VIDEO) != 0;
     if (!video) {
         if (waitSeconds > 0.0) std::this_thread::sleep_for(std::chrono::duration<double>(waitSeconds));
@@ -134,20 +154,7 @@ void HostLoop::handleEvents(double waitSeconds) {
     int waitMs = static_cast<int>(std::ceil(waitSeconds * 1000.0));
     bool have = waitMs > 0 ? SDL_WaitEventTimeout(&event, waitMs) != 0 : SDL_PollEvent(&event) != 0;
     while (have && !stopping_) {
-        if (event.type == SDL_QUIT) {
-            quit();
-        } else if (event.type == SDL_WINDOWEVENT) {
-            switch (event.window.event) {
-                case SDL_WINDOWEVENT_MINIMIZED: enterBackground(); break;
-                case SDL_WINDOWEVENT_RESTORED: enterForeground(); break;
-                case SDL_WINDOWEVENT_CLOSE: quit(); break;
-                default:
-                    if (handlers_.event) handlers_.event(event);
-                    break;
-            }
-        } else if (handlers_.event) {
-            handlers_.event(event);
-        }
+        if (std::optional<InputEvent> input = translateSDLEvent(event)) deliver(*input);
         have = SDL_PollEvent(&event) != 0;
     }
 }

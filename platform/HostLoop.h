@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-union SDL_Event;
+#include "platform/InputEvent.h"
 
 namespace platform {
 
@@ -24,8 +24,8 @@ public:
         std::function<void()> background;  // the game goes to the background
         std::function<void()> foreground;  // and comes back
         std::function<void()> quit;        // runs after background; the loop stops afterwards
-        // Every SDL event the loop does not handle itself (touches, text input).
-        std::function<void(const SDL_Event&)> event;
+        // Every input event the loop does not handle itself (touches, text, keys, focus, size).
+        std::function<void(const InputEvent&)> input;
         // After each pass, for checks such as a frame limit.
         std::function<void()> afterPass;
     };
@@ -38,8 +38,11 @@ public:
 
     // Runs passes until stop or quit; returns the exit status (0).
     int run();
-    // One pass: lifecycle signals, window events, then the links that are due.
+    // One pass: lifecycle signals, posted and window events, then the links that are due.
     void runOnce();
+    // Delivered in the next pass, before the window's own events, as if the window sent it
+    // (scripted input, tests).
+    void post(InputEvent event) { posted_.push_back(std::move(event)); }
     void stop() { stopping_ = true; }
     bool isStopping() const { return stopping_; }
 
@@ -71,6 +74,7 @@ private:
     void handleSignals();
     void pollSources();
     void handleEvents(double waitSeconds);
+    void deliver(const InputEvent& event);
     void updateTick();
     void syncRealTimeTick();
     double secondsUntilNextLink() const;
@@ -83,6 +87,7 @@ private:
     };
     std::vector<Source> sources_;
     SourceId nextSource_ = 1;
+    std::vector<InputEvent> posted_;
     bool fixedStep_ = false;
     bool stopping_ = false;
     bool quitting_ = false;

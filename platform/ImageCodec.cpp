@@ -1,14 +1,15 @@
-// JPEG encoding and image probing on libjpeg and libpng.
+// JPEG encoding on libjpeg, and image probing.
 #include "platform/ImageCodec.h"
 
 #include <cstdio>  // before jpeglib.h, which uses FILE
 
 #include <jpeglib.h>
-#include <png.h>
 
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/PngFile.h"
 
 namespace platform {
 namespace {
@@ -58,24 +59,12 @@ bool decodesAsJpeg(const std::uint8_t* bytes, std::size_t size) {
     return whole;
 }
 
-bool decodesAsPng(const std::uint8_t* bytes, std::size_t size) {
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes, size)) return false;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    const bool whole = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
-    png_image_free(&image);
-    return whole;
-}
-
 }  // namespace
 
 bool isDecodableImage(const std::uint8_t* bytes, std::size_t size) {
     static const std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (size >= sizeof kPngSignature && std::memcmp(bytes, kPngSignature, sizeof kPngSignature) == 0) {
-        return decodesAsPng(bytes, size);
+        return decodePng(bytes, size).has_value();
     }
     if (size >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff) return decodesAsJpeg(bytes, size);
     return false;

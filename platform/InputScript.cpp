@@ -14,6 +14,10 @@ namespace {
 constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
 constexpr long kMaxDragSteps = 10000;
 
+std::string tooManyText() {
+    return "the script expands to more than " + std::to_string(InputScript::kMaxSteps) + " steps";
+}
+
 bool parseFrame(const std::string& word, long* frame) {
     if (word.empty()) return false;
     char* end = nullptr;
@@ -37,7 +41,9 @@ bool parseCoordinate(const std::string& word, float* value) {
 }  // namespace
 
 std::optional<InputScript> InputScript::parse(const std::string& text, std::string* error) {
+    // Steps are collected in the order given and sorted once at the end.
     InputScript script;
+    std::vector<ScriptStep>& steps = script.steps_;
     std::istringstream lines(text);
     std::string line;
     int number = 0;
@@ -45,6 +51,7 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
         if (error) *error = "line " + std::to_string(number) + ": " + why;
         return std::nullopt;
     };
+    auto tooMany = [&] { return steps.size() > kMaxSteps; };
     while (std::getline(lines, line)) {
         ++number;
         if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
@@ -64,42 +71,43 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             if (args.size() != 3 || !point(1, &step.x, &step.y)) return fail(command + " needs FRAME X Y");
             if (command == "move") step.kind = ScriptStep::Kind::MOVE;
             if (command == "up") step.kind = ScriptStep::Kind::UP;
-            script.add(step);
+            steps.push_back(step);
             if (command == "tap") {
                 step.kind = ScriptStep::Kind::UP;
                 ++step.frame;
-                script.add(step);
+                steps.push_back(step);
             }
         } else if (command == "drag") {
             float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
             char* end = nullptr;
-            long steps = args.size() == 6 ? std::strtol(args[5].c_str(), &end, 10) : 0;
-            if (args.size() != 6 || !point(1, &x1, &y1) || !point(3, &x2, &y2) || *end != '\0' || steps < 1 ||
-                steps > kMaxDragSteps)
+            long moves = args.size() == 6 ? std::strtol(args[5].c_str(), &end, 10) : 0;
+            if (args.size() != 6 || !point(1, &x1, &y1) || !point(3, &x2, &y2) || *end != '\0' || moves < 1 ||
+                moves > kMaxDragSteps)
                 return fail("drag needs FRAME X1 Y1 X2 Y2 STEPS (1 to 10000 steps)");
+            if (steps.size() + static_cast<std::size_t>(moves) + 2 > kMaxSteps) return fail(tooManyText());
             step.x = x1;
             step.y = y1;
-            script.add(step);
-            for (long i = 1; i <= steps; ++i) {
+            steps.push_back(step);
+            for (long i = 1; i <= moves; ++i) {
                 ScriptStep move;
                 move.kind = ScriptStep::Kind::MOVE;
                 move.frame = step.frame + i;
-                move.x = x1 + (x2 - x1) * static_cast<float>(i) / static_cast<float>(steps);
-                move.y = y1 + (y2 - y1) * static_cast<float>(i) / static_cast<float>(steps);
-                script.add(move);
+                move.x = x1 + (x2 - x1) * static_cast<float>(i) / static_cast<float>(moves);
+                move.y = y1 + (y2 - y1) * static_cast<float>(i) / static_cast<float>(moves);
+                steps.push_back(move);
             }
             ScriptStep up;
             up.kind = ScriptStep::Kind::UP;
-            up.frame = step.frame + steps + 1;
+            up.frame = step.frame + moves + 1;
             up.x = x2;
             up.y = y2;
-            script.add(up);
+            steps.push_back(up);
         } else if (command == "background" || command == "foreground" || command == "quit") {
             if (args.size() != 1) return fail(command + " needs FRAME only");
             step.kind = command == "background"   ? ScriptStep::Kind::BACKGROUND
                         : command == "foreground" ? ScriptStep::Kind::FOREGROUND
                                                   : ScriptStep::Kind::QUIT;
-            script.add(step);
+            steps.push_back(step);
         } else if (command == "shot") {
             if (args.size() < 2) return fail("shot needs FRAME PATH");
             // The path is the rest of the line after the frame, spaces included.
@@ -111,11 +119,13 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             rest.erase(rest.find_last_not_of(" \t\r") + 1);
             step.kind = ScriptStep::Kind::SHOT;
             step.path = rest;
-            script.add(step);
+            steps.push_back(step);
         } else {
             return fail("unknown step \"" + command + "\"");
         }
+        if (tooMany()) return fail(tooManyText());
     }
+    script.sortSteps();
     return script;
 }
 
@@ -147,10 +157,19 @@ std::optional<ScriptStep> InputScript::parseShot(const std::string& option, std:
 }
 
 void InputScript::add(const ScriptStep& step) {
-    // Kept ordered by frame; steps of one frame keep the order they were given in.
-    auto at = std::upper_bound(steps_.begin(), steps_.end(), step.frame,
-                               [](long frame, const ScriptStep& s) { return frame < s.frame; });
-    steps_.insert(at, step);
+    steps_.push_back(step);
+    if (steps_.size() > 1 && steps_[steps_.size() - 2].frame > step.frame) sortSteps();
+}
+
+void InputScript::add(const InputScript& other) {
+    steps_.insert(steps_.end(), other.steps_.begin(), other.steps_.end());
+    sortSteps();
+}
+
+void InputScript::sortSteps() {
+    // Ordered by frame; steps of one frame keep the order they were given in.
+    std::stable_sort(steps_.begin(), steps_.end(),
+                     [](const ScriptStep& a, const ScriptStep& b) { return a.frame < b.frame; });
 }
 
 std::vector<ScriptStep> InputScript::stepsAt(long frame) const {

@@ -1,8 +1,9 @@
 // Scripted input for tests and demos: taps, drags, background/foreground and screenshots at given frames.
 //
 // A script is text, one step per line; "#" starts a comment, blank lines are skipped.
-// FRAME counts the host loop's 1/60 s passes from the start: frame 1 is the first one drawn
-// (at the game's 60 frames a second one frame is drawn per pass; none in the background).
+// FRAME counts the frames drawn: frame 1 is the first one. In the background no frame is
+// drawn, and the count goes on with the host loop's 1/60 s ticks instead (a step at FRAME
+// there comes FRAME - F ticks after the last frame F drawn).
 // Input given at FRAME arrives before that frame is drawn; X and Y are pixels of the
 // device's frame (640x1136 for iphone5), origin at the top left (cut to whole window points).
 //
@@ -20,6 +21,7 @@
 //
 // The stargrid executable takes one with --script FILE; --shot FRAME:PATH adds a shot step.
 #pragma once
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,13 +39,18 @@ struct ScriptStep {
 
 class InputScript {
 public:
+    // A script expanding (taps and drags counted step by step) to more steps is refused.
+    static constexpr std::size_t kMaxSteps = 100000;
+
     // Nothing, with the line number and the reason in error, for a malformed script.
     static std::optional<InputScript> parse(const std::string& text, std::string* error);
     static std::optional<InputScript> load(const std::string& path, std::string* error);
     // "FRAME:PATH", as the --shot option takes it.
     static std::optional<ScriptStep> parseShot(const std::string& option, std::string* error);
 
+    // Steps of one frame keep the order they were added in.
     void add(const ScriptStep& step);
+    void add(const InputScript& other);
     // The steps at a frame, in the order they were given.
     std::vector<ScriptStep> stepsAt(long frame) const;
     const std::vector<ScriptStep>& steps() const { return steps_; }
@@ -51,6 +58,8 @@ public:
     bool empty() const { return steps_.empty(); }
 
 private:
+    void sortSteps();
+
     std::vector<ScriptStep> steps_;
 };
 

@@ -5,6 +5,7 @@
 #include "kite/platform/KTDirectorCaller.h"
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/KTES2Renderer.h"
+#include "kite/scene/Director.h"
 #include "platform/DeviceProfile.h"
 
 namespace kite {
@@ -56,10 +57,42 @@ GLViewImpl* GLViewImpl::create(const std::string&) {
 bool GLViewImpl::initWithEAGLView(std::unique_ptr<KTEAGLView> view) {
     if (!view) return false;
     eaglview_ = std::move(view);
+    // The host view lives inside this view, so it may call back into it.
+    eaglview_->setTouchSink([this](KTEAGLView::TouchPhase phase, int count, intptr_t ids[], float xs[], float ys[]) {
+        switch (phase) {
+            case KTEAGLView::TouchPhase::BEGAN: handleTouchesBegin(count, ids, xs, ys); break;
+            case KTEAGLView::TouchPhase::MOVED: handleTouchesMove(count, ids, xs, ys); break;
+            case KTEAGLView::TouchPhase::ENDED: handleTouchesEnd(count, ids, xs, ys); break;
+            case KTEAGLView::TouchPhase::CANCELLED: handleTouchesCancel(count, ids, xs, ys); break;
+        }
+    });
+    eaglview_->setLayoutSink([this] { hostViewDidLayout(); });
     setFrameSize(static_cast<float>(eaglview_->getWidth()), static_cast<float>(eaglview_->getHeight()));
-    if (eaglview_->getWidth() > 0)
-        setSurfaceScale(static_cast<float>(eaglview_->getSurfaceWidth()) / static_cast<float>(eaglview_->getWidth()));
+    updateSurfaceScale();
     return true;
+}
+
+void GLViewImpl::updateSurfaceScale() {
+    // The viewport is scaled to the drawable when the window is smaller than the frame.
+    if (eaglview_ && eaglview_->getWidth() > 0)
+        setSurfaceScale(static_cast<float>(eaglview_->getSurfaceWidth()) / static_cast<float>(eaglview_->getWidth()));
+}
+
+void GLViewImpl::hostViewDidLayout() {
+    const Size frame(static_cast<float>(eaglview_->getWidth()), static_cast<float>(eaglview_->getHeight()));
+    updateSurfaceScale();
+    if (frame.width <= 0.0f || frame.height <= 0.0f) return;
+    if (frame != frameSize_) {
+        if (resolutionPolicy_ == ResolutionPolicy::UNKNOWN) {
+            setFrameSize(frame.width, frame.height);
+        } else {
+            frameSize_ = frame;
+            updateDesignResolutionSize();
+        }
+    }
+    // A new size is shown at once, running or not.
+    Director* director = Director::getInstance();
+    if (director->getOpenGLView() == this) director->drawScene();
 }
 
 bool GLViewImpl::initWithRect(const Rect& rect) {

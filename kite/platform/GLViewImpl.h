@@ -44,6 +44,10 @@ public:
     ~GLViewImpl() override;
 
 private:
+    // The host view followed its window's size: frame, policy and surface scale follow, and a frame is drawn.
+    void hostViewDidLayout();
+    void updateSurfaceScale();
+
     std::unique_ptr<KTEAGLView> eaglview_;
 };
 

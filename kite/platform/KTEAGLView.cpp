@@ -1,16 +1,14 @@
 #include "kite/platform/KTEAGLView.h"
 
 #include <GLES2/gl2.h>
-#include <SDL2/SDL.h>
-#include <png.h>
+#include <GLES2/gl2ext.h>
 
 #include <algorithm>
 #include <cstdio>
 
 #include "kite/foundation/Log.h"
-#include "kite/scene/Director.h"
-#include "kite/scene/GLView.h"
 #include "platform/GLExtensions.h"
+#include "platform/PngFile.h"
 
 namespace kite {
 
@@ -20,36 +18,6 @@ KTEAGLView::TextInputSink& textInputSink() {
     static KTEAGLView::TextInputSink sink;
     return sink;
 }
-
-// Top-row-first RGBA rows to an 8-bit RGB PNG: the window is composited opaque, so the
-// shot drops alpha and shows what a person sees.
-bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        kite::log("KTEAGLView: cannot write the frame to %s", path.c_str());
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
-    if (png && info && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        png_set_filler(png, 0, PNG_FILLER_AFTER);  // the rows' fourth byte is skipped
-        for (int row = 0; row < height; ++row)
-            png_write_row(png, const_cast<png_bytep>(&rgba[static_cast<std::size_t>(row) * width * 4]));
-        png_write_end(png, nullptr);
-        ok = true;
-    }
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    ok = (std::fclose(file) == 0) && ok;
-    if (!ok) kite::log("KTEAGLView: cannot write the frame to %s", path.c_str());
-    return ok;
-}
-
-GLView* directorGLView() { return Director::getInstance()->getOpenGLView(); }
 
 // Cuts the lists to the first 10 touches and scales them to surface pixels.
 struct TouchArrays {
@@ -100,20 +68,16 @@ std::unique_ptr<KTEAGLView> KTEAGLView::viewWithFrame(const Rect& frame, const s
 }
 
 KTEAGLView::~KTEAGLView() {
-    if (SDL_IsTextInputActive()) SDL_StopTextInput();
+    if (platform::GLContext* context = getContext()) context->stopTextInput();
     renderer_.reset();
 }
 
 bool KTEAGLView::setupSurface(const platform::WindowOptions& window) {
-    // One input reaches the game once: no touches made from the mouse, nor the reverse.
-    SDL_SetHint(SDL_HINT_MOUSE_TOUCH_EVENTS, "0");
-    SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
     renderer_ = KTES2Renderer::create(depthFormat_, convertPixelFormat(pixelformat_), multiSampling_,
                                       requestedSamples_, window);
     if (!renderer_) return false;
-    int w = 0, h = 0;
-    SDL_GetWindowSize(renderer_->getContext()->window(), &w, &h);
-    bounds_ = Rect(0.0f, 0.0f, static_cast<float>(w), static_cast<float>(h));
+    platform::GLContext* context = renderer_->getContext();
+    bounds_ = Rect(0.0f, 0.0f, static_cast<float>(context->windowWidth()), static_cast<float>(context->windowHeight()));
     discardFramebufferSupported_ = true;
     KTES2Renderer::checkGLError("KTEAGLView::setupSurface", __LINE__);
     return true;
@@ -131,9 +95,9 @@ int KTEAGLView::getHeight() const {
     return static_cast<int>(contentScaleFactor_ * static_cast<int>(bounds_.size.height) + 0.5f);
 }
 
-unsigned int KTEAGLView::getWindowID() const {
+std::uint32_t KTEAGLView::getWindowID() const {
     platform::GLContext* context = getContext();
-    return context ? SDL_GetWindowID(context->window()) : 0;
+    return context ? context->windowId() : 0;
 }
 
 void KTEAGLView::layoutSubviews() {
@@ -141,9 +105,7 @@ void KTEAGLView::layoutSubviews() {
     renderer_->resizeFromLayer();
     surfaceWidth_ = renderer_->getBackingWidth();
     surfaceHeight_ = renderer_->getBackingHeight();
-    // The GL view scales its viewport to the drawable when the window is smaller than the frame.
-    if (GLView* glView = directorGLView(); glView && glView->getEAGLView() == this && getWidth() > 0)
-        glView->setSurfaceScale(static_cast<float>(surfaceWidth_) / static_cast<float>(getWidth()));
+    if (layoutSink_) layoutSink_();
 }
 
 void KTEAGLView::makeCurrent() {
@@ -153,24 +115,34 @@ void KTEAGLView::makeCurrent() {
 void KTEAGLView::swapBuffers() {
     platform::GLContext* context = getContext();
     if (!context) return;
+    ++presentedFrames_;
     if (!capturePaths_.empty()) {
         std::vector<std::string> paths;
         paths.swap(capturePaths_);
         std::vector<std::uint8_t> pixels = context->readPixels(0, 0, surfaceWidth_, surfaceHeight_);
         lastCaptureOk_ = true;
         for (const std::string& path : paths) {
-            bool ok = writePng(path, surfaceWidth_, surfaceHeight_, pixels);
-            if (ok) kite::log("KTEAGLView: frame %u saved to %s", Director::getInstance()->getTotalFrames(), path.c_str());
+            // The window is composited opaque: the shot drops alpha and shows what a person sees.
+            const bool ok = platform::writePng(path, surfaceWidth_, surfaceHeight_, pixels, true);
+            if (ok)
+                kite::log("KTEAGLView: frame %llu saved to %s", static_cast<unsigned long long>(presentedFrames_),
+                          path.c_str());
+            else
+                kite::log("KTEAGLView: cannot write the frame to %s", path.c_str());
             lastCaptureOk_ = lastCaptureOk_ && ok;
         }
     }
-    // The depth of a presented frame is never read again.
-    if (discardFramebufferSupported_ && depthFormat_ != 0) {
-        const GLenum attachments[] = {GL_DEPTH_ATTACHMENT, GL_STENCIL_ATTACHMENT};
-        platform::glDiscardFramebufferEXT(GL_FRAMEBUFFER, depthFormat_ == KTES2Renderer::DEPTH24_STENCIL8 ? 2 : 1,
-                                          attachments);
-    }
+    discardDepthAndStencil();
     context->swapBuffers();
+}
+
+void KTEAGLView::discardDepthAndStencil() {
+    // The depth of a presented frame is never read again. The window's own framebuffer
+    // names its buffers, not attachment points.
+    if (!discardFramebufferSupported_ || depthFormat_ == 0) return;
+    const GLenum buffers[] = {GL_DEPTH_EXT, GL_STENCIL_EXT};
+    platform::glDiscardFramebufferEXT(GL_FRAMEBUFFER, depthFormat_ == KTES2Renderer::DEPTH24_STENCIL8 ? 2 : 1,
+                                      buffers);
 }
 
 void KTEAGLView::captureNextFrame(const std::string& path) { capturePaths_.push_back(path); }
@@ -181,123 +153,96 @@ void KTEAGLView::handleTouchesAfterKeyboardShow() {
     if (resignTextField_) resignTextField_();
 }
 
+void KTEAGLView::sendTouches(TouchPhase phase, const std::vector<intptr_t>& ids, const std::vector<float>& xs,
+                             const std::vector<float>& ys) {
+    TouchArrays t(ids, xs, ys, contentScaleFactor_);
+    if (touchSink_ && t.count > 0) touchSink_(phase, t.count, t.ids, t.xs, t.ys);
+}
+
 void KTEAGLView::touchesBegan(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
                               const std::vector<float>& ys) {
     if (isKeyboardShown_) handleTouchesAfterKeyboardShow();
-    TouchArrays t(ids, xs, ys, contentScaleFactor_);
-    if (GLView* glView = directorGLView(); glView && t.count > 0) glView->handleTouchesBegin(t.count, t.ids, t.xs, t.ys);
+    sendTouches(TouchPhase::BEGAN, ids, xs, ys);
 }
 
 void KTEAGLView::touchesMoved(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
                               const std::vector<float>& ys) {
-    TouchArrays t(ids, xs, ys, contentScaleFactor_);
-    if (GLView* glView = directorGLView(); glView && t.count > 0) glView->handleTouchesMove(t.count, t.ids, t.xs, t.ys);
+    sendTouches(TouchPhase::MOVED, ids, xs, ys);
 }
 
 void KTEAGLView::touchesEnded(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
                               const std::vector<float>& ys) {
-    TouchArrays t(ids, xs, ys, contentScaleFactor_);
-    if (GLView* glView = directorGLView(); glView && t.count > 0) glView->handleTouchesEnd(t.count, t.ids, t.xs, t.ys);
+    sendTouches(TouchPhase::ENDED, ids, xs, ys);
 }
 
 void KTEAGLView::touchesCancelled(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
                                   const std::vector<float>& ys) {
-    TouchArrays t(ids, xs, ys, contentScaleFactor_);
-    if (GLView* glView = directorGLView(); glView && t.count > 0)
-        glView->handleTouchesCancel(t.count, t.ids, t.xs, t.ys);
+    sendTouches(TouchPhase::CANCELLED, ids, xs, ys);
 }
 
 void KTEAGLView::cancelAllTouches() {
-    if (mouseDown_) {
-        mouseDown_ = false;
-        touchesCancelled({MOUSE_TOUCH_ID}, {mouseX_}, {mouseY_});
+    if (touches_.empty()) return;
+    std::vector<intptr_t> ids;
+    std::vector<float> xs, ys;
+    for (const ActiveTouch& t : touches_) {
+        ids.push_back(t.id);
+        xs.push_back(t.x);
+        ys.push_back(t.y);
     }
-    if (!fingers_.empty()) {
-        std::vector<intptr_t> ids;
-        std::vector<float> xs, ys;
-        for (const Finger& f : fingers_) {
-            ids.push_back(f.id);
-            xs.push_back(f.x);
-            ys.push_back(f.y);
-        }
-        fingers_.clear();
-        touchesCancelled(ids, xs, ys);
-    }
+    touches_.clear();
+    touchesCancelled(ids, xs, ys);
 }
 
-bool KTEAGLView::handleEvent(const SDL_Event& event) {
-    const unsigned int windowID = getWindowID();
+bool KTEAGLView::handleTouch(const platform::InputEvent& event) {
+    using Type = platform::InputEvent::Type;
+    const intptr_t id = event.touchId;
+    auto touch = std::find_if(touches_.begin(), touches_.end(), [id](const ActiveTouch& t) { return t.id == id; });
+    if (event.type == Type::TOUCH_BEGAN) {
+        if (touch != touches_.end()) return true;
+        if (!multipleTouchEnabled_ && !touches_.empty()) return true;
+        touches_.push_back({id, event.x, event.y});
+        touchesBegan({id}, {event.x}, {event.y});
+        return true;
+    }
+    if (touch == touches_.end()) return false;  // never went down, or ignored when it did
+    touch->x = event.x;
+    touch->y = event.y;
+    if (event.type == Type::TOUCH_MOVED) {
+        touchesMoved({id}, {event.x}, {event.y});
+        return true;
+    }
+    touches_.erase(touch);
+    if (event.type == Type::TOUCH_ENDED)
+        touchesEnded({id}, {event.x}, {event.y});
+    else
+        touchesCancelled({id}, {event.x}, {event.y});
+    return true;
+}
+
+bool KTEAGLView::handleInput(const platform::InputEvent& event) {
+    using Type = platform::InputEvent::Type;
+    if (event.windowId != 0 && event.windowId != getWindowID()) return false;
     switch (event.type) {
-        case SDL_MOUSEBUTTONDOWN: {
-            if (event.button.windowID != windowID || event.button.button != SDL_BUTTON_LEFT) return false;
-            if (mouseDown_ || (!multipleTouchEnabled_ && !fingers_.empty())) return true;
-            mouseDown_ = true;
-            mouseX_ = static_cast<float>(event.button.x);
-            mouseY_ = static_cast<float>(event.button.y);
-            touchesBegan({MOUSE_TOUCH_ID}, {mouseX_}, {mouseY_});
+        case Type::TOUCH_BEGAN:
+        case Type::TOUCH_MOVED:
+        case Type::TOUCH_ENDED:
+        case Type::TOUCH_CANCELLED: return handleTouch(event);
+        case Type::FOCUS_LOST: cancelAllTouches(); return true;
+        case Type::WINDOW_RESIZED:
+            if (event.width <= 0 || event.height <= 0) return false;
+            bounds_ = Rect(0.0f, 0.0f, static_cast<float>(event.width), static_cast<float>(event.height));
+            layoutSubviews();
             return true;
-        }
-        case SDL_MOUSEMOTION: {
-            if (event.motion.windowID != windowID || !mouseDown_) return false;
-            mouseX_ = static_cast<float>(event.motion.x);
-            mouseY_ = static_cast<float>(event.motion.y);
-            touchesMoved({MOUSE_TOUCH_ID}, {mouseX_}, {mouseY_});
-            return true;
-        }
-        case SDL_MOUSEBUTTONUP: {
-            if (event.button.windowID != windowID || event.button.button != SDL_BUTTON_LEFT || !mouseDown_)
-                return false;
-            mouseDown_ = false;
-            mouseX_ = static_cast<float>(event.button.x);
-            mouseY_ = static_cast<float>(event.button.y);
-            touchesEnded({MOUSE_TOUCH_ID}, {mouseX_}, {mouseY_});
-            return true;
-        }
-        case SDL_FINGERDOWN:
-        case SDL_FINGERMOTION:
-        case SDL_FINGERUP: {
-            const intptr_t id = static_cast<intptr_t>(event.tfinger.fingerId);
-            const float x = event.tfinger.x * bounds_.size.width;
-            const float y = event.tfinger.y * bounds_.size.height;
-            auto finger = std::find_if(fingers_.begin(), fingers_.end(), [id](const Finger& f) { return f.id == id; });
-            if (event.type == SDL_FINGERDOWN) {
-                if (finger != fingers_.end()) return true;
-                if (!multipleTouchEnabled_ && (mouseDown_ || !fingers_.empty())) return true;
-                fingers_.push_back({id, x, y});
-                touchesBegan({id}, {x}, {y});
-            } else if (finger == fingers_.end()) {
-                return true;  // a finger that was ignored when it went down
-            } else if (event.type == SDL_FINGERMOTION) {
-                finger->x = x;
-                finger->y = y;
-                touchesMoved({id}, {x}, {y});
-            } else {
-                fingers_.erase(finger);
-                touchesEnded({id}, {x}, {y});
-            }
-            return true;
-        }
-        case SDL_WINDOWEVENT:
-            if (event.window.windowID != windowID) return false;
-            if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
-                cancelAllTouches();
-                return true;
-            }
-            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-                layoutSubviews();
-                return true;
-            }
-            return false;
-        case SDL_TEXTINPUT:
+        case Type::TEXT_INPUT:
             if (isUseUITextField_) return false;
-            insertText(event.text.text);
+            insertText(event.text);
             return true;
-        case SDL_TEXTEDITING:
+        case Type::TEXT_EDITING:
             if (isUseUITextField_) return false;
-            setMarkedText(event.edit.text);
+            setMarkedText(event.text);
             return true;
-        case SDL_KEYDOWN:
-            if (isUseUITextField_ || event.key.keysym.sym != SDLK_BACKSPACE) return false;
+        case Type::KEY_DOWN:
+            if (isUseUITextField_ || event.key != platform::Key::BACKSPACE) return false;
             deleteBackward();
             return true;
         default: return false;
@@ -315,13 +260,13 @@ bool KTEAGLView::canBecomeFirstResponder() {
 
 bool KTEAGLView::becomeFirstResponder() {
     isUseUITextField_ = false;
-    SDL_StartTextInput();
+    if (platform::GLContext* context = getContext()) context->startTextInput();
     return true;
 }
 
 bool KTEAGLView::resignFirstResponder() {
     isUseUITextField_ = true;
-    SDL_StopTextInput();
+    if (platform::GLContext* context = getContext()) context->stopTextInput();
     return true;
 }
 

@@ -8,8 +8,7 @@
 
 #include "kite/foundation/math/Rect.h"
 #include "kite/platform/KTES2Renderer.h"
-
-union SDL_Event;
+#include "platform/InputEvent.h"
 
 namespace kite {
 
@@ -21,7 +20,7 @@ public:
     static constexpr int MAX_TOUCHES_PER_CALL = 10;
     // The identity of the mouse's touch: outside the non-negative finger ids touchscreens report,
     // so a finger never ends or moves the mouse's touch.
-    static constexpr intptr_t MOUSE_TOUCH_ID = -1;
+    static constexpr intptr_t MOUSE_TOUCH_ID = platform::InputEvent::MOUSE_TOUCH_ID;
 
     // A window for a frame of frame.size pixels (scaled down to fit a smaller screen),
     // with the given surface formats. Null, after the log line "OpenGL ES 2.O is required.",
@@ -55,9 +54,9 @@ public:
     bool isMultiSampling() const { return multiSampling_; }
     KTES2Renderer* getRenderer() const { return renderer_.get(); }
     platform::GLContext* getContext() const { return renderer_ ? renderer_->getContext() : nullptr; }
-    unsigned int getWindowID() const;
+    std::uint32_t getWindowID() const;
 
-    // The surface follows the window's size.
+    // The surface follows the window's size; then the layout sink hears of it.
     void layoutSubviews();
     // Presents the frame (after a pending capture has read it).
     void swapBuffers();
@@ -67,15 +66,22 @@ public:
     void setMultipleTouchEnabled(bool enabled) { multipleTouchEnabled_ = enabled; }
     bool isMultipleTouchEnabled() const { return multipleTouchEnabled_; }
 
-    // Touches in window points; at most 10 are passed on per call, in surface pixels.
+    // Where touches go, at most 10 per call, in surface pixels (the GL view that owns this view).
+    enum class TouchPhase { BEGAN, MOVED, ENDED, CANCELLED };
+    using TouchSink = std::function<void(TouchPhase phase, int count, intptr_t ids[], float xs[], float ys[])>;
+    void setTouchSink(TouchSink sink) { touchSink_ = std::move(sink); }
+    // Told after the surface followed a change of the window's size.
+    void setLayoutSink(std::function<void()> sink) { layoutSink_ = std::move(sink); }
+
+    // Touches in window points.
     void touchesBegan(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
     void touchesMoved(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
     void touchesEnded(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
     void touchesCancelled(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
                           const std::vector<float>& ys);
 
-    // Mouse, finger, focus and text events of this window; true when the event was used.
-    bool handleEvent(const SDL_Event& event);
+    // Touch, focus, size, text and key events of this window; true when the event was used.
+    bool handleInput(const platform::InputEvent& event);
 
     // Text input: the view is the client while it is first responder.
     bool canBecomeFirstResponder();
@@ -103,6 +109,8 @@ public:
     bool hasPendingCapture() const { return !capturePaths_.empty(); }
     // The last capture's outcome.
     bool lastCaptureSucceeded() const { return lastCaptureOk_; }
+    // Frames presented so far: the number of the frame drawn last.
+    std::uint64_t getPresentedFrames() const { return presentedFrames_; }
 
 private:
     KTEAGLView() = default;
@@ -111,6 +119,10 @@ private:
     // The window's point to surface pixels.
     float toSurface(float points) const { return points * contentScaleFactor_; }
     void cancelAllTouches();
+    bool handleTouch(const platform::InputEvent& event);
+    void sendTouches(TouchPhase phase, const std::vector<intptr_t>& ids, const std::vector<float>& xs,
+                     const std::vector<float>& ys);
+    void discardDepthAndStencil();
 
     std::unique_ptr<KTES2Renderer> renderer_;
     std::string pixelformat_ = COLOR_FORMAT_RGB565;
@@ -130,16 +142,17 @@ private:
     Rect bounds_;                     // the window, in points
     float contentScaleFactor_ = 1.0f;
     bool multipleTouchEnabled_ = false;
-    bool mouseDown_ = false;
-    float mouseX_ = 0.0f, mouseY_ = 0.0f;  // last position, points
-    struct Finger {
+    struct ActiveTouch {
         intptr_t id;
-        float x, y;  // points
+        float x, y;  // last position, points
     };
-    std::vector<Finger> fingers_;
+    std::vector<ActiveTouch> touches_;  // the mouse's and the fingers that are down
+    TouchSink touchSink_;
+    std::function<void()> layoutSink_;
     std::function<void()> resignTextField_;
     std::vector<std::string> capturePaths_;
     bool lastCaptureOk_ = false;
+    std::uint64_t presentedFrames_ = 0;
 };
 
 }  // namespace kite

@@ -1,7 +1,6 @@
 #include "kite/platform/KTES2Renderer.h"
 
 #include <GLES2/gl2.h>
-#include <SDL2/SDL.h>
 
 #include <cstdio>
 
@@ -58,13 +57,9 @@ std::unique_ptr<KTES2Renderer> KTES2Renderer::create(unsigned int depthFormat, u
     }
     if (!renderer->context_) return nullptr;
     renderer->context_->makeCurrent();
-    if (SDL_GL_GetCurrentContext() == nullptr) return nullptr;
+    if (!renderer->context_->isCurrent()) return nullptr;
 
-    if (multiSampling) {
-        int granted = 0;
-        SDL_GL_GetAttribute(SDL_GL_MULTISAMPLESAMPLES, &granted);
-        renderer->samplesToUse_ = static_cast<unsigned int>(granted > 0 ? granted : 0);
-    }
+    if (multiSampling) renderer->samplesToUse_ = static_cast<unsigned int>(renderer->context_->grantedSamples());
     // The window's framebuffer is bound: drawing goes there.
     glBindFramebuffer(GL_FRAMEBUFFER, renderer->defaultFramebuffer_);
     checkGLError("KTES2Renderer::create", __LINE__);
@@ -72,7 +67,7 @@ std::unique_ptr<KTES2Renderer> KTES2Renderer::create(unsigned int depthFormat, u
 }
 
 KTES2Renderer::~KTES2Renderer() {
-    if (context_ && SDL_GL_GetCurrentWindow() == context_->window()) SDL_GL_MakeCurrent(nullptr, nullptr);
+    if (context_) context_->releaseCurrent();
     context_.reset();
 }
 

@@ -1,5 +1,7 @@
 // Plays an input script on the host view and the host loop, frame by frame.
 #pragma once
+#include <cstdint>
+
 #include "platform/InputScript.h"
 
 namespace platform {
@@ -10,20 +12,25 @@ namespace kite {
 
 class KTEAGLView;
 
+// Frames are counted as they are drawn: frame 1 is the first frame the host view presents.
+// In the background no frame is drawn; there the count goes on with the host loop's
+// 1/60 s ticks, so a step given while in the background still comes on time.
 class ScriptPlayer {
 public:
     ScriptPlayer(platform::InputScript script, platform::HostLoop& loop);
 
     // Before the loop runs: the steps of frame 1.
     void start();
-    // After each pass of the loop: the steps of the next frame. Touches go into the
-    // window's event queue (so they take the same way as the mouse), shots are armed
-    // on the host view, background, foreground and quit go to the loop.
+    // After each pass of the loop: the steps of every frame that is next once the frames
+    // drawn (or background ticks) since the last pass are counted. Touches, background,
+    // foreground and quit are posted to the loop as input events, so they arrive before
+    // the next frame is drawn the way the window's own do; shots are armed on the host view.
     void afterPass();
 
     // The host view that receives touches and takes shots; null stops both.
-    void setHostView(KTEAGLView* view) { view_ = view; }
-    long getFrame() const { return passes_ + 1; }
+    void setHostView(KTEAGLView* view);
+    // The frame whose steps were played last.
+    long getFrame() const { return frame_ + 1; }
 
 private:
     void play(long frame);
@@ -31,7 +38,9 @@ private:
     platform::InputScript script_;
     platform::HostLoop& loop_;
     KTEAGLView* view_ = nullptr;
-    long passes_ = 0;
+    long frame_ = 0;  // frames drawn or ticked through so far
+    std::uint64_t presented_ = 0;
+    std::uint64_t tick_ = 0;
 };
 
 }  // namespace kite

@@ -462,9 +462,7 @@ bool Image::initWithPngData(const unsigned char* data, std::int64_t dataLen) {
     png_bytep* volatile rows = nullptr;
     if (setjmp(png_jmpbuf(png))) {
         std::free(rows);
-        std::free(_data);
-        _data = nullptr;
-        _dataLen = 0;
+        freeData();
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
@@ -535,9 +533,7 @@ bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
     errors.damaged = false;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        std::free(_data);
-        _data = nullptr;
-        _dataLen = 0;
+        freeData();
         return false;
     }
     jpeg_create_decompress(&cinfo);
@@ -607,9 +603,7 @@ bool Image::initWithTiffData(const unsigned char* data, std::int64_t dataLen) {
             ok = true;
         } else {
             log("Image: TIFF: cannot read the pixels");
-            std::free(_data);
-            _data = nullptr;
-            _dataLen = 0;
+            freeData();
         }
         if (raster) _TIFFfree(raster);
     }
@@ -639,9 +633,7 @@ bool Image::initWithWebpData(const unsigned char* data, std::int64_t dataLen) {
     config.output.u.RGBA.size = static_cast<std::size_t>(_dataLen);
     if (WebPDecode(data, static_cast<std::size_t>(dataLen), &config) != VP8_STATUS_OK) {
         log("Image: WebP: cannot decode the pixels");
-        std::free(_data);
-        _data = nullptr;
-        _dataLen = 0;
+        freeData();
         return false;
     }
     return true;
@@ -843,9 +835,7 @@ bool Image::initWithETCData(const unsigned char* data, std::int64_t dataLen) {
     _dataLen = std::int64_t(width) * height * 3;
     _data = static_cast<unsigned char*>(std::malloc(_dataLen));
     if (!_data || etc1_decode_image(data + ETC_PKM_HEADER_SIZE, _data, width, height, 3, width * 3) != 0) {
-        std::free(_data);
-        _data = nullptr;
-        _dataLen = 0;
+        freeData();
         return false;
     }
     return true;
@@ -853,26 +843,26 @@ bool Image::initWithETCData(const unsigned char* data, std::int64_t dataLen) {
 
 namespace {
 
-// Walks the levels of a block-compressed file: at most `count` (0 counts as 1) and at
-// most down to 1 x 1. Each level must lie inside the payload.
-bool walkBlockLevels(const char* kind, int width, int height, std::uint32_t count, std::int64_t blockBytes,
-                     std::int64_t levelGap, std::int64_t payload, BlockLevel* levels, int* levelCount) {
-    if (count == 0) count = 1;
+// Walks the levels of a block-compressed payload: at most its mipmap count (0 counts as 1)
+// and at most down to 1 x 1. Each level must lie inside the payload.
+bool walkBlockLevels(const Image::BlockPayload& payload, BlockLevel* levels, int* levelCount) {
+    const std::uint32_t count = payload.mipmapCount == 0 ? 1 : payload.mipmapCount;
     if (count > std::uint32_t(Image::MIPMAP_MAX)) {
-        log("Image: %s: %u mipmap levels, at most %d", kind, count, Image::MIPMAP_MAX);
+        log("Image: %s: %u mipmap levels, at most %d", payload.kind, count, Image::MIPMAP_MAX);
         return false;
     }
+    int width = static_cast<int>(payload.width), height = static_cast<int>(payload.height);
     std::int64_t offset = 0;
     int n = 0;
     for (std::uint32_t i = 0; i < count && (width || height); ++i) {
         const int w = width ? width : 1, h = height ? height : 1;
-        const std::int64_t size = ((std::int64_t(w) + 3) / 4) * ((std::int64_t(h) + 3) / 4) * blockBytes;
-        if (offset + size > payload) {
-            log("Image: %s: level %u is truncated", kind, i);
+        const std::int64_t size = ((std::int64_t(w) + 3) / 4) * ((std::int64_t(h) + 3) / 4) * payload.blockBytes;
+        if (offset + size > payload.size) {
+            log("Image: %s: level %u is truncated", payload.kind, i);
             return false;
         }
         levels[n++] = {w, h, offset, size};
-        offset += size + levelGap;
+        offset += size + payload.levelGap;
         width >>= 1;
         height >>= 1;
     }
@@ -882,24 +872,19 @@ bool walkBlockLevels(const char* kind, int width, int height, std::uint32_t coun
 
 }  // namespace
 
-bool Image::initWithBlockLevels(const char* kind, std::uint32_t width, std::uint32_t height, std::uint32_t mipmapCount,
-                                std::int64_t blockBytes, std::int64_t levelGap, const unsigned char* blocks,
-                                std::int64_t payload, bool gpuSamples, PixelFormat compressedFormat,
-                                const std::function<void(const unsigned char*, unsigned char*, int, int)>& decode) {
+bool Image::initWithBlockLevels(const BlockPayload& payload) {
     BlockLevel levels[MIPMAP_MAX];
     int levelCount = 0;
-    if (!walkBlockLevels(kind, width, height, mipmapCount, blockBytes, levelGap, payload, levels, &levelCount)) {
-        return false;
-    }
-    _width = static_cast<int>(width);
-    _height = static_cast<int>(height);
+    if (!walkBlockLevels(payload, levels, &levelCount)) return false;
+    _width = static_cast<int>(payload.width);
+    _height = static_cast<int>(payload.height);
     // A format the texture table has no row for cannot be uploaded, whatever the GPU offers.
-    if (gpuSamples && findPixelFormatInfo(compressedFormat)) {
-        _renderFormat = compressedFormat;
-        _data = static_cast<unsigned char*>(std::malloc(payload > 0 ? payload : 1));
+    if (payload.gpuSamples && findPixelFormatInfo(payload.compressedFormat)) {
+        _renderFormat = payload.compressedFormat;
+        _data = static_cast<unsigned char*>(std::malloc(payload.size > 0 ? payload.size : 1));
         if (!_data) return false;
-        _dataLen = payload;
-        std::memcpy(_data, blocks, payload);
+        _dataLen = payload.size;
+        std::memcpy(_data, payload.blocks, payload.size);
         for (int i = 0; i < levelCount; ++i) addMipmap(_data + levels[i].offset, levels[i].size);
         return true;
     }
@@ -912,7 +897,7 @@ bool Image::initWithBlockLevels(const char* kind, std::uint32_t width, std::uint
     std::int64_t position = 0;
     for (int i = 0; i < levelCount; ++i) {
         const std::int64_t size = std::int64_t(levels[i].width) * levels[i].height * 4;
-        decode(blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height);
+        payload.decode(payload.blocks + levels[i].offset, _data + position, levels[i].width, levels[i].height);
         addMipmap(_data + position, size);
         position += size;
     }
@@ -943,11 +928,20 @@ bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
         return false;
     }
     if (!validDimensions("DDS", width, height)) return false;
-    return initWithBlockLevels("DDS", width, height, mipmapCount, flag == S3TCDecodeFlag::DXT1 ? 8 : 16, 0,
-                               data + kDDSHeaderSize, dataLen - kDDSHeaderSize, textureSupport().s3tc, format,
-                               [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
-                                   s3tc_decode(blocks, out, w, h, flag);
-                               });
+    BlockPayload payload;
+    payload.kind = "DDS";
+    payload.width = width;
+    payload.height = height;
+    payload.mipmapCount = mipmapCount;
+    payload.blockBytes = flag == S3TCDecodeFlag::DXT1 ? 8 : 16;
+    payload.blocks = data + kDDSHeaderSize;
+    payload.size = dataLen - kDDSHeaderSize;
+    payload.gpuSamples = textureSupport().s3tc;
+    payload.compressedFormat = format;
+    payload.decode = [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
+        s3tc_decode(blocks, out, w, h, flag);
+    };
+    return initWithBlockLevels(payload);
 }
 
 bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
@@ -986,12 +980,21 @@ bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
         log("Image: KTX: key/value data of %u bytes runs past the end of the file", keyValueLength);
         return false;
     }
-    // Each level is followed by the next level's size word.
-    return initWithBlockLevels("KTX", width, height, mipmapCount, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16, 4,
-                               data + start, dataLen - start, textureSupport().atitc, format,
-                               [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
-                                   atitc_decode(blocks, out, w, h, flag);
-                               });
+    BlockPayload payload;
+    payload.kind = "KTX";
+    payload.width = width;
+    payload.height = height;
+    payload.mipmapCount = mipmapCount;
+    payload.blockBytes = flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16;
+    payload.levelGap = 4;  // each level is followed by the next level's size word
+    payload.blocks = data + start;
+    payload.size = dataLen - start;
+    payload.gpuSamples = textureSupport().atitc;
+    payload.compressedFormat = format;
+    payload.decode = [flag](const unsigned char* blocks, unsigned char* out, int w, int h) {
+        atitc_decode(blocks, out, w, h, flag);
+    };
+    return initWithBlockLevels(payload);
 }
 
 // ---- TGA ------------------------------------------------------------------------------

@@ -76,15 +76,27 @@ public:
     bool initWithATITCData(const unsigned char* data, std::int64_t dataLen);
     bool initWithTGAData(struct tImageTGA* tgaData);
 
+    // A block-compressed payload (4 x 4 blocks): its size, its levels and how one level is decoded.
+    struct BlockPayload {
+        const char* kind = "";  // "DDS", "KTX": names the file kind in log lines
+        std::uint32_t width = 0, height = 0;
+        std::uint32_t mipmapCount = 0;  // 0 counts as 1
+        std::int64_t blockBytes = 8;    // bytes of one block
+        std::int64_t levelGap = 0;      // bytes between one level's end and the next one's start
+        const unsigned char* blocks = nullptr;
+        std::int64_t size = 0;  // bytes from blocks to the end of the file
+        bool gpuSamples = false;
+        PixelFormat compressedFormat = PixelFormat::NONE;
+        // Decodes a level of w x h pixels to RGBA8888.
+        std::function<void(const unsigned char* blocks, unsigned char* rgba, int w, int h)> decode;
+    };
+
 private:
     bool decodeFile(const std::string& fullpath);
     bool addMipmap(unsigned char* address, std::int64_t length);
     // The levels of a block-compressed payload: kept as they are when the GPU samples the
     // format and textures can be made of it, else each decoded to RGBA8888 into one buffer.
-    bool initWithBlockLevels(const char* kind, std::uint32_t width, std::uint32_t height, std::uint32_t mipmapCount,
-                             std::int64_t blockBytes, std::int64_t levelGap, const unsigned char* blocks,
-                             std::int64_t payload, bool gpuSamples, PixelFormat compressedFormat,
-                             const std::function<void(const unsigned char*, unsigned char*, int, int)>& decode);
+    bool initWithBlockLevels(const BlockPayload& payload);
     // How the levels of a PVR file are laid out, and whether they are decoded here.
     struct PVRLevelLayout {
         enum class Decode { None, PVRTC2, PVRTC4, ETC };

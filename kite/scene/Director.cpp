@@ -109,7 +109,6 @@ bool Director::init() {
     createTextureCache();
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
-    // The debug console is made here once it exists.
 
     // Rendering reads the director's frame through these.
     DirectorFrameServices services;

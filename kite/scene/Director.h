@@ -106,12 +106,13 @@ public:
     void setProjection(Projection projection);
     // A view point (design units, y down) in GL coordinates (y up).
     Vec2 convertToGL(const Vec2& point) const;
+    // One frame now, running or not (the host view draws one when its window is resized).
+    void drawScene();
 
 protected:
     Director() = default;
 
     void setDefaultValues();
-    void drawScene();
     void computeDeltaTime();
     void setNextScene();
     void reset();

@@ -16,8 +16,10 @@ namespace kite {
 class Event;
 class EventCustom;
 class EventListenerCustom;
+class EventListenerTouchOneByOne;
 class EventTouch;
 class Node;
+class Touch;
 
 class EventDispatcher : public Ref {
 public:
@@ -87,7 +89,18 @@ private:
     void sortEventListenersOfSceneGraphPriority(const EventListener::ListenerID& listenerID, Node* rootNode);
     void visitTarget(Node* node, bool isRootNode);
     void dispatchEventToListeners(EventListenerVector* listeners, const std::function<bool(EventListener*)>& onEvent);
+    // Touches (EventDispatcherTouches.cpp): one-by-one listeners get each touch first and
+    // may swallow it; all-at-once listeners get the touches left. True when the event was stopped.
     void dispatchTouchEvent(EventTouch* event);
+    EventListenerVector* touchListeners(const EventListener::ListenerID& listenerID);
+    bool dispatchTouchesOneByOne(EventTouch* event, EventListenerVector* listeners,
+                                 std::vector<Touch*>* unswallowed);
+    bool deliverTouch(EventListenerTouchOneByOne* listener, Touch* touch, EventTouch* event);
+    bool dispatchTouchesAllAtOnce(EventTouch* event, EventListenerVector* listeners,
+                                  const std::vector<Touch*>& touches);
+    // An ended or cancelled touch is released by the GL view after the dispatch: no listener
+    // may keep it as claimed, not even one that was paused or skipped meanwhile.
+    void forgetEndedTouches(EventTouch* event);
     void updateListeners(Event* event);
     void dropRemovedEntries();
     // Listeners waiting to be added that match: unregistered (detached from their node when

@@ -21,14 +21,14 @@ enum class ResolutionPolicy {
     UNKNOWN = 5,
 };
 
-// Bits of colour, depth and stencil the host view's context is made with.
+// Bits of colour, depth and stencil the host view's context is made with; the game sets its own.
 struct GLContextAttributes {
-    int redBits = 8;
-    int greenBits = 8;
-    int blueBits = 8;
-    int alphaBits = 8;
-    int depthBits = 24;
-    int stencilBits = 8;
+    int redBits = 5;
+    int greenBits = 6;
+    int blueBits = 5;
+    int alphaBits = 0;
+    int depthBits = 16;
+    int stencilBits = 0;
 };
 
 // The director's view: it draws the frames (making its context current, presenting

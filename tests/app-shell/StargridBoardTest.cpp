@@ -22,6 +22,7 @@
 #include "Classes/BoardRules.h"
 #include "kite/foundation/PropertyList.h"
 #include "kite/foundation/Value.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -104,13 +105,13 @@ std::optional<Saved> readStore(const fs::path& path) {
 
 class StargridBoard : public ::testing::Test {
 protected:
+    kite::test::TemporaryFolder folder{"stargrid-board"};
+    // A folder of its own, so runs of the same test in other build trees never share a store.
     void SetUp() override {
-        dir = fs::path(::testing::TempDir()) /
-              ("stargrid-board-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir);
+        ASSERT_TRUE(folder.made());
+        dir = folder.path();
         fs::create_directories(dir / "xdg");
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     std::string environment() const {
         const std::string xdg = (dir / "xdg").string();
@@ -167,9 +168,9 @@ TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
     const auto [x, y] = cellPixel(tapped);
     const std::string after = (dir / "after.png").string();
     const int tapFrame = kBoardShown + 10;
-    const std::string steps = kMenuSteps + "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " + std::to_string(y) +
-                              "\nshot " + std::to_string(tapFrame + 120) + " " + after + "\nquit " +
-                              std::to_string(tapFrame + 122) + "\n";
+    const std::string steps = kMenuSteps + "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " +
+                              std::to_string(y) + "\nshot " + std::to_string(tapFrame + 360) + " " + after +
+                              "\nquit " + std::to_string(tapFrame + 362) + "\n";  // once the bursts have gone
     ASSERT_EQ(run("--script " + script("tap.script", steps)), 0);
     std::optional<Saved> saved = readStore(storePath());
     ASSERT_TRUE(saved);

@@ -1,13 +1,15 @@
 // Runs the game executable with input scripts and shots, as tests and demos do.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+
+#include "platform/PngFile.h"
 
 namespace {
 
@@ -33,12 +35,9 @@ GameRun runGame(const std::string& args) {
 }
 
 std::array<unsigned, 2> pngSize(const std::string& path) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return {0, 0};
-    std::array<unsigned, 2> size{png.width, png.height};
-    png_image_free(&png);
-    return size;
+    std::optional<platform::PngImage> png = platform::readPng(path);
+    if (!png) return {0, 0};
+    return {static_cast<unsigned>(png->width), static_cast<unsigned>(png->height)};
 }
 
 class StargridScript : public ::testing::Test {

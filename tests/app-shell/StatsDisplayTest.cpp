@@ -1,17 +1,19 @@
 // The statistics display of a running game: its three lines read back, cell by cell, from a saved frame.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "kite/scene/StatsDigitsImage.h"
+#include "platform/PngFile.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -25,25 +27,20 @@ constexpr float kScaleY = kScreenHeight / 720.0f;
 constexpr const char* kCharacters = "./0123456789:GLacelrstv";
 
 struct Frame {
-    std::vector<std::uint8_t> rgb;
+    std::vector<std::uint8_t> rgba;
     bool whiteAtDesign(float x, float y) const {
         const int px = static_cast<int>(x * kScaleX);
         const int py = kScreenHeight - 1 - static_cast<int>(y * kScaleY);
-        const std::uint8_t* p = &rgb[static_cast<std::size_t>((py * kScreenWidth + px) * 3)];
+        const std::uint8_t* p = &rgba[static_cast<std::size_t>((py * kScreenWidth + px) * 4)];
         return p[0] > 200 && p[1] > 200 && p[2] > 200;
     }
 };
 
 bool readFrame(const std::string& path, Frame& frame) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
-    png.format = PNG_FORMAT_RGB;
-    frame.rgb.resize(PNG_IMAGE_SIZE(png));
-    const bool ok = png.width == kScreenWidth && png.height == kScreenHeight &&
-                    png_image_finish_read(&png, nullptr, frame.rgb.data(), 0, nullptr);
-    png_image_free(&png);
-    return ok;
+    std::optional<platform::PngImage> png = platform::readPng(path);
+    if (!png || png->width != kScreenWidth || png->height != kScreenHeight) return false;
+    frame.rgba = std::move(png->rgba);
+    return true;
 }
 
 // The character whose glyph best matches the 35 dots of the cell at (left, bottom) in design points (a few
@@ -96,13 +93,16 @@ void keepOnlyDifferences(Frame& withStats, const Frame& without) {
 }
 
 TEST(StatsDisplay, ShowsFrameRateDrawCallsAndVerticesInTheLowerLeftCorner) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "stargrid-stats-test";
-    std::filesystem::create_directories(dir);
+    const kite::test::TemporaryFolder dir("stargrid-stats");
+    ASSERT_TRUE(dir.made());
+    const std::string environment = " XDG_CONFIG_HOME=" + dir.path() + "/config XDG_DATA_HOME=" + dir.path() +
+                                    "/data XDG_CACHE_HOME=" + dir.path() + "/cache XDG_RUNTIME_DIR=" + dir.path() +
+                                    " STARGRID_NETWORK=up STARGRID_BOOTSTRAP_URL=http://127.0.0.1:9/ ";
     auto shoot = [&](const std::string& name, const char* options) {
-        const std::string shot = (dir / name).string();
-        const std::string command = std::string("SDL_VIDEODRIVER=offscreen STARGRID_BOOTSTRAP_URL=http://127.0.0.1:9/ ") +
-                                    STARGRID_EXECUTABLE + " --fixed-step --device ipad --frames 20 --shot 18:" + shot +
-                                    options + " >/dev/null 2>&1";
+        const std::string shot = dir.path() + "/" + name;
+        const std::string command = std::string("SDL_VIDEODRIVER=offscreen") + environment + STARGRID_EXECUTABLE +
+                                    " --fixed-step --device ipad --frames 20 --shot 18:" + shot + options +
+                                    " >/dev/null 2>&1";
         return std::system(command.c_str()) == 0 ? shot : std::string();
     };
     const std::string withStats = shoot("stats.png", " --stats");
@@ -118,7 +118,6 @@ TEST(StatsDisplay, ShowsFrameRateDrawCallsAndVerticesInTheLowerLeftCorner) {
     EXPECT_THAT(readLine(frame, 0), MatchesRegex("[0-9]+\\.[0-9] / [0-9]\\.[0-9][0-9][0-9]"));
     EXPECT_THAT(readLine(frame, 22), MatchesRegex("(GL calls: *)?[0-9]+"));
     EXPECT_THAT(readLine(frame, 44), MatchesRegex("(GL verts: *)?[0-9]+"));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -168,7 +168,7 @@ TEST_F(HostLoopTest, WindowMinimiseRestoreAndCloseDriveTheLifecycle) {
         SDL_Event event{};
         event.type = SDL_WINDOWEVENT;
         event.window.event = what;
-        event.window.windowID = SDL_GetWindowID(context->window());
+        event.window.windowID = context->windowId();
         SDL_PushEvent(&event);
     };
     push(SDL_WINDOWEVENT_MINIMIZED);
@@ -178,6 +178,32 @@ TEST_F(HostLoopTest, WindowMinimiseRestoreAndCloseDriveTheLifecycle) {
     push(SDL_WINDOWEVENT_CLOSE);
     loop.runOnce();
     EXPECT_THAT(calls, ElementsAre("background", "foreground", "background", "quit"));
+}
+
+TEST_F(HostLoopTest, PostedEventsArriveInOrderBeforeTheNextPassesLinks) {
+    std::vector<std::string> calls;
+    HostLoop::Handlers handlers;
+    handlers.background = [&] { calls.push_back("background"); };
+    handlers.foreground = [&] { calls.push_back("foreground"); };
+    handlers.quit = [&] { calls.push_back("quit"); };
+    handlers.input = [&](const InputEvent& e) {
+        calls.push_back(e.type == InputEvent::Type::TOUCH_BEGAN ? "began" : "other");
+        if (e.type == InputEvent::Type::TOUCH_BEGAN) loop.post(InputEvent::of(InputEvent::Type::FOCUS_LOST));
+    };
+    loop.setHandlers(handlers);
+    loop.setFixedStep(true);
+    auto link = DisplayLink::create([&] { calls.push_back("frame"); });
+    link->addToLoop(loop);
+    loop.post(InputEvent::touch(InputEvent::Type::TOUCH_BEGAN, 1, 2.0f, 3.0f));
+    loop.post(InputEvent::of(InputEvent::Type::BACKGROUND));
+    loop.post(InputEvent::of(InputEvent::Type::FOREGROUND));
+    loop.runOnce();
+    // What a handler posts waits for the next pass.
+    EXPECT_THAT(calls, ElementsAre("began", "background", "foreground", "frame"));
+    loop.post(InputEvent::of(InputEvent::Type::CLOSE));
+    loop.runOnce();
+    EXPECT_THAT(calls, ElementsAre("began", "background", "foreground", "frame", "other", "background", "quit"));
+    EXPECT_TRUE(loop.isStopping());
 }
 
 TEST(Clock, FixedClockMovesOnlyWhenAdvanced) {

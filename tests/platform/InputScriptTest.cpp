@@ -50,6 +50,48 @@ TEST(InputScript, MalformedLinesAreRefusedWithTheirLineNumber) {
     EXPECT_THAT(error, ::testing::HasSubstr("cannot read"));
 }
 
+TEST(InputScript, StepsGivenOutOfOrderKeepTheirOrderWithinAFrame) {
+    std::string error;
+    // Descending drags overlap frame by frame: each frame's steps stay in the order given.
+    std::string text;
+    for (int frame = 400; frame >= 1; frame -= 4) text += "drag " + std::to_string(frame) + " 0 0 10 10 8\n";
+    text += "shot 12 a.png\nshot 12 b.png\n";
+    auto script = InputScript::parse(text, &error);
+    ASSERT_TRUE(script) << error;
+    EXPECT_EQ(script->steps().size(), 100u * 10u + 2u);
+    for (std::size_t i = 1; i < script->steps().size(); ++i)
+        ASSERT_LE(script->steps()[i - 1].frame, script->steps()[i].frame);
+    // At 12 the drag given first goes down, the drags from 8 and 4 move, then the shots.
+    auto at12 = script->stepsAt(12);
+    ASSERT_EQ(at12.size(), 5u);
+    EXPECT_EQ(at12[0].kind, Kind::DOWN);
+    EXPECT_EQ(at12[1].kind, Kind::MOVE);
+    EXPECT_FLOAT_EQ(at12[1].x, 5.0f);
+    EXPECT_FLOAT_EQ(at12[2].x, 10.0f);
+    EXPECT_EQ(at12[3].path, "a.png");
+    EXPECT_EQ(at12[4].path, "b.png");
+
+    InputScript merged;
+    merged.add(*InputScript::parseShot("12:first.png", &error));
+    merged.add(*script);
+    EXPECT_EQ(merged.stepsAt(12).front().path, "first.png");
+    EXPECT_EQ(merged.stepsAt(12).size(), 6u);
+}
+
+TEST(InputScript, ScriptExpandingToTooManyStepsIsRefused) {
+    // A few hundred bytes of long drags would otherwise become millions of steps.
+    std::string text;
+    for (int i = 0; i < 11; ++i) text += "drag 1 0 0 99 99 10000\n";
+    std::string error;
+    EXPECT_FALSE(InputScript::parse(text, &error));
+    EXPECT_EQ(error, "line 10: the script expands to more than 100000 steps");
+
+    std::string taps;
+    for (std::size_t i = 0; i < InputScript::kMaxSteps / 2 + 1; ++i) taps += "tap 1 0 0\n";
+    EXPECT_FALSE(InputScript::parse(taps, &error));
+    EXPECT_THAT(error, ::testing::HasSubstr("more than 100000 steps"));
+}
+
 TEST(InputScript, ShotOptionTakesFrameAndPath) {
     std::string error;
     auto shot = InputScript::parseShot("7:/tmp/a:b.png", &error);

@@ -4,10 +4,9 @@
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLStateCache.h"
 #include "platform/GLExtensions.h"
+#include "platform/PngFile.h"
 
 #include <GLES2/gl2.h>
-#include <SDL2/SDL.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -43,7 +42,7 @@ platform::GLContext* sharedGLContext(int width, int height) {
     }
     context->makeCurrent();
     if (context->drawableWidth() != width || context->drawableHeight() != height) {
-        SDL_SetWindowSize(context->window(), width, height);
+        context->setWindowSize(width, height);
         context->makeCurrent();
     }
     return context.get();
@@ -58,41 +57,9 @@ std::string artifactsDirectory(const char* configured) {
 }
 
 bool writePNG(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
-    if (width <= 0 || height <= 0 || rgba.size() < static_cast<std::size_t>(width) * height * 4) {
-        std::fprintf(stderr, "test: no frame to write to %s\n", path.c_str());
-        return false;
-    }
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        std::fprintf(stderr, "test: cannot open %s for writing\n", path.c_str());
-        return false;
-    }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y)
-        rows[static_cast<std::size_t>(y)] =
-            const_cast<png_bytep>(rgba.data() + static_cast<std::size_t>(y) * width * 4);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        std::fprintf(stderr, "test: failed to write %s\n", path.c_str());
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
+    if (platform::writePng(path, width, height, rgba)) return true;
+    std::fprintf(stderr, "test: cannot write the frame to %s\n", path.c_str());
+    return false;
 }
 
 void GLTest::SetUp() {

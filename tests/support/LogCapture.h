@@ -1,42 +1,35 @@
-// Collects the log lines written while it lives, for tests that expect a message.
+// Collects the engine's log lines while it lives, for tests that assert what was logged.
 #pragma once
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "kite/foundation/Log.h"
+namespace kite {
+namespace test {
 
-namespace kite::test {
-
+// One capture at a time (the engine has one forwarder); lines logged on other threads are kept too.
 class LogCapture {
 public:
-    LogCapture() {
-        current() = this;
-        setLogForwarder(&LogCapture::forward);
-    }
-    ~LogCapture() {
-        setLogForwarder(nullptr);
-        current() = nullptr;
-    }
+    LogCapture();
+    ~LogCapture();
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
+    // The lines so far, without their newline.
+    std::vector<std::string> lines() const;
+    // How many lines hold the text.
+    std::size_t count(const std::string& text) const;
+    bool contains(const std::string& text) const { return count(text) > 0; }
     // Every line, each followed by a newline.
-    std::string text() const {
-        std::string all;
-        for (const std::string& line : lines) all += line + "\n";
-        return all;
-    }
-
-    std::vector<std::string> lines;
+    std::string text() const;
+    void clear();
 
 private:
-    static LogCapture*& current() {
-        static LogCapture* capture = nullptr;
-        return capture;
-    }
-    static void forward(const char* line) {
-        if (current()) current()->lines.push_back(line);
-    }
+    static void forward(const char* line);
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
 };
 
-}  // namespace kite::test
+}  // namespace test
+}  // namespace kite

@@ -45,28 +45,6 @@ bool pumpUntil(Predicate predicate, std::chrono::milliseconds timeout = std::chr
     return true;
 }
 
-// Collects every log line while it lives.
-class LogRecorder {
-public:
-    LogRecorder() {
-        lines().clear();
-        setLogForwarder([](const char* line) { lines().push_back(line); });
-    }
-    ~LogRecorder() { setLogForwarder(nullptr); }
-    bool contains(const std::string& text) const {
-        for (const std::string& line : lines()) {
-            if (line.find(text) != std::string::npos) return true;
-        }
-        return false;
-    }
-
-private:
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> recorded;
-        return recorded;
-    }
-};
-
 // A folder of generated tones.
 class ToneFolder {
 public:

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
+#include "support/LogCapture.h"
 #include "kite/audio/linux/CDSoundSource.h"
 
 namespace {
@@ -154,7 +155,7 @@ TEST_F(CDSoundEngineTest, UnloadingStopsTheSourcesThatPlayIt) {
 }
 
 TEST_F(CDSoundEngineTest, FilesThatCannotBeDecodedFailTheirLoadWithALogLine) {
-    kite::test::LogRecorder log;
+    kite::test::LogCapture log;
     const std::string fourChannels = tones.tone("four.wav", 0.1, 4);
     const std::string damaged = tones.put("damaged.wav", std::string("RIFF\x10\0\0\0WAVEfmt ", 16));
     const std::string empty = tones.tone("empty.wav", 0.0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
+#include "support/LogCapture.h"
 #include "kite/audio/linux/CDAudioManager.h"
 #include "kite/audio/linux/CDBufferManager.h"
 #include "kite/audio/linux/CDSoundEngine.h"
@@ -187,7 +188,7 @@ TEST_F(SimpleAudioEngineTest, ResignAndReturnPauseAndResumeWithStopAndResumeBeha
 }
 
 TEST_F(SimpleAudioEngineTest, UnreadableMusicLeavesTheChannelSilent) {
-    kite::test::LogRecorder log;
+    kite::test::LogCapture log;
     const std::string broken = tones.put("broken.mp3", "ID3 but nothing else");
     audio->playBackgroundMusic(broken.c_str(), true);
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());

@@ -2,20 +2,18 @@
 // the next frame shows the node's answer.
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/GLViewImpl.h"
-#include "kite/platform/KTDirectorCaller.h"
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/ScriptPlayer.h"
 #include "kite/rendering/CustomCommand.h"
@@ -27,8 +25,9 @@
 #include "kite/scene/Node.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Touch.h"
-#include "platform/Clock.h"
 #include "platform/HostLoop.h"
+#include "platform/PngFile.h"
+#include "support/RunningScene.h"
 
 namespace kite {
 namespace {
@@ -80,54 +79,21 @@ struct App : Application {
     void willEnterForeground() override { Director::getInstance()->startAnimation(); }
 };
 
-struct Png {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgba;
-    std::array<int, 3> at(int x, int y) const {
-        const unsigned char* p = &rgba[(static_cast<std::size_t>(y) * width + x) * 4];
-        return {p[0], p[1], p[2]};
-    }
-};
-
-Png readPng(const std::string& path) {
-    Png image;
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) return image;
-    png.format = PNG_FORMAT_RGBA;
-    image.rgba.resize(PNG_IMAGE_SIZE(png));
-    if (png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr)) {
-        image.width = static_cast<int>(png.width);
-        image.height = static_cast<int>(png.height);
-    }
-    return image;
+// The pixel's colour in a shot, (0, 0) at the top left.
+std::array<int, 3> colourAt(const platform::PngImage& image, int x, int y) {
+    const std::uint8_t* p = &image.rgba[(static_cast<std::size_t>(y) * image.width + x) * 4];
+    return {p[0], p[1], p[2]};
 }
 
-TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
-    platform::Clock::setFixed(10.0);
-    platform::HostLoop& loop = platform::HostLoop::main();
-    loop.reset();
-    loop.setFixedStep(true);
+class ScriptedTap : public test::RunningSceneTest {};
+
+TEST_F(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     App app;
-
-    GLView::setContextAttributes(GLContextAttributes{8, 8, 8, 8, 24, 8});
-    GLViewImpl::convertContextAttributes();
-    auto host = KTEAGLView::viewWithFrame(Rect(0, 0, 640, 1136), GLViewImpl::getPixelFormat(),
-                                          GLViewImpl::getDepthFormat());
-    ASSERT_NE(host, nullptr);
-    KTEAGLView* hostView = host.get();
-    GLViewImpl* glView = GLViewImpl::createWithEAGLView(std::move(host));
-    Director* director = Director::getInstance();
-    director->setGLView(glView);
-    glView->setDesignResolutionSize(480.0f, 852.0f, ResolutionPolicy::EXACT_FIT);
-
-    Scene* scene = Scene::create();
     Pad* pad = Pad::create();
     pad->setAnchorPoint(Vec2::ZERO);
     pad->setPosition(120.0f, 600.0f);  // design points, y up: covers x 120..220, y 600..700
     pad->setContentSize(Size(100.0f, 100.0f));
     scene->addChild(pad);
-    director->runWithScene(scene);
 
     // Design (170, 650) is pixel (226.67, 269.33) with y down: 852 - 650 = 202 points from the top.
     // Kept for people to look at.
@@ -139,10 +105,11 @@ TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     auto script = platform::InputScript::parse(
         "shot 2 " + before + "\ntap 3 226 269\ntap 6 20 20\nshot 3 " + after + "\n", &error);
     ASSERT_TRUE(script) << error;
+    platform::HostLoop& loop = RunningSceneTest::loop();
     ScriptPlayer player(*script, loop);
     player.setHostView(hostView);
     platform::HostLoop::Handlers handlers;
-    handlers.event = [hostView](const SDL_Event& e) { hostView->handleEvent(e); };
+    handlers.input = [view = hostView](const platform::InputEvent& e) { view->handleInput(e); };
     handlers.afterPass = [&player] { player.afterPass(); };
     handlers.background = [&app] { app.didEnterBackground(); };
     handlers.foreground = [&app] { app.willEnterForeground(); };
@@ -152,25 +119,19 @@ TEST(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     for (int i = 0; i < 8; ++i) loop.runOnce();
 
     EXPECT_EQ(pad->hits, 1);  // the second tap, at (20, 20), is outside
-    Png first = readPng(before);
-    Png second = readPng(after);
-    ASSERT_EQ(second.width, 640);
-    ASSERT_EQ(second.height, 1136);
+    std::optional<platform::PngImage> first = platform::readPng(before);
+    std::optional<platform::PngImage> second = platform::readPng(after);
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ(second->width, 640);
+    ASSERT_EQ(second->height, 1136);
     auto red = std::array<int, 3>{255, 0, 0};
     auto green = std::array<int, 3>{0, 255, 0};
     auto black = std::array<int, 3>{0, 0, 0};
-    EXPECT_EQ(first.at(226, 269), red);
-    EXPECT_EQ(second.at(226, 269), green);
-    EXPECT_EQ(second.at(170, 210), green);   // inside, near the top-left corner
-    EXPECT_EQ(second.at(150, 269), black);   // left of the pad
-    EXPECT_EQ(second.at(226, 190), black);   // above it
-
-    director->end();
-    director->mainLoop();
-    KTDirectorCaller::destroy();
-    PoolManager::getInstance()->getCurrentPool()->clear();
-    loop.reset();
-    platform::Clock::useRealTime();
+    EXPECT_EQ(colourAt(*first, 226, 269), red);
+    EXPECT_EQ(colourAt(*second, 226, 269), green);
+    EXPECT_EQ(colourAt(*second, 170, 210), green);   // inside, near the top-left corner
+    EXPECT_EQ(colourAt(*second, 150, 269), black);   // left of the pad
+    EXPECT_EQ(colourAt(*second, 226, 190), black);   // above it
 }
 
 }  // namespace

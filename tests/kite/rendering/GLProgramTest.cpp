@@ -3,12 +3,14 @@
 #include "kite/foundation/Log.h"
 #include "kite/rendering/DirectorFrameServices.h"
 #include "tests/support/GLTest.h"
+#include "tests/support/LogCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,17 +60,14 @@ std::vector<float> uniformFloats(GLuint program, GLint location, int count) {
     return values;
 }
 
-std::vector<std::string> logged;
-
 class GLProgramTest : public test::GLTest {
 protected:
     void SetUp() override {
         GLTest::SetUp();
-        logged.clear();
-        setLogForwarder([](const char* line) { logged.emplace_back(line); });
+        log = std::make_unique<test::LogCapture>();
     }
     void TearDown() override {
-        setLogForwarder(nullptr);
+        log.reset();
         setDirectorFrameServices(DirectorFrameServices());
         GLTest::TearDown();
     }
@@ -77,6 +76,8 @@ protected:
         RefPtr<GLProgram> program(GLProgram::createWithByteArrays(vertex, fragment));
         return program;
     }
+
+    std::unique_ptr<test::LogCapture> log;
 };
 
 TEST_F(GLProgramTest, FreshProgramDescribesItselfWithZeroNames) {
@@ -243,8 +244,8 @@ TEST_F(GLProgramTest, FragmentCompileFailureKeepsTheCompiledVertexShader) {
     EXPECT_NE(program->getProgram(), 0u);
     EXPECT_THAT(program->getDescription(), ::testing::Not(HasSubstr("VertexShader = 0,")));
     EXPECT_THAT(program->getDescription(), HasSubstr("FragmentShader = 0>"));
-    ASSERT_FALSE(logged.empty());
-    EXPECT_THAT(logged.back(), HasSubstr("fragment shader"));
+    ASSERT_FALSE(log->lines().empty());
+    EXPECT_THAT(log->lines().back(), HasSubstr("fragment shader"));
 }
 
 TEST_F(GLProgramTest, LinkFailureIsReportedAndLogged) {
@@ -255,8 +256,8 @@ TEST_F(GLProgramTest, LinkFailureIsReportedAndLogged) {
     program->release();
     ASSERT_TRUE(program->initWithByteArrays(vertex, fragment));
     EXPECT_FALSE(program->link());
-    ASSERT_FALSE(logged.empty());
-    EXPECT_THAT(logged.back(), HasSubstr("failed to link"));
+    ASSERT_FALSE(log->lines().empty());
+    EXPECT_THAT(log->lines().back(), HasSubstr("failed to link"));
     EXPECT_TRUE(program->getUserUniforms().empty());
     EXPECT_EQ(GLProgram::createWithByteArrays(vertex, fragment), nullptr);
 }

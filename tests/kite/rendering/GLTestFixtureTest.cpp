@@ -1,11 +1,13 @@
 #include "tests/support/GLTest.h"
 
+#include "platform/PngFile.h"
+
 #include <GLES2/gl2.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace kite {
@@ -13,19 +15,6 @@ namespace {
 
 using test::Pixel;
 using test::PixelNear;
-
-// Decodes an RGBA PNG written by the fixture; empty on failure.
-std::vector<std::uint8_t> readPNG(const std::string& path, int* width, int* height) {
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
-    *width = static_cast<int>(image.width);
-    *height = static_cast<int>(image.height);
-    return pixels;
-}
 
 class GLTestFixture : public test::GLTest {
 protected:
@@ -62,10 +51,11 @@ TEST_F(GLTestFixture, SavedFrameIsAPNGOfTheSamePixels) {
     paintHalves();
     const std::string path = saveFrame("-halves");
     EXPECT_EQ(std::filesystem::path(path).filename(), "GLTestFixture.SavedFrameIsAPNGOfTheSamePixels-halves.png");
-    int width = 0, height = 0;
-    EXPECT_EQ(readPNG(path, &width, &height), readFrame());
-    EXPECT_EQ(width, 64);
-    EXPECT_EQ(height, 64);
+    std::optional<platform::PngImage> png = platform::readPng(path);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->rgba, readFrame());
+    EXPECT_EQ(png->width, 64);
+    EXPECT_EQ(png->height, 64);
 }
 
 TEST_F(GLTestFixture, WritingIntoAMissingFolderFailsCleanly) {

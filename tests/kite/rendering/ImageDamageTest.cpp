@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 #include "kite/foundation/Log.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/Image.h"

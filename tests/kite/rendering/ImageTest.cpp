@@ -10,7 +10,7 @@
 #include <vector>
 #include <unistd.h>
 
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/decoders/ETC1.h"

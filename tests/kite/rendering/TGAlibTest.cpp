@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 
 namespace kite {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DrawTestSupport.h"
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/Image.h"

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Scheduler.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/S3TC.h"
 #include "support/GLTest.h"

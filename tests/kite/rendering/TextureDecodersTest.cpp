@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 #include "kite/rendering/decoders/ATITC.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/PVRTC.h"

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "kite/foundation/AutoreleasePool.h"
@@ -12,6 +13,7 @@
 #include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/Touch.h"
 #include "support/DirectorShutdown.h"
+#include "support/TouchRecorder.h"
 
 namespace kite {
 namespace {
@@ -128,21 +130,11 @@ protected:
         view = BareGLView::create(768.0f, 1024.0f);
         view->setDesignResolutionSize(480.0f, 720.0f, ResolutionPolicy::SHOW_ALL);
         Director::getInstance()->setGLView(view);
-        auto* listener = EventListenerTouchAllAtOnce::create();
-        auto record = [this](const char* phase) {
-            return [this, phase](const std::vector<Touch*>& touches, Event*) {
-                for (Touch* t : touches) {
-                    std::string entry = std::string(phase) + std::to_string(t->getId());
-                    log.push_back(entry);
-                    last = t->getLocationInView();
-                }
-            };
-        };
-        listener->onTouchesBegan = record("began");
-        listener->onTouchesMoved = record("moved");
-        listener->onTouchesEnded = record("ended");
-        listener->onTouchesCancelled = record("cancelled");
-        Director::getInstance()->getEventDispatcher()->addEventListenerWithFixedPriority(listener, 1);
+        recorder = std::make_unique<test::TouchRecorder>();
+    }
+    void TearDown() override {
+        recorder.reset();
+        GLViewTest::TearDown();
     }
 
     void begin(intptr_t id, float x = 0, float y = 0) { view->handleTouchesBegin(1, &id, &x, &y); }
@@ -150,19 +142,18 @@ protected:
     void end(intptr_t id, float x = 0, float y = 0) { view->handleTouchesEnd(1, &id, &x, &y); }
 
     BareGLView* view = nullptr;
-    std::vector<std::string> log;
-    Vec2 last;
+    std::unique_ptr<test::TouchRecorder> recorder;
 };
 
 TEST_F(GLViewTouchTest, TouchPositionsArriveInDesignUnits) {
     const float s = 1024.0f / 720.0f;
     const float left = (768 - 480 * s) / 2;
     begin(42, left + 100 * s, 200 * s);
-    EXPECT_THAT(last.x, FloatNear(100.0f, 1e-3f));
-    EXPECT_THAT(last.y, FloatNear(200.0f, 1e-3f));
+    EXPECT_THAT(recorder->last.x, FloatNear(100.0f, 1e-3f));
+    EXPECT_THAT(recorder->last.y, FloatNear(200.0f, 1e-3f));
     move(42, left + 120 * s, 210 * s);
-    EXPECT_THAT(last.x, FloatNear(120.0f, 1e-3f));
-    EXPECT_THAT(log, ElementsAre("began0", "moved0"));
+    EXPECT_THAT(recorder->last.x, FloatNear(120.0f, 1e-3f));
+    EXPECT_THAT(recorder->log, ElementsAre("began0", "moved0"));
 }
 
 TEST_F(GLViewTouchTest, TouchLocationTurnsYUpInTheDirectorsWindow) {
@@ -185,18 +176,18 @@ TEST_F(GLViewTouchTest, TouchLocationTurnsYUpInTheDirectorsWindow) {
 TEST_F(GLViewTouchTest, SixteenthTouchIsIgnoredAndTheLowestFreeSlotIsReused) {
     for (intptr_t id = 100; id < 115; ++id) begin(id);
     EXPECT_EQ(GLView::getTouchSlotMask(), 0x7FFFu);
-    log.clear();
+    recorder->log.clear();
     begin(115);
     move(115);
     end(115);
-    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(recorder->log.empty());
 
     end(103);
     end(105);
-    EXPECT_THAT(log, ElementsAre("ended3", "ended5"));
-    log.clear();
+    EXPECT_THAT(recorder->log, ElementsAre("ended3", "ended5"));
+    recorder->log.clear();
     begin(200);
-    EXPECT_THAT(log, ElementsAre("began3"));
+    EXPECT_THAT(recorder->log, ElementsAre("began3"));
 }
 
 TEST_F(GLViewTouchTest, RepeatedBeganAndUnknownIdsAreIgnored) {
@@ -205,11 +196,11 @@ TEST_F(GLViewTouchTest, RepeatedBeganAndUnknownIdsAreIgnored) {
     move(8);
     end(8);
     view->handleTouchesCancel(0, nullptr, nullptr, nullptr);
-    EXPECT_THAT(log, ElementsAre("began0"));
+    EXPECT_THAT(recorder->log, ElementsAre("began0"));
     intptr_t id = 7;
     float x = 0, y = 0;
     view->handleTouchesCancel(1, &id, &x, &y);
-    EXPECT_THAT(log, ElementsAre("began0", "cancelled0"));
+    EXPECT_THAT(recorder->log, ElementsAre("began0", "cancelled0"));
     EXPECT_EQ(GLView::getTouchSlotMask(), 0u);
 }
 

@@ -140,9 +140,9 @@ TEST_F(NodeTest, RefusesNullChildrenAndChildrenThatHaveAParent) {
     EXPECT_EQ(parent->getChildrenCount(), 0u);
     EXPECT_EQ(child->getParent(), other);
     EXPECT_EQ(child->getName(), "");
-    ASSERT_EQ(log.lines.size(), 3u);
-    EXPECT_THAT(log.lines[0], HasSubstr("null child"));
-    EXPECT_THAT(log.lines[2], HasSubstr("already has a parent"));
+    ASSERT_EQ(log.lines().size(), 3u);
+    EXPECT_THAT(log.lines()[0], HasSubstr("null child"));
+    EXPECT_THAT(log.lines()[2], HasSubstr("already has a parent"));
 }
 
 TEST_F(NodeTest, RefusesToAddANodeBelowItself) {
@@ -154,7 +154,7 @@ TEST_F(NodeTest, RefusesToAddANodeBelowItself) {
     middle->addChild(root);
     EXPECT_EQ(root->getParent(), nullptr);
     EXPECT_EQ(middle->getChildrenCount(), 0u);
-    EXPECT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(log.lines().size(), 2u);
 }
 
 TEST_F(NodeTest, ChildRetainedByParentAndReleasedOnRemoval) {
@@ -235,7 +235,7 @@ TEST_F(EnumerateTest, InvalidPatternFindsNothing) {
     LogCapture log;
     EXPECT_THAT(find("a[("), IsEmpty());
     EXPECT_THAT(find("//(item"), IsEmpty());
-    EXPECT_FALSE(log.lines.empty());
+    EXPECT_FALSE(log.lines().empty());
 }
 
 TEST_F(EnumerateTest, EmptyCallbackIsIgnored) {

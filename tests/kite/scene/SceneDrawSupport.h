@@ -109,18 +109,17 @@ protected:
         GLTest::TearDown();
     }
 
-    // x and y in design points from the bottom left, as nodes see them.
-    void touchDown(float x, float y) { touch(&GLView::handleTouchesBegin, x, y); }
-    void touchMove(float x, float y) { touch(&GLView::handleTouchesMove, x, y); }
-    void touchUp(float x, float y) { touch(&GLView::handleTouchesEnd, x, y); }
-    void touchCancel(float x, float y) { touch(&GLView::handleTouchesCancel, x, y); }
+    // x and y in design points from the bottom left, as nodes see them; one finger per id.
+    void touchDown(float x, float y, intptr_t id = 7) { touch(&GLView::handleTouchesBegin, x, y, id); }
+    void touchMove(float x, float y, intptr_t id = 7) { touch(&GLView::handleTouchesMove, x, y, id); }
+    void touchUp(float x, float y, intptr_t id = 7) { touch(&GLView::handleTouchesEnd, x, y, id); }
+    void touchCancel(float x, float y, intptr_t id = 7) { touch(&GLView::handleTouchesCancel, x, y, id); }
 
     Director* director = nullptr;
     FixtureView* view = nullptr;
 
 private:
-    void touch(void (GLView::*phase)(int, intptr_t[], float[], float[]), float x, float y) {
-        intptr_t id = 7;
+    void touch(void (GLView::*phase)(int, intptr_t[], float[], float[]), float x, float y, intptr_t id) {
         float viewY = static_cast<float>(frameHeight()) - y;
         (view->*phase)(1, &id, &x, &viewY);
     }

@@ -1,4 +1,4 @@
-#include "ImageTestData.h"
+#include "support/TestImages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <jpeglib.h>
-#include <png.h>
 #include <tiffio.h>
 #include <webp/encode.h>
 #include <zlib.h>
@@ -31,56 +30,7 @@ void putBE16(Bytes& out, std::size_t at, std::uint32_t v) {
     out[at + 1] = static_cast<std::uint8_t>(v);
 }
 
-void pngWrite(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
-void pngFlush(png_structp) {}
-
 }  // namespace
-
-Bytes encodePng(int width, int height, const Bytes& packedRows, const PngOptions& options) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return {};
-    }
-    png_set_write_fn(png, &out, pngWrite, pngFlush);
-    png_set_IHDR(png, info, width, height, options.bitDepth, options.colorType,
-                 options.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_color> palette;
-    for (std::size_t i = 0; i + 2 < options.palette.size(); i += 3)
-        palette.push_back({options.palette[i], options.palette[i + 1], options.palette[i + 2]});
-    if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-    png_color_16 trnsColour{};
-    if (!options.transparency.empty()) {
-        if (options.colorType == PNG_COLOR_TYPE_PALETTE) {
-            png_set_tRNS(png, info, options.transparency.data(), static_cast<int>(options.transparency.size()), nullptr);
-        } else if (options.colorType == PNG_COLOR_TYPE_GRAY) {
-            trnsColour.gray = static_cast<png_uint_16>((options.transparency[0] << 8) | options.transparency[1]);
-            png_set_tRNS(png, info, nullptr, 0, &trnsColour);
-        } else {
-            const Bytes& t = options.transparency;
-            trnsColour.red = static_cast<png_uint_16>((t[0] << 8) | t[1]);
-            trnsColour.green = static_cast<png_uint_16>((t[2] << 8) | t[3]);
-            trnsColour.blue = static_cast<png_uint_16>((t[4] << 8) | t[5]);
-            png_set_tRNS(png, info, nullptr, 0, &trnsColour);
-        }
-    }
-    png_write_info(png, info);
-    const std::size_t rowBytes = packedRows.size() / height;
-    // An interlaced image is written as whole rows once per pass.
-    const int passes = options.interlaced ? png_set_interlace_handling(png) : 1;
-    for (int pass = 0; pass < passes; ++pass)
-        for (int y = 0; y < height; ++y) png_write_row(png, packedRows.data() + y * rowBytes);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
 
 Bytes encodeJpeg(int width, int height, int components, const Bytes& pixels, int quality) {
     jpeg_compress_struct cinfo;

@@ -1,4 +1,4 @@
-// Builders of image files of every supported kind, made from scratch for the image tests.
+// Builders of image files of every supported kind, made from scratch for the image tests and benchmarks.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -6,6 +6,7 @@
 
 #include "kite/foundation/Ref.h"
 #include "kite/rendering/Image.h"
+#include "platform/PngFile.h"
 
 namespace kite {
 namespace testdata {
@@ -13,14 +14,8 @@ namespace testdata {
 using Bytes = std::vector<std::uint8_t>;
 
 // PNG rows as libpng packs them for the colour type and depth (rows given top first).
-struct PngOptions {
-    int colorType = 6;  // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
-    int bitDepth = 8;
-    Bytes palette;       // RGB triples for colour type 3
-    Bytes transparency;  // the tRNS chunk's payload
-    bool interlaced = false;
-};
-Bytes encodePng(int width, int height, const Bytes& packedRows, const PngOptions& options);
+using PngOptions = platform::PngFormat;
+using platform::encodePng;
 
 // Baseline JPEG of 1 (grey) or 3 (RGB, stored as YCbCr) components.
 Bytes encodeJpeg(int width, int height, int components, const Bytes& pixels, int quality = 100);

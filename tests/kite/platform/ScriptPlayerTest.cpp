@@ -1,0 +1,78 @@
+// Script steps are timed by frames drawn, also when passes of the host loop draw nothing.
+#include "kite/platform/ScriptPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "kite/platform/Application.h"
+#include "kite/platform/KTEAGLView.h"
+#include "kite/scene/Director.h"
+#include "platform/HostLoop.h"
+#include "support/RunningScene.h"
+
+namespace kite {
+namespace {
+
+struct App : Application {
+    bool didFinishLaunching() override { return true; }
+    void didEnterBackground() override { Director::getInstance()->stopAnimation(); }
+    void willEnterForeground() override { Director::getInstance()->startAnimation(); }
+};
+
+class ScriptPlayerTest : public test::RunningSceneTest {
+protected:
+    Size frameSize() const override { return Size(64.0f, 64.0f); }
+    Size designSize() const override { return Size(64.0f, 64.0f); }
+    void SetUp() override {
+        RunningSceneTest::SetUp();
+        view = hostView;
+        dir = std::filesystem::path(::testing::TempDir()) / "script-player";
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        RunningSceneTest::TearDown();
+        std::filesystem::remove_all(dir);
+    }
+
+    // Plays the script; runs passes until the shot is saved, answering the frames drawn by then.
+    long framesWhenSaved(const std::string& text, const std::filesystem::path& shot) {
+        std::string error;
+        auto script = platform::InputScript::parse(text, &error);
+        EXPECT_TRUE(script) << error;
+        if (!script) return -1;
+        ScriptPlayer player(*script, loop());
+        player.setHostView(view);
+        platform::HostLoop::Handlers handlers;
+        handlers.afterPass = [&player] { player.afterPass(); };
+        handlers.background = [this] { app.didEnterBackground(); };
+        handlers.foreground = [this] { app.willEnterForeground(); };
+        loop().setHandlers(handlers);
+        app.run();
+        player.start();
+        for (int pass = 0; pass < 40 && !std::filesystem::exists(shot); ++pass) loop().runOnce();
+        return std::filesystem::exists(shot) ? static_cast<long>(view->getPresentedFrames()) : -1;
+    }
+
+    App app;
+    KTEAGLView* view = nullptr;
+    std::filesystem::path dir;
+};
+
+TEST_F(ScriptPlayerTest, ShotIsTakenOfTheFrameDrawnAtItsNumberWhenPassesDrawNothing) {
+    Director::getInstance()->setAnimationInterval(3.0 / 60);  // a frame every third pass
+    const auto shot = dir / "frame4.png";
+    EXPECT_EQ(framesWhenSaved("shot 4 " + shot.string() + "\n", shot), 4);
+}
+
+TEST_F(ScriptPlayerTest, StepsInTheBackgroundComeAtTheLoopsTicks) {
+    // Frame 1 drawn; 2 to 4 are ticks in the background; the foreground comes before frame 5 is drawn.
+    const auto shot = dir / "after.png";
+    EXPECT_EQ(framesWhenSaved("background 2\nforeground 5\nshot 6 " + shot.string() + "\n", shot), 3);
+    EXPECT_FALSE(loop().isInBackground());
+}
+
+}  // namespace
+}  // namespace kite
