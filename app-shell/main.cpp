@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
     controller.didFinishLaunching();
     std::unique_ptr<platform::UrlHandover> handover = platform::UrlHandover::listen(
         kHandoverName, [&controller](const std::string& url) { controller.handleOpenURL(url); });
-    if (!handover) kite::log("stargrid: another game already takes this user's URLs");
+    if (!handover) kite::log("UrlHandover: another game of this user takes the URLs handed over");
     app.run();
     if (!options->url.empty()) controller.handleOpenURL(options->url);
     // After the delegate's launch, which switches the display off.

@@ -115,7 +115,7 @@ TEST_F(MenuLayerTest, TheDailySaleOfferOpensOncePerDayAndOnlyWithoutDiamonds) {
     runChain();
     EXPECT_EQ(QKSingleton::getInstance()->getCurrentTime(), dateString());
     EXPECT_THAT(log.text(), HasSubstr("MenuScreens: the sale dialog is not built yet"));
-    log.lines.clear();
+    log.clear();
     openMenu();
     runChain();
     EXPECT_THAT(log.text(), ::testing::Not(HasSubstr("sale dialog")));

@@ -111,14 +111,14 @@ TEST_F(PopupBoxLayerTest, ConfirmButtonsActByKind) {
     current()->onConfirmRight();
     EXPECT_EQ(share->getParent(), nullptr);
     EXPECT_EQ(current(), nullptr);
-    EXPECT_THAT(log.lines, Contains(StartsWith("MenuScreens: account binding asked for with origin 3")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("MenuScreens: account binding asked for with origin 3")));
 
     QKSingleton::getInstance()->showConfirm(screen, "提示", "message", 4);
     current()->onConfirmLeft();
-    EXPECT_THAT(log.lines, Contains(StartsWith("MenuScreens: the leaderboard dialog is not built yet")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("MenuScreens: the leaderboard dialog is not built yet")));
     QKSingleton::getInstance()->showConfirm(screen, "提示", "message", 4);
     current()->onConfirmRight();
-    EXPECT_THAT(log.lines, Contains(StartsWith("MenuScreens: account binding asked for with origin 4")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("MenuScreens: account binding asked for with origin 4")));
     EXPECT_EQ(current(), nullptr);
 }
 

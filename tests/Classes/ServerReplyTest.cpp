@@ -36,7 +36,7 @@ TEST(ServerReply, FollowsTheFramesLogLinesAndReadsTheCode) {
     EXPECT_EQ(reply.tag(), "Version");
     EXPECT_TRUE(reply.succeeded());
     EXPECT_EQ(reply.integer("version"), 3);
-    EXPECT_THAT(log.lines, ElementsAre(StartsWith("Completed Tag : Version "), StartsWith("StatusCode: 200")));
+    EXPECT_THAT(log.lines(), ElementsAre(StartsWith("Completed Tag : Version "), StartsWith("StatusCode: 200")));
 }
 
 TEST(ServerReply, ATransferFailureIsLoggedAndNeverASuccess) {
@@ -44,7 +44,7 @@ TEST(ServerReply, ATransferFailureIsLoggedAndNeverASuccess) {
     ServerReply reply = ServerReply::read(response("WebSer", false, -1, "").get());
     EXPECT_FALSE(reply.transferred());
     EXPECT_FALSE(reply.succeeded());
-    EXPECT_THAT(log.lines, ElementsAre(StartsWith("Completed Tag : WebSer "), StartsWith("StatusCode: -1"),
+    EXPECT_THAT(log.lines(), ElementsAre(StartsWith("Completed Tag : WebSer "), StartsWith("StatusCode: -1"),
                                        StartsWith("response failed"),
                                        StartsWith("error buffer: Couldn't connect to server")));
 }

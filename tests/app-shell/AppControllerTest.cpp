@@ -27,12 +27,12 @@ TEST_F(AppControllerTest, LosingTheNetworkClearsTheFlagAndSaysSo) {
     platform::NetworkReachability::force(false);
     controller.reportReachabilityStatus(*host);
     EXPECT_FALSE(QKSingleton::getInstance()->networkReachable);
-    EXPECT_THAT(log.lines, Contains(StartsWith("当前网路环境：无网络")));
-    EXPECT_THAT(log.lines, Contains(StartsWith("AlertView: 提示 / 当前无网络！系统将不会上传您的成绩到排行榜！ [确认]")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：无网络")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("AlertView: 提示 / 当前无网络！系统将不会上传您的成绩到排行榜！ [确认]")));
     platform::NetworkReachability::force(true);
     controller.reportReachabilityStatus(*host);
     EXPECT_TRUE(QKSingleton::getInstance()->networkReachable);
-    EXPECT_THAT(log.lines, Contains(StartsWith("当前网路环境：WiFi")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：WiFi")));
 }
 
 TEST_F(AppControllerTest, LaunchStoresTheVersionAndReportsTheFirstState) {
@@ -47,9 +47,9 @@ TEST_F(AppControllerTest, LaunchStoresTheVersionAndReportsTheFirstState) {
 
 TEST_F(AppControllerTest, OnlyUrlsOfTheGamesOwnSchemeAreTaken) {
     controller.handleOpenURL("http://elsewhere.example/x");
-    EXPECT_THAT(log.lines, Contains(StartsWith("AppController: refused a URL of another scheme")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("AppController: refused a URL of another scheme")));
     controller.handleOpenURL("pg5e18c0a7d94b2f63://oauth?code=1");
-    EXPECT_THAT(log.lines, Contains(StartsWith("AppController: open URL pg5e18c0a7d94b2f63://oauth?code=1")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("AppController: open URL pg5e18c0a7d94b2f63://oauth?code=1")));
 }
 
 TEST_F(AppControllerTest, MessengerAnswersBecomeAlerts) {

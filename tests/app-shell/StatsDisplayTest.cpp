@@ -85,10 +85,10 @@ std::string readLine(const Frame& frame, float bottom) {
 // Keeps only what the display adds: pixels equal in the frame drawn without it go black, so the
 // screen behind (the menu) cannot pass for lit dots.
 void keepOnlyDifferences(Frame& withStats, const Frame& without) {
-    for (std::size_t i = 0; i + 2 < withStats.rgb.size(); i += 3) {
+    for (std::size_t i = 0; i + 3 < withStats.rgba.size() && i + 3 < without.rgba.size(); i += 4) {
         bool same = true;
-        for (std::size_t c = 0; c < 3; ++c) same = same && std::abs(withStats.rgb[i + c] - without.rgb[i + c]) < 16;
-        if (same) withStats.rgb[i] = withStats.rgb[i + 1] = withStats.rgb[i + 2] = 0;
+        for (std::size_t c = 0; c < 3; ++c) same = same && std::abs(withStats.rgba[i + c] - without.rgba[i + c]) < 16;
+        if (same) withStats.rgba[i] = withStats.rgba[i + 1] = withStats.rgba[i + 2] = 0;
     }
 }
 
