@@ -31,6 +31,8 @@ struct Frame {
     bool whiteAtDesign(float x, float y) const {
         const int px = static_cast<int>(x * kScaleX);
         const int py = kScreenHeight - 1 - static_cast<int>(y * kScaleY);
+        // The line search looks a little below the frame's bottom edge: nothing is lit there.
+        if (px < 0 || px >= kScreenWidth || py < 0 || py >= kScreenHeight) return false;
         const std::uint8_t* p = &rgba[static_cast<std::size_t>((py * kScreenWidth + px) * 4)];
         return p[0] > 200 && p[1] > 200 && p[2] > 200;
     }
