@@ -338,6 +338,11 @@ bool FileUtils::isDirectoryExist(const std::string& dirPath) {
 }
 
 bool FileUtils::createDirectory(const std::string& path) {
+    if (!isAbsolutePath(path)) {
+        // Relative names denote read-only resources; where else it would land depends on the current directory.
+        log("FileUtils: cannot create the relative directory '%s'; give a full path", path.c_str());
+        return false;
+    }
     if (isDirectoryExist(path)) return true;
     std::vector<std::string> components;
     std::string::size_type start = 0;
@@ -380,6 +385,11 @@ long FileUtils::getFileSize(const std::string& filepath) {
     struct stat st;
     if (stat(fullPath.c_str(), &st) != 0) return -1;
     return static_cast<long>(st.st_size);
+}
+
+std::vector<std::pair<std::string, std::string>> FileUtils::getFullPathCacheEntries() const {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+    return {fullPathCache.begin(), fullPathCache.end()};
 }
 
 }  // namespace kite

@@ -24,6 +24,8 @@ public:
     virtual ~FileUtils();
 
     virtual void purgeCachedEntries();
+    // The requested names and full paths found so far (a copy, in the cache's own order).
+    std::vector<std::pair<std::string, std::string>> getFullPathCacheEntries() const;
 
     // Whole file as text; the text ends at its first zero byte.
     virtual std::string getStringFromFile(const std::string& filename);
@@ -62,7 +64,9 @@ public:
 
     virtual bool isFileExist(const std::string& filename);
     virtual bool isAbsolutePath(const std::string& path) const;
+    // A relative name is looked for through the search paths, as files are.
     virtual bool isDirectoryExist(const std::string& dirPath);
+    // Refuses a relative path with a log line.
     virtual bool createDirectory(const std::string& dirPath);
     // Refuses a non-empty path that does not end in "/".
     virtual bool removeDirectory(const std::string& dirPath);
