@@ -15,9 +15,9 @@ void openShop(kite::Node* screen) { MenuScreens::openShop(screen); }
 
 void openSale(kite::Node* screen) { MenuScreens::openSale(screen); }
 
+// Logged even with no scene running, when there is nothing to show it over.
 void showAlert(const std::string& title, const std::string& message) {
-    if (kite::Scene* scene = kite::Director::getInstance()->getRunningScene())
-        QKSingleton::getInstance()->showAlert(scene, title, message);
+    QKSingleton::getInstance()->showAlert(kite::Director::getInstance()->getRunningScene(), title, message);
 }
 
 // Both go out only with the network up and a bound phone (the gateway checks).
