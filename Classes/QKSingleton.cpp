@@ -62,6 +62,7 @@ PopupBoxLayer* QKSingleton::adopt(kite::Node* parent, PopupBoxLayer* popup) {
 }
 
 void QKSingleton::showWaitBox(kite::Node* parent) {
+    if (!parent) return;
     PopupBoxLayer* popup = PopupBoxLayer::create();
     if (popup) popup->buildWaitBox();
     adopt(parent, popup);
@@ -69,6 +70,8 @@ void QKSingleton::showWaitBox(kite::Node* parent) {
 
 void QKSingleton::showAlert(kite::Node* parent, const std::string& title, const std::string& message) {
     kite::log("QKSingleton: alert \"%s\" / \"%s\"", title.c_str(), message.c_str());
+    // A popup built and never shown would keep its pop-in action, and the action it.
+    if (!parent) return;
     if (PopupBoxLayer* popup = titledPopup(title, message)) {
         popup->buildAlert();
         adopt(parent, popup);
@@ -77,6 +80,7 @@ void QKSingleton::showAlert(kite::Node* parent, const std::string& title, const 
 
 void QKSingleton::showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind) {
     kite::log("QKSingleton: confirm %d \"%s\" / \"%s\"", kind, title.c_str(), message.c_str());
+    if (!parent) return;
     if (PopupBoxLayer* popup = titledPopup(title, message)) {
         popup->buildConfirm(parent, kind);
         adopt(parent, popup);
@@ -84,6 +88,7 @@ void QKSingleton::showConfirm(kite::Node* parent, const std::string& title, cons
 }
 
 void QKSingleton::showNotice(kite::Node* parent, const std::string& title, const std::string& message) {
+    if (!parent) return;
     if (PopupBoxLayer* popup = titledPopup(title, message)) {
         popup->buildNotice(dynamic_cast<PopupBoxLayer::NoticeOwner*>(parent));
         adopt(parent, popup);
@@ -91,6 +96,7 @@ void QKSingleton::showNotice(kite::Node* parent, const std::string& title, const
 }
 
 void QKSingleton::showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message) {
+    if (!parent) return;
     if (PopupBoxLayer* popup = titledPopup(title, message)) {
         popup->buildPhoneInput(dynamic_cast<PopupBoxLayer::PhoneOwner*>(parent));
         adopt(parent, popup);
