@@ -2,7 +2,10 @@
 
 #include "Classes/GameData.h"
 #include "Classes/GameScene.h"
+#include "Classes/MenuLayer.h"
 #include "Classes/ServerExchange.h"
+#include "Classes/ShareLayer.h"
+#include "Classes/WebViewLayer.h"
 #include "kite/foundation/Log.h"
 #include "kite/scene/Director.h"
 
@@ -37,8 +40,18 @@ void openSale(kite::Node*) { notBuilt("sale dialog"); }
 void openHelp(kite::Node*) { notBuilt("help dialog"); }
 void openShop(kite::Node*) { notBuilt("diamond shop"); }
 void openInfo(MenuLayer*) { notBuilt("account information dialog"); }
-void openShare(MenuLayer*) { notBuilt("share dialog"); }
+void openShare(MenuLayer* menu) {
+    ShareLayer* dialog = ShareLayer::create();
+    if (!dialog || !menu) return;
+    dialog->menuLayer = menu;
+    menu->addChild(dialog, 2, kShareDialogTag);
+}
 
-void openWebPage(kite::Node*, int kind) { notBuilt(kind == 1 ? "activity page" : "user agreement page"); }
+void openWebPage(kite::Node* owner, int kind) {
+    WebViewLayer* screen = WebViewLayer::create();
+    if (!screen || !owner) return;
+    screen->requestPage(kind);
+    owner->addChild(screen, 2);
+}
 
 }  // namespace MenuScreens
