@@ -1,6 +1,8 @@
 #include "Classes/QKSingleton.h"
 
 #include "Classes/GameLayer.h"
+#include "Classes/PopupBoxLayer.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/UserDefault.h"
 
 namespace {
@@ -41,4 +43,57 @@ void QKSingleton::forgetGameLayer(const GameLayer* layer) {
 
 void QKSingleton::refreshTopBar() {
     if (inGame && gameLayer_) gameLayer_->refreshScore();
+}
+
+PopupBoxLayer* QKSingleton::adopt(kite::Node* parent, PopupBoxLayer* popup) {
+    if (!parent || !popup) return nullptr;
+    currentPopup_ = popup;
+    parent->addChild(popup, 2);
+    return popup;
+}
+
+void QKSingleton::showWaitBox(kite::Node* parent) {
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (popup) popup->buildWaitBox();
+    adopt(parent, popup);
+}
+
+void QKSingleton::showAlert(kite::Node* parent, const std::string& title, const std::string& message) {
+    kite::log("QKSingleton: alert \"%s\" / \"%s\"", title.c_str(), message.c_str());
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (!popup) return;
+    popup->setTitle(title);
+    popup->setMessage(message);
+    popup->buildAlert();
+    adopt(parent, popup);
+}
+
+void QKSingleton::showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind) {
+    kite::log("QKSingleton: confirm %d \"%s\" / \"%s\"", kind, title.c_str(), message.c_str());
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (!popup) return;
+    popup->setTitle(title);
+    popup->setMessage(message);
+    popup->buildConfirm(parent, kind);
+    adopt(parent, popup);
+}
+
+void QKSingleton::showNotice(kite::Node* parent, const std::string& title, const std::string& message) {
+    auto* owner = dynamic_cast<PopupBoxLayer::NoticeOwner*>(parent);
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (!popup) return;
+    popup->setTitle(title);
+    popup->setMessage(message);
+    popup->buildNotice(owner);
+    adopt(parent, popup);
+}
+
+void QKSingleton::removePopup() {
+    PopupBoxLayer* popup = currentPopup_;
+    currentPopup_ = nullptr;
+    if (popup) popup->removeFromParent();
+}
+
+void QKSingleton::forgetPopup(const PopupBoxLayer* popup) {
+    if (currentPopup_ == popup) currentPopup_ = nullptr;
 }

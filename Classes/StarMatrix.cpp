@@ -5,6 +5,7 @@
 #include "Classes/GameData.h"
 #include "Classes/GameLayer.h"
 #include "Classes/GameRandom.h"
+#include "Classes/QKGateway.h"
 #include "Classes/SavedLayout.h"
 #include "Classes/Star.h"
 #include "kite/foundation/Create.h"
@@ -239,6 +240,7 @@ void StarMatrix::finishLevel() {
         if (gameLayer) gameLayer->gameOver();
         return;
     }
+    QKGateway::getInstance()->submitScore();
     data->setLevel(data->level + 1);
     data->freshBoard = true;
     data->resetPropCounts();

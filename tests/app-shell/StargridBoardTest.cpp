@@ -117,7 +117,7 @@ protected:
         const std::string xdg = (dir / "xdg").string();
         return "SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null STARGRID_SEED=7 XDG_CONFIG_HOME=" + xdg +
                "/config XDG_DATA_HOME=" + xdg + "/data XDG_CACHE_HOME=" + xdg + "/cache XDG_RUNTIME_DIR=" + xdg +
-               " STARGRID_NETWORK=down ";
+               " STARGRID_NETWORK=up STARGRID_BOOTSTRAP_URL=http://127.0.0.1:9/bus_ser_ios.html ";
     }
     int run(const std::string& args) const {
         const std::string command =
@@ -133,12 +133,19 @@ protected:
     fs::path dir;
 };
 
+// The game opens on its menu: start is tapped, then "not now" on the prompt to bind an account.
+// Pixels of iphone5: the start button at design (240, 185), the prompt's left button at (165, 376).
+const std::string kMenuSteps = "tap 90 320 889\ntap 130 220 635\n";
+// The play scene runs from this frame on.
+constexpr int kGameStarts = 132;
 // The board has dropped into place by this frame: 2.25 s of level start and 13 frames of fall.
-constexpr int kBoardShown = 160;
+constexpr int kBoardShown = kGameStarts + 160;
 
 TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
     const std::string first = (dir / "first.png").string();
-    ASSERT_EQ(run("--frames 170 --shot " + std::to_string(kBoardShown) + ":" + first), 0);
+    ASSERT_EQ(run("--frames " + std::to_string(kBoardShown + 10) + " --script " + script("menu.script", kMenuSteps) +
+                  " --shot " + std::to_string(kBoardShown) + ":" + first),
+              0);
     std::optional<Saved> before = readStore(storePath());
     ASSERT_TRUE(before);
     std::optional<Shot> shot = readPNG(first);
@@ -161,9 +168,9 @@ TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
     const auto [x, y] = cellPixel(tapped);
     const std::string after = (dir / "after.png").string();
     const int tapFrame = kBoardShown + 10;
-    const std::string steps = "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " + std::to_string(y) +
-                              "\nshot " + std::to_string(tapFrame + 360) + " " + after + "\nquit " +
-                              std::to_string(tapFrame + 362) + "\n";  // once the bursts have gone
+    const std::string steps = kMenuSteps + "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " +
+                              std::to_string(y) + "\nshot " + std::to_string(tapFrame + 360) + " " + after +
+                              "\nquit " + std::to_string(tapFrame + 362) + "\n";  // once the bursts have gone
     ASSERT_EQ(run("--script " + script("tap.script", steps)), 0);
     std::optional<Saved> saved = readStore(storePath());
     ASSERT_TRUE(saved);
@@ -183,7 +190,7 @@ bool isSettled(const board::Cells& cells) {
 
 TEST_F(StargridBoard, KilledBetweenMovesResumesTheLastSettledMove) {
     // Taps along the bottom rows, one every half second, until the game is killed.
-    std::string steps;
+    std::string steps = kMenuSteps;
     for (int k = 0; k < 200; ++k) {
         const auto [x, y] = cellPixel(board::cellIndex(9 - k % 3, (k * 7) % board::kColumns));
         steps += "tap " + std::to_string(kBoardShown + 10 + 30 * k) + " " + std::to_string(x) + " " +
@@ -234,7 +241,9 @@ TEST_F(StargridBoard, KilledBetweenMovesResumesTheLastSettledMove) {
     EXPECT_EQ(saved->score, expectedScore);
 
     const std::string resumed = (dir / "resumed.png").string();
-    ASSERT_EQ(run("--frames 170 --shot " + std::to_string(kBoardShown) + ":" + resumed), 0);
+    ASSERT_EQ(run("--frames " + std::to_string(kBoardShown + 10) + " --script " + script("menu.script", kMenuSteps) +
+                  " --shot " + std::to_string(kBoardShown) + ":" + resumed),
+              0);
     std::optional<Shot> shot = readPNG(resumed);
     ASSERT_TRUE(shot);
     EXPECT_EQ(boardInShot(*shot), saved->cells);

@@ -1,0 +1,17 @@
+#include "Classes/MenuScene.h"
+
+#include "Classes/MenuLayer.h"
+#include "Classes/QKSingleton.h"
+#include "kite/foundation/Create.h"
+
+MenuScene* MenuScene::create() { return kite::createAutoreleased<MenuScene>(); }
+
+bool MenuScene::init() {
+    if (!Scene::init()) return false;
+    QKSingleton::getInstance()->inGame = false;
+    // The background music starts here once the game's sound service exists.
+    MenuLayer* layer = MenuLayer::create();
+    if (!layer) return false;
+    addChild(layer);
+    return true;
+}

@@ -1,0 +1,56 @@
+// The game's one modal dialog: a shade over the screen and a box that pops in, as a wait
+// indicator, an alert, a two-button confirm or a notice that closes its owner. It swallows
+// every touch, so the screen below is frozen while it shows. Opened through QKSingleton only.
+#pragma once
+#include <string>
+
+#include "kite/scene/Layer.h"
+
+namespace kite {
+class Sprite;
+}
+
+class PopupBoxLayer : public kite::Layer {
+public:
+    // A dialog that a notice's button closes.
+    class NoticeOwner {
+    public:
+        virtual ~NoticeOwner() = default;
+        virtual void menuCloseCallback() = 0;
+    };
+
+    static PopupBoxLayer* create();
+    ~PopupBoxLayer() override;
+    bool init() override;
+    bool onTouchBegan(kite::Touch* touch, kite::Event* event) override;
+
+    void setTitle(const std::string& title) { this->title = title; }
+    void setMessage(const std::string& message) { this->message = message; }
+
+    void buildWaitBox();
+    void buildAlert();
+    // Kinds 1 (before playing), 3 (before sharing) and 4 (before the leaderboard).
+    void buildConfirm(kite::Node* owner, int kind);
+    void buildNotice(NoticeOwner* owner);
+
+    void close();
+    void onConfirmLeft();
+    void onConfirmRight();
+    void onNoticeOk();
+
+    // The file names of the look, for tests.
+    static constexpr const char* kShade = "Common/bg_gray_shadow.png";
+    static constexpr const char* kBox = "Common/pop_alert.png";
+
+private:
+    void addShade(float scaleX, float scaleY);
+    kite::Sprite* addBox();
+    void addTexts(kite::Sprite* box, float messageY);
+    void addButton(kite::Sprite* box, const char* image, float x, void (PopupBoxLayer::*action)());
+
+    std::string title;
+    std::string message;
+    kite::Node* owner = nullptr;  // not retained: the popup is its child
+    int kind = 0;
+    NoticeOwner* noticeOwner = nullptr;  // not retained, as owner
+};
