@@ -2,6 +2,11 @@
 
 #include "Classes/GameData.h"
 #include "Classes/GameScene.h"
+#include "Classes/HelpLayer.h"
+#include "Classes/InfoLayer.h"
+#include "Classes/LoginLayer.h"
+#include "Classes/MenuLayer.h"
+#include "Classes/RankedLayer.h"
 #include "Classes/ServerExchange.h"
 #include "kite/foundation/Log.h"
 #include "kite/scene/Director.h"
@@ -27,16 +32,35 @@ void startGame() {
     if (GameScene* scene = GameScene::create()) kite::Director::getInstance()->replaceScene(scene);
 }
 
-void openLogin(kite::Node*, int origin) {
-    kite::log("MenuScreens: account binding asked for with origin %d", origin);
-    notBuilt("account binding dialog");
+void openLogin(kite::Node* owner, int origin) {
+    if (!owner) return;
+    if (LoginLayer* login = LoginLayer::create()) {
+        login->setOrigin(origin);
+        owner->addChild(login, 2);
+    }
 }
 
-void openRanked(kite::Node*) { notBuilt("leaderboard dialog"); }
+void openRanked(kite::Node* owner) {
+    if (!owner) return;
+    if (RankedLayer* ranked = RankedLayer::create()) owner->addChild(ranked, 2);
+}
+
 void openSale(kite::Node*) { notBuilt("sale dialog"); }
-void openHelp(kite::Node*) { notBuilt("help dialog"); }
+
+void openHelp(kite::Node* owner) {
+    if (!owner) return;
+    if (HelpLayer* help = HelpLayer::create()) owner->addChild(help, 2);
+}
+
 void openShop(kite::Node*) { notBuilt("diamond shop"); }
-void openInfo(MenuLayer*) { notBuilt("account information dialog"); }
+
+void openInfo(MenuLayer* menu) {
+    if (!menu) return;
+    if (InfoLayer* info = InfoLayer::create()) {
+        info->menuLayer = menu;
+        menu->addChild(info, 2);
+    }
+}
 void openShare(MenuLayer*) { notBuilt("share dialog"); }
 
 void openWebPage(kite::Node*, int kind) { notBuilt(kind == 1 ? "activity page" : "user agreement page"); }

@@ -1,5 +1,6 @@
 #include "Classes/PopupBoxLayer.h"
 
+#include "Classes/GameHelpers.h"
 #include "Classes/MenuScreens.h"
 #include "Classes/QKSingleton.h"
 #include "kite/foundation/Create.h"
@@ -74,17 +75,19 @@ void PopupBoxLayer::addTexts(kite::Sprite* box, float messageY) {
     }
 }
 
-void PopupBoxLayer::addButton(kite::Sprite* box, const char* image, float x, void (PopupBoxLayer::*action)()) {
+kite::MenuItemImage* PopupBoxLayer::addButton(kite::Sprite* box, const char* image, float x,
+                                             void (PopupBoxLayer::*action)()) {
     kite::MenuItemImage* item = kite::MenuItemImage::create(image, image, [this, action](kite::Ref*) {
         // The action may remove this popup: it stays alive until the action has returned.
         kite::RefPtr<PopupBoxLayer> self(this);
         (this->*action)();
     });
-    if (!item) return;
+    if (!item) return nullptr;
     item->setPosition(x, 60);
     kite::Menu* menu = kite::Menu::create(item);
     menu->setPosition(kite::Vec2::ZERO);
     box->addChild(menu, 1);
+    return item;
 }
 
 void PopupBoxLayer::buildWaitBox() {
@@ -132,6 +135,7 @@ void PopupBoxLayer::onNoticeOk() {
 }
 
 void PopupBoxLayer::close() {
+    if (textField) textField->detachWithIME();
     QKSingleton* state = QKSingleton::getInstance();
     // Only the newest popup is remembered; an older one (below an alert it opened) closes itself.
     if (state->getCurrentPopup() == this) state->removePopup();
@@ -153,4 +157,64 @@ void PopupBoxLayer::onConfirmRight() {
         if (kite::Node* share = confirmOwner->getChildByTag(MenuScreens::kShareDialogTag)) share->removeFromParent();
     }
     close();
+}
+
+void PopupBoxLayer::buildPhoneInput(PhoneInputOwner* owner) {
+    inputOwner = owner;
+    addShade(20, 36);
+    kite::Sprite* box = addBox();
+    if (!box) return;
+    const kite::Size size = box->getContentSize();
+    addTexts(box, size.height / 2 + 60);
+    if (kite::MenuItemImage* closeItem = addButton(box, "Common/btn_close.png", size.width - 32, &PopupBoxLayer::close))
+        closeItem->setPositionY(size.height - 30);
+    // Tapping the input background starts the typing.
+    kite::MenuItemImage* input = addButton(box, "Common/pop_input.png", size.width / 2, &PopupBoxLayer::startTyping);
+    if (input) input->setPositionY(size.height / 2 + 10);
+    textField = kite::TextFieldTTF::textFieldWithPlaceHolder("点击输入手机号", "Helvetica", 28);
+    if (textField) {
+        textField->setColor(kTextColour);
+        textField->setPosition(size.width / 2, size.height / 2 + 10);
+        textField->setDelegate(this);
+        box->addChild(textField, 2);
+    }
+    okItem = addButton(box, "Common/pop_btn_ok.png", size.width / 2, &PopupBoxLayer::onPhoneOk);
+    if (okItem) okItem->setSelectedImage(kite::Sprite::create("Scene/pop_btn_ok.png"));
+    setOkEnabled(false);
+}
+
+void PopupBoxLayer::startTyping() {
+    if (textField) textField->attachWithIME();
+}
+
+void PopupBoxLayer::setOkEnabled(bool enabled) {
+    if (!okItem) return;
+    okItem->setEnabled(enabled);
+    okItem->setDisabledImage(kite::Sprite::create(enabled ? "Common/pop_btn_ok.png" : "Common/pop_btn_ok_.png"));
+}
+
+bool PopupBoxLayer::onTextFieldInsertText(kite::TextFieldTTF* field, const char* text, std::size_t length) {
+    const std::string typed(text, length);
+    const bool newline = typed == "\n";
+    const bool digit = typed.size() == 1 && typed[0] >= '0' && typed[0] <= '9';
+    if (!newline && !digit) return true;
+    const std::size_t held = field->getString().size();
+    if (held >= 10 && !newline) setOkEnabled(true);
+    return held >= 11 && digit;
+}
+
+bool PopupBoxLayer::onTextFieldDeleteBackward(kite::TextFieldTTF*, const char*, std::size_t) {
+    setOkEnabled(false);
+    return false;
+}
+
+void PopupBoxLayer::onPhoneOk() {
+    if (!textField) return;
+    textField->detachWithIME();
+    const std::string number = textField->getString();
+    if (regexMatch("^[1][34578][0-9]{9}$", number)) {
+        if (inputOwner) inputOwner->requestReceiveTelFee(number);
+    } else {
+        QKSingleton::getInstance()->showAlert(this, "提示", "请输入正确的手机号");
+    }
 }

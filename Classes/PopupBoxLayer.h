@@ -1,22 +1,32 @@
 // The game's one modal dialog: a shade over the screen and a box that pops in, as a wait
 // indicator, an alert, a two-button confirm or a notice that closes its owner. It swallows
-// every touch, so the screen below is frozen while it shows. Opened through QKSingleton only.
+// every touch, so the screen below is frozen while it shows. A fifth form takes a phone number
+// for a prize. Opened through QKSingleton only.
 #pragma once
 #include <string>
 
 #include "kite/scene/Layer.h"
+#include "kite/scene/TextFieldTTF.h"
 
 namespace kite {
+class MenuItemImage;
 class Sprite;
-}
+}  // namespace kite
 
-class PopupBoxLayer : public kite::Layer {
+class PopupBoxLayer : public kite::Layer, public kite::TextFieldDelegate {
 public:
     // A dialog that a notice's button closes.
     class NoticeOwner {
     public:
         virtual ~NoticeOwner() = default;
         virtual void menuCloseCallback() = 0;
+    };
+
+    // The screen that receives a phone number typed into the phone input.
+    class PhoneInputOwner {
+    public:
+        virtual ~PhoneInputOwner() = default;
+        virtual void requestReceiveTelFee(const std::string& awardPhone) = 0;
     };
 
     static PopupBoxLayer* create();
@@ -32,11 +42,20 @@ public:
     // Kinds 1 (before playing), 3 (before sharing) and 4 (before the leaderboard).
     void buildConfirm(kite::Node* owner, int kind);
     void buildNotice(NoticeOwner* owner);
+    void buildPhoneInput(PhoneInputOwner* owner);
 
     void close();
     void onConfirmLeft();
     void onConfirmRight();
     void onNoticeOk();
+    void onPhoneOk();
+
+    bool onTextFieldAttachWithIME(kite::TextFieldTTF*) override { return false; }
+    bool onTextFieldDetachWithIME(kite::TextFieldTTF*) override { return false; }
+    bool onTextFieldInsertText(kite::TextFieldTTF* field, const char* text, std::size_t length) override;
+    bool onTextFieldDeleteBackward(kite::TextFieldTTF* field, const char* text, std::size_t length) override;
+    kite::TextFieldTTF* getTextField() const { return textField; }
+    kite::MenuItemImage* getOkItem() const { return okItem; }
 
     // The file names of the look, for tests.
     static constexpr const char* kShade = "Common/bg_gray_shadow.png";
@@ -46,11 +65,16 @@ private:
     void addShade(float scaleX, float scaleY);
     kite::Sprite* addBox();
     void addTexts(kite::Sprite* box, float messageY);
-    void addButton(kite::Sprite* box, const char* image, float x, void (PopupBoxLayer::*action)());
+    kite::MenuItemImage* addButton(kite::Sprite* box, const char* image, float x, void (PopupBoxLayer::*action)());
+    void setOkEnabled(bool enabled);
+    void startTyping();
 
     std::string title;
     std::string message;
     kite::Node* owner = nullptr;  // not retained: the popup is its child
     int kind = 0;
     NoticeOwner* noticeOwner = nullptr;  // not retained, as owner
+    PhoneInputOwner* inputOwner = nullptr;  // not retained, as owner
+    kite::TextFieldTTF* textField = nullptr;  // children of the box
+    kite::MenuItemImage* okItem = nullptr;
 };

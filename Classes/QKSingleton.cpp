@@ -88,6 +88,16 @@ void QKSingleton::showNotice(kite::Node* parent, const std::string& title, const
     adopt(parent, popup);
 }
 
+void QKSingleton::showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message) {
+    auto* owner = dynamic_cast<PopupBoxLayer::PhoneInputOwner*>(parent);
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (!popup) return;
+    popup->setTitle(title);
+    popup->setMessage(message);
+    popup->buildPhoneInput(owner);
+    adopt(parent, popup);
+}
+
 void QKSingleton::removePopup() {
     PopupBoxLayer* popup = currentPopup_;
     currentPopup_ = nullptr;

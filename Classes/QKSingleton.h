@@ -54,6 +54,8 @@ public:
     void showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind);
     // The parent must be a dialog the notice's button closes (a PopupBoxLayer::NoticeOwner).
     void showNotice(kite::Node* parent, const std::string& title, const std::string& message);
+    // The phone-number input for a prize; the parent receives the number (a PopupBoxLayer::PhoneInputOwner).
+    void showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message);
     void removePopup();
     PopupBoxLayer* getCurrentPopup() const { return currentPopup_; }
     // A popup that goes is forgotten, so the pointer never outlives it.
