@@ -213,7 +213,11 @@ void PopupBoxLayer::onPhoneOk() {
     textField->detachWithIME();
     const std::string number = textField->getString();
     if (regexMatch("^[1][34578][0-9]{9}$", number)) {
-        if (inputOwner) inputOwner->requestReceiveTelFee(number);
+        // Closed here, not left to the owner: after a wrong number's alert it is no longer the
+        // current popup, and the owner's removePopup would leave it standing.
+        PhoneInputOwner* owner = inputOwner;
+        close();
+        if (owner) owner->requestReceiveTelFee(number);
     } else {
         QKSingleton::getInstance()->showAlert(this, "提示", "请输入正确的手机号");
     }
