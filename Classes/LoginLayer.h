@@ -38,6 +38,7 @@ public:
     void onHttpRequestCompleted(kite::network::HttpClient* client, kite::network::HttpResponse* response);
 
     void setOrigin(std::int32_t value) { origin = value; }
+    std::int32_t getOrigin() const { return origin; }
     kite::ui::EditBox* getPhoneBox() const { return phoneBox; }
     kite::ui::EditBox* getPasswordBox() const { return passwordBox; }
     kite::MenuItemImage* getBindButton() const { return bindButton; }
