@@ -1,6 +1,5 @@
 #include "Classes/DialogParts.h"
 
-#include "kite/foundation/Ref.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
@@ -10,60 +9,77 @@
 #include "kite/scene/MenuItem.h"
 #include "kite/scene/Sprite.h"
 
-namespace DialogParts {
+namespace dialog {
+
+namespace {
+
+void addInMenu(kite::Node* parent, kite::MenuItem* item, const kite::Vec2& position, int z) {
+    kite::Menu* menu = kite::Menu::create(item);
+    if (!menu) return;
+    menu->setPosition(kite::Vec2::ZERO);
+    item->setPosition(position);
+    parent->addChild(menu, z);
+}
+
+}  // namespace
 
 kite::Vec2 visibleCentre() {
-    const kite::Size size = kite::Director::getInstance()->getVisibleSize();
-    return kite::Vec2(size.width / 2, size.height / 2);
+    const kite::Size visible = kite::Director::getInstance()->getVisibleSize();
+    return kite::Vec2(visible.width / 2, visible.height / 2);
 }
 
-void claimTouches(kite::Layer* dialog) {
+void claimAllTouches(kite::Layer* layer) {
     auto* listener = kite::EventListenerTouchOneByOne::create();
     listener->setSwallowTouches(true);
-    listener->onTouchBegan = [dialog](kite::Touch* touch, kite::Event* event) {
-        return dialog->onTouchBegan(touch, event);
-    };
-    dialog->getEventDispatcher()->addEventListenerWithSceneGraphPriority(listener, dialog);
+    listener->onTouchBegan = [](kite::Touch*, kite::Event*) { return true; };
+    layer->getEventDispatcher()->addEventListenerWithSceneGraphPriority(listener, layer);
 }
 
-void addShade(kite::Layer* dialog, float scaleX, float scaleY) {
-    kite::Sprite* shade = addSprite(dialog, "Common/bg_gray_shadow.png", visibleCentre());
+kite::Sprite* addShade(kite::Node* parent, float scaleX, float scaleY) {
+    kite::Sprite* shade = addCentred(parent, "Common/bg_gray_shadow.png", 0);
     if (shade) shade->setScale(scaleX, scaleY);
+    return shade;
 }
 
-void addShade(kite::Layer* dialog) {
-    const kite::Size size = kite::Director::getInstance()->getVisibleSize();
-    addShade(dialog, size.width, size.height);
-}
-
-kite::Sprite* addPoppingBackground(kite::Layer* dialog, const char* file, float startScale, float peakScale) {
-    kite::Sprite* background = addSprite(dialog, file, visibleCentre());
-    if (!background) return nullptr;
-    background->setScale(startScale);
-    background->runAction(
-        kite::Sequence::create(kite::ScaleTo::create(0.1f, peakScale), kite::ScaleTo::create(0.05f, 1.0f)));
-    return background;
-}
-
-kite::Sprite* addSprite(kite::Node* parent, const char* file, const kite::Vec2& position, int zOrder) {
+kite::Sprite* addCentred(kite::Node* parent, const std::string& file, int z) {
     kite::Sprite* sprite = kite::Sprite::create(file);
     if (!sprite) return nullptr;
-    sprite->setPosition(position);
-    parent->addChild(sprite, zOrder);
+    sprite->setPosition(visibleCentre());
+    parent->addChild(sprite, z);
     return sprite;
 }
 
-kite::MenuItemImage* addButton(kite::Node* parent, const char* file, const kite::Vec2& position, int zOrder,
-                               kite::Node* dialog, std::function<void()> action) {
-    kite::MenuItemImage* item = kite::MenuItemImage::create(file, file, [dialog, action](kite::Ref*) {
-        kite::RefPtr<kite::Node> keep(dialog);
-        action();
-    });
-    if (!item) return nullptr;
-    kite::Menu* menu = kite::Menu::create(item);
-    menu->setPosition(position);
-    parent->addChild(menu, zOrder);
+kite::Sprite* addSprite(kite::Node* parent, const std::string& file, const kite::Vec2& position, int z) {
+    kite::Sprite* sprite = kite::Sprite::create(file);
+    if (!sprite) return nullptr;
+    sprite->setPosition(position);
+    parent->addChild(sprite, z);
+    return sprite;
+}
+
+void popIn(kite::Node* node, float startScale, float peakScale) {
+    if (!node) return;
+    node->setScale(startScale);
+    node->runAction(kite::Sequence::create(kite::ScaleTo::create(0.1f, peakScale), kite::ScaleTo::create(0.05f, 1.0f)));
+}
+
+kite::MenuItemImage* addButton(kite::Node* parent, const std::string& file, const kite::Vec2& position, int z,
+                               const std::function<void()>& onTap) {
+    kite::MenuItemImage* item = kite::MenuItemImage::create(file, file, [onTap](kite::Ref*) { onTap(); });
+    if (item) addInMenu(parent, item, position, z);
     return item;
 }
 
-}  // namespace DialogParts
+kite::MenuItemToggle* addToggle(kite::Node* parent, const std::string& first, const std::string& second,
+                                const kite::Vec2& position, int z, const std::function<void(unsigned)>& onTap) {
+    kite::MenuItemImage* one = kite::MenuItemImage::create(first, first);
+    kite::MenuItemImage* two = kite::MenuItemImage::create(second, second);
+    if (!one || !two) return nullptr;
+    kite::MenuItemToggle* toggle = kite::MenuItemToggle::createWithCallback(
+        [onTap](kite::Ref* sender) { onTap(static_cast<kite::MenuItemToggle*>(sender)->getSelectedIndex()); }, one,
+        two);
+    if (toggle) addInMenu(parent, toggle, position, z);
+    return toggle;
+}
+
+}  // namespace dialog

@@ -1,39 +1,39 @@
-// Pieces every dialog of the menu is built from: the touch claim, the shade, the background
-// that pops in and the image buttons that sit alone in a menu of their own.
+// Pieces every dialog of the game is made of: the listener that claims every touch, the shade, the
+// background that pops in, and buttons each in a menu of their own.
 #pragma once
 #include <functional>
+#include <string>
 
 #include "kite/foundation/math/Vec2.h"
 
 namespace kite {
 class Layer;
+class MenuItem;
 class MenuItemImage;
+class MenuItemToggle;
 class Node;
 class Sprite;
 }  // namespace kite
 
-namespace DialogParts {
+namespace dialog {
 
-// Every touch that reaches the dialog is taken by it, so nothing below acts while it shows.
-void claimTouches(kite::Layer* dialog);
-
-// "Common/bg_gray_shadow.png" over the visible area, scaled as given.
-void addShade(kite::Layer* dialog, float scaleX, float scaleY);
-// The shade scaled by the visible width and height.
-void addShade(kite::Layer* dialog);
-
-// A background centred on the visible area that starts at startScale, grows to peakScale in
-// 0.1 s and settles at 1.0 in 0.05 s; null when the image cannot be loaded.
-kite::Sprite* addPoppingBackground(kite::Layer* dialog, const char* file, float startScale, float peakScale);
-
-// A sprite added at the point; null when the image cannot be loaded.
-kite::Sprite* addSprite(kite::Node* parent, const char* file, const kite::Vec2& position, int zOrder = 0);
-
-// An image item (one file for both states) alone in a menu at the point. The action runs with
-// the dialog kept alive, since it may close the dialog.
-kite::MenuItemImage* addButton(kite::Node* parent, const char* file, const kite::Vec2& position, int zOrder,
-                               kite::Node* dialog, std::function<void()> action);
-
+// Claims every touch that reaches the layer, so nothing under it can be touched.
+void claimAllTouches(kite::Layer* layer);
+// The grey shade "Common/bg_gray_shadow.png", scaled and centred on the visible area.
+kite::Sprite* addShade(kite::Node* parent, float scaleX, float scaleY);
+// A picture centred on the visible area; null when it cannot be loaded.
+kite::Sprite* addCentred(kite::Node* parent, const std::string& file, int z);
+// A picture at a point of the parent; null when it cannot be loaded.
+kite::Sprite* addSprite(kite::Node* parent, const std::string& file, const kite::Vec2& position, int z = 0);
+// Starts the node at startScale, grows it to peakScale in 0.1 s and settles it at 1.0 in 0.05 s.
+void popIn(kite::Node* node, float startScale, float peakScale);
+// The middle of the visible area.
 kite::Vec2 visibleCentre();
+// An image button (the same image normal and selected) in a menu of its own on the parent.
+kite::MenuItemImage* addButton(kite::Node* parent, const std::string& file, const kite::Vec2& position, int z,
+                               const std::function<void()>& onTap);
+// A two-state toggle of two images in a menu of its own on the parent; the callback gets the new index.
+kite::MenuItemToggle* addToggle(kite::Node* parent, const std::string& first, const std::string& second,
+                                const kite::Vec2& position, int z, const std::function<void(unsigned)>& onTap);
 
-}  // namespace DialogParts
+}  // namespace dialog

@@ -7,6 +7,7 @@
 #include "Classes/QKSingleton.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Ref.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/Label.h"
 #include "kite/scene/Sprite.h"
 
@@ -24,15 +25,17 @@ std::string InfoLayer::maskedNumber(const std::string& number) {
 
 bool InfoLayer::init() {
     if (!Layer::init()) return false;
-    DialogParts::claimTouches(this);
-    DialogParts::addShade(this);
-    kite::Sprite* background = DialogParts::addPoppingBackground(this, "Menu/Info/bg_info.png", 0.7f, 1.1f);
+    dialog::claimAllTouches(this);
+    const kite::Size visible = kite::Director::getInstance()->getVisibleSize();
+    dialog::addShade(this, visible.width, visible.height);
+    kite::Sprite* background = dialog::addCentred(this, "Menu/Info/bg_info.png", 0);
     if (!background) return true;
+    dialog::popIn(background, 0.7f, 1.1f);
     const kite::Size size = background->getContentSize();
-    DialogParts::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 30), 1,
-                           this, [this] { menuCloseCallback(); });
-    DialogParts::addButton(background, "Menu/Login/btn_pact.png", kite::Vec2(size.width / 2, size.height / 2 - 32),
-                           1, this, [this] { menuPactCallback(); });
+    dialog::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 30), 1,
+                      [this] { menuCloseCallback(); });
+    dialog::addButton(background, "Menu/Login/btn_pact.png", kite::Vec2(size.width / 2, size.height / 2 - 32), 1,
+                      [this] { menuPactCallback(); });
     addAccountState(background);
 
     const std::string version = "版本 V " + QKSingleton::getInstance()->versionText;
@@ -49,14 +52,13 @@ void InfoLayer::addAccountState(kite::Node* background) {
     const kite::Size size = background->getContentSize();
     const std::string stored = QKSingleton::getInstance()->getCellphone();
     if (stored.empty()) {
-        DialogParts::addButton(background, "Menu/Info/btn_nowbind.png",
-                               kite::Vec2(size.width / 2, size.height / 2 - 112), 1, this,
-                               [this] { menuBindCallback(); });
+        dialog::addButton(background, "Menu/Info/btn_nowbind.png", kite::Vec2(size.width / 2, size.height / 2 - 112),
+                          1, [this] { menuBindCallback(); });
         return;
     }
-    DialogParts::addSprite(background, "Menu/Info/img_bind.png", kite::Vec2(size.width / 2, size.height / 2 - 85));
-    kite::Sprite* box =
-        DialogParts::addSprite(background, "Menu/Info/img_bindbox.png", kite::Vec2(size.width / 2, size.height / 2 - 125));
+    dialog::addSprite(background, "Menu/Info/img_bind.png", kite::Vec2(size.width / 2, size.height / 2 - 85));
+    kite::Sprite* box = dialog::addSprite(background, "Menu/Info/img_bindbox.png",
+                                          kite::Vec2(size.width / 2, size.height / 2 - 125));
     if (!box) return;
     if (kite::Label* number = kite::Label::createWithSystemFont(maskedNumber(base64Decode(stored)), kFont, 30)) {
         number->setColor(kite::Color3B(64, 100, 170));

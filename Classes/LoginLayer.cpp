@@ -31,13 +31,14 @@ LoginLayer* LoginLayer::create() { return kite::createAutoreleased<LoginLayer>()
 
 bool LoginLayer::init() {
     if (!Layer::init()) return false;
-    DialogParts::claimTouches(this);
-    DialogParts::addShade(this, 20, 36);
-    background = DialogParts::addPoppingBackground(this, "Menu/Login/bg_login.png", 0.8f, 1.2f);
+    dialog::claimAllTouches(this);
+    dialog::addShade(this, 20, 36);
+    background = dialog::addCentred(this, "Menu/Login/bg_login.png", 0);
     if (!background) return true;
+    dialog::popIn(background, 0.8f, 1.2f);
     const kite::Size size = background->getContentSize();
-    DialogParts::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 30), 1,
-                           this, [this] { menuCloseCallback(); });
+    dialog::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 30), 1,
+                      [this] { menuCloseCallback(); });
     phoneBox = addEditBox(kite::Vec2(size.width / 2 + 34, size.height / 2 + 134), "点击输入手机号", 11);
     passwordBox = addEditBox(kite::Vec2(size.width / 2 + 34, size.height / 2 + 52), "点击输入密码", 12);
     if (passwordBox) passwordBox->setInputFlag(EditBox::InputFlag::PASSWORD);
@@ -72,10 +73,10 @@ void LoginLayer::addAgreementAndBind() {
         menu->setPosition(58, 198);
         background->addChild(menu);
     }
-    DialogParts::addButton(background, "Menu/Login/btn_pact.png", kite::Vec2(size.width / 2 + 100, 198), 1, this,
-                           [this] { menuPactCallback(); });
-    bindButton = DialogParts::addButton(background, kBindImage, kite::Vec2(size.width / 2, 110), 1, this,
-                                        [this] { menuBindCallback(); });
+    dialog::addButton(background, "Menu/Login/btn_pact.png", kite::Vec2(size.width / 2 + 100, 198), 1,
+                      [this] { menuPactCallback(); });
+    bindButton =
+        dialog::addButton(background, kBindImage, kite::Vec2(size.width / 2, 110), 1, [this] { menuBindCallback(); });
     if (bindButton) bindButton->setDisabledImage(kite::Sprite::create(kBindDisabledImage));
     updateBindButton();
 }

@@ -37,15 +37,18 @@ RankedLayer::~RankedLayer() { rows.clear(); }
 
 bool RankedLayer::init() {
     if (!Layer::init()) return false;
-    DialogParts::claimTouches(this);
-    DialogParts::addShade(this);
-    background = DialogParts::addSprite(this, "Common/bg_dialog_2.png", DialogParts::visibleCentre());
+    dialog::claimAllTouches(this);
+    const kite::Size visible = kite::Director::getInstance()->getVisibleSize();
+    dialog::addShade(this, visible.width, visible.height);
+    background = dialog::addCentred(this, "Common/bg_dialog_2.png", 0);
     if (background) {
         const kite::Size size = background->getContentSize();
-        DialogParts::addSprite(background, "Menu/Ranked/bg_ranked_title.png", kite::Vec2(size.width / 2, size.height - 37));
-        DialogParts::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 30), 0,
-                               this, [this] { menuCloseCallback(); });
-        DialogParts::addSprite(background, "Menu/Ranked/bg_ranked_box.png", kite::Vec2(size.width / 2, size.height / 2 + 75));
+        const float w = size.width;
+        const float h = size.height;
+        dialog::addSprite(background, "Menu/Ranked/bg_ranked_title.png", kite::Vec2(w / 2, h - 37));
+        dialog::addButton(background, "Common/btn_close.png", kite::Vec2(w - 32, h - 30), 0,
+                          [this] { menuCloseCallback(); });
+        dialog::addSprite(background, "Menu/Ranked/bg_ranked_box.png", kite::Vec2(w / 2, h / 2 + 75));
         addOwnRankAndPrize(size);
     }
     QKSingleton::getInstance()->showWaitBox(this);
@@ -54,7 +57,7 @@ bool RankedLayer::init() {
 }
 
 void RankedLayer::addOwnRankAndPrize(const kite::Size& size) {
-    DialogParts::addSprite(background, "Menu/Ranked/bg_self_ranked.png", kite::Vec2(size.width / 2, 165));
+    dialog::addSprite(background, "Menu/Ranked/bg_self_ranked.png", kite::Vec2(size.width / 2, 165));
     rankLabel = kite::Label::createWithSystemFont(kRankPrefix, kFont, 22);
     if (rankLabel) {
         rankLabel->setPosition(size.width / 2, 165);
@@ -65,9 +68,9 @@ void RankedLayer::addOwnRankAndPrize(const kite::Size& size) {
         scoreLabel->setPosition(size.width / 2, 135);
         background->addChild(scoreLabel);
     }
-    infoTips = DialogParts::addSprite(background, "Menu/Ranked/img_info_tips.png", kite::Vec2(size.width / 2, 65));
-    receiveButton = DialogParts::addButton(background, "Menu/Ranked/btn_receive_reward.png",
-                                           kite::Vec2(size.width / 2, 65), 0, this, [this] { menuReceiveCallback(); });
+    infoTips = dialog::addSprite(background, "Menu/Ranked/img_info_tips.png", kite::Vec2(size.width / 2, 65));
+    receiveButton = dialog::addButton(background, "Menu/Ranked/btn_receive_reward.png", kite::Vec2(size.width / 2, 65),
+                                      0, [this] { menuReceiveCallback(); });
     if (receiveButton) receiveButton->setVisible(false);
 }
 
