@@ -84,7 +84,8 @@ TEST_F(RankedLayerTest, ADiamondPrizeIsCreditedOnceHoweverOftenItIsClaimed) {
     EXPECT_EQ(ranked->getPrizeType(), 2);
     ASSERT_TRUE(ranked->getReceiveButton()->isVisible());
     EXPECT_FALSE(ranked->getInfoTips()->isVisible());
-    const kite::test::Pixel withButton = pixelAt(ranked->getInfoTips(), ranked->getInfoTips()->getAnchorPointInPoints());
+    kite::Sprite* tips = ranked->getInfoTips();
+    const kite::test::Pixel withButton = pixelAt(tips, tips->getAnchorPointInPoints());
 
     kite::test::LogCapture log;
     ranked->menuReceiveCallback();
@@ -96,7 +97,7 @@ TEST_F(RankedLayerTest, ADiamondPrizeIsCreditedOnceHoweverOftenItIsClaimed) {
     EXPECT_TRUE(ranked->getInfoTips()->isVisible());
     QKSingleton::getInstance()->removePopup();
     frames(2);
-    EXPECT_NE(pixelAt(ranked->getInfoTips(), ranked->getInfoTips()->getAnchorPointInPoints()), withButton);
+    EXPECT_NE(pixelAt(tips, tips->getAnchorPointInPoints()), withButton);
 
     ranked->menuReceiveCallback();  // the hidden button, pressed anyway
     settleAndDraw();
@@ -121,6 +122,10 @@ TEST_F(RankedLayerTest, APhoneCreditPrizeSendsTheTypedNumberOnceItIsValid) {
     EXPECT_TRUE(input->getOkItem()->isEnabled());
     type("9");  // a twelfth digit is refused
     EXPECT_EQ(input->getTextField()->getString(), "12212345678");
+    kite::IMEDispatcher::sharedDispatcher()->dispatchDeleteBackward();
+    EXPECT_FALSE(input->getOkItem()->isEnabled());
+    type("8");
+    EXPECT_TRUE(input->getOkItem()->isEnabled());
 
     kite::test::LogCapture log;
     input->onPhoneOk();  // second digit 2: not a phone number
