@@ -9,6 +9,7 @@
 #include "Classes/MenuScreens.h"
 #include "Classes/QKGateway.h"
 #include "Classes/QKSingleton.h"
+#include "Classes/QKSound.h"
 #include "Classes/ServerExchange.h"
 #include "Classes/ServerReply.h"
 #include "kite/foundation/Create.h"
@@ -167,7 +168,8 @@ void MenuLayer::menuVoiceCallback() {
     state->setVoiceOnOff(on);
     state->setMusicOnOff(on);
     state->setSoundOnOff(on);
-    kite::log("MenuLayer: sound %s", on ? "on" : "off");
+    if (on) QKSound::getInstance()->playBackgroundMusic();
+    else QKSound::getInstance()->stopAll();
 }
 
 // ---- the start-up request chain

@@ -2,6 +2,7 @@
 
 #include "Classes/MenuLayer.h"
 #include "Classes/QKSingleton.h"
+#include "Classes/QKSound.h"
 #include "kite/foundation/Create.h"
 
 MenuScene* MenuScene::create() { return kite::createAutoreleased<MenuScene>(); }
@@ -9,7 +10,7 @@ MenuScene* MenuScene::create() { return kite::createAutoreleased<MenuScene>(); }
 bool MenuScene::init() {
     if (!Scene::init()) return false;
     QKSingleton::getInstance()->inGame = false;
-    // The background music starts here once the game's sound service exists.
+    QKSound::getInstance()->playBackgroundMusic();
     MenuLayer* layer = MenuLayer::create();
     if (!layer) return false;
     addChild(layer);

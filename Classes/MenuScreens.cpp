@@ -61,6 +61,7 @@ void openInfo(MenuLayer* menu) {
         menu->addChild(info, 2);
     }
 }
+
 void openShare(MenuLayer*) { notBuilt("share dialog"); }
 
 void openWebPage(kite::Node*, int kind) { notBuilt(kind == 1 ? "activity page" : "user agreement page"); }

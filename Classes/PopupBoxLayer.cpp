@@ -75,15 +75,16 @@ void PopupBoxLayer::addTexts(kite::Sprite* box, float messageY) {
     }
 }
 
-kite::MenuItemImage* PopupBoxLayer::addButton(kite::Sprite* box, const char* image, float x,
-                                             void (PopupBoxLayer::*action)()) {
-    kite::MenuItemImage* item = kite::MenuItemImage::create(image, image, [this, action](kite::Ref*) {
-        // The action may remove this popup: it stays alive until the action has returned.
-        kite::RefPtr<PopupBoxLayer> self(this);
-        (this->*action)();
-    });
+kite::MenuItemImage* PopupBoxLayer::addButton(kite::Sprite* box, const char* image, float x, float y,
+                                              void (PopupBoxLayer::*action)(), const char* selected) {
+    kite::MenuItemImage* item =
+        kite::MenuItemImage::create(image, selected ? selected : image, [this, action](kite::Ref*) {
+            // The action may remove this popup: it stays alive until the action has returned.
+            kite::RefPtr<PopupBoxLayer> self(this);
+            (this->*action)();
+        });
     if (!item) return nullptr;
-    item->setPosition(x, 60);
+    item->setPosition(x, y);
     kite::Menu* menu = kite::Menu::create(item);
     menu->setPosition(kite::Vec2::ZERO);
     box->addChild(menu, 1);
@@ -104,7 +105,7 @@ void PopupBoxLayer::buildAlert() {
     kite::Sprite* box = addBox();
     if (!box) return;
     addTexts(box, box->getContentSize().height / 2 + 35);
-    addButton(box, "Common/pop_btn_ok.png", box->getContentSize().width / 2, &PopupBoxLayer::close);
+    addButton(box, "Common/pop_btn_ok.png", box->getContentSize().width / 2, 60, &PopupBoxLayer::close);
 }
 
 void PopupBoxLayer::buildConfirm(kite::Node* confirmOwner, int confirmKind) {
@@ -115,8 +116,8 @@ void PopupBoxLayer::buildConfirm(kite::Node* confirmOwner, int confirmKind) {
     if (!box) return;
     const float w = box->getContentSize().width;
     addTexts(box, box->getContentSize().height / 2 + 35);
-    addButton(box, "Common/pop_btn_no.png", w / 2 - 75, &PopupBoxLayer::onConfirmLeft);
-    addButton(box, "Common/pop_btn_yes.png", w / 2 + 75, &PopupBoxLayer::onConfirmRight);
+    addButton(box, "Common/pop_btn_no.png", w / 2 - 75, 60, &PopupBoxLayer::onConfirmLeft);
+    addButton(box, "Common/pop_btn_yes.png", w / 2 + 75, 60, &PopupBoxLayer::onConfirmRight);
 }
 
 void PopupBoxLayer::buildNotice(NoticeOwner* notice) {
@@ -125,7 +126,7 @@ void PopupBoxLayer::buildNotice(NoticeOwner* notice) {
     kite::Sprite* box = addBox();
     if (!box) return;
     addTexts(box, box->getContentSize().height / 2 + 35);
-    addButton(box, "Common/pop_btn_ok.png", box->getContentSize().width / 2, &PopupBoxLayer::onNoticeOk);
+    addButton(box, "Common/pop_btn_ok.png", box->getContentSize().width / 2, 60, &PopupBoxLayer::onNoticeOk);
 }
 
 void PopupBoxLayer::onNoticeOk() {
@@ -159,48 +160,47 @@ void PopupBoxLayer::onConfirmRight() {
     close();
 }
 
-void PopupBoxLayer::buildPhoneInput(PhoneInputOwner* owner) {
+void PopupBoxLayer::buildPhoneInput(PhoneOwner* owner) {
     inputOwner = owner;
     addShade(20, 36);
     kite::Sprite* box = addBox();
     if (!box) return;
-    const kite::Size size = box->getContentSize();
-    addTexts(box, size.height / 2 + 60);
-    if (kite::MenuItemImage* closeItem = addButton(box, "Common/btn_close.png", size.width - 32, &PopupBoxLayer::close))
-        closeItem->setPositionY(size.height - 30);
-    // Tapping the input background starts the typing.
-    kite::MenuItemImage* input = addButton(box, "Common/pop_input.png", size.width / 2, &PopupBoxLayer::startTyping);
-    if (input) input->setPositionY(size.height / 2 + 10);
+    const float w = box->getContentSize().width;
+    const float h = box->getContentSize().height;
+    addTexts(box, h / 2 + 60);
+    addButton(box, "Common/btn_close.png", w - 32, h - 30, &PopupBoxLayer::close);
+    addButton(box, "Common/pop_input.png", w / 2, h / 2 + 10, &PopupBoxLayer::attachKeyboard);
     textField = kite::TextFieldTTF::textFieldWithPlaceHolder("点击输入手机号", "Helvetica", 28);
     if (textField) {
-        textField->setColor(kTextColour);
-        textField->setPosition(size.width / 2, size.height / 2 + 10);
+        textField->setColorSpaceHolder(kTextColour);
+        textField->setTextColor(kite::Color4B(kTextColour.r, kTextColour.g, kTextColour.b, 255));
+        textField->setPosition(w / 2, h / 2 + 10);
         textField->setDelegate(this);
         box->addChild(textField, 2);
     }
-    okItem = addButton(box, "Common/pop_btn_ok.png", size.width / 2, &PopupBoxLayer::onPhoneOk);
-    if (okItem) okItem->setSelectedImage(kite::Sprite::create("Scene/pop_btn_ok.png"));
+    okItem = addButton(box, "Common/pop_btn_ok.png", w / 2, 60, &PopupBoxLayer::onPhoneOk, "Scene/pop_btn_ok.png");
     setOkEnabled(false);
 }
 
-void PopupBoxLayer::startTyping() {
+void PopupBoxLayer::attachKeyboard() {
     if (textField) textField->attachWithIME();
 }
 
 void PopupBoxLayer::setOkEnabled(bool enabled) {
     if (!okItem) return;
     okItem->setEnabled(enabled);
+    // The disabled image follows the state too: the greyed button only while OK is refused.
     okItem->setDisabledImage(kite::Sprite::create(enabled ? "Common/pop_btn_ok.png" : "Common/pop_btn_ok_.png"));
 }
 
-bool PopupBoxLayer::onTextFieldInsertText(kite::TextFieldTTF* field, const char* text, std::size_t length) {
+bool PopupBoxLayer::onTextFieldInsertText(kite::TextFieldTTF* sender, const char* text, std::size_t length) {
     const std::string typed(text, length);
-    const bool newline = typed == "\n";
+    const bool lineFeed = typed == "\n";
     const bool digit = typed.size() == 1 && typed[0] >= '0' && typed[0] <= '9';
-    if (!newline && !digit) return true;
-    const std::size_t held = field->getString().size();
-    if (held >= 10 && !newline) setOkEnabled(true);
-    return held >= 11 && digit;
+    if (!lineFeed && !digit) return true;
+    const std::size_t held = sender->getString().size();
+    if (held >= 10 && !lineFeed) setOkEnabled(true);
+    return digit && held >= 11;
 }
 
 bool PopupBoxLayer::onTextFieldDeleteBackward(kite::TextFieldTTF*, const char*, std::size_t) {
@@ -211,13 +211,13 @@ bool PopupBoxLayer::onTextFieldDeleteBackward(kite::TextFieldTTF*, const char*, 
 void PopupBoxLayer::onPhoneOk() {
     if (!textField) return;
     textField->detachWithIME();
-    const std::string number = textField->getString();
-    if (regexMatch("^[1][34578][0-9]{9}$", number)) {
+    const std::string phone = textField->getString();
+    if (regexMatch("^[1][34578][0-9]{9}$", phone)) {
         // Closed here, not left to the owner: after a wrong number's alert it is no longer the
         // current popup, and the owner's removePopup would leave it standing.
-        PhoneInputOwner* owner = inputOwner;
+        PhoneOwner* owner = inputOwner;
         close();
-        if (owner) owner->requestReceiveTelFee(number);
+        if (owner) owner->requestReceiveTelFee(phone);
     } else {
         QKSingleton::getInstance()->showAlert(this, "提示", "请输入正确的手机号");
     }

@@ -1,7 +1,7 @@
 // The game's one modal dialog: a shade over the screen and a box that pops in, as a wait
-// indicator, an alert, a two-button confirm or a notice that closes its owner. It swallows
-// every touch, so the screen below is frozen while it shows. A fifth form takes a phone number
-// for a prize. Opened through QKSingleton only.
+// indicator, an alert, a two-button confirm, a notice that closes its owner or a phone-number
+// input. It swallows every touch, so the screen below is frozen while it shows. Opened through
+// QKSingleton only.
 #pragma once
 #include <string>
 
@@ -15,18 +15,18 @@ class Sprite;
 
 class PopupBoxLayer : public kite::Layer, public kite::TextFieldDelegate {
 public:
+    // A screen that takes the phone number typed into the input (the leaderboard's prize claim).
+    class PhoneOwner {
+    public:
+        virtual ~PhoneOwner() = default;
+        virtual void requestReceiveTelFee(const std::string& phone) = 0;
+    };
+
     // A dialog that a notice's button closes.
     class NoticeOwner {
     public:
         virtual ~NoticeOwner() = default;
         virtual void menuCloseCallback() = 0;
-    };
-
-    // The screen that receives a phone number typed into the phone input.
-    class PhoneInputOwner {
-    public:
-        virtual ~PhoneInputOwner() = default;
-        virtual void requestReceiveTelFee(const std::string& awardPhone) = 0;
     };
 
     static PopupBoxLayer* create();
@@ -42,7 +42,7 @@ public:
     // Kinds 1 (before playing), 3 (before sharing) and 4 (before the leaderboard).
     void buildConfirm(kite::Node* owner, int kind);
     void buildNotice(NoticeOwner* owner);
-    void buildPhoneInput(PhoneInputOwner* owner);
+    void buildPhoneInput(PhoneOwner* owner);
 
     void close();
     void onConfirmLeft();
@@ -50,10 +50,12 @@ public:
     void onNoticeOk();
     void onPhoneOk();
 
+    // Only digits (at most 11) and the line feed go into the phone field; OK is enabled from the
+    // eleventh digit and disabled by any deletion.
     bool onTextFieldAttachWithIME(kite::TextFieldTTF*) override { return false; }
     bool onTextFieldDetachWithIME(kite::TextFieldTTF*) override { return false; }
-    bool onTextFieldInsertText(kite::TextFieldTTF* field, const char* text, std::size_t length) override;
-    bool onTextFieldDeleteBackward(kite::TextFieldTTF* field, const char* text, std::size_t length) override;
+    bool onTextFieldInsertText(kite::TextFieldTTF* sender, const char* text, std::size_t length) override;
+    bool onTextFieldDeleteBackward(kite::TextFieldTTF* sender, const char* text, std::size_t length) override;
     kite::TextFieldTTF* getTextField() const { return textField; }
     kite::MenuItemImage* getOkItem() const { return okItem; }
 
@@ -65,16 +67,17 @@ private:
     void addShade(float scaleX, float scaleY);
     kite::Sprite* addBox();
     void addTexts(kite::Sprite* box, float messageY);
-    kite::MenuItemImage* addButton(kite::Sprite* box, const char* image, float x, void (PopupBoxLayer::*action)());
+    kite::MenuItemImage* addButton(kite::Sprite* box, const char* image, float x, float y,
+                                   void (PopupBoxLayer::*action)(), const char* selected = nullptr);
     void setOkEnabled(bool enabled);
-    void startTyping();
+    void attachKeyboard();
 
     std::string title;
     std::string message;
     kite::Node* owner = nullptr;  // not retained: the popup is its child
     int kind = 0;
     NoticeOwner* noticeOwner = nullptr;  // not retained, as owner
-    PhoneInputOwner* inputOwner = nullptr;  // not retained, as owner
-    kite::TextFieldTTF* textField = nullptr;  // children of the box
+    PhoneOwner* inputOwner = nullptr;    // not retained, as owner
+    kite::TextFieldTTF* textField = nullptr;
     kite::MenuItemImage* okItem = nullptr;
 };

@@ -9,6 +9,15 @@ namespace {
 
 kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
 
+// A popup with its texts set, to be built into one of its forms.
+PopupBoxLayer* titledPopup(const std::string& title, const std::string& message) {
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (!popup) return nullptr;
+    popup->setTitle(title);
+    popup->setMessage(message);
+    return popup;
+}
+
 }  // namespace
 
 QKSingleton* QKSingleton::getInstance() {
@@ -53,6 +62,7 @@ PopupBoxLayer* QKSingleton::adopt(kite::Node* parent, PopupBoxLayer* popup) {
 }
 
 void QKSingleton::showWaitBox(kite::Node* parent) {
+    if (!parent) return;
     PopupBoxLayer* popup = PopupBoxLayer::create();
     if (popup) popup->buildWaitBox();
     adopt(parent, popup);
@@ -60,42 +70,37 @@ void QKSingleton::showWaitBox(kite::Node* parent) {
 
 void QKSingleton::showAlert(kite::Node* parent, const std::string& title, const std::string& message) {
     kite::log("QKSingleton: alert \"%s\" / \"%s\"", title.c_str(), message.c_str());
-    PopupBoxLayer* popup = PopupBoxLayer::create();
-    if (!popup) return;
-    popup->setTitle(title);
-    popup->setMessage(message);
-    popup->buildAlert();
-    adopt(parent, popup);
+    // A popup built and never shown would keep its pop-in action, and the action it.
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildAlert();
+        adopt(parent, popup);
+    }
 }
 
 void QKSingleton::showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind) {
     kite::log("QKSingleton: confirm %d \"%s\" / \"%s\"", kind, title.c_str(), message.c_str());
-    PopupBoxLayer* popup = PopupBoxLayer::create();
-    if (!popup) return;
-    popup->setTitle(title);
-    popup->setMessage(message);
-    popup->buildConfirm(parent, kind);
-    adopt(parent, popup);
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildConfirm(parent, kind);
+        adopt(parent, popup);
+    }
 }
 
 void QKSingleton::showNotice(kite::Node* parent, const std::string& title, const std::string& message) {
-    auto* owner = dynamic_cast<PopupBoxLayer::NoticeOwner*>(parent);
-    PopupBoxLayer* popup = PopupBoxLayer::create();
-    if (!popup) return;
-    popup->setTitle(title);
-    popup->setMessage(message);
-    popup->buildNotice(owner);
-    adopt(parent, popup);
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildNotice(dynamic_cast<PopupBoxLayer::NoticeOwner*>(parent));
+        adopt(parent, popup);
+    }
 }
 
 void QKSingleton::showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message) {
-    auto* owner = dynamic_cast<PopupBoxLayer::PhoneInputOwner*>(parent);
-    PopupBoxLayer* popup = PopupBoxLayer::create();
-    if (!popup) return;
-    popup->setTitle(title);
-    popup->setMessage(message);
-    popup->buildPhoneInput(owner);
-    adopt(parent, popup);
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildPhoneInput(dynamic_cast<PopupBoxLayer::PhoneOwner*>(parent));
+        adopt(parent, popup);
+    }
 }
 
 void QKSingleton::removePopup() {

@@ -47,14 +47,15 @@ public:
     GameLayer* getGameLayer() const { return gameLayer_; }
 
     // The popups every screen opens: each is added to the parent at z-order 2 and becomes the
-    // current popup, the one removePopup closes.
+    // current popup, the one removePopup closes. Alerts and confirms are logged too; without a
+    // parent nothing is shown.
     void showWaitBox(kite::Node* parent);
     void showAlert(kite::Node* parent, const std::string& title, const std::string& message);
     // The parent is the confirm's owner; the kind (1, 3 or 4) decides what its buttons do.
     void showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind);
     // The parent must be a dialog the notice's button closes (a PopupBoxLayer::NoticeOwner).
     void showNotice(kite::Node* parent, const std::string& title, const std::string& message);
-    // The phone-number input for a prize; the parent receives the number (a PopupBoxLayer::PhoneInputOwner).
+    // The parent must be a screen that takes the number (a PopupBoxLayer::PhoneOwner).
     void showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message);
     void removePopup();
     PopupBoxLayer* getCurrentPopup() const { return currentPopup_; }

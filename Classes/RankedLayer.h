@@ -26,7 +26,7 @@ class ServerReply;
 class RankedLayer : public kite::Layer,
                     public kite::extension::TableViewDataSource,
                     public kite::extension::TableViewDelegate,
-                    public PopupBoxLayer::PhoneInputOwner {
+                    public PopupBoxLayer::PhoneOwner {
 public:
     static RankedLayer* create();
     ~RankedLayer() override;

@@ -3,8 +3,9 @@
 #include "Classes/GameData.h"
 #include "Classes/MenuScene.h"
 #include "Classes/QKGateway.h"
-#include "Classes/ServerExchange.h"
 #include "Classes/QKSingleton.h"
+#include "Classes/QKSound.h"
+#include "Classes/ServerExchange.h"
 #include "Classes/ServerReply.h"
 #include "kite/foundation/UserDefault.h"
 #include "kite/platform/GLViewImpl.h"
@@ -35,6 +36,7 @@ bool AppDelegate::didFinishLaunching() {
     }
     director->setDisplayStats(false);
     director->setAnimationInterval(1.0 / 60);
+    QKSound::getInstance()->preload();
     writeFirstRunDefaults();
     director->runWithScene(MenuScene::create());
     return true;

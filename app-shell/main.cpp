@@ -9,6 +9,7 @@
 
 #include "app-shell/AppController.h"
 #include "app-shell/AppDelegate.h"
+#include "kite/audio/linux/SimpleAudioEngine.h"
 #include "kite/foundation/Console.h"
 #include "kite/foundation/Log.h"
 #include "kite/platform/GLViewImpl.h"
@@ -189,6 +190,8 @@ int main(int argc, char** argv) {
         kite::Director* director = kite::Director::getInstance();
         director->end();
         director->mainLoop();  // shuts the director down now, drawing nothing more
+        // The game's sounds close their audio device before OpenAL's own exit clean-up runs.
+        kite::audio::SimpleAudioEngine::end();
     };
     handlers.input = [&hostView](const platform::InputEvent& event) {
         if (hostView) hostView->handleInput(event);

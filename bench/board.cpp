@@ -1,7 +1,6 @@
 // The board: finding the group at a touch and settling after a move on full boards, and one frame of the
 // board screen with a hundred pieces falling.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdlib>
 #include <string>
@@ -12,7 +11,7 @@
 #include "Classes/GameRandom.h"
 #include "Classes/Star.h"
 #include "Classes/StarMatrix.h"
-#include "bench/GLStage.h"
+#include "bench/GameStage.h"
 #include "kite/foundation/math/Mat4.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/scene/Director.h"
@@ -61,31 +60,13 @@ void BM_SettleAfterMove(benchmark::State& state) {
 }
 BENCHMARK(BM_SettleAfterMove);
 
-constexpr int kViewport = 480;
-
-void setUp(bench::GLStage& made) {
-    bench::openGLStage(made, kViewport);
-    if (!made.renderer) return;
-    setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 0);
-    // The board saves its layout: into a store of its own, not the user's.
-    static char folder[] = "/tmp/stargrid-bench-XXXXXX";
-    if (mkdtemp(folder)) setenv("XDG_CONFIG_HOME", folder, 1);
-    kite::Director::getInstance();
-    bench::installFrameServices(made, kViewport);
-}
-
 // A fresh board's hundred pieces fall 100 points into their cells; the frame restarts their fall when they land.
 void BM_BoardFrameWithFallingPieces(benchmark::State& state) {
-    bench::GLStage& stage = bench::sharedStage<bench::GLStage, setUp>();
-    if (!stage.renderer) {
-        state.SkipWithError("no GL context");
-        return;
-    }
-    game::setFixedSeedForTesting(1u);
-    GameData::getInstance()->newGame();
+    bench::GLStage* stage = bench::stageWithNewGame(state);
+    if (!stage) return;
     StarMatrix* board = StarMatrix::create(nullptr);
     board->retain();
-    kite::Renderer* renderer = stage.renderer.get();
+    kite::Renderer* renderer = stage->renderer.get();
     std::int64_t drawCalls = 0;
     for (auto _ : state) {
         if (!board->isMoving())
@@ -94,11 +75,7 @@ void BM_BoardFrameWithFallingPieces(benchmark::State& state) {
                 star->setPosition(star->getDesiredPosition() + kite::Vec2(0.0f, StarMatrix::kDropHeight));
             }
         board->tick(1.0f / 60.0f);
-        renderer->clearDrawStats();
-        board->visit(renderer, kite::Mat4::IDENTITY, kite::FLAGS_TRANSFORM_DIRTY);
-        renderer->render();
-        glFinish();
-        drawCalls = renderer->getDrawnBatches();
+        drawCalls = bench::drawFrame(renderer, board);
     }
     board->release();
     state.counters["draw_calls_per_frame"] = static_cast<double>(drawCalls);

@@ -18,20 +18,22 @@
 namespace platform {
 namespace {
 
-// -1 read STARGRID_NETWORK, 0 forced down, 1 forced up, 2 the routing table.
-std::atomic<int> forcedState{-1};
+std::mutex overrideMutex;
+std::optional<NetworkPath> overridePath;
+// Counts the test's changes, so that watchers notice one without a routing message.
+std::atomic<unsigned> overrideChanges{0};
 
-std::optional<bool> forced() {
-    int state = forcedState.load();
-    if (state == -1) {
-        const char* env = std::getenv("STARGRID_NETWORK");
-        state = env && std::strcmp(env, "up") == 0 ? 1 : env && std::strcmp(env, "down") == 0 ? 0 : 2;
-        int unread = -1;
-        forcedState.compare_exchange_strong(unread, state);
-        state = forcedState.load();
+// A path fixed by the test or by STARGRID_NETWORK; empty when the routing table decides.
+std::optional<NetworkPath> fixedPath() {
+    {
+        std::lock_guard<std::mutex> lock(overrideMutex);
+        if (overridePath) return overridePath;
     }
-    if (state == 2) return std::nullopt;
-    return state == 1;
+    if (const char* forced = std::getenv("STARGRID_NETWORK")) {
+        if (std::strcmp(forced, "down") == 0) return NetworkPath::None;
+        if (std::strcmp(forced, "up") == 0) return NetworkPath::WiFi;
+    }
+    return std::nullopt;
 }
 
 class Socket {
@@ -98,12 +100,24 @@ bool dumpRoutes(RouteState* state) {
 
 }  // namespace
 
+NetworkPath currentNetworkPath() {
+    if (std::optional<NetworkPath> fixed = fixedPath()) return *fixed;
+    std::optional<RouteState> state = NetworkReachability::routeState();
+    return state && state->defaultRoute ? NetworkPath::WiFi : NetworkPath::None;
+}
+
+void setNetworkPathForTesting(std::optional<NetworkPath> path) {
+    std::lock_guard<std::mutex> lock(overrideMutex);
+    overridePath = path;
+    ++overrideChanges;
+}
+
 struct NetworkReachability::Watch {
     std::unique_ptr<Socket> socket;
     HostLoop::SourceId source = 0;
     std::function<void()> onChange;
     std::uint32_t lastFlags = 0;
-    int lastForced = -1;
+    unsigned lastOverrideChanges = 0;
 };
 
 std::unique_ptr<NetworkReachability> NetworkReachability::forHostName(const std::string&) {
@@ -123,16 +137,20 @@ NetworkReachability::NetworkReachability(Target target, std::uint32_t address) :
 NetworkReachability::~NetworkReachability() { stopWatching(); }
 
 std::optional<RouteState> NetworkReachability::routeState() {
-    if (std::optional<bool> up = forced()) return RouteState{*up, *up};
     RouteState state;
     if (!dumpRoutes(&state)) return std::nullopt;
     return state;
 }
 
-void NetworkReachability::force(std::optional<bool> up) { forcedState = up ? (*up ? 1 : 0) : 2; }
-
 bool NetworkReachability::readFlags(std::uint32_t* flags) const {
-    std::optional<RouteState> state = routeState();
+    std::optional<RouteState> state;
+    std::optional<NetworkPath> fixed = fixedPath();
+    if (fixed) {
+        const bool up = *fixed != NetworkPath::None;
+        state = RouteState{up, up};
+    } else {
+        state = routeState();
+    }
     if (!state) return false;
     const std::uint32_t hostOrder = ntohl(address_);
     const bool loopback = target_ == Target::Address && (hostOrder >> 24) == 127;
@@ -143,6 +161,7 @@ bool NetworkReachability::readFlags(std::uint32_t* flags) const {
         if (state->directRoute) *flags = reachability::kReachable | reachability::kIsDirect;
     } else if (state->defaultRoute) {
         *flags = reachability::kReachable;
+        if (fixed == NetworkPath::Cellular) *flags |= reachability::kIsWWAN;
     }
     return true;
 }
@@ -159,7 +178,7 @@ bool NetworkReachability::startWatching(std::function<void()> onChange) {
     watch_->socket = std::move(socket);
     watch_->onChange = std::move(onChange);
     if (!readFlags(&watch_->lastFlags)) watch_->lastFlags = 0;
-    watch_->lastForced = forcedState.load();
+    watch_->lastOverrideChanges = overrideChanges.load();
     watch_->source = HostLoop::main().addSource([this] { poll(); });
     return true;
 }
@@ -180,32 +199,13 @@ void NetworkReachability::poll() {
         if (recv(watch_->socket->fd(), buffer, sizeof buffer, 0) <= 0) break;
         routesChanged = true;
     }
-    const int forcedNow = forcedState.load();
-    if (!routesChanged && forcedNow == watch_->lastForced) return;
-    watch_->lastForced = forcedNow;
+    const unsigned changesNow = overrideChanges.load();
+    if (!routesChanged && changesNow == watch_->lastOverrideChanges) return;
+    watch_->lastOverrideChanges = changesNow;
     std::uint32_t flags = 0;
     if (!readFlags(&flags) || flags == watch_->lastFlags) return;
     watch_->lastFlags = flags;
     if (watch_->onChange) watch_->onChange();
-}
-
-namespace {
-std::mutex pathOverrideMutex;
-std::optional<NetworkPath> pathOverride;
-}  // namespace
-
-NetworkPath currentNetworkPath() {
-    {
-        std::lock_guard<std::mutex> lock(pathOverrideMutex);
-        if (pathOverride) return *pathOverride;
-    }
-    std::optional<RouteState> state = NetworkReachability::routeState();
-    return state && state->defaultRoute ? NetworkPath::WiFi : NetworkPath::None;
-}
-
-void setNetworkPathForTesting(std::optional<NetworkPath> path) {
-    std::lock_guard<std::mutex> lock(pathOverrideMutex);
-    pathOverride = path;
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
-// Network reachability on Linux: a target counts as reachable while the machine has a default
-// route; route changes are watched on a netlink route socket polled from the host loop.
-// STARGRID_NETWORK=up|down (read once) or force() fixes the answer for tests.
+// Network reachability on Linux: the network counts as reachable while the machine has a default
+// route (a desktop's link counts as Wi-Fi; there is no cellular link here); route changes are
+// watched on a netlink route socket polled from the host loop. STARGRID_NETWORK=up or down, or
+// setNetworkPathForTesting, fixes the answer.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -9,6 +10,13 @@
 #include <string>
 
 namespace platform {
+
+enum class NetworkPath { None, Cellular, WiFi };
+
+// The path to the network now: the test's choice, else STARGRID_NETWORK, else the routing table.
+NetworkPath currentNetworkPath();
+// Tests fix the answer; nothing returns to the real state. Watchers report the change at their next poll.
+void setNetworkPathForTesting(std::optional<NetworkPath> path);
 
 // The flag bits the game reads, with the values the phone's reachability service gives them.
 namespace reachability {
@@ -54,11 +62,8 @@ public:
     void stopWatching();
     bool isWatching() const;
 
-    // The routing table now (or the forced state); empty when it cannot be read.
+    // The routing table now; empty when it cannot be read.
     static std::optional<RouteState> routeState();
-    // Tests: up, down, or back to the routing table (and STARGRID_NETWORK no longer counts).
-    // Watchers report the change at their next poll.
-    static void force(std::optional<bool> up);
 
 private:
     struct Watch;
@@ -69,13 +74,5 @@ private:
     std::uint32_t address_ = 0;
     std::unique_ptr<Watch> watch_;
 };
-
-// The path to the network as the statistics module reports it (a desktop's link counts as
-// Wi-Fi; there is no cellular link here). Safe from any thread.
-enum class NetworkPath { None, Cellular, WiFi };
-NetworkPath currentNetworkPath();
-
-// Tests fix the path; nothing returns to the real state.
-void setNetworkPathForTesting(std::optional<NetworkPath> path);
 
 }  // namespace platform

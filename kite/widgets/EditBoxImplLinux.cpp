@@ -216,12 +216,11 @@ void EditBoxImplLinux::setText(const char* newText) {
 }
 
 const char* EditBoxImplLinux::getText() {
-    static thread_local std::string visible;
-    visible = text;
-    for (std::size_t at = visible.find(OBJECT_REPLACEMENT); at != std::string::npos;
-         at = visible.find(OBJECT_REPLACEMENT, at))
-        visible.erase(at, std::strlen(OBJECT_REPLACEMENT));
-    return visible.c_str();
+    visibleText = text;
+    for (std::size_t at = visibleText.find(OBJECT_REPLACEMENT); at != std::string::npos;
+         at = visibleText.find(OBJECT_REPLACEMENT, at))
+        visibleText.erase(at, std::strlen(OBJECT_REPLACEMENT));
+    return visibleText.c_str();
 }
 
 bool EditBoxImplLinux::acceptsText(const std::string& typed) const {

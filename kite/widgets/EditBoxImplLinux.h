@@ -32,6 +32,7 @@ public:
     void setReturnType(int returnType) override { this->returnType = returnType; }
     bool isEditing() override { return editing; }
     void setText(const char* text) override;
+    // Valid until the next call.
     const char* getText() override;
     void setPlaceHolder(const char* text) override;
     void doAnimationWhenKeyboardMove(float duration, float distance) override;
@@ -76,6 +77,8 @@ private:
     Vec2 position;
     Vec2 anchorPoint = Vec2(0.5f, 0.5f);
     std::string text;
+    // What getText last handed out: the text without object-replacement characters.
+    std::string visibleText;
     std::string placeholder;
     Color3B textColor = Color3B::WHITE;
     int inputMode = 0;

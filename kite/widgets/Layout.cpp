@@ -220,11 +220,23 @@ void Layout::setBackGroundImageScale9Enabled(bool enabled) {
     }
     backGroundImage->setScale9Enabled(enabled);
     setBackGroundImageCapInsets(backGroundImageCapInsets);
+    // A nine-sliced image covers the layout at once, not only after its next size change.
+    if (enabled) backGroundImage->setPreferredSize(contentSize);
 }
 
 void Layout::setBackGroundImageCapInsets(const Rect& capInsets) {
     backGroundImageCapInsets = capInsets;
     if (backGroundScale9Enabled && backGroundImage) backGroundImage->setCapInsets(capInsets);
+}
+
+void Layout::setBackGroundImageColor(const Color3B& color) {
+    backGroundImageColor = color;
+    if (backGroundImage) backGroundImage->setColor(color);
+}
+
+void Layout::setBackGroundImageOpacity(uint8_t opacity) {
+    backGroundImageOpacity = opacity;
+    if (backGroundImage) backGroundImage->setOpacity(opacity);
 }
 
 void Layout::setBackGroundColorType(BackGroundColorType type) {

@@ -78,6 +78,8 @@ public:
     bool isBackGroundImageScale9Enabled() const { return backGroundScale9Enabled; }
     void setBackGroundImageCapInsets(const Rect& capInsets);
     const Size& getBackGroundImageTextureSize() const { return backGroundImageTextureSize; }
+    void setBackGroundImageColor(const Color3B& color);
+    void setBackGroundImageOpacity(uint8_t opacity);
     Scale9Sprite* getBackGroundImage() const { return backGroundImage; }
     void setBackGroundColorType(BackGroundColorType type);
     BackGroundColorType getBackGroundColorType() const { return colorType; }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Classes/GameData.h"
+#include "Classes/GameScene.h"
 #include "Classes/MenuScene.h"
 #include "Classes/PopupBoxLayer.h"
 #include "ServerTestSupport.h"
@@ -174,6 +175,9 @@ TEST_F(MenuLayerTest, TheSoundToggleSwitchesAllThreeTogether) {
 }
 
 TEST_F(MenuLayerTest, StartingWithoutAPhoneAsksToBindAndNotNowStillStartsTheGame) {
+    kite::Director* director = kite::Director::getInstance();
+    director->runWithScene(kite::Scene::create());  // the play scene replaces a running one
+    director->mainLoop();
     MenuLayer* menu = openMenu();
     runChain();
     menu->menuStartCallback();
@@ -182,7 +186,9 @@ TEST_F(MenuLayerTest, StartingWithoutAPhoneAsksToBindAndNotNowStillStartsTheGame
     confirm->onConfirmLeft();
     EXPECT_EQ(QKSingleton::getInstance()->getCurrentPopup(), nullptr);
     EXPECT_EQ(confirm->getParent(), nullptr);
-    EXPECT_TRUE(QKSingleton::getInstance()->inGame);  // the play scene was made
+    director->mainLoop();
+    EXPECT_TRUE(QKSingleton::getInstance()->inGame);
+    EXPECT_NE(dynamic_cast<GameScene*>(director->getRunningScene()), nullptr);
     kite::test::shutDownDirector();
 }
 

@@ -14,6 +14,8 @@
 #include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/EventTouch.h"
 #include "kite/scene/Layer.h"
+#include "kite/scene/MenuItem.h"
+#include "kite/scene/TextFieldTTF.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Touch.h"
 #include "support/DirectorShutdown.h"
@@ -24,8 +26,8 @@ namespace {
 using ::testing::Contains;
 using ::testing::StartsWith;
 
-// A screen that counts the touches reaching it, and can be closed by a notice.
-class Screen : public kite::Layer, public PopupBoxLayer::NoticeOwner {
+// A screen that counts the touches reaching it, can be closed by a notice and takes a phone number.
+class Screen : public kite::Layer, public PopupBoxLayer::NoticeOwner, public PopupBoxLayer::PhoneOwner {
 public:
     static Screen* create() { return kite::createAutoreleased<Screen>(); }
     bool init() override {
@@ -36,7 +38,9 @@ public:
         return true;
     }
     void menuCloseCallback() override { removeFromParent(); }
+    void requestReceiveTelFee(const std::string& phone) override { phones.push_back(phone); }
     int touches = 0;
+    std::vector<std::string> phones;
 };
 
 class PopupBoxLayerTest : public game::test::GameGLTest {
@@ -161,6 +165,42 @@ TEST_F(PopupBoxLayerTest, ANoticeClosesTheDialogThatOpenedIt) {
     notice->onNoticeOk();
     EXPECT_EQ(screen->getParent(), nullptr);
     EXPECT_EQ(notice->getParent(), screen);  // it went with its owner
+}
+
+TEST_F(PopupBoxLayerTest, ThePhoneFieldTakesElevenDigitsAndOkFollowsTheirCount) {
+    QKSingleton::getInstance()->showPhoneInput(screen, "提示", "请输入您的手机号");
+    kite::RefPtr<PopupBoxLayer> input = current();
+    kite::TextFieldTTF* field = input->getTextField();
+    ASSERT_NE(field, nullptr);
+    ASSERT_NE(input->getOkItem(), nullptr);
+    EXPECT_FALSE(input->getOkItem()->isEnabled());
+    field->insertText("a", 1);
+    EXPECT_EQ(field->getString(), "");
+    for (char digit : std::string("13812345678")) field->insertText(&digit, 1);
+    EXPECT_EQ(field->getString(), "13812345678");
+    EXPECT_TRUE(input->getOkItem()->isEnabled());
+    field->insertText("9", 1);
+    EXPECT_EQ(field->getString(), "13812345678");
+    field->deleteBackward();
+    EXPECT_FALSE(input->getOkItem()->isEnabled());
+    field->insertText("8", 1);
+    EXPECT_TRUE(input->getOkItem()->isEnabled());
+    input->onPhoneOk();
+    EXPECT_THAT(screen->phones, ::testing::ElementsAre("13812345678"));
+}
+
+TEST_F(PopupBoxLayerTest, AWrongPhoneNumberRaisesAnAlertOverTheInputAndKeepsTheText) {
+    QKSingleton::getInstance()->showPhoneInput(screen, "提示", "请输入您的手机号");
+    kite::RefPtr<PopupBoxLayer> input = current();
+    for (char digit : std::string("12345678901")) input->getTextField()->insertText(&digit, 1);
+    input->onPhoneOk();
+    EXPECT_TRUE(screen->phones.empty());
+    EXPECT_TRUE(log.contains("QKSingleton: alert \"提示\" / \"请输入正确的手机号\""));
+    EXPECT_EQ(current()->getParent(), input.get());
+    EXPECT_EQ(input->getTextField()->getString(), "12345678901");
+    current()->close();
+    input->close();
+    EXPECT_EQ(input->getParent(), nullptr);
 }
 
 }  // namespace

@@ -17,26 +17,26 @@ using ::testing::StartsWith;
 
 class AppControllerTest : public ::testing::Test {
 protected:
-    void TearDown() override { platform::NetworkReachability::force(std::nullopt); }
+    void TearDown() override { platform::setNetworkPathForTesting(std::nullopt); }
     AppController controller;
     kite::test::LogCapture log;
 };
 
 TEST_F(AppControllerTest, LosingTheNetworkClearsTheFlagAndSaysSo) {
     auto host = Reachability::reachabilityWithHostName(AppController::kProbeHost);
-    platform::NetworkReachability::force(false);
+    platform::setNetworkPathForTesting(platform::NetworkPath::None);
     controller.reportReachabilityStatus(*host);
     EXPECT_FALSE(QKSingleton::getInstance()->networkReachable);
     EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：无网络")));
     EXPECT_THAT(log.lines(), Contains(StartsWith("AlertView: 提示 / 当前无网络！系统将不会上传您的成绩到排行榜！ [确认]")));
-    platform::NetworkReachability::force(true);
+    platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
     controller.reportReachabilityStatus(*host);
     EXPECT_TRUE(QKSingleton::getInstance()->networkReachable);
     EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：WiFi")));
 }
 
 TEST_F(AppControllerTest, LaunchStoresTheVersionAndReportsTheFirstState) {
-    platform::NetworkReachability::force(false);
+    platform::setNetworkPathForTesting(platform::NetworkPath::None);
     ASSERT_TRUE(controller.didFinishLaunching());
     EXPECT_EQ(QKSingleton::getInstance()->versionText, "1.0");
     EXPECT_EQ(QKSingleton::getInstance()->bundleVersion, 1);

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -136,6 +137,43 @@ TEST_F(GameAgainstServer, AFirstLaunchWithAUrlOpensItItself) {
     Game game({"--frames", "5", url}, environment());
     EXPECT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
     EXPECT_THAT(game.lines(), Contains("AppController: open URL " + url));
+}
+
+}  // namespace
+
+namespace {
+
+// scripts/play as a new player runs it: it builds into <source>/build, so it is tried only from that build.
+TEST(PlayScript, StartsTheLocalServerAndTheGameOnItsMenuAndEndsWithTheGame) {
+    const std::filesystem::path executable(STARGRID_EXECUTABLE);
+    if (executable.parent_path() != std::filesystem::path(STARGRID_SOURCE_DIR) / "build")
+        GTEST_SKIP() << "scripts/play builds into the source's build/ folder, not this one";
+    kite::test::TemporaryFolder home("stargrid-play");
+    ASSERT_TRUE(home.made());
+    const std::string shot = home.path() + "/menu.png";
+    const std::string command = "cd " + home.path() + " && HOME=" + home.path() + " XDG_DATA_HOME=" + home.path() +
+                                "/data XDG_CONFIG_HOME=" + home.path() + "/config XDG_CACHE_HOME=" + home.path() +
+                                "/cache XDG_RUNTIME_DIR=" + home.path() +
+                                " SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=up " STARGRID_SOURCE_DIR
+                                "/scripts/play --frames 90 --shot 80:" + shot + " >" + home.path() + "/play.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream log(home.path() + "/cache/stargrid/server.log");
+    std::vector<std::string> requests;
+    for (std::string line; std::getline(log, line);) {
+        if (line.find(" -> ") != std::string::npos) requests.push_back(line.substr(0, line.find(" -> ")));
+    }
+    EXPECT_THAT(requests, ElementsAre("stargrid-server: GET /bus_ser_ios.html",
+                                      "stargrid-server: GET /game/Version?devicetype=1&version=1&apptype=1&channel=8888"));
+    std::ifstream desktop(home.path() + "/data/applications/stargrid.desktop");
+    std::string entry((std::istreambuf_iterator<char>(desktop)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(entry, HasSubstr("MimeType=x-scheme-handler/pg5e18c0a7d94b2f63;"));
+    // The menu's background shows beside the buttons (design point (60, 600), iphone5 pixel (80, 336)).
+    std::optional<platform::PngImage> frame = platform::readPng(shot);
+    std::optional<platform::PngImage> background = platform::readPng(STARGRID_SOURCE_DIR "/Resources/Menu/bg_menuscene.png");
+    ASSERT_TRUE(frame && background);
+    const std::uint8_t* seen = &frame->rgba[(336u * frame->width + 80u) * 4];
+    const std::uint8_t* drawn = &background->rgba[(252u * background->width + 60u) * 4];
+    for (int channel = 0; channel < 3; ++channel) EXPECT_NEAR(seen[channel], drawn[channel], 24);
 }
 
 }  // namespace

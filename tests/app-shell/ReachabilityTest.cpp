@@ -48,7 +48,7 @@ TEST(Reachability, KeysNameTheTargetAndMakeInstancesEqual) {
 TEST(Reachability, ForcedStatesAnswerAndAChangeNotifiesTheListeners) {
     platform::Clock::setFixed(10.0);
     platform::HostLoop::main().setFixedStep(true);
-    platform::NetworkReachability::force(true);
+    platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
     auto host = Reachability::reachabilityWithHostName("www.example.com");
     EXPECT_TRUE(host->isReachableViaWiFi());
     EXPECT_FALSE(host->isConnectionRequired());
@@ -63,7 +63,7 @@ TEST(Reachability, ForcedStatesAnswerAndAChangeNotifiesTheListeners) {
     dispatcher->setEnabled(true);
     dispatcher->addEventListenerWithFixedPriority(listener, 1);
     ASSERT_TRUE(host->startNotifier());
-    platform::NetworkReachability::force(false);
+    platform::setNetworkPathForTesting(platform::NetworkPath::None);
     platform::HostLoop::main().runOnce();
     EXPECT_FALSE(host->isReachable());
     EXPECT_EQ(host->currentReachabilityStatus(), NotReachable);
@@ -71,12 +71,12 @@ TEST(Reachability, ForcedStatesAnswerAndAChangeNotifiesTheListeners) {
     EXPECT_EQ(notified[0], host.get());
 
     host->stopNotifier();
-    platform::NetworkReachability::force(true);
+    platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
     platform::HostLoop::main().runOnce();
     EXPECT_EQ(notified.size(), 1u);
     dispatcher->removeEventListener(listener);
     dispatcher->setEnabled(wasEnabled);
-    platform::NetworkReachability::force(std::nullopt);
+    platform::setNetworkPathForTesting(std::nullopt);
     platform::HostLoop::main().reset();
     platform::Clock::useRealTime();
 }

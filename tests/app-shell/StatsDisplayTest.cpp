@@ -31,6 +31,8 @@ struct Frame {
     bool whiteAtDesign(float x, float y) const {
         const int px = static_cast<int>(x * kScaleX);
         const int py = kScreenHeight - 1 - static_cast<int>(y * kScaleY);
+        // The line search looks a little below the frame's bottom edge: nothing is lit there.
+        if (px < 0 || px >= kScreenWidth || py < 0 || py >= kScreenHeight) return false;
         const std::uint8_t* p = &rgba[static_cast<std::size_t>((py * kScreenWidth + px) * 4)];
         return p[0] > 200 && p[1] > 200 && p[2] > 200;
     }
@@ -49,10 +51,19 @@ char readCell(const Frame& frame, float left, float bottom) {
     const float top = bottom + kite::kStatsCellHeight;
     // Each dot of the glyph is 2 x 2 points from an odd corner: its centre is one point in.
     auto lit = [&](int x, int y) { return frame.whiteAtDesign(left + x + 1.0f, top - y - 1.0f); };
+    // Lines are closer than cells are high: the top of the line below may reach into a cell's blank
+    // bottom rows, so only rows that some glyph inks are compared.
+    auto inked = [](int y) {
+        for (const char* c = kCharacters; *c; ++c)
+            for (int x = 1; x < kite::kStatsCellWidth; x += 2)
+                if (kite::statsGlyphCovers(*c, x, y)) return true;
+        return false;
+    };
     auto mismatches = [&](char c) {
         int count = 0;
         for (int y = 1; y < kite::kStatsCellHeight; y += 2)
-            for (int x = 1; x < kite::kStatsCellWidth; x += 2) count += lit(x, y) != kite::statsGlyphCovers(c, x, y);
+            if (inked(y))
+                for (int x = 1; x < kite::kStatsCellWidth; x += 2) count += lit(x, y) != kite::statsGlyphCovers(c, x, y);
         return count;
     };
     char best = ' ';

@@ -34,14 +34,14 @@ protected:
         HostLoop::main().setFixedStep(true);
     }
     void TearDown() override {
-        NetworkReachability::force(std::nullopt);
+        setNetworkPathForTesting(std::nullopt);
         HostLoop::main().reset();
         Clock::useRealTime();
     }
 };
 
 TEST_F(NetworkReachabilityTest, TheRoutingTableIsReadThroughNetlink) {
-    NetworkReachability::force(std::nullopt);
+    setNetworkPathForTesting(std::nullopt);
     std::optional<RouteState> state = NetworkReachability::routeState();
     ASSERT_TRUE(state);
     if (procListsIpv4DefaultRoute()) {
@@ -57,36 +57,40 @@ TEST_F(NetworkReachabilityTest, ForcedStatesDecideTheFlagsOfEveryTarget) {
     auto local = NetworkReachability::forLocalLink();
     auto loopback = NetworkReachability::forAddress(htonl(0x7F000001u));
     std::uint32_t flags = 1234;
-    NetworkReachability::force(false);
+    setNetworkPathForTesting(NetworkPath::None);
     ASSERT_TRUE(host->readFlags(&flags));
     EXPECT_EQ(flags, 0u);
     ASSERT_TRUE(local->readFlags(&flags));
     EXPECT_EQ(flags, 0u);
     ASSERT_TRUE(loopback->readFlags(&flags));
     EXPECT_NE(flags & reachability::kIsLocalAddress, 0u);
-    NetworkReachability::force(true);
+    setNetworkPathForTesting(NetworkPath::WiFi);
     ASSERT_TRUE(host->readFlags(&flags));
     EXPECT_EQ(flags, reachability::kReachable);
     ASSERT_TRUE(local->readFlags(&flags));
     EXPECT_EQ(flags, reachability::kReachable | reachability::kIsDirect);
+    setNetworkPathForTesting(NetworkPath::Cellular);
+    EXPECT_EQ(currentNetworkPath(), NetworkPath::Cellular);
+    ASSERT_TRUE(host->readFlags(&flags));
+    EXPECT_EQ(flags, reachability::kReachable | reachability::kIsWWAN);
 }
 
 TEST_F(NetworkReachabilityTest, WatchersHearOfAChangeOnTheNextLoopPassAndOfNothingElse) {
-    NetworkReachability::force(true);
+    setNetworkPathForTesting(NetworkPath::WiFi);
     auto host = NetworkReachability::forHostName("example.org");
     int changes = 0;
     ASSERT_TRUE(host->startWatching([&] { ++changes; }));
     HostLoop::main().runOnce();
     EXPECT_EQ(changes, 0);
-    NetworkReachability::force(false);
+    setNetworkPathForTesting(NetworkPath::None);
     HostLoop::main().runOnce();
     HostLoop::main().runOnce();
     EXPECT_EQ(changes, 1);
-    NetworkReachability::force(false);
+    setNetworkPathForTesting(NetworkPath::None);
     HostLoop::main().runOnce();
     EXPECT_EQ(changes, 1);
     host->stopWatching();
-    NetworkReachability::force(true);
+    setNetworkPathForTesting(NetworkPath::WiFi);
     HostLoop::main().runOnce();
     EXPECT_EQ(changes, 1);
 }

@@ -22,18 +22,25 @@ std::string compact(const Json::Value& value) {
     return Json::writeString(builder, value);
 }
 
-// The members of a flat JSON object of texts; empty when the body is anything else.
-std::optional<Fields> flatTextObject(const std::string& body) {
+// A body that is one JSON object; empty for anything else.
+std::optional<Json::Value> jsonObject(const std::string& body) {
     Json::Value value;
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string error;
     if (!reader->parse(body.data(), body.data() + body.size(), &value, &error) || !value.isObject())
         return std::nullopt;
+    return value;
+}
+
+// The members of a flat JSON object of texts; empty when the body is anything else.
+std::optional<Fields> flatTextObject(const std::string& body) {
+    std::optional<Json::Value> value = jsonObject(body);
+    if (!value) return std::nullopt;
     Fields fields;
-    for (const std::string& name : value.getMemberNames()) {
-        if (!value[name].isString()) return std::nullopt;
-        fields[name] = value[name].asString();
+    for (const std::string& name : value->getMemberNames()) {
+        if (!(*value)[name].isString()) return std::nullopt;
+        fields[name] = (*value)[name].asString();
     }
     return fields;
 }
@@ -163,16 +170,6 @@ private:
 };
 
 namespace {
-
-std::optional<Json::Value> jsonObject(const std::string& body) {
-    Json::Value value;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string error;
-    if (!reader->parse(body.data(), body.data() + body.size(), &value, &error) || !value.isObject())
-        return std::nullopt;
-    return value;
-}
 
 // A control request's reply: 200 and "ok", or 400 and why not.
 void controlAnswer(httplib::Response& response, bool done, const char* why) {

@@ -58,6 +58,7 @@ protected:
     }
 
     EditLog log;
+    EditLog otherLog;  // lives as long as the scene: a box still editing tells it when the scene goes
 };
 
 TEST_F(EditBoxTest, TappedBoxTakesTypedLatinAndChineseText) {
@@ -190,6 +191,24 @@ TEST_F(EditBoxTest, BoxRemovedWhileEditingEndsTheEditing) {
     box->removeFromParent();
     EXPECT_THAT(log.calls, ElementsAre("began", "ended", "return"));
     EXPECT_FALSE(IMEDispatcher::sharedDispatcher()->hasOwner());
+}
+
+TEST_F(EditBoxTest, OpeningAnotherBoxEndsTheFirstAndTakesTheTyping) {
+    EditBox* first = makeBox();
+    EditBox* second = EditBox::create(Size(100, 40), ui::Scale9Sprite::create());
+    second->setPosition(Vec2(200, 300));
+    second->setDelegate(&otherLog);
+    scene->addChild(second);
+    frame();
+    tap(first);
+    type("1");
+    touchDown(200, 300);
+    touchUp(200, 300);
+    type("2");
+    EXPECT_STREQ(first->getText(), "1");
+    EXPECT_STREQ(second->getText(), "2");
+    EXPECT_THAT(log.calls, ElementsAre("began", "changed 1", "ended", "return"));
+    EXPECT_THAT(otherLog.calls, ElementsAre("began", "changed 2"));
 }
 
 struct RemovesOnReturn : ui::EditBoxDelegate {

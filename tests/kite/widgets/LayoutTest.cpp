@@ -6,6 +6,7 @@
 
 #include "kite/scene/Layer.h"
 #include "support/LogCapture.h"
+#include "support/TemporaryFolder.h"
 #include "tests/kite/widgets/WidgetTestSupport.h"
 
 namespace kite {
@@ -140,6 +141,29 @@ TEST_F(LayoutDrawTest, BackgroundColourTypesAddAndRemoveTheirLayers) {
     EXPECT_EQ(readPixel(100, 100), kBlack);
     layout->setBackGroundImage("");  // an empty name is ignored
     EXPECT_EQ(layout->getBackGroundImage(), nullptr);
+}
+
+TEST_F(LayoutDrawTest, BackgroundImageIsCentredAndNineSlicedToTheLayoutsSize) {
+    test::TemporaryFolder folder("layout-background");
+    ASSERT_TRUE(folder.made());
+    const std::string image = folder.path() + "/blue.png";
+    ASSERT_TRUE(test::writePNG(image, 8, 8, std::vector<std::uint8_t>(8 * 8 * 4, 255)));
+    Layout* layout = Layout::create();
+    layout->setContentSize(Size(100, 100));
+    layout->setPosition(Vec2(50, 50));  // 50..150
+    layout->setBackGroundImage(image);
+    layout->setBackGroundImageColor(Color3B(0, 0, 255));
+    scene->addChild(layout);
+    frame();
+    EXPECT_EQ(layout->getBackGroundImageTextureSize(), Size(8, 8));
+    EXPECT_EQ(readPixel(100, 100), kBlue);  // the 8 x 8 image in the middle
+    EXPECT_EQ(readPixel(60, 60), kBlack);
+    layout->setBackGroundImageScale9Enabled(true);
+    layout->setBackGroundImageCapInsets(Rect(2, 2, 4, 4));
+    frame();
+    EXPECT_EQ(readPixel(60, 60), kBlue);  // stretched over the whole layout
+    EXPECT_EQ(readPixel(148, 148), kBlue);
+    EXPECT_EQ(readPixel(152, 100), kBlack);
 }
 
 }  // namespace
