@@ -17,6 +17,7 @@
 
 namespace {
 
+using game::test::childOf;
 using game::test::DrawnServerGameTest;
 using ::testing::Contains;
 using ::testing::HasSubstr;
@@ -31,13 +32,6 @@ std::vector<std::string> labelTexts(kite::Node* root) {
     };
     walk(root);
     return texts;
-}
-
-template <class T>
-T* childOf(kite::Node* parent) {
-    for (kite::Node* child : parent->getChildren())
-        if (auto* found = dynamic_cast<T*>(child)) return found;
-    return nullptr;
 }
 
 class AccountDialogsTest : public DrawnServerGameTest {
