@@ -1,13 +1,23 @@
 #include "Classes/QKSingleton.h"
 
 #include "Classes/GameLayer.h"
+#include "Classes/IOSiAP_Bridge.h"
+#include "kite/foundation/Scheduler.h"
 #include "kite/foundation/UserDefault.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/EventListenerTouch.h"
+#include "kite/scene/Layer.h"
+#include "platform/LocalStore.h"
 
 namespace {
 
 kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
 
 }  // namespace
+
+QKSingleton::QKSingleton() = default;
+QKSingleton::~QKSingleton() = default;
 
 QKSingleton* QKSingleton::getInstance() {
     static QKSingleton* instance = new QKSingleton();  // lives as long as the process
@@ -41,4 +51,52 @@ void QKSingleton::forgetGameLayer(const GameLayer* layer) {
 
 void QKSingleton::refreshTopBar() {
     if (inGame && gameLayer_) gameLayer_->refreshScore();
+}
+
+// A layer that swallows every touch while a purchase runs.
+void QKSingleton::showWaitBox(kite::Node* parent) {
+    if (!parent) return;
+    kite::Layer* box = kite::Layer::create();
+    if (!box) return;
+    auto* listener = kite::EventListenerTouchOneByOne::create();
+    listener->setSwallowTouches(true);
+    listener->onTouchBegan = [](kite::Touch*, kite::Event*) { return true; };
+    box->getEventDispatcher()->addEventListenerWithSceneGraphPriority(listener, box);
+    parent->addChild(box, 2);
+    removePopup();
+    box->retain();
+    currentPopup_ = box;
+}
+
+void QKSingleton::removePopup() {
+    kite::Node* popup = currentPopup_;
+    currentPopup_ = nullptr;
+    if (!popup) return;
+    popup->removeFromParent();
+    popup->release();
+}
+
+void QKSingleton::startPurchase(int packIndex) {
+    static constexpr int kTierOfPack[] = {2, 4, 8};
+    const int tier = packIndex >= 0 && packIndex < 3 ? kTierOfPack[packIndex] : 16;
+    endPurchase();
+    currentPurchase_ = std::make_unique<IOSiAP_Bridge>();
+    currentPurchase_->requestProducts(tier);
+}
+
+void QKSingleton::endPurchase() {
+    if (!currentPurchase_) return;
+    std::shared_ptr<IOSiAP_Bridge> ended(std::move(currentPurchase_));
+    kite::Director::getInstance()->getScheduler()->performFunctionInMainThread([ended] {});
+}
+
+void QKSingleton::resumePurchases() {
+    if (currentPurchase_ || !IOSiAP::connectStore()) return;
+    bool pending = false;
+    for (const platform::StoreTransaction& transaction : platform::LocalStore::shared().unfinishedTransactions()) {
+        pending = pending || transaction.state != platform::TransactionState::Purchasing;
+    }
+    if (!pending) return;
+    currentPurchase_ = std::make_unique<IOSiAP_Bridge>();
+    currentPurchase_->resumeUnfinished();
 }

@@ -1,15 +1,21 @@
 // The game-wide run-time state every screen reaches for, and typed access to the game's own preference keys.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class GameLayer;
+class IOSiAP_Bridge;
+
+namespace kite {
+class Node;
+}
 
 class QKSingleton {
 public:
     // Made on first use, never freed.
     static QKSingleton* getInstance();
-    virtual ~QKSingleton() = default;
+    virtual ~QKSingleton();
 
     QKSingleton(const QKSingleton&) = delete;
     QKSingleton& operator=(const QKSingleton&) = delete;
@@ -44,6 +50,20 @@ public:
     // While a game is showing, makes the play screen redraw its top bar.
     void refreshTopBar();
 
+    // The wait box over the parent, and closing the popup opened last.
+    void showWaitBox(kite::Node* parent);
+    void removePopup();
+
+    // Buys the pack of the index (0, 1, 2: tiers 2, 4, 8; any other: 16) through a new
+    // purchase bridge, which becomes the current purchase.
+    void startPurchase(int packIndex);
+    // Forgets the current purchase; it is deleted once the store's callback that ended it
+    // has returned.
+    void endPurchase();
+    IOSiAP_Bridge* getCurrentPurchase() const { return currentPurchase_.get(); }
+    // At start-up: credits and finishes what an earlier run bought but never finished.
+    void resumePurchases();
+
     std::string versionText;
     std::int32_t bundleVersion = 0;
     bool networkReachable = false;
@@ -53,7 +73,9 @@ public:
     std::int32_t redPacketCount = 0;
 
 private:
-    QKSingleton() = default;
+    QKSingleton();
 
     GameLayer* gameLayer_ = nullptr;
+    kite::Node* currentPopup_ = nullptr;  // retained while it shows
+    std::unique_ptr<IOSiAP_Bridge> currentPurchase_;
 };
