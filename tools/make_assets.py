@@ -43,6 +43,8 @@ PROMPTS = ["选择要炸掉的贪官", "选择需要变色的贪官", "重新排
 
 # The diamond packs the store sells: tier -> (price in yuan, diamonds from the shop, diamonds from the sale).
 PACKS = {2: (12.0, 140, 240), 4: (25.0, 355, 510), 8: (50.0, 1000, 1200), 16: (98.0, 3000, 3000)}
+# One fill per rung of the sale ladder, so a shot tells the offers apart.
+SALE_FILLS = [(200, 60, 70), (210, 110, 40), (130, 60, 170), (40, 120, 190)]
 SHOP_TEXT = (255, 248, 220)
 PRICE_TEXT = (255, 214, 90)
 
@@ -105,6 +107,7 @@ EXACT_SIZES = {
     "Menu/Web/bg_nav.png": (480, 64),
     "Menu/Shop/bg_shop.png": (440, 650),
     "Menu/Shop/btn_buy.png": (120, 56),
+    "Menu/Sale/title_sale.png": (240, 70),
     "Menu/Sale/bg_sale_1.png": (360, 260),
     "Menu/Sale/bg_sale_2.png": (360, 260),
     "Menu/Sale/bg_sale_3.png": (360, 260),
@@ -223,15 +226,17 @@ def draw_shop():
 
 def draw_sale_offer(name):
     """One pack of the sale ladder: "Menu/Sale/bg_sale_N.png" offers the N-th tier."""
-    tier = sorted(PACKS)[int(name[-5]) - 1]
+    rung = int(name[-5]) - 1
+    tier = sorted(PACKS)[rung]
     width, height = size_of(name)
     image = Image.new("RGBA", (width, height), (0, 0, 0, 0))
     draw = ImageDraw.Draw(image)
-    draw.rounded_rectangle([0, 0, width - 1, height - 1], 20, fill=(200, 60, 70, 255), outline=(255, 220, 120, 255),
+    draw.rounded_rectangle([0, 0, width - 1, height - 1], 20, fill=SALE_FILLS[rung] + (255,), outline=(255, 220, 120, 255),
                            width=3)
     draw_diamond(draw, (width / 2, 62), 36)
     draw_centred(draw, (width / 2, 140), "%d 钻石" % PACKS[tier][2], cjk_font(40), SHOP_TEXT)
-    draw_centred(draw, (width / 2, 205), "仅需 " + price_text(tier), cjk_font(28), PRICE_TEXT)
+    # Right of centre, clear of the gift mark the screen sets on the offer's lower left.
+    draw_centred(draw, (width / 2 + 40, 200), "仅需 " + price_text(tier), cjk_font(28), PRICE_TEXT)
     return image
 
 
@@ -256,7 +261,7 @@ def draw_special(name):
     if name in ("Menu/Shop/btn_buy.png", "Menu/Sale/btn_buy.png"):
         return draw_captioned(name, "购买", 26, (40, 170, 70))
     if name == "Menu/Sale/title_sale.png":
-        return draw_captioned(name, "超值礼包", 40, (220, 120, 30))
+        return draw_captioned(name, "超值礼包", 36, (220, 120, 30))
     if name == "Menu/Sale/icon_handsel.png":
         return draw_captioned(name, "赠", 32, (230, 50, 50), round_shape=True)
     if name == "Scene/bg_mainscene.png":
