@@ -36,6 +36,8 @@ bool AppDelegate::didFinishLaunching() {
     // Until the menu exists, the stored game goes on (or a new one starts) at once.
     startGame();
     director->runWithScene(GameScene::create());
+    // Diamonds paid for in a run that ended before the purchase was finished.
+    QKSingleton::getInstance()->resumePurchases();
     return true;
 }
 
