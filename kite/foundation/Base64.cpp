@@ -1,6 +1,8 @@
 // Base64 decoding (RFC 4648 standard alphabet).
 #include "kite/foundation/Base64.h"
 
+#include "kite/foundation/Log.h"
+
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -24,9 +26,13 @@ bool decodeInto(const unsigned char* in, size_t length, unsigned char* out, size
     size_t n = 0;
     unsigned int accumulator = 0;
     int pending = 0;
+    bool padded = false;
     for (size_t i = 0; i < length; ++i) {
         unsigned char c = in[i];
-        if (c == '=') break;
+        if (c == '=') {
+            padded = true;
+            break;
+        }
         int v = kTable.value[c];
         if (v < 0) continue;
         accumulator = (accumulator << 6) | static_cast<unsigned int>(v);
@@ -41,6 +47,11 @@ bool decodeInto(const unsigned char* in, size_t length, unsigned char* out, size
     // The last group may end at its padding or at the end of the text.
     switch (pending) {
     case 1:
+        if (!padded) {
+            // Six bits cannot make a byte: a stray character at the end of unpadded text.
+            log("base64Decode: one stray character at the end dropped");
+            break;
+        }
         std::fprintf(stderr, "base64Decode: encoding incomplete: at least 2 bits missing");
         *written = n;
         return false;

@@ -338,6 +338,11 @@ bool FileUtils::isDirectoryExist(const std::string& dirPath) {
 }
 
 bool FileUtils::createDirectory(const std::string& path) {
+    if (!isAbsolutePath(path)) {
+        // Relative names denote read-only resources; where else it would land depends on the current directory.
+        log("FileUtils: cannot create the relative directory '%s'; give a full path", path.c_str());
+        return false;
+    }
     if (isDirectoryExist(path)) return true;
     std::vector<std::string> components;
     std::string::size_type start = 0;

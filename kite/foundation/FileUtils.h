@@ -62,7 +62,9 @@ public:
 
     virtual bool isFileExist(const std::string& filename);
     virtual bool isAbsolutePath(const std::string& path) const;
+    // A relative name is looked for through the search paths, as files are.
     virtual bool isDirectoryExist(const std::string& dirPath);
+    // Refuses a relative path with a log line.
     virtual bool createDirectory(const std::string& dirPath);
     // Refuses a non-empty path that does not end in "/".
     virtual bool removeDirectory(const std::string& dirPath);

@@ -22,7 +22,16 @@ enum class Outcome { Value, Skip, Error };
 
 struct Reader {
     const char* source;
+    PropertyList::BadValues badValues;
     std::string problem;
+
+    // A scalar whose text has no reading: the whole document fails, or in
+    // lenient reading just that entry is left out.
+    Outcome badScalar(const std::string& what) {
+        if (badValues == PropertyList::BadValues::Refuse) return fail(what);
+        log("PropertyList: %s: %s; entry skipped", source, what.c_str());
+        return Outcome::Skip;
+    }
 
     Outcome fail(const std::string& what) {
         if (problem.empty()) problem = what;
@@ -41,13 +50,13 @@ struct Reader {
         }
         if (std::strcmp(name, "integer") == 0) {
             long long v;
-            if (!parseInteger(text, &v)) return fail(std::string("bad integer '") + (text ? text : "") + "'");
+            if (!parseInteger(text, &v)) return badScalar(std::string("bad integer '") + (text ? text : "") + "'");
             out = Value(static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX)));
             return Outcome::Value;
         }
         if (std::strcmp(name, "real") == 0) {
             double v;
-            if (!parseReal(text, &v)) return fail(std::string("bad real '") + (text ? text : "") + "'");
+            if (!parseReal(text, &v)) return badScalar(std::string("bad real '") + (text ? text : "") + "'");
             out = Value(v);
             return Outcome::Value;
         }
@@ -121,22 +130,31 @@ struct Reader {
     }
 };
 
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+void appendCharacterReference(std::string& out, unsigned char c) {
+    char ref[8];
+    std::snprintf(ref, sizeof ref, "&#x%X;", c);
+    out += ref;
+}
+
 void appendEscaped(std::string& out, const std::string& text) {
+    // Parsers drop text made only of white space, so such text is written
+    // as character references, which they keep.
+    const bool onlySpace = !text.empty() && std::all_of(text.begin(), text.end(), isXmlSpace);
     for (unsigned char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
+        case '\0': break;  // no XML form at all (the preferences store refuses such text)
         default:
-            if (c < 0x20 && c != '\t' && c != '\n') {
-                // Control characters (and CR, which parsers fold into LF)
-                // survive only as character references.
-                char ref[8];
-                std::snprintf(ref, sizeof ref, "&#x%X;", c);
-                out += ref;
-            } else {
+            // Control characters (and CR, which parsers fold into LF)
+            // survive only as character references.
+            if (onlySpace || (c < 0x20 && c != '\t' && c != '\n'))
+                appendCharacterReference(out, c);
+            else
                 out += static_cast<char>(c);
-            }
         }
     }
 }
@@ -238,7 +256,7 @@ constexpr char kHeader[] =
 
 }  // namespace
 
-bool PropertyList::parse(const char* bytes, std::size_t size, Value& root, const char* source) {
+bool PropertyList::parse(const char* bytes, std::size_t size, Value& root, const char* source, BadValues badValues) {
     root = Value();
     if (!source) source = "data";
     if (!bytes || size == 0) {
@@ -260,7 +278,7 @@ bool PropertyList::parse(const char* bytes, std::size_t size, Value& root, const
         log("PropertyList: %s holds no value", source);
         return false;
     }
-    Reader reader{source, {}};
+    Reader reader{source, badValues, {}};
     Value value;
     if (reader.read(top, value, 0) != Outcome::Value) {
         log("PropertyList: cannot read %s: %s", source,

@@ -90,7 +90,8 @@ void TimerTargetSelector::trigger() {
     if (target && selector) (target->*selector)(elapsed);
 }
 
-void TimerTargetSelector::cancel() { scheduler->unscheduleSelector(selector, target); }
+// Removes this very timer: its callback may have replaced it by a new timer with the same selector.
+void TimerTargetSelector::cancel() { scheduler->unscheduleTimer(this); }
 
 // Scheduler
 
@@ -142,22 +143,40 @@ void Scheduler::unscheduleSelector(SEL_SCHEDULE selector, Ref* target) {
     HASH_FIND_PTR(hashForTimers, &target, element);
     if (!element || !element->timers) return;
     for (ssize_t i = 0; i < element->timers->num; ++i) {
-        auto* timer = static_cast<TimerTargetSelector*>(element->timers->arr[i]);
-        if (timer->getSelector() != selector) continue;
-        if (timer == element->currentTimer && !element->currentTimerRemoved) {
-            element->currentTimer->retain();
-            element->currentTimerRemoved = true;
+        if (static_cast<TimerTargetSelector*>(element->timers->arr[i])->getSelector() == selector) {
+            removeTimerAt(element, i);
+            return;
         }
-        ktArrayRemoveObjectAtIndex(element->timers, i, true);
-        // The running walk must not skip the timer that moved into slot i.
-        if (element->timerIndex >= i) --element->timerIndex;
-        if (element->timers->num == 0) {
-            if (currentTarget == element)
-                currentTargetRemoved = true;
-            else
-                removeHashElement(element);
+    }
+}
+
+void Scheduler::unscheduleTimer(TimerTargetSelector* timer) {
+    Ref* target = timer->getTarget();
+    TimerHashElement* element = nullptr;
+    HASH_FIND_PTR(hashForTimers, &target, element);
+    if (!element || !element->timers) return;
+    for (ssize_t i = 0; i < element->timers->num; ++i) {
+        if (element->timers->arr[i] == timer) {
+            removeTimerAt(element, i);
+            return;
         }
-        return;
+    }
+}
+
+void Scheduler::removeTimerAt(TimerHashElement* element, ssize_t i) {
+    auto* timer = static_cast<Timer*>(element->timers->arr[i]);
+    if (timer == element->currentTimer && !element->currentTimerRemoved) {
+        element->currentTimer->retain();
+        element->currentTimerRemoved = true;
+    }
+    ktArrayRemoveObjectAtIndex(element->timers, i, true);
+    // The running walk must not skip the timer that moved into slot i.
+    if (element->timerIndex >= i) --element->timerIndex;
+    if (element->timers->num == 0) {
+        if (currentTarget == element)
+            currentTargetRemoved = true;
+        else
+            removeHashElement(element);
     }
 }
 

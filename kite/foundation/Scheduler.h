@@ -87,6 +87,8 @@ public:
         scheduleSelector(selector, target, interval, kRepeatForever, 0.0f, paused);
     }
     void unscheduleSelector(SEL_SCHEDULE selector, Ref* target);
+    // Removes that timer instance only (a timer whose repeats ran out).
+    void unscheduleTimer(TimerTargetSelector* timer);
     bool isScheduled(SEL_SCHEDULE selector, Ref* target) const;
 
     // Calls target->update(dt) every frame; lower priorities run earlier.
@@ -119,6 +121,7 @@ public:
 private:
     void removeUpdateFromHash(ListEntry* entry);
     void removeHashElement(TimerHashElement* element);
+    void removeTimerAt(TimerHashElement* element, ssize_t index);
     void priorityIn(ListEntry** list, const std::function<void(float)>& callback, void* target, int priority,
                     bool paused);
     void appendIn(ListEntry** list, const std::function<void(float)>& callback, void* target, bool paused);

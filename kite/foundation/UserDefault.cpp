@@ -183,6 +183,11 @@ void UserDefault::setIntegerForKey(const char* key, int value) {
 
 void UserDefault::setStringForKey(const char* key, const std::string& value) {
     if (!key) return;
+    if (value.find('\0') != std::string::npos) {
+        // A property list cannot hold it: saved, it would come back cut short.
+        log("UserDefault: the value for key '%s' holds a NUL character; not stored", key);
+        return;
+    }
     removeLegacyKey(key);
     backend_->setString(key, value);
 }

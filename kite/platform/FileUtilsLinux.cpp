@@ -104,6 +104,12 @@ std::string FileUtilsLinux::getWritablePath() const {
     return path;
 }
 
+// Relative directories, like relative files, live in the bundle.
+bool FileUtilsLinux::isDirectoryExistInternal(const std::string& path) const {
+    if (path.empty()) return false;
+    return FileUtils::isDirectoryExistInternal(path[0] == '/' ? path : bundle_ + path);
+}
+
 bool FileUtilsLinux::isFileExistInternal(const std::string& path) const {
     if (path.empty()) return false;
     if (path[0] != '/') return pathExists(bundle_ + path);

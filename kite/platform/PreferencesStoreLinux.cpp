@@ -131,19 +131,29 @@ void PreferencesStoreLinux::load() {
     case ReadResult::READ: break;
     }
     Value root;
-    if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str()) &&
+    if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str(), PropertyList::BadValues::Skip) &&
         root.getType() == Value::Type::MAP) {
         values_ = std::move(root.asValueMap());
         return;
     }
-    // Keep the unreadable bytes for a person to look at; the next save
-    // would otherwise replace them.
-    const std::string aside = path_ + ".damaged";
-    if (std::rename(path_.c_str(), aside.c_str()) == 0) {
-        log("UserDefault: %s is damaged; moved to %s, starting empty", path_.c_str(), aside.c_str());
-    } else {
-        log("UserDefault: %s is damaged; starting empty", path_.c_str());
+    setDamagedFileAside();
+}
+
+// Keeps the unreadable bytes for a person to look at (the next save would
+// otherwise replace them), never over an earlier damaged copy.
+void PreferencesStoreLinux::setDamagedFileAside() const {
+    constexpr int kMaxCopies = 100;
+    for (int copy = 0; copy < kMaxCopies; ++copy) {
+        const std::string aside = path_ + ".damaged" + (copy == 0 ? std::string() : "." + std::to_string(copy));
+        // link() refuses an existing name, so an earlier copy is never replaced.
+        if (::link(path_.c_str(), aside.c_str()) == 0) {
+            ::unlink(path_.c_str());
+            log("UserDefault: %s is damaged; moved to %s, starting empty", path_.c_str(), aside.c_str());
+            return;
+        }
+        if (errno != EEXIST) break;
     }
+    log("UserDefault: %s is damaged; starting empty", path_.c_str());
 }
 
 const Value* PreferencesStoreLinux::find(const std::string& key) const {

@@ -17,8 +17,10 @@ namespace kite {
 // digits; numbers read as decimal text, booleans as "1" or "0".
 class PreferencesStoreLinux : public UserDefaultBackend {
 public:
-    // Loads the file when it exists. A damaged file is moved aside to
-    // "<file>.damaged" with a log line and the store starts empty.
+    // Loads the file when it exists. A value whose text has no reading is
+    // left out with a log line. A damaged file is moved aside to
+    // "<file>.damaged" (".damaged.1", ".damaged.2"... when that exists) with
+    // a log line and the store starts empty.
     explicit PreferencesStoreLinux(std::string filePath);
 
     // $XDG_CONFIG_HOME/stargrid/UserDefaults.plist (default ~/.config/stargrid/).
@@ -41,6 +43,7 @@ public:
 
 private:
     void load();
+    void setDamagedFileAside() const;
     void store(const std::string& key, Value value);
     const Value* find(const std::string& key) const;
 

@@ -16,15 +16,17 @@ namespace {
 
 constexpr const char* kVertexPrecision = "precision highp float;\n precision highp int;\n";
 constexpr const char* kFragmentPrecision = "precision mediump float;\n precision mediump int;\n";
+// The float built-ins carry their own precision: the stages' default float precisions
+// differ, and a uniform read in both stages must be declared alike in both to link.
 constexpr const char* kBuiltinHeader =
-    "uniform mat4 KT_PMatrix;\n"
-    "uniform mat4 KT_MVMatrix;\n"
-    "uniform mat4 KT_MVPMatrix;\n"
-    "uniform mat3 KT_NormalMatrix;\n"
-    "uniform vec4 KT_Time;\n"
-    "uniform vec4 KT_SinTime;\n"
-    "uniform vec4 KT_CosTime;\n"
-    "uniform vec4 KT_Random01;\n"
+    "uniform highp mat4 KT_PMatrix;\n"
+    "uniform highp mat4 KT_MVMatrix;\n"
+    "uniform highp mat4 KT_MVPMatrix;\n"
+    "uniform highp mat3 KT_NormalMatrix;\n"
+    "uniform highp vec4 KT_Time;\n"
+    "uniform highp vec4 KT_SinTime;\n"
+    "uniform highp vec4 KT_CosTime;\n"
+    "uniform highp vec4 KT_Random01;\n"
     "uniform sampler2D KT_Texture0;\n"
     "uniform sampler2D KT_Texture1;\n"
     "uniform sampler2D KT_Texture2;\n"

@@ -28,11 +28,7 @@ void GroupCommandManager::releaseGroupID(int groupID) {
 
 GroupCommand::GroupCommand() {
     type_ = Type::GROUP_COMMAND;
-    if (Renderer* renderer = frameRenderer()) {
-        manager_ = renderer->getGroupCommandManager();
-        manager_->retain();  // the IDs must outlive a renderer torn down first
-        renderQueueID_ = manager_->getGroupID();
-    }
+    takeQueue();
 }
 
 GroupCommand::~GroupCommand() {
@@ -42,11 +38,27 @@ GroupCommand::~GroupCommand() {
     }
 }
 
+void GroupCommand::takeQueue() {
+    if (!manager_) {
+        Renderer* renderer = frameRenderer();
+        if (!renderer) return;
+        manager_ = renderer->getGroupCommandManager();
+        manager_->retain();  // the IDs must outlive a renderer torn down first
+    } else {
+        manager_->releaseGroupID(renderQueueID_);
+    }
+    renderQueueID_ = manager_->getGroupID();
+}
+
 void GroupCommand::init(float globalOrder) {
     globalOrder_ = globalOrder;
-    if (!manager_) return;
-    manager_->releaseGroupID(renderQueueID_);
-    renderQueueID_ = manager_->getGroupID();
+    takeQueue();
+}
+
+int GroupCommand::getRenderQueueID() {
+    // Made before the director had a renderer: the queue comes with the first use.
+    if (!manager_) takeQueue();
+    return renderQueueID_;
 }
 
 }  // namespace kite

@@ -35,10 +35,14 @@ public:
     // Stores the global order and takes a fresh queue ID (the old one is freed first).
     void init(float globalOrder);
 
-    // -1 when no renderer was reachable at construction.
-    int getRenderQueueID() const { return renderQueueID_; }
+    // A command made before any renderer was reachable takes its queue here; -1 while
+    // there still is none.
+    int getRenderQueueID();
 
 private:
+    // Frees the current ID, if any, and takes a fresh one from the renderer's manager.
+    void takeQueue();
+
     GroupCommandManager* manager_ = nullptr;
     int renderQueueID_ = -1;
 };

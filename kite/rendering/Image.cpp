@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include <jpeglib.h>
+#include <jerror.h>
 #include <png.h>
 #include <tiffio.h>
 #include <webp/decode.h>
@@ -94,8 +95,10 @@ void pngWarningCallback(png_structp, png_const_charp) {}
 struct JpegErrorManager {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    // Set by a warning: corrupt data, or data that ends before the image does.
-    bool damaged;
+    // Set when the data ends before the image does; other warnings (stray bytes before a
+    // marker) leave a picture that decodes and are only logged.
+    bool truncated;
+    bool warned;
 };
 
 void jpegErrorExit(j_common_ptr info) {
@@ -108,12 +111,15 @@ void jpegErrorExit(j_common_ptr info) {
 
 void jpegEmitMessage(j_common_ptr info, int level) {
     auto* errors = reinterpret_cast<JpegErrorManager*>(info->err);
-    if (level < 0 && !errors->damaged) {
+    if (level >= 0) return;
+    const bool endOfData = errors->manager.msg_code == JWRN_JPEG_EOF;
+    if (!errors->warned || (endOfData && !errors->truncated)) {
         char message[JMSG_LENGTH_MAX];
         errors->manager.format_message(info, message);
         log("Image: JPEG: %s", message);
-        errors->damaged = true;
+        errors->warned = true;
     }
+    if (endOfData) errors->truncated = true;
 }
 
 // ---- TIFF -----------------------------------------------------------------------------
@@ -414,6 +420,10 @@ bool Image::initWithImageData(const unsigned char* data, std::int64_t dataLen) {
             ok = initWithATITCData(bytes, length);
             break;
         default: {
+            // Checked before the reader allocates: a short run-length file can announce a huge image.
+            if (length >= 16 && !validDimensions("TGA", bytes[12] | (bytes[13] << 8), bytes[14] | (bytes[15] << 8))) {
+                break;
+            }
             tImageTGA* tga = tgaLoadBuffer(bytes, static_cast<long>(length));
             if (tga && tga->status == TGA_OK) {
                 ok = initWithTGAData(tga);
@@ -530,7 +540,8 @@ bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
     cinfo.err = jpeg_std_error(&errors.manager);
     errors.manager.error_exit = jpegErrorExit;
     errors.manager.emit_message = jpegEmitMessage;
-    errors.damaged = false;
+    errors.truncated = false;
+    errors.warned = false;
     if (setjmp(errors.jump)) {
         jpeg_destroy_decompress(&cinfo);
         freeData();
@@ -557,12 +568,12 @@ bool Image::initWithJpgData(const unsigned char* data, std::int64_t dataLen) {
         log("Image: JPEG: out of memory");
         std::longjmp(errors.jump, 1);
     }
-    while (cinfo.output_scanline < cinfo.output_height && !errors.damaged) {
+    while (cinfo.output_scanline < cinfo.output_height && !errors.truncated) {
         JSAMPROW row = _data + cinfo.output_scanline * rowBytes;
         jpeg_read_scanlines(&cinfo, &row, 1);
     }
     // The library fills what is missing with grey and goes on; here that is a failure.
-    if (errors.damaged) std::longjmp(errors.jump, 1);
+    if (errors.truncated) std::longjmp(errors.jump, 1);
     jpeg_destroy_decompress(&cinfo);
     return true;
 }
@@ -700,31 +711,29 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     return addPVRLevels(layout, declaredLength, MIPMAP_MAX, true);
 }
 
+// Bytes of one level: PVRTC takes at least two blocks each way, ETC1 covers the size
+// rounded up to whole blocks, other formats only their own pixels.
+std::int64_t Image::pvrLevelBytes(const PVRLevelLayout& layout, int width, int height) {
+    if (layout.etc) return static_cast<std::int64_t>(etc1_get_encoded_data_size(width, height));
+    if (layout.blockWidth == 1) return (std::int64_t(width) * height * layout.bpp + 7) / 8;
+    const std::int64_t across = std::max(width / layout.blockWidth, 2);
+    const std::int64_t down = std::max(height / layout.blockHeight, 2);
+    return across * down * (std::int64_t(layout.blockWidth) * layout.blockHeight * layout.bpp / 8);
+}
+
 bool Image::addPVRLevels(const PVRLevelLayout& layout, std::int64_t end, std::uint32_t levelCount, bool untilEnd) {
     std::int64_t offset = 0;
     int levelWidth = _width, levelHeight = _height;
     bool ok = true;
     for (std::uint32_t level = 0; level < levelCount && (!untilEnd || offset < end); ++level) {
-        std::int64_t across = levelWidth / layout.blockWidth, down = levelHeight / layout.blockHeight;
-        if (across < 2) across = 2;
-        if (down < 2) down = 2;
-        const std::int64_t size = across * down * (std::int64_t(layout.blockWidth) * layout.blockHeight * layout.bpp / 8);
-        const std::int64_t packet = std::min(size, end - offset);
-        // What the level really needs: PVRTC keeps the two-block minimum, ETC1 covers the
-        // size rounded up to whole blocks, other formats only their own pixels.
-        std::int64_t needed = (std::int64_t(levelWidth) * levelHeight * layout.bpp + 7) / 8;
-        if (layout.etc) {
-            needed = static_cast<std::int64_t>(etc1_get_encoded_data_size(levelWidth, levelHeight));
-        } else if (layout.blockWidth > 1) {
-            needed = size;
-        }
-        if (packet < needed) {
+        const std::int64_t size = pvrLevelBytes(layout, levelWidth, levelHeight);
+        if (end - offset < size) {
             log("Image: PVR: level %u is truncated", level);
             ok = false;
             break;
         }
         if (layout.decode == PVRLevelLayout::Decode::None) {
-            addMipmap(_data + offset, packet);
+            addMipmap(_data + offset, size);
         } else {
             const bool etc = layout.decode == PVRLevelLayout::Decode::ETC;
             const std::int64_t decodedSize = std::int64_t(levelWidth) * levelHeight * (etc ? 3 : 4);
@@ -742,7 +751,7 @@ bool Image::addPVRLevels(const PVRLevelLayout& layout, std::int64_t end, std::ui
             _unpack = true;
             addMipmap(decoded, decodedSize);
         }
-        offset += packet;
+        offset += size;
         levelWidth = std::max(levelWidth >> 1, 1);
         levelHeight = std::max(levelHeight >> 1, 1);
     }
@@ -751,6 +760,11 @@ bool Image::addPVRLevels(const PVRLevelLayout& layout, std::int64_t end, std::ui
         std::free(_data);
         _data = _numberOfMipmaps > 0 ? _mipmaps[0].address : nullptr;
         _dataLen = _numberOfMipmaps > 0 ? _mipmaps[0].len : 0;
+    }
+    if (ok && _numberOfMipmaps == 0) {
+        // Nothing to show: the bytes after the header are not pixels.
+        log("Image: PVR: the file holds no levels");
+        ok = false;
     }
     if (!ok) {
         freeData();
@@ -766,7 +780,8 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
     const std::uint64_t pixelFormat = readLE64(data + 8);
     const std::uint32_t height = readLE32(data + 24);
     const std::uint32_t width = readLE32(data + 28);
-    const std::uint32_t mipmapCount = readLE32(data + 44);
+    // A count of 0 means the one level, as in DDS and KTX.
+    const std::uint32_t mipmapCount = std::max(readLE32(data + 44), 1u);
     const std::uint32_t metadataLength = readLE32(data + 48);
 
     const bool dxt = pixelFormat == kPVR3DXT1 || pixelFormat == kPVR3DXT3 || pixelFormat == kPVR3DXT5;

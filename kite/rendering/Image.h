@@ -106,7 +106,9 @@ private:
     };
     // Records the levels of the PVR data at _data (end bytes; at most levelCount of them,
     // or fewer when untilEnd and the data ends first), decoding them when the layout says so.
+    // A file without any level is refused.
     bool addPVRLevels(const PVRLevelLayout& layout, std::int64_t end, std::uint32_t levelCount, bool untilEnd);
+    static std::int64_t pvrLevelBytes(const PVRLevelLayout& layout, int width, int height);
     void freeData();
 
     unsigned char* _data = nullptr;

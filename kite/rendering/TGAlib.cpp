@@ -63,7 +63,8 @@ tImageTGA* tgaLoadBuffer(const unsigned char* buffer, long size) {
     info->height = static_cast<std::uint16_t>(buffer[14] | (buffer[15] << 8));
     info->pixelDepth = buffer[16];
     const unsigned descriptor = buffer[17];
-    info->flipped = (descriptor & 0x20) ? 1 : 0;
+    // Rows are stored bottom first unless the descriptor says the origin is at the top.
+    info->flipped = (descriptor & 0x20) ? 0 : 1;
 
     if (info->type == 1) {
         info->status = TGA_ERROR_INDEXED_COLOR;

@@ -84,7 +84,13 @@ bool Texture2D::initWithImage(Image* image) { return initWithImage(image, getDef
 
 bool Texture2D::initWithImage(Image* image, PixelFormat format) {
     if (!image) return false;
-    const int maxTextureSize = Configuration::getInstance()->getMaxTextureSize();
+    int maxTextureSize = Configuration::getInstance()->getMaxTextureSize();
+    if (maxTextureSize <= 0) {
+        // The director has not gathered the GPU's limits yet: ask the GPU.
+        GLint queried = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &queried);
+        maxTextureSize = queried;
+    }
     if (image->getWidth() > maxTextureSize || image->getHeight() > maxTextureSize) {
         kite::log("Texture2D: image of %dx%d is larger than the GPU's %dx%d", image->getWidth(), image->getHeight(),
                   maxTextureSize, maxTextureSize);

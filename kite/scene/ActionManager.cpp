@@ -69,8 +69,19 @@ void ActionManager::deleteElement(Element* element) {
     std::free(element);
 }
 
+bool ActionManager::isRunning(Action* action) const {
+    const Element* owner = find(action->getOriginalTarget());
+    return owner && owner->actions && ktArrayContainsObject(owner->actions, action);
+}
+
 void ActionManager::addAction(Action* action, Node* target, bool paused) {
     if (!action || !target) return;
+    if (isRunning(action)) {
+        // One action has one target: a second run would steer the first target's action
+        // at the second node, and outlive either of them.
+        log("ActionManager: the action is already running; run a clone of it instead");
+        return;
+    }
     Element* element = find(target);
     bool created = false;
     if (!element) {

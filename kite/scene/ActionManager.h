@@ -16,7 +16,8 @@ public:
 
     // Files the action under the target and starts it on it. A node seen for the first time
     // gets the given paused flag; a known node keeps its own. When memory is short the action
-    // is not added (a log line says so) and nothing else changes.
+    // is not added (a log line says so) and nothing else changes. An action that is running
+    // already (on this node or another) is refused with a log line.
     void addAction(Action* action, Node* target, bool paused);
     void removeAction(Action* action);
     void removeAllActionsFromTarget(Node* target);
@@ -37,6 +38,8 @@ private:
     void removeActionAtIndex(std::ptrdiff_t index, Element* element);
     void deleteElement(Element* element);
     Element* find(const Node* target) const;
+    // True while the action is in the list of the target it was started with.
+    bool isRunning(Action* action) const;
 
     Element* targets_ = nullptr;
     Element* currentTarget_ = nullptr;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "kite/foundation/ListenerIds.h"
+#include "kite/foundation/Log.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventListenerAcceleration.h"
@@ -89,8 +90,15 @@ EventDispatcher::~EventDispatcher() {
 
 // Registration.
 
+bool EventDispatcher::refuseRegistered(const EventListener* listener) {
+    if (!listener->isRegistered()) return false;
+    // A second entry would hear every event twice and outlive its node in the node tables.
+    log("EventDispatcher: the listener is registered already; not added again (use clone() for another node)");
+    return true;
+}
+
 void EventDispatcher::addEventListenerWithSceneGraphPriority(EventListener* listener, Node* node) {
-    if (!listener || !node || !listener->checkAvailable()) return;
+    if (!listener || !node || refuseRegistered(listener) || !listener->checkAvailable()) return;
     listener->setAssociatedNode(node);
     listener->setFixedPriority(0);
     listener->setRegistered(true);
@@ -99,7 +107,7 @@ void EventDispatcher::addEventListenerWithSceneGraphPriority(EventListener* list
 
 void EventDispatcher::addEventListenerWithFixedPriority(EventListener* listener, int fixedPriority) {
     // Priority 0 is reserved for scene-graph listeners.
-    if (!listener || fixedPriority == 0 || !listener->checkAvailable()) return;
+    if (!listener || fixedPriority == 0 || refuseRegistered(listener) || !listener->checkAvailable()) return;
     listener->setAssociatedNode(nullptr);
     listener->setFixedPriority(fixedPriority);
     listener->setRegistered(true);

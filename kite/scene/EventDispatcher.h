@@ -26,6 +26,7 @@ public:
     EventDispatcher();
     ~EventDispatcher() override;
 
+    // Both adds refuse, with a log line, a listener that is registered already.
     // Listens in the node's drawing order: top-most node first.
     void addEventListenerWithSceneGraphPriority(EventListener* listener, Node* node);
     // Listens at a fixed priority: below 0 before every node's listeners, above 0 after them.
@@ -54,6 +55,8 @@ public:
     bool isEnabled() const { return isEnabled_; }
 
 private:
+    static bool refuseRegistered(const EventListener* listener);
+
     enum DirtyFlag : int { NONE = 0, FIXED_PRIORITY = 1, SCENE_GRAPH_PRIORITY = 2, ALL = 3 };
 
     // The listeners of one id. An entry set to null is a listener removed during a

@@ -14,6 +14,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/Scene.h"
+#include "kite/scene/Touch.h"
 
 namespace kite {
 
@@ -94,8 +95,10 @@ std::string Node::description() const {
 
 void Node::setLocalZOrder(int z) {
     if (localZOrder == z) return;
-    localZOrder = z;
+    // The parent hears of the change before it is stored: a parent that skips a child
+    // already at z (a sprite batch node) would otherwise never reorder it.
     if (parent) parent->reorderChild(this, z);
+    localZOrder = z;
     listenersOrderChanged();
 }
 
@@ -531,8 +534,10 @@ void Node::updateCascadeOpacity() {
     updateDisplayedOpacity(p);
 }
 
+// The node still takes its parent's cascade (with the flag now off this reaches the node
+// alone, and redraws its colours); only its children stop receiving its value.
 void Node::disableCascadeOpacity() {
-    displayedOpacity = realOpacity;
+    updateCascadeOpacity();
     for (Node* child : snapshotOf(children)) child->updateDisplayedOpacity(255);
 }
 
@@ -567,6 +572,7 @@ void Node::updateCascadeColor() {
 }
 
 void Node::disableCascadeColor() {
+    updateCascadeColor();
     for (Node* child : snapshotOf(children)) child->updateDisplayedColor(Color3B::WHITE);
 }
 
@@ -627,7 +633,8 @@ void Node::setPosition3D(const Vec3& p) {
 }
 
 void Node::setNormalizedPosition(const Vec2& p) {
-    if (normalizedPosition.equals(p)) return;
+    // After a plain setPosition the stored value is stale, so the same value still takes effect.
+    if (usingNormalizedPosition && normalizedPosition.equals(p)) return;
     normalizedPosition = p;
     usingNormalizedPosition = true;
     normalizedPositionDirty = true;
@@ -871,6 +878,14 @@ Vec2 Node::convertToNodeSpaceAR(const Vec2& worldPoint) const {
 
 Vec2 Node::convertToWorldSpaceAR(const Vec2& nodePoint) const {
     return convertToWorldSpace(nodePoint + anchorPointInPoints);
+}
+
+Vec2 Node::convertTouchToNodeSpace(const Touch* touch) const {
+    return touch ? convertToNodeSpace(touch->getLocation()) : Vec2();
+}
+
+Vec2 Node::convertTouchToNodeSpaceAR(const Touch* touch) const {
+    return touch ? convertToNodeSpaceAR(touch->getLocation()) : Vec2();
 }
 
 Rect Node::getBoundingBox() const {

@@ -22,6 +22,7 @@ class GLProgram;
 class GLProgramState;
 class Renderer;
 class Scene;
+class Touch;
 
 // Flags handed from a parent's visit to its children.
 constexpr uint32_t FLAGS_TRANSFORM_DIRTY = 1;
@@ -232,6 +233,9 @@ public:
     Vec2 convertToWorldSpace(const Vec2& nodePoint) const;
     Vec2 convertToNodeSpaceAR(const Vec2& worldPoint) const;
     Vec2 convertToWorldSpaceAR(const Vec2& nodePoint) const;
+    // The touch's location in GL coordinates, in this node's space (AR: from its anchor point).
+    Vec2 convertTouchToNodeSpace(const Touch* touch) const;
+    Vec2 convertTouchToNodeSpaceAR(const Touch* touch) const;
 
     // World matrix computed at the last visit.
     const Mat4& getModelViewTransform() const { return modelViewTransform; }

@@ -1,6 +1,8 @@
 // Pieces shared by the S3TC and ATC block decoders.
 #pragma once
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace kite {
 namespace blockdecoding {
@@ -54,18 +56,32 @@ inline std::uint64_t levelBytes(std::uint32_t width, std::uint32_t height, int b
     return ((std::uint64_t(width) + 3) / 4) * ((std::uint64_t(height) + 3) / 4) * std::uint64_t(blockBytes);
 }
 
-// Hands each whole 4 x 4 tile of a width x height level to decodeTile(block, first output
-// pixel, row length in words). The data holds a block for every tile, partial ones included;
-// a remainder below 4 pixels is not decoded.
+// Hands each 4 x 4 tile of a width x height level to decodeTile(block, first output pixel,
+// row length in words). The data holds a block for every tile, partial ones included: a
+// partial tile (a level below 4 pixels, the right and bottom edges of other sizes) is
+// decoded aside and only its pixels inside the level are written.
 template <class DecodeTile>
 void decodeTiles(const std::uint8_t* blocks, std::uint8_t* out, int width, int height, int blockBytes,
                  DecodeTile decodeTile) {
-    if (width < 1 || height < 4) return;
+    if (width < 1 || height < 1) return;
     const int blocksPerRow = (width + 3) / 4;
-    for (int ty = 0; ty < height / 4; ++ty) {
+    const int blockRows = (height + 3) / 4;
+    std::uint8_t tile[4 * 4 * 4];
+    for (int ty = 0; ty < blockRows; ++ty) {
         const std::uint8_t* row = blocks + static_cast<std::int64_t>(ty) * blocksPerRow * blockBytes;
-        for (int tx = 0; tx < width / 4; ++tx) {
-            decodeTile(row + tx * blockBytes, out + 4 * (static_cast<std::int64_t>(ty) * 4 * width + tx * 4), width);
+        const int rows = std::min(4, height - ty * 4);
+        for (int tx = 0; tx < blocksPerRow; ++tx) {
+            std::uint8_t* first = out + 4 * (static_cast<std::int64_t>(ty) * 4 * width + tx * 4);
+            const int columns = std::min(4, width - tx * 4);
+            if (rows == 4 && columns == 4) {
+                decodeTile(row + tx * blockBytes, first, width);
+                continue;
+            }
+            decodeTile(row + tx * blockBytes, tile, 4);
+            for (int y = 0; y < rows; ++y) {
+                std::memcpy(first + 4 * static_cast<std::int64_t>(y) * width, tile + 16 * y,
+                            4 * static_cast<std::size_t>(columns));
+            }
         }
     }
 }

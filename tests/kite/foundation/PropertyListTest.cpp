@@ -140,6 +140,40 @@ TEST(PropertyList, DamagedDocumentsFailWithALogLine) {
     }
 }
 
+TEST(PropertyList, WhiteSpaceOnlyStringsAndKeysReadBackUnchanged) {
+    ValueMap root;
+    root[""] = Value("empty key");
+    root[" "] = Value(" ");
+    root["\t"] = Value("\t");
+    root["\n"] = Value("\n\n");
+    root["mixed"] = Value(" \r\n\t ");
+    root["empty"] = Value("");
+    const std::string text = PropertyList::serialize(root);
+    Value back = parse(text);
+    ASSERT_EQ(back.getType(), Value::Type::MAP) << text;
+    EXPECT_EQ(back.asValueMap(), root) << text;
+}
+
+TEST(PropertyList, NulIsNeverWrittenAsACharacterReference) {
+    const std::string text = PropertyList::serialize(ValueMap{{"k", Value(std::string("a\0b", 3))}});
+    EXPECT_EQ(text.find("&#x0;"), std::string::npos) << text;
+    bool ok = false;
+    parse(text, &ok);
+    EXPECT_TRUE(ok) << text;
+}
+
+TEST(PropertyList, LenientReadingSkipsOnlyTheEntryWithABadNumber) {
+    const std::string text = plist("<dict><key>a</key><integer>12a</integer><key>b</key><integer>3</integer>"
+                                   "<key>c</key><array><real>fast</real><real>1.5</real></array></dict>");
+    Value root;
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(PropertyList::parse(text.data(), text.size(), root, "test", PropertyList::BadValues::Skip));
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("bad integer '12a'"), std::string::npos) << out;
+    EXPECT_NE(out.find("bad real 'fast'"), std::string::npos) << out;
+    EXPECT_EQ(root, Value(ValueMap{{"b", Value(3)}, {"c", Value(ValueVector{Value(1.5)})}}));
+}
+
 TEST(PropertyList, HostileInputNeverFaults) {
     std::string good = PropertyList::serialize(ValueMap{{"a", Value(1)}, {"b", Value(ValueVector{Value("x")})}});
     std::mt19937 rng(11);

@@ -129,6 +129,22 @@ TEST(Scheduler, TimerMayUnscheduleItselfOrAllTimersOfItsTarget) {
     EXPECT_EQ(t.tocked.size(), 5u);
 }
 
+TEST(Scheduler, OneShotTimerMayReplaceItselfFromItsCallback) {
+    FixedFrames f;
+    Ticker t;
+    const SEL_SCHEDULE tick = schedule_selector(&Ticker::tick);
+    int rescheduled = 0;
+    t.onTick = [&] {
+        f.scheduler.unscheduleSelector(tick, &t);
+        if (rescheduled++ < 2) f.scheduler.scheduleSelector(tick, &t, 0.0f, 0, 0.0f, false);
+    };
+    f.scheduler.scheduleSelector(tick, &t, 0.0f, 0, 0.0f, false);
+    f.run(10, 0.1f);
+    // Each one-shot fires on its second step; the spent one must not cancel its successor.
+    EXPECT_EQ(t.fired.size(), 3u);
+    EXPECT_FALSE(f.scheduler.isScheduled(tick, &t));
+}
+
 TEST(Scheduler, UnschedulingAnEarlierTimerDoesNotSkipTheNextOne) {
     FixedFrames f;
     std::vector<std::string> order;

@@ -10,11 +10,29 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
 namespace kite {
 namespace {
+
+// Runs the rest of a scope in another current directory.
+class InDirectory {
+public:
+    explicit InDirectory(const std::string& path) : previous_(getcwd(nullptr, 0)) {
+        EXPECT_EQ(chdir(path.c_str()), 0) << path;
+    }
+    ~InDirectory() {
+        if (previous_ && chdir(previous_) != 0) ADD_FAILURE() << "cannot return to " << previous_;
+        std::free(previous_);
+    }
+    InDirectory(const InDirectory&) = delete;
+    InDirectory& operator=(const InDirectory&) = delete;
+
+private:
+    char* previous_;
+};
 
 class FileUtilsLinuxTest : public testing::Test {
 protected:
@@ -76,6 +94,28 @@ TEST_F(FileUtilsLinuxTest, LookupOrderOverBundleAndAbsoluteSearchPathsWithTwoRes
     EXPECT_EQ(files_->fullPathForFilename("img/a.png"), sdInBundle);  // cached
     files_->purgeCachedEntries();
     EXPECT_EQ(files_->fullPathForFilename("img/a.png"), hdOutside);
+}
+
+TEST_F(FileUtilsLinuxTest, RelativeDirectoriesAreFoundInTheBundleNotTheCurrentDirectory) {
+    useBundle();
+    put("Resources/fonts/hd/a.fnt", "x");
+    put("cwd/elsewhere/b", "x");
+    InDirectory cwd(root_ + "cwd");
+    EXPECT_TRUE(files_->isDirectoryExist("fonts/"));
+    EXPECT_FALSE(files_->isDirectoryExist("elsewhere/"));
+    files_->setSearchResolutionsOrder({"hd/"});
+    EXPECT_TRUE(files_->isDirectoryExist("fonts/"));
+}
+
+TEST_F(FileUtilsLinuxTest, CreatingARelativeDirectoryIsRefused) {
+    useBundle();
+    InDirectory cwd(root_);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(files_->createDirectory("made/here"));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("relative"), std::string::npos);
+    struct stat st;
+    EXPECT_NE(stat((root_ + "made").c_str(), &st), 0);
+    EXPECT_NE(stat((bundle_ + "made").c_str(), &st), 0);
 }
 
 TEST_F(FileUtilsLinuxTest, TheSingletonTakesItsBundleFromTheEnvironment) {

@@ -156,15 +156,26 @@ TEST_F(UserDefaultTest, AKilledGameLosesOnlyTheFrameThatWasNotSaved) {
     EXPECT_EQ(store->getIntegerForKey("unsaved", -1), -1);
 }
 
+// Runs only as the child of ANormalExitSavesPendingChanges. It is a fresh process of this
+// binary: a plain fork of a process that has drawn would run the GL driver's exit handlers,
+// which wait for driver threads the fork did not copy.
+TEST(UserDefaultExitChild, SetsAKeyAndExitsNormally) {
+    if (!std::getenv("STARGRID_USERDEFAULT_EXIT_CHILD")) GTEST_SKIP() << "runs in the child of ANormalExitSavesPendingChanges";
+    UserDefault::getInstance()->setStringForKey("k", "v");
+    std::exit(0);
+}
+
 TEST_F(UserDefaultTest, ANormalExitSavesPendingChanges) {
     pid_t child = fork();
     if (child == 0) {
-        UserDefault::getInstance()->setStringForKey("k", "v");
-        std::exit(0);
+        setenv("STARGRID_USERDEFAULT_EXIT_CHILD", "1", 1);
+        execl("/proc/self/exe", "kite_platform_tests", "--gtest_filter=UserDefaultExitChild.*", static_cast<char*>(nullptr));
+        _exit(127);
     }
     int status = -1;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(UserDefault::getInstance()->getStringForKey("k"), "v");
 }
 
@@ -270,6 +281,60 @@ TEST_F(UserDefaultTest, ADamagedStoreFileIsMovedAsideAndTheStoreStartsEmpty) {
     EXPECT_NE(testing::internal::GetCapturedStdout().find("damaged"), std::string::npos);
     EXPECT_EQ(store->getIntegerForKey("a", 3), 3);
     EXPECT_EQ(read(storePath_ + ".damaged"), "<plist><dict><key>a</key>");
+}
+
+TEST_F(UserDefaultTest, WhiteSpaceStringsAndKeysSurviveASave) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setStringForKey("", "empty key");
+    store->setStringForKey(" ", "one space");
+    store->setStringForKey("blank", "   ");
+    store->setStringForKey("tab", "\t");
+    store->setStringForKey("newline", "\n");
+    UserDefault::destroyInstance();
+
+    store = UserDefault::getInstance();
+    EXPECT_EQ(store->getStringForKey(""), "empty key");
+    EXPECT_EQ(store->getStringForKey(" "), "one space");
+    EXPECT_EQ(store->getStringForKey("blank"), "   ");
+    EXPECT_EQ(store->getStringForKey("tab"), "\t");
+    EXPECT_EQ(store->getStringForKey("newline"), "\n");
+}
+
+TEST_F(UserDefaultTest, AStringHoldingNulIsRefusedAtSet) {
+    UserDefault* store = UserDefault::getInstance();
+    store->setStringForKey("name", "kept");
+    testing::internal::CaptureStdout();
+    store->setStringForKey("name", std::string("a\0b", 3));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("NUL"), std::string::npos);
+    EXPECT_EQ(store->getStringForKey("name"), "kept");
+    store->flush();
+    EXPECT_EQ(read(storePath_).find("&#x0;"), std::string::npos);
+}
+
+TEST_F(UserDefaultTest, OneUnreadableValueSkipsOnlyItsKey) {
+    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/config/stargrid'").c_str()), 0);
+    std::ofstream(storePath_) << "<plist><dict><key>bad</key><integer>12a</integer>"
+                                 "<key>good</key><integer>7</integer></dict></plist>";
+    testing::internal::CaptureStdout();
+    UserDefault* store = UserDefault::getInstance();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("bad integer '12a'"), std::string::npos);
+    EXPECT_EQ(store->getIntegerForKey("good"), 7);
+    EXPECT_EQ(store->getIntegerForKey("bad", -1), -1);
+    EXPECT_FALSE(exists(storePath_ + ".damaged"));
+}
+
+TEST_F(UserDefaultTest, ASecondDamagedStoreNeverReplacesTheFirstCopy) {
+    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/config/stargrid'").c_str()), 0);
+    for (const char* damage : {"first", "second", "third"}) {
+        std::ofstream(storePath_) << damage;
+        testing::internal::CaptureStdout();
+        PreferencesStoreLinux store(storePath_);
+        testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(read(storePath_ + ".damaged"), "first");
+    EXPECT_EQ(read(storePath_ + ".damaged.1"), "second");
+    EXPECT_EQ(read(storePath_ + ".damaged.2"), "third");
+    EXPECT_FALSE(exists(storePath_));
 }
 
 TEST_F(UserDefaultTest, AStoreFileThatCannotBeReadIsNeverReplaced) {

@@ -221,6 +221,21 @@ TEST_F(GLProgramTest, BuiltinsCarryNormalMatrixTimeAndRandomValues) {
     }
 }
 
+TEST_F(GLProgramTest, FloatBuiltinsReadInBothStagesLink) {
+    constexpr const char* fragment = R"(
+varying vec4 v_color;
+void main()
+{
+    vec3 n = KT_NormalMatrix * vec3(1.0);
+    vec4 p = KT_PMatrix[0] + KT_MVMatrix[1] + KT_MVPMatrix[2];
+    gl_FragColor = v_color + p + vec4(n, 0.0) + KT_Time + KT_SinTime + KT_CosTime + KT_Random01;
+}
+)";
+    auto program = make(kBuiltinsVertex, fragment);
+    ASSERT_TRUE(program) << log->text();
+    EXPECT_TRUE(program->getBuiltinFlags() & GLProgram::FLAG_USES_TIME);
+}
+
 TEST_F(GLProgramTest, SamplersAreSetToTheirUnits) {
     constexpr const char* fragment = R"(
 varying vec4 v_color;

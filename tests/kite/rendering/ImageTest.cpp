@@ -201,6 +201,19 @@ TEST_F(ImageTest, GreyJpegDecodesToI8) {
     EXPECT_NEAR(image->getData()[16 * 8 - 1], 220, 3);
 }
 
+TEST_F(ImageTest, JpegWithStrayBytesBeforeAMarkerStillDecodes) {
+    Bytes jpeg = encodeJpeg(16, 8, 1, Bytes(16 * 8, 120));
+    // Stray bytes after the first segment that follows the start-of-image marker.
+    const std::size_t afterFirstSegment = 4 + ((jpeg[4] << 8) | jpeg[5]);
+    jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(afterFirstSegment), {0x11, 0x22, 0x33});
+    ::testing::internal::CaptureStdout();
+    auto image = decode(jpeg);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(image) << out;
+    EXPECT_NE(out.find("extraneous bytes"), std::string::npos) << out;
+    EXPECT_NEAR(image->getData()[0], 120, 3);
+}
+
 TEST_F(ImageTest, ColourJpegDecodesToRgb888) {
     Bytes rgb(16 * 16 * 3);
     for (int i = 0; i < 16 * 16; ++i) {
@@ -266,17 +279,47 @@ TEST_F(ImageTest, LosslessWebpDecodesExactly) {
 // ---- PVR -------------------------------------------------------------------------------
 
 TEST_F(ImageTest, PvrVersion2KeepsUncompressedLevels) {
-    Bytes levels(4 * 2 * 4 + 2 * 2 * 4);  // 4x2 level, then 2x1 counted as 2x2 pixels
+    Bytes levels(4 * 2 * 4 + 2 * 1 * 4 + 1 * 1 * 4);  // 4x2, 2x1 and 1x1: only their own pixels
     for (std::size_t i = 0; i < levels.size(); ++i) levels[i] = static_cast<std::uint8_t>(i);
-    auto image = decode(makePvr2(4, 2, 0x12, 32, levels, 2));
+    auto image = decode(makePvr2(4, 2, 0x12, 32, levels, 3));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->getFileType(), Image::Format::PVR);
     EXPECT_EQ(image->getRenderFormat(), PixelFormat::RGBA8888);
     EXPECT_FALSE(image->hasPremultipliedAlpha());
-    ASSERT_EQ(image->getNumberOfMipmaps(), 2);
+    ASSERT_EQ(image->getNumberOfMipmaps(), 3);
     EXPECT_EQ(image->getMipmaps()[0].len, 32);
-    EXPECT_EQ(image->getMipmaps()[1].len, 16);
+    EXPECT_EQ(image->getMipmaps()[1].len, 8);
+    EXPECT_EQ(image->getMipmaps()[2].len, 4);
     EXPECT_EQ(image->getMipmaps()[1].address[0], 32);
+    EXPECT_EQ(image->getMipmaps()[2].address[0], 40);
+}
+
+TEST_F(ImageTest, PvrVersion3NonSquareUncompressedChainsLoadEveryLevel) {
+    const std::uint64_t rgba8888 = 'r' | ('g' << 8) | ('b' << 16) | (std::uint64_t('a') << 24) | (0x08080808ull << 32);
+    auto image = decode(makePvr3(8, 2, rgba8888, 0, 4, Bytes((16 + 4 + 2 + 1) * 4, 7)));
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->getNumberOfMipmaps(), 4);
+    EXPECT_EQ(image->getMipmaps()[3].len, 4);
+    const std::uint64_t i8 = 'l' | (8ull << 32);
+    image = decode(makePvr3(16, 4, i8, 0, 5, Bytes(64 + 16 + 4 + 2 + 1, 7)));
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->getNumberOfMipmaps(), 5);
+    EXPECT_EQ(image->getMipmaps()[1].address - image->getMipmaps()[0].address, 64);
+    EXPECT_EQ(image->getMipmaps()[4].address - image->getMipmaps()[0].address, 86);
+}
+
+TEST_F(ImageTest, PvrWithoutLevelsIsRefusedAndACountOfZeroMeansOne) {
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(decode(makePvr2(2, 2, 0x12, 32, Bytes(), 1)));
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("no levels"), std::string::npos);
+    const std::uint64_t i8 = 'l' | (8ull << 32);
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(decode(makePvr3(2, 2, i8, 0, 0, Bytes())));
+    ::testing::internal::GetCapturedStdout();
+    auto image = decode(makePvr3(2, 2, i8, 0, 0, Bytes(4, 9)));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->getNumberOfMipmaps(), 1);
+    EXPECT_EQ(pixelsOf(*image), Bytes(4, 9));
 }
 
 TEST_F(ImageTest, PvrVersion2TakesTheClassWidePremultipliedFlag) {
@@ -345,6 +388,23 @@ TEST_F(ImageTest, PvrVersion3EtcIsDecodedToRgb) {
     EXPECT_EQ(image->getRenderFormat(), PixelFormat::RGB888);
     EXPECT_EQ(image->getDataLen(), 8 * 8 * 3);
     EXPECT_EQ(pixelsOf(*image), Bytes(8 * 8 * 3, 138));
+}
+
+TEST_F(ImageTest, PvrVersion3EtcCoversSizesRoundedUpToWholeBlocks) {
+    Bytes block = {0x88, 0x88, 0x88, 0x00, 0x00, 0x00, 0x00, 0x00};
+    Bytes blocks;
+    for (int i = 0; i < 3 * 4; ++i) blocks.insert(blocks.end(), block.begin(), block.end());
+    auto image = decode(makePvr3(9, 13, 6, 0, 1, blocks));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(pixelsOf(*image), Bytes(9 * 13 * 3, 138));
+
+    // 4x4, 2x2 and 1x1: one block each.
+    blocks.resize(3 * block.size());
+    image = decode(makePvr3(4, 4, 6, 0, 3, blocks));
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->getNumberOfMipmaps(), 3);
+    EXPECT_EQ(image->getMipmaps()[2].len, 3);
+    EXPECT_EQ(image->getMipmaps()[2].address[0], 138);
 }
 
 TEST_F(ImageTest, PvrVersion3RefusesDxtAndBgraWithoutSupport) {
@@ -446,7 +506,9 @@ TEST_F(ImageTest, DdsWithoutS3tcSupportIsDecodedLevelByLevel) {
     EXPECT_EQ(image->getMipmaps()[1].address, image->getData() + 256);
     EXPECT_EQ(Bytes(image->getMipmaps()[0].address, image->getMipmaps()[0].address + 4), (Bytes{248, 0, 0, 255}));
     EXPECT_EQ(Bytes(image->getMipmaps()[1].address, image->getMipmaps()[1].address + 4), (Bytes{0, 255, 0, 255}));
-    EXPECT_EQ(Bytes(image->getMipmaps()[2].address, image->getMipmaps()[2].address + 16), Bytes(16, 0));
+    // The 2 x 2 level is decoded too, clipped from its one block.
+    EXPECT_EQ(Bytes(image->getMipmaps()[2].address, image->getMipmaps()[2].address + 16),
+              (Bytes{0, 0, 248, 255, 0, 0, 248, 255, 0, 0, 248, 255, 0, 0, 248, 255}));
 }
 
 TEST_F(ImageTest, DdsIsDecodedEvenWithS3tcSupportWhileTexturesCannotBeMadeOfS3tc) {
@@ -517,6 +579,15 @@ TEST_F(ImageTest, TgaFormatsFollowTypeAndDepth) {
     ASSERT_TRUE(image);
     EXPECT_EQ(image->getRenderFormat(), PixelFormat::I8);
     EXPECT_FALSE(decode(makeTga(3, 1, 1, 16, 0, {7, 8})));
+}
+
+TEST_F(ImageTest, TgaLargerThanAnyTextureIsRefusedBeforeDecoding) {
+    // A few run-length packets announcing 30000 x 30000 pixels.
+    Bytes runs;
+    for (int i = 0; i < 64; ++i) runs.insert(runs.end(), {0xFF, 1, 2, 3});
+    ::testing::internal::CaptureStdout();
+    EXPECT_FALSE(decode(makeTga(10, 30000, 30000, 24, 0, runs)));
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("TGA: unsupported size 30000 x 30000"), std::string::npos);
 }
 
 TEST_F(ImageTest, GzipAndKtzContainersAreUnpackedFirst) {

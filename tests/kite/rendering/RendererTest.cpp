@@ -149,6 +149,20 @@ TEST_F(RendererTest, FreedGroupIDIsReusedWithoutANewQueue) {
     EXPECT_NE(second.getRenderQueueID(), first);
 }
 
+TEST_F(RendererTest, GroupMadeBeforeAnyRendererGetsItsQueueWhenFirstUsed) {
+    services_.reset();  // as before the director exists
+    GroupCommand early;
+    services_ = std::make_unique<test::FrameServicesScope>(renderer_.get(), frameWidth(), frameHeight());
+    auto green = test::solidTexture(0, 255, 0);
+    renderer_->addCommand(&early);
+    ASSERT_GT(early.getRenderQueueID(), 0);
+    renderer_->pushGroup(early.getRenderQueueID());
+    renderer_->addCommand(quad(0, 0, 64, 64, green.get()));
+    renderer_->popGroup();
+    renderFrame();
+    EXPECT_EQ(readPixel(32, 32), kGreen);
+}
+
 TEST_F(RendererTest, UserUniformsGiveMaterialZeroWhichNeverMerges) {
     auto red = test::solidTexture(255, 0, 0);
     GLProgramState* withUniform = test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_U_COLOR);

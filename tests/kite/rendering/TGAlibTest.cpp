@@ -54,13 +54,18 @@ TEST(TGAlib, RunsLongerThanTheImageAreClamped) {
     EXPECT_EQ(pixels(*raw), (Bytes{3, 2, 1, 6, 5, 4}));
 }
 
-TEST(TGAlib, DescriptorBitFiveReversesTheRows) {
-    auto tga = load(makeTga(3, 1, 3, 8, 0x20, {1, 2, 3}));
-    ASSERT_EQ(tga->status, TGA_OK);
-    EXPECT_EQ(tga->flipped, 0);
-    EXPECT_EQ(pixels(*tga), (Bytes{3, 2, 1}));
-    auto plain = load(makeTga(3, 1, 3, 8, 0, {1, 2, 3}));
-    EXPECT_EQ(pixels(*plain), (Bytes{1, 2, 3}));
+TEST(TGAlib, RowsComeOutTopFirstWhateverTheOrigin) {
+    // Bottom-left origin (bit 5 clear): the file holds the bottom row first.
+    auto bottomUp = load(makeTga(3, 1, 3, 8, 0, {1, 2, 3}));
+    ASSERT_EQ(bottomUp->status, TGA_OK);
+    EXPECT_EQ(bottomUp->flipped, 0);
+    EXPECT_EQ(pixels(*bottomUp), (Bytes{3, 2, 1}));
+    auto topDown = load(makeTga(3, 1, 3, 8, 0x20, {1, 2, 3}));
+    ASSERT_EQ(topDown->status, TGA_OK);
+    EXPECT_EQ(pixels(*topDown), (Bytes{1, 2, 3}));
+    auto runs = load(makeTga(10, 2, 2, 24, 0, {0x81, 1, 2, 3, 0x81, 4, 5, 6}));
+    ASSERT_EQ(runs->status, TGA_OK);
+    EXPECT_EQ(pixels(*runs), (Bytes{6, 5, 4, 6, 5, 4, 3, 2, 1, 3, 2, 1}));
 }
 
 TEST(TGAlib, ImageIdAndColourMapAreSkipped) {

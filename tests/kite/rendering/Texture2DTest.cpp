@@ -249,6 +249,21 @@ TEST_F(Texture2DTest, ImageLargerThanTheGPUAllowsIsRefused) {
     EXPECT_THAT(::testing::internal::GetCapturedStdout(), ::testing::HasSubstr("larger than"));
 }
 
+TEST_F(Texture2DTest, ImageBeforeTheGpuLimitsWereGatheredUploads) {
+    Configuration::destroyInstance();  // as before the director starts
+    ASSERT_EQ(Configuration::getInstance()->getMaxTextureSize(), 0);
+    const std::vector<std::uint8_t> green = {0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255, 0, 255};
+    RefPtr<Image> image(new Image());
+    image->release();
+    ASSERT_TRUE(image->initWithRawData(green.data(), static_cast<std::int64_t>(green.size()), 2, 2, 8));
+    RefPtr<Texture2D> texture(Texture2D::create());
+    const bool uploaded = texture->initWithImage(image.get(), PF::AUTO);
+    Configuration::getInstance()->gatherGPUInfo();  // what the renderer of this fixture was made with
+    ASSERT_TRUE(uploaded);
+    drawFullFrame(texture.get());
+    EXPECT_EQ(texel(1, 1), (Pixel{0, 255, 0, 255}));
+}
+
 TEST(Texture2D, FormatTableHoldsThirteenRows) {
     const auto& map = Texture2D::getPixelFormatInfoMap();
     EXPECT_EQ(map.size(), 13u);

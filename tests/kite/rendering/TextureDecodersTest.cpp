@@ -197,26 +197,29 @@ TEST(S3TCDecoder, Dxt5InterpolatesAlphaInBothModes) {
     EXPECT_EQ(mid[7], 180);
 }
 
-TEST(S3TCDecoder, LevelsBelowOneTileStayZero) {
-    Bytes out(2 * 2 * 4, 0);
+TEST(S3TCDecoder, LevelsBelowOneTileAreDecodedAndClipped) {
+    Bytes out(2 * 2 * 4 + 4, 0x5A);  // one guard word after the level
     s3tc_decode(colourBlock(0xFFFF, 0xFFFF, 0).data(), out.data(), 2, 2, S3TCDecodeFlag::DXT1);
-    EXPECT_EQ(out, Bytes(16, 0));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(pixelAt(out, 2, i % 2, i / 2), (Bytes{248, 255, 248, 255})) << i;
+    EXPECT_EQ(Bytes(out.end() - 4, out.end()), Bytes(4, 0x5A));
 }
 
-TEST(S3TCDecoder, PartialTileColumnsAreSkippedInTheData) {
-    // 6 x 8: two blocks per row in the data, one whole tile decoded per row.
+TEST(S3TCDecoder, PartialEdgeTilesAreDecodedAndClipped) {
+    // 6 x 6: two blocks per row and two block rows, the second ones half outside the level.
     Bytes blocks;
     const std::uint16_t colours[4] = {0xF800, 0x07E0, 0x001F, 0xFFFF};
     for (std::uint16_t c : colours) {
         Bytes b = colourBlock(c, c, 0);
         blocks.insert(blocks.end(), b.begin(), b.end());
     }
-    Bytes out(6 * 8 * 4, 0);
-    s3tc_decode(blocks.data(), out.data(), 6, 8, S3TCDecodeFlag::DXT1);
+    Bytes out(6 * 6 * 4 + 4, 0x5A);
+    s3tc_decode(blocks.data(), out.data(), 6, 6, S3TCDecodeFlag::DXT1);
     EXPECT_EQ(pixelAt(out, 6, 0, 0), (Bytes{248, 0, 0, 255}));
-    EXPECT_EQ(pixelAt(out, 6, 0, 4), (Bytes{0, 0, 248, 255}));
-    EXPECT_EQ(pixelAt(out, 6, 5, 0), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ(s3tc_level_size(6, 8, S3TCDecodeFlag::DXT1), 32u);
+    EXPECT_EQ(pixelAt(out, 6, 5, 0), (Bytes{0, 255, 0, 255}));
+    EXPECT_EQ(pixelAt(out, 6, 0, 5), (Bytes{0, 0, 248, 255}));
+    EXPECT_EQ(pixelAt(out, 6, 5, 5), (Bytes{248, 255, 248, 255}));
+    EXPECT_EQ(Bytes(out.end() - 4, out.end()), Bytes(4, 0x5A));
+    EXPECT_EQ(s3tc_level_size(6, 6, S3TCDecodeFlag::DXT1), 32u);
 }
 
 // ---- ATC -------------------------------------------------------------------------------
@@ -257,6 +260,13 @@ TEST(ATITCDecoder, AlphaVariantsReadTheirAlphaBlocks) {
     atitc_decode(interpolated.data(), out.data(), 4, 4, ATITCDecodeFlag::ATC_INTERPOLATED_ALPHA);
     EXPECT_EQ(pixelAt(out, 4, 0, 0), (Bytes{248, 0, 0, 185}));
     EXPECT_EQ(pixelAt(out, 4, 1, 0), (Bytes{248, 0, 0, 200}));
+}
+
+TEST(ATITCDecoder, ALevelBelowOneTileIsDecoded) {
+    Bytes out(1 * 2 * 4, 0);
+    atitc_decode(colourBlock(31 << 10, 0x001F, 0xE4).data(), out.data(), 1, 2, ATITCDecodeFlag::ATC_RGB);
+    EXPECT_EQ(pixelAt(out, 1, 0, 0), (Bytes{248, 0, 0, 255}));
+    EXPECT_EQ(pixelAt(out, 1, 0, 1), (Bytes{248, 0, 0, 255}));
 }
 
 // ---- PVRTC -----------------------------------------------------------------------------

@@ -115,6 +115,25 @@ TEST_F(ActionManagerTest, RemovingAnEarlierActionDoesNotSkipTheNext) {
     EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(node), 2u);
 }
 
+TEST_F(ActionManagerTest, ARunningActionIsRefusedOnASecondNodeAndMayRunAgainOnceDone) {
+    Node* second = Node::create();
+    Probe* a = Probe::make(&journal, "a", 1);
+    manager->addAction(a, node, false);
+    ::testing::internal::CaptureStdout();
+    manager->addAction(a, second, false);
+    manager->addAction(a, node, false);
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("already running"), std::string::npos);
+    EXPECT_EQ(a->getTarget(), node);
+    EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(node), 1u);
+    EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(second), 0u);
+    manager->update(0.f);
+    EXPECT_THAT(journal, ElementsAre("a.step", "a.stop"));
+    // Finished and removed, the same action may run again.
+    manager->addAction(a, second, false);
+    EXPECT_EQ(manager->getNumberOfRunningActionsInTarget(second), 1u);
+    EXPECT_EQ(a->getTarget(), second);
+}
+
 TEST_F(ActionManagerTest, ActionAddedDuringAStepRunsInTheSamePass) {
     Probe* a = Probe::make(&journal, "a", 1);
     a->onStep = [&] { manager->addAction(Probe::make(&journal, "late", 1), node, false); };

@@ -237,6 +237,30 @@ TEST_F(EventDispatcherTest, ListenerRemovedAndAddedBackDuringDispatchIsCalledAtM
     EXPECT_EQ(bouncer->getReferenceCount(), 2u);        // the pool's and the dispatcher's
 }
 
+TEST_F(EventDispatcherTest, ARegisteredListenerIsRefusedAndHearsEachTouchOnce) {
+    Node* first = addNode(scene, 0);
+    Node* second = addNode(scene, 1);
+    EventListenerTouchOneByOne* shared = touchLogger("shared", false);
+    dispatcher->addEventListenerWithSceneGraphPriority(shared, first);
+    ::testing::internal::CaptureStdout();
+    dispatcher->addEventListenerWithSceneGraphPriority(shared, second);
+    dispatcher->addEventListenerWithFixedPriority(shared, 3);
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("registered already"), std::string::npos);
+    EXPECT_EQ(shared->getAssociatedNode(), first);
+    dispatchTouches(EventTouch::EventCode::BEGAN, {touch(0)});
+    EXPECT_THAT(log, ElementsAre("shared:began0"));
+
+    // The node that really holds it goes: nothing is left behind to reach later.
+    dispatcher->removeEventListenersForTarget(first);
+    scene->removeChild(first);
+    log.clear();
+    dispatchTouches(EventTouch::EventCode::BEGAN, {touch(1)});
+    EXPECT_THAT(log, IsEmpty());
+    dispatcher->addEventListenerWithSceneGraphPriority(shared, second);
+    dispatchTouches(EventTouch::EventCode::BEGAN, {touch(2)});
+    EXPECT_THAT(log, ElementsAre("shared:began2"));
+}
+
 TEST_F(EventDispatcherTest, DispatchDepthIsRestoredAfterNestedAndFailingCallbacks) {
     dispatcher->addCustomEventListener("outer", [this](EventCustom*) {
         log.push_back("outer");

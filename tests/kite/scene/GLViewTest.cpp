@@ -11,6 +11,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"
+#include "kite/scene/Node.h"
 #include "kite/scene/Touch.h"
 #include "support/DirectorShutdown.h"
 #include "support/TouchRecorder.h"
@@ -171,6 +172,27 @@ TEST_F(GLViewTouchTest, TouchLocationTurnsYUpInTheDirectorsWindow) {
     begin(1, (768 - 480 * s) / 2 + 100 * s, 200 * s);
     EXPECT_NE(seen, nullptr);
     EXPECT_EQ(Director::getInstance()->getWinSize(), Size(480.0f, 720.0f));
+}
+
+TEST_F(GLViewTouchTest, TouchLandsInANodesSpaceFromItsOriginOrItsAnchor) {
+    Node* node = Node::create();
+    node->setContentSize(Size(100, 100));
+    node->setAnchorPoint(Vec2(0.5f, 0.5f));
+    node->setPosition(50, 400);  // origin at (0, 350), anchor at (50, 400)
+    Vec2 inNode, fromAnchor;
+    auto* listener = EventListenerTouchOneByOne::create();
+    listener->onTouchBegan = [&](Touch* t, Event*) {
+        inNode = node->convertTouchToNodeSpace(t);
+        fromAnchor = node->convertTouchToNodeSpaceAR(t);
+        return true;
+    };
+    Director::getInstance()->getEventDispatcher()->addEventListenerWithFixedPriority(listener, -1);
+    const float s = 1024.0f / 720.0f;
+    begin(1, (768 - 480 * s) / 2 + 100 * s, 200 * s);  // (100, 520) in GL coordinates
+    EXPECT_THAT(inNode.x, FloatNear(100.0f, 0.5f));
+    EXPECT_THAT(inNode.y, FloatNear(170.0f, 0.5f));
+    EXPECT_THAT(fromAnchor.x, FloatNear(50.0f, 0.5f));
+    EXPECT_THAT(fromAnchor.y, FloatNear(120.0f, 0.5f));
 }
 
 TEST_F(GLViewTouchTest, SixteenthTouchIsIgnoredAndTheLowestFreeSlotIsReused) {

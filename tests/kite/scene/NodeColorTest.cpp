@@ -103,5 +103,40 @@ TEST_F(NodeColorTest, DisplayedChangesReachUpdateColor) {
     parent->removeChild(&child);
 }
 
+TEST_F(NodeColorTest, TurningCascadeOffUnderACascadingParentKeepsTheParentsShare) {
+    Node* parent = Node::create();
+    ColourWatcher node;
+    Node* child = Node::create();
+    parent->addChild(&node);
+    node.addChild(child);
+    parent->setCascadeOpacityEnabled(true);
+    parent->setCascadeColorEnabled(true);
+    node.setCascadeOpacityEnabled(true);
+    node.setCascadeColorEnabled(true);
+    parent->setOpacity(100);
+    parent->setColor(Color3B(255, 0, 0));
+    node.setOpacity(200);
+    ASSERT_EQ(node.getDisplayedOpacity(), 78);
+
+    int before = node.rebuilt;
+    node.setCascadeOpacityEnabled(false);
+    EXPECT_EQ(node.getDisplayedOpacity(), 78);  // still faded by the parent, not its bare 200
+    EXPECT_EQ(child->getDisplayedOpacity(), 255);
+    EXPECT_GT(node.rebuilt, before);  // its vertex colours follow
+
+    node.setColor(Color3B(0, 255, 0));
+    ASSERT_EQ(node.getDisplayedColor(), Color3B(0, 0, 0));
+    before = node.rebuilt;
+    node.setCascadeColorEnabled(false);
+    EXPECT_EQ(node.getDisplayedColor(), Color3B(0, 0, 0));
+    EXPECT_EQ(child->getDisplayedColor(), Color3B::WHITE);
+    EXPECT_GT(node.rebuilt, before);
+
+    // Later changes of the parent still reach it.
+    parent->setOpacity(255);
+    EXPECT_EQ(node.getDisplayedOpacity(), 200);
+    parent->removeChild(&node);
+}
+
 }  // namespace
 }  // namespace kite

@@ -211,6 +211,14 @@ TEST_F(NodeTransformTest, NormalizedPositionFollowsTheParentsSize) {
     parent->setContentSize(Size(400, 300));
     parent->visit(nullptr, Mat4::IDENTITY, 0);
     EXPECT_EQ(child->getPosition(), Vec2(200, 150));
+
+    // A plain position takes over; the same normalised position then takes effect again.
+    child->setPosition(7, 8);
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->getPosition(), Vec2(7, 8));
+    child->setNormalizedPosition(Vec2(0.5f, 0.5f));
+    parent->visit(nullptr, Mat4::IDENTITY, 0);
+    EXPECT_EQ(child->getPosition(), Vec2(200, 150));
 }
 
 TEST_F(NodeTransformTest, InvisibleNodeKeepsItsChangesForLater) {

@@ -124,6 +124,24 @@ TEST_F(SpriteBatchNodeTest, LaterSiblingWithLowerZDrawsFirst) {
     EXPECT_THAT(readPixel(21, 20), PixelNear(Pixel{0, 0, 128, 255}, 1));  // the tinted one on top
 }
 
+TEST_F(SpriteBatchNodeTest, SettingAChildsLocalZOrderReordersTheBatch) {
+    SpriteBatchNode* batch = SpriteBatchNode::createWithTexture(texture_.get());
+    Sprite* tinted = sprite("tinted");
+    tinted->setColor(Color3B(0, 0, 128));
+    Sprite* plain = sprite("plain");
+    batch->addChild(tinted, 0);
+    batch->addChild(plain, 1);
+    tinted->setPosition(20, 20);
+    plain->setPosition(20, 20);
+    drawFrame(batch);
+    EXPECT_THAT(atlasOrder(batch), ElementsAre("tinted", "plain"));
+
+    tinted->setLocalZOrder(2);
+    drawFrame(batch);
+    EXPECT_THAT(atlasOrder(batch), ElementsAre("plain", "tinted"));
+    EXPECT_THAT(readPixel(21, 20), PixelNear(Pixel{0, 0, 128, 255}, 1));  // now on top
+}
+
 TEST_F(SpriteBatchNodeTest, RemovingTheFirstSpriteRenumbersTheOthers) {
     SpriteBatchNode* batch = SpriteBatchNode::createWithTexture(texture_.get());
     Sprite* a = sprite("a");
