@@ -58,6 +58,16 @@ protected:
         tapAt(kSaleBuyButton.x, kSaleBuyButton.y);
         frames(6);
     }
+    // The store sells what this products file lists, instead of the bundle's.
+    void sellOnly(const std::string& productsFile) {
+        const std::string products = environment->root() + "/products.plist";
+        std::ofstream(products) << productsFile;
+        platform::LocalStore::shared().configure({products, environment->root() + "/ledger.plist",
+                                                  [](std::function<void()> f) {
+                                                      kite::Director::getInstance()->getScheduler()
+                                                          ->performFunctionInMainThread(f);
+                                                  }});
+    }
     // The purchase is over: no bridge, no wait box over the screen, nothing left in the store.
     void expectPurchaseOver(kite::Node* screen, std::size_t childrenBefore) {
         EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
@@ -175,14 +185,8 @@ TEST_F(ShopSaleTest, DeferredPaymentClosesTheWaitBoxAndIsCreditedOnceApprovedAtT
 }
 
 TEST_F(ShopSaleTest, ProductTheStoreDoesNotSellEndsThePurchaseWithoutPaying) {
-    const std::string products = environment->root() + "/products.plist";
-    std::ofstream(products) << "<plist><array><dict><key>productIdentifier</key><string>com.kwrlopa.tier2</string>"
-                               "<key>price</key><real>12</real></dict></array></plist>";
-    platform::LocalStore::shared().configure({products, environment->root() + "/ledger.plist",
-                                              [](std::function<void()> f) {
-                                                  kite::Director::getInstance()->getScheduler()
-                                                      ->performFunctionInMainThread(f);
-                                              }});
+    sellOnly("<plist><array><dict><key>productIdentifier</key><string>com.kwrlopa.tier2</string>"
+             "<key>price</key><real>12</real></dict></array></plist>");
     kite::test::LogCapture log;
     ShopLayer* shop = openShop();
     const std::size_t children = shop->getChildrenCount();
@@ -195,13 +199,7 @@ TEST_F(ShopSaleTest, ProductTheStoreDoesNotSellEndsThePurchaseWithoutPaying) {
 }
 
 TEST_F(ShopSaleTest, BrokenProductsFileFailsTheRequestWithItsAlert) {
-    const std::string products = environment->root() + "/products.plist";
-    std::ofstream(products) << "not a property list";
-    platform::LocalStore::shared().configure({products, environment->root() + "/ledger.plist",
-                                              [](std::function<void()> f) {
-                                                  kite::Director::getInstance()->getScheduler()
-                                                      ->performFunctionInMainThread(f);
-                                              }});
+    sellOnly("not a property list");
     kite::test::LogCapture log;
     SaleLayer* sale = openSale();
     const std::size_t children = sale->getChildrenCount();
