@@ -21,10 +21,10 @@ kite::Vec2 visibleCentre() {
 
 }  // namespace
 
-void swallowTouches(kite::Layer* layer, std::function<bool()> onTouchBegan) {
+void swallowTouches(kite::Layer* layer, std::function<bool(kite::Touch*, kite::Event*)> onTouchBegan) {
     auto* listener = kite::EventListenerTouchOneByOne::create();
     listener->setSwallowTouches(true);
-    listener->onTouchBegan = [began = std::move(onTouchBegan)](kite::Touch*, kite::Event*) { return began(); };
+    listener->onTouchBegan = std::move(onTouchBegan);
     layer->getEventDispatcher()->addEventListenerWithSceneGraphPriority(listener, layer);
 }
 

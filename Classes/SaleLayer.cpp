@@ -27,7 +27,8 @@ std::string SaleLayer::offerImage(int payTier) {
 
 bool SaleLayer::init() {
     if (!Layer::init()) return false;
-    dialog::swallowTouches(this, [this] { return onTouchBegan(nullptr, nullptr); });
+    dialog::swallowTouches(this,
+                           [this](kite::Touch* touch, kite::Event* event) { return onTouchBegan(touch, event); });
     dialog::addShade(this);
     kite::Sprite* background = dialog::addPoppingBackground(this, kBackground);
     if (!background) return false;

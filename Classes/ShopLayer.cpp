@@ -12,7 +12,8 @@ ShopLayer* ShopLayer::create() { return kite::createAutoreleased<ShopLayer>(); }
 
 bool ShopLayer::init() {
     if (!Layer::init()) return false;
-    dialog::swallowTouches(this, [this] { return onTouchBegan(nullptr, nullptr); });
+    dialog::swallowTouches(this,
+                           [this](kite::Touch* touch, kite::Event* event) { return onTouchBegan(touch, event); });
     dialog::addShade(this);
     kite::Sprite* background = dialog::addPoppingBackground(this, kBackground);
     if (!background) return false;
