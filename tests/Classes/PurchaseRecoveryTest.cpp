@@ -199,15 +199,5 @@ TEST_F(PurchaseBatchTest, ATransactionAlreadyCreditedIsOnlyFinished) {
     EXPECT_TRUE(platform::LocalStore::shared().unfinishedTransactions().empty());
 }
 
-TEST(PurchaseTiers, PackIndexesTiersAndCredits) {
-    EXPECT_EQ(IOSiAP_Bridge::productOfTier(8), "com.kwrlopa.tier8");
-    EXPECT_EQ(IOSiAP_Bridge::productOfTier(3), "");
-    EXPECT_EQ(IOSiAP_Bridge::tierOfProduct("com.kwrlopa.tier16"), 16);
-    EXPECT_EQ(IOSiAP_Bridge::tierOfProduct("com.kwrlopa.tier1"), 0);
-    EXPECT_EQ(IOSiAP_Bridge::diamondsFor(2, true), 140);
-    EXPECT_EQ(IOSiAP_Bridge::diamondsFor(4, false), 510);
-    EXPECT_EQ(IOSiAP_Bridge::diamondsFor(16, false), 3000);
-}
-
 }  // namespace
 }  // namespace game::test
