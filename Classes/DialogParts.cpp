@@ -1,5 +1,6 @@
 #include "Classes/DialogParts.h"
 
+#include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"
@@ -53,6 +54,12 @@ kite::MenuItemImage* addButton(kite::Node* parent, const std::string& file, cons
     kite::MenuItemImage* item = kite::MenuItemImage::create(file, file, [onTap](kite::Ref*) { onTap(); });
     if (item) addInMenu(parent, item, position, z);
     return item;
+}
+
+void popIn(kite::Node* background, float startScale, float peakScale) {
+    background->setScale(startScale);
+    background->runAction(
+        kite::Sequence::create(kite::ScaleTo::create(0.1f, peakScale), kite::ScaleTo::create(0.05f, 1.0f)));
 }
 
 kite::MenuItemToggle* addToggle(kite::Node* parent, const std::string& first, const std::string& second,

@@ -3,6 +3,8 @@
 #include "Classes/GameData.h"
 #include "Classes/GameScene.h"
 #include "Classes/QKSingleton.h"
+#include "Classes/SaleLayer.h"
+#include "Classes/ShopLayer.h"
 #include "kite/foundation/Log.h"
 
 namespace links {
@@ -14,9 +16,13 @@ kite::Scene* makeMenuScene() {
     return GameScene::create();
 }
 
-void openShop(kite::Node*) { kite::log("stargrid: the shop is not in this build"); }
+void openShop(kite::Node* screen) {
+    if (ShopLayer* shop = ShopLayer::create()) screen->addChild(shop, 2);
+}
 
-void openSale(kite::Node*) { kite::log("stargrid: the sale screen is not in this build"); }
+void openSale(kite::Node* screen) {
+    if (SaleLayer* sale = SaleLayer::create()) screen->addChild(sale, 2);
+}
 
 void showAlert(const std::string& title, const std::string& message) {
     kite::log("stargrid: alert %s: %s", title.c_str(), message.c_str());

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Classes/DialogLook.h"
+#include "Classes/DialogParts.h"
 #include "Classes/QKSingleton.h"
 #include "kite/foundation/Create.h"
 #include "kite/scene/ActionInterval.h"
@@ -27,15 +27,15 @@ std::string SaleLayer::offerImage(int payTier) {
 
 bool SaleLayer::init() {
     if (!Layer::init()) return false;
-    dialog::swallowTouches(this,
-                           [this](kite::Touch* touch, kite::Event* event) { return onTouchBegan(touch, event); });
-    dialog::addShade(this);
-    kite::Sprite* background = dialog::addPoppingBackground(this, kBackground);
+    dialog::claimAllTouches(this);
+    dialog::addShade(this, 20.0f, 36.0f);
+    kite::Sprite* background = dialog::addCentred(this, kBackground, 0);
     if (!background) return false;
+    dialog::popIn(background, 0.7f, 1.1f);
     const float w = background->getContentSize().width;
     const float h = background->getContentSize().height;
-    dialog::addImageButton(background, dialog::kCloseButton, kite::Vec2(w - 75, h - 107),
-                           [this] { menuCloseCallback(); });
+    dialog::addButton(background, "Common/btn_close.png", kite::Vec2(w - 75, h - 107), 1,
+                      [this] { menuCloseCallback(); });
     addSprite(background, kTitle, w / 2, h - 75);
     // Chosen once: the offer stays as it is while the screen is open.
     addSprite(background, offerImage(QKSingleton::getInstance()->getPayTier()), w / 2, h / 2);
@@ -45,7 +45,7 @@ bool SaleLayer::init() {
             kite::Sequence::create(kite::ScaleTo::create(0.8f, 0.7f), kite::ScaleTo::create(0.8f, 1.0f))));
         background->addChild(gift);
     }
-    dialog::addImageButton(background, kBuyButton, kite::Vec2(w / 2, h / 2 - 185), [this] { menuBuyCallback(); });
+    dialog::addButton(background, kBuyButton, kite::Vec2(w / 2, h / 2 - 185), 1, [this] { menuBuyCallback(); });
     return true;
 }
 

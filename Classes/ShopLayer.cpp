@@ -1,6 +1,6 @@
 #include "Classes/ShopLayer.h"
 
-#include "Classes/DialogLook.h"
+#include "Classes/DialogParts.h"
 #include "Classes/GameData.h"
 #include "Classes/GameHelpers.h"
 #include "Classes/QKSingleton.h"
@@ -12,14 +12,14 @@ ShopLayer* ShopLayer::create() { return kite::createAutoreleased<ShopLayer>(); }
 
 bool ShopLayer::init() {
     if (!Layer::init()) return false;
-    dialog::swallowTouches(this,
-                           [this](kite::Touch* touch, kite::Event* event) { return onTouchBegan(touch, event); });
-    dialog::addShade(this);
-    kite::Sprite* background = dialog::addPoppingBackground(this, kBackground);
+    dialog::claimAllTouches(this);
+    dialog::addShade(this, 20.0f, 36.0f);
+    kite::Sprite* background = dialog::addCentred(this, kBackground, 0);
     if (!background) return false;
+    dialog::popIn(background, 0.7f, 1.1f);
     const kite::Size size = background->getContentSize();
-    dialog::addImageButton(background, dialog::kCloseButton, kite::Vec2(size.width - 32, size.height - 32),
-                           [this] { menuCloseCallback(); });
+    dialog::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 32), 1,
+                      [this] { menuCloseCallback(); });
     diamondLabel = kite::Label::createWithSystemFont(intToString(GameData::getInstance()->getDiamond()),
                                                      "Helvetica Neue", 24);
     if (diamondLabel) {
@@ -27,8 +27,8 @@ bool ShopLayer::init() {
         background->addChild(diamondLabel);
     }
     for (int index = 0; index < 4; ++index) {
-        dialog::addImageButton(background, kBuyButton, kite::Vec2(kBuyX, kBuyY[index]),
-                               [this, index] { menuBuyCallback(index); });
+        dialog::addButton(background, kBuyButton, kite::Vec2(kBuyX, kBuyY[index]), 1,
+                          [this, index] { menuBuyCallback(index); });
     }
     scheduleWithInterval(kite::schedule_selector(&ShopLayer::updateDiamond), kRefreshInterval);
     return true;

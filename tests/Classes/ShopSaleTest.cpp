@@ -7,10 +7,13 @@
 #include <functional>
 #include <optional>
 
+#include "Classes/GameLayer.h"
+#include "Classes/GameScene.h"
 #include "Classes/SaleLayer.h"
 #include "Classes/ShopLayer.h"
 #include "StoreScreenTest.h"
 #include "kite/foundation/Scheduler.h"
+#include "Classes/TopMenu.h"
 #include "kite/scene/Label.h"
 #include "platform/PngFile.h"
 #include "support/LogCapture.h"
@@ -222,6 +225,21 @@ TEST_F(ShopSaleTest, WaitBoxSwallowsTouchesWhileThePurchaseRuns) {
     frames(4);
     EXPECT_EQ(diamonds(), 375);
     expectPurchaseOver(shop, children);
+}
+
+TEST_F(ShopSaleTest, PurchaseFromThePlayScreensShopShowsOnItsTopBarAtOnce) {
+    QKSingleton::getInstance()->setGuideStatus(1);  // no tutorial over the board
+    GameData::getInstance()->newGame();
+    kite::Director::getInstance()->replaceScene(GameScene::create());
+    frames(200);  // the level banners are gone and the buttons enabled
+    GameLayer* game = QKSingleton::getInstance()->getGameLayer();
+    ASSERT_NE(game, nullptr);
+    tapAt(480 - 68, 852 - 25);  // the play screen's shop button
+    frames(12);
+    buyFromShop(0);
+    EXPECT_EQ(diamonds(), 160);
+    EXPECT_EQ(game->getTopMenu()->diamondLabel->getString(), "160");
+    shot("play-screen-shop.png");
 }
 
 }  // namespace
