@@ -2,17 +2,25 @@
 
 #include "Classes/GameLayer.h"
 #include "Classes/IOSiAP_Bridge.h"
+#include "Classes/PopupBoxLayer.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/foundation/UserDefault.h"
 #include "kite/scene/Director.h"
-#include "kite/scene/EventDispatcher.h"
-#include "kite/scene/EventListenerTouch.h"
-#include "kite/scene/Layer.h"
 #include "platform/LocalStore.h"
 
 namespace {
 
 kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
+
+// A popup with its texts set, to be built into one of its forms.
+PopupBoxLayer* titledPopup(const std::string& title, const std::string& message) {
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (!popup) return nullptr;
+    popup->setTitle(title);
+    popup->setMessage(message);
+    return popup;
+}
 
 }  // namespace
 
@@ -53,27 +61,63 @@ void QKSingleton::refreshTopBar() {
     if (inGame && gameLayer_) gameLayer_->refreshScore();
 }
 
-// A layer that swallows every touch while a purchase runs.
+PopupBoxLayer* QKSingleton::adopt(kite::Node* parent, PopupBoxLayer* popup) {
+    if (!parent || !popup) return nullptr;
+    currentPopup_ = popup;
+    parent->addChild(popup, 2);
+    return popup;
+}
+
 void QKSingleton::showWaitBox(kite::Node* parent) {
     if (!parent) return;
-    kite::Layer* box = kite::Layer::create();
-    if (!box) return;
-    auto* listener = kite::EventListenerTouchOneByOne::create();
-    listener->setSwallowTouches(true);
-    listener->onTouchBegan = [](kite::Touch*, kite::Event*) { return true; };
-    box->getEventDispatcher()->addEventListenerWithSceneGraphPriority(listener, box);
-    parent->addChild(box, 2);
-    removePopup();
-    box->retain();
-    currentPopup_ = box;
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (popup) popup->buildWaitBox();
+    adopt(parent, popup);
+}
+
+void QKSingleton::showAlert(kite::Node* parent, const std::string& title, const std::string& message) {
+    kite::log("QKSingleton: alert \"%s\" / \"%s\"", title.c_str(), message.c_str());
+    // A popup built and never shown would keep its pop-in action, and the action it.
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildAlert();
+        adopt(parent, popup);
+    }
+}
+
+void QKSingleton::showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind) {
+    kite::log("QKSingleton: confirm %d \"%s\" / \"%s\"", kind, title.c_str(), message.c_str());
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildConfirm(parent, kind);
+        adopt(parent, popup);
+    }
+}
+
+void QKSingleton::showNotice(kite::Node* parent, const std::string& title, const std::string& message) {
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildNotice(dynamic_cast<PopupBoxLayer::NoticeOwner*>(parent));
+        adopt(parent, popup);
+    }
+}
+
+void QKSingleton::showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message) {
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildPhoneInput(dynamic_cast<PopupBoxLayer::PhoneOwner*>(parent));
+        adopt(parent, popup);
+    }
 }
 
 void QKSingleton::removePopup() {
-    kite::Node* popup = currentPopup_;
+    PopupBoxLayer* popup = currentPopup_;
     currentPopup_ = nullptr;
-    if (!popup) return;
-    popup->removeFromParent();
-    popup->release();
+    if (popup) popup->removeFromParent();
+}
+
+void QKSingleton::forgetPopup(const PopupBoxLayer* popup) {
+    if (currentPopup_ == popup) currentPopup_ = nullptr;
 }
 
 void QKSingleton::startPurchase(int packIndex) {
