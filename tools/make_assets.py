@@ -106,6 +106,11 @@ EXACT_SIZES = {
     "Menu/bg_menuscene.png": (480, 852),
     "Menu/bg_menutitle.png": (400, 160),
     "Menu/bg_number.png": (120, 40),
+    # The menu's bottom row holds four buttons side by side, 35 points apart, within 480.
+    "Menu/btn_shop.png": (90, 56),
+    "Menu/btn_share.png": (90, 56),
+    "Menu/btn_ranked.png": (90, 56),
+    "Menu/btn_activity.png": (90, 56),
     "Menu/Web/bg_nav.png": (480, 64),
     "Menu/Shop/bg_shop.png": (440, 650),
     "Menu/Shop/btn_buy.png": (120, 56),
