@@ -7,7 +7,9 @@
 #include "Classes/LoginLayer.h"
 #include "Classes/MenuLayer.h"
 #include "Classes/RankedLayer.h"
+#include "Classes/SaleLayer.h"
 #include "Classes/ServerExchange.h"
+#include "Classes/ShopLayer.h"
 #include "kite/foundation/Log.h"
 #include "kite/scene/Director.h"
 
@@ -45,14 +47,20 @@ void openRanked(kite::Node* owner) {
     if (RankedLayer* ranked = RankedLayer::create()) owner->addChild(ranked, 2);
 }
 
-void openSale(kite::Node*) { notBuilt("sale dialog"); }
+void openSale(kite::Node* owner) {
+    if (!owner) return;
+    if (SaleLayer* sale = SaleLayer::create()) owner->addChild(sale, 2);
+}
 
 void openHelp(kite::Node* owner) {
     if (!owner) return;
     if (HelpLayer* help = HelpLayer::create()) owner->addChild(help, 2);
 }
 
-void openShop(kite::Node*) { notBuilt("diamond shop"); }
+void openShop(kite::Node* owner) {
+    if (!owner) return;
+    if (ShopLayer* shop = ShopLayer::create()) owner->addChild(shop, 2);
+}
 
 void openInfo(MenuLayer* menu) {
     if (!menu) return;
