@@ -65,7 +65,7 @@ Renderer::~Renderer() {
 
 void Renderer::initGLView() {
     fillQuadIndices(quadIndices_.data(), VBO_SIZE / 4);
-    setupBuffer();
+    if (flushesToGL_) setupBuffer();
     glViewAssigned_ = true;
 }
 
@@ -416,6 +416,11 @@ void Renderer::unbindBatchBuffers() {
 
 void Renderer::drawBatchedQuads() {
     if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
+    if (!flushesToGL_) {
+        batchedQuadCommands_.clear();
+        numberQuads_ = 0;
+        return;
+    }
     uploadVertices(quadVAO_, quadbuffersVBO_[0], quadVerts_.data(),
                    sizeof(PosColorTexVertex) * 4 * static_cast<std::size_t>(numberQuads_));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quadbuffersVBO_[1]);
@@ -428,6 +433,12 @@ void Renderer::drawBatchedQuads() {
 
 void Renderer::drawBatchedTriangles() {
     if (filledVertex_ <= 0 || filledIndex_ <= 0 || batchedTriangles_.empty()) return;
+    if (!flushesToGL_) {
+        batchedTriangles_.clear();
+        filledVertex_ = 0;
+        filledIndex_ = 0;
+        return;
+    }
     uploadVertices(buffersVAO_, buffersVBO_[0], verts_.data(),
                    sizeof(PosColorTexVertex) * static_cast<std::size_t>(filledVertex_));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);

@@ -35,6 +35,9 @@ public:
 
     // Fills the quad index pattern and creates the GL buffers; until then render draws nothing.
     void initGLView();
+    // Off: batches are sorted and filled as usual but never handed to GL (measures the CPU side alone).
+    // Set before initGLView, which then makes no GL buffers.
+    void setFlushesToGL(bool flushes) { flushesToGL_ = flushes; }
 
     void addCommand(RenderCommand* command);
     void addCommand(RenderCommand* command, int renderQueue);
@@ -110,6 +113,7 @@ private:
     bool glViewAssigned_ = false;
     bool buffersCreated_ = false;
     bool usesVAO_ = false;  // decided when the buffers are made
+    bool flushesToGL_ = true;
 
     std::int64_t drawnBatches_ = 0;
     std::int64_t drawnVertices_ = 0;
