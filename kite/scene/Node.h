@@ -285,6 +285,9 @@ protected:
     uint32_t processParentFlags(const Mat4& parentTransform, uint32_t parentFlags);
     void updateRotationQuat();
     void updateRotation3D();
+    // The two ways of filling the node-to-parent cache: 2D nodes get a planar matrix directly.
+    void buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) const;
+    void buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool needsSkew) const;
 
     virtual void addChildHelper(Node* child, int localZ, int tag, const std::string& name, bool setTag);
     void detachChild(Node* child, bool cleanup);
