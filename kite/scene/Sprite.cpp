@@ -508,6 +508,18 @@ void Sprite::sortAllChildren() {
 
 // ---- drawing
 
+// A sprite without children draws from its own world matrix: nothing reads the director's
+// model-view stack meanwhile, so the stack is left alone.
+void Sprite::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
+    if (!children.empty()) {
+        Node::visit(renderer, parentTransform, parentFlags);
+        return;
+    }
+    if (!visible) return;
+    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    if (isVisibleToCamera()) draw(renderer, modelViewTransform, flags);
+}
+
 void Sprite::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     if (!renderer) return;
     if (flags & FLAGS_TRANSFORM_DIRTY) insideBounds_ = renderer->checkVisibility(transform, contentSize);

@@ -112,6 +112,8 @@ public:
     void reorderChild(Node* child, int localZ) override;
     void sortAllChildren() override;
 
+    void visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) override;
+    using Node::visit;
     void draw(Renderer* renderer, const Mat4& transform, uint32_t flags) override;
     using Node::draw;
     // Batch mode: recomputes a dirty quad into the batch node's atlas, then the children's.
