@@ -340,7 +340,7 @@ bool Node::doEnumerate(const NamePath& levels, std::size_t level, const std::fun
 // ---- lifecycle -----------------------------------------------------------------------------
 
 void Node::onEnter() {
-    if (onEnterCallback) onEnterCallback();
+    if (coldData && coldData->onEnterCallback) coldData->onEnterCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnter)) return;
     isTransitionFinished = false;
     for (Node* child : snapshotOf(children)) {
@@ -356,7 +356,7 @@ void Node::onEnter() {
 }
 
 void Node::onEnterTransitionFinished() {
-    if (onEnterTransitionDidFinishCallback) onEnterTransitionDidFinishCallback();
+    if (coldData && coldData->onEnterTransitionDidFinishCallback) coldData->onEnterTransitionDidFinishCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnterFinished)) return;
     isTransitionFinished = true;
     for (Node* child : snapshotOf(children)) {
@@ -366,7 +366,7 @@ void Node::onEnterTransitionFinished() {
 }
 
 void Node::onExitTransitionStarted() {
-    if (onExitTransitionDidStartCallback) onExitTransitionDidStartCallback();
+    if (coldData && coldData->onExitTransitionDidStartCallback) coldData->onExitTransitionDidStartCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExitStarted)) return;
     for (Node* child : snapshotOf(children)) {
         if (child->parent == this) child->onExitTransitionStarted();
@@ -375,7 +375,7 @@ void Node::onExitTransitionStarted() {
 }
 
 void Node::onExit() {
-    if (onExitCallback) onExitCallback();
+    if (coldData && coldData->onExitCallback) coldData->onExitCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExit)) return;
     pause();
     running = false;
@@ -845,7 +845,7 @@ void Node::buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool
             m[13] += -m[1] * a.x - m[5] * a.y;
         }
     }
-    if (useAdditionalTransform) transform = transform * additionalTransform;
+    if (useAdditionalTransform) transform = transform * coldData->additionalTransform;
 }
 
 void Node::setNodeToParentTransform(const Mat4& t) {
@@ -856,16 +856,17 @@ void Node::setNodeToParentTransform(const Mat4& t) {
 
 void Node::setAdditionalTransform(const Mat4* additional) {
     useAdditionalTransform = additional != nullptr;
-    if (additional) additionalTransform = *additional;
+    if (additional) cold().additionalTransform = *additional;
     markTransformDirty();
 }
 
 const Mat4& Node::getParentToNodeTransform() const {
+    ColdData& c = cold();
     if (inverseDirty) {
-        inverse = getNodeToParentTransform().getInversed();
+        c.inverse = getNodeToParentTransform().getInversed();
         inverseDirty = false;
     }
-    return inverse;
+    return c.inverse;
 }
 
 AffineTransform Node::getNodeToParentAffineTransform() const {

@@ -391,7 +391,7 @@ void Sprite::setRotationSkewY(float degrees) {
 void Sprite::setBatchNode(SpriteBatchNode* batchNode) {
     batchNode_ = batchNode;
     if (batchNode_) {
-        transformToBatch_ = Mat4::IDENTITY;
+        batchTransform() = Mat4::IDENTITY;
         textureAtlas_ = batchNode_->getTextureAtlas();
     } else {
         atlasIndex_ = INDEX_NOT_INITIALIZED;
@@ -411,12 +411,13 @@ void Sprite::updateTransform() {
             shouldBeHidden_ = true;
         } else {
             shouldBeHidden_ = false;
+            Mat4& toBatch = batchTransform();
             if (parentSprite) {
-                transformToBatch_ = parentSprite->transformToBatch_ * getNodeToParentTransform();
+                toBatch = parentSprite->getTransformToBatch() * getNodeToParentTransform();
             } else {
-                transformToBatch_ = getNodeToParentTransform();
+                toBatch = getNodeToParentTransform();
             }
-            const float* m = transformToBatch_.m;
+            const float* m = toBatch.m;
             const float x1 = offsetPosition_.x;
             const float y1 = offsetPosition_.y;
             const float x2 = x1 + rect_.size.width;

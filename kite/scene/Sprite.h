@@ -2,6 +2,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 
 #include "kite/rendering/QuadCommand.h"
@@ -56,7 +57,7 @@ public:
     virtual void setDirty(bool dirty) { dirty_ = dirty; }
     virtual void setDirtyRecursively(bool value);
     virtual void setReorderChildDirtyRecursively();
-    const Mat4& getTransformToBatch() const { return transformToBatch_; }
+    const Mat4& getTransformToBatch() const { return transformToBatch_ ? *transformToBatch_ : Mat4::IDENTITY; }
 
     // Texture.
     virtual void setTexture(const std::string& fileName);
@@ -134,7 +135,12 @@ protected:
     bool dirty_ = false;
     bool recursiveDirty_ = false;
     bool shouldBeHidden_ = false;
-    Mat4 transformToBatch_;
+    // Made when the sprite first joins a batch node; most sprites never do.
+    Mat4& batchTransform() {
+        if (!transformToBatch_) transformToBatch_ = std::make_unique<Mat4>();
+        return *transformToBatch_;
+    }
+    std::unique_ptr<Mat4> transformToBatch_;
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
     Texture2D* texture_ = nullptr;          // retained
     SpriteFrame* spriteFrame_ = nullptr;    // retained
