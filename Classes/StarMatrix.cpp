@@ -3,8 +3,11 @@
 #include <cstdlib>
 
 #include "Classes/GameData.h"
+#include "Classes/GameEffects.h"
 #include "Classes/GameLayer.h"
 #include "Classes/GameRandom.h"
+#include "Classes/PlayScreenLinks.h"
+#include "Classes/QKSound.h"
 #include "Classes/SavedLayout.h"
 #include "Classes/Star.h"
 #include "kite/foundation/Create.h"
@@ -159,6 +162,8 @@ void StarMatrix::popGroup() {
         gameLayer->refreshScore();
         gameLayer->showComboWord(n);
     }
+    showComboEffect(n, this);
+    QKSound::getInstance()->playCombo(n);
     data->appendGameScore(n);
     scheduleWithInterval(kite::schedule_selector(&StarMatrix::removeNextSelected), kRemoveInterval);
 }
@@ -170,6 +175,10 @@ void StarMatrix::removeNextSelected(float) {
         showStarBurst(star->getColor(), star->getPosition(), this);
         stars[board::cellIndex(star->row, star->col)] = nullptr;
         removeChild(star, true);
+        if (bombMode)
+            QKSound::getInstance()->playProp(0);
+        else
+            QKSound::getInstance()->playPop();
     }
     if (!selectedStars.empty()) return;
 
@@ -182,14 +191,15 @@ void StarMatrix::removeNextSelected(float) {
     settleBoard();
     if (!noPairLeft()) {
         saveProgress();
-        return;
+    } else {
+        const int left = board::pieceCount(cells());
+        if (gameLayer) {
+            gameLayer->setPropsEnabled(false);
+            gameLayer->floatLeftStarMsg(left);
+        }
+        data->setRemainStarCount(left);
     }
-    const int left = board::pieceCount(cells());
-    if (gameLayer) {
-        gameLayer->setPropsEnabled(false);
-        gameLayer->floatLeftStarMsg(left);
-    }
-    data->setRemainStarCount(left);
+    if (data->currentScore >= data->targetScore) showStageClear(this);
 }
 
 void StarMatrix::settleBoard() {
@@ -227,6 +237,7 @@ void StarMatrix::clearNextRemaining() {
         showStarBurst(star->getColor(), star->getPosition(), this);
         removeChild(star, true);
         star = nullptr;
+        QKSound::getInstance()->playPop();
         return;
     }
     clearRemaining = false;
@@ -239,6 +250,7 @@ void StarMatrix::finishLevel() {
         if (gameLayer) gameLayer->gameOver();
         return;
     }
+    links::submitScore();
     data->setLevel(data->level + 1);
     data->freshBoard = true;
     data->resetPropCounts();
@@ -271,6 +283,7 @@ void StarMatrix::rebuildAfterProp(const board::Cells& colours) {
 }
 
 void StarMatrix::paintStar(int colour) {
+    QKSound::getInstance()->playProp(1);
     bombMode = paintMode = false;
     board::Cells colours = cells();
     if (!board::isColour(colour) || colours[paintCell] == board::kEmpty) {

@@ -3,6 +3,7 @@
 #include "Classes/GameData.h"
 #include "Classes/GameScene.h"
 #include "Classes/QKSingleton.h"
+#include "Classes/QKSound.h"
 #include "kite/foundation/UserDefault.h"
 #include "kite/platform/GLViewImpl.h"
 #include "kite/scene/Director.h"
@@ -33,6 +34,7 @@ bool AppDelegate::didFinishLaunching() {
     director->setDisplayStats(false);
     director->setAnimationInterval(1.0 / 60);
     writeFirstRunDefaults();
+    QKSound::getInstance()->preload();
     // Until the menu exists, the stored game goes on (or a new one starts) at once.
     startGame();
     director->runWithScene(GameScene::create());

@@ -8,6 +8,8 @@
 #include <string>
 
 #include "app-shell/AppDelegate.h"
+#include "kite/audio/linux/SimpleAudioEngine.h"
+#include "kite/foundation/Console.h"
 #include "kite/foundation/Log.h"
 #include "kite/platform/GLViewImpl.h"
 #include "kite/platform/KTEAGLView.h"
@@ -108,6 +110,20 @@ std::optional<Options> parse(int argc, char** argv) {
     return options;
 }
 
+// The debug console listens on 127.0.0.1 only when STARGRID_CONSOLE_PORT names a port.
+void startConsole() {
+    const char* text = std::getenv("STARGRID_CONSOLE_PORT");
+    if (!text || !*text) return;
+    char* end = nullptr;
+    errno = 0;
+    const long port = std::strtol(text, &end, 10);
+    if (*end != '\0' || errno != 0 || port < 1 || port > 65535) {
+        kite::log("stargrid: STARGRID_CONSOLE_PORT is not a port: %s", text);
+        return;
+    }
+    if (kite::Console* console = kite::Director::getInstance()->getConsole()) console->listenOnTCP(static_cast<int>(port));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,6 +151,7 @@ int main(int argc, char** argv) {
     kite::GLViewImpl* view = kite::GLViewImpl::createWithEAGLView(std::move(host));
     if (!view) return 1;
     kite::Director::getInstance()->setGLView(view);
+    startConsole();
 
     kite::ScriptPlayer player(options->script, loop);
     player.setHostView(hostView);
@@ -157,6 +174,8 @@ int main(int argc, char** argv) {
         kite::Director* director = kite::Director::getInstance();
         director->end();
         director->mainLoop();  // shuts the director down now, drawing nothing more
+        // The game's sounds close their audio device before OpenAL's own exit clean-up runs.
+        kite::audio::SimpleAudioEngine::end();
     };
     handlers.input = [&hostView](const platform::InputEvent& event) {
         if (hostView) hostView->handleInput(event);

@@ -1,7 +1,6 @@
 // The board: finding the group at a touch and settling after a move on full boards, and one frame of the
 // board screen with a hundred pieces falling.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <cstdlib>
 #include <string>
@@ -12,7 +11,7 @@
 #include "Classes/GameRandom.h"
 #include "Classes/Star.h"
 #include "Classes/StarMatrix.h"
-#include "bench/GLStage.h"
+#include "bench/GameStage.h"
 #include "kite/foundation/math/Mat4.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/scene/Director.h"
@@ -63,16 +62,7 @@ BENCHMARK(BM_SettleAfterMove);
 
 constexpr int kViewport = 480;
 
-void setUp(bench::GLStage& made) {
-    bench::openGLStage(made, kViewport);
-    if (!made.renderer) return;
-    setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 0);
-    // The board saves its layout: into a store of its own, not the user's.
-    static char folder[] = "/tmp/stargrid-bench-XXXXXX";
-    if (mkdtemp(folder)) setenv("XDG_CONFIG_HOME", folder, 1);
-    kite::Director::getInstance();
-    bench::installFrameServices(made, kViewport);
-}
+void setUp(bench::GLStage& made) { bench::openGameStage(made, kViewport); }
 
 // A fresh board's hundred pieces fall 100 points into their cells; the frame restarts their fall when they land.
 void BM_BoardFrameWithFallingPieces(benchmark::State& state) {

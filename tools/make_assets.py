@@ -1,12 +1,14 @@
 #!/usr/bin/python3
-"""Draws every image, sprite sheet, bitmap font and the word table the game names, into Resources/.
+"""Draws every image, sprite sheet, bitmap font and the word table the game names, and makes its sounds, into Resources/.
 
 Runs on the system Python, where Debian's python3-pil lives. Deterministic: the same fonts and Pillow give the same bytes, so the output is
 committed and only regenerated when this script changes.
     tools/make_assets.py [--out DIR]
 """
 import argparse
+import ctypes
 import hashlib
+import math
 import os
 import struct
 import sys
@@ -330,6 +332,64 @@ def write_finger_sheet(out):
         f.write(ktz(pvr3_rgba(sheet)))
 
 
+# Sounds: (seconds, notes in hertz played one after the other). Short tones, told apart by ear and by size.
+SOUNDS = {
+    "Music/bgm.mp3": (4.0, [262, 330, 392, 330, 294, 349, 440, 349]),
+    "Music/readygo.mp3": (0.6, [392, 523]),
+    "Music/pop.mp3": (0.08, [880]),
+    "Music/combo_1.mp3": (0.3, [523, 659]),
+    "Music/combo_2.mp3": (0.4, [523, 659, 784]),
+    "Music/combo_3.mp3": (0.5, [523, 659, 784, 1047]),
+    "Music/propselect.mp3": (0.15, [660]),
+    "Music/propbomb.mp3": (0.3, [110, 82]),
+    "Music/proppaint.mp3": (0.3, [784, 988]),
+    "Music/proprainbow.mp3": (0.5, [523, 587, 659, 698, 784]),
+    "Music/nextgame.mp3": (0.8, [523, 659, 784, 1047]),
+}
+SOUND_RATE = 22050
+SF_FORMAT_MP3 = 0x230000 | 0x0082  # MPEG layer III through libsndfile's LAME encoder
+SFM_WRITE = 0x20
+
+
+class SfInfo(ctypes.Structure):
+    _fields_ = [("frames", ctypes.c_int64), ("samplerate", ctypes.c_int), ("channels", ctypes.c_int),
+                ("format", ctypes.c_int), ("sections", ctypes.c_int), ("seekable", ctypes.c_int)]
+
+
+def tone_samples(seconds, notes):
+    total = int(seconds * SOUND_RATE)
+    per_note = total // len(notes)
+    samples = []
+    for i in range(total):
+        note = notes[min(i // per_note, len(notes) - 1)]
+        into = (i % per_note) / per_note
+        envelope = min(1.0, into * 20) * (1.0 - into) ** 0.5  # soft attack, fading tail
+        samples.append(int(12000 * envelope * math.sin(2 * math.pi * note * i / SOUND_RATE)))
+    return samples
+
+
+def write_sounds(out):
+    sndfile = ctypes.CDLL("libsndfile.so.1")
+    sndfile.sf_open.restype = ctypes.c_void_p
+    sndfile.sf_open.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.POINTER(SfInfo)]
+    sndfile.sf_writef_short.restype = ctypes.c_int64
+    sndfile.sf_writef_short.argtypes = [ctypes.c_void_p, ctypes.POINTER(ctypes.c_short), ctypes.c_int64]
+    sndfile.sf_close.argtypes = [ctypes.c_void_p]
+    for name, (seconds, notes) in SOUNDS.items():
+        path = os.path.join(out, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        info = SfInfo(0, SOUND_RATE, 1, SF_FORMAT_MP3, 0, 0)
+        handle = sndfile.sf_open(path.encode(), SFM_WRITE, ctypes.byref(info))
+        if not handle:
+            sys.exit("make_assets: libsndfile cannot write MP3 to %s" % path)
+        samples = tone_samples(seconds, notes)
+        frames = (ctypes.c_short * len(samples))(*samples)
+        written = sndfile.sf_writef_short(handle, frames, len(samples))
+        sndfile.sf_close(handle)
+        if written != len(samples):
+            sys.exit("make_assets: short write to %s" % path)
+
+
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -343,6 +403,7 @@ def main():
     for name, (size, fill, outline, with_chinese) in FONTS.items():
         write_font(args.out, name, size, fill, outline, with_chinese)
     write_finger_sheet(args.out)
+    write_sounds(args.out)
 
 
 if __name__ == "__main__":

@@ -387,4 +387,9 @@ long FileUtils::getFileSize(const std::string& filepath) {
     return static_cast<long>(st.st_size);
 }
 
+std::vector<std::pair<std::string, std::string>> FileUtils::getFullPathCacheEntries() const {
+    std::lock_guard<std::recursive_mutex> lock(lookupMutex_);
+    return {fullPathCache.begin(), fullPathCache.end()};
+}
+
 }  // namespace kite

@@ -24,6 +24,8 @@ public:
     virtual ~FileUtils();
 
     virtual void purgeCachedEntries();
+    // The requested names and full paths found so far (a copy, in the cache's own order).
+    std::vector<std::pair<std::string, std::string>> getFullPathCacheEntries() const;
 
     // Whole file as text; the text ends at its first zero byte.
     virtual std::string getStringFromFile(const std::string& filename);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "kite/foundation/Console.h"
+
 namespace kite {
 
 namespace {
@@ -24,6 +26,7 @@ void log(const char* format, ...) {
 
     std::fputs(buffer, stdout);
     std::fflush(stdout);
+    Console::logToActiveConsole(buffer);
     if (LogForwarder forward = logForwarder.load()) forward(buffer);
 }
 

@@ -6,6 +6,7 @@
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/KTES2Renderer.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/IMEDispatcher.h"
 #include "platform/DeviceProfile.h"
 
 namespace kite {
@@ -54,6 +55,24 @@ GLViewImpl* GLViewImpl::create(const std::string&) {
     return nullptr;
 }
 
+// Typed text and the keyboard's coming and going reach the engine's input dispatcher. The keyboard
+// takes no room on a desktop, so its frames are empty.
+void GLViewImpl::connectTextInput(KTEAGLView& view) {
+    KTEAGLView::setTextInputSink(
+        {[](const char* text, std::size_t length) { IMEDispatcher::sharedDispatcher()->dispatchInsertText(text, length); },
+         [] { IMEDispatcher::sharedDispatcher()->dispatchDeleteBackward(); }});
+    view.setKeyboardSink([](KTEAGLView::KeyboardChange change) {
+        IMEDispatcher* dispatcher = IMEDispatcher::sharedDispatcher();
+        IMEKeyboardNotificationInfo info;
+        switch (change) {
+            case KTEAGLView::KeyboardChange::WILL_SHOW: dispatcher->dispatchKeyboardWillShow(info); break;
+            case KTEAGLView::KeyboardChange::DID_SHOW: dispatcher->dispatchKeyboardDidShow(info); break;
+            case KTEAGLView::KeyboardChange::WILL_HIDE: dispatcher->dispatchKeyboardWillHide(info); break;
+            case KTEAGLView::KeyboardChange::DID_HIDE: dispatcher->dispatchKeyboardDidHide(info); break;
+        }
+    });
+}
+
 bool GLViewImpl::initWithEAGLView(std::unique_ptr<KTEAGLView> view) {
     if (!view) return false;
     eaglview_ = std::move(view);
@@ -67,6 +86,7 @@ bool GLViewImpl::initWithEAGLView(std::unique_ptr<KTEAGLView> view) {
         }
     });
     eaglview_->setLayoutSink([this] { hostViewDidLayout(); });
+    connectTextInput(*eaglview_);
     setFrameSize(static_cast<float>(eaglview_->getWidth()), static_cast<float>(eaglview_->getHeight()));
     updateSurfaceScale();
     return true;

@@ -47,6 +47,7 @@ private:
     // The host view followed its window's size: frame, policy and surface scale follow, and a frame is drawn.
     void hostViewDidLayout();
     void updateSurfaceScale();
+    static void connectTextInput(KTEAGLView& view);
 
     std::unique_ptr<KTEAGLView> eaglview_;
 };

@@ -241,10 +241,7 @@ bool KTEAGLView::handleInput(const platform::InputEvent& event) {
             if (isUseUITextField_) return false;
             setMarkedText(event.text);
             return true;
-        case Type::KEY_DOWN:
-            if (isUseUITextField_ || event.key != platform::Key::BACKSPACE) return false;
-            deleteBackward();
-            return true;
+        case Type::KEY_DOWN: return !isUseUITextField_ && handleKeyDown(event.key);
         default: return false;
     }
 }
@@ -261,13 +258,39 @@ bool KTEAGLView::canBecomeFirstResponder() {
 bool KTEAGLView::becomeFirstResponder() {
     isUseUITextField_ = false;
     if (platform::GLContext* context = getContext()) context->startTextInput();
+    if (!isKeyboardShown_) {
+        tellKeyboard(KeyboardChange::WILL_SHOW);
+        tellKeyboard(KeyboardChange::DID_SHOW);
+        isKeyboardShown_ = true;
+    }
     return true;
 }
 
 bool KTEAGLView::resignFirstResponder() {
     isUseUITextField_ = true;
+    markedText_.clear();
     if (platform::GLContext* context = getContext()) context->stopTextInput();
+    if (isKeyboardShown_) {
+        isKeyboardShown_ = false;
+        tellKeyboard(KeyboardChange::WILL_HIDE);
+        tellKeyboard(KeyboardChange::DID_HIDE);
+    }
     return true;
+}
+
+// Backspace deletes a character and Return ends the entry; while a composition is open the input
+// method has both keys.
+bool KTEAGLView::handleKeyDown(platform::Key key) {
+    if (!markedText_.empty()) return false;
+    if (key == platform::Key::BACKSPACE) {
+        deleteBackward();
+        return true;
+    }
+    if (key == platform::Key::ENTER) {
+        insertText("\n");
+        return true;
+    }
+    return false;
 }
 
 void KTEAGLView::insertText(const std::string& text) {

@@ -94,12 +94,16 @@ public:
     void unmarkText();
     const std::string& getMarkedText() const { return markedText_; }
     bool isKeyboardShown() const { return isKeyboardShown_; }
-    // Where typed text and deletions go (the engine's input dispatcher).
+    // Where typed text and deletions go (the engine's input dispatcher, installed by the GL view).
     struct TextInputSink {
         std::function<void(const char* text, std::size_t length)> insertText;
         std::function<void()> deleteBackward;
     };
     static void setTextInputSink(TextInputSink sink);
+    // Told when the keyboard shows or hides. There is no on-screen keyboard: it shows while the view
+    // is first responder, and takes no room.
+    enum class KeyboardChange { WILL_SHOW, DID_SHOW, WILL_HIDE, DID_HIDE };
+    void setKeyboardSink(std::function<void(KeyboardChange)> sink) { keyboardSink_ = std::move(sink); }
     // A text field of the game that holds the keyboard: a touch that begins makes it resign.
     void setFirstResponderTextField(std::function<void()> resign) { resignTextField_ = std::move(resign); }
 
@@ -116,6 +120,10 @@ private:
     KTEAGLView() = default;
     bool setupSurface(const platform::WindowOptions& window);
     void handleTouchesAfterKeyboardShow();
+    bool handleKeyDown(platform::Key key);
+    void tellKeyboard(KeyboardChange change) {
+        if (keyboardSink_) keyboardSink_(change);
+    }
     // The window's point to surface pixels.
     float toSurface(float points) const { return points * contentScaleFactor_; }
     void cancelAllTouches();
@@ -149,6 +157,7 @@ private:
     std::vector<ActiveTouch> touches_;  // the mouse's and the fingers that are down
     TouchSink touchSink_;
     std::function<void()> layoutSink_;
+    std::function<void(KeyboardChange)> keyboardSink_;
     std::function<void()> resignTextField_;
     std::vector<std::string> capturePaths_;
     bool lastCaptureOk_ = false;

@@ -12,6 +12,8 @@
 
 namespace kite {
 
+struct FontDefinition;
+
 class GLProgram;
 class Image;
 
@@ -38,6 +40,9 @@ public:
     bool initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, PixelFormat pixelFormat, int pixelsWide,
                          int pixelsHigh);
     bool updateWithData(const void* data, int offsetX, int offsetY, int width, int height);
+    // The text drawn with the device's fonts (sizes in points); false for empty text or when it
+    // cannot be drawn.
+    bool initWithString(const char* text, const FontDefinition& textDefinition);
 
     void setAliasTexParameters();
     void setAntiAliasTexParameters();

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/Console.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
@@ -20,6 +21,8 @@
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureCache.h"
 #include "kite/platform/Application.h"
+#include "kite/scene/ConsoleCommands.h"
+#include "kite/scene/FontFreeType.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
@@ -109,6 +112,9 @@ bool Director::init() {
     createTextureCache();
     initMatrixStacks();
     renderer_ = new (std::nothrow) Renderer();
+    // Made here, listening only when the game asks it to.
+    console_ = new (std::nothrow) Console();
+    if (console_) addDirectorCommands(*console_);
 
     // Rendering reads the director's frame through these.
     DirectorFrameServices services;
@@ -186,12 +192,15 @@ Director::~Director() {
     // Normally gone with the shutdown; a director destroyed without one still ends the loading thread.
     destroyTextureCache();
     if (scheduler_ && actionManager_) scheduler_->unscheduleUpdate(actionManager_);
+    if (console_) console_->stop();
     releaseAndClear(scheduler_);
     releaseAndClear(actionManager_);
     for (EventCustom** event : {&eventAfterUpdate_, &eventAfterDraw_, &eventAfterVisit_, &eventProjectionChanged_}) {
         delete *event;
         *event = nullptr;
     }
+    // Its thread posts to the scheduler: it stops before the scheduler goes.
+    releaseAndClear(console_);
     releaseAndClear(eventDispatcher_);
     Configuration::destroyInstance();
     if (sharedDirector == this) {
@@ -423,6 +432,7 @@ void Director::reset() {
     if (textureCache_) textureCache_->stopLoadingThread();
     releaseStatsLabels();
     FontFNT::purgeCachedData();
+    FontFreeType::shutdownFreeType();
     AnimationCache::destroyInstance();
     SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();
@@ -471,6 +481,7 @@ void DisplayLinkDirector::startAnimation() {
 }
 
 void DisplayLinkDirector::mainLoop() {
+    if (console_) console_->runPostedWork();
     if (purgeDirector_) {
         purgeDirector_ = false;
         purgeDirector();  // this director is gone afterwards

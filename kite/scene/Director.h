@@ -11,6 +11,7 @@
 namespace kite {
 
 class ActionManager;
+class Console;
 class EventCustom;
 class EventDispatcher;
 class GLView;
@@ -61,6 +62,9 @@ public:
     Scheduler* getScheduler() const { return scheduler_; }
     // Textures of image files; its completion step runs on this director's scheduler.
     TextureCache* getTextureCache() const { return textureCache_; }
+    // The debug console (not listening until asked to); its commands' work runs at the start of every
+    // pass of the main loop.
+    Console* getConsole() const { return console_; }
     ActionManager* getActionManager() const { return actionManager_; }
     // Retains the new manager; nodes made afterwards use it.
     void setActionManager(ActionManager* manager);
@@ -140,6 +144,7 @@ protected:
     float deltaTime_ = 0.0f;
     GLView* glView_ = nullptr;
     TextureCache* textureCache_ = nullptr;  // owned
+    Console* console_ = nullptr;
     EventDispatcher* eventDispatcher_ = nullptr;
     // Owned: made once, deleted with the director.
     EventCustom* eventAfterDraw_ = nullptr;

@@ -3,12 +3,15 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "kite/foundation/Ref.h"
 
 namespace kite {
 
 class Font;
+class FontFreeType;
+struct GlyphBitmap;
 class Texture2D;
 
 // One letter of an atlas, copied by value into the label's letter records.
@@ -31,7 +34,8 @@ public:
     static constexpr int CacheTextureWidth = 512;
     static constexpr int CacheTextureHeight = 512;
 
-    // Retains the font; its creator fills pages and letters.
+    // Retains the font. A TrueType font gets an empty page 0 that glyphs are rendered into on
+    // demand; for the other fonts the creator fills pages and letters.
     explicit FontAtlas(Font& font);
     ~FontAtlas() override;
 
@@ -44,21 +48,45 @@ public:
     void addLetterDefinition(const FontLetterDefinition& def);
     // False (and an invalid definition) when the unit has no letter.
     bool getLetterDefinitionForChar(char16_t unit, FontLetterDefinition& outDef) const;
-    // Renders missing letters on demand; only fonts that render glyphs do, so false here.
+    // Renders the letters of the text not yet known (TrueType only; false for other fonts), opening
+    // pages as they fill.
     bool prepareLetterDefinitions(const std::u16string& text);
 
     float getCommonLineHeight() const { return _commonLineHeight; }
     void setCommonLineHeight(float height) { _commonLineHeight = height; }
     Font* getFont() const { return _font; }
+    void setAntiAliasTexParameters() { _antialiasEnabled = true; }
+    void setAliasTexParameters() { _antialiasEnabled = false; }
 
     FontAtlas(const FontAtlas&) = delete;
     FontAtlas& operator=(const FontAtlas&) = delete;
 
 private:
+    void initTrueTypePage();
+    bool addPage();
+    // The rows of the current page written since its last upload, pixels.
+    struct DirtyRows {
+        int top = 0;
+        int bottom = 0;
+    };
+    // Places one rendered glyph on the current page (a new one when it is full); false when it can
+    // never fit a page.
+    bool placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterDefinition& def, DirtyRows& dirty);
+    void uploadRows(int startY, int rows);
+    int bytesPerPixel() const;
+
     std::unordered_map<int, Texture2D*> _atlasTextures;  // each retained
     std::unordered_map<char16_t, FontLetterDefinition> _letterDefinitions;
     float _commonLineHeight = 0.0f;
-    Font* _font = nullptr;  // retained
+    Font* _font = nullptr;                  // retained
+    FontFreeType* _fontFreeType = nullptr;  // _font, when it renders glyphs
+    int _currentPage = 0;
+    std::vector<unsigned char> _currentPageData;  // the page being filled
+    float _currentPageOrigX = 0.0f;               // where the next glyph goes, pixels
+    float _currentPageOrigY = 0.0f;
+    float _letterPadding = 0.0f;
+    int _fontAscender = 0;
+    bool _antialiasEnabled = true;
 };
 
 }  // namespace kite

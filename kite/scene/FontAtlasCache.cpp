@@ -3,12 +3,14 @@
 #include <functional>
 #include <unordered_map>
 
-#include "kite/foundation/Log.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/foundation/StringUtils.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/FontAtlas.h"
 #include "kite/scene/FontCharMap.h"
 #include "kite/scene/FontFNT.h"
+#include "kite/scene/FontFreeType.h"
+#include "kite/scene/Label.h"
 
 namespace kite {
 
@@ -60,9 +62,17 @@ std::string FontAtlasCache::generateFontName(const std::string& fontFileName, in
 }
 
 FontAtlas* FontAtlasCache::getFontAtlasTTF(const TTFConfig& config) {
-    // TrueType fonts are not available in this build: labels fall back to their reset state.
-    log("FontAtlasCache: TrueType font \"%s\" is not available", config.fontFilePath.c_str());
-    return nullptr;
+    // Distance-field atlases are always rendered at one size and scaled by the label.
+    const bool useDistanceField = config.distanceFieldEnabled && config.outlineSize < 1;
+    const int fontSize = useDistanceField
+                             ? static_cast<int>(Label::DistanceFieldFontSize / frameContentScaleFactor())
+                             : config.fontSize;
+    const std::string key = generateFontName(config.fontFilePath, fontSize, config.glyphs, useDistanceField) +
+                            "_outline_" + std::to_string(config.outlineSize);
+    return findOrCreate(key, [&]() -> Font* {
+        return FontFreeType::create(config.fontFilePath, fontSize, config.glyphs, config.customGlyphs,
+                                    useDistanceField, config.outlineSize);
+    });
 }
 
 FontAtlas* FontAtlasCache::getFontAtlasFNT(const std::string& fontFileName, const Vec2& imageOffset) {

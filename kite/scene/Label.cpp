@@ -426,7 +426,8 @@ void Label::updateShaderProgram() {
     const char* program = nullptr;
     switch (_currLabelEffect) {
         case LabelEffect::NORMAL:
-            // Plain letters go through quad commands, whose vertices the renderer has already transformed.
+            // Bitmap-font letters go through quad commands, whose vertices the renderer has already
+            // transformed; TrueType letters draw themselves with the label programs.
             program = _useDistanceField ? GLProgram::SHADER_NAME_LABEL_DISTANCEFIELD_NORMAL
                       : _useA8Shader    ? GLProgram::SHADER_NAME_LABEL_NORMAL
                                         : GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP;
@@ -440,7 +441,15 @@ void Label::updateShaderProgram() {
         case LabelEffect::SHADOW:
             break;
     }
-    if (program) setGLProgramState(GLProgramState::getOrCreateWithGLProgramName(program));
+    if (!program) {
+        if (_currLabelEffect != LabelEffect::GLOW) return;
+    } else {
+        setGLProgramState(GLProgramState::getOrCreateWithGLProgramName(program));
+    }
+    GLProgram* glProgram = getGLProgram();
+    _uniformTextColor = glProgram ? glProgram->getUniformLocationForName("u_textColor") : -1;
+    const bool usesEffectColor = _currLabelEffect == LabelEffect::OUTLINE || _currLabelEffect == LabelEffect::GLOW;
+    _uniformEffectColor = glProgram && usesEffectColor ? glProgram->getUniformLocationForName("u_effectColor") : -1;
 }
 
 }  // namespace kite

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kite/foundation/math/Mat4.h"
+#include "kite/rendering/CustomCommand.h"
 #include "kite/rendering/QuadCommand.h"
 #include "kite/scene/FontAtlas.h"
 #include "kite/scene/LabelTypes.h"
@@ -163,6 +164,12 @@ protected:
     LetterInfo& letterAt(int index);
     SpriteBatchNode* batchForPage(int page) const;
     void drawLetters(Renderer* renderer, const Mat4& transform, uint32_t flags);
+    // TrueType letters draw with the label programs, their colours set as uniforms at draw time.
+    void onDraw(const Mat4& transform);
+    void drawAllAtlases();
+    void createSpriteWithFontDefinition();
+    void fillFontDefinitionFromLabel();
+    void drawTextSprite(Renderer* renderer, uint32_t parentFlags);
     void drawShadowWithoutBlur(Renderer* renderer, uint32_t flags);
     void updateLetterSprites();
     void registerAtlasListeners();
@@ -206,6 +213,9 @@ protected:
     LabelEffect _currLabelEffect = LabelEffect::NORMAL;
     Color4B _effectColor;
     Color4F _effectColorF;
+    GLint _uniformEffectColor = -1;
+    GLint _uniformTextColor = -1;
+    CustomCommand _customCommand;
     bool _shadowDirty = false;
     bool _shadowEnabled = false;
     Size _shadowOffset;  // pixels
@@ -226,7 +236,6 @@ private:
     std::vector<QuadCommand> quadCommands_;
     std::vector<QuadCommand> shadowCommands_;
     std::vector<std::vector<PosColorTexQuad>> shadowQuads_;
-    bool systemFontReported_ = false;
 };
 
 }  // namespace kite

@@ -4,6 +4,8 @@
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
 #include "kite/rendering/DirectorFrameServices.h"
+#include "kite/rendering/GLProgram.h"
+#include "kite/rendering/GLStateCache.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureAtlas.h"
@@ -45,17 +47,21 @@ void Label::updateContent() {
     if (StringUtils::UTF8ToUTF16(_originalUTF8String, utf16)) _currentUTF16String = std::move(utf16);
     computeStringNumLines();
     if (_fontAtlas) computeHorizontalKernings(_currentUTF16String);
+    if (_textSprite) {
+        Node::removeChild(_textSprite, true);
+        _textSprite = nullptr;
+        if (_shadowNode) {
+            Node::removeChild(_shadowNode, true);
+            _shadowNode = nullptr;
+        }
+    }
+    _contentDirty = false;
     if (_fontAtlas) {
         alignText();
     } else {
-        // System fonts need the device's text service, which this build does not have.
-        if (!systemFontReported_ && !_originalUTF8String.empty()) {
-            log("Label: system font \"%s\" is not available", _systemFont.c_str());
-            systemFontReported_ = true;
-        }
-        setContentSize(Size::ZERO);
+        if (!_compatibleMode) fillFontDefinitionFromLabel();
+        createSpriteWithFontDefinition();
     }
-    _contentDirty = false;
 }
 
 Label::LetterInfo& Label::letterAt(int index) {
@@ -240,7 +246,11 @@ void Label::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t pare
     }
     director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
-    draw(renderer, modelViewTransform, flags);
+    if (_textSprite) {
+        drawTextSprite(renderer, flags);
+    } else {
+        draw(renderer, modelViewTransform, flags);
+    }
     director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 }
 
@@ -250,8 +260,44 @@ void Label::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     if (!_insideBounds) return;
     if (_batchNodes.size() == 1 && getTextureAtlas()->getTotalQuads() == 0) return;
     updateLetterSprites();
+    if (_currentLabelType == LabelType::TTF) {
+        _customCommand.init(globalZOrder, transform, flags);
+        _customCommand.func = [this, transform]() { onDraw(transform); };
+        renderer->addCommand(&_customCommand);
+        return;
+    }
     if (_shadowEnabled && _shadowBlurRadius <= 0) drawShadowWithoutBlur(renderer, flags);
     drawLetters(renderer, transform, flags);
+}
+
+void Label::drawAllAtlases() {
+    for (SpriteBatchNode* batch : _batchNodes) batch->getTextureAtlas()->drawQuads();
+}
+
+void Label::onDraw(const Mat4& transform) {
+    GLProgram* program = getGLProgram();
+    if (!program) return;
+    program->use();
+    const BlendFunc blend = getBlendFunc();
+    GLStateCache::blendFunc(blend.src, blend.dst);
+    program->setUniformLocationWith4f(_uniformTextColor, _textColorF.r, _textColorF.g, _textColorF.b, _textColorF.a);
+    if (_currLabelEffect == LabelEffect::OUTLINE || _currLabelEffect == LabelEffect::GLOW) {
+        program->setUniformLocationWith4f(_uniformEffectColor, _effectColorF.r, _effectColorF.g, _effectColorF.b,
+                                          _effectColorF.a);
+    }
+    if (_shadowEnabled && _shadowBlurRadius <= 0) {
+        // The same letters once more in the shadow's colour and place.
+        const uint8_t opacity = displayedOpacity;
+        const Color3B color = realColor;
+        displayedOpacity = static_cast<uint8_t>(_shadowOpacity * opacity);
+        setColor(_shadowColor);
+        program->setUniformsForBuiltins(_shadowTransform);
+        drawAllAtlases();
+        displayedOpacity = opacity;
+        setColor(color);
+    }
+    program->setUniformsForBuiltins(transform);
+    drawAllAtlases();
 }
 
 void Label::updateLetterSprites() {

@@ -138,6 +138,11 @@ void ProtectedNode::visit(Renderer* renderer, const Mat4& parentTransform, uint3
     const uint32_t flags = processParentFlags(parentTransform, parentFlags);
     director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
+    visitBothLists(renderer, flags);
+    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
+}
+
+void ProtectedNode::visitBothLists(Renderer* renderer, uint32_t flags) {
     sortAllChildren();
     sortAllProtectedChildren();
     // Indexed and bounds-checked each step, so a visit that changes a list cannot run off it.
@@ -152,7 +157,6 @@ void ProtectedNode::visit(Renderer* renderer, const Mat4& parentTransform, uint3
     draw(renderer, modelViewTransform, flags);
     for (; j < protectedChildren.size(); ++j) protectedChildren.at(j)->visit(renderer, modelViewTransform, flags);
     for (; i < children.size(); ++i) children.at(i)->visit(renderer, modelViewTransform, flags);
-    director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 }
 
 void ProtectedNode::updateDisplayedOpacity(uint8_t parentOpacity) {

@@ -41,6 +41,10 @@ public:
     void disableCascadeColor() override;
 
 protected:
+    // Sorts both lists and visits them in one z-ordered pass: children and protected children below 0,
+    // this node, then the rest. The caller has loaded this node's transform.
+    void visitBothLists(Renderer* renderer, uint32_t flags);
+
     Vector<Node*> protectedChildren;
     bool reorderProtectedChildDirty = false;
 };

@@ -10,6 +10,7 @@
 #include "Classes/GameData.h"
 #include "Classes/GameRandom.h"
 #include "Classes/QKSingleton.h"
+#include "kite/audio/linux/SimpleAudioEngine.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/UserDefault.h"
@@ -47,6 +48,8 @@ public:
         setFixedSeedForTesting(20261207u);
     }
     ~GameEnvironment() {
+        // The game's sounds leave no audio device open for OpenAL's exit clean-up.
+        kite::audio::SimpleAudioEngine::end();
         kite::PoolManager::getInstance()->getCurrentPool()->clear();
         kite::UserDefault::destroyInstance();
         kite::FileUtils::destroyInstance();

@@ -13,6 +13,7 @@
 #include "kite/rendering/Image.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Label.h"
+#include "platform/SoundFile.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ const fs::path kResources = fs::path(STARGRID_SOURCE_DIR) / "Resources";
 
 // Quoted resource paths in the game's sources ("Folder/name.ext").
 std::set<std::string> pathsNamedInSources() {
-    const std::regex quoted("\"([A-Za-z]+/[A-Za-z0-9_/]+\\.(png|fnt|xml|plist))\"");
+    const std::regex quoted("\"([A-Za-z]+/[A-Za-z0-9_/]+\\.(png|fnt|xml|plist|mp3))\"");
     std::set<std::string> paths;
     for (const auto& entry : fs::directory_iterator(fs::path(STARGRID_SOURCE_DIR) / "Classes")) {
         std::ifstream in(entry.path());
@@ -69,6 +70,23 @@ TEST_F(ResourcesTest, BitmapFontsLoadWithTheCaptionsTheyShow) {
         kite::Label* label = kite::Label::createWithBMFont(font, caption);
         ASSERT_NE(label, nullptr) << font;
         EXPECT_GT(label->getContentSize().width, 100.0f) << font;
+    }
+}
+
+TEST_F(ResourcesTest, SoundsDecodeAsMP3) {
+    const std::vector<std::string> sounds = generatedFiles(".mp3");
+    EXPECT_EQ(sounds.size(), 11u);
+    for (const std::string& path : sounds) {
+        std::ifstream in(kResources / path, std::ios::binary);
+        char header[3] = {};
+        in.read(header, 3);
+        // An MPEG frame sync, or an ID3 tag before it.
+        const bool mpeg = (static_cast<unsigned char>(header[0]) == 0xff && (header[1] & 0xe0) == 0xe0) ||
+                          std::string(header, 3) == "ID3";
+        EXPECT_TRUE(mpeg) << path;
+        const platform::DecodeResult decoded = platform::decodeSoundFile((kResources / path).string());
+        EXPECT_TRUE(decoded.ok) << path << ": " << decoded.error;
+        EXPECT_EQ(decoded.sound.bitsPerSample, 16) << path;
     }
 }
 

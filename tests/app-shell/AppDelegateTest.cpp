@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "kite/audio/linux/SimpleAudioEngine.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
 #include "kite/platform/GLViewImpl.h"
@@ -42,6 +43,7 @@ protected:
     void TearDown() override {
         kite::Director::getInstance()->end();
         kite::Director::getInstance()->mainLoop();
+        kite::audio::SimpleAudioEngine::end();  // the game's sounds leave no device open at exit
         app.reset();
         platform::HostLoop::main().reset();
         platform::setCurrentDeviceProfile(*platform::deviceProfileNamed("iphone5"));

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/PngFile.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -20,10 +21,11 @@ struct GameRun {
     std::string output;
 };
 
-// The game headless in fixed steps, its output (both streams) collected.
-GameRun runGame(const std::string& args) {
-    const std::string command = std::string("SDL_VIDEODRIVER=offscreen ") + STARGRID_EXECUTABLE + " --fixed-step " +
-                                args + " 2>&1";
+// The game headless in fixed steps, with its per-user files in home; its output (both streams) collected.
+GameRun runGame(const std::string& home, const std::string& args) {
+    const std::string command = "SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down XDG_CONFIG_HOME=" + home +
+                                "/config XDG_DATA_HOME=" + home + "/data XDG_CACHE_HOME=" + home + "/cache " +
+                                STARGRID_EXECUTABLE + " --fixed-step " + args + " 2>&1";
     GameRun run;
     std::FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
@@ -42,13 +44,12 @@ std::array<unsigned, 2> pngSize(const std::string& path) {
 
 class StargridScript : public ::testing::Test {
 protected:
+    kite::test::TemporaryFolder folder{"stargrid-script"};
+    // A folder of its own, so runs of the same test in other build trees never share it.
     void SetUp() override {
-        dir = std::filesystem::path(::testing::TempDir()) /
-              ("stargrid-script-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
+        ASSERT_TRUE(folder.made());
+        dir = folder.path();
     }
-    void TearDown() override { std::filesystem::remove_all(dir); }
     std::string write(const std::string& name, const std::string& text) {
         std::ofstream(dir / name) << text;
         return (dir / name).string();
@@ -58,7 +59,7 @@ protected:
 
 TEST_F(StargridScript, ShotsAreSavedAtTheDevicesPixelSize) {
     const std::string shot = (dir / "ipad.png").string();
-    GameRun run = runGame("--device ipad --frames 5 --shot 3:" + shot);
+    GameRun run = runGame(folder.path(), "--device ipad --frames 5 --shot 3:" + shot);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_THAT(run.output, HasSubstr("frame 3 saved to " + shot));
     EXPECT_EQ(pngSize(shot), (std::array<unsigned, 2>{768, 1024}));
@@ -72,7 +73,7 @@ TEST_F(StargridScript, ScriptDrivesTheLifecycleAndQuits) {
                                      "drag 4 100 100 200 300 3\n"
                                      "background 9\nforeground 12\n"
                                      "shot 14 " + shot + "\nquit 16\n");
-    GameRun run = runGame("--script " + script);
+    GameRun run = runGame(folder.path(), "--script " + script);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_THAT(run.output, HasSubstr("stargrid: entering the background"));
     EXPECT_THAT(run.output, HasSubstr("stargrid: entering the foreground"));
@@ -81,12 +82,12 @@ TEST_F(StargridScript, ScriptDrivesTheLifecycleAndQuits) {
 }
 
 TEST_F(StargridScript, MalformedScriptOrShotIsRefusedBeforeTheWindowOpens) {
-    GameRun bad = runGame("--script " + write("bad.script", "tap 1 2 3\nswipe 4 1 1\n"));
+    GameRun bad = runGame(folder.path(), "--script " + write("bad.script", "tap 1 2 3\nswipe 4 1 1\n"));
     EXPECT_EQ(bad.status, 2);
     EXPECT_THAT(bad.output, HasSubstr("--script: line 2: unknown step \"swipe\""));
-    EXPECT_EQ(runGame("--script " + (dir / "missing").string()).status, 2);
-    EXPECT_EQ(runGame("--shot 0:x.png").status, 2);
-    EXPECT_EQ(runGame("--shot").status, 2);
+    EXPECT_EQ(runGame(folder.path(), "--script " + (dir / "missing").string()).status, 2);
+    EXPECT_EQ(runGame(folder.path(), "--shot 0:x.png").status, 2);
+    EXPECT_EQ(runGame(folder.path(), "--shot").status, 2);
 }
 
 }  // namespace

@@ -49,10 +49,19 @@ char readCell(const Frame& frame, float left, float bottom) {
     const float top = bottom + kite::kStatsCellHeight;
     // Each dot of the glyph is 2 x 2 points from an odd corner: its centre is one point in.
     auto lit = [&](int x, int y) { return frame.whiteAtDesign(left + x + 1.0f, top - y - 1.0f); };
+    // Lines are closer than cells are high: the top of the line below may reach into a cell's blank
+    // bottom rows, so only rows that some glyph inks are compared.
+    auto inked = [](int y) {
+        for (const char* c = kCharacters; *c; ++c)
+            for (int x = 1; x < kite::kStatsCellWidth; x += 2)
+                if (kite::statsGlyphCovers(*c, x, y)) return true;
+        return false;
+    };
     auto mismatches = [&](char c) {
         int count = 0;
         for (int y = 1; y < kite::kStatsCellHeight; y += 2)
-            for (int x = 1; x < kite::kStatsCellWidth; x += 2) count += lit(x, y) != kite::statsGlyphCovers(c, x, y);
+            if (inked(y))
+                for (int x = 1; x < kite::kStatsCellWidth; x += 2) count += lit(x, y) != kite::statsGlyphCovers(c, x, y);
         return count;
     };
     char best = ' ';

@@ -16,6 +16,8 @@
 #include "kite/platform/GLViewImpl.h"
 #include "kite/platform/KTES2Renderer.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/IMEDispatcher.h"
+#include "kite/scene/TextFieldTTF.h"
 #include "platform/PngFile.h"
 #include "support/RunningScene.h"
 #include "support/TouchRecorder.h"
@@ -254,6 +256,72 @@ TEST_F(KTEAGLViewTest, ComposedTextReachesTheEngineOnlyWhenCommitted) {
     EXPECT_THAT(typed, ElementsAre("ni", "好", "x"));
     EXPECT_EQ(deletions, 1);
     EXPECT_FALSE(view->isFirstResponder());
+}
+
+platform::InputEvent textEvent(platform::InputEvent::Type type, const std::string& text) {
+    platform::InputEvent e = platform::InputEvent::of(type);
+    e.text = text;
+    return e;
+}
+
+platform::InputEvent keyDown(platform::Key key) {
+    platform::InputEvent e = platform::InputEvent::of(platform::InputEvent::Type::KEY_DOWN);
+    e.key = key;
+    return e;
+}
+
+// Records the keyboard's notifications as the dispatcher hands them out.
+class KeyboardWatcher : public IMEDelegate {
+public:
+    std::vector<std::string> heard;
+    bool canAttachWithIME() override { return false; }
+    bool canDetachWithIME() override { return true; }
+    void insertText(const char*, std::size_t) override {}
+    void deleteBackward() override {}
+    const std::string& getContentText() override { return none_; }
+    void keyboardDidShow(IMEKeyboardNotificationInfo& info) override {
+        heard.push_back(info.end.equals(Rect::ZERO) ? "shown, empty" : "shown");
+    }
+    void keyboardDidHide(IMEKeyboardNotificationInfo&) override { heard.push_back("hidden"); }
+
+private:
+    std::string none_;
+};
+
+TEST_F(KTEAGLViewTest, TypedTextReachesTheTextFieldThatOwnsTheKeyboard) {
+    using Type = platform::InputEvent::Type;
+    KeyboardWatcher watcher;
+    TextFieldTTF* field = TextFieldTTF::textFieldWithPlaceHolder("name", "Helvetica Neue", 20);
+    ASSERT_NE(field, nullptr);
+    // Text typed while nothing is attached goes nowhere.
+    EXPECT_FALSE(view->handleInput(textEvent(Type::TEXT_INPUT, "x")));
+    ASSERT_TRUE(field->attachWithIME());
+    EXPECT_TRUE(view->isFirstResponder());
+    EXPECT_TRUE(view->isKeyboardShown());
+
+    EXPECT_TRUE(view->handleInput(textEvent(Type::TEXT_INPUT, "我")));
+    // Composition stays in the view until the input method commits it.
+    EXPECT_TRUE(view->handleInput(textEvent(Type::TEXT_EDITING, "hao")));
+    EXPECT_EQ(field->getString(), "我");
+    // While composing, Backspace and Return belong to the input method.
+    EXPECT_FALSE(view->handleInput(keyDown(platform::Key::BACKSPACE)));
+    EXPECT_FALSE(view->handleInput(keyDown(platform::Key::ENTER)));
+    EXPECT_TRUE(view->handleInput(textEvent(Type::TEXT_EDITING, "")));
+    EXPECT_TRUE(view->handleInput(textEvent(Type::TEXT_INPUT, "好a")));
+    EXPECT_EQ(field->getString(), "我好a");
+    EXPECT_EQ(field->getCharCount(), 3);
+
+    EXPECT_TRUE(view->handleInput(keyDown(platform::Key::BACKSPACE)));
+    EXPECT_TRUE(view->handleInput(keyDown(platform::Key::BACKSPACE)));
+    EXPECT_EQ(field->getString(), "我");
+    // Return ends the entry: the field gives the keyboard up.
+    EXPECT_TRUE(view->handleInput(keyDown(platform::Key::ENTER)));
+    EXPECT_EQ(field->getString(), "我");
+    EXPECT_FALSE(view->isFirstResponder());
+    EXPECT_FALSE(view->isKeyboardShown());
+    EXPECT_FALSE(view->handleInput(textEvent(Type::TEXT_INPUT, "y")));
+    EXPECT_EQ(field->getString(), "我");
+    EXPECT_THAT(watcher.heard, ElementsAre("shown, empty", "hidden"));
 }
 
 TEST_F(KTEAGLViewTest, CapturedFrameIsSavedAsPNGBeforeItIsPresented) {

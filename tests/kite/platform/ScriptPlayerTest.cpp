@@ -11,6 +11,7 @@
 #include "kite/scene/Director.h"
 #include "platform/HostLoop.h"
 #include "support/RunningScene.h"
+#include "support/TemporaryFolder.h"
 
 namespace kite {
 namespace {
@@ -28,13 +29,7 @@ protected:
     void SetUp() override {
         RunningSceneTest::SetUp();
         view = hostView;
-        dir = std::filesystem::path(::testing::TempDir()) / "script-player";
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-    }
-    void TearDown() override {
-        RunningSceneTest::TearDown();
-        std::filesystem::remove_all(dir);
+        dir = folder.path();
     }
 
     // Plays the script; runs passes until the shot is saved, answering the frames drawn by then.
@@ -58,6 +53,7 @@ protected:
 
     App app;
     KTEAGLView* view = nullptr;
+    kite::test::TemporaryFolder folder{"script-player"};
     std::filesystem::path dir;
 };
 

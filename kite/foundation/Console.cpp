@@ -1,0 +1,326 @@
+#include "kite/foundation/Console.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "kite/foundation/Base64.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
+#include "kite/foundation/StringUtils.h"
+
+namespace kite {
+
+namespace {
+
+constexpr std::size_t kMaxLineLength = 16384;
+constexpr int kPollMilliseconds = 50;
+
+// kite::log reaches the console that exists, if any.
+std::mutex activeConsoleMutex;
+Console* activeConsole = nullptr;
+
+bool isForbiddenInFileName(char c) { return std::strchr(":/\\?%*<>\"|\r\n\t", c) != nullptr && c != '\0'; }
+
+}  // namespace
+
+struct Console::Client {
+    int fd = -1;
+    std::string pending;  // bytes of a line not yet complete
+    bool closed = false;
+};
+
+Console::Console() {
+    addBaseCommands();
+    if (FileUtils* files = FileUtils::getInstance()) writablePath = files->getWritablePath();
+    std::lock_guard<std::mutex> lock(activeConsoleMutex);
+    activeConsole = this;
+}
+
+Console::~Console() {
+    stop();
+    std::lock_guard<std::mutex> lock(activeConsoleMutex);
+    if (activeConsole == this) activeConsole = nullptr;
+}
+
+void Console::logToActiveConsole(const char* text) {
+    std::lock_guard<std::mutex> lock(activeConsoleMutex);
+    if (activeConsole) activeConsole->log(text);
+}
+
+void Console::log(const char* text) {
+    if (!sendDebugStrings.load()) return;
+    std::lock_guard<std::mutex> lock(debugStringsMutex);
+    debugStrings.emplace_back(text);
+}
+
+void Console::addCommand(const Command& command) { commands[command.name] = command; }
+
+void Console::postToMainThread(std::function<void()> function) {
+    std::lock_guard<std::mutex> lock(postedMutex_);
+    posted_.push_back(std::move(function));
+}
+
+void Console::runPostedWork() {
+    std::vector<std::function<void()>> work;
+    {
+        std::lock_guard<std::mutex> lock(postedMutex_);
+        work.swap(posted_);
+    }
+    for (auto& function : work) function();
+}
+
+void Console::sendBytes(int fd, const void* bytes, std::size_t length) {
+    // MSG_NOSIGNAL: a client gone mid-reply must not raise SIGPIPE in the game.
+    const auto* data = static_cast<const char*>(bytes);
+    while (length > 0) {
+        const ssize_t sent = ::send(fd, data, length, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return;
+        data += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+}
+
+void Console::sendFormatted(int fd, const char* format, ...) {
+    char buffer[16386];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buffer, sizeof(buffer), format, args);
+    va_end(args);
+    sendBytes(fd, buffer, std::strlen(buffer));
+}
+
+// ---- the commands that need only the engine base
+
+void Console::addBaseCommands() {
+    addCommand({"allocator", "Display allocator diagnostics for all allocators", [](int fd, const std::string&) {
+                    sendFormatted(fd,
+                                  "allocator diagnostics not available. KT_ENABLE_ALLOCATOR_DIAGNOSTICS must "
+                                  "be set to 1 in ktConfig");
+                }});
+    addCommand({"debugmsg", "Whether or not to forward the debug messages on the console. Args: [on | off]",
+                [this](int fd, const std::string& args) {
+                    if (args == "on" || args == "off") {
+                        sendDebugStrings = args == "on";
+                    } else {
+                        sendFormatted(fd, "Debug message is: %s\n", sendDebugStrings ? "on" : "off");
+                    }
+                }});
+    addCommand({"exit", "Close connection to the console", [this](int fd, const std::string&) { commandExit(fd); }});
+    addCommand({"fileutils", "Flush or print the FileUtils info. Args: [flush | ] ",
+                [this](int fd, const std::string& args) { commandFileUtils(fd, args); }});
+    addCommand({"help", "Print this message", [this](int fd, const std::string&) { commandHelp(fd); }});
+    addCommand({"upload", "upload file. Args: [filename base64_encoded_data]",
+                [this](int fd, const std::string& args) { commandUpload(fd, args); }});
+    addCommand({"version", "print version string ",
+                [](int fd, const std::string&) { sendFormatted(fd, "%s\n", kiteVersion()); }});
+}
+
+void Console::commandHelp(int fd) {
+    static const char header[] = "\nAvailable commands:\n";
+    sendBytes(fd, header, sizeof(header));  // with its terminating zero
+    for (const auto& entry : commands) {
+        std::string line = "\t" + entry.first;
+        const int tabs = 3 - static_cast<int>(entry.first.size() / 8);
+        if (tabs >= 1) line.append(static_cast<std::size_t>(tabs), '\t');
+        line += entry.second.help + "\n";
+        sendBytes(fd, line.data(), line.size());
+    }
+}
+
+void Console::commandExit(int fd) { closeClient(fd); }
+
+void Console::commandFileUtils(int fd, const std::string& args) {
+    if (args == "flush") {
+        FileUtils::getInstance()->purgeCachedEntries();
+    } else if (args.empty()) {
+        postToMainThread([fd] {
+            FileUtils* files = FileUtils::getInstance();
+            sendFormatted(fd, "\nSearch Paths:\n");
+            for (const std::string& path : files->getSearchPaths()) sendFormatted(fd, "%s\n", path.c_str());
+            sendFormatted(fd, "\nResolution Order:\n");
+            for (const std::string& dir : files->getSearchResolutionsOrder()) sendFormatted(fd, "%s\n", dir.c_str());
+            sendFormatted(fd, "\nWriteble Path:\n");
+            sendFormatted(fd, "%s\n", files->getWritablePath().c_str());
+            sendFormatted(fd, "\nFull Path Cache:\n");
+            for (const auto& entry : files->getFullPathCacheEntries())
+                sendFormatted(fd, "%s -> %s\n", entry.first.c_str(), entry.second.c_str());
+            sendFormatted(fd, "> ");
+        });
+    } else {
+        sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: 'flush' or nothing", args.c_str());
+    }
+}
+
+// "upload NAME DATA": the name may not leave the writable folder; the data is Base64 in groups of four.
+void Console::commandUpload(int fd, const std::string& args) {
+    static const char invalidName[] = "upload: invalid file name!\n";
+    static const char cannotCreate[] = "can't create file!\n";
+    const std::size_t space = args.find(' ');
+    const std::string name = args.substr(0, std::min<std::size_t>(space, 511));
+    if (name.empty() || std::any_of(name.begin(), name.end(), isForbiddenInFileName)) {
+        sendBytes(fd, invalidName, sizeof(invalidName));
+        return;
+    }
+    FILE* file = std::fopen((writablePath + name).c_str(), "wb");
+    if (!file) {
+        sendBytes(fd, cannotCreate, sizeof(cannotCreate));
+        return;
+    }
+    const std::string data = space == std::string::npos ? std::string() : args.substr(space + 1);
+    for (std::size_t at = 0; at + 4 <= data.size(); at += 4) {
+        unsigned char* decoded = nullptr;
+        const int length = base64Decode(reinterpret_cast<const unsigned char*>(data.data() + at), 4, &decoded);
+        if (length > 0 && decoded) std::fwrite(decoded, 1, static_cast<std::size_t>(length), file);
+        std::free(decoded);
+    }
+    std::fclose(file);
+}
+
+// ---- transport
+
+bool Console::listenOnTCP(int port) {
+    if (thread_.joinable()) return false;
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) return false;
+    const int yes = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    // Loopback only: the console steers the game and is never reachable from elsewhere.
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::listen(listenFd_, kMaxClients) != 0 ||
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        ::pipe2(wakeFds_, O_CLOEXEC) != 0) {
+        kite::log("Console: cannot listen on 127.0.0.1:%d: %s", port, std::strerror(errno));
+        ::close(listenFd_);
+        listenFd_ = -1;
+        return false;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void Console::stop() {
+    if (thread_.joinable()) {
+        const char wake = 1;
+        (void)!::write(wakeFds_[1], &wake, 1);
+        thread_.join();
+    }
+    for (auto& client : clients_)
+        if (!client->closed) ::close(client->fd);
+    clients_.clear();
+    descriptors.clear();
+    for (int* fd : {&listenFd_, &wakeFds_[0], &wakeFds_[1]}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+    port_ = 0;
+}
+
+void Console::run() {
+    std::vector<pollfd> polled;
+    for (;;) {
+        polled.assign({{wakeFds_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}});
+        for (const auto& client : clients_) polled.push_back({client->fd, POLLIN, 0});
+        const int ready = ::poll(polled.data(), polled.size(), kPollMilliseconds);
+        if (ready < 0 && errno != EINTR) return;
+        if (polled[0].revents) return;
+        // Clients that left make room before newcomers are counted.
+        for (std::size_t i = 2; i < polled.size(); ++i) {
+            Client& client = *clients_[i - 2];
+            if (!client.closed && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) && !readFromClient(client))
+                closeClient(client.fd);
+        }
+        clients_.erase(std::remove_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->closed; }),
+                       clients_.end());
+        if (polled[1].revents & POLLIN) acceptClient();
+        flushDebugStrings();
+    }
+}
+
+void Console::acceptClient() {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    if (static_cast<int>(clients_.size()) >= kMaxClients) {
+        sendFormatted(fd, "Console: too many connections\n");
+        ::close(fd);
+        return;
+    }
+    auto client = std::make_unique<Client>();
+    client->fd = fd;
+    clients_.push_back(std::move(client));
+    descriptors.push_back(fd);
+}
+
+bool Console::readFromClient(Client& client) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::recv(client.fd, buffer, sizeof(buffer), 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
+        if (got == 0) return false;
+        client.pending.append(buffer, static_cast<std::size_t>(got));
+        std::size_t end;
+        while (!client.closed && (end = client.pending.find('\n')) != std::string::npos) {
+            std::string line = client.pending.substr(0, end);
+            client.pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            dispatchLine(client.fd, line);
+        }
+        if (client.closed) return true;
+        if (client.pending.size() > kMaxLineLength) {
+            sendFormatted(client.fd, "Console: command too long\n");
+            client.pending.clear();
+        }
+    }
+}
+
+void Console::dispatchLine(int fd, const std::string& line) {
+    const std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) return;
+    const std::size_t space = line.find(' ', start);
+    const std::string name = line.substr(start, space == std::string::npos ? std::string::npos : space - start);
+    const std::string args = space == std::string::npos ? std::string() : line.substr(space + 1);
+    auto it = commands.find(name);
+    if (it == commands.end()) {
+        sendFormatted(fd, "Unknown command %s. Type 'help' for options\n", name.c_str());
+        return;
+    }
+    it->second.callback(fd, args);
+}
+
+void Console::closeClient(int fd) {
+    for (auto& client : clients_) {
+        if (client->fd != fd || client->closed) continue;
+        client->closed = true;
+        ::close(fd);
+    }
+    descriptors.erase(std::remove(descriptors.begin(), descriptors.end(), fd), descriptors.end());
+}
+
+void Console::flushDebugStrings() {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard<std::mutex> lock(debugStringsMutex);
+        lines.swap(debugStrings);
+    }
+    for (const std::string& line : lines)
+        for (int fd : descriptors) sendBytes(fd, line.data(), line.size());
+}
+
+}  // namespace kite

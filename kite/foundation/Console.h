@@ -1,0 +1,94 @@
+// The debug console: a table of text commands for inspecting and steering a running game, served to
+// clients on 127.0.0.1, and a queue of log lines forwarded to them when asked.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kite/foundation/Ref.h"
+
+namespace kite {
+
+class Console : public Ref {
+public:
+    struct Command {
+        std::string name;
+        std::string help;
+        std::function<void(int fd, const std::string& args)> callback;
+    };
+
+    // At most this many clients are served at once; further ones are told so and closed.
+    static constexpr int kMaxClients = 16;
+
+    Console();
+    ~Console() override;
+
+    // Queues a log line for the clients while "debugmsg on" is set. Safe from any thread.
+    void log(const char* text);
+    // kite::log's way to the console that exists, if any.
+    static void logToActiveConsole(const char* text);
+    // Adds or replaces a command (before listening starts).
+    void addCommand(const Command& command);
+    const std::map<std::string, Command>& getCommands() const { return commands; }
+    // Hands work to the main thread, which runs it at its next pass of the main loop. Safe from any thread.
+    void postToMainThread(std::function<void()> function);
+    // Runs the work handed over so far (main thread). The director's main loop calls it on every pass,
+    // paused or stopped too, so that "director resume" and "director start" can wake it.
+    void runPostedWork();
+
+    // Listens on 127.0.0.1 only; port 0 takes a free port. False with a log line when the port
+    // cannot be had.
+    bool listenOnTCP(int port);
+    int getListeningPort() const { return port_; }
+    // Closes every connection and the listener.
+    void stop();
+
+    // Sends the formatted text (at most 16385 bytes) to the descriptor; a closed peer is ignored.
+    static void sendFormatted(int fd, const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Sends bytes as they are (a reply may include its terminating zero).
+    static void sendBytes(int fd, const void* bytes, std::size_t length);
+
+    bool isSendingDebugStrings() const { return sendDebugStrings.load(); }
+
+    Console(const Console&) = delete;
+    Console& operator=(const Console&) = delete;
+
+private:
+    struct Client;
+
+    void addBaseCommands();
+    void commandHelp(int fd);
+    void commandExit(int fd);
+    void commandUpload(int fd, const std::string& args);
+    void commandFileUtils(int fd, const std::string& args);
+    void run();
+    void acceptClient();
+    // Reads what the client sent; false when it is gone.
+    bool readFromClient(Client& client);
+    void dispatchLine(int fd, const std::string& line);
+    void closeClient(int fd);
+    void flushDebugStrings();
+
+    std::vector<int> descriptors;  // connected clients
+    std::string writablePath;
+    std::map<std::string, Command> commands;
+    std::atomic<bool> sendDebugStrings{false};
+    std::mutex debugStringsMutex;
+    std::vector<std::string> debugStrings;
+
+    std::mutex postedMutex_;
+    std::vector<std::function<void()>> posted_;
+    std::vector<std::unique_ptr<Client>> clients_;
+    std::thread thread_;
+    int listenFd_ = -1;
+    int wakeFds_[2] = {-1, -1};
+    int port_ = 0;
+};
+
+}  // namespace kite

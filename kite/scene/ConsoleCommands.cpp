@@ -1,0 +1,261 @@
+#include "kite/scene/ConsoleCommands.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "kite/foundation/Console.h"
+#include "kite/rendering/Configuration.h"
+#include "kite/rendering/TextureCache.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
+#include "kite/scene/Scene.h"
+
+namespace kite {
+
+namespace {
+
+struct Point {
+    float x = 0.0f, y = 0.0f;
+};
+
+std::vector<std::string> splitAtSpaces(const std::string& text) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (std::size_t space; (space = text.find(' ', start)) != std::string::npos; start = space + 1)
+        pieces.push_back(text.substr(start, space - start));
+    pieces.push_back(text.substr(start));
+    return pieces;
+}
+
+// The whole piece must read as a number, without leading white space.
+bool readNumber(const std::string& piece, float& value) {
+    if (piece.empty() || std::isspace(static_cast<unsigned char>(piece[0]))) return false;
+    char* end = nullptr;
+    value = std::strtof(piece.c_str(), &end);
+    return end && *end == '\0' && std::isfinite(value);
+}
+
+bool readNumbers(const std::vector<std::string>& pieces, std::vector<float>& values) {
+    values.clear();
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        float value = 0.0f;
+        if (!readNumber(pieces[i], value)) return false;
+        values.push_back(value);
+    }
+    return true;
+}
+
+enum class TouchPhase { Begin, Move, End };
+
+void postTouch(Console& console, TouchPhase phase, intptr_t id, Point at) {
+    console.postToMainThread([phase, id, at] {
+        GLView* view = Director::getInstance()->getOpenGLView();
+        if (!view) return;
+        intptr_t ids[1] = {id};
+        float xs[1] = {at.x};
+        float ys[1] = {at.y};
+        if (phase == TouchPhase::Begin) view->handleTouchesBegin(1, ids, xs, ys);
+        if (phase == TouchPhase::Move) view->handleTouchesMove(1, ids, xs, ys);
+        if (phase == TouchPhase::End) view->handleTouchesEnd(1, ids, xs, ys);
+    });
+}
+
+float stepToward(float from, float to, float step) { return from < to ? from + step : from - step; }
+
+// A begin at the start, a move per unit along the longer axis, an end at the finish.
+void simulateSwipe(Console& console, intptr_t id, Point from, Point to) {
+    postTouch(console, TouchPhase::Begin, id, from);
+    float dx = std::fabs(from.x - to.x);
+    float dy = std::fabs(from.y - to.y);
+    Point at = from;
+    const bool alongX = dx > dy;
+    float& major = alongX ? dx : dy;
+    float& minor = alongX ? dy : dx;
+    float& atMajor = alongX ? at.x : at.y;
+    float& atMinor = alongX ? at.y : at.x;
+    const float endMajor = alongX ? to.x : to.y;
+    const float endMinor = alongX ? to.y : to.x;
+    while (major > 1) {
+        if (atMajor != endMajor) atMajor = stepToward(atMajor, endMajor, 1.0f);
+        if (atMinor != endMinor) atMinor = stepToward(atMinor, endMinor, std::fabs(endMinor - atMinor) / major);
+        postTouch(console, TouchPhase::Move, id, at);
+        major -= 1;
+    }
+    (void)minor;
+    postTouch(console, TouchPhase::End, id, to);
+}
+
+void commandTouch(Console& console, int fd, const std::string& args) {
+    if (args == "help" || args == "-h") {
+        Console::sendFormatted(fd,
+                               "available touch directives:\n\ttap x y: simulate touch tap at (x,y)\n\tswipe x1 y1 "
+                               "x2 y2: simulate touch swipe from (x1,y1) to (x2,y2).\n");
+        return;
+    }
+    const std::vector<std::string> pieces = splitAtSpaces(args);
+    const bool tap = pieces[0] == "tap";
+    if (!tap && pieces[0] != "swipe") return;
+    std::vector<float> n;
+    if (pieces.size() != (tap ? 3u : 5u) || !readNumbers(pieces, n)) {
+        Console::sendFormatted(fd, "touch: invalid arguments.\n");
+        return;
+    }
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    const intptr_t id = std::rand();
+    if (tap) {
+        postTouch(console, TouchPhase::Begin, id, {n[0], n[1]});
+        postTouch(console, TouchPhase::End, id, {n[0], n[1]});
+    } else {
+        simulateSwipe(console, id, {n[0], n[1]}, {n[2], n[3]});
+    }
+}
+
+void commandDirector(Console& console, int fd, const std::string& args) {
+    if (args == "help" || args == "-h") {
+        Console::sendFormatted(
+            fd,
+            "available director directives:\n\tpause, pause all scheduled timers, the draw rate will be 4 FPS to "
+            "reduce CPU consumption\n\tend, exit this app.\n\tresume, resume all scheduled timers\n\tstop, Stops "
+            "the animation. Nothing will be drawn.\n\tstart, Restart the animation again, Call this function "
+            "only if [director stop] was called earlier\n");
+        return;
+    }
+    // All of them change the director, which only the main thread may touch.
+    if (args == "pause") console.postToMainThread([] { Director::getInstance()->pause(); });
+    if (args == "resume") console.postToMainThread([] { Director::getInstance()->resume(); });
+    if (args == "stop") console.postToMainThread([] { Director::getInstance()->stopAnimation(); });
+    if (args == "start") console.postToMainThread([] { Director::getInstance()->startAnimation(); });
+    if (args == "end") console.postToMainThread([] { Director::getInstance()->end(); });
+}
+
+const char* projectionName(Director::Projection projection) {
+    switch (projection) {
+        case Director::Projection::_2D: return "2d";
+        case Director::Projection::_3D: return "3d";
+        case Director::Projection::CUSTOM: return "custom";
+    }
+    return "unknown";
+}
+
+void commandProjection(Console& console, int fd, const std::string& args) {
+    if (args == "2d" || args == "3d") {
+        const auto projection = args == "2d" ? Director::Projection::_2D : Director::Projection::_3D;
+        console.postToMainThread([projection] { Director::getInstance()->setProjection(projection); });
+    } else if (args.empty()) {
+        console.postToMainThread([fd] {
+            Console::sendFormatted(fd, "Current projection: %s\n",
+                                   projectionName(Director::getInstance()->getProjection()));
+        });
+    } else {
+        Console::sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: '2d' or '3d'\n", args.c_str());
+    }
+}
+
+void sendWindowReport(int fd) {
+    Director* director = Director::getInstance();
+    GLView* view = director->getOpenGLView();
+    const Size points = director->getWinSize();
+    const Size pixels = director->getWinSizeInPixels();
+    const Size design = view ? view->getDesignResolutionSize() : Size::ZERO;
+    const Rect visible = view ? view->getVisibleRect() : Rect::ZERO;
+    const int policy = view ? static_cast<int>(view->getResolutionPolicy()) : 0;
+    Console::sendFormatted(fd,
+                           "Window Size:\n\t%d x %d (points)\n\t%d x %d (pixels)\n\t%d x %d (design resolution)\n"
+                           "Resolution Policy: %d\nVisible Rect:\n\torigin: %d x %d\n\tsize: %d x %d\n",
+                           static_cast<int>(points.width), static_cast<int>(points.height),
+                           static_cast<int>(pixels.width), static_cast<int>(pixels.height),
+                           static_cast<int>(design.width), static_cast<int>(design.height), policy,
+                           static_cast<int>(visible.origin.x), static_cast<int>(visible.origin.y),
+                           static_cast<int>(visible.size.width), static_cast<int>(visible.size.height));
+}
+
+void commandResolution(Console& console, int fd, const std::string& args) {
+    if (args.empty()) {
+        console.postToMainThread([fd] { sendWindowReport(fd); });
+        return;
+    }
+    int width = 0, height = 0, policy = 0;
+    char rest = 0;
+    if (std::sscanf(args.c_str(), "%d %d %d %c", &width, &height, &policy, &rest) != 3 || width <= 0 || height <= 0 ||
+        policy < 0 || policy > 4) {
+        Console::sendFormatted(fd, "resolution: invalid arguments.\n");
+        return;
+    }
+    console.postToMainThread([width, height, policy] {
+        if (GLView* view = Director::getInstance()->getOpenGLView())
+            view->setDesignResolutionSize(static_cast<float>(width), static_cast<float>(height),
+                                          static_cast<ResolutionPolicy>(policy));
+    });
+}
+
+int sendSceneGraph(int fd, Node* node, int depth) {
+    Console::sendFormatted(fd, "%s %s\n", std::string(static_cast<std::size_t>(depth), '-').c_str(),
+                           node->description().c_str());
+    int total = 1;
+    for (Node* child : node->getChildren()) total += sendSceneGraph(fd, child, depth + 1);
+    return total;
+}
+
+void commandTexture(Console& console, int fd, const std::string& args) {
+    if (args == "flush") {
+        console.postToMainThread([] {
+            if (TextureCache* cache = Director::getInstance()->getTextureCache()) cache->removeAllTextures();
+        });
+    } else if (args.empty()) {
+        console.postToMainThread([fd] {
+            TextureCache* cache = Director::getInstance()->getTextureCache();
+            Console::sendFormatted(fd, "%s", cache ? cache->dumpDebugInfo().c_str() : "");
+            Console::sendFormatted(fd, "> ");
+        });
+    } else {
+        Console::sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: 'flush' or nothing", args.c_str());
+    }
+}
+
+}  // namespace
+
+void addDirectorCommands(Console& console) {
+    console.addCommand({"config", "Print the Configuration object", [&console](int fd, const std::string&) {
+                            console.postToMainThread([fd] {
+                                Console::sendFormatted(fd, "%s", Configuration::getInstance()->getInfo().c_str());
+                                Console::sendFormatted(fd, "> ");
+                            });
+                        }});
+    console.addCommand({"fps", "Turn on / off the FPS. Args: [on | off] ", [&console](int fd, const std::string& args) {
+                            if (args == "on" || args == "off") {
+                                const bool on = args == "on";
+                                console.postToMainThread([on] { Director::getInstance()->setDisplayStats(on); });
+                            } else {
+                                console.postToMainThread([fd] {
+                                    Console::sendFormatted(fd, "FPS is: %s\n",
+                                                           Director::getInstance()->isDisplayStats() ? "on" : "off");
+                                });
+                            }
+                        }});
+    console.addCommand({"projection", "Change or print the current projection. Args: [2d | 3d]",
+                        [&console](int fd, const std::string& args) { commandProjection(console, fd, args); }});
+    console.addCommand({"resolution",
+                        "Change or print the window resolution. Args: [width height resolution_policy | ]",
+                        [&console](int fd, const std::string& args) { commandResolution(console, fd, args); }});
+    console.addCommand({"scenegraph", "Print the scene graph", [&console](int fd, const std::string&) {
+                            console.postToMainThread([fd] {
+                                Console::sendFormatted(fd, "\n");
+                                Scene* scene = Director::getInstance()->getRunningScene();
+                                const int total = scene ? sendSceneGraph(fd, scene, 0) : 0;
+                                Console::sendFormatted(fd, "Total Nodes: %d\n", total);
+                                Console::sendFormatted(fd, "> ");
+                            });
+                        }});
+    console.addCommand({"texture", "Flush or print the TextureCache info. Args: [flush | ] ",
+                        [&console](int fd, const std::string& args) { commandTexture(console, fd, args); }});
+    console.addCommand({"director", "director commands, type -h or [director help] to list supported directives",
+                        [&console](int fd, const std::string& args) { commandDirector(console, fd, args); }});
+    console.addCommand({"touch",
+                        "simulate touch event via console, type -h or [touch help] to list supported directives",
+                        [&console](int fd, const std::string& args) { commandTouch(console, fd, args); }});
+}
+
+}  // namespace kite

@@ -1,0 +1,80 @@
+// A small typed key-value store kept as an XML property list.
+#include "platform/UserDefaults.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+
+#include "platform/AtomicFile.h"
+#include "platform/PlistXml.h"
+#include "platform/UserFolders.h"
+
+namespace platform {
+
+UserDefaults& UserDefaults::named(const std::string& name) {
+    static std::mutex storesMutex;
+    static std::map<std::string, std::unique_ptr<UserDefaults>> stores;
+    std::lock_guard<std::mutex> lock(storesMutex);
+    const std::string path = configFolder() + "/" + name + ".plist";
+    std::unique_ptr<UserDefaults>& store = stores[path];
+    if (!store) store.reset(new UserDefaults(path));
+    return *store;
+}
+
+void UserDefaults::loadLocked() {
+    if (loaded_) return;
+    loaded_ = true;
+    entries_.clear();
+    std::ifstream file(path_, std::ios::binary);
+    if (!file) return;
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string error;
+    const std::optional<PlistValue> root = decodePlistXml(text, &error);
+    if (!root || !root->asDictionary()) {
+        std::fprintf(stderr, "UserDefaults: %s is not a dictionary property list (%s)\n", path_.c_str(), error.c_str());
+        return;
+    }
+    entries_ = *root->asDictionary();
+}
+
+bool UserDefaults::saveLocked() {
+    removeLeftoverTemporaries(path_);
+    return writeFileAtomically(path_, encodePlistXml(PlistValue(entries_)));
+}
+
+std::optional<PlistValue> UserDefaults::value(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    loadLocked();
+    const auto found = entries_.find(key);
+    if (found == entries_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::int64_t UserDefaults::integer(const std::string& key) {
+    const std::optional<PlistValue> stored = value(key);
+    const std::int64_t* number = stored ? stored->asInteger() : nullptr;
+    return number ? *number : 0;
+}
+
+bool UserDefaults::set(const std::string& key, PlistValue value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    loadLocked();
+    entries_[key] = std::move(value);
+    return saveLocked();
+}
+
+bool UserDefaults::remove(const std::string& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    loadLocked();
+    if (entries_.erase(key) == 0) return true;
+    return saveLocked();
+}
+
+void UserDefaults::reload() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    loaded_ = false;
+}
+
+}  // namespace platform

@@ -1,0 +1,39 @@
+// A small typed key-value store kept as an XML property list in the config folder.
+#pragma once
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/PlistValue.h"
+
+namespace platform {
+
+// One store per file name, shared by the process's threads. Every change is
+// saved at once (write, sync, rename), so a killed process never leaves a torn
+// file; a damaged file reads as an empty store.
+class UserDefaults {
+public:
+    // The store "<name>.plist" in the config folder.
+    static UserDefaults& named(const std::string& name);
+
+    std::optional<PlistValue> value(const std::string& key);
+    // 0 when missing or not an integer.
+    std::int64_t integer(const std::string& key);
+    bool set(const std::string& key, PlistValue value);
+    bool remove(const std::string& key);
+    // Forgets what was read, so the next read sees the file (tests change it behind the store's back).
+    void reload();
+
+private:
+    explicit UserDefaults(std::string path) : path_(std::move(path)) {}
+    void loadLocked();
+    bool saveLocked();
+
+    std::string path_;
+    std::mutex mutex_;
+    bool loaded_ = false;
+    PlistValue::Dictionary entries_;
+};
+
+}  // namespace platform

@@ -1,0 +1,12 @@
+// The per-user folders of the XDG base directories, made on demand.
+#pragma once
+#include <string>
+
+namespace platform {
+
+// $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents.
+std::string documentsFolder();
+// $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid).
+std::string configFolder();
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+// SQLite helpers of the statistics store.
+#include "sdk/pigeon/statistics/PGStatSqlite.h"
+
+#include <cstdlib>
+
+#include "sdk/pigeon/statistics/PGStatSupport.h"
+
+namespace pigeon {
+namespace statsql {
+
+Statement prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        statDebugLog("Failed to execute sql:%s for reason:%s", sql, sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    return Statement(statement);
+}
+
+void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
+    sqlite3_bind_text(statement, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+int stepKept(sqlite3_stmt* statement) {
+    const int code = sqlite3_step(statement);
+    sqlite3_clear_bindings(statement);
+    sqlite3_reset(statement);
+    return code;
+}
+
+std::optional<std::vector<Row>> queryRows(sqlite3* db, const char* sql, const std::vector<std::int64_t>& numbers,
+                                          int* code) {
+    Statement statement = prepare(db, sql);
+    if (!statement) {
+        *code = sqlite3_errcode(db);
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        sqlite3_bind_int64(statement.get(), static_cast<int>(i + 1), numbers[i]);
+    }
+    std::vector<Row> rows;
+    while ((*code = sqlite3_step(statement.get())) == SQLITE_ROW) {
+        Row row;
+        for (int column = 0; column < sqlite3_column_count(statement.get()); ++column) {
+            const unsigned char* text = sqlite3_column_text(statement.get(), column);
+            row.emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+        }
+        rows.push_back(std::move(row));
+    }
+    if (*code != SQLITE_DONE) {
+        statDebugLog("Failed to execute sql:%s for reason:%s", sql, sqlite3_errmsg(db));
+        return std::nullopt;
+    }
+    *code = SQLITE_OK;
+    return rows;
+}
+
+std::uint32_t toUnsigned(const std::string& text) { return static_cast<std::uint32_t>(std::strtoull(text.c_str(), nullptr, 10)); }
+
+}  // namespace statsql
+}  // namespace pigeon

@@ -1,0 +1,97 @@
+// The statistics module's SQLite store: queued events, the user record and online configuration.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sdk/pigeon/statistics/PGStatDataConfigHolder.h"
+#include "sdk/pigeon/statistics/PGStatEvent.h"
+#include "sdk/pigeon/statistics/PGStatRecords.h"
+#include "sdk/pigeon/statistics/PGStatSupport.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace pigeon {
+
+namespace statsql {
+struct StatementFinalizer;
+}
+
+struct PGStatStoreEvent {
+    std::uint32_t eventId = 0;
+    std::uint32_t status = 0;
+    std::uint32_t sendCount = 0;
+    std::uint32_t ts = 0;
+    std::string content;
+};
+
+class PGStatStore {
+public:
+    enum Status : int { kWaiting = 1, kSending = 2 };
+    static constexpr char kFileName[] = ".pigeon_stat_analysis.db";
+    static constexpr char kOldFileName[] = "pigeon_stat_analysis.db";
+
+    static PGStatStore& getInstance();
+
+    // Events left in sending by an earlier process wait again.
+    void launch();
+    // Queues one event; the callback learns whether it was stored.
+    void storeEvent(std::shared_ptr<PGStatEvent> event, std::function<void(bool stored)> callback);
+    // Sends waiting events in batches; a negative count sends until none waits.
+    void sendCachedEvents(int count);
+    std::uint32_t storedEventCount() const { return numStoredEvents_; }
+    std::uint32_t getStoredEventsNum();
+    std::vector<PGStatStoreEvent> loadCachedEvents();
+
+    void storeUser(const PGStatUser& user);
+    // The stored user, or a new one stored now; none when the database fails.
+    std::optional<PGStatUser> loadUser();
+    std::string getPGStatOpenUDID();
+    void storeConfig(const PGStatDataConfig& config);
+    void loadConfig(const std::function<void(const PGStatDataConfig&)>& each);
+
+    bool hasDatabase();
+    void closeDB();
+    void deleteDB();
+    void close() { closeDB(); }
+    std::string databasePath() const;
+
+    // Runs after every job queued on the store so far (tests and benchmarks).
+    void waitForQueue() { task_queue.sync([] {}); }
+
+private:
+    PGStatStore();
+    struct Statements;
+    struct DatabaseCloser {
+        void operator()(sqlite3* db) const;
+    };
+
+    sqlite3* getDBLocked();
+    void initDBLocked();
+    bool storeEventNow(PGStatEvent& event);
+    void sendCachedEventsNow(int count);
+    // After a delivered batch of `sent` events: more batches while the count asks for them.
+    void sendMoreAfter(int sent, int count);
+    // Runs one statement with its bindings; SQLite's code. A damaged file is rebuilt.
+    int execute(const char* sql, const std::vector<std::int64_t>& numbers = {});
+    void updateEvents(const std::vector<PGStatStoreEvent>& events, int status);
+    void deleteEvents(const std::vector<PGStatStoreEvent>& events);
+    void updateSendFailedEvents(const std::vector<PGStatStoreEvent>& events);
+    bool checkDamage(int code);
+    // Steps a kept statement; a failure logs the line, drops the statement and checks for damage.
+    bool runKept(std::unique_ptr<sqlite3_stmt, statsql::StatementFinalizer>& kept, const char* failureLine);
+
+    StatQueue task_queue;
+    std::recursive_mutex lock_;  // every statement on the database runs under it
+    std::unique_ptr<sqlite3, DatabaseCloser> db_;
+    std::unique_ptr<Statements> statements_;
+    std::atomic<std::uint32_t> numStoredEvents_{0};
+};
+
+}  // namespace pigeon

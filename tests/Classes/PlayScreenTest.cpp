@@ -1,0 +1,386 @@
+// The play screen: level banners, props and their costs, the paint chooser, the tutorial, the pause and
+// game-over dialogs, touches during animations, and the sounds of each event.
+#include <gtest/gtest.h>
+
+#include "Classes/FloatWord.h"
+#include "Classes/GameEffects.h"
+#include "Classes/GameHelpers.h"
+#include "Classes/GameOverLayer.h"
+#include "Classes/GuideLayer.h"
+#include "Classes/PauseLayer.h"
+#include "Classes/PropPaintLayer.h"
+#include "Classes/TopMenu.h"
+#include "PlayTestSupport.h"
+#include "kite/scene/Label.h"
+#include "kite/scene/MenuItem.h"
+#include "kite/scene/Sprite.h"
+#include "kite/scene/Touch.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using game::test::cellsFrom;
+using game::test::childOf;
+using game::test::PlayScreenTest;
+using game::test::SoundLog;
+using game::test::storedCells;
+
+// Five colours in stripes: every piece has a same-coloured neighbour below it.
+const board::Cells kStripes = cellsFrom({"0123401234", "0123401234", "1234012340", "1234012340", "2340123401",
+                                         "2340123401", "3401234012", "3401234012", "4012340123", "4012340123"});
+
+class PlayScreen : public PlayScreenTest {
+protected:
+    // A resumed game on the given layout, its board in place.
+    StarMatrix* playOn(const board::Cells& cells) {
+        board::saveLayout(cells);
+        data->freshBoard = false;
+        startScene();
+        return waitForBoard();
+    }
+    static std::string text(kite::Label* label) { return label ? label->getString() : "(none)"; }
+    // Plays the only move of the losing board; the game-over dialog once it opens.
+    GameOverLayer* loseLevel(int diamonds) {
+        StarMatrix* board = playOn(kLosing);
+        data->setDiamond(diamonds);
+        board->onBoardTouch(StarMatrix::cellCentre(9, 0));
+        for (int i = 0; i < 600 && !childOf<GameOverLayer>(layer); ++i) frame();
+        return childOf<GameOverLayer>(layer);
+    }
+    // A board whose only move (the pair at the bottom left) ends the level far below the target.
+    const board::Cells kLosing = cellsFrom({"0012341234"});
+};
+
+TEST_F(PlayScreen, LevelStartFloatsTheBannersWithReadyGoThenLaysTheBoard) {
+    SoundLog sounds;
+    startScene();
+    EXPECT_EQ(sounds.count("music Music/bgm.mp3"), 1);
+    EXPECT_EQ(sounds.count("effect Music/readygo.mp3"), 1);
+    FloatWord* banner = childOf<FloatWord>(layer);
+    ASSERT_NE(banner, nullptr);
+    EXPECT_EQ(text(banner->getLabel()), lookupWord("guanqia") + "1");
+    EXPECT_FALSE(layer->arePropsEnabled());
+    seconds(0.5f);
+    std::vector<std::string> words;
+    for (kite::Node* child : layer->getChildren())
+        if (auto* word = dynamic_cast<FloatWord*>(child)) words.push_back(text(word->getLabel()));
+    EXPECT_EQ(words, (std::vector<std::string>{lookupWord("guanqia") + "1", lookupWord("mubiao") + "1000" +
+                                                                                lookupWord("fen")}));
+    EXPECT_EQ(layer->getBoard(), nullptr);
+    seconds(GameLayer::kLevelStartDelay - 0.5f + 0.05f);
+    ASSERT_NE(layer->getBoard(), nullptr);
+    EXPECT_EQ(childOf<FloatWord>(layer), nullptr);  // both words went
+    EXPECT_TRUE(layer->arePropsEnabled());
+    EXPECT_EQ(text(layer->getTopMenu()->targetLabel), "1000");
+    EXPECT_EQ(text(layer->getTopMenu()->bombCountLabel), "3");
+    EXPECT_EQ(text(layer->getTopMenu()->diamondLabel), "20");
+}
+
+TEST_F(PlayScreen, TutorialOpensOnFirstPlayOnlyAndClosingEndsItForGood) {
+    QKSingleton::getInstance()->setGuideStatus(0);
+    kite::test::LogCapture log;
+    startScene();
+    seconds(GameLayer::kLevelStartDelay + 0.05f);
+    ASSERT_NE(layer->getBoard(), nullptr);
+    EXPECT_EQ(childOf<GuideLayer>(layer), nullptr);
+    seconds(GameLayer::kGuideDelay);
+    GuideLayer* page = childOf<GuideLayer>(layer);
+    ASSERT_NE(page, nullptr);
+    // The bomb page's prop button turns to the paint page; that one's close button ends the tutorial.
+    page->gameLayer->showGuidePaint();
+    page->removeFromParentAndCleanup(true);
+    GuideLayer* paintPage = childOf<GuideLayer>(layer);
+    ASSERT_NE(paintPage, nullptr);
+    EXPECT_EQ(QKSingleton::getInstance()->getGuideStatus(), 0);
+    layer->finishGuide();
+    paintPage->removeFromParentAndCleanup(true);
+    EXPECT_EQ(QKSingleton::getInstance()->getGuideStatus(), 1);
+    EXPECT_TRUE(log.contains("alert 提示: 祝您游戏愉快^_^！"));
+}
+
+TEST_F(PlayScreen, BombTogglesArmAndDisarmAndExcludeThePaint) {
+    SoundLog sounds;
+    StarMatrix* board = playOn(kStripes);
+    ASSERT_NE(board, nullptr);
+    kite::MenuItemToggle* bomb = layer->getBombToggle();
+    kite::MenuItemToggle* paint = layer->getPaintToggle();
+    bomb->activate();
+    EXPECT_EQ(bomb->getSelectedIndex(), 1u);
+    EXPECT_TRUE(board->bombMode);
+    EXPECT_TRUE(layer->getPromptLabel()->isVisible());
+    EXPECT_EQ(text(layer->getPromptLabel()), "选择要炸掉的贪官");
+    EXPECT_EQ(sounds.count("effect Music/propselect.mp3"), 1);
+
+    paint->activate();  // arming the paint disarms the bomb
+    EXPECT_EQ(bomb->getSelectedIndex(), 0u);
+    EXPECT_TRUE(board->paintMode);
+    EXPECT_FALSE(board->bombMode);
+    EXPECT_EQ(text(layer->getPromptLabel()), "选择需要变色的贪官");
+
+    paint->activate();  // tapping the armed toggle again disarms it
+    EXPECT_EQ(paint->getSelectedIndex(), 0u);
+    EXPECT_FALSE(board->paintMode);
+    EXPECT_FALSE(layer->getPromptLabel()->isVisible());
+    EXPECT_EQ(data->getDiamond(), 20);  // arming charges nothing
+}
+
+TEST_F(PlayScreen, BombLandsWithItsSoundAndCharges) {
+    SoundLog sounds;
+    StarMatrix* board = playOn(kStripes);
+    layer->getBombToggle()->activate();
+    board->onBoardTouch(StarMatrix::cellCentre(9, 0));
+    settle(board);
+    EXPECT_EQ(data->getDiamond(), 15);
+    EXPECT_EQ(data->getPropBombCount(), 2);
+    EXPECT_EQ(sounds.count("effect Music/propbomb.mp3"), 1);
+    EXPECT_EQ(sounds.count("effect Music/pop.mp3"), 0);
+    EXPECT_EQ(board::pieceCount(storedCells()), 99);
+    layer->refreshScore();
+    EXPECT_EQ(text(layer->getTopMenu()->bombCountLabel), "2");
+    EXPECT_EQ(text(layer->getTopMenu()->diamondLabel), "15");
+}
+
+TEST_F(PlayScreen, PropsWithoutUsesAlertAndWithoutDiamondsOpenTheSale) {
+    kite::test::LogCapture log;
+    playOn(kStripes);
+    data->setDiamond(4);
+    layer->getBombToggle()->activate();
+    EXPECT_EQ(layer->getBombToggle()->getSelectedIndex(), 0u);
+    EXPECT_FALSE(layer->getBoard()->bombMode);
+    EXPECT_TRUE(log.contains("the sale screen"));
+    layer->getResetItem()->activate();
+    EXPECT_EQ(log.count("the sale screen"), 2u);
+
+    data->setDiamond(20);
+    data->setPropPaintCount(0);
+    layer->getPaintToggle()->activate();
+    EXPECT_EQ(layer->getPaintToggle()->getSelectedIndex(), 0u);
+    EXPECT_TRUE(log.contains("alert 提示: 当前道具次数已用完"));
+    EXPECT_EQ(data->getDiamond(), 20);
+}
+
+TEST_F(PlayScreen, RearrangeRestsTwoSecondsEvenWhenTheBoardEnablesThePropsSooner) {
+    SoundLog sounds;
+    StarMatrix* board = playOn(kStripes);
+    kite::MenuItemImage* reset = layer->getResetItem();
+    reset->activate();
+    EXPECT_EQ(sounds.count("effect Music/proprainbow.mp3"), 1);
+    EXPECT_EQ(data->getDiamond(), 15);
+    EXPECT_EQ(data->getPropResetCount(), 2);
+    EXPECT_EQ(storedCells(), board->cells());
+    EXPECT_EQ(text(layer->getPromptLabel()), "重新排列花费5颗钻石");
+    EXPECT_FALSE(reset->isEnabled());
+    layer->setPropsEnabled(true);
+    EXPECT_FALSE(reset->isEnabled());
+    EXPECT_TRUE(layer->getBombToggle()->isEnabled());
+    seconds(GameLayer::kResetCooldown - 0.1f);
+    EXPECT_FALSE(reset->isEnabled());
+    seconds(0.2f);
+    EXPECT_TRUE(reset->isEnabled());
+    EXPECT_FALSE(layer->isResetCooling());
+}
+
+TEST_F(PlayScreen, PaintChooserPointsAtTheColumnAndRepaintsForAFee) {
+    SoundLog sounds;
+    StarMatrix* board = playOn(kStripes);
+    layer->getPaintToggle()->activate();
+    const kite::Vec2 rightmost = StarMatrix::cellCentre(5, 9);
+    board->onBoardTouch(rightmost);
+    PropPaintLayer* chooser = childOf<PropPaintLayer>(layer);
+    ASSERT_NE(chooser, nullptr);
+    EXPECT_FLOAT_EQ(chooser->arrow->getPosition().x, 440.0f);
+    EXPECT_FLOAT_EQ(chooser->box->getPosition().y, 4 * 48 + 109.0f);
+    EXPECT_FLOAT_EQ(chooser->arrow->getPosition().y, 4 * 48 + 109.0f - 68);
+    chooser->placeAt(StarMatrix::cellCentre(5, 0));
+    EXPECT_FLOAT_EQ(chooser->arrow->getPosition().x, 40.0f);
+    chooser->placeAt(StarMatrix::cellCentre(5, 4));
+    EXPECT_FLOAT_EQ(chooser->arrow->getPosition().x, 4 * 48 + 24.0f);
+
+    // The piece's own colour still costs a use and 5 diamonds.
+    const int own = kStripes[board::cellIndex(5, 9)];
+    chooser->board->paintStar(own);
+    chooser->removeFromParentAndCleanup(true);
+    EXPECT_EQ(data->getDiamond(), 15);
+    EXPECT_EQ(data->getPropPaintCount(), 2);
+    EXPECT_EQ(sounds.count("effect Music/proppaint.mp3"), 1);
+    EXPECT_EQ(storedCells(), kStripes);
+}
+
+TEST_F(PlayScreen, BackButtonOfTheChooserChargesNothing) {
+    StarMatrix* board = playOn(kStripes);
+    layer->getPaintToggle()->activate();
+    board->onBoardTouch(StarMatrix::cellCentre(2, 2));
+    ASSERT_NE(childOf<PropPaintLayer>(layer), nullptr);
+    EXPECT_FALSE(board->paintMode);
+    childOf<PropPaintLayer>(layer)->removeFromParentAndCleanup(true);
+    EXPECT_EQ(data->getDiamond(), 20);
+    EXPECT_EQ(data->getPropPaintCount(), 3);
+}
+
+TEST_F(PlayScreen, TapsWhilePiecesFallAreIgnored) {
+    StarMatrix* board = playOn(kStripes);
+    board->onBoardTouch(StarMatrix::cellCentre(9, 0));  // a pair of colour 4 at the bottom left
+    // A storm of taps through the removal and the fall: only the first move counts.
+    for (int i = 0; i < 120; ++i) {
+        kite::Touch touch;
+        const kite::Vec2 cell = StarMatrix::cellCentre(8 - i % 3, i % 10);
+        touch.setTouchInfo(0, cell.x, 852.0f - cell.y);
+        if (board->isMoving()) layer->onTouchBegan(&touch, nullptr);
+        frame();
+    }
+    settle(board);
+    EXPECT_EQ(data->getGameScore(), "2");
+    EXPECT_EQ(storedCells(), board->cells());
+}
+
+TEST_F(PlayScreen, ComboWordAndSoundsFollowTheGroupSize) {
+    SoundLog sounds;
+    // Column 0 holds a group of 5, column 1 of 7, column 2 of 10 (two columns of five); the rest pairs.
+    const board::Cells cells = cellsFrom({"3434343434", "4343434343", "3434343434", "4343434343", "3434343434",
+                                          "0121212121", "0121212121", "0121212121", "0121212121", "0121212121"});
+    StarMatrix* board = playOn(cells);
+    board->onBoardTouch(StarMatrix::cellCentre(9, 0));
+    EXPECT_EQ(text(layer->getComboLabel()), "5" + lookupWord("lianji") + "125" + lookupWord("fen"));
+    EXPECT_TRUE(layer->getComboLabel()->isVisible());
+    settle(board);
+    EXPECT_EQ(sounds.count("effect Music/combo_1.mp3"), 1);
+    EXPECT_EQ(sounds.count("effect Music/pop.mp3"), 5);
+}
+
+TEST_F(PlayScreen, StageClearShowsOncePerLevelWithItsSound) {
+    SoundLog sounds;
+    StarMatrix* board = playOn(kStripes);
+    data->currentScore = data->targetScore;
+    board->onBoardTouch(StarMatrix::cellCentre(9, 0));
+    settle(board);
+    board->onBoardTouch(StarMatrix::cellCentre(9, 2));
+    settle(board);
+    EXPECT_EQ(sounds.count("effect Music/nextgame.mp3"), 1);
+    ASSERT_NE(currentStageClear(), nullptr);
+    EXPECT_EQ(currentStageClear()->getParent(), board);
+    removeStageClear();
+    EXPECT_EQ(currentStageClear(), nullptr);
+    removeStageClear();  // an empty slot: nothing
+}
+
+TEST_F(PlayScreen, StageClearSlotOutlivesTheBoardItWasShownOn) {
+    SoundLog sounds;
+    {
+        kite::RefPtr<kite::Node> board(kite::Node::create());
+        showStageClear(board.get());
+        ASSERT_NE(currentStageClear(), nullptr);
+        board->cleanup();
+    }  // the board is gone; the screen left without taking the picture away
+    kite::PoolManager::getInstance()->getCurrentPool()->clear();
+    showStageClear(nullptr);  // still filled: nothing shown, no sound
+    EXPECT_EQ(sounds.count("effect Music/nextgame.mp3"), 1);
+    removeStageClear();
+    EXPECT_EQ(currentStageClear(), nullptr);
+}
+
+TEST_F(PlayScreen, PauseSwitchesMusicAndSoundAndVoiceFollowsBoth) {
+    SoundLog sounds;
+    playOn(kStripes);
+    layer->onPause();
+    PauseLayer* pause = childOf<PauseLayer>(layer);
+    ASSERT_NE(pause, nullptr);
+    QKSingleton* state = QKSingleton::getInstance();
+    pause->onMusic();
+    EXPECT_FALSE(state->getMusicOnOff());
+    EXPECT_EQ(sounds.calls.back(), "stop music ");
+    EXPECT_TRUE(state->getVoiceOnOff());
+    pause->onSound();
+    EXPECT_FALSE(state->getSoundOnOff());
+    EXPECT_FALSE(state->getVoiceOnOff());
+    QKSound::getInstance()->playPop();
+    QKSound::getInstance()->playBackgroundMusic();
+    EXPECT_EQ(sounds.calls.back(), "stop music ");  // both switched off: nothing plays
+    pause->onMusic();
+    EXPECT_EQ(sounds.calls.back(), "music Music/bgm.mp3");
+    EXPECT_TRUE(state->getVoiceOnOff());
+    pause->onClose();
+    EXPECT_EQ(childOf<PauseLayer>(layer), nullptr);
+}
+
+TEST_F(PlayScreen, PauseTogglesShowTheStoredSwitches) {
+    QKSingleton::getInstance()->setSoundOnOff(false);
+    playOn(kStripes);
+    layer->onPause();
+    PauseLayer* pause = childOf<PauseLayer>(layer);
+    ASSERT_NE(pause, nullptr);
+    EXPECT_EQ(pause->musicToggle->getSelectedIndex(), 0u);
+    EXPECT_EQ(pause->soundToggle->getSelectedIndex(), 1u);
+}
+
+TEST_F(PlayScreen, LostLevelOpensGameOverAndTheRetryCostsFiveDiamonds) {
+    GameOverLayer* over = loseLevel(5);
+    ASSERT_NE(over, nullptr);
+    StarMatrix* board = layer->getBoard();
+    EXPECT_FALSE(store()->getBoolForKey("isAlive"));
+    EXPECT_EQ(over->board, board);
+    data->setPropBombCount(0);
+    over->onContinue();
+    EXPECT_EQ(data->getDiamond(), 0);
+    EXPECT_EQ(childOf<GameOverLayer>(layer), nullptr);
+    EXPECT_TRUE(store()->getBoolForKey("isAlive"));
+    EXPECT_EQ(data->currentScore, data->getStartScore());
+    EXPECT_EQ(data->getPropBombCount(), 3);
+    EXPECT_EQ(board::pieceCount(board->cells()), 100);
+    EXPECT_EQ(storedCells(), board->cells());
+}
+
+TEST_F(PlayScreen, RetryWithoutDiamondsOpensTheSaleAndStays) {
+    kite::test::LogCapture log;
+    GameOverLayer* over = loseLevel(4);
+    ASSERT_NE(over, nullptr);
+    over->onContinue();
+    EXPECT_TRUE(log.contains("the sale screen"));
+    EXPECT_EQ(childOf<GameOverLayer>(layer), over);
+    EXPECT_EQ(data->getDiamond(), 4);
+}
+
+TEST_F(PlayScreen, LeavingGameOverSubmitsTheScoreBeforeTheNotice) {
+    kite::test::LogCapture log;
+    GameOverLayer* over = loseLevel(20);
+    ASSERT_NE(over, nullptr);
+    QKSingleton::getInstance()->networkReachable = true;
+    over->onClose();
+    const std::string lines = log.text();
+    const auto score = lines.find("score not sent");
+    const auto notice = lines.find("game-over notice not sent");
+    ASSERT_NE(score, std::string::npos);
+    ASSERT_NE(notice, std::string::npos);
+    EXPECT_LT(score, notice);
+    EXPECT_EQ(childOf<GameOverLayer>(layer), nullptr);
+}
+
+TEST_F(PlayScreen, FloatWordCallbackRunsOnceAndTheWordLeaves) {
+    startScene();
+    int calls = 0;
+    FloatWord* word = FloatWord::create("x", 50, kite::Vec2(480, 400));
+    ASSERT_NE(word, nullptr);
+    layer->addChild(word);
+    word->floatInOut(0.1f, 0.1f, [&calls] { ++calls; });
+    seconds(0.6f);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(word->getParent(), nullptr);
+    FloatWord* out = FloatWord::create("y", 50, kite::Vec2(480, 400));
+    layer->addChild(out);
+    out->floatOut(0.1f, [&calls] { ++calls; });
+    seconds(0.4f);
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(PlayScreen, ComboPicturesByGroupSize) {
+    EXPECT_EQ(comboPictureFor(4), nullptr);
+    EXPECT_STREQ(comboPictureFor(5), "Effect/combo_1.png");
+    EXPECT_STREQ(comboPictureFor(6), "Effect/combo_1.png");
+    EXPECT_STREQ(comboPictureFor(7), "Effect/combo_2.png");
+    EXPECT_STREQ(comboPictureFor(9), "Effect/combo_2.png");
+    EXPECT_STREQ(comboPictureFor(10), "Effect/combo_3.png");
+    EXPECT_STREQ(QKSound::comboEffectFor(5), "Music/combo_1.mp3");
+    EXPECT_STREQ(QKSound::comboEffectFor(10), "Music/combo_3.mp3");
+    EXPECT_EQ(QKSound::comboEffectFor(4), nullptr);
+}
+
+}  // namespace

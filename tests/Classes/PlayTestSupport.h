@@ -1,0 +1,91 @@
+// The play screen in a test: a game scene stepped frame by frame, the sound service's calls recorded,
+// the screen's dialogs found by type.
+#pragma once
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "BoardTestSupport.h"
+#include "Classes/GameLayer.h"
+#include "Classes/GameScene.h"
+#include "Classes/QKSound.h"
+#include "kite/foundation/Scheduler.h"
+
+namespace game::test {
+
+// Every call the sound service passed to the audio engine, as "what file".
+class SoundLog {
+public:
+    SoundLog() {
+        QKSound::getInstance()->setListener(
+            [this](const std::string& what, const std::string& file) { calls.push_back(what + " " + file); });
+    }
+    ~SoundLog() { QKSound::getInstance()->setListener(nullptr); }
+    int count(const std::string& call) const {
+        int n = 0;
+        for (const std::string& c : calls) n += c == call;
+        return n;
+    }
+    std::vector<std::string> calls;
+};
+
+// The first child of the node of the type, or null.
+template <class T>
+T* childOf(kite::Node* node) {
+    for (kite::Node* child : node->getChildren())
+        if (auto* found = dynamic_cast<T*>(child)) return found;
+    return nullptr;
+}
+
+class PlayScreenTest : public GameGLTest {
+protected:
+    int frameWidth() const override { return 640; }
+    int frameHeight() const override { return 1136; }
+
+    void SetUp() override {
+        GameGLTest::SetUp();
+        QKSingleton* state = QKSingleton::getInstance();
+        state->setMusicOnOff(true);
+        state->setSoundOnOff(true);
+        state->setGuideStatus(1);
+        state->networkReachable = false;
+        data->setDiamond(20);
+        data->newGame();
+    }
+    void TearDown() override {
+        if (scene) {
+            scene->onExit();
+            scene->cleanup();
+            scene = nullptr;
+        }
+        kite::PoolManager::getInstance()->getCurrentPool()->clear();
+        GameGLTest::TearDown();
+    }
+    void startScene() {
+        scene = GameScene::create();
+        ASSERT_NE(scene.get(), nullptr);
+        scene->onEnter();
+        layer = QKSingleton::getInstance()->getGameLayer();
+        ASSERT_NE(layer, nullptr);
+    }
+    void frame() { kite::Director::getInstance()->getScheduler()->update(kFrame); }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) frame();
+    }
+    void seconds(float s) { frames(static_cast<int>(s * 60 + 0.5f)); }
+    // Until the first board is in place and still.
+    StarMatrix* waitForBoard() {
+        for (int i = 0; i < 600 && !(layer->getBoard() && !layer->getBoard()->isMoving()); ++i) frame();
+        return layer->getBoard();
+    }
+    // Until the move in progress is over and every piece is in its cell.
+    void settle(StarMatrix* board) {
+        for (int i = 0; i < 2000 && (!board->isTouchEnabled() || board->isMoving()); ++i) frame();
+    }
+
+    GameData* data = GameData::getInstance();
+    kite::RefPtr<GameScene> scene;
+    GameLayer* layer = nullptr;
+};
+
+}  // namespace game::test

@@ -1,0 +1,210 @@
+// A game played through the executable with scripted taps: the level banner, the first-play tutorial, the three
+// props with the paint chooser, pause with resume and restart, a lost level and its retry for diamonds. Every
+// state is a frame saved to the test artifacts, and after every move the board read back from the frame is
+// the stored layout.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "StargridRun.h"
+#include "support/GLTest.h"
+
+namespace {
+
+using namespace stargrid::test;
+
+constexpr float kDesignWidth = 480.0f;
+
+// Design points to window pixels, from the top left.
+std::string at(float x, float y) {
+    return std::to_string(static_cast<int>(x * kScale)) + " " + std::to_string(static_cast<int>((kDesignHeight - y) * kScale));
+}
+
+// The tall screen's places (design points).
+const std::string kBombProp = at(kDesignWidth / 2 - 85, kDesignHeight - 155);
+const std::string kPaintProp = at(kDesignWidth / 2, kDesignHeight - 155);
+const std::string kResetProp = at(kDesignWidth / 2 + 85, kDesignHeight - 155);
+const std::string kPause = at(kDesignWidth - 49, kDesignHeight - 100);
+// The dialog "Common/bg_dialog_3.png" (400 x 300) centred on the screen; its buttons from its corner.
+constexpr float kDialogLeft = kDesignWidth / 2 - 200;
+constexpr float kDialogBottom = kDesignHeight / 2 - 150;
+const std::string kPauseClose = at(kDialogLeft + 400 - 32, kDialogBottom + 300 - 32);
+const std::string kPauseRestart = at(kDialogLeft + 200, kDialogBottom + 150 - 20);
+const std::string kRetry = at(kDialogLeft + 200, kDialogBottom + 150 - 160);
+
+std::string cellTap(int index) {
+    const float x = board::columnOf(index) * 48.0f + 24.0f;
+    const float y = (board::kRows - board::rowOf(index)) * 48.0f - 24.0f;
+    return at(x, y);
+}
+
+struct Pixel {
+    int r, g, b;
+};
+Pixel pixelAt(const Shot& shot, float x, float y) {
+    const int px = static_cast<int>(x * kScale);
+    const int py = static_cast<int>((kDesignHeight - y) * kScale);
+    const unsigned char* p = &shot.rgba[(static_cast<std::size_t>(py) * shot.width + px) * 4];
+    return {p[0], p[1], p[2]};
+}
+bool near(const Pixel& p, const Pixel& q, int tolerance = 24) {
+    return std::abs(p.r - q.r) < tolerance && std::abs(p.g - q.g) < tolerance && std::abs(p.b - q.b) < tolerance;
+}
+
+// Whether the picture from the bundle is shown centred at the design point: a pixel just inside its left edge.
+bool showsPicture(const Shot& shot, const std::string& file, float centreX, float centreY) {
+    std::optional<Shot> picture = readPNG(std::string(STARGRID_SOURCE_DIR "/Resources/") + file);
+    if (!picture) return false;
+    const unsigned char* p = &picture->rgba[(static_cast<std::size_t>(picture->height / 2) * picture->width + 12) * 4];
+    return near(pixelAt(shot, centreX - picture->width / 2.0f + 12, centreY), {p[0], p[1], p[2]});
+}
+
+// Pixels of a bitmap font's fill colour in the band of a line of text centred on the design row.
+int textPixelsOnRow(const Shot& shot, float y, const Pixel& fill) {
+    int count = 0;
+    for (float dy = -12; dy <= 12; dy += 0.75f)
+        for (float x = 0; x < kDesignWidth; x += 0.75f) count += near(pixelAt(shot, x, y + dy), fill, 40);
+    return count;
+}
+
+class StargridPlay : public StargridRunTest {
+protected:
+    StargridPlay() : StargridRunTest("stargrid-play") {}
+
+    // A stored game to resume: the layout, 0 points at level 1, the tutorial seen.
+    void storeGame(const board::Cells& cells, int diamonds) {
+        std::map<std::string, std::string> values = {
+            {"playerStatus", "<integer>1</integer>"}, {"guideStatus", "<integer>1</integer>"},
+            {"musicOnOff", "<true/>"},               {"soundOnOff", "<true/>"},
+            {"voiceOnOff", "<true/>"},               {"isAlive", "<true/>"},
+            {"currentLevel", "<integer>0</integer>"}, {"currentScore", "<integer>0</integer>"},
+            {"propBombCount", "<integer>3</integer>"}, {"propPaintCount", "<integer>3</integer>"},
+            {"propResetCount", "<integer>3</integer>"}, {"diamond", "<integer>" + std::to_string(diamonds) + "</integer>"}};
+        for (int index = 0; index < board::kCellCount; ++index)
+            values["colorKey" + std::to_string(index)] = "<integer>" + std::to_string(cells[index]) + "</integer>";
+        std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+        for (const auto& [key, value] : values) text += "<key>" + key + "</key>" + value + "\n";
+        text += "</dict>\n</plist>\n";
+        fs::create_directories(storePath().parent_path());
+        std::ofstream(storePath()) << text;
+    }
+    // The script's shot into the artifacts folder, named after the test and the state.
+    std::string shotPath(const std::string& state) const {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        return kite::test::artifactsDirectory() + "/" + test->test_suite_name() + "." + test->name() + "." + state +
+               ".png";
+    }
+    Shot shot(const std::string& state) const {
+        std::optional<Shot> read = readPNG(shotPath(state));
+        EXPECT_TRUE(read) << state;
+        return read ? *read : Shot{};
+    }
+    Saved stored() const {
+        std::optional<Saved> saved = readStore(storePath());
+        EXPECT_TRUE(saved);
+        return saved ? *saved : Saved{};
+    }
+};
+
+// The board has dropped into place by this frame: 2.25 s of level start and 13 frames of fall.
+constexpr int kBoardShown = 160;
+
+TEST_F(StargridPlay, FirstPlayShowsTheBannersAndTheTutorialPagesOnceOnly) {
+    const std::string steps = "shot 40 " + shotPath("banner") + "\nshot 200 " + shotPath("guide-bomb") +  //
+                              "\ntap 210 " + kBombProp + "\nshot 220 " + shotPath("guide-paint") +            //
+                              "\ntap 230 " + kPaintProp + "\nshot 240 " + shotPath("guide-reset") +           //
+                              "\ntap 250 " + kResetProp + "\nshot 262 " + shotPath("played") + "\nquit 264\n";
+    ASSERT_EQ(run("--script " + script("first.script", steps)), 0);
+    const Pixel bannerFill{255, 240, 200};  // "Font/NumberD.fnt"
+    EXPECT_GT(textPixelsOnRow(shot("banner"), kDesignHeight / 2 + 30, bannerFill), 100) << "no level banner";
+    EXPECT_TRUE(showsPicture(shot("guide-bomb"), "Guide/guide_bomb.png", kDesignWidth / 2, kDesignHeight / 2));
+    EXPECT_TRUE(showsPicture(shot("guide-paint"), "Guide/guide_paint.png", kDesignWidth / 2, kDesignHeight / 2));
+    EXPECT_TRUE(showsPicture(shot("guide-reset"), "Guide/guide_reset.png", kDesignWidth / 2, kDesignHeight / 2));
+    Saved saved = stored();
+    EXPECT_EQ(saved.integer("guideStatus"), 1);
+    EXPECT_EQ(boardInShot(shot("played")), saved.cells);
+
+    // The second play: no tutorial over the board.
+    const std::string again = "shot 200 " + shotPath("second-play") + "\nquit 202\n";
+    ASSERT_EQ(run("--script " + script("again.script", again)), 0);
+    EXPECT_EQ(boardInShot(shot("second-play")), stored().cells);
+}
+
+// Pairs down every column, no piece alone: each cell has a same-coloured neighbour.
+board::Cells stripes() {
+    board::Cells cells;
+    for (int index = 0; index < board::kCellCount; ++index)
+        cells[index] = (board::columnOf(index) + board::rowOf(index) / 2) % board::kColourCount;
+    return cells;
+}
+
+TEST_F(StargridPlay, PropsPaintChooserAndPauseKeepTheBoardAndTheStoreInStep) {
+    const board::Cells start = stripes();
+    storeGame(start, 20);
+    // The bomb on the bottom-left piece.
+    board::Cells bombed = start;
+    bombed[board::cellIndex(9, 0)] = board::kEmpty;
+    board::settle(bombed);
+    // The paint on the piece above it, blue (the chooser's first button).
+    const int painted = board::cellIndex(9, 0);
+    board::Cells repainted = bombed;
+    repainted[painted] = 4;
+    const float boxY = static_cast<int>(24.0f / 48) * 48 + 109.0f;
+    const float firstColourX = kDesignWidth / 2 - 160 + 160 - 32 - (5 * 48 + 4 * 28) / 2.0f + 24;
+
+    const std::string steps =
+        "tap 170 " + kBombProp + "\nshot 176 " + shotPath("bomb-armed") + "\ntap 180 " + cellTap(board::cellIndex(9, 0)) +
+        "\nshot 300 " + shotPath("bombed") + "\ntap 310 " + kPaintProp + "\ntap 320 " + cellTap(painted) +
+        "\nshot 326 " + shotPath("paint-chooser") + "\ntap 330 " + at(firstColourX, boxY) + "\nshot 340 " +
+        shotPath("painted") + "\ntap 350 " + kResetProp + "\nshot 356 " + shotPath("rearranged") +
+        "\nquit 358\n";
+    ASSERT_EQ(run("--script " + script("props.script", steps)), 0);
+    const Pixel promptFill{220, 240, 255};  // "Font/NumberF.fnt"
+    EXPECT_GT(textPixelsOnRow(shot("bomb-armed"), kDesignHeight - 295, promptFill), 100) << "no bomb prompt";
+    EXPECT_EQ(boardInShot(shot("bombed")), bombed);
+    EXPECT_TRUE(showsPicture(shot("paint-chooser"), "Scene/prop_paint_box.png", kDesignWidth / 2, boxY));
+    EXPECT_EQ(boardInShot(shot("painted")), repainted);
+    Saved saved = stored();
+    EXPECT_EQ(boardInShot(shot("rearranged")), saved.cells);
+    EXPECT_EQ(board::pieceCount(saved.cells), 99);
+    EXPECT_EQ(saved.integer("diamond"), 5);
+    EXPECT_EQ(saved.integer("propBombCount"), 2);
+    EXPECT_EQ(saved.integer("propPaintCount"), 2);
+    EXPECT_EQ(saved.integer("propResetCount"), 2);
+
+    // Pause and resume, then pause and restart: a new game on a new board.
+    const std::string pause = "tap 170 " + kPause + "\nshot 176 " + shotPath("paused") + "\ntap 180 " + kPauseClose +
+                              "\nshot 186 " + shotPath("resumed") + "\ntap 190 " + kPause + "\ntap 200 " +
+                              kPauseRestart + "\nshot 370 " + shotPath("restarted") + "\nquit 372\n";
+    ASSERT_EQ(run("--script " + script("pause.script", pause)), 0);
+    EXPECT_TRUE(showsPicture(shot("paused"), "Scene/bg_game_pause.png", kDesignWidth / 2, kDesignHeight / 2));
+    EXPECT_EQ(boardInShot(shot("resumed")), saved.cells);
+    Saved restarted = stored();
+    EXPECT_EQ(boardInShot(shot("restarted")), restarted.cells);
+    EXPECT_EQ(board::pieceCount(restarted.cells), 100);
+    EXPECT_EQ(restarted.level, 0);
+    EXPECT_EQ(restarted.score, 0);
+    EXPECT_EQ(restarted.integer("propBombCount"), 3);
+}
+
+TEST_F(StargridPlay, LostLevelShowsGameOverAndTheRetryCostsFiveDiamonds) {
+    // One pair at the bottom left and eight lone pieces: the level ends at 20 points.
+    board::Cells cells;
+    cells.fill(board::kEmpty);
+    const int row[] = {0, 0, 1, 2, 3, 4, 1, 2, 3, 4};
+    for (int column = 0; column < board::kColumns; ++column) cells[board::cellIndex(9, column)] = row[column];
+    storeGame(cells, 5);
+    const std::string steps = "tap 170 " + cellTap(board::cellIndex(9, 0)) + "\nshot 420 " + shotPath("game-over") +
+                              "\ntap 430 " + kRetry + "\nshot 600 " + shotPath("retried") + "\nquit 602\n";
+    ASSERT_EQ(run("--script " + script("lost.script", steps)), 0);
+    const Shot over = shot("game-over");
+    EXPECT_TRUE(showsPicture(over, "Scene/bg_game_over.png", kDesignWidth / 2, kDesignHeight / 2));
+    Saved saved = stored();
+    EXPECT_EQ(saved.integer("diamond"), 0);
+    EXPECT_EQ(saved.integer("isAlive"), 1);
+    EXPECT_EQ(saved.score, 0);
+    EXPECT_EQ(board::pieceCount(saved.cells), 100);
+    EXPECT_EQ(boardInShot(shot("retried")), saved.cells);
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The game executable run by tests: a store and shots in a folder of the test's own, frames read back as
+// pixels, the board read back from the pieces' colours, the store read back from its property list.
+#pragma once
+#include <png.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Classes/BoardRules.h"
+#include "kite/foundation/PropertyList.h"
+#include "kite/foundation/Value.h"
+#include "support/TemporaryFolder.h"
+
+namespace stargrid::test {
+
+namespace fs = std::filesystem;
+
+// What the generator gives each piece colour, and the board's background.
+constexpr std::array<std::array<int, 3>, board::kColourCount> kStarColours = {
+    {{46, 204, 64}, {230, 38, 60}, {255, 214, 0}, {150, 60, 230}, {30, 120, 255}}};
+constexpr std::array<int, 3> kBackground = {18, 22, 44};
+constexpr float kScale = 640.0f / 480.0f;  // iphone5 pixels per design point
+constexpr float kDesignHeight = 852.0f;
+
+struct Shot {
+    unsigned width = 0, height = 0;
+    std::vector<unsigned char> rgba;
+};
+
+inline std::optional<Shot> readPNG(const std::string& path) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return std::nullopt;
+    png.format = PNG_FORMAT_RGBA;
+    Shot shot{png.width, png.height, std::vector<unsigned char>(PNG_IMAGE_SIZE(png))};
+    if (!png_image_finish_read(&png, nullptr, shot.rgba.data(), 0, nullptr)) return std::nullopt;
+    return shot;
+}
+
+// A cell's centre in window pixels, from the top left.
+inline std::array<int, 2> cellPixel(int index) {
+    const float x = board::columnOf(index) * 48.0f + 24.0f;
+    const float y = (board::kRows - board::rowOf(index)) * 48.0f - 24.0f;
+    return {static_cast<int>(x * kScale), static_cast<int>((kDesignHeight - y) * kScale)};
+}
+
+// The board read back from the colours at the cell centres; -2 for a colour that is neither piece nor background.
+inline board::Cells boardInShot(const Shot& shot) {
+    board::Cells cells;
+    for (int index = 0; index < board::kCellCount; ++index) {
+        const auto [x, y] = cellPixel(index);
+        const unsigned char* p = &shot.rgba[(static_cast<std::size_t>(y) * shot.width + x) * 4];
+        auto near = [p](const std::array<int, 3>& c) {
+            return std::abs(p[0] - c[0]) < 24 && std::abs(p[1] - c[1]) < 24 && std::abs(p[2] - c[2]) < 24;
+        };
+        cells[index] = near(kBackground) ? board::kEmpty : -2;
+        for (int colour = 0; colour < board::kColourCount; ++colour)
+            if (near(kStarColours[colour])) cells[index] = colour;
+    }
+    return cells;
+}
+
+struct Saved {
+    board::Cells cells{};
+    int score = -1;
+    int level = -1;
+    std::string history;
+    kite::ValueMap values;  // every key
+    // A stored number or switch; -9 when the key is missing.
+    int integer(const std::string& key) const {
+        auto found = values.find(key);
+        return found == values.end() ? -9 : found->second.asInt();
+    }
+};
+
+inline std::optional<Saved> readStore(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    const std::string text = bytes.str();
+    kite::Value root;
+    if (text.empty() || !kite::PropertyList::parse(text.data(), text.size(), root) ||
+        root.getType() != kite::Value::Type::MAP)
+        return std::nullopt;
+    Saved saved;
+    saved.values = root.asValueMap();
+    for (int index = 0; index < board::kCellCount; ++index)
+        saved.cells[index] = saved.integer("colorKey" + std::to_string(index));
+    saved.score = saved.integer("currentScore");
+    saved.level = saved.integer("currentLevel");
+    auto history = saved.values.find("gameScore");
+    if (history != saved.values.end()) saved.history = history->second.asString();
+    return saved;
+}
+
+class StargridRunTest : public ::testing::Test {
+protected:
+    explicit StargridRunTest(const char* name = "stargrid-run") : folder(name) {}
+    kite::test::TemporaryFolder folder;
+    // A folder of its own, so runs of the same test in other build trees never share a store.
+    void SetUp() override {
+        ASSERT_TRUE(folder.made());
+        dir = folder.path();
+        fs::create_directories(dir / "xdg");
+    }
+
+    std::string environment() const {
+        const std::string xdg = (dir / "xdg").string();
+        return "SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null STARGRID_SEED=7 XDG_CONFIG_HOME=" + xdg +
+               "/config XDG_DATA_HOME=" + xdg + "/data XDG_CACHE_HOME=" + xdg + "/cache XDG_RUNTIME_DIR=" + xdg +
+               " STARGRID_NETWORK=down ";
+    }
+    int run(const std::string& args) const {
+        const std::string command =
+            environment() + STARGRID_EXECUTABLE + " --fixed-step " + args + " >" + (dir / "out.txt").string() + " 2>&1";
+        return std::system(command.c_str());
+    }
+    std::string script(const std::string& name, const std::string& text) const {
+        std::ofstream(dir / name) << text;
+        return (dir / name).string();
+    }
+    fs::path storePath() const { return dir / "xdg" / "config" / "stargrid" / "UserDefaults.plist"; }
+
+    fs::path dir;
+};
+
+}  // namespace stargrid::test

@@ -1,0 +1,216 @@
+// The debug console over real TCP connections to 127.0.0.1, with the main thread running frames meanwhile.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kite/foundation/Console.h"
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
+#include "kite/foundation/StringUtils.h"
+#include "kite/scene/Director.h"
+#include "support/DirectorShutdown.h"
+
+namespace kite {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class Client {
+public:
+    explicit Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    }
+    ~Client() { close(); }
+    void close() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    bool connected() const { return connected_; }
+    void send(const std::string& line) { (void)!::send(fd_, line.data(), line.size(), MSG_NOSIGNAL); }
+    // Reads what has arrived, waiting at most `ms` for something.
+    bool poll(int ms) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, ms) <= 0) return false;
+        char buffer[4096];
+        const ssize_t got = ::recv(fd_, buffer, sizeof(buffer), 0);
+        if (got <= 0) {
+            closedByPeer_ = true;
+            return false;
+        }
+        received.append(buffer, static_cast<std::size_t>(got));
+        return true;
+    }
+    bool closedByPeer() const { return closedByPeer_; }
+    std::string received;
+
+private:
+    int fd_;
+    bool connected_ = false;
+    bool closedByPeer_ = false;
+};
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        console = Director::getInstance()->getConsole();
+        ASSERT_NE(console, nullptr);
+        ASSERT_TRUE(console->listenOnTCP(0));
+    }
+    void TearDown() override {
+        console->stop();
+        test::shutDownDirector();
+    }
+
+    // Runs passes of the main loop until the client has received `until`, or 2 s pass.
+    bool runUntil(Client& client, const std::string& until) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < deadline) {
+            Director::getInstance()->mainLoop();
+            client.poll(5);
+            if (client.received.find(until) != std::string::npos) return true;
+        }
+        return false;
+    }
+
+    std::string ask(const std::string& command, const std::string& until) {
+        Client client(console->getListeningPort());
+        EXPECT_TRUE(client.connected());
+        client.send(command + "\n");
+        EXPECT_TRUE(runUntil(client, until)) << command << " gave: " << client.received;
+        return client.received;
+    }
+
+    Console* console = nullptr;
+};
+
+TEST_F(ConsoleTest, HelpListsTheCommandsInNameOrderWithTheirTabs) {
+    const std::string reply = ask("help", "\tversion");
+    EXPECT_EQ(reply.substr(0, 22), std::string("\nAvailable commands:\n", 22));
+    const std::size_t first = reply.find('\t');
+    EXPECT_EQ(reply.substr(first, 10), "\tallocator");
+    EXPECT_THAT(reply, HasSubstr("\tfileutils\t\tFlush or print"));
+    EXPECT_THAT(reply, HasSubstr("\tfps\t\t\tTurn on / off the FPS."));
+    EXPECT_LT(reply.find("\ttouch"), reply.find("\tversion"));
+    EXPECT_EQ(console->getCommands().size(), 15u);
+}
+
+TEST_F(ConsoleTest, CommandsReplyAsDescribedWhileFramesRun) {
+    EXPECT_THAT(ask("fps maybe", "\n"), "FPS is: off\n");
+    Client client(console->getListeningPort());
+    client.send("projection 3d\nprojection\n");
+    ASSERT_TRUE(runUntil(client, "\n"));
+    EXPECT_EQ(client.received, "Current projection: 3d\n");
+    EXPECT_EQ(Director::getInstance()->getProjection(), Director::Projection::_3D);
+    EXPECT_EQ(ask("texture clear", "nothing"),
+              "Unsupported argument: 'clear'. Supported arguments: 'flush' or nothing");
+    EXPECT_EQ(ask("touch tap 10", "\n"), "touch: invalid arguments.\n");
+    EXPECT_EQ(ask("touch tap 10 x", "\n"), "touch: invalid arguments.\n");
+    EXPECT_THAT(ask("config", "> "), HasSubstr("kite.version"));
+    EXPECT_THAT(ask("scenegraph", "> "), HasSubstr("Total Nodes: 0\n"));
+    EXPECT_THAT(ask("version", "\n"), StartsWith(kiteVersion()));
+    EXPECT_THAT(ask("director help", "earlier\n"), StartsWith("available director directives:\n\tpause,"));
+    EXPECT_THAT(ask("resolution", "size: "), StartsWith("Window Size:\n\t"));
+    EXPECT_EQ(ask("resolution 10 ten", "\n"), "resolution: invalid arguments.\n");
+    EXPECT_THAT(ask("nonsense", "\n"), HasSubstr("Unknown command nonsense"));
+}
+
+TEST_F(ConsoleTest, APausedOrStoppedDirectorIsWokenFromTheConsole) {
+    Director* director = Director::getInstance();
+    Client client(console->getListeningPort());
+    client.send("director pause\nfps\n");
+    ASSERT_TRUE(runUntil(client, "\n"));
+    EXPECT_TRUE(director->isPaused());
+    client.send("director resume\nfps\n");
+    client.received.clear();
+    ASSERT_TRUE(runUntil(client, "\n"));
+    EXPECT_FALSE(director->isPaused());
+}
+
+TEST_F(ConsoleTest, DebugMessagesAreForwardedOnceAskedFor) {
+    Client client(console->getListeningPort());
+    client.send("debugmsg\n");
+    ASSERT_TRUE(runUntil(client, "\n"));
+    EXPECT_EQ(client.received, "Debug message is: off\n");
+    client.received.clear();
+    client.send("debugmsg on\n");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!console->isSendingDebugStrings() && std::chrono::steady_clock::now() < deadline) client.poll(5);
+    kite::log("console test line %d", 7);
+    EXPECT_TRUE(runUntil(client, "console test line 7\n"));
+}
+
+TEST_F(ConsoleTest, UploadsStayInTheWritableFolder) {
+    EXPECT_EQ(ask("upload ../evil aGk=", std::string("\n\0", 2)), std::string("upload: invalid file name!\n\0", 28));
+    Client client(console->getListeningPort());
+    client.send("upload console-upload.txt aGVsbG8=\nversion\n");
+    ASSERT_TRUE(runUntil(client, "\n"));
+    const std::string path = FileUtils::getInstance()->getWritablePath() + "console-upload.txt";
+    std::ifstream in(path);
+    std::string contents;
+    std::getline(in, contents);
+    EXPECT_EQ(contents, "hello");
+    std::remove(path.c_str());
+}
+
+TEST_F(ConsoleTest, ManyClientsAndClientsThatLeaveMidReplyDoNotHurtTheGame) {
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < Console::kMaxClients + 4; ++i)
+        clients.push_back(std::make_unique<Client>(console->getListeningPort()));
+    // Those beyond the limit are told so and closed.
+    int refused = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (refused < 4 && std::chrono::steady_clock::now() < deadline) {
+        refused = 0;
+        for (auto& client : clients) {
+            client->poll(1);
+            refused += client->received == "Console: too many connections\n";
+        }
+    }
+    EXPECT_EQ(refused, 4);
+    for (int i = 0; i < 8; ++i) {
+        clients[static_cast<std::size_t>(i)]->send("help\nhelp\nhelp\n");
+        clients[static_cast<std::size_t>(i)]->close();  // gone before the reply: no SIGPIPE
+    }
+    // The game still serves a new client.
+    clients.clear();
+    EXPECT_THAT(ask("version", "\n"), StartsWith(kiteVersion()));
+}
+
+TEST_F(ConsoleTest, ExitClosesTheConnectionAndTheListenerIsOnLoopbackOnly) {
+    Client client(console->getListeningPort());
+    client.send("exit\n");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!client.closedByPeer() && std::chrono::steady_clock::now() < deadline) client.poll(5);
+    EXPECT_TRUE(client.closedByPeer());
+
+    char hex[16];
+    std::snprintf(hex, sizeof(hex), ":%04X", console->getListeningPort());
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line;
+    bool found = false;
+    while (std::getline(tcp, line)) {
+        if (line.find(std::string("0100007F") + hex) == std::string::npos) continue;
+        found = true;
+    }
+    EXPECT_TRUE(found) << "listener not on 127.0.0.1";
+}
+
+}  // namespace
+}  // namespace kite

@@ -1,0 +1,326 @@
+// TrueType fonts and labels: glyphs packed into atlas pages, outlines, distance fields, damaged font files,
+// and labels probed by their pixels.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "SceneDrawSupport.h"
+#include "kite/rendering/Texture2D.h"
+#include "kite/scene/DistanceMap.h"
+#include "kite/scene/FontAtlas.h"
+#include "kite/scene/FontAtlasCache.h"
+#include "kite/scene/FontFreeType.h"
+#include "kite/scene/Label.h"
+#include "support/TemporaryFolder.h"
+
+namespace kite {
+namespace {
+
+using test::Pixel;
+
+// From fonts-dejavu-core, which scripts/setup installs.
+const char* const kFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A font held for one test and released at its end.
+struct HeldFont {
+    explicit HeldFont(FontFreeType* f) : font(f) {}
+    ~HeldFont() {
+        if (font) font->release();
+    }
+    FontFreeType* font;
+};
+
+class TrueTypeFontTest : public test::SceneDrawTest {
+protected:
+    TTFConfig config(int size, int outline = 0, bool distanceField = false) const {
+        TTFConfig c;
+        c.fontFilePath = kFontPath;
+        c.fontSize = size;
+        c.outlineSize = outline;
+        c.distanceFieldEnabled = distanceField;
+        return c;
+    }
+};
+
+TEST_F(TrueTypeFontTest, FontsOfOneFileShareItsBytesUntilTheLastGoes) {
+    const std::size_t before = FontFreeType::cachedFontDataCount();
+    {
+        HeldFont small(FontFreeType::create(kFontPath, 20, GlyphCollection::DYNAMIC, nullptr, false, 0));
+        HeldFont large(FontFreeType::create(kFontPath, 30, GlyphCollection::DYNAMIC, nullptr, false, 0));
+        ASSERT_TRUE(small.font && large.font);
+        EXPECT_EQ(FontFreeType::cachedFontDataCount(), before + 1);
+        EXPECT_LT(small.font->getFontMaxHeight(), large.font->getFontMaxHeight());
+    }
+    EXPECT_EQ(FontFreeType::cachedFontDataCount(), before);
+}
+
+TEST_F(TrueTypeFontTest, AnOutlineWidensAdvancesAndGivesTwoChannels) {
+    HeldFont plain(FontFreeType::create(kFontPath, 20, GlyphCollection::DYNAMIC, nullptr, false, 0));
+    HeldFont outlined(FontFreeType::create(kFontPath, 20, GlyphCollection::DYNAMIC, nullptr, false, 2));
+    ASSERT_TRUE(plain.font && outlined.font);
+    GlyphBitmap a, b;
+    ASSERT_TRUE(plain.font->getGlyphBitmap(u'H', a));
+    ASSERT_TRUE(outlined.font->getGlyphBitmap(u'H', b));
+    EXPECT_EQ(b.xAdvance, a.xAdvance + 4);
+    EXPECT_GT(b.width, a.width);
+    // Outline in the even bytes all around the glyph, coverage in the odd bytes.
+    int outlineOnly = 0, both = 0;
+    for (int i = 0; i < b.width * b.height; ++i) {
+        if (b.pixels[2 * i] > 200 && b.pixels[2 * i + 1] == 0) ++outlineOnly;
+        if (b.pixels[2 * i] > 200 && b.pixels[2 * i + 1] > 200) ++both;
+    }
+    EXPECT_GT(outlineOnly, 20);
+    EXPECT_GT(both, 20);
+}
+
+TEST_F(TrueTypeFontTest, AtContentScaleTwoAFontHasTwiceThePixels) {
+    HeldFont one(FontFreeType::create(kFontPath, 20, GlyphCollection::DYNAMIC, nullptr, false, 0));
+    services_->setContentScale(2.0f);
+    HeldFont two(FontFreeType::create(kFontPath, 20, GlyphCollection::DYNAMIC, nullptr, false, 0));
+    services_->setContentScale(1.0f);
+    ASSERT_TRUE(one.font && two.font);
+    EXPECT_NEAR(two.font->getFontMaxHeight(), 2 * one.font->getFontMaxHeight(), 1);
+}
+
+TEST_F(TrueTypeFontTest, DamagedOrTruncatedFontFilesFailCleanly) {
+    test::TemporaryFolder folder("ttf-test");
+    ASSERT_TRUE(folder.made());
+    const std::string bytes = fileBytes(kFontPath);
+    ASSERT_GT(bytes.size(), 4096u);
+    std::string scrambled = bytes;
+    for (std::size_t i = 12; i < 1024; ++i) scrambled[i] = static_cast<char>(i * 37);
+    const std::string files[] = {folder.put("truncated.ttf", bytes.substr(0, 2048)),
+                                 folder.put("scrambled.ttf", scrambled), folder.put("empty.ttf", ""),
+                                 folder.put("text.ttf", "not a font at all")};
+    for (const std::string& path : files) {
+        FontFreeType* font = FontFreeType::create(path, 20, GlyphCollection::DYNAMIC, nullptr, false, 0);
+        if (!font) continue;  // refused outright
+        // Opened from what is left: every glyph asked for renders or fails, never more.
+        GlyphBitmap glyph;
+        for (char16_t c : std::u16string(u"Hello, \u6211!")) font->getGlyphBitmap(c, glyph);
+        font->release();
+    }
+    Label* label = Label::createWithTTF(config(20), "x");
+    EXPECT_NE(label, nullptr);
+    TTFConfig missing = config(20);
+    missing.fontFilePath = files[3];
+    EXPECT_EQ(Label::createWithTTF(missing, "x"), nullptr);
+}
+
+TEST_F(TrueTypeFontTest, AtlasesAreSharedByKeyAndOutlinesMakeTheirOwn) {
+    EXPECT_EQ(FontAtlasCache::generateFontName("a.ttf", 24, GlyphCollection::DYNAMIC, false), "a.ttf_DYNAMIC_24");
+    const std::size_t before = FontAtlasCache::size();
+    FontAtlas* first = FontAtlasCache::getFontAtlasTTF(config(24));
+    FontAtlas* second = FontAtlasCache::getFontAtlasTTF(config(24));
+    FontAtlas* outlined = FontAtlasCache::getFontAtlasTTF(config(24, 2));
+    ASSERT_TRUE(first && outlined);
+    EXPECT_EQ(first, second);
+    EXPECT_NE(first, outlined);
+    EXPECT_EQ(FontAtlasCache::size(), before + 2);
+    EXPECT_EQ(outlined->getCommonLineHeight(), first->getCommonLineHeight() + 4);
+    EXPECT_EQ(first->getTexture(0)->getPixelFormat(), Texture2D::PixelFormat::A8);
+    EXPECT_EQ(outlined->getTexture(0)->getPixelFormat(), Texture2D::PixelFormat::AI88);
+    for (FontAtlas* atlas : {first, second, outlined}) FontAtlasCache::releaseFontAtlas(atlas);
+    EXPECT_EQ(FontAtlasCache::size(), before);
+}
+
+TEST_F(TrueTypeFontTest, ASpaceAdvancesWithoutImageAndFullPagesOpenNewOnes) {
+    FontAtlas* atlas = FontAtlasCache::getFontAtlasTTF(config(90));
+    ASSERT_NE(atlas, nullptr);
+    FontLetterDefinition space;
+    ASSERT_TRUE(atlas->prepareLetterDefinitions(u" "));
+    ASSERT_TRUE(atlas->getLetterDefinitionForChar(u' ', space));
+    EXPECT_TRUE(space.validDefinition);
+    EXPECT_EQ(space.width, 0);
+    EXPECT_GT(space.xAdvance, 0);
+
+    std::u16string many;
+    for (char16_t c = u'A'; c <= u'Z'; ++c) many += c;
+    for (char16_t c = u'a'; c <= u'z'; ++c) many += c;
+    ASSERT_TRUE(atlas->prepareLetterDefinitions(many));
+    ASSERT_NE(atlas->getTexture(1), nullptr);
+    // Every letter lies inside its page.
+    bool sawPageOneStart = false;
+    for (char16_t c : many) {
+        FontLetterDefinition def;
+        ASSERT_TRUE(atlas->getLetterDefinitionForChar(c, def));
+        ASSERT_TRUE(def.validDefinition);
+        EXPECT_LE(def.U + def.width, FontAtlas::CacheTextureWidth);
+        EXPECT_LE(def.V + def.height, FontAtlas::CacheTextureHeight);
+        if (def.textureID == 1 && def.V == 0 && def.U == 0) sawPageOneStart = true;
+    }
+    EXPECT_TRUE(sawPageOneStart);
+    FontAtlasCache::releaseFontAtlas(atlas);
+}
+
+TEST_F(TrueTypeFontTest, AGlyphLargerThanAPageIsRefusedNotWrittenPastIt) {
+    FontAtlas* atlas = FontAtlasCache::getFontAtlasTTF(config(700));
+    ASSERT_NE(atlas, nullptr);
+    EXPECT_TRUE(atlas->prepareLetterDefinitions(u"W"));
+    FontLetterDefinition def;
+    atlas->getLetterDefinitionForChar(u'W', def);
+    EXPECT_FALSE(def.validDefinition);
+    FontAtlasCache::releaseFontAtlas(atlas);
+}
+
+TEST(DistanceMapTest, AFieldIsLargerByTheSpreadAndSignedAroundTheEdge) {
+    // A 10 x 12 glyph, fully covered.
+    std::vector<unsigned char> glyph(10 * 12, 255);
+    auto field = makeDistanceMap(glyph.data(), 10, 12);
+    const int w = 16;
+    // The centre of the glyph (shifted 3 columns right, not down) lies inside: above 128.
+    EXPECT_GT(field[6 * w + 8], 128 + 16 * 3);
+    // The glyph's edge column 3 and the empty column 2 straddle 128.
+    EXPECT_GT(field[6 * w + 3], 128);
+    EXPECT_LT(field[6 * w + 2], 128);
+    // Far below the glyph (rows 12..17 are outside): lower the further away.
+    EXPECT_LT(field[17 * w + 8], field[13 * w + 8]);
+
+    std::vector<unsigned char> dot(2 * 2, 255);
+    std::vector<unsigned char> wide(40 * 2, 0);
+    wide[0] = wide[1] = wide[40] = wide[41] = 255;
+    auto far = makeDistanceMap(wide.data(), 40, 2);
+    // More than 8 pixels from any ink: clamped to 0.
+    EXPECT_EQ(far[0 * 46 + 3 + 30], 0);
+}
+
+// ---- labels by their pixels
+
+class TrueTypeLabelTest : public TrueTypeFontTest {
+protected:
+    int frameWidth() const override { return 200; }
+    int frameHeight() const override { return 120; }
+
+    Label* labelAt(const TTFConfig& c, const std::string& text, float x, float y) {
+        Label* label = Label::createWithTTF(c, text);
+        if (!label) return nullptr;
+        label->setAnchorPoint(Vec2::ZERO);
+        label->setPosition(x, y);
+        return label;
+    }
+
+    // Frame pixels along row y from x0 to x1 whose colour is near `color`.
+    int countNear(int y, int x0, int x1, const Pixel& color, int tolerance) const {
+        int count = 0;
+        for (int x = x0; x < x1; ++x) {
+            const Pixel p = readPixel(x, y);
+            if (std::abs(p.r - color.r) <= tolerance && std::abs(p.g - color.g) <= tolerance &&
+                std::abs(p.b - color.b) <= tolerance)
+                ++count;
+        }
+        return count;
+    }
+};
+
+TEST_F(TrueTypeLabelTest, LettersDrawInsideTheLabelsBox) {
+    Label* label = labelAt(config(40), "HI", 20, 30);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->getLabelType(), Label::LabelType::TTF);
+    label->setTextColor(Color4B(255, 255, 0, 255));
+    drawFrame(label);
+    saveFrame();
+    const Size size = label->getContentSize();
+    EXPECT_GT(size.width, 40);
+    EXPECT_NEAR(size.height, label->getCommonLineHeight(), 1);
+    // Yellow ink inside the box, nothing outside it.
+    int inside = 0, outside = 0;
+    for (int y = 0; y < frameHeight(); ++y) {
+        for (int x = 0; x < frameWidth(); ++x) {
+            const Pixel p = readPixel(x, y);
+            if (p.r < 128) continue;
+            const bool in = x >= 20 && x < 20 + size.width && y >= 30 && y < 30 + size.height;
+            (in ? inside : outside) += 1;
+            EXPECT_LT(p.b, 60) << x << "," << y;
+        }
+    }
+    EXPECT_GT(inside, 150);
+    EXPECT_EQ(outside, 0);
+}
+
+TEST_F(TrueTypeLabelTest, ALetterOnALaterPageDrawsFromThatPage) {
+    FontAtlas* atlas = FontAtlasCache::getFontAtlasTTF(config(90));
+    ASSERT_NE(atlas, nullptr);
+    std::u16string filler;
+    for (char16_t c = u'A'; c <= u'Z'; ++c) filler += c;
+    for (char16_t c = u'a'; c <= u'y'; ++c) filler += c;
+    atlas->prepareLetterDefinitions(filler);
+    Label* label = labelAt(config(90), "z", 10, 10);
+    ASSERT_NE(label, nullptr);
+    drawFrame(label);
+    FontLetterDefinition z;
+    ASSERT_TRUE(atlas->getLetterDefinitionForChar(u'z', z));
+    EXPECT_GE(z.textureID, 1);
+    int ink = 0;
+    for (int y = 10; y < 110; ++y)
+        for (int x = 10; x < 90; ++x) ink += readPixel(x, y).r > 128;
+    EXPECT_GT(ink, 300);
+    FontAtlasCache::releaseFontAtlas(atlas);
+}
+
+TEST_F(TrueTypeLabelTest, AnOutlinedLabelHasItsOutlineColourAroundItsFill) {
+    Label* label = labelAt(config(48), "I", 60, 20);
+    ASSERT_NE(label, nullptr);
+    label->enableOutline(Color4B(255, 0, 0, 255), 3);
+    EXPECT_EQ(label->getLabelEffect(), LabelEffect::OUTLINE);
+    drawFrame(label);
+    saveFrame();
+    // A row through the middle of the stem: red, then white, then red again.
+    const int y = static_cast<int>(20 + label->getContentSize().height / 2);
+    std::vector<char> kinds;
+    for (int x = 55; x < 120; ++x) {
+        const Pixel p = readPixel(x, y);
+        const char kind = p.r > 200 && p.g > 200 ? 'W' : p.r > 200 && p.g < 60 ? 'R' : p.r < 30 ? '.' : '~';
+        if (kind != '~' && (kinds.empty() || kinds.back() != kind)) kinds.push_back(kind);
+    }
+    EXPECT_EQ(std::string(kinds.begin(), kinds.end()), ".RWR.");
+}
+
+TEST_F(TrueTypeLabelTest, ADistanceFieldLabelScaledFourTimesKeepsSharpEdges) {
+    Label* label = labelAt(config(24, 0, true), "I", 80, 5);
+    ASSERT_NE(label, nullptr);
+    label->setScale(4.0f);
+    EXPECT_FLOAT_EQ(label->getScaleX(), 4.0f);
+    drawFrame(label);
+    saveFrame();
+    // Across the stem: the ramp between black and white is at most 3 pixels on each side.
+    const int y = static_cast<int>(5 + label->getBoundingBox().size.height / 2);
+    int solid = 0, ramp = 0;
+    for (int x = 60; x < 160; ++x) {
+        const Pixel p = readPixel(x, y);
+        if (p.r > 230)
+            ++solid;
+        else if (p.r > 25)
+            ++ramp;
+    }
+    EXPECT_GT(solid, 6);
+    EXPECT_LE(ramp, 6);
+}
+
+TEST_F(TrueTypeLabelTest, AGlowSwitchesToADistanceFieldAndShinesAroundTheLetters) {
+    Label* label = labelAt(config(60), "I", 80, 10);
+    ASSERT_NE(label, nullptr);
+    label->enableGlow(Color4B(255, 0, 0, 255));
+    EXPECT_EQ(label->getLabelEffect(), LabelEffect::GLOW);
+    EXPECT_TRUE(label->getTTFConfig().distanceFieldEnabled);
+    drawFrame(label);
+    saveFrame();
+    const int y = static_cast<int>(10 + label->getBoundingBox().size.height / 2);
+    EXPECT_GT(countNear(y, 60, 140, Pixel{255, 255, 255, 255}, 30), 2);
+    int reddish = 0;
+    for (int x = 60; x < 140; ++x) {
+        const Pixel p = readPixel(x, y);
+        reddish += p.r > 40 && p.g < p.r / 2;
+    }
+    EXPECT_GT(reddish, 1);
+}
+
+}  // namespace
+}  // namespace kite

@@ -1,0 +1,58 @@
+// Small user-defaults stores: values survive a reload, a damaged file reads as empty.
+#include "platform/UserDefaults.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+#include "platform/AppNotifications.h"
+#include "platform/UserFolders.h"
+#include "support/TemporaryFolder.h"
+
+namespace {
+
+class UserDefaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_CONFIG_HOME", folder_.path().c_str(), 1); }
+    kite::test::TemporaryFolder folder_{"defaults"};
+};
+
+TEST_F(UserDefaultsTest, ValuesAreSavedAtOnceAndReadBack) {
+    platform::UserDefaults& defaults = platform::UserDefaults::named("test-store");
+    EXPECT_EQ(defaults.integer("count"), 0);
+    ASSERT_TRUE(defaults.set("count", platform::PlistValue::integer(7)));
+    ASSERT_TRUE(defaults.set("name", "seven"));
+    defaults.reload();
+    EXPECT_EQ(defaults.integer("count"), 7);
+    EXPECT_EQ(*defaults.value("name")->asString(), "seven");
+    EXPECT_EQ(defaults.integer("name"), 0);  // not an integer
+    ASSERT_TRUE(defaults.remove("name"));
+    defaults.reload();
+    EXPECT_FALSE(defaults.value("name"));
+}
+
+TEST_F(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplacedOnSave) {
+    const std::string path = platform::configFolder() + "/damaged-store.plist";
+    std::ofstream(path) << "<plist><dict><key>a</key>";
+    platform::UserDefaults& defaults = platform::UserDefaults::named("damaged-store");
+    EXPECT_FALSE(defaults.value("a"));
+    ASSERT_TRUE(defaults.set("a", platform::PlistValue::integer(1)));
+    defaults.reload();
+    EXPECT_EQ(defaults.integer("a"), 1);
+}
+
+TEST(AppNotifications, ObserversOfANameAreCalledInOrderUntilRemoved) {
+    std::vector<int> calls;
+    const auto first = platform::addAppObserver(platform::AppNotification::DidEnterBackground, [&] { calls.push_back(1); });
+    const auto second = platform::addAppObserver(platform::AppNotification::DidEnterBackground, [&] { calls.push_back(2); });
+    const auto other = platform::addAppObserver(platform::AppNotification::WillTerminate, [&] { calls.push_back(3); });
+    platform::postAppNotification(platform::AppNotification::DidEnterBackground);
+    platform::removeAppObserver(first);
+    platform::postAppNotification(platform::AppNotification::DidEnterBackground);
+    EXPECT_EQ(calls, (std::vector<int>{1, 2, 2}));
+    platform::removeAppObserver(second);
+    platform::removeAppObserver(other);
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The shared device identifier: made once, shared through slot pasteboards, opted out on request.
+#include "sdk/pigeon/statistics/PGStatOpenUDID.h"
+
+#include "platform/Pasteboard.h"
+#include "platform/UserDefaults.h"
+#include "StatTestSupport.h"
+
+namespace pigeon {
+namespace test {
+namespace {
+
+class PGStatOpenUDIDTest : public StatTest {};
+
+TEST_F(PGStatOpenUDIDTest, FirstRunMakesAnIdentifierAndWritesSlotZero) {
+    PGStatOpenUDID::Error error;
+    const std::string id = PGStatOpenUDID::valueWithError(&error);
+    ASSERT_EQ(id.size(), 40u);
+    EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_EQ(error.code, 0);
+    EXPECT_EQ(error.description, "OpenUDID succesfully retrieved");
+    const std::optional<platform::Pasteboard> slot = platform::Pasteboard::named("org.OpenUDID.slot.0", false);
+    ASSERT_TRUE(slot);
+    const platform::PlistValue::Dictionary dict = PGStatOpenUDID::_getDictFromPasteboard(*slot);
+    ASSERT_TRUE(dict.count("OpenUDID"));
+    EXPECT_EQ(*dict.at("OpenUDID").asString(), id);
+    EXPECT_EQ(*dict.at("OpenUDID_slot").asString(), "org.OpenUDID.slot.0");
+    EXPECT_EQ(PGStatOpenUDID::valueWithError(&error), id);
+    EXPECT_EQ(error.description, "OpenUDID in cache from first call");
+    const std::optional<platform::PlistValue> record = PGStatOpenUDID::defaults().value("OpenUDID");
+    ASSERT_TRUE(record && record->asDictionary());
+    EXPECT_EQ(*record->asDictionary()->at("OpenUDID").asString(), id);
+}
+
+TEST_F(PGStatOpenUDIDTest, AnotherApplicationsIdentifierIsAdopted) {
+    // This application as on its first run (the module may have made its record already).
+    PGStatOpenUDID::defaults().remove("OpenUDID");
+    std::optional<platform::Pasteboard> slot = platform::Pasteboard::named("org.OpenUDID.slot.0", true);
+    ASSERT_TRUE(slot);
+    const std::string other(40, 'a');
+    PGStatOpenUDID::_setDict({{"OpenUDID", other}, {"OpenUDID_appUID", "OTHER-APP"}}, *slot);
+    EXPECT_EQ(PGStatOpenUDID::value(), other);
+    // This application took the next free slot.
+    EXPECT_TRUE(platform::Pasteboard::named("org.OpenUDID.slot.1", false));
+}
+
+TEST_F(PGStatOpenUDIDTest, UnreadableSlotCountsAsFree) {
+    std::optional<platform::Pasteboard> slot = platform::Pasteboard::named("org.OpenUDID.slot.0", true);
+    slot->setString("org.OpenUDID", "not a property list");
+    const std::string id = PGStatOpenUDID::value();
+    EXPECT_EQ(id.size(), 40u);
+    EXPECT_EQ(*PGStatOpenUDID::_getDictFromPasteboard(*platform::Pasteboard::named("org.OpenUDID.slot.0", false))
+                   .at("OpenUDID")
+                   .asString(),
+              id);
+}
+
+TEST_F(PGStatOpenUDIDTest, OptingOutAnswersZerosUntilOptingIn) {
+    const std::string id = PGStatOpenUDID::value();
+    PGStatOpenUDID::setOptOut(true);
+    PGStatOpenUDID::Error error;
+    EXPECT_EQ(PGStatOpenUDID::valueWithError(&error), std::string(40, '0'));
+    EXPECT_EQ(error.code, 1);
+    PGStatOpenUDID::setOptOut(false);
+    EXPECT_EQ(PGStatOpenUDID::value(), id);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace pigeon
