@@ -1,5 +1,6 @@
 // Shared by the drawing benchmarks: a hidden GL window with the GPU information, a renderer and a white texture.
 #pragma once
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
@@ -8,6 +9,7 @@
 #include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
+#include "kite/scene/Node.h"
 #include "platform/GLContext.h"
 
 namespace bench {
@@ -49,6 +51,16 @@ Stage& sharedStage() {
         SetUp(stage);
     }
     return stage;
+}
+
+// One measured frame of a tree: visited, drawn, and finished by the GPU (glFinish keeps the GPU's
+// work inside the frame that made it). Returns the batches the renderer drew.
+inline std::int64_t drawFrame(kite::Renderer* renderer, kite::Node* root) {
+    renderer->clearDrawStats();
+    root->visit(renderer, kite::Mat4::IDENTITY, kite::FLAGS_TRANSFORM_DIRTY);
+    renderer->render();
+    glFinish();
+    return renderer->getDrawnBatches();
 }
 
 // Nodes reach the director; its frame services are then replaced by these: the stage's renderer, a

@@ -60,22 +60,13 @@ void BM_SettleAfterMove(benchmark::State& state) {
 }
 BENCHMARK(BM_SettleAfterMove);
 
-constexpr int kViewport = 480;
-
-void setUp(bench::GLStage& made) { bench::openGameStage(made, kViewport); }
-
 // A fresh board's hundred pieces fall 100 points into their cells; the frame restarts their fall when they land.
 void BM_BoardFrameWithFallingPieces(benchmark::State& state) {
-    bench::GLStage& stage = bench::sharedStage<bench::GLStage, setUp>();
-    if (!stage.renderer) {
-        state.SkipWithError("no GL context");
-        return;
-    }
-    game::setFixedSeedForTesting(1u);
-    GameData::getInstance()->newGame();
+    bench::GLStage* stage = bench::stageWithNewGame(state);
+    if (!stage) return;
     StarMatrix* board = StarMatrix::create(nullptr);
     board->retain();
-    kite::Renderer* renderer = stage.renderer.get();
+    kite::Renderer* renderer = stage->renderer.get();
     std::int64_t drawCalls = 0;
     for (auto _ : state) {
         if (!board->isMoving())
@@ -84,11 +75,7 @@ void BM_BoardFrameWithFallingPieces(benchmark::State& state) {
                 star->setPosition(star->getDesiredPosition() + kite::Vec2(0.0f, StarMatrix::kDropHeight));
             }
         board->tick(1.0f / 60.0f);
-        renderer->clearDrawStats();
-        board->visit(renderer, kite::Mat4::IDENTITY, kite::FLAGS_TRANSFORM_DIRTY);
-        renderer->render();
-        glFinish();
-        drawCalls = renderer->getDrawnBatches();
+        drawCalls = bench::drawFrame(renderer, board);
     }
     board->release();
     state.counters["draw_calls_per_frame"] = static_cast<double>(drawCalls);

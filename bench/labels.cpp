@@ -101,11 +101,7 @@ void BM_LabelsChangingEveryFrame(benchmark::State& state) {
     for (auto _ : state) {
         ++frame;
         for (int i = 0; i < kLabels; ++i) labels[static_cast<std::size_t>(i)]->setString(digitsFor(frame, i));
-        s.renderer->clearDrawStats();
-        root->visit(s.renderer.get(), Mat4::IDENTITY, FLAGS_TRANSFORM_DIRTY);
-        s.renderer->render();
-        glFinish();
-        drawCalls = s.renderer->getDrawnBatches();
+        drawCalls = bench::drawFrame(s.renderer.get(), root.get());
     }
     state.counters["draw_calls_per_frame"] = static_cast<double>(drawCalls);
     state.counters["labels"] = kLabels;

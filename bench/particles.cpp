@@ -74,11 +74,7 @@ void runExplosions(benchmark::State& state, bool batched) {
             system->update(kStep);
             alive += system->getParticleCount();
         }
-        renderer->clearDrawStats();
-        root->visit(renderer, Mat4::IDENTITY, FLAGS_TRANSFORM_DIRTY);
-        renderer->render();
-        glFinish();
-        drawCalls = renderer->getDrawnBatches();
+        drawCalls = bench::drawFrame(renderer, root.get());
     }
     state.counters["draw_calls_per_frame"] = static_cast<double>(drawCalls);
     state.counters["particles"] = static_cast<double>(alive);

@@ -19,11 +19,8 @@
 
 namespace {
 
-constexpr int kViewport = 480;
 constexpr float kFrame = 1.0f / 60;
 constexpr int kFramesMeasured = 10;  // the frames right after the group's last piece went
-
-void setUp(bench::GLStage& made) { bench::openGameStage(made, kViewport); }
 
 // The bottom three rows one colour (the group of 30), above them stripes of the other four.
 board::Cells busyLayout() {
@@ -58,17 +55,12 @@ StarMatrix* busyBoard(kite::Node* root) {
 }
 
 void BM_BusiestPlayFrame(benchmark::State& state) {
-    bench::GLStage& stage = bench::sharedStage<bench::GLStage, setUp>();
-    if (!stage.renderer) {
-        state.SkipWithError("no GL context");
-        return;
-    }
-    game::setFixedSeedForTesting(1u);
-    GameData::getInstance()->newGame();
+    bench::GLStage* stage = bench::stageWithNewGame(state);
+    if (!stage) return;
     kite::Node* root = kite::Node::create();
     root->retain();
     root->onEnter();
-    kite::Renderer* renderer = stage.renderer.get();
+    kite::Renderer* renderer = stage->renderer.get();
     StarMatrix* board = nullptr;
     int measured = kFramesMeasured;
     std::int64_t drawCalls = 0;
@@ -80,11 +72,7 @@ void BM_BusiestPlayFrame(benchmark::State& state) {
             state.ResumeTiming();
         }
         frame(board);
-        renderer->clearDrawStats();
-        root->visit(renderer, kite::Mat4::IDENTITY, kite::FLAGS_TRANSFORM_DIRTY);
-        renderer->render();
-        glFinish();
-        drawCalls = std::max<std::int64_t>(drawCalls, renderer->getDrawnBatches());
+        drawCalls = std::max(drawCalls, bench::drawFrame(renderer, root));
         ++measured;
     }
     root->onExit();

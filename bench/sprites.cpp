@@ -68,11 +68,7 @@ void runFrames(benchmark::State& state, Node* root, ActionManager* actions, Rend
     std::int64_t drawCalls = 0;
     for (auto _ : state) {
         actions->update(1.0f / 60.0f);
-        renderer->clearDrawStats();
-        root->visit(renderer, Mat4::IDENTITY, FLAGS_TRANSFORM_DIRTY);
-        renderer->render();
-        glFinish();
-        drawCalls = renderer->getDrawnBatches();
+        drawCalls = bench::drawFrame(renderer, root);
     }
     state.counters["draw_calls_per_frame"] = static_cast<double>(drawCalls);
     state.counters["rss_mb"] = residentMegabytes();

@@ -34,6 +34,25 @@ std::string format(const char* format, ...) {
     return result;
 }
 
+namespace {
+
+// Converts UTF-8 into units of type Unit at resultCursor (room for capacity units) and moves the
+// cursor past them; on failure errorPosition is where the input went wrong.
+template <class Unit>
+bool convertInto(ConversionResult (*convert)(const UTF8**, const UTF8*, Unit**, Unit*, ConversionMode),
+                 const UTF8* source, const UTF8* end, std::size_t capacity, char*& resultCursor,
+                 const unsigned char*& errorPosition) {
+    auto* target = reinterpret_cast<Unit*>(resultCursor);
+    if (convert(&source, end, &target, target + capacity, ConversionMode::STRICT) != ConversionResult::OK) {
+        errorPosition = source;
+        return false;
+    }
+    resultCursor = reinterpret_cast<char*>(target);
+    return true;
+}
+
+}  // namespace
+
 bool convertUTF8ToUnits(unsigned width, const std::string& utf8, char*& resultCursor,
                         const unsigned char*& errorPosition) {
     const auto* begin = reinterpret_cast<const UTF8*>(utf8.data());
@@ -48,26 +67,10 @@ bool convertUTF8ToUnits(unsigned width, const std::string& utf8, char*& resultCu
         std::memcpy(resultCursor, utf8.data(), utf8.size());
         resultCursor += utf8.size();
         return true;
-    case 2: {
-        auto* target = reinterpret_cast<UTF16*>(resultCursor);
-        if (convertUTF8ToUTF16(&source, end, &target, target + utf8.size(), ConversionMode::STRICT) !=
-            ConversionResult::OK) {
-            errorPosition = source;
-            return false;
-        }
-        resultCursor = reinterpret_cast<char*>(target);
-        return true;
-    }
-    case 4: {
-        auto* target = reinterpret_cast<UTF32*>(resultCursor);
-        if (convertUTF8ToUTF32(&source, end, &target, target + utf8.size(), ConversionMode::STRICT) !=
-            ConversionResult::OK) {
-            errorPosition = source;
-            return false;
-        }
-        resultCursor = reinterpret_cast<char*>(target);
-        return true;
-    }
+    case 2:
+        return convertInto<UTF16>(convertUTF8ToUTF16, source, end, utf8.size(), resultCursor, errorPosition);
+    case 4:
+        return convertInto<UTF32>(convertUTF8ToUTF32, source, end, utf8.size(), resultCursor, errorPosition);
     default:
         return true;
     }

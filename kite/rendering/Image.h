@@ -94,6 +94,8 @@ public:
 private:
     bool decodeFile(const std::string& fullpath);
     bool addMipmap(unsigned char* address, std::int64_t length);
+    // Takes a copy of the bytes as the image's data.
+    bool copyData(const unsigned char* bytes, std::int64_t length);
     // The levels of a block-compressed payload: kept as they are when the GPU samples the
     // format and textures can be made of it, else each decoded to RGBA8888 into one buffer.
     bool initWithBlockLevels(const BlockPayload& payload);

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,12 +21,6 @@ class AtomicFileTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(folder_.made()); }
     void TearDown() override { setAtomicWriteHookForTesting(nullptr); }
-    static std::string read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     // A child process starts saving over the file and dies between write and
     // rename; its exit status, or -1.
     static int saveKilledBeforeRename(const std::string& path) {
@@ -60,7 +53,7 @@ TEST_F(AtomicFileTest, ReplacesTheWholeFileAndLeavesNoTemporary) {
     std::string path = dir_ + "/prefs.plist";
     ASSERT_TRUE(writeFileAtomically(path, std::string("first version, rather long")));
     ASSERT_TRUE(writeFileAtomically(path, std::string("second")));
-    EXPECT_EQ(read(path), "second");
+    EXPECT_EQ(kite::test::readWholeFile(path), "second");
     EXPECT_EQ(entries(), std::vector<std::string>{"prefs.plist"});
 }
 
@@ -94,7 +87,7 @@ TEST_F(AtomicFileTest, AProcessKilledBeforeTheRenameLeavesThePreviousFileWhole) 
     std::string path = dir_ + "/save";
     ASSERT_TRUE(writeFileAtomically(path, std::string("previous")));
     EXPECT_EQ(saveKilledBeforeRename(path), 7);
-    EXPECT_EQ(read(path), "previous");
+    EXPECT_EQ(kite::test::readWholeFile(path), "previous");
 }
 
 TEST_F(AtomicFileTest, LeftoverTemporariesOfAKilledSaveAreRemovedAndNothingElse) {
@@ -108,7 +101,7 @@ TEST_F(AtomicFileTest, LeftoverTemporariesOfAKilledSaveAreRemovedAndNothingElse)
     std::vector<std::string> left = entries();
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"other.tmp.abcdef", "save", "save.tmp"}));
-    EXPECT_EQ(read(path), "previous");
+    EXPECT_EQ(kite::test::readWholeFile(path), "previous");
 }
 
 TEST_F(AtomicFileTest, WritesAnEmptyFile) {

@@ -1,6 +1,5 @@
 #include "platform/SoundFile.h"
 
-#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -81,8 +80,7 @@ TEST_F(SoundFileTest, WaveThatIsNotPlainPcmIsRefused) {
 TEST_F(SoundFileTest, DamagedFilesFailWithoutHarm) {
     Tone tone;
     ASSERT_TRUE(writeTone(path("whole.wav"), tone));
-    std::ifstream in(path("whole.wav"), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = kite::test::readWholeFile(path("whole.wav"));
     // A header that claims far more data than there is, and one cut short.
     std::string lying = bytes;
     lying[40] = lying[41] = lying[42] = '\x7f';

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -40,6 +41,12 @@ public:
 private:
     std::string path_;
 };
+
+// Every byte of a file; empty when it cannot be read.
+inline std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 }  // namespace test
 }  // namespace kite

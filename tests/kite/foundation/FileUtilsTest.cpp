@@ -240,8 +240,7 @@ TEST_F(FileUtilsTest, AZipMemberThatFailsItsCrcOrReadsShortIsAnError) {
 TEST_F(FileUtilsTest, ATruncatedZipArchiveFailsCleanly) {
     std::string zip = root_ + "cut.zip";
     writeZip(zip, "m", std::string(5000, 'q'));
-    std::ifstream in(zip, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = test::readWholeFile(zip);
     for (size_t keep : {size_t(10), bytes.size() / 2, bytes.size() - 10}) {
         std::ofstream(zip, std::ios::binary | std::ios::trunc) << bytes.substr(0, keep);
         ssize_t size = 0;

@@ -4,8 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "kite/http/HttpClient.h"
 #include "kite/http/HttpTestSupport.h"
@@ -22,13 +20,6 @@ using kite::test::stepFramesUntil;
 namespace {
 
 constexpr std::time_t kNow = 1700000000;
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 TEST(CookieStore, ACookieGoesOnlyToItsHostPathAndScheme) {
     CookieStore store("unused");
@@ -118,7 +109,7 @@ TEST_F(CookieExchangeTest, AReplysCookieIsSentBackWhereItMatchesAndWrittenOnDest
     EXPECT_EQ(replies_[2].body, "");
 
     HttpClient::destroyInstance();
-    const std::string text = readFile(cookieFile_);
+    const std::string text = kite::test::readWholeFile(cookieFile_);
     const std::string header =
         "# Netscape HTTP Cookie File\n"
         "# https://curl.se/docs/http-cookies.html\n"

@@ -17,6 +17,7 @@
 #include "kite/scene/Scene.h"
 #include "kite/scene/Touch.h"
 #include "platform/Clock.h"
+#include "support/DirectorShutdown.h"
 
 namespace kite {
 namespace {
@@ -39,9 +40,7 @@ protected:
     void TearDown() override {
         for (Touch* t : touches) t->release();
         if (dispatcher) dispatcher->release();
-        Director::getInstance()->end();
-        Director::getInstance()->mainLoop();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::shutDownDirector();
         platform::Clock::useRealTime();
     }
 

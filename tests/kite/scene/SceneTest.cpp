@@ -16,6 +16,7 @@
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
+#include "support/DirectorShutdown.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -74,9 +75,7 @@ protected:
         director->setGLView(view);
     }
     void TearDown() override {
-        Director::getInstance()->end();
-        Director::getInstance()->mainLoop();
-        PoolManager::getInstance()->getCurrentPool()->clear();
+        test::shutDownDirector();
         platform::Clock::useRealTime();
     }
     Scene* enteredScene() {

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "SceneDrawSupport.h"
 #include "kite/rendering/Texture2D.h"
@@ -23,11 +21,6 @@ using test::Pixel;
 
 // From fonts-dejavu-core, which scripts/setup installs.
 const char* const kFontPath = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A font held for one test and released at its end.
 struct HeldFont {
@@ -93,7 +86,7 @@ TEST_F(TrueTypeFontTest, AtContentScaleTwoAFontHasTwiceThePixels) {
 TEST_F(TrueTypeFontTest, DamagedOrTruncatedFontFilesFailCleanly) {
     test::TemporaryFolder folder("ttf-test");
     ASSERT_TRUE(folder.made());
-    const std::string bytes = fileBytes(kFontPath);
+    const std::string bytes = test::readWholeFile(kFontPath);
     ASSERT_GT(bytes.size(), 4096u);
     std::string scrambled = bytes;
     for (std::size_t i = 12; i < 1024; ++i) scrambled[i] = static_cast<char>(i * 37);
