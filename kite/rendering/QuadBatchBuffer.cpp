@@ -14,13 +14,6 @@ namespace {
 constexpr int kNarrowCapacity = 65536 / 4;  // quads that 16-bit indices reach
 constexpr int kWideCapacity = 65536;
 
-void pointAttributes() {
-    constexpr GLsizei stride = sizeof(PosColorTexVertex);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
-}
-
 template <class Index>
 void uploadQuadIndices(int quads) {
     std::vector<Index> indices(static_cast<std::size_t>(quads) * 6);
@@ -30,6 +23,22 @@ void uploadQuadIndices(int quads) {
 }
 
 }  // namespace
+
+void pointBatchVertexAttributes() {
+    constexpr GLsizei stride = sizeof(PosColorTexVertex);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
+    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
+}
+
+void unbindBatchBuffers(bool usesVAO) {
+    if (usesVAO) {
+        GLStateCache::bindVAO(0);
+    } else {
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+    }
+}
 
 QuadBatchBuffer::~QuadBatchBuffer() {
     if (!created_ || !toGL_) return;
@@ -72,7 +81,7 @@ void QuadBatchBuffer::create(bool toGL, bool usesVAO, bool wideIndices) {
             glEnableVertexAttribArray(0);
             glEnableVertexAttribArray(1);
             glEnableVertexAttribArray(2);
-            pointAttributes();
+            pointBatchVertexAttributes();
             glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
         }
     }
@@ -125,7 +134,7 @@ void QuadBatchBuffer::finish() {
                             staging_.data());
         if (!usesVAO_) {
             GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
-            pointAttributes();
+            pointBatchVertexAttributes();
         }
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
         if (usesVAO_) glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -136,13 +145,7 @@ void QuadBatchBuffer::finish() {
 }
 
 void QuadBatchBuffer::unbind() {
-    if (!toGL_) return;
-    if (usesVAO_) {
-        GLStateCache::bindVAO(0);
-    } else {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    }
+    if (toGL_) unbindBatchBuffers(usesVAO_);
 }
 
 void QuadBatchBuffer::discard() {

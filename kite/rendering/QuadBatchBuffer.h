@@ -9,6 +9,11 @@
 
 namespace kite {
 
+// Points attributes 0-2 (position, colour, texture coordinate) at the bound array buffer of vertices.
+void pointBatchVertexAttributes();
+// Unbinds a batch's buffers: its vertex array object, or the two buffers where there is none.
+void unbindBatchBuffers(bool usesVAO);
+
 class QuadBatchBuffer {
 public:
     QuadBatchBuffer() = default;

@@ -50,13 +50,6 @@ void transformVertices(const Mat4& mv, const PosColorTexVertex* from, PosColorTe
     }
 }
 
-void pointAttributes() {
-    constexpr GLsizei stride = sizeof(PosColorTexVertex);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
-}
-
 }  // namespace
 
 Renderer::Renderer() {
@@ -119,7 +112,7 @@ void Renderer::setupVBOAndVAO() {
         glEnableVertexAttribArray(0);
         glEnableVertexAttribArray(1);
         glEnableVertexAttribArray(2);
-        pointAttributes();
+        pointBatchVertexAttributes();
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, set.buffers[1]);
         glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, set.indices, GL_STATIC_DRAW);
         GLStateCache::bindVAO(0);
@@ -390,7 +383,7 @@ void Renderer::uploadVertices(GLuint vao, GLuint vbo, const void* data, std::siz
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), data, GL_DYNAMIC_DRAW);
         GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
-        pointAttributes();
+        pointBatchVertexAttributes();
     }
 }
 
@@ -421,15 +414,6 @@ void Renderer::drawByMaterial(const std::vector<Command*>& commands, IndexCount 
     if (pending > 0) drawElements(pending, start, indexType, indexSize);
 }
 
-void Renderer::unbindBatchBuffers() {
-    if (usesVAO_) {
-        GLStateCache::bindVAO(0);
-    } else {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    }
-}
-
 void Renderer::drawBatchedQuads() {
     if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
     quadBuffer_.finish();
@@ -458,7 +442,7 @@ void Renderer::drawBatchedTriangles() {
 
     drawByMaterial(batchedTriangles_, [](const TrianglesCommand* cmd) { return cmd->getIndexCount(); },
                    GL_UNSIGNED_SHORT, sizeof(GLushort));
-    unbindBatchBuffers();
+    unbindBatchBuffers(usesVAO_);
     batchedTriangles_.clear();
     filledVertex_ = 0;
     filledIndex_ = 0;

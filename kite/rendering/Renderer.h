@@ -91,7 +91,6 @@ private:
     template <class Command, class IndexCount>
     void drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount, GLenum indexType,
                         std::size_t indexSize);
-    void unbindBatchBuffers();
     void clean();
 
     std::vector<int> commandGroupStack_;
