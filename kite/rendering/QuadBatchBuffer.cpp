@@ -2,6 +2,7 @@
 
 #include <GLES2/gl2ext.h>
 
+#include <algorithm>
 #include <cstddef>
 
 #include "kite/rendering/GLStateCache.h"
@@ -59,7 +60,6 @@ void QuadBatchBuffer::create(bool toGL, bool usesVAO, bool wideIndices) {
     wideIndices_ = wideIndices;
     capacity_ = wideIndices ? kWideCapacity : kNarrowCapacity;
     maps_ = toGL && platform::loadGLExtensions().mapBuffer;
-    if (!maps_) staging_.resize(static_cast<std::size_t>(capacity_) * 4);
     if (!toGL) return;
 
     GLStateCache::bindVAO(0);
@@ -74,9 +74,6 @@ void QuadBatchBuffer::create(bool toGL, bool usesVAO, bool wideIndices) {
     for (int i = 0; i < RING; ++i) {
         if (usesVAO) GLStateCache::bindVAO(vaos_[i]);
         glBindBuffer(GL_ARRAY_BUFFER, vbos_[i]);
-        // Storage is made once: batches write into it, they never orphan it.
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(PosColorTexVertex) * 4 * capacity_), nullptr,
-                     GL_DYNAMIC_DRAW);
         if (usesVAO) {
             glEnableVertexAttribArray(0);
             glEnableVertexAttribArray(1);
@@ -96,11 +93,15 @@ void QuadBatchBuffer::bindSlot() {
 }
 
 // Each batch takes the next buffer of the ring, so it does not write storage that a draw
-// still queued in the driver reads.
+// still queued in the driver reads. A buffer's storage grows with the largest batch it got (it is
+// never orphaned); the batches are written straight into it through a mapping, and through
+// memory of their own only while the storage grows or where the driver cannot map.
 void QuadBatchBuffer::begin() {
     slot_ = (slot_ + 1) % RING;
-    target_ = staging_.data();
-    if (!maps_) return;
+    if (!maps_ || slotQuads_[slot_] == 0) {
+        target_ = stagingFor(0);
+        return;
+    }
     bindSlot();
     auto* mapped = static_cast<PosColorTexVertex*>(platform::glMapBufferOES(GL_ARRAY_BUFFER, GL_WRITE_ONLY_OES));
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -109,29 +110,62 @@ void QuadBatchBuffer::begin() {
         target_ = mapped;
         mapped_ = true;
     } else {
-        // A driver that refuses the mapping gets the batch through glBufferSubData.
-        maps_ = false;
-        staging_.resize(static_cast<std::size_t>(capacity_) * 4);
-        target_ = staging_.data();
+        maps_ = false;  // a driver that refuses the mapping gets every batch through glBufferSubData
+        target_ = stagingFor(0);
     }
 }
 
+PosColorTexVertex* QuadBatchBuffer::stagingFor(int quads) {
+    const std::size_t needed = static_cast<std::size_t>(quads) * 4;
+    if (staging_.size() < needed) staging_.resize(std::max(needed, staging_.size() * 2));
+    return staging_.data();
+}
+
 PosColorTexVertex* QuadBatchBuffer::reserve(int quads) {
-    if (!target_) begin();
-    PosColorTexVertex* room = target_ + static_cast<std::size_t>(quads_) * 4;
+    if (!open_) {
+        begin();
+        open_ = true;
+    }
+    const int filled = quads_;
     quads_ += quads;
-    return room;
+    if (mapped_ && quads_ > slotQuads_[slot_]) {
+        // Past the storage: what is written moves to memory, the storage grows at finish.
+        PosColorTexVertex* moved = stagingFor(quads_);
+        std::copy(target_, target_ + static_cast<std::size_t>(filled) * 4, moved);
+        bindSlot();
+        platform::glUnmapBufferOES(GL_ARRAY_BUFFER);
+        unbind();
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        mapped_ = false;
+        target_ = moved;
+    } else if (!mapped_) {
+        target_ = stagingFor(quads_);
+    }
+    return target_ + static_cast<std::size_t>(filled) * 4;
+}
+
+void QuadBatchBuffer::upload() {
+    const auto bytes = [](int quads) { return static_cast<GLsizeiptr>(sizeof(PosColorTexVertex) * 4 * quads); };
+    if (quads_ > slotQuads_[slot_]) {
+        // An eighth more than needed, in steps of 1,024 quads: a batch that grows a little
+        // each frame does not remake the storage every time.
+        const int grown = (quads_ + quads_ / 8 + 1023) / 1024 * 1024;
+        slotQuads_[slot_] = std::min(grown, capacity_);
+        glBufferData(GL_ARRAY_BUFFER, bytes(slotQuads_[slot_]), nullptr, GL_DYNAMIC_DRAW);
+    }
+    glBufferSubData(GL_ARRAY_BUFFER, 0, bytes(quads_), staging_.data());
+    // Mapped batches need no memory of their own once the storage has grown.
+    if (maps_) std::vector<PosColorTexVertex>().swap(staging_);
 }
 
 void QuadBatchBuffer::finish() {
-    if (!target_) return;
+    if (!open_) return;
     if (toGL_) {
         bindSlot();
         if (mapped_)
             platform::glUnmapBufferOES(GL_ARRAY_BUFFER);
         else
-            glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(sizeof(PosColorTexVertex) * 4 * quads_),
-                            staging_.data());
+            upload();
         if (!usesVAO_) {
             GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
             pointBatchVertexAttributes();
@@ -140,6 +174,7 @@ void QuadBatchBuffer::finish() {
         if (usesVAO_) glBindBuffer(GL_ARRAY_BUFFER, 0);
     }
     target_ = nullptr;
+    open_ = false;
     mapped_ = false;
     quads_ = 0;
 }
@@ -156,6 +191,7 @@ void QuadBatchBuffer::discard() {
         glBindBuffer(GL_ARRAY_BUFFER, 0);
     }
     target_ = nullptr;
+    open_ = false;
     mapped_ = false;
     quads_ = 0;
 }

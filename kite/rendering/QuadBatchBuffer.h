@@ -42,19 +42,25 @@ public:
     void discard();
 
 private:
-    static constexpr int RING = 3;
+    static constexpr int RING = 2;
 
     void begin();
     void bindSlot();
+    // Memory of the batch's own for at least `quads` quads (what it holds is kept).
+    PosColorTexVertex* stagingFor(int quads);
+    // Copies the batch from memory into the bound buffer, growing its storage when needed.
+    void upload();
     GLuint slotVBO() const { return vbos_[slot_]; }
 
     std::vector<PosColorTexVertex> staging_;  // written where the buffer is not mapped
     PosColorTexVertex* target_ = nullptr;     // the open batch's first vertex
+    bool open_ = false;
     bool mapped_ = false;
     int quads_ = 0;
     int capacity_ = 0;
     int slot_ = 0;
     GLuint vbos_[RING] = {};
+    int slotQuads_[RING] = {};  // quads each buffer's storage holds
     GLuint vaos_[RING] = {};
     GLuint indexBuffer_ = 0;
     bool created_ = false;
