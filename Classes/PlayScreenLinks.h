@@ -1,5 +1,5 @@
 // What the play screen and its dialogs reach outside themselves: the menu, the shop and sale screens, the
-// popup alert and the game server. Screens the game does not have yet are stood in for here, with a log line.
+// popup alert and the game server, in one place, so the play screen names nothing beyond it.
 #pragma once
 #include <string>
 

@@ -1,11 +1,22 @@
 #include "Classes/QKSingleton.h"
 
 #include "Classes/GameLayer.h"
+#include "Classes/PopupBoxLayer.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/UserDefault.h"
 
 namespace {
 
 kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
+
+// A popup with its texts set, to be built into one of its forms.
+PopupBoxLayer* titledPopup(const std::string& title, const std::string& message) {
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (!popup) return nullptr;
+    popup->setTitle(title);
+    popup->setMessage(message);
+    return popup;
+}
 
 }  // namespace
 
@@ -41,4 +52,63 @@ void QKSingleton::forgetGameLayer(const GameLayer* layer) {
 
 void QKSingleton::refreshTopBar() {
     if (inGame && gameLayer_) gameLayer_->refreshScore();
+}
+
+PopupBoxLayer* QKSingleton::adopt(kite::Node* parent, PopupBoxLayer* popup) {
+    if (!parent || !popup) return nullptr;
+    currentPopup_ = popup;
+    parent->addChild(popup, 2);
+    return popup;
+}
+
+void QKSingleton::showWaitBox(kite::Node* parent) {
+    if (!parent) return;
+    PopupBoxLayer* popup = PopupBoxLayer::create();
+    if (popup) popup->buildWaitBox();
+    adopt(parent, popup);
+}
+
+void QKSingleton::showAlert(kite::Node* parent, const std::string& title, const std::string& message) {
+    kite::log("QKSingleton: alert \"%s\" / \"%s\"", title.c_str(), message.c_str());
+    // A popup built and never shown would keep its pop-in action, and the action it.
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildAlert();
+        adopt(parent, popup);
+    }
+}
+
+void QKSingleton::showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind) {
+    kite::log("QKSingleton: confirm %d \"%s\" / \"%s\"", kind, title.c_str(), message.c_str());
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildConfirm(parent, kind);
+        adopt(parent, popup);
+    }
+}
+
+void QKSingleton::showNotice(kite::Node* parent, const std::string& title, const std::string& message) {
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildNotice(dynamic_cast<PopupBoxLayer::NoticeOwner*>(parent));
+        adopt(parent, popup);
+    }
+}
+
+void QKSingleton::showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message) {
+    if (!parent) return;
+    if (PopupBoxLayer* popup = titledPopup(title, message)) {
+        popup->buildPhoneInput(dynamic_cast<PopupBoxLayer::PhoneOwner*>(parent));
+        adopt(parent, popup);
+    }
+}
+
+void QKSingleton::removePopup() {
+    PopupBoxLayer* popup = currentPopup_;
+    currentPopup_ = nullptr;
+    if (popup) popup->removeFromParent();
+}
+
+void QKSingleton::forgetPopup(const PopupBoxLayer* popup) {
+    if (currentPopup_ == popup) currentPopup_ = nullptr;
 }

@@ -4,6 +4,11 @@
 #include <string>
 
 class GameLayer;
+class PopupBoxLayer;
+
+namespace kite {
+class Node;
+}
 
 class QKSingleton {
 public:
@@ -41,6 +46,22 @@ public:
     void forgetGameLayer(const GameLayer* layer);
     GameLayer* getGameLayer() const { return gameLayer_; }
 
+    // The popups every screen opens: each is added to the parent at z-order 2 and becomes the
+    // current popup, the one removePopup closes. Alerts and confirms are logged too; without a
+    // parent nothing is shown.
+    void showWaitBox(kite::Node* parent);
+    void showAlert(kite::Node* parent, const std::string& title, const std::string& message);
+    // The parent is the confirm's owner; the kind (1, 3 or 4) decides what its buttons do.
+    void showConfirm(kite::Node* parent, const std::string& title, const std::string& message, int kind);
+    // The parent must be a dialog the notice's button closes (a PopupBoxLayer::NoticeOwner).
+    void showNotice(kite::Node* parent, const std::string& title, const std::string& message);
+    // The parent must be a screen that takes the number (a PopupBoxLayer::PhoneOwner).
+    void showPhoneInput(kite::Node* parent, const std::string& title, const std::string& message);
+    void removePopup();
+    PopupBoxLayer* getCurrentPopup() const { return currentPopup_; }
+    // A popup that goes is forgotten, so the pointer never outlives it.
+    void forgetPopup(const PopupBoxLayer* popup);
+
     // While a game is showing, makes the play screen redraw its top bar.
     void refreshTopBar();
 
@@ -55,5 +76,8 @@ public:
 private:
     QKSingleton() = default;
 
+    PopupBoxLayer* adopt(kite::Node* parent, PopupBoxLayer* popup);
+
     GameLayer* gameLayer_ = nullptr;
+    PopupBoxLayer* currentPopup_ = nullptr;  // not retained; cleared when the popup goes
 };

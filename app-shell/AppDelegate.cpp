@@ -1,9 +1,12 @@
 #include "app-shell/AppDelegate.h"
 
 #include "Classes/GameData.h"
-#include "Classes/GameScene.h"
+#include "Classes/MenuScene.h"
+#include "Classes/QKGateway.h"
 #include "Classes/QKSingleton.h"
 #include "Classes/QKSound.h"
+#include "Classes/ServerExchange.h"
+#include "Classes/ServerReply.h"
 #include "kite/foundation/UserDefault.h"
 #include "kite/platform/GLViewImpl.h"
 #include "kite/scene/Director.h"
@@ -21,7 +24,7 @@ bool AppDelegate::didFinishLaunching() {
     kite::Director* director = kite::Director::getInstance();
     kite::GLView* view = director->getOpenGLView();
     if (!view) {
-        view = kite::GLViewImpl::create("stargrid");
+        view = kite::GLViewImpl::create("KWR_Game");
         if (view) director->setGLView(view);
     }
     if (view) {
@@ -33,11 +36,9 @@ bool AppDelegate::didFinishLaunching() {
     }
     director->setDisplayStats(false);
     director->setAnimationInterval(1.0 / 60);
-    writeFirstRunDefaults();
     QKSound::getInstance()->preload();
-    // Until the menu exists, the stored game goes on (or a new one starts) at once.
-    startGame();
-    director->runWithScene(GameScene::create());
+    writeFirstRunDefaults();
+    director->runWithScene(MenuScene::create());
     return true;
 }
 
@@ -52,23 +53,31 @@ void AppDelegate::writeFirstRunDefaults() {
     GameData::getInstance()->setDiamond(20);
 }
 
-void AppDelegate::startGame() {
-    GameData* data = GameData::getInstance();
-    if (data->newGameRequested) {
-        data->setGameTag(data->pendingGameTag);
-        data->newGame();
-    } else {
-        data->resumeGame();
-    }
-}
-
 void AppDelegate::didEnterBackground() {
     kite::Director::getInstance()->stopAnimation();
     kite::UserDefault::getInstance()->flush();
+    // Requests in flight are cut off; each still gets its failed reply, so no wait box stays up.
+    ServerExchange::destroyClient();
 }
 
 void AppDelegate::willEnterForeground() {
     kite::Director::getInstance()->startAnimation();
+    if (QKSingleton::getInstance()->getCellphone().empty()) return;
+    ServerExchange::post(ServerExchange::url("BindAccount"), "UserLogin", QKGateway::storedAccountLogin(), nullptr,
+                         [this](kite::network::HttpClient* client, kite::network::HttpResponse* response) {
+                             onHttpRequestCompleted(client, response);
+                         });
+}
+
+void AppDelegate::onHttpRequestCompleted(kite::network::HttpClient*, kite::network::HttpResponse* response) {
+    if (!response) return;
+    const ServerReply reply = ServerReply::read(response);
+    if (reply.tag() != "UserLogin" || !QKGateway::applyLoginReply(reply)) return;
+    QKSingleton* state = QKSingleton::getInstance();
+    // A new game from the server: the player starts it from the menu.
+    if (GameData::getInstance()->newGameRequested && state->inGame) {
+        if (MenuScene* menu = MenuScene::create()) kite::Director::getInstance()->replaceScene(menu);
+    }
 }
 
 void AppDelegate::initGLContextAttributes() {

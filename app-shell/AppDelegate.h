@@ -1,6 +1,12 @@
-// The game's application delegate: sets up the director and runs the first scene.
+// The game's application: design resolution, first-run defaults and the menu as the first
+// scene; background (stop, flush, cut the HTTP client off) and foreground (start, log in again).
 #pragma once
 #include "kite/platform/Application.h"
+
+namespace kite::network {
+class HttpClient;
+class HttpResponse;
+}  // namespace kite::network
 
 class AppDelegate : public kite::Application {
 public:
@@ -9,12 +15,13 @@ public:
     void willEnterForeground() override;
     void initGLContextAttributes() override;
 
+    // The reply to the login sent on coming back to the foreground.
+    void onHttpRequestCompleted(kite::network::HttpClient* client, kite::network::HttpResponse* response);
+
     // The design height for a device frame: tall iPhones get 852, the rest 720.
     static float designHeightFor(int frameHeight, bool pad);
 
 private:
     // On the very first launch: the switches on, the tutorial unseen, 20 diamonds.
     static void writeFirstRunDefaults();
-    // Prepares the progress for the play scene: a new game when one was asked for, else the stored one.
-    static void startGame();
 };

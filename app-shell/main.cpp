@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "app-shell/AppController.h"
 #include "app-shell/AppDelegate.h"
 #include "kite/audio/linux/SimpleAudioEngine.h"
 #include "kite/foundation/Console.h"
@@ -20,6 +21,7 @@
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
 #include "platform/Signals.h"
+#include "platform/UrlHandover.h"
 
 namespace {
 
@@ -29,18 +31,23 @@ struct Options {
     bool stats = false;  // the director's statistics display
     platform::DeviceProfile device = *platform::deviceProfileNamed("iphone5");
     platform::InputScript script;  // --script and --shot steps
+    std::string url;                // a URL of the game's own scheme to open
 };
+
+// The running game listens for URLs handed over by a second launch on this socket name.
+constexpr const char* kHandoverName = "stargrid";
 
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: stargrid [--device iphone4|iphone5|ipad] [--frames N] [--fixed-step]\n"
-                 "                [--script FILE] [--shot FRAME:PATH]... [--stats]\n"
+                 "                [--script FILE] [--shot FRAME:PATH]... [--stats] [URL]\n"
                  "  --device      screen to play on (default: STARGRID_DEVICE, else iphone5)\n"
                  "  --frames N    draw N frames, then quit\n"
                  "  --fixed-step  advance exactly 1/60 s per frame, without waiting\n"
                  "  --script FILE play scripted taps, drags, background/foreground and shots\n"
                  "  --shot FRAME:PATH  save the frame drawn at FRAME as a PNG\n"
-                 "  --stats       show frame rate, draw calls and vertices in the lower-left corner\n");
+                 "  --stats       show frame rate, draw calls and vertices in the lower-left corner\n"
+                 "  URL           a URL of the game's scheme: handed to the running game if there is one\n");
 }
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -98,6 +105,12 @@ std::optional<Options> parse(int argc, char** argv) {
                 }
                 options.script.add(*shot);
             }
+        } else if (arg.rfind("--", 0) != 0 && options.url.empty()) {
+            if (!platform::UrlHandover::checkUrl(arg)) {
+                std::fprintf(stderr, "stargrid: not a URL: %s\n", arg.substr(0, 64).c_str());
+                return std::nullopt;
+            }
+            options.url = arg;
         } else if (arg == "--help" || arg == "-h") {
             usage(stdout);
             std::exit(0);
@@ -129,10 +142,13 @@ void startConsole() {
 int main(int argc, char** argv) {
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
+    // A second launch with a URL hands it to the running game and is done.
+    if (!options->url.empty() && platform::UrlHandover::sendToRunning(kHandoverName, options->url)) return 0;
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
 
     AppDelegate app;
+    AppController controller;
     platform::HostLoop& loop = platform::HostLoop::main();
     loop.setFixedStep(options->fixedStep);
 
@@ -157,15 +173,15 @@ int main(int argc, char** argv) {
     player.setHostView(hostView);
 
     platform::HostLoop::Handlers handlers;
-    handlers.background = [&app] {
+    handlers.background = [&controller] {
         kite::log("stargrid: entering the background");
-        app.didEnterBackground();
+        controller.applicationDidEnterBackground();
         platform::AudioSession::shared().beginInterruption();
     };
-    handlers.foreground = [&app] {
+    handlers.foreground = [&controller] {
         kite::log("stargrid: entering the foreground");
         platform::AudioSession::shared().endInterruption();
-        app.willEnterForeground();
+        controller.applicationWillEnterForeground();
     };
     handlers.quit = [&hostView, &player] {
         // The shutdown closes the window with its host view.
@@ -188,7 +204,12 @@ int main(int argc, char** argv) {
     };
     loop.setHandlers(std::move(handlers));
 
+    controller.didFinishLaunching();
+    std::unique_ptr<platform::UrlHandover> handover = platform::UrlHandover::listen(
+        kHandoverName, [&controller](const std::string& url) { controller.handleOpenURL(url); });
+    if (!handover) kite::log("UrlHandover: another game of this user takes the URLs handed over");
     app.run();
+    if (!options->url.empty()) controller.handleOpenURL(options->url);
     // After the delegate's launch, which switches the display off.
     if (options->stats) kite::Director::getInstance()->setDisplayStats(true);
     kite::log("stargrid: running on %s (%dx%d)%s", options->device.name, options->device.width,

@@ -42,6 +42,8 @@ function(stargrid_library name)
   if(name STREQUAL "pigeon")
     list(FILTER sources EXCLUDE REGEX "/sdk/pigeon/statistics/")
   endif()
+  # The program entry goes into the executable, not the shell's library.
+  list(FILTER sources EXCLUDE REGEX "/app-shell/main\\.cpp$")
   if(NOT sources)
     return()
   endif()

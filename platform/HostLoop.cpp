@@ -44,6 +44,7 @@ void HostLoop::setFixedStep(bool on) {
 void HostLoop::reset() {
     for (auto& link : std::vector<std::shared_ptr<DisplayLink>>(links_)) link->invalidate();
     links_.clear();
+    sources_.clear();
     posted_.clear();
     handlers_ = Handlers();
     fixedStep_ = stopping_ = quitting_ = background_ = false;
@@ -59,6 +60,28 @@ void HostLoop::remove(const DisplayLink* link) {
     links_.erase(std::remove_if(links_.begin(), links_.end(),
                                 [link](const std::shared_ptr<DisplayLink>& l) { return l.get() == link; }),
                  links_.end());
+}
+
+HostLoop::SourceId HostLoop::addSource(std::function<void()> poll) {
+    const SourceId id = nextSource_++;
+    sources_.push_back({id, std::make_shared<std::function<void()>>(std::move(poll))});
+    return id;
+}
+
+void HostLoop::removeSource(SourceId id) {
+    sources_.erase(std::remove_if(sources_.begin(), sources_.end(), [id](const Source& s) { return s.id == id; }),
+                   sources_.end());
+}
+
+void HostLoop::pollSources() {
+    // A copy, so a poll may add or remove sources; each poll stays alive until it returns.
+    std::vector<Source> current(sources_);
+    for (const Source& source : current) {
+        if (stopping_) break;
+        const bool stillThere = std::any_of(sources_.begin(), sources_.end(),
+                                            [&](const Source& s) { return s.id == source.id; });
+        if (stillThere) (*source.poll)();
+    }
 }
 
 int HostLoop::run() {
@@ -141,6 +164,7 @@ void HostLoop::runOnce() {
     handleSignals();
     if (!stopping_) handleEvents(fixedStep_ ? 0.0 : secondsUntilNextLink());
     if (!stopping_) handleSignals();
+    if (!stopping_) pollSources();
     if (!stopping_) {
         updateTick();
         // Links may be added, invalidated or dropped by the callbacks: walk a copy

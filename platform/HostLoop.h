@@ -57,6 +57,12 @@ public:
     std::uint64_t currentTick();
     std::size_t linkCount() const { return links_.size(); }
 
+    // Run-loop sources (socket watchers): each is polled once per pass, after the events and
+    // before the links, and must not block. Removing one from inside a poll is allowed.
+    using SourceId = std::uint64_t;
+    SourceId addSource(std::function<void()> poll);
+    void removeSource(SourceId id);
+
     // Display links register themselves here.
     void add(std::shared_ptr<DisplayLink> link);
     void remove(const DisplayLink* link);
@@ -66,6 +72,7 @@ public:
 
 private:
     void handleSignals();
+    void pollSources();
     void handleEvents(double waitSeconds);
     void deliver(const InputEvent& event);
     void updateTick();
@@ -74,6 +81,12 @@ private:
 
     Handlers handlers_;
     std::vector<std::shared_ptr<DisplayLink>> links_;
+    struct Source {
+        SourceId id;
+        std::shared_ptr<std::function<void()>> poll;
+    };
+    std::vector<Source> sources_;
+    SourceId nextSource_ = 1;
     std::vector<InputEvent> posted_;
     bool fixedStep_ = false;
     bool stopping_ = false;

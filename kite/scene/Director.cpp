@@ -420,6 +420,10 @@ void Director::reset() {
     if (scheduler_) scheduler_->unscheduleAll();
     // The foreground, background and renderer-recreated listeners stay.
     if (eventDispatcher_) eventDispatcher_->removeAllEventListeners();
+    // A scene that never ran still holds its actions, and they hold it: cleaning up lets both go.
+    for (Scene* waiting : scenesStack_) {
+        if (waiting != runningScene_) waiting->cleanup();
+    }
     if (runningScene_) {
         runningScene_->onExit();
         runningScene_->cleanup();

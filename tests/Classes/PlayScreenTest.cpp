@@ -9,13 +9,16 @@
 #include "Classes/GuideLayer.h"
 #include "Classes/PauseLayer.h"
 #include "Classes/PropPaintLayer.h"
+#include "Classes/ServerExchange.h"
 #include "Classes/TopMenu.h"
 #include "PlayTestSupport.h"
+#include "kite/http/HttpTestSupport.h"
 #include "kite/scene/Label.h"
 #include "kite/scene/MenuItem.h"
 #include "kite/scene/Sprite.h"
 #include "kite/scene/Touch.h"
 #include "support/LogCapture.h"
+#include "tools/server/GameServer.h"
 
 namespace {
 
@@ -95,7 +98,7 @@ TEST_F(PlayScreen, TutorialOpensOnFirstPlayOnlyAndClosingEndsItForGood) {
     layer->finishGuide();
     paintPage->removeFromParentAndCleanup(true);
     EXPECT_EQ(QKSingleton::getInstance()->getGuideStatus(), 1);
-    EXPECT_TRUE(log.contains("alert 提示: 祝您游戏愉快^_^！"));
+    EXPECT_TRUE(log.contains("QKSingleton: alert \"提示\" / \"祝您游戏愉快^_^！\""));
 }
 
 TEST_F(PlayScreen, BombTogglesArmAndDisarmAndExcludeThePaint) {
@@ -147,15 +150,15 @@ TEST_F(PlayScreen, PropsWithoutUsesAlertAndWithoutDiamondsOpenTheSale) {
     layer->getBombToggle()->activate();
     EXPECT_EQ(layer->getBombToggle()->getSelectedIndex(), 0u);
     EXPECT_FALSE(layer->getBoard()->bombMode);
-    EXPECT_TRUE(log.contains("the sale screen"));
+    EXPECT_TRUE(log.contains("the sale dialog"));
     layer->getResetItem()->activate();
-    EXPECT_EQ(log.count("the sale screen"), 2u);
+    EXPECT_EQ(log.count("the sale dialog"), 2u);
 
     data->setDiamond(20);
     data->setPropPaintCount(0);
     layer->getPaintToggle()->activate();
     EXPECT_EQ(layer->getPaintToggle()->getSelectedIndex(), 0u);
-    EXPECT_TRUE(log.contains("alert 提示: 当前道具次数已用完"));
+    EXPECT_TRUE(log.contains("QKSingleton: alert \"提示\" / \"当前道具次数已用完\""));
     EXPECT_EQ(data->getDiamond(), 20);
 }
 
@@ -334,7 +337,7 @@ TEST_F(PlayScreen, RetryWithoutDiamondsOpensTheSaleAndStays) {
     GameOverLayer* over = loseLevel(4);
     ASSERT_NE(over, nullptr);
     over->onContinue();
-    EXPECT_TRUE(log.contains("the sale screen"));
+    EXPECT_TRUE(log.contains("the sale dialog"));
     EXPECT_EQ(childOf<GameOverLayer>(layer), over);
     EXPECT_EQ(data->getDiamond(), 4);
 }
@@ -343,15 +346,29 @@ TEST_F(PlayScreen, LeavingGameOverSubmitsTheScoreBeforeTheNotice) {
     kite::test::LogCapture log;
     GameOverLayer* over = loseLevel(20);
     ASSERT_NE(over, nullptr);
-    QKSingleton::getInstance()->networkReachable = true;
+    stargrid_server::GameServer::Options options;
+    options.echo = false;
+    std::string error;
+    std::unique_ptr<stargrid_server::GameServer> server = stargrid_server::GameServer::start(options, &error);
+    ASSERT_TRUE(server) << error;
+    QKSingleton* state = QKSingleton::getInstance();
+    state->networkReachable = true;
+    state->setHttpRequestURL(server->url("/game"));
+    state->setCellphone(base64Encode("13812345678"));
     over->onClose();
-    const std::string lines = log.text();
-    const auto score = lines.find("score not sent");
-    const auto notice = lines.find("game-over notice not sent");
-    ASSERT_NE(score, std::string::npos);
-    ASSERT_NE(notice, std::string::npos);
-    EXPECT_LT(score, notice);
     EXPECT_EQ(childOf<GameOverLayer>(layer), nullptr);
+    ASSERT_TRUE(kite::test::stepFramesUntil([] { return ServerExchange::waitingCount() == 0; }));
+    std::vector<std::string> paths;
+    for (const auto& entry : server->requestLog().since(0)) paths.push_back(entry.path);
+    // The score goes first when the board's history accounts for every cell; the notice always.
+    ASSERT_FALSE(paths.empty());
+    EXPECT_EQ(paths.back(), "/game/SubmitGameover");
+    EXPECT_LE(paths.size(), 2u);
+    if (paths.size() == 2) {
+        EXPECT_EQ(paths.front(), "/game/SubmitScore");
+    }
+    ServerExchange::destroyClient(true);
+    state->setCellphone("");
 }
 
 TEST_F(PlayScreen, FloatWordCallbackRunsOnceAndTheWordLeaves) {

@@ -24,7 +24,9 @@ protected:
 constexpr int kBoardShown = 160;
 // The first-play tutorial opens 0.6 s after the board; its close button ends it for good.
 constexpr int kGuideOpen = 175;
-const std::string kCloseGuide = "tap " + std::to_string(kGuideOpen + 5) + " 597 40\n";
+// Closing it raises the alert "祝您游戏愉快^_^！", whose button (design (240, 376)) closes it in turn.
+const std::string kCloseGuide =
+    "tap " + std::to_string(kGuideOpen + 5) + " 597 40\ntap " + std::to_string(kGuideOpen + 14) + " 320 635\n";
 
 TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
     const std::string first = (dir / "first.png").string();
@@ -50,7 +52,7 @@ TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
 
     const auto [x, y] = cellPixel(tapped);
     const std::string after = (dir / "after.png").string();
-    const int tapFrame = kGuideOpen + 15;
+    const int tapFrame = kGuideOpen + 20;
     const std::string steps = kCloseGuide + "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " + std::to_string(y) +
                               "\nshot " + std::to_string(tapFrame + 360) + " " + after + "\nquit " +
                               std::to_string(tapFrame + 362) + "\n";  // once the bursts have gone
@@ -76,7 +78,7 @@ TEST_F(StargridBoard, KilledBetweenMovesResumesTheLastSettledMove) {
     std::string steps = kCloseGuide;
     for (int k = 0; k < 200; ++k) {
         const auto [x, y] = cellPixel(board::cellIndex(9 - k % 3, (k * 7) % board::kColumns));
-        steps += "tap " + std::to_string(kGuideOpen + 15 + 30 * k) + " " + std::to_string(x) + " " +
+        steps += "tap " + std::to_string(kGuideOpen + 20 + 30 * k) + " " + std::to_string(x) + " " +
                  std::to_string(y) + "\n";
     }
     const std::string command = environment() + "exec " + STARGRID_EXECUTABLE + " --fixed-step --script " +

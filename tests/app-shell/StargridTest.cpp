@@ -13,117 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "GameProcess.h"
+
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
-
-// The game running in a child process, its standard output read line by line.
-class Game {
-public:
-    // env: "NAME=value" to set, "NAME" alone to remove.
-    Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            for (const std::string& e : env) {
-                auto eq = e.find('=');
-                if (eq == std::string::npos)
-                    unsetenv(e.c_str());
-                else
-                    setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-            }
-            std::vector<char*> argv{const_cast<char*>(STARGRID_EXECUTABLE)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(STARGRID_EXECUTABLE, argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        fd_ = out[0];
-        fcntl(fd_, F_SETFL, O_NONBLOCK);
-    }
-    ~Game() {
-        if (pid_ > 0 && !status_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0) close(fd_);
-    }
-
-    bool started() const { return pid_ > 0 && fd_ >= 0; }
-    void signal(int number) { kill(pid_, number); }
-
-    // Waits (bounded) for a line containing text; true when it came.
-    bool waitForLine(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(20)) {
-        auto deadline = Clock::now() + timeout;
-        for (;;) {
-            for (std::size_t i = scanned_; i < lines_.size(); ++i) {
-                if (lines_[i].find(text) != std::string::npos) {
-                    scanned_ = i + 1;
-                    return true;
-                }
-            }
-            scanned_ = lines_.size();
-            if (Clock::now() >= deadline || !read(deadline)) return false;
-        }
-    }
-
-    // Waits (bounded) for the exit; the exit status, or nothing when it did not end normally in time.
-    std::optional<int> waitForExit(std::chrono::seconds timeout = std::chrono::seconds(20)) {
-        auto deadline = Clock::now() + timeout;
-        while (!status_ && Clock::now() < deadline) {
-            int status = 0;
-            pid_t r = waitpid(pid_, &status, WNOHANG);
-            if (r == pid_) {
-                status_ = status;
-                break;
-            }
-            read(std::min(deadline, Clock::now() + std::chrono::milliseconds(20)));
-        }
-        while (read(Clock::now())) {
-        }
-        if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
-        return WEXITSTATUS(*status_);
-    }
-
-    const std::vector<std::string>& lines() const { return lines_; }
-
-private:
-    // Reads what is there until the deadline; false at the end of the output or on time-out.
-    bool read(Clock::time_point deadline) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(std::max<long long>(0, left))) <= 0) return false;
-        char buffer[4096];
-        ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        if (n <= 0) return false;
-        partial_.append(buffer, static_cast<std::size_t>(n));
-        for (auto nl = partial_.find('\n'); nl != std::string::npos; nl = partial_.find('\n')) {
-            lines_.push_back(partial_.substr(0, nl));
-            partial_.erase(0, nl + 1);
-        }
-        return true;
-    }
-
-    pid_t pid_ = -1;
-    int fd_ = -1;
-    std::optional<int> status_;
-    std::string partial_;
-    std::vector<std::string> lines_;
-    std::size_t scanned_ = 0;
-};
+using stargrid::test::Game;
 
 TEST(Stargrid, RunsTheGivenFramesHeadlessWithoutADisplayAndExitsZero) {
     Game game({"--frames", "30"}, {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY", "STARGRID_DEVICE"});
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.lines(), ElementsAre("stargrid: running on iphone5 (640x1136), headless",
+    EXPECT_THAT(game.shellLines(), ElementsAre("stargrid: running on iphone5 (640x1136), headless",
                                           "stargrid: entering the background", "stargrid: quit"));
 }
 
@@ -131,8 +34,8 @@ TEST(Stargrid, FixedStepRunsAHundredAndTwentyFrames) {
     Game game({"--frames", "120", "--fixed-step", "--device", "iphone4"});
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
-    ASSERT_FALSE(game.lines().empty());
-    EXPECT_THAT(game.lines().front(), HasSubstr("running on iphone4 (640x960)"));
+    ASSERT_FALSE(game.shellLines().empty());
+    EXPECT_THAT(game.shellLines().front(), HasSubstr("running on iphone4 (640x960)"));
 }
 
 TEST(Stargrid, SigtermRunsTheBackgroundThenQuitsWithStatusZero) {
@@ -141,7 +44,7 @@ TEST(Stargrid, SigtermRunsTheBackgroundThenQuitsWithStatusZero) {
     ASSERT_TRUE(game.waitForLine("running on ipad (768x1024)"));
     game.signal(SIGTERM);
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.lines(), ElementsAre(HasSubstr("running on ipad"), "stargrid: entering the background",
+    EXPECT_THAT(game.shellLines(), ElementsAre(HasSubstr("running on ipad"), "stargrid: entering the background",
                                           "stargrid: quit"));
 }
 
@@ -157,7 +60,7 @@ TEST(Stargrid, UserSignalsAlternateBackgroundAndForeground) {
     game.signal(SIGUSR2);  // already in the foreground: nothing
     game.signal(SIGTERM);
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.lines(),
+    EXPECT_THAT(game.shellLines(),
                 ElementsAre(HasSubstr("running on"), "stargrid: entering the background",
                             "stargrid: entering the foreground", "stargrid: entering the background",
                             "stargrid: quit"));
@@ -167,7 +70,7 @@ TEST(Stargrid, ZeroFramesQuitsAtOnce) {
     Game game({"--frames", "0"});
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.lines(), ElementsAre(HasSubstr("running on"), "stargrid: entering the background",
+    EXPECT_THAT(game.shellLines(), ElementsAre(HasSubstr("running on"), "stargrid: entering the background",
                                           "stargrid: quit"));
 }
 
@@ -175,8 +78,8 @@ TEST(Stargrid, UnreachableDisplayMeansHeadless) {
     Game game({"--frames", "10"}, {"SDL_VIDEODRIVER", "DISPLAY=:987", "WAYLAND_DISPLAY"});
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
-    ASSERT_FALSE(game.lines().empty());
-    EXPECT_THAT(game.lines().front(), HasSubstr(", headless"));
+    ASSERT_FALSE(game.shellLines().empty());
+    EXPECT_THAT(game.shellLines().front(), HasSubstr(", headless"));
 }
 
 // An X server of the test's own, on a display number it picks itself.
@@ -223,7 +126,7 @@ TEST(Stargrid, RunsInAWindowWhenADisplayIsThere) {
     Game game({"--frames", "30"}, {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "DISPLAY=" + server.display()});
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.lines(), ElementsAre("stargrid: running on iphone5 (640x1136)",
+    EXPECT_THAT(game.shellLines(), ElementsAre("stargrid: running on iphone5 (640x1136)",
                                           "stargrid: entering the background", "stargrid: quit"));
 }
 

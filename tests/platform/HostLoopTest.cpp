@@ -97,6 +97,21 @@ TEST_F(HostLoopTest, LinksMayRebuildOrDropThemselvesWhileFiring) {
     EXPECT_EQ(loop.linkCount(), 0u);
 }
 
+TEST_F(HostLoopTest, SourcesArePolledOncePerPassAndMayRemoveThemselves) {
+    loop.setFixedStep(true);
+    int polled = 0;
+    int once = 0;
+    HostLoop::SourceId self = 0;
+    loop.addSource([&] { ++polled; });
+    self = loop.addSource([&] {
+        ++once;
+        loop.removeSource(self);
+    });
+    for (int i = 0; i < 3; ++i) loop.runOnce();
+    EXPECT_EQ(polled, 3);
+    EXPECT_EQ(once, 1);
+}
+
 TEST_F(HostLoopTest, BackgroundAndForegroundAlternateAndQuitRunsBackgroundFirst) {
     std::vector<std::string> calls;
     HostLoop::Handlers handlers;

@@ -258,6 +258,18 @@ TEST_F(DirectorTest, EndShutsDownOnTheNextPassWithoutDrawing) {
     EXPECT_EQ(director->getRunningScene(), nullptr);
 }
 
+TEST_F(DirectorTest, ASceneThatNeverRanIsCleanedUpAndFreedAtTheEnd) {
+    auto* view = createAutoreleased<RecordingView>();
+    view->log = &log;
+    director->setGLView(view);
+    director->runWithScene(LoggingScene::create("waiting", &log));
+    director->end();
+    frame(1.0 / 60);
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    EXPECT_THAT(log, ElementsAre("waiting:cleanup", "view:end", "waiting:destroyed"));
+    director = Director::getInstance();
+}
+
 TEST_F(DirectorTest, AutoreleasedObjectsGoAtTheEndOfTheFrame) {
     std::vector<std::string> sceneLog;
     director->runWithScene(LoggingScene::create("a", &log));

@@ -1,0 +1,7 @@
+// The platform's alert view here: one log line, and a modal alert drawn over the running scene
+// (over the first scene to run, when none runs yet). It is not the game's current popup, so a
+// screen closing its wait box never closes it.
+#pragma once
+#include <string>
+
+void showAlertView(const std::string& title, const std::string& message, const std::string& button);

@@ -1,0 +1,145 @@
+#include "app-shell/AppController.h"
+
+#include <cstdio>
+#include <string>
+
+#include "Classes/QKSingleton.h"
+#include "app-shell/AlertView.h"
+#include "kite/foundation/Log.h"
+#include "kite/platform/Application.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/EventCustom.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/EventListenerCustom.h"
+#include "sdk/pigeon/Requests.h"
+#include "sdk/pigeon/Responses.h"
+
+namespace {
+
+template <class... Args>
+std::string format(const char* pattern, Args... args) {
+    char text[2048];
+    std::snprintf(text, sizeof text, pattern, args...);
+    return text;
+}
+
+std::string shareResult(int errCode) {
+    switch (errCode) {
+        case 0: return "分享成功";
+        case -1: return "分享错误";
+        case -2: return "分享取消";
+        case -3: return "发送失败";
+        case -4: return "授权失败";
+        case -5: return "信鸽不支持";
+        default: return format("errcode:%d", errCode);
+    }
+}
+
+}  // namespace
+
+AppController::~AppController() {
+    // The director's dispatcher, ended with the director, lets go of its own reference.
+    if (reachabilityListener_) reachabilityListener_->release();
+}
+
+bool AppController::didFinishLaunching() {
+    QKSingleton* state = QKSingleton::getInstance();
+    state->versionText = kShortVersion;
+    state->bundleVersion = kBundleVersion;
+
+    reachabilityListener_ = kite::EventListenerCustom::create(
+        kReachabilityChangedNotification, [this](kite::EventCustom* event) {
+            reachabilityChanged(static_cast<Reachability*>(event->getUserData()));
+        });
+    reachabilityListener_->retain();
+    kite::Director::getInstance()->getEventDispatcher()->addEventListenerWithFixedPriority(reachabilityListener_, 1);
+
+    hostReach_ = Reachability::reachabilityWithHostName(kProbeHost);
+    if (hostReach_) {
+        hostReach_->startNotifier();
+        // The first state is reported at start; changes follow as they come.
+        reportReachabilityStatus(*hostReach_);
+    }
+    // Registering with the messenger (its application id) belongs here once the SDK's entry exists.
+    return true;
+}
+
+void AppController::applicationDidEnterBackground() {
+    if (kite::Application* application = kite::Application::getInstance()) application->didEnterBackground();
+}
+
+void AppController::applicationWillEnterForeground() {
+    if (kite::Application* application = kite::Application::getInstance()) application->willEnterForeground();
+}
+
+bool AppController::handleOpenURL(const std::string& url) {
+    const std::string prefix = std::string(kUrlScheme) + "://";
+    if (url.compare(0, prefix.size(), prefix) != 0) {
+        kite::log("AppController: refused a URL of another scheme");
+        return false;
+    }
+    kite::log("AppController: open URL %s", url.c_str());
+    // The messenger SDK's entry takes it from here once it exists; until then nothing handles it.
+    return false;
+}
+
+void AppController::reachabilityChanged(Reachability* reachability) {
+    if (reachability) reportReachabilityStatus(*reachability);
+}
+
+void AppController::reportReachabilityStatus(const Reachability& reachability) {
+    QKSingleton* state = QKSingleton::getInstance();
+    switch (reachability.currentReachabilityStatus()) {
+        case NotReachable:
+            kite::log("当前网路环境：无网络");
+            state->networkReachable = false;
+            showAlertView("提示", "当前无网络！系统将不会上传您的成绩到排行榜！", "确认");
+            break;
+        case ReachableViaWWAN:
+            kite::log("当前网路环境：GPRS、3G");
+            state->networkReachable = true;
+            break;
+        case ReachableViaWiFi:
+            kite::log("当前网路环境：WiFi");
+            state->networkReachable = true;
+            break;
+    }
+}
+
+void AppController::onReq(const pigeon::BaseReq& request) {
+    if (auto* get = dynamic_cast<const pigeon::GetMessageFromPGReq*>(&request)) {
+        showAlertView("信鸽请求App提供内容", format("openID: %s", get->openID.c_str()), "OK");
+    } else if (auto* show = dynamic_cast<const pigeon::ShowMessageFromPGReq*>(&request)) {
+        const pigeon::PGMediaMessage empty;
+        const pigeon::PGMediaMessage& message = show->message ? *show->message : empty;
+        auto* extend = dynamic_cast<const pigeon::PGAppExtendObject*>(message.mediaObject.get());
+        showAlertView("信鸽请求App显示内容",
+                      format("openID: %s, 标题：%s \n内容：%s \n附带信息：%s \n缩略图:%lu bytes\n附加消息:%s\n",
+                             show->openID.c_str(), message.title.c_str(), message.description.c_str(),
+                             extend ? extend->extInfo.c_str() : "", static_cast<unsigned long>(message.thumbData.size()),
+                             message.messageExt.c_str()),
+                      "OK");
+    } else if (auto* launch = dynamic_cast<const pigeon::LaunchFromPGReq*>(&request)) {
+        showAlertView("从信鸽启动",
+                      format("openID: %s, messageExt:%s", launch->openID.c_str(),
+                             launch->message ? launch->message->messageExt.c_str() : ""),
+                      "OK");
+    }
+}
+
+void AppController::onResp(const pigeon::BaseResp& response) {
+    if (dynamic_cast<const pigeon::SendMessageToPGResp*>(&response)) {
+        showAlertView("提示", shareResult(response.errCode), "确定");
+    } else if (auto* auth = dynamic_cast<const pigeon::SendAuthResp*>(&response)) {
+        showAlertView("Auth结果",
+                      format("code:%s,state:%s,errcode:%d", auth->code.c_str(), auth->state.c_str(), auth->errCode),
+                      "确定");
+    } else if (auto* cards = dynamic_cast<const pigeon::AddCardToPGCardPackageResp*>(&response)) {
+        std::string lines;
+        for (const pigeon::PGCardItem& card : cards->cardAry) {
+            lines += format("cardid:%s cardext:%s cardstate:%d\n", card.cardId.c_str(), card.extMsg.c_str(),
+                            static_cast<int>(card.cardState));
+        }
+        showAlertView("add card resp", lines, "确定");
+    }
+}

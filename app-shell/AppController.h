@@ -1,0 +1,53 @@
+// The application's platform delegate: the bundle's version into the game-wide state, the
+// network watched and reported, URLs of the game's own scheme received (from a launch or from
+// a second launch), the messenger's callbacks turned into alerts, and background and
+// foreground passed to the game's application.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "app-shell/Reachability.h"
+
+namespace kite {
+class EventListenerCustom;
+}
+
+namespace pigeon {
+struct BaseReq;
+struct BaseResp;
+}  // namespace pigeon
+
+class AppController {
+public:
+    // The scheme of the game's own URLs (the messenger answers through it).
+    static constexpr const char* kUrlScheme = "pg5e18c0a7d94b2f63";
+    static constexpr const char* kShortVersion = "1.0";
+    static constexpr int kBundleVersion = 1;
+    // Only a route to it is asked for: reachability resolves nothing.
+    static constexpr const char* kProbeHost = "www.example.com";
+
+    AppController() = default;
+    ~AppController();
+    AppController(const AppController&) = delete;
+    AppController& operator=(const AppController&) = delete;
+
+    // Before the application runs: version, the reachability observer and its first report.
+    bool didFinishLaunching();
+    void applicationDidEnterBackground();
+    void applicationWillEnterForeground();
+
+    // A URL of the game's scheme, checked strictly; true when it was taken.
+    bool handleOpenURL(const std::string& url);
+
+    void reachabilityChanged(Reachability* reachability);
+    void reportReachabilityStatus(const Reachability& reachability);
+
+    void onReq(const pigeon::BaseReq& request);
+    void onResp(const pigeon::BaseResp& response);
+
+    Reachability* hostReachability() const { return hostReach_.get(); }
+
+private:
+    std::unique_ptr<Reachability> hostReach_;
+    kite::EventListenerCustom* reachabilityListener_ = nullptr;  // retained
+};

@@ -1,0 +1,51 @@
+// Hands URLs of the game's own scheme to the running game: a second launch connects to a Unix
+// socket in $XDG_RUNTIME_DIR and writes the URL; the running game accepts on that socket from
+// its host loop. What arrives is checked before anyone sees it: length-capped, printable
+// ASCII, a scheme and nothing after the first line.
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+class UrlHandover {
+public:
+    static constexpr std::size_t kLongestUrl = 4096;
+
+    // "$XDG_RUNTIME_DIR/<name>.sock" (or under /tmp with the user id when the variable is unset).
+    static std::string socketPath(const std::string& name);
+
+    // The URL as handed over, when it is a well-formed URL: "scheme:rest", scheme letters,
+    // digits, "+", "-", "." starting with a letter, every byte printable ASCII, within the cap.
+    static std::optional<std::string> checkUrl(const std::string& text);
+
+    // The second launch: true when a running game took the URL.
+    static bool sendToRunning(const std::string& name, const std::string& url);
+
+    // The running game: listens on the socket (replacing a stale one no game answers on) and
+    // polls it from the main host loop; received URLs go to the handler there. Null when the
+    // socket cannot be made, or another running game already listens on it.
+    static std::unique_ptr<UrlHandover> listen(const std::string& name,
+                                               std::function<void(const std::string&)> handler);
+    ~UrlHandover();
+    UrlHandover(const UrlHandover&) = delete;
+    UrlHandover& operator=(const UrlHandover&) = delete;
+
+    const std::string& path() const { return path_; }
+    // One pass: accepts waiting senders and reads what they wrote (never blocks).
+    void poll();
+
+private:
+    struct Sender;
+    UrlHandover() = default;
+
+    std::string path_;
+    int fd_ = -1;
+    std::uint64_t source_ = 0;
+    std::function<void(const std::string&)> handler_;
+    std::vector<std::unique_ptr<Sender>> senders_;
+};
+
+}  // namespace platform

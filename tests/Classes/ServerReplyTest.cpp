@@ -1,0 +1,82 @@
+#include "Classes/ServerReply.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kite/foundation/Ref.h"
+#include "kite/http/HttpRequest.h"
+#include "kite/http/HttpResponse.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using kite::network::HttpRequest;
+using kite::network::HttpResponse;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+// A reply as the client would hand it over.
+kite::RefPtr<HttpResponse> response(const std::string& tag, bool transferred, long status, const std::string& body) {
+    kite::RefPtr<HttpRequest> request(HttpRequest::create());
+    request->setTag(tag);
+    kite::RefPtr<HttpResponse> made(HttpResponse::create(request.get()));
+    made->setSucceed(transferred);
+    made->setResponseCode(status);
+    made->setResponseData(std::vector<char>(body.begin(), body.end()));
+    if (!transferred) made->setErrorBuffer("Couldn't connect to server");
+    return made;
+}
+
+TEST(ServerReply, FollowsTheFramesLogLinesAndReadsTheCode) {
+    kite::test::LogCapture log;
+    ServerReply reply = ServerReply::read(response("Version", true, 200, "{\"code\":\"0000\",\"bodymessage\":{\"version\":\"3\"}}").get());
+    EXPECT_EQ(reply.tag(), "Version");
+    EXPECT_TRUE(reply.succeeded());
+    EXPECT_EQ(reply.integer("version"), 3);
+    EXPECT_THAT(log.lines(), ElementsAre(StartsWith("Completed Tag : Version "), StartsWith("StatusCode: 200")));
+}
+
+TEST(ServerReply, ATransferFailureIsLoggedAndNeverASuccess) {
+    kite::test::LogCapture log;
+    ServerReply reply = ServerReply::read(response("WebSer", false, -1, "").get());
+    EXPECT_FALSE(reply.transferred());
+    EXPECT_FALSE(reply.succeeded());
+    EXPECT_THAT(log.lines(), ElementsAre(StartsWith("Completed Tag : WebSer "), StartsWith("StatusCode: -1"),
+                                       StartsWith("response failed"),
+                                       StartsWith("error buffer: Couldn't connect to server")));
+}
+
+TEST(ServerReply, OnlyTheBodyCountsNotTheHttpStatus) {
+    EXPECT_TRUE(ServerReply::read(response("RedbagCount", true, 500, "{\"code\":\"0000\",\"bodymessage\":\"2\"}").get())
+                    .succeeded());
+}
+
+TEST(ServerReply, BodiesOfTheWrongShapeReadAsFailuresWithoutThrowing) {
+    kite::test::LogCapture log;
+    for (const char* body : {"", "{\"code\":\"0000\",\"bodymessage\":", "[1,2]", "\"0000\"", "{\"code\":0}",
+                             "{\"code\":null}", "{\"bodymessage\":\"x\"}", "{\"code\":[\"0000\"]}"}) {
+        ServerReply reply = ServerReply::read(response("UserLogin", true, 200, body).get());
+        EXPECT_FALSE(reply.succeeded()) << body;
+        EXPECT_EQ(reply.code(), "") << body;
+    }
+    EXPECT_THAT(log.text(), HasSubstr("ServerReply: "));
+}
+
+TEST(ServerReply, PayloadMembersOfAnotherTypeAreAbsentNotCoerced) {
+    ServerReply reply = ServerReply::read(
+        response("UserLogin", true, 200, "{\"code\":\"0000\",\"bodymessage\":{\"score\":12,\"diamond\":\"5x\",\"gametag\":{}}}")
+            .get());
+    EXPECT_TRUE(reply.succeeded());
+    EXPECT_EQ(reply.integer("score"), std::nullopt);
+    EXPECT_EQ(reply.integer("diamond"), 5);  // read as the game reads numbers: the leading digits
+    EXPECT_EQ(reply.text("gametag"), std::nullopt);
+    EXPECT_EQ(reply.text(), std::nullopt);
+    ServerReply nulBytes = ServerReply::read(
+        response("RedbagCount", true, 200, std::string("{\"code\":\"0000\",\0\"bodymessage\":\"7\"}", 35)).get());
+    EXPECT_EQ(nulBytes.integer(), 7);
+}
+
+}  // namespace

@@ -1,0 +1,75 @@
+#include "app-shell/AppController.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Classes/QKSingleton.h"
+#include "platform/NetworkReachability.h"
+#include "sdk/pigeon/Requests.h"
+#include "sdk/pigeon/Responses.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class AppControllerTest : public ::testing::Test {
+protected:
+    void TearDown() override { platform::setNetworkPathForTesting(std::nullopt); }
+    AppController controller;
+    kite::test::LogCapture log;
+};
+
+TEST_F(AppControllerTest, LosingTheNetworkClearsTheFlagAndSaysSo) {
+    auto host = Reachability::reachabilityWithHostName(AppController::kProbeHost);
+    platform::setNetworkPathForTesting(platform::NetworkPath::None);
+    controller.reportReachabilityStatus(*host);
+    EXPECT_FALSE(QKSingleton::getInstance()->networkReachable);
+    EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：无网络")));
+    EXPECT_THAT(log.lines(), Contains(StartsWith("AlertView: 提示 / 当前无网络！系统将不会上传您的成绩到排行榜！ [确认]")));
+    platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
+    controller.reportReachabilityStatus(*host);
+    EXPECT_TRUE(QKSingleton::getInstance()->networkReachable);
+    EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：WiFi")));
+}
+
+TEST_F(AppControllerTest, LaunchStoresTheVersionAndReportsTheFirstState) {
+    platform::setNetworkPathForTesting(platform::NetworkPath::None);
+    ASSERT_TRUE(controller.didFinishLaunching());
+    EXPECT_EQ(QKSingleton::getInstance()->versionText, "1.0");
+    EXPECT_EQ(QKSingleton::getInstance()->bundleVersion, 1);
+    EXPECT_FALSE(QKSingleton::getInstance()->networkReachable);
+    ASSERT_NE(controller.hostReachability(), nullptr);
+    controller.hostReachability()->stopNotifier();
+}
+
+TEST_F(AppControllerTest, OnlyUrlsOfTheGamesOwnSchemeAreTaken) {
+    controller.handleOpenURL("http://elsewhere.example/x");
+    EXPECT_THAT(log.lines(), Contains(StartsWith("AppController: refused a URL of another scheme")));
+    controller.handleOpenURL("pg5e18c0a7d94b2f63://oauth?code=1");
+    EXPECT_THAT(log.lines(), Contains(StartsWith("AppController: open URL pg5e18c0a7d94b2f63://oauth?code=1")));
+}
+
+TEST_F(AppControllerTest, MessengerAnswersBecomeAlerts) {
+    pigeon::SendMessageToPGResp cancelled;
+    cancelled.errCode = -2;
+    controller.onResp(cancelled);
+    pigeon::SendMessageToPGResp odd;
+    odd.errCode = 7;
+    controller.onResp(odd);
+    pigeon::SendAuthResp auth;
+    auth.code = "c";
+    auth.state = "s";
+    controller.onResp(auth);
+    pigeon::GetMessageFromPGReq request;
+    request.openID = "o1";
+    controller.onReq(request);
+    EXPECT_THAT(log.text(), HasSubstr("AlertView: 提示 / 分享取消 [确定]"));
+    EXPECT_THAT(log.text(), HasSubstr("AlertView: 提示 / errcode:7 [确定]"));
+    EXPECT_THAT(log.text(), HasSubstr("AlertView: Auth结果 / code:c,state:s,errcode:0 [确定]"));
+    EXPECT_THAT(log.text(), HasSubstr("AlertView: 信鸽请求App提供内容 / openID: o1 [OK]"));
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// The application going to the background and coming back, against the local game server.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "Classes/GameData.h"
+#include "Classes/MenuLayer.h"
+#include "Classes/ServerTestSupport.h"
+#include "app-shell/AppDelegate.h"
+#include "kite/scene/Director.h"
+
+namespace {
+
+using game::test::ServerGameTest;
+
+class AppLifecycleTest : public ServerGameTest {
+protected:
+    AppDelegate app;  // not run: only its lifecycle operations are called
+};
+
+TEST_F(AppLifecycleTest, ComingBackLogsInAgainAndMergesTheAccount) {
+    bindAccount("13812345678", "1234", 0, 5);
+    GameData* data = GameData::getInstance();
+    data->setDiamond(20);
+    data->setGameTag("1");
+    app.willEnterForeground();
+    ASSERT_TRUE(settle());
+    EXPECT_THAT(requestedPaths(), ::testing::ElementsAre("/game/BindAccount"));
+    EXPECT_EQ(data->getDiamond(), 25);
+    EXPECT_FALSE(data->newGameRequested);
+    app.didEnterBackground();
+}
+
+TEST_F(AppLifecycleTest, ComingBackWithoutAPhoneSendsNothing) {
+    app.willEnterForeground();
+    EXPECT_EQ(ServerExchange::waitingCount(), 0u);
+    app.didEnterBackground();
+}
+
+TEST_F(AppLifecycleTest, AFailedReloginLeavesEverythingAsStored) {
+    bindAccount("13812345678", "1234", 0, 5);
+    GameData::getInstance()->setDiamond(20);
+    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop"}) {
+        nextReply("/game/BindAccount", kind);
+        app.willEnterForeground();
+        ASSERT_TRUE(settle());
+    }
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 20);
+    app.didEnterBackground();
+}
+
+TEST_F(AppLifecycleTest, GoingToTheBackgroundClosesTheWaitBoxOfARequestInFlight) {
+    stargrid_server::ReplyOverride slow;
+    slow.delayMs = 300;
+    server->overrides().push(slow);
+    scene->addChild(MenuLayer::create());
+    ASSERT_NE(QKSingleton::getInstance()->getCurrentPopup(), nullptr);
+    app.didEnterBackground();
+    EXPECT_EQ(QKSingleton::getInstance()->getCurrentPopup(), nullptr);
+    EXPECT_EQ(ServerExchange::waitingCount(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// The game executable against the local game server, headless, as a player would start it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Classes/GameHelpers.h"
+#include "GameProcess.h"
+#include "platform/PngFile.h"
+#include "support/TemporaryFolder.h"
+#include "tools/server/GameServer.h"
+
+namespace {
+
+using stargrid::test::Game;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+};
+
+class GameAgainstServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.made());
+        stargrid_server::GameServer::Options options;
+        options.echo = false;
+        std::string error;
+        server = stargrid_server::GameServer::start(options, &error);
+        ASSERT_TRUE(server) << error;
+    }
+
+    std::vector<std::string> environment(const char* network = "up") const {
+        const std::string root = folder.path();
+        return {"SDL_VIDEODRIVER=offscreen", "ALSOFT_DRIVERS=null", "XDG_CONFIG_HOME=" + root + "/config",
+                "XDG_DATA_HOME=" + root + "/data", "XDG_CACHE_HOME=" + root + "/cache", "XDG_RUNTIME_DIR=" + root,
+                "STARGRID_NETWORK=" + std::string(network),
+                "STARGRID_BOOTSTRAP_URL=" + server->url("/bus_ser_ios.html")};
+    }
+
+    // The preferences a player who bound this phone before would have.
+    void boundPhone(const std::string& phone, const std::string& password) {
+        ASSERT_TRUE(server->store().seedAccount({phone, base64Encode(password), 0, 0, 2}));
+        folder.put("config/stargrid/UserDefaults.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                   "<key>cellphone</key><string>" + base64Encode(phone) + "</string>"
+                   "<key>password</key><string>" + base64Encode(password) + "</string>"
+                   "<key>playerStatus</key><integer>1</integer></dict></plist>\n");
+    }
+
+    std::vector<std::string> requestedPaths() const {
+        std::vector<std::string> paths;
+        for (const auto& entry : server->requestLog().since(0)) paths.push_back(entry.path);
+        return paths;
+    }
+
+    static std::optional<Rgb> pixel(const std::string& path, unsigned x, unsigned y) {
+        std::optional<platform::PngImage> png = platform::readPng(path);
+        if (!png || x >= static_cast<unsigned>(png->width) || y >= static_cast<unsigned>(png->height))
+            return std::nullopt;
+        const std::uint8_t* p = &png->rgba[(static_cast<std::size_t>(y) * png->width + x) * 4];
+        return Rgb{p[0], p[1], p[2]};
+    }
+
+    kite::test::TemporaryFolder folder{"stargrid-e2e"};
+    std::unique_ptr<stargrid_server::GameServer> server;
+};
+
+TEST_F(GameAgainstServer, WithABoundPhoneTheStartupChainLogsInAndCountsRedPackets) {
+    boundPhone("13812345678", "1234");
+    Game game({"--frames", "120"}, environment());
+    ASSERT_TRUE(game.started());
+    EXPECT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
+    EXPECT_THAT(requestedPaths(),
+                ElementsAre("/bus_ser_ios.html", "/game/BindAccount", "/game/RedbagCount", "/game/Version"));
+}
+
+TEST_F(GameAgainstServer, WithoutAPhoneTheChainIsTheBootstrapPageAndTheVersion) {
+    Game game({"--frames", "120"}, environment());
+    ASSERT_TRUE(game.started());
+    EXPECT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
+    EXPECT_THAT(requestedPaths(), ElementsAre("/bus_ser_ios.html", "/game/Version"));
+    EXPECT_THAT(game.lines(), Contains("当前网路环境：WiFi"));
+}
+
+TEST_F(GameAgainstServer, WithoutANetworkTheGameSaysSoOverTheMenu) {
+    const std::string down = folder.path() + "/down.png";
+    Game offline({"--frames", "40", "--fixed-step", "--shot", "35:" + down}, environment("down"));
+    ASSERT_EQ(offline.waitForExit(std::chrono::seconds(60)), 0);
+    EXPECT_THAT(offline.lines(), Contains("当前网路环境：无网络"));
+    EXPECT_THAT(offline.lines(), Contains("AlertView: 提示 / 当前无网络！系统将不会上传您的成绩到排行榜！ [确认]"));
+    // The shade dims the menu's background beside the alert: design point (60, 600), iphone5 pixel (80, 336),
+    // is darker than the background image there (a wait box would dim it too, but not cover the middle).
+    const auto beside = pixel(down, 80, 336);
+    const auto background = pixel(STARGRID_SOURCE_DIR "/Resources/Menu/bg_menuscene.png", 60, 252);
+    ASSERT_TRUE(beside && background);
+    EXPECT_LT(beside->r + beside->g + beside->b, background->r + background->g + background->b - 60);
+    // The alert's box is centred: its left part covers design point (90, 400), iphone5 pixel (120, 603).
+    const auto box = pixel(down, 120, 603);
+    const auto boxImage = pixel(STARGRID_SOURCE_DIR "/Resources/Common/pop_alert.png", 30, 136);
+    ASSERT_TRUE(box && boxImage);
+    EXPECT_NEAR(box->r, boxImage->r, 24);
+    EXPECT_NEAR(box->g, boxImage->g, 24);
+    EXPECT_NEAR(box->b, boxImage->b, 24);
+}
+
+TEST_F(GameAgainstServer, WithTheNetworkThereIsNoAlert) {
+    Game online({"--frames", "10", "--fixed-step"}, environment("up"));
+    ASSERT_EQ(online.waitForExit(std::chrono::seconds(60)), 0);
+    EXPECT_THAT(online.lines(), Not(Contains(HasSubstr("AlertView"))));
+}
+
+TEST_F(GameAgainstServer, ASecondLaunchHandsItsUrlToTheRunningGameAndEndsAtOnce) {
+    Game running({"--frames", "100000"}, environment());
+    ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    const std::string url = "pg5e18c0a7d94b2f63://platformId=pigeon&ret=0";
+    Game second({url}, environment());
+    EXPECT_EQ(second.waitForExit(std::chrono::seconds(20)), 0);
+    EXPECT_THAT(second.lines(), Not(Contains(HasSubstr("running on"))));
+    EXPECT_TRUE(running.waitForLine("AppController: open URL " + url, std::chrono::seconds(20)));
+    running.signal(SIGTERM);
+    EXPECT_EQ(running.waitForExit(std::chrono::seconds(30)), 0);
+}
+
+TEST_F(GameAgainstServer, AFirstLaunchWithAUrlOpensItItself) {
+    const std::string url = "pg5e18c0a7d94b2f63://platformId=pigeon&ret=0";
+    Game game({"--frames", "5", url}, environment());
+    EXPECT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
+    EXPECT_THAT(game.lines(), Contains("AppController: open URL " + url));
+}
+
+}  // namespace
+
+namespace {
+
+// scripts/play as a new player runs it: it builds into <source>/build, so it is tried only from that build.
+TEST(PlayScript, StartsTheLocalServerAndTheGameOnItsMenuAndEndsWithTheGame) {
+    const std::filesystem::path executable(STARGRID_EXECUTABLE);
+    if (executable.parent_path() != std::filesystem::path(STARGRID_SOURCE_DIR) / "build")
+        GTEST_SKIP() << "scripts/play builds into the source's build/ folder, not this one";
+    kite::test::TemporaryFolder home("stargrid-play");
+    ASSERT_TRUE(home.made());
+    const std::string shot = home.path() + "/menu.png";
+    const std::string command = "cd " + home.path() + " && HOME=" + home.path() + " XDG_DATA_HOME=" + home.path() +
+                                "/data XDG_CONFIG_HOME=" + home.path() + "/config XDG_CACHE_HOME=" + home.path() +
+                                "/cache XDG_RUNTIME_DIR=" + home.path() +
+                                " SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=up " STARGRID_SOURCE_DIR
+                                "/scripts/play --frames 90 --shot 80:" + shot + " >" + home.path() + "/play.log 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream log(home.path() + "/cache/stargrid/server.log");
+    std::vector<std::string> requests;
+    for (std::string line; std::getline(log, line);) {
+        if (line.find(" -> ") != std::string::npos) requests.push_back(line.substr(0, line.find(" -> ")));
+    }
+    EXPECT_THAT(requests, ElementsAre("stargrid-server: GET /bus_ser_ios.html",
+                                      "stargrid-server: GET /game/Version?devicetype=1&version=1&apptype=1&channel=8888"));
+    std::ifstream desktop(home.path() + "/data/applications/stargrid.desktop");
+    std::string entry((std::istreambuf_iterator<char>(desktop)), std::istreambuf_iterator<char>());
+    EXPECT_THAT(entry, HasSubstr("MimeType=x-scheme-handler/pg5e18c0a7d94b2f63;"));
+    // The menu's background shows beside the buttons (design point (60, 600), iphone5 pixel (80, 336)).
+    std::optional<platform::PngImage> frame = platform::readPng(shot);
+    std::optional<platform::PngImage> background = platform::readPng(STARGRID_SOURCE_DIR "/Resources/Menu/bg_menuscene.png");
+    ASSERT_TRUE(frame && background);
+    const std::uint8_t* seen = &frame->rgba[(336u * frame->width + 80u) * 4];
+    const std::uint8_t* drawn = &background->rgba[(252u * background->width + 60u) * 4];
+    for (int channel = 0; channel < 3; ++channel) EXPECT_NEAR(seen[channel], drawn[channel], 24);
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+#include "platform/UrlHandover.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/HostLoop.h"
+#include "support/TemporaryFolder.h"
+
+namespace platform {
+namespace {
+
+using ::testing::ElementsAre;
+
+class UrlHandoverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.made());
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        savedRuntime = runtime ? runtime : "";
+        setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
+        HostLoop::main().setFixedStep(true);
+    }
+    void TearDown() override {
+        HostLoop::main().reset();
+        Clock::useRealTime();
+        setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
+    }
+
+    // Sends from another thread while the loop turns, as a second launch would; bounded.
+    bool handOver(const std::string& url) {
+        auto sent = std::async(std::launch::async, [url] { return UrlHandover::sendToRunning("stargrid-test", url); });
+        for (int pass = 0; pass < 20000 && sent.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready;
+             ++pass) {
+            HostLoop::main().runOnce();
+            usleep(100);
+        }
+        return sent.get();
+    }
+
+    kite::test::TemporaryFolder folder{"stargrid-runtime"};
+    std::string savedRuntime;
+};
+
+TEST_F(UrlHandoverTest, UrlsAreCheckedStrictly) {
+    EXPECT_TRUE(UrlHandover::checkUrl("pg5e18c0a7d94b2f63://platformId=pigeon&state=1"));
+    EXPECT_FALSE(UrlHandover::checkUrl(""));
+    EXPECT_FALSE(UrlHandover::checkUrl("no scheme here"));
+    EXPECT_FALSE(UrlHandover::checkUrl("1abc://x"));
+    EXPECT_FALSE(UrlHandover::checkUrl("abc://x y"));
+    EXPECT_FALSE(UrlHandover::checkUrl("abc://x\ny"));
+    EXPECT_FALSE(UrlHandover::checkUrl("abc://\xe4\xbd\xa0"));
+    EXPECT_FALSE(UrlHandover::checkUrl("abc://" + std::string(UrlHandover::kLongestUrl, 'a')));
+}
+
+TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {
+    EXPECT_FALSE(UrlHandover::sendToRunning("stargrid-test", "game://nobody-listens"));
+    std::vector<std::string> received;
+    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) { received.push_back(url); });
+    ASSERT_TRUE(handover);
+    EXPECT_EQ(handover->path(), folder.path() + "/stargrid-test.sock");
+    EXPECT_FALSE(UrlHandover::listen("stargrid-test", nullptr));  // one game listens at a time
+    EXPECT_TRUE(handOver("game://first"));
+    EXPECT_TRUE(handOver("game://second?x=1"));
+    EXPECT_FALSE(handOver("not a url"));
+    EXPECT_THAT(received, ElementsAre("game://first", "game://second?x=1"));
+}
+
+TEST_F(UrlHandoverTest, OversizedAndBrokenTextsNeverReachTheHandler) {
+    std::vector<std::string> received;
+    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) { received.push_back(url); });
+    ASSERT_TRUE(handover);
+    auto sendRaw = [&](const std::string& bytes) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, handover->path().c_str(), sizeof address.sun_path - 1);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_GT(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), 0);
+        close(fd);
+        for (int pass = 0; pass < 50; ++pass) HostLoop::main().runOnce();
+    };
+    sendRaw(std::string(UrlHandover::kLongestUrl + 100, 'a'));
+    sendRaw("game://x\x01y\n");
+    sendRaw("game://ok\ntrailing junk");
+    EXPECT_THAT(received, ElementsAre("game://ok"));
+}
+
+TEST_F(UrlHandoverTest, AStaleSocketOfAGameThatEndedIsReplaced) {
+    {
+        auto first = UrlHandover::listen("stargrid-test", nullptr);
+        ASSERT_TRUE(first);
+    }
+    // A socket file nobody answers on, as a killed game leaves it.
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = UrlHandover::socketPath("stargrid-test");
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+    EXPECT_TRUE(UrlHandover::listen("stargrid-test", nullptr));
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,227 @@
+#include <string>
+#include <vector>
+
+#include "ServerTestSupport.h"
+#include "support/TemporaryFolder.h"
+
+namespace stargrid_server::test {
+namespace {
+
+Json::Value scoreBody(const std::string& phone, const std::string& game, const std::string& level,
+                      const std::string& history, const std::string& remain) {
+    Json::Value body;
+    body["devicetype"] = "0";
+    body["cellphone"] = phone;
+    body["gameid"] = game;
+    body["level"] = level;
+    body["score"] = history;
+    body["remain"] = remain;
+    return body;
+}
+
+Json::Value phoneBody(const std::string& phone) {
+    Json::Value body;
+    body["devicetype"] = "0";
+    body["cellphone"] = phone;
+    return body;
+}
+
+using GameServerTest = ServerTest;
+
+TEST_F(GameServerTest, BootstrapPageNamesTheBaseOfEveryOtherRequest) {
+    Json::Value reply = get("/bus_ser_ios.html");
+    EXPECT_EQ(reply["code"].asString(), "0000");
+    EXPECT_EQ(reply["bodymessage"].asString(), server->url("/game"));
+}
+
+TEST_F(GameServerTest, FirstLoginBindsThePasswordAndLaterOnesMustMatchIt) {
+    EXPECT_EQ(login("13812345678", "MTIzNA==")["code"].asString(), "0000");
+    EXPECT_EQ(login("13812345678", "OTk5OQ==")["code"].asString(), "1111");
+    EXPECT_EQ(login("not-a-phone", "MTIzNA==")["code"].asString(), "1001");
+    Json::Value reply = login("13812345678", "MTIzNA==");
+    EXPECT_EQ(reply["bodymessage"]["score"].asString(), "0");
+    EXPECT_EQ(reply["bodymessage"]["gametag"].asString(), "1");
+}
+
+TEST_F(GameServerTest, DiamondsCreditedToAnAccountAreHandedOverByOneLoginOnly) {
+    Json::Value seed;
+    seed["cellphone"] = "13812345678";
+    seed["password"] = "MTIzNA==";
+    seed["diamond"] = 5;
+    seed["score"] = 4200;
+    ASSERT_TRUE(control("/control/account", seed));
+    Json::Value first = login("13812345678", "MTIzNA==");
+    EXPECT_EQ(first["bodymessage"]["diamond"].asString(), "5");
+    EXPECT_EQ(first["bodymessage"]["score"].asString(), "4200");
+    EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["diamond"].asString(), "0");
+}
+
+TEST_F(GameServerTest, ALevelCountsOnlyWhenItsGroupsAndLeftPiecesCoverTheBoard) {
+    login("13812345678", "MTIzNA==");
+    // 95 popped and 5 left: 10x10 cells. 9 groups of 10 and one of 5: 9*500 + 125, bonus 2000 - 500.
+    const std::string history = "10|10|10|10|10|10|10|10|10|5";
+    Json::Value counted = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", history, "5"));
+    EXPECT_EQ(counted["code"].asString(), "0000");
+    EXPECT_EQ(counted["bodymessage"]["score"].asString(), "6125");
+    EXPECT_EQ(post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "10|10|10|10|10|10|10|10|10|4", "5"))
+                  ["code"].asString(), "3001");
+    // The same level again is not counted twice.
+    EXPECT_EQ(post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", history, "5"))
+                  ["bodymessage"]["total"].asString(), "6125");
+    EXPECT_EQ(post("/game/SubmitScore", scoreBody("13900000000", "{G}", "1", history, "5"))["code"].asString(), "1002");
+    EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "6125");
+}
+
+TEST_F(GameServerTest, LeaderboardRanksBestScoresAndEndsWithThePlayersOwnRow) {
+    for (auto [phone, score] : std::vector<std::pair<std::string, int>>{{"13800000001", 900}, {"13800000002", 3000}}) {
+        Json::Value seed;
+        seed["cellphone"] = phone;
+        seed["password"] = "cA==";
+        seed["score"] = score;
+        ASSERT_TRUE(control("/control/account", seed));
+    }
+    Json::Value rows = get("/game/GameRanked?devicetype=0&cellphone=13800000001")["bodymessage"];
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0]["cellphone"].asString(), "138****0002");
+    EXPECT_EQ(rows[0]["ranked"].asString(), "1");
+    EXPECT_EQ(rows[1]["oneself"].asString(), "1");
+    EXPECT_EQ(rows[2]["oneself"].asString(), "1");
+    EXPECT_EQ(rows[2]["ranked"].asString(), "2");
+    EXPECT_EQ(rows[2]["score"].asString(), "900");
+    Json::Value stranger = get("/game/GameRanked?devicetype=0&cellphone=")["bodymessage"];
+    EXPECT_EQ(stranger[stranger.size() - 1]["ranked"].asString(), "0");
+}
+
+TEST_F(GameServerTest, AScoredGameOverEarnsOneRedPacketThatOpensIntoDiamonds) {
+    login("13812345678", "MTIzNA==");
+    post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "50|50", "0"));
+    Json::Value over = phoneBody("13812345678");
+    over["gameid"] = "{G}";
+    over["level"] = "2";
+    EXPECT_EQ(post("/game/SubmitGameover", over)["code"].asString(), "0000");
+    EXPECT_EQ(post("/game/SubmitGameover", over)["code"].asString(), "0000");
+    EXPECT_EQ(post("/game/RedbagCount", phoneBody("13812345678"))["bodymessage"].asString(), "1");
+    Json::Value opened = post("/game/ReceiveRedbag", phoneBody("13812345678"));
+    EXPECT_EQ(opened["bodymessage"]["diamond"].asString(), "10");
+    EXPECT_EQ(opened["bodymessage"]["redbag"].asString(), "0");
+    EXPECT_EQ(post("/game/ReceiveRedbag", phoneBody("13812345678"))["code"].asString(), "2001");
+}
+
+TEST_F(GameServerTest, PrizesAreNamedByTypeAndClaimedOnce) {
+    EXPECT_EQ(post("/game/RewardsType", phoneBody("13812345678"))["bodymessage"].asString(), "0");
+    Json::Value prize;
+    prize["cellphone"] = "13812345678";
+    prize["type"] = 2;
+    prize["amount"] = 30;
+    ASSERT_TRUE(control("/control/prize", prize));
+    EXPECT_EQ(post("/game/RewardsType", phoneBody("13812345678"))["bodymessage"].asString(), "2");
+    EXPECT_EQ(post("/game/ReceiveDiamond", phoneBody("13812345678"))["code"].asString(), "2001");
+    Json::Value claim = phoneBody("13812345678");
+    claim["awardphone"] = "12";
+    EXPECT_EQ(post("/game/ReceiveTelFee", claim)["code"].asString(), "1001");
+    claim["awardphone"] = "13912345678";
+    EXPECT_EQ(post("/game/ReceiveTelFee", claim)["bodymessage"].asString(), "30");
+    EXPECT_EQ(post("/game/RewardsType", phoneBody("13812345678"))["bodymessage"].asString(), "0");
+}
+
+TEST_F(GameServerTest, PagesVersionAndShareInformationAreServed) {
+    EXPECT_EQ(get("/game/ActivityURL?devicetype=1")["bodymessage"].asString(), server->url("/pages/activity.html"));
+    EXPECT_EQ(get("/game/AgreementURL?devicetype=1")["bodymessage"].asString(), server->url("/pages/agreement.html"));
+    for (const char* page : {"/pages/activity.html", "/pages/agreement.html", "/pages/help.html"}) {
+        auto result = client->Get(page);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, 200);
+        EXPECT_NE(result->body.find("<html"), std::string::npos);
+    }
+    EXPECT_EQ(client->Get("/pages/nothing.html")->status, 404);
+    Json::Value setting;
+    setting["key"] = "version";
+    setting["value"] = "7";
+    ASSERT_TRUE(control("/control/setting", setting));
+    Json::Value version = get("/game/Version?devicetype=1&version=1&apptype=1&channel=8888");
+    EXPECT_EQ(version["bodymessage"]["version"].asString(), "7");
+    EXPECT_EQ(version["bodymessage"]["forcedupdate"].asString(), "0");
+    EXPECT_EQ(get("/game/ShareInfo_iOS?u=1")["bodymessage"]["shareurl"].asString(), server->url("/pages/share.html"));
+}
+
+TEST_F(GameServerTest, RequestBodiesThatAreNotFlatTextObjectsAreRefused) {
+    for (const char* body : {"", "[]", "{\"cellphone\":13812345678}", "{\"cellphone\":"}) {
+        auto result = client->Post("/game/RedbagCount", body, "text/plain");
+        ASSERT_TRUE(result);
+        EXPECT_EQ(parseJson(result->body)["code"].asString(), "1001") << body;
+    }
+}
+
+TEST_F(GameServerTest, OverridesReplaceTheNextMatchingReplyOnly) {
+    Json::Value spec;
+    spec["path"] = "/game/Version";
+    spec["kind"] = "malformed";
+    ASSERT_TRUE(control("/control/reply", spec));
+    spec["kind"] = "wrongtype";
+    ASSERT_TRUE(control("/control/reply", spec));
+    Json::Value coded;
+    coded["code"] = "4321";
+    ASSERT_TRUE(control("/control/reply", coded));
+
+    EXPECT_EQ(get("/bus_ser_ios.html")["code"].asString(), "4321");  // any path
+    auto malformed = client->Get("/game/Version?version=1");
+    EXPECT_EQ(malformed->body, "{\"code\":\"0000\",\"bodymessage\":");
+    EXPECT_TRUE(get("/game/Version?version=1")["code"].isInt());
+    EXPECT_EQ(get("/game/Version?version=1")["code"].asString(), "0000");
+}
+
+TEST_F(GameServerTest, AnErrorStatusADroppedReplyAndASlowOneAreWhatTheyClaim) {
+    Json::Value spec;
+    spec["kind"] = "error";
+    ASSERT_TRUE(control("/control/reply", spec));
+    EXPECT_EQ(client->Get("/bus_ser_ios.html")->status, 500);
+    spec["kind"] = "drop";
+    ASSERT_TRUE(control("/control/reply", spec));
+    auto dropped = client->Get("/bus_ser_ios.html");
+    EXPECT_TRUE(!dropped || dropped->body.empty());
+    spec["kind"] = "slow";
+    spec["delayMs"] = 50;
+    ASSERT_TRUE(control("/control/reply", spec));
+    EXPECT_EQ(get("/bus_ser_ios.html")["code"].asString(), "0000");
+    spec["kind"] = "sideways";
+    EXPECT_FALSE(control("/control/reply", spec));
+
+    std::vector<LoggedRequest> log = server->requestLog().since(0);
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].status, 500);
+    EXPECT_EQ(log[1].status, 0);
+    EXPECT_EQ(log[2].note, "override delay=50ms");
+}
+
+TEST_F(GameServerTest, RequestLogListsGameRequestsInOrderFromAGivenPoint) {
+    get("/bus_ser_ios.html");
+    login("13812345678", "MTIzNA==");
+    get("/game/Version?devicetype=1&version=1&apptype=1&channel=8888");
+    Json::Value all = parseJson(client->Get("/control/log")->body);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0]["path"].asString(), "/bus_ser_ios.html");
+    EXPECT_EQ(all[1]["path"].asString(), "/game/BindAccount");
+    EXPECT_EQ(parseJson(all[1]["body"].asString())["tag"].asString(), "0");
+    EXPECT_EQ(all[2]["query"].asString(), "devicetype=1&version=1&apptype=1&channel=8888");
+    Json::Value later = parseJson(client->Get("/control/log?since=2")->body);
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0]["path"].asString(), "/game/Version");
+    ASSERT_TRUE(control("/control/reset", Json::Value()));
+    EXPECT_EQ(parseJson(client->Get("/control/log")->body).size(), 0u);
+}
+
+TEST_F(GameServerTest, AccountsAndScoresOutliveARestartOnTheSameFile) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string file = folder.path() + "/server.db";
+    server.reset();
+    startServer(file);
+    login("13812345678", "MTIzNA==");
+    post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "50|50", "0"));
+    server.reset();
+    startServer(file);
+    EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "27000");
+    server.reset();
+}
+
+}  // namespace
+}  // namespace stargrid_server::test

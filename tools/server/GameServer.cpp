@@ -1,0 +1,308 @@
+#include "tools/server/GameServer.h"
+
+#include <httplib.h>
+#include <json/json.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "tools/server/GameProtocol.h"
+#include "tools/server/Pages.h"
+#include "tools/server/StatReport.h"
+
+namespace stargrid_server {
+namespace {
+
+constexpr std::size_t kLargestBody = 1 << 20;
+
+std::string compact(const Json::Value& value) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, value);
+}
+
+// A body that is one JSON object; empty for anything else.
+std::optional<Json::Value> jsonObject(const std::string& body) {
+    Json::Value value;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string error;
+    if (!reader->parse(body.data(), body.data() + body.size(), &value, &error) || !value.isObject())
+        return std::nullopt;
+    return value;
+}
+
+// The members of a flat JSON object of texts; empty when the body is anything else.
+std::optional<Fields> flatTextObject(const std::string& body) {
+    std::optional<Json::Value> value = jsonObject(body);
+    if (!value) return std::nullopt;
+    Fields fields;
+    for (const std::string& name : value->getMemberNames()) {
+        if (!(*value)[name].isString()) return std::nullopt;
+        fields[name] = (*value)[name].asString();
+    }
+    return fields;
+}
+
+Fields queryFields(const httplib::Request& request) {
+    Fields fields;
+    for (const auto& [name, value] : request.params) fields[name] = value;
+    return fields;
+}
+
+}  // namespace
+
+// The HTTP side: every route, the overrides and the request log.
+class GameServer::Routes {
+public:
+    explicit Routes(GameServer& server) : server_(server), protocol_(*server.store_) {}
+
+    void install(httplib::Server& http) {
+        std::size_t count = 0;
+        const GameProtocol::Endpoint* endpoints = GameProtocol::endpoints(&count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string name = endpoints[i].name;
+            auto handler = [this, name](const httplib::Request& request, httplib::Response& response) {
+                serveGame(request, response, name);
+            };
+            if (endpoints[i].method == GameProtocol::Method::Get) http.Get("/game/" + name, handler);
+            else http.Post("/game/" + name, handler);
+        }
+        http.Get("/bus_ser_ios.html", [this](const httplib::Request& request, httplib::Response& response) {
+            answer(request, response, GameProtocol::bootstrap(baseUrl(request)));
+        });
+        http.Get(R"(/pages/(\w+)\.html)", [this](const httplib::Request& request, httplib::Response& response) {
+            servePage(request, response);
+        });
+        http.Post("/mstat/report", [this](const httplib::Request& request, httplib::Response& response) {
+            serveStatReport(request, response);
+        });
+        installControls(http);
+    }
+
+private:
+    std::string baseUrl(const httplib::Request& request) const {
+        std::string host = request.get_header_value("Host");
+        if (host.empty() || host.find_first_of("/ \t") != std::string::npos) {
+            host = server_.options_.host + ":" + std::to_string(server_.port_);
+        }
+        return "http://" + host;
+    }
+
+    void serveGame(const httplib::Request& request, httplib::Response& response, const std::string& name) {
+        std::optional<Fields> fields =
+            request.method == "POST" ? flatTextObject(request.body) : std::optional<Fields>(queryFields(request));
+        if (!fields) {
+            answer(request, response, GameProtocol::failure(codes::kBadRequest));
+            return;
+        }
+        answer(request, response, protocol_.handle(name, *fields, baseUrl(request)));
+    }
+
+    // Writes a game reply, as a waiting override says or as it is, and logs the exchange.
+    void answer(const httplib::Request& request, httplib::Response& response, Json::Value reply) {
+        LoggedRequest entry{0, request.method, request.path, queryText(request), request.body, 200, ""};
+        std::optional<ReplyOverride> override = server_.overrides_.take(request.path);
+        if (override) {
+            entry.note = override->describe();
+            if (override->delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(override->delayMs));
+            if (override->code) reply = GameProtocol::failure(override->code->c_str());
+            entry.status = override->drop ? 0 : override->status;
+        }
+        if (override && override->drop) {
+            // Headers go out, then the connection closes before the first chunk: a cut-off reply.
+            response.set_chunked_content_provider("application/json", [](std::size_t, httplib::DataSink&) {
+                return false;
+            });
+        } else {
+            response.status = entry.status;
+            const std::string body = override && override->body ? *override->body : compact(reply) + "\n";
+            response.set_content(body, "application/json; charset=utf-8");
+        }
+        record(std::move(entry));
+    }
+
+    void record(LoggedRequest entry) {
+        if (server_.options_.echo) {
+            std::printf("stargrid-server: %s %s%s%s -> %d%s%s %s\n", entry.method.c_str(), entry.path.c_str(),
+                        entry.query.empty() ? "" : "?", entry.query.c_str(), entry.status,
+                        entry.note.empty() ? "" : " ", entry.note.c_str(), entry.body.c_str());
+            std::fflush(stdout);
+        }
+        server_.log_.add(std::move(entry));
+    }
+
+    static std::string queryText(const httplib::Request& request) {
+        std::string::size_type mark = request.target.find('?');
+        return mark == std::string::npos ? std::string() : request.target.substr(mark + 1);
+    }
+
+    void servePage(const httplib::Request& request, httplib::Response& response) {
+        std::optional<std::string> html = pageNamed(request.matches[1]);
+        response.status = html ? 200 : 404;
+        response.set_content(html ? *html : "<!DOCTYPE html><p>No such page.</p>", "text/html; charset=utf-8");
+        record({0, request.method, request.path, queryText(request), "", response.status, ""});
+    }
+
+    void serveStatReport(const httplib::Request& request, httplib::Response& response) {
+        std::string error;
+        std::optional<StatReport> report =
+            decodeStatReport(request.body, request.get_header_value("Content-Encoding"), &error);
+        LoggedRequest entry{0, request.method, request.path, "", "", 200, ""};
+        if (report) {
+            entry.note = "statistics: " + std::to_string(report->eventCount) + " events" +
+                         (report->compressed ? ", compressed" : "");
+            entry.body = report->json;
+            response.set_content("{}", "application/json");
+        } else {
+            entry.status = 400;
+            entry.note = "statistics: " + error;
+            response.status = 400;
+        }
+        record(std::move(entry));
+    }
+
+    void installControls(httplib::Server& http);
+
+    GameServer& server_;
+    GameProtocol protocol_;
+};
+
+namespace {
+
+// A control request's reply: 200 and "ok", or 400 and why not.
+void controlAnswer(httplib::Response& response, bool done, const char* why) {
+    response.status = done ? 200 : 400;
+    response.set_content(done ? "ok\n" : std::string(why) + "\n", "text/plain");
+}
+
+long integerMember(const Json::Value& object, const char* name) {
+    const Json::Value& member = object[name];
+    return member.isIntegral() ? static_cast<long>(member.asInt64()) : 0;
+}
+
+std::optional<ReplyOverride> overrideFrom(const Json::Value& spec) {
+    ReplyOverride override;
+    override.path = spec["path"].isString() ? spec["path"].asString() : "";
+    if (spec["code"].isString()) override.code = spec["code"].asString();
+    if (spec["body"].isString()) override.body = spec["body"].asString();
+    if (spec["status"].isInt()) override.status = spec["status"].asInt();
+    if (spec["delayMs"].isInt()) override.delayMs = spec["delayMs"].asInt();
+    override.drop = spec["drop"].isBool() && spec["drop"].asBool();
+    if (spec["kind"].isString() && !override.applyKind(spec["kind"].asString())) return std::nullopt;
+    if (override.status < 100 || override.status > 599) return std::nullopt;
+    return override;
+}
+
+Json::Value logAsJson(const std::vector<LoggedRequest>& entries) {
+    Json::Value list(Json::arrayValue);
+    for (const LoggedRequest& entry : entries) {
+        Json::Value item(Json::objectValue);
+        item["sequence"] = static_cast<Json::Int64>(entry.sequence);
+        item["method"] = entry.method;
+        item["path"] = entry.path;
+        item["query"] = entry.query;
+        item["body"] = entry.body;
+        item["status"] = entry.status;
+        item["note"] = entry.note;
+        list.append(item);
+    }
+    return list;
+}
+
+}  // namespace
+
+void GameServer::Routes::installControls(httplib::Server& http) {
+    http.Post("/control/reply", [this](const httplib::Request& request, httplib::Response& response) {
+        std::optional<Json::Value> spec = jsonObject(request.body);
+        std::optional<ReplyOverride> override = spec ? overrideFrom(*spec) : std::nullopt;
+        if (override) server_.overrides_.push(std::move(*override));
+        controlAnswer(response, override.has_value(), "expected {path, kind|code|body|status|delayMs|drop}");
+    });
+    http.Get("/control/log", [this](const httplib::Request& request, httplib::Response& response) {
+        const long since = decimal(request.get_param_value("since")).value_or(0);
+        response.set_content(compact(logAsJson(server_.log_.since(since))) + "\n", "application/json");
+    });
+    http.Post("/control/reset", [this](const httplib::Request&, httplib::Response& response) {
+        server_.log_.clear();
+        server_.overrides_.clear();
+        controlAnswer(response, true, "");
+    });
+    http.Post("/control/account", [this](const httplib::Request& request, httplib::Response& response) {
+        std::optional<Json::Value> spec = jsonObject(request.body);
+        const bool valid = spec && (*spec)["cellphone"].isString() && (*spec)["password"].isString();
+        const bool done = valid && server_.store_->seedAccount({(*spec)["cellphone"].asString(),
+                                                                 (*spec)["password"].asString(),
+                                                                 integerMember(*spec, "score"),
+                                                                 integerMember(*spec, "diamond"),
+                                                                 integerMember(*spec, "redbag")});
+        controlAnswer(response, done, "expected {cellphone, password, score, diamond, redbag}");
+    });
+    http.Post("/control/prize", [this](const httplib::Request& request, httplib::Response& response) {
+        std::optional<Json::Value> spec = jsonObject(request.body);
+        const bool valid = spec && (*spec)["cellphone"].isString();
+        const Prize prize{valid ? static_cast<int>(integerMember(*spec, "type")) : 0,
+                          valid ? integerMember(*spec, "amount") : 0};
+        const bool done = valid && (prize.type == Prize::Diamonds || prize.type == Prize::PhoneCredit) &&
+                          server_.store_->setPrize((*spec)["cellphone"].asString(), prize);
+        controlAnswer(response, done, "expected {cellphone, type: 1|2, amount}");
+    });
+    http.Post("/control/setting", [this](const httplib::Request& request, httplib::Response& response) {
+        std::optional<Json::Value> spec = jsonObject(request.body);
+        const std::string key = spec && (*spec)["key"].isString() ? (*spec)["key"].asString() : "";
+        const bool known = key == "gametag" || key == "version" || key == "forcedupdate";
+        const bool done = known && (*spec)["value"].isString() &&
+                          server_.store_->setSetting(key, (*spec)["value"].asString());
+        controlAnswer(response, done, "expected {key: gametag|version|forcedupdate, value}");
+    });
+}
+
+GameServer::GameServer(const Options& options) : options_(options) {}
+
+std::unique_ptr<GameServer> GameServer::start(const Options& options, std::string* error) {
+    std::unique_ptr<GameServer> server(new GameServer(options));
+    server->store_ = GameStore::open(options.database, error);
+    if (!server->store_) return nullptr;
+    server->http_ = std::make_unique<httplib::Server>();
+    httplib::Server& http = *server->http_;
+    // One write per reply, or keep-alive requests stall on delayed acknowledgements.
+    http.set_tcp_nodelay(true);
+    http.set_payload_max_length(kLargestBody);
+    http.set_read_timeout(5);
+    server->routes_ = std::make_unique<Routes>(*server);
+    server->routes_->install(http);
+    server->port_ = options.port == 0 ? http.bind_to_any_port(options.host)
+                                      : (http.bind_to_port(options.host, options.port) ? options.port : -1);
+    if (server->port_ <= 0) {
+        *error = "cannot listen on " + options.host + (options.port ? ":" + std::to_string(options.port) : "");
+        return nullptr;
+    }
+    server->thread_ = std::thread([&http] { http.listen_after_bind(); });
+    // A stop before the loop runs would be missed: wait (bounded) until it runs.
+    for (int i = 0; i < 5000 && !http.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (!http.is_running()) {
+        *error = "the listening loop did not start";
+        return nullptr;
+    }
+    return server;
+}
+
+GameServer::~GameServer() {
+    stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+std::string GameServer::url(const std::string& path) const {
+    return "http://" + options_.host + ":" + std::to_string(port_) + path;
+}
+
+void GameServer::wait() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void GameServer::stop() {
+    if (http_) http_->stop();
+}
+
+}  // namespace stargrid_server

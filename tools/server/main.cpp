@@ -1,0 +1,86 @@
+// stargrid-server: the local game server. Prints the address it listens on, then serves
+// until SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "tools/server/GameServer.h"
+
+namespace {
+
+void usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: stargrid-server [--port N] [--host ADDRESS] [--db FILE] [--quiet]\n"
+                 "  --port N   port to listen on (default 0: a free one, printed at start)\n"
+                 "  --host A   address to listen on (default 127.0.0.1)\n"
+                 "  --db FILE  SQLite file of accounts, scores and prizes (default: kept in memory)\n"
+                 "  --quiet    no line per request\n");
+}
+
+bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (arg == "--port" && value) {
+            char* end = nullptr;
+            const long port = std::strtol(value, &end, 10);
+            if (*end != '\0' || port < 0 || port > 65535) return false;
+            options.port = static_cast<int>(port);
+            ++i;
+        } else if (arg == "--host" && value) {
+            options.host = value;
+            ++i;
+        } else if (arg == "--db" && value) {
+            options.database = value;
+            ++i;
+        } else if (arg == "--quiet") {
+            options.echo = false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    stargrid_server::GameServer::Options options;
+    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        usage(stdout);
+        return 0;
+    }
+    if (!parse(argc, argv, options)) {
+        usage(stderr);
+        return 2;
+    }
+    // Signals are taken by one thread that stops the server; every other thread blocks them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    std::string error;
+    std::unique_ptr<stargrid_server::GameServer> server = stargrid_server::GameServer::start(options, &error);
+    if (!server) {
+        std::fprintf(stderr, "stargrid-server: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("stargrid-server: listening on %s\n", server->url("").c_str());
+    std::fflush(stdout);
+    std::thread signalWaiter([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        server->stop();
+    });
+    server->wait();
+    // The waiter ends with the signal that stopped the server, or is sent one now.
+    pthread_kill(signalWaiter.native_handle(), SIGTERM);
+    signalWaiter.join();
+    std::printf("stargrid-server: stopped\n");
+    return 0;
+}
