@@ -70,12 +70,6 @@ kite::MenuItemImage* addButton(kite::Node* parent, const std::string& file, cons
     return item;
 }
 
-void popIn(kite::Node* background, float startScale, float peakScale) {
-    background->setScale(startScale);
-    background->runAction(
-        kite::Sequence::create(kite::ScaleTo::create(0.1f, peakScale), kite::ScaleTo::create(0.05f, 1.0f)));
-}
-
 kite::MenuItemToggle* addToggle(kite::Node* parent, const std::string& first, const std::string& second,
                                 const kite::Vec2& position, int z, const std::function<void(unsigned)>& onTap) {
     kite::MenuItemImage* one = kite::MenuItemImage::create(first, first);

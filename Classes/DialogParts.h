@@ -32,8 +32,6 @@ kite::Vec2 visibleCentre();
 // An image button (the same image normal and selected) in a menu of its own on the parent.
 kite::MenuItemImage* addButton(kite::Node* parent, const std::string& file, const kite::Vec2& position, int z,
                                const std::function<void()>& onTap);
-// Pops a dialog's background in: from the start scale up to the peak in 0.1 s, then to 1 in 0.05 s.
-void popIn(kite::Node* background, float startScale, float peakScale);
 // A two-state toggle of two images in a menu of its own on the parent; the callback gets the new index.
 kite::MenuItemToggle* addToggle(kite::Node* parent, const std::string& first, const std::string& second,
                                 const kite::Vec2& position, int z, const std::function<void(unsigned)>& onTap);
