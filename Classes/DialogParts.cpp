@@ -1,5 +1,6 @@
 #include "Classes/DialogParts.h"
 
+#include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"
@@ -12,11 +13,6 @@ namespace dialog {
 
 namespace {
 
-kite::Vec2 visibleCentre() {
-    const kite::Size visible = kite::Director::getInstance()->getVisibleSize();
-    return kite::Vec2(visible.width / 2, visible.height / 2);
-}
-
 void addInMenu(kite::Node* parent, kite::MenuItem* item, const kite::Vec2& position, int z) {
     kite::Menu* menu = kite::Menu::create(item);
     if (!menu) return;
@@ -26,6 +22,11 @@ void addInMenu(kite::Node* parent, kite::MenuItem* item, const kite::Vec2& posit
 }
 
 }  // namespace
+
+kite::Vec2 visibleCentre() {
+    const kite::Size visible = kite::Director::getInstance()->getVisibleSize();
+    return kite::Vec2(visible.width / 2, visible.height / 2);
+}
 
 void claimAllTouches(kite::Layer* layer) {
     auto* listener = kite::EventListenerTouchOneByOne::create();
@@ -46,6 +47,20 @@ kite::Sprite* addCentred(kite::Node* parent, const std::string& file, int z) {
     sprite->setPosition(visibleCentre());
     parent->addChild(sprite, z);
     return sprite;
+}
+
+kite::Sprite* addSprite(kite::Node* parent, const std::string& file, const kite::Vec2& position, int z) {
+    kite::Sprite* sprite = kite::Sprite::create(file);
+    if (!sprite) return nullptr;
+    sprite->setPosition(position);
+    parent->addChild(sprite, z);
+    return sprite;
+}
+
+void popIn(kite::Node* node, float startScale, float peakScale) {
+    if (!node) return;
+    node->setScale(startScale);
+    node->runAction(kite::Sequence::create(kite::ScaleTo::create(0.1f, peakScale), kite::ScaleTo::create(0.05f, 1.0f)));
 }
 
 kite::MenuItemImage* addButton(kite::Node* parent, const std::string& file, const kite::Vec2& position, int z,

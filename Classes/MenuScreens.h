@@ -25,7 +25,7 @@ void openInfo(MenuLayer* menu);
 // The share dialog carries the tag the bind-now button looks for.
 void openShare(MenuLayer* menu);
 constexpr int kShareDialogTag = 6666;
-// Kind 1: the activity page; kind 0: the user agreement.
+// Kind 1: the activity page; kind 0: the user agreement (the account dialogs open it too).
 void openWebPage(kite::Node* owner, int kind);
 
 }  // namespace MenuScreens

@@ -213,7 +213,11 @@ void PopupBoxLayer::onPhoneOk() {
     textField->detachWithIME();
     const std::string phone = textField->getString();
     if (regexMatch("^[1][34578][0-9]{9}$", phone)) {
-        if (inputOwner) inputOwner->requestReceiveTelFee(phone);
+        // Closed here, not left to the owner: after a wrong number's alert it is no longer the
+        // current popup, and the owner's removePopup would leave it standing.
+        PhoneOwner* owner = inputOwner;
+        close();
+        if (owner) owner->requestReceiveTelFee(phone);
     } else {
         QKSingleton::getInstance()->showAlert(this, "提示", "请输入正确的手机号");
     }

@@ -1,9 +1,13 @@
 #include "Classes/QKSingleton.h"
 
 #include "Classes/GameLayer.h"
+#include "Classes/IOSiAP_Bridge.h"
 #include "Classes/PopupBoxLayer.h"
 #include "kite/foundation/Log.h"
+#include "kite/foundation/Scheduler.h"
 #include "kite/foundation/UserDefault.h"
+#include "kite/scene/Director.h"
+#include "platform/LocalStore.h"
 
 namespace {
 
@@ -19,6 +23,9 @@ PopupBoxLayer* titledPopup(const std::string& title, const std::string& message)
 }
 
 }  // namespace
+
+QKSingleton::QKSingleton() = default;
+QKSingleton::~QKSingleton() = default;
 
 QKSingleton* QKSingleton::getInstance() {
     static QKSingleton* instance = new QKSingleton();  // lives as long as the process
@@ -111,4 +118,29 @@ void QKSingleton::removePopup() {
 
 void QKSingleton::forgetPopup(const PopupBoxLayer* popup) {
     if (currentPopup_ == popup) currentPopup_ = nullptr;
+}
+
+void QKSingleton::startPurchase(int packIndex) {
+    static constexpr int kTierOfPack[] = {2, 4, 8};
+    const int tier = packIndex >= 0 && packIndex < 3 ? kTierOfPack[packIndex] : 16;
+    endPurchase();
+    currentPurchase_ = std::make_unique<IOSiAP_Bridge>();
+    currentPurchase_->requestProducts(tier);
+}
+
+void QKSingleton::endPurchase() {
+    if (!currentPurchase_) return;
+    std::shared_ptr<IOSiAP_Bridge> ended(std::move(currentPurchase_));
+    kite::Director::getInstance()->getScheduler()->performFunctionInMainThread([ended] {});
+}
+
+void QKSingleton::resumePurchases() {
+    if (currentPurchase_ || !IOSiAP::connectStore()) return;
+    bool pending = false;
+    for (const platform::StoreTransaction& transaction : platform::LocalStore::shared().unfinishedTransactions()) {
+        pending = pending || transaction.state != platform::TransactionState::Purchasing;
+    }
+    if (!pending) return;
+    currentPurchase_ = std::make_unique<IOSiAP_Bridge>();
+    currentPurchase_->resumeUnfinished();
 }

@@ -1,9 +1,11 @@
 // The game-wide run-time state every screen reaches for, and typed access to the game's own preference keys.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class GameLayer;
+class IOSiAP_Bridge;
 class PopupBoxLayer;
 
 namespace kite {
@@ -14,7 +16,7 @@ class QKSingleton {
 public:
     // Made on first use, never freed.
     static QKSingleton* getInstance();
-    virtual ~QKSingleton() = default;
+    virtual ~QKSingleton();
 
     QKSingleton(const QKSingleton&) = delete;
     QKSingleton& operator=(const QKSingleton&) = delete;
@@ -65,6 +67,16 @@ public:
     // While a game is showing, makes the play screen redraw its top bar.
     void refreshTopBar();
 
+    // Buys the pack of the index (0, 1, 2: tiers 2, 4, 8; any other: 16) through a new
+    // purchase bridge, which becomes the current purchase.
+    void startPurchase(int packIndex);
+    // Forgets the current purchase; it is deleted once the store's callback that ended it
+    // has returned.
+    void endPurchase();
+    IOSiAP_Bridge* getCurrentPurchase() const { return currentPurchase_.get(); }
+    // At start-up: credits and finishes what an earlier run bought but never finished.
+    void resumePurchases();
+
     std::string versionText;
     std::int32_t bundleVersion = 0;
     bool networkReachable = false;
@@ -74,10 +86,11 @@ public:
     std::int32_t redPacketCount = 0;
 
 private:
-    QKSingleton() = default;
+    QKSingleton();
 
     PopupBoxLayer* adopt(kite::Node* parent, PopupBoxLayer* popup);
 
     GameLayer* gameLayer_ = nullptr;
     PopupBoxLayer* currentPopup_ = nullptr;  // not retained; cleared when the popup goes
+    std::unique_ptr<IOSiAP_Bridge> currentPurchase_;
 };

@@ -39,6 +39,8 @@ bool AppDelegate::didFinishLaunching() {
     QKSound::getInstance()->preload();
     writeFirstRunDefaults();
     director->runWithScene(MenuScene::create());
+    // Diamonds paid for in a run that ended before the purchase was finished.
+    QKSingleton::getInstance()->resumePurchases();
     return true;
 }
 

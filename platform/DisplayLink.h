@@ -23,6 +23,9 @@ public:
 
     // Starts firing from the loop's current tick: the first firing comes n ticks later.
     void addToLoop(HostLoop& loop);
+    // Makes the loop's next pass fire the link without waiting for the next tick (a first
+    // frame right after launch); later firings keep the grid of every n-th tick.
+    void fireOnNextPass() { nextTick_ = startTick_; }
     // Stops firing and leaves the loop. A link may invalidate itself from its callback.
     void invalidate();
     bool isValid() const { return loop_ != nullptr; }

@@ -11,8 +11,6 @@
 namespace platform {
 
 bool prepareVideoDriver() {
-    // Calling the GLES library's exports directly under X11 needs SDL to use EGL too.
-    setenv("SDL_VIDEO_X11_FORCE_EGL", "1", 0);
     if (const char* driver = std::getenv("SDL_VIDEODRIVER"); driver && *driver)
         return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
     const char* x11 = std::getenv("DISPLAY");
@@ -29,7 +27,31 @@ void fitWithin(int& width, int& height, int areaWidth, int areaHeight) {
     height = std::max(1, static_cast<int>(height * scale));
 }
 
+namespace {
+
+// The GLES library's exports reach the context: under X11 SDL makes it through GLX, which is the
+// faster way to present there; where the exports do not reach a GLX context, EGL is forced.
+bool directCallsReachAnESContext() {
+    const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    return version && std::strncmp(version, "OpenGL ES", 9) == 0;
+}
+
+}  // namespace
+
 std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
+    std::unique_ptr<GLContext> context = createWithDriver(options);
+    const char* forced = std::getenv("SDL_VIDEO_X11_FORCE_EGL");
+    const char* driver = SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetCurrentVideoDriver() : nullptr;
+    const bool eglForced = forced && std::strcmp(forced, "1") == 0;
+    if (!context || !driver || std::strcmp(driver, "x11") != 0 || eglForced) return context;
+    if (directCallsReachAnESContext()) return context;
+    std::fprintf(stderr, "platform: the GLX context does not take OpenGL ES calls; using EGL\n");
+    context.reset();
+    setenv("SDL_VIDEO_X11_FORCE_EGL", "1", 1);
+    return createWithDriver(options);
+}
+
+std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& options) {
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     const bool driverChosen = chosen && *chosen;
     bool headless = prepareVideoDriver();

@@ -70,6 +70,7 @@ public:
 
 private:
     GLContext() = default;
+    static std::unique_ptr<GLContext> createWithDriver(const WindowOptions& options);
 
     SDL_Window* window_ = nullptr;
     void* context_ = nullptr;

@@ -43,6 +43,13 @@ WORDS = {
 # Texts the play screen shows in its bitmap fonts besides numbers and words.
 PROMPTS = ["选择要炸掉的贪官", "选择需要变色的贪官", "重新排列花费5颗钻石"]
 
+# The diamond packs the store sells: tier -> (price in yuan, diamonds from the shop, diamonds from the sale).
+PACKS = {2: (12.0, 140, 240), 4: (25.0, 355, 510), 8: (50.0, 1000, 1200), 16: (98.0, 3000, 3000)}
+# One fill per rung of the sale ladder, so a shot tells the offers apart.
+SALE_FILLS = [(200, 60, 70), (210, 110, 40), (130, 60, 170), (40, 120, 190)]
+SHOP_TEXT = (255, 248, 220)
+PRICE_TEXT = (255, 214, 90)
+
 # Bitmap fonts: (pixel size, fill colour, outline colour, with the Chinese captions).
 FONTS = {
     "NumberA": (26, (255, 255, 255), (40, 40, 90), False),
@@ -92,13 +99,26 @@ EXACT_SIZES = {
     "Icon.png": (114, 114),
     "Common/bg_gray_shadow.png": (480, 852),
     "Common/btn_close.png": (48, 48),
+    "Common/bg_dialog_1.png": (460, 620),
     "Common/pop_indicator.png": (64, 64),
     "Effect/star.png": (16, 16),
     "Effect/stage_clear.png": (320, 120),
     "Menu/bg_menuscene.png": (480, 852),
     "Menu/bg_menutitle.png": (400, 160),
     "Menu/bg_number.png": (120, 40),
+    # The menu's bottom row holds four buttons side by side, 35 points apart, within 480.
+    "Menu/btn_shop.png": (90, 56),
+    "Menu/btn_share.png": (90, 56),
+    "Menu/btn_ranked.png": (90, 56),
+    "Menu/btn_activity.png": (90, 56),
     "Menu/Web/bg_nav.png": (480, 64),
+    "Menu/Shop/bg_shop.png": (440, 650),
+    "Menu/Shop/btn_buy.png": (120, 56),
+    "Menu/Sale/title_sale.png": (240, 70),
+    "Menu/Sale/bg_sale_1.png": (360, 260),
+    "Menu/Sale/bg_sale_2.png": (360, 260),
+    "Menu/Sale/bg_sale_3.png": (360, 260),
+    "Menu/Sale/bg_sale_4.png": (360, 260),
     "Scene/bg_mainscene.png": (480, 852),
     "Scene/bg_topmenu.png": (480, 250),
     "Scene/btn_pause.png": (60, 60),
@@ -174,7 +194,83 @@ def draw_star(rgb):
     return image
 
 
+def cjk_font(size):
+    return ImageFont.truetype(CJK_FONT, size)
+
+
+def price_text(tier):
+    return "¥%.2f" % PACKS[tier][0]
+
+
+def draw_centred(draw, centre, text, font, fill):
+    box = draw.textbbox((0, 0), text, font=font)
+    draw.text((centre[0] - (box[2] - box[0]) / 2 - box[0], centre[1] - (box[3] - box[1]) / 2 - box[1]), text,
+              font=font, fill=fill + (255,))
+
+
+def draw_diamond(draw, centre, radius):
+    x, y = centre
+    draw.polygon([(x, y - radius), (x + radius, y), (x, y + radius), (x - radius, y)], fill=(90, 200, 255, 255),
+                 outline=(255, 255, 255, 255))
+
+
+def draw_shop():
+    """The shop's packs, one row per buy button (button centres at y = 508, 386, 264, 142 from the bottom)."""
+    width, height = size_of("Menu/Shop/bg_shop.png")
+    image = Image.new("RGBA", (width, height), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(image)
+    draw.rounded_rectangle([0, 0, width - 1, height - 1], 24, fill=(70, 40, 110, 255), outline=(255, 255, 255, 255),
+                           width=3)
+    draw_centred(draw, (width / 2 - 70, 50), "我的钻石", cjk_font(24), SHOP_TEXT)
+    for row, (tier, (_, diamonds, _)) in enumerate(sorted(PACKS.items())):
+        y = height - (508 - 122 * row)
+        draw.rounded_rectangle([16, y - 50, width - 17, y + 50], 14, fill=(100, 64, 150, 255))
+        draw_diamond(draw, (52, y), 22)
+        draw_centred(draw, (160, y - 16), "%d 钻石" % diamonds, cjk_font(28), SHOP_TEXT)
+        draw_centred(draw, (160, y + 22), price_text(tier), latin_font(22), PRICE_TEXT)
+    return image
+
+
+def draw_sale_offer(name):
+    """One pack of the sale ladder: "Menu/Sale/bg_sale_N.png" offers the N-th tier."""
+    rung = int(name[-5]) - 1
+    tier = sorted(PACKS)[rung]
+    width, height = size_of(name)
+    image = Image.new("RGBA", (width, height), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(image)
+    draw.rounded_rectangle([0, 0, width - 1, height - 1], 20, fill=SALE_FILLS[rung] + (255,), outline=(255, 220, 120, 255),
+                           width=3)
+    draw_diamond(draw, (width / 2, 62), 36)
+    draw_centred(draw, (width / 2, 140), "%d 钻石" % PACKS[tier][2], cjk_font(40), SHOP_TEXT)
+    # Right of centre, clear of the gift mark the screen sets on the offer's lower left.
+    draw_centred(draw, (width / 2 + 40, 200), "仅需 " + price_text(tier), cjk_font(28), PRICE_TEXT)
+    return image
+
+
+def draw_captioned(name, caption, font_size, fill, round_shape=False):
+    width, height = size_of(name)
+    image = Image.new("RGBA", (width, height), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(image)
+    if round_shape:
+        draw.ellipse([0, 0, width - 1, height - 1], fill=fill + (255,), outline=(255, 255, 255, 255), width=2)
+    else:
+        draw.rounded_rectangle([0, 0, width - 1, height - 1], min(width, height) // 4, fill=fill + (255,),
+                               outline=(255, 255, 255, 255), width=2)
+    draw_centred(draw, (width / 2, height / 2), caption, cjk_font(font_size), (255, 255, 255))
+    return image
+
+
 def draw_special(name):
+    if name == "Menu/Shop/bg_shop.png":
+        return draw_shop()
+    if name.startswith("Menu/Sale/bg_sale_"):
+        return draw_sale_offer(name)
+    if name in ("Menu/Shop/btn_buy.png", "Menu/Sale/btn_buy.png"):
+        return draw_captioned(name, "购买", 26, (40, 170, 70))
+    if name == "Menu/Sale/title_sale.png":
+        return draw_captioned(name, "超值礼包", 36, (220, 120, 30))
+    if name == "Menu/Sale/icon_handsel.png":
+        return draw_captioned(name, "赠", 32, (230, 50, 50), round_shape=True)
     if name == "Scene/bg_mainscene.png":
         return Image.new("RGBA", size_of(name), BOARD_BACKGROUND + (255,))
     if name == "Common/bg_gray_shadow.png":
@@ -243,6 +339,21 @@ def write_word_table(out):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "w", encoding="utf-8") as f:
         f.write(plist("<array>\n  <dict>\n" + entries + "  </dict>\n</array>\n"))
+
+
+def write_store_products(out):
+    """The local store's products file: the four diamond packs with their titles and prices."""
+    entries = "".join(
+        "  <dict>\n    <key>productIdentifier</key><string>com.kwrlopa.tier%d</string>\n"
+        "    <key>localizedTitle</key><string>钻石包 %d 档</string>\n"
+        "    <key>localizedDescription</key><string>%d 颗钻石（礼包 %d 颗）</string>\n"
+        "    <key>price</key><real>%.2f</real>\n"
+        "    <key>priceLocale</key><string>zh_CN@currency=CNY</string>\n  </dict>\n"
+        % (tier, tier, shop, sale, price) for tier, (price, shop, sale) in sorted(PACKS.items()))
+    path = os.path.join(out, "Store", "Products.plist")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(plist("<array>\n" + entries + "</array>\n"))
 
 
 def font_characters(with_chinese):
@@ -400,6 +511,7 @@ def main():
             sys.exit("make_assets: %s is missing (scripts/setup installs it)" % path)
     write_images(args.out)
     write_word_table(args.out)
+    write_store_products(args.out)
     for name, (size, fill, outline, with_chinese) in FONTS.items():
         write_font(args.out, name, size, fill, outline, with_chinese)
     write_finger_sheet(args.out)

@@ -19,7 +19,10 @@ namespace {
 UserDefault* sharedUserDefault = nullptr;
 std::string legacyFilePath;  // empty until the first store is made
 
-void saveAtExit() { UserDefault::saveIfDirty(); }
+// At exit the changes are written before the process ends, not handed to the writer.
+void saveAtExit() {
+    if (sharedUserDefault) sharedUserDefault->flush();
+}
 
 // The legacy document and the element holding one key.
 struct LegacyLookup {
@@ -108,9 +111,7 @@ void UserDefault::destroyInstance() {
 }
 
 void UserDefault::saveIfDirty() {
-    if (sharedUserDefault && sharedUserDefault->backend_->hasPendingChanges()) {
-        sharedUserDefault->backend_->flushPending();
-    }
+    if (sharedUserDefault) sharedUserDefault->backend_->flushInBackground();
 }
 
 bool UserDefault::migrateLegacyKey(const char* key, const std::function<void(const std::string&)>& store) {

@@ -25,6 +25,11 @@ public:
     // holds the current values (also when nothing had changed).
     virtual bool flushPending() = 0;
     virtual bool hasPendingChanges() const = 0;
+    // Starts writing the changes made since the last write without waiting for the disk;
+    // flushPending waits for such a write. By default the write happens at once.
+    virtual void flushInBackground() {
+        if (hasPendingChanges()) flushPending();
+    }
 
     // The directory, ending in "/", where an earlier version of the store
     // left its "UserDefault.xml".
@@ -39,9 +44,10 @@ public:
     static UserDefault* getInstance();
     // Writes pending changes, then deletes the store.
     static void destroyInstance();
-    // End-of-frame hook for the director: writes the changes made during the
-    // frame, so a killed game loses at most its last frame. Does nothing
-    // when no store exists or nothing changed.
+    // End-of-frame hook for the director: hands the changes made during the
+    // frame to the store's writer (the file is written off the main thread),
+    // so a killed game loses at most its last frame. Does nothing when no
+    // store exists or nothing changed.
     static void saveIfDirty();
 
     bool getBoolForKey(const char* key, bool defaultValue = false);

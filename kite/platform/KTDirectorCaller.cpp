@@ -38,6 +38,8 @@ int KTDirectorCaller::frameIntervalFor(double seconds) {
 void KTDirectorCaller::startMainLoop() {
     stopMainLoop();
     createDisplayLink();
+    // The window and the first scene exist now: their first frame need not wait for a tick.
+    displayLink_->fireOnNextPass();
 }
 
 void KTDirectorCaller::stopMainLoop() {

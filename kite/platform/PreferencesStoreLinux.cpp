@@ -164,6 +164,11 @@ const Value* PreferencesStoreLinux::find(const std::string& key) const {
 void PreferencesStoreLinux::store(const std::string& key, Value value) {
     auto it = values_.find(key);
     if (it != values_.end() && it->second == value) return;
+    // A change waits for the last frame's save still being written: a game killed later loses at
+    // most the changes of the frame it was killed in. Saves take well under a frame, so this
+    // rarely waits at all.
+    int error = 0;
+    if (writer_ && !writer_->waitIdle(error)) noteWriteResult(false, error);
     values_[key] = std::move(value);
     dirty_ = true;
 }
@@ -207,20 +212,39 @@ void PreferencesStoreLinux::setString(const std::string& key, const std::string&
     store(key, Value(value));
 }
 
+bool PreferencesStoreLinux::writeFile(const std::string& bytes) const {
+    return makeDirectories(directoryOf(path_)) && platform::writeFileAtomically(path_, bytes, kStoreMode);
+}
+
+void PreferencesStoreLinux::noteWriteResult(bool written, int error) {
+    if (!written) {
+        // Stays pending for the next frame; one line, not one per frame.
+        if (!failureLogged_) log("UserDefault: cannot save %s: %s", path_.c_str(), std::strerror(error));
+        failureLogged_ = true;
+        dirty_ = true;
+        return;
+    }
+    failureLogged_ = false;
+}
+
+void PreferencesStoreLinux::flushInBackground() {
+    int error = 0;
+    if (writer_ && !writer_->takeFailure(error)) noteWriteResult(false, error);
+    if (!dirty_ || readOnly_) return;
+    if (!writer_) writer_ = std::make_unique<PreferencesWriter>([this](const std::string& bytes) { return writeFile(bytes); });
+    writer_->submit(PropertyList::serialize(values_));
+    dirty_ = false;
+}
+
 bool PreferencesStoreLinux::flushPending() {
+    int error = 0;
+    if (writer_ && !writer_->waitIdle(error)) noteWriteResult(false, error);
     if (!dirty_) return true;
     if (readOnly_) return false;
-    const std::string directory = directoryOf(path_);
-    bool saved = makeDirectories(directory) && platform::writeFileAtomically(path_, PropertyList::serialize(values_), kStoreMode);
-    if (!saved) {
-        // Stays pending for the next frame; one line, not one per frame.
-        if (!failureLogged_) log("UserDefault: cannot save %s: %s", path_.c_str(), std::strerror(errno));
-        failureLogged_ = true;
-        return false;
-    }
-    dirty_ = false;
-    failureLogged_ = false;
-    return true;
+    const bool saved = writeFile(PropertyList::serialize(values_));
+    noteWriteResult(saved, errno);
+    if (saved) dirty_ = false;
+    return saved;
 }
 
 }  // namespace kite

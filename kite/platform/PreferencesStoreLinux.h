@@ -2,7 +2,9 @@
 #pragma once
 #include "kite/foundation/UserDefault.h"
 #include "kite/foundation/Value.h"
+#include "kite/platform/PreferencesWriter.h"
 
+#include <memory>
 #include <string>
 
 namespace kite {
@@ -35,6 +37,8 @@ public:
 
     bool flushPending() override;
     bool hasPendingChanges() const override { return dirty_; }
+    // The values are serialised here; the writer thread writes, syncs and renames.
+    void flushInBackground() override;
 
     // $XDG_CACHE_HOME/stargrid/ (default ~/.cache/stargrid/).
     std::string legacyDirectory() const override;
@@ -45,6 +49,9 @@ private:
     void load();
     void setDamagedFileAside() const;
     void store(const std::string& key, Value value);
+    bool writeFile(const std::string& bytes) const;
+    // A failed background write makes the values pending again.
+    void noteWriteResult(bool written, int error);
     const Value* find(const std::string& key) const;
 
     std::string path_;
@@ -52,6 +59,7 @@ private:
     bool dirty_ = false;
     bool failureLogged_ = false;
     bool readOnly_ = false;  // the file exists but could not be read
+    std::unique_ptr<PreferencesWriter> writer_;  // started by the first background save
 };
 
 }  // namespace kite

@@ -100,6 +100,7 @@ void Configuration::updateExtensionSupport(const char* extensions) {
     supportsDiscardFramebuffer_ =
         checkForGLExtension("GL_EXT_discard_framebuffer") && functions.discardFramebuffer;
     supportsVertexArrayObject_ = checkForGLExtension("vertex_array_object") && functions.vertexArrayObject;
+    supportsElementIndexUint_ = checkForGLExtension("GL_OES_element_index_uint") && platform::glExtensionsEnabled();
 
     valueDict_["gl.supports_ETC1"] = Value(supportsETC1_);
     valueDict_["gl.supports_S3TC"] = Value(supportsS3TC_);

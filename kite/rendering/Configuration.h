@@ -39,6 +39,8 @@ public:
     bool supportsBGRA8888() const { return supportsBGRA8888_; }
     bool supportsDiscardFramebuffer() const { return supportsDiscardFramebuffer_; }
     bool supportsVertexArrayObject() const { return supportsVertexArrayObject_; }
+    // 32-bit element indices (GL_OES_element_index_uint); off while the extensions are switched off.
+    bool supportsElementIndexUint() const { return supportsElementIndexUint_; }
 
     int getMaxSupportDirLightInShader() const { return maxDirLightInShader_; }
     int getMaxSupportPointLightInShader() const { return maxPointLightInShader_; }
@@ -61,6 +63,7 @@ private:
     bool supportsBGRA8888_ = false;
     bool supportsDiscardFramebuffer_ = false;
     bool supportsVertexArrayObject_ = false;
+    bool supportsElementIndexUint_ = false;
     int maxSamplesAllowed_ = 0;
     int maxTextureUnits_ = 0;
     std::string glExtensions_;  // a copy: the driver's string lives only as long as its context

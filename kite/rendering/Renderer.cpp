@@ -30,11 +30,24 @@ inline void transformPosition(const Mat4& m, Vec3& v) {
     v.z = m.m[2] * x + m.m[6] * y + m.m[10] * z + m.m[14];
 }
 
-void pointAttributes() {
-    constexpr GLsizei stride = sizeof(PosColorTexVertex);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
+// Copies vertices to their place in the batch, moved to world space on the way. A planar
+// matrix (every 2D node's) leaves out the terms that are zero; the values are the same.
+void transformVertices(const Mat4& mv, const PosColorTexVertex* from, PosColorTexVertex* to, int count) {
+    const float* m = mv.m;
+    if (!mv.isPlanar()) {
+        for (int i = 0; i < count; ++i) {
+            to[i] = from[i];
+            transformPosition(mv, to[i].vertices);
+        }
+        return;
+    }
+    const float m0 = m[0], m1 = m[1], m4 = m[4], m5 = m[5], m10 = m[10], m12 = m[12], m13 = m[13], m14 = m[14];
+    for (int i = 0; i < count; ++i) {
+        const Vec3& v = from[i].vertices;
+        to[i].vertices = Vec3(m0 * v.x + m4 * v.y + m12, m1 * v.x + m5 * v.y + m13, m10 * v.z + m14);
+        to[i].colors = from[i].colors;
+        to[i].texCoords = from[i].texCoords;
+    }
 }
 
 }  // namespace
@@ -54,24 +67,27 @@ Renderer::~Renderer() {
     groupCommandManager_->release();
     if (buffersCreated_) {
         glDeleteBuffers(2, buffersVBO_);
-        glDeleteBuffers(2, quadbuffersVBO_);
         if (usesVAO_) {
             platform::glDeleteVertexArraysOES(1, &buffersVAO_);
-            platform::glDeleteVertexArraysOES(1, &quadVAO_);
             GLStateCache::bindVAO(0);
         }
     }
 }
 
 void Renderer::initGLView() {
-    fillQuadIndices(quadIndices_.data(), VBO_SIZE / 4);
-    setupBuffer();
+    if (flushesToGL_) {
+        setupBuffer();
+    } else {
+        quadBuffer_.create(false, false, true);
+    }
     glViewAssigned_ = true;
 }
 
 void Renderer::setupBuffer() {
     if (buffersCreated_) return;  // a second GL view keeps the buffers
-    usesVAO_ = Configuration::getInstance()->supportsVertexArrayObject();
+    Configuration* configuration = Configuration::getInstance();
+    usesVAO_ = configuration->supportsVertexArrayObject();
+    quadBuffer_.create(true, usesVAO_, configuration->supportsElementIndexUint());
     if (usesVAO_)
         setupVBOAndVAO();
     else
@@ -86,8 +102,7 @@ void Renderer::setupVBOAndVAO() {
         const void* vertices;
         const void* indices;
     };
-    const Set sets[2] = {{&buffersVAO_, buffersVBO_, verts_.data(), indices_.data()},
-                         {&quadVAO_, quadbuffersVBO_, quadVerts_.data(), quadIndices_.data()}};
+    const Set sets[1] = {{&buffersVAO_, buffersVBO_, verts_.data(), indices_.data()}};
     for (const Set& set : sets) {
         platform::glGenVertexArraysOES(1, set.vao);
         GLStateCache::bindVAO(*set.vao);
@@ -97,7 +112,7 @@ void Renderer::setupVBOAndVAO() {
         glEnableVertexAttribArray(0);
         glEnableVertexAttribArray(1);
         glEnableVertexAttribArray(2);
-        pointAttributes();
+        pointBatchVertexAttributes();
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, set.buffers[1]);
         glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, set.indices, GL_STATIC_DRAW);
         GLStateCache::bindVAO(0);
@@ -109,15 +124,10 @@ void Renderer::setupVBOAndVAO() {
 void Renderer::setupVBO() {
     GLStateCache::bindVAO(0);
     glGenBuffers(2, buffersVBO_);
-    glGenBuffers(2, quadbuffersVBO_);
     glBindBuffer(GL_ARRAY_BUFFER, buffersVBO_[0]);
     glBufferData(GL_ARRAY_BUFFER, sizeof(PosColorTexVertex) * VBO_SIZE, verts_.data(), GL_DYNAMIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, quadbuffersVBO_[0]);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(PosColorTexVertex) * VBO_SIZE, quadVerts_.data(), GL_DYNAMIC_DRAW);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, indices_.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quadbuffersVBO_[1]);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, quadIndices_.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
@@ -216,9 +226,10 @@ void Renderer::processRenderCommand(RenderCommand* command) {
         case RenderCommand::Type::QUAD_COMMAND: {
             auto* cmd = static_cast<QuadCommand*>(command);
             const ssize_t quads = cmd->getQuadCount();
-            if (quads < 0 || quads > VBO_SIZE / 4 || (quads > 0 && !cmd->getQuads())) {
+            const int capacity = quadBuffer_.getCapacity();
+            if (quads < 0 || quads > capacity || (quads > 0 && !cmd->getQuads())) {
                 kite::log("Renderer: a quad command of %ld quads does not fit the %d-quad staging area, skipped",
-                          static_cast<long>(quads), VBO_SIZE / 4);
+                          static_cast<long>(quads), capacity);
                 return;
             }
             endMeshBatch();
@@ -226,7 +237,7 @@ void Renderer::processRenderCommand(RenderCommand* command) {
                 drawBatchedTriangles();
                 lastMaterialID_ = 0;
             }
-            if (cmd->isSkipBatching() || (numberQuads_ + quads) * 4 > VBO_SIZE) drawBatchedQuads();
+            if (cmd->isSkipBatching() || numberQuads_ + quads > capacity) drawBatchedQuads();
             batchedQuadCommands_.push_back(cmd);
             fillQuads(cmd);
             if (cmd->isSkipBatching()) drawBatchedQuads();
@@ -334,13 +345,11 @@ void Renderer::endMeshBatch() {
 }
 
 void Renderer::fillQuads(const QuadCommand* command) {
-    const int count = static_cast<int>(command->getQuadCount()) * 4;
-    const auto* source = reinterpret_cast<const PosColorTexVertex*>(command->getQuads());
-    PosColorTexVertex* target = &quadVerts_[static_cast<std::size_t>(numberQuads_) * 4];
-    if (count > 0) std::memcpy(target, source, sizeof(PosColorTexVertex) * count);
-    const Mat4& mv = command->getModelView();
-    for (int i = 0; i < count; ++i) transformPosition(mv, target[i].vertices);
-    numberQuads_ += static_cast<int>(command->getQuadCount());
+    const int quads = static_cast<int>(command->getQuadCount());
+    if (quads <= 0) return;
+    transformVertices(command->getModelView(), reinterpret_cast<const PosColorTexVertex*>(command->getQuads()),
+                      quadBuffer_.reserve(quads), quads * 4);
+    numberQuads_ += quads;
 }
 
 void Renderer::fillVerticesAndIndices(const TrianglesCommand* command) {
@@ -374,26 +383,26 @@ void Renderer::uploadVertices(GLuint vao, GLuint vbo, const void* data, std::siz
         glBindBuffer(GL_ARRAY_BUFFER, vbo);
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), data, GL_DYNAMIC_DRAW);
         GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
-        pointAttributes();
+        pointBatchVertexAttributes();
     }
 }
 
-void Renderer::drawElements(GLsizei count, std::size_t startIndex) {
-    glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT,
-                   reinterpret_cast<const void*>(startIndex * sizeof(GLushort)));
+void Renderer::drawElements(GLsizei count, std::size_t startIndex, GLenum indexType, std::size_t indexSize) {
+    glDrawElements(GL_TRIANGLES, count, indexType, reinterpret_cast<const void*>(startIndex * indexSize));
     drawnBatches_ += 1;
     drawnVertices_ += count;
 }
 
 template <class Command, class IndexCount>
-void Renderer::drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount) {
+void Renderer::drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount, GLenum indexType,
+                              std::size_t indexSize) {
     std::size_t start = 0;
     GLsizei pending = 0;
     for (const Command* cmd : commands) {
         const std::uint32_t material = cmd->getMaterialID();
         if (material != lastMaterialID_ || material == 0) {
             if (pending > 0) {
-                drawElements(pending, start);
+                drawElements(pending, start, indexType, indexSize);
                 start += static_cast<std::size_t>(pending);
                 pending = 0;
             }
@@ -402,40 +411,38 @@ void Renderer::drawByMaterial(const std::vector<Command*>& commands, IndexCount 
         }
         pending += static_cast<GLsizei>(indexCount(cmd));
     }
-    if (pending > 0) drawElements(pending, start);
-}
-
-void Renderer::unbindBatchBuffers() {
-    if (usesVAO_) {
-        GLStateCache::bindVAO(0);
-    } else {
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    }
+    if (pending > 0) drawElements(pending, start, indexType, indexSize);
 }
 
 void Renderer::drawBatchedQuads() {
     if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
-    uploadVertices(quadVAO_, quadbuffersVBO_[0], quadVerts_.data(),
-                   sizeof(PosColorTexVertex) * 4 * static_cast<std::size_t>(numberQuads_));
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, quadbuffersVBO_[1]);
-
-    drawByMaterial(batchedQuadCommands_, [](const QuadCommand* cmd) { return cmd->getQuadCount() * 6; });
-    unbindBatchBuffers();
+    quadBuffer_.finish();
+    if (flushesToGL_) {
+        drawByMaterial(batchedQuadCommands_, [](const QuadCommand* cmd) { return cmd->getQuadCount() * 6; },
+                       quadBuffer_.getIndexType(), quadBuffer_.getIndexSize());
+        quadBuffer_.unbind();
+    }
     batchedQuadCommands_.clear();
     numberQuads_ = 0;
 }
 
 void Renderer::drawBatchedTriangles() {
     if (filledVertex_ <= 0 || filledIndex_ <= 0 || batchedTriangles_.empty()) return;
+    if (!flushesToGL_) {
+        batchedTriangles_.clear();
+        filledVertex_ = 0;
+        filledIndex_ = 0;
+        return;
+    }
     uploadVertices(buffersVAO_, buffersVBO_[0], verts_.data(),
                    sizeof(PosColorTexVertex) * static_cast<std::size_t>(filledVertex_));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(GLushort) * filledIndex_), indices_.data(),
                  GL_STATIC_DRAW);
 
-    drawByMaterial(batchedTriangles_, [](const TrianglesCommand* cmd) { return cmd->getIndexCount(); });
-    unbindBatchBuffers();
+    drawByMaterial(batchedTriangles_, [](const TrianglesCommand* cmd) { return cmd->getIndexCount(); },
+                   GL_UNSIGNED_SHORT, sizeof(GLushort));
+    unbindBatchBuffers(usesVAO_);
     batchedTriangles_.clear();
     filledVertex_ = 0;
     filledIndex_ = 0;
@@ -443,6 +450,7 @@ void Renderer::drawBatchedTriangles() {
 
 void Renderer::clean() {
     for (auto& queue : renderGroups_) queue->clear();
+    quadBuffer_.discard();
     batchedQuadCommands_.clear();
     batchedTriangles_.clear();
     filledVertex_ = 0;

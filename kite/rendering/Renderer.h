@@ -10,6 +10,7 @@
 #include "kite/foundation/math/Mat4.h"
 #include "kite/foundation/math/Size.h"
 #include "kite/rendering/DirectorFrameServices.h"
+#include "kite/rendering/QuadBatchBuffer.h"
 #include "kite/rendering/RenderQueue.h"
 #include "kite/rendering/ktTypes.h"
 
@@ -23,7 +24,7 @@ class GroupCommandManager;
 
 class Renderer {
 public:
-    static constexpr int VBO_SIZE = 65536;        // vertices per staging set
+    static constexpr int VBO_SIZE = 65536;        // vertices per staging set of triangles
     static constexpr int INDEX_VBO_SIZE = 98304;  // indices per staging set (6 per quad)
     static constexpr int BATCH_QUADCOMMAND_RESERVED_SIZE = 64;
     static constexpr int BATCH_TRIAGCOMMAND_RESERVED_SIZE = 64;
@@ -35,6 +36,9 @@ public:
 
     // Fills the quad index pattern and creates the GL buffers; until then render draws nothing.
     void initGLView();
+    // Off: batches are sorted and filled as usual but never handed to GL (measures the CPU side alone).
+    // Set before initGLView, which then makes no GL buffers.
+    void setFlushesToGL(bool flushes) { flushesToGL_ = flushes; }
 
     void addCommand(RenderCommand* command);
     void addCommand(RenderCommand* command, int renderQueue);
@@ -58,6 +62,9 @@ public:
     void addDrawnVertices(std::int64_t number) { drawnVertices_ += number; }
     void clearDrawStats() { drawnBatches_ = drawnVertices_ = 0; }
 
+    // Quads one batch holds: 65,536 where the driver takes 32-bit indices, else 16,384.
+    int getQuadCapacity() const { return quadBuffer_.getCapacity(); }
+
     GroupCommandManager* getGroupCommandManager() const { return groupCommandManager_; }
     bool isGLViewAssigned() const { return glViewAssigned_; }
 
@@ -79,11 +86,11 @@ private:
     void fillQuads(const QuadCommand* command);
     void fillVerticesAndIndices(const TrianglesCommand* command);
     void uploadVertices(GLuint vao, GLuint vbo, const void* data, std::size_t bytes);
-    void drawElements(GLsizei count, std::size_t startIndex);
+    void drawElements(GLsizei count, std::size_t startIndex, GLenum indexType, std::size_t indexSize);
     // Draws the uploaded indices in runs of one material, switching material where it changes.
     template <class Command, class IndexCount>
-    void drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount);
-    void unbindBatchBuffers();
+    void drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount, GLenum indexType,
+                        std::size_t indexSize);
     void clean();
 
     std::vector<int> commandGroupStack_;
@@ -101,15 +108,13 @@ private:
     int filledVertex_ = 0;
     int filledIndex_ = 0;
 
-    std::array<PosColorTexVertex, VBO_SIZE> quadVerts_{};
-    std::array<GLushort, INDEX_VBO_SIZE> quadIndices_{};
-    GLuint quadVAO_ = 0;
-    GLuint quadbuffersVBO_[2] = {0, 0};
+    QuadBatchBuffer quadBuffer_;
     int numberQuads_ = 0;
 
     bool glViewAssigned_ = false;
     bool buffersCreated_ = false;
     bool usesVAO_ = false;  // decided when the buffers are made
+    bool flushesToGL_ = true;
 
     std::int64_t drawnBatches_ = 0;
     std::int64_t drawnVertices_ = 0;

@@ -36,16 +36,18 @@ static_assert(offsetof(PosColorTexVertex, colors) == 12, "colour at byte 12");
 static_assert(offsetof(PosColorTexVertex, texCoords) == 16, "texture coordinate at byte 16");
 static_assert(sizeof(PosColorTexQuad) == 96, "a quad is 96 bytes");
 
-// The index pattern above for quads 0 .. count - 1, six indices each, from out onwards.
-inline void fillQuadIndices(GLushort* out, std::size_t count) {
+// The index pattern above for quads 0 .. count - 1, six indices each, from out onwards
+// (16-bit indices, or 32-bit ones where the driver takes them).
+template <class Index>
+inline void fillQuadIndices(Index* out, std::size_t count) {
     for (std::size_t q = 0; q < count; ++q, out += 6) {
-        const auto v = static_cast<GLushort>(q * 4);
+        const auto v = static_cast<Index>(q * 4);
         out[0] = v;
-        out[1] = static_cast<GLushort>(v + 1);
-        out[2] = static_cast<GLushort>(v + 2);
-        out[3] = static_cast<GLushort>(v + 3);
-        out[4] = static_cast<GLushort>(v + 2);
-        out[5] = static_cast<GLushort>(v + 1);
+        out[1] = static_cast<Index>(v + 1);
+        out[2] = static_cast<Index>(v + 2);
+        out[3] = static_cast<Index>(v + 3);
+        out[4] = static_cast<Index>(v + 2);
+        out[5] = static_cast<Index>(v + 1);
     }
 }
 

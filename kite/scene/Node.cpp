@@ -340,7 +340,7 @@ bool Node::doEnumerate(const NamePath& levels, std::size_t level, const std::fun
 // ---- lifecycle -----------------------------------------------------------------------------
 
 void Node::onEnter() {
-    if (onEnterCallback) onEnterCallback();
+    if (coldData && coldData->onEnterCallback) coldData->onEnterCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnter)) return;
     isTransitionFinished = false;
     for (Node* child : snapshotOf(children)) {
@@ -356,7 +356,7 @@ void Node::onEnter() {
 }
 
 void Node::onEnterTransitionFinished() {
-    if (onEnterTransitionDidFinishCallback) onEnterTransitionDidFinishCallback();
+    if (coldData && coldData->onEnterTransitionDidFinishCallback) coldData->onEnterTransitionDidFinishCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnterFinished)) return;
     isTransitionFinished = true;
     for (Node* child : snapshotOf(children)) {
@@ -366,7 +366,7 @@ void Node::onEnterTransitionFinished() {
 }
 
 void Node::onExitTransitionStarted() {
-    if (onExitTransitionDidStartCallback) onExitTransitionDidStartCallback();
+    if (coldData && coldData->onExitTransitionDidStartCallback) coldData->onExitTransitionDidStartCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExitStarted)) return;
     for (Node* child : snapshotOf(children)) {
         if (child->parent == this) child->onExitTransitionStarted();
@@ -375,7 +375,7 @@ void Node::onExitTransitionStarted() {
 }
 
 void Node::onExit() {
-    if (onExitCallback) onExitCallback();
+    if (coldData && coldData->onExitCallback) coldData->onExitCallback();
     if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExit)) return;
     pause();
     running = false;
@@ -746,38 +746,77 @@ const Mat4& Node::getNodeToParentTransform() const {
     if (!transformDirty) return transform;
     const Vec2& a = anchorPointInPoints;
     float x = position.x, y = position.y;
-    const float z = positionZ;
     if (ignoreAnchorPointForPosition) {
         x += a.x;
         y += a.y;
     }
     const bool needsSkew = skewX != 0.0f || skewY != 0.0f;
     const Vec2 s(a.x * scaleX, a.y * scaleY);
-    const bool anchorIsZero = a.equals(Vec2::ZERO);
-    if (!needsSkew && !anchorIsZero) {
+    if (!needsSkew && !a.equals(Vec2::ZERO)) {
         x -= s.x;
         y -= s.y;
     }
-    Mat4 translation;
-    Mat4::createTranslation(x + s.x, y + s.y, z, &translation);
-    Mat4::createRotation(rotationQuat, &transform);
+    const bool planar = !needsSkew && !useAdditionalTransform && rotationQuat.x == 0.0f && rotationQuat.y == 0.0f;
+    if (planar)
+        buildPlanarTransform(x + s.x, y + s.y, s);
+    else
+        buildFullTransform(x + s.x, y + s.y, s, needsSkew);
+    transformDirty = false;
+    return transform;
+}
 
-    if (rotationZ_X != rotationZ_Y) {
-        const float rx = -rotationZ_X * kDegreesToRadians;
-        const float ry = -rotationZ_Y * kDegreesToRadians;
-        const float cx = std::cos(rx), sx = std::sin(rx);
-        const float cy = std::cos(ry), sy = std::sin(ry);
-        float* m = transform.m;
-        const float m0 = m[0], m1 = m[1], m4 = m[4], m5 = m[5], m8 = m[8], m9 = m[9];
-        m[0] = cy * m0 - sx * m1;
-        m[4] = cy * m4 - sx * m5;
-        m[8] = cy * m8 - sx * m9;
-        m[1] = sy * m0 + cx * m1;
-        m[5] = sy * m4 + cx * m5;
-        m[9] = sy * m8 + cx * m9;
+// The rotation-skew pair turns the x and y axes by different angles.
+static void applyRotationSkew(float rotationZX, float rotationZY, float* m) {
+    const float rx = -rotationZX * kDegreesToRadians;
+    const float ry = -rotationZY * kDegreesToRadians;
+    const float cx = std::cos(rx), sx = std::sin(rx);
+    const float cy = std::cos(ry), sy = std::sin(ry);
+    const float m0 = m[0], m1 = m[1], m4 = m[4], m5 = m[5], m8 = m[8], m9 = m[9];
+    m[0] = cy * m0 - sx * m1;
+    m[4] = cy * m4 - sx * m5;
+    m[8] = cy * m8 - sx * m9;
+    m[1] = sy * m0 + cx * m1;
+    m[5] = sy * m4 + cx * m5;
+    m[9] = sy * m8 + cx * m9;
+}
+
+// The full path for 2D nodes, written out: rotation about z (a quaternion with only z and w),
+// translation, the anchor moved back, then scale. Each entry is computed as the full path
+// computes it, without the terms that are zero, so the values are the same.
+void Node::buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) const {
+    float* m = transform.m;
+    m[0] = 1.0f;
+    m[1] = 0.0f;
+    m[4] = 0.0f;
+    m[5] = 1.0f;
+    if (rotationQuat.z != 0.0f) {
+        const float z2 = rotationQuat.z + rotationQuat.z;
+        const float zz2 = rotationQuat.z * z2, wz2 = rotationQuat.w * z2;
+        m[0] = m[5] = 1.0f - zz2;
+        m[1] = wz2;
+        m[4] = -wz2;
     }
+    m[8] = m[9] = 0.0f;
+    if (rotationZ_X != rotationZ_Y) applyRotationSkew(rotationZ_X, rotationZ_Y, m);
+    m[12] = m[0] * -anchorScaled.x + m[4] * -anchorScaled.y + tx;
+    m[13] = m[1] * -anchorScaled.x + m[5] * -anchorScaled.y + ty;
+    m[14] = positionZ;
+    m[0] *= scaleX;
+    m[1] *= scaleX;
+    m[4] *= scaleY;
+    m[5] *= scaleY;
+    m[10] = scaleZ;
+    m[2] = m[3] = m[6] = m[7] = m[11] = 0.0f;
+    m[15] = 1.0f;
+}
+
+void Node::buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool needsSkew) const {
+    Mat4 translation;
+    Mat4::createTranslation(tx, ty, positionZ, &translation);
+    Mat4::createRotation(rotationQuat, &transform);
+    if (rotationZ_X != rotationZ_Y) applyRotationSkew(rotationZ_X, rotationZ_Y, transform.m);
     transform = translation * transform;
-    transform.translate(-s.x, -s.y, 0.0f);
+    transform.translate(-anchorScaled.x, -anchorScaled.y, 0.0f);
 
     float* m = transform.m;
     if (scaleX != 1.0f) {
@@ -800,14 +839,13 @@ const Mat4& Node::getNodeToParentTransform() const {
         skew.m[1] = std::tan(skewY * kDegreesToRadians);
         skew.m[4] = std::tan(skewX * kDegreesToRadians);
         transform = transform * skew;
-        if (!anchorIsZero) {
+        const Vec2& a = anchorPointInPoints;
+        if (!a.equals(Vec2::ZERO)) {
             m[12] += -m[0] * a.x - m[4] * a.y;
             m[13] += -m[1] * a.x - m[5] * a.y;
         }
     }
-    if (useAdditionalTransform) transform = transform * additionalTransform;
-    transformDirty = false;
-    return transform;
+    if (useAdditionalTransform) transform = transform * coldData->additionalTransform;
 }
 
 void Node::setNodeToParentTransform(const Mat4& t) {
@@ -818,16 +856,17 @@ void Node::setNodeToParentTransform(const Mat4& t) {
 
 void Node::setAdditionalTransform(const Mat4* additional) {
     useAdditionalTransform = additional != nullptr;
-    if (additional) additionalTransform = *additional;
+    if (additional) cold().additionalTransform = *additional;
     markTransformDirty();
 }
 
 const Mat4& Node::getParentToNodeTransform() const {
+    ColdData& c = cold();
     if (inverseDirty) {
-        inverse = getNodeToParentTransform().getInversed();
+        c.inverse = getNodeToParentTransform().getInversed();
         inverseDirty = false;
     }
-    return inverse;
+    return c.inverse;
 }
 
 AffineTransform Node::getNodeToParentAffineTransform() const {
@@ -919,7 +958,13 @@ uint32_t Node::processParentFlags(const Mat4& parentTransform, uint32_t parentFl
     uint32_t flags = parentFlags;
     if (transformUpdated) flags |= FLAGS_TRANSFORM_DIRTY;
     if (contentSizeDirty) flags |= FLAGS_CONTENT_SIZE_DIRTY;
-    if (flags & FLAGS_DIRTY_MASK) modelViewTransform = parentTransform * getNodeToParentTransform();
+    if (flags & FLAGS_DIRTY_MASK) {
+        const Mat4& local = getNodeToParentTransform();
+        if (local.isPlanar() && parentTransform.isPlanar())
+            Mat4::multiplyPlanar(parentTransform, local, &modelViewTransform);
+        else
+            Mat4::multiply(parentTransform, local, &modelViewTransform);
+    }
     transformUpdated = false;
     contentSizeDirty = false;
     return flags;

@@ -168,13 +168,13 @@ public:
     // Stops this node's actions and timers, then its children's.
     virtual void cleanup();
 
-    void setOnEnterCallback(const std::function<void()>& f) { onEnterCallback = f; }
-    void setOnExitCallback(const std::function<void()>& f) { onExitCallback = f; }
+    void setOnEnterCallback(const std::function<void()>& f) { cold().onEnterCallback = f; }
+    void setOnExitCallback(const std::function<void()>& f) { cold().onExitCallback = f; }
     void setOnEnterTransitionDidFinishCallback(const std::function<void()>& f) {
-        onEnterTransitionDidFinishCallback = f;
+        cold().onEnterTransitionDidFinishCallback = f;
     }
     void setOnExitTransitionDidStartCallback(const std::function<void()>& f) {
-        onExitTransitionDidStartCallback = f;
+        cold().onExitTransitionDidStartCallback = f;
     }
 
     // Drawing and the walk of the tree.
@@ -285,6 +285,9 @@ protected:
     uint32_t processParentFlags(const Mat4& parentTransform, uint32_t parentFlags);
     void updateRotationQuat();
     void updateRotation3D();
+    // The two ways of filling the node-to-parent cache: 2D nodes get a planar matrix directly.
+    void buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) const;
+    void buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool needsSkew) const;
 
     virtual void addChildHelper(Node* child, int localZ, int tag, const std::string& name, bool setTag);
     void detachChild(Node* child, bool cleanup);
@@ -327,9 +330,7 @@ protected:
     // The caches below are filled lazily by const getters.
     mutable Mat4 transform;
     mutable bool transformDirty = true;
-    mutable Mat4 inverse;
     mutable bool inverseDirty = true;
-    Mat4 additionalTransform;
     bool useAdditionalTransform = false;
     bool transformUpdated = true;
     int localZOrder = 0;
@@ -363,10 +364,20 @@ protected:
     bool cascadeColorEnabled = false;
     bool cascadeOpacityEnabled = false;
     unsigned short cameraMask = 1;
-    std::function<void()> onEnterCallback;
-    std::function<void()> onExitCallback;
-    std::function<void()> onEnterTransitionDidFinishCallback;
-    std::function<void()> onExitTransitionDidStartCallback;
+    // Seldom used, so kept apart and made on first use: a node's hot data stays close together.
+    struct ColdData {
+        Mat4 inverse;
+        Mat4 additionalTransform;
+        std::function<void()> onEnterCallback;
+        std::function<void()> onExitCallback;
+        std::function<void()> onEnterTransitionDidFinishCallback;
+        std::function<void()> onExitTransitionDidStartCallback;
+    };
+    ColdData& cold() const {
+        if (!coldData) coldData = std::make_unique<ColdData>();
+        return *coldData;
+    }
+    mutable std::unique_ptr<ColdData> coldData;
 };
 
 }  // namespace kite

@@ -391,7 +391,7 @@ void Sprite::setRotationSkewY(float degrees) {
 void Sprite::setBatchNode(SpriteBatchNode* batchNode) {
     batchNode_ = batchNode;
     if (batchNode_) {
-        transformToBatch_ = Mat4::IDENTITY;
+        batchTransform() = Mat4::IDENTITY;
         textureAtlas_ = batchNode_->getTextureAtlas();
     } else {
         atlasIndex_ = INDEX_NOT_INITIALIZED;
@@ -411,12 +411,13 @@ void Sprite::updateTransform() {
             shouldBeHidden_ = true;
         } else {
             shouldBeHidden_ = false;
+            Mat4& toBatch = batchTransform();
             if (parentSprite) {
-                transformToBatch_ = parentSprite->transformToBatch_ * getNodeToParentTransform();
+                toBatch = parentSprite->getTransformToBatch() * getNodeToParentTransform();
             } else {
-                transformToBatch_ = getNodeToParentTransform();
+                toBatch = getNodeToParentTransform();
             }
-            const float* m = transformToBatch_.m;
+            const float* m = toBatch.m;
             const float x1 = offsetPosition_.x;
             const float y1 = offsetPosition_.y;
             const float x2 = x1 + rect_.size.width;
@@ -507,6 +508,18 @@ void Sprite::sortAllChildren() {
 }
 
 // ---- drawing
+
+// A sprite without children draws from its own world matrix: nothing reads the director's
+// model-view stack meanwhile, so the stack is left alone.
+void Sprite::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
+    if (!children.empty()) {
+        Node::visit(renderer, parentTransform, parentFlags);
+        return;
+    }
+    if (!visible) return;
+    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    if (isVisibleToCamera()) draw(renderer, modelViewTransform, flags);
+}
 
 void Sprite::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     if (!renderer) return;

@@ -2,6 +2,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 
 #include "kite/rendering/QuadCommand.h"
@@ -56,7 +57,7 @@ public:
     virtual void setDirty(bool dirty) { dirty_ = dirty; }
     virtual void setDirtyRecursively(bool value);
     virtual void setReorderChildDirtyRecursively();
-    const Mat4& getTransformToBatch() const { return transformToBatch_; }
+    const Mat4& getTransformToBatch() const { return transformToBatch_ ? *transformToBatch_ : Mat4::IDENTITY; }
 
     // Texture.
     virtual void setTexture(const std::string& fileName);
@@ -112,6 +113,8 @@ public:
     void reorderChild(Node* child, int localZ) override;
     void sortAllChildren() override;
 
+    void visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) override;
+    using Node::visit;
     void draw(Renderer* renderer, const Mat4& transform, uint32_t flags) override;
     using Node::draw;
     // Batch mode: recomputes a dirty quad into the batch node's atlas, then the children's.
@@ -132,7 +135,12 @@ protected:
     bool dirty_ = false;
     bool recursiveDirty_ = false;
     bool shouldBeHidden_ = false;
-    Mat4 transformToBatch_;
+    // Made when the sprite first joins a batch node; most sprites never do.
+    Mat4& batchTransform() {
+        if (!transformToBatch_) transformToBatch_ = std::make_unique<Mat4>();
+        return *transformToBatch_;
+    }
+    std::unique_ptr<Mat4> transformToBatch_;
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
     Texture2D* texture_ = nullptr;          // retained
     SpriteFrame* spriteFrame_ = nullptr;    // retained

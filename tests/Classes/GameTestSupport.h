@@ -30,6 +30,14 @@ inline void resetProgress() {
     QKSingleton::getInstance()->inGame = false;
 }
 
+// The first child of the node of the type, or null.
+template <class T>
+T* childOf(kite::Node* node) {
+    for (kite::Node* child : node->getChildren())
+        if (auto* found = dynamic_cast<T*>(child)) return found;
+    return nullptr;
+}
+
 // Points the store and the bundle where a test wants them, and puts them back.
 class GameEnvironment {
 public:

@@ -29,14 +29,6 @@ public:
     std::vector<std::string> calls;
 };
 
-// The first child of the node of the type, or null.
-template <class T>
-T* childOf(kite::Node* node) {
-    for (kite::Node* child : node->getChildren())
-        if (auto* found = dynamic_cast<T*>(child)) return found;
-    return nullptr;
-}
-
 class PlayScreenTest : public GameGLTest {
 protected:
     int frameWidth() const override { return 640; }

@@ -15,6 +15,10 @@
 #include "kite/scene/Scene.h"
 #include "support/LogCapture.h"
 #include "support/QuietStdout.h"
+#include "kite/foundation/Create.h"
+#include "kite/scene/IMEDispatcher.h"
+#include "kite/scene/SceneDrawSupport.h"
+#include "platform/Clock.h"
 #include "tools/server/GameServer.h"
 
 namespace game::test {
@@ -35,17 +39,23 @@ protected:
         state->bundleVersion = 1;
         state->setHttpRequestURL(server->url("/game"));
         scene = kite::Scene::create();
-        scene->onEnter();
+        enterScene();
     }
     void TearDown() override {
         ServerExchange::destroyClient(true);
         QKSingleton::getInstance()->removePopup();
-        scene->onExit();
-        scene->cleanup();
+        exitScene();
         scene = nullptr;
         unsetenv("STARGRID_BOOTSTRAP_URL");
         server.reset();
         GameGLTest::TearDown();
+    }
+
+    // The scene is on stage without a director's frames; a test that draws runs it instead.
+    virtual void enterScene() { scene->onEnter(); }
+    virtual void exitScene() {
+        scene->onExit();
+        scene->cleanup();
     }
 
     // Binds a phone on the server and on the device, as the binding screen leaves them.
@@ -81,6 +91,75 @@ protected:
 
     std::unique_ptr<stargrid_server::GameServer> server;
     kite::RefPtr<kite::Scene> scene;
+};
+
+// The same, with the scene run by the director on a headless frame of the game's design size
+// (an iPhone 5 at half its pixels), so a test can look at what a screen shows.
+class DrawnServerGameTest : public ServerGameTest {
+protected:
+    int frameWidth() const override { return 480; }
+    int frameHeight() const override { return 852; }
+
+    void enterScene() override {
+        platform::Clock::setFixed(10.0);
+        kite::test::shutDownDirector();
+        director = kite::Director::getInstance();
+        auto* view = kite::createAutoreleased<kite::test::FixtureView>(context(), frameWidth(), frameHeight());
+        ASSERT_TRUE(view);
+        view->setDesignResolutionSize(480, 852, kite::ResolutionPolicy::EXACT_FIT);
+        director->setGLView(view);
+        // Made again now that there is a window size, so its camera sees the frame.
+        scene = kite::Scene::create();
+        director->runWithScene(scene.get());
+        frames(1);
+    }
+    void exitScene() override {
+        kite::GLView::releaseAllTouches();
+        kite::test::shutDownDirector();
+        platform::Clock::useRealTime();
+    }
+
+    void frames(int count) {
+        for (int i = 0; i < count; ++i) {
+            platform::Clock::advance(1.0 / 60.0);
+            director->mainLoop();
+        }
+    }
+    // Every reply in, then a quarter second of frames for the pop-in to settle.
+    void settleAndDraw() {
+        ASSERT_TRUE(settle());
+        frames(15);
+    }
+    // The frame's pixel under a point of a node, in design points (one per frame pixel).
+    kite::test::Pixel pixelAt(kite::Node* node, const kite::Vec2& local) const {
+        const kite::Vec2 world = node->convertToWorldSpace(local);
+        return readPixel(static_cast<int>(world.x), static_cast<int>(world.y));
+    }
+
+    // A finger down and up on a node, at a fraction of its size (the middle by default), after a
+    // frame has placed it.
+    void tap(kite::Node* node, const kite::Vec2& fraction = kite::Vec2(0.5f, 0.5f)) {
+        const kite::Size size = node->getContentSize();
+        const kite::Vec2 world =
+            node->convertToWorldSpace(kite::Vec2(size.width * fraction.x, size.height * fraction.y));
+        intptr_t id = 7;
+        float x = world.x;
+        float y = static_cast<float>(frameHeight()) - world.y;
+        director->getOpenGLView()->handleTouchesBegin(1, &id, &x, &y);
+        director->getOpenGLView()->handleTouchesEnd(1, &id, &x, &y);
+    }
+    static void type(const std::string& text) {
+        kite::IMEDispatcher::sharedDispatcher()->dispatchInsertText(text.data(), text.size());
+    }
+
+    // What the log holds from its last alert on.
+    static std::string lastAlert(const kite::test::LogCapture& log) {
+        const std::string text = log.text();
+        const std::size_t at = text.rfind("QKSingleton: alert");
+        return at == std::string::npos ? "" : text.substr(at);
+    }
+
+    kite::Director* director = nullptr;
 };
 
 }  // namespace game::test

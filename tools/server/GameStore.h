@@ -32,7 +32,8 @@ struct RankedRow {
 };
 
 struct Prize {
-    enum Type { None = 0, Diamonds = 1, PhoneCredit = 2 };
+    // The numbers "RewardsType" answers with.
+    enum Type { None = 0, PhoneCredit = 1, Diamonds = 2 };
     int type = None;
     long amount = 0;
 };

@@ -80,6 +80,16 @@ public:
         MathUtil::multiplyMatrix(m1.m, m2.m, dst->m);
     }
     void multiply(float scalar) { MathUtil::multiplyMatrixByScalar(m, scalar, m); }
+    // Planar: x and y move by a 2D affine map and z by its own scale and offset, as every
+    // node without 3D rotation, skew or an additional transform does.
+    bool isPlanar() const {
+        return m[2] == 0.0f && m[3] == 0.0f && m[6] == 0.0f && m[7] == 0.0f && m[8] == 0.0f && m[9] == 0.0f &&
+               m[11] == 0.0f && m[15] == 1.0f;
+    }
+    // dst = m1 x m2 for planar m1 and m2 (2D affine products); dst may be m1 or m2.
+    static void multiplyPlanar(const Mat4& m1, const Mat4& m2, Mat4* dst) {
+        MathUtil::multiplyPlanarMatrix(m1.m, m2.m, dst->m);
+    }
 
     // dst = x, y, z of this x (x, y, z, w).
     void transformVector(float x, float y, float z, float w, Vec3* dst) const {

@@ -29,6 +29,23 @@ public:
         }
     }
 
+    // dst = m1 x m2 where both are planar (see Mat4::isPlanar): the values multiplyMatrix gives,
+    // in the same order of operations, without the products known to be zero.
+    static void multiplyPlanarMatrix(const float* a, const float* b, float* dst) {
+        const float a0 = a[0], a1 = a[1], a4 = a[4], a5 = a[5], a10 = a[10], a12 = a[12], a13 = a[13], a14 = a[14];
+        const float b0 = b[0], b1 = b[1], b4 = b[4], b5 = b[5], b10 = b[10], b12 = b[12], b13 = b[13], b14 = b[14];
+        dst[0] = a0 * b0 + a4 * b1;
+        dst[1] = a1 * b0 + a5 * b1;
+        dst[4] = a0 * b4 + a4 * b5;
+        dst[5] = a1 * b4 + a5 * b5;
+        dst[10] = a10 * b10;
+        dst[12] = a0 * b12 + a4 * b13 + a12;
+        dst[13] = a1 * b12 + a5 * b13 + a13;
+        dst[14] = a10 * b14 + a14;
+        dst[2] = dst[3] = dst[6] = dst[7] = dst[8] = dst[9] = dst[11] = 0.0f;
+        dst[15] = 1.0f;
+    }
+
     static void transposeMatrix(const float* m, float* dst) {
         float out[16];
         for (int c = 0; c < 4; ++c)

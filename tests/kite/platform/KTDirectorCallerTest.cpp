@@ -107,6 +107,18 @@ TEST_F(KTDirectorCallerTest, RunStartsFramesEveryTickAtOneSixtiethOfASecond) {
     EXPECT_THAT(Director::getInstance()->getDeltaTime(), FloatEq(1.0f / 60));
 }
 
+TEST_F(KTDirectorCallerTest, TheFirstFrameFollowsTheLaunchWithoutWaitingForATick) {
+    loop.setFixedStep(false);
+    app->run();
+    loop.runOnce();  // the clock stands still: no tick has come
+    EXPECT_EQ(frames(), 1u);
+    loop.runOnce();
+    EXPECT_EQ(frames(), 1u);
+    platform::Clock::advance(1.0 / 60);
+    loop.runOnce();
+    EXPECT_EQ(frames(), 2u);
+}
+
 TEST_F(KTDirectorCallerTest, QuarterSecondIntervalFiresEveryFifteenthTick) {
     app->run();
     passes(1);

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -121,7 +124,19 @@ TEST_F(UserDefaultTest, ChangesReachTheDiskAtTheEndOfTheFrameOrOnFlush) {
     UserDefault* store = UserDefault::getInstance();
     store->setIntegerForKey("currentLevel", 3);
     EXPECT_FALSE(exists(storePath_));
+    // The end of the frame hands the values to the writer thread; flush only waits for it.
+    std::atomic<int> writes{0};
+    std::atomic<bool> offMainThread{false};
+    const std::thread::id mainThread = std::this_thread::get_id();
+    platform::setAtomicWriteHookForTesting([&](const std::string&) {
+        ++writes;
+        offMainThread = std::this_thread::get_id() != mainThread;
+    });
     UserDefault::saveIfDirty();
+    store->flush();
+    platform::setAtomicWriteHookForTesting(nullptr);
+    EXPECT_EQ(writes, 1);
+    EXPECT_TRUE(offMainThread);
     EXPECT_EQ(onDisk().at("currentLevel"), Value(3));
     store->setIntegerForKey("currentLevel", 4);
     store->flush();

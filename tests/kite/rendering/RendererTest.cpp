@@ -240,7 +240,7 @@ TEST_F(RendererTest, TransparentThreeDCommandsDrawFarthestFirst) {
 TEST_F(RendererTest, QuadThatOverflowsTheStagingAreaFlushesFirstAndStillDraws) {
     auto red = test::solidTexture(255, 0, 0);
     auto green = test::solidTexture(0, 255, 0);
-    constexpr int kFull = Renderer::VBO_SIZE / 4;
+    const int kFull = renderer_->getQuadCapacity();
     // Tiny quads keep the fill cheap; the first covers the frame.
     std::vector<PosColorTexQuad> many(kFull, test::quadAt(0, 0, 1, 1));
     many[0] = test::quadAt(0, 0, 64, 64);
@@ -265,7 +265,7 @@ TEST_F(RendererTest, QuadThatOverflowsTheStagingAreaFlushesFirstAndStillDraws) {
 TEST_F(RendererTest, CommandLargerThanTheStagingAreaIsRefused) {
     auto red = test::solidTexture(255, 0, 0);
     auto green = test::solidTexture(0, 255, 0);
-    constexpr int kTooMany = Renderer::VBO_SIZE / 4 + 1;
+    const int kTooMany = renderer_->getQuadCapacity() + 1;
     std::vector<PosColorTexQuad> many(kTooMany, test::quadAt(0, 0, 64, 64));
     QuadCommand huge;
     huge.init(0.0f, red->getName(), noMVP(), BlendFunc::DISABLE, many.data(), kTooMany, Mat4(), 0);

@@ -460,6 +460,7 @@ TEST_F(DirectorTest, PreferencesChangedDuringAFrameAreOnDiskAfterIt) {
     director->getScheduler()->schedulePerFrame(
         [&](float) { UserDefault::getInstance()->setIntegerForKey("diamonds", 20); }, &key, 0, false);
     frame(1.0 / 60);
+    UserDefault::getInstance()->flush();  // waits for the writer thread the frame handed them to
     std::ifstream in(root + "/stargrid/UserDefaults.plist");
     std::stringstream text;
     text << in.rdbuf();

@@ -200,6 +200,65 @@ TEST_F(NodeTransformTest, WorldMatrixIsRefreshedOnlyInFramesWithAChange) {
     EXPECT_THAT(apply(child->getModelViewTransform(), Vec2(0, 0)), NearPoint(13, 4));
 }
 
+// A 2D node's matrices come from the short path; an identity additional transform sends the same
+// node down the full path. Both must give the same values, down to the last bit.
+struct Placement {
+    Vec2 position;
+    float z;
+    Vec2 anchor;
+    Vec2 scale;
+    float rotationX;  // rotation-skew angles; equal angles are a plain rotation
+    float rotationY;
+    bool ignoreAnchor;
+};
+
+void place(Node* node, const Placement& p) {
+    node->setContentSize(Size(33, 17));
+    node->setPosition(p.position);
+    node->setPositionZ(p.z);
+    node->setAnchorPoint(p.anchor);
+    node->setScale(p.scale.x, p.scale.y);
+    node->setRotationSkewX(p.rotationX);
+    node->setRotationSkewY(p.rotationY);
+    node->setIgnoreAnchorForPosition(p.ignoreAnchor);
+}
+
+void expectSame(const Mat4& shortPath, const Mat4& fullPath) {
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(shortPath.m[i], fullPath.m[i]) << "element " << i;
+}
+
+TEST_F(NodeTransformTest, TwoDimensionalNodesGetTheFullPathsValues) {
+    const Placement placements[] = {
+        {{0, 0}, 0, {0, 0}, {1, 1}, 0, 0, false},
+        {{12.5f, -7.25f}, 0, {0.5f, 0.5f}, {1, 1}, 0, 0, false},
+        {{100, 50}, 0, {0.25f, 0.75f}, {1.5f, -0.5f}, 30, 30, false},
+        {{-3, 9}, 4, {0.5f, 0.5f}, {2, 3}, 217.5f, 217.5f, true},
+        {{3.3f, 1.1f}, 0, {1, 0}, {0.7f, 0.9f}, 10, -35, false},
+    };
+    for (const Placement& p : placements) {
+        Node* parent = Node::create();
+        Node* shortPath = Node::create();
+        Node* fullPath = Node::create();
+        parent->addChild(shortPath);
+        parent->addChild(fullPath);
+        parent->setPosition(40, 20);
+        parent->setScale(0.75f);
+        parent->setRotation(15);
+        place(shortPath, p);
+        place(fullPath, p);
+        fullPath->setAdditionalTransform(&Mat4::IDENTITY);
+        expectSame(shortPath->getNodeToParentTransform(), fullPath->getNodeToParentTransform());
+        // The world matrix: a 2D product under a 2D parent, the full product under any other.
+        Mat4 perspective;
+        Mat4::createPerspective(60, 1.5f, 1, 1000, &perspective);
+        for (const Mat4& above : {Mat4::IDENTITY, perspective}) {
+            parent->visit(nullptr, above, FLAGS_TRANSFORM_DIRTY);
+            expectSame(shortPath->getModelViewTransform(),
+                       parent->getModelViewTransform() * shortPath->getNodeToParentTransform());
+        }
+    }
+}
+
 TEST_F(NodeTransformTest, NormalizedPositionFollowsTheParentsSize) {
     Node* parent = Node::create();
     parent->setContentSize(Size(200, 100));

@@ -115,6 +115,12 @@ TEST_F(GameServerTest, PrizesAreNamedByTypeAndClaimedOnce) {
     prize["amount"] = 30;
     ASSERT_TRUE(control("/control/prize", prize));
     EXPECT_EQ(post("/game/RewardsType", phoneBody("13812345678"))["bodymessage"].asString(), "2");
+    EXPECT_EQ(post("/game/ReceiveTelFee", phoneBody("13812345678"))["code"].asString(), "1001");
+    EXPECT_EQ(post("/game/ReceiveDiamond", phoneBody("13812345678"))["bodymessage"].asString(), "30");
+    EXPECT_EQ(post("/game/ReceiveDiamond", phoneBody("13812345678"))["code"].asString(), "2001");
+    prize["type"] = 1;
+    ASSERT_TRUE(control("/control/prize", prize));
+    EXPECT_EQ(post("/game/RewardsType", phoneBody("13812345678"))["bodymessage"].asString(), "1");
     EXPECT_EQ(post("/game/ReceiveDiamond", phoneBody("13812345678"))["code"].asString(), "2001");
     Json::Value claim = phoneBody("13812345678");
     claim["awardphone"] = "12";

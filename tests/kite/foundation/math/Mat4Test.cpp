@@ -105,6 +105,35 @@ TEST(Mat4, ProductIsRightWhenTheDestinationIsAnOperand) {
     EXPECT_TRUE(matricesNear(squared, referenceProduct(a, a), 1e-3f));
 }
 
+// Random 2D affine maps with their own z scale and offset.
+Mat4 randomPlanar(std::mt19937& rng) {
+    std::uniform_real_distribution<float> value(-50.0f, 50.0f);
+    Mat4 m;
+    for (int i : {0, 1, 4, 5, 10, 12, 13, 14}) m.m[i] = value(rng);
+    return m;
+}
+
+TEST(Mat4, PlanarProductGivesTheFullProductsValues) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 100; ++round) {
+        const Mat4 a = randomPlanar(rng), b = randomPlanar(rng);
+        ASSERT_TRUE(a.isPlanar() && b.isPlanar());
+        Mat4 planar;
+        Mat4::multiplyPlanar(a, b, &planar);
+        EXPECT_TRUE(planar == a * b);
+        EXPECT_TRUE(planar.isPlanar());
+        Mat4 inPlace = a;
+        Mat4::multiplyPlanar(inPlace, b, &inPlace);
+        EXPECT_TRUE(inPlace == planar);
+    }
+    Mat4 tilted;
+    tilted.m[8] = 0.5f;
+    EXPECT_FALSE(tilted.isPlanar());
+    Mat4 projective;
+    projective.m[11] = -1.0f;
+    EXPECT_FALSE(projective.isPlanar());
+}
+
 TEST(Mat4, KernelsAllowAliasedDestinations) {
     std::mt19937 rng(3);
     const Mat4 a = randomMatrix(rng);

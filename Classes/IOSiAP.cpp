@@ -1,0 +1,164 @@
+#include "Classes/IOSiAP.h"
+
+#include <algorithm>
+#include <functional>
+#include <utility>
+
+#include "kite/foundation/FileUtils.h"
+#include "kite/foundation/Log.h"
+#include "kite/foundation/Scheduler.h"
+#include "kite/scene/Director.h"
+#include "platform/LocalStore.h"
+
+namespace {
+
+platform::LocalStore& store() { return platform::LocalStore::shared(); }
+
+// The store's own alert: a system alert outside the scene, so it is a log line here.
+void showStoreAlert(const char* message) { kite::log("AlertView: 提示 / %s [确认]", message); }
+
+}  // namespace
+
+// Answers the products request for one wrapper, if it is still there.
+class iAPProductsRequestDelegate {
+public:
+    explicit iAPProductsRequestDelegate(std::weak_ptr<IOSiAP*> iosiap) : iosiap(std::move(iosiap)) {}
+
+    void didReceiveResponse(const platform::ProductsResponse& response) const {
+        IOSiAP* wrapper = alive();
+        if (!wrapper) return;
+        wrapper->products.clear();
+        for (const std::string& invalid : response.invalidIdentifiers) kite::log("invalidIdentifier:%s", invalid.c_str());
+        for (std::size_t i = 0; i < response.products.size(); ++i) {
+            const platform::StoreProduct& found = response.products[i];
+            auto product = std::make_unique<IOSProduct>();
+            product->productIdentifier = found.identifier;
+            product->localizedTitle = found.title;
+            product->localizedDescription = found.description;
+            product->localizedPrice = found.price;
+            product->isValid = true;
+            product->index = static_cast<std::int32_t>(i);
+            wrapper->products.push_back(std::move(product));
+        }
+        if (wrapper->delegate) wrapper->delegate->onRequestProductsFinish();
+    }
+
+    void didFailWithError(const std::string& error) const {
+        IOSiAP* wrapper = alive();
+        if (!wrapper) return;
+        showStoreAlert("支付错误，请重试!");
+        kite::log("%s", error.c_str());
+        if (wrapper->delegate) wrapper->delegate->onRequestProductsError(static_cast<int>(platform::StoreError::Unknown));
+    }
+
+private:
+    IOSiAP* alive() const {
+        auto self = iosiap.lock();
+        return self ? *self : nullptr;
+    }
+
+    std::weak_ptr<IOSiAP*> iosiap;
+};
+
+class iAPTransactionObserver : public platform::StoreObserver {
+public:
+    explicit iAPTransactionObserver(IOSiAP* iosiap) : iosiap(iosiap) {}
+
+    void updatedTransactions(const std::vector<platform::StoreTransaction>& transactions) override {
+        for (const platform::StoreTransaction& transaction : transactions) {
+            IOSiAPPaymentEvent event;
+            switch (transaction.state) {
+                case platform::TransactionState::Purchased:
+                    event = IOSIAP_PAYMENT_PURCHASED;
+                    break;
+                case platform::TransactionState::Failed:
+                    kite::log("==ios payment error:%s", transaction.errorText.c_str());
+                    showStoreAlert("无法连接到 iTunes Store!");
+                    event = IOSIAP_PAYMENT_FAILED;
+                    break;
+                case platform::TransactionState::Restored:
+                    event = IOSIAP_PAYMENT_RESTORED;
+                    break;
+                case platform::TransactionState::Deferred:
+                    // Waits for approval and comes again when settled: not finished.
+                    notify(transaction, IOSIAP_PAYMENT_DEFERRED);
+                    continue;
+                default:
+                    continue;  // still purchasing: only this one waits, the rest of the batch goes on
+            }
+            // Another observer may have finished it while this batch was on its way.
+            if (!store().isUnfinished(transaction.identifier)) continue;
+            notify(transaction, event);
+            store().finishTransaction(transaction.identifier);
+        }
+        if (iosiap->delegate) iosiap->delegate->onTransactionsHandled();
+    }
+
+    void removedTransactions(const std::vector<platform::StoreTransaction>& transactions) override {
+        for (const platform::StoreTransaction& transaction : transactions) notify(transaction, IOSIAP_PAYMENT_REMOVED);
+    }
+
+private:
+    void notify(const platform::StoreTransaction& transaction, IOSiAPPaymentEvent event) const {
+        if (!iosiap->delegate) return;
+        IOSTransaction details;
+        details.transactionIdentifier = transaction.identifier;
+        details.applicationUsername = transaction.applicationUsername;
+        details.ownPayment = !iosiap->paymentTransaction.empty() && transaction.identifier == iosiap->paymentTransaction;
+        iosiap->delegate->onPaymentEvent(transaction.productIdentifier, event, transaction.quantity, details);
+    }
+
+    IOSiAP* iosiap;
+};
+
+bool IOSiAP::connectStore() {
+    if (store().isConfigured()) return true;
+    kite::FileUtils* files = kite::FileUtils::getInstance();
+    if (!files) return false;
+    platform::LocalStore::Setup setup;
+    setup.productsFile = files->fullPathForFilename(kProductsFile);
+    setup.ledgerFile = files->getWritablePath() + kLedgerFile;
+    // Looked up at each post: a test may replace the director.
+    setup.poster = [](std::function<void()> function) {
+        kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(function);
+    };
+    return store().configure(std::move(setup));
+}
+
+IOSiAP::IOSiAP(IOSiAPDelegate* delegate)
+    : delegate(delegate), observer(std::make_unique<iAPTransactionObserver>(this)),
+      self(std::make_shared<IOSiAP*>(this)) {
+    connectStore();
+    store().addObserver(observer.get());
+}
+
+IOSiAP::~IOSiAP() {
+    *self = nullptr;
+    products.clear();
+    store().removeObserver(observer.get());
+}
+
+void IOSiAP::requestProducts(const std::vector<std::string>& productIdentifiers) {
+    iAPProductsRequestDelegate request(self);
+    store().requestProducts(productIdentifiers,
+                            [request](const platform::ProductsResponse& response, const std::string& error) {
+                                if (error.empty()) {
+                                    request.didReceiveResponse(response);
+                                } else {
+                                    request.didFailWithError(error);
+                                }
+                            });
+}
+
+IOSProduct* IOSiAP::iOSProductByIdentifier(const std::string& identifier) const {
+    for (const auto& product : products) {
+        if (product->productIdentifier == identifier) return product.get();
+    }
+    return nullptr;
+}
+
+void IOSiAP::paymentWithProduct(const IOSProduct* product, int quantity, const std::string& applicationUsername) {
+    if (!product || product->index < 0 || static_cast<std::size_t>(product->index) >= products.size()) return;
+    const IOSProduct* listed = products[static_cast<std::size_t>(product->index)].get();
+    paymentTransaction = store().addPayment(listed->productIdentifier, quantity, applicationUsername);
+}

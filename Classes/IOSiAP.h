@@ -1,0 +1,83 @@
+// The store wrapper: product requests, payments and the transaction observer, turned into
+// calls on an abstract delegate.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class IOSiAP;
+
+class IOSProduct {
+public:
+    std::string productIdentifier;
+    std::string localizedTitle;
+    std::string localizedDescription;
+    std::string localizedPrice;
+    bool isValid = false;
+    std::int32_t index = 0;  // position in the store's answer
+};
+
+enum IOSiAPPaymentEvent {
+    IOSIAP_PAYMENT_PURCHASED = 1,
+    IOSIAP_PAYMENT_FAILED = 2,
+    IOSIAP_PAYMENT_RESTORED = 3,
+    IOSIAP_PAYMENT_REMOVED = 4,
+    // Waiting for someone's approval; the transaction stays unfinished and comes again settled.
+    IOSIAP_PAYMENT_DEFERRED = 5,
+};
+
+// What the delegate needs of a transaction beyond its product, to credit it once and to
+// tell its own payment from one an earlier run left unfinished.
+struct IOSTransaction {
+    std::string transactionIdentifier;
+    std::string applicationUsername;  // what the payment was tagged with
+    bool ownPayment = false;          // the payment this wrapper made
+};
+
+class IOSiAPDelegate {
+public:
+    virtual ~IOSiAPDelegate() = default;
+    virtual void onRequestProductsFinish() = 0;
+    virtual void onRequestProductsError(int code) = 0;
+    virtual void onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int quantity,
+                                const IOSTransaction& transaction) = 0;
+    // After each batch of transaction updates has been handled.
+    virtual void onTransactionsHandled() {}
+};
+
+class iAPTransactionObserver;
+
+class IOSiAP {
+public:
+    // Joins the default payment queue as an observer: transactions left unfinished arrive
+    // at once, in one batch, on the main loop.
+    explicit IOSiAP(IOSiAPDelegate* delegate);
+    ~IOSiAP();
+    IOSiAP(const IOSiAP&) = delete;
+    IOSiAP& operator=(const IOSiAP&) = delete;
+
+    void requestProducts(const std::vector<std::string>& productIdentifiers);
+    IOSProduct* iOSProductByIdentifier(const std::string& identifier) const;
+    // Tags the payment with the application's text (kept with the transaction across runs).
+    void paymentWithProduct(const IOSProduct* product, int quantity, const std::string& applicationUsername = "");
+
+    // Points the default store at the game's products file, its ledger and the main loop,
+    // once per process; false when it cannot be set up.
+    static bool connectStore();
+    // The products file in the bundle and the ledger in the writable folder.
+    static constexpr const char* kProductsFile = "Store/Products.plist";
+    static constexpr const char* kLedgerFile = "StoreLedger.plist";
+
+    IOSiAPDelegate* delegate = nullptr;
+
+private:
+    friend class iAPProductsRequestDelegate;
+    friend class iAPTransactionObserver;
+
+    std::unique_ptr<iAPTransactionObserver> observer;
+    std::vector<std::unique_ptr<IOSProduct>> products;
+    std::string paymentTransaction;  // the identifier of this wrapper's payment
+    // Shared with pending product answers, which check it before touching the wrapper.
+    std::shared_ptr<IOSiAP*> self;
+};

@@ -1,0 +1,134 @@
+#include "Classes/IOSiAP_Bridge.h"
+
+#include <algorithm>
+#include <sstream>
+#include <vector>
+
+#include "Classes/GameData.h"
+#include "Classes/QKSingleton.h"
+#include "kite/foundation/Log.h"
+#include "kite/foundation/UserDefault.h"
+
+namespace {
+
+constexpr int kTiers[] = {2, 4, 8, 16};
+// Enough to cover every transaction that can be unfinished at once.
+constexpr std::size_t kCreditedKept = 32;
+
+std::vector<std::string> creditedTransactions() {
+    std::istringstream text(kite::UserDefault::getInstance()->getStringForKey(IOSiAP_Bridge::kCreditedKey));
+    std::vector<std::string> identifiers;
+    for (std::string identifier; text >> identifier;) identifiers.push_back(identifier);
+    return identifiers;
+}
+
+void rememberCredited(const std::string& identifier) {
+    std::vector<std::string> identifiers = creditedTransactions();
+    identifiers.push_back(identifier);
+    if (identifiers.size() > kCreditedKept) identifiers.erase(identifiers.begin());
+    std::string text;
+    for (const std::string& each : identifiers) text += (text.empty() ? "" : " ") + each;
+    kite::UserDefault::getInstance()->setStringForKey(IOSiAP_Bridge::kCreditedKey, text);
+}
+
+}  // namespace
+
+IOSiAP_Bridge::IOSiAP_Bridge() : iap(std::make_unique<IOSiAP>(this)) {}
+
+IOSiAP_Bridge::~IOSiAP_Bridge() = default;
+
+std::string IOSiAP_Bridge::productOfTier(int tier) {
+    const bool sold = std::find(std::begin(kTiers), std::end(kTiers), tier) != std::end(kTiers);
+    return sold ? "com.kwrlopa.tier" + std::to_string(tier) : std::string();
+}
+
+int IOSiAP_Bridge::tierOfProduct(const std::string& identifier) {
+    for (int tier : kTiers) {
+        if (identifier == productOfTier(tier)) return tier;
+    }
+    return 0;
+}
+
+int IOSiAP_Bridge::diamondsFor(int tier, bool fromShop) {
+    switch (tier) {
+        case 2: return fromShop ? 140 : 240;
+        case 4: return fromShop ? 355 : 510;
+        case 8: return fromShop ? 1000 : 1200;
+        case 16: return 3000;
+        default: return 0;
+    }
+}
+
+void IOSiAP_Bridge::requestProducts(int tier) {
+    this->tier = tier;
+    std::vector<std::string> identifiers;
+    for (int each : kTiers) identifiers.push_back(productOfTier(each));
+    iap->requestProducts(identifiers);
+}
+
+void IOSiAP_Bridge::resumeUnfinished() { recovering = true; }
+
+void IOSiAP_Bridge::onRequestProductsFinish() {
+    const IOSProduct* product = iap->iOSProductByIdentifier(productOfTier(tier));
+    if (!product || !product->isValid) {
+        kite::log("IOSiAP_Bridge: the store does not sell %s", productOfTier(tier).c_str());
+        fail();
+        return;
+    }
+    iap->paymentWithProduct(product, 1, QKSingleton::getInstance()->purchaseFromShop ? kFromShop : kFromSale);
+}
+
+void IOSiAP_Bridge::onRequestProductsError(int) { fail(); }
+
+void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int,
+                                   const IOSTransaction& transaction) {
+    if (event == IOSIAP_PAYMENT_PURCHASED) credit(identifier, transaction);
+    if (event == IOSIAP_PAYMENT_DEFERRED && transaction.ownPayment) {
+        kite::log("IOSiAP_Bridge: the payment waits for approval; it is credited once approved");
+    }
+    // Transactions of earlier runs are credited quietly; only this purchase's own ends it.
+    if (transaction.ownPayment && !ended) {
+        QKSingleton::getInstance()->removePopup();
+        end();
+    }
+    QKSingleton::getInstance()->refreshTopBar();
+}
+
+void IOSiAP_Bridge::onTransactionsHandled() {
+    if (recovering && !ended) end();
+}
+
+// By the transaction's own product and the origin its payment was tagged with, once.
+void IOSiAP_Bridge::credit(const std::string& identifier, const IOSTransaction& transaction) {
+    const int paidTier = tierOfProduct(identifier);
+    if (paidTier == 0) {
+        kite::log("IOSiAP_Bridge: %s is not a diamond pack; nothing credited", identifier.c_str());
+        return;
+    }
+    const std::vector<std::string> credited = creditedTransactions();
+    if (std::find(credited.begin(), credited.end(), transaction.transactionIdentifier) != credited.end()) {
+        kite::log("IOSiAP_Bridge: %s was credited before", transaction.transactionIdentifier.c_str());
+        return;
+    }
+    const bool fromShop = transaction.applicationUsername != kFromSale;
+    GameData* data = GameData::getInstance();
+    data->setDiamond(data->getDiamond() + diamondsFor(paidTier, fromShop));
+    QKSingleton* state = QKSingleton::getInstance();
+    if (!fromShop) state->setPayTier(state->getPayTier() + 1);
+    rememberCredited(transaction.transactionIdentifier);
+    // The credit and its mark reach the disk together, before the store hears it is finished.
+    kite::UserDefault::getInstance()->flush();
+    kite::log("付款成功");
+}
+
+void IOSiAP_Bridge::fail() {
+    kite::log("付款失败");
+    QKSingleton::getInstance()->removePopup();
+    end();
+}
+
+// Deletion waits until the store's callback has returned (QKSingleton::endPurchase).
+void IOSiAP_Bridge::end() {
+    ended = true;
+    if (QKSingleton::getInstance()->getCurrentPurchase() == this) QKSingleton::getInstance()->endPurchase();
+}

@@ -1,0 +1,375 @@
+// The local store: products file, payment queue with a policy, ledger of unfinished transactions.
+#include "platform/LocalStore.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include "platform/AtomicFile.h"
+#include "platform/PlistValue.h"
+#include "platform/PlistXml.h"
+
+namespace platform {
+namespace {
+
+constexpr std::size_t kMaxFileBytes = 1u << 20;
+
+std::optional<std::string> readSmallFile(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = std::strerror(errno);
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string bytes = text.str();
+    if (bytes.size() > kMaxFileBytes) {
+        *error = "larger than 1 MiB";
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+std::string textOf(const PlistValue::Dictionary& entry, const char* key) {
+    const auto found = entry.find(key);
+    const std::string* text = found == entry.end() ? nullptr : found->second.asString();
+    return text ? *text : std::string();
+}
+
+std::optional<std::int64_t> integerOf(const PlistValue::Dictionary& entry, const char* key) {
+    const auto found = entry.find(key);
+    if (found == entry.end() || !found->second.asInteger()) return std::nullopt;
+    return *found->second.asInteger();
+}
+
+// "¥12.00" for 12 in "zh_CN@currency=CNY"; the currency code itself for one we have no sign for.
+std::string formatPrice(double price, const std::string& locale) {
+    static const std::map<std::string, std::string> signs = {
+        {"CNY", "¥"}, {"USD", "$"}, {"EUR", "€"}, {"GBP", "£"}, {"JPY", "¥"}};
+    const std::string::size_type at = locale.find("@currency=");
+    const std::string code = at == std::string::npos ? "CNY" : locale.substr(at + 10);
+    const auto sign = signs.find(code);
+    char amount[64];
+    std::snprintf(amount, sizeof amount, "%.2f", price);
+    return (sign != signs.end() ? sign->second : code + " ") + amount;
+}
+
+std::optional<StoreProduct> productFrom(const PlistValue& value) {
+    const PlistValue::Dictionary* entry = value.asDictionary();
+    if (!entry) return std::nullopt;
+    StoreProduct product;
+    product.identifier = textOf(*entry, "productIdentifier");
+    product.title = textOf(*entry, "localizedTitle");
+    product.description = textOf(*entry, "localizedDescription");
+    product.priceLocale = textOf(*entry, "priceLocale");
+    const auto price = entry->find("price");
+    const double* amount = price == entry->end() ? nullptr : price->second.asReal();
+    if (product.identifier.empty() || !amount || *amount < 0) return std::nullopt;
+    product.price = formatPrice(*amount, product.priceLocale);
+    return product;
+}
+
+std::optional<StoreTransaction> transactionFrom(const PlistValue& value) {
+    const PlistValue::Dictionary* entry = value.asDictionary();
+    if (!entry) return std::nullopt;
+    StoreTransaction transaction;
+    transaction.identifier = textOf(*entry, "transactionIdentifier");
+    transaction.productIdentifier = textOf(*entry, "productIdentifier");
+    transaction.applicationUsername = textOf(*entry, "applicationUsername");
+    transaction.errorText = textOf(*entry, "errorText");
+    const auto quantity = integerOf(*entry, "quantity");
+    const auto state = integerOf(*entry, "state");
+    const auto error = integerOf(*entry, "error");
+    if (transaction.identifier.empty() || transaction.productIdentifier.empty() || !quantity || *quantity < 1 ||
+        *quantity > 10 || !state || *state < 0 || *state > 4 || (error && (*error < 0 || *error > 4))) {
+        return std::nullopt;
+    }
+    transaction.quantity = static_cast<int>(*quantity);
+    transaction.state = static_cast<TransactionState>(*state);
+    transaction.error = static_cast<StoreError>(error.value_or(0));
+    return transaction;
+}
+
+PlistValue valueOf(const StoreTransaction& transaction) {
+    return PlistValue(PlistValue::Dictionary{
+        {"transactionIdentifier", transaction.identifier},
+        {"productIdentifier", transaction.productIdentifier},
+        {"quantity", PlistValue::integer(transaction.quantity)},
+        {"applicationUsername", transaction.applicationUsername},
+        {"state", PlistValue::integer(static_cast<int>(transaction.state))},
+        {"error", PlistValue::integer(static_cast<int>(transaction.error))},
+        {"errorText", transaction.errorText},
+    });
+}
+
+bool settled(TransactionState state) {
+    return state != TransactionState::Purchasing && state != TransactionState::Deferred;
+}
+
+}  // namespace
+
+std::optional<StorePolicy> storePolicyFromText(const std::string& text) {
+    if (text == "approve") return StorePolicy::Approve;
+    if (text == "decline") return StorePolicy::Decline;
+    if (text == "cancel") return StorePolicy::Cancel;
+    if (text == "defer") return StorePolicy::Defer;
+    if (text == "fail-then-approve") return StorePolicy::FailThenApprove;
+    return std::nullopt;
+}
+
+LocalStore& LocalStore::shared() {
+    static LocalStore store;
+    return store;
+}
+
+bool LocalStore::configure(Setup setup) {
+    if (!setup.poster) return false;
+    reset();
+    setup_ = std::move(setup);
+    const char* chosen = std::getenv("STARGRID_STORE");
+    if (chosen && *chosen) {
+        if (auto policy = storePolicyFromText(chosen)) {
+            policy_ = *policy;
+        } else {
+            std::fprintf(stderr, "LocalStore: unknown STARGRID_STORE \"%s\"; approving payments\n", chosen);
+        }
+    }
+    loadProducts();
+    loadLedger();
+    settleLeftovers();
+    return true;
+}
+
+void LocalStore::reset() {
+    setup_ = Setup();
+    policy_ = StorePolicy::Approve;
+    failedOnce_ = false;
+    products_.clear();
+    productsError_.clear();
+    transactions_.clear();
+    nextSequence_ = 1;
+    observers_.clear();
+}
+
+void LocalStore::loadProducts() {
+    std::string error;
+    const auto bytes = readSmallFile(setup_.productsFile, &error);
+    const auto root = bytes ? decodePlistXml(*bytes, &error) : std::nullopt;
+    const PlistValue::Array* entries = root ? root->asArray() : nullptr;
+    if (!entries) {
+        productsError_ = "cannot read the products file " + setup_.productsFile + ": " +
+                         (error.empty() ? "its root is not an array" : error);
+        std::fprintf(stderr, "LocalStore: %s\n", productsError_.c_str());
+        return;
+    }
+    for (const PlistValue& entry : *entries) {
+        if (auto product = productFrom(entry)) {
+            products_[product->identifier] = *product;
+        } else {
+            std::fprintf(stderr, "LocalStore: a product of %s is incomplete; skipped\n", setup_.productsFile.c_str());
+        }
+    }
+}
+
+void LocalStore::loadLedger() {
+    std::string error;
+    const auto bytes = readSmallFile(setup_.ledgerFile, &error);
+    if (!bytes) return;  // no ledger yet: nothing unfinished
+    const auto root = decodePlistXml(*bytes, &error);
+    const PlistValue::Dictionary* ledger = root ? root->asDictionary() : nullptr;
+    const auto found = ledger ? ledger->find("transactions") : PlistValue::Dictionary::const_iterator();
+    const PlistValue::Array* entries = ledger && found != ledger->end() ? found->second.asArray() : nullptr;
+    if (!entries) {
+        // Kept aside, never overwritten: it may hold paid transactions someone must look at.
+        const std::string aside = setup_.ledgerFile + ".damaged";
+        std::rename(setup_.ledgerFile.c_str(), aside.c_str());
+        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n",
+                     setup_.ledgerFile.c_str(), error.empty() ? "no transaction list" : error.c_str(), aside.c_str());
+        return;
+    }
+    nextSequence_ = std::max<std::int64_t>(1, integerOf(*ledger, "nextSequence").value_or(1));
+    for (const PlistValue& entry : *entries) {
+        if (auto transaction = transactionFrom(entry)) {
+            transactions_.push_back(*transaction);
+        } else {
+            std::fprintf(stderr, "LocalStore: a transaction of the ledger is damaged; skipped\n");
+        }
+    }
+}
+
+bool LocalStore::saveLedger() {
+    PlistValue::Array entries;
+    for (const StoreTransaction& transaction : transactions_) entries.push_back(valueOf(transaction));
+    const PlistValue root(PlistValue::Dictionary{{"nextSequence", PlistValue::integer(nextSequence_)},
+                                                 {"transactions", PlistValue(std::move(entries))}});
+    if (writeFileAtomically(setup_.ledgerFile, encodePlistXml(root), 0600)) return true;
+    std::fprintf(stderr, "LocalStore: cannot write the ledger %s: %s\n", setup_.ledgerFile.c_str(),
+                 std::strerror(errno));
+    return false;
+}
+
+void LocalStore::settleLeftovers() {
+    bool changed = false;
+    for (StoreTransaction& transaction : transactions_) {
+        if (settled(transaction.state)) continue;
+        decideOutcome(transaction);
+        changed = true;
+    }
+    if (changed) saveLedger();
+}
+
+void LocalStore::requestProducts(const std::vector<std::string>& identifiers, ProductsCallback callback) {
+    if (!isConfigured() || !callback) return;
+    ProductsResponse response;
+    for (const std::string& identifier : identifiers) {
+        const auto found = products_.find(identifier);
+        if (found != products_.end()) {
+            response.products.push_back(found->second);
+        } else {
+            response.invalidIdentifiers.push_back(identifier);
+        }
+    }
+    if (!productsError_.empty()) response = ProductsResponse();
+    setup_.poster([callback = std::move(callback), response = std::move(response), error = productsError_] {
+        callback(response, error);
+    });
+}
+
+void LocalStore::addObserver(StoreObserver* observer) {
+    if (!observer || std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) return;
+    observers_.push_back(observer);
+    if (transactions_.empty() || !isConfigured()) return;
+    std::vector<StoreTransaction> batch = transactions_;
+    setup_.poster([this, observer, batch = std::move(batch)] {
+        if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) return;
+        std::vector<StoreTransaction> live;
+        for (const StoreTransaction& transaction : batch) {
+            if (isUnfinished(transaction.identifier)) live.push_back(transaction);
+        }
+        if (!live.empty()) observer->updatedTransactions(live);
+    });
+}
+
+void LocalStore::removeObserver(StoreObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+std::string LocalStore::addPayment(const std::string& productIdentifier, int quantity,
+                                   const std::string& applicationUsername) {
+    if (!isConfigured()) return std::string();
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    StoreTransaction transaction;
+    // The clock keeps identifiers apart even when a damaged ledger restarted the count.
+    transaction.identifier = std::to_string(now.count()) + "-" + std::to_string(nextSequence_++);
+    transaction.productIdentifier = productIdentifier;
+    transaction.quantity = std::clamp(quantity, 1, 10);
+    transaction.applicationUsername = applicationUsername;
+    transactions_.push_back(transaction);
+    saveLedger();
+    deliverUpdated({transaction});
+    setup_.poster([this, identifier = transaction.identifier] { process(identifier); });
+    return transaction.identifier;
+}
+
+void LocalStore::process(const std::string& identifier) {
+    StoreTransaction* transaction = find(identifier);
+    if (!transaction || transaction->state != TransactionState::Purchasing) return;
+    decideOutcome(*transaction);
+    // The outcome is on disk before anyone hears of it: a purchase the store approved
+    // survives the game being killed right after.
+    saveLedger();
+    deliverUpdated({*transaction});
+}
+
+void LocalStore::decideOutcome(StoreTransaction& transaction) {
+    auto fail = [&transaction](StoreError error, const char* text) {
+        transaction.state = TransactionState::Failed;
+        transaction.error = error;
+        transaction.errorText = text;
+    };
+    if (products_.find(transaction.productIdentifier) == products_.end()) {
+        fail(StoreError::PaymentInvalid, "the product is not for sale");
+        return;
+    }
+    switch (policy_) {
+        case StorePolicy::Approve:
+            transaction.state = TransactionState::Purchased;
+            break;
+        case StorePolicy::Decline:
+            fail(StoreError::PaymentNotAllowed, "the payment was declined");
+            break;
+        case StorePolicy::Cancel:
+            fail(StoreError::PaymentCancelled, "the payment was cancelled");
+            break;
+        case StorePolicy::Defer:
+            transaction.state = TransactionState::Deferred;
+            break;
+        case StorePolicy::FailThenApprove:
+            if (failedOnce_) {
+                transaction.state = TransactionState::Purchased;
+            } else {
+                failedOnce_ = true;
+                fail(StoreError::Unknown, "cannot connect to the store");
+            }
+            break;
+    }
+}
+
+void LocalStore::finishTransaction(const std::string& identifier) {
+    StoreTransaction* transaction = find(identifier);
+    if (!transaction || transaction->state == TransactionState::Purchasing) return;
+    StoreTransaction finished = *transaction;
+    transactions_.erase(transactions_.begin() + (transaction - transactions_.data()));
+    saveLedger();
+    deliverRemoved({finished});
+}
+
+bool LocalStore::isUnfinished(const std::string& identifier) const {
+    return std::any_of(transactions_.begin(), transactions_.end(),
+                       [&identifier](const StoreTransaction& t) { return t.identifier == identifier; });
+}
+
+StoreTransaction* LocalStore::find(const std::string& identifier) {
+    for (StoreTransaction& transaction : transactions_) {
+        if (transaction.identifier == identifier) return &transaction;
+    }
+    return nullptr;
+}
+
+// Observers are looked up when the batch arrives, so one removed meanwhile hears nothing;
+// transactions finished meanwhile are left out of an update.
+void LocalStore::deliverUpdated(std::vector<StoreTransaction> batch) {
+    setup_.poster([this, batch = std::move(batch)] {
+        std::vector<StoreTransaction> live;
+        for (const StoreTransaction& transaction : batch) {
+            if (isUnfinished(transaction.identifier)) live.push_back(transaction);
+        }
+        if (live.empty()) return;
+        const std::vector<StoreObserver*> observers = observers_;
+        for (StoreObserver* observer : observers) {
+            if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+                observer->updatedTransactions(live);
+            }
+        }
+    });
+}
+
+void LocalStore::deliverRemoved(std::vector<StoreTransaction> batch) {
+    setup_.poster([this, batch = std::move(batch)] {
+        const std::vector<StoreObserver*> observers = observers_;
+        for (StoreObserver* observer : observers) {
+            if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+                observer->removedTransactions(batch);
+            }
+        }
+    });
+}
+
+}  // namespace platform

@@ -1,0 +1,116 @@
+// The in-app store on this machine: products from a file, a payment queue whose outcome a
+// policy decides, and a ledger that keeps unfinished transactions across runs.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct StoreProduct {
+    std::string identifier;
+    std::string title;
+    std::string description;
+    std::string price;        // formatted as currency in the product's own locale, "¥12.00"
+    std::string priceLocale;  // "zh_CN@currency=CNY"
+};
+
+struct ProductsResponse {
+    std::vector<StoreProduct> products;        // in the order asked for
+    std::vector<std::string> invalidIdentifiers;
+};
+
+// Values kept in the ledger file; never renumber.
+enum class TransactionState { Purchasing = 0, Purchased = 1, Failed = 2, Restored = 3, Deferred = 4 };
+
+enum class StoreError { Unknown = 0, ClientInvalid = 1, PaymentCancelled = 2, PaymentInvalid = 3, PaymentNotAllowed = 4 };
+
+struct StoreTransaction {
+    std::string identifier;          // unique across runs
+    std::string productIdentifier;
+    int quantity = 1;
+    std::string applicationUsername;  // opaque text the app attached to its payment
+    TransactionState state = TransactionState::Purchasing;
+    StoreError error = StoreError::Unknown;  // meaningful when failed
+    std::string errorText;
+};
+
+class StoreObserver {
+public:
+    virtual ~StoreObserver() = default;
+    virtual void updatedTransactions(const std::vector<StoreTransaction>& transactions) = 0;
+    virtual void removedTransactions(const std::vector<StoreTransaction>& transactions) = 0;
+};
+
+// How the store answers payments (STARGRID_STORE).
+enum class StorePolicy { Approve, Decline, Cancel, Defer, FailThenApprove };
+std::optional<StorePolicy> storePolicyFromText(const std::string& text);
+
+class LocalStore {
+public:
+    // Hands a function to the main loop; everything the store reports arrives through it.
+    using Poster = std::function<void(std::function<void()>)>;
+    struct Setup {
+        std::string productsFile;  // a property list: an array of product dictionaries
+        std::string ledgerFile;    // unfinished transactions; made when missing
+        Poster poster;
+    };
+
+    // The default store of the process.
+    static LocalStore& shared();
+
+    // Reads the products and the ledger; transactions a previous run left purchasing or
+    // deferred are settled by the policy now in force. The policy comes from
+    // STARGRID_STORE (approve when unset or unknown). False without a poster.
+    bool configure(Setup setup);
+    bool isConfigured() const { return static_cast<bool>(setup_.poster); }
+    void setPolicy(StorePolicy policy) { policy_ = policy; }
+    StorePolicy policy() const { return policy_; }
+
+    // Answered through the poster: the products the file lists, the other identifiers as
+    // invalid. A missing or damaged products file answers with an error text instead.
+    using ProductsCallback = std::function<void(const ProductsResponse& response, const std::string& error)>;
+    void requestProducts(const std::vector<std::string>& identifiers, ProductsCallback callback);
+
+    // A newly added observer is sent every unfinished transaction, in one batch.
+    void addObserver(StoreObserver* observer);
+    void removeObserver(StoreObserver* observer);
+
+    // Queues a payment: it is purchasing at once (and in the ledger), then the policy
+    // decides its outcome. Returns the new transaction's identifier.
+    std::string addPayment(const std::string& productIdentifier, int quantity, const std::string& applicationUsername);
+    // Ends a transaction that is not purchasing: it leaves the ledger and observers are
+    // told it was removed. Unknown identifiers are ignored.
+    void finishTransaction(const std::string& identifier);
+
+    std::vector<StoreTransaction> unfinishedTransactions() const { return transactions_; }
+    bool isUnfinished(const std::string& identifier) const;
+
+    // Forgets everything (tests).
+    void reset();
+
+private:
+    void loadProducts();
+    void loadLedger();
+    bool saveLedger();
+    void settleLeftovers();
+    void process(const std::string& identifier);
+    void decideOutcome(StoreTransaction& transaction);
+    void deliverUpdated(std::vector<StoreTransaction> batch);
+    void deliverRemoved(std::vector<StoreTransaction> batch);
+    StoreTransaction* find(const std::string& identifier);
+
+    Setup setup_;
+    StorePolicy policy_ = StorePolicy::Approve;
+    bool failedOnce_ = false;  // fail-then-approve: the first payment has failed
+    std::map<std::string, StoreProduct> products_;
+    std::string productsError_;
+    std::vector<StoreTransaction> transactions_;  // unfinished, oldest first
+    std::int64_t nextSequence_ = 1;
+    std::vector<StoreObserver*> observers_;
+};
+
+}  // namespace platform

@@ -1,0 +1,203 @@
+// A purchase the store approved is credited exactly once, even when the game is killed
+// between the store's answer and finishing the transaction; mixed batches credit only
+// what was paid.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "Classes/IOSiAP_Bridge.h"
+#include "GameTestSupport.h"
+#include "kite/foundation/Scheduler.h"
+#include "platform/LocalStore.h"
+#include "support/LogCapture.h"
+#include "support/TemporaryFolder.h"
+
+namespace game::test {
+namespace {
+
+// Runs the buyer with its files in the folder; returns its exit status, or the signal that
+// ended it as a negative number.
+class Buyer {
+public:
+    explicit Buyer(const std::string& root) : root_(root) {}
+
+    // Starts a purchase, waits (bounded) until it reaches the point, then kills it.
+    int buyAndKill(int pack, const char* origin, const char* point) {
+        int toChild[2], fromChild[2];
+        if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return 100;
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(toChild[0], STDIN_FILENO);
+            ::dup2(fromChild[1], STDOUT_FILENO);
+            exportEnvironment();
+            const std::string packText = std::to_string(pack);
+            ::execl(STARGRID_STORE_BUYER, "store_buyer", "buy", packText.c_str(), origin, point, nullptr);
+            _exit(127);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        ready_ = readLineStarting(fromChild[0], "ready") == "ready";
+        ::kill(child, SIGKILL);
+        ::close(toChild[1]);
+        ::close(fromChild[0]);
+        return waitFor(child);
+    }
+    // Starts the game's purchase path again and reports what it finds.
+    std::string resume() {
+        int fromChild[2];
+        if (::pipe(fromChild) != 0) return "";
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(fromChild[1], STDOUT_FILENO);
+            exportEnvironment();
+            ::execl(STARGRID_STORE_BUYER, "store_buyer", "resume", nullptr);
+            _exit(127);
+        }
+        ::close(fromChild[1]);
+        std::string line = readLineStarting(fromChild[0], "diamonds ");
+        ::close(fromChild[0]);
+        return waitFor(child) == 0 ? line : "exit with failure: " + line;
+    }
+    bool reachedThePoint() const { return ready_; }
+
+private:
+    void exportEnvironment() const {
+        setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (root_ + "/cache").c_str(), 1);
+        setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 1);
+        unsetenv("STARGRID_STORE");
+    }
+    // The first line that starts with the prefix (the game logs on the same output), waiting
+    // at most ten seconds for each byte; empty when none comes.
+    static std::string readLineStarting(int fd, const std::string& prefix) {
+        std::string line;
+        char byte;
+        pollfd watch{fd, POLLIN, 0};
+        while (::poll(&watch, 1, 10000) > 0 && ::read(fd, &byte, 1) == 1) {
+            if (byte != '\n') {
+                line += byte;
+            } else if (line.compare(0, prefix.size(), prefix) == 0) {
+                return line;
+            } else {
+                line.clear();
+            }
+        }
+        return "";
+    }
+    static int waitFor(pid_t child) {
+        int status = 0;
+        if (::waitpid(child, &status, 0) != child) return 101;
+        return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
+    }
+
+    std::string root_;
+    bool ready_ = false;
+};
+
+TEST(PurchaseRecovery, KilledAfterTheStoreApprovedIsCreditedOnceAtTheNextStart) {
+    kite::test::TemporaryFolder folder("stargrid-buyer");
+    Buyer buyer(folder.path());
+    EXPECT_EQ(buyer.buyAndKill(2, "shop", "approved"), -SIGKILL);
+    EXPECT_TRUE(buyer.reachedThePoint());
+    EXPECT_EQ(buyer.resume(), "diamonds 1020 payTier 0 unfinished 0");
+    EXPECT_EQ(buyer.resume(), "diamonds 1020 payTier 0 unfinished 0");
+}
+
+TEST(PurchaseRecovery, KilledAfterCreditingBeforeFinishingIsNotCreditedAgain) {
+    kite::test::TemporaryFolder folder("stargrid-buyer");
+    Buyer buyer(folder.path());
+    EXPECT_EQ(buyer.buyAndKill(2, "sale", "credited"), -SIGKILL);
+    EXPECT_TRUE(buyer.reachedThePoint());
+    EXPECT_EQ(buyer.resume(), "diamonds 1220 payTier 1 unfinished 0");
+    EXPECT_EQ(buyer.resume(), "diamonds 1220 payTier 1 unfinished 0");
+}
+
+TEST(PurchaseRecovery, SaleOriginSurvivesTheKill) {
+    kite::test::TemporaryFolder folder("stargrid-buyer");
+    Buyer buyer(folder.path());
+    EXPECT_EQ(buyer.buyAndKill(0, "sale", "approved"), -SIGKILL);
+    EXPECT_EQ(buyer.resume(), "diamonds 260 payTier 1 unfinished 0");
+}
+
+class PurchaseBatchTest : public GameStoreTest {
+protected:
+    void SetUp() override {
+        kite::Director::getInstance();
+        platform::LocalStore::shared().reset();
+        setenv("STARGRID_STORE", "defer", 1);  // nothing left deferred gets settled at start
+        GameData::getInstance()->setDiamond(20);
+    }
+    void TearDown() override {
+        QKSingleton::getInstance()->endPurchase();
+        frames(2);
+        platform::LocalStore::shared().reset();
+        unsetenv("STARGRID_STORE");
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+    }
+    // A ledger an earlier run left behind.
+    void writeLedger(const std::string& transactions) {
+        const std::string path = kite::FileUtils::getInstance()->getWritablePath() + IOSiAP::kLedgerFile;
+        std::ofstream(path) << "<plist version=\"1.0\"><dict><key>nextSequence</key><integer>9</integer>"
+                               "<key>transactions</key><array>" + transactions + "</array></dict></plist>";
+    }
+    static std::string entry(const char* id, int tier, const char* origin, int state) {
+        return std::string("<dict><key>transactionIdentifier</key><string>") + id +
+               "</string><key>productIdentifier</key><string>com.kwrlopa.tier" + std::to_string(tier) +
+               "</string><key>quantity</key><integer>1</integer><key>applicationUsername</key><string>" + origin +
+               "</string><key>state</key><integer>" + std::to_string(state) + "</integer></dict>";
+    }
+};
+
+TEST_F(PurchaseBatchTest, MixedBatchCreditsOnlyThePaidOneAndKeepsTheDeferred) {
+    writeLedger(entry("t-failed", 8, "shop", 2) + entry("t-paid", 4, "sale", 1) + entry("t-waiting", 16, "shop", 4) +
+                entry("t-restored", 2, "shop", 3));
+    kite::test::LogCapture log;
+    QKSingleton::getInstance()->resumePurchases();
+    frames(4);
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 530);
+    EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 1);
+    const auto left = platform::LocalStore::shared().unfinishedTransactions();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].identifier, "t-waiting");
+    EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
+    EXPECT_EQ(log.count("付款成功"), 1u);
+}
+
+TEST_F(PurchaseBatchTest, PurchasingInABatchHoldsBackOnlyItself) {
+    writeLedger(entry("t-paid", 2, "shop", 1));
+    IOSiAP::connectStore();
+    // A payment still purchasing when the next purchase's observer joins.
+    platform::LocalStore::shared().setPolicy(platform::StorePolicy::Approve);
+    const std::string inFlight = platform::LocalStore::shared().addPayment("com.kwrlopa.tier4", 1, "shop");
+    QKSingleton::getInstance()->purchaseFromShop = true;
+    QKSingleton::getInstance()->startPurchase(2);
+    frames(6);
+    // The earlier payment, the one in flight and this purchase's own: each credited once.
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 20 + 140 + 355 + 1000);
+    EXPECT_FALSE(platform::LocalStore::shared().isUnfinished(inFlight));
+    EXPECT_TRUE(platform::LocalStore::shared().unfinishedTransactions().empty());
+    EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
+}
+
+TEST_F(PurchaseBatchTest, ATransactionAlreadyCreditedIsOnlyFinished) {
+    writeLedger(entry("t-paid", 8, "shop", 1));
+    kite::UserDefault::getInstance()->setStringForKey(IOSiAP_Bridge::kCreditedKey, "t-older t-paid");
+    QKSingleton::getInstance()->resumePurchases();
+    frames(4);
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 20);
+    EXPECT_TRUE(platform::LocalStore::shared().unfinishedTransactions().empty());
+}
+
+}  // namespace
+}  // namespace game::test

@@ -1,0 +1,246 @@
+// Buying diamonds by tapping the shop's and the sale screen's buttons, against the local store.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <optional>
+
+#include "Classes/GameLayer.h"
+#include "Classes/GameScene.h"
+#include "Classes/SaleLayer.h"
+#include "Classes/ShopLayer.h"
+#include "StoreScreenTest.h"
+#include "kite/foundation/Scheduler.h"
+#include "Classes/TopMenu.h"
+#include "kite/scene/Label.h"
+#include "platform/PngFile.h"
+#include "support/LogCapture.h"
+
+namespace game::test {
+namespace {
+
+// Where the screens' buttons land on a 480 x 852 design: backgrounds centred at (240, 426).
+constexpr float kShopLeft = 240.0f - 440.0f / 2, kShopBottom = 426.0f - 650.0f / 2;
+constexpr float kSaleLeft = 240.0f - 460.0f / 2, kSaleBottom = 426.0f - 620.0f / 2;
+
+kite::Vec2 shopBuyButton(int index) { return {kShopLeft + ShopLayer::kBuyX, kShopBottom + ShopLayer::kBuyY[index]}; }
+const kite::Vec2 kSaleBuyButton{kSaleLeft + 230.0f, kSaleBottom + 310.0f - 185.0f};
+
+// The colour of a shot's pixel at a design point.
+std::array<int, 3> colourAt(const std::string& shotName, float x, float y) {
+    const auto image = platform::readPng(std::string(STARGRID_TEST_ARTIFACTS) + "/" + shotName);
+    if (!image) return {-1, -1, -1};
+    const float scale = 1136.0f / 852.0f;
+    const int px = static_cast<int>(x * scale), py = static_cast<int>((852.0f - y) * scale);
+    const std::uint8_t* p = &image->rgba[(static_cast<std::size_t>(py) * image->width + px) * 4];
+    return {p[0], p[1], p[2]};
+}
+
+class ShopSaleTest : public StoreScreenTest {
+protected:
+    ShopLayer* openShop() {
+        ShopLayer* shop = ShopLayer::create();
+        scene->addChild(shop, 2);
+        frames(12);  // popped in
+        return shop;
+    }
+    SaleLayer* openSale() {
+        SaleLayer* sale = SaleLayer::create();
+        scene->addChild(sale, 2);
+        frames(12);
+        return sale;
+    }
+    void buyFromShop(int index) {
+        const kite::Vec2 button = shopBuyButton(index);
+        tapAt(button.x, button.y);
+        frames(6);
+    }
+    void buyFromSale() {
+        tapAt(kSaleBuyButton.x, kSaleBuyButton.y);
+        frames(6);
+    }
+    // The store sells what this products file lists, instead of the bundle's.
+    void sellOnly(const std::string& productsFile) {
+        const std::string products = environment->root() + "/products.plist";
+        std::ofstream(products) << productsFile;
+        platform::LocalStore::shared().configure({products, environment->root() + "/ledger.plist",
+                                                  [](std::function<void()> f) {
+                                                      kite::Director::getInstance()->getScheduler()
+                                                          ->performFunctionInMainThread(f);
+                                                  }});
+    }
+    // The purchase is over: no bridge, no wait box over the screen, nothing left in the store.
+    void expectPurchaseOver(kite::Node* screen, std::size_t childrenBefore) {
+        EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
+        EXPECT_EQ(screen->getChildrenCount(), childrenBefore);
+    }
+};
+
+TEST_F(ShopSaleTest, TierEightFromTheShopTakesTwentyDiamondsToTenTwentyAndLeavesTheLadder) {
+    ShopLayer* shop = openShop();
+    shot("shop.png");
+    const std::size_t children = shop->getChildrenCount();
+    const kite::Vec2 button = shopBuyButton(2);
+    tapAt(button.x, button.y);
+    frames(6);
+    EXPECT_EQ(diamonds(), 1020);
+    EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 0);
+    EXPECT_TRUE(QKSingleton::getInstance()->purchaseFromShop);
+    expectPurchaseOver(shop, children);
+    EXPECT_EQ(unfinished(), 0u);
+    frames(31);  // the label follows within half a second
+    kite::Label* label = nullptr;
+    for (kite::Node* child : shop->getChildren().at(1)->getChildren()) {
+        if (auto* found = dynamic_cast<kite::Label*>(child)) label = found;
+    }
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->getString(), "1020");
+    shot("shop-after-tier8.png");
+    EXPECT_EQ(colourAt("shop.png", kShopLeft + 30, kShopBottom + 30), (std::array<int, 3>{70, 40, 110}));
+}
+
+TEST_F(ShopSaleTest, EveryShopButtonBuysItsTier) {
+    ShopLayer* shop = openShop();
+    const int credits[] = {140, 355, 1000, 3000};
+    int expected = diamonds();
+    for (int index = 0; index < 4; ++index) {
+        buyFromShop(index);
+        expected += credits[index];
+        EXPECT_EQ(diamonds(), expected) << "button " << index;
+    }
+    EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 0);
+    EXPECT_EQ(shop->getParent(), scene);
+}
+
+TEST_F(ShopSaleTest, SaleLadderCreditsMoreAndOffersTheNextPackNextTime) {
+    QKSingleton::getInstance()->setPayTier(2);
+    SaleLayer* sale = openSale();
+    shot("sale-tier8.png");
+    EXPECT_EQ(colourAt("sale-tier8.png", 240 - 160, 426), (std::array<int, 3>{130, 60, 170}));
+    const std::size_t children = sale->getChildrenCount();
+    buyFromSale();
+    EXPECT_EQ(diamonds(), 1220);
+    EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 3);
+    EXPECT_FALSE(QKSingleton::getInstance()->purchaseFromShop);
+    expectPurchaseOver(sale, children);
+
+    // The offer stays while open; the next opening offers the last rung.
+    const std::size_t screens = scene->getChildrenCount();
+    tapAt(kSaleLeft + 460 - 75, kSaleBottom + 620 - 107);
+    EXPECT_EQ(scene->getChildrenCount(), screens - 1);
+    openSale();
+    shot("sale-tier16.png");
+    EXPECT_EQ(colourAt("sale-tier16.png", 240 - 160, 426), (std::array<int, 3>{40, 120, 190}));
+}
+
+TEST_F(ShopSaleTest, SaleFromTheFirstRungAndFromFarUpTheLadder) {
+    EXPECT_EQ(SaleLayer::offerImage(0), "Menu/Sale/bg_sale_1.png");
+    EXPECT_EQ(SaleLayer::offerImage(7), "Menu/Sale/bg_sale_4.png");
+    openSale();
+    shot("sale-tier2.png");
+    EXPECT_EQ(colourAt("sale-tier2.png", 240 - 160, 426), (std::array<int, 3>{200, 60, 70}));
+    buyFromSale();
+    EXPECT_EQ(diamonds(), 260);
+    QKSingleton::getInstance()->setPayTier(7);
+    buyFromSale();
+    EXPECT_EQ(diamonds(), 3260);
+    EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 8);
+}
+
+TEST_F(ShopSaleTest, RefusedPaymentsCreditNothingAndCloseTheWaitBox) {
+    for (const char* policy : {"decline", "cancel", "fail-then-approve"}) {
+        SCOPED_TRACE(policy);
+        platform::LocalStore::shared().reset();
+        setenv("STARGRID_STORE", policy, 1);
+        kite::test::LogCapture log;
+        SaleLayer* sale = openSale();
+        const std::size_t children = sale->getChildrenCount();
+        buyFromSale();
+        EXPECT_EQ(diamonds(), 20);
+        EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 0);
+        expectPurchaseOver(sale, children);
+        EXPECT_EQ(unfinished(), 0u);
+        EXPECT_TRUE(log.contains("AlertView: 提示 / 无法连接到 iTunes Store! [确认]"));
+        sale->removeFromParent();
+    }
+}
+
+TEST_F(ShopSaleTest, DeferredPaymentClosesTheWaitBoxAndIsCreditedOnceApprovedAtTheNextStart) {
+    setenv("STARGRID_STORE", "defer", 1);
+    ShopLayer* shop = openShop();
+    const std::size_t children = shop->getChildrenCount();
+    buyFromShop(0);
+    EXPECT_EQ(diamonds(), 20);
+    expectPurchaseOver(shop, children);
+    EXPECT_EQ(unfinished(), 1u);
+
+    // The next start, with the payment approved meanwhile.
+    platform::LocalStore::shared().reset();
+    setenv("STARGRID_STORE", "approve", 1);
+    QKSingleton::getInstance()->resumePurchases();
+    frames(4);
+    EXPECT_EQ(diamonds(), 160);
+    EXPECT_EQ(unfinished(), 0u);
+    EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
+    EXPECT_EQ(shop->getChildrenCount(), children);
+}
+
+TEST_F(ShopSaleTest, ProductTheStoreDoesNotSellEndsThePurchaseWithoutPaying) {
+    sellOnly("<plist><array><dict><key>productIdentifier</key><string>com.kwrlopa.tier2</string>"
+             "<key>price</key><real>12</real></dict></array></plist>");
+    kite::test::LogCapture log;
+    ShopLayer* shop = openShop();
+    const std::size_t children = shop->getChildrenCount();
+    buyFromShop(2);
+    EXPECT_EQ(diamonds(), 20);
+    expectPurchaseOver(shop, children);
+    EXPECT_EQ(unfinished(), 0u);
+    EXPECT_TRUE(log.contains("invalidIdentifier:com.kwrlopa.tier8"));
+    EXPECT_TRUE(log.contains("付款失败"));
+}
+
+TEST_F(ShopSaleTest, BrokenProductsFileFailsTheRequestWithItsAlert) {
+    sellOnly("not a property list");
+    kite::test::LogCapture log;
+    SaleLayer* sale = openSale();
+    const std::size_t children = sale->getChildrenCount();
+    buyFromSale();
+    EXPECT_EQ(diamonds(), 20);
+    expectPurchaseOver(sale, children);
+    EXPECT_TRUE(log.contains("AlertView: 提示 / 支付错误，请重试! [确认]"));
+    EXPECT_TRUE(log.contains("付款失败"));
+}
+
+TEST_F(ShopSaleTest, WaitBoxSwallowsTouchesWhileThePurchaseRuns) {
+    ShopLayer* shop = openShop();
+    const std::size_t children = shop->getChildrenCount();
+    shop->menuBuyCallback(1);
+    EXPECT_EQ(shop->getChildrenCount(), children + 1);  // the wait box
+    // The close button is under the wait box: the shop stays.
+    const kite::Vec2 close{kShopLeft + 440 - 32, kShopBottom + 650 - 32};
+    tapAt(close.x, close.y);
+    EXPECT_EQ(shop->getParent(), scene);
+    frames(4);
+    EXPECT_EQ(diamonds(), 375);
+    expectPurchaseOver(shop, children);
+}
+
+TEST_F(ShopSaleTest, PurchaseFromThePlayScreensShopShowsOnItsTopBarAtOnce) {
+    QKSingleton::getInstance()->setGuideStatus(1);  // no tutorial over the board
+    GameData::getInstance()->newGame();
+    kite::Director::getInstance()->replaceScene(GameScene::create());
+    frames(200);  // the level banners are gone and the buttons enabled
+    GameLayer* game = QKSingleton::getInstance()->getGameLayer();
+    ASSERT_NE(game, nullptr);
+    tapAt(480 - 68, 852 - 25);  // the play screen's shop button
+    frames(12);
+    buyFromShop(0);
+    EXPECT_EQ(diamonds(), 160);
+    EXPECT_EQ(game->getTopMenu()->diamondLabel->getString(), "160");
+    shot("play-screen-shop.png");
+}
+
+}  // namespace
+}  // namespace game::test

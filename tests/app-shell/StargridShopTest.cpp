@@ -1,0 +1,72 @@
+// Diamonds bought through the executable from its menu with scripted taps: the menu's shop button, a pack's
+// buy button, the local store approving, the credit in the saved preferences and nothing left in the ledger.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "StargridRun.h"
+#include "support/GLTest.h"
+
+namespace {
+
+using namespace stargrid::test;
+
+// Design points to window pixels, from the top left.
+std::string at(float x, float y) {
+    return std::to_string(static_cast<int>(x * kScale)) + " " +
+           std::to_string(static_cast<int>((kDesignHeight - y) * kScale));
+}
+
+// The menu's bottom row: four 90-point buttons 35 apart, centred at y 60; the shop is the first.
+const std::string kMenuShop = at(240 - (4 * 90 + 3 * 35) / 2.0f + 45, 60);
+// The shop "Menu/Shop/bg_shop.png" (440 x 650) centred; its top buy button at (340, 508) on it.
+const std::string kFirstPack = at(240 - 220 + 340, 426 - 325 + 508);
+
+class StargridShop : public StargridRunTest {
+protected:
+    StargridShop() : StargridRunTest("stargrid-shop") {}
+    // Runs the executable on the script as it stands (frames count from the menu's first).
+    int runFromMenu(const std::string& steps, const std::string& policy) const {
+        std::ofstream(dir / "shop.script") << steps;
+        const std::string command = environment() + "STARGRID_STORE=" + policy + " " + STARGRID_EXECUTABLE +
+                                    " --fixed-step --script " + (dir / "shop.script").string() + " >" +
+                                    (dir / "out.txt").string() + " 2>&1";
+        return std::system(command.c_str());
+    }
+    std::string shotPath(const std::string& state) const {
+        return kite::test::artifactsDirectory() + "/StargridShop." + state + ".png";
+    }
+    std::string ledger() const {
+        std::ifstream in(dir / "xdg" / "data" / "stargrid" / "StoreLedger.plist");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(StargridShop, TheMenusShopSellsTheFirstPackAndTheGameKeepsTheCredit) {
+    const std::string steps = "tap 30 " + kMenuShop + "\nshot 50 " + shotPath("open") + "\ntap 60 " + kFirstPack +
+                              "\nshot 100 " + shotPath("bought") + "\nquit 102\n";
+    ASSERT_EQ(runFromMenu(steps, "approve"), 0);
+    std::optional<Saved> saved = readStore(storePath());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->integer("diamond"), 20 + 140);  // the first run's 20, and the pack
+    EXPECT_EQ(ledger().find("com.kwrlopa.tier2"), std::string::npos);  // finished
+    EXPECT_TRUE(readPNG(shotPath("bought")));
+}
+
+TEST_F(StargridShop, ADeclinedPaymentLeavesTheDiamondsAsTheyWere) {
+    const std::string steps = "tap 30 " + kMenuShop + "\ntap 60 " + kFirstPack + "\nquit 102\n";
+    ASSERT_EQ(runFromMenu(steps, "decline"), 0);
+    std::optional<Saved> saved = readStore(storePath());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->integer("diamond"), 20);
+    std::ifstream out(dir / "out.txt");
+    std::stringstream log;
+    log << out.rdbuf();
+    EXPECT_NE(log.str().find("AlertView: 提示 / 无法连接到 iTunes Store! [确认]"), std::string::npos);
+}
+
+}  // namespace
