@@ -1,6 +1,7 @@
 // The share and red-packet dialog.
 #include "Classes/ShareLayer.h"
 
+#include "Classes/DialogParts.h"
 #include "Classes/GameData.h"
 #include "Classes/GameHelpers.h"
 #include "Classes/MenuLayer.h"
@@ -12,8 +13,6 @@
 #include "kite/foundation/Ref.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
-#include "kite/scene/EventDispatcher.h"
-#include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/Label.h"
 #include "kite/scene/Menu.h"
 #include "kite/scene/MenuItem.h"
@@ -51,10 +50,7 @@ ShareLayer* ShareLayer::create() { return kite::createAutoreleased<ShareLayer>()
 bool ShareLayer::init() {
     if (!Layer::init()) return false;
     shareScene = 0;
-    auto* listener = kite::EventListenerTouchOneByOne::create();
-    listener->setSwallowTouches(true);
-    listener->onTouchBegan = [this](kite::Touch* touch, kite::Event* event) { return onTouchBegan(touch, event); };
-    getEventDispatcher()->addEventListenerWithSceneGraphPriority(listener, this);
+    dialog::claimAllTouches(this);
     buildDialog();
     updateRedbagCount();
     return true;
@@ -64,36 +60,22 @@ bool ShareLayer::onTouchBegan(kite::Touch*, kite::Event*) { return true; }
 
 void ShareLayer::buildDialog() {
     const kite::Size visible = kite::Director::getInstance()->getVisibleSize();
-    const kite::Vec2 centre(visible.width / 2, visible.height / 2);
-    if (kite::Sprite* shade = kite::Sprite::create("Common/bg_gray_shadow.png")) {
-        shade->setScale(visible.width, visible.height);
-        shade->setPosition(centre);
-        addChild(shade);
-    }
-    kite::Sprite* background = kite::Sprite::create("Common/bg_dialog_2.png");
+    dialog::addShade(this, visible.width, visible.height);
+    kite::Sprite* background = dialog::addCentred(this, "Common/bg_dialog_2.png", 0);
     if (!background) return;
-    background->setPosition(centre);
-    background->setScale(0.7f);
-    background->runAction(kite::Sequence::create(kite::ScaleTo::create(0.1f, 1.1f), kite::ScaleTo::create(0.05f, 1.0f)));
-    addChild(background);
+    dialog::popIn(background, 0.7f, 1.1f);
     const kite::Size size = background->getContentSize();
-
-    if (kite::MenuItemImage* close = imageItem("Common/btn_close.png", this, &ShareLayer::menuCloseCallback)) {
-        kite::Menu* menu = kite::Menu::create(close);
-        menu->setPosition(size.width - 32, size.height - 30);
-        background->addChild(menu, 1);
-    }
-    if (kite::Sprite* header = kite::Sprite::create("Menu/Share/bg_share.png")) {
-        header->setPosition(size.width / 2, size.height / 2 + 145);
-        background->addChild(header);
-    }
+    dialog::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 30), 1, [this] {
+        kite::RefPtr<ShareLayer> self(this);
+        menuCloseCallback();
+    });
+    dialog::addSprite(background, "Menu/Share/bg_share.png", kite::Vec2(size.width / 2, size.height / 2 + 145));
     addShareButtons(background);
-    receiveItem = imageItem("Menu/Share/btn_receive.png", this, &ShareLayer::menuReceiveCallback);
-    if (receiveItem) {
-        kite::Menu* menu = kite::Menu::create(receiveItem);
-        menu->setPosition(size.width / 2, 100);
-        background->addChild(menu);
-    }
+    receiveItem = dialog::addButton(background, "Menu/Share/btn_receive.png", kite::Vec2(size.width / 2, 100), 0,
+                                    [this] {
+                                        kite::RefPtr<ShareLayer> self(this);
+                                        menuReceiveCallback();
+                                    });
     redbagLabel = kite::Label::createWithSystemFont("当前红包个数：0", kFont, 24);
     if (redbagLabel) {
         redbagLabel->setColor(kite::Color3B(50, 220, 255));
@@ -115,14 +97,8 @@ void ShareLayer::addShareButtons(kite::Sprite* background) {
         background->addChild(menu, 1);
         for (kite::MenuItemImage* item : {friendItem, timelineItem}) item->runAction(breathing(item->getPosition()));
     }
-    const char* captions[] = {"Menu/Share/btn_share_pgfriend_.png", "Menu/Share/btn_share_pgtimeline_.png"};
-    const float offsets[] = {-60, 60};
-    for (int i = 0; i < 2; ++i) {
-        if (kite::Sprite* caption = kite::Sprite::create(captions[i])) {
-            caption->setPosition(size.width / 2 + offsets[i], 194);
-            background->addChild(caption);
-        }
-    }
+    dialog::addSprite(background, "Menu/Share/btn_share_pgfriend_.png", kite::Vec2(size.width / 2 - 60, 194));
+    dialog::addSprite(background, "Menu/Share/btn_share_pgtimeline_.png", kite::Vec2(size.width / 2 + 60, 194));
 }
 
 void ShareLayer::menuCloseCallback() { removeFromParent(); }

@@ -1,17 +1,14 @@
 // The web page screen.
 #include "Classes/WebViewLayer.h"
 
+#include "Classes/DialogParts.h"
 #include "Classes/ServerExchange.h"
 #include "Classes/ServerReply.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Ref.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
-#include "kite/scene/EventDispatcher.h"
-#include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/Label.h"
-#include "kite/scene/Menu.h"
-#include "kite/scene/MenuItem.h"
 #include "kite/scene/Sprite.h"
 #include "kite/widgets/WebView.h"
 
@@ -26,10 +23,7 @@ WebViewLayer* WebViewLayer::create() { return kite::createAutoreleased<WebViewLa
 
 bool WebViewLayer::init() {
     if (!Layer::init()) return false;
-    auto* listener = kite::EventListenerTouchOneByOne::create();
-    listener->setSwallowTouches(true);
-    listener->onTouchBegan = [this](kite::Touch* touch, kite::Event* event) { return onTouchBegan(touch, event); };
-    getEventDispatcher()->addEventListenerWithSceneGraphPriority(listener, this);
+    dialog::claimAllTouches(this);
     buildNavigationBar();
     return true;
 }
@@ -46,15 +40,10 @@ void WebViewLayer::buildNavigationBar() {
     addChild(bar);
     const kite::Size size = bar->getContentSize();
 
-    auto* back = kite::MenuItemImage::create("Menu/Web/btn_back.png", "Menu/Web/btn_back.png", [this](kite::Ref*) {
+    dialog::addButton(bar, "Menu/Web/btn_back.png", kite::Vec2(60, size.height / 2), 1, [this] {
         kite::RefPtr<WebViewLayer> self(this);
         menuBackCallback();
     });
-    if (back) {
-        kite::Menu* menu = kite::Menu::create(back);
-        menu->setPosition(60, size.height / 2);
-        bar->addChild(menu, 1);
-    }
     titleLabel = kite::Label::createWithSystemFont("", kFont, 42);
     if (titleLabel) {
         titleLabel->setColor(kite::Color3B(250, 250, 250));

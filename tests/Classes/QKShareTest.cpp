@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "GameTestSupport.h"
+#include "StandinSupport.h"
 #include "kite/foundation/Scheduler.h"
 #include "platform/UrlOpener.h"
 #include "sdk/pigeon/PGApi.h"
@@ -18,16 +19,6 @@
 namespace {
 
 constexpr char kAppId[] = "pgsharetest00000001";
-
-std::string fileText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-int runStandin(const char* argument) {
-    const int status = std::system((std::string(STARGRID_PIGEON_STANDIN) + " " + argument).c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 }  // namespace
 
@@ -45,10 +36,11 @@ protected:
         setenv("PIGEON_STANDIN_ANSWER", "send", 1);
         pigeon::PGApi::resetForTesting();
         ASSERT_TRUE(pigeon::PGApi::registerApp(kAppId));
-        QKShare::setAlertPresenter([this](const std::string& title, const std::string& message, const std::string& button) {
-            alerts_.push_back(title + "|" + message + "|" + button);
-        });
-        icon_ = fileText(STARGRID_SOURCE_DIR "/Resources/Icon.png");
+        QKShare::setAlertPresenter(
+            [this](const std::string& title, const std::string& message, const std::string& button) {
+                alerts_.push_back(title + "|" + message + "|" + button);
+            });
+        icon_ = kite::test::readWholeFile(STARGRID_SOURCE_DIR "/Resources/Icon.png");
         server_.server().Get("/icon.png", [this](const httplib::Request&, httplib::Response& response) {
             response.set_content(icon_, "image/png");
         });
@@ -56,7 +48,7 @@ protected:
     }
     void TearDown() override {
         finishIconFetch();
-        runStandin("--uninstall");
+        game::test::runStandin("--uninstall");
         QKShare::setAlertPresenter(nullptr);
         pigeon::PGApi::resetForTesting();
         unsetenv("PIGEON_STANDIN_LOG");
@@ -70,7 +62,7 @@ protected:
         finishIconFetch();
         return kite::test::SchemeHandlers::waitUntil([&] {
             kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
-            return fileText(log_).find(text) != std::string::npos;
+            return kite::test::readWholeFile(log_).find(text) != std::string::npos;
         });
     }
 
@@ -89,18 +81,20 @@ TEST_F(QKShareTest, WithoutTheMessengerOnlyTheInstallAlertShows) {
 }
 
 TEST_F(QKShareTest, APageGoesToAChatOrTheTimelineWithTheIconAsThumbnail) {
-    ASSERT_EQ(runStandin("--install"), 0);
+    ASSERT_EQ(game::test::runStandin("--install"), 0);
     ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return pigeon::PGApi::isPGAppInstalled(); }));
 
     QKShare::getInstance()->shareToSession("消灭星星", "一起来玩", server_.url("/icon.png"),
                                            "https://example.org/share?cellphone=13800138000");
     ASSERT_TRUE(standinLogged("share of " + std::string(kAppId) + " to a chat\ntitle: 消灭星星\n"
                               "description: 一起来玩\nurl: https://example.org/share?cellphone=13800138000\n"));
-    EXPECT_EQ(fileText(log_).find("thumbnail: 0 bytes"), std::string::npos) << fileText(log_);
+    const std::string logged = kite::test::readWholeFile(log_);
+    EXPECT_EQ(logged.find("thumbnail: 0 bytes"), std::string::npos) << logged;
 
     // An icon that cannot be had leaves the thumbnail empty; the page still goes.
     QKShare::getInstance()->shareToTimeline("t", "d", server_.url("/missing.png"), "https://example.org/p");
-    ASSERT_TRUE(standinLogged("to the timeline\ntitle: t\ndescription: d\nurl: https://example.org/p\nthumbnail: 0 bytes"));
+    ASSERT_TRUE(
+        standinLogged("to the timeline\ntitle: t\ndescription: d\nurl: https://example.org/p\nthumbnail: 0 bytes"));
     EXPECT_TRUE(alerts_.empty());
 }
 

@@ -13,6 +13,7 @@
 #include "Classes/MenuLayer.h"
 #include "Classes/QKShare.h"
 #include "ServerTestSupport.h"
+#include "StandinSupport.h"
 #include "kite/scene/Label.h"
 #include "kite/scene/MenuItem.h"
 #include "sdk/pigeon/PGApi.h"
@@ -24,16 +25,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr char kAppId[] = "pgsharelayer0000001";
-
-std::string fileText(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-int runStandin(const char* argument) {
-    const int status = std::system((std::string(STARGRID_PIGEON_STANDIN) + " " + argument).c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Every node below, depth first.
 template <typename Visit>
@@ -66,7 +57,7 @@ protected:
         server->requestLog().clear();
     }
     void TearDown() override {
-        runStandin("--uninstall");
+        game::test::runStandin("--uninstall");
         QKShare::setAlertPresenter(nullptr);
         pigeon::PGApi::resetForTesting();
         unsetenv("PIGEON_STANDIN_LOG");
@@ -97,7 +88,7 @@ protected:
     bool standinLogged(const std::string& text) {
         return kite::test::SchemeHandlers::waitUntil([&] {
             kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
-            return fileText(log_).find(text) != std::string::npos;
+            return kite::test::readWholeFile(log_).find(text) != std::string::npos;
         });
     }
 
@@ -144,12 +135,13 @@ TEST_F(ShareLayerTest, TheServersPageGoesToTheChosenTargetWithThePhoneInItsAddre
     EXPECT_EQ(QKSingleton::getInstance()->getCurrentPopup(), nullptr) << "the wait box is closed";
     EXPECT_THAT(platformAlerts, ElementsAre("提示|您还没有安装“信鸽”，需要安装“信鸽”才能正常使用分享功能！"));
 
-    ASSERT_EQ(runStandin("--install"), 0);
+    ASSERT_EQ(game::test::runStandin("--install"), 0);
     ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return pigeon::PGApi::isPGAppInstalled(); }));
     dialog->menuShareTimelineCallback();
     ASSERT_TRUE(settle());
     ASSERT_TRUE(standinLogged("to the timeline\ntitle: Stargrid\n"));
-    EXPECT_THAT(fileText(log_), HasSubstr("url: " + server->url("/pages/share.html") + "?cellphone=13812345678\n"));
+    EXPECT_THAT(kite::test::readWholeFile(log_),
+                HasSubstr("url: " + server->url("/pages/share.html") + "?cellphone=13812345678\n"));
 }
 
 TEST_F(ShareLayerTest, RedPacketsAreClaimedOnceAndCreditedOnce) {
