@@ -9,15 +9,10 @@
 #include "Classes/RankedLayer.h"
 #include "Classes/SaleLayer.h"
 #include "Classes/ServerExchange.h"
+#include "Classes/ShareLayer.h"
 #include "Classes/ShopLayer.h"
-#include "kite/foundation/Log.h"
+#include "Classes/WebViewLayer.h"
 #include "kite/scene/Director.h"
-
-namespace {
-
-void notBuilt(const char* screen) { kite::log("MenuScreens: the %s is not built yet", screen); }
-
-}  // namespace
 
 namespace MenuScreens {
 
@@ -70,8 +65,20 @@ void openInfo(MenuLayer* menu) {
     }
 }
 
-void openShare(MenuLayer*) { notBuilt("share dialog"); }
+void openShare(MenuLayer* menu) {
+    if (!menu) return;
+    if (ShareLayer* share = ShareLayer::create()) {
+        share->menuLayer = menu;
+        menu->addChild(share, 2, kShareDialogTag);
+    }
+}
 
-void openWebPage(kite::Node*, int kind) { notBuilt(kind == 1 ? "activity page" : "user agreement page"); }
+void openWebPage(kite::Node* owner, int kind) {
+    if (!owner) return;
+    if (WebViewLayer* page = WebViewLayer::create()) {
+        page->requestPage(kind);
+        owner->addChild(page, 2);
+    }
+}
 
 }  // namespace MenuScreens

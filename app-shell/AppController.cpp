@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Classes/QKShare.h"
 #include "Classes/QKSingleton.h"
 #include "app-shell/AlertView.h"
 #include "kite/foundation/Log.h"
@@ -11,8 +12,12 @@
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerCustom.h"
+#include "platform/AppNotifications.h"
+#include "platform/WebWindow.h"
+#include "sdk/pigeon/MMApiRegister.h"
 #include "sdk/pigeon/Requests.h"
 #include "sdk/pigeon/Responses.h"
+#include "sdk/pigeon/statistics/PGStatBridge.h"
 
 namespace {
 
@@ -60,15 +65,27 @@ bool AppController::didFinishLaunching() {
         // The first state is reported at start; changes follow as they come.
         reportReachabilityStatus(*hostReach_);
     }
-    // Registering with the messenger (its application id) belongs here once the SDK's entry exists.
+    registerWithMessenger();
     return true;
+}
+
+void AppController::registerWithMessenger() {
+    pigeon::MMApiRegister::setStatisticsHooks(
+        {[](const std::string& appid) { pigeon::PGStatBridge::startWithAppkey(appid); },
+         [] { pigeon::PGStatBridge::onBackground(); }});
+    QKShare::setAlertPresenter(showAlertView);
+    // A page that opens the game's own scheme (the web sign-in's hand-back) opens it here.
+    platform::WebWindow::setAppUrlHandler(kUrlScheme, [this](const std::string& url) { handleOpenURL(url); });
+    if (!pigeon::PGApi::registerApp(kUrlScheme)) kite::log("AppController: the registration record was not written");
 }
 
 void AppController::applicationDidEnterBackground() {
     if (kite::Application* application = kite::Application::getInstance()) application->didEnterBackground();
+    platform::postAppNotification(platform::AppNotification::DidEnterBackground);
 }
 
 void AppController::applicationWillEnterForeground() {
+    platform::postAppNotification(platform::AppNotification::WillEnterForeground);
     if (kite::Application* application = kite::Application::getInstance()) application->willEnterForeground();
 }
 
@@ -79,8 +96,15 @@ bool AppController::handleOpenURL(const std::string& url) {
         return false;
     }
     kite::log("AppController: open URL %s", url.c_str());
-    // The messenger SDK's entry takes it from here once it exists; until then nothing handles it.
-    return false;
+    return pigeon::PGApi::handleOpenURL(url, &messengerDelegate_);
+}
+
+void AppController::MessengerDelegate::onReq(const std::shared_ptr<pigeon::BaseReq>& request) {
+    if (request) controller_.onReq(*request);
+}
+
+void AppController::MessengerDelegate::onResp(const std::shared_ptr<pigeon::BaseResp>& response) {
+    if (response) controller_.onResp(*response);
 }
 
 void AppController::reachabilityChanged(Reachability* reachability) {

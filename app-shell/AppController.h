@@ -7,15 +7,11 @@
 #include <string>
 
 #include "app-shell/Reachability.h"
+#include "sdk/pigeon/PGApi.h"
 
 namespace kite {
 class EventListenerCustom;
 }
-
-namespace pigeon {
-struct BaseReq;
-struct BaseResp;
-}  // namespace pigeon
 
 class AppController {
 public:
@@ -31,7 +27,8 @@ public:
     AppController(const AppController&) = delete;
     AppController& operator=(const AppController&) = delete;
 
-    // Before the application runs: version, the reachability observer and its first report.
+    // Before the application runs: version, the reachability observer and its first report;
+    // registration with the messenger (which starts statistics).
     bool didFinishLaunching();
     void applicationDidEnterBackground();
     void applicationWillEnterForeground();
@@ -48,6 +45,20 @@ public:
     Reachability* hostReachability() const { return hostReach_.get(); }
 
 private:
+    // Hands the messenger SDK's callbacks to the controller.
+    class MessengerDelegate : public pigeon::PGApiDelegate {
+    public:
+        explicit MessengerDelegate(AppController& controller) : controller_(controller) {}
+        void onReq(const std::shared_ptr<pigeon::BaseReq>& request) override;
+        void onResp(const std::shared_ptr<pigeon::BaseResp>& response) override;
+
+    private:
+        AppController& controller_;
+    };
+
+    void registerWithMessenger();
+
+    MessengerDelegate messengerDelegate_{*this};
     std::unique_ptr<Reachability> hostReach_;
     kite::EventListenerCustom* reachabilityListener_ = nullptr;  // retained
 };

@@ -23,6 +23,13 @@ pkg_check_modules(OPENAL REQUIRED IMPORTED_TARGET openal)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(UUID REQUIRED IMPORTED_TARGET uuid)
 pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
+# Web pages in the game (the web view widget, the web sign-in) show through
+# WebKitGTK when it is there; without it they are recorded, not shown.
+pkg_check_modules(WEBKIT QUIET IMPORTED_TARGET webkit2gtk-4.1)
+option(STARGRID_WEBKIT "Show web pages through WebKitGTK" ${WEBKIT_FOUND})
+if(STARGRID_WEBKIT AND NOT WEBKIT_FOUND)
+  message(FATAL_ERROR "STARGRID_WEBKIT is on but webkit2gtk-4.1 was not found")
+endif()
 # The loopback HTTP server of the HTTP tests and benchmark.
 pkg_check_modules(CPPHTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 

@@ -134,6 +134,8 @@ void GLContext::swapBuffers() { SDL_GL_SwapWindow(window_); }
 
 std::uint32_t GLContext::windowId() const { return SDL_GetWindowID(window_); }
 
+void GLContext::windowPosition(int& x, int& y) const { SDL_GetWindowPosition(window_, &x, &y); }
+
 int GLContext::windowWidth() const {
     int w = 0, h = 0;
     SDL_GetWindowSize(window_, &w, &h);

@@ -50,6 +50,8 @@ public:
     bool isHeadless() const { return headless_; }
     // The window's identity in input events.
     std::uint32_t windowId() const;
+    // Where the window's top-left corner is on the screen.
+    void windowPosition(int& x, int& y) const;
     // The window's size in its own units (points) and the drawable's in pixels.
     int windowWidth() const;
     int windowHeight() const;

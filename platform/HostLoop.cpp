@@ -11,6 +11,7 @@
 #include "platform/SDLInput.h"
 #include "platform/DisplayLink.h"
 #include "platform/Signals.h"
+#include "platform/WebWindow.h"
 
 namespace platform {
 
@@ -163,6 +164,7 @@ void HostLoop::runOnce() {
     if (!fixedStep_) syncRealTimeTick();  // the wait below is measured from the tick grid
     handleSignals();
     if (!stopping_) handleEvents(fixedStep_ ? 0.0 : secondsUntilNextLink());
+    WebWindow::pumpEvents();
     if (!stopping_) handleSignals();
     if (!stopping_) pollSources();
     if (!stopping_) {

@@ -31,43 +31,88 @@ void quietErrors(JpegError& error) {
     error.manager.output_message = printNothing;
 }
 
+// Larger images are refused rather than decoded.
+constexpr unsigned kMaxDecodedSide = 4096;
+
 // Plain C state only between setjmp and longjmp: nothing with a destructor.
-bool decodesAsJpeg(const std::uint8_t* bytes, std::size_t size) {
+// The pixels (RGBA rows, malloc'ed) go to *pixels when `keep` is set.
+bool decodeJpeg(const std::uint8_t* bytes, std::size_t size, bool keep, unsigned char** pixels, int* width,
+                int* height) {
     jpeg_decompress_struct info;
     JpegError error;
     quietErrors(error);
     info.err = &error.manager;
-    unsigned char* volatile row = nullptr;
+    unsigned char* volatile image = nullptr;
     if (setjmp(error.jump)) {
-        std::free(row);
+        std::free(image);
         jpeg_destroy_decompress(&info);
         return false;
     }
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_EXT_RGBA;
     jpeg_start_decompress(&info);
-    row = static_cast<unsigned char*>(std::malloc(std::size_t(info.output_width) * info.output_components));
-    while (row && info.output_scanline < info.output_height) {
-        JSAMPROW line = row;
+    const std::size_t stride = std::size_t(info.output_width) * 4;
+    const bool fits = info.output_width <= kMaxDecodedSide && info.output_height <= kMaxDecodedSide;
+    // Only what is kept is held whole; a probe reads row by row.
+    image = fits ? static_cast<unsigned char*>(std::malloc(keep ? stride * info.output_height : stride)) : nullptr;
+    while (image && info.output_scanline < info.output_height) {
+        JSAMPROW line = image + (keep ? stride * info.output_scanline : 0);
         jpeg_read_scanlines(&info, &line, 1);
     }
-    const bool whole = row != nullptr;
+    const bool whole = image != nullptr;
     if (whole) jpeg_finish_decompress(&info);
-    std::free(row);
+    *width = int(info.output_width);
+    *height = int(info.output_height);
     jpeg_destroy_decompress(&info);
+    if (whole && keep) {
+        *pixels = image;
+    } else {
+        std::free(image);
+    }
     return whole;
+}
+
+bool decodesAsJpeg(const std::uint8_t* bytes, std::size_t size) {
+    int width = 0, height = 0;
+    return decodeJpeg(bytes, size, false, nullptr, &width, &height);
+}
+
+bool isPng(const std::uint8_t* bytes, std::size_t size) {
+    static const std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    return size >= sizeof kPngSignature && std::memcmp(bytes, kPngSignature, sizeof kPngSignature) == 0;
+}
+
+bool isJpeg(const std::uint8_t* bytes, std::size_t size) {
+    return size >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff;
 }
 
 }  // namespace
 
 bool isDecodableImage(const std::uint8_t* bytes, std::size_t size) {
-    static const std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (size >= sizeof kPngSignature && std::memcmp(bytes, kPngSignature, sizeof kPngSignature) == 0) {
-        return decodePng(bytes, size).has_value();
-    }
-    if (size >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff) return decodesAsJpeg(bytes, size);
+    if (isPng(bytes, size)) return decodePng(bytes, size).has_value();
+    if (isJpeg(bytes, size)) return decodesAsJpeg(bytes, size);
     return false;
+}
+
+std::optional<RgbaImage> decodeImage(const std::uint8_t* bytes, std::size_t size) {
+    RgbaImage image;
+    if (isPng(bytes, size)) {
+        std::optional<PngImage> png = decodePng(bytes, size);
+        if (!png || png->width > int(kMaxDecodedSide) || png->height > int(kMaxDecodedSide)) return std::nullopt;
+        image.width = png->width;
+        image.height = png->height;
+        image.pixels = std::move(png->rgba);
+        return image;
+    }
+    unsigned char* pixels = nullptr;
+    if (!isJpeg(bytes, size) || !decodeJpeg(bytes, size, true, &pixels, &image.width, &image.height)) {
+        return std::nullopt;
+    }
+    image.pixels.assign(pixels, pixels + std::size_t(image.width) * std::size_t(image.height) * 4);
+    std::free(pixels);
+    return image;
 }
 
 std::optional<std::vector<std::uint8_t>> encodeJpeg(const RgbaImage& image, float quality) {

@@ -1,4 +1,4 @@
-// The little image work the platform does for its callers: JPEG encoding and a decodability probe.
+// The little image work the platform does for its callers: JPEG encoding, decoding and a decodability probe.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -20,5 +20,9 @@ std::optional<std::vector<std::uint8_t>> encodeJpeg(const RgbaImage& image, floa
 
 // Whether the bytes decode whole as a PNG or a JPEG image.
 bool isDecodableImage(const std::uint8_t* bytes, std::size_t size);
+
+// A PNG or JPEG image as RGBA; nothing when the bytes do not decode whole or
+// a side is larger than 4096 pixels.
+std::optional<RgbaImage> decodeImage(const std::uint8_t* bytes, std::size_t size);
 
 }  // namespace platform

@@ -14,6 +14,13 @@ namespace platform {
 namespace {
 
 int signalDescriptor = -1;
+pthread_t watchingThread;
+
+// A thread that a library started before the signals were blocked (WebKit's
+// script engine starts one as it loads) may be the one a signal is delivered
+// to: it hands the signal on to the watching thread, which blocks it, so it
+// waits there for the descriptor.
+void handOnToWatchingThread(int number) { pthread_kill(watchingThread, number); }
 
 sigset_t lifecycleSignals() {
     sigset_t set;
@@ -28,7 +35,13 @@ void watchLifecycleSignals() {
     if (signalDescriptor >= 0) return;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     sigset_t set = lifecycleSignals();
+    watchingThread = pthread_self();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    struct sigaction handOn = {};
+    handOn.sa_handler = handOnToWatchingThread;
+    sigemptyset(&handOn.sa_mask);
+    handOn.sa_flags = SA_RESTART;
+    for (int number : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT}) sigaction(number, &handOn, nullptr);
     signalDescriptor = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalDescriptor < 0) std::perror("platform: signalfd");
 }

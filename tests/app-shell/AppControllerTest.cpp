@@ -5,9 +5,13 @@
 
 #include "Classes/QKSingleton.h"
 #include "platform/NetworkReachability.h"
+#include "platform/Pasteboard.h"
+#include "sdk/pigeon/AppCommunicate.h"
+#include "sdk/pigeon/MMApiRegister.h"
 #include "sdk/pigeon/Requests.h"
 #include "sdk/pigeon/Responses.h"
 #include "support/LogCapture.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -70,6 +74,52 @@ TEST_F(AppControllerTest, MessengerAnswersBecomeAlerts) {
     EXPECT_THAT(log.text(), HasSubstr("AlertView: 提示 / errcode:7 [确定]"));
     EXPECT_THAT(log.text(), HasSubstr("AlertView: Auth结果 / code:c,state:s,errcode:0 [确定]"));
     EXPECT_THAT(log.text(), HasSubstr("AlertView: 信鸽请求App提供内容 / openID: o1 [OK]"));
+}
+
+// The messenger's side of the launch: the registration record, and answers opened back.
+class AppControllerMessengerTest : public AppControllerTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(runtime_.made());
+        setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+        setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 1);
+        platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
+        ASSERT_TRUE(controller.didFinishLaunching());
+        controller.hostReachability()->stopNotifier();
+    }
+    void TearDown() override {
+        unsetenv("STARGRID_RESOURCES");
+        AppControllerTest::TearDown();
+    }
+    kite::test::TemporaryFolder runtime_{"stargrid-app-messenger"};
+};
+
+TEST_F(AppControllerMessengerTest, LaunchPutsTheRegistrationRecordOnItsPasteboard) {
+    auto pasteboard = platform::Pasteboard::named("pigeon_register", false);
+    ASSERT_TRUE(pasteboard);
+    auto all = pigeon::MMApiRegister::getRegisterDictionary(*pasteboard);
+    ASSERT_TRUE(all);
+    const auto entry = all->find(AppController::kUrlScheme);
+    ASSERT_NE(entry, all->end());
+    const auto& fields = *entry->second.asDictionary();
+    EXPECT_EQ(*fields.at("appID").asString(), AppController::kUrlScheme);
+    EXPECT_EQ(*fields.at("appName").asString(), "Stargrid");
+    EXPECT_EQ(*fields.at("appIdentifier").asString(), "com.quarnwell.stargrid");
+    EXPECT_FALSE(fields.at("appIcon").asData()->empty());
+    EXPECT_EQ(*fields.at("firstLaunchTime").asString(), *fields.at("laststLaunchTime").asString());
+}
+
+TEST_F(AppControllerMessengerTest, AShareAnswerOpenedBackBecomesItsAlertOnce) {
+    pigeon::AppCommunicateData answer;
+    pigeon::SendMessageToPGResp sent;
+    ASSERT_TRUE(answer.RespToData(sent));
+    ASSERT_TRUE(pigeon::AppCommunicate::setAppCommunicateData(answer, AppController::kUrlScheme));
+    const std::string url = std::string(AppController::kUrlScheme) + "://pigeon/sendresp/?";
+    EXPECT_TRUE(controller.handleOpenURL(url));
+    EXPECT_FALSE(controller.handleOpenURL(url)) << "the answer was taken off the pasteboard";
+    EXPECT_EQ(log.text().find("AlertView: 提示 / 分享成功 [确定]"), log.text().rfind("AlertView: 提示 / 分享成功 [确定]"));
+    EXPECT_THAT(log.text(), HasSubstr("AlertView: 提示 / 分享成功 [确定]"));
+    EXPECT_FALSE(controller.handleOpenURL(std::string(AppController::kUrlScheme) + "://oauth?code=%zz"));
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <memory>
 #include <tuple>
+#include <vector>
 
 #include "platform/ImageCodec.h"
 #include "sdk/pigeon/InternalMessages.h"
 #include "sdk/pigeon/MediaObjectMapping.h"
+#include "sdk/pigeon/PGApi.h"
 #include "sdk/pigeon/PigeonApiUtil.h"
 #include "support/SchemeHandlers.h"
 #include "support/TemporaryFolder.h"
@@ -33,6 +36,19 @@ protected:
     }
 
     kite::test::TemporaryFolder runtime_{"stargrid-pigeon"};
+};
+
+// Keeps what the API entry delivers.
+class RecordingDelegate : public PGApiDelegate {
+public:
+    void onReq(const std::shared_ptr<BaseReq>& request) override { requests.push_back(request); }
+    void onResp(const std::shared_ptr<BaseResp>& response) override { responses.push_back(response); }
+    template <typename T>
+    std::shared_ptr<T> lastResponse() const {
+        return responses.empty() ? nullptr : std::dynamic_pointer_cast<T>(responses.back());
+    }
+    std::vector<std::shared_ptr<BaseReq>> requests;
+    std::vector<std::shared_ptr<BaseResp>> responses;
 };
 
 inline Bytes sampleJpeg() {

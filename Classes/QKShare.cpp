@@ -1,0 +1,107 @@
+// The sharing service: checks the messenger, fetches the icon, sends the page.
+#include "QKShare.h"
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "kite/foundation/Log.h"
+#include "kite/http/HttpAsynConnection.h"
+#include "kite/scene/Director.h"
+#include "platform/ImageCodec.h"
+#include "sdk/pigeon/PGApi.h"
+
+namespace {
+
+constexpr int kSceneSession = 0;
+constexpr int kSceneTimeline = 1;
+constexpr long kIconTimeoutSeconds = 20;
+
+QKShare::AlertPresenter& alertPresenter() {
+    static QKShare::AlertPresenter presenter;
+    return presenter;
+}
+
+void showAlert(const std::string& title, const std::string& message) {
+    kite::log("%s: %s", title.c_str(), message.c_str());
+    if (alertPresenter()) alertPresenter()(title, message, "确认");
+}
+
+// The icon's bytes, or none; runs on a worker thread.
+std::vector<char> downloadIcon(const std::string& iconUrl) {
+    kite::network::HttpJob job;
+    job.method = "GET";
+    job.url = iconUrl;
+    job.timeoutSeconds = kIconTimeoutSeconds;
+    const std::atomic<bool> never{false};
+    kite::network::HttpResult result;
+    kite::network::HttpAsynConnection(job, nullptr, never).perform(result);
+    if (!result.succeeded || result.code != 200) return {};
+    return result.body;
+}
+
+void sendPage(int scene, const std::string& title, const std::string& description, const std::vector<char>& icon,
+              const std::string& pageUrl) {
+    auto message = pigeon::PGMediaMessage::message();
+    message->title = title;
+    message->description = description;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(icon.data());
+    if (std::optional<platform::RgbaImage> thumb = platform::decodeImage(bytes, icon.size())) {
+        message->setThumbImage(&*thumb);
+    }
+    auto page = pigeon::PGWebpageObject::object();
+    page->webpageUrl = pageUrl;
+    message->mediaObject = page;
+    message->mediaTagName = "PIGEON_TAG_JUMP_LOPA";
+
+    pigeon::SendMessageToPGReq request;
+    request.bText = false;
+    request.message = message;
+    request.scene = scene;
+    if (!pigeon::PGApi::sendReq(&request)) kite::log("QKShare: the page could not be handed to the messenger");
+}
+
+}  // namespace
+
+QKShare* QKShare::getInstance() {
+    static QKShare* instance = new QKShare();
+    return instance;
+}
+
+void QKShare::setAlertPresenter(AlertPresenter presenter) { alertPresenter() = std::move(presenter); }
+
+void QKShare::shareToSession(const std::string& title, const std::string& description, const std::string& iconUrl,
+                             const std::string& pageUrl) {
+    share(kSceneSession, title, description, iconUrl, pageUrl);
+}
+
+void QKShare::shareToTimeline(const std::string& title, const std::string& description, const std::string& iconUrl,
+                              const std::string& pageUrl) {
+    share(kSceneTimeline, title, description, iconUrl, pageUrl);
+}
+
+void QKShare::share(int scene, const std::string& title, const std::string& description, const std::string& iconUrl,
+                    const std::string& pageUrl) {
+    if (!pigeon::PGApi::isPGAppInstalled()) {
+        showAlert("提示", "您还没有安装“信鸽”，需要安装“信鸽”才能正常使用分享功能！");
+        return;
+    }
+    if (!pigeon::PGApi::isPGAppSupportApi()) {
+        showAlert("提示", "您的“信鸽”版本不支持当前功能，请更新“信鸽”版本！");
+        return;
+    }
+    // The icon is fetched on a thread of its own so that the game goes on
+    // meanwhile; the page is sent on the main thread once it has come or failed.
+    finishIconFetch();
+    kite::Scheduler* scheduler = kite::Director::getInstance()->getScheduler();
+    iconFetch_ = std::thread([scheduler, scene, title, description, iconUrl, pageUrl] {
+        std::vector<char> icon = downloadIcon(iconUrl);
+        scheduler->performFunctionInMainThread([scene, title, description, icon = std::move(icon), pageUrl] {
+            sendPage(scene, title, description, icon, pageUrl);
+        });
+    });
+}
+
+void QKShare::finishIconFetch() {
+    if (iconFetch_.joinable()) iconFetch_.join();
+}

@@ -1,0 +1,107 @@
+// The sharing service against the messenger stand-in and a loopback icon server.
+#include "Classes/QKShare.h"
+
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "GameTestSupport.h"
+#include "StandinSupport.h"
+#include "kite/foundation/Scheduler.h"
+#include "platform/UrlOpener.h"
+#include "sdk/pigeon/PGApi.h"
+#include "support/LoopbackHttpServer.h"
+#include "support/SchemeHandlers.h"
+
+namespace {
+
+constexpr char kAppId[] = "pgsharetest00000001";
+
+}  // namespace
+
+class QKShareTest : public game::test::GameGLTest {
+protected:
+    void SetUp() override {
+        GameGLTest::SetUp();
+        log_ = environment->root() + "/standin.log";
+        // The scheme handlers live in folders of their own for the whole process.
+        kite::test::SchemeHandlers& handlers = kite::test::SchemeHandlers::instance();
+        setenv("XDG_DATA_HOME", (handlers.path() + "/data").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (handlers.path() + "/config").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", environment->root().c_str(), 1);
+        setenv("PIGEON_STANDIN_LOG", log_.c_str(), 1);
+        setenv("PIGEON_STANDIN_ANSWER", "send", 1);
+        pigeon::PGApi::resetForTesting();
+        ASSERT_TRUE(pigeon::PGApi::registerApp(kAppId));
+        QKShare::setAlertPresenter(
+            [this](const std::string& title, const std::string& message, const std::string& button) {
+                alerts_.push_back(title + "|" + message + "|" + button);
+            });
+        icon_ = kite::test::readWholeFile(STARGRID_SOURCE_DIR "/Resources/Icon.png");
+        server_.server().Get("/icon.png", [this](const httplib::Request&, httplib::Response& response) {
+            response.set_content(icon_, "image/png");
+        });
+        ASSERT_TRUE(server_.start());
+    }
+    void TearDown() override {
+        finishIconFetch();
+        game::test::runStandin("--uninstall");
+        QKShare::setAlertPresenter(nullptr);
+        pigeon::PGApi::resetForTesting();
+        unsetenv("PIGEON_STANDIN_LOG");
+        unsetenv("PIGEON_STANDIN_ANSWER");
+        GameGLTest::TearDown();
+    }
+
+    static void finishIconFetch() { QKShare::getInstance()->finishIconFetch(); }
+    // Runs the main thread's functions until the stand-in has logged the condition's text.
+    bool standinLogged(const std::string& text) {
+        finishIconFetch();
+        return kite::test::SchemeHandlers::waitUntil([&] {
+            kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+            return kite::test::readWholeFile(log_).find(text) != std::string::npos;
+        });
+    }
+
+    std::string log_;
+    std::string icon_;
+    kite::test::LoopbackHttpServer server_;
+    std::vector<std::string> alerts_;
+};
+
+TEST_F(QKShareTest, WithoutTheMessengerOnlyTheInstallAlertShows) {
+    ASSERT_FALSE(pigeon::PGApi::isPGAppInstalled());
+    QKShare::getInstance()->shareToSession("t", "d", server_.url("/icon.png"), "https://example.org/p");
+    QKShare::getInstance()->shareToTimeline("t", "d", server_.url("/icon.png"), "https://example.org/p");
+    const std::string install = "提示|您还没有安装“信鸽”，需要安装“信鸽”才能正常使用分享功能！|确认";
+    EXPECT_EQ(alerts_, (std::vector<std::string>{install, install}));
+}
+
+TEST_F(QKShareTest, APageGoesToAChatOrTheTimelineWithTheIconAsThumbnail) {
+    ASSERT_EQ(game::test::runStandin("--install"), 0);
+    ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return pigeon::PGApi::isPGAppInstalled(); }));
+
+    QKShare::getInstance()->shareToSession("消灭星星", "一起来玩", server_.url("/icon.png"),
+                                           "https://example.org/share?cellphone=13800138000");
+    ASSERT_TRUE(standinLogged("share of " + std::string(kAppId) + " to a chat\ntitle: 消灭星星\n"
+                              "description: 一起来玩\nurl: https://example.org/share?cellphone=13800138000\n"));
+    const std::string logged = kite::test::readWholeFile(log_);
+    EXPECT_EQ(logged.find("thumbnail: 0 bytes"), std::string::npos) << logged;
+
+    // An icon that cannot be had leaves the thumbnail empty; the page still goes.
+    QKShare::getInstance()->shareToTimeline("t", "d", server_.url("/missing.png"), "https://example.org/p");
+    ASSERT_TRUE(
+        standinLogged("to the timeline\ntitle: t\ndescription: d\nurl: https://example.org/p\nthumbnail: 0 bytes"));
+    EXPECT_TRUE(alerts_.empty());
+}
+
+TEST_F(QKShareTest, AMessengerWithoutTheApiSchemeGetsTheUpdateAlert) {
+    kite::test::SchemeHandlers::instance().registerHandler("pigeon", "/bin/true");
+    ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil(
+        [] { return pigeon::PGApi::isPGAppInstalled() && !pigeon::PGApi::isPGAppSupportApi(); }));
+    QKShare::getInstance()->shareToTimeline("t", "d", server_.url("/icon.png"), "https://example.org/p");
+    EXPECT_EQ(alerts_, (std::vector<std::string>{"提示|您的“信鸽”版本不支持当前功能，请更新“信鸽”版本！|确认"}));
+}

@@ -1,0 +1,138 @@
+// The messenger stand-in end to end: it installs itself as the messenger's
+// scheme handler, reads what the game sends and answers through the game's scheme.
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+
+#include "PigeonFixture.h"
+#include "platform/UrlOpener.h"
+#include "sdk/pigeon/PGApi.h"
+
+namespace pigeon {
+namespace {
+
+constexpr char kAppId[] = "pgstandin0000000001";
+
+int runStandin(const char* argument) {
+    const std::string command = std::string(STARGRID_PIGEON_STANDIN) + " " + argument;
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream file(path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+class PigeonStandinTest : public test::PigeonTest {
+protected:
+    void SetUp() override {
+        PigeonTest::SetUp();
+        setenv("PIGEON_STANDIN_LOG", log_.c_str(), 1);
+        setenv("PIGEON_STANDIN_ANSWER", "send", 1);
+        setenv("STARGRID_RESOURCES", runtime_.path().c_str(), 1);
+        PGApi::resetForTesting();
+        ASSERT_TRUE(PGApi::registerApp(kAppId));
+        kite::test::SchemeHandlers::instance().registerHandler(kAppId, std::string(STARGRID_URL_RECORDER) + " " +
+                                                                           appRecord_.path());
+        ASSERT_EQ(runStandin("--install"), 0);
+        ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] {
+            return PGApi::isPGAppInstalled() && PGApi::isPGAppSupportApi() &&
+                   platform::canOpenUrl(std::string(kAppId) + "://");
+        }));
+    }
+    void TearDown() override {
+        unsetenv("PIGEON_STANDIN_LOG");
+        unsetenv("PIGEON_STANDIN_ANSWER");
+        unsetenv("STARGRID_RESOURCES");
+        PGApi::resetForTesting();
+        PigeonTest::TearDown();
+    }
+
+    // The answer the stand-in opened the game with, handed to the API entry as the shell does.
+    bool deliverAnswer() {
+        const std::optional<std::string> url = appRecord_.read(std::chrono::seconds(10));
+        return url && PGApi::handleOpenURL(*url, &delegate_);
+    }
+    template <typename T>
+    std::shared_ptr<T> last() const {
+        return delegate_.lastResponse<T>();
+    }
+    static SendMessageToPGReq pageShare(int scene) {
+        SendMessageToPGReq share;
+        share.scene = scene;
+        share.message = PGMediaMessage::message();
+        share.message->title = "消灭星星";
+        share.message->description = "一起来玩";
+        auto page = PGWebpageObject::object();
+        page->webpageUrl = "https://example.org/share?cellphone=13800138000";
+        share.message->mediaObject = page;
+        return share;
+    }
+
+    std::string log_ = runtime_.path() + "/standin.log";
+    kite::test::RecordPipe appRecord_{kite::test::SchemeHandlers::instance().path() + "/game-" +
+                                      std::to_string(::getpid())};
+    test::RecordingDelegate delegate_;
+};
+
+TEST_F(PigeonStandinTest, ASharedPageIsLoggedAndAnsweredSentOrCancelled) {
+    const SendMessageToPGReq toChat = pageShare(0);
+    ASSERT_TRUE(PGApi::sendReq(&toChat));
+    ASSERT_TRUE(deliverAnswer());
+    ASSERT_TRUE(last<SendMessageToPGResp>());
+    EXPECT_EQ(last<SendMessageToPGResp>()->errCode, 0);
+
+    setenv("PIGEON_STANDIN_ANSWER", "cancel", 1);
+    const SendMessageToPGReq toTimeline = pageShare(1);
+    ASSERT_TRUE(PGApi::sendReq(&toTimeline));
+    ASSERT_TRUE(deliverAnswer());
+    ASSERT_TRUE(last<SendMessageToPGResp>());
+    EXPECT_EQ(last<SendMessageToPGResp>()->errCode, -2);
+
+    const std::string seen = fileText(log_);
+    EXPECT_NE(seen.find("share of " + std::string(kAppId) + " to a chat\ntitle: 消灭星星\ndescription: 一起来玩\n"
+                        "url: https://example.org/share?cellphone=13800138000"),
+              std::string::npos)
+        << seen;
+    EXPECT_NE(seen.find("to the timeline"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("cancelled"), std::string::npos) << seen;
+}
+
+TEST_F(PigeonStandinTest, ASignInIsGrantedOrDenied) {
+    SendAuthReq request;
+    request.scope = "snsapi_userinfo";
+    request.state = "s&1";
+    ASSERT_TRUE(PGApi::sendAuthReq(&request, &delegate_));
+    ASSERT_TRUE(deliverAnswer());
+    ASSERT_TRUE(last<SendAuthResp>());
+    EXPECT_EQ(last<SendAuthResp>()->code, "standin-code");
+    EXPECT_EQ(last<SendAuthResp>()->state, "s&1");
+
+    setenv("PIGEON_STANDIN_ANSWER", "cancel", 1);
+    ASSERT_TRUE(PGApi::sendAuthReq(&request, &delegate_));
+    ASSERT_TRUE(deliverAnswer());
+    EXPECT_EQ(last<SendAuthResp>()->errCode, -4);
+}
+
+TEST_F(PigeonStandinTest, HostileUrlsAreRefusedAndUninstallingLeavesNoHandler) {
+    EXPECT_EQ(runStandin("'pigeon://app/../sendreq/?'"), 1);
+    EXPECT_EQ(runStandin("'https://example.org/'"), 1);
+    EXPECT_EQ(runStandin("'pigeon://app/pgnothing/sendreq/?'"), 1) << "no request on the pasteboard";
+    EXPECT_EQ(runStandin("'pigeon://app/pgx/auth/?scope=%zz'"), 1);
+
+    ASSERT_EQ(runStandin("--uninstall"), 0);
+    EXPECT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return !PGApi::isPGAppInstalled(); }));
+    EXPECT_NE(fileText(kite::test::SchemeHandlers::instance().path() + "/config/mimeapps.list")
+                  .find(std::string("x-scheme-handler/") + kAppId),
+              std::string::npos)
+        << "other handlers stay";
+}
+
+}  // namespace
+}  // namespace pigeon

@@ -1,0 +1,152 @@
+// The stand-in messenger's handling of requests.
+#include "Messenger.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/UrlOpener.h"
+#include "sdk/pigeon/AppCommunicate.h"
+#include "sdk/pigeon/PGApi.h"
+#include "sdk/pigeon/PigeonApiUtil.h"
+
+namespace standin {
+namespace {
+
+constexpr std::size_t kMaxUrlLength = 65536;
+constexpr std::size_t kMaxAppIdLength = 64;
+constexpr char kAppPrefix[] = "pigeon://app/";
+
+std::string logPath() {
+    if (const char* path = std::getenv("PIGEON_STANDIN_LOG"); path && path[0]) return path;
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    const std::string folder = (cache && cache[0] == '/') ? cache : std::string(home ? home : "") + "/.cache";
+    return folder + "/stargrid/pigeon-standin.log";
+}
+
+bool isAppId(const std::string& text) {
+    if (text.empty() || text.size() > kMaxAppIdLength) return false;
+    for (char c : text) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    }
+    return true;
+}
+
+bool openApplication(const std::string& appid, const std::string& rest) {
+    const std::string url = pigeon::PigeonApiUtil::getAppUrl(appid) + rest;
+    log("answer " + url);
+    return platform::openUrl(url);
+}
+
+std::string describeMessage(const pigeon::AppCommunicateData& request) {
+    std::string summary = request.scene() == 1 ? "to the timeline" : "to a chat";
+    if (auto text = request.textMessage()) summary += "\ntext: " + *text;
+    if (auto media = request.mediaInternalMessage()) {
+        summary += "\ntitle: " + media->title + "\ndescription: " + media->description + "\nurl: " + media->mediaUrl +
+                   "\nthumbnail: " + std::to_string(media->thumbData.size()) + " bytes";
+    }
+    return summary;
+}
+
+// A request left on the pasteboard: a share, or a sign-in on older systems.
+int answerExchange(const std::string& appid, const Decide& decide) {
+    const std::optional<pigeon::AppCommunicateData> request = pigeon::AppCommunicate::appCommunicateDataForAppID(appid);
+    if (!request) {
+        log("no request of " + appid + " on the pasteboard");
+        return 1;
+    }
+    pigeon::AppCommunicateData answer;
+    if (auto auth = request->authRequest()) {
+        log("sign-in of " + appid + " scope " + auth->scope);
+        pigeon::SendAuthResp response;
+        response.state = auth->state;
+        if (decide("sign in to " + appid) == Choice::Send) {
+            response.code = "standin-code";
+        } else {
+            response.errCode = -4;
+        }
+        answer.RespToData(response);
+    } else {
+        const std::string summary = describeMessage(*request);
+        log("share of " + appid + " " + summary);
+        pigeon::SendMessageToPGResp response;
+        response.errCode = decide(summary) == Choice::Send ? 0 : -2;
+        log(response.errCode == 0 ? "sent" : "cancelled");
+        answer.RespToData(response);
+    }
+    answer.setReturnFromApp(true);
+    if (!pigeon::AppCommunicate::setAppCommunicateData(answer, appid)) {
+        log("cannot put the answer on the pasteboard");
+        return 1;
+    }
+    return openApplication(appid, "pigeon/sendresp/?") ? 0 : 1;
+}
+
+int answerSignIn(const std::string& appid, const pigeon::PGApi::URLParams& params, const Decide& decide) {
+    const auto scope = params.find("scope");
+    const auto state = params.find("state");
+    const std::string stateText = state == params.end() ? "" : state->second;
+    log("sign-in of " + appid + " scope " + (scope == params.end() ? "" : scope->second));
+    const bool granted = decide("sign in to " + appid) == Choice::Send;
+    return openApplication(appid, std::string("oauth?code=") + (granted ? "standin-code" : "authdeny") +
+                                      "&state=" + pigeon::pgApi_stringByEscapingForURLArgument(stateText))
+               ? 0
+               : 1;
+}
+
+int answerPayment(const std::string& appid, const Decide& decide) {
+    log("payment of " + appid);
+    const bool paid = decide("pay for " + appid) == Choice::Send;
+    return openApplication(appid, std::string("pay/?returnKey=&ret=") + (paid ? "0" : "-2")) ? 0 : 1;
+}
+
+}  // namespace
+
+void log(const std::string& line) {
+    std::fprintf(stderr, "pigeon-standin: %s\n", line.c_str());
+    const std::string path = logPath();
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
+    std::ofstream(path, std::ios::app) << line << "\n";
+}
+
+int handleUrl(const std::string& url, const Decide& decide) {
+    if (url.size() > kMaxUrlLength) {
+        log("a URL of " + std::to_string(url.size()) + " bytes is ignored");
+        return 1;
+    }
+    if (url.rfind("pigeonapi://", 0) == 0) {
+        log("opened " + url);
+        return 0;
+    }
+    if (url.rfind(kAppPrefix, 0) != 0) {
+        log("not a messenger URL: " + url.substr(0, 200));
+        return 1;
+    }
+    const std::string::size_type idEnd = url.find('/', sizeof kAppPrefix - 1);
+    const std::string appid = url.substr(sizeof kAppPrefix - 1, idEnd == std::string::npos ? 0 : idEnd - (sizeof kAppPrefix - 1));
+    if (!isAppId(appid)) {
+        log("no application id in " + url.substr(0, 200));
+        return 1;
+    }
+    const std::string rest = url.substr(idEnd + 1);
+    const std::string::size_type mark = rest.find('?');
+    const std::string command = rest.substr(0, mark);
+    const std::optional<pigeon::PGApi::URLParams> params =
+        pigeon::PGApi::parseURLParams(mark == std::string::npos ? "" : rest.substr(mark + 1));
+    if (!params) return 1;
+    if (command.empty()) {
+        log("opened by " + appid);
+        return 0;
+    }
+    if (command == "sendreq/") return answerExchange(appid, decide);
+    if (command == "auth/") return answerSignIn(appid, *params, decide);
+    if (command == "pay/") return answerPayment(appid, decide);
+    log("request " + command + " of " + appid + " noted, not answered");
+    return 0;
+}
+
+}  // namespace standin
