@@ -76,6 +76,10 @@ protected:
         QKSingleton::getInstance()->tallScreen = GetParam() > 720;
         DrawnServerGameTest::SetUp();
     }
+    void TearDown() override {
+        DrawnServerGameTest::TearDown();
+        QKSingleton::getInstance()->tallScreen = false;
+    }
 
     MenuLayer* openMenu() {
         MenuLayer* menu = MenuLayer::create();
