@@ -18,6 +18,8 @@ namespace {
 
 const kite::Color3B kTextColour(64, 105, 167);
 constexpr const char* kFont = "Helvetica Neue";
+// Room kept between a wrapped message and the sides of the box.
+constexpr float kMessageMargin = 20;
 
 kite::Vec2 visibleCentre() {
     const kite::Size size = kite::Director::getInstance()->getVisibleSize();
@@ -70,6 +72,9 @@ void PopupBoxLayer::addTexts(kite::Sprite* box, float messageY) {
     kite::Label* messageLabel = kite::Label::createWithSystemFont(message, kFont, 26);
     if (messageLabel) {
         messageLabel->setColor(kTextColour);
+        // A message wider than the box breaks into lines inside it; a shorter one keeps its own width.
+        const float room = size.width - 2 * kMessageMargin;
+        if (messageLabel->getContentSize().width > room) messageLabel->setDimensions(room, 0);
         messageLabel->setPosition(size.width / 2, messageY);
         box->addChild(messageLabel, 1);
     }

@@ -101,11 +101,20 @@ EXACT_SIZES = {
     "Common/btn_close.png": (48, 48),
     "Common/bg_dialog_1.png": (460, 620),
     "Common/pop_indicator.png": (64, 64),
+    # The popup box holds a title, a message of up to three lines and a row of buttons; the phone
+    # input's field sits between the message and the OK button.
+    "Common/pop_alert.png": (400, 290),
+    "Common/pop_input.png": (300, 56),
     "Effect/star.png": (16, 16),
     "Effect/stage_clear.png": (320, 120),
     "Menu/bg_menuscene.png": (480, 852),
     "Menu/bg_menutitle.png": (400, 160),
     "Menu/bg_number.png": (120, 40),
+    # The menu's middle row holds three buttons side by side, 35 points apart, within 480.
+    "Menu/btn_help.png": (120, 56),
+    "Menu/btn_info.png": (120, 56),
+    "Menu/btn_voice_on.png": (120, 56),
+    "Menu/btn_voice_off.png": (120, 56),
     # The menu's bottom row holds four buttons side by side, 35 points apart, within 480.
     "Menu/btn_shop.png": (90, 56),
     "Menu/btn_share.png": (90, 56),
@@ -128,6 +137,8 @@ EXACT_SIZES = {
     "Scene/prop_paint_back.png": (40, 40),
     "Scene/prop_paint_box.png": (320, 80),
 }
+# Panels the game writes its own text on: no name across their middle.
+TEXT_BACKGROUNDS = {"Common/pop_alert.png"}
 PREFIX_SIZES = [
     ("Effect/combo_", (300, 100)),
     ("Scene/prop_", (76, 76)),
@@ -175,6 +186,8 @@ def draw_panel(name):
     radius = max(2, min(width, height) // 6)
     draw.rounded_rectangle([0, 0, width - 1, height - 1], radius, fill=fill + (255,),
                            outline=(255, 255, 255, 255), width=2)
+    if name in TEXT_BACKGROUNDS:
+        return image
     label = os.path.basename(name)[:-4]
     font = latin_font(max(8, min(height // 3, 18)))
     box = draw.textbbox((0, 0), label, font=font)

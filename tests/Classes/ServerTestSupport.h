@@ -106,7 +106,7 @@ protected:
         director = kite::Director::getInstance();
         auto* view = kite::createAutoreleased<kite::test::FixtureView>(context(), frameWidth(), frameHeight());
         ASSERT_TRUE(view);
-        view->setDesignResolutionSize(480, 852, kite::ResolutionPolicy::EXACT_FIT);
+        view->setDesignResolutionSize(frameWidth(), frameHeight(), kite::ResolutionPolicy::EXACT_FIT);
         director->setGLView(view);
         // Made again now that there is a window size, so its camera sees the frame.
         scene = kite::Scene::create();

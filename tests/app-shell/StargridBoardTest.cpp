@@ -24,9 +24,9 @@ protected:
 constexpr int kBoardShown = 160;
 // The first-play tutorial opens 0.6 s after the board; its close button ends it for good.
 constexpr int kGuideOpen = 175;
-// Closing it raises the alert "祝您游戏愉快^_^！", whose button (design (240, 376)) closes it in turn.
+// Closing it raises the alert "祝您游戏愉快^_^！", whose button (design (240, 341)) closes it in turn.
 const std::string kCloseGuide =
-    "tap " + std::to_string(kGuideOpen + 5) + " 597 40\ntap " + std::to_string(kGuideOpen + 14) + " 320 635\n";
+    "tap " + std::to_string(kGuideOpen + 5) + " 597 40\ntap " + std::to_string(kGuideOpen + 14) + " 320 681\n";
 
 TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
     const std::string first = (dir / "first.png").string();

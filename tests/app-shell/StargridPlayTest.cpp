@@ -114,8 +114,8 @@ TEST_F(StargridPlay, FirstPlayShowsTheBannersAndTheTutorialPagesOnceOnly) {
                               "\ntap 210 " + kBombProp + "\nshot 220 " + shotPath("guide-paint") +            //
                               "\ntap 230 " + kPaintProp + "\nshot 240 " + shotPath("guide-reset") +           //
                               "\ntap 250 " + kResetProp +
-                              // the alert "祝您游戏愉快^_^！" closes by its button, design (240, 376)
-                              "\ntap 259 320 635\nshot 262 " + shotPath("played") + "\nquit 264\n";
+                              // the alert "祝您游戏愉快^_^！" closes by its button, design (240, 341)
+                              "\ntap 259 320 681\nshot 262 " + shotPath("played") + "\nquit 264\n";
     ASSERT_EQ(run("--script " + script("first.script", steps)), 0);
     const Pixel bannerFill{255, 240, 200};  // "Font/NumberD.fnt"
     EXPECT_GT(textPixelsOnRow(shot("banner"), kDesignHeight / 2 + 30, bannerFill), 100) << "no level banner";
