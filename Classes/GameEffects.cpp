@@ -37,9 +37,9 @@ void showComboEffect(int groupSize, kite::Node* parent) {
     if (!picture) return;
     picture->setPosition(visibleCentre());
     parent->addChild(picture);
-    picture->runAction(kite::Sequence::create(kite::Blink::create(1.0f, 5), kite::CallFuncN::create([](kite::Node* node) {
-        node->removeFromParentAndCleanup(true);
-    })));
+    picture->runAction(kite::Sequence::create(
+        kite::Blink::create(1.0f, 5),
+        kite::CallFuncN::create([](kite::Node* node) { node->removeFromParentAndCleanup(true); })));
 }
 
 void showStageClear(kite::Node* parent) {
@@ -52,10 +52,10 @@ void showStageClear(kite::Node* parent) {
     picture->setPosition(visibleCentre());
     parent->addChild(picture);
     slot = picture;
-    picture->runAction(kite::Sequence::create(
-        kite::Blink::create(1.0f, 5),
-        kite::Spawn::create(kite::MoveTo::create(0.3f, kite::Vec2(50.0f, visible.height - 156)),
-                            kite::ScaleTo::create(0.3f, 0.6f))));
+    picture->runAction(
+        kite::Sequence::create(kite::Blink::create(1.0f, 5),
+                               kite::Spawn::create(kite::MoveTo::create(0.3f, kite::Vec2(50.0f, visible.height - 156)),
+                                                   kite::ScaleTo::create(0.3f, 0.6f))));
 }
 
 void removeStageClear() {

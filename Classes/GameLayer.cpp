@@ -88,11 +88,12 @@ void GameLayer::buildProps() {
     const kite::Size visible = visibleSize();
     const float w = visible.width;
     const float y = visible.height - (tallScreen() ? 155.0f : 135.0f);
-    bombToggle = dialog::addToggle(this, "Scene/prop_bomb.png", "Scene/prop_bomb_sel.png", kite::Vec2(w / 2 - 85, y),
-                                   0, [this](unsigned) { onBombProp(); });
+    bombToggle = dialog::addToggle(this, "Scene/prop_bomb.png", "Scene/prop_bomb_sel.png", kite::Vec2(w / 2 - 85, y), 0,
+                                   [this](unsigned) { onBombProp(); });
     paintToggle = dialog::addToggle(this, "Scene/prop_paint.png", "Scene/prop_paint_sel.png", kite::Vec2(w / 2, y), 0,
                                     [this](unsigned) { onPaintProp(); });
-    resetItem = dialog::addButton(this, "Scene/prop_reset.png", kite::Vec2(w / 2 + 85, y), 0, [this] { onResetProp(); });
+    resetItem =
+        dialog::addButton(this, "Scene/prop_reset.png", kite::Vec2(w / 2 + 85, y), 0, [this] { onResetProp(); });
     const float badgeY = visible.height - (tallScreen() ? 178.0f : 159.0f);
     for (float x : {w / 2 - 108, w / 2 - 23, w / 2 + 62}) {
         if (kite::Sprite* badge = kite::Sprite::create("Scene/prop_count.png")) {
@@ -103,9 +104,9 @@ void GameLayer::buildProps() {
     for (kite::MenuItem* prop : {static_cast<kite::MenuItem*>(bombToggle), static_cast<kite::MenuItem*>(paintToggle),
                                  static_cast<kite::MenuItem*>(resetItem)}) {
         if (!prop) continue;
-        prop->runAction(kite::RepeatForever::create(kite::Sequence::create(
-            kite::ScaleTo::create(0.5f, 0.95f, 1.05f), kite::ScaleTo::create(0.8f, 1.02f, 0.98f),
-            kite::DelayTime::create(0.2f))));
+        prop->runAction(kite::RepeatForever::create(kite::Sequence::create(kite::ScaleTo::create(0.5f, 0.95f, 1.05f),
+                                                                           kite::ScaleTo::create(0.8f, 1.02f, 0.98f),
+                                                                           kite::DelayTime::create(0.2f))));
     }
 }
 
@@ -193,7 +194,8 @@ void GameLayer::setPropsEnabled(bool on) {
                                  static_cast<kite::MenuItem*>(paintToggle), static_cast<kite::MenuItem*>(resetItem)})
         if (item) item->setEnabled(on);
     if (!resetItem) return;
-    resetItem->setDisabledImage(kite::Sprite::create(resetCooling ? "Scene/prop_reset_forbit.png" : "Scene/prop_reset.png"));
+    resetItem->setDisabledImage(
+        kite::Sprite::create(resetCooling ? "Scene/prop_reset_forbit.png" : "Scene/prop_reset.png"));
     if (resetCooling) resetItem->setEnabled(false);
 }
 

@@ -28,7 +28,8 @@ public:
         IOSiAP* wrapper = alive();
         if (!wrapper) return;
         wrapper->products.clear();
-        for (const std::string& invalid : response.invalidIdentifiers) kite::log("invalidIdentifier:%s", invalid.c_str());
+        for (const std::string& invalid : response.invalidIdentifiers)
+            kite::log("invalidIdentifier:%s", invalid.c_str());
         for (std::size_t i = 0; i < response.products.size(); ++i) {
             const platform::StoreProduct& found = response.products[i];
             auto product = std::make_unique<IOSProduct>();
@@ -48,7 +49,8 @@ public:
         if (!wrapper) return;
         showStoreAlert("支付错误，请重试!");
         kite::log("%s", error.c_str());
-        if (wrapper->delegate) wrapper->delegate->onRequestProductsError(static_cast<int>(platform::StoreError::Unknown));
+        if (wrapper->delegate)
+            wrapper->delegate->onRequestProductsError(static_cast<int>(platform::StoreError::Unknown));
     }
 
 private:
@@ -68,23 +70,18 @@ public:
         for (const platform::StoreTransaction& transaction : transactions) {
             IOSiAPPaymentEvent event;
             switch (transaction.state) {
-                case platform::TransactionState::Purchased:
-                    event = IOSIAP_PAYMENT_PURCHASED;
-                    break;
+                case platform::TransactionState::Purchased: event = IOSIAP_PAYMENT_PURCHASED; break;
                 case platform::TransactionState::Failed:
                     kite::log("==ios payment error:%s", transaction.errorText.c_str());
                     showStoreAlert("无法连接到 iTunes Store!");
                     event = IOSIAP_PAYMENT_FAILED;
                     break;
-                case platform::TransactionState::Restored:
-                    event = IOSIAP_PAYMENT_RESTORED;
-                    break;
+                case platform::TransactionState::Restored: event = IOSIAP_PAYMENT_RESTORED; break;
                 case platform::TransactionState::Deferred:
                     // Waits for approval and comes again when settled: not finished.
                     notify(transaction, IOSIAP_PAYMENT_DEFERRED);
                     continue;
-                default:
-                    continue;  // still purchasing: only this one waits, the rest of the batch goes on
+                default: continue;  // still purchasing: only this one waits, the rest of the batch goes on
             }
             // Another observer may have finished it while this batch was on its way.
             if (!store().isUnfinished(transaction.identifier)) continue;
@@ -104,7 +101,8 @@ private:
         IOSTransaction details;
         details.transactionIdentifier = transaction.identifier;
         details.applicationUsername = transaction.applicationUsername;
-        details.ownPayment = !iosiap->paymentTransaction.empty() && transaction.identifier == iosiap->paymentTransaction;
+        details.ownPayment =
+            !iosiap->paymentTransaction.empty() && transaction.identifier == iosiap->paymentTransaction;
         iosiap->delegate->onPaymentEvent(transaction.productIdentifier, event, transaction.quantity, details);
     }
 
@@ -126,7 +124,8 @@ bool IOSiAP::connectStore() {
 }
 
 IOSiAP::IOSiAP(IOSiAPDelegate* delegate)
-    : delegate(delegate), observer(std::make_unique<iAPTransactionObserver>(this)),
+    : delegate(delegate),
+      observer(std::make_unique<iAPTransactionObserver>(this)),
       self(std::make_shared<IOSiAP*>(this)) {
     connectStore();
     store().addObserver(observer.get());

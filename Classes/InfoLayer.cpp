@@ -52,13 +52,13 @@ void InfoLayer::addAccountState(kite::Node* background) {
     const kite::Size size = background->getContentSize();
     const std::string stored = QKSingleton::getInstance()->getCellphone();
     if (stored.empty()) {
-        dialog::addButton(background, "Menu/Info/btn_nowbind.png", kite::Vec2(size.width / 2, size.height / 2 - 112),
-                          1, [this] { menuBindCallback(); });
+        dialog::addButton(background, "Menu/Info/btn_nowbind.png", kite::Vec2(size.width / 2, size.height / 2 - 112), 1,
+                          [this] { menuBindCallback(); });
         return;
     }
     dialog::addSprite(background, "Menu/Info/img_bind.png", kite::Vec2(size.width / 2, size.height / 2 - 85));
-    kite::Sprite* box = dialog::addSprite(background, "Menu/Info/img_bindbox.png",
-                                          kite::Vec2(size.width / 2, size.height / 2 - 125));
+    kite::Sprite* box =
+        dialog::addSprite(background, "Menu/Info/img_bindbox.png", kite::Vec2(size.width / 2, size.height / 2 - 125));
     if (!box) return;
     if (kite::Label* number = kite::Label::createWithSystemFont(maskedNumber(base64Decode(stored)), kFont, 30)) {
         number->setColor(kite::Color3B(64, 100, 170));
@@ -73,8 +73,10 @@ void InfoLayer::menuCloseCallback() { removeFromParent(); }
 
 void InfoLayer::menuPactCallback() {
     QKSingleton* state = QKSingleton::getInstance();
-    if (state->networkReachable) MenuScreens::openWebPage(this, 0);
-    else state->showAlert(this, "提示", "当前无网络，请连接\r\n您的网络！");
+    if (state->networkReachable)
+        MenuScreens::openWebPage(this, 0);
+    else
+        state->showAlert(this, "提示", "当前无网络，请连接\r\n您的网络！");
 }
 
 void InfoLayer::menuBindCallback() {

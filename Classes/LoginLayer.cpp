@@ -86,8 +86,10 @@ bool LoginLayer::onTouchBegan(kite::Touch*, kite::Event*) { return true; }
 void LoginLayer::menuCloseCallback() { removeFromParent(); }
 
 void LoginLayer::editBoxTextChanged(EditBox* editBox, const std::string& text) {
-    if (editBox == phoneBox) phoneComplete = text.size() >= 11;
-    else passwordComplete = text.size() >= 4;
+    if (editBox == phoneBox)
+        phoneComplete = text.size() >= 11;
+    else
+        passwordComplete = text.size() >= 4;
     updateBindButton();
 }
 
@@ -102,8 +104,10 @@ void LoginLayer::updateBindButton() {
 
 void LoginLayer::menuPactCallback() {
     QKSingleton* state = QKSingleton::getInstance();
-    if (state->networkReachable) MenuScreens::openWebPage(this, 0);
-    else state->showAlert(this, "提示", kNoNetworkForPage);
+    if (state->networkReachable)
+        MenuScreens::openWebPage(this, 0);
+    else
+        state->showAlert(this, "提示", kNoNetworkForPage);
 }
 
 void LoginLayer::menuBindCallback() {
@@ -148,8 +152,10 @@ void LoginLayer::onHttpRequestCompleted(kite::network::HttpClient*, kite::networ
     }
     if (reply.tag() != "BindAccount") return;
     state->removePopup();
-    if (reply.succeeded()) onBound(reply);
-    else if (reply.code() == "1111") state->showAlert(this, "提示", "您的密码不正确！");
+    if (reply.succeeded())
+        onBound(reply);
+    else if (reply.code() == "1111")
+        state->showAlert(this, "提示", "您的密码不正确！");
 }
 
 void LoginLayer::onBound(const ServerReply& reply) {

@@ -54,7 +54,7 @@ private:
 
     kite::Sprite* background = nullptr;
     std::int32_t origin = 0;
-    kite::ui::EditBox* phoneBox = nullptr;     // children of the background
+    kite::ui::EditBox* phoneBox = nullptr;  // children of the background
     kite::ui::EditBox* passwordBox = nullptr;
     bool phoneComplete = false;
     bool passwordComplete = false;

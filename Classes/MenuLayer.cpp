@@ -76,9 +76,9 @@ void MenuLayer::addBackground(float width, float height, bool tall) {
 void MenuLayer::addButtons(float width, float, bool tall) {
     kite::MenuItemImage* start = button("Menu/btn_start.png", this, &MenuLayer::menuStartCallback);
     if (start) {
-        start->runAction(kite::RepeatForever::create(kite::Sequence::create(
-            kite::ScaleTo::create(0.6f, 1.08f, 0.98f), kite::ScaleTo::create(0.6f, 0.98f, 1.02f),
-            kite::DelayTime::create(0.2f))));
+        start->runAction(kite::RepeatForever::create(kite::Sequence::create(kite::ScaleTo::create(0.6f, 1.08f, 0.98f),
+                                                                            kite::ScaleTo::create(0.6f, 0.98f, 1.02f),
+                                                                            kite::DelayTime::create(0.2f))));
         kite::Menu* startMenu = kite::Menu::create(start);
         startMenu->setPosition(width / 2, tall ? 185 : 160);
         addChild(startMenu);
@@ -157,8 +157,10 @@ void MenuLayer::menuRankedCallback() {
 
 void MenuLayer::menuActivityCallback() {
     QKSingleton* state = QKSingleton::getInstance();
-    if (state->networkReachable) MenuScreens::openWebPage(this, 1);
-    else state->showAlert(this, "提示", "当前无网络，请连接\r\n您的网络！");
+    if (state->networkReachable)
+        MenuScreens::openWebPage(this, 1);
+    else
+        state->showAlert(this, "提示", "当前无网络，请连接\r\n您的网络！");
 }
 
 void MenuLayer::menuVoiceCallback() {
@@ -168,8 +170,10 @@ void MenuLayer::menuVoiceCallback() {
     state->setVoiceOnOff(on);
     state->setMusicOnOff(on);
     state->setSoundOnOff(on);
-    if (on) QKSound::getInstance()->playBackgroundMusic();
-    else QKSound::getInstance()->stopAll();
+    if (on)
+        QKSound::getInstance()->playBackgroundMusic();
+    else
+        QKSound::getInstance()->stopAll();
 }
 
 // ---- the start-up request chain
@@ -211,10 +215,14 @@ void MenuLayer::onHttpRequestCompleted(kite::network::HttpClient*, kite::network
     // Whatever the outcome, this step's wait box closes; a failed step ends the chain.
     QKSingleton::getInstance()->removePopup();
     if (!reply.transferred()) return;
-    if (reply.tag() == "WebSer") onBootstrap(reply);
-    else if (reply.tag() == "UserLogin") onUserLogin(reply);
-    else if (reply.tag() == "RedbagCount") onRedbagCount(reply);
-    else if (reply.tag() == "Version") onVersion(reply);
+    if (reply.tag() == "WebSer")
+        onBootstrap(reply);
+    else if (reply.tag() == "UserLogin")
+        onUserLogin(reply);
+    else if (reply.tag() == "RedbagCount")
+        onRedbagCount(reply);
+    else if (reply.tag() == "Version")
+        onVersion(reply);
 }
 
 void MenuLayer::onBootstrap(const ServerReply& reply) {
@@ -223,8 +231,10 @@ void MenuLayer::onBootstrap(const ServerReply& reply) {
     QKSingleton* state = QKSingleton::getInstance();
     state->setHttpRequestURL(*base);
     state->showWaitBox(this);
-    if (!state->getCellphone().empty()) requestUserLogin();
-    else requestVersion();
+    if (!state->getCellphone().empty())
+        requestUserLogin();
+    else
+        requestVersion();
 }
 
 void MenuLayer::onUserLogin(const ServerReply& reply) {

@@ -136,24 +136,30 @@ void PopupBoxLayer::buildNotice(NoticeOwner* notice) {
 
 void PopupBoxLayer::onNoticeOk() {
     // The popup is a child of its owner and goes with it.
-    if (noticeOwner) noticeOwner->menuCloseCallback();
-    else close();
+    if (noticeOwner)
+        noticeOwner->menuCloseCallback();
+    else
+        close();
 }
 
 void PopupBoxLayer::close() {
     if (textField) textField->detachWithIME();
     QKSingleton* state = QKSingleton::getInstance();
     // Only the newest popup is remembered; an older one (below an alert it opened) closes itself.
-    if (state->getCurrentPopup() == this) state->removePopup();
-    else removeFromParent();
+    if (state->getCurrentPopup() == this)
+        state->removePopup();
+    else
+        removeFromParent();
 }
 
 void PopupBoxLayer::onConfirmLeft() {
     kite::Node* confirmOwner = owner;
     const int confirmKind = kind;
     close();
-    if (confirmKind == 1) MenuScreens::startGame();
-    else if (confirmKind == 4) MenuScreens::openRanked(confirmOwner);
+    if (confirmKind == 1)
+        MenuScreens::startGame();
+    else if (confirmKind == 4)
+        MenuScreens::openRanked(confirmOwner);
 }
 
 void PopupBoxLayer::onConfirmRight() {

@@ -38,8 +38,8 @@ void QKSound::preload() {
     KiteAudio::SimpleAudioEngine* engine = audio();
     if (!engine) return;
     engine->preloadBackgroundMusic(kMusic);
-    for (const char* effect : {kReadyGo, kPop, kCombos[0], kCombos[1], kCombos[2], kPropSelect, kProps[0], kProps[1],
-                               kProps[2], kNextGame})
+    for (const char* effect :
+         {kReadyGo, kPop, kCombos[0], kCombos[1], kCombos[2], kPropSelect, kProps[0], kProps[1], kProps[2], kNextGame})
         engine->preloadEffect(effect);
 }
 

@@ -12,10 +12,14 @@ namespace {
 using kite::extension::TableViewCell;
 
 enum CellTag {
-    kUserBack = 10, kSelfBack = 11,
-    kMedalFirst = 20, kRankText = 23,
-    kHeadFirst = 30, kHeadLast = 34,
-    kIdentity = 40, kScore = 41,
+    kUserBack = 10,
+    kSelfBack = 11,
+    kMedalFirst = 20,
+    kRankText = 23,
+    kHeadFirst = 30,
+    kHeadLast = 34,
+    kIdentity = 40,
+    kScore = 41,
 };
 
 const kite::Color3B kUserColour(26, 90, 174);
@@ -86,9 +90,7 @@ void dress(TableViewCell* cell, ssize_t index, const EntityRanked& row) {
 
 kite::Size RankedLayer::tableCellSizeForIndex(kite::extension::TableView*, ssize_t) { return kite::Size(330, 94); }
 
-ssize_t RankedLayer::numberOfCellsInTableView(kite::extension::TableView*) {
-    return static_cast<ssize_t>(rows.size());
-}
+ssize_t RankedLayer::numberOfCellsInTableView(kite::extension::TableView*) { return static_cast<ssize_t>(rows.size()); }
 
 TableViewCell* RankedLayer::tableCellAtIndex(kite::extension::TableView* table, ssize_t index) {
     TableViewCell* cell = table->dequeueCell();

@@ -123,11 +123,14 @@ void RankedLayer::onHttpRequestCompleted(kite::network::HttpClient*, kite::netwo
         state->showAlert(this, "错误", kTransportFailure);
         return;
     }
-    if (reply.tag() == "GameRanked") onGameRanked(reply);
-    else if (reply.tag() == "RewardsType") onRewardsType(reply);
+    if (reply.tag() == "GameRanked")
+        onGameRanked(reply);
+    else if (reply.tag() == "RewardsType")
+        onRewardsType(reply);
     else if (reply.tag() == "ReceiveTelFee")
         onPrizeClaimed(reply, "您的领奖信息提交成\r\n功，我们将尽快联系\r\n您并发放奖励！");
-    else if (reply.tag() == "ReceiveDiamond") onPrizeClaimed(reply, nullptr);
+    else if (reply.tag() == "ReceiveDiamond")
+        onPrizeClaimed(reply, nullptr);
 }
 
 void RankedLayer::onGameRanked(const ServerReply& reply) {

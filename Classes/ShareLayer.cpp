@@ -71,11 +71,11 @@ void ShareLayer::buildDialog() {
     });
     dialog::addSprite(background, "Menu/Share/bg_share.png", kite::Vec2(size.width / 2, size.height / 2 + 145));
     addShareButtons(background);
-    receiveItem = dialog::addButton(background, "Menu/Share/btn_receive.png", kite::Vec2(size.width / 2, 100), 0,
-                                    [this] {
-                                        kite::RefPtr<ShareLayer> self(this);
-                                        menuReceiveCallback();
-                                    });
+    receiveItem =
+        dialog::addButton(background, "Menu/Share/btn_receive.png", kite::Vec2(size.width / 2, 100), 0, [this] {
+            kite::RefPtr<ShareLayer> self(this);
+            menuReceiveCallback();
+        });
     redbagLabel = kite::Label::createWithSystemFont("当前红包个数：0", kFont, 24);
     if (redbagLabel) {
         redbagLabel->setColor(kite::Color3B(50, 220, 255));

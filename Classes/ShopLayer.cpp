@@ -20,8 +20,8 @@ bool ShopLayer::init() {
     const kite::Size size = background->getContentSize();
     dialog::addButton(background, "Common/btn_close.png", kite::Vec2(size.width - 32, size.height - 32), 1,
                       [this] { menuCloseCallback(); });
-    diamondLabel = kite::Label::createWithSystemFont(intToString(GameData::getInstance()->getDiamond()),
-                                                     "Helvetica Neue", 24);
+    diamondLabel =
+        kite::Label::createWithSystemFont(intToString(GameData::getInstance()->getDiamond()), "Helvetica Neue", 24);
     if (diamondLabel) {
         diamondLabel->setPosition(size.width / 2 + 20, size.height - 50);
         background->addChild(diamondLabel);

@@ -49,10 +49,14 @@ bool TopMenu::init() {
 void TopMenu::refresh() {
     const GameData* data = GameData::getInstance();
     const std::pair<kite::Label*, int> numbers[] = {
-        {highestLabel, data->highestScore},         {levelLabel, data->levelNumber},
-        {targetLabel, data->targetScore},           {scoreLabel, data->currentScore},
-        {diamondLabel, data->getDiamond()},         {bombCountLabel, data->getPropBombCount()},
-        {paintCountLabel, data->getPropPaintCount()}, {resetCountLabel, data->getPropResetCount()},
+        {highestLabel, data->highestScore},
+        {levelLabel, data->levelNumber},
+        {targetLabel, data->targetScore},
+        {scoreLabel, data->currentScore},
+        {diamondLabel, data->getDiamond()},
+        {bombCountLabel, data->getPropBombCount()},
+        {paintCountLabel, data->getPropPaintCount()},
+        {resetCountLabel, data->getPropResetCount()},
     };
     for (const auto& [label, value] : numbers)
         if (label) label->setString(intToString(value));

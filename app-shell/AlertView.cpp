@@ -48,7 +48,7 @@ void showAlertView(const std::string& title, const std::string& message, const s
     waitingAlerts().push_back({title, message});
     if (firstWaiting) {
         kite::Director::getInstance()->getScheduler()->schedulePerFrame(presentWaitingAlerts, &waitingAlerts(), 0,
-                                                                         false);
+                                                                        false);
     }
     presentWaitingAlerts(0);
 }

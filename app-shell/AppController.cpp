@@ -53,9 +53,8 @@ bool AppController::didFinishLaunching() {
     state->bundleVersion = kBundleVersion;
 
     reachabilityListener_ = kite::EventListenerCustom::create(
-        kReachabilityChangedNotification, [this](kite::EventCustom* event) {
-            reachabilityChanged(static_cast<Reachability*>(event->getUserData()));
-        });
+        kReachabilityChangedNotification,
+        [this](kite::EventCustom* event) { reachabilityChanged(static_cast<Reachability*>(event->getUserData())); });
     reachabilityListener_->retain();
     kite::Director::getInstance()->getEventDispatcher()->addEventListenerWithFixedPriority(reachabilityListener_, 1);
 
@@ -140,8 +139,8 @@ void AppController::onReq(const pigeon::BaseReq& request) {
         showAlertView("信鸽请求App显示内容",
                       format("openID: %s, 标题：%s \n内容：%s \n附带信息：%s \n缩略图:%lu bytes\n附加消息:%s\n",
                              show->openID.c_str(), message.title.c_str(), message.description.c_str(),
-                             extend ? extend->extInfo.c_str() : "", static_cast<unsigned long>(message.thumbData.size()),
-                             message.messageExt.c_str()),
+                             extend ? extend->extInfo.c_str() : "",
+                             static_cast<unsigned long>(message.thumbData.size()), message.messageExt.c_str()),
                       "OK");
     } else if (auto* launch = dynamic_cast<const pigeon::LaunchFromPGReq*>(&request)) {
         showAlertView("从信鸽启动",

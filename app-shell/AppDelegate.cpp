@@ -16,9 +16,7 @@ namespace {
 constexpr float kDesignWidth = 480.0f;
 }  // namespace
 
-float AppDelegate::designHeightFor(int frameHeight, bool pad) {
-    return !pad && frameHeight > 960 ? 852.0f : 720.0f;
-}
+float AppDelegate::designHeightFor(int frameHeight, bool pad) { return !pad && frameHeight > 960 ? 852.0f : 720.0f; }
 
 bool AppDelegate::didFinishLaunching() {
     kite::Director* director = kite::Director::getInstance();

@@ -88,14 +88,11 @@ std::uint32_t Reachability::reachabilityFlags() const {
     return reachability_->readFlags(&value) ? value : 0;
 }
 
-bool Reachability::isConnectionRequired() const {
-    return (reachabilityFlags() & flags::kConnectionRequired) != 0;
-}
+bool Reachability::isConnectionRequired() const { return (reachabilityFlags() & flags::kConnectionRequired) != 0; }
 
 bool Reachability::isConnectionOnDemand() const {
     const std::uint32_t value = reachabilityFlags();
-    return (value & flags::kConnectionRequired) &&
-           (value & (flags::kConnectionOnTraffic | flags::kConnectionOnDemand));
+    return (value & flags::kConnectionRequired) && (value & (flags::kConnectionOnTraffic | flags::kConnectionOnDemand));
 }
 
 bool Reachability::isInterventionRequired() const {

@@ -5,9 +5,7 @@
 class RootViewController {
 public:
     // Orientation values as the phone numbers them: 1 portrait, 2 upside down, 3 and 4 landscape.
-    static bool shouldAutorotateToInterfaceOrientation(int orientation) {
-        return orientation == 3 || orientation == 4;
-    }
+    static bool shouldAutorotateToInterfaceOrientation(int orientation) { return orientation == 3 || orientation == 4; }
     // Portrait and both landscapes, not upside down (as a mask).
     static unsigned supportedInterfaceOrientations() { return 26; }
     static bool shouldAutorotate() { return true; }

@@ -31,7 +31,7 @@ struct Options {
     bool stats = false;  // the director's statistics display
     platform::DeviceProfile device = *platform::deviceProfileNamed("iphone5");
     platform::InputScript script;  // --script and --shot steps
-    std::string url;                // a URL of the game's own scheme to open
+    std::string url;               // a URL of the game's own scheme to open
 };
 
 // The running game listens for URLs handed over by a second launch on this socket name.
@@ -134,7 +134,8 @@ void startConsole() {
         kite::log("stargrid: STARGRID_CONSOLE_PORT is not a port: %s", text);
         return;
     }
-    if (kite::Console* console = kite::Director::getInstance()->getConsole()) console->listenOnTCP(static_cast<int>(port));
+    if (kite::Console* console = kite::Director::getInstance()->getConsole())
+        console->listenOnTCP(static_cast<int>(port));
 }
 
 }  // namespace
@@ -158,8 +159,8 @@ int main(int argc, char** argv) {
     kite::GLViewImpl::convertContextAttributes();
     const kite::Rect frame(0.0f, 0.0f, static_cast<float>(options->device.width),
                            static_cast<float>(options->device.height));
-    std::unique_ptr<kite::KTEAGLView> host = kite::KTEAGLView::viewWithFrame(
-        frame, kite::GLViewImpl::getPixelFormat(), kite::GLViewImpl::getDepthFormat());
+    std::unique_ptr<kite::KTEAGLView> host =
+        kite::KTEAGLView::viewWithFrame(frame, kite::GLViewImpl::getPixelFormat(), kite::GLViewImpl::getDepthFormat());
     if (!host) return 1;  // "OpenGL ES 2.O is required." is logged
     host->setMultipleTouchEnabled(false);
     kite::KTEAGLView* hostView = host.get();
@@ -212,8 +213,8 @@ int main(int argc, char** argv) {
     if (!options->url.empty()) controller.handleOpenURL(options->url);
     // After the delegate's launch, which switches the display off.
     if (options->stats) kite::Director::getInstance()->setDisplayStats(true);
-    kite::log("stargrid: running on %s (%dx%d)%s", options->device.name, options->device.width,
-              options->device.height, headless ? ", headless" : "");
+    kite::log("stargrid: running on %s (%dx%d)%s", options->device.name, options->device.width, options->device.height,
+              headless ? ", headless" : "");
     if (scripted) player.start();
     if (frameLimit == 0) loop.quit();
     int status = loop.run();

@@ -34,8 +34,7 @@ inline void openGLStage(GLStage& stage, int size) {
     kite::Configuration::getInstance()->gatherGPUInfo();
     stage.renderer = std::make_unique<kite::Renderer>();
     stage.renderer->initGLView();
-    const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255,
-                                     255, 255, 255, 255, 255, 255, 255, 255};
+    const unsigned char white[16] = {255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
     stage.texture = kite::Texture2D::create();
     stage.texture->retain();
     stage.texture->initWithData(white, 16, kite::Texture2D::PixelFormat::RGBA8888, 2, 2);

@@ -63,8 +63,7 @@ void BM_PlayEffectUntilPlaying(benchmark::State& state) {
     audio->preloadEffect(effect.c_str());
     for (auto _ : state) {
         const unsigned int id = audio->playEffect(effect.c_str());
-        while (sourceState(id) != AL_PLAYING) {
-        }
+        while (sourceState(id) != AL_PLAYING) {}
     }
     audio->stopAllEffects();
     stopAudio();

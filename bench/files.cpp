@@ -5,11 +5,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <zlib.h>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
-#include <zlib.h>
 
 namespace {
 
@@ -66,11 +66,11 @@ BENCHMARK(BM_InflateOneMebibyte)->Arg(256 * 1024)->Arg(2 * 1024 * 1024);
 void BM_ParseSpriteSheetPlist(benchmark::State& state) {
     kite::ValueMap frames;
     for (int i = 0; i < 200; ++i) {
-        frames["frame" + std::to_string(i) + ".png"] = kite::Value(kite::ValueMap{
-            {"frame", kite::Value("{{2,2},{64,64}}")},
-            {"offset", kite::Value("{0,0}")},
-            {"rotated", kite::Value(i % 2 == 0)},
-            {"sourceSize", kite::Value("{64,64}")}});
+        frames["frame" + std::to_string(i) + ".png"] =
+            kite::Value(kite::ValueMap{{"frame", kite::Value("{{2,2},{64,64}}")},
+                                       {"offset", kite::Value("{0,0}")},
+                                       {"rotated", kite::Value(i % 2 == 0)},
+                                       {"sourceSize", kite::Value("{64,64}")}});
     }
     std::string text = kite::PropertyList::serialize(kite::ValueMap{{"frames", kite::Value(frames)}});
     for (auto _ : state) {

@@ -44,8 +44,9 @@ std::string writeFont() {
     tga.insert(tga.end(), static_cast<std::size_t>(width * kCell * 4), static_cast<char>(0xFF));
     std::ofstream(dir + "/digits.tga", std::ios::binary).write(tga.data(), static_cast<std::streamsize>(tga.size()));
 
-    std::string fnt = "info face=\"Digits\" size=8 padding=0,0,0,0\ncommon lineHeight=10 base=8 pages=1\n"
-                      "page id=0 file=\"digits.tga\"\n";
+    std::string fnt =
+        "info face=\"Digits\" size=8 padding=0,0,0,0\ncommon lineHeight=10 base=8 pages=1\n"
+        "page id=0 file=\"digits.tga\"\n";
     for (int i = 0; i < 10; ++i) {
         fnt += "char id=" + std::to_string(static_cast<int>(kGlyphs[i])) + " x=" + std::to_string(i * kCell) +
                " y=0 width=8 height=8 xoffset=0 yoffset=1 xadvance=9 page=0 chnl=15\n";

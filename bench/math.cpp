@@ -74,8 +74,7 @@ void Mat4Inverse(benchmark::State& state) {
 BENCHMARK(Mat4Inverse);
 
 void AffinePointApply(benchmark::State& state) {
-    const kite::AffineTransform t =
-        kite::AffineTransformRotate(kite::AffineTransformMake(2, 0, 0, 2, 10, 20), 0.5f);
+    const kite::AffineTransform t = kite::AffineTransformRotate(kite::AffineTransformMake(2, 0, 0, 2, 10, 20), 0.5f);
     kite::Vec2 p(3.0f, 4.0f);
     for (auto _ : state) {
         p = kite::PointApplyAffineTransform(p, t);

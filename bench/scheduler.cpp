@@ -25,8 +25,7 @@ void frame(benchmark::State& state, float timerInterval) {
         updated[i] = std::make_unique<Target>();
         timed[i] = std::make_unique<Target>();
         scheduler.scheduleUpdate(updated[i].get(), i % 7 - 3, false);
-        scheduler.scheduleSelectorForever(kite::schedule_selector(&Target::tick), timed[i].get(), timerInterval,
-                                          false);
+        scheduler.scheduleSelectorForever(kite::schedule_selector(&Target::tick), timed[i].get(), timerInterval, false);
     }
     for (auto _ : state) scheduler.update(1.0f / 60);
     benchmark::DoNotOptimize(updated[0]->sum + timed[0]->sum);

@@ -1,10 +1,10 @@
 // Start-up of the game to its first menu frame: cold (a new player's empty folders), headless, with the
 // local game server running. Wall time per launch and the launch's peak resident memory.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>

@@ -23,9 +23,8 @@ struct Setting {
         setenv("XDG_CONFIG_HOME", (folder.path() + "/config").c_str(), 1);
         setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
         platform::setNetworkPathForTesting(platform::NetworkPath::Cellular);
-        server.server().Post("/mstat/report", [](const httplib::Request&, httplib::Response& response) {
-            response.status = 200;
-        });
+        server.server().Post("/mstat/report",
+                             [](const httplib::Request&, httplib::Response& response) { response.status = 200; });
         server.start();
         PGStatConfig::getInstance().set(PGStatConfig::Text::statReportURL, server.url("/mstat/report"));
     }

@@ -16,14 +16,15 @@ std::string repeat(const std::string& piece, std::size_t bytes) {
 
 const std::string& sample(int kind) {
     static const std::string ascii = repeat("Level 12  Target 3560  Score 2045. ", 64 * 1024);
-    static const std::string chinese = repeat("\xE5\x85\xB3\xE5\x8D\xA1\xE7\x9B\xAE\xE6\xA0\x87\xE5\xBE\x97\xE5\x88\x86",
-                                              64 * 1024);  // 关卡目标得分
+    static const std::string chinese =
+        repeat("\xE5\x85\xB3\xE5\x8D\xA1\xE7\x9B\xAE\xE6\xA0\x87\xE5\xBE\x97\xE5\x88\x86",
+               64 * 1024);  // 关卡目标得分
     static const std::string mixed =
         repeat("Combo x3 \xE8\xBF\x9E\xE5\x87\xBB \xF0\x9F\x98\x80 caf\xC3\xA9 ", 64 * 1024);
     switch (kind) {
-    case 0: return ascii;
-    case 1: return chinese;
-    default: return mixed;
+        case 0: return ascii;
+        case 1: return chinese;
+        default: return mixed;
     }
 }
 

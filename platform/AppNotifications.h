@@ -5,7 +5,13 @@
 
 namespace platform {
 
-enum class AppNotification { WillTerminate, WillEnterForeground, DidBecomeActive, DidEnterBackground, WillResignActive };
+enum class AppNotification {
+    WillTerminate,
+    WillEnterForeground,
+    DidBecomeActive,
+    DidEnterBackground,
+    WillResignActive
+};
 
 // A token removes the observer again; observers may be added from any thread.
 std::uint64_t addAppObserver(AppNotification name, std::function<void()> handler);

@@ -1,16 +1,16 @@
 // Whole-file replacement through a synced temporary file and rename.
 #include "platform/AtomicFile.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -73,8 +73,7 @@ bool replaceFile(const std::string& path, const void* bytes, std::size_t size, s
     // file being replaced, or the ordinary 0644 for a new one.
     struct stat existing;
     mode_t mode = forcedMode ? *forcedMode : (::stat(path.c_str(), &existing) == 0) ? (existing.st_mode & 07777) : 0644;
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, static_cast<const char*>(bytes), size) &&
-              ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, static_cast<const char*>(bytes), size) && ::fsync(fd) == 0;
     int savedErrno = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

@@ -35,8 +35,6 @@ void AudioSession::endInterruption() {
     if (handlers_.endInterruption) handlers_.endInterruption();
 }
 
-void AudioSession::reset() {
-    *this = AudioSession();
-}
+void AudioSession::reset() { *this = AudioSession(); }
 
 }  // namespace platform

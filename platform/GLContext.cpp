@@ -98,8 +98,8 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
     Uint32 flags = SDL_WINDOW_OPENGL | (options.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
     std::unique_ptr<GLContext> context(new GLContext());
     context->headless_ = headless;
-    context->window_ = SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                        width, height, flags);
+    context->window_ =
+        SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!context->window_) {
         std::fprintf(stderr, "platform: cannot create the window: %s\n", SDL_GetError());
         return nullptr;
@@ -180,8 +180,7 @@ std::vector<std::uint8_t> GLContext::readPixels(int x, int y, int width, int hei
     glReadPixels(x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     std::vector<std::uint8_t> topDown(bottomUp.size());
     const std::size_t row = static_cast<std::size_t>(width) * 4;
-    for (int r = 0; r < height; ++r)
-        std::memcpy(&topDown[r * row], &bottomUp[(height - 1 - r) * row], row);
+    for (int r = 0; r < height; ++r) std::memcpy(&topDown[r * row], &bottomUp[(height - 1 - r) * row], row);
     return topDown;
 }
 

@@ -17,7 +17,7 @@ struct GLContextAttributes {
 
 struct WindowOptions {
     std::string title = "stargrid";
-    int width = 640;   // pixels
+    int width = 640;  // pixels
     int height = 1136;
     bool visible = true;
     // On a screen smaller than the window, scale the window down to fit (keeping

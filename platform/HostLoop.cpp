@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "platform/Clock.h"
-#include "platform/SDLInput.h"
 #include "platform/DisplayLink.h"
+#include "platform/SDLInput.h"
 #include "platform/Signals.h"
 #include "platform/WebWindow.h"
 
@@ -79,8 +79,8 @@ void HostLoop::pollSources() {
     std::vector<Source> current(sources_);
     for (const Source& source : current) {
         if (stopping_) break;
-        const bool stillThere = std::any_of(sources_.begin(), sources_.end(),
-                                            [&](const Source& s) { return s.id == source.id; });
+        const bool stillThere =
+            std::any_of(sources_.begin(), sources_.end(), [&](const Source& s) { return s.id == source.id; });
         if (stillThere) (*source.poll)();
     }
 }

@@ -90,12 +90,13 @@ HttpPostResult httpPost(const HttpPostRequest& request) {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange);
     // A length with the bytes: a body may hold zero bytes anywhere.
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.empty() ? "" : reinterpret_cast<const char*>(request.body.data()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
+                     request.body.empty() ? "" : reinterpret_cast<const char*>(request.body.data()));
     const CURLcode code = curl_easy_perform(easy);
     if (code != CURLE_OK) {
         result.error = exchange.tooLarge ? "reply body over " + std::to_string(request.maxResponseBytes) + " bytes"
-                       : errorBuffer[0] ? std::string(errorBuffer)
-                                        : std::string(curl_easy_strerror(code));
+                       : errorBuffer[0]  ? std::string(errorBuffer)
+                                         : std::string(curl_easy_strerror(code));
         result.body.clear();
         if (exchange.tooLarge) {
             result.bodyTooLarge = true;

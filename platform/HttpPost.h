@@ -10,15 +10,15 @@ struct HttpPostRequest {
     std::string url;                   // http or https only
     std::vector<std::string> headers;  // "Name: value" lines
     std::vector<unsigned char> body;
-    long timeoutSeconds = 10;          // the whole exchange, connection included
+    long timeoutSeconds = 10;  // the whole exchange, connection included
     std::size_t maxResponseBytes = 64 * 1024;
 };
 
 struct HttpPostResult {
     bool transported = false;  // a complete reply came back (any status)
     long status = 0;
-    std::string error;         // why it was not transported
-    bool bodyTooLarge = false;  // the reply came (status set) but its body passed the cap
+    std::string error;                 // why it was not transported
+    bool bodyTooLarge = false;         // the reply came (status set) but its body passed the cap
     std::vector<std::string> headers;  // "Name: value", of the last reply
     std::vector<unsigned char> body;
 

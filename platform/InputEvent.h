@@ -14,15 +14,15 @@ struct InputEvent {
         TOUCH_MOVED,
         TOUCH_ENDED,
         TOUCH_CANCELLED,
-        TEXT_INPUT,       // committed text
-        TEXT_EDITING,     // text being composed, with the cursor in it
+        TEXT_INPUT,    // committed text
+        TEXT_EDITING,  // text being composed, with the cursor in it
         KEY_DOWN,
         KEY_UP,
-        WINDOW_RESIZED,   // width and height are the window's new size
+        WINDOW_RESIZED,  // width and height are the window's new size
         FOCUS_LOST,
-        CLOSE,            // the window's close button, or a quit request
-        BACKGROUND,       // the window was minimised
-        FOREGROUND,       // and restored
+        CLOSE,       // the window's close button, or a quit request
+        BACKGROUND,  // the window was minimised
+        FOREGROUND,  // and restored
     };
 
     // The mouse's touch: outside the non-negative ids touchscreens give their fingers,

@@ -173,8 +173,8 @@ void InputScript::sortSteps() {
 }
 
 std::vector<ScriptStep> InputScript::stepsAt(long frame) const {
-    auto first = std::lower_bound(steps_.begin(), steps_.end(), frame,
-                                  [](const ScriptStep& s, long f) { return s.frame < f; });
+    auto first =
+        std::lower_bound(steps_.begin(), steps_.end(), frame, [](const ScriptStep& s, long f) { return s.frame < f; });
     auto last = std::upper_bound(first, steps_.end(), frame, [](long f, const ScriptStep& s) { return f < s.frame; });
     return std::vector<ScriptStep>(first, last);
 }

@@ -189,8 +189,8 @@ void LocalStore::loadLedger() {
         // Kept aside, never overwritten: it may hold paid transactions someone must look at.
         const std::string aside = setup_.ledgerFile + ".damaged";
         std::rename(setup_.ledgerFile.c_str(), aside.c_str());
-        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n",
-                     setup_.ledgerFile.c_str(), error.empty() ? "no transaction list" : error.c_str(), aside.c_str());
+        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", setup_.ledgerFile.c_str(),
+                     error.empty() ? "no transaction list" : error.c_str(), aside.c_str());
         return;
     }
     nextSequence_ = std::max<std::int64_t>(1, integerOf(*ledger, "nextSequence").value_or(1));
@@ -263,8 +263,8 @@ void LocalStore::removeObserver(StoreObserver* observer) {
 std::string LocalStore::addPayment(const std::string& productIdentifier, int quantity,
                                    const std::string& applicationUsername) {
     if (!isConfigured()) return std::string();
-    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::system_clock::now().time_since_epoch());
+    const auto now =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
     StoreTransaction transaction;
     // The clock keeps identifiers apart even when a damaged ledger restarted the count.
     transaction.identifier = std::to_string(now.count()) + "-" + std::to_string(nextSequence_++);
@@ -299,18 +299,10 @@ void LocalStore::decideOutcome(StoreTransaction& transaction) {
         return;
     }
     switch (policy_) {
-        case StorePolicy::Approve:
-            transaction.state = TransactionState::Purchased;
-            break;
-        case StorePolicy::Decline:
-            fail(StoreError::PaymentNotAllowed, "the payment was declined");
-            break;
-        case StorePolicy::Cancel:
-            fail(StoreError::PaymentCancelled, "the payment was cancelled");
-            break;
-        case StorePolicy::Defer:
-            transaction.state = TransactionState::Deferred;
-            break;
+        case StorePolicy::Approve: transaction.state = TransactionState::Purchased; break;
+        case StorePolicy::Decline: fail(StoreError::PaymentNotAllowed, "the payment was declined"); break;
+        case StorePolicy::Cancel: fail(StoreError::PaymentCancelled, "the payment was cancelled"); break;
+        case StorePolicy::Defer: transaction.state = TransactionState::Deferred; break;
         case StorePolicy::FailThenApprove:
             if (failedOnce_) {
                 transaction.state = TransactionState::Purchased;

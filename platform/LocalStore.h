@@ -19,17 +19,23 @@ struct StoreProduct {
 };
 
 struct ProductsResponse {
-    std::vector<StoreProduct> products;        // in the order asked for
+    std::vector<StoreProduct> products;  // in the order asked for
     std::vector<std::string> invalidIdentifiers;
 };
 
 // Values kept in the ledger file; never renumber.
 enum class TransactionState { Purchasing = 0, Purchased = 1, Failed = 2, Restored = 3, Deferred = 4 };
 
-enum class StoreError { Unknown = 0, ClientInvalid = 1, PaymentCancelled = 2, PaymentInvalid = 3, PaymentNotAllowed = 4 };
+enum class StoreError {
+    Unknown = 0,
+    ClientInvalid = 1,
+    PaymentCancelled = 2,
+    PaymentInvalid = 3,
+    PaymentNotAllowed = 4
+};
 
 struct StoreTransaction {
-    std::string identifier;          // unique across runs
+    std::string identifier;  // unique across runs
     std::string productIdentifier;
     int quantity = 1;
     std::string applicationUsername;  // opaque text the app attached to its payment

@@ -185,8 +185,7 @@ bool MusicPlayer::Stream::step(const Commands& taken) {
         return false;
     }
     recycleProcessed();
-    while (!freeBuffers.empty() && queueNextBuffer(taken.loops)) {
-    }
+    while (!freeBuffers.empty() && queueNextBuffer(taken.loops)) {}
     if (queuedStarts.empty()) {
         finish();
         return true;
@@ -350,8 +349,8 @@ double MusicPlayer::currentTime() const {
 
 void MusicPlayer::setCurrentTime(double seconds) {
     const std::int64_t frames = stream_->reader->frames();
-    const auto frame = std::clamp<std::int64_t>(
-        static_cast<std::int64_t>(seconds * stream_->reader->sampleRate()), 0, frames);
+    const auto frame =
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(seconds * stream_->reader->sampleRate()), 0, frames);
     stream_->position = frame;
     command(*stream_, [frame](Commands& c) { c.seekTo = frame; });
 }

@@ -63,8 +63,10 @@ void readRoute(const nlmsghdr* header, RouteState* state) {
     const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(header));
     if (header->nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg))) return;
     if (route->rtm_table != RT_TABLE_MAIN || route->rtm_type != RTN_UNICAST) return;
-    if (route->rtm_dst_len == 0) state->defaultRoute = true;
-    else if (!hasAttribute(route, static_cast<int>(header->nlmsg_len), RTA_GATEWAY)) state->directRoute = true;
+    if (route->rtm_dst_len == 0)
+        state->defaultRoute = true;
+    else if (!hasAttribute(route, static_cast<int>(header->nlmsg_len), RTA_GATEWAY))
+        state->directRoute = true;
 }
 
 // Reads the routing table through a dump request; false when the kernel does not answer.
@@ -168,7 +170,8 @@ bool NetworkReachability::readFlags(std::uint32_t* flags) const {
 
 bool NetworkReachability::startWatching(std::function<void()> onChange) {
     stopWatching();
-    auto socket = std::make_unique<Socket>(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+    auto socket =
+        std::make_unique<Socket>(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
     if (socket->fd() < 0) return false;
     sockaddr_nl address{};
     address.nl_family = AF_NETLINK;

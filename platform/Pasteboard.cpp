@@ -50,7 +50,8 @@ bool fileExists(const std::string& path) {
 // Holds the pasteboard's lock file locked for as long as it lives.
 class LockGuard {
 public:
-    explicit LockGuard(const std::string& path) : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+    explicit LockGuard(const std::string& path)
+        : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
         if (fd_ < 0) return;
         while (::flock(fd_, LOCK_EX) != 0) {
             if (errno != EINTR) {

@@ -45,8 +45,7 @@ public:
     // The item's data, leaving empty data of that type behind, as one step
     // under the lock: two readers never both get the same item. When `accept`
     // is given and answers false the item stays as it is (and is returned).
-    std::optional<Data> takeData(const std::string& type,
-                                 const std::function<bool(const Data&)>& accept = nullptr);
+    std::optional<Data> takeData(const std::string& type, const std::function<bool(const Data&)>& accept = nullptr);
 
 private:
     Pasteboard(std::string name, std::string path) : name_(std::move(name)), path_(std::move(path)) {}

@@ -85,12 +85,12 @@ private:
         const std::optional<std::uint64_t> items = count(*marker, cursor);
         if (!items) return fail("bad count");
         switch (type) {
-        case 0x4: return data(cursor, *items);
-        case 0x5: return asciiString(cursor, *items);
-        case 0x6: return utf16String(cursor, *items);
-        case 0xa: return array(cursor, *items, depth);
-        case 0xd: return dictionary(cursor, *items, depth);
-        default: return fail("object of an unsupported kind");
+            case 0x4: return data(cursor, *items);
+            case 0x5: return asciiString(cursor, *items);
+            case 0x6: return utf16String(cursor, *items);
+            case 0xa: return array(cursor, *items, depth);
+            case 0xd: return dictionary(cursor, *items, depth);
+            default: return fail("object of an unsupported kind");
         }
     }
 

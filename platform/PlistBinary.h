@@ -15,8 +15,7 @@ namespace platform {
 // or references out of range, cycles, counts larger than the bytes, strings
 // that are not valid text. Dates read as their seconds since 2001 (a real);
 // null, fill and UID objects are refused, having no place in our values.
-std::optional<PlistValue> decodePlistBinary(const std::uint8_t* bytes, std::size_t size,
-                                            std::string* error = nullptr,
+std::optional<PlistValue> decodePlistBinary(const std::uint8_t* bytes, std::size_t size, std::string* error = nullptr,
                                             const PlistLimits& limits = PlistLimits());
 
 // Either form, told apart by the binary form's header.

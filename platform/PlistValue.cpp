@@ -27,13 +27,13 @@ PlistValue PlistValue::boolean(bool truth) {
 bool PlistValue::operator==(const PlistValue& other) const {
     if (type_ != other.type_) return false;
     switch (type_) {
-    case Type::String: return text_ == other.text_;
-    case Type::Integer: return integer_ == other.integer_;
-    case Type::Real: return real_ == other.real_;
-    case Type::Boolean: return boolean_ == other.boolean_;
-    case Type::Data: return data_ == other.data_;
-    case Type::Array: return array_ == other.array_;
-    case Type::Dictionary: return dictionary_ == other.dictionary_;
+        case Type::String: return text_ == other.text_;
+        case Type::Integer: return integer_ == other.integer_;
+        case Type::Real: return real_ == other.real_;
+        case Type::Boolean: return boolean_ == other.boolean_;
+        case Type::Data: return data_ == other.data_;
+        case Type::Array: return array_ == other.array_;
+        case Type::Dictionary: return dictionary_ == other.dictionary_;
     }
     return false;
 }

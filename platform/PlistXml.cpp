@@ -38,31 +38,31 @@ void printNumber(XMLPrinter& out, const PlistValue& value) {
 
 void printValue(XMLPrinter& out, const PlistValue& value) {
     switch (value.type()) {
-    case PlistValue::Type::String: printLeaf(out, "string", value.asString()->c_str()); break;
-    case PlistValue::Type::Integer:
-    case PlistValue::Type::Real: printNumber(out, value); break;
-    case PlistValue::Type::Boolean:
-        out.OpenElement(*value.asBoolean() ? "true" : "false", true);
-        out.CloseElement(true);
-        break;
-    case PlistValue::Type::Data: {
-        const PlistValue::Data& bytes = *value.asData();
-        printLeaf(out, "data", base64Encode(bytes.data(), bytes.size()).c_str());
-        break;
-    }
-    case PlistValue::Type::Array:
-        out.OpenElement("array");
-        for (const PlistValue& item : *value.asArray()) printValue(out, item);
-        out.CloseElement();
-        break;
-    case PlistValue::Type::Dictionary:
-        out.OpenElement("dict");
-        for (const auto& [key, item] : *value.asDictionary()) {
-            printLeaf(out, "key", key.c_str());
-            printValue(out, item);
+        case PlistValue::Type::String: printLeaf(out, "string", value.asString()->c_str()); break;
+        case PlistValue::Type::Integer:
+        case PlistValue::Type::Real: printNumber(out, value); break;
+        case PlistValue::Type::Boolean:
+            out.OpenElement(*value.asBoolean() ? "true" : "false", true);
+            out.CloseElement(true);
+            break;
+        case PlistValue::Type::Data: {
+            const PlistValue::Data& bytes = *value.asData();
+            printLeaf(out, "data", base64Encode(bytes.data(), bytes.size()).c_str());
+            break;
         }
-        out.CloseElement();
-        break;
+        case PlistValue::Type::Array:
+            out.OpenElement("array");
+            for (const PlistValue& item : *value.asArray()) printValue(out, item);
+            out.CloseElement();
+            break;
+        case PlistValue::Type::Dictionary:
+            out.OpenElement("dict");
+            for (const auto& [key, item] : *value.asDictionary()) {
+                printLeaf(out, "key", key.c_str());
+                printValue(out, item);
+            }
+            out.CloseElement();
+            break;
     }
 }
 

@@ -80,7 +80,8 @@ std::optional<InputEvent> translateSDLEvent(const SDL_Event& event) {
         }
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
-            InputEvent e = InputEvent::of(event.type == SDL_KEYDOWN ? Type::KEY_DOWN : Type::KEY_UP, event.key.windowID);
+            InputEvent e =
+                InputEvent::of(event.type == SDL_KEYDOWN ? Type::KEY_DOWN : Type::KEY_UP, event.key.windowID);
             e.key = keyOf(event.key.keysym.sym);
             return e;
         }

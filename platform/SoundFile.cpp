@@ -126,8 +126,6 @@ std::size_t SoundFileReader::read(std::int16_t* out, std::size_t frameCount) {
     return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
-bool SoundFileReader::seek(std::int64_t frame) {
-    return sf_seek(file_->handle.get(), frame, SEEK_SET) >= 0;
-}
+bool SoundFileReader::seek(std::int64_t frame) { return sf_seek(file_->handle.get(), frame, SEEK_SET) >= 0; }
 
 }  // namespace platform

@@ -50,7 +50,6 @@ public:
     explicit SoundFileReader(std::unique_ptr<File> file);  // made by open
 
 private:
-
     std::unique_ptr<File> file_;
     int channels_ = 0;
     int sampleRate_ = 0;

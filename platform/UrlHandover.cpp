@@ -136,7 +136,8 @@ UrlHandover::~UrlHandover() {
 
 void UrlHandover::poll() {
     const double now = Clock::now();
-    for (int fd; senders_.size() < kMostSenders && (fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
+    for (int fd;
+         senders_.size() < kMostSenders && (fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
         auto sender = std::make_unique<Sender>();
         sender->fd = fd;
         sender->since = now;
@@ -150,8 +151,8 @@ void UrlHandover::poll() {
         while ((n = recv(sender.fd, buffer, sizeof buffer, 0)) > 0 && sender.received.size() <= kLongestUrl + 1) {
             sender.received.append(buffer, static_cast<std::size_t>(n));
         }
-        const bool ended = n == 0 || sender.received.find('\n') != std::string::npos ||
-                           sender.received.size() > kLongestUrl + 1;
+        const bool ended =
+            n == 0 || sender.received.find('\n') != std::string::npos || sender.received.size() > kLongestUrl + 1;
         const bool failed = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
         if (!ended && !failed && now - sender.since < kSenderPatience) {
             ++it;
@@ -159,8 +160,10 @@ void UrlHandover::poll() {
         }
         const std::string line = sender.received.substr(0, sender.received.find('\n'));
         std::optional<std::string> url = ended ? checkUrl(line) : std::nullopt;
-        if (url) urls.push_back(*url);
-        else if (!sender.received.empty()) std::fprintf(stderr, "UrlHandover: refused a handed-over text of %zu bytes\n", sender.received.size());
+        if (url)
+            urls.push_back(*url);
+        else if (!sender.received.empty())
+            std::fprintf(stderr, "UrlHandover: refused a handed-over text of %zu bytes\n", sender.received.size());
         it = senders_.erase(it);  // closing is the receipt
     }
     for (const std::string& url : urls) {

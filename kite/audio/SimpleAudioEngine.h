@@ -27,8 +27,8 @@ public:
 
     // The id of the effect (the source that plays it), or 0xFEEDBAB when the file gave
     // no sound, or 0xFEEDFAC when no source could play it.
-    virtual unsigned int playEffect(const char* filePath, bool loop = false, float pitch = 1.0f,
-                                    float pan = 0.0f, float gain = 1.0f);
+    virtual unsigned int playEffect(const char* filePath, bool loop = false, float pitch = 1.0f, float pan = 0.0f,
+                                    float gain = 1.0f);
     virtual void pauseEffect(unsigned int soundId);
     virtual void pauseAllEffects();
     virtual void resumeEffect(unsigned int soundId);

@@ -46,24 +46,21 @@ bool decodeInto(const unsigned char* in, size_t length, unsigned char* out, size
     }
     // The last group may end at its padding or at the end of the text.
     switch (pending) {
-    case 1:
-        if (!padded) {
-            // Six bits cannot make a byte: a stray character at the end of unpadded text.
-            log("base64Decode: one stray character at the end dropped");
+        case 1:
+            if (!padded) {
+                // Six bits cannot make a byte: a stray character at the end of unpadded text.
+                log("base64Decode: one stray character at the end dropped");
+                break;
+            }
+            std::fprintf(stderr, "base64Decode: encoding incomplete: at least 2 bits missing");
+            *written = n;
+            return false;
+        case 2: out[n++] = static_cast<unsigned char>(accumulator >> 4); break;
+        case 3:
+            out[n++] = static_cast<unsigned char>(accumulator >> 10);
+            out[n++] = static_cast<unsigned char>(accumulator >> 2);
             break;
-        }
-        std::fprintf(stderr, "base64Decode: encoding incomplete: at least 2 bits missing");
-        *written = n;
-        return false;
-    case 2:
-        out[n++] = static_cast<unsigned char>(accumulator >> 4);
-        break;
-    case 3:
-        out[n++] = static_cast<unsigned char>(accumulator >> 10);
-        out[n++] = static_cast<unsigned char>(accumulator >> 2);
-        break;
-    default:
-        break;
+        default: break;
     }
     *written = n;
     return true;

@@ -86,8 +86,7 @@ void ktArrayRemoveObjectAtIndex(ktArray* array, ssize_t index, bool releaseObjec
     if (!array || index < 0 || index >= array->num) return;
     Ref* object = array->arr[index];
     --array->num;
-    std::memmove(array->arr + index, array->arr + index + 1,
-                 static_cast<size_t>(array->num - index) * sizeof(Ref*));
+    std::memmove(array->arr + index, array->arr + index + 1, static_cast<size_t>(array->num - index) * sizeof(Ref*));
     array->arr[array->num] = nullptr;
     // Released last, so that a destructor finds the array already consistent.
     if (releaseObject) object->release();

@@ -124,11 +124,19 @@ bool isLegalUTF8Sequence(const UTF8* source, int length) {
     if (length >= 2) {
         UTF8 second = source[1];
         switch (lead) {
-        case 0xE0: if (second < 0xA0) return false; break;  // overlong
-        case 0xED: if (second > 0x9F) return false; break;  // surrogates
-        case 0xF0: if (second < 0x90) return false; break;  // overlong
-        case 0xF4: if (second > 0x8F) return false; break;  // above U+10FFFF
-        default: break;
+            case 0xE0:
+                if (second < 0xA0) return false;
+                break;  // overlong
+            case 0xED:
+                if (second > 0x9F) return false;
+                break;  // surrogates
+            case 0xF0:
+                if (second < 0x90) return false;
+                break;  // overlong
+            case 0xF4:
+                if (second > 0x8F) return false;
+                break;  // above U+10FFFF
+            default: break;
         }
     }
     return true;

@@ -4,17 +4,17 @@
 #include "kite/foundation/Log.h"
 #include "kite/foundation/ZipUtils.h"
 
+#include <dirent.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unzip.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <ftw.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <unzip.h>
 
 namespace kite {
 
@@ -185,8 +185,7 @@ std::string FileUtils::getPathForFilename(const std::string& filename, const std
     return getFullPathForDirectoryAndFilename(searchPath + directory + resolutionDirectory, file);
 }
 
-std::string FileUtils::getFullPathForDirectoryAndFilename(const std::string& directory,
-                                                          const std::string& filename) {
+std::string FileUtils::getFullPathForDirectoryAndFilename(const std::string& directory, const std::string& filename) {
     std::string path = directory;
     if (!path.empty() && path.back() != '/') path += '/';
     path += filename;

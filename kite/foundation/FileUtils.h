@@ -3,9 +3,9 @@
 #include "kite/foundation/Data.h"
 #include "kite/foundation/Value.h"
 
+#include <sys/types.h>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 
@@ -87,8 +87,7 @@ protected:
     virtual bool isDirectoryExistInternal(const std::string& dirPath) const;
     virtual std::string getPathForFilename(const std::string& filename, const std::string& resolutionDirectory,
                                            const std::string& searchPath);
-    virtual std::string getFullPathForDirectoryAndFilename(const std::string& directory,
-                                                           const std::string& filename);
+    virtual std::string getFullPathForDirectoryAndFilename(const std::string& directory, const std::string& filename);
     virtual std::string searchFullPathForFilename(const std::string& filename);
 
     // The shared reader behind getDataFromFile (raw) and getStringFromFile (text).

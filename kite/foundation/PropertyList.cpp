@@ -4,13 +4,13 @@
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
 
+#include <tinyxml2.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <tinyxml2.h>
 #include <vector>
 
 namespace kite {
@@ -144,29 +144,27 @@ void appendEscaped(std::string& out, const std::string& text) {
     const bool onlySpace = !text.empty() && std::all_of(text.begin(), text.end(), isXmlSpace);
     for (unsigned char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '\0': break;  // no XML form at all (the preferences store refuses such text)
-        default:
-            // Control characters (and CR, which parsers fold into LF)
-            // survive only as character references.
-            if (onlySpace || (c < 0x20 && c != '\t' && c != '\n'))
-                appendCharacterReference(out, c);
-            else
-                out += static_cast<char>(c);
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '\0': break;  // no XML form at all (the preferences store refuses such text)
+            default:
+                // Control characters (and CR, which parsers fold into LF)
+                // survive only as character references.
+                if (onlySpace || (c < 0x20 && c != '\t' && c != '\n'))
+                    appendCharacterReference(out, c);
+                else
+                    out += static_cast<char>(c);
         }
     }
 }
 
 bool hasForm(const Value& v) {
     switch (v.getType()) {
-    case Value::Type::NONE:
-    case Value::Type::BYTE:
-    case Value::Type::INT_KEY_MAP:
-        return false;
-    default:
-        return true;
+        case Value::Type::NONE:
+        case Value::Type::BYTE:
+        case Value::Type::INT_KEY_MAP: return false;
+        default: return true;
     }
 }
 
@@ -221,31 +219,18 @@ void writeReal(std::string& out, double v, bool singlePrecision) {
 
 void writeValue(std::string& out, const Value& v, int depth) {
     switch (v.getType()) {
-    case Value::Type::INTEGER:
-        out += "<integer>" + std::to_string(v.asInt()) + "</integer>\n";
-        break;
-    case Value::Type::FLOAT:
-        writeReal(out, v.asFloat(), true);
-        break;
-    case Value::Type::DOUBLE:
-        writeReal(out, v.asDouble(), false);
-        break;
-    case Value::Type::BOOLEAN:
-        out += v.asBool() ? "<true/>\n" : "<false/>\n";
-        break;
-    case Value::Type::STRING:
-        out += "<string>";
-        appendEscaped(out, v.asString());
-        out += "</string>\n";
-        break;
-    case Value::Type::MAP:
-        writeMap(out, v.asValueMap(), depth);
-        break;
-    case Value::Type::VECTOR:
-        writeVector(out, v.asValueVector(), depth);
-        break;
-    default:
-        break;
+        case Value::Type::INTEGER: out += "<integer>" + std::to_string(v.asInt()) + "</integer>\n"; break;
+        case Value::Type::FLOAT: writeReal(out, v.asFloat(), true); break;
+        case Value::Type::DOUBLE: writeReal(out, v.asDouble(), false); break;
+        case Value::Type::BOOLEAN: out += v.asBool() ? "<true/>\n" : "<false/>\n"; break;
+        case Value::Type::STRING:
+            out += "<string>";
+            appendEscaped(out, v.asString());
+            out += "</string>\n";
+            break;
+        case Value::Type::MAP: writeMap(out, v.asValueMap(), depth); break;
+        case Value::Type::VECTOR: writeVector(out, v.asValueVector(), depth); break;
+        default: break;
     }
 }
 

@@ -56,9 +56,7 @@ int sendNodeEventThrough(ScriptEngine* engine, Ref* node, int action) {
     return engine->sendEvent(&event);
 }
 
-ScriptEngine* installedEngine() {
-    return scriptEngineManager ? scriptEngineManager->getScriptEngine() : nullptr;
-}
+ScriptEngine* installedEngine() { return scriptEngineManager ? scriptEngineManager->getScriptEngine() : nullptr; }
 }  // namespace
 
 bool ScriptEngineManager::sendNodeEventOrClearScriptCall(Ref* node, int action) {

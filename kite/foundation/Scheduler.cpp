@@ -105,8 +105,8 @@ void Scheduler::removeHashElement(TimerHashElement* element) {
     delete element;
 }
 
-void Scheduler::scheduleSelector(SEL_SCHEDULE selector, Ref* target, float interval, unsigned int repeat,
-                                 float delay, bool paused) {
+void Scheduler::scheduleSelector(SEL_SCHEDULE selector, Ref* target, float interval, unsigned int repeat, float delay,
+                                 bool paused) {
     if (!selector || !target) return;
     TimerHashElement* element = nullptr;
     HASH_FIND_PTR(hashForTimers, &target, element);
@@ -233,8 +233,7 @@ void Scheduler::appendIn(ListEntry** list, const std::function<void(float)>& cal
     priorityIn(list, callback, target, 0, paused);
 }
 
-void Scheduler::schedulePerFrame(const std::function<void(float)>& callback, void* target, int priority,
-                                 bool paused) {
+void Scheduler::schedulePerFrame(const std::function<void(float)>& callback, void* target, int priority, bool paused) {
     if (!target) return;
     UpdateHashElement* element = nullptr;
     HASH_FIND_PTR(hashForUpdates, &target, element);

@@ -51,8 +51,8 @@ protected:
 
 class TimerTargetSelector : public Timer {
 public:
-    bool initWithSelector(Scheduler* owner, SEL_SCHEDULE method, Ref* target, float seconds,
-                          unsigned int repeatCount, float delaySeconds);
+    bool initWithSelector(Scheduler* owner, SEL_SCHEDULE method, Ref* target, float seconds, unsigned int repeatCount,
+                          float delaySeconds);
 
     void trigger() override;
     void cancel() override;
@@ -81,8 +81,8 @@ public:
 
     // Adds a timer calling target->*selector. Scheduling a selector that the target
     // already has only changes that timer's interval.
-    void scheduleSelector(SEL_SCHEDULE selector, Ref* target, float interval, unsigned int repeat,
-                          float delay, bool paused);
+    void scheduleSelector(SEL_SCHEDULE selector, Ref* target, float interval, unsigned int repeat, float delay,
+                          bool paused);
     void scheduleSelectorForever(SEL_SCHEDULE selector, Ref* target, float interval, bool paused) {
         scheduleSelector(selector, target, interval, kRepeatForever, 0.0f, paused);
     }
@@ -127,9 +127,9 @@ private:
     void appendIn(ListEntry** list, const std::function<void(float)>& callback, void* target, bool paused);
 
     float timeScale = 1.0f;
-    ListEntry* updatesNegList = nullptr;   // priority < 0
-    ListEntry* updates0List = nullptr;     // priority == 0
-    ListEntry* updatesPosList = nullptr;   // priority > 0
+    ListEntry* updatesNegList = nullptr;  // priority < 0
+    ListEntry* updates0List = nullptr;    // priority == 0
+    ListEntry* updatesPosList = nullptr;  // priority > 0
     UpdateHashElement* hashForUpdates = nullptr;
     TimerHashElement* hashForTimers = nullptr;
     TimerHashElement* currentTarget = nullptr;

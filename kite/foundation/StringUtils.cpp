@@ -1,12 +1,12 @@
 // Text utilities: formatting, UTF conversions, character classes, number parsing.
 #include "kite/foundation/StringUtils.h"
 
+#include <locale.h>
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <memory>
 
 #include "kite/foundation/ConvertUTF.h"
@@ -17,8 +17,7 @@ namespace StringUtils {
 
 std::string formatV(const char* format, va_list args) {
     if (format == nullptr) return std::string();
-    std::unique_ptr<char, decltype(&std::free)> buffer(static_cast<char*>(std::malloc(kFormatBufferSize)),
-                                                       &std::free);
+    std::unique_ptr<char, decltype(&std::free)> buffer(static_cast<char*>(std::malloc(kFormatBufferSize)), &std::free);
     if (!buffer) return std::string();
     buffer.get()[0] = '\0';
     int written = std::vsnprintf(buffer.get(), kFormatBufferSize, format, args);
@@ -59,20 +58,17 @@ bool convertUTF8ToUnits(unsigned width, const std::string& utf8, char*& resultCu
     const UTF8* end = begin + utf8.size();
     const UTF8* source = begin;
     switch (width) {
-    case 1:
-        if (!isLegalUTF8String(&source, end)) {
-            errorPosition = source;
-            return false;
-        }
-        std::memcpy(resultCursor, utf8.data(), utf8.size());
-        resultCursor += utf8.size();
-        return true;
-    case 2:
-        return convertInto<UTF16>(convertUTF8ToUTF16, source, end, utf8.size(), resultCursor, errorPosition);
-    case 4:
-        return convertInto<UTF32>(convertUTF8ToUTF32, source, end, utf8.size(), resultCursor, errorPosition);
-    default:
-        return true;
+        case 1:
+            if (!isLegalUTF8String(&source, end)) {
+                errorPosition = source;
+                return false;
+            }
+            std::memcpy(resultCursor, utf8.data(), utf8.size());
+            resultCursor += utf8.size();
+            return true;
+        case 2: return convertInto<UTF16>(convertUTF8ToUTF16, source, end, utf8.size(), resultCursor, errorPosition);
+        case 4: return convertInto<UTF32>(convertUTF8ToUTF32, source, end, utf8.size(), resultCursor, errorPosition);
+        default: return true;
     }
 }
 
@@ -122,16 +118,14 @@ bool convertUTF16StringToUTF8(const std::u16string& utf16, std::string& outUtf8)
     return true;
 }
 
-bool UTF16ToUTF8(const std::u16string& utf16, std::string& outUtf8) {
-    return convertUTF16StringToUTF8(utf16, outUtf8);
-}
+bool UTF16ToUTF8(const std::u16string& utf16, std::string& outUtf8) { return convertUTF16StringToUTF8(utf16, outUtf8); }
 
 bool UTF8ToUTF32(const std::string& utf8, std::u32string& outUtf32) {
     std::u32string work(utf8.size(), U'\0');
     const auto* source = reinterpret_cast<const UTF8*>(utf8.data());
     UTF32* target = &work[0];
-    if (convertUTF8ToUTF32(&source, source + utf8.size(), &target, target + work.size(),
-                           ConversionMode::STRICT) != ConversionResult::OK) {
+    if (convertUTF8ToUTF32(&source, source + utf8.size(), &target, target + work.size(), ConversionMode::STRICT) !=
+        ConversionResult::OK) {
         return false;
     }
     work.resize(static_cast<std::size_t>(target - work.data()));
@@ -144,8 +138,8 @@ bool UTF32ToUTF8(const std::u32string& utf32, std::string& outUtf8) {
     const UTF32* source = utf32.data();
     auto* start = reinterpret_cast<UTF8*>(&work[0]);
     UTF8* target = start;
-    if (convertUTF32ToUTF8(&source, source + utf32.size(), &target, start + work.size(),
-                           ConversionMode::STRICT) != ConversionResult::OK) {
+    if (convertUTF32ToUTF8(&source, source + utf32.size(), &target, start + work.size(), ConversionMode::STRICT) !=
+        ConversionResult::OK) {
         return false;
     }
     work.resize(static_cast<std::size_t>(target - start));

@@ -5,13 +5,13 @@
 #include "kite/foundation/Log.h"
 #include "platform/AtomicFile.h"
 
+#include <tinyxml2.h>
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <tinyxml2.h>
 
 namespace kite {
 namespace {

@@ -1,10 +1,10 @@
 // The value variant: construction, assignment, conversions and description.
 #include "kite/foundation/Value.h"
 
-#include <charconv>
-#include <cmath>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <utility>
 
@@ -78,36 +78,36 @@ Value::~Value() { clear(); }
 Value& Value::operator=(const Value& other) {
     if (this == &other) return *this;
     switch (other.type_) {
-    case Type::STRING:
-    case Type::VECTOR:
-    case Type::MAP:
-    case Type::INT_KEY_MAP: {
-        // Copied aside first: the source may live inside this value's own container.
-        Value copy;
-        copy.reset(other.type_);
-        if (other.type_ == Type::STRING) {
-            *copy.field_.strVal = *other.field_.strVal;
-        } else if (other.type_ == Type::VECTOR) {
-            *copy.field_.vectorVal = *other.field_.vectorVal;
-        } else if (other.type_ == Type::MAP) {
-            copy.field_.mapVal->max_load_factor(other.field_.mapVal->max_load_factor());
-            *copy.field_.mapVal = *other.field_.mapVal;
-        } else {
-            copy.field_.intKeyMapVal->max_load_factor(other.field_.intKeyMapVal->max_load_factor());
-            *copy.field_.intKeyMapVal = *other.field_.intKeyMapVal;
+        case Type::STRING:
+        case Type::VECTOR:
+        case Type::MAP:
+        case Type::INT_KEY_MAP: {
+            // Copied aside first: the source may live inside this value's own container.
+            Value copy;
+            copy.reset(other.type_);
+            if (other.type_ == Type::STRING) {
+                *copy.field_.strVal = *other.field_.strVal;
+            } else if (other.type_ == Type::VECTOR) {
+                *copy.field_.vectorVal = *other.field_.vectorVal;
+            } else if (other.type_ == Type::MAP) {
+                copy.field_.mapVal->max_load_factor(other.field_.mapVal->max_load_factor());
+                *copy.field_.mapVal = *other.field_.mapVal;
+            } else {
+                copy.field_.intKeyMapVal->max_load_factor(other.field_.intKeyMapVal->max_load_factor());
+                *copy.field_.intKeyMapVal = *other.field_.intKeyMapVal;
+            }
+            *this = std::move(copy);
+            break;
         }
-        *this = std::move(copy);
-        break;
-    }
-    default: {
-        // Scalars: the payload is plain bytes, read before this value is cleared.
-        Field field = other.field_;
-        Type type = other.type_;
-        clear();
-        field_ = field;
-        type_ = type;
-        break;
-    }
+        default: {
+            // Scalars: the payload is plain bytes, read before this value is cleared.
+            Field field = other.field_;
+            Type type = other.type_;
+            clear();
+            field_ = field;
+            type_ = type;
+            break;
+        }
     }
     return *this;
 }
@@ -232,89 +232,89 @@ bool Value::operator==(const Value& other) const {
     if (this == &other) return true;
     if (type_ != other.type_) return false;
     switch (type_) {
-    case Type::NONE: return true;
-    case Type::BYTE: return field_.byteVal == other.field_.byteVal;
-    case Type::INTEGER: return field_.intVal == other.field_.intVal;
-    case Type::FLOAT: return field_.floatVal == other.field_.floatVal;
-    case Type::DOUBLE: return field_.doubleVal == other.field_.doubleVal;
-    case Type::BOOLEAN: return field_.boolVal == other.field_.boolVal;
-    case Type::STRING: return *field_.strVal == *other.field_.strVal;
-    case Type::VECTOR: return *field_.vectorVal == *other.field_.vectorVal;
-    case Type::MAP: return *field_.mapVal == *other.field_.mapVal;
-    case Type::INT_KEY_MAP: return *field_.intKeyMapVal == *other.field_.intKeyMapVal;
+        case Type::NONE: return true;
+        case Type::BYTE: return field_.byteVal == other.field_.byteVal;
+        case Type::INTEGER: return field_.intVal == other.field_.intVal;
+        case Type::FLOAT: return field_.floatVal == other.field_.floatVal;
+        case Type::DOUBLE: return field_.doubleVal == other.field_.doubleVal;
+        case Type::BOOLEAN: return field_.boolVal == other.field_.boolVal;
+        case Type::STRING: return *field_.strVal == *other.field_.strVal;
+        case Type::VECTOR: return *field_.vectorVal == *other.field_.vectorVal;
+        case Type::MAP: return *field_.mapVal == *other.field_.mapVal;
+        case Type::INT_KEY_MAP: return *field_.intKeyMapVal == *other.field_.intKeyMapVal;
     }
     return false;
 }
 
 unsigned char Value::asByte() const {
     switch (type_) {
-    case Type::BYTE: return field_.byteVal;
-    case Type::INTEGER: return static_cast<unsigned char>(field_.intVal);
-    case Type::FLOAT:
-    case Type::DOUBLE: return static_cast<unsigned char>(asInt());
-    case Type::BOOLEAN: return field_.boolVal ? 1 : 0;
-    case Type::STRING: return static_cast<unsigned char>(textToInt(*field_.strVal));
-    default: return 0;
+        case Type::BYTE: return field_.byteVal;
+        case Type::INTEGER: return static_cast<unsigned char>(field_.intVal);
+        case Type::FLOAT:
+        case Type::DOUBLE: return static_cast<unsigned char>(asInt());
+        case Type::BOOLEAN: return field_.boolVal ? 1 : 0;
+        case Type::STRING: return static_cast<unsigned char>(textToInt(*field_.strVal));
+        default: return 0;
     }
 }
 
 int Value::asInt() const {
     switch (type_) {
-    case Type::BYTE: return field_.byteVal;
-    case Type::INTEGER: return field_.intVal;
-    case Type::FLOAT: return truncateToInt(field_.floatVal);
-    case Type::DOUBLE: return truncateToInt(field_.doubleVal);
-    case Type::BOOLEAN: return field_.boolVal ? 1 : 0;
-    case Type::STRING: return textToInt(*field_.strVal);
-    default: return 0;
+        case Type::BYTE: return field_.byteVal;
+        case Type::INTEGER: return field_.intVal;
+        case Type::FLOAT: return truncateToInt(field_.floatVal);
+        case Type::DOUBLE: return truncateToInt(field_.doubleVal);
+        case Type::BOOLEAN: return field_.boolVal ? 1 : 0;
+        case Type::STRING: return textToInt(*field_.strVal);
+        default: return 0;
     }
 }
 
 float Value::asFloat() const {
     switch (type_) {
-    case Type::BYTE: return field_.byteVal;
-    case Type::INTEGER: return static_cast<float>(field_.intVal);
-    case Type::FLOAT: return field_.floatVal;
-    case Type::DOUBLE: return static_cast<float>(field_.doubleVal);
-    case Type::BOOLEAN: return field_.boolVal ? 1.0f : 0.0f;
-    case Type::STRING: return static_cast<float>(kite::atof(field_.strVal->c_str()));
-    default: return 0.0f;
+        case Type::BYTE: return field_.byteVal;
+        case Type::INTEGER: return static_cast<float>(field_.intVal);
+        case Type::FLOAT: return field_.floatVal;
+        case Type::DOUBLE: return static_cast<float>(field_.doubleVal);
+        case Type::BOOLEAN: return field_.boolVal ? 1.0f : 0.0f;
+        case Type::STRING: return static_cast<float>(kite::atof(field_.strVal->c_str()));
+        default: return 0.0f;
     }
 }
 
 double Value::asDouble() const {
     switch (type_) {
-    case Type::BYTE: return field_.byteVal;
-    case Type::INTEGER: return field_.intVal;
-    case Type::FLOAT: return field_.floatVal;
-    case Type::DOUBLE: return field_.doubleVal;
-    case Type::BOOLEAN: return field_.boolVal ? 1.0 : 0.0;
-    case Type::STRING: return kite::atof(field_.strVal->c_str());
-    default: return 0.0;
+        case Type::BYTE: return field_.byteVal;
+        case Type::INTEGER: return field_.intVal;
+        case Type::FLOAT: return field_.floatVal;
+        case Type::DOUBLE: return field_.doubleVal;
+        case Type::BOOLEAN: return field_.boolVal ? 1.0 : 0.0;
+        case Type::STRING: return kite::atof(field_.strVal->c_str());
+        default: return 0.0;
     }
 }
 
 bool Value::asBool() const {
     switch (type_) {
-    case Type::BYTE: return field_.byteVal != 0;
-    case Type::INTEGER: return field_.intVal != 0;
-    case Type::FLOAT: return field_.floatVal != 0.0f;
-    case Type::DOUBLE: return field_.doubleVal != 0.0;
-    case Type::BOOLEAN: return field_.boolVal;
-    case Type::STRING: return *field_.strVal != "0" && *field_.strVal != "false";
-    default: return false;
+        case Type::BYTE: return field_.byteVal != 0;
+        case Type::INTEGER: return field_.intVal != 0;
+        case Type::FLOAT: return field_.floatVal != 0.0f;
+        case Type::DOUBLE: return field_.doubleVal != 0.0;
+        case Type::BOOLEAN: return field_.boolVal;
+        case Type::STRING: return *field_.strVal != "0" && *field_.strVal != "false";
+        default: return false;
     }
 }
 
 std::string Value::asString() const {
     switch (type_) {
-    case Type::BYTE: return std::string(1, static_cast<char>(field_.byteVal));
-    case Type::INTEGER: return std::to_string(field_.intVal);
-    case Type::FLOAT: return fixedText(field_.floatVal, 7);
-    case Type::DOUBLE: return fixedText(field_.doubleVal, 16);
-    case Type::BOOLEAN: return field_.boolVal ? "true" : "false";
-    case Type::STRING: return *field_.strVal;
-    default: return std::string();
+        case Type::BYTE: return std::string(1, static_cast<char>(field_.byteVal));
+        case Type::INTEGER: return std::to_string(field_.intVal);
+        case Type::FLOAT: return fixedText(field_.floatVal, 7);
+        case Type::DOUBLE: return fixedText(field_.doubleVal, 16);
+        case Type::BOOLEAN: return field_.boolVal ? "true" : "false";
+        case Type::STRING: return *field_.strVal;
+        default: return std::string();
     }
 }
 
@@ -325,9 +325,7 @@ ValueVector& Value::asValueVector() {
     return scratch;
 }
 
-const ValueVector& Value::asValueVector() const {
-    return type_ == Type::VECTOR ? *field_.vectorVal : ValueVectorNull;
-}
+const ValueVector& Value::asValueVector() const { return type_ == Type::VECTOR ? *field_.vectorVal : ValueVectorNull; }
 
 ValueMap& Value::asValueMap() {
     if (type_ == Type::MAP) return *field_.mapVal;
@@ -357,61 +355,61 @@ std::string Value::getDescription() const {
 
 void Value::describe(std::string& out, int depth) const {
     switch (type_) {
-    case Type::VECTOR: {
-        if (depth >= 1) out += '\n';
-        appendTabs(out, depth);
-        out += "[\n";
-        int index = 0;
-        for (const Value& element : *field_.vectorVal) {
-            appendTabs(out, depth + 1);
-            out += std::to_string(index++);
-            out += ": ";
-            element.describe(out, depth + 1);
+        case Type::VECTOR: {
+            if (depth >= 1) out += '\n';
+            appendTabs(out, depth);
+            out += "[\n";
+            int index = 0;
+            for (const Value& element : *field_.vectorVal) {
+                appendTabs(out, depth + 1);
+                out += std::to_string(index++);
+                out += ": ";
+                element.describe(out, depth + 1);
+            }
+            appendTabs(out, depth);
+            out += "]\n";
+            break;
         }
-        appendTabs(out, depth);
-        out += "]\n";
-        break;
-    }
-    case Type::MAP:
-        if (depth >= 1) out += '\n';
-        appendTabs(out, depth);
-        out += "{\n";
-        for (const auto& entry : *field_.mapVal) {
-            appendTabs(out, depth + 1);
-            out += entry.first;
-            out += ": ";
-            entry.second.describe(out, depth + 1);
-        }
-        appendTabs(out, depth);
-        out += "}\n";
-        break;
-    case Type::INT_KEY_MAP:
-        if (depth >= 1) out += '\n';
-        appendTabs(out, depth);
-        out += "{\n";
-        for (const auto& entry : *field_.intKeyMapVal) {
-            appendTabs(out, depth + 1);
-            out += std::to_string(entry.first);
-            out += ": ";
-            entry.second.describe(out, depth + 1);
-        }
-        appendTabs(out, depth);
-        out += "}\n";
-        break;
-    default:
-        out += asString();
-        out += '\n';
-        break;
+        case Type::MAP:
+            if (depth >= 1) out += '\n';
+            appendTabs(out, depth);
+            out += "{\n";
+            for (const auto& entry : *field_.mapVal) {
+                appendTabs(out, depth + 1);
+                out += entry.first;
+                out += ": ";
+                entry.second.describe(out, depth + 1);
+            }
+            appendTabs(out, depth);
+            out += "}\n";
+            break;
+        case Type::INT_KEY_MAP:
+            if (depth >= 1) out += '\n';
+            appendTabs(out, depth);
+            out += "{\n";
+            for (const auto& entry : *field_.intKeyMapVal) {
+                appendTabs(out, depth + 1);
+                out += std::to_string(entry.first);
+                out += ": ";
+                entry.second.describe(out, depth + 1);
+            }
+            appendTabs(out, depth);
+            out += "}\n";
+            break;
+        default:
+            out += asString();
+            out += '\n';
+            break;
     }
 }
 
 void Value::clear() {
     switch (type_) {
-    case Type::STRING: delete field_.strVal; break;
-    case Type::VECTOR: delete field_.vectorVal; break;
-    case Type::MAP: delete field_.mapVal; break;
-    case Type::INT_KEY_MAP: delete field_.intKeyMapVal; break;
-    default: break;
+        case Type::STRING: delete field_.strVal; break;
+        case Type::VECTOR: delete field_.vectorVal; break;
+        case Type::MAP: delete field_.mapVal; break;
+        case Type::INT_KEY_MAP: delete field_.intKeyMapVal; break;
+        default: break;
     }
     field_.doubleVal = 0.0;
     type_ = Type::NONE;
@@ -421,14 +419,17 @@ void Value::reset(Type type) {
     if (type == type_) return;
     clear();
     switch (type) {
-    case Type::STRING: field_.strVal = new std::string(); break;
-    case Type::VECTOR: field_.vectorVal = new ValueVector(); break;
-    case Type::MAP: field_.mapVal = new ValueMap(); field_.mapVal->max_load_factor(1.0f); break;
-    case Type::INT_KEY_MAP:
-        field_.intKeyMapVal = new ValueMapIntKey();
-        field_.intKeyMapVal->max_load_factor(1.0f);
-        break;
-    default: break;
+        case Type::STRING: field_.strVal = new std::string(); break;
+        case Type::VECTOR: field_.vectorVal = new ValueVector(); break;
+        case Type::MAP:
+            field_.mapVal = new ValueMap();
+            field_.mapVal->max_load_factor(1.0f);
+            break;
+        case Type::INT_KEY_MAP:
+            field_.intKeyMapVal = new ValueMapIntKey();
+            field_.intKeyMapVal->max_load_factor(1.0f);
+            break;
+        default: break;
     }
     type_ = type;
 }

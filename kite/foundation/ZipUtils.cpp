@@ -3,11 +3,11 @@
 
 #include "kite/foundation/Log.h"
 
+#include <zlib.h>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <zlib.h>
 
 namespace kite {
 namespace {
@@ -32,13 +32,10 @@ KTZKey& ktzKey() {
 }
 
 std::uint32_t readBigEndian32(const unsigned char* p) {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
-           std::uint32_t(p[3]);
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
 }
 
-std::uint16_t readBigEndian16(const unsigned char* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
+std::uint16_t readBigEndian16(const unsigned char* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 
 // Corrected Block TEA (XXTEA) enciphering of a whole block in place.
 void encipherXXTEA(std::uint32_t* v, int n, const std::uint32_t key[4]) {
@@ -88,8 +85,7 @@ void decipherKTZ(unsigned char* buffer, ssize_t length) {
 }
 
 // Returns a zlib status; on Z_OK *out holds the block and *outLength its length.
-int inflateWithHint(const unsigned char* in, ssize_t inLength, unsigned char** out, ssize_t* outLength,
-                    ssize_t hint) {
+int inflateWithHint(const unsigned char* in, ssize_t inLength, unsigned char** out, ssize_t* outLength, ssize_t hint) {
     ssize_t bufferSize = std::clamp<ssize_t>(hint, 1024, ZipUtils::kMaxInflatedSize);
     *out = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bufferSize)));
     if (!*out) return Z_MEM_ERROR;
@@ -178,8 +174,7 @@ ssize_t ZipUtils::inflateKTZBuffer(unsigned char* buffer, ssize_t length, unsign
 
     const ssize_t announced = readBigEndian32(buffer + 12);
     const ssize_t payload = length - kKTZHeaderSize;
-    if (announced == 0 || announced > kMaxInflatedSize || payload == 0 ||
-        announced / kMaxDeflateRatio > payload) {
+    if (announced == 0 || announced > kMaxInflatedSize || payload == 0 || announced / kMaxDeflateRatio > payload) {
         log("KTZ: announced length %zd does not fit a payload of %zd bytes", announced, payload);
         return -1;
     }
@@ -196,8 +191,7 @@ ssize_t ZipUtils::inflateKTZBuffer(unsigned char* buffer, ssize_t length, unsign
     return announced;
 }
 
-ssize_t ZipUtils::inflateMemoryWithHint(const unsigned char* in, ssize_t inLength, unsigned char** out,
-                                        ssize_t hint) {
+ssize_t ZipUtils::inflateMemoryWithHint(const unsigned char* in, ssize_t inLength, unsigned char** out, ssize_t hint) {
     if (!out) return 0;
     *out = nullptr;
     if (!in || inLength <= 0) return 0;

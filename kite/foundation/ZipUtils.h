@@ -1,7 +1,7 @@
 // Recognising and unpacking gzip/zlib streams and KTZ containers.
 #pragma once
-#include <cstdint>
 #include <sys/types.h>
+#include <cstdint>
 
 namespace kite {
 
@@ -20,8 +20,7 @@ public:
     // Inflates a zlib or gzip stream (the header decides) into a malloc'ed
     // block handed to the caller and returns its exact length; on failure
     // returns 0 with *out null. The block starts at `hint` bytes and doubles.
-    static ssize_t inflateMemoryWithHint(const unsigned char* in, ssize_t inLength, unsigned char** out,
-                                         ssize_t hint);
+    static ssize_t inflateMemoryWithHint(const unsigned char* in, ssize_t inLength, unsigned char** out, ssize_t hint);
     static ssize_t inflateMemory(const unsigned char* in, ssize_t inLength, unsigned char** out);
 
     // The four key words of the enciphered KTZ form; the table derived from

@@ -64,8 +64,7 @@ bool domainMatches(const std::string& host, const std::string& domain, bool tail
 
 bool pathMatches(const std::string& requestPath, const std::string& cookiePath) {
     if (requestPath.compare(0, cookiePath.size(), cookiePath) != 0) return false;
-    return requestPath.size() == cookiePath.size() || cookiePath.back() == '/' ||
-           requestPath[cookiePath.size()] == '/';
+    return requestPath.size() == cookiePath.size() || cookiePath.back() == '/' || requestPath[cookiePath.size()] == '/';
 }
 
 bool expired(const Cookie& cookie, std::time_t now) {
@@ -80,9 +79,7 @@ std::string defaultPath(const std::string& requestPath) {
     return requestPath.substr(0, slash);
 }
 
-bool fitsCookieFile(const std::string& text) {
-    return text.find_first_of("\t\r\n") == std::string::npos;
-}
+bool fitsCookieFile(const std::string& text) { return text.find_first_of("\t\r\n") == std::string::npos; }
 
 // Reads the attributes after the first ';' into the cookie; false when the cookie must be refused.
 bool applyAttributes(const std::string& attributes, const UrlParts& origin, std::time_t now, Cookie& cookie) {
@@ -101,7 +98,8 @@ bool applyAttributes(const std::string& attributes, const UrlParts& origin, std:
         const std::string value = equals == std::string::npos ? std::string() : trimmed(item.substr(equals + 1));
         if (key == "domain" && !value.empty()) {
             std::string domain = lowercase(value[0] == '.' ? value.substr(1) : value);
-            if (!domainMatches(origin.host, domain, true) || (domain != origin.host && domain.find('.') == std::string::npos)) {
+            if (!domainMatches(origin.host, domain, true) ||
+                (domain != origin.host && domain.find('.') == std::string::npos)) {
                 return false;
             }
             cookie.domain = domain;
@@ -199,8 +197,8 @@ bool CookieStore::writeFile() const {
         "\n";
     for (const Cookie& cookie : getCookies()) {
         text += cookie.domain + "\t" + (cookie.tailMatch ? "TRUE" : "FALSE") + "\t" + cookie.path + "\t" +
-                (cookie.secure ? "TRUE" : "FALSE") + "\t" + cookie.expires + "\t" + cookie.name + "\t" +
-                cookie.value + "\n";
+                (cookie.secure ? "TRUE" : "FALSE") + "\t" + cookie.expires + "\t" + cookie.name + "\t" + cookie.value +
+                "\n";
     }
     if (!platform::writeFileAtomically(fileName_, text)) {
         log("CookieStore: cannot write %s", fileName_.c_str());

@@ -14,10 +14,10 @@ struct Cookie {
     std::string domain;
     bool tailMatch = false;  // also sent to the domain's subdomains
     std::string path;
-    bool secure = false;     // sent over https only
+    bool secure = false;  // sent over https only
     std::string name;
     std::string value;
-    std::string expires;     // decimal seconds since 1970; "0" for a cookie of this run only
+    std::string expires;  // decimal seconds since 1970; "0" for a cookie of this run only
 };
 
 // Locked: the HTTP worker reads and updates it while the main thread writes the file.

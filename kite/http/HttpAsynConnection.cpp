@@ -81,8 +81,8 @@ void HttpAsynConnection::perform(HttpResult& result) {
         }
         storeCookies(url);
         char* location = nullptr;
-        if (!isRedirect(responseCode) || curl_easy_getinfo(handle.get(), CURLINFO_REDIRECT_URL, &location) != CURLE_OK ||
-            !location) {
+        if (!isRedirect(responseCode) ||
+            curl_easy_getinfo(handle.get(), CURLINFO_REDIRECT_URL, &location) != CURLE_OK || !location) {
             break;
         }
         if (hop == kMaxRedirects) {

@@ -12,7 +12,7 @@ struct HttpJob {
     std::string url;
     std::vector<std::string> headers;  // whole lines, "Name: value"
     std::vector<char> body;
-    long timeoutSeconds = 30;  // the whole exchange, connection included
+    long timeoutSeconds = 30;     // the whole exchange, connection included
     std::string certificateFile;  // PEM file of the only certificates trusted; empty: the system's store
     std::string pinnedPublicKey;  // "sha256//<base64>" list or a key file; empty: no pinning
 };

@@ -57,12 +57,12 @@ LanguageType Application::languageOfCode(const std::string& code) {
         const char* code;
         LanguageType language;
     } table[] = {
-        {"zh", LanguageType::CHINESE},    {"en", LanguageType::ENGLISH},   {"fr", LanguageType::FRENCH},
-        {"it", LanguageType::ITALIAN},    {"de", LanguageType::GERMAN},    {"es", LanguageType::SPANISH},
-        {"nl", LanguageType::DUTCH},      {"ru", LanguageType::RUSSIAN},   {"ko", LanguageType::KOREAN},
-        {"ja", LanguageType::JAPANESE},   {"hu", LanguageType::HUNGARIAN}, {"pt", LanguageType::PORTUGUESE},
-        {"ar", LanguageType::ARABIC},     {"nb", LanguageType::NORWEGIAN}, {"pl", LanguageType::POLISH},
-        {"tr", LanguageType::TURKISH},    {"uk", LanguageType::UKRAINIAN},
+        {"zh", LanguageType::CHINESE},  {"en", LanguageType::ENGLISH},   {"fr", LanguageType::FRENCH},
+        {"it", LanguageType::ITALIAN},  {"de", LanguageType::GERMAN},    {"es", LanguageType::SPANISH},
+        {"nl", LanguageType::DUTCH},    {"ru", LanguageType::RUSSIAN},   {"ko", LanguageType::KOREAN},
+        {"ja", LanguageType::JAPANESE}, {"hu", LanguageType::HUNGARIAN}, {"pt", LanguageType::PORTUGUESE},
+        {"ar", LanguageType::ARABIC},   {"nb", LanguageType::NORWEGIAN}, {"pl", LanguageType::POLISH},
+        {"tr", LanguageType::TURKISH},  {"uk", LanguageType::UKRAINIAN},
     };
     for (const auto& entry : table) {
         if (code == entry.code) return entry.language;

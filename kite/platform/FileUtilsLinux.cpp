@@ -5,14 +5,14 @@
 #include "kite/foundation/PropertyList.h"
 #include "platform/AtomicFile.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <limits.h>
-#include <new>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 namespace kite {
 namespace {
@@ -82,8 +82,8 @@ FileUtils* FileUtils::getInstance() {
 
 FileUtilsLinux::FileUtilsLinux() {
     const char* resources = std::getenv("STARGRID_RESOURCES");
-    bundle_ = absoluteDirectory((resources && resources[0]) ? std::string(resources)
-                                                            : executableDirectory() + "Resources/");
+    bundle_ =
+        absoluteDirectory((resources && resources[0]) ? std::string(resources) : executableDirectory() + "Resources/");
 }
 
 FileUtilsLinux::FileUtilsLinux(const std::string& bundlePath) : bundle_(absoluteDirectory(bundlePath)) {}
@@ -134,8 +134,8 @@ bool FileUtilsLinux::readPropertyList(const std::string& filename, Value& root) 
     if (fullPath.empty()) return false;
     Data data = getDataFromFile(fullPath);
     if (data.isNull()) return false;
-    return PropertyList::parse(reinterpret_cast<const char*>(data.getBytes()),
-                               static_cast<size_t>(data.getSize()), root, fullPath.c_str());
+    return PropertyList::parse(reinterpret_cast<const char*>(data.getBytes()), static_cast<size_t>(data.getSize()),
+                               root, fullPath.c_str());
 }
 
 ValueMap FileUtilsLinux::getValueMapFromFile(const std::string& filename) {

@@ -34,8 +34,7 @@ public:
 protected:
     bool isFileExistInternal(const std::string& path) const override;
     bool isDirectoryExistInternal(const std::string& path) const override;
-    std::string getFullPathForDirectoryAndFilename(const std::string& directory,
-                                                   const std::string& filename) override;
+    std::string getFullPathForDirectoryAndFilename(const std::string& directory, const std::string& filename) override;
 
 private:
     bool readPropertyList(const std::string& filename, Value& root);

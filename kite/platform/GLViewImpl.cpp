@@ -47,7 +47,8 @@ GLViewImpl* GLViewImpl::createWithEAGLView(std::unique_ptr<KTEAGLView> view) {
 GLViewImpl* GLViewImpl::create(const std::string&) {
     auto* glView = new (std::nothrow) GLViewImpl();
     const platform::DeviceProfile& device = platform::currentDeviceProfile();
-    if (glView && glView->initWithRect(Rect(0, 0, static_cast<float>(device.width), static_cast<float>(device.height)))) {
+    if (glView &&
+        glView->initWithRect(Rect(0, 0, static_cast<float>(device.width), static_cast<float>(device.height)))) {
         glView->autorelease();
         return glView;
     }
@@ -58,9 +59,10 @@ GLViewImpl* GLViewImpl::create(const std::string&) {
 // Typed text and the keyboard's coming and going reach the engine's input dispatcher. The keyboard
 // takes no room on a desktop, so its frames are empty.
 void GLViewImpl::connectTextInput(KTEAGLView& view) {
-    KTEAGLView::setTextInputSink(
-        {[](const char* text, std::size_t length) { IMEDispatcher::sharedDispatcher()->dispatchInsertText(text, length); },
-         [] { IMEDispatcher::sharedDispatcher()->dispatchDeleteBackward(); }});
+    KTEAGLView::setTextInputSink({[](const char* text, std::size_t length) {
+                                      IMEDispatcher::sharedDispatcher()->dispatchInsertText(text, length);
+                                  },
+                                  [] { IMEDispatcher::sharedDispatcher()->dispatchDeleteBackward(); }});
     view.setKeyboardSink([](KTEAGLView::KeyboardChange change) {
         IMEDispatcher* dispatcher = IMEDispatcher::sharedDispatcher();
         IMEKeyboardNotificationInfo info;
@@ -117,8 +119,7 @@ void GLViewImpl::hostViewDidLayout() {
 
 bool GLViewImpl::initWithRect(const Rect& rect) {
     convertContextAttributes();
-    std::unique_ptr<KTEAGLView> view =
-        KTEAGLView::viewWithFrame(rect, pixelFormat(), depthFormat, false, false, 0);
+    std::unique_ptr<KTEAGLView> view = KTEAGLView::viewWithFrame(rect, pixelFormat(), depthFormat, false, false, 0);
     if (!view) return false;
     view->setMultipleTouchEnabled(true);
     return initWithEAGLView(std::move(view));

@@ -73,8 +73,8 @@ KTEAGLView::~KTEAGLView() {
 }
 
 bool KTEAGLView::setupSurface(const platform::WindowOptions& window) {
-    renderer_ = KTES2Renderer::create(depthFormat_, convertPixelFormat(pixelformat_), multiSampling_,
-                                      requestedSamples_, window);
+    renderer_ = KTES2Renderer::create(depthFormat_, convertPixelFormat(pixelformat_), multiSampling_, requestedSamples_,
+                                      window);
     if (!renderer_) return false;
     platform::GLContext* context = renderer_->getContext();
     bounds_ = Rect(0.0f, 0.0f, static_cast<float>(context->windowWidth()), static_cast<float>(context->windowHeight()));
@@ -141,8 +141,7 @@ void KTEAGLView::discardDepthAndStencil() {
     // names its buffers, not attachment points.
     if (!discardFramebufferSupported_ || depthFormat_ == 0) return;
     const GLenum buffers[] = {GL_DEPTH_EXT, GL_STENCIL_EXT};
-    platform::glDiscardFramebufferEXT(GL_FRAMEBUFFER, depthFormat_ == KTES2Renderer::DEPTH24_STENCIL8 ? 2 : 1,
-                                      buffers);
+    platform::glDiscardFramebufferEXT(GL_FRAMEBUFFER, depthFormat_ == KTES2Renderer::DEPTH24_STENCIL8 ? 2 : 1, buffers);
 }
 
 void KTEAGLView::captureNextFrame(const std::string& path) { capturePaths_.push_back(path); }

@@ -77,8 +77,7 @@ public:
     void touchesBegan(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
     void touchesMoved(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
     void touchesEnded(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
-    void touchesCancelled(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
-                          const std::vector<float>& ys);
+    void touchesCancelled(const std::vector<intptr_t>& ids, const std::vector<float>& xs, const std::vector<float>& ys);
 
     // Touch, focus, size, text and key events of this window; true when the event was used.
     bool handleInput(const platform::InputEvent& event);
@@ -147,7 +146,7 @@ private:
     bool isKeyboardShown_ = false;
     bool multiSampling_ = false;
 
-    Rect bounds_;                     // the window, in points
+    Rect bounds_;  // the window, in points
     float contentScaleFactor_ = 1.0f;
     bool multipleTouchEnabled_ = false;
     struct ActiveTouch {

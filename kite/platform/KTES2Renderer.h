@@ -21,9 +21,8 @@ public:
 
     // Opens the window with a context for these formats; null when no ES 2.0 context
     // can be made current. Requested samples above what the driver grants are lowered.
-    static std::unique_ptr<KTES2Renderer> create(unsigned int depthFormat, unsigned int pixelFormat,
-                                                 bool multiSampling, unsigned int requestedSamples,
-                                                 const platform::WindowOptions& window);
+    static std::unique_ptr<KTES2Renderer> create(unsigned int depthFormat, unsigned int pixelFormat, bool multiSampling,
+                                                 unsigned int requestedSamples, const platform::WindowOptions& window);
     ~KTES2Renderer();
     KTES2Renderer(const KTES2Renderer&) = delete;
     KTES2Renderer& operator=(const KTES2Renderer&) = delete;

@@ -7,6 +7,9 @@
 #include "kite/platform/FileUtilsLinux.h"
 #include "platform/AtomicFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -15,9 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kite {
 namespace {
@@ -50,13 +50,13 @@ enum class ValueKind { NONE, BOOLEAN, WHOLE, REAL, TEXT };
 
 ValueKind kindOf(const Value& v) {
     switch (v.getType()) {
-    case Value::Type::BOOLEAN: return ValueKind::BOOLEAN;
-    case Value::Type::INTEGER:
-    case Value::Type::BYTE: return ValueKind::WHOLE;
-    case Value::Type::FLOAT:
-    case Value::Type::DOUBLE: return ValueKind::REAL;
-    case Value::Type::STRING: return ValueKind::TEXT;
-    default: return ValueKind::NONE;
+        case Value::Type::BOOLEAN: return ValueKind::BOOLEAN;
+        case Value::Type::INTEGER:
+        case Value::Type::BYTE: return ValueKind::WHOLE;
+        case Value::Type::FLOAT:
+        case Value::Type::DOUBLE: return ValueKind::REAL;
+        case Value::Type::STRING: return ValueKind::TEXT;
+        default: return ValueKind::NONE;
     }
 }
 
@@ -121,14 +121,14 @@ void PreferencesStoreLinux::load() {
     platform::removeLeftoverTemporaries(path_);
     std::string bytes;
     switch (readWholeFile(path_, bytes)) {
-    case ReadResult::MISSING: return;
-    case ReadResult::FAILED:
-        // The player's values are there but out of reach: a save would replace
-        // them with an empty store, so none is made this run.
-        readOnly_ = true;
-        log("UserDefault: cannot read %s: %s; changes will not be saved", path_.c_str(), std::strerror(errno));
-        return;
-    case ReadResult::READ: break;
+        case ReadResult::MISSING: return;
+        case ReadResult::FAILED:
+            // The player's values are there but out of reach: a save would replace
+            // them with an empty store, so none is made this run.
+            readOnly_ = true;
+            log("UserDefault: cannot read %s: %s; changes will not be saved", path_.c_str(), std::strerror(errno));
+            return;
+        case ReadResult::READ: break;
     }
     Value root;
     if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str(), PropertyList::BadValues::Skip) &&
@@ -184,10 +184,10 @@ bool PreferencesStoreLinux::getBool(const std::string& key, bool& value) const {
 bool PreferencesStoreLinux::getInteger(const std::string& key, int& value) const {
     const Value* v = find(key);
     switch (v ? kindOf(*v) : ValueKind::NONE) {
-    case ValueKind::NONE: return false;
-    case ValueKind::REAL: value = realAsInt(v->asDouble()); break;
-    case ValueKind::TEXT: value = textAsInt(v->asString()); break;
-    default: value = v->asInt(); break;
+        case ValueKind::NONE: return false;
+        case ValueKind::REAL: value = realAsInt(v->asDouble()); break;
+        case ValueKind::TEXT: value = textAsInt(v->asString()); break;
+        default: value = v->asInt(); break;
     }
     return true;
 }
@@ -195,11 +195,11 @@ bool PreferencesStoreLinux::getInteger(const std::string& key, int& value) const
 bool PreferencesStoreLinux::getString(const std::string& key, std::string& value) const {
     const Value* v = find(key);
     switch (v ? kindOf(*v) : ValueKind::NONE) {
-    case ValueKind::NONE: return false;
-    case ValueKind::BOOLEAN: value = v->asBool() ? "1" : "0"; break;
-    case ValueKind::WHOLE: value = std::to_string(v->asInt()); break;
-    case ValueKind::REAL: value = realToText(v->asDouble()); break;
-    case ValueKind::TEXT: value = v->asString(); break;
+        case ValueKind::NONE: return false;
+        case ValueKind::BOOLEAN: value = v->asBool() ? "1" : "0"; break;
+        case ValueKind::WHOLE: value = std::to_string(v->asInt()); break;
+        case ValueKind::REAL: value = realToText(v->asDouble()); break;
+        case ValueKind::TEXT: value = v->asString(); break;
     }
     return true;
 }
@@ -208,9 +208,7 @@ void PreferencesStoreLinux::setBool(const std::string& key, bool value) { store(
 
 void PreferencesStoreLinux::setInteger(const std::string& key, int value) { store(key, Value(value)); }
 
-void PreferencesStoreLinux::setString(const std::string& key, const std::string& value) {
-    store(key, Value(value));
-}
+void PreferencesStoreLinux::setString(const std::string& key, const std::string& value) { store(key, Value(value)); }
 
 bool PreferencesStoreLinux::writeFile(const std::string& bytes) const {
     return makeDirectories(directoryOf(path_)) && platform::writeFileAtomically(path_, bytes, kStoreMode);
@@ -231,7 +229,8 @@ void PreferencesStoreLinux::flushInBackground() {
     int error = 0;
     if (writer_ && !writer_->takeFailure(error)) noteWriteResult(false, error);
     if (!dirty_ || readOnly_) return;
-    if (!writer_) writer_ = std::make_unique<PreferencesWriter>([this](const std::string& bytes) { return writeFile(bytes); });
+    if (!writer_)
+        writer_ = std::make_unique<PreferencesWriter>([this](const std::string& bytes) { return writeFile(bytes); });
     writer_->submit(PropertyList::serialize(values_));
     dirty_ = false;
 }

@@ -58,7 +58,7 @@ private:
     ValueMap values_;
     bool dirty_ = false;
     bool failureLogged_ = false;
-    bool readOnly_ = false;  // the file exists but could not be read
+    bool readOnly_ = false;                      // the file exists but could not be read
     std::unique_ptr<PreferencesWriter> writer_;  // started by the first background save
 };
 

@@ -28,8 +28,7 @@ GLint glInteger(GLenum name) {
 // Queries of limits the driver does not know leave an error behind; it must
 // not be blamed on whatever GL call comes next.
 void clearPendingGLErrors() {
-    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {
-    }
+    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {}
 }
 
 }  // namespace
@@ -97,8 +96,7 @@ void Configuration::updateExtensionSupport(const char* extensions) {
     supportsNPOT_ = true;
     supportsBGRA8888_ = checkForGLExtension("GL_IMG_texture_format_BGRA888");
     // An advertised extension is only usable when its functions were found.
-    supportsDiscardFramebuffer_ =
-        checkForGLExtension("GL_EXT_discard_framebuffer") && functions.discardFramebuffer;
+    supportsDiscardFramebuffer_ = checkForGLExtension("GL_EXT_discard_framebuffer") && functions.discardFramebuffer;
     supportsVertexArrayObject_ = checkForGLExtension("vertex_array_object") && functions.vertexArrayObject;
     supportsElementIndexUint_ = checkForGLExtension("GL_OES_element_index_uint") && platform::glExtensionsEnabled();
 

@@ -15,17 +15,13 @@ void setDirectorFrameServices(const DirectorFrameServices& replacement) { servic
 
 const DirectorFrameServices& getDirectorFrameServices() { return services(); }
 
-const Mat4& getDirectorMatrix(int stack) {
-    return services().getMatrix ? services().getMatrix(stack) : Mat4::IDENTITY;
-}
+const Mat4& getDirectorMatrix(int stack) { return services().getMatrix ? services().getMatrix(stack) : Mat4::IDENTITY; }
 
 void resetDirectorMatrixStacks() {
     if (services().resetMatrixStacks) services().resetMatrixStacks();
 }
 
-unsigned int getDirectorTotalFrames() {
-    return services().getTotalFrames ? services().getTotalFrames() : 0u;
-}
+unsigned int getDirectorTotalFrames() { return services().getTotalFrames ? services().getTotalFrames() : 0u; }
 
 double getDirectorAnimationInterval() {
     return services().getAnimationInterval ? services().getAnimationInterval() : 1.0 / 60.0;
@@ -33,9 +29,7 @@ double getDirectorAnimationInterval() {
 
 Renderer* frameRenderer() { return services().getRenderer ? services().getRenderer() : nullptr; }
 
-float frameContentScaleFactor() {
-    return services().getContentScaleFactor ? services().getContentScaleFactor() : 1.0f;
-}
+float frameContentScaleFactor() { return services().getContentScaleFactor ? services().getContentScaleFactor() : 1.0f; }
 
 float frameDepthInView(const Mat4& transform) {
     return services().getDepthInView ? services().getDepthInView(transform) : 0.0f;

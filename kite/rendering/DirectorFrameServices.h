@@ -1,4 +1,5 @@
-// What rendering reads of the director's frame (matrix stacks, counters, renderer, window, camera), installed by the director.
+// What rendering reads of the director's frame (matrix stacks, counters, renderer, window, camera), installed by the
+// director.
 #pragma once
 #include "kite/foundation/math/Mat4.h"
 #include "kite/foundation/math/Size.h"

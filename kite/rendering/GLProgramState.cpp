@@ -19,15 +19,9 @@ void UniformValue::apply() {
     }
     const GLint location = uniform_->location;
     switch (uniform_->type) {
-        case GL_INT:
-            program_->setUniformLocationWith1i(location, value_.intValue);
-            break;
-        case GL_FLOAT:
-            program_->setUniformLocationWith1f(location, value_.floatValue);
-            break;
-        case GL_FLOAT_VEC2:
-            program_->setUniformLocationWith2f(location, value_.v2Value[0], value_.v2Value[1]);
-            break;
+        case GL_INT: program_->setUniformLocationWith1i(location, value_.intValue); break;
+        case GL_FLOAT: program_->setUniformLocationWith1f(location, value_.floatValue); break;
+        case GL_FLOAT_VEC2: program_->setUniformLocationWith2f(location, value_.v2Value[0], value_.v2Value[1]); break;
         case GL_FLOAT_VEC3:
             program_->setUniformLocationWith3f(location, value_.v3Value[0], value_.v3Value[1], value_.v3Value[2]);
             break;
@@ -35,15 +29,12 @@ void UniformValue::apply() {
             program_->setUniformLocationWith4f(location, value_.v4Value[0], value_.v4Value[1], value_.v4Value[2],
                                                value_.v4Value[3]);
             break;
-        case GL_FLOAT_MAT4:
-            program_->setUniformLocationWithMatrix4fv(location, value_.matrixValue, 1);
-            break;
+        case GL_FLOAT_MAT4: program_->setUniformLocationWithMatrix4fv(location, value_.matrixValue, 1); break;
         case GL_SAMPLER_2D:
             program_->setUniformLocationWith1i(location, static_cast<GLint>(value_.tex.textureUnit));
             GLStateCache::bindTexture2DN(value_.tex.textureUnit, value_.tex.textureId);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 
@@ -246,8 +237,8 @@ void GLProgramState::setUniformCallback(const std::string& name, const UniformVa
     if (UniformValue* v = getUniformValue(name)) v->setCallback(callback);
 }
 
-void GLProgramState::setVertexAttribPointer(const std::string& name, GLint size, GLenum type,
-                                            GLboolean normalized, GLsizei stride, const GLvoid* pointer) {
+void GLProgramState::setVertexAttribPointer(const std::string& name, GLint size, GLenum type, GLboolean normalized,
+                                            GLsizei stride, const GLvoid* pointer) {
     if (VertexAttribValue* v = getVertexAttribValue(name)) {
         v->setPointer(size, type, normalized, stride, pointer);
         uniformAttributeValueDirty_ = true;  // the enabled set changed

@@ -126,8 +126,8 @@ public:
     void setUniformTexture(const std::string& name, GLuint textureId, GLuint textureUnit);
     void setUniformCallback(const std::string& name, const UniformValue::Callback& callback);
 
-    void setVertexAttribPointer(const std::string& name, GLint size, GLenum type, GLboolean normalized,
-                                GLsizei stride, const GLvoid* pointer);
+    void setVertexAttribPointer(const std::string& name, GLint size, GLenum type, GLboolean normalized, GLsizei stride,
+                                const GLvoid* pointer);
     void setVertexAttribCallback(const std::string& name, const VertexAttribValue::Callback& callback);
 
     GLProgram* getGLProgram() const { return glprogram_; }

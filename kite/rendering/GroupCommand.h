@@ -21,7 +21,7 @@ public:
 
 private:
     friend class Renderer;
-    Renderer* renderer_;  // the owner; cleared by its destructor
+    Renderer* renderer_;                          // the owner; cleared by its destructor
     std::unordered_map<int, bool> groupMapping_;  // ID -> in use
 };
 

@@ -44,15 +44,12 @@ bool unpackContainer(const unsigned char* data, std::int64_t dataLen, unsigned c
 PixelFormat getDevicePixelFormat(PixelFormat format) {
     const TextureSupport support = textureSupport();
     switch (format) {
-        case PixelFormat::ETC:
-            return support.etc ? format : PixelFormat::RGB888;
+        case PixelFormat::ETC: return support.etc ? format : PixelFormat::RGB888;
         case PixelFormat::PVRTC4:
         case PixelFormat::PVRTC4A:
         case PixelFormat::PVRTC2:
-        case PixelFormat::PVRTC2A:
-            return support.pvrtc ? format : PixelFormat::RGBA8888;
-        default:
-            return format;
+        case PixelFormat::PVRTC2A: return support.pvrtc ? format : PixelFormat::RGBA8888;
+        default: return format;
     }
 }
 
@@ -142,7 +139,8 @@ bool Image::isWebp(const unsigned char* data, std::int64_t dataLen) {
 
 bool Image::isPvr(const unsigned char* data, std::int64_t dataLen) {
     if (dataLen < kPVRHeaderSize) return false;
-    return std::memcmp(data + 44, "PVR!", 4) == 0 || (data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3);
+    return std::memcmp(data + 44, "PVR!", 4) == 0 ||
+           (data[0] == 'P' && data[1] == 'V' && data[2] == 'R' && data[3] == 3);
 }
 
 bool Image::isEtc(const unsigned char* data, std::int64_t dataLen) {
@@ -187,33 +185,15 @@ bool Image::initWithImageData(const unsigned char* data, std::int64_t dataLen) {
     _fileType = detectFormat(bytes, length);
     bool ok = false;
     switch (_fileType) {
-        case Format::PNG:
-            ok = initWithPngData(bytes, length);
-            break;
-        case Format::JPG:
-            ok = initWithJpgData(bytes, length);
-            break;
-        case Format::TIFF:
-            ok = initWithTiffData(bytes, length);
-            break;
-        case Format::WEBP:
-            ok = initWithWebpData(bytes, length);
-            break;
-        case Format::PVR:
-            ok = initWithPVRData(bytes, length);
-            break;
-        case Format::ETC:
-            ok = initWithETCData(bytes, length);
-            break;
-        case Format::S3TC:
-            ok = initWithS3TCData(bytes, length);
-            break;
-        case Format::ATITC:
-            ok = initWithATITCData(bytes, length);
-            break;
-        default:
-            ok = initImageWithTGABuffer(*this, bytes, length);
-            break;
+        case Format::PNG: ok = initWithPngData(bytes, length); break;
+        case Format::JPG: ok = initWithJpgData(bytes, length); break;
+        case Format::TIFF: ok = initWithTiffData(bytes, length); break;
+        case Format::WEBP: ok = initWithWebpData(bytes, length); break;
+        case Format::PVR: ok = initWithPVRData(bytes, length); break;
+        case Format::ETC: ok = initWithETCData(bytes, length); break;
+        case Format::S3TC: ok = initWithS3TCData(bytes, length); break;
+        case Format::ATITC: ok = initWithATITCData(bytes, length); break;
+        default: ok = initImageWithTGABuffer(*this, bytes, length); break;
     }
     std::free(unpacked);
     return ok;
@@ -224,7 +204,8 @@ bool Image::initWithRawData(const unsigned char* data, std::int64_t dataLen, int
     if (width <= 0 || height <= 0) return false;
     const std::int64_t size = std::int64_t(width) * height * 4;
     if (!data || dataLen < size) {
-        log("Image: raw data holds %lld bytes, %lld needed", static_cast<long long>(dataLen), static_cast<long long>(size));
+        log("Image: raw data holds %lld bytes, %lld needed", static_cast<long long>(dataLen),
+            static_cast<long long>(size));
         return false;
     }
     _renderFormat = PixelFormat::RGBA8888;

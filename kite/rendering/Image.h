@@ -37,8 +37,8 @@ public:
     bool initWithImageFile(const std::string& path);
     bool initWithImageFileThreadSafe(const std::string& fullpath);
     bool initWithImageData(const unsigned char* data, std::int64_t dataLen);
-    bool initWithRawData(const unsigned char* data, std::int64_t dataLen, int width, int height,
-                         int bitsPerComponent, bool preMulti = false);
+    bool initWithRawData(const unsigned char* data, std::int64_t dataLen, int width, int height, int bitsPerComponent,
+                         bool preMulti = false);
 
     unsigned char* getData() const { return _data; }
     std::int64_t getDataLen() const { return _dataLen; }

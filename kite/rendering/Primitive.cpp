@@ -25,7 +25,8 @@ void Primitive::draw() const {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->name);
         const GLenum type =
             indices_->type == IndexBuffer::IndexType::INDEX_TYPE_SHORT_16 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
-        const auto offset = static_cast<std::uintptr_t>(start_) * static_cast<std::uintptr_t>(indices_->getSizePerIndex());
+        const auto offset =
+            static_cast<std::uintptr_t>(start_) * static_cast<std::uintptr_t>(indices_->getSizePerIndex());
         glDrawElements(type_, count_, type, reinterpret_cast<const void*>(offset));
     } else {
         glDrawArrays(type_, start_, count_);

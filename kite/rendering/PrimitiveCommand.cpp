@@ -7,9 +7,8 @@
 
 namespace kite {
 
-void PrimitiveCommand::init(float globalOrder, GLuint textureID, GLProgramState* glProgramState,
-                            BlendFunc blendType, Primitive* primitive, const Mat4& modelView,
-                            std::uint32_t flags) {
+void PrimitiveCommand::init(float globalOrder, GLuint textureID, GLProgramState* glProgramState, BlendFunc blendType,
+                            Primitive* primitive, const Mat4& modelView, std::uint32_t flags) {
     RenderCommand::init(globalOrder, modelView, flags);
     textureID_ = textureID;
     glProgramState_ = glProgramState;

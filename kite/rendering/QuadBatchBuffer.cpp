@@ -27,9 +27,12 @@ void uploadQuadIndices(int quads) {
 
 void pointBatchVertexAttributes() {
     constexpr GLsizei stride = sizeof(PosColorTexVertex);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
+    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                          reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
 }
 
 void unbindBatchBuffers(bool usesVAO) {

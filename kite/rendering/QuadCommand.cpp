@@ -10,9 +10,8 @@ namespace kite {
 
 QuadCommand::QuadCommand() { type_ = Type::QUAD_COMMAND; }
 
-void QuadCommand::init(float globalOrder, GLuint textureID, GLProgramState* glProgramState,
-                       const BlendFunc& blendType, PosColorTexQuad* quads, ssize_t quadCount, const Mat4& modelView,
-                       std::uint32_t flags) {
+void QuadCommand::init(float globalOrder, GLuint textureID, GLProgramState* glProgramState, const BlendFunc& blendType,
+                       PosColorTexQuad* quads, ssize_t quadCount, const Mat4& modelView, std::uint32_t flags) {
     RenderCommand::init(globalOrder, modelView, flags);
     quads_ = quads;
     quadCount_ = quadCount;

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "kite/foundation/Log.h"
+#include "kite/rendering/BatchCommand.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/CustomCommand.h"
-#include "kite/rendering/BatchCommand.h"
 #include "kite/rendering/GLStateCache.h"
 #include "kite/rendering/GroupCommand.h"
 #include "kite/rendering/MeshCommand.h"
@@ -296,9 +296,10 @@ void Renderer::processRenderCommand(RenderCommand* command) {
             const ssize_t indices = cmd->getIndexCount();
             if (vertices < 0 || indices < 0 || vertices > VBO_SIZE || indices > INDEX_VBO_SIZE ||
                 (vertices > 0 && !cmd->getVertices()) || (indices > 0 && !cmd->getIndices())) {
-                kite::log("Renderer: a triangles command of %ld vertices and %ld indices does not fit the "
-                          "staging area, skipped",
-                          static_cast<long>(vertices), static_cast<long>(indices));
+                kite::log(
+                    "Renderer: a triangles command of %ld vertices and %ld indices does not fit the "
+                    "staging area, skipped",
+                    static_cast<long>(vertices), static_cast<long>(indices));
                 return;
             }
             endMeshBatch();
@@ -306,16 +307,14 @@ void Renderer::processRenderCommand(RenderCommand* command) {
                 drawBatchedQuads();
                 lastMaterialID_ = 0;
             }
-            if (cmd->isSkipBatching() || filledVertex_ + vertices > VBO_SIZE ||
-                filledIndex_ + indices > INDEX_VBO_SIZE)
+            if (cmd->isSkipBatching() || filledVertex_ + vertices > VBO_SIZE || filledIndex_ + indices > INDEX_VBO_SIZE)
                 drawBatchedTriangles();
             batchedTriangles_.push_back(cmd);
             fillVerticesAndIndices(cmd);
             if (cmd->isSkipBatching()) drawBatchedTriangles();
             break;
         }
-        default:
-            break;  // nothing to draw
+        default: break;  // nothing to draw
     }
 }
 
@@ -418,8 +417,9 @@ void Renderer::drawBatchedQuads() {
     if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
     quadBuffer_.finish();
     if (flushesToGL_) {
-        drawByMaterial(batchedQuadCommands_, [](const QuadCommand* cmd) { return cmd->getQuadCount() * 6; },
-                       quadBuffer_.getIndexType(), quadBuffer_.getIndexSize());
+        drawByMaterial(
+            batchedQuadCommands_, [](const QuadCommand* cmd) { return cmd->getQuadCount() * 6; },
+            quadBuffer_.getIndexType(), quadBuffer_.getIndexSize());
         quadBuffer_.unbind();
     }
     batchedQuadCommands_.clear();
@@ -440,8 +440,9 @@ void Renderer::drawBatchedTriangles() {
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(GLushort) * filledIndex_), indices_.data(),
                  GL_STATIC_DRAW);
 
-    drawByMaterial(batchedTriangles_, [](const TrianglesCommand* cmd) { return cmd->getIndexCount(); },
-                   GL_UNSIGNED_SHORT, sizeof(GLushort));
+    drawByMaterial(
+        batchedTriangles_, [](const TrianglesCommand* cmd) { return cmd->getIndexCount(); }, GL_UNSIGNED_SHORT,
+        sizeof(GLushort));
     unbindBatchBuffers(usesVAO_);
     batchedTriangles_.clear();
     filledVertex_ = 0;

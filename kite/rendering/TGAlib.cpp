@@ -18,7 +18,8 @@ void convertPixel(unsigned char* pixel, int bytesPerPixel, bool attributeBits) {
         // File: A1 R5 G5 B5, little-endian. Upload: R5 G5 B5 A1.
         const unsigned value = pixel[0] | (pixel[1] << 8);
         const unsigned alpha = attributeBits ? (value >> 15) & 1 : 1;
-        const unsigned packed = (((value >> 10) & 0x1F) << 11) | (((value >> 5) & 0x1F) << 6) | ((value & 0x1F) << 1) | alpha;
+        const unsigned packed =
+            (((value >> 10) & 0x1F) << 11) | (((value >> 5) & 0x1F) << 6) | ((value & 0x1F) << 1) | alpha;
         pixel[0] = static_cast<unsigned char>(packed);
         pixel[1] = static_cast<unsigned char>(packed >> 8);
     }
@@ -95,7 +96,8 @@ tImageTGA* tgaLoadBuffer(const unsigned char* buffer, long size) {
     const std::size_t available = offset > length ? 0 : length - offset;
     // Refuse before allocating what the data cannot fill: a plain image needs every byte,
     // a run-length one at least one packet (header and a pixel) per 128 pixels.
-    const std::size_t fillable = info->type == 10 ? ((available + bytesPerPixel) / (1 + bytesPerPixel)) * 128 : available / bytesPerPixel;
+    const std::size_t fillable =
+        info->type == 10 ? ((available + bytesPerPixel) / (1 + bytesPerPixel)) * 128 : available / bytesPerPixel;
     if (fillable < pixelCount) {
         info->status = TGA_ERROR_READING_FILE;
         return info;
@@ -107,7 +109,8 @@ tImageTGA* tgaLoadBuffer(const unsigned char* buffer, long size) {
     }
     if (info->type == 2 || info->type == 3) {
         std::memcpy(info->imageData, buffer + offset, total);
-        for (std::size_t i = 0; i < pixelCount; ++i) convertPixel(info->imageData + i * bytesPerPixel, bytesPerPixel, attributeBits);
+        for (std::size_t i = 0; i < pixelCount; ++i)
+            convertPixel(info->imageData + i * bytesPerPixel, bytesPerPixel, attributeBits);
     } else {
         // Run-length packets; a run or raw packet never writes past the image. Data that
         // ends before every pixel was written is a truncated file.
@@ -122,7 +125,8 @@ tImageTGA* tgaLoadBuffer(const unsigned char* buffer, long size) {
                 std::memcpy(pixel, buffer + offset, bytesPerPixel);
                 offset += bytesPerPixel;
                 convertPixel(pixel, bytesPerPixel, attributeBits);
-                for (std::size_t i = 0; i < clamped; ++i) std::memcpy(info->imageData + (written + i) * bytesPerPixel, pixel, bytesPerPixel);
+                for (std::size_t i = 0; i < clamped; ++i)
+                    std::memcpy(info->imageData + (written + i) * bytesPerPixel, pixel, bytesPerPixel);
                 written += clamped;
             } else {
                 for (std::size_t i = 0; i < clamped && length - offset >= std::size_t(bytesPerPixel); ++i) {

@@ -21,7 +21,7 @@ struct tImageTGA {
     std::uint16_t width;
     std::uint16_t height;
     unsigned char* imageData;  // width x height x (pixelDepth / 8) bytes, from malloc
-    int flipped;  // 1 while the rows are bottom first (descriptor bit 5 clear), 0 once reversed
+    int flipped;               // 1 while the rows are bottom first (descriptor bit 5 clear), 0 once reversed
 };
 
 // Parses a TGA file: types 2 (true colour), 3 (grey) and 10 (run-length true colour) at

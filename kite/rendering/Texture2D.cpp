@@ -72,8 +72,8 @@ Size Texture2D::getContentSize() const {
 
 void Texture2D::setGLProgram(GLProgram* program) { assignRetained(program_, program); }
 
-bool Texture2D::initWithData(const void* data, ssize_t dataLen, PixelFormat pixelFormat, int pixelsWide,
-                             int pixelsHigh, const Size& /*contentSize*/) {
+bool Texture2D::initWithData(const void* data, ssize_t dataLen, PixelFormat pixelFormat, int pixelsWide, int pixelsHigh,
+                             const Size& /*contentSize*/) {
     MipmapInfo level;
     level.address = static_cast<unsigned char*>(const_cast<void*>(data));
     level.len = dataLen;
@@ -130,8 +130,7 @@ bool Texture2D::initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, Pixel
     const PixelFormatInfo& info = row->second;
     if (info.compressed) {
         const Configuration* config = Configuration::getInstance();
-        if (!config->supportsPVRTC() && !config->supportsETC() && !config->supportsS3TC() &&
-            !config->supportsATITC())
+        if (!config->supportsPVRTC() && !config->supportsETC() && !config->supportsS3TC() && !config->supportsATITC())
             return false;
     }
 
@@ -155,8 +154,7 @@ bool Texture2D::initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, Pixel
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 
     // An error left by earlier drawing must not count against this upload.
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    while (glGetError() != GL_NO_ERROR) {}
 
     int width = pixelsWide;
     int height = pixelsHigh;

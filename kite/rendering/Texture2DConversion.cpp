@@ -79,10 +79,26 @@ bool converts(PixelFormat from, PixelFormat to) {
 inline void readPixel(PixelFormat from, const Byte* in, std::size_t i, unsigned int& r, unsigned int& g,
                       unsigned int& b, unsigned int& a) {
     switch (from) {
-        case PixelFormat::I8: r = g = b = in[i]; a = 255; break;
-        case PixelFormat::AI88: r = g = b = in[i * 2]; a = in[i * 2 + 1]; break;
-        case PixelFormat::RGB888: r = in[i * 3]; g = in[i * 3 + 1]; b = in[i * 3 + 2]; a = 255; break;
-        default: r = in[i * 4]; g = in[i * 4 + 1]; b = in[i * 4 + 2]; a = in[i * 4 + 3]; break;
+        case PixelFormat::I8:
+            r = g = b = in[i];
+            a = 255;
+            break;
+        case PixelFormat::AI88:
+            r = g = b = in[i * 2];
+            a = in[i * 2 + 1];
+            break;
+        case PixelFormat::RGB888:
+            r = in[i * 3];
+            g = in[i * 3 + 1];
+            b = in[i * 3 + 2];
+            a = 255;
+            break;
+        default:
+            r = in[i * 4];
+            g = in[i * 4 + 1];
+            b = in[i * 4 + 2];
+            a = in[i * 4 + 3];
+            break;
     }
 }
 

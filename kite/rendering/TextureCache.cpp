@@ -110,8 +110,8 @@ void TextureCache::addImageAsync(const std::string& path, const std::function<vo
         loadingThread_ = new std::thread(&TextureCache::loadImages, this);
     }
     if (asyncRefCount_ == 0 && scheduler_) {
-        scheduler_->scheduleSelector(schedule_selector(&TextureCache::addImageAsyncCallBack), this, 0.0f, kRepeatForever,
-                                     0.0f, false);
+        scheduler_->scheduleSelector(schedule_selector(&TextureCache::addImageAsyncCallBack), this, 0.0f,
+                                     kRepeatForever, 0.0f, false);
     }
     ++asyncRefCount_;
     auto* request = new AsyncStruct{fullpath, callback};
@@ -282,7 +282,8 @@ std::string TextureCache::dumpDebugInfo() const {
     for (const auto& entry : textures_) {
         const Texture2D* texture = entry.second;
         const unsigned long bpp = texture->getBitsPerPixelForFormat();
-        const unsigned long bytes = static_cast<unsigned long>(texture->getPixelsWide()) * texture->getPixelsHigh() * bpp / 8;
+        const unsigned long bytes =
+            static_cast<unsigned long>(texture->getPixelsWide()) * texture->getPixelsHigh() * bpp / 8;
         totalBytes += bytes;
         std::snprintf(line, sizeof line, "\"%s\" rc=%lu id=%lu %lu x %lu @ %ld bpp => %lu KB\n", entry.first.c_str(),
                       static_cast<unsigned long>(texture->getReferenceCount()),

@@ -6,9 +6,8 @@
 
 namespace kite {
 
-void TrianglesCommand::init(float globalOrder, GLuint textureID, GLProgramState* glProgramState,
-                            BlendFunc blendType, const Triangles& triangles, const Mat4& modelView,
-                            std::uint32_t flags) {
+void TrianglesCommand::init(float globalOrder, GLuint textureID, GLProgramState* glProgramState, BlendFunc blendType,
+                            const Triangles& triangles, const Mat4& modelView, std::uint32_t flags) {
     RenderCommand::init(globalOrder, modelView, flags);
     triangles_ = triangles;
     modelView_ = modelView;

@@ -63,9 +63,7 @@ struct BlendFunc {
 
     bool operator==(const BlendFunc& other) const { return src == other.src && dst == other.dst; }
     bool operator!=(const BlendFunc& other) const { return !(*this == other); }
-    bool operator<(const BlendFunc& other) const {
-        return src < other.src || (src == other.src && dst < other.dst);
-    }
+    bool operator<(const BlendFunc& other) const { return src < other.src || (src == other.src && dst < other.dst); }
 };
 
 inline constexpr BlendFunc BlendFunc::DISABLE{GL_ONE, GL_ZERO};

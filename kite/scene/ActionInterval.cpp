@@ -86,9 +86,7 @@ Sequence::~Sequence() {
     releaseAndClear(actions_[1]);
 }
 
-Sequence* Sequence::clone() const {
-    return createWithTwoActions(actions_[0]->clone(), actions_[1]->clone());
-}
+Sequence* Sequence::clone() const { return createWithTwoActions(actions_[0]->clone(), actions_[1]->clone()); }
 
 Sequence* Sequence::reverse() const {
     FiniteTimeAction* second = actions_[1]->reverse();

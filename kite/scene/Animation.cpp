@@ -59,8 +59,7 @@ bool Animation::initWithSpriteFrames(const Vector<SpriteFrame*>& frames, float d
     return true;
 }
 
-bool Animation::initWithAnimationFrames(const Vector<AnimationFrame*>& frames, float delayPerUnit,
-                                        unsigned int loops) {
+bool Animation::initWithAnimationFrames(const Vector<AnimationFrame*>& frames, float delayPerUnit, unsigned int loops) {
     delayPerUnit_ = delayPerUnit;
     loops_ = loops;
     frames_ = frames;

@@ -209,12 +209,11 @@ void BMFontConfiguration::parseCharacterDefinition(const char* line) {
     const char* cursor = line;
     BMFontDef def;
     long id = 0;
-    const bool complete = readLong(cursor, "id=", id) && readFloat(cursor, "x=", def.rect.origin.x) &&
-                          readFloat(cursor, "y=", def.rect.origin.y) &&
-                          readFloat(cursor, "width=", def.rect.size.width) &&
-                          readFloat(cursor, "height=", def.rect.size.height) &&
-                          readShort(cursor, "xoffset=", def.xOffset) && readShort(cursor, "yoffset=", def.yOffset) &&
-                          readShort(cursor, "xadvance=", def.xAdvance);
+    const bool complete =
+        readLong(cursor, "id=", id) && readFloat(cursor, "x=", def.rect.origin.x) &&
+        readFloat(cursor, "y=", def.rect.origin.y) && readFloat(cursor, "width=", def.rect.size.width) &&
+        readFloat(cursor, "height=", def.rect.size.height) && readShort(cursor, "xoffset=", def.xOffset) &&
+        readShort(cursor, "yoffset=", def.yOffset) && readShort(cursor, "xadvance=", def.xAdvance);
     if (!complete || id < 0 || id > static_cast<long>(UINT32_MAX) || !(def.rect.origin.x >= 0.0f) ||
         !(def.rect.origin.y >= 0.0f) || !(def.rect.size.width >= 0.0f) || !(def.rect.size.height >= 0.0f)) {
         log("BMFontConfiguration: malformed character line skipped");
@@ -355,12 +354,10 @@ bool BMFontConfiguration::parseBinaryBlock(int type, const unsigned char* block,
         case 5:  // kerning pairs, 10 bytes each
             for (std::size_t at = 0; at + 10 <= size; at += 10) {
                 const unsigned char* record = block + at;
-                addKerning(readLE(record, 4), readLE(record + 4, 4),
-                           static_cast<std::int16_t>(readLE(record + 8, 2)));
+                addKerning(readLE(record, 4), readLE(record + 4, 4), static_cast<std::int16_t>(readLE(record + 8, 2)));
             }
             return true;
-        default:
-            return true;
+        default: return true;
     }
 }
 

@@ -54,8 +54,7 @@ bool Camera::initDefault() {
             setPosition3D(Vec3::ZERO);
             setRotation3D(Vec3::ZERO);
             break;
-        default:
-            break;
+        default: break;
     }
     return true;
 }

@@ -44,7 +44,6 @@ public:
     void onExit() override;
     bool init() override { return true; }
 
-
     // Public for the create pattern; use create.
     Camera() = default;
     ~Camera() override;

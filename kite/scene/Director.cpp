@@ -11,6 +11,7 @@
 #include "kite/foundation/TaskThreadPool.h"
 #include "kite/foundation/UserDefault.h"
 #include "kite/foundation/Value.h"
+#include "kite/platform/Application.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/GLProgramCache.h"
@@ -20,15 +21,14 @@
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/rendering/TextureCache.h"
-#include "kite/platform/Application.h"
-#include "kite/scene/ConsoleCommands.h"
-#include "kite/scene/FontFreeType.h"
 #include "kite/scene/ActionManager.h"
 #include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
+#include "kite/scene/ConsoleCommands.h"
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/FontFNT.h"
+#include "kite/scene/FontFreeType.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
@@ -103,9 +103,10 @@ bool Director::init() {
     actionManager_ = new (std::nothrow) ActionManager();
     scheduleActionManager();
     eventDispatcher_ = new (std::nothrow) EventDispatcher();
-    for (auto [event, name] : {std::pair{&eventAfterDraw_, EVENT_AFTER_DRAW}, std::pair{&eventAfterVisit_, EVENT_AFTER_VISIT},
-                               std::pair{&eventAfterUpdate_, EVENT_AFTER_UPDATE},
-                               std::pair{&eventProjectionChanged_, EVENT_PROJECTION_CHANGED}}) {
+    for (auto [event, name] :
+         {std::pair{&eventAfterDraw_, EVENT_AFTER_DRAW}, std::pair{&eventAfterVisit_, EVENT_AFTER_VISIT},
+          std::pair{&eventAfterUpdate_, EVENT_AFTER_UPDATE},
+          std::pair{&eventProjectionChanged_, EVENT_PROJECTION_CHANGED}}) {
         *event = new (std::nothrow) EventCustom(name);
         if (*event) (*event)->setUserData(this);
     }
@@ -284,8 +285,7 @@ Vec2 Director::convertToGL(const Vec2& point) const {
                    getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), &clip);
     const Mat4 inverse = clip.getInversed();
     const float zClip = clip.m[14] / clip.m[15];
-    const Size design =
-        glView_ ? glView_->getDesignResolutionSize() : winSizeInPoints_;
+    const Size design = glView_ ? glView_->getDesignResolutionSize() : winSizeInPoints_;
     const Vec4 clipPoint(2.0f * point.x / design.width - 1.0f, 1.0f - 2.0f * point.y / design.height, zClip, 1.0f);
     const Vec4 g = inverse * clipPoint;
     return Vec2(g.x / g.w, g.y / g.w);
@@ -479,8 +479,7 @@ void DisplayLinkDirector::stopAnimation() { invalid_ = true; }
 void DisplayLinkDirector::startAnimation() {
     lastUpdate_ = platform::Clock::now();
     invalid_ = false;
-    if (Application* application = Application::getInstance())
-        application->setAnimationInterval(animationInterval_);
+    if (Application* application = Application::getInstance()) application->setAnimationInterval(animationInterval_);
     nextDeltaTimeZero_ = true;
 }
 

@@ -4,8 +4,8 @@
 #include <deque>
 
 #include "kite/foundation/Ref.h"
-#include "kite/foundation/math/MathTypes.h"
 #include "kite/foundation/Vector.h"
+#include "kite/foundation/math/MathTypes.h"
 #include "kite/scene/Scene.h"
 
 namespace kite {

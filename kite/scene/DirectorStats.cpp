@@ -4,7 +4,6 @@
 #include "kite/foundation/Create.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/StringUtils.h"
-#include "platform/Clock.h"
 #include "kite/rendering/Image.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
@@ -12,6 +11,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/LabelAtlas.h"
 #include "kite/scene/StatsDigitsImage.h"
+#include "platform/Clock.h"
 
 namespace kite {
 

@@ -110,8 +110,8 @@ void DrawNode::setupBatch(Batch& batch) {
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(Vertex)) * batch.bufferCapacity, batch.buffer.data(),
                  GL_STREAM_DRAW);
     if (usesVAO_) {
-        for (GLuint index : {GLProgram::VERTEX_ATTRIB_POSITION, GLProgram::VERTEX_ATTRIB_COLOR,
-                             GLProgram::VERTEX_ATTRIB_TEX_COORD}) {
+        for (GLuint index :
+             {GLProgram::VERTEX_ATTRIB_POSITION, GLProgram::VERTEX_ATTRIB_COLOR, GLProgram::VERTEX_ATTRIB_TEX_COORD}) {
             glEnableVertexAttribArray(index);
         }
         pointAttributes();

@@ -222,8 +222,7 @@ void EventDispatcher::removeEventListenersForTarget(Node* target, bool recursive
         for (EventListener* listener : copy) removeEventListener(listener);
     }
 
-    dropWaitingListeners([target](EventListener* listener) { return listener->getAssociatedNode() == target; },
-                         true);
+    dropWaitingListeners([target](EventListener* listener) { return listener->getAssociatedNode() == target; }, true);
 
     if (recursive) {
         for (Node* child : target->getChildren()) removeEventListenersForTarget(child, true);

@@ -96,8 +96,7 @@ private:
     // may swallow it; all-at-once listeners get the touches left. True when the event was stopped.
     void dispatchTouchEvent(EventTouch* event);
     EventListenerVector* touchListeners(const EventListener::ListenerID& listenerID);
-    bool dispatchTouchesOneByOne(EventTouch* event, EventListenerVector* listeners,
-                                 std::vector<Touch*>* unswallowed);
+    bool dispatchTouchesOneByOne(EventTouch* event, EventListenerVector* listeners, std::vector<Touch*>* unswallowed);
     bool deliverTouch(EventListenerTouchOneByOne* listener, Touch* touch, EventTouch* event);
     bool dispatchTouchesAllAtOnce(EventTouch* event, EventListenerVector* listeners,
                                   const std::vector<Touch*>& touches);

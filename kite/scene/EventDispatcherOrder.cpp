@@ -93,7 +93,7 @@ void EventDispatcher::sortEventListenersOfFixedPriority(const EventListener::Lis
 }
 
 void EventDispatcher::sortEventListenersOfSceneGraphPriority(const EventListener::ListenerID& listenerID,
-                                                              Node* rootNode) {
+                                                             Node* rootNode) {
     auto found = listenerMap_.find(listenerID);
     if (found == listenerMap_.end()) return;
     std::vector<EventListener*>* listeners = found->second->sceneGraphListeners.get();
@@ -109,9 +109,8 @@ void EventDispatcher::sortEventListenersOfSceneGraphPriority(const EventListener
         auto it = nodePriorityMap_.find(listener->getAssociatedNode());
         return it == nodePriorityMap_.end() ? 0 : it->second;
     };
-    std::stable_sort(listeners->begin(), listeners->end(), [&](const EventListener* l1, const EventListener* l2) {
-        return priorityOf(l1) > priorityOf(l2);
-    });
+    std::stable_sort(listeners->begin(), listeners->end(),
+                     [&](const EventListener* l1, const EventListener* l2) { return priorityOf(l1) > priorityOf(l2); });
 }
 
 void EventDispatcher::visitTarget(Node* node, bool isRootNode) {

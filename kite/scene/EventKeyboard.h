@@ -20,8 +20,7 @@ public:
         KEY_DOWN_ARROW,
     };
 
-    EventKeyboard(KeyCode keyCode, bool isPressed)
-        : Event(Type::KEYBOARD), keyCode_(keyCode), isPressed_(isPressed) {}
+    EventKeyboard(KeyCode keyCode, bool isPressed) : Event(Type::KEYBOARD), keyCode_(keyCode), isPressed_(isPressed) {}
 
     KeyCode getKeyCode() const { return keyCode_; }
     bool isPressed() const { return isPressed_; }

@@ -32,9 +32,7 @@ EventListenerTouchAllAtOnce* EventListenerTouchAllAtOnce::create() {
     return createAutoreleased<EventListenerTouchAllAtOnce>();
 }
 
-bool EventListenerTouchAllAtOnce::init() {
-    return EventListener::init(Type::TOUCH_ALL_AT_ONCE, LISTENER_ID, nullptr);
-}
+bool EventListenerTouchAllAtOnce::init() { return EventListener::init(Type::TOUCH_ALL_AT_ONCE, LISTENER_ID, nullptr); }
 
 bool EventListenerTouchAllAtOnce::checkAvailable() {
     return onTouchesBegan || onTouchesMoved || onTouchesEnded || onTouchesCancelled;

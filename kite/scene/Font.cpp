@@ -27,13 +27,10 @@ const char* Font::getCurrentGlyphCollection() const {
     static const std::string nehe = neheGlyphs();
     static const std::string ascii = asciiGlyphs();
     switch (_usedGlyphs) {
-        case GlyphCollection::NEHE:
-            return nehe.c_str();
-        case GlyphCollection::ASCII:
-            return ascii.c_str();
+        case GlyphCollection::NEHE: return nehe.c_str();
+        case GlyphCollection::ASCII: return ascii.c_str();
         case GlyphCollection::DYNAMIC:
-        case GlyphCollection::CUSTOM:
-            return hasCustomGlyphs_ ? _customGlyphs.c_str() : nullptr;
+        case GlyphCollection::CUSTOM: return hasCustomGlyphs_ ? _customGlyphs.c_str() : nullptr;
     }
     return nullptr;
 }

@@ -3,8 +3,8 @@
 #include <functional>
 #include <unordered_map>
 
-#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/foundation/StringUtils.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/FontAtlas.h"
 #include "kite/scene/FontCharMap.h"
@@ -42,14 +42,10 @@ FontAtlas* findOrCreate(const std::string& key, const std::function<Font*()>& ma
 
 const char* glyphsName(GlyphCollection glyphs) {
     switch (glyphs) {
-        case GlyphCollection::DYNAMIC:
-            return "_DYNAMIC_";
-        case GlyphCollection::NEHE:
-            return "_NEHE_";
-        case GlyphCollection::ASCII:
-            return "_ASCII_";
-        case GlyphCollection::CUSTOM:
-            return "_CUSTOM_";
+        case GlyphCollection::DYNAMIC: return "_DYNAMIC_";
+        case GlyphCollection::NEHE: return "_NEHE_";
+        case GlyphCollection::ASCII: return "_ASCII_";
+        case GlyphCollection::CUSTOM: return "_CUSTOM_";
     }
     return "_DYNAMIC_";
 }
@@ -64,14 +60,13 @@ std::string FontAtlasCache::generateFontName(const std::string& fontFileName, in
 FontAtlas* FontAtlasCache::getFontAtlasTTF(const TTFConfig& config) {
     // Distance-field atlases are always rendered at one size and scaled by the label.
     const bool useDistanceField = config.distanceFieldEnabled && config.outlineSize < 1;
-    const int fontSize = useDistanceField
-                             ? static_cast<int>(Label::DistanceFieldFontSize / frameContentScaleFactor())
-                             : config.fontSize;
+    const int fontSize =
+        useDistanceField ? static_cast<int>(Label::DistanceFieldFontSize / frameContentScaleFactor()) : config.fontSize;
     const std::string key = generateFontName(config.fontFilePath, fontSize, config.glyphs, useDistanceField) +
                             "_outline_" + std::to_string(config.outlineSize);
     return findOrCreate(key, [&]() -> Font* {
-        return FontFreeType::create(config.fontFilePath, fontSize, config.glyphs, config.customGlyphs,
-                                    useDistanceField, config.outlineSize);
+        return FontFreeType::create(config.fontFilePath, fontSize, config.glyphs, config.customGlyphs, useDistanceField,
+                                    config.outlineSize);
     });
 }
 

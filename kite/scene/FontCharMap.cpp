@@ -43,8 +43,8 @@ FontCharMap* FontCharMap::create(const std::string& plistFile) {
     const float scale = frameContentScaleFactor();
     const auto width = static_cast<unsigned>(dict.at("itemWidth").asInt() / scale);
     const auto height = static_cast<unsigned>(dict.at("itemHeight").asInt() / scale);
-    return create(directory + dict.at("textureFilename").asString(), static_cast<int>(width),
-                  static_cast<int>(height), dict.at("firstChar").asInt());
+    return create(directory + dict.at("textureFilename").asString(), static_cast<int>(width), static_cast<int>(height),
+                  dict.at("firstChar").asInt());
 }
 
 FontCharMap* FontCharMap::create(const std::string& charMapFile, int itemWidth, int itemHeight, int startCharMap) {
@@ -67,7 +67,7 @@ FontCharMap* FontCharMap::create(Texture2D* texture, int itemWidth, int itemHeig
 }
 
 std::unique_ptr<int[]> FontCharMap::getHorizontalKerningForTextUTF16(const std::u16string& text,
-                                                                      int& outNumLetters) const {
+                                                                     int& outNumLetters) const {
     outNumLetters = static_cast<int>(text.size());
     if (text.empty()) return nullptr;
     return std::unique_ptr<int[]>(new (std::nothrow) int[text.size()]());

@@ -53,8 +53,7 @@ int FontFNT::getHorizontalKerningForChars(char16_t first, char16_t second) const
     return _configuration->getKerningAmount(first, second);
 }
 
-std::unique_ptr<int[]> FontFNT::getHorizontalKerningForTextUTF16(const std::u16string& text,
-                                                                  int& outNumLetters) const {
+std::unique_ptr<int[]> FontFNT::getHorizontalKerningForTextUTF16(const std::u16string& text, int& outNumLetters) const {
     outNumLetters = static_cast<int>(text.size());
     if (text.empty()) return nullptr;
     std::unique_ptr<int[]> kernings(new (std::nothrow) int[text.size()]);

@@ -13,9 +13,9 @@
 namespace kite {
 
 enum class ResolutionPolicy {
-    EXACT_FIT = 0,   // both axes stretched to the frame
-    NO_BORDER = 1,   // fills the frame, cutting one axis
-    SHOW_ALL = 2,    // all of the design area, bordered on one axis
+    EXACT_FIT = 0,  // both axes stretched to the frame
+    NO_BORDER = 1,  // fills the frame, cutting one axis
+    SHOW_ALL = 2,   // all of the design area, bordered on one axis
     FIXED_HEIGHT = 3,
     FIXED_WIDTH = 4,
     UNKNOWN = 5,

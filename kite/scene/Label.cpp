@@ -103,10 +103,10 @@ Label::~Label() {
 
 void Label::registerAtlasListeners() {
     if (!eventDispatcher) return;
-    auto* purge = EventListenerCustom::create(
-        kPurgeFontAtlasEvent, [this](EventCustom* event) { onPurgeFontAtlas(event->getUserData()); });
-    auto* reset = EventListenerCustom::create(
-        kResetFontAtlasEvent, [this](EventCustom* event) { onResetFontAtlas(event->getUserData()); });
+    auto* purge = EventListenerCustom::create(kPurgeFontAtlasEvent,
+                                              [this](EventCustom* event) { onPurgeFontAtlas(event->getUserData()); });
+    auto* reset = EventListenerCustom::create(kResetFontAtlasEvent,
+                                              [this](EventCustom* event) { onResetFontAtlas(event->getUserData()); });
     if (purge) eventDispatcher->addEventListenerWithSceneGraphPriority(purge, this);
     if (reset) eventDispatcher->addEventListenerWithSceneGraphPriority(reset, this);
 }
@@ -378,8 +378,8 @@ void Label::enableShadow(const Color4B& shadowColor, const Size& offset, int) {
 
 void Label::enableOutline(const Color4B& outlineColor, int outlineSize) {
     _effectColor = outlineColor;
-    _effectColorF = Color4F(outlineColor.r / 255.0f, outlineColor.g / 255.0f, outlineColor.b / 255.0f,
-                            outlineColor.a / 255.0f);
+    _effectColorF =
+        Color4F(outlineColor.r / 255.0f, outlineColor.g / 255.0f, outlineColor.b / 255.0f, outlineColor.a / 255.0f);
     if (outlineSize < 1) return;
     _outlineSize = outlineSize;
     if (_currentLabelType == LabelType::TTF && _fontConfig.outlineSize != outlineSize) {
@@ -432,14 +432,11 @@ void Label::updateShaderProgram() {
                       : _useA8Shader    ? GLProgram::SHADER_NAME_LABEL_NORMAL
                                         : GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP;
             break;
-        case LabelEffect::OUTLINE:
-            program = GLProgram::SHADER_NAME_LABEL_OUTLINE;
-            break;
+        case LabelEffect::OUTLINE: program = GLProgram::SHADER_NAME_LABEL_OUTLINE; break;
         case LabelEffect::GLOW:
             if (_useDistanceField) program = GLProgram::SHADER_NAME_LABEL_DISTANCEFIELD_GLOW;
             break;
-        case LabelEffect::SHADOW:
-            break;
+        case LabelEffect::SHADOW: break;
     }
     if (!program) {
         if (_currLabelEffect != LabelEffect::GLOW) return;

@@ -96,7 +96,8 @@ void LabelAtlas::updateColor() {
     const Color4B color = textQuadColor(displayedColor, displayedOpacity, isOpacityModifyRGB_);
     PosColorTexQuad* quads = textureAtlas_->getQuads();
     const auto n = std::min(static_cast<ssize_t>(_string.size()), textureAtlas_->getTotalQuads());
-    for (ssize_t i = 0; i < n; ++i) quads[i].tl.colors = quads[i].tr.colors = quads[i].bl.colors = quads[i].br.colors = color;
+    for (ssize_t i = 0; i < n; ++i)
+        quads[i].tl.colors = quads[i].tr.colors = quads[i].bl.colors = quads[i].br.colors = color;
     textureAtlas_->setDirty(true);
 }
 

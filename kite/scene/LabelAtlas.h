@@ -1,4 +1,5 @@
-// A light text node over an atlas node: each byte of its string is one cell of a grid image, counted from a first character.
+// A light text node over an atlas node: each byte of its string is one cell of a grid image, counted from a first
+// character.
 #pragma once
 #include <string>
 
@@ -19,8 +20,7 @@ public:
     ~LabelAtlas() override;
 
     bool init() override { return true; }
-    bool initWithString(const std::string& string, Texture2D* texture, int itemWidth, int itemHeight,
-                        int startCharMap);
+    bool initWithString(const std::string& string, Texture2D* texture, int itemWidth, int itemHeight, int startCharMap);
 
     void setString(const std::string& label) override;
     const std::string& getString() const override { return _string; }

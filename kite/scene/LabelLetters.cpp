@@ -71,7 +71,7 @@ Label::LetterInfo& Label::letterAt(int index) {
 
 SpriteBatchNode* Label::batchForPage(int page) const {
     return page >= 0 && page < static_cast<int>(_batchNodes.size()) ? _batchNodes[static_cast<std::size_t>(page)]
-                                                                     : nullptr;
+                                                                    : nullptr;
 }
 
 void Label::addPageBatches() {
@@ -138,8 +138,8 @@ void Label::removeUnplacedLetterSprites() {
             auto* sprite = dynamic_cast<Sprite*>(child);
             if (!sprite || child->getTag() < 0) continue;
             const int index = child->getTag();
-            const bool onThisPage =
-                isLetterPlaced(index) && batchForPage(_lettersInfo[static_cast<std::size_t>(index)].def.textureID) == batch;
+            const bool onThisPage = isLetterPlaced(index) &&
+                                    batchForPage(_lettersInfo[static_cast<std::size_t>(index)].def.textureID) == batch;
             if (!onThisPage) unplaced.push_back(sprite);
         }
         for (Sprite* sprite : unplaced) batch->SpriteBatchNode::removeChild(sprite, true);

@@ -38,15 +38,9 @@ VerticalPlacement placeVertically(float lineHeight, int numLines, float labelHei
         v.totalHeight = static_cast<float>(static_cast<int>(v.boxHeight / lineHeight)) * lineHeight;
     }
     switch (alignment) {
-        case TextVAlignment::TOP:
-            v.top = v.boxHeight;
-            break;
-        case TextVAlignment::CENTER:
-            v.top = (v.boxHeight + v.totalHeight) / 2;
-            break;
-        case TextVAlignment::BOTTOM:
-            v.top = v.totalHeight;
-            break;
+        case TextVAlignment::TOP: v.top = v.boxHeight; break;
+        case TextVAlignment::CENTER: v.top = (v.boxHeight + v.totalHeight) / 2; break;
+        case TextVAlignment::BOTTOM: v.top = v.totalHeight; break;
     }
     return v;
 }

@@ -1,4 +1,5 @@
-// Turns a label's UTF-16 text into placed letter records: placement in lines, wrapping at a width, horizontal alignment.
+// Turns a label's UTF-16 text into placed letter records: placement in lines, wrapping at a width, horizontal
+// alignment.
 #pragma once
 
 namespace kite {

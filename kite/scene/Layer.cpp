@@ -213,7 +213,8 @@ void LayerColor::onDraw(const Mat4& transform, uint32_t) {
     if (!program) return;
     program->use();
     program->setUniformsForBuiltins(transform);
-    GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POSITION | GLStateCache::VERTEX_ATTRIB_FLAG_COLOR);
+    GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POSITION |
+                                      GLStateCache::VERTEX_ATTRIB_FLAG_COLOR);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_POSITION, 3, GL_FLOAT, GL_FALSE, 0, noMVPVertices_);
     glVertexAttribPointer(GLProgram::VERTEX_ATTRIB_COLOR, 4, GL_FLOAT, GL_FALSE, 0, squareColors_);
@@ -302,8 +303,7 @@ void LayerGradient::updateColor() {
     const float opacity = displayedOpacity / 255.0f;
     const Color4F S(displayedColor.r / 255.0f, displayedColor.g / 255.0f, displayedColor.b / 255.0f,
                     opacity * startOpacity_ / 255.0f);
-    const Color4F E(endColor_.r / 255.0f, endColor_.g / 255.0f, endColor_.b / 255.0f,
-                    opacity * endOpacity_ / 255.0f);
+    const Color4F E(endColor_.r / 255.0f, endColor_.g / 255.0f, endColor_.b / 255.0f, opacity * endOpacity_ / 255.0f);
     const float t[4] = {(u.x + c + u.y) / 2.828427f, (c - u.x + u.y) / 2.828427f, (u.x + c - u.y) / 2.828427f,
                         (c - u.x - u.y) / 2.828427f};
     for (int i = 0; i < 4; ++i) {

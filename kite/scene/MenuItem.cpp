@@ -75,8 +75,7 @@ MenuItemSprite* MenuItemSprite::create(Node* normal, Node* selectedNode, Node* d
     return nullptr;
 }
 
-bool MenuItemSprite::initWithNormalSprite(Node* normal, Node* selectedNode, Node* disabled,
-                                          const ktMenuCallback& c) {
+bool MenuItemSprite::initWithNormalSprite(Node* normal, Node* selectedNode, Node* disabled, const ktMenuCallback& c) {
     if (!normal) {
         log("MenuItemSprite: an item needs a normal image");
         return false;

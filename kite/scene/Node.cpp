@@ -24,8 +24,13 @@ namespace {
 int globalOrderOfArrival = 1;
 
 // Script events of the node family.
-enum NodeScriptEvent { kScriptEnter = 0, kScriptExit = 1, kScriptEnterFinished = 2, kScriptExitStarted = 3,
-                       kScriptCleanup = 4 };
+enum NodeScriptEvent {
+    kScriptEnter = 0,
+    kScriptExit = 1,
+    kScriptEnterFinished = 2,
+    kScriptExitStarted = 3,
+    kScriptCleanup = 4
+};
 
 // Product of two channels, truncated as the cascade specifies (255 x 128 -> 128).
 uint8_t multiplyChannel(uint8_t a, uint8_t b) {
@@ -134,9 +139,7 @@ void Node::addChild(Node* child) {
     addChild(child, child->localZOrder, child->name);
 }
 
-void Node::addChild(Node* child, int localZ) {
-    addChild(child, localZ, child ? child->name : std::string());
-}
+void Node::addChild(Node* child, int localZ) { addChild(child, localZ, child ? child->name : std::string()); }
 
 void Node::addChild(Node* child, int localZ, int t) { addChildHelper(child, localZ, t, std::string(), true); }
 
@@ -299,8 +302,9 @@ void Node::enumerateChildren(const std::string& path, const std::function<bool(N
     try {
         for (;;) {
             const std::size_t slash = pattern.find('/', start);
-            levels.levels.emplace_back(pattern.substr(start, slash == std::string::npos ? std::string::npos : slash - start),
-                                std::regex::ECMAScript);
+            levels.levels.emplace_back(
+                pattern.substr(start, slash == std::string::npos ? std::string::npos : slash - start),
+                std::regex::ECMAScript);
             if (slash == std::string::npos) break;
             start = slash + 1;
         }
@@ -737,7 +741,8 @@ void Node::updateRotation3D() {
     // Rounding can push the sine a hair past 1; clamp so the angle stays a number.
     const float sinY = clampf(2.0f * (y * w - x * z), -1.0f, 1.0f);
     rotationY = std::asin(sinY) * kRadiansToDegrees;
-    rotationZ_X = rotationZ_Y = -std::atan(2.0f * (x * y + z * w) / (1.0f - 2.0f * (y * y + z * z))) * kRadiansToDegrees;
+    rotationZ_X = rotationZ_Y =
+        -std::atan(2.0f * (x * y + z * w) / (1.0f - 2.0f * (y * y + z * z))) * kRadiansToDegrees;
 }
 
 // ---- matrices ------------------------------------------------------------------------------

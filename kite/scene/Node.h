@@ -275,7 +275,6 @@ public:
     ~Node() override;
 
 protected:
-
     // The next value of the process-wide order-of-arrival counter.
     static int takeOrderOfArrival();
 

@@ -17,7 +17,6 @@ namespace {
 // A fresh value in [-1, 1) from the process-wide C sequence, so that seeding repeats an effect.
 float randomMinus1To1() { return static_cast<float>(std::rand()) * 4.656613e-10f * 2.0f - 1.0f; }
 
-
 float clampUnit(float v) { return std::min(1.0f, std::max(0.0f, v)); }
 
 // Change per second over a life; a particle with no life left changes no more (it dies at the next update).

@@ -20,7 +20,6 @@ namespace kite {
 
 namespace {
 
-
 uint8_t toByte(float v) { return static_cast<uint8_t>(static_cast<int>(v)); }
 
 }  // namespace
@@ -67,10 +66,10 @@ void ParticleSystemQuad::updateQuadWithParticle(Particle* particle, const Vec2& 
     PosColorTexQuad* quad = quadFor(particle);
     if (!quad) return;
     const Color4F& c = particle->color;
-    const Color4B color = opacityModifyRGB
-                              ? Color4B(toByte(c.r * c.a * 255), toByte(c.g * c.a * 255), toByte(c.b * c.a * 255),
-                                        toByte(c.a * 255))
-                              : Color4B(toByte(c.r * 255), toByte(c.g * 255), toByte(c.b * 255), toByte(c.a * 255));
+    const Color4B color =
+        opacityModifyRGB
+            ? Color4B(toByte(c.r * c.a * 255), toByte(c.g * c.a * 255), toByte(c.b * c.a * 255), toByte(c.a * 255))
+            : Color4B(toByte(c.r * 255), toByte(c.g * 255), toByte(c.b * 255), toByte(c.a * 255));
     quad->bl.colors = quad->br.colors = quad->tl.colors = quad->tr.colors = color;
 
     const float half = particle->size / 2.0f;
@@ -103,8 +102,8 @@ void ParticleSystemQuad::updateQuadWithParticle(Particle* particle, const Vec2& 
 void ParticleSystemQuad::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     // A system without texture has nothing to sample; inside a batch the batch draws.
     if (!renderer || particleIdx <= 0 || !texture || batchNode) return;
-    quadCommand.init(globalZOrder, texture->getName(), glProgramState, blendFunc, quads.data(), particleIdx,
-                     transform, flags);
+    quadCommand.init(globalZOrder, texture->getName(), glProgramState, blendFunc, quads.data(), particleIdx, transform,
+                     flags);
     renderer->addCommand(&quadCommand);
 }
 

@@ -110,8 +110,8 @@ bool Sprite::initWithTexture(Texture2D* texture, const Rect& rect, bool rotated)
         quad_ = PosColorTexQuad{};
         const Color4B white(255, 255, 255, 255);
         quad_.bl.colors = quad_.br.colors = quad_.tl.colors = quad_.tr.colors = white;
-        setGLProgramState(GLProgramState::getOrCreateWithGLProgramName(
-            GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP));
+        setGLProgramState(
+            GLProgramState::getOrCreateWithGLProgramName(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP));
         setTexture(texture);
         setTextureRect(rect, rotated, rect.size);
         setBatchNode(nullptr);

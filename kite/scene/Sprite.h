@@ -142,8 +142,8 @@ protected:
     }
     std::unique_ptr<Mat4> transformToBatch_;
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
-    Texture2D* texture_ = nullptr;          // retained
-    SpriteFrame* spriteFrame_ = nullptr;    // retained
+    Texture2D* texture_ = nullptr;        // retained
+    SpriteFrame* spriteFrame_ = nullptr;  // retained
     QuadCommand quadCommand_;
     Rect rect_;
     bool rectRotated_ = false;

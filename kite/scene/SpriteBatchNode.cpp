@@ -38,7 +38,7 @@ bool SpriteBatchNode::init(Texture2D* texture, ssize_t capacity) { return initWi
 
 bool SpriteBatchNode::initWithTexture(Texture2D* texture, ssize_t capacity) {
     blendFunc_ = texture && !texture->hasPremultipliedAlpha() ? BlendFunc::ALPHA_NON_PREMULTIPLIED
-                                                               : BlendFunc::ALPHA_PREMULTIPLIED;
+                                                              : BlendFunc::ALPHA_PREMULTIPLIED;
     if (capacity <= 0) capacity = DEFAULT_CAPACITY;
     releaseAndClear(textureAtlas_);
     textureAtlas_ = TextureAtlas::createWithTexture(texture, capacity);
@@ -186,8 +186,8 @@ void SpriteBatchNode::insertQuadFromSprite(Sprite* sprite, ssize_t index) {
 void SpriteBatchNode::addSpriteWithoutQuad(Sprite* child, int z, int tag) {
     if (!child) return;
     child->setAtlasIndex(z);
-    auto it = std::find_if(descendants_.begin(), descendants_.end(),
-                           [z](Sprite* s) { return s->getAtlasIndex() >= z; });
+    auto it =
+        std::find_if(descendants_.begin(), descendants_.end(), [z](Sprite* s) { return s->getAtlasIndex() >= z; });
     descendants_.insert(it, child);
     Node::addChild(child, z, tag);
     reorderChildDirty = false;
@@ -267,8 +267,7 @@ void SpriteBatchNode::visit(Renderer* renderer, const Mat4& parentTransform, uin
 void SpriteBatchNode::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     if (!renderer || !textureAtlas_ || textureAtlas_->getTotalQuads() == 0) return;
     for (Node* child : children) child->updateTransform();
-    batchCommand_.init(globalZOrder, getGLProgram(), blendFunc_,
-                       textureAtlas_, transform, flags);
+    batchCommand_.init(globalZOrder, getGLProgram(), blendFunc_, textureAtlas_, transform, flags);
     renderer->addCommand(&batchCommand_);
 }
 

@@ -63,9 +63,8 @@ bool SpriteFrame::initWithTexture(Texture2D* texture, const Rect& rectInPixels, 
     return true;
 }
 
-bool SpriteFrame::initWithTextureFilename(const std::string& textureFileName, const Rect& rectInPixels,
-                                          bool rotated, const Vec2& offsetInPixels,
-                                          const Size& untrimmedSizeInPixels) {
+bool SpriteFrame::initWithTextureFilename(const std::string& textureFileName, const Rect& rectInPixels, bool rotated,
+                                          const Vec2& offsetInPixels, const Size& untrimmedSizeInPixels) {
     releaseAndClear(texture_);
     textureFilename_ = textureFileName;
     setPixelValues(rectInPixels, rotated, offsetInPixels, untrimmedSizeInPixels);

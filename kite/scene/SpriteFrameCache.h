@@ -43,7 +43,7 @@ public:
 
 private:
     std::unordered_map<std::string, SpriteFrame*> frames_;  // one reference each
-    ValueMap aliases_;                                       // alias -> frame name
+    ValueMap aliases_;                                      // alias -> frame name
     std::set<std::string> loadedFileNames_;
 };
 

@@ -82,8 +82,8 @@ Image* createStatsDigitsImage() {
             }
     }
     auto* image = new (std::nothrow) Image();
-    if (image && !image->initWithRawData(pixels.data(), static_cast<std::int64_t>(pixels.size()), width, height, 8,
-                                         true)) {
+    if (image &&
+        !image->initWithRawData(pixels.data(), static_cast<std::int64_t>(pixels.size()), width, height, 8, true)) {
         image->release();
         return nullptr;
     }

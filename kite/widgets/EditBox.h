@@ -28,7 +28,15 @@ public:
 class EditBox : public Widget, public IMEDelegate {
 public:
     // What the keyboard offers; on a desktop the numeric and phone modes also limit what is accepted.
-    enum class InputMode { ANY = 0, EMAIL_ADDRESS = 1, NUMERIC = 2, PHONE_NUMBER = 3, URL = 4, DECIMAL = 5, SINGLE_LINE = 6 };
+    enum class InputMode {
+        ANY = 0,
+        EMAIL_ADDRESS = 1,
+        NUMERIC = 2,
+        PHONE_NUMBER = 3,
+        URL = 4,
+        DECIMAL = 5,
+        SINGLE_LINE = 6
+    };
     enum class InputFlag {
         PASSWORD = 0,
         SENSITIVE = 1,

@@ -24,16 +24,15 @@ constexpr int LABEL_Z = 9999;
 constexpr float TEXT_INSET = 5.0f;
 constexpr float CURSOR_WIDTH = 2.0f;
 constexpr const char* SYSTEM_FONT = "sans-serif";
-constexpr const char* PASSWORD_MARK = "\xe2\x97\x8f";  // U+25CF, one per character
+constexpr const char* PASSWORD_MARK = "\xe2\x97\x8f";       // U+25CF, one per character
 constexpr const char* OBJECT_REPLACEMENT = "\xef\xbf\xbc";  // U+FFFC
 
 enum InputMode { NUMERIC = 2, PHONE_NUMBER = 3, DECIMAL = 5 };
 constexpr int PASSWORD_FLAG = 0;
 
 std::size_t characterCount(const std::string& utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return static_cast<std::size_t>(
+        std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // Drops the last UTF-8 character: its continuation bytes, then its lead byte.
@@ -81,9 +80,7 @@ private:
     EditBoxImplLinux& field_;
 };
 
-std::unique_ptr<EditBoxImpl> createEditBoxImpl(EditBox* editBox) {
-    return std::make_unique<EditBoxImplLinux>(editBox);
-}
+std::unique_ptr<EditBoxImpl> createEditBoxImpl(EditBox* editBox) { return std::make_unique<EditBoxImplLinux>(editBox); }
 
 EditBoxImplLinux::EditBoxImplLinux(EditBox* box) : EditBoxImpl(box) {}
 
@@ -236,8 +233,7 @@ bool EditBoxImplLinux::acceptsText(const std::string& typed) const {
     if (allowed && typed.find_first_not_of(allowed) != std::string::npos) return false;
     // A change that would pass the limit is refused whole.
     StringUtils::UTF8ToUTF16(text, currentUnits);
-    return maxTextLength < 0 ||
-           currentUnits.size() + typedUnits.size() <= static_cast<std::size_t>(maxTextLength);
+    return maxTextLength < 0 || currentUnits.size() + typedUnits.size() <= static_cast<std::size_t>(maxTextLength);
 }
 
 void EditBoxImplLinux::insertText(const std::string& typed) {

@@ -46,7 +46,8 @@ void Layout::supplyLayoutParameter(Widget* child) {
     switch (layoutType) {
         case Type::VERTICAL:
         case Type::HORIZONTAL:
-            if (!dynamic_cast<LinearLayoutParameter*>(current)) child->setLayoutParameter(LinearLayoutParameter::create());
+            if (!dynamic_cast<LinearLayoutParameter*>(current))
+                child->setLayoutParameter(LinearLayoutParameter::create());
             break;
         case Type::RELATIVE:
             if (!dynamic_cast<RelativeLayoutParameter*>(current))

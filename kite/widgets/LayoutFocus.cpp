@@ -229,8 +229,7 @@ Size Layout::accumulatedSize() {
         if (!widget) continue;
         Margin margin;
         if (LayoutParameter* parameter = widget->getLayoutParameter()) margin = parameter->getMargin();
-        total = total + widget->getContentSize() +
-                Size(margin.left + margin.right, margin.top + margin.bottom) * 0.5f;
+        total = total + widget->getContentSize() + Size(margin.left + margin.right, margin.top + margin.bottom) * 0.5f;
         ++counted;
     }
     if (counted > 0 && layoutType == Type::HORIZONTAL) total.height -= total.height / counted * (counted - 1);

@@ -115,8 +115,7 @@ bool Scale9Sprite::initWithSpriteFrameName(const std::string& name) {
     return initWithSpriteFrameName(name, Rect::ZERO);
 }
 
-bool Scale9Sprite::initWithBatchNode(SpriteBatchNode* batchNode, const Rect& rect, bool rotated,
-                                     const Rect& insets) {
+bool Scale9Sprite::initWithBatchNode(SpriteBatchNode* batchNode, const Rect& rect, bool rotated, const Rect& insets) {
     Sprite* sprite = batchNode ? Sprite::createWithTexture(batchNode->getTexture()) : nullptr;
     return init(sprite, rect, rotated, insets);
 }

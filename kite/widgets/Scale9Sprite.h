@@ -44,8 +44,7 @@ public:
     virtual bool init(Sprite* sprite, const Rect& rect, const Rect& capInsets);
     virtual bool init(Sprite* sprite, const Rect& rect, bool rotated, const Vec2& offset, const Size& untrimmedSize,
                       const Rect& capInsets);
-    virtual bool initWithBatchNode(SpriteBatchNode* batchNode, const Rect& rect, bool rotated,
-                                   const Rect& capInsets);
+    virtual bool initWithBatchNode(SpriteBatchNode* batchNode, const Rect& rect, bool rotated, const Rect& capInsets);
     virtual bool initWithBatchNode(SpriteBatchNode* batchNode, const Rect& rect, const Rect& capInsets);
 
     // Rebuilds the slices from the sprite's image; false when there is no image to slice.
@@ -118,7 +117,7 @@ private:
     bool spriteFrameRotated = false;
     Rect capInsetsInternal;
     bool positionsAreDirty = true;
-    Sprite* scale9Image = nullptr;  // retained
+    Sprite* scale9Image = nullptr;     // retained
     Sprite* slices[SLICE_COUNT] = {};  // each retained
     bool scale9Enabled = true;
     Size topLeftSize;

@@ -199,8 +199,10 @@ void ScrollView::deaccelerateScrolling(float) {
     scrollDistance.scale(DECELERATION_RATE);
     setContentOffset(position);
 
-    const bool spent = std::fabs(scrollDistance.x) <= DECELERATION_STOP && std::fabs(scrollDistance.y) <= DECELERATION_STOP;
-    const bool pastLimit = position.y >= upper.y || position.y <= lower.y || position.x >= upper.x || position.x <= lower.x;
+    const bool spent =
+        std::fabs(scrollDistance.x) <= DECELERATION_STOP && std::fabs(scrollDistance.y) <= DECELERATION_STOP;
+    const bool pastLimit =
+        position.y >= upper.y || position.y <= lower.y || position.x >= upper.x || position.x <= lower.x;
     if (spent || pastLimit) {
         unschedule(schedule_selector(&ScrollView::deaccelerateScrolling));
         relocateContainer(true);
@@ -319,7 +321,8 @@ void ScrollView::onTouchEnded(Touch* touch, Event*) {
     if (!isVisible()) return;
     auto listed = std::find(touches.begin(), touches.end(), touch);
     if (listed != touches.end()) {
-        if (touches.size() == 1 && touchMoved) scheduleEveryFrame(schedule_selector(&ScrollView::deaccelerateScrolling));
+        if (touches.size() == 1 && touchMoved)
+            scheduleEveryFrame(schedule_selector(&ScrollView::deaccelerateScrolling));
         touches.erase(listed);
     }
     if (touches.empty()) {

@@ -1,4 +1,5 @@
-// The scroll view: a window onto a larger container dragged by touch, with deceleration, bounce, pinch zoom and clipping.
+// The scroll view: a window onto a larger container dragged by touch, with deceleration, bounce, pinch zoom and
+// clipping.
 #pragma once
 #include <string>
 #include <vector>

@@ -272,8 +272,8 @@ void Widget::setIgnoreRendererSize(bool ignore) {
 void Widget::updateSizeFromParent(const Size& parentSize) {
     if (sizeType == SizeType::ABSOLUTE) {
         setContentSize(ignoreSize ? getVirtualRendererSize() : customSize);
-        sizePercent = Vec2(fractionOf(customSize.width, parentSize.width),
-                           fractionOf(customSize.height, parentSize.height));
+        sizePercent =
+            Vec2(fractionOf(customSize.width, parentSize.width), fractionOf(customSize.height, parentSize.height));
     } else {
         Size wanted(parentSize.width * sizePercent.x, parentSize.height * sizePercent.y);
         setContentSize(ignoreSize ? getVirtualRendererSize() : wanted);

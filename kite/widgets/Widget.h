@@ -1,4 +1,5 @@
-// The base of the UI controls: touch phases and clicks, sizes and positions against the parent, flipping, focus, cloning.
+// The base of the UI controls: touch phases and clicks, sizes and positions against the parent, flipping, focus,
+// cloning.
 #pragma once
 #include <functional>
 #include <map>

@@ -35,7 +35,8 @@ Widget* Widget::findNextFocusedWidget(FocusDirection direction, Widget* current)
     }
     auto* currentLayout = dynamic_cast<Layout*>(current);
     if (!isFocused() && !currentLayout) return current;
-    if (auto* layoutParent = dynamic_cast<Layout*>(parent)) return layoutParent->findNextFocusedWidget(direction, current);
+    if (auto* layoutParent = dynamic_cast<Layout*>(parent))
+        return layoutParent->findNextFocusedWidget(direction, current);
     // At the top of the layouts: a layout other than this one may still search its own children.
     if (currentLayout && currentLayout != this) return currentLayout->findNextFocusedWidget(direction, current);
     return current;

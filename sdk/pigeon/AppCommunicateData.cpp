@@ -306,14 +306,15 @@ std::shared_ptr<PGMediaInternalMessage> AppCommunicateData::mediaInternalMessage
         message->objectType = *parseUnsigned(*objectType);
     }
     message->fileData = fileData_;
-    const bool fits = messageFieldsFit(message->title, message->description, message->thumbData,
-                                       message->mediaTagName, message->messageExt, message->messageAction);
+    const bool fits = messageFieldsFit(message->title, message->description, message->thumbData, message->mediaTagName,
+                                       message->messageExt, message->messageAction);
     if (!fits || !hasLinkPayload(*message) || !linkValuesFit(*message)) return nullptr;
     return message;
 }
 
 bool AppCommunicateData::putMessengerRequest(std::uint64_t command, const BaseReq& request, const std::string& lang,
-                                             const std::string& country, const PGMediaInternalMessage* internalMessage) {
+                                             const std::string& country,
+                                             const PGMediaInternalMessage* internalMessage) {
     initCommonField(command);
     if (internalMessage) MakeMediaInternalMessage(internalMessage);
     putIfSet("openID", request.openID);

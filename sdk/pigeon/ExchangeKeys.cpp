@@ -73,8 +73,11 @@ std::optional<std::size_t> utf16Length(const std::string& text) {
     std::size_t units = 0;
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3
-                                                     : (lead >> 3) == 0x1e ? 4 : 0;
+        const std::size_t length = lead < 0x80           ? 1
+                                   : (lead >> 5) == 0x6  ? 2
+                                   : (lead >> 4) == 0xe  ? 3
+                                   : (lead >> 3) == 0x1e ? 4
+                                                         : 0;
         if (length == 0 || i + length > text.size()) return std::nullopt;
         std::uint32_t codePoint = length == 1 ? lead : lead & (0x7f >> length);
         for (std::size_t k = 1; k < length; ++k) {

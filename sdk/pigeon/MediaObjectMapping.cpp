@@ -44,50 +44,50 @@ std::optional<PGMediaInternalMessage> flattenMediaObject(const PGMediaObject& ob
 
 std::shared_ptr<PGMediaObject> buildMediaObject(const PGMediaInternalMessage& flat) {
     switch (flat.objectType) {
-    case exchange::kImageObject: {
-        auto image = PGImageObject::object();
-        image->imageUrl = flat.mediaUrl;
-        image->imageData = flat.fileData;
-        return image;
-    }
-    case exchange::kMusicObject: {
-        auto music = PGMusicObject::object();
-        music->musicUrl = flat.mediaUrl;
-        music->musicLowBandUrl = flat.mediaLowBandUrl;
-        music->musicDataUrl = flat.mediaDataUrl;
-        music->musicLowBandDataUrl = flat.mediaLowBandDataUrl;
-        return music;
-    }
-    case exchange::kVideoObject: {
-        auto video = PGVideoObject::object();
-        video->videoUrl = flat.mediaUrl;
-        video->videoLowBandUrl = flat.mediaLowBandUrl;
-        return video;
-    }
-    case exchange::kWebpageObject: {
-        auto webpage = PGWebpageObject::object();
-        webpage->webpageUrl = flat.mediaUrl;
-        return webpage;
-    }
-    case exchange::kFileObject: {
-        auto file = PGFileObject::object();
-        file->fileExtension = flat.fileExt;
-        file->fileData = flat.fileData;
-        return file;
-    }
-    case exchange::kAppExtendObject: {
-        auto extension = PGAppExtendObject::object();
-        extension->url = flat.mediaUrl;
-        extension->extInfo = flat.extInfo;
-        extension->fileData = flat.fileData;
-        return extension;
-    }
-    case exchange::kEmoticonObject: {
-        auto emoticon = PGEmoticonObject::object();
-        emoticon->emoticonData = flat.fileData;
-        return emoticon;
-    }
-    default: return nullptr;
+        case exchange::kImageObject: {
+            auto image = PGImageObject::object();
+            image->imageUrl = flat.mediaUrl;
+            image->imageData = flat.fileData;
+            return image;
+        }
+        case exchange::kMusicObject: {
+            auto music = PGMusicObject::object();
+            music->musicUrl = flat.mediaUrl;
+            music->musicLowBandUrl = flat.mediaLowBandUrl;
+            music->musicDataUrl = flat.mediaDataUrl;
+            music->musicLowBandDataUrl = flat.mediaLowBandDataUrl;
+            return music;
+        }
+        case exchange::kVideoObject: {
+            auto video = PGVideoObject::object();
+            video->videoUrl = flat.mediaUrl;
+            video->videoLowBandUrl = flat.mediaLowBandUrl;
+            return video;
+        }
+        case exchange::kWebpageObject: {
+            auto webpage = PGWebpageObject::object();
+            webpage->webpageUrl = flat.mediaUrl;
+            return webpage;
+        }
+        case exchange::kFileObject: {
+            auto file = PGFileObject::object();
+            file->fileExtension = flat.fileExt;
+            file->fileData = flat.fileData;
+            return file;
+        }
+        case exchange::kAppExtendObject: {
+            auto extension = PGAppExtendObject::object();
+            extension->url = flat.mediaUrl;
+            extension->extInfo = flat.extInfo;
+            extension->fileData = flat.fileData;
+            return extension;
+        }
+        case exchange::kEmoticonObject: {
+            auto emoticon = PGEmoticonObject::object();
+            emoticon->emoticonData = flat.fileData;
+            return emoticon;
+        }
+        default: return nullptr;
     }
 }
 

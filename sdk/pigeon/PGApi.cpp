@@ -158,8 +158,8 @@ bool PGApi::auth(const SendAuthReq& request) {
 }
 
 bool PGApi::pay(const PayReq& request) {
-    for (const std::string* field : {&request.nonceStr, &request.package, &request.partnerId, &request.prepayId,
-                                     &request.sign}) {
+    for (const std::string* field :
+         {&request.nonceStr, &request.package, &request.partnerId, &request.prepayId, &request.sign}) {
         if (field->empty()) return false;
     }
     if (appId().empty()) return false;
@@ -177,8 +177,8 @@ bool PGApi::openProfile(const JumpToBizProfileReq& request) {
     if (!lengthWithin(request.username, 1, kMaxNameLength) || !lengthWithin(request.extMsg, 0, kMaxExtMsgLength)) {
         return false;
     }
-    std::string suffix = "openprofile/?username=" + request.username +
-                         "&profiletype=" + std::to_string(request.profileType);
+    std::string suffix =
+        "openprofile/?username=" + request.username + "&profiletype=" + std::to_string(request.profileType);
     if (!request.extMsg.empty()) suffix += "&extmsg=" + request.extMsg;
     return openMessengerUrl(suffix);
 }

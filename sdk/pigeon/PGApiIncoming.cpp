@@ -162,8 +162,7 @@ bool PGApiIncoming::handleExchange(const std::string& url, PGApiDelegate& delega
         case exchange::kGetMessageRequest: return deliverRequest<GetMessageFromPGReq>(data->DataToReq(), delegate);
         case exchange::kLaunchRequest: return deliverRequest<LaunchFromPGReq>(data->DataToReq(), delegate);
         case exchange::kSendMessageResponseWithLocale:
-        case exchange::kSendMessageResponse:
-            return deliverResponse<SendMessageToPGResp>(data->DataToResp(), delegate);
+        case exchange::kSendMessageResponse: return deliverResponse<SendMessageToPGResp>(data->DataToResp(), delegate);
         case exchange::kAuthResponse: return deliverResponse<SendAuthResp>(data->DataToResp(), delegate);
         default: return true;
     }

@@ -30,8 +30,7 @@ public:
     static bool isAppInstalledWithoutCatchException(const std::string& appid);
     static bool launchApp(const std::string& appid);
     // "APPID://platformId=pigeon", then "/ARGS" when there are arguments.
-    static std::string getAppUrlWithPlatformId(const std::string& appid,
-                                               const std::string& otherArgs = std::string());
+    static std::string getAppUrlWithPlatformId(const std::string& appid, const std::string& otherArgs = std::string());
     static bool isPGAppSupportApi();
 
     static std::optional<std::string> _internal_getSDKVersion();

@@ -20,8 +20,8 @@ struct BaseReq {
 struct SendMessageToPGReq : BaseReq {
     std::string text;
     std::shared_ptr<PGMediaMessage> message;
-    bool bText = false;        // true sends `text`, false sends `message`
-    std::int32_t scene = 0;    // 0 a chat, 1 the timeline
+    bool bText = false;      // true sends `text`, false sends `message`
+    std::int32_t scene = 0;  // 0 a chat, 1 the timeline
 };
 
 struct SendAuthReq : BaseReq {

@@ -6,10 +6,10 @@
 
 #include "Classes/HelpLayer.h"
 #include "Classes/InfoLayer.h"
-#include "Classes/WebViewLayer.h"
 #include "Classes/LoginLayer.h"
 #include "Classes/MenuLayer.h"
 #include "Classes/RankedLayer.h"
+#include "Classes/WebViewLayer.h"
 #include "ServerTestSupport.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerTouch.h"

@@ -40,9 +40,8 @@ TEST(BoardRules, GroupIsCollectedBreadthFirstFromTheTouchedCellOnce) {
     Cells cells = parse({"11........", "1.1.......", "111......."});
     const int touched = cellIndex(8, 0);
     // Up, down, left, right from each cell in turn.
-    EXPECT_THAT(collectGroup(cells, touched),
-                ElementsAre(touched, cellIndex(7, 0), cellIndex(9, 0), cellIndex(7, 1), cellIndex(9, 1),
-                            cellIndex(9, 2), cellIndex(8, 2)));
+    EXPECT_THAT(collectGroup(cells, touched), ElementsAre(touched, cellIndex(7, 0), cellIndex(9, 0), cellIndex(7, 1),
+                                                          cellIndex(9, 1), cellIndex(9, 2), cellIndex(8, 2)));
     EXPECT_THAT(collectGroup(cells, cellIndex(0, 0)), IsEmpty());
     EXPECT_THAT(collectGroup(cells, -1), IsEmpty());
 }
@@ -65,8 +64,8 @@ TEST(BoardRules, PairsShareASideAndAColour) {
 TEST(BoardRules, GravityClosesEveryGapBelowAPieceRunByRun) {
     Cells cells = parse({"2.........", "..........", "3.........", "..........", "4........."});
     std::vector<CellMove> moves = settle(cells);
-    EXPECT_EQ(bottomRows(cells, 5), (std::vector<std::string>{"..........", "..........", "2.........",
-                                                              "3.........", "4........."}));
+    EXPECT_EQ(bottomRows(cells, 5),
+              (std::vector<std::string>{"..........", "..........", "2.........", "3.........", "4........."}));
     // The part above the lowest gap drops over it with its own gap, which the scan then closes.
     ASSERT_EQ(moves.size(), 3u);
     EXPECT_EQ(moves[0].from, cellIndex(7, 0));

@@ -29,7 +29,8 @@ inline board::Cells cellsFrom(const std::vector<std::string>& rows) {
 inline board::Cells storedCells() {
     board::Cells cells;
     for (int index = 0; index < board::kCellCount; ++index)
-        cells[index] = kite::UserDefault::getInstance()->getIntegerForKey(("colorKey" + std::to_string(index)).c_str(), -9);
+        cells[index] =
+            kite::UserDefault::getInstance()->getIntegerForKey(("colorKey" + std::to_string(index)).c_str(), -9);
     return cells;
 }
 

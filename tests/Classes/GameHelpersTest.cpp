@@ -10,8 +10,8 @@
 
 namespace {
 
-using ::testing::ElementsAre;
 using game::test::GameStoreTest;
+using ::testing::ElementsAre;
 
 TEST(Base64, ElevenDigitPhoneNumberSurvivesTheRoundTrip) {
     const std::string encoded = base64Encode("13912345678");
@@ -56,8 +56,8 @@ TEST(Text, DateHasNoLeadingZeros) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    EXPECT_EQ(dateString(), std::to_string(local.tm_year + 1900) + std::to_string(local.tm_mon + 1) +
-                                std::to_string(local.tm_mday));
+    EXPECT_EQ(dateString(),
+              std::to_string(local.tm_year + 1900) + std::to_string(local.tm_mon + 1) + std::to_string(local.tm_mday));
 }
 
 TEST(Text, ExtendedRegularExpressions) {

@@ -42,7 +42,8 @@ T* childOf(kite::Node* node) {
 class GameEnvironment {
 public:
     GameEnvironment() : folder_("stargrid-game") {
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "STARGRID_RESOURCES"}) {
+        for (const char* name :
+             {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "STARGRID_RESOURCES"}) {
             const char* value = std::getenv(name);
             saved_.emplace_back(name, value ? value : "");
         }

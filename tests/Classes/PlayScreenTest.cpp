@@ -68,8 +68,8 @@ TEST_F(PlayScreen, LevelStartFloatsTheBannersWithReadyGoThenLaysTheBoard) {
     std::vector<std::string> words;
     for (kite::Node* child : layer->getChildren())
         if (auto* word = dynamic_cast<FloatWord*>(child)) words.push_back(text(word->getLabel()));
-    EXPECT_EQ(words, (std::vector<std::string>{lookupWord("guanqia") + "1", lookupWord("mubiao") + "1000" +
-                                                                                lookupWord("fen")}));
+    EXPECT_EQ(words, (std::vector<std::string>{lookupWord("guanqia") + "1",
+                                               lookupWord("mubiao") + "1000" + lookupWord("fen")}));
     EXPECT_EQ(layer->getBoard(), nullptr);
     seconds(GameLayer::kLevelStartDelay - 0.5f + 0.05f);
     ASSERT_NE(layer->getBoard(), nullptr);

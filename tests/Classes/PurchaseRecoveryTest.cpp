@@ -149,7 +149,8 @@ protected:
     void writeLedger(const std::string& transactions) {
         const std::string path = kite::FileUtils::getInstance()->getWritablePath() + IOSiAP::kLedgerFile;
         std::ofstream(path) << "<plist version=\"1.0\"><dict><key>nextSequence</key><integer>9</integer>"
-                               "<key>transactions</key><array>" + transactions + "</array></dict></plist>";
+                               "<key>transactions</key><array>" +
+                                   transactions + "</array></dict></plist>";
     }
     static std::string entry(const char* id, int tier, const char* origin, int state) {
         return std::string("<dict><key>transactionIdentifier</key><string>") + id +

@@ -85,8 +85,7 @@ TEST_F(QKGatewayTest, RepliesOfAnyShapeChangeNothingOnTheDevice) {
     EXPECT_EQ(requestedPaths().size(), 5u);
 }
 
-class ServerExchangeTest : public ServerGameTest {
-};
+class ServerExchangeTest : public ServerGameTest {};
 
 TEST_F(ServerExchangeTest, BodiesAreCompactJsonTextsInKeyOrderEndingInANewline) {
     EXPECT_EQ(ServerExchange::bodyText({{"level", "3"}, {"cellphone", "1"}, {"devicetype", "0"}, {"gameid", "g"}}),

@@ -86,7 +86,8 @@ TEST_F(QKShareTest, APageGoesToAChatOrTheTimelineWithTheIconAsThumbnail) {
 
     QKShare::getInstance()->shareToSession("消灭星星", "一起来玩", server_.url("/icon.png"),
                                            "https://example.org/share?cellphone=13800138000");
-    ASSERT_TRUE(standinLogged("share of " + std::string(kAppId) + " to a chat\ntitle: 消灭星星\n"
+    ASSERT_TRUE(standinLogged("share of " + std::string(kAppId) +
+                              " to a chat\ntitle: 消灭星星\n"
                               "description: 一起来玩\nurl: https://example.org/share?cellphone=13800138000\n"));
     const std::string logged = kite::test::readWholeFile(log_);
     EXPECT_EQ(logged.find("thumbnail: 0 bytes"), std::string::npos) << logged;

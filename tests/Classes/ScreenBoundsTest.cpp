@@ -56,7 +56,8 @@ std::vector<std::vector<kite::MenuItem*>> menusUnder(kite::Node* root) {
         if (dynamic_cast<kite::Menu*>(node)) {
             menus.emplace_back();
             for (kite::Node* child : node->getChildren())
-                if (auto* item = dynamic_cast<kite::MenuItem*>(child); item && shown(item)) menus.back().push_back(item);
+                if (auto* item = dynamic_cast<kite::MenuItem*>(child); item && shown(item))
+                    menus.back().push_back(item);
         }
         for (kite::Node* child : node->getChildren()) walk(child);
     };
@@ -103,7 +104,8 @@ protected:
                             box.top <= visible.top)
                     << name << " item " << i << " at " << describe(box) << " leaves the screen";
                 for (std::size_t j = i + 1; j < menu.size(); ++j)
-                    EXPECT_FALSE(box.overlaps(worldBox(menu[j]))) << name << " items " << i << " and " << j << " overlap";
+                    EXPECT_FALSE(box.overlaps(worldBox(menu[j])))
+                        << name << " items " << i << " and " << j << " overlap";
             }
         }
         EXPECT_GT(items, 0) << name;
@@ -114,7 +116,8 @@ protected:
         ASSERT_NE(popup, nullptr);
         std::vector<kite::Sprite*> boxes;
         for (kite::Node* child : popup->getChildren())
-            if (auto* box = dynamic_cast<kite::Sprite*>(child); box && !box->getChildren().empty()) boxes.push_back(box);
+            if (auto* box = dynamic_cast<kite::Sprite*>(child); box && !box->getChildren().empty())
+                boxes.push_back(box);
         ASSERT_EQ(boxes.size(), 1u);
         const Box box = worldBox(boxes[0]);
         std::vector<Box> texts;
@@ -162,7 +165,6 @@ TEST_P(ScreenBoundsTest, PopupTextsStayInsideTheirBox) {
     state->showPhoneInput(scene.get(), "领取话费", "请输入手机号");
     expectButtonsFit(state->getCurrentPopup(), "phone input");
     expectTextsInsideBox(state->getCurrentPopup());
-
 }
 
 INSTANTIATE_TEST_SUITE_P(DesignHeights, ScreenBoundsTest, ::testing::Values(720, 852));

@@ -32,7 +32,8 @@ kite::RefPtr<HttpResponse> response(const std::string& tag, bool transferred, lo
 
 TEST(ServerReply, FollowsTheFramesLogLinesAndReadsTheCode) {
     kite::test::LogCapture log;
-    ServerReply reply = ServerReply::read(response("Version", true, 200, "{\"code\":\"0000\",\"bodymessage\":{\"version\":\"3\"}}").get());
+    ServerReply reply = ServerReply::read(
+        response("Version", true, 200, "{\"code\":\"0000\",\"bodymessage\":{\"version\":\"3\"}}").get());
     EXPECT_EQ(reply.tag(), "Version");
     EXPECT_TRUE(reply.succeeded());
     EXPECT_EQ(reply.integer("version"), 3);
@@ -44,9 +45,9 @@ TEST(ServerReply, ATransferFailureIsLoggedAndNeverASuccess) {
     ServerReply reply = ServerReply::read(response("WebSer", false, -1, "").get());
     EXPECT_FALSE(reply.transferred());
     EXPECT_FALSE(reply.succeeded());
-    EXPECT_THAT(log.lines(), ElementsAre(StartsWith("Completed Tag : WebSer "), StartsWith("StatusCode: -1"),
-                                       StartsWith("response failed"),
-                                       StartsWith("error buffer: Couldn't connect to server")));
+    EXPECT_THAT(log.lines(),
+                ElementsAre(StartsWith("Completed Tag : WebSer "), StartsWith("StatusCode: -1"),
+                            StartsWith("response failed"), StartsWith("error buffer: Couldn't connect to server")));
 }
 
 TEST(ServerReply, OnlyTheBodyCountsNotTheHttpStatus) {
@@ -67,7 +68,8 @@ TEST(ServerReply, BodiesOfTheWrongShapeReadAsFailuresWithoutThrowing) {
 
 TEST(ServerReply, PayloadMembersOfAnotherTypeAreAbsentNotCoerced) {
     ServerReply reply = ServerReply::read(
-        response("UserLogin", true, 200, "{\"code\":\"0000\",\"bodymessage\":{\"score\":12,\"diamond\":\"5x\",\"gametag\":{}}}")
+        response("UserLogin", true, 200,
+                 "{\"code\":\"0000\",\"bodymessage\":{\"score\":12,\"diamond\":\"5x\",\"gametag\":{}}}")
             .get());
     EXPECT_TRUE(reply.succeeded());
     EXPECT_EQ(reply.integer("score"), std::nullopt);

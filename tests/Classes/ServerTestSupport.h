@@ -11,14 +11,14 @@
 #include "Classes/QKSingleton.h"
 #include "Classes/ServerExchange.h"
 #include "GameTestSupport.h"
-#include "kite/http/HttpTestSupport.h"
-#include "kite/scene/Scene.h"
-#include "support/LogCapture.h"
-#include "support/QuietStdout.h"
 #include "kite/foundation/Create.h"
+#include "kite/http/HttpTestSupport.h"
 #include "kite/scene/IMEDispatcher.h"
+#include "kite/scene/Scene.h"
 #include "kite/scene/SceneDrawSupport.h"
 #include "platform/Clock.h"
+#include "support/LogCapture.h"
+#include "support/QuietStdout.h"
 #include "tools/server/GameServer.h"
 
 namespace game::test {
@@ -73,7 +73,9 @@ protected:
     }
 
     // Frames until every request sent has been answered (or the limit passes).
-    bool settle() { return kite::test::stepFramesUntil([] { return ServerExchange::waitingCount() == 0; }); }
+    bool settle() {
+        return kite::test::stepFramesUntil([] { return ServerExchange::waitingCount() == 0; });
+    }
 
     // Makes the server's next reply to the path (any path when empty) of this kind.
     void nextReply(const std::string& path, const std::string& kind) {

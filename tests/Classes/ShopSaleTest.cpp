@@ -11,9 +11,9 @@
 #include "Classes/GameScene.h"
 #include "Classes/SaleLayer.h"
 #include "Classes/ShopLayer.h"
+#include "Classes/TopMenu.h"
 #include "StoreScreenTest.h"
 #include "kite/foundation/Scheduler.h"
-#include "Classes/TopMenu.h"
 #include "kite/scene/Label.h"
 #include "platform/PngFile.h"
 #include "support/LogCapture.h"
@@ -65,11 +65,10 @@ protected:
     void sellOnly(const std::string& productsFile) {
         const std::string products = environment->root() + "/products.plist";
         std::ofstream(products) << productsFile;
-        platform::LocalStore::shared().configure({products, environment->root() + "/ledger.plist",
-                                                  [](std::function<void()> f) {
-                                                      kite::Director::getInstance()->getScheduler()
-                                                          ->performFunctionInMainThread(f);
-                                                  }});
+        platform::LocalStore::shared().configure(
+            {products, environment->root() + "/ledger.plist", [](std::function<void()> f) {
+                 kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(f);
+             }});
     }
     // The purchase is over: no bridge, no wait box over the screen, nothing left in the store.
     void expectPurchaseOver(kite::Node* screen, std::size_t childrenBefore) {
@@ -188,8 +187,9 @@ TEST_F(ShopSaleTest, DeferredPaymentClosesTheWaitBoxAndIsCreditedOnceApprovedAtT
 }
 
 TEST_F(ShopSaleTest, ProductTheStoreDoesNotSellEndsThePurchaseWithoutPaying) {
-    sellOnly("<plist><array><dict><key>productIdentifier</key><string>com.kwrlopa.tier2</string>"
-             "<key>price</key><real>12</real></dict></array></plist>");
+    sellOnly(
+        "<plist><array><dict><key>productIdentifier</key><string>com.kwrlopa.tier2</string>"
+        "<key>price</key><real>12</real></dict></array></plist>");
     kite::test::LogCapture log;
     ShopLayer* shop = openShop();
     const std::size_t children = shop->getChildrenCount();

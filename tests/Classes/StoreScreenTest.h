@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "GameTestSupport.h"
 #include "Classes/QKSingleton.h"
+#include "GameTestSupport.h"
 #include "kite/platform/Application.h"
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/ScriptPlayer.h"
@@ -61,7 +61,8 @@ protected:
     }
     static std::string pixels(float x, float y) {
         const float scale = 1136.0f / 852.0f;
-        return std::to_string(static_cast<int>(x * scale)) + " " + std::to_string(static_cast<int>((852.0f - y) * scale));
+        return std::to_string(static_cast<int>(x * scale)) + " " +
+               std::to_string(static_cast<int>((852.0f - y) * scale));
     }
     void play(const std::string& text) {
         std::string error;

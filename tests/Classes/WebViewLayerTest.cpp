@@ -1,9 +1,9 @@
 // The web page screen: the page's address from the local game server, loaded in the web view.
 #include "Classes/WebViewLayer.h"
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -136,8 +136,8 @@ TEST_F(WebViewLayerOnADisplayTest, TheActivityPageLoadsAndAFailingAddressKeepsTh
     // An address where nothing listens (ports browsers refuse, like 9, would not even be tried).
     stargrid_server::ReplyOverride deadAddress;
     deadAddress.path = "/game/AgreementURL";
-    deadAddress.body = "{\"code\":\"0000\",\"bodymessage\":\"http://127.0.0.1:" + std::to_string(unusedPort()) +
-                       "/agreement\"}";
+    deadAddress.body =
+        "{\"code\":\"0000\",\"bodymessage\":\"http://127.0.0.1:" + std::to_string(unusedPort()) + "/agreement\"}";
     server->overrides().push(deadAddress);
     failing->requestPage(WebViewLayer::kAgreementPage);
     scene->addChild(failing, 2);

@@ -32,7 +32,8 @@ TEST_F(AppControllerTest, LosingTheNetworkClearsTheFlagAndSaysSo) {
     controller.reportReachabilityStatus(*host);
     EXPECT_FALSE(QKSingleton::getInstance()->networkReachable);
     EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：无网络")));
-    EXPECT_THAT(log.lines(), Contains(StartsWith("AlertView: 提示 / 当前无网络！系统将不会上传您的成绩到排行榜！ [确认]")));
+    EXPECT_THAT(log.lines(),
+                Contains(StartsWith("AlertView: 提示 / 当前无网络！系统将不会上传您的成绩到排行榜！ [确认]")));
     platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
     controller.reportReachabilityStatus(*host);
     EXPECT_TRUE(QKSingleton::getInstance()->networkReachable);
@@ -117,7 +118,8 @@ TEST_F(AppControllerMessengerTest, AShareAnswerOpenedBackBecomesItsAlertOnce) {
     const std::string url = std::string(AppController::kUrlScheme) + "://pigeon/sendresp/?";
     EXPECT_TRUE(controller.handleOpenURL(url));
     EXPECT_FALSE(controller.handleOpenURL(url)) << "the answer was taken off the pasteboard";
-    EXPECT_EQ(log.text().find("AlertView: 提示 / 分享成功 [确定]"), log.text().rfind("AlertView: 提示 / 分享成功 [确定]"));
+    EXPECT_EQ(log.text().find("AlertView: 提示 / 分享成功 [确定]"),
+              log.text().rfind("AlertView: 提示 / 分享成功 [确定]"));
     EXPECT_THAT(log.text(), HasSubstr("AlertView: 提示 / 分享成功 [确定]"));
     EXPECT_FALSE(controller.handleOpenURL(std::string(AppController::kUrlScheme) + "://oauth?code=%zz"));
 }

@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,8 +42,12 @@ protected:
 
     std::vector<std::string> environment(const char* network = "up") const {
         const std::string root = folder.path();
-        return {"SDL_VIDEODRIVER=offscreen", "ALSOFT_DRIVERS=null", "XDG_CONFIG_HOME=" + root + "/config",
-                "XDG_DATA_HOME=" + root + "/data", "XDG_CACHE_HOME=" + root + "/cache", "XDG_RUNTIME_DIR=" + root,
+        return {"SDL_VIDEODRIVER=offscreen",
+                "ALSOFT_DRIVERS=null",
+                "XDG_CONFIG_HOME=" + root + "/config",
+                "XDG_DATA_HOME=" + root + "/data",
+                "XDG_CACHE_HOME=" + root + "/cache",
+                "XDG_RUNTIME_DIR=" + root,
                 "STARGRID_NETWORK=" + std::string(network),
                 "STARGRID_BOOTSTRAP_URL=" + server->url("/bus_ser_ios.html")};
     }
@@ -53,9 +57,13 @@ protected:
         ASSERT_TRUE(server->store().seedAccount({phone, base64Encode(password), 0, 0, 2}));
         folder.put("config/stargrid/UserDefaults.plist",
                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                   "<key>cellphone</key><string>" + base64Encode(phone) + "</string>"
-                   "<key>password</key><string>" + base64Encode(password) + "</string>"
-                   "<key>playerStatus</key><integer>1</integer></dict></plist>\n");
+                   "<key>cellphone</key><string>" +
+                       base64Encode(phone) +
+                       "</string>"
+                       "<key>password</key><string>" +
+                       base64Encode(password) +
+                       "</string>"
+                       "<key>playerStatus</key><integer>1</integer></dict></plist>\n");
     }
 
     std::vector<std::string> requestedPaths() const {
@@ -155,7 +163,8 @@ TEST(PlayScript, StartsTheLocalServerAndTheGameOnItsMenuAndEndsWithTheGame) {
                                 "/data XDG_CONFIG_HOME=" + home.path() + "/config XDG_CACHE_HOME=" + home.path() +
                                 "/cache XDG_RUNTIME_DIR=" + home.path() +
                                 " SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=up " STARGRID_SOURCE_DIR
-                                "/scripts/play --frames 90 --shot 80:" + shot + " >" + home.path() + "/play.log 2>&1";
+                                "/scripts/play --frames 90 --shot 80:" +
+                                shot + " >" + home.path() + "/play.log 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
     std::ifstream log(home.path() + "/cache/stargrid/server.log");
     std::vector<std::string> requests;
@@ -171,14 +180,16 @@ TEST(PlayScript, StartsTheLocalServerAndTheGameOnItsMenuAndEndsWithTheGame) {
         }
     }
     EXPECT_GT(statisticsReports, 0);
-    EXPECT_THAT(requests, ElementsAre("stargrid-server: GET /bus_ser_ios.html",
-                                      "stargrid-server: GET /game/Version?devicetype=1&version=1&apptype=1&channel=8888"));
+    EXPECT_THAT(requests,
+                ElementsAre("stargrid-server: GET /bus_ser_ios.html",
+                            "stargrid-server: GET /game/Version?devicetype=1&version=1&apptype=1&channel=8888"));
     std::ifstream desktop(home.path() + "/data/applications/stargrid.desktop");
     std::string entry((std::istreambuf_iterator<char>(desktop)), std::istreambuf_iterator<char>());
     EXPECT_THAT(entry, HasSubstr("MimeType=x-scheme-handler/pg5e18c0a7d94b2f63;"));
     // The menu's background shows beside the buttons (design point (60, 600), iphone5 pixel (80, 336)).
     std::optional<platform::PngImage> frame = platform::readPng(shot);
-    std::optional<platform::PngImage> background = platform::readPng(STARGRID_SOURCE_DIR "/Resources/Menu/bg_menuscene.png");
+    std::optional<platform::PngImage> background =
+        platform::readPng(STARGRID_SOURCE_DIR "/Resources/Menu/bg_menuscene.png");
     ASSERT_TRUE(frame && background);
     const std::uint8_t* seen = &frame->rgba[(336u * frame->width + 80u) * 4];
     const std::uint8_t* drawn = &background->rgba[(252u * background->width + 60u) * 4];

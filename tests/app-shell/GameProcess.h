@@ -84,8 +84,7 @@ public:
             }
             read(std::min(deadline, Clock::now() + std::chrono::milliseconds(20)));
         }
-        while (read(Clock::now())) {
-        }
+        while (read(Clock::now())) {}
         if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
         return WEXITSTATUS(*status_);
     }

@@ -35,10 +35,10 @@ TEST(Reachability, StatusFollowsTheFlags) {
 }
 
 TEST(Reachability, KeysNameTheTargetAndMakeInstancesEqual) {
-    EXPECT_TRUE(Reachability::reachabilityWithHostName("a.example")->isEqual(
-        *Reachability::reachabilityWithHostName("a.example")));
-    EXPECT_FALSE(Reachability::reachabilityWithHostName("a.example")->isEqual(
-        *Reachability::reachabilityWithHostName("b.example")));
+    EXPECT_TRUE(Reachability::reachabilityWithHostName("a.example")
+                    ->isEqual(*Reachability::reachabilityWithHostName("a.example")));
+    EXPECT_FALSE(Reachability::reachabilityWithHostName("a.example")
+                     ->isEqual(*Reachability::reachabilityWithHostName("b.example")));
     in_addr address{};
     address.s_addr = htonl(0xC0A80102u);
     EXPECT_EQ(Reachability::makeAddressKey(address), "192.168.1.2");
@@ -54,9 +54,9 @@ TEST(Reachability, ForcedStatesAnswerAndAChangeNotifiesTheListeners) {
     EXPECT_FALSE(host->isConnectionRequired());
 
     std::vector<Reachability*> notified;
-    auto* listener = kite::EventListenerCustom::create(
-        kReachabilityChangedNotification,
-        [&](kite::EventCustom* event) { notified.push_back(static_cast<Reachability*>(event->getUserData())); });
+    auto* listener = kite::EventListenerCustom::create(kReachabilityChangedNotification, [&](kite::EventCustom* event) {
+        notified.push_back(static_cast<Reachability*>(event->getUserData()));
+    });
     kite::EventDispatcher* dispatcher = kite::Director::getInstance()->getEventDispatcher();
     // Without a GL view the director keeps its dispatcher off.
     const bool wasEnabled = dispatcher->isEnabled();

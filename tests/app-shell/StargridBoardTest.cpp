@@ -53,8 +53,8 @@ TEST_F(StargridBoard, TapPopsTheGroupAndTheFrameShowsTheSavedLayout) {
     const auto [x, y] = cellPixel(tapped);
     const std::string after = (dir / "after.png").string();
     const int tapFrame = kGuideOpen + 20;
-    const std::string steps = kCloseGuide + "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " + std::to_string(y) +
-                              "\nshot " + std::to_string(tapFrame + 360) + " " + after + "\nquit " +
+    const std::string steps = kCloseGuide + "tap " + std::to_string(tapFrame) + " " + std::to_string(x) + " " +
+                              std::to_string(y) + "\nshot " + std::to_string(tapFrame + 360) + " " + after + "\nquit " +
                               std::to_string(tapFrame + 362) + "\n";  // once the bursts have gone
     ASSERT_EQ(run("--script " + script("tap.script", steps)), 0);
     std::optional<Saved> saved = readStore(storePath());
@@ -78,8 +78,8 @@ TEST_F(StargridBoard, KilledBetweenMovesResumesTheLastSettledMove) {
     std::string steps = kCloseGuide;
     for (int k = 0; k < 200; ++k) {
         const auto [x, y] = cellPixel(board::cellIndex(9 - k % 3, (k * 7) % board::kColumns));
-        steps += "tap " + std::to_string(kGuideOpen + 20 + 30 * k) + " " + std::to_string(x) + " " +
-                 std::to_string(y) + "\n";
+        steps += "tap " + std::to_string(kGuideOpen + 20 + 30 * k) + " " + std::to_string(x) + " " + std::to_string(y) +
+                 "\n";
     }
     const std::string command = environment() + "exec " + STARGRID_EXECUTABLE + " --fixed-step --script " +
                                 script("taps.script", steps) + " >" + (dir / "killed.txt").string() + " 2>&1";

@@ -17,7 +17,8 @@ constexpr float kDesignWidth = 480.0f;
 
 // Design points to window pixels, from the top left.
 std::string at(float x, float y) {
-    return std::to_string(static_cast<int>(x * kScale)) + " " + std::to_string(static_cast<int>((kDesignHeight - y) * kScale));
+    return std::to_string(static_cast<int>(x * kScale)) + " " +
+           std::to_string(static_cast<int>((kDesignHeight - y) * kScale));
 }
 
 // The tall screen's places (design points).
@@ -74,12 +75,18 @@ protected:
     // A stored game to resume: the layout, 0 points at level 1, the tutorial seen.
     void storeGame(const board::Cells& cells, int diamonds) {
         std::map<std::string, std::string> values = {
-            {"playerStatus", "<integer>1</integer>"}, {"guideStatus", "<integer>1</integer>"},
-            {"musicOnOff", "<true/>"},               {"soundOnOff", "<true/>"},
-            {"voiceOnOff", "<true/>"},               {"isAlive", "<true/>"},
-            {"currentLevel", "<integer>0</integer>"}, {"currentScore", "<integer>0</integer>"},
-            {"propBombCount", "<integer>3</integer>"}, {"propPaintCount", "<integer>3</integer>"},
-            {"propResetCount", "<integer>3</integer>"}, {"diamond", "<integer>" + std::to_string(diamonds) + "</integer>"}};
+            {"playerStatus", "<integer>1</integer>"},
+            {"guideStatus", "<integer>1</integer>"},
+            {"musicOnOff", "<true/>"},
+            {"soundOnOff", "<true/>"},
+            {"voiceOnOff", "<true/>"},
+            {"isAlive", "<true/>"},
+            {"currentLevel", "<integer>0</integer>"},
+            {"currentScore", "<integer>0</integer>"},
+            {"propBombCount", "<integer>3</integer>"},
+            {"propPaintCount", "<integer>3</integer>"},
+            {"propResetCount", "<integer>3</integer>"},
+            {"diamond", "<integer>" + std::to_string(diamonds) + "</integer>"}};
         for (int index = 0; index < board::kCellCount; ++index)
             values["colorKey" + std::to_string(index)] = "<integer>" + std::to_string(cells[index]) + "</integer>";
         std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
@@ -111,8 +118,8 @@ constexpr int kBoardShown = 160;
 
 TEST_F(StargridPlay, FirstPlayShowsTheBannersAndTheTutorialPagesOnceOnly) {
     const std::string steps = "shot 40 " + shotPath("banner") + "\nshot 200 " + shotPath("guide-bomb") +  //
-                              "\ntap 210 " + kBombProp + "\nshot 220 " + shotPath("guide-paint") +            //
-                              "\ntap 230 " + kPaintProp + "\nshot 240 " + shotPath("guide-reset") +           //
+                              "\ntap 210 " + kBombProp + "\nshot 220 " + shotPath("guide-paint") +        //
+                              "\ntap 230 " + kPaintProp + "\nshot 240 " + shotPath("guide-reset") +       //
                               "\ntap 250 " + kResetProp +
                               // the alert "祝您游戏愉快^_^！" closes by its button, design (240, 341)
                               "\ntap 259 320 681\nshot 262 " + shotPath("played") + "\nquit 264\n";
@@ -154,12 +161,11 @@ TEST_F(StargridPlay, PropsPaintChooserAndPauseKeepTheBoardAndTheStoreInStep) {
     const float boxY = static_cast<int>(24.0f / 48) * 48 + 109.0f;
     const float firstColourX = kDesignWidth / 2 - 160 + 160 - 32 - (5 * 48 + 4 * 28) / 2.0f + 24;
 
-    const std::string steps =
-        "tap 170 " + kBombProp + "\nshot 176 " + shotPath("bomb-armed") + "\ntap 180 " + cellTap(board::cellIndex(9, 0)) +
-        "\nshot 300 " + shotPath("bombed") + "\ntap 310 " + kPaintProp + "\ntap 320 " + cellTap(painted) +
-        "\nshot 326 " + shotPath("paint-chooser") + "\ntap 330 " + at(firstColourX, boxY) + "\nshot 340 " +
-        shotPath("painted") + "\ntap 350 " + kResetProp + "\nshot 356 " + shotPath("rearranged") +
-        "\nquit 358\n";
+    const std::string steps = "tap 170 " + kBombProp + "\nshot 176 " + shotPath("bomb-armed") + "\ntap 180 " +
+                              cellTap(board::cellIndex(9, 0)) + "\nshot 300 " + shotPath("bombed") + "\ntap 310 " +
+                              kPaintProp + "\ntap 320 " + cellTap(painted) + "\nshot 326 " + shotPath("paint-chooser") +
+                              "\ntap 330 " + at(firstColourX, boxY) + "\nshot 340 " + shotPath("painted") +
+                              "\ntap 350 " + kResetProp + "\nshot 356 " + shotPath("rearranged") + "\nquit 358\n";
     ASSERT_EQ(run("--script " + script("props.script", steps)), 0);
     const Pixel promptFill{220, 240, 255};  // "Font/NumberF.fnt"
     EXPECT_GT(textPixelsOnRow(shot("bomb-armed"), kDesignHeight - 295, promptFill), 100) << "no bomb prompt";

@@ -134,7 +134,8 @@ protected:
         bool scripted = false;
         for (std::string word, previous; words >> word; previous = word) {
             if (previous == "--frames") word = std::to_string(std::stoi(word) + kGameStarts);
-            if (previous == "--shot") word = std::to_string(std::stoi(word) + kGameStarts) + word.substr(word.find(':'));
+            if (previous == "--shot")
+                word = std::to_string(std::stoi(word) + kGameStarts) + word.substr(word.find(':'));
             scripted = scripted || previous == "--script";
             shifted += word + " ";
         }

@@ -72,7 +72,8 @@ TEST_F(StargridScript, ScriptDrivesTheLifecycleAndQuits) {
                                      "tap 2 320 568\n"
                                      "drag 4 100 100 200 300 3\n"
                                      "background 9\nforeground 12\n"
-                                     "shot 14 " + shot + "\nquit 16\n");
+                                     "shot 14 " +
+                                         shot + "\nquit 16\n");
     GameRun run = runGame(folder.path(), "--script " + script);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_THAT(run.output, HasSubstr("stargrid: entering the background"));

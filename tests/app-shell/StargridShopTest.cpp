@@ -52,7 +52,7 @@ TEST_F(StargridShop, TheMenusShopSellsTheFirstPackAndTheGameKeepsTheCredit) {
     ASSERT_EQ(runFromMenu(steps, "approve"), 0);
     std::optional<Saved> saved = readStore(storePath());
     ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->integer("diamond"), 20 + 140);  // the first run's 20, and the pack
+    EXPECT_EQ(saved->integer("diamond"), 20 + 140);                    // the first run's 20, and the pack
     EXPECT_EQ(ledger().find("com.kwrlopa.tier2"), std::string::npos);  // finished
     EXPECT_TRUE(readPNG(shotPath("bought")));
 }

@@ -27,7 +27,7 @@ TEST(Stargrid, RunsTheGivenFramesHeadlessWithoutADisplayAndExitsZero) {
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
     EXPECT_THAT(game.shellLines(), ElementsAre("stargrid: running on iphone5 (640x1136), headless",
-                                          "stargrid: entering the background", "stargrid: quit"));
+                                               "stargrid: entering the background", "stargrid: quit"));
 }
 
 TEST(Stargrid, FixedStepRunsAHundredAndTwentyFrames) {
@@ -44,8 +44,8 @@ TEST(Stargrid, SigtermRunsTheBackgroundThenQuitsWithStatusZero) {
     ASSERT_TRUE(game.waitForLine("running on ipad (768x1024)"));
     game.signal(SIGTERM);
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.shellLines(), ElementsAre(HasSubstr("running on ipad"), "stargrid: entering the background",
-                                          "stargrid: quit"));
+    EXPECT_THAT(game.shellLines(),
+                ElementsAre(HasSubstr("running on ipad"), "stargrid: entering the background", "stargrid: quit"));
 }
 
 TEST(Stargrid, UserSignalsAlternateBackgroundAndForeground) {
@@ -60,18 +60,17 @@ TEST(Stargrid, UserSignalsAlternateBackgroundAndForeground) {
     game.signal(SIGUSR2);  // already in the foreground: nothing
     game.signal(SIGTERM);
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.shellLines(),
-                ElementsAre(HasSubstr("running on"), "stargrid: entering the background",
-                            "stargrid: entering the foreground", "stargrid: entering the background",
-                            "stargrid: quit"));
+    EXPECT_THAT(game.shellLines(), ElementsAre(HasSubstr("running on"), "stargrid: entering the background",
+                                               "stargrid: entering the foreground", "stargrid: entering the background",
+                                               "stargrid: quit"));
 }
 
 TEST(Stargrid, ZeroFramesQuitsAtOnce) {
     Game game({"--frames", "0"});
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
-    EXPECT_THAT(game.shellLines(), ElementsAre(HasSubstr("running on"), "stargrid: entering the background",
-                                          "stargrid: quit"));
+    EXPECT_THAT(game.shellLines(),
+                ElementsAre(HasSubstr("running on"), "stargrid: entering the background", "stargrid: quit"));
 }
 
 TEST(Stargrid, UnreachableDisplayMeansHeadless) {
@@ -95,8 +94,8 @@ public:
             std::string fd = std::to_string(fds[1]);
             int null = open("/dev/null", O_WRONLY);
             dup2(null, STDERR_FILENO);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
-                  "tcp", static_cast<char*>(nullptr));
+            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -127,7 +126,7 @@ TEST(Stargrid, RunsInAWindowWhenADisplayIsThere) {
     ASSERT_TRUE(game.started());
     EXPECT_EQ(game.waitForExit(), 0);
     EXPECT_THAT(game.shellLines(), ElementsAre("stargrid: running on iphone5 (640x1136)",
-                                          "stargrid: entering the background", "stargrid: quit"));
+                                               "stargrid: entering the background", "stargrid: quit"));
 }
 
 TEST(Stargrid, BadOptionsExitWithStatusTwo) {

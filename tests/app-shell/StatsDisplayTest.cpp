@@ -63,7 +63,8 @@ char readCell(const Frame& frame, float left, float bottom) {
         int count = 0;
         for (int y = 1; y < kite::kStatsCellHeight; y += 2)
             if (inked(y))
-                for (int x = 1; x < kite::kStatsCellWidth; x += 2) count += lit(x, y) != kite::statsGlyphCovers(c, x, y);
+                for (int x = 1; x < kite::kStatsCellWidth; x += 2)
+                    count += lit(x, y) != kite::statsGlyphCovers(c, x, y);
         return count;
     };
     char best = ' ';

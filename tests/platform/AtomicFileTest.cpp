@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <dirent.h>
-#include <fstream>
-#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <string>
 #include <vector>
 
 namespace platform {

@@ -13,8 +13,8 @@ namespace {
 
 BinaryPlistBuilder::Bytes sampleBinary() {
     BinaryPlistBuilder plist;
-    const std::size_t keys[] = {plist.ascii("command"), plist.ascii("title"), plist.ascii("thumbData"),
-                                plist.ascii("n"),       plist.ascii("ok"),    plist.ascii("list"),
+    const std::size_t keys[] = {plist.ascii("command"),    plist.ascii("title"), plist.ascii("thumbData"),
+                                plist.ascii("n"),          plist.ascii("ok"),    plist.ascii("list"),
                                 plist.ascii("description")};
     const std::size_t command = plist.ascii("1010");
     const std::size_t values[] = {command,

@@ -21,7 +21,8 @@ PlistValue sample() {
     };
     return PlistValue(PlistValue::Dictionary{
         {"entry", PlistValue(entry)},
-        {"list", PlistValue(PlistValue::Array{PlistValue("a"), PlistValue::integer(7), PlistValue(PlistValue::Array{})})},
+        {"list",
+         PlistValue(PlistValue::Array{PlistValue("a"), PlistValue::integer(7), PlistValue(PlistValue::Array{})})},
     });
 }
 
@@ -41,9 +42,9 @@ TEST(PlistXml, EveryKindOfValueReadsBackEqual) {
 }
 
 TEST(PlistXml, ReadsWhatOtherWritersIndentAndPad) {
-    const auto decoded = platform::decodePlistXml(wrapped(
-        "\n  <dict>\n    <key>k</key>\n    <data>\n      AAEC\n      /w==\n    </data>\n"
-        "    <key>n</key> <integer>42</integer>\n  </dict>\n"));
+    const auto decoded = platform::decodePlistXml(
+        wrapped("\n  <dict>\n    <key>k</key>\n    <data>\n      AAEC\n      /w==\n    </data>\n"
+                "    <key>n</key> <integer>42</integer>\n  </dict>\n"));
     ASSERT_TRUE(decoded);
     const PlistValue::Dictionary& entries = *decoded->asDictionary();
     EXPECT_EQ(*entries.at("k").asData(), (PlistValue::Data{0, 1, 2, 0xff}));

@@ -103,9 +103,9 @@ TEST(SDLInput, TextKeysAndWindowEventsBecomeTheirKinds) {
     EXPECT_EQ(resized->width, 320);
     EXPECT_EQ(resized->height, 568);
     const std::pair<SDL_WindowEventID, Type> kinds[] = {{SDL_WINDOWEVENT_MINIMIZED, Type::BACKGROUND},
-                                                         {SDL_WINDOWEVENT_RESTORED, Type::FOREGROUND},
-                                                         {SDL_WINDOWEVENT_CLOSE, Type::CLOSE},
-                                                         {SDL_WINDOWEVENT_FOCUS_LOST, Type::FOCUS_LOST}};
+                                                        {SDL_WINDOWEVENT_RESTORED, Type::FOREGROUND},
+                                                        {SDL_WINDOWEVENT_CLOSE, Type::CLOSE},
+                                                        {SDL_WINDOWEVENT_FOCUS_LOST, Type::FOCUS_LOST}};
     for (const auto& [sdl, type] : kinds) {
         window.window.event = sdl;
         EXPECT_EQ(translateSDLEvent(window)->type, type);

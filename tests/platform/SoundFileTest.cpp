@@ -1,6 +1,5 @@
 #include "platform/SoundFile.h"
 
-
 #include <gtest/gtest.h>
 
 #include "support/SoundFiles.h"

@@ -44,8 +44,10 @@ TEST_F(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplacedOnSave) {
 
 TEST(AppNotifications, ObserversOfANameAreCalledInOrderUntilRemoved) {
     std::vector<int> calls;
-    const auto first = platform::addAppObserver(platform::AppNotification::DidEnterBackground, [&] { calls.push_back(1); });
-    const auto second = platform::addAppObserver(platform::AppNotification::DidEnterBackground, [&] { calls.push_back(2); });
+    const auto first =
+        platform::addAppObserver(platform::AppNotification::DidEnterBackground, [&] { calls.push_back(1); });
+    const auto second =
+        platform::addAppObserver(platform::AppNotification::DidEnterBackground, [&] { calls.push_back(2); });
     const auto other = platform::addAppObserver(platform::AppNotification::WillTerminate, [&] { calls.push_back(3); });
     platform::postAppNotification(platform::AppNotification::DidEnterBackground);
     platform::removeAppObserver(first);

@@ -31,7 +31,8 @@ TEST_F(WebWindowTest, OnlyWebPagesLoadAndTheGamesOwnSchemeGoesToItsHandler) {
     EXPECT_FALSE(page_.navigate("pigeon://app/x/sendreq/?"));
     EXPECT_FALSE(page_.navigate("no scheme at all"));
     EXPECT_FALSE(page_.navigate("PGapp://wapoauth?ticket=1"));
-    EXPECT_EQ(page_.loadedUrls(), (std::vector<std::string>{"https://example.org/a", "HTTP://example.org/b", "about:blank"}));
+    EXPECT_EQ(page_.loadedUrls(),
+              (std::vector<std::string>{"https://example.org/a", "HTTP://example.org/b", "about:blank"}));
     EXPECT_EQ(appUrls_, (std::vector<std::string>{"PGapp://wapoauth?ticket=1"}));
 }
 

@@ -12,7 +12,9 @@ public:
     using Bytes = std::vector<std::uint8_t>;
 
     // Each adds one object and answers its index.
-    std::size_t ascii(const std::string& text) { return add(marked(0x50, text.size()), Bytes(text.begin(), text.end())); }
+    std::size_t ascii(const std::string& text) {
+        return add(marked(0x50, text.size()), Bytes(text.begin(), text.end()));
+    }
     std::size_t utf16(const std::u16string& text) {
         Bytes units;
         for (char16_t unit : text) units.insert(units.end(), {std::uint8_t(unit >> 8), std::uint8_t(unit)});

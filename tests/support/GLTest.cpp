@@ -97,9 +97,7 @@ Pixel GLTest::readPixel(int x, int y) const {
     return Pixel{rgba[0], rgba[1], rgba[2], rgba[3]};
 }
 
-std::vector<std::uint8_t> GLTest::readFrame() const {
-    return context_->readPixels(0, 0, frameWidth(), frameHeight());
-}
+std::vector<std::uint8_t> GLTest::readFrame() const { return context_->readPixels(0, 0, frameWidth(), frameHeight()); }
 
 std::string GLTest::saveFrameIn(const std::string& directory, const std::string& suffix) const {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -118,8 +116,7 @@ void GLTest::setGLExtensionsEnabled(bool enabled) {
 
 unsigned int GLTest::takeGLError() {
     GLenum first = glGetError();
-    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {
-    }
+    for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {}
     return first;
 }
 

@@ -15,9 +15,7 @@ namespace test {
 
 struct Pixel {
     std::uint8_t r = 0, g = 0, b = 0, a = 0;
-    bool operator==(const Pixel& other) const {
-        return r == other.r && g == other.g && b == other.b && a == other.a;
-    }
+    bool operator==(const Pixel& other) const { return r == other.r && g == other.g && b == other.b && a == other.a; }
     bool operator!=(const Pixel& other) const { return !(*this == other); }
 };
 

@@ -40,9 +40,8 @@ std::vector<std::string> LogCapture::lines() const {
 
 std::size_t LogCapture::count(const std::string& text) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) {
-        return line.find(text) != std::string::npos;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        lines_.begin(), lines_.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; }));
 }
 
 std::string LogCapture::text() const {

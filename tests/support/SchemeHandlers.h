@@ -29,9 +29,9 @@ public:
     // the URL, as the default handler of the scheme (as "gio mime" would).
     void registerHandler(const std::string& scheme, const std::string& command) {
         const std::string name = "stargrid-test-" + scheme + ".desktop";
-        folder_.put("data/applications/" + name, "[Desktop Entry]\nType=Application\nName=" + scheme +
-                                                     " handler\nExec=" + command + " %u\nNoDisplay=true\nMimeType=x-scheme-handler/" +
-                                                     scheme + ";\n");
+        folder_.put("data/applications/" + name,
+                    "[Desktop Entry]\nType=Application\nName=" + scheme + " handler\nExec=" + command +
+                        " %u\nNoDisplay=true\nMimeType=x-scheme-handler/" + scheme + ";\n");
         mimeapps_ += "x-scheme-handler/" + scheme + "=" + name + "\n";
         folder_.put("config/mimeapps.list", "[Default Applications]\n" + mimeapps_);
     }
@@ -90,8 +90,8 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         bool writerSeen = false;
         while (fd_ >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return std::nullopt;
             pollfd entry{fd_, POLLIN, 0};
             if (::poll(&entry, 1, int(left.count())) <= 0) continue;

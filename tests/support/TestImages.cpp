@@ -1,10 +1,10 @@
 #include "support/TestImages.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <unistd.h>
 
 #include <jpeglib.h>
 #include <tiffio.h>
@@ -74,7 +74,8 @@ Bytes encodeTiff(int width, int height, const Bytes& rgba, bool bigEndian) {
     const std::uint16_t extra[] = {EXTRASAMPLE_ASSOCALPHA};
     TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
-    for (int y = 0; y < height; ++y) TIFFWriteScanline(tif, const_cast<std::uint8_t*>(rgba.data() + y * width * 4), y, 0);
+    for (int y = 0; y < height; ++y)
+        TIFFWriteScanline(tif, const_cast<std::uint8_t*>(rgba.data() + y * width * 4), y, 0);
     TIFFClose(tif);
     Bytes out;
     if (std::FILE* file = std::fopen(path, "rb")) {

@@ -29,8 +29,7 @@ void waitToBeKilled() {
     std::printf("ready\n");
     std::fflush(stdout);
     char byte;
-    while (::read(STDIN_FILENO, &byte, 1) > 0) {
-    }
+    while (::read(STDIN_FILENO, &byte, 1) > 0) {}
     _exit(3);  // the test closed the pipe instead of killing us
 }
 

@@ -127,7 +127,8 @@ int handleUrl(const std::string& url, const Decide& decide) {
         return 1;
     }
     const std::string::size_type idEnd = url.find('/', sizeof kAppPrefix - 1);
-    const std::string appid = url.substr(sizeof kAppPrefix - 1, idEnd == std::string::npos ? 0 : idEnd - (sizeof kAppPrefix - 1));
+    const std::string appid =
+        url.substr(sizeof kAppPrefix - 1, idEnd == std::string::npos ? 0 : idEnd - (sizeof kAppPrefix - 1));
     if (!isAppId(appid)) {
         log("no application id in " + url.substr(0, 200));
         return 1;

@@ -89,9 +89,9 @@ std::string quotedForExec(const std::string& argument) {
 }  // namespace
 
 bool installSchemeHandler(const std::string& executable) {
-    const std::string entry = "[Desktop Entry]\nType=Application\nName=Pigeon (stand-in)\nExec=" +
-                              quotedForExec(executable) +
-                              " %u\nNoDisplay=true\nMimeType=x-scheme-handler/pigeon;x-scheme-handler/pigeonapi;\n";
+    const std::string entry =
+        "[Desktop Entry]\nType=Application\nName=Pigeon (stand-in)\nExec=" + quotedForExec(executable) +
+        " %u\nNoDisplay=true\nMimeType=x-scheme-handler/pigeon;x-scheme-handler/pigeonapi;\n";
     return replaceFile(entryPath(), entry) && rewriteDefaults(true);
 }
 

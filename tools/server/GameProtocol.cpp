@@ -7,12 +7,12 @@ namespace stargrid_server {
 namespace {
 
 constexpr GameProtocol::Endpoint kEndpoints[] = {
-    {"BindAccount", GameProtocol::Method::Post},   {"RedbagCount", GameProtocol::Method::Post},
-    {"Version", GameProtocol::Method::Get},        {"SubmitScore", GameProtocol::Method::Post},
+    {"BindAccount", GameProtocol::Method::Post},    {"RedbagCount", GameProtocol::Method::Post},
+    {"Version", GameProtocol::Method::Get},         {"SubmitScore", GameProtocol::Method::Post},
     {"SubmitGameover", GameProtocol::Method::Post}, {"ShareInfo_iOS", GameProtocol::Method::Get},
-    {"ReceiveRedbag", GameProtocol::Method::Post}, {"ActivityURL", GameProtocol::Method::Get},
-    {"AgreementURL", GameProtocol::Method::Get},   {"GameRanked", GameProtocol::Method::Get},
-    {"RewardsType", GameProtocol::Method::Post},   {"ReceiveDiamond", GameProtocol::Method::Post},
+    {"ReceiveRedbag", GameProtocol::Method::Post},  {"ActivityURL", GameProtocol::Method::Get},
+    {"AgreementURL", GameProtocol::Method::Get},    {"GameRanked", GameProtocol::Method::Get},
+    {"RewardsType", GameProtocol::Method::Post},    {"ReceiveDiamond", GameProtocol::Method::Post},
     {"ReceiveTelFee", GameProtocol::Method::Post},
 };
 

@@ -66,8 +66,10 @@ public:
             auto handler = [this, name](const httplib::Request& request, httplib::Response& response) {
                 serveGame(request, response, name);
             };
-            if (endpoints[i].method == GameProtocol::Method::Get) http.Get("/game/" + name, handler);
-            else http.Post("/game/" + name, handler);
+            if (endpoints[i].method == GameProtocol::Method::Get)
+                http.Get("/game/" + name, handler);
+            else
+                http.Post("/game/" + name, handler);
         }
         http.Get("/bus_ser_ios.html", [this](const httplib::Request& request, httplib::Response& response) {
             answer(request, response, GameProtocol::bootstrap(baseUrl(request)));
@@ -112,9 +114,8 @@ private:
         }
         if (override && override->drop) {
             // Headers go out, then the connection closes before the first chunk: a cut-off reply.
-            response.set_chunked_content_provider("application/json", [](std::size_t, httplib::DataSink&) {
-                return false;
-            });
+            response.set_chunked_content_provider("application/json",
+                                                  [](std::size_t, httplib::DataSink&) { return false; });
         } else {
             response.status = entry.status;
             const std::string body = override && override->body ? *override->body : compact(reply) + "\n";
@@ -232,11 +233,10 @@ void GameServer::Routes::installControls(httplib::Server& http) {
     http.Post("/control/account", [this](const httplib::Request& request, httplib::Response& response) {
         std::optional<Json::Value> spec = jsonObject(request.body);
         const bool valid = spec && (*spec)["cellphone"].isString() && (*spec)["password"].isString();
-        const bool done = valid && server_.store_->seedAccount({(*spec)["cellphone"].asString(),
-                                                                 (*spec)["password"].asString(),
-                                                                 integerMember(*spec, "score"),
-                                                                 integerMember(*spec, "diamond"),
-                                                                 integerMember(*spec, "redbag")});
+        const bool done =
+            valid && server_.store_->seedAccount({(*spec)["cellphone"].asString(), (*spec)["password"].asString(),
+                                                  integerMember(*spec, "score"), integerMember(*spec, "diamond"),
+                                                  integerMember(*spec, "redbag")});
         controlAnswer(response, done, "expected {cellphone, password, score, diamond, redbag}");
     });
     http.Post("/control/prize", [this](const httplib::Request& request, httplib::Response& response) {
@@ -252,8 +252,8 @@ void GameServer::Routes::installControls(httplib::Server& http) {
         std::optional<Json::Value> spec = jsonObject(request.body);
         const std::string key = spec && (*spec)["key"].isString() ? (*spec)["key"].asString() : "";
         const bool known = key == "gametag" || key == "version" || key == "forcedupdate";
-        const bool done = known && (*spec)["value"].isString() &&
-                          server_.store_->setSetting(key, (*spec)["value"].asString());
+        const bool done =
+            known && (*spec)["value"].isString() && server_.store_->setSetting(key, (*spec)["value"].asString());
         controlAnswer(response, done, "expected {key: gametag|version|forcedupdate, value}");
     });
 }

@@ -38,8 +38,10 @@ class Statement {
 public:
     Statement(sqlite3* db, const char* sql) {
         sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) == SQLITE_OK) statement_.reset(raw);
-        else std::fprintf(stderr, "stargrid-server: SQL: %s\n", sqlite3_errmsg(db));
+        if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) == SQLITE_OK)
+            statement_.reset(raw);
+        else
+            std::fprintf(stderr, "stargrid-server: SQL: %s\n", sqlite3_errmsg(db));
     }
     Statement& bind(const std::string& text) {
         if (statement_) sqlite3_bind_text(statement_.get(), ++index_, text.c_str(), -1, SQLITE_TRANSIENT);
@@ -190,8 +192,8 @@ bool GameStore::submitGameover(const std::string& cellphone, const std::string& 
     Statement insert = db_->prepare("INSERT OR IGNORE INTO games (game_id, cellphone, last_level) VALUES (?, ?, ?)");
     if (!insert.bind(gameId).bind(cellphone).bind(level).run()) return false;
     const bool firstNotice = sqlite3_changes(db_->handle.get()) > 0;
-    const bool scored = db_->prepare("SELECT 1 FROM levels WHERE game_id = ? AND cellphone = ?")
-                            .bind(gameId).bind(cellphone).step();
+    const bool scored =
+        db_->prepare("SELECT 1 FROM levels WHERE game_id = ? AND cellphone = ?").bind(gameId).bind(cellphone).step();
     if (firstNotice && scored &&
         !db_->prepare("UPDATE accounts SET red_packets = red_packets + 1 WHERE cellphone = ?").bind(cellphone).run())
         return false;
@@ -218,8 +220,8 @@ std::vector<RankedRow> GameStore::leaderboard(const std::string& cellphone) {
         "SELECT cellphone, best_score FROM accounts WHERE best_score > 0 "
         "ORDER BY best_score DESC, cellphone LIMIT 10");
     while (best.step()) {
-        rows.push_back({best.text(0) == cellphone, maskCellphone(best.text(0)),
-                        static_cast<long>(rows.size()) + 1, best.integer(1)});
+        rows.push_back({best.text(0) == cellphone, maskCellphone(best.text(0)), static_cast<long>(rows.size()) + 1,
+                        best.integer(1)});
     }
     RankedRow own{true, maskCellphone(cellphone), 0, 0};
     Statement mine = db_->prepare(
@@ -272,14 +274,18 @@ bool GameStore::seedAccount(const AccountSeed& seed) {
     Statement write = db_->prepare(
         "INSERT OR REPLACE INTO accounts (cellphone, password, best_score, diamond_credit, red_packets) "
         "VALUES (?, ?, ?, ?, ?)");
-    return write.bind(seed.cellphone).bind(seed.password).bind(seed.bestScore).bind(seed.diamondCredit)
-        .bind(seed.redPackets).run();
+    return write.bind(seed.cellphone)
+        .bind(seed.password)
+        .bind(seed.bestScore)
+        .bind(seed.diamondCredit)
+        .bind(seed.redPackets)
+        .run();
 }
 
 bool GameStore::setPrize(const std::string& cellphone, const Prize& prize) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Statement write = db_->prepare(
-        "INSERT OR REPLACE INTO prizes (cellphone, type, amount, claimed) VALUES (?, ?, ?, 0)");
+    Statement write =
+        db_->prepare("INSERT OR REPLACE INTO prizes (cellphone, type, amount, claimed) VALUES (?, ?, ?, 0)");
     return write.bind(cellphone).bind(static_cast<long>(prize.type)).bind(prize.amount).run();
 }
 

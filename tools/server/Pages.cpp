@@ -5,9 +5,12 @@ namespace {
 
 std::string page(const std::string& title, const std::string& body) {
     return "<!DOCTYPE html>\n<html lang=\"zh\"><head><meta charset=\"utf-8\">"
-           "<meta name=\"viewport\" content=\"width=device-width\"><title>" + title + "</title>"
+           "<meta name=\"viewport\" content=\"width=device-width\"><title>" +
+           title +
+           "</title>"
            "<style>body{font-family:sans-serif;margin:1.5em;color:#4069a7}h1{font-size:1.4em}</style>"
-           "</head><body><h1>" + title + "</h1>" + body + "</body></html>\n";
+           "</head><body><h1>" +
+           title + "</h1>" + body + "</body></html>\n";
 }
 
 }  // namespace

@@ -13,8 +13,8 @@ struct ReplyOverride {
     std::optional<std::string> code;  // the reply's "code" instead of the real one
     std::optional<std::string> body;  // this body, byte for byte, instead of the real reply
     int status = 200;
-    int delayMs = 0;                  // answer this much later (bounded)
-    bool drop = false;                // close the connection without a complete reply
+    int delayMs = 0;    // answer this much later (bounded)
+    bool drop = false;  // close the connection without a complete reply
 
     // "malformed", "wrongtype", "empty", "error", "drop" or "slow"; false for another word.
     bool applyKind(const std::string& kind);

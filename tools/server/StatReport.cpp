@@ -52,8 +52,7 @@ void rc4(std::string& bytes, const std::string& key) {
     }
 }
 
-std::optional<StatReport> decodeStatReport(std::string body, const std::string& contentEncoding,
-                                           std::string* error) {
+std::optional<StatReport> decodeStatReport(std::string body, const std::string& contentEncoding, std::string* error) {
     StatReport report;
     if (contentEncoding.find("rc4") != std::string::npos) rc4(body, kStatReportKey);
     report.compressed = contentEncoding.find("gzip") != std::string::npos;

@@ -16,8 +16,7 @@ struct StatReport {
 void rc4(std::string& bytes, const std::string& key);
 
 // Empty, with a reason, when the body is not a report.
-std::optional<StatReport> decodeStatReport(std::string body, const std::string& contentEncoding,
-                                           std::string* error);
+std::optional<StatReport> decodeStatReport(std::string body, const std::string& contentEncoding, std::string* error);
 
 // The key the game's statistics module enciphers with.
 extern const char* const kStatReportKey;

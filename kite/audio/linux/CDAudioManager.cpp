@@ -91,17 +91,15 @@ void CDAudioManager::end() {
 }
 
 bool CDAudioManager::init(int mode) {
-    platform::AudioSession::shared().setHandlers({[this] { beginInterruption(); },
-                                                  [this] { endInterruption(); }});
+    platform::AudioSession::shared().setHandlers({[this] { beginInterruption(); }, [this] { endInterruption(); }});
     mode_ = mode;
     enabled_ = true;
     setMode(mode);
     soundEngine_ = CDSoundEngine::create();
     if (!soundEngine_) return false;
     soundEngine_->retain();
-    soundEngine_->setBadContextHandler([] {
-        Director::getInstance()->getEventDispatcher()->dispatchCustomEvent("kCDN_BadAlContext");
-    });
+    soundEngine_->setBadContextHandler(
+        [] { Director::getInstance()->getEventDispatcher()->dispatchCustomEvent("kCDN_BadAlContext"); });
     for (int channel = 0; channel < kChannelCount; ++channel) {
         CDLongAudioSource* source = CDLongAudioSource::create();
         if (!source) return false;
@@ -111,10 +109,8 @@ bool CDAudioManager::init(int mode) {
     backgroundMusic_->setBackgroundMusic(true);
     backgroundMusic_->setDelegate(this);
     EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher();
-    assignRetained(badContextListener_,
-                   dispatcher->addCustomEventListener("kCDN_BadAlContext", [this](EventCustom*) {
-                       badAlContextHandler();
-                   }));
+    assignRetained(badContextListener_, dispatcher->addCustomEventListener(
+                                            "kCDN_BadAlContext", [this](EventCustom*) { badAlContextHandler(); }));
     return true;
 }
 
@@ -179,9 +175,7 @@ bool CDAudioManager::audioSessionSetActive(bool active) {
     return true;
 }
 
-bool CDAudioManager::isOtherAudioPlaying() const {
-    return platform::AudioSession::shared().isOtherAudioPlaying();
-}
+bool CDAudioManager::isOtherAudioPlaying() const { return platform::AudioSession::shared().isOtherAudioPlaying(); }
 
 bool CDAudioManager::isDeviceMuted() const { return platform::AudioSession::shared().route().empty(); }
 

@@ -92,8 +92,8 @@ private:
     bool musicAllowed() const { return willPlayBackgroundMusic_ && !mute_; }
     void removeObservers();
 
-    CDSoundEngine* soundEngine_ = nullptr;           // retained
-    CDLongAudioSource* backgroundMusic_ = nullptr;   // channel 0
+    CDSoundEngine* soundEngine_ = nullptr;                        // retained
+    CDLongAudioSource* backgroundMusic_ = nullptr;                // channel 0
     CDLongAudioSource* audioSourceChannels_[kChannelCount] = {};  // retained
     int audioSessionCategory_ = 0;
     int mode_ = kModeFxPlusMusicIfNoOtherAudio;

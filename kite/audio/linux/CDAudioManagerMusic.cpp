@@ -69,12 +69,12 @@ void CDAudioManager::setResignBehavior(int behavior, bool autoHandle) {
     resignBehavior_ = behavior;
     if (!autoHandle || isObservingAppEvents_) return;
     EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher();
-    assignRetained(appEventListeners_[0], dispatcher->addCustomEventListener(
-                                              "event_come_to_background",
-                                              [this](EventCustom*) { applicationWillResignActive(); }));
-    assignRetained(appEventListeners_[1], dispatcher->addCustomEventListener(
-                                              "event_come_to_foreground",
-                                              [this](EventCustom*) { applicationDidBecomeActive(); }));
+    assignRetained(appEventListeners_[0],
+                   dispatcher->addCustomEventListener("event_come_to_background",
+                                                      [this](EventCustom*) { applicationWillResignActive(); }));
+    assignRetained(appEventListeners_[1],
+                   dispatcher->addCustomEventListener("event_come_to_foreground",
+                                                      [this](EventCustom*) { applicationDidBecomeActive(); }));
     isObservingAppEvents_ = true;
 }
 

@@ -6,9 +6,7 @@
 namespace kite {
 namespace audio {
 
-CDBufferManager* CDBufferManager::create(CDSoundEngine* engine) {
-    return createAutoreleased<CDBufferManager>(engine);
-}
+CDBufferManager* CDBufferManager::create(CDSoundEngine* engine) { return createAutoreleased<CDBufferManager>(engine); }
 
 bool CDBufferManager::initWithEngine(CDSoundEngine* engine) {
     if (!engine) return false;

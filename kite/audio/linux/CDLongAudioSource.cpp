@@ -28,9 +28,8 @@ void CDLongAudioSource::load(const std::string& filePath) {
         if (audioSourcePlayer_) {
             scheduler_ = Director::getInstance()->getScheduler();
             Scheduler* scheduler = scheduler_.get();
-            audioSourcePlayer_->setPoster([scheduler](platform::MusicPlayer::Task task) {
-                scheduler->performFunctionInMainThread(task);
-            });
+            audioSourcePlayer_->setPoster(
+                [scheduler](platform::MusicPlayer::Task task) { scheduler->performFunctionInMainThread(task); });
             // The player, and with it this handler, goes with this source.
             audioSourcePlayer_->setFinishHandler([this] { audioPlayerDidFinishPlaying(true); });
             if (delegate_) delegate_->cdAudioSourceFileDidChange(this);

@@ -26,8 +26,7 @@ float CDFloatInterpolator::interpolate(float t) const {
     if (t >= 1.0f) return end_;
     const float delta = end_ - start_;
     switch (interpolationType_) {
-        case kIT_Linear:
-            return start_ + delta * t;
+        case kIT_Linear: return start_ + delta * t;
         case kIT_SCurve: {
             const double td = t;
             return static_cast<float>(start_ + td * td * (3.0 - 2.0 * td) * delta);
@@ -38,8 +37,7 @@ float CDFloatInterpolator::interpolate(float t) const {
                 return start_ + delta * rise;
             }
             return start_ + delta * (1.0f - std::pow(2.0f, -10.0f * t));
-        default:
-            return 0.0f;
+        default: return 0.0f;
     }
 }
 

@@ -64,8 +64,8 @@ protected:
     virtual bool allowsTarget(Ref* /*target*/) const { return true; }
 
 private:
-    Ref* target_ = nullptr;                          // retained
-    CDFloatInterpolator* interpolator_ = nullptr;    // retained
+    Ref* target_ = nullptr;                        // retained
+    CDFloatInterpolator* interpolator_ = nullptr;  // retained
     float startValue_ = 0.0f;
     float endValue_ = 0.0f;
     bool stopTargetWhenComplete_ = false;
@@ -82,6 +82,7 @@ protected:
 class CDSoundSourceFader : public CDTypedPropertyModifier<CDSoundSource> {
 public:
     static CDSoundSourceFader* create(CDSoundSource* source, int type, float startVal, float endVal);
+
 protected:
     void setTargetProperty(float value) override;
     float getTargetProperty() const override;
@@ -91,6 +92,7 @@ protected:
 class CDSoundSourcePanner : public CDTypedPropertyModifier<CDSoundSource> {
 public:
     static CDSoundSourcePanner* create(CDSoundSource* source, int type, float startVal, float endVal);
+
 protected:
     void setTargetProperty(float value) override;
     float getTargetProperty() const override;
@@ -100,6 +102,7 @@ protected:
 class CDSoundSourcePitchBender : public CDTypedPropertyModifier<CDSoundSource> {
 public:
     static CDSoundSourcePitchBender* create(CDSoundSource* source, int type, float startVal, float endVal);
+
 protected:
     void setTargetProperty(float value) override;
     float getTargetProperty() const override;
@@ -109,6 +112,7 @@ protected:
 class CDSoundEngineFader : public CDTypedPropertyModifier<CDSoundEngine> {
 public:
     static CDSoundEngineFader* create(CDSoundEngine* engine, int type, float startVal, float endVal);
+
 protected:
     void setTargetProperty(float value) override;
     float getTargetProperty() const override;
@@ -118,6 +122,7 @@ protected:
 class CDLongAudioSourceFader : public CDTypedPropertyModifier<CDLongAudioSource> {
 public:
     static CDLongAudioSourceFader* create(CDLongAudioSource* source, int type, float startVal, float endVal);
+
 protected:
     void setTargetProperty(float value) override;
     float getTargetProperty() const override;

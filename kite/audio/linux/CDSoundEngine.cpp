@@ -25,8 +25,8 @@ float mixerSampleRate = 0.0f;
 // The mixer-rate extension of the phone's OpenAL; looked up once, absent here.
 using MixerOutputRateProc = ALvoid (*)(const ALdouble value);
 MixerOutputRateProc mixerOutputRateProc() {
-    static MixerOutputRateProc proc = reinterpret_cast<MixerOutputRateProc>(
-        alcGetProcAddress(nullptr, "alcMacOSXMixerOutputRate"));
+    static MixerOutputRateProc proc =
+        reinterpret_cast<MixerOutputRateProc>(alcGetProcAddress(nullptr, "alcMacOSXMixerOutputRate"));
     return proc;
 }
 

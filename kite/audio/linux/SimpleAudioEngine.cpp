@@ -108,9 +108,7 @@ void SimpleAudioEngine::setEnabled(bool enabled) {
 
 float SimpleAudioEngine::backgroundMusicVolume() const { return audioManager_->backgroundMusic()->volume(); }
 
-void SimpleAudioEngine::setBackgroundMusicVolume(float volume) {
-    audioManager_->backgroundMusic()->setVolume(volume);
-}
+void SimpleAudioEngine::setBackgroundMusicVolume(float volume) { audioManager_->backgroundMusic()->setVolume(volume); }
 
 float SimpleAudioEngine::effectsVolume() const { return soundEngine_->masterGain(); }
 

@@ -34,8 +34,8 @@ public:
     bool willPlayBackgroundMusic() const;
 
     // The source name that plays the effect, or CD_NO_SOUND / CD_NO_SOURCE.
-    std::uint32_t playEffect(const std::string& filePath, bool loop = false, float pitch = 1.0f,
-                             float pan = 0.0f, float gain = 1.0f);
+    std::uint32_t playEffect(const std::string& filePath, bool loop = false, float pitch = 1.0f, float pan = 0.0f,
+                             float gain = 1.0f);
     void stopEffect(std::uint32_t soundId);
     void pauseEffect(std::uint32_t soundId);
     void resumeEffect(std::uint32_t soundId);

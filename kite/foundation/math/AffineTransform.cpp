@@ -9,8 +9,10 @@
 namespace kite {
 
 Vec2 PointApplyAffineTransform(const Vec2& point, const AffineTransform& t) {
-    const double x = static_cast<double>(t.tx) + (static_cast<double>(t.a) * point.x + static_cast<double>(t.c) * point.y);
-    const double y = static_cast<double>(t.ty) + (static_cast<double>(t.b) * point.x + static_cast<double>(t.d) * point.y);
+    const double x =
+        static_cast<double>(t.tx) + (static_cast<double>(t.a) * point.x + static_cast<double>(t.c) * point.y);
+    const double y =
+        static_cast<double>(t.ty) + (static_cast<double>(t.b) * point.x + static_cast<double>(t.d) * point.y);
     return Vec2(static_cast<float>(x), static_cast<float>(y));
 }
 
@@ -34,8 +36,7 @@ Rect RectApplyAffineTransform(const Rect& rect, const AffineTransform& t) {
     const float left = rect.getMinX(), right = rect.getMaxX();
     const float bottom = rect.getMinY(), top = rect.getMaxY();
     return boundingBox(PointApplyAffineTransform(Vec2(left, bottom), t),
-                       PointApplyAffineTransform(Vec2(right, bottom), t),
-                       PointApplyAffineTransform(Vec2(left, top), t),
+                       PointApplyAffineTransform(Vec2(right, bottom), t), PointApplyAffineTransform(Vec2(left, top), t),
                        PointApplyAffineTransform(Vec2(right, top), t));
 }
 
@@ -57,8 +58,7 @@ AffineTransform AffineTransformTranslate(const AffineTransform& t, float tx, flo
 AffineTransform AffineTransformRotate(const AffineTransform& t, float angle) {
     const float s = std::sin(angle);
     const float c = std::cos(angle);
-    return AffineTransform{c * t.a + s * t.c, c * t.b + s * t.d, c * t.c - s * t.a, c * t.d - s * t.b,
-                           t.tx, t.ty};
+    return AffineTransform{c * t.a + s * t.c, c * t.b + s * t.d, c * t.c - s * t.a, c * t.d - s * t.b, t.tx, t.ty};
 }
 
 AffineTransform AffineTransformScale(const AffineTransform& t, float sx, float sy) {
@@ -66,18 +66,15 @@ AffineTransform AffineTransformScale(const AffineTransform& t, float sx, float s
 }
 
 AffineTransform AffineTransformConcat(const AffineTransform& t1, const AffineTransform& t2) {
-    return AffineTransform{t1.a * t2.a + t1.b * t2.c,
-                           t1.a * t2.b + t1.b * t2.d,
-                           t1.c * t2.a + t1.d * t2.c,
-                           t1.c * t2.b + t1.d * t2.d,
-                           t1.tx * t2.a + t1.ty * t2.c + t2.tx,
-                           t1.tx * t2.b + t1.ty * t2.d + t2.ty};
+    return AffineTransform{t1.a * t2.a + t1.b * t2.c,           t1.a * t2.b + t1.b * t2.d,
+                           t1.c * t2.a + t1.d * t2.c,           t1.c * t2.b + t1.d * t2.d,
+                           t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
 }
 
 AffineTransform AffineTransformInvert(const AffineTransform& t) {
     const float k = 1.0f / (t.a * t.d - t.b * t.c);
-    return AffineTransform{k * t.d, -k * t.b, -k * t.c, k * t.a, k * (t.c * t.ty - t.d * t.tx),
-                           k * (t.b * t.tx - t.a * t.ty)};
+    return AffineTransform{
+        k * t.d, -k * t.b, -k * t.c, k * t.a, k * (t.c * t.ty - t.d * t.tx), k * (t.b * t.tx - t.a * t.ty)};
 }
 
 bool AffineTransformEqualToTransform(const AffineTransform& t1, const AffineTransform& t2) {

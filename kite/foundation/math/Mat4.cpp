@@ -12,8 +12,8 @@ void Mat4::createLookAt(const Vec3& eye, const Vec3& target, const Vec3& up, Mat
     createLookAt(eye.x, eye.y, eye.z, target.x, target.y, target.z, up.x, up.y, up.z, dst);
 }
 
-void Mat4::createLookAt(float eyeX, float eyeY, float eyeZ, float targetX, float targetY, float targetZ,
-                        float upX, float upY, float upZ, Mat4* dst) {
+void Mat4::createLookAt(float eyeX, float eyeY, float eyeZ, float targetX, float targetY, float targetZ, float upX,
+                        float upY, float upZ, Mat4* dst) {
     const Vec3 eye(eyeX, eyeY, eyeZ);
     Vec3 up(upX, upY, upZ);
     up.normalize();
@@ -65,8 +65,8 @@ void Mat4::createPerspective(float fieldOfView, float aspectRatio, float zNear, 
     dst->m[14] = -2.0f * zFar * zNear * fn;
 }
 
-void Mat4::createOrthographicOffCenter(float left, float right, float bottom, float top, float zNear,
-                                       float zFar, Mat4* dst) {
+void Mat4::createOrthographicOffCenter(float left, float right, float bottom, float top, float zNear, float zFar,
+                                       Mat4* dst) {
     dst->setZero();
     dst->m[0] = 2.0f / (right - left);
     dst->m[5] = 2.0f / (top - bottom);
@@ -109,9 +109,7 @@ void Mat4::createRotation(const Quaternion& q, Mat4* dst) {
     m[15] = 1.0f;
 }
 
-void Mat4::createRotation(const Vec3& axis, float angle, Mat4* dst) {
-    createRotation(Quaternion(axis, angle), dst);
-}
+void Mat4::createRotation(const Vec3& axis, float angle, Mat4* dst) { createRotation(Quaternion(axis, angle), dst); }
 
 void Mat4::createTranslation(float x, float y, float z, Mat4* dst) {
     *dst = IDENTITY;

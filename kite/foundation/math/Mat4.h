@@ -15,21 +15,21 @@ public:
     // The identity.
     constexpr Mat4() : m{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1} {}
     // The 16 elements in storage (column-major) order.
-    constexpr Mat4(float m0, float m1, float m2, float m3, float m4, float m5, float m6, float m7,
-                   float m8, float m9, float m10, float m11, float m12, float m13, float m14, float m15)
+    constexpr Mat4(float m0, float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8, float m9,
+                   float m10, float m11, float m12, float m13, float m14, float m15)
         : m{m0, m1, m2, m3, m4, m5, m6, m7, m8, m9, m10, m11, m12, m13, m14, m15} {}
     // Copies 16 floats in column-major order.
     explicit Mat4(const float* elements) { set(elements); }
 
     // View matrix looking from eye at target with the given up direction.
     static void createLookAt(const Vec3& eye, const Vec3& target, const Vec3& up, Mat4* dst);
-    static void createLookAt(float eyeX, float eyeY, float eyeZ, float targetX, float targetY,
-                             float targetZ, float upX, float upY, float upZ, Mat4* dst);
+    static void createLookAt(float eyeX, float eyeY, float eyeZ, float targetX, float targetY, float targetZ, float upX,
+                             float upY, float upZ, Mat4* dst);
     // Perspective projection; a field of view that is a multiple of 180 degrees (0 included)
     // leaves dst untouched.
     static void createPerspective(float fieldOfView, float aspectRatio, float zNear, float zFar, Mat4* dst);
-    static void createOrthographicOffCenter(float left, float right, float bottom, float top, float zNear,
-                                            float zFar, Mat4* dst);
+    static void createOrthographicOffCenter(float left, float right, float bottom, float top, float zNear, float zFar,
+                                            Mat4* dst);
     // Orthographic projection centred on the origin.
     static void createOrthographic(float width, float height, float zNear, float zFar, Mat4* dst);
     // Rotation of a unit quaternion.
@@ -76,9 +76,7 @@ public:
     // this = this x other
     void multiply(const Mat4& other) { MathUtil::multiplyMatrix(m, other.m, m); }
     // dst = m1 x m2; dst may be m1 or m2.
-    static void multiply(const Mat4& m1, const Mat4& m2, Mat4* dst) {
-        MathUtil::multiplyMatrix(m1.m, m2.m, dst->m);
-    }
+    static void multiply(const Mat4& m1, const Mat4& m2, Mat4* dst) { MathUtil::multiplyMatrix(m1.m, m2.m, dst->m); }
     void multiply(float scalar) { MathUtil::multiplyMatrixByScalar(m, scalar, m); }
     // Planar: x and y move by a 2D affine map and z by its own scale and offset, as every
     // node without 3D rotation, skew or an additional transform does.
@@ -113,7 +111,10 @@ public:
         multiply(*this, other, &r);
         return r;
     }
-    Mat4& operator*=(const Mat4& other) { multiply(other); return *this; }
+    Mat4& operator*=(const Mat4& other) {
+        multiply(other);
+        return *this;
+    }
     Vec4 operator*(const Vec4& v) const {
         Vec4 r;
         transformVector(v, &r);

@@ -26,7 +26,12 @@ public:
     // dst = q1 x q2 (rotate by q2, then by q1); dst may be q1 or q2.
     static void multiply(const Quaternion& q1, const Quaternion& q2, Quaternion* dst);
 
-    void set(float xx, float yy, float zz, float ww) { x = xx; y = yy; z = zz; w = ww; }
+    void set(float xx, float yy, float zz, float ww) {
+        x = xx;
+        y = yy;
+        z = zz;
+        w = ww;
+    }
     void setIdentity() { set(0.0f, 0.0f, 0.0f, 1.0f); }
     bool isIdentity() const { return x == 0.0f && y == 0.0f && z == 0.0f && w == 1.0f; }
     bool isZero() const { return x == 0.0f && y == 0.0f && z == 0.0f && w == 0.0f; }
@@ -35,7 +40,11 @@ public:
     // Unit length; a (near) zero quaternion stays as it is.
     void normalize();
     Quaternion getNormalized() const;
-    void conjugate() { x = -x; y = -y; z = -z; }
+    void conjugate() {
+        x = -x;
+        y = -y;
+        z = -z;
+    }
     Quaternion getConjugated() const { return Quaternion(-x, -y, -z, w); }
     // Inverts in place; returns false and changes nothing for a zero quaternion.
     bool inverse();
@@ -51,7 +60,10 @@ public:
         multiply(*this, q, &r);
         return r;
     }
-    Quaternion& operator*=(const Quaternion& q) { multiply(q); return *this; }
+    Quaternion& operator*=(const Quaternion& q) {
+        multiply(q);
+        return *this;
+    }
     bool operator==(const Quaternion& q) const { return x == q.x && y == q.y && z == q.z && w == q.w; }
     bool operator!=(const Quaternion& q) const { return !(*this == q); }
 

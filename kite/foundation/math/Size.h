@@ -17,8 +17,15 @@ public:
     // Width from x, height from y.
     constexpr Size(const Vec2& v) : width(v.x), height(v.y) {}  // NOLINT: implicit by design
 
-    Size& operator=(const Vec2& v) { width = v.x; height = v.y; return *this; }
-    void setSize(float w, float h) { width = w; height = h; }
+    Size& operator=(const Vec2& v) {
+        width = v.x;
+        height = v.y;
+        return *this;
+    }
+    void setSize(float w, float h) {
+        width = w;
+        height = h;
+    }
 
     Size operator+(const Size& s) const { return Size(width + s.width, height + s.height); }
     Size operator-(const Size& s) const { return Size(width - s.width, height - s.height); }

@@ -14,13 +14,28 @@ public:
     constexpr Vec2() = default;
     constexpr Vec2(float xx, float yy) : x(xx), y(yy) {}
 
-    void set(float xx, float yy) { x = xx; y = yy; }
+    void set(float xx, float yy) {
+        x = xx;
+        y = yy;
+    }
     void setZero() { x = y = 0.0f; }
 
-    void add(const Vec2& v) { x += v.x; y += v.y; }
-    void subtract(const Vec2& v) { x -= v.x; y -= v.y; }
-    void scale(float s) { x *= s; y *= s; }
-    void negate() { x = -x; y = -y; }
+    void add(const Vec2& v) {
+        x += v.x;
+        y += v.y;
+    }
+    void subtract(const Vec2& v) {
+        x -= v.x;
+        y -= v.y;
+    }
+    void scale(float s) {
+        x *= s;
+        y *= s;
+    }
+    void negate() {
+        x = -x;
+        y = -y;
+    }
 
     float dot(const Vec2& v) const { return x * v.x + y * v.y; }
     // z of the 3D cross product of the two vectors taken with z = 0.
@@ -57,10 +72,23 @@ public:
     Vec2 operator-() const { return Vec2(-x, -y); }
     Vec2 operator*(float s) const { return Vec2(x * s, y * s); }
     Vec2 operator/(float s) const { return Vec2(x / s, y / s); }
-    Vec2& operator+=(const Vec2& v) { add(v); return *this; }
-    Vec2& operator-=(const Vec2& v) { subtract(v); return *this; }
-    Vec2& operator*=(float s) { scale(s); return *this; }
-    Vec2& operator/=(float s) { x /= s; y /= s; return *this; }
+    Vec2& operator+=(const Vec2& v) {
+        add(v);
+        return *this;
+    }
+    Vec2& operator-=(const Vec2& v) {
+        subtract(v);
+        return *this;
+    }
+    Vec2& operator*=(float s) {
+        scale(s);
+        return *this;
+    }
+    Vec2& operator/=(float s) {
+        x /= s;
+        y /= s;
+        return *this;
+    }
     // Exact comparison; use equals for the fuzzy one.
     bool operator==(const Vec2& v) const { return x == v.x && y == v.y; }
     bool operator!=(const Vec2& v) const { return !(*this == v); }

@@ -15,17 +15,35 @@ public:
     constexpr Vec3() = default;
     constexpr Vec3(float xx, float yy, float zz) : x(xx), y(yy), z(zz) {}
 
-    void set(float xx, float yy, float zz) { x = xx; y = yy; z = zz; }
+    void set(float xx, float yy, float zz) {
+        x = xx;
+        y = yy;
+        z = zz;
+    }
     void setZero() { x = y = z = 0.0f; }
 
-    void add(const Vec3& v) { x += v.x; y += v.y; z += v.z; }
-    void subtract(const Vec3& v) { x -= v.x; y -= v.y; z -= v.z; }
-    // dst = a - b; dst may be a or b.
-    static void subtract(const Vec3& a, const Vec3& b, Vec3* dst) {
-        dst->set(a.x - b.x, a.y - b.y, a.z - b.z);
+    void add(const Vec3& v) {
+        x += v.x;
+        y += v.y;
+        z += v.z;
     }
-    void scale(float s) { x *= s; y *= s; z *= s; }
-    void negate() { x = -x; y = -y; z = -z; }
+    void subtract(const Vec3& v) {
+        x -= v.x;
+        y -= v.y;
+        z -= v.z;
+    }
+    // dst = a - b; dst may be a or b.
+    static void subtract(const Vec3& a, const Vec3& b, Vec3* dst) { dst->set(a.x - b.x, a.y - b.y, a.z - b.z); }
+    void scale(float s) {
+        x *= s;
+        y *= s;
+        z *= s;
+    }
+    void negate() {
+        x = -x;
+        y = -y;
+        z = -z;
+    }
 
     float dot(const Vec3& v) const { return x * v.x + y * v.y + z * v.z; }
     static float dot(const Vec3& a, const Vec3& b) { return a.dot(b); }
@@ -71,9 +89,18 @@ public:
     Vec3 operator-() const { return Vec3(-x, -y, -z); }
     Vec3 operator*(float s) const { return Vec3(x * s, y * s, z * s); }
     Vec3 operator/(float s) const { return Vec3(x / s, y / s, z / s); }
-    Vec3& operator+=(const Vec3& v) { add(v); return *this; }
-    Vec3& operator-=(const Vec3& v) { subtract(v); return *this; }
-    Vec3& operator*=(float s) { scale(s); return *this; }
+    Vec3& operator+=(const Vec3& v) {
+        add(v);
+        return *this;
+    }
+    Vec3& operator-=(const Vec3& v) {
+        subtract(v);
+        return *this;
+    }
+    Vec3& operator*=(float s) {
+        scale(s);
+        return *this;
+    }
     bool operator==(const Vec3& v) const { return x == v.x && y == v.y && z == v.z; }
     bool operator!=(const Vec3& v) const { return !(*this == v); }
 

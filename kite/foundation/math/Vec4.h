@@ -16,7 +16,12 @@ public:
     constexpr Vec4() = default;
     constexpr Vec4(float xx, float yy, float zz, float ww) : x(xx), y(yy), z(zz), w(ww) {}
 
-    void set(float xx, float yy, float zz, float ww) { x = xx; y = yy; z = zz; w = ww; }
+    void set(float xx, float yy, float zz, float ww) {
+        x = xx;
+        y = yy;
+        z = zz;
+        w = ww;
+    }
 
     float dot(const Vec4& v) const { return x * v.x + y * v.y + z * v.z + w * v.w; }
     float length() const { return std::sqrt(dot(*this)); }

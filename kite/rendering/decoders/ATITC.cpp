@@ -63,10 +63,9 @@ void decodeTile(const std::uint8_t* block, std::uint8_t* out, int rowWords, ATIT
 
 void atitc_decode(const std::uint8_t* encodeData, std::uint8_t* decodeData, int pixelsWidth, int pixelsHeight,
                   ATITCDecodeFlag flag) {
-    decodeTiles(encodeData, decodeData, pixelsWidth, pixelsHeight, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16,
-                [flag](const std::uint8_t* block, std::uint8_t* out, int rowWords) {
-                    decodeTile(block, out, rowWords, flag);
-                });
+    decodeTiles(
+        encodeData, decodeData, pixelsWidth, pixelsHeight, flag == ATITCDecodeFlag::ATC_RGB ? 8 : 16,
+        [flag](const std::uint8_t* block, std::uint8_t* out, int rowWords) { decodeTile(block, out, rowWords, flag); });
 }
 
 }  // namespace kite

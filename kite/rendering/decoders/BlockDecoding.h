@@ -13,7 +13,9 @@ inline std::uint32_t read32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
-inline std::uint64_t read64(const std::uint8_t* p) { return std::uint64_t(read32(p)) | (std::uint64_t(read32(p + 4)) << 32); }
+inline std::uint64_t read64(const std::uint8_t* p) {
+    return std::uint64_t(read32(p)) | (std::uint64_t(read32(p + 4)) << 32);
+}
 
 struct Rgba {
     int r, g, b, a;

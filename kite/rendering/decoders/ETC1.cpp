@@ -12,9 +12,7 @@ constexpr int kModifiers[8][4] = {
     {18, 60, -18, -60}, {24, 80, -24, -80}, {33, 106, -33, -106}, {47, 183, -47, -183},
 };
 
-std::uint16_t readBigEndian16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
-}
+std::uint16_t readBigEndian16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 
 int clampByte(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
@@ -23,10 +21,10 @@ int expand5(int v) { return (v << 3) | (v >> 2); }
 
 // Decodes one block into 16 RGB triplets, row-major.
 void decodeBlock(const std::uint8_t* block, std::uint8_t out[16][3]) {
-    const std::uint32_t high = (std::uint32_t(block[0]) << 24) | (std::uint32_t(block[1]) << 16) |
-                               (std::uint32_t(block[2]) << 8) | block[3];
-    const std::uint32_t low = (std::uint32_t(block[4]) << 24) | (std::uint32_t(block[5]) << 16) |
-                              (std::uint32_t(block[6]) << 8) | block[7];
+    const std::uint32_t high =
+        (std::uint32_t(block[0]) << 24) | (std::uint32_t(block[1]) << 16) | (std::uint32_t(block[2]) << 8) | block[3];
+    const std::uint32_t low =
+        (std::uint32_t(block[4]) << 24) | (std::uint32_t(block[5]) << 16) | (std::uint32_t(block[6]) << 8) | block[7];
     const bool differential = (high >> 1) & 1;
     const bool flip = high & 1;
     int base[2][3];
@@ -55,7 +53,8 @@ void decodeBlock(const std::uint8_t* block, std::uint8_t out[16][3]) {
             const int index = (((low >> (bit + 16)) & 1) << 1) | ((low >> bit) & 1);
             const int sub = flip ? (y >= 2) : (x >= 2);
             const int modifier = kModifiers[table[sub]][index];
-            for (int c = 0; c < 3; ++c) out[y * 4 + x][c] = static_cast<std::uint8_t>(clampByte(base[sub][c] + modifier));
+            for (int c = 0; c < 3; ++c)
+                out[y * 4 + x][c] = static_cast<std::uint8_t>(clampByte(base[sub][c] + modifier));
         }
     }
 }
@@ -69,8 +68,8 @@ bool etc1_pkm_is_valid(const std::uint8_t* header) {
     const std::uint32_t encodedHeight = readBigEndian16(header + 10);
     const std::uint32_t width = readBigEndian16(header + 12);
     const std::uint32_t height = readBigEndian16(header + 14);
-    return format == 0 && encodedWidth >= width && encodedHeight >= height &&
-           encodedWidth - width < 4 && encodedHeight - height < 4;
+    return format == 0 && encodedWidth >= width && encodedHeight >= height && encodedWidth - width < 4 &&
+           encodedHeight - height < 4;
 }
 
 std::uint32_t etc1_pkm_get_width(const std::uint8_t* header) { return readBigEndian16(header + 12); }
@@ -81,8 +80,8 @@ std::uint64_t etc1_get_encoded_data_size(std::uint32_t width, std::uint32_t heig
     return ((std::uint64_t(width) + 3) / 4) * ((std::uint64_t(height) + 3) / 4) * ETC1_ENCODED_BLOCK_SIZE;
 }
 
-int etc1_decode_image(const std::uint8_t* input, std::uint8_t* output, std::uint32_t width,
-                      std::uint32_t height, std::uint32_t pixelSize, std::uint32_t stride) {
+int etc1_decode_image(const std::uint8_t* input, std::uint8_t* output, std::uint32_t width, std::uint32_t height,
+                      std::uint32_t pixelSize, std::uint32_t stride) {
     if (pixelSize != 2 && pixelSize != 3) return -1;
     const std::uint32_t encodedWidth = (width + 3) & ~3u;
     const std::uint32_t encodedHeight = (height + 3) & ~3u;

@@ -19,7 +19,7 @@ std::uint64_t etc1_get_encoded_data_size(std::uint32_t width, std::uint32_t heig
 // Decodes width x height pixels into output, rows stride bytes apart: pixel size 3
 // writes R, G, B; pixel size 2 writes RGB565 low byte first. Returns 0, or -1 for
 // another pixel size. The input must hold etc1_get_encoded_data_size bytes.
-int etc1_decode_image(const std::uint8_t* input, std::uint8_t* output, std::uint32_t width,
-                      std::uint32_t height, std::uint32_t pixelSize, std::uint32_t stride);
+int etc1_decode_image(const std::uint8_t* input, std::uint8_t* output, std::uint32_t width, std::uint32_t height,
+                      std::uint32_t pixelSize, std::uint32_t stride);
 
 }  // namespace kite

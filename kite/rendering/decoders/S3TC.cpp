@@ -54,10 +54,9 @@ std::uint64_t s3tc_level_size(std::uint32_t width, std::uint32_t height, S3TCDec
 
 void s3tc_decode(const std::uint8_t* encodeData, std::uint8_t* decodeData, int pixelsWidth, int pixelsHeight,
                  S3TCDecodeFlag flag) {
-    decodeTiles(encodeData, decodeData, pixelsWidth, pixelsHeight, flag == S3TCDecodeFlag::DXT1 ? 8 : 16,
-                [flag](const std::uint8_t* block, std::uint8_t* out, int rowWords) {
-                    decodeTile(block, out, rowWords, flag);
-                });
+    decodeTiles(
+        encodeData, decodeData, pixelsWidth, pixelsHeight, flag == S3TCDecodeFlag::DXT1 ? 8 : 16,
+        [flag](const std::uint8_t* block, std::uint8_t* out, int rowWords) { decodeTile(block, out, rowWords, flag); });
 }
 
 }  // namespace kite

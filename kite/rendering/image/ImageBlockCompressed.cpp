@@ -173,9 +173,7 @@ bool Image::initWithATITCData(const unsigned char* data, std::int64_t dataLen) {
             flag = ATITCDecodeFlag::ATC_RGB;
             format = PixelFormat::ATC_RGB;
             break;
-        default:
-            log("Image: KTX: unsupported internal format 0x%04X", internalFormat);
-            return false;
+        default: log("Image: KTX: unsupported internal format 0x%04X", internalFormat); return false;
     }
     if (!validDimensions("KTX", width, height)) return false;
     // The first level follows the key/value data and its own size word.

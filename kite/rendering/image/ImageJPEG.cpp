@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "kite/foundation/Log.h"
 #include "kite/rendering/image/ImageReading.h"

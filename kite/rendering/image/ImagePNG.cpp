@@ -57,16 +57,11 @@ png_byte expandToEightBitChannels(png_structp png, png_infop info) {
 
 PixelFormat renderFormatOf(png_byte colorType, PixelFormat otherwise) {
     switch (colorType) {
-        case PNG_COLOR_TYPE_GRAY:
-            return PixelFormat::I8;
-        case PNG_COLOR_TYPE_RGB:
-            return PixelFormat::RGB888;
-        case PNG_COLOR_TYPE_GRAY_ALPHA:
-            return PixelFormat::AI88;
-        case PNG_COLOR_TYPE_RGB_ALPHA:
-            return PixelFormat::RGBA8888;
-        default:
-            return otherwise;
+        case PNG_COLOR_TYPE_GRAY: return PixelFormat::I8;
+        case PNG_COLOR_TYPE_RGB: return PixelFormat::RGB888;
+        case PNG_COLOR_TYPE_GRAY_ALPHA: return PixelFormat::AI88;
+        case PNG_COLOR_TYPE_RGB_ALPHA: return PixelFormat::RGBA8888;
+        default: return otherwise;
     }
 }
 

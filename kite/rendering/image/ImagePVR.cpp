@@ -36,7 +36,8 @@ const std::unordered_map<std::uint32_t, PixelFormat>& pvr2Formats() {
 constexpr std::uint64_t channelFormat(char c0, char c1, char c2, char c3, int b0, int b1, int b2, int b3) {
     return std::uint64_t(std::uint8_t(c0)) | (std::uint64_t(std::uint8_t(c1)) << 8) |
            (std::uint64_t(std::uint8_t(c2)) << 16) | (std::uint64_t(std::uint8_t(c3)) << 24) |
-           (std::uint64_t(b0) << 32) | (std::uint64_t(b1) << 40) | (std::uint64_t(b2) << 48) | (std::uint64_t(b3) << 56);
+           (std::uint64_t(b0) << 32) | (std::uint64_t(b1) << 40) | (std::uint64_t(b2) << 48) |
+           (std::uint64_t(b3) << 56);
 }
 
 constexpr std::uint64_t kPVR3PVRTC2RGB = 0, kPVR3PVRTC2RGBA = 1, kPVR3PVRTC4RGB = 2, kPVR3PVRTC4RGBA = 3;
@@ -114,7 +115,8 @@ bool Image::initWithPVRv2Data(const unsigned char* data, std::int64_t dataLen) {
     }
     const std::int64_t available = dataLen - kPVRHeaderSize;
     if (std::int64_t(declaredLength) > available) {
-        log("Image: PVR: %u bytes of pixels announced, %lld present", declaredLength, static_cast<long long>(available));
+        log("Image: PVR: %u bytes of pixels announced, %lld present", declaredLength,
+            static_cast<long long>(available));
         return false;
     }
     _renderFormat = deviceFormat;
@@ -207,7 +209,8 @@ bool Image::initWithPVRv3Data(const unsigned char* data, std::int64_t dataLen) {
 
     const bool dxt = pixelFormat == kPVR3DXT1 || pixelFormat == kPVR3DXT3 || pixelFormat == kPVR3DXT5;
     if ((dxt && !support.s3tc) || (pixelFormat == kPVR3BGRA8888 && !support.bgra8888)) {
-        log("Image: PVR: pixel format 0x%llX is not supported by this GPU", static_cast<unsigned long long>(pixelFormat));
+        log("Image: PVR: pixel format 0x%llX is not supported by this GPU",
+            static_cast<unsigned long long>(pixelFormat));
         return false;
     }
     const auto found = pvr3Formats().find(pixelFormat);

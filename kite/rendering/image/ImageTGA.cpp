@@ -39,8 +39,7 @@ bool Image::initWithTGAData(tImageTGA* tgaData) {
                 _renderFormat = PixelFormat::RGB5A1;
                 ok = true;
                 break;
-            default:
-                break;
+            default: break;
         }
     } else if (tgaData->type == 3 && tgaData->pixelDepth == 8) {
         _renderFormat = PixelFormat::I8;

@@ -43,15 +43,9 @@ toff_t tiffSeek(thandle_t handle, toff_t offset, int whence) {
     const auto size = static_cast<std::int64_t>(source->size);
     std::int64_t target;
     switch (whence) {
-        case SEEK_CUR:
-            target = static_cast<std::int64_t>(source->offset) + delta;
-            break;
-        case SEEK_END:
-            target = size + delta;
-            break;
-        default:
-            target = delta;
-            break;
+        case SEEK_CUR: target = static_cast<std::int64_t>(source->offset) + delta; break;
+        case SEEK_END: target = size + delta; break;
+        default: target = delta; break;
     }
     if (target < 0 || target > size) return static_cast<toff_t>(-1);
     source->offset = static_cast<toff_t>(target);
@@ -83,7 +77,8 @@ bool Image::initWithTiffData(const unsigned char* data, std::int64_t dataLen) {
         TIFFSetWarningHandler(tiffWarning);
     });
     TiffSource source{data, static_cast<toff_t>(dataLen), 0};
-    TIFF* tif = TIFFClientOpen("file.tif", "r", &source, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap, tiffUnmap);
+    TIFF* tif = TIFFClientOpen("file.tif", "r", &source, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap,
+                               tiffUnmap);
     if (!tif) {
         log("Image: TIFF: cannot open the data");
         return false;

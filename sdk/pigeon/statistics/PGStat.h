@@ -38,7 +38,8 @@ public:
 
     // Tracking operations; each short form passes no key and not real-time.
     static void trackPageViewBegin(const std::string& page, const StatKey& appkey = std::nullopt);
-    static void trackPageViewEnd(const std::string& page, const StatKey& appkey = std::nullopt, bool isRealTime = false);
+    static void trackPageViewEnd(const std::string& page, const StatKey& appkey = std::nullopt,
+                                 bool isRealTime = false);
     static void trackException(const std::exception* exception, const StatKey& appkey = std::nullopt,
                                bool isRealTime = false);
     static void trackError(const std::string& error, const StatKey& appkey = std::nullopt, bool isRealTime = false);

@@ -50,7 +50,8 @@ void PGStatConfig::restoreDefaults() {
     for (auto& text : texts_) text.reset();
     texts_[static_cast<int>(Text::channel)] = "appstore";
     // The endpoint is configurable; without it the module's fixed report URL serves.
-    if (const char* url = std::getenv("STARGRID_STAT_URL"); url && *url) texts_[static_cast<int>(Text::statReportURL)] = url;
+    if (const char* url = std::getenv("STARGRID_STAT_URL"); url && *url)
+        texts_[static_cast<int>(Text::statReportURL)] = url;
 }
 
 }  // namespace pigeon

@@ -32,8 +32,19 @@ public:
 
     // Text settings; none until set.
     enum class Text {
-        appkey, channel, qq, account, accountExt, customerUserID, customerAppVersion,
-        ifa, pushDeviceToken, op, cn, sp, statReportURL
+        appkey,
+        channel,
+        qq,
+        account,
+        accountExt,
+        customerUserID,
+        customerAppVersion,
+        ifa,
+        pushDeviceToken,
+        op,
+        cn,
+        sp,
+        statReportURL
     };
     std::optional<std::string> get(Text setting) const;
     void set(Text setting, std::optional<std::string> value);

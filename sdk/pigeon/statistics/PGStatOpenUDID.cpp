@@ -134,8 +134,8 @@ std::string PGStatOpenUDID::valueWithError(Error* error) {
     if (!identifier) {
         identifier = reliable ? *reliable : _generateFreshOpenUDID();
         if (!record) {
-            record = Dictionary{{kKey, *identifier}, {kAppUIDKey, ownId},
-                                {kCreatedKey, platform::PlistValue::integer(statNow())}};
+            record = Dictionary{
+                {kKey, *identifier}, {kAppUIDKey, ownId}, {kCreatedKey, platform::PlistValue::integer(statNow())}};
             if (optOut) (*record)[kOptOutKey] = *optOut;
             save = true;
         } else {
@@ -159,8 +159,9 @@ std::string PGStatOpenUDID::valueWithError(Error* error) {
     }
     cachedValue = *identifier;
     if (error) {
-        *error = discrepancy ? Error{2, "Found a discrepancy between stored OpenUDID (reliable) and redundant copies; "
-                                        "one of the apps on the device is most likely corrupting the OpenUDID protocol"}
+        *error = discrepancy ? Error{2,
+                                     "Found a discrepancy between stored OpenUDID (reliable) and redundant copies; "
+                                     "one of the apps on the device is most likely corrupting the OpenUDID protocol"}
                              : Error{0, "OpenUDID succesfully retrieved"};
     }
     return *cachedValue;

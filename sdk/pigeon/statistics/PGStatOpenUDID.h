@@ -8,7 +8,7 @@
 namespace platform {
 class Pasteboard;
 class UserDefaults;
-}
+}  // namespace platform
 
 namespace pigeon {
 

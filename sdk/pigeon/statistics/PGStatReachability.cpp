@@ -60,8 +60,13 @@ std::string PGStatReachability::currentReachabilityFlags() const {
     const struct {
         std::uint32_t bit;
         char letter;
-    } letters[] = {{kIsWWAN, 'W'}, {kReachable, 'R'}, {kTransientConnection, 't'}, {kConnectionRequired, 'c'},
-                   {kConnectionOnTraffic, 'C'}, {kInterventionRequired, 'i'}, {kConnectionOnDemand, 'D'}};
+    } letters[] = {{kIsWWAN, 'W'},
+                   {kReachable, 'R'},
+                   {kTransientConnection, 't'},
+                   {kConnectionRequired, 'c'},
+                   {kConnectionOnTraffic, 'C'},
+                   {kInterventionRequired, 'i'},
+                   {kConnectionOnDemand, 'D'}};
     std::string text;
     for (const auto& entry : letters) text += (flags & entry.bit) ? entry.letter : '-';
     return text;

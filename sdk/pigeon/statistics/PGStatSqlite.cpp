@@ -56,7 +56,9 @@ std::optional<std::vector<Row>> queryRows(sqlite3* db, const char* sql, const st
     return rows;
 }
 
-std::uint32_t toUnsigned(const std::string& text) { return static_cast<std::uint32_t>(std::strtoull(text.c_str(), nullptr, 10)); }
+std::uint32_t toUnsigned(const std::string& text) {
+    return static_cast<std::uint32_t>(std::strtoull(text.c_str(), nullptr, 10));
+}
 
 }  // namespace statsql
 }  // namespace pigeon

@@ -78,8 +78,8 @@ sqlite3* PGStatStore::getDBLocked() {
     }
     // The count belongs to the file just opened.
     int code = 0;
-    const auto rows = db_ ? queryRows(db_.get(), "select count(*) from events where status=?1", {kWaiting}, &code)
-                          : std::nullopt;
+    const auto rows =
+        db_ ? queryRows(db_.get(), "select count(*) from events where status=?1", {kWaiting}, &code) : std::nullopt;
     numStoredEvents_ = rows && rows->size() == 1 && rows->front().size() == 1 ? toUnsigned(rows->front()[0]) : 0;
     return db_.get();
 }
@@ -141,8 +141,7 @@ int PGStatStore::execute(const char* sql, const std::vector<std::int64_t>& numbe
     Statement statement(raw);
     if (code == SQLITE_OK) {
         for (std::size_t i = 0; i < numbers.size(); ++i) sqlite3_bind_int64(raw, static_cast<int>(i + 1), numbers[i]);
-        while ((code = sqlite3_step(raw)) == SQLITE_ROW) {
-        }
+        while ((code = sqlite3_step(raw)) == SQLITE_ROW) {}
         if (code == SQLITE_DONE) code = SQLITE_OK;
     }
     if (code != SQLITE_OK) {
@@ -152,7 +151,6 @@ int PGStatStore::execute(const char* sql, const std::vector<std::int64_t>& numbe
     }
     return code;
 }
-
 
 namespace {
 

@@ -63,7 +63,9 @@ public:
     std::string databasePath() const;
 
     // Runs after every job queued on the store so far (tests and benchmarks).
-    void waitForQueue() { task_queue.sync([] {}); }
+    void waitForQueue() {
+        task_queue.sync([] {});
+    }
 
 private:
     PGStatStore();

@@ -97,8 +97,8 @@ void PGStatStore::loadConfig(const std::function<void(const PGStatDataConfig&)>&
         std::lock_guard<std::recursive_mutex> lock(lock_);
         sqlite3* db = getDBLocked();
         int code = 0;
-        const auto rows = db ? queryRows(db, "select type, content, md5sum, version from config;", {}, &code)
-                             : std::nullopt;
+        const auto rows =
+            db ? queryRows(db, "select type, content, md5sum, version from config;", {}, &code) : std::nullopt;
         if (!rows) return;
         for (const Row& row : *rows) {
             if (row.size() == 4) configs.push_back({toUnsigned(row[0]), toUnsigned(row[3]), row[1], row[2]});

@@ -296,8 +296,9 @@ void PGStat::reportAppMonitorStat(const std::optional<PGStatAppMonitorStat>& sta
                                   bool isRealTime) {
     if (!enabled()) return;
     if (!stat || !stat->interface) {
-        statDebugLog("[ERROR]Invalid arguments for reportAppMonitorStat:NULL stat object or null interface name in "
-                     "stat object.");
+        statDebugLog(
+            "[ERROR]Invalid arguments for reportAppMonitorStat:NULL stat object or null interface name in "
+            "stat object.");
         return;
     }
     auto event = std::make_unique<PGStatMonitorStatEvent>();

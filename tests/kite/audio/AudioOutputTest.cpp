@@ -86,8 +86,10 @@ TEST(AudioOutput, ToneReachesTheDeviceAtItsFrequency) {
     const std::string tonePath = folder.path() + "/a440.wav";
     ASSERT_TRUE(kite::test::writeTone(tonePath, tone));
     const std::string output = folder.path() + "/device.wav";
-    const std::string config = folder.put("alsoft.conf", "[general]\nfrequency = 44100\nchannels = stereo\n"
-                                                         "sample-type = int16\n[wave]\nfile = " + output + "\n");
+    const std::string config = folder.put("alsoft.conf",
+                                          "[general]\nfrequency = 44100\nchannels = stereo\n"
+                                          "sample-type = int16\n[wave]\nfile = " +
+                                              output + "\n");
     ASSERT_EQ(runChild("PlaysAToneToTheEnd", tonePath, {"ALSOFT_CONF=" + config, "ALSOFT_DRIVERS=wave"}), 0);
 
     const platform::DecodeResult written = platform::decodeSoundFile(output);

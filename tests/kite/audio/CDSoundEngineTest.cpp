@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
-#include "support/LogCapture.h"
 #include "kite/audio/linux/CDSoundSource.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -112,10 +112,10 @@ TEST_F(CDSoundEngineTest, DisabledEngineOrSilencedGroupPlaysNothing) {
 }
 
 TEST_F(CDSoundEngineTest, IndicesOutsideTheTablesAreRefused) {
-    EXPECT_EQ(engine->playSound(1, 0, 1, 0, 1, false), CD_NO_SOUND);        // empty buffer
+    EXPECT_EQ(engine->playSound(1, 0, 1, 0, 1, false), CD_NO_SOUND);  // empty buffer
     EXPECT_EQ(engine->playSound(-3, 0, 1, 0, 1, false), CD_NO_SOUND);
     EXPECT_EQ(engine->playSound(100000, 0, 1, 0, 1, false), CD_NO_SOUND);
-    EXPECT_EQ(engine->playSound(0, 1, 1, 0, 1, false), CD_NO_SOURCE);       // no group 1
+    EXPECT_EQ(engine->playSound(0, 1, 1, 0, 1, false), CD_NO_SOURCE);  // no group 1
     EXPECT_EQ(engine->playSound(0, -1, 1, 0, 1, false), CD_NO_SOURCE);
     EXPECT_FALSE(engine->soundSourceForSound(0, 5));
     EXPECT_FLOAT_EQ(engine->bufferDurationInSeconds(1), -1.0f);

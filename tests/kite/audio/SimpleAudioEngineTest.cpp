@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
-#include "support/LogCapture.h"
 #include "kite/audio/linux/CDAudioManager.h"
 #include "kite/audio/linux/CDBufferManager.h"
 #include "kite/audio/linux/CDSoundEngine.h"
@@ -13,6 +12,7 @@
 #include "kite/scene/EventDispatcher.h"
 #include "platform/AudioSession.h"
 #include "platform/MusicPlayer.h"
+#include "support/LogCapture.h"
 
 namespace {
 

@@ -17,8 +17,8 @@ struct Decoded {
 
 Decoded decode(const std::string& text) {
     unsigned char* out = nullptr;
-    int n = base64Decode(reinterpret_cast<const unsigned char*>(text.data()),
-                         static_cast<unsigned int>(text.size()), &out);
+    int n =
+        base64Decode(reinterpret_cast<const unsigned char*>(text.data()), static_cast<unsigned int>(text.size()), &out);
     Decoded d{n, out ? std::string(reinterpret_cast<char*>(out), static_cast<size_t>(n)) : std::string(),
               out == nullptr};
     std::free(out);

@@ -45,8 +45,8 @@ TEST(BraceNotation, RectFromPointAndSize) {
 }
 
 TEST(BraceNotation, MalformedRectsGiveZero) {
-    for (const char* text : {"{{10,20},{30}}", "", "{{10,20}}", "{{10,20},{30,40}", "{10,20,30,40}",
-                             "{{10,20}{30,40}}", "}}}{{{"}) {
+    for (const char* text :
+         {"{{10,20},{30}}", "", "{{10,20}}", "{{10,20},{30,40}", "{10,20,30,40}", "{{10,20}{30,40}}", "}}}{{{"}) {
         expectRect(RectFromString(text), 0.0f, 0.0f, 0.0f, 0.0f);
     }
 }

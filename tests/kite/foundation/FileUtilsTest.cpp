@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <zip.h>
+#include <zlib.h>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
-#include <zip.h>
-#include <zlib.h>
 
 namespace kite {
 namespace {
@@ -186,8 +186,8 @@ void writeZip(const std::string& path, const std::string& member, const std::str
     zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
     ASSERT_NE(zip, nullptr);
     zip_fileinfo info{};
-    ASSERT_EQ(zipOpenNewFileInZip2(zip, member.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                   raw ? 0 : Z_DEFLATED, raw ? 0 : Z_DEFAULT_COMPRESSION, raw ? 1 : 0),
+    ASSERT_EQ(zipOpenNewFileInZip2(zip, member.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, raw ? 0 : Z_DEFLATED,
+                                   raw ? 0 : Z_DEFAULT_COMPRESSION, raw ? 1 : 0),
               ZIP_OK);
     ASSERT_EQ(zipWriteInFileInZip(zip, contents.data(), static_cast<unsigned>(contents.size())), ZIP_OK);
     if (raw) {

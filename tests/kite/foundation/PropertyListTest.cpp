@@ -52,8 +52,9 @@ TEST(PropertyList, ANestedDictionaryAndArrayRoundTrip) {
 }
 
 TEST(PropertyList, BooleansStayBooleansAndNumbersKeepTheirKinds) {
-    Value v = parse(plist("<dict><key>b</key><true/><key>i</key><integer>1</integer>"
-                          "<key>r</key><real>1.5</real><key>f</key><false/></dict>"));
+    Value v =
+        parse(plist("<dict><key>b</key><true/><key>i</key><integer>1</integer>"
+                    "<key>r</key><real>1.5</real><key>f</key><false/></dict>"));
     const ValueMap& m = v.asValueMap();
     EXPECT_EQ(m.at("b").getType(), Value::Type::BOOLEAN);
     EXPECT_TRUE(m.at("b").asBool());
@@ -88,8 +89,9 @@ TEST(PropertyList, RealsAreWrittenAndReadWithAPointWhateverTheProcessLocale) {
 }
 
 TEST(PropertyList, DatesAndDataAreLeftOut) {
-    Value v = parse(plist("<dict><key>when</key><date>2014-01-01T00:00:00Z</date>"
-                          "<key>blob</key><data>AAEC</data><key>kept</key><string>k</string></dict>"));
+    Value v =
+        parse(plist("<dict><key>when</key><date>2014-01-01T00:00:00Z</date>"
+                    "<key>blob</key><data>AAEC</data><key>kept</key><string>k</string></dict>"));
     EXPECT_EQ(v.asValueMap().size(), 1u);
     Value a = parse(plist("<array><data>AAEC</data><integer>4</integer></array>"));
     ASSERT_EQ(a.asValueVector().size(), 1u);
@@ -163,8 +165,9 @@ TEST(PropertyList, NulIsNeverWrittenAsACharacterReference) {
 }
 
 TEST(PropertyList, LenientReadingSkipsOnlyTheEntryWithABadNumber) {
-    const std::string text = plist("<dict><key>a</key><integer>12a</integer><key>b</key><integer>3</integer>"
-                                   "<key>c</key><array><real>fast</real><real>1.5</real></array></dict>");
+    const std::string text = plist(
+        "<dict><key>a</key><integer>12a</integer><key>b</key><integer>3</integer>"
+        "<key>c</key><array><real>fast</real><real>1.5</real></array></dict>");
     Value root;
     ::testing::internal::CaptureStdout();
     EXPECT_TRUE(PropertyList::parse(text.data(), text.size(), root, "test", PropertyList::BadValues::Skip));

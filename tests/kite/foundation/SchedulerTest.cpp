@@ -343,7 +343,7 @@ TEST(Scheduler, DestroyingTheSchedulerReleasesItsTimers) {
         Scheduler s;
         s.scheduleSelectorForever(schedule_selector(&Ticker::tick), &t, 0.0f, false);
         s.scheduleUpdate(&t, 0, false);
-    }  // the leak checker of the sanitizer run catches a timer left behind
+    }                                      // the leak checker of the sanitizer run catches a timer left behind
     EXPECT_EQ(t.getReferenceCount(), 1u);  // targets are never retained
 }
 

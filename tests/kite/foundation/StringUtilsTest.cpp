@@ -38,18 +38,18 @@ TEST(UTF8ToUTF16, EmptyInputGivesEmptyOutput) {
 
 TEST(UTF8ToUTF16, MalformedInputFailsAndLeavesTheOutput) {
     const std::string malformed[] = {
-        bytes({0xC0, 0x80}),              // overlong NUL
-        bytes({0xC1, 0xBF}),              // overlong
-        bytes({0xE0, 0x80, 0xAF}),        // overlong three-byte
-        bytes({0xF0, 0x80, 0x80, 0xAF}),  // overlong four-byte
-        bytes({0xED, 0xA0, 0x80}),        // surrogate
-        bytes({0xED, 0xBF, 0xBF}),        // surrogate
-        bytes({0xF4, 0x90, 0x80, 0x80}),  // above U+10FFFF
-        bytes({0xF5, 0x80, 0x80, 0x80}),  // lead byte above F4
-        bytes({0x80}),                    // lone continuation byte
-        bytes({'a', 0xBF, 'b'}),          // stray continuation inside text
-        bytes({0xE2, 0x82}),              // ends inside a sequence
-        bytes({0xE2, 0x28, 0xA1}),        // continuation byte missing
+        bytes({0xC0, 0x80}),                    // overlong NUL
+        bytes({0xC1, 0xBF}),                    // overlong
+        bytes({0xE0, 0x80, 0xAF}),              // overlong three-byte
+        bytes({0xF0, 0x80, 0x80, 0xAF}),        // overlong four-byte
+        bytes({0xED, 0xA0, 0x80}),              // surrogate
+        bytes({0xED, 0xBF, 0xBF}),              // surrogate
+        bytes({0xF4, 0x90, 0x80, 0x80}),        // above U+10FFFF
+        bytes({0xF5, 0x80, 0x80, 0x80}),        // lead byte above F4
+        bytes({0x80}),                          // lone continuation byte
+        bytes({'a', 0xBF, 'b'}),                // stray continuation inside text
+        bytes({0xE2, 0x82}),                    // ends inside a sequence
+        bytes({0xE2, 0x28, 0xA1}),              // continuation byte missing
         bytes({0xF8, 0x88, 0x80, 0x80, 0x80}),  // five-byte form
         bytes({0xFF}),
     };
@@ -163,8 +163,8 @@ TEST(ConvertUTF, EveryTwoAndThreeByteSequenceIsAcceptedExactlyWhenWellFormed) {
                 const UTF8* source = seq;
                 UTF16 room[2];
                 UTF16* target = room;
-                bool converted = convertUTF8ToUTF16(&source, seq + length, &target, room + 2,
-                                                    ConversionMode::STRICT) == ConversionResult::OK;
+                bool converted = convertUTF8ToUTF16(&source, seq + length, &target, room + 2, ConversionMode::STRICT) ==
+                                 ConversionResult::OK;
                 // Independent reading: continuation bytes, shortest form, no surrogate.
                 bool wellFormed = (lead & 0xC0) == 0xC0;
                 UTF32 cp = static_cast<UTF32>(lead & (length == 2 ? 0x1F : 0x0F));
@@ -279,8 +279,8 @@ TEST(ConvertUTF8ToUnits, WidthFourGivesCodePoints) {
 // --- Character classes and trimming ---
 
 TEST(StringUtils, UnicodeSpaces) {
-    for (char16_t c : std::initializer_list<char16_t>{0x09, 0x0A, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F,
-                       0x3000}) {
+    for (char16_t c : std::initializer_list<char16_t>{0x09, 0x0A, 0x0D, 0x20, 0x85, 0xA0, 0x1680, 0x2000, 0x200A,
+                                                      0x2028, 0x2029, 0x202F, 0x205F, 0x3000}) {
         EXPECT_TRUE(StringUtils::isUnicodeSpace(c)) << std::hex << int(c);
     }
     for (char16_t c : std::initializer_list<char16_t>{0x08, 0x0E, 0x1F, 0x21, 'a', 0x200B, 0x180E, 0xFEFF, 0x3001}) {
@@ -289,7 +289,8 @@ TEST(StringUtils, UnicodeSpaces) {
 }
 
 TEST(StringUtils, CJKCharacters) {
-    for (char16_t c : std::initializer_list<char16_t>{0x2E80, 0x3042, 0x30FF, 0x4E00, 0x6C49, 0x9FBF, 0xAC00, 0xD7AF, 0xF900, 0xFE30, 0xFE4F}) {
+    for (char16_t c : std::initializer_list<char16_t>{0x2E80, 0x3042, 0x30FF, 0x4E00, 0x6C49, 0x9FBF, 0xAC00, 0xD7AF,
+                                                      0xF900, 0xFE30, 0xFE4F}) {
         EXPECT_TRUE(StringUtils::isCJKUnicode(c)) << std::hex << int(c);
     }
     for (char16_t c : std::initializer_list<char16_t>{'A', 0x2E7F, 0x2FE0, 0x9FC0, 0xD7B0, 0xFE50, 0xFF01}) {
@@ -317,9 +318,7 @@ TEST(StringUtils, IndexOfLastDifferentUnit) {
 
 // --- Formatting ---
 
-TEST(StringUtils, FormatWritesPrintfText) {
-    EXPECT_EQ(StringUtils::format("%s=%d", "level", 3), "level=3");
-}
+TEST(StringUtils, FormatWritesPrintfText) { EXPECT_EQ(StringUtils::format("%s=%d", "level", 3), "level=3"); }
 
 TEST(StringUtils, FormatCutsAtTheWorkBuffer) {
     std::string longText(200000, 'z');

@@ -87,7 +87,8 @@ TEST_F(TaskThreadPoolTest, DestroyDropsQueuedTasksAndJoinsFromTheLastThread) {
         started.release();
         release.waitFor(5000ms);
     });
-    pool->enqueue(TaskThreadPool::TaskType::IO, [&] { queuedRan = true; }, [&] { callbackRan = true; });
+    pool->enqueue(
+        TaskThreadPool::TaskType::IO, [&] { queuedRan = true; }, [&] { callbackRan = true; });
     ASSERT_TRUE(started.waitFor(5000ms));
 
     // The running task is let go only once its thread has been told to stop.

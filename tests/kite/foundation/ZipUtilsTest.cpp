@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +10,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <zlib.h>
 
 namespace kite {
 namespace {
@@ -46,12 +46,22 @@ Bytes zlibStream(const Bytes& data) { return deflateStream(data, 15); }
 Bytes gzipStream(const Bytes& data) { return deflateStream(data, 15 + 16); }
 
 Bytes ktz(const Bytes& payload, char kind, uint16_t version, uint16_t compression, uint32_t length) {
-    const unsigned char header[16] = {'K', 'T', 'Z', static_cast<unsigned char>(kind),
-                 static_cast<unsigned char>(compression >> 8), static_cast<unsigned char>(compression),
-                 static_cast<unsigned char>(version >> 8), static_cast<unsigned char>(version),
-                 0, 0, 0, 0,
-                 static_cast<unsigned char>(length >> 24), static_cast<unsigned char>(length >> 16),
-                 static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length)};
+    const unsigned char header[16] = {'K',
+                                      'T',
+                                      'Z',
+                                      static_cast<unsigned char>(kind),
+                                      static_cast<unsigned char>(compression >> 8),
+                                      static_cast<unsigned char>(compression),
+                                      static_cast<unsigned char>(version >> 8),
+                                      static_cast<unsigned char>(version),
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      static_cast<unsigned char>(length >> 24),
+                                      static_cast<unsigned char>(length >> 16),
+                                      static_cast<unsigned char>(length >> 8),
+                                      static_cast<unsigned char>(length)};
     Bytes out(16 + payload.size());
     std::memcpy(out.data(), header, 16);
     if (!payload.empty()) std::memcpy(out.data() + 16, payload.data(), payload.size());
@@ -119,8 +129,7 @@ TEST(ZipUtils, InflationGrowsPastASmallHintAndReturnsTheExactLength) {
     EXPECT_EQ(small.bytes, data);
     unsigned char* out = nullptr;
     Bytes stream = zlibStream(data);
-    EXPECT_EQ(ZipUtils::inflateMemory(stream.data(), static_cast<ssize_t>(stream.size()), &out),
-              ssize_t(1) << 20);
+    EXPECT_EQ(ZipUtils::inflateMemory(stream.data(), static_cast<ssize_t>(stream.size()), &out), ssize_t(1) << 20);
     std::free(out);
 }
 
@@ -265,8 +274,7 @@ TEST(ZipUtils, EncipheredKTZUnpacksOnTwoThreadsAtOnce) {
         std::atomic<int> bad{0};
         auto unpack = [&] {
             ++ready;
-            while (ready.load() < 2) {
-            }
+            while (ready.load() < 2) {}
             if (unpackKTZ(container).bytes != data) ++bad;
         };
         std::thread other(unpack);

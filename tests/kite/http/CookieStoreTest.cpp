@@ -4,7 +4,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
 #include "kite/http/HttpClient.h"
 #include "kite/http/HttpTestSupport.h"
 #include "support/LoopbackHttpServer.h"

@@ -64,13 +64,15 @@ class HttpClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         httplib::Server& routes = server_.server();
-        routes.Get("/hello", [](const httplib::Request&, httplib::Response& res) { res.set_content("hello", "text/plain"); });
+        routes.Get("/hello",
+                   [](const httplib::Request&, httplib::Response& res) { res.set_content("hello", "text/plain"); });
         routes.Get(R"(/n/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content("n" + req.matches[1].str(), "text/plain");
         });
         auto echo = [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard<std::mutex> lock(seenMutex_);
-            seen_.push_back({req.method, req.body, req.get_header_value("X-Token"), req.get_header_value("Content-Type")});
+            seen_.push_back(
+                {req.method, req.body, req.get_header_value("X-Token"), req.get_header_value("Content-Type")});
             res.set_content(req.body, "application/octet-stream");
         };
         routes.Get("/echo", echo).Post("/echo", echo).Put("/echo", echo).Delete("/echo", echo);

@@ -29,7 +29,8 @@ using ::testing::ElementsAre;
 using ::testing::FloatNear;
 
 TEST(KTES2Renderer, FormatsMapToContextAttributes) {
-    platform::GLContextAttributes a = KTES2Renderer::attributesFor(KTES2Renderer::DEPTH24_STENCIL8, KTES2Renderer::RGBA8);
+    platform::GLContextAttributes a =
+        KTES2Renderer::attributesFor(KTES2Renderer::DEPTH24_STENCIL8, KTES2Renderer::RGBA8);
     EXPECT_EQ(a.red + a.green + a.blue + a.alpha, 32);
     EXPECT_EQ(a.depth, 24);
     EXPECT_EQ(a.stencil, 8);
@@ -113,7 +114,8 @@ TEST_F(KTEAGLViewTest, SurfaceHasTheFramesPixelSizeAndTheAskedFormats) {
     EXPECT_GE(depth, 24);
     EXPECT_GE(stencil, 8);
     EXPECT_EQ(alpha, 8);
-    EXPECT_THAT(view->getRenderer()->description(), ::testing::MatchesRegex("<KTES2Renderer = [0-9A-F]+ \\| size = 640x1136>"));
+    EXPECT_THAT(view->getRenderer()->description(),
+                ::testing::MatchesRegex("<KTES2Renderer = [0-9A-F]+ \\| size = 640x1136>"));
 }
 
 TEST_F(KTEAGLViewTest, ViewportAndScissorAreSetInDesignPoints) {
@@ -143,8 +145,7 @@ TEST_F(KTEAGLViewTest, ViewportAndScissorAreSetInDesignPoints) {
 
 TEST_F(KTEAGLViewTest, PresentingWithDepthAndStencilLeavesNoGLErrorPending) {
     view->makeCurrent();
-    while (glGetError() != GL_NO_ERROR) {
-    }
+    while (glGetError() != GL_NO_ERROR) {}
     for (int frame = 0; frame < 3; ++frame) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         glView->swapBuffers();
@@ -241,8 +242,8 @@ TEST_F(KTEAGLViewTest, FingerNeverTakesOverTheMousesTouch) {
 TEST_F(KTEAGLViewTest, ComposedTextReachesTheEngineOnlyWhenCommitted) {
     std::vector<std::string> typed;
     int deletions = 0;
-    KTEAGLView::setTextInputSink({[&](const char* text, std::size_t n) { typed.emplace_back(text, n); },
-                                  [&] { ++deletions; }});
+    KTEAGLView::setTextInputSink(
+        {[&](const char* text, std::size_t n) { typed.emplace_back(text, n); }, [&] { ++deletions; }});
     glView->setIMEKeyboardState(true);
     EXPECT_TRUE(view->isFirstResponder());
     view->setMarkedText("ni");

@@ -129,9 +129,9 @@ TEST_F(ScriptedTap, TapAtAPixelReachesTheNodeThereAndTheShotShowsItsAnswer) {
     auto black = std::array<int, 3>{0, 0, 0};
     EXPECT_EQ(colourAt(*first, 226, 269), red);
     EXPECT_EQ(colourAt(*second, 226, 269), green);
-    EXPECT_EQ(colourAt(*second, 170, 210), green);   // inside, near the top-left corner
-    EXPECT_EQ(colourAt(*second, 150, 269), black);   // left of the pad
-    EXPECT_EQ(colourAt(*second, 226, 190), black);   // above it
+    EXPECT_EQ(colourAt(*second, 170, 210), green);  // inside, near the top-left corner
+    EXPECT_EQ(colourAt(*second, 150, 269), black);  // left of the pad
+    EXPECT_EQ(colourAt(*second, 226, 190), black);  // above it
 }
 
 }  // namespace

@@ -11,13 +11,13 @@
 #include <atomic>
 #include <thread>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -175,7 +175,8 @@ TEST_F(UserDefaultTest, AKilledGameLosesOnlyTheFrameThatWasNotSaved) {
 // binary: a plain fork of a process that has drawn would run the GL driver's exit handlers,
 // which wait for driver threads the fork did not copy.
 TEST(UserDefaultExitChild, SetsAKeyAndExitsNormally) {
-    if (!std::getenv("STARGRID_USERDEFAULT_EXIT_CHILD")) GTEST_SKIP() << "runs in the child of ANormalExitSavesPendingChanges";
+    if (!std::getenv("STARGRID_USERDEFAULT_EXIT_CHILD"))
+        GTEST_SKIP() << "runs in the child of ANormalExitSavesPendingChanges";
     UserDefault::getInstance()->setStringForKey("k", "v");
     std::exit(0);
 }
@@ -184,7 +185,8 @@ TEST_F(UserDefaultTest, ANormalExitSavesPendingChanges) {
     pid_t child = fork();
     if (child == 0) {
         setenv("STARGRID_USERDEFAULT_EXIT_CHILD", "1", 1);
-        execl("/proc/self/exe", "kite_platform_tests", "--gtest_filter=UserDefaultExitChild.*", static_cast<char*>(nullptr));
+        execl("/proc/self/exe", "kite_platform_tests", "--gtest_filter=UserDefaultExitChild.*",
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = -1;

@@ -20,13 +20,12 @@ namespace kite {
 namespace test {
 
 // A texture of one RGBA colour, size w x h.
-inline RefPtr<Texture2D> solidTexture(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a = 255,
-                                      int w = 2, int h = 2) {
+inline RefPtr<Texture2D> solidTexture(std::uint8_t r, std::uint8_t g, std::uint8_t b, std::uint8_t a = 255, int w = 2,
+                                      int h = 2) {
     std::vector<std::uint8_t> pixels;
     for (int i = 0; i < w * h; ++i) pixels.insert(pixels.end(), {r, g, b, a});
     RefPtr<Texture2D> texture(Texture2D::create());
-    texture->initWithData(pixels.data(), static_cast<ssize_t>(pixels.size()), Texture2D::PixelFormat::RGBA8888, w,
-                          h);
+    texture->initWithData(pixels.data(), static_cast<ssize_t>(pixels.size()), Texture2D::PixelFormat::RGBA8888, w, h);
     return texture;
 }
 

@@ -70,9 +70,8 @@ TEST_F(GLProgramCacheTest, AllBuiltinProgramsLinkWithTheirAttributesAndUniforms)
     };
     std::set<std::string> skinnedLights = lightsFragment;
     skinnedLights.insert("u_matrixPalette");
-    const int mvp = GLProgram::UNIFORM_MVP_MATRIX, p = GLProgram::UNIFORM_P_MATRIX,
-              mv = GLProgram::UNIFORM_MV_MATRIX, normal = GLProgram::UNIFORM_NORMAL_MATRIX,
-              tex = GLProgram::UNIFORM_SAMPLER0;
+    const int mvp = GLProgram::UNIFORM_MVP_MATRIX, p = GLProgram::UNIFORM_P_MATRIX, mv = GLProgram::UNIFORM_MV_MATRIX,
+              normal = GLProgram::UNIFORM_NORMAL_MATRIX, tex = GLProgram::UNIFORM_SAMPLER0;
 
     const Expected expected[] = {
         {"ShaderPositionTextureColor", posTexColor, {}, {mvp, tex}},
@@ -93,13 +92,18 @@ TEST_F(GLProgramCacheTest, AllBuiltinProgramsLinkWithTheirAttributesAndUniforms)
         {"ShaderLabelOutline", posTexColor, {"u_textColor", "u_effectColor"}, {mvp, tex}},
         {"Shader3DPosition", {"a_position"}, {"u_color"}, {mvp}},
         {"Shader3DPositionTexture", posTex, {"u_color"}, {mvp, tex}},
-        {"Shader3DSkinPositionTexture", {"a_position", "a_blendWeight", "a_blendIndex", "a_texCoord"},
-         {"u_color", "u_matrixPalette"}, {mvp, tex}},
+        {"Shader3DSkinPositionTexture",
+         {"a_position", "a_blendWeight", "a_blendIndex", "a_texCoord"},
+         {"u_color", "u_matrixPalette"},
+         {mvp, tex}},
         {"Shader3DPositionNormal", {"a_position", "a_normal"}, lightsFragment, {p, mv, normal}},
-        {"Shader3DPositionNormalTexture", {"a_position", "a_texCoord", "a_normal"}, lightsFragment,
+        {"Shader3DPositionNormalTexture",
+         {"a_position", "a_texCoord", "a_normal"},
+         lightsFragment,
          {p, mv, normal, tex}},
         {"Shader3DSkinPositionNormalTexture",
-         {"a_position", "a_blendWeight", "a_blendIndex", "a_texCoord", "a_normal"}, skinnedLights,
+         {"a_position", "a_blendWeight", "a_blendIndex", "a_texCoord", "a_normal"},
+         skinnedLights,
          {p, mv, normal, tex}},
     };
 

@@ -69,9 +69,7 @@ TEST_F(GLProgramStateTest, EveryUserOfAProgramSharesOneState) {
     EXPECT_EQ(first->getReferenceCount(), 1u);  // the cache's
 }
 
-TEST_F(GLProgramStateTest, UnknownProgramNameGivesNoState) {
-    EXPECT_EQ(state("ShaderNoSuchProgram"), nullptr);
-}
+TEST_F(GLProgramStateTest, UnknownProgramNameGivesNoState) { EXPECT_EQ(state("ShaderNoSuchProgram"), nullptr); }
 
 TEST_F(GLProgramStateTest, StateRetainsItsProgramUntilTheStatesAreRemoved) {
     GLProgramState* s = state("ShaderPositionColor");

@@ -84,8 +84,7 @@ TEST_F(GLProgramTest, FreshProgramDescribesItselfWithZeroNames) {
     RefPtr<GLProgram> program(new GLProgram());
     program->release();  // the holder keeps the only reference
     char expected[128];
-    std::snprintf(expected, sizeof(expected),
-                  "<GLProgram = %08zX | Program = 0, VertexShader = 0, FragmentShader = 0>",
+    std::snprintf(expected, sizeof(expected), "<GLProgram = %08zX | Program = 0, VertexShader = 0, FragmentShader = 0>",
                   reinterpret_cast<std::size_t>(program.get()));
     EXPECT_EQ(program->getDescription(), expected);
 }
@@ -182,9 +181,9 @@ TEST_F(GLProgramTest, MVPMatrixIsTheDirectorProjectionTimesTheModelView) {
     program->use();
     program->setUniformsForBuiltins(modelView);
     const Mat4 expected = projection * modelView;
-    EXPECT_THAT(uniformFloats(program->getProgram(), program->getBuiltinUniformLocation(GLProgram::UNIFORM_MVP_MATRIX),
-                              16),
-                Pointwise(FloatNear(1e-6f), std::vector<float>(expected.m, expected.m + 16)));
+    EXPECT_THAT(
+        uniformFloats(program->getProgram(), program->getBuiltinUniformLocation(GLProgram::UNIFORM_MVP_MATRIX), 16),
+        Pointwise(FloatNear(1e-6f), std::vector<float>(expected.m, expected.m + 16)));
 }
 
 TEST_F(GLProgramTest, BuiltinsCarryNormalMatrixTimeAndRandomValues) {
@@ -264,8 +263,9 @@ TEST_F(GLProgramTest, FragmentCompileFailureKeepsTheCompiledVertexShader) {
 }
 
 TEST_F(GLProgramTest, LinkFailureIsReportedAndLogged) {
-    constexpr const char* vertex = "attribute vec4 a_position; varying vec2 v_x;\n"
-                                   "void main() { v_x = a_position.xy; gl_Position = a_position; }";
+    constexpr const char* vertex =
+        "attribute vec4 a_position; varying vec2 v_x;\n"
+        "void main() { v_x = a_position.xy; gl_Position = a_position; }";
     constexpr const char* fragment = "varying vec3 v_x; void main() { gl_FragColor = vec4(v_x, 1.0); }";
     RefPtr<GLProgram> program(new GLProgram());
     program->release();

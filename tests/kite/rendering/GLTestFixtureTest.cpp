@@ -43,8 +43,8 @@ TEST_F(GLTestFixture, PixelsCountFromTheBottomAndFramesFromTheTop) {
     EXPECT_EQ(readPixel(10, 61), (Pixel{0, 0, 255, 255}));
     const std::vector<std::uint8_t> frame = readFrame();
     ASSERT_EQ(frame.size(), 64u * 64u * 4u);
-    EXPECT_EQ(frame[2], 255);                   // top-left is blue
-    EXPECT_EQ(frame[frame.size() - 4], 255);    // bottom-right is red
+    EXPECT_EQ(frame[2], 255);                 // top-left is blue
+    EXPECT_EQ(frame[frame.size() - 4], 255);  // bottom-right is red
 }
 
 TEST_F(GLTestFixture, SavedFrameIsAPNGOfTheSamePixels) {

@@ -6,16 +6,16 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "support/TestImages.h"
 #include "kite/foundation/Log.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/Image.h"
+#include "support/TestImages.h"
 
 namespace kite {
 namespace {
@@ -34,7 +34,8 @@ std::vector<Sample> samples() {
     Lcg random(1234);
     std::vector<Sample> out;
     out.push_back({"png rgba", encodePng(8, 8, random.bytes(8 * 8 * 4), {})});
-    out.push_back({"png palette trns", encodePng(8, 4, random.bytes(4 * 4), {3, 4, random.bytes(16 * 3), {0, 128, 255}})});
+    out.push_back(
+        {"png palette trns", encodePng(8, 4, random.bytes(4 * 4), {3, 4, random.bytes(16 * 3), {0, 128, 255}})});
     out.push_back({"png grey 16", encodePng(4, 4, random.bytes(4 * 4 * 2), {0, 16, {}, {}})});
     out.push_back({"jpeg grey", encodeJpeg(16, 16, 1, random.bytes(16 * 16), 90)});
     out.push_back({"jpeg colour", encodeJpeg(16, 16, 3, random.bytes(16 * 16 * 3), 90)});
@@ -57,9 +58,9 @@ std::vector<Sample> samples() {
     out.push_back({"ktx explicit", makeKtx(4, 4, 0x8C93, {random.bytes(16)})});
     out.push_back({"ktx interpolated", makeKtx(8, 4, 0x87EE, {random.bytes(32), random.bytes(16)})});
     out.push_back({"tga rgb", makeTga(2, 4, 3, 24, 0x20, random.bytes(4 * 3 * 3))});
-    out.push_back({"tga rle", makeTga(10, 5, 4, 32, 8,
-                                      {0x84, 1, 2, 3, 4, 0x01, 5, 6, 7, 8, 9, 10, 11, 12, 0x8C, 13, 14, 15, 16},
-                                      {'i', 'd'})});
+    out.push_back(
+        {"tga rle", makeTga(10, 5, 4, 32, 8, {0x84, 1, 2, 3, 4, 0x01, 5, 6, 7, 8, 9, 10, 11, 12, 0x8C, 13, 14, 15, 16},
+                            {'i', 'd'})});
     out.push_back({"tga grey", makeTga(3, 4, 4, 8, 0, random.bytes(16), {}, 4, 24)});
     out.push_back({"tga 16", makeTga(2, 3, 2, 16, 1, random.bytes(12))});
     out.push_back({"gzip tga", gzip(makeTga(2, 4, 3, 24, 0, random.bytes(36)))});

@@ -2,15 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "ImageTestFixture.h"
-#include "support/TestImages.h"
 #include "kite/foundation/FileUtils.h"
+#include "support/TestImages.h"
 
 namespace kite {
 namespace {

@@ -23,12 +23,12 @@
 namespace kite {
 namespace {
 
+using test::kBlack;
+using test::kBlue;
+using test::kGreen;
+using test::kRed;
 using test::Pixel;
 using test::PixelNear;
-using test::kRed;
-using test::kGreen;
-using test::kBlue;
-using test::kBlack;
 
 class RendererTest : public test::RendererFixture {
 protected:
@@ -39,8 +39,8 @@ protected:
                       BlendFunc blend = BlendFunc::DISABLE, GLProgramState* state = nullptr) {
         quads_.push_back(std::make_unique<PosColorTexQuad>(test::quadAt(x0, y0, x1, y1)));
         commands_.push_back(std::make_unique<QuadCommand>());
-        commands_.back()->init(z, texture->getName(), state ? state : noMVP(), blend, quads_.back().get(), 1,
-                               Mat4(), 0);
+        commands_.back()->init(z, texture->getName(), state ? state : noMVP(), blend, quads_.back().get(), 1, Mat4(),
+                               0);
         return commands_.back().get();
     }
 
@@ -68,7 +68,7 @@ TEST_F(RendererTest, TextureBlendOrProgramChangeSplitsTheBatch) {
     auto red = test::solidTexture(255, 0, 0);
     auto green = test::solidTexture(0, 255, 0);
     renderer_->addCommand(quad(0, 0, 16, 64, red.get()));
-    renderer_->addCommand(quad(16, 0, 32, 64, green.get()));  // texture
+    renderer_->addCommand(quad(16, 0, 32, 64, green.get()));                                     // texture
     renderer_->addCommand(quad(32, 0, 48, 64, green.get(), 0, BlendFunc::ALPHA_PREMULTIPLIED));  // blend
     renderer_->addCommand(quad(48, 0, 64, 64, green.get(), 0, BlendFunc::ALPHA_PREMULTIPLIED,
                                test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR)));  // program

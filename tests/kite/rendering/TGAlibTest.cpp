@@ -77,10 +77,12 @@ TEST(TGAlib, ImageIdAndColourMapAreSkipped) {
 TEST(TGAlib, SixteenBitPixelsAreRepackedRedFirstAlphaLast) {
     // File word A1 R5 G5 B5: opaque red, then a transparent green.
     const std::uint16_t red = 0x8000 | (31 << 10), green = 31 << 5;
-    auto tga = load(makeTga(2, 2, 1, 16, 1, {std::uint8_t(red), std::uint8_t(red >> 8), std::uint8_t(green), std::uint8_t(green >> 8)}));
+    auto tga = load(makeTga(
+        2, 2, 1, 16, 1, {std::uint8_t(red), std::uint8_t(red >> 8), std::uint8_t(green), std::uint8_t(green >> 8)}));
     ASSERT_EQ(tga->status, TGA_OK);
     const std::uint16_t redOut = (31 << 11) | 1, greenOut = 31 << 6;
-    EXPECT_EQ(pixels(*tga), (Bytes{std::uint8_t(redOut), std::uint8_t(redOut >> 8), std::uint8_t(greenOut), std::uint8_t(greenOut >> 8)}));
+    EXPECT_EQ(pixels(*tga), (Bytes{std::uint8_t(redOut), std::uint8_t(redOut >> 8), std::uint8_t(greenOut),
+                                   std::uint8_t(greenOut >> 8)}));
     // Without alpha bits in the descriptor every pixel is opaque.
     auto opaque = load(makeTga(2, 1, 1, 16, 0, {std::uint8_t(green), std::uint8_t(green >> 8)}));
     const std::uint16_t opaqueOut = (31 << 6) | 1;

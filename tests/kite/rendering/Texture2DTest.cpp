@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "DrawTestSupport.h"
-#include "support/TestImages.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/Image.h"
@@ -15,6 +14,7 @@
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "support/GLTest.h"
+#include "support/TestImages.h"
 
 namespace kite {
 namespace {
@@ -25,16 +25,14 @@ using test::PixelNear;
 
 class Texture2DTest : public test::RendererFixture {
 protected:
-
     // Draws the texture over the whole frame without blending: texel (i, j) of a
     // 2 x 2 texture lands in the frame quarter at column i, row j from the top.
     void drawFullFrame(Texture2D* texture) {
         texture->setAliasTexParameters();
         PosColorTexQuad q = test::quadAt(0, 0, static_cast<float>(frameWidth()), static_cast<float>(frameHeight()));
         QuadCommand command;
-        command.init(0.0f, texture->getName(),
-                     test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP), BlendFunc::DISABLE, &q,
-                     1, Mat4(), 0);
+        command.init(0.0f, texture->getName(), test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP),
+                     BlendFunc::DISABLE, &q, 1, Mat4(), 0);
         renderer_->addCommand(&command);
         renderer_->render();
     }
@@ -53,7 +51,6 @@ protected:
         glGetIntegerv(GL_UNPACK_ALIGNMENT, &value);
         return value;
     }
-
 };
 
 TEST_F(Texture2DTest, RGBA8888ReadsBackTexelForTexel) {
@@ -149,9 +146,9 @@ TEST_F(Texture2DTest, AliasParametersAreSetOnlyOnAChange) {
 TEST_F(Texture2DTest, UploadsThatCannotWorkReportFailure) {
     std::vector<std::uint8_t> bytes(64, 0);
     RefPtr<Texture2D> texture(Texture2D::create());
-    EXPECT_FALSE(texture->initWithData(bytes.data(), 64, PF::ETC, 4, 4));        // no table row
-    EXPECT_FALSE(texture->initWithData(bytes.data(), 64, PF::AUTO, 4, 4));       // no table row
-    EXPECT_FALSE(texture->initWithMipmaps(nullptr, 0, PF::RGBA8888, 4, 4));      // no level
+    EXPECT_FALSE(texture->initWithData(bytes.data(), 64, PF::ETC, 4, 4));    // no table row
+    EXPECT_FALSE(texture->initWithData(bytes.data(), 64, PF::AUTO, 4, 4));   // no table row
+    EXPECT_FALSE(texture->initWithMipmaps(nullptr, 0, PF::RGBA8888, 4, 4));  // no level
     if (!Configuration::getInstance()->supportsPVRTC() && !Configuration::getInstance()->supportsS3TC() &&
         !Configuration::getInstance()->supportsATITC()) {
         EXPECT_FALSE(texture->initWithData(bytes.data(), 64, PF::PVRTC4, 4, 4));  // compressed, unsupported

@@ -153,16 +153,16 @@ void expectDirtyAtlasUploadsOnce(TextureAtlasTest* self, TextureAtlas* a,
 
 TEST_F(TextureAtlasTest, CleanAtlasIsNotUploadedAgain) {
     auto a = atlas(4);
-    expectDirtyAtlasUploadsOnce(this, a.get(), [this](TextureAtlas* t) { draw(t); },
-                                [this](int x, int y) { return readPixel(x, y); });
+    expectDirtyAtlasUploadsOnce(
+        this, a.get(), [this](TextureAtlas* t) { draw(t); }, [this](int x, int y) { return readPixel(x, y); });
 }
 
 TEST_F(TextureAtlasTest, CleanAtlasIsNotUploadedAgainWithoutVertexArrayObjects) {
     setGLExtensionsEnabled(false);
     start();
     auto a = atlas(4);
-    expectDirtyAtlasUploadsOnce(this, a.get(), [this](TextureAtlas* t) { draw(t); },
-                                [this](int x, int y) { return readPixel(x, y); });
+    expectDirtyAtlasUploadsOnce(
+        this, a.get(), [this](TextureAtlas* t) { draw(t); }, [this](int x, int y) { return readPixel(x, y); });
     EXPECT_EQ(takeGLError(), static_cast<unsigned int>(GL_NO_ERROR));
 }
 

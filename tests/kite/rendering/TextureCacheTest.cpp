@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "support/TestImages.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Scheduler.h"
@@ -22,6 +21,7 @@
 #include "kite/rendering/Image.h"
 #include "kite/rendering/Texture2D.h"
 #include "support/GLTest.h"
+#include "support/TestImages.h"
 
 namespace kite {
 namespace {
@@ -179,8 +179,9 @@ TEST_F(TextureCacheTest, DumpListsEveryTextureAndTheTotal) {
     const std::string full = writePng("big.png", 64, 32);
     Texture2D* texture = cache_->addImage("big.png");
     ASSERT_NE(texture, nullptr);
-    const std::string expected = "\"" + full + "\" rc=1 id=" + std::to_string(texture->getName()) +
-                                 " 64 x 32 @ 32 bpp => 8 KB\nTextureCache dumpDebugInfo: 1 textures, for 8 KB (0.01 MB)\n";
+    const std::string expected =
+        "\"" + full + "\" rc=1 id=" + std::to_string(texture->getName()) +
+        " 64 x 32 @ 32 bpp => 8 KB\nTextureCache dumpDebugInfo: 1 textures, for 8 KB (0.01 MB)\n";
     EXPECT_EQ(cache_->dumpDebugInfo(), expected);
 }
 

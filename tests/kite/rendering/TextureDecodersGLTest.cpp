@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "support/TestImages.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/S3TC.h"
 #include "support/GLTest.h"
+#include "support/TestImages.h"
 
 namespace kite {
 namespace {
@@ -84,7 +84,8 @@ protected:
         glBindTexture(GL_TEXTURE_2D, texture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glCompressedTexImage2D(GL_TEXTURE_2D, 0, format, kSize, kSize, 0, static_cast<GLsizei>(blocks.size()), blocks.data());
+        glCompressedTexImage2D(GL_TEXTURE_2D, 0, format, kSize, kSize, 0, static_cast<GLsizei>(blocks.size()),
+                               blocks.data());
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         glViewport(0, 0, kSize, kSize);
         glDisable(GL_BLEND);
@@ -164,7 +165,8 @@ TEST_F(TextureDecodersGLTest, S3tcMatchesTheGpuDecodingWithinItsApproximation) {
         GLenum format;
         S3TCDecodeFlag flag;
         int blockBytes;
-    } kinds[] = {{kDXT1RGBA, S3TCDecodeFlag::DXT1, 8}, {kDXT3, S3TCDecodeFlag::DXT3, 16}, {kDXT5, S3TCDecodeFlag::DXT5, 16}};
+    } kinds[] = {
+        {kDXT1RGBA, S3TCDecodeFlag::DXT1, 8}, {kDXT3, S3TCDecodeFlag::DXT3, 16}, {kDXT5, S3TCDecodeFlag::DXT5, 16}};
     Lcg random(77);
     for (const auto& kind : kinds) {
         const Bytes blocks = random.bytes((kSize / 4) * (kSize / 4) * kind.blockBytes);

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/TestImages.h"
 #include "kite/rendering/decoders/ATITC.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/PVRTC.h"
 #include "kite/rendering/decoders/S3TC.h"
+#include "support/TestImages.h"
 
 namespace kite {
 namespace {
@@ -174,7 +174,8 @@ TEST(S3TCDecoder, Dxt3TakesExplicitAlpha) {
 
 TEST(S3TCDecoder, Dxt5InterpolatesAlphaInBothModes) {
     auto alphaBlock = [](int a0, int a1, int index0, int index1) {
-        return std::uint64_t(a0) | (std::uint64_t(a1) << 8) | (std::uint64_t(index0) << 16) | (std::uint64_t(index1) << 19);
+        return std::uint64_t(a0) | (std::uint64_t(a1) << 8) | (std::uint64_t(index0) << 16) |
+               (std::uint64_t(index1) << 19);
     };
     auto decode = [&](std::uint64_t alpha) {
         Bytes block;

@@ -215,8 +215,8 @@ TEST_F(ActionIntervalTest, SequenceRunsItsPartsInTurn) {
 
 TEST_F(ActionIntervalTest, SequenceJumpingPastTheSplitFinishesTheFirstPartFirst) {
     std::vector<int> order;
-    auto* seq = Sequence::create(MoveBy::create(1.0f, Vec2(10, 0)), CallFunc::create([&] { order.push_back(1); }),
-                                 nullptr);
+    auto* seq =
+        Sequence::create(MoveBy::create(1.0f, Vec2(10, 0)), CallFunc::create([&] { order.push_back(1); }), nullptr);
     seq->startWithTarget(node);
     seq->update(1.0f);  // the first part was never started
     EXPECT_EQ(node->getPositionX(), 10.0f);

@@ -170,8 +170,8 @@ TEST_F(AnimationTest, FrameWithUserInfoAnnouncesItselfEachTimeItIsShown) {
     dispatcher->setEnabled(true);
     std::vector<std::string> heard;
     Sprite* sprite = Sprite::createWithSpriteFrame(frames_.at(0));
-    EventListenerCustom* listener = dispatcher->addCustomEventListener(
-        Animate::AnimationFrameDisplayedNotification, [&](EventCustom* event) {
+    EventListenerCustom* listener =
+        dispatcher->addCustomEventListener(Animate::AnimationFrameDisplayedNotification, [&](EventCustom* event) {
             auto* info = static_cast<Animate::AnimationFrameDisplayedUserData*>(event->getUserData());
             EXPECT_EQ(info->target, sprite);
             heard.push_back(info->userInfo->at("step").asString());

@@ -64,10 +64,10 @@ inline std::string fntText(const std::string& imageName, const std::vector<Kerni
     text += "chars count=16\n";
     text += "char id=32 x=0 y=0 width=0 height=0 xoffset=0 yoffset=0 xadvance=" + std::to_string(kAdvance) + "\n";
     for (const char* c = kGlyphs; *c; ++c) {
-        text += "char id=" + std::to_string(static_cast<int>(*c)) + " x=" + std::to_string(glyphIndex(*c) * kCellWidth) +
-                " y=0 width=" + std::to_string(kCellWidth) + " height=" + std::to_string(kCellHeight) +
-                " xoffset=0 yoffset=" + std::to_string(kYOffset) + " xadvance=" + std::to_string(kAdvance) +
-                " page=0 chnl=15\n";
+        text += "char id=" + std::to_string(static_cast<int>(*c)) +
+                " x=" + std::to_string(glyphIndex(*c) * kCellWidth) + " y=0 width=" + std::to_string(kCellWidth) +
+                " height=" + std::to_string(kCellHeight) + " xoffset=0 yoffset=" + std::to_string(kYOffset) +
+                " xadvance=" + std::to_string(kAdvance) + " page=0 chnl=15\n";
     }
     text += "kernings count=" + std::to_string(kernings.size()) + "\n";
     for (const KerningPair& k : kernings) {

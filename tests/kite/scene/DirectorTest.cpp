@@ -22,9 +22,9 @@
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
+#include "support/DirectorShutdown.h"
 #include "support/GLTest.h"
 #include "support/TemporaryFolder.h"
-#include "support/DirectorShutdown.h"
 
 namespace kite {
 namespace {
@@ -173,8 +173,8 @@ TEST_F(DirectorTest, SceneSwitchWaitsForTheStartOfTheNextFrame) {
     EXPECT_THAT(log, IsEmpty());
     frame(1.0 / 60);
     // The outgoing scene is cleaned up and, no longer held, destroyed at the switch.
-    EXPECT_THAT(log, ElementsAre("a:exitStarted", "a:exit", "a:cleanup", "a:destroyed", "b:enter",
-                                 "b:enterFinished", "b:render"));
+    EXPECT_THAT(log, ElementsAre("a:exitStarted", "a:exit", "a:cleanup", "a:destroyed", "b:enter", "b:enterFinished",
+                                 "b:render"));
     EXPECT_EQ(director->getRunningScene(), b);
 }
 
@@ -192,8 +192,8 @@ TEST_F(DirectorTest, SceneReplacedDuringAnUpdateIsDrawnInTheSameFrame) {
         &key, 0, false);
     log.clear();
     frame(1.0 / 60);
-    EXPECT_THAT(log, ElementsAre("a:exitStarted", "a:exit", "a:cleanup", "a:destroyed", "b:enter",
-                                 "b:enterFinished", "b:render"));
+    EXPECT_THAT(log, ElementsAre("a:exitStarted", "a:exit", "a:cleanup", "a:destroyed", "b:enter", "b:enterFinished",
+                                 "b:render"));
     b->release();
 }
 
@@ -434,7 +434,7 @@ TEST_F(DirectorTextureCacheTest, ShutdownStopsTheLoadingThreadAndReleasesTheCach
     director->end();
     frame(1.0 / 60);
     EXPECT_FALSE(cache->isLoadingThreadRunning());
-    EXPECT_FALSE(called);  // a request still pending at shutdown never calls back
+    EXPECT_FALSE(called);                       // a request still pending at shutdown never calls back
     EXPECT_EQ(cache->getReferenceCount(), 1u);  // only this test holds it now
 
     // The next director has a cache of its own.

@@ -13,9 +13,9 @@ using ::testing::HasSubstr;
 namespace kite {
 namespace {
 
+using test::kBlack;
 using test::Pixel;
 using test::PixelNear;
-using test::kBlack;
 
 const Vec2 kSquare[4] = {Vec2(16, 16), Vec2(48, 16), Vec2(48, 48), Vec2(16, 48)};
 

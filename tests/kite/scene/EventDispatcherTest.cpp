@@ -59,8 +59,12 @@ protected:
             log.push_back(name + ":began" + std::to_string(t->getId()));
             return claim;
         };
-        l->onTouchMoved = [this, name](Touch* t, Event*) { log.push_back(name + ":moved" + std::to_string(t->getId())); };
-        l->onTouchEnded = [this, name](Touch* t, Event*) { log.push_back(name + ":ended" + std::to_string(t->getId())); };
+        l->onTouchMoved = [this, name](Touch* t, Event*) {
+            log.push_back(name + ":moved" + std::to_string(t->getId()));
+        };
+        l->onTouchEnded = [this, name](Touch* t, Event*) {
+            log.push_back(name + ":ended" + std::to_string(t->getId()));
+        };
         return l;
     }
 
@@ -108,10 +112,10 @@ TEST_F(EventDispatcherTest, NodeOrderFollowsGlobalZThenDrawingOrder) {
     Node* laterSibling = addNode(scene, 0);
     Node* lifted = addNode(scene, -5, 1.0f);  // global Z 1 beats every node at 0
     for (auto [node, name] : std::vector<std::pair<Node*, std::string>>{{parent, "parent"},
-                                                                         {behindParent, "behindParent"},
-                                                                         {aboveParent, "aboveParent"},
-                                                                         {laterSibling, "laterSibling"},
-                                                                         {lifted, "lifted"}})
+                                                                        {behindParent, "behindParent"},
+                                                                        {aboveParent, "aboveParent"},
+                                                                        {laterSibling, "laterSibling"},
+                                                                        {lifted, "lifted"}})
         dispatcher->addEventListenerWithSceneGraphPriority(touchLogger(name, false), node);
 
     dispatchTouches(EventTouch::EventCode::BEGAN, {touch(0)});
@@ -178,12 +182,12 @@ TEST_F(EventDispatcherTest, AllAtOnceListenersGetTheTouchesLeftUnswallowed) {
 }
 
 TEST_F(EventDispatcherTest, StoppingTheEventEndsTheWalk) {
-    dispatcher->addEventListenerWithFixedPriority(
-        EventListenerCustom::create("e", [this](EventCustom* e) {
-            log.push_back("first");
-            e->stopPropagation();
-        }),
-        1);
+    dispatcher->addEventListenerWithFixedPriority(EventListenerCustom::create("e",
+                                                                              [this](EventCustom* e) {
+                                                                                  log.push_back("first");
+                                                                                  e->stopPropagation();
+                                                                              }),
+                                                  1);
     dispatcher->addEventListenerWithFixedPriority(customLogger("e", "second"), 2);
     dispatcher->dispatchCustomEvent("e");
     EXPECT_THAT(log, ElementsAre("first"));
@@ -301,7 +305,8 @@ TEST_F(EventDispatcherTest, ListenerThatMissesTheEndOfItsTouchForgetsItAnyway) {
 }
 
 TEST_F(EventDispatcherTest, RemovingAllKeepsTheInternalListenersUntilTheDispatcherGoes) {
-    EventListenerCustom* foreground = dispatcher->addCustomEventListener("event_come_to_foreground", [](EventCustom*) {});
+    EventListenerCustom* foreground =
+        dispatcher->addCustomEventListener("event_come_to_foreground", [](EventCustom*) {});
     foreground->retain();
     dispatcher->addCustomEventListener("game", [this](EventCustom*) { log.push_back("game"); });
     dispatcher->removeAllEventListeners();

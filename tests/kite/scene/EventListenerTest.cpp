@@ -68,7 +68,8 @@ TEST_F(EventListenerTest, AvailabilityFollowsTheCallbacksEachKindNeeds) {
 
 TEST_F(EventListenerTest, ClonesKeepCallbacksAndTouchState) {
     int calls = 0;
-    auto* custom = EventListenerCustom::create("score", [&](EventCustom* e) { calls += *static_cast<int*>(e->getUserData()); });
+    auto* custom =
+        EventListenerCustom::create("score", [&](EventCustom* e) { calls += *static_cast<int*>(e->getUserData()); });
     EventListenerCustom* copy = custom->clone();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->getListenerID(), "score");

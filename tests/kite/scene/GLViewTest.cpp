@@ -63,9 +63,9 @@ protected:
 TEST_F(GLViewTest, PhoneProfilesKeepTheDesignAspectUnderEveryPolicy) {
     // iphone4: 640 x 960 with 480 x 720; iphone5: 640 x 1136 with 480 x 852.
     for (auto [w, h, dh] : {std::tuple{640.0f, 960.0f, 720.0f}, std::tuple{640.0f, 1136.0f, 852.0f}}) {
-        for (ResolutionPolicy policy : {ResolutionPolicy::EXACT_FIT, ResolutionPolicy::NO_BORDER,
-                                        ResolutionPolicy::SHOW_ALL, ResolutionPolicy::FIXED_HEIGHT,
-                                        ResolutionPolicy::FIXED_WIDTH}) {
+        for (ResolutionPolicy policy :
+             {ResolutionPolicy::EXACT_FIT, ResolutionPolicy::NO_BORDER, ResolutionPolicy::SHOW_ALL,
+              ResolutionPolicy::FIXED_HEIGHT, ResolutionPolicy::FIXED_WIDTH}) {
             BareGLView* view = BareGLView::create(w, h);
             view->setDesignResolutionSize(480.0f, dh, policy);
             SCOPED_TRACE(static_cast<int>(policy));

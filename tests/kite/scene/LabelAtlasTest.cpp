@@ -110,14 +110,17 @@ TEST_F(LabelAtlasTest, CharacterMapPropertyListsNeedEveryKeyAndACell) {
                "</dict></plist>\n";
     };
     const std::string texture = "<key>textureFilename</key><string>cells.png</string>";
-    const std::string full = folder.put(
-        "full.plist", plist(texture + "<key>itemWidth</key><integer>4</integer><key>itemHeight</key><integer>4</integer>"
-                                      "<key>firstChar</key><integer>48</integer>"));
+    const std::string full =
+        folder.put("full.plist",
+                   plist(texture + "<key>itemWidth</key><integer>4</integer><key>itemHeight</key><integer>4</integer>"
+                                   "<key>firstChar</key><integer>48</integer>"));
     const std::string missing = folder.put(
-        "missing.plist", plist(texture + "<key>itemWidth</key><integer>4</integer><key>firstChar</key><integer>48</integer>"));
-    const std::string empty = folder.put(
-        "empty.plist", plist(texture + "<key>itemWidth</key><integer>0</integer><key>itemHeight</key><integer>4</integer>"
-                                       "<key>firstChar</key><integer>48</integer>"));
+        "missing.plist",
+        plist(texture + "<key>itemWidth</key><integer>4</integer><key>firstChar</key><integer>48</integer>"));
+    const std::string empty =
+        folder.put("empty.plist",
+                   plist(texture + "<key>itemWidth</key><integer>0</integer><key>itemHeight</key><integer>4</integer>"
+                                   "<key>firstChar</key><integer>48</integer>"));
     EXPECT_NE(Label::createWithCharMap(full), nullptr);
     EXPECT_EQ(Label::createWithCharMap(missing), nullptr);
     EXPECT_EQ(Label::createWithCharMap(empty), nullptr);

@@ -21,12 +21,12 @@ using ::testing::IsEmpty;
 namespace kite {
 namespace {
 
+using test::kBlack;
+using test::kBlue;
+using test::kGreen;
+using test::kRed;
 using test::Pixel;
 using test::PixelNear;
-using test::kRed;
-using test::kGreen;
-using test::kBlue;
-using test::kBlack;
 
 class MenuTest : public test::DirectorDrawTest {
 protected:

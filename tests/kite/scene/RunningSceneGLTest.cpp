@@ -70,8 +70,7 @@ TEST(RunningScene, FramesWithSpritesLabelsAndALayerLeaveNoGLErrorPending) {
     std::vector<GLenum> errors;
     EventDispatcher* events = director->getEventDispatcher();
     events->addCustomEventListener(Director::EVENT_AFTER_UPDATE, [](EventCustom*) {
-        while (glGetError() != GL_NO_ERROR) {
-        }
+        while (glGetError() != GL_NO_ERROR) {}
     });
     events->addCustomEventListener(Director::EVENT_AFTER_DRAW, [&](EventCustom*) { errors.push_back(glGetError()); });
     for (int frame = 0; frame < 6; ++frame) {

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/Create.h"
 #include "kite/rendering/DrawTestSupport.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
-#include "kite/foundation/Create.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Node.h"
@@ -29,8 +29,7 @@ inline RefPtr<Texture2D> textureFrom(int w, int h, const std::function<Pixel(int
             pixels.insert(pixels.end(), {p.r, p.g, p.b, p.a});
         }
     RefPtr<Texture2D> texture(Texture2D::create());
-    texture->initWithData(pixels.data(), static_cast<ssize_t>(pixels.size()), Texture2D::PixelFormat::RGBA8888, w,
-                          h);
+    texture->initWithData(pixels.data(), static_cast<ssize_t>(pixels.size()), Texture2D::PixelFormat::RGBA8888, w, h);
     return texture;
 }
 

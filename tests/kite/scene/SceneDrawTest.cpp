@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "SceneDrawSupport.h"
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
 #include "kite/rendering/CustomCommand.h"
@@ -21,7 +22,6 @@
 #include "kite/scene/Scene.h"
 #include "platform/Clock.h"
 #include "tests/support/GLTest.h"
-#include "SceneDrawSupport.h"
 
 namespace kite {
 namespace {
@@ -161,18 +161,18 @@ TEST_F(SceneDrawTest, TreeDrawsInPlaceAndInOrder) {
     director->mainLoop();
     saveFrame();
 
-    EXPECT_EQ(readPixel(2, 2), kBlue);         // background, drawn first for its local z
-    EXPECT_EQ(readPixel(12, 12), kRed);        // parent
-    EXPECT_EQ(readPixel(6, 6), kYellow);       // child behind the parent, outside it
-    EXPECT_EQ(readPixel(14, 14), kRed);        // the parent covers that child where they meet
-    EXPECT_EQ(readPixel(40, 40), kGreen);      // child in front of the parent at (30, 30)
-    EXPECT_EQ(readPixel(55, 55), kGreen);      // ... reaching (60, 60) past the parent
-    EXPECT_EQ(readPixel(52, 20), kBlue);       // right of the parent: nothing
-    EXPECT_EQ(readPixel(71, 11), kMagenta);    // scaled custom-drawn node
+    EXPECT_EQ(readPixel(2, 2), kBlue);       // background, drawn first for its local z
+    EXPECT_EQ(readPixel(12, 12), kRed);      // parent
+    EXPECT_EQ(readPixel(6, 6), kYellow);     // child behind the parent, outside it
+    EXPECT_EQ(readPixel(14, 14), kRed);      // the parent covers that child where they meet
+    EXPECT_EQ(readPixel(40, 40), kGreen);    // child in front of the parent at (30, 30)
+    EXPECT_EQ(readPixel(55, 55), kGreen);    // ... reaching (60, 60) past the parent
+    EXPECT_EQ(readPixel(52, 20), kBlue);     // right of the parent: nothing
+    EXPECT_EQ(readPixel(71, 11), kMagenta);  // scaled custom-drawn node
     EXPECT_EQ(readPixel(89, 29), kMagenta);
     EXPECT_EQ(readPixel(92, 20), kBlue);
     EXPECT_EQ(readPixel(68, 33), kBlue);
-    EXPECT_EQ(readPixel(75, 50), kWhite);      // global order wins over tree order
+    EXPECT_EQ(readPixel(75, 50), kWhite);  // global order wins over tree order
     EXPECT_EQ(readPixel(92, 50), kCyan);
     EXPECT_THAT(readPixel(4, 56), test::PixelNear(kGrey, 1));
     EXPECT_GT(director->getRenderer()->getDrawnBatches(), 0);

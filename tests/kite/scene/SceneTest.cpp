@@ -180,7 +180,8 @@ TEST_F(SceneTest, MatrixStacksPushPopAndIgnoreUnknownTypes) {
     director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE);
     EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_TEXTURE), Mat4::IDENTITY);
     director->loadMatrix(static_cast<MATRIX_STACK_TYPE>(7), m);
-    EXPECT_EQ(director->getMatrix(static_cast<MATRIX_STACK_TYPE>(7)), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW));
+    EXPECT_EQ(director->getMatrix(static_cast<MATRIX_STACK_TYPE>(7)),
+              director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW));
     EXPECT_EQ(director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW), Mat4::IDENTITY);
     // An unpaired pop keeps the bottom matrix.
     director->popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
@@ -192,7 +193,8 @@ TEST_F(SceneTest, DefaultCameraMatchesTheDirectorsProjection) {
     Scene* scene = enteredScene();
     Camera* camera = scene->getDefaultCamera();
     ASSERT_NE(camera, nullptr);
-    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), 1e-3f);
+    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION),
+               1e-3f);
     exitScenes();
 }
 
@@ -200,10 +202,12 @@ TEST_F(SceneTest, ProjectionChangeReinitialisesTheDefaultCamera) {
     Scene* scene = enteredScene();
     Camera* camera = scene->getDefaultCamera();
     director->setProjection(Director::Projection::_2D);
-    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), 1e-5f);
+    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION),
+               1e-5f);
     EXPECT_EQ(camera->getPosition3D(), Vec3::ZERO);
     director->setProjection(Director::Projection::_3D);
-    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION), 1e-3f);
+    expectNear(camera->getViewProjectionMatrix(), director->getMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_PROJECTION),
+               1e-3f);
     EXPECT_NEAR(camera->getPositionZ(), director->getZEye(), 1e-3f);
     exitScenes();
 }
@@ -218,7 +222,7 @@ TEST_F(SceneTest, DefaultCameraFollowsTheProjectionEventAndAGoneSceneStopsListen
 
     Scene::create();
     PoolManager::getInstance()->getCurrentPool()->clear();  // the new scene is destroyed
-    director->setProjection(Director::Projection::_2D);  // reaches no destroyed scene
+    director->setProjection(Director::Projection::_2D);     // reaches no destroyed scene
     EXPECT_EQ(director->getProjection(), Director::Projection::_2D);
 }
 

@@ -210,7 +210,8 @@ TEST_F(SpriteBatchNodeLimitTest, AtlasGrowsToTheIndexLimitAndSpritesBeyondItStay
     auto texture = test::textureFrom(2, 2, [](int, int) { return test::Pixel{255, 255, 255, 255}; });
     SpriteBatchNode* batch = SpriteBatchNode::createWithTexture(texture.get(), 15000);
     const int extra = 3;
-    for (int i = 0; i < TextureAtlas::MAX_CAPACITY + extra; ++i) batch->addChild(Sprite::createWithTexture(texture.get()));
+    for (int i = 0; i < TextureAtlas::MAX_CAPACITY + extra; ++i)
+        batch->addChild(Sprite::createWithTexture(texture.get()));
     EXPECT_EQ(batch->getTextureAtlas()->getCapacity(), TextureAtlas::MAX_CAPACITY);
     EXPECT_EQ(batch->getTextureAtlas()->getTotalQuads(), TextureAtlas::MAX_CAPACITY);
     EXPECT_EQ(batch->getDescendants().size(), static_cast<std::size_t>(TextureAtlas::MAX_CAPACITY));

@@ -44,31 +44,31 @@ std::string braces(int a, int b) { return "{" + std::to_string(a) + "," + std::t
 ValueMap frameEntry(int format, const FrameSpec& f) {
     ValueMap m;
     switch (format) {
-    case 0:
-        m["x"] = Value(f.x);
-        m["y"] = Value(f.y);
-        m["width"] = Value(f.w);
-        m["height"] = Value(f.h);
-        m["offsetX"] = Value(static_cast<float>(f.offsetX));
-        m["offsetY"] = Value(static_cast<float>(f.offsetY));
-        m["originalWidth"] = Value(-f.sourceW);  // the sign is dropped
-        m["originalHeight"] = Value(f.sourceH);
-        break;
-    case 1:
-    case 2:
-        m["frame"] = str("{" + braces(f.x, f.y) + "," + braces(f.w, f.h) + "}");
-        if (format == 2) m["rotated"] = Value(f.rotated);
-        m["offset"] = str(braces(f.offsetX, f.offsetY));
-        m["sourceSize"] = str(braces(f.sourceW, f.sourceH));
-        break;
-    default:
-        m["spriteSize"] = str(braces(f.w, f.h));
-        m["spriteOffset"] = str(braces(f.offsetX, f.offsetY));
-        m["spriteSourceSize"] = str(braces(f.sourceW, f.sourceH));
-        m["textureRect"] = str("{" + braces(f.x, f.y) + ",{99,99}}");  // only the origin counts
-        m["textureRotated"] = Value(f.rotated);
-        m["aliases"] = Value(ValueVector{str(std::string(f.name) + "-alias")});
-        break;
+        case 0:
+            m["x"] = Value(f.x);
+            m["y"] = Value(f.y);
+            m["width"] = Value(f.w);
+            m["height"] = Value(f.h);
+            m["offsetX"] = Value(static_cast<float>(f.offsetX));
+            m["offsetY"] = Value(static_cast<float>(f.offsetY));
+            m["originalWidth"] = Value(-f.sourceW);  // the sign is dropped
+            m["originalHeight"] = Value(f.sourceH);
+            break;
+        case 1:
+        case 2:
+            m["frame"] = str("{" + braces(f.x, f.y) + "," + braces(f.w, f.h) + "}");
+            if (format == 2) m["rotated"] = Value(f.rotated);
+            m["offset"] = str(braces(f.offsetX, f.offsetY));
+            m["sourceSize"] = str(braces(f.sourceW, f.sourceH));
+            break;
+        default:
+            m["spriteSize"] = str(braces(f.w, f.h));
+            m["spriteOffset"] = str(braces(f.offsetX, f.offsetY));
+            m["spriteSourceSize"] = str(braces(f.sourceW, f.sourceH));
+            m["textureRect"] = str("{" + braces(f.x, f.y) + ",{99,99}}");  // only the origin counts
+            m["textureRotated"] = Value(f.rotated);
+            m["aliases"] = Value(ValueVector{str(std::string(f.name) + "-alias")});
+            break;
     }
     return m;
 }
@@ -129,7 +129,9 @@ protected:
         }
     }
 
-    void addSheet(const std::string& path) { SpriteFrameCache::getInstance()->addSpriteFramesWithFile(path, sheet_.get()); }
+    void addSheet(const std::string& path) {
+        SpriteFrameCache::getInstance()->addSpriteFramesWithFile(path, sheet_.get());
+    }
 
     test::TemporaryFolder folder_{"kite-sheets"};
     std::string dir_ = folder_.path();
@@ -173,8 +175,7 @@ TEST_F(SpriteFrameCacheTest, FormatThreeRotatedTrimmedFrameAndItsAlias) {
 
 TEST_F(SpriteFrameCacheTest, OriginalSizeIsTakenWithoutItsSign) {
     addSheet(writeSheet("sign.plist", 0, {{"neg", 0, 0, 4, 4, false, 0, 0, 60, 8}}));
-    EXPECT_EQ(SpriteFrameCache::getInstance()->getSpriteFrameByName("neg")->getOriginalSizeInPixels(),
-              Size(60, 8));
+    EXPECT_EQ(SpriteFrameCache::getInstance()->getSpriteFrameByName("neg")->getOriginalSizeInPixels(), Size(60, 8));
 }
 
 TEST_F(SpriteFrameCacheTest, SheetLoadsOnceUntilItsFramesAreRemoved) {

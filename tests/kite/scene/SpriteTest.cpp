@@ -31,7 +31,8 @@ TEST_F(SpriteTest, EmptySpriteShowsTheWhiteTextureWithNoSize) {
     EXPECT_EQ(sprite->getContentSize(), Size::ZERO);
     EXPECT_EQ(sprite->getBlendFunc(), BlendFunc::ALPHA_NON_PREMULTIPLIED);
     EXPECT_EQ(Sprite::create()->getTexture(), sprite->getTexture());  // one cached white texture
-    EXPECT_EQ(Director::getInstance()->getTextureCache()->getTextureForKey("/kt_2x2_white_image"), sprite->getTexture());
+    EXPECT_EQ(Director::getInstance()->getTextureCache()->getTextureForKey("/kt_2x2_white_image"),
+              sprite->getTexture());
     EXPECT_THAT(sprite->description(), ::testing::StartsWith("<Sprite | Tag = -1, TextureID = "));
 }
 
@@ -81,8 +82,8 @@ TEST_F(SpriteTest, RotatedRectangleMapsItsCornersAcrossTheTexture) {
 
 TEST_F(SpriteTest, TrimmedFrameSitsAtItsOffsetInsideTheUntrimmedBox) {
     auto texture = test::textureFrom(64, 64, texel);
-    SpriteFrame* frame = SpriteFrame::createWithTexture(texture.get(), Rect(0, 0, 50, 40), false, Vec2(2, -3),
-                                                        Size(60, 60));
+    SpriteFrame* frame =
+        SpriteFrame::createWithTexture(texture.get(), Rect(0, 0, 50, 40), false, Vec2(2, -3), Size(60, 60));
     Sprite* sprite = Sprite::createWithSpriteFrame(frame);
     ASSERT_NE(sprite, nullptr);
     EXPECT_EQ(sprite->getOffsetPosition(), Vec2(7, 7));

@@ -17,8 +17,7 @@ using test::kBlue;
 using test::kRed;
 using ui::Layout;
 
-class LayoutTest : public test::WidgetTest,
-                   public testing::WithParamInterface<Layout::ClippingType> {
+class LayoutTest : public test::WidgetTest, public testing::WithParamInterface<Layout::ClippingType> {
 protected:
     // A clipping layout at (x, y) of the given size, filled past its bounds with red.
     Layout* clippedRed(Node* parent, float x, float y, float w, float h) {
@@ -47,7 +46,7 @@ TEST_P(LayoutTest, ClippingCutsTheChildrenAtTheBounds) {
 
 TEST_P(LayoutTest, NestedClippingDrawsOnlyTheIntersection) {
     Layout* outer = clippedRed(scene, 100, 100, 200, 200);  // 100..300
-    clippedRed(outer, 50, 50, 200, 200);                     // 150..350, cut to 150..300
+    clippedRed(outer, 50, 50, 200, 200);                    // 150..350, cut to 150..300
     static_cast<LayerColor*>(outer->getChildren().at(0))->setColor(Color3B(0, 0, 255));
     frame();
     saveFrame();

@@ -1,4 +1,5 @@
-// Nine-slice geometry by pixels: corners keep their pixels, edges and centre stretch, for plain, trimmed and rotated frames.
+// Nine-slice geometry by pixels: corners keep their pixels, edges and centre stretch, for plain, trimmed and rotated
+// frames.
 #include "kite/widgets/Scale9Sprite.h"
 
 #include <gmock/gmock.h>
@@ -60,8 +61,8 @@ protected:
 TEST_F(Scale9SpriteTest, CornersKeepTheirPixelsAtAnySizeWhileEdgesAndCentreStretch) {
     RefPtr<Texture2D> image = test::textureOf(30, 30, [](int x, int y) { return paletteAt(x, y, 30, 30); });
     // Zero insets cut the image in thirds.
-    place(Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30))), 20,
-          20, 100, 60);
+    place(Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30))), 20, 20,
+          100, 60);
     place(Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30))), 150,
           100, 220, 280);
     frame();
@@ -76,9 +77,10 @@ TEST_F(Scale9SpriteTest, CornersKeepTheirPixelsAtAnySizeWhileEdgesAndCentreStret
 
 TEST_F(Scale9SpriteTest, CapInsetsChooseTheBordersAndColourSurvivesNewInsets) {
     RefPtr<Texture2D> image = test::textureOf(30, 30, [](int x, int y) { return paletteAt(x, y, 30, 30); });
-    Scale9Sprite* sprite = place(Scale9Sprite::createWithSpriteFrame(
-                                     SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30)), Rect(5, 5, 20, 20)),
-                                 20, 20, 100, 100);
+    Scale9Sprite* sprite =
+        place(Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30)),
+                                                  Rect(5, 5, 20, 20)),
+              20, 20, 100, 100);
     frame();
     // A 5-pixel corner shows only the top-left of the red region.
     EXPECT_THAT(readPixel(22, 117), PixelNear(kPalette[0][0], 2));
@@ -101,8 +103,8 @@ TEST_F(Scale9SpriteTest, TrimmedFrameKeepsTheBordersWhereTheUntrimmedImageHadThe
     // The untrimmed 30 x 30 image had its left third transparent; the texture holds the other
     // two thirds, and the frame records the trim: offset 5 to the right, original size 30 x 30.
     RefPtr<Texture2D> trimmed = test::textureOf(20, 30, [](int x, int y) { return paletteAt(x + 10, y, 30, 30); });
-    auto* frameOfImage = SpriteFrame::createWithTexture(trimmed.get(), Rect(0, 0, 20, 30), false, Vec2(5, 0),
-                                                        Size(30, 30));
+    auto* frameOfImage =
+        SpriteFrame::createWithTexture(trimmed.get(), Rect(0, 0, 20, 30), false, Vec2(5, 0), Size(30, 30));
     Scale9Sprite* sprite = place(Scale9Sprite::createWithSpriteFrame(frameOfImage), 20, 20, 100, 60);
     frame();
     saveFrame();
@@ -135,13 +137,14 @@ TEST_F(Scale9SpriteTest, RotatedFrameSlicesAsTheUprightImage) {
 
 TEST_F(Scale9SpriteTest, InsetsPastTheImageAreClampedAndAZeroWidthCentreScalesToNothing) {
     RefPtr<Texture2D> image = test::textureOf(30, 30, [](int x, int y) { return paletteAt(x, y, 30, 30); });
-    Scale9Sprite* oversized = place(
-        Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30)),
-                                            Rect(10, 10, 100, 100)),
-        20, 20, 100, 100);
-    Scale9Sprite* thin = place(Scale9Sprite::createWithSpriteFrame(
-                                   SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30)), Rect(10, 10, 0, 10)),
-                               200, 20, 100, 60);
+    Scale9Sprite* oversized =
+        place(Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30)),
+                                                  Rect(10, 10, 100, 100)),
+              20, 20, 100, 100);
+    Scale9Sprite* thin =
+        place(Scale9Sprite::createWithSpriteFrame(SpriteFrame::createWithTexture(image.get(), Rect(0, 0, 30, 30)),
+                                                  Rect(10, 10, 0, 10)),
+              200, 20, 100, 60);
     frame();
     saveFrame();
 

@@ -1,4 +1,5 @@
-// The scroll view under scripted drags on a fixed-step clock: threshold, deceleration, bounce, zoom and clipping by pixels.
+// The scroll view under scripted drags on a fixed-step clock: threshold, deceleration, bounce, zoom and clipping by
+// pixels.
 #include "kite/widgets/ScrollView.h"
 
 #include <gmock/gmock.h>

@@ -68,8 +68,8 @@ std::vector<std::shared_ptr<PGMediaMessage>> messagesOfEveryKind() {
     auto emoticon = PGEmoticonObject::object();
     emoticon->emoticonData = {7, 7};
     std::vector<std::shared_ptr<PGMediaMessage>> messages{webpageMessage()};
-    for (std::shared_ptr<PGMediaObject> object : std::initializer_list<std::shared_ptr<PGMediaObject>>{
-             image, music, video, file, extension, emoticon}) {
+    for (std::shared_ptr<PGMediaObject> object :
+         std::initializer_list<std::shared_ptr<PGMediaObject>>{image, music, video, file, extension, emoticon}) {
         auto message = webpageMessage();
         message->mediaObject = object;
         messages.push_back(message);
@@ -115,12 +115,13 @@ TEST_F(AppCommunicateDataTest, EveryKindOfMediaObjectReadsBackEqual) {
             ASSERT_TRUE(writer.ReqToData(request));
             AppCommunicateData reader = received(writer);
             // Before system 7 file data travels beside the dictionary.
-            EXPECT_EQ(writer.propertList().count("fileData") == 0, std::string(version) == "6.1" ||
-                                                                      test::flattened(*original).fileData.empty());
+            EXPECT_EQ(writer.propertList().count("fileData") == 0,
+                      std::string(version) == "6.1" || test::flattened(*original).fileData.empty());
             reader.setFileData(reader.fileData().empty() ? writer.fileData() : reader.fileData());
             auto message = reader.mediaMessage();
             ASSERT_TRUE(message) << version;
-            EXPECT_TRUE(test::sameMessage(*message, *original)) << version << " " << test::flattened(*original).objectType;
+            EXPECT_TRUE(test::sameMessage(*message, *original))
+                << version << " " << test::flattened(*original).objectType;
             auto internal = reader.mediaInternalMessage();
             ASSERT_TRUE(internal);
             EXPECT_EQ(test::tied(*internal), test::tied(test::flattened(*original)));
@@ -200,7 +201,8 @@ TEST_F(AppCommunicateDataTest, ResponsesReadBackEqual) {
     EXPECT_EQ(sendBack->errCode, -2);
     EXPECT_EQ(sendBack->lang, "") << "2020 comes back without its locale";
 
-    AppCommunicateData::Dictionary withLocale{{"command", "2010"}, {"result", "0"}, {"language", "en"}, {"country", "GB"}};
+    AppCommunicateData::Dictionary withLocale{
+        {"command", "2010"}, {"result", "0"}, {"language", "en"}, {"country", "GB"}};
     auto localeBack = std::dynamic_pointer_cast<SendMessageToPGResp>(
         AppCommunicateData::initWithPropertList(withLocale)->DataToResp());
     ASSERT_TRUE(localeBack);

@@ -109,8 +109,9 @@ TEST_F(AppCommunicateTest, WhatDoesNotParseStaysOnThePasteboardAndWrongTypesAreR
 
     general.setPropertyList("content", PlistValue(PlistValue::Dictionary{{"pg", PlistValue("not a dictionary")}}));
     EXPECT_FALSE(AppCommunicate::appCommunicateDataForAppID("pg"));
-    general.setPropertyList("content",
-                            PlistValue(PlistValue::Dictionary{{"pg", PlistValue::Dictionary{{"command", PlistValue::integer(1010)}}}}));
+    general.setPropertyList(
+        "content",
+        PlistValue(PlistValue::Dictionary{{"pg", PlistValue::Dictionary{{"command", PlistValue::integer(1010)}}}}));
     EXPECT_FALSE(AppCommunicate::appCommunicateDataForAppID("pg"));
 }
 

@@ -74,8 +74,9 @@ TEST_F(PGApiTest, RequestsOpenTheMessengerUrlsTheirKindsCallFor) {
     pay.sign = "s";
     pay.timeStamp = 42;
     ASSERT_TRUE(PGApi::sendReq(&pay));
-    EXPECT_EQ(nextOpenedUrl(), base + "pay/?nonceStr=n%2Fo&package=Sign%3DWXPay&partnerId=p1&prepayId=pre"
-                                      "&timeStamp=42&sign=s&signType=SHA1");
+    EXPECT_EQ(nextOpenedUrl(), base +
+                                   "pay/?nonceStr=n%2Fo&package=Sign%3DWXPay&partnerId=p1&prepayId=pre"
+                                   "&timeStamp=42&sign=s&signType=SHA1");
     pay.sign.clear();
     EXPECT_FALSE(PGApi::sendReq(&pay));
 

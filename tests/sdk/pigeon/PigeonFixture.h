@@ -60,8 +60,8 @@ inline Bytes sampleJpeg() {
 }
 
 inline auto tied(const PGMediaInternalMessage& m) {
-    return std::tie(m.title, m.description, m.thumbData, m.mediaTagName, m.objectType, m.extInfo, m.fileExt,
-                    m.fileData, m.mediaUrl, m.mediaLowBandUrl, m.mediaDataUrl, m.mediaLowBandDataUrl, m.messageExt,
+    return std::tie(m.title, m.description, m.thumbData, m.mediaTagName, m.objectType, m.extInfo, m.fileExt, m.fileData,
+                    m.mediaUrl, m.mediaLowBandUrl, m.mediaDataUrl, m.mediaLowBandDataUrl, m.messageExt,
                     m.messageAction);
 }
 
@@ -78,7 +78,9 @@ inline PGMediaInternalMessage flattened(const PGMediaMessage& message) {
     return flat;
 }
 
-inline bool sameMessage(const PGMediaMessage& a, const PGMediaMessage& b) { return tied(flattened(a)) == tied(flattened(b)); }
+inline bool sameMessage(const PGMediaMessage& a, const PGMediaMessage& b) {
+    return tied(flattened(a)) == tied(flattened(b));
+}
 
 }  // namespace test
 }  // namespace pigeon

@@ -38,8 +38,8 @@ protected:
         setenv("STARGRID_RESOURCES", runtime_.path().c_str(), 1);
         PGApi::resetForTesting();
         ASSERT_TRUE(PGApi::registerApp(kAppId));
-        kite::test::SchemeHandlers::instance().registerHandler(kAppId, std::string(STARGRID_URL_RECORDER) + " " +
-                                                                           appRecord_.path());
+        kite::test::SchemeHandlers::instance().registerHandler(
+            kAppId, std::string(STARGRID_URL_RECORDER) + " " + appRecord_.path());
         ASSERT_EQ(runStandin("--install"), 0);
         ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] {
             return PGApi::isPGAppInstalled() && PGApi::isPGAppSupportApi() &&
@@ -96,7 +96,8 @@ TEST_F(PigeonStandinTest, ASharedPageIsLoggedAndAnsweredSentOrCancelled) {
     EXPECT_EQ(last<SendMessageToPGResp>()->errCode, -2);
 
     const std::string seen = fileText(log_);
-    EXPECT_NE(seen.find("share of " + std::string(kAppId) + " to a chat\ntitle: 消灭星星\ndescription: 一起来玩\n"
+    EXPECT_NE(seen.find("share of " + std::string(kAppId) +
+                        " to a chat\ntitle: 消灭星星\ndescription: 一起来玩\n"
                         "url: https://example.org/share?cellphone=13800138000"),
               std::string::npos)
         << seen;

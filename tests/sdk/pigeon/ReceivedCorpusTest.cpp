@@ -29,18 +29,23 @@ void readEverything(const AppCommunicateData& data) {
 }
 
 AppCommunicateData::Dictionary validMedia() {
-    return {{"command", "1010"}, {"objectType", "7"}, {"extInfo", "e"}, {"title", "t"},
-            {"result", "0"},     {"scene", "1"},      {"fileData", PlistValue(PlistValue::Data{1, 2})}};
+    return {{"command", "1010"},
+            {"objectType", "7"},
+            {"extInfo", "e"},
+            {"title", "t"},
+            {"result", "0"},
+            {"scene", "1"},
+            {"fileData", PlistValue(PlistValue::Data{1, 2})}};
 }
 
 }  // namespace
 
 TEST_F(ReceivedCorpusTest, WronglyTypedOrOversizedValuesAreRefused) {
-    const char* textKeys[] = {"command", "result", "scene", "objectType", "account", "openID", "language",
-                              "title", "description", "mediaUrl", "extInfo", "state", "scope", "returnFromApp"};
-    const PlistValue wrongValues[] = {PlistValue::integer(1010), PlistValue::real(1.5), PlistValue::boolean(true),
-                                      PlistValue(PlistValue::Data{1}), PlistValue(PlistValue::Array{}),
-                                      PlistValue(PlistValue::Dictionary{})};
+    const char* textKeys[] = {"command", "result",      "scene",    "objectType", "account", "openID", "language",
+                              "title",   "description", "mediaUrl", "extInfo",    "state",   "scope",  "returnFromApp"};
+    const PlistValue wrongValues[] = {PlistValue::integer(1010),       PlistValue::real(1.5),
+                                      PlistValue::boolean(true),       PlistValue(PlistValue::Data{1}),
+                                      PlistValue(PlistValue::Array{}), PlistValue(PlistValue::Dictionary{})};
     for (const char* key : textKeys) {
         for (const PlistValue& wrong : wrongValues) {
             AppCommunicateData::Dictionary damaged = validMedia();
@@ -54,12 +59,18 @@ TEST_F(ReceivedCorpusTest, WronglyTypedOrOversizedValuesAreRefused) {
         EXPECT_FALSE(AppCommunicateData::initWithPropertList(damaged)) << key;
     }
     const std::pair<const char*, PlistValue> badValues[] = {
-        {"command", PlistValue("10x")},        {"command", PlistValue("-1")},
-        {"command", PlistValue("99999999999999999999999")}, {"command", PlistValue("")},
-        {"result", PlistValue("2147483648")},  {"scene", PlistValue("1.5")},
-        {"objectType", PlistValue(" 7")},      {"title", PlistValue(std::string(10241, 'a'))},
-        {"mediaTagName", PlistValue(std::string(65, 'a'))}, {"title", PlistValue("\xc3\x28")},
-        {"openID", PlistValue("\xed\xa0\x80")}, {"thumbData", PlistValue(PlistValue::Data(32769))},
+        {"command", PlistValue("10x")},
+        {"command", PlistValue("-1")},
+        {"command", PlistValue("99999999999999999999999")},
+        {"command", PlistValue("")},
+        {"result", PlistValue("2147483648")},
+        {"scene", PlistValue("1.5")},
+        {"objectType", PlistValue(" 7")},
+        {"title", PlistValue(std::string(10241, 'a'))},
+        {"mediaTagName", PlistValue(std::string(65, 'a'))},
+        {"title", PlistValue("\xc3\x28")},
+        {"openID", PlistValue("\xed\xa0\x80")},
+        {"thumbData", PlistValue(PlistValue::Data(32769))},
     };
     for (const auto& [key, value] : badValues) {
         AppCommunicateData::Dictionary damaged = validMedia();
@@ -116,9 +127,9 @@ TEST_F(ReceivedCorpusTest, DamagedPasteboardTextNeverFaultsTheReader) {
         for (int change = 0; change < changes; ++change) {
             const std::size_t at = random() % damaged.size();
             switch (random() % 3) {
-            case 0: damaged[at] = char(random() % 256); break;
-            case 1: damaged.erase(at, 1 + random() % 16); break;
-            default: damaged.insert(at, damaged.substr(random() % damaged.size(), random() % 64)); break;
+                case 0: damaged[at] = char(random() % 256); break;
+                case 1: damaged.erase(at, 1 + random() % 16); break;
+                default: damaged.insert(at, damaged.substr(random() % damaged.size(), random() % 64)); break;
             }
         }
         general.setData("content", Bytes(damaged.begin(), damaged.end()));

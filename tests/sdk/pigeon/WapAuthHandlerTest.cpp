@@ -70,8 +70,8 @@ TEST_F(WapAuthHandlerTest, WithoutTheMessengerTheMobileCheckPageOpens) {
     ASSERT_TRUE(beginSignIn());
     ASSERT_TRUE(handler().isRunning());
     ASSERT_EQ(page().loadedUrls().size(), 1u);
-    EXPECT_EQ(page().loadedUrls()[0], "https://signin.test/connect/mobilecheck?appid=" + std::string(kAppId) +
-                                          "&uid=" + uid());
+    EXPECT_EQ(page().loadedUrls()[0],
+              "https://signin.test/connect/mobilecheck?appid=" + std::string(kAppId) + "&uid=" + uid());
     EXPECT_FALSE(uid().empty());
     EXPECT_EQ(page().title(), "信鸽登录");
     EXPECT_EQ(page().leftBarButtonText(), "取消");
@@ -87,8 +87,10 @@ TEST_F(WapAuthHandlerTest, TheHandBackOpensTheSmsPageAndTheAnswerEndsTheSignIn) 
     ASSERT_TRUE(PGApi::handleOpenURL(app + "wapoauth?ticket=1&phone=2", &delegate_));
     ASSERT_EQ(page().loadedUrls().size(), 2u);
     EXPECT_EQ(page().loadedUrls()[1], "https://signin.test/connect/smsauthorize?appid=" + std::string(kAppId) +
-                                          "&redirect_uri=" + kAppId + "%3A%2F%2Foauth&response_type=code"
-                                          "&scope=snsapi_userinfo&state=st&uid=" + uid() + "&ticket=1&phone=2");
+                                          "&redirect_uri=" + kAppId +
+                                          "%3A%2F%2Foauth&response_type=code"
+                                          "&scope=snsapi_userinfo&state=st&uid=" +
+                                          uid() + "&ticket=1&phone=2");
 
     ASSERT_TRUE(PGApi::handleOpenURL(app + "oauth?code=c0de&state=st", &delegate_));
     EXPECT_FALSE(handler().isRunning());

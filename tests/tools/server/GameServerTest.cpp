@@ -63,11 +63,14 @@ TEST_F(GameServerTest, ALevelCountsOnlyWhenItsGroupsAndLeftPiecesCoverTheBoard) 
     Json::Value counted = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", history, "5"));
     EXPECT_EQ(counted["code"].asString(), "0000");
     EXPECT_EQ(counted["bodymessage"]["score"].asString(), "6125");
-    EXPECT_EQ(post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "10|10|10|10|10|10|10|10|10|4", "5"))
-                  ["code"].asString(), "3001");
+    EXPECT_EQ(
+        post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "10|10|10|10|10|10|10|10|10|4", "5"))["code"]
+            .asString(),
+        "3001");
     // The same level again is not counted twice.
-    EXPECT_EQ(post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", history, "5"))
-                  ["bodymessage"]["total"].asString(), "6125");
+    EXPECT_EQ(post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", history, "5"))["bodymessage"]["total"]
+                  .asString(),
+              "6125");
     EXPECT_EQ(post("/game/SubmitScore", scoreBody("13900000000", "{G}", "1", history, "5"))["code"].asString(), "1002");
     EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "6125");
 }

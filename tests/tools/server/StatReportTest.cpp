@@ -29,7 +29,8 @@ std::string frame(const std::string& json, bool compress) {
     if (compress) {
         const auto size = static_cast<std::uint32_t>(json.size());
         body = std::string{static_cast<char>(size >> 24), static_cast<char>(size >> 16), static_cast<char>(size >> 8),
-                           static_cast<char>(size)} + gzip(json);
+                           static_cast<char>(size)} +
+               gzip(json);
     }
     rc4(body, kStatReportKey);
     return body;

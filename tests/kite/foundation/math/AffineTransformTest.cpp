@@ -14,19 +14,15 @@ void expectNear(const Vec2& actual, const Vec2& expected, float tolerance = 1e-5
     EXPECT_NEAR(actual.y, expected.y, tolerance);
 }
 
-AffineTransform translation(float x, float y) {
-    return AffineTransformTranslate(AffineTransform::IDENTITY, x, y);
-}
+AffineTransform translation(float x, float y) { return AffineTransformTranslate(AffineTransform::IDENTITY, x, y); }
 
 TEST(AffineTransform, ConcatAppliesTheFirstTransformFirst) {
     const AffineTransform rotate = AffineTransformRotate(AffineTransform::IDENTITY, kPiOver2);
     const AffineTransform t = AffineTransformConcat(translation(10, 0), rotate);
     expectNear(PointApplyAffineTransform(Vec2(0, 0), t), Vec2(0, 10));
     // The other order rotates first, so the origin only moves by the translation.
-    expectNear(PointApplyAffineTransform(Vec2(0, 0), AffineTransformConcat(rotate, translation(10, 0))),
-               Vec2(10, 0));
-    expectNear(PointApplyAffineTransform(Vec2(1, 0), AffineTransformConcat(rotate, translation(10, 0))),
-               Vec2(10, 1));
+    expectNear(PointApplyAffineTransform(Vec2(0, 0), AffineTransformConcat(rotate, translation(10, 0))), Vec2(10, 0));
+    expectNear(PointApplyAffineTransform(Vec2(1, 0), AffineTransformConcat(rotate, translation(10, 0))), Vec2(10, 1));
 }
 
 TEST(AffineTransform, TranslateAndRotateApplyBeforeTheTransform) {
@@ -66,8 +62,8 @@ TEST(AffineTransform, RectangleMapsToTheBoundingBoxOfItsCorners) {
     EXPECT_NEAR(box.size.width, 10, 1e-5f);
     EXPECT_NEAR(box.size.height, 20, 1e-5f);
 
-    const Rect rotated45 = RectApplyAffineTransform(Rect(-1, -1, 2, 2),
-                                                    AffineTransformRotate(AffineTransform::IDENTITY, kPi / 4));
+    const Rect rotated45 =
+        RectApplyAffineTransform(Rect(-1, -1, 2, 2), AffineTransformRotate(AffineTransform::IDENTITY, kPi / 4));
     EXPECT_NEAR(rotated45.size.width, 2 * std::sqrt(2.0f), 1e-5f);
     EXPECT_NEAR(rotated45.origin.x, -std::sqrt(2.0f), 1e-5f);
 }

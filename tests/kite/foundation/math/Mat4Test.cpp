@@ -12,8 +12,7 @@ namespace {
 ::testing::AssertionResult matricesNear(const Mat4& a, const Mat4& b, float tolerance) {
     for (int i = 0; i < 16; ++i) {
         if (!(std::fabs(a.m[i] - b.m[i]) <= tolerance)) {
-            return ::testing::AssertionFailure()
-                   << "element " << i << ": " << a.m[i] << " vs " << b.m[i];
+            return ::testing::AssertionFailure() << "element " << i << ": " << a.m[i] << " vs " << b.m[i];
         }
     }
     return ::testing::AssertionSuccess();
@@ -26,8 +25,8 @@ namespace {
         std::fabs(a.z - sign * b.z) <= tolerance && std::fabs(a.w - sign * b.w) <= tolerance) {
         return ::testing::AssertionSuccess();
     }
-    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ", " << a.w << ") vs ("
-                                         << b.x << ", " << b.y << ", " << b.z << ", " << b.w << ")";
+    return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ", " << a.w << ") vs (" << b.x
+                                         << ", " << b.y << ", " << b.z << ", " << b.w << ")";
 }
 
 // Textbook row-by-column product on (row, column) indices, for reference.
@@ -217,8 +216,8 @@ TEST(Mat4, DecomposingTranslationRotationScaleGivesThemBack) {
         float angle;
     };
     // Small and large angles exercise every branch of the rotation extraction.
-    const Case cases[] = {{Vec3(1, 2, 3), 0.7f},  {Vec3(1, 0, 0), 3.14159f}, {Vec3(0, 1, 0), 3.14159f},
-                          {Vec3(0, 0, 1), 3.14159f}, {Vec3(0, 0, 1), 0.0f},   {Vec3(-1, 1, 0.5f), 2.5f}};
+    const Case cases[] = {{Vec3(1, 2, 3), 0.7f},     {Vec3(1, 0, 0), 3.14159f}, {Vec3(0, 1, 0), 3.14159f},
+                          {Vec3(0, 0, 1), 3.14159f}, {Vec3(0, 0, 1), 0.0f},     {Vec3(-1, 1, 0.5f), 2.5f}};
     for (const Case& c : cases) {
         const Vec3 t(1, -2, 3);
         const Quaternion r(c.axis, c.angle);

@@ -88,7 +88,8 @@ TEST_F(PGStatDispatcherTest, AnswersUpdateTheOnlineConfigurationCipheredOrNot) {
 
 TEST_F(PGStatDispatcherTest, OversizedAnswerIsIgnoredButTheReportCounts) {
     StatServer server;
-    server.answer(200, R"({"cfg":{"1":{"c":{"rs":2},"v":9,"m":""}}})" + std::string(PGStatDispatcher::kMaxAnswerBytes, ' '),
+    server.answer(200,
+                  R"({"cfg":{"1":{"c":{"rs":2},"v":9,"m":""}}})" + std::string(PGStatDispatcher::kMaxAnswerBytes, ' '),
                   false);
     EXPECT_EQ(send({"{}"}), true);
     ASSERT_TRUE(idle());

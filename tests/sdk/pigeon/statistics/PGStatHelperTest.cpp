@@ -4,9 +4,9 @@
 #include <openssl/evp.h>
 #include <openssl/provider.h>
 
+#include "StatTestSupport.h"
 #include "sdk/pigeon/statistics/PGStatPasteboard.h"
 #include "sdk/pigeon/statistics/PGStatReachability.h"
-#include "StatTestSupport.h"
 
 namespace pigeon {
 namespace test {

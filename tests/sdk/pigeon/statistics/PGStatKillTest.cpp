@@ -93,7 +93,8 @@ TEST_F(PGStatKill, NothingStoredIsLostAndOnlyTheBatchInFlightRepeats) {
     ASSERT_GT(child, 0);
     // Kill it once it has stored a good number of events and reports are arriving.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline && (lines(progress).size() < 300 || server.reports().size() < 20)) {
+    while (std::chrono::steady_clock::now() < deadline &&
+           (lines(progress).size() < 300 || server.reports().size() < 20)) {
         server.waitForReports(server.reports().size() + 1, std::chrono::milliseconds(100));
     }
     kill(child, SIGKILL);

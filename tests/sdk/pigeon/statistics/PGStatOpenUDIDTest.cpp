@@ -1,9 +1,9 @@
 // The shared device identifier: made once, shared through slot pasteboards, opted out on request.
 #include "sdk/pigeon/statistics/PGStatOpenUDID.h"
 
+#include "StatTestSupport.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
-#include "StatTestSupport.h"
 
 namespace pigeon {
 namespace test {

@@ -41,7 +41,8 @@ protected:
     PGStatStore& store() { return PGStatStore::getInstance(); }
     std::vector<std::string> eventIds() {
         std::vector<std::string> ids;
-        for (const std::string& content : column(store().databasePath(), "select content from events order by event_id")) {
+        for (const std::string& content :
+             column(store().databasePath(), "select content from events order by event_id")) {
             Json::Value value;
             std::istringstream text(content);
             Json::CharReaderBuilder builder;

@@ -1,7 +1,7 @@
 // Tracking operations: timed pages and events, refusals, accounts, monitor records, life cycle.
+#include "StatTestSupport.h"
 #include "platform/AppNotifications.h"
 #include "sdk/pigeon/statistics/PGStat.h"
-#include "StatTestSupport.h"
 
 namespace pigeon {
 namespace test {
