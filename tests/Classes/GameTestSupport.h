@@ -15,6 +15,7 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/UserDefault.h"
 #include "kite/scene/Director.h"
+#include "support/DirectorShutdown.h"
 #include "support/GLTest.h"
 #include "support/TemporaryFolder.h"
 
@@ -89,6 +90,9 @@ protected:
         kite::Director::getInstance();
     }
     void TearDown() override {
+        // The director's caches (shader programs above all) hold names made in this test's context;
+        // a later test drawing in a window of its own would use them where they mean nothing.
+        kite::test::shutDownDirector();
         environment.reset();
         GLTest::TearDown();
     }
