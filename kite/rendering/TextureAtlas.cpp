@@ -12,25 +12,12 @@
 #include "kite/foundation/Log.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLStateCache.h"
+#include "kite/rendering/QuadBatchBuffer.h"
 #include "kite/rendering/Renderer.h"
 #include "kite/rendering/Texture2D.h"
 #include "platform/GLExtensions.h"
 
 namespace kite {
-
-namespace {
-
-void pointAttributes() {
-    constexpr GLsizei stride = sizeof(PosColorTexVertex);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<void*>(offsetof(PosColorTexVertex, vertices)));
-    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
-                          reinterpret_cast<void*>(offsetof(PosColorTexVertex, colors)));
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
-                          reinterpret_cast<void*>(offsetof(PosColorTexVertex, texCoords)));
-}
-
-}  // namespace
 
 TextureAtlas* TextureAtlas::createWithTexture(Texture2D* texture, ssize_t capacity) {
     auto* atlas = new (std::nothrow) TextureAtlas();
@@ -110,7 +97,7 @@ void TextureAtlas::setupBuffers() {
         glEnableVertexAttribArray(0);
         glEnableVertexAttribArray(1);
         glEnableVertexAttribArray(2);
-        pointAttributes();
+        pointBatchVertexAttributes();
         GLStateCache::bindVAO(0);
     } else {
         GLStateCache::bindVAO(0);
@@ -212,7 +199,7 @@ void TextureAtlas::drawNumberOfQuads(ssize_t numberOfQuads, ssize_t start) {
             dirty_ = false;
         }
         GLStateCache::enableVertexAttribs(GLStateCache::VERTEX_ATTRIB_FLAG_POS_COLOR_TEX);
-        pointAttributes();
+        pointBatchVertexAttributes();
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);
         glDrawElements(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, offset);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
