@@ -15,7 +15,7 @@ void QuadCommand::init(float globalOrder, GLuint textureID, GLProgramState* glPr
     RenderCommand::init(globalOrder, modelView, flags);
     quads_ = quads;
     quadCount_ = quadCount;
-    modelView_ = modelView;
+    modelView_ = &modelView;
     if (textureID_ != textureID || blendType_.src != blendType.src || blendType_.dst != blendType.dst ||
         glProgramState_ != glProgramState) {
         textureID_ = textureID;
@@ -40,7 +40,7 @@ std::uint32_t QuadCommand::hashMaterial(const GLProgramState* glProgramState, GL
 void QuadCommand::useMaterial() const {
     GLStateCache::bindTexture2D(textureID_);
     GLStateCache::blendFunc(blendType_.src, blendType_.dst);
-    if (glProgramState_) glProgramState_->apply(modelView_);
+    if (glProgramState_) glProgramState_->apply(*modelView_);
 }
 
 }  // namespace kite

@@ -16,9 +16,13 @@ class QuadCommand : public RenderCommand {
 public:
     QuadCommand();
 
-    // Regenerates the material ID only when texture, program state or blend pair changed.
+    // Regenerates the material ID only when texture, program state or blend pair changed. The
+    // command refers to the quads and to the matrix: both must stay until the frame is drawn.
     void init(float globalOrder, GLuint textureID, GLProgramState* glProgramState, const BlendFunc& blendType,
               PosColorTexQuad* quads, ssize_t quadCount, const Mat4& modelView, std::uint32_t flags);
+    // A temporary matrix would be gone before the frame is drawn.
+    void init(float, GLuint, GLProgramState*, const BlendFunc&, PosColorTexQuad*, ssize_t, const Mat4&&,
+              std::uint32_t) = delete;
 
     // Binds texture and blend pair and applies the program state with the command's matrix.
     void useMaterial() const;
@@ -32,7 +36,7 @@ public:
     ssize_t getQuadCount() const { return quadCount_; }
     GLProgramState* getGLProgramState() const { return glProgramState_; }
     BlendFunc getBlendType() const { return blendType_; }
-    const Mat4& getModelView() const { return modelView_; }
+    const Mat4& getModelView() const { return *modelView_; }
 
 private:
     std::uint32_t materialID_ = 0;
@@ -41,7 +45,7 @@ private:
     BlendFunc blendType_ = BlendFunc::DISABLE;
     PosColorTexQuad* quads_ = nullptr;  // not owned
     ssize_t quadCount_ = 0;
-    Mat4 modelView_;
+    const Mat4* modelView_ = &Mat4::IDENTITY;  // not owned
 };
 
 }  // namespace kite

@@ -278,6 +278,12 @@ protected:
     // The next value of the process-wide order-of-arrival counter.
     static int takeOrderOfArrival();
 
+    // Render commands refer to the matrix a node is drawn with until the frame is drawn: one
+    // handed in from elsewhere is kept as the node's own world matrix.
+    const Mat4& keepDrawTransform(const Mat4& transform) {
+        if (&transform != &modelViewTransform) modelViewTransform = transform;
+        return modelViewTransform;
+    }
     // Raises the three placement flags together.
     void markTransformDirty() { transformDirty = inverseDirty = transformUpdated = true; }
     // The per-visit step: refreshes the world matrix when needed; returns the children's flags.
