@@ -285,8 +285,9 @@ protected:
     void updateRotationQuat();
     void updateRotation3D();
     // The two ways of filling the node-to-parent cache: 2D nodes get a planar matrix directly.
-    void buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) const;
+    bool buildPlanarTransform() const;
     void buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool needsSkew) const;
+    void updateModelViewTransform(const Mat4& parentTransform);
 
     virtual void addChildHelper(Node* child, int localZ, int tag, const std::string& name, bool setTag);
     void detachChild(Node* child, bool cleanup);
@@ -329,6 +330,7 @@ protected:
     // The caches below are filled lazily by const getters.
     mutable Mat4 transform;
     mutable bool transformDirty = true;
+    mutable bool transformPlanar = true;  // what the cache holds has only 2D terms
     mutable bool inverseDirty = true;
     bool useAdditionalTransform = false;
     bool transformUpdated = true;
