@@ -204,8 +204,18 @@ void Renderer::visitRenderQueue(RenderQueue& queue) {
     queue.saveRenderState();
     auto processList = [this, &queue](RenderQueue::QueueGroup group) {
         // Indexed, because a command run here may add to the list.
-        for (std::size_t i = 0; i < queue.getSubQueueSize(group); ++i)
-            processRenderCommand(queue.getSubQueue(group)[i]);
+        for (std::size_t i = 0; i < queue.getSubQueueSize(group); ++i) {
+            // Commands ahead, and the quads of nearer ones, are fetched while this one is drawn.
+            const std::vector<RenderCommand*>& list = queue.getSubQueue(group);
+            if (i + 8 < list.size()) __builtin_prefetch(list[i + 8]);
+            if (i + 4 < list.size() && list[i + 4]->getType() == RenderCommand::Type::QUAD_COMMAND) {
+                const auto* ahead = static_cast<const QuadCommand*>(list[i + 4]);
+                __builtin_prefetch(ahead->getQuads());
+                __builtin_prefetch(reinterpret_cast<const char*>(ahead->getQuads()) + 64);
+                __builtin_prefetch(&ahead->getModelView());
+            }
+            processRenderCommand(list[i]);
+        }
         flush();
     };
     if (queue.getSubQueueSize(RenderQueue::GLOBALZ_NEG) > 0) {

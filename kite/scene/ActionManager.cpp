@@ -203,6 +203,13 @@ bool ActionManager::isTargetPaused(Node* target) const {
 
 void ActionManager::update(float dt) {
     for (Element* element = targets_; element;) {
+        // The next target's element, action array and node are fetched while this one steps: with
+        // thousands of targets they are seldom in the cache.
+        if (const auto* ahead = static_cast<const Element*>(element->hh.next)) {
+            __builtin_prefetch(ahead->hh.next);
+            __builtin_prefetch(ahead->actions);
+            __builtin_prefetch(ahead->target);
+        }
         currentTarget_ = element;
         currentTargetSalvaged_ = false;
         // The array stays while its element is the current one (only its slots change), but the

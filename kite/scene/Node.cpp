@@ -1005,6 +1005,21 @@ void Node::visit() {
           FLAGS_TRANSFORM_DIRTY);
 }
 
+namespace {
+
+constexpr std::size_t kVisitPrefetchDistance = 4;
+
+// The lines a leaf's visit reads first: its header and placement, and its world matrix.
+inline void prefetchNode(const Node* node) {
+    const char* at = reinterpret_cast<const char*>(node);
+    __builtin_prefetch(at);
+    __builtin_prefetch(at + 64);
+    __builtin_prefetch(at + 128);
+    __builtin_prefetch(at + 192);
+}
+
+}  // namespace
+
 void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     if (!visible) return;
     const uint32_t flags = processParentFlags(parentTransform, parentFlags);
@@ -1021,7 +1036,12 @@ void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t paren
             child->visit(renderer, modelViewTransform, flags);
         }
         if (visibleByCamera) draw(renderer, modelViewTransform, flags);
-        for (; i < children.size(); ++i) children.at(i)->visit(renderer, modelViewTransform, flags);
+        for (; i < children.size(); ++i) {
+            // A few children ahead are fetched while this one is visited; many children seldom
+            // stay in the cache from one frame to the next.
+            if (i + kVisitPrefetchDistance < children.size()) prefetchNode(children.at(i + kVisitPrefetchDistance));
+            children.at(i)->visit(renderer, modelViewTransform, flags);
+        }
     } else if (visibleByCamera) {
         draw(renderer, modelViewTransform, flags);
     }
