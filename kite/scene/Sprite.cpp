@@ -80,14 +80,7 @@ Sprite* Sprite::createWithSpriteFrameName(const std::string& name) {
 }
 
 Sprite::Sprite()
-    : dirty_(false),
-      recursiveDirty_(false),
-      shouldBeHidden_(false),
-      rectRotated_(false),
-      opacityModifyRGB_(false),
-      flippedX_(false),
-      flippedY_(false),
-      insideBounds_(true) {}
+    : shouldBeHidden_(false), rectRotated_(false), opacityModifyRGB_(false), flippedX_(false), flippedY_(false) {}
 
 Sprite::~Sprite() {
     if (spriteCold_) releaseAndClear(spriteCold_->spriteFrame);

@@ -139,14 +139,15 @@ protected:
     SpriteBatchNode* batchNode_ = nullptr;  // not retained
     Texture2D* texture_ = nullptr;          // retained
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
-    bool dirty_ : 1;
-    bool recursiveDirty_ : 1;
+    // Flags written in every frame or on every placement change are whole bytes; the rest are bits.
+    bool insideBounds_ = true;
+    bool dirty_ = false;
+    bool recursiveDirty_ = false;
     bool shouldBeHidden_ : 1;
     bool rectRotated_ : 1;
     bool opacityModifyRGB_ : 1;
     bool flippedX_ : 1;
     bool flippedY_ : 1;
-    bool insideBounds_ : 1;
     PosColorTexQuad quad_{};
     QuadCommand quadCommand_;
     Rect rect_;
