@@ -308,7 +308,8 @@ protected:
     void listenersResume();
     void listenersOrderChanged();
 
-    // Flags first: they fill the tail of the reference-counted base.
+    // Flags first: they fill the tail of the reference-counted base. Their first values are set
+    // in the constructor (a bit-field takes no initialiser here).
     bool usingNormalizedPosition : 1;
     bool normalizedPositionDirty : 1;
     bool contentSizeDirty : 1;

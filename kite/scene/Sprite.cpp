@@ -307,7 +307,7 @@ void Sprite::updateColor() {
     }
     quad_.bl.colors = quad_.br.colors = quad_.tl.colors = quad_.tr.colors = color;
     if (batchNode_) {
-        // A batch node whose atlas could not be made has none to update.
+        // An index without an atlas has nothing to update.
         TextureAtlas* atlas = getTextureAtlas();
         if (atlas && getAtlasIndex() != INDEX_NOT_INITIALIZED) {
             atlas->updateQuad(&quad_, getAtlasIndex());

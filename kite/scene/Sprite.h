@@ -139,7 +139,8 @@ protected:
     SpriteBatchNode* batchNode_ = nullptr;  // not retained
     Texture2D* texture_ = nullptr;          // retained
     BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
-    // Flags written in every frame or on every placement change are whole bytes; the rest are bits.
+    // Flags written in every frame or on every placement change are whole bytes; the rest are bits,
+    // cleared in the constructor.
     bool insideBounds_ = true;
     bool dirty_ = false;
     bool recursiveDirty_ = false;
