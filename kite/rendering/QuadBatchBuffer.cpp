@@ -124,7 +124,7 @@ PosColorTexVertex* QuadBatchBuffer::stagingFor(int quads) {
     return staging_.data();
 }
 
-PosColorTexVertex* QuadBatchBuffer::reserve(int quads) {
+PosColorTexVertex* QuadBatchBuffer::reserveMore(int quads) {
     if (!open_) {
         begin();
         open_ = true;
@@ -144,6 +144,7 @@ PosColorTexVertex* QuadBatchBuffer::reserve(int quads) {
     } else if (!mapped_) {
         target_ = stagingFor(quads_);
     }
+    room_ = mapped_ ? slotQuads_[slot_] : static_cast<int>(staging_.size() / 4);
     return target_ + static_cast<std::size_t>(filled) * 4;
 }
 
@@ -180,6 +181,7 @@ void QuadBatchBuffer::finish() {
     open_ = false;
     mapped_ = false;
     quads_ = 0;
+    room_ = 0;
 }
 
 void QuadBatchBuffer::unbind() {
@@ -197,6 +199,7 @@ void QuadBatchBuffer::discard() {
     open_ = false;
     mapped_ = false;
     quads_ = 0;
+    room_ = 0;
 }
 
 }  // namespace kite

@@ -32,7 +32,15 @@ public:
 
     // Room for the next `count` quads of the current batch (one is begun when none is open);
     // the caller keeps the batch within getCapacity().
-    PosColorTexVertex* reserve(int quads);
+    PosColorTexVertex* reserve(int quads) {
+        // Inline while the open batch has room where it is being written.
+        if (quads_ + quads <= room_) {
+            PosColorTexVertex* at = target_ + static_cast<std::size_t>(quads_) * 4;
+            quads_ += quads;
+            return at;
+        }
+        return reserveMore(quads);
+    }
     int getQuadCount() const { return quads_; }
     // Ends the batch: its vertices reach the buffer, which is left bound with the indices for drawing.
     void finish();
@@ -45,6 +53,7 @@ private:
     static constexpr int RING = 2;
 
     void begin();
+    PosColorTexVertex* reserveMore(int quads);
     void bindSlot();
     // Memory of the batch's own for at least `quads` quads (what it holds is kept).
     PosColorTexVertex* stagingFor(int quads);
@@ -57,6 +66,7 @@ private:
     bool open_ = false;
     bool mapped_ = false;
     int quads_ = 0;
+    int room_ = 0;  // quads the open batch's target holds; 0 when none is open
     int capacity_ = 0;
     int slot_ = 0;
     GLuint vbos_[RING] = {};

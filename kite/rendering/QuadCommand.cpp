@@ -10,19 +10,11 @@ namespace kite {
 
 QuadCommand::QuadCommand() { type_ = Type::QUAD_COMMAND; }
 
-void QuadCommand::init(float globalOrder, GLuint textureID, GLProgramState* glProgramState, const BlendFunc& blendType,
-                       PosColorTexQuad* quads, ssize_t quadCount, const Mat4& modelView, std::uint32_t flags) {
-    RenderCommand::init(globalOrder, modelView, flags);
-    quads_ = quads;
-    quadCount_ = quadCount;
-    modelView_ = modelView;
-    if (textureID_ != textureID || blendType_.src != blendType.src || blendType_.dst != blendType.dst ||
-        glProgramState_ != glProgramState) {
-        textureID_ = textureID;
-        blendType_ = blendType;
-        glProgramState_ = glProgramState;
-        materialID_ = hashMaterial(glProgramState_, textureID_, blendType_);
-    }
+void QuadCommand::changeMaterial(GLuint textureID, GLProgramState* glProgramState, const BlendFunc& blendType) {
+    textureID_ = textureID;
+    blendType_ = blendType;
+    glProgramState_ = glProgramState;
+    materialID_ = hashMaterial(glProgramState_, textureID_, blendType_);
 }
 
 std::uint32_t QuadCommand::hashMaterial(const GLProgramState* glProgramState, GLuint textureID, BlendFunc blend) {
@@ -40,7 +32,7 @@ std::uint32_t QuadCommand::hashMaterial(const GLProgramState* glProgramState, GL
 void QuadCommand::useMaterial() const {
     GLStateCache::bindTexture2D(textureID_);
     GLStateCache::blendFunc(blendType_.src, blendType_.dst);
-    if (glProgramState_) glProgramState_->apply(modelView_);
+    if (glProgramState_) glProgramState_->apply(*modelView_);
 }
 
 }  // namespace kite

@@ -27,7 +27,11 @@ public:
 
     // Stores the global order; with the 3D flag, takes the depth of the
     // transform in the visiting camera's view.
-    void init(float globalOrder, const Mat4& modelViewTransform, std::uint32_t flags);
+    void init(float globalOrder, const Mat4& modelViewTransform, std::uint32_t flags) {
+        globalOrder_ = globalOrder;
+        is3D_ = (flags & FLAGS_RENDER_AS_3D) != 0;
+        depth_ = is3D_ ? depthInView(modelViewTransform) : 0.0f;
+    }
 
     float getGlobalOrder() const { return globalOrder_; }
     Type getType() const { return type_; }
@@ -40,6 +44,8 @@ public:
     float getDepth() const { return depth_; }
 
 protected:
+    static float depthInView(const Mat4& modelViewTransform);
+
     Type type_ = Type::UNKNOWN_COMMAND;
     float globalOrder_ = 0.0f;
     bool isTransparent_ = true;

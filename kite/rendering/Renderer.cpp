@@ -50,13 +50,23 @@ void transformVertices(const Mat4& mv, const PosColorTexVertex* from, PosColorTe
     }
 }
 
+// drawByMaterial takes runs by value or commands by pointer.
+template <class T>
+const T& deref(const T& run) {
+    return run;
+}
+template <class T>
+const T& deref(T* const& command) {
+    return *command;
+}
+
 }  // namespace
 
 Renderer::Renderer() {
     commandGroupStack_.push_back(0);
     renderGroups_.push_back(std::make_unique<RenderQueue>());
     batchedTriangles_.reserve(BATCH_TRIAGCOMMAND_RESERVED_SIZE);
-    batchedQuadCommands_.reserve(BATCH_QUADCOMMAND_RESERVED_SIZE);
+    quadRuns_.reserve(BATCH_QUADRUN_RESERVED_SIZE);
     groupCommandManager_ = new GroupCommandManager(this);
 }
 
@@ -232,13 +242,17 @@ void Renderer::processRenderCommand(RenderCommand* command) {
                           static_cast<long>(quads), capacity);
                 return;
             }
-            endMeshBatch();
+            if (lastBatchedMeshCommand_) endMeshBatch();
             if (filledIndex_ > 0) {
                 drawBatchedTriangles();
                 lastMaterialID_ = 0;
             }
             if (cmd->isSkipBatching() || numberQuads_ + quads > capacity) drawBatchedQuads();
-            batchedQuadCommands_.push_back(cmd);
+            // A material of 0 never merges, not even with itself.
+            const std::uint32_t material = cmd->getMaterialID();
+            if (quadRuns_.empty() || material == 0 || quadRuns_.back().materialID != material)
+                quadRuns_.push_back(QuadRun{cmd, material, 0});
+            quadRuns_.back().indices += static_cast<GLsizei>(quads * 6);
             fillQuads(cmd);
             if (cmd->isSkipBatching()) drawBatchedQuads();
             break;
@@ -392,37 +406,39 @@ void Renderer::drawElements(GLsizei count, std::size_t startIndex, GLenum indexT
     drawnVertices_ += count;
 }
 
-template <class Command, class IndexCount>
-void Renderer::drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount, GLenum indexType,
+template <class Run, class IndexCount>
+void Renderer::drawByMaterial(const std::vector<Run>& runs, IndexCount indexCount, GLenum indexType,
                               std::size_t indexSize) {
     std::size_t start = 0;
     GLsizei pending = 0;
-    for (const Command* cmd : commands) {
-        const std::uint32_t material = cmd->getMaterialID();
+    for (const auto& run : runs) {
+        const std::uint32_t material = deref(run).getMaterialID();
         if (material != lastMaterialID_ || material == 0) {
             if (pending > 0) {
                 drawElements(pending, start, indexType, indexSize);
                 start += static_cast<std::size_t>(pending);
                 pending = 0;
             }
-            cmd->useMaterial();
+            deref(run).useMaterial();
             lastMaterialID_ = material;
         }
-        pending += static_cast<GLsizei>(indexCount(cmd));
+        pending += static_cast<GLsizei>(indexCount(deref(run)));
     }
     if (pending > 0) drawElements(pending, start, indexType, indexSize);
 }
 
+void Renderer::QuadRun::useMaterial() const { first->useMaterial(); }
+
 void Renderer::drawBatchedQuads() {
-    if (numberQuads_ <= 0 || batchedQuadCommands_.empty()) return;
+    if (numberQuads_ <= 0 || quadRuns_.empty()) return;
     quadBuffer_.finish();
     if (flushesToGL_) {
         drawByMaterial(
-            batchedQuadCommands_, [](const QuadCommand* cmd) { return cmd->getQuadCount() * 6; },
-            quadBuffer_.getIndexType(), quadBuffer_.getIndexSize());
+            quadRuns_, [](const QuadRun& run) { return run.indices; }, quadBuffer_.getIndexType(),
+            quadBuffer_.getIndexSize());
         quadBuffer_.unbind();
     }
-    batchedQuadCommands_.clear();
+    quadRuns_.clear();
     numberQuads_ = 0;
 }
 
@@ -441,7 +457,7 @@ void Renderer::drawBatchedTriangles() {
                  GL_STATIC_DRAW);
 
     drawByMaterial(
-        batchedTriangles_, [](const TrianglesCommand* cmd) { return cmd->getIndexCount(); }, GL_UNSIGNED_SHORT,
+        batchedTriangles_, [](const TrianglesCommand& cmd) { return cmd.getIndexCount(); }, GL_UNSIGNED_SHORT,
         sizeof(GLushort));
     unbindBatchBuffers(usesVAO_);
     batchedTriangles_.clear();
@@ -452,7 +468,7 @@ void Renderer::drawBatchedTriangles() {
 void Renderer::clean() {
     for (auto& queue : renderGroups_) queue->clear();
     quadBuffer_.discard();
-    batchedQuadCommands_.clear();
+    quadRuns_.clear();
     batchedTriangles_.clear();
     filledVertex_ = 0;
     filledIndex_ = 0;

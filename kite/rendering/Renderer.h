@@ -26,7 +26,7 @@ class Renderer {
 public:
     static constexpr int VBO_SIZE = 65536;        // vertices per staging set of triangles
     static constexpr int INDEX_VBO_SIZE = 98304;  // indices per staging set (6 per quad)
-    static constexpr int BATCH_QUADCOMMAND_RESERVED_SIZE = 64;
+    static constexpr int BATCH_QUADRUN_RESERVED_SIZE = 64;
     static constexpr int BATCH_TRIAGCOMMAND_RESERVED_SIZE = 64;
 
     Renderer();
@@ -88,9 +88,9 @@ private:
     void uploadVertices(GLuint vao, GLuint vbo, const void* data, std::size_t bytes);
     void drawElements(GLsizei count, std::size_t startIndex, GLenum indexType, std::size_t indexSize);
     // Draws the uploaded indices in runs of one material, switching material where it changes.
-    template <class Command, class IndexCount>
-    void drawByMaterial(const std::vector<Command*>& commands, IndexCount indexCount, GLenum indexType,
-                        std::size_t indexSize);
+    // A run is anything with getMaterialID() and useMaterial(); indexCount gives its indices.
+    template <class Run, class IndexCount>
+    void drawByMaterial(const std::vector<Run>& runs, IndexCount indexCount, GLenum indexType, std::size_t indexSize);
     void clean();
 
     std::vector<int> commandGroupStack_;
@@ -99,7 +99,16 @@ private:
     std::uint32_t lastMaterialID_ = 0;
     MeshCommand* lastBatchedMeshCommand_ = nullptr;
     std::vector<TrianglesCommand*> batchedTriangles_;
-    std::vector<QuadCommand*> batchedQuadCommands_;
+    // The quad batch as runs of consecutive commands of one material, gathered while it fills, so
+    // drawing it does not walk every command again.
+    struct QuadRun {
+        const QuadCommand* first;  // its material is used for the run
+        std::uint32_t materialID;
+        GLsizei indices;
+        std::uint32_t getMaterialID() const { return materialID; }
+        void useMaterial() const;
+    };
+    std::vector<QuadRun> quadRuns_;
 
     std::array<PosColorTexVertex, VBO_SIZE> verts_{};
     std::array<GLushort, INDEX_VBO_SIZE> indices_{};

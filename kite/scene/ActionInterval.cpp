@@ -119,6 +119,19 @@ void Sequence::update(float t) {
         found = 1;
         newT = split_ == 1.0f ? 1.0f : (t - split_) / (1.0f - split_);
     }
+    FiniteTimeAction* action = actions_[found];
+    if (found == last_) {
+        // An instant part acts once; an interval part is updated every frame.
+        if (action->isDone()) return;
+    } else {
+        finishPreviousPart(found);
+        action->startWithTarget(target_);
+    }
+    action->update(newT);
+    last_ = found;
+}
+
+void Sequence::finishPreviousPart(int found) {
     if (found == 1) {
         if (last_ == -1) {
             // The first action was skipped entirely: run it to its end at once.
@@ -133,10 +146,6 @@ void Sequence::update(float t) {
         actions_[1]->update(0.0f);
         actions_[1]->stop();
     }
-    if (found == last_ && actions_[found]->isDone()) return;
-    if (found != last_) actions_[found]->startWithTarget(target_);
-    actions_[found]->update(newT);
-    last_ = found;
 }
 
 // ---- Spawn
@@ -315,7 +324,12 @@ void MoveBy::update(float t) {
     Vec3 current = target_->getPosition3D();
     startPosition_ = startPosition_ + (current - previousPosition_);
     Vec3 next = startPosition_ + positionDelta_ * t;
-    target_->setPosition3D(next);
+    if (next.z == current.z) {
+        // Depth unchanged: the flat setter alone, so the node is marked changed once, not twice.
+        target_->setPosition(next.x, next.y);
+    } else {
+        target_->setPosition3D(next);
+    }
     previousPosition_ = next;
 }
 

@@ -64,6 +64,9 @@ public:
     Sequence() = default;
 
 private:
+    // Before part found takes over: brings the part updated last to its end (or start, going back).
+    void finishPreviousPart(int found);
+
     FiniteTimeAction* actions_[2] = {nullptr, nullptr};
     float split_ = 0.0f;
     int last_ = -1;

@@ -1,5 +1,6 @@
 #include "kite/scene/ActionManager.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "kite/foundation/CArray.h"
@@ -37,11 +38,12 @@ namespace kite {
 
 void actionManagerFailAllocation(int after) { allocationsBeforeFailure = after; }
 
+// The 32-bit index sits beside the flags so that the element packs without holes.
 struct ActionManager::Element {
     ktArray* actions;
     Node* target;
-    std::ptrdiff_t actionIndex;
     Action* currentAction;
+    std::int32_t actionIndex;
     bool currentActionSalvaged;
     bool paused;
     UT_hash_handle hh;
@@ -203,25 +205,24 @@ void ActionManager::update(float dt) {
     for (Element* element = targets_; element;) {
         currentTarget_ = element;
         currentTargetSalvaged_ = false;
-        if (!element->paused) {
-            // The count is read again before every step: actions may add or remove actions.
-            for (element->actionIndex = 0; element->actions && element->actionIndex < element->actions->num;
-                 ++element->actionIndex) {
-                element->currentAction = static_cast<Action*>(element->actions->arr[element->actionIndex]);
-                if (!element->currentAction) continue;
-                element->currentActionSalvaged = false;
-                element->currentAction->step(dt);
-                if (element->currentActionSalvaged) {
-                    // Removed during its own step: drop the keep-alive reference.
-                    element->currentAction->release();
-                } else if (element->currentAction->isDone()) {
-                    element->currentAction->stop();
-                    Action* action = element->currentAction;
-                    element->currentAction = nullptr;
-                    removeAction(action);
-                }
+        // The array stays while its element is the current one (only its slots change), but the
+        // count is read again before every step: actions may add or remove actions meanwhile.
+        const ktArray* actions = element->paused ? nullptr : element->actions;
+        for (element->actionIndex = 0; actions && element->actionIndex < actions->num; ++element->actionIndex) {
+            auto* action = static_cast<Action*>(actions->arr[element->actionIndex]);
+            if (!action) continue;
+            element->currentAction = action;
+            element->currentActionSalvaged = false;
+            action->step(dt);
+            if (element->currentActionSalvaged) {
+                // Removed during its own step: drop the keep-alive reference.
+                action->release();
+            } else if (action->isDone()) {
+                action->stop();
                 element->currentAction = nullptr;
+                removeAction(action);
             }
+            element->currentAction = nullptr;
         }
         Element* next = static_cast<Element*>(element->hh.next);
         if (currentTargetSalvaged_ && (!element->actions || element->actions->num == 0)) deleteElement(element);

@@ -103,7 +103,7 @@ void AtlasNode::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) 
     // Never more quads than the atlas holds.
     const ssize_t quads = quadsToDraw_ < textureAtlas_->getCapacity() ? quadsToDraw_ : textureAtlas_->getCapacity();
     quadCommand_.init(globalZOrder, texture ? texture->getName() : 0, glProgramState, blendFunc_,
-                      textureAtlas_->getQuads(), quads, transform, flags);
+                      textureAtlas_->getQuads(), quads, keepDrawTransform(transform), flags);
     renderer->addCommand(&quadCommand_);
 }
 

@@ -314,7 +314,7 @@ void Label::drawLetters(Renderer* renderer, const Mat4& transform, uint32_t flag
         TextureAtlas* atlas = _batchNodes[page]->getTextureAtlas();
         if (atlas->getTotalQuads() == 0 || !atlas->getTexture()) continue;
         quadCommands_[page].init(globalZOrder, atlas->getTexture()->getName(), getGLProgramState(), getBlendFunc(),
-                                 atlas->getQuads(), atlas->getTotalQuads(), transform, flags);
+                                 atlas->getQuads(), atlas->getTotalQuads(), keepDrawTransform(transform), flags);
         renderer->addCommand(&quadCommands_[page]);
     }
 }

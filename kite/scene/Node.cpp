@@ -71,6 +71,7 @@ Node::Node()
       normalizedPositionDirty(false),
       contentSizeDirty(true),
       transformDirty(true),
+      transformPlanar(true),
       inverseDirty(true),
       useAdditionalTransform(false),
       transformUpdated(true),
@@ -787,23 +788,22 @@ void Node::updateRotation3D() {
 
 const Mat4& Node::getNodeToParentTransform() const {
     if (!transformDirty) return transform;
-    const Vec2& a = anchorPointInPoints;
-    float x = position.x, y = position.y;
-    if (ignoreAnchorPointForPosition) {
-        x += a.x;
-        y += a.y;
-    }
-    const bool needsSkew = skewX != 0.0f || skewY != 0.0f;
-    const Vec2 s(a.x * scaleX, a.y * scaleY);
-    if (!needsSkew && !a.equals(Vec2::ZERO)) {
-        x -= s.x;
-        y -= s.y;
-    }
-    const bool planar = !needsSkew && !useAdditionalTransform && rotationQuat.x == 0.0f && rotationQuat.y == 0.0f;
-    if (planar)
-        buildPlanarTransform(x + s.x, y + s.y, s);
-    else
+    if (!buildPlanarTransform()) {
+        const Vec2& a = anchorPointInPoints;
+        float x = position.x, y = position.y;
+        if (ignoreAnchorPointForPosition) {
+            x += a.x;
+            y += a.y;
+        }
+        const bool needsSkew = skewX != 0.0f || skewY != 0.0f;
+        const Vec2 s(a.x * scaleX, a.y * scaleY);
+        if (!needsSkew && !a.equals(Vec2::ZERO)) {
+            x -= s.x;
+            y -= s.y;
+        }
         buildFullTransform(x + s.x, y + s.y, s, needsSkew);
+        transformPlanar = transform.isPlanar();
+    }
     transformDirty = false;
     return transform;
 }
@@ -823,15 +823,31 @@ static void applyRotationSkew(float rotationZX, float rotationZY, float* m) {
     m[9] = sy * m8 + cx * m9;
 }
 
-// The full path for 2D nodes, written out: rotation about z (a quaternion with only z and w),
-// translation, the anchor moved back, then scale. Each entry is computed as the full path
-// computes it, without the terms that are zero, so the values are the same.
-void Node::buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) const {
+// The full path for 2D nodes (no skew, 3D rotation or additional transform), written out:
+// rotation about z (a quaternion with only z and w), translation, the anchor moved back, then
+// scale. Each entry is computed as the full path computes it, without the terms that are zero,
+// so the values are the same. False, with nothing built, for any other node.
+bool Node::buildPlanarTransform() const {
+    if (skewX != 0.0f || skewY != 0.0f || useAdditionalTransform || rotationQuat.x != 0.0f || rotationQuat.y != 0.0f)
+        return false;
+    const Vec2& a = anchorPointInPoints;
+    const float sx = a.x * scaleX, sy = a.y * scaleY;
+    float x = position.x, y = position.y;
+    if (ignoreAnchorPointForPosition) {
+        x += a.x;
+        y += a.y;
+    }
+    if (!a.equals(Vec2::ZERO)) {
+        x -= sx;
+        y -= sy;
+    }
+    const float tx = x + sx, ty = y + sy;
     float* m = transform.m;
     m[0] = 1.0f;
     m[1] = 0.0f;
     m[4] = 0.0f;
     m[5] = 1.0f;
+    m[8] = m[9] = 0.0f;
     if (rotationQuat.z != 0.0f) {
         const float z2 = rotationQuat.z + rotationQuat.z;
         const float zz2 = rotationQuat.z * z2, wz2 = rotationQuat.w * z2;
@@ -839,10 +855,9 @@ void Node::buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) co
         m[1] = wz2;
         m[4] = -wz2;
     }
-    m[8] = m[9] = 0.0f;
     if (rotationZ_X != rotationZ_Y) applyRotationSkew(rotationZ_X, rotationZ_Y, m);
-    m[12] = m[0] * -anchorScaled.x + m[4] * -anchorScaled.y + tx;
-    m[13] = m[1] * -anchorScaled.x + m[5] * -anchorScaled.y + ty;
+    m[12] = m[0] * -sx + m[4] * -sy + tx;
+    m[13] = m[1] * -sx + m[5] * -sy + ty;
     m[14] = positionZ;
     m[0] *= scaleX;
     m[1] *= scaleX;
@@ -851,6 +866,8 @@ void Node::buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) co
     m[10] = scaleZ;
     m[2] = m[3] = m[6] = m[7] = m[11] = 0.0f;
     m[15] = 1.0f;
+    transformPlanar = true;
+    return true;
 }
 
 void Node::buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool needsSkew) const {
@@ -893,6 +910,7 @@ void Node::buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool
 
 void Node::setNodeToParentTransform(const Mat4& t) {
     transform = t;
+    transformPlanar = t.isPlanar();
     transformDirty = false;
     transformUpdated = true;
 }
@@ -1001,16 +1019,20 @@ uint32_t Node::processParentFlags(const Mat4& parentTransform, uint32_t parentFl
     uint32_t flags = parentFlags;
     if (transformUpdated) flags |= FLAGS_TRANSFORM_DIRTY;
     if (contentSizeDirty) flags |= FLAGS_CONTENT_SIZE_DIRTY;
-    if (flags & FLAGS_DIRTY_MASK) {
-        const Mat4& local = getNodeToParentTransform();
-        if (local.isPlanar() && parentTransform.isPlanar())
-            Mat4::multiplyPlanar(parentTransform, local, &modelViewTransform);
-        else
-            Mat4::multiply(parentTransform, local, &modelViewTransform);
-    }
+    if (flags & FLAGS_DIRTY_MASK) updateModelViewTransform(parentTransform);
     transformUpdated = false;
     contentSizeDirty = false;
     return flags;
+}
+
+void Node::updateModelViewTransform(const Mat4& parentTransform) {
+    const Mat4& local = getNodeToParentTransform();
+    // The node's own cache knows whether it is planar; a matrix from elsewhere is looked at.
+    const bool localPlanar = &local == &transform ? transformPlanar : local.isPlanar();
+    if (localPlanar && parentTransform.isPlanar())
+        Mat4::multiplyPlanar(parentTransform, local, &modelViewTransform);
+    else
+        Mat4::multiply(parentTransform, local, &modelViewTransform);
 }
 
 void Node::draw(Renderer*, const Mat4&, uint32_t) {}

@@ -280,6 +280,12 @@ protected:
     // The next value of the process-wide order-of-arrival counter.
     static int takeOrderOfArrival();
 
+    // Render commands refer to the matrix a node is drawn with until the frame is drawn: one
+    // handed in from elsewhere is kept as the node's own world matrix.
+    const Mat4& keepDrawTransform(const Mat4& transform) {
+        if (&transform != &modelViewTransform) modelViewTransform = transform;
+        return modelViewTransform;
+    }
     // Raises the three placement flags together.
     void markTransformDirty() { transformDirty = inverseDirty = transformUpdated = true; }
     // The per-visit step: refreshes the world matrix when needed; returns the children's flags.
@@ -287,8 +293,9 @@ protected:
     void updateRotationQuat();
     void updateRotation3D();
     // The two ways of filling the node-to-parent cache: 2D nodes get a planar matrix directly.
-    void buildPlanarTransform(float tx, float ty, const Vec2& anchorScaled) const;
+    bool buildPlanarTransform() const;
     void buildFullTransform(float tx, float ty, const Vec2& anchorScaled, bool needsSkew) const;
+    void updateModelViewTransform(const Mat4& parentTransform);
 
     virtual void addChildHelper(Node* child, int localZ, int tag, const std::string& name, bool setTag);
     void detachChild(Node* child, bool cleanup);
@@ -315,6 +322,7 @@ protected:
     bool contentSizeDirty : 1;
     // The caches' flags are set by const getters.
     mutable bool transformDirty : 1;
+    mutable bool transformPlanar : 1;  // what the cache holds has only 2D terms
     mutable bool inverseDirty : 1;
     bool useAdditionalTransform : 1;
     bool transformUpdated : 1;

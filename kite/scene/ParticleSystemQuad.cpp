@@ -102,8 +102,8 @@ void ParticleSystemQuad::updateQuadWithParticle(Particle* particle, const Vec2& 
 void ParticleSystemQuad::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     // A system without texture has nothing to sample; inside a batch the batch draws.
     if (!renderer || particleIdx <= 0 || !texture || batchNode) return;
-    quadCommand.init(globalZOrder, texture->getName(), glProgramState, blendFunc, quads.data(), particleIdx, transform,
-                     flags);
+    quadCommand.init(globalZOrder, texture->getName(), glProgramState, blendFunc, quads.data(), particleIdx,
+                     keepDrawTransform(transform), flags);
     renderer->addCommand(&quadCommand);
 }
 

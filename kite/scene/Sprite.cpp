@@ -531,7 +531,7 @@ void Sprite::draw(Renderer* renderer, const Mat4& transform, uint32_t flags) {
     if (flags & FLAGS_TRANSFORM_DIRTY) insideBounds_ = renderer->checkVisibility(transform, contentSize);
     if (!insideBounds_) return;
     quadCommand_.init(globalZOrder, texture_ ? texture_->getName() : 0, glProgramState, blendFunc_, &quad_, 1,
-                      transform, flags);
+                      keepDrawTransform(transform), flags);
     renderer->addCommand(&quadCommand_);
 }
 

@@ -1,5 +1,8 @@
 // 4x4 float matrix, column-major: element (row r, column c) at m[4c + r], translation in m[12..14].
 #pragma once
+#include <cstdint>
+#include <cstring>
+
 #include "kite/foundation/math/MathUtil.h"
 #include "kite/foundation/math/Vec3.h"
 #include "kite/foundation/math/Vec4.h"
@@ -81,8 +84,11 @@ public:
     // Planar: x and y move by a 2D affine map and z by its own scale and offset, as every
     // node without 3D rotation, skew or an additional transform does.
     bool isPlanar() const {
-        return m[2] == 0.0f && m[3] == 0.0f && m[6] == 0.0f && m[7] == 0.0f && m[8] == 0.0f && m[9] == 0.0f &&
-               m[11] == 0.0f && m[15] == 1.0f;
+        // On the bits: either sign of zero in the seven, exactly one in the last; branch-free.
+        std::uint32_t b[16];
+        std::memcpy(b, m, sizeof(b));
+        const std::uint32_t zeros = b[2] | b[3] | b[6] | b[7] | b[8] | b[9] | b[11];
+        return ((zeros & 0x7fffffffu) | (b[15] ^ 0x3f800000u)) == 0;
     }
     // dst = m1 x m2 for planar m1 and m2 (2D affine products); dst may be m1 or m2.
     static void multiplyPlanar(const Mat4& m1, const Mat4& m2, Mat4* dst) {

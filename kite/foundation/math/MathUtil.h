@@ -32,8 +32,12 @@ public:
     // dst = m1 x m2 where both are planar (see Mat4::isPlanar): the values multiplyMatrix gives,
     // in the same order of operations, without the products known to be zero.
     static void multiplyPlanarMatrix(const float* a, const float* b, float* dst) {
+        multiplyPlanarMatrix(a, b[0], b[1], b[4], b[5], b[10], b[12], b[13], b[14], dst);
+    }
+    // The same product with b given by its eight entries that are not 0 or 1.
+    static void multiplyPlanarMatrix(const float* a, float b0, float b1, float b4, float b5, float b10, float b12,
+                                     float b13, float b14, float* dst) {
         const float a0 = a[0], a1 = a[1], a4 = a[4], a5 = a[5], a10 = a[10], a12 = a[12], a13 = a[13], a14 = a[14];
-        const float b0 = b[0], b1 = b[1], b4 = b[4], b5 = b[5], b10 = b[10], b12 = b[12], b13 = b[13], b14 = b[14];
         dst[0] = a0 * b0 + a4 * b1;
         dst[1] = a1 * b0 + a5 * b1;
         dst[4] = a0 * b4 + a4 * b5;

@@ -73,7 +73,7 @@ TEST_F(MeshCommandTest, MeshesOfOneBatchDrawTogetherAfterTheQuadsBeforeThem) {
     PosColorTexQuad full = test::quadAt(0, 0, 64, 64);
     QuadCommand background;
     background.init(0.0f, red->getName(), test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP),
-                    BlendFunc::DISABLE, &full, 1, Mat4(), 0);
+                    BlendFunc::DISABLE, &full, 1, Mat4::IDENTITY, 0);
     MeshCommand left, right;
     initMesh(left, green.get(), 0);
     initMesh(right, green.get(), 32);
@@ -119,7 +119,7 @@ TEST_F(MeshCommandTest, PrimitiveCommandDrawsItsPrimitiveAndCountsIt) {
     primitive.setCount(6);
     PrimitiveCommand command;
     command.init(0.0f, red->getName(), test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP),
-                 BlendFunc::DISABLE, &primitive, Mat4(), 0);
+                 BlendFunc::DISABLE, &primitive, Mat4::IDENTITY, 0);
     renderer_->addCommand(&command);
     renderer_->clearDrawStats();
     renderer_->render();

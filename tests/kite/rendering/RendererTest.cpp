@@ -39,8 +39,8 @@ protected:
                       BlendFunc blend = BlendFunc::DISABLE, GLProgramState* state = nullptr) {
         quads_.push_back(std::make_unique<PosColorTexQuad>(test::quadAt(x0, y0, x1, y1)));
         commands_.push_back(std::make_unique<QuadCommand>());
-        commands_.back()->init(z, texture->getName(), state ? state : noMVP(), blend, quads_.back().get(), 1, Mat4(),
-                               0);
+        commands_.back()->init(z, texture->getName(), state ? state : noMVP(), blend, quads_.back().get(), 1,
+                               Mat4::IDENTITY, 0);
         return commands_.back().get();
     }
 
@@ -245,7 +245,7 @@ TEST_F(RendererTest, QuadThatOverflowsTheStagingAreaFlushesFirstAndStillDraws) {
     std::vector<PosColorTexQuad> many(kFull, test::quadAt(0, 0, 1, 1));
     many[0] = test::quadAt(0, 0, 64, 64);
     QuadCommand big;
-    big.init(0.0f, red->getName(), noMVP(), BlendFunc::DISABLE, many.data(), kFull, Mat4(), 0);
+    big.init(0.0f, red->getName(), noMVP(), BlendFunc::DISABLE, many.data(), kFull, Mat4::IDENTITY, 0);
     renderer_->addCommand(&big);
     QuadCommand* last = quad(0, 0, 32, 32, red.get());
     EXPECT_EQ(last->getMaterialID(), big.getMaterialID());
@@ -268,7 +268,7 @@ TEST_F(RendererTest, CommandLargerThanTheStagingAreaIsRefused) {
     const int kTooMany = renderer_->getQuadCapacity() + 1;
     std::vector<PosColorTexQuad> many(kTooMany, test::quadAt(0, 0, 64, 64));
     QuadCommand huge;
-    huge.init(0.0f, red->getName(), noMVP(), BlendFunc::DISABLE, many.data(), kTooMany, Mat4(), 0);
+    huge.init(0.0f, red->getName(), noMVP(), BlendFunc::DISABLE, many.data(), kTooMany, Mat4::IDENTITY, 0);
     ::testing::internal::CaptureStdout();
     renderer_->addCommand(quad(0, 0, 32, 64, green.get()));
     renderer_->addCommand(&huge);
@@ -326,7 +326,7 @@ TEST_F(RendererTest, TrianglesBatchByMaterialAndEndAQuadBatch) {
     unsigned short indices[6] = {0, 1, 2, 3, 2, 1};
     TrianglesCommand::Triangles triangles{verts, indices, 4, 6};
     TrianglesCommand first, second;
-    first.init(0.0f, green->getName(), noMVP(), BlendFunc::DISABLE, triangles, Mat4(), 0);
+    first.init(0.0f, green->getName(), noMVP(), BlendFunc::DISABLE, triangles, Mat4::IDENTITY, 0);
     Mat4 down;
     Mat4::createTranslation(0, -32, 0, &down);
     second.init(0.0f, green->getName(), noMVP(), BlendFunc::DISABLE, triangles, down, 0);
@@ -350,7 +350,7 @@ TEST_F(RendererTest, BatchCommandDrawsItsAtlasBetweenQuadBatches) {
     atlas->updateQuad(&q, 0);
     BatchCommand batch;
     batch.init(0.0f, GLProgramCache::getInstance()->getGLProgram(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR),
-               BlendFunc::DISABLE, atlas, Mat4(), 0);
+               BlendFunc::DISABLE, atlas, Mat4::IDENTITY, 0);
     EXPECT_EQ(batch.getTextureID(), blue->getName());
     renderer_->addCommand(quad(0, 0, 32, 32, red.get()));
     renderer_->addCommand(&batch);
@@ -392,7 +392,7 @@ TEST(RenderCommand, FreshCommandIsTransparentTwoDBatchingAtOrderZero) {
     EXPECT_FALSE(command.isSkipBatching());
     EXPECT_EQ(command.getGlobalOrder(), 0.0f);
     EXPECT_EQ(command.getType(), RenderCommand::Type::CUSTOM_COMMAND);
-    command.init(2.0f, Mat4(), 0);
+    command.init(2.0f, Mat4::IDENTITY, 0);
     EXPECT_EQ(command.getDepth(), 0.0f);
     EXPECT_EQ(command.getGlobalOrder(), 2.0f);
 }
@@ -403,7 +403,7 @@ TEST_F(QuadCommandTest, MaterialFollowsTextureProgramAndBlendButNotTheMatrix) {
     GLProgramState* state = test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP);
     PosColorTexQuad q = test::quadAt(0, 0, 1, 1);
     QuadCommand a, b;
-    a.init(0.0f, 7, state, BlendFunc::ALPHA_PREMULTIPLIED, &q, 1, Mat4(), 0);
+    a.init(0.0f, 7, state, BlendFunc::ALPHA_PREMULTIPLIED, &q, 1, Mat4::IDENTITY, 0);
     Mat4 moved;
     Mat4::createTranslation(5, 5, 0, &moved);
     b.init(0.0f, 7, state, BlendFunc::ALPHA_PREMULTIPLIED, &q, 1, moved, 0);
@@ -414,7 +414,7 @@ TEST_F(QuadCommandTest, MaterialFollowsTextureProgramAndBlendButNotTheMatrix) {
     EXPECT_EQ(a.getMaterialID(), before);
     a.init(1.0f, 7, state, BlendFunc{GL_ONE, GL_ONE}, &q, 1, moved, 0);
     EXPECT_NE(a.getMaterialID(), before);
-    b.init(0.0f, 8, state, BlendFunc::ALPHA_PREMULTIPLIED, &q, 1, Mat4(), 0);
+    b.init(0.0f, 8, state, BlendFunc::ALPHA_PREMULTIPLIED, &q, 1, Mat4::IDENTITY, 0);
     EXPECT_NE(b.getMaterialID(), before);
 }
 

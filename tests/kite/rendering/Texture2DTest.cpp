@@ -32,7 +32,7 @@ protected:
         PosColorTexQuad q = test::quadAt(0, 0, static_cast<float>(frameWidth()), static_cast<float>(frameHeight()));
         QuadCommand command;
         command.init(0.0f, texture->getName(), test::stateNamed(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP),
-                     BlendFunc::DISABLE, &q, 1, Mat4(), 0);
+                     BlendFunc::DISABLE, &q, 1, Mat4::IDENTITY, 0);
         renderer_->addCommand(&command);
         renderer_->render();
     }

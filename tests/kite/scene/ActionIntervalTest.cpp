@@ -79,6 +79,29 @@ TEST_F(ActionIntervalTest, MoveByKeepsWhatOtherCodeMovedMeanwhile) {
     EXPECT_THAT(node->getPositionY(), FloatNear(5, 1e-3));
 }
 
+TEST_F(ActionIntervalTest, FlatMoveLeavesTheDepthWhereOtherCodePutsIt) {
+    node->setPosition3D(Vec3(0, 0, 4));
+    run(MoveBy::create(0.5f, Vec2(10, 0)));
+    manager->update(kFrame);
+    manager->update(kFrame);
+    EXPECT_EQ(node->getPositionZ(), 4.0f);
+    node->setPositionZ(9);
+    framesUntilDone();
+    EXPECT_THAT(node->getPositionX(), FloatNear(10, 1e-4));
+    EXPECT_EQ(node->getPositionZ(), 9.0f);
+}
+
+TEST_F(ActionIntervalTest, DepthMoveAndFlatMoveOnOneNodeAddUp) {
+    node->setPosition3D(Vec3(0, 0, 4));
+    run(MoveBy::create(0.5f, Vec3(0, 0, 6)));
+    run(MoveBy::create(0.5f, Vec2(10, 0)));
+    for (int i = 0; i < 10; ++i) manager->update(kFrame);
+    node->setPositionX(node->getPositionX() + 5);
+    framesUntilDone();
+    EXPECT_THAT(node->getPositionX(), FloatNear(15, 1e-4));
+    EXPECT_THAT(node->getPositionZ(), FloatNear(10, 1e-4));
+}
+
 TEST_F(ActionIntervalTest, MoveToReverseIsAMoveByOfItsLastDelta) {
     auto* to = MoveTo::create(1.0f, Vec2(30, 40));
     EXPECT_EQ(to->reverse()->getDuration(), 1.0f);

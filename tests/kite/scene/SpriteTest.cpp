@@ -50,6 +50,26 @@ TEST_F(SpriteTest, SpriteDrawsItsTextureCentredOnItsPosition) {
     EXPECT_THAT(readPixel(40, 30), PixelNear(Pixel{0, 0, 0, 255}, 0));
 }
 
+// The quad command refers to the matrix until the frame is drawn, so a sprite drawn with a matrix
+// of the caller's keeps it; the caller's own may be gone by then.
+TEST_F(SpriteTest, SpriteDrawnWithTheCallersMatrixKeepsItUntilTheFrameIsDrawn) {
+    auto texture = test::textureFrom(16, 8, texel);
+    Sprite* sprite = Sprite::createWithTexture(texture.get());
+    renderer_->clear();
+    {
+        Mat4 moved;
+        Mat4::createTranslation(32, 32, 0, &moved);
+        sprite->draw(renderer_.get(), moved, FLAGS_TRANSFORM_DIRTY);
+        Mat4::createTranslation(-500, -500, 0, &moved);  // changed before the frame is drawn
+    }
+    renderer_->render();
+    // The matrix is used as given: the quad's corner (0, 0) at (32, 32).
+    EXPECT_THAT(readPixel(32, 32), PixelNear(texel(0, 7), 2));
+    EXPECT_THAT(readPixel(47, 39), PixelNear(texel(15, 0), 2));
+    EXPECT_THAT(readPixel(31, 33), PixelNear(Pixel{0, 0, 0, 255}, 0));
+    EXPECT_EQ(sprite->getModelViewTransform().m[12], 32.0f);
+}
+
 TEST_F(SpriteTest, ColourAndOpacityTintTheTexture) {
     auto texture = test::textureFrom(8, 8, [](int, int) { return Pixel{255, 255, 255, 255}; });
     Sprite* sprite = Sprite::createWithTexture(texture.get());

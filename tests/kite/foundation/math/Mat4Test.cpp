@@ -131,6 +131,22 @@ TEST(Mat4, PlanarProductGivesTheFullProductsValues) {
     Mat4 projective;
     projective.m[11] = -1.0f;
     EXPECT_FALSE(projective.isPlanar());
+    // Either sign of zero is zero; a NaN is not, nor is a w of -1 or -0.
+    Mat4 signedZeros;
+    signedZeros.m[2] = signedZeros.m[9] = -0.0f;
+    EXPECT_TRUE(signedZeros.isPlanar());
+    for (int i : {2, 3, 6, 7, 8, 9, 11, 15}) {
+        for (float bad : {std::nanf(""), 1e-30f, -1e-30f}) {
+            Mat4 m;
+            m.m[i] = bad;
+            EXPECT_FALSE(m.isPlanar()) << "entry " << i << " holding " << bad;
+        }
+    }
+    for (float w : {-1.0f, -0.0f, 0.0f}) {
+        Mat4 m;
+        m.m[15] = w;
+        EXPECT_FALSE(m.isPlanar()) << "w " << w;
+    }
 }
 
 TEST(Mat4, KernelsAllowAliasedDestinations) {
