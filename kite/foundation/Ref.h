@@ -58,8 +58,10 @@ public:
     unsigned int getReferenceCount() const { return referenceCount_; }
     unsigned int getObjectId() const { return objectId_; }
 
-    int scriptId_ = 0;
+    // The pointer first: the int then packs with the counts below, and a subclass's first
+    // small members fill the tail instead of padding.
     void* scriptObject_ = nullptr;
+    int scriptId_ = 0;
 
 protected:
     Ref();

@@ -41,7 +41,7 @@ bool MenuItem::initWithCallback(const ktMenuCallback& c) {
 void MenuItem::activate() {
     if (!enabled) return;
     if (callback) callback(this);
-    if (scriptType != 0) {
+    if (currentScriptType() != 0) {
         if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
             ScriptEngine::Event event;
             event.type = kScriptMenuClickedEvent;

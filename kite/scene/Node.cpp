@@ -47,6 +47,15 @@ struct Node::NamePath {
     std::vector<std::regex> levels;
 };
 
+// Made where the component container is a complete type.
+Node::ColdData::ColdData() : hashOfName(std::hash<std::string>()(std::string())) {}
+Node::ColdData::~ColdData() = default;
+
+const std::string& Node::nameOrEmpty() const {
+    static const std::string empty;
+    return coldData ? coldData->name : empty;
+}
+
 Node* Node::create() { return createAutoreleased<Node>(); }
 
 int Node::takeOrderOfArrival() { return globalOrderOfArrival++; }
@@ -57,7 +66,22 @@ bool Node::childDrawOrderLess(Node* a, Node* b) {
     return za < zb || (za == zb && a->orderOfArrival < b->orderOfArrival);
 }
 
-Node::Node() {
+Node::Node()
+    : usingNormalizedPosition(false),
+      normalizedPositionDirty(false),
+      contentSizeDirty(true),
+      transformDirty(true),
+      transformPlanar(true),
+      inverseDirty(true),
+      useAdditionalTransform(false),
+      transformUpdated(true),
+      visible(true),
+      running(false),
+      ignoreAnchorPointForPosition(false),
+      reorderChildDirty(false),
+      isTransitionFinished(false),
+      cascadeColorEnabled(false),
+      cascadeOpacityEnabled(false) {
     director = Director::getInstance();
     scheduler = director->getScheduler();
     if (scheduler) scheduler->retain();
@@ -66,21 +90,21 @@ Node::Node() {
     eventDispatcher = director->getEventDispatcher();
     if (eventDispatcher) eventDispatcher->retain();
     if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
-        scriptType = engine->getScriptType();
+        if (const int type = engine->getScriptType()) cold().scriptType = type;
     }
 }
 
 Node::~Node() {
-    if (updateScriptHandler != 0) {
+    if (coldData && coldData->updateScriptHandler != 0) {
         if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
             engine->removeScriptObject(this);
         }
     }
-    releaseAndClear(userObject);
+    if (coldData) releaseAndClear(coldData->userObject);
     releaseAndClear(glProgramState);
     for (Node* child : children) child->parent = nullptr;
     removeAllComponents();
-    componentContainer.reset();
+    if (coldData) coldData->componentContainer.reset();
     actionsRemoveAll();
     releaseAndClear(actionManager);
     if (scheduler) scheduler->unscheduleAllForTarget(this);
@@ -136,10 +160,10 @@ void Node::addChild(Node* child) {
         addChildHelper(child, 0, INVALID_TAG, std::string(), false);
         return;
     }
-    addChild(child, child->localZOrder, child->name);
+    addChild(child, child->localZOrder, child->nameOrEmpty());
 }
 
-void Node::addChild(Node* child, int localZ) { addChild(child, localZ, child ? child->name : std::string()); }
+void Node::addChild(Node* child, int localZ) { addChild(child, localZ, child ? child->nameOrEmpty() : std::string()); }
 
 void Node::addChild(Node* child, int localZ, int t) { addChildHelper(child, localZ, t, std::string(), true); }
 
@@ -192,7 +216,9 @@ Node* Node::getChildByTag(int t) const {
 Node* Node::getChildByName(const std::string& n) const {
     const std::size_t hash = std::hash<std::string>()(n);
     for (Node* child : children) {
-        if (child->hashOfName == hash && child->name == n) return child;
+        // A child without the cold block was never named.
+        const ColdData* c = child->coldData.get();
+        if (c ? c->hashOfName == hash && c->name == n : n.empty()) return child;
     }
     return nullptr;
 }
@@ -261,11 +287,15 @@ void Node::removeAllChildrenWithCleanup(bool cleanupFlag) {
 }
 
 void Node::setName(const std::string& n) {
-    name = n;
-    hashOfName = std::hash<std::string>()(n);
+    if (n.empty() && !coldData) return;
+    ColdData& c = cold();
+    c.name = n;
+    c.hashOfName = std::hash<std::string>()(n);
 }
 
-void Node::setUserObject(Ref* object) { assignRetained(userObject, object); }
+void Node::setUserObject(Ref* object) {
+    if (object || coldData) assignRetained(cold().userObject, object);
+}
 
 void Node::setGLProgramState(GLProgramState* state) {
     if (state == glProgramState) return;
@@ -331,7 +361,7 @@ bool Node::doEnumerateRecursive(const Node* node, const NamePath& levels,
 bool Node::doEnumerate(const NamePath& levels, std::size_t level, const std::function<bool(Node*)>& callback) const {
     const bool descend = level + 1 < levels.levels.size();
     for (Node* child : snapshotOf(children)) {
-        if (!std::regex_match(child->name, levels.levels[level])) continue;
+        if (!std::regex_match(child->nameOrEmpty(), levels.levels[level])) continue;
         if (descend) {
             if (child->doEnumerate(levels, level + 1, callback)) return true;
         } else if (callback(child)) {
@@ -345,7 +375,7 @@ bool Node::doEnumerate(const NamePath& levels, std::size_t level, const std::fun
 
 void Node::onEnter() {
     if (coldData && coldData->onEnterCallback) coldData->onEnterCallback();
-    if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnter)) return;
+    if (currentScriptType() == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnter)) return;
     isTransitionFinished = false;
     for (Node* child : snapshotOf(children)) {
         if (child->parent == this) child->onEnter();
@@ -356,43 +386,45 @@ void Node::onEnter() {
     }
     resume();
     running = true;
-    if (scriptType == 1) ScriptEngineManager::sendNodeEvent(this, kScriptEnter);
+    if (currentScriptType() == 1) ScriptEngineManager::sendNodeEvent(this, kScriptEnter);
 }
 
 void Node::onEnterTransitionFinished() {
     if (coldData && coldData->onEnterTransitionDidFinishCallback) coldData->onEnterTransitionDidFinishCallback();
-    if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnterFinished)) return;
+    if (currentScriptType() == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptEnterFinished))
+        return;
     isTransitionFinished = true;
     for (Node* child : snapshotOf(children)) {
         if (child->parent == this) child->onEnterTransitionFinished();
     }
-    if (scriptType == 1) ScriptEngineManager::sendNodeEvent(this, kScriptEnterFinished);
+    if (currentScriptType() == 1) ScriptEngineManager::sendNodeEvent(this, kScriptEnterFinished);
 }
 
 void Node::onExitTransitionStarted() {
     if (coldData && coldData->onExitTransitionDidStartCallback) coldData->onExitTransitionDidStartCallback();
-    if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExitStarted)) return;
+    if (currentScriptType() == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExitStarted))
+        return;
     for (Node* child : snapshotOf(children)) {
         if (child->parent == this) child->onExitTransitionStarted();
     }
-    if (scriptType == 1) ScriptEngineManager::sendNodeEvent(this, kScriptExitStarted);
+    if (currentScriptType() == 1) ScriptEngineManager::sendNodeEvent(this, kScriptExitStarted);
 }
 
 void Node::onExit() {
     if (coldData && coldData->onExitCallback) coldData->onExitCallback();
-    if (scriptType == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExit)) return;
+    if (currentScriptType() == 2 && ScriptEngineManager::sendNodeEventUnlessScriptCall(this, kScriptExit)) return;
     pause();
     running = false;
     for (Node* child : snapshotOf(children)) {
         if (child->parent == this) child->onExit();
     }
-    if (scriptType == 1) ScriptEngineManager::sendNodeEvent(this, kScriptExit);
+    if (currentScriptType() == 1) ScriptEngineManager::sendNodeEvent(this, kScriptExit);
 }
 
 void Node::cleanup() {
     actionsRemoveAll();
     if (scheduler) scheduler->unscheduleAllForTarget(this);
-    if (scriptType != 0) ScriptEngineManager::sendNodeEvent(this, kScriptCleanup);
+    if (currentScriptType() != 0) ScriptEngineManager::sendNodeEvent(this, kScriptCleanup);
     for (Node* child : snapshotOf(children)) {
         if (child->parent == this) child->cleanup();
     }
@@ -467,11 +499,11 @@ void Node::scheduleUpdateWithPriority(int priority) {
 
 void Node::unscheduleUpdate() {
     if (scheduler) scheduler->unscheduleUpdate(this);
-    if (updateScriptHandler != 0) {
+    if (coldData && coldData->updateScriptHandler != 0) {
         if (ScriptEngine* engine = ScriptEngineManager::getInstance()->getScriptEngine()) {
             engine->removeScriptObject(this);
         }
-        updateScriptHandler = 0;
+        coldData->updateScriptHandler = 0;
     }
 }
 
@@ -486,26 +518,33 @@ void Node::unschedule(SEL_SCHEDULE selector) {
 }
 
 void Node::update(float dt) {
-    if (componentContainer && !componentContainer->isEmpty()) componentContainer->visit(dt);
+    ComponentContainer* container = components();
+    if (container && !container->isEmpty()) container->visit(dt);
 }
 
 Component* Node::getComponent(const std::string& componentName) {
-    return componentContainer ? componentContainer->get(componentName) : nullptr;
+    ComponentContainer* container = components();
+    return container ? container->get(componentName) : nullptr;
 }
 
 bool Node::addComponent(Component* component) {
-    if (!componentContainer) componentContainer = std::make_unique<ComponentContainer>(this);
-    return componentContainer->add(component);
+    ColdData& c = cold();
+    if (!c.componentContainer) c.componentContainer = std::make_unique<ComponentContainer>(this);
+    return c.componentContainer->add(component);
 }
 
 bool Node::removeComponentByName(const std::string& componentName) {
-    return componentContainer && componentContainer->remove(componentName);
+    ComponentContainer* container = components();
+    return container && container->remove(componentName);
 }
 
-bool Node::removeComponent(Component* component) { return componentContainer && componentContainer->remove(component); }
+bool Node::removeComponent(Component* component) {
+    ComponentContainer* container = components();
+    return container && container->remove(component);
+}
 
 void Node::removeAllComponents() {
-    if (componentContainer) componentContainer->removeAll();
+    if (ComponentContainer* container = components()) container->removeAll();
 }
 
 // ---- colour and opacity --------------------------------------------------------------------
@@ -638,8 +677,8 @@ void Node::setPosition3D(const Vec3& p) {
 
 void Node::setNormalizedPosition(const Vec2& p) {
     // After a plain setPosition the stored value is stale, so the same value still takes effect.
-    if (usingNormalizedPosition && normalizedPosition.equals(p)) return;
-    normalizedPosition = p;
+    if (usingNormalizedPosition && coldData->normalizedPosition.equals(p)) return;
+    cold().normalizedPosition = p;
     usingNormalizedPosition = true;
     normalizedPositionDirty = true;
     markTransformDirty();
@@ -972,7 +1011,7 @@ uint32_t Node::processParentFlags(const Mat4& parentTransform, uint32_t parentFl
         // Only children use a normalised position; a root keeps its position.
         if (parent) {
             const Size& s = parent->getContentSize();
-            position.set(normalizedPosition.x * s.width, normalizedPosition.y * s.height);
+            position.set(coldData->normalizedPosition.x * s.width, coldData->normalizedPosition.y * s.height);
             markTransformDirty();
         }
         normalizedPositionDirty = false;

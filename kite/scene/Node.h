@@ -66,7 +66,7 @@ public:
     virtual void setPosition(const Vec2& p) { setPosition(p.x, p.y); }
     virtual void setNormalizedPosition(const Vec2& p);
     virtual const Vec2& getPosition() const { return position; }
-    virtual const Vec2& getNormalizedPosition() const { return normalizedPosition; }
+    virtual const Vec2& getNormalizedPosition() const { return coldData ? coldData->normalizedPosition : Vec2::ZERO; }
     virtual void setPosition(float x, float y);
     virtual void getPosition(float* x, float* y) const;
     virtual void setPositionX(float x) { setPosition(x, position.y); }
@@ -142,13 +142,15 @@ public:
 
     virtual int getTag() const { return tag; }
     virtual void setTag(int t) { tag = t; }
-    virtual std::string getName() const { return name; }
+    virtual std::string getName() const { return nameOrEmpty(); }
     virtual void setName(const std::string& n);
-    virtual void* getUserData() { return userData; }
-    virtual const void* getUserData() const { return userData; }
-    virtual void setUserData(void* data) { userData = data; }
-    virtual Ref* getUserObject() { return userObject; }
-    virtual const Ref* getUserObject() const { return userObject; }
+    virtual void* getUserData() { return coldData ? coldData->userData : nullptr; }
+    virtual const void* getUserData() const { return coldData ? coldData->userData : nullptr; }
+    virtual void setUserData(void* data) {
+        if (data || coldData) cold().userData = data;
+    }
+    virtual Ref* getUserObject() { return coldData ? coldData->userObject : nullptr; }
+    virtual const Ref* getUserObject() const { return coldData ? coldData->userObject : nullptr; }
     virtual void setUserObject(Ref* object);
 
     // The shader state drawing subclasses use; retained.
@@ -313,6 +315,26 @@ protected:
     void listenersResume();
     void listenersOrderChanged();
 
+    // Flags first: they fill the tail of the reference-counted base. Their first values are set
+    // in the constructor (a bit-field takes no initialiser here).
+    bool usingNormalizedPosition : 1;
+    bool normalizedPositionDirty : 1;
+    bool contentSizeDirty : 1;
+    // The caches' flags are set by const getters.
+    mutable bool transformDirty : 1;
+    mutable bool transformPlanar : 1;  // what the cache holds has only 2D terms
+    mutable bool inverseDirty : 1;
+    bool useAdditionalTransform : 1;
+    bool transformUpdated : 1;
+    bool visible : 1;
+    bool running : 1;
+    bool ignoreAnchorPointForPosition : 1;
+    bool reorderChildDirty : 1;
+    // Written for every node that enters a running scene, so kept here rather than in the cold block.
+    bool isTransitionFinished : 1;
+    bool cascadeColorEnabled : 1;
+    bool cascadeOpacityEnabled : 1;
+    unsigned short cameraMask = 1;
     float rotationX = 0.0f;
     float rotationY = 0.0f;
     float rotationZ_X = 0.0f;
@@ -323,58 +345,46 @@ protected:
     float scaleZ = 1.0f;
     Vec2 position;
     float positionZ = 0.0f;
-    Vec2 normalizedPosition;
-    bool usingNormalizedPosition = false;
-    bool normalizedPositionDirty = false;
     float skewX = 0.0f;
     float skewY = 0.0f;
     Vec2 anchorPointInPoints;
     Vec2 anchorPoint;
     Size contentSize;
-    bool contentSizeDirty = true;
-    Mat4 modelViewTransform;
-    // The caches below are filled lazily by const getters.
-    mutable Mat4 transform;
-    mutable bool transformDirty = true;
-    mutable bool transformPlanar = true;  // what the cache holds has only 2D terms
-    mutable bool inverseDirty = true;
-    bool useAdditionalTransform = false;
-    bool transformUpdated = true;
     int localZOrder = 0;
     float globalZOrder = 0.0f;
+    Mat4 modelViewTransform;
+    // Filled lazily by const getters.
+    mutable Mat4 transform;
     Vector<Node*> children;
     Node* parent = nullptr;  // not retained
     Director* director = nullptr;
-    int tag = INVALID_TAG;
-    std::string name;
-    std::size_t hashOfName = 0;
-    void* userData = nullptr;
-    Ref* userObject = nullptr;
     GLProgramState* glProgramState = nullptr;
-    std::unique_ptr<ComponentContainer> componentContainer;
-    int orderOfArrival = 0;
-    Scheduler* scheduler = nullptr;
-    ActionManager* actionManager = nullptr;      // the director's, retained
-    EventDispatcher* eventDispatcher = nullptr;  // null until the director has one
-    bool running = false;
-    bool visible = true;
-    bool ignoreAnchorPointForPosition = false;
-    bool reorderChildDirty = false;
-    bool isTransitionFinished = false;
-    int scriptHandler = 0;
-    int updateScriptHandler = 0;
-    int scriptType = 0;
     uint8_t displayedOpacity = 255;
     uint8_t realOpacity = 255;
     Color3B displayedColor = Color3B::WHITE;
     Color3B realColor = Color3B::WHITE;
-    bool cascadeColorEnabled = false;
-    bool cascadeOpacityEnabled = false;
-    unsigned short cameraMask = 1;
+    int tag = INVALID_TAG;
+    int orderOfArrival = 0;
+    Scheduler* scheduler = nullptr;
+    ActionManager* actionManager = nullptr;      // the director's, retained
+    EventDispatcher* eventDispatcher = nullptr;  // null until the director has one
+
     // Seldom used, so kept apart and made on first use: a node's hot data stays close together.
+    // Reading a value a node never set does not make the block; the getters return the default.
     struct ColdData {
+        ColdData();
+        ~ColdData();
         Mat4 inverse;
         Mat4 additionalTransform;
+        Vec2 normalizedPosition;
+        std::string name;
+        std::size_t hashOfName;
+        void* userData = nullptr;
+        Ref* userObject = nullptr;  // retained
+        std::unique_ptr<ComponentContainer> componentContainer;
+        int scriptHandler = 0;
+        int updateScriptHandler = 0;
+        int scriptType = 0;
         std::function<void()> onEnterCallback;
         std::function<void()> onExitCallback;
         std::function<void()> onEnterTransitionDidFinishCallback;
@@ -384,6 +394,10 @@ protected:
         if (!coldData) coldData = std::make_unique<ColdData>();
         return *coldData;
     }
+    const std::string& nameOrEmpty() const;
+    // Null until a component is added.
+    ComponentContainer* components() const { return coldData ? coldData->componentContainer.get() : nullptr; }
+    int currentScriptType() const { return coldData ? coldData->scriptType : 0; }
     mutable std::unique_ptr<ColdData> coldData;
 };
 

@@ -79,10 +79,11 @@ Sprite* Sprite::createWithSpriteFrameName(const std::string& name) {
     return createSprite([&](Sprite* s) { return s->initWithSpriteFrameName(name); });
 }
 
-Sprite::Sprite() = default;
+Sprite::Sprite()
+    : shouldBeHidden_(false), rectRotated_(false), opacityModifyRGB_(false), flippedX_(false), flippedY_(false) {}
 
 Sprite::~Sprite() {
-    releaseAndClear(spriteFrame_);
+    if (spriteCold_) releaseAndClear(spriteCold_->spriteFrame);
     releaseAndClear(texture_);
 }
 
@@ -146,7 +147,8 @@ bool Sprite::initWithSpriteFrame(SpriteFrame* frame) {
 }
 
 std::string Sprite::description() const {
-    const Texture2D* texture = batchNode_ && textureAtlas_ ? textureAtlas_->getTexture() : texture_;
+    const TextureAtlas* atlas = getTextureAtlas();
+    const Texture2D* texture = batchNode_ && atlas ? atlas->getTexture() : texture_;
     char text[96];
     std::snprintf(text, sizeof text, "<Sprite | Tag = %d, TextureID = %d>", tag,
                   texture ? static_cast<int>(texture->getName()) : 0);
@@ -191,7 +193,7 @@ void Sprite::setTextureRect(const Rect& rect, bool rotated, const Size& untrimme
     setVertexRect(rect);
     setTextureCoords(rect);
 
-    Vec2 relativeOffset = unflippedOffsetPositionFromCenter_;
+    Vec2 relativeOffset = unflippedOffsetPositionFromCenter();
     if (flippedX_) relativeOffset.x = -relativeOffset.x;
     if (flippedY_) relativeOffset.y = -relativeOffset.y;
     offsetPosition_.x = relativeOffset.x + (contentSize.width - rect_.size.width) / 2;
@@ -217,7 +219,8 @@ void Sprite::buildVerticesFromRect() {
 
 void Sprite::setTextureCoords(const Rect& rectInPoints) {
     const Rect rect = rectPointsToPixels(rectInPoints);
-    Texture2D* texture = batchNode_ && textureAtlas_ ? textureAtlas_->getTexture() : texture_;
+    TextureAtlas* atlas = getTextureAtlas();
+    Texture2D* texture = batchNode_ && atlas ? atlas->getTexture() : texture_;
     if (!texture) return;
     const float atlasWidth = static_cast<float>(texture->getPixelsWide());
     const float atlasHeight = static_cast<float>(texture->getPixelsHigh());
@@ -255,8 +258,9 @@ void Sprite::setSpriteFrame(const std::string& name) {
 
 void Sprite::setSpriteFrame(SpriteFrame* frame) {
     if (!frame) return;
-    if (frame != spriteFrame_) assignRetained(spriteFrame_, frame);
-    unflippedOffsetPositionFromCenter_ = frame->getOffset();
+    SpriteColdData& c = spriteCold();
+    if (frame != c.spriteFrame) assignRetained(c.spriteFrame, frame);
+    c.unflippedOffsetPositionFromCenter = frame->getOffset();
     Texture2D* texture = frame->getTexture();
     if (texture != texture_) setTexture(texture);
     rectRotated_ = frame->isRotated();
@@ -276,15 +280,14 @@ bool Sprite::isFrameDisplayed(SpriteFrame* frame) const {
     if (!frame) return false;
     Texture2D* texture = frame->getTexture();
     return frame->getRect().equals(rect_) && texture && texture_ && texture->getName() == texture_->getName() &&
-           frame->getOffset().equals(unflippedOffsetPositionFromCenter_);
+           frame->getOffset().equals(unflippedOffsetPositionFromCenter());
 }
 
 SpriteFrame* Sprite::getSpriteFrame() const {
     const float scale = frameContentScaleFactor();
-    return SpriteFrame::createWithTexture(
-        texture_, rectPointsToPixels(rect_), rectRotated_,
-        Vec2(unflippedOffsetPositionFromCenter_.x * scale, unflippedOffsetPositionFromCenter_.y * scale),
-        contentSize * scale);
+    const Vec2& offset = unflippedOffsetPositionFromCenter();
+    return SpriteFrame::createWithTexture(texture_, rectPointsToPixels(rect_), rectRotated_,
+                                          Vec2(offset.x * scale, offset.y * scale), contentSize * scale);
 }
 
 // ---- colour
@@ -304,8 +307,10 @@ void Sprite::updateColor() {
     }
     quad_.bl.colors = quad_.br.colors = quad_.tl.colors = quad_.tr.colors = color;
     if (batchNode_) {
-        if (atlasIndex_ != INDEX_NOT_INITIALIZED) {
-            textureAtlas_->updateQuad(&quad_, atlasIndex_);
+        // An index without an atlas has nothing to update.
+        TextureAtlas* atlas = getTextureAtlas();
+        if (atlas && getAtlasIndex() != INDEX_NOT_INITIALIZED) {
+            atlas->updateQuad(&quad_, getAtlasIndex());
         } else {
             setDirty(true);
         }
@@ -392,10 +397,10 @@ void Sprite::setBatchNode(SpriteBatchNode* batchNode) {
     batchNode_ = batchNode;
     if (batchNode_) {
         batchTransform() = Mat4::IDENTITY;
-        textureAtlas_ = batchNode_->getTextureAtlas();
+        spriteCold().textureAtlas = batchNode_->getTextureAtlas();
     } else {
-        atlasIndex_ = INDEX_NOT_INITIALIZED;
-        textureAtlas_ = nullptr;
+        setAtlasIndex(INDEX_NOT_INITIALIZED);
+        setTextureAtlas(nullptr);
         recursiveDirty_ = false;
         setDirty(false);
         buildVerticesFromRect();
@@ -432,7 +437,7 @@ void Sprite::updateTransform() {
             quad_.tl.vertices = corner(x1, y2);
             quad_.tr.vertices = corner(x2, y2);
         }
-        if (textureAtlas_) textureAtlas_->updateQuad(&quad_, atlasIndex_);
+        if (TextureAtlas* atlas = getTextureAtlas()) atlas->updateQuad(&quad_, getAtlasIndex());
         recursiveDirty_ = false;
         setDirty(false);
     }

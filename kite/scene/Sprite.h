@@ -49,15 +49,21 @@ public:
     // Batch mode.
     virtual SpriteBatchNode* getBatchNode() const { return batchNode_; }
     virtual void setBatchNode(SpriteBatchNode* batchNode);
-    TextureAtlas* getTextureAtlas() const { return textureAtlas_; }
-    void setTextureAtlas(TextureAtlas* atlas) { textureAtlas_ = atlas; }
-    ssize_t getAtlasIndex() const { return atlasIndex_; }
-    void setAtlasIndex(ssize_t index) { atlasIndex_ = index; }
+    TextureAtlas* getTextureAtlas() const { return spriteCold_ ? spriteCold_->textureAtlas : nullptr; }
+    void setTextureAtlas(TextureAtlas* atlas) {
+        if (atlas || spriteCold_) spriteCold().textureAtlas = atlas;
+    }
+    ssize_t getAtlasIndex() const { return spriteCold_ ? spriteCold_->atlasIndex : INDEX_NOT_INITIALIZED; }
+    void setAtlasIndex(ssize_t index) {
+        if (index != INDEX_NOT_INITIALIZED || spriteCold_) spriteCold().atlasIndex = index;
+    }
     virtual bool isDirty() const { return dirty_; }
     virtual void setDirty(bool dirty) { dirty_ = dirty; }
     virtual void setDirtyRecursively(bool value);
     virtual void setReorderChildDirtyRecursively();
-    const Mat4& getTransformToBatch() const { return transformToBatch_ ? *transformToBatch_ : Mat4::IDENTITY; }
+    const Mat4& getTransformToBatch() const {
+        return spriteCold_ && spriteCold_->transformToBatch ? *spriteCold_->transformToBatch : Mat4::IDENTITY;
+    }
 
     // Texture.
     virtual void setTexture(const std::string& fileName);
@@ -129,31 +135,47 @@ protected:
     bool enterBatchWithParent(Node* child);
     void buildVerticesFromRect();
 
-    TextureAtlas* textureAtlas_ = nullptr;  // the batch node's, not retained
-    ssize_t atlasIndex_ = INDEX_NOT_INITIALIZED;
+    // The batch node draws the sprite when set; read on every placement change.
     SpriteBatchNode* batchNode_ = nullptr;  // not retained
+    Texture2D* texture_ = nullptr;          // retained
+    BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
+    // Flags written in every frame or on every placement change are whole bytes; the rest are bits,
+    // cleared in the constructor.
+    bool insideBounds_ = true;
     bool dirty_ = false;
     bool recursiveDirty_ = false;
-    bool shouldBeHidden_ = false;
-    // Made when the sprite first joins a batch node; most sprites never do.
-    Mat4& batchTransform() {
-        if (!transformToBatch_) transformToBatch_ = std::make_unique<Mat4>();
-        return *transformToBatch_;
-    }
-    std::unique_ptr<Mat4> transformToBatch_;
-    BlendFunc blendFunc_ = BlendFunc::ALPHA_PREMULTIPLIED;
-    Texture2D* texture_ = nullptr;        // retained
-    SpriteFrame* spriteFrame_ = nullptr;  // retained
+    bool shouldBeHidden_ : 1;
+    bool rectRotated_ : 1;
+    bool opacityModifyRGB_ : 1;
+    bool flippedX_ : 1;
+    bool flippedY_ : 1;
+    PosColorTexQuad quad_{};
     QuadCommand quadCommand_;
     Rect rect_;
-    bool rectRotated_ = false;
     Vec2 offsetPosition_;
-    Vec2 unflippedOffsetPositionFromCenter_;
-    PosColorTexQuad quad_{};
-    bool opacityModifyRGB_ = false;
-    bool flippedX_ = false;
-    bool flippedY_ = false;
-    bool insideBounds_ = true;
+
+    // What most sprites never have, made on first use: the frame they were given, and their
+    // place in a batch node.
+    struct SpriteColdData {
+        SpriteFrame* spriteFrame = nullptr;  // retained
+        Vec2 unflippedOffsetPositionFromCenter;
+        TextureAtlas* textureAtlas = nullptr;  // the batch node's, not retained
+        ssize_t atlasIndex = INDEX_NOT_INITIALIZED;
+        std::unique_ptr<Mat4> transformToBatch;  // made when the sprite first joins a batch node
+    };
+    SpriteColdData& spriteCold() {
+        if (!spriteCold_) spriteCold_ = std::make_unique<SpriteColdData>();
+        return *spriteCold_;
+    }
+    Mat4& batchTransform() {
+        SpriteColdData& c = spriteCold();
+        if (!c.transformToBatch) c.transformToBatch = std::make_unique<Mat4>();
+        return *c.transformToBatch;
+    }
+    const Vec2& unflippedOffsetPositionFromCenter() const {
+        return spriteCold_ ? spriteCold_->unflippedOffsetPositionFromCenter : Vec2::ZERO;
+    }
+    std::unique_ptr<SpriteColdData> spriteCold_;
 };
 
 }  // namespace kite

@@ -423,5 +423,35 @@ TEST_F(NodeTest, UserObjectIsRetainedUntilReplaced) {
     EXPECT_EQ(object->getReferenceCount(), before);
 }
 
+TEST_F(NodeTest, SeldomUsedValuesSetAfterAddingAreKeptAndTheUserObjectReleasedOnce) {
+    Node* parent = Node::create();
+    Node* child = Node::create();
+    parent->addChild(child, 0, 7);
+    EXPECT_EQ(child->getName(), "");
+    EXPECT_EQ(child->getUserData(), nullptr);
+    EXPECT_EQ(child->getUserObject(), nullptr);
+    EXPECT_EQ(child->getNormalizedPosition(), Vec2::ZERO);
+    EXPECT_EQ(parent->getChildByName(""), child);
+
+    child->setName("late");
+    int payload = 0;
+    child->setUserData(&payload);
+    child->setNormalizedPosition(Vec2(0.5f, 0.25f));
+    RefPtr<Node> object(Node::create());
+    child->setUserObject(object.get());
+    EXPECT_EQ(parent->getChildByName("late"), child);
+    EXPECT_EQ(parent->getChildByName(""), nullptr);
+    EXPECT_EQ(child->getUserData(), &payload);
+    EXPECT_EQ(child->getNormalizedPosition(), Vec2(0.5f, 0.25f));
+    child->setName("");
+    EXPECT_EQ(parent->getChildByName("late"), nullptr);
+    EXPECT_EQ(parent->getChildByName(""), child);
+
+    // The pool and the parent let go of the child; the object is left with the holder's count.
+    parent->removeChild(child);
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    EXPECT_EQ(object->getReferenceCount(), 1u);
+}
+
 }  // namespace
 }  // namespace kite

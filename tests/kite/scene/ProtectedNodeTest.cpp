@@ -25,14 +25,14 @@ public:
         m->setName(n);
         return m;
     }
-    void draw(Renderer*, const Mat4&, uint32_t) override { log_->push_back(name); }
+    void draw(Renderer*, const Mat4&, uint32_t) override { log_->push_back(getName()); }
     void onEnter() override {
         Node::onEnter();
-        log_->push_back("enter " + name);
+        log_->push_back("enter " + getName());
     }
     void onExit() override {
         Node::onExit();
-        log_->push_back("exit " + name);
+        log_->push_back("exit " + getName());
     }
 
 private:

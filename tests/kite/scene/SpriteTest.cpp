@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "SceneDrawSupport.h"
+#include "kite/foundation/AutoreleasePool.h"
 #include "kite/rendering/TextureAtlas.h"
 #include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
@@ -114,6 +115,24 @@ TEST_F(SpriteTest, TrimmedFrameSitsAtItsOffsetInsideTheUntrimmedBox) {
     EXPECT_EQ(now->getOffset(), Vec2(2, -3));
     EXPECT_EQ(now->getOriginalSize(), Size(60, 60));
     EXPECT_EQ(Sprite::createWithSpriteFrame(nullptr), nullptr);
+}
+
+TEST_F(SpriteTest, SpriteHoldsTheFrameItShowsAndLetsItGoOnce) {
+    auto texture = test::textureFrom(64, 64, texel);
+    RefPtr<SpriteFrame> first(SpriteFrame::createWithTexture(texture.get(), Rect(0, 0, 8, 8)));
+    RefPtr<SpriteFrame> second(
+        SpriteFrame::createWithTexture(texture.get(), Rect(8, 8, 8, 8), false, Vec2(1, 1), Size(10, 10)));
+    Sprite* sprite = Sprite::createWithSpriteFrame(first.get());
+    sprite->retain();
+    PoolManager::getInstance()->getCurrentPool()->clear();
+    EXPECT_EQ(first->getReferenceCount(), 2u);
+    sprite->setSpriteFrame(second.get());
+    EXPECT_EQ(first->getReferenceCount(), 1u);
+    EXPECT_EQ(second->getReferenceCount(), 2u);
+    EXPECT_TRUE(sprite->isFrameDisplayed(second.get()));
+    EXPECT_FALSE(sprite->isFrameDisplayed(first.get()));
+    sprite->release();
+    EXPECT_EQ(second->getReferenceCount(), 1u);
 }
 
 TEST_F(SpriteTest, PremultipliedTextureBlendsAsPremultiplied) {
