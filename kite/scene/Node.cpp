@@ -48,7 +48,7 @@ struct Node::NamePath {
 };
 
 // Made where the component container is a complete type.
-Node::ColdData::ColdData() = default;
+Node::ColdData::ColdData() : hashOfName(std::hash<std::string>()(std::string())) {}
 Node::ColdData::~ColdData() = default;
 
 const std::string& Node::nameOrEmpty() const {
@@ -216,9 +216,9 @@ Node* Node::getChildByTag(int t) const {
 Node* Node::getChildByName(const std::string& n) const {
     const std::size_t hash = std::hash<std::string>()(n);
     for (Node* child : children) {
-        // A child never named (with or without the cold block) has hash 0 and is found by no name.
+        // A child without the cold block was never named.
         const ColdData* c = child->coldData.get();
-        if (c && c->hashOfName == hash && c->name == n) return child;
+        if (c ? c->hashOfName == hash && c->name == n : n.empty()) return child;
     }
     return nullptr;
 }
@@ -287,6 +287,7 @@ void Node::removeAllChildrenWithCleanup(bool cleanupFlag) {
 }
 
 void Node::setName(const std::string& n) {
+    if (n.empty() && !coldData) return;
     ColdData& c = cold();
     c.name = n;
     c.hashOfName = std::hash<std::string>()(n);

@@ -378,7 +378,7 @@ protected:
         Mat4 additionalTransform;
         Vec2 normalizedPosition;
         std::string name;
-        std::size_t hashOfName = 0;  // 0 until named
+        std::size_t hashOfName;
         void* userData = nullptr;
         Ref* userObject = nullptr;  // retained
         std::unique_ptr<ComponentContainer> componentContainer;

@@ -431,7 +431,7 @@ TEST_F(NodeTest, SeldomUsedValuesSetAfterAddingAreKeptAndTheUserObjectReleasedOn
     EXPECT_EQ(child->getUserData(), nullptr);
     EXPECT_EQ(child->getUserObject(), nullptr);
     EXPECT_EQ(child->getNormalizedPosition(), Vec2::ZERO);
-    EXPECT_EQ(parent->getChildByName(""), nullptr);  // never named: found by no name
+    EXPECT_EQ(parent->getChildByName(""), child);
 
     child->setName("late");
     int payload = 0;
