@@ -11,11 +11,12 @@
 #include "platform/DisplayLink.h"
 #include "platform/SDLInput.h"
 #include "platform/Signals.h"
-#include "platform/WebWindow.h"
 
 namespace platform {
 
 namespace {
+
+void (*toolkitEventPump)() = nullptr;  // see setToolkitEventPump
 constexpr double kTick = 1.0 / DisplayLink::kTicksPerSecond;
 // Signals and events are looked at least this often, even with no link running.
 constexpr double kMaxWait = 0.05;
@@ -160,11 +161,13 @@ void HostLoop::handleEvents(double waitSeconds) {
     }
 }
 
+void HostLoop::setToolkitEventPump(void (*pump)()) { toolkitEventPump = pump; }
+
 void HostLoop::runOnce() {
     if (!fixedStep_) syncRealTimeTick();  // the wait below is measured from the tick grid
     handleSignals();
     if (!stopping_) handleEvents(fixedStep_ ? 0.0 : secondsUntilNextLink());
-    WebWindow::pumpEvents();
+    if (toolkitEventPump) toolkitEventPump();
     if (!stopping_) handleSignals();
     if (!stopping_) pollSources();
     if (!stopping_) {

@@ -53,6 +53,10 @@ public:
     void quit();
     bool isInBackground() const { return background_; }
 
+    // Another toolkit's events, pumped once per pass by every loop; set by the web window when it is
+    // first made, so a program without web pages never loads that toolkit.
+    static void setToolkitEventPump(void (*pump)());
+
     // On real time, brought up to date with the clock first.
     std::uint64_t currentTick();
     std::size_t linkCount() const { return links_.size(); }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/HostLoop.h"
 #include "platform/WebKitWindow.h"
 
 namespace platform {
@@ -45,6 +46,7 @@ std::string lowered(std::string text) {
 }  // namespace
 
 std::unique_ptr<WebWindow> WebWindow::create() {
+    HostLoop::setToolkitEventPump(&WebWindow::pumpEvents);
     if (std::unique_ptr<WebWindow> page = createWebKitWindow()) return page;
     return std::make_unique<RecordingWebWindow>();
 }
