@@ -42,6 +42,10 @@ function(stargrid_library name)
   if(name STREQUAL "pigeon")
     list(FILTER sources EXCLUDE REGEX "/sdk/pigeon/statistics/")
   endif()
+  # The WebKit backend is a module of its own, loaded when first needed.
+  if(name STREQUAL "platform")
+    list(FILTER sources EXCLUDE REGEX "/platform/WebKitWindow\\.cpp$")
+  endif()
   # The program entry goes into the executable, not the shell's library.
   list(FILTER sources EXCLUDE REGEX "/app-shell/main\\.cpp$")
   if(NOT sources)

@@ -1,13 +1,12 @@
 // The web window on WebKitGTK: an undecorated GTK window above the game window.
 #include "platform/WebKitWindow.h"
 
-#if STARGRID_HAS_WEBKIT
-
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace platform {
 namespace {
@@ -156,27 +155,15 @@ private:
 };
 
 }  // namespace
+}  // namespace platform
 
-std::unique_ptr<WebWindow> createWebKitWindow() {
-    if (!startGtk()) return nullptr;
-    return std::make_unique<WebKitWindow>();
+platform::WebWindow* stargridWebKitCreateWindow() {
+    if (!platform::startGtk()) return nullptr;
+    return std::make_unique<platform::WebKitWindow>().release();  // the caller takes it over
 }
 
-void pumpWebKitEvents() {
-    if (gtkState != GtkState::Running) return;
+void stargridWebKitPumpEvents() {
+    if (platform::gtkState != platform::GtkState::Running) return;
     // Bounded, so that a busy page never holds the frame.
     for (int i = 0; i < 1000 && gtk_events_pending(); ++i) gtk_main_iteration_do(FALSE);
 }
-
-}  // namespace platform
-
-#else
-
-namespace platform {
-
-std::unique_ptr<WebWindow> createWebKitWindow() { return nullptr; }
-void pumpWebKitEvents() {}
-
-}  // namespace platform
-
-#endif

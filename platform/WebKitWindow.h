@@ -1,14 +1,11 @@
-// The WebKitGTK backend of the web window (absent when built without it).
+// The WebKitGTK backend of the web window, built as a module of its own: it is loaded with the
+// first web window, so a program that shows no page never loads WebKit and GTK.
 #pragma once
-#include <memory>
-
 #include "platform/WebWindow.h"
 
-namespace platform {
-
-// Null when WebKitGTK is not built in or no display can be opened.
-std::unique_ptr<WebWindow> createWebKitWindow();
+extern "C" {
+// A new window, owned by the caller; null when no display can be opened.
+platform::WebWindow* stargridWebKitCreateWindow();
 // Runs pending GTK events; does nothing before the first window.
-void pumpWebKitEvents();
-
-}  // namespace platform
+void stargridWebKitPumpEvents();
+}

@@ -1,11 +1,13 @@
 // The web window's navigation rules, its backend choice and the recording backend.
 #include "platform/WebWindow.h"
 
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdio>
 
 #include "platform/HostLoop.h"
-#include "platform/WebKitWindow.h"
 
 namespace platform {
 namespace {
@@ -38,6 +40,54 @@ std::string schemeOf(const std::string& url) {
     return scheme;
 }
 
+// The WebKitGTK module, loaded with the first web window; null when it cannot be had (the
+// windows are recording ones then).
+struct WebKitModule {
+    WebWindow* (*createWindow)() = nullptr;
+    void (*pumpEvents)() = nullptr;
+};
+const WebKitModule* loadedWebKitModule = nullptr;
+
+// The module beside the executable first (an installed game), then where the build made it.
+std::vector<std::string> webKitModulePaths() {
+    std::vector<std::string> paths;
+    char exe[4096];
+    const ssize_t length = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+    if (length > 0) {
+        std::string folder(exe, static_cast<std::size_t>(length));
+        folder.erase(folder.find_last_of('/') + 1);
+        paths.push_back(folder + "libstargrid_webkit.so");
+    }
+#ifdef STARGRID_WEBKIT_MODULE
+    paths.push_back(STARGRID_WEBKIT_MODULE);
+#endif
+    return paths;
+}
+
+const WebKitModule* loadWebKitModule() {
+    static const WebKitModule* module = []() -> const WebKitModule* {
+        std::string error = "not built";
+        for (const std::string& path : webKitModulePaths()) {
+            if (access(path.c_str(), R_OK) != 0) continue;
+            void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // never closed: its windows use it
+            if (!handle) {
+                const char* why = dlerror();
+                error = why ? why : "cannot be loaded";
+                continue;
+            }
+            static WebKitModule loaded;
+            loaded.createWindow = reinterpret_cast<WebWindow* (*)()>(dlsym(handle, "stargridWebKitCreateWindow"));
+            loaded.pumpEvents = reinterpret_cast<void (*)()>(dlsym(handle, "stargridWebKitPumpEvents"));
+            if (loaded.createWindow && loaded.pumpEvents) return &loaded;
+            error = "entry points missing in " + path;
+        }
+        std::fprintf(stderr, "WebWindow: no WebKit module (%.300s); pages are recorded, not shown\n", error.c_str());
+        return nullptr;
+    }();
+    loadedWebKitModule = module;
+    return module;
+}
+
 std::string lowered(std::string text) {
     for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -46,8 +96,10 @@ std::string lowered(std::string text) {
 }  // namespace
 
 std::unique_ptr<WebWindow> WebWindow::create() {
-    HostLoop::setToolkitEventPump(&WebWindow::pumpEvents);
-    if (std::unique_ptr<WebWindow> page = createWebKitWindow()) return page;
+    if (const WebKitModule* module = loadWebKitModule()) {
+        HostLoop::setToolkitEventPump(module->pumpEvents);
+        if (WebWindow* page = module->createWindow()) return std::unique_ptr<WebWindow>(page);
+    }
     return std::make_unique<RecordingWebWindow>();
 }
 
@@ -55,7 +107,9 @@ void WebWindow::setAppUrlHandler(const std::string& scheme, std::function<void(c
     appUrlRoute() = AppUrlRoute{lowered(scheme), std::move(handler)};
 }
 
-void WebWindow::pumpEvents() { pumpWebKitEvents(); }
+void WebWindow::pumpEvents() {
+    if (loadedWebKitModule) loadedWebKitModule->pumpEvents();
+}
 
 void WebWindow::setHostFrame(std::function<HostFrame()> frame) { hostFrameProvider() = std::move(frame); }
 
