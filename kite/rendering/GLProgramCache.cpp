@@ -114,10 +114,7 @@ GLProgramCache::~GLProgramCache() {
     for (auto& entry : programs_) entry.second->release();
 }
 
-bool GLProgramCache::init() {
-    loadDefaultGLPrograms();
-    return true;
-}
+bool GLProgramCache::init() { return true; }
 
 const char* GLProgramCache::nameOfType(int type) {
     return type >= 0 && type < kShaderType_MAX ? builtin(type).name : nullptr;
@@ -125,6 +122,7 @@ const char* GLProgramCache::nameOfType(int type) {
 
 void GLProgramCache::loadDefaultGLPrograms() {
     for (int type = 0; type < kShaderType_MAX; ++type) {
+        builtinsMade_.set(static_cast<std::size_t>(type));
         GLProgram* program = new (std::nothrow) GLProgram();
         if (!program) continue;
         loadDefaultGLProgram(program, type);
@@ -139,7 +137,9 @@ void GLProgramCache::loadDefaultGLPrograms() {
     }
 }
 
-void GLProgramCache::loadDefaultGLProgram(GLProgram* program, int type) {
+void GLProgramCache::loadDefaultGLProgram(GLProgram* program, int type) { buildBuiltin(program, type); }
+
+void GLProgramCache::buildBuiltin(GLProgram* program, int type) const {
     if (!program || type < 0 || type >= kShaderType_MAX) return;
     const BuiltinProgram& source = builtin(type);
     std::string vertex = source.lit ? getShaderMacrosForLight() : std::string();
@@ -161,11 +161,30 @@ void GLProgramCache::loadDefaultGLProgram(GLProgram* program, int type) {
 
 GLProgram* GLProgramCache::getGLProgram(const std::string& name) const {
     auto it = programs_.find(name);
-    return it == programs_.end() ? nullptr : it->second;
+    return it == programs_.end() ? makeBuiltinOnFirstUse(name) : it->second;
+}
+
+// Compiling every built-in at once took a fifth of the game's start-up, and a program uses few
+// of them: each is compiled when first asked for. One made before and removed since stays away.
+GLProgram* GLProgramCache::makeBuiltinOnFirstUse(const std::string& name) const {
+    for (int type = 0; type < kShaderType_MAX; ++type) {
+        if (name != builtin(type).name) continue;
+        if (builtinsMade_.test(static_cast<std::size_t>(type))) return nullptr;
+        builtinsMade_.set(static_cast<std::size_t>(type));
+        GLProgram* program = new (std::nothrow) GLProgram();
+        if (!program) return nullptr;
+        buildBuiltin(program, type);
+        programs_.emplace(name, program);  // the creation reference becomes the cache's
+        return program;
+    }
+    return nullptr;
 }
 
 void GLProgramCache::addGLProgram(GLProgram* program, const std::string& name) {
     if (program) program->retain();
+    // A program registered under a built-in's name takes the built-in's place for good.
+    for (int type = 0; type < kShaderType_MAX; ++type)
+        if (name == builtin(type).name) builtinsMade_.set(static_cast<std::size_t>(type));
     auto it = programs_.find(name);
     if (it != programs_.end()) {
         it->second->release();

@@ -1,7 +1,8 @@
-// The process-wide registry of named shader programs, holding the 22 built-in ones.
+// The process-wide registry of named shader programs, with the 22 built-in ones.
 #pragma once
 #include "kite/foundation/Ref.h"
 
+#include <bitset>
 #include <string>
 #include <unordered_map>
 
@@ -38,7 +39,7 @@ public:
         kShaderType_MAX,
     };
 
-    // Made on first use, with every built-in program loaded (needs a current context).
+    // Made on first use. A built-in program is compiled when first asked for (with a current context).
     static GLProgramCache* getInstance();
     static void destroyInstance();
 
@@ -50,7 +51,7 @@ public:
     // Compiles, links and looks up the built-ins of one built-in type into the program.
     void loadDefaultGLProgram(GLProgram* program, int type);
 
-    // Null when no program has that name.
+    // Null when no program has that name; a built-in one is compiled on its first request.
     GLProgram* getGLProgram(const std::string& name) const;
     // Registers a program (retained) under a name, releasing any program it replaces.
     void addGLProgram(GLProgram* program, const std::string& name);
@@ -62,7 +63,12 @@ public:
     static const char* nameOfType(int type);
 
 private:
-    std::unordered_map<std::string, GLProgram*> programs_;
+    void buildBuiltin(GLProgram* program, int type) const;
+    GLProgram* makeBuiltinOnFirstUse(const std::string& name) const;
+
+    // Filled as programs are asked for, so the lookups that fill it are const.
+    mutable std::unordered_map<std::string, GLProgram*> programs_;
+    mutable std::bitset<kShaderType_MAX> builtinsMade_;
 };
 
 }  // namespace kite

@@ -139,6 +139,24 @@ TEST_F(GLProgramCacheTest, OnlyTheBuiltinNamesResolve) {
     EXPECT_EQ(cache->getGLProgram(""), nullptr);
 }
 
+// Built-ins are compiled on their first request; the cache keeps what it made, and a name taken
+// over or removed by the game is not brought back.
+TEST_F(GLProgramCacheTest, BuiltinsComeOnFirstRequestAndRemovedOnesStayAway) {
+    GLProgramCache* cache = GLProgramCache::getInstance();
+    GLProgram* first = cache->getGLProgram("ShaderPositionTexture");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(cache->getGLProgram("ShaderPositionTexture"), first);
+
+    cache->addGLProgram(nullptr, "ShaderPositionColor");  // before its first request
+    EXPECT_EQ(cache->getGLProgram("ShaderPositionColor"), nullptr);
+    cache->addGLProgram(nullptr, "ShaderPositionTexture");
+    EXPECT_EQ(cache->getGLProgram("ShaderPositionTexture"), nullptr);
+
+    cache->loadDefaultGLPrograms();  // all of them again, on request
+    EXPECT_NE(cache->getGLProgram("ShaderPositionColor"), nullptr);
+    EXPECT_EQ(takeGLError(), static_cast<unsigned>(GL_NO_ERROR));
+}
+
 TEST_F(GLProgramCacheTest, LightMacrosCarryTheConfiguredLightCounts) {
     EXPECT_EQ(GLProgramCache::getInstance()->getShaderMacrosForLight(),
               "\n#define MAX_DIRECTIONAL_LIGHT_NUM 1 \n\n#define MAX_POINT_LIGHT_NUM 1 \n"
