@@ -4,6 +4,7 @@
 #include <new>
 
 #include "kite/foundation/AutoreleasePool.h"
+#include "kite/foundation/SmallObjectPool.h"
 
 namespace kite {
 
@@ -20,6 +21,15 @@ Ref::~Ref() {
     if (!engine) return;
     if (scriptId_ != 0 || engine->getScriptType() == 2) engine->removeScriptObject(this);
 }
+
+void* Ref::operator new(std::size_t size) {
+    if (void* block = SmallObjectPool::allocate(size)) return block;
+    throw std::bad_alloc();
+}
+
+void* Ref::operator new(std::size_t size, const std::nothrow_t&) noexcept { return SmallObjectPool::allocate(size); }
+
+void Ref::operator delete(void* block, std::size_t size) noexcept { SmallObjectPool::release(block, size); }
 
 void Ref::release() {
     if (--referenceCount_ == 0) delete this;

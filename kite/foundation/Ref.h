@@ -1,6 +1,8 @@
 // Intrusive reference counting: the base of every shared engine object.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <new>
 
 namespace kite {
 
@@ -50,6 +52,21 @@ private:
 class Ref {
 public:
     virtual ~Ref();
+
+    // Engine objects come from the small-object pool: objects of one size lie together.
+    static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
+    static void operator delete(void* block, std::size_t size) noexcept;
+    static void operator delete(void*, void*) noexcept {}
+    // Over-aligned kinds keep the heap's aligned forms.
+    static void* operator new(std::size_t size, std::align_val_t alignment) { return ::operator new(size, alignment); }
+    static void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+        return ::operator new(size, alignment, std::nothrow);
+    }
+    static void operator delete(void* block, std::size_t, std::align_val_t alignment) noexcept {
+        ::operator delete(block, alignment);
+    }
 
     void retain() { ++referenceCount_; }
     void release();
