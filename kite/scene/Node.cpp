@@ -1048,13 +1048,12 @@ namespace {
 
 constexpr std::size_t kVisitPrefetchDistance = 4;
 
-// The lines a leaf's visit reads first: its header and placement, and its world matrix.
+// The lines a leaf's visit reads first, its header and placement; the lines after them are
+// fetched by the processor itself once it sees the walk.
 inline void prefetchNode(const Node* node) {
     const char* at = reinterpret_cast<const char*>(node);
     __builtin_prefetch(at);
     __builtin_prefetch(at + 64);
-    __builtin_prefetch(at + 128);
-    __builtin_prefetch(at + 192);
 }
 
 }  // namespace
