@@ -112,6 +112,21 @@ TEST_F(HostLoopTest, SourcesArePolledOncePerPassAndMayRemoveThemselves) {
     EXPECT_EQ(once, 1);
 }
 
+int toolkitPumps = 0;
+void countToolkitPump() { ++toolkitPumps; }
+
+TEST_F(HostLoopTest, AToolkitsEventsArePumpedEveryPassOnceItsPumpIsSet) {
+    loop.setFixedStep(true);
+    toolkitPumps = 0;
+    loop.runOnce();  // none set: nothing to pump
+    HostLoop::setToolkitEventPump(&countToolkitPump);
+    loop.runOnce();
+    loop.runOnce();
+    HostLoop::setToolkitEventPump(nullptr);
+    loop.runOnce();
+    EXPECT_EQ(toolkitPumps, 2);
+}
+
 TEST_F(HostLoopTest, BackgroundAndForegroundAlternateAndQuitRunsBackgroundFirst) {
     std::vector<std::string> calls;
     HostLoop::Handlers handlers;
