@@ -11,6 +11,13 @@ namespace kite {
 
 class Quaternion;
 
+// A float's bits, read where the float is.
+inline std::uint32_t bitsOf(const float& value) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return bits;
+}
+
 class Mat4 {
 public:
     float m[16];
@@ -85,10 +92,10 @@ public:
     // node without 3D rotation, skew or an additional transform does.
     bool isPlanar() const {
         // On the bits: either sign of zero in the seven, exactly one in the last; branch-free.
-        std::uint32_t b[16];
-        std::memcpy(b, m, sizeof(b));
-        const std::uint32_t zeros = b[2] | b[3] | b[6] | b[7] | b[8] | b[9] | b[11];
-        return ((zeros & 0x7fffffffu) | (b[15] ^ 0x3f800000u)) == 0;
+        // Each entry is read in place (a copy of the matrix first would be stored and reloaded).
+        const std::uint32_t zeros =
+            bitsOf(m[2]) | bitsOf(m[3]) | bitsOf(m[6]) | bitsOf(m[7]) | bitsOf(m[8]) | bitsOf(m[9]) | bitsOf(m[11]);
+        return ((zeros & 0x7fffffffu) | (bitsOf(m[15]) ^ 0x3f800000u)) == 0;
     }
     // dst = m1 x m2 for planar m1 and m2 (2D affine products); dst may be m1 or m2.
     static void multiplyPlanar(const Mat4& m1, const Mat4& m2, Mat4* dst) {
