@@ -842,29 +842,42 @@ bool Node::buildPlanarTransform() const {
         y -= sy;
     }
     const float tx = x + sx, ty = y + sy;
-    float* m = transform.m;
-    m[0] = 1.0f;
-    m[1] = 0.0f;
-    m[4] = 0.0f;
-    m[5] = 1.0f;
-    m[8] = m[9] = 0.0f;
+    // Worked out in registers and each entry stored once, as a float: entries stored in pieces
+    // and read back in other widths stall the processor.
+    float m0 = 1.0f, m1 = 0.0f, m4 = 0.0f, m5 = 1.0f, m8 = 0.0f, m9 = 0.0f;
     if (rotationQuat.z != 0.0f) {
         const float z2 = rotationQuat.z + rotationQuat.z;
         const float zz2 = rotationQuat.z * z2, wz2 = rotationQuat.w * z2;
-        m[0] = m[5] = 1.0f - zz2;
-        m[1] = wz2;
-        m[4] = -wz2;
+        m0 = m5 = 1.0f - zz2;
+        m1 = wz2;
+        m4 = -wz2;
     }
-    if (rotationZ_X != rotationZ_Y) applyRotationSkew(rotationZ_X, rotationZ_Y, m);
-    m[12] = m[0] * -sx + m[4] * -sy + tx;
-    m[13] = m[1] * -sx + m[5] * -sy + ty;
-    m[14] = positionZ;
-    m[0] *= scaleX;
-    m[1] *= scaleX;
-    m[4] *= scaleY;
-    m[5] *= scaleY;
+    if (rotationZ_X != rotationZ_Y) {
+        float r[10] = {m0, m1, 0.0f, 0.0f, m4, m5, 0.0f, 0.0f, m8, m9};
+        applyRotationSkew(rotationZ_X, rotationZ_Y, r);
+        m0 = r[0];
+        m1 = r[1];
+        m4 = r[4];
+        m5 = r[5];
+        m8 = r[8];
+        m9 = r[9];
+    }
+    float* m = transform.m;
+    m[0] = m0 * scaleX;
+    m[1] = m1 * scaleX;
+    m[2] = 0.0f;
+    m[3] = 0.0f;
+    m[4] = m4 * scaleY;
+    m[5] = m5 * scaleY;
+    m[6] = 0.0f;
+    m[7] = 0.0f;
+    m[8] = m8;
+    m[9] = m9;
     m[10] = scaleZ;
-    m[2] = m[3] = m[6] = m[7] = m[11] = 0.0f;
+    m[11] = 0.0f;
+    m[12] = m0 * -sx + m4 * -sy + tx;
+    m[13] = m1 * -sx + m5 * -sy + ty;
+    m[14] = positionZ;
     m[15] = 1.0f;
     transformPlanar = true;
     return true;
