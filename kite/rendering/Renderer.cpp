@@ -50,23 +50,13 @@ void transformVertices(const Mat4& mv, const PosColorTexVertex* from, PosColorTe
     }
 }
 
-// drawByMaterial takes runs by value or commands by pointer.
-template <class T>
-const T& deref(const T& run) {
-    return run;
-}
-template <class T>
-const T& deref(T* const& command) {
-    return *command;
-}
-
 }  // namespace
 
 Renderer::Renderer() {
     commandGroupStack_.push_back(0);
     renderGroups_.push_back(std::make_unique<RenderQueue>());
-    batchedTriangles_.reserve(BATCH_TRIAGCOMMAND_RESERVED_SIZE);
-    quadRuns_.reserve(BATCH_QUADRUN_RESERVED_SIZE);
+    triangleRuns_.reserve(BATCH_RUN_RESERVED_SIZE);
+    quadRuns_.reserve(BATCH_RUN_RESERVED_SIZE);
     groupCommandManager_ = new GroupCommandManager(this);
 }
 
@@ -258,11 +248,7 @@ void Renderer::processRenderCommand(RenderCommand* command) {
                 lastMaterialID_ = 0;
             }
             if (cmd->isSkipBatching() || numberQuads_ + quads > capacity) drawBatchedQuads();
-            // A material of 0 never merges, not even with itself.
-            const std::uint32_t material = cmd->getMaterialID();
-            if (quadRuns_.empty() || material == 0 || quadRuns_.back().materialID != material)
-                quadRuns_.push_back(QuadRun{cmd, material, 0});
-            quadRuns_.back().indices += static_cast<GLsizei>(quads * 6);
+            addToRuns(quadRuns_, static_cast<const QuadCommand*>(cmd), static_cast<GLsizei>(quads * 6));
             fillQuads(cmd);
             if (cmd->isSkipBatching()) drawBatchedQuads();
             break;
@@ -333,7 +319,7 @@ void Renderer::processRenderCommand(RenderCommand* command) {
             }
             if (cmd->isSkipBatching() || filledVertex_ + vertices > VBO_SIZE || filledIndex_ + indices > INDEX_VBO_SIZE)
                 drawBatchedTriangles();
-            batchedTriangles_.push_back(cmd);
+            addToRuns(triangleRuns_, static_cast<const TrianglesCommand*>(cmd), static_cast<GLsizei>(indices));
             fillVerticesAndIndices(cmd);
             if (cmd->isSkipBatching()) drawBatchedTriangles();
             break;
@@ -416,36 +402,38 @@ void Renderer::drawElements(GLsizei count, std::size_t startIndex, GLenum indexT
     drawnVertices_ += count;
 }
 
-template <class Run, class IndexCount>
-void Renderer::drawByMaterial(const std::vector<Run>& runs, IndexCount indexCount, GLenum indexType,
-                              std::size_t indexSize) {
+template <class Command>
+void Renderer::addToRuns(std::vector<MaterialRun<Command>>& runs, const Command* command, GLsizei indices) {
+    const std::uint32_t material = command->getMaterialID();
+    if (runs.empty() || material == 0 || runs.back().materialID != material)
+        runs.push_back(MaterialRun<Command>{command, material, 0});
+    runs.back().indices += indices;
+}
+
+template <class Command>
+void Renderer::drawByMaterial(const std::vector<MaterialRun<Command>>& runs, GLenum indexType, std::size_t indexSize) {
     std::size_t start = 0;
     GLsizei pending = 0;
-    for (const auto& run : runs) {
-        const std::uint32_t material = deref(run).getMaterialID();
-        if (material != lastMaterialID_ || material == 0) {
+    for (const MaterialRun<Command>& run : runs) {
+        if (run.materialID != lastMaterialID_ || run.materialID == 0) {
             if (pending > 0) {
                 drawElements(pending, start, indexType, indexSize);
                 start += static_cast<std::size_t>(pending);
                 pending = 0;
             }
-            deref(run).useMaterial();
-            lastMaterialID_ = material;
+            run.first->useMaterial();
+            lastMaterialID_ = run.materialID;
         }
-        pending += static_cast<GLsizei>(indexCount(deref(run)));
+        pending += run.indices;
     }
     if (pending > 0) drawElements(pending, start, indexType, indexSize);
 }
-
-void Renderer::QuadRun::useMaterial() const { first->useMaterial(); }
 
 void Renderer::drawBatchedQuads() {
     if (numberQuads_ <= 0 || quadRuns_.empty()) return;
     quadBuffer_.finish();
     if (flushesToGL_) {
-        drawByMaterial(
-            quadRuns_, [](const QuadRun& run) { return run.indices; }, quadBuffer_.getIndexType(),
-            quadBuffer_.getIndexSize());
+        drawByMaterial(quadRuns_, quadBuffer_.getIndexType(), quadBuffer_.getIndexSize());
         quadBuffer_.unbind();
     }
     quadRuns_.clear();
@@ -453,9 +441,9 @@ void Renderer::drawBatchedQuads() {
 }
 
 void Renderer::drawBatchedTriangles() {
-    if (filledVertex_ <= 0 || filledIndex_ <= 0 || batchedTriangles_.empty()) return;
+    if (filledVertex_ <= 0 || filledIndex_ <= 0 || triangleRuns_.empty()) return;
     if (!flushesToGL_) {
-        batchedTriangles_.clear();
+        triangleRuns_.clear();
         filledVertex_ = 0;
         filledIndex_ = 0;
         return;
@@ -466,11 +454,9 @@ void Renderer::drawBatchedTriangles() {
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(sizeof(GLushort) * filledIndex_), indices_.data(),
                  GL_STATIC_DRAW);
 
-    drawByMaterial(
-        batchedTriangles_, [](const TrianglesCommand& cmd) { return cmd.getIndexCount(); }, GL_UNSIGNED_SHORT,
-        sizeof(GLushort));
+    drawByMaterial(triangleRuns_, GL_UNSIGNED_SHORT, sizeof(GLushort));
     unbindBatchBuffers(usesVAO_);
-    batchedTriangles_.clear();
+    triangleRuns_.clear();
     filledVertex_ = 0;
     filledIndex_ = 0;
 }
@@ -479,7 +465,7 @@ void Renderer::clean() {
     for (auto& queue : renderGroups_) queue->clear();
     quadBuffer_.discard();
     quadRuns_.clear();
-    batchedTriangles_.clear();
+    triangleRuns_.clear();
     filledVertex_ = 0;
     filledIndex_ = 0;
     numberQuads_ = 0;

@@ -26,8 +26,7 @@ class Renderer {
 public:
     static constexpr int VBO_SIZE = 65536;        // vertices per staging set of triangles
     static constexpr int INDEX_VBO_SIZE = 98304;  // indices per staging set (6 per quad)
-    static constexpr int BATCH_QUADRUN_RESERVED_SIZE = 64;
-    static constexpr int BATCH_TRIAGCOMMAND_RESERVED_SIZE = 64;
+    static constexpr int BATCH_RUN_RESERVED_SIZE = 64;
 
     Renderer();
     ~Renderer();
@@ -87,10 +86,20 @@ private:
     void fillVerticesAndIndices(const TrianglesCommand* command);
     void uploadVertices(GLuint vao, GLuint vbo, const void* data, std::size_t bytes);
     void drawElements(GLsizei count, std::size_t startIndex, GLenum indexType, std::size_t indexSize);
-    // Draws the uploaded indices in runs of one material, switching material where it changes.
-    // A run is anything with getMaterialID() and useMaterial(); indexCount gives its indices.
-    template <class Run, class IndexCount>
-    void drawByMaterial(const std::vector<Run>& runs, IndexCount indexCount, GLenum indexType, std::size_t indexSize);
+    // A batch as runs of consecutive commands of one material, gathered while it fills, so
+    // drawing it does not walk every command again.
+    template <class Command>
+    struct MaterialRun {
+        const Command* first;  // its material is used for the run
+        std::uint32_t materialID;
+        GLsizei indices;
+    };
+    // Adds the command's indices to the last run, or starts a run (a material of 0 never merges).
+    template <class Command>
+    static void addToRuns(std::vector<MaterialRun<Command>>& runs, const Command* command, GLsizei indices);
+    // Draws the uploaded indices run by run, switching material where it changes.
+    template <class Command>
+    void drawByMaterial(const std::vector<MaterialRun<Command>>& runs, GLenum indexType, std::size_t indexSize);
     void clean();
 
     std::vector<int> commandGroupStack_;
@@ -98,17 +107,8 @@ private:
 
     std::uint32_t lastMaterialID_ = 0;
     MeshCommand* lastBatchedMeshCommand_ = nullptr;
-    std::vector<TrianglesCommand*> batchedTriangles_;
-    // The quad batch as runs of consecutive commands of one material, gathered while it fills, so
-    // drawing it does not walk every command again.
-    struct QuadRun {
-        const QuadCommand* first;  // its material is used for the run
-        std::uint32_t materialID;
-        GLsizei indices;
-        std::uint32_t getMaterialID() const { return materialID; }
-        void useMaterial() const;
-    };
-    std::vector<QuadRun> quadRuns_;
+    std::vector<MaterialRun<TrianglesCommand>> triangleRuns_;
+    std::vector<MaterialRun<QuadCommand>> quadRuns_;
 
     std::array<PosColorTexVertex, VBO_SIZE> verts_{};
     std::array<GLushort, INDEX_VBO_SIZE> indices_{};
