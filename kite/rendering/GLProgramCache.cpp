@@ -167,24 +167,26 @@ GLProgram* GLProgramCache::getGLProgram(const std::string& name) const {
 // Compiling every built-in at once took a fifth of the game's start-up, and a program uses few
 // of them: each is compiled when first asked for. One made before and removed since stays away.
 GLProgram* GLProgramCache::makeBuiltinOnFirstUse(const std::string& name) const {
-    for (int type = 0; type < kShaderType_MAX; ++type) {
-        if (name != builtin(type).name) continue;
-        if (builtinsMade_.test(static_cast<std::size_t>(type))) return nullptr;
-        builtinsMade_.set(static_cast<std::size_t>(type));
-        GLProgram* program = new (std::nothrow) GLProgram();
-        if (!program) return nullptr;
-        buildBuiltin(program, type);
-        programs_.emplace(name, program);  // the creation reference becomes the cache's
-        return program;
-    }
-    return nullptr;
+    const int type = builtinTypeNamed(name);
+    if (type < 0 || builtinsMade_.test(static_cast<std::size_t>(type))) return nullptr;
+    builtinsMade_.set(static_cast<std::size_t>(type));
+    GLProgram* program = new (std::nothrow) GLProgram();
+    if (!program) return nullptr;
+    buildBuiltin(program, type);
+    programs_.emplace(name, program);  // the creation reference becomes the cache's
+    return program;
+}
+
+int GLProgramCache::builtinTypeNamed(const std::string& name) {
+    for (int type = 0; type < kShaderType_MAX; ++type)
+        if (name == builtin(type).name) return type;
+    return -1;
 }
 
 void GLProgramCache::addGLProgram(GLProgram* program, const std::string& name) {
     if (program) program->retain();
     // A program registered under a built-in's name takes the built-in's place for good.
-    for (int type = 0; type < kShaderType_MAX; ++type)
-        if (name == builtin(type).name) builtinsMade_.set(static_cast<std::size_t>(type));
+    if (const int type = builtinTypeNamed(name); type >= 0) builtinsMade_.set(static_cast<std::size_t>(type));
     auto it = programs_.find(name);
     if (it != programs_.end()) {
         it->second->release();

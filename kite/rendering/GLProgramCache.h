@@ -65,6 +65,8 @@ public:
 private:
     void buildBuiltin(GLProgram* program, int type) const;
     GLProgram* makeBuiltinOnFirstUse(const std::string& name) const;
+    // The built-in type registered under the name; -1 for any other name.
+    static int builtinTypeNamed(const std::string& name);
 
     // Filled as programs are asked for, so the lookups that fill it are const.
     mutable std::unordered_map<std::string, GLProgram*> programs_;
