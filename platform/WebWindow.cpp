@@ -40,13 +40,14 @@ std::string schemeOf(const std::string& url) {
     return scheme;
 }
 
-// The WebKitGTK module, loaded with the first web window; null when it cannot be had (the
-// windows are recording ones then).
+// The WebKitGTK module's entry points, looked for with the first web window; null until then,
+// and when it cannot be had (the windows are recording ones then).
 struct WebKitModule {
     WebWindow* (*createWindow)() = nullptr;
     void (*pumpEvents)() = nullptr;
 };
-const WebKitModule* loadedWebKitModule = nullptr;
+const WebKitModule* webKitModule = nullptr;
+bool webKitModuleSought = false;
 
 // The module beside the executable first (an installed game), then where the build made it.
 std::vector<std::string> webKitModulePaths() {
@@ -65,27 +66,30 @@ std::vector<std::string> webKitModulePaths() {
 }
 
 const WebKitModule* loadWebKitModule() {
-    static const WebKitModule* module = []() -> const WebKitModule* {
-        std::string error = "not built";
-        for (const std::string& path : webKitModulePaths()) {
-            if (access(path.c_str(), R_OK) != 0) continue;
-            void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // never closed: its windows use it
-            if (!handle) {
-                const char* why = dlerror();
-                error = why ? why : "cannot be loaded";
-                continue;
-            }
-            static WebKitModule loaded;
-            loaded.createWindow = reinterpret_cast<WebWindow* (*)()>(dlsym(handle, "stargridWebKitCreateWindow"));
-            loaded.pumpEvents = reinterpret_cast<void (*)()>(dlsym(handle, "stargridWebKitPumpEvents"));
-            if (loaded.createWindow && loaded.pumpEvents) return &loaded;
-            error = "entry points missing in " + path;
+    if (webKitModuleSought) return webKitModule;
+    webKitModuleSought = true;
+    static WebKitModule found;
+    std::string error = "not built";
+    for (const std::string& path : webKitModulePaths()) {
+        if (access(path.c_str(), R_OK) != 0) continue;
+        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);  // never closed: its windows use it
+        if (!handle) {
+            const char* why = dlerror();
+            error = why ? why : "cannot be loaded";
+            continue;
         }
-        std::fprintf(stderr, "WebWindow: no WebKit module (%.300s); pages are recorded, not shown\n", error.c_str());
-        return nullptr;
-    }();
-    loadedWebKitModule = module;
-    return module;
+        found.createWindow = reinterpret_cast<WebWindow* (*)()>(dlsym(handle, "stargridWebKitCreateWindow"));
+        found.pumpEvents = reinterpret_cast<void (*)()>(dlsym(handle, "stargridWebKitPumpEvents"));
+        if (found.createWindow && found.pumpEvents) {
+            webKitModule = &found;
+            // Its events are pumped by the host loop from now on.
+            HostLoop::setToolkitEventPump(found.pumpEvents);
+            return webKitModule;
+        }
+        error = "entry points missing in " + path;
+    }
+    std::fprintf(stderr, "WebWindow: no WebKit module (%.300s); pages are recorded, not shown\n", error.c_str());
+    return nullptr;
 }
 
 std::string lowered(std::string text) {
@@ -97,7 +101,6 @@ std::string lowered(std::string text) {
 
 std::unique_ptr<WebWindow> WebWindow::create() {
     if (const WebKitModule* module = loadWebKitModule()) {
-        HostLoop::setToolkitEventPump(module->pumpEvents);
         if (WebWindow* page = module->createWindow()) return std::unique_ptr<WebWindow>(page);
     }
     return std::make_unique<RecordingWebWindow>();
@@ -108,7 +111,7 @@ void WebWindow::setAppUrlHandler(const std::string& scheme, std::function<void(c
 }
 
 void WebWindow::pumpEvents() {
-    if (loadedWebKitModule) loadedWebKitModule->pumpEvents();
+    if (webKitModule) webKitModule->pumpEvents();
 }
 
 void WebWindow::setHostFrame(std::function<HostFrame()> frame) { hostFrameProvider() = std::move(frame); }
