@@ -59,7 +59,7 @@ void* SmallObjectPool::allocate(std::size_t size) noexcept {
         all.bytesInUse += blockBytes;
         return block;
     }
-    if (sizeClass.unused + blockBytes > sizeClass.unusedEnd || !sizeClass.unused) {
+    if (!sizeClass.unused || static_cast<std::size_t>(sizeClass.unusedEnd - sizeClass.unused) < blockBytes) {
         void* slab = ::operator new(kSlabBytes, std::nothrow);
         if (!slab) return nullptr;
         try {
