@@ -8,19 +8,6 @@
 
 namespace kite {
 
-void RenderQueue::push_back(RenderCommand* command) {
-    const float z = command->getGlobalOrder();
-    if (z < 0.0f) {
-        commands_[GLOBALZ_NEG].push_back(command);
-    } else if (z > 0.0f) {
-        commands_[GLOBALZ_POS].push_back(command);
-    } else if (command->is3D()) {
-        commands_[command->isTransparent() ? TRANSPARENT_3D : OPAQUE_3D].push_back(command);
-    } else {
-        commands_[GLOBALZ_ZERO].push_back(command);  // zero, and also not a number
-    }
-}
-
 void RenderQueue::sort() {
     std::stable_sort(commands_[TRANSPARENT_3D].begin(), commands_[TRANSPARENT_3D].end(),
                      [](const RenderCommand* a, const RenderCommand* b) { return a->getDepth() > b->getDepth(); });

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <vector>
 
-namespace kite {
+#include "kite/rendering/RenderCommand.h"
 
-class RenderCommand;
+namespace kite {
 
 class RenderQueue {
 public:
@@ -19,7 +19,19 @@ public:
     };
 
     // Picks the list by the command's global order (below, at or above 0) and its 3D flags.
-    void push_back(RenderCommand* command);
+    // Inline: every drawn node passes here every frame.
+    void push_back(RenderCommand* command) {
+        const float z = command->getGlobalOrder();
+        if (z < 0.0f) {
+            commands_[GLOBALZ_NEG].push_back(command);
+        } else if (z > 0.0f) {
+            commands_[GLOBALZ_POS].push_back(command);
+        } else if (command->is3D()) {
+            commands_[command->isTransparent() ? TRANSPARENT_3D : OPAQUE_3D].push_back(command);
+        } else {
+            commands_[GLOBALZ_ZERO].push_back(command);  // zero, and also not a number
+        }
+    }
     // Transparent 3D by depth, farthest first; the negative and positive lists by
     // global order. Sorting is stable, so equal keys keep the order of arrival.
     void sort();

@@ -132,8 +132,6 @@ void Renderer::setupVBO() {
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
-void Renderer::addCommand(RenderCommand* command) { addCommand(command, commandGroupStack_.back()); }
-
 void Renderer::addCommand(RenderCommand* command, int renderQueue) {
     if (!command) return;
     if (renderQueue < 0 || static_cast<std::size_t>(renderQueue) >= renderGroups_.size()) {
@@ -471,22 +469,18 @@ void Renderer::clean() {
     numberQuads_ = 0;
     lastMaterialID_ = 0;
     lastBatchedMeshCommand_ = nullptr;
+    cullingView_.known = false;
 }
 
-bool Renderer::checkVisibility(const Mat4& transform, const Size& size) {
+void Renderer::readCullingView() {
     const DirectorFrameServices& frame = getDirectorFrameServices();
-    // Another camera sees the scene from elsewhere: no cheap test applies.
-    if (frame.isVisitingNonDefaultCamera && frame.isVisitingNonDefaultCamera()) return true;
-    if (!frame.getWinSize) return true;  // no window to test against
+    cullingView_.known = true;
+    // Another camera sees the scene from elsewhere: no cheap test applies; nor without a window.
+    cullingView_.testable = frame.getWinSize && !(frame.isVisitingNonDefaultCamera && frame.isVisitingNonDefaultCamera());
+    if (!cullingView_.testable) return;
     const Size win = frame.getWinSize();
-    const float hw = win.width * 0.5f, hh = win.height * 0.5f;
-    const float sx = size.width * 0.5f, sy = size.height * 0.5f;
-    const float* m = transform.m;
-    const float px = m[0] * sx + m[4] * sy + m[12] - hw;
-    const float py = m[1] * sx + m[5] * sy + m[13] - hh;
-    const float ex = std::max(std::fabs(sx * m[0] + sy * m[4]), std::fabs(sx * m[0] - sy * m[4]));
-    const float ey = std::max(std::fabs(sx * m[1] + sy * m[5]), std::fabs(sx * m[1] - sy * m[5]));
-    return std::fabs(px) - ex < hw && std::fabs(py) - ey < hh;
+    cullingView_.halfWidth = win.width * 0.5f;
+    cullingView_.halfHeight = win.height * 0.5f;
 }
 
 }  // namespace kite

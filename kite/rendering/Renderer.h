@@ -2,7 +2,9 @@
 #pragma once
 #include <GLES2/gl2.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -39,7 +41,14 @@ public:
     // Set before initGLView, which then makes no GL buffers.
     void setFlushesToGL(bool flushes) { flushesToGL_ = flushes; }
 
-    void addCommand(RenderCommand* command);
+    // Adds to the queue of the innermost group (inline: every drawn node passes here every frame).
+    void addCommand(RenderCommand* command) {
+        const int queue = commandGroupStack_.back();
+        if (command && static_cast<std::size_t>(queue) < renderGroups_.size())
+            renderGroups_[static_cast<std::size_t>(queue)]->push_back(command);
+        else
+            addCommand(command, queue);  // refused there, with a log line
+    }
     void addCommand(RenderCommand* command, int renderQueue);
     void pushGroup(int renderQueueID);
     void popGroup();
@@ -51,8 +60,21 @@ public:
     void clear();
     void setDepthTest(bool enable);
 
-    // Rough on-screen test of a node of the given size under the given transform.
-    bool checkVisibility(const Mat4& transform, const Size& size);
+    // Rough on-screen test of a node of the given size under the given transform. The window
+    // and the visiting camera are read once per pass: a pass ends at render().
+    bool checkVisibility(const Mat4& transform, const Size& size) {
+        // Inline: every moving sprite asks, every frame.
+        if (!cullingView_.known) readCullingView();
+        if (!cullingView_.testable) return true;
+        const float hw = cullingView_.halfWidth, hh = cullingView_.halfHeight;
+        const float sx = size.width * 0.5f, sy = size.height * 0.5f;
+        const float* m = transform.m;
+        const float px = m[0] * sx + m[4] * sy + m[12] - hw;
+        const float py = m[1] * sx + m[5] * sy + m[13] - hh;
+        const float ex = std::max(std::fabs(sx * m[0] + sy * m[4]), std::fabs(sx * m[0] - sy * m[4]));
+        const float ey = std::max(std::fabs(sx * m[1] + sy * m[5]), std::fabs(sx * m[1] - sy * m[5]));
+        return std::fabs(px) - ex < hw && std::fabs(py) - ey < hh;
+    }
 
     // Draw calls and the indices they passed, since last zeroed.
     std::int64_t getDrawnBatches() const { return drawnBatches_; }
@@ -101,6 +123,16 @@ private:
     template <class Command>
     void drawByMaterial(const std::vector<MaterialRun<Command>>& runs, GLenum indexType, std::size_t indexSize);
     void clean();
+    void readCullingView();
+
+    // What checkVisibility tests against, read at its first call of a pass.
+    struct CullingView {
+        bool known = false;
+        bool testable = false;  // a window, seen by the default camera
+        float halfWidth = 0.0f;
+        float halfHeight = 0.0f;
+    };
+    CullingView cullingView_;
 
     std::vector<int> commandGroupStack_;
     std::vector<std::unique_ptr<RenderQueue>> renderGroups_;

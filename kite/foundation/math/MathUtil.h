@@ -32,7 +32,10 @@ public:
     // dst = m1 x m2 where both are planar (see Mat4::isPlanar): the values multiplyMatrix gives,
     // in the same order of operations, without the products known to be zero.
     static void multiplyPlanarMatrix(const float* a, const float* b, float* dst) {
-        multiplyPlanarMatrix(a, b[0], b[1], b[4], b[5], b[10], b[12], b[13], b[14], dst);
+        // b is often a matrix written a moment ago entry by entry: it is read the same way, one
+        // float at a time, since a wider read of entries stored apart waits for the stores to land.
+        const volatile float* v = b;
+        multiplyPlanarMatrix(a, v[0], v[1], v[4], v[5], v[10], v[12], v[13], v[14], dst);
     }
     // The same product with b given by its eight entries that are not 0 or 1.
     static void multiplyPlanarMatrix(const float* a, float b0, float b1, float b4, float b5, float b10, float b12,

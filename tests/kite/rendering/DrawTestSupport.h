@@ -76,6 +76,7 @@ public:
 
     void setContentScale(float scale) { contentScale_ = scale; }
     void setVisitingOtherCamera(bool other) { otherCamera_ = other; }
+    void setWinSize(const Size& size) { winSize_ = size; }
 
 private:
     static FrameServicesScope*& current() {

@@ -306,6 +306,17 @@ TEST_F(RendererTest, NothingAddedDrawsNothing) {
     EXPECT_EQ(readPixel(32, 32), kBlack);
 }
 
+TEST_F(RendererTest, ACommandForAQueueThatDoesNotExistIsDroppedAndNull) {
+    auto red = test::solidTexture(255, 0, 0);
+    renderer_->addCommand(nullptr);
+    renderer_->pushGroup(99);  // no such queue
+    renderer_->addCommand(quad(0, 0, 64, 64, red.get()));
+    renderer_->popGroup();
+    renderFrame();
+    EXPECT_EQ(renderer_->getDrawnBatches(), 0);
+    EXPECT_EQ(readPixel(32, 32), kBlack);
+}
+
 TEST_F(RendererTest, RenderBeforeTheGLViewOnlyEmptiesTheQueues) {
     Renderer fresh;
     auto red = test::solidTexture(255, 0, 0);
@@ -381,8 +392,14 @@ TEST_F(RendererTest, VisibilityTestRejectsNodesOutsideTheWindow) {
     Mat4::createTranslation(-200, 10, 0, &left);
     EXPECT_TRUE(renderer_->checkVisibility(inside, Size(100, 100)));
     EXPECT_FALSE(renderer_->checkVisibility(left, Size(100, 100)));
+    // The camera and the window are read once per pass; the next pass sees their changes.
     services_->setVisitingOtherCamera(true);
+    renderer_->render();
     EXPECT_TRUE(renderer_->checkVisibility(left, Size(100, 100)));
+    services_->setVisitingOtherCamera(false);
+    services_->setWinSize(Size(8, 8));
+    renderer_->render();
+    EXPECT_FALSE(renderer_->checkVisibility(inside, Size(100, 100)));  // now past an 8 x 8 window
 }
 
 TEST(RenderCommand, FreshCommandIsTransparentTwoDBatchingAtOrderZero) {
