@@ -42,6 +42,8 @@ void transformVertices(const Mat4& mv, const PosColorTexVertex* from, PosColorTe
         return;
     }
     const float m0 = m[0], m1 = m[1], m4 = m[4], m5 = m[5], m10 = m[10], m12 = m[12], m13 = m[13], m14 = m[14];
+    // Quads come four vertices at a time.
+#pragma GCC unroll 4
     for (int i = 0; i < count; ++i) {
         const Vec3& v = from[i].vertices;
         to[i].vertices = Vec3(m0 * v.x + m4 * v.y + m12, m1 * v.x + m5 * v.y + m13, m10 * v.z + m14);
@@ -195,7 +197,11 @@ void Renderer::visitRenderQueue(RenderQueue& queue) {
         for (std::size_t i = 0; i < queue.getSubQueueSize(group); ++i) {
             // Commands ahead, and the quads of nearer ones, are fetched while this one is drawn.
             const std::vector<RenderCommand*>& list = queue.getSubQueue(group);
-            if (i + 8 < list.size()) __builtin_prefetch(list[i + 8]);
+            if (i + 8 < list.size()) {
+                // Both lines: a quad command's fields run past its first 64 bytes.
+                __builtin_prefetch(list[i + 8]);
+                __builtin_prefetch(reinterpret_cast<const char*>(list[i + 8]) + 64);
+            }
             if (i + 4 < list.size() && list[i + 4]->getType() == RenderCommand::Type::QUAD_COMMAND) {
                 const auto* ahead = static_cast<const QuadCommand*>(list[i + 4]);
                 __builtin_prefetch(ahead->getQuads());

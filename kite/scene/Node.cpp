@@ -828,8 +828,10 @@ static void applyRotationSkew(float rotationZX, float rotationZY, float* m) {
 // scale. Each entry is computed as the full path computes it, without the terms that are zero,
 // so the values are the same. False, with nothing built, for any other node.
 bool Node::buildPlanarTransform() const {
-    if (skewX != 0.0f || skewY != 0.0f || useAdditionalTransform || rotationQuat.x != 0.0f || rotationQuat.y != 0.0f)
-        return false;
+    // Skew and rotation about x or y, each of either sign of zero, on the bits and without branches;
+    // a NaN among them takes the full path, as a comparison with zero would.
+    const std::uint32_t turns = bitsOf(skewX) | bitsOf(skewY) | bitsOf(rotationQuat.x) | bitsOf(rotationQuat.y);
+    if ((turns & 0x7fffffffu) != 0 || useAdditionalTransform) return false;
     const Vec2& a = anchorPointInPoints;
     const float sx = a.x * scaleX, sy = a.y * scaleY;
     float x = position.x, y = position.y;

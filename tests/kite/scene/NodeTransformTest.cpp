@@ -2,7 +2,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
+#include <limits>
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
@@ -257,6 +261,22 @@ TEST_F(NodeTransformTest, TwoDimensionalNodesGetTheFullPathsValues) {
                        parent->getModelViewTransform() * shortPath->getNodeToParentTransform());
         }
     }
+}
+
+// A skew of minus zero is no skew; a skew that is not a number is applied (by the full path),
+// not dropped as zero.
+TEST_F(NodeTransformTest, NegativeZeroSkewIsNoSkewAndANaNSkewIsApplied) {
+    Node* plain = Node::create();
+    Node* negativeZero = Node::create();
+    Node* notANumber = Node::create();
+    for (Node* node : {plain, negativeZero, notANumber}) place(node, {{5, 6}, 0, {0.5f, 0.5f}, {2, 1}, 20, 20, false});
+    negativeZero->setSkewX(-0.0f);
+    notANumber->setSkewX(std::numeric_limits<float>::quiet_NaN());
+    const Mat4& a = plain->getNodeToParentTransform();
+    const Mat4& b = negativeZero->getNodeToParentTransform();
+    EXPECT_EQ(std::memcmp(a.m, b.m, sizeof(a.m)), 0);
+    const Mat4& c = notANumber->getNodeToParentTransform();
+    EXPECT_TRUE(std::any_of(std::begin(c.m), std::end(c.m), [](float v) { return std::isnan(v); }));
 }
 
 TEST_F(NodeTransformTest, NormalizedPositionFollowsTheParentsSize) {
