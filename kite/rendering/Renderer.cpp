@@ -197,13 +197,13 @@ void Renderer::visitRenderQueue(RenderQueue& queue) {
         for (std::size_t i = 0; i < queue.getSubQueueSize(group); ++i) {
             // Commands ahead, and the quads of nearer ones, are fetched while this one is drawn.
             const std::vector<RenderCommand*>& list = queue.getSubQueue(group);
-            if (i + 8 < list.size()) {
+            if (i + 16 < list.size()) {
                 // Both lines: a quad command's fields run past its first 64 bytes.
-                __builtin_prefetch(list[i + 8]);
-                __builtin_prefetch(reinterpret_cast<const char*>(list[i + 8]) + 64);
+                __builtin_prefetch(list[i + 16]);
+                __builtin_prefetch(reinterpret_cast<const char*>(list[i + 16]) + 64);
             }
-            if (i + 4 < list.size() && list[i + 4]->getType() == RenderCommand::Type::QUAD_COMMAND) {
-                const auto* ahead = static_cast<const QuadCommand*>(list[i + 4]);
+            if (i + 8 < list.size() && list[i + 8]->getType() == RenderCommand::Type::QUAD_COMMAND) {
+                const auto* ahead = static_cast<const QuadCommand*>(list[i + 8]);
                 __builtin_prefetch(ahead->getQuads());
                 __builtin_prefetch(reinterpret_cast<const char*>(ahead->getQuads()) + 64);
                 __builtin_prefetch(&ahead->getModelView());
