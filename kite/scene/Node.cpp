@@ -1021,23 +1021,15 @@ bool Node::isVisibleToCamera() const {
     return !camera || (cameraMask & camera->getCameraFlag()) != 0;
 }
 
-uint32_t Node::processParentFlags(const Mat4& parentTransform, uint32_t parentFlags) {
-    if (usingNormalizedPosition && ((parentFlags & FLAGS_CONTENT_SIZE_DIRTY) || normalizedPositionDirty)) {
-        // Only children use a normalised position; a root keeps its position.
-        if (parent) {
-            const Size& s = parent->getContentSize();
-            position.set(coldData->normalizedPosition.x * s.width, coldData->normalizedPosition.y * s.height);
-            markTransformDirty();
-        }
-        normalizedPositionDirty = false;
+void Node::applyNormalizedPosition(uint32_t parentFlags) {
+    if (!(parentFlags & FLAGS_CONTENT_SIZE_DIRTY) && !normalizedPositionDirty) return;
+    // Only children use a normalised position; a root keeps its position.
+    if (parent) {
+        const Size& s = parent->getContentSize();
+        position.set(coldData->normalizedPosition.x * s.width, coldData->normalizedPosition.y * s.height);
+        markTransformDirty();
     }
-    uint32_t flags = parentFlags;
-    if (transformUpdated) flags |= FLAGS_TRANSFORM_DIRTY;
-    if (contentSizeDirty) flags |= FLAGS_CONTENT_SIZE_DIRTY;
-    if (flags & FLAGS_DIRTY_MASK) updateModelViewTransform(parentTransform);
-    transformUpdated = false;
-    contentSizeDirty = false;
-    return flags;
+    normalizedPositionDirty = false;
 }
 
 void Node::updateModelViewTransform(const Mat4& parentTransform) {

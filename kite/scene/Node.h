@@ -289,7 +289,19 @@ protected:
     // Raises the three placement flags together.
     void markTransformDirty() { transformDirty = inverseDirty = transformUpdated = true; }
     // The per-visit step: refreshes the world matrix when needed; returns the children's flags.
-    uint32_t processParentFlags(const Mat4& parentTransform, uint32_t parentFlags);
+    // Inline: every visited node passes here every frame.
+    uint32_t processParentFlags(const Mat4& parentTransform, uint32_t parentFlags) {
+        if (usingNormalizedPosition) applyNormalizedPosition(parentFlags);
+        uint32_t flags = parentFlags;
+        if (transformUpdated) flags |= FLAGS_TRANSFORM_DIRTY;
+        if (contentSizeDirty) flags |= FLAGS_CONTENT_SIZE_DIRTY;
+        if (flags & FLAGS_DIRTY_MASK) updateModelViewTransform(parentTransform);
+        transformUpdated = false;
+        contentSizeDirty = false;
+        return flags;
+    }
+    // Places a child by its normalised position when it or the parent's size changed.
+    void applyNormalizedPosition(uint32_t parentFlags);
     void updateRotationQuat();
     void updateRotation3D();
     // The two ways of filling the node-to-parent cache: 2D nodes get a planar matrix directly.
