@@ -652,13 +652,6 @@ void Node::setScale(float x, float y) {
     markTransformDirty();
 }
 
-void Node::setPosition(float x, float y) {
-    if (position.x == x && position.y == y) return;
-    position.set(x, y);
-    markTransformDirty();
-    usingNormalizedPosition = false;
-}
-
 void Node::getPosition(float* x, float* y) const {
     if (x) *x = position.x;
     if (y) *y = position.y;

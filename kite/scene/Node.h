@@ -67,7 +67,13 @@ public:
     virtual void setNormalizedPosition(const Vec2& p);
     virtual const Vec2& getPosition() const { return position; }
     virtual const Vec2& getNormalizedPosition() const { return coldData ? coldData->normalizedPosition : Vec2::ZERO; }
-    virtual void setPosition(float x, float y);
+    // Inline, for subclasses that extend it: a moving node is placed every frame.
+    virtual void setPosition(float x, float y) {
+        if (position.x == x && position.y == y) return;
+        position.set(x, y);
+        markTransformDirty();
+        usingNormalizedPosition = false;
+    }
     virtual void getPosition(float* x, float* y) const;
     virtual void setPositionX(float x) { setPosition(x, position.y); }
     virtual float getPositionX() const { return position.x; }

@@ -319,8 +319,7 @@ void Sprite::updateColor() {
 
 // ---- placement marks the quad dirty
 
-void Sprite::markDirtyAfterPlacement() {
-    if (recursiveDirty_) return;
+void Sprite::markDirtyRecursively() {
     recursiveDirty_ = true;
     setDirty(true);
     if (!children.empty()) setDirtyRecursively(true);

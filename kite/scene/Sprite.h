@@ -130,7 +130,11 @@ public:
 protected:
     virtual void setTextureCoords(const Rect& rect);
     virtual void updateBlendFunc();
-    void markDirtyAfterPlacement();
+    // Inline: a moving sprite is placed every frame and is usually marked already.
+    void markDirtyAfterPlacement() {
+        if (!recursiveDirty_) markDirtyRecursively();
+    }
+    void markDirtyRecursively();
     // Batched: a new child sprite joins the batch before it joins this node; false refuses it.
     bool enterBatchWithParent(Node* child);
     void buildVerticesFromRect();
