@@ -482,7 +482,8 @@ void Renderer::readCullingView() {
     const DirectorFrameServices& frame = getDirectorFrameServices();
     cullingView_.known = true;
     // Another camera sees the scene from elsewhere: no cheap test applies; nor without a window.
-    cullingView_.testable = frame.getWinSize && !(frame.isVisitingNonDefaultCamera && frame.isVisitingNonDefaultCamera());
+    cullingView_.testable =
+        frame.getWinSize && !(frame.isVisitingNonDefaultCamera && frame.isVisitingNonDefaultCamera());
     if (!cullingView_.testable) return;
     const Size win = frame.getWinSize();
     cullingView_.halfWidth = win.width * 0.5f;
