@@ -203,10 +203,15 @@ void Renderer::visitRenderQueue(RenderQueue& queue) {
                 __builtin_prefetch(reinterpret_cast<const char*>(list[i + 16]) + 64);
             }
             if (i + 8 < list.size() && list[i + 8]->getType() == RenderCommand::Type::QUAD_COMMAND) {
+                // Every line of its first quad and of its matrix: neither need start a line.
                 const auto* ahead = static_cast<const QuadCommand*>(list[i + 8]);
-                __builtin_prefetch(ahead->getQuads());
-                __builtin_prefetch(reinterpret_cast<const char*>(ahead->getQuads()) + 64);
-                __builtin_prefetch(&ahead->getModelView());
+                const char* quad = reinterpret_cast<const char*>(ahead->getQuads());
+                const char* matrix = reinterpret_cast<const char*>(&ahead->getModelView());
+                __builtin_prefetch(quad);
+                __builtin_prefetch(quad + 64);
+                __builtin_prefetch(quad + sizeof(PosColorTexQuad) - 1);
+                __builtin_prefetch(matrix);
+                __builtin_prefetch(matrix + sizeof(Mat4) - 1);
             }
             processRenderCommand(list[i]);
         }
