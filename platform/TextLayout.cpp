@@ -111,11 +111,14 @@ TextLayout TextLayout::build(const std::string& utf8, int boxWidth, const GlyphS
     TextLayout layout;
     bool usedFallback = false;
     LineBuilder builder(boxWidth, glyphs, layout.lines, usedFallback);
-    for (char32_t c : decodeUtf8(utf8)) {
-        if (c == U'\n') {
+    const std::u32string text = decodeUtf8(utf8);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        // "\r\n" and a lone "\r" end a line as "\n" does; neither has a glyph to draw.
+        if (text[i] == U'\r' && i + 1 < text.size() && text[i + 1] == U'\n') ++i;
+        if (text[i] == U'\n' || text[i] == U'\r') {
             builder.endParagraph();
         } else {
-            builder.add(c);
+            builder.add(text[i]);
         }
     }
     builder.endParagraph();

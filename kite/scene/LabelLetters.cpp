@@ -19,6 +19,20 @@ namespace kite {
 
 namespace {
 
+// "\r\n" and a lone "\r" end a line as "\n" does, so the layout only ever meets "\n".
+void unifyLineBreaks(std::u16string& text) {
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+            text[out++] = u'\n';
+        } else {
+            text[out++] = text[i];
+        }
+    }
+    text.resize(out);
+}
+
 void paintQuad(PosColorTexQuad& quad, const Color4B& color) {
     quad.tl.colors = quad.bl.colors = quad.tr.colors = quad.br.colors = color;
 }
@@ -44,7 +58,10 @@ bool Label::computeHorizontalKernings(const std::u16string& text) {
 
 void Label::updateContent() {
     std::u16string utf16;
-    if (StringUtils::UTF8ToUTF16(_originalUTF8String, utf16)) _currentUTF16String = std::move(utf16);
+    if (StringUtils::UTF8ToUTF16(_originalUTF8String, utf16)) {
+        unifyLineBreaks(utf16);
+        _currentUTF16String = std::move(utf16);
+    }
     computeStringNumLines();
     if (_fontAtlas) computeHorizontalKernings(_currentUTF16String);
     if (_textSprite) {

@@ -154,6 +154,20 @@ TEST(TextRendererTest, EmptyTextAndTooLargeBitmapsFailWithAReason) {
     EXPECT_NE(error.find("font size"), std::string::npos) << error;
 }
 
+TEST(TextRendererTest, CarriageReturnsEndALineAsALineFeedDoes) {
+    // The game's messages break their lines with "\r\n"; a lone "\r" breaks one too. Neither draws a glyph.
+    const TextBitmap feed = render(request("当前无网络，请连接\n您的网络！"));
+    const TextBitmap crlf = render(request("当前无网络，请连接\r\n您的网络！"));
+    const TextBitmap cr = render(request("当前无网络，请连接\r您的网络！"));
+    ASSERT_GT(feed.width, 0);
+    EXPECT_EQ(crlf.width, feed.width);
+    EXPECT_EQ(crlf.height, feed.height);
+    EXPECT_EQ(crlf.rgba, feed.rgba);
+    EXPECT_EQ(cr.rgba, feed.rgba);
+    // Two line breaks in a row still give an empty line between.
+    EXPECT_EQ(render(request("ab\r\n\r\ncd")).rgba, render(request("ab\n\ncd")).rgba);
+}
+
 TEST(TextRendererTest, MalformedUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(decodeUtf8("a\xff"
                          "b\xe6\x88"),

@@ -250,6 +250,20 @@ TEST_F(LabelTest, SettingTheSameStringKeepsTheLayout) {
     EXPECT_EQ(letter->getPosition(), Vec2(50, 50));
 }
 
+TEST_F(LabelTest, CarriageReturnsEndALineAsALineFeedDoes) {
+    Label* fed = labelAt("21\n3", 0, 0);
+    ASSERT_NE(fed, nullptr);
+    for (const char* text : {"21\r\n3", "21\r3"}) {
+        Label* label = labelAt(text, 0, 0);
+        ASSERT_NE(label, nullptr);
+        drawFrame(label);
+        EXPECT_EQ(label->getStringNumLines(), 2) << text;
+        EXPECT_EQ(label->getContentSize(), fed->getContentSize()) << text;
+        EXPECT_EQ(glyphAt(0, 2 * kLineHeight - kYOffset), '2') << text;
+        EXPECT_EQ(glyphAt(0, kLineHeight - kYOffset), '3') << text;
+    }
+}
+
 TEST_F(LabelTest, EmptyTextHasNoSizeAndTrailingLineFeedNoLine) {
     Label* label = labelAt("", 0, 0);
     ASSERT_NE(label, nullptr);
