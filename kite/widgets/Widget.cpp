@@ -252,10 +252,9 @@ void Widget::setSizePercent(const Vec2& percent) {
         Size whole = parentSizeForPercent();
         wanted = Size(whole.width * percent.x, whole.height * percent.y);
     }
-    if (ignoreSize)
-        setContentSize(getVirtualRendererSize());
-    else
-        setContentSize(wanted);
+    setContentSize(ignoreSize ? getVirtualRendererSize() : wanted);
+    // Setting the size measured the percent from it; a renderer's size must not overwrite the one asked for.
+    sizePercent = percent;
     customSize = wanted;
 }
 

@@ -136,6 +136,21 @@ TEST_F(WidgetTest, PercentSizeAndPositionFollowTheParent) {
     EXPECT_EQ(child->getPosition(), Vec2(50, 400));
 }
 
+TEST_F(WidgetTest, PercentSetWhileIgnoringTheRendererSizeIsKeptForLaterLayouts) {
+    ui::Layout* parent = ui::Layout::create();
+    parent->setContentSize(Size(300, 200));
+    scene->addChild(parent);
+    Widget* child = Widget::create();  // follows its renderer's size, which is zero
+    child->setSizeType(Widget::SizeType::PERCENT);
+    parent->addChild(child);
+    child->setSizePercent(Vec2(0.5f, 0.25f));
+    EXPECT_EQ(child->getSizePercent(), Vec2(0.5f, 0.25f));
+    EXPECT_EQ(child->getContentSize(), Size::ZERO);
+    parent->setContentSize(Size(100, 400));
+    child->setIgnoreRendererSize(false);
+    EXPECT_EQ(child->getContentSize(), Size(50, 100));
+}
+
 TEST_F(WidgetTest, ZeroSizedParentGivesZeroPercentagesNotADivision) {
     ui::Layout* parent = ui::Layout::create();
     parent->setContentSize(Size(0, 200));
