@@ -374,6 +374,7 @@ void Label::enableShadow(const Color4B& shadowColor, const Size& offset, int) {
     const float scale = frameContentScaleFactor();
     _shadowOffset = Size(offset.width * scale, offset.height * scale);
     _shadowBlurRadius = 0;
+    if (_textSprite && _shadowNode) applyShadowToSprite();
 }
 
 void Label::enableOutline(const Color4B& outlineColor, int outlineSize) {

@@ -170,6 +170,8 @@ protected:
     void createSpriteWithFontDefinition();
     void fillFontDefinitionFromLabel();
     void drawTextSprite(Renderer* renderer, uint32_t parentFlags);
+    // The shadow sprite takes the shadow's colour, opacity and offset.
+    void applyShadowToSprite();
     void drawShadowWithoutBlur(Renderer* renderer, uint32_t flags);
     void updateLetterSprites();
     void registerAtlasListeners();

@@ -46,6 +46,13 @@ void Label::createSpriteWithFontDefinition() {
     _textSprite->updateDisplayedOpacity(displayedOpacity);
 }
 
+void Label::applyShadowToSprite() {
+    _shadowNode->setColor(_shadowColor);
+    _shadowNode->setOpacity(static_cast<uint8_t>(_shadowOpacity * displayedOpacity));
+    const float csf = frameContentScaleFactor();
+    _shadowNode->setPosition(Vec2(_shadowOffset.width / csf, _shadowOffset.height / csf));
+}
+
 void Label::drawTextSprite(Renderer* renderer, uint32_t parentFlags) {
     const Color3B& fill = _fontDefinition._fontFillColor;
     if (!_compatibleMode && (fill.r != _textColor.r || fill.g != _textColor.g || fill.b != _textColor.b)) {
@@ -57,10 +64,7 @@ void Label::drawTextSprite(Renderer* renderer, uint32_t parentFlags) {
         if (_shadowNode) {
             if (_blendFuncDirty) _shadowNode->setBlendFunc(getBlendFunc());
             _shadowNode->setAnchorPoint(Vec2::ZERO);
-            _shadowNode->setColor(_shadowColor);
-            _shadowNode->setOpacity(static_cast<uint8_t>(_shadowOpacity * displayedOpacity));
-            const float csf = frameContentScaleFactor();
-            _shadowNode->setPosition(Vec2(_shadowOffset.width / csf, _shadowOffset.height / csf));
+            applyShadowToSprite();
             Node::addChild(_shadowNode, 0, INVALID_TAG);
         }
     }

@@ -104,6 +104,26 @@ TEST_F(SystemFontLabelTest, ATextColourChangeRedrawsTheText) {
     EXPECT_GT(green, 4);
 }
 
+TEST_F(SystemFontLabelTest, ASecondShadowRecoloursAndMovesTheShadowAlreadyDrawn) {
+    Label* label = labelAt("HH", "DejaVu Sans", 30, 10, 10);
+    label->enableShadow(Color4B(0, 0, 255, 255), Size(60, 0));
+    drawFrame(label);
+    label->enableShadow(Color4B(255, 0, 0, 128), Size(100, 0));
+    drawFrame(label);
+    saveFrame();
+    const int right = 10 + static_cast<int>(label->getContentSize().width);
+    int blue = 0, halfRed = 0;
+    for (int y = 10; y < 50; ++y) {
+        for (int x = right; x < frameWidth(); ++x) {
+            const Pixel p = readPixel(x, y);
+            blue += p.b > 60;
+            halfRed += p.r > 100 && p.r < 150 && p.g < 30 && x >= 110;
+        }
+    }
+    EXPECT_EQ(blue, 0);
+    EXPECT_GT(halfRed, 20);
+}
+
 // ---- text field
 
 class TextFieldTest : public SystemFontLabelTest {};
