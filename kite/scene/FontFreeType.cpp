@@ -232,8 +232,11 @@ bool FontFreeType::blendOutline(char16_t unit, GlyphBitmap& out) {
         std::memcpy(glyph.get(), out.pixels, static_cast<std::size_t>(out.width) * out.height);
     }
     int outlineWidth = 0, outlineHeight = 0;
-    std::unique_ptr<unsigned char[]> outline = getGlyphBitmapWithOutline(unit, outlineWidth, outlineHeight);
-    if (!outline) return !glyph;  // a space has neither
+    std::unique_ptr<unsigned char[]> outline;
+    if (!getGlyphBitmapWithOutline(unit, outline, outlineWidth, outlineHeight)) return false;
+    // The outline widens every letter, a space (which has no image) as well.
+    out.xAdvance += static_cast<int>(2 * _outlineSize);
+    if (!outline) return !glyph;
     const int blendWidth = std::max(out.width, outlineWidth);
     const int blendHeight = std::max(out.height, outlineHeight);
     auto blend = std::make_unique<unsigned char[]>(static_cast<std::size_t>(blendWidth) * blendHeight * 2);
@@ -243,28 +246,32 @@ bool FontFreeType::blendOutline(char16_t unit, GlyphBitmap& out) {
     out.rect.size = Size(static_cast<float>(blendWidth), static_cast<float>(blendHeight));
     out.width = blendWidth;
     out.height = blendHeight;
-    out.xAdvance += static_cast<int>(2 * _outlineSize);
     out.owned = std::move(blend);
     out.pixels = out.owned.get();
     return true;
 }
 
-std::unique_ptr<unsigned char[]> FontFreeType::getGlyphBitmapWithOutline(char16_t unit, int& outWidth,
-                                                                         int& outHeight) const {
+bool FontFreeType::getGlyphBitmapWithOutline(char16_t unit, std::unique_ptr<unsigned char[]>& pixels, int& outWidth,
+                                             int& outHeight) const {
+    pixels.reset();
+    outWidth = outHeight = 0;
     FT_Face face = _face->face;
     const FT_UInt index = FT_Get_Char_Index(face, unit);
     if (FT_Load_Glyph(face, index, FT_LOAD_NO_BITMAP) != 0 || face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-        return nullptr;
+        return false;
     FT_Glyph glyph = nullptr;
-    if (FT_Get_Glyph(face->glyph, &glyph) != 0) return nullptr;
-    std::unique_ptr<unsigned char[]> pixels;
+    if (FT_Get_Glyph(face->glyph, &glyph) != 0) return false;
+    bool stroked = false;
     if (FT_Glyph_StrokeBorder(&glyph, _face->stroker, 0, 1) == 0 && glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+        stroked = true;
         FT_Outline* outline = &reinterpret_cast<FT_OutlineGlyph>(glyph)->outline;
         FT_BBox box;
         FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_GRIDFIT, &box);
         outWidth = static_cast<int>((box.xMax - box.xMin) >> 6);
         outHeight = static_cast<int>((box.yMax - box.yMin) >> 6);
-        if (outWidth > 0 && outHeight > 0) {
+        if (outWidth <= 0 || outHeight <= 0) {
+            outWidth = outHeight = 0;
+        } else {
             const auto bytes = static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(outHeight);
             pixels = std::make_unique<unsigned char[]>(bytes);
             std::memset(pixels.get(), 0, bytes);
@@ -280,11 +287,14 @@ std::unique_ptr<unsigned char[]> FontFreeType::getGlyphBitmapWithOutline(char16_
             params.source = outline;
             params.flags = FT_RASTER_FLAG_AA;
             FT_Outline_Translate(outline, -box.xMin, -box.yMin);
-            if (FT_Outline_Render(library, outline, &params) != 0) pixels.reset();
+            if (FT_Outline_Render(library, outline, &params) != 0) {
+                pixels.reset();
+                stroked = false;
+            }
         }
     }
     FT_Done_Glyph(glyph);
-    return pixels;
+    return stroked;
 }
 
 int FontFreeType::pageWidthOf(const GlyphBitmap& bitmap) const {

@@ -64,7 +64,9 @@ private:
 
     FontFreeType(bool distanceFieldEnabled, int outline);
     bool createFontObject(const std::string& fontName, int fontSize);
-    std::unique_ptr<unsigned char[]> getGlyphBitmapWithOutline(char16_t unit, int& outWidth, int& outHeight) const;
+    // False when the glyph cannot be stroked; an empty stroke (a space's) succeeds without pixels.
+    bool getGlyphBitmapWithOutline(char16_t unit, std::unique_ptr<unsigned char[]>& pixels, int& outWidth,
+                                   int& outHeight) const;
     bool blendOutline(char16_t unit, GlyphBitmap& out);
 
     std::unique_ptr<Face> _face;

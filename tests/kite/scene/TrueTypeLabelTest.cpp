@@ -276,6 +276,33 @@ TEST_F(TrueTypeLabelTest, AnOutlinedLabelHasItsOutlineColourAroundItsFill) {
     EXPECT_EQ(std::string(kinds.begin(), kinds.end()), ".RWR.");
 }
 
+TEST_F(TrueTypeLabelTest, AnOutlineWidensTheSpaceLikeEveryOtherLetter) {
+    FontAtlas* plain = FontAtlasCache::getFontAtlasTTF(config(48));
+    ASSERT_NE(plain, nullptr);
+    ASSERT_TRUE(plain->prepareLetterDefinitions(u"I "));
+    FontLetterDefinition stem, space;
+    ASSERT_TRUE(plain->getLetterDefinitionForChar(u'I', stem));
+    ASSERT_TRUE(plain->getLetterDefinitionForChar(u' ', space));
+    FontAtlasCache::releaseFontAtlas(plain);
+
+    Label* label = labelAt(config(48), "I I", 10, 20);
+    ASSERT_NE(label, nullptr);
+    label->enableOutline(Color4B(255, 0, 0, 255), 2);
+    drawFrame(label);
+    saveFrame();
+    // Where each of the two outlined stems begins on a row through their middle.
+    const int y = static_cast<int>(20 + label->getContentSize().height / 2);
+    std::vector<int> starts;
+    bool inInk = false;
+    for (int x = 0; x < frameWidth(); ++x) {
+        const bool ink = readPixel(x, y).r > 100;
+        if (ink && !inInk) starts.push_back(x);
+        inInk = ink;
+    }
+    ASSERT_EQ(starts.size(), 2u);
+    EXPECT_NEAR(starts[1] - starts[0], stem.xAdvance + space.xAdvance + 2 * 4, 1);
+}
+
 TEST_F(TrueTypeLabelTest, ADistanceFieldLabelScaledFourTimesKeepsSharpEdges) {
     Label* label = labelAt(config(24, 0, true), "I", 80, 5);
     ASSERT_NE(label, nullptr);
