@@ -1,5 +1,6 @@
 #include "kite/scene/BMFontConfiguration.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -37,6 +38,9 @@ namespace {
 // Text lines are read into a buffer of this size; longer lines are cut.
 constexpr std::size_t kLineBufferSize = 512;
 
+// The binary form's fields are 16 bits: no description places a character past this pixel of its image.
+constexpr float kLastTexturePixel = 65535.0f;
+
 std::uint32_t kerningKey(std::uint32_t first, std::uint32_t second) { return (first << 16) | (second & 0xFFFF); }
 
 // The text after `key`, searched from `cursor`; null when the key is missing.
@@ -57,14 +61,22 @@ bool readLong(const char*& cursor, const char* key, long& out) {
     return true;
 }
 
-bool readFloat(const char*& cursor, const char* key, float& out) {
+// A number that is not finite is read (so that the caller can name it) but reported in `finite`.
+bool readFloat(const char*& cursor, const char* key, float& out, bool& finite) {
     const char* value = valueAfter(cursor, key);
     if (!value) return false;
     char* end = nullptr;
     out = std::strtof(value, &end);
     if (end == value) return false;
+    finite = finite && std::isfinite(out);
     cursor = end;
     return true;
+}
+
+// The rectangle lies on a texture: from pixel 0 to at most the last pixel any texture can have.
+bool onAnyTexture(const Rect& r) {
+    return r.origin.x >= 0.0f && r.origin.y >= 0.0f && r.size.width >= 0.0f && r.size.height >= 0.0f &&
+           r.origin.x + r.size.width <= kLastTexturePixel && r.origin.y + r.size.height <= kLastTexturePixel;
 }
 
 bool readShort(const char*& cursor, const char* key, std::int16_t& out) {
@@ -173,15 +185,24 @@ bool BMFontConfiguration::parseConfigFile(const std::string& contents, const std
 }
 
 void BMFontConfiguration::parseInfoArguments(const char* line) {
-    const char* padding = valueAfter(line, "padding=");
-    if (!padding) return;
-    int top = 0, right = 0, bottom = 0, left = 0;
-    if (std::sscanf(padding, "%d,%d,%d,%d", &top, &right, &bottom, &left) == 4) {
-        _padding.top = top;
-        _padding.right = right;
-        _padding.bottom = bottom;
-        _padding.left = left;
+    const char* cursor = valueAfter(line, "padding=");
+    if (!cursor) return;
+    long sides[4] = {0, 0, 0, 0};  // top, right, bottom, left
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *cursor++ != ',') return;
+        char* end = nullptr;
+        sides[i] = std::strtol(cursor, &end, 10);
+        if (end == cursor) return;
+        if (sides[i] < INT16_MIN || sides[i] > INT16_MAX) {
+            log("BMFontConfiguration: padding out of range");
+            return;
+        }
+        cursor = end;
     }
+    _padding.top = static_cast<int>(sides[0]);
+    _padding.right = static_cast<int>(sides[1]);
+    _padding.bottom = static_cast<int>(sides[2]);
+    _padding.left = static_cast<int>(sides[3]);
 }
 
 void BMFontConfiguration::parseCommonArguments(const char* line) {
@@ -209,17 +230,21 @@ void BMFontConfiguration::parseCharacterDefinition(const char* line) {
     const char* cursor = line;
     BMFontDef def;
     long id = 0;
+    bool finite = true;
     const bool complete =
-        readLong(cursor, "id=", id) && readFloat(cursor, "x=", def.rect.origin.x) &&
-        readFloat(cursor, "y=", def.rect.origin.y) && readFloat(cursor, "width=", def.rect.size.width) &&
-        readFloat(cursor, "height=", def.rect.size.height) && readShort(cursor, "xoffset=", def.xOffset) &&
+        readLong(cursor, "id=", id) && readFloat(cursor, "x=", def.rect.origin.x, finite) &&
+        readFloat(cursor, "y=", def.rect.origin.y, finite) && readFloat(cursor, "width=", def.rect.size.width, finite) &&
+        readFloat(cursor, "height=", def.rect.size.height, finite) && readShort(cursor, "xoffset=", def.xOffset) &&
         readShort(cursor, "yoffset=", def.yOffset) && readShort(cursor, "xadvance=", def.xAdvance);
-    if (!complete || id < 0 || id > static_cast<long>(UINT32_MAX) || !(def.rect.origin.x >= 0.0f) ||
-        !(def.rect.origin.y >= 0.0f) || !(def.rect.size.width >= 0.0f) || !(def.rect.size.height >= 0.0f)) {
+    if (!complete || id < 0 || id > static_cast<long>(UINT32_MAX)) {
         log("BMFontConfiguration: malformed character line skipped");
         return;
     }
     def.charID = static_cast<std::uint32_t>(id);
+    if (!finite) {
+        log("BMFontConfiguration: character %u has a number that is not finite; skipped", def.charID);
+        return;
+    }
     addCharacter(def);
 }
 
@@ -227,14 +252,25 @@ void BMFontConfiguration::parseKerningEntry(const char* line) {
     const char* cursor = line;
     long first = 0, second = 0, amount = 0;
     if (!readLong(cursor, "first=", first) || !readLong(cursor, "second=", second) ||
-        !readLong(cursor, "amount=", amount) || first < 0 || second < 0 || amount < INT16_MIN || amount > INT16_MAX) {
+        !readLong(cursor, "amount=", amount)) {
         log("BMFontConfiguration: malformed kerning line skipped");
+        return;
+    }
+    const long lastId = static_cast<long>(UINT32_MAX);
+    if (first < 0 || first > lastId || second < 0 || second > lastId || amount < INT16_MIN || amount > INT16_MAX) {
+        log("BMFontConfiguration: kerning pair out of range skipped");
         return;
     }
     addKerning(static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(second), static_cast<int>(amount));
 }
 
 void BMFontConfiguration::addCharacter(const BMFontDef& def) {
+    if (!onAnyTexture(def.rect)) {
+        log("BMFontConfiguration: character %u lies outside any texture (%g, %g, %g x %g); skipped", def.charID,
+            static_cast<double>(def.rect.origin.x), static_cast<double>(def.rect.origin.y),
+            static_cast<double>(def.rect.size.width), static_cast<double>(def.rect.size.height));
+        return;
+    }
     FontDefEntry* entry = nullptr;
     const std::uint32_t key = def.charID;
     HASH_FIND(hh, _fontDefDictionary, &key, sizeof(key), entry);

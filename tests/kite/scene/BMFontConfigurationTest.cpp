@@ -13,6 +13,8 @@
 #include "support/LogCapture.h"
 #include "support/QuietStdout.h"
 
+using ::testing::HasSubstr;
+
 namespace kite {
 namespace {
 
@@ -102,6 +104,43 @@ TEST_F(BMFontConfigurationTest, ABlockRunningPastTheEndStopsTheParser) {
     auto config = parse("runaway.fnt", data);
     ASSERT_TRUE(config);
     EXPECT_FALSE(config->hasKerning());
+}
+
+TEST_F(BMFontConfigurationTest, NumbersThatAreNotFiniteOrLieOutsideAnyTextureAreRefused) {
+    std::string contents = test::fntText("cells.png");
+    const std::string tail = " xoffset=0 yoffset=0 xadvance=9\n";
+    contents += "char id=65 x=0 y=0 width=inf height=10" + tail;
+    contents += "char id=66 x=nan y=0 width=8 height=10" + tail;
+    contents += "char id=67 x=0 y=0 width=8 height=1e30" + tail;
+    contents += "char id=68 x=65530 y=0 width=8 height=10" + tail;  // ends past the largest texture
+    contents += "char id=69 x=0 y=0x1p70 width=8 height=10" + tail;
+    contents += "char id=70 x=65527 y=0 width=8 height=10" + tail;  // ends on its last pixel
+    contents += "kerning first=4294967345 second=50 amount=7\n";  // '1' and 32 bits more
+    contents += "info face=\"x\" padding=99999999999,0,0,0\n";
+    test::LogCapture log;
+    auto config = parse("hostile.fnt", contents);
+    ASSERT_TRUE(config);
+    for (unsigned id : {65u, 66u, 67u, 68u, 69u}) {
+        EXPECT_EQ(config->getFontDef(id), nullptr) << id;
+        EXPECT_EQ(config->getCharacterSet()->count(id), 0u) << id;
+    }
+    EXPECT_NE(config->getFontDef(70), nullptr);
+    EXPECT_EQ(config->getKerningAmount('1', '2'), 0);
+    EXPECT_EQ(config->getPadding().left, 4);
+    EXPECT_THAT(log.text(), HasSubstr("BMFontConfiguration: character 65 has a number that is not finite"));
+    EXPECT_THAT(log.text(), HasSubstr("BMFontConfiguration: character 68 lies outside any texture"));
+    EXPECT_THAT(log.text(), HasSubstr("BMFontConfiguration: kerning pair out of range skipped"));
+    EXPECT_THAT(log.text(), HasSubstr("BMFontConfiguration: padding out of range"));
+
+    std::string binary = "BMF\x03";
+    std::string chars;
+    test::putChar(chars, 'A', 65530, 8, 10, 0);
+    test::putChar(chars, 'B', 0, 8, 10, 0);
+    test::putBlock(binary, 4, chars);
+    auto fromBinary = parse("hostile-binary.fnt", binary);
+    ASSERT_TRUE(fromBinary);
+    EXPECT_EQ(fromBinary->getFontDef('A'), nullptr);
+    EXPECT_NE(fromBinary->getFontDef('B'), nullptr);
 }
 
 TEST_F(BMFontConfigurationTest, FilesWithoutCharactersAreRefused) {
