@@ -13,6 +13,11 @@ namespace {
 
 constexpr int kScriptMenuClickedEvent = 1;
 
+std::string& defaultFontName() {
+    static std::string name = "Marker Felt";
+    return name;
+}
+
 // Sets a node's visibility when it exists.
 void show(Node* node, bool visible) {
     if (node) node->setVisible(visible);
@@ -56,6 +61,10 @@ Rect MenuItem::rect() const {
                 contentSize.width, contentSize.height);
 }
 
+const std::string& MenuItem::getDefaultFontName() { return defaultFontName(); }
+
+void MenuItem::setDefaultFontName(const std::string& name) { defaultFontName() = name; }
+
 std::string MenuItem::description() const {
     char text[48];
     std::snprintf(text, sizeof text, "<MenuItem | tag = %d>", tag);
@@ -76,15 +85,11 @@ MenuItemSprite* MenuItemSprite::create(Node* normal, Node* selectedNode, Node* d
 }
 
 bool MenuItemSprite::initWithNormalSprite(Node* normal, Node* selectedNode, Node* disabled, const ktMenuCallback& c) {
-    if (!normal) {
-        log("MenuItemSprite: an item needs a normal image");
-        return false;
-    }
     initWithCallback(c);
     setNormalImage(normal);
     setSelectedImage(selectedNode);
     setDisabledImage(disabled);
-    setContentSize(normalImage->getContentSize());
+    if (normalImage) setContentSize(normalImage->getContentSize());
     setCascadeColorEnabled(true);
     setCascadeOpacityEnabled(true);
     return true;
@@ -185,10 +190,7 @@ bool MenuItemImage::initWithNormalImage(const std::string& normalFile, const std
     for (int i = 0; i < 3; ++i) {
         if (files[i]->empty()) continue;
         images[i] = Sprite::create(*files[i]);
-        if (!images[i]) {
-            log("MenuItemImage: cannot load the image \"%s\"", files[i]->c_str());
-            return false;
-        }
+        if (!images[i]) log("MenuItemImage: cannot load the image \"%s\"", files[i]->c_str());
     }
     return initWithNormalSprite(images[0], images[1], images[2], c);
 }

@@ -34,6 +34,10 @@ public:
     Rect rect() const;
     std::string description() const override;
 
+    // The process-wide default font name of menu items, "Marker Felt"; nothing here draws with it.
+    static const std::string& getDefaultFontName();
+    static void setDefaultFontName(const std::string& name);
+
 protected:
     bool isSelectedFlag = false;
     bool enabled = false;
@@ -52,7 +56,7 @@ public:
 
     MenuItemSprite() = default;
 
-    // An item needs a normal image: null is refused with a log line.
+    // Any image may be null; the item takes the normal image's size when it has one.
     bool initWithNormalSprite(Node* normal, Node* selected, Node* disabled, const ktMenuCallback& callback);
 
     // Replacing the normal image by null is refused with a log line.
@@ -91,7 +95,7 @@ public:
 
     // An item with no images.
     bool init() override;
-    // False, with a log line, when a named image cannot be loaded.
+    // A named image that cannot be loaded is left out with a log line.
     bool initWithNormalImage(const std::string& normalFile, const std::string& selectedFile,
                              const std::string& disabledFile, const ktMenuCallback& callback);
 };

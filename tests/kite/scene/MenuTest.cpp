@@ -81,6 +81,19 @@ TEST_F(MenuTest, TapShowsTheSelectedImageWhileHeldAndActivatesOnReleaseInside) {
     EXPECT_THAT(fired, ElementsAre("play"));
 }
 
+TEST_F(MenuTest, AnItemWithoutANormalImageShowsOnlyItsDisabledImage) {
+    MenuItemSprite* bare = MenuItemSprite::create(nullptr, square(green.get()), square(blue.get()));
+    ASSERT_NE(bare, nullptr);
+    showMenu({bare});  // its images start at the item's position, the window's middle
+    EXPECT_THAT(readPixel(58, 42), PixelNear(kBlack, 0));
+    bare->selected();
+    frame();
+    EXPECT_THAT(readPixel(58, 42), PixelNear(kBlack, 0));
+    bare->setEnabled(false);
+    frame();
+    EXPECT_THAT(readPixel(58, 42), PixelNear(kBlue, 0));
+}
+
 TEST_F(MenuTest, ReleaseOutsideActivatesNothing) {
     Menu* menu = showMenu({item("play")});
     touchDown(48, 32);
@@ -223,22 +236,43 @@ TEST(MenuItemToggle, IndexPastItsItemsIsRefused) {
     PoolManager::getInstance()->getCurrentPool()->clear();
 }
 
-TEST(MenuItemSprite, AnItemNeedsANormalImage) {
+TEST(MenuItemSprite, AnItemMayGoWithoutANormalImageButKeepsOneItHas) {
     test::LogCapture logs;
-    EXPECT_EQ(MenuItemSprite::create(nullptr, Node::create()), nullptr);
+    MenuItemSprite* bare = MenuItemSprite::create(nullptr, Node::create());
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(bare->getNormalImage(), nullptr);
+    EXPECT_EQ(bare->getContentSize(), Size::ZERO);
     MenuItemSprite* item = MenuItemSprite::create(Node::create(), nullptr);
     Node* normal = item->getNormalImage();
     item->setNormalImage(nullptr);
     EXPECT_EQ(item->getNormalImage(), normal);
     item->setSelectedImage(normal);  // the normal image cannot be the selected one too
     EXPECT_EQ(item->getSelectedImage(), nullptr);
-    EXPECT_EQ(MenuItemImage::create("/no/such/image.png", ""), nullptr);
-    EXPECT_THAT(logs.text(), HasSubstr("MenuItemSprite: an item needs a normal image"));
-    EXPECT_THAT(logs.text(), HasSubstr("MenuItemImage: cannot load the image \"/no/such/image.png\""));
+    EXPECT_THAT(logs.text(), HasSubstr("MenuItemSprite: the normal image cannot be taken away"));
     PoolManager::getInstance()->getCurrentPool()->clear();
 }
 
+TEST(MenuItemSprite, TheMenuItemsDefaultFontNameIsMarkerFelt) {
+    EXPECT_EQ(MenuItem::getDefaultFontName(), "Marker Felt");
+}
+
 class MenuItemImageTest : public test::GLTest {};
+
+TEST_F(MenuItemImageTest, AnEmptyOrUnloadableNormalFileGivesAnItemWithoutNormalImage) {
+    test::LogCapture logs;
+    test::TemporaryFolder folder("menu-item-image");
+    const std::string path = folder.path() + "/pressed.png";
+    ASSERT_TRUE(test::writePNG(path, 4, 2, std::vector<std::uint8_t>(4 * 2 * 4, 200)));
+    for (const std::string normal : {"", "/no/such/image.png"}) {
+        MenuItemImage* item = MenuItemImage::create(normal, path);
+        ASSERT_NE(item, nullptr) << normal;
+        EXPECT_EQ(item->getNormalImage(), nullptr);
+        ASSERT_NE(item->getSelectedImage(), nullptr);
+        EXPECT_EQ(item->getContentSize(), Size::ZERO);
+    }
+    EXPECT_THAT(logs.text(), HasSubstr("MenuItemImage: cannot load the image \"/no/such/image.png\""));
+    PoolManager::getInstance()->getCurrentPool()->clear();
+}
 
 TEST_F(MenuItemImageTest, WithoutASelectedFileTheNormalImageStaysWhileSelected) {
     test::TemporaryFolder folder("menu-item-image");
