@@ -25,6 +25,7 @@
 #include "kite/scene/Animation.h"
 #include "kite/scene/Camera.h"
 #include "kite/scene/ConsoleCommands.h"
+#include "kite/scene/DrawPrimitives.h"
 #include "kite/scene/EventCustom.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/FontFNT.h"
@@ -437,6 +438,7 @@ void Director::reset() {
     releaseStatsLabels();
     FontFNT::purgeCachedData();
     FontFreeType::shutdownFreeType();
+    DrawPrimitives::free();
     AnimationCache::destroyInstance();
     SpriteFrameCache::destroyInstance();
     GLProgramCache::destroyInstance();

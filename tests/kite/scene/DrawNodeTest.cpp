@@ -5,7 +5,12 @@
 #include <cmath>
 
 #include "SceneDrawSupport.h"
+#include "kite/rendering/GLProgram.h"
+#include "kite/rendering/GLProgramCache.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/DrawNode.h"
+#include "kite/scene/DrawPrimitives.h"
+#include "support/DirectorShutdown.h"
 #include "support/LogCapture.h"
 
 using ::testing::HasSubstr;
@@ -111,6 +116,35 @@ TEST_F(DrawNodeTest, OutlineThatTurnsStraightBackHasNoNaNVertices) {
     }
     drawFrame(node);
     EXPECT_EQ(takeGLError(), 0u);
+}
+
+// The primitives' shared state against a director that runs and then purges.
+class DrawPrimitivesTest : public test::GLTest {
+protected:
+    void TearDown() override {
+        test::shutDownDirector();
+        test::GLTest::TearDown();
+    }
+};
+
+TEST_F(DrawPrimitivesTest, APurgeGivesTheSharedProgramBackAndKeepsTheColour) {
+    Director::getInstance();
+    RefPtr<GLProgram> program(GLProgramCache::getInstance()->getGLProgram(GLProgram::SHADER_NAME_POSITION_U_COLOR));
+    ASSERT_TRUE(program);
+    const unsigned held = program->getReferenceCount();
+    EXPECT_EQ(DrawPrimitives::getDrawColor(), Color4F(1, 1, 1, 1));
+    DrawPrimitives::init();
+    EXPECT_TRUE(DrawPrimitives::isInitialized());
+    EXPECT_EQ(DrawPrimitives::getProgram(), program.get());
+    EXPECT_EQ(program->getReferenceCount(), held + 1);
+    DrawPrimitives::setDrawColor4F(1, 0, 0, 1);
+
+    test::shutDownDirector();
+    EXPECT_FALSE(DrawPrimitives::isInitialized());
+    EXPECT_EQ(DrawPrimitives::getProgram(), nullptr);
+    EXPECT_EQ(program->getReferenceCount(), 1u);  // the cache went too: only this test holds it
+    EXPECT_EQ(DrawPrimitives::getDrawColor(), Color4F(1, 0, 0, 1));
+    DrawPrimitives::setDrawColor4F(1, 1, 1, 1);
 }
 
 }  // namespace
