@@ -170,8 +170,9 @@ void ParticleSystemQuad::setTotalParticles(int total) {
     } else {
         totalParticles = total;
     }
-    // A lifetime of zero would give an endless rate: such a system emits nothing.
-    emissionRate = life > 0.0f ? static_cast<float>(totalParticles) / life : 0.0f;
+    // A life of zero gives an endless rate: the whole total is born at once, and lives as long as the life
+    // variance lets it.
+    emissionRate = static_cast<float>(totalParticles) / life;
     resetSystem();
 }
 

@@ -123,13 +123,32 @@ TEST_F(ParticleSystemTest, ZeroLifetimeGivesFiniteParticlesThatDieAtTheNextUpdat
     system->setEndSize(30);
     system->setEndColor(Color4F(1, 1, 1, 1));
     system->setEndSpin(90);
-    system->setTotalParticles(4);  // the rate from a zero life: nothing emitted
-    EXPECT_EQ(system->getEmissionRate(), 0.0f);
     ASSERT_TRUE(system->addParticle());
     const Particle& p = system->getParticles()[0];
     EXPECT_TRUE(std::isfinite(p.deltaColor.a) && std::isfinite(p.deltaSize) && std::isfinite(p.deltaRotation));
     system->update(kStep);
     EXPECT_EQ(system->getParticleCount(), 0);
+}
+
+TEST_F(ParticleSystemTest, TheTotalSetsTheRatePerLifeSoAZeroLifeWithAVarianceEmitsAllAtOnce) {
+    std::srand(9);
+    ParticleSystemQuad* system = ParticleSystemQuad::create(8);
+    system->setDuration(ParticleSystem::DURATION_INFINITY);
+    system->setLife(4);
+    system->setLifeVar(3);
+    system->setTotalParticles(8);
+    EXPECT_FLOAT_EQ(system->getEmissionRate(), 2.0f);  // the mean life: the variance evens out
+    system->setLife(0);
+    system->setTotalParticles(8);
+    EXPECT_TRUE(std::isinf(system->getEmissionRate()));
+    system->update(kStep);
+    // All eight are born in the one frame; those drawn a life shorter than it are gone by its end.
+    int survivors = 0;
+    for (int i = 0; i < system->getParticleCount(); ++i) survivors += system->getParticles()[i].timeToLive > 0.0f;
+    EXPECT_GT(survivors, 0);
+    EXPECT_LE(system->getParticleCount(), 8);
+    system->update(kStep);
+    EXPECT_LE(system->getParticleCount(), 8);
 }
 
 TEST_F(ParticleSystemTest, EndSizeOfMinusOneKeepsTheStartSize) {
