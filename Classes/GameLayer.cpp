@@ -31,6 +31,14 @@ namespace {
 kite::Size visibleSize() { return kite::Director::getInstance()->getVisibleSize(); }
 bool tallScreen() { return QKSingleton::getInstance()->tallScreen; }
 
+// A view location (design points from the top left) on the screen's GL axes, exactly. The
+// director's general conversion goes through the inverse of the perspective projection and is
+// off by up to a third of a point near the edges: a tap on the board's top edge, or on the line
+// between two columns, then fell into the cell beside it.
+kite::Vec2 designPointOf(const kite::Vec2& location) {
+    return kite::Vec2(location.x, kite::Director::getInstance()->getWinSize().height - location.y);
+}
+
 }  // namespace
 
 GameLayer* GameLayer::create() { return kite::createAutoreleased<GameLayer>(); }
@@ -115,10 +123,9 @@ void GameLayer::update(float dt) {
 }
 
 bool GameLayer::onTouchBegan(kite::Touch* touch, kite::Event*) {
-    // While pieces fall the move before is not settled: a tap then would act on
-    // cells that are still on their way.
-    if (board && board->isMoving()) return true;
-    const kite::Vec2 point = kite::Director::getInstance()->convertToGL(touch->getLocationInView());
+    // Every touch goes to the board, also while pieces fall or slide: the cells are settled
+    // already, so the player may tap the next group before the last one has landed.
+    const kite::Vec2 point = designPointOf(touch->getLocationInView());
     if (promptLabel) promptLabel->setVisible(false);
     if (bombToggle) bombToggle->setSelectedIndex(0);
     if (paintToggle) paintToggle->setSelectedIndex(0);
@@ -266,7 +273,9 @@ void GameLayer::onResetProp() {
 void GameLayer::enableReset() {
     resetCooling = false;
     if (!resetItem) return;
-    resetItem->setEnabled(true);
+    // Between boards (the end of a level, the next level's banners) the props stay off; the
+    // next board turns the button on with the others.
+    resetItem->setEnabled(propsEnabled_);
     resetItem->setDisabledImage(kite::Sprite::create("Scene/prop_reset.png"));
 }
 

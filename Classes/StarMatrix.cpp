@@ -81,7 +81,8 @@ void StarMatrix::fillBoard() {
         colours[index] = fresh ? std::rand() % board::kColourCount : (*saved)[index];
         if (colours[index] != board::kEmpty) placeStar(index, colours[index], true);
     }
-    if (fresh) data->setStartScore(data->currentScore);
+    // A damaged saved board replaced by a fresh one is still the same level: its start score stays.
+    if (data->freshBoard) data->setStartScore(data->currentScore);
     data->clearGameScore();
     saveProgress();
     if (gameLayer) {
@@ -220,7 +221,17 @@ void StarMatrix::settleBoard() {
     if (fallen > 0) progress()->fallingStarCount = fallen;
 }
 
+bool StarMatrix::isFalling() const {
+    for (Star* star : stars)
+        if (star && (star->falling || star->getPosition().y != star->getDesiredPosition().y)) return true;
+    return false;
+}
+
 void StarMatrix::tick(float dt) {
+    // Only falling pieces count the shared fall down; when the last of them went before it landed
+    // (popped or rebuilt on its way), nothing may go on waiting for it.
+    int& fallingCount = progress()->fallingStarCount;
+    if (fallingCount > 0 && !isFalling()) fallingCount = 0;
     for (Star* star : stars)
         if (star) star->updatePosition();
     if (!clearRemaining) return;
@@ -267,6 +278,8 @@ void StarMatrix::removeAllStars() {
 
 void StarMatrix::rebuildAfterProp(const board::Cells& colours) {
     removeAllStars();
+    // The pieces of a fall in progress are gone and the new ones are placed: nothing falls.
+    progress()->fallingStarCount = 0;
     for (int index = 0; index < board::kCellCount; ++index)
         if (colours[index] != board::kEmpty) placeStar(index, colours[index], false);
     selectedStars.clear();

@@ -44,6 +44,8 @@ public:
     bool isClearingRemaining() const { return clearRemaining; }
     // Whether any piece is still on its way to its cell.
     bool isMoving() const;
+    // Whether any piece is still falling or has yet to count its fall down.
+    bool isFalling() const;
 
     bool bombMode = false;
     bool paintMode = false;

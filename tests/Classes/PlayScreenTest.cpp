@@ -43,6 +43,30 @@ protected:
         return waitForBoard();
     }
     static std::string text(kite::Label* label) { return label ? label->getString() : "(none)"; }
+    // A finger on the centre of a cell.
+    void tapCell(int row, int column) {
+        const kite::Vec2 cell = StarMatrix::cellCentre(row, column);
+        const float scale = 640.0f / 480.0f;
+        const float height = kite::Director::getInstance()->getWinSize().height;
+        layer->onTouchBegan(touchAtPixel(cell.x * scale, (height - cell.y) * scale), nullptr);
+    }
+    // Taps on the pixels of the board's top edge (design y 480) and of the line between columns 8 and 9
+    // (design x 432): the first is off the board, the second in column 9.
+    void tapBoardEdges() {
+        StarMatrix* board = playOn(kStripes);
+        ASSERT_NE(board, nullptr);
+        const float scale = 640.0f / 480.0f;
+        const float height = kite::Director::getInstance()->getWinSize().height;
+        layer->onTouchBegan(touchAtPixel(100, (height - 480) * scale), nullptr);
+        EXPECT_TRUE(board->isTouchEnabled()) << "a piece of the top row was taken";
+        layer->onTouchBegan(touchAtPixel(432 * scale, (height - 24) * scale), nullptr);
+        settle(board);
+        board::Cells expected = kStripes;
+        expected[board::cellIndex(8, 9)] = expected[board::cellIndex(9, 9)] = board::kEmpty;
+        board::settle(expected);
+        EXPECT_EQ(data->getGameScore(), "2");
+        EXPECT_EQ(board->cells(), expected) << "not column 9's pair";
+    }
     // Plays the only move of the losing board; the game-over dialog once it opens.
     GameOverLayer* loseLevel(int diamonds) {
         StarMatrix* board = playOn(kLosing);
@@ -223,20 +247,51 @@ TEST_F(PlayScreen, BackButtonOfTheChooserChargesNothing) {
     EXPECT_EQ(data->getPropPaintCount(), 3);
 }
 
-TEST_F(PlayScreen, TapsWhilePiecesFallAreIgnored) {
+TEST_F(PlayScreen, TapsWhilePiecesFallReachTheBoard) {
     StarMatrix* board = playOn(kStripes);
-    board->onBoardTouch(StarMatrix::cellCentre(9, 0));  // a pair of colour 4 at the bottom left
-    // A storm of taps through the removal and the fall: only the first move counts.
-    for (int i = 0; i < 120; ++i) {
-        kite::Touch touch;
-        const kite::Vec2 cell = StarMatrix::cellCentre(8 - i % 3, i % 10);
-        touch.setTouchInfo(0, cell.x, 852.0f - cell.y);
-        if (board->isMoving()) layer->onTouchBegan(&touch, nullptr);
-        frame();
-    }
+    tapCell(9, 0);  // the 4s at the bottom of column 0: the column above drops two rows
+    for (int i = 0; i < 60 && !board->isTouchEnabled(); ++i) frame();
+    frames(2);
+    ASSERT_TRUE(board->isMoving());
+    tapCell(9, 1);  // the 0s beside them, while column 0 falls
     settle(board);
-    EXPECT_EQ(data->getGameScore(), "2");
-    EXPECT_EQ(storedCells(), board->cells());
+    EXPECT_EQ(data->getGameScore(), "2|2");
+    board::Cells expected = kStripes;
+    for (int row : {8, 9})
+        for (int column : {0, 1}) expected[board::cellIndex(row, column)] = board::kEmpty;
+    board::settle(expected);
+    EXPECT_EQ(board->cells(), expected);
+    EXPECT_EQ(storedCells(), expected);
+}
+
+TEST_F(PlayScreen, TapsOnTheBoardsTopEdgeOrAColumnLineFollowTheCellBoundsOnTheTallIphone) {
+    tapBoardEdges();
+}
+
+TEST_F(PlayScreen, TapsOnTheBoardsTopEdgeOrAColumnLineFollowTheCellBoundsOnTheShortIphone) {
+    useScreen(960);
+    tapBoardEdges();
+}
+
+TEST_F(PlayScreen, RearrangeCooldownEndingBetweenLevelsLeavesTheButtonOffUntilTheNextBoard) {
+    // One pair: the fixed seed's new colours leave none, so the rearrange ends the level above its target.
+    StarMatrix* board = playOn(cellsFrom({"00"}));
+    data->currentScore = 1200;
+    kite::MenuItemImage* reset = layer->getResetItem();
+    reset->activate();
+    ASSERT_TRUE(board->isClearingRemaining()) << "the new colours leave a pair";
+    seconds(GameLayer::kResetCooldown + 0.1f);
+    ASSERT_EQ(data->level, 1) << "the level has passed and the next one's banners show";
+    ASSERT_NE(layer->getBoard(), nullptr);
+    EXPECT_EQ(layer->getBoard(), board) << "no new board yet";
+    EXPECT_FALSE(layer->isResetCooling());
+    EXPECT_FALSE(reset->isEnabled());
+    reset->activate();  // were it on: the old, empty board shuffled, charged and lost
+    EXPECT_EQ(data->getDiamond(), 15);
+    EXPECT_EQ(childOf<GameOverLayer>(layer), nullptr);
+    seconds(GameLayer::kLevelStartDelay);
+    ASSERT_NE(layer->getBoard(), board);
+    EXPECT_TRUE(reset->isEnabled());
 }
 
 TEST_F(PlayScreen, ComboWordAndSoundsFollowTheGroupSize) {

@@ -9,7 +9,11 @@
 #include "Classes/GameLayer.h"
 #include "Classes/GameScene.h"
 #include "Classes/QKSound.h"
+#include "kite/foundation/Create.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/scene/GLView.h"
+#include "kite/scene/SceneDrawSupport.h"
+#include "kite/scene/Touch.h"
 
 namespace game::test {
 
@@ -36,6 +40,7 @@ protected:
 
     void SetUp() override {
         GameGLTest::SetUp();
+        useScreen(frameHeight());
         QKSingleton* state = QKSingleton::getInstance();
         state->setMusicOnOff(true);
         state->setSoundOnOff(true);
@@ -53,6 +58,24 @@ protected:
         kite::PoolManager::getInstance()->getCurrentPool()->clear();
         GameGLTest::TearDown();
     }
+    // The director's view: an iPhone's frame of this height (1136 or 960 pixels) on the design size the
+    // game gives it, 480 points wide, as the shell sets it.
+    void useScreen(int height) {
+        kite::test::shutDownDirector();
+        auto* view = kite::createAutoreleased<kite::test::FixtureView>(context(), 640, height);
+        ASSERT_TRUE(view);
+        const bool tall = height > 960;
+        view->setDesignResolutionSize(480.0f, tall ? 852.0f : 720.0f, kite::ResolutionPolicy::EXACT_FIT);
+        kite::Director::getInstance()->setGLView(view);
+        QKSingleton::getInstance()->tallScreen = tall;
+    }
+    // A touch at a pixel of the frame (from the top left), placed as the view places a finger's.
+    kite::Touch* touchAtPixel(float x, float y) {
+        kite::GLView* view = kite::Director::getInstance()->getOpenGLView();
+        touch_.setTouchInfo(0, x / view->getScaleX(), y / view->getScaleY());
+        return &touch_;
+    }
+
     void startScene() {
         scene = GameScene::create();
         ASSERT_NE(scene.get(), nullptr);
@@ -78,6 +101,9 @@ protected:
     GameData* data = GameData::getInstance();
     kite::RefPtr<GameScene> scene;
     GameLayer* layer = nullptr;
+
+private:
+    kite::Touch touch_;
 };
 
 }  // namespace game::test

@@ -17,6 +17,13 @@ using game::test::storedCells;
 
 class StarMatrixTest : public BoardTest {
 protected:
+    // Pops the group at the bottom left; true once its removal is over and pieces are on their way down.
+    bool popBottomLeftThenFall() {
+        tapCell(9, 0);
+        for (int f = 0; f < 60 && !board->isTouchEnabled(); ++f) frame();
+        return board->isTouchEnabled() && board->isFalling();
+    }
+
     GameData* data = GameData::getInstance();
 };
 
@@ -159,13 +166,14 @@ TEST_F(StarMatrixTest, RearrangeKeepsEmptyCellsAndChargesTheProp) {
     EXPECT_EQ(data->getPropResetCount(), 2);
 }
 
-TEST_F(StarMatrixTest, DamagedSavedLayoutGivesAFreshBoard) {
+TEST_F(StarMatrixTest, DamagedSavedLayoutGivesAFreshBoardAndKeepsTheLevelsStartScore) {
     board::Cells cells = kTwoPairs;
     cells[37] = 7;
+    data->setStartScore(2000);  // the level began at 2000; 3000 when the game was left
     boardWith(cells, 2, 3000);
     EXPECT_EQ(board::pieceCount(board->cells()), 100);
     EXPECT_EQ(storedCells(), board->cells());
-    EXPECT_EQ(store()->getIntegerForKey("startScore"), 3000);
+    EXPECT_EQ(store()->getIntegerForKey("startScore"), 2000);
 
     kite::UserDefault::destroyInstance();
     ASSERT_EQ(std::remove(environment->storePath().c_str()), 0);  // a store without colorKey0..99
@@ -202,6 +210,37 @@ TEST_F(StarMatrixTest, FallingPiecesLandBeforeSlidingPiecesMove) {
     EXPECT_GE(slideStart, dropEnd);
     EXPECT_FALSE(board->isMoving());
     EXPECT_EQ(board->cells(), cellsFrom({"41"}));
+}
+
+// Popping the 0s drops the two 2s two rows and closes column 1 up; the 2s are popped again before they
+// land, and that settle only slides pieces left.
+const board::Cells kFallThenSlide = cellsFrom({"2...", "2...", "0.3.", "0030"});
+
+
+TEST_F(StarMatrixTest, PiecesPoppedOnTheirWayDownLeaveNothingWaiting) {
+    boardWith(kFallThenSlide);
+    settle();
+    ASSERT_TRUE(popBottomLeftThenFall());
+    tapCell(9, 0);  // the 2s, still falling
+    EXPECT_EQ(data->getGameScore(), "3|2");
+    EXPECT_LT(settle(), 2000) << "the slide waits for pieces that are gone";
+    EXPECT_EQ(board->cells(), cellsFrom({"3.", "30"}));
+    EXPECT_FALSE(board->isMoving());
+}
+
+TEST_F(StarMatrixTest, ARebuildInTheMiddleOfAFallLeavesNothingWaiting) {
+    data->setDiamond(20);
+    data->resetPropCounts();
+    boardWith(kFallThenSlide);
+    settle();
+    ASSERT_TRUE(popBottomLeftThenFall());
+    board->paintMode = true;
+    tapCell(9, 2);  // the lone 0
+    board->paintStar(4);
+    EXPECT_FALSE(board->isMoving()) << "rebuilt pieces are placed in their cells";
+    tapCell(9, 0);  // the 2s: their column empties and the rest only slides
+    EXPECT_LT(settle(), 2000) << "the slide waits for a fall that the rebuild took away";
+    EXPECT_EQ(board->cells(), cellsFrom({"3.", "34"}));
 }
 
 }  // namespace

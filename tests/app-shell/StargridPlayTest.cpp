@@ -4,7 +4,10 @@
 // the stored layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <vector>
 
 #include "StargridRun.h"
 #include "support/GLTest.h"
@@ -72,8 +75,8 @@ class StargridPlay : public StargridRunTest {
 protected:
     StargridPlay() : StargridRunTest("stargrid-play") {}
 
-    // A stored game to resume: the layout, 0 points at level 1, the tutorial seen.
-    void storeGame(const board::Cells& cells, int diamonds) {
+    // A stored game to resume: the layout and the score at level 1, the tutorial seen.
+    void storeGame(const board::Cells& cells, int diamonds, int score = 0) {
         std::map<std::string, std::string> values = {
             {"playerStatus", "<integer>1</integer>"},
             {"guideStatus", "<integer>1</integer>"},
@@ -82,7 +85,7 @@ protected:
             {"voiceOnOff", "<true/>"},
             {"isAlive", "<true/>"},
             {"currentLevel", "<integer>0</integer>"},
-            {"currentScore", "<integer>0</integer>"},
+            {"currentScore", "<integer>" + std::to_string(score) + "</integer>"},
             {"propBombCount", "<integer>3</integer>"},
             {"propPaintCount", "<integer>3</integer>"},
             {"propResetCount", "<integer>3</integer>"},
@@ -112,6 +115,26 @@ protected:
         return saved ? *saved : Saved{};
     }
 };
+
+// The cells after the group at the index is popped and the board has settled.
+board::Cells afterMove(board::Cells cells, int index) {
+    const std::vector<int> group = board::collectGroup(cells, index);
+    if (group.size() < 2) return cells;
+    for (int cell : group) cells[cell] = board::kEmpty;
+    board::settle(cells);
+    return cells;
+}
+
+// The colours a rearrange gives the pieces of the cells when the game seeds with the seed.
+board::Cells rearranged(board::Cells cells, unsigned seed) {
+    std::srand(seed);
+    for (int& colour : cells)
+        if (colour != board::kEmpty) colour = std::rand() % board::kColourCount;
+    return cells;
+}
+
+// STARGRID_SEED=7: a resumed game lays its board out with 7, its first rearrange draws with 8.
+constexpr unsigned kFirstRearrangeSeed = 8;
 
 // The board has dropped into place by this frame: 2.25 s of level start and 13 frames of fall.
 constexpr int kBoardShown = 160;
@@ -193,6 +216,92 @@ TEST_F(StargridPlay, PropsPaintChooserAndPauseKeepTheBoardAndTheStoreInStep) {
     EXPECT_EQ(restarted.level, 0);
     EXPECT_EQ(restarted.score, 0);
     EXPECT_EQ(restarted.integer("propBombCount"), 3);
+}
+
+TEST_F(StargridPlay, ATapWhilePiecesFallPlaysTheNextGroup) {
+    const board::Cells start = stripes();
+    storeGame(start, 20);
+    // The pair at the bottom of column 0 drops the column two rows (12 frames from about frame 177); the tap
+    // at 180 is on the pair beside it.
+    const board::Cells first = afterMove(start, board::cellIndex(9, 0));
+    const board::Cells expected = afterMove(first, board::cellIndex(9, 1));
+    const std::string steps = "tap 170 " + cellTap(board::cellIndex(9, 0)) + "\ntap 180 " +
+                              cellTap(board::cellIndex(9, 1)) + "\nshot 260 " + shotPath("played") + "\nquit 262\n";
+    ASSERT_EQ(run("--script " + script("falling.script", steps)), 0);
+    Saved saved = stored();
+    EXPECT_EQ(saved.history, "2|2");
+    EXPECT_EQ(saved.cells, expected);
+    EXPECT_EQ(boardInShot(shot("played")), expected);
+}
+
+TEST_F(StargridPlay, ARearrangeDuringAFallLeavesNothingWaiting) {
+    // A pair of 0s under two pieces in column 0: popping the pair drops them two rows, and the rearrange comes
+    // while they fall. Columns 1 to 3 hold two pieces, the rest one.
+    board::Cells start;
+    start.fill(board::kEmpty);
+    start[board::cellIndex(6, 0)] = 1;
+    start[board::cellIndex(7, 0)] = 2;
+    start[board::cellIndex(8, 0)] = 0;
+    for (int column = 1; column < 4; ++column) start[board::cellIndex(8, column)] = 3 + column % 2;
+    for (int column = 0; column < board::kColumns; ++column)
+        start[board::cellIndex(9, column)] = column == 0 ? 0 : 1 + column % 3;
+    storeGame(start, 20);
+    const board::Cells shuffled = rearranged(afterMove(start, board::cellIndex(9, 0)), kFirstRearrangeSeed);
+    // A group whose removal only slides pieces left: the play that waited for ever.
+    int sliding = -1;
+    for (int index = 0; index < board::kCellCount && sliding < 0; ++index) {
+        if (shuffled[index] == board::kEmpty || board::collectGroup(shuffled, index).size() < 2) continue;
+        board::Cells after = shuffled;
+        for (int cell : board::collectGroup(shuffled, index)) after[cell] = board::kEmpty;
+        const std::vector<board::CellMove> moves = board::settle(after);
+        const bool falls = std::any_of(moves.begin(), moves.end(), [](const board::CellMove& m) { return m.falls; });
+        if (!moves.empty() && !falls) sliding = index;
+    }
+    ASSERT_GE(sliding, 0) << "the rearrange leaves no group whose removal only slides pieces";
+    const board::Cells expected = afterMove(shuffled, sliding);
+    const std::string steps = "tap 170 " + cellTap(board::cellIndex(9, 0)) + "\ntap 179 " + kResetProp +
+                              "\nshot 250 " + shotPath("rearranged") + "\ntap 255 " + cellTap(sliding) + "\nshot 340 " +
+                              shotPath("slid") + "\nquit 342\n";
+    ASSERT_EQ(run("--script " + script("rearrange-falling.script", steps)), 0);
+    EXPECT_EQ(boardInShot(shot("rearranged")), shuffled);
+    EXPECT_EQ(boardInShot(shot("slid")), expected) << "pieces wait for a fall the rearrange took away";
+}
+
+TEST_F(StargridPlay, ARearrangeCooldownEndingInTheNextLevelsBannersLeavesTheButtonOff) {
+    // One pair at 1000 points: the rearrange's new colours leave none, so the level passes at once.
+    board::Cells start;
+    start.fill(board::kEmpty);
+    start[board::cellIndex(9, 0)] = start[board::cellIndex(9, 1)] = 2;
+    ASSERT_TRUE(board::noPairLeft(rearranged(start, kFirstRearrangeSeed))) << "the rearrange leaves a pair";
+    storeGame(start, 20, 1000);
+    // The board clears by about frame 183 and the next one drops at about 318; the cooldown ends at 291.
+    const std::string steps = "tap 170 " + kResetProp + "\ntap 300 " + kResetProp + "\nshot 312 " +
+                              shotPath("banners") + "\nshot 360 " + shotPath("level-two") + "\nquit 362\n";
+    ASSERT_EQ(run("--script " + script("cooldown.script", steps)), 0);
+    Saved saved = stored();
+    EXPECT_EQ(saved.integer("diamond"), 15);
+    EXPECT_EQ(saved.integer("isAlive"), 1);
+    EXPECT_EQ(saved.level, 1);
+    EXPECT_EQ(saved.integer("propResetCount"), 3);
+    EXPECT_FALSE(showsPicture(shot("banners"), "Scene/bg_game_over.png", kDesignWidth / 2, kDesignHeight / 2));
+    EXPECT_EQ(board::pieceCount(saved.cells), 100);
+    EXPECT_EQ(boardInShot(shot("level-two")), saved.cells);
+}
+
+TEST_F(StargridPlay, TapsOnTheBoardsTopEdgeAndOnAColumnLineFollowTheCellBounds) {
+    const board::Cells start = stripes();
+    storeGame(start, 20);
+    // Design y 480 is the board's top edge (no cell); design x 432 the line where column 9 begins.
+    const std::string topEdge = at(75, 480);
+    const std::string columnLine = at(432, 24);
+    const board::Cells expected = afterMove(start, board::cellIndex(9, 9));
+    const std::string steps = "tap 170 " + topEdge + "\ntap 200 " + columnLine + "\nshot 280 " + shotPath("tapped") +
+                              "\nquit 282\n";
+    ASSERT_EQ(run("--script " + script("edges.script", steps)), 0);
+    Saved saved = stored();
+    EXPECT_EQ(saved.history, "2");
+    EXPECT_EQ(saved.cells, expected);
+    EXPECT_EQ(boardInShot(shot("tapped")), expected);
 }
 
 TEST_F(StargridPlay, LostLevelShowsGameOverAndTheRetryCostsFiveDiamonds) {
