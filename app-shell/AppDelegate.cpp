@@ -1,6 +1,7 @@
 #include "app-shell/AppDelegate.h"
 
 #include "Classes/GameData.h"
+#include "Classes/GameEffects.h"
 #include "Classes/MenuScene.h"
 #include "Classes/QKGateway.h"
 #include "Classes/QKSingleton.h"
@@ -76,6 +77,8 @@ void AppDelegate::onHttpRequestCompleted(kite::network::HttpClient*, kite::netwo
     QKSingleton* state = QKSingleton::getInstance();
     // A new game from the server: the player starts it from the menu.
     if (GameData::getInstance()->newGameRequested && state->inGame) {
+        // The picture's slot outlives the play screen: left filled, the next game would never show it.
+        removeStageClear();
         if (MenuScene* menu = MenuScene::create()) kite::Director::getInstance()->replaceScene(menu);
     }
 }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "Classes/GameData.h"
+#include "Classes/GameEffects.h"
 #include "Classes/MenuLayer.h"
+#include "Classes/PlayTestSupport.h"
 #include "Classes/ServerTestSupport.h"
 #include "app-shell/AppDelegate.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/Sprite.h"
 
 namespace {
 
@@ -27,6 +30,31 @@ TEST_F(AppLifecycleTest, ComingBackLogsInAgainAndMergesTheAccount) {
     EXPECT_THAT(requestedPaths(), ::testing::ElementsAre("/game/BindAccount"));
     EXPECT_EQ(data->getDiamond(), 25);
     EXPECT_FALSE(data->newGameRequested);
+    app.didEnterBackground();
+}
+
+TEST_F(AppLifecycleTest, ANewGameFromTheServerTakesTheStageClearPictureAwayWithThePlayScreen) {
+    game::test::SoundLog sounds;
+    QKSingleton::getInstance()->setSoundOnOff(true);
+    bindAccount("13812345678", "1234");
+    ASSERT_TRUE(server->store().setSetting("gametag", "2"));
+    GameData::getInstance()->setGameTag("1");
+    QKSingleton::getInstance()->inGame = true;
+    kite::RefPtr<kite::Node> board(kite::Node::create());
+    showStageClear(board.get());  // the level's target was reached before the game went to the background
+    ASSERT_NE(currentStageClear(), nullptr);
+    app.willEnterForeground();
+    ASSERT_TRUE(settle());
+    EXPECT_TRUE(GameData::getInstance()->newGameRequested);
+    EXPECT_EQ(currentStageClear(), nullptr);
+    // The next game's first stage clear shows, with its sound.
+    kite::RefPtr<kite::Node> next(kite::Node::create());
+    showStageClear(next.get());
+    ASSERT_NE(currentStageClear(), nullptr);
+    EXPECT_EQ(currentStageClear()->getParent(), next.get());
+    EXPECT_EQ(sounds.count("effect Music/nextgame.mp3"), 2);
+    removeStageClear();
+    QKSingleton::getInstance()->inGame = false;
     app.didEnterBackground();
 }
 
