@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "Classes/GameHelpers.h"
 #include "Classes/QKShare.h"
 #include "Classes/QKSingleton.h"
 #include "app-shell/AlertView.h"
@@ -13,6 +14,7 @@
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerCustom.h"
 #include "platform/AppNotifications.h"
+#include "platform/MainBundle.h"
 #include "platform/WebWindow.h"
 #include "sdk/pigeon/MMApiRegister.h"
 #include "sdk/pigeon/Requests.h"
@@ -40,6 +42,13 @@ std::string shareResult(int errCode) {
     }
 }
 
+// A text of the bundle's information list; empty when it is missing or not a text.
+std::string bundleText(const platform::PlistValue::Dictionary& info, const char* key) {
+    auto found = info.find(key);
+    const std::string* text = found == info.end() ? nullptr : found->second.asString();
+    return text ? *text : std::string();
+}
+
 }  // namespace
 
 AppController::~AppController() {
@@ -48,9 +57,7 @@ AppController::~AppController() {
 }
 
 bool AppController::didFinishLaunching() {
-    QKSingleton* state = QKSingleton::getInstance();
-    state->versionText = kShortVersion;
-    state->bundleVersion = kBundleVersion;
+    storeBundleVersion();
 
     reachabilityListener_ = kite::EventListenerCustom::create(
         kReachabilityChangedNotification,
@@ -66,6 +73,17 @@ bool AppController::didFinishLaunching() {
     }
     registerWithMessenger();
     return true;
+}
+
+void AppController::storeBundleVersion() {
+    QKSingleton* state = QKSingleton::getInstance();
+    const platform::PlistValue::Dictionary info =
+        platform::mainBundleInfoDictionary().value_or(platform::PlistValue::Dictionary());
+    state->versionText = bundleText(info, "CFBundleShortVersionString");
+    state->bundleVersion = stringToInt(bundleText(info, "CFBundleVersion"));
+    if (state->versionText.empty() || state->bundleVersion <= 0)
+        kite::log("AppController: the bundle names no version (\"%s\", %d)", state->versionText.c_str(),
+                  state->bundleVersion);
 }
 
 void AppController::registerWithMessenger() {

@@ -17,8 +17,6 @@ class AppController {
 public:
     // The scheme of the game's own URLs (the messenger answers through it).
     static constexpr const char* kUrlScheme = "pg5e18c0a7d94b2f63";
-    static constexpr const char* kShortVersion = "1.0";
-    static constexpr int kBundleVersion = 1;
     // Only a route to it is asked for: reachability resolves nothing.
     static constexpr const char* kProbeHost = "www.example.com";
 
@@ -56,6 +54,8 @@ private:
         AppController& controller_;
     };
 
+    // "CFBundleShortVersionString" and "CFBundleVersion" of the bundle's Info.plist.
+    void storeBundleVersion();
     void registerWithMessenger();
 
     MessengerDelegate messengerDelegate_{*this};

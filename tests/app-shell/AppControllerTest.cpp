@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "Classes/QKSingleton.h"
 #include "platform/NetworkReachability.h"
 #include "platform/Pasteboard.h"
@@ -22,6 +25,19 @@ using ::testing::StartsWith;
 class AppControllerTest : public ::testing::Test {
 protected:
     void TearDown() override { platform::setNetworkPathForTesting(std::nullopt); }
+    // Launches with the bundle in the folder, then puts the bundle setting back.
+    bool launchWithBundle(const std::string& folder) {
+        const char* resources = std::getenv("STARGRID_RESOURCES");
+        const std::string saved = resources ? resources : "";
+        setenv("STARGRID_RESOURCES", folder.c_str(), 1);
+        const bool result = controller.didFinishLaunching();
+        if (resources)
+            setenv("STARGRID_RESOURCES", saved.c_str(), 1);
+        else
+            unsetenv("STARGRID_RESOURCES");
+        return result;
+    }
+
     AppController controller;
     kite::test::LogCapture log;
 };
@@ -40,12 +56,27 @@ TEST_F(AppControllerTest, LosingTheNetworkClearsTheFlagAndSaysSo) {
     EXPECT_THAT(log.lines(), Contains(StartsWith("当前网路环境：WiFi")));
 }
 
-TEST_F(AppControllerTest, LaunchStoresTheVersionAndReportsTheFirstState) {
+TEST_F(AppControllerTest, LaunchStoresTheBundlesVersionAndReportsTheFirstState) {
+    kite::test::TemporaryFolder bundle("stargrid-bundle");
+    ASSERT_TRUE(bundle.made());
+    bundle.put("Info.plist",
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+               "<key>CFBundleName</key><string>stargrid</string>"
+               "<key>CFBundleShortVersionString</key><string>2.3.1</string>"
+               "<key>CFBundleVersion</key><string>17</string></dict></plist>\n");
     platform::setNetworkPathForTesting(platform::NetworkPath::None);
-    ASSERT_TRUE(controller.didFinishLaunching());
+    ASSERT_TRUE(launchWithBundle(bundle.path()));
+    EXPECT_EQ(QKSingleton::getInstance()->versionText, "2.3.1");
+    EXPECT_EQ(QKSingleton::getInstance()->bundleVersion, 17);
+    EXPECT_FALSE(QKSingleton::getInstance()->networkReachable);
+    ASSERT_NE(controller.hostReachability(), nullptr);
+    controller.hostReachability()->stopNotifier();
+}
+
+TEST_F(AppControllerTest, TheGamesOwnBundleIsVersionOneDotZeroBuildOne) {
+    ASSERT_TRUE(launchWithBundle(STARGRID_SOURCE_DIR "/Resources"));
     EXPECT_EQ(QKSingleton::getInstance()->versionText, "1.0");
     EXPECT_EQ(QKSingleton::getInstance()->bundleVersion, 1);
-    EXPECT_FALSE(QKSingleton::getInstance()->networkReachable);
     ASSERT_NE(controller.hostReachability(), nullptr);
     controller.hostReachability()->stopNotifier();
 }
