@@ -4,6 +4,7 @@
 #include <functional>
 #include <utility>
 
+#include "Classes/PlatformAlert.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
@@ -13,9 +14,6 @@
 namespace {
 
 platform::LocalStore& store() { return platform::LocalStore::shared(); }
-
-// The store's own alert: a system alert outside the scene, so it is a log line here.
-void showStoreAlert(const char* message) { kite::log("AlertView: 提示 / %s [确认]", message); }
 
 }  // namespace
 
@@ -47,7 +45,7 @@ public:
     void didFailWithError(const std::string& error) const {
         IOSiAP* wrapper = alive();
         if (!wrapper) return;
-        showStoreAlert("支付错误，请重试!");
+        IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
         kite::log("%s", error.c_str());
         if (wrapper->delegate)
             wrapper->delegate->onRequestProductsError(static_cast<int>(platform::StoreError::Unknown));
@@ -73,7 +71,7 @@ public:
                 case platform::TransactionState::Purchased: event = IOSIAP_PAYMENT_PURCHASED; break;
                 case platform::TransactionState::Failed:
                     kite::log("==ios payment error:%s", transaction.errorText.c_str());
-                    showStoreAlert("无法连接到 iTunes Store!");
+                    IOSiAP::showStoreAlert(IOSiAP::kPaymentFailedMessage);
                     event = IOSIAP_PAYMENT_FAILED;
                     break;
                 case platform::TransactionState::Restored: event = IOSIAP_PAYMENT_RESTORED; break;
@@ -108,6 +106,9 @@ private:
 
     IOSiAP* iosiap;
 };
+
+// A system alert, outside the scene.
+void IOSiAP::showStoreAlert(const char* message) { platformAlert::show("提示", message, "确认"); }
 
 bool IOSiAP::connectStore() {
     if (store().isConfigured()) return true;

@@ -68,6 +68,11 @@ public:
     // The products file in the bundle and the ledger in the writable folder.
     static constexpr const char* kProductsFile = "Store/Products.plist";
     static constexpr const char* kLedgerFile = "StoreLedger.plist";
+    // The store's alerts ("提示", with the button "确认"): the products could not be had, and the
+    // payment failed (or was cancelled).
+    static constexpr const char* kProductsFailedMessage = "支付错误，请重试!";
+    static constexpr const char* kPaymentFailedMessage = "无法连接到 iTunes Store!";
+    static void showStoreAlert(const char* message);
 
     IOSiAPDelegate* delegate = nullptr;
 

@@ -72,6 +72,7 @@ void IOSiAP_Bridge::onRequestProductsFinish() {
     const IOSProduct* product = iap->iOSProductByIdentifier(productOfTier(tier));
     if (!product || !product->isValid) {
         kite::log("IOSiAP_Bridge: the store does not sell %s", productOfTier(tier).c_str());
+        IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
         fail();
         return;
     }
@@ -83,6 +84,9 @@ void IOSiAP_Bridge::onRequestProductsError(int) { fail(); }
 void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int,
                                    const IOSTransaction& transaction) {
     if (event == IOSIAP_PAYMENT_PURCHASED) credit(identifier, transaction);
+    // A restored purchase of a pack credits nothing: the player who asked to buy is told so.
+    if (event == IOSIAP_PAYMENT_RESTORED && transaction.ownPayment && !ended)
+        IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
     if (event == IOSIAP_PAYMENT_DEFERRED && transaction.ownPayment) {
         kite::log("IOSiAP_Bridge: the payment waits for approval; it is credited once approved");
     }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+#include "Classes/PlatformAlert.h"
 #include "kite/foundation/Log.h"
 #include "kite/http/HttpAsynConnection.h"
 #include "kite/scene/Director.h"
@@ -17,15 +18,7 @@ constexpr int kSceneSession = 0;
 constexpr int kSceneTimeline = 1;
 constexpr long kIconTimeoutSeconds = 20;
 
-QKShare::AlertPresenter& alertPresenter() {
-    static QKShare::AlertPresenter presenter;
-    return presenter;
-}
-
-void showAlert(const std::string& title, const std::string& message) {
-    kite::log("%s: %s", title.c_str(), message.c_str());
-    if (alertPresenter()) alertPresenter()(title, message, "确认");
-}
+void showAlert(const std::string& title, const std::string& message) { platformAlert::show(title, message, "确认"); }
 
 // The icon's bytes, or none; runs on a worker thread.
 std::vector<char> downloadIcon(const std::string& iconUrl) {
@@ -67,8 +60,6 @@ QKShare* QKShare::getInstance() {
     static QKShare* instance = new QKShare();
     return instance;
 }
-
-void QKShare::setAlertPresenter(AlertPresenter presenter) { alertPresenter() = std::move(presenter); }
 
 void QKShare::shareToSession(const std::string& title, const std::string& description, const std::string& iconUrl,
                              const std::string& pageUrl) {

@@ -1,6 +1,5 @@
 // Shares a web page to the messenger: into a chat the user picks or onto the timeline.
 #pragma once
-#include <functional>
 #include <string>
 #include <thread>
 
@@ -17,11 +16,6 @@ public:
                         const std::string& pageUrl);
     void shareToTimeline(const std::string& title, const std::string& description, const std::string& iconUrl,
                          const std::string& pageUrl);
-
-    // The platform's alert view (title, message, button), installed by the
-    // application shell; until then an alert is only its log line.
-    using AlertPresenter = std::function<void(const std::string&, const std::string&, const std::string&)>;
-    static void setAlertPresenter(AlertPresenter presenter);
 
 private:
     QKShare() = default;

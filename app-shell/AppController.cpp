@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Classes/GameHelpers.h"
-#include "Classes/QKShare.h"
+#include "Classes/PlatformAlert.h"
 #include "Classes/QKSingleton.h"
 #include "app-shell/AlertView.h"
 #include "kite/foundation/Log.h"
@@ -57,6 +57,8 @@ AppController::~AppController() {
 }
 
 bool AppController::didFinishLaunching() {
+    // The game's own alerts outside its screens (the store's, sharing's) are drawn as the shell's are.
+    platformAlert::setPresenter(showAlertView);
     storeBundleVersion();
 
     reachabilityListener_ = kite::EventListenerCustom::create(
@@ -90,7 +92,6 @@ void AppController::registerWithMessenger() {
     pigeon::MMApiRegister::setStatisticsHooks(
         {[](const std::string& appid) { pigeon::PGStatBridge::startWithAppkey(appid); },
          [] { pigeon::PGStatBridge::onBackground(); }});
-    QKShare::setAlertPresenter(showAlertView);
     // A page that opens the game's own scheme (the web sign-in's hand-back) opens it here.
     platform::WebWindow::setAppUrlHandler(kUrlScheme, [this](const std::string& url) { handleOpenURL(url); });
     if (!pigeon::PGApi::registerApp(kUrlScheme)) kite::log("AppController: the registration record was not written");

@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "Classes/IOSiAP_Bridge.h"
+#include "Classes/PlatformAlert.h"
 #include "GameTestSupport.h"
 #include "kite/foundation/Scheduler.h"
 #include "platform/LocalStore.h"
@@ -189,6 +191,21 @@ TEST_F(PurchaseBatchTest, PurchasingInABatchHoldsBackOnlyItself) {
     EXPECT_FALSE(platform::LocalStore::shared().isUnfinished(inFlight));
     EXPECT_TRUE(platform::LocalStore::shared().unfinishedTransactions().empty());
     EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
+}
+
+TEST_F(PurchaseBatchTest, ARestoredPackTellsTheBuyerAndCreditsNothing) {
+    std::vector<std::string> alerts;
+    platformAlert::setPresenter([&alerts](const std::string& title, const std::string& message,
+                                          const std::string& button) {
+        alerts.push_back(title + "|" + message + "|" + button);
+    });
+    IOSiAP_Bridge bridge;
+    bridge.onPaymentEvent("com.kwrlopa.tier2", IOSIAP_PAYMENT_RESTORED, 1, {"t-earlier", "shop", false});
+    EXPECT_TRUE(alerts.empty()) << "an earlier run's transaction is handled quietly";
+    bridge.onPaymentEvent("com.kwrlopa.tier2", IOSIAP_PAYMENT_RESTORED, 1, {"t-own", "shop", true});
+    platformAlert::setPresenter(nullptr);
+    EXPECT_EQ(alerts, std::vector<std::string>{"提示|支付错误，请重试!|确认"});
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 20);
 }
 
 TEST_F(PurchaseBatchTest, ATransactionAlreadyCreditedIsOnlyFinished) {

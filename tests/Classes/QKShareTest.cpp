@@ -1,4 +1,5 @@
 // The sharing service against the messenger stand-in and a loopback icon server.
+#include "Classes/PlatformAlert.h"
 #include "Classes/QKShare.h"
 
 #include <stdlib.h>
@@ -36,7 +37,7 @@ protected:
         setenv("PIGEON_STANDIN_ANSWER", "send", 1);
         pigeon::PGApi::resetForTesting();
         ASSERT_TRUE(pigeon::PGApi::registerApp(kAppId));
-        QKShare::setAlertPresenter(
+        platformAlert::setPresenter(
             [this](const std::string& title, const std::string& message, const std::string& button) {
                 alerts_.push_back(title + "|" + message + "|" + button);
             });
@@ -49,7 +50,7 @@ protected:
     void TearDown() override {
         finishIconFetch();
         game::test::runStandin("--uninstall");
-        QKShare::setAlertPresenter(nullptr);
+        platformAlert::setPresenter(nullptr);
         pigeon::PGApi::resetForTesting();
         unsetenv("PIGEON_STANDIN_LOG");
         unsetenv("PIGEON_STANDIN_ANSWER");

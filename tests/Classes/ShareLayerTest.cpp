@@ -11,6 +11,7 @@
 
 #include "Classes/GameData.h"
 #include "Classes/MenuLayer.h"
+#include "Classes/PlatformAlert.h"
 #include "Classes/QKShare.h"
 #include "ServerTestSupport.h"
 #include "StandinSupport.h"
@@ -48,7 +49,7 @@ protected:
         setenv("PIGEON_STANDIN_ANSWER", "send", 1);
         pigeon::PGApi::resetForTesting();
         ASSERT_TRUE(pigeon::PGApi::registerApp(kAppId));
-        QKShare::setAlertPresenter([this](const std::string& title, const std::string& message, const std::string&) {
+        platformAlert::setPresenter([this](const std::string& title, const std::string& message, const std::string&) {
             platformAlerts.push_back(title + "|" + message);
         });
         menu = MenuLayer::create();
@@ -58,7 +59,7 @@ protected:
     }
     void TearDown() override {
         game::test::runStandin("--uninstall");
-        QKShare::setAlertPresenter(nullptr);
+        platformAlert::setPresenter(nullptr);
         pigeon::PGApi::resetForTesting();
         unsetenv("PIGEON_STANDIN_LOG");
         unsetenv("PIGEON_STANDIN_ANSWER");

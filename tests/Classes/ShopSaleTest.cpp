@@ -153,7 +153,6 @@ TEST_F(ShopSaleTest, RefusedPaymentsCreditNothingAndCloseTheWaitBox) {
         SCOPED_TRACE(policy);
         platform::LocalStore::shared().reset();
         setenv("STARGRID_STORE", policy, 1);
-        kite::test::LogCapture log;
         SaleLayer* sale = openSale();
         const std::size_t children = sale->getChildrenCount();
         buyFromSale();
@@ -161,7 +160,8 @@ TEST_F(ShopSaleTest, RefusedPaymentsCreditNothingAndCloseTheWaitBox) {
         EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 0);
         expectPurchaseOver(sale, children);
         EXPECT_EQ(unfinished(), 0u);
-        EXPECT_TRUE(log.contains("AlertView: 提示 / 无法连接到 iTunes Store! [确认]"));
+        EXPECT_EQ(alerts, std::vector<std::string>{"提示|无法连接到 iTunes Store!|确认"});
+        alerts.clear();
         sale->removeFromParent();
     }
 }
@@ -199,6 +199,7 @@ TEST_F(ShopSaleTest, ProductTheStoreDoesNotSellEndsThePurchaseWithoutPaying) {
     EXPECT_EQ(unfinished(), 0u);
     EXPECT_TRUE(log.contains("invalidIdentifier:com.kwrlopa.tier8"));
     EXPECT_TRUE(log.contains("付款失败"));
+    EXPECT_EQ(alerts, std::vector<std::string>{"提示|支付错误，请重试!|确认"});
 }
 
 TEST_F(ShopSaleTest, BrokenProductsFileFailsTheRequestWithItsAlert) {
@@ -209,7 +210,7 @@ TEST_F(ShopSaleTest, BrokenProductsFileFailsTheRequestWithItsAlert) {
     buyFromSale();
     EXPECT_EQ(diamonds(), 20);
     expectPurchaseOver(sale, children);
-    EXPECT_TRUE(log.contains("AlertView: 提示 / 支付错误，请重试! [确认]"));
+    EXPECT_EQ(alerts, std::vector<std::string>{"提示|支付错误，请重试!|确认"});
     EXPECT_TRUE(log.contains("付款失败"));
 }
 

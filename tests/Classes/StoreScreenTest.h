@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Classes/PlatformAlert.h"
 #include "Classes/QKSingleton.h"
 #include "GameTestSupport.h"
 #include "kite/platform/Application.h"
@@ -35,6 +37,11 @@ protected:
         platform::LocalStore::shared().reset();
         unsetenv("STARGRID_STORE");
         GameData::getInstance()->setDiamond(20);
+        // The shell's alert presenter draws; here each alert is kept as "title|message|button".
+        platformAlert::setPresenter([this](const std::string& title, const std::string& message,
+                                           const std::string& button) {
+            alerts.push_back(title + "|" + message + "|" + button);
+        });
         app.run();
     }
     void TearDown() override {
@@ -43,6 +50,7 @@ protected:
         frames(2);
         platform::LocalStore::shared().reset();
         unsetenv("STARGRID_STORE");
+        platformAlert::setPresenter(nullptr);
         player.reset();
         environment.reset();
         RunningSceneTest::TearDown();
@@ -82,6 +90,7 @@ protected:
     kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
 
     App app;
+    std::vector<std::string> alerts;  // the platform alerts shown
     std::unique_ptr<GameEnvironment> environment;
     std::unique_ptr<kite::ScriptPlayer> player;
 };

@@ -57,8 +57,9 @@ TEST_F(StargridShop, TheMenusShopSellsTheFirstPackAndTheGameKeepsTheCredit) {
     EXPECT_TRUE(readPNG(shotPath("bought")));
 }
 
-TEST_F(StargridShop, ADeclinedPaymentLeavesTheDiamondsAsTheyWere) {
-    const std::string steps = "tap 30 " + kMenuShop + "\ntap 60 " + kFirstPack + "\nquit 102\n";
+TEST_F(StargridShop, ADeclinedPaymentLeavesTheDiamondsAsTheyWereAndDrawsTheStoresAlert) {
+    const std::string steps = "tap 30 " + kMenuShop + "\ntap 60 " + kFirstPack + "\nshot 100 " +
+                              shotPath("declined") + "\nquit 102\n";
     ASSERT_EQ(runFromMenu(steps, "decline"), 0);
     std::optional<Saved> saved = readStore(storePath());
     ASSERT_TRUE(saved);
@@ -67,6 +68,16 @@ TEST_F(StargridShop, ADeclinedPaymentLeavesTheDiamondsAsTheyWere) {
     std::stringstream log;
     log << out.rdbuf();
     EXPECT_NE(log.str().find("AlertView: 提示 / 无法连接到 iTunes Store! [确认]"), std::string::npos);
+    // The alert's box "Common/pop_alert.png" is drawn centred over the shop: 30 points in from its left
+    // edge, half-way up, is design point (70, 426).
+    std::optional<Shot> shot = readPNG(shotPath("declined"));
+    std::optional<Shot> box = readPNG(STARGRID_SOURCE_DIR "/Resources/Common/pop_alert.png");
+    ASSERT_TRUE(shot && box);
+    const unsigned x = static_cast<unsigned>((240 - box->width / 2.0f + 30) * kScale);
+    const unsigned y = static_cast<unsigned>((kDesignHeight - 426) * kScale);
+    const unsigned char* seen = &shot->rgba[(static_cast<std::size_t>(y) * shot->width + x) * 4];
+    const unsigned char* drawn = &box->rgba[(static_cast<std::size_t>(box->height / 2) * box->width + 30) * 4];
+    for (int channel = 0; channel < 3; ++channel) EXPECT_NEAR(seen[channel], drawn[channel], 24) << channel;
 }
 
 }  // namespace
