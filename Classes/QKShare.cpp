@@ -1,9 +1,7 @@
 // The sharing service: checks the messenger, fetches the icon, sends the page.
 #include "QKShare.h"
 
-#include <atomic>
-#include <memory>
-#include <thread>
+#include <algorithm>
 
 #include "Classes/PlatformAlert.h"
 #include "kite/foundation/Log.h"
@@ -21,14 +19,13 @@ constexpr long kIconTimeoutSeconds = 20;
 void showAlert(const std::string& title, const std::string& message) { platformAlert::show(title, message, "确认"); }
 
 // The icon's bytes, or none; runs on a worker thread.
-std::vector<char> downloadIcon(const std::string& iconUrl) {
+std::vector<char> downloadIcon(const std::string& iconUrl, const std::atomic<bool>& abandon) {
     kite::network::HttpJob job;
     job.method = "GET";
     job.url = iconUrl;
     job.timeoutSeconds = kIconTimeoutSeconds;
-    const std::atomic<bool> never{false};
     kite::network::HttpResult result;
-    kite::network::HttpAsynConnection(job, nullptr, never).perform(result);
+    kite::network::HttpAsynConnection(job, nullptr, abandon).perform(result);
     if (!result.succeeded || result.code != 200) return {};
     return result.body;
 }
@@ -81,18 +78,40 @@ void QKShare::share(int scene, const std::string& title, const std::string& desc
         showAlert("提示", "您的“信鸽”版本不支持当前功能，请更新“信鸽”版本！");
         return;
     }
-    // The icon is fetched on a thread of its own so that the game goes on
-    // meanwhile; the page is sent on the main thread once it has come or failed.
-    finishIconFetch();
+    // The icon is fetched on a thread of its own so that the game goes on meanwhile; the page is
+    // sent on the main thread once it has come or failed. A newer share cuts off an older download
+    // still running and takes its place: nothing here waits for a download.
+    for (const auto& older : iconFetches_) older->abandon = true;
+    releaseFinishedFetches();
+    const std::uint64_t shareNumber = ++newestShare_;
+    auto fetch = std::make_unique<IconFetch>();
+    IconFetch* running = fetch.get();
     kite::Scheduler* scheduler = kite::Director::getInstance()->getScheduler();
-    iconFetch_ = std::thread([scheduler, scene, title, description, iconUrl, pageUrl] {
-        std::vector<char> icon = downloadIcon(iconUrl);
-        scheduler->performFunctionInMainThread([scene, title, description, icon = std::move(icon), pageUrl] {
-            sendPage(scene, title, description, icon, pageUrl);
-        });
+    fetch->thread = std::thread([running, scheduler, shareNumber, scene, title, description, iconUrl, pageUrl] {
+        std::vector<char> icon = downloadIcon(iconUrl, running->abandon);
+        scheduler->performFunctionInMainThread(
+            [shareNumber, scene, title, description, icon = std::move(icon), pageUrl] {
+                if (shareNumber != QKShare::getInstance()->newestShare_) {
+                    kite::log("QKShare: a newer share replaced \"%s\" while its icon was on its way", title.c_str());
+                    return;
+                }
+                sendPage(scene, title, description, icon, pageUrl);
+            });
+        running->done = true;
     });
+    iconFetches_.push_back(std::move(fetch));
+}
+
+void QKShare::releaseFinishedFetches() {
+    auto finished = std::remove_if(iconFetches_.begin(), iconFetches_.end(), [](const std::unique_ptr<IconFetch>& f) {
+        if (!f->done) return false;
+        f->thread.join();  // its last step is done: the thread only has to return
+        return true;
+    });
+    iconFetches_.erase(finished, iconFetches_.end());
 }
 
 void QKShare::finishIconFetch() {
-    if (iconFetch_.joinable()) iconFetch_.join();
+    for (const auto& fetch : iconFetches_) fetch->thread.join();
+    iconFetches_.clear();
 }

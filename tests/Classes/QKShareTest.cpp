@@ -5,8 +5,11 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <sstream>
 
 #include "GameTestSupport.h"
@@ -45,9 +48,19 @@ protected:
         server_.server().Get("/icon.png", [this](const httplib::Request&, httplib::Response& response) {
             response.set_content(icon_, "image/png");
         });
+        // An icon that comes only when the test lets it (or after ten seconds).
+        server_.server().Get("/slow.png", [this](const httplib::Request&, httplib::Response& response) {
+            std::unique_lock<std::mutex> lock(slowMutex_);
+            slowAsked_ = true;
+            slowChanged_.notify_all();
+            slowChanged_.wait_for(lock, std::chrono::seconds(10), [this] { return slowReleased_; });
+            slowAnswered_ = true;
+            response.set_content(icon_, "image/png");
+        });
         ASSERT_TRUE(server_.start());
     }
     void TearDown() override {
+        releaseSlowIcon();
         finishIconFetch();
         game::test::runStandin("--uninstall");
         platformAlert::setPresenter(nullptr);
@@ -58,6 +71,19 @@ protected:
     }
 
     static void finishIconFetch() { QKShare::getInstance()->finishIconFetch(); }
+    bool slowIconAsked() {
+        std::unique_lock<std::mutex> lock(slowMutex_);
+        return slowChanged_.wait_for(lock, std::chrono::seconds(10), [this] { return slowAsked_; });
+    }
+    bool slowIconAnswered() {
+        std::lock_guard<std::mutex> lock(slowMutex_);
+        return slowAnswered_;
+    }
+    void releaseSlowIcon() {
+        std::lock_guard<std::mutex> lock(slowMutex_);
+        slowReleased_ = true;
+        slowChanged_.notify_all();
+    }
     // Runs the main thread's functions until the stand-in has logged the condition's text.
     bool standinLogged(const std::string& text) {
         finishIconFetch();
@@ -71,6 +97,9 @@ protected:
     std::string icon_;
     kite::test::LoopbackHttpServer server_;
     std::vector<std::string> alerts_;
+    std::mutex slowMutex_;
+    std::condition_variable slowChanged_;
+    bool slowAsked_ = false, slowReleased_ = false, slowAnswered_ = false;
 };
 
 TEST_F(QKShareTest, WithoutTheMessengerOnlyTheInstallAlertShows) {
@@ -98,6 +127,20 @@ TEST_F(QKShareTest, APageGoesToAChatOrTheTimelineWithTheIconAsThumbnail) {
     ASSERT_TRUE(
         standinLogged("to the timeline\ntitle: t\ndescription: d\nurl: https://example.org/p\nthumbnail: 0 bytes"));
     EXPECT_TRUE(alerts_.empty());
+}
+
+TEST_F(QKShareTest, ANewerShareNeitherWaitsForTheOlderOnesIconNorLetsItsPageGo) {
+    ASSERT_EQ(game::test::runStandin("--install"), 0);
+    ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return pigeon::PGApi::isPGAppInstalled(); }));
+    QKShare::getInstance()->shareToSession("first", "d", server_.url("/slow.png"), "https://example.org/1");
+    ASSERT_TRUE(slowIconAsked());
+    QKShare::getInstance()->shareToTimeline("second", "d", server_.url("/icon.png"), "https://example.org/2");
+    EXPECT_FALSE(slowIconAnswered()) << "the second share waited for the first one's icon";
+    ASSERT_TRUE(standinLogged("to the timeline\ntitle: second\n"));
+    releaseSlowIcon();
+    finishIconFetch();
+    for (int i = 0; i < 3; ++i) kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+    EXPECT_EQ(kite::test::readWholeFile(log_).find("title: first"), std::string::npos);
 }
 
 TEST_F(QKShareTest, AMessengerWithoutTheApiSchemeGetsTheUpdateAlert) {
