@@ -67,16 +67,24 @@ protected:
         EXPECT_EQ(data->getGameScore(), "2");
         EXPECT_EQ(board->cells(), expected) << "not column 9's pair";
     }
-    // Plays the only move of the losing board; the game-over dialog once it opens.
-    GameOverLayer* loseLevel(int diamonds) {
-        StarMatrix* board = playOn(kLosing);
+    // Plays the only move of a losing board; the game-over dialog once it opens.
+    GameOverLayer* loseLevel(int diamonds, const board::Cells& losing = kLosing) {
+        StarMatrix* board = playOn(losing);
         data->setDiamond(diamonds);
         board->onBoardTouch(StarMatrix::cellCentre(9, 0));
-        for (int i = 0; i < 600 && !childOf<GameOverLayer>(layer); ++i) frame();
+        for (int i = 0; i < 1200 && !childOf<GameOverLayer>(layer); ++i) frame();
         return childOf<GameOverLayer>(layer);
     }
     // A board whose only move (the pair at the bottom left) ends the level far below the target.
-    const board::Cells kLosing = cellsFrom({"0012341234"});
+    static inline const board::Cells kLosing = cellsFrom({"0012341234"});
+    // The same on a full board: the popped pair and the 98 pieces left account for every cell.
+    static board::Cells fullLosingBoard() {
+        board::Cells cells;
+        for (int index = 0; index < board::kCellCount; ++index)
+            cells[index] = (board::rowOf(index) + 2 * board::columnOf(index)) % board::kColourCount;
+        cells[board::cellIndex(9, 1)] = cells[board::cellIndex(9, 0)];
+        return cells;
+    }
 };
 
 TEST_F(PlayScreen, LevelStartFloatsTheBannersWithReadyGoThenLaysTheBoard) {
@@ -401,8 +409,10 @@ TEST_F(PlayScreen, RetryWithoutDiamondsOpensTheSaleAndStays) {
 
 TEST_F(PlayScreen, LeavingGameOverSubmitsTheScoreBeforeTheNotice) {
     kite::test::LogCapture log;
-    GameOverLayer* over = loseLevel(20);
+    GameOverLayer* over = loseLevel(20, fullLosingBoard());
     ASSERT_NE(over, nullptr);
+    ASSERT_EQ(data->getGameScore(), "2");
+    ASSERT_EQ(data->getRemainStarCount(), 98);
     stargrid_server::GameServer::Options options;
     options.echo = false;
     std::string error;
@@ -416,14 +426,13 @@ TEST_F(PlayScreen, LeavingGameOverSubmitsTheScoreBeforeTheNotice) {
     EXPECT_EQ(childOf<GameOverLayer>(layer), nullptr);
     ASSERT_TRUE(kite::test::stepFramesUntil([] { return ServerExchange::waitingCount() == 0; }));
     std::vector<std::string> paths;
-    for (const auto& entry : server->requestLog().since(0)) paths.push_back(entry.path);
-    // The score goes first when the board's history accounts for every cell; the notice always.
-    ASSERT_FALSE(paths.empty());
-    EXPECT_EQ(paths.back(), "/game/SubmitGameover");
-    EXPECT_LE(paths.size(), 2u);
-    if (paths.size() == 2) {
-        EXPECT_EQ(paths.front(), "/game/SubmitScore");
+    std::string scoreBody;
+    for (const auto& entry : server->requestLog().since(0)) {
+        paths.push_back(entry.path);
+        if (entry.path == "/game/SubmitScore") scoreBody = entry.body;
     }
+    EXPECT_EQ(paths, (std::vector<std::string>{"/game/SubmitScore", "/game/SubmitGameover"}));
+    EXPECT_NE(scoreBody.find("\"remain\":\"98\",\"score\":\"2\""), std::string::npos) << scoreBody;
     ServerExchange::destroyClient(true);
     state->setCellphone("");
 }

@@ -6,6 +6,8 @@
 #include "Classes/GameData.h"
 #include "Classes/ServerExchange.h"
 #include "ServerTestSupport.h"
+#include "kite/foundation/UserDefault.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -75,14 +77,38 @@ TEST_F(QKGatewayTest, AFinishedGamePostsItsGameOverAndEarnsARedPacket) {
 TEST_F(QKGatewayTest, RepliesOfAnyShapeChangeNothingOnTheDevice) {
     bindAccount("13812345678", "1234");
     passedBoard("50|50", 0);
-    GameData::getInstance()->setDiamond(7);
-    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop"}) {
-        nextReply("/game/SubmitScore", kind);
+    GameData* data = GameData::getInstance();
+    data->setDiamond(7);
+    data->setGameTag("1");
+    data->highestScore = 300;
+    data->saveHighestScore();
+    kite::UserDefault::getInstance()->flush();
+    const std::string storedBefore = kite::test::readWholeFile(environment->storePath());
+    ASSERT_FALSE(storedBefore.empty());
+    // Beside the broken kinds, a success that carries what a login reply would apply.
+    const std::string tempting =
+        "{\"code\":\"0000\",\"bodymessage\":{\"score\":\"99999\",\"diamond\":\"500\",\"gametag\":\"9\"}}";
+    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop", "tempting"}) {
+        SCOPED_TRACE(kind);
+        for (const char* path : {"/game/SubmitScore", "/game/SubmitGameover"}) {
+            stargrid_server::ReplyOverride override;
+            override.path = path;
+            if (std::string(kind) == "tempting")
+                override.body = tempting;
+            else
+                ASSERT_TRUE(override.applyKind(kind));
+            server->overrides().push(override);
+        }
         QKGateway::getInstance()->submitScore();
-        ASSERT_TRUE(settle()) << kind;
+        QKGateway::getInstance()->submitGameover();
+        ASSERT_TRUE(settle());
     }
-    EXPECT_EQ(GameData::getInstance()->getDiamond(), 7);
-    EXPECT_EQ(requestedPaths().size(), 5u);
+    EXPECT_EQ(requestedPaths().size(), 12u);
+    kite::UserDefault::getInstance()->flush();
+    EXPECT_EQ(kite::test::readWholeFile(environment->storePath()), storedBefore);
+    EXPECT_EQ(data->highestScore, 300);
+    EXPECT_FALSE(data->newGameRequested);
+    EXPECT_EQ(data->pendingGameTag, "");
 }
 
 class ServerExchangeTest : public ServerGameTest {};

@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "Classes/GameData.h"
 #include "Classes/MenuLayer.h"
 #include "Classes/PlatformAlert.h"
+#include "Classes/PopupBoxLayer.h"
 #include "Classes/QKShare.h"
 #include "ServerTestSupport.h"
 #include "StandinSupport.h"
@@ -171,17 +173,33 @@ TEST_F(ShareLayerTest, RedPacketsAreClaimedOnceAndCreditedOnce) {
 TEST_F(ShareLayerTest, BadRepliesCloseTheWaitBoxAndChangeNothing) {
     bindAccount("13812345678", "1234", 1);
     GameData::getInstance()->setDiamond(10);
+    QKSingleton::getInstance()->redPacketCount = 1;
     ShareLayer* dialog = openDialog();
+    // Each request's wait box, kept alive here so that its removal can be seen.
+    auto waitBoxOf = [](const std::function<void()>& request) {
+        request();
+        return kite::RefPtr<PopupBoxLayer>(QKSingleton::getInstance()->getCurrentPopup());
+    };
     for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop"}) {
+        SCOPED_TRACE(kind);
+        kite::test::LogCapture log;
         nextReply("/game/ReceiveRedbag", kind);
-        dialog->menuReceiveCallback();
-        ASSERT_TRUE(settle()) << kind;
+        kite::RefPtr<PopupBoxLayer> receiving = waitBoxOf([dialog] { dialog->menuReceiveCallback(); });
+        ASSERT_NE(receiving.get(), nullptr);
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(receiving->getParent(), nullptr) << "the wait box stays";
         nextReply("/game/ShareInfo_iOS", kind);
-        dialog->menuShareFriendCallback();
-        ASSERT_TRUE(settle()) << kind;
-        QKSingleton::getInstance()->removePopup();
+        kite::RefPtr<PopupBoxLayer> sharing = waitBoxOf([dialog] { dialog->menuShareFriendCallback(); });
+        ASSERT_NE(sharing.get(), nullptr);
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(sharing->getParent(), nullptr) << "the wait box stays";
+        if (std::string(kind) != "drop") {
+            EXPECT_THAT(log.text(), HasSubstr("领取失败，请稍后重试！"));
+            EXPECT_THAT(log.text(), HasSubstr("获取分享信息失败！"));
+        }
     }
     EXPECT_EQ(GameData::getInstance()->getDiamond(), 10);
+    EXPECT_EQ(QKSingleton::getInstance()->redPacketCount, 1);
     EXPECT_TRUE(platformAlerts.empty());
 }
 
