@@ -145,6 +145,9 @@ TEST_F(ShareLayerTest, TheServersPageGoesToTheChosenTargetWithThePhoneInItsAddre
     ASSERT_TRUE(standinLogged("to the timeline\ntitle: Stargrid\n"));
     EXPECT_THAT(kite::test::readWholeFile(log_),
                 HasSubstr("url: " + server->url("/pages/share.html") + "?cellphone=13812345678\n"));
+    // The server's icon went with it as the thumbnail.
+    EXPECT_THAT(kite::test::readWholeFile(log_), HasSubstr("thumbnail: "));
+    EXPECT_THAT(kite::test::readWholeFile(log_), ::testing::Not(HasSubstr("thumbnail: 0 bytes")));
 }
 
 TEST_F(ShareLayerTest, RedPacketsAreClaimedOnceAndCreditedOnce) {

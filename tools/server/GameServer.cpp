@@ -77,6 +77,11 @@ public:
         http.Get(R"(/pages/(\w+)\.html)", [this](const httplib::Request& request, httplib::Response& response) {
             servePage(request, response);
         });
+        http.Get("/pages/icon.png", [this](const httplib::Request& request, httplib::Response& response) {
+            response.status = 200;
+            response.set_content(shareIcon(), "image/png");
+            record({0, request.method, request.path, queryText(request), "", response.status, ""});
+        });
         http.Post("/mstat/report", [this](const httplib::Request& request, httplib::Response& response) {
             serveStatReport(request, response);
         });

@@ -1,6 +1,13 @@
 #include "tools/server/Pages.h"
 
+#include <cstddef>
+
 namespace stargrid_server {
+
+// Made from Resources/Icon.png at build time.
+extern const unsigned char kShareIconPng[];
+extern const std::size_t kShareIconPngSize;
+
 namespace {
 
 std::string page(const std::string& title, const std::string& body) {
@@ -36,5 +43,7 @@ std::optional<std::string> pageNamed(const std::string& name) {
     }
     return std::nullopt;
 }
+
+std::string shareIcon() { return std::string(reinterpret_cast<const char*>(kShareIconPng), kShareIconPngSize); }
 
 }  // namespace stargrid_server
