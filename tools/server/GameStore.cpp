@@ -219,10 +219,14 @@ std::vector<RankedRow> GameStore::leaderboard(const std::string& cellphone) {
     Statement best = db_->prepare(
         "SELECT cellphone, best_score FROM accounts WHERE best_score > 0 "
         "ORDER BY best_score DESC, cellphone LIMIT 10");
+    bool ownListed = false;
     while (best.step()) {
-        rows.push_back({best.text(0) == cellphone, maskCellphone(best.text(0)), static_cast<long>(rows.size()) + 1,
-                        best.integer(1)});
+        const bool oneself = best.text(0) == cellphone;
+        ownListed = ownListed || oneself;
+        rows.push_back({oneself, maskCellphone(best.text(0)), static_cast<long>(rows.size()) + 1, best.integer(1)});
     }
+    // A player among the best already has a row of their own: a second one would show them twice.
+    if (ownListed) return rows;
     RankedRow own{true, maskCellphone(cellphone), 0, 0};
     Statement mine = db_->prepare(
         "SELECT a.best_score, (SELECT COUNT(*) FROM accounts b WHERE b.best_score > a.best_score "

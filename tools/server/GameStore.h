@@ -65,7 +65,7 @@ public:
     bool submitGameover(const std::string& cellphone, const std::string& gameId, long level);
     // Opens every red packet: diamonds gained. Empty when there was none.
     std::optional<long> openRedPackets(const std::string& cellphone);
-    // The best ten, then the player's own row.
+    // The best ten, then the player's own row unless the player is among them.
     std::vector<RankedRow> leaderboard(const std::string& cellphone);
     Prize unclaimedPrize(const std::string& cellphone);
     // Claims the prize of that type; the amount, or empty when there is none to claim.

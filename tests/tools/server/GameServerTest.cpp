@@ -75,22 +75,33 @@ TEST_F(GameServerTest, ALevelCountsOnlyWhenItsGroupsAndLeftPiecesCoverTheBoard) 
     EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "6125");
 }
 
-TEST_F(GameServerTest, LeaderboardRanksBestScoresAndEndsWithThePlayersOwnRow) {
-    for (auto [phone, score] : std::vector<std::pair<std::string, int>>{{"13800000001", 900}, {"13800000002", 3000}}) {
+TEST_F(GameServerTest, LeaderboardRanksBestScoresAndShowsThePlayersOwnRowOnce) {
+    // Eleven players scored: 1000, 1100 ... 2000 points.
+    for (int i = 0; i <= 10; ++i) {
         Json::Value seed;
-        seed["cellphone"] = phone;
+        seed["cellphone"] = "138000000" + std::to_string(10 + i);
         seed["password"] = "cA==";
-        seed["score"] = score;
+        seed["score"] = 1000 + 100 * i;
         ASSERT_TRUE(control("/control/account", seed));
     }
-    Json::Value rows = get("/game/GameRanked?devicetype=0&cellphone=13800000001")["bodymessage"];
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0]["cellphone"].asString(), "138****0002");
+    // Among the best ten: the player's row is where the rank puts it, and nowhere else.
+    Json::Value rows = get("/game/GameRanked?devicetype=0&cellphone=13800000019")["bodymessage"];
+    ASSERT_EQ(rows.size(), 10u);
+    EXPECT_EQ(rows[0]["cellphone"].asString(), "138****0020");
     EXPECT_EQ(rows[0]["ranked"].asString(), "1");
+    int own = 0;
+    for (const Json::Value& row : rows) own += row["oneself"].asString() == "1";
+    EXPECT_EQ(own, 1);
     EXPECT_EQ(rows[1]["oneself"].asString(), "1");
-    EXPECT_EQ(rows[2]["oneself"].asString(), "1");
-    EXPECT_EQ(rows[2]["ranked"].asString(), "2");
-    EXPECT_EQ(rows[2]["score"].asString(), "900");
+    EXPECT_EQ(rows[1]["ranked"].asString(), "2");
+    EXPECT_EQ(rows[1]["score"].asString(), "1900");
+    // Below them: the best ten, then the player's own row with its rank.
+    rows = get("/game/GameRanked?devicetype=0&cellphone=13800000010")["bodymessage"];
+    ASSERT_EQ(rows.size(), 11u);
+    EXPECT_EQ(rows[9]["oneself"].asString(), "0");
+    EXPECT_EQ(rows[10]["oneself"].asString(), "1");
+    EXPECT_EQ(rows[10]["ranked"].asString(), "11");
+    EXPECT_EQ(rows[10]["score"].asString(), "1000");
     Json::Value stranger = get("/game/GameRanked?devicetype=0&cellphone=")["bodymessage"];
     EXPECT_EQ(stranger[stranger.size() - 1]["ranked"].asString(), "0");
 }
@@ -151,6 +162,18 @@ TEST_F(GameServerTest, PagesVersionAndShareInformationAreServed) {
     EXPECT_EQ(version["bodymessage"]["version"].asString(), "7");
     EXPECT_EQ(version["bodymessage"]["forcedupdate"].asString(), "0");
     EXPECT_EQ(get("/game/ShareInfo_iOS?u=1")["bodymessage"]["shareurl"].asString(), server->url("/pages/share.html"));
+}
+
+TEST_F(GameServerTest, TheShareIconItNamesIsServedAsTheGamesIcon) {
+    const std::string iconUrl = get("/game/ShareInfo_iOS?u=1")["bodymessage"]["iconurl"].asString();
+    ASSERT_EQ(iconUrl, server->url("/pages/icon.png"));
+    auto icon = client->Get("/pages/icon.png");
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->status, 200);
+    EXPECT_EQ(icon->get_header_value("Content-Type"), "image/png");
+    const std::string expected = kite::test::readWholeFile(STARGRID_SOURCE_DIR "/Resources/Icon.png");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(icon->body, expected);
 }
 
 TEST_F(GameServerTest, RequestBodiesThatAreNotFlatTextObjectsAreRefused) {
