@@ -73,7 +73,8 @@ void HttpAsynConnection::perform(HttpResult& result) {
     log("Starting to load %s", srcURL.c_str());
     std::string url = job_.url;
     std::string method = job_.method;
-    bool withBody = method == "POST" || method == "PUT" || method == "DELETE";
+    // Only a POST or a PUT carries the request's header lines and body; a GET or a DELETE neither.
+    bool withBody = method == "POST" || method == "PUT";
     for (int hop = 0;; ++hop) {
         if (!transfer(handle.get(), url, method, withBody)) {
             fail(result, responseError);
@@ -113,7 +114,7 @@ bool HttpAsynConnection::transfer(void* easy, const std::string& url, const std:
     responseData.clear();
     responseCode = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    HeaderList headers = headerList(job_.headers, url);
+    HeaderList headers = headerList(withBody ? job_.headers : std::vector<std::string>(), url);
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
