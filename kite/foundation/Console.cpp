@@ -34,14 +34,15 @@ bool isForbiddenInFileName(char c) { return std::strchr(":/\\?%*<>\"|\r\n\t", c)
 }  // namespace
 
 struct Console::Client {
-    int fd = -1;
+    int fd = -1;  // what poll watches; the connection owns it
+    ConsoleConnectionPtr connection;
     std::string pending;  // bytes of a line not yet complete
-    bool closed = false;
 };
 
 Console::Console() {
     addBaseCommands();
     if (FileUtils* files = FileUtils::getInstance()) writablePath = files->getWritablePath();
+    if (!writablePath.empty() && writablePath.back() != '/') writablePath += '/';
     std::lock_guard<std::mutex> lock(activeConsoleMutex);
     activeConsole = this;
 }
@@ -79,102 +80,91 @@ void Console::runPostedWork() {
     for (auto& function : work) function();
 }
 
-void Console::sendBytes(int fd, const void* bytes, std::size_t length) {
-    // MSG_NOSIGNAL: a client gone mid-reply must not raise SIGPIPE in the game.
-    const auto* data = static_cast<const char*>(bytes);
-    while (length > 0) {
-        const ssize_t sent = ::send(fd, data, length, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return;
-        data += sent;
-        length -= static_cast<std::size_t>(sent);
-    }
-}
-
-void Console::sendFormatted(int fd, const char* format, ...) {
-    char buffer[16386];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    sendBytes(fd, buffer, std::strlen(buffer));
-}
-
 // ---- the commands that need only the engine base
 
 void Console::addBaseCommands() {
-    addCommand({"allocator", "Display allocator diagnostics for all allocators", [](int fd, const std::string&) {
-                    sendFormatted(fd,
-                                  "allocator diagnostics not available. KT_ENABLE_ALLOCATOR_DIAGNOSTICS must "
-                                  "be set to 1 in ktConfig");
+    addCommand({"allocator", "Display allocator diagnostics for all allocators",
+                [](const ConsoleConnectionPtr& connection, const std::string&) {
+                    connection->sendFormatted(
+                        "allocator diagnostics not available. KT_ENABLE_ALLOCATOR_DIAGNOSTICS must be set to 1 in "
+                        "ktConfig");
                 }});
     addCommand({"debugmsg", "Whether or not to forward the debug messages on the console. Args: [on | off]",
-                [this](int fd, const std::string& args) {
+                [this](const ConsoleConnectionPtr& connection, const std::string& args) {
                     if (args == "on" || args == "off") {
                         sendDebugStrings = args == "on";
                     } else {
-                        sendFormatted(fd, "Debug message is: %s\n", sendDebugStrings ? "on" : "off");
+                        connection->sendFormatted("Debug message is: %s\n", sendDebugStrings ? "on" : "off");
                     }
                 }});
-    addCommand({"exit", "Close connection to the console", [this](int fd, const std::string&) { commandExit(fd); }});
+    addCommand({"exit", "Close connection to the console",
+                [this](const ConsoleConnectionPtr& connection, const std::string&) { commandExit(*connection); }});
     addCommand({"fileutils", "Flush or print the FileUtils info. Args: [flush | ] ",
-                [this](int fd, const std::string& args) { commandFileUtils(fd, args); }});
-    addCommand({"help", "Print this message", [this](int fd, const std::string&) { commandHelp(fd); }});
+                [this](const ConsoleConnectionPtr& connection, const std::string& args) {
+                    commandFileUtils(connection, args);
+                }});
+    addCommand({"help", "Print this message",
+                [this](const ConsoleConnectionPtr& connection, const std::string&) { commandHelp(*connection); }});
     addCommand({"upload", "upload file. Args: [filename base64_encoded_data]",
-                [this](int fd, const std::string& args) { commandUpload(fd, args); }});
-    addCommand({"version", "print version string ",
-                [](int fd, const std::string&) { sendFormatted(fd, "%s\n", kiteVersion()); }});
+                [this](const ConsoleConnectionPtr& connection, const std::string& args) {
+                    commandUpload(*connection, args);
+                }});
+    addCommand({"version", "print version string ", [](const ConsoleConnectionPtr& connection, const std::string&) {
+                    connection->sendFormatted("%s\n", kiteVersion());
+                }});
 }
 
-void Console::commandHelp(int fd) {
+void Console::commandHelp(ConsoleConnection& connection) {
     static const char header[] = "\nAvailable commands:\n";
-    sendBytes(fd, header, sizeof(header));  // with its terminating zero
+    connection.send(header, sizeof(header));  // with its terminating zero
     for (const auto& entry : commands) {
         std::string line = "\t" + entry.first;
         const int tabs = 3 - static_cast<int>(entry.first.size() / 8);
         if (tabs >= 1) line.append(static_cast<std::size_t>(tabs), '\t');
         line += entry.second.help + "\n";
-        sendBytes(fd, line.data(), line.size());
+        connection.send(line.data(), line.size());
     }
 }
 
-void Console::commandExit(int fd) { closeClient(fd); }
+void Console::commandExit(ConsoleConnection& connection) { closeClient(connection); }
 
-void Console::commandFileUtils(int fd, const std::string& args) {
+void Console::commandFileUtils(const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args == "flush") {
         FileUtils::getInstance()->purgeCachedEntries();
     } else if (args.empty()) {
-        postToMainThread([fd] {
+        postToMainThread([connection] {
             FileUtils* files = FileUtils::getInstance();
-            sendFormatted(fd, "\nSearch Paths:\n");
-            for (const std::string& path : files->getSearchPaths()) sendFormatted(fd, "%s\n", path.c_str());
-            sendFormatted(fd, "\nResolution Order:\n");
-            for (const std::string& dir : files->getSearchResolutionsOrder()) sendFormatted(fd, "%s\n", dir.c_str());
-            sendFormatted(fd, "\nWriteble Path:\n");
-            sendFormatted(fd, "%s\n", files->getWritablePath().c_str());
-            sendFormatted(fd, "\nFull Path Cache:\n");
+            connection->sendFormatted("\nSearch Paths:\n");
+            for (const std::string& path : files->getSearchPaths()) connection->sendFormatted("%s\n", path.c_str());
+            connection->sendFormatted("\nResolution Order:\n");
+            for (const std::string& dir : files->getSearchResolutionsOrder())
+                connection->sendFormatted("%s\n", dir.c_str());
+            connection->sendFormatted("\nWriteble Path:\n");
+            connection->sendFormatted("%s\n", files->getWritablePath().c_str());
+            connection->sendFormatted("\nFull Path Cache:\n");
             for (const auto& entry : files->getFullPathCacheEntries())
-                sendFormatted(fd, "%s -> %s\n", entry.first.c_str(), entry.second.c_str());
-            sendFormatted(fd, "> ");
+                connection->sendFormatted("%s -> %s\n", entry.first.c_str(), entry.second.c_str());
+            connection->sendFormatted("> ");
         });
     } else {
-        sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: 'flush' or nothing", args.c_str());
+        connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: 'flush' or nothing",
+                                  args.c_str());
     }
 }
 
 // "upload NAME DATA": the name may not leave the writable folder; the data is Base64 in groups of four.
-void Console::commandUpload(int fd, const std::string& args) {
+void Console::commandUpload(ConsoleConnection& connection, const std::string& args) {
     static const char invalidName[] = "upload: invalid file name!\n";
     static const char cannotCreate[] = "can't create file!\n";
     const std::size_t space = args.find(' ');
     const std::string name = args.substr(0, std::min<std::size_t>(space, 511));
     if (name.empty() || std::any_of(name.begin(), name.end(), isForbiddenInFileName)) {
-        sendBytes(fd, invalidName, sizeof(invalidName));
+        connection.send(invalidName, sizeof(invalidName));
         return;
     }
     FILE* file = std::fopen((writablePath + name).c_str(), "wb");
     if (!file) {
-        sendBytes(fd, cannotCreate, sizeof(cannotCreate));
+        connection.send(cannotCreate, sizeof(cannotCreate));
         return;
     }
     const std::string data = space == std::string::npos ? std::string() : args.substr(space + 1);
@@ -221,8 +211,8 @@ void Console::stop() {
         (void)!::write(wakeFds_[1], &wake, 1);
         thread_.join();
     }
-    for (auto& client : clients_)
-        if (!client->closed) ::close(client->fd);
+    // Work still posted may hold a connection: it finds it closed.
+    for (auto& client : clients_) client->connection->close();
     clients_.clear();
     descriptors.clear();
     for (int* fd : {&listenFd_, &wakeFds_[0], &wakeFds_[1]}) {
@@ -243,10 +233,12 @@ void Console::run() {
         // Clients that left make room before newcomers are counted.
         for (std::size_t i = 2; i < polled.size(); ++i) {
             Client& client = *clients_[i - 2];
-            if (!client.closed && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) && !readFromClient(client))
-                closeClient(client.fd);
+            if (client.connection->isOpen() && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) &&
+                !readFromClient(client))
+                closeClient(*client.connection);
         }
-        clients_.erase(std::remove_if(clients_.begin(), clients_.end(), [](const auto& c) { return c->closed; }),
+        clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
+                                      [](const auto& c) { return !c->connection->isOpen(); }),
                        clients_.end());
         if (polled[1].revents & POLLIN) acceptClient();
         flushDebugStrings();
@@ -256,13 +248,14 @@ void Console::run() {
 void Console::acceptClient() {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
+    auto connection = std::make_shared<ConsoleConnection>(fd);
     if (static_cast<int>(clients_.size()) >= kMaxClients) {
-        sendFormatted(fd, "Console: too many connections\n");
-        ::close(fd);
-        return;
+        connection->sendFormatted("Console: too many connections\n");
+        return;  // closed with the connection
     }
     auto client = std::make_unique<Client>();
     client->fd = fd;
+    client->connection = std::move(connection);
     clients_.push_back(std::move(client));
     descriptors.push_back(fd);
 }
@@ -276,21 +269,21 @@ bool Console::readFromClient(Client& client) {
         if (got == 0) return false;
         client.pending.append(buffer, static_cast<std::size_t>(got));
         std::size_t end;
-        while (!client.closed && (end = client.pending.find('\n')) != std::string::npos) {
+        while (client.connection->isOpen() && (end = client.pending.find('\n')) != std::string::npos) {
             std::string line = client.pending.substr(0, end);
             client.pending.erase(0, end + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
-            dispatchLine(client.fd, line);
+            dispatchLine(client.connection, line);
         }
-        if (client.closed) return true;
+        if (!client.connection->isOpen()) return true;
         if (client.pending.size() > kMaxLineLength) {
-            sendFormatted(client.fd, "Console: command too long\n");
+            client.connection->sendFormatted("Console: command too long\n");
             client.pending.clear();
         }
     }
 }
 
-void Console::dispatchLine(int fd, const std::string& line) {
+void Console::dispatchLine(const ConsoleConnectionPtr& connection, const std::string& line) {
     const std::size_t start = line.find_first_not_of(' ');
     if (start == std::string::npos) return;
     const std::size_t space = line.find(' ', start);
@@ -298,19 +291,18 @@ void Console::dispatchLine(int fd, const std::string& line) {
     const std::string args = space == std::string::npos ? std::string() : line.substr(space + 1);
     auto it = commands.find(name);
     if (it == commands.end()) {
-        sendFormatted(fd, "Unknown command %s. Type 'help' for options\n", name.c_str());
+        connection->sendFormatted("Unknown command %s. Type 'help' for options\n", name.c_str());
         return;
     }
-    it->second.callback(fd, args);
+    it->second.callback(connection, args);
 }
 
-void Console::closeClient(int fd) {
+void Console::closeClient(ConsoleConnection& connection) {
     for (auto& client : clients_) {
-        if (client->fd != fd || client->closed) continue;
-        client->closed = true;
-        ::close(fd);
+        if (client->connection.get() != &connection) continue;
+        descriptors.erase(std::remove(descriptors.begin(), descriptors.end(), client->fd), descriptors.end());
     }
-    descriptors.erase(std::remove(descriptors.begin(), descriptors.end(), fd), descriptors.end());
+    connection.close();
 }
 
 void Console::flushDebugStrings() {
@@ -320,7 +312,7 @@ void Console::flushDebugStrings() {
         lines.swap(debugStrings);
     }
     for (const std::string& line : lines)
-        for (int fd : descriptors) sendBytes(fd, line.data(), line.size());
+        for (const auto& client : clients_) client->connection->send(line.data(), line.size());
 }
 
 }  // namespace kite

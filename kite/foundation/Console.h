@@ -11,16 +11,19 @@
 #include <thread>
 #include <vector>
 
+#include "kite/foundation/ConsoleConnection.h"
 #include "kite/foundation/Ref.h"
 
 namespace kite {
 
 class Console : public Ref {
 public:
+    // A handler replies through the connection it is given; work it posts to the main thread
+    // keeps the connection, not its descriptor number.
     struct Command {
         std::string name;
         std::string help;
-        std::function<void(int fd, const std::string& args)> callback;
+        std::function<void(const ConsoleConnectionPtr& connection, const std::string& args)> callback;
     };
 
     // At most this many clients are served at once; further ones are told so and closed.
@@ -49,11 +52,6 @@ public:
     // Closes every connection and the listener.
     void stop();
 
-    // Sends the formatted text (at most 16385 bytes) to the descriptor; a closed peer is ignored.
-    static void sendFormatted(int fd, const char* format, ...) __attribute__((format(printf, 2, 3)));
-    // Sends bytes as they are (a reply may include its terminating zero).
-    static void sendBytes(int fd, const void* bytes, std::size_t length);
-
     bool isSendingDebugStrings() const { return sendDebugStrings.load(); }
 
     Console(const Console&) = delete;
@@ -63,20 +61,20 @@ private:
     struct Client;
 
     void addBaseCommands();
-    void commandHelp(int fd);
-    void commandExit(int fd);
-    void commandUpload(int fd, const std::string& args);
-    void commandFileUtils(int fd, const std::string& args);
+    void commandHelp(ConsoleConnection& connection);
+    void commandExit(ConsoleConnection& connection);
+    void commandUpload(ConsoleConnection& connection, const std::string& args);
+    void commandFileUtils(const ConsoleConnectionPtr& connection, const std::string& args);
     void run();
     void acceptClient();
     // Reads what the client sent; false when it is gone.
     bool readFromClient(Client& client);
-    void dispatchLine(int fd, const std::string& line);
-    void closeClient(int fd);
+    void dispatchLine(const ConsoleConnectionPtr& connection, const std::string& line);
+    void closeClient(ConsoleConnection& connection);
     void flushDebugStrings();
 
     std::vector<int> descriptors;  // connected clients
-    std::string writablePath;
+    std::string writablePath;      // with a trailing slash
     std::map<std::string, Command> commands;
     std::atomic<bool> sendDebugStrings{false};
     std::mutex debugStringsMutex;

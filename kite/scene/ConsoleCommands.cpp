@@ -88,11 +88,11 @@ void simulateSwipe(Console& console, intptr_t id, Point from, Point to) {
     postTouch(console, TouchPhase::End, id, to);
 }
 
-void commandTouch(Console& console, int fd, const std::string& args) {
+void commandTouch(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args == "help" || args == "-h") {
-        Console::sendFormatted(fd,
-                               "available touch directives:\n\ttap x y: simulate touch tap at (x,y)\n\tswipe x1 y1 "
-                               "x2 y2: simulate touch swipe from (x1,y1) to (x2,y2).\n");
+        connection->sendFormatted(
+            "available touch directives:\n\ttap x y: simulate touch tap at (x,y)\n\tswipe x1 y1 x2 y2: simulate touch "
+            "swipe from (x1,y1) to (x2,y2).\n");
         return;
     }
     const std::vector<std::string> pieces = splitAtSpaces(args);
@@ -100,7 +100,7 @@ void commandTouch(Console& console, int fd, const std::string& args) {
     if (!tap && pieces[0] != "swipe") return;
     std::vector<float> n;
     if (pieces.size() != (tap ? 3u : 5u) || !readNumbers(pieces, n)) {
-        Console::sendFormatted(fd, "touch: invalid arguments.\n");
+        connection->sendFormatted("touch: invalid arguments.\n");
         return;
     }
     std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -113,10 +113,9 @@ void commandTouch(Console& console, int fd, const std::string& args) {
     }
 }
 
-void commandDirector(Console& console, int fd, const std::string& args) {
+void commandDirector(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args == "help" || args == "-h") {
-        Console::sendFormatted(
-            fd,
+        connection->sendFormatted(
             "available director directives:\n\tpause, pause all scheduled timers, the draw rate will be 4 FPS to "
             "reduce CPU consumption\n\tend, exit this app.\n\tresume, resume all scheduled timers\n\tstop, Stops "
             "the animation. Nothing will be drawn.\n\tstart, Restart the animation again, Call this function "
@@ -140,21 +139,21 @@ const char* projectionName(Director::Projection projection) {
     return "unknown";
 }
 
-void commandProjection(Console& console, int fd, const std::string& args) {
+void commandProjection(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args == "2d" || args == "3d") {
         const auto projection = args == "2d" ? Director::Projection::_2D : Director::Projection::_3D;
         console.postToMainThread([projection] { Director::getInstance()->setProjection(projection); });
     } else if (args.empty()) {
-        console.postToMainThread([fd] {
-            Console::sendFormatted(fd, "Current projection: %s\n",
-                                   projectionName(Director::getInstance()->getProjection()));
+        console.postToMainThread([connection] {
+            connection->sendFormatted("Current projection: %s\n",
+                                      projectionName(Director::getInstance()->getProjection()));
         });
     } else {
-        Console::sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: '2d' or '3d'\n", args.c_str());
+        connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: '2d' or '3d'\n", args.c_str());
     }
 }
 
-void sendWindowReport(int fd) {
+void sendWindowReport(ConsoleConnection& connection) {
     Director* director = Director::getInstance();
     GLView* view = director->getOpenGLView();
     const Size points = director->getWinSize();
@@ -162,8 +161,7 @@ void sendWindowReport(int fd) {
     const Size design = view ? view->getDesignResolutionSize() : Size::ZERO;
     const Rect visible = view ? view->getVisibleRect() : Rect::ZERO;
     const int policy = view ? static_cast<int>(view->getResolutionPolicy()) : 0;
-    Console::sendFormatted(fd,
-                           "Window Size:\n\t%d x %d (points)\n\t%d x %d (pixels)\n\t%d x %d (design resolution)\n"
+    connection.sendFormatted("Window Size:\n\t%d x %d (points)\n\t%d x %d (pixels)\n\t%d x %d (design resolution)\n"
                            "Resolution Policy: %d\nVisible Rect:\n\torigin: %d x %d\n\tsize: %d x %d\n",
                            static_cast<int>(points.width), static_cast<int>(points.height),
                            static_cast<int>(pixels.width), static_cast<int>(pixels.height),
@@ -172,16 +170,16 @@ void sendWindowReport(int fd) {
                            static_cast<int>(visible.size.width), static_cast<int>(visible.size.height));
 }
 
-void commandResolution(Console& console, int fd, const std::string& args) {
+void commandResolution(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args.empty()) {
-        console.postToMainThread([fd] { sendWindowReport(fd); });
+        console.postToMainThread([connection] { sendWindowReport(*connection); });
         return;
     }
     int width = 0, height = 0, policy = 0;
     char rest = 0;
     if (std::sscanf(args.c_str(), "%d %d %d %c", &width, &height, &policy, &rest) != 3 || width <= 0 || height <= 0 ||
         policy < 0 || policy > 4) {
-        Console::sendFormatted(fd, "resolution: invalid arguments.\n");
+        connection->sendFormatted("resolution: invalid arguments.\n");
         return;
     }
     console.postToMainThread([width, height, policy] {
@@ -191,71 +189,83 @@ void commandResolution(Console& console, int fd, const std::string& args) {
     });
 }
 
-int sendSceneGraph(int fd, Node* node, int depth) {
-    Console::sendFormatted(fd, "%s %s\n", std::string(static_cast<std::size_t>(depth), '-').c_str(),
+int sendSceneGraph(ConsoleConnection& connection, Node* node, int depth) {
+    connection.sendFormatted("%s %s\n", std::string(static_cast<std::size_t>(depth), '-').c_str(),
                            node->description().c_str());
     int total = 1;
-    for (Node* child : node->getChildren()) total += sendSceneGraph(fd, child, depth + 1);
+    for (Node* child : node->getChildren()) total += sendSceneGraph(connection, child, depth + 1);
     return total;
 }
 
-void commandTexture(Console& console, int fd, const std::string& args) {
+void commandTexture(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args == "flush") {
         console.postToMainThread([] {
             if (TextureCache* cache = Director::getInstance()->getTextureCache()) cache->removeAllTextures();
         });
     } else if (args.empty()) {
-        console.postToMainThread([fd] {
+        console.postToMainThread([connection] {
             TextureCache* cache = Director::getInstance()->getTextureCache();
-            Console::sendFormatted(fd, "%s", cache ? cache->dumpDebugInfo().c_str() : "");
-            Console::sendFormatted(fd, "> ");
+            connection->sendFormatted("%s", cache ? cache->dumpDebugInfo().c_str() : "");
+            connection->sendFormatted("> ");
         });
     } else {
-        Console::sendFormatted(fd, "Unsupported argument: '%s'. Supported arguments: 'flush' or nothing", args.c_str());
+        connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: 'flush' or nothing", args.c_str());
     }
 }
 
 }  // namespace
 
 void addDirectorCommands(Console& console) {
-    console.addCommand({"config", "Print the Configuration object", [&console](int fd, const std::string&) {
-                            console.postToMainThread([fd] {
-                                Console::sendFormatted(fd, "%s", Configuration::getInstance()->getInfo().c_str());
-                                Console::sendFormatted(fd, "> ");
+    using Connection = const ConsoleConnectionPtr&;
+    console.addCommand({"config", "Print the Configuration object", [&console](Connection connection, const std::string&) {
+                            console.postToMainThread([connection] {
+                                connection->sendFormatted("%s", Configuration::getInstance()->getInfo().c_str());
+                                connection->sendFormatted("> ");
                             });
                         }});
-    console.addCommand({"fps", "Turn on / off the FPS. Args: [on | off] ", [&console](int fd, const std::string& args) {
+    console.addCommand({"fps", "Turn on / off the FPS. Args: [on | off] ",
+                        [&console](Connection connection, const std::string& args) {
                             if (args == "on" || args == "off") {
                                 const bool on = args == "on";
                                 console.postToMainThread([on] { Director::getInstance()->setDisplayStats(on); });
                             } else {
-                                console.postToMainThread([fd] {
-                                    Console::sendFormatted(fd, "FPS is: %s\n",
-                                                           Director::getInstance()->isDisplayStats() ? "on" : "off");
+                                console.postToMainThread([connection] {
+                                    connection->sendFormatted("FPS is: %s\n",
+                                                              Director::getInstance()->isDisplayStats() ? "on" : "off");
                                 });
                             }
                         }});
     console.addCommand({"projection", "Change or print the current projection. Args: [2d | 3d]",
-                        [&console](int fd, const std::string& args) { commandProjection(console, fd, args); }});
+                        [&console](Connection connection, const std::string& args) {
+                            commandProjection(console, connection, args);
+                        }});
     console.addCommand({"resolution",
                         "Change or print the window resolution. Args: [width height resolution_policy | ]",
-                        [&console](int fd, const std::string& args) { commandResolution(console, fd, args); }});
-    console.addCommand({"scenegraph", "Print the scene graph", [&console](int fd, const std::string&) {
-                            console.postToMainThread([fd] {
-                                Console::sendFormatted(fd, "\n");
+                        [&console](Connection connection, const std::string& args) {
+                            commandResolution(console, connection, args);
+                        }});
+    console.addCommand({"scenegraph", "Print the scene graph", [&console](Connection connection, const std::string&) {
+                            console.postToMainThread([connection] {
+                                connection->sendFormatted("\n");
                                 Scene* scene = Director::getInstance()->getRunningScene();
-                                const int total = scene ? sendSceneGraph(fd, scene, 0) : 0;
-                                Console::sendFormatted(fd, "Total Nodes: %d\n", total);
-                                Console::sendFormatted(fd, "> ");
+                                const int total = scene ? sendSceneGraph(*connection, scene, 0) : 0;
+                                connection->sendFormatted("Total Nodes: %d\n", total);
+                                connection->sendFormatted("> ");
                             });
                         }});
     console.addCommand({"texture", "Flush or print the TextureCache info. Args: [flush | ] ",
-                        [&console](int fd, const std::string& args) { commandTexture(console, fd, args); }});
+                        [&console](Connection connection, const std::string& args) {
+                            commandTexture(console, connection, args);
+                        }});
     console.addCommand({"director", "director commands, type -h or [director help] to list supported directives",
-                        [&console](int fd, const std::string& args) { commandDirector(console, fd, args); }});
+                        [&console](Connection connection, const std::string& args) {
+                            commandDirector(console, connection, args);
+                        }});
     console.addCommand({"touch",
                         "simulate touch event via console, type -h or [touch help] to list supported directives",
-                        [&console](int fd, const std::string& args) { commandTouch(console, fd, args); }});
+                        [&console](Connection connection, const std::string& args) {
+                            commandTouch(console, connection, args);
+                        }});
 }
 
 }  // namespace kite

@@ -26,11 +26,16 @@ namespace kite {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 class Client {
 public:
+    // Port 0: the socket is made, and connected later.
     explicit Client(int port) : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        if (port) connect(port);
+    }
+    void connect(int port) {
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -58,6 +63,12 @@ public:
         return true;
     }
     bool closedByPeer() const { return closedByPeer_; }
+    // Reads until the console closes the connection, for at most 2 s.
+    bool waitForClose() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!closedByPeer_ && std::chrono::steady_clock::now() < deadline) poll(5);
+        return closedByPeer_;
+    }
     std::string received;
 
 private:
@@ -196,9 +207,7 @@ TEST_F(ConsoleTest, ManyClientsAndClientsThatLeaveMidReplyDoNotHurtTheGame) {
 TEST_F(ConsoleTest, ExitClosesTheConnectionAndTheListenerIsOnLoopbackOnly) {
     Client client(console->getListeningPort());
     client.send("exit\n");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!client.closedByPeer() && std::chrono::steady_clock::now() < deadline) client.poll(5);
-    EXPECT_TRUE(client.closedByPeer());
+    EXPECT_TRUE(client.waitForClose());
 
     char hex[16];
     std::snprintf(hex, sizeof(hex), ":%04X", console->getListeningPort());
@@ -210,6 +219,24 @@ TEST_F(ConsoleTest, ExitClosesTheConnectionAndTheListenerIsOnLoopbackOnly) {
         found = true;
     }
     EXPECT_TRUE(found) << "listener not on 127.0.0.1";
+}
+
+TEST_F(ConsoleTest, AReplyForAClientThatLeftReachesNoNewerClient) {
+    // The first client asks for a reply made at the next frame, and leaves before it.
+    Client first(console->getListeningPort());
+    Client second(0);  // its own end made now, so the game's end can take the number freed next
+    first.send("projection\nexit\n");
+    ASSERT_TRUE(first.waitForClose());
+    // The next client gets the descriptor number the first one had.
+    second.connect(console->getListeningPort());
+    ASSERT_TRUE(second.connected());
+    second.send("version\n");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (second.received.empty() && std::chrono::steady_clock::now() < deadline) second.poll(5);
+    ASSERT_THAT(second.received, StartsWith(kiteVersion()));
+    second.send("fps\n");
+    ASSERT_TRUE(runUntil(second, "FPS is: off\n"));
+    EXPECT_THAT(second.received, Not(HasSubstr("Current projection")));
 }
 
 }  // namespace
