@@ -1,5 +1,6 @@
 #include "kite/scene/ConsoleCommands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -50,43 +51,47 @@ bool readNumbers(const std::vector<std::string>& pieces, std::vector<float>& val
 
 enum class TouchPhase { Begin, Move, End };
 
-void postTouch(Console& console, TouchPhase phase, intptr_t id, Point at) {
-    console.postToMainThread([phase, id, at] {
-        GLView* view = Director::getInstance()->getOpenGLView();
-        if (!view) return;
-        intptr_t ids[1] = {id};
-        float xs[1] = {at.x};
-        float ys[1] = {at.y};
-        if (phase == TouchPhase::Begin) view->handleTouchesBegin(1, ids, xs, ys);
-        if (phase == TouchPhase::Move) view->handleTouchesMove(1, ids, xs, ys);
-        if (phase == TouchPhase::End) view->handleTouchesEnd(1, ids, xs, ys);
-    });
+void sendTouch(GLView& view, TouchPhase phase, intptr_t id, Point at) {
+    intptr_t ids[1] = {id};
+    float xs[1] = {at.x};
+    float ys[1] = {at.y};
+    if (phase == TouchPhase::Begin) view.handleTouchesBegin(1, ids, xs, ys);
+    if (phase == TouchPhase::Move) view.handleTouchesMove(1, ids, xs, ys);
+    if (phase == TouchPhase::End) view.handleTouchesEnd(1, ids, xs, ys);
+}
+
+bool insideView(const GLView& view, Point at) {
+    const Size& frame = view.getFrameSize();
+    return at.x >= 0 && at.y >= 0 && at.x <= frame.width && at.y <= frame.height;
 }
 
 float stepToward(float from, float to, float step) { return from < to ? from + step : from - step; }
 
-// A begin at the start, a move per unit along the longer axis, an end at the finish.
-void simulateSwipe(Console& console, intptr_t id, Point from, Point to) {
-    postTouch(console, TouchPhase::Begin, id, from);
-    float dx = std::fabs(from.x - to.x);
-    float dy = std::fabs(from.y - to.y);
+// A begin at the start, a move per unit along the longer axis, an end at the finish (main thread).
+// Both ends lie in the view, so the moves are an integer count no larger than the view.
+void simulateSwipe(GLView& view, intptr_t id, Point from, Point to) {
+    sendTouch(view, TouchPhase::Begin, id, from);
+    const bool alongX = std::fabs(from.x - to.x) > std::fabs(from.y - to.y);
+    const float distance = alongX ? std::fabs(from.x - to.x) : std::fabs(from.y - to.y);
+    const Size& frame = view.getFrameSize();
+    const long moves = std::min(static_cast<long>(std::ceil(distance)) - 1,
+                                static_cast<long>(std::ceil(std::max(frame.width, frame.height))));
     Point at = from;
-    const bool alongX = dx > dy;
-    float& major = alongX ? dx : dy;
-    float& minor = alongX ? dy : dx;
     float& atMajor = alongX ? at.x : at.y;
     float& atMinor = alongX ? at.y : at.x;
     const float endMajor = alongX ? to.x : to.y;
     const float endMinor = alongX ? to.y : to.x;
-    while (major > 1) {
+    for (long step = 0; step < moves; ++step) {
+        // The minor axis moves by what is left of it over what is left of the major one.
+        const float majorLeft = distance - static_cast<float>(step);
         if (atMajor != endMajor) atMajor = stepToward(atMajor, endMajor, 1.0f);
-        if (atMinor != endMinor) atMinor = stepToward(atMinor, endMinor, std::fabs(endMinor - atMinor) / major);
-        postTouch(console, TouchPhase::Move, id, at);
-        major -= 1;
+        if (atMinor != endMinor) atMinor = stepToward(atMinor, endMinor, std::fabs(endMinor - atMinor) / majorLeft);
+        sendTouch(view, TouchPhase::Move, id, at);
     }
-    (void)minor;
-    postTouch(console, TouchPhase::End, id, to);
+    sendTouch(view, TouchPhase::End, id, to);
 }
+
+const char kInvalidTouchArguments[] = "touch: invalid arguments.\n";
 
 void commandTouch(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args == "help" || args == "-h") {
@@ -100,17 +105,32 @@ void commandTouch(Console& console, const ConsoleConnectionPtr& connection, cons
     if (!tap && pieces[0] != "swipe") return;
     std::vector<float> n;
     if (pieces.size() != (tap ? 3u : 5u) || !readNumbers(pieces, n)) {
-        connection->sendFormatted("touch: invalid arguments.\n");
+        connection->sendFormatted(kInvalidTouchArguments);
         return;
     }
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     const intptr_t id = std::rand();
     if (tap) {
-        postTouch(console, TouchPhase::Begin, id, {n[0], n[1]});
-        postTouch(console, TouchPhase::End, id, {n[0], n[1]});
-    } else {
-        simulateSwipe(console, id, {n[0], n[1]}, {n[2], n[3]});
+        const Point at{n[0], n[1]};
+        console.postToMainThread([id, at] {
+            if (GLView* view = Director::getInstance()->getOpenGLView()) {
+                sendTouch(*view, TouchPhase::Begin, id, at);
+                sendTouch(*view, TouchPhase::End, id, at);
+            }
+        });
+        return;
     }
+    // The view's size is the main thread's to read: the swipe is checked and played there.
+    const Point from{n[0], n[1]}, to{n[2], n[3]};
+    console.postToMainThread([connection, id, from, to] {
+        GLView* view = Director::getInstance()->getOpenGLView();
+        if (!view) return;
+        if (!insideView(*view, from) || !insideView(*view, to)) {
+            connection->sendFormatted(kInvalidTouchArguments);
+            return;
+        }
+        simulateSwipe(*view, id, from, to);
+    });
 }
 
 void commandDirector(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {

@@ -16,16 +16,20 @@
 #include <vector>
 
 #include "kite/foundation/Console.h"
+#include "kite/foundation/Create.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/GLView.h"
 #include "support/DirectorShutdown.h"
 
 namespace kite {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 using ::testing::Not;
 using ::testing::StartsWith;
 
@@ -237,6 +241,70 @@ TEST_F(ConsoleTest, AReplyForAClientThatLeftReachesNoNewerClient) {
     second.send("fps\n");
     ASSERT_TRUE(runUntil(second, "FPS is: off\n"));
     EXPECT_THAT(second.received, Not(HasSubstr("Current projection")));
+}
+
+// A GL view without a surface that keeps the touches it is handed, in window pixels.
+class TouchRecordingView : public GLView {
+public:
+    static TouchRecordingView* create(float width, float height) {
+        return createAutoreleased<TouchRecordingView>(width, height);
+    }
+    bool init(float width, float height) {
+        setFrameSize(width, height);
+        return true;
+    }
+    void makeCurrent() override {}
+    void end() override { release(); }
+    bool isOpenGLReady() override { return false; }
+    void swapBuffers() override {}
+    void setIMEKeyboardState(bool) override {}
+    void handleTouchesBegin(int, intptr_t[], float xs[], float ys[]) override { record("begin", xs[0], ys[0]); }
+    void handleTouchesMove(int, intptr_t[], float xs[], float ys[]) override { record("move", xs[0], ys[0]); }
+    void handleTouchesEnd(int, intptr_t[], float xs[], float ys[]) override { record("end", xs[0], ys[0]); }
+
+    std::vector<std::string> touches;
+
+private:
+    void record(const char* phase, float x, float y) {
+        char text[64];
+        std::snprintf(text, sizeof(text), "%s %g %g", phase, x, y);
+        touches.push_back(text);
+    }
+};
+
+class ConsoleTouchTest : public ConsoleTest {
+protected:
+    void SetUp() override {
+        ConsoleTest::SetUp();
+        view = TouchRecordingView::create(640, 1136);
+        Director::getInstance()->setGLView(view);
+    }
+    // The replies up to that of an "fps" sent after the touch, whose work runs after the touch's.
+    std::string touch(const std::string& args) { return ask("touch " + args + "\nfps", "FPS is: off\n"); }
+
+    TouchRecordingView* view = nullptr;
+};
+
+TEST_F(ConsoleTouchTest, ASwipeMovesOneUnitAtATimeAlongItsLongerAxis) {
+    EXPECT_EQ(touch("swipe 0 0 5 0"), "FPS is: off\n");
+    EXPECT_THAT(view->touches,
+                ElementsAre("begin 0 0", "move 1 0", "move 2 0", "move 3 0", "move 4 0", "end 5 0"));
+    view->touches.clear();
+    touch("swipe 10 10 12 14");
+    EXPECT_THAT(view->touches, ElementsAre("begin 10 10", "move 10.5 11", "move 11 12", "move 11.5 13", "end 12 14"));
+    view->touches.clear();
+    touch("swipe 640 1136 639.5 1136");
+    EXPECT_THAT(view->touches, ElementsAre("begin 640 1136", "end 639.5 1136"));
+    view->touches.clear();
+    touch("tap 10 20");
+    EXPECT_THAT(view->touches, ElementsAre("begin 10 20", "end 10 20"));
+}
+
+TEST_F(ConsoleTouchTest, ASwipeReachingOutsideTheViewIsRefusedAndTouchesNothing) {
+    for (const char* args : {"swipe 0 0 100000 0", "swipe 0 0 30000000 0", "swipe -5 0 5 0", "swipe 0 0 0 1137"}) {
+        EXPECT_EQ(touch(args), "touch: invalid arguments.\nFPS is: off\n") << args;
+    }
+    EXPECT_THAT(view->touches, IsEmpty());
 }
 
 }  // namespace
