@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
+#include "platform/AtomicFile.h"
 
 namespace kite {
 
@@ -30,6 +32,18 @@ std::mutex activeConsoleMutex;
 Console* activeConsole = nullptr;
 
 bool isForbiddenInFileName(char c) { return std::strchr(":/\\?%*<>\"|\r\n\t", c) != nullptr && c != '\0'; }
+
+// The upload folder is the owner's alone; a symbolic link in its place is not followed.
+bool makePrivateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0) return false;
+    if (!S_ISDIR(status.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return (status.st_mode & 07777) == 0700 || ::chmod(path.c_str(), 0700) == 0;
+}
 
 }  // namespace
 
@@ -152,29 +166,32 @@ void Console::commandFileUtils(const ConsoleConnectionPtr& connection, const std
     }
 }
 
-// "upload NAME DATA": the name may not leave the writable folder; the data is Base64 in groups of four.
+// "upload NAME DATA", the data Base64 in groups of four. The file goes to the upload folder only:
+// the name cannot leave it, and the game's own files (the store ledger, the preferences) are
+// elsewhere, so an upload can never replace them. It is written whole or not at all, readable by
+// its owner alone.
 void Console::commandUpload(ConsoleConnection& connection, const std::string& args) {
     static const char invalidName[] = "upload: invalid file name!\n";
     static const char cannotCreate[] = "can't create file!\n";
     const std::size_t space = args.find(' ');
     const std::string name = args.substr(0, std::min<std::size_t>(space, 511));
-    if (name.empty() || std::any_of(name.begin(), name.end(), isForbiddenInFileName)) {
+    if (name.empty() || name == "." || name == ".." || std::any_of(name.begin(), name.end(), isForbiddenInFileName)) {
         connection.send(invalidName, sizeof(invalidName));
         return;
     }
-    FILE* file = std::fopen((writablePath + name).c_str(), "wb");
-    if (!file) {
-        connection.send(cannotCreate, sizeof(cannotCreate));
-        return;
-    }
     const std::string data = space == std::string::npos ? std::string() : args.substr(space + 1);
+    std::string contents;
     for (std::size_t at = 0; at + 4 <= data.size(); at += 4) {
         unsigned char* decoded = nullptr;
         const int length = base64Decode(reinterpret_cast<const unsigned char*>(data.data() + at), 4, &decoded);
-        if (length > 0 && decoded) std::fwrite(decoded, 1, static_cast<std::size_t>(length), file);
+        if (length > 0 && decoded) contents.append(reinterpret_cast<const char*>(decoded), std::size_t(length));
         std::free(decoded);
     }
-    std::fclose(file);
+    const std::string folder = writablePath + kUploadFolder;
+    if (!makePrivateFolder(folder) || !platform::writeFileAtomically(folder + "/" + name, contents, 0600)) {
+        kite::log("Console: cannot write the upload %s: %s", name.c_str(), std::strerror(errno));
+        connection.send(cannotCreate, sizeof(cannotCreate));
+    }
 }
 
 // ---- transport

@@ -28,6 +28,8 @@ public:
 
     // At most this many clients are served at once; further ones are told so and closed.
     static constexpr int kMaxClients = 16;
+    // Uploaded files go to this folder of the writable path, never over a file of the game.
+    static constexpr const char* kUploadFolder = "ConsoleUploads";
 
     Console();
     ~Console() override;

@@ -2,7 +2,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -23,6 +25,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
 #include "support/DirectorShutdown.h"
+#include "support/TemporaryFolder.h"
 
 namespace kite {
 namespace {
@@ -171,19 +174,6 @@ TEST_F(ConsoleTest, DebugMessagesAreForwardedOnceAskedFor) {
     EXPECT_TRUE(runUntil(client, "console test line 7\n"));
 }
 
-TEST_F(ConsoleTest, UploadsStayInTheWritableFolder) {
-    EXPECT_EQ(ask("upload ../evil aGk=", std::string("\n\0", 2)), std::string("upload: invalid file name!\n\0", 28));
-    Client client(console->getListeningPort());
-    client.send("upload console-upload.txt aGVsbG8=\nversion\n");
-    ASSERT_TRUE(runUntil(client, "\n"));
-    const std::string path = FileUtils::getInstance()->getWritablePath() + "console-upload.txt";
-    std::ifstream in(path);
-    std::string contents;
-    std::getline(in, contents);
-    EXPECT_EQ(contents, "hello");
-    std::remove(path.c_str());
-}
-
 TEST_F(ConsoleTest, ManyClientsAndClientsThatLeaveMidReplyDoNotHurtTheGame) {
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < Console::kMaxClients + 4; ++i)
@@ -305,6 +295,81 @@ TEST_F(ConsoleTouchTest, ASwipeReachingOutsideTheViewIsRefusedAndTouchesNothing)
         EXPECT_EQ(touch(args), "touch: invalid arguments.\nFPS is: off\n") << args;
     }
     EXPECT_THAT(view->touches, IsEmpty());
+}
+
+// Uploads into a writable folder and a preferences folder of the test's own.
+class ConsoleUploadTest : public ConsoleTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.made());
+        data = folder.path() + "/data/";
+        config = folder.path() + "/config/";
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+            const char* value = getenv(name);
+            saved.emplace_back(name, value ? value : "");
+        }
+        setenv("XDG_DATA_HOME", data.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        writable = FileUtils::getInstance()->getWritablePath();
+        ASSERT_EQ(writable.rfind(data, 0), 0u) << writable;
+        ConsoleTest::SetUp();  // the console takes the writable path now
+    }
+    void TearDown() override {
+        ConsoleTest::TearDown();
+        for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
+    }
+    static std::string contentsOf(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    static unsigned modeOf(const std::string& path) {
+        struct stat status;
+        return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+    }
+    // Sends the upload, then a command answered at once, so the upload is done once that answer is in.
+    std::string upload(const std::string& args) { return ask("upload " + args + "\nversion", kiteVersion()); }
+
+    test::TemporaryFolder folder{"console-upload"};
+    std::string data, config, writable;
+    std::vector<std::pair<std::string, std::string>> saved;
+};
+
+TEST_F(ConsoleUploadTest, AnUploadGoesWholeToItsOwnPrivateFolder) {
+    EXPECT_EQ(upload("console-upload.txt aGVsbG8="), std::string(kiteVersion()) + "\n");
+    const std::string uploads = writable + Console::kUploadFolder + "/";
+    EXPECT_EQ(contentsOf(uploads + "console-upload.txt"), "hello");
+    EXPECT_EQ(modeOf(uploads + "console-upload.txt"), 0600u);
+    EXPECT_EQ(modeOf(uploads), 0700u);
+    EXPECT_EQ(modeOf(writable + "console-upload.txt"), 0u) << "nothing beside the game's own files";
+    // A second upload of the name replaces the first whole.
+    upload("console-upload.txt d29ybGQh");
+    EXPECT_EQ(contentsOf(uploads + "console-upload.txt"), "world!");
+}
+
+TEST_F(ConsoleUploadTest, TheStoreLedgerAndThePreferencesCannotBeReplaced) {
+    const std::string ledger = writable + "StoreLedger.plist";
+    const std::string preferences = config + "stargrid/UserDefaults.plist";
+    ASSERT_EQ(::mkdir(config.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((config + "stargrid").c_str(), 0700), 0);
+    std::ofstream(ledger) << "the game's ledger";
+    std::ofstream(preferences) << "the game's preferences";
+    // Even a link planted in the upload folder is replaced itself, never followed.
+    upload("first.txt aGk=");
+    ASSERT_EQ(::symlink(ledger.c_str(), (writable + Console::kUploadFolder + "/linked.plist").c_str()), 0);
+
+    const std::string forged = "Zm9yZ2Vk";  // "forged"
+    const std::string invalid = std::string("upload: invalid file name!\n\0", 28);
+    EXPECT_THAT(upload("StoreLedger.plist " + forged), Not(HasSubstr("invalid")));
+    EXPECT_THAT(upload("UserDefaults.plist " + forged), Not(HasSubstr("invalid")));
+    EXPECT_THAT(upload("linked.plist " + forged), Not(HasSubstr("invalid")));
+    EXPECT_THAT(upload("../StoreLedger.plist " + forged), StartsWith(invalid));
+    EXPECT_THAT(upload("../../config/stargrid/UserDefaults.plist " + forged), StartsWith(invalid));
+    EXPECT_THAT(upload(".. " + forged), StartsWith(invalid));
+
+    EXPECT_EQ(contentsOf(ledger), "the game's ledger");
+    EXPECT_EQ(contentsOf(preferences), "the game's preferences");
+    EXPECT_EQ(contentsOf(writable + Console::kUploadFolder + "/StoreLedger.plist"), "forged");
+    EXPECT_EQ(contentsOf(writable + Console::kUploadFolder + "/linked.plist"), "forged");
 }
 
 }  // namespace
