@@ -67,7 +67,8 @@ void CDLongAudioSource::rewind() {
     paused_ = false;
     if (audioSourcePlayer_) {
         audioSourcePlayer_->setCurrentTime(0.0);
-        audioSourcePlayer_->play();
+        // A source switched off stays silent; it is only put back to the start.
+        if (enabled_) audioSourcePlayer_->play();
     }
     stopped_ = false;
 }
@@ -96,8 +97,9 @@ void CDLongAudioSource::setMute(bool mute) {
 void CDLongAudioSource::setEnabled(bool enabled) {
     enabled_ = enabled;
     if (!enabled) {
-        pause();
-        rewind();
+        // Stopped and back at the start, without a sound: a rewind would start it playing.
+        stop();
+        if (audioSourcePlayer_) audioSourcePlayer_->setCurrentTime(0.0);
     }
 }
 

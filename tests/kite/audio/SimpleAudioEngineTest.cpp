@@ -187,6 +187,27 @@ TEST_F(SimpleAudioEngineTest, ResignAndReturnPauseAndResumeWithStopAndResumeBeha
     events->setEnabled(false);
 }
 
+TEST_F(SimpleAudioEngineTest, SwitchingAudioOffStopsTheMusicAtItsStartWithoutPlayingIt) {
+    kite::audio::SimpleAudioEngine* engine = kite::audio::SimpleAudioEngine::sharedEngine();
+    audio->playBackgroundMusic(music.c_str(), true);
+    ASSERT_TRUE(musicAdvancesPast(0.2));
+    engine->setEnabled(false);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+    EXPECT_DOUBLE_EQ(player->currentTime(), 0.0);
+    EXPECT_FALSE(pumpUntil([&] { return player->currentTime() > 0.0; }, std::chrono::milliseconds(200)));
+    // Rewinding and playing again while off stay silent.
+    audio->rewindBackgroundMusic();
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    // Switched on again, the next play starts from the beginning.
+    engine->setEnabled(true);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+    EXPECT_LT(player->currentTime(), 0.2);
+}
+
 TEST_F(SimpleAudioEngineTest, UnreadableMusicLeavesTheChannelSilent) {
     kite::test::LogCapture log;
     const std::string broken = tones.put("broken.mp3", "ID3 but nothing else");
