@@ -42,14 +42,18 @@ CDAudioManager* makeManager(int mode) {
 }  // namespace
 
 CDAudioManager* CDAudioManager::sharedManager() {
-    std::lock_guard<std::mutex> lock(classLock);
-    if (!sharedInstance) {
+    CDAudioManager* made = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(classLock);
+        if (sharedInstance) return sharedInstance;
         sharedInstance = makeManager(configured ? configuredMode : kModeFxPlusMusicIfNoOtherAudio);
         if (!sharedInstance) return nullptr;
         managerState = kStateReady;
-        Director::getInstance()->getEventDispatcher()->dispatchCustomEvent("kCDN_AudioManagerInitialised");
+        made = sharedInstance;
     }
-    return sharedInstance;
+    // Told with no lock held, so that a listener may use the audio at once.
+    Director::getInstance()->getEventDispatcher()->dispatchCustomEvent("kCDN_AudioManagerInitialised");
+    return made;
 }
 
 CDAudioManager* CDAudioManager::sharedManagerIfMade() {

@@ -19,10 +19,17 @@ SimpleAudioEngine* sharedInstance = nullptr;
 }  // namespace
 
 SimpleAudioEngine* SimpleAudioEngine::sharedEngine() {
+    {
+        std::lock_guard<std::mutex> lock(classLock);
+        if (sharedInstance) return sharedInstance;
+    }
+    // Made with no lock held: the audio manager it starts tells its listeners, and they may come
+    // back here. When one of them made the engine meanwhile, that one stays and this one goes.
+    SimpleAudioEngine* made = createAutoreleased<SimpleAudioEngine>();
     std::lock_guard<std::mutex> lock(classLock);
-    if (!sharedInstance) {
-        sharedInstance = createAutoreleased<SimpleAudioEngine>();
-        if (sharedInstance) sharedInstance->retain();
+    if (!sharedInstance && made) {
+        sharedInstance = made;
+        sharedInstance->retain();
     }
     return sharedInstance;
 }

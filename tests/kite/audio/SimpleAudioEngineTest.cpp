@@ -1,5 +1,8 @@
 #include "kite/audio/SimpleAudioEngine.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -206,6 +209,28 @@ TEST_F(SimpleAudioEngineTest, SwitchingAudioOffStopsTheMusicAtItsStartWithoutPla
     audio->playBackgroundMusic(music.c_str(), true);
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
     EXPECT_LT(player->currentTime(), 0.2);
+}
+
+// Starting the audio tells the manager's listeners; one that uses the audio at once must not hang
+// the game. Run in a child process that a hang ends by its alarm.
+TEST(AudioStart, AListenerOfTheManagersStartMayUseTheAudioAtOnce) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            kite::audio::SimpleAudioEngine::end();
+            kite::EventDispatcher* events = kite::Director::getInstance()->getEventDispatcher();
+            events->setEnabled(true);
+            float heard = -1.0f;
+            events->addCustomEventListener("kCDN_AudioManagerInitialised", [&](kite::EventCustom*) {
+                heard = KiteAudio::SimpleAudioEngine::getInstance()->getEffectsVolume();
+                CDAudioManager::sharedManager()->setMute(false);
+            });
+            KiteAudio::SimpleAudioEngine::getInstance()->setEffectsVolume(0.5f);
+            const bool ok = heard == 1.0f && KiteAudio::SimpleAudioEngine::getInstance()->getEffectsVolume() == 0.5f;
+            std::_Exit(ok ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(SimpleAudioEngineTest, UnreadableMusicLeavesTheChannelSilent) {
