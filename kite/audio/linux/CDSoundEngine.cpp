@@ -13,6 +13,8 @@
 #include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/EventDispatcher.h"
+#include "platform/SerialQueue.h"
 #include "platform/SoundFile.h"
 
 namespace kite {
@@ -56,7 +58,7 @@ bool CDSoundEngine::init() {
     }
     createBuffers(0, CD_BUFFERS_START - 1);
     createSources();
-    defineSourceGroups({sourceTotal_});
+    defineSourceGroups(&sourceTotal_, 1);
     functioning_ = true;
     preMuteGain_ = masterGain();
     mute_ = false;
@@ -85,7 +87,7 @@ bool CDSoundEngine::openDevice() {
 }
 
 CDSoundEngine::~CDSoundEngine() {
-    if (asynchLoader_.joinable()) asynchLoader_.join();
+    asynchLoadQueue_.reset();  // the loads given to it finish first
     if (!device_) return;
     if (functioning_) {
         makeContextCurrent();
@@ -209,31 +211,52 @@ bool CDSoundEngine::unloadBufferLocked(int soundId) {
     return true;
 }
 
+namespace {
+
+class LoaderJob : public platform::SerialQueue::Job {
+public:
+    explicit LoaderJob(std::unique_ptr<CDAsynchBufferLoader> loader) : loader_(std::move(loader)) {}
+    void run() override { loader_->main(); }
+
+private:
+    std::unique_ptr<CDAsynchBufferLoader> loader_;
+};
+
+}  // namespace
+
+CDAsynchBufferLoader::CDAsynchBufferLoader(std::vector<CDBufferLoadRequest> requests, CDSoundEngine* engine)
+    : requests_(std::move(requests)), engine_(engine) {}
+
+void CDAsynchBufferLoader::main() {
+    engine_->setAsynchLoadProgress(0.0f);
+    const float step = requests_.empty() ? 0.0f : 1.0f / static_cast<float>(requests_.size());
+    for (const CDBufferLoadRequest& request : requests_) {
+        if (!request.filePath.empty()) engine_->loadResolvedFile(request.soundId, request.filePath);
+        engine_->setAsynchLoadProgress(engine_->asynchLoadProgress() + step);
+    }
+    engine_->setAsynchLoadProgress(1.0f);
+    // Neither the engine nor this loader may be there any more when the main thread gets to it.
+    engine_->asynchLoadScheduler_->performFunctionInMainThread([completion = std::move(completion_)] {
+        if (completion) completion();
+        Director::getInstance()->getEventDispatcher()->dispatchCustomEvent("kCDN_AsynchLoadComplete");
+    });
+}
+
 void CDSoundEngine::loadBuffersAsynchronously(std::vector<CDBufferLoadRequest> requests,
                                               std::function<void()> completion) {
-    // One load at a time: a second batch waits for the first.
-    if (asynchLoader_.joinable()) asynchLoader_.join();
     asynchLoadProgress_ = 0.0f;
     // File lookup belongs to the main thread.
     for (CDBufferLoadRequest& request : requests) {
         request.filePath = CDUtilities::fullPathFromRelativePath(request.filePath);
     }
-    asynchLoadScheduler_ = Director::getInstance()->getScheduler();
-    Scheduler* scheduler = asynchLoadScheduler_.get();
-    asynchLoader_ = std::thread([this, requests = std::move(requests), completion, scheduler] {
-        asynchLoadProgress_ = 0.0f;
-        const float step = requests.empty() ? 0.0f : 1.0f / static_cast<float>(requests.size());
-        for (const CDBufferLoadRequest& request : requests) {
-            if (!request.filePath.empty()) loadResolvedFile(request.soundId, request.filePath);
-            asynchLoadProgress_ = asynchLoadProgress_ + step;
-        }
-        asynchLoadProgress_ = 1.0f;
-        scheduler->performFunctionInMainThread([completion] {
-            log("kCDN_AsynchLoadComplete");
-            if (completion) completion();
-        });
-    });
+    if (!asynchLoadScheduler_) asynchLoadScheduler_ = Director::getInstance()->getScheduler();
+    if (!asynchLoadQueue_) asynchLoadQueue_ = std::make_unique<platform::SerialQueue>("CDAsynchLoader");
+    auto loader = std::make_unique<CDAsynchBufferLoader>(std::move(requests), this);
+    loader->setCompletion(std::move(completion));
+    asynchLoadQueue_->post(std::make_unique<LoaderJob>(std::move(loader)));
 }
+
+ALCcontext* CDSoundEngine::openALContext() const { return device_ ? device_->context : nullptr; }
 
 bool CDSoundEngine::validateBufferId(int soundId) const {
     std::lock_guard<std::mutex> lock(mutexBufferLoad_);

@@ -7,10 +7,16 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include <AL/alc.h>
+
 #include "kite/audio/linux/CDAudioInterruptTarget.h"
+#include "kite/foundation/Value.h"
+
+namespace platform {
+class SerialQueue;
+}
 
 namespace kite {
 
@@ -43,6 +49,24 @@ struct CDBufferLoadRequest {
     std::string filePath;
 };
 
+class CDSoundEngine;
+
+// Loads a batch of requests into the engine's buffers, in order, off the main thread; the
+// progress moves by one request's share after each.
+class CDAsynchBufferLoader {
+public:
+    CDAsynchBufferLoader(std::vector<CDBufferLoadRequest> requests, CDSoundEngine* engine);
+    // Loads them all, sets the progress to 1 and tells the main thread ("kCDN_AsynchLoadComplete").
+    void main();
+    // Runs on the main thread once the batch is in, before the notification.
+    void setCompletion(std::function<void()> completion) { completion_ = std::move(completion); }
+
+private:
+    std::vector<CDBufferLoadRequest> requests_;
+    CDSoundEngine* engine_;  // outlives the loader: the engine waits for its loads when it goes
+    std::function<void()> completion_;
+};
+
 class CDSoundEngine : public CDAudioInterruptTarget {
 public:
     static CDSoundEngine* create();
@@ -56,7 +80,9 @@ public:
     bool loadBuffer(int soundId, const std::string& filePath);
     bool loadBufferFromData(int soundId, const void* data, unsigned format, int size, int freq);
     bool unloadBuffer(int soundId);
-    // Loads on a thread of its own; the handler (if any) runs on the main thread when all are done.
+    // Loads on the engine's loading thread and returns at once; a batch given while another loads
+    // waits behind it there. When a batch is in, the handler (if any) runs on the main thread and
+    // the custom event "kCDN_AsynchLoadComplete" is dispatched.
     void loadBuffersAsynchronously(std::vector<CDBufferLoadRequest> requests,
                                    std::function<void()> completion = nullptr);
     bool validateBufferId(int soundId) const;
@@ -65,8 +91,10 @@ public:
     int bufferFrequencyInHertz(int soundId) const;
     int bufferTotal() const;
 
-    // Source groups.
-    void defineSourceGroups(const std::vector<int>& definitions);
+    // Source groups: how many sources each of `total` groups takes, in order.
+    void defineSourceGroups(const int* definitions, int total);
+    // The same from a list of values: a member that is not a number counts as 0.
+    void defineSourceGroups(const ValueVector& definitions);
     int sourceGroupTotal() const { return static_cast<int>(sourceGroups_.size()); }
     void setSourceGroupNonInterruptible(int groupId, bool nonInterruptible);
     void setSourceGroupEnabled(int groupId, bool enabled);
@@ -91,6 +119,8 @@ public:
     bool enabled() const override { return enabled_; }
     void setEnabled(bool enabled) override;
 
+    // The engine's OpenAL context; null when no device could be opened.
+    ALCcontext* openALContext() const;
     std::uint32_t lastErrorCode() const { return lastErrorCode_; }
     bool functioning() const { return functioning_; }
     bool getGainWorks() const { return getGainWorks_; }
@@ -163,8 +193,10 @@ private:
     bool getGainWorks_ = false;
     std::atomic<float> asynchLoadProgress_{0.0f};
     std::function<void()> badContextHandler_;
-    RefPtr<Scheduler> asynchLoadScheduler_;  // outlives the loader, which posts to it
-    std::thread asynchLoader_;
+    friend class CDAsynchBufferLoader;
+    RefPtr<Scheduler> asynchLoadScheduler_;  // outlives the loaders, which post to it
+    // Made with the first asynchronous load; ends, after the loads given to it, with the engine.
+    std::unique_ptr<platform::SerialQueue> asynchLoadQueue_;
 };
 
 }  // namespace audio

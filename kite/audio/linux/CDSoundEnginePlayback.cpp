@@ -10,11 +10,12 @@
 namespace kite {
 namespace audio {
 
-void CDSoundEngine::defineSourceGroups(const std::vector<int>& definitions) {
+void CDSoundEngine::defineSourceGroups(const int* definitions, int total) {
     if (!sourceGroups_.empty()) stopAllSounds();
     sourceGroups_.clear();
     int offset = 0;
-    for (int definition : definitions) {
+    for (int i = 0; i < total; ++i) {
+        const int definition = definitions[i];
         // A group never reaches past the sources that exist.
         const int size = std::clamp(definition, 0, sourceTotal_ - offset);
         if (size != definition) {
@@ -26,6 +27,22 @@ void CDSoundEngine::defineSourceGroups(const std::vector<int>& definitions) {
         sourceGroups_.push_back(std::move(group));
         offset += size;
     }
+}
+
+void CDSoundEngine::defineSourceGroups(const ValueVector& definitions) {
+    std::vector<int> sizes;
+    sizes.reserve(definitions.size());
+    for (const Value& definition : definitions) {
+        switch (definition.getType()) {
+            case Value::Type::BYTE:
+            case Value::Type::INTEGER:
+            case Value::Type::FLOAT:
+            case Value::Type::DOUBLE:
+            case Value::Type::BOOLEAN: sizes.push_back(definition.asInt()); break;
+            default: sizes.push_back(0); break;
+        }
+    }
+    defineSourceGroups(sizes.data(), static_cast<int>(sizes.size()));
 }
 
 void CDSoundEngine::setSourceGroupNonInterruptible(int groupId, bool nonInterruptible) {

@@ -1,11 +1,25 @@
 #include "kite/audio/linux/CDSoundEngine.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <AL/alc.h>
+
+#include <condition_variable>
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "AudioTestSupport.h"
 #include "kite/audio/linux/CDSoundSource.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/EventListenerCustom.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -168,7 +182,8 @@ TEST_F(CDSoundEngineTest, FilesThatCannotBeDecodedFailTheirLoadWithALogLine) {
 }
 
 TEST_F(CDSoundEngineTest, GroupsLargerThanTheSourcesAreCut) {
-    engine->defineSourceGroups({30, 10});
+    const int groups[] = {30, 10};
+    engine->defineSourceGroups(groups, 2);
     ASSERT_EQ(engine->sourceGroupTotal(), 2);
     const std::uint32_t first = playLooping(1);
     const std::uint32_t second = playLooping(1);
@@ -177,7 +192,8 @@ TEST_F(CDSoundEngineTest, GroupsLargerThanTheSourcesAreCut) {
 }
 
 TEST_F(CDSoundEngineTest, HeldSourceLeavesTheRotationUntilReleased) {
-    engine->defineSourceGroups({2});
+    const int groups[] = {2};
+    engine->defineSourceGroups(groups, 1);
     std::uint32_t held = 0;
     {
         kite::RefPtr<CDSoundSource> source = engine->soundSourceForSound(0, 0);
@@ -199,13 +215,135 @@ TEST_F(CDSoundEngineTest, HeldSourceLeavesTheRotationUntilReleased) {
     EXPECT_TRUE(used.count(held));
 }
 
-TEST_F(CDSoundEngineTest, AsynchronousLoadReportsProgressAndCompletion) {
-    bool complete = false;
-    engine->loadBuffersAsynchronously({{5, loopPath}, {6, tones.tone("b.wav", 0.1)}}, [&] { complete = true; });
-    ASSERT_TRUE(kite::test::pumpUntil([&] { return complete; }));
+// How many sources a group has: a non-interruptible group plays that many at once.
+int sourcesOfGroup(CDSoundEngine& engine, int group) {
+    engine.setSourceGroupNonInterruptible(group, true);
+    int count = 0;
+    while (count <= CD_MAX_SOURCES && engine.playSound(0, group, 1.0f, 0.0f, 1.0f, true) < CD_NO_SOUND) ++count;
+    engine.stopAllSounds();
+    return count;
+}
+
+TEST_F(CDSoundEngineTest, GroupsFromAListOfValuesCountWhatIsNotANumberAsNone) {
+    engine->defineSourceGroups(kite::ValueVector{kite::Value(4), kite::Value("six"), kite::Value(2.9),
+                                                 kite::Value(true), kite::Value(kite::ValueVector{kite::Value(8)}),
+                                                 kite::Value(3)});
+    ASSERT_EQ(engine->sourceGroupTotal(), 6);
+    EXPECT_EQ(sourcesOfGroup(*engine, 0), 4);
+    EXPECT_EQ(sourcesOfGroup(*engine, 1), 0);
+    EXPECT_EQ(sourcesOfGroup(*engine, 2), 2);
+    EXPECT_EQ(sourcesOfGroup(*engine, 3), 1);
+    EXPECT_EQ(sourcesOfGroup(*engine, 4), 0);
+    EXPECT_EQ(sourcesOfGroup(*engine, 5), 3);
+}
+
+TEST_F(CDSoundEngineTest, TheContextGetterAnswersTheContextTheEnginePlaysIn) {
+    ALCcontext* context = engine->openALContext();
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(alcGetCurrentContext(), context);
+    EXPECT_NE(alcGetContextsDevice(context), nullptr);
+}
+
+// Counts the "kCDN_AsynchLoadComplete" events the director's dispatcher sends while it lives.
+class LoadCompleteListener {
+public:
+    LoadCompleteListener() {
+        dispatcher_->setEnabled(true);
+        listener_ = dispatcher_->addCustomEventListener("kCDN_AsynchLoadComplete", [this](kite::EventCustom*) {
+            heard.push_back(order ? *order : 0);
+        });
+    }
+    ~LoadCompleteListener() {
+        dispatcher_->removeEventListener(listener_);
+        dispatcher_->setEnabled(false);
+    }
+    std::vector<int> heard;  // what `order` held at each event
+    const int* order = nullptr;
+
+private:
+    kite::EventDispatcher* dispatcher_ = kite::Director::getInstance()->getEventDispatcher();
+    kite::EventListenerCustom* listener_ = nullptr;
+};
+
+TEST_F(CDSoundEngineTest, AsynchronousLoadReportsProgressAndCompletionToTheHandlerAndListeners) {
+    LoadCompleteListener listener;
+    int complete = 0;
+    listener.order = &complete;
+    engine->loadBuffersAsynchronously({{5, loopPath}, {6, tones.tone("b.wav", 0.1)}}, [&] { ++complete; });
+    ASSERT_TRUE(kite::test::pumpUntil([&] { return !listener.heard.empty(); }));
+    EXPECT_EQ(listener.heard, std::vector<int>{1}) << "the event follows the handler";
     EXPECT_FLOAT_EQ(engine->asynchLoadProgress(), 1.0f);
     EXPECT_TRUE(engine->validateBufferId(5));
     EXPECT_TRUE(engine->validateBufferId(6));
+}
+
+// Lets a load that reads from a pipe go on: by writing the sound into it, or, if the test
+// never gets to that, after a while with nothing (and says so).
+class PipeWriter {
+public:
+    explicit PipeWriter(std::string path) : path_(std::move(path)) {
+        watchdog_ = std::thread([this] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (changed_.wait_for(lock, std::chrono::seconds(5), [this] { return released_; })) return;
+            fired_ = true;
+            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+        });
+    }
+    ~PipeWriter() {
+        release();
+        watchdog_.join();
+    }
+    void write(const std::string& bytes) {
+        if (release()) return;  // the reader has been let go already
+        // The reader may stop early: no SIGPIPE for that.
+        void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);
+        const int fd = ::open(path_.c_str(), O_WRONLY);
+        for (std::size_t at = 0; fd >= 0 && at < bytes.size();) {
+            const ssize_t written = ::write(fd, bytes.data() + at, bytes.size() - at);
+            if (written <= 0) break;
+            at += static_cast<std::size_t>(written);
+        }
+        if (fd >= 0) ::close(fd);
+        std::signal(SIGPIPE, previous);
+    }
+    bool fired() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return fired_;
+    }
+
+private:
+    // Whether the watchdog had to let the reader go.
+    bool release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+        return fired_;
+    }
+    std::string path_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool released_ = false;
+    bool fired_ = false;
+    std::thread watchdog_;
+};
+
+TEST_F(CDSoundEngineTest, ASecondAsynchronousLoadWaitsBehindTheFirstWithoutHoldingTheMainThread) {
+    LoadCompleteListener listener;
+    const std::string pipePath = tones.path() + "/slow.wav";
+    ASSERT_EQ(::mkfifo(pipePath.c_str(), 0600), 0);
+    PipeWriter writer(pipePath);
+    int complete = 0;
+    listener.order = &complete;
+    // The first load waits for the pipe's writer.
+    engine->loadBuffersAsynchronously({{7, pipePath}}, [&] { ++complete; });
+    engine->loadBuffersAsynchronously({{8, tones.tone("c.wav", 0.1)}}, [&] { complete += 10; });
+    EXPECT_FALSE(writer.fired()) << "the second load waited on the main thread for the first";
+    std::ifstream wave(loopPath, std::ios::binary);
+    writer.write(std::string(std::istreambuf_iterator<char>(wave), std::istreambuf_iterator<char>()));
+    ASSERT_TRUE(kite::test::pumpUntil([&] { return listener.heard.size() == 2; }));
+    EXPECT_EQ(listener.heard, (std::vector<int>{1, 11})) << "each batch in the order given";
+    EXPECT_TRUE(engine->validateBufferId(8));
 }
 
 }  // namespace
