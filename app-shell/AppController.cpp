@@ -107,6 +107,10 @@ void AppController::applicationWillEnterForeground() {
     if (kite::Application* application = kite::Application::getInstance()) application->willEnterForeground();
 }
 
+void AppController::applicationWillTerminate() {
+    platform::postAppNotification(platform::AppNotification::WillTerminate);
+}
+
 bool AppController::handleOpenURL(const std::string& url) {
     const std::string prefix = std::string(kUrlScheme) + "://";
     if (url.compare(0, prefix.size(), prefix) != 0) {

@@ -30,6 +30,8 @@ public:
     bool didFinishLaunching();
     void applicationDidEnterBackground();
     void applicationWillEnterForeground();
+    // The game is about to exit: those who observe the application's end hear of it.
+    void applicationWillTerminate();
 
     // A URL of the game's scheme, checked strictly; true when it was taken.
     bool handleOpenURL(const std::string& url);

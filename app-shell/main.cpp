@@ -184,7 +184,8 @@ int main(int argc, char** argv) {
         platform::AudioSession::shared().endInterruption();
         controller.applicationWillEnterForeground();
     };
-    handlers.quit = [&hostView, &player] {
+    handlers.quit = [&hostView, &player, &controller] {
+        controller.applicationWillTerminate();
         // The shutdown closes the window with its host view.
         hostView = nullptr;
         player.setHostView(nullptr);

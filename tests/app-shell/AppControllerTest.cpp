@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Classes/QKSingleton.h"
+#include "platform/AppNotifications.h"
 #include "platform/NetworkReachability.h"
 #include "platform/Pasteboard.h"
 #include "sdk/pigeon/AppCommunicate.h"
@@ -86,6 +87,15 @@ TEST_F(AppControllerTest, OnlyUrlsOfTheGamesOwnSchemeAreTaken) {
     EXPECT_THAT(log.lines(), Contains(StartsWith("AppController: refused a URL of another scheme")));
     controller.handleOpenURL("pg5e18c0a7d94b2f63://oauth?code=1");
     EXPECT_THAT(log.lines(), Contains(StartsWith("AppController: open URL pg5e18c0a7d94b2f63://oauth?code=1")));
+}
+
+TEST_F(AppControllerTest, TheEndOfTheGameReachesTheApplicationsObservers) {
+    int heard = 0;
+    const std::uint64_t observer =
+        platform::addAppObserver(platform::AppNotification::WillTerminate, [&heard] { ++heard; });
+    controller.applicationWillTerminate();
+    EXPECT_EQ(heard, 1);
+    platform::removeAppObserver(observer);
 }
 
 TEST_F(AppControllerTest, MessengerAnswersBecomeAlerts) {

@@ -11,6 +11,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerCustom.h"
+#include "platform/AppNotifications.h"
 #include "platform/AudioSession.h"
 
 namespace kite {
@@ -135,6 +136,8 @@ void CDAudioManager::removeObservers() {
         dispatcher->removeEventListener(*listener);
         releaseAndClear(*listener);
     }
+    if (willTerminateObserver_) platform::removeAppObserver(willTerminateObserver_);
+    willTerminateObserver_ = 0;
     isObservingAppEvents_ = false;
 }
 

@@ -1,6 +1,7 @@
 // The process-wide owner of audio: the session's category by mode, the sound engine, two
 // long-audio channels (the first plays the background music), interruptions and switches.
 #pragma once
+#include <cstdint>
 #include <functional>
 
 #include "kite/audio/linux/CDLongAudioSource.h"
@@ -107,7 +108,8 @@ private:
     bool isObservingAppEvents_ = false;
     int resignBehavior_ = kResignBehaviorDoNothing;
     EventListenerCustom* badContextListener_ = nullptr;  // retained
-    EventListenerCustom* appEventListeners_[3] = {};     // retained
+    EventListenerCustom* appEventListeners_[2] = {};     // retained: resign, become active
+    std::uint64_t willTerminateObserver_ = 0;             // the application's will-terminate notice
 };
 
 }  // namespace audio

@@ -5,6 +5,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerCustom.h"
+#include "platform/AppNotifications.h"
 #include "platform/AudioSession.h"
 #include "platform/MusicPlayer.h"
 
@@ -75,6 +76,8 @@ void CDAudioManager::setResignBehavior(int behavior, bool autoHandle) {
     assignRetained(appEventListeners_[1],
                    dispatcher->addCustomEventListener("event_come_to_foreground",
                                                       [this](EventCustom*) { applicationDidBecomeActive(); }));
+    willTerminateObserver_ = platform::addAppObserver(platform::AppNotification::WillTerminate,
+                                                      [this] { applicationWillTerminate(); });
     isObservingAppEvents_ = true;
 }
 

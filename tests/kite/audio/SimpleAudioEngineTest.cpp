@@ -13,6 +13,7 @@
 #include "kite/audio/linux/CDSoundEngine.h"
 #include "kite/audio/linux/SimpleAudioEngine.h"
 #include "kite/scene/EventDispatcher.h"
+#include "platform/AppNotifications.h"
 #include "platform/AudioSession.h"
 #include "platform/MusicPlayer.h"
 #include "support/LogCapture.h"
@@ -209,6 +210,18 @@ TEST_F(SimpleAudioEngineTest, SwitchingAudioOffStopsTheMusicAtItsStartWithoutPla
     audio->playBackgroundMusic(music.c_str(), true);
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
     EXPECT_LT(player->currentTime(), 0.2);
+}
+
+TEST_F(SimpleAudioEngineTest, WillTerminateStopsTheMusicOnceAppEventsAreHandled) {
+    audio->playBackgroundMusic(music.c_str(), true);
+    platform::postAppNotification(platform::AppNotification::WillTerminate);
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying()) << "no observer before the resign behaviour is set";
+    manager()->setResignBehavior(CDAudioManager::kResignBehaviorDoNothing, true);
+    platform::postAppNotification(platform::AppNotification::WillTerminate);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    kite::audio::SimpleAudioEngine::end();
+    kite::test::drainAutoreleasePool();
+    platform::postAppNotification(platform::AppNotification::WillTerminate);  // the manager is gone, its observer too
 }
 
 // Starting the audio tells the manager's listeners; one that uses the audio at once must not hang
