@@ -65,10 +65,6 @@ public:
             gtk_widget_hide(window_);
         }
     }
-    void loadUrl(const std::string& url) override { webkit_web_view_load_uri(webView_, url.c_str()); }
-    void loadHtmlString(const std::string& html, const std::string& baseUrl) override {
-        webkit_web_view_load_html(webView_, html.c_str(), baseUrl.empty() ? nullptr : baseUrl.c_str());
-    }
     void stopLoading() override { webkit_web_view_stop_loading(webView_); }
     void reload() override { webkit_web_view_reload(webView_); }
     void goBack() override { webkit_web_view_go_back(webView_); }
@@ -101,6 +97,17 @@ public:
         leftAction_ = nullptr;
     }
 
+protected:
+    void openUrl(const std::string& url) override { webkit_web_view_load_uri(webView_, url.c_str()); }
+    void openData(const std::string& data, const std::string& mimeType, const std::string& encoding,
+                  const std::string& baseUrl) override {
+        GBytes* bytes = g_bytes_new(data.data(), data.size());
+        webkit_web_view_load_bytes(webView_, bytes, mimeType.empty() ? nullptr : mimeType.c_str(),
+                                   encoding.empty() ? nullptr : encoding.c_str(),
+                                   baseUrl.empty() ? nullptr : baseUrl.c_str());
+        g_bytes_unref(bytes);
+    }
+
 private:
     static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                    gpointer self) {
@@ -128,6 +135,10 @@ private:
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self) {
         auto* page = static_cast<WebKitWindow*>(self);
         if (event == WEBKIT_LOAD_STARTED) page->failed_ = false;
+        if (event == WEBKIT_LOAD_COMMITTED) {
+            const char* uri = webkit_web_view_get_uri(view);
+            page->pageCommitted(uri ? uri : "");
+        }
         if (event != WEBKIT_LOAD_FINISHED || page->failed_) return;
         const char* uri = webkit_web_view_get_uri(view);
         page->reportFinished(uri ? uri : "");

@@ -4,8 +4,10 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/HostLoop.h"
 
@@ -97,6 +99,25 @@ std::string lowered(std::string text) {
     return text;
 }
 
+// The host of a file: address (empty for none), and where its path starts.
+std::string fileUrlHost(const std::string& url, std::string::size_type& pathStart) {
+    const std::string::size_type afterScheme = url.find(':') + 1;
+    if (url.compare(afterScheme, 2, "//") != 0) {
+        pathStart = afterScheme;
+        return std::string();
+    }
+    const std::string::size_type hostStart = afterScheme + 2;
+    pathStart = std::min(url.find('/', hostStart), url.size());
+    return lowered(url.substr(hostStart, pathStart - hostStart));
+}
+
+// One spelling for one local file, as pages report it: "file:///path".
+std::string canonicalFileUrl(const std::string& url) {
+    std::string::size_type pathStart = 0;
+    fileUrlHost(url, pathStart);
+    return "file://" + url.substr(pathStart);
+}
+
 }  // namespace
 
 std::unique_ptr<WebWindow> WebWindow::create() {
@@ -118,6 +139,75 @@ void WebWindow::setHostFrame(std::function<HostFrame()> frame) { hostFrameProvid
 
 WebWindow::HostFrame WebWindow::hostFrame() { return hostFrameProvider() ? hostFrameProvider()() : HostFrame(); }
 
+void WebWindow::loadUrl(const std::string& url) {
+    if (schemeOf(url) == "file") {
+        if (!isLocalFileUrl(url)) {
+            std::fprintf(stderr, "WebWindow: only files of this machine may be opened, not \"%.200s\"\n", url.c_str());
+            return;
+        }
+        gameFileRequest_ = canonicalFileUrl(url);
+    }
+    openUrl(url);
+}
+
+void WebWindow::loadFile(const std::string& path) { loadUrl(fileUrlForPath(path)); }
+
+void WebWindow::loadData(const std::string& data, const std::string& mimeType, const std::string& encoding,
+                         const std::string& baseUrl) {
+    if (schemeOf(baseUrl) == "file") {
+        if (!isLocalFileUrl(baseUrl)) {
+            std::fprintf(stderr, "WebWindow: a page's base may not be \"%.200s\"\n", baseUrl.c_str());
+            return;
+        }
+        gameFileRequest_ = canonicalFileUrl(baseUrl);
+    }
+    openData(data, mimeType, encoding, baseUrl);
+}
+
+void WebWindow::loadHtmlString(const std::string& html, const std::string& baseUrl) {
+    loadData(html, "text/html", "UTF-8", baseUrl);
+}
+
+std::string WebWindow::fileUrlForPath(const std::string& path) {
+    std::string absolute = path;
+    if (absolute.empty() || absolute[0] != '/') {
+        char folder[4096];
+        absolute = std::string(getcwd(folder, sizeof(folder)) ? folder : "") + "/" + absolute;
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const char c : absolute) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || (c != '\0' && std::strchr("-._~/", c))) {
+            url += c;
+        } else {
+            url += '%';
+            url += hex[byte >> 4];
+            url += hex[byte & 15];
+        }
+    }
+    return url;
+}
+
+bool WebWindow::isLocalFileUrl(const std::string& url) {
+    if (schemeOf(url) != "file") return false;
+    std::string::size_type pathStart = 0;
+    const std::string host = fileUrlHost(url, pathStart);
+    return host.empty() || host == "localhost";
+}
+
+void WebWindow::pageCommitted(const std::string& url) { localPageShowing_ = isLocalFileUrl(url); }
+
+// A local file opens when the game asked for it, or from a page that is itself local; a web
+// page never opens one.
+bool WebWindow::decideFileNavigation(const std::string& url) {
+    const bool askedByTheGame = !gameFileRequest_.empty() && canonicalFileUrl(url) == gameFileRequest_;
+    if (askedByTheGame) gameFileRequest_.clear();
+    if (isLocalFileUrl(url) && (askedByTheGame || localPageShowing_)) return true;
+    std::fprintf(stderr, "WebWindow: a page may not open \"%.200s\"\n", url.c_str());
+    return false;
+}
+
 bool WebWindow::decideNavigation(const std::string& url) {
     const std::string scheme = schemeOf(url);
     if (!jsScheme_.empty() && scheme == lowered(jsScheme_)) {
@@ -129,7 +219,9 @@ bool WebWindow::decideNavigation(const std::string& url) {
         if (route.handler) route.handler(url);
         return false;
     }
-    if (scheme != "http" && scheme != "https" && url != "about:blank") {
+    if (scheme == "file") {
+        if (!decideFileNavigation(url)) return false;
+    } else if (scheme != "http" && scheme != "https" && url != "about:blank") {
         std::fprintf(stderr, "WebWindow: a page may not open \"%.200s\"\n", url.c_str());
         return false;
     }
@@ -148,11 +240,10 @@ void RecordingWebWindow::setFrame(float x, float y, float width, float height) {
     frames_.push_back(Frame{x, y, width, height});
 }
 
-void RecordingWebWindow::loadUrl(const std::string& url) { navigate(url); }
-
-void RecordingWebWindow::loadHtmlString(const std::string& html, const std::string& baseUrl) {
-    (void)html;
-    loadedUrls_.push_back(baseUrl);
+void RecordingWebWindow::openData(const std::string& data, const std::string& mimeType, const std::string& encoding,
+                                  const std::string& baseUrl) {
+    loadedData_.push_back(LoadedData{data, mimeType, encoding, baseUrl});
+    pageCommitted(baseUrl.empty() ? "about:blank" : baseUrl);
 }
 
 void RecordingWebWindow::setLeftBarButton(const std::string& text, std::function<void()> action) {
@@ -173,6 +264,7 @@ void RecordingWebWindow::pressLeftBarButton() {
 bool RecordingWebWindow::navigate(const std::string& url) {
     if (!decideNavigation(url)) return false;
     loadedUrls_.push_back(url);
+    pageCommitted(url);
     return true;
 }
 

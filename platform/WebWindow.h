@@ -44,8 +44,16 @@ public:
     // Points from the game window's top left.
     virtual void setFrame(float x, float y, float width, float height) = 0;
     virtual void setVisible(bool visible) = 0;
-    virtual void loadUrl(const std::string& url) = 0;
-    virtual void loadHtmlString(const std::string& html, const std::string& baseUrl) = 0;
+    // The game's own loads. A file: address loads only when it names a file of this machine.
+    void loadUrl(const std::string& url);
+    // The file at the path (a relative one from the working folder).
+    void loadFile(const std::string& path);
+    // The bytes as a page of the MIME type in the text encoding (for example "text/html" and
+    // "UTF-8"); its relative addresses resolve against the base URL, a local file: address or a
+    // web one. An empty base URL gives the blank page's.
+    void loadData(const std::string& data, const std::string& mimeType, const std::string& encoding,
+                  const std::string& baseUrl);
+    void loadHtmlString(const std::string& html, const std::string& baseUrl);
     virtual void stopLoading() = 0;
     virtual void reload() = 0;
     virtual void goBack() = 0;
@@ -62,24 +70,40 @@ public:
     virtual void removeLeftBarButton() = 0;
 
     // Whether a navigation to the URL may go on: only http(s) pages load (and
-    // the blank page); the scripts' scheme goes to the JS callback, the
-    // application's own scheme to its handler, anything else is refused with
-    // a log line; then the should-start callback decides. Backends call it
-    // for every navigation.
+    // the blank page), and local files that the game itself asked for or that
+    // a local page opens (never a web page); the scripts' scheme goes to the JS
+    // callback, the application's own scheme to its handler, anything else is
+    // refused with a log line; then the should-start callback decides.
+    // Backends call it for every navigation.
     bool decideNavigation(const std::string& url);
     void reportFinished(const std::string& url);
     // A failure without a failing address reports nothing.
     void reportFailed(const std::string& url);
 
+    // "file://" and the absolute path, every byte but letters, digits and "-._~/" escaped.
+    static std::string fileUrlForPath(const std::string& path);
+    // A file: address without a host (or with "localhost"): a file of this machine.
+    static bool isLocalFileUrl(const std::string& url);
+
 protected:
     WebWindow() = default;
+    // What the backends do for the loads above, once the rules have let them through.
+    virtual void openUrl(const std::string& url) = 0;
+    virtual void openData(const std::string& data, const std::string& mimeType, const std::string& encoding,
+                          const std::string& baseUrl) = 0;
+    // Backends tell which address the page now showing has.
+    void pageCommitted(const std::string& url);
 
 private:
+    bool decideFileNavigation(const std::string& url);
+
     ShouldStartLoading shouldStartLoading_;
     LoadNotice didFinishLoading_;
     LoadNotice didFailLoading_;
     LoadNotice onJsCallback_;
     std::string jsScheme_;
+    std::string gameFileRequest_;  // the local file the game asked for last, until it is decided
+    bool localPageShowing_ = false;
 };
 
 // Keeps what it is asked to do, loads nothing and reports nothing by itself;
@@ -90,10 +114,13 @@ public:
         float x = 0, y = 0, width = 0, height = 0;
     };
 
+    // A page given as bytes.
+    struct LoadedData {
+        std::string data, mimeType, encoding, baseUrl;
+    };
+
     void setFrame(float x, float y, float width, float height) override;
     void setVisible(bool visible) override { visible_ = visible; }
-    void loadUrl(const std::string& url) override;
-    void loadHtmlString(const std::string& html, const std::string& baseUrl) override;
     void stopLoading() override {}
     void reload() override {}
     void goBack() override {}
@@ -110,6 +137,7 @@ public:
     bool navigate(const std::string& url);
 
     const std::vector<std::string>& loadedUrls() const { return loadedUrls_; }
+    const std::vector<LoadedData>& loadedData() const { return loadedData_; }
     const std::vector<std::string>& scripts() const { return scripts_; }
     const std::vector<Frame>& frames() const { return frames_; }
     bool isVisible() const { return visible_; }
@@ -120,8 +148,14 @@ public:
     // What the user's press on the left button does.
     void pressLeftBarButton();
 
+protected:
+    void openUrl(const std::string& url) override { navigate(url); }
+    void openData(const std::string& data, const std::string& mimeType, const std::string& encoding,
+                  const std::string& baseUrl) override;
+
 private:
     std::vector<std::string> loadedUrls_;
+    std::vector<LoadedData> loadedData_;
     std::vector<std::string> scripts_;
     std::vector<Frame> frames_;
     bool visible_ = true;

@@ -6,6 +6,7 @@
 #include "kite/scene/GLView.h"
 #include "kite/widgets/WebView.h"
 #include "platform/GLContext.h"
+#include "platform/MainBundle.h"
 
 namespace kite {
 namespace experimental {
@@ -52,6 +53,26 @@ platform::WebWindow& WebViewImpl::setupWebView() {
 }
 
 void WebViewImpl::loadURL(const std::string& url) { setupWebView().loadUrl(url); }
+
+void WebViewImpl::loadFile(const std::string& path) { setupWebView().loadFile(path); }
+
+void WebViewImpl::loadData(const std::string& data, const std::string& mimeType, const std::string& encoding,
+                           const std::string& baseUrl) {
+    if (window) window->loadData(data, mimeType, encoding, "file://" + resolveBaseUrl(baseUrl));
+}
+
+void WebViewImpl::loadHTMLString(const std::string& html, const std::string& baseUrl) {
+    if (window) window->loadHtmlString(html, "file://" + resolveBaseUrl(baseUrl));
+}
+
+std::string WebViewImpl::resolveBaseUrl(const std::string& baseUrl) {
+    std::string resolved =
+        !baseUrl.empty() && baseUrl[0] == '/' ? baseUrl : platform::mainBundlePath() + "/" + baseUrl;
+    for (std::string::size_type space; (space = resolved.find(' ')) != std::string::npos;)
+        resolved.replace(space, 1, "%20");
+    if (resolved.empty() || resolved.back() != '/') resolved += '/';
+    return resolved;
+}
 
 void WebViewImpl::setScalesPageToFit(bool scales) {
     if (window) window->setScalesPageToFit(scales);

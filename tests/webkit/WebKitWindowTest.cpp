@@ -11,6 +11,7 @@
 
 #include "platform/WebWindow.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/TemporaryFolder.h"
 
 namespace platform {
 namespace {
@@ -115,6 +116,23 @@ TEST_F(WebKitWindowTest, TheNavigationBarKeepsItsButtonAndItsAction) {
     page_->loadUrl(server_.url("/page"));
     ASSERT_TRUE(pumpUntil([&] { return !finished_.empty(); }));
     EXPECT_EQ(presses, 0);
+}
+
+TEST_F(WebKitWindowTest, LocalFilesAndBytesWithALocalBaseLoadAndOpenLocalLinks) {
+    kite::test::TemporaryFolder folder("web pages");
+    const std::string first = folder.put("first page.html", "<html><body>first</body></html>");
+    folder.put("second.html", "<html><body>second</body></html>");
+    page_->loadFile(first);
+    ASSERT_TRUE(pumpUntil([&] { return !finished_.empty(); }));
+    EXPECT_EQ(finished_[0], WebWindow::fileUrlForPath(first));
+
+    const std::string base = WebWindow::fileUrlForPath(folder.path()) + "/";
+    page_->loadHtmlString("<html><body><a id=next href='second.html'>next</a></body></html>", base);
+    ASSERT_TRUE(pumpUntil([&] { return finished_.size() == 2; }));
+    page_->evaluateJs("document.getElementById('next').click()");
+    ASSERT_TRUE(pumpUntil([&] { return finished_.size() == 3; }));
+    EXPECT_EQ(finished_[2], base + "second.html");
+    EXPECT_TRUE(failed_.empty());
 }
 
 }  // namespace

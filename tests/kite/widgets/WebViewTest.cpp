@@ -98,6 +98,42 @@ TEST_F(WebViewTest, TheCallbacksHearThePageAndAClonePassesThemOn) {
                                                "finish https://example.org/copy"}));
 }
 
+TEST_F(WebViewTest, ABaseUrlIsAFolderPathUnderTheResourcesUnlessAbsolute) {
+    const char* saved = getenv("STARGRID_RESOURCES");
+    const std::string resources = saved ? saved : "";
+    setenv("STARGRID_RESOURCES", "/games/star grid/Resources", 1);
+    using Impl = experimental::ui::WebViewImpl;
+    EXPECT_EQ(Impl::resolveBaseUrl("help pages"), "/games/star%20grid/Resources/help%20pages/");
+    EXPECT_EQ(Impl::resolveBaseUrl(""), "/games/star%20grid/Resources/");
+    EXPECT_EQ(Impl::resolveBaseUrl("/srv/www"), "/srv/www/");
+    EXPECT_EQ(Impl::resolveBaseUrl("/srv/my  pages/"), "/srv/my%20%20pages/");
+    if (saved) {
+        setenv("STARGRID_RESOURCES", resources.c_str(), 1);
+    } else {
+        unsetenv("STARGRID_RESOURCES");
+    }
+}
+
+TEST_F(WebViewTest, AFileMakesThePageWhileBytesNeedOneAlready) {
+    WebView* view = WebView::create();
+    experimental::ui::WebViewImpl* impl = view->getImpl();
+    impl->loadData("<p>early</p>", "text/html", "UTF-8", "/srv/help");
+    impl->loadHTMLString("<p>early</p>", "/srv/help");
+    EXPECT_EQ(impl->getWindow(), nullptr) << "bytes alone make no page";
+
+    impl->loadFile("/srv/help/index.html");
+    ASSERT_NE(pageOf(view), nullptr);
+    EXPECT_EQ(pageOf(view)->loadedUrls(), (std::vector<std::string>{"file:///srv/help/index.html"}));
+    impl->loadData("plain", "text/plain", "UTF-8", "/srv/help");
+    impl->loadHTMLString("<p>later</p>", "/srv/my help/");
+    ASSERT_EQ(pageOf(view)->loadedData().size(), 2u);
+    EXPECT_EQ(pageOf(view)->loadedData()[0].mimeType, "text/plain");
+    EXPECT_EQ(pageOf(view)->loadedData()[0].baseUrl, "file:///srv/help/");
+    EXPECT_EQ(pageOf(view)->loadedData()[1].data, "<p>later</p>");
+    EXPECT_EQ(pageOf(view)->loadedData()[1].mimeType, "text/html");
+    EXPECT_EQ(pageOf(view)->loadedData()[1].baseUrl, "file:///srv/my%20help/");
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace kite
