@@ -23,7 +23,7 @@
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
 #include "kite/scene/Director.h"
-#include "kite/scene/GLView.h"
+#include "support/BareGLView.h"
 #include "support/DirectorShutdown.h"
 #include "support/TemporaryFolder.h"
 
@@ -234,20 +234,11 @@ TEST_F(ConsoleTest, AReplyForAClientThatLeftReachesNoNewerClient) {
 }
 
 // A GL view without a surface that keeps the touches it is handed, in window pixels.
-class TouchRecordingView : public GLView {
+class TouchRecordingView : public test::BareGLView {
 public:
     static TouchRecordingView* create(float width, float height) {
         return createAutoreleased<TouchRecordingView>(width, height);
     }
-    bool init(float width, float height) {
-        setFrameSize(width, height);
-        return true;
-    }
-    void makeCurrent() override {}
-    void end() override { release(); }
-    bool isOpenGLReady() override { return false; }
-    void swapBuffers() override {}
-    void setIMEKeyboardState(bool) override {}
     void handleTouchesBegin(int, intptr_t[], float xs[], float ys[]) override { record("begin", xs[0], ys[0]); }
     void handleTouchesMove(int, intptr_t[], float xs[], float ys[]) override { record("move", xs[0], ys[0]); }
     void handleTouchesEnd(int, intptr_t[], float xs[], float ys[]) override { record("end", xs[0], ys[0]); }

@@ -13,6 +13,7 @@
 #include "kite/scene/EventListenerTouch.h"
 #include "kite/scene/Node.h"
 #include "kite/scene/Touch.h"
+#include "support/BareGLView.h"
 #include "support/DirectorShutdown.h"
 #include "support/TouchRecorder.h"
 
@@ -22,20 +23,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::FloatNear;
 
-// A GL view with no surface behind it.
-class BareGLView : public GLView {
-public:
-    static BareGLView* create(float width, float height) { return createAutoreleased<BareGLView>(width, height); }
-    bool init(float width, float height) {
-        setFrameSize(width, height);
-        return true;
-    }
-    void makeCurrent() override {}
-    void end() override { release(); }
-    bool isOpenGLReady() override { return false; }
-    void swapBuffers() override {}
-    void setIMEKeyboardState(bool) override {}
-};
+using test::BareGLView;
 
 struct Expected {
     float scaleX, scaleY;
