@@ -1,13 +1,12 @@
 #include "Classes/ServerReply.h"
 
-#include <json/reader.h>
-
 #include <cstdio>
 
 #include "Classes/GameHelpers.h"
 #include "kite/foundation/Log.h"
 #include "kite/http/HttpRequest.h"
 #include "kite/http/HttpResponse.h"
+#include "platform/JsonReader.h"
 
 ServerReply ServerReply::read(kite::network::HttpResponse* response) {
     ServerReply reply;
@@ -31,12 +30,13 @@ ServerReply ServerReply::read(kite::network::HttpResponse* response) {
     std::printf("Http Dump Data: %s\n", text.c_str());
     std::fflush(stdout);
 
-    Json::Value root;
-    Json::Reader reader;
-    if (!reader.parse(text, root, true) || !root.isObject()) {
-        kite::log("ServerReply: the reply to %s is not a JSON object", reply.tag_.c_str());
+    std::string error = "not an object";
+    std::optional<Json::Value> parsed = platform::readJson(text, &error);
+    if (!parsed || !parsed->isObject()) {
+        kite::log("ServerReply: the reply to %s is not a JSON object: %s", reply.tag_.c_str(), error.c_str());
         return reply;
     }
+    const Json::Value& root = *parsed;
     if (!root["code"].isString()) {
         kite::log("ServerReply: the reply to %s has no text \"code\"", reply.tag_.c_str());
         return reply;

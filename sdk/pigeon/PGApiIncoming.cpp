@@ -1,12 +1,13 @@
 // The URLs the messenger (or the web sign-in) opens back into the application.
 // They come from another program: the scheme and id are checked, the query is
 // parsed strictly, and anything else is refused with a log line.
-#include <json/json.h>
+#include <json/value.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
+#include "platform/JsonReader.h"
 #include "sdk/pigeon/AppCommunicate.h"
 #include "sdk/pigeon/ExchangeKeys.h"
 #include "sdk/pigeon/PGApi.h"
@@ -63,13 +64,13 @@ std::int32_t integerValue(const std::string* text) {
 std::vector<PGCardItem> cardItems(const std::string* addCardInfo) {
     std::vector<PGCardItem> items;
     if (!addCardInfo) return items;
-    Json::Value cards;
-    Json::CharReaderBuilder reader;
-    std::string errors;
-    std::unique_ptr<Json::CharReader> parser(reader.newCharReader());
-    const char* begin = addCardInfo->data();
-    if (!parser->parse(begin, begin + addCardInfo->size(), &cards, &errors) || !cards.isArray()) return items;
-    for (const Json::Value& card : cards) {
+    std::string error = "not an array";
+    const std::optional<Json::Value> cards = platform::readJson(*addCardInfo, &error);
+    if (!cards || !cards->isArray()) {
+        std::fprintf(stderr, "PGApi: the card list is not a JSON array: %s\n", error.c_str());
+        return items;
+    }
+    for (const Json::Value& card : *cards) {
         if (!card.isObject() || !card["card_id"].isString() || card["card_id"].asString().empty()) continue;
         PGCardItem item;
         item.cardId = card["card_id"].asString();

@@ -129,12 +129,14 @@ TEST_F(LoginLayerTest, AWrongPasswordOrAFailedTransferStoresNothing) {
     settleAndDraw();
     EXPECT_THAT(lastAlert(log), HasSubstr("\"提示\" / \"超时，请稍后重试！\""));
     QKSingleton::getInstance()->removePopup();
-    nextReply("/game/BindAccount", "wrongtype");
-    login->menuBindCallback();
-    settleAndDraw();
-    EXPECT_EQ(QKSingleton::getInstance()->getCellphone(), "");
-    EXPECT_EQ(login->getParent(), scene.get());
-    EXPECT_STREQ(login->getPhoneBox()->getText(), "13812345678");
+    for (const char* kind : {"wrongtype", "deep"}) {
+        nextReply("/game/BindAccount", kind);
+        login->menuBindCallback();
+        settleAndDraw();
+        EXPECT_EQ(QKSingleton::getInstance()->getCellphone(), "") << kind;
+        EXPECT_EQ(login->getParent(), scene.get()) << kind;
+        EXPECT_STREQ(login->getPhoneBox()->getText(), "13812345678") << kind;
+    }
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(MenuLayerTest, AnotherGameTagFromTheServerAsksForANewGame) {
 TEST_F(MenuLayerTest, EveryKindOfBadReplyAtEveryStepClosesTheWaitBoxAndEndsTheChain) {
     bindAccount("13812345678", "1234");
     const char* steps[] = {"/bus_ser_ios.html", "/game/BindAccount", "/game/RedbagCount", "/game/Version"};
-    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop"}) {
+    for (const char* kind : {"malformed", "deep", "wrongtype", "empty", "error", "drop"}) {
         for (std::size_t step = 0; step < 4; ++step) {
             server->requestLog().clear();
             nextReply(steps[step], kind);

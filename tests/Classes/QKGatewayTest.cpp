@@ -88,7 +88,7 @@ TEST_F(QKGatewayTest, RepliesOfAnyShapeChangeNothingOnTheDevice) {
     // Beside the broken kinds, a success that carries what a login reply would apply.
     const std::string tempting =
         "{\"code\":\"0000\",\"bodymessage\":{\"score\":\"99999\",\"diamond\":\"500\",\"gametag\":\"9\"}}";
-    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop", "tempting"}) {
+    for (const char* kind : {"malformed", "deep", "wrongtype", "empty", "error", "drop", "tempting"}) {
         SCOPED_TRACE(kind);
         for (const char* path : {"/game/SubmitScore", "/game/SubmitGameover"}) {
             stargrid_server::ReplyOverride override;
@@ -103,7 +103,7 @@ TEST_F(QKGatewayTest, RepliesOfAnyShapeChangeNothingOnTheDevice) {
         QKGateway::getInstance()->submitGameover();
         ASSERT_TRUE(settle());
     }
-    EXPECT_EQ(requestedPaths().size(), 12u);
+    EXPECT_EQ(requestedPaths().size(), 14u);
     kite::UserDefault::getInstance()->flush();
     EXPECT_EQ(kite::test::readWholeFile(environment->storePath()), storedBefore);
     EXPECT_EQ(data->highestScore, 300);

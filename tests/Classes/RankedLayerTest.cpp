@@ -146,14 +146,15 @@ TEST_F(RankedLayerTest, APhoneCreditPrizeSendsTheTypedNumberOnceItIsValid) {
 }
 
 TEST_F(RankedLayerTest, ABadLeaderboardIsRefusedWithAnAlertAndShowsNoTable) {
-    const char* bodies[] = {
+    const std::string bodies[] = {
         "{\"code\":\"0000\",\"bodymessage\":\"rows\"}",
         "{\"code\":\"0000\",\"bodymessage\":[{\"oneself\":\"1\",\"cellphone\":7,\"ranked\":\"1\",\"score\":\"5\"}]}",
         "{\"code\":\"0000\",\"bodymessage\":[3]}",
         "{\"code\":\"1001\"}",
         "not json",
+        "{\"code\":\"0000\",\"bodymessage\":[" + std::string(1100, '[') + std::string(1100, ']') + "]}",
     };
-    for (const char* body : bodies) {
+    for (const std::string& body : bodies) {
         replyWith("/game/GameRanked", body);
         kite::test::LogCapture log;
         RankedLayer* ranked = open();

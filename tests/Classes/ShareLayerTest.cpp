@@ -183,7 +183,7 @@ TEST_F(ShareLayerTest, BadRepliesCloseTheWaitBoxAndChangeNothing) {
         request();
         return kite::RefPtr<PopupBoxLayer>(QKSingleton::getInstance()->getCurrentPopup());
     };
-    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop"}) {
+    for (const char* kind : {"malformed", "deep", "wrongtype", "empty", "error", "drop"}) {
         SCOPED_TRACE(kind);
         kite::test::LogCapture log;
         nextReply("/game/ReceiveRedbag", kind);

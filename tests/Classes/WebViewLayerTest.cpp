@@ -61,7 +61,7 @@ TEST_F(WebViewLayerTest, AFailingPageKeepsTheIndicatorAndBadRepliesLeaveThePageB
     page(agreement)->reportFailed(server->url("/pages/agreement.html"));
     EXPECT_NE(agreement->getLoadingIndicator(), nullptr);
 
-    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop"}) {
+    for (const char* kind : {"malformed", "deep", "wrongtype", "empty", "error", "drop"}) {
         nextReply("/game/ActivityURL", kind);
         WebViewLayer* screen = open(WebViewLayer::kActivityPage);
         ASSERT_TRUE(settle()) << kind;

@@ -67,7 +67,7 @@ TEST_F(AppLifecycleTest, ComingBackWithoutAPhoneSendsNothing) {
 TEST_F(AppLifecycleTest, AFailedReloginLeavesEverythingAsStored) {
     bindAccount("13812345678", "1234", 0, 5);
     GameData::getInstance()->setDiamond(20);
-    for (const char* kind : {"malformed", "wrongtype", "empty", "error", "drop"}) {
+    for (const char* kind : {"malformed", "deep", "wrongtype", "empty", "error", "drop"}) {
         nextReply("/game/BindAccount", kind);
         app.willEnterForeground();
         ASSERT_TRUE(settle());

@@ -147,6 +147,31 @@ TEST_F(GameAgainstServer, AFirstLaunchWithAUrlOpensItItself) {
     EXPECT_THAT(game.lines(), Contains("AppController: open URL " + url));
 }
 
+TEST_F(GameAgainstServer, ADeeplyNestedReplyIsAMalformedOneAndTheGamePlaysOn) {
+    stargrid_server::ReplyOverride deep;
+    deep.path = "/bus_ser_ios.html";
+    ASSERT_TRUE(deep.applyKind("deep"));
+    server->overrides().push(deep);
+    Game game({"--frames", "120"}, environment());
+    EXPECT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
+    EXPECT_THAT(game.lines(),
+                Contains("ServerReply: the reply to WebSer is not a JSON object: nested deeper than 64 levels"));
+    // The chain ended there, as for any malformed reply.
+    EXPECT_THAT(requestedPaths(), ElementsAre("/bus_ser_ios.html"));
+}
+
+TEST_F(GameAgainstServer, ADeeplyNestedCardListHandedOverIsAnEmptyOne) {
+    Game running({"--frames", "100000"}, environment());
+    ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    // 1.2 KB that aborted the game.
+    const std::string url = "pg5e18c0a7d94b2f63://cardPackage/x?addCardInfo=" + std::string(1100, '[');
+    Game second({url}, environment());
+    EXPECT_EQ(second.waitForExit(std::chrono::seconds(20)), 0);
+    EXPECT_TRUE(running.waitForLine("AlertView: add card resp /  [确定]", std::chrono::seconds(20)));
+    running.signal(SIGTERM);
+    EXPECT_EQ(running.waitForExit(std::chrono::seconds(30)), 0);
+}
+
 }  // namespace
 
 namespace {

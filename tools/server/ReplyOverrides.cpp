@@ -9,6 +9,9 @@ bool ReplyOverride::applyKind(const std::string& kind) {
         body = "{\"code\":\"0000\",\"bodymessage\":";
     } else if (kind == "wrongtype") {
         body = "{\"code\":0,\"bodymessage\":[1,2]}";
+    } else if (kind == "deep") {
+        // Well-formed, but nested far deeper than any reply of the game.
+        body = "{\"code\":\"0000\",\"bodymessage\":" + std::string(1100, '[') + std::string(1100, ']') + "}";
     } else if (kind == "empty") {
         body = "";
     } else if (kind == "error") {

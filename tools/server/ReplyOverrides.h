@@ -16,7 +16,7 @@ struct ReplyOverride {
     int delayMs = 0;    // answer this much later (bounded)
     bool drop = false;  // close the connection without a complete reply
 
-    // "malformed", "wrongtype", "empty", "error", "drop" or "slow"; false for another word.
+    // "malformed", "deep", "wrongtype", "empty", "error", "drop" or "slow"; false for another word.
     bool applyKind(const std::string& kind);
     std::string describe() const;
 };

@@ -1,12 +1,13 @@
 #include "tools/server/StatReport.h"
 
-#include <json/json.h>
 #include <zlib.h>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <utility>
+
+#include "platform/JsonReader.h"
 
 namespace stargrid_server {
 
@@ -70,15 +71,14 @@ std::optional<StatReport> decodeStatReport(std::string body, const std::string& 
         }
         body = std::move(*text);
     }
-    Json::Value events;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string parseError;
-    if (!reader->parse(body.data(), body.data() + body.size(), &events, &parseError) || !events.isArray()) {
-        *error = "the report is not a JSON array of events";
+    std::string parseError = "not an array";
+    const std::optional<Json::Value> events =
+        platform::readJson(body, &parseError, platform::JsonLimits{kLargestReport, platform::JsonLimits().maxDepth});
+    if (!events || !events->isArray()) {
+        *error = "the report is not a JSON array of events: " + parseError;
         return std::nullopt;
     }
-    report.eventCount = static_cast<int>(events.size());
+    report.eventCount = static_cast<int>(events->size());
     report.json = std::move(body);
     return report;
 }

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "platform/JsonReader.h"
 #include "sdk/pigeon/statistics/PGStat.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
 #include "sdk/pigeon/statistics/PGStatHelper.h"
@@ -76,16 +77,15 @@ PGStatDataConfigHolder* PGStatDataConfigHolder::getInstance() {
 
 void PGStatDataConfigHolder::setConfig(const PGStatDataConfig& config) {
     statDebugLog("start set config");
-    Json::Value settings;
-    Json::CharReaderBuilder builder;
     std::string errors;
-    std::istringstream text(config.content);
-    if (!Json::parseFromStream(builder, text, &settings, &errors)) {
+    const std::optional<Json::Value> parsed = platform::readJson(config.content, &errors);
+    if (!parsed) {
         const std::string line = "Decode response config JSON error :" + errors;
         statDebugLog("%s", line.c_str());
         PGStat::trackError(line);
         return;
     }
+    const Json::Value& settings = *parsed;
     if (!settings.isObject()) {
         const std::string line = "Not NSDictionary for decoded response config object:" + config.content;
         statDebugLog("%s", line.c_str());

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "platform/HttpPost.h"
+#include "platform/JsonReader.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
 #include "sdk/pigeon/statistics/PGStatDataConfigHolder.h"
 
@@ -61,16 +62,14 @@ void PGStatDispatcher::send(std::vector<std::string> eventTexts, Callback callba
 }
 
 void PGStatDispatcher::handleAnswer(const StatBytes& answer) {
-    Json::Value decoded;
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
     std::string errors;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    const char* begin = reinterpret_cast<const char*>(answer.data());
-    if (!reader->parse(begin, begin + answer.size(), &decoded, &errors)) {
+    const std::optional<Json::Value> parsed =
+        platform::readJson(std::string_view(reinterpret_cast<const char*>(answer.data()), answer.size()), &errors);
+    if (!parsed) {
         statDebugLog("Decode JSON error :%s", errors.c_str());
         return;
     }
+    const Json::Value& decoded = *parsed;
     if (!decoded.isObject()) return;
     statDebugLog("online cfg is %s", PGStatHelper::getJson(decoded).c_str());
     if (PGStatDataConfigHolder* holder = PGStatDataConfigHolder::getInstance()) holder->updateOnlineConfig(decoded);

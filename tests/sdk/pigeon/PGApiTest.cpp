@@ -160,6 +160,16 @@ TEST_F(PGApiTest, PaymentAndCardAnswersAreRead) {
 
     ASSERT_TRUE(PGApi::handleOpenURL(app + "cardPackage/?errCode=5&addCardInfo=%7B%7D", &delegate_));
     EXPECT_TRUE(delegate_.lastResponse<AddCardToPGCardPackageResp>()->cardAry.empty());
+
+    // Nested far too deep, raw or escaped: an empty card list, as for any list that is no array.
+    std::string escaped;
+    for (int i = 0; i < 1100; ++i) escaped += "%5B";
+    for (const std::string& deep : {std::string(1100, '['), escaped}) {
+        ASSERT_TRUE(PGApi::handleOpenURL(app + "cardPackage/x?errCode=7&addCardInfo=" + deep, &delegate_));
+        auto refused = delegate_.lastResponse<AddCardToPGCardPackageResp>();
+        EXPECT_EQ(refused->errCode, 7);
+        EXPECT_TRUE(refused->cardAry.empty());
+    }
 }
 
 TEST_F(PGApiTest, ExchangesAreDeliveredByTheirCommand) {

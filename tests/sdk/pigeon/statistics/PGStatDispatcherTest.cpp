@@ -96,6 +96,22 @@ TEST_F(PGStatDispatcherTest, OversizedAnswerIsIgnoredButTheReportCounts) {
     EXPECT_EQ(PGStatConfig::getInstance().reportStrategy, 3);
 }
 
+TEST_F(PGStatDispatcherTest, DeeplyNestedAnswersAreIgnoredAndTheQueueGoesOn) {
+    PGStatDataConfigHolder::initSingleton(nullptr)->resetForTesting();
+    StatServer server;
+    const std::string deep = std::string(1100, '[') + std::string(1100, ']');
+    for (const std::string& answer : {deep, R"({"cfg":{"1":{"c":{"rs":2,"x":)" + deep + R"(},"v":4,"m":""}}})"}) {
+        server.answer(200, answer, true);
+        EXPECT_EQ(send({"{}"}), true);  // the report itself was delivered
+        ASSERT_TRUE(idle());
+        EXPECT_EQ(PGStatConfig::getInstance().reportStrategy, 3);
+    }
+    server.answer(200, R"({"cfg":{"1":{"c":{"rs":2},"v":4,"m":""}}})", true);
+    EXPECT_EQ(send({"{}"}), true);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(PGStatConfig::getInstance().reportStrategy, 2);
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace pigeon
