@@ -1,20 +1,26 @@
 #include "tools/server/GameServer.h"
 
-#include <httplib.h>
 #include <json/json.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
 
+#include "platform/JsonReader.h"
 #include "tools/server/GameProtocol.h"
 #include "tools/server/Pages.h"
 #include "tools/server/StatReport.h"
+#include "tools/server/WorkerPool.h"
 
 namespace stargrid_server {
 namespace {
 
 constexpr std::size_t kLargestBody = 1 << 20;
+// A connection that sends nothing for this long is closed; stalled ones hold a worker each
+// until then, and the pool grows past them.
+constexpr time_t kReadTimeoutSeconds = 5;
+constexpr std::size_t kMostWorkers = 256;
 
 std::string compact(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
@@ -22,24 +28,31 @@ std::string compact(const Json::Value& value) {
     return Json::writeString(builder, value);
 }
 
-// A body that is one JSON object; empty for anything else.
-std::optional<Json::Value> jsonObject(const std::string& body) {
-    Json::Value value;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string error;
-    if (!reader->parse(body.data(), body.data() + body.size(), &value, &error) || !value.isObject())
-        return std::nullopt;
-    return value;
+// httplib listens with a backlog of 5: in a burst of connections (a few stalled clients among
+// them) the kernel drops the rest, and their senders retry a second or more later.
+class WideBacklogServer : public httplib::Server {
+public:
+    bool widenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
+// A body that is one JSON object; empty, with why, for anything else.
+std::optional<Json::Value> jsonObject(const std::string& body, std::string* why) {
+    std::optional<Json::Value> value = platform::readJson(body, why, platform::JsonLimits{kLargestBody});
+    if (value && value->isObject()) return value;
+    if (value) *why = "not a JSON object";
+    return std::nullopt;
 }
 
-// The members of a flat JSON object of texts; empty when the body is anything else.
-std::optional<Fields> flatTextObject(const std::string& body) {
-    std::optional<Json::Value> value = jsonObject(body);
+// The members of a flat JSON object of texts; empty, with why, when the body is anything else.
+std::optional<Fields> flatTextObject(const std::string& body, std::string* why) {
+    std::optional<Json::Value> value = jsonObject(body, why);
     if (!value) return std::nullopt;
     Fields fields;
     for (const std::string& name : value->getMemberNames()) {
-        if (!(*value)[name].isString()) return std::nullopt;
+        if (!(*value)[name].isString()) {
+            *why = "\"" + name + "\" is not a text";
+            return std::nullopt;
+        }
         fields[name] = (*value)[name].asString();
     }
     return fields;
@@ -59,6 +72,13 @@ public:
     explicit Routes(GameServer& server) : server_(server), protocol_(*server.store_) {}
 
     void install(httplib::Server& http) {
+        // Bodies are read as they are, whatever type they claim: httplib would parse a form or
+        // multipart body itself (and refuse a form past 8 KiB) before any route saw it. It runs
+        // this before reading the body, on its own request object, which is not const.
+        http.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+            const_cast<httplib::Request&>(request).headers.erase("Content-Type");
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
         std::size_t count = 0;
         const GameProtocol::Endpoint* endpoints = GameProtocol::endpoints(&count);
         for (std::size_t i = 0; i < count; ++i) {
@@ -98,10 +118,14 @@ private:
     }
 
     void serveGame(const httplib::Request& request, httplib::Response& response, const std::string& name) {
+        std::string why;
         std::optional<Fields> fields =
-            request.method == "POST" ? flatTextObject(request.body) : std::optional<Fields>(queryFields(request));
+            request.method == "POST" ? flatTextObject(request.body, &why) : std::optional<Fields>(queryFields(request));
         if (!fields) {
-            answer(request, response, GameProtocol::failure(codes::kBadRequest));
+            response.status = 400;
+            response.set_content(compact(GameProtocol::failure(codes::kBadRequest)) + "\n",
+                                 "application/json; charset=utf-8");
+            record({0, request.method, request.path, queryText(request), request.body, 400, "refused: " + why});
             return;
         }
         answer(request, response, protocol_.handle(name, *fields, baseUrl(request)));
@@ -183,12 +207,29 @@ void controlAnswer(httplib::Response& response, bool done, const char* why) {
     response.set_content(done ? "ok\n" : std::string(why) + "\n", "text/plain");
 }
 
+// A control request's body: one JSON object, or nothing.
+std::optional<Json::Value> controlSpec(const httplib::Request& request) {
+    std::string why;
+    return jsonObject(request.body, &why);
+}
+
 long integerMember(const Json::Value& object, const char* name) {
     const Json::Value& member = object[name];
-    return member.isIntegral() ? static_cast<long>(member.asInt64()) : 0;
+    return member.isInt64() ? static_cast<long>(member.asInt64()) : 0;
+}
+
+// True when the member is absent or of the type asked for.
+bool absentOr(const Json::Value& spec, const char* name, bool (Json::Value::*isType)() const) {
+    return !spec.isMember(name) || (spec[name].*isType)();
 }
 
 std::optional<ReplyOverride> overrideFrom(const Json::Value& spec) {
+    // A member of another type is refused, never taken for the default: "status": "500" must not answer 200.
+    for (const char* text : {"path", "kind", "code", "body"})
+        if (!absentOr(spec, text, &Json::Value::isString)) return std::nullopt;
+    if (!absentOr(spec, "status", &Json::Value::isInt) || !absentOr(spec, "delayMs", &Json::Value::isInt) ||
+        !absentOr(spec, "drop", &Json::Value::isBool))
+        return std::nullopt;
     ReplyOverride override;
     override.path = spec["path"].isString() ? spec["path"].asString() : "";
     if (spec["code"].isString()) override.code = spec["code"].asString();
@@ -221,7 +262,7 @@ Json::Value logAsJson(const std::vector<LoggedRequest>& entries) {
 
 void GameServer::Routes::installControls(httplib::Server& http) {
     http.Post("/control/reply", [this](const httplib::Request& request, httplib::Response& response) {
-        std::optional<Json::Value> spec = jsonObject(request.body);
+        std::optional<Json::Value> spec = controlSpec(request);
         std::optional<ReplyOverride> override = spec ? overrideFrom(*spec) : std::nullopt;
         if (override) server_.overrides_.push(std::move(*override));
         controlAnswer(response, override.has_value(), "expected {path, kind|code|body|status|delayMs|drop}");
@@ -236,7 +277,7 @@ void GameServer::Routes::installControls(httplib::Server& http) {
         controlAnswer(response, true, "");
     });
     http.Post("/control/account", [this](const httplib::Request& request, httplib::Response& response) {
-        std::optional<Json::Value> spec = jsonObject(request.body);
+        std::optional<Json::Value> spec = controlSpec(request);
         const bool valid = spec && (*spec)["cellphone"].isString() && (*spec)["password"].isString();
         const bool done =
             valid && server_.store_->seedAccount({(*spec)["cellphone"].asString(), (*spec)["password"].asString(),
@@ -245,7 +286,7 @@ void GameServer::Routes::installControls(httplib::Server& http) {
         controlAnswer(response, done, "expected {cellphone, password, score, diamond, redbag}");
     });
     http.Post("/control/prize", [this](const httplib::Request& request, httplib::Response& response) {
-        std::optional<Json::Value> spec = jsonObject(request.body);
+        std::optional<Json::Value> spec = controlSpec(request);
         const bool valid = spec && (*spec)["cellphone"].isString();
         const Prize prize{valid ? static_cast<int>(integerMember(*spec, "type")) : 0,
                           valid ? integerMember(*spec, "amount") : 0};
@@ -254,7 +295,7 @@ void GameServer::Routes::installControls(httplib::Server& http) {
         controlAnswer(response, done, "expected {cellphone, type: 1|2, amount}");
     });
     http.Post("/control/setting", [this](const httplib::Request& request, httplib::Response& response) {
-        std::optional<Json::Value> spec = jsonObject(request.body);
+        std::optional<Json::Value> spec = controlSpec(request);
         const std::string key = spec && (*spec)["key"].isString() ? (*spec)["key"].asString() : "";
         const bool known = key == "gametag" || key == "version" || key == "forcedupdate";
         const bool done =
@@ -269,17 +310,19 @@ std::unique_ptr<GameServer> GameServer::start(const Options& options, std::strin
     std::unique_ptr<GameServer> server(new GameServer(options));
     server->store_ = GameStore::open(options.database, error);
     if (!server->store_) return nullptr;
-    server->http_ = std::make_unique<httplib::Server>();
-    httplib::Server& http = *server->http_;
+    auto listener = std::make_unique<WideBacklogServer>();
+    WideBacklogServer& http = *listener;
+    server->http_ = std::move(listener);
     // One write per reply, or keep-alive requests stall on delayed acknowledgements.
     http.set_tcp_nodelay(true);
     http.set_payload_max_length(kLargestBody);
-    http.set_read_timeout(5);
+    http.set_read_timeout(kReadTimeoutSeconds);
+    http.new_task_queue = [] { return new WorkerPool(kMostWorkers); };  // httplib owns and deletes it
     server->routes_ = std::make_unique<Routes>(*server);
     server->routes_->install(http);
     server->port_ = options.port == 0 ? http.bind_to_any_port(options.host)
                                       : (http.bind_to_port(options.host, options.port) ? options.port : -1);
-    if (server->port_ <= 0) {
+    if (server->port_ <= 0 || !http.widenBacklog()) {
         *error = "cannot listen on " + options.host + (options.port ? ":" + std::to_string(options.port) : "");
         return nullptr;
     }
