@@ -1,5 +1,6 @@
 #include "app-shell/AlertView.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "Classes/PopupBoxLayer.h"
@@ -18,37 +19,50 @@ struct WaitingAlert {
     std::string message;
 };
 
-// Built only when a scene runs: before that the design size is not set yet.
+// Alerts of one kind (one title) show one at a time: the newest of a kind waits while one of
+// its kind is on the screen, and replaces an older one waiting, so a flood of them never
+// stacks. Alerts wait too until a scene runs: before that the design size is not set yet.
 std::vector<WaitingAlert>& waitingAlerts() {
     static std::vector<WaitingAlert> alerts;
     return alerts;
 }
 
+std::string nodeName(const std::string& title) { return "AlertView " + title; }
+
 void presentWaitingAlerts(float) {
     kite::Director* director = kite::Director::getInstance();
     kite::Scene* scene = director->getRunningScene();
     if (!scene) return;
-    for (const WaitingAlert& waiting : waitingAlerts()) {
-        PopupBoxLayer* alert = PopupBoxLayer::create();
-        if (!alert) continue;
-        alert->setTitle(waiting.title);
-        alert->setMessage(waiting.message);
-        alert->buildAlert();
-        scene->addChild(alert, kAlertZOrder);
+    std::vector<WaitingAlert>& waiting = waitingAlerts();
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        if (scene->getChildByName(nodeName(it->title))) {
+            ++it;
+            continue;
+        }
+        if (PopupBoxLayer* alert = PopupBoxLayer::create()) {
+            alert->setTitle(it->title);
+            alert->setMessage(it->message);
+            alert->buildAlert();
+            alert->setName(nodeName(it->title));
+            scene->addChild(alert, kAlertZOrder);
+        }
+        it = waiting.erase(it);
     }
-    waitingAlerts().clear();
-    director->getScheduler()->unscheduleUpdate(&waitingAlerts());
+    if (waiting.empty()) director->getScheduler()->unscheduleUpdate(&waitingAlerts());
 }
 
 }  // namespace
 
 void showAlertView(const std::string& title, const std::string& message, const std::string& button) {
     kite::log("AlertView: %s / %s [%s]", title.c_str(), message.c_str(), button.c_str());
-    const bool firstWaiting = waitingAlerts().empty();
-    waitingAlerts().push_back({title, message});
-    if (firstWaiting) {
-        kite::Director::getInstance()->getScheduler()->schedulePerFrame(presentWaitingAlerts, &waitingAlerts(), 0,
-                                                                        false);
-    }
+    std::vector<WaitingAlert>& waiting = waitingAlerts();
+    auto same =
+        std::find_if(waiting.begin(), waiting.end(), [&](const WaitingAlert& alert) { return alert.title == title; });
+    if (same != waiting.end())
+        same->message = message;
+    else
+        waiting.push_back({title, message});
+    // Asking again keeps the one schedule.
+    kite::Director::getInstance()->getScheduler()->schedulePerFrame(presentWaitingAlerts, &waitingAlerts(), 0, false);
     presentWaitingAlerts(0);
 }

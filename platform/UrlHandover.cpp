@@ -136,6 +136,15 @@ UrlHandover::~UrlHandover() {
 
 void UrlHandover::poll() {
     const double now = Clock::now();
+    receive(now);
+    if (waiting_.empty() || now < nextTurn_) return;
+    const std::string url = std::move(waiting_.front());
+    waiting_.pop_front();
+    nextTurn_ = now + kUrlInterval;
+    if (handler_) handler_(url);
+}
+
+void UrlHandover::receive(double now) {
     for (int fd;
          senders_.size() < kMostSenders && (fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
         auto sender = std::make_unique<Sender>();
@@ -143,7 +152,6 @@ void UrlHandover::poll() {
         sender->since = now;
         senders_.push_back(std::move(sender));
     }
-    std::vector<std::string> urls;
     for (auto it = senders_.begin(); it != senders_.end();) {
         Sender& sender = **it;
         char buffer[1024];
@@ -161,14 +169,20 @@ void UrlHandover::poll() {
         const std::string line = sender.received.substr(0, sender.received.find('\n'));
         std::optional<std::string> url = ended ? checkUrl(line) : std::nullopt;
         if (url)
-            urls.push_back(*url);
+            queue(*url);
         else if (!sender.received.empty())
             std::fprintf(stderr, "UrlHandover: refused a handed-over text of %zu bytes\n", sender.received.size());
         it = senders_.erase(it);  // closing is the receipt
     }
-    for (const std::string& url : urls) {
-        if (handler_) handler_(url);
+}
+
+void UrlHandover::queue(const std::string& url) {
+    if (waiting_.size() >= kMostWaiting) {
+        std::fprintf(stderr, "UrlHandover: %zu URLs wait already; refused one of %zu bytes\n", waiting_.size(),
+                     url.size());
+        return;
     }
+    waiting_.push_back(url);
 }
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 // Hands URLs of the game's own scheme to the running game: a second launch connects to a Unix
 // socket in $XDG_RUNTIME_DIR and writes the URL; the running game accepts on that socket from
 // its host loop. What arrives is checked before anyone sees it: length-capped, printable
-// ASCII, a scheme and nothing after the first line.
+// ASCII, a scheme and nothing after the first line. A flood of them cannot swamp the game:
+// they reach it one at a time at a bounded pace, and only a bounded number waits.
 #pragma once
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,6 +15,10 @@ namespace platform {
 class UrlHandover {
 public:
     static constexpr std::size_t kLongestUrl = 4096;
+    // The handler gets at most one URL per this many seconds of the frame clock.
+    static constexpr double kUrlInterval = 0.25;
+    // URLs waiting for their turn; one beyond them is refused with a log line.
+    static constexpr std::size_t kMostWaiting = 16;
 
     // "$XDG_RUNTIME_DIR/<name>.sock" (or under /tmp with the user id when the variable is unset).
     static std::string socketPath(const std::string& name);
@@ -25,7 +31,8 @@ public:
     static bool sendToRunning(const std::string& name, const std::string& url);
 
     // The running game: listens on the socket (replacing a stale one no game answers on) and
-    // polls it from the main host loop; received URLs go to the handler there. Null when the
+    // polls it from the main host loop; received URLs go to the handler there, in order and
+    // paced as above. Null when the
     // socket cannot be made, or another running game already listens on it.
     static std::unique_ptr<UrlHandover> listen(const std::string& name,
                                                std::function<void(const std::string&)> handler);
@@ -34,18 +41,23 @@ public:
     UrlHandover& operator=(const UrlHandover&) = delete;
 
     const std::string& path() const { return path_; }
-    // One pass: accepts waiting senders and reads what they wrote (never blocks).
+    // One pass: accepts waiting senders, reads what they wrote and hands the next URL over
+    // when its turn has come (never blocks).
     void poll();
 
 private:
     struct Sender;
     UrlHandover() = default;
+    void receive(double now);
+    void queue(const std::string& url);
 
     std::string path_;
     int fd_ = -1;
     std::uint64_t source_ = 0;
     std::function<void(const std::string&)> handler_;
     std::vector<std::unique_ptr<Sender>> senders_;
+    std::deque<std::string> waiting_;
+    double nextTurn_ = 0.0;
 };
 
 }  // namespace platform

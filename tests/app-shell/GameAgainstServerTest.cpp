@@ -1,8 +1,12 @@
 // The game executable against the local game server, headless, as a player would start it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -160,6 +164,24 @@ TEST_F(GameAgainstServer, ADeeplyNestedReplyIsAMalformedOneAndTheGamePlaysOn) {
     EXPECT_THAT(requestedPaths(), ElementsAre("/bus_ser_ios.html"));
 }
 
+// Hands a URL to the running game through its socket, as a second launch does; true once it was taken.
+bool handOver(const std::string& socket, const std::string& url) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    const std::string line = url + "\n";
+    bool taken = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                 send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    shutdown(fd, SHUT_WR);
+    timeval patience{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    char ignored;
+    taken = taken && recv(fd, &ignored, 1, 0) == 0;
+    close(fd);
+    return taken;
+}
+
 TEST_F(GameAgainstServer, ADeeplyNestedCardListHandedOverIsAnEmptyOne) {
     Game running({"--frames", "100000"}, environment());
     ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
@@ -170,6 +192,26 @@ TEST_F(GameAgainstServer, ADeeplyNestedCardListHandedOverIsAnEmptyOne) {
     EXPECT_TRUE(running.waitForLine("AlertView: add card resp /  [确定]", std::chrono::seconds(20)));
     running.signal(SIGTERM);
     EXPECT_EQ(running.waitForExit(std::chrono::seconds(30)), 0);
+}
+
+TEST_F(GameAgainstServer, AFloodOfHandedOverUrlsIsPacedAndBounded) {
+    Game running({"--frames", "100000"}, environment());
+    ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    const std::string socket = folder.path() + "/stargrid.sock";
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 150; ++i) {
+        const std::string card = "%5B%7B%22card_id%22%3A%22" + std::to_string(i) + "%22%7D%5D";
+        ASSERT_TRUE(handOver(socket, "pg5e18c0a7d94b2f63://cardPackage/x?addCardInfo=" + card)) << i;
+    }
+    running.signal(SIGTERM);
+    EXPECT_EQ(running.waitForExit(std::chrono::seconds(30)), 0);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // At most four a second were opened, each with its alert; the rest waited or were refused.
+    const long opened = std::count_if(running.lines().begin(), running.lines().end(), [](const std::string& line) {
+        return line.rfind("AppController: open URL", 0) == 0;
+    });
+    EXPECT_GE(opened, 1);
+    EXPECT_LE(opened, static_cast<long>(elapsed * 4) + 2);
 }
 
 }  // namespace

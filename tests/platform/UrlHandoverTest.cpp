@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -47,6 +48,11 @@ protected:
         }
         return sent.get();
     }
+    // Turns the loop until the test holds (bounded).
+    static bool turnUntil(const std::function<bool()>& done) {
+        for (int pass = 0; pass < 1000 && !done(); ++pass) HostLoop::main().runOnce();
+        return done();
+    }
 
     kite::test::TemporaryFolder folder{"stargrid-runtime"};
     std::string savedRuntime;
@@ -73,6 +79,7 @@ TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {
     EXPECT_TRUE(handOver("game://first"));
     EXPECT_TRUE(handOver("game://second?x=1"));
     EXPECT_FALSE(handOver("not a url"));
+    EXPECT_TRUE(turnUntil([&] { return received.size() == 2; }));
     EXPECT_THAT(received, ElementsAre("game://first", "game://second?x=1"));
 }
 
@@ -94,6 +101,51 @@ TEST_F(UrlHandoverTest, OversizedAndBrokenTextsNeverReachTheHandler) {
     sendRaw("game://x\x01y\n");
     sendRaw("game://ok\ntrailing junk");
     EXPECT_THAT(received, ElementsAre("game://ok"));
+}
+
+TEST_F(UrlHandoverTest, AFloodIsHandedOnOneAtATimeAndOnlyABoundedNumberWaits) {
+    struct Received {
+        double at;
+        std::string url;
+    };
+    std::vector<Received> received;
+    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) {
+        received.push_back({Clock::now(), url});
+    });
+    ASSERT_TRUE(handover);
+    // 160 URLs, four senders between passes (what the socket's backlog holds), none waiting for its receipt.
+    int sent = 0;
+    for (int batch = 0; batch < 40; ++batch) {
+        for (int i = 0; i < 4; ++i, ++sent) {
+            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::strncpy(address.sun_path, handover->path().c_str(), sizeof address.sun_path - 1);
+            ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << sent;
+            const std::string line = "game://flood/" + std::to_string(sent) + "\n";
+            ASSERT_EQ(send(fd, line.data(), line.size(), MSG_NOSIGNAL), static_cast<ssize_t>(line.size()));
+            close(fd);
+        }
+        HostLoop::main().runOnce();
+    }
+    // What waits is handed on after the flood, at the same pace; the rest was refused.
+    const std::size_t duringFlood = received.size();
+    EXPECT_LE(duringFlood, 4u);  // 40 passes of 1/60 s at one URL per quarter second
+    for (int pass = 0; pass < 1000; ++pass) HostLoop::main().runOnce();
+    ASSERT_GE(received.size(), UrlHandover::kMostWaiting);
+    EXPECT_LE(received.size(), duringFlood + UrlHandover::kMostWaiting);
+    int previous = -1;
+    for (std::size_t i = 0; i < received.size(); ++i) {
+        const int index = std::stoi(received[i].url.substr(std::string("game://flood/").size()));
+        if (i < UrlHandover::kMostWaiting) {
+            EXPECT_EQ(index, static_cast<int>(i)) << "the first ones all wait";
+        }
+        EXPECT_GT(index, previous) << "in the order sent";
+        previous = index;
+        if (i > 0) {
+            EXPECT_GE(received[i].at - received[i - 1].at, UrlHandover::kUrlInterval - 1e-9);
+        }
+    }
 }
 
 TEST_F(UrlHandoverTest, AStaleSocketOfAGameThatEndedIsReplaced) {

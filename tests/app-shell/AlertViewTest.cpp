@@ -1,0 +1,78 @@
+#include "app-shell/AlertView.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Classes/GameTestSupport.h"
+#include "Classes/PopupBoxLayer.h"
+#include "kite/foundation/Ref.h"
+#include "kite/scene/Label.h"
+#include "kite/scene/Scene.h"
+#include "support/DirectorShutdown.h"
+#include "support/LogCapture.h"
+
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+
+// Whether a label below the node reads the text.
+bool showsText(kite::Node* node, const std::string& text) {
+    for (kite::Node* child : node->getChildren()) {
+        auto* label = dynamic_cast<kite::Label*>(child);
+        if ((label && label->getString() == text) || showsText(child, text)) return true;
+    }
+    return false;
+}
+
+class AlertViewTest : public game::test::GameGLTest {
+protected:
+    void SetUp() override {
+        GameGLTest::SetUp();
+        scene = kite::Scene::create();
+        kite::Director::getInstance()->runWithScene(scene.get());
+        kite::Director::getInstance()->mainLoop();
+    }
+    void TearDown() override {
+        for (PopupBoxLayer* alert : alerts()) alert->close();
+        kite::Director::getInstance()->mainLoop();
+        scene = nullptr;
+        kite::test::shutDownDirector();
+        GameGLTest::TearDown();
+    }
+    std::vector<PopupBoxLayer*> alerts() const {
+        std::vector<PopupBoxLayer*> found;
+        for (kite::Node* child : scene->getChildren())
+            if (auto* alert = dynamic_cast<PopupBoxLayer*>(child)) found.push_back(alert);
+        return found;
+    }
+    kite::RefPtr<kite::Scene> scene;
+};
+
+TEST_F(AlertViewTest, AFloodOfOneKindShowsOneAlertAndTheNewestAfterIt) {
+    kite::test::LogCapture log;
+    for (int i = 0; i < 150; ++i) showAlertView("add card resp", "cardid:" + std::to_string(i), "确定");
+    showAlertView("提示", "分享成功", "确定");
+    kite::Director::getInstance()->mainLoop();
+    EXPECT_THAT(log.lines(), Contains("AlertView: add card resp / cardid:149 [确定]"));
+
+    std::vector<PopupBoxLayer*> shown = alerts();
+    ASSERT_EQ(shown.size(), 2u);  // one of each kind
+    EXPECT_TRUE(showsText(shown[0], "cardid:0"));
+    EXPECT_TRUE(showsText(shown[1], "分享成功"));
+    shown[0]->close();
+    kite::Director::getInstance()->mainLoop();
+    shown = alerts();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(showsText(shown[1], "cardid:149")) << "the newest waited; those between were replaced";
+    shown[1]->close();
+    kite::Director::getInstance()->mainLoop();
+    shown = alerts();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(showsText(shown[0], "分享成功"));
+}
+
+}  // namespace
