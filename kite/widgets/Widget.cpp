@@ -21,7 +21,7 @@ Widget* Widget::create() { return createAutoreleased<Widget>(); }
 
 Widget::~Widget() {
     setTouchEnabled(false);
-    if (getCurrentFocusedWidget() == this) adoptFocus(nullptr);
+    forgetFocusOf(this);
 }
 
 bool Widget::init() {

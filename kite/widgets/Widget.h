@@ -17,6 +17,7 @@ class Event;
 
 namespace ui {
 
+class FocusNavigator;
 class Layout;
 class LayoutComponent;
 
@@ -136,6 +137,10 @@ public:
     static void dispatchFocusEvent(Widget* lose, Widget* get);
     std::function<void(Widget* lost, Widget* gained)> onFocusChanged;
     std::function<Widget*(FocusDirection)> onNextFocusedWidget;
+    // Switches arrow-key focus navigation on (a navigator starting from the focused widget) or off.
+    static void enableDpadNavigation(bool enable);
+    // Null while navigation is off; it is switched off when the widget it starts from goes.
+    static FocusNavigator* getFocusNavigator();
 
     // A new widget of the same class with this one's properties and clones of its child widgets.
     Widget* clone();
@@ -200,8 +205,10 @@ protected:
     EventCallback eventCallback;
 
 private:
-    // Makes the widget the process-wide focused one (null: none).
+    // Makes the widget the process-wide focused one (null: none); the navigator starts from it.
     static void adoptFocus(Widget* widget);
+    // The process-wide pointers forget a widget that goes; the navigator goes with it.
+    static void forgetFocusOf(Widget* widget);
     // Fires the event to the callback, then the target's selector; the widget lives through both.
     void fireTouchEvent(TouchEventType type);
     void updateSizeFromParent(const Size& parentSize);

@@ -1,9 +1,12 @@
 // The widget base: the process-wide focus, the search for the next focused widget, and cloning.
 #include "kite/widgets/Widget.h"
 
+#include <new>
+
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventFocus.h"
+#include "kite/widgets/FocusNavigator.h"
 #include "kite/widgets/Layout.h"
 
 namespace kite {
@@ -11,11 +14,43 @@ namespace ui {
 
 namespace {
 Widget* focusedWidget = nullptr;  // not retained: a widget clears it when it goes
+// Owned; made by enableDpadNavigation and never left to static destruction, which would reach a director
+// already gone.
+FocusNavigator* navigator = nullptr;
+
+void deleteNavigator() {
+    delete navigator;
+    navigator = nullptr;
+}
 }  // namespace
 
 Widget* Widget::getCurrentFocusedWidget() { return focusedWidget; }
 
-void Widget::adoptFocus(Widget* widget) { focusedWidget = widget; }
+FocusNavigator* Widget::getFocusNavigator() { return navigator; }
+
+void Widget::adoptFocus(Widget* widget) {
+    focusedWidget = widget;
+    if (widget && navigator) navigator->setFirstFocusedWidget(widget);
+}
+
+void Widget::forgetFocusOf(Widget* widget) {
+    // A widget that leaves the scene gives up the focus first, so the navigator may still hold it here.
+    if (widget == focusedWidget || (navigator && navigator->getFirstFocusedWidget() == widget)) deleteNavigator();
+    if (widget == focusedWidget) focusedWidget = nullptr;
+}
+
+void Widget::enableDpadNavigation(bool enable) {
+    if (!enable) {
+        deleteNavigator();
+        return;
+    }
+    if (!navigator) {
+        navigator = new (std::nothrow) FocusNavigator();
+        if (!navigator) return;
+        navigator->setFirstFocusedWidget(focusedWidget);
+    }
+    navigator->enableFocusNavigation(true);
+}
 
 void Widget::dispatchFocusEvent(Widget* lose, Widget* get) {
     if (!lose || !lose->isFocused()) lose = focusedWidget;

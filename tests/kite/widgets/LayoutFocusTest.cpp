@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "kite/foundation/AutoreleasePool.h"
+#include "kite/scene/EventDispatcher.h"
+#include "kite/scene/EventKeyboard.h"
+#include "kite/widgets/FocusNavigator.h"
 #include "kite/widgets/Layout.h"
 #include "tests/kite/widgets/WidgetTestSupport.h"
 
@@ -123,6 +127,75 @@ TEST_F(LayoutFocusTest, OwnNextFocusedWidgetRuleWins) {
     focus("a0");
     widget("a0")->onNextFocusedWidget = [this](Direction) { return widget("b2"); };
     EXPECT_EQ(move(Direction::RIGHT), "b2");
+}
+
+// ---- the focus navigator: arrow keys through the director's event dispatcher
+
+class FocusNavigatorTest : public LayoutFocusTest {
+protected:
+    void TearDown() override {
+        Widget::enableDpadNavigation(false);
+        LayoutFocusTest::TearDown();
+    }
+    std::string press(EventKeyboard::KeyCode key) {
+        EventKeyboard event(key, true);
+        director->getEventDispatcher()->dispatchEvent(&event);
+        Widget* focused = Widget::getCurrentFocusedWidget();
+        return focused ? focused->getName() : "";
+    }
+};
+
+using Key = EventKeyboard::KeyCode;
+
+TEST_F(FocusNavigatorTest, ArrowKeysMoveTheFocusFromTheFocusedWidgetOnceNavigationIsOn) {
+    focus("a0");
+    EXPECT_EQ(press(Key::KEY_RIGHT_ARROW), "a0");  // no navigator yet
+    Widget::enableDpadNavigation(true);
+    ASSERT_NE(Widget::getFocusNavigator(), nullptr);
+    EXPECT_EQ(Widget::getFocusNavigator()->getFirstFocusedWidget(), widget("a0"));
+    EXPECT_EQ(press(Key::KEY_RIGHT_ARROW), "a1");
+    EXPECT_EQ(press(Key::KEY_DOWN_ARROW), "b1");
+    EXPECT_EQ(press(Key::KEY_LEFT_ARROW), "b0");
+    EXPECT_EQ(press(Key::KEY_UP_ARROW), "a0");
+    EXPECT_EQ(press(Key::KEY_SPACE), "a0");
+    EXPECT_EQ(Widget::getFocusNavigator()->getFirstFocusedWidget(), widget("a0"));
+    EXPECT_THAT(gains, ElementsAre("a0", "a1", "b1", "b0", "a0"));
+
+    Widget::enableDpadNavigation(false);
+    EXPECT_EQ(Widget::getFocusNavigator(), nullptr);
+    EXPECT_EQ(press(Key::KEY_RIGHT_ARROW), "a0");
+}
+
+TEST_F(FocusNavigatorTest, AFocusGivenElsewhereIsWhereTheNextKeyStarts) {
+    Widget::enableDpadNavigation(true);
+    EXPECT_EQ(Widget::getFocusNavigator()->getFirstFocusedWidget(), nullptr);
+    EXPECT_EQ(press(Key::KEY_RIGHT_ARROW), "");  // nothing to start from
+    focus("b2");
+    EXPECT_EQ(Widget::getFocusNavigator()->getFirstFocusedWidget(), widget("b2"));
+    EXPECT_EQ(press(Key::KEY_LEFT_ARROW), "b1");
+}
+
+TEST_F(FocusNavigatorTest, TheNavigatorGoesWithTheFocusedWidgetAndItsKeyListenerWithIt) {
+    Widget::enableDpadNavigation(true);
+    Widget* doomed = Widget::create();
+    doomed->retain();
+    PoolManager::getInstance()->getCurrentPool()->clear();  // the test's is the only reference now
+    Widget::dispatchFocusEvent(nullptr, doomed);
+    ASSERT_NE(Widget::getFocusNavigator(), nullptr);
+    doomed->release();  // the focused widget goes
+    EXPECT_EQ(Widget::getFocusNavigator(), nullptr);
+    EXPECT_EQ(Widget::getCurrentFocusedWidget(), nullptr);
+    focus("a0");
+    EXPECT_EQ(press(Key::KEY_RIGHT_ARROW), "a0");  // no listener left to move it
+}
+
+TEST_F(FocusNavigatorTest, ARemovedWidgetTheNavigatorStartsFromTakesTheNavigatorAlong) {
+    focus("a1");
+    Widget::enableDpadNavigation(true);
+    widget("a1")->removeFromParent();  // gives up the focus as it leaves, and then goes
+    EXPECT_EQ(Widget::getFocusNavigator(), nullptr);
+    focus("a0");
+    EXPECT_EQ(press(Key::KEY_RIGHT_ARROW), "a0");
 }
 
 }  // namespace
