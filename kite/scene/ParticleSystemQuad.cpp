@@ -36,12 +36,11 @@ ParticleSystemQuad* ParticleSystemQuad::create(int numberOfParticles) {
 
 bool ParticleSystemQuad::initWithTotalParticles(int numberOfParticles) {
     if (!ParticleSystem::initWithTotalParticles(numberOfParticles)) return false;
-    try {
-        quads.assign(static_cast<std::size_t>(numberOfParticles), PosColorTexQuad());
-    } catch (const std::exception&) {
+    if (!allocateQuads(numberOfParticles)) {
         log("ParticleSystemQuad: no memory for %d quads", numberOfParticles);
         return false;
     }
+    setupBuffers();
     setGLProgramState(
         GLProgramState::getOrCreateWithGLProgramName(GLProgram::SHADER_NAME_POSITION_TEXTURE_COLOR_NO_MVP));
     return true;
@@ -155,17 +154,22 @@ void ParticleSystemQuad::setTotalParticles(int total) {
         }
         std::vector<Particle> newParticles;
         std::vector<PosColorTexQuad> newQuads;
+        std::vector<GLushort> newIndices;
         try {
             newParticles.assign(static_cast<std::size_t>(total), Particle());
             newQuads.assign(static_cast<std::size_t>(total), PosColorTexQuad());
+            newIndices.resize(static_cast<std::size_t>(total) * 6);
         } catch (const std::exception&) {
             log("ParticleSystemQuad: no memory for %d particles; the total stays %d", total, totalParticles);
             return;
         }
         particles.swap(newParticles);
         quads.swap(newQuads);
+        indices.swap(newIndices);
         particleCount = 0;
         allocatedParticles = totalParticles = total;
+        initIndices();
+        setupBuffers();
         if (texture) initTexCoordsWithRect(Rect(Vec2(0.0f, 0.0f), texture->getContentSize()));
     } else {
         totalParticles = total;
@@ -181,13 +185,12 @@ void ParticleSystemQuad::setBatchNode(ParticleBatchNode* batch) {
     ParticleBatchNode* oldBatch = batchNode;
     ParticleSystem::setBatchNode(batch);
     if (!batch) {
-        try {
-            quads.assign(static_cast<std::size_t>(totalParticles), PosColorTexQuad());
-        } catch (const std::exception&) {
+        if (!allocateQuads(totalParticles)) {
             log("ParticleSystemQuad: no memory for %d quads; the system draws nothing", totalParticles);
-            quads.clear();
+            return;
         }
         if (oldBatch) setTexture(oldBatch->getTexture());
+        setupBuffers();
         return;
     }
     if (!oldBatch) {
@@ -196,7 +199,22 @@ void ParticleSystemQuad::setBatchNode(ParticleBatchNode* batch) {
             atlas->updateQuad(&quads[i], atlasIndex + static_cast<ssize_t>(i));
         }
         std::vector<PosColorTexQuad>().swap(quads);
+        std::vector<GLushort>().swap(indices);
+        deleteBuffers();
     }
+}
+
+bool ParticleSystemQuad::allocateQuads(int count) {
+    try {
+        quads.assign(static_cast<std::size_t>(count), PosColorTexQuad());
+        indices.assign(static_cast<std::size_t>(count) * 6, 0);
+    } catch (const std::exception&) {
+        std::vector<PosColorTexQuad>().swap(quads);
+        std::vector<GLushort>().swap(indices);
+        return false;
+    }
+    initIndices();
+    return true;
 }
 
 }  // namespace kite
