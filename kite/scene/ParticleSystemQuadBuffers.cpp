@@ -33,17 +33,8 @@ ParticleSystemQuad::~ParticleSystemQuad() { deleteBuffers(); }
 
 void ParticleSystemQuad::initIndices() {
     indices.resize(quads.size() * 6);
-    for (std::size_t i = 0; i < quads.size(); ++i) {
-        // Quads past 16,384 wrap around the 16-bit range; the renderer never draws from these indices.
-        const auto v = static_cast<GLushort>(4 * i);
-        GLushort* six = &indices[6 * i];
-        six[0] = v;
-        six[1] = static_cast<GLushort>(v + 1);
-        six[2] = static_cast<GLushort>(v + 2);
-        six[3] = static_cast<GLushort>(v + 3);
-        six[4] = static_cast<GLushort>(v + 2);
-        six[5] = static_cast<GLushort>(v + 1);
-    }
+    // Quads past 16,384 wrap around the 16-bit range; the renderer never draws from these indices.
+    fillQuadIndices(indices.data(), quads.size());
 }
 
 void ParticleSystemQuad::setupBuffers() {
