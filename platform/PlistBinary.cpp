@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Utf16.h"
+
 namespace platform {
 namespace {
 
@@ -81,7 +83,8 @@ private:
         const std::uint8_t type = *marker >> 4;
         if (*marker == 0x08 || *marker == 0x09) return PlistValue::boolean(*marker == 0x09);
         if (type == 0x1) return integer(*marker, cursor);
-        if (type == 0x2 || *marker == 0x33) return real(*marker == 0x33 ? 3 : *marker & 0x0f, cursor);
+        if (type == 0x2) return real(*marker & 0x0f, cursor);
+        if (*marker == 0x33) return date(cursor);
         const std::optional<std::uint64_t> items = count(*marker, cursor);
         if (!items) return fail("bad count");
         switch (type) {
@@ -120,6 +123,15 @@ private:
         return PlistValue::real(number);
     }
 
+    std::optional<PlistValue> date(std::uint64_t cursor) {
+        const std::uint8_t* digits = span(cursor, 8);
+        if (!digits) return fail("date outside the bytes");
+        const std::uint64_t raw = bigEndian(digits, 8);
+        double seconds;
+        std::memcpy(&seconds, &raw, sizeof seconds);
+        return PlistValue::date(seconds);
+    }
+
     std::optional<PlistValue> data(std::uint64_t cursor, std::uint64_t size) {
         const std::uint8_t* bytes = span(cursor, size);
         if (!bytes) return fail("data outside the bytes");
@@ -153,24 +165,6 @@ private:
             appendUtf8(utf8, code);
         }
         return PlistValue(std::move(utf8));
-    }
-
-    static void appendUtf8(std::string& out, std::uint32_t code) {
-        if (code < 0x80) {
-            out += char(code);
-        } else if (code < 0x800) {
-            out += char(0xc0 | (code >> 6));
-            out += char(0x80 | (code & 0x3f));
-        } else if (code < 0x10000) {
-            out += char(0xe0 | (code >> 12));
-            out += char(0x80 | ((code >> 6) & 0x3f));
-            out += char(0x80 | (code & 0x3f));
-        } else {
-            out += char(0xf0 | (code >> 18));
-            out += char(0x80 | ((code >> 12) & 0x3f));
-            out += char(0x80 | ((code >> 6) & 0x3f));
-            out += char(0x80 | (code & 0x3f));
-        }
     }
 
     // The object references of a container, each checked to name an object.
@@ -209,7 +203,8 @@ private:
             if (!key->asString()) return fail("dictionary key that is not a string");
             auto value = object((*refs)[count + i], depth + 1);
             if (!value) return std::nullopt;
-            entries[*key->asString()] = std::move(*value);
+            // Keeping one of two would lose the other when the list is written back.
+            if (!entries.emplace(*key->asString(), std::move(*value)).second) return fail("a repeated key");
         }
         return PlistValue(std::move(entries));
     }

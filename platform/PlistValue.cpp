@@ -24,12 +24,20 @@ PlistValue PlistValue::boolean(bool truth) {
     return value;
 }
 
+PlistValue PlistValue::date(double secondsSince2001) {
+    PlistValue value;
+    value.type_ = Type::Date;
+    value.real_ = secondsSince2001;
+    return value;
+}
+
 bool PlistValue::operator==(const PlistValue& other) const {
     if (type_ != other.type_) return false;
     switch (type_) {
         case Type::String: return text_ == other.text_;
         case Type::Integer: return integer_ == other.integer_;
-        case Type::Real: return real_ == other.real_;
+        case Type::Real:
+        case Type::Date: return real_ == other.real_;
         case Type::Boolean: return boolean_ == other.boolean_;
         case Type::Data: return data_ == other.data_;
         case Type::Array: return array_ == other.array_;

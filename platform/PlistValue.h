@@ -1,4 +1,4 @@
-// One value of a property list: text, number, truth value, bytes, array or dictionary.
+// One value of a property list: text, number, truth value, date, bytes, array or dictionary.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -12,7 +12,7 @@ public:
     using Data = std::vector<std::uint8_t>;
     using Array = std::vector<PlistValue>;
     using Dictionary = std::map<std::string, PlistValue>;
-    enum class Type { String, Integer, Real, Boolean, Data, Array, Dictionary };
+    enum class Type { String, Integer, Real, Boolean, Date, Data, Array, Dictionary };
 
     PlistValue() = default;
     PlistValue(std::string text) : text_(std::move(text)) {}
@@ -23,6 +23,9 @@ public:
     static PlistValue integer(std::int64_t number);
     static PlistValue real(double number);
     static PlistValue boolean(bool truth);
+    // A moment as seconds since 2001-01-01 00:00:00 UTC, the epoch both forms write.
+    static PlistValue date(double secondsSince2001);
+    static constexpr double kSecondsFrom1970To2001 = 978307200.0;
 
     Type type() const { return type_; }
 
@@ -32,6 +35,7 @@ public:
     const std::int64_t* asInteger() const { return type_ == Type::Integer ? &integer_ : nullptr; }
     const double* asReal() const { return type_ == Type::Real ? &real_ : nullptr; }
     const bool* asBoolean() const { return type_ == Type::Boolean ? &boolean_ : nullptr; }
+    const double* asDate() const { return type_ == Type::Date ? &real_ : nullptr; }
     const Data* asData() const { return type_ == Type::Data ? &data_ : nullptr; }
     const Array* asArray() const { return type_ == Type::Array ? &array_ : nullptr; }
     const Dictionary* asDictionary() const { return type_ == Type::Dictionary ? &dictionary_ : nullptr; }
@@ -44,7 +48,7 @@ private:
     Type type_ = Type::String;
     std::string text_;
     std::int64_t integer_ = 0;
-    double real_ = 0;
+    double real_ = 0;  // a real, or a date's seconds
     bool boolean_ = false;
     Data data_;
     Array array_;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
+#include "platform/PlistXml.h"
 #include "support/BinaryPlistBuilder.h"
 
 using kite::test::BinaryPlistBuilder;
@@ -93,4 +95,86 @@ TEST(PlistBinary, RandomDamageNeverFaultsTheReader) {
         }
         platform::decodePlist(damaged.data(), damaged.size());
     }
+}
+
+namespace {
+
+PlistValue everyKind() {
+    PlistValue::Array integers;
+    for (std::int64_t n : {std::int64_t(0), std::int64_t(-1), std::int64_t(255), std::int64_t(256), std::int64_t(65535),
+                           std::int64_t(65536), std::int64_t(4294967295), std::int64_t(4294967296),
+                           std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int64_t>::min()}) {
+        integers.push_back(PlistValue::integer(n));
+    }
+    PlistValue::Dictionary many;
+    for (int i = 0; i < 300; ++i) many["key " + std::to_string(i)] = PlistValue::integer(i);
+    return PlistValue(PlistValue::Dictionary{
+        {"ascii", PlistValue("fifteen chars..")},
+        {"wide", PlistValue("星星 \xF0\x9F\x8C\x9F and more than fifteen units")},
+        {"nul", PlistValue(std::string("a\0x", 3))},
+        {"returns", PlistValue("one\rtwo\r\nthree\n\t end ")},
+        {"integers", PlistValue(integers)},
+        {"real", PlistValue::real(-0.1)},
+        {"date", PlistValue::date(-31622400.5)},
+        {"truths", PlistValue(PlistValue::Array{PlistValue::boolean(true), PlistValue::boolean(false)})},
+        {"bytes", PlistValue(PlistValue::Data(70000, 0xab))},
+        {"empty", PlistValue(PlistValue::Dictionary{{"", PlistValue(PlistValue::Array{})}})},
+        {"many", PlistValue(many)},
+    });
+}
+
+std::optional<PlistValue> roundTrip(const PlistValue& value) {
+    const auto bytes = platform::encodePlistBinary(value);
+    if (!bytes) return std::nullopt;
+    return platform::decodePlistBinary(bytes->data(), bytes->size());
+}
+
+}  // namespace
+
+TEST(PlistBinary, EveryKindOfValueReadsBackEqual) {
+    const auto bytes = platform::encodePlistBinary(everyKind());
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(std::string(bytes->begin(), bytes->begin() + 8), "bplist00");
+    std::string error;
+    const auto decoded = platform::decodePlistBinary(bytes->data(), bytes->size(), &error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(*decoded, everyKind());
+    EXPECT_EQ(roundTrip(PlistValue("top-level text")), PlistValue("top-level text"));
+}
+
+TEST(PlistBinary, KeysAndTextsWithNulAndCarriageReturnsSurviveBothForms) {
+    // Two keys that differ only after a NUL, as another program may write them.
+    BinaryPlistBuilder plist;
+    const std::size_t first = plist.ascii(std::string("a\0x", 3));
+    const std::size_t second = plist.ascii(std::string("a\0y", 3));
+    const std::size_t text = plist.utf16(u"line\rbreak\r\n星");
+    const std::size_t top = plist.dictionary({first, second}, {text, plist.integer(2)});
+    const auto bytes = plist.build(top);
+    const auto read = platform::decodePlist(bytes.data(), bytes.size());
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->asDictionary()->size(), 2u);
+    EXPECT_EQ(*read->asDictionary()->at(std::string("a\0x", 3)).asString(), "line\rbreak\r\n星");
+
+    EXPECT_EQ(roundTrip(*read), *read);
+    const auto fromXml = platform::decodePlistXml(platform::encodePlistXml(*read));
+    ASSERT_TRUE(fromXml);
+    EXPECT_EQ(*fromXml, *read);
+}
+
+TEST(PlistBinary, ARepeatedKeyIsRefusedRatherThanOneEntryLost) {
+    BinaryPlistBuilder plist;
+    const std::size_t key = plist.ascii("same");
+    const std::size_t again = plist.ascii("same");
+    const std::size_t top = plist.dictionary({key, again}, {plist.integer(1), plist.integer(2)});
+    const auto bytes = plist.build(top);
+    std::string error;
+    EXPECT_FALSE(platform::decodePlist(bytes.data(), bytes.size(), &error));
+    EXPECT_EQ(error, "a repeated key");
+}
+
+TEST(PlistBinary, TextThatIsNotUtf8IsNotWritten) {
+    std::string error;
+    EXPECT_FALSE(platform::encodePlistBinary(PlistValue(PlistValue::Array{PlistValue("ok \xff")}), &error));
+    EXPECT_EQ(error, "a string that is not UTF-8");
+    EXPECT_FALSE(platform::encodePlistBinary(PlistValue("\xed\xa0\x80")));  // a surrogate written as UTF-8
 }

@@ -61,7 +61,7 @@ TEST(PlistXml, DamagedTextIsRefusedWithAReason) {
         "<plist><integer>99999999999999999999</integer></plist>",
         "<plist><real>1,5</real></plist>",
         "<plist><data>not*base64</data></plist>",
-        "<plist><date>2026-01-01T00:00:00Z</date></plist>",
+        "<plist><date>yesterday</date></plist>",
         "<plist><string>a</string><string>b</string></plist>",
         "<plist></plist>",
         "<dict></dict>",
@@ -101,4 +101,46 @@ TEST(Base64, EncodesAndDecodesStrictly) {
     EXPECT_FALSE(platform::base64Decode("TWFu="));
     EXPECT_FALSE(platform::base64Decode("TQ==TWFu"));
     EXPECT_FALSE(platform::base64Decode("===="));
+}
+
+TEST(PlistXml, EveryCharacterOfATextComesBack) {
+    const PlistValue texts(PlistValue::Dictionary{
+        {std::string("key\0with nul", 12), PlistValue(std::string("a\0x", 3))},
+        {"returns", PlistValue("one\rtwo\r\nthree")},
+        {"controls", PlistValue("\x01\x02\x1b\x7f tab\t")},
+        {"spaces", PlistValue("  ")},
+        {"breaks", PlistValue("\n\n")},
+        {"markup", PlistValue("]]> &amp; <!-- -->")},
+    });
+    const std::string xml = platform::encodePlistXml(texts);
+    EXPECT_NE(xml.find("one&#13;two&#13;\nthree"), std::string::npos) << xml;
+    std::string error;
+    const auto decoded = platform::decodePlistXml(xml, &error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(*decoded, texts);
+}
+
+TEST(PlistXml, DatesAreWholeSecondsInUniversalTime) {
+    const auto decoded =
+        platform::decodePlistXml(wrapped("<array><date>2001-01-01T00:00:00Z</date><date>1970-01-01T00:00:00Z</date>"
+                                         "<date>2024-02-29T23:59:59Z</date></array>"));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded->asArray()->at(0).asDate(), 0.0);
+    EXPECT_EQ(*decoded->asArray()->at(1).asDate(), -PlistValue::kSecondsFrom1970To2001);
+    EXPECT_EQ(*decoded->asArray()->at(2).asDate(), 1709251199.0 - PlistValue::kSecondsFrom1970To2001);
+    EXPECT_NE(platform::encodePlistXml(*decoded).find("<date>2024-02-29T23:59:59Z</date>"), std::string::npos);
+}
+
+TEST(PlistXml, TextsAssembleFromEveryPieceAndRefuseUnknownEntities) {
+    const auto decoded = platform::decodePlistXml(
+        wrapped("<array><string>a<!-- note -->b<![CDATA[<&>]]>&#x41;&#66;&quot;</string></array>"));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded->asArray()->at(0).asString(), "ab<&>AB\"");
+    for (const char* damaged : {"<string>&nbsp;</string>", "<string>&#xD800;</string>", "<string>a & b</string>",
+                                "<string><b>bold</b></string>", "<dict><key>k</key><true/><key>k</key><false/></dict>",
+                                "<date>2026-13-01T00:00:00Z</date>", "<date>2026-01-01 00:00:00</date>"}) {
+        std::string error;
+        EXPECT_FALSE(platform::decodePlistXml(wrapped(damaged), &error)) << damaged;
+        EXPECT_FALSE(error.empty()) << damaged;
+    }
 }
