@@ -1,4 +1,4 @@
-// Pasteboards as files of typed items under the user's runtime folder.
+// Pasteboards as files of typed items under the user's runtime or data folder.
 #include "platform/Pasteboard.h"
 
 #include <fcntl.h>
@@ -16,7 +16,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
-#include "platform/PlistXml.h"
+#include "platform/UserFolders.h"
 
 namespace platform {
 namespace {
@@ -72,15 +72,20 @@ private:
     int fd_;
 };
 
-PlistValue::Dictionary readItems(const std::string& path, const std::string& name) {
+std::optional<std::string> fileContents(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    if (!file) return {};
+    if (!file) return std::nullopt;
     std::ostringstream contents;
     contents << file.rdbuf();
-    const std::string text = contents.str();
+    return contents.str();
+}
+
+PlistValue::Dictionary readItems(const std::string& path, const std::string& name) {
+    const std::string text = fileContents(path).value_or(std::string());
     if (text.empty()) return {};
     std::string error;
-    std::optional<PlistValue> items = decodePlistXml(text, &error);
+    std::optional<PlistValue> items =
+        decodePlist(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), &error);
     if (!items || !items->asDictionary()) {
         std::fprintf(stderr, "Pasteboard: \"%s\" is damaged (%s); it reads as empty\n", name.c_str(),
                      items ? "not a dictionary" : error.c_str());
@@ -89,38 +94,76 @@ PlistValue::Dictionary readItems(const std::string& path, const std::string& nam
     return *items->asDictionary();
 }
 
-bool writeItems(const std::string& path, const PlistValue::Dictionary& items) {
-    return writeFileAtomically(path, encodePlistXml(PlistValue(items)));
+bool writeItems(const std::string& path, const std::string& name, const PlistValue::Dictionary& items) {
+    std::string error;
+    const std::optional<std::vector<std::uint8_t>> bytes = encodePlistBinary(PlistValue(items), &error);
+    if (!bytes) {
+        std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", name.c_str(), error.c_str());
+        return false;
+    }
+    if (writeFileAtomically(path, std::string(bytes->begin(), bytes->end()), 0600)) return true;
+    std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", name.c_str(), std::strerror(errno));
+    return false;
 }
 
-}  // namespace
-
-std::string Pasteboard::folder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string path = runtime && *runtime ? std::string(runtime) + "/stargrid-pasteboards"
-                                           : "/tmp/stargrid-pasteboards-" + std::to_string(::getuid());
+std::string madeFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "Pasteboard: cannot make the folder %s: %s\n", path.c_str(), std::strerror(errno));
     }
     return path;
 }
 
-Pasteboard Pasteboard::general() { return Pasteboard("general", folder() + "/general"); }
+}  // namespace
+
+std::string Pasteboard::folder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return madeFolder(runtime && *runtime ? std::string(runtime) + "/stargrid-pasteboards"
+                                          : "/tmp/stargrid-pasteboards-" + std::to_string(::getuid()));
+}
+
+std::string Pasteboard::persistentFolder() { return madeFolder(documentsFolder() + "/pasteboards"); }
+
+std::string Pasteboard::transientPath() const { return folder() + "/" + fileName_; }
+
+std::string Pasteboard::persistentPath() const { return persistentFolder() + "/" + fileName_; }
+
+std::string Pasteboard::path() const {
+    std::string persistent = persistentPath();
+    return fileExists(persistent) ? persistent : transientPath();
+}
+
+Pasteboard Pasteboard::general() { return Pasteboard("general", "general"); }
 
 std::optional<Pasteboard> Pasteboard::named(const std::string& name, bool create) {
-    Pasteboard pasteboard(name, folder() + "/" + fileNameFor(name));
-    if (fileExists(pasteboard.path_)) return pasteboard;
+    Pasteboard pasteboard(name, fileNameFor(name));
+    if (fileExists(pasteboard.path())) return pasteboard;
     if (!create) return std::nullopt;
-    LockGuard lock(pasteboard.path_);
-    if (!fileExists(pasteboard.path_) && !writeItems(pasteboard.path_, {})) {
-        std::fprintf(stderr, "Pasteboard: cannot make \"%s\": %s\n", name.c_str(), std::strerror(errno));
-        return std::nullopt;
-    }
+    // The lock lives beside the file of the session, wherever the file itself is.
+    LockGuard lock(pasteboard.transientPath());
+    if (!fileExists(pasteboard.path()) && !writeItems(pasteboard.transientPath(), name, {})) return std::nullopt;
     return pasteboard;
 }
 
+bool Pasteboard::isPersistent() const { return fileExists(persistentPath()); }
+
+bool Pasteboard::setPersistent(bool persistent) {
+    LockGuard lock(transientPath());
+    const std::string to = persistent ? persistentPath() : transientPath();
+    const std::string from = persistent ? transientPath() : persistentPath();
+    if (!lock.locked()) return false;
+    const std::optional<std::string> contents = fileContents(from);
+    if (!contents) return fileExists(to);
+    // A persistent file is the one readers see: a copy of the session's beside it is stale.
+    if (!(persistent && fileExists(to)) && !writeFileAtomically(to, *contents, 0600)) {
+        std::fprintf(stderr, "Pasteboard: cannot move \"%s\": %s\n", name_.c_str(), std::strerror(errno));
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
 std::optional<Pasteboard::Item> Pasteboard::item(const std::string& type) const {
-    PlistValue::Dictionary items = readItems(path_, name_);
+    PlistValue::Dictionary items = readItems(path(), name_);
     const auto found = items.find(type);
     if (found == items.end()) return std::nullopt;
     const PlistValue::Dictionary* kinds = found->second.asDictionary();
@@ -138,8 +181,12 @@ std::optional<Pasteboard::Data> Pasteboard::data(const std::string& type) const 
     if (kind == kDataKind && value.asData()) return *value.asData();
     if (kind == kStringKind && value.asString()) return Data(value.asString()->begin(), value.asString()->end());
     if (kind == kPropertyListKind) {
-        const std::string xml = encodePlistXml(value);
-        return Data(xml.begin(), xml.end());
+        std::string error;
+        std::optional<Data> bytes = encodePlistBinary(value, &error);
+        if (bytes) return bytes;
+        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" cannot be written out: %s\n", type.c_str(),
+                     name_.c_str(), error.c_str());
+        return std::nullopt;
     }
     std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is of no known kind\n", type.c_str(), name_.c_str());
     return std::nullopt;
@@ -161,11 +208,13 @@ std::optional<PlistValue> Pasteboard::propertyList(const std::string& type) cons
 }
 
 bool Pasteboard::replaceItems(const std::string& type, const char* kind, PlistValue value) {
-    LockGuard lock(path_);
+    LockGuard lock(transientPath());
+    if (!lock.locked()) {
+        std::fprintf(stderr, "Pasteboard: cannot lock \"%s\": %s\n", name_.c_str(), std::strerror(errno));
+        return false;
+    }
     PlistValue::Dictionary item{{kind, std::move(value)}};
-    if (lock.locked() && writeItems(path_, {{type, PlistValue(std::move(item))}})) return true;
-    std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", name_.c_str(), std::strerror(errno));
-    return false;
+    return writeItems(path(), name_, {{type, PlistValue(std::move(item))}});
 }
 
 bool Pasteboard::setData(const std::string& type, const Data& bytes) { return replaceItems(type, kDataKind, bytes); }
@@ -180,15 +229,12 @@ bool Pasteboard::setPropertyList(const std::string& type, const PlistValue& valu
 
 std::optional<Pasteboard::Data> Pasteboard::takeData(const std::string& type,
                                                      const std::function<bool(const Data&)>& accept) {
-    LockGuard lock(path_);
+    LockGuard lock(transientPath());
     if (!lock.locked()) return std::nullopt;
     std::optional<Data> bytes = data(type);
     if (!bytes || bytes->empty() || (accept && !accept(*bytes))) return bytes;
     PlistValue::Dictionary item{{kDataKind, Data()}};
-    if (!writeItems(path_, {{type, PlistValue(std::move(item))}})) {
-        std::fprintf(stderr, "Pasteboard: cannot wipe \"%s\": %s\n", name_.c_str(), std::strerror(errno));
-        return std::nullopt;
-    }
+    if (!writeItems(path(), name_, {{type, PlistValue(std::move(item))}})) return std::nullopt;
     return bytes;
 }
 

@@ -10,11 +10,14 @@
 
 namespace platform {
 
-// A pasteboard is one file under $XDG_RUNTIME_DIR/stargrid-pasteboards/ holding
-// its items by type, each item data, a string or a property list. Every change
-// replaces the file atomically, so a reader sees the old items or the new ones,
-// never a torn file; changes and read-and-wipe take the pasteboard's lock, so
-// an item is taken by one reader only. A damaged file reads as no items.
+// A pasteboard is one file (a binary property list, mode 0600) holding its items
+// by type, each item data, a string or a property list: under
+// $XDG_RUNTIME_DIR/stargrid-pasteboards/, which the session empties at logout,
+// or, once made persistent, under $XDG_DATA_HOME/stargrid/pasteboards/. Every
+// change replaces the file atomically, so a reader sees the old items or the
+// new ones, never a torn file; changes and read-and-wipe take the pasteboard's
+// lock, so an item is taken by one reader only. A damaged file reads as no
+// items; files of the older XML form are read too.
 class Pasteboard {
 public:
     using Data = std::vector<std::uint8_t>;
@@ -24,20 +27,28 @@ public:
     // The pasteboard of that name; when it does not exist yet it is made
     // (empty) if `create` is set, else nothing is returned.
     static std::optional<Pasteboard> named(const std::string& name, bool create);
-    // The folder that holds the pasteboards, made when missing.
+    // The folders that hold the pasteboards of the session and the persistent
+    // ones, made (mode 0700) when missing.
     static std::string folder();
+    static std::string persistentFolder();
 
     const std::string& name() const { return name_; }
 
+    // Moves the pasteboard's file to the persistent folder, or back. False
+    // when the file cannot be moved (it then stays where it was).
+    bool setPersistent(bool persistent);
+    bool isPersistent() const;
+
     // The item of that type. A string item reads as its UTF-8 bytes and a
-    // property-list item as its XML; data reads as a string as it is and as a
+    // property-list item in its binary form; data reads as a string as it is and as a
     // property list when it parses as one (XML or binary).
     std::optional<Data> data(const std::string& type) const;
     std::optional<std::string> string(const std::string& type) const;
     std::optional<PlistValue> propertyList(const std::string& type) const;
 
     // Each replaces every item of the pasteboard with this one, as a copy
-    // onto a pasteboard does. False when the file cannot be written.
+    // onto a pasteboard does. False when the file cannot be written (or a
+    // string is not UTF-8).
     bool setData(const std::string& type, const Data& bytes);
     bool setString(const std::string& type, const std::string& text);
     bool setPropertyList(const std::string& type, const PlistValue& value);
@@ -48,7 +59,11 @@ public:
     std::optional<Data> takeData(const std::string& type, const std::function<bool(const Data&)>& accept = nullptr);
 
 private:
-    Pasteboard(std::string name, std::string path) : name_(std::move(name)), path_(std::move(path)) {}
+    Pasteboard(std::string name, std::string fileName) : name_(std::move(name)), fileName_(std::move(fileName)) {}
+    std::string transientPath() const;
+    std::string persistentPath() const;
+    // The file the pasteboard lives in now: the persistent one when there is one.
+    std::string path() const;
 
     struct Item {
         std::string kind;
@@ -58,7 +73,7 @@ private:
     bool replaceItems(const std::string& type, const char* kind, PlistValue value);
 
     std::string name_;
-    std::string path_;
+    std::string fileName_;
 };
 
 }  // namespace platform

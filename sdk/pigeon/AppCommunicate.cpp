@@ -46,14 +46,24 @@ bool putAllApps(platform::Pasteboard& pasteboard, const AppCommunicate::Dictiona
 
 }  // namespace
 
+namespace {
+
+std::optional<platform::Pasteboard> persistentPasteboard(const char* name) {
+    std::optional<platform::Pasteboard> pasteboard = platform::Pasteboard::named(name, true);
+    if (pasteboard) pasteboard->setPersistent(true);
+    return pasteboard;
+}
+
+}  // namespace
+
 std::optional<platform::Pasteboard> AppCommunicate::getDataPasteboard() {
-    return platform::Pasteboard::named(getDataPasteboardName(), true);
+    return persistentPasteboard(getDataPasteboardName());
 }
 
 platform::Pasteboard AppCommunicate::getDataPasteboardForiOS7Plus() { return platform::Pasteboard::general(); }
 
 std::optional<platform::Pasteboard> AppCommunicate::getFilePasteboard() {
-    return platform::Pasteboard::named(getFilePasteboardName(), true);
+    return persistentPasteboard(getFilePasteboardName());
 }
 
 std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAllApp() {

@@ -87,7 +87,7 @@ bool MMApiRegister::registerApp(const std::string& appid, const std::string& des
     // Statistics start even when the record cannot be written.
     shareInstance().startStat(appid);
     std::optional<platform::Pasteboard> pasteboard = platform::Pasteboard::named(getRegisterPasteboardName(), true);
-    if (!pasteboard) return false;
+    if (!pasteboard || !pasteboard->setPersistent(true)) return false;
     Dictionary all = getRegisterDictionary(*pasteboard).value_or(Dictionary());
     const auto previous = all.find(appid);
     const Dictionary* oldEntry = previous == all.end() ? nullptr : previous->second.asDictionary();

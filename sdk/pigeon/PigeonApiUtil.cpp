@@ -9,7 +9,6 @@
 #include "platform/DeviceSystem.h"
 #include "platform/Pasteboard.h"
 #include "platform/PlistBinary.h"
-#include "platform/PlistXml.h"
 #include "platform/UrlOpener.h"
 #include "sdk/pigeon/ExchangeKeys.h"
 
@@ -98,8 +97,10 @@ std::optional<platform::PlistValue> PigeonApiUtil::propertyListFromData(const By
 }
 
 std::optional<Bytes> PigeonApiUtil::dataFromPropertyList(const platform::PlistValue& value) {
-    const std::string xml = platform::encodePlistXml(value);
-    return Bytes(xml.begin(), xml.end());
+    std::string error;
+    std::optional<Bytes> bytes = platform::encodePlistBinary(value, &error);
+    if (!bytes) std::fprintf(stderr, "PigeonApiUtil: cannot write a property list: %s\n", error.c_str());
+    return bytes;
 }
 
 std::string PigeonApiUtil::getPigeonUrl(const std::string& appid, const std::string& extraUrl) {

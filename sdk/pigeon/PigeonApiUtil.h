@@ -17,7 +17,7 @@ public:
     static bool is2xScreen();
     static void resetCachesForTesting();
 
-    // Pasteboard items are written as XML property lists; XML and binary ones are read.
+    // Pasteboard items are written as binary property lists; binary and XML ones are read.
     static std::optional<platform::PlistValue> propertyListFromData(const Bytes& data);
     static std::optional<Bytes> dataFromPropertyList(const platform::PlistValue& value);
 

@@ -123,7 +123,10 @@ class AppControllerMessengerTest : public AppControllerTest {
 protected:
     void SetUp() override {
         ASSERT_TRUE(runtime_.made());
+        ASSERT_TRUE(data_.made());
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+        // The registration record is a persistent pasteboard, in the data folder.
+        setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
         setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 1);
         platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
         ASSERT_TRUE(controller.didFinishLaunching());
@@ -134,6 +137,7 @@ protected:
         AppControllerTest::TearDown();
     }
     kite::test::TemporaryFolder runtime_{"stargrid-app-messenger"};
+    kite::test::TemporaryFolder data_{"stargrid-app-messenger-data"};
 };
 
 TEST_F(AppControllerMessengerTest, LaunchPutsTheRegistrationRecordOnItsPasteboard) {

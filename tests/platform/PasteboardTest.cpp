@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -19,12 +22,27 @@ class PasteboardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(runtime_.made());
+        ASSERT_TRUE(data_.made());
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+        setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
     }
     kite::test::TemporaryFolder runtime_{"stargrid-runtime"};
+    kite::test::TemporaryFolder data_{"stargrid-data"};
 };
 
 Pasteboard::Data bytesOf(const std::string& text) { return Pasteboard::Data(text.begin(), text.end()); }
+
+unsigned modeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+std::string firstBytes(const std::string& path, std::size_t count) {
+    std::ifstream file(path, std::ios::binary);
+    std::string bytes(count, '\0');
+    file.read(bytes.data(), std::streamsize(count));
+    return bytes.substr(0, std::size_t(file.gcount()));
+}
 
 }  // namespace
 
@@ -111,4 +129,45 @@ TEST_F(PasteboardTest, ADamagedFileReadsAsEmptyAndIsReplacedByTheNextWrite) {
     }
     ASSERT_TRUE(general.setData("content", bytesOf("fresh")));
     EXPECT_EQ(general.data("content"), bytesOf("fresh"));
+}
+
+TEST_F(PasteboardTest, PersistentPasteboardsLiveInTheDataFolderAndOutliveTheSession) {
+    auto record = Pasteboard::named("pigeon_register", true);
+    ASSERT_TRUE(record);
+    ASSERT_TRUE(record->setString("content", "first launch"));
+    EXPECT_FALSE(record->isPersistent());
+    ASSERT_TRUE(record->setPersistent(true));
+    EXPECT_TRUE(record->isPersistent());
+
+    const std::string folder = data_.path() + "/stargrid/pasteboards";
+    EXPECT_EQ(Pasteboard::persistentFolder(), folder);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(folder + "/named.pigeon_register"), 0600u);
+    EXPECT_FALSE(std::filesystem::exists(Pasteboard::folder() + "/named.pigeon_register"));
+
+    // The session's folder is emptied at logout; a persistent pasteboard stays.
+    std::filesystem::remove_all(Pasteboard::folder());
+    auto later = Pasteboard::named("pigeon_register", false);
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->string("content"), "first launch");
+    ASSERT_TRUE(later->setString("content", "second launch"));
+    EXPECT_EQ(Pasteboard::named("pigeon_register", false)->string("content"), "second launch");
+
+    ASSERT_TRUE(later->setPersistent(false));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/named.pigeon_register"));
+    EXPECT_EQ(Pasteboard::named("pigeon_register", false)->string("content"), "second launch");
+    EXPECT_EQ(modeOf(Pasteboard::folder() + "/named.pigeon_register"), 0600u);
+}
+
+TEST_F(PasteboardTest, FilesAreBinaryListsAndTheOlderTextFormStillReads) {
+    Pasteboard general = Pasteboard::general();
+    const std::string text("line\rbreak\0kept", 15);
+    ASSERT_TRUE(general.setString("text", text));
+    const std::string file = Pasteboard::folder() + "/general";
+    EXPECT_EQ(firstBytes(file, 8), "bplist00");
+    EXPECT_EQ(general.string("text"), text);
+
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        << "<plist><dict><key>content</key><dict><key>string</key><string>older</string></dict></dict></plist>";
+    EXPECT_EQ(general.string("content"), "older");
 }

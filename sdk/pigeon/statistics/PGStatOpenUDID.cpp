@@ -145,7 +145,8 @@ std::string PGStatOpenUDID::valueWithError(Error* error) {
     }
     const bool discrepancy = reliable && *reliable != *identifier;
     if (scan.freeSlot && (!ownSlot || *ownSlot == *scan.freeSlot)) {
-        if (std::optional<platform::Pasteboard> board = platform::Pasteboard::named(*scan.freeSlot, true)) {
+        std::optional<platform::Pasteboard> board = platform::Pasteboard::named(*scan.freeSlot, true);
+        if (board && board->setPersistent(true)) {
             (*record)[kSlotKey] = *scan.freeSlot;
             save = true;
             _setDict(*record, *board);

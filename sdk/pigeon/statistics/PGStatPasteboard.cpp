@@ -15,7 +15,7 @@ std::string PGStatPasteboard::getCompanyDomain() { return companyDomainOf(platfo
 
 bool PGStatPasteboard::set(const std::string& key, const std::string& value) {
     std::optional<platform::Pasteboard> board = platform::Pasteboard::named(getCompanyDomain(), true);
-    return board && board->setString(key, value);
+    return board && board->setPersistent(true) && board->setString(key, value);
 }
 
 std::optional<std::string> PGStatPasteboard::get(const std::string& key) {

@@ -3,6 +3,7 @@
 
 #include <stdlib.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,21 @@ TEST_F(MMApiRegisterTest, TheRecordCarriesTheApplicationAndKeepsItsFirstLaunch) 
     EXPECT_EQ(text(second, "firstLaunchTime"), "1700000000");
     EXPECT_EQ(text(second, "laststLaunchTime"), "1700000500");
     EXPECT_EQ(text(second, "appDescriptionSDK"), "消灭星星");
+}
+
+TEST_F(MMApiRegisterTest, TheFirstLaunchOutlivesTheSessionAndTheRecordIsABinaryList) {
+    ASSERT_TRUE(MMApiRegister::registerApp("pg5e18c0a7d94b2f63"));
+    // Logging out empties the runtime folder; the record is persistent.
+    std::filesystem::remove_all(platform::Pasteboard::folder());
+    now_ += 3600;
+    ASSERT_TRUE(MMApiRegister::registerApp("pg5e18c0a7d94b2f63"));
+    const Dictionary later = entry("pg5e18c0a7d94b2f63");
+    EXPECT_EQ(text(later, "firstLaunchTime"), "1700000000");
+    EXPECT_EQ(text(later, "laststLaunchTime"), "1700003600");
+
+    const auto content = platform::Pasteboard::named("pigeon_register", false)->data("content");
+    ASSERT_TRUE(content);
+    EXPECT_EQ(std::string(content->begin(), content->begin() + 8), "bplist00");
 }
 
 TEST_F(MMApiRegisterTest, OtherApplicationsStayAndADamagedRecordIsReplaced) {

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
 #include <memory>
 #include <tuple>
 #include <vector>
 
 #include "platform/ImageCodec.h"
+#include "platform/Pasteboard.h"
 #include "sdk/pigeon/InternalMessages.h"
 #include "sdk/pigeon/MediaObjectMapping.h"
 #include "sdk/pigeon/PGApi.h"
@@ -26,9 +28,19 @@ protected:
         // Scheme handlers are looked up in the test's own XDG folders only.
         kite::test::SchemeHandlers::instance();
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+        // Persistent pasteboards live in the data folder, which the binary's tests share.
+        forgetPersistentPasteboards();
         useSystemVersion("7.0");
     }
-    void TearDown() override { useSystemVersion("7.0"); }
+    void TearDown() override {
+        useSystemVersion("7.0");
+        forgetPersistentPasteboards();
+    }
+
+    static void forgetPersistentPasteboards() {
+        std::error_code ignored;
+        std::filesystem::remove_all(platform::Pasteboard::persistentFolder(), ignored);
+    }
 
     static void useSystemVersion(const char* version) {
         setenv("STARGRID_SYSTEM_VERSION", version, 1);

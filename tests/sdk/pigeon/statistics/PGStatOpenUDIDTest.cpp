@@ -1,6 +1,8 @@
 // The shared device identifier: made once, shared through slot pasteboards, opted out on request.
 #include "sdk/pigeon/statistics/PGStatOpenUDID.h"
 
+#include <filesystem>
+
 #include "StatTestSupport.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
@@ -62,6 +64,18 @@ TEST_F(PGStatOpenUDIDTest, OptingOutAnswersZerosUntilOptingIn) {
     EXPECT_EQ(error.code, 1);
     PGStatOpenUDID::setOptOut(false);
     EXPECT_EQ(PGStatOpenUDID::value(), id);
+}
+
+TEST_F(PGStatOpenUDIDTest, SlotsAndTheDeviceTokenOutliveTheSession) {
+    const std::string id = PGStatOpenUDID::value();
+    PGStatHelper::getInstance().saveMid("device-token-1");
+    // Logging out empties the runtime folder.
+    std::filesystem::remove_all(platform::Pasteboard::folder());
+    const std::optional<platform::Pasteboard> slot = platform::Pasteboard::named("org.OpenUDID.slot.0", false);
+    ASSERT_TRUE(slot);
+    EXPECT_TRUE(slot->isPersistent());
+    EXPECT_EQ(*PGStatOpenUDID::_getDictFromPasteboard(*slot).at("OpenUDID").asString(), id);
+    EXPECT_EQ(PGStatHelper::getInstance().getMid(), "device-token-1");
 }
 
 }  // namespace
