@@ -18,8 +18,7 @@ namespace {
 constexpr std::size_t kMaxNameLength = 1024;
 constexpr std::size_t kMaxExtMsgLength = 2048;
 constexpr std::size_t kMaxCards = 40;
-// What a URL opened back into the application may carry.
-constexpr std::size_t kMaxQueryLength = 65536;
+// An answer has a handful of pairs; more only cost memory.
 constexpr std::size_t kMaxQueryPairs = 128;
 
 std::string& appId() {
@@ -30,29 +29,6 @@ std::string& appId() {
 bool lengthWithin(const std::string& text, std::size_t least, std::size_t most) {
     const std::optional<std::size_t> length = exchange::utf16Length(text);
     return length && *length >= least && *length <= most;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::optional<std::string> strictlyUnescaped(const std::string& text) {
-    std::string plain;
-    plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            plain += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || hexDigit(text[i + 1]) < 0 || hexDigit(text[i + 2]) < 0) return std::nullopt;
-        plain += char(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
-        i += 2;
-    }
-    if (!exchange::utf16Length(plain)) return std::nullopt;
-    return plain;
 }
 
 std::string cardPackageJson(const AddCardToPGCardPackageReq& request) {
@@ -204,27 +180,21 @@ bool PGApi::addCardToPGCardPackageReq(const AddCardToPGCardPackageReq& request) 
 }
 
 std::optional<PGApi::URLParams> PGApi::parseURLParams(const std::string& query) {
-    if (query.size() > kMaxQueryLength) {
-        std::fprintf(stderr, "PGApi: a query of %zu bytes is refused\n", query.size());
-        return std::nullopt;
-    }
     URLParams params;
     std::size_t pairs = 0;
     std::string::size_type start = 0;
     while (start <= query.size()) {
         std::string::size_type end = query.find('&', start);
         if (end == std::string::npos) end = query.size();
-        const std::string component = query.substr(start, end - start);
-        start = end + 1;
-        const std::string::size_type equals = component.find('=');
-        if (equals == std::string::npos) continue;
-        std::optional<std::string> key = strictlyUnescaped(component.substr(0, equals));
-        std::optional<std::string> value = strictlyUnescaped(component.substr(equals + 1));
-        if (!key || !value || ++pairs > kMaxQueryPairs) {
-            std::fprintf(stderr, "PGApi: a malformed query is refused: \"%.200s\"\n", query.c_str());
-            return std::nullopt;
+        const std::string::size_type equals = query.find('=', start);
+        if (equals < end) {
+            if (++pairs > kMaxQueryPairs) {
+                std::fprintf(stderr, "PGApi: a query of more than %zu pairs is refused\n", kMaxQueryPairs);
+                return std::nullopt;
+            }
+            params[query.substr(start, equals - start)] = query.substr(equals + 1, end - equals - 1);
         }
-        params[*key] = std::move(*value);
+        start = end + 1;
     }
     return params;
 }

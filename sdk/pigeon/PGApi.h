@@ -42,10 +42,9 @@ public:
     static bool sendAuthReq(const SendAuthReq* request, PGApiDelegate* delegate);
     static bool sendResp(const BaseResp* response);
 
-    // The query's "key=value" pairs, each value everything after the first
-    // "=" with percent escapes undone; pairs without "=" are skipped, a later
-    // key wins. Nothing (with a log line) for a query that is too long, holds
-    // too many pairs, a broken escape or text that is not UTF-8.
+    // The query's "key=value" pairs as they stand (nothing is unescaped): the
+    // first "=" of a pair splits it, pairs without "=" are skipped, a later key
+    // wins. Nothing (with a log line) for a query of more than 128 pairs.
     static std::optional<URLParams> parseURLParams(const std::string& query);
 
     // Forgets the id and the conversation account (tests).

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "platform/JsonReader.h"
+#include "platform/Utf16.h"
 #include "sdk/pigeon/AppCommunicate.h"
 #include "sdk/pigeon/ExchangeKeys.h"
 #include "sdk/pigeon/PGApi.h"
@@ -30,7 +31,10 @@ public:
 
 namespace {
 
-constexpr std::size_t kMaxUrlLength = 65536;
+// The largest answer the messenger may send: 40 cards of a 1024-character id
+// and a 2048-character extension, each character at most 9 bytes once its UTF-8
+// is percent-escaped (1.1 MB), with room for the JSON around them.
+constexpr std::size_t kMaxUrlLength = 2u << 20;
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -61,8 +65,11 @@ std::int32_t integerValue(const std::string* text) {
     return std::int32_t(value);
 }
 
-std::vector<PGCardItem> cardItems(const std::string* addCardInfo) {
+// The cards of an "addCardInfo" value as it came; none when it does not unescape or parse.
+std::vector<PGCardItem> cardItems(const std::string* escapedCardInfo) {
     std::vector<PGCardItem> items;
+    const std::optional<std::string> addCardInfo =
+        escapedCardInfo ? percentDecodedUtf8(*escapedCardInfo) : std::nullopt;
     if (!addCardInfo) return items;
     std::string error = "not an array";
     const std::optional<Json::Value> cards = platform::readJson(*addCardInfo, &error);
@@ -173,6 +180,10 @@ bool PGApi::handleOpenURL(const std::string& url, PGApiDelegate* delegate) {
     if (!delegate || registeredAppId().empty()) return false;
     if (url.size() > kMaxUrlLength) {
         std::fprintf(stderr, "PGApi: a URL of %zu bytes is ignored\n", url.size());
+        return false;
+    }
+    if (!platform::utf16Length(url)) {
+        std::fprintf(stderr, "PGApi: a URL that is not UTF-8 is ignored\n");
         return false;
     }
     if (const auto outcome = PGApiIncoming::handleAuthOpenUrl(url, *delegate)) return *outcome;

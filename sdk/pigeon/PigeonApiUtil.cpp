@@ -205,4 +205,20 @@ std::string pgApi_stringByEncodeByJsonAndUrlEncode(const std::string& text) {
     return percentUnescaped(withPercents);
 }
 
+std::optional<std::string> percentDecodedUtf8(const std::string& text) {
+    std::string plain;
+    plain.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            plain += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0) return std::nullopt;
+        plain += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        i += 2;
+    }
+    if (!exchange::utf16Length(plain)) return std::nullopt;
+    return plain;
+}
+
 }  // namespace pigeon

@@ -52,5 +52,7 @@ std::string pgApi_stringByEscapingForURLArgumentOnly(const std::string& text);
 std::string pgApi_stringByUnescapingFromURLArgument(const std::string& text);
 // As above, with every "\X" or "\x" read as "%" first (escapes JSON writers make).
 std::string pgApi_stringByEncodeByJsonAndUrlEncode(const std::string& text);
+// Percent escapes undone strictly: nothing when one is broken or the result is not UTF-8.
+std::optional<std::string> percentDecodedUtf8(const std::string& text);
 
 }  // namespace pigeon

@@ -51,9 +51,8 @@ bool WapAuthHandler::handleWapOAuthOpenUrl(const std::string& url) {
     if (!running_) return false;
     const std::string prefix = appId_ + "://wapoauth?";
     if (url.compare(0, prefix.size(), prefix) != 0 || url.size() == prefix.size()) return false;
-    // The hand-back's query goes on as the page gave it; it only has to be well formed.
+    // The hand-back's query goes on as the page gave it.
     const std::string handBack = url.substr(prefix.size());
-    if (!PGApi::parseURLParams(handBack)) return false;
     const std::string page = serviceOrigin() + "/connect/smsauthorize?appid=" + appId_ + "&redirect_uri=" + appId_ +
                              "%3A%2F%2Foauth&response_type=code&scope=" + sendAuthReq_.scope +
                              "&state=" + sendAuthReq_.state + "&uid=" + std::to_string(timeStamp_) + "&" + handBack;

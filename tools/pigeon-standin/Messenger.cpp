@@ -85,11 +85,22 @@ int answerExchange(const std::string& appid, const Decide& decide) {
     return openApplication(appid, "pigeon/sendresp/?") ? 0 : 1;
 }
 
+// A value of the application's request as it meant it (the application escapes its
+// values); nothing when its escapes are broken.
+std::optional<std::string> requestValue(const pigeon::PGApi::URLParams& params, const char* key) {
+    const auto found = params.find(key);
+    return found == params.end() ? "" : pigeon::percentDecodedUtf8(found->second);
+}
+
 int answerSignIn(const std::string& appid, const pigeon::PGApi::URLParams& params, const Decide& decide) {
-    const auto scope = params.find("scope");
-    const auto state = params.find("state");
-    const std::string stateText = state == params.end() ? "" : state->second;
-    log("sign-in of " + appid + " scope " + (scope == params.end() ? "" : scope->second));
+    const std::optional<std::string> scope = requestValue(params, "scope");
+    const std::optional<std::string> state = requestValue(params, "state");
+    if (!scope || !state) {
+        log("a malformed sign-in request of " + appid);
+        return 1;
+    }
+    const std::string& stateText = *state;
+    log("sign-in of " + appid + " scope " + *scope);
     const bool granted = decide("sign in to " + appid) == Choice::Send;
     return openApplication(appid, std::string("oauth?code=") + (granted ? "standin-code" : "authdeny") +
                                       "&state=" + pigeon::pgApi_stringByEscapingForURLArgument(stateText))

@@ -110,18 +110,26 @@ TEST_F(PGApiTest, CardPackagesHoldOneToFortyCards) {
     EXPECT_NE(url.find("%22ext1%22%20:%20%22x%22"), std::string::npos) << url;
 }
 
-TEST_F(PGApiTest, SignInAnswersReachTheDelegateStrictlyParsed) {
+TEST_F(PGApiTest, SignInAnswersReachTheDelegateWithTheirValuesAsTheyCame) {
     ASSERT_TRUE(PGApi::registerApp(kAppId));
     const std::string app = std::string(kAppId) + "://";
     EXPECT_FALSE(PGApi::handleOpenURL(app + "oauth?code=1", nullptr));
 
-    ASSERT_TRUE(PGApi::handleOpenURL(app + "oauth?code=a%3Db=c&state=%E6%98%9F&reason=x=y", &delegate_));
+    ASSERT_TRUE(PGApi::handleOpenURL(app + "oauth?code=a%3Db=c&state=%E6%98%9F&reason=x=y&lang", &delegate_));
     auto answer = delegate_.lastResponse<SendAuthResp>();
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->errCode, 0);
-    EXPECT_EQ(answer->code, "a=b=c");
-    EXPECT_EQ(answer->state, "星");
+    EXPECT_EQ(answer->code, "a%3Db=c");
+    EXPECT_EQ(answer->state, "%E6%98%9F");
     EXPECT_EQ(answer->errStr, "x=y") << "everything after the first \"=\" is the value";
+    EXPECT_EQ(answer->lang, "") << "a pair without \"=\" is skipped";
+
+    // A value that is no valid escape is a value all the same: the sign-in is not lost.
+    ASSERT_TRUE(PGApi::handleOpenURL(app + "oauth?code=c0de&state=50%", &delegate_));
+    EXPECT_EQ(delegate_.lastResponse<SendAuthResp>()->state, "50%");
+    EXPECT_EQ(delegate_.lastResponse<SendAuthResp>()->code, "c0de");
+    ASSERT_TRUE(PGApi::handleOpenURL(app + "oauth?code=%zz", &delegate_));
+    EXPECT_EQ(delegate_.lastResponse<SendAuthResp>()->code, "%zz");
 
     ASSERT_TRUE(PGApi::handleOpenURL(app + "oauth?code=authdeny", &delegate_));
     EXPECT_EQ(delegate_.lastResponse<SendAuthResp>()->errCode, -4);
@@ -129,12 +137,35 @@ TEST_F(PGApiTest, SignInAnswersReachTheDelegateStrictlyParsed) {
     ASSERT_TRUE(PGApi::handleOpenURL(app + "oauth?state=s", &delegate_));
     EXPECT_EQ(delegate_.lastResponse<SendAuthResp>()->errCode, -1);
 
-    // Broken escapes, text that is not UTF-8 and oversized URLs reach nobody.
+    // Text that is not UTF-8 and URLs beyond any answer reach nobody.
     const std::size_t delivered = delegate_.responses.size();
-    EXPECT_FALSE(PGApi::handleOpenURL(app + "oauth?code=%zz", &delegate_));
-    EXPECT_FALSE(PGApi::handleOpenURL(app + "oauth?code=%ff", &delegate_));
-    EXPECT_FALSE(PGApi::handleOpenURL(app + "oauth?code=" + std::string(70000, 'c'), &delegate_));
+    EXPECT_FALSE(PGApi::handleOpenURL(app + "oauth?code=\xff", &delegate_));
+    EXPECT_FALSE(PGApi::handleOpenURL(app + "oauth?code=" + std::string(3u << 20, 'c'), &delegate_));
     EXPECT_EQ(delegate_.responses.size(), delivered);
+}
+
+TEST_F(PGApiTest, TheLargestCardAnswerTheMessengerMaySendIsRead) {
+    ASSERT_TRUE(PGApi::registerApp(kAppId));
+    // 40 cards with the longest id and extension allowed, every character a three-byte one.
+    std::string star;
+    for (unsigned char byte : std::string("星"))
+        star += "%" + std::string(1, "0123456789ABCDEF"[byte >> 4]) + std::string(1, "0123456789ABCDEF"[byte & 15]);
+    std::string id, ext;
+    for (int i = 0; i < 1024; ++i) id += star;
+    for (int i = 0; i < 2048; ++i) ext += star;
+    std::string cards = "%5B";
+    for (int card = 0; card < 40; ++card) {
+        if (card) cards += "%2C";
+        cards += "%7B%22card_id%22%3A%22" + id + "%22%2C%22card_ext%22%3A%22" + ext + "%22%2C%22is_succ%22%3A1%7D";
+    }
+    cards += "%5D";
+    const std::string url = std::string(kAppId) + "://cardPackage/?errCode=0&addCardInfo=" + cards;
+    ASSERT_GT(url.size(), 1000000u);
+    ASSERT_TRUE(PGApi::handleOpenURL(url, &delegate_));
+    auto added = delegate_.lastResponse<AddCardToPGCardPackageResp>();
+    ASSERT_TRUE(added);
+    ASSERT_EQ(added->cardAry.size(), 40u);
+    EXPECT_EQ(added->cardAry[39].extMsg.size(), 2048u * 3);
 }
 
 TEST_F(PGApiTest, PaymentAndCardAnswersAreRead) {
@@ -170,6 +201,11 @@ TEST_F(PGApiTest, PaymentAndCardAnswersAreRead) {
         EXPECT_EQ(refused->errCode, 7);
         EXPECT_TRUE(refused->cardAry.empty());
     }
+
+    // Card information that does not unescape gives no cards; the answer still arrives.
+    ASSERT_TRUE(PGApi::handleOpenURL(app + "cardPackage/?errCode=3&addCardInfo=%5B50%%5D", &delegate_));
+    EXPECT_EQ(delegate_.lastResponse<AddCardToPGCardPackageResp>()->errCode, 3);
+    EXPECT_TRUE(delegate_.lastResponse<AddCardToPGCardPackageResp>()->cardAry.empty());
 }
 
 TEST_F(PGApiTest, ExchangesAreDeliveredByTheirCommand) {

@@ -82,11 +82,12 @@ TEST_F(WapAuthHandlerTest, TheHandBackOpensTheSmsPageAndTheAnswerEndsTheSignIn) 
     EXPECT_FALSE(PGApi::handleOpenURL(app + "wapoauth?ticket=1", &delegate_)) << "no sign-in runs";
     ASSERT_TRUE(beginSignIn());
     EXPECT_FALSE(handler().handleWapOAuthOpenUrl(app + "wapoauth?"));
-    EXPECT_FALSE(handler().handleWapOAuthOpenUrl(app + "wapoauth?ticket=%zz"));
     EXPECT_FALSE(handler().handleWapOAuthOpenUrl("other://wapoauth?ticket=1"));
+    ASSERT_TRUE(handler().handleWapOAuthOpenUrl(app + "wapoauth?ticket=50%")) << "the query goes on as it came";
     ASSERT_TRUE(PGApi::handleOpenURL(app + "wapoauth?ticket=1&phone=2", &delegate_));
-    ASSERT_EQ(page().loadedUrls().size(), 2u);
-    EXPECT_EQ(page().loadedUrls()[1], "https://signin.test/connect/smsauthorize?appid=" + std::string(kAppId) +
+    ASSERT_EQ(page().loadedUrls().size(), 3u);
+    EXPECT_NE(page().loadedUrls()[1].find("&ticket=50%"), std::string::npos);
+    EXPECT_EQ(page().loadedUrls()[2], "https://signin.test/connect/smsauthorize?appid=" + std::string(kAppId) +
                                           "&redirect_uri=" + kAppId +
                                           "%3A%2F%2Foauth&response_type=code"
                                           "&scope=snsapi_userinfo&state=st&uid=" +
