@@ -60,8 +60,8 @@ std::optional<std::size_t> utf16Length(const std::string& text);
 bool fitsLength(const std::string& text, std::size_t limit);
 
 // Whether a dictionary from another program may be read at all: every key
-// this codec reads holds a value of its type (text or bytes) within its size
-// cap, and the numbers parse. Logs what is wrong and answers false.
+// this codec reads holds a value of its type (UTF-8 text or bytes) and the
+// numbers parse. Logs what is wrong and answers false.
 bool isAcceptableReceived(const Dictionary& dictionary);
 
 // The value of a key when it is text / bytes, else null.
