@@ -39,8 +39,9 @@ PGStatDispatcher& PGStatDispatcher::getInstance() {
 
 void PGStatDispatcher::sendEvent(PGStatEvent& event, Callback callback) {
     const std::string text = event.toJsonString();
-    if (text.size() > PGStatConfig::getInstance().maxReportEventLength && event.getType() != 3) {
-        statDebugLog("[ERROR]Too large event content length to report:%lu", static_cast<unsigned long>(text.size()));
+    const std::size_t length = eventTextLength(text);
+    if (length > PGStatConfig::getInstance().maxReportEventLength && event.getType() != 3) {
+        statDebugLog("[ERROR]Too large event content length to report:%lu", static_cast<unsigned long>(length));
         if (callback) callback(true);  // dropped as if delivered
         return;
     }

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "platform/Utf16.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
 #include "sdk/pigeon/statistics/PGStatDataConfigHolder.h"
 #include "sdk/pigeon/statistics/PGStatHelper.h"
@@ -57,6 +58,8 @@ const std::optional<std::string>& macAddress() {
 }
 
 }  // namespace
+
+std::size_t eventTextLength(const std::string& json) { return platform::utf16Length(json).value_or(json.size()); }
 
 std::atomic<std::int64_t> PGStatEvent::index_{1};
 

@@ -43,6 +43,10 @@ private:
 
 using PGStatEventPtr = std::unique_ptr<PGStatEvent>;
 
+// The length the size limit (maxReportEventLength) measures an event's JSON text
+// by: its characters in UTF-16 units, not its bytes.
+std::size_t eventTextLength(const std::string& json);
+
 class PGStatPageView : public PGStatEvent {
 public:
     std::int32_t getType() const override { return 1; }

@@ -232,8 +232,9 @@ bool PGStatStore::storeEventNow(PGStatEvent& event) {
         execute("delete from events where event_id = (select event_id from events order by ts, event_id limit 1)");
     }
     const std::string content = event.toJsonString(false);  // encoded before the lock: it reads the user record
-    if (content.size() > config.maxReportEventLength && event.getType() != 3) {
-        statDebugLog("[ERROR]Too large event content length to report:%lu", static_cast<unsigned long>(content.size()));
+    const std::size_t length = eventTextLength(content);
+    if (length > config.maxReportEventLength && event.getType() != 3) {
+        statDebugLog("[ERROR]Too large event content length to report:%lu", static_cast<unsigned long>(length));
         return false;
     }
     std::lock_guard<std::recursive_mutex> lock(lock_);

@@ -70,6 +70,20 @@ TEST_F(PGStatDispatcherTest, OversizedEventIsDroppedAsDeliveredUnlessAnError) {
     EXPECT_EQ(server.events()[0]["et"].asInt(), 3);
 }
 
+TEST_F(PGStatDispatcherTest, TheSizeLimitCountsCharactersNotBytes) {
+    StatServer server;
+    PGStatCustomEvent custom;
+    custom.eventID = "";
+    for (int i = 0; i < 1400; ++i) *custom.eventID += "星";  // 4,200 bytes, 1,400 characters
+    auto sent = std::make_shared<std::promise<bool>>();
+    PGStatDispatcher::getInstance().sendEvent(custom, [sent](bool ok) { sent->set_value(ok); });
+    auto result = sent->get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(15)), std::future_status::ready);
+    EXPECT_TRUE(result.get());
+    ASSERT_EQ(server.events().size(), 1u) << "sent, not dropped";
+    EXPECT_EQ(server.events()[0]["ei"].asString(), *custom.eventID);
+}
+
 TEST_F(PGStatDispatcherTest, AnswersUpdateTheOnlineConfigurationCipheredOrNot) {
     PGStatDataConfigHolder::initSingleton(nullptr)->resetForTesting();
     StatServer server;

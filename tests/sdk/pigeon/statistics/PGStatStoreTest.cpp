@@ -79,6 +79,16 @@ TEST_F(PGStatStoreTest, OversizedEventsAreDroppedButErrorsKept) {
     EXPECT_EQ(storedRows(), 1u);
 }
 
+TEST_F(PGStatStoreTest, TheSizeLimitCountsCharactersNotBytes) {
+    std::string chinese;
+    for (int i = 0; i < 1400; ++i) chinese += "星";  // 4,200 bytes, 1,400 characters
+    bool stored = false;
+    store().storeEvent(custom(chinese, 1), [&](bool ok) { stored = ok; });
+    ASSERT_TRUE(idle());
+    EXPECT_TRUE(stored);
+    EXPECT_EQ(eventIds(), std::vector<std::string>{chinese});
+}
+
 TEST_F(PGStatStoreTest, FailedSendsCountUntilTheLimit) {
     StatServer server;
     server.answer(500);
