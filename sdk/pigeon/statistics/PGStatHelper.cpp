@@ -60,18 +60,6 @@ std::optional<std::string> timeZoneName() {
     return named.empty() ? std::optional<std::string>("UTC") : named;
 }
 
-// The first preferred language, as the phone writes it: "en", "zh-Hans"...
-std::string preferredLanguage() {
-    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(variable);
-        if (!value || !*value || std::string(value) == "C" || std::string(value) == "POSIX") continue;
-        std::string language(value);
-        language = language.substr(0, language.find_first_of(":._@"));
-        if (!language.empty()) return language;
-    }
-    return "en";
-}
-
 }  // namespace
 
 void PGStatHelper::ChiperRC4(StatBytes& bytes) {
@@ -209,7 +197,7 @@ PGStatEnv PGStatHelper::gatherEnv() {
     env.jailbroken = false;  // nothing on this system is a sign of a modified phone
     const std::string version = platform::bundleShortVersion();
     env.app_version = version.empty() ? "unknown" : version;
-    env.language = preferredLanguage();
+    env.language = platform::preferredLanguageCode();
     env.deviceid = PGStatOpenUDID::value();
     char resolution[64];
     std::snprintf(resolution, sizeof resolution, "%.fx%.f", static_cast<double>(profile.width),

@@ -117,6 +117,7 @@ TEST(PGStatReachability, FlagsDecideReachability) {
 TEST(PGStatPasteboard, CompanyDomainDropsTheLastComponent) {
     EXPECT_EQ(PGStatPasteboard::companyDomainOf("x.y.z"), "x.y");
     EXPECT_EQ(PGStatPasteboard::companyDomainOf("x.y"), "x");
+    EXPECT_EQ(PGStatPasteboard::companyDomainOf("a.b.a"), "a.b") << "a component like the last one stays";
     EXPECT_EQ(PGStatPasteboard::getCompanyDomain(), "com.quarnwell");
 }
 
