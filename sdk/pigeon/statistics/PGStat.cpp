@@ -259,14 +259,14 @@ void PGStat::dispatchEvent(const std::shared_ptr<PGStatEvent>& event) {
     const std::string text = event->toJsonString();
     statDebugLog("Report event :%s", text.c_str());
     int strategy = event->isRealTime ? 1 : config.reportStrategy.load();
-    const PGStatReachability reach = PGStatReachability::reachabilityForInternetConnection();
-    const bool wifi = reach.isReachableViaWiFi();
+    const std::shared_ptr<PGStatReachability> reach = PGStatReachability::reachabilityForInternetConnection();
+    const bool wifi = reach && reach->isReachableViaWiFi();
     PGStatStore& store = PGStatStore::getInstance();
     if (strategy == 7 && !wifi) {
         statDebugLog("Disard event since no active wifi network.");
         return;
     }
-    if (strategy != 7 && !reach.isReachable()) {
+    if (strategy != 7 && !(reach && reach->isReachable())) {
         statDebugLog("Store event since no active network.");
         store.storeEvent(event, nullptr);
         return;

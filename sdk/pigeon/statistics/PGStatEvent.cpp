@@ -26,9 +26,9 @@ void putIfSet(Json::Value& d, const char* key, const std::optional<std::string>&
 }
 
 std::optional<std::string> networkKind() {
-    const PGStatReachability reach = PGStatReachability::reachabilityForInternetConnection();
-    if (reach.isReachableViaWiFi()) return std::string("WIFI");
-    if (reach.isReachableViaWWAN()) return std::string("CellNetwork");
+    const std::shared_ptr<PGStatReachability> reach = PGStatReachability::reachabilityForInternetConnection();
+    if (reach && reach->isReachableViaWiFi()) return std::string("WIFI");
+    if (reach && reach->isReachableViaWWAN()) return std::string("CellNetwork");
     return std::nullopt;
 }
 

@@ -6,7 +6,6 @@
 
 #include "StatTestSupport.h"
 #include "sdk/pigeon/statistics/PGStatPasteboard.h"
-#include "sdk/pigeon/statistics/PGStatReachability.h"
 
 namespace pigeon {
 namespace test {
@@ -95,23 +94,6 @@ TEST(PGStatHelper, UserBecomesNewDayAndNewVersionUser) {
     EXPECT_EQ(user.userType, 3);
     EXPECT_EQ(user.appVer, "1.1");
     EXPECT_EQ(user.tagTime, 1700000000u + 365 * 86400 + 1);
-}
-
-TEST(PGStatReachability, FlagsDecideReachability) {
-    PGStatReachability reach;
-    using R = PGStatReachability;
-    EXPECT_TRUE(reach.isReachableWithFlags(R::kReachable | R::kConnectionRequired));
-    EXPECT_FALSE(reach.isReachableWithFlags(R::kReachable | R::kConnectionRequired | R::kTransientConnection));
-    EXPECT_TRUE(reach.isReachableWithFlags(R::kReachable | R::kIsWWAN));
-    reach.reachableOnWWAN = false;
-    EXPECT_FALSE(reach.isReachableWithFlags(R::kReachable | R::kIsWWAN));
-    platform::setNetworkPathForTesting(platform::NetworkPath::Cellular);
-    EXPECT_EQ(R().currentReachabilityString(), "Cellular");
-    platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
-    EXPECT_EQ(R().currentReachabilityStatus(), R::ReachableViaWiFi);
-    platform::setNetworkPathForTesting(platform::NetworkPath::None);
-    EXPECT_EQ(R().currentReachabilityString(), "No Connection");
-    platform::setNetworkPathForTesting(std::nullopt);
 }
 
 TEST(PGStatPasteboard, CompanyDomainDropsTheLastComponent) {
