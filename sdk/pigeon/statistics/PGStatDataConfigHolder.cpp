@@ -2,13 +2,16 @@
 #include "sdk/pigeon/statistics/PGStatDataConfigHolder.h"
 
 #include <json/json.h>
+#include <sqlite3.h>
 
 #include <sstream>
 
 #include "platform/JsonReader.h"
+#include "platform/UserFolders.h"
 #include "sdk/pigeon/statistics/PGStat.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
 #include "sdk/pigeon/statistics/PGStatHelper.h"
+#include "sdk/pigeon/statistics/PGStatSqlite.h"
 #include "sdk/pigeon/statistics/PGStatStore.h"
 #include "sdk/pigeon/statistics/PGStatSupport.h"
 
@@ -56,6 +59,8 @@ bool PGStatDataConfig::decode(const Json::Value& server) {
 }
 
 void PGStatDataConfig::encodeWithNoContent(Json::Value& into) const { into["v"] = Json::UInt(version); }
+
+PGStatDataConfigHolder::PGStatDataConfigHolder() : task_queue("StatStore") {}
 
 PGStatDataConfigHolder* PGStatDataConfigHolder::initSingleton(const std::function<void()>& loaded) {
     PGStatDataConfigHolder* holder = nullptr;
@@ -175,7 +180,26 @@ std::optional<std::string> PGStatDataConfigHolder::getAppProperty(const std::str
     return value.isString() ? value.asString() : PGStatHelper::getJson(value);
 }
 
+void PGStatDataConfigHolder::DatabaseCloser::operator()(sqlite3* db) const { sqlite3_close(db); }
+
+sqlite3* PGStatDataConfigHolder::getDB() {
+    std::lock_guard<std::mutex> lock(dbMutex_);
+    if (!db_) db_.reset(statsql::openDatabase(platform::documentsFolder()));
+    return db_.get();
+}
+
+void PGStatDataConfigHolder::closeDB() {
+    std::lock_guard<std::mutex> lock(dbMutex_);
+    db_.reset();
+}
+
+void PGStatDataConfigHolder::deleteDB() {
+    closeDB();
+    statsql::removeDatabase(platform::documentsFolder());
+}
+
 void PGStatDataConfigHolder::resetForTesting() {
+    closeDB();
     std::lock_guard<std::mutex> lock(mutex_);
     sdkCfg_ = PGStatDataConfig{1, 0, {}, {}};
     appCfg_ = PGStatDataConfig{2, 0, {}, {}};

@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "sdk/pigeon/statistics/PGStatSupport.h"
+
+struct sqlite3;
+
 namespace Json {
 class Value;
 }
@@ -42,12 +46,28 @@ public:
     void encode(Json::Value& into) const;
     std::optional<std::string> getAppProperty(const std::string& key) const;
 
-    // Forgets the records (tests).
+    // The holder's own handle on the module's database file (the store keeps
+    // its own): opened on first use, closed, or closed and the file removed.
+    sqlite3* getDB();
+    void closeDB();
+    void deleteDB();
+
+    // The holder's own serial queue, "StatStore" as the store's.
+    StatQueue& getTaskQueue() { return task_queue; }
+
+    // Forgets the records and closes the handle (tests).
     void resetForTesting();
 
 private:
-    PGStatDataConfigHolder() = default;
+    PGStatDataConfigHolder();
     void applyModuleSwitches(const Json::Value& settings);
+    struct DatabaseCloser {
+        void operator()(sqlite3* db) const;
+    };
+
+    StatQueue task_queue;
+    std::mutex dbMutex_;
+    std::unique_ptr<sqlite3, DatabaseCloser> db_;
 
     mutable std::mutex mutex_;
     PGStatDataConfig sdkCfg_{1, 0, {}, {}};

@@ -4,6 +4,10 @@
 #include <json/json.h>
 #include <strings.h>
 
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
 #include "platform/HttpPost.h"
 #include "platform/JsonReader.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
@@ -74,6 +78,36 @@ void PGStatDispatcher::handleAnswer(const StatBytes& answer) {
     if (!decoded.isObject()) return;
     statDebugLog("online cfg is %s", PGStatHelper::getJson(decoded).c_str());
     if (PGStatDataConfigHolder* holder = PGStatDataConfigHolder::getInstance()) holder->updateOnlineConfig(decoded);
+}
+
+std::string PGStatDispatcher::GetCurTime() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d:%03d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(milliseconds));
+    return text;
+}
+
+std::vector<std::string> PGStatDispatcher::splitSpeedString(const std::string& text) {
+    std::vector<std::string> addresses;
+    std::string::size_type start = 0;
+    while (start <= text.size()) {
+        std::string::size_type end = text.find(';', start);
+        if (end == std::string::npos) end = text.size();
+        std::string piece = text.substr(start, end - start);
+        start = end + 1;
+        if (piece.empty()) continue;
+        for (char& c : piece) {
+            if (c == ',') c = ':';
+        }
+        addresses.push_back("http://" + piece);
+    }
+    return addresses;
 }
 
 bool PGStatDispatcher::frameBody(const std::string& json, StatBytes* body, bool* compressed) {

@@ -34,6 +34,13 @@ public:
     // One synchronous exchange; the answer bytes (deciphered) when there are any.
     bool nsRequest(const std::string& json, std::optional<StatBytes>* answer);
 
+    // Nothing to close: each exchange is over when it returns.
+    void close() {}
+    // The local time now as "yyyy/MM/dd HH:mm:ss:SSS".
+    static std::string GetCurTime();
+    // "host,port;host2,port2" as {"http://host:port", "http://host2:port2"}; empty pieces are skipped.
+    static std::vector<std::string> splitSpeedString(const std::string& text);
+
 private:
     PGStatDispatcher() : task_queue("HttpDispatcher") {}
     void handleAnswer(const StatBytes& answer);

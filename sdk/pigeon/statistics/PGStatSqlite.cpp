@@ -1,12 +1,61 @@
 // SQLite helpers of the statistics store.
 #include "sdk/pigeon/statistics/PGStatSqlite.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include "sdk/pigeon/statistics/PGStatSupport.h"
 
 namespace pigeon {
 namespace statsql {
+
+namespace {
+
+constexpr const char* kJournalSuffixes[] = {"-wal", "-shm", "-journal"};
+
+// SQLite gives its journals the mode of the database file: a file made (or left by an
+// older version) readable by others is narrowed before SQLite opens it.
+void keepToOwner(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return;
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    for (const char* suffix : kJournalSuffixes) ::chmod((path + suffix).c_str(), 0600);
+}
+
+}  // namespace
+
+sqlite3* openDatabase(const std::string& folder) {
+    const std::string oldPath = folder + "/" + PGStatStore::kOldFileName;
+    const std::string path = folder + "/" + PGStatStore::kFileName;
+    std::error_code error;
+    if (std::filesystem::exists(oldPath, error)) {
+        if (std::filesystem::exists(path, error)) removeDatabase(folder);
+        std::filesystem::rename(oldPath, path, error);
+        if (error) statDebugLog("Unable to move file: %s", error.message().c_str());
+    }
+    keepToOwner(path);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        statDebugLog("open sqlite db failed.");
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
+void removeDatabase(const std::string& folder) {
+    const std::string path = folder + "/" + PGStatStore::kFileName;
+    std::error_code error;
+    std::filesystem::remove(path, error);
+    if (error) statDebugLog("Delete database failed reason:%s", error.message().c_str());
+    for (const char* suffix : kJournalSuffixes) std::filesystem::remove(path + suffix, error);
+}
 
 Statement prepare(sqlite3* db, const char* sql) {
     sqlite3_stmt* statement = nullptr;

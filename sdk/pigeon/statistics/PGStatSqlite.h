@@ -19,6 +19,14 @@ struct StatementFinalizer {
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 using Row = std::vector<std::string>;
 
+// The module's database ".pigeon_stat_analysis.db" in the folder, opened after an older
+// visible "pigeon_stat_analysis.db" there is moved onto that name. The file and the
+// journals SQLite makes beside it are the owner's only (0600). Null, with the
+// debug log line, when it cannot be opened.
+sqlite3* openDatabase(const std::string& folder);
+// Removes the database and its journals; the debug log line when the file stays.
+void removeDatabase(const std::string& folder);
+
 // Null (with a debug log line) when the statement does not compile.
 Statement prepare(sqlite3* db, const char* sql);
 void bindText(sqlite3_stmt* statement, int index, const std::string& text);

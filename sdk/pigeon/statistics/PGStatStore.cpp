@@ -4,8 +4,6 @@
 #include <sqlite3.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
@@ -49,21 +47,8 @@ std::string PGStatStore::databasePath() const { return platform::documentsFolder
 
 sqlite3* PGStatStore::getDBLocked() {
     if (db_) return db_.get();
-    const std::string folder = platform::documentsFolder();
-    const std::string oldPath = folder + "/" + kOldFileName;
-    const std::string path = folder + "/" + kFileName;
-    std::error_code error;
-    if (std::filesystem::exists(oldPath, error)) {
-        if (std::filesystem::exists(path, error)) std::filesystem::remove(path, error);
-        std::filesystem::rename(oldPath, path, error);
-        if (error) statDebugLog("Unable to move file: %s", error.message().c_str());
-    }
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-        statDebugLog("open sqlite db failed.");
-        sqlite3_close(db);
-        return nullptr;
-    }
+    sqlite3* db = openDatabase(platform::documentsFolder());
+    if (!db) return nullptr;
     sqlite3_busy_timeout(db, 2000);
     db_.reset(db);
     // A write-ahead log synced at checkpoints: each insert stays its own transaction and survives
@@ -102,10 +87,7 @@ void PGStatStore::closeDB() {
 void PGStatStore::deleteDB() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     closeDB();
-    std::error_code error;
-    std::filesystem::remove(databasePath(), error);
-    if (error) statDebugLog("Delete database failed reason:%s", error.message().c_str());
-    for (const char* suffix : {"-wal", "-shm"}) std::filesystem::remove(databasePath() + suffix, error);
+    removeDatabase(platform::documentsFolder());
 }
 
 bool PGStatStore::runKept(statsql::Statement& kept, const char* failureLine) {

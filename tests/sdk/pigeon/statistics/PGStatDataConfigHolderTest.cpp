@@ -1,7 +1,15 @@
 // Online configuration from report answers: merged by version, type-checked, applied to the settings.
 #include "sdk/pigeon/statistics/PGStatDataConfigHolder.h"
 
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <future>
+#include <thread>
+
 #include "StatTestSupport.h"
+#include "platform/UserFolders.h"
 
 namespace pigeon {
 namespace test {
@@ -103,6 +111,38 @@ TEST_F(PGStatOnlineConfig, ApplicationRecordGivesCustomProperties) {
     Json::Value described(Json::objectValue);
     holder_->encode(described);
     EXPECT_EQ(described["cfg"]["2"]["v"].asUInt(), 1u);
+}
+
+TEST_F(PGStatOnlineConfig, TheHolderOpensMovesAndDeletesTheDatabaseOnItsOwnHandle) {
+    const std::string folder = platform::documentsFolder();
+    PGStatStore::getInstance().closeDB();
+    std::filesystem::remove(folder + "/.pigeon_stat_analysis.db");
+    sqlite3* old = nullptr;
+    ASSERT_EQ(sqlite3_open((folder + "/pigeon_stat_analysis.db").c_str(), &old), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(old, "create table marker(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(old);
+
+    sqlite3* db = holder_->getDB();
+    ASSERT_TRUE(db);
+    EXPECT_EQ(holder_->getDB(), db) << "one handle, opened once";
+    EXPECT_FALSE(std::filesystem::exists(folder + "/pigeon_stat_analysis.db"));
+    EXPECT_EQ(sqlite3_exec(db, "select x from marker", nullptr, nullptr, nullptr), SQLITE_OK) << "the old file, moved";
+    struct stat info {};
+    ASSERT_EQ(::stat((folder + "/.pigeon_stat_analysis.db").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    holder_->closeDB();
+    ASSERT_TRUE(holder_->getDB());
+    holder_->deleteDB();
+    EXPECT_FALSE(std::filesystem::exists(folder + "/.pigeon_stat_analysis.db"));
+}
+
+TEST_F(PGStatOnlineConfig, TheHolderHasASerialQueueOfItsOwn) {
+    std::promise<std::thread::id> ran;
+    holder_->getTaskQueue().async([&ran] { ran.set_value(std::this_thread::get_id()); });
+    auto id = ran.get_future();
+    ASSERT_EQ(id.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_NE(id.get(), std::this_thread::get_id());
 }
 
 }  // namespace

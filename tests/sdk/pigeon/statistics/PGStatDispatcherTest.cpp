@@ -1,7 +1,9 @@
 // The report transport: framing at its size boundary, enciphering, answers and failures.
 #include "sdk/pigeon/statistics/PGStatDispatcher.h"
 
+#include <ctime>
 #include <future>
+#include <regex>
 
 #include "StatTestSupport.h"
 
@@ -124,6 +126,30 @@ TEST_F(PGStatDispatcherTest, DeeplyNestedAnswersAreIgnoredAndTheQueueGoesOn) {
     EXPECT_EQ(send({"{}"}), true);
     ASSERT_TRUE(idle());
     EXPECT_EQ(PGStatConfig::getInstance().reportStrategy, 2);
+}
+
+TEST(PGStatDispatcherHelpers, SpeedStringsBecomeAddressesAndEmptyPiecesAreSkipped) {
+    EXPECT_EQ(PGStatDispatcher::splitSpeedString("10.0.0.1,80;;speed.test,8080;"),
+              (std::vector<std::string>{"http://10.0.0.1:80", "http://speed.test:8080"}));
+    EXPECT_TRUE(PGStatDispatcher::splitSpeedString("").empty());
+    EXPECT_TRUE(PGStatDispatcher::splitSpeedString(";;").empty());
+}
+
+TEST(PGStatDispatcherHelpers, TheCurrentTimeIsLocalWithMilliseconds) {
+    auto localSecond = [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
+        return std::string(text);
+    };
+    const std::string before = localSecond();
+    const std::string now = PGStatDispatcher::GetCurTime();
+    const std::string after = localSecond();
+    EXPECT_TRUE(std::regex_match(now, std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}:\d{3})"))) << now;
+    EXPECT_TRUE(now.substr(0, 19) == before || now.substr(0, 19) == after) << now;
+    PGStatDispatcher::getInstance().close();
 }
 
 }  // namespace
