@@ -1,7 +1,9 @@
 // The shared device identifier and its slot pasteboards.
 #include "sdk/pigeon/statistics/PGStatOpenUDID.h"
 
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <random>
@@ -35,6 +37,25 @@ const std::string* textOf(const Dictionary& dict, const char* key) {
 }
 
 std::string optedOutValue() { return std::string(40, '0'); }
+
+// A moment as the record keeps it (a date, or seconds since 1970 from older records),
+// written "2023-11-14 22:13:20 +0000".
+std::string dateDescription(const std::optional<platform::PlistValue>& moment) {
+    std::optional<double> seconds;
+    if (moment && moment->asDate()) seconds = *moment->asDate() + platform::PlistValue::kSecondsFrom1970To2001;
+    if (moment && moment->asInteger()) seconds = double(*moment->asInteger());
+    if (!seconds || !(*seconds > -1e12 && *seconds < 1e12)) return "(null)";
+    const std::time_t whole = static_cast<std::time_t>(std::floor(*seconds));
+    std::tm utc{};
+    gmtime_r(&whole, &utc);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S +0000", &utc);
+    return text;
+}
+
+platform::PlistValue dateNow() {
+    return platform::PlistValue::date(double(statNow()) - platform::PlistValue::kSecondsFrom1970To2001);
+}
 
 // What the slots say: each identifier's count, the first free slot, this application's own slot.
 struct SlotScan {
@@ -134,8 +155,7 @@ std::string PGStatOpenUDID::valueWithError(Error* error) {
     if (!identifier) {
         identifier = reliable ? *reliable : _generateFreshOpenUDID();
         if (!record) {
-            record = Dictionary{
-                {kKey, *identifier}, {kAppUIDKey, ownId}, {kCreatedKey, platform::PlistValue::integer(statNow())}};
+            record = Dictionary{{kKey, *identifier}, {kAppUIDKey, ownId}, {kCreatedKey, dateNow()}};
             if (optOut) (*record)[kOptOutKey] = *optOut;
             save = true;
         } else {
@@ -155,7 +175,10 @@ std::string PGStatOpenUDID::valueWithError(Error* error) {
     if (save) defaults().set(kKey, platform::PlistValue(*record));
     if (optOut) {
         cachedValue = optedOutValue();
-        if (error) *error = {1, "Application with unique id " + ownId + " is opted-out from OpenUDID"};
+        if (error) {
+            *error = {1, "Application with unique id " + ownId + " is opted-out from OpenUDID as of " +
+                             dateDescription(optOut)};
+        }
         return *cachedValue;
     }
     cachedValue = *identifier;
@@ -173,7 +196,7 @@ void PGStatOpenUDID::setOptOut(bool optOut) {
     const std::optional<platform::PlistValue> stored = defaults().value(kKey);
     Dictionary record = stored && stored->asDictionary() ? *stored->asDictionary() : Dictionary();
     if (optOut) {
-        record[kOptOutKey] = platform::PlistValue::integer(statNow());
+        record[kOptOutKey] = dateNow();
     } else {
         record.erase(kOptOutKey);
     }

@@ -62,6 +62,9 @@ TEST_F(PGStatOpenUDIDTest, OptingOutAnswersZerosUntilOptingIn) {
     PGStatOpenUDID::Error error;
     EXPECT_EQ(PGStatOpenUDID::valueWithError(&error), std::string(40, '0'));
     EXPECT_EQ(error.code, 1);
+    const std::string ownId = *PGStatOpenUDID::defaults().value("OpenUDID_appUID")->asString();
+    EXPECT_EQ(error.description,
+              "Application with unique id " + ownId + " is opted-out from OpenUDID as of 2023-11-14 22:13:20 +0000");
     PGStatOpenUDID::setOptOut(false);
     EXPECT_EQ(PGStatOpenUDID::value(), id);
 }
