@@ -41,7 +41,8 @@ void UserDefaults::loadLocked() {
 
 bool UserDefaults::saveLocked() {
     removeLeftoverTemporaries(path_);
-    return writeFileAtomically(path_, encodePlistXml(PlistValue(entries_)));
+    // The module's values include a device identifier: the owner's only.
+    return writeFileAtomically(path_, encodePlistXml(PlistValue(entries_)), 0600);
 }
 
 std::optional<PlistValue> UserDefaults::value(const std::string& key) {

@@ -1,14 +1,20 @@
 // The per-user folders of the XDG base directories.
 #include "platform/UserFolders.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 
 namespace platform {
 
 namespace {
 
+// Every missing folder of the path is made the owner's only, as the base
+// directories' rules ask; the game's own folder is narrowed to that too, should
+// an older version have left it open to others.
 std::string folderUnder(const char* variable, const char* fallback) {
     std::string base;
     if (const char* value = std::getenv(variable); value && *value == '/') {
@@ -18,8 +24,17 @@ std::string folderUnder(const char* variable, const char* fallback) {
         base = std::string(home ? home : "/tmp") + fallback;
     }
     const std::string folder = base + "/stargrid";
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string prefix = folder.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "UserFolders: cannot make %s: %s\n", prefix.c_str(), std::strerror(errno));
+            return folder;
+        }
+        if (slash == std::string::npos) break;
+    }
+    if (::chmod(folder.c_str(), 0700) != 0) {
+        std::fprintf(stderr, "UserFolders: cannot narrow %s: %s\n", folder.c_str(), std::strerror(errno));
+    }
     return folder;
 }
 

@@ -1,4 +1,4 @@
-// The per-user folders of the XDG base directories, made on demand.
+// The per-user folders of the XDG base directories, made on demand, the owner's only (0700).
 #pragma once
 #include <string>
 

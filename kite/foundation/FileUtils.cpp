@@ -359,7 +359,8 @@ bool FileUtils::createDirectory(const std::string& path) {
             closedir(dir);
             continue;
         }
-        if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        // The folders the game makes are its player's: the owner's only.
+        if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return true;
 }

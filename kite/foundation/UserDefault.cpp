@@ -70,7 +70,8 @@ void removeLegacyElement(LegacyLookup& lookup) {
     lookup.element = nullptr;
     tinyxml2::XMLPrinter printer(nullptr, false);
     lookup.document.Print(&printer);
-    if (!platform::writeFileAtomically(legacyFilePath, printer.CStr(), static_cast<size_t>(printer.CStrSize() - 1))) {
+    const std::string text(printer.CStr(), static_cast<size_t>(printer.CStrSize() - 1));
+    if (!platform::writeFileAtomically(legacyFilePath, text, 0600)) {
         log("UserDefault: cannot rewrite %s", legacyFilePath.c_str());
     }
 }

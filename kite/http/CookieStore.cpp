@@ -200,7 +200,8 @@ bool CookieStore::writeFile() const {
                 (cookie.secure ? "TRUE" : "FALSE") + "\t" + cookie.expires + "\t" + cookie.name + "\t" + cookie.value +
                 "\n";
     }
-    if (!platform::writeFileAtomically(fileName_, text)) {
+    // Cookies are the user's sessions: the owner's only.
+    if (!platform::writeFileAtomically(fileName_, text, 0600)) {
         log("CookieStore: cannot write %s", fileName_.c_str());
         return false;
     }

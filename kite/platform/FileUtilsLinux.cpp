@@ -100,6 +100,9 @@ std::string FileUtilsLinux::getWritablePath() const {
     // Like a phone's Documents folder, the writable path always exists.
     if (!const_cast<FileUtilsLinux*>(this)->createDirectory(path)) {
         log("FileUtils: cannot create the writable directory %s: %s", path.c_str(), std::strerror(errno));
+    } else if (chmod(path.c_str(), 0700) != 0) {
+        // One made by an older version may be open to others; it is the owner's only.
+        log("FileUtils: cannot narrow the writable directory %s: %s", path.c_str(), std::strerror(errno));
     }
     return path;
 }
@@ -169,7 +172,8 @@ ValueVector FileUtilsLinux::getValueVectorFromFile(const std::string& filename) 
 }
 
 bool FileUtilsLinux::writeToFile(const ValueMap& dict, const std::string& fullPath) {
-    if (platform::writeFileAtomically(fullPath, PropertyList::serialize(dict))) return true;
+    // What the game writes belongs to its player: the owner's only.
+    if (platform::writeFileAtomically(fullPath, PropertyList::serialize(dict), 0600)) return true;
     log("FileUtils: cannot write %s: %s", fullPath.c_str(), std::strerror(errno));
     return false;
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "platform/AppNotifications.h"
@@ -14,8 +16,12 @@ namespace {
 
 class UserDefaultsTest : public ::testing::Test {
 protected:
-    void SetUp() override { setenv("XDG_CONFIG_HOME", folder_.path().c_str(), 1); }
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", folder_.path().c_str(), 1);
+        setenv("XDG_DATA_HOME", (data_.path() + "/fresh/share").c_str(), 1);
+    }
     kite::test::TemporaryFolder folder_{"defaults"};
+    kite::test::TemporaryFolder data_{"defaults-data"};
 };
 
 TEST_F(UserDefaultsTest, ValuesAreSavedAtOnceAndReadBack) {
@@ -30,6 +36,28 @@ TEST_F(UserDefaultsTest, ValuesAreSavedAtOnceAndReadBack) {
     ASSERT_TRUE(defaults.remove("name"));
     defaults.reload();
     EXPECT_FALSE(defaults.value("name"));
+}
+
+TEST_F(UserDefaultsTest, TheStoreAndItsFolderAreTheOwnersOnly) {
+    // As an older version left them: open to others.
+    const std::string folder = folder_.path() + "/stargrid";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    std::ofstream(folder + "/pigeon-defaults.plist") << "<plist><dict/></plist>";
+    ASSERT_EQ(::chmod((folder + "/pigeon-defaults.plist").c_str(), 0644), 0);
+
+    platform::UserDefaults& defaults = platform::UserDefaults::named("pigeon-defaults");
+    defaults.reload();
+    ASSERT_TRUE(defaults.set("OpenUDID", "0123456789abcdef0123456789abcdef01234567"));
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((folder + "/pigeon-defaults.plist").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(platform::documentsFolder(), std::string(std::getenv("XDG_DATA_HOME")) + "/stargrid");
+    for (const char* made : {"/fresh", "/fresh/share", "/fresh/share/stargrid"}) {
+        ASSERT_EQ(::stat((data_.path() + made).c_str(), &info), 0) << made;
+        EXPECT_EQ(info.st_mode & 0777, 0700u) << made;
+    }
 }
 
 TEST_F(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplacedOnSave) {

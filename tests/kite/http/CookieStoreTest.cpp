@@ -3,6 +3,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
 
 #include "kite/http/HttpClient.h"
 #include "kite/http/HttpTestSupport.h"
@@ -61,6 +64,19 @@ TEST(CookieStore, ACookieOfTheSameDomainPathAndNameIsReplacedOthersAreKept) {
     store.storeFromHeader("http://h.example.com/", "b=1", kNow);
     store.storeFromHeader("http://h.example.com/", "a=2", kNow);
     EXPECT_EQ(store.cookieHeaderFor("http://h.example.com/", kNow), "a=2; b=1");
+}
+
+TEST(CookieStore, TheFileIsTheOwnersOnly) {
+    kite::test::TemporaryFolder folder("cookies");
+    const std::string path = folder.path() + "/cookies.txt";
+    std::ofstream(path) << "# an older file, open to others\n";
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    CookieStore store(path);
+    store.storeFromHeader("http://h.example.com/", "session=secret", kNow);
+    ASSERT_TRUE(store.writeFile());
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST(CookieStore, TheFileIsReplacedWholeOrLeftAlone) {

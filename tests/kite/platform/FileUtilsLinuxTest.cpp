@@ -140,6 +140,27 @@ TEST_F(FileUtilsLinuxTest, TheWritablePathIsUnderTheXdgDataDirectoryUnlessOneIsS
     EXPECT_EQ(FileUtilsLinux::userDataDirectory(), root_ + ".local/share/stargrid/");
 }
 
+TEST_F(FileUtilsLinuxTest, WhatTheGameWritesIsItsOwnersOnly) {
+    // A writable folder an older version left open to others is narrowed.
+    const std::string writable = root_ + "data/stargrid/";
+    ASSERT_EQ(mkdir((root_ + "data").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(writable.c_str(), 0755), 0);
+    EXPECT_EQ(files_->getWritablePath(), writable);
+    struct stat st;
+    ASSERT_EQ(stat(writable.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    ASSERT_TRUE(files_->createDirectory(writable + "saves/slot/"));
+    ASSERT_EQ(stat((writable + "saves").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat((writable + "saves/slot").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    ASSERT_TRUE(files_->writeToFile(ValueMap{{"a", Value(1)}}, writable + "saves/game.plist"));
+    ASSERT_EQ(stat((writable + "saves/game.plist").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST_F(FileUtilsLinuxTest, PropertyListsAreWrittenAndReadBack) {
     ValueMap frames;
     frames["star.png"] = Value(ValueMap{{"rotated", Value(true)}, {"frame", Value("{{0,0},{32,32}}")}});

@@ -223,6 +223,9 @@ TEST_F(UserDefaultTest, LegacyValuesMigrateOnceAndLeaveTheLegacyFile) {
     EXPECT_EQ(store->getIntegerForKey("level", 3), 7);
     EXPECT_EQ(read(legacyPath_).find("<level>"), std::string::npos);
     EXPECT_NE(read(legacyPath_).find("<other>"), std::string::npos);
+    struct stat info {};
+    ASSERT_EQ(stat(legacyPath_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the rewritten legacy file is the owner's only";
     EXPECT_EQ(onDisk().at("level"), Value(7));  // stored and flushed
     EXPECT_EQ(store->getIntegerForKey("level", 3), 7);
 

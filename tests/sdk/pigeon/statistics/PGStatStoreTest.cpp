@@ -2,6 +2,7 @@
 #include "sdk/pigeon/statistics/PGStatStore.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -87,6 +88,21 @@ TEST_F(PGStatStoreTest, TheSizeLimitCountsCharactersNotBytes) {
     ASSERT_TRUE(idle());
     EXPECT_TRUE(stored);
     EXPECT_EQ(eventIds(), std::vector<std::string>{chinese});
+}
+
+TEST_F(PGStatStoreTest, TheDatabaseAndItsJournalsAreTheOwnersOnly) {
+    // A file an older version left open to others.
+    ASSERT_TRUE(store().hasDatabase());
+    store().closeDB();
+    const std::string path = store().databasePath();
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    store().storeEvent(custom("a", 1), nullptr);
+    ASSERT_TRUE(idle());
+    for (const std::string& file : {path, path + "-wal", path + "-shm"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+    }
 }
 
 TEST_F(PGStatStoreTest, FailedSendsCountUntilTheLimit) {
