@@ -75,6 +75,21 @@ std::vector<std::string> gamePropertyLists() {
     return paths;
 }
 
+// The fuzz targets' corpora of property lists, when the tree has them: any file in a folder named for plists.
+std::vector<std::string> fuzzCorpus() {
+    std::vector<std::string> paths;
+    std::error_code error;
+    const std::filesystem::path root = STARGRID_SOURCE_DIR "/tests/fuzz";
+    if (!std::filesystem::is_directory(root, error)) return paths;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root, error)) {
+        const std::string folder = entry.path().parent_path().filename().string();
+        if (entry.is_regular_file(error) && folder.find("plist") != std::string::npos) {
+            paths.push_back(entry.path().string());
+        }
+    }
+    return paths;
+}
+
 }  // namespace
 
 TEST(PlistRoundTrip, EveryListTheReadersAcceptIsWrittenBackUnchanged) {
@@ -101,6 +116,14 @@ TEST(PlistRoundTrip, EveryListTheReadersAcceptIsWrittenBackUnchanged) {
         }
     }
     EXPECT_GT(accepted, 0u) << "some damage leaves a readable list";
+}
+
+TEST(PlistRoundTrip, EveryListOfTheFuzzCorpusTheReadersAcceptIsWrittenBackUnchanged) {
+    for (const std::string& path : fuzzCorpus()) {
+        const Bytes bytes = fileBytes(path);
+        if (const auto read = platform::decodePlist(bytes.data(), bytes.size()))
+            expectWrittenBackUnchanged(*read, path);
+    }
 }
 
 class PlistutilTest : public ::testing::Test {
