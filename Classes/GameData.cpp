@@ -1,5 +1,8 @@
 #include "Classes/GameData.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "Classes/BoardRules.h"
 #include "Classes/GameHelpers.h"
 #include "kite/foundation/Log.h"
@@ -65,6 +68,21 @@ void GameData::setGameTag(const std::string& tag) { store()->setStringForKey("ga
 std::string GameData::getGameTag() const { return store()->getStringForKey("gametag"); }
 void GameData::setDiamond(int diamonds) { store()->setIntegerForKey("diamond", diamonds); }
 int GameData::getDiamond() const { return store()->getIntegerForKey("diamond"); }
+
+bool GameData::creditDiamonds(int amount, const char* from) {
+    if (amount < 0) {
+        kite::log("GameData: refused a negative amount of diamonds (%d) from %s", amount, from);
+        return false;
+    }
+    setDiamond(saturatedSum(getDiamond(), amount));
+    return true;
+}
+
+int GameData::saturatedSum(int count, int amount) {
+    // A count that an earlier fault left negative starts again from 0.
+    const long long sum = static_cast<long long>(std::max(count, 0)) + std::max(amount, 0);
+    return static_cast<int>(std::min<long long>(sum, std::numeric_limits<int>::max()));
+}
 
 void GameData::setPropBombCount(int count) { store()->setIntegerForKey("propBombCount", count); }
 void GameData::setPropPaintCount(int count) { store()->setIntegerForKey("propPaintCount", count); }

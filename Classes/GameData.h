@@ -25,6 +25,11 @@ public:
     std::string getGameTag() const;
     void setDiamond(int diamonds);
     int getDiamond() const;
+    // Diamonds handed over by the game server or the store, named for the log. A negative amount is
+    // refused with a log line (false); the stored count stops at the largest one it can hold.
+    bool creditDiamonds(int amount, const char* from);
+    // A stored count (0 or more) plus an amount of 0 or more, stopping at the largest int32.
+    static int saturatedSum(int count, int amount);
 
     void setPropBombCount(int count);
     void setPropPaintCount(int count);

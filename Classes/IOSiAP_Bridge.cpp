@@ -115,10 +115,9 @@ void IOSiAP_Bridge::credit(const std::string& identifier, const IOSTransaction& 
         return;
     }
     const bool fromShop = transaction.applicationUsername != kFromSale;
-    GameData* data = GameData::getInstance();
-    data->setDiamond(data->getDiamond() + diamondsFor(paidTier, fromShop));
+    GameData::getInstance()->creditDiamonds(diamondsFor(paidTier, fromShop), "a purchase");
     QKSingleton* state = QKSingleton::getInstance();
-    if (!fromShop) state->setPayTier(state->getPayTier() + 1);
+    if (!fromShop) state->setPayTier(GameData::saturatedSum(state->getPayTier(), 1));
     rememberCredited(transaction.transactionIdentifier);
     // The credit and its mark reach the disk together, before the store hears it is finished.
     kite::UserDefault::getInstance()->flush();

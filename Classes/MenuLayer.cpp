@@ -246,6 +246,10 @@ void MenuLayer::onUserLogin(const ServerReply& reply) {
 void MenuLayer::onRedbagCount(const ServerReply& reply) {
     std::optional<int> count = reply.integer();
     if (!reply.succeeded() || !count) return;
+    if (*count < 0) {
+        kite::log("MenuLayer: refused a negative red-packet count (%d)", *count);
+        return;
+    }
     QKSingleton* state = QKSingleton::getInstance();
     state->redPacketCount = *count;
     updateRedbagBadge();

@@ -8,6 +8,7 @@
 #include "Classes/QKSingleton.h"
 #include "Classes/ServerExchange.h"
 #include "Classes/ServerReply.h"
+#include "kite/foundation/Log.h"
 
 namespace {
 
@@ -82,9 +83,13 @@ bool QKGateway::applyLoginReply(const ServerReply& reply) {
     std::optional<std::string> gameTag = reply.text("gametag");
     if (!reply.succeeded() || !score || !diamonds || !gameTag) return false;
     GameData* data = GameData::getInstance();
-    data->highestScore = *score;
-    data->saveHighestScore();
-    data->setDiamond(data->getDiamond() + *diamonds);
+    if (*score < 0) {
+        kite::log("QKGateway: refused a negative best score (%d) from the login reply", *score);
+    } else {
+        data->highestScore = *score;
+        data->saveHighestScore();
+    }
+    data->creditDiamonds(*diamonds, "the login reply");
     if (*gameTag != data->getGameTag()) {
         data->pendingGameTag = *gameTag;
         data->newGameRequested = true;

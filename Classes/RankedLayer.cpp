@@ -213,9 +213,11 @@ void RankedLayer::onPrizeClaimed(const ServerReply& reply, const char* message) 
         return;
     }
     if (!wasOutstanding || claimed) return;  // credited already
+    if (!GameData::getInstance()->creditDiamonds(*amount, "the prize claim")) {
+        state->showAlert(this, "错误", kClaimRefused);
+        return;
+    }
     claimed = true;
-    GameData* data = GameData::getInstance();
-    data->setDiamond(data->getDiamond() + *amount);
     showPrize(false);
     if (message) {
         state->showAlert(this, "恭喜", message);

@@ -10,6 +10,7 @@
 #include "Classes/ServerExchange.h"
 #include "Classes/ServerReply.h"
 #include "kite/foundation/Create.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/Ref.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
@@ -171,12 +172,13 @@ void ShareLayer::onReceiveRedbag(const ServerReply& reply) {
     const std::optional<int> diamonds = reply.integer("diamond");
     const std::optional<int> count = reply.integer("redbag");
     // Negative numbers are a damaged reply: nothing is credited.
-    if (!reply.succeeded() || !diamonds || !count || *diamonds < 0 || *count < 0) {
+    if (count && *count < 0) kite::log("ShareLayer: refused a negative red-packet count (%d)", *count);
+    if (!reply.succeeded() || !diamonds || !count || *count < 0 ||
+        !GameData::getInstance()->creditDiamonds(*diamonds, "the red packets")) {
         state->showAlert(this, "提示", "领取失败，请稍后重试！");
         return;
     }
     state->showAlert(this, "恭喜", "成功领取 " + std::to_string(*diamonds) + " 钻石！");
-    GameData::getInstance()->setDiamond(GameData::getInstance()->getDiamond() + *diamonds);
     state->redPacketCount = *count;
     updateRedbagCount();
     if (menuLayer) menuLayer->updateRedbagBadge();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "GameTestSupport.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -89,6 +90,24 @@ TEST_F(GameDataTest, HistoryOfPoppedGroupsIsAPipeSeparatedList) {
     EXPECT_EQ(store()->getStringForKey("gameScore"), "12|2|5");
     data->clearGameScore();
     EXPECT_EQ(data->getGameScore(), "");
+}
+
+TEST_F(GameDataTest, CreditedDiamondsStayWithinWhatAStoredCountHolds) {
+    kite::test::LogCapture log;
+    data->setDiamond(10);
+    EXPECT_TRUE(data->creditDiamonds(2147483647, "a test"));
+    EXPECT_EQ(data->getDiamond(), 2147483647);
+    EXPECT_TRUE(data->creditDiamonds(5, "a test"));
+    EXPECT_EQ(data->getDiamond(), 2147483647);
+    data->setDiamond(10);
+    EXPECT_FALSE(data->creditDiamonds(-1000, "a test"));
+    EXPECT_EQ(data->getDiamond(), 10);
+    EXPECT_TRUE(log.contains("GameData: refused a negative amount of diamonds (-1000) from a test"));
+    data->setDiamond(-990);  // what an earlier fault could leave
+    EXPECT_TRUE(data->creditDiamonds(5, "a test"));
+    EXPECT_EQ(data->getDiamond(), 5);
+    EXPECT_EQ(GameData::saturatedSum(2147483647, 1), 2147483647);
+    EXPECT_EQ(GameData::saturatedSum(2, 3), 5);
 }
 
 TEST_F(GameDataTest, StoredValuesAreWrittenAtOnce) {

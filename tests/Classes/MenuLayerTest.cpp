@@ -126,6 +126,20 @@ TEST_F(MenuLayerTest, TheDailySaleOfferOpensOncePerDayAndOnlyWithoutDiamonds) {
     EXPECT_EQ(sales(second), 0);
 }
 
+TEST_F(MenuLayerTest, ANegativeRedPacketCountIsRefused) {
+    bindAccount("13812345678", "1234");
+    stargrid_server::ReplyOverride negative;
+    negative.path = "/game/RedbagCount";
+    negative.body = "{\"code\":\"0000\",\"bodymessage\":\"-3\"}";
+    server->overrides().push(negative);
+    kite::test::LogCapture log;
+    openMenu();
+    runChain();
+    EXPECT_EQ(QKSingleton::getInstance()->redPacketCount, 0);
+    EXPECT_TRUE(log.contains("MenuLayer: refused a negative red-packet count (-3)"));
+    expectNoPopup();
+}
+
 TEST_F(MenuLayerTest, TheRedPacketBadgeShowsOnlyANonZeroCount) {
     bindAccount("13812345678", "1234", 0);
     MenuLayer* menu = openMenu();

@@ -208,6 +208,17 @@ TEST_F(PurchaseBatchTest, ARestoredPackTellsTheBuyerAndCreditsNothing) {
     EXPECT_EQ(GameData::getInstance()->getDiamond(), 20);
 }
 
+TEST_F(PurchaseBatchTest, APurchaseNearTheLargestCountStopsThere) {
+    GameData::getInstance()->setDiamond(2147483000);
+    QKSingleton::getInstance()->setPayTier(2147483647);
+    writeLedger(entry("t-paid", 16, "sale", 1));
+    QKSingleton::getInstance()->resumePurchases();
+    frames(4);
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 2147483647);
+    EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 2147483647);
+    EXPECT_TRUE(platform::LocalStore::shared().unfinishedTransactions().empty());
+}
+
 TEST_F(PurchaseBatchTest, ATransactionAlreadyCreditedIsOnlyFinished) {
     writeLedger(entry("t-paid", 8, "shop", 1));
     kite::UserDefault::getInstance()->setStringForKey(IOSiAP_Bridge::kCreditedKey, "t-older t-paid");

@@ -105,6 +105,20 @@ TEST_F(RankedLayerTest, ADiamondPrizeIsCreditedOnceHoweverOftenItIsClaimed) {
     EXPECT_THAT(requestedPaths(), ElementsAre("/game/GameRanked", "/game/RewardsType", "/game/ReceiveDiamond"));
 }
 
+TEST_F(RankedLayerTest, ANegativePrizeIsRefusedAndKeepsTheButton) {
+    ASSERT_TRUE(server->store().setPrize(kPhone, {stargrid_server::Prize::Diamonds, -30}));
+    GameData::getInstance()->setDiamond(7);
+    RankedLayer* ranked = open();
+    settleAndDraw();
+    kite::test::LogCapture log;
+    ranked->menuReceiveCallback();
+    settleAndDraw();
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 7);
+    EXPECT_TRUE(log.contains("GameData: refused a negative amount of diamonds (-30) from the prize claim"));
+    EXPECT_THAT(lastAlert(log), HasSubstr("\"错误\" / \"领奖失败，请重试！\""));
+    EXPECT_TRUE(ranked->getReceiveButton()->isVisible());
+}
+
 TEST_F(RankedLayerTest, APhoneCreditPrizeSendsTheTypedNumberOnceItIsValid) {
     ASSERT_TRUE(server->store().setPrize(kPhone, {stargrid_server::Prize::PhoneCredit, 20}));
     RankedLayer* ranked = open();

@@ -173,6 +173,28 @@ TEST_F(ShareLayerTest, RedPacketsAreClaimedOnceAndCreditedOnce) {
     EXPECT_EQ(GameData::getInstance()->getDiamond(), credited);
 }
 
+TEST_F(ShareLayerTest, RedPacketDiamondsStopAtTheLargestCountAndANegativeAmountIsRefused) {
+    bindAccount("13812345678", "1234", 1);
+    QKSingleton::getInstance()->redPacketCount = 1;
+    ShareLayer* dialog = openDialog();
+    auto receive = [&](const std::string& diamonds) {
+        stargrid_server::ReplyOverride reply;
+        reply.path = "/game/ReceiveRedbag";
+        reply.body = "{\"code\":\"0000\",\"bodymessage\":{\"diamond\":\"" + diamonds + "\",\"redbag\":\"0\"}}";
+        server->overrides().push(reply);
+        dialog->menuReceiveCallback();
+        ASSERT_TRUE(settle());
+    };
+    kite::test::LogCapture log;
+    GameData::getInstance()->setDiamond(10);
+    receive("-5");
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 10);
+    EXPECT_TRUE(log.contains("GameData: refused a negative amount of diamonds (-5) from the red packets"));
+    EXPECT_THAT(log.text(), HasSubstr("领取失败，请稍后重试！"));
+    receive("2147483647");
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 2147483647);
+}
+
 TEST_F(ShareLayerTest, BadRepliesCloseTheWaitBoxAndChangeNothing) {
     bindAccount("13812345678", "1234", 1);
     GameData::getInstance()->setDiamond(10);

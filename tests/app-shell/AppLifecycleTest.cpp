@@ -8,8 +8,10 @@
 #include "Classes/PlayTestSupport.h"
 #include "Classes/ServerTestSupport.h"
 #include "app-shell/AppDelegate.h"
+#include "kite/foundation/UserDefault.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Sprite.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -55,6 +57,32 @@ TEST_F(AppLifecycleTest, ANewGameFromTheServerTakesTheStageClearPictureAwayWithT
     EXPECT_EQ(sounds.count("effect Music/nextgame.mp3"), 2);
     removeStageClear();
     QKSingleton::getInstance()->inGame = false;
+    app.didEnterBackground();
+}
+
+TEST_F(AppLifecycleTest, LoginAmountsOutsideAStoredCountAreRefusedOrStopAtTheLargest) {
+    GameData* data = GameData::getInstance();
+    QKSingleton::getInstance()->setCellphone(base64Encode("13812345678"));
+    QKSingleton::getInstance()->setPassword(base64Encode("1234"));
+    data->highestScore = 300;
+    data->saveHighestScore();
+    auto loginWith = [&](long score, long diamonds) {
+        ASSERT_TRUE(server->store().seedAccount({"13812345678", base64Encode("1234"), score, diamonds, 0}));
+        app.willEnterForeground();
+        ASSERT_TRUE(settle());
+    };
+    kite::test::LogCapture log;
+    data->setDiamond(10);
+    loginWith(400, 2147483647);
+    EXPECT_EQ(data->getDiamond(), 2147483647) << "the sum wrapped";
+    EXPECT_EQ(data->highestScore, 400);
+    data->setDiamond(10);
+    loginWith(-5, -1000);
+    EXPECT_EQ(data->getDiamond(), 10);
+    EXPECT_TRUE(log.contains("GameData: refused a negative amount of diamonds (-1000) from the login reply"));
+    EXPECT_EQ(data->highestScore, 400) << "a negative score became the best";
+    EXPECT_EQ(kite::UserDefault::getInstance()->getIntegerForKey("highestScore"), 400);
+    EXPECT_TRUE(log.contains("QKGateway: refused a negative best score (-5) from the login reply"));
     app.didEnterBackground();
 }
 
