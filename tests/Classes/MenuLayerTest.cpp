@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "Classes/GameData.h"
 #include "Classes/GameScene.h"
 #include "Classes/MenuScene.h"
@@ -10,6 +12,7 @@
 #include "Classes/SaleLayer.h"
 #include "ServerTestSupport.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/Label.h"
 #include "kite/scene/MenuItem.h"
 #include "support/DirectorShutdown.h"
 
@@ -144,24 +147,30 @@ TEST_F(MenuLayerTest, TheRedPacketBadgeShowsOnlyANonZeroCount) {
     bindAccount("13812345678", "1234", 0);
     MenuLayer* menu = openMenu();
     runChain();
-    auto badgeVisible = [&] {
-        bool visible = false;
-        // The badge is the only child of the share item.
-        std::function<void(kite::Node*)> find = [&](kite::Node* node) {
-            for (kite::Node* child : node->getChildren()) {
-                if (child->getChildrenCount() == 1 && child->getParent() != menu &&
-                    dynamic_cast<kite::MenuItemImage*>(child->getParent()))
-                    visible = child->isVisible();
-                find(child);
-            }
-        };
-        find(menu);
-        return visible;
+    // The badge sits on a button of the menu and holds one label: the count.
+    kite::Node* badge = nullptr;
+    std::function<void(kite::Node*)> find = [&](kite::Node* node) {
+        for (kite::Node* child : node->getChildren()) {
+            if (dynamic_cast<kite::MenuItemImage*>(node) && child->getChildrenCount() == 1 &&
+                dynamic_cast<kite::Label*>(child->getChildren().at(0)))
+                badge = child;
+            find(child);
+        }
     };
-    EXPECT_FALSE(badgeVisible());
+    find(menu);
+    ASSERT_NE(badge, nullptr);
+    auto* count = static_cast<kite::Label*>(badge->getChildren().at(0));
+    EXPECT_FALSE(badge->isVisible());
     QKSingleton::getInstance()->redPacketCount = 4;
     menu->updateRedbagBadge();
-    EXPECT_TRUE(badgeVisible());
+    EXPECT_TRUE(badge->isVisible());
+    EXPECT_EQ(count->getString(), "4");
+    QKSingleton::getInstance()->redPacketCount = 12;
+    menu->updateRedbagBadge();
+    EXPECT_EQ(count->getString(), "12");
+    QKSingleton::getInstance()->redPacketCount = 0;
+    menu->updateRedbagBadge();
+    EXPECT_FALSE(badge->isVisible());
 }
 
 TEST_F(MenuLayerTest, ButtonsThatNeedTheNetworkRefuseWithoutIt) {
