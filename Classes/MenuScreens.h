@@ -1,6 +1,4 @@
-// The screens that the menu and its popups open, in one place. A screen that is not part of
-// the game yet is opened through its opener here, which logs "MenuScreens: ... not built yet";
-// whoever builds that screen makes its opener create and add it.
+// The screens that the menu and its popups open, in one place.
 #pragma once
 
 namespace kite {
