@@ -111,10 +111,15 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
     }
     SDL_GL_MakeCurrent(context->window_, context->context_);
     SDL_GL_SetSwapInterval(0);  // the host paces frames itself
+    context->framesInFlight_ = std::make_unique<FramesInFlight>();
     return context;
 }
 
 GLContext::~GLContext() {
+    if (framesInFlight_ && context_) {
+        makeCurrent();  // its fences belong to this context
+        framesInFlight_.reset();
+    }
     stopTextInput();
     releaseCurrent();
     if (context_) SDL_GL_DeleteContext(context_);
@@ -130,7 +135,10 @@ void GLContext::releaseCurrent() {
     if (isCurrent()) SDL_GL_MakeCurrent(nullptr, nullptr);
 }
 
-void GLContext::swapBuffers() { SDL_GL_SwapWindow(window_); }
+void GLContext::swapBuffers() {
+    SDL_GL_SwapWindow(window_);
+    if (framesInFlight_) framesInFlight_->framePresented();
+}
 
 std::uint32_t GLContext::windowId() const { return SDL_GetWindowID(window_); }
 

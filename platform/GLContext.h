@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FramesInFlight.h"
+
 struct SDL_Window;
 
 namespace platform {
@@ -46,6 +48,8 @@ public:
     bool isCurrent() const;
     // No context is current afterwards, when this one was.
     void releaseCurrent();
+    // Presents the frame; returns once at most FramesInFlight::kDefaultLimit frames are left for
+    // the driver to finish, so frames made faster than drawn do not pile up.
     void swapBuffers();
     bool isHeadless() const { return headless_; }
     // The window's identity in input events.
@@ -74,6 +78,7 @@ private:
 
     SDL_Window* window_ = nullptr;
     void* context_ = nullptr;
+    std::unique_ptr<FramesInFlight> framesInFlight_;
     bool headless_ = false;
 };
 

@@ -2,9 +2,11 @@
 #include "platform/GLExtensions.h"
 
 #include <GLES2/gl2ext.h>
+#include <GLES3/gl3.h>
 #include <SDL2/SDL.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <vector>
 
@@ -19,6 +21,9 @@ struct Loaded {
     PFNGLMAPBUFFEROESPROC mapBuffer = nullptr;
     PFNGLUNMAPBUFFEROESPROC unmapBuffer = nullptr;
     PFNGLDISCARDFRAMEBUFFEREXTPROC discardFramebuffer = nullptr;
+    PFNGLFENCESYNCPROC fenceSync = nullptr;
+    PFNGLCLIENTWAITSYNCPROC clientWaitSync = nullptr;
+    PFNGLDELETESYNCPROC deleteSync = nullptr;
     GLExtensionFunctions found;
 };
 
@@ -58,6 +63,13 @@ const Loaded& active() {
     return enabledFlag() ? loaded() : switchedOff;
 }
 
+// Fences are core from OpenGL ES 3.0 on; an ES 2.0 context may still answer their lookup.
+bool contextIsES3OrLater() {
+    const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    int major = 0;
+    return version && std::sscanf(version, "OpenGL ES %d", &major) == 1 && major >= 3;
+}
+
 }  // namespace
 
 const GLExtensionFunctions& loadGLExtensions() {
@@ -73,6 +85,12 @@ const GLExtensionFunctions& loadGLExtensions() {
         l.found.vertexArrayObject = l.genVertexArrays && l.bindVertexArray && l.deleteVertexArrays;
         l.found.mapBuffer = l.mapBuffer && l.unmapBuffer;
         l.found.discardFramebuffer = l.discardFramebuffer != nullptr;
+        if (contextIsES3OrLater()) {
+            l.fenceSync = lookUp<PFNGLFENCESYNCPROC>("glFenceSync");
+            l.clientWaitSync = lookUp<PFNGLCLIENTWAITSYNCPROC>("glClientWaitSync");
+            l.deleteSync = lookUp<PFNGLDELETESYNCPROC>("glDeleteSync");
+        }
+        l.found.fenceSync = l.fenceSync && l.clientWaitSync && l.deleteSync;
     }
     return enabledFlag() ? l.found : none();
 }
@@ -124,6 +142,23 @@ GLboolean glUnmapBufferOES(GLenum target) {
 void glDiscardFramebufferEXT(GLenum target, GLsizei numAttachments, const GLenum* attachments) {
     const Loaded& l = active();
     if (l.found.discardFramebuffer) l.discardFramebuffer(target, numAttachments, attachments);
+}
+
+__GLsync* glFenceSync() {
+    const Loaded& l = active();
+    return l.found.fenceSync ? l.fenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0) : nullptr;
+}
+
+bool glClientWaitSync(__GLsync* fence, std::uint64_t timeoutNanoseconds) {
+    const Loaded& l = active();
+    if (!fence || !l.found.fenceSync) return true;
+    const GLenum result = l.clientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, timeoutNanoseconds);
+    return result == GL_ALREADY_SIGNALED || result == GL_CONDITION_SATISFIED;
+}
+
+void glDeleteSync(__GLsync* fence) {
+    const Loaded& l = active();
+    if (fence && l.found.fenceSync) l.deleteSync(fence);
 }
 
 }  // namespace platform
