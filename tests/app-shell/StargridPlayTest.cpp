@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 #include <vector>
 
 #include "StargridRun.h"
@@ -77,26 +76,7 @@ protected:
 
     // A stored game to resume: the layout and the score at level 1, the tutorial seen.
     void storeGame(const board::Cells& cells, int diamonds, int score = 0) {
-        std::map<std::string, std::string> values = {
-            {"playerStatus", "<integer>1</integer>"},
-            {"guideStatus", "<integer>1</integer>"},
-            {"musicOnOff", "<true/>"},
-            {"soundOnOff", "<true/>"},
-            {"voiceOnOff", "<true/>"},
-            {"isAlive", "<true/>"},
-            {"currentLevel", "<integer>0</integer>"},
-            {"currentScore", "<integer>" + std::to_string(score) + "</integer>"},
-            {"propBombCount", "<integer>3</integer>"},
-            {"propPaintCount", "<integer>3</integer>"},
-            {"propResetCount", "<integer>3</integer>"},
-            {"diamond", "<integer>" + std::to_string(diamonds) + "</integer>"}};
-        for (int index = 0; index < board::kCellCount; ++index)
-            values["colorKey" + std::to_string(index)] = "<integer>" + std::to_string(cells[index]) + "</integer>";
-        std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
-        for (const auto& [key, value] : values) text += "<key>" + key + "</key>" + value + "\n";
-        text += "</dict>\n</plist>\n";
-        fs::create_directories(storePath().parent_path());
-        std::ofstream(storePath()) << text;
+        StargridRunTest::storeGame(cells, {{"diamond", integerValue(diamonds)}, {"currentScore", integerValue(score)}});
     }
     // The script's shot into the artifacts folder, named after the test and the state.
     std::string shotPath(const std::string& state) const {
