@@ -94,6 +94,18 @@ protected:
         EXPECT_TRUE(saved);
         return saved ? *saved : Saved{};
     }
+    // Plays the steps and takes the shot "played" at the frame: the stored history and cells, and the board
+    // in the shot, must be these.
+    void playThenCheck(const std::string& steps, int shotFrame, const std::string& history,
+                       const board::Cells& cells) {
+        const std::string script = steps + "\nshot " + std::to_string(shotFrame) + " " + shotPath("played") +
+                                   "\nquit " + std::to_string(shotFrame + 2) + "\n";
+        ASSERT_EQ(run("--script " + this->script("play.script", script)), 0);
+        Saved saved = stored();
+        EXPECT_EQ(saved.history, history);
+        EXPECT_EQ(saved.cells, cells);
+        EXPECT_EQ(boardInShot(shot("played")), cells);
+    }
 };
 
 // The cells after the group at the index is popped and the board has settled.
@@ -205,13 +217,8 @@ TEST_F(StargridPlay, ATapWhilePiecesFallPlaysTheNextGroup) {
     // at 180 is on the pair beside it.
     const board::Cells first = afterMove(start, board::cellIndex(9, 0));
     const board::Cells expected = afterMove(first, board::cellIndex(9, 1));
-    const std::string steps = "tap 170 " + cellTap(board::cellIndex(9, 0)) + "\ntap 180 " +
-                              cellTap(board::cellIndex(9, 1)) + "\nshot 260 " + shotPath("played") + "\nquit 262\n";
-    ASSERT_EQ(run("--script " + script("falling.script", steps)), 0);
-    Saved saved = stored();
-    EXPECT_EQ(saved.history, "2|2");
-    EXPECT_EQ(saved.cells, expected);
-    EXPECT_EQ(boardInShot(shot("played")), expected);
+    playThenCheck("tap 170 " + cellTap(board::cellIndex(9, 0)) + "\ntap 180 " + cellTap(board::cellIndex(9, 1)), 260,
+                  "2|2", expected);
 }
 
 TEST_F(StargridPlay, ARearrangeDuringAFallLeavesNothingWaiting) {
@@ -275,13 +282,7 @@ TEST_F(StargridPlay, TapsOnTheBoardsTopEdgeAndOnAColumnLineFollowTheCellBounds) 
     const std::string topEdge = at(75, 480);
     const std::string columnLine = at(432, 24);
     const board::Cells expected = afterMove(start, board::cellIndex(9, 9));
-    const std::string steps = "tap 170 " + topEdge + "\ntap 200 " + columnLine + "\nshot 280 " + shotPath("tapped") +
-                              "\nquit 282\n";
-    ASSERT_EQ(run("--script " + script("edges.script", steps)), 0);
-    Saved saved = stored();
-    EXPECT_EQ(saved.history, "2");
-    EXPECT_EQ(saved.cells, expected);
-    EXPECT_EQ(boardInShot(shot("tapped")), expected);
+    playThenCheck("tap 170 " + topEdge + "\ntap 200 " + columnLine, 280, "2", expected);
 }
 
 TEST_F(StargridPlay, LostLevelShowsGameOverAndTheRetryCostsFiveDiamonds) {
