@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 
 #include "kite/foundation/Log.h"
@@ -109,8 +110,11 @@ bool applyAttributes(const std::string& attributes, const UrlParts& origin, std:
         } else if (key == "secure") {
             cookie.secure = true;
         } else if (key == "max-age" && !value.empty()) {
+            // strtoll saturates; the sum does too, so an age past the clock's end never wraps into the past.
             const long long seconds = std::strtoll(value.c_str(), nullptr, 10);
-            cookie.expires = std::to_string(seconds <= 0 ? 1 : static_cast<long long>(now) + seconds);
+            const long long latest = std::numeric_limits<long long>::max() - static_cast<long long>(now);
+            cookie.expires =
+                std::to_string(seconds <= 0 ? 1 : static_cast<long long>(now) + std::min(seconds, latest));
             maxAgeSeen = true;
         } else if (key == "expires" && !maxAgeSeen) {
             const time_t when = curl_getdate(value.c_str(), nullptr);

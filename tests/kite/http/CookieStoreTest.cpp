@@ -58,6 +58,13 @@ TEST(CookieStore, ExpiredCookiesAreNotSentAndAnExpiringReplyRemovesOne) {
     EXPECT_TRUE(store.getCookies().empty());
 }
 
+TEST(CookieStore, AMaxAgePastTheClocksEndKeepsTheCookieForever) {
+    CookieStore store("unused");
+    store.storeFromHeader("http://h.example.com/", "far=1; Max-Age=9223372036854775807", kNow);
+    store.storeFromHeader("http://h.example.com/", "farther=2; Max-Age=99999999999999999999999", kNow);
+    EXPECT_EQ(store.cookieHeaderFor("http://h.example.com/", kNow + 100LL * 365 * 86400), "far=1; farther=2");
+}
+
 TEST(CookieStore, ACookieOfTheSameDomainPathAndNameIsReplacedOthersAreKept) {
     CookieStore store("unused");
     store.storeFromHeader("http://h.example.com/", "a=1", kNow);
