@@ -252,7 +252,7 @@ void Label::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t pare
     if (!visible || _originalUTF8String.empty() || !isVisibleToCamera()) return;
     if (_systemFontDirty) updateFont();
     if (_contentDirty) updateContent();
-    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    const uint32_t flags = updateTransformFromParent(parentTransform, parentFlags);
     if (_shadowEnabled && _shadowBlurRadius <= 0 && (_shadowDirty || (flags & FLAGS_DIRTY_MASK))) {
         // The shadow is the label moved by the offset in its parent's space.
         const float csf = frameContentScaleFactor();

@@ -1065,7 +1065,7 @@ inline void prefetchNode(const Node* node, bool wholeNode) {
 
 void Node::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     if (!visible) return;
-    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    const uint32_t flags = updateTransformFromParent(parentTransform, parentFlags);
     director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
     const bool visibleByCamera = isVisibleToCamera();

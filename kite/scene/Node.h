@@ -296,7 +296,7 @@ protected:
     void markTransformDirty() { transformDirty = inverseDirty = transformUpdated = true; }
     // The per-visit step: refreshes the world matrix when needed; returns the children's flags.
     // Inline: every visited node passes here every frame.
-    uint32_t processParentFlags(const Mat4& parentTransform, uint32_t parentFlags) {
+    uint32_t updateTransformFromParent(const Mat4& parentTransform, uint32_t parentFlags) {
         if (usingNormalizedPosition) applyNormalizedPosition(parentFlags);
         uint32_t flags = parentFlags;
         if (transformUpdated) flags |= FLAGS_TRANSFORM_DIRTY;

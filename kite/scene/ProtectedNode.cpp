@@ -135,7 +135,7 @@ void ProtectedNode::onExitTransitionStarted() {
 void ProtectedNode::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     // Unlike a plain node, a camera that cannot see this node skips its whole subtree.
     if (!visible || !isVisibleToCamera()) return;
-    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    const uint32_t flags = updateTransformFromParent(parentTransform, parentFlags);
     director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
     visitBothLists(renderer, flags);

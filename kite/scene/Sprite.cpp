@@ -521,7 +521,7 @@ void Sprite::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t par
         return;
     }
     if (!visible) return;
-    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    const uint32_t flags = updateTransformFromParent(parentTransform, parentFlags);
     if (isVisibleToCamera()) draw(renderer, modelViewTransform, flags);
 }
 

@@ -257,7 +257,7 @@ void SpriteBatchNode::swap(ssize_t oldIndex, ssize_t newIndex) {
 void SpriteBatchNode::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     if (!visible || !isVisibleToCamera()) return;
     sortAllChildren();
-    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    const uint32_t flags = updateTransformFromParent(parentTransform, parentFlags);
     director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
     draw(renderer, modelViewTransform, flags);

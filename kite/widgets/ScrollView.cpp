@@ -351,7 +351,7 @@ void ScrollView::onExit() {
 
 void ScrollView::visit(Renderer* renderer, const Mat4& parentTransform, uint32_t parentFlags) {
     if (!isVisible() || !isVisibleToCamera()) return;
-    const uint32_t flags = processParentFlags(parentTransform, parentFlags);
+    const uint32_t flags = updateTransformFromParent(parentTransform, parentFlags);
     director->pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
     director->loadMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW, modelViewTransform);
 
