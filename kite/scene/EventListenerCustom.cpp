@@ -10,15 +10,15 @@ EventListenerCustom* EventListenerCustom::create(const std::string& eventName, c
 }
 
 bool EventListenerCustom::init(const ListenerID& listenerId, const CustomCallback& callback) {
-    onCustomEvent_ = callback;
+    onCustomEvent = callback;
     auto listener = [this](Event* event) {
-        if (onCustomEvent_) onCustomEvent_(static_cast<EventCustom*>(event));
+        if (onCustomEvent) onCustomEvent(static_cast<EventCustom*>(event));
     };
     return EventListener::init(Type::CUSTOM, listenerId, listener);
 }
 
-bool EventListenerCustom::checkAvailable() { return EventListener::checkAvailable() && onCustomEvent_; }
+bool EventListenerCustom::checkAvailable() { return EventListener::checkAvailable() && onCustomEvent; }
 
-EventListenerCustom* EventListenerCustom::clone() { return create(listenerID_, onCustomEvent_); }
+EventListenerCustom* EventListenerCustom::clone() { return create(listenerID_, onCustomEvent); }
 
 }  // namespace kite

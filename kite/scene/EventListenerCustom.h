@@ -20,10 +20,9 @@ public:
     bool checkAvailable() override;
     EventListenerCustom* clone() override;
 
-    EventListenerCustom() = default;  // for the create pattern
+    CustomCallback onCustomEvent;
 
-protected:
-    CustomCallback onCustomEvent_;
+    EventListenerCustom() = default;  // for the create pattern
 };
 
 }  // namespace kite
