@@ -98,11 +98,7 @@ void Console::runPostedWork() {
 
 void Console::addBaseCommands() {
     addCommand({"allocator", "Display allocator diagnostics for all allocators",
-                [](const ConsoleConnectionPtr& connection, const std::string&) {
-                    connection->sendFormatted(
-                        "allocator diagnostics not available. KT_ENABLE_ALLOCATOR_DIAGNOSTICS must be set to 1 in "
-                        "ktConfig");
-                }});
+                [this](const ConsoleConnectionPtr& connection, const std::string&) { commandAllocator(*connection); }});
     addCommand({"debugmsg", "Whether or not to forward the debug messages on the console. Args: [on | off]",
                 [this](const ConsoleConnectionPtr& connection, const std::string& args) {
                     if (args == "on" || args == "off") {
@@ -126,6 +122,11 @@ void Console::addBaseCommands() {
     addCommand({"version", "print version string ", [](const ConsoleConnectionPtr& connection, const std::string&) {
                     connection->sendFormatted("%s\n", kiteVersion());
                 }});
+}
+
+void Console::commandAllocator(ConsoleConnection& connection) {
+    connection.sendFormatted(
+        "allocator diagnostics not available. KT_ENABLE_ALLOCATOR_DIAGNOSTICS must be set to 1 in ktConfig");
 }
 
 void Console::commandHelp(ConsoleConnection& connection) {

@@ -55,6 +55,9 @@ public:
     void stop();
 
     bool isSendingDebugStrings() const { return sendDebugStrings.load(); }
+    // The touch identifier of the last simulated touch. Safe from any thread.
+    intptr_t getTouchId() const { return touchId.load(); }
+    void setTouchId(intptr_t id) { touchId.store(id); }
 
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
@@ -63,6 +66,7 @@ private:
     struct Client;
 
     void addBaseCommands();
+    void commandAllocator(ConsoleConnection& connection);
     void commandHelp(ConsoleConnection& connection);
     void commandExit(ConsoleConnection& connection);
     void commandUpload(ConsoleConnection& connection, const std::string& args);
@@ -81,6 +85,7 @@ private:
     std::atomic<bool> sendDebugStrings{false};
     std::mutex debugStringsMutex;
     std::vector<std::string> debugStrings;
+    std::atomic<intptr_t> touchId{0};
 
     std::mutex postedMutex_;
     std::vector<std::function<void()>> posted_;

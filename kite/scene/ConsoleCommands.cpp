@@ -109,7 +109,8 @@ void commandTouch(Console& console, const ConsoleConnectionPtr& connection, cons
         return;
     }
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    const intptr_t id = std::rand();
+    console.setTouchId(std::rand());
+    const intptr_t id = console.getTouchId();
     if (tap) {
         const Point at{n[0], n[1]};
         console.postToMainThread([id, at] {
@@ -217,7 +218,24 @@ int sendSceneGraph(ConsoleConnection& connection, Node* node, int depth) {
     return total;
 }
 
-void commandTexture(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
+void commandSceneGraph(Console& console, const ConsoleConnectionPtr& connection) {
+    console.postToMainThread([connection] {
+        connection->sendFormatted("\n");
+        Scene* scene = Director::getInstance()->getRunningScene();
+        const int total = scene ? sendSceneGraph(*connection, scene, 0) : 0;
+        connection->sendFormatted("Total Nodes: %d\n", total);
+        connection->sendFormatted("> ");
+    });
+}
+
+void commandConfig(Console& console, const ConsoleConnectionPtr& connection) {
+    console.postToMainThread([connection] {
+        connection->sendFormatted("%s", Configuration::getInstance()->getInfo().c_str());
+        connection->sendFormatted("> ");
+    });
+}
+
+void commandTextures(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args == "flush") {
         console.postToMainThread([] {
             if (TextureCache* cache = Director::getInstance()->getTextureCache()) cache->removeAllTextures();
@@ -237,12 +255,8 @@ void commandTexture(Console& console, const ConsoleConnectionPtr& connection, co
 
 void addDirectorCommands(Console& console) {
     using Connection = const ConsoleConnectionPtr&;
-    console.addCommand({"config", "Print the Configuration object", [&console](Connection connection, const std::string&) {
-                            console.postToMainThread([connection] {
-                                connection->sendFormatted("%s", Configuration::getInstance()->getInfo().c_str());
-                                connection->sendFormatted("> ");
-                            });
-                        }});
+    console.addCommand({"config", "Print the Configuration object",
+                        [&console](Connection connection, const std::string&) { commandConfig(console, connection); }});
     console.addCommand({"fps", "Turn on / off the FPS. Args: [on | off] ",
                         [&console](Connection connection, const std::string& args) {
                             if (args == "on" || args == "off") {
@@ -265,17 +279,11 @@ void addDirectorCommands(Console& console) {
                             commandResolution(console, connection, args);
                         }});
     console.addCommand({"scenegraph", "Print the scene graph", [&console](Connection connection, const std::string&) {
-                            console.postToMainThread([connection] {
-                                connection->sendFormatted("\n");
-                                Scene* scene = Director::getInstance()->getRunningScene();
-                                const int total = scene ? sendSceneGraph(*connection, scene, 0) : 0;
-                                connection->sendFormatted("Total Nodes: %d\n", total);
-                                connection->sendFormatted("> ");
-                            });
+                            commandSceneGraph(console, connection);
                         }});
     console.addCommand({"texture", "Flush or print the TextureCache info. Args: [flush | ] ",
                         [&console](Connection connection, const std::string& args) {
-                            commandTexture(console, connection, args);
+                            commandTextures(console, connection, args);
                         }});
     console.addCommand({"director", "director commands, type -h or [director help] to list supported directives",
                         [&console](Connection connection, const std::string& args) {

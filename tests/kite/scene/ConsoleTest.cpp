@@ -239,17 +239,23 @@ public:
     static TouchRecordingView* create(float width, float height) {
         return createAutoreleased<TouchRecordingView>(width, height);
     }
-    void handleTouchesBegin(int, intptr_t[], float xs[], float ys[]) override { record("begin", xs[0], ys[0]); }
-    void handleTouchesMove(int, intptr_t[], float xs[], float ys[]) override { record("move", xs[0], ys[0]); }
-    void handleTouchesEnd(int, intptr_t[], float xs[], float ys[]) override { record("end", xs[0], ys[0]); }
+    void handleTouchesBegin(int, intptr_t ids[], float xs[], float ys[]) override {
+        record("begin", ids[0], xs[0], ys[0]);
+    }
+    void handleTouchesMove(int, intptr_t ids[], float xs[], float ys[]) override {
+        record("move", ids[0], xs[0], ys[0]);
+    }
+    void handleTouchesEnd(int, intptr_t ids[], float xs[], float ys[]) override { record("end", ids[0], xs[0], ys[0]); }
 
     std::vector<std::string> touches;
+    std::vector<intptr_t> ids;
 
 private:
-    void record(const char* phase, float x, float y) {
+    void record(const char* phase, intptr_t id, float x, float y) {
         char text[64];
         std::snprintf(text, sizeof(text), "%s %g %g", phase, x, y);
         touches.push_back(text);
+        ids.push_back(id);
     }
 };
 
@@ -279,6 +285,20 @@ TEST_F(ConsoleTouchTest, ASwipeMovesOneUnitAtATimeAlongItsLongerAxis) {
     view->touches.clear();
     touch("tap 10 20");
     EXPECT_THAT(view->touches, ElementsAre("begin 10 20", "end 10 20"));
+}
+
+TEST_F(ConsoleTouchTest, EverySimulatedTouchCarriesTheConsolesLastTouchId) {
+    console->setTouchId(-7);  // no random draw gives a negative id
+    touch("tap 10 20");
+    ASSERT_EQ(view->ids.size(), 2u);
+    EXPECT_GE(console->getTouchId(), 0);
+    EXPECT_THAT(view->ids, ElementsAre(console->getTouchId(), console->getTouchId()));
+    view->ids.clear();
+    console->setTouchId(-7);
+    touch("swipe 0 0 3 0");
+    ASSERT_EQ(view->ids.size(), 4u);
+    EXPECT_THAT(view->ids, ::testing::Each(console->getTouchId()));
+    EXPECT_GE(console->getTouchId(), 0);
 }
 
 TEST_F(ConsoleTouchTest, ASwipeReachingOutsideTheViewIsRefusedAndTouchesNothing) {
