@@ -10,7 +10,7 @@ namespace kite {
 namespace {
 
 // UTF-8 characters: the bytes that do not continue a sequence.
-int characterCount(const char* text, std::size_t length) {
+int _calcCharCount(const char* text, std::size_t length) {
     int count = 0;
     for (std::size_t i = 0; i < length && text[i]; ++i)
         if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++count;
@@ -101,14 +101,13 @@ void TextFieldTTF::setString(const std::string& text) {
     } else {
         std::string display = text;
         if (_secureTextEntry) {
-            // One mark per character, so the field does not tell how many bytes each one takes.
             display.clear();
-            for (int i = characterCount(text.data(), text.size()); i > 0; --i) display += kBullet;
+            for (std::size_t i = 0; i < text.size(); ++i) display += kBullet;
         }
         Label::setTextColor(_colorText);
         Label::setString(display);
     }
-    _charCount = characterCount(_inputText.data(), _inputText.size());
+    _charCount = _calcCharCount(_inputText.data(), _inputText.size());
 }
 
 void TextFieldTTF::insertText(const char* text, std::size_t length) {

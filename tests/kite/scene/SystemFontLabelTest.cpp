@@ -166,15 +166,19 @@ TEST_F(TextFieldTest, InsertingStopsAtALineFeedAndDeletingTakesOneCharacter) {
     EXPECT_EQ(field->getString(), "");
 }
 
-TEST_F(TextFieldTest, APasswordFieldShowsOneMarkPerCharacter) {
+TEST_F(TextFieldTest, APasswordFieldShowsOneMarkPerByteOfItsText) {
     TextFieldTTF* field = TextFieldTTF::textFieldWithPlaceHolder("", "DejaVu Sans", 20);
     ASSERT_NE(field, nullptr);
     field->setSecureTextEntry(true);
-    field->setString("ab名");
-    EXPECT_EQ(field->getString(), "ab名");
-    EXPECT_EQ(field->Label::getString(), "\xe2\x80\xa2\xe2\x80\xa2\xe2\x80\xa2");
+    const std::string mark = "\xe2\x80\xa2";
+    field->setString("abc");
+    EXPECT_EQ(field->Label::getString(), mark + mark + mark);
+    field->setString("a名");  // a three-byte character shows three marks
+    EXPECT_EQ(field->getString(), "a名");
+    EXPECT_EQ(field->getCharCount(), 2);
+    EXPECT_EQ(field->Label::getString(), mark + mark + mark + mark);
     field->setSecureTextEntry(false);
-    EXPECT_EQ(field->Label::getString(), "ab名");
+    EXPECT_EQ(field->Label::getString(), "a名");
 }
 
 class VetoingDelegate : public TextFieldDelegate {
