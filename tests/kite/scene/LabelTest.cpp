@@ -8,6 +8,7 @@
 #include "kite/scene/FontAtlasCache.h"
 #include "kite/scene/Label.h"
 #include "kite/scene/Sprite.h"
+#include "support/LogCapture.h"
 
 namespace kite {
 namespace {
@@ -145,6 +146,47 @@ TEST_F(LabelTest, NineAlignmentsPlaceLinesInTheirBox) {
             EXPECT_EQ(glyphAt(secondShift[h], top - kLineHeight), '3') << "h " << h << " v " << v;
         }
     }
+}
+
+TEST_F(LabelTest, AMissingLetterIsLoggedAndTheNextTakesItsPlace) {
+    test::LogCapture log;
+    Label* label = labelAt("1x3", 0, 20);
+    ASSERT_NE(label, nullptr);
+    drawFrame(label);
+    EXPECT_EQ(log.count("WARNING: can't find letter definition in font file for letter: x"), 1u);
+    const float top = 20 + kLineHeight - kYOffset;
+    EXPECT_EQ(glyphAt(0, top), '1');
+    EXPECT_EQ(glyphAt(kAdvance, top), '3');
+    EXPECT_THAT(readPixel(2 * kAdvance + 4, static_cast<int>(top) - 5), PixelNear(kBlack, 0));
+}
+
+TEST_F(LabelTest, CJKTextBreaksBetweenAnyTwoCharactersAndALatinWordAfterItStartsAWord) {
+    // U+540D shares the cell of '1'.
+    const std::string font =
+        folder_.put("cjk.fnt", test::fntText("cells.png") + "char id=21517 x=" +
+                                   std::to_string(test::glyphIndex('1') * kCellWidth) +
+                                   " y=0 width=8 height=10 xoffset=0 yoffset=1 xadvance=9 page=0 chnl=15\n");
+    const float firstTop = 2 * kLineHeight - kYOffset;
+    Label* run = Label::createWithBMFont(font, "\u540d\u540d\u540d");
+    ASSERT_NE(run, nullptr);
+    run->setAnchorPoint(Vec2::ZERO);
+    run->setMaxLineWidth(20);  // two letters fit: the second ends at 17
+    drawFrame(run);
+    EXPECT_EQ(run->getStringNumLines(), 2);
+    EXPECT_EQ(glyphAt(0, firstTop), '1');
+    EXPECT_EQ(glyphAt(kAdvance, firstTop), '1');
+    EXPECT_EQ(glyphAt(0, firstTop - kLineHeight), '1');
+
+    Label* mixed = Label::createWithBMFont(font, "\u540d" "ab");
+    ASSERT_NE(mixed, nullptr);
+    mixed->setAnchorPoint(Vec2::ZERO);
+    mixed->setMaxLineWidth(20);
+    drawFrame(mixed);
+    EXPECT_EQ(mixed->getStringNumLines(), 2);
+    EXPECT_EQ(glyphAt(0, firstTop), '1');
+    EXPECT_THAT(readPixel(kAdvance + 4, static_cast<int>(firstTop) - 5), PixelNear(kBlack, 0));
+    EXPECT_EQ(glyphAt(0, firstTop - kLineHeight), 'a');
+    EXPECT_EQ(glyphAt(kAdvance, firstTop - kLineHeight), 'b');
 }
 
 TEST_F(LabelTest, LinesBelowTheBoxAreDropped) {
