@@ -241,24 +241,23 @@ void Console::stop() {
 }
 
 void Console::run() {
-    std::vector<pollfd> polled;
     for (;;) {
-        polled.assign({{wakeFds_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}});
-        for (const auto& client : clients_) polled.push_back({client->fd, POLLIN, 0});
-        const int ready = ::poll(polled.data(), polled.size(), kPollMilliseconds);
+        readSet.assign({{wakeFds_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}});
+        for (const auto& client : clients_) readSet.push_back({client->fd, POLLIN, 0});
+        const int ready = ::poll(readSet.data(), readSet.size(), kPollMilliseconds);
         if (ready < 0 && errno != EINTR) return;
-        if (polled[0].revents) return;
+        if (readSet[0].revents) return;
         // Clients that left make room before newcomers are counted.
-        for (std::size_t i = 2; i < polled.size(); ++i) {
+        for (std::size_t i = 2; i < readSet.size(); ++i) {
             Client& client = *clients_[i - 2];
-            if (client.connection->isOpen() && (polled[i].revents & (POLLIN | POLLHUP | POLLERR)) &&
+            if (client.connection->isOpen() && (readSet[i].revents & (POLLIN | POLLHUP | POLLERR)) &&
                 !readFromClient(client))
                 closeClient(*client.connection);
         }
         clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
                                       [](const auto& c) { return !c->connection->isOpen(); }),
                        clients_.end());
-        if (polled[1].revents & POLLIN) acceptClient();
+        if (readSet[1].revents & POLLIN) acceptClient();
         flushDebugStrings();
     }
 }

@@ -14,6 +14,8 @@
 #include "kite/foundation/ConsoleConnection.h"
 #include "kite/foundation/Ref.h"
 
+struct pollfd;
+
 namespace kite {
 
 class Console : public Ref {
@@ -80,6 +82,8 @@ private:
     void flushDebugStrings();
 
     std::vector<int> descriptors;  // connected clients
+    // What the console's thread watches for input: its wake-up pipe, the listener, then each client.
+    std::vector<::pollfd> readSet;
     std::string writablePath;      // with a trailing slash
     std::map<std::string, Command> commands;
     std::atomic<bool> sendDebugStrings{false};
