@@ -43,11 +43,8 @@ Scale9Sprite* Scale9Sprite::create(const std::string& file) { return create(file
 
 Scale9Sprite* Scale9Sprite::create(const std::string& file, const Rect& rect, const Rect& capInsets) {
     Scale9Sprite* sprite = createWith([&](Scale9Sprite* s) { return s->initWithFile(file, rect, capInsets); });
-    // An image that cannot be loaded would leave a node that draws nothing without a word.
-    if (sprite && !sprite->scale9Image) {
-        log("Scale9Sprite: cannot load the image \"%s\"", file.c_str());
-        return nullptr;
-    }
+    // Such a sprite has no image and draws nothing; callers may still place it, so it is kept, with a word.
+    if (sprite && !sprite->scale9Image) log("Scale9Sprite: cannot load the image \"%s\"", file.c_str());
     return sprite;
 }
 

@@ -19,7 +19,7 @@ namespace ui {
 // and the centre both ways, so that the nine together fill the content size.
 class Scale9Sprite : public Node {
 public:
-    // Null, with a log line, when the image cannot be loaded.
+    // An image that cannot be loaded gives a sprite without one (drawing nothing), with a log line.
     static Scale9Sprite* create(const std::string& file);
     static Scale9Sprite* create(const std::string& file, const Rect& rect, const Rect& capInsets);
     // Without an image: draws nothing until one is given.

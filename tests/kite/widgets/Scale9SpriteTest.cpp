@@ -180,14 +180,21 @@ TEST_F(Scale9SpriteTest, WithoutNineSlicingTheWholeImageIsDrawnUnstretchedInTheM
     expectSlices(20, 20, 30, 30, 10, 10, 10, 10);
 }
 
-TEST_F(Scale9SpriteTest, ImageThatCannotLoadGivesNullWithALogLine) {
+TEST_F(Scale9SpriteTest, ImageThatCannotLoadGivesAnEmptySpriteWithALogLine) {
     Scale9Sprite* sprite = nullptr;
     {
         test::LogCapture capture;
-        sprite = Scale9Sprite::create("no/such/image.png");
+        sprite = Scale9Sprite::create("no/such/image.png", Rect::ZERO, Rect(2, 2, 4, 4));
         EXPECT_THAT(capture.text(), testing::HasSubstr("Scale9Sprite: cannot load the image \"no/such/image.png\"\n"));
     }
-    EXPECT_EQ(sprite, nullptr);
+    // A node without an image: it lays nothing out and draws nothing, wherever it is put.
+    ASSERT_NE(sprite, nullptr);
+    EXPECT_EQ(sprite->getSprite(), nullptr);
+    place(sprite, 20, 20, 40, 40);
+    frame();
+    EXPECT_TRUE(sprite->getProtectedChildren().empty());
+    EXPECT_EQ(readPixel(40, 40), kBlack);
+    EXPECT_TRUE(Scale9Sprite::create("no/such/image.png") != nullptr);
 
     // Without arguments it is an empty node that draws nothing.
     Scale9Sprite* empty = Scale9Sprite::create();
