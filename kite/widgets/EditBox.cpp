@@ -14,6 +14,8 @@ namespace ui {
 namespace {
 // Room kept between the box and the keyboard.
 constexpr float KEYBOARD_MARGIN = 4.0f;
+// How often the platform half's text field is brought to where the node is.
+constexpr float POSITION_CHECK_INTERVAL = 0.1f;
 }  // namespace
 
 EditBox* EditBox::create(const Size& size, Scale9Sprite* normalSprite, Scale9Sprite*, Scale9Sprite*) {
@@ -162,8 +164,12 @@ void EditBox::adaptRenderers() {
 
 void EditBox::onEnter() {
     Widget::onEnter();
-    // The text field is drawn by the engine as part of this node, so it follows the node without polling.
     if (editBoxImpl) editBoxImpl->onEnter();
+    scheduleWithInterval(schedule_selector(&EditBox::updatePosition), POSITION_CHECK_INTERVAL);
+}
+
+void EditBox::updatePosition(float dt) {
+    if (editBoxImpl) editBoxImpl->updatePosition(dt);
 }
 
 void EditBox::onExit() {

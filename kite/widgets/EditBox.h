@@ -87,6 +87,8 @@ public:
     using Widget::visit;
     void onEnter() override;
     void onExit() override;
+    // Run every 0.1 s while the box is in the scene: the platform half's text field follows the node.
+    void updatePosition(float dt);
 
     // The IME part's keyboard hooks.
     void keyboardWillShow(IMEKeyboardNotificationInfo& info) override;

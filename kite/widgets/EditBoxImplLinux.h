@@ -43,6 +43,7 @@ public:
     void setVisible(bool) override {}
     void setContentSize(const Size& size) override;
     void setAnchorPoint(const Vec2& anchor) override { anchorPoint = anchor; }
+    // The field is drawn as part of the box, so it is always where the node is.
     void updatePosition(float) override {}
     void visit() override {}
     void onEnter() override { setInactiveText(); }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "kite/foundation/Scheduler.h"
+#include "kite/scene/Director.h"
 #include "kite/scene/IMEDispatcher.h"
 #include "kite/scene/Label.h"
 #include "kite/widgets/Scale9Sprite.h"
@@ -183,6 +185,19 @@ TEST_F(EditBoxTest, KeyboardWithoutRoomMovesNothing) {
     covering.end = Rect(0, 0, 400, 90);
     box->keyboardWillShow(covering);
     EXPECT_EQ(box->getAdjustHeight(), 14.0f);  // 90 - (80 - 4)
+}
+
+TEST_F(EditBoxTest, TheFieldFollowsTheNodeByACheckWhileTheBoxIsInTheScene) {
+    Scheduler* scheduler = Director::getInstance()->getScheduler();
+    const SEL_SCHEDULE check = schedule_selector(&EditBox::updatePosition);
+    EditBox* box = EditBox::create(Size(200, 40), ui::Scale9Sprite::create());
+    RefPtr<EditBox> kept(box);
+    EXPECT_FALSE(scheduler->isScheduled(check, box));
+    scene->addChild(box);
+    EXPECT_TRUE(scheduler->isScheduled(check, box));
+    frame();
+    box->removeFromParent();
+    EXPECT_FALSE(scheduler->isScheduled(check, box));
 }
 
 TEST_F(EditBoxTest, BoxRemovedWhileEditingEndsTheEditing) {
