@@ -47,6 +47,10 @@ std::string WapAuthHandler::getMobileCheckUrl() const {
     return serviceOrigin() + "/connect/mobilecheck?appid=" + appId_ + "&uid=" + std::to_string(timeStamp_);
 }
 
+std::optional<std::map<std::string, std::string>> WapAuthHandler::parseURLParams(const std::string& query) {
+    return PGApi::parseURLParams(query);
+}
+
 bool WapAuthHandler::handleWapOAuthOpenUrl(const std::string& url) {
     if (!running_) return false;
     const std::string prefix = appId_ + "://wapoauth?";

@@ -1,6 +1,7 @@
 // The sign-in through the messenger's web pages, when the messenger is not installed.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +36,8 @@ public:
 
     PGUIWebViewControll& getWebViewController();
     std::string getMobileCheckUrl() const;
+    // A page's query read by the messenger's own rule (PGApi::parseURLParams); none when it is refused.
+    static std::optional<std::map<std::string, std::string>> parseURLParams(const std::string& query);
     bool isRunning() const { return running_; }
     // The screen up now, or null (tests look at it).
     PGUIWebViewControll* webViewController() { return webViewController_.get(); }

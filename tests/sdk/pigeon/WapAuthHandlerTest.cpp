@@ -5,7 +5,10 @@
 
 #include <cstdlib>
 
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "PigeonFixture.h"
@@ -128,6 +131,13 @@ TEST_F(WapAuthHandlerTest, CancellingAnswersMinusTwoAndANewSignInReplacesTheOld)
     ASSERT_TRUE(PGApi::sendAuthReq(&request, &silent));
     page().pressLeftBarButton();
     EXPECT_FALSE(handler().isRunning());
+}
+
+TEST(WapAuthHandlerQuery, PagesAreReadByTheMessengersRule) {
+    const auto params = WapAuthHandler::parseURLParams("code=a=b&state=50%&lone&code2=&state=last");
+    ASSERT_TRUE(params);
+    EXPECT_EQ(*params, (std::map<std::string, std::string>{{"code", "a=b"}, {"code2", ""}, {"state", "last"}}));
+    EXPECT_EQ(WapAuthHandler::parseURLParams(""), std::make_optional(std::map<std::string, std::string>()));
 }
 
 }  // namespace
