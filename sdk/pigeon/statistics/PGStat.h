@@ -75,6 +75,9 @@ public:
     void onWillApplicationEnterBackground();
     void onWillApplicationResignActive();
 
+    // The serial queue "PigeonAnalysis", on which every report decision runs in submission order.
+    StatQueue& getTaskQueue() { return task_queue; }
+
     std::optional<std::string> currentPage() const;
     std::optional<std::string> lastPage() const;
 

@@ -53,14 +53,10 @@ sqlite3* PGStatStore::getDBLocked() {
     db_.reset(db);
     // A write-ahead log synced at checkpoints: each insert stays its own transaction and survives
     // the process being killed, without a disk flush per event.
-    execute("PRAGMA journal_mode=WAL");
-    execute("PRAGMA synchronous=NORMAL");
+    updateDatabase("PRAGMA journal_mode=WAL");
+    updateDatabase("PRAGMA synchronous=NORMAL");
     // Every opening makes the tables, so a store reopened or rebuilt is whole.
-    platform::UserDefaults& defaults = PGStatOpenUDID::defaults();
-    if (defaults.integer("PGSTAT_SDK_DB_VER") == 0) defaults.set("PGSTAT_SDK_DB_VER", platform::PlistValue::integer(1));
-    for (const char* sql : {kCreateEvents, kCreateUser, kCreateConfig}) {
-        if (execute(sql) != SQLITE_OK) break;  // a damaged file was rebuilt inside execute
-    }
+    createTablesLocked();
     // The count belongs to the file just opened.
     int code = 0;
     const auto rows =
@@ -69,14 +65,34 @@ sqlite3* PGStatStore::getDBLocked() {
     return db_.get();
 }
 
-void PGStatStore::initDBLocked() {
-    if (!getDBLocked()) statDebugLog("NULL database to init table.");
+void PGStatStore::createTablesLocked() {
+    platform::UserDefaults& defaults = PGStatOpenUDID::defaults();
+    if (defaults.integer("PGSTAT_SDK_DB_VER") == 0) defaults.set("PGSTAT_SDK_DB_VER", platform::PlistValue::integer(1));
+    for (const char* sql : {kCreateEvents, kCreateUser, kCreateConfig}) {
+        if (updateDatabase(sql) != SQLITE_OK) break;  // a damaged file was rebuilt inside updateDatabase
+    }
 }
 
-bool PGStatStore::hasDatabase() {
-    std::lock_guard<std::recursive_mutex> lock(lock_);
-    return getDBLocked() != nullptr;
+void PGStatStore::initDBLocked() {
+    const bool opened = db_ != nullptr;
+    if (!getDBLocked()) {
+        statDebugLog("NULL database to init table.");
+    } else if (opened) {
+        createTablesLocked();  // a fresh opening has made them already
+    }
 }
+
+sqlite3* PGStatStore::getDB() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    return getDBLocked();
+}
+
+void PGStatStore::initDB() {
+    std::lock_guard<std::recursive_mutex> lock(lock_);
+    initDBLocked();
+}
+
+bool PGStatStore::hasDatabase() { return getDB() != nullptr; }
 
 void PGStatStore::closeDB() {
     std::lock_guard<std::recursive_mutex> lock(lock_);
@@ -114,7 +130,7 @@ bool PGStatStore::checkDamage(int code) {
     return true;
 }
 
-int PGStatStore::execute(const char* sql, const std::vector<std::int64_t>& numbers) {
+int PGStatStore::updateDatabase(const char* sql, const std::vector<std::int64_t>& numbers) {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     sqlite3* db = getDBLocked();
     if (!db) return -1;
@@ -157,7 +173,7 @@ private:
 
 void PGStatStore::launch() {
     task_queue.async([this] {
-        execute("update events set status=?1 where status = ?2", {kWaiting, kSending});
+        updateDatabase("update events set status=?1 where status = ?2", {kWaiting, kSending});
         numStoredEvents_ = getStoredEventsNum();
     });
 }
@@ -211,7 +227,7 @@ bool PGStatStore::storeEventNow(PGStatEvent& event) {
     if (numStoredEvents_ >= config.maxStoreEventCount) {
         statDebugLog("Too many events stored in db, erase oldest event");
         // One row, the oldest: rows of the same second are told apart by their id.
-        execute("delete from events where event_id = (select event_id from events order by ts, event_id limit 1)");
+        updateDatabase("delete from events where event_id = (select event_id from events order by ts, event_id limit 1)");
     }
     const std::string content = event.toJsonString(false);  // encoded before the lock: it reads the user record
     const std::size_t length = eventTextLength(content);
@@ -238,6 +254,21 @@ bool PGStatStore::storeEventNow(PGStatEvent& event) {
     return true;
 }
 
+void PGStatStore::updateEvents(std::vector<PGStatStoreEvent> events, int status) {
+    task_queue.async([this, events = std::move(events), status] { updateEventsNow(events, status); });
+}
+
+void PGStatStore::deleteEvents(std::vector<PGStatStoreEvent> events, std::function<void()> callback) {
+    task_queue.async([this, events = std::move(events), callback = std::move(callback)] {
+        deleteEventsNow(events);
+        if (callback) callback();
+    });
+}
+
+void PGStatStore::updateSendFailedEvents(std::vector<PGStatStoreEvent> events) {
+    task_queue.async([this, events = std::move(events)] { updateSendFailedEventsNow(events); });
+}
+
 void PGStatStore::sendCachedEvents(int count) {
     task_queue.async([this, count] { sendCachedEventsNow(count); });
 }
@@ -249,15 +280,15 @@ void PGStatStore::sendCachedEventsNow(int count) {
     std::vector<std::string> texts;
     for (const PGStatStoreEvent& event : events) texts.push_back(event.content);
     // Marked before they leave, in this same job: a later send never picks them up again.
-    updateEvents(events, kSending);
+    updateEventsNow(events, kSending);
     PGStatDispatcher::getInstance().send(std::move(texts), [this, events = std::move(events), count](bool delivered) {
         // The rows' fate is written at once, on the dispatcher's thread under the database lock: a
         // process killed later never sends a delivered batch again.
         if (!delivered) {
-            updateSendFailedEvents(events);
+            updateSendFailedEventsNow(events);
             return;
         }
-        deleteEvents(events);
+        deleteEventsNow(events);
         const int sent = static_cast<int>(events.size());
         task_queue.async([this, sent, count] { sendMoreAfter(sent, count); });
     });
@@ -269,12 +300,12 @@ void PGStatStore::sendMoreAfter(int sent, int count) {
     if (count > 0 && numStoredEvents_ >= static_cast<std::uint32_t>(count)) sendCachedEventsNow(count);
 }
 
-void PGStatStore::updateEvents(const std::vector<PGStatStoreEvent>& events, int status) {
+void PGStatStore::updateEventsNow(const std::vector<PGStatStoreEvent>& events, int status) {
     {
         std::lock_guard<std::recursive_mutex> lock(lock_);
-        RowTransaction transaction([this](const char* sql) { return execute(sql); }, events.size() > 1);
+        RowTransaction transaction([this](const char* sql) { return updateDatabase(sql); }, events.size() > 1);
         for (const PGStatStoreEvent& event : events) {
-            if (execute("update events set status = ?1 where event_id = ?2", {status, event.eventId}) != SQLITE_OK) {
+            if (updateDatabase("update events set status = ?1 where event_id = ?2", {status, event.eventId}) != SQLITE_OK) {
                 transaction.failed();
                 break;
             }
@@ -283,12 +314,12 @@ void PGStatStore::updateEvents(const std::vector<PGStatStoreEvent>& events, int 
     numStoredEvents_ = getStoredEventsNum();
 }
 
-void PGStatStore::deleteEvents(const std::vector<PGStatStoreEvent>& events) {
+void PGStatStore::deleteEventsNow(const std::vector<PGStatStoreEvent>& events) {
     {
         std::lock_guard<std::recursive_mutex> lock(lock_);
-        RowTransaction transaction([this](const char* sql) { return execute(sql); }, events.size() > 1);
+        RowTransaction transaction([this](const char* sql) { return updateDatabase(sql); }, events.size() > 1);
         for (const PGStatStoreEvent& event : events) {
-            if (execute("delete from events where event_id = ?1", {event.eventId}) != SQLITE_OK) {
+            if (updateDatabase("delete from events where event_id = ?1", {event.eventId}) != SQLITE_OK) {
                 transaction.failed();
                 break;
             }
@@ -297,16 +328,16 @@ void PGStatStore::deleteEvents(const std::vector<PGStatStoreEvent>& events) {
     numStoredEvents_ = getStoredEventsNum();
 }
 
-void PGStatStore::updateSendFailedEvents(const std::vector<PGStatStoreEvent>& events) {
+void PGStatStore::updateSendFailedEventsNow(const std::vector<PGStatStoreEvent>& events) {
     const std::uint32_t maxRetries = PGStatConfig::getInstance().maxSendRetryCount;
     {
         std::lock_guard<std::recursive_mutex> lock(lock_);
-        RowTransaction transaction([this](const char* sql) { return execute(sql); }, events.size() > 1);
+        RowTransaction transaction([this](const char* sql) { return updateDatabase(sql); }, events.size() > 1);
         for (const PGStatStoreEvent& event : events) {
             const std::uint32_t sendCount = event.sendCount + 1;
             const int code = sendCount >= maxRetries
-                                 ? execute("delete from events where event_id = ?1", {event.eventId})
-                                 : execute("update events set status=?1,send_count=?2 where event_id = ?3",
+                                 ? updateDatabase("delete from events where event_id = ?1", {event.eventId})
+                                 : updateDatabase("update events set status=?1,send_count=?2 where event_id = ?3",
                                            {kWaiting, sendCount, event.eventId});
             if (code != SQLITE_OK) {
                 transaction.failed();

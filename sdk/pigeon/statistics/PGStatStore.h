@@ -56,7 +56,20 @@ public:
     void storeConfig(const PGStatDataConfig& config);
     void loadConfig(const std::function<void(const PGStatDataConfig&)>& each);
 
+    // Queued on the store's queue: each row's status; the rows removed, then the callback; a failed
+    // send counted, a row that reached the retry limit removed and the others waiting again.
+    void updateEvents(std::vector<PGStatStoreEvent> events, int status);
+    void deleteEvents(std::vector<PGStatStoreEvent> events, std::function<void()> callback);
+    void updateSendFailedEvents(std::vector<PGStatStoreEvent> events);
+
+    // The handle, opened (with its tables) on first need; null when the file cannot be opened.
+    sqlite3* getDB();
+    // Opens the database when needed and makes the tables that are missing.
+    void initDB();
     bool hasDatabase();
+    // Runs one statement, its numbers bound to ?1, ?2...; SQLite's code, -1 without a database.
+    // Values are bound, never written into the text. A damaged file is made anew.
+    int updateDatabase(const char* sql, const std::vector<std::int64_t>& numbers = {});
     void closeDB();
     void deleteDB();
     void close() { closeDB(); }
@@ -80,11 +93,10 @@ private:
     void sendCachedEventsNow(int count);
     // After a delivered batch of `sent` events: more batches while the count asks for them.
     void sendMoreAfter(int sent, int count);
-    // Runs one statement with its bindings; SQLite's code. A damaged file is rebuilt.
-    int execute(const char* sql, const std::vector<std::int64_t>& numbers = {});
-    void updateEvents(const std::vector<PGStatStoreEvent>& events, int status);
-    void deleteEvents(const std::vector<PGStatStoreEvent>& events);
-    void updateSendFailedEvents(const std::vector<PGStatStoreEvent>& events);
+    void createTablesLocked();
+    void updateEventsNow(const std::vector<PGStatStoreEvent>& events, int status);
+    void deleteEventsNow(const std::vector<PGStatStoreEvent>& events);
+    void updateSendFailedEventsNow(const std::vector<PGStatStoreEvent>& events);
     bool checkDamage(int code);
     // Steps a kept statement; a failure logs the line, drops the statement and checks for damage.
     bool runKept(std::unique_ptr<sqlite3_stmt, statsql::StatementFinalizer>& kept, const char* failureLine);

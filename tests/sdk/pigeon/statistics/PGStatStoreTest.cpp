@@ -105,6 +105,57 @@ TEST_F(PGStatStoreTest, TheDatabaseAndItsJournalsAreTheOwnersOnly) {
     }
 }
 
+TEST_F(PGStatStoreTest, RowsChangeStatusCountFailuresAndLeaveOnTheStoresQueue) {
+    PGStatConfig::getInstance().maxSendRetryCount = 2;
+    store().storeEvent(custom("a", 1), nullptr);
+    store().storeEvent(custom("b", 2), nullptr);
+    ASSERT_TRUE(idle());
+    std::vector<PGStatStoreEvent> events = store().loadCachedEvents();
+    ASSERT_EQ(events.size(), 2u);
+
+    store().updateEvents(events, PGStatStore::kSending);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(store().getStoredEventsNum(), 0u);
+    EXPECT_EQ(column(store().databasePath(), "select status from events"), (std::vector<std::string>{"2", "2"}));
+
+    store().updateSendFailedEvents(events);  // first failure of each: both wait again
+    ASSERT_TRUE(idle());
+    events = store().loadCachedEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].sendCount, 1u);
+    store().updateSendFailedEvents({events[0]});  // the limit: "a" goes
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(eventIds(), std::vector<std::string>{"b"});
+
+    std::uint32_t leftWhenCalled = 99;
+    store().deleteEvents(store().loadCachedEvents(), [&] { leftWhenCalled = store().getStoredEventsNum(); });
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(leftWhenCalled, 0u);
+    EXPECT_TRUE(eventIds().empty());
+}
+
+TEST_F(PGStatStoreTest, StatementsBindTheirValuesAndMissingTablesAreMadeAgain) {
+    ASSERT_NE(store().getDB(), nullptr);
+    store().storeEvent(custom("a", 1), nullptr);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(store().updateDatabase("update events set send_count = ?1 where ts = ?2", {7, 1}), SQLITE_OK);
+    EXPECT_EQ(column(store().databasePath(), "select send_count from events"), std::vector<std::string>{"7"});
+    captureLog();
+    PGStatConfig::getInstance().debugEnable = true;
+    EXPECT_NE(store().updateDatabase("update nowhere set x = 1"), SQLITE_OK);
+    EXPECT_TRUE(logged("Failed to execute sql:update nowhere set x = 1 for reason:no such table: nowhere"));
+
+    EXPECT_EQ(store().updateDatabase("drop table events"), SQLITE_OK);
+    store().initDB();
+    store().storeEvent(custom("b", 2), nullptr);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(eventIds(), std::vector<std::string>{"b"});
+
+    store().closeDB();
+    ASSERT_NE(store().getDB(), nullptr);  // opened again on need
+    EXPECT_EQ(store().getStoredEventsNum(), 1u);
+}
+
 TEST_F(PGStatStoreTest, FailedSendsCountUntilTheLimit) {
     StatServer server;
     server.answer(500);

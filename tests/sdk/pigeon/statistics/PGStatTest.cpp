@@ -1,6 +1,8 @@
 // The statistics core: start, sessions and the send, store or drop decision of each strategy.
 #include "sdk/pigeon/statistics/PGStat.h"
 
+#include <future>
+
 #include "StatTestSupport.h"
 
 namespace pigeon {
@@ -57,6 +59,20 @@ TEST_F(PGStatCore, SessionsBeginAfterThirtyQuietSecondsAndAtMidnight) {
     ASSERT_TRUE(idle());
     // Each session began with its environment event, kept for later on a mobile network.
     EXPECT_EQ(storedRows(), 4u);
+}
+
+TEST_F(PGStatCore, EventsAreDecidedOnTheCoresQueueInTheirTurn) {
+    start();
+    // While the queue is held, a recorded event waits for its decision; then it is stored.
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    PGStat::getInstance().getTaskQueue().async([released] { released.wait(); });
+    custom("held");
+    PGStatStore::getInstance().waitForQueue();
+    EXPECT_EQ(storedRows(), 1u);  // the session's environment only
+    release.set_value();
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(storedRows(), 2u);
 }
 
 TEST_F(PGStatCore, WifiSendsAtOnceAndMobileNetworkStores) {
