@@ -81,9 +81,10 @@ void CDAudioManager::initAsynchronously(int mode) {
         configuredMode = mode;
         configured = true;
     }
-    // Engine objects belong to the main thread, so the start is queued there.
-    Director::getInstance()->getScheduler()->performFunctionInMainThread([] { sharedManager(); });
+    Director::getInstance()->getScheduler()->performFunctionInMainThread([] { CDAsynchInitialiser().main(); });
 }
+
+void CDAsynchInitialiser::main() { CDAudioManager::sharedManager(); }
 
 void CDAudioManager::end() {
     CDAudioManager* manager = nullptr;

@@ -14,6 +14,14 @@ namespace audio {
 
 class CDSoundEngine;
 
+// The operation of an asynchronous start: its main makes the shared manager. It is queued on the
+// main thread, since the manager's start registers listeners with, and tells, the engine's event
+// dispatcher, which belongs there.
+class CDAsynchInitialiser {
+public:
+    void main();
+};
+
 class CDAudioManager : public CDAudioInterruptTarget, public CDLongAudioSourceDelegate {
 public:
     // Modes: what the game plays and in which session category.
@@ -38,7 +46,8 @@ public:
     static CDAudioManager* sharedManagerIfMade();
     static int sharedManagerState();
     static void configure(int mode);
-    // Makes the manager at the main thread's next scheduler pass instead of now.
+    // Once, from the state "not started": the mode is configured and a CDAsynchInitialiser makes the
+    // manager at the main thread's next scheduler pass instead of now.
     static void initAsynchronously(int mode);
     static void end();
 

@@ -246,6 +246,33 @@ TEST(AudioStart, AListenerOfTheManagersStartMayUseTheAudioAtOnce) {
         ::testing::ExitedWithCode(0), "");
 }
 
+// The state of the shared manager never goes back, so a child process starts it afresh.
+TEST(AudioStart, AnAsynchronousStartMakesTheManagerOnceInItsModeAtTheMainThreadsNextPass) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            alarm(10);
+            platform::AudioSession::shared().reset();
+            kite::EventDispatcher* events = kite::Director::getInstance()->getEventDispatcher();
+            events->setEnabled(true);
+            int told = 0;
+            events->addCustomEventListener("kCDN_AudioManagerInitialised", [&](kite::EventCustom*) { ++told; });
+            bool ok = CDAudioManager::sharedManagerState() == CDAudioManager::kStateNotStarted;
+            CDAudioManager::initAsynchronously(CDAudioManager::kModeFxOnly);
+            CDAudioManager::initAsynchronously(CDAudioManager::kModeFxPlusMusic);  // already starting
+            ok = ok && CDAudioManager::sharedManagerState() == CDAudioManager::kStateStarting &&
+                 !CDAudioManager::sharedManagerIfMade() && told == 0;
+            kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+            CDAudioManager* made = CDAudioManager::sharedManagerIfMade();
+            ok = ok && made && CDAudioManager::sharedManagerState() == CDAudioManager::kStateReady && told == 1 &&
+                 !made->willPlayBackgroundMusic() && CDAudioManager::sharedManager() == made;
+            CDAudioManager::initAsynchronously(CDAudioManager::kModeFxPlusMusic);
+            kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+            std::_Exit(ok && told == 1 ? 0 : 3);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(SimpleAudioEngineTest, UnreadableMusicLeavesTheChannelSilent) {
     kite::test::LogCapture log;
     const std::string broken = tones.put("broken.mp3", "ID3 but nothing else");
