@@ -21,6 +21,8 @@
 #include "platform/ApplicationInfo.h"
 #include "platform/DeviceProfile.h"
 #include "platform/DeviceSystem.h"
+#include "platform/Utf16.h"
+#include "platform/WirelessNetwork.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
 #include "sdk/pigeon/statistics/PGStatOpenUDID.h"
 #include "sdk/pigeon/statistics/PGStatPasteboard.h"
@@ -247,10 +249,15 @@ void PGStatHelper::resetUserForTesting() {
 }
 
 std::string PGStatHelper::fetchSSIDInfo() const {
-    // No Wi-Fi network name is available on this system.
+    // The network of the first interface that speaks wireless, as the phone asks its first one.
+    const std::vector<std::string> interfaces = platform::supportedWirelessInterfaces();
+    std::optional<platform::WirelessNetwork> network;
+    if (!interfaces.empty()) network = platform::currentWirelessNetwork(interfaces.front());
     Json::Value info(Json::objectValue);
-    info["ss"] = "Not Found";
-    info["bs"] = "Not Found";
+    // A name is any 32 bytes; one that is not text is not reported.
+    const bool named = network && !network->ssid.empty() && platform::utf16Length(network->ssid);
+    info["ss"] = named ? network->ssid : "Not Found";
+    info["bs"] = network && !network->bssid.empty() ? network->bssid : "Not Found";
     return getJson(info);
 }
 
