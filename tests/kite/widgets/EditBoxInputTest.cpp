@@ -15,6 +15,7 @@
 #include "kite/widgets/Scale9Sprite.h"
 #include "platform/InputEvent.h"
 #include "platform/PngFile.h"
+#include "support/GLTest.h"
 #include "support/RunningScene.h"
 
 namespace kite {
@@ -74,7 +75,7 @@ protected:
 
     // Draws a frame, saves it for people to look at, and counts the ink inside the box.
     Ink drawAndMeasure(const std::string& name) {
-        const std::string path = std::string(STARGRID_TEST_ARTIFACTS) + "/edit-box-" + name + ".png";
+        const std::string path = test::artifactsDirectory() + "/edit-box-" + name + ".png";
         hostView->captureNextFrame(path);
         Director::getInstance()->mainLoop();
         std::optional<platform::PngImage> png = platform::readPng(path);
