@@ -108,8 +108,8 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
                         : command == "foreground" ? ScriptStep::Kind::FOREGROUND
                                                   : ScriptStep::Kind::QUIT;
             steps.push_back(step);
-        } else if (command == "shot") {
-            if (args.size() < 2) return fail("shot needs FRAME PATH");
+        } else if (command == "shot" || command == "nodes") {
+            if (args.size() < 2) return fail(command + " needs FRAME PATH");
             // The path is the rest of the line after the frame, spaces included.
             std::istringstream again(line);
             std::string skip, rest;
@@ -117,7 +117,7 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             std::getline(again, rest);
             rest.erase(0, rest.find_first_not_of(" \t"));
             rest.erase(rest.find_last_not_of(" \t\r") + 1);
-            step.kind = ScriptStep::Kind::SHOT;
+            step.kind = command == "shot" ? ScriptStep::Kind::SHOT : ScriptStep::Kind::NODES;
             step.path = rest;
             steps.push_back(step);
         } else {

@@ -17,6 +17,8 @@
 //   foreground FRAME                 and comes back
 //   shot FRAME PATH                  saves the frame drawn at FRAME (or the next one drawn) as a
 //                                    PNG of the window's pixels; PATH is the rest of the line
+//   nodes FRAME PATH                 writes the nodes shown in the frame drawn at FRAME, with their world
+//                                    boxes, to PATH (kite/scene/NodeReport.h gives the format)
 //   quit FRAME                       quits as the window's close button would
 //
 // The stargrid executable takes one with --script FILE; --shot FRAME:PATH adds a shot step.
@@ -29,12 +31,12 @@
 namespace platform {
 
 struct ScriptStep {
-    enum class Kind { DOWN, MOVE, UP, BACKGROUND, FOREGROUND, SHOT, QUIT };
+    enum class Kind { DOWN, MOVE, UP, BACKGROUND, FOREGROUND, SHOT, NODES, QUIT };
     long frame = 0;
     Kind kind = Kind::DOWN;
     float x = 0.0f;
     float y = 0.0f;
-    std::string path;  // shots
+    std::string path;  // shots and node reports
 };
 
 class InputScript {

@@ -1,6 +1,12 @@
 #include "kite/platform/ScriptPlayer.h"
 
+#include <fstream>
+
+#include "kite/foundation/Log.h"
 #include "kite/platform/KTEAGLView.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/NodeReport.h"
+#include "kite/scene/Scene.h"
 #include "platform/HostLoop.h"
 
 namespace kite {
@@ -28,6 +34,7 @@ void ScriptPlayer::afterPass() {
         passed = tick - tick_;
     presented_ = presented;
     tick_ = tick;
+    if (passed > 0) writeReports();
     for (std::uint64_t i = 0; i < passed; ++i) {
         ++frame_;
         play(frame_ + 1);
@@ -56,11 +63,23 @@ void ScriptPlayer::play(long frame) {
             case Kind::SHOT:
                 if (view_) view_->captureNextFrame(step.path);
                 break;
+            case Kind::NODES: pendingReports_.push_back(step.path); break;
             case Kind::BACKGROUND: loop_.post(platform::InputEvent::of(Type::BACKGROUND)); break;
             case Kind::FOREGROUND: loop_.post(platform::InputEvent::of(Type::FOREGROUND)); break;
             case Kind::QUIT: loop_.post(platform::InputEvent::of(Type::CLOSE)); break;
         }
     }
+}
+
+void ScriptPlayer::writeReports() {
+    if (pendingReports_.empty()) return;
+    const std::string report = nodeReport(Director::getInstance()->getRunningScene());
+    for (const std::string& path : pendingReports_) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << report;
+        if (!out) log("ScriptPlayer: cannot write the node report %s", path.c_str());
+    }
+    pendingReports_.clear();
 }
 
 }  // namespace kite

@@ -1,6 +1,8 @@
 // Plays an input script on the host view and the host loop, frame by frame.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/InputScript.h"
 
@@ -24,7 +26,8 @@ public:
     // After each pass of the loop: the steps of every frame that is next once the frames
     // drawn (or background ticks) since the last pass are counted. Touches, background,
     // foreground and quit are posted to the loop as input events, so they arrive before
-    // the next frame is drawn the way the window's own do; shots are armed on the host view.
+    // the next frame is drawn the way the window's own do; shots are armed on the host view,
+    // and node reports are written once that frame has been drawn.
     void afterPass();
 
     // The host view that receives touches and takes shots; null stops both.
@@ -34,11 +37,13 @@ public:
 
 private:
     void play(long frame);
+    void writeReports();
 
     platform::InputScript script_;
     platform::HostLoop& loop_;
     KTEAGLView* view_ = nullptr;
     long frame_ = 0;  // frames drawn or ticked through so far
+    std::vector<std::string> pendingReports_;  // node reports of the frame being drawn
     std::uint64_t presented_ = 0;
     std::uint64_t tick_ = 0;
 };

@@ -234,6 +234,12 @@ Texture2D* TextureCache::getTextureForKey(const std::string& key) const {
     return textures_.at(found);
 }
 
+std::string TextureCache::getKeyOfTexture(const Texture2D* texture) const {
+    for (const auto& [key, cached] : textures_)
+        if (cached == texture) return key;
+    return "";
+}
+
 void TextureCache::removeTextureForKey(const std::string& key) {
     const std::string found = findKey(key);
     if (found.empty()) return;

@@ -53,6 +53,8 @@ public:
     virtual void unbindAllImageAsync();
 
     Texture2D* getTextureForKey(const std::string& key) const;
+    // The key a texture is cached under (its full path for a file); empty when it is not cached.
+    std::string getKeyOfTexture(const Texture2D* texture) const;
     void removeTextureForKey(const std::string& key);
     void removeAllTextures();
 

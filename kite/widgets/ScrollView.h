@@ -8,6 +8,7 @@
 #include "kite/rendering/CustomCommand.h"
 #include "kite/scene/ActionTween.h"
 #include "kite/scene/Layer.h"
+#include "kite/scene/NodeReport.h"
 
 namespace kite {
 namespace extension {
@@ -22,7 +23,7 @@ public:
     virtual void scrollViewDidZoom(ScrollView*) {}
 };
 
-class ScrollView : public Layer, public ActionTweenDelegate {
+class ScrollView : public Layer, public ActionTweenDelegate, public ReportsWindow {
 public:
     // NONE only marks "no direction yet" for the table view.
     enum class Direction { NONE = -1, HORIZONTAL = 0, VERTICAL = 1, BOTH = 2 };
@@ -96,7 +97,7 @@ public:
     void onTouchCancelled(Touch* touch, Event* event) override;
 
     // The view's rectangle in world space, through every ancestor's scale.
-    Rect getViewRect() const;
+    Rect getViewRect() const override;
     bool hasVisibleParents() const;
 
 protected:

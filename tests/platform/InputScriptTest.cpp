@@ -16,7 +16,7 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
         "tap 10 320 568.5   # press and release\n"
         "\n"
         "drag 20 0 0 30 60 3\n"
-        "background 30\nforeground 40\nquit 50\n",
+        "background 30\nforeground 40\nnodes 45 /tmp/menu nodes.txt\nquit 50\n",
         &error);
     ASSERT_TRUE(script) << error;
     auto at10 = script->stepsAt(10);
@@ -33,13 +33,15 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
     EXPECT_EQ(script->stepsAt(24)[0].kind, Kind::UP);
     EXPECT_EQ(script->stepsAt(30)[0].kind, Kind::BACKGROUND);
     EXPECT_EQ(script->stepsAt(40)[0].kind, Kind::FOREGROUND);
+    EXPECT_EQ(script->stepsAt(45)[0].kind, Kind::NODES);
+    EXPECT_EQ(script->stepsAt(45)[0].path, "/tmp/menu nodes.txt");
     EXPECT_EQ(script->stepsAt(50)[0].kind, Kind::QUIT);
     EXPECT_EQ(script->lastFrame(), 50);
     EXPECT_TRUE(script->stepsAt(5).empty());
 }
 
 TEST(InputScript, MalformedLinesAreRefusedWithTheirLineNumber) {
-    for (const char* bad : {"tap 0 1 2", "tap 1 2", "tap x 1 2", "hover 3 1 1", "drag 1 0 0 5 5 0", "shot 3",
+    for (const char* bad : {"tap 0 1 2", "tap 1 2", "tap x 1 2", "hover 3 1 1", "drag 1 0 0 5 5 0", "shot 3", "nodes 3",
                             "background 2 3", "down 4 1e40 2", "move 2 nan 3", "up 99999999999 1 1"}) {
         std::string error;
         EXPECT_FALSE(InputScript::parse(std::string("# ok\n") + bad, &error)) << bad;

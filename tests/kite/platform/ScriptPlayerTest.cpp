@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "kite/platform/Application.h"
@@ -61,6 +62,16 @@ TEST_F(ScriptPlayerTest, ShotIsTakenOfTheFrameDrawnAtItsNumberWhenPassesDrawNoth
     Director::getInstance()->setAnimationInterval(3.0 / 60);  // a frame every third pass
     const auto shot = dir / "frame4.png";
     EXPECT_EQ(framesWhenSaved("shot 4 " + shot.string() + "\n", shot), 4);
+}
+
+TEST_F(ScriptPlayerTest, ANodeReportIsWrittenOnceItsFrameIsDrawn) {
+    Director::getInstance()->setAnimationInterval(3.0 / 60);
+    const auto report = dir / "nodes.txt";
+    EXPECT_EQ(framesWhenSaved("nodes 4 " + report.string() + "\n", report), 4);
+    std::ifstream in(report);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first.rfind("0\tkite::", 0), 0u) << first;  // the running scene
 }
 
 TEST_F(ScriptPlayerTest, StepsInTheBackgroundComeAtTheLoopsTicks) {

@@ -1,0 +1,92 @@
+#include "kite/scene/NodeReport.h"
+
+#include <cxxabi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <typeinfo>
+
+#include "kite/rendering/TextureCache.h"
+#include "kite/scene/Director.h"
+#include "kite/scene/Label.h"
+#include "kite/scene/Menu.h"
+#include "kite/scene/MenuItem.h"
+#include "kite/scene/Sprite.h"
+
+namespace kite {
+
+namespace {
+
+std::string className(const Node& node) {
+    const char* mangled = typeid(node).name();
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> readable(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
+                                                     std::free);
+    return status == 0 && readable ? readable.get() : mangled;
+}
+
+// An item takes taps when it and its menu are enabled.
+bool takesTaps(const MenuItem& item) {
+    const auto* menu = dynamic_cast<const Menu*>(item.getParent());
+    return item.isEnabled() && (!menu || menu->isEnabled());
+}
+
+std::string oneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c != '\r' && c != '\t')
+            out += c;
+    }
+    return out;
+}
+
+std::string kindAndDetail(Node* node) {
+    if (auto* item = dynamic_cast<MenuItem*>(node)) return takesTaps(*item) ? "item\t" : "node\t";
+    if (auto* label = dynamic_cast<Label*>(node)) return "label\t" + oneLine(label->getString());
+    if (auto* sprite = dynamic_cast<Sprite*>(node)) {
+        TextureCache* cache = Director::getInstance()->getTextureCache();
+        const std::string file = cache && sprite->getTexture() ? cache->getKeyOfTexture(sprite->getTexture()) : "";
+        return "sprite\t" + file;
+    }
+    return "node\t";
+}
+
+void report(Node* node, int depth, std::string& out) {
+    if (!node->isVisible()) return;
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (auto* window = dynamic_cast<ReportsWindow*>(node)) {
+        const Rect view = window->getViewRect();
+        left = view.getMinX(), bottom = view.getMinY(), right = view.getMaxX(), top = view.getMaxY();
+    } else {
+        const Size size = node->getContentSize();
+        const Vec2 corners[] = {Vec2(0, 0), Vec2(size.width, 0), Vec2(0, size.height), Vec2(size.width, size.height)};
+        for (int k = 0; k < 4; ++k) {
+            const Vec2 world = node->convertToWorldSpace(corners[k]);
+            left = k ? std::min(left, world.x) : world.x;
+            right = k ? std::max(right, world.x) : world.x;
+            bottom = k ? std::min(bottom, world.y) : world.y;
+            top = k ? std::max(top, world.y) : world.y;
+        }
+    }
+    char box[96];
+    std::snprintf(box, sizeof box, "%.1f %.1f %.1f %.1f", static_cast<double>(left), static_cast<double>(bottom),
+                  static_cast<double>(right), static_cast<double>(top));
+    out += std::to_string(depth) + "\t" + className(*node) + "\t" + box + "\t" + kindAndDetail(node) + "\n";
+    if (dynamic_cast<Label*>(node)) return;  // what a label holds is its own drawing of the text
+    node->sortAllChildren();
+    for (Node* child : node->getChildren()) report(child, depth + 1, out);
+}
+
+}  // namespace
+
+std::string nodeReport(Node* root) {
+    std::string out;
+    if (root) report(root, 0, out);
+    return out;
+}
+
+}  // namespace kite
