@@ -1,7 +1,10 @@
-// Every resource the game's code names is in Resources/ and loads; so does everything the generator made.
+// Every resource the game's code names is in Resources/ and loads; so does everything the generator made. Every
+// picture has a drawing of its own in the generator, and what is committed is what the generator draws.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -14,6 +17,7 @@
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Label.h"
 #include "platform/SoundFile.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -88,6 +92,49 @@ TEST_F(ResourcesTest, SoundsDecodeAsMP3) {
         EXPECT_TRUE(decoded.ok) << path << ": " << decoded.error;
         EXPECT_EQ(decoded.sound.bitsPerSample, 16) << path;
     }
+}
+
+// Runs the generator (on the system Python, where Pillow lives) and answers its exit status and output.
+std::pair<int, std::string> generator(const std::string& args, const kite::test::TemporaryFolder& folder) {
+    const std::string out = folder.path() + "/generator.txt";
+    const std::string command = "/usr/bin/python3 " STARGRID_SOURCE_DIR "/tools/make_assets.py " + args + " >" + out +
+                                " 2>&1";
+    const int status = std::system(command.c_str());
+    std::ifstream in(out);
+    std::stringstream text;
+    text << in.rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
+}
+
+TEST(GeneratorTest, EveryPictureTheGameNamesHasADrawingOfItsOwn) {
+    kite::test::TemporaryFolder folder("generator-check");
+    ASSERT_TRUE(folder.made());
+    EXPECT_EQ(generator("--check", folder), std::make_pair(0, std::string()));
+    // A picture the game names without a drawing stops the generator: there is no drawing to fall back on.
+    fs::copy(fs::path(STARGRID_SOURCE_DIR) / "Classes", fs::path(folder.path()) / "Classes");
+    std::ofstream(fs::path(folder.path()) / "Classes" / "Extra.cpp") << "const char* const kExtra = \"Menu/btn_new.png\";\n";
+    const auto [status, output] = generator("--check --root " + folder.path(), folder);
+    EXPECT_NE(status, 0);
+    EXPECT_THAT(output, ::testing::HasSubstr("no drawing for ['Menu/btn_new.png']"));
+}
+
+TEST(GeneratorTest, TheCommittedResourcesAreWhatTheGeneratorMakes) {
+    kite::test::TemporaryFolder folder("generator-out");
+    ASSERT_TRUE(folder.made());
+    const auto [status, output] = generator("--out " + folder.path() + "/Resources", folder);
+    ASSERT_EQ(status, 0) << output;
+    int compared = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(folder.path()) / "Resources")) {
+        if (!entry.is_regular_file()) continue;
+        const fs::path relative = fs::relative(entry.path(), fs::path(folder.path()) / "Resources");
+        std::ifstream made(entry.path(), std::ios::binary), committed(kResources / relative, std::ios::binary);
+        std::stringstream a, b;
+        a << made.rdbuf();
+        b << committed.rdbuf();
+        EXPECT_TRUE(a.str() == b.str()) << relative << " differs from what tools/make_assets.py makes";
+        ++compared;
+    }
+    EXPECT_GE(compared, 130);
 }
 
 TEST_F(ResourcesTest, FingerSheetGivesAFrameAnimation) {

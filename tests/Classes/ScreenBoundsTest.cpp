@@ -1,73 +1,42 @@
-// Every button a screen shows lies on the screen, apart from its neighbours, on both design heights
-// (720 points: iPhone 4 and iPad; 852 points: the tall iPhone 5); popup texts stay inside their box.
+// Every screen and dialog keeps the layout rules (tests/support/ScreenLayout.h) on both design heights
+// (720 points: iPhone 4 and iPad; 852 points: the tall iPhone 5): pictures inside their panels, controls
+// apart, labels clear of each other and of foreign controls, nothing hidden under a picture.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <functional>
 #include <string>
-#include <vector>
 
+#include "Classes/GameLayer.h"
 #include "Classes/GameOverLayer.h"
+#include "Classes/GuideLayer.h"
 #include "Classes/HelpLayer.h"
 #include "Classes/LoginLayer.h"
 #include "Classes/MenuLayer.h"
 #include "Classes/MenuScreens.h"
 #include "Classes/PauseLayer.h"
 #include "Classes/PopupBoxLayer.h"
+#include "Classes/PropPaintLayer.h"
 #include "Classes/QKSingleton.h"
 #include "Classes/RankedLayer.h"
 #include "Classes/SaleLayer.h"
+#include "Classes/ShareLayer.h"
 #include "Classes/ShopLayer.h"
+#include "Classes/StarMatrix.h"
 #include "ServerTestSupport.h"
-#include "kite/scene/Label.h"
-#include "kite/scene/Menu.h"
 #include "kite/scene/MenuItem.h"
-#include "kite/scene/Sprite.h"
+#include "kite/scene/NodeReport.h"
+#include "support/ScreenLayout.h"
 
 namespace {
 
 using game::test::DrawnServerGameTest;
+using stargrid::test::Screen;
 
-struct Box {
-    float left, bottom, right, top;
-    bool overlaps(const Box& other) const {
-        return left < other.right && other.left < right && bottom < other.top && other.bottom < top;
-    }
-};
+const char* const kPhone = "13812345678";
 
-// A node's content rectangle in world points.
-Box worldBox(const kite::Node* node) {
-    const kite::Size size = node->getContentSize();
-    const kite::Vec2 a = node->convertToWorldSpace(kite::Vec2(0, 0));
-    const kite::Vec2 b = node->convertToWorldSpace(kite::Vec2(size.width, size.height));
-    return {std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
-}
-
-bool shown(const kite::Node* node) {
-    for (; node; node = node->getParent())
-        if (!node->isVisible()) return false;
-    return true;
-}
-
-// The shown items of every menu under a node, menu by menu.
-std::vector<std::vector<kite::MenuItem*>> menusUnder(kite::Node* root) {
-    std::vector<std::vector<kite::MenuItem*>> menus;
-    std::function<void(kite::Node*)> walk = [&](kite::Node* node) {
-        if (dynamic_cast<kite::Menu*>(node)) {
-            menus.emplace_back();
-            for (kite::Node* child : node->getChildren())
-                if (auto* item = dynamic_cast<kite::MenuItem*>(child); item && shown(item))
-                    menus.back().push_back(item);
-        }
-        for (kite::Node* child : node->getChildren()) walk(child);
-    };
-    walk(root);
-    return menus;
-}
-
-std::string describe(const Box& box) {
-    return "[" + std::to_string(box.left) + ", " + std::to_string(box.bottom) + " .. " + std::to_string(box.right) +
-           ", " + std::to_string(box.top) + "]";
+std::string listed(const std::vector<std::string>& problems) {
+    std::string text;
+    for (const std::string& p : problems) text += "\n  " + p;
+    return text;
 }
 
 class ScreenBoundsTest : public DrawnServerGameTest, public ::testing::WithParamInterface<int> {
@@ -75,11 +44,22 @@ protected:
     int frameHeight() const override { return GetParam(); }
     void SetUp() override {
         QKSingleton::getInstance()->tallScreen = GetParam() > 720;
+        QKSingleton::getInstance()->setGuideStatus(1);
         DrawnServerGameTest::SetUp();
     }
     void TearDown() override {
         DrawnServerGameTest::TearDown();
         QKSingleton::getInstance()->tallScreen = false;
+    }
+
+    Screen screen() { return Screen::parse(kite::nodeReport(director->getRunningScene())); }
+
+    // The screen as drawn now keeps every rule; the shown screen must hold the named class.
+    void expectKeepsTheRules(const std::string& name, const std::string& layer) {
+        const Screen shown = screen();
+        ASSERT_GE(shown.find(layer), 0) << name << ": no " << layer << " on the screen";
+        const std::vector<std::string> problems = shown.problems();
+        EXPECT_TRUE(problems.empty()) << name << " at height " << GetParam() << ":" << listed(problems);
     }
 
     MenuLayer* openMenu() {
@@ -88,83 +68,105 @@ protected:
         settleAndDraw();
         return menu;
     }
-
-    // Adds a dialog to the scene, lets it pop in and checks its buttons.
-    void expectButtonsFit(kite::Node* screen, const std::string& name) {
-        ASSERT_NE(screen, nullptr) << name;
-        if (!screen->getParent()) scene->addChild(screen, 2);
-        frames(20);
-        const Box visible{0, 0, static_cast<float>(frameWidth()), static_cast<float>(frameHeight())};
-        int items = 0;
-        for (const auto& menu : menusUnder(screen)) {
-            for (std::size_t i = 0; i < menu.size(); ++i) {
-                ++items;
-                const Box box = worldBox(menu[i]);
-                EXPECT_TRUE(box.left >= visible.left && box.right <= visible.right && box.bottom >= visible.bottom &&
-                            box.top <= visible.top)
-                    << name << " item " << i << " at " << describe(box) << " leaves the screen";
-                for (std::size_t j = i + 1; j < menu.size(); ++j)
-                    EXPECT_FALSE(box.overlaps(worldBox(menu[j])))
-                        << name << " items " << i << " and " << j << " overlap";
-            }
-        }
-        EXPECT_GT(items, 0) << name;
+    // Adds the dialog, lets it pop in and checks it, then takes it away again.
+    void checkDialog(kite::Node* parent, kite::Node* dialog, const std::string& name, const std::string& layer) {
+        ASSERT_NE(dialog, nullptr) << name;
+        if (!dialog->getParent()) parent->addChild(dialog, 2);
+        settleAndDraw();
+        expectKeepsTheRules(name, layer);
+        QKSingleton* state = QKSingleton::getInstance();
+        if (dialog == static_cast<kite::Node*>(state->getCurrentPopup()))
+            state->removePopup();
+        else
+            dialog->removeFromParent();
+        frames(1);
     }
-
-    // The popup's title and message lie inside its box and apart from each other.
-    void expectTextsInsideBox(kite::Node* popup) {
-        ASSERT_NE(popup, nullptr);
-        std::vector<kite::Sprite*> boxes;
-        for (kite::Node* child : popup->getChildren())
-            if (auto* box = dynamic_cast<kite::Sprite*>(child); box && !box->getChildren().empty())
-                boxes.push_back(box);
-        ASSERT_EQ(boxes.size(), 1u);
-        const Box box = worldBox(boxes[0]);
-        std::vector<Box> texts;
-        for (kite::Node* child : boxes[0]->getChildren()) {
-            auto* label = dynamic_cast<kite::Label*>(child);
-            if (!label || label->getString().empty()) continue;
-            const Box text = worldBox(label);
-            EXPECT_TRUE(text.left >= box.left && text.right <= box.right && text.bottom >= box.bottom &&
-                        text.top <= box.top)
-                << "\"" << label->getString() << "\" at " << describe(text) << " leaves its box " << describe(box);
-            for (const Box& other : texts) EXPECT_FALSE(text.overlaps(other)) << label->getString();
-            texts.push_back(text);
-        }
-        EXPECT_GE(texts.size(), 2u);
+    GameLayer* openPlayScreen() {
+        GameLayer* play = GameLayer::create();
+        scene->addChild(play);
+        for (int i = 0; i < 600 && !(play->getBoard() && !play->getBoard()->isMoving()); ++i) frames(1);
+        return play;
     }
 };
 
-TEST_P(ScreenBoundsTest, TheMenuAndItsDialogsKeepEveryButtonOnScreen) {
+TEST_P(ScreenBoundsTest, TheMenuAndItsDialogs) {
     MenuLayer* menu = openMenu();
-    expectButtonsFit(menu, "menu");
-    expectButtonsFit(HelpLayer::create(), "help");
-    expectButtonsFit(ShopLayer::create(), "shop");
-    expectButtonsFit(SaleLayer::create(), "sale");
-    expectButtonsFit(LoginLayer::create(), "login");
-    expectButtonsFit(RankedLayer::create(), "ranked");
+    expectKeepsTheRules("menu", "MenuLayer");
+    checkDialog(menu, HelpLayer::create(), "help", "HelpLayer");
+    checkDialog(menu, ShopLayer::create(), "shop", "ShopLayer");
+    for (int tier = 0; tier < 4; ++tier) {
+        QKSingleton::getInstance()->setPayTier(tier);
+        checkDialog(menu, SaleLayer::create(), "sale " + std::to_string(tier), "SaleLayer");
+    }
+    checkDialog(menu, LoginLayer::create(), "binding", "LoginLayer");
     MenuScreens::openInfo(menu);
-    frames(1);
-    expectButtonsFit(menu->getChildren().back(), "info");
+    checkDialog(menu, menu->getChildren().back(), "info without a phone", "InfoLayer");
+    MenuScreens::openShare(menu);
+    checkDialog(menu, menu->getChildren().back(), "share", "ShareLayer");
 }
 
-TEST_P(ScreenBoundsTest, ThePlayScreenDialogsKeepEveryButtonOnScreen) {
-    expectButtonsFit(PauseLayer::create(), "pause");
-    expectButtonsFit(GameOverLayer::create(), "game over");
+TEST_P(ScreenBoundsTest, TheDialogsOfABoundPlayer) {
+    bindAccount(kPhone, "1234", 3);
+    for (int k = 0; k < 6; ++k)
+        ASSERT_TRUE(server->store().seedAccount({"1390000000" + std::to_string(k), "x", 900 - 100 * k, 0, 0}));
+    ASSERT_TRUE(server->store().setPrize(kPhone, {stargrid_server::Prize::PhoneCredit, 10}));
+    MenuLayer* menu = openMenu();
+    expectKeepsTheRules("menu with red packets", "MenuLayer");
+    MenuScreens::openInfo(menu);
+    checkDialog(menu, menu->getChildren().back(), "info with a phone", "InfoLayer");
+    QKSingleton::getInstance()->redPacketCount = 3;
+    MenuScreens::openShare(menu);
+    checkDialog(menu, menu->getChildren().back(), "share with red packets", "ShareLayer");
+    RankedLayer* ranked = RankedLayer::create();
+    menu->addChild(ranked, 2);
+    settleAndDraw();
+    ASSERT_TRUE(ranked->getReceiveButton()->isVisible());
+    expectKeepsTheRules("leaderboard with a prize", "RankedLayer");
+    ranked->menuReceiveCallback();
+    frames(15);
+    expectKeepsTheRules("phone input over the leaderboard", "PopupBoxLayer");
 }
 
-TEST_P(ScreenBoundsTest, PopupTextsStayInsideTheirBox) {
+TEST_P(ScreenBoundsTest, EveryFormOfThePopup) {
+    MenuLayer* menu = openMenu();
     QKSingleton* state = QKSingleton::getInstance();
-    const std::string longMessage = "当前无网络！系统将不会上传您的成绩到排行榜！";
-    state->showAlert(scene.get(), "提示", longMessage);
-    expectButtonsFit(state->getCurrentPopup(), "alert");
-    expectTextsInsideBox(state->getCurrentPopup());
-    state->showConfirm(scene.get(), "提示", "绑定账号可获得分享\r\n红包及排名奖励，是\r\n否立即绑定？", 1);
-    expectButtonsFit(state->getCurrentPopup(), "confirm");
-    expectTextsInsideBox(state->getCurrentPopup());
-    state->showPhoneInput(scene.get(), "领取话费", "请输入手机号");
-    expectButtonsFit(state->getCurrentPopup(), "phone input");
-    expectTextsInsideBox(state->getCurrentPopup());
+    state->showAlert(menu, "提示", "当前无网络！系统将不会上传您的成绩到排行榜！");
+    checkDialog(menu, state->getCurrentPopup(), "alert", "PopupBoxLayer");
+    state->showConfirm(menu, "提示", "绑定账号可获得分享\r\n红包及排名奖励，是\r\n否立即绑定？", 1);
+    checkDialog(menu, state->getCurrentPopup(), "confirm", "PopupBoxLayer");
+    LoginLayer* login = LoginLayer::create();
+    menu->addChild(login, 2);
+    state->showNotice(login, "提示", "账号绑定成功！\r\n祝您游戏愉快！");
+    checkDialog(login, state->getCurrentPopup(), "notice", "PopupBoxLayer");
+    state->showWaitBox(menu);
+    checkDialog(menu, state->getCurrentPopup(), "wait box", "PopupBoxLayer");
+}
+
+TEST_P(ScreenBoundsTest, ThePlayScreenAndItsDialogs) {
+    GameLayer* play = openPlayScreen();
+    ASSERT_NE(play->getBoard(), nullptr);
+    play->showComboWord(12);
+    frames(1);
+    expectKeepsTheRules("play screen with a combo", "GameLayer");
+    play->getBombToggle()->activate();
+    frames(1);
+    expectKeepsTheRules("play screen with a prompt", "GameLayer");
+    checkDialog(play, PauseLayer::create(), "pause", "PauseLayer");
+    checkDialog(play, GameOverLayer::create(), "game over", "GameOverLayer");
+    for (int row = 0; row < 10; ++row) {
+        PropPaintLayer* chooser = PropPaintLayer::create();
+        play->addChild(chooser, 2);
+        chooser->placeAt(kite::Vec2(row * 48.0f + 24, row * 48.0f + 24));
+        checkDialog(play, chooser, "paint chooser over row " + std::to_string(row), "PropPaintLayer");
+    }
+    for (int page = 0; page < 3; ++page) {
+        GuideLayer* guide = GuideLayer::create();
+        guide->gameLayer = play;
+        if (page == 0) guide->showBombPage();
+        if (page == 1) guide->showPaintPage();
+        if (page == 2) guide->showResetPage();
+        checkDialog(play, guide, "tutorial page " + std::to_string(page + 1), "GuideLayer");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(DesignHeights, ScreenBoundsTest, ::testing::Values(720, 852));

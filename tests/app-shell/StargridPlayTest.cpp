@@ -28,12 +28,12 @@ const std::string kBombProp = at(kDesignWidth / 2 - 85, kDesignHeight - 155);
 const std::string kPaintProp = at(kDesignWidth / 2, kDesignHeight - 155);
 const std::string kResetProp = at(kDesignWidth / 2 + 85, kDesignHeight - 155);
 const std::string kPause = at(kDesignWidth - 49, kDesignHeight - 100);
-// The dialog "Common/bg_dialog_3.png" (400 x 300) centred on the screen; its buttons from its corner.
+// The dialog "Common/bg_dialog_3.png" (400 x 480) centred on the screen; its buttons from its corner.
 constexpr float kDialogLeft = kDesignWidth / 2 - 200;
-constexpr float kDialogBottom = kDesignHeight / 2 - 150;
-const std::string kPauseClose = at(kDialogLeft + 400 - 32, kDialogBottom + 300 - 32);
-const std::string kPauseRestart = at(kDialogLeft + 200, kDialogBottom + 150 - 20);
-const std::string kRetry = at(kDialogLeft + 200, kDialogBottom + 150 - 160);
+constexpr float kDialogBottom = kDesignHeight / 2 - 240;
+const std::string kPauseClose = at(kDialogLeft + 400 - 32, kDialogBottom + 480 - 32);
+const std::string kPauseRestart = at(kDialogLeft + 200, kDialogBottom + 240 - 20);
+const std::string kRetry = at(kDialogLeft + 200, kDialogBottom + 240 - 160);
 
 std::string cellTap(int index) {
     const float x = board::columnOf(index) * 48.0f + 24.0f;
@@ -54,12 +54,18 @@ bool near(const Pixel& p, const Pixel& q, int tolerance = 24) {
     return std::abs(p.r - q.r) < tolerance && std::abs(p.g - q.g) < tolerance && std::abs(p.b - q.b) < tolerance;
 }
 
-// Whether the picture from the bundle is shown centred at the design point: a pixel just inside its left edge.
-bool showsPicture(const Shot& shot, const std::string& file, float centreX, float centreY) {
+// Whether the picture from the bundle is shown centred at the design point: its pixel at (column, row) from
+// its top left, a point no other element covers, shows in the shot. A row of -1 is the middle one.
+bool showsPicture(const Shot& shot, const std::string& file, float centreX, float centreY, int column = 12,
+                  int row = -1) {
     std::optional<Shot> picture = readPNG(std::string(STARGRID_SOURCE_DIR "/Resources/") + file);
     if (!picture) return false;
-    const unsigned char* p = &picture->rgba[(static_cast<std::size_t>(picture->height / 2) * picture->width + 12) * 4];
-    return near(pixelAt(shot, centreX - picture->width / 2.0f + 12, centreY), {p[0], p[1], p[2]});
+    const int width = static_cast<int>(picture->width), height = static_cast<int>(picture->height);
+    if (row < 0) row = height / 2;
+    const unsigned char* p = &picture->rgba[(static_cast<std::size_t>(row) * width + column) * 4];
+    if (p[3] < 255) return false;  // a point the picture leaves see-through proves nothing
+    return near(pixelAt(shot, centreX - width / 2.0f + column + 0.5f, centreY + height / 2.0f - row - 0.5f),
+                {p[0], p[1], p[2]}, 40);
 }
 
 // Pixels of a bitmap font's fill colour in the band of a line of text centred on the design row.
@@ -185,7 +191,8 @@ TEST_F(StargridPlay, PropsPaintChooserAndPauseKeepTheBoardAndTheStoreInStep) {
     const Pixel promptFill{220, 240, 255};  // "Font/NumberF.fnt"
     EXPECT_GT(textPixelsOnRow(shot("bomb-armed"), kDesignHeight - 295, promptFill), 100) << "no bomb prompt";
     EXPECT_EQ(boardInShot(shot("bombed")), bombed);
-    EXPECT_TRUE(showsPicture(shot("paint-chooser"), "Scene/prop_paint_box.png", kDesignWidth / 2, boxY));
+    // Left of the colour buttons.
+    EXPECT_TRUE(showsPicture(shot("paint-chooser"), "Scene/prop_paint_box.png", kDesignWidth / 2, boxY, 7));
     EXPECT_EQ(boardInShot(shot("painted")), repainted);
     Saved saved = stored();
     EXPECT_EQ(boardInShot(shot("rearranged")), saved.cells);
@@ -200,7 +207,8 @@ TEST_F(StargridPlay, PropsPaintChooserAndPauseKeepTheBoardAndTheStoreInStep) {
                               "\nshot 186 " + shotPath("resumed") + "\ntap 190 " + kPause + "\ntap 200 " +
                               kPauseRestart + "\nshot 370 " + shotPath("restarted") + "\nquit 372\n";
     ASSERT_EQ(run("--script " + script("pause.script", pause)), 0);
-    EXPECT_TRUE(showsPicture(shot("paused"), "Scene/bg_game_pause.png", kDesignWidth / 2, kDesignHeight / 2));
+    // The header ribbon.
+    EXPECT_TRUE(showsPicture(shot("paused"), "Scene/bg_game_pause.png", kDesignWidth / 2, kDesignHeight / 2, 104, 44));
     EXPECT_EQ(boardInShot(shot("resumed")), saved.cells);
     Saved restarted = stored();
     EXPECT_EQ(boardInShot(shot("restarted")), restarted.cells);
@@ -296,7 +304,7 @@ TEST_F(StargridPlay, LostLevelShowsGameOverAndTheRetryCostsFiveDiamonds) {
                               "\ntap 430 " + kRetry + "\nshot 600 " + shotPath("retried") + "\nquit 602\n";
     ASSERT_EQ(run("--script " + script("lost.script", steps)), 0);
     const Shot over = shot("game-over");
-    EXPECT_TRUE(showsPicture(over, "Scene/bg_game_over.png", kDesignWidth / 2, kDesignHeight / 2));
+    EXPECT_TRUE(showsPicture(over, "Scene/bg_game_over.png", kDesignWidth / 2, kDesignHeight / 2, 104, 44));
     Saved saved = stored();
     EXPECT_EQ(saved.integer("diamond"), 0);
     EXPECT_EQ(saved.integer("isAlive"), 1);

@@ -3,6 +3,7 @@
 #pragma once
 #include <png.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdlib>
@@ -25,12 +26,10 @@ namespace stargrid::test {
 
 namespace fs = std::filesystem;
 
-// What the generator gives each piece colour, and the board's background.
-constexpr std::array<std::array<int, 3>, board::kColourCount> kStarColours = {
-    {{46, 204, 64}, {230, 38, 60}, {255, 214, 0}, {150, 60, 230}, {30, 120, 255}}};
-constexpr std::array<int, 3> kBackground = {18, 22, 44};
 constexpr float kScale = 640.0f / 480.0f;  // iphone5 pixels per design point
 constexpr float kDesignHeight = 852.0f;
+// Where a cell is read: off its centre, clear of the piece's star and highlight (design points).
+constexpr float kReadOffset = 10.0f;
 
 struct Shot {
     unsigned width = 0, height = 0;
@@ -47,15 +46,32 @@ inline std::optional<Shot> readPNG(const std::string& path) {
     return shot;
 }
 
-// A cell's centre in window pixels, from the top left.
+// Each piece's colour where a cell is read, from the piece pictures the board draws.
+inline std::array<std::array<int, 3>, board::kColourCount> pieceColours() {
+    static const char* const kNames[board::kColourCount] = {"green", "red", "yellow", "purple", "blue"};
+    std::array<std::array<int, 3>, board::kColourCount> colours{};
+    for (int colour = 0; colour < board::kColourCount; ++colour) {
+        std::optional<Shot> piece =
+            readPNG(std::string(STARGRID_SOURCE_DIR "/Resources/Star/star_") + kNames[colour] + ".png");
+        if (!piece) continue;
+        const auto at = static_cast<std::size_t>(24 + kReadOffset);
+        const unsigned char* p = &piece->rgba[(at * piece->width + at) * 4];
+        colours[colour] = {p[0], p[1], p[2]};
+    }
+    return colours;
+}
+
+// A cell's reading point in window pixels, from the top left.
 inline std::array<int, 2> cellPixel(int index) {
-    const float x = board::columnOf(index) * 48.0f + 24.0f;
-    const float y = (board::kRows - board::rowOf(index)) * 48.0f - 24.0f;
+    const float x = board::columnOf(index) * 48.0f + 24.0f + kReadOffset;
+    const float y = (board::kRows - board::rowOf(index)) * 48.0f - 24.0f - kReadOffset;
     return {static_cast<int>(x * kScale), static_cast<int>((kDesignHeight - y) * kScale)};
 }
 
-// The board read back from the colours at the cell centres; -2 for a colour that is neither piece nor background.
+// The board read back from the colours of its cells: an empty cell shows the dark night sky, a piece its
+// colour; -2 for anything else.
 inline board::Cells boardInShot(const Shot& shot) {
+    static const auto colours = pieceColours();
     board::Cells cells;
     for (int index = 0; index < board::kCellCount; ++index) {
         const auto [x, y] = cellPixel(index);
@@ -63,9 +79,9 @@ inline board::Cells boardInShot(const Shot& shot) {
         auto near = [p](const std::array<int, 3>& c) {
             return std::abs(p[0] - c[0]) < 24 && std::abs(p[1] - c[1]) < 24 && std::abs(p[2] - c[2]) < 24;
         };
-        cells[index] = near(kBackground) ? board::kEmpty : -2;
+        cells[index] = std::max({p[0], p[1], p[2]}) < 120 ? board::kEmpty : -2;
         for (int colour = 0; colour < board::kColourCount; ++colour)
-            if (near(kStarColours[colour])) cells[index] = colour;
+            if (near(colours[colour])) cells[index] = colour;
     }
     return cells;
 }
