@@ -108,17 +108,19 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
                         : command == "foreground" ? ScriptStep::Kind::FOREGROUND
                                                   : ScriptStep::Kind::QUIT;
             steps.push_back(step);
-        } else if (command == "shot" || command == "nodes") {
-            if (args.size() < 2) return fail(command + " needs FRAME PATH");
-            // The path is the rest of the line after the frame, spaces included.
+        } else if (command == "shot" || command == "nodes" || command == "type") {
+            if (args.size() < 2) return fail(command + (command == "type" ? " needs FRAME TEXT" : " needs FRAME PATH"));
+            // The path or text is the rest of the line after the frame, spaces included.
             std::istringstream again(line);
             std::string skip, rest;
             again >> skip >> skip;
             std::getline(again, rest);
             rest.erase(0, rest.find_first_not_of(" \t"));
             rest.erase(rest.find_last_not_of(" \t\r") + 1);
-            step.kind = command == "shot" ? ScriptStep::Kind::SHOT : ScriptStep::Kind::NODES;
-            step.path = rest;
+            step.kind = command == "shot"    ? ScriptStep::Kind::SHOT
+                        : command == "nodes" ? ScriptStep::Kind::NODES
+                                             : ScriptStep::Kind::TYPE;
+            (step.kind == ScriptStep::Kind::TYPE ? step.text : step.path) = rest;
             steps.push_back(step);
         } else {
             return fail("unknown step \"" + command + "\"");

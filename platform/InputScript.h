@@ -17,6 +17,7 @@
 //   foreground FRAME                 and comes back
 //   shot FRAME PATH                  saves the frame drawn at FRAME (or the next one drawn) as a
 //                                    PNG of the window's pixels; PATH is the rest of the line
+//   type FRAME TEXT                  types the text (the rest of the line) as the keyboard would commit it
 //   nodes FRAME PATH                 writes the nodes shown in the frame drawn at FRAME, with their world
 //                                    boxes, to PATH (kite/scene/NodeReport.h gives the format)
 //   quit FRAME                       quits as the window's close button would
@@ -31,12 +32,13 @@
 namespace platform {
 
 struct ScriptStep {
-    enum class Kind { DOWN, MOVE, UP, BACKGROUND, FOREGROUND, SHOT, NODES, QUIT };
+    enum class Kind { DOWN, MOVE, UP, BACKGROUND, FOREGROUND, SHOT, NODES, TYPE, QUIT };
     long frame = 0;
     Kind kind = Kind::DOWN;
     float x = 0.0f;
     float y = 0.0f;
     std::string path;  // shots and node reports
+    std::string text;  // typed text
 };
 
 class InputScript {

@@ -64,6 +64,12 @@ void ScriptPlayer::play(long frame) {
                 if (view_) view_->captureNextFrame(step.path);
                 break;
             case Kind::NODES: pendingReports_.push_back(step.path); break;
+            case Kind::TYPE: {
+                platform::InputEvent typed = platform::InputEvent::of(Type::TEXT_INPUT, view_ ? view_->getWindowID() : 0);
+                typed.text = step.text;
+                loop_.post(typed);
+                break;
+            }
             case Kind::BACKGROUND: loop_.post(platform::InputEvent::of(Type::BACKGROUND)); break;
             case Kind::FOREGROUND: loop_.post(platform::InputEvent::of(Type::FOREGROUND)); break;
             case Kind::QUIT: loop_.post(platform::InputEvent::of(Type::CLOSE)); break;

@@ -16,7 +16,7 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
         "tap 10 320 568.5   # press and release\n"
         "\n"
         "drag 20 0 0 30 60 3\n"
-        "background 30\nforeground 40\nnodes 45 /tmp/menu nodes.txt\nquit 50\n",
+        "background 30\nforeground 40\ntype 42 138 1234\nnodes 45 /tmp/menu nodes.txt\nquit 50\n",
         &error);
     ASSERT_TRUE(script) << error;
     auto at10 = script->stepsAt(10);
@@ -33,6 +33,8 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
     EXPECT_EQ(script->stepsAt(24)[0].kind, Kind::UP);
     EXPECT_EQ(script->stepsAt(30)[0].kind, Kind::BACKGROUND);
     EXPECT_EQ(script->stepsAt(40)[0].kind, Kind::FOREGROUND);
+    EXPECT_EQ(script->stepsAt(42)[0].kind, Kind::TYPE);
+    EXPECT_EQ(script->stepsAt(42)[0].text, "138 1234");
     EXPECT_EQ(script->stepsAt(45)[0].kind, Kind::NODES);
     EXPECT_EQ(script->stepsAt(45)[0].path, "/tmp/menu nodes.txt");
     EXPECT_EQ(script->stepsAt(50)[0].kind, Kind::QUIT);
@@ -41,7 +43,7 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
 }
 
 TEST(InputScript, MalformedLinesAreRefusedWithTheirLineNumber) {
-    for (const char* bad : {"tap 0 1 2", "tap 1 2", "tap x 1 2", "hover 3 1 1", "drag 1 0 0 5 5 0", "shot 3", "nodes 3",
+    for (const char* bad : {"tap 0 1 2", "tap 1 2", "tap x 1 2", "hover 3 1 1", "drag 1 0 0 5 5 0", "shot 3", "nodes 3", "type 4",
                             "background 2 3", "down 4 1e40 2", "move 2 nan 3", "up 99999999999 1 1"}) {
         std::string error;
         EXPECT_FALSE(InputScript::parse(std::string("# ok\n") + bad, &error)) << bad;

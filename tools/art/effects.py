@@ -35,9 +35,10 @@ def stage_clear():
     """Shown when the level's target is reached; it then shrinks into the top bar's corner."""
     width, height = 168, 100
     c = Canvas(width, height)
-    for k, (x, y, r) in enumerate([(width / 2 - 40, 26, 13), (width / 2, 18, 17), (width / 2 + 40, 26, 13)]):
+    # Clear of the top edge: shrunk into the top bar's corner, the picture's top meets the level's tab.
+    for k, (x, y, r) in enumerate([(width / 2 - 40, 30, 12), (width / 2, 24, 15), (width / 2 + 40, 30, 12)]):
         style.badge_star(c, (x, y), r)
-    style.ribbon(c, (width / 2, 66), 124, 44, "过关！", colour=(60, 190, 110), text_size=26)
+    style.ribbon(c, (width / 2, 68), 124, 42, "过关！", colour=(60, 190, 110), text_size=26)
     return c.finish()
 
 

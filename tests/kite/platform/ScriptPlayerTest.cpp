@@ -10,6 +10,8 @@
 #include "kite/platform/Application.h"
 #include "kite/platform/KTEAGLView.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/Scene.h"
+#include "kite/scene/TextFieldTTF.h"
 #include "platform/HostLoop.h"
 #include "support/RunningScene.h"
 #include "support/TemporaryFolder.h"
@@ -45,6 +47,7 @@ protected:
         handlers.afterPass = [&player] { player.afterPass(); };
         handlers.background = [this] { app.didEnterBackground(); };
         handlers.foreground = [this] { app.willEnterForeground(); };
+        handlers.input = [this](const platform::InputEvent& event) { view->handleInput(event); };
         loop().setHandlers(handlers);
         app.run();
         player.start();
@@ -72,6 +75,17 @@ TEST_F(ScriptPlayerTest, ANodeReportIsWrittenOnceItsFrameIsDrawn) {
     std::string first;
     std::getline(in, first);
     EXPECT_EQ(first.rfind("0\tkite::", 0), 0u) << first;  // the running scene
+}
+
+TEST_F(ScriptPlayerTest, TypedTextReachesTheFieldTheKeyboardIsAttachedTo) {
+    TextFieldTTF* field = TextFieldTTF::textFieldWithPlaceHolder("number", "DejaVu Sans", 12);
+    ASSERT_NE(field, nullptr);
+    scene->addChild(field);
+    ASSERT_TRUE(field->attachWithIME());
+    const auto shot = dir / "typed.png";
+    EXPECT_EQ(framesWhenSaved("type 2 138 00\nshot 3 " + shot.string() + "\n", shot), 3);
+    EXPECT_EQ(field->getString(), "138 00");
+    field->detachWithIME();
 }
 
 TEST_F(ScriptPlayerTest, StepsInTheBackgroundComeAtTheLoopsTicks) {
