@@ -65,7 +65,8 @@ void ScriptPlayer::play(long frame) {
                 break;
             case Kind::NODES: pendingReports_.push_back(step.path); break;
             case Kind::TYPE: {
-                platform::InputEvent typed = platform::InputEvent::of(Type::TEXT_INPUT, view_ ? view_->getWindowID() : 0);
+                platform::InputEvent typed =
+                    platform::InputEvent::of(Type::TEXT_INPUT, view_ ? view_->getWindowID() : 0);
                 typed.text = step.text;
                 loop_.post(typed);
                 break;

@@ -42,7 +42,7 @@ private:
     platform::InputScript script_;
     platform::HostLoop& loop_;
     KTEAGLView* view_ = nullptr;
-    long frame_ = 0;  // frames drawn or ticked through so far
+    long frame_ = 0;                           // frames drawn or ticked through so far
     std::vector<std::string> pendingReports_;  // node reports of the frame being drawn
     std::uint64_t presented_ = 0;
     std::uint64_t tick_ = 0;

@@ -22,8 +22,7 @@ namespace {
 std::string className(const Node& node) {
     const char* mangled = typeid(node).name();
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> readable(abi::__cxa_demangle(mangled, nullptr, nullptr, &status),
-                                                     std::free);
+    std::unique_ptr<char, void (*)(void*)> readable(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
     return status == 0 && readable ? readable.get() : mangled;
 }
 

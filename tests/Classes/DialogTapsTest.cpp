@@ -60,7 +60,9 @@ protected:
         frames(2);
     }
     // A point of a sprite, from its bottom-left corner, on the screen.
-    static kite::Vec2 on(kite::Sprite* sprite, float x, float y) { return sprite->convertToWorldSpace(kite::Vec2(x, y)); }
+    static kite::Vec2 on(kite::Sprite* sprite, float x, float y) {
+        return sprite->convertToWorldSpace(kite::Vec2(x, y));
+    }
 
     GameData* data = GameData::getInstance();
     GameLayer* play = nullptr;

@@ -97,8 +97,8 @@ TEST_F(ResourcesTest, SoundsDecodeAsMP3) {
 // Runs the generator (on the system Python, where Pillow lives) and answers its exit status and output.
 std::pair<int, std::string> generator(const std::string& args, const kite::test::TemporaryFolder& folder) {
     const std::string out = folder.path() + "/generator.txt";
-    const std::string command = "/usr/bin/python3 " STARGRID_SOURCE_DIR "/tools/make_assets.py " + args + " >" + out +
-                                " 2>&1";
+    const std::string command =
+        "/usr/bin/python3 " STARGRID_SOURCE_DIR "/tools/make_assets.py " + args + " >" + out + " 2>&1";
     const int status = std::system(command.c_str());
     std::ifstream in(out);
     std::stringstream text;
@@ -112,7 +112,8 @@ TEST(GeneratorTest, EveryPictureTheGameNamesHasADrawingOfItsOwn) {
     EXPECT_EQ(generator("--check", folder), std::make_pair(0, std::string()));
     // A picture the game names without a drawing stops the generator: there is no drawing to fall back on.
     fs::copy(fs::path(STARGRID_SOURCE_DIR) / "Classes", fs::path(folder.path()) / "Classes");
-    std::ofstream(fs::path(folder.path()) / "Classes" / "Extra.cpp") << "const char* const kExtra = \"Menu/btn_new.png\";\n";
+    std::ofstream(fs::path(folder.path()) / "Classes" / "Extra.cpp")
+        << "const char* const kExtra = \"Menu/btn_new.png\";\n";
     const auto [status, output] = generator("--check --root " + folder.path(), folder);
     EXPECT_NE(status, 0);
     EXPECT_THAT(output, ::testing::HasSubstr("no drawing for ['Menu/btn_new.png']"));

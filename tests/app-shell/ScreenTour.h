@@ -17,14 +17,14 @@ namespace stargrid::test {
 
 struct Device {
     const char* name;
-    int width, height;  // pixels
+    int width, height;   // pixels
     float designHeight;  // the design is always 480 points wide
     bool tall() const { return designHeight > 720; }
 };
 
 inline const std::vector<Device>& devices() {
-    static const std::vector<Device> all = {{"iphone4", 640, 960, 720}, {"iphone5", 640, 1136, 852},
-                                            {"ipad", 768, 1024, 720}};
+    static const std::vector<Device> all = {
+        {"iphone4", 640, 960, 720}, {"iphone5", 640, 1136, 852}, {"ipad", 768, 1024, 720}};
     return all;
 }
 
@@ -39,9 +39,9 @@ inline std::pair<float, float> pictureSize(const std::string& file) {
     auto found = sizes.find(file);
     if (found != sizes.end()) return found->second;
     std::optional<platform::PngImage> image = platform::readPng(STARGRID_SOURCE_DIR "/Resources/" + file);
-    const std::pair<float, float> size = image ? std::make_pair(static_cast<float>(image->width),
-                                                                static_cast<float>(image->height))
-                                               : std::make_pair(0.0f, 0.0f);
+    const std::pair<float, float> size =
+        image ? std::make_pair(static_cast<float>(image->width), static_cast<float>(image->height))
+              : std::make_pair(0.0f, 0.0f);
     return sizes[file] = size;
 }
 
@@ -75,7 +75,9 @@ public:
     }
 
     // The play screen.
-    Point prop(int index) const { return {240.0f + 85.0f * static_cast<float>(index - 1), h_ - (tall_ ? 155.0f : 135.0f)}; }
+    Point prop(int index) const {
+        return {240.0f + 85.0f * static_cast<float>(index - 1), h_ - (tall_ ? 155.0f : 135.0f)};
+    }
     Point pause() const { return {480 - 49, h_ - 100}; }
     Point screenClose() const { return {480 - 32, h_ - 30}; }
     static Point cell(int row, int column) {
@@ -154,8 +156,9 @@ inline std::optional<platform::PngImage> scaledDown(const platform::PngImage& im
                 int sum = 0;
                 for (int dy = 0; dy < factor; ++dy)
                     for (int dx = 0; dx < factor; ++dx)
-                        sum += image.rgba[(static_cast<std::size_t>(y * factor + dy) * image.width + x * factor + dx) *
-                                              4 + c];
+                        sum +=
+                            image.rgba[(static_cast<std::size_t>(y * factor + dy) * image.width + x * factor + dx) * 4 +
+                                       c];
                 out.rgba[(static_cast<std::size_t>(y) * out.width + x) * 4 + c] =
                     static_cast<std::uint8_t>(sum / (factor * factor));
             }
@@ -167,7 +170,8 @@ inline bool writeContactSheet(const std::vector<std::string>& shots, const std::
                               int perRow = 6) {
     std::vector<platform::PngImage> images;
     for (const std::string& shot : shots)
-        if (std::optional<platform::PngImage> image = platform::readPng(shot)) images.push_back(*scaledDown(*image, factor));
+        if (std::optional<platform::PngImage> image = platform::readPng(shot))
+            images.push_back(*scaledDown(*image, factor));
     if (images.empty()) return false;
     const int cellW = images[0].width + 8, cellH = images[0].height + 8;
     const int columns = std::min(perRow, static_cast<int>(images.size()));

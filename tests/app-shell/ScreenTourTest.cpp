@@ -100,23 +100,34 @@ protected:
     }
 
     std::vector<std::string> environment(const std::string& home) const {
-        return {"SDL_VIDEODRIVER=offscreen",         "ALSOFT_DRIVERS=null",
-                "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
-                "XDG_CACHE_HOME=" + home + "/cache",   "XDG_RUNTIME_DIR=" + home,
-                "STARGRID_NETWORK=up",                 "STARGRID_SEED=7",
-                "STARGRID_STORE=defer",                "STARGRID_BOOTSTRAP_URL=" + server->url("/bus_ser_ios.html")};
+        return {"SDL_VIDEODRIVER=offscreen",
+                "ALSOFT_DRIVERS=null",
+                "XDG_CONFIG_HOME=" + home + "/config",
+                "XDG_DATA_HOME=" + home + "/data",
+                "XDG_CACHE_HOME=" + home + "/cache",
+                "XDG_RUNTIME_DIR=" + home,
+                "STARGRID_NETWORK=up",
+                "STARGRID_SEED=7",
+                "STARGRID_STORE=defer",
+                "STARGRID_BOOTSTRAP_URL=" + server->url("/bus_ser_ios.html")};
     }
 
     // The preferences of a player who has seen the tutorial or not, with a phone bound or not and a stored
     // game on the given board.
     static void storePlayer(const std::string& home, bool bound, bool tutorialSeen, const board::Cells& cells) {
         std::map<std::string, std::string> values = {
-            {"playerStatus", "<integer>1</integer>"}, {"guideStatus", tutorialSeen ? "<integer>1</integer>" : "<integer>0</integer>"},
-            {"musicOnOff", "<true/>"},                {"soundOnOff", "<true/>"},
-            {"voiceOnOff", "<true/>"},                {"isAlive", "<true/>"},
-            {"currentLevel", "<integer>0</integer>"}, {"currentScore", "<integer>0</integer>"},
-            {"propBombCount", "<integer>3</integer>"}, {"propPaintCount", "<integer>3</integer>"},
-            {"propResetCount", "<integer>3</integer>"}, {"diamond", "<integer>20</integer>"}};
+            {"playerStatus", "<integer>1</integer>"},
+            {"guideStatus", tutorialSeen ? "<integer>1</integer>" : "<integer>0</integer>"},
+            {"musicOnOff", "<true/>"},
+            {"soundOnOff", "<true/>"},
+            {"voiceOnOff", "<true/>"},
+            {"isAlive", "<true/>"},
+            {"currentLevel", "<integer>0</integer>"},
+            {"currentScore", "<integer>0</integer>"},
+            {"propBombCount", "<integer>3</integer>"},
+            {"propPaintCount", "<integer>3</integer>"},
+            {"propResetCount", "<integer>3</integer>"},
+            {"diamond", "<integer>20</integer>"}};
         if (bound) {
             values["cellphone"] = "<string>" + base64Encode(kPhone) + "</string>";
             values["password"] = "<string>" + base64Encode("1234") + "</string>";
@@ -185,13 +196,18 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
     slow.path = "/game/ShareInfo_iOS";
     slow.delayMs = 1500;
     server->overrides().push(slow);
-    menu.tap(at.bottomRow(1)).tap(at.onDialog(dialog2, pictureSize(dialog2).first / 2 - 60, 255), 8).station("wait-box");
+    menu.tap(at.bottomRow(1))
+        .tap(at.onDialog(dialog2, pictureSize(dialog2).first / 2 - 60, 255), 8)
+        .station("wait-box");
     play("bound", menu);
 
     // A new player: the bind prompt, the tutorial, a big group, the props, the chooser, pause, then binding.
     storePlayer(folder.path() + "/new", false, false, greenBlock());
     TourScript game(device, shots);
-    game.wait(150).tap(at.start()).station("confirm").tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 40);
+    game.wait(150)
+        .tap(at.start())
+        .station("confirm")
+        .tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 40);
     game.station("play-banner").wait(170).station("tutorial-bomb");
     game.tap(at.prop(0)).station("tutorial-paint").tap(at.prop(1)).station("tutorial-reset").tap(at.prop(2));
     game.station("alert").tap(at.onDialog(popup, pictureSize(popup).first / 2, 60), 15);

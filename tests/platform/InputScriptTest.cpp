@@ -43,8 +43,8 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
 }
 
 TEST(InputScript, MalformedLinesAreRefusedWithTheirLineNumber) {
-    for (const char* bad : {"tap 0 1 2", "tap 1 2", "tap x 1 2", "hover 3 1 1", "drag 1 0 0 5 5 0", "shot 3", "nodes 3", "type 4",
-                            "background 2 3", "down 4 1e40 2", "move 2 nan 3", "up 99999999999 1 1"}) {
+    for (const char* bad : {"tap 0 1 2", "tap 1 2", "tap x 1 2", "hover 3 1 1", "drag 1 0 0 5 5 0", "shot 3", "nodes 3",
+                            "type 4", "background 2 3", "down 4 1e40 2", "move 2 nan 3", "up 99999999999 1 1"}) {
         std::string error;
         EXPECT_FALSE(InputScript::parse(std::string("# ok\n") + bad, &error)) << bad;
         EXPECT_THAT(error, ::testing::StartsWith("line 2: ")) << bad;

@@ -15,8 +15,8 @@ namespace stargrid::test {
 namespace {
 
 // Layers that take every touch while they show: the player can only touch what is on them.
-const char* const kDialogs[] = {"HelpLayer",   "InfoLayer",     "LoginLayer",    "ShareLayer",    "RankedLayer",
-                                "ShopLayer",   "SaleLayer",     "PauseLayer",    "GameOverLayer", "GuideLayer",
+const char* const kDialogs[] = {"HelpLayer",      "InfoLayer",     "LoginLayer",  "ShareLayer",    "RankedLayer",
+                                "ShopLayer",      "SaleLayer",     "PauseLayer",  "GameOverLayer", "GuideLayer",
                                 "PropPaintLayer", "PopupBoxLayer", "WebViewLayer"};
 constexpr float kPanelMargin = 8.0f;
 constexpr float kSlack = 0.5f;  // rounding of the report's boxes
@@ -228,7 +228,8 @@ void Screen::checkPanels(int scope, std::vector<std::string>& out) const {
         if (!placed || insideControl(i)) continue;
         ScreenNode shown;
         if (!shownBox(i, shown) || shown.left != nodes_[static_cast<std::size_t>(i)].left ||
-            shown.top != nodes_[static_cast<std::size_t>(i)].top || shown.right != nodes_[static_cast<std::size_t>(i)].right ||
+            shown.top != nodes_[static_cast<std::size_t>(i)].top ||
+            shown.right != nodes_[static_cast<std::size_t>(i)].right ||
             shown.bottom != nodes_[static_cast<std::size_t>(i)].bottom)
             continue;  // clipped by a table: the table's own box is checked
         int panel = nodes_[static_cast<std::size_t>(i)].parent;
@@ -263,8 +264,8 @@ void Screen::checkLabels(const std::vector<int>& labels, const std::vector<int>&
         for (std::size_t b = a + 1; b < labels.size(); ++b) {
             ScreenNode y;
             shownBox(labels[b], y);
-            if (overlapArea(x, y) > 0 &&
-                !withinLeading(nodes_[static_cast<std::size_t>(labels[a])], nodes_[static_cast<std::size_t>(labels[b])]))
+            if (overlapArea(x, y) > 0 && !withinLeading(nodes_[static_cast<std::size_t>(labels[a])],
+                                                        nodes_[static_cast<std::size_t>(labels[b])]))
                 out.push_back(x.describe() + " overlaps " + y.describe());
         }
         for (int control : controls)
@@ -292,8 +293,8 @@ void Screen::checkPictures(int scope, const std::vector<int>& covered, std::vect
             const bool above = p > x;
             const bool under = pic.left <= target.left + kSlack && pic.right >= target.right - kSlack &&
                                pic.bottom <= target.bottom + kSlack && pic.top >= target.top - kSlack;
-            const std::string what = isControl(x) ? "the control \"" + controlName(x) + "\" " + boxText(target)
-                                                  : target.describe();
+            const std::string what =
+                isControl(x) ? "the control \"" + controlName(x) + "\" " + boxText(target) : target.describe();
             if (above)
                 out.push_back(pic.describe() + " is drawn over " + what);
             else if (!under && isControl(x))

@@ -74,18 +74,18 @@ TEST_F(NodeReportTest, ShownNodesComeInDrawingOrderWithTheirWorldBoxes) {
     director->mainLoop();
 
     const std::vector<std::string> report = lines(nodeReport(scene));
-    EXPECT_THAT(report, ElementsAre("0\tkite::Scene\t0.0 0.0 96.0 64.0\tnode\t",
-                                    "1\tkite::Camera\t0.0 0.0 0.0 0.0\tnode\t",
-                                    // The menu (z 0) before the panel (z 1); the hidden node is not there.
-                                    "1\tkite::Menu\t0.0 0.0 96.0 64.0\tnode\t",
-                                    "2\tkite::MenuItemSprite\t60.0 45.0 80.0 55.0\titem\t",
-                                    "3\tkite::Sprite\t60.0 45.0 80.0 55.0\tsprite\t" + image,
-                                    // Disabled: it takes no taps.
-                                    "2\tkite::MenuItemSprite\t60.0 25.0 80.0 35.0\tnode\t",
-                                    "3\tkite::Sprite\t60.0 25.0 80.0 35.0\tsprite\t" + image,
-                                    "1\tkite::Sprite\t10.0 10.0 50.0 30.0\tsprite\t" + image,
-                                    ::testing::AllOf(::testing::StartsWith("2\tkite::Label\t14.0 12.0 "),
-                                                     ::testing::EndsWith("\tlabel\tOK\\ngo"))));
+    EXPECT_THAT(
+        report,
+        ElementsAre("0\tkite::Scene\t0.0 0.0 96.0 64.0\tnode\t", "1\tkite::Camera\t0.0 0.0 0.0 0.0\tnode\t",
+                    // The menu (z 0) before the panel (z 1); the hidden node is not there.
+                    "1\tkite::Menu\t0.0 0.0 96.0 64.0\tnode\t", "2\tkite::MenuItemSprite\t60.0 45.0 80.0 55.0\titem\t",
+                    "3\tkite::Sprite\t60.0 45.0 80.0 55.0\tsprite\t" + image,
+                    // Disabled: it takes no taps.
+                    "2\tkite::MenuItemSprite\t60.0 25.0 80.0 35.0\tnode\t",
+                    "3\tkite::Sprite\t60.0 25.0 80.0 35.0\tsprite\t" + image,
+                    "1\tkite::Sprite\t10.0 10.0 50.0 30.0\tsprite\t" + image,
+                    ::testing::AllOf(::testing::StartsWith("2\tkite::Label\t14.0 12.0 "),
+                                     ::testing::EndsWith("\tlabel\tOK\\ngo"))));
 }
 
 // A scroll view's window onto what it holds.
@@ -97,7 +97,8 @@ TEST_F(NodeReportTest, AWindowedNodeReportsItsWindow) {
     auto* window = createAutoreleased<Window>();
     window->setContentSize(Size(500, 500));
     scene->addChild(window);
-    EXPECT_THAT(lines(nodeReport(scene)), ::testing::Contains("1\tkite::(anonymous namespace)::Window\t5.0 6.0 35.0 26.0\tnode\t"));
+    EXPECT_THAT(lines(nodeReport(scene)),
+                ::testing::Contains("1\tkite::(anonymous namespace)::Window\t5.0 6.0 35.0 26.0\tnode\t"));
 }
 
 TEST_F(NodeReportTest, NoRootGivesAnEmptyReport) { EXPECT_EQ(nodeReport(nullptr), ""); }
