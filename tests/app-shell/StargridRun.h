@@ -28,8 +28,10 @@ namespace fs = std::filesystem;
 
 constexpr float kScale = 640.0f / 480.0f;  // iphone5 pixels per design point
 constexpr float kDesignHeight = 852.0f;
-// Where a cell is read: off its centre, clear of the piece's star and highlight (design points).
-constexpr float kReadOffset = 10.0f;
+// Where a cell is read (design points from its centre, y down): three points clear of the piece's star and
+// highlight; the colour most of them show wins, so a passing spark does not change the reading.
+constexpr int kReadPoints = 3;
+constexpr float kReadOffsets[kReadPoints][2] = {{10, 10}, {-10, 10}, {10, -10}};
 
 struct Shot {
     unsigned width = 0, height = 0;
@@ -46,25 +48,30 @@ inline std::optional<Shot> readPNG(const std::string& path) {
     return shot;
 }
 
-// Each piece's colour where a cell is read, from the piece pictures the board draws.
-inline std::array<std::array<int, 3>, board::kColourCount> pieceColours() {
+using Colour = std::array<int, 3>;
+
+// Each piece's colour at each reading point, from the piece pictures the board draws.
+inline std::array<std::array<Colour, kReadPoints>, board::kColourCount> pieceColours() {
     static const char* const kNames[board::kColourCount] = {"green", "red", "yellow", "purple", "blue"};
-    std::array<std::array<int, 3>, board::kColourCount> colours{};
+    std::array<std::array<Colour, kReadPoints>, board::kColourCount> colours{};
     for (int colour = 0; colour < board::kColourCount; ++colour) {
         std::optional<Shot> piece =
             readPNG(std::string(STARGRID_SOURCE_DIR "/Resources/Star/star_") + kNames[colour] + ".png");
         if (!piece) continue;
-        const auto at = static_cast<std::size_t>(24 + kReadOffset);
-        const unsigned char* p = &piece->rgba[(at * piece->width + at) * 4];
-        colours[colour] = {p[0], p[1], p[2]};
+        for (int point = 0; point < kReadPoints; ++point) {
+            const auto x = static_cast<std::size_t>(24 + kReadOffsets[point][0]);
+            const auto y = static_cast<std::size_t>(24 + kReadOffsets[point][1]);
+            const unsigned char* p = &piece->rgba[(y * piece->width + x) * 4];
+            colours[colour][point] = {p[0], p[1], p[2]};
+        }
     }
     return colours;
 }
 
-// A cell's reading point in window pixels, from the top left.
-inline std::array<int, 2> cellPixel(int index) {
-    const float x = board::columnOf(index) * 48.0f + 24.0f + kReadOffset;
-    const float y = (board::kRows - board::rowOf(index)) * 48.0f - 24.0f - kReadOffset;
+// A cell's centre in window pixels, from the top left; with an offset, a reading point of it.
+inline std::array<int, 2> cellPixel(int index, float dx = 0, float dy = 0) {
+    const float x = board::columnOf(index) * 48.0f + 24.0f + dx;
+    const float y = (board::kRows - board::rowOf(index)) * 48.0f - 24.0f - dy;
     return {static_cast<int>(x * kScale), static_cast<int>((kDesignHeight - y) * kScale)};
 }
 
@@ -74,14 +81,23 @@ inline board::Cells boardInShot(const Shot& shot) {
     static const auto colours = pieceColours();
     board::Cells cells;
     for (int index = 0; index < board::kCellCount; ++index) {
-        const auto [x, y] = cellPixel(index);
-        const unsigned char* p = &shot.rgba[(static_cast<std::size_t>(y) * shot.width + x) * 4];
-        auto near = [p](const std::array<int, 3>& c) {
-            return std::abs(p[0] - c[0]) < 24 && std::abs(p[1] - c[1]) < 24 && std::abs(p[2] - c[2]) < 24;
-        };
-        cells[index] = std::max({p[0], p[1], p[2]}) < 120 ? board::kEmpty : -2;
-        for (int colour = 0; colour < board::kColourCount; ++colour)
-            if (near(colours[colour])) cells[index] = colour;
+        std::array<int, board::kColourCount + 2> votes{};  // empty, unknown, then the colours
+        for (int point = 0; point < kReadPoints; ++point) {
+            const auto [x, y] = cellPixel(index, kReadOffsets[point][0], kReadOffsets[point][1]);
+            const unsigned char* p = &shot.rgba[(static_cast<std::size_t>(y) * shot.width + x) * 4];
+            auto near = [p](const Colour& c) {
+                return std::abs(p[0] - c[0]) < 24 && std::abs(p[1] - c[1]) < 24 && std::abs(p[2] - c[2]) < 24;
+            };
+            int vote = std::max({p[0], p[1], p[2]}) < 120 ? 0 : 1;
+            for (int colour = 0; colour < board::kColourCount; ++colour)
+                if (near(colours[colour][point])) vote = 2 + colour;
+            ++votes[static_cast<std::size_t>(vote)];
+        }
+        const auto most = std::max_element(votes.begin(), votes.end()) - votes.begin();
+        cells[index] = votes[static_cast<std::size_t>(most)] < 2 ? -2
+                       : most == 0                              ? board::kEmpty
+                       : most == 1                              ? -2
+                                                                : static_cast<int>(most) - 2;
     }
     return cells;
 }
