@@ -108,6 +108,14 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
                         : command == "foreground" ? ScriptStep::Kind::FOREGROUND
                                                   : ScriptStep::Kind::QUIT;
             steps.push_back(step);
+        } else if (command == "sleep") {
+            char* end = nullptr;
+            const long ms = args.size() == 2 ? std::strtol(args[1].c_str(), &end, 10) : -1;
+            if (args.size() != 2 || *end != '\0' || ms < 1 || ms > kMaxSleepMs)
+                return fail("sleep needs FRAME MILLISECONDS (1 to 10000)");
+            step.kind = ScriptStep::Kind::SLEEP;
+            step.milliseconds = static_cast<int>(ms);
+            steps.push_back(step);
         } else if (command == "shot" || command == "nodes" || command == "type") {
             if (args.size() < 2) return fail(command + (command == "type" ? " needs FRAME TEXT" : " needs FRAME PATH"));
             // The path or text is the rest of the line after the frame, spaces included.

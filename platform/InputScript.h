@@ -18,6 +18,9 @@
 //   shot FRAME PATH                  saves the frame drawn at FRAME (or the next one drawn) as a
 //                                    PNG of the window's pixels; PATH is the rest of the line
 //   type FRAME TEXT                  types the text (the rest of the line) as the keyboard would commit it
+//   sleep FRAME MS                   before FRAME is drawn, waits MS milliseconds (1 to 10000) of real time,
+//                                    drawing nothing: answers from other threads and processes come in while
+//                                    the frames, and with --fixed-step the game's time, stand still
 //   nodes FRAME PATH                 writes the nodes shown in the frame drawn at FRAME, with their world
 //                                    boxes, to PATH (kite/scene/NodeReport.h gives the format)
 //   quit FRAME                       quits as the window's close button would
@@ -32,19 +35,21 @@
 namespace platform {
 
 struct ScriptStep {
-    enum class Kind { DOWN, MOVE, UP, BACKGROUND, FOREGROUND, SHOT, NODES, TYPE, QUIT };
+    enum class Kind { DOWN, MOVE, UP, BACKGROUND, FOREGROUND, SHOT, NODES, TYPE, SLEEP, QUIT };
     long frame = 0;
     Kind kind = Kind::DOWN;
     float x = 0.0f;
     float y = 0.0f;
     std::string path;  // shots and node reports
     std::string text;  // typed text
+    int milliseconds = 0;  // sleeps
 };
 
 class InputScript {
 public:
     // A script expanding (taps and drags counted step by step) to more steps is refused.
     static constexpr std::size_t kMaxSteps = 100000;
+    static constexpr long kMaxSleepMs = 10000;
 
     // Nothing, with the line number and the reason in error, for a malformed script.
     static std::optional<InputScript> parse(const std::string& text, std::string* error);

@@ -1,6 +1,8 @@
 #include "kite/platform/ScriptPlayer.h"
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "kite/foundation/Log.h"
 #include "kite/platform/KTEAGLView.h"
@@ -64,6 +66,7 @@ void ScriptPlayer::play(long frame) {
                 if (view_) view_->captureNextFrame(step.path);
                 break;
             case Kind::NODES: pendingReports_.push_back(step.path); break;
+            case Kind::SLEEP: std::this_thread::sleep_for(std::chrono::milliseconds(step.milliseconds)); break;
             case Kind::TYPE: {
                 platform::InputEvent typed =
                     platform::InputEvent::of(Type::TEXT_INPUT, view_ ? view_->getWindowID() : 0);

@@ -121,6 +121,15 @@ public:
                  std::to_string(static_cast<int>(std::lround((device_.designHeight - p.y) * sy))) + "\n";
         return wait(settle);
     }
+    // Time for the game server: requests answered one after another, each in a quarter second of real time
+    // while the frames stand still, and two frames for the game to take each answer and send the next.
+    TourScript& network(int requests = 5) {
+        for (int k = 0; k < requests; ++k) {
+            text_ += "sleep " + std::to_string(frame_) + " 250\n";
+            wait(2);
+        }
+        return *this;
+    }
     TourScript& type(const std::string& text, int settle = 4) {
         text_ += "type " + std::to_string(frame_) + " " + text + "\n";
         return wait(settle);

@@ -181,12 +181,13 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
     ASSERT_TRUE(server->store().setPrize(kPhone, {stargrid_server::Prize::PhoneCredit, 10}));
     storePlayer(folder.path() + "/bound", true, true, greenBlock());
     TourScript menu(device, shots);
-    menu.wait(150).station("menu");
+    menu.wait(20).network().wait(20).station("menu");
     menu.tap(at.middleRow(0)).station("help").tap(at.onDialog("Menu/Help/bg_help.png", -32, -30), 15);
-    menu.tap(at.middleRow(1)).station("info-bound").tap(at.onDialogMiddle("Menu/Info/bg_info.png", 0, -32), 90);
+    menu.tap(at.middleRow(1)).station("info-bound").tap(at.onDialogMiddle("Menu/Info/bg_info.png", 0, -32), 4);
+    menu.network(2).wait(20);
     menu.station("web-page").tap(at.webBack(), 15).tap(at.onDialog("Menu/Info/bg_info.png", -32, -30), 15);
     menu.tap(at.bottomRow(1)).station("share").tap(at.onDialog(dialog2, -32, -30), 15);
-    menu.tap(at.bottomRow(2), 90).station("leaderboard");
+    menu.tap(at.bottomRow(2), 4).network(3).wait(20).station("leaderboard");
     menu.tap(at.onDialog(dialog2, pictureSize(dialog2).first / 2, 65)).station("phone-input");
     menu.tap(at.onDialog(popup, -32, -30), 10).tap(at.onDialog(dialog2, -32, -30), 15);
     menu.tap(at.sale()).station("sale").tap(at.onDialog("Common/bg_dialog_1.png", -75, -107), 15);
@@ -204,7 +205,9 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
     // A new player: the bind prompt, the tutorial, a big group, the props, the chooser, pause, then binding.
     storePlayer(folder.path() + "/new", false, false, greenBlock());
     TourScript game(device, shots);
-    game.wait(150)
+    game.wait(20)
+        .network()
+        .wait(20)
         .tap(at.start())
         .station("confirm")
         .tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 40);
@@ -218,18 +221,23 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
     game.tap(at.onDialogMiddle(dialog3, -75, 135 - pictureSize(dialog3).second / 2), 10);
     game.tap(at.onDialogMiddle(dialog3, 75, 135 - pictureSize(dialog3).second / 2), 10).station("pause-switched");
     game.tap(at.onDialog(dialog3, -32, -32), 15).station("play");
-    game.tap(at.pause(), 15).tap(at.onDialogMiddle(dialog3, 0, 80), 240);
+    game.tap(at.pause(), 15).tap(at.onDialogMiddle(dialog3, 0, 80), 20).network().wait(20);
     game.tap(at.middleRow(1)).station("info-unbound").tap(at.onDialogMiddle("Menu/Info/bg_info.png", 0, -112));
     game.station("binding").tap(at.onDialogMiddle("Menu/Login/bg_login.png", 34, 134), 6).type(kNewPhone);
     game.tap(at.onDialogMiddle("Menu/Login/bg_login.png", 34, 52), 6).type("1234");
-    game.tap(at.onDialog("Menu/Login/bg_login.png", pictureSize("Menu/Login/bg_login.png").first / 2, 110), 90);
+    game.tap(at.onDialog("Menu/Login/bg_login.png", pictureSize("Menu/Login/bg_login.png").first / 2, 110), 4);
+    game.network(2).wait(20);
     game.station("notice");
     const Saved afterGame = play("new", game);
 
     // A level lost: the game-over dialog.
     storePlayer(folder.path() + "/losing", false, true, losing());
     TourScript lost(device, shots);
-    lost.wait(150).tap(at.start()).tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 200);
+    lost.wait(20)
+        .network()
+        .wait(20)
+        .tap(at.start())
+        .tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 200);
     lost.tap(Places::cell(9, 0), 260).station("game-over");
     play("losing", lost);
 

@@ -16,7 +16,7 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
         "tap 10 320 568.5   # press and release\n"
         "\n"
         "drag 20 0 0 30 60 3\n"
-        "background 30\nforeground 40\ntype 42 138 1234\nnodes 45 /tmp/menu nodes.txt\nquit 50\n",
+        "background 30\nforeground 40\ntype 42 138 1234\nsleep 44 250\nnodes 45 /tmp/menu nodes.txt\nquit 50\n",
         &error);
     ASSERT_TRUE(script) << error;
     auto at10 = script->stepsAt(10);
@@ -35,6 +35,8 @@ TEST(InputScript, StepsExpandAndSortByFrame) {
     EXPECT_EQ(script->stepsAt(40)[0].kind, Kind::FOREGROUND);
     EXPECT_EQ(script->stepsAt(42)[0].kind, Kind::TYPE);
     EXPECT_EQ(script->stepsAt(42)[0].text, "138 1234");
+    EXPECT_EQ(script->stepsAt(44)[0].kind, Kind::SLEEP);
+    EXPECT_EQ(script->stepsAt(44)[0].milliseconds, 250);
     EXPECT_EQ(script->stepsAt(45)[0].kind, Kind::NODES);
     EXPECT_EQ(script->stepsAt(45)[0].path, "/tmp/menu nodes.txt");
     EXPECT_EQ(script->stepsAt(50)[0].kind, Kind::QUIT);

@@ -140,6 +140,8 @@ def login_page():
         c.text((63, y + 30), caption, 15, fill=(200, 210, 255))
     c.text((width / 2 + 34, 232), "密码为 4 到 12 位数字", 16, fill=(200, 210, 255))
     c.text((84, 282), "我已阅读并同意", 16, fill=style.CREAM, anchor="lm")
+    # Under the bind button (110 points above the bottom).
+    c.text((width / 2, height - 40), "绑定后换手机也不丢进度，还能领取红包", 16, fill=(200, 210, 255))
     return c.finish()
 
 

@@ -83,13 +83,15 @@ def sale_offer(rung):
     c.outline(m, 3, (255, 230, 150))
     glow = c.ellipse_mask((width / 2 - 70, 10, width / 2 + 70, 120))
     c.glow(glow, 20, (255, 255, 200), 120)
-    diamond_pile(c, (width / 2, 66), rung + 2 if rung < 3 else 5, 36 if rung < 2 else 30)
+    diamond_pile(c, (width / 2, 68), rung + 2 if rung < 3 else 5, 42 if rung < 2 else 34)
     c.text((width / 2, 146), "%d 钻石" % sale, 40, fill=style.WHITE, stroke=3, stroke_fill=style.darker(
         fills[rung][1], 0.5))
     bonus = "比商店多送 %d" % (sale - shop) if sale > shop else "至尊大礼包"
-    tag = c.rounded_mask((width / 2 - 90, 176, width / 2 + 90, 204), 14)
+    # Right of the gift mark, which the screen sets on the offer's lower left.
+    tag = c.rounded_mask((width / 2 - 56, 176, width / 2 + 116, 204), 14)
     c.paint(tag, style.rgba((255, 255, 255), 60))
-    c.text((width / 2, 190), bonus, 18, fill=style.CREAM, stroke=1.5, stroke_fill=style.darker(fills[rung][1], 0.5))
+    c.text((width / 2 + 30, 190), bonus, 18, fill=style.CREAM, stroke=1.5,
+           stroke_fill=style.darker(fills[rung][1], 0.5))
     c.text((width / 2 + 60, 233), "仅需 ¥%.2f" % price, 22, fill=(255, 240, 150), stroke=2,
            stroke_fill=style.darker(fills[rung][1], 0.55))
     return c.finish()
