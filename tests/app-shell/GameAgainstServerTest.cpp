@@ -17,9 +17,9 @@
 
 #include "Classes/GameHelpers.h"
 #include "GameProcess.h"
+#include "LocalServer.h"
 #include "platform/PngFile.h"
 #include "support/TemporaryFolder.h"
-#include "tools/server/GameServer.h"
 
 namespace {
 
@@ -37,10 +37,8 @@ class GameAgainstServer : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder.made());
-        stargrid_server::GameServer::Options options;
-        options.echo = false;
         std::string error;
-        server = stargrid_server::GameServer::start(options, &error);
+        server = stargrid::test::startLocalServer(&error);
         ASSERT_TRUE(server) << error;
     }
 

@@ -14,12 +14,12 @@
 
 #include "Classes/GameHelpers.h"
 #include "GameProcess.h"
+#include "LocalServer.h"
 #include "ScreenTour.h"
 #include "StargridRun.h"
 #include "support/GLTest.h"
 #include "support/ScreenLayout.h"
 #include "support/TemporaryFolder.h"
-#include "tools/server/GameServer.h"
 
 namespace {
 
@@ -89,10 +89,8 @@ class ScreenTour : public ::testing::TestWithParam<Device> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder.made());
-        stargrid_server::GameServer::Options options;
-        options.echo = false;
         std::string error;
-        server = stargrid_server::GameServer::start(options, &error);
+        server = stargrid::test::startLocalServer(&error);
         ASSERT_TRUE(server) << error;
         shots = kite::test::artifactsDirectory() + "/screens/" + GetParam().name;
         fs::remove_all(shots);
