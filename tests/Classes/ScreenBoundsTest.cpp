@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "Classes/GameData.h"
 #include "Classes/GameLayer.h"
 #include "Classes/GameOverLayer.h"
 #include "Classes/GuideLayer.h"
@@ -44,8 +45,11 @@ protected:
     int frameHeight() const override { return GetParam(); }
     void SetUp() override {
         QKSingleton::getInstance()->tallScreen = GetParam() > 720;
-        QKSingleton::getInstance()->setGuideStatus(1);
         DrawnServerGameTest::SetUp();
+        QKSingleton::getInstance()->setGuideStatus(1);
+        // With diamonds the menu opens no sale of its own, and the props can be armed.
+        GameData::getInstance()->newGame();
+        GameData::getInstance()->setDiamond(20);
     }
     void TearDown() override {
         DrawnServerGameTest::TearDown();
@@ -57,7 +61,9 @@ protected:
     // The screen as drawn now keeps every rule; the shown screen must hold the named class.
     void expectKeepsTheRules(const std::string& name, const std::string& layer) {
         const Screen shown = screen();
-        ASSERT_GE(shown.find(layer), 0) << name << ": no " << layer << " on the screen";
+        const int top = shown.activeLayer();
+        ASSERT_TRUE(top == 0 ? shown.find(layer) >= 0 : shown.nodes()[static_cast<std::size_t>(top)].type == layer)
+            << name << ": " << layer << " is not the screen on top";
         const std::vector<std::string> problems = shown.problems();
         EXPECT_TRUE(problems.empty()) << name << " at height " << GetParam() << ":" << listed(problems);
     }
@@ -151,6 +157,7 @@ TEST_P(ScreenBoundsTest, ThePlayScreenAndItsDialogs) {
     play->getBombToggle()->activate();
     frames(1);
     expectKeepsTheRules("play screen with a prompt", "GameLayer");
+    play->getBombToggle()->activate();
     checkDialog(play, PauseLayer::create(), "pause", "PauseLayer");
     checkDialog(play, GameOverLayer::create(), "game over", "GameOverLayer");
     for (int row = 0; row < 10; ++row) {
