@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -136,6 +137,29 @@ TEST(GeneratorTest, TheCommittedResourcesAreWhatTheGeneratorMakes) {
         ++compared;
     }
     EXPECT_GE(compared, 130);
+}
+
+// Seconds of a decoded 16-bit sound.
+double seconds(const platform::PcmSound& sound) {
+    return static_cast<double>(sound.data.size()) / (2.0 * sound.channels * sound.sampleRate);
+}
+
+TEST_F(ResourcesTest, EffectsAreShortAndTheirOwnAndTheMusicIsALongerLoop) {
+    std::map<std::string, std::vector<std::uint8_t>> effects;
+    double music = 0;
+    for (const std::string& path : generatedFiles(".mp3")) {
+        const platform::DecodeResult decoded = platform::decodeSoundFile((kResources / path).string());
+        ASSERT_TRUE(decoded.ok) << path;
+        if (path == "Music/bgm.mp3") {
+            music = seconds(decoded.sound);
+            continue;
+        }
+        EXPECT_LT(seconds(decoded.sound), 2.5) << path;
+        for (const auto& [other, samples] : effects) EXPECT_NE(samples, decoded.sound.data) << path << " is " << other;
+        effects[path] = decoded.sound.data;
+    }
+    EXPECT_EQ(effects.size(), 10u);
+    EXPECT_GT(music, 15.0);
 }
 
 TEST_F(ResourcesTest, FingerSheetGivesAFrameAnimation) {
