@@ -209,8 +209,9 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
         .tap(at.start())
         .station("confirm")
         .tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 40);
-    game.station("play-banner").wait(170).station("tutorial-bomb");
-    game.tap(at.prop(0)).station("tutorial-paint").tap(at.prop(1)).station("tutorial-reset").tap(at.prop(2));
+    // Each page once its finger has started pointing (0.8 s after the page).
+    game.station("play-banner").wait(200).station("tutorial-bomb");
+    game.tap(at.prop(0), 55).station("tutorial-paint").tap(at.prop(1), 55).station("tutorial-reset").tap(at.prop(2));
     game.station("alert").tap(at.onDialog(popup, pictureSize(popup).first / 2, 60), 15);
     game.tap(Places::cell(9, 0), 10).station("combo").wait(60).station("stage-clear").wait(120);
     game.tap(at.prop(0), 6).station("prompt").tap(at.prop(1), 6).tap(Places::cell(5, 4), 12).station("paint-chooser");

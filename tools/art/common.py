@@ -30,7 +30,7 @@ def popup_box():
     style.panel(c, (4, 2, width - 4, height - 6))
     style.card(c, (18, 16, width - 18, height - 96))
     # A line under the title's place (the title sits 40 points below the top edge).
-    c.paint(c.rounded_mask((60, 66, width - 60, 68), 1), style.rgba(style.CARD_BORDER, 160))
+    c.paint(c.rounded_mask((60, 62, width - 60, 64), 1), style.rgba(style.CARD_BORDER, 160))
     return c.finish()
 
 

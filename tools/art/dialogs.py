@@ -110,7 +110,7 @@ def number_box():
     m = c.rounded_mask((2, 2, width - 2, height - 2), 14)
     c.paint(m, style.WHITE)
     c.outline(m, 2, style.CARD_BORDER)
-    c.icon((24, height / 2), "mobile", 24, fill=(150, 140, 200))
+    c.icon((17, height / 2), "mobile", 20, fill=(150, 140, 200))  # clear of the number, up to 200 wide
     return c.finish()
 
 

@@ -63,7 +63,7 @@ def sale_frame():
                               (cx + r * math.cos(a1), cy + r * math.sin(a1))])
         inside = c.rounded_mask((8, 34, width - 8, height - 10), 22)
         from PIL import ImageChops
-        c.paint(ImageChops.multiply(ray, inside), style.rgba((255, 220, 120), 28))
+        c.paint(ImageChops.multiply(ray, inside), style.rgba((255, 220, 120), 18))
     c.text((width / 2, 148), "限时特惠 · 比商店多送钻石", 18, fill=style.CREAM, stroke=1.5)
     c.text((width / 2, height - 50), "购买后钻石立即到账", 16, fill=(240, 210, 255))
     return c.finish()
