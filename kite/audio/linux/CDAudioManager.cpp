@@ -131,14 +131,14 @@ CDAudioManager::~CDAudioManager() {
 }
 
 void CDAudioManager::removeObservers() {
-    EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher();
-    for (EventListenerCustom** listener : {&badContextListener_, &appEventListeners_[0], &appEventListeners_[1]}) {
-        if (!*listener) continue;
-        dispatcher->removeEventListener(*listener);
-        releaseAndClear(*listener);
+    if (badContextListener_) {
+        Director::getInstance()->getEventDispatcher()->removeEventListener(badContextListener_);
+        releaseAndClear(badContextListener_);
     }
-    if (willTerminateObserver_) platform::removeAppObserver(willTerminateObserver_);
-    willTerminateObserver_ = 0;
+    for (std::uint64_t& observer : appObservers_) {
+        if (observer) platform::removeAppObserver(observer);
+        observer = 0;
+    }
     isObservingAppEvents_ = false;
 }
 

@@ -117,8 +117,7 @@ private:
     bool isObservingAppEvents_ = false;
     int resignBehavior_ = kResignBehaviorDoNothing;
     EventListenerCustom* badContextListener_ = nullptr;  // retained
-    EventListenerCustom* appEventListeners_[2] = {};     // retained: resign, become active
-    std::uint64_t willTerminateObserver_ = 0;             // the application's will-terminate notice
+    std::uint64_t appObservers_[3] = {};                  // the application's resign, become-active and end notices
 };
 
 }  // namespace audio

@@ -1,10 +1,6 @@
 // The audio manager's channels, background music, switches and application events.
 #include "kite/audio/linux/CDAudioManager.h"
 #include "kite/audio/linux/CDSoundEngine.h"
-#include "kite/foundation/Create.h"
-#include "kite/scene/Director.h"
-#include "kite/scene/EventDispatcher.h"
-#include "kite/scene/EventListenerCustom.h"
 #include "platform/AppNotifications.h"
 #include "platform/AudioSession.h"
 #include "platform/MusicPlayer.h"
@@ -69,15 +65,10 @@ void CDAudioManager::setEnabled(bool enabled) {
 void CDAudioManager::setResignBehavior(int behavior, bool autoHandle) {
     resignBehavior_ = behavior;
     if (!autoHandle || isObservingAppEvents_) return;
-    EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher();
-    assignRetained(appEventListeners_[0],
-                   dispatcher->addCustomEventListener("event_come_to_background",
-                                                      [this](EventCustom*) { applicationWillResignActive(); }));
-    assignRetained(appEventListeners_[1],
-                   dispatcher->addCustomEventListener("event_come_to_foreground",
-                                                      [this](EventCustom*) { applicationDidBecomeActive(); }));
-    willTerminateObserver_ = platform::addAppObserver(platform::AppNotification::WillTerminate,
-                                                      [this] { applicationWillTerminate(); });
+    using platform::AppNotification;
+    appObservers_[0] = platform::addAppObserver(AppNotification::WillResignActive, [this] { applicationWillResignActive(); });
+    appObservers_[1] = platform::addAppObserver(AppNotification::DidBecomeActive, [this] { applicationDidBecomeActive(); });
+    appObservers_[2] = platform::addAppObserver(AppNotification::WillTerminate, [this] { applicationWillTerminate(); });
     isObservingAppEvents_ = true;
 }
 

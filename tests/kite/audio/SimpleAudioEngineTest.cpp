@@ -178,17 +178,23 @@ TEST_F(SimpleAudioEngineTest, OtherAudioPlayingKeepsMusicLoadedButSilentInTheDef
 }
 
 TEST_F(SimpleAudioEngineTest, ResignAndReturnPauseAndResumeWithStopAndResumeBehaviour) {
-    kite::EventDispatcher* events = kite::Director::getInstance()->getEventDispatcher();
-    events->setEnabled(true);  // as it is once the game has a view
     manager()->setResignBehavior(CDAudioManager::kResignBehaviorStopAndResume, true);
     EXPECT_TRUE(manager()->isObservingAppEvents());
     audio->playBackgroundMusic(music.c_str(), true);
-    events->dispatchCustomEvent("event_come_to_background");
+    platform::postAppNotification(platform::AppNotification::WillResignActive);
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());
     EXPECT_TRUE(backgroundMusic()->systemPaused);
-    events->dispatchCustomEvent("event_come_to_foreground");
+    EXPECT_EQ(platform::AudioSession::shared().category(), platform::AudioSession::Category::Ambient);
+    platform::postAppNotification(platform::AppNotification::DidBecomeActive);
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
-    events->setEnabled(false);
+    EXPECT_EQ(platform::AudioSession::shared().category(), platform::AudioSession::Category::SoloAmbient);
+
+    // Stop behaviour: resigning stops the music, and becoming active again leaves it stopped.
+    manager()->setResignBehavior(CDAudioManager::kResignBehaviorStop, true);
+    platform::postAppNotification(platform::AppNotification::WillResignActive);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    platform::postAppNotification(platform::AppNotification::DidBecomeActive);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
 }
 
 TEST_F(SimpleAudioEngineTest, SwitchingAudioOffStopsTheMusicAtItsStartWithoutPlayingIt) {
