@@ -97,6 +97,14 @@ void AppController::registerWithMessenger() {
     if (!pigeon::PGApi::registerApp(kUrlScheme)) kite::log("AppController: the registration record was not written");
 }
 
+void AppController::applicationWillResignActive() {
+    platform::postAppNotification(platform::AppNotification::WillResignActive);
+}
+
+void AppController::applicationDidBecomeActive() {
+    platform::postAppNotification(platform::AppNotification::DidBecomeActive);
+}
+
 void AppController::applicationDidEnterBackground() {
     if (kite::Application* application = kite::Application::getInstance()) application->didEnterBackground();
     platform::postAppNotification(platform::AppNotification::DidEnterBackground);

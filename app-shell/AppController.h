@@ -28,6 +28,10 @@ public:
     // Before the application runs: version, the reachability observer and its first report;
     // registration with the messenger (which starts statistics).
     bool didFinishLaunching();
+    // The game stops being the one the user works with (before it goes to the background), and is
+    // again (after it came back, and once it has started): those who observe it hear of it.
+    void applicationWillResignActive();
+    void applicationDidBecomeActive();
     void applicationDidEnterBackground();
     void applicationWillEnterForeground();
     // The game is about to exit: those who observe the application's end hear of it.

@@ -176,6 +176,7 @@ int main(int argc, char** argv) {
     platform::HostLoop::Handlers handlers;
     handlers.background = [&controller] {
         kite::log("stargrid: entering the background");
+        controller.applicationWillResignActive();
         controller.applicationDidEnterBackground();
         platform::AudioSession::shared().beginInterruption();
     };
@@ -183,6 +184,7 @@ int main(int argc, char** argv) {
         kite::log("stargrid: entering the foreground");
         platform::AudioSession::shared().endInterruption();
         controller.applicationWillEnterForeground();
+        controller.applicationDidBecomeActive();
     };
     handlers.quit = [&hostView, &player, &controller] {
         controller.applicationWillTerminate();
@@ -211,6 +213,7 @@ int main(int argc, char** argv) {
         kHandoverName, [&controller](const std::string& url) { controller.handleOpenURL(url); });
     if (!handover) kite::log("UrlHandover: another game of this user takes the URLs handed over");
     app.run();
+    controller.applicationDidBecomeActive();
     if (!options->url.empty()) controller.handleOpenURL(options->url);
     // After the delegate's launch, which switches the display off.
     if (options->stats) kite::Director::getInstance()->setDisplayStats(true);

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Classes/QKSingleton.h"
 #include "platform/AppNotifications.h"
@@ -96,6 +97,20 @@ TEST_F(AppControllerTest, TheEndOfTheGameReachesTheApplicationsObservers) {
     controller.applicationWillTerminate();
     EXPECT_EQ(heard, 1);
     platform::removeAppObserver(observer);
+}
+
+TEST_F(AppControllerTest, ResigningAndBecomingActiveReachTheApplicationsObservers) {
+    std::vector<std::string> heard;
+    using platform::AppNotification;
+    const std::uint64_t resign =
+        platform::addAppObserver(AppNotification::WillResignActive, [&heard] { heard.push_back("resign"); });
+    const std::uint64_t active =
+        platform::addAppObserver(AppNotification::DidBecomeActive, [&heard] { heard.push_back("active"); });
+    controller.applicationWillResignActive();
+    controller.applicationDidBecomeActive();
+    EXPECT_EQ(heard, (std::vector<std::string>{"resign", "active"}));
+    platform::removeAppObserver(resign);
+    platform::removeAppObserver(active);
 }
 
 TEST_F(AppControllerTest, MessengerAnswersBecomeAlerts) {
