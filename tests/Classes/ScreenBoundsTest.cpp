@@ -176,6 +176,33 @@ TEST_P(ScreenBoundsTest, ThePlayScreenAndItsDialogs) {
     }
 }
 
+TEST_P(ScreenBoundsTest, TheTopBarFramesItsNumbersAndTheShopButtonCountsTheDiamonds) {
+    openPlayScreen();
+    const Screen shown = screen();
+    const int bar = shown.findPicture("Scene/bg_topmenu.png");
+    const int topMenu = shown.find("TopMenu");
+    const std::vector<int> shop = shown.controlsShowing("Scene/btn_shop.png");
+    ASSERT_TRUE(bar >= 0 && topMenu >= 0 && shop.size() == 1u);
+    // The top bar's labels in their order: best score, level, target, score, diamonds, then the counts.
+    std::vector<stargrid::test::ScreenNode> numbers;
+    for (int i = topMenu + 1; i < shown.nodes()[static_cast<std::size_t>(topMenu)].end; ++i)
+        numbers.push_back(shown.nodes()[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(numbers.size(), 8u);
+    for (int k : {0, 1, 2}) {
+        stargrid::test::ScreenNode middle = numbers[static_cast<std::size_t>(k)];
+        middle.left = middle.right = (middle.left + middle.right) / 2;
+        middle.right += 1;
+        middle.bottom = middle.top = (middle.bottom + middle.top) / 2;
+        middle.top += 1;
+        EXPECT_TRUE(shown.opaqueOver(bar, middle)) << "no frame under " << middle.describe();
+    }
+    const stargrid::test::ScreenNode& diamonds = numbers[4];
+    const stargrid::test::ScreenNode& button = shown.nodes()[static_cast<std::size_t>(shop[0])];
+    EXPECT_TRUE(diamonds.left >= button.left && diamonds.right <= button.right && diamonds.bottom >= button.bottom &&
+                diamonds.top <= button.top)
+        << diamonds.describe() << " is not on the shop button " << button.describe();
+}
+
 INSTANTIATE_TEST_SUITE_P(DesignHeights, ScreenBoundsTest, ::testing::Values(720, 852));
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ struct Device {
     float designHeight;  // the design is always 480 points wide
     bool tall() const { return designHeight > 720; }
 };
+
+// Test names and messages show the profile's name.
+inline void PrintTo(const Device& device, std::ostream* out) { *out << device.name; }
 
 inline const std::vector<Device>& devices() {
     static const std::vector<Device> all = {

@@ -52,6 +52,8 @@ public:
     int activeLayer() const;
     // Every broken rule, one sentence each.
     std::vector<std::string> problems() const;
+    // Whether a picture has opaque pixels over the area (a table view is opaque throughout).
+    bool opaqueOver(int picture, const ScreenNode& area) const;
 
 private:
     bool isControl(int i) const;
@@ -62,7 +64,6 @@ private:
     bool belongsTo(int node, int control) const;
     // The box clipped by the table views above the node; false when nothing of it shows.
     bool shownBox(int i, ScreenNode& box) const;
-    bool opaqueOver(int picture, const ScreenNode& area) const;
     std::string controlName(int i) const;
 
     void checkPanels(int scope, std::vector<std::string>& out) const;
