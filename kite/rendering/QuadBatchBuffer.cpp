@@ -13,7 +13,9 @@ namespace kite {
 namespace {
 
 constexpr int kNarrowCapacity = 65536 / 4;  // quads that 16-bit indices reach
-constexpr int kWideCapacity = 65536;
+// With 32-bit indices: a sprite storm of 100,000 draws in one call. A batch's buffers grow to what
+// it holds, never to this.
+constexpr int kWideCapacity = 131072;
 
 template <class Index>
 void uploadQuadIndices(int quads) {
@@ -22,6 +24,10 @@ void uploadQuadIndices(int quads) {
     glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(Index)), indices.data(),
                  GL_STATIC_DRAW);
 }
+
+// Quads a buffer grown for `quads` holds: an eighth more, in steps of 1,024 quads, so a batch
+// that grows a little each frame does not remake the storage every time.
+int grownFor(int quads, int capacity) { return std::min((quads + quads / 8 + 1023) / 1024 * 1024, capacity); }
 
 }  // namespace
 
@@ -65,13 +71,9 @@ void QuadBatchBuffer::create(bool toGL, bool usesVAO, bool wideIndices) {
     maps_ = toGL && platform::loadGLExtensions().mapBuffer;
     if (!toGL) return;
 
+    // The index buffer is filled for the largest batch yet (finish grows it).
     GLStateCache::bindVAO(0);
     glGenBuffers(1, &indexBuffer_);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
-    if (wideIndices)
-        uploadQuadIndices<GLuint>(capacity_);
-    else
-        uploadQuadIndices<GLushort>(capacity_);
     glGenBuffers(RING, vbos_);
     if (usesVAO) platform::glGenVertexArraysOES(RING, vaos_);
     for (int i = 0; i < RING; ++i) {
@@ -151,10 +153,7 @@ PosColorTexVertex* QuadBatchBuffer::reserveMore(int quads) {
 void QuadBatchBuffer::upload() {
     const auto bytes = [](int quads) { return static_cast<GLsizeiptr>(sizeof(PosColorTexVertex) * 4 * quads); };
     if (quads_ > slotQuads_[slot_]) {
-        // An eighth more than needed, in steps of 1,024 quads: a batch that grows a little
-        // each frame does not remake the storage every time.
-        const int grown = (quads_ + quads_ / 8 + 1023) / 1024 * 1024;
-        slotQuads_[slot_] = std::min(grown, capacity_);
+        slotQuads_[slot_] = grownFor(quads_, capacity_);
         glBufferData(GL_ARRAY_BUFFER, bytes(slotQuads_[slot_]), nullptr, GL_DYNAMIC_DRAW);
     }
     glBufferSubData(GL_ARRAY_BUFFER, 0, bytes(quads_), staging_.data());
@@ -175,6 +174,13 @@ void QuadBatchBuffer::finish() {
             pointBatchVertexAttributes();
         }
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
+        if (quads_ > indexQuads_) {
+            indexQuads_ = grownFor(quads_, capacity_);
+            if (wideIndices_)
+                uploadQuadIndices<GLuint>(indexQuads_);
+            else
+                uploadQuadIndices<GLushort>(indexQuads_);
+        }
         if (usesVAO_) glBindBuffer(GL_ARRAY_BUFFER, 0);
     }
     target_ = nullptr;

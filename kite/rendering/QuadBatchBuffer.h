@@ -21,7 +21,8 @@ public:
     QuadBatchBuffer(const QuadBatchBuffer&) = delete;
     QuadBatchBuffer& operator=(const QuadBatchBuffer&) = delete;
 
-    // Makes the GL buffers; with 32-bit indices a batch holds 65,536 quads, else 16,384.
+    // Makes the GL buffers; with 32-bit indices a batch holds 131,072 quads, else 16,384. The
+    // buffers' storage grows with the largest batch.
     // Without GL (toGL false) batches are written to memory and never drawn.
     void create(bool toGL, bool usesVAO, bool wideIndices);
 
@@ -73,6 +74,7 @@ private:
     int slotQuads_[RING] = {};  // quads each buffer's storage holds
     GLuint vaos_[RING] = {};
     GLuint indexBuffer_ = 0;
+    int indexQuads_ = 0;  // quads the index buffer's pattern covers
     bool created_ = false;
     bool toGL_ = false;
     bool usesVAO_ = false;

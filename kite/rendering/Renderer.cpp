@@ -52,6 +52,14 @@ void transformVertices(const Mat4& mv, const PosColorTexVertex* from, PosColorTe
     }
 }
 
+// At least `needed` entries, doubling up to the limit.
+template <class Entry>
+void growStaging(std::vector<Entry>& staging, int needed, int limit) {
+    const auto wanted = static_cast<std::size_t>(needed);
+    if (staging.size() >= wanted) return;
+    staging.resize(std::max(wanted, std::min(staging.size() * 2, static_cast<std::size_t>(limit))));
+}
+
 }  // namespace
 
 Renderer::Renderer() {
@@ -98,40 +106,23 @@ void Renderer::setupBuffer() {
 }
 
 void Renderer::setupVBOAndVAO() {
-    struct Set {
-        GLuint* vao;
-        GLuint* buffers;
-        const void* vertices;
-        const void* indices;
-    };
-    const Set sets[1] = {{&buffersVAO_, buffersVBO_, verts_.data(), indices_.data()}};
-    for (const Set& set : sets) {
-        platform::glGenVertexArraysOES(1, set.vao);
-        GLStateCache::bindVAO(*set.vao);
-        glGenBuffers(2, set.buffers);
-        glBindBuffer(GL_ARRAY_BUFFER, set.buffers[0]);
-        glBufferData(GL_ARRAY_BUFFER, sizeof(PosColorTexVertex) * VBO_SIZE, set.vertices, GL_DYNAMIC_DRAW);
-        glEnableVertexAttribArray(0);
-        glEnableVertexAttribArray(1);
-        glEnableVertexAttribArray(2);
-        pointBatchVertexAttributes();
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, set.buffers[1]);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, set.indices, GL_STATIC_DRAW);
-        GLStateCache::bindVAO(0);
-        glBindBuffer(GL_ARRAY_BUFFER, 0);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-    }
+    platform::glGenVertexArraysOES(1, &buffersVAO_);
+    GLStateCache::bindVAO(buffersVAO_);
+    glGenBuffers(2, buffersVBO_);
+    glBindBuffer(GL_ARRAY_BUFFER, buffersVBO_[0]);
+    glEnableVertexAttribArray(0);
+    glEnableVertexAttribArray(1);
+    glEnableVertexAttribArray(2);
+    pointBatchVertexAttributes();
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);
+    GLStateCache::bindVAO(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 void Renderer::setupVBO() {
     GLStateCache::bindVAO(0);
     glGenBuffers(2, buffersVBO_);
-    glBindBuffer(GL_ARRAY_BUFFER, buffersVBO_[0]);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(PosColorTexVertex) * VBO_SIZE, verts_.data(), GL_DYNAMIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffersVBO_[1]);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(GLushort) * INDEX_VBO_SIZE, indices_.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
 }
 
 void Renderer::addCommand(RenderCommand* command, int renderQueue) {
@@ -373,6 +364,9 @@ void Renderer::fillQuads(const QuadCommand* command) {
 void Renderer::fillVerticesAndIndices(const TrianglesCommand* command) {
     const int vertices = static_cast<int>(command->getVertexCount());
     const int indices = static_cast<int>(command->getIndexCount());
+    // The callers keep a batch within VBO_SIZE and INDEX_VBO_SIZE.
+    growStaging(verts_, filledVertex_ + vertices, VBO_SIZE);
+    growStaging(indices_, filledIndex_ + indices, INDEX_VBO_SIZE);
     PosColorTexVertex* target = &verts_[static_cast<std::size_t>(filledVertex_)];
     if (vertices > 0) std::memcpy(target, command->getVertices(), sizeof(PosColorTexVertex) * vertices);
     const Mat4& mv = command->getModelView();

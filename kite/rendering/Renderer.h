@@ -3,7 +3,6 @@
 #include <GLES2/gl2.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -142,8 +141,10 @@ private:
     std::vector<MaterialRun<TrianglesCommand>> triangleRuns_;
     std::vector<MaterialRun<QuadCommand>> quadRuns_;
 
-    std::array<PosColorTexVertex, VBO_SIZE> verts_{};
-    std::array<GLushort, INDEX_VBO_SIZE> indices_{};
+    // Triangle batches are staged here, grown to the largest batch yet (at most VBO_SIZE vertices
+    // and INDEX_VBO_SIZE indices); their GL buffers take the size of each batch as it is drawn.
+    std::vector<PosColorTexVertex> verts_;
+    std::vector<GLushort> indices_;
     GLuint buffersVAO_ = 0;
     GLuint buffersVBO_[2] = {0, 0};
     int filledVertex_ = 0;

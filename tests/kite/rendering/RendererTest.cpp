@@ -262,6 +262,28 @@ TEST_F(RendererTest, QuadThatOverflowsTheStagingAreaFlushesFirstAndStillDraws) {
     EXPECT_EQ(readPixel(50, 50), kRed);
 }
 
+TEST_F(RendererTest, AHundredThousandQuadsOfOneMaterialDrawInOneCall) {
+    if (!Configuration::getInstance()->supportsElementIndexUint()) GTEST_SKIP() << "the driver has 16-bit indices only";
+    auto red = test::solidTexture(255, 0, 0);
+    auto green = test::solidTexture(0, 255, 0);
+    // A small batch first: the larger one after it must not be cut to the first one's size.
+    renderer_->addCommand(quad(0, 0, 64, 64, red.get()));
+    renderFrame();
+    ASSERT_EQ(readPixel(60, 60), kRed);
+
+    constexpr int kQuads = 100000;
+    // Tiny quads keep the fill cheap; only the last covers the frame.
+    std::vector<PosColorTexQuad> many(kQuads, test::quadAt(0, 0, 1, 1));
+    many.back() = test::quadAt(0, 0, 64, 64);
+    QuadCommand storm;
+    storm.init(0.0f, green->getName(), noMVP(), BlendFunc::DISABLE, many.data(), kQuads, Mat4::IDENTITY, 0);
+    renderer_->addCommand(&storm);
+    renderFrame();
+    EXPECT_EQ(renderer_->getDrawnBatches(), 1);
+    EXPECT_EQ(renderer_->getDrawnVertices(), kQuads * 6);
+    EXPECT_EQ(readPixel(60, 60), kGreen);
+}
+
 TEST_F(RendererTest, CommandLargerThanTheStagingAreaIsRefused) {
     auto red = test::solidTexture(255, 0, 0);
     auto green = test::solidTexture(0, 255, 0);
