@@ -259,6 +259,11 @@ private:
             }
             text += *decoded;
         }
+        // Neither writer could give such a text back (the binary form holds UTF-16).
+        if (!utf16FromUtf8(text)) {
+            fail("text that is not UTF-8 inside <" + std::string(element.Name()) + ">");
+            return std::nullopt;
+        }
         return text;
     }
 

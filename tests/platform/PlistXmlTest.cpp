@@ -66,6 +66,10 @@ TEST(PlistXml, DamagedTextIsRefusedWithAReason) {
         "<plist></plist>",
         "<dict></dict>",
         "<plist><dict><key>a</key><string>unterminated",
+        // Texts that are not UTF-8, which no writer of either form could give back.
+        "<plist><string>l\xffist</string></plist>",
+        "<plist><dict><key>\xc3</key><true/></dict></plist>",
+        "<plist><string><![CDATA[\xed\xa0\x80]]></string></plist>",
     };
     for (const std::string& text : damaged) {
         std::string error;
