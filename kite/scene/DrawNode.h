@@ -78,6 +78,8 @@ private:
 
     Batch triangles_;
     Batch points_;
+    // Kept for the point batch's callers to come; no drawing routine reads it yet.
+    Color4F pointColor{0.f, 0.f, 0.f, 0.f};
     Batch lines_;
     bool usesVAO_ = false;  // decided when the buffers are made
     BlendFunc blendFunc = BlendFunc::ALPHA_PREMULTIPLIED;
