@@ -52,11 +52,6 @@ void putDeviceFacts(Json::Value& into) {
     putIfSet(into, "cn", networkKind());
 }
 
-const std::optional<std::string>& macAddress() {
-    static const std::optional<std::string> address = PGStatHelper::getMacAddress();
-    return address;
-}
-
 }  // namespace
 
 std::size_t eventTextLength(const std::string& json) { return platform::utf16Length(json).value_or(json.size()); }
@@ -87,7 +82,7 @@ std::string PGStatEvent::toJsonString(bool count) {
         putIfSet(d, "ch", config.get(Text::channel));
         putIfSet(d, "av", env.app_version);
     }
-    putIfSet(d, "mc", macAddress());
+    putIfSet(d, "mc", PGStatHelper::getInstance().macAddress());
     putIfSet(d, "cui", config.get(Text::customerUserID));
     putIfSet(d, "cav", config.get(Text::customerAppVersion));
     putIfSet(d, "ui", env.deviceid);

@@ -176,7 +176,7 @@ PGStatHelper& PGStatHelper::getInstance() {
     return instance;
 }
 
-PGStatHelper::PGStatHelper() : env_(gatherEnv()) {}
+PGStatHelper::PGStatHelper() : env_(gatherEnv()), macAddress_(getMacAddress()) {}
 
 PGStatEnv PGStatHelper::gatherEnv() {
     PGStatEnv env;

@@ -38,6 +38,8 @@ public:
     static PGStatHelper& getInstance();
 
     const PGStatEnv& getEnv() const { return env_; }
+    // Read once, with the environment: events read it on the queues, which may still run at exit.
+    const std::optional<std::string>& macAddress() const { return macAddress_; }
     // Loaded from the store on first use, with the day and version bookkeeping.
     PGStatUser getUser();
     std::string fetchSSIDInfo() const;
@@ -58,6 +60,7 @@ private:
     static PGStatEnv gatherEnv();
 
     const PGStatEnv env_;
+    const std::optional<std::string> macAddress_;
     std::atomic<bool> enableFlag_{false};
     std::mutex userMutex_;
     std::optional<PGStatUser> user_;
