@@ -154,7 +154,7 @@ void UrlHandover::receive(double now) {
     }
     for (auto it = senders_.begin(); it != senders_.end();) {
         Sender& sender = **it;
-        char buffer[1024];
+        char buffer[16384];
         ssize_t n;
         while ((n = recv(sender.fd, buffer, sizeof buffer, 0)) > 0 && sender.received.size() <= kLongestUrl + 1) {
             sender.received.append(buffer, static_cast<std::size_t>(n));

@@ -14,7 +14,9 @@ namespace platform {
 
 class UrlHandover {
 public:
-    static constexpr std::size_t kLongestUrl = 4096;
+    // The longest URL a launch can carry: the kernel caps one argument at 128 KiB with its NUL.
+    // The messenger's card answers run that long.
+    static constexpr std::size_t kLongestUrl = 128 * 1024 - 1;
     // The handler gets at most one URL per this many seconds of the frame clock.
     static constexpr double kUrlInterval = 0.25;
     // URLs waiting for their turn; one beyond them is refused with a log line.

@@ -83,6 +83,19 @@ TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {
     EXPECT_THAT(received, ElementsAre("game://first", "game://second?x=1"));
 }
 
+TEST_F(UrlHandoverTest, AnAnswerAsLongAsALaunchCanCarryArrivesWhole) {
+    std::vector<std::string> received;
+    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) { received.push_back(url); });
+    ASSERT_TRUE(handover);
+    const std::string prefix = "pg5e18c0a7d94b2f63://cardPackage/x?addCardInfo=";
+    const std::string longest = prefix + std::string(UrlHandover::kLongestUrl - prefix.size(), 'c');
+    ASSERT_GT(longest.size(), 100000u);
+    EXPECT_TRUE(handOver(longest));
+    EXPECT_TRUE(turnUntil([&] { return !received.empty(); }));
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0], longest);
+}
+
 TEST_F(UrlHandoverTest, OversizedAndBrokenTextsNeverReachTheHandler) {
     std::vector<std::string> received;
     auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) { received.push_back(url); });
