@@ -1,5 +1,7 @@
 #include "platform/Clock.h"
 
+#include <time.h>
+
 #include <atomic>
 #include <chrono>
 
@@ -30,5 +32,11 @@ void Clock::advance(double seconds) {
 void Clock::useRealTime() { fixed.store(false, std::memory_order_release); }
 
 bool Clock::isFixed() { return fixed.load(std::memory_order_acquire); }
+
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 }  // namespace platform

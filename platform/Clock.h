@@ -17,4 +17,8 @@ public:
     static bool isFixed();
 };
 
+// CPU time the calling thread has used, in seconds (what a frame costs on the main thread, whatever
+// else the machine runs).
+double threadCpuSeconds();
+
 }  // namespace platform

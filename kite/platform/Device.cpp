@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "kite/foundation/FrameCosts.h"
 #include "kite/foundation/Log.h"
 #include "kite/platform/KTAccelerometerDispatcher.h"
 #include "kite/rendering/Configuration.h"
@@ -56,6 +57,7 @@ platform::TextRequest requestFor(const char* text, const FontDefinition& def, De
 
 Data Device::getTextureDataWithText(const char* text, const FontDefinition& textDefinition, TextAlign align, int& width,
                                     int& height, bool& hasPremultipliedAlpha) {
+    FrameCosts::Scope step("system-font text");
     width = height = 0;
     Data data;
     if (!text || !*text) return data;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "kite/foundation/FrameCosts.h"
 #include "kite/foundation/Log.h"
 #include "platform/GLExtensions.h"
 #include "platform/PngFile.h"
@@ -219,6 +220,7 @@ bool KTEAGLView::handleTouch(const platform::InputEvent& event) {
 }
 
 bool KTEAGLView::handleInput(const platform::InputEvent& event) {
+    FrameCosts::Scope step("input");
     using Type = platform::InputEvent::Type;
     if (event.windowId != 0 && event.windowId != getWindowID()) return false;
     switch (event.type) {

@@ -2,6 +2,7 @@
 #include "kite/rendering/GLProgram.h"
 
 #include <new>
+#include "kite/foundation/FrameCosts.h"
 #include "kite/foundation/Log.h"
 #include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/GLStateCache.h"
@@ -119,6 +120,7 @@ bool GLProgram::initWithByteArrays(const char* vertexSource, const char* fragmen
 }
 
 bool GLProgram::compileShader(GLuint* shader, GLenum type, const char* source) {
+    FrameCosts::Scope step("shader compile");
     if (!source) return false;
     const char* sources[] = {
         type == GL_VERTEX_SHADER ? kVertexPrecision : kFragmentPrecision,
@@ -154,6 +156,7 @@ void GLProgram::bindPredefinedVertexAttribs() {
 }
 
 bool GLProgram::link() {
+    FrameCosts::Scope step("shader compile");
     bindPredefinedVertexAttribs();
     glLinkProgram(program_);
     GLint status = GL_FALSE;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "kite/foundation/FileUtils.h"
+#include "kite/foundation/FrameCosts.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/ZipUtils.h"
 #include "kite/rendering/decoders/ETC1.h"
@@ -106,6 +107,7 @@ bool Image::initWithImageFile(const std::string& path) {
 bool Image::initWithImageFileThreadSafe(const std::string& fullpath) { return decodeFile(fullpath); }
 
 bool Image::decodeFile(const std::string& fullpath) {
+    FrameCosts::Scope step("image decode");
     _filePath = fullpath;
     FileUtils* files = FileUtils::getInstance();
     const Data data = files ? files->getDataFromFile(fullpath) : Data();
@@ -169,6 +171,7 @@ Image::Format Image::detectFormat(const unsigned char* data, std::int64_t dataLe
 }
 
 bool Image::initWithImageData(const unsigned char* data, std::int64_t dataLen) {
+    FrameCosts::Scope step("image decode");
     if (!data || dataLen < 1) {
         log("Image: no data to decode");
         return false;

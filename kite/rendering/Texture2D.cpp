@@ -9,6 +9,7 @@
 #include <new>
 
 #include "kite/foundation/Create.h"
+#include "kite/foundation/FrameCosts.h"
 #include "kite/foundation/Log.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/GLProgram.h"
@@ -124,6 +125,7 @@ bool Texture2D::initWithImage(Image* image, PixelFormat format) {
 bool Texture2D::initWithMipmaps(const MipmapInfo* mipmaps, int mipmapsNum, PixelFormat pixelFormat, int pixelsWide,
                                 int pixelsHigh) {
     if (mipmapsNum < 1 || !mipmaps || pixelsWide <= 0 || pixelsHigh <= 0) return false;
+    FrameCosts::Scope step("texture upload");
     const auto& map = getPixelFormatInfoMap();
     auto row = map.find(pixelFormat);
     if (row == map.end()) return false;

@@ -6,6 +6,7 @@
 #include "kite/foundation/Console.h"
 #include "kite/foundation/Create.h"
 #include "kite/foundation/FileUtils.h"
+#include "kite/foundation/FrameCosts.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/foundation/TaskThreadPool.h"
@@ -353,28 +354,39 @@ void Director::drawScene() {
     if (glView_) glView_->pollEvents();
 
     if (!paused_ && scheduler_) {
+        FrameCosts::Scope step("update");
         scheduler_->update(deltaTime_);
         if (eventDispatcher_ && eventAfterUpdate_) eventDispatcher_->dispatchEvent(eventAfterUpdate_);
     }
 
     const bool drawsGL = renderer_ && glView_ && glView_->hasGLContext();
     if (drawsGL) renderer_->clear();
-    if (nextScene_) setNextScene();
+    if (nextScene_) {
+        FrameCosts::Scope step("scene change");
+        setNextScene();
+    }
     pushMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
-    if (runningScene_) {
-        if (renderer_) renderer_->clearDrawStats();
-        runningScene_->render(renderer_);
-        if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
+    {
+        FrameCosts::Scope step("draw");
+        if (runningScene_) {
+            if (renderer_) renderer_->clearDrawStats();
+            runningScene_->render(renderer_);
+            if (eventDispatcher_ && eventAfterVisit_) eventDispatcher_->dispatchEvent(eventAfterVisit_);
+        }
+        if (displayStats_) drawStats();
+        // The scene drew its own passes; this draws what was added after them.
+        if (renderer_) renderer_->render();
+        if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
     }
-    if (displayStats_) drawStats();
-    // The scene drew its own passes; this draws what was added after them.
-    if (renderer_) renderer_->render();
-    if (eventDispatcher_ && eventAfterDraw_) eventDispatcher_->dispatchEvent(eventAfterDraw_);
     popMatrix(MATRIX_STACK_TYPE::MATRIX_STACK_MODELVIEW);
 
     ++totalFrames_;
-    if (glView_) glView_->swapBuffers();
+    if (glView_) {
+        FrameCosts::Scope step("present");
+        glView_->swapBuffers();
+    }
+    FrameCosts::frameEnded(totalFrames_);
     if (displayStats_) computeSecondsPerFrame();
 }
 

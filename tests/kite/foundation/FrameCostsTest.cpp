@@ -1,0 +1,90 @@
+#include "kite/foundation/FrameCosts.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "support/TemporaryFolder.h"
+
+namespace kite {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::Not;
+
+// Keeps the thread busy for the CPU time given.
+void spin(double seconds) {
+    const double end = platform::threadCpuSeconds() + seconds;
+    volatile unsigned sink = 0;
+    while (platform::threadCpuSeconds() < end) sink = sink + 1;
+}
+
+class FrameCostsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder_.made());
+        FrameCosts::recordTo(path());
+    }
+    void TearDown() override { FrameCosts::recordTo(""); }
+
+    std::string path() const { return folder_.path() + "/costs.txt"; }
+    std::vector<std::string> lines() const {
+        std::ifstream in(path());
+        std::vector<std::string> out;
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    }
+
+    test::TemporaryFolder folder_{"stargrid-frame-costs"};
+};
+
+TEST_F(FrameCostsTest, EachFrameIsOneLineWithItsCostliestStepsFirst) {
+    {
+        FrameCosts::Scope outer("update");
+        FrameCosts::Scope inner("image decode");
+        spin(0.02);
+    }
+    FrameCosts::frameEnded(7);
+    FrameCosts::frameEnded(8);
+    const std::vector<std::string> written = lines();
+    ASSERT_EQ(written.size(), 2u);
+    // The nested step's time is its own, not its caller's too.
+    EXPECT_THAT(written[0], MatchesRegex("frame 7: [0-9.]+ ms; image decode [0-9.]+, .*"));
+    EXPECT_THAT(written[0], HasSubstr("update"));
+    std::istringstream fields(written[0]);
+    std::string frame, number;
+    double total = 0.0;
+    fields >> frame >> number >> total;
+    EXPECT_GE(total, 20.0);
+    // Nothing was timed in the second frame.
+    EXPECT_THAT(written[1], Not(HasSubstr("image decode")));
+}
+
+TEST_F(FrameCostsTest, StepsOnOtherThreadsAreNotCounted) {
+    std::thread([] {
+        FrameCosts::Scope loading("image decode");
+        spin(0.005);
+    }).join();
+    FrameCosts::frameEnded(1);
+    const std::vector<std::string> written = lines();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_THAT(written[0], Not(HasSubstr("image decode")));
+}
+
+TEST(FrameCostsOff, NothingIsRecordedWithoutAFile) {
+    FrameCosts::recordTo("");
+    EXPECT_EQ(FrameCosts::active(), nullptr);
+    FrameCosts::Scope step("update");  // a no-op
+    FrameCosts::frameEnded(1);
+    EXPECT_EQ(FrameCosts::active(), nullptr);
+}
+
+}  // namespace
+}  // namespace kite
