@@ -55,11 +55,34 @@ Texture2D* TextureCache::addImage(const std::string& path) {
     auto found = textures_.find(fullpath);
     if (found != textures_.end()) return found->second;
 
-    Image* image = new (std::nothrow) Image();
-    if (!image) return nullptr;
-    Texture2D* texture = image->initWithImageFile(fullpath) ? uploadAndStore(image, fullpath) : nullptr;
+    Image* image = takeDecoded(fullpath);
+    if (!image) {
+        image = new (std::nothrow) Image();
+        if (!image) return nullptr;
+        if (!image->initWithImageFile(fullpath)) {
+            image->release();
+            return nullptr;
+        }
+    }
+    Texture2D* texture = uploadAndStore(image, fullpath);
     image->release();
     return texture;
+}
+
+Image* TextureCache::takeDecoded(const std::string& fullpath) {
+    std::unique_lock<std::mutex> lock(imageInfoMutex_);
+    if (!imageInfoQueue_) return nullptr;
+    // A decode of the file under way ends sooner than a new one would.
+    decodedCondition_.wait(lock, [&] { return decoding_ != fullpath; });
+    for (ImageInfo* info : *imageInfoQueue_) {
+        if (info->image && info->asyncStruct->filename == fullpath) {
+            // Its request is answered with the texture made from it, found in the cache.
+            Image* image = info->image;
+            info->image = nullptr;
+            return image;
+        }
+    }
+    return nullptr;
 }
 
 Texture2D* TextureCache::uploadAndStore(Image* image, const std::string& key) {
@@ -148,6 +171,10 @@ void TextureCache::loadImages() {
         auto* info = new ImageInfo();
         info->asyncStruct = request;
         if (decode) {
+            {
+                std::lock_guard<std::mutex> lock(imageInfoMutex_);
+                decoding_ = request->filename;
+            }
             Image* image = new (std::nothrow) Image();
             if (image && image->initWithImageFileThreadSafe(request->filename)) {
                 info->image = image;
@@ -156,8 +183,12 @@ void TextureCache::loadImages() {
                 info->failed = true;
             }
         }
-        std::lock_guard<std::mutex> lock(imageInfoMutex_);
-        imageInfoQueue_->push_back(info);
+        {
+            std::lock_guard<std::mutex> lock(imageInfoMutex_);
+            imageInfoQueue_->push_back(info);
+            decoding_.clear();
+        }
+        decodedCondition_.notify_all();
     }
     std::lock_guard<std::mutex> lock(asyncStructQueueMutex_);
     for (AsyncStruct* request : *asyncStructQueue_) delete request;

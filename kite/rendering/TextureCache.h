@@ -39,7 +39,9 @@ public:
     virtual std::string description() const;
 
     // The texture of a file, decoded and uploaded on first use; null when the file is
-    // missing, cannot be decoded or cannot be uploaded.
+    // missing, cannot be decoded or cannot be uploaded. A file asked for asynchronously before
+    // is not decoded again: the decoded image waiting for its frame is uploaded, and a decode
+    // under way is waited for.
     Texture2D* addImage(const std::string& path);
     // The texture cached under key, or a new one made from the image and stored under it;
     // null when the image cannot be uploaded.
@@ -78,6 +80,9 @@ private:
     // Asks the loading thread to end and waits for it.
     void joinLoadingThread();
     bool isCached(const std::string& fullpath) const;
+    // The image the loading thread decoded from the file, taken from its request (which is then
+    // answered from the cache); null when there is none.
+    Image* takeDecoded(const std::string& fullpath);
     void store(const std::string& key, Texture2D* texture);
     // A texture made from the image and cached under the key, holding only the cache's
     // reference; null, and nothing cached, when the upload fails.
@@ -94,7 +99,9 @@ private:
     // Guards the request queue and the quit flag; the loading thread sleeps on it.
     std::mutex asyncStructQueueMutex_;
     std::condition_variable sleepCondition_;
-    std::mutex imageInfoMutex_;
+    std::mutex imageInfoMutex_;  // guards the decoded images and decoding_
+    std::condition_variable decodedCondition_;
+    std::string decoding_;  // the file the loading thread is decoding now
     bool needQuit_ = false;
     int asyncRefCount_ = 0;
     // Changed on the main thread only; the loading thread tests for a path under the lock.

@@ -302,6 +302,27 @@ TEST_F(TextureCacheTest, UnbindingDropsTheCallbackOfADecodedImageButNotOfAWaitin
     EXPECT_NE(cache_->getTextureForKey("decoded.png"), nullptr);
 }
 
+TEST_F(TextureCacheTest, AFileDecodedAheadIsNotDecodedAgainWhenAskedForAtOnce) {
+    writePng("ahead.png", 2, 2);
+    const std::string later = writePng("later.png");
+    auto gate = std::make_shared<LoadingGate>(later);
+    cache_->setLoadingHookForTesting([gate](const std::string& path) { (*gate)(path); });
+    Texture2D* answered = nullptr;
+    cache_->addImageAsync("ahead.png", [&](Texture2D* t) { answered = t; });
+    cache_->addImageAsync("later.png", nullptr);
+    // Once the thread holds the second request, the first one's image is decoded and waits for its frame.
+    ASSERT_TRUE(gate->waitUntilReached());
+    // The file changes on disk: a texture from the decode made ahead is still the old size.
+    writePng("ahead.png", 4, 4);
+    Texture2D* texture = cache_->addImage("ahead.png");
+    ASSERT_NE(texture, nullptr);
+    EXPECT_EQ(texture->getPixelsWide(), 2);
+    // The request made ahead is answered with that same texture.
+    gate->open();
+    ASSERT_TRUE(runFramesUntil([&] { return !completionScheduled(); }));
+    EXPECT_EQ(answered, texture);
+}
+
 TEST_F(TextureCacheTest, UnbindingAllDropsEveryDecodedCallbackOnly) {
     writePng("first.png");
     writePng("second.png");
