@@ -18,6 +18,12 @@
 namespace platform {
 namespace {
 
+// What NLMSG_OK tests, without its comparison of a signed length with the unsigned message length.
+bool messageFits(const nlmsghdr* header, int left) {
+    return left >= static_cast<int>(sizeof(nlmsghdr)) && header->nlmsg_len >= sizeof(nlmsghdr) &&
+           header->nlmsg_len <= static_cast<unsigned>(left);
+}
+
 std::mutex overrideMutex;
 std::optional<NetworkPath> overridePath;
 // Counts the test's changes, so that watchers notice one without a routing message.
@@ -90,7 +96,7 @@ bool dumpRoutes(RouteState* state) {
         if (received < 0 && errno == EINTR) continue;
         if (received <= 0) return false;
         int left = static_cast<int>(received);
-        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer.data()); NLMSG_OK(header, left);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(buffer.data()); messageFits(header, left);
              header = NLMSG_NEXT(header, left)) {
             if (header->nlmsg_type == NLMSG_DONE) return true;
             if (header->nlmsg_type == NLMSG_ERROR) return false;

@@ -60,7 +60,7 @@ private:
     unsigned int pixelFormat_ = 0;
     unsigned int defaultFramebuffer_ = 0;
     unsigned int colorRenderbuffer_ = 0;
-    unsigned int depthBuffer_ = 0;
+    [[maybe_unused]] unsigned int depthBuffer_ = 0;  // the context brings the depth buffer; none of our own
     unsigned int msaaFramebuffer_ = 0;
     unsigned int msaaColorbuffer_ = 0;
     std::unique_ptr<platform::GLContext> context_;

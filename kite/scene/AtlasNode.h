@@ -22,6 +22,7 @@ public:
 
     // Refuses (with a log line) a null texture and tiles that are not at least 1 x 1.
     bool initWithTexture(Texture2D* texture, int tileWidth, int tileHeight, int itemsToRender);
+    using Node::init;
     bool init(Texture2D* texture, int tileWidth, int tileHeight, int itemsToRender) {
         return initWithTexture(texture, tileWidth, tileHeight, itemsToRender);
     }

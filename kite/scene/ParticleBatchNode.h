@@ -22,6 +22,7 @@ public:
 
     // A null texture or an atlas that cannot be had is refused with a log line.
     bool initWithTexture(Texture2D* texture, int capacity);
+    using Node::init;
     bool init(Texture2D* texture, int capacity) { return initWithTexture(texture, capacity); }
 
     void removeChild(Node* child, bool cleanup = true) override;
