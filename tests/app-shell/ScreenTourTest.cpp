@@ -113,29 +113,13 @@ protected:
     // The preferences of a player who has seen the tutorial or not, with a phone bound or not and a stored
     // game on the given board.
     static void storePlayer(const std::string& home, bool bound, bool tutorialSeen, const board::Cells& cells) {
-        std::map<std::string, std::string> values = {
-            {"playerStatus", "<integer>1</integer>"},
-            {"guideStatus", tutorialSeen ? "<integer>1</integer>" : "<integer>0</integer>"},
-            {"musicOnOff", "<true/>"},
-            {"soundOnOff", "<true/>"},
-            {"voiceOnOff", "<true/>"},
-            {"isAlive", "<true/>"},
-            {"currentLevel", "<integer>0</integer>"},
-            {"currentScore", "<integer>0</integer>"},
-            {"propBombCount", "<integer>3</integer>"},
-            {"propPaintCount", "<integer>3</integer>"},
-            {"propResetCount", "<integer>3</integer>"},
-            {"diamond", "<integer>20</integer>"}};
+        std::map<std::string, std::string> changed;
+        if (!tutorialSeen) changed["guideStatus"] = "<integer>0</integer>";
         if (bound) {
-            values["cellphone"] = "<string>" + base64Encode(kPhone) + "</string>";
-            values["password"] = "<string>" + base64Encode("1234") + "</string>";
+            changed["cellphone"] = "<string>" + base64Encode(kPhone) + "</string>";
+            changed["password"] = "<string>" + base64Encode("1234") + "</string>";
         }
-        for (int index = 0; index < board::kCellCount; ++index)
-            values["colorKey" + std::to_string(index)] = "<integer>" + std::to_string(cells[index]) + "</integer>";
-        std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
-        for (const auto& [key, value] : values) text += "<key>" + key + "</key>" + value + "\n";
-        fs::create_directories(home + "/config/stargrid");
-        std::ofstream(home + "/config/stargrid/UserDefaults.plist") << text + "</dict>\n</plist>\n";
+        writeStoredGame(home + "/config/stargrid/UserDefaults.plist", cells, changed);
     }
 
     // Runs the game on the script in a home of its own; the stored preferences afterwards.

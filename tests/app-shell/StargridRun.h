@@ -102,6 +102,32 @@ inline board::Cells boardInShot(const Shot& shot) {
     return cells;
 }
 
+// Writes the preferences of a stored game to resume on the cells, the tutorial seen: level 1,
+// 0 points, full props and 20 diamonds, with the given values (property-list fragments by key) on top.
+inline void writeStoredGame(const fs::path& path, const board::Cells& cells,
+                            const std::map<std::string, std::string>& changed) {
+    std::map<std::string, std::string> values = {{"playerStatus", "<integer>1</integer>"},
+                                                 {"guideStatus", "<integer>1</integer>"},
+                                                 {"musicOnOff", "<true/>"},
+                                                 {"soundOnOff", "<true/>"},
+                                                 {"voiceOnOff", "<true/>"},
+                                                 {"isAlive", "<true/>"},
+                                                 {"currentLevel", "<integer>0</integer>"},
+                                                 {"currentScore", "<integer>0</integer>"},
+                                                 {"propBombCount", "<integer>3</integer>"},
+                                                 {"propPaintCount", "<integer>3</integer>"},
+                                                 {"propResetCount", "<integer>3</integer>"},
+                                                 {"diamond", "<integer>20</integer>"}};
+    for (const auto& [key, value] : changed) values[key] = value;
+    for (int index = 0; index < board::kCellCount; ++index)
+        values["colorKey" + std::to_string(index)] = "<integer>" + std::to_string(cells[index]) + "</integer>";
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
+    for (const auto& [key, value] : values) text += "<key>" + key + "</key>" + value + "\n";
+    text += "</dict>\n</plist>\n";
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+}
+
 struct Saved {
     board::Cells cells{};
     int score = -1;
@@ -200,26 +226,7 @@ protected:
     // A stored game to resume on the cells, the tutorial seen: level 1, 0 points, full props and 20
     // diamonds, with the given values (property-list fragments by key) on top.
     void storeGame(const board::Cells& cells, const std::map<std::string, std::string>& changed) const {
-        std::map<std::string, std::string> values = {{"playerStatus", "<integer>1</integer>"},
-                                                     {"guideStatus", "<integer>1</integer>"},
-                                                     {"musicOnOff", "<true/>"},
-                                                     {"soundOnOff", "<true/>"},
-                                                     {"voiceOnOff", "<true/>"},
-                                                     {"isAlive", "<true/>"},
-                                                     {"currentLevel", "<integer>0</integer>"},
-                                                     {"currentScore", "<integer>0</integer>"},
-                                                     {"propBombCount", "<integer>3</integer>"},
-                                                     {"propPaintCount", "<integer>3</integer>"},
-                                                     {"propResetCount", "<integer>3</integer>"},
-                                                     {"diamond", "<integer>20</integer>"}};
-        for (const auto& [key, value] : changed) values[key] = value;
-        for (int index = 0; index < board::kCellCount; ++index)
-            values["colorKey" + std::to_string(index)] = "<integer>" + std::to_string(cells[index]) + "</integer>";
-        std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n";
-        for (const auto& [key, value] : values) text += "<key>" + key + "</key>" + value + "\n";
-        text += "</dict>\n</plist>\n";
-        fs::create_directories(storePath().parent_path());
-        std::ofstream(storePath()) << text;
+        writeStoredGame(storePath(), cells, changed);
     }
     static std::string integerValue(int value) { return "<integer>" + std::to_string(value) + "</integer>"; }
 
