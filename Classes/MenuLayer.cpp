@@ -6,6 +6,7 @@
 
 #include "Classes/GameData.h"
 #include "Classes/GameHelpers.h"
+#include "Classes/GameScene.h"
 #include "Classes/MenuScreens.h"
 #include "Classes/QKGateway.h"
 #include "Classes/QKSingleton.h"
@@ -136,6 +137,8 @@ void MenuLayer::menuInfoCallback() { MenuScreens::openInfo(this); }
 void MenuLayer::menuShareCallback() { MenuScreens::openShare(this); }
 
 void MenuLayer::menuStartCallback() {
+    // Decoded while the player answers the prompt.
+    GameScene::preloadPictures();
     QKSingleton* state = QKSingleton::getInstance();
     if (state->getCellphone().empty()) {
         state->showConfirm(this, "提示", kBindPrompt, 1);

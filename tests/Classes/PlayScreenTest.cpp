@@ -1,11 +1,18 @@
 // The play screen: level banners, props and their costs, the paint chooser, the tutorial, the pause and
 // game-over dialogs, touches during animations, and the sounds of each event.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <sstream>
+#include <thread>
 
 #include "Classes/FloatWord.h"
 #include "Classes/GameEffects.h"
 #include "Classes/GameHelpers.h"
 #include "Classes/GameOverLayer.h"
+#include "Classes/GameScene.h"
 #include "Classes/GuideLayer.h"
 #include "Classes/PauseLayer.h"
 #include "Classes/PropPaintLayer.h"
@@ -14,6 +21,7 @@
 #include "Classes/TopMenu.h"
 #include "PlayTestSupport.h"
 #include "kite/http/HttpTestSupport.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/scene/Label.h"
 #include "kite/scene/MenuItem.h"
 #include "kite/scene/Sprite.h"
@@ -86,6 +94,58 @@ protected:
         return cells;
     }
 };
+
+// The textures in the cache of at least 128 x 128 pixels, by the picture's name under Resources/.
+std::vector<std::string> largePicturesInTheCache() {
+    std::vector<std::string> names;
+    std::istringstream dump(kite::Director::getInstance()->getTextureCache()->dumpDebugInfo());
+    for (std::string line; std::getline(dump, line);) {
+        const std::size_t close = line.find('"', 1);
+        unsigned long id = 0, rc = 0, width = 0, height = 0;
+        if (line[0] != '"' || close == std::string::npos ||
+            std::sscanf(line.c_str() + close + 1, " rc=%lu id=%lu %lu x %lu", &rc, &id, &width, &height) != 4)
+            continue;
+        const std::string key = line.substr(1, close - 1);
+        const std::size_t resources = key.find("/Resources/");
+        if (width * height >= 128 * 128 && resources != std::string::npos)
+            names.push_back(key.substr(resources + std::strlen("/Resources/")));
+    }
+    return names;
+}
+
+// The pictures the menu preloads for the play screen are all it shows that take long to decode, so the
+// frame that builds the screen decodes none of them; once preloaded (the tutorial's with them, each
+// picture found) they are in the cache.
+TEST_F(PlayScreen, TheLargePicturesOfThePlayScreenAreThoseThePreloadAsksFor) {
+    kite::TextureCache* cache = kite::Director::getInstance()->getTextureCache();
+    ASSERT_NE(cache, nullptr);
+    cache->removeAllTextures();
+    ASSERT_NE(playOn(kStripes), nullptr);
+    const std::vector<std::string> preloaded = GameScene::picturesToPreload(true);
+    for (const std::string& shown : largePicturesInTheCache()) {
+        // A font's page is named by its full path.
+        const std::string asPath = "/" + shown;
+        const auto names = [&](const std::string& picture) {
+            return picture == shown || (picture.size() > asPath.size() &&
+                                        picture.compare(picture.size() - asPath.size(), asPath.size(), asPath) == 0);
+        };
+        EXPECT_TRUE(std::any_of(preloaded.begin(), preloaded.end(), names)) << shown << " is not preloaded";
+    }
+
+    cache->removeAllTextures();
+    QKSingleton::getInstance()->setGuideStatus(0);
+    GameScene::preloadPictures();
+    const auto allCached = [&] {
+        for (const std::string& picture : preloaded)
+            if (!cache->getTextureForKey(picture)) return false;
+        return true;
+    };
+    for (int i = 0; i < 2000 && !allCached(); ++i) {
+        frame();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(allCached());
+}
 
 TEST_F(PlayScreen, LevelStartFloatsTheBannersWithReadyGoThenLaysTheBoard) {
     SoundLog sounds;
@@ -272,9 +332,7 @@ TEST_F(PlayScreen, TapsWhilePiecesFallReachTheBoard) {
     EXPECT_EQ(storedCells(), expected);
 }
 
-TEST_F(PlayScreen, TapsOnTheBoardsTopEdgeOrAColumnLineFollowTheCellBoundsOnTheTallIphone) {
-    tapBoardEdges();
-}
+TEST_F(PlayScreen, TapsOnTheBoardsTopEdgeOrAColumnLineFollowTheCellBoundsOnTheTallIphone) { tapBoardEdges(); }
 
 TEST_F(PlayScreen, TapsOnTheBoardsTopEdgeOrAColumnLineFollowTheCellBoundsOnTheShortIphone) {
     useScreen(960);
