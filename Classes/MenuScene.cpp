@@ -4,8 +4,21 @@
 #include "Classes/QKSingleton.h"
 #include "Classes/QKSound.h"
 #include "kite/foundation/Create.h"
+#include "kite/rendering/TextureCache.h"
+#include "kite/scene/Director.h"
 
 MenuScene* MenuScene::create() { return kite::createAutoreleased<MenuScene>(); }
+
+std::vector<std::string> MenuScene::picturesToPreload() {
+    // The background, the title and the start button; the other buttons are small.
+    return {"Menu/bg_menuscene.png", "Menu/bg_menutitle.png", "Menu/btn_start.png"};
+}
+
+void MenuScene::preloadPictures() {
+    kite::TextureCache* cache = kite::Director::getInstance()->getTextureCache();
+    if (!cache) return;
+    for (const std::string& picture : picturesToPreload()) cache->addImageAsync(picture, nullptr);
+}
 
 bool MenuScene::init() {
     if (!Scene::init()) return false;

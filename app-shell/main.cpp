@@ -6,7 +6,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 
+#include "Classes/MenuScene.h"
 #include "app-shell/AppController.h"
 #include "app-shell/AppDelegate.h"
 #include "kite/audio/linux/SimpleAudioEngine.h"
@@ -21,6 +24,7 @@
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
 #include "platform/Signals.h"
+#include "platform/TextRenderer.h"
 #include "platform/UrlHandover.h"
 
 namespace {
@@ -36,6 +40,24 @@ struct Options {
 
 // The running game listens for URLs handed over by a second launch on this socket name.
 constexpr const char* kHandoverName = "stargrid";
+// The family of the game's system-font text.
+constexpr const char* kSystemFont = "Helvetica Neue";
+
+// A thread for start-up work that the main thread would otherwise do while nothing else runs; joined
+// when the launch ends, however it ends.
+class StartupWork {
+public:
+    template <class Work>
+    explicit StartupWork(Work work) : thread_(std::move(work)) {}
+    ~StartupWork() {
+        if (thread_.joinable()) thread_.join();
+    }
+    StartupWork(const StartupWork&) = delete;
+    StartupWork& operator=(const StartupWork&) = delete;
+
+private:
+    std::thread thread_;
+};
 
 void usage(std::FILE* out) {
     std::fprintf(out,
@@ -147,6 +169,10 @@ int main(int argc, char** argv) {
     if (!options->url.empty() && platform::UrlHandover::sendToRunning(kHandoverName, options->url)) return 0;
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
+    // While the window is made: the menu's pictures are decoded on the texture cache's loading thread
+    // and the fonts of system-font text looked up and opened.
+    MenuScene::preloadPictures();
+    StartupWork fonts([] { platform::TextRenderer::instance().prepare(kSystemFont); });
 
     AppDelegate app;
     AppController controller;

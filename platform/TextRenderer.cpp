@@ -207,6 +207,13 @@ TextRenderer::~TextRenderer() {
     if (state_->config) FcConfigDestroy(state_->config);
 }
 
+bool TextRenderer::prepare(const std::string& family) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!state_->library || !state_->config) return false;
+    state_->fallbackFace();
+    return state_->faceForFamily(family) != nullptr;
+}
+
 void TextRenderer::clearGlyphCache() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->glyphs.clear();

@@ -37,8 +37,12 @@ struct TextBitmap {
 
 class TextRenderer {
 public:
-    // The shared renderer (main thread).
+    // The shared renderer. Its calls may come from any thread; they take turns.
     static TextRenderer& instance();
+
+    // Finds and opens the family's font and the fallback for the characters it lacks, which the first
+    // text otherwise does: a start-up can have it done on another thread. False without the font.
+    bool prepare(const std::string& family);
 
     // False with a reason when the text is empty, no font can be found, or the bitmap would be
     // larger than maxSide pixels on a side.

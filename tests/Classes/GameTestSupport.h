@@ -2,7 +2,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/UserDefault.h"
+#include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
 #include "support/DirectorShutdown.h"
 #include "support/GLTest.h"
@@ -99,5 +103,23 @@ protected:
     kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
     std::unique_ptr<GameEnvironment> environment;
 };
+
+// The textures in the cache of at least 128 x 128 pixels, by the picture's name under Resources/.
+inline std::vector<std::string> largePicturesInTheCache() {
+    std::vector<std::string> names;
+    std::istringstream dump(kite::Director::getInstance()->getTextureCache()->dumpDebugInfo());
+    for (std::string line; std::getline(dump, line);) {
+        const std::size_t close = line.find('"', 1);
+        unsigned long id = 0, rc = 0, width = 0, height = 0;
+        if (line[0] != '"' || close == std::string::npos ||
+            std::sscanf(line.c_str() + close + 1, " rc=%lu id=%lu %lu x %lu", &rc, &id, &width, &height) != 4)
+            continue;
+        const std::string key = line.substr(1, close - 1);
+        const std::size_t resources = key.find("/Resources/");
+        if (width * height >= 128 * 128 && resources != std::string::npos)
+            names.push_back(key.substr(resources + std::strlen("/Resources/")));
+    }
+    return names;
+}
 
 }  // namespace game::test

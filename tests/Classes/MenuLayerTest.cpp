@@ -35,6 +35,16 @@ protected:
     void expectNoPopup() { EXPECT_EQ(QKSingleton::getInstance()->getCurrentPopup(), nullptr); }
 };
 
+// The start-up preloads the menu's pictures that take long to decode: they are all it shows.
+TEST_F(MenuLayerTest, TheLargePicturesOfTheMenuAreThoseThePreloadAsksFor) {
+    kite::Director::getInstance()->getTextureCache()->removeAllTextures();
+    openMenu();
+    const std::vector<std::string> preloaded = MenuScene::picturesToPreload();
+    for (const std::string& shown : game::test::largePicturesInTheCache())
+        EXPECT_THAT(preloaded, ::testing::Contains(shown));
+    runChain();
+}
+
 TEST_F(MenuLayerTest, WithoutAPhoneTheChainIsTheBootstrapPageThenTheVersion) {
     QKSingleton::getInstance()->setHttpRequestURL("");
     MenuLayer* menu = openMenu();

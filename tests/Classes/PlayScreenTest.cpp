@@ -95,24 +95,6 @@ protected:
     }
 };
 
-// The textures in the cache of at least 128 x 128 pixels, by the picture's name under Resources/.
-std::vector<std::string> largePicturesInTheCache() {
-    std::vector<std::string> names;
-    std::istringstream dump(kite::Director::getInstance()->getTextureCache()->dumpDebugInfo());
-    for (std::string line; std::getline(dump, line);) {
-        const std::size_t close = line.find('"', 1);
-        unsigned long id = 0, rc = 0, width = 0, height = 0;
-        if (line[0] != '"' || close == std::string::npos ||
-            std::sscanf(line.c_str() + close + 1, " rc=%lu id=%lu %lu x %lu", &rc, &id, &width, &height) != 4)
-            continue;
-        const std::string key = line.substr(1, close - 1);
-        const std::size_t resources = key.find("/Resources/");
-        if (width * height >= 128 * 128 && resources != std::string::npos)
-            names.push_back(key.substr(resources + std::strlen("/Resources/")));
-    }
-    return names;
-}
-
 // The pictures the menu preloads for the play screen are all it shows that take long to decode, so the
 // frame that builds the screen decodes none of them; once preloaded (the tutorial's with them, each
 // picture found) they are in the cache.
@@ -122,7 +104,7 @@ TEST_F(PlayScreen, TheLargePicturesOfThePlayScreenAreThoseThePreloadAsksFor) {
     cache->removeAllTextures();
     ASSERT_NE(playOn(kStripes), nullptr);
     const std::vector<std::string> preloaded = GameScene::picturesToPreload(true);
-    for (const std::string& shown : largePicturesInTheCache()) {
+    for (const std::string& shown : game::test::largePicturesInTheCache()) {
         // A font's page is named by its full path.
         const std::string asPath = "/" + shown;
         const auto names = [&](const std::string& picture) {

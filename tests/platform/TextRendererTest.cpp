@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "platform/TextLayout.h"
 #include "platform/TextRenderer.h"
@@ -137,6 +138,18 @@ TEST(TextRendererTest, PixelsArePremultiplied) {
     }
     EXPECT_GT(inked, 50);
     EXPECT_LE(*std::max_element(bitmap.rgba.begin(), bitmap.rgba.end()), 129);
+}
+
+TEST(TextRendererTest, AFamilyPreparedOnAnotherThreadDrawsAsOneNeverPrepared) {
+    const TextBitmap before = render(request("提示 Hello", "DejaVu Serif", 18));
+    bool prepared = false;
+    std::thread([&] { prepared = TextRenderer::instance().prepare("DejaVu Sans Mono"); }).join();
+    EXPECT_TRUE(prepared);
+    const TextBitmap mono = render(request("提示 Hello", "DejaVu Sans Mono", 18));
+    EXPECT_GT(inkIn(mono, 0, mono.width), 0);
+    // Preparing one family changes nothing for another.
+    const TextBitmap after = render(request("提示 Hello", "DejaVu Serif", 18));
+    EXPECT_EQ(after.rgba, before.rgba);
 }
 
 TEST(TextRendererTest, EmptyTextAndTooLargeBitmapsFailWithAReason) {
