@@ -3,8 +3,8 @@
 // scene, the tutorial's pages and the alert after them, then the largest group popped every 70 frames
 // until no pair is left, and the level's end. The game records every frame's main-thread CPU time
 // and what it went on (STARGRID_FRAME_COSTS); the benchmark reports the worst frame after the first
-// one (the start-up's, measured by bench_startup) with its steps, the median, and the frames over
-// 16.7 ms. Run once with the driver's shader cache empty (a first launch) and once with it filled
+// one (whose time counts the start-up from the director's making: bench_startup measures that) with
+// its steps, the median, and the frames over 16.7 ms. Run once with the driver's shader cache empty (a first launch) and once with it filled
 // by that run (every launch after).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -17,14 +17,12 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "Classes/BoardRules.h"
-#include "kite/foundation/PropertyList.h"
-#include "kite/foundation/Value.h"
-#include "tools/server/GameServer.h"
+#include "app-shell/StargridRun.h"
+#include "bench/LocalGameServer.h"
 
 namespace {
 
@@ -93,22 +91,10 @@ bool play(const Folders& folders, const std::string& url, const std::string& scr
 
 // The board the game dealt, as it stored it.
 std::optional<board::Cells> storedBoard(const Folders& folders) {
-    std::ifstream in(folders.root / "home" / "config" / "stargrid" / "UserDefaults.plist", std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
-    kite::Value root;
-    if (text.empty() || !kite::PropertyList::parse(text.data(), text.size(), root) ||
-        root.getType() != kite::Value::Type::MAP)
-        return std::nullopt;
-    const kite::ValueMap& values = root.asValueMap();
-    board::Cells cells{};
-    for (int index = 0; index < board::kCellCount; ++index) {
-        auto found = values.find("colorKey" + std::to_string(index));
-        if (found == values.end()) return std::nullopt;
-        cells[index] = found->second.asInt();
-    }
-    return cells;
+    const std::optional<stargrid::test::Saved> saved =
+        stargrid::test::readStore(folders.root / "home" / "config" / "stargrid" / "UserDefaults.plist");
+    if (!saved || !std::all_of(saved->cells.begin(), saved->cells.end(), board::isColour)) return std::nullopt;
+    return saved->cells;
 }
 
 // The largest group popped each time until no pair is left: the taps, from the first move's frame.
@@ -150,14 +136,8 @@ std::vector<FrameCost> readCosts(const fs::path& file) {
 }
 
 void replayLevel(benchmark::State& state, bool warmShaderCache) {
-    stargrid_server::GameServer::Options options;
-    options.echo = false;
-    std::string error;
-    std::unique_ptr<stargrid_server::GameServer> server = stargrid_server::GameServer::start(options, &error);
-    if (!server) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    std::unique_ptr<stargrid_server::GameServer> server = bench::startLocalGameServer(state);
+    if (!server) return;
     char pattern[] = "/tmp/stargrid-level-XXXXXX";
     if (!mkdtemp(pattern)) {
         state.SkipWithError("no temporary folder");

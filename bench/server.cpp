@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/server/GameServer.h"
+#include "bench/LocalGameServer.h"
 
 namespace {
 
@@ -32,14 +32,8 @@ std::vector<int> stallClients(int port, int count) {
 }
 
 void BM_RequestBesideStalledClients(benchmark::State& state) {
-    stargrid_server::GameServer::Options options;
-    options.echo = false;
-    std::string error;
-    std::unique_ptr<stargrid_server::GameServer> server = stargrid_server::GameServer::start(options, &error);
-    if (!server) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    std::unique_ptr<stargrid_server::GameServer> server = bench::startLocalGameServer(state);
+    if (!server) return;
     const std::vector<int> stalled = stallClients(server->port(), static_cast<int>(state.range(0)));
     for (auto _ : state) {
         // A new connection each time, as the game's client makes one per request.

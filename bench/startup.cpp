@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/server/GameServer.h"
+#include "bench/LocalGameServer.h"
 
 namespace {
 
@@ -46,14 +46,8 @@ long launchToFirstFrame(const std::string& bootstrap) {
 }
 
 void BM_StartupToFirstMenuFrame(benchmark::State& state) {
-    stargrid_server::GameServer::Options options;
-    options.echo = false;
-    std::string error;
-    std::unique_ptr<stargrid_server::GameServer> server = stargrid_server::GameServer::start(options, &error);
-    if (!server) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    std::unique_ptr<stargrid_server::GameServer> server = bench::startLocalGameServer(state);
+    if (!server) return;
     long peak = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();

@@ -2,7 +2,8 @@
 // rendering, image decoding...) time themselves, and with STARGRID_FRAME_COSTS naming a file each
 // frame is written there as one line, "frame N: T ms; step t, step t, ...", its costliest steps
 // first. Times are the thread's CPU time; a step nested in another counts in its own name only.
-// Off (no clock read at all) when the variable is unset. Steps timed on other threads are not counted.
+// Off (no clock read at all) when the variable is unset. Only the steps of the thread that made the
+// recorder count (the director makes it on the main thread); steps on other threads are not timed.
 #pragma once
 #include <cstdio>
 #include <memory>

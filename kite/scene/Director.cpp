@@ -88,6 +88,9 @@ void Director::setDefaultValues() {
 }
 
 bool Director::init() {
+    // The frame-cost recorder is made here, on the main thread, whose steps are the ones it counts:
+    // before the texture cache's loading thread (which times its decoding too) can make it.
+    FrameCosts::active();
     setDefaultValues();
 
     runningScene_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "platform/GLExtensions.h"
@@ -13,12 +14,16 @@
 namespace platform {
 namespace {
 
-TEST(GLContext, ClearColourReadsBackFromFramebufferZero) {
+std::unique_ptr<GLContext> hiddenWindow(int width, int height) {
     WindowOptions options;
-    options.width = 32;
-    options.height = 16;
+    options.width = width;
+    options.height = height;
     options.visible = false;
-    auto context = GLContext::create(options);
+    return GLContext::create(options);
+}
+
+TEST(GLContext, ClearColourReadsBackFromFramebufferZero) {
+    auto context = hiddenWindow(32, 16);
     ASSERT_NE(context, nullptr);
     EXPECT_EQ(context->drawableWidth(), 32);
     glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
@@ -92,11 +97,7 @@ TEST_P(FramesInFlightTest, FramesMadeFasterThanDrawnDoNotPileUp) {
     // The rasterizer draws on threads of its own only when it has some (each test is a process).
     setenv("LP_NUM_THREADS", "2", 1);
     setGLExtensionsEnabled(GetParam());
-    WindowOptions options;
-    options.width = 512;
-    options.height = 512;
-    options.visible = false;
-    auto context = GLContext::create(options);
+    auto context = hiddenWindow(512, 512);
     ASSERT_NE(context, nullptr);
     {
         SquareStorm storm;
