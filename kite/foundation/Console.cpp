@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kite/foundation/Base64.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
@@ -24,14 +23,11 @@ namespace kite {
 
 namespace {
 
-constexpr std::size_t kMaxLineLength = 16384;
 constexpr int kPollMilliseconds = 50;
 
 // kite::log reaches the console that exists, if any.
 std::mutex activeConsoleMutex;
 Console* activeConsole = nullptr;
-
-bool isForbiddenInFileName(char c) { return std::strchr(":/\\?%*<>\"|\r\n\t", c) != nullptr && c != '\0'; }
 
 // The upload folder is the owner's alone; a symbolic link in its place is not followed.
 bool makePrivateFolder(const std::string& path) {
@@ -50,7 +46,7 @@ bool makePrivateFolder(const std::string& path) {
 struct Console::Client {
     int fd = -1;  // what poll watches; the connection owns it
     ConsoleConnectionPtr connection;
-    std::string pending;  // bytes of a line not yet complete
+    ConsoleLineReader lines;  // bytes of a line not yet complete
 };
 
 Console::Console() {
@@ -167,30 +163,21 @@ void Console::commandFileUtils(const ConsoleConnectionPtr& connection, const std
     }
 }
 
-// "upload NAME DATA", the data Base64 in groups of four. The file goes to the upload folder only:
-// the name cannot leave it, and the game's own files (the store ledger, the preferences) are
-// elsewhere, so an upload can never replace them. It is written whole or not at all, readable by
-// its owner alone.
+// The file goes to the upload folder only: the name cannot leave it, and the game's own files (the
+// store ledger, the preferences) are elsewhere, so an upload can never replace them. It is written
+// whole or not at all, readable by its owner alone.
 void Console::commandUpload(ConsoleConnection& connection, const std::string& args) {
     static const char invalidName[] = "upload: invalid file name!\n";
     static const char cannotCreate[] = "can't create file!\n";
-    const std::size_t space = args.find(' ');
-    const std::string name = args.substr(0, std::min<std::size_t>(space, 511));
-    if (name.empty() || name == "." || name == ".." || std::any_of(name.begin(), name.end(), isForbiddenInFileName)) {
+    ConsoleUpload upload;
+    if (!parseConsoleUpload(args, upload)) {
         connection.send(invalidName, sizeof(invalidName));
         return;
     }
-    const std::string data = space == std::string::npos ? std::string() : args.substr(space + 1);
-    std::string contents;
-    for (std::size_t at = 0; at + 4 <= data.size(); at += 4) {
-        unsigned char* decoded = nullptr;
-        const int length = base64Decode(reinterpret_cast<const unsigned char*>(data.data() + at), 4, &decoded);
-        if (length > 0 && decoded) contents.append(reinterpret_cast<const char*>(decoded), std::size_t(length));
-        std::free(decoded);
-    }
     const std::string folder = writablePath + kUploadFolder;
-    if (!makePrivateFolder(folder) || !platform::writeFileAtomically(folder + "/" + name, contents, 0600)) {
-        kite::log("Console: cannot write the upload %s: %s", name.c_str(), std::strerror(errno));
+    if (!makePrivateFolder(folder) ||
+        !platform::writeFileAtomically(folder + "/" + upload.name, upload.contents, 0600)) {
+        kite::log("Console: cannot write the upload %s: %s", upload.name.c_str(), std::strerror(errno));
         connection.send(cannotCreate, sizeof(cannotCreate));
     }
 }
@@ -284,34 +271,35 @@ bool Console::readFromClient(Client& client) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
         if (got == 0) return false;
-        client.pending.append(buffer, static_cast<std::size_t>(got));
-        std::size_t end;
-        while (client.connection->isOpen() && (end = client.pending.find('\n')) != std::string::npos) {
-            std::string line = client.pending.substr(0, end);
-            client.pending.erase(0, end + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            dispatchLine(client.connection, line);
-        }
+        receive(client.connection, client.lines, buffer, static_cast<std::size_t>(got));
         if (!client.connection->isOpen()) return true;
-        if (client.pending.size() > kMaxLineLength) {
-            client.connection->sendFormatted("Console: command too long\n");
-            client.pending.clear();
+    }
+}
+
+void Console::receive(const ConsoleConnectionPtr& connection, ConsoleLineReader& lines, const char* bytes,
+                      std::size_t size) {
+    lines.append(bytes, size);
+    std::string line;
+    while (connection->isOpen()) {
+        const ConsoleLineReader::Next next = lines.next(line);
+        if (next == ConsoleLineReader::Next::None) return;
+        if (next == ConsoleLineReader::Next::TooLong) {
+            connection->sendFormatted("Console: command too long\n");
+        } else {
+            dispatchLine(connection, line);
         }
     }
 }
 
 void Console::dispatchLine(const ConsoleConnectionPtr& connection, const std::string& line) {
-    const std::size_t start = line.find_first_not_of(' ');
-    if (start == std::string::npos) return;
-    const std::size_t space = line.find(' ', start);
-    const std::string name = line.substr(start, space == std::string::npos ? std::string::npos : space - start);
-    const std::string args = space == std::string::npos ? std::string() : line.substr(space + 1);
-    auto it = commands.find(name);
+    const ConsoleCommandLine command = splitConsoleCommandLine(line);
+    if (command.name.empty()) return;
+    auto it = commands.find(command.name);
     if (it == commands.end()) {
-        connection->sendFormatted("Unknown command %s. Type 'help' for options\n", name.c_str());
+        connection->sendFormatted("Unknown command %s. Type 'help' for options\n", command.name.c_str());
         return;
     }
-    it->second.callback(connection, args);
+    it->second.callback(connection, command.args);
 }
 
 void Console::closeClient(ConsoleConnection& connection) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kite/foundation/ConsoleConnection.h"
+#include "kite/foundation/ConsoleInput.h"
 #include "kite/foundation/Ref.h"
 
 struct pollfd;
@@ -55,6 +56,10 @@ public:
     int getListeningPort() const { return port_; }
     // Closes every connection and the listener.
     void stop();
+    // Runs the command lines that `bytes` complete, as the client of `connection` sent them, until
+    // the client leaves; `lines` keeps what is not complete yet. The listener's thread calls it with
+    // what each client sends; a caller with bytes of its own may too.
+    void receive(const ConsoleConnectionPtr& connection, ConsoleLineReader& lines, const char* bytes, std::size_t size);
 
     bool isSendingDebugStrings() const { return sendDebugStrings.load(); }
     // The touch identifier of the last simulated touch. Safe from any thread.

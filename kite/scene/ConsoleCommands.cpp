@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kite/foundation/Console.h"
+#include "kite/foundation/ConsoleInput.h"
 #include "kite/rendering/Configuration.h"
 #include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
@@ -18,40 +19,9 @@ namespace kite {
 
 namespace {
 
-struct Point {
-    float x = 0.0f, y = 0.0f;
-};
-
-std::vector<std::string> splitAtSpaces(const std::string& text) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (std::size_t space; (space = text.find(' ', start)) != std::string::npos; start = space + 1)
-        pieces.push_back(text.substr(start, space - start));
-    pieces.push_back(text.substr(start));
-    return pieces;
-}
-
-// The whole piece must read as a number, without leading white space.
-bool readNumber(const std::string& piece, float& value) {
-    if (piece.empty() || std::isspace(static_cast<unsigned char>(piece[0]))) return false;
-    char* end = nullptr;
-    value = std::strtof(piece.c_str(), &end);
-    return end && *end == '\0' && std::isfinite(value);
-}
-
-bool readNumbers(const std::vector<std::string>& pieces, std::vector<float>& values) {
-    values.clear();
-    for (std::size_t i = 1; i < pieces.size(); ++i) {
-        float value = 0.0f;
-        if (!readNumber(pieces[i], value)) return false;
-        values.push_back(value);
-    }
-    return true;
-}
-
 enum class TouchPhase { Begin, Move, End };
 
-void sendTouch(GLView& view, TouchPhase phase, intptr_t id, Point at) {
+void sendTouch(GLView& view, TouchPhase phase, intptr_t id, Vec2 at) {
     intptr_t ids[1] = {id};
     float xs[1] = {at.x};
     float ys[1] = {at.y};
@@ -60,59 +30,40 @@ void sendTouch(GLView& view, TouchPhase phase, intptr_t id, Point at) {
     if (phase == TouchPhase::End) view.handleTouchesEnd(1, ids, xs, ys);
 }
 
-bool insideView(const GLView& view, Point at) {
+bool insideView(const GLView& view, Vec2 at) {
     const Size& frame = view.getFrameSize();
     return at.x >= 0 && at.y >= 0 && at.x <= frame.width && at.y <= frame.height;
 }
 
 float stepToward(float from, float to, float step) { return from < to ? from + step : from - step; }
 
-// A begin at the start, a move per unit along the longer axis, an end at the finish (main thread).
-// Both ends lie in the view, so the moves are an integer count no larger than the view.
-void simulateSwipe(GLView& view, intptr_t id, Point from, Point to) {
+// A begin at the start, the moves, an end at the finish (main thread).
+void simulateSwipe(GLView& view, intptr_t id, Vec2 from, Vec2 to) {
     sendTouch(view, TouchPhase::Begin, id, from);
-    const bool alongX = std::fabs(from.x - to.x) > std::fabs(from.y - to.y);
-    const float distance = alongX ? std::fabs(from.x - to.x) : std::fabs(from.y - to.y);
-    const Size& frame = view.getFrameSize();
-    const long moves = std::min(static_cast<long>(std::ceil(distance)) - 1,
-                                static_cast<long>(std::ceil(std::max(frame.width, frame.height))));
-    Point at = from;
-    float& atMajor = alongX ? at.x : at.y;
-    float& atMinor = alongX ? at.y : at.x;
-    const float endMajor = alongX ? to.x : to.y;
-    const float endMinor = alongX ? to.y : to.x;
-    for (long step = 0; step < moves; ++step) {
-        // The minor axis moves by what is left of it over what is left of the major one.
-        const float majorLeft = distance - static_cast<float>(step);
-        if (atMajor != endMajor) atMajor = stepToward(atMajor, endMajor, 1.0f);
-        if (atMinor != endMinor) atMinor = stepToward(atMinor, endMinor, std::fabs(endMinor - atMinor) / majorLeft);
-        sendTouch(view, TouchPhase::Move, id, at);
-    }
+    for (const Vec2& at : consoleSwipeMoves(from, to, view.getFrameSize())) sendTouch(view, TouchPhase::Move, id, at);
     sendTouch(view, TouchPhase::End, id, to);
 }
 
 const char kInvalidTouchArguments[] = "touch: invalid arguments.\n";
 
 void commandTouch(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
-    if (args == "help" || args == "-h") {
-        connection->sendFormatted(
-            "available touch directives:\n\ttap x y: simulate touch tap at (x,y)\n\tswipe x1 y1 x2 y2: simulate touch "
-            "swipe from (x1,y1) to (x2,y2).\n");
-        return;
-    }
-    const std::vector<std::string> pieces = splitAtSpaces(args);
-    const bool tap = pieces[0] == "tap";
-    if (!tap && pieces[0] != "swipe") return;
-    std::vector<float> n;
-    if (pieces.size() != (tap ? 3u : 5u) || !readNumbers(pieces, n)) {
-        connection->sendFormatted(kInvalidTouchArguments);
-        return;
+    const ConsoleTouch touch = parseConsoleTouch(args);
+    switch (touch.kind) {
+        case ConsoleTouch::Kind::Help:
+            connection->sendFormatted(
+                "available touch directives:\n\ttap x y: simulate touch tap at (x,y)\n\tswipe x1 y1 x2 y2: simulate "
+                "touch swipe from (x1,y1) to (x2,y2).\n");
+            return;
+        case ConsoleTouch::Kind::Invalid: connection->sendFormatted(kInvalidTouchArguments); return;
+        case ConsoleTouch::Kind::Other: return;
+        case ConsoleTouch::Kind::Tap:
+        case ConsoleTouch::Kind::Swipe: break;
     }
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     console.setTouchId(std::rand());
     const intptr_t id = console.getTouchId();
-    if (tap) {
-        const Point at{n[0], n[1]};
+    if (touch.kind == ConsoleTouch::Kind::Tap) {
+        const Vec2 at(touch.x1, touch.y1);
         console.postToMainThread([id, at] {
             if (GLView* view = Director::getInstance()->getOpenGLView()) {
                 sendTouch(*view, TouchPhase::Begin, id, at);
@@ -122,7 +73,7 @@ void commandTouch(Console& console, const ConsoleConnectionPtr& connection, cons
         return;
     }
     // The view's size is the main thread's to read: the swipe is checked and played there.
-    const Point from{n[0], n[1]}, to{n[2], n[3]};
+    const Vec2 from(touch.x1, touch.y1), to(touch.x2, touch.y2);
     console.postToMainThread([connection, id, from, to] {
         GLView* view = Director::getInstance()->getOpenGLView();
         if (!view) return;
@@ -196,17 +147,15 @@ void commandResolution(Console& console, const ConsoleConnectionPtr& connection,
         console.postToMainThread([connection] { sendWindowReport(*connection); });
         return;
     }
-    int width = 0, height = 0, policy = 0;
-    char rest = 0;
-    if (std::sscanf(args.c_str(), "%d %d %d %c", &width, &height, &policy, &rest) != 3 || width <= 0 || height <= 0 ||
-        policy < 0 || policy > 4) {
+    ConsoleResolution resolution;
+    if (!parseConsoleResolution(args, resolution)) {
         connection->sendFormatted("resolution: invalid arguments.\n");
         return;
     }
-    console.postToMainThread([width, height, policy] {
+    console.postToMainThread([resolution] {
         if (GLView* view = Director::getInstance()->getOpenGLView())
-            view->setDesignResolutionSize(static_cast<float>(width), static_cast<float>(height),
-                                          static_cast<ResolutionPolicy>(policy));
+            view->setDesignResolutionSize(static_cast<float>(resolution.width), static_cast<float>(resolution.height),
+                                          static_cast<ResolutionPolicy>(resolution.policy));
     });
 }
 
@@ -252,6 +201,28 @@ void commandTextures(Console& console, const ConsoleConnectionPtr& connection, c
 }
 
 }  // namespace
+
+std::vector<Vec2> consoleSwipeMoves(Vec2 from, Vec2 to, const Size& frame) {
+    const bool alongX = std::fabs(from.x - to.x) > std::fabs(from.y - to.y);
+    const float distance = alongX ? std::fabs(from.x - to.x) : std::fabs(from.y - to.y);
+    // Whatever the ends, the count stays within the view's longer side.
+    const float bounded = std::fmin(distance, std::max(frame.width, frame.height));
+    const long count = static_cast<long>(std::ceil(bounded)) - 1;
+    std::vector<Vec2> moves;
+    Vec2 at = from;
+    float& atMajor = alongX ? at.x : at.y;
+    float& atMinor = alongX ? at.y : at.x;
+    const float endMajor = alongX ? to.x : to.y;
+    const float endMinor = alongX ? to.y : to.x;
+    for (long step = 0; step < count; ++step) {
+        // The minor axis moves by what is left of it over what is left of the major one.
+        const float majorLeft = distance - static_cast<float>(step);
+        if (atMajor != endMajor) atMajor = stepToward(atMajor, endMajor, 1.0f);
+        if (atMinor != endMinor) atMinor = stepToward(atMinor, endMinor, std::fabs(endMinor - atMinor) / majorLeft);
+        moves.push_back(at);
+    }
+    return moves;
+}
 
 void addDirectorCommands(Console& console) {
     using Connection = const ConsoleConnectionPtr&;

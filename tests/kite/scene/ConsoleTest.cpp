@@ -147,6 +147,22 @@ TEST_F(ConsoleTest, CommandsReplyAsDescribedWhileFramesRun) {
     EXPECT_THAT(ask("resolution", "size: "), StartsWith("Window Size:\n\t"));
     EXPECT_EQ(ask("resolution 10 ten", "\n"), "resolution: invalid arguments.\n");
     EXPECT_THAT(ask("nonsense", "\n"), HasSubstr("Unknown command nonsense"));
+    EXPECT_EQ(ask("\xff\xfe(\x80 1", "\n"), "Unknown command \xff\xfe(\x80. Type 'help' for options\n");
+}
+
+TEST_F(ConsoleTest, NoPartOfAnOverLongLineIsRunAsACommand) {
+    Client client(console->getListeningPort());
+    client.send(std::string(20000, 'x'));
+    ASSERT_TRUE(runUntil(client, "Console: command too long\n"));
+    // The line goes on: what follows up to its end is not a command of its own.
+    client.send("version\nfps\n");
+    ASSERT_TRUE(runUntil(client, "FPS is: off\n"));
+    EXPECT_EQ(client.received, "Console: command too long\nFPS is: off\n");
+}
+
+TEST_F(ConsoleTest, AResolutionBeyondAnIntegerOrWithAZeroByteIsRefused) {
+    for (const std::string& args : {std::string("4294967396 20 1"), std::string("10 20 1\0 5", 10)})
+        EXPECT_EQ(ask("resolution " + args, "\n"), "resolution: invalid arguments.\n") << args;
 }
 
 TEST_F(ConsoleTest, APausedOrStoppedDirectorIsWokenFromTheConsole) {
@@ -308,6 +324,11 @@ TEST_F(ConsoleTouchTest, ASwipeReachingOutsideTheViewIsRefusedAndTouchesNothing)
     EXPECT_THAT(view->touches, IsEmpty());
 }
 
+TEST_F(ConsoleTouchTest, ATouchWhoseNumbersGoOnAfterAZeroByteIsRefused) {
+    EXPECT_EQ(touch(std::string("tap 10 20\0x", 11)), "touch: invalid arguments.\nFPS is: off\n");
+    EXPECT_THAT(view->touches, IsEmpty());
+}
+
 // Uploads into a writable folder and a preferences folder of the test's own.
 class ConsoleUploadTest : public ConsoleTest {
 protected:
@@ -376,6 +397,8 @@ TEST_F(ConsoleUploadTest, TheStoreLedgerAndThePreferencesCannotBeReplaced) {
     EXPECT_THAT(upload("../StoreLedger.plist " + forged), StartsWith(invalid));
     EXPECT_THAT(upload("../../config/stargrid/UserDefaults.plist " + forged), StartsWith(invalid));
     EXPECT_THAT(upload(".. " + forged), StartsWith(invalid));
+    EXPECT_THAT(upload(std::string("..\0x ", 5) + forged), StartsWith(invalid));
+    EXPECT_THAT(upload(std::string("StoreLedger.plist\0.txt ", 23) + forged), StartsWith(invalid));
 
     EXPECT_EQ(contentsOf(ledger), "the game's ledger");
     EXPECT_EQ(contentsOf(preferences), "the game's preferences");
