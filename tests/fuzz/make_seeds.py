@@ -279,6 +279,28 @@ def texts(out):
         put(out, "cookies", "cookie%d.txt" % i, header)
 
 
+# Debug console sessions: every command, with arguments good and bad -----------------------------
+def console(out):
+    sessions = {
+        "base.txt": "help\nversion\nallocator\ndebugmsg\ndebugmsg on\ndebugmsg off\nfileutils\nfileutils flush\n"
+                    "fileutils x\nnonsense\n\n   \n  help\r\nexit\nversion\n",
+        "director.txt": "fps\nfps on\nfps off\nprojection\nprojection 2d\nprojection 3d\nprojection 4d\nconfig\n"
+                        "scenegraph\ntexture\ntexture flush\ntexture x\ndirector help\ndirector -h\n"
+                        "director pause\ndirector resume\ndirector stop\ndirector start\ndirector end\n",
+        "resolution.txt": "resolution\nresolution 640 1136 2\nresolution  +320\t480 4 \nresolution 10 ten 1\n"
+                          "resolution 4294967396 20 1\nresolution 0 1 5\n",
+        "touch.txt": "touch help\ntouch -h\ntouch tap 10 20\ntouch tap 10.5 -2e1\ntouch swipe 0 0 5 0\n"
+                     "touch swipe 10 10 12 14\ntouch swipe 640 1136 0.5 0\ntouch swipe 0.1 3 639.9 1135.7\n"
+                     "touch tap 1e39 nan\ntouch tap 1  2\ntouch swipe 1 2 3\ntouch press 1 2\n",
+        "upload.txt": "upload notes.txt aGVsbG8=\nupload a aGk=aGk=QQ\nupload empty\nupload ../x aGk=\n"
+                      "upload .. aGk=\nupload a\0b aGk=\nupload a:b\n",
+    }
+    for name, text in sessions.items():
+        put(out, "console", name, text)
+    # A line past the limit: refused, and its tail with it.
+    put(out, "console", "long.txt", "upload big " + "QUFB" * 4100 + "\nversion\n")
+
+
 def rc4(data, key):
     state = list(range(256))
     j = 0
@@ -298,7 +320,7 @@ def rc4(data, key):
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "seeds"
     shutil.rmtree(out, ignore_errors=True)
-    for make in (images, bitmap_fonts, truetype, sounds, property_lists, texts):
+    for make in (images, bitmap_fonts, truetype, sounds, property_lists, texts, console):
         make(out)
 
 
