@@ -1,9 +1,10 @@
 // Preloaded into a program (LD_PRELOAD) to measure its frames from outside, the same way for every
 // program whatever library it draws with: each buffer swap (GLX or EGL) ends a frame. Per frame it
-// records the CPU time of the thread that swaps, the wall time and the draw calls; at the first
-// swap, the time since launch. It also records the CPU time of all the process's threads per frame,
-// which counts the software rasterizer's work. After the frames it was asked for it writes one line of JSON and
-// ends the process.
+// records the CPU time of the thread that swaps and of all the process's threads (which counts the
+// software rasterizer's work), the wall time and the draw calls; at the first swap, the time since
+// launch; the resident memory when the warm-up frames are done and at the end. After the frames it
+// was asked for it writes one line of JSON (medians, and the measured frame of most main-thread CPU
+// with its number, the first swap being frame 1) and ends the process.
 //
 // Environment: BENCH_OUT (the file the line is appended to), BENCH_WARMUP (frames not measured,
 // default 30), BENCH_FRAMES (frames measured, default 200), BENCH_T0_NS (CLOCK_MONOTONIC at launch,
@@ -48,6 +49,7 @@ static struct {
     double launch;  // seconds, CLOCK_MONOTONIC; 0 when not given
     double firstSwap;
     double lastCpu, lastProcessCpu, lastWall, measuredWall;
+    long warmResident;  // kilobytes when the warm-up frames were done
     long drawsThisFrame;
     double cpu[kMaxFrames], processCpu[kMaxFrames], wall[kMaxFrames];
     long draws[kMaxFrames];
@@ -87,6 +89,10 @@ static long residentKilobytes(void) {
 static void report(void) {
     const int n = shim.frames;
     const double wallTotal = shim.measuredWall;
+    int worst = 0;
+    for (int i = 1; i < n; ++i)
+        if (shim.cpu[i] > shim.cpu[worst]) worst = i;
+    const double worstCpu = shim.cpu[worst];
     qsort(shim.cpu, (size_t)n, sizeof(double), byDouble);
     qsort(shim.processCpu, (size_t)n, sizeof(double), byDouble);
     qsort(shim.wall, (size_t)n, sizeof(double), byDouble);
@@ -99,10 +105,12 @@ static void report(void) {
     fprintf(out,
             "{\"frames\": %d, \"cpu_ms\": %.4f, \"process_cpu_ms\": %.4f, \"wall_ms\": %.4f, \"fps\": %.3f, "
             "\"draws\": %ld, "
-            "\"first_swap_ms\": %.3f, \"peak_rss_kb\": %ld, \"rss_kb\": %ld}\n",
+            "\"first_swap_ms\": %.3f, \"peak_rss_kb\": %ld, \"rss_kb\": %ld, \"warm_rss_kb\": %ld, "
+            "\"worst_cpu_ms\": %.4f, \"worst_frame\": %d}\n",
             n, shim.cpu[n / 2] * 1e3, shim.processCpu[n / 2] * 1e3, shim.wall[n / 2] * 1e3,
             wallTotal > 0 ? n / wallTotal : 0.0, shim.draws[n / 2],
-            shim.launch > 0 ? (shim.firstSwap - shim.launch) * 1e3 : -1.0, usage.ru_maxrss, residentKilobytes());
+            shim.launch > 0 ? (shim.firstSwap - shim.launch) * 1e3 : -1.0, usage.ru_maxrss, residentKilobytes(),
+            shim.warmResident, worstCpu * 1e3, shim.warmup + worst + 2);
     if (out != stderr) fclose(out);
     _exit(0);
 }
@@ -131,6 +139,7 @@ static void endFrame(void) {
     shim.lastProcessCpu = processCpu;
     shim.lastWall = wall;
     shim.drawsThisFrame = 0;
+    if (shim.seen == shim.warmup) shim.warmResident = residentKilobytes();
     if (shim.seen++ == shim.warmup + shim.frames) report();
 }
 
