@@ -14,6 +14,7 @@
 #include <AL/alc.h>
 #include <AL/alext.h>
 
+#include "platform/OpenALContext.h"
 #include "platform/SoundFile.h"
 
 namespace platform {
@@ -55,7 +56,7 @@ private:
             error = "no audio output device";
             return false;
         }
-        context_ = alcCreateContext(device_, nullptr);
+        context_ = createPlaybackContext(device_);
         if (!context_) error = "no audio context";
         return context_ != nullptr;
     }

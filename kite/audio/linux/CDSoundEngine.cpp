@@ -14,6 +14,7 @@
 #include "kite/foundation/Scheduler.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
+#include "platform/OpenALContext.h"
 #include "platform/SerialQueue.h"
 #include "platform/SoundFile.h"
 
@@ -80,7 +81,7 @@ bool CDSoundEngine::openDevice() {
     device_ = std::make_unique<Device>();
     device_->device = alcOpenDevice(nullptr);
     if (!device_->device) return false;
-    device_->context = alcCreateContext(device_->device, nullptr);
+    device_->context = platform::createPlaybackContext(device_->device);
     if (!device_->context) return false;
     alcMakeContextCurrent(device_->context);
     return true;
