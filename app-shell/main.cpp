@@ -1,4 +1,6 @@
 // Start-up of the game: options, the window, the delegate, then the host loop until quit.
+#include <malloc.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +42,8 @@ struct Options {
 
 // The running game listens for URLs handed over by a second launch on this socket name.
 constexpr const char* kHandoverName = "stargrid";
+// Once the menu is on screen, the free pages start-up left in the heap go back to the system.
+constexpr unsigned kHeapTrimFrame = 2;
 // The family of the game's system-font text.
 constexpr const char* kSystemFont = "Helvetica Neue";
 
@@ -228,9 +232,11 @@ int main(int argc, char** argv) {
     };
     const long frameLimit = options->frames;
     const bool scripted = !options->script.empty();
-    handlers.afterPass = [&loop, &player, frameLimit, scripted] {
+    handlers.afterPass = [&loop, &player, frameLimit, scripted, trimmed = false]() mutable {
         if (scripted) player.afterPass();
-        if (frameLimit >= 0 && kite::Director::getInstance()->getTotalFrames() >= frameLimit) loop.quit();
+        const unsigned frames = kite::Director::getInstance()->getTotalFrames();
+        if (!trimmed && frames >= kHeapTrimFrame) trimmed = malloc_trim(0) >= 0;
+        if (frameLimit >= 0 && frames >= frameLimit) loop.quit();
     };
     loop.setHandlers(std::move(handlers));
 
