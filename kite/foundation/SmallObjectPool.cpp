@@ -1,5 +1,6 @@
 #include "kite/foundation/SmallObjectPool.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -8,7 +9,10 @@ namespace kite {
 namespace {
 
 constexpr std::size_t kClasses = SmallObjectPool::kLargest / SmallObjectPool::kAlignment;
-constexpr std::size_t kSlabBytes = 64 * 1024;
+// A class's first slab is small, since most classes hold a handful of objects; each next one
+// doubles, up to the size that serves thousands of sprites with few slabs.
+constexpr std::size_t kFirstSlabBytes = 4 * 1024;
+constexpr std::size_t kLargestSlabBytes = 64 * 1024;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -18,12 +22,14 @@ struct SizeClass {
     FreeBlock* freed = nullptr;  // blocks given back, reused first
     char* unused = nullptr;      // the rest of the newest slab
     char* unusedEnd = nullptr;
+    std::size_t nextSlabBytes = kFirstSlabBytes;
 };
 
 struct Pools {
     std::mutex mutex;
     SizeClass classes[kClasses];
     std::vector<void*> slabs;  // kept reachable; never freed
+    std::size_t bytesInSlabs = 0;
     std::size_t bytesInUse = 0;
 };
 
@@ -60,7 +66,8 @@ void* SmallObjectPool::allocate(std::size_t size) noexcept {
         return block;
     }
     if (!sizeClass.unused || static_cast<std::size_t>(sizeClass.unusedEnd - sizeClass.unused) < blockBytes) {
-        void* slab = ::operator new(kSlabBytes, std::nothrow);
+        const std::size_t slabBytes = std::max(sizeClass.nextSlabBytes, blockBytes);
+        void* slab = ::operator new(slabBytes, std::nothrow);
         if (!slab) return nullptr;
         try {
             all.slabs.push_back(slab);
@@ -68,8 +75,10 @@ void* SmallObjectPool::allocate(std::size_t size) noexcept {
             ::operator delete(slab);
             return nullptr;
         }
+        all.bytesInSlabs += slabBytes;
+        sizeClass.nextSlabBytes = std::min(slabBytes * 2, kLargestSlabBytes);
         sizeClass.unused = static_cast<char*>(slab);
-        sizeClass.unusedEnd = sizeClass.unused + kSlabBytes;
+        sizeClass.unusedEnd = sizeClass.unused + slabBytes;
     }
     void* block = sizeClass.unused;
     sizeClass.unused += blockBytes;
@@ -100,7 +109,7 @@ std::size_t SmallObjectPool::bytesInUse() noexcept {
 std::size_t SmallObjectPool::bytesInSlabs() noexcept {
     Pools& all = pools();
     std::lock_guard<std::mutex> lock(all.mutex);
-    return all.slabs.size() * kSlabBytes;
+    return all.bytesInSlabs;
 }
 
 }  // namespace kite

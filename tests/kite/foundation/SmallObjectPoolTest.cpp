@@ -53,6 +53,19 @@ TEST(SmallObjectPool, ReleasedBlocksAreReusedAndCounted) {
     SmallObjectPool::release(large, 4096);
 }
 
+TEST(SmallObjectPool, AClassOfAFewObjectsTakesLittleRoomAndAFullOneNoMoreThanASlabSpare) {
+    if (!kPooled) GTEST_SKIP() << "the heap serves every block here";
+    constexpr std::size_t kSize = 1008;  // a class nothing else in this test makes
+    const std::size_t before = SmallObjectPool::bytesInSlabs();
+    std::vector<void*> blocks{SmallObjectPool::allocate(kSize)};
+    const std::size_t firstSlab = SmallObjectPool::bytesInSlabs() - before;
+    EXPECT_GT(firstSlab, 0u);
+    EXPECT_LE(firstSlab, 4096u);
+    while (blocks.size() < 1000) blocks.push_back(SmallObjectPool::allocate(kSize));
+    EXPECT_LT(SmallObjectPool::bytesInSlabs() - before, blocks.size() * kSize + 64 * 1024);
+    for (void* block : blocks) SmallObjectPool::release(block, kSize);
+}
+
 TEST(SmallObjectPool, ThreadsNeverGetTheSameBlockTwice) {
     constexpr int kThreads = 4, kRounds = 2000;
     std::vector<std::vector<void*>> kept(kThreads);
