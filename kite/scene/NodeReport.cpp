@@ -2,12 +2,12 @@
 
 #include <cxxabi.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
 
+#include "kite/foundation/math/AffineTransform.h"
 #include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/Label.h"
@@ -56,24 +56,14 @@ std::string kindAndDetail(Node* node) {
 
 void report(Node* node, int depth, std::string& out) {
     if (!node->isVisible()) return;
-    float left = 0, bottom = 0, right = 0, top = 0;
-    if (auto* window = dynamic_cast<ReportsWindow*>(node)) {
-        const Rect view = window->getViewRect();
-        left = view.getMinX(), bottom = view.getMinY(), right = view.getMaxX(), top = view.getMaxY();
-    } else {
-        const Size size = node->getContentSize();
-        const Vec2 corners[] = {Vec2(0, 0), Vec2(size.width, 0), Vec2(0, size.height), Vec2(size.width, size.height)};
-        for (int k = 0; k < 4; ++k) {
-            const Vec2 world = node->convertToWorldSpace(corners[k]);
-            left = k ? std::min(left, world.x) : world.x;
-            right = k ? std::max(right, world.x) : world.x;
-            bottom = k ? std::min(bottom, world.y) : world.y;
-            top = k ? std::max(top, world.y) : world.y;
-        }
-    }
+    const auto* window = dynamic_cast<ReportsWindow*>(node);
+    const Rect bounds = window ? window->getViewRect()
+                               : RectApplyTransform(Rect(Vec2::ZERO, node->getContentSize()),
+                                                    node->getNodeToWorldTransform());
     char box[96];
-    std::snprintf(box, sizeof box, "%.1f %.1f %.1f %.1f", static_cast<double>(left), static_cast<double>(bottom),
-                  static_cast<double>(right), static_cast<double>(top));
+    std::snprintf(box, sizeof box, "%.1f %.1f %.1f %.1f", static_cast<double>(bounds.getMinX()),
+                  static_cast<double>(bounds.getMinY()), static_cast<double>(bounds.getMaxX()),
+                  static_cast<double>(bounds.getMaxY()));
     out += std::to_string(depth) + "\t" + className(*node) + "\t" + box + "\t" + kindAndDetail(node) + "\n";
     if (dynamic_cast<Label*>(node)) return;  // what a label holds is its own drawing of the text
     node->sortAllChildren();
