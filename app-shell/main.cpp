@@ -235,7 +235,10 @@ int main(int argc, char** argv) {
     handlers.afterPass = [&loop, &player, frameLimit, scripted, trimmed = false]() mutable {
         if (scripted) player.afterPass();
         const unsigned frames = kite::Director::getInstance()->getTotalFrames();
-        if (!trimmed && frames >= kHeapTrimFrame) trimmed = malloc_trim(0) >= 0;
+        if (!trimmed && frames >= kHeapTrimFrame) {
+            malloc_trim(0);
+            trimmed = true;
+        }
         if (frameLimit >= 0 && frames >= frameLimit) loop.quit();
     };
     loop.setHandlers(std::move(handlers));
