@@ -21,19 +21,17 @@ public:
     public:
         explicit Scope(const char* step) {
             FrameCosts* costs = FrameCosts::active();
-            if (costs && costs->onItsThread())
-                costs->begin(step);
-            else
-                step_ = nullptr;
+            timed_ = costs && costs->onItsThread();
+            if (timed_) costs->begin(step);
         }
         ~Scope() {
-            if (step_) FrameCosts::active()->end();
+            if (timed_) FrameCosts::active()->end();
         }
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
 
     private:
-        const char* step_ = "";
+        bool timed_;
     };
 
     // The recorder when the environment asks for one (read once), else null.
