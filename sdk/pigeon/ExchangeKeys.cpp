@@ -42,7 +42,7 @@ bool isAcceptable(const KeyRule& rule, const platform::PlistValue& value) {
     if (rule.kind == Kind::Bytes) return value.asData() || refuse(rule.key, "is not data");
     const std::string* text = value.asString();
     if (!text) return refuse(rule.key, "is not a string");
-    if (!utf16Length(*text)) return refuse(rule.key, "is not UTF-8");
+    if (!platform::utf16Length(*text)) return refuse(rule.key, "is not UTF-8");
     if (rule.kind == Kind::Unsigned && !parseUnsigned(*text)) return refuse(rule.key, "is not an unsigned number");
     if (rule.kind == Kind::Signed && !parseInt32(*text)) return refuse(rule.key, "is not a 32-bit number");
     return true;
@@ -50,10 +50,8 @@ bool isAcceptable(const KeyRule& rule, const platform::PlistValue& value) {
 
 }  // namespace
 
-std::optional<std::size_t> utf16Length(const std::string& text) { return platform::utf16Length(text); }
-
 bool fitsLength(const std::string& text, std::size_t limit) {
-    const std::optional<std::size_t> length = utf16Length(text);
+    const std::optional<std::size_t> length = platform::utf16Length(text);
     return length && *length <= limit;
 }
 

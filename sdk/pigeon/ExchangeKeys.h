@@ -53,9 +53,6 @@ constexpr std::size_t kMaxExtInfoLength = 2048;
 constexpr std::size_t kMaxFileExtLength = 64;
 constexpr std::size_t kMaxFileDataSize = 10485760;
 
-// Characters of UTF-8 text counted in UTF-16 units; nothing when the text is
-// not valid UTF-8.
-std::optional<std::size_t> utf16Length(const std::string& text);
 // Valid UTF-8 of at most `limit` UTF-16 units.
 bool fitsLength(const std::string& text, std::size_t limit);
 

@@ -7,6 +7,7 @@
 
 #include "platform/AppNotifications.h"
 #include "platform/MainBundle.h"
+#include "platform/Utf16.h"
 #include "sdk/pigeon/ExchangeKeys.h"
 #include "sdk/pigeon/PigeonApiUtil.h"
 
@@ -93,7 +94,7 @@ bool MMApiRegister::registerApp(const std::string& appid, const std::string& des
     const Dictionary* oldEntry = previous == all.end() ? nullptr : previous->second.asDictionary();
     std::optional<Dictionary> entry = buildAppDictionary(appid, oldEntry);
     if (!entry) return false;
-    const std::optional<std::size_t> length = exchange::utf16Length(description);
+    const std::optional<std::size_t> length = platform::utf16Length(description);
     if (length && *length >= 1 && *length <= kDescriptionLimit) (*entry)["appDescriptionSDK"] = description;
     all[appid] = std::move(*entry);
     const std::optional<Bytes> data = PigeonApiUtil::dataFromPropertyList(platform::PlistValue(std::move(all)));

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "platform/UrlOpener.h"
+#include "platform/Utf16.h"
 #include "sdk/pigeon/AppCommunicate.h"
-#include "sdk/pigeon/ExchangeKeys.h"
 #include "sdk/pigeon/MMApiRegister.h"
 #include "sdk/pigeon/PigeonApiUtil.h"
 #include "sdk/pigeon/WapAuthHandler.h"
@@ -27,7 +27,7 @@ std::string& appId() {
 }
 
 bool lengthWithin(const std::string& text, std::size_t least, std::size_t most) {
-    const std::optional<std::size_t> length = exchange::utf16Length(text);
+    const std::optional<std::size_t> length = platform::utf16Length(text);
     return length && *length >= least && *length <= most;
 }
 

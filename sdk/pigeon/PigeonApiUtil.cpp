@@ -10,6 +10,7 @@
 #include "platform/Pasteboard.h"
 #include "platform/PlistBinary.h"
 #include "platform/UrlOpener.h"
+#include "platform/Utf16.h"
 #include "sdk/pigeon/ExchangeKeys.h"
 
 namespace pigeon {
@@ -179,7 +180,7 @@ std::optional<std::string> PigeonApiUtil::DecodeBase64(const std::string& text) 
     const std::optional<Bytes> bytes = DecodeWithBase64(text);
     if (!bytes) return std::nullopt;
     std::string decoded(bytes->begin(), bytes->end());
-    if (!exchange::utf16Length(decoded)) return std::nullopt;
+    if (!platform::utf16Length(decoded)) return std::nullopt;
     return decoded;
 }
 
@@ -217,7 +218,7 @@ std::optional<std::string> percentDecodedUtf8(const std::string& text) {
         plain += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
         i += 2;
     }
-    if (!exchange::utf16Length(plain)) return std::nullopt;
+    if (!platform::utf16Length(plain)) return std::nullopt;
     return plain;
 }
 
