@@ -45,19 +45,25 @@ int hexValue(char c) {
     return -1;
 }
 
-std::string percentUnescaped(const std::string& text) {
+// Percent escapes undone; a "%" not followed by two hexadecimal digits stays as
+// it is, or refuses the whole text when `strict`.
+std::optional<std::string> percentDecoded(const std::string& text, bool strict) {
     std::string plain;
     plain.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
             plain += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
+        } else if (text[i] == '%' && strict) {
+            return std::nullopt;
         } else {
             plain += text[i];
         }
     }
     return plain;
 }
+
+std::string percentUnescaped(const std::string& text) { return *percentDecoded(text, false); }
 
 std::string plusAsSpace(std::string text) {
     for (char& c : text) {
@@ -207,18 +213,8 @@ std::string pgApi_stringByEncodeByJsonAndUrlEncode(const std::string& text) {
 }
 
 std::optional<std::string> percentDecodedUtf8(const std::string& text) {
-    std::string plain;
-    plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            plain += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0) return std::nullopt;
-        plain += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-        i += 2;
-    }
-    if (!platform::utf16Length(plain)) return std::nullopt;
+    std::optional<std::string> plain = percentDecoded(text, true);
+    if (!plain || !platform::utf16Length(*plain)) return std::nullopt;
     return plain;
 }
 
