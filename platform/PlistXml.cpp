@@ -260,7 +260,7 @@ private:
             text += *decoded;
         }
         // Neither writer could give such a text back (the binary form holds UTF-16).
-        if (!utf16FromUtf8(text)) {
+        if (!utf16Length(text)) {
             fail("text that is not UTF-8 inside <" + std::string(element.Name()) + ">");
             return std::nullopt;
         }
