@@ -44,10 +44,6 @@ bool putAllApps(platform::Pasteboard& pasteboard, const AppCommunicate::Dictiona
     return bytes && pasteboard.setData(kItemType, *bytes);
 }
 
-}  // namespace
-
-namespace {
-
 std::optional<platform::Pasteboard> persistentPasteboard(const char* name) {
     std::optional<platform::Pasteboard> pasteboard = platform::Pasteboard::named(name, true);
     if (pasteboard) pasteboard->setPersistent(true);
