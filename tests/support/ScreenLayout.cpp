@@ -39,6 +39,19 @@ const platform::PngImage* picture(const std::string& path) {
     return found->second ? &*found->second : nullptr;
 }
 
+// A table view clips what scrolls in it; its cells do not.
+bool isTable(const ScreenNode& n) {
+    return n.type.find("TableView") != std::string::npos && n.type.find("Cell") == std::string::npos;
+}
+
+// Cuts the box down to the part inside the other.
+void clip(ScreenNode& box, const ScreenNode& by) {
+    box.left = std::max(box.left, by.left);
+    box.right = std::min(box.right, by.right);
+    box.bottom = std::max(box.bottom, by.bottom);
+    box.top = std::min(box.top, by.top);
+}
+
 // Two lines of text, one above the other, whose line boxes meet only within the room a line keeps below its
 // letters for descenders (a sixth of its height): their letters do not touch.
 bool withinLeading(const ScreenNode& a, const ScreenNode& b) {
@@ -121,7 +134,7 @@ std::vector<int> Screen::controlsShowing(const std::string& file) const {
 }
 
 bool Screen::contains(int ancestor, int node) const {
-    return ancestor >= 0 && node > ancestor && node < nodes_[static_cast<std::size_t>(ancestor)].end;
+    return ancestor >= 0 && node > ancestor && node < at(ancestor).end;
 }
 
 int Screen::activeLayer() const {
@@ -132,63 +145,56 @@ int Screen::activeLayer() const {
 }
 
 bool Screen::isControl(int i) const {
-    const ScreenNode& n = nodes_[static_cast<std::size_t>(i)];
+    const ScreenNode& n = at(i);
     return n.kind == "item" || n.type.find("EditBox") != std::string::npos;
 }
 
 bool Screen::isLabel(int i) const {
-    const ScreenNode& n = nodes_[static_cast<std::size_t>(i)];
+    const ScreenNode& n = at(i);
     return n.kind == "label" && !n.detail.empty() && n.width() > 0;
 }
 
 bool Screen::isPicture(int i) const {
-    const ScreenNode& n = nodes_[static_cast<std::size_t>(i)];
+    const ScreenNode& n = at(i);
     // The tutorial's finger points at its button on purpose.
     if (n.kind == "sprite") return !n.detail.empty() && n.file().rfind("Guide/finger_anim", 0) != 0;
-    return n.type.find("TableView") != std::string::npos && n.type.find("Cell") == std::string::npos;
+    return isTable(n);
 }
 
 bool Screen::insideControl(int i) const {
-    for (int p = nodes_[static_cast<std::size_t>(i)].parent; p >= 0; p = nodes_[static_cast<std::size_t>(p)].parent)
+    for (int p = at(i).parent; p >= 0; p = at(p).parent)
         if (isControl(p)) return true;
     return false;
 }
 
 std::string Screen::controlName(int i) const {
-    for (int k = i + 1; k < nodes_[static_cast<std::size_t>(i)].end; ++k)
-        if (nodes_[static_cast<std::size_t>(k)].kind == "sprite" && !nodes_[static_cast<std::size_t>(k)].detail.empty())
-            return nodes_[static_cast<std::size_t>(k)].file();
-    return nodes_[static_cast<std::size_t>(i)].type;
+    for (int k = i + 1; k < at(i).end; ++k)
+        if (at(k).kind == "sprite" && !at(k).detail.empty()) return at(k).file();
+    return at(i).type;
 }
 
 bool Screen::belongsTo(int node, int control) const {
     if (contains(control, node)) return true;
     const std::string name = controlName(control);
-    const ScreenNode& n = nodes_[static_cast<std::size_t>(node)];
+    const ScreenNode& n = at(node);
     const bool onProp = name.rfind("Scene/prop_", 0) == 0;
     // The play screen's count badges and the top bar's counts sit on the props, its diamond count on the shop.
     if (n.kind == "sprite") return onProp && n.file() == "Scene/prop_count.png";
-    const bool onTopBar = n.parent >= 0 && nodes_[static_cast<std::size_t>(n.parent)].type == "TopMenu";
+    const bool onTopBar = n.parent >= 0 && at(n.parent).type == "TopMenu";
     if (onTopBar && (onProp || name == "Scene/btn_shop.png")) return true;
     return n.type == "kite::TextFieldTTF" && name == "Common/pop_input.png";
 }
 
 bool Screen::shownBox(int i, ScreenNode& box) const {
-    box = nodes_[static_cast<std::size_t>(i)];
-    for (int p = box.parent; p >= 0; p = nodes_[static_cast<std::size_t>(p)].parent) {
-        const ScreenNode& clip = nodes_[static_cast<std::size_t>(p)];
-        if (clip.type.find("TableView") == std::string::npos || clip.type.find("Cell") != std::string::npos) continue;
-        box.left = std::max(box.left, clip.left);
-        box.right = std::min(box.right, clip.right);
-        box.bottom = std::max(box.bottom, clip.bottom);
-        box.top = std::min(box.top, clip.top);
-    }
+    box = at(i);
+    for (int p = box.parent; p >= 0; p = at(p).parent)
+        if (isTable(at(p))) clip(box, at(p));
     return box.width() > kSlack && box.height() > kSlack;
 }
 
 // Whether the picture has opaque pixels in the area (a table view is opaque throughout).
 bool Screen::opaqueOver(int i, const ScreenNode& area) const {
-    const ScreenNode& p = nodes_[static_cast<std::size_t>(i)];
+    const ScreenNode& p = at(i);
     const platform::PngImage* image = p.kind == "sprite" ? picture(p.detail) : nullptr;
     if (!image || p.width() <= 0 || p.height() <= 0) return true;
     const float sx = static_cast<float>(image->width) / p.width(), sy = static_cast<float>(image->height) / p.height();
@@ -207,7 +213,7 @@ std::vector<std::string> Screen::problems() const {
     const int scope = activeLayer();
     if (scope < 0) return out;
     std::vector<int> controls, labels;
-    for (int i = scope; i < nodes_[static_cast<std::size_t>(scope)].end; ++i) {
+    for (int i = scope; i < at(scope).end; ++i) {
         ScreenNode shown;
         if (!shownBox(i, shown)) continue;
         if (isControl(i) && !insideControl(i)) controls.push_back(i);
@@ -223,21 +229,18 @@ std::vector<std::string> Screen::problems() const {
 }
 
 void Screen::checkPanels(int scope, std::vector<std::string>& out) const {
-    for (int i = scope + 1; i < nodes_[static_cast<std::size_t>(scope)].end; ++i) {
+    for (int i = scope + 1; i < at(scope).end; ++i) {
         const bool placed = isControl(i) || isLabel(i) || isPicture(i);
         if (!placed || insideControl(i)) continue;
+        const ScreenNode& n = at(i);
         ScreenNode shown;
-        if (!shownBox(i, shown) || shown.left != nodes_[static_cast<std::size_t>(i)].left ||
-            shown.top != nodes_[static_cast<std::size_t>(i)].top ||
-            shown.right != nodes_[static_cast<std::size_t>(i)].right ||
-            shown.bottom != nodes_[static_cast<std::size_t>(i)].bottom)
+        if (!shownBox(i, shown) || shown.left != n.left || shown.top != n.top || shown.right != n.right ||
+            shown.bottom != n.bottom)
             continue;  // clipped by a table: the table's own box is checked
-        int panel = nodes_[static_cast<std::size_t>(i)].parent;
-        while (panel > scope && nodes_[static_cast<std::size_t>(panel)].kind != "sprite")
-            panel = nodes_[static_cast<std::size_t>(panel)].parent;
+        int panel = n.parent;
+        while (panel > scope && at(panel).kind != "sprite") panel = at(panel).parent;
         if (panel <= scope) continue;
-        const ScreenNode& p = nodes_[static_cast<std::size_t>(panel)];
-        const ScreenNode& n = nodes_[static_cast<std::size_t>(i)];
+        const ScreenNode& p = at(panel);
         if (n.left < p.left + kPanelMargin - kSlack || n.right > p.right - kPanelMargin + kSlack ||
             n.bottom < p.bottom + kPanelMargin - kSlack || n.top > p.top - kPanelMargin + kSlack)
             out.push_back((isControl(i) ? "control \"" + controlName(i) + "\" " + boxText(n) : n.describe()) +
@@ -248,8 +251,8 @@ void Screen::checkPanels(int scope, std::vector<std::string>& out) const {
 void Screen::checkControls(const std::vector<int>& controls, std::vector<std::string>& out) const {
     for (std::size_t a = 0; a < controls.size(); ++a)
         for (std::size_t b = a + 1; b < controls.size(); ++b) {
-            const ScreenNode& x = nodes_[static_cast<std::size_t>(controls[a])];
-            const ScreenNode& y = nodes_[static_cast<std::size_t>(controls[b])];
+            const ScreenNode& x = at(controls[a]);
+            const ScreenNode& y = at(controls[b]);
             if (overlapArea(x, y) > 0)
                 out.push_back("controls \"" + controlName(controls[a]) + "\" " + boxText(x) + " and \"" +
                               controlName(controls[b]) + "\" " + boxText(y) + " overlap");
@@ -264,19 +267,18 @@ void Screen::checkLabels(const std::vector<int>& labels, const std::vector<int>&
         for (std::size_t b = a + 1; b < labels.size(); ++b) {
             ScreenNode y;
             shownBox(labels[b], y);
-            if (overlapArea(x, y) > 0 && !withinLeading(nodes_[static_cast<std::size_t>(labels[a])],
-                                                        nodes_[static_cast<std::size_t>(labels[b])]))
+            if (overlapArea(x, y) > 0 && !withinLeading(at(labels[a]), at(labels[b])))
                 out.push_back(x.describe() + " overlaps " + y.describe());
         }
         for (int control : controls)
-            if (!belongsTo(labels[a], control) && overlapArea(x, nodes_[static_cast<std::size_t>(control)]) > 0)
+            if (!belongsTo(labels[a], control) && overlapArea(x, at(control)) > 0)
                 out.push_back(x.describe() + " overlaps the control \"" + controlName(control) + "\" " +
-                              boxText(nodes_[static_cast<std::size_t>(control)]));
+                              boxText(at(control)));
     }
 }
 
 void Screen::checkPictures(int scope, const std::vector<int>& covered, std::vector<std::string>& out) const {
-    for (int p = scope + 1; p < nodes_[static_cast<std::size_t>(scope)].end; ++p) {
+    for (int p = scope + 1; p < at(scope).end; ++p) {
         ScreenNode pic;
         if (!isPicture(p) || insideControl(p) || !shownBox(p, pic)) continue;
         for (int x : covered) {
@@ -285,10 +287,7 @@ void Screen::checkPictures(int scope, const std::vector<int>& covered, std::vect
             shownBox(x, target);
             if (overlapArea(pic, target) <= 0) continue;
             ScreenNode area = target;
-            area.left = std::max(target.left, pic.left);
-            area.right = std::min(target.right, pic.right);
-            area.bottom = std::max(target.bottom, pic.bottom);
-            area.top = std::min(target.top, pic.top);
+            clip(area, pic);
             if (!opaqueOver(p, area)) continue;
             const bool above = p > x;
             const bool under = pic.left <= target.left + kSlack && pic.right >= target.right - kSlack &&

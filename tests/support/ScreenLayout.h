@@ -56,6 +56,7 @@ public:
     bool opaqueOver(int picture, const ScreenNode& area) const;
 
 private:
+    const ScreenNode& at(int i) const { return nodes_[static_cast<std::size_t>(i)]; }
     bool isControl(int i) const;
     bool isLabel(int i) const;
     bool isPicture(int i) const;
