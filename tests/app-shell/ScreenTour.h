@@ -160,7 +160,7 @@ private:
 };
 
 // A shot scaled down by a whole factor (the mean of each square of pixels).
-inline std::optional<platform::PngImage> scaledDown(const platform::PngImage& image, int factor) {
+inline platform::PngImage scaledDown(const platform::PngImage& image, int factor) {
     platform::PngImage out{image.width / factor, image.height / factor, {}};
     out.rgba.resize(static_cast<std::size_t>(out.width) * out.height * 4);
     for (int y = 0; y < out.height; ++y)
@@ -184,7 +184,7 @@ inline bool writeContactSheet(const std::vector<std::string>& shots, const std::
     std::vector<platform::PngImage> images;
     for (const std::string& shot : shots)
         if (std::optional<platform::PngImage> image = platform::readPng(shot))
-            images.push_back(*scaledDown(*image, factor));
+            images.push_back(scaledDown(*image, factor));
     if (images.empty()) return false;
     const int cellW = images[0].width + 8, cellH = images[0].height + 8;
     const int columns = std::min(perRow, static_cast<int>(images.size()));
@@ -208,8 +208,8 @@ inline bool writeContactSheet(const std::vector<std::string>& shots, const std::
 inline bool writeHalfSize(const std::string& shot, const std::string& path) {
     std::optional<platform::PngImage> image = platform::readPng(shot);
     if (!image) return false;
-    std::optional<platform::PngImage> half = scaledDown(*image, 2);
-    return platform::writePng(path, half->width, half->height, half->rgba, true);
+    const platform::PngImage half = scaledDown(*image, 2);
+    return platform::writePng(path, half.width, half.height, half.rgba, true);
 }
 
 }  // namespace stargrid::test
