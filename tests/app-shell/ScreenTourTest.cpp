@@ -155,6 +155,9 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
     const Places at(device);
     const std::string dialog2 = "Common/bg_dialog_2.png", dialog3 = "Common/bg_dialog_3.png";
     const std::string popup = "Common/pop_alert.png";
+    // The popup's buttons: "ok" alone in the middle, "later" left of the middle when it asks.
+    const Point popupOk = at.onDialog(popup, pictureSize(popup).first / 2, 60);
+    const Point popupLater = at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60);
 
     // A bound player with red packets and a phone-credit prize, on the menu and its dialogs.
     ASSERT_TRUE(server->store().seedAccount({kPhone, base64Encode("1234"), 5400, 0, 2}));
@@ -187,16 +190,11 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
     // A new player: the bind prompt, the tutorial, a big group, the props, the chooser, pause, then binding.
     storePlayer(folder.path() + "/new", false, false, greenBlock());
     TourScript game(device, shots);
-    game.wait(20)
-        .network()
-        .wait(20)
-        .tap(at.start())
-        .station("confirm")
-        .tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 40);
+    game.wait(20).network().wait(20).tap(at.start()).station("confirm").tap(popupLater, 40);
     // Each page once its finger has started pointing (0.8 s after the page).
     game.station("play-banner").wait(200).station("tutorial-bomb");
     game.tap(at.prop(0), 55).station("tutorial-paint").tap(at.prop(1), 55).station("tutorial-reset").tap(at.prop(2));
-    game.station("alert").tap(at.onDialog(popup, pictureSize(popup).first / 2, 60), 15);
+    game.station("alert").tap(popupOk, 15);
     game.tap(Places::cell(9, 0), 10).station("combo").wait(60).station("stage-clear").wait(120);
     game.tap(at.prop(0), 6).station("prompt").tap(at.prop(1), 6).tap(Places::cell(5, 4), 12).station("paint-chooser");
     game.tap(Places::chooserBack(5), 12).station("chooser-back");
@@ -216,11 +214,7 @@ TEST_P(ScreenTour, EveryScreenKeepsItsLayoutAndTheTappedFaultsStayMended) {
     // A level lost: the game-over dialog.
     storePlayer(folder.path() + "/losing", false, true, losing());
     TourScript lost(device, shots);
-    lost.wait(20)
-        .network()
-        .wait(20)
-        .tap(at.start())
-        .tap(at.onDialog(popup, pictureSize(popup).first / 2 - 75, 60), 200);
+    lost.wait(20).network().wait(20).tap(at.start()).tap(popupLater, 200);
     lost.tap(Places::cell(9, 0), 260).station("game-over");
     play("losing", lost);
 
