@@ -33,12 +33,14 @@ def main():
     if missing:
         sys.exit("make_assets: %s is missing (scripts/setup installs it)" % ", ".join(missing))
     table = catalogue.drawings()
+    unknown = [name for name in args.only or [] if name not in table]
+    if unknown:
+        sys.exit("make_assets: no drawing for %s" % ", ".join(unknown))
     for name in args.only if args.only is not None else sorted(table):
-        files.save_png(catalogue.draw(name), os.path.join(args.out, name))
+        files.save_png(table[name](), os.path.join(args.out, name))
     if args.only is not None:
         return
-    files.write_star_sheet(args.out, [(name, table[name]()) for name in
-                                      ("Star/star_%s.png" % colour for colour in catalogue.style.PIECE_ORDER)])
+    files.write_star_sheet(args.out, [(name, table[name]()) for name in catalogue.PIECE_FILES])
     files.write_word_table(args.out)
     files.write_store_products(args.out)
     fonts.write_fonts(args.out)

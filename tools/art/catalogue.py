@@ -8,6 +8,8 @@ from art import common, dialogs, effects, menu, scene, store, style
 MODULES = (common, menu, scene, dialogs, store, effects)
 # Pictures made of others: the pieces' sheet (tools/art/files.py).
 SHEETS = {"Star/stars.png"}
+# The pieces' own pictures, in the board's colour order (the sheet's order too).
+PIECE_FILES = ["Star/star_%s.png" % colour for colour in style.PIECE_ORDER]
 
 
 def drawings():
@@ -17,8 +19,8 @@ def drawings():
             if name in table:
                 raise ValueError("%s is drawn twice" % name)
             table[name] = draw
-    for colour in style.PIECE_ORDER:
-        table["Star/star_%s.png" % colour] = (lambda c: lambda: style.gem_image(48, style.PIECES[c]))(colour)
+    for name, colour in zip(PIECE_FILES, style.PIECE_ORDER):
+        table[name] = (lambda c: lambda: style.gem_image(48, style.PIECES[c]))(colour)
     return table
 
 
@@ -34,13 +36,6 @@ def named_by_game(root):
     for stem, count in (("Menu/Ranked/icon_head_", 5), ("Menu/Ranked/icon_ranked_", 3), ("Menu/Sale/bg_sale_", 4)):
         names.update("%s%d.png" % (stem, k + 1) for k in range(count))
     return names
-
-
-def draw(name):
-    table = drawings()
-    if name not in table:
-        raise KeyError("no drawing for %s" % name)
-    return table[name]()
 
 
 def check(root):
