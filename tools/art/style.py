@@ -331,8 +331,7 @@ def card(canvas, box, radius=16, top=CARD_TOP, bottom=CARD_BOTTOM, border=CARD_B
     m = canvas.rounded_mask(box, radius)
     inset = canvas.rounded_mask((box[0], box[1] + 2, box[2], box[3]), radius)
     canvas.paint(inset, rgba((20, 10, 50), 90))
-    canvas.paint(canvas.rounded_mask((box[0], box[1] + 2, box[2], box[3]), radius), canvas.vertical_gradient(
-        top, bottom, box))
+    canvas.paint(inset, canvas.vertical_gradient(top, bottom, box))
     if border_width:
         canvas.outline(m, border_width, border)
     return m
