@@ -36,10 +36,7 @@ struct Rgb {
 class GameAgainstServer : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.made());
-        std::string error;
-        server = stargrid::test::startLocalServer(&error);
-        ASSERT_TRUE(server) << error;
+        ASSERT_NO_FATAL_FAILURE(stargrid::test::startWithLocalServer(folder, server));
     }
 
     std::vector<std::string> environment(const char* network = "up") const {

@@ -88,10 +88,7 @@ board::Cells losing() {
 class ScreenTour : public ::testing::TestWithParam<Device> {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.made());
-        std::string error;
-        server = stargrid::test::startLocalServer(&error);
-        ASSERT_TRUE(server) << error;
+        ASSERT_NO_FATAL_FAILURE(stargrid::test::startWithLocalServer(folder, server));
         shots = kite::test::artifactsDirectory() + "/screens/" + GetParam().name;
         fs::remove_all(shots);
         fs::create_directories(shots);
