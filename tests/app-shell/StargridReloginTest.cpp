@@ -11,6 +11,7 @@
 
 #include "Classes/GameHelpers.h"
 #include "GameProcess.h"
+#include "LocalServer.h"
 #include "StargridRun.h"
 #include "support/GLTest.h"
 #include "tools/server/GameServer.h"
@@ -56,10 +57,8 @@ protected:
 
     void SetUp() override {
         StargridRunTest::SetUp();
-        stargrid_server::GameServer::Options options;
-        options.echo = false;
         std::string error;
-        server = stargrid_server::GameServer::start(options, &error);
+        server = startLocalServer(&error);
         ASSERT_TRUE(server) << error;
         ASSERT_TRUE(server->store().seedAccount({kPhone, base64Encode(kPassword), 0, 0, 0}));
     }
