@@ -4,8 +4,8 @@
 // until no pair is left, and the level's end. The game records every frame's main-thread CPU time
 // and what it went on (STARGRID_FRAME_COSTS); the benchmark reports the worst frame after the first
 // one (whose time counts the start-up from the director's making: bench_startup measures that) with
-// its steps, the median, and the frames over 16.7 ms. Run once with the driver's shader cache empty (a first launch) and once with it filled
-// by that run (every launch after).
+// its steps, the median, and the frames over 16.7 ms. Run once with the driver's shader cache empty (a first launch)
+// and once with it filled by that run (every launch after).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -30,22 +30,21 @@ namespace fs = std::filesystem;
 
 // The iphone5 window: design points (480 x 852) to pixels from the top left.
 std::string at(float x, float y) {
-    constexpr float kScale = 640.0f / 480.0f, kDesignHeight = 852.0f;
+    using stargrid::test::kDesignHeight, stargrid::test::kScale;
     return std::to_string(static_cast<int>(x * kScale)) + " " +
            std::to_string(static_cast<int>((kDesignHeight - y) * kScale));
 }
 
 std::string cellTap(int index) {
-    return at(board::columnOf(index) * 48.0f + 24.0f, (board::kRows - board::rowOf(index)) * 48.0f - 24.0f);
+    const auto [x, y] = stargrid::test::cellPixel(index);
+    return std::to_string(x) + " " + std::to_string(y);
 }
 
 // Start, "not now" on the bind prompt, the tutorial's three pages by their props and the alert after them.
 std::string firstPlaySteps() {
-    constexpr float kWidth = 480.0f, kHeight = 852.0f;
-    return "tap 90 320 889\ntap 130 220 681\n"
-           "tap 342 " +
-           at(kWidth / 2 - 85, kHeight - 155) + "\ntap 362 " + at(kWidth / 2, kHeight - 155) + "\ntap 382 " +
-           at(kWidth / 2 + 85, kHeight - 155) + "\ntap 391 320 681\n";
+    constexpr float kWidth = 480.0f, kHeight = stargrid::test::kDesignHeight;
+    return stargrid::test::kStartFromMenu + "tap 342 " + at(kWidth / 2 - 85, kHeight - 155) + "\ntap 362 " +
+           at(kWidth / 2, kHeight - 155) + "\ntap 382 " + at(kWidth / 2 + 85, kHeight - 155) + "\ntap 391 320 681\n";
 }
 constexpr int kFirstMove = 450;
 constexpr int kFramesPerMove = 70;
