@@ -62,6 +62,15 @@ public:
 
     const std::string& root() const { return root_; }
 
+    // The named folder under the root, emptied of what an earlier input left there.
+    std::string freshFolder(const std::string& name) const {
+        const std::string folder = root_ + "/" + name;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        std::filesystem::create_directories(folder, ignored);
+        return folder;
+    }
+
     static const PrivateUserFolders& once() {
         static const PrivateUserFolders folders;
         return folders;

@@ -2,19 +2,15 @@
 // and the old "UserDefault.xml" the store moves its keys from, read through the game's keys.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "FuzzSupport.h"
 #include "kite/foundation/UserDefault.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const std::string folder = fuzz::PrivateUserFolders::once().root() + "/stargrid";
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);  // files set aside before, a store written before
-    std::filesystem::create_directories(folder, ignored);
+    // Without the files set aside before or a store written before.
+    const std::string folder = fuzz::PrivateUserFolders::once().freshFolder("stargrid");
     // The first byte picks the file the rest becomes.
     const char* name = data[0] % 2 ? "/UserDefault.xml" : "/UserDefaults.plist";
     if (!fuzz::writeFile(folder + name, data + 1, size - 1)) return 0;

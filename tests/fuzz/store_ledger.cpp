@@ -3,20 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <string>
-#include <system_error>
 
 #include "FuzzSupport.h"
 #include "platform/LocalStore.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string folder = fuzz::PrivateUserFolders::once().root() + "/store";
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-    std::filesystem::create_directories(folder, ignored);
-    const std::string ledger = folder + "/StoreLedger.plist";
+    const std::string ledger = fuzz::PrivateUserFolders::once().freshFolder("store") + "/StoreLedger.plist";
     if (!fuzz::writeFile(ledger, data, size)) return 0;
     std::deque<std::function<void()>> posted;
     platform::LocalStore& store = platform::LocalStore::shared();
