@@ -15,6 +15,14 @@ namespace ui {
 namespace {
 // A share of the parent's size; nothing of a parent dimension that is not positive.
 float fractionOf(float value, float whole) { return whole > 0.0f ? value / whole : 0.0f; }
+
+// Plain nodes in between (a holder node, a menu) do not cut a widget off from the widgets above it.
+Widget* nearestWidgetAbove(Node* node) {
+    for (Node* up = node->getParent(); up; up = up->getParent()) {
+        if (auto* widget = dynamic_cast<Widget*>(up)) return widget;
+    }
+    return nullptr;
+}
 }  // namespace
 
 Widget* Widget::create() { return createAutoreleased<Widget>(); }
@@ -106,7 +114,7 @@ Widget* Widget::getWidgetParent() const { return dynamic_cast<Widget*>(parent); 
 bool Widget::isClippingParentContainsPoint(const Vec2& point) {
     affectByClipping = false;
     Layout* clippingParent = nullptr;
-    for (Widget* up = getWidgetParent(); up; up = up->getWidgetParent()) {
+    for (Widget* up = nearestWidgetAbove(this); up; up = nearestWidgetAbove(up)) {
         auto* layout = dynamic_cast<Layout*>(up);
         if (layout && layout->isClippingEnabled()) {
             clippingParent = layout;
@@ -121,7 +129,8 @@ bool Widget::isClippingParentContainsPoint(const Vec2& point) {
 bool Widget::onTouchBegan(Touch* touch, Event*) {
     hitted = false;
     bool claimable = isVisible() && enabled;
-    for (Widget* up = getWidgetParent(); claimable && up; up = up->getWidgetParent()) claimable = up->isEnabled();
+    for (Widget* up = nearestWidgetAbove(this); claimable && up; up = nearestWidgetAbove(up))
+        claimable = up->isEnabled();
     for (Node* up = parent; claimable && up; up = up->getParent()) claimable = up->isVisible();
     if (claimable) {
         touchBeganPosition = touch->getLocation();

@@ -106,6 +106,39 @@ TEST_F(WidgetTest, TouchOutsideAClippingLayoutIsNotClaimed) {
     EXPECT_EQ(log.clicks, 1);
 }
 
+TEST_F(WidgetTest, NoClaimUnderADisabledWidgetWithAPlainNodeBetween) {
+    Widget* parent = Widget::create();
+    scene->addChild(parent);
+    Node* holder = Node::create();
+    parent->addChild(holder);
+    button(holder);
+    parent->setEnabled(false);
+    touchDown(200, 200);
+    touchUp(200, 200);
+    EXPECT_TRUE(log.phases.empty());
+    parent->setEnabled(true);
+    touchDown(200, 200);
+    touchUp(200, 200);
+    EXPECT_EQ(log.clicks, 1);
+}
+
+TEST_F(WidgetTest, TouchOutsideAClippingLayoutIsNotClaimedWithAPlainNodeBetween) {
+    ui::Layout* clip = ui::Layout::create();
+    clip->setContentSize(Size(200, 100));  // 0..200 x 0..100 in the scene
+    clip->setClippingEnabled(true);
+    scene->addChild(clip);
+    Node* holder = Node::create();
+    clip->addChild(holder);
+    Widget* widget = button(holder);
+    widget->setPosition(Vec2(150, 100));  // covers 100..200 x 50..150
+    touchDown(150, 125);                  // in the widget, in the clipped-away part
+    touchUp(150, 125);
+    EXPECT_TRUE(log.phases.empty());
+    touchDown(150, 75);
+    touchUp(150, 75);
+    EXPECT_EQ(log.clicks, 1);
+}
+
 TEST_F(WidgetTest, EnablingTouchTwiceRegistersOneListener) {
     Widget* widget = button();
     widget->setTouchEnabled(true);
