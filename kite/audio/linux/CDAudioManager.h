@@ -100,6 +100,7 @@ private:
     void audioSessionInterrupted();
     void audioSessionResumed();
     bool musicAllowed() const { return willPlayBackgroundMusic_ && !mute_; }
+    void loadBackgroundMusic(const std::string& filePath);
     void removeObservers();
 
     CDSoundEngine* soundEngine_ = nullptr;                        // retained

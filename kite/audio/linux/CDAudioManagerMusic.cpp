@@ -18,10 +18,19 @@ CDLongAudioSource* CDAudioManager::audioSourceLoad(const std::string& filePath, 
     return source;
 }
 
-void CDAudioManager::preloadBackgroundMusic(const std::string& filePath) { audioSourceLoad(filePath, 0); }
+void CDAudioManager::loadBackgroundMusic(const std::string& filePath) {
+    // Loading the loaded file again rewinds it, and a rewind plays: while music may not play it
+    // only goes back to its start, as silent as a newly opened file.
+    if (!musicAllowed() && backgroundMusic_->state() == 1 && backgroundMusic_->audioSourceFilePath() == filePath)
+        backgroundMusic_->rewindWithoutPlaying();
+    else
+        audioSourceLoad(filePath, 0);
+}
+
+void CDAudioManager::preloadBackgroundMusic(const std::string& filePath) { loadBackgroundMusic(filePath); }
 
 void CDAudioManager::playBackgroundMusic(const std::string& filePath, bool loop) {
-    audioSourceLoad(filePath, 0);
+    loadBackgroundMusic(filePath);
     backgroundMusic_->setNumberOfLoops(loop ? -1 : 0);
     if (musicAllowed()) backgroundMusic_->play();
 }

@@ -73,6 +73,14 @@ void CDLongAudioSource::rewind() {
     stopped_ = false;
 }
 
+void CDLongAudioSource::rewindWithoutPlaying() {
+    paused_ = false;
+    stopped_ = false;
+    if (!audioSourcePlayer_) return;
+    audioSourcePlayer_->stop();
+    audioSourcePlayer_->setCurrentTime(0.0);
+}
+
 void CDLongAudioSource::resume() {
     if (stopped_) return;
     paused_ = false;

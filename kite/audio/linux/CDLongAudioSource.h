@@ -38,6 +38,8 @@ public:
     void stop();
     void pause();
     void rewind();
+    // Back to the start and not playing, with nothing paused or stopped to resume.
+    void rewindWithoutPlaying();
     void resume();
     bool isPlaying() const;
 

@@ -177,6 +177,33 @@ TEST_F(SimpleAudioEngineTest, OtherAudioPlayingKeepsMusicLoadedButSilentInTheDef
     EXPECT_FALSE(manager()->isObservingAppEvents());
 }
 
+TEST_F(SimpleAudioEngineTest, PreloadedMusicStaysSilentWhenPlayedWhileOtherAudioPlays) {
+    platform::AudioSession::shared().setOtherAudioPlaying(true);
+    ASSERT_FALSE(audio->willPlayBackgroundMusic());
+    audio->preloadBackgroundMusic(music.c_str());
+    platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+    ASSERT_TRUE(player);
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_EQ(backgroundMusic()->audioSourcePlayer(), player);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    EXPECT_DOUBLE_EQ(player->currentTime(), 0.0);
+}
+
+TEST_F(SimpleAudioEngineTest, PreloadedMusicStaysSilentWhenPlayedOrLoadedAgainWhileMuted) {
+    kite::audio::SimpleAudioEngine* engine = kite::audio::SimpleAudioEngine::sharedEngine();
+    audio->preloadBackgroundMusic(music.c_str());
+    engine->setMute(true);
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    audio->preloadBackgroundMusic(music.c_str());
+    EXPECT_FALSE(audio->isBackgroundMusicPlaying());
+    // Unmuted, the same file plays from its start.
+    engine->setMute(false);
+    audio->playBackgroundMusic(music.c_str(), true);
+    EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+    EXPECT_LT(backgroundMusic()->audioSourcePlayer()->currentTime(), 0.3);
+}
+
 TEST_F(SimpleAudioEngineTest, ResignAndReturnPauseAndResumeWithStopAndResumeBehaviour) {
     manager()->setResignBehavior(CDAudioManager::kResignBehaviorStopAndResume, true);
     EXPECT_TRUE(manager()->isObservingAppEvents());
