@@ -97,7 +97,7 @@ TEST_F(PGStatOnlineConfig, HibernationFromTheModuleVersionOn) {
 
 TEST_F(PGStatOnlineConfig, KillSwitchMatchesTheApplicationVersion) {
     Json::Value content(Json::objectValue);
-    content["__PGSTAT_KILL__"]["av"] = "1.0";
+    content["__PGSTAT_KILL__"]["av"] = kTestBundleVersion;
     holder_->updateOnlineConfig(answerWith("1", 1, content));
     EXPECT_FALSE(PGStatHelper::getInstance().PGStatEnableFlag());
 }

@@ -30,7 +30,7 @@ TEST_F(PGStatEventJson, EnvelopeCarriesTheCommonKeys) {
     EXPECT_EQ(d["sv"].asString(), "1.4.1");
     EXPECT_TRUE(d["ut"].isInt());
     EXPECT_EQ(d["ch"].asString(), "appstore");
-    EXPECT_EQ(d["av"].asString(), "1.0");
+    EXPECT_EQ(d["av"].asString(), kTestBundleVersion);
     EXPECT_EQ(d["ui"].asString().size(), 40u);
     EXPECT_EQ(d["mid"].asString(), "none");
     EXPECT_EQ(d["et"].asInt(), 1000);

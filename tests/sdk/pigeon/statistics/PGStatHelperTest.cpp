@@ -5,6 +5,7 @@
 #include <openssl/provider.h>
 
 #include "StatTestSupport.h"
+#include "sdk/pigeon/statistics/PGStat.h"
 #include "sdk/pigeon/statistics/PGStatPasteboard.h"
 
 namespace pigeon {
@@ -100,7 +101,43 @@ TEST(PGStatPasteboard, CompanyDomainDropsTheLastComponent) {
     EXPECT_EQ(PGStatPasteboard::companyDomainOf("x.y.z"), "x.y");
     EXPECT_EQ(PGStatPasteboard::companyDomainOf("x.y"), "x");
     EXPECT_EQ(PGStatPasteboard::companyDomainOf("a.b.a"), "a.b") << "a component like the last one stays";
-    EXPECT_EQ(PGStatPasteboard::getCompanyDomain(), "com.quarnwell");
+    EXPECT_EQ(PGStatPasteboard::getCompanyDomain(), "org.example") << "from the bundle's identifier";
+}
+
+class PGStatBundleVersion : public StatTest {
+protected:
+    void TearDown() override {
+        StatTest::TearDown();
+        server_.reset();
+    }
+    std::unique_ptr<StatServer> server_;
+};
+
+TEST_F(PGStatBundleVersion, ANewBundleVersionReachesTheRecordsAndMarksTheUser) {
+    // The record a run of version 1.0 left today.
+    std::optional<PGStatUser> earlier = PGStatStore::getInstance().loadUser();
+    ASSERT_TRUE(earlier);
+    earlier->appVer = "1.0";
+    earlier->userType = 0;
+    PGStatStore::getInstance().storeUser(*earlier);
+    ASSERT_TRUE(idle());
+    PGStatHelper::getInstance().resetUserForTesting();
+
+    server_ = std::make_unique<StatServer>();
+    platform::setNetworkPathForTesting(platform::NetworkPath::WiFi);
+    PGStat::startWithAppkey("KEY");
+    PGStat::trackCustomEvent("tap", {}, std::nullopt, true);
+    ASSERT_TRUE(idle());
+    std::vector<Json::Value> taps;
+    for (const Json::Value& event : server_->events()) {
+        if (event["et"].asInt() == 1000) taps.push_back(event);
+    }
+    ASSERT_EQ(taps.size(), 1u);
+    EXPECT_EQ(taps[0]["av"].asString(), kTestBundleVersion);
+    EXPECT_EQ(taps[0]["ut"].asInt(), 2) << "the new-version bit, on the day of the last run";
+    const std::optional<PGStatUser> now = PGStatStore::getInstance().loadUser();
+    ASSERT_TRUE(now);
+    EXPECT_EQ(now->appVer, kTestBundleVersion);
 }
 
 class PGStatMid : public StatTest {};

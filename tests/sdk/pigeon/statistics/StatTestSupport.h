@@ -25,6 +25,10 @@
 namespace pigeon {
 namespace test {
 
+// What the tests' own bundle (StatTestBundle.cpp) names: a version the game has never had.
+constexpr char kTestBundleIdentifier[] = "org.example.stargrid";
+constexpr char kTestBundleVersion[] = "2.5";
+
 // RC4 written from the published description, apart from the module's own.
 inline std::string rc4(std::string bytes, const std::string& key = PGStatHelper::kRC4Key) {
     unsigned char s[256];
