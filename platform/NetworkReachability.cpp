@@ -26,6 +26,7 @@ bool messageFits(const nlmsghdr* header, int left) {
 
 std::mutex overrideMutex;
 std::optional<NetworkPath> overridePath;
+std::optional<std::uint32_t> overrideFlags;
 // Counts the test's changes, so that watchers notice one without a routing message.
 std::atomic<unsigned> overrideChanges{0};
 
@@ -120,6 +121,12 @@ void setNetworkPathForTesting(std::optional<NetworkPath> path) {
     ++overrideChanges;
 }
 
+void setReachabilityFlagsForTesting(std::optional<std::uint32_t> flags) {
+    std::lock_guard<std::mutex> lock(overrideMutex);
+    overrideFlags = flags;
+    ++overrideChanges;
+}
+
 struct NetworkReachability::Watch {
     std::unique_ptr<Socket> socket;
     HostLoop::SourceId source = 0;
@@ -151,6 +158,13 @@ std::optional<RouteState> NetworkReachability::routeState() {
 }
 
 bool NetworkReachability::readFlags(std::uint32_t* flags) const {
+    {
+        std::lock_guard<std::mutex> lock(overrideMutex);
+        if (overrideFlags) {
+            *flags = *overrideFlags;
+            return true;
+        }
+    }
     std::optional<RouteState> state;
     std::optional<NetworkPath> fixed = fixedPath();
     if (fixed) {

@@ -17,6 +17,9 @@ enum class NetworkPath { None, Cellular, WiFi };
 NetworkPath currentNetworkPath();
 // Tests fix the answer; nothing returns to the real state. Watchers report the change at their next poll.
 void setNetworkPathForTesting(std::optional<NetworkPath> path);
+// Tests fix the flags every reachability object reads, bits a desktop never shows among them; they
+// win over the path above. Empty hands the flags back to the path.
+void setReachabilityFlagsForTesting(std::optional<std::uint32_t> flags);
 
 // The flag bits the game reads, with the values the phone's reachability service gives them.
 namespace reachability {

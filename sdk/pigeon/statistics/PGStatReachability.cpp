@@ -177,15 +177,9 @@ bool PGStatReachability::isReachableViaWiFi() const {
 
 bool PGStatReachability::isConnectionRequired() const { return reachabilityFlags() & kConnectionRequired; }
 
-bool PGStatReachability::isConnectionOnDemand() const {
-    const std::uint32_t flags = reachabilityFlags();
-    return (flags & kConnectionRequired) && (flags & (kConnectionOnTraffic | kConnectionOnDemand));
-}
+bool PGStatReachability::isConnectionOnDemand() const { return reachabilityFlags() & kConnectionOnDemand; }
 
-bool PGStatReachability::isInterventionRequired() const {
-    const std::uint32_t flags = reachabilityFlags();
-    return (flags & kConnectionRequired) && (flags & kInterventionRequired);
-}
+bool PGStatReachability::isInterventionRequired() const { return reachabilityFlags() & kInterventionRequired; }
 
 PGStatReachability::Status PGStatReachability::currentReachabilityStatus() const {
     if (!isReachable()) return NotReachable;

@@ -25,6 +25,7 @@ protected:
         platform::setNetworkPathForTesting(NetworkPath::WiFi);
     }
     void TearDown() override {
+        platform::setReachabilityFlagsForTesting(std::nullopt);
         platform::setNetworkPathForTesting(std::nullopt);
         platform::HostLoop::main().reset();
         platform::Clock::useRealTime();
@@ -72,6 +73,22 @@ TEST_F(PGStatReachabilityTest, FlagsDecideReachability) {
     platform::setNetworkPathForTesting(NetworkPath::None);
     EXPECT_EQ(reach->currentReachabilityString(), "No Connection");
     EXPECT_FALSE(reach->isConnectionRequired());
+}
+
+TEST_F(PGStatReachabilityTest, OnDemandAndInterventionEachReadTheirOwnFlag) {
+    auto reach = R::reachabilityForInternetConnection();
+    ASSERT_TRUE(reach);
+    platform::setReachabilityFlagsForTesting(R::kReachable | R::kConnectionOnDemand);
+    EXPECT_TRUE(reach->isConnectionOnDemand()) << "without connection-required";
+    EXPECT_FALSE(reach->isInterventionRequired());
+    platform::setReachabilityFlagsForTesting(R::kReachable | R::kInterventionRequired);
+    EXPECT_TRUE(reach->isInterventionRequired()) << "without connection-required";
+    EXPECT_FALSE(reach->isConnectionOnDemand());
+    platform::setReachabilityFlagsForTesting(R::kConnectionRequired | R::kConnectionOnTraffic);
+    EXPECT_FALSE(reach->isConnectionOnDemand()) << "on traffic is not on demand";
+    EXPECT_TRUE(reach->isConnectionRequired());
+    platform::setReachabilityFlagsForTesting(std::nullopt);
+    EXPECT_FALSE(reach->isConnectionOnDemand());
 }
 
 TEST_F(PGStatReachabilityTest, FactoriesAskAfterTheirOwnTargets) {
