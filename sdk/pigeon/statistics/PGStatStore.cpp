@@ -224,16 +224,17 @@ void PGStatStore::storeEvent(std::shared_ptr<PGStatEvent> event, std::function<v
 
 bool PGStatStore::storeEventNow(PGStatEvent& event) {
     PGStatConfig& config = PGStatConfig::getInstance();
-    if (numStoredEvents_ >= config.maxStoreEventCount) {
-        statDebugLog("Too many events stored in db, erase oldest event");
-        // One row, the oldest: rows of the same second are told apart by their id.
-        updateDatabase("delete from events where event_id = (select event_id from events order by ts, event_id limit 1)");
-    }
     const std::string content = event.toJsonString(false);  // encoded before the lock: it reads the user record
     const std::size_t length = eventTextLength(content);
     if (length > config.maxReportEventLength && event.getType() != 3) {
         statDebugLog("[ERROR]Too large event content length to report:%lu", static_cast<unsigned long>(length));
         return false;
+    }
+    // Room is made only for an event that will be stored: a refused one must not cost a stored one.
+    if (numStoredEvents_ >= config.maxStoreEventCount) {
+        statDebugLog("Too many events stored in db, erase oldest event");
+        // One row, the oldest: rows of the same second are told apart by their id.
+        updateDatabase("delete from events where event_id = (select event_id from events order by ts, event_id limit 1)");
     }
     std::lock_guard<std::recursive_mutex> lock(lock_);
     sqlite3* db = getDBLocked();

@@ -67,6 +67,23 @@ TEST_F(PGStatStoreTest, FullQueueLosesOnlyItsOldestRow) {
     EXPECT_EQ(eventIds(), (std::vector<std::string>{"b", "c", "d"}));
 }
 
+TEST_F(PGStatStoreTest, AnEventRefusedForItsSizeCostsAFullQueueNothing) {
+    PGStatConfig::getInstance().maxStoreEventCount = 3;
+    store().launch();
+    store().storeEvent(custom("a", 100), nullptr);
+    store().storeEvent(custom("b", 101), nullptr);
+    store().storeEvent(custom("c", 102), nullptr);
+    bool bigStored = true;
+    store().storeEvent(custom(std::string(4200, 'x'), 103), [&](bool stored) { bigStored = stored; });
+    ASSERT_TRUE(idle());
+    EXPECT_FALSE(bigStored);
+    EXPECT_EQ(eventIds(), (std::vector<std::string>{"a", "b", "c"}));
+    // The next event that is stored still makes room by the oldest.
+    store().storeEvent(custom("d", 104), nullptr);
+    ASSERT_TRUE(idle());
+    EXPECT_EQ(eventIds(), (std::vector<std::string>{"b", "c", "d"}));
+}
+
 TEST_F(PGStatStoreTest, OversizedEventsAreDroppedButErrorsKept) {
     bool customStored = true, errorStored = false;
     auto big = custom(std::string(4200, 'x'), 1);
