@@ -155,7 +155,8 @@ ScoreResult GameStore::submitScore(const std::string& cellphone, const std::stri
     long popped = 0;
     long score = 0;
     for (long size : sizes ? *sizes : std::vector<long>{}) {
-        if (size < 2) sizes.reset();
+        // A tap pops two pieces or more and a bomb pops one: every entry is 1 or more.
+        if (size < 1) sizes.reset();
         popped += size;
         score += groupScore(size);
     }

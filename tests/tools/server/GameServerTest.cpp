@@ -75,6 +75,20 @@ TEST_F(GameServerTest, ALevelCountsOnlyWhenItsGroupsAndLeftPiecesCoverTheBoard) 
     EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "6125");
 }
 
+TEST_F(GameServerTest, ABombedPieceIsAGroupOfOneAndAnEmptyGroupIsRefused) {
+    login("13812345678", "MTIzNA==");
+    // One piece bombed and 99 left: 5 points, no bonus.
+    Json::Value bombed = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "1", "99"));
+    EXPECT_EQ(bombed["code"].asString(), "0000");
+    EXPECT_EQ(bombed["bodymessage"]["score"].asString(), "5");
+    // Groups of 2, a bomb between them, 95 left: 20 + 5 + 20 points.
+    Json::Value mixed = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "2", "2|1|2", "95"));
+    EXPECT_EQ(mixed["code"].asString(), "0000");
+    EXPECT_EQ(mixed["bodymessage"]["score"].asString(), "45");
+    EXPECT_EQ(post("/game/SubmitScore", scoreBody("13812345678", "{G}", "3", "0|2", "98"))["code"].asString(), "3001");
+    EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "50");
+}
+
 TEST_F(GameServerTest, LeaderboardRanksBestScoresAndShowsThePlayersOwnRowOnce) {
     // Eleven players scored: 1000, 1100 ... 2000 points.
     for (int i = 0; i <= 10; ++i) {
