@@ -286,7 +286,9 @@ void StarMatrix::rebuildAfterProp(const board::Cells& colours) {
     GameData* data = progress();
     data->setDiamond(data->getDiamond() - GameData::kPropCost);
     if (noPairLeft()) {
-        // Straight to clearing: no left-piece messages, bonus or stored count.
+        // Straight to clearing, without the left-piece messages or their bonus. The count of pieces left is
+        // stored all the same: the level's score submission checks its history against it.
+        data->setRemainStarCount(board::pieceCount(colours));
         clearRemaining = true;
         if (gameLayer) gameLayer->setPropsEnabled(false);
     } else {

@@ -129,4 +129,20 @@ TEST_F(StargridScores, ALevelEndedByABombReachesTheLeaderboard) {
     EXPECT_EQ(leaderboardScore(), "5");
 }
 
+TEST_F(StargridScores, ALevelEndedByPaintSubmitsThePiecesItLeft) {
+    // A pair popped, then the other pair's right piece painted blue (the chooser's first colour): no pair is
+    // left, and the 98 pieces are cleared at once.
+    storePlayer(pairsInTheTopRow({0, 8}), 1000);
+    TourScript script = startPlaying();
+    const float firstColourX = 240 - 32 - (5 * 48 + 4 * 28) / 2.0f + 24;
+    const float chooserY = 9 * 48 + 109;  // the box over the top row
+    script.tap(Places::cell(0, 0), 40).tap(at.prop(1), 10).tap(Places::cell(0, 9), 12).tap({firstColourX, chooserY});
+    finishLevel(script);
+    ASSERT_TRUE(play("paint", script));
+    const std::vector<std::string> scores = submittedScores();
+    ASSERT_EQ(scores.size(), 1u) << "the level was not submitted";
+    EXPECT_NE(scores[0].find("\"remain\":\"98\",\"score\":\"2\""), std::string::npos) << scores[0];
+    EXPECT_EQ(leaderboardScore(), "20");
+}
+
 }  // namespace
