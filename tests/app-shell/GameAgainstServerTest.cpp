@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 
 #include <algorithm>
@@ -214,21 +215,27 @@ TEST_F(GameAgainstServer, AFloodOfHandedOverUrlsIsPacedAndBounded) {
 
 namespace {
 
-// scripts/play as a new player runs it: it builds into <source>/build, so it is tried only from that build.
-TEST(PlayScript, StartsTheLocalServerAndTheGameOnItsMenuAndEndsWithTheGame) {
+// scripts/play as a new player runs it, in a login session's usual mask (new files readable by everyone), in a
+// home of its own; its exit status. It builds into <source>/build, so it is tried only from that build.
+bool playScriptRunsHere() {
     const std::filesystem::path executable(STARGRID_EXECUTABLE);
-    if (executable.parent_path() != std::filesystem::path(STARGRID_SOURCE_DIR) / "build")
-        GTEST_SKIP() << "scripts/play builds into the source's build/ folder, not this one";
+    return executable.parent_path() == std::filesystem::path(STARGRID_SOURCE_DIR) / "build";
+}
+int runPlayScript(const kite::test::TemporaryFolder& home, const std::string& args) {
+    const std::string command = "cd " + home.path() + " && umask 022 && HOME=" + home.path() +
+                                " XDG_DATA_HOME=" + home.path() + "/data XDG_CONFIG_HOME=" + home.path() +
+                                "/config XDG_CACHE_HOME=" + home.path() + "/cache XDG_RUNTIME_DIR=" + home.path() +
+                                " SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=up " STARGRID_SOURCE_DIR "/scripts/play " +
+                                args + " >" + home.path() + "/play.log 2>&1";
+    return std::system(command.c_str());
+}
+
+TEST(PlayScript, StartsTheLocalServerAndTheGameOnItsMenuAndEndsWithTheGame) {
+    if (!playScriptRunsHere()) GTEST_SKIP() << "scripts/play builds into the source's build/ folder, not this one";
     kite::test::TemporaryFolder home("stargrid-play");
     ASSERT_TRUE(home.made());
     const std::string shot = home.path() + "/menu.png";
-    const std::string command = "cd " + home.path() + " && HOME=" + home.path() + " XDG_DATA_HOME=" + home.path() +
-                                "/data XDG_CONFIG_HOME=" + home.path() + "/config XDG_CACHE_HOME=" + home.path() +
-                                "/cache XDG_RUNTIME_DIR=" + home.path() +
-                                " SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=up " STARGRID_SOURCE_DIR
-                                "/scripts/play --frames 90 --shot 80:" +
-                                shot + " >" + home.path() + "/play.log 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(runPlayScript(home, "--frames 90 --shot 80:" + shot), 0);
     std::ifstream log(home.path() + "/cache/stargrid/server.log");
     std::vector<std::string> requests;
     int statisticsReports = 0;
@@ -257,6 +264,21 @@ TEST(PlayScript, StartsTheLocalServerAndTheGameOnItsMenuAndEndsWithTheGame) {
     const std::uint8_t* seen = &frame->rgba[(336u * frame->width + 80u) * 4];
     const std::uint8_t* drawn = &background->rgba[(252u * background->width + 60u) * 4];
     for (int channel = 0; channel < 3; ++channel) EXPECT_NEAR(seen[channel], drawn[channel], 24);
+}
+
+// The file mode of a path; -1 when it is not there.
+int modeOf(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
+}
+
+TEST(PlayScript, KeepsTheLocalServersDatabaseAndLogToTheirOwner) {
+    if (!playScriptRunsHere()) GTEST_SKIP() << "scripts/play builds into the source's build/ folder, not this one";
+    kite::test::TemporaryFolder home("stargrid-play");
+    ASSERT_TRUE(home.made());
+    ASSERT_EQ(runPlayScript(home, "--frames 30"), 0);
+    EXPECT_EQ(modeOf(home.path() + "/data/stargrid/server.db"), 0600);
+    EXPECT_EQ(modeOf(home.path() + "/cache/stargrid/server.log"), 0600);
 }
 
 }  // namespace

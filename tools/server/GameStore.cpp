@@ -1,8 +1,13 @@
 #include "tools/server/GameStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 namespace stargrid_server {
@@ -79,6 +84,28 @@ std::optional<std::vector<long>> parseHistory(const std::string& history) {
     return sizes;
 }
 
+// The file holds phone numbers and passwords: it and its journals are its owner's alone, whatever the
+// folder allows. SQLite gives a journal it creates the database file's mode, so the file is made first;
+// files left wider by an earlier run are narrowed.
+bool keepToOwner(const std::string& path, std::string* error) {
+    if (path.empty() || path == ":memory:") return true;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || ::fchmod(fd, 0600) != 0) {
+        if (error) *error = path + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        const std::string journal = path + suffix;
+        if (::chmod(journal.c_str(), 0600) != 0 && errno != ENOENT) {
+            if (error) *error = journal + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 struct GameStore::Database {
@@ -104,6 +131,7 @@ private:
 };
 
 std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string* error) {
+    if (!keepToOwner(path, error)) return nullptr;
     auto database = std::make_unique<Database>();
     sqlite3* raw = nullptr;
     const int status = sqlite3_open(path.c_str(), &raw);

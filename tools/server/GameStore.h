@@ -49,7 +49,7 @@ struct AccountSeed {
 
 class GameStore {
 public:
-    // ":memory:" keeps nothing after the server stops.
+    // ":memory:" keeps nothing after the server stops. A file and its journals are kept 0600.
     static std::unique_ptr<GameStore> open(const std::string& path, std::string* error);
     ~GameStore();
     GameStore(const GameStore&) = delete;

@@ -1,3 +1,7 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -266,6 +270,51 @@ TEST_F(GameServerTest, AccountsAndScoresOutliveARestartOnTheSameFile) {
     server.reset();
     startServer(file);
     EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "27000");
+    server.reset();
+}
+
+// The mode of a file, or -1 when it is not there.
+int modeOf(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
+}
+
+// The usual mask of a login session while it lives: new files readable by everyone.
+class OpenUmask {
+public:
+    OpenUmask() : before_(::umask(022)) {}
+    ~OpenUmask() { ::umask(before_); }
+    OpenUmask(const OpenUmask&) = delete;
+    OpenUmask& operator=(const OpenUmask&) = delete;
+
+private:
+    mode_t before_;
+};
+
+TEST_F(GameServerTest, TheDatabaseAndItsJournalsAreTheOwnersAloneInAnOpenFolder) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const OpenUmask umask;
+    const std::string open = folder.path() + "/shared";
+    ASSERT_EQ(::mkdir(open.c_str(), 0755), 0);
+    // A database and its write-ahead log that an earlier run left readable by everyone.
+    const std::string file = open + "/server.db";
+    for (const std::string& left : {file, file + "-wal"}) {
+        ASSERT_TRUE(std::ofstream(left).good());
+        ASSERT_EQ(::chmod(left.c_str(), 0644), 0);
+    }
+    server.reset();
+    startServer(file);
+    login("13812345678", "MTIzNA==");
+    post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "50|50", "0"));
+    for (const std::string& written : {file, file + "-wal", file + "-shm"}) EXPECT_EQ(modeOf(written), 0600) << written;
+    // Made anew.
+    server.reset();
+    ::unlink((file + "-wal").c_str());
+    ::unlink((file + "-shm").c_str());
+    ::unlink(file.c_str());
+    startServer(file);
+    login("13812345678", "MTIzNA==");
+    for (const std::string& written : {file, file + "-wal", file + "-shm"}) EXPECT_EQ(modeOf(written), 0600) << written;
     server.reset();
 }
 
