@@ -1,10 +1,13 @@
 // The web page screen.
 #include "Classes/WebViewLayer.h"
 
+#include <cctype>
+
 #include "Classes/DialogParts.h"
 #include "Classes/ServerExchange.h"
 #include "Classes/ServerReply.h"
 #include "kite/foundation/Create.h"
+#include "kite/foundation/Log.h"
 #include "kite/foundation/Ref.h"
 #include "kite/scene/ActionInterval.h"
 #include "kite/scene/Director.h"
@@ -16,6 +19,20 @@ namespace {
 
 constexpr char kFont[] = "Helvetica Neue";
 constexpr float kBarHeight = 80;
+
+// The server names a page of the web: an http or https address with a host, in printable ASCII. Anything
+// else (a file of this machine, a script, the game's own scheme) is not for the server to open.
+bool isWebAddress(const std::string& address) {
+    for (char c : address)
+        if (c <= ' ' || c > '~') return false;
+    const std::size_t separator = address.find("://");
+    if (separator == std::string::npos) return false;
+    std::string scheme = address.substr(0, separator);
+    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (scheme != "http" && scheme != "https") return false;
+    const std::size_t host = separator + 3;
+    return host < address.size() && address.find_first_of("/?#", host) != host;
+}
 
 }  // namespace
 
@@ -105,7 +122,14 @@ void WebViewLayer::onHttpRequestCompleted(kite::network::HttpClient*, kite::netw
     if (!reply.transferred() || !reply.succeeded()) return;
     if (reply.tag() != "AgreementURL" && reply.tag() != "ActivityURL") return;
     const std::optional<std::string> address = reply.text();
-    if (address && webView) webView->loadURL(*address);
+    if (!address) return;
+    if (!isWebAddress(*address)) {
+        // The screen stays as a failed page leaves it: blank, the indicator turning.
+        kite::log("WebViewLayer: refused the page address of %s: not an http or https address",
+                  reply.tag().c_str());
+        return;
+    }
+    if (webView) webView->loadURL(*address);
 }
 
 bool WebViewLayer::onShouldStartLoading(kite::experimental::ui::WebView*, const std::string&) { return true; }

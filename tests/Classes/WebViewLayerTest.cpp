@@ -33,6 +33,15 @@ protected:
         scene->addChild(screen, 2);
         return screen;
     }
+    // The server's next answer to the activity page's request names this address.
+    void answerActivityWith(const std::string& address) {
+        std::string escaped;
+        for (char c : address) escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+        stargrid_server::ReplyOverride reply;
+        reply.path = "/game/ActivityURL";
+        reply.body = "{\"code\":\"0000\",\"bodymessage\":\"" + escaped + "\"}";
+        server->overrides().push(reply);
+    }
     static platform::RecordingWebWindow* page(WebViewLayer* screen) {
         platform::WebWindow* window = screen->getWebView()->getImpl()->getWindow();
         return dynamic_cast<platform::RecordingWebWindow*>(window);
@@ -70,6 +79,30 @@ TEST_F(WebViewLayerTest, AFailingPageKeepsTheIndicatorAndBadRepliesLeaveThePageB
     WebViewLayer* unknown = open(7);
     ASSERT_TRUE(settle());
     EXPECT_EQ(page(unknown), nullptr);
+}
+
+TEST_F(WebViewLayerTest, OnlyAnHttpOrHttpsAddressFromTheServerIsLoaded) {
+    const std::string own = server->url("/pages/activity.html");
+    for (const std::string& address :
+         {std::string("file:///etc/passwd"), std::string("FILE:///etc/hostname"), std::string("javascript:alert(1)"),
+          std::string("data:text/html,<b>page</b>"), std::string("ftp://127.0.0.1/page"), std::string("http:///etc/passwd"),
+          std::string("pg5e18c0a7d94b2f63://platformId=pigeon"), " " + own, own + "\n", std::string("activity.html")}) {
+        answerActivityWith(address);
+        kite::test::LogCapture log;
+        WebViewLayer* screen = open(WebViewLayer::kActivityPage);
+        ASSERT_TRUE(settle()) << address;
+        EXPECT_TRUE(!page(screen) || page(screen)->loadedUrls().empty()) << address;
+        EXPECT_NE(screen->getLoadingIndicator(), nullptr) << address;
+        EXPECT_TRUE(log.contains("WebViewLayer: refused the page address of ActivityURL: not an http or https address"))
+            << address;
+    }
+    // A secure page loads, whatever case its scheme is written in.
+    const std::string secure = "HTTPS://127.0.0.1:9/activity?from=game#top";
+    answerActivityWith(secure);
+    WebViewLayer* screen = open(WebViewLayer::kActivityPage);
+    ASSERT_TRUE(settle());
+    ASSERT_NE(page(screen), nullptr);
+    EXPECT_THAT(page(screen)->loadedUrls(), ElementsAre(secure));
 }
 
 TEST_F(WebViewLayerTest, GoingBackBeforeTheReplyDropsIt) {
