@@ -1,6 +1,13 @@
-// The root view controller: the orientations the game allows, and a rotation passed on to the
-// application as a change of the screen size.
+// The root view controller: the orientations the game allows, and a rotation or a change of the window's
+// size passed on to the application as a change of the screen size.
 #pragma once
+
+namespace kite {
+class KTEAGLView;
+}
+namespace platform {
+struct InputEvent;
+}
 
 class RootViewController {
 public:
@@ -10,6 +17,9 @@ public:
     static unsigned supportedInterfaceOrientations() { return 26; }
     static bool shouldAutorotate() { return true; }
     static bool prefersStatusBarHidden() { return true; }
-    // Tells the application its screen changed size, when a GL view is there.
+    // Tells the application the host view's width and height, when a GL view is there.
     static void didRotateFromInterfaceOrientation(int fromOrientation);
+    // The window's events go to its host view; a new size the view took (the desktop's rotation) is then
+    // passed on as a rotation is. True when the view used the event.
+    static bool handleWindowEvent(kite::KTEAGLView& view, const platform::InputEvent& event);
 };

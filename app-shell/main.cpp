@@ -14,6 +14,7 @@
 #include "Classes/MenuScene.h"
 #include "app-shell/AppController.h"
 #include "app-shell/AppDelegate.h"
+#include "app-shell/RootViewController.h"
 #include "kite/audio/linux/SimpleAudioEngine.h"
 #include "kite/foundation/Console.h"
 #include "kite/foundation/Log.h"
@@ -228,7 +229,7 @@ int main(int argc, char** argv) {
         kite::audio::SimpleAudioEngine::end();
     };
     handlers.input = [&hostView](const platform::InputEvent& event) {
-        if (hostView) hostView->handleInput(event);
+        if (hostView) RootViewController::handleWindowEvent(*hostView, event);
     };
     const long frameLimit = options->frames;
     const bool scripted = !options->script.empty();

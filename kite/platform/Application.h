@@ -40,7 +40,8 @@ public:
     virtual const char* getCurrentLanguageCode() = 0;
     virtual Platform getTargetPlatform() = 0;
     virtual bool openURL(const std::string& url) = 0;
-    virtual void applicationScreenSizeChanged() = 0;
+    // The screen's new size in pixels, after a rotation or a change of the window's size.
+    virtual void applicationScreenSizeChanged(int newWidth, int newHeight) = 0;
 };
 
 class Application : public ApplicationProtocol {
@@ -66,7 +67,7 @@ public:
     // iPad for the ipad device profile, iPhone otherwise.
     Platform getTargetPlatform() override;
     bool openURL(const std::string& url) override;
-    void applicationScreenSizeChanged() override {}
+    void applicationScreenSizeChanged(int, int) override {}
 
     // The language code of a locale identifier such as "pt_BR.UTF-8" or "zh-Hans": "pt", "zh".
     static std::string languageCodeOf(const std::string& identifier);
