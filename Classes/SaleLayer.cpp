@@ -21,8 +21,10 @@ void addSprite(kite::Node* parent, const std::string& file, float x, float y) {
 
 SaleLayer* SaleLayer::create() { return kite::createAutoreleased<SaleLayer>(); }
 
+int SaleLayer::offeredTier(int payTier) { return std::clamp(payTier, 0, 3); }
+
 std::string SaleLayer::offerImage(int payTier) {
-    return "Menu/Sale/bg_sale_" + std::to_string(std::clamp(payTier, 0, 3) + 1) + ".png";
+    return "Menu/Sale/bg_sale_" + std::to_string(offeredTier(payTier) + 1) + ".png";
 }
 
 bool SaleLayer::init() {
@@ -57,5 +59,6 @@ void SaleLayer::menuBuyCallback() {
     QKSingleton* state = QKSingleton::getInstance();
     state->showWaitBox(this);
     state->purchaseFromShop = false;
-    state->startPurchase(state->getPayTier());
+    // A damaged store's negative tier buys the pack it shows, the first.
+    state->startPurchase(offeredTier(state->getPayTier()));
 }

@@ -13,6 +13,8 @@ public:
     void menuCloseCallback();
     void menuBuyCallback();
 
+    // The rung of the ladder on offer for a pay tier: 0 to 3, the last from 3 up; a negative tier offers the first.
+    static int offeredTier(int payTier);
     // "Menu/Sale/bg_sale_1.png" for pay tier 0 up to "Menu/Sale/bg_sale_4.png" for 3 and above.
     static std::string offerImage(int payTier);
 

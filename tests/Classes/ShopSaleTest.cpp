@@ -167,6 +167,16 @@ TEST_F(ShopSaleTest, SaleFromTheFirstRungAndFromFarUpTheLadder) {
     EXPECT_EQ(QKSingleton::getInstance()->getPayTier(), 8);
 }
 
+TEST_F(ShopSaleTest, ADamagedNegativeTierShowsAndBuysTheFirstPack) {
+    QKSingleton::getInstance()->setPayTier(-3);
+    openSale();
+    shot("sale-negative-tier.png");
+    EXPECT_TRUE(showsPictureColour(colourAt("sale-negative-tier.png", 240 - 160, 426),
+                                   pictureColourAt("Menu/Sale/bg_sale_1.png", 20, 130)));
+    buyFromSale();
+    EXPECT_EQ(diamonds(), 260) << "not the pack on offer";
+}
+
 TEST_F(ShopSaleTest, RefusedPaymentsCreditNothingAndCloseTheWaitBox) {
     for (const char* policy : {"decline", "cancel", "fail-then-approve"}) {
         SCOPED_TRACE(policy);
