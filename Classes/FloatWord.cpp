@@ -42,6 +42,14 @@ void FloatWord::finishAndLeave(const std::function<void()>& done) {
     removeFromParentAndCleanup(true);
 }
 
+void FloatWord::leaveAndFinish(const std::function<void()>& done) {
+    // The callback may outlast the action that holds it: it is copied before the clean-up stops that action.
+    kite::RefPtr<FloatWord> keep(this);
+    const std::function<void()> callback = done;
+    removeFromParentAndCleanup(true);
+    if (callback) callback();
+}
+
 void FloatWord::floatOut(float duration, const std::function<void()>& done) {
     label->runAction(kite::Sequence::create(kite::MoveTo::create(duration, kite::Vec2(-200.0f, start.y)),
                                             kite::CallFunc::create([this, done] { finishAndLeave(done); })));
@@ -51,5 +59,5 @@ void FloatWord::floatInOut(float moveDuration, float hold, const std::function<v
     label->runAction(kite::Sequence::create(kite::MoveTo::create(moveDuration, kite::Vec2(centreX(), start.y)),
                                             kite::DelayTime::create(hold),
                                             kite::MoveTo::create(moveDuration, kite::Vec2(0.0f, start.y)),
-                                            kite::CallFunc::create([this, done] { finishAndLeave(done); })));
+                                            kite::CallFunc::create([this, done] { leaveAndFinish(done); })));
 }
