@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "GameTestSupport.h"
+#include "kite/foundation/PropertyList.h"
+#include "kite/foundation/Value.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -119,12 +125,26 @@ TEST_F(GameDataTest, StoredValuesAreWrittenAtOnce) {
     data->level = 2;
     data->saveScore();
     data->saveLevel();
-    EXPECT_EQ(store()->getIntegerForKey("diamond"), 17);
-    EXPECT_EQ(store()->getStringForKey("gametag"), "t-42");
-    EXPECT_EQ(store()->getIntegerForKey("startScore"), 300);
-    EXPECT_EQ(store()->getIntegerForKey("remainStarCount"), 4);
-    EXPECT_EQ(store()->getIntegerForKey("currentScore"), 1234);
-    EXPECT_EQ(store()->getIntegerForKey("currentLevel"), 2);
+    // The end of the frame, as the director ends every frame, and the writer thread's save done.
+    kite::UserDefault::saveIfDirty();
+    store()->flush();
+    // A second reader of the file on disk.
+    std::ifstream file(environment.storePath(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    kite::Value root;
+    ASSERT_TRUE(kite::PropertyList::parse(bytes.data(), bytes.size(), root)) << environment.storePath();
+    ASSERT_EQ(root.getType(), kite::Value::Type::MAP);
+    const kite::ValueMap& disk = root.asValueMap();
+    const auto stored = [&disk](const char* key) {
+        const auto found = disk.find(key);
+        return found == disk.end() ? kite::Value() : found->second;
+    };
+    EXPECT_EQ(stored("diamond"), kite::Value(17));
+    EXPECT_EQ(stored("gametag"), kite::Value("t-42"));
+    EXPECT_EQ(stored("startScore"), kite::Value(300));
+    EXPECT_EQ(stored("remainStarCount"), kite::Value(4));
+    EXPECT_EQ(stored("currentScore"), kite::Value(1234));
+    EXPECT_EQ(stored("currentLevel"), kite::Value(2));
 }
 
 }  // namespace

@@ -287,14 +287,24 @@ TEST_F(PlayScreen, PaintChooserPointsAtTheColumnAndRepaintsForAFee) {
 }
 
 TEST_F(PlayScreen, BackButtonOfTheChooserChargesNothing) {
-    StarMatrix* board = playOn(kStripes);
+    board::saveLayout(kStripes);
+    data->freshBoard = false;
+    startSceneOnDirector();
+    StarMatrix* board = waitForBoard();
+    ASSERT_NE(board, nullptr);
     layer->getPaintToggle()->activate();
     board->onBoardTouch(StarMatrix::cellCentre(2, 2));
-    ASSERT_NE(childOf<PropPaintLayer>(layer), nullptr);
+    PropPaintLayer* chooser = childOf<PropPaintLayer>(layer);
+    ASSERT_NE(chooser, nullptr);
     EXPECT_FALSE(board->paintMode);
-    childOf<PropPaintLayer>(layer)->removeFromParentAndCleanup(true);
+    frames(10);  // popped in
+    // The back button: 40 points left of the box's right edge, half way up.
+    const kite::Size box = chooser->box->getContentSize();
+    tapOnView(chooser->box->convertToWorldSpace(kite::Vec2(box.width - 40, box.height / 2)));
+    EXPECT_EQ(childOf<PropPaintLayer>(layer), nullptr) << "the tap missed the back button";
     EXPECT_EQ(data->getDiamond(), 20);
     EXPECT_EQ(data->getPropPaintCount(), 3);
+    EXPECT_EQ(storedCells(), kStripes);
 }
 
 TEST_F(PlayScreen, TapsWhilePiecesFallReachTheBoard) {

@@ -50,11 +50,12 @@ protected:
         data->newGame();
     }
     void TearDown() override {
-        if (scene) {
+        // A scene the director runs ends with the director.
+        if (scene && !runByDirector_) {
             scene->onExit();
             scene->cleanup();
-            scene = nullptr;
         }
+        scene = nullptr;
         kite::PoolManager::getInstance()->getCurrentPool()->clear();
         GameGLTest::TearDown();
     }
@@ -83,6 +84,26 @@ protected:
         layer = QKSingleton::getInstance()->getGameLayer();
         ASSERT_NE(layer, nullptr);
     }
+    // The same, run by the director: a finger on the view reaches the screen's buttons.
+    void startSceneOnDirector() {
+        scene = GameScene::create();
+        ASSERT_NE(scene.get(), nullptr);
+        kite::Director* director = kite::Director::getInstance();
+        director->runWithScene(scene.get());
+        director->mainLoop();
+        runByDirector_ = true;
+        layer = QKSingleton::getInstance()->getGameLayer();
+        ASSERT_NE(layer, nullptr);
+    }
+    // A finger down and up on the view at a design point (from the bottom left), as the host view hands it on.
+    static void tapOnView(const kite::Vec2& point) {
+        kite::GLView* view = kite::Director::getInstance()->getOpenGLView();
+        intptr_t id = 9;
+        float x = point.x * view->getScaleX();
+        float y = (view->getDesignResolutionSize().height - point.y) * view->getScaleY();
+        view->handleTouchesBegin(1, &id, &x, &y);
+        view->handleTouchesEnd(1, &id, &x, &y);
+    }
     void frame() { kite::Director::getInstance()->getScheduler()->update(kFrame); }
     void frames(int n) {
         for (int i = 0; i < n; ++i) frame();
@@ -104,6 +125,7 @@ protected:
 
 private:
     kite::Touch touch_;
+    bool runByDirector_ = false;
 };
 
 }  // namespace game::test
