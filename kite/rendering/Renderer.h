@@ -82,7 +82,7 @@ public:
     void addDrawnVertices(std::int64_t number) { drawnVertices_ += number; }
     void clearDrawStats() { drawnBatches_ = drawnVertices_ = 0; }
 
-    // Quads one batch holds: 65,536 where the driver takes 32-bit indices, else 16,384.
+    // Quads one batch holds: 131,072 where the driver takes 32-bit indices, else 16,384.
     int getQuadCapacity() const { return quadBuffer_.getCapacity(); }
 
     GroupCommandManager* getGroupCommandManager() const { return groupCommandManager_; }
