@@ -116,7 +116,7 @@ private:
             float number;
             const std::uint32_t narrow = static_cast<std::uint32_t>(raw);
             std::memcpy(&number, &narrow, sizeof number);
-            return PlistValue::real(number);
+            return PlistValue::singleReal(number);
         }
         double number;
         std::memcpy(&number, &raw, sizeof number);

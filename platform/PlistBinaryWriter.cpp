@@ -99,6 +99,16 @@ private:
         appendBigEndian(out, raw, 8);
     }
 
+    // A real read from four bytes is written back in four.
+    static void real(Bytes& out, const PlistValue& value) {
+        if (!value.isSingleReal()) return eightBytes(out, 0x23, *value.asReal());
+        const float number = static_cast<float>(*value.asReal());
+        std::uint32_t raw;
+        std::memcpy(&raw, &number, sizeof raw);
+        out.push_back(0x22);
+        appendBigEndian(out, raw, 4);
+    }
+
     bool string(Bytes& out, const std::string& text) {
         bool ascii = true;
         for (char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
@@ -123,7 +133,7 @@ private:
         switch (value.type()) {
             case PlistValue::Type::String: return string(out, *value.asString());
             case PlistValue::Type::Integer: integer(out, *value.asInteger()); return true;
-            case PlistValue::Type::Real: eightBytes(out, 0x23, *value.asReal()); return true;
+            case PlistValue::Type::Real: real(out, value); return true;
             case PlistValue::Type::Date: eightBytes(out, 0x33, *value.asDate()); return true;
             case PlistValue::Type::Boolean: out.push_back(*value.asBoolean() ? 0x09 : 0x08); return true;
             case PlistValue::Type::Data:

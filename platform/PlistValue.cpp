@@ -17,6 +17,12 @@ PlistValue PlistValue::real(double number) {
     return value;
 }
 
+PlistValue PlistValue::singleReal(float number) {
+    PlistValue value = real(number);
+    value.single_ = true;
+    return value;
+}
+
 PlistValue PlistValue::boolean(bool truth) {
     PlistValue value;
     value.type_ = Type::Boolean;

@@ -22,6 +22,8 @@ public:
     PlistValue(Dictionary entries) : type_(Type::Dictionary), dictionary_(std::move(entries)) {}
     static PlistValue integer(std::int64_t number);
     static PlistValue real(double number);
+    // A real stored in four bytes; it reads back as a float, not a double.
+    static PlistValue singleReal(float number);
     static PlistValue boolean(bool truth);
     // A moment as seconds since 2001-01-01 00:00:00 UTC, the epoch both forms write.
     static PlistValue date(double secondsSince2001);
@@ -34,6 +36,7 @@ public:
     const std::string* asString() const { return type_ == Type::String ? &text_ : nullptr; }
     const std::int64_t* asInteger() const { return type_ == Type::Integer ? &integer_ : nullptr; }
     const double* asReal() const { return type_ == Type::Real ? &real_ : nullptr; }
+    bool isSingleReal() const { return type_ == Type::Real && single_; }
     const bool* asBoolean() const { return type_ == Type::Boolean ? &boolean_ : nullptr; }
     const double* asDate() const { return type_ == Type::Date ? &real_ : nullptr; }
     const Data* asData() const { return type_ == Type::Data ? &data_ : nullptr; }
@@ -48,7 +51,8 @@ private:
     Type type_ = Type::String;
     std::string text_;
     std::int64_t integer_ = 0;
-    double real_ = 0;  // a real, or a date's seconds
+    double real_ = 0;      // a real, or a date's seconds
+    bool single_ = false;  // a real of single precision
     bool boolean_ = false;
     Data data_;
     Array array_;

@@ -1,15 +1,19 @@
-// The Linux file utilities: the Resources bundle, the XDG writable path, property lists.
+// The Linux file utilities: the Resources bundle, the XDG writable path, property lists in either form.
 #include "kite/platform/FileUtilsLinux.h"
 
 #include "kite/foundation/Log.h"
 #include "kite/foundation/PropertyList.h"
 #include "platform/AtomicFile.h"
+#include "platform/PlistBinary.h"
 
 #include <limits.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -65,6 +69,68 @@ std::string xdgDirectory(const char* variable, const char* fallbackUnderHome) {
 bool pathExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
+}
+
+constexpr char kBinaryMagic[] = "bplist00";
+constexpr std::size_t kBinaryMagicSize = sizeof kBinaryMagic - 1;
+
+// One value of a binary list as a Value; false for the kinds a Value has no
+// place for (dates, data), whose entries and elements are left out.
+bool valueFromPlist(const platform::PlistValue& in, Value& out) {
+    using Type = platform::PlistValue::Type;
+    switch (in.type()) {
+        case Type::String: out = Value(*in.asString()); return true;
+        case Type::Boolean: out = Value(*in.asBoolean()); return true;
+        case Type::Real:
+            out = in.isSingleReal() ? Value(static_cast<float>(*in.asReal())) : Value(*in.asReal());
+            return true;
+        case Type::Integer:
+            // 32 bits, as the XML reader clamps them.
+            out = Value(static_cast<int>(std::clamp<std::int64_t>(*in.asInteger(), INT_MIN, INT_MAX)));
+            return true;
+        case Type::Dictionary: {
+            ValueMap map;
+            for (const auto& [key, entry] : *in.asDictionary()) {
+                Value value;
+                if (valueFromPlist(entry, value)) map.emplace(key, std::move(value));
+            }
+            out = Value(std::move(map));
+            return true;
+        }
+        case Type::Array: {
+            ValueVector vector;
+            for (const platform::PlistValue& element : *in.asArray()) {
+                Value value;
+                if (valueFromPlist(element, value)) vector.push_back(std::move(value));
+            }
+            out = Value(std::move(vector));
+            return true;
+        }
+        case Type::Date:
+        case Type::Data: return false;
+    }
+    return false;
+}
+
+// Either form of property list, told apart by the binary form's header.
+bool parsePropertyList(const char* bytes, std::size_t size, Value& root, const char* source) {
+    root = Value();
+    if (!bytes || size < kBinaryMagicSize || std::memcmp(bytes, kBinaryMagic, kBinaryMagicSize) != 0) {
+        return PropertyList::parse(bytes, size, root, source);
+    }
+    // Resource lists run larger than what programs hand each other.
+    platform::PlistLimits limits;
+    limits.maxDepth = PropertyList::kMaxDepth;
+    limits.maxValues = std::size_t(1) << 20;
+    std::string problem;
+    const auto plist =
+        platform::decodePlistBinary(reinterpret_cast<const std::uint8_t*>(bytes), size, &problem, limits);
+    if (!plist) {
+        log("FileUtils: cannot parse the binary property list %s: %s", source, problem.c_str());
+        return false;
+    }
+    valueFromPlist(*plist, root);  // a top value of no Value kind leaves root NONE
+    return true;
 }
 
 }  // namespace
@@ -137,8 +203,8 @@ bool FileUtilsLinux::readPropertyList(const std::string& filename, Value& root) 
     if (fullPath.empty()) return false;
     Data data = getDataFromFile(fullPath);
     if (data.isNull()) return false;
-    return PropertyList::parse(reinterpret_cast<const char*>(data.getBytes()), static_cast<size_t>(data.getSize()),
-                               root, fullPath.c_str());
+    return parsePropertyList(reinterpret_cast<const char*>(data.getBytes()), static_cast<size_t>(data.getSize()), root,
+                             fullPath.c_str());
 }
 
 ValueMap FileUtilsLinux::getValueMapFromFile(const std::string& filename) {
@@ -154,7 +220,7 @@ ValueMap FileUtilsLinux::getValueMapFromFile(const std::string& filename) {
 ValueMap FileUtilsLinux::getValueMapFromData(const char* filedata, int filesize) {
     Value root;
     if (!filedata || filesize <= 0 ||
-        !PropertyList::parse(filedata, static_cast<size_t>(filesize), root, "property-list data")) {
+        !parsePropertyList(filedata, static_cast<size_t>(filesize), root, "property-list data")) {
         return ValueMap();
     }
     if (root.getType() != Value::Type::MAP) return ValueMap();

@@ -16,7 +16,8 @@ public:
     // $XDG_DATA_HOME/stargrid/ (default ~/.local/share/stargrid/), created on demand.
     std::string getWritablePath() const override;
 
-    // Missing, damaged or non-dictionary files give an empty map (damage is logged).
+    // Property lists are read in the XML or the binary ("bplist00") form. Missing, damaged or
+    // non-dictionary files give an empty map (damage is logged).
     ValueMap getValueMapFromFile(const std::string& filename) override;
     ValueMap getValueMapFromData(const char* filedata, int filesize) override;
     // Written atomically to fullPath as given; false when the write fails.

@@ -178,3 +178,22 @@ TEST(PlistBinary, TextThatIsNotUtf8IsNotWritten) {
     EXPECT_EQ(error, "a string that is not UTF-8");
     EXPECT_FALSE(platform::encodePlistBinary(PlistValue("\xed\xa0\x80")));  // a surrogate written as UTF-8
 }
+
+TEST(PlistBinary, AFourByteRealReadsAsSinglePrecisionAndIsWrittenBackInFourBytes) {
+    BinaryPlistBuilder plist;
+    const BinaryPlistBuilder::Bytes bytes = plist.build(plist.array({plist.real32(0.5f), plist.real64(1.5)}));
+    const auto value = decoded(bytes);
+    ASSERT_TRUE(value && value->asArray());
+    const PlistValue::Array& items = *value->asArray();
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_TRUE(items[0].isSingleReal());
+    EXPECT_EQ(*items[0].asReal(), 0.5);
+    EXPECT_FALSE(items[1].isSingleReal());
+    EXPECT_EQ(*items[1].asReal(), 1.5);
+    const auto written = platform::encodePlistBinary(*value);
+    ASSERT_TRUE(written);
+    const auto back = decoded(*written);
+    ASSERT_TRUE(back && back->asArray());
+    EXPECT_TRUE((*back->asArray())[0].isSingleReal());
+    EXPECT_FALSE((*back->asArray())[1].isSingleReal());
+}

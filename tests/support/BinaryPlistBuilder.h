@@ -1,6 +1,7 @@
 // Builds binary property lists byte by byte, as another program would write them.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,14 @@ public:
     }
     std::size_t data(const Bytes& bytes) { return add(marked(0x40, bytes.size()), bytes); }
     std::size_t integer(std::int64_t number) { return add({0x13}, bigEndian(std::uint64_t(number), 8)); }
+    // Reals in four or eight bytes; a date is eight bytes of seconds since 2001.
+    std::size_t real32(float number) {
+        std::uint32_t raw;
+        std::memcpy(&raw, &number, sizeof raw);
+        return add({0x22}, bigEndian(raw, 4));
+    }
+    std::size_t real64(double number) { return add({0x23}, bigEndian(bits(number), 8)); }
+    std::size_t date(double secondsSince2001) { return add({0x33}, bigEndian(bits(secondsSince2001), 8)); }
     std::size_t boolean(bool truth) { return add({std::uint8_t(truth ? 0x09 : 0x08)}, {}); }
     std::size_t array(const std::vector<std::size_t>& items) { return add(marked(0xa0, items.size()), refs(items)); }
     std::size_t dictionary(const std::vector<std::size_t>& keys, const std::vector<std::size_t>& values) {
@@ -54,6 +63,11 @@ public:
     }
 
 private:
+    static std::uint64_t bits(double number) {
+        std::uint64_t raw;
+        std::memcpy(&raw, &number, sizeof raw);
+        return raw;
+    }
     static Bytes bigEndian(std::uint64_t value, std::size_t width) {
         Bytes digits(width);
         for (std::size_t i = 0; i < width; ++i) digits[width - 1 - i] = std::uint8_t(value >> (8 * i));

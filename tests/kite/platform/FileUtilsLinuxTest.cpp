@@ -1,12 +1,15 @@
 #include "kite/platform/FileUtilsLinux.h"
 
 #include "kite/foundation/PropertyList.h"
+#include "support/BinaryPlistBuilder.h"
+#include "support/LogCapture.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -195,6 +198,103 @@ TEST_F(FileUtilsLinuxTest, ADamagedPropertyListGivesAnEmptyMapAndALogLine) {
     EXPECT_TRUE(files_->getValueMapFromData(nullptr, 0).empty());
     std::string text = PropertyList::serialize(ValueMap{{"k", Value(false)}});
     EXPECT_EQ(files_->getValueMapFromData(text.data(), static_cast<int>(text.size())).at("k"), Value(false));
+}
+
+using test::BinaryPlistBuilder;
+
+std::string asText(const BinaryPlistBuilder::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// One value of every kind a binary list holds, as another program writes them.
+struct EveryKind {
+    std::vector<std::size_t> objects;
+    BinaryPlistBuilder plist;
+    EveryKind() {
+        const std::size_t one = plist.integer(1);
+        objects = {plist.ascii("star"),
+                   plist.utf16(u"\u661f\u661f"),
+                   one,
+                   plist.integer(std::int64_t(1) << 40),
+                   plist.boolean(true),
+                   plist.boolean(false),
+                   plist.real32(0.5f),
+                   plist.real64(1.5),
+                   plist.date(86400.0),
+                   plist.data({1, 2, 3}),
+                   plist.array({one, plist.date(0.0), plist.ascii("two")}),
+                   plist.dictionary({plist.ascii("on")}, {plist.boolean(true)})};
+    }
+};
+
+// What the kinds read as: dates and data have no Value, integers are 32 bits.
+ValueVector everyKindAsValues() {
+    return {Value("star"),
+            Value("\u661f\u661f"),
+            Value(1),
+            Value(INT_MAX),
+            Value(true),
+            Value(false),
+            Value(0.5f),
+            Value(1.5),
+            Value(ValueVector{Value(1), Value("two")}),
+            Value(ValueMap{{"on", Value(true)}})};
+}
+
+BinaryPlistBuilder::Bytes binaryMapOfEveryKind() {
+    EveryKind kinds;
+    std::vector<std::size_t> keys;
+    for (const char* key :
+         {"text", "wide", "one", "huge", "yes", "no", "single", "double", "date", "data", "list", "dict"})
+        keys.push_back(kinds.plist.ascii(key));
+    return kinds.plist.build(kinds.plist.dictionary(keys, kinds.objects));
+}
+
+ValueMap everyKindAsMap() {
+    const ValueVector values = everyKindAsValues();
+    const char* keys[] = {"text", "wide", "one", "huge", "yes", "no", "single", "double", "list", "dict"};
+    ValueMap map;
+    for (std::size_t i = 0; i < values.size(); ++i) map[keys[i]] = values[i];
+    return map;
+}
+
+TEST_F(FileUtilsLinuxTest, ABinaryDictionaryOfEveryKindIsReadFromAFileAndFromData) {
+    const std::string bytes = asText(binaryMapOfEveryKind());
+    const std::string path = put("every.plist", bytes);
+    const ValueMap fromData = files_->getValueMapFromData(bytes.data(), static_cast<int>(bytes.size()));
+    for (const ValueMap& map : {files_->getValueMapFromFile(path), fromData}) {
+        EXPECT_EQ(Value(map), Value(everyKindAsMap()));
+        ASSERT_EQ(map.count("single"), 1u);
+        EXPECT_EQ(map.at("single").getType(), Value::Type::FLOAT);
+        EXPECT_EQ(map.at("double").getType(), Value::Type::DOUBLE);
+        EXPECT_EQ(map.at("one").getType(), Value::Type::INTEGER);
+        EXPECT_EQ(map.at("yes").getType(), Value::Type::BOOLEAN);
+    }
+    EXPECT_TRUE(files_->getValueVectorFromFile(path).empty());  // a dictionary, not an array
+}
+
+TEST_F(FileUtilsLinuxTest, ABinaryArrayOfEveryKindIsReadAsAValueVector) {
+    EveryKind kinds;
+    const std::string path = put("every-list.plist", asText(kinds.plist.build(kinds.plist.array(kinds.objects))));
+    EXPECT_EQ(Value(files_->getValueVectorFromFile(path)), Value(everyKindAsValues()));
+    EXPECT_TRUE(files_->getValueMapFromFile(path).empty());  // an array, not a dictionary
+}
+
+TEST_F(FileUtilsLinuxTest, ADamagedBinaryPropertyListGivesEmptyContainersAndALogLine) {
+    BinaryPlistBuilder cycle;
+    cycle.array({0});
+    BinaryPlistBuilder::Bytes truncated = binaryMapOfEveryKind();
+    truncated.resize(truncated.size() - 9);
+    BinaryPlistBuilder outside;
+    outside.array({5});
+    for (const BinaryPlistBuilder::Bytes& bytes : {cycle.build(0), truncated, outside.build(0)}) {
+        const std::string text = asText(bytes);
+        const std::string path = put("damaged.plist", text);
+        test::LogCapture log;
+        EXPECT_TRUE(files_->getValueMapFromFile(path).empty());
+        EXPECT_TRUE(files_->getValueVectorFromFile(path).empty());
+        EXPECT_TRUE(files_->getValueMapFromData(text.data(), static_cast<int>(text.size())).empty());
+        EXPECT_EQ(log.count("cannot parse the binary property list"), 3u) << log.text();
+        EXPECT_EQ(log.count("damaged.plist"), 2u) << log.text();
+    }
 }
 
 std::string lookupFile(int version) {
