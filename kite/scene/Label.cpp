@@ -164,6 +164,7 @@ bool Label::setTTFConfig(const TTFConfig& ttfConfig) {
     _fontConfig = ttfConfig;
     if (_fontConfig.outlineSize > 0) {
         _fontConfig.distanceFieldEnabled = false;
+        if (_useDistanceField) dropFontScale();
         _useDistanceField = false;
         _useA8Shader = false;
         _currLabelEffect = LabelEffect::OUTLINE;
@@ -232,6 +233,7 @@ void Label::setFontAtlas(FontAtlas* atlas, bool distanceFieldEnabled, bool useA8
     if (_reusedLetter) _reusedLetter->setBatchNode(this);
     _commonLineHeight = _fontAtlas->getCommonLineHeight();
     _contentDirty = true;
+    if (_useDistanceField && !distanceFieldEnabled) dropFontScale();
     _useDistanceField = distanceFieldEnabled;
     _useA8Shader = useA8Shader;
     if (_currentLabelType != LabelType::TTF) {
@@ -356,6 +358,17 @@ void Label::addChild(Node*, int, int) {}
 void Label::setFontScale(float fontScale) {
     _fontScale = fontScale * frameContentScaleFactor();
     Node::setScale(_fontScale);
+}
+
+// Leaving a distance field: the shrink to its rendering size goes, a scale the caller gave stays, so the label
+// measures what one made with the new font would.
+void Label::dropFontScale() {
+    const float userScaleX = scaleX / _fontScale;
+    const float userScaleY = scaleY / _fontScale;
+    const float userScaleZ = scaleZ / _fontScale;
+    _fontScale = 1.0f;
+    Node::setScale(userScaleX, userScaleY);
+    Node::setScaleZ(userScaleZ);
 }
 
 void Label::setScaleX(float s) { Node::setScaleX(_useDistanceField ? s * _fontScale : s); }

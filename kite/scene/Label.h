@@ -149,6 +149,7 @@ protected:
     void reset();
     // Ends a failed font selection.
     bool failSelection();
+    void dropFontScale();
     void computeStringNumLines();
     bool computeHorizontalKernings(const std::u16string& text);
     virtual void alignText();

@@ -324,6 +324,30 @@ TEST_F(TrueTypeLabelTest, ADistanceFieldLabelScaledFourTimesKeepsSharpEdges) {
     EXPECT_LE(ramp, 6);
 }
 
+TEST_F(TrueTypeLabelTest, APlainOrOutlinedConfigAfterADistanceFieldGivesTheSizeOfALabelMadeWithIt) {
+    for (const TTFConfig& next : {config(24), config(24, 2)}) {
+        Label* direct = labelAt(next, "Hello", 0, 0);
+        Label* switched = labelAt(config(24, 0, true), "Hello", 0, 0);
+        ASSERT_TRUE(direct && switched);
+        ASSERT_TRUE(switched->setTTFConfig(next));
+        EXPECT_EQ(switched->getBoundingBox().size, direct->getBoundingBox().size) << next.outlineSize;
+        EXPECT_FLOAT_EQ(switched->getScaleX(), 1.0f);
+        EXPECT_FLOAT_EQ(switched->getScaleY(), 1.0f);
+    }
+}
+
+TEST_F(TrueTypeLabelTest, AScaleGivenToADistanceFieldLabelStaysWhenItsConfigTurnsPlain) {
+    Label* direct = labelAt(config(24), "Hello", 0, 0);
+    Label* switched = labelAt(config(24, 0, true), "Hello", 0, 0);
+    ASSERT_TRUE(direct && switched);
+    switched->setScaleX(2.0f);
+    ASSERT_TRUE(switched->setTTFConfig(config(24)));
+    EXPECT_FLOAT_EQ(switched->getScaleX(), 2.0f);
+    EXPECT_FLOAT_EQ(switched->getScaleY(), 1.0f);
+    EXPECT_EQ(switched->getBoundingBox().size,
+              Size(2 * direct->getBoundingBox().size.width, direct->getBoundingBox().size.height));
+}
+
 TEST_F(TrueTypeLabelTest, AGlowSwitchesToADistanceFieldAndShinesAroundTheLetters) {
     Label* label = labelAt(config(60), "I", 80, 10);
     ASSERT_NE(label, nullptr);
