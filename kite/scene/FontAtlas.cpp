@@ -109,14 +109,15 @@ bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterD
             _fontFreeType->getFontName().c_str(), pageWidth, pageHeight);
         return false;
     }
-    if (_currentPageOrigX + def.width > CacheTextureWidth) {
+    // A glyph past the right edge starts the next row. Its bitmap may be wider than its box (a distance
+    // field's is): the wider of the two must fit, or the bitmap would wrap into the row below.
+    if (_currentPageOrigX + std::max(def.width, static_cast<float>(pageWidth)) > CacheTextureWidth) {
         _currentPageOrigY += _commonLineHeight;
         _currentPageOrigX = 0.0f;
     }
     // A full page, or a glyph taller than the rows left on it, opens the next page.
     const auto origY = static_cast<int>(_currentPageOrigY);
-    if (origY + lineHeight >= CacheTextureHeight || origY + pageHeight > CacheTextureHeight ||
-        static_cast<int>(_currentPageOrigX) + pageWidth > CacheTextureWidth) {
+    if (origY + lineHeight >= CacheTextureHeight || origY + pageHeight > CacheTextureHeight) {
         uploadRows(dirty.top, CacheTextureHeight - dirty.top);
         dirty = DirtyRows();
         if (!addPage()) return false;

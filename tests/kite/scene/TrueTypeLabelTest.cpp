@@ -154,6 +154,32 @@ TEST_F(TrueTypeFontTest, ASpaceAdvancesWithoutImageAndFullPagesOpenNewOnes) {
     FontAtlasCache::releaseFontAtlas(atlas);
 }
 
+TEST_F(TrueTypeFontTest, ADistanceFieldGlyphPastTheRightEdgeOpensARowNotAPage) {
+    FontAtlas* atlas = FontAtlasCache::getFontAtlasTTF(config(24, 0, true));
+    ASSERT_NE(atlas, nullptr);
+    std::u16string glyphs;
+    for (char16_t c = u'!'; c <= u'~'; ++c) glyphs += c;
+    for (char16_t c = 0x00c0; c <= 0x017f; ++c) glyphs += c;
+    ASSERT_TRUE(atlas->prepareLetterDefinitions(glyphs));
+    // The lowest glyph bottom on each page, and that every glyph lies inside its page.
+    std::vector<float> bottoms;
+    for (char16_t c : glyphs) {
+        FontLetterDefinition def;
+        ASSERT_TRUE(atlas->getLetterDefinitionForChar(c, def));
+        if (!def.validDefinition || def.width == 0) continue;
+        EXPECT_LE(def.U + def.width, FontAtlas::CacheTextureWidth) << static_cast<int>(c);
+        EXPECT_LE(def.V + def.height, FontAtlas::CacheTextureHeight) << static_cast<int>(c);
+        if (bottoms.size() <= static_cast<std::size_t>(def.textureID)) bottoms.resize(def.textureID + 1, 0.0f);
+        bottoms[def.textureID] = std::max(bottoms[def.textureID], def.V + def.height);
+    }
+    ASSERT_GE(bottoms.size(), 2u);
+    // A page is only left when no further row fits on it.
+    const float lineHeight = atlas->getCommonLineHeight();
+    for (std::size_t page = 0; page + 1 < bottoms.size(); ++page)
+        EXPECT_GT(bottoms[page], FontAtlas::CacheTextureHeight - 2 * lineHeight) << "page " << page;
+    FontAtlasCache::releaseFontAtlas(atlas);
+}
+
 TEST_F(TrueTypeFontTest, AGlyphLargerThanAPageIsRefusedNotWrittenPastIt) {
     FontAtlas* atlas = FontAtlasCache::getFontAtlasTTF(config(700));
     ASSERT_NE(atlas, nullptr);
