@@ -71,7 +71,9 @@ FontAtlas* FontAtlasCache::getFontAtlasTTF(const TTFConfig& config) {
 }
 
 FontAtlas* FontAtlasCache::getFontAtlasFNT(const std::string& fontFileName, const Vec2& imageOffset) {
-    const std::string key = generateFontName(fontFileName, 0, GlyphCollection::CUSTOM, false);
+    // Letters of another offset lie elsewhere on the image: that is another atlas.
+    const std::string key = generateFontName(fontFileName, 0, GlyphCollection::CUSTOM, false) +
+                            StringUtils::format("_offset_%g_%g", imageOffset.x, imageOffset.y);
     return findOrCreate(key, [&]() -> Font* { return FontFNT::create(fontFileName, imageOffset); });
 }
 

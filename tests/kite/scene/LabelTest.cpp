@@ -340,6 +340,23 @@ TEST_F(LabelTest, LabelsOfOneFileShareOneAtlasUntilTheLastGoes) {
     EXPECT_EQ(FontAtlasCache::size(), before);
 }
 
+TEST_F(LabelTest, ALabelWithAnotherImageOffsetOnTheSameFileDrawsFromItsOwnOffset) {
+    Node* root = Node::create();
+    Label* plain = labelAt("1", 4, 20);
+    // This one's glyphs start a cell further right on the image: its '1' shows the '2' cell.
+    Label* shifted = Label::createWithBMFont(textFont_, "1", TextHAlignment::LEFT, 0, Vec2(kCellWidth, 0));
+    ASSERT_TRUE(plain && shifted);
+    EXPECT_NE(plain->getFontAtlas(), shifted->getFontAtlas());
+    shifted->setAnchorPoint(Vec2::ZERO);
+    shifted->setPosition(40, 20);
+    root->addChild(plain);
+    root->addChild(shifted);
+    drawFrame(root);
+    const float top = 20 + kLineHeight - kYOffset;
+    EXPECT_EQ(glyphAt(4, top), '1');
+    EXPECT_EQ(glyphAt(40, top), '2');
+}
+
 TEST_F(LabelTest, GlowAndTrueTypeAreRefusedByBitmapLabels) {
     Label* label = labelAt("1", 0, 0);
     ASSERT_NE(label, nullptr);
