@@ -35,4 +35,9 @@ float frameDepthInView(const Mat4& transform) {
     return services().getDepthInView ? services().getDepthInView(transform) : 0.0f;
 }
 
+const std::vector<SceneLight>& frameSceneLights() {
+    static const std::vector<SceneLight> none;
+    return services().getSceneLights ? services().getSceneLights() : none;
+}
+
 }  // namespace kite

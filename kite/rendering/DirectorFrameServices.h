@@ -1,8 +1,11 @@
-// What rendering reads of the director's frame (matrix stacks, counters, renderer, window, camera), installed by the
-// director.
+// What rendering reads of the director's frame (matrix stacks, counters, renderer, window, camera, lights), installed
+// by the director.
 #pragma once
 #include "kite/foundation/math/Mat4.h"
 #include "kite/foundation/math/Size.h"
+#include "kite/rendering/SceneLight.h"
+
+#include <vector>
 
 namespace kite {
 
@@ -11,7 +14,7 @@ class Renderer;
 // The director fills this in when it starts and clears it when it goes. Until
 // then rendering sees identity matrices, frame 0, a 1/60 s interval, no renderer
 // to reach, no window to test against, content scale 1, no other camera than
-// the default one and depth 0.
+// the default one, depth 0 and no lights.
 struct DirectorFrameServices {
     // Top of a matrix stack: 0 model-view, 1 projection, 2 texture.
     const Mat4& (*getMatrix)(int stack) = nullptr;
@@ -26,6 +29,8 @@ struct DirectorFrameServices {
     bool (*isVisitingNonDefaultCamera)() = nullptr;
     // A transform's depth in the visiting camera's view.
     float (*getDepthInView)(const Mat4& transform) = nullptr;
+    // The running scene's lights.
+    const std::vector<SceneLight>& (*getSceneLights)() = nullptr;
 };
 
 void setDirectorFrameServices(const DirectorFrameServices& services);
@@ -38,5 +43,6 @@ double getDirectorAnimationInterval();
 Renderer* frameRenderer();
 float frameContentScaleFactor();
 float frameDepthInView(const Mat4& transform);
+const std::vector<SceneLight>& frameSceneLights();
 
 }  // namespace kite

@@ -1,13 +1,124 @@
 #include "kite/rendering/MeshCommand.h"
 
 #include "kite/rendering/Configuration.h"
+#include "kite/rendering/DirectorFrameServices.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/GLProgramState.h"
 #include "kite/rendering/GLStateCache.h"
 #include "kite/rendering/Renderer.h"
 #include "platform/GLExtensions.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace kite {
+
+namespace {
+
+// The staging arrays of the light uniforms, three floats per light for colours, positions and directions.
+struct LightUniformValues {
+    std::vector<GLfloat> dirColors, dirDirections;
+    std::vector<GLfloat> pointColors, pointPositions, pointRangeInverses;
+    std::vector<GLfloat> spotColors, spotPositions, spotDirections;
+    std::vector<GLfloat> spotInnerAngleCos, spotOuterAngleCos, spotRangeInverses;
+};
+
+LightUniformValues& lightValues() {
+    static LightUniformValues values;
+    return values;
+}
+
+void put3(std::vector<GLfloat>& values, std::size_t index, const Vec3& v) {
+    values[3 * index] = v.x;
+    values[3 * index + 1] = v.y;
+    values[3 * index + 2] = v.z;
+}
+
+// A range of 0 or less reaches nothing.
+GLfloat rangeInverse(float range) { return range > 0.0f ? 1.0f / range : 1e6f; }
+
+void send3(GLProgram* program, const char* name, const std::vector<GLfloat>& values) {
+    if (values.empty()) return;
+    program->setUniformLocationWith3fv(program->getUniformLocationForName(name), values.data(),
+                                       static_cast<unsigned int>(values.size() / 3));
+}
+
+void send1(GLProgram* program, const char* name, const std::vector<GLfloat>& values) {
+    if (values.empty()) return;
+    program->setUniformLocationWith1fv(program->getUniformLocationForName(name), values.data(),
+                                       static_cast<unsigned int>(values.size()));
+}
+
+// Lights past the configured limit of their kind are left out; ambient colours add up.
+Vec3 stageLights(unsigned int lightMask) {
+    LightUniformValues& v = lightValues();
+    std::size_t dir = 0, point = 0, spot = 0;
+    Vec3 ambient;
+    for (const SceneLight& light : frameSceneLights()) {
+        if ((light.flag & lightMask) == 0) continue;
+        switch (light.type) {
+            case SceneLight::Type::DIRECTIONAL:
+                if (3 * dir >= v.dirColors.size()) break;
+                put3(v.dirColors, dir, light.color);
+                put3(v.dirDirections, dir++, light.direction);
+                break;
+            case SceneLight::Type::POINT:
+                if (point >= v.pointRangeInverses.size()) break;
+                put3(v.pointColors, point, light.color);
+                put3(v.pointPositions, point, light.position);
+                v.pointRangeInverses[point++] = rangeInverse(light.range);
+                break;
+            case SceneLight::Type::SPOT:
+                if (spot >= v.spotRangeInverses.size()) break;
+                put3(v.spotColors, spot, light.color);
+                put3(v.spotPositions, spot, light.position);
+                put3(v.spotDirections, spot, light.direction);
+                v.spotInnerAngleCos[spot] = light.innerAngleCos;
+                v.spotOuterAngleCos[spot] = light.outerAngleCos;
+                v.spotRangeInverses[spot++] = rangeInverse(light.range);
+                break;
+            case SceneLight::Type::AMBIENT: ambient += light.color; break;
+        }
+    }
+    return ambient;
+}
+
+}  // namespace
+
+void MeshCommand::resetLightUniformValues() {
+    const Configuration* configuration = Configuration::getInstance();
+    const auto dir = static_cast<std::size_t>(std::max(0, configuration->getMaxSupportDirLightInShader()));
+    const auto point = static_cast<std::size_t>(std::max(0, configuration->getMaxSupportPointLightInShader()));
+    const auto spot = static_cast<std::size_t>(std::max(0, configuration->getMaxSupportSpotLightInShader()));
+    LightUniformValues& v = lightValues();
+    for (auto* values : {&v.dirColors, &v.dirDirections}) values->assign(3 * dir, 0.0f);
+    for (auto* values : {&v.pointColors, &v.pointPositions}) values->assign(3 * point, 0.0f);
+    v.pointRangeInverses.assign(point, 0.0f);
+    for (auto* values : {&v.spotColors, &v.spotPositions, &v.spotDirections}) values->assign(3 * spot, 0.0f);
+    for (auto* values : {&v.spotInnerAngleCos, &v.spotOuterAngleCos, &v.spotRangeInverses}) values->assign(spot, 0.0f);
+}
+
+void MeshCommand::setLightUniforms() {
+    if (lightMask_ == 0 || !glProgramState_) return;
+    GLProgram* program = glProgramState_->getGLProgram();
+    if (!program) return;
+    resetLightUniformValues();
+    const Vec3 ambient = stageLights(lightMask_);
+    const LightUniformValues& v = lightValues();
+    send3(program, "u_DirLightSourceColor", v.dirColors);
+    send3(program, "u_DirLightSourceDirection", v.dirDirections);
+    send3(program, "u_PointLightSourceColor", v.pointColors);
+    send3(program, "u_PointLightSourcePosition", v.pointPositions);
+    send1(program, "u_PointLightSourceRangeInverse", v.pointRangeInverses);
+    send3(program, "u_SpotLightSourceColor", v.spotColors);
+    send3(program, "u_SpotLightSourcePosition", v.spotPositions);
+    send3(program, "u_SpotLightSourceDirection", v.spotDirections);
+    send1(program, "u_SpotLightSourceInnerAngleCos", v.spotInnerAngleCos);
+    send1(program, "u_SpotLightSourceOuterAngleCos", v.spotOuterAngleCos);
+    send1(program, "u_SpotLightSourceRangeInverse", v.spotRangeInverses);
+    program->setUniformLocationWith3f(program->getUniformLocationForName("u_AmbientLightSourceColor"), ambient.x,
+                                      ambient.y, ambient.z);
+}
 
 MeshCommand::~MeshCommand() { releaseVAO(); }
 
@@ -115,6 +226,7 @@ void MeshCommand::batchDraw() {
         glProgramState_->applyGLProgram(modelView_);
         glProgramState_->applyUniforms();
     }
+    setLightUniforms();
     glDrawElements(primitive_, static_cast<GLsizei>(indexCount_), indexFormat_, nullptr);
     countDraw();
 }
@@ -136,6 +248,7 @@ void MeshCommand::execute() {
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     setUniforms();
     if (glProgramState_) glProgramState_->apply(modelView_);
+    setLightUniforms();
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
     glDrawElements(primitive_, static_cast<GLsizei>(indexCount_), indexFormat_, nullptr);
     countDraw();

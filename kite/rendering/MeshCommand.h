@@ -1,4 +1,5 @@
-// A 3D mesh draw record: the renderer batches equal batch IDs; nothing in the engine emits one yet.
+// A 3D mesh draw record, lit by the running scene's lights: the renderer batches equal batch IDs; nothing in the
+// engine emits one yet.
 #pragma once
 #include <GLES2/gl2.h>
 
@@ -44,10 +45,15 @@ public:
     void buildVAO();
     void releaseVAO();
 
+    // Zero-fills the light uniform staging arrays, sized by the configuration's light limits.
+    static void resetLightUniformValues();
+
 private:
     void applyRenderState();
     void restoreRenderState();
     void setUniforms();
+    // With a light mask: the running scene's lights that share a bit with it, sent to the program.
+    void setLightUniforms();
     void countDraw() const;
 
     GLuint textureID_ = 0;

@@ -32,6 +32,7 @@
 #include "kite/scene/FontFNT.h"
 #include "kite/scene/FontFreeType.h"
 #include "kite/scene/GLView.h"
+#include "kite/scene/Light.h"
 #include "kite/scene/SpriteFrameCache.h"
 #include "platform/Clock.h"
 
@@ -141,6 +142,7 @@ bool Director::init() {
         const Camera* camera = Camera::getVisitingCamera();
         return camera ? camera->getDepthInView(transform) : 0.0f;
     };
+    services.getSceneLights = &lightsOfRunningScene;
     setDirectorFrameServices(services);
     return true;
 }

@@ -8,6 +8,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerCustom.h"
+#include "kite/scene/Light.h"
 
 namespace kite {
 
@@ -33,8 +34,9 @@ Scene::~Scene() {
         if (eventDispatcher) eventDispatcher->removeEventListener(projectionListener_);
         releaseAndClear(projectionListener_);
     }
-    // Children may outlive the scene (something else holds them): unhook the cameras.
+    // Children may outlive the scene (something else holds them): unhook the cameras and lights.
     for (Camera* camera : std::vector<Camera*>(cameras_)) camera->setScene(nullptr);
+    for (BaseLight* light : std::vector<BaseLight*>(lights_)) light->setScene(nullptr);
 }
 
 bool Scene::init() {
