@@ -172,7 +172,8 @@ protected:
     LabelAtlas* drawnVerticesLabel_ = nullptr;
     float accumDt_ = 0.0f;
     float frameRate_ = 0.0f;
-    float secondsPerFrame_ = 0.0f;
+    // Shown until a frame has been measured.
+    float secondsPerFrame_ = 1.0f;
     float prevDeltaTime_ = 0.016f;
     float prevSecondsPerFrame_ = 0.0f;
     std::uint64_t prevCalls_ = 0;
