@@ -35,6 +35,8 @@ public:
 
     void setEnabled(bool enabled) { isEnabled_ = enabled; }
     bool isEnabled() const { return isEnabled_; }
+    // The dispatcher files a listener under its ID when it is added: set it before that.
+    void setListenerID(const ListenerID& listenerID) { listenerID_ = listenerID; }
 
     // The state below is the dispatcher's to keep.
     void setPaused(bool paused) { paused_ = paused; }

@@ -412,5 +412,23 @@ TEST_F(EventDispatcherTest, DisabledDispatcherDeliversNothing) {
     EXPECT_THAT(log, IsEmpty());
 }
 
+TEST_F(EventDispatcherTest, AListenerIsFiledUnderTheIdItWasGiven) {
+    std::vector<std::string> heard;
+    auto* listener =
+        EventListenerCustom::create("score_changed", [&](EventCustom* e) { heard.push_back(e->getEventName()); });
+    listener->setListenerID("level_done");
+    EXPECT_EQ(listener->getListenerID(), "level_done");
+    dispatcher->addEventListenerWithFixedPriority(listener, 1);
+    EventCustom scoreChanged("score_changed");
+    EventCustom levelDone("level_done");
+    dispatcher->dispatchEvent(&scoreChanged);
+    dispatcher->dispatchEvent(&levelDone);
+    EXPECT_THAT(heard, ElementsAre("level_done"));
+    dispatcher->removeEventListenersForListenerID("level_done");
+    EXPECT_FALSE(listener->isRegistered());
+    dispatcher->dispatchEvent(&levelDone);
+    EXPECT_THAT(heard, ElementsAre("level_done"));
+}
+
 }  // namespace
 }  // namespace kite
