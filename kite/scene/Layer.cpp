@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "kite/foundation/Create.h"
+#include "kite/platform/Device.h"
 #include "kite/rendering/GLProgram.h"
 #include "kite/rendering/GLProgramState.h"
 #include "kite/rendering/GLStateCache.h"
@@ -116,8 +117,7 @@ void Layer::setKeyboardEnabled(bool enabled) {
 void Layer::setAccelerometerEnabled(bool enabled) {
     if (enabled == accelerometerEnabled) return;
     accelerometerEnabled = enabled;
-    // The device accelerometer is switched here once the device services join; on a desktop it
-    // never sends samples, so only the listener matters.
+    Device::setAccelerometerEnabled(enabled);
     if (eventDispatcher && accelerationListener) eventDispatcher->removeEventListener(accelerationListener);
     accelerationListener = nullptr;
     if (!enabled || !eventDispatcher) return;
@@ -128,8 +128,8 @@ void Layer::setAccelerometerEnabled(bool enabled) {
     accelerationListener = listener;
 }
 
-void Layer::setAccelerometerInterval(double) {
-    // Handed to the device accelerometer while enabled and running, once the device services join.
+void Layer::setAccelerometerInterval(double seconds) {
+    if (accelerometerEnabled && isRunning()) Device::setAccelerometerInterval(static_cast<float>(seconds));
 }
 
 // ---- LayerColor

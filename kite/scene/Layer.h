@@ -54,7 +54,9 @@ public:
     virtual void setSwallowsTouches(bool swallows);
     virtual bool isSwallowsTouches() const { return swallowsTouches; }
     virtual bool isAccelerometerEnabled() const { return accelerometerEnabled; }
+    // Switches the device's accelerometer too (one for all layers) and listens to its samples.
     virtual void setAccelerometerEnabled(bool enabled);
+    // Passed to the device's accelerometer only while enabled and running.
     virtual void setAccelerometerInterval(double seconds);
     virtual bool isKeyboardEnabled() const { return keyboardEnabled; }
     virtual void setKeyboardEnabled(bool enabled);

@@ -7,6 +7,7 @@
 
 #include "SceneDrawSupport.h"
 #include "kite/foundation/Create.h"
+#include "kite/platform/KTAccelerometerDispatcher.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/EventAcceleration.h"
 #include "kite/scene/EventDispatcher.h"
@@ -236,6 +237,34 @@ TEST_F(LayerInputTest, KeyboardAndAccelerationReachTheirHooks) {
     dispatcher->dispatchEvent(&down);
     dispatcher->dispatchEvent(&shake);
     EXPECT_EQ(layer->heard.size(), 3u);
+}
+
+TEST_F(LayerInputTest, SamplesOfTheAccelerometerReachALayerThatSwitchedItOn) {
+    KTAccelerometerDispatcher& sensor = KTAccelerometerDispatcher::sharedAccelerometerDispatcher();
+    layer->setAccelerometerEnabled(true);
+    EXPECT_TRUE(sensor.isAccelerometerEnabled());
+    sensor.accelerometer(2.0, 0.0, 0.0, 1.0);
+    EXPECT_THAT(layer->heard, ElementsAre("acc2"));
+    layer->setAccelerometerEnabled(false);
+    EXPECT_FALSE(sensor.isAccelerometerEnabled());
+    sensor.accelerometer(3.0, 0.0, 0.0, 2.0);
+    EXPECT_THAT(layer->heard, ElementsAre("acc2"));
+}
+
+TEST_F(LayerInputTest, TheIntervalReachesTheAccelerometerOnlyFromAnEnabledRunningLayer) {
+    KTAccelerometerDispatcher& sensor = KTAccelerometerDispatcher::sharedAccelerometerDispatcher();
+    sensor.setAccelerometerInterval(0.5f);
+    layer->setAccelerometerInterval(0.1);  // not enabled
+    EXPECT_FLOAT_EQ(sensor.getAccelerometerInterval(), 0.5f);
+    Recorder* offStage = createAutoreleased<Recorder>();
+    offStage->setAccelerometerEnabled(true);
+    offStage->setAccelerometerInterval(0.2);  // not running
+    EXPECT_FLOAT_EQ(sensor.getAccelerometerInterval(), 0.5f);
+    layer->setAccelerometerEnabled(true);
+    layer->setAccelerometerInterval(0.25);
+    EXPECT_FLOAT_EQ(sensor.getAccelerometerInterval(), 0.25f);
+    offStage->setAccelerometerEnabled(false);
+    layer->setAccelerometerEnabled(false);
 }
 
 }  // namespace
