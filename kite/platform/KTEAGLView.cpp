@@ -88,6 +88,19 @@ unsigned int KTEAGLView::convertPixelFormat(const std::string& pixelFormat) {
     return pixelFormat == COLOR_FORMAT_RGB565 ? KTES2Renderer::RGB565 : KTES2Renderer::RGBA8;
 }
 
+Vec2 KTEAGLView::convertPointFromViewToSurface(const Vec2& point) const {
+    if (bounds_.size.width <= 0.0f || bounds_.size.height <= 0.0f) return Vec2::ZERO;
+    return Vec2((point.x - bounds_.origin.x) / bounds_.size.width * static_cast<float>(surfaceWidth_),
+                (point.y - bounds_.origin.y) / bounds_.size.height * static_cast<float>(surfaceHeight_));
+}
+
+Rect KTEAGLView::convertRectFromViewToSurface(const Rect& rect) const {
+    if (bounds_.size.width <= 0.0f || bounds_.size.height <= 0.0f) return Rect::ZERO;
+    const Vec2 origin = convertPointFromViewToSurface(rect.origin);
+    return Rect(origin.x, origin.y, rect.size.width * static_cast<float>(surfaceWidth_) / bounds_.size.width,
+                rect.size.height * static_cast<float>(surfaceHeight_) / bounds_.size.height);
+}
+
 int KTEAGLView::getWidth() const {
     return static_cast<int>(contentScaleFactor_ * static_cast<int>(bounds_.size.width) + 0.5f);
 }
@@ -149,8 +162,23 @@ void KTEAGLView::captureNextFrame(const std::string& path) { capturePaths_.push_
 
 // Touches.
 
+void KTEAGLView::setFirstResponderTextField(const void* field, std::function<void()> resign) {
+    textField_ = field;
+    resignTextField_ = std::move(resign);
+}
+
+void KTEAGLView::clearFirstResponderTextField(const void* field) {
+    if (field != textField_) return;
+    textField_ = nullptr;
+    resignTextField_ = nullptr;
+}
+
 void KTEAGLView::handleTouchesAfterKeyboardShow() {
-    if (resignTextField_) resignTextField_();
+    // Taken out first: the field clears its registration while it resigns.
+    std::function<void()> resign;
+    resign.swap(resignTextField_);
+    textField_ = nullptr;
+    if (resign) resign();
 }
 
 void KTEAGLView::sendTouches(TouchPhase phase, const std::vector<intptr_t>& ids, const std::vector<float>& xs,
@@ -260,6 +288,7 @@ bool KTEAGLView::becomeFirstResponder() {
     isUseUITextField_ = false;
     if (platform::GLContext* context = getContext()) context->startTextInput();
     if (!isKeyboardShown_) {
+        keyboardShowNotice_ = true;
         tellKeyboard(KeyboardChange::WILL_SHOW);
         tellKeyboard(KeyboardChange::DID_SHOW);
         isKeyboardShown_ = true;
@@ -277,6 +306,10 @@ bool KTEAGLView::resignFirstResponder() {
         tellKeyboard(KeyboardChange::DID_HIDE);
     }
     return true;
+}
+
+void KTEAGLView::doAnimationWhenAnotherEditBeClicked() {
+    if (keyboardShowNotice_) tellKeyboard(KeyboardChange::WILL_SHOW);
 }
 
 // Backspace deletes a character and Return ends the entry; while a composition is open the input

@@ -40,6 +40,9 @@ public:
     // The surface size in pixels: content scale factor x the window's size in points.
     int getWidth() const;
     int getHeight() const;
+    // A point or rectangle of the window (points) on the surface (pixels), as the last layout left them.
+    Vec2 convertPointFromViewToSurface(const Vec2& point) const;
+    Rect convertRectFromViewToSurface(const Rect& rect) const;
     // Surface pixels per window point (above 1 when the window was scaled down to fit).
     float getContentScaleFactor() const { return contentScaleFactor_; }
     void setContentScaleFactor(float factor) { contentScaleFactor_ = factor > 0.0f ? factor : 1.0f; }
@@ -103,8 +106,14 @@ public:
     // is first responder, and takes no room.
     enum class KeyboardChange { WILL_SHOW, DID_SHOW, WILL_HIDE, DID_HIDE };
     void setKeyboardSink(std::function<void(KeyboardChange)> sink) { keyboardSink_ = std::move(sink); }
-    // A text field of the game that holds the keyboard: a touch that begins makes it resign.
-    void setFirstResponderTextField(std::function<void()> resign) { resignTextField_ = std::move(resign); }
+    // The text field of the game that holds the keyboard, and how it resigns: a touch that begins while
+    // the keyboard shows makes it resign first. A field clears only its own registration, so one that
+    // ends after another took over leaves that one's alone.
+    void setFirstResponderTextField(const void* field, std::function<void()> resign);
+    void clearFirstResponderTextField(const void* field);
+    // A field that begins editing while the keyboard shows: the keyboard's will-show notice goes out
+    // again (when one was given), so the new field can make room for it.
+    void doAnimationWhenAnotherEditBeClicked();
 
     // The next presented frame is read back first and saved as a PNG at path (each path
     // asked for before that frame gets a copy).
@@ -157,7 +166,9 @@ private:
     TouchSink touchSink_;
     std::function<void()> layoutSink_;
     std::function<void(KeyboardChange)> keyboardSink_;
+    const void* textField_ = nullptr;
     std::function<void()> resignTextField_;
+    bool keyboardShowNotice_ = false;  // a will-show was given
     std::vector<std::string> capturePaths_;
     bool lastCaptureOk_ = false;
     std::uint64_t presentedFrames_ = 0;

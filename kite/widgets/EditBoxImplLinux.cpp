@@ -7,6 +7,8 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
+#include "kite/platform/GLViewImpl.h"
+#include "kite/platform/KTEAGLView.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/DrawNode.h"
 #include "kite/scene/GLView.h"
@@ -45,6 +47,12 @@ Color4B opaque(const Color3B& c) { return Color4B(c.r, c.g, c.b, 255); }
 
 void setKeyboardOpen(bool open) {
     if (GLView* view = Director::getInstance()->getOpenGLView()) view->setIMEKeyboardState(open);
+}
+
+// The window the field is drawn in, when the director's view has one.
+KTEAGLView* hostView() {
+    auto* view = dynamic_cast<GLViewImpl*>(Director::getInstance()->getOpenGLView());
+    return view ? view->getHostView() : nullptr;
 }
 
 }  // namespace
@@ -87,7 +95,9 @@ EditBoxImplLinux::EditBoxImplLinux(EditBox* box) : EditBoxImpl(box) {}
 EditBoxImplLinux::~EditBoxImplLinux() {
     // Leaving the dispatcher ends the ownership without callbacks; the window stops taking text.
     textInput.reset();
-    if (editing) setKeyboardOpen(false);
+    if (!editing) return;
+    if (KTEAGLView* host = hostView()) host->clearFirstResponderTextField(this);
+    setKeyboardOpen(false);
 }
 
 bool EditBoxImplLinux::initWithSize(const Size& size) {
@@ -271,7 +281,15 @@ void EditBoxImplLinux::openKeyboard() {
 void EditBoxImplLinux::didBeginEditing() {
     editing = true;
     showEditingState();
+    KTEAGLView* host = hostView();
+    const bool keyboardShown = host && host->isKeyboardShown();
+    // A touch elsewhere in the window ends the editing, as it would take a native field's focus.
+    if (host) host->setFirstResponderTextField(this, [this] { closeKeyboard(); });
     if (delegate) delegate->editBoxEditingDidBegin(editBox);
+    // The keyboard is up already (another input had it): this box hears of it too. The view is looked up
+    // again, as the delegate may have changed it.
+    if (!keyboardShown) return;
+    if (KTEAGLView* now = hostView()) now->doAnimationWhenAnotherEditBeClicked();
 }
 
 void EditBoxImplLinux::closeKeyboard() {
@@ -285,6 +303,7 @@ void EditBoxImplLinux::closeKeyboard() {
 
 void EditBoxImplLinux::didEndEditing() {
     editing = false;
+    if (KTEAGLView* host = hostView()) host->clearFirstResponderTextField(this);
     refreshInactiveText();
     if (delegate) delegate->editBoxEditingDidEnd(editBox);
     if (delegate) delegate->editBoxReturn(editBox);

@@ -284,6 +284,8 @@ public:
         heard.push_back(info.end.equals(Rect::ZERO) ? "shown, empty" : "shown");
     }
     void keyboardDidHide(IMEKeyboardNotificationInfo&) override { heard.push_back("hidden"); }
+    void keyboardWillShow(IMEKeyboardNotificationInfo&) override { ++willShow; }
+    int willShow = 0;
 
 private:
     std::string none_;
@@ -323,6 +325,53 @@ TEST_F(KTEAGLViewTest, TypedTextReachesTheTextFieldThatOwnsTheKeyboard) {
     EXPECT_FALSE(view->handleInput(textEvent(Type::TEXT_INPUT, "y")));
     EXPECT_EQ(field->getString(), "我");
     EXPECT_THAT(watcher.heard, ElementsAre("shown, empty", "hidden"));
+}
+
+TEST_F(KTEAGLViewTest, AnotherEditClickedHearsOfTheShownKeyboardAgain) {
+    KeyboardWatcher watcher;
+    view->doAnimationWhenAnotherEditBeClicked();  // the keyboard never showed: nothing to tell again
+    EXPECT_EQ(watcher.willShow, 0);
+    glView->setIMEKeyboardState(true);
+    EXPECT_EQ(watcher.willShow, 1);
+    view->doAnimationWhenAnotherEditBeClicked();
+    EXPECT_EQ(watcher.willShow, 2);
+    glView->setIMEKeyboardState(false);
+    EXPECT_THAT(watcher.heard, ElementsAre("shown, empty", "hidden"));
+}
+
+TEST_F(KTEAGLViewTest, ATouchBeginningWhileTheKeyboardShowsMakesTheTextFieldResignFirst) {
+    std::vector<std::string> order;
+    int field = 0;
+    int other = 0;
+    view->setFirstResponderTextField(&field, [&] {
+        order.push_back(log().empty() ? "resigned" : "resigned after the touch");
+        view->clearFirstResponderTextField(&field);  // as the field does when its editing ends
+        glView->setIMEKeyboardState(false);
+    });
+    view->clearFirstResponderTextField(&other);  // another field's end leaves this one's alone
+    view->handleInput(mouse(Type::TOUCH_BEGAN, 10, 10));  // no keyboard yet
+    view->handleInput(mouse(Type::TOUCH_ENDED, 10, 10));
+    EXPECT_TRUE(order.empty());
+    glView->setIMEKeyboardState(true);
+    touches->log.clear();
+    view->handleInput(mouse(Type::TOUCH_BEGAN, 10, 10));
+    view->handleInput(mouse(Type::TOUCH_ENDED, 10, 10));
+    EXPECT_THAT(order, ElementsAre("resigned"));
+    EXPECT_THAT(log(), ElementsAre("began0", "ended0"));
+    EXPECT_FALSE(view->isKeyboardShown());
+}
+
+TEST_F(KTEAGLViewTest, ViewPointsAndRectsConvertToSurfacePixels) {
+    // A window of 320 x 568 points over the same 640 x 1136 drawable: two pixels a point, as on a 2x screen.
+    platform::InputEvent resized = platform::InputEvent::of(Type::WINDOW_RESIZED, view->getWindowID());
+    resized.width = 320;
+    resized.height = 568;
+    ASSERT_TRUE(view->handleInput(resized));
+    ASSERT_EQ(view->getSurfaceWidth(), 640);
+    ASSERT_EQ(view->getSurfaceHeight(), 1136);
+    EXPECT_EQ(view->convertPointFromViewToSurface(Vec2(100.0f, 50.0f)), Vec2(200.0f, 100.0f));
+    const Rect rect = view->convertRectFromViewToSurface(Rect(10.0f, 20.0f, 30.0f, 40.0f));
+    EXPECT_TRUE(rect.equals(Rect(20.0f, 40.0f, 60.0f, 80.0f)));
 }
 
 TEST_F(KTEAGLViewTest, CapturedFrameIsSavedAsPNGBeforeItIsPresented) {

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "kite/platform/GLViewImpl.h"
 #include "kite/platform/KTEAGLView.h"
 #include "kite/scene/Director.h"
+#include "kite/scene/IMEDelegate.h"
 #include "kite/scene/Scene.h"
 #include "kite/widgets/EditBox.h"
 #include "kite/widgets/Scale9Sprite.h"
@@ -29,6 +31,21 @@ struct Calls : ui::EditBoxDelegate {
     void editBoxEditingDidEnd(ui::EditBox*) override { heard.push_back("ended"); }
     void editBoxReturn(ui::EditBox*) override { heard.push_back("return"); }
     std::vector<std::string> heard;
+};
+
+// Counts the keyboard's will-show notices.
+class KeyboardNotices : public IMEDelegate {
+public:
+    int willShow = 0;
+    bool canAttachWithIME() override { return false; }
+    bool canDetachWithIME() override { return true; }
+    void insertText(const char*, std::size_t) override {}
+    void deleteBackward() override {}
+    const std::string& getContentText() override { return none_; }
+    void keyboardWillShow(IMEKeyboardNotificationInfo&) override { ++willShow; }
+
+private:
+    std::string none_;
 };
 
 // How many pixels of the box's inside are white (typed text) and how many mid grey (the placeholder).
@@ -131,6 +148,37 @@ TEST_F(EditBoxInputTest, PasswordDrawsMarksInsteadOfTheText) {
     EXPECT_GT(one.white, 10);
     // Five marks of one shape: about five times the ink of one.
     EXPECT_NEAR(static_cast<double>(five.white) / one.white, 5.0, 1.0);
+}
+
+TEST_F(EditBoxInputTest, AClickElsewhereEndsTheEditingAndHidesTheKeyboard) {
+    ASSERT_NE(box, nullptr);
+    click(240, 452);
+    ASSERT_TRUE(hostView->isKeyboardShown());
+    click(240, 100);
+    EXPECT_FALSE(hostView->isKeyboardShown());
+    EXPECT_FALSE(hostView->isFirstResponder());
+    EXPECT_FALSE(typeText("y"));
+    EXPECT_STREQ(box->getText(), "");
+    EXPECT_THAT(calls.heard, ElementsAre("began", "ended", "return"));
+    const Ink after = drawAndMeasure("after-click-elsewhere");
+    EXPECT_GT(after.grey, 50);  // the placeholder is back, without the cursor
+    EXPECT_EQ(after.white, 0);
+    // The next click on the box edits it again.
+    click(240, 452);
+    EXPECT_TRUE(hostView->isKeyboardShown());
+    EXPECT_TRUE(typeText("z"));
+    EXPECT_STREQ(box->getText(), "z");
+}
+
+TEST_F(EditBoxInputTest, ABoxThatBeginsWhileTheKeyboardShowsHearsOfItAgain) {
+    ASSERT_NE(box, nullptr);
+    KeyboardNotices notices;
+    glView->setIMEKeyboardState(true);  // another input holds the keyboard
+    ASSERT_EQ(notices.willShow, 1);
+    click(240, 452);
+    EXPECT_EQ(notices.willShow, 2);
+    EXPECT_THAT(calls.heard, ElementsAre("began"));
+    press(platform::Key::ENTER);
 }
 
 }  // namespace
