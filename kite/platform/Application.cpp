@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "kite/foundation/AutoreleasePool.h"
-#include "kite/foundation/Log.h"
 #include "kite/foundation/Ref.h"
 #include "kite/platform/KTDirectorCaller.h"
 #include "platform/DeviceProfile.h"
+#include "platform/UrlOpener.h"
 
 namespace kite {
 
@@ -95,10 +95,6 @@ ApplicationProtocol::Platform Application::getTargetPlatform() {
     return platform::currentDeviceProfile().pad ? Platform::OS_IPAD : Platform::OS_IPHONE;
 }
 
-bool Application::openURL(const std::string& url) {
-    // Opening URLs through the desktop's scheme handlers is a platform service of its own.
-    kite::log("Application: cannot open %s: no URL handler on this platform yet", url.c_str());
-    return false;
-}
+bool Application::openURL(const std::string& url) { return platform::openUrl(url); }
 
 }  // namespace kite

@@ -66,6 +66,7 @@ public:
     const char* getCurrentLanguageCode() override;
     // iPad for the ipad device profile, iPhone otherwise.
     Platform getTargetPlatform() override;
+    // Launches the program registered for the URL's scheme; false (with a log line) when there is none.
     bool openURL(const std::string& url) override;
     void applicationScreenSizeChanged(int, int) override {}
 

@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "kite/foundation/AutoreleasePool.h"
 #include "kite/foundation/Create.h"
@@ -17,6 +19,8 @@
 #include "platform/Clock.h"
 #include "platform/DeviceProfile.h"
 #include "platform/HostLoop.h"
+#include "platform/UrlOpener.h"
+#include "support/SchemeHandlers.h"
 
 namespace kite {
 namespace {
@@ -233,9 +237,26 @@ TEST(Application, TargetPlatformFollowsTheDeviceProfile) {
         platform::setCurrentDeviceProfile(*platform::deviceProfileNamed("iphone4"));
         EXPECT_EQ(app.getTargetPlatform(), ApplicationProtocol::Platform::OS_IPHONE);
         platform::setCurrentDeviceProfile(*platform::deviceProfileNamed("iphone5"));
-        EXPECT_FALSE(app.openURL("https://example.invalid/"));
     }
     EXPECT_EQ(Application::getInstance(), nullptr);
+}
+
+TEST(Application, OpenURLHandsTheUrlToItsSchemesHandler) {
+    struct App : Application {
+        bool didFinishLaunching() override { return true; }
+        void didEnterBackground() override {}
+        void willEnterForeground() override {}
+    };
+    test::SchemeHandlers& handlers = test::SchemeHandlers::instance();
+    test::RecordPipe record(handlers.path() + "/application-opened");
+    handlers.registerHandler("stargridapp", STARGRID_URL_RECORDER " " + record.path());
+    ASSERT_TRUE(test::SchemeHandlers::waitUntil([] { return platform::canOpenUrl("stargridapp://"); }));
+    App app;
+    const std::string url = "stargridapp://share?title=%E6%98%9F";
+    ASSERT_TRUE(app.openURL(url));
+    EXPECT_EQ(record.read(std::chrono::seconds(20)), url);
+    // No handler for the scheme: the platform says no, and so does the application.
+    EXPECT_FALSE(app.openURL("stargridnobody://anything"));
 }
 
 }  // namespace
