@@ -1,5 +1,7 @@
 #include "kite/scene/ConsoleCommands.h"
 
+#include <GLES2/gl2.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +16,8 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
 #include "kite/scene/Scene.h"
+#include "platform/HostLoop.h"
+#include "platform/InputEvent.h"
 
 namespace kite {
 
@@ -99,7 +103,12 @@ void commandDirector(Console& console, const ConsoleConnectionPtr& connection, c
     if (args == "resume") console.postToMainThread([] { Director::getInstance()->resume(); });
     if (args == "stop") console.postToMainThread([] { Director::getInstance()->stopAnimation(); });
     if (args == "start") console.postToMainThread([] { Director::getInstance()->startAnimation(); });
-    if (args == "end") console.postToMainThread([] { Director::getInstance()->end(); });
+    // The app quits as on a termination signal: the host loop's quit runs the shell's shutdown, which ends
+    // the director. The loop's next pass does it, outside the frame that runs this.
+    if (args == "end")
+        console.postToMainThread([] {
+            platform::HostLoop::main().post(platform::InputEvent::of(platform::InputEvent::Type::CLOSE));
+        });
 }
 
 const char* projectionName(Director::Projection projection) {
@@ -142,6 +151,20 @@ void sendWindowReport(ConsoleConnection& connection) {
                            static_cast<int>(visible.size.width), static_cast<int>(visible.size.height));
 }
 
+// Whether the view can draw a design resolution: the window it makes, in pixels, and the viewport it takes
+// on the frame both within the largest viewport GL draws (beyond it GL would cut them silently). A view
+// without GL draws nothing, and takes any.
+bool viewCanDraw(const GLView& view, const Size& design, ResolutionPolicy policy) {
+    if (!view.hasGLContext()) return true;
+    GLint largest[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, largest);
+    const auto fits = [&](const Size& size) {
+        return size.width <= static_cast<float>(largest[0]) && size.height <= static_cast<float>(largest[1]);
+    };
+    const float scale = Director::getInstance()->getContentScaleFactor();
+    return fits(Size(design.width * scale, design.height * scale)) && fits(view.getViewPortSizeFor(design, policy));
+}
+
 void commandResolution(Console& console, const ConsoleConnectionPtr& connection, const std::string& args) {
     if (args.empty()) {
         console.postToMainThread([connection] { sendWindowReport(*connection); });
@@ -152,10 +175,17 @@ void commandResolution(Console& console, const ConsoleConnectionPtr& connection,
         connection->sendFormatted("resolution: invalid arguments.\n");
         return;
     }
-    console.postToMainThread([resolution] {
-        if (GLView* view = Director::getInstance()->getOpenGLView())
-            view->setDesignResolutionSize(static_cast<float>(resolution.width), static_cast<float>(resolution.height),
-                                          static_cast<ResolutionPolicy>(resolution.policy));
+    // The view is the main thread's to read: the size is checked and set there.
+    console.postToMainThread([connection, resolution] {
+        GLView* view = Director::getInstance()->getOpenGLView();
+        if (!view) return;
+        const Size design(static_cast<float>(resolution.width), static_cast<float>(resolution.height));
+        const auto policy = static_cast<ResolutionPolicy>(resolution.policy);
+        if (!viewCanDraw(*view, design, policy)) {
+            connection->sendFormatted("resolution: invalid arguments.\n");
+            return;
+        }
+        view->setDesignResolutionSize(design.width, design.height, policy);
     });
 }
 

@@ -48,6 +48,32 @@ void tellDirectorOfDesignResolution(const GLView* view) {
     if (director && director->getOpenGLView() == view) director->applyViewDesignResolution();
 }
 
+// How a design resolution sits on a frame: the scales and the design size the policy leaves (the fixed
+// policies work one side out from the frame).
+struct DesignFit {
+    float scaleX;
+    float scaleY;
+    Size design;
+};
+
+DesignFit fitDesign(const Size& frame, const Size& design, ResolutionPolicy policy) {
+    DesignFit fit{frame.width / design.width, frame.height / design.height, design};
+    switch (policy) {
+        case ResolutionPolicy::NO_BORDER: fit.scaleX = fit.scaleY = std::max(fit.scaleX, fit.scaleY); break;
+        case ResolutionPolicy::SHOW_ALL: fit.scaleX = fit.scaleY = std::min(fit.scaleX, fit.scaleY); break;
+        case ResolutionPolicy::FIXED_HEIGHT:
+            fit.scaleX = fit.scaleY;
+            fit.design.width = std::ceil(frame.width / fit.scaleX);
+            break;
+        case ResolutionPolicy::FIXED_WIDTH:
+            fit.scaleY = fit.scaleX;
+            fit.design.height = std::ceil(frame.height / fit.scaleY);
+            break;
+        default: break;  // stretched
+    }
+    return fit;
+}
+
 void dispatchTouches(EventTouch& event) {
     if (EventDispatcher* dispatcher = Director::getInstance()->getEventDispatcher()) dispatcher->dispatchEvent(&event);
 }
@@ -93,21 +119,10 @@ void GLView::updateDesignResolutionSize() {
         designResolutionSize_.height <= 0)
         return;
 
-    scaleX_ = frameSize_.width / designResolutionSize_.width;
-    scaleY_ = frameSize_.height / designResolutionSize_.height;
-    switch (resolutionPolicy_) {
-        case ResolutionPolicy::NO_BORDER: scaleX_ = scaleY_ = std::max(scaleX_, scaleY_); break;
-        case ResolutionPolicy::SHOW_ALL: scaleX_ = scaleY_ = std::min(scaleX_, scaleY_); break;
-        case ResolutionPolicy::FIXED_HEIGHT:
-            scaleX_ = scaleY_;
-            designResolutionSize_.width = std::ceil(frameSize_.width / scaleX_);
-            break;
-        case ResolutionPolicy::FIXED_WIDTH:
-            scaleY_ = scaleX_;
-            designResolutionSize_.height = std::ceil(frameSize_.height / scaleY_);
-            break;
-        default: break;  // stretched
-    }
+    const DesignFit fit = fitDesign(frameSize_, designResolutionSize_, resolutionPolicy_);
+    scaleX_ = fit.scaleX;
+    scaleY_ = fit.scaleY;
+    designResolutionSize_ = fit.design;
 
     const float viewPortW = designResolutionSize_.width * scaleX_;
     const float viewPortH = designResolutionSize_.height * scaleY_;
@@ -115,6 +130,12 @@ void GLView::updateDesignResolutionSize() {
                           viewPortH);
 
     tellDirectorOfDesignResolution(this);
+}
+
+Size GLView::getViewPortSizeFor(const Size& design, ResolutionPolicy policy) const {
+    if (frameSize_.width <= 0 || frameSize_.height <= 0 || design.width <= 0 || design.height <= 0) return Size::ZERO;
+    const DesignFit fit = fitDesign(frameSize_, design, policy);
+    return Size(fit.design.width * fit.scaleX, fit.design.height * fit.scaleY);
 }
 
 void GLView::setViewPortInPoints(float x, float y, float w, float h) {

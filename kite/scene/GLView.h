@@ -77,6 +77,9 @@ public:
     virtual void setDesignResolutionSize(float width, float height, ResolutionPolicy resolutionPolicy);
     virtual const Size& getDesignResolutionSize() const { return designResolutionSize_; }
     ResolutionPolicy getResolutionPolicy() const { return resolutionPolicy_; }
+    // The viewport, in surface pixels, that a design resolution with the policy would take on this frame;
+    // zero for an empty frame or design.
+    Size getViewPortSizeFor(const Size& design, ResolutionPolicy policy) const;
 
     // Design points to the GL viewport and scissor box in surface pixels.
     virtual void setViewPortInPoints(float x, float y, float w, float h);

@@ -1,13 +1,17 @@
 // Runs the game executable as a user or a script would, and checks how it ends.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -79,6 +83,49 @@ TEST(Stargrid, UnreachableDisplayMeansHeadless) {
     EXPECT_EQ(game.waitForExit(), 0);
     ASSERT_FALSE(game.shellLines().empty());
     EXPECT_THAT(game.shellLines().front(), HasSubstr(", headless"));
+}
+
+// A loopback port that nothing listens on now.
+int freeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+// Sends a line to the debug console of a game that is running (and so listening), then waits, at most
+// 10 s, for the game to close the connection.
+bool sendToConsole(int port, const std::string& line) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    pollfd p{fd, POLLIN, 0};
+    if (sent) poll(&p, 1, 10000);
+    close(fd);
+    return sent;
+}
+
+TEST(Stargrid, DirectorEndOnTheDebugConsoleQuitsAsSigtermDoes) {
+    const int port = freeLoopbackPort();
+    ASSERT_GT(port, 0);
+    Game game({}, {"STARGRID_CONSOLE_PORT=" + std::to_string(port)});
+    ASSERT_TRUE(game.started());
+    ASSERT_TRUE(game.waitForLine("running on"));
+    ASSERT_TRUE(sendToConsole(port, "director end\n"));
+    EXPECT_EQ(game.waitForExit(), 0);
+    EXPECT_THAT(game.shellLines(),
+                ElementsAre(HasSubstr("running on"), "stargrid: entering the background", "stargrid: quit"));
 }
 
 // An X server of the test's own, on a display number it picks itself.

@@ -22,9 +22,11 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
+#include "kite/platform/GLViewImpl.h"
 #include "kite/scene/Director.h"
 #include "support/BareGLView.h"
 #include "support/DirectorShutdown.h"
+#include "support/RunningScene.h"
 #include "support/TemporaryFolder.h"
 
 namespace kite {
@@ -327,6 +329,47 @@ TEST_F(ConsoleTouchTest, ASwipeReachingOutsideTheViewIsRefusedAndTouchesNothing)
 TEST_F(ConsoleTouchTest, ATouchWhoseNumbersGoOnAfterAZeroByteIsRefused) {
     EXPECT_EQ(touch(std::string("tap 10 20\0x", 11)), "touch: invalid arguments.\nFPS is: off\n");
     EXPECT_THAT(view->touches, IsEmpty());
+}
+
+// The console of a game with a window (and so a GL context to ask what it can draw).
+class ConsoleWindowTest : public test::RunningSceneTest {
+protected:
+    void SetUp() override {
+        test::RunningSceneTest::SetUp();
+        console = Director::getInstance()->getConsole();
+        ASSERT_NE(console, nullptr);
+        ASSERT_TRUE(console->listenOnTCP(0));
+    }
+    void TearDown() override {
+        if (console) console->stop();
+        test::RunningSceneTest::TearDown();
+    }
+    // The replies up to that of an "fps" sent after the command, whose work runs after the command's.
+    std::string ask(const std::string& command) {
+        Client client(console->getListeningPort());
+        EXPECT_TRUE(client.connected());
+        client.send(command + "\nfps\n");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (client.received.find("FPS is: ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            Director::getInstance()->mainLoop();
+            client.poll(5);
+        }
+        return client.received;
+    }
+
+    Console* console = nullptr;
+};
+
+TEST_F(ConsoleWindowTest, AResolutionTheViewCannotDrawIsRefusedAndChangesNothing) {
+    // Beyond the largest viewport GL draws, as a window of points or once scaled onto the frame.
+    for (const char* args : {"99999 99999 1", "99999 480 0", "320 99999 2", "8000 1 1"}) {
+        EXPECT_EQ(ask(std::string("resolution ") + args), "resolution: invalid arguments.\nFPS is: off\n") << args;
+        EXPECT_EQ(glView->getDesignResolutionSize(), Size(480.0f, 852.0f)) << args;
+        EXPECT_EQ(glView->getResolutionPolicy(), ResolutionPolicy::EXACT_FIT) << args;
+    }
+    EXPECT_EQ(ask("resolution 320 480 2"), "FPS is: off\n");
+    EXPECT_EQ(glView->getDesignResolutionSize(), Size(320.0f, 480.0f));
+    EXPECT_EQ(Director::getInstance()->getWinSize(), Size(320.0f, 480.0f));
 }
 
 // Uploads into a writable folder and a preferences folder of the test's own.
