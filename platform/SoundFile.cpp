@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <exception>
 
 #include <sndfile.h>
 
@@ -47,12 +48,33 @@ bool isStoredAsIs(const std::string& path) {
     return extension == "wav";
 }
 
-bool readFrames(SNDFILE* file, const SF_INFO& info, int bits, PcmSound& sound, std::string& error) {
-    const std::int64_t bytes = info.frames * info.channels * (bits / 8);
-    if (bytes > kMaxDecodedBytes) {
+// The length and frame size are checked before any product of them is formed: a damaged header can claim
+// any count, and libsndfile answers SF_COUNT_MAX for a length it cannot tell.
+bool checkDecodedSize(const SF_INFO& info, int bits, std::string& error) {
+    if (info.frames == SF_COUNT_MAX) {
+        error = "the length is unknown";
+        return false;
+    }
+    if (info.frames <= 0) {
+        error = "holds no frames";
+        return false;
+    }
+    if (info.channels < 1 || info.channels > 2 || (bits != 8 && bits != 16)) {
+        error = "frames of " + std::to_string(info.channels) + " channels of " + std::to_string(bits) +
+                " bits are not played";
+        return false;
+    }
+    const std::int64_t bytesPerFrame = std::int64_t{info.channels} * (bits / 8);
+    if (info.frames > kMaxDecodedBytes / bytesPerFrame) {
         error = "sound too long (" + std::to_string(info.frames) + " frames)";
         return false;
     }
+    return true;
+}
+
+bool readFrames(SNDFILE* file, const SF_INFO& info, int bits, PcmSound& sound, std::string& error) {
+    if (!checkDecodedSize(info, bits, error)) return false;
+    const std::int64_t bytes = info.frames * info.channels * (bits / 8);
     sound.channels = info.channels;
     sound.bitsPerSample = bits;
     sound.sampleRate = info.samplerate;
@@ -72,9 +94,7 @@ bool readFrames(SNDFILE* file, const SF_INFO& info, int bits, PcmSound& sound, s
     return true;
 }
 
-}  // namespace
-
-DecodeResult decodeSoundFile(const std::string& path) {
+DecodeResult decodeFile(const std::string& path) {
     DecodeResult result;
     SF_INFO info;
     SndfileHandle file = openForReading(path, info, result.error);
@@ -95,10 +115,24 @@ DecodeResult decodeSoundFile(const std::string& path) {
     }
     if (!readFrames(file.get(), info, bits, result.sound, result.error)) {
         result.error = path + ": " + result.error;
+        result.sound = PcmSound();
         return result;
     }
     result.ok = true;
     return result;
+}
+
+}  // namespace
+
+DecodeResult decodeSoundFile(const std::string& path) {
+    // Nothing thrown below (memory running out among it) may end the game: the file fails instead.
+    try {
+        return decodeFile(path);
+    } catch (const std::exception& e) {
+        DecodeResult result;
+        result.error = path + ": cannot be decoded (" + e.what() + ")";
+        return result;
+    }
 }
 
 struct SoundFileReader::File {

@@ -95,6 +95,21 @@ TEST_F(SoundFileTest, DamagedFilesFailWithoutHarm) {
     }
 }
 
+TEST_F(SoundFileTest, AnMp3OfUnknownLengthIsRefusedNamingTheFile) {
+    ASSERT_TRUE(kite::test::writeMp3OfUnknownLength(path("unknown.mp3")));
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path("unknown.mp3").c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    sf_close(file);
+    ASSERT_EQ(info.frames, SF_COUNT_MAX) << "the file must be one whose length libsndfile cannot tell";
+
+    const platform::DecodeResult result = platform::decodeSoundFile(path("unknown.mp3"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.sound.data.empty());
+    EXPECT_NE(result.error.find(path("unknown.mp3")), std::string::npos) << result.error;
+    EXPECT_NE(result.error.find("length"), std::string::npos) << result.error;
+}
+
 TEST_F(SoundFileTest, ReaderSeeksAndReadsFrames) {
     Tone tone;
     tone.frames = 1000;

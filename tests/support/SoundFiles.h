@@ -3,10 +3,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <sndfile.h>
+
+#include "support/TemporaryFolder.h"
 
 namespace kite::test {
 
@@ -36,6 +39,26 @@ inline bool writeTone(const std::string& path, const Tone& tone) {
     const sf_count_t written = sf_writef_double(file, samples.data(), tone.frames);
     sf_close(file);
     return written == tone.frames;
+}
+
+// An MP3 as libsndfile writes it whose Xing header then claims two frames: the encoder's delay and padding
+// leave that a negative length, which libsndfile reports as unknown (SF_COUNT_MAX frames). False when the
+// file cannot be made so.
+inline bool writeMp3OfUnknownLength(const std::string& path) {
+    Tone tone;
+    tone.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    tone.sampleRate = 8000;
+    tone.frames = 4000;
+    if (!writeTone(path, tone)) return false;
+    std::string bytes = readWholeFile(path);
+    std::size_t xing = bytes.find("Xing");
+    if (xing == std::string::npos) xing = bytes.find("Info");
+    // The flags word comes first; its lowest bit says a frame count follows.
+    if (xing == std::string::npos || bytes.size() < xing + 12 || (bytes[xing + 7] & 1) == 0) return false;
+    bytes.replace(xing + 8, 4, std::string("\0\0\0\2", 4));
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
 }
 
 // Sign changes along one channel of interleaved 16-bit samples.

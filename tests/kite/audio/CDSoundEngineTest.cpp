@@ -181,6 +181,15 @@ TEST_F(CDSoundEngineTest, FilesThatCannotBeDecodedFailTheirLoadWithALogLine) {
     EXPECT_TRUE(log.contains("4 channels"));
 }
 
+TEST_F(CDSoundEngineTest, AnEffectWhoseLengthCannotBeToldFailsWithALineNamingIt) {
+    kite::test::LogCapture log;
+    const std::string path = tones.path() + "/pop.mp3";
+    ASSERT_TRUE(kite::test::writeMp3OfUnknownLength(path));
+    EXPECT_FALSE(engine->loadBuffer(3, path));
+    EXPECT_EQ(engine->playSound(3, 0, 1, 0, 1, false), CD_NO_SOUND);
+    EXPECT_TRUE(log.contains("CDSoundEngine: " + path + ": the length is unknown")) << log.text();
+}
+
 TEST_F(CDSoundEngineTest, GroupsLargerThanTheSourcesAreCut) {
     const int groups[] = {30, 10};
     engine->defineSourceGroups(groups, 2);
