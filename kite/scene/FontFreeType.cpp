@@ -85,6 +85,48 @@ void blitChannel(unsigned char* dest, int destW, int destH, int channel, const u
         for (int x = 0; x < w; ++x) dest[2 * ((y + offsetY) * destW + x + offsetX) + channel] = src[y * w + x];
 }
 
+// The least size in pixels the loaded glyph renders at, known before anything is rendered: its outline's control
+// box (what the rasterizer covers), the bitmap a bitmap font already holds, or else the glyph's metrics.
+void unrenderedSize(const FT_GlyphSlot slot, long& width, long& height) {
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+        FT_BBox box;
+        FT_Outline_Get_CBox(&slot->outline, &box);
+        width = static_cast<long>((box.xMax - box.xMin) >> 6);
+        height = static_cast<long>((box.yMax - box.yMin) >> 6);
+    } else if (slot->format == FT_GLYPH_FORMAT_BITMAP) {
+        width = static_cast<long>(slot->bitmap.width);
+        height = static_cast<long>(slot->bitmap.rows);
+    } else {
+        width = static_cast<long>(slot->metrics.width >> 6);
+        height = static_cast<long>(slot->metrics.height >> 6);
+    }
+}
+
+// The stroke, moved to the origin, as width x height bytes of coverage; null when it cannot be rendered.
+std::unique_ptr<unsigned char[]> renderStroke(FT_Outline* outline, const FT_BBox& box, int width, int height) {
+    const auto bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    auto pixels = std::make_unique<unsigned char[]>(bytes);
+    std::memset(pixels.get(), 0, bytes);
+    FT_Bitmap target{};
+    target.buffer = pixels.get();
+    target.width = static_cast<unsigned int>(width);
+    target.rows = static_cast<unsigned int>(height);
+    target.pitch = width;
+    target.pixel_mode = FT_PIXEL_MODE_GRAY;
+    target.num_grays = 256;
+    FT_Raster_Params params{};
+    params.target = &target;
+    params.source = outline;
+    params.flags = FT_RASTER_FLAG_AA;
+    FT_Outline_Translate(outline, -box.xMin, -box.yMin);
+    if (FT_Outline_Render(library, outline, &params) != 0) return nullptr;
+    return pixels;
+}
+
+bool largerThanAPage(long width, long height) {
+    return width > FontAtlas::CacheTextureWidth || height > FontAtlas::CacheTextureHeight;
+}
+
 }  // namespace
 
 struct FontFreeType::Face {
@@ -196,11 +238,21 @@ bool FontFreeType::getGlyphBitmap(char16_t unit, GlyphBitmap& out) {
     if (!face) return false;
     const FT_UInt index = FT_Get_Char_Index(face, unit);
     if (index == 0) return false;
-    FT_Int32 flags = FT_LOAD_RENDER | FT_LOAD_NO_AUTOHINT;
+    FT_Int32 flags = FT_LOAD_NO_AUTOHINT;
     if (_distanceFieldEnabled) flags |= FT_LOAD_NO_HINTING;
     if (FT_Load_Glyph(face, index, flags) != 0) return false;
-
     const FT_GlyphSlot slot = face->glyph;
+    // A damaged font can make a glyph of thousands of pixels a side; no page holds it, so it is not rendered.
+    long width = 0, height = 0;
+    unrenderedSize(slot, width, height);
+    if (_distanceFieldEnabled) width += 2 * DistanceMapSpread, height += 2 * DistanceMapSpread;
+    if (largerThanAPage(width, height)) {
+        log("FontFreeType: glyph U+%04X of \"%s\" (%ld x %ld pixels) is larger than a page", static_cast<unsigned>(unit),
+            _fontName.c_str(), width, height);
+        return false;
+    }
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
+
     const FT_Glyph_Metrics& metrics = slot->metrics;
     out.rect = Rect(static_cast<float>(metrics.horiBearingX >> 6), static_cast<float>(-(metrics.horiBearingY >> 6)),
                     static_cast<float>(metrics.width >> 6), static_cast<float>(metrics.height >> 6));
@@ -263,34 +315,20 @@ bool FontFreeType::getGlyphBitmapWithOutline(char16_t unit, std::unique_ptr<unsi
     if (FT_Get_Glyph(face->glyph, &glyph) != 0) return false;
     bool stroked = false;
     if (FT_Glyph_StrokeBorder(&glyph, _face->stroker, 0, 1) == 0 && glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
-        stroked = true;
-        FT_Outline* outline = &reinterpret_cast<FT_OutlineGlyph>(glyph)->outline;
         FT_BBox box;
         FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_GRIDFIT, &box);
-        outWidth = static_cast<int>((box.xMax - box.xMin) >> 6);
-        outHeight = static_cast<int>((box.yMax - box.yMin) >> 6);
-        if (outWidth <= 0 || outHeight <= 0) {
-            outWidth = outHeight = 0;
+        const long width = static_cast<long>((box.xMax - box.xMin) >> 6);
+        const long height = static_cast<long>((box.yMax - box.yMin) >> 6);
+        if (largerThanAPage(width, height)) {
+            log("FontFreeType: the outline of glyph U+%04X of \"%s\" (%ld x %ld pixels) is larger than a page",
+                static_cast<unsigned>(unit), _fontName.c_str(), width, height);
+        } else if (width <= 0 || height <= 0) {
+            stroked = true;  // nothing to draw
         } else {
-            const auto bytes = static_cast<std::size_t>(outWidth) * static_cast<std::size_t>(outHeight);
-            pixels = std::make_unique<unsigned char[]>(bytes);
-            std::memset(pixels.get(), 0, bytes);
-            FT_Bitmap target{};
-            target.buffer = pixels.get();
-            target.width = static_cast<unsigned int>(outWidth);
-            target.rows = static_cast<unsigned int>(outHeight);
-            target.pitch = outWidth;
-            target.pixel_mode = FT_PIXEL_MODE_GRAY;
-            target.num_grays = 256;
-            FT_Raster_Params params{};
-            params.target = &target;
-            params.source = outline;
-            params.flags = FT_RASTER_FLAG_AA;
-            FT_Outline_Translate(outline, -box.xMin, -box.yMin);
-            if (FT_Outline_Render(library, outline, &params) != 0) {
-                pixels.reset();
-                stroked = false;
-            }
+            outWidth = static_cast<int>(width);
+            outHeight = static_cast<int>(height);
+            pixels = renderStroke(&reinterpret_cast<FT_OutlineGlyph>(glyph)->outline, box, outWidth, outHeight);
+            stroked = pixels != nullptr;
         }
     }
     FT_Done_Glyph(glyph);

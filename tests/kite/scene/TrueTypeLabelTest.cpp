@@ -12,7 +12,9 @@
 #include "kite/scene/FontAtlasCache.h"
 #include "kite/scene/FontFreeType.h"
 #include "kite/scene/Label.h"
+#include "support/LogCapture.h"
 #include "support/TemporaryFolder.h"
+#include "support/TestFonts.h"
 
 namespace kite {
 namespace {
@@ -188,6 +190,71 @@ TEST_F(TrueTypeFontTest, AGlyphLargerThanAPageIsRefusedNotWrittenPastIt) {
     atlas->getLetterDefinitionForChar(u'W', def);
     EXPECT_FALSE(def.validDefinition);
     FontAtlasCache::releaseFontAtlas(atlas);
+}
+
+// An em of 16 units and a triangle of 1400: at 24 pixels the glyph is 2100 pixels a side, at 2 pixels 175.
+TEST_F(TrueTypeFontTest, AGlyphLargerThanAPageIsRefusedByItsBoxBeforeItIsRendered) {
+    test::TemporaryFolder folder("ttf-huge");
+    ASSERT_TRUE(folder.made());
+    const std::string path = folder.put("huge.ttf", test::triangleFont(16, 1400, 1400));
+    test::LogCapture log;
+    const struct {
+        bool distanceField;
+        int outline;
+    } variants[] = {{false, 0}, {false, 2}, {true, 0}};
+    for (const auto& variant : variants) {
+        HeldFont huge(FontFreeType::create(path, 24, GlyphCollection::DYNAMIC, nullptr, variant.distanceField,
+                                           variant.outline));
+        HeldFont small(FontFreeType::create(path, 2, GlyphCollection::DYNAMIC, nullptr, variant.distanceField,
+                                            variant.outline));
+        ASSERT_TRUE(huge.font && small.font);
+        GlyphBitmap glyph;
+        EXPECT_FALSE(huge.font->getGlyphBitmap(u'A', glyph));
+        EXPECT_EQ(glyph.pixels, nullptr);
+        EXPECT_EQ(glyph.width, 0);
+        ASSERT_TRUE(small.font->getGlyphBitmap(u'A', glyph)) << "the same glyph renders where it fits";
+        EXPECT_GE(glyph.width, 175);
+    }
+    EXPECT_EQ(log.count("FontFreeType: glyph U+0041 of \"" + path + "\" (2100 x 2100 pixels) is larger than a page"),
+              2u)
+        << log.text();
+    EXPECT_EQ(log.count("FontFreeType: glyph U+0041 of \"" + path + "\" (2106 x 2106 pixels) is larger than a page"),
+              1u)
+        << log.text();
+}
+
+// 340 units of an em of 16 are 510 pixels at 24: the glyph fits a page, its outline of 4 pixels does not.
+TEST_F(TrueTypeFontTest, AnOutlineLargerThanAPageIsRefusedByItsBoxBeforeItIsRendered) {
+    test::TemporaryFolder folder("ttf-wide");
+    ASSERT_TRUE(folder.made());
+    const std::string path = folder.put("wide.ttf", test::triangleFont(16, 340, 340));
+    test::LogCapture log;
+    HeldFont plain(FontFreeType::create(path, 24, GlyphCollection::DYNAMIC, nullptr, false, 0));
+    HeldFont outlined(FontFreeType::create(path, 24, GlyphCollection::DYNAMIC, nullptr, false, 4));
+    ASSERT_TRUE(plain.font && outlined.font);
+    GlyphBitmap glyph;
+    ASSERT_TRUE(plain.font->getGlyphBitmap(u'A', glyph));
+    EXPECT_EQ(glyph.width, 510);
+    EXPECT_FALSE(outlined.font->getGlyphBitmap(u'A', glyph));
+    EXPECT_EQ(glyph.pixels, nullptr);
+    EXPECT_TRUE(log.contains("FontFreeType: the outline of glyph U+0041 of \"" + path + "\"")) << log.text();
+}
+
+TEST_F(TrueTypeFontTest, AnAtlasRecordsAGlyphLargerThanAPageAsInvalidWithoutRenderingIt) {
+    test::TemporaryFolder folder("ttf-huge");
+    ASSERT_TRUE(folder.made());
+    TTFConfig huge = config(24, 2);
+    huge.fontFilePath = folder.put("huge.ttf", test::triangleFont(16, 1400, 1400));
+    test::LogCapture log;
+    FontAtlas* atlas = FontAtlasCache::getFontAtlasTTF(huge);
+    ASSERT_NE(atlas, nullptr);
+    EXPECT_TRUE(atlas->prepareLetterDefinitions(u"A"));
+    FontLetterDefinition def;
+    atlas->getLetterDefinitionForChar(u'A', def);
+    EXPECT_FALSE(def.validDefinition);
+    FontAtlasCache::releaseFontAtlas(atlas);
+    EXPECT_TRUE(log.contains("FontFreeType: glyph U+0041")) << log.text();
+    EXPECT_FALSE(log.contains("FontAtlas: ")) << "refused by the font, before a bitmap reached the atlas";
 }
 
 TEST(DistanceMapTest, AFieldIsLargerByTheSpreadAndSignedAroundTheEdge) {
