@@ -85,21 +85,25 @@ void blitChannel(unsigned char* dest, int destW, int destH, int channel, const u
         for (int x = 0; x < w; ++x) dest[2 * ((y + offsetY) * destW + x + offsetX) + channel] = src[y * w + x];
 }
 
+struct PixelSize {
+    long width = 0, height = 0;
+};
+
+PixelSize boxSize(const FT_BBox& box) {
+    return {static_cast<long>((box.xMax - box.xMin) >> 6), static_cast<long>((box.yMax - box.yMin) >> 6)};
+}
+
 // The least size in pixels the loaded glyph renders at, known before anything is rendered: its outline's control
 // box (what the rasterizer covers), the bitmap a bitmap font already holds, or else the glyph's metrics.
-void unrenderedSize(const FT_GlyphSlot slot, long& width, long& height) {
+PixelSize unrenderedSize(const FT_GlyphSlot slot) {
     if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
         FT_BBox box;
         FT_Outline_Get_CBox(&slot->outline, &box);
-        width = static_cast<long>((box.xMax - box.xMin) >> 6);
-        height = static_cast<long>((box.yMax - box.yMin) >> 6);
-    } else if (slot->format == FT_GLYPH_FORMAT_BITMAP) {
-        width = static_cast<long>(slot->bitmap.width);
-        height = static_cast<long>(slot->bitmap.rows);
-    } else {
-        width = static_cast<long>(slot->metrics.width >> 6);
-        height = static_cast<long>(slot->metrics.height >> 6);
+        return boxSize(box);
     }
+    if (slot->format == FT_GLYPH_FORMAT_BITMAP)
+        return {static_cast<long>(slot->bitmap.width), static_cast<long>(slot->bitmap.rows)};
+    return {static_cast<long>(slot->metrics.width >> 6), static_cast<long>(slot->metrics.height >> 6)};
 }
 
 // The stroke, moved to the origin, as width x height bytes of coverage; null when it cannot be rendered.
@@ -123,8 +127,8 @@ std::unique_ptr<unsigned char[]> renderStroke(FT_Outline* outline, const FT_BBox
     return pixels;
 }
 
-bool largerThanAPage(long width, long height) {
-    return width > FontAtlas::CacheTextureWidth || height > FontAtlas::CacheTextureHeight;
+bool largerThanAPage(const PixelSize& size) {
+    return size.width > FontAtlas::CacheTextureWidth || size.height > FontAtlas::CacheTextureHeight;
 }
 
 }  // namespace
@@ -243,12 +247,11 @@ bool FontFreeType::getGlyphBitmap(char16_t unit, GlyphBitmap& out) {
     if (FT_Load_Glyph(face, index, flags) != 0) return false;
     const FT_GlyphSlot slot = face->glyph;
     // A damaged font can make a glyph of thousands of pixels a side; no page holds it, so it is not rendered.
-    long width = 0, height = 0;
-    unrenderedSize(slot, width, height);
-    if (_distanceFieldEnabled) width += 2 * DistanceMapSpread, height += 2 * DistanceMapSpread;
-    if (largerThanAPage(width, height)) {
+    PixelSize size = unrenderedSize(slot);
+    if (_distanceFieldEnabled) size.width += 2 * DistanceMapSpread, size.height += 2 * DistanceMapSpread;
+    if (largerThanAPage(size)) {
         log("FontFreeType: glyph U+%04X of \"%s\" (%ld x %ld pixels) is larger than a page", static_cast<unsigned>(unit),
-            _fontName.c_str(), width, height);
+            _fontName.c_str(), size.width, size.height);
         return false;
     }
     if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
@@ -317,16 +320,15 @@ bool FontFreeType::getGlyphBitmapWithOutline(char16_t unit, std::unique_ptr<unsi
     if (FT_Glyph_StrokeBorder(&glyph, _face->stroker, 0, 1) == 0 && glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
         FT_BBox box;
         FT_Glyph_Get_CBox(glyph, FT_GLYPH_BBOX_GRIDFIT, &box);
-        const long width = static_cast<long>((box.xMax - box.xMin) >> 6);
-        const long height = static_cast<long>((box.yMax - box.yMin) >> 6);
-        if (largerThanAPage(width, height)) {
+        const PixelSize size = boxSize(box);
+        if (largerThanAPage(size)) {
             log("FontFreeType: the outline of glyph U+%04X of \"%s\" (%ld x %ld pixels) is larger than a page",
-                static_cast<unsigned>(unit), _fontName.c_str(), width, height);
-        } else if (width <= 0 || height <= 0) {
+                static_cast<unsigned>(unit), _fontName.c_str(), size.width, size.height);
+        } else if (size.width <= 0 || size.height <= 0) {
             stroked = true;  // nothing to draw
         } else {
-            outWidth = static_cast<int>(width);
-            outHeight = static_cast<int>(height);
+            outWidth = static_cast<int>(size.width);
+            outHeight = static_cast<int>(size.height);
             pixels = renderStroke(&reinterpret_cast<FT_OutlineGlyph>(glyph)->outline, box, outWidth, outHeight);
             stroked = pixels != nullptr;
         }
