@@ -72,25 +72,36 @@ bool checkDecodedSize(const SF_INFO& info, int bits, std::string& error) {
     return true;
 }
 
+// Frames are read in chunks and the buffer grows with what was decoded: a header may claim far more
+// frames than the file holds, and the claim is never reserved up front.
 bool readFrames(SNDFILE* file, const SF_INFO& info, int bits, PcmSound& sound, std::string& error) {
     if (!checkDecodedSize(info, bits, error)) return false;
-    const std::int64_t bytes = info.frames * info.channels * (bits / 8);
+    constexpr sf_count_t kChunkFrames = 16384;
+    const std::size_t bytesPerFrame = static_cast<std::size_t>(info.channels) * (bits / 8);
     sound.channels = info.channels;
     sound.bitsPerSample = bits;
     sound.sampleRate = info.samplerate;
-    sound.data.resize(static_cast<std::size_t>(bytes));
-    sf_count_t got = 0;
-    if (bits == 8) {
-        got = sf_read_raw(file, sound.data.data(), bytes) / info.channels;
-    } else {
-        got = sf_readf_short(file, reinterpret_cast<short*>(sound.data.data()), info.frames);
+    sf_count_t total = 0;
+    while (total < info.frames) {
+        const sf_count_t want = std::min(kChunkFrames, info.frames - total);
+        const std::size_t start = static_cast<std::size_t>(total) * bytesPerFrame;
+        sound.data.resize(start + static_cast<std::size_t>(want) * bytesPerFrame);
+        sf_count_t got = 0;
+        if (bits == 8) {
+            got = sf_read_raw(file, sound.data.data() + start, want * info.channels) / info.channels;
+        } else {
+            got = sf_readf_short(file, reinterpret_cast<short*>(sound.data.data() + start), want);
+        }
+        if (got <= 0) break;
+        total += got;
+        if (got < want) break;
     }
-    if (got <= 0) {
+    if (total <= 0) {
         error = "no frames could be decoded";
         return false;
     }
     // A file shorter than its header says keeps what was read.
-    sound.data.resize(static_cast<std::size_t>(got) * info.channels * (bits / 8));
+    sound.data.resize(static_cast<std::size_t>(total) * bytesPerFrame);
     return true;
 }
 

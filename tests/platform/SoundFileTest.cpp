@@ -1,5 +1,8 @@
 #include "platform/SoundFile.h"
 
+#include <cstring>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "support/SoundFiles.h"
@@ -108,6 +111,30 @@ TEST_F(SoundFileTest, AnMp3OfUnknownLengthIsRefusedNamingTheFile) {
     EXPECT_TRUE(result.sound.data.empty());
     EXPECT_NE(result.error.find(path("unknown.mp3")), std::string::npos) << result.error;
     EXPECT_NE(result.error.find("length"), std::string::npos) << result.error;
+}
+
+TEST_F(SoundFileTest, Mp3ClaimingFarMoreFramesThanItHoldsDecodesWhatItHoldsWithoutReservingTheClaim) {
+    // 230,000 MPEG frames of 576 samples: about 265 MB of 16-bit PCM, just under the decoded-size limit.
+    ASSERT_TRUE(kite::test::writeMp3ClaimingFrames(path("claims.mp3"), 230000));
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path("claims.mp3").c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<std::int16_t> held;
+    std::vector<std::int16_t> chunk(4096);
+    for (sf_count_t got; (got = sf_readf_short(file, chunk.data(), 4096)) > 0;) {
+        held.insert(held.end(), chunk.begin(), chunk.begin() + got);
+    }
+    sf_close(file);
+    const std::int64_t claimedBytes = std::int64_t{info.frames} * 2;
+    ASSERT_GT(claimedBytes, std::int64_t{200} * 1000 * 1000) << "the header must claim far more than the file holds";
+    ASSERT_FALSE(held.empty());
+
+    const platform::DecodeResult result = platform::decodeSoundFile(path("claims.mp3"));
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(result.sound.data.size(), held.size() * 2);
+    EXPECT_EQ(std::memcmp(result.sound.data.data(), held.data(), result.sound.data.size()), 0);
+    // The buffer grew with what was decoded; the claim was never reserved.
+    EXPECT_LT(result.sound.data.capacity(), std::size_t{1} << 20);
 }
 
 TEST_F(SoundFileTest, ReaderSeeksAndReadsFrames) {

@@ -41,10 +41,9 @@ inline bool writeTone(const std::string& path, const Tone& tone) {
     return written == tone.frames;
 }
 
-// An MP3 as libsndfile writes it whose Xing header then claims two frames: the encoder's delay and padding
-// leave that a negative length, which libsndfile reports as unknown (SF_COUNT_MAX frames). False when the
-// file cannot be made so.
-inline bool writeMp3OfUnknownLength(const std::string& path) {
+// A short MP3 as libsndfile writes it (8000 Hz, mono, 4000 frames) whose Xing header then claims
+// mpegFrames MPEG frames instead. False when the file cannot be made so.
+inline bool writeMp3ClaimingFrames(const std::string& path, std::uint32_t mpegFrames) {
     Tone tone;
     tone.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
     tone.sampleRate = 8000;
@@ -53,13 +52,17 @@ inline bool writeMp3OfUnknownLength(const std::string& path) {
     std::string bytes = readWholeFile(path);
     std::size_t xing = bytes.find("Xing");
     if (xing == std::string::npos) xing = bytes.find("Info");
-    // The flags word comes first; its lowest bit says a frame count follows.
+    // The flags word comes first; its lowest bit says a frame count (big-endian) follows.
     if (xing == std::string::npos || bytes.size() < xing + 12 || (bytes[xing + 7] & 1) == 0) return false;
-    bytes.replace(xing + 8, 4, std::string("\0\0\0\2", 4));
+    for (int i = 0; i < 4; ++i) bytes[xing + 8 + i] = static_cast<char>((mpegFrames >> (24 - 8 * i)) & 0xff);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
     return static_cast<bool>(out);
 }
+
+// An MP3 whose Xing header claims two frames: the encoder's delay and padding leave that a negative
+// length, which libsndfile reports as unknown (SF_COUNT_MAX frames).
+inline bool writeMp3OfUnknownLength(const std::string& path) { return writeMp3ClaimingFrames(path, 2); }
 
 // Sign changes along one channel of interleaved 16-bit samples.
 inline int zeroCrossings(const std::int16_t* samples, std::size_t frames, int channels) {
