@@ -162,15 +162,18 @@ void KTEAGLView::captureNextFrame(const std::string& path) { capturePaths_.push_
 
 // Touches.
 
-void KTEAGLView::setFirstResponderTextField(const void* field, std::function<void()> resign) {
+void KTEAGLView::setFirstResponderTextField(const void* field, std::function<void()> resign,
+                                            std::function<bool(const Vec2&)> contains) {
     textField_ = field;
     resignTextField_ = std::move(resign);
+    textFieldContains_ = std::move(contains);
 }
 
 void KTEAGLView::clearFirstResponderTextField(const void* field) {
     if (field != textField_) return;
     textField_ = nullptr;
     resignTextField_ = nullptr;
+    textFieldContains_ = nullptr;
 }
 
 void KTEAGLView::handleTouchesAfterKeyboardShow() {
@@ -178,7 +181,16 @@ void KTEAGLView::handleTouchesAfterKeyboardShow() {
     std::function<void()> resign;
     resign.swap(resignTextField_);
     textField_ = nullptr;
+    textFieldContains_ = nullptr;
     if (resign) resign();
+}
+
+// A touch on the field being edited belongs to the field, as it would to a native one: it keeps editing.
+bool KTEAGLView::touchesOnTextField(const std::vector<float>& xs, const std::vector<float>& ys) const {
+    if (!textFieldContains_ || xs.empty() || xs.size() != ys.size()) return false;
+    for (std::size_t i = 0; i < xs.size(); ++i)
+        if (!textFieldContains_(Vec2(toSurface(xs[i]), toSurface(ys[i])))) return false;
+    return true;
 }
 
 void KTEAGLView::sendTouches(TouchPhase phase, const std::vector<intptr_t>& ids, const std::vector<float>& xs,
@@ -189,7 +201,7 @@ void KTEAGLView::sendTouches(TouchPhase phase, const std::vector<intptr_t>& ids,
 
 void KTEAGLView::touchesBegan(const std::vector<intptr_t>& ids, const std::vector<float>& xs,
                               const std::vector<float>& ys) {
-    if (isKeyboardShown_) handleTouchesAfterKeyboardShow();
+    if (isKeyboardShown_ && !touchesOnTextField(xs, ys)) handleTouchesAfterKeyboardShow();
     sendTouches(TouchPhase::BEGAN, ids, xs, ys);
 }
 

@@ -107,9 +107,11 @@ public:
     enum class KeyboardChange { WILL_SHOW, DID_SHOW, WILL_HIDE, DID_HIDE };
     void setKeyboardSink(std::function<void(KeyboardChange)> sink) { keyboardSink_ = std::move(sink); }
     // The text field of the game that holds the keyboard, and how it resigns: a touch that begins while
-    // the keyboard shows makes it resign first. A field clears only its own registration, so one that
+    // the keyboard shows makes it resign first, unless contains (given a surface pixel) says the touch
+    // is on the field itself, which keeps editing. A field clears only its own registration, so one that
     // ends after another took over leaves that one's alone.
-    void setFirstResponderTextField(const void* field, std::function<void()> resign);
+    void setFirstResponderTextField(const void* field, std::function<void()> resign,
+                                    std::function<bool(const Vec2&)> contains = nullptr);
     void clearFirstResponderTextField(const void* field);
     // A field that begins editing while the keyboard shows: the keyboard's will-show notice goes out
     // again (when one was given), so the new field can make room for it.
@@ -128,6 +130,7 @@ private:
     KTEAGLView() = default;
     bool setupSurface(const platform::WindowOptions& window);
     void handleTouchesAfterKeyboardShow();
+    bool touchesOnTextField(const std::vector<float>& xs, const std::vector<float>& ys) const;
     bool handleKeyDown(platform::Key key);
     void tellKeyboard(KeyboardChange change) {
         if (keyboardSink_) keyboardSink_(change);
@@ -168,6 +171,7 @@ private:
     std::function<void(KeyboardChange)> keyboardSink_;
     const void* textField_ = nullptr;
     std::function<void()> resignTextField_;
+    std::function<bool(const Vec2&)> textFieldContains_;
     bool keyboardShowNotice_ = false;  // a will-show was given
     std::vector<std::string> capturePaths_;
     bool lastCaptureOk_ = false;

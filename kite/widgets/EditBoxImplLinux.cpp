@@ -283,13 +283,28 @@ void EditBoxImplLinux::didBeginEditing() {
     showEditingState();
     KTEAGLView* host = hostView();
     const bool keyboardShown = host && host->isKeyboardShown();
-    // A touch elsewhere in the window ends the editing, as it would take a native field's focus.
-    if (host) host->setFirstResponderTextField(this, [this] { closeKeyboard(); });
+    // A touch elsewhere in the window ends the editing, as it would take a native field's focus; one on
+    // the box is the field's own.
+    if (host)
+        host->setFirstResponderTextField(
+            this, [this] { closeKeyboard(); }, [this](const Vec2& pixel) { return isOnBox(pixel); });
     if (delegate) delegate->editBoxEditingDidBegin(editBox);
     // The keyboard is up already (another input had it): this box hears of it too. The view is looked up
     // again, as the delegate may have changed it.
     if (!keyboardShown) return;
     if (KTEAGLView* now = hostView()) now->doAnimationWhenAnotherEditBeClicked();
+}
+
+bool EditBoxImplLinux::isOnBox(const Vec2& pixel) const {
+    GLView* view = Director::getInstance()->getOpenGLView();
+    if (!view || view->getScaleX() == 0.0f || view->getScaleY() == 0.0f) return false;
+    for (const Node* node = editBox; node; node = node->getParent())
+        if (!node->isVisible()) return false;
+    // Surface pixels to design points, as the view places touches, then to the world.
+    const Rect& viewPort = view->getViewPortRect();
+    const Vec2 inView((pixel.x - viewPort.origin.x) / view->getScaleX(),
+                      (pixel.y - viewPort.origin.y) / view->getScaleY());
+    return editBox->hitTest(Director::getInstance()->convertToGL(inView));
 }
 
 void EditBoxImplLinux::closeKeyboard() {

@@ -60,6 +60,8 @@ private:
     void deleteBackward();
     void didEndEditing();
     void onEndEditing();
+    // Whether a touch at this surface pixel of the window lands on the box.
+    bool isOnBox(const Vec2& pixel) const;
 
     // Refuses text the input mode does not take and text past the length limit.
     bool acceptsText(const std::string& typed) const;

@@ -170,6 +170,22 @@ TEST_F(EditBoxInputTest, AClickElsewhereEndsTheEditingAndHidesTheKeyboard) {
     EXPECT_STREQ(box->getText(), "z");
 }
 
+TEST_F(EditBoxInputTest, AClickOnTheBoxBeingEditedKeepsTheEditing) {
+    ASSERT_NE(box, nullptr);
+    click(240, 452);
+    ASSERT_TRUE(typeText("ab"));
+    click(100, 430);  // near the box's left edge, still on it
+    EXPECT_TRUE(hostView->isKeyboardShown());
+    EXPECT_TRUE(hostView->isFirstResponder());
+    EXPECT_TRUE(typeText("c"));
+    EXPECT_STREQ(box->getText(), "abc");
+    EXPECT_THAT(calls.heard, ElementsAre("began"));
+    // A click elsewhere still ends it.
+    click(240, 300);
+    EXPECT_FALSE(hostView->isKeyboardShown());
+    EXPECT_THAT(calls.heard, ElementsAre("began", "ended", "return"));
+}
+
 TEST_F(EditBoxInputTest, ABoxThatBeginsWhileTheKeyboardShowsHearsOfItAgain) {
     ASSERT_NE(box, nullptr);
     KeyboardNotices notices;
