@@ -111,7 +111,8 @@ bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterD
     }
     // A glyph past the right edge starts the next row. Its bitmap may be wider than its box (a distance
     // field's is): the wider of the two must fit, or the bitmap would wrap into the row below.
-    if (_currentPageOrigX + std::max(def.width, static_cast<float>(pageWidth)) > CacheTextureWidth) {
+    const float footprint = std::max(def.width, static_cast<float>(pageWidth));
+    if (_currentPageOrigX + footprint > CacheTextureWidth) {
         _currentPageOrigY += _commonLineHeight;
         _currentPageOrigX = 0.0f;
     }
@@ -127,7 +128,10 @@ bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterD
     def.U = _currentPageOrigX;
     def.V = _currentPageOrigY;
     def.textureID = _currentPage;
-    _currentPageOrigX += def.width + 1;
+    // The box covers all that was written (a glow reaches to the field's right edge) and the pen passes
+    // it, so the next bitmap never covers this one's last columns.
+    def.width = footprint;
+    _currentPageOrigX += footprint + 1;
     dirty.bottom = std::max(dirty.bottom, static_cast<int>(_currentPageOrigY) + pageHeight);
     return true;
 }
