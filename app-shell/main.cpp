@@ -82,7 +82,8 @@ std::optional<Options> parse(int argc, char** argv) {
     if (const char* env = std::getenv("STARGRID_DEVICE"); env && *env) {
         auto device = platform::deviceProfileNamed(env);
         if (!device) {
-            std::fprintf(stderr, "stargrid: unknown device in STARGRID_DEVICE: %s\n", env);
+            std::fprintf(stderr, "stargrid: unknown device in STARGRID_DEVICE: %s (valid: %s)\n", env,
+                         platform::deviceProfileNames().c_str());
             return std::nullopt;
         }
         options.device = *device;

@@ -18,6 +18,15 @@ std::optional<DeviceProfile> deviceProfileNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::string deviceProfileNames() {
+    std::string names;
+    for (const DeviceProfile& profile : kProfiles) {
+        if (!names.empty()) names += ", ";
+        names += profile.name;
+    }
+    return names;
+}
+
 const DeviceProfile& currentDeviceProfile() { return current; }
 
 void setCurrentDeviceProfile(const DeviceProfile& profile) { current = profile; }

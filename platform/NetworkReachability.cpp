@@ -8,9 +8,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/HostLoop.h"
@@ -30,6 +32,16 @@ std::optional<std::uint32_t> overrideFlags;
 // Counts the test's changes, so that watchers notice one without a routing message.
 std::atomic<unsigned> overrideChanges{0};
 
+// The path is read per query, from several threads: an unknown value is told once, not at every query.
+void warnUnknownForcedPath(const char* value) {
+    static std::mutex mutex;
+    static std::string warned;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (warned == value) return;
+    warned = value;
+    std::fprintf(stderr, "NetworkReachability: unknown STARGRID_NETWORK \"%s\"; the routing table decides\n", value);
+}
+
 // A path fixed by the test or by STARGRID_NETWORK; empty when the routing table decides.
 std::optional<NetworkPath> fixedPath() {
     {
@@ -39,6 +51,7 @@ std::optional<NetworkPath> fixedPath() {
     if (const char* forced = std::getenv("STARGRID_NETWORK")) {
         if (std::strcmp(forced, "down") == 0) return NetworkPath::None;
         if (std::strcmp(forced, "up") == 0) return NetworkPath::WiFi;
+        if (*forced) warnUnknownForcedPath(forced);
     }
     return std::nullopt;
 }

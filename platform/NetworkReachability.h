@@ -1,7 +1,7 @@
 // Network reachability on Linux: the network counts as reachable while the machine has a default
 // route (a desktop's link counts as Wi-Fi; there is no cellular link here); route changes are
 // watched on a netlink route socket polled from the host loop. STARGRID_NETWORK=up or down, or
-// setNetworkPathForTesting, fixes the answer.
+// setNetworkPathForTesting, fixes the answer; another value is told once on stderr and left to the table.
 #pragma once
 #include <cstdint>
 #include <functional>

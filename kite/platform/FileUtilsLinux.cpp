@@ -148,8 +148,21 @@ FileUtils* FileUtils::getInstance() {
 
 FileUtilsLinux::FileUtilsLinux() {
     const char* resources = std::getenv("STARGRID_RESOURCES");
-    bundle_ =
-        absoluteDirectory((resources && resources[0]) ? std::string(resources) : executableDirectory() + "Resources/");
+    if (!(resources && resources[0])) {
+        bundle_ = absoluteDirectory(executableDirectory() + "Resources/");
+        return;
+    }
+    bundle_ = absoluteDirectory(resources);
+    // The folder is still used as named, but a mistyped one is told here, before every asset it lacks is;
+    // once, though the director's shutdown makes the file utilities anew.
+    static std::string told;
+    const std::string folder = bundle_.size() > 1 ? bundle_.substr(0, bundle_.size() - 1) : bundle_;
+    struct stat st;
+    const int problem = stat(folder.c_str(), &st) != 0 ? errno : !S_ISDIR(st.st_mode) ? ENOTDIR : 0;
+    if (problem != 0 && folder != told) {
+        told = folder;
+        log("FileUtils: STARGRID_RESOURCES names %s which is not a folder: %s", folder.c_str(), std::strerror(problem));
+    }
 }
 
 FileUtilsLinux::FileUtilsLinux(const std::string& bundlePath) : bundle_(absoluteDirectory(bundlePath)) {}

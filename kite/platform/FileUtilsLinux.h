@@ -8,7 +8,8 @@ namespace kite {
 
 class FileUtilsLinux : public FileUtils {
 public:
-    // The bundle is $STARGRID_RESOURCES when set, else Resources/ beside the executable.
+    // The bundle is $STARGRID_RESOURCES when set (one that is no folder is logged and used all the same),
+    // else Resources/ beside the executable.
     FileUtilsLinux();
     explicit FileUtilsLinux(const std::string& bundlePath);
 

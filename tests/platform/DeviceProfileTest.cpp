@@ -22,5 +22,7 @@ TEST(DeviceProfile, NamesGiveTheScreenSizesAndTallIphoneIsTheDefault) {
     EXPECT_STREQ(currentDeviceProfile().name, "ipad");
 }
 
+TEST(DeviceProfile, TheValidNamesAreListedForAMessage) { EXPECT_EQ(deviceProfileNames(), "iphone4, iphone5, ipad"); }
+
 }  // namespace
 }  // namespace platform

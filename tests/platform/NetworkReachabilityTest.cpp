@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -73,6 +74,22 @@ TEST_F(NetworkReachabilityTest, ForcedStatesDecideTheFlagsOfEveryTarget) {
     EXPECT_EQ(currentNetworkPath(), NetworkPath::Cellular);
     ASSERT_TRUE(host->readFlags(&flags));
     EXPECT_EQ(flags, reachability::kReachable | reachability::kIsWWAN);
+}
+
+TEST_F(NetworkReachabilityTest, AnUnknownForcedStateIsReportedOnceAndTheRoutingTableDecides) {
+    setNetworkPathForTesting(std::nullopt);
+    setenv("STARGRID_NETWORK", "sideways", 1);
+    testing::internal::CaptureStderr();
+    const NetworkPath path = currentNetworkPath();
+    std::uint32_t flags = 0;
+    const bool read = NetworkReachability::forHostName("example.org")->readFlags(&flags);
+    const std::string said = testing::internal::GetCapturedStderr();
+    unsetenv("STARGRID_NETWORK");
+    EXPECT_EQ(said, "NetworkReachability: unknown STARGRID_NETWORK \"sideways\"; the routing table decides\n");
+    const std::optional<RouteState> state = NetworkReachability::routeState();
+    ASSERT_TRUE(state && read);
+    EXPECT_EQ(path, state->defaultRoute ? NetworkPath::WiFi : NetworkPath::None);
+    EXPECT_EQ((flags & reachability::kReachable) != 0, state->defaultRoute);
 }
 
 TEST_F(NetworkReachabilityTest, WatchersHearOfAChangeOnTheNextLoopPassAndOfNothingElse) {

@@ -131,6 +131,25 @@ TEST_F(FileUtilsLinuxTest, TheSingletonTakesItsBundleFromTheEnvironment) {
     EXPECT_EQ(shared->getSearchPaths(), std::vector<std::string>{""});
 }
 
+TEST_F(FileUtilsLinuxTest, AResourcesVariableNamingNoFolderIsLoggedWithTheReason) {
+    put("not-a-folder", "x");
+    test::LogCapture log;
+    setenv("STARGRID_RESOURCES", (root_ + "missing").c_str(), 1);
+    FileUtilsLinux missing;
+    setenv("STARGRID_RESOURCES", (root_ + "not-a-folder").c_str(), 1);
+    FileUtilsLinux file;
+    setenv("STARGRID_RESOURCES", bundle_.c_str(), 1);
+    FileUtilsLinux folder;
+    EXPECT_EQ(missing.getBundlePath(), root_ + "missing/");
+    EXPECT_EQ(folder.getBundlePath(), bundle_);
+    EXPECT_EQ(
+        log.lines(),
+        (std::vector<std::string>{
+            "FileUtils: STARGRID_RESOURCES names " + root_ + "missing which is not a folder: No such file or directory",
+            "FileUtils: STARGRID_RESOURCES names " + root_ + "not-a-folder which is not a folder: Not a directory",
+        }));
+}
+
 TEST_F(FileUtilsLinuxTest, TheWritablePathIsUnderTheXdgDataDirectoryUnlessOneIsSet) {
     std::string expected = root_ + "data/stargrid/";
     EXPECT_EQ(files_->getWritablePath(), expected);
