@@ -276,7 +276,12 @@ TEST(PlayScript, KeepsTheLocalServersDatabaseAndLogToTheirOwner) {
     if (!playScriptRunsHere()) GTEST_SKIP() << "scripts/play builds into the source's build/ folder, not this one";
     kite::test::TemporaryFolder home("stargrid-play");
     ASSERT_TRUE(home.made());
+    // A cache folder an older version left open to others is narrowed.
+    std::filesystem::create_directories(home.path() + "/cache/stargrid");
+    ASSERT_EQ(::chmod((home.path() + "/cache/stargrid").c_str(), 0755), 0);
     ASSERT_EQ(runPlayScript(home, "--frames 30"), 0);
+    EXPECT_EQ(modeOf(home.path() + "/data/stargrid"), 0700);
+    EXPECT_EQ(modeOf(home.path() + "/cache/stargrid"), 0700);
     EXPECT_EQ(modeOf(home.path() + "/data/stargrid/server.db"), 0600);
     EXPECT_EQ(modeOf(home.path() + "/cache/stargrid/server.log"), 0600);
 }

@@ -1,11 +1,15 @@
 // The stand-in messenger's handling of requests.
 #include "Messenger.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/UrlOpener.h"
 #include "sdk/pigeon/AppCommunicate.h"
@@ -19,12 +23,27 @@ constexpr std::size_t kMaxUrlLength = 65536;
 constexpr std::size_t kMaxAppIdLength = 64;
 constexpr char kAppPrefix[] = "pigeon://app/";
 
-std::string logPath() {
-    if (const char* path = std::getenv("PIGEON_STANDIN_LOG"); path && path[0]) return path;
+// The log's file, and the game's own folder it lies in (none when $PIGEON_STANDIN_LOG names the file).
+struct LogPlace {
+    std::string file;
+    std::string gameFolder;
+};
+
+LogPlace logPlace() {
+    if (const char* path = std::getenv("PIGEON_STANDIN_LOG"); path && path[0]) return {path, ""};
     const char* cache = std::getenv("XDG_CACHE_HOME");
     const char* home = std::getenv("HOME");
-    const std::string folder = (cache && cache[0] == '/') ? cache : std::string(home ? home : "") + "/.cache";
-    return folder + "/stargrid/pigeon-standin.log";
+    const std::string base = (cache && cache[0] == '/') ? cache : std::string(home ? home : "") + "/.cache";
+    return {base + "/stargrid/pigeon-standin.log", base + "/stargrid"};
+}
+
+// Every missing folder of the path is made the owner's only.
+void makeFolders(const std::string& folder) {
+    if (folder.empty()) return;
+    for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        ::mkdir(folder.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos) break;
+    }
 }
 
 bool isAppId(const std::string& text) {
@@ -116,12 +135,25 @@ int answerPayment(const std::string& appid, const Decide& decide) {
 
 }  // namespace
 
+// The lines name what players share and who signs in: the log and the game's folder are the owner's only,
+// narrowed should an older version have left them open to others.
 void log(const std::string& line) {
     std::fprintf(stderr, "pigeon-standin: %s\n", line.c_str());
-    const std::string path = logPath();
-    std::error_code ignored;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-    std::ofstream(path, std::ios::app) << line << "\n";
+    const LogPlace place = logPlace();
+    makeFolders(std::filesystem::path(place.file).parent_path().string());
+    if (!place.gameFolder.empty()) ::chmod(place.gameFolder.c_str(), 0700);
+    const int fd = ::open(place.file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) ::fchmod(fd, 0600);
+    const std::string text = line + "\n";
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        written += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
 }
 
 int handleUrl(const std::string& url, const Decide& decide) {

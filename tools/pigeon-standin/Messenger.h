@@ -12,7 +12,7 @@ enum class Choice { Send, Cancel };
 using Decide = std::function<Choice(const std::string& summary)>;
 
 // One line to stderr and, appended, to $PIGEON_STANDIN_LOG (default
-// $XDG_CACHE_HOME/stargrid/pigeon-standin.log).
+// $XDG_CACHE_HOME/stargrid/pigeon-standin.log; the file 0600, the folder 0700).
 void log(const std::string& line);
 
 // The exit status: 0 when the URL was understood (and answered where the

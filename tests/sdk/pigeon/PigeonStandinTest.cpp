@@ -1,6 +1,7 @@
 // The messenger stand-in end to end: it installs itself as the messenger's
 // scheme handler, reads what the game sends and answers through the game's scheme.
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -134,6 +135,46 @@ TEST_F(PigeonStandinTest, HostileUrlsAreRefusedAndUninstallingLeavesNoHandler) {
                   .find(std::string("x-scheme-handler/") + kAppId),
               std::string::npos)
         << "other handlers stay";
+}
+
+// The file mode of a path; -1 when it is not there.
+int modeOf(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
+}
+
+// Its log names the players' shares and sign-ins: the owner's alone, in a folder of the owner's alone, also
+// when an older version left them open.
+TEST(PigeonStandinLog, TheDefaultLogAndItsFolderAreTheOwnersOnly) {
+    kite::test::TemporaryFolder cache("stargrid-standin-cache");
+    ASSERT_TRUE(cache.made());
+    const char* saved = getenv("XDG_CACHE_HOME");
+    const std::string savedCache = saved ? saved : "";
+    setenv("XDG_CACHE_HOME", (cache.path() + "/fresh").c_str(), 1);
+    unsetenv("PIGEON_STANDIN_LOG");
+    // A login session's usual mask, under which new files are readable by everyone.
+    const mode_t savedMask = ::umask(022);
+    const int fresh = runStandin("'pigeonapi://opened'");
+    const std::string old = cache.put("old/stargrid/pigeon-standin.log", "an older line\n");
+    ::chmod(old.c_str(), 0644);
+    ::chmod((cache.path() + "/old/stargrid").c_str(), 0755);
+    setenv("XDG_CACHE_HOME", (cache.path() + "/old").c_str(), 1);
+    const int again = runStandin("'pigeonapi://opened'");
+    ::umask(savedMask);
+    if (saved) {
+        setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+    } else {
+        unsetenv("XDG_CACHE_HOME");
+    }
+
+    EXPECT_EQ(fresh, 0);
+    EXPECT_EQ(modeOf(cache.path() + "/fresh/stargrid"), 0700);
+    EXPECT_EQ(modeOf(cache.path() + "/fresh/stargrid/pigeon-standin.log"), 0600);
+    EXPECT_EQ(fileText(cache.path() + "/fresh/stargrid/pigeon-standin.log"), "opened pigeonapi://opened\n");
+    EXPECT_EQ(again, 0);
+    EXPECT_EQ(modeOf(cache.path() + "/old/stargrid"), 0700);
+    EXPECT_EQ(modeOf(old), 0600);
+    EXPECT_EQ(fileText(old), "an older line\nopened pigeonapi://opened\n");
 }
 
 }  // namespace
