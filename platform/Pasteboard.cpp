@@ -204,7 +204,13 @@ std::optional<PlistValue> Pasteboard::propertyList(const std::string& type) cons
     if (found->kind == kPropertyListKind) return found->value;
     const std::optional<Data> bytes = data(type);
     if (!bytes || bytes->empty()) return std::nullopt;
-    return decodePlist(bytes->data(), bytes->size());
+    std::string error;
+    std::optional<PlistValue> value = decodePlist(bytes->data(), bytes->size(), &error);
+    if (!value) {
+        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is not a property list (%s)\n", type.c_str(),
+                     name_.c_str(), error.c_str());
+    }
+    return value;
 }
 
 bool Pasteboard::replaceItems(const std::string& type, const char* kind, PlistValue value) {

@@ -2,6 +2,8 @@
 #include "platform/PlistBinary.h"
 
 #include <cstring>
+#include <limits>
+#include <new>
 #include <vector>
 
 #include "platform/Utf16.h"
@@ -12,11 +14,23 @@ namespace {
 constexpr char kMagic[] = "bplist00";
 constexpr std::size_t kMagicSize = 8;
 constexpr std::size_t kTrailerSize = 32;
+// What every decoded value costs besides its text or bytes, wherever it is held.
+constexpr std::uint64_t kEntryCost = sizeof(PlistValue);
+
+// A list without shared objects decodes to at most its own bytes (UTF-16 text
+// grows by half as UTF-8) plus one entry per value; an object referenced again
+// is copied again, so that much is all a list may decode to.
+std::uint64_t decodedBudget(std::size_t size, const PlistLimits& limits) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    const std::uint64_t text = std::uint64_t(size) + size / 2;
+    if (limits.maxValues > (kMax - text) / kEntryCost) return kMax;
+    return text + std::uint64_t(limits.maxValues) * kEntryCost;
+}
 
 class BinaryReader {
 public:
     BinaryReader(const std::uint8_t* bytes, std::size_t size, const PlistLimits& limits)
-        : bytes_(bytes), size_(size), limits_(limits) {}
+        : bytes_(bytes), size_(size), limits_(limits), budget_(decodedBudget(size, limits)) {}
 
     std::optional<PlistValue> read() {
         if (size_ < kMagicSize + kTrailerSize || std::memcmp(bytes_, kMagic, kMagicSize) != 0) {
@@ -48,6 +62,17 @@ private:
         return std::nullopt;
     }
 
+    // Counts bytes the decoded value is about to hold; false once past the budget.
+    bool spend(std::uint64_t bytes) {
+        if (bytes > budget_ - decoded_) return false;
+        decoded_ += bytes;
+        return true;
+    }
+
+    std::optional<PlistValue> overBudget() {
+        return fail("decodes to more than " + std::to_string(budget_) + " bytes (shared objects repeated)");
+    }
+
     static std::uint64_t bigEndian(const std::uint8_t* at, std::size_t count) {
         std::uint64_t value = 0;
         for (std::size_t i = 0; i < count; ++i) value = (value << 8) | at[i];
@@ -76,6 +101,7 @@ private:
     std::optional<PlistValue> object(std::uint64_t index, int depth) {
         if (depth > limits_.maxDepth) return fail("nested deeper than allowed (or a cycle)");
         if (++values_ > limits_.maxValues) return fail("more values than allowed");
+        if (!spend(kEntryCost)) return overBudget();
         const std::uint64_t offset = bigEndian(bytes_ + tableOffset_ + index * offsetSize_, offsetSize_);
         const std::uint8_t* marker = span(offset, 1);
         if (!marker) return fail("object outside the bytes");
@@ -135,6 +161,7 @@ private:
     std::optional<PlistValue> data(std::uint64_t cursor, std::uint64_t size) {
         const std::uint8_t* bytes = span(cursor, size);
         if (!bytes) return fail("data outside the bytes");
+        if (!spend(size)) return overBudget();
         return PlistValue(PlistValue::Data(bytes, bytes + size));
     }
 
@@ -144,48 +171,67 @@ private:
         for (std::uint64_t i = 0; i < length; ++i) {
             if (text[i] >= 0x80) return fail("ASCII string with a byte above 127");
         }
+        if (!spend(length)) return overBudget();
         return PlistValue(std::string(reinterpret_cast<const char*>(text), length));
+    }
+
+    // Hands each code point of UTF-16 text to `take`; the reason when a surrogate is broken.
+    template <typename Take>
+    static const char* eachCodePoint(const std::uint8_t* text, std::uint64_t units, Take take) {
+        for (std::uint64_t i = 0; i < units; ++i) {
+            std::uint32_t code = std::uint32_t(bigEndian(text + i * 2, 2));
+            if (code >= 0xd800 && code <= 0xdbff && i + 1 < units) {
+                const std::uint32_t low = std::uint32_t(bigEndian(text + (i + 1) * 2, 2));
+                if (low < 0xdc00 || low > 0xdfff) return "broken UTF-16 surrogate pair";
+                code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
+                ++i;
+            } else if (code >= 0xd800 && code <= 0xdfff) {
+                return "lone UTF-16 surrogate";
+            }
+            take(code);
+        }
+        return nullptr;
     }
 
     std::optional<PlistValue> utf16String(std::uint64_t cursor, std::uint64_t units) {
         if (units > tableOffset_ / 2) return fail("string outside the bytes");
         const std::uint8_t* text = span(cursor, units * 2);
         if (!text) return fail("string outside the bytes");
+        // Measured first, so that text past the budget is never made.
+        std::uint64_t length = 0;
+        const char* broken = eachCodePoint(text, units, [&length](std::uint32_t code) {
+            length += code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+        });
+        if (broken) return fail(broken);
+        if (!spend(length)) return overBudget();
         std::string utf8;
-        for (std::uint64_t i = 0; i < units; ++i) {
-            std::uint32_t code = std::uint32_t(bigEndian(text + i * 2, 2));
-            if (code >= 0xd800 && code <= 0xdbff && i + 1 < units) {
-                const std::uint32_t low = std::uint32_t(bigEndian(text + (i + 1) * 2, 2));
-                if (low < 0xdc00 || low > 0xdfff) return fail("broken UTF-16 surrogate pair");
-                code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
-                ++i;
-            } else if (code >= 0xd800 && code <= 0xdfff) {
-                return fail("lone UTF-16 surrogate");
-            }
-            appendUtf8(utf8, code);
-        }
+        utf8.reserve(length);
+        eachCodePoint(text, units, [&utf8](std::uint32_t code) { appendUtf8(utf8, code); });
         return PlistValue(std::move(utf8));
     }
 
-    // The object references of a container, each checked to name an object.
-    std::optional<std::vector<std::uint64_t>> references(std::uint64_t cursor, std::uint64_t count) {
-        if (count > tableOffset_ / referenceSize_) return std::nullopt;
+    // The object references of a container, each checked to name an object;
+    // null when they do not. Read in place: a count is no reason to allocate.
+    const std::uint8_t* references(std::uint64_t cursor, std::uint64_t count) const {
+        if (count > tableOffset_ / referenceSize_) return nullptr;
         const std::uint8_t* refs = span(cursor, count * referenceSize_);
-        if (!refs) return std::nullopt;
-        std::vector<std::uint64_t> indexes(count);
+        if (!refs) return nullptr;
         for (std::uint64_t i = 0; i < count; ++i) {
-            indexes[i] = bigEndian(refs + i * referenceSize_, referenceSize_);
-            if (indexes[i] >= objectCount_) return std::nullopt;
+            if (reference(refs, i) >= objectCount_) return nullptr;
         }
-        return indexes;
+        return refs;
+    }
+
+    std::uint64_t reference(const std::uint8_t* refs, std::uint64_t i) const {
+        return bigEndian(refs + i * referenceSize_, referenceSize_);
     }
 
     std::optional<PlistValue> array(std::uint64_t cursor, std::uint64_t count, int depth) {
-        const auto refs = references(cursor, count);
+        const std::uint8_t* refs = references(cursor, count);
         if (!refs) return fail("array references outside the bytes");
         PlistValue::Array items;
-        for (std::uint64_t index : *refs) {
-            auto item = object(index, depth + 1);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            auto item = object(reference(refs, i), depth + 1);
             if (!item) return std::nullopt;
             items.push_back(std::move(*item));
         }
@@ -194,14 +240,14 @@ private:
 
     std::optional<PlistValue> dictionary(std::uint64_t cursor, std::uint64_t count, int depth) {
         if (count > tableOffset_ / 2) return fail("dictionary larger than the bytes");
-        const auto refs = references(cursor, count * 2);
+        const std::uint8_t* refs = references(cursor, count * 2);
         if (!refs) return fail("dictionary references outside the bytes");
         PlistValue::Dictionary entries;
         for (std::uint64_t i = 0; i < count; ++i) {
-            auto key = object((*refs)[i], depth + 1);
+            auto key = object(reference(refs, i), depth + 1);
             if (!key) return std::nullopt;
             if (!key->asString()) return fail("dictionary key that is not a string");
-            auto value = object((*refs)[count + i], depth + 1);
+            auto value = object(reference(refs, count + i), depth + 1);
             if (!value) return std::nullopt;
             // Keeping one of two would lose the other when the list is written back.
             if (!entries.emplace(*key->asString(), std::move(*value)).second) return fail("a repeated key");
@@ -217,17 +263,29 @@ private:
     std::uint64_t objectCount_ = 0;
     std::uint64_t tableOffset_ = 0;
     std::size_t values_ = 0;
+    std::uint64_t budget_;
+    std::uint64_t decoded_ = 0;  // bytes the values read so far hold
     std::string error_;
 };
+
+// Not even the budget fits in memory: the list is refused like any other.
+std::optional<PlistValue> outOfMemory(std::string* error) {
+    if (error) *error = "not enough memory to decode it";
+    return std::nullopt;
+}
 
 }  // namespace
 
 std::optional<PlistValue> decodePlistBinary(const std::uint8_t* bytes, std::size_t size, std::string* error,
                                             const PlistLimits& limits) {
-    BinaryReader reader(bytes, size, limits);
-    auto value = reader.read();
-    if (!value && error) *error = reader.error();
-    return value;
+    try {
+        BinaryReader reader(bytes, size, limits);
+        auto value = reader.read();
+        if (!value && error) *error = reader.error();
+        return value;
+    } catch (const std::bad_alloc&) {
+        return outOfMemory(error);
+    }
 }
 
 std::optional<PlistValue> decodePlist(const std::uint8_t* bytes, std::size_t size, std::string* error,
@@ -235,7 +293,11 @@ std::optional<PlistValue> decodePlist(const std::uint8_t* bytes, std::size_t siz
     if (size >= kMagicSize && std::memcmp(bytes, kMagic, kMagicSize) == 0) {
         return decodePlistBinary(bytes, size, error, limits);
     }
-    return decodePlistXml(reinterpret_cast<const char*>(bytes), size, error, limits);
+    try {
+        return decodePlistXml(reinterpret_cast<const char*>(bytes), size, error, limits);
+    } catch (const std::bad_alloc&) {
+        return outOfMemory(error);
+    }
 }
 
 }  // namespace platform

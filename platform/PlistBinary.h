@@ -19,13 +19,18 @@ std::optional<std::vector<std::uint8_t>> encodePlistBinary(const PlistValue& roo
 // The value a "bplist00" property list holds, or nothing (with the reason in
 // *error when given) when the bytes are damaged or beyond the limits: offsets
 // or references out of range, cycles, counts larger than the bytes, strings
-// that are not valid text, a dictionary key given twice. Null, fill, UID and
-// set objects and 128-bit integers are refused, having no place in our
-// values. Whatever is read, encodePlistBinary writes back unchanged.
+// that are not valid text, a dictionary key given twice. An object referenced
+// again is copied again, so a list is refused too once what it decodes to
+// (text and data bytes, and sizeof(PlistValue) for every value visited) passes
+// its own size and a half plus limits.maxValues values: a list without shared
+// objects always fits, a few kilobytes that fan out to gigabytes do not.
+// Null, fill, UID and set objects and 128-bit integers are refused, having no
+// place in our values. Whatever is read, encodePlistBinary writes back unchanged.
 std::optional<PlistValue> decodePlistBinary(const std::uint8_t* bytes, std::size_t size, std::string* error = nullptr,
                                             const PlistLimits& limits = PlistLimits());
 
-// Either form, told apart by the binary form's header.
+// Either form, told apart by the binary form's header. Neither reader throws:
+// memory running out fails with its reason like damage does.
 std::optional<PlistValue> decodePlist(const std::uint8_t* bytes, std::size_t size, std::string* error = nullptr,
                                       const PlistLimits& limits = PlistLimits());
 

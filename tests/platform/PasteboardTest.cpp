@@ -11,8 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "support/BinaryPlistBuilder.h"
 #include "support/TemporaryFolder.h"
 
+using kite::test::BinaryPlistBuilder;
 using platform::Pasteboard;
 using platform::PlistValue;
 
@@ -170,4 +172,43 @@ TEST_F(PasteboardTest, FilesAreBinaryListsAndTheOlderTextFormStillReads) {
     std::ofstream(file, std::ios::binary | std::ios::trunc)
         << "<plist><dict><key>content</key><dict><key>string</key><string>older</string></dict></dict></plist>";
     EXPECT_EQ(general.string("content"), "older");
+}
+
+namespace {
+
+// Under 4 KB that decode to 62,500 copies of 3,300 bytes.
+BinaryPlistBuilder::Bytes fanOutList() {
+    BinaryPlistBuilder plist;
+    return plist.build(kite::test::addSharedFanOut(plist, 3300, 250));
+}
+
+}  // namespace
+
+TEST_F(PasteboardTest, AFileWhoseSharedObjectsDecodePastTheBudgetReadsAsEmptyWithALogLine) {
+    BinaryPlistBuilder file;
+    const std::size_t list = kite::test::addSharedFanOut(file, 3300, 250);
+    const std::size_t item = file.dictionary({file.ascii("propertyList")}, {list});
+    const BinaryPlistBuilder::Bytes bytes = file.build(file.dictionary({file.ascii("org.OpenUDID")}, {item}));
+    std::ofstream(Pasteboard::folder() + "/named.org.OpenUDID.slot.1", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    const auto slot = Pasteboard::named("org.OpenUDID.slot.1", false);
+    ASSERT_TRUE(slot);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(slot->propertyList("org.OpenUDID"));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Pasteboard: \"org.OpenUDID.slot.1\" is damaged (decodes to more than "), std::string::npos)
+        << log;
+}
+
+TEST_F(PasteboardTest, DataWhoseSharedObjectsDecodePastTheBudgetIsNoPropertyListButStaysData) {
+    Pasteboard general = Pasteboard::general();
+    const BinaryPlistBuilder::Bytes list = fanOutList();
+    ASSERT_TRUE(general.setData("content", list));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(general.propertyList("content"));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Pasteboard: the \"content\" item of \"general\" is not a property list (decodes to more than "),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(general.data("content"), list);
 }

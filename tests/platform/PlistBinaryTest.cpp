@@ -197,3 +197,76 @@ TEST(PlistBinary, AFourByteRealReadsAsSinglePrecisionAndIsWrittenBackInFourBytes
     EXPECT_TRUE((*back->asArray())[0].isSingleReal());
     EXPECT_FALSE((*back->asArray())[1].isSingleReal());
 }
+
+namespace {
+
+bool refusedAsOverBudget(const std::string& error) {
+    return error.rfind("decodes to more than ", 0) == 0 && error.find("(shared objects repeated)") != std::string::npos;
+}
+
+}  // namespace
+
+TEST(PlistBinary, SharedObjectsThatDecodeFarPastTheListAreRefused) {
+    // Under 4 KB of bytes, 62,500 copies of 3,300 bytes of data once followed.
+    BinaryPlistBuilder plist;
+    const BinaryPlistBuilder::Bytes bytes = plist.build(kite::test::addSharedFanOut(plist, 3300, 250));
+    ASSERT_LT(bytes.size(), 4096u);
+    std::string error;
+    EXPECT_FALSE(platform::decodePlist(bytes.data(), bytes.size(), &error));
+    EXPECT_TRUE(refusedAsOverBudget(error)) << error;
+}
+
+TEST(PlistBinary, SharedObjectsAreCountedAgainstSmallLimitsToo) {
+    // 421 values, fewer than allowed, holding 800,000 bytes of data.
+    BinaryPlistBuilder plist;
+    const BinaryPlistBuilder::Bytes bytes = plist.build(kite::test::addSharedFanOut(plist, 2000, 20));
+    platform::PlistLimits small;
+    small.maxBytes = 4096;
+    small.maxValues = 1000;
+    std::string error;
+    EXPECT_FALSE(platform::decodePlistBinary(bytes.data(), bytes.size(), &error, small));
+    EXPECT_TRUE(refusedAsOverBudget(error)) << error;
+}
+
+TEST(PlistBinary, AnObjectReferencedTwiceReadsAsTwoEqualValues) {
+    BinaryPlistBuilder plist;
+    const std::size_t title = plist.utf16(u"星 shared");
+    const std::size_t point =
+        plist.dictionary({plist.ascii("x"), plist.ascii("y")}, {plist.integer(1), plist.integer(2)});
+    const std::size_t top = plist.dictionary({plist.ascii("title"), plist.ascii("again"), plist.ascii("points")},
+                                             {title, title, plist.array({point, point})});
+    const BinaryPlistBuilder::Bytes bytes = plist.build(top);
+    std::string error;
+    const auto value = platform::decodePlist(bytes.data(), bytes.size(), &error);
+    ASSERT_TRUE(value) << error;
+    const PlistValue pointValue(PlistValue::Dictionary{{"x", PlistValue::integer(1)}, {"y", PlistValue::integer(2)}});
+    EXPECT_EQ(*value, PlistValue(PlistValue::Dictionary{
+                          {"title", PlistValue("星 shared")},
+                          {"again", PlistValue("星 shared")},
+                          {"points", PlistValue(PlistValue::Array{pointValue, pointValue})},
+                      }));
+}
+
+TEST(PlistBinary, AListWithoutSharedObjectsAtTheLimitsDecodes) {
+    // UTF-16 text grows by half as UTF-8: the most a list can grow without sharing.
+    BinaryPlistBuilder plist;
+    std::vector<std::size_t> items;
+    for (int i = 0; i < 80; ++i) {
+        items.push_back(plist.utf16(std::u16string(400, u'星')));
+        items.push_back(plist.utf16(std::u16string(400, u'光')));
+        if (i % 2) items.push_back(plist.data(BinaryPlistBuilder::Bytes(300, std::uint8_t(i))));
+        if (i % 2 == 0) items.push_back(plist.utf16(u"\U0001F31F" + std::u16string(100, u'é')));
+    }
+    const BinaryPlistBuilder::Bytes bytes = plist.build(plist.array(items), 4);
+    platform::PlistLimits exact;
+    exact.maxBytes = bytes.size();
+    exact.maxValues = items.size() + 1;
+    std::string error;
+    const auto value = platform::decodePlistBinary(bytes.data(), bytes.size(), &error, exact);
+    ASSERT_TRUE(value) << error;
+    ASSERT_TRUE(value->asArray());
+    ASSERT_EQ(value->asArray()->size(), items.size());
+    std::string stars;
+    for (int i = 0; i < 400; ++i) stars += "星";
+    EXPECT_EQ(*(*value->asArray())[0].asString(), stars);
+}

@@ -91,5 +91,14 @@ private:
     std::vector<Bytes> objects_;
 };
 
+// One data object, an array of `fan` references to it and an array of `fan`
+// references to that array: a few kilobytes that hold fan * fan copies of the
+// data once every reference is followed. Answers the outer array's index.
+inline std::size_t addSharedFanOut(BinaryPlistBuilder& plist, std::size_t dataBytes, std::size_t fan) {
+    const std::size_t data = plist.data(BinaryPlistBuilder::Bytes(dataBytes, 0x5a));
+    const std::size_t inner = plist.array(std::vector<std::size_t>(fan, data));
+    return plist.array(std::vector<std::size_t>(fan, inner));
+}
+
 }  // namespace test
 }  // namespace kite

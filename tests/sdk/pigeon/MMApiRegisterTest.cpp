@@ -11,6 +11,7 @@
 #include "platform/AppNotifications.h"
 #include "platform/DeviceProfile.h"
 #include "platform/PlistXml.h"
+#include "support/BinaryPlistBuilder.h"
 
 namespace pigeon {
 namespace {
@@ -113,6 +114,23 @@ TEST_F(MMApiRegisterTest, OtherApplicationsStayAndADamagedRecordIsReplaced) {
     EXPECT_EQ(text(entry("pgother"), "appID"), "pgother");
 
     EXPECT_FALSE(MMApiRegister::registerApp(""));
+}
+
+TEST_F(MMApiRegisterTest, ARecordWhoseSharedObjectsDecodePastTheBudgetIsReplaced) {
+    // Another program's record: under 4 KB naming an application, with 62,500 copies of 3,300 bytes beside it.
+    kite::test::BinaryPlistBuilder plist;
+    const std::size_t padding = kite::test::addSharedFanOut(plist, 3300, 250);
+    const std::size_t other = plist.dictionary({plist.ascii("appID")}, {plist.ascii("pgother")});
+    const auto record =
+        plist.build(plist.dictionary({plist.ascii("pgother"), plist.ascii("padding")}, {other, padding}));
+    auto pasteboard = platform::Pasteboard::named("pigeon_register", true);
+    ASSERT_TRUE(pasteboard->setData("content", Bytes(record.begin(), record.end())));
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(MMApiRegister::registerApp("pgmine"));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("PigeonApiUtil: not a property list: decodes to more than "), std::string::npos) << log;
+    EXPECT_EQ(all().size(), 1u);
+    EXPECT_EQ(text(entry("pgmine"), "appID"), "pgmine");
 }
 
 TEST_F(MMApiRegisterTest, ADescriptionLongerThan1024CharactersIsLeftOut) {

@@ -5,6 +5,7 @@
 #include "platform/DeviceProfile.h"
 #include "platform/Pasteboard.h"
 #include "sdk/pigeon/PigeonFixture.h"
+#include "support/BinaryPlistBuilder.h"
 
 using namespace pigeon;
 using platform::PlistValue;
@@ -81,4 +82,14 @@ TEST_F(PigeonApiUtilTest, UrlArgumentsSurviveEscapingAndUnescaping) {
     EXPECT_EQ(pgApi_stringByEscapingForURLArgumentOnly("a b/c?d=e&f#g%20星"), "a%20b/c?d=e&f%23g%20%E6%98%9F");
     EXPECT_EQ(pgApi_stringByUnescapingFromURLArgument("a+b%2Bc%zz%4"), "a b+c%zz%4");
     EXPECT_EQ(pgApi_stringByEncodeByJsonAndUrlEncode("\\X41\\x42+\\xE6\\x98\\x9F"), "AB 星");
+}
+
+TEST_F(PigeonApiUtilTest, AListWhoseSharedObjectsDecodePastTheBudgetIsRefusedWithALogLine) {
+    // Under 4 KB that decode to 62,500 copies of 3,300 bytes.
+    kite::test::BinaryPlistBuilder plist;
+    const auto list = plist.build(kite::test::addSharedFanOut(plist, 3300, 250));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(PigeonApiUtil::propertyListFromData(Bytes(list.begin(), list.end())));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("PigeonApiUtil: not a property list: decodes to more than "), std::string::npos) << log;
 }

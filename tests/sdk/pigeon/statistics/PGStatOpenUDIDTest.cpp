@@ -2,10 +2,12 @@
 #include "sdk/pigeon/statistics/PGStatOpenUDID.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "StatTestSupport.h"
 #include "platform/Pasteboard.h"
 #include "platform/UserDefaults.h"
+#include "support/BinaryPlistBuilder.h"
 
 namespace pigeon {
 namespace test {
@@ -79,6 +81,34 @@ TEST_F(PGStatOpenUDIDTest, SlotsAndTheDeviceTokenOutliveTheSession) {
     EXPECT_TRUE(slot->isPersistent());
     EXPECT_EQ(*PGStatOpenUDID::_getDictFromPasteboard(*slot).at("OpenUDID").asString(), id);
     EXPECT_EQ(PGStatHelper::getInstance().getMid(), "device-token-1");
+}
+
+TEST_F(PGStatOpenUDIDTest, ASlotWhoseSharedObjectsDecodePastTheBudgetCountsAsFree) {
+    // This application as on its first run, and another program's slot 1: under 4 KB naming an
+    // identifier, with 62,500 copies of 3,300 bytes beside it.
+    PGStatOpenUDID::defaults().remove("OpenUDID");
+    kite::test::BinaryPlistBuilder file;
+    const std::size_t padding = kite::test::addSharedFanOut(file, 3300, 250);
+    const std::string other(40, 'b');
+    const std::size_t record =
+        file.dictionary({file.ascii("OpenUDID"), file.ascii("OpenUDID_appUID"), file.ascii("padding")},
+                        {file.ascii(other), file.ascii("OTHER-APP"), padding});
+    const std::size_t item = file.dictionary({file.ascii("propertyList")}, {record});
+    const auto bytes = file.build(file.dictionary({file.ascii("org.OpenUDID")}, {item}));
+    std::filesystem::create_directories(platform::Pasteboard::folder());
+    std::ofstream(platform::Pasteboard::folder() + "/named.org.OpenUDID.slot.1", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+
+    testing::internal::CaptureStderr();
+    const std::string id = PGStatOpenUDID::value();
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Pasteboard: \"org.OpenUDID.slot.1\" is damaged (decodes to more than "), std::string::npos)
+        << log;
+    EXPECT_EQ(id.size(), 40u);
+    EXPECT_NE(id, other) << "the refused slot names no identifier";
+    const std::optional<platform::Pasteboard> own = platform::Pasteboard::named("org.OpenUDID.slot.0", false);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(*PGStatOpenUDID::_getDictFromPasteboard(*own).at("OpenUDID").asString(), id);
 }
 
 }  // namespace
