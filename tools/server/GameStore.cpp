@@ -182,9 +182,12 @@ ScoreResult GameStore::submitScore(const std::string& cellphone, const std::stri
     std::optional<std::vector<long>> sizes = parseHistory(history);
     long popped = 0;
     long score = 0;
+    long bombs = 0;
     for (long size : sizes ? *sizes : std::vector<long>{}) {
-        // A tap pops two pieces or more and a bomb pops one: every entry is 1 or more.
+        // A tap pops two pieces or more and a bomb pops one: every entry is 1 or more, and a level has
+        // only its bombs' worth of ones.
         if (size < 1) sizes.reset();
+        if (size == 1 && ++bombs > kBombsPerLevel) sizes.reset();
         popped += size;
         score += groupScore(size);
     }

@@ -79,6 +79,8 @@ public:
     // Scoring rules shared with the game: a group of n pieces, and n pieces left at the end.
     static long groupScore(long size) { return size * size * 5; }
     static long leftPiecesBonus(long left) { return left >= 0 && left < 10 ? 2000 - 20 * left * left : 0; }
+    // Bombs the game gives each level (its GameData::kPropUsesPerLevel): each pops one piece.
+    static constexpr long kBombsPerLevel = 3;
 
 public:
     struct Database;  // the open connection; defined beside the statements

@@ -93,6 +93,29 @@ TEST_F(GameServerTest, ABombedPieceIsAGroupOfOneAndAnEmptyGroupIsRefused) {
     EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "50");
 }
 
+TEST_F(GameServerTest, AHistoryWithMoreBombsThanALevelHasIsRefusedLikeAnyImpossibleOne) {
+    login("13812345678", "MTIzNA==");
+    // A level has three bombs: three groups of one and 97 left count (15 points).
+    Json::Value three = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "1", "1|1|1", "97"));
+    EXPECT_EQ(three["code"].asString(), "0000");
+    EXPECT_EQ(three["bodymessage"]["score"].asString(), "15");
+    // A fourth one cannot come from the game, and its answer is that of an empty group.
+    const Json::Value empty = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "2", "0|2", "98"));
+    const Json::Value four = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "2", "1|1|2|1|1", "94"));
+    EXPECT_EQ(empty["code"].asString(), "3001");
+    EXPECT_EQ(compactJson(four), compactJson(empty));
+    Json::Value log = get("/control/log");
+    ASSERT_GE(log.size(), 2u);
+    const Json::Value& emptyEntry = log[log.size() - 2];
+    const Json::Value& fourEntry = log[log.size() - 1];
+    EXPECT_EQ(fourEntry["status"], emptyEntry["status"]);
+    EXPECT_EQ(fourEntry["note"], emptyEntry["note"]);
+    // Nothing of the refused level was kept: level 2 still counts, with three bombs (35 points).
+    EXPECT_EQ(login("13812345678", "MTIzNA==")["bodymessage"]["score"].asString(), "15");
+    Json::Value again = post("/game/SubmitScore", scoreBody("13812345678", "{G}", "2", "1|1|2|1", "95"));
+    EXPECT_EQ(again["bodymessage"]["total"].asString(), "50");
+}
+
 TEST_F(GameServerTest, LeaderboardRanksBestScoresAndShowsThePlayersOwnRowOnce) {
     // Eleven players scored: 1000, 1100 ... 2000 points.
     for (int i = 0; i <= 10; ++i) {
