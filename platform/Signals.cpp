@@ -5,13 +5,17 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <initializer_list>
+#include <cstdlib>
+#include <string>
 
 namespace platform {
 
 namespace {
+
+constexpr int kLifecycleSignals[] = {SIGUSR1, SIGUSR2, SIGTERM, SIGINT};
 
 int signalDescriptor = -1;
 pthread_t watchingThread;
@@ -25,8 +29,48 @@ void handOnToWatchingThread(int number) { pthread_kill(watchingThread, number); 
 sigset_t lifecycleSignals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int number : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT}) sigaddset(&set, number);
+    for (int number : kLifecycleSignals) sigaddset(&set, number);
     return set;
+}
+
+void handOn(int number) {
+    struct sigaction action = {};
+    action.sa_handler = handOnToWatchingThread;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(number, &action, nullptr);
+}
+
+bool isLifecycleSignal(long number) {
+    for (int lifecycle : kLifecycleSignals)
+        if (number == lifecycle) return true;
+    return false;
+}
+
+// Whether WebKit's script engine can take the text as its signal and leave ours alone: a whole
+// number naming a signal that can be caught (the engine aborts on one it cannot install).
+bool namesAFreeSignal(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || number < 1 || number > SIGRTMAX) return false;
+    struct sigaction current;
+    return number != SIGKILL && number != SIGSTOP && !isLifecycleSignal(number) &&
+           sigaction(static_cast<int>(number), nullptr, &current) == 0;
+}
+
+// WebKit's script engine puts its own handler on SIGUSR1, which crashes on a signal it did not
+// send, and unblocks it in every thread it knows. It reads JSC_SIGNAL_FOR_GC when it starts, in
+// this process and in WebKit's own: set here, while no other thread can be reading the environment.
+void steerScriptEngineOffLifecycleSignals() {
+    const char* given = std::getenv("JSC_SIGNAL_FOR_GC");
+    if (given && *given && namesAFreeSignal(given)) return;
+    const std::string collector = std::to_string(SIGRTMIN + 1);
+    if (given && *given) {
+        std::fprintf(stderr, "Signals: JSC_SIGNAL_FOR_GC \"%.40s\" is not a signal WebKit may take; it takes %s\n",
+                     given, collector.c_str());
+    }
+    setenv("JSC_SIGNAL_FOR_GC", collector.c_str(), 1);
 }
 
 }  // namespace
@@ -34,16 +78,33 @@ sigset_t lifecycleSignals() {
 void watchLifecycleSignals() {
     if (signalDescriptor >= 0) return;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    steerScriptEngineOffLifecycleSignals();
     sigset_t set = lifecycleSignals();
     watchingThread = pthread_self();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    struct sigaction handOn = {};
-    handOn.sa_handler = handOnToWatchingThread;
-    sigemptyset(&handOn.sa_mask);
-    handOn.sa_flags = SA_RESTART;
-    for (int number : {SIGUSR1, SIGUSR2, SIGTERM, SIGINT}) sigaction(number, &handOn, nullptr);
+    for (int number : kLifecycleSignals) handOn(number);
     signalDescriptor = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalDescriptor < 0) std::perror("platform: signalfd");
+}
+
+void reclaimLifecycleSignals() {
+    if (signalDescriptor < 0) return;
+    for (int number : kLifecycleSignals) {
+        struct sigaction current;
+        if (sigaction(number, nullptr, &current) != 0 || current.sa_handler == handOnToWatchingThread) continue;
+        std::fprintf(stderr, "Signals: a library took signal %d; it is the game's again\n", number);
+        handOn(number);
+    }
+    if (!pthread_equal(pthread_self(), watchingThread)) return;
+    sigset_t blocked;
+    pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+    for (int number : kLifecycleSignals) {
+        if (!sigismember(&blocked, number))
+            std::fprintf(stderr, "Signals: a library unblocked signal %d on the main thread; it is blocked again\n",
+                         number);
+    }
+    sigset_t set = lifecycleSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 LifecycleSignal takeLifecycleSignal() {

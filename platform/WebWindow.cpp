@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/HostLoop.h"
+#include "platform/Signals.h"
 
 namespace platform {
 namespace {
@@ -122,7 +123,10 @@ std::string canonicalFileUrl(const std::string& url) {
 
 std::unique_ptr<WebWindow> WebWindow::create() {
     if (const WebKitModule* module = loadWebKitModule()) {
-        if (WebWindow* page = module->createWindow()) return std::unique_ptr<WebWindow>(page);
+        WebWindow* page = module->createWindow();
+        // WebKit and the toolkit start with the first window; none of them may keep a lifecycle signal.
+        reclaimLifecycleSignals();
+        if (page) return std::unique_ptr<WebWindow>(page);
     }
     return std::make_unique<RecordingWebWindow>();
 }

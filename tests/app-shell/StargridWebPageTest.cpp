@@ -1,0 +1,120 @@
+// The game executable showing a real web page (WebKitGTK on a virtual display) against the local game
+// server: the lifecycle signals keep their meaning once WebKit is loaded.
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "GameProcess.h"
+#include "LocalServer.h"
+#include "support/TemporaryFolder.h"
+
+namespace {
+
+using stargrid::test::Game;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// The activity button of the menu on iphone5, in window pixels from the top left (design point (418, 60)).
+constexpr int kActivityX = 558, kActivityY = 1056;
+
+// A loopback port that nothing listens on now.
+int freeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+// Hands one line to the debug console of the running game; the console reads it before it sees the end.
+bool sendToConsole(int port, const std::string& line) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    close(fd);
+    return sent;
+}
+
+// Real pages: run by the virtual-display test entry (xvfb-run), skipped elsewhere.
+class StargridOnADisplay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs a display (run under xvfb-run)";
+        ASSERT_NO_FATAL_FAILURE(stargrid::test::startWithLocalServer(folder, server));
+    }
+
+    std::vector<std::string> environment(int consolePort) const {
+        const std::string root = folder.path();
+        return {"SDL_VIDEODRIVER=offscreen",
+                "ALSOFT_DRIVERS=null",
+                "WAYLAND_DISPLAY",
+                "STARGRID_DEVICE=iphone5",
+                "XDG_CONFIG_HOME=" + root + "/config",
+                "XDG_DATA_HOME=" + root + "/data",
+                "XDG_CACHE_HOME=" + root + "/cache",
+                "XDG_RUNTIME_DIR=" + root,
+                "STARGRID_NETWORK=up",
+                "STARGRID_BOOTSTRAP_URL=" + server->url("/bus_ser_ios.html"),
+                "STARGRID_CONSOLE_PORT=" + std::to_string(consolePort)};
+    }
+
+    // Waits, at most 60 s, until the server has served the path.
+    bool servedWithin60s(const std::string& path) const {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (;;) {
+            for (const auto& entry : server->requestLog().since(0))
+                if (entry.path == path) return true;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    kite::test::TemporaryFolder folder{"stargrid-webpage"};
+    std::unique_ptr<stargrid_server::GameServer> server;
+};
+
+TEST_F(StargridOnADisplay, UserSignalsKeepTheirMeaningOnceTheActivityPageWasShown) {
+    const int port = freeLoopbackPort();
+    ASSERT_GT(port, 0);
+    Game game({}, environment(port));
+    ASSERT_TRUE(game.started());
+    // The start-up chain ends with the version: its wait box is gone, the menu takes taps.
+    ASSERT_TRUE(game.waitForLine("Completed Tag : Version", std::chrono::seconds(60)));
+    ASSERT_TRUE(
+        sendToConsole(port, "touch tap " + std::to_string(kActivityX) + " " + std::to_string(kActivityY) + "\n"));
+    ASSERT_TRUE(servedWithin60s("/pages/activity.html")) << "the page was never shown";
+
+    game.signal(SIGUSR1);
+    ASSERT_TRUE(game.waitForLine("stargrid: entering the background"));
+    game.signal(SIGUSR2);
+    ASSERT_TRUE(game.waitForLine("stargrid: entering the foreground"));
+    game.signal(SIGTERM);
+    EXPECT_EQ(game.waitForExit(), 0);
+    EXPECT_THAT(game.shellLines(), ElementsAre(HasSubstr("running on iphone5"), "stargrid: entering the background",
+                                               "stargrid: entering the foreground", "stargrid: entering the background",
+                                               "stargrid: quit"));
+}
+
+}  // namespace

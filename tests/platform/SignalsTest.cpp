@@ -1,0 +1,84 @@
+// The lifecycle signals against libraries that want them: WebKit's script engine is pointed at
+// another signal, and a handler or an unblocking a library leaves behind is undone.
+#include "platform/Signals.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+
+namespace platform {
+namespace {
+
+// In a process of its own: watches the signals with JSC_SIGNAL_FOR_GC as given (nullptr: unset),
+// then writes what the variable holds.
+[[noreturn]] void watchWithCollectorSignal(const char* given) {
+    if (given)
+        setenv("JSC_SIGNAL_FOR_GC", given, 1);
+    else
+        unsetenv("JSC_SIGNAL_FOR_GC");
+    watchLifecycleSignals();
+    const char* now = std::getenv("JSC_SIGNAL_FOR_GC");
+    std::fprintf(stderr, "collector signal [%s]\n", now ? now : "unset");
+    std::_Exit(0);
+}
+
+std::string realTimeCollector() { return std::to_string(SIGRTMIN + 1); }
+
+TEST(SignalsDeathTest, WebKitsScriptEngineIsGivenARealTimeSignalUnlessTheUserNamedAFreeOne) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(watchWithCollectorSignal(nullptr), ::testing::ExitedWithCode(0),
+                "^collector signal \\[" + realTimeCollector() + "\\]\n$");
+    EXPECT_EXIT(watchWithCollectorSignal(""), ::testing::ExitedWithCode(0),
+                "^collector signal \\[" + realTimeCollector() + "\\]\n$");
+    // SIGPWR is nobody's here: the user's choice stands.
+    EXPECT_EXIT(watchWithCollectorSignal("30"), ::testing::ExitedWithCode(0), "^collector signal \\[30\\]\n$");
+}
+
+TEST(SignalsDeathTest, ACollectorSignalThatIsOursOrNoSignalIsReplacedWithALogLine) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string replaced = "; it takes " + realTimeCollector() + "\ncollector signal \\[" + realTimeCollector();
+    for (const char* given : {"10", "12", "15", "2", "9", "0", "100", "35x", "SIGPWR"}) {
+        EXPECT_EXIT(
+            watchWithCollectorSignal(given), ::testing::ExitedWithCode(0),
+            std::string("Signals: JSC_SIGNAL_FOR_GC \"") + given + "\" is not a signal WebKit may take" + replaced)
+            << given;
+    }
+}
+
+bool foreignHandlerRan = false;
+void foreignHandler(int) { foreignHandlerRan = true; }
+
+// In a process of its own: a library takes SIGUSR1 and unblocks it on this thread, as WebKit's
+// script engine does with its signal; after the reclaim, SIGUSR1 is a lifecycle signal again.
+[[noreturn]] void reclaimFromALibrary() {
+    watchLifecycleSignals();
+    struct sigaction library = {};
+    library.sa_handler = foreignHandler;
+    sigemptyset(&library.sa_mask);
+    sigaction(SIGUSR1, &library, nullptr);
+    sigset_t usr1;
+    sigemptyset(&usr1);
+    sigaddset(&usr1, SIGUSR1);
+    pthread_sigmask(SIG_UNBLOCK, &usr1, nullptr);
+    reclaimLifecycleSignals();
+    std::raise(SIGUSR1);
+    const bool background = takeLifecycleSignal() == LifecycleSignal::Background;
+    std::fprintf(stderr, "background %s, library handler %s\n", background ? "taken" : "lost",
+                 foreignHandlerRan ? "ran" : "idle");
+    std::_Exit(0);
+}
+
+TEST(SignalsDeathTest, AHandlerAndAnUnblockingALibraryLeftOnALifecycleSignalAreUndone) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(reclaimFromALibrary(), ::testing::ExitedWithCode(0),
+                "Signals: a library took signal 10; it is the game's again\n"
+                "Signals: a library unblocked signal 10 on the main thread; it is blocked again\n"
+                "background taken, library handler idle\n");
+}
+
+}  // namespace
+}  // namespace platform
