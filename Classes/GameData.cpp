@@ -5,6 +5,7 @@
 
 #include "Classes/BoardRules.h"
 #include "Classes/GameHelpers.h"
+#include "Classes/SavedLayout.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/UserDefault.h"
 
@@ -21,12 +22,21 @@ GameData* GameData::getInstance() {
 
 void GameData::newGame() {
     freshBoard = true;
-    setAlive(true);
     level = 0;
     currentScore = 0;
     levelNumber = 1;
     targetScore = board::targetScoreForLevel(0);
     highestScore = store()->getIntegerForKey("highestScore");
+    // Stored in the frame that marks the game alive, so a process ended before the first board is laid out
+    // never resumes the lost game's level, score or board: an empty layout resumes as a fresh board.
+    saveLevel();
+    saveScore();
+    setStartScore(0);
+    clearGameScore();
+    board::Cells empty;
+    empty.fill(board::kEmpty);
+    board::saveLayout(empty);
+    setAlive(true);
     resetPropCounts();
     newGameId();
 }
@@ -36,8 +46,8 @@ void GameData::resumeGame() {
         newGame();
         return;
     }
-    // A negative level or score cannot be played on. (Missing ones read as 0:
-    // a new game writes them with its first board.)
+    // A negative level or score cannot be played on. (Missing ones, from a store
+    // written before a new game stored them at once, read as 0.)
     const int savedLevel = store()->getIntegerForKey("currentLevel");
     const int savedScore = store()->getIntegerForKey("currentScore");
     if (savedLevel < 0 || savedScore < 0) {

@@ -11,6 +11,7 @@ public:
     GameData(const GameData&) = delete;
     GameData& operator=(const GameData&) = delete;
 
+    // Level 1 with 0 points, stored with the game marked alive in one write.
     void newGame();
     // Continues the stored game, or starts a new one when none is alive.
     void resumeGame();

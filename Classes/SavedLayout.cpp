@@ -32,6 +32,13 @@ void saveLayout(const Cells& cells) {
     for (int index = 0; index < kCellCount; ++index) saveCellColour(index, cells[index]);
 }
 
+bool savedLayoutIsEmpty() {
+    kite::UserDefault* store = kite::UserDefault::getInstance();
+    for (int index = 0; index < kCellCount; ++index)
+        if (store->getIntegerForKey(keyFor(index).text, kMissing) != kEmpty) return false;
+    return true;
+}
+
 std::optional<Cells> loadLayout() {
     kite::UserDefault* store = kite::UserDefault::getInstance();
     Cells cells;

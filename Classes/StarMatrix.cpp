@@ -72,7 +72,8 @@ void StarMatrix::fillBoard() {
     GameData* data = progress();
     board::Cells colours;
     std::optional<board::Cells> saved;
-    if (!data->freshBoard) {
+    // An empty saved layout is a new game's before its first board: nothing was lost, so nothing is logged.
+    if (!data->freshBoard && !board::savedLayoutIsEmpty()) {
         saved = board::loadLayout();
         if (!saved) kite::log("StarMatrix: laying out a fresh board instead of the damaged saved one");
     }

@@ -4,8 +4,11 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "Classes/SavedLayout.h"
 #include "GameTestSupport.h"
 #include "kite/foundation/PropertyList.h"
 #include "kite/foundation/Value.h"
@@ -17,6 +20,24 @@ using game::test::GameStoreTest;
 
 class GameDataTest : public GameStoreTest {
 protected:
+    // The store as a second reader finds it on disk, after the end of the frame and the writer thread's save.
+    kite::ValueMap savedOnDisk() {
+        kite::UserDefault::saveIfDirty();
+        store()->flush();
+        std::ifstream file(environment.storePath(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        kite::Value root;
+        if (!kite::PropertyList::parse(bytes.data(), bytes.size(), root) || root.getType() != kite::Value::Type::MAP) {
+            ADD_FAILURE() << "no property list at " << environment.storePath();
+            return {};
+        }
+        return root.asValueMap();
+    }
+    static kite::Value valueOf(const kite::ValueMap& disk, const std::string& key) {
+        const auto found = disk.find(key);
+        return found == disk.end() ? kite::Value() : found->second;
+    }
+
     GameData* data = GameData::getInstance();
 };
 
@@ -34,7 +55,7 @@ TEST_F(GameDataTest, NewGameStartsAtTheFirstLevelWithFullPropsAndAFreshId) {
     EXPECT_EQ(data->getPropBombCount(), 3);
     EXPECT_EQ(data->getPropPaintCount(), 3);
     EXPECT_EQ(data->getPropResetCount(), 3);
-    EXPECT_EQ(data->getSavedLevel(), 6);  // until the first board fill
+    EXPECT_EQ(data->getSavedLevel(), 0);
     EXPECT_TRUE(::testing::Matches(::testing::MatchesRegex(
         "\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}"))(data->getGameId()));
 }
@@ -125,26 +146,54 @@ TEST_F(GameDataTest, StoredValuesAreWrittenAtOnce) {
     data->level = 2;
     data->saveScore();
     data->saveLevel();
-    // The end of the frame, as the director ends every frame, and the writer thread's save done.
-    kite::UserDefault::saveIfDirty();
-    store()->flush();
-    // A second reader of the file on disk.
-    std::ifstream file(environment.storePath(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    kite::Value root;
-    ASSERT_TRUE(kite::PropertyList::parse(bytes.data(), bytes.size(), root)) << environment.storePath();
-    ASSERT_EQ(root.getType(), kite::Value::Type::MAP);
-    const kite::ValueMap& disk = root.asValueMap();
-    const auto stored = [&disk](const char* key) {
-        const auto found = disk.find(key);
-        return found == disk.end() ? kite::Value() : found->second;
-    };
+    const kite::ValueMap disk = savedOnDisk();
+    const auto stored = [&disk](const char* key) { return valueOf(disk, key); };
     EXPECT_EQ(stored("diamond"), kite::Value(17));
     EXPECT_EQ(stored("gametag"), kite::Value("t-42"));
     EXPECT_EQ(stored("startScore"), kite::Value(300));
     EXPECT_EQ(stored("remainStarCount"), kite::Value(4));
     EXPECT_EQ(stored("currentScore"), kite::Value(1234));
     EXPECT_EQ(stored("currentLevel"), kite::Value(2));
+}
+
+TEST_F(GameDataTest, ANewGameIsOnDiskWithItsStartingValuesAsSoonAsItIsAlive) {
+    // A game lost at level index 5 with 8255 points: its board, history and level start are still stored.
+    board::Cells lost;
+    for (int index = 0; index < board::kCellCount; ++index) lost[index] = index % board::kColourCount;
+    board::saveLayout(lost);
+    store()->setBoolForKey("isAlive", false);
+    store()->setIntegerForKey("currentLevel", 5);
+    store()->setIntegerForKey("currentScore", 8255);
+    store()->setIntegerForKey("startScore", 7900);
+    store()->setStringForKey("gameScore", "12|3|7");
+    savedOnDisk();
+
+    data->newGame();
+    // The first write of the new game, long before its first board is laid out.
+    const kite::ValueMap disk = savedOnDisk();
+    const auto integer = [&disk](const std::string& key) -> std::optional<int> {
+        const kite::Value value = valueOf(disk, key);
+        if (value.getType() != kite::Value::Type::INTEGER) return std::nullopt;
+        return value.asInt();
+    };
+    EXPECT_EQ(valueOf(disk, "isAlive").getType(), kite::Value::Type::BOOLEAN);
+    EXPECT_TRUE(valueOf(disk, "isAlive").asBool());
+    EXPECT_EQ(integer("currentLevel"), 0);
+    EXPECT_EQ(integer("currentScore"), 0);
+    EXPECT_EQ(integer("startScore"), 0);
+    EXPECT_EQ(valueOf(disk, "gameScore").getType(), kite::Value::Type::STRING);
+    EXPECT_EQ(valueOf(disk, "gameScore").asString(), "");
+    std::vector<std::optional<int>> layout;
+    for (int index = 0; index < board::kCellCount; ++index)
+        layout.push_back(integer("colorKey" + std::to_string(index)));
+    EXPECT_EQ(layout, std::vector<std::optional<int>>(board::kCellCount, board::kEmpty));
+
+    // The process ends there; the next one resumes from the file.
+    kite::UserDefault::destroyInstance();
+    game::test::resetProgress();
+    data->resumeGame();
+    EXPECT_EQ(data->levelNumber, 1);
+    EXPECT_EQ(data->currentScore, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "BoardTestSupport.h"
 #include "Classes/Star.h"
 #include "kite/scene/ParticleSystem.h"
+#include "support/LogCapture.h"
 
 namespace {
 
@@ -182,6 +183,34 @@ TEST_F(StarMatrixTest, DamagedSavedLayoutGivesAFreshBoardAndKeepsTheLevelsStartS
     GameData::getInstance()->freshBoard = false;
     addBoard();
     EXPECT_EQ(board::pieceCount(board->cells()), 100);
+}
+
+TEST_F(StarMatrixTest, ANewGameResumedBeforeItsFirstBoardGetsAFreshBoardWithoutADamageLine) {
+    // A lost game's board and progress in the store, then a new game whose process ended before its board.
+    board::saveLayout(kTwoPairs);
+    store()->setIntegerForKey("currentLevel", 5);
+    store()->setIntegerForKey("currentScore", 8255);
+    store()->setIntegerForKey("startScore", 7900);
+    data->newGame();
+    game::test::resetProgress();
+    data->resumeGame();
+    kite::test::LogCapture log;
+    addBoard();
+    EXPECT_NE(board->cells(), kTwoPairs) << "the lost game's board came back";
+    EXPECT_EQ(board::pieceCount(board->cells()), 100);
+    EXPECT_EQ(storedCells(), board->cells());
+    EXPECT_EQ(store()->getIntegerForKey("currentLevel"), 0);
+    EXPECT_EQ(store()->getIntegerForKey("currentScore"), 0);
+    EXPECT_EQ(store()->getIntegerForKey("startScore"), 0);
+    EXPECT_EQ(log.count("StarMatrix:"), 0u) << log.text();
+}
+
+TEST_F(StarMatrixTest, ALayoutWithPiecesButNoPairIsStillReportedAsDamaged) {
+    kite::test::LogCapture log;
+    boardWith(cellsFrom({"0"}));
+    EXPECT_EQ(board::pieceCount(board->cells()), 100);
+    EXPECT_TRUE(log.contains("StarMatrix: the saved layout has no pair left to play"));
+    EXPECT_TRUE(log.contains("StarMatrix: laying out a fresh board instead of the damaged saved one"));
 }
 
 TEST_F(StarMatrixTest, FallingPiecesLandBeforeSlidingPiecesMove) {
