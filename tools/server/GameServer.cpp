@@ -3,8 +3,10 @@
 #include <json/json.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/JsonReader.h"
@@ -320,10 +322,20 @@ std::unique_ptr<GameServer> GameServer::start(const Options& options, std::strin
     http.new_task_queue = [] { return new WorkerPool(kMostWorkers); };  // httplib owns and deletes it
     server->routes_ = std::make_unique<Routes>(*server);
     server->routes_->install(http);
+    // httplib's default sets SO_REUSEPORT, under which a second server binds the same port and the
+    // kernel splits the connections between the two: a port in use must fail instead.
+    http.set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    errno = 0;
     server->port_ = options.port == 0 ? http.bind_to_any_port(options.host)
                                       : (http.bind_to_port(options.host, options.port) ? options.port : -1);
-    if (server->port_ <= 0 || !http.widenBacklog()) {
-        *error = "cannot listen on " + options.host + (options.port ? ":" + std::to_string(options.port) : "");
+    const bool listening = server->port_ > 0 && http.widenBacklog();
+    if (!listening) {
+        const std::string why = errno != 0 ? std::strerror(errno) : "the address cannot be bound";
+        *error = "cannot listen on " + options.host + (options.port ? ":" + std::to_string(options.port) : "") +
+                 ": " + why;
         return nullptr;
     }
     server->thread_ = std::thread([&http] { http.listen_after_bind(); });

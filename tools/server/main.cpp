@@ -1,5 +1,6 @@
 // stargrid-server: the local game server. Prints the address it listens on, then serves
 // until SIGINT or SIGTERM.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,25 +21,34 @@ void usage(std::FILE* out) {
                  "  --quiet    no line per request\n");
 }
 
+// False, with what was wrong said on standard error, for a command line that cannot be run.
 bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "--port" && value) {
+        const bool takesValue = arg == "--port" || arg == "--host" || arg == "--db";
+        if (takesValue && i + 1 >= argc) {
+            std::fprintf(stderr, "stargrid-server: %s needs a value\n", arg.c_str());
+            return false;
+        }
+        const char* value = takesValue ? argv[++i] : nullptr;
+        if (arg == "--port") {
             char* end = nullptr;
+            errno = 0;
             const long port = std::strtol(value, &end, 10);
-            if (*end != '\0' || port < 0 || port > 65535) return false;
+            if (*value == '\0' || *end != '\0' || errno != 0 || port < 0 || port > 65535) {
+                std::fprintf(stderr, "stargrid-server: --port needs a port number from 0 to 65535, not \"%s\"\n",
+                             value);
+                return false;
+            }
             options.port = static_cast<int>(port);
-            ++i;
-        } else if (arg == "--host" && value) {
+        } else if (arg == "--host") {
             options.host = value;
-            ++i;
-        } else if (arg == "--db" && value) {
+        } else if (arg == "--db") {
             options.database = value;
-            ++i;
         } else if (arg == "--quiet") {
             options.echo = false;
         } else {
+            std::fprintf(stderr, "stargrid-server: unknown option %s\n", arg.c_str());
             return false;
         }
     }

@@ -1,46 +1,141 @@
 // The stargrid-server program as scripts/play runs it: a free port printed first, a clean stop on SIGTERM.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ServerTestSupport.h"
 
 namespace stargrid_server::test {
 namespace {
 
-TEST(ServerProgram, ListensOnTheAddressItPrintsAndStopsOnSigterm) {
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        execl(STARGRID_SERVER_EXECUTABLE, STARGRID_SERVER_EXECUTABLE, "--quiet", static_cast<char*>(nullptr));
-        _exit(127);
+using Clock = std::chrono::steady_clock;
+
+// The server program run with the arguments, its standard output and error read line by line.
+class ServerProgram {
+public:
+    explicit ServerProgram(std::vector<std::string> args) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        child_ = fork();
+        if (child_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            dup2(out[1], STDERR_FILENO);
+            close(out[0]);
+            std::vector<char*> argv{const_cast<char*>(STARGRID_SERVER_EXECUTABLE)};
+            for (std::string& arg : args) argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            execv(STARGRID_SERVER_EXECUTABLE, argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        fd_ = out[0];
     }
-    close(out[1]);
-    std::FILE* lines = fdopen(out[0], "r");
-    char line[256] = {};
-    ASSERT_TRUE(std::fgets(line, sizeof line, lines));
-    const std::string prefix = "stargrid-server: listening on http://127.0.0.1:";
-    ASSERT_EQ(std::string(line).rfind(prefix, 0), 0u) << line;
-    const int port = std::stoi(std::string(line).substr(prefix.size()));
+    ~ServerProgram() {
+        if (child_ > 0 && !exited_) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+        if (fd_ >= 0) close(fd_);
+    }
+    ServerProgram(const ServerProgram&) = delete;
+    ServerProgram& operator=(const ServerProgram&) = delete;
+
+    // The next line it prints; empty once it has closed its output or nothing came for 20 s.
+    std::string nextLine() {
+        const auto until = Clock::now() + std::chrono::seconds(20);
+        for (;;) {
+            if (auto end = buffer_.find('\n'); end != std::string::npos) {
+                std::string line = buffer_.substr(0, end);
+                buffer_.erase(0, end + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+            pollfd ready{fd_, POLLIN, 0};
+            if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) return {};
+            char bytes[256];
+            const ssize_t got = read(fd_, bytes, sizeof bytes);
+            if (got <= 0) return std::exchange(buffer_, std::string());
+            buffer_.append(bytes, static_cast<std::size_t>(got));
+        }
+    }
+    // Every line until it closes its output.
+    std::string rest() {
+        std::string all;
+        for (std::string line = nextLine(); !line.empty(); line = nextLine()) all += line + "\n";
+        return all;
+    }
+    void signal(int number) { kill(child_, number); }
+    // Its exit status; -1 when it was ended by a signal.
+    int waitForExit() {
+        int status = 0;
+        if (waitpid(child_, &status, 0) != child_) return -1;
+        exited_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    bool started() const { return child_ > 0 && fd_ >= 0; }
+
+private:
+    pid_t child_ = -1;
+    int fd_ = -1;
+    bool exited_ = false;
+    std::string buffer_;
+};
+
+constexpr const char* kListening = "stargrid-server: listening on http://127.0.0.1:";
+
+TEST(ServerProgram, ListensOnTheAddressItPrintsAndStopsOnSigterm) {
+    ServerProgram server({"--quiet"});
+    ASSERT_TRUE(server.started());
+    const std::string line = server.nextLine();
+    ASSERT_EQ(line.rfind(kListening, 0), 0u) << line;
+    const int port = std::stoi(line.substr(std::string(kListening).size()));
 
     httplib::Client client("127.0.0.1", port);
     auto reply = client.Get("/bus_ser_ios.html");
     ASSERT_TRUE(reply);
     EXPECT_EQ(parseJson(reply->body)["code"].asString(), "0000");
 
-    kill(child, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    std::fclose(lines);
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+}
+
+TEST(ServerProgram, APortAnotherServerHoldsIsRefusedWithItsReason) {
+    ServerProgram first({"--quiet"});
+    ASSERT_TRUE(first.started());
+    const std::string line = first.nextLine();
+    ASSERT_EQ(line.rfind(kListening, 0), 0u) << line;
+    const std::string port = line.substr(std::string(kListening).size());
+
+    ServerProgram second({"--quiet", "--port", port});
+    ASSERT_TRUE(second.started());
+    const std::string said = second.nextLine();
+    EXPECT_EQ(said, "stargrid-server: cannot listen on 127.0.0.1:" + port + ": Address already in use");
+    if (said.rfind(kListening, 0) == 0) second.signal(SIGTERM);
+    EXPECT_EQ(second.waitForExit(), 1);
+
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
+TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
+    for (const char* port : {"abc", "70000", "-1", ""}) {
+        ServerProgram server({"--port", port});
+        ASSERT_TRUE(server.started());
+        EXPECT_EQ(server.nextLine(),
+                  std::string("stargrid-server: --port needs a port number from 0 to 65535, not \"") + port + "\"");
+        EXPECT_EQ(server.rest().rfind("usage: stargrid-server", 0), 0u);
+        EXPECT_EQ(server.waitForExit(), 2) << port;
+    }
+    ServerProgram bare({"--port"});
+    EXPECT_EQ(bare.nextLine(), "stargrid-server: --port needs a value");
+    EXPECT_EQ(bare.waitForExit(), 2);
 }
 
 }  // namespace
