@@ -1,9 +1,12 @@
 #include "platform/InputScript.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -13,6 +16,7 @@ namespace {
 
 constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
 constexpr long kMaxDragSteps = 10000;
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 std::string tooManyText() {
     return "the script expands to more than " + std::to_string(InputScript::kMaxSteps) + " steps";
@@ -44,7 +48,9 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
     // Steps are collected in the order given and sorted once at the end.
     InputScript script;
     std::vector<ScriptStep>& steps = script.steps_;
-    std::istringstream lines(text);
+    // Editors may start a UTF-8 file with a byte-order mark; it is no part of the first step.
+    const bool marked = text.compare(0, sizeof kByteOrderMark - 1, kByteOrderMark) == 0;
+    std::istringstream lines(marked ? text.substr(sizeof kByteOrderMark - 1) : text);
     std::string line;
     int number = 0;
     auto fail = [&](const std::string& why) -> std::optional<InputScript> {
@@ -140,17 +146,20 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
 }
 
 std::optional<InputScript> InputScript::load(const std::string& path, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        if (error) *error = "cannot read " + path;
+    auto fail = [&](const std::string& why) -> std::optional<InputScript> {
+        if (error) *error = why;
         return std::nullopt;
-    }
+    };
+    // A folder opens as a stream that reads nothing, which would pass as an empty script.
+    struct stat status;
+    if (::stat(path.c_str(), &status) != 0) return fail("cannot read " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(status.st_mode)) return fail("cannot read " + path + ": it is a folder");
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return fail("cannot read " + path + ": " + std::strerror(errno));
     std::ostringstream text;
     text << file.rdbuf();
-    if (text.str().size() > 16 * 1024 * 1024) {
-        if (error) *error = path + " is too large for a script";
-        return std::nullopt;
-    }
+    if (file.bad()) return fail("cannot read " + path);
+    if (text.str().size() > 16 * 1024 * 1024) return fail(path + " is too large for a script");
     return parse(text.str(), error);
 }
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/TemporaryFolder.h"
+
 namespace platform {
 namespace {
 
@@ -54,6 +56,34 @@ TEST(InputScript, MalformedLinesAreRefusedWithTheirLineNumber) {
     std::string error;
     EXPECT_FALSE(InputScript::load("/nonexistent/script.txt", &error));
     EXPECT_THAT(error, ::testing::HasSubstr("cannot read"));
+}
+
+TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
+    std::string error;
+    EXPECT_FALSE(InputScript::load("/nonexistent/script.txt", &error));
+    EXPECT_EQ(error, "cannot read /nonexistent/script.txt: No such file or directory");
+}
+
+TEST(InputScript, AFolderIsRefusedRatherThanReadAsAnEmptyScript) {
+    kite::test::TemporaryFolder folder("input-script");
+    ASSERT_TRUE(folder.made());
+    std::string error;
+    EXPECT_FALSE(InputScript::load(folder.path(), &error));
+    EXPECT_EQ(error, "cannot read " + folder.path() + ": it is a folder");
+}
+
+TEST(InputScript, AByteOrderMarkAtTheStartIsSkipped) {
+    kite::test::TemporaryFolder folder("input-script");
+    ASSERT_TRUE(folder.made());
+    std::string error;
+    auto script = InputScript::load(folder.put("marked.script", "\xEF\xBB\xBFtap 3 10 20\nquit 9\n"), &error);
+    ASSERT_TRUE(script) << error;
+    ASSERT_EQ(script->stepsAt(3).size(), 1u);
+    EXPECT_EQ(script->stepsAt(3)[0].kind, Kind::DOWN);
+    EXPECT_EQ(script->lastFrame(), 9);
+    // Only at the start: elsewhere the mark is no space, and the step is unknown.
+    EXPECT_FALSE(InputScript::parse("tap 3 10 20\n\xEF\xBB\xBFquit 9\n", &error));
+    EXPECT_THAT(error, ::testing::StartsWith("line 2: unknown step"));
 }
 
 TEST(InputScript, StepsGivenOutOfOrderKeepTheirOrderWithinAFrame) {
