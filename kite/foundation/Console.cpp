@@ -167,11 +167,13 @@ void Console::commandFileUtils(const ConsoleConnectionPtr& connection, const std
 // store ledger, the preferences) are elsewhere, so an upload can never replace them. It is written
 // whole or not at all, readable by its owner alone.
 void Console::commandUpload(ConsoleConnection& connection, const std::string& args) {
-    static const char invalidName[] = "upload: invalid file name!\n";
     static const char cannotCreate[] = "can't create file!\n";
     ConsoleUpload upload;
-    if (!parseConsoleUpload(args, upload)) {
-        connection.send(invalidName, sizeof(invalidName));
+    std::string why;
+    if (!parseConsoleUpload(args, upload, &why)) {
+        kite::log("Console: upload refused: %s", why.c_str());
+        const std::string answer = "upload: " + why + "!\n";
+        connection.send(answer.c_str(), answer.size() + 1);  // with the terminating zero clients have had
         return;
     }
     const std::string folder = writablePath + kUploadFolder;

@@ -20,6 +20,37 @@ namespace {
 // A zero byte is listed apart: strchr finds the terminator of any set.
 bool isForbiddenInFileName(char c) { return c == '\0' || std::strchr(":/\\?%*<>\"|\r\n\t", c) != nullptr; }
 
+bool isBase64Letter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+// A group of four Base64 characters, "=" only as the padding that ends it ("xx==", "xxx="); a last
+// group may come without its padding, as two or three characters.
+bool isBase64Group(const char* group, std::size_t size) {
+    if (size < 2 || size > 4) return false;
+    std::size_t letters = 0;
+    while (letters < size && isBase64Letter(group[letters])) ++letters;
+    if (letters == size) return true;
+    return size == 4 && letters >= 2 && std::all_of(group + letters, group + size, [](char c) { return c == '='; });
+}
+
+// Base64 groups each decoded on their own, so pieces encoded apart may follow one another; false,
+// with nothing decoded, when any character is not part of a group.
+bool decodeUploadData(const std::string& data, std::string& contents) {
+    for (std::size_t at = 0; at < data.size(); at += 4) {
+        if (!isBase64Group(data.data() + at, std::min<std::size_t>(4, data.size() - at))) return false;
+    }
+    contents.clear();
+    for (std::size_t at = 0; at < data.size(); at += 4) {
+        const auto size = static_cast<unsigned int>(std::min<std::size_t>(4, data.size() - at));
+        unsigned char* decoded = nullptr;
+        const int length = base64Decode(reinterpret_cast<const unsigned char*>(data.data() + at), size, &decoded);
+        if (length > 0 && decoded) contents.append(reinterpret_cast<const char*>(decoded), std::size_t(length));
+        std::free(decoded);
+    }
+    return true;
+}
+
 std::vector<std::string> splitAtSpaces(const std::string& text) {
     std::vector<std::string> pieces;
     std::size_t start = 0;
@@ -94,22 +125,20 @@ ConsoleCommandLine splitConsoleCommandLine(const std::string& line) {
     return {line.substr(start, space - start), line.substr(space + 1)};
 }
 
-bool parseConsoleUpload(const std::string& args, ConsoleUpload& upload) {
+bool parseConsoleUpload(const std::string& args, ConsoleUpload& upload, std::string* why) {
     const std::size_t space = args.find(' ');
     std::string name = args.substr(0, std::min(space, ConsoleUpload::kMaxNameLength));
-    if (name.empty() || name == "." || name == ".." || std::any_of(name.begin(), name.end(), isForbiddenInFileName))
+    if (name.empty() || name == "." || name == ".." || std::any_of(name.begin(), name.end(), isForbiddenInFileName)) {
+        if (why) *why = "invalid file name";
         return false;
-    upload.name = std::move(name);
-    upload.contents.clear();
-    if (space == std::string::npos) return true;
-    const char* data = args.data() + space + 1;
-    const std::size_t length = args.size() - space - 1;
-    for (std::size_t at = 0; at + 4 <= length; at += 4) {
-        unsigned char* decoded = nullptr;
-        const int size = base64Decode(reinterpret_cast<const unsigned char*>(data + at), 4, &decoded);
-        if (size > 0 && decoded) upload.contents.append(reinterpret_cast<const char*>(decoded), std::size_t(size));
-        std::free(decoded);
     }
+    std::string contents;
+    if (space != std::string::npos && !decodeUploadData(args.substr(space + 1), contents)) {
+        if (why) *why = "invalid Base64 data";
+        return false;
+    }
+    upload.name = std::move(name);
+    upload.contents = std::move(contents);
     return true;
 }
 

@@ -34,15 +34,16 @@ struct ConsoleCommandLine {
 };
 ConsoleCommandLine splitConsoleCommandLine(const std::string& line);
 
-// "upload NAME DATA": DATA is Base64 read in whole groups of four, each decoded on its own.
-// False when NAME is no plain file name: empty, "." or "..", or holding a path separator, a
-// zero byte or one of the other bytes no upload name may have.
+// "upload NAME DATA": DATA is Base64 read in groups of four, each decoded on its own (the last may
+// lack its padding). False, with why ("invalid file name" or "invalid Base64 data") and the upload
+// untouched, when NAME is no plain file name (empty, "." or "..", or holding a path separator, a
+// zero byte or one of the other bytes no upload name may have) or DATA holds anything but Base64.
 struct ConsoleUpload {
     static constexpr std::size_t kMaxNameLength = 511;
     std::string name;
     std::string contents;
 };
-bool parseConsoleUpload(const std::string& args, ConsoleUpload& upload);
+bool parseConsoleUpload(const std::string& args, ConsoleUpload& upload, std::string* why = nullptr);
 
 // "touch tap X Y" and "touch swipe X1 Y1 X2 Y2". Each number is one whole piece between single
 // spaces, read with a point as the decimal separator, finite and within a float's range.

@@ -79,7 +79,7 @@ TEST(ConsoleCommandLine, TheCommandEndsAtTheFirstSpaceAfterLeadingSpaces) {
     EXPECT_EQ(split(""), "|");
 }
 
-TEST(ConsoleUpload, TheDataIsReadInWholeGroupsOfFourEachDecodedOnItsOwn) {
+TEST(ConsoleUpload, TheDataIsReadInGroupsOfFourEachDecodedOnItsOwn) {
     ConsoleUpload upload;
     ASSERT_TRUE(parseConsoleUpload("notes.txt aGVsbG8=", upload));
     EXPECT_EQ(upload.name, "notes.txt");
@@ -87,15 +87,34 @@ TEST(ConsoleUpload, TheDataIsReadInWholeGroupsOfFourEachDecodedOnItsOwn) {
     ASSERT_TRUE(parseConsoleUpload("a aGk=aGk=d29y", upload));
     EXPECT_EQ(upload.contents, "hihiwor");
     ASSERT_TRUE(parseConsoleUpload("a aGVsbG8=QQ", upload));
-    EXPECT_EQ(upload.contents, "hello") << "an unfinished last group is dropped";
+    EXPECT_EQ(upload.contents, "helloA") << "a last group without its padding";
     ASSERT_TRUE(parseConsoleUpload("empty", upload));
     EXPECT_EQ(upload.name, "empty");
     EXPECT_EQ(upload.contents, "");
-    ASSERT_TRUE(parseConsoleUpload("a !!!!~~~~aGk=", upload));
-    EXPECT_EQ(upload.contents, "hi") << "groups of no Base64 give nothing";
+    ASSERT_TRUE(parseConsoleUpload("spaced ", upload));
+    EXPECT_EQ(upload.contents, "");
     const std::string data(ConsoleLineReader::kMaxLineLength, 'A');
     ASSERT_TRUE(parseConsoleUpload("zeros " + data, upload));
     EXPECT_EQ(upload.contents, std::string(data.size() / 4 * 3, '\0'));
+}
+
+TEST(ConsoleUpload, DataThatIsNotBase64IsRefusedAndNothingTaken) {
+    ConsoleUpload upload;
+    upload.name = "unchanged";
+    upload.contents = "kept";
+    const std::vector<std::string> refused = {
+        "!!!!~~~~aGk=", "hello world", "aGk=Q",  "aGk= aGk=",        "a===",
+        "aG=k",         "=aGk",        "aGk=\r", "\xff\xff\xff\xff", std::string("aG\0k", 4)};
+    for (const std::string& data : refused) {
+        std::string why;
+        EXPECT_FALSE(parseConsoleUpload("notes.txt " + data, upload, &why)) << '"' << data << '"';
+        EXPECT_EQ(why, "invalid Base64 data") << '"' << data << '"';
+    }
+    EXPECT_EQ(upload.name, "unchanged");
+    EXPECT_EQ(upload.contents, "kept");
+    std::string why;
+    EXPECT_FALSE(parseConsoleUpload("a/b aGk=", upload, &why));
+    EXPECT_EQ(why, "invalid file name");
 }
 
 TEST(ConsoleUpload, OnlyAPlainFileNameOfAtMost511BytesIsTaken) {
@@ -170,7 +189,7 @@ TEST(ConsoleInput, BytesThatAreNoUtf8AreCarriedAsTheyAreAndAreNoNumbers) {
 
     // A file name may hold any byte but the separator and a zero one.
     ConsoleUpload upload;
-    ASSERT_TRUE(parseConsoleUpload(odd + " \xff\xff\xff\xff" + "aGk=", upload));
+    ASSERT_TRUE(parseConsoleUpload(odd + " aGk=", upload));
     EXPECT_EQ(upload.name, odd);
     EXPECT_EQ(upload.contents, "hi");
 

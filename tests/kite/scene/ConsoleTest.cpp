@@ -421,6 +421,17 @@ TEST_F(ConsoleUploadTest, AnUploadGoesWholeToItsOwnPrivateFolder) {
     EXPECT_EQ(contentsOf(uploads + "console-upload.txt"), "world!");
 }
 
+TEST_F(ConsoleUploadTest, DataThatIsNotBase64IsAnsweredAndWritesNothing) {
+    const std::string uploads = writable + Console::kUploadFolder + "/";
+    upload("kept.txt aGk=");
+    ASSERT_EQ(contentsOf(uploads + "kept.txt"), "hi");
+    const std::string refused = std::string("upload: invalid Base64 data!\n\0", 30);
+    EXPECT_EQ(upload("kept.txt hello world!"), refused + kiteVersion() + "\n");
+    EXPECT_EQ(upload("fresh.txt *not-base64*"), refused + kiteVersion() + "\n");
+    EXPECT_EQ(contentsOf(uploads + "kept.txt"), "hi");
+    EXPECT_EQ(modeOf(uploads + "fresh.txt"), 0u);
+}
+
 TEST_F(ConsoleUploadTest, TheStoreLedgerAndThePreferencesCannotBeReplaced) {
     const std::string ledger = writable + "StoreLedger.plist";
     const std::string preferences = config + "stargrid/UserDefaults.plist";
