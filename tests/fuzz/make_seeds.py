@@ -216,6 +216,51 @@ def property_lists(out):
         put(out, "plist_binary", "exchange-" + name + ".bin", plistlib.dumps(dictionary, fmt=plistlib.FMT_BINARY))
 
 
+def bplist(objects, top, offset_size=2):
+    """A binary property list of the objects as given, references one byte each, so that objects can be
+    shared as another program's writer may share them."""
+    out = bytearray(b"bplist00")
+    offsets = []
+    for body in objects:
+        offsets.append(len(out))
+        out += body
+    table = len(out)
+    for offset in offsets:
+        out += offset.to_bytes(offset_size, "big")
+    return bytes(out + bytes(6) + bytes([offset_size, 1]) + struct.pack(">QQQ", len(objects), top, table))
+
+
+def marked(kind, count, body=b""):
+    if count < 15:
+        return bytes([kind | count]) + body
+    return bytes([kind | 0x0F, 0x13]) + count.to_bytes(8, "big") + body
+
+
+def fan_out(data_bytes, fan):
+    """Data, an array of fan references to it and an array of fan references to that: fan * fan copies
+    of the data once every reference is followed (objects 0 to 2, the outer array last)."""
+    return [marked(0x40, data_bytes, bytes(range(256)) * (data_bytes // 256) + bytes(data_bytes % 256)),
+            marked(0xA0, fan, bytes([0]) * fan), marked(0xA0, fan, bytes([1]) * fan)]
+
+
+def shared_lists(out):
+    # Under 4 KB that decode to 62,500 copies of 3,300 bytes: refused by the budget.
+    fan = bplist(fan_out(3300, 250), 2)
+    # The same string under two keys and a small dictionary twice in an array: read as copies.
+    shared = bplist([marked(0x50, 5, b"title"), marked(0x50, 5, b"again"), marked(0x50, 6, b"points"),
+                     marked(0x60, 3, "星 s".encode("utf-16-be")), marked(0x50, 1, b"x"), bytes([0x10, 7]),
+                     marked(0xD0, 1, bytes([4, 5])), marked(0xA0, 2, bytes([6, 6])),
+                     marked(0xD0, 3, bytes([0, 1, 2, 3, 3, 7]))], 8)
+    for target in ("plist_binary", "file_utils"):
+        put(out, target, "fan-out.bplist", fan)
+        put(out, target, "shared.bplist", shared)
+    put(out, "file_utils", "words.plist", resource("Xml/ChineseWords.xml"))
+    for name in ("Info.plist", "Star/stars.plist", "Guide/finger_anim.plist"):
+        put(out, "file_utils", os.path.basename(name), resource(name))
+        put(out, "file_utils", os.path.basename(name) + ".bin",
+            plistlib.dumps(plistlib.loads(resource(name)), fmt=plistlib.FMT_BINARY))
+
+
 # Texts: URLs, replies, answers, scripts, cookies ---------------------------------------------
 def texts(out):
     cards = "%5B%7B%22card_id%22%3A%22c1%22%2C%22card_ext%22%3A%22e%22%2C%22is_succ%22%3A%221%22%7D%5D"
@@ -320,7 +365,7 @@ def rc4(data, key):
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "seeds"
     shutil.rmtree(out, ignore_errors=True)
-    for make in (images, bitmap_fonts, truetype, sounds, property_lists, texts, console):
+    for make in (images, bitmap_fonts, truetype, sounds, property_lists, shared_lists, texts, console):
         make(out)
 
 
