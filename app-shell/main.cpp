@@ -74,7 +74,48 @@ void usage(std::FILE* out) {
                  "  --script FILE play scripted taps, drags, background/foreground and shots\n"
                  "  --shot FRAME:PATH  save the frame drawn at FRAME as a PNG\n"
                  "  --stats       show frame rate, draw calls and vertices in the lower-left corner\n"
-                 "  URL           a URL of the game's scheme: handed to the running game if there is one\n");
+                 "  -h, --help    show this text\n"
+                 "  URL           a URL of the game's scheme (%s://...): handed to the running\n"
+                 "                game if there is one\n",
+                 AppController::kUrlScheme);
+}
+
+// The steps of --script FILE or --shot FRAME:PATH (text null when the value is missing) join the script.
+bool addSteps(const std::string& option, const char* text, platform::InputScript& script) {
+    std::string error = option + " needs a value";
+    if (option == "--script") {
+        std::optional<platform::InputScript> loaded = text ? platform::InputScript::load(text, &error) : std::nullopt;
+        if (!loaded) {
+            std::fprintf(stderr, "stargrid: --script: %s\n", error.c_str());
+            return false;
+        }
+        script.add(*loaded);
+        return true;
+    }
+    std::optional<platform::ScriptStep> shot = text ? platform::InputScript::parseShot(text, &error) : std::nullopt;
+    if (!shot) {
+        std::fprintf(stderr, "stargrid: %s\n", error.c_str());
+        return false;
+    }
+    script.add(*shot);
+    return true;
+}
+
+// Only URLs of the game's own scheme are opened by the running game: any other is refused here, before
+// it could be handed over and dropped there.
+bool takeUrl(const std::string& arg, std::string& url) {
+    if (!platform::UrlHandover::checkUrl(arg)) {
+        std::fprintf(stderr, "stargrid: not a URL: %s\n", arg.substr(0, 64).c_str());
+        return false;
+    }
+    const std::string prefix = std::string(AppController::kUrlScheme) + "://";
+    if (arg.compare(0, prefix.size(), prefix) != 0) {
+        std::fprintf(stderr, "stargrid: the game opens only URLs of its own scheme %s, not %s\n", prefix.c_str(),
+                     arg.substr(0, 64).c_str());
+        return false;
+    }
+    url = arg;
+    return true;
 }
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -91,7 +132,10 @@ std::optional<Options> parse(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (arg == "--device") {
+        if (arg == "--help" || arg == "-h") {
+            usage(stdout);
+            std::exit(0);
+        } else if (arg == "--device") {
             const char* name = value();
             auto device = name ? platform::deviceProfileNamed(name) : std::nullopt;
             if (!device) {
@@ -114,37 +158,14 @@ std::optional<Options> parse(int argc, char** argv) {
         } else if (arg == "--stats") {
             options.stats = true;
         } else if (arg == "--script" || arg == "--shot") {
-            const char* text = value();
-            std::string error = arg + " needs a value";
-            if (arg == "--script") {
-                std::optional<platform::InputScript> script =
-                    text ? platform::InputScript::load(text, &error) : std::nullopt;
-                if (!script) {
-                    std::fprintf(stderr, "stargrid: --script: %s\n", error.c_str());
-                    return std::nullopt;
-                }
-                options.script.add(*script);
-            } else {
-                std::optional<platform::ScriptStep> shot =
-                    text ? platform::InputScript::parseShot(text, &error) : std::nullopt;
-                if (!shot) {
-                    std::fprintf(stderr, "stargrid: %s\n", error.c_str());
-                    return std::nullopt;
-                }
-                options.script.add(*shot);
-            }
-        } else if (arg.rfind("--", 0) != 0 && options.url.empty()) {
-            if (!platform::UrlHandover::checkUrl(arg)) {
-                std::fprintf(stderr, "stargrid: not a URL: %s\n", arg.substr(0, 64).c_str());
-                return std::nullopt;
-            }
-            options.url = arg;
-        } else if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            std::exit(0);
-        } else {
-            std::fprintf(stderr, "stargrid: unknown option %s\n", arg.c_str());
-            usage(stderr);
+            if (!addSteps(arg, value(), options.script)) return std::nullopt;
+        } else if (arg[0] == '-') {
+            std::fprintf(stderr, "stargrid: unknown option %s (stargrid --help lists the options)\n", arg.c_str());
+            return std::nullopt;
+        } else if (!options.url.empty()) {
+            std::fprintf(stderr, "stargrid: one URL at most: %s\n", arg.substr(0, 64).c_str());
+            return std::nullopt;
+        } else if (!takeUrl(arg, options.url)) {
             return std::nullopt;
         }
     }

@@ -12,12 +12,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "GameProcess.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -174,6 +176,59 @@ TEST(Stargrid, RunsInAWindowWhenADisplayIsThere) {
     EXPECT_EQ(game.waitForExit(), 0);
     EXPECT_THAT(game.shellLines(), ElementsAre("stargrid: running on iphone5 (640x1136)",
                                                "stargrid: entering the background", "stargrid: quit"));
+}
+
+struct Finished {
+    int status = -1;
+    std::string output;  // both streams
+};
+
+// The game run to its end, for command lines that end it at once or after a frame.
+Finished runToEnd(const std::string& args) {
+    const std::string command = std::string("SDL_VIDEODRIVER=offscreen ") + STARGRID_EXECUTABLE + " " + args + " 2>&1";
+    Finished run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) run.output += buffer;
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(Stargrid, HelpShowsTheUsageAndExitsZero) {
+    for (const std::string option : {"-h", "--help"}) {
+        const Finished run = runToEnd(option + " --frames 1");
+        EXPECT_EQ(run.status, 0) << option << ": " << run.output;
+        EXPECT_EQ(run.output.rfind("usage: stargrid ", 0), 0u) << option << ": " << run.output;
+        EXPECT_THAT(run.output, HasSubstr("-h, --help")) << option;
+    }
+}
+
+TEST(Stargrid, AnUnknownOptionIsNamedAndPointsToHelp) {
+    for (const std::string option : {"-x", "-frames", "--bogus"}) {
+        const Finished run = runToEnd(option + " --frames 1");
+        EXPECT_EQ(run.status, 2) << option;
+        EXPECT_EQ(run.output, "stargrid: unknown option " + option + " (stargrid --help lists the options)\n");
+    }
+}
+
+TEST(Stargrid, AUrlOfAnotherSchemeIsRefusedAtTheCommandLine) {
+    for (const std::string url : {"http://127.0.0.1:9/page", "file:///etc/hostname", "pg5e18c0a7d94b2f63:no-slashes"}) {
+        const Finished run = runToEnd("--frames 1 " + url);
+        EXPECT_EQ(run.status, 2) << url << ": " << run.output;
+        EXPECT_EQ(run.output,
+                  "stargrid: the game opens only URLs of its own scheme pg5e18c0a7d94b2f63://, not " + url + "\n");
+    }
+    // The game's own scheme still starts the game, which opens the URL (no other game of the runtime
+    // folder takes it).
+    kite::test::TemporaryFolder runtime("stargrid-runtime");
+    ASSERT_TRUE(runtime.made());
+    Game game({"--frames", "1", "pg5e18c0a7d94b2f63://oauth?code=1"},
+              {"STARGRID_NETWORK=down", "XDG_RUNTIME_DIR=" + runtime.path()});
+    ASSERT_TRUE(game.started());
+    EXPECT_EQ(game.waitForExit(), 0);
+    EXPECT_TRUE(game.waitForLine("AppController: open URL pg5e18c0a7d94b2f63://oauth?code=1", std::chrono::seconds(0)));
 }
 
 TEST(Stargrid, BadOptionsExitWithStatusTwo) {
