@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "Classes/MenuScene.h"
 #include "app-shell/AppController.h"
@@ -76,7 +77,8 @@ void usage(std::FILE* out) {
                  "  --stats       show frame rate, draw calls and vertices in the lower-left corner\n"
                  "  -h, --help    show this text\n"
                  "  URL           a URL of the game's scheme (%s://...): handed to the running\n"
-                 "                game if there is one\n",
+                 "                game if there is one\n"
+                 "A run whose shots or node reports could not all be written exits with status 1.\n",
                  AppController::kUrlScheme);
 }
 
@@ -280,6 +282,9 @@ int main(int argc, char** argv) {
     if (scripted) player.start();
     if (frameLimit == 0) loop.quit();
     int status = loop.run();
+    // A shot or node report the script asked for that is not there fails the run.
+    const std::vector<std::string> unwritten = player.unwritten();
+    for (const std::string& output : unwritten) kite::log("stargrid: not written: %s", output.c_str());
     kite::log("stargrid: quit");
-    return status;
+    return unwritten.empty() || status != 0 ? status : 1;
 }

@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 namespace platform {
@@ -81,15 +83,23 @@ std::vector<std::uint8_t> encodePng(int width, int height, const std::vector<std
     return out;
 }
 
-bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba, bool opaque) {
+bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba, bool opaque,
+              std::string* error) {
+    auto fail = [error](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
     PngFormat format;
     format.dropAlpha = opaque;
     const std::vector<std::uint8_t> bytes = encodePng(width, height, rgba, format);
-    std::ofstream file;
-    if (!bytes.empty()) file.open(path, std::ios::binary | std::ios::trunc);
-    if (file) file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (file) file.close();
-    return !bytes.empty() && file;
+    if (bytes.empty()) return fail("the pixels do not fit the size");
+    errno = 0;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) return fail(errno != 0 ? std::strerror(errno) : "cannot be opened");
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) return fail(errno != 0 ? std::strerror(errno) : "cannot be written");
+    return true;
 }
 
 namespace {

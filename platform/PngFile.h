@@ -23,10 +23,10 @@ struct PngFormat {
 std::vector<std::uint8_t> encodePng(int width, int height, const std::vector<std::uint8_t>& rows,
                                     const PngFormat& format = {});
 
-// Top-row-first RGBA rows to a file; opaque drops alpha (an RGB PNG). False when the rows
-// do not fit the size or the file cannot be written.
+// Top-row-first RGBA rows to a file; opaque drops alpha (an RGB PNG). False, with why in error,
+// when the rows do not fit the size or the file cannot be written.
 bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba,
-              bool opaque = false);
+              bool opaque = false, std::string* error = nullptr);
 
 struct PngImage {
     int width = 0;

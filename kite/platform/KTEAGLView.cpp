@@ -137,12 +137,15 @@ void KTEAGLView::swapBuffers() {
         lastCaptureOk_ = true;
         for (const std::string& path : paths) {
             // The window is composited opaque: the shot drops alpha and shows what a person sees.
-            const bool ok = platform::writePng(path, surfaceWidth_, surfaceHeight_, pixels, true);
-            if (ok)
+            std::string why;
+            const bool ok = platform::writePng(path, surfaceWidth_, surfaceHeight_, pixels, true, &why);
+            if (ok) {
                 kite::log("KTEAGLView: frame %llu saved to %s", static_cast<unsigned long long>(presentedFrames_),
                           path.c_str());
-            else
-                kite::log("KTEAGLView: cannot write the frame to %s", path.c_str());
+            } else {
+                kite::log("KTEAGLView: cannot write the frame to %s: %s", path.c_str(), why.c_str());
+                failedCaptures_.push_back(path);
+            }
             lastCaptureOk_ = lastCaptureOk_ && ok;
         }
     }

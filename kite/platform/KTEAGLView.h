@@ -123,6 +123,8 @@ public:
     bool hasPendingCapture() const { return !capturePaths_.empty(); }
     // The last capture's outcome.
     bool lastCaptureSucceeded() const { return lastCaptureOk_; }
+    // The paths of the captures that could not be written, in the order they were taken.
+    const std::vector<std::string>& getFailedCaptures() const { return failedCaptures_; }
     // Frames presented so far: the number of the frame drawn last.
     std::uint64_t getPresentedFrames() const { return presentedFrames_; }
 
@@ -174,6 +176,7 @@ private:
     std::function<bool(const Vec2&)> textFieldContains_;
     bool keyboardShowNotice_ = false;  // a will-show was given
     std::vector<std::string> capturePaths_;
+    std::vector<std::string> failedCaptures_;
     bool lastCaptureOk_ = false;
     std::uint64_t presentedFrames_ = 0;
 };

@@ -1,6 +1,9 @@
 #include "kite/platform/ScriptPlayer.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
@@ -13,12 +16,72 @@
 
 namespace kite {
 
+namespace {
+
+std::string describe(const char* kind, long frame, const std::string& path, const std::string& why) {
+    return std::string(kind) + " " + std::to_string(frame) + " " + path + " (" + why + ")";
+}
+
+std::string endedBefore(long frame) { return "the run ended before frame " + std::to_string(frame); }
+
+// Empty once the text is in the file; otherwise why it is not.
+std::string writeFile(const std::string& path, const std::string& text) {
+    errno = 0;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return errno != 0 ? std::strerror(errno) : "it cannot be opened";
+    out << text;
+    out.close();
+    if (!out) return errno != 0 ? std::strerror(errno) : "it cannot be written";
+    return {};
+}
+
+}  // namespace
+
 ScriptPlayer::ScriptPlayer(platform::InputScript script, platform::HostLoop& loop)
     : script_(std::move(script)), loop_(loop) {}
 
 void ScriptPlayer::setHostView(KTEAGLView* view) {
+    if (view_ && view_->getPresentedFrames() > presented_) settleShots();
+    // A view that goes takes no more shots.
+    for (const Output& shot : armedShots_)
+        unwritten_.push_back(describe("shot", shot.frame, shot.path, endedBefore(shot.frame)));
+    armedShots_.clear();
     view_ = view;
-    if (view_) presented_ = view_->getPresentedFrames();
+    if (view_) {
+        presented_ = view_->getPresentedFrames();
+        failedCapturesSeen_ = view_->getFailedCaptures().size();
+    }
+}
+
+// Once the view presented a frame it has taken the shots armed for it: those it could not write
+// are among its failed captures.
+void ScriptPlayer::settleShots() {
+    const std::vector<std::string>& all = view_->getFailedCaptures();
+    std::vector<std::string> failed(all.begin() + static_cast<std::ptrdiff_t>(failedCapturesSeen_), all.end());
+    failedCapturesSeen_ = all.size();
+    for (const Output& shot : armedShots_) {
+        auto found = std::find(failed.begin(), failed.end(), shot.path);
+        if (found == failed.end()) continue;
+        failed.erase(found);
+        unwritten_.push_back(describe("shot", shot.frame, shot.path, "the file could not be written"));
+    }
+    armedShots_.clear();
+}
+
+std::vector<std::string> ScriptPlayer::unwritten() const {
+    std::vector<std::string> lines = unwritten_;
+    for (const Output& shot : armedShots_)
+        lines.push_back(describe("shot", shot.frame, shot.path, endedBefore(shot.frame)));
+    for (const Output& report : pendingReports_)
+        lines.push_back(describe("nodes", report.frame, report.path, endedBefore(report.frame)));
+    for (const platform::ScriptStep& step : script_.steps()) {
+        if (step.frame <= played_) continue;
+        if (step.kind == platform::ScriptStep::Kind::SHOT)
+            lines.push_back(describe("shot", step.frame, step.path, endedBefore(step.frame)));
+        if (step.kind == platform::ScriptStep::Kind::NODES)
+            lines.push_back(describe("nodes", step.frame, step.path, endedBefore(step.frame)));
+    }
+    return lines;
 }
 
 void ScriptPlayer::start() {
@@ -34,6 +97,7 @@ void ScriptPlayer::afterPass() {
         passed = presented - presented_;
     else if (loop_.isInBackground() && tick > tick_)
         passed = tick - tick_;
+    if (presented > presented_) settleShots();
     presented_ = presented;
     tick_ = tick;
     if (passed > 0) writeReports();
@@ -46,6 +110,7 @@ void ScriptPlayer::afterPass() {
 void ScriptPlayer::play(long frame) {
     using Kind = platform::ScriptStep::Kind;
     using Type = platform::InputEvent::Type;
+    played_ = frame;
     for (const platform::ScriptStep& step : script_.stepsAt(frame)) {
         switch (step.kind) {
             case Kind::DOWN:
@@ -63,9 +128,14 @@ void ScriptPlayer::play(long frame) {
                 break;
             }
             case Kind::SHOT:
-                if (view_) view_->captureNextFrame(step.path);
+                if (view_) {
+                    view_->captureNextFrame(step.path);
+                    armedShots_.push_back({frame, step.path});
+                } else {
+                    unwritten_.push_back(describe("shot", frame, step.path, "there is no window to take it from"));
+                }
                 break;
-            case Kind::NODES: pendingReports_.push_back(step.path); break;
+            case Kind::NODES: pendingReports_.push_back({frame, step.path}); break;
             case Kind::SLEEP: std::this_thread::sleep_for(std::chrono::milliseconds(step.milliseconds)); break;
             case Kind::TYPE: {
                 platform::InputEvent typed =
@@ -84,10 +154,11 @@ void ScriptPlayer::play(long frame) {
 void ScriptPlayer::writeReports() {
     if (pendingReports_.empty()) return;
     const std::string report = nodeReport(Director::getInstance()->getRunningScene());
-    for (const std::string& path : pendingReports_) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << report;
-        if (!out) log("ScriptPlayer: cannot write the node report %s", path.c_str());
+    for (const Output& pending : pendingReports_) {
+        const std::string why = writeFile(pending.path, report);
+        if (why.empty()) continue;
+        log("ScriptPlayer: cannot write the node report %s: %s", pending.path.c_str(), why.c_str());
+        unwritten_.push_back(describe("nodes", pending.frame, pending.path, "the file could not be written"));
     }
     pendingReports_.clear();
 }

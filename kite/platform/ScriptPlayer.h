@@ -1,5 +1,6 @@
 // Plays an input script on the host view and the host loop, frame by frame.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,16 +35,28 @@ public:
     void setHostView(KTEAGLView* view);
     // The frame whose steps were played last.
     long getFrame() const { return frame_ + 1; }
+    // The shots and node reports of the script that were not written, one line each ("shot 20 PATH
+    // (why)"): those whose file could not be written, and those of frames the run ended before.
+    std::vector<std::string> unwritten() const;
 
 private:
+    struct Output {
+        long frame;
+        std::string path;
+    };
     void play(long frame);
     void writeReports();
+    void settleShots();
 
     platform::InputScript script_;
     platform::HostLoop& loop_;
     KTEAGLView* view_ = nullptr;
-    long frame_ = 0;                           // frames drawn or ticked through so far
-    std::vector<std::string> pendingReports_;  // node reports of the frame being drawn
+    long frame_ = 0;                      // frames drawn or ticked through so far
+    long played_ = 0;                     // the last frame whose steps were played
+    std::vector<Output> armedShots_;      // shots the view takes of the next frame it presents
+    std::vector<Output> pendingReports_;  // node reports of the frame being drawn
+    std::vector<std::string> unwritten_;  // what could not be written, as unwritten() tells it
+    std::size_t failedCapturesSeen_ = 0;  // the view's failed captures already looked at
     std::uint64_t presented_ = 0;
     std::uint64_t tick_ = 0;
 };

@@ -91,4 +91,52 @@ TEST_F(StargridScript, MalformedScriptOrShotIsRefusedBeforeTheWindowOpens) {
     EXPECT_EQ(runGame(folder.path(), "--shot").status, 2);
 }
 
+TEST_F(StargridScript, AShotThatCannotBeWrittenSaysWhyAndFailsTheRun) {
+    const std::string shot = (dir / "missing" / "x.png").string();
+    GameRun run = runGame(folder.path(), "--frames 3 --shot 2:" + shot);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("KTEAGLView: cannot write the frame to " + shot + ": No such file or directory"));
+    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 2 " + shot + " (the file could not be written)"));
+}
+
+TEST_F(StargridScript, ANodeReportThatCannotBeWrittenSaysWhyAndFailsTheRun) {
+    const std::string report = (dir / "missing" / "nodes.txt").string();
+    GameRun run = runGame(folder.path(), "--script " + write("nodes.script", "nodes 2 " + report + "\nquit 4\n"));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_THAT(run.output,
+                HasSubstr("ScriptPlayer: cannot write the node report " + report + ": No such file or directory"));
+    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: nodes 2 " + report + " (the file could not be written)"));
+}
+
+TEST_F(StargridScript, ShotsAndReportsOfFramesTheRunEndedBeforeFailIt) {
+    const std::string late = (dir / "late.png").string();
+    const std::string next = (dir / "next.png").string();
+    const std::string last = (dir / "last.png").string();
+    GameRun run = runGame(folder.path(), "--frames 10 --shot 20:" + late + " --shot 11:" + next + " --shot 10:" + last);
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 20 " + late + " (the run ended before frame 20)"));
+    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 11 " + next + " (the run ended before frame 11)"));
+    EXPECT_EQ(pngSize(last), (std::array<unsigned, 2>{640, 1136})) << "the last frame drawn is taken";
+
+    const std::string report = (dir / "nodes.txt").string();
+    GameRun quit = runGame(folder.path(), "--script " + write("quit.script", "quit 3\nnodes 5 " + report + "\n"));
+    EXPECT_EQ(quit.status, 1) << quit.output;
+    EXPECT_THAT(quit.output, HasSubstr("stargrid: not written: nodes 5 " + report + " (the run ended before frame 5)"));
+    EXPECT_FALSE(std::filesystem::exists(report));
+}
+
+TEST_F(StargridScript, AFolderGivenAsTheScriptIsRefused) {
+    GameRun run = runGame(folder.path(), "--frames 2 --script " + dir.string());
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("stargrid: --script: cannot read " + dir.string() + ": it is a folder"));
+}
+
+TEST_F(StargridScript, AScriptStartingWithAByteOrderMarkPlays) {
+    const std::string shot = (dir / "marked.png").string();
+    GameRun run =
+        runGame(folder.path(), "--script " + write("marked.script", "\xEF\xBB\xBFshot 2 " + shot + "\nquit 4\n"));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(pngSize(shot), (std::array<unsigned, 2>{640, 1136}));
+}
+
 }  // namespace

@@ -41,6 +41,14 @@ TEST(PngFile, RowsThatDoNotFitOrAPathThatCannotBeWrittenFail) {
     std::remove(text.c_str());
 }
 
+TEST(PngFile, AFileThatCannotBeWrittenSaysWhy) {
+    std::string why;
+    EXPECT_FALSE(writePng("/nonexistent-folder/a.png", 2, 1, kTwoPixels, true, &why));
+    EXPECT_EQ(why, "No such file or directory");
+    EXPECT_FALSE(writePng(::testing::TempDir() + "png-file-unfit.png", 2, 2, kTwoPixels, false, &why));
+    EXPECT_EQ(why, "the pixels do not fit the size");
+}
+
 TEST(PngFile, PaletteGreyAndInterlacedLayoutsEncode) {
     PngFormat palette;
     palette.colorType = 3;
