@@ -87,18 +87,7 @@ protected:
         ASSERT_TRUE(server) << error;
     }
 
-    std::vector<std::string> environment() const {
-        const std::string xdg = (dir / "xdg").string();
-        return {"SDL_VIDEODRIVER=offscreen",
-                "ALSOFT_DRIVERS=null",
-                "STARGRID_SEED=7",
-                "XDG_CONFIG_HOME=" + xdg + "/config",
-                "XDG_DATA_HOME=" + xdg + "/data",
-                "XDG_CACHE_HOME=" + xdg + "/cache",
-                "XDG_RUNTIME_DIR=" + xdg,
-                "STARGRID_NETWORK=up",
-                "STARGRID_BOOTSTRAP_URL=" + server->url("/bus_ser_ios.html")};
-    }
+    std::vector<std::string> environment() const { return environmentWith(server->url("/bus_ser_ios.html")); }
 
     std::unique_ptr<stargrid_server::GameServer> server;
 };

@@ -185,6 +185,19 @@ protected:
                "/config XDG_DATA_HOME=" + xdg + "/data XDG_CACHE_HOME=" + xdg + "/cache XDG_RUNTIME_DIR=" + xdg +
                " STARGRID_NETWORK=up STARGRID_BOOTSTRAP_URL=http://127.0.0.1:9/bus_ser_ios.html ";
     }
+    // The same as separate variables, with the bootstrap page of a server that answers.
+    std::vector<std::string> environmentWith(const std::string& bootstrapUrl) const {
+        const std::string xdg = (dir / "xdg").string();
+        return {"SDL_VIDEODRIVER=offscreen",
+                "ALSOFT_DRIVERS=null",
+                "STARGRID_SEED=7",
+                "XDG_CONFIG_HOME=" + xdg + "/config",
+                "XDG_DATA_HOME=" + xdg + "/data",
+                "XDG_CACHE_HOME=" + xdg + "/cache",
+                "XDG_RUNTIME_DIR=" + xdg,
+                "STARGRID_NETWORK=up",
+                "STARGRID_BOOTSTRAP_URL=" + bootstrapUrl};
+    }
     // Runs the game from its menu into play: frame numbers in the arguments ("--frames N", "--shot F:PATH")
     // and in scripts count from the first frame of the play scene.
     int run(const std::string& args) const {

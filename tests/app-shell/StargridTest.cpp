@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "ConsoleClient.h"
 #include "GameProcess.h"
 #include "support/TemporaryFolder.h"
 
@@ -26,7 +27,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
+using stargrid::test::freeLoopbackPort;
 using stargrid::test::Game;
+using stargrid::test::sendToConsole;
 
 TEST(Stargrid, RunsTheGivenFramesHeadlessWithoutADisplayAndExitsZero) {
     Game game({"--frames", "30"}, {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY", "STARGRID_DEVICE"});
@@ -87,44 +90,13 @@ TEST(Stargrid, UnreachableDisplayMeansHeadless) {
     EXPECT_THAT(game.shellLines().front(), HasSubstr(", headless"));
 }
 
-// A loopback port that nothing listens on now.
-int freeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
-// Sends a line to the debug console of a game that is running (and so listening), then waits, at most
-// 10 s, for the game to close the connection.
-bool sendToConsole(int port, const std::string& line) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                      send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    pollfd p{fd, POLLIN, 0};
-    if (sent) poll(&p, 1, 10000);
-    close(fd);
-    return sent;
-}
-
 TEST(Stargrid, DirectorEndOnTheDebugConsoleQuitsAsSigtermDoes) {
     const int port = freeLoopbackPort();
     ASSERT_GT(port, 0);
     Game game({}, {"STARGRID_CONSOLE_PORT=" + std::to_string(port)});
     ASSERT_TRUE(game.started());
     ASSERT_TRUE(game.waitForLine("running on"));
-    ASSERT_TRUE(sendToConsole(port, "director end\n"));
+    ASSERT_TRUE(sendToConsole(port, "director end\n", 10000));
     EXPECT_EQ(game.waitForExit(), 0);
     EXPECT_THAT(game.shellLines(),
                 ElementsAre(HasSubstr("running on"), "stargrid: entering the background", "stargrid: quit"));

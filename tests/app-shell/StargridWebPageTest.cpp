@@ -16,46 +16,21 @@
 #include <thread>
 #include <vector>
 
+#include "ConsoleClient.h"
 #include "GameProcess.h"
 #include "LocalServer.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
 
+using stargrid::test::freeLoopbackPort;
 using stargrid::test::Game;
+using stargrid::test::sendToConsole;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 // The activity button of the menu on iphone5, in window pixels from the top left (design point (418, 60)).
 constexpr int kActivityX = 558, kActivityY = 1056;
-
-// A loopback port that nothing listens on now.
-int freeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
-// Hands one line to the debug console of the running game; the console reads it before it sees the end.
-bool sendToConsole(int port, const std::string& line) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                      send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    close(fd);
-    return sent;
-}
 
 // Real pages: run by the virtual-display test entry (xvfb-run), skipped elsewhere.
 class StargridOnADisplay : public ::testing::Test {
