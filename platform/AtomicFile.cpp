@@ -121,6 +121,14 @@ void removeLeftoverTemporaries(const std::string& path) {
     ::closedir(dir);
 }
 
+bool writeFileInPlace(const std::string& path, const void* bytes, std::size_t size, std::string* error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool written = fd >= 0 && writeAll(fd, static_cast<const char*>(bytes), size);
+    if (fd >= 0 && ::close(fd) != 0) written = false;
+    if (!written && error) *error = std::strerror(errno);
+    return written;
+}
+
 void setAtomicWriteHookForTesting(AtomicWriteHook hook) { writeHook() = std::move(hook); }
 
 }  // namespace platform

@@ -21,6 +21,11 @@ bool writeFileAtomically(const std::string& path, const std::string& contents, u
 // rename left behind. Call it before the first save, not during one.
 void removeLeftoverTemporaries(const std::string& path);
 
+// Writes the bytes over `path` in place, as a stream opened for writing would: for outputs a person
+// names (a shot, a report), which may be a device or a link. False, with the reason in *error when
+// given, when the file cannot be opened or written.
+bool writeFileInPlace(const std::string& path, const void* bytes, std::size_t size, std::string* error = nullptr);
+
 // Test hook: called with the temporary file's path after it has been synced
 // and before it is renamed over the target. A test can end the process here
 // to stand for a crash in the middle of a save. Null removes it.

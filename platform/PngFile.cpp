@@ -2,9 +2,7 @@
 
 #include <png.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include "platform/AtomicFile.h"
 
 namespace platform {
 
@@ -85,21 +83,14 @@ std::vector<std::uint8_t> encodePng(int width, int height, const std::vector<std
 
 bool writePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba, bool opaque,
               std::string* error) {
-    auto fail = [error](const std::string& why) {
-        if (error) *error = why;
-        return false;
-    };
     PngFormat format;
     format.dropAlpha = opaque;
     const std::vector<std::uint8_t> bytes = encodePng(width, height, rgba, format);
-    if (bytes.empty()) return fail("the pixels do not fit the size");
-    errno = 0;
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return fail(errno != 0 ? std::strerror(errno) : "cannot be opened");
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) return fail(errno != 0 ? std::strerror(errno) : "cannot be written");
-    return true;
+    if (bytes.empty()) {
+        if (error) *error = "the pixels do not fit the size";
+        return false;
+    }
+    return writeFileInPlace(path, bytes.data(), bytes.size(), error);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "kite/foundation/math/Rect.h"
@@ -123,8 +124,8 @@ public:
     bool hasPendingCapture() const { return !capturePaths_.empty(); }
     // The last capture's outcome.
     bool lastCaptureSucceeded() const { return lastCaptureOk_; }
-    // The paths of the captures that could not be written, in the order they were taken.
-    const std::vector<std::string>& getFailedCaptures() const { return failedCaptures_; }
+    // The paths of the captures that could not be written since the last call, in the order they were taken.
+    std::vector<std::string> takeFailedCaptures() { return std::exchange(failedCaptures_, {}); }
     // Frames presented so far: the number of the frame drawn last.
     std::uint64_t getPresentedFrames() const { return presentedFrames_; }
 

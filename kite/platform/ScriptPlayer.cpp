@@ -1,10 +1,7 @@
 #include "kite/platform/ScriptPlayer.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fstream>
 #include <thread>
 
 #include "kite/foundation/Log.h"
@@ -12,6 +9,7 @@
 #include "kite/scene/Director.h"
 #include "kite/scene/NodeReport.h"
 #include "kite/scene/Scene.h"
+#include "platform/AtomicFile.h"
 #include "platform/HostLoop.h"
 
 namespace kite {
@@ -23,17 +21,6 @@ std::string describe(const char* kind, long frame, const std::string& path, cons
 }
 
 std::string endedBefore(long frame) { return "the run ended before frame " + std::to_string(frame); }
-
-// Empty once the text is in the file; otherwise why it is not.
-std::string writeFile(const std::string& path, const std::string& text) {
-    errno = 0;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return errno != 0 ? std::strerror(errno) : "it cannot be opened";
-    out << text;
-    out.close();
-    if (!out) return errno != 0 ? std::strerror(errno) : "it cannot be written";
-    return {};
-}
 
 }  // namespace
 
@@ -49,16 +36,14 @@ void ScriptPlayer::setHostView(KTEAGLView* view) {
     view_ = view;
     if (view_) {
         presented_ = view_->getPresentedFrames();
-        failedCapturesSeen_ = view_->getFailedCaptures().size();
+        view_->takeFailedCaptures();  // taken before the script had a say
     }
 }
 
 // Once the view presented a frame it has taken the shots armed for it: those it could not write
 // are among its failed captures.
 void ScriptPlayer::settleShots() {
-    const std::vector<std::string>& all = view_->getFailedCaptures();
-    std::vector<std::string> failed(all.begin() + static_cast<std::ptrdiff_t>(failedCapturesSeen_), all.end());
-    failedCapturesSeen_ = all.size();
+    std::vector<std::string> failed = view_->takeFailedCaptures();
     for (const Output& shot : armedShots_) {
         auto found = std::find(failed.begin(), failed.end(), shot.path);
         if (found == failed.end()) continue;
@@ -74,12 +59,11 @@ std::vector<std::string> ScriptPlayer::unwritten() const {
         lines.push_back(describe("shot", shot.frame, shot.path, endedBefore(shot.frame)));
     for (const Output& report : pendingReports_)
         lines.push_back(describe("nodes", report.frame, report.path, endedBefore(report.frame)));
+    using Kind = platform::ScriptStep::Kind;
     for (const platform::ScriptStep& step : script_.steps()) {
-        if (step.frame <= played_) continue;
-        if (step.kind == platform::ScriptStep::Kind::SHOT)
-            lines.push_back(describe("shot", step.frame, step.path, endedBefore(step.frame)));
-        if (step.kind == platform::ScriptStep::Kind::NODES)
-            lines.push_back(describe("nodes", step.frame, step.path, endedBefore(step.frame)));
+        if (step.frame <= played_ || (step.kind != Kind::SHOT && step.kind != Kind::NODES)) continue;
+        lines.push_back(describe(step.kind == Kind::SHOT ? "shot" : "nodes", step.frame, step.path,
+                                 endedBefore(step.frame)));
     }
     return lines;
 }
@@ -155,8 +139,8 @@ void ScriptPlayer::writeReports() {
     if (pendingReports_.empty()) return;
     const std::string report = nodeReport(Director::getInstance()->getRunningScene());
     for (const Output& pending : pendingReports_) {
-        const std::string why = writeFile(pending.path, report);
-        if (why.empty()) continue;
+        std::string why;
+        if (platform::writeFileInPlace(pending.path, report.data(), report.size(), &why)) continue;
         log("ScriptPlayer: cannot write the node report %s: %s", pending.path.c_str(), why.c_str());
         unwritten_.push_back(describe("nodes", pending.frame, pending.path, "the file could not be written"));
     }

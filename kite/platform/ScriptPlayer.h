@@ -1,6 +1,5 @@
 // Plays an input script on the host view and the host loop, frame by frame.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,7 +55,6 @@ private:
     std::vector<Output> armedShots_;      // shots the view takes of the next frame it presents
     std::vector<Output> pendingReports_;  // node reports of the frame being drawn
     std::vector<std::string> unwritten_;  // what could not be written, as unwritten() tells it
-    std::size_t failedCapturesSeen_ = 0;  // the view's failed captures already looked at
     std::uint64_t presented_ = 0;
     std::uint64_t tick_ = 0;
 };
