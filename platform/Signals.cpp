@@ -15,7 +15,8 @@ namespace platform {
 
 namespace {
 
-constexpr int kLifecycleSignals[] = {SIGUSR1, SIGUSR2, SIGTERM, SIGINT};
+// SIGHUP: the terminal the game runs in was closed, which quits like SIGTERM.
+constexpr int kLifecycleSignals[] = {SIGUSR1, SIGUSR2, SIGTERM, SIGINT, SIGHUP};
 
 int signalDescriptor = -1;
 pthread_t watchingThread;
@@ -41,22 +42,18 @@ void handOn(int number) {
     sigaction(number, &action, nullptr);
 }
 
-bool isLifecycleSignal(long number) {
-    for (int lifecycle : kLifecycleSignals)
-        if (number == lifecycle) return true;
-    return false;
-}
-
-// Whether WebKit's script engine can take the text as its signal and leave ours alone: a whole
-// number naming a signal that can be caught (the engine aborts on one it cannot install).
+// Whether WebKit's script engine can take the text as its signal and leave everyone else's alone: a
+// whole number naming a real-time signal past the first that nothing has a handler on. Any other
+// signal means something already (SIGCHLD to the spawns WebKit waits on, SIGSEGV to everyone), and
+// the engine's handler crashes on one it did not send.
 bool namesAFreeSignal(const char* text) {
     char* end = nullptr;
     errno = 0;
     const long number = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || number < 1 || number > SIGRTMAX) return false;
+    if (end == text || *end != '\0' || errno != 0 || number <= SIGRTMIN || number > SIGRTMAX) return false;
     struct sigaction current;
-    return number != SIGKILL && number != SIGSTOP && !isLifecycleSignal(number) &&
-           sigaction(static_cast<int>(number), nullptr, &current) == 0;
+    return sigaction(static_cast<int>(number), nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+           current.sa_handler == SIG_DFL;
 }
 
 // WebKit's script engine puts its own handler on SIGUSR1, which crashes on a signal it did not
@@ -115,7 +112,8 @@ LifecycleSignal takeLifecycleSignal() {
             case SIGUSR1: return LifecycleSignal::Background;
             case SIGUSR2: return LifecycleSignal::Foreground;
             case SIGTERM:
-            case SIGINT: return LifecycleSignal::Quit;
+            case SIGINT:
+            case SIGHUP: return LifecycleSignal::Quit;
             default: break;
         }
     }

@@ -7,7 +7,7 @@ enum class LifecycleSignal {
     None,
     Background,  // SIGUSR1
     Foreground,  // SIGUSR2
-    Quit,        // SIGTERM, SIGINT
+    Quit,        // SIGTERM, SIGINT, SIGHUP
 };
 
 // Blocks the lifecycle signals in the calling thread and reads them from a
@@ -16,7 +16,7 @@ enum class LifecycleSignal {
 // inherit the mask. Programs started later must unblock them. Idempotent.
 // It also sets JSC_SIGNAL_FOR_GC, the signal WebKit's script engine takes for
 // its collector (SIGUSR1 unless named), to a real-time signal; a value the user
-// gave is kept when it names a signal the engine can have that is not one of these.
+// gave is kept only when it names a free real-time signal (SIGRTMIN+1 to SIGRTMAX).
 void watchLifecycleSignals();
 // For after a library was loaded or started: a lifecycle signal it gave a
 // handler of its own gets the watching one back, and the watching thread, when

@@ -15,18 +15,21 @@
 
 namespace stargrid::test {
 
-// The game running in a child process, its standard output read line by line.
+// The game running in a child process, its standard output (and, when asked, its standard error) read
+// line by line.
 class Game {
     using Clock = std::chrono::steady_clock;
 
 public:
     // env: "NAME=value" to set, "NAME" alone to remove.
-    Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+         bool withStandardError = false) {
         int out[2];
         if (pipe(out) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
+            if (withStandardError) dup2(out[1], STDERR_FILENO);
             close(out[0]);
             close(out[1]);
             for (const std::string& e : env) {

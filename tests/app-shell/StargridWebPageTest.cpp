@@ -26,8 +26,10 @@ namespace {
 using stargrid::test::freeLoopbackPort;
 using stargrid::test::Game;
 using stargrid::test::sendToConsole;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // The activity button of the menu on iphone5, in window pixels from the top left (design point (418, 60)).
 constexpr int kActivityX = 558, kActivityY = 1056;
@@ -70,10 +72,14 @@ protected:
     std::unique_ptr<stargrid_server::GameServer> server;
 };
 
+// A user's collector signal that means something else (SIGCHLD, which WebKit's spawns end with) is replaced
+// too, so no library takes a lifecycle signal to begin with.
 TEST_F(StargridOnADisplay, UserSignalsKeepTheirMeaningOnceTheActivityPageWasShown) {
     const int port = freeLoopbackPort();
     ASSERT_GT(port, 0);
-    Game game({}, environment(port));
+    std::vector<std::string> env = environment(port);
+    env.push_back("JSC_SIGNAL_FOR_GC=17");
+    Game game({}, env, true);
     ASSERT_TRUE(game.started());
     // The start-up chain ends with the version: its wait box is gone, the menu takes taps.
     ASSERT_TRUE(game.waitForLine("Completed Tag : Version", std::chrono::seconds(60)));
@@ -90,6 +96,9 @@ TEST_F(StargridOnADisplay, UserSignalsKeepTheirMeaningOnceTheActivityPageWasShow
     EXPECT_THAT(game.shellLines(), ElementsAre(HasSubstr("running on iphone5"), "stargrid: entering the background",
                                                "stargrid: entering the foreground", "stargrid: entering the background",
                                                "stargrid: quit"));
+    EXPECT_THAT(game.lines(), Contains("Signals: JSC_SIGNAL_FOR_GC \"17\" is not a signal WebKit may take; it takes " +
+                                       std::to_string(SIGRTMIN + 1)));
+    EXPECT_THAT(game.lines(), Not(Contains(HasSubstr("Signals: a library"))));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -34,19 +35,48 @@ TEST(SignalsDeathTest, WebKitsScriptEngineIsGivenARealTimeSignalUnlessTheUserNam
                 "^collector signal \\[" + realTimeCollector() + "\\]\n$");
     EXPECT_EXIT(watchWithCollectorSignal(""), ::testing::ExitedWithCode(0),
                 "^collector signal \\[" + realTimeCollector() + "\\]\n$");
-    // SIGPWR is nobody's here: the user's choice stands.
-    EXPECT_EXIT(watchWithCollectorSignal("30"), ::testing::ExitedWithCode(0), "^collector signal \\[30\\]\n$");
+    // A real-time signal nobody handles: the user's choice stands.
+    const std::string free = std::to_string(SIGRTMIN + 3);
+    EXPECT_EXIT(watchWithCollectorSignal(free.c_str()), ::testing::ExitedWithCode(0),
+                "^collector signal \\[" + free + "\\]\n$");
 }
 
-TEST(SignalsDeathTest, ACollectorSignalThatIsOursOrNoSignalIsReplacedWithALogLine) {
+void ignoredHandler(int) {}
+
+TEST(SignalsDeathTest, ACollectorSignalThatIsNotAFreeRealTimeOneIsReplacedWithALogLine) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string replaced = "; it takes " + realTimeCollector() + "\ncollector signal \\[" + realTimeCollector();
-    for (const char* given : {"10", "12", "15", "2", "9", "0", "100", "35x", "SIGPWR"}) {
-        EXPECT_EXIT(
-            watchWithCollectorSignal(given), ::testing::ExitedWithCode(0),
-            std::string("Signals: JSC_SIGNAL_FOR_GC \"") + given + "\" is not a signal WebKit may take" + replaced)
+    // Ours, SIGCHLD (WebKit waits on its spawns), faults and alarms, SIGPWR, the first real-time
+    // signal, past the last, none at all.
+    const std::vector<std::string> refused{
+        "10", "12", "15", "2", "1", "17", "11", "14", "30", "9", "0", "100", "35x", "SIGPWR", std::to_string(SIGRTMIN)};
+    for (const std::string& given : refused) {
+        EXPECT_EXIT(watchWithCollectorSignal(given.c_str()), ::testing::ExitedWithCode(0),
+                    "Signals: JSC_SIGNAL_FOR_GC \"" + given + "\" is not a signal WebKit may take" + replaced)
             << given;
     }
+    // A real-time signal something already handles.
+    const std::string taken = std::to_string(SIGRTMIN + 2);
+    EXPECT_EXIT(
+        {
+            std::signal(SIGRTMIN + 2, ignoredHandler);
+            watchWithCollectorSignal(taken.c_str());
+        },
+        ::testing::ExitedWithCode(0),
+        "Signals: JSC_SIGNAL_FOR_GC \"" + taken + "\" is not a signal WebKit may take" + replaced);
+}
+
+// In a process of its own: the terminal hangs up, which asks the game to quit as SIGTERM does.
+[[noreturn]] void hangUp() {
+    watchLifecycleSignals();
+    std::raise(SIGHUP);
+    std::fprintf(stderr, "hang-up %s\n", takeLifecycleSignal() == LifecycleSignal::Quit ? "quits" : "ignored");
+    std::_Exit(0);
+}
+
+TEST(SignalsDeathTest, AHangUpIsAQuitRequestNotTheEnd) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(hangUp(), ::testing::ExitedWithCode(0), "^hang-up quits\n$");
 }
 
 bool foreignHandlerRan = false;
