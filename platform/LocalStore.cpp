@@ -1,6 +1,8 @@
 // The local store: products file, payment queue with a policy, ledger of unfinished transactions.
 #include "platform/LocalStore.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -189,6 +191,7 @@ void LocalStore::loadLedger() {
         // Kept aside, never overwritten: it may hold paid transactions someone must look at.
         const std::string aside = setup_.ledgerFile + ".damaged";
         std::rename(setup_.ledgerFile.c_str(), aside.c_str());
+        ::chmod(aside.c_str(), 0600);  // paid transactions are the owner's only, as in the ledger
         std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", setup_.ledgerFile.c_str(),
                      error.empty() ? "no transaction list" : error.c_str(), aside.c_str());
         return;

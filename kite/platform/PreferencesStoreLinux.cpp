@@ -114,7 +114,17 @@ std::string PreferencesStoreLinux::defaultFilePath() {
     return FileUtilsLinux::userConfigDirectory() + "UserDefaults.plist";
 }
 
-std::string PreferencesStoreLinux::legacyDirectory() const { return FileUtilsLinux::userCacheDirectory(); }
+std::string PreferencesStoreLinux::legacyDirectory() const {
+    const std::string directory = FileUtilsLinux::userCacheDirectory();
+    // Looked at once a start: the game's cache folder is narrowed like its others, should an older
+    // version have left it open. One that is not there is not made.
+    struct stat st;
+    if (::stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 077) != 0 &&
+        ::chmod(directory.c_str(), 0700) != 0) {
+        log("UserDefault: cannot narrow %s: %s", directory.c_str(), std::strerror(errno));
+    }
+    return directory;
+}
 
 void PreferencesStoreLinux::load() {
     // Left by a save that was killed before its rename.
@@ -148,6 +158,8 @@ void PreferencesStoreLinux::setDamagedFileAside() const {
         // link() refuses an existing name, so an earlier copy is never replaced.
         if (::link(path_.c_str(), aside.c_str()) == 0) {
             ::unlink(path_.c_str());
+            // The copy may still hold the bound account, whatever mode an older version left.
+            ::chmod(aside.c_str(), kStoreMode);
             log("UserDefault: %s is damaged; moved to %s, starting empty", path_.c_str(), aside.c_str());
             return;
         }

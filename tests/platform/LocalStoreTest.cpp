@@ -3,6 +3,7 @@
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <deque>
@@ -200,12 +201,14 @@ TEST_F(LocalStoreTest, UnfinishedTransactionsComeBackAtTheNextStartUntilFinished
     store().removeObserver(&again);
 }
 
-TEST_F(LocalStoreTest, DamagedLedgerIsSetAsideAndTheStoreStartsEmpty) {
+TEST_F(LocalStoreTest, DamagedLedgerIsSetAsideTheOwnersOnlyAndTheStoreStartsEmpty) {
     folder.put("ledger.plist", "<plist><array><dict>");
+    ASSERT_EQ(chmod(ledger.c_str(), 0644), 0);
     configure();
     EXPECT_TRUE(store().unfinishedTransactions().empty());
-    std::ifstream aside(ledger + ".damaged");
-    EXPECT_TRUE(aside.good());
+    struct stat aside {};
+    ASSERT_EQ(stat((ledger + ".damaged").c_str(), &aside), 0);
+    EXPECT_EQ(aside.st_mode & 0777, 0600u);
     const std::string id = store().addPayment("pack.small", 1, "");
     EXPECT_TRUE(store().isUnfinished(id));
 }

@@ -217,6 +217,16 @@ TEST_F(UserDefaultTest, ACrashBetweenWriteAndRenameLeavesThePreviousFileIntact) 
     EXPECT_EQ(std::system(("test -z \"$(ls '" + listing + "' | grep tmp)\"").c_str()), 0);
 }
 
+TEST_F(UserDefaultTest, AnOpenCacheFolderIsNarrowedAtStart) {
+    const std::string cache = root_ + "/cache/stargrid";
+    ASSERT_EQ(std::system(("mkdir -p '" + cache + "'").c_str()), 0);
+    ASSERT_EQ(chmod(cache.c_str(), 0755), 0);
+    UserDefault::getInstance();
+    struct stat info {};
+    ASSERT_EQ(stat(cache.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
 TEST_F(UserDefaultTest, LegacyValuesMigrateOnceAndLeaveTheLegacyFile) {
     writeLegacy("<level>7</level><sound>true</sound><flag>1</flag><name>Star Player</name><other>x</other>");
     UserDefault* store = UserDefault::getInstance();
@@ -293,14 +303,18 @@ TEST_F(UserDefaultTest, KeysStoredWithAnotherTypeAreConverted) {
     EXPECT_EQ(store->getIntegerForKey("huge"), 2147483647);
 }
 
-TEST_F(UserDefaultTest, ADamagedStoreFileIsMovedAsideAndTheStoreStartsEmpty) {
+TEST_F(UserDefaultTest, ADamagedStoreFileIsMovedAsideTheOwnersOnlyAndTheStoreStartsEmpty) {
     ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/config/stargrid'").c_str()), 0);
     std::ofstream(storePath_) << "<plist><dict><key>a</key>";
+    ASSERT_EQ(chmod(storePath_.c_str(), 0644), 0);  // as an older version may have left it
     testing::internal::CaptureStdout();
     UserDefault* store = UserDefault::getInstance();
     EXPECT_NE(testing::internal::GetCapturedStdout().find("damaged"), std::string::npos);
     EXPECT_EQ(store->getIntegerForKey("a", 3), 3);
     EXPECT_EQ(read(storePath_ + ".damaged"), "<plist><dict><key>a</key>");
+    struct stat aside {};
+    ASSERT_EQ(stat((storePath_ + ".damaged").c_str(), &aside), 0);
+    EXPECT_EQ(aside.st_mode & 0777, 0600u);
 }
 
 TEST_F(UserDefaultTest, WhiteSpaceStringsAndKeysSurviveASave) {
