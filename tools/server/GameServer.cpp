@@ -24,6 +24,12 @@ constexpr std::size_t kLargestBody = 1 << 20;
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr std::size_t kMostWorkers = 256;
 
+// The host and port as a URL has them: an IPv6 address in brackets, or its colons would read as the port's.
+std::string authority(const std::string& host, int port) {
+    const bool ipv6 = host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
 std::string compact(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
@@ -114,7 +120,7 @@ private:
     std::string baseUrl(const httplib::Request& request) const {
         std::string host = request.get_header_value("Host");
         if (host.empty() || host.find_first_of("/ \t") != std::string::npos) {
-            host = server_.options_.host + ":" + std::to_string(server_.port_);
+            host = authority(server_.options_.host, server_.port_);
         }
         return "http://" + host;
     }
@@ -354,7 +360,7 @@ GameServer::~GameServer() {
 }
 
 std::string GameServer::url(const std::string& path) const {
-    return "http://" + options_.host + ":" + std::to_string(port_) + path;
+    return "http://" + authority(options_.host, port_) + path;
 }
 
 void GameServer::wait() {

@@ -4,7 +4,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -21,16 +20,29 @@ void usage(std::FILE* out) {
                  "  --quiet    no line per request\n");
 }
 
+bool takesValue(const std::string& arg) { return arg == "--port" || arg == "--host" || arg == "--db"; }
+
+// Help asked for anywhere on the command line wins over what else is on it, mistakes included;
+// an option's value (a file named "-h") is no such ask.
+bool asksForHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") return true;
+        if (takesValue(arg)) ++i;
+    }
+    return false;
+}
+
 // False, with what was wrong said on standard error, for a command line that cannot be run.
 bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool takesValue = arg == "--port" || arg == "--host" || arg == "--db";
-        if (takesValue && i + 1 >= argc) {
+        const bool needsValue = takesValue(arg);
+        if (needsValue && i + 1 >= argc) {
             std::fprintf(stderr, "stargrid-server: %s needs a value\n", arg.c_str());
             return false;
         }
-        const char* value = takesValue ? argv[++i] : nullptr;
+        const char* value = needsValue ? argv[++i] : nullptr;
         if (arg == "--port") {
             char* end = nullptr;
             errno = 0;
@@ -59,7 +71,7 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
 
 int main(int argc, char** argv) {
     stargrid_server::GameServer::Options options;
-    if (argc > 1 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    if (asksForHelp(argc, argv)) {
         usage(stdout);
         return 0;
     }

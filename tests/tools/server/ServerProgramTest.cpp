@@ -1,6 +1,8 @@
 // The stargrid-server program as scripts/play runs it: a free port printed first, a clean stop on SIGTERM.
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +92,18 @@ private:
 
 constexpr const char* kListening = "stargrid-server: listening on http://127.0.0.1:";
 
+// Whether this machine has an IPv6 loopback address to listen on.
+bool hasIpv6Loopback() {
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return bound;
+}
+
 TEST(ServerProgram, ListensOnTheAddressItPrintsAndStopsOnSigterm) {
     ServerProgram server({"--quiet"});
     ASSERT_TRUE(server.started());
@@ -100,6 +114,23 @@ TEST(ServerProgram, ListensOnTheAddressItPrintsAndStopsOnSigterm) {
     httplib::Client client("127.0.0.1", port);
     auto reply = client.Get("/bus_ser_ios.html");
     ASSERT_TRUE(reply);
+    EXPECT_EQ(parseJson(reply->body)["code"].asString(), "0000");
+
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+}
+
+TEST(ServerProgram, AnIpv6HostIsPrintedAsAUrlThatReachesIt) {
+    if (!hasIpv6Loopback()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1) to listen on";
+    ServerProgram server({"--quiet", "--host", "::1", "--port", "0"});
+    ASSERT_TRUE(server.started());
+    const std::string line = server.nextLine();
+    const std::string listening = "stargrid-server: listening on ";
+    ASSERT_EQ(line.rfind(listening, 0), 0u) << line;
+
+    httplib::Client client(line.substr(listening.size()));
+    auto reply = client.Get("/bus_ser_ios.html");
+    ASSERT_TRUE(reply) << line;
     EXPECT_EQ(parseJson(reply->body)["code"].asString(), "0000");
 
     server.signal(SIGTERM);
@@ -136,6 +167,13 @@ TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
     ServerProgram bare({"--port"});
     EXPECT_EQ(bare.nextLine(), "stargrid-server: --port needs a value");
     EXPECT_EQ(bare.waitForExit(), 2);
+}
+
+TEST(ServerProgram, HelpAfterOtherOptionsShowsTheUsage) {
+    ServerProgram server({"--quiet", "--help"});
+    ASSERT_TRUE(server.started());
+    EXPECT_EQ(server.rest().rfind("usage: stargrid-server", 0), 0u);
+    EXPECT_EQ(server.waitForExit(), 0);
 }
 
 }  // namespace
