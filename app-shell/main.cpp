@@ -194,8 +194,17 @@ void startConsole() {
 int main(int argc, char** argv) {
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
-    // A second launch with a URL hands it to the running game and is done.
-    if (!options->url.empty() && platform::UrlHandover::sendToRunning(kHandoverName, options->url)) return 0;
+    // A second launch with a URL hands it to the running game and is done, whatever the game answers.
+    if (!options->url.empty()) {
+        using Outcome = platform::UrlHandover::Receipt::Outcome;
+        const platform::UrlHandover::Receipt receipt =
+            platform::UrlHandover::sendToRunning(kHandoverName, options->url);
+        if (receipt.outcome == Outcome::Accepted) return 0;
+        if (receipt.outcome == Outcome::Refused) {
+            std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", receipt.reason.c_str());
+            return 1;
+        }
+    }
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
     // While the window is made: the menu's pictures are decoded on the texture cache's loading thread

@@ -1,13 +1,16 @@
 #include "platform/UrlHandover.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +24,10 @@ namespace {
 // A sender that says nothing for this long is dropped.
 constexpr double kSenderPatience = 2.0;
 constexpr std::size_t kMostSenders = 8;
+// How long a second launch waits for the running game's answer once its URL is written.
+constexpr std::chrono::seconds kAnswerPatience{2};
+// An answer is one short line; anything longer is not one of ours.
+constexpr std::size_t kLongestAnswer = 256;
 
 bool socketAddress(const std::string& path, sockaddr_un* address) {
     if (path.size() >= sizeof address->sun_path) return false;
@@ -52,6 +59,43 @@ bool writeAll(int fd, const std::string& bytes) {
         written += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+struct Answer {
+    std::string line;       // what came before the newline or the end, capped
+    bool timedOut = false;  // nothing more came within the patience
+};
+
+// The running game's answer line, read until its newline, the end, or the patience.
+Answer readAnswer(int fd) {
+    Answer answer;
+    std::string received;
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerPatience;
+    while (received.find('\n') == std::string::npos && received.size() <= kLongestAnswer) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = left > 0 ? ::poll(&ready, 1, static_cast<int>(left)) : 0;
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled == 0) answer.timedOut = true;
+        if (polled <= 0) break;
+        char buffer[kLongestAnswer];
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // the end, or a reset once the game closed
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    answer.line = received.substr(0, std::min(received.find('\n'), kLongestAnswer));
+    return answer;
+}
+
+// What another process wrote, fit to print on a terminal: one line of printable ASCII, capped.
+std::string printable(std::string text) {
+    if (text.size() > 200) text.resize(200);
+    for (char& c : text) {
+        if (c < 0x20 || c > 0x7e) c = '?';
+    }
+    return text;
 }
 
 }  // namespace
@@ -86,19 +130,28 @@ std::optional<std::string> UrlHandover::checkUrl(const std::string& text) {
     return text;
 }
 
-bool UrlHandover::sendToRunning(const std::string& name, const std::string& url) {
-    if (!checkUrl(url)) return false;
+UrlHandover::Receipt UrlHandover::sendToRunning(const std::string& name, const std::string& url) {
+    using Outcome = Receipt::Outcome;
+    if (!checkUrl(url)) return {Outcome::Refused, "not a URL"};
     const int fd = connectTo(socketPath(name));
-    if (fd < 0) return false;
+    if (fd < 0) return {};
     const bool sent = writeAll(fd, url + "\n");
+    const int sendError = errno;
     shutdown(fd, SHUT_WR);
-    // The running game closes its end once it has the line: that is the receipt.
-    char ignored;
-    timeval patience{2, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    const bool received = sent && recv(fd, &ignored, 1, 0) == 0;
+    // A game that refuses may answer before it has read everything, so the answer is read
+    // even when the write failed.
+    const Answer answer = readAnswer(fd);
     close(fd);
-    return received;
+    if (answer.line == "accepted") return {Outcome::Accepted, ""};
+    const std::string refused = "refused: ";
+    if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size())
+        return {Outcome::Refused, printable(answer.line.substr(refused.size()))};
+    if (!answer.line.empty())
+        return {Outcome::Refused, "an answer that is neither accepted nor refused: " + printable(answer.line)};
+    if (answer.timedOut)
+        return {Outcome::Refused, "no answer within " + std::to_string(kAnswerPatience.count()) + " s"};
+    if (!sent) return {Outcome::Refused, std::string("the URL could not be written: ") + std::strerror(sendError)};
+    return {Outcome::Refused, "the running game closed the connection without an answer"};
 }
 
 std::unique_ptr<UrlHandover> UrlHandover::listen(const std::string& name,
@@ -168,21 +221,33 @@ void UrlHandover::receive(double now) {
         }
         const std::string line = sender.received.substr(0, sender.received.find('\n'));
         std::optional<std::string> url = ended ? checkUrl(line) : std::nullopt;
-        if (url)
-            queue(*url);
-        else if (!sender.received.empty())
-            std::fprintf(stderr, "UrlHandover: refused a handed-over text of %zu bytes\n", sender.received.size());
-        it = senders_.erase(it);  // closing is the receipt
+        std::string refusal;
+        if (url) {
+            queue(*url, refusal);
+        } else {
+            if (!sender.received.empty())
+                std::fprintf(stderr, "UrlHandover: refused a handed-over text of %zu bytes\n", sender.received.size());
+            refusal = !ended                      ? "no whole line arrived in time"
+                      : line.size() > kLongestUrl ? "longer than " + std::to_string(kLongestUrl) + " bytes"
+                      : line.empty()              ? "no URL arrived"
+                                                  : "not a URL";
+        }
+        // The sender waits for this line; the socket's buffer is empty and takes it whole, so one
+        // try without blocking is enough. A sender that is gone misses nothing.
+        writeAll(sender.fd, refusal.empty() ? "accepted\n" : "refused: " + refusal + "\n");
+        it = senders_.erase(it);
     }
 }
 
-void UrlHandover::queue(const std::string& url) {
+bool UrlHandover::queue(const std::string& url, std::string& refusal) {
     if (waiting_.size() >= kMostWaiting) {
         std::fprintf(stderr, "UrlHandover: %zu URLs wait already; refused one of %zu bytes\n", waiting_.size(),
                      url.size());
-        return;
+        refusal = std::to_string(waiting_.size()) + " URLs wait already";
+        return false;
     }
     waiting_.push_back(url);
+    return true;
 }
 
 }  // namespace platform

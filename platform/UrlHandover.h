@@ -1,6 +1,7 @@
 // Hands URLs of the game's own scheme to the running game: a second launch connects to a Unix
 // socket in $XDG_RUNTIME_DIR and writes the URL; the running game accepts on that socket from
-// its host loop. What arrives is checked before anyone sees it: length-capped, printable
+// its host loop and answers each sender with one line, "accepted" or "refused: <reason>", before
+// it closes. What arrives is checked before anyone sees it: length-capped, printable
 // ASCII, a scheme and nothing after the first line. A flood of them cannot swamp the game:
 // they reach it one at a time at a bounded pace, and only a bounded number waits.
 #pragma once
@@ -29,8 +30,22 @@ public:
     // digits, "+", "-", "." starting with a letter, every byte printable ASCII, within the cap.
     static std::optional<std::string> checkUrl(const std::string& text);
 
-    // The second launch: true when a running game took the URL.
-    static bool sendToRunning(const std::string& name, const std::string& url);
+    // What became of a URL a second launch handed over.
+    struct Receipt {
+        enum class Outcome {
+            NobodyListens,  // no running game answers on the socket: the launch is the game itself
+            Accepted,       // the running game took it and opens it in its turn
+            Refused,        // it did not reach the running game's queue: reason says why
+        };
+        Outcome outcome = Outcome::NobodyListens;
+        // Refused: the running game's own reason ("16 URLs wait already"), or what went wrong
+        // on the way ("no answer within 2 s"); one line of printable ASCII. Empty otherwise.
+        std::string reason;
+    };
+
+    // The second launch: hands the URL to the running game and waits (bounded) for its answer.
+    // A URL that checkUrl refuses is refused here, without asking anyone.
+    static Receipt sendToRunning(const std::string& name, const std::string& url);
 
     // The running game: listens on the socket (replacing a stale one no game answers on) and
     // polls it from the main host loop; received URLs go to the handler there, in order and
@@ -51,7 +66,8 @@ private:
     struct Sender;
     UrlHandover() = default;
     void receive(double now);
-    void queue(const std::string& url);
+    // True when the URL waits for its turn; otherwise why it was refused.
+    bool queue(const std::string& url, std::string& refusal);
 
     std::string path_;
     int fd_ = -1;

@@ -161,22 +161,25 @@ TEST_F(GameAgainstServer, ADeeplyNestedReplyIsAMalformedOneAndTheGamePlaysOn) {
     EXPECT_THAT(requestedPaths(), ElementsAre("/bus_ser_ios.html"));
 }
 
-// Hands a URL to the running game through its socket, as a second launch does; true once it was taken.
-bool handOver(const std::string& socket, const std::string& url) {
+// Hands a URL to the running game through its socket, as a second launch does; the game's answer line
+// ("accepted" or "refused: <reason>"), empty when none came.
+std::string handOver(const std::string& socket, const std::string& url) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
     const std::string line = url + "\n";
-    bool taken = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                 send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
+    const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
     shutdown(fd, SHUT_WR);
     timeval patience{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    char ignored;
-    taken = taken && recv(fd, &ignored, 1, 0) == 0;
+    std::string answer;
+    char buffer[256];
+    for (ssize_t n; sent && answer.find('\n') == std::string::npos && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        answer.append(buffer, static_cast<std::size_t>(n));
     close(fd);
-    return taken;
+    return answer.substr(0, answer.find('\n'));
 }
 
 TEST_F(GameAgainstServer, ADeeplyNestedCardListHandedOverIsAnEmptyOne) {
@@ -198,7 +201,10 @@ TEST_F(GameAgainstServer, AFloodOfHandedOverUrlsIsPacedAndBounded) {
     const auto started = std::chrono::steady_clock::now();
     for (int i = 0; i < 150; ++i) {
         const std::string card = "%5B%7B%22card_id%22%3A%22" + std::to_string(i) + "%22%7D%5D";
-        ASSERT_TRUE(handOver(socket, "pg5e18c0a7d94b2f63://cardPackage/x?addCardInfo=" + card)) << i;
+        const std::string answer = handOver(socket, "pg5e18c0a7d94b2f63://cardPackage/x?addCardInfo=" + card);
+        if (answer != "accepted") {
+            ASSERT_EQ(answer, "refused: 16 URLs wait already") << i;
+        }
     }
     running.signal(SIGTERM);
     EXPECT_EQ(running.waitForExit(std::chrono::seconds(30)), 0);

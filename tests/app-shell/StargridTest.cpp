@@ -14,12 +14,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ConsoleClient.h"
 #include "GameProcess.h"
+#include "platform/Clock.h"
+#include "platform/UrlHandover.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
@@ -203,6 +206,48 @@ TEST(Stargrid, AUrlOfAnotherSchemeIsRefusedAtTheCommandLine) {
     EXPECT_TRUE(game.waitForLine("AppController: open URL pg5e18c0a7d94b2f63://oauth?code=1", std::chrono::seconds(0)));
 }
 
+TEST(Stargrid, ASecondLaunchWhoseUrlTheRunningGameRefusesSaysWhyAndExitsOne) {
+    kite::test::TemporaryFolder runtime("stargrid-runtime");
+    ASSERT_TRUE(runtime.made());
+    // The test plays the running game, in a runtime folder of its own; its clock stands still, so what
+    // waits is never handed on.
+    struct Restore {
+        std::string runtime;
+        ~Restore() {
+            setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            platform::Clock::useRealTime();
+        }
+    } restore{std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : ""};
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    platform::Clock::setFixed(0.0);
+    int opened = 0;
+    auto game = platform::UrlHandover::listen("stargrid", [&opened](const std::string&) { ++opened; });
+    ASSERT_TRUE(game);
+    // Polls the listener until the work in another thread is done (bounded).
+    auto pollUntil = [&game](auto& work) {
+        for (int pass = 0; pass < 30000 && work.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready;
+             ++pass)
+            game->poll();
+        return work.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    // The first is handed on at once; the next ones fill the queue.
+    for (std::size_t i = 0; i <= platform::UrlHandover::kMostWaiting; ++i) {
+        auto sent = std::async(std::launch::async, [i] {
+            return platform::UrlHandover::sendToRunning("stargrid", "pg5e18c0a7d94b2f63://fill/" + std::to_string(i));
+        });
+        ASSERT_TRUE(pollUntil(sent));
+        ASSERT_EQ(sent.get().outcome, platform::UrlHandover::Receipt::Outcome::Accepted) << i;
+    }
+    EXPECT_EQ(opened, 1);
+    // --frames 1 ends a launch that wrongly starts a game of its own.
+    auto launch =
+        std::async(std::launch::async, [] { return runToEnd("--frames 1 pg5e18c0a7d94b2f63://oauth?code=1"); });
+    ASSERT_TRUE(pollUntil(launch));
+    const Finished run = launch.get();
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(run.output, "stargrid: the running game did not take the URL: 16 URLs wait already\n");
+}
+
 TEST(Stargrid, BadOptionsExitWithStatusTwo) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--device", "iphone6"}, {"--frames", "ten"}, {"--frames", "-3"}, {"--frames"}, {"--bogus"}}) {
@@ -211,6 +256,7 @@ TEST(Stargrid, BadOptionsExitWithStatusTwo) {
     }
     Game game({"--frames", "1"}, {"STARGRID_DEVICE=pixel"});
     EXPECT_EQ(game.waitForExit(), 2);
+    EXPECT_EQ(runToEnd("--frames 1 --script").output, "stargrid: --script needs a value\n");
 }
 
 }  // namespace
