@@ -82,18 +82,25 @@ void usage(std::FILE* out) {
                  AppController::kUrlScheme);
 }
 
-// The steps of --script FILE or --shot FRAME:PATH (text null when the value is missing) join the script.
-bool addSteps(const std::string& option, const char* text, platform::InputScript& script) {
-    std::string error = option + " needs a value";
-    if (option == "--script") {
-        std::optional<platform::InputScript> loaded = text ? platform::InputScript::load(text, &error) : std::nullopt;
-        if (!loaded) {
-            std::fprintf(stderr, "stargrid: --script: %s\n", error.c_str());
-            return false;
-        }
-        script.add(*loaded);
-        return true;
+// The steps of --script FILE (null when the value is missing) join the script.
+bool addScript(const char* path, platform::InputScript& script) {
+    if (!path) {
+        std::fprintf(stderr, "stargrid: --script needs a value\n");
+        return false;
     }
+    std::string error;
+    std::optional<platform::InputScript> loaded = platform::InputScript::load(path, &error);
+    if (!loaded) {
+        std::fprintf(stderr, "stargrid: --script: %s\n", error.c_str());
+        return false;
+    }
+    script.add(*loaded);
+    return true;
+}
+
+// The step of --shot FRAME:PATH (null when the value is missing) joins the script.
+bool addShot(const char* text, platform::InputScript& script) {
+    std::string error = "--shot needs a value";
     std::optional<platform::ScriptStep> shot = text ? platform::InputScript::parseShot(text, &error) : std::nullopt;
     if (!shot) {
         std::fprintf(stderr, "stargrid: %s\n", error.c_str());
@@ -159,8 +166,10 @@ std::optional<Options> parse(int argc, char** argv) {
             options.fixedStep = true;
         } else if (arg == "--stats") {
             options.stats = true;
-        } else if (arg == "--script" || arg == "--shot") {
-            if (!addSteps(arg, value(), options.script)) return std::nullopt;
+        } else if (arg == "--script") {
+            if (!addScript(value(), options.script)) return std::nullopt;
+        } else if (arg == "--shot") {
+            if (!addShot(value(), options.script)) return std::nullopt;
         } else if (arg[0] == '-') {
             std::fprintf(stderr, "stargrid: unknown option %s (stargrid --help lists the options)\n", arg.c_str());
             return std::nullopt;
