@@ -47,8 +47,9 @@ public:
     std::optional<PlistValue> propertyList(const std::string& type) const;
 
     // Each replaces every item of the pasteboard with this one, as a copy
-    // onto a pasteboard does. False when the file cannot be written (or a
-    // string is not UTF-8).
+    // onto a pasteboard does. False when the file cannot be written, or
+    // would not read back: a string that is not UTF-8, or a file past the
+    // readers' default PlistLimits.
     bool setData(const std::string& type, const Data& bytes);
     bool setString(const std::string& type, const std::string& text);
     bool setPropertyList(const std::string& type, const PlistValue& value);

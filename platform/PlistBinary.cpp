@@ -2,7 +2,6 @@
 #include "platform/PlistBinary.h"
 
 #include <cstring>
-#include <limits>
 #include <new>
 #include <vector>
 
@@ -14,29 +13,17 @@ namespace {
 constexpr char kMagic[] = "bplist00";
 constexpr std::size_t kMagicSize = 8;
 constexpr std::size_t kTrailerSize = 32;
-// What every decoded value costs besides its text or bytes, wherever it is held.
-constexpr std::uint64_t kEntryCost = sizeof(PlistValue);
-
-// A list without shared objects decodes to at most its own bytes (UTF-16 text
-// grows by half as UTF-8) plus one entry per value; an object referenced again
-// is copied again, so that much is all a list may decode to.
-std::uint64_t decodedBudget(std::size_t size, const PlistLimits& limits) {
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-    const std::uint64_t text = std::uint64_t(size) + size / 2;
-    if (limits.maxValues > (kMax - text) / kEntryCost) return kMax;
-    return text + std::uint64_t(limits.maxValues) * kEntryCost;
-}
 
 class BinaryReader {
 public:
     BinaryReader(const std::uint8_t* bytes, std::size_t size, const PlistLimits& limits)
-        : bytes_(bytes), size_(size), limits_(limits), budget_(decodedBudget(size, limits)) {}
+        : bytes_(bytes), size_(size), limits_(limits) {}
 
     std::optional<PlistValue> read() {
         if (size_ < kMagicSize + kTrailerSize || std::memcmp(bytes_, kMagic, kMagicSize) != 0) {
             return fail("not a binary property list");
         }
-        if (size_ > limits_.maxBytes) return fail("larger than allowed");
+        if (size_ > maxBinaryBytes(limits_)) return fail("larger than allowed");
         const std::uint8_t* trailer = bytes_ + size_ - kTrailerSize;
         offsetSize_ = trailer[6];
         referenceSize_ = trailer[7];
@@ -57,21 +44,21 @@ public:
     const std::string& error() const { return error_; }
 
 private:
-    std::optional<PlistValue> fail(std::string reason) {
+    std::nullopt_t fail(std::string reason) {
         if (error_.empty()) error_ = std::move(reason);
         return std::nullopt;
     }
 
-    // Counts bytes the decoded value is about to hold; false once past the budget.
+    // Counts text or data the decoded value is about to hold, before it is made.
+    // An object referenced again is copied again, so this, with the count of
+    // values, is what bounds a few shared objects that fan out.
     bool spend(std::uint64_t bytes) {
-        if (bytes > budget_ - decoded_) return false;
+        if (bytes > limits_.maxBytes - decoded_) return false;
         decoded_ += bytes;
         return true;
     }
 
-    std::optional<PlistValue> overBudget() {
-        return fail("decodes to more than " + std::to_string(budget_) + " bytes (shared objects repeated)");
-    }
+    std::nullopt_t tooManyBytes() { return fail(tooManyBytesReason(limits_)); }
 
     static std::uint64_t bigEndian(const std::uint8_t* at, std::size_t count) {
         std::uint64_t value = 0;
@@ -101,11 +88,9 @@ private:
     std::optional<PlistValue> object(std::uint64_t index, int depth) {
         if (depth > limits_.maxDepth) return fail("nested deeper than allowed (or a cycle)");
         if (++values_ > limits_.maxValues) return fail("more values than allowed");
-        if (!spend(kEntryCost)) return overBudget();
-        const std::uint64_t offset = bigEndian(bytes_ + tableOffset_ + index * offsetSize_, offsetSize_);
-        const std::uint8_t* marker = span(offset, 1);
+        std::uint64_t cursor = 0;
+        const std::uint8_t* marker = markerOf(index, cursor);
         if (!marker) return fail("object outside the bytes");
-        std::uint64_t cursor = offset + 1;
         const std::uint8_t type = *marker >> 4;
         if (*marker == 0x08 || *marker == 0x09) return PlistValue::boolean(*marker == 0x09);
         if (type == 0x1) return integer(*marker, cursor);
@@ -115,12 +100,35 @@ private:
         if (!items) return fail("bad count");
         switch (type) {
             case 0x4: return data(cursor, *items);
-            case 0x5: return asciiString(cursor, *items);
-            case 0x6: return utf16String(cursor, *items);
+            case 0x5:
+            case 0x6: {
+                std::optional<std::string> text = type == 0x5 ? ascii(cursor, *items) : utf16(cursor, *items);
+                if (!text) return std::nullopt;
+                return PlistValue(std::move(*text));
+            }
             case 0xa: return array(cursor, *items, depth);
             case 0xd: return dictionary(cursor, *items, depth);
             default: return fail("object of an unsupported kind");
         }
+    }
+
+    // The marker of an object, with the cursor just past it.
+    const std::uint8_t* markerOf(std::uint64_t index, std::uint64_t& cursor) const {
+        const std::uint64_t offset = bigEndian(bytes_ + tableOffset_ + index * offsetSize_, offsetSize_);
+        cursor = offset + 1;
+        return span(offset, 1);
+    }
+
+    // A dictionary key: text that costs its bytes but, as in the XML form, is no value.
+    std::optional<std::string> key(std::uint64_t index) {
+        std::uint64_t cursor = 0;
+        const std::uint8_t* marker = markerOf(index, cursor);
+        if (!marker) return fail("object outside the bytes");
+        const std::uint8_t type = *marker >> 4;
+        if (type != 0x5 && type != 0x6) return fail("dictionary key that is not a string");
+        const std::optional<std::uint64_t> units = count(*marker, cursor);
+        if (!units) return fail("bad count");
+        return type == 0x5 ? ascii(cursor, *units) : utf16(cursor, *units);
     }
 
     std::optional<PlistValue> integer(std::uint8_t marker, std::uint64_t cursor) {
@@ -161,18 +169,18 @@ private:
     std::optional<PlistValue> data(std::uint64_t cursor, std::uint64_t size) {
         const std::uint8_t* bytes = span(cursor, size);
         if (!bytes) return fail("data outside the bytes");
-        if (!spend(size)) return overBudget();
+        if (!spend(size)) return tooManyBytes();
         return PlistValue(PlistValue::Data(bytes, bytes + size));
     }
 
-    std::optional<PlistValue> asciiString(std::uint64_t cursor, std::uint64_t length) {
+    std::optional<std::string> ascii(std::uint64_t cursor, std::uint64_t length) {
         const std::uint8_t* text = span(cursor, length);
         if (!text) return fail("string outside the bytes");
         for (std::uint64_t i = 0; i < length; ++i) {
             if (text[i] >= 0x80) return fail("ASCII string with a byte above 127");
         }
-        if (!spend(length)) return overBudget();
-        return PlistValue(std::string(reinterpret_cast<const char*>(text), length));
+        if (!spend(length)) return tooManyBytes();
+        return std::string(reinterpret_cast<const char*>(text), length);
     }
 
     // Hands each code point of UTF-16 text to `take`; the reason when a surrogate is broken.
@@ -193,21 +201,21 @@ private:
         return nullptr;
     }
 
-    std::optional<PlistValue> utf16String(std::uint64_t cursor, std::uint64_t units) {
+    std::optional<std::string> utf16(std::uint64_t cursor, std::uint64_t units) {
         if (units > tableOffset_ / 2) return fail("string outside the bytes");
         const std::uint8_t* text = span(cursor, units * 2);
         if (!text) return fail("string outside the bytes");
-        // Measured first, so that text past the budget is never made.
+        // Measured first, so that text past the limit is never made.
         std::uint64_t length = 0;
         const char* broken = eachCodePoint(text, units, [&length](std::uint32_t code) {
             length += code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
         });
         if (broken) return fail(broken);
-        if (!spend(length)) return overBudget();
+        if (!spend(length)) return tooManyBytes();
         std::string utf8;
         utf8.reserve(length);
         eachCodePoint(text, units, [&utf8](std::uint32_t code) { appendUtf8(utf8, code); });
-        return PlistValue(std::move(utf8));
+        return utf8;
     }
 
     // The object references of a container, each checked to name an object;
@@ -244,13 +252,12 @@ private:
         if (!refs) return fail("dictionary references outside the bytes");
         PlistValue::Dictionary entries;
         for (std::uint64_t i = 0; i < count; ++i) {
-            auto key = object(reference(refs, i), depth + 1);
-            if (!key) return std::nullopt;
-            if (!key->asString()) return fail("dictionary key that is not a string");
+            std::optional<std::string> name = key(reference(refs, i));
+            if (!name) return std::nullopt;
             auto value = object(reference(refs, count + i), depth + 1);
             if (!value) return std::nullopt;
             // Keeping one of two would lose the other when the list is written back.
-            if (!entries.emplace(*key->asString(), std::move(*value)).second) return fail("a repeated key");
+            if (!entries.emplace(std::move(*name), std::move(*value)).second) return fail("a repeated key");
         }
         return PlistValue(std::move(entries));
     }
@@ -263,12 +270,11 @@ private:
     std::uint64_t objectCount_ = 0;
     std::uint64_t tableOffset_ = 0;
     std::size_t values_ = 0;
-    std::uint64_t budget_;
-    std::uint64_t decoded_ = 0;  // bytes the values read so far hold
+    std::uint64_t decoded_ = 0;  // text and data bytes the values read so far hold
     std::string error_;
 };
 
-// Not even the budget fits in memory: the list is refused like any other.
+// What the limits allow does not fit in memory: the list is refused like any other.
 std::optional<PlistValue> outOfMemory(std::string* error) {
     if (error) *error = "not enough memory to decode it";
     return std::nullopt;

@@ -160,10 +160,19 @@ private:
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> encodePlistBinary(const PlistValue& root, std::string* error) {
+std::optional<std::vector<std::uint8_t>> encodePlistBinary(const PlistValue& root, std::string* error,
+                                                           const PlistLimits& limits) {
+    auto refuse = [error](const std::string& reason) -> std::optional<Bytes> {
+        if (error) *error = reason;
+        return std::nullopt;
+    };
+    // Shared text is written once, but read back as often as it is used.
+    std::string reason;
+    if (!withinPlistLimits(root, limits, &reason)) return refuse(reason);
     BinaryWriter writer;
     std::optional<Bytes> bytes = writer.write(root);
-    if (!bytes && error) *error = writer.error();
+    if (!bytes) return refuse(writer.error());
+    if (bytes->size() > maxBinaryBytes(limits)) return refuse("larger than allowed");
     return bytes;
 }
 

@@ -7,6 +7,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "platform/Base64.h"
 #include "platform/Utf16.h"
@@ -325,7 +326,65 @@ private:
     std::string error_;
 };
 
+// Counts a value as the readers count what they read, stopping at the first limit passed.
+class LimitCheck {
+public:
+    explicit LimitCheck(const PlistLimits& limits) : limits_(limits) {}
+
+    bool value(const PlistValue& value, int depth) {
+        if (depth > limits_.maxDepth) return fail("nested deeper than allowed");
+        if (++values_ > limits_.maxValues) return fail("more values than allowed");
+        if (const std::string* text = value.asString()) return hold(text->size());
+        if (const PlistValue::Data* bytes = value.asData()) return hold(bytes->size());
+        if (const PlistValue::Array* items = value.asArray()) {
+            for (const PlistValue& item : *items) {
+                if (!this->value(item, depth + 1)) return false;
+            }
+        } else if (const PlistValue::Dictionary* entries = value.asDictionary()) {
+            for (const auto& [key, item] : *entries) {
+                if (!hold(key.size()) || !this->value(item, depth + 1)) return false;
+            }
+        }
+        return true;
+    }
+
+    const std::string& reason() const { return reason_; }
+
+private:
+    bool hold(std::size_t count) {
+        if (count > limits_.maxBytes - bytes_) return fail(tooManyBytesReason(limits_));
+        bytes_ += count;
+        return true;
+    }
+
+    bool fail(std::string reason) {
+        reason_ = std::move(reason);
+        return false;
+    }
+
+    const PlistLimits& limits_;
+    std::size_t values_ = 0;
+    std::size_t bytes_ = 0;
+    std::string reason_;
+};
+
 }  // namespace
+
+std::size_t maxBinaryBytes(const PlistLimits& limits) {
+    constexpr std::size_t kLargest = std::numeric_limits<std::size_t>::max();
+    return limits.maxBytes > kLargest / 2 ? kLargest : limits.maxBytes * 2;
+}
+
+bool withinPlistLimits(const PlistValue& value, const PlistLimits& limits, std::string* reason) {
+    LimitCheck check(limits);
+    if (check.value(value, 0)) return true;
+    if (reason) *reason = check.reason();
+    return false;
+}
+
+std::string tooManyBytesReason(const PlistLimits& limits) {
+    return "decodes to more than " + std::to_string(limits.maxBytes) + " bytes of text and data";
+}
 
 std::string encodePlistXml(const PlistValue& root) { return XmlWriter().write(root); }
 

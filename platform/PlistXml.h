@@ -8,12 +8,26 @@
 
 namespace platform {
 
-// Limits on what a reader accepts from another program.
+// Limits on what a reader accepts from another program, the same in either form.
 struct PlistLimits {
-    std::size_t maxBytes = 32u << 20;  // the text itself
-    int maxDepth = 32;                 // nested arrays and dictionaries
-    std::size_t maxValues = 65536;     // every value, at every depth
+    // The text of an XML list, and the text and data (keys included) a list of
+    // either form holds. A binary list may be twice as long: text that mixes
+    // ASCII with other characters is stored whole in UTF-16.
+    std::size_t maxBytes = 32u << 20;
+    int maxDepth = 32;              // nested arrays and dictionaries
+    std::size_t maxValues = 65536;  // every value, at every depth; a key is no value
 };
+
+// The longest binary list the limits let a reader take.
+std::size_t maxBinaryBytes(const PlistLimits& limits);
+
+// Whether a reader with these limits would take the value as far as its
+// values, depth and text and data go, and else why not, as the readers say it.
+// The writers check it, so that what they write reads back.
+bool withinPlistLimits(const PlistValue& value, const PlistLimits& limits, std::string* reason = nullptr);
+
+// The reason both readers give for a list holding more text and data than allowed.
+std::string tooManyBytesReason(const PlistLimits& limits);
 
 std::string encodePlistXml(const PlistValue& root);
 

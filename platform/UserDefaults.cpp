@@ -12,6 +12,24 @@
 #include "platform/UserFolders.h"
 
 namespace platform {
+namespace {
+
+// The store's text, or nothing (with a log line) when loading it would refuse
+// it: such a file reads as an empty store, losing every other value with it.
+std::optional<std::string> readableText(const PlistValue::Dictionary& entries, const std::string& path) {
+    const PlistLimits limits;
+    const PlistValue root(entries);
+    std::string reason;
+    if (withinPlistLimits(root, limits, &reason)) {
+        std::string text = encodePlistXml(root);
+        if (text.size() <= limits.maxBytes) return text;
+        reason = "larger than allowed";
+    }
+    std::fprintf(stderr, "UserDefaults: cannot save %s: %s\n", path.c_str(), reason.c_str());
+    return std::nullopt;
+}
+
+}  // namespace
 
 UserDefaults& UserDefaults::named(const std::string& name) {
     static std::mutex storesMutex;
@@ -39,10 +57,10 @@ void UserDefaults::loadLocked() {
     entries_ = *root->asDictionary();
 }
 
-bool UserDefaults::saveLocked() {
+bool UserDefaults::saveLocked(const std::string& text) {
     removeLeftoverTemporaries(path_);
     // The module's values include a device identifier: the owner's only.
-    return writeFileAtomically(path_, encodePlistXml(PlistValue(entries_)), 0600);
+    return writeFileAtomically(path_, text, 0600);
 }
 
 std::optional<PlistValue> UserDefaults::value(const std::string& key) {
@@ -62,15 +80,24 @@ std::int64_t UserDefaults::integer(const std::string& key) {
 bool UserDefaults::set(const std::string& key, PlistValue value) {
     std::lock_guard<std::mutex> lock(mutex_);
     loadLocked();
-    entries_[key] = std::move(value);
-    return saveLocked();
+    const auto [entry, added] = entries_.try_emplace(key);
+    std::swap(entry->second, value);
+    if (const std::optional<std::string> text = readableText(entries_, path_)) return saveLocked(*text);
+    // Not saved: the store keeps what its file holds.
+    if (added) {
+        entries_.erase(entry);
+    } else {
+        entry->second = std::move(value);
+    }
+    return false;
 }
 
 bool UserDefaults::remove(const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex_);
     loadLocked();
     if (entries_.erase(key) == 0) return true;
-    return saveLocked();
+    const std::optional<std::string> text = readableText(entries_, path_);
+    return text && saveLocked(*text);
 }
 
 void UserDefaults::reload() {

@@ -11,7 +11,8 @@ namespace platform {
 
 // One store per file name, shared by the process's threads. Every change is
 // saved at once (write, sync, rename), so a killed process never leaves a torn
-// file; a damaged file reads as an empty store.
+// file; a damaged file reads as an empty store. A change its own loader would
+// refuse (past the default PlistLimits) is neither saved nor kept: set is false.
 class UserDefaults {
 public:
     // The store "<name>.plist" in the config folder.
@@ -28,7 +29,7 @@ public:
 private:
     explicit UserDefaults(std::string path) : path_(std::move(path)) {}
     void loadLocked();
-    bool saveLocked();
+    bool saveLocked(const std::string& text);
 
     std::string path_;
     std::mutex mutex_;

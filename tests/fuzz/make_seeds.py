@@ -251,9 +251,13 @@ def shared_lists(out):
                      marked(0x60, 3, "星 s".encode("utf-16-be")), marked(0x50, 1, b"x"), bytes([0x10, 7]),
                      marked(0xD0, 1, bytes([4, 5])), marked(0xA0, 2, bytes([6, 6])),
                      marked(0xD0, 3, bytes([0, 1, 2, 3, 3, 7]))], 8)
+    # plistlib writes a text once however many records hold it; read, it is one copy a record.
+    text = "".join(chr(ord("a") + i % 26) for i in range(700))
+    records = plistlib.dumps([{"id": i, "text": text} for i in range(120)], fmt=plistlib.FMT_BINARY)
     for target in ("plist_binary", "file_utils"):
         put(out, target, "fan-out.bplist", fan)
         put(out, target, "shared.bplist", shared)
+        put(out, target, "shared-text.bplist", records)
     put(out, "file_utils", "words.plist", resource("Xml/ChineseWords.xml"))
     for name in ("Info.plist", "Star/stars.plist", "Guide/finger_anim.plist"):
         put(out, "file_utils", os.path.basename(name), resource(name))

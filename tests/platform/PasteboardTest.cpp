@@ -212,3 +212,25 @@ TEST_F(PasteboardTest, DataWhoseSharedObjectsDecodePastTheBudgetIsNoPropertyList
         << log;
     EXPECT_EQ(general.data("content"), list);
 }
+
+TEST_F(PasteboardTest, AListWhoseTextRepeatsReadsBackAsWritten) {
+    // 10 MB of text, which the file holds once.
+    Pasteboard general = Pasteboard::general();
+    const PlistValue list(PlistValue::Array(10000, PlistValue(std::string(1000, 'r'))));
+    ASSERT_TRUE(general.setPropertyList("content", list));
+    EXPECT_EQ(general.propertyList("content"), list);
+}
+
+TEST_F(PasteboardTest, WhatWouldNotReadBackIsNotWrittenAndTheItemBeforeStays) {
+    Pasteboard general = Pasteboard::general();
+    ASSERT_TRUE(general.setString("text", "kept"));
+    // With the file's own two dictionaries, one value past what a reader takes.
+    const PlistValue list(PlistValue::Array(65534, PlistValue::integer(1)));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(general.setPropertyList("content", list));
+    EXPECT_FALSE(general.setData("content", Pasteboard::Data((32u << 20) + 1)));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("Pasteboard: cannot write \"general\": more values than allowed\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("Pasteboard: cannot write \"general\": decodes to more than "), std::string::npos) << log;
+    EXPECT_EQ(general.string("text"), "kept");
+}

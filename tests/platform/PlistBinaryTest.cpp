@@ -200,8 +200,8 @@ TEST(PlistBinary, AFourByteRealReadsAsSinglePrecisionAndIsWrittenBackInFourBytes
 
 namespace {
 
-bool refusedAsOverBudget(const std::string& error) {
-    return error.rfind("decodes to more than ", 0) == 0 && error.find("(shared objects repeated)") != std::string::npos;
+bool refusedForItsText(const std::string& error) {
+    return error.rfind("decodes to more than ", 0) == 0 && error.find(" bytes of text and data") != std::string::npos;
 }
 
 }  // namespace
@@ -213,19 +213,74 @@ TEST(PlistBinary, SharedObjectsThatDecodeFarPastTheListAreRefused) {
     ASSERT_LT(bytes.size(), 4096u);
     std::string error;
     EXPECT_FALSE(platform::decodePlist(bytes.data(), bytes.size(), &error));
-    EXPECT_TRUE(refusedAsOverBudget(error)) << error;
+    EXPECT_TRUE(refusedForItsText(error)) << error;
 }
 
 TEST(PlistBinary, SharedObjectsAreCountedAgainstSmallLimitsToo) {
-    // 421 values, fewer than allowed, holding 800,000 bytes of data.
+    // 421 values holding 800,000 bytes of data: however many values resource
+    // lists may have, they leave text and data no more room.
     BinaryPlistBuilder plist;
     const BinaryPlistBuilder::Bytes bytes = plist.build(kite::test::addSharedFanOut(plist, 2000, 20));
     platform::PlistLimits small;
     small.maxBytes = 4096;
-    small.maxValues = 1000;
+    small.maxValues = std::size_t(1) << 20;
     std::string error;
     EXPECT_FALSE(platform::decodePlistBinary(bytes.data(), bytes.size(), &error, small));
-    EXPECT_TRUE(refusedAsOverBudget(error)) << error;
+    EXPECT_TRUE(refusedForItsText(error)) << error;
+}
+
+TEST(PlistBinary, KeysCostTheirTextButAreNotValuesAsInTheTextForm) {
+    const std::string first(100, 'k'), second(100, 'l');
+    const PlistValue value(PlistValue::Dictionary{{first, PlistValue::integer(1)}, {second, PlistValue("")}});
+    BinaryPlistBuilder plist;
+    const BinaryPlistBuilder::Bytes bytes =
+        plist.build(plist.dictionary({plist.ascii(first), plist.ascii(second)}, {plist.integer(1), plist.ascii("")}));
+    platform::PlistLimits threeValues;  // the dictionary and its two values
+    threeValues.maxValues = 3;
+    std::string error;
+    const auto read = platform::decodePlistBinary(bytes.data(), bytes.size(), &error, threeValues);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(*read, value);
+    EXPECT_TRUE(platform::decodePlistXml(platform::encodePlistXml(value), nullptr, threeValues));
+
+    platform::PlistLimits keysText = threeValues;
+    keysText.maxBytes = 200;
+    EXPECT_TRUE(platform::decodePlistBinary(bytes.data(), bytes.size(), &error, keysText)) << error;
+    --keysText.maxBytes;
+    EXPECT_FALSE(platform::decodePlistBinary(bytes.data(), bytes.size(), &error, keysText));
+    EXPECT_TRUE(refusedForItsText(error)) << error;
+}
+
+TEST(PlistBinary, AValueItsReaderWouldRefuseIsNotWritten) {
+    std::string error;
+    PlistValue::Array numbers(65536, PlistValue::integer(7));
+    EXPECT_FALSE(platform::encodePlistBinary(PlistValue(numbers), &error)) << "the array is one value more";
+    EXPECT_EQ(error, "more values than allowed");
+    numbers.pop_back();
+    EXPECT_TRUE(platform::encodePlistBinary(PlistValue(numbers), &error)) << error;
+
+    platform::PlistLimits small;
+    small.maxBytes = 64;
+    small.maxDepth = 2;
+    // One text used three times is written once, and read three times.
+    const PlistValue shared(PlistValue::Array{PlistValue(std::string(22, 's')), PlistValue(std::string(22, 's'))});
+    EXPECT_FALSE(platform::encodePlistBinary(PlistValue(PlistValue::Array{shared, PlistValue(std::string(22, 's'))}),
+                                             &error, small));
+    EXPECT_TRUE(refusedForItsText(error)) << error;
+    EXPECT_FALSE(platform::encodePlistBinary(
+        PlistValue(PlistValue::Array{shared, PlistValue(PlistValue::Array{shared})}), &error, small));
+    EXPECT_EQ(error, "nested deeper than allowed");
+    // Little text, but more bytes of references and offsets than a reader takes.
+    EXPECT_FALSE(
+        platform::encodePlistBinary(PlistValue(PlistValue::Array(60, PlistValue::boolean(true))), &error, small));
+    EXPECT_EQ(error, "larger than allowed");
+
+    const PlistValue atTheLimits(PlistValue::Array{shared, PlistValue(std::string(20, 's'))});
+    const auto bytes = platform::encodePlistBinary(atTheLimits, &error, small);
+    ASSERT_TRUE(bytes) << error;
+    const auto read = platform::decodePlistBinary(bytes->data(), bytes->size(), &error, small);
+    ASSERT_TRUE(read) << error;
+    EXPECT_EQ(*read, atTheLimits);
 }
 
 TEST(PlistBinary, AnObjectReferencedTwiceReadsAsTwoEqualValues) {
@@ -248,18 +303,21 @@ TEST(PlistBinary, AnObjectReferencedTwiceReadsAsTwoEqualValues) {
 }
 
 TEST(PlistBinary, AListWithoutSharedObjectsAtTheLimitsDecodes) {
-    // UTF-16 text grows by half as UTF-8: the most a list can grow without sharing.
+    // UTF-16 text grows by half as UTF-8: counted as the UTF-8 it becomes.
     BinaryPlistBuilder plist;
     std::vector<std::size_t> items;
+    std::size_t held = 0;
     for (int i = 0; i < 80; ++i) {
         items.push_back(plist.utf16(std::u16string(400, u'星')));
         items.push_back(plist.utf16(std::u16string(400, u'光')));
+        held += 2 * 400 * 3;
         if (i % 2) items.push_back(plist.data(BinaryPlistBuilder::Bytes(300, std::uint8_t(i))));
         if (i % 2 == 0) items.push_back(plist.utf16(u"\U0001F31F" + std::u16string(100, u'é')));
+        held += i % 2 ? 300 : 4 + 100 * 2;
     }
     const BinaryPlistBuilder::Bytes bytes = plist.build(plist.array(items), 4);
     platform::PlistLimits exact;
-    exact.maxBytes = bytes.size();
+    exact.maxBytes = held;
     exact.maxValues = items.size() + 1;
     std::string error;
     const auto value = platform::decodePlistBinary(bytes.data(), bytes.size(), &error, exact);
@@ -269,4 +327,13 @@ TEST(PlistBinary, AListWithoutSharedObjectsAtTheLimitsDecodes) {
     std::string stars;
     for (int i = 0; i < 400; ++i) stars += "星";
     EXPECT_EQ(*(*value->asArray())[0].asString(), stars);
+
+    platform::PlistLimits lessText = exact;
+    --lessText.maxBytes;
+    EXPECT_FALSE(platform::decodePlistBinary(bytes.data(), bytes.size(), &error, lessText));
+    EXPECT_TRUE(refusedForItsText(error)) << error;
+    platform::PlistLimits fewerValues = exact;
+    --fewerValues.maxValues;
+    EXPECT_FALSE(platform::decodePlistBinary(bytes.data(), bytes.size(), &error, fewerValues));
+    EXPECT_EQ(error, "more values than allowed");
 }

@@ -126,6 +126,85 @@ TEST(PlistRoundTrip, EveryListOfTheFuzzCorpusTheReadersAcceptIsWrittenBackUnchan
     }
 }
 
+namespace {
+
+std::string repeated(const std::string& piece, std::size_t times) {
+    std::string text;
+    for (std::size_t i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+// Records sharing a few long texts (ASCII, CJK, mixed), as lists of messages or
+// scores do: thousands of them, holding megabytes of text the writer keeps once.
+PlistValue recordsSharingText(std::uint32_t seed) {
+    std::mt19937 random(seed);
+    const std::string texts[] = {std::string(1000, char('a' + seed % 26)), repeated("星", 400),
+                                 std::string(300, 'x') + "é\U0001F31F", repeated("text ", 200)};
+    PlistValue::Array records;
+    for (std::size_t i = 0, count = 9000 + random() % 3000; i < count; ++i) {
+        const PlistValue text(texts[random() % 4]);
+        switch (random() % 3) {
+            case 0: records.push_back(text); break;
+            case 1:
+                records.push_back(PlistValue(
+                    PlistValue::Dictionary{{"id", PlistValue::integer(std::int64_t(i))}, {texts[random() % 3], text}}));
+                break;
+            default: records.push_back(PlistValue(PlistValue::Array{text, PlistValue::boolean(i % 2 == 0)}));
+        }
+    }
+    return PlistValue(std::move(records));
+}
+
+// A dictionary of texts that are ASCII but for one character each, so the binary
+// form holds them in UTF-16: twice their length in UTF-8.
+PlistValue mostlyAsciiTexts(std::uint32_t seed, std::size_t entries) {
+    std::mt19937 random(seed);
+    const char* const others[] = {"é", "星", "\U0001F31F"};
+    PlistValue::Dictionary texts;
+    for (std::size_t i = 0; i < entries; ++i) {
+        std::string text(20 + random() % 2000, char('a' + random() % 26));
+        text.insert(random() % text.size(), others[random() % 3]);
+        texts["key " + std::to_string(i)] = PlistValue(std::move(text));
+    }
+    return PlistValue(std::move(texts));
+}
+
+}  // namespace
+
+TEST(PlistRoundTrip, ValuesWhoseTextRepeatsReadBackEqualInBothForms) {
+    for (std::uint32_t seed : {1u, 2u, 3u}) {
+        const PlistValue value = recordsSharingText(seed);
+        std::string error;
+        const auto binary = platform::encodePlistBinary(value, &error);
+        ASSERT_TRUE(binary) << "seed " << seed << ": " << error;
+        const auto fromBinary = platform::decodePlistBinary(binary->data(), binary->size(), &error);
+        ASSERT_TRUE(fromBinary) << "seed " << seed << ": " << error;
+        EXPECT_TRUE(*fromBinary == value) << "seed " << seed;
+        const auto fromXml = platform::decodePlistXml(platform::encodePlistXml(value), &error);
+        ASSERT_TRUE(fromXml) << "seed " << seed << ": " << error;
+        EXPECT_TRUE(*fromXml == value) << "seed " << seed;
+    }
+}
+
+TEST(PlistRoundTrip, WhatTheTextReaderTakesTheBinaryReaderTakesWithTheSameLimits) {
+    for (std::uint32_t seed : {4u, 5u, 6u}) {
+        const std::size_t entries = 200;
+        const PlistValue value = mostlyAsciiTexts(seed, entries);
+        const std::string xml = platform::encodePlistXml(value);
+        platform::PlistLimits tight;
+        tight.maxBytes = xml.size();
+        tight.maxValues = entries + 1;
+        tight.maxDepth = 1;
+        std::string error;
+        ASSERT_TRUE(platform::decodePlistXml(xml, &error, tight)) << "seed " << seed << ": " << error;
+        const auto binary = platform::encodePlistBinary(value, &error, tight);
+        ASSERT_TRUE(binary) << "seed " << seed << ": " << error;
+        const auto read = platform::decodePlistBinary(binary->data(), binary->size(), &error, tight);
+        ASSERT_TRUE(read) << "seed " << seed << ": " << error;
+        EXPECT_TRUE(*read == value) << "seed " << seed;
+    }
+}
+
 class PlistutilTest : public ::testing::Test {
 protected:
     void SetUp() override {

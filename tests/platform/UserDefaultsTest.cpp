@@ -70,6 +70,25 @@ TEST_F(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplacedOnSave) {
     EXPECT_EQ(defaults.integer("a"), 1);
 }
 
+TEST_F(UserDefaultsTest, AValueItsLoaderWouldRefuseIsNeitherSavedNorKept) {
+    platform::UserDefaults& defaults = platform::UserDefaults::named("limited-store");
+    ASSERT_TRUE(defaults.set("count", platform::PlistValue::integer(7)));
+    // With the store's dictionary, one value past what its loader takes.
+    const platform::PlistValue tooMany(platform::PlistValue::Array(65535, platform::PlistValue::integer(1)));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(defaults.set("count", tooMany));
+    EXPECT_FALSE(defaults.set("more", tooMany));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("UserDefaults: cannot save " + platform::configFolder() +
+                       "/limited-store.plist: more values than allowed"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(defaults.integer("count"), 7);
+    EXPECT_FALSE(defaults.value("more"));
+    defaults.reload();
+    EXPECT_EQ(defaults.integer("count"), 7);
+}
+
 TEST(AppNotifications, ObserversOfANameAreCalledInOrderUntilRemoved) {
     std::vector<int> calls;
     const auto first =

@@ -202,3 +202,12 @@ TEST_F(AppCommunicateTest, TheLargestFileAllowedTravelsWhole) {
     ASSERT_TRUE(back);
     EXPECT_TRUE(back->fileData == file->fileData);
 }
+
+TEST_F(AppCommunicateTest, AnExchangeItsReaderWouldRefuseIsNotWrittenAndTheWriteSaysWhy) {
+    AppCommunicate::Dictionary exchange{{"cards", PlistValue(PlistValue::Array(70000, PlistValue("card")))}};
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(AppCommunicate::setPropertyListForiOS7Plus(exchange, "pgmany"));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("PigeonApiUtil: cannot write a property list: more values than allowed"), std::string::npos)
+        << log;
+}
