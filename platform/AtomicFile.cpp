@@ -24,19 +24,6 @@ AtomicWriteHook& writeHook() {
     return hook;
 }
 
-bool writeAll(int fd, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        ssize_t written = ::write(fd, bytes, size);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 std::string directoryOf(const std::string& path) {
     std::string::size_type slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -127,6 +114,20 @@ bool writeFileInPlace(const std::string& path, const void* bytes, std::size_t si
     if (fd >= 0 && ::close(fd) != 0) written = false;
     if (!written && error) *error = std::strerror(errno);
     return written;
+}
+
+bool writeAll(int fd, const void* bytes, std::size_t size) {
+    const char* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        ssize_t written = ::write(fd, next, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        next += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
 }
 
 void setAtomicWriteHookForTesting(AtomicWriteHook hook) { writeHook() = std::move(hook); }

@@ -26,6 +26,10 @@ void removeLeftoverTemporaries(const std::string& path);
 // given, when the file cannot be opened or written.
 bool writeFileInPlace(const std::string& path, const void* bytes, std::size_t size, std::string* error = nullptr);
 
+// Writes every byte to the open descriptor, going on after interruptions. False (with errno set)
+// when the descriptor refuses them.
+bool writeAll(int fd, const void* bytes, std::size_t size);
+
 // Test hook: called with the temporary file's path after it has been synced
 // and before it is renamed over the target. A test can end the process here
 // to stand for a crash in the middle of a save. Null removes it.

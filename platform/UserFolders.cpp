@@ -24,14 +24,7 @@ std::string folderUnder(const char* variable, const char* fallback) {
         base = std::string(home ? home : "/tmp") + fallback;
     }
     const std::string folder = base + "/stargrid";
-    for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        const std::string prefix = folder.substr(0, slash);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "UserFolders: cannot make %s: %s\n", prefix.c_str(), std::strerror(errno));
-            return folder;
-        }
-        if (slash == std::string::npos) break;
-    }
+    if (!makeFolders(folder)) return folder;
     if (::chmod(folder.c_str(), 0700) != 0) {
         std::fprintf(stderr, "UserFolders: cannot narrow %s: %s\n", folder.c_str(), std::strerror(errno));
     }
@@ -39,6 +32,18 @@ std::string folderUnder(const char* variable, const char* fallback) {
 }
 
 }  // namespace
+
+bool makeFolders(const std::string& folder) {
+    if (folder.empty()) return true;
+    for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+        const std::string prefix = folder.substr(0, slash);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+            std::fprintf(stderr, "UserFolders: cannot make %s: %s\n", prefix.c_str(), std::strerror(errno));
+            return false;
+        }
+        if (slash == std::string::npos) return true;
+    }
+}
 
 std::string documentsFolder() { return folderUnder("XDG_DATA_HOME", "/.local/share"); }
 std::string configFolder() { return folderUnder("XDG_CONFIG_HOME", "/.config"); }

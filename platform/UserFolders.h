@@ -9,4 +9,8 @@ std::string documentsFolder();
 // $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid).
 std::string configFolder();
 
+// Makes every missing folder of the path (none for an empty one) the owner's only; false, said on
+// standard error, when one cannot be made.
+bool makeFolders(const std::string& folder);
+
 }  // namespace platform

@@ -6,12 +6,13 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/AtomicFile.h"
 #include "platform/UrlOpener.h"
+#include "platform/UserFolders.h"
 #include "sdk/pigeon/AppCommunicate.h"
 #include "sdk/pigeon/PGApi.h"
 #include "sdk/pigeon/PigeonApiUtil.h"
@@ -35,15 +36,6 @@ LogPlace logPlace() {
     const char* home = std::getenv("HOME");
     const std::string base = (cache && cache[0] == '/') ? cache : std::string(home ? home : "") + "/.cache";
     return {base + "/stargrid/pigeon-standin.log", base + "/stargrid"};
-}
-
-// Every missing folder of the path is made the owner's only.
-void makeFolders(const std::string& folder) {
-    if (folder.empty()) return;
-    for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
-        ::mkdir(folder.substr(0, slash).c_str(), 0700);
-        if (slash == std::string::npos) break;
-    }
 }
 
 bool isAppId(const std::string& text) {
@@ -140,19 +132,14 @@ int answerPayment(const std::string& appid, const Decide& decide) {
 void log(const std::string& line) {
     std::fprintf(stderr, "pigeon-standin: %s\n", line.c_str());
     const LogPlace place = logPlace();
-    makeFolders(std::filesystem::path(place.file).parent_path().string());
+    platform::makeFolders(std::filesystem::path(place.file).parent_path().string());
     if (!place.gameFolder.empty()) ::chmod(place.gameFolder.c_str(), 0700);
     const int fd = ::open(place.file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return;
     struct stat status {};
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) ::fchmod(fd, 0600);
     const std::string text = line + "\n";
-    for (std::size_t written = 0; written < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
+    platform::writeAll(fd, text.data(), text.size());
     ::close(fd);
 }
 
