@@ -76,20 +76,9 @@ std::optional<std::string> labelAt(const std::string& report, float x, float y) 
     return std::nullopt;
 }
 
-class StargridNewGame : public StargridRunTest {
+class StargridNewGame : public StargridServedRunTest {
 protected:
-    StargridNewGame() : StargridRunTest("stargrid-new-game") {}
-
-    void SetUp() override {
-        StargridRunTest::SetUp();
-        std::string error;
-        server = startLocalServer(&error);
-        ASSERT_TRUE(server) << error;
-    }
-
-    std::vector<std::string> environment() const { return environmentWith(server->url("/bus_ser_ios.html")); }
-
-    std::unique_ptr<stargrid_server::GameServer> server;
+    StargridNewGame() : StargridServedRunTest("stargrid-new-game") {}
 };
 
 // The board has dropped into place by this frame of the play scene: 2.25 s of level start and 13 frames of fall.

@@ -51,15 +51,12 @@ std::string tapAt(int frame, int index) {
     return "tap " + std::to_string(frame) + " " + std::to_string(x) + " " + std::to_string(y) + "\n";
 }
 
-class StargridRelogin : public StargridRunTest {
+class StargridRelogin : public StargridServedRunTest {
 protected:
-    StargridRelogin() : StargridRunTest("stargrid-relogin") {}
+    StargridRelogin() : StargridServedRunTest("stargrid-relogin") {}
 
     void SetUp() override {
-        StargridRunTest::SetUp();
-        std::string error;
-        server = startLocalServer(&error);
-        ASSERT_TRUE(server) << error;
+        ASSERT_NO_FATAL_FAILURE(StargridServedRunTest::SetUp());
         ASSERT_TRUE(server->store().seedAccount({kPhone, base64Encode(kPassword), 0, 0, 0}));
     }
 
@@ -75,13 +72,10 @@ protected:
     void nextLoginTag(const std::string& tag) {
         stargrid_server::ReplyOverride login;
         login.path = "/game/BindAccount";
-        login.body = "{\"code\":\"0000\",\"bodymessage\":{\"score\":\"0\",\"diamond\":\"0\",\"gametag\":\"" + tag + "\"}}";
+        login.body =
+            "{\"code\":\"0000\",\"bodymessage\":{\"score\":\"0\",\"diamond\":\"0\",\"gametag\":\"" + tag + "\"}}";
         server->overrides().push(login);
     }
-
-    std::vector<std::string> environment() const { return environmentWith(server->url("/bus_ser_ios.html")); }
-
-    std::unique_ptr<stargrid_server::GameServer> server;
 };
 
 TEST_F(StargridRelogin, ANewGameFromTheReloginShowsItsOwnFirstStageClear) {

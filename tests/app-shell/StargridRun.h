@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "Classes/BoardRules.h"
+#include "LocalServer.h"
 #include "kite/foundation/PropertyList.h"
 #include "kite/foundation/Value.h"
 #include "support/TemporaryFolder.h"
@@ -95,9 +96,9 @@ inline board::Cells boardInShot(const Shot& shot) {
         }
         const auto most = std::max_element(votes.begin(), votes.end()) - votes.begin();
         cells[index] = votes[static_cast<std::size_t>(most)] < 2 ? -2
-                       : most == 0                              ? board::kEmpty
-                       : most == 1                              ? -2
-                                                                : static_cast<int>(most) - 2;
+                       : most == 0                               ? board::kEmpty
+                       : most == 1                               ? -2
+                                                                 : static_cast<int>(most) - 2;
     }
     return cells;
 }
@@ -244,6 +245,23 @@ protected:
     static std::string integerValue(int value) { return "<integer>" + std::to_string(value) + "</integer>"; }
 
     fs::path dir;
+};
+
+// A run against the local game server, started in this process for each test.
+class StargridServedRunTest : public StargridRunTest {
+protected:
+    using StargridRunTest::StargridRunTest;
+
+    void SetUp() override {
+        StargridRunTest::SetUp();
+        std::string error;
+        server = startLocalServer(&error);
+        ASSERT_TRUE(server) << error;
+    }
+
+    std::vector<std::string> environment() const { return environmentWith(server->url("/bus_ser_ios.html")); }
+
+    std::unique_ptr<stargrid_server::GameServer> server;
 };
 
 }  // namespace stargrid::test

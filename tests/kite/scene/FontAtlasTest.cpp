@@ -25,12 +25,7 @@ struct Written {
 class FontAtlasTest : public test::SceneDrawTest {
 protected:
     TTFConfig config(int size, int outline, bool distanceField) const {
-        TTFConfig c;
-        c.fontFilePath = kCjkFontPath;
-        c.fontSize = size;
-        c.outlineSize = outline;
-        c.distanceFieldEnabled = distanceField;
-        return c;
+        return test::ttfConfig(kCjkFontPath, size, outline, distanceField);
     }
 
     // The first count CJK ideographs.

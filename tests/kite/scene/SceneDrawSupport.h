@@ -12,6 +12,7 @@
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/GLView.h"
+#include "kite/scene/LabelTypes.h"
 #include "kite/scene/Node.h"
 #include "platform/Clock.h"
 #include "support/DirectorShutdown.h"
@@ -19,6 +20,16 @@
 
 namespace kite {
 namespace test {
+
+// A TrueType label's configuration for the font file at the size, outline and distance field given.
+inline TTFConfig ttfConfig(const char* fontFile, int size, int outline = 0, bool distanceField = false) {
+    TTFConfig config;
+    config.fontFilePath = fontFile;
+    config.fontSize = size;
+    config.outlineSize = outline;
+    config.distanceFieldEnabled = distanceField;
+    return config;
+}
 
 // A texture whose pixel (x, y), y counted from the top row, has the colour colorAt(x, y).
 inline RefPtr<Texture2D> textureFrom(int w, int h, const std::function<Pixel(int, int)>& colorAt) {

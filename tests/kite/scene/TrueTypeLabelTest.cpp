@@ -36,12 +36,7 @@ struct HeldFont {
 class TrueTypeFontTest : public test::SceneDrawTest {
 protected:
     TTFConfig config(int size, int outline = 0, bool distanceField = false) const {
-        TTFConfig c;
-        c.fontFilePath = kFontPath;
-        c.fontSize = size;
-        c.outlineSize = outline;
-        c.distanceFieldEnabled = distanceField;
-        return c;
+        return test::ttfConfig(kFontPath, size, outline, distanceField);
     }
 };
 
@@ -203,10 +198,10 @@ TEST_F(TrueTypeFontTest, AGlyphLargerThanAPageIsRefusedByItsBoxBeforeItIsRendere
         int outline;
     } variants[] = {{false, 0}, {false, 2}, {true, 0}};
     for (const auto& variant : variants) {
-        HeldFont huge(FontFreeType::create(path, 24, GlyphCollection::DYNAMIC, nullptr, variant.distanceField,
-                                           variant.outline));
-        HeldFont small(FontFreeType::create(path, 2, GlyphCollection::DYNAMIC, nullptr, variant.distanceField,
-                                            variant.outline));
+        HeldFont huge(
+            FontFreeType::create(path, 24, GlyphCollection::DYNAMIC, nullptr, variant.distanceField, variant.outline));
+        HeldFont small(
+            FontFreeType::create(path, 2, GlyphCollection::DYNAMIC, nullptr, variant.distanceField, variant.outline));
         ASSERT_TRUE(huge.font && small.font);
         GlyphBitmap glyph;
         EXPECT_FALSE(huge.font->getGlyphBitmap(u'A', glyph));
