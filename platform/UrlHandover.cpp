@@ -50,7 +50,7 @@ int connectTo(const std::string& path) {
     return fd;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
+bool sendAll(int fd, const std::string& bytes) {
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
@@ -135,7 +135,7 @@ UrlHandover::Receipt UrlHandover::sendToRunning(const std::string& name, const s
     if (!checkUrl(url)) return {Outcome::Refused, "not a URL"};
     const int fd = connectTo(socketPath(name));
     if (fd < 0) return {};
-    const bool sent = writeAll(fd, url + "\n");
+    const bool sent = sendAll(fd, url + "\n");
     const int sendError = errno;
     shutdown(fd, SHUT_WR);
     // A game that refuses may answer before it has read everything, so the answer is read
@@ -234,7 +234,7 @@ void UrlHandover::receive(double now) {
         }
         // The sender waits for this line; the socket's buffer is empty and takes it whole, so one
         // try without blocking is enough. A sender that is gone misses nothing.
-        writeAll(sender.fd, refusal.empty() ? "accepted\n" : "refused: " + refusal + "\n");
+        sendAll(sender.fd, refusal.empty() ? "accepted\n" : "refused: " + refusal + "\n");
         it = senders_.erase(it);
     }
 }
