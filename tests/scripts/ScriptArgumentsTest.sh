@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The command lines of scripts/check-layers, scripts/fuzz and scripts/install-pigeon-standin: usage on
+# -h/--help, and a wrong argument refused with a reason and status 2 before anything is built.
+# Usage: ScriptArgumentsTest.sh SOURCE-DIR CASE
+#   CASE: CheckLayersFailsWithoutSources, CheckLayersExplainsItsOptions,
+#         FuzzRefusesBadValuesBeforeBuilding or InstallPigeonStandinRefusesUnknownOptions
+# The scripts run from a scratch tree whose scripts/build and cmake are stand-ins that only note they
+# were called: a script that got past its arguments would otherwise build into the source tree.
+set -euo pipefail
+source_dir=$1
+case_name=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+tree=$scratch/tree
+mkdir -p "$tree/scripts" "$scratch/bin"
+cp "$source_dir/scripts/check-layers" "$source_dir/scripts/fuzz" "$source_dir/scripts/install-pigeon-standin" \
+  "$tree/scripts/"
+built=$scratch/built
+for stand_in in "$tree/scripts/build" "$scratch/bin/cmake"; do
+  printf '#!/bin/sh\necho "$0 $*" >>"%s"\nexit 1\n' "$built" >"$stand_in"
+  chmod +x "$stand_in"
+done
+export PATH=$scratch/bin:$PATH
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# Runs a script of the tree with the arguments given; its output goes to out and err, its status to $status.
+run() {
+  status=0
+  "$tree/scripts/$1" "${@:2}" >"$scratch/out" 2>"$scratch/err" || status=$?
+}
+# The last run was refused: status 2, the reason on stderr with a pointer to --help, and no build.
+expect_refusal() {
+  local reason=$1 call=$2
+  [ "$status" = 2 ] || fail "$call: status $status, not 2 ($(cat "$scratch/err"))"
+  grep -qF -- "$reason" "$scratch/err" || fail "$call: stderr lacks \"$reason\": $(cat "$scratch/err")"
+  grep -qF -- "--help shows the usage" "$scratch/err" || fail "$call: stderr does not point to --help"
+  [ ! -e "$built" ] || fail "$call: started a build: $(cat "$built")"
+}
+# The last run printed the script's opening comment, and only that, with status 0 and no build.
+expect_usage() {
+  local script=$1 call=$2
+  [ "$status" = 0 ] || fail "$call: status $status, not 0 ($(cat "$scratch/err"))"
+  awk 'NR > 1 { if (!/^#/) exit; print }' "$tree/scripts/$script" >"$scratch/usage"
+  cmp -s "$scratch/out" "$scratch/usage" || fail "$call printed, not its usage comment: $(cat "$scratch/out")"
+  [ ! -e "$built" ] || fail "$call: started a build: $(cat "$built")"
+}
+
+case "$case_name" in
+  CheckLayersFailsWithoutSources)
+    mkdir -p "$scratch/empty" "$scratch/no-sources/kite/scene" "$scratch/sound/kite/scene"
+    touch "$scratch/no-sources/kite/scene/notes.txt" "$scratch/a-file"
+    printf '#include "platform/Clock.h"\n' >"$scratch/sound/kite/scene/Good.cpp"
+    for root in "$scratch/empty" "$scratch/no-sources"; do
+      run check-layers "$root"
+      [ "$status" = 2 ] || fail "check-layers $root: status $status, not 2"
+      grep -qF "no sources found under $root" "$scratch/err" || fail "check-layers $root: $(cat "$scratch/err")"
+    done
+    for root in "$scratch/missing" "$scratch/a-file"; do
+      run check-layers "$root"
+      expect_refusal "$root is not a folder" "check-layers $root"
+    done
+    run check-layers "$scratch/sound"
+    [ "$status" = 0 ] || fail "check-layers refused a sound tree: $(cat "$scratch/err")"
+    ;;
+  CheckLayersExplainsItsOptions)
+    for option in -h --help; do
+      run check-layers "$option"
+      expect_usage check-layers "check-layers $option"
+    done
+    grep -qF -- "--self-test" "$scratch/out" || fail "the usage of check-layers lacks --self-test"
+    for option in --bogus -x; do
+      run check-layers "$option"
+      expect_refusal "unknown option $option" "check-layers $option"
+    done
+    run check-layers "$source_dir" "$source_dir"
+    expect_refusal "one ROOT at most" "check-layers with two roots"
+    ;;
+  FuzzRefusesBadValuesBeforeBuilding)
+    for option in --time --random-seed --runs; do
+      run fuzz --check json "$option"
+      expect_refusal "fuzz: $option needs a value" "fuzz $option without a value"
+      run fuzz "$option" ""
+      expect_refusal "fuzz: $option needs a value" "fuzz $option ''"
+      for value in abc -5 1.5 --merge 4294967296; do
+        run fuzz "$option" "$value" json
+        expect_refusal "fuzz: $option needs a whole number" "fuzz $option $value"
+      done
+    done
+    for option in -h --help; do
+      run fuzz "$option"
+      expect_usage fuzz "fuzz $option"
+    done
+    # The form scripts/test calls still gets as far as the build.
+    run fuzz --check --runs 100 --random-seed 7 json
+    grep -qF -- "-DSTARGRID_FUZZ=ON" "$built" || fail "fuzz --check --runs 100 json did not reach the build"
+    ;;
+  InstallPigeonStandinRefusesUnknownOptions)
+    for option in -h --help; do
+      run install-pigeon-standin "$option"
+      expect_usage install-pigeon-standin "install-pigeon-standin $option"
+    done
+    for arguments in "--bogus" "-x" "--uninstal" "$scratch/build --bogus" "--uninstall --force"; do
+      read -r -a words <<<"$arguments"
+      run install-pigeon-standin "${words[@]}"
+      expect_refusal "unknown option ${words[-1]}" "install-pigeon-standin $arguments"
+    done
+    run install-pigeon-standin "$scratch/one" "$scratch/two"
+    expect_refusal "one build folder at most" "install-pigeon-standin with two build folders"
+    ;;
+  *) fail "no case $case_name" ;;
+esac
+echo "PASS"
