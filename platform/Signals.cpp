@@ -20,6 +20,11 @@ constexpr int kLifecycleSignals[] = {SIGUSR1, SIGUSR2, SIGTERM, SIGINT, SIGHUP};
 
 int signalDescriptor = -1;
 pthread_t watchingThread;
+// SIGHUP ignored when the game started (nohup): the user asked it to outlive its terminal, so it
+// stays ignored and is not watched. Blocked, it would stay pending and reach the descriptor.
+bool hangUpIgnored = false;
+
+bool watched(int number) { return !(number == SIGHUP && hangUpIgnored); }
 
 // A thread that a library started before the signals were blocked (WebKit's
 // script engine starts one as it loads) may be the one a signal is delivered
@@ -30,7 +35,9 @@ void handOnToWatchingThread(int number) { pthread_kill(watchingThread, number); 
 sigset_t lifecycleSignals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int number : kLifecycleSignals) sigaddset(&set, number);
+    for (int number : kLifecycleSignals) {
+        if (watched(number)) sigaddset(&set, number);
+    }
     return set;
 }
 
@@ -76,10 +83,15 @@ void watchLifecycleSignals() {
     if (signalDescriptor >= 0) return;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     steerScriptEngineOffLifecycleSignals();
+    struct sigaction hangUp;
+    hangUpIgnored = sigaction(SIGHUP, nullptr, &hangUp) == 0 && !(hangUp.sa_flags & SA_SIGINFO) &&
+                    hangUp.sa_handler == SIG_IGN;
     sigset_t set = lifecycleSignals();
     watchingThread = pthread_self();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    for (int number : kLifecycleSignals) handOn(number);
+    for (int number : kLifecycleSignals) {
+        if (watched(number)) handOn(number);
+    }
     signalDescriptor = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (signalDescriptor < 0) std::perror("platform: signalfd");
 }
@@ -88,7 +100,9 @@ void reclaimLifecycleSignals() {
     if (signalDescriptor < 0) return;
     for (int number : kLifecycleSignals) {
         struct sigaction current;
-        if (sigaction(number, nullptr, &current) != 0 || current.sa_handler == handOnToWatchingThread) continue;
+        if (!watched(number) || sigaction(number, nullptr, &current) != 0 ||
+            current.sa_handler == handOnToWatchingThread)
+            continue;
         std::fprintf(stderr, "Signals: a library took signal %d; it is the game's again\n", number);
         handOn(number);
     }
@@ -96,7 +110,7 @@ void reclaimLifecycleSignals() {
     sigset_t blocked;
     pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
     for (int number : kLifecycleSignals) {
-        if (!sigismember(&blocked, number))
+        if (watched(number) && !sigismember(&blocked, number))
             std::fprintf(stderr, "Signals: a library unblocked signal %d on the main thread; it is blocked again\n",
                          number);
     }

@@ -7,7 +7,7 @@ enum class LifecycleSignal {
     None,
     Background,  // SIGUSR1
     Foreground,  // SIGUSR2
-    Quit,        // SIGTERM, SIGINT, SIGHUP
+    Quit,        // SIGTERM, SIGINT, SIGHUP (unless it was ignored at start, as nohup does)
 };
 
 // Blocks the lifecycle signals in the calling thread and reads them from a

@@ -79,6 +79,25 @@ TEST(SignalsDeathTest, AHangUpIsAQuitRequestNotTheEnd) {
     EXPECT_EXIT(hangUp(), ::testing::ExitedWithCode(0), "^hang-up quits\n$");
 }
 
+// In a process of its own, started as nohup starts a program: the hang-up stays ignored.
+[[noreturn]] void hangUpUnderNohup() {
+    std::signal(SIGHUP, SIG_IGN);
+    watchLifecycleSignals();
+    std::raise(SIGHUP);
+    reclaimLifecycleSignals();
+    std::raise(SIGHUP);
+    struct sigaction now;
+    sigaction(SIGHUP, nullptr, &now);
+    std::fprintf(stderr, "hang-up %s, %s\n", takeLifecycleSignal() == LifecycleSignal::Quit ? "quits" : "ignored",
+                 now.sa_handler == SIG_IGN ? "still ignored" : "handled");
+    std::_Exit(0);
+}
+
+TEST(SignalsDeathTest, AHangUpIgnoredAtStartStaysIgnored) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(hangUpUnderNohup(), ::testing::ExitedWithCode(0), "^hang-up ignored, still ignored\n$");
+}
+
 bool foreignHandlerRan = false;
 void foreignHandler(int) { foreignHandlerRan = true; }
 
