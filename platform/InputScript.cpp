@@ -1,13 +1,14 @@
 #include "platform/InputScript.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace platform {
@@ -150,17 +151,35 @@ std::optional<InputScript> InputScript::load(const std::string& path, std::strin
         if (error) *error = why;
         return std::nullopt;
     };
-    // A folder opens as a stream that reads nothing, which would pass as an empty script.
+    // Read through the system's calls: a stream's buffer turns a read error into an early end, which
+    // would pass as a short (or empty) script, and a file without end would be read for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fail("cannot read " + path + ": " + std::strerror(errno));
     struct stat status;
-    if (::stat(path.c_str(), &status) != 0) return fail("cannot read " + path + ": " + std::strerror(errno));
-    if (S_ISDIR(status.st_mode)) return fail("cannot read " + path + ": it is a folder");
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return fail("cannot read " + path + ": " + std::strerror(errno));
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad()) return fail("cannot read " + path);
-    if (text.str().size() > 16 * 1024 * 1024) return fail(path + " is too large for a script");
-    return parse(text.str(), error);
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        return fail("cannot read " + path + ": it is a folder");
+    }
+    constexpr std::size_t kLargestScript = 16 * 1024 * 1024;
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int readError = errno;
+            ::close(fd);
+            return fail("cannot read " + path + ": " + std::strerror(readError));
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > kLargestScript) {
+            ::close(fd);
+            return fail(path + " is too large for a script");
+        }
+    }
+    ::close(fd);
+    return parse(text, error);
 }
 
 std::optional<ScriptStep> InputScript::parseShot(const std::string& option, std::string* error) {

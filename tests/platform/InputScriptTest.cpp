@@ -62,6 +62,9 @@ TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
     std::string error;
     EXPECT_FALSE(InputScript::load("/nonexistent/script.txt", &error));
     EXPECT_EQ(error, "cannot read /nonexistent/script.txt: No such file or directory");
+    // It opens, but reading it fails: not an empty script.
+    EXPECT_FALSE(InputScript::load("/proc/self/mem", &error));
+    EXPECT_EQ(error, "cannot read /proc/self/mem: Input/output error");
 }
 
 TEST(InputScript, AFolderIsRefusedRatherThanReadAsAnEmptyScript) {
