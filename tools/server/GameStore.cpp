@@ -137,7 +137,7 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
     const int status = sqlite3_open(path.c_str(), &raw);
     database->handle.reset(raw);
     if (status != SQLITE_OK || !database->exec(kSchema)) {
-        if (error) *error = raw ? sqlite3_errmsg(raw) : "out of memory";
+        if (error) *error = path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
         return nullptr;
     }
     sqlite3_busy_timeout(raw, 2000);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ServerTestSupport.h"
+#include "support/TemporaryFolder.h"
 
 namespace stargrid_server::test {
 namespace {
@@ -104,6 +105,24 @@ bool hasIpv6Loopback() {
     return bound;
 }
 
+// How the program ended a command line it should refuse: the first line it said, whether its usage
+// followed, its exit status. One that listens after all is stopped, so a test fails instead of hanging.
+struct Refusal {
+    std::string said;
+    bool usage = false;
+    int status = -1;
+};
+
+Refusal refusalOf(std::vector<std::string> args) {
+    ServerProgram program(std::move(args));
+    Refusal refusal;
+    refusal.said = program.nextLine();
+    if (refusal.said.rfind("stargrid-server: listening on ", 0) == 0) program.signal(SIGTERM);
+    refusal.usage = program.rest().rfind("usage: stargrid-server", 0) == 0;
+    refusal.status = program.waitForExit();
+    return refusal;
+}
+
 TEST(ServerProgram, ListensOnTheAddressItPrintsAndStopsOnSigterm) {
     ServerProgram server({"--quiet"});
     ASSERT_TRUE(server.started());
@@ -153,6 +172,14 @@ TEST(ServerProgram, APortAnotherServerHoldsIsRefusedWithItsReason) {
 
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0);
+}
+
+TEST(ServerProgram, AFileThatIsNoDatabaseIsNamedWithTheReason) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string file = folder.put("notes.db", "These are notes, not a database.\n");
+    const Refusal refusal = refusalOf({"--quiet", "--db", file});
+    EXPECT_EQ(refusal.said, "stargrid-server: " + file + ": file is not a database");
+    EXPECT_EQ(refusal.status, 1);
 }
 
 TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
