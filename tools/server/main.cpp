@@ -33,6 +33,21 @@ bool asksForHelp(int argc, char** argv) {
     return false;
 }
 
+// An empty host leaves the address to the resolver and prints a URL with no host in it; brackets
+// are a URL's spelling of an IPv6 address, which the resolver does not take.
+bool hostUsable(const std::string& host) {
+    if (host.empty()) {
+        std::fprintf(stderr, "stargrid-server: --host needs an address, not \"\"\n");
+        return false;
+    }
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        std::fprintf(stderr, "stargrid-server: --host \"%s\": write an IPv6 address without brackets: %s\n",
+                     host.c_str(), host.substr(1, host.size() - 2).c_str());
+        return false;
+    }
+    return true;
+}
+
 // False, with what was wrong said on standard error, for a command line that cannot be run.
 bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options) {
     for (int i = 1; i < argc; ++i) {
@@ -54,6 +69,7 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
             }
             options.port = static_cast<int>(port);
         } else if (arg == "--host") {
+            if (!hostUsable(value)) return false;
             options.host = value;
         } else if (arg == "--db") {
             options.database = value;

@@ -174,6 +174,23 @@ TEST(ServerProgram, APortAnotherServerHoldsIsRefusedWithItsReason) {
     EXPECT_EQ(first.waitForExit(), 0);
 }
 
+TEST(ServerProgram, AnEmptyHostIsRefused) {
+    const Refusal refusal = refusalOf({"--quiet", "--host", ""});
+    EXPECT_EQ(refusal.said, "stargrid-server: --host needs an address, not \"\"");
+    EXPECT_TRUE(refusal.usage);
+    EXPECT_EQ(refusal.status, 2);
+}
+
+TEST(ServerProgram, ABracketedHostIsRefusedWithTheAddressToWrite) {
+    for (const std::string host : {"::1", "fe80::1%lo"}) {
+        const Refusal refusal = refusalOf({"--quiet", "--host", "[" + host + "]"});
+        EXPECT_EQ(refusal.said,
+                  "stargrid-server: --host \"[" + host + "]\": write an IPv6 address without brackets: " + host);
+        EXPECT_TRUE(refusal.usage) << host;
+        EXPECT_EQ(refusal.status, 2) << host;
+    }
+}
+
 TEST(ServerProgram, AFileThatIsNoDatabaseIsNamedWithTheReason) {
     kite::test::TemporaryFolder folder("stargrid-server");
     const std::string file = folder.put("notes.db", "These are notes, not a database.\n");
