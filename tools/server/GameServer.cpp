@@ -24,11 +24,13 @@ constexpr std::size_t kLargestBody = 1 << 20;
 constexpr time_t kReadTimeoutSeconds = 5;
 constexpr std::size_t kMostWorkers = 256;
 
-// The host and port as a URL has them: an IPv6 address in brackets, or its colons would read as the port's.
-std::string authority(const std::string& host, int port) {
+// The host as a URL has it: an IPv6 address in brackets, or its colons would read as the port's.
+std::string urlHost(const std::string& host) {
     const bool ipv6 = host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    return ipv6 ? "[" + host + "]" : host;
 }
+
+std::string authority(const std::string& host, int port) { return urlHost(host) + ":" + std::to_string(port); }
 
 std::string compact(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
@@ -340,7 +342,7 @@ std::unique_ptr<GameServer> GameServer::start(const Options& options, std::strin
     const bool listening = server->port_ > 0 && http.widenBacklog();
     if (!listening) {
         const std::string why = errno != 0 ? std::strerror(errno) : "the address cannot be bound";
-        *error = "cannot listen on " + options.host + (options.port ? ":" + std::to_string(options.port) : "") +
+        *error = "cannot listen on " + (options.port ? authority(options.host, options.port) : urlHost(options.host)) +
                  ": " + why;
         return nullptr;
     }

@@ -174,6 +174,28 @@ TEST(ServerProgram, APortAnotherServerHoldsIsRefusedWithItsReason) {
     EXPECT_EQ(first.waitForExit(), 0);
 }
 
+TEST(ServerProgram, AnIpv6HostThatCannotBeBoundIsWrittenInBracketsInTheError) {
+    // ::2 is no address of this machine's.
+    Refusal refusal = refusalOf({"--quiet", "--host", "::2", "--port", "40000"});
+    EXPECT_EQ(refusal.said.rfind("stargrid-server: cannot listen on [::2]:40000: ", 0), 0u) << refusal.said;
+    EXPECT_EQ(refusal.status, 1);
+    refusal = refusalOf({"--quiet", "--host", "::2"});
+    EXPECT_EQ(refusal.said.rfind("stargrid-server: cannot listen on [::2]: ", 0), 0u) << refusal.said;
+    EXPECT_EQ(refusal.status, 1);
+    if (!hasIpv6Loopback()) return;
+
+    ServerProgram first({"--quiet", "--host", "::1"});
+    const std::string line = first.nextLine();
+    const std::string listening = "stargrid-server: listening on http://[::1]:";
+    ASSERT_EQ(line.rfind(listening, 0), 0u) << line;
+    const std::string port = line.substr(listening.size());
+    refusal = refusalOf({"--quiet", "--host", "::1", "--port", port});
+    EXPECT_EQ(refusal.said, "stargrid-server: cannot listen on [::1]:" + port + ": Address already in use");
+    EXPECT_EQ(refusal.status, 1);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
 TEST(ServerProgram, AnEmptyHostIsRefused) {
     const Refusal refusal = refusalOf({"--quiet", "--host", ""});
     EXPECT_EQ(refusal.said, "stargrid-server: --host needs an address, not \"\"");
