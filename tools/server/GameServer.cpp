@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sstream>
 
 #include "platform/JsonReader.h"
 #include "tools/server/GameProtocol.h"
@@ -68,6 +69,40 @@ std::optional<Fields> flatTextObject(const std::string& body, std::string* why) 
     return fields;
 }
 
+// Whether the request gives its body two different lengths, in repeated headers or in one header's
+// list. httplib reads the first; what follows it would then be read as another request.
+bool lengthsConflict(const httplib::Request& request) {
+    std::optional<std::string> first;
+    const auto [begin, end] = request.headers.equal_range("Content-Length");
+    for (auto header = begin; header != end; ++header) {
+        std::stringstream items(header->second);
+        for (std::string item; std::getline(items, item, ',');) {
+            const auto from = item.find_first_not_of(" \t");
+            const auto to = item.find_last_not_of(" \t");
+            item = from == std::string::npos ? std::string() : item.substr(from, to - from + 1);
+            if (!first) first = item;
+            if (item != *first) return true;
+        }
+    }
+    return false;
+}
+
+// A 400 after which the connection closes: where the request's body ends is in doubt, so nothing
+// after it may be read as another request. httplib closes a connection whose reply's content
+// provider gives up, which this one does once the whole text is out; the request marked closing
+// makes the reply say so.
+void refuseAndClose(const httplib::Request& request, httplib::Response& response, const std::string& text) {
+    auto& headers = const_cast<httplib::Request&>(request).headers;
+    headers.erase("Connection");
+    headers.emplace("Connection", "close");
+    response.status = 400;
+    response.set_content_provider(text.size(), "text/plain",
+                                  [text](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                      sink.write(text.data() + offset, length);
+                                      return false;
+                                  });
+}
+
 Fields queryFields(const httplib::Request& request) {
     Fields fields;
     for (const auto& [name, value] : request.params) fields[name] = value;
@@ -85,7 +120,13 @@ public:
         // Bodies are read as they are, whatever type they claim: httplib would parse a form or
         // multipart body itself (and refuse a form past 8 KiB) before any route saw it. It runs
         // this before reading the body, on its own request object, which is not const.
-        http.set_pre_routing_handler([](const httplib::Request& request, httplib::Response&) {
+        http.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
+            if (lengthsConflict(request)) {
+                const std::string why = "conflicting Content-Length values";
+                refuseAndClose(request, response, why + "\n");
+                record({0, request.method, request.path, queryText(request), "", 400, "refused: " + why});
+                return httplib::Server::HandlerResponse::Handled;
+            }
             const_cast<httplib::Request&>(request).headers.erase("Content-Type");
             return httplib::Server::HandlerResponse::Unhandled;
         });

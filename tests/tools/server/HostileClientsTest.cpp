@@ -1,6 +1,7 @@
 // The local game server against clients that stall, nest their JSON past reason, claim odd
-// content types or steer it with members of the wrong type.
+// content types, give their body two lengths or steer it with members of the wrong type.
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,19 +16,28 @@ namespace {
 
 using HostileClientsTest = ServerTest;
 
+// A connection to the server's port on the loopback address that has sent what it was given;
+// the descriptor, or -1 when the connection or the sending failed.
+int connectAndSend(int port, const std::string& sent) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        send(fd, sent.data(), sent.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(sent.size()))
+        return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
 // A connection that has sent what it was given (perhaps nothing) and then stalls; closed at the end.
 class StalledClient {
 public:
-    StalledClient(int port, const std::string& sent) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                     send(fd_, sent.data(), sent.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(sent.size());
+    StalledClient(int port, const std::string& sent) : fd_(connectAndSend(port, sent)), connected_(fd_ >= 0) {}
+    ~StalledClient() {
+        if (fd_ >= 0) close(fd_);
     }
-    ~StalledClient() { close(fd_); }
     StalledClient(const StalledClient&) = delete;
     StalledClient& operator=(const StalledClient&) = delete;
     bool connected() const { return connected_; }
@@ -36,6 +46,37 @@ private:
     int fd_ = -1;
     bool connected_ = false;
 };
+
+// What the server sends back to bytes written on a connection of their own, and whether it closed
+// the connection (waited for up to 10 s).
+struct RawReply {
+    std::string text;
+    bool closed = false;
+};
+
+RawReply sendRaw(int port, const std::string& request) {
+    RawReply reply;
+    const int fd = connectAndSend(port, request);
+    if (fd < 0) return reply;
+    pollfd ready{fd, POLLIN, 0};
+    char bytes[4096];
+    while (poll(&ready, 1, 10000) > 0) {
+        const ssize_t got = recv(fd, bytes, sizeof bytes, 0);
+        if (got <= 0) {
+            reply.closed = got == 0;
+            break;
+        }
+        reply.text.append(bytes, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    return reply;
+}
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}
 
 std::string nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
 
@@ -89,6 +130,32 @@ TEST_F(HostileClientsTest, BodiesUpToTheLimitAreReadWhateverTheirContentType) {
     auto tooLong = client->Post("/game/RedbagCount", body + std::string(64, ' '), "text/plain");
     ASSERT_TRUE(tooLong);
     EXPECT_EQ(tooLong->status, 413);
+}
+
+TEST_F(HostileClientsTest, DifferingContentLengthsAreRefusedWith400AndTheConnectionClosed) {
+    // Read by the first length, the rest of this body would be a request of its own.
+    const std::string smuggled = "GET /pages/icon.png HTTP/1.1\r\nHost: x\r\n\r\n";
+    const std::string body = "{}" + smuggled;
+    for (const std::string& lengths : {"Content-Length: 2\r\nContent-Length: " + std::to_string(body.size()),
+                                       "Content-Length: 2, " + std::to_string(body.size())}) {
+        const RawReply reply =
+            sendRaw(server->port(), "POST /game/RedbagCount HTTP/1.1\r\nHost: x\r\n" + lengths + "\r\n\r\n" + body);
+        EXPECT_EQ(reply.text.rfind("HTTP/1.1 400 ", 0), 0u) << lengths << "\n" << reply.text;
+        EXPECT_EQ(countOf(reply.text, "HTTP/1.1 "), 1u) << lengths << "\n" << reply.text;
+        EXPECT_TRUE(reply.closed) << lengths;
+    }
+    std::vector<LoggedRequest> log = server->requestLog().since(0);
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].note, "refused: conflicting Content-Length values");
+
+    // The same length twice is one length.
+    const std::string read = R"({"cellphone":"13812345678"})";
+    const std::string length = "Content-Length: " + std::to_string(read.size()) + "\r\n";
+    const RawReply same =
+        sendRaw(server->port(), "POST /game/RedbagCount HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + length +
+                                    length + "\r\n" + read);
+    EXPECT_EQ(same.text.rfind("HTTP/1.1 200 ", 0), 0u) << same.text;
+    EXPECT_NE(same.text.find(R"("code":"1002")"), std::string::npos) << same.text;  // read: no such account
 }
 
 TEST_F(HostileClientsTest, ControlMembersOfTheWrongTypeAreRefused) {
