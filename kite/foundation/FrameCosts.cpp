@@ -1,24 +1,38 @@
 #include "kite/foundation/FrameCosts.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
+#include "kite/foundation/Log.h"
 #include "platform/Clock.h"
 
 namespace kite {
 
+namespace {
+
+// The file the costs go to; null, said once, when it cannot be written, so a wrong path is not
+// mistaken for a run without costs.
+std::FILE* openCostsFile(const char* path) {
+    std::FILE* out = std::fopen(path, "w");
+    if (!out) log("FrameCosts: cannot write %s: %s; frame costs are not recorded", path, std::strerror(errno));
+    return out;
+}
+
+}  // namespace
+
 std::unique_ptr<FrameCosts>& FrameCosts::instance() {
     static std::unique_ptr<FrameCosts> costs = []() -> std::unique_ptr<FrameCosts> {
         const char* path = std::getenv("STARGRID_FRAME_COSTS");
-        std::FILE* out = path && *path ? std::fopen(path, "w") : nullptr;
+        std::FILE* out = path && *path ? openCostsFile(path) : nullptr;
         return out ? std::unique_ptr<FrameCosts>(new FrameCosts(out)) : nullptr;
     }();
     return costs;
 }
 
 void FrameCosts::recordTo(const std::string& path) {
-    std::FILE* out = path.empty() ? nullptr : std::fopen(path.c_str(), "w");
+    std::FILE* out = path.empty() ? nullptr : openCostsFile(path.c_str());
     instance().reset(out ? new FrameCosts(out) : nullptr);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "support/LogCapture.h"
 #include "support/TemporaryFolder.h"
 
 namespace kite {
@@ -84,6 +85,16 @@ TEST(FrameCostsOff, NothingIsRecordedWithoutAFile) {
     FrameCosts::Scope step("update");  // a no-op
     FrameCosts::frameEnded(1);
     EXPECT_EQ(FrameCosts::active(), nullptr);
+}
+
+TEST(FrameCostsOff, AFileThatCannotBeWrittenIsSaid) {
+    test::LogCapture log;
+    FrameCosts::recordTo("/nonexistent/costs.txt");
+    EXPECT_EQ(FrameCosts::active(), nullptr);
+    FrameCosts::frameEnded(1);
+    EXPECT_EQ(log.text(),
+              "FrameCosts: cannot write /nonexistent/costs.txt: No such file or directory; frame costs are not "
+              "recorded\n");
 }
 
 }  // namespace
