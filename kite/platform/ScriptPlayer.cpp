@@ -21,6 +21,8 @@ std::string describe(const char* kind, long frame, const std::string& path, cons
 }
 
 std::string endedBefore(long frame) { return "the run ended before frame " + std::to_string(frame); }
+// A shot armed at a frame is taken of the next frame drawn; in the background none may come.
+std::string noneDrawnFrom(long frame) { return "no frame was drawn from frame " + std::to_string(frame) + " on"; }
 
 }  // namespace
 
@@ -31,7 +33,7 @@ void ScriptPlayer::setHostView(KTEAGLView* view) {
     if (view_ && view_->getPresentedFrames() > presented_) settleShots();
     // A view that goes takes no more shots.
     for (const Output& shot : armedShots_)
-        unwritten_.push_back(describe("shot", shot.frame, shot.path, endedBefore(shot.frame)));
+        unwritten_.push_back(describe("shot", shot.frame, shot.path, noneDrawnFrom(shot.frame)));
     armedShots_.clear();
     view_ = view;
     if (view_) {
@@ -56,7 +58,7 @@ void ScriptPlayer::settleShots() {
 std::vector<std::string> ScriptPlayer::unwritten() const {
     std::vector<std::string> lines = unwritten_;
     for (const Output& shot : armedShots_)
-        lines.push_back(describe("shot", shot.frame, shot.path, endedBefore(shot.frame)));
+        lines.push_back(describe("shot", shot.frame, shot.path, noneDrawnFrom(shot.frame)));
     for (const Output& report : pendingReports_)
         lines.push_back(describe("nodes", report.frame, report.path, endedBefore(report.frame)));
     using Kind = platform::ScriptStep::Kind;

@@ -115,7 +115,7 @@ TEST_F(StargridScript, ShotsAndReportsOfFramesTheRunEndedBeforeFailIt) {
     GameRun run = runGame(folder.path(), "--frames 10 --shot 20:" + late + " --shot 11:" + next + " --shot 10:" + last);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 20 " + late + " (the run ended before frame 20)"));
-    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 11 " + next + " (the run ended before frame 11)"));
+    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 11 " + next + " (no frame was drawn from frame 11 on)"));
     EXPECT_EQ(pngSize(last), (std::array<unsigned, 2>{640, 1136})) << "the last frame drawn is taken";
 
     const std::string report = (dir / "nodes.txt").string();
@@ -123,6 +123,15 @@ TEST_F(StargridScript, ShotsAndReportsOfFramesTheRunEndedBeforeFailIt) {
     EXPECT_EQ(quit.status, 1) << quit.output;
     EXPECT_THAT(quit.output, HasSubstr("stargrid: not written: nodes 5 " + report + " (the run ended before frame 5)"));
     EXPECT_FALSE(std::filesystem::exists(report));
+}
+
+TEST_F(StargridScript, AShotAtABackgroundTickOfARunThatEndsThereSaysNoFrameWasDrawnFromIt) {
+    const std::string shot = (dir / "hidden.png").string();
+    GameRun run =
+        runGame(folder.path(), "--script " + write("hidden.script", "background 5\nshot 15 " + shot + "\nquit 20\n"));
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 15 " + shot + " (no frame was drawn from frame 15 on)"));
+    EXPECT_FALSE(std::filesystem::exists(shot));
 }
 
 TEST_F(StargridScript, AFolderGivenAsTheScriptIsRefused) {
