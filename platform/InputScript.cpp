@@ -17,11 +17,16 @@ namespace {
 
 constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
 constexpr long kMaxDragSteps = 10000;
+constexpr float kMaxCoordinate = 1e6f;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 std::string tooManyText() {
     return "the script expands to more than " + std::to_string(InputScript::kMaxSteps) + " steps";
 }
+
+const std::string kFrameRange = "from 1 to " + std::to_string(kMaxFrame);
+const std::string kCoordinateRange = "from -" + std::to_string(static_cast<long>(kMaxCoordinate)) + " to " +
+                                     std::to_string(static_cast<long>(kMaxCoordinate));
 
 bool parseFrame(const std::string& word, long* frame) {
     if (word.empty()) return false;
@@ -38,7 +43,7 @@ bool parseCoordinate(const std::string& word, float* value) {
     char* end = nullptr;
     errno = 0;
     float v = std::strtof(word.c_str(), &end);
-    if (*end != '\0' || errno != 0 || !std::isfinite(v) || std::fabs(v) > 1e6f) return false;
+    if (*end != '\0' || errno != 0 || !std::isfinite(v) || std::fabs(v) > kMaxCoordinate) return false;
     *value = v;
     return true;
 }
@@ -69,13 +74,15 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
         for (std::string w; words >> w;) args.push_back(w);
 
         ScriptStep step;
-        if (args.empty() || !parseFrame(args[0], &step.frame)) return fail("a frame number from 1 is needed");
+        if (args.empty() || !parseFrame(args[0], &step.frame))
+            return fail("a frame number " + kFrameRange + " is needed");
         auto point = [&](std::size_t at, float* x, float* y) {
             return args.size() > at + 1 && parseCoordinate(args[at], x) && parseCoordinate(args[at + 1], y);
         };
 
         if (command == "tap" || command == "down" || command == "move" || command == "up") {
-            if (args.size() != 3 || !point(1, &step.x, &step.y)) return fail(command + " needs FRAME X Y");
+            if (args.size() != 3 || !point(1, &step.x, &step.y))
+                return fail(command + " needs FRAME X Y, each coordinate " + kCoordinateRange);
             if (command == "move") step.kind = ScriptStep::Kind::MOVE;
             if (command == "up") step.kind = ScriptStep::Kind::UP;
             steps.push_back(step);
@@ -90,7 +97,8 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             long moves = args.size() == 6 ? std::strtol(args[5].c_str(), &end, 10) : 0;
             if (args.size() != 6 || !point(1, &x1, &y1) || !point(3, &x2, &y2) || *end != '\0' || moves < 1 ||
                 moves > kMaxDragSteps)
-                return fail("drag needs FRAME X1 Y1 X2 Y2 STEPS (1 to 10000 steps)");
+                return fail("drag needs FRAME X1 Y1 X2 Y2 STEPS (each coordinate " + kCoordinateRange +
+                            ", 1 to 10000 steps)");
             if (steps.size() + static_cast<std::size_t>(moves) + 2 > kMaxSteps) return fail(tooManyText());
             step.x = x1;
             step.y = y1;
@@ -187,7 +195,7 @@ std::optional<ScriptStep> InputScript::parseShot(const std::string& option, std:
     ScriptStep step;
     step.kind = ScriptStep::Kind::SHOT;
     if (colon == std::string::npos || !parseFrame(option.substr(0, colon), &step.frame) || colon + 1 >= option.size()) {
-        if (error) *error = "--shot needs FRAME:PATH with a frame from 1";
+        if (error) *error = "--shot needs FRAME:PATH with a frame " + kFrameRange;
         return std::nullopt;
     }
     step.path = option.substr(colon + 1);

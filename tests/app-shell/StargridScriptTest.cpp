@@ -115,7 +115,8 @@ TEST_F(StargridScript, ShotsAndReportsOfFramesTheRunEndedBeforeFailIt) {
     GameRun run = runGame(folder.path(), "--frames 10 --shot 20:" + late + " --shot 11:" + next + " --shot 10:" + last);
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 20 " + late + " (the run ended before frame 20)"));
-    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 11 " + next + " (no frame was drawn from frame 11 on)"));
+    EXPECT_THAT(run.output,
+                HasSubstr("stargrid: not written: shot 11 " + next + " (no frame was drawn from frame 11 on)"));
     EXPECT_EQ(pngSize(last), (std::array<unsigned, 2>{640, 1136})) << "the last frame drawn is taken";
 
     const std::string report = (dir / "nodes.txt").string();
@@ -130,7 +131,8 @@ TEST_F(StargridScript, AShotAtABackgroundTickOfARunThatEndsThereSaysNoFrameWasDr
     GameRun run =
         runGame(folder.path(), "--script " + write("hidden.script", "background 5\nshot 15 " + shot + "\nquit 20\n"));
     EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 15 " + shot + " (no frame was drawn from frame 15 on)"));
+    EXPECT_THAT(run.output,
+                HasSubstr("stargrid: not written: shot 15 " + shot + " (no frame was drawn from frame 15 on)"));
     EXPECT_FALSE(std::filesystem::exists(shot));
 }
 

@@ -58,6 +58,16 @@ TEST(InputScript, MalformedLinesAreRefusedWithTheirLineNumber) {
     EXPECT_THAT(error, ::testing::HasSubstr("cannot read"));
 }
 
+TEST(InputScript, AValuePastItsLimitIsRefusedNamingTheLimit) {
+    std::string error;
+    EXPECT_FALSE(InputScript::parse("tap 100000001 1 1", &error));
+    EXPECT_EQ(error, "line 1: a frame number from 1 to 100000000 is needed");
+    EXPECT_FALSE(InputScript::parse("tap 3 2000000 1", &error));
+    EXPECT_EQ(error, "line 1: tap needs FRAME X Y, each coordinate from -1000000 to 1000000");
+    EXPECT_FALSE(InputScript::parseShot("0:x.png", &error));
+    EXPECT_EQ(error, "--shot needs FRAME:PATH with a frame from 1 to 100000000");
+}
+
 TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
     std::string error;
     EXPECT_FALSE(InputScript::load("/nonexistent/script.txt", &error));
