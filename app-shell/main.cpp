@@ -25,11 +25,13 @@
 #include "kite/scene/Director.h"
 #include "platform/AudioSession.h"
 #include "platform/DeviceProfile.h"
+#include "platform/FolderClaim.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
 #include "platform/Signals.h"
 #include "platform/TextRenderer.h"
 #include "platform/UrlHandover.h"
+#include "platform/UserFolders.h"
 
 namespace {
 
@@ -78,6 +80,8 @@ void usage(std::FILE* out) {
                  "  -h, --help    show this text\n"
                  "  URL           a URL of the game's scheme (%s://...): handed to the running\n"
                  "                game if there is one\n"
+                 "While the game runs, a second launch hands its URL over, or brings the game's\n"
+                 "window forward; --frames, --script and --shot need a game of their own.\n"
                  "A run whose shots or node reports could not all be written exits with status 1.\n",
                  AppController::kUrlScheme);
 }
@@ -183,6 +187,35 @@ std::optional<Options> parse(int argc, char** argv) {
     return options;
 }
 
+// A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
+// asks the running game to show itself.
+int secondLaunch(const Options& options) {
+    if (options.frames >= 0 || !options.script.empty()) {
+        std::fprintf(stderr,
+                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
+                     "--shot\n");
+        return 1;
+    }
+    using Outcome = platform::UrlHandover::Receipt::Outcome;
+    if (options.url.empty()) {
+        const platform::UrlHandover::Receipt shown = platform::UrlHandover::showRunning(kHandoverName);
+        if (shown.outcome == Outcome::Accepted) {
+            std::printf("stargrid: the game is already running\n");
+        } else {
+            std::printf("stargrid: the game is already running (its window was not brought forward: %s)\n",
+                        shown.outcome == Outcome::Refused ? shown.reason.c_str() : "it does not listen");
+        }
+        return 0;
+    }
+    const platform::UrlHandover::Receipt receipt = platform::UrlHandover::sendToRunning(kHandoverName, options.url);
+    if (receipt.outcome == Outcome::Accepted) return 0;
+    std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n",
+                 receipt.outcome == Outcome::Refused
+                     ? receipt.reason.c_str()
+                     : ("it does not listen on " + platform::UrlHandover::socketPath(kHandoverName)).c_str());
+    return 1;
+}
+
 // The debug console listens on 127.0.0.1 only when STARGRID_CONSOLE_PORT names a port.
 void startConsole() {
     const char* text = std::getenv("STARGRID_CONSOLE_PORT");
@@ -203,17 +236,12 @@ void startConsole() {
 int main(int argc, char** argv) {
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
-    // A second launch with a URL hands it to the running game and is done, whatever the game answers.
-    if (!options->url.empty()) {
-        using Outcome = platform::UrlHandover::Receipt::Outcome;
-        const platform::UrlHandover::Receipt receipt =
-            platform::UrlHandover::sendToRunning(kHandoverName, options->url);
-        if (receipt.outcome == Outcome::Accepted) return 0;
-        if (receipt.outcome == Outcome::Refused) {
-            std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", receipt.reason.c_str());
-            return 1;
-        }
-    }
+    // Before anything else touches the player's folders: the game keeps its whole store in memory
+    // and writes it whole, so a second game on them would overwrite the first one's progress.
+    const platform::FolderClaim::Result claimed = platform::FolderClaim::take(platform::documentsFolder());
+    if (claimed.state == platform::FolderClaim::State::HeldElsewhere) return secondLaunch(*options);
+    if (claimed.state == platform::FolderClaim::State::Failed)
+        kite::log("stargrid: %s; a second game on these folders is not kept off", claimed.error.c_str());
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
     // While the window is made: the menu's pictures are decoded on the texture cache's loading thread
@@ -287,9 +315,16 @@ int main(int argc, char** argv) {
     loop.setHandlers(std::move(handlers));
 
     controller.didFinishLaunching();
-    std::unique_ptr<platform::UrlHandover> handover = platform::UrlHandover::listen(
-        kHandoverName, [&controller](const std::string& url) { controller.handleOpenURL(url); });
-    if (!handover) kite::log("UrlHandover: another game of this user takes the URLs handed over");
+    platform::UrlHandover::Handlers handoverHandlers;
+    handoverHandlers.scheme = AppController::kUrlScheme;
+    handoverHandlers.open = [&controller](const std::string& url) { controller.handleOpenURL(url); };
+    handoverHandlers.show = [&hostView] {
+        if (hostView) hostView->getContext()->bringForward();
+    };
+    std::string handoverError;
+    std::unique_ptr<platform::UrlHandover> handover =
+        platform::UrlHandover::listen(kHandoverName, std::move(handoverHandlers), &handoverError);
+    if (!handover) kite::log("UrlHandover: %s; URLs handed over do not reach this game", handoverError.c_str());
     app.run();
     controller.applicationDidBecomeActive();
     if (!options->url.empty()) controller.handleOpenURL(options->url);

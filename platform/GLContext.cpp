@@ -158,6 +158,12 @@ int GLContext::windowHeight() const {
 
 void GLContext::setWindowSize(int width, int height) { SDL_SetWindowSize(window_, width, height); }
 
+void GLContext::bringForward() {
+    if (headless_) return;
+    if (SDL_GetWindowFlags(window_) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(window_);
+    SDL_RaiseWindow(window_);
+}
+
 int GLContext::grantedSamples() const {
     int granted = 0;
     if (SDL_GL_GetAttribute(SDL_GL_MULTISAMPLESAMPLES, &granted) != 0) return 0;

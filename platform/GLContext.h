@@ -62,6 +62,8 @@ public:
     int drawableWidth() const;
     int drawableHeight() const;
     void setWindowSize(int width, int height);
+    // Restores the window when it was minimised and raises it over the others (nothing headless).
+    void bringForward();
     // Samples per pixel the driver granted (0 without multisampling).
     int grantedSamples() const;
 

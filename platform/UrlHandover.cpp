@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
@@ -21,13 +21,17 @@
 namespace platform {
 namespace {
 
-// A sender that says nothing for this long is dropped.
+using SteadyClock = std::chrono::steady_clock;
+
+// A sender that says nothing (or does not confirm) for this long is dropped.
 constexpr double kSenderPatience = 2.0;
 constexpr std::size_t kMostSenders = 8;
-// How long a second launch waits for the running game's answer once its URL is written.
-constexpr std::chrono::seconds kAnswerPatience{2};
+// How often a second launch tries again to connect to a game that is starting or catching up.
+constexpr std::chrono::milliseconds kConnectRetry{10};
 // An answer is one short line; anything longer is not one of ours.
 constexpr std::size_t kLongestAnswer = 256;
+constexpr const char* kAccepted = "accepted";
+constexpr const char* kConfirmation = "ok";
 
 bool socketAddress(const std::string& path, sockaddr_un* address) {
     if (path.size() >= sizeof address->sun_path) return false;
@@ -37,51 +41,70 @@ bool socketAddress(const std::string& path, sockaddr_un* address) {
     return true;
 }
 
-// A connected stream socket to the path, or -1.
-int connectTo(const std::string& path) {
-    sockaddr_un address;
-    if (!socketAddress(path, &address)) return -1;
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// One try at a connection that never blocks: the descriptor, or -1 with errno (EAGAIN: a game
+// listens but takes no one now; ENOENT, ECONNREFUSED: nobody listens).
+int tryConnect(const sockaddr_un& address) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return -1;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int error = errno;
         close(fd);
+        errno = error;
         return -1;
     }
     return fd;
 }
 
-bool sendAll(int fd, const std::string& bytes) {
+// Waits until the descriptor is ready for events or the deadline passes; false when it passed.
+bool waitFor(int fd, short events, SteadyClock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+        if (left <= 0) return false;
+        pollfd ready{fd, events, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(left));
+        if (polled > 0) return true;
+        if (polled < 0 && errno != EINTR) return true;  // the next call on it says what is wrong
+    }
+}
+
+// Writes everything before the deadline (a past one: only what goes without waiting).
+bool sendAll(int fd, const std::string& bytes, SteadyClock::time_point deadline) {
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitFor(fd, POLLOUT, deadline)) {
+                errno = ETIMEDOUT;
+                return false;
+            }
+        } else {
+            return false;
+        }
     }
     return true;
 }
 
 struct Answer {
     std::string line;       // what came before the newline or the end, capped
-    bool timedOut = false;  // nothing more came within the patience
+    bool timedOut = false;  // nothing more came before the deadline
 };
 
-// The running game's answer line, read until its newline, the end, or the patience.
-Answer readAnswer(int fd) {
+// The running game's answer line, read until its newline, the end, or the deadline.
+Answer readAnswer(int fd, SteadyClock::time_point deadline) {
     Answer answer;
     std::string received;
-    const auto deadline = std::chrono::steady_clock::now() + kAnswerPatience;
     while (received.find('\n') == std::string::npos && received.size() <= kLongestAnswer) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        pollfd ready{fd, POLLIN, 0};
-        const int polled = left > 0 ? ::poll(&ready, 1, static_cast<int>(left)) : 0;
-        if (polled < 0 && errno == EINTR) continue;
-        if (polled == 0) answer.timedOut = true;
-        if (polled <= 0) break;
+        if (!waitFor(fd, POLLIN, deadline)) {
+            answer.timedOut = true;
+            break;
+        }
         char buffer[kLongestAnswer];
         const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) break;  // the end, or a reset once the game closed
         received.append(buffer, static_cast<std::size_t>(n));
     }
@@ -98,12 +121,85 @@ std::string printable(std::string text) {
     return text;
 }
 
+std::string patienceText() { return std::to_string(UrlHandover::kPatience.count()) + " s"; }
+
+using Receipt = UrlHandover::Receipt;
+
+// One request line to the running game, its answer, and the confirmation of an accepted one.
+Receipt request(const std::string& name, const std::string& line) {
+    using Outcome = Receipt::Outcome;
+    const auto deadline = SteadyClock::now() + UrlHandover::kPatience;
+    const std::string path = UrlHandover::socketPath(name);
+    sockaddr_un address;
+    if (!socketAddress(path, &address)) return {Outcome::Refused, "the socket's path is too long: " + path};
+    // A game that is starting may not listen yet, and one that is stuck takes no one.
+    int fd = -1;
+    int connectError = 0;
+    while ((fd = tryConnect(address)) < 0) {
+        connectError = errno;
+        if (connectError != ENOENT && connectError != ECONNREFUSED && connectError != EAGAIN && connectError != EINTR)
+            return {Outcome::Refused, "cannot reach the running game: " + std::string(std::strerror(connectError))};
+        if (SteadyClock::now() + kConnectRetry >= deadline) {
+            if (connectError == EAGAIN) return {Outcome::Refused, "no answer within " + patienceText()};
+            return {};
+        }
+        std::this_thread::sleep_for(kConnectRetry);
+    }
+    const bool sent = sendAll(fd, line + "\n", deadline);
+    const int sendError = errno;
+    // A game that refuses may answer before it has read everything, so the answer is read even
+    // when the write failed.
+    const Answer answer = readAnswer(fd, deadline);
+    Receipt receipt;
+    const std::string refused = "refused: ";
+    if (answer.line == kAccepted) {
+        // Once this is sent the request is the game's to carry out; a game that gave up waiting for
+        // it has stopped reading, and then it cannot be sent.
+        receipt = sendAll(fd, std::string(kConfirmation) + "\n", SteadyClock::now())
+                      ? Receipt{Outcome::Accepted, ""}
+                      : Receipt{Outcome::Refused, "the running game stopped waiting for its confirmation"};
+    } else if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size()) {
+        receipt = {Outcome::Refused, printable(answer.line.substr(refused.size()))};
+    } else if (!answer.line.empty()) {
+        receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printable(answer.line)};
+    } else if (answer.timedOut) {
+        receipt = {Outcome::Refused, "no answer within " + patienceText()};
+    } else if (!sent) {
+        receipt = {Outcome::Refused, std::string("the request could not be written: ") + std::strerror(sendError)};
+    } else {
+        receipt = {Outcome::Refused, "the running game closed the connection without an answer"};
+    }
+    close(fd);
+    return receipt;
+}
+
+struct Received {
+    bool ended = false;   // the sender closed its end
+    bool failed = false;  // reading failed
+};
+
+// Takes in what the sender wrote so far, without waiting; at most a little past the longest request.
+Received readAvailable(int fd, std::string& received) {
+    Received state;
+    char buffer[16384];
+    ssize_t n;
+    while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) {
+        received.append(buffer, static_cast<std::size_t>(n));
+        if (received.size() > UrlHandover::kLongestUrl + 1) return state;
+    }
+    state.ended = n == 0;
+    state.failed = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+    return state;
+}
+
 }  // namespace
 
 struct UrlHandover::Sender {
     int fd = -1;
     std::string received;
     double since = 0.0;
+    bool accepted = false;  // answered "accepted": its confirmation is awaited
+    std::string url;        // what it asked for; empty: to show the window
     ~Sender() {
         if (fd >= 0) close(fd);
     }
@@ -131,49 +227,37 @@ std::optional<std::string> UrlHandover::checkUrl(const std::string& text) {
 }
 
 UrlHandover::Receipt UrlHandover::sendToRunning(const std::string& name, const std::string& url) {
-    using Outcome = Receipt::Outcome;
-    if (!checkUrl(url)) return {Outcome::Refused, "not a URL"};
-    const int fd = connectTo(socketPath(name));
-    if (fd < 0) return {};
-    const bool sent = sendAll(fd, url + "\n");
-    const int sendError = errno;
-    shutdown(fd, SHUT_WR);
-    // A game that refuses may answer before it has read everything, so the answer is read
-    // even when the write failed.
-    const Answer answer = readAnswer(fd);
-    close(fd);
-    if (answer.line == "accepted") return {Outcome::Accepted, ""};
-    const std::string refused = "refused: ";
-    if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size())
-        return {Outcome::Refused, printable(answer.line.substr(refused.size()))};
-    if (!answer.line.empty())
-        return {Outcome::Refused, "an answer that is neither accepted nor refused: " + printable(answer.line)};
-    if (answer.timedOut)
-        return {Outcome::Refused, "no answer within " + std::to_string(kAnswerPatience.count()) + " s"};
-    if (!sent) return {Outcome::Refused, std::string("the URL could not be written: ") + std::strerror(sendError)};
-    return {Outcome::Refused, "the running game closed the connection without an answer"};
+    if (!checkUrl(url)) return {Receipt::Outcome::Refused, "not a URL"};
+    return request(name, url);
 }
 
-std::unique_ptr<UrlHandover> UrlHandover::listen(const std::string& name,
-                                                 std::function<void(const std::string&)> handler) {
+UrlHandover::Receipt UrlHandover::showRunning(const std::string& name) { return request(name, ""); }
+
+std::unique_ptr<UrlHandover> UrlHandover::listen(const std::string& name, Handlers handlers, std::string* error) {
+    auto fail = [error](std::string why) {
+        if (error) *error = std::move(why);
+        return nullptr;
+    };
     const std::string path = socketPath(name);
     sockaddr_un address;
-    if (!socketAddress(path, &address)) return nullptr;
-    const int running = connectTo(path);
-    if (running >= 0) {  // another game answers there
-        close(running);
-        return nullptr;
+    if (!socketAddress(path, &address)) return fail("the socket's path is too long: " + path);
+    // Someone listens there when a connection is made or waits its turn.
+    const int running = tryConnect(address);
+    if (running >= 0 || errno == EAGAIN) {
+        if (running >= 0) close(running);
+        return fail("another game listens on " + path);
     }
     unlink(path.c_str());  // left by a game that ended without removing it
     std::unique_ptr<UrlHandover> handover(new UrlHandover());
     handover->fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (handover->fd_ < 0) return nullptr;
+    if (handover->fd_ < 0) return fail(std::string("cannot make a socket: ") + std::strerror(errno));
     const mode_t oldMask = umask(0077);  // only this user may hand URLs over
     const bool bound = bind(handover->fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     umask(oldMask);
-    if (!bound || ::listen(handover->fd_, 4) != 0) return nullptr;
+    if (!bound || ::listen(handover->fd_, 4) != 0)
+        return fail("cannot listen on " + path + ": " + std::strerror(errno));
     handover->path_ = path;
-    handover->handler_ = std::move(handler);
+    handover->handlers_ = std::move(handlers);
     UrlHandover* self = handover.get();
     handover->source_ = HostLoop::main().addSource([self] { self->poll(); });
     return handover;
@@ -194,10 +278,10 @@ void UrlHandover::poll() {
     const std::string url = std::move(waiting_.front());
     waiting_.pop_front();
     nextTurn_ = now + kUrlInterval;
-    if (handler_) handler_(url);
+    if (handlers_.open) handlers_.open(url);
 }
 
-void UrlHandover::receive(double now) {
+void UrlHandover::accept(double now) {
     for (int fd;
          senders_.size() < kMostSenders && (fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
         auto sender = std::make_unique<Sender>();
@@ -205,48 +289,76 @@ void UrlHandover::receive(double now) {
         sender->since = now;
         senders_.push_back(std::move(sender));
     }
+}
+
+void UrlHandover::receive(double now) {
+    accept(now);
     for (auto it = senders_.begin(); it != senders_.end();) {
         Sender& sender = **it;
-        char buffer[16384];
-        ssize_t n;
-        while ((n = recv(sender.fd, buffer, sizeof buffer, 0)) > 0 && sender.received.size() <= kLongestUrl + 1) {
-            sender.received.append(buffer, static_cast<std::size_t>(n));
-        }
-        const bool ended =
-            n == 0 || sender.received.find('\n') != std::string::npos || sender.received.size() > kLongestUrl + 1;
-        const bool failed = n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
-        if (!ended && !failed && now - sender.since < kSenderPatience) {
-            ++it;
-            continue;
-        }
-        const std::string line = sender.received.substr(0, sender.received.find('\n'));
-        std::optional<std::string> url = ended ? checkUrl(line) : std::nullopt;
-        std::string refusal;
-        if (url) {
-            queue(*url, refusal);
-        } else {
-            if (!sender.received.empty())
-                std::fprintf(stderr, "UrlHandover: refused a handed-over text of %zu bytes\n", sender.received.size());
-            refusal = !ended                      ? "no whole line arrived in time"
-                      : line.size() > kLongestUrl ? "longer than " + std::to_string(kLongestUrl) + " bytes"
-                      : line.empty()              ? "no URL arrived"
-                                                  : "not a URL";
-        }
-        // The sender waits for this line; the socket's buffer is empty and takes it whole, so one
-        // try without blocking is enough. A sender that is gone misses nothing.
-        sendAll(sender.fd, refusal.empty() ? "accepted\n" : "refused: " + refusal + "\n");
-        it = senders_.erase(it);
+        const bool done = sender.accepted ? confirm(sender, now) : answer(sender, now);
+        it = done ? senders_.erase(it) : it + 1;
     }
 }
 
-bool UrlHandover::queue(const std::string& url, std::string& refusal) {
-    if (waiting_.size() >= kMostWaiting) {
-        std::fprintf(stderr, "UrlHandover: %zu URLs wait already; refused one of %zu bytes\n", waiting_.size(),
-                     url.size());
-        refusal = std::to_string(waiting_.size()) + " URLs wait already";
+std::string UrlHandover::refusalOf(const std::string& line, bool whole) const {
+    if (line.size() > kLongestUrl) return "longer than " + std::to_string(kLongestUrl) + " bytes";
+    if (!whole) return line.empty() ? "no request arrived" : "no whole line arrived";
+    if (line.empty()) return "";  // show the window
+    if (!checkUrl(line)) return "not a URL";
+    if (!handlers_.scheme.empty() && line.compare(0, handlers_.scheme.size() + 3, handlers_.scheme + "://") != 0)
+        return "not a URL of the game's scheme " + handlers_.scheme + "://";
+    if (waiting_.size() + unconfirmed_ >= kMostWaiting)
+        return std::to_string(waiting_.size() + unconfirmed_) + " URLs wait already";
+    return "";
+}
+
+bool UrlHandover::answer(Sender& sender, double now) {
+    const Received state = readAvailable(sender.fd, sender.received);
+    const std::string::size_type newline = sender.received.find('\n');
+    const bool whole = newline != std::string::npos && newline <= kLongestUrl;
+    if (!whole && sender.received.size() <= kLongestUrl && !state.ended && !state.failed &&
+        now - sender.since < kSenderPatience)
         return false;
+    const std::string line = sender.received.substr(0, newline);
+    const std::string refusal = refusalOf(line, whole);
+    if (!refusal.empty()) {
+        if (!sender.received.empty())
+            std::fprintf(stderr, "UrlHandover: refused a handed-over text of %zu bytes: %s\n", sender.received.size(),
+                         refusal.c_str());
+        // The sender waits for this line; the socket's buffer is empty and takes it whole, so one
+        // try without blocking is enough. A sender that is gone misses nothing.
+        sendAll(sender.fd, "refused: " + refusal + "\n", SteadyClock::now());
+        return true;
     }
-    waiting_.push_back(url);
+    if (!sendAll(sender.fd, std::string(kAccepted) + "\n", SteadyClock::now())) return true;  // gone already
+    sender.accepted = true;
+    sender.url = line;
+    sender.received.erase(0, newline + 1);
+    sender.since = now;
+    if (!line.empty()) ++unconfirmed_;
+    return false;
+}
+
+bool UrlHandover::confirm(Sender& sender, double now) {
+    Received state = readAvailable(sender.fd, sender.received);
+    if (sender.received.find('\n') == std::string::npos && sender.received.size() <= kLongestAnswer && !state.ended &&
+        !state.failed) {
+        if (now - sender.since < kSenderPatience) return false;
+        // Out of patience: from here on the sender's confirmation cannot be sent, so what arrived
+        // before decides, and a sender never hears its request taken when it was not.
+        shutdown(sender.fd, SHUT_RD);
+        readAvailable(sender.fd, sender.received);
+    }
+    const bool confirmed = sender.received.rfind(std::string(kConfirmation) + "\n", 0) == 0;
+    if (!sender.url.empty()) --unconfirmed_;
+    if (!confirmed) {
+        std::fprintf(stderr, "UrlHandover: a sender left before it confirmed its %s; it is not carried out\n",
+                     sender.url.empty() ? "request to show the window" : "URL");
+    } else if (sender.url.empty()) {
+        if (handlers_.show) handlers_.show();
+    } else {
+        waiting_.push_back(sender.url);
+    }
     return true;
 }
 

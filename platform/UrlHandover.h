@@ -1,15 +1,20 @@
 // Hands URLs of the game's own scheme to the running game: a second launch connects to a Unix
-// socket in $XDG_RUNTIME_DIR and writes the URL; the running game accepts on that socket from
-// its host loop and answers each sender with one line, "accepted" or "refused: <reason>", before
-// it closes. What arrives is checked before anyone sees it: length-capped, printable
-// ASCII, a scheme and nothing after the first line. A flood of them cannot swamp the game:
-// they reach it one at a time at a bounded pace, and only a bounded number waits.
+// socket in $XDG_RUNTIME_DIR and writes one line, the URL (or an empty line: show yourself); the
+// running game accepts on that socket from its host loop and answers "accepted" or
+// "refused: <reason>". A sender that heard "accepted" confirms with "ok", and only then is its
+// request carried out: a sender that gave up before the answer reached it never confirms, so
+// its URL is never opened behind its back. What arrives is checked before anyone sees it:
+// length-capped, printable ASCII, a scheme and nothing after the first line. A flood of them
+// cannot swamp the game: they reach it one at a time at a bounded pace, and only a bounded
+// number waits.
 #pragma once
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -20,8 +25,11 @@ public:
     static constexpr std::size_t kLongestUrl = 128 * 1024 - 1;
     // The handler gets at most one URL per this many seconds of the frame clock.
     static constexpr double kUrlInterval = 0.25;
-    // URLs waiting for their turn; one beyond them is refused with a log line.
+    // URLs waiting for their turn (those accepted but not yet confirmed count too); one beyond
+    // them is refused with a log line.
     static constexpr std::size_t kMostWaiting = 16;
+    // How long a second launch waits, from its start to the running game's answer, in all.
+    static constexpr std::chrono::seconds kPatience{2};
 
     // "$XDG_RUNTIME_DIR/<name>.sock" (or under /tmp with the user id when the variable is unset).
     static std::string socketPath(const std::string& name);
@@ -30,12 +38,12 @@ public:
     // digits, "+", "-", "." starting with a letter, every byte printable ASCII, within the cap.
     static std::optional<std::string> checkUrl(const std::string& text);
 
-    // What became of a URL a second launch handed over.
+    // What became of a request a second launch handed over.
     struct Receipt {
         enum class Outcome {
-            NobodyListens,  // no running game answers on the socket: the launch is the game itself
-            Accepted,       // the running game took it and opens it in its turn
-            Refused,        // it did not reach the running game's queue: reason says why
+            NobodyListens,  // no game listened on the socket within the patience
+            Accepted,       // the running game took it and carries it out in its turn
+            Refused,        // it will not be carried out: reason says why
         };
         Outcome outcome = Outcome::NobodyListens;
         // Refused: the running game's own reason ("16 URLs wait already"), or what went wrong
@@ -43,16 +51,26 @@ public:
         std::string reason;
     };
 
-    // The second launch: hands the URL to the running game and waits (bounded) for its answer.
-    // A URL that checkUrl refuses is refused here, without asking anyone.
+    // The second launch of a game that runs (or is starting): hands the URL over and waits for the
+    // answer, kPatience at most in all, connecting included. A URL that checkUrl refuses is
+    // refused here, without asking anyone.
     static Receipt sendToRunning(const std::string& name, const std::string& url);
+    // The same for a launch without a URL: asks the running game to show its window.
+    static Receipt showRunning(const std::string& name);
 
+    struct Handlers {
+        // Only URLs of this scheme ("<scheme>://...") are taken; others are refused on the socket,
+        // as the game would drop them. Empty: any.
+        std::string scheme;
+        std::function<void(const std::string&)> open;  // a URL's turn came
+        std::function<void()> show;                    // a second launch without a URL
+    };
     // The running game: listens on the socket (replacing a stale one no game answers on) and
-    // polls it from the main host loop; received URLs go to the handler there, in order and
-    // paced as above. Null when the
-    // socket cannot be made, or another running game already listens on it.
-    static std::unique_ptr<UrlHandover> listen(const std::string& name,
-                                               std::function<void(const std::string&)> handler);
+    // polls it from the main host loop; received URLs go to open there, in order and paced as
+    // above. Null, with the reason in error, when the socket cannot be made or another running
+    // game already listens on it.
+    static std::unique_ptr<UrlHandover> listen(const std::string& name, Handlers handlers,
+                                               std::string* error = nullptr);
     ~UrlHandover();
     UrlHandover(const UrlHandover&) = delete;
     UrlHandover& operator=(const UrlHandover&) = delete;
@@ -66,15 +84,22 @@ private:
     struct Sender;
     UrlHandover() = default;
     void receive(double now);
-    // True when the URL waits for its turn; otherwise why it was refused.
-    bool queue(const std::string& url, std::string& refusal);
+    void accept(double now);
+    // Reads the sender's request; true once it was answered (and the sender is done with, unless
+    // it now owes its confirmation).
+    bool answer(Sender& sender, double now);
+    // Reads the confirmation of an accepted sender; true once the sender is done with.
+    bool confirm(Sender& sender, double now);
+    // Why the request would not be carried out, or empty when it would.
+    std::string refusalOf(const std::string& line, bool whole) const;
 
     std::string path_;
     int fd_ = -1;
     std::uint64_t source_ = 0;
-    std::function<void(const std::string&)> handler_;
+    Handlers handlers_;
     std::vector<std::unique_ptr<Sender>> senders_;
     std::deque<std::string> waiting_;
+    std::size_t unconfirmed_ = 0;  // accepted URLs whose senders have not confirmed yet
     double nextTurn_ = 0.0;
 };
 

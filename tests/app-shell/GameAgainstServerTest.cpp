@@ -161,8 +161,8 @@ TEST_F(GameAgainstServer, ADeeplyNestedReplyIsAMalformedOneAndTheGamePlaysOn) {
     EXPECT_THAT(requestedPaths(), ElementsAre("/bus_ser_ios.html"));
 }
 
-// Hands a URL to the running game through its socket, as a second launch does; the game's answer line
-// ("accepted" or "refused: <reason>"), empty when none came.
+// Hands a URL to the running game through its socket, as a second launch does, confirming it when it was
+// accepted; the game's answer line ("accepted" or "refused: <reason>"), empty when none came.
 std::string handOver(const std::string& socket, const std::string& url) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
@@ -171,15 +171,16 @@ std::string handOver(const std::string& socket, const std::string& url) {
     const std::string line = url + "\n";
     const bool sent = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                       send(fd, line.data(), line.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(line.size());
-    shutdown(fd, SHUT_WR);
     timeval patience{5, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     std::string answer;
     char buffer[256];
     for (ssize_t n; sent && answer.find('\n') == std::string::npos && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
         answer.append(buffer, static_cast<std::size_t>(n));
+    answer = answer.substr(0, answer.find('\n'));
+    if (answer == "accepted") send(fd, "ok\n", 3, MSG_NOSIGNAL);
     close(fd);
-    return answer.substr(0, answer.find('\n'));
+    return answer;
 }
 
 TEST_F(GameAgainstServer, ADeeplyNestedCardListHandedOverIsAnEmptyOne) {

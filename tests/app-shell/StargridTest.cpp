@@ -22,7 +22,9 @@
 #include "ConsoleClient.h"
 #include "GameProcess.h"
 #include "platform/Clock.h"
+#include "platform/FolderClaim.h"
 #include "platform/UrlHandover.h"
+#include "platform/UserFolders.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
@@ -209,8 +211,8 @@ TEST(Stargrid, AUrlOfAnotherSchemeIsRefusedAtTheCommandLine) {
 TEST(Stargrid, ASecondLaunchWhoseUrlTheRunningGameRefusesSaysWhyAndExitsOne) {
     kite::test::TemporaryFolder runtime("stargrid-runtime");
     ASSERT_TRUE(runtime.made());
-    // The test plays the running game, in a runtime folder of its own; its clock stands still, so what
-    // waits is never handed on.
+    // The test plays the running game: it holds the player's folders and listens in a runtime folder of
+    // its own; its clock stands still, so what waits is never handed on.
     struct Restore {
         std::string runtime;
         ~Restore() {
@@ -220,8 +222,12 @@ TEST(Stargrid, ASecondLaunchWhoseUrlTheRunningGameRefusesSaysWhyAndExitsOne) {
     } restore{std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : ""};
     setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     platform::Clock::setFixed(0.0);
+    const platform::FolderClaim::Result claimed = platform::FolderClaim::take(platform::documentsFolder());
+    ASSERT_EQ(claimed.state, platform::FolderClaim::State::Taken);
     int opened = 0;
-    auto game = platform::UrlHandover::listen("stargrid", [&opened](const std::string&) { ++opened; });
+    platform::UrlHandover::Handlers handlers;
+    handlers.open = [&opened](const std::string&) { ++opened; };
+    auto game = platform::UrlHandover::listen("stargrid", handlers);
     ASSERT_TRUE(game);
     // Polls the listener until the work in another thread is done (bounded).
     auto pollUntil = [&game](auto& work) {
@@ -238,14 +244,78 @@ TEST(Stargrid, ASecondLaunchWhoseUrlTheRunningGameRefusesSaysWhyAndExitsOne) {
         ASSERT_TRUE(pollUntil(sent));
         ASSERT_EQ(sent.get().outcome, platform::UrlHandover::Receipt::Outcome::Accepted) << i;
     }
+    game->poll();  // reads the last confirmation
     EXPECT_EQ(opened, 1);
-    // --frames 1 ends a launch that wrongly starts a game of its own.
-    auto launch =
-        std::async(std::launch::async, [] { return runToEnd("--frames 1 pg5e18c0a7d94b2f63://oauth?code=1"); });
+    auto launch = std::async(std::launch::async, [] {
+        Game second({"pg5e18c0a7d94b2f63://oauth?code=1"}, {}, true);
+        const std::optional<int> status = second.waitForExit();
+        return std::make_pair(status, second.lines());
+    });
     ASSERT_TRUE(pollUntil(launch));
-    const Finished run = launch.get();
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_EQ(run.output, "stargrid: the running game did not take the URL: 16 URLs wait already\n");
+    const auto [status, lines] = launch.get();
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(lines, ElementsAre("stargrid: the running game did not take the URL: 16 URLs wait already"));
+}
+
+TEST(Stargrid, ASecondLaunchNeverRunsASecondGameOnThePlayersFolders) {
+    Game running({});
+    ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    // Each form twice: none starts a game; the running one takes the URLs.
+    for (int time = 0; time < 2; ++time) {
+        Game plain({}, {}, true);
+        EXPECT_EQ(plain.waitForExit(), 0);
+        EXPECT_THAT(plain.lines(), ElementsAre("stargrid: the game is already running"));
+        for (const std::vector<std::string>& ownRun :
+             std::vector<std::vector<std::string>>{{"--frames", "3"}, {"--shot", "1:/dev/null"}}) {
+            Game refused(ownRun, {}, true);
+            EXPECT_EQ(refused.waitForExit(), 1) << ownRun[0];
+            EXPECT_THAT(refused.lines(), ElementsAre("stargrid: the game is already running, so this launch cannot "
+                                                     "run --frames, --script or --shot"));
+        }
+        const std::string url = "pg5e18c0a7d94b2f63://oauth?code=" + std::to_string(time);
+        Game handing({url}, {}, true);
+        EXPECT_EQ(handing.waitForExit(), 0);
+        EXPECT_TRUE(handing.lines().empty());
+        EXPECT_TRUE(running.waitForLine("AppController: open URL " + url));
+    }
+    running.signal(SIGTERM);
+    EXPECT_EQ(running.waitForExit(), 0);
+    EXPECT_EQ(std::count_if(running.lines().begin(), running.lines().end(),
+                            [](const std::string& line) { return line.find("running on") != std::string::npos; }),
+              1);
+}
+
+TEST(Stargrid, OfTwoLaunchesAtTheSameMomentOneRunsTheGame) {
+    Game first({});
+    Game second({});
+    ASSERT_TRUE(first.started() && second.started());
+    // The one that runs says so; the other ends at once, whichever it is.
+    const bool firstRuns = first.waitForLine("running on", std::chrono::seconds(60));
+    Game& running = firstRuns ? first : second;
+    Game& other = firstRuns ? second : first;
+    if (!firstRuns) {
+        ASSERT_TRUE(second.waitForLine("running on", std::chrono::seconds(60)));
+    }
+    EXPECT_EQ(other.waitForExit(), 0);
+    EXPECT_THAT(other.lines(), ElementsAre(HasSubstr("stargrid: the game is already running")));
+    running.signal(SIGTERM);
+    EXPECT_EQ(running.waitForExit(), 0);
+}
+
+TEST(Stargrid, AClaimItsLauncherTookIsTheGamesOwn) {
+    // As scripts/play does before it starts the game server: the lock is taken on a descriptor the game
+    // inherits (flock runs the game holding it).
+    const std::string lock = platform::documentsFolder() + "/" + platform::FolderClaim::kLockName;
+    const std::string command = "SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down flock -n " + lock + " " +
+                                STARGRID_EXECUTABLE + " --frames 3 --fixed-step 2>&1";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_TRUE(pipe);
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    EXPECT_THAT(output, HasSubstr("stargrid: running on"));
 }
 
 TEST(Stargrid, BadOptionsExitWithStatusTwo) {

@@ -51,21 +51,40 @@ protected:
         }
         return sent.get();
     }
-    // The running game's answer on a sender's socket, up to its end (bounded).
-    static std::string answerOn(int fd) {
-        std::string answer;
-        char buffer[256];
-        pollfd ready{fd, POLLIN, 0};
-        for (ssize_t n = 1; n > 0 && poll(&ready, 1, 5000) == 1;) {
-            n = recv(fd, buffer, sizeof buffer, 0);
-            if (n > 0) answer.append(buffer, static_cast<std::size_t>(n));
-        }
-        return answer;
-    }
     // Turns the loop until the test holds (bounded).
     static bool turnUntil(const std::function<bool()>& done) {
         for (int pass = 0; pass < 1000 && !done(); ++pass) HostLoop::main().runOnce();
         return done();
+    }
+
+    // Handlers that record what the game would open (URLs of any scheme).
+    static UrlHandover::Handlers recording(std::vector<std::string>& received) {
+        UrlHandover::Handlers handlers;
+        handlers.open = [&received](const std::string& url) { received.push_back(url); };
+        return handlers;
+    }
+    // A sender that writes bytes straight to the socket, as a program other than the game could.
+    static int connectRaw(const std::string& path) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    static bool sendRaw(int fd, const std::string& bytes) {
+        return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // The running game's answer line on a raw sender's socket, without its newline (bounded).
+    static std::string answerLineOn(int fd) {
+        std::string answer;
+        char c;
+        pollfd ready{fd, POLLIN, 0};
+        while (answer.size() < 256 && poll(&ready, 1, 5000) == 1 && recv(fd, &c, 1, 0) == 1 && c != '\n') answer += c;
+        return answer;
     }
 
     kite::test::TemporaryFolder folder{"stargrid-runtime"};
@@ -84,12 +103,13 @@ TEST_F(UrlHandoverTest, UrlsAreCheckedStrictly) {
 }
 
 TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {
-    EXPECT_EQ(UrlHandover::sendToRunning("stargrid-test", "game://nobody-listens").outcome, Outcome::NobodyListens);
     std::vector<std::string> received;
-    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) { received.push_back(url); });
+    auto handover = UrlHandover::listen("stargrid-test", recording(received));
     ASSERT_TRUE(handover);
     EXPECT_EQ(handover->path(), folder.path() + "/stargrid-test.sock");
-    EXPECT_FALSE(UrlHandover::listen("stargrid-test", nullptr));  // one game listens at a time
+    std::string error;
+    EXPECT_FALSE(UrlHandover::listen("stargrid-test", {}, &error));  // one game listens at a time
+    EXPECT_EQ(error, "another game listens on " + handover->path());
     EXPECT_EQ(handOver("game://first").outcome, Outcome::Accepted);
     EXPECT_EQ(handOver("game://second?x=1").outcome, Outcome::Accepted);
     EXPECT_EQ(handOver("not a url").outcome, Outcome::Refused);
@@ -97,9 +117,29 @@ TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {
     EXPECT_THAT(received, ElementsAre("game://first", "game://second?x=1"));
 }
 
+TEST_F(UrlHandoverTest, ALaunchWithNobodyListeningIsToldSoOnceItsPatienceIsOver) {
+    EXPECT_EQ(UrlHandover::sendToRunning("stargrid-test", "game://nobody-listens").outcome, Outcome::NobodyListens);
+    std::string error;
+    setenv("XDG_RUNTIME_DIR", (folder.path() + "/missing").c_str(), 1);
+    EXPECT_FALSE(UrlHandover::listen("stargrid-test", {}, &error));
+    EXPECT_EQ(error, "cannot listen on " + folder.path() + "/missing/stargrid-test.sock: No such file or directory");
+}
+
+TEST_F(UrlHandoverTest, ALaunchWithoutAUrlAsksTheRunningGameToShowItself) {
+    int shown = 0;
+    UrlHandover::Handlers handlers;
+    handlers.show = [&shown] { ++shown; };
+    auto handover = UrlHandover::listen("stargrid-test", handlers);
+    ASSERT_TRUE(handover);
+    auto asked = std::async(std::launch::async, [] { return UrlHandover::showRunning("stargrid-test"); });
+    while (asked.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) HostLoop::main().runOnce();
+    EXPECT_EQ(asked.get().outcome, Outcome::Accepted);
+    EXPECT_TRUE(turnUntil([&] { return shown == 1; }));
+}
+
 TEST_F(UrlHandoverTest, AnAnswerAsLongAsALaunchCanCarryArrivesWhole) {
     std::vector<std::string> received;
-    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) { received.push_back(url); });
+    auto handover = UrlHandover::listen("stargrid-test", recording(received));
     ASSERT_TRUE(handover);
     const std::string prefix = "pg5e18c0a7d94b2f63://cardPackage/x?addCardInfo=";
     const std::string longest = prefix + std::string(UrlHandover::kLongestUrl - prefix.size(), 'c');
@@ -112,22 +152,95 @@ TEST_F(UrlHandoverTest, AnAnswerAsLongAsALaunchCanCarryArrivesWhole) {
 
 TEST_F(UrlHandoverTest, OversizedAndBrokenTextsNeverReachTheHandler) {
     std::vector<std::string> received;
-    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) { received.push_back(url); });
+    auto handover = UrlHandover::listen("stargrid-test", recording(received));
     ASSERT_TRUE(handover);
-    auto sendRaw = [&](const std::string& bytes) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    // Written, then answered; a sender that heard "accepted" confirms.
+    auto exchange = [&](const std::string& bytes) {
+        const int fd = connectRaw(handover->path());
+        EXPECT_GE(fd, 0);
+        EXPECT_TRUE(sendRaw(fd, bytes));
+        auto answer = std::async(std::launch::async, [fd] { return answerLineOn(fd); });
+        while (answer.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) HostLoop::main().runOnce();
+        const std::string line = answer.get();
+        if (line == "accepted") sendRaw(fd, "ok\n");
+        close(fd);
+        for (int pass = 0; pass < 50; ++pass) HostLoop::main().runOnce();
+        return line;
+    };
+    EXPECT_EQ(exchange(std::string(UrlHandover::kLongestUrl + 100, 'a')),
+              "refused: longer than " + std::to_string(UrlHandover::kLongestUrl) + " bytes");
+    EXPECT_EQ(exchange("game://x\x01y\n"), "refused: not a URL");
+    EXPECT_EQ(exchange("game://ok\n"), "accepted");
+    EXPECT_THAT(received, ElementsAre("game://ok"));
+}
+
+TEST_F(UrlHandoverTest, TheSocketRefusesWhatTheGameWouldDropWithItsReason) {
+    std::vector<std::string> received;
+    UrlHandover::Handlers handlers = recording(received);
+    handlers.scheme = "game";
+    auto handover = UrlHandover::listen("stargrid-test", handlers);
+    ASSERT_TRUE(handover);
+    for (const std::string url : {"http://127.0.0.1/page", "gamer://x", "game:no-slashes"}) {
+        const UrlHandover::Receipt receipt = handOver(url);
+        EXPECT_EQ(receipt.outcome, Outcome::Refused) << url;
+        EXPECT_EQ(receipt.reason, "not a URL of the game's scheme game://") << url;
+    }
+    EXPECT_EQ(handOver("game://x").outcome, Outcome::Accepted);
+    EXPECT_TRUE(turnUntil([&] { return !received.empty(); }));
+    for (int pass = 0; pass < 100; ++pass) HostLoop::main().runOnce();
+    EXPECT_THAT(received, ElementsAre("game://x"));
+}
+
+TEST_F(UrlHandoverTest, AUrlWhoseSenderDidNotHearItAcceptedIsNeverOpened) {
+    std::vector<std::string> received;
+    auto handover = UrlHandover::listen("stargrid-test", recording(received));
+    ASSERT_TRUE(handover);
+    // The game does not serve its socket while the launch waits (a long frame, a stopped process).
+    const UrlHandover::Receipt late = UrlHandover::sendToRunning("stargrid-test", "game://once");
+    EXPECT_EQ(late.outcome, Outcome::Refused);
+    EXPECT_EQ(late.reason, "no answer within 2 s");
+    // The game catches up, and the launch is tried again.
+    for (int pass = 0; pass < 100; ++pass) HostLoop::main().runOnce();
+    EXPECT_TRUE(received.empty());
+    EXPECT_EQ(handOver("game://once").outcome, Outcome::Accepted);
+    for (int pass = 0; pass < 100; ++pass) HostLoop::main().runOnce();
+    EXPECT_THAT(received, ElementsAre("game://once"));
+    // A sender that heard "accepted" but left without confirming it is not opened either.
+    const int fd = connectRaw(handover->path());
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(sendRaw(fd, "game://unconfirmed\n"));
+    auto answer = std::async(std::launch::async, [fd] { return answerLineOn(fd); });
+    while (answer.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) HostLoop::main().runOnce();
+    EXPECT_EQ(answer.get(), "accepted");
+    close(fd);
+    for (int pass = 0; pass < 100; ++pass) HostLoop::main().runOnce();
+    EXPECT_THAT(received, ElementsAre("game://once"));
+}
+
+TEST_F(UrlHandoverTest, ALaunchToAGameStuckForGoodIsAnsweredWithinItsPatience) {
+    auto handover = UrlHandover::listen("stargrid-test", {});
+    ASSERT_TRUE(handover);
+    // The game never serves its socket: connections fill its listen queue until it takes no more.
+    std::vector<int> waiting;
+    for (int i = 0; i < 64; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, handover->path().c_str(), sizeof address.sun_path - 1);
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_GT(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), 0);
-        close(fd);
-        for (int pass = 0; pass < 50; ++pass) HostLoop::main().runOnce();
-    };
-    sendRaw(std::string(UrlHandover::kLongestUrl + 100, 'a'));
-    sendRaw("game://x\x01y\n");
-    sendRaw("game://ok\ntrailing junk");
-    EXPECT_THAT(received, ElementsAre("game://ok"));
+        const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (!connected) {
+            close(fd);
+            break;
+        }
+        waiting.push_back(fd);
+    }
+    ASSERT_LT(waiting.size(), 64u) << "the listen queue never filled";
+    auto sent = std::async(std::launch::async, [] { return UrlHandover::sendToRunning("stargrid-test", "game://x"); });
+    ASSERT_EQ(sent.wait_for(std::chrono::seconds(60)), std::future_status::ready) << "the launch hangs";
+    const UrlHandover::Receipt receipt = sent.get();
+    EXPECT_EQ(receipt.outcome, Outcome::Refused);
+    EXPECT_EQ(receipt.reason, "no answer within 2 s");
+    for (int fd : waiting) close(fd);
 }
 
 TEST_F(UrlHandoverTest, AFloodIsHandedOnOneAtATimeAndOnlyABoundedNumberWaits) {
@@ -136,37 +249,34 @@ TEST_F(UrlHandoverTest, AFloodIsHandedOnOneAtATimeAndOnlyABoundedNumberWaits) {
         std::string url;
     };
     std::vector<Received> received;
-    auto handover = UrlHandover::listen("stargrid-test", [&](const std::string& url) {
-        received.push_back({Clock::now(), url});
-    });
+    UrlHandover::Handlers handlers;
+    handlers.open = [&](const std::string& url) { received.push_back({Clock::now(), url}); };
+    auto handover = UrlHandover::listen("stargrid-test", handlers);
     ASSERT_TRUE(handover);
     // 160 URLs, four senders between passes (what the socket's backlog holds), none waiting for its answer
-    // before the next is sent. Each is answered in the pass that reads it.
+    // before the next is sent. Each is answered in the pass that reads it, and confirmed when accepted.
     std::vector<std::string> accepted;
     int refused = 0;
     for (int sent = 0, batch = 0; batch < 40; ++batch) {
         std::vector<std::pair<int, std::string>> senders;
         for (int i = 0; i < 4; ++i, ++sent) {
-            const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::strncpy(address.sun_path, handover->path().c_str(), sizeof address.sun_path - 1);
-            ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << sent;
+            const int fd = connectRaw(handover->path());
+            ASSERT_GE(fd, 0) << sent;
             const std::string url = "game://flood/" + std::to_string(sent);
-            const std::string line = url + "\n";
-            ASSERT_EQ(send(fd, line.data(), line.size(), MSG_NOSIGNAL), static_cast<ssize_t>(line.size()));
+            ASSERT_TRUE(sendRaw(fd, url + "\n"));
             senders.emplace_back(fd, url);
         }
         HostLoop::main().runOnce();
         for (const auto& [fd, url] : senders) {
-            const std::string answer = answerOn(fd);
-            close(fd);
-            if (answer == "accepted\n") {
+            const std::string answer = answerLineOn(fd);
+            if (answer == "accepted") {
+                EXPECT_TRUE(sendRaw(fd, "ok\n"));
                 accepted.push_back(url);
             } else {
-                EXPECT_EQ(answer, "refused: 16 URLs wait already\n") << url;
+                EXPECT_EQ(answer, "refused: 16 URLs wait already") << url;
                 ++refused;
             }
+            close(fd);
         }
     }
     EXPECT_GT(refused, 100);
@@ -201,7 +311,7 @@ TEST_F(UrlHandoverTest, AFloodIsHandedOnOneAtATimeAndOnlyABoundedNumberWaits) {
 
 TEST_F(UrlHandoverTest, AStaleSocketOfAGameThatEndedIsReplaced) {
     {
-        auto first = UrlHandover::listen("stargrid-test", nullptr);
+        auto first = UrlHandover::listen("stargrid-test", {});
         ASSERT_TRUE(first);
     }
     // A socket file nobody answers on, as a killed game leaves it.
@@ -212,7 +322,7 @@ TEST_F(UrlHandoverTest, AStaleSocketOfAGameThatEndedIsReplaced) {
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     close(fd);
-    EXPECT_TRUE(UrlHandover::listen("stargrid-test", nullptr));
+    EXPECT_TRUE(UrlHandover::listen("stargrid-test", {}));
 }
 
 }  // namespace
