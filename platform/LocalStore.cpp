@@ -1,8 +1,6 @@
 // The local store: products file, payment queue with a policy, ledger of unfinished transactions.
 #include "platform/LocalStore.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -16,6 +14,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/PlistValue.h"
 #include "platform/PlistXml.h"
+#include "platform/StoredFile.h"
 
 namespace platform {
 namespace {
@@ -156,6 +155,7 @@ void LocalStore::reset() {
     productsError_.clear();
     transactions_.clear();
     nextSequence_ = 1;
+    ledgerKept_ = false;
     observers_.clear();
 }
 
@@ -180,22 +180,27 @@ void LocalStore::loadProducts() {
 }
 
 void LocalStore::loadLedger() {
+    // Left by saves killed before their rename.
+    removeLeftoverTemporaries(setup_.ledgerFile);
+    std::string bytes;
+    switch (readStoredFile(setup_.ledgerFile, bytes)) {
+        case StoredFileRead::Missing: return;  // no ledger yet: nothing unfinished
+        case StoredFileRead::Failed:
+            // Its transactions are out of reach, not gone: a save would replace them, so none is made this run.
+            ledgerKept_ = true;
+            std::fprintf(stderr,
+                         "LocalStore: cannot read the ledger %s: %s; it is left as it is and nothing is saved to it\n",
+                         setup_.ledgerFile.c_str(), std::strerror(errno));
+            return;
+        case StoredFileRead::Read: break;
+    }
+    if (bytes.size() > kMaxFileBytes) return setLedgerAside("larger than 1 MiB");
     std::string error;
-    const auto bytes = readSmallFile(setup_.ledgerFile, &error);
-    if (!bytes) return;  // no ledger yet: nothing unfinished
-    const auto root = decodePlistXml(*bytes, &error);
+    const auto root = decodePlistXml(bytes, &error);
     const PlistValue::Dictionary* ledger = root ? root->asDictionary() : nullptr;
     const auto found = ledger ? ledger->find("transactions") : PlistValue::Dictionary::const_iterator();
     const PlistValue::Array* entries = ledger && found != ledger->end() ? found->second.asArray() : nullptr;
-    if (!entries) {
-        // Kept aside, never overwritten: it may hold paid transactions someone must look at.
-        const std::string aside = setup_.ledgerFile + ".damaged";
-        std::rename(setup_.ledgerFile.c_str(), aside.c_str());
-        ::chmod(aside.c_str(), 0600);  // paid transactions are the owner's only, as in the ledger
-        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", setup_.ledgerFile.c_str(),
-                     error.empty() ? "no transaction list" : error.c_str(), aside.c_str());
-        return;
-    }
+    if (!entries) return setLedgerAside(error.empty() ? "no transaction list" : error);
     nextSequence_ = std::max<std::int64_t>(1, integerOf(*ledger, "nextSequence").value_or(1));
     for (const PlistValue& entry : *entries) {
         if (auto transaction = transactionFrom(entry)) {
@@ -206,7 +211,23 @@ void LocalStore::loadLedger() {
     }
 }
 
+// Kept aside, never overwritten: it may hold paid transactions someone must look at.
+void LocalStore::setLedgerAside(const std::string& reason) {
+    const char* ledger = setup_.ledgerFile.c_str();
+    if (const std::optional<std::string> aside = setDamagedFileAside(setup_.ledgerFile)) {
+        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", ledger, reason.c_str(),
+                     aside->c_str());
+        return;
+    }
+    ledgerKept_ = true;
+    std::fprintf(stderr,
+                 "LocalStore: the ledger %s is damaged (%s) and cannot be set aside (%s); it is left as it is and "
+                 "nothing is saved to it\n",
+                 ledger, reason.c_str(), std::strerror(errno));
+}
+
 bool LocalStore::saveLedger() {
+    if (ledgerKept_) return false;
     PlistValue::Array entries;
     for (const StoreTransaction& transaction : transactions_) entries.push_back(valueOf(transaction));
     const PlistValue root(PlistValue::Dictionary{{"nextSequence", PlistValue::integer(nextSequence_)},

@@ -71,6 +71,9 @@ public:
     // Reads the products and the ledger; transactions a previous run left purchasing or
     // deferred are settled by the policy now in force. The policy comes from
     // STARGRID_STORE (approve when unset or unknown). False without a poster.
+    // A damaged ledger (or one past 1 MiB) is set aside as "<ledger>.damaged" (".damaged.1"...
+    // when that exists, mode 0600) and the store starts empty; one that cannot be read is left as
+    // it is and not saved over this run.
     bool configure(Setup setup);
     bool isConfigured() const { return static_cast<bool>(setup_.poster); }
     void setPolicy(StorePolicy policy) { policy_ = policy; }
@@ -101,6 +104,7 @@ public:
 private:
     void loadProducts();
     void loadLedger();
+    void setLedgerAside(const std::string& reason);
     bool saveLedger();
     void settleLeftovers();
     void process(const std::string& identifier);
@@ -116,6 +120,7 @@ private:
     std::string productsError_;
     std::vector<StoreTransaction> transactions_;  // unfinished, oldest first
     std::int64_t nextSequence_ = 1;
+    bool ledgerKept_ = false;  // the ledger is there but could not be taken, nor set aside: never saved over
     std::vector<StoreObserver*> observers_;
 };
 

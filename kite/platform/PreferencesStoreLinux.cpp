@@ -6,10 +6,9 @@
 #include "kite/foundation/StringUtils.h"
 #include "kite/platform/FileUtilsLinux.h"
 #include "platform/AtomicFile.h"
+#include "platform/StoredFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -80,28 +79,6 @@ int realAsInt(double v) {
     return static_cast<int>(std::clamp(v, double(INT_MIN), double(INT_MAX)));
 }
 
-enum class ReadResult { READ, MISSING, FAILED };
-
-// The whole file; errno tells why when it fails.
-ReadResult readWholeFile(const std::string& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::MISSING : ReadResult::FAILED;
-    char buffer[16384];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            errno = error;
-            return ReadResult::FAILED;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return ReadResult::READ;
-}
-
 }  // namespace
 
 std::unique_ptr<UserDefaultBackend> createUserDefaultBackend() {
@@ -130,15 +107,15 @@ void PreferencesStoreLinux::load() {
     // Left by a save that was killed before its rename.
     platform::removeLeftoverTemporaries(path_);
     std::string bytes;
-    switch (readWholeFile(path_, bytes)) {
-        case ReadResult::MISSING: return;
-        case ReadResult::FAILED:
+    switch (platform::readStoredFile(path_, bytes)) {
+        case platform::StoredFileRead::Missing: return;
+        case platform::StoredFileRead::Failed:
             // The player's values are there but out of reach: a save would replace
             // them with an empty store, so none is made this run.
             readOnly_ = true;
             log("UserDefault: cannot read %s: %s; changes will not be saved", path_.c_str(), std::strerror(errno));
             return;
-        case ReadResult::READ: break;
+        case platform::StoredFileRead::Read: break;
     }
     Value root;
     if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str(), PropertyList::BadValues::Skip) &&
@@ -152,18 +129,9 @@ void PreferencesStoreLinux::load() {
 // Keeps the unreadable bytes for a person to look at (the next save would
 // otherwise replace them), never over an earlier damaged copy.
 void PreferencesStoreLinux::setDamagedFileAside() const {
-    constexpr int kMaxCopies = 100;
-    for (int copy = 0; copy < kMaxCopies; ++copy) {
-        const std::string aside = path_ + ".damaged" + (copy == 0 ? std::string() : "." + std::to_string(copy));
-        // link() refuses an existing name, so an earlier copy is never replaced.
-        if (::link(path_.c_str(), aside.c_str()) == 0) {
-            ::unlink(path_.c_str());
-            // The copy may still hold the bound account, whatever mode an older version left.
-            ::chmod(aside.c_str(), kStoreMode);
-            log("UserDefault: %s is damaged; moved to %s, starting empty", path_.c_str(), aside.c_str());
-            return;
-        }
-        if (errno != EEXIST) break;
+    if (const std::optional<std::string> aside = platform::setDamagedFileAside(path_)) {
+        log("UserDefault: %s is damaged; moved to %s, starting empty", path_.c_str(), aside->c_str());
+        return;
     }
     log("UserDefault: %s is damaged; starting empty", path_.c_str());
 }

@@ -1,9 +1,15 @@
 #include "platform/LocalStore.h"
 
+#include "platform/AtomicFile.h"
 #include "support/TemporaryFolder.h"
 
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <deque>
@@ -33,6 +39,34 @@ struct Recorder : StoreObserver {
     std::vector<std::vector<StoreTransaction>> removals;
     void updatedTransactions(const std::vector<StoreTransaction>& batch) override { updates.push_back(batch); }
     void removedTransactions(const std::vector<StoreTransaction>& batch) override { removals.push_back(batch); }
+};
+
+unsigned modeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+// While it lives, file modes bind this thread even when the tests run as root: the capabilities
+// that pass over them leave the effective set (they stay permitted, so they come back).
+class ModesBind {
+public:
+    ModesBind() {
+        if (syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct bound[2] = {saved_[0], saved_[1]};
+        bound[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        bound_ = syscall(SYS_capset, &header_, bound) == 0;
+    }
+    ~ModesBind() {
+        if (bound_) syscall(SYS_capset, &header_, saved_);
+    }
+    ModesBind(const ModesBind&) = delete;
+    ModesBind& operator=(const ModesBind&) = delete;
+    bool bound() const { return bound_; }
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+    bool bound_ = false;
 };
 
 class LocalStoreTest : public testing::Test {
@@ -211,6 +245,82 @@ TEST_F(LocalStoreTest, DamagedLedgerIsSetAsideTheOwnersOnlyAndTheStoreStartsEmpt
     EXPECT_EQ(aside.st_mode & 0777, 0600u);
     const std::string id = store().addPayment("pack.small", 1, "");
     EXPECT_TRUE(store().isUnfinished(id));
+}
+
+TEST_F(LocalStoreTest, EveryDamagedLedgerIsKeptInACopyOfItsOwn) {
+    for (const char* damage : {"first", "second", "third"}) {
+        folder.put("ledger.plist", damage);
+        testing::internal::CaptureStderr();
+        configure();
+        testing::internal::GetCapturedStderr();
+        store().addPayment("pack.small", 1, "");
+    }
+    EXPECT_EQ(kite::test::readWholeFile(ledger + ".damaged"), "first");
+    EXPECT_EQ(kite::test::readWholeFile(ledger + ".damaged.1"), "second");
+    EXPECT_EQ(kite::test::readWholeFile(ledger + ".damaged.2"), "third");
+    for (const char* copy : {".damaged", ".damaged.1", ".damaged.2"}) EXPECT_EQ(modeOf(ledger + copy), 0600u) << copy;
+}
+
+TEST_F(LocalStoreTest, ALedgerThatCannotBeReadIsNeverSavedOver) {
+    // Past the size the store reads: set aside like a damaged one.
+    const std::string large((1u << 20) + 1, 'x');
+    folder.put("ledger.plist", large);
+    testing::internal::CaptureStderr();
+    configure();
+    store().addPayment("pack.small", 1, "");
+    std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(kite::test::readWholeFile(ledger + ".damaged") == large) << "the set-aside copy holds every byte";
+    EXPECT_EQ(modeOf(ledger + ".damaged"), 0600u);
+    EXPECT_NE(log.find("LocalStore: the ledger " + ledger + " is damaged (larger than 1 MiB); set aside as " + ledger +
+                       ".damaged\n"),
+              std::string::npos)
+        << log;
+
+    // Out of reach: left as it is, and nothing this run saves replaces it.
+    std::remove((ledger + ".damaged").c_str());
+    folder.put("ledger.plist", "paid transactions");
+    ASSERT_EQ(chmod(ledger.c_str(), 0), 0);
+    {
+        ModesBind modes;
+        ASSERT_TRUE(modes.bound());
+        testing::internal::CaptureStderr();
+        configure();
+        store().addPayment("pack.small", 1, "");
+        drain();
+        log = testing::internal::GetCapturedStderr();
+    }
+    ASSERT_EQ(chmod(ledger.c_str(), 0600), 0);
+    EXPECT_EQ(kite::test::readWholeFile(ledger), "paid transactions");
+    EXPECT_EQ(modeOf(ledger + ".damaged"), 0u) << "not set aside";
+    EXPECT_EQ(log, "LocalStore: cannot read the ledger " + ledger +
+                       ": Permission denied; it is left as it is and nothing is saved to it\n");
+}
+
+TEST_F(LocalStoreTest, SavesKilledBeforeTheirRenameLeaveNothingAfterTheNextStart) {
+    for (int kill = 0; kill < 3; ++kill) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            configure();
+            setAtomicWriteHookForTesting([](const std::string&) { _exit(9); });
+            store().addPayment("pack.small", 1, "");
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 9);
+    }
+    auto leftovers = [this] {
+        int count = 0;
+        DIR* dir = opendir(folder.path().c_str());
+        while (const dirent* entry = readdir(dir))
+            count += std::string(entry->d_name).rfind("ledger.plist.tmp.", 0) == 0;
+        closedir(dir);
+        return count;
+    };
+    ASSERT_GE(leftovers(), 1);  // each start clears what earlier kills left; the last kill's stays
+    configure();
+    EXPECT_EQ(leftovers(), 0);
 }
 
 TEST_F(LocalStoreTest, RemovedObserverHearsNothingAlreadyPosted) {

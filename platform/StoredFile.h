@@ -1,0 +1,21 @@
+// The files a program keeps for its player: read whole, set aside when damaged.
+#pragma once
+#include <optional>
+#include <string>
+
+namespace platform {
+
+enum class StoredFileRead { Read, Missing, Failed };
+
+// Every byte of the file into `bytes`. Missing when there is no such file; Failed (with errno
+// set) when it is there but cannot be read: its values are out of reach, not gone, so a caller
+// must not save over it.
+StoredFileRead readStoredFile(const std::string& path, std::string& bytes);
+
+// Moves a file that cannot be taken to "<path>.damaged" (".damaged.1", ".damaged.2"... when that
+// exists), so a person can look at it and the next save does not replace it; an earlier copy is
+// never replaced. The copy is the owner's only (0600), whatever mode the file had. The name it
+// now has, or nothing (with errno set) when it could not be moved.
+std::optional<std::string> setDamagedFileAside(const std::string& path);
+
+}  // namespace platform
