@@ -334,7 +334,7 @@ public:
     bool value(const PlistValue& value, int depth) {
         if (depth > limits_.maxDepth) return fail("nested deeper than allowed");
         if (++values_ > limits_.maxValues) return fail("more values than allowed");
-        if (const std::string* text = value.asString()) return hold(text->size());
+        if (const std::string* text = value.asString()) return holdText(*text, "a string that is not UTF-8");
         if (const PlistValue::Data* bytes = value.asData()) return hold(bytes->size());
         if (const PlistValue::Array* items = value.asArray()) {
             for (const PlistValue& item : *items) {
@@ -342,7 +342,7 @@ public:
             }
         } else if (const PlistValue::Dictionary* entries = value.asDictionary()) {
             for (const auto& [key, item] : *entries) {
-                if (!hold(key.size()) || !this->value(item, depth + 1)) return false;
+                if (!holdText(key, "a key that is not UTF-8") || !this->value(item, depth + 1)) return false;
             }
         }
         return true;
@@ -351,6 +351,13 @@ public:
     const std::string& reason() const { return reason_; }
 
 private:
+    // Both readers refuse text that is not UTF-8: the XML one as it stands, the binary one having
+    // no UTF-16 for it.
+    bool holdText(const std::string& text, const char* notUtf8) {
+        if (!utf16Length(text)) return fail(notUtf8);
+        return hold(text.size());
+    }
+
     bool hold(std::size_t count) {
         if (count > limits_.maxBytes - bytes_) return fail(tooManyBytesReason(limits_));
         bytes_ += count;

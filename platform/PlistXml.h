@@ -22,8 +22,9 @@ struct PlistLimits {
 std::size_t maxBinaryBytes(const PlistLimits& limits);
 
 // Whether a reader with these limits would take the value as far as its
-// values, depth and text and data go, and else why not, as the readers say it.
-// The writers check it, so that what they write reads back.
+// values, depth and text and data go, every string and key being UTF-8 (which
+// both readers ask), and else why not. The writers check it, so that what they
+// write reads back.
 bool withinPlistLimits(const PlistValue& value, const PlistLimits& limits, std::string* reason = nullptr);
 
 // The reason both readers give for a list holding more text and data than allowed.

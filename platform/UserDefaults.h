@@ -12,7 +12,8 @@ namespace platform {
 // One store per file name, shared by the process's threads. Every change is
 // saved at once (write, sync, rename), so a killed process never leaves a torn
 // file; a damaged file reads as an empty store. A change its own loader would
-// refuse (past the default PlistLimits) is neither saved nor kept: set is false.
+// refuse (past the default PlistLimits, or a key or text that is not UTF-8) is
+// neither saved nor kept: set is false.
 class UserDefaults {
 public:
     // The store "<name>.plist" in the config folder.

@@ -89,6 +89,37 @@ TEST_F(UserDefaultsTest, AValueItsLoaderWouldRefuseIsNeitherSavedNorKept) {
     EXPECT_EQ(defaults.integer("count"), 7);
 }
 
+TEST_F(UserDefaultsTest, AKeyOrTextThatIsNotUtf8IsNeitherSavedNorKept) {
+    using platform::PlistValue;
+    platform::UserDefaults& defaults = platform::UserDefaults::named("text-store");
+    ASSERT_TRUE(defaults.set("name", "kept"));
+    const std::string path = platform::configFolder() + "/text-store.plist";
+    const std::string saved = kite::test::readWholeFile(path);
+    struct Case {
+        const char* key;
+        PlistValue value;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"name", PlistValue("cut \xe6\x98"), "a string that is not UTF-8"},
+        {"bad \xff key", PlistValue("x"), "a key that is not UTF-8"},
+        {"list", PlistValue(PlistValue::Array{PlistValue("ok"), PlistValue("\xc0\xaf")}), "a string that is not UTF-8"},
+        {"map", PlistValue(PlistValue::Dictionary{{"\xed\xa0\x80", PlistValue::integer(1)}}),
+         "a key that is not UTF-8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(defaults.set(c.key, c.value));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "UserDefaults: cannot save " + path + ": " + c.reason + "\n");
+        EXPECT_EQ(kite::test::readWholeFile(path), saved);
+    }
+    EXPECT_EQ(*defaults.value("name")->asString(), "kept");
+    for (const char* key : {"bad \xff key", "list", "map"}) EXPECT_FALSE(defaults.value(key)) << key;
+    defaults.reload();
+    EXPECT_EQ(*defaults.value("name")->asString(), "kept");
+}
+
 TEST(AppNotifications, ObserversOfANameAreCalledInOrderUntilRemoved) {
     std::vector<int> calls;
     const auto first =
