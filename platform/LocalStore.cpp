@@ -195,6 +195,10 @@ void LocalStore::loadLedger() {
         case StoredFileRead::Read: break;
     }
     if (bytes.size() > kMaxFileBytes) return setLedgerAside("larger than 1 MiB");
+    // Saves leave it the owner's only, but a run that pays nothing makes none.
+    if (!narrowMode(setup_.ledgerFile, 0600)) {
+        std::fprintf(stderr, "LocalStore: cannot narrow %s: %s\n", setup_.ledgerFile.c_str(), std::strerror(errno));
+    }
     std::string error;
     const auto root = decodePlistXml(bytes, &error);
     const PlistValue::Dictionary* ledger = root ? root->asDictionary() : nullptr;

@@ -12,10 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
+#include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
 
 namespace platform {
@@ -106,9 +109,18 @@ bool writeItems(const std::string& path, const std::string& name, const PlistVal
     return false;
 }
 
+// The folder, made (0700) when missing. Each folder is looked at once a process, as the game's own
+// folders are: one found open to others is narrowed to its owner.
 std::string madeFolder(const std::string& path) {
+    static std::mutex mutex;
+    static std::set<std::string> narrowed;
     if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "Pasteboard: cannot make the folder %s: %s\n", path.c_str(), std::strerror(errno));
+        return path;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    if (narrowed.insert(path).second && !narrowMode(path, 0700)) {
+        std::fprintf(stderr, "Pasteboard: cannot narrow the folder %s: %s\n", path.c_str(), std::strerror(errno));
     }
     return path;
 }

@@ -28,7 +28,8 @@ public:
     // (empty) if `create` is set, else nothing is returned.
     static std::optional<Pasteboard> named(const std::string& name, bool create);
     // The folders that hold the pasteboards of the session and the persistent
-    // ones, made (mode 0700) when missing.
+    // ones, made (mode 0700) when missing. The first use in a process narrows
+    // one found open to others to 0700.
     static std::string folder();
     static std::string persistentFolder();
 

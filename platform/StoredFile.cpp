@@ -1,4 +1,4 @@
-// Reading and setting aside the files kept for the player.
+// Reading, narrowing and setting aside the files kept for the player.
 #include "platform/StoredFile.h"
 
 #include <fcntl.h>
@@ -42,6 +42,13 @@ std::optional<std::string> setDamagedFileAside(const std::string& path) {
         if (errno != EEXIST) return std::nullopt;
     }
     return std::nullopt;
+}
+
+bool narrowMode(const std::string& path, unsigned int mode) {
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) return false;
+    const mode_t current = info.st_mode & 07777;
+    return (current & ~mode) == 0 || ::chmod(path.c_str(), current & mode) == 0;
 }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-// The files a program keeps for its player: read whole, set aside when damaged.
+// The files a program keeps for its player: read whole, narrowed to their owner, set aside when damaged.
 #pragma once
 #include <optional>
 #include <string>
@@ -17,5 +17,9 @@ StoredFileRead readStoredFile(const std::string& path, std::string& bytes);
 // never replaced. The copy is the owner's only (0600), whatever mode the file had. The name it
 // now has, or nothing (with errno set) when it could not be moved.
 std::optional<std::string> setDamagedFileAside(const std::string& path);
+
+// Takes every permission bit beyond `mode` from a file or folder found with more, as an older
+// version may have left it open to others. False (with errno set) when they cannot be taken.
+bool narrowMode(const std::string& path, unsigned int mode);
 
 }  // namespace platform

@@ -1,14 +1,15 @@
 // A small typed key-value store kept as an XML property list.
 #include "platform/UserDefaults.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <map>
 #include <memory>
 
 #include "platform/AtomicFile.h"
 #include "platform/PlistXml.h"
+#include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
 
 namespace platform {
@@ -45,9 +46,12 @@ void UserDefaults::loadLocked() {
     if (loaded_) return;
     loaded_ = true;
     entries_.clear();
-    std::ifstream file(path_, std::ios::binary);
-    if (!file) return;
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    if (readStoredFile(path_, text) != StoredFileRead::Read) return;
+    // Saves leave it the owner's only, but a run that only reads makes none.
+    if (!narrowMode(path_, 0600)) {
+        std::fprintf(stderr, "UserDefaults: cannot narrow %s: %s\n", path_.c_str(), std::strerror(errno));
+    }
     std::string error;
     const std::optional<PlistValue> root = decodePlistXml(text, &error);
     if (!root || !root->asDictionary()) {

@@ -13,7 +13,8 @@ namespace platform {
 // saved at once (write, sync, rename), so a killed process never leaves a torn
 // file; a damaged file reads as an empty store. A change its own loader would
 // refuse (past the default PlistLimits, or a key or text that is not UTF-8) is
-// neither saved nor kept: set is false.
+// neither saved nor kept: set is false. A file found open to others is narrowed
+// to its owner (0600) when it is read.
 class UserDefaults {
 public:
     // The store "<name>.plist" in the config folder.

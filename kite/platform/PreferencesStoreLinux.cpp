@@ -117,6 +117,11 @@ void PreferencesStoreLinux::load() {
             return;
         case platform::StoredFileRead::Read: break;
     }
+    // Saves leave the file the owner's only, but a run that changes nothing makes none: one an
+    // older version left open is narrowed now.
+    if (!platform::narrowMode(path_, kStoreMode)) {
+        log("UserDefault: cannot narrow %s: %s", path_.c_str(), std::strerror(errno));
+    }
     Value root;
     if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str(), PropertyList::BadValues::Skip) &&
         root.getType() == Value::Type::MAP) {

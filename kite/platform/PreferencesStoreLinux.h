@@ -22,7 +22,8 @@ public:
     // Loads the file when it exists. A value whose text has no reading is
     // left out with a log line. A damaged file is moved aside to
     // "<file>.damaged" (".damaged.1", ".damaged.2"... when that exists) with
-    // a log line and the store starts empty.
+    // a log line and the store starts empty. A file found open to others is
+    // narrowed to its owner (0600) here, as a run that changes nothing never saves.
     explicit PreferencesStoreLinux(std::string filePath);
 
     // $XDG_CONFIG_HOME/stargrid/UserDefaults.plist (default ~/.config/stargrid/).

@@ -323,6 +323,16 @@ TEST_F(LocalStoreTest, SavesKilledBeforeTheirRenameLeaveNothingAfterTheNextStart
     EXPECT_EQ(leftovers(), 0);
 }
 
+TEST_F(LocalStoreTest, AnOpenLedgerIsNarrowedToItsOwnerWhenRead) {
+    configure();
+    const std::string id = store().addPayment("pack.small", 1, "");
+    drain();
+    ASSERT_EQ(chmod(ledger.c_str(), 0644), 0);  // as an older version may have left it
+    configure();                                // a run that pays nothing
+    EXPECT_TRUE(store().isUnfinished(id));
+    EXPECT_EQ(modeOf(ledger), 0600u);
+}
+
 TEST_F(LocalStoreTest, RemovedObserverHearsNothingAlreadyPosted) {
     configure();
     Recorder observer;

@@ -234,3 +234,12 @@ TEST_F(PasteboardTest, WhatWouldNotReadBackIsNotWrittenAndTheItemBeforeStays) {
     EXPECT_NE(log.find("Pasteboard: cannot write \"general\": decodes to more than "), std::string::npos) << log;
     EXPECT_EQ(general.string("text"), "kept");
 }
+
+TEST_F(PasteboardTest, AnOpenSessionFolderIsNarrowedToItsOwnerAtItsFirstUse) {
+    // As another program, or an older version, may have left it.
+    const std::string folder = runtime_.path() + "/stargrid-pasteboards";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    EXPECT_FALSE(Pasteboard::general().string("text"));
+    EXPECT_EQ(modeOf(folder), 0700u);
+}

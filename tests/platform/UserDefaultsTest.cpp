@@ -120,6 +120,19 @@ TEST_F(UserDefaultsTest, AKeyOrTextThatIsNotUtf8IsNeitherSavedNorKept) {
     EXPECT_EQ(*defaults.value("name")->asString(), "kept");
 }
 
+TEST_F(UserDefaultsTest, AnOpenStoreIsNarrowedToItsOwnerWhenRead) {
+    const std::string folder = folder_.path() + "/stargrid";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string path = folder + "/read-store.plist";
+    std::ofstream(path) << "<plist><dict><key>a</key><integer>3</integer></dict></plist>";
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);  // as an older version may have left it
+    platform::UserDefaults& defaults = platform::UserDefaults::named("read-store");
+    EXPECT_EQ(defaults.integer("a"), 3);  // a run that only reads
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 TEST(AppNotifications, ObserversOfANameAreCalledInOrderUntilRemoved) {
     std::vector<int> calls;
     const auto first =

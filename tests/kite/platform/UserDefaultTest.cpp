@@ -227,6 +227,18 @@ TEST_F(UserDefaultTest, AnOpenCacheFolderIsNarrowedAtStart) {
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
+TEST_F(UserDefaultTest, AnOpenStoreFileIsNarrowedToItsOwnerWhenLoaded) {
+    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/config/stargrid'").c_str()), 0);
+    std::ofstream(storePath_) << "<plist><dict><key>level</key><integer>4</integer></dict></plist>";
+    ASSERT_EQ(chmod(storePath_.c_str(), 0644), 0);  // as an older version may have left it
+    UserDefault* store = UserDefault::getInstance();
+    EXPECT_EQ(store->getIntegerForKey("level"), 4);  // a run that changes nothing
+    UserDefault::destroyInstance();
+    struct stat info {};
+    ASSERT_EQ(stat(storePath_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 TEST_F(UserDefaultTest, LegacyValuesMigrateOnceAndLeaveTheLegacyFile) {
     writeLegacy("<level>7</level><sound>true</sound><flag>1</flag><name>Star Player</name><other>x</other>");
     UserDefault* store = UserDefault::getInstance();
