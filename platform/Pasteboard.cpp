@@ -110,18 +110,21 @@ bool writeItems(const std::string& path, const std::string& name, const PlistVal
 }
 
 // The folder, made (0700) when missing. Each folder is looked at once a process, as the game's own
-// folders are: one found open to others is narrowed to its owner.
+// folders are: one found open to others is narrowed to its owner, and one that cannot be made is
+// said once, not by every call that then fails.
 std::string madeFolder(const std::string& path) {
     static std::mutex mutex;
-    static std::set<std::string> narrowed;
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "Pasteboard: cannot make the folder %s: %s\n", path.c_str(), std::strerror(errno));
-        return path;
-    }
+    static std::set<std::string> settled;
+    const bool made = ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+    const int error = errno;
     std::lock_guard<std::mutex> lock(mutex);
-    if (narrowed.insert(path).second && !narrowMode(path, 0700)) {
+    if (settled.count(path) != 0) return path;
+    if (!made) {
+        std::fprintf(stderr, "Pasteboard: cannot make the folder %s: %s\n", path.c_str(), std::strerror(error));
+    } else if (!narrowMode(path, 0700)) {
         std::fprintf(stderr, "Pasteboard: cannot narrow the folder %s: %s\n", path.c_str(), std::strerror(errno));
     }
+    settled.insert(path);
     return path;
 }
 

@@ -29,7 +29,7 @@ public:
     static std::optional<Pasteboard> named(const std::string& name, bool create);
     // The folders that hold the pasteboards of the session and the persistent
     // ones, made (mode 0700) when missing. The first use in a process narrows
-    // one found open to others to 0700.
+    // one found open to others to 0700, or says once why it cannot be made.
     static std::string folder();
     static std::string persistentFolder();
 

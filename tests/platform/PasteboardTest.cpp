@@ -243,3 +243,20 @@ TEST_F(PasteboardTest, AnOpenSessionFolderIsNarrowedToItsOwnerAtItsFirstUse) {
     EXPECT_FALSE(Pasteboard::general().string("text"));
     EXPECT_EQ(modeOf(folder), 0700u);
 }
+
+TEST_F(PasteboardTest, AMissingRuntimeFolderIsSaidOnceAndEveryCallStillFails) {
+    const std::string runtime = runtime_.path() + "/gone";
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    testing::internal::CaptureStderr();
+    for (int frame = 0; frame < 3; ++frame) {
+        EXPECT_FALSE(Pasteboard::general().setString("text", "lost"));
+        EXPECT_FALSE(Pasteboard::named("pigeon_data", true));
+        EXPECT_FALSE(Pasteboard::general().takeData("content"));
+        EXPECT_FALSE(Pasteboard::general().string("text"));
+    }
+    const std::string log = testing::internal::GetCapturedStderr();
+    const std::string line =
+        "Pasteboard: cannot make the folder " + runtime + "/stargrid-pasteboards: No such file or directory\n";
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find(line), log.rfind(line)) << log;
+}
