@@ -31,12 +31,12 @@ sleeper=$!
 wait "$sleeper"
 SERVER
 # The game notes how it was started; a mistyped option ends it with status 2, and HOLD keeps it running
-# until that file is there.
+# until that file is there (or its folder is gone, when the test ended early).
 cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/sh
 echo "$SESSION: $* (server ${STARGRID_BOOTSTRAP_URL:-none})" >>"$GAMES"
 case " $* " in *" --bogus "*) exit 2 ;; esac
-if [ -n "${HOLD:-}" ]; then while [ ! -e "$HOLD" ]; do sleep 0.05; done; fi
+if [ -n "${HOLD:-}" ]; then while [ ! -e "$HOLD" ] && [ -d "${HOLD%/*}" ]; do sleep 0.05; done; fi
 exit 0
 GAME
 chmod +x "$tree"/scripts/* "$tree/build/tools/stargrid-server" "$tree/build/stargrid"
