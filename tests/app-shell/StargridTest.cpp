@@ -318,6 +318,23 @@ TEST(Stargrid, AClaimItsLauncherTookIsTheGamesOwn) {
     EXPECT_THAT(output, HasSubstr("stargrid: running on"));
 }
 
+TEST(Stargrid, AMissingRuntimeFolderIsSaidOnceForWhatNeedsIt) {
+    kite::test::TemporaryFolder runtime("stargrid-runtime");
+    ASSERT_TRUE(runtime.made());
+    const std::string missing = runtime.path() + "/missing";
+    Game game({"--frames", "30"}, {"STARGRID_NETWORK=down", "XDG_RUNTIME_DIR=" + missing}, true);
+    EXPECT_EQ(game.waitForExit(), 0);
+    auto count = [&game](const std::string& text) {
+        return std::count_if(game.lines().begin(), game.lines().end(),
+                             [&text](const std::string& line) { return line.find(text) != std::string::npos; });
+    };
+    EXPECT_EQ(count("UrlHandover: cannot listen on " + missing +
+                    "/stargrid.sock: No such file or directory; URLs handed over do not reach this game"),
+              1);
+    EXPECT_EQ(count("Pasteboard: cannot make the folder " + missing), 1);
+    EXPECT_EQ(count("another game"), 0);
+}
+
 TEST(Stargrid, BadOptionsExitWithStatusTwo) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--device", "iphone6"}, {"--frames", "ten"}, {"--frames", "-3"}, {"--frames"}, {"--bogus"}}) {
