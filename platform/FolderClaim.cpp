@@ -6,12 +6,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 namespace platform {
 namespace {
+
+// Descriptors the claims of this process hold: never adopted a second time.
+std::mutex heldMutex;
+std::vector<int> held;
+
+bool heldHere(int fd) {
+    std::lock_guard<std::mutex> lock(heldMutex);
+    return std::find(held.begin(), held.end(), fd) != held.end();
+}
 
 // A descriptor this process inherited on the same file whose open file holds the lock (flock
 // locks belong to the open file, so relocking through it succeeds); -1 when there is none.
@@ -24,7 +36,8 @@ int inheritedHolder(int own) {
     while (const dirent* entry = readdir(folder)) {
         char* end = nullptr;
         const long fd = std::strtol(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != '\0' || fd == own || fd == dirfd(folder)) continue;
+        if (end == entry->d_name || *end != '\0' || fd == own || fd == dirfd(folder) || heldHere(static_cast<int>(fd)))
+            continue;
         struct stat other;
         if (fstat(static_cast<int>(fd), &other) != 0 || other.st_dev != lock.st_dev || other.st_ino != lock.st_ino)
             continue;
@@ -65,9 +78,17 @@ FolderClaim::Result FolderClaim::take(const std::string& folder) {
     }
     result.state = State::Taken;
     result.claim.reset(new FolderClaim(fd, path));
+    std::lock_guard<std::mutex> lock(heldMutex);
+    held.push_back(fd);
     return result;
 }
 
-FolderClaim::~FolderClaim() { close(fd_); }
+FolderClaim::~FolderClaim() {
+    {
+        std::lock_guard<std::mutex> lock(heldMutex);
+        held.erase(std::remove(held.begin(), held.end(), fd_), held.end());
+    }
+    close(fd_);
+}
 
 }  // namespace platform
