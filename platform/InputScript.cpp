@@ -1,15 +1,13 @@
 #include "platform/InputScript.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+
+#include "platform/StoredFile.h"
 
 namespace platform {
 
@@ -159,34 +157,15 @@ std::optional<InputScript> InputScript::load(const std::string& path, std::strin
         if (error) *error = why;
         return std::nullopt;
     };
-    // Read through the system's calls: a stream's buffer turns a read error into an early end, which
-    // would pass as a short (or empty) script, and a file without end would be read for ever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return fail("cannot read " + path + ": " + std::strerror(errno));
-    struct stat status;
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(fd);
-        return fail("cannot read " + path + ": it is a folder");
-    }
+    // Not through a stream: its buffer turns a read error into an early end, which would pass as a
+    // short (or empty) script; and a file without end stops at the limit.
     constexpr std::size_t kLargestScript = 16 * 1024 * 1024;
     std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int readError = errno;
-            ::close(fd);
-            return fail("cannot read " + path + ": " + std::strerror(readError));
-        }
-        if (n == 0) break;
-        text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > kLargestScript) {
-            ::close(fd);
-            return fail(path + " is too large for a script");
-        }
+    if (readStoredFile(path, text, kLargestScript) != StoredFileRead::Read) {
+        const int readError = errno;
+        return fail("cannot read " + path + ": " + (readError == EISDIR ? "it is a folder" : std::strerror(readError)));
     }
-    ::close(fd);
+    if (text.size() > kLargestScript) return fail(path + " is too large for a script");
     return parse(text, error);
 }
 

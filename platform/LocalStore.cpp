@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <utility>
 
 #include "platform/AtomicFile.h"
@@ -22,14 +20,11 @@ namespace {
 constexpr std::size_t kMaxFileBytes = 1u << 20;
 
 std::optional<std::string> readSmallFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes;
+    if (readStoredFile(path, bytes, kMaxFileBytes) != StoredFileRead::Read) {
         *error = std::strerror(errno);
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string bytes = text.str();
     if (bytes.size() > kMaxFileBytes) {
         *error = "larger than 1 MiB";
         return std::nullopt;
@@ -183,7 +178,7 @@ void LocalStore::loadLedger() {
     // Left by saves killed before their rename.
     removeLeftoverTemporaries(setup_.ledgerFile);
     std::string bytes;
-    switch (readStoredFile(setup_.ledgerFile, bytes)) {
+    switch (readStoredFile(setup_.ledgerFile, bytes, kMaxFileBytes)) {
         case StoredFileRead::Missing: return;  // no ledger yet: nothing unfinished
         case StoredFileRead::Failed:
             // Its transactions are out of reach, not gone: a save would replace them, so none is made this run.

@@ -9,12 +9,13 @@
 
 namespace platform {
 
-StoredFileRead readStoredFile(const std::string& path, std::string& bytes) {
+StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? StoredFileRead::Missing : StoredFileRead::Failed;
     char buffer[16384];
     ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) != 0) {
+    // A file without end (a device) stops at the limit too.
+    while (bytes.size() <= limit && (got = ::read(fd, buffer, sizeof buffer)) != 0) {
         if (got < 0) {
             if (errno == EINTR) continue;
             const int error = errno;

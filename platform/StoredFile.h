@@ -1,5 +1,7 @@
 // The files a program keeps for its player: read whole, narrowed to their owner, set aside when damaged.
 #pragma once
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -7,10 +9,12 @@ namespace platform {
 
 enum class StoredFileRead { Read, Missing, Failed };
 
-// Every byte of the file into `bytes`. Missing when there is no such file; Failed (with errno
-// set) when it is there but cannot be read: its values are out of reach, not gone, so a caller
-// must not save over it.
-StoredFileRead readStoredFile(const std::string& path, std::string& bytes);
+// Every byte of the file into `bytes`; past `limit` it stops reading, so a caller holding more than
+// its limit knows the file is too large without having read it all. Missing when
+// there is no such file; Failed (with errno set) when it is there but cannot be read (EISDIR: it
+// is a folder): its values are out of reach, not gone, so a caller must not save over it.
+StoredFileRead readStoredFile(const std::string& path, std::string& bytes,
+                              std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Moves a file that cannot be taken to "<path>.damaged" (".damaged.1", ".damaged.2"... when that
 // exists), so a person can look at it and the next save does not replace it; an earlier copy is
