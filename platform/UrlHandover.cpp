@@ -307,8 +307,11 @@ std::string UrlHandover::refusalOf(const std::string& line, bool whole) const {
     if (!checkUrl(line)) return "not a URL";
     if (!handlers_.scheme.empty() && line.compare(0, handlers_.scheme.size() + 3, handlers_.scheme + "://") != 0)
         return "not a URL of the game's scheme " + handlers_.scheme + "://";
-    if (waiting_.size() + unconfirmed_ >= kMostWaiting)
-        return std::to_string(waiting_.size() + unconfirmed_) + " URLs wait already";
+    // URLs accepted but not yet confirmed hold their places.
+    const std::size_t waiting =
+        waiting_.size() + std::count_if(senders_.begin(), senders_.end(),
+                                        [](const auto& other) { return other->accepted && !other->url.empty(); });
+    if (waiting >= kMostWaiting) return std::to_string(waiting) + " URLs wait already";
     return "";
 }
 
@@ -335,12 +338,11 @@ bool UrlHandover::answer(Sender& sender, double now) {
     sender.url = line;
     sender.received.erase(0, newline + 1);
     sender.since = now;
-    if (!line.empty()) ++unconfirmed_;
     return false;
 }
 
 bool UrlHandover::confirm(Sender& sender, double now) {
-    Received state = readAvailable(sender.fd, sender.received);
+    const Received state = readAvailable(sender.fd, sender.received);
     if (sender.received.find('\n') == std::string::npos && sender.received.size() <= kLongestAnswer && !state.ended &&
         !state.failed) {
         if (now - sender.since < kSenderPatience) return false;
@@ -350,7 +352,6 @@ bool UrlHandover::confirm(Sender& sender, double now) {
         readAvailable(sender.fd, sender.received);
     }
     const bool confirmed = sender.received.rfind(std::string(kConfirmation) + "\n", 0) == 0;
-    if (!sender.url.empty()) --unconfirmed_;
     if (!confirmed) {
         std::fprintf(stderr, "UrlHandover: a sender left before it confirmed its %s; it is not carried out\n",
                      sender.url.empty() ? "request to show the window" : "URL");

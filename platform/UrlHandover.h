@@ -99,7 +99,6 @@ private:
     Handlers handlers_;
     std::vector<std::unique_ptr<Sender>> senders_;
     std::deque<std::string> waiting_;
-    std::size_t unconfirmed_ = 0;  // accepted URLs whose senders have not confirmed yet
     double nextTurn_ = 0.0;
 };
 
