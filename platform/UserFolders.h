@@ -1,13 +1,27 @@
-// The per-user folders of the XDG base directories, made on demand, the owner's only (0700).
+// The per-user folders: the home, the XDG base directories' folders of the game, made on demand,
+// the owner's only (0700), and the runtime folder of the player's session.
 #pragma once
 #include <string>
 
 namespace platform {
 
+// The player's home: HOME when it names an absolute folder other than the root, else the home of
+// the user's passwd entry under the same rule; empty when neither does. Never /tmp or the root
+// folder, so every part of the system keeps its files in one place whatever HOME says.
+std::string homeFolder();
+
 // $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents.
 std::string documentsFolder();
 // $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid).
 std::string configFolder();
+
+// The folder of what lives only while the player's session does (the handover socket, the
+// session's pasteboards): $XDG_RUNTIME_DIR, or "$XDG_CACHE_HOME/stargrid/runtime" (made, 0700) when
+// that is unset, so nothing of the game's lives where another user can make it first. It must be a
+// folder, not a link, the player's own and closed to others (one of the player's own that is open
+// is narrowed); otherwise it is refused, said once a process on standard error with the reason,
+// and the result is empty.
+std::string runtimeFolder();
 
 // Makes every missing folder of the path (none for an empty one) the owner's only; false, said on
 // standard error, when one cannot be made.
