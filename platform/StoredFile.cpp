@@ -5,23 +5,101 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace platform {
+namespace {
 
-StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? StoredFileRead::Missing : StoredFileRead::Failed;
+std::atomic<int> refusedLinkError{0};
+std::atomic<int> refusedNoReplaceError{0};
+
+// What a file that is not a regular one is, in words; empty for a regular file.
+std::string notRegular(mode_t mode) {
+    if (S_ISREG(mode)) return "";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "not a regular file (a FIFO)";
+    if (S_ISSOCK(mode)) return "not a regular file (a socket)";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "not a regular file (a device)";
+    return "not a regular file";
+}
+
+StoredFileRead failed(int error, const std::string& why, std::string* reason) {
+    if (reason) *reason = why;
+    errno = error;
+    return StoredFileRead::Failed;
+}
+
+int hardLink(const char* from, const char* to) {
+    if (const int error = refusedLinkError.load()) {
+        errno = error;
+        return -1;
+    }
+    return ::link(from, to);
+}
+
+// Moves `from` to `to` unless `to` is there: by a rename that refuses to replace, or, where the file
+// system does not have that, by a rename made only after `to` was seen missing.
+int renameWithoutReplacing(const char* from, const char* to) {
+    int result;
+    if (const int error = refusedNoReplaceError.load()) {
+        errno = error;
+        result = -1;
+    } else {
+        result = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+    }
+    if (result == 0 || (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)) return result;
+    struct stat existing;
+    if (::lstat(to, &existing) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    if (errno != ENOENT) return -1;
+    return ::rename(from, to);
+}
+
+// Hard links are missing (or used up) on this file system: FAT, exFAT, some FUSE folders.
+bool withoutHardLinks(int error) { return error == EPERM || error == EOPNOTSUPP || error == EXDEV || error == EMLINK; }
+
+// Changes the bits of a regular file or folder, never of what a link points to.
+int changeModeHere(const char* path, mode_t mode) { return ::fchmodat(AT_FDCWD, path, mode, AT_SYMLINK_NOFOLLOW); }
+
+}  // namespace
+
+StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit, std::string* reason) {
+    // Without blocking: opening a FIFO would otherwise wait for a writer that never comes.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR) return StoredFileRead::Missing;
+        struct stat info;
+        // A socket (or a device without a driver) cannot even be opened.
+        if (error == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+            return failed(EINVAL, notRegular(info.st_mode), reason);
+        return failed(error, std::strerror(error), reason);
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failed(error, std::strerror(error), reason);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return failed(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegular(info.st_mode), reason);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     char buffer[16384];
     ssize_t got;
-    // A file without end (a device) stops at the limit too.
+    // A file that grows while it is read stops at the limit too.
     while (bytes.size() <= limit && (got = ::read(fd, buffer, sizeof buffer)) != 0) {
         if (got < 0) {
             if (errno == EINTR) continue;
             const int error = errno;
             ::close(fd);
-            errno = error;
-            return StoredFileRead::Failed;
+            return failed(error, std::strerror(error), reason);
         }
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
@@ -31,25 +109,44 @@ StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::
 
 std::optional<std::string> setDamagedFileAside(const std::string& path) {
     constexpr int kMaxCopies = 100;
+    bool hardLinks = true;
     for (int copy = 0; copy < kMaxCopies; ++copy) {
         std::string aside = path + ".damaged" + (copy == 0 ? std::string() : "." + std::to_string(copy));
-        // link() refuses an existing name, so an earlier copy is never replaced.
-        if (::link(path.c_str(), aside.c_str()) == 0) {
-            ::unlink(path.c_str());
-            // The copy holds what the file held, which was the owner's only.
-            ::chmod(aside.c_str(), 0600);
+        // link() refuses an existing name, so an earlier copy is never replaced; without hard links
+        // the rename refuses it as well.
+        int moved = -1;
+        if (hardLinks) {
+            moved = hardLink(path.c_str(), aside.c_str());
+            if (moved == 0) {
+                ::unlink(path.c_str());
+            } else if (withoutHardLinks(errno)) {
+                hardLinks = false;
+            }
+        }
+        if (!hardLinks) moved = renameWithoutReplacing(path.c_str(), aside.c_str());
+        if (moved == 0) {
+            // The copy holds what the file held, which was the owner's only. A file system without
+            // modes (FAT) keeps what it has.
+            changeModeHere(aside.c_str(), 0600);
             return aside;
         }
         if (errno != EEXIST) return std::nullopt;
     }
+    errno = EEXIST;
     return std::nullopt;
 }
 
 bool narrowMode(const std::string& path, unsigned int mode) {
     struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return false;
+    if (::lstat(path.c_str(), &info) != 0) return false;
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return true;
     const mode_t current = info.st_mode & 07777;
-    return (current & ~mode) == 0 || ::chmod(path.c_str(), current & mode) == 0;
+    return (current & ~mode) == 0 || changeModeHere(path.c_str(), current & mode) == 0;
+}
+
+void refuseHardLinksForTesting(int linkError, int noReplaceRenameError) {
+    refusedLinkError = linkError;
+    refusedNoReplaceError = noReplaceRenameError;
 }
 
 }  // namespace platform

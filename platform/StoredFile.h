@@ -10,20 +10,34 @@ namespace platform {
 enum class StoredFileRead { Read, Missing, Failed };
 
 // Every byte of the file into `bytes`; past `limit` it stops reading, so a caller holding more than
-// its limit knows the file is too large without having read it all. Missing when
-// there is no such file; Failed (with errno set) when it is there but cannot be read (EISDIR: it
-// is a folder): its values are out of reach, not gone, so a caller must not save over it.
+// its limit knows the file is too large without having read it all. Missing when there is no such
+// file; Failed when it is there but cannot be read: its values are out of reach, not gone, so a
+// caller must not save over it. Only a regular file (or a link to one) is read: it is opened
+// without blocking and looked at before a byte is read, so a FIFO, a socket, a device or a folder
+// is Failed at once, never waited on. On Failed, errno is set (EISDIR for a folder, EINVAL for the
+// other things that are not regular files) and `reason`, when given, says why in words: "a folder",
+// "not a regular file (a FIFO)", or the system's text of an I/O error.
 StoredFileRead readStoredFile(const std::string& path, std::string& bytes,
-                              std::size_t limit = std::numeric_limits<std::size_t>::max());
+                              std::size_t limit = std::numeric_limits<std::size_t>::max(),
+                              std::string* reason = nullptr);
 
 // Moves a file that cannot be taken to "<path>.damaged" (".damaged.1", ".damaged.2"... when that
 // exists), so a person can look at it and the next save does not replace it; an earlier copy is
-// never replaced. The copy is the owner's only (0600), whatever mode the file had. The name it
-// now has, or nothing (with errno set) when it could not be moved.
+// never replaced. Where the file system has no hard links (FAT, exFAT, some FUSE folders) it is
+// renamed by a rename that refuses to replace. The copy is the owner's only (0600), whatever mode
+// the file had (a link is moved as it is, its target left alone). The name it now has, or nothing
+// (with errno set: EEXIST once 100 copies are there) when it could not be moved: the caller then
+// keeps the file as it is and saves nothing over it.
 std::optional<std::string> setDamagedFileAside(const std::string& path);
 
-// Takes every permission bit beyond `mode` from a file or folder found with more, as an older
-// version may have left it open to others. False (with errno set) when they cannot be taken.
+// Takes every permission bit beyond `mode` from a regular file or folder found with more, as an
+// older version may have left it open to others. Only bits are taken, never given. A link is left
+// alone (its target is not the program's to change), as is anything that is neither a regular file
+// nor a folder: true. False (with errno set) when the bits cannot be taken.
 bool narrowMode(const std::string& path, unsigned int mode);
+
+// Test hook: hard links fail with `linkError` (and, when `noReplaceRenameError` is given, renames
+// that refuse to replace fail with it), as on a file system without them. 0 gives them back.
+void refuseHardLinksForTesting(int linkError, int noReplaceRenameError = 0);
 
 }  // namespace platform
