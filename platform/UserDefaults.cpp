@@ -15,16 +15,19 @@
 namespace platform {
 namespace {
 
+// A store is small (a few identifiers and flags): one past this is damaged, not read whole.
+constexpr std::size_t kMaxFileBytes = 1u << 20;
+
 // The store's text, or nothing (with a log line) when loading it would refuse
-// it: such a file reads as an empty store, losing every other value with it.
+// it: such a file would be set aside at the next start, losing every other value with it.
 std::optional<std::string> readableText(const PlistValue::Dictionary& entries, const std::string& path) {
     const PlistLimits limits;
     const PlistValue root(entries);
     std::string reason;
     if (withinPlistLimits(root, limits, &reason)) {
         std::string text = encodePlistXml(root);
-        if (text.size() <= limits.maxBytes) return text;
-        reason = "larger than allowed";
+        if (text.size() <= kMaxFileBytes) return text;
+        reason = "larger than 1 MiB";
     }
     std::fprintf(stderr, "UserDefaults: cannot save %s: %s\n", path.c_str(), reason.c_str());
     return std::nullopt;
@@ -45,23 +48,46 @@ UserDefaults& UserDefaults::named(const std::string& name) {
 void UserDefaults::loadLocked() {
     if (loaded_) return;
     loaded_ = true;
+    kept_ = false;
     entries_.clear();
-    std::string text;
-    if (readStoredFile(path_, text) != StoredFileRead::Read) return;
+    std::string text, reason;
+    switch (readStoredFile(path_, text, kMaxFileBytes, &reason)) {
+        case StoredFileRead::Missing: return;
+        case StoredFileRead::Failed:
+            // Its values are out of reach, not gone: a save would replace them, so none is made this run.
+            kept_ = true;
+            std::fprintf(stderr, "UserDefaults: cannot read %s: %s; it is left as it is and nothing is saved to it\n",
+                         path_.c_str(), reason.c_str());
+            return;
+        case StoredFileRead::Read: break;
+    }
+    if (text.size() > kMaxFileBytes) return setAsideLocked("larger than 1 MiB");
     // Saves leave it the owner's only, but a run that only reads makes none.
     if (!narrowMode(path_, 0600)) {
         std::fprintf(stderr, "UserDefaults: cannot narrow %s: %s\n", path_.c_str(), std::strerror(errno));
     }
     std::string error;
     const std::optional<PlistValue> root = decodePlistXml(text, &error);
-    if (!root || !root->asDictionary()) {
-        std::fprintf(stderr, "UserDefaults: %s is not a dictionary property list (%s)\n", path_.c_str(), error.c_str());
-        return;
-    }
+    if (!root || !root->asDictionary()) return setAsideLocked(root ? "not a dictionary" : error);
     entries_ = *root->asDictionary();
 }
 
+// Kept aside, never saved over: it may hold the device's identifier and the player's choices.
+void UserDefaults::setAsideLocked(const std::string& reason) {
+    if (const std::optional<std::string> aside = setDamagedFileAside(path_)) {
+        std::fprintf(stderr, "UserDefaults: %s is damaged (%s); set aside as %s\n", path_.c_str(), reason.c_str(),
+                     aside->c_str());
+        return;
+    }
+    kept_ = true;
+    std::fprintf(stderr,
+                 "UserDefaults: %s is damaged (%s) and cannot be set aside (%s); it is left as it is and nothing is "
+                 "saved to it\n",
+                 path_.c_str(), reason.c_str(), std::strerror(errno));
+}
+
 bool UserDefaults::saveLocked(const std::string& text) {
+    if (kept_) return false;
     removeLeftoverTemporaries(path_);
     // The module's values include a device identifier: the owner's only.
     return writeFileAtomically(path_, text, 0600);
@@ -84,6 +110,7 @@ std::int64_t UserDefaults::integer(const std::string& key) {
 bool UserDefaults::set(const std::string& key, PlistValue value) {
     std::lock_guard<std::mutex> lock(mutex_);
     loadLocked();
+    if (kept_) return false;
     const auto [entry, added] = entries_.try_emplace(key);
     std::swap(entry->second, value);
     if (const std::optional<std::string> text = readableText(entries_, path_)) return saveLocked(*text);
@@ -99,6 +126,7 @@ bool UserDefaults::set(const std::string& key, PlistValue value) {
 bool UserDefaults::remove(const std::string& key) {
     std::lock_guard<std::mutex> lock(mutex_);
     loadLocked();
+    if (kept_) return false;
     if (entries_.erase(key) == 0) return true;
     const std::optional<std::string> text = readableText(entries_, path_);
     return text && saveLocked(*text);

@@ -1,4 +1,4 @@
-// Small user-defaults stores: values survive a reload, a damaged file reads as empty.
+// Small user-defaults stores: values survive a reload, a damaged file is set aside, one out of reach is kept.
 #include "platform/UserDefaults.h"
 
 #include <gtest/gtest.h>
@@ -6,10 +6,13 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "platform/AppNotifications.h"
 #include "platform/UserFolders.h"
+#include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
@@ -60,14 +63,89 @@ TEST_F(UserDefaultsTest, TheStoreAndItsFolderAreTheOwnersOnly) {
     }
 }
 
-TEST_F(UserDefaultsTest, DamagedFileReadsAsEmptyAndIsReplacedOnSave) {
+TEST_F(UserDefaultsTest, EveryDamagedStoreIsSetAsideInACopyOfItsOwnAndTheStoreStartsEmpty) {
     const std::string path = platform::configFolder() + "/damaged-store.plist";
-    std::ofstream(path) << "<plist><dict><key>a</key>";
     platform::UserDefaults& defaults = platform::UserDefaults::named("damaged-store");
-    EXPECT_FALSE(defaults.value("a"));
-    ASSERT_TRUE(defaults.set("a", platform::PlistValue::integer(1)));
+    const std::string large = "<plist><dict><key>big</key><string>" + std::string(1u << 20, 'x') +
+                              "</string></dict></plist>";
+    const std::string damages[] = {"<plist><dict><key>a</key>", "<plist><array/></plist>", large};
+    for (const std::string& damage : damages) {
+        std::ofstream(path) << damage;
+        defaults.reload();
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(defaults.value("a"));
+        EXPECT_FALSE(defaults.value("big"));
+        ASSERT_TRUE(defaults.set("a", platform::PlistValue::integer(1)));
+        testing::internal::GetCapturedStderr();
+    }
+    EXPECT_EQ(kite::test::readWholeFile(path + ".damaged"), damages[0]);
+    EXPECT_EQ(kite::test::readWholeFile(path + ".damaged.1"), damages[1]);
+    EXPECT_TRUE(kite::test::readWholeFile(path + ".damaged.2") == large) << "past 1 MiB: set aside, not read";
     defaults.reload();
     EXPECT_EQ(defaults.integer("a"), 1);
+}
+
+TEST_F(UserDefaultsTest, AStoreThatCannotBeReadOrSetAsideIsLeftAsItIsAndSetsFail) {
+    const std::string folder = platform::configFolder();
+    const std::string path = folder + "/kept-store.plist";
+    const std::string stored = "<plist><dict><key>OpenUDID</key><string>device</string></dict></plist>";
+    platform::UserDefaults& defaults = platform::UserDefaults::named("kept-store");
+    auto isA = [&path](mode_t type) {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == type;
+    };
+    auto holds = [&path](const std::string& bytes) {
+        ::chmod(path.c_str(), 0600);
+        return kite::test::readWholeFile(path) == bytes;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::string line;
+        std::function<bool()> intact;
+    };
+    const Case cases[] = {
+        {"unreadable",
+         [&] {
+             std::ofstream(path) << stored;
+             ::chmod(path.c_str(), 0);
+         },
+         "cannot read " + path + ": Permission denied; it is left as it is and nothing is saved to it",
+         [&] { return holds(stored); }},
+        {"a FIFO", [&] { ::mkfifo(path.c_str(), 0600); },
+         "cannot read " + path + ": not a regular file (a FIFO); it is left as it is and nothing is saved to it",
+         [&] { return isA(S_IFIFO); }},
+        {"a folder", [&] { ::mkdir(path.c_str(), 0700); },
+         "cannot read " + path + ": a folder; it is left as it is and nothing is saved to it",
+         [&] { return isA(S_IFDIR); }},
+        {"damaged after 100 copies",
+         [&] {
+             std::ofstream(path) << "<plist><array/></plist>";
+             std::ofstream(path + ".damaged") << "0";
+             for (int copy = 1; copy < 100; ++copy) std::ofstream(path + ".damaged." + std::to_string(copy)) << copy;
+         },
+         path + " is damaged (not a dictionary) and cannot be set aside (File exists); it is left as it is and "
+                "nothing is saved to it",
+         [&] { return holds("<plist><array/></plist>") && !std::filesystem::exists(path + ".damaged.100"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder);
+        ASSERT_TRUE(std::filesystem::create_directories(folder));
+        c.make();
+        const kite::test::ForkedOutcome outcome = kite::test::runForked([&defaults] {
+            kite::test::ModesBind modes;
+            defaults.reload();
+            const bool read = defaults.value("OpenUDID").has_value();
+            const bool set = defaults.set("OpenUDID", "replaced");
+            const bool removed = defaults.remove("OpenUDID");
+            return modes.bound() && !read && !set && !removed ? 0 : 1;
+        });
+        EXPECT_TRUE(outcome.exited) << "blocked";
+        EXPECT_EQ(outcome.status, 0) << "read, saved or removed";
+        EXPECT_EQ(outcome.output, "UserDefaults: " + c.line + "\n");
+        EXPECT_TRUE(c.intact()) << "replaced or moved";
+    }
 }
 
 TEST_F(UserDefaultsTest, AValueItsLoaderWouldRefuseIsNeitherSavedNorKept) {
@@ -131,6 +209,20 @@ TEST_F(UserDefaultsTest, AnOpenStoreIsNarrowedToItsOwnerWhenRead) {
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(UserDefaultsTest, AStoreThatIsALinkIsReadAndItsTargetsModeLeftAlone) {
+    const std::string folder = folder_.path() + "/stargrid";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string target = folder_.path() + "/elsewhere.plist";
+    std::ofstream(target) << "<plist><dict><key>a</key><integer>3</integer></dict></plist>";
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(target.c_str(), (folder + "/linked-store.plist").c_str()), 0);
+    platform::UserDefaults& defaults = platform::UserDefaults::named("linked-store");
+    EXPECT_EQ(defaults.integer("a"), 3);
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
 TEST(AppNotifications, ObserversOfANameAreCalledInOrderUntilRemoved) {
