@@ -69,9 +69,11 @@ std::optional<Fields> flatTextObject(const std::string& body, std::string* why) 
     return fields;
 }
 
-// Whether the request gives its body two different lengths, in repeated headers or in one header's
-// list. httplib reads the first; what follows it would then be read as another request.
-bool lengthsConflict(const httplib::Request& request) {
+// Why the request's body length cannot be taken, or empty when it can: a value that is no whole
+// number (httplib reads "abc" as 0, and the body then as another request), or two different values
+// in repeated headers or in one header's list (httplib reads the first; what follows it would then
+// be read as another request).
+std::string lengthRefusal(const httplib::Request& request) {
     std::optional<std::string> first;
     const auto [begin, end] = request.headers.equal_range("Content-Length");
     for (auto header = begin; header != end; ++header) {
@@ -80,11 +82,13 @@ bool lengthsConflict(const httplib::Request& request) {
             const auto from = item.find_first_not_of(" \t");
             const auto to = item.find_last_not_of(" \t");
             item = from == std::string::npos ? std::string() : item.substr(from, to - from + 1);
+            if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos)
+                return "Content-Length \"" + header->second.substr(0, 40) + "\" is not a whole number";
             if (!first) first = item;
-            if (item != *first) return true;
+            if (item != *first) return "conflicting Content-Length values";
         }
     }
-    return false;
+    return "";
 }
 
 // A 400 after which the connection closes: where the request's body ends is in doubt, so nothing
@@ -121,8 +125,7 @@ public:
         // multipart body itself (and refuse a form past 8 KiB) before any route saw it. It runs
         // this before reading the body, on its own request object, which is not const.
         http.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
-            if (lengthsConflict(request)) {
-                const std::string why = "conflicting Content-Length values";
+            if (const std::string why = lengthRefusal(request); !why.empty()) {
                 refuseAndClose(request, response, why + "\n");
                 record({0, request.method, request.path, queryText(request), "", 400, "refused: " + why});
                 return httplib::Server::HandlerResponse::Handled;

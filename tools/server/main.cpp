@@ -72,6 +72,11 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
             if (!hostUsable(value)) return false;
             options.host = value;
         } else if (arg == "--db") {
+            // SQLite takes an empty name for a database of its own that is gone at exit.
+            if (*value == '\0') {
+                std::fprintf(stderr, "stargrid-server: --db needs a file, not \"\"\n");
+                return false;
+            }
             options.database = value;
         } else if (arg == "--quiet") {
             options.echo = false;

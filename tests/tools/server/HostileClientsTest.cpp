@@ -158,6 +158,24 @@ TEST_F(HostileClientsTest, DifferingContentLengthsAreRefusedWith400AndTheConnect
     EXPECT_NE(same.text.find(R"("code":"1002")"), std::string::npos) << same.text;  // read: no such account
 }
 
+TEST_F(HostileClientsTest, ALengthThatIsNoWholeNumberIsRefusedWith400NamingTheHeader) {
+    // Read as 0, the body would be taken for the next request on the connection.
+    const std::string body = R"({"cellphone":"13812345678"})";
+    for (const std::string length : {"abc", "-5", "12abc", "0x10"}) {
+        const RawReply reply = sendRaw(server->port(), "POST /game/RedbagCount HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                                                           length + "\r\n\r\n" + body);
+        EXPECT_EQ(reply.text.rfind("HTTP/1.1 400 ", 0), 0u) << length << "\n" << reply.text;
+        EXPECT_NE(reply.text.find("Content-Length \"" + length + "\" is not a whole number"), std::string::npos)
+            << length << "\n" << reply.text;
+        EXPECT_EQ(countOf(reply.text, "HTTP/1.1 "), 1u) << length << "\n" << reply.text;
+        EXPECT_TRUE(reply.closed) << length;
+    }
+    std::vector<LoggedRequest> log = server->requestLog().since(0);
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].status, 400);
+    EXPECT_EQ(log[0].note, "refused: Content-Length \"abc\" is not a whole number");
+}
+
 TEST_F(HostileClientsTest, ControlMembersOfTheWrongTypeAreRefused) {
     for (const char* spec : {R"({"status":"500"})", R"({"delayMs":"50"})", R"({"drop":1})", R"({"path":5})",
                              R"({"kind":["error"]})", R"({"code":0})", R"({"body":{}})"}) {

@@ -106,7 +106,8 @@ bool hasIpv6Loopback() {
 }
 
 // How the program ended a command line it should refuse: the first line it said, whether its usage
-// followed, its exit status. One that listens after all is stopped, so a test fails instead of hanging.
+// followed, its exit status. One that listens after all, or says nothing, is stopped, so a test fails
+// instead of hanging.
 struct Refusal {
     std::string said;
     bool usage = false;
@@ -118,6 +119,8 @@ Refusal refusalOf(std::vector<std::string> args) {
     Refusal refusal;
     refusal.said = program.nextLine();
     if (refusal.said.rfind("stargrid-server: listening on ", 0) == 0) program.signal(SIGTERM);
+    // Silent for the whole wait: stuck, and ended so that the test fails instead of hanging.
+    if (refusal.said.empty()) program.signal(SIGKILL);
     refusal.usage = program.rest().rfind("usage: stargrid-server", 0) == 0;
     refusal.status = program.waitForExit();
     return refusal;
@@ -219,6 +222,13 @@ TEST(ServerProgram, AFileThatIsNoDatabaseIsNamedWithTheReason) {
     const Refusal refusal = refusalOf({"--quiet", "--db", file});
     EXPECT_EQ(refusal.said, "stargrid-server: " + file + ": file is not a database");
     EXPECT_EQ(refusal.status, 1);
+}
+
+TEST(ServerProgram, AnEmptyDatabaseNameIsRefused) {
+    const Refusal refusal = refusalOf({"--quiet", "--db", ""});
+    EXPECT_EQ(refusal.said, "stargrid-server: --db needs a file, not \"\"");
+    EXPECT_TRUE(refusal.usage);
+    EXPECT_EQ(refusal.status, 2);
 }
 
 TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
