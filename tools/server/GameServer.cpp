@@ -182,15 +182,20 @@ private:
             record({0, request.method, request.path, queryText(request), request.body, 400, "refused: " + why});
             return;
         }
-        answer(request, response, protocol_.handle(name, *fields, baseUrl(request)));
+        GameStore::takeFailure();  // what an earlier request on this thread met is not this one's
+        Json::Value reply = protocol_.handle(name, *fields, baseUrl(request));
+        answer(request, response, std::move(reply), GameStore::takeFailure());
     }
 
-    // Writes a game reply, as a waiting override says or as it is, and logs the exchange.
-    void answer(const httplib::Request& request, httplib::Response& response, Json::Value reply) {
+    // Writes a game reply, as a waiting override says or as it is, and logs the exchange, with what
+    // the database refused while the reply was made (its failure codes say only that it failed).
+    void answer(const httplib::Request& request, httplib::Response& response, Json::Value reply,
+                const std::string& databaseFailure = "") {
         LoggedRequest entry{0, request.method, request.path, queryText(request), request.body, 200, ""};
+        if (!databaseFailure.empty()) entry.note = "database: " + databaseFailure;
         std::optional<ReplyOverride> override = server_.overrides_.take(request.path);
         if (override) {
-            entry.note = override->describe();
+            entry.note = override->describe() + (entry.note.empty() ? "" : " " + entry.note);
             if (override->delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(override->delayMs));
             if (override->code) reply = GameProtocol::failure(override->code->c_str());
             entry.status = override->drop ? 0 : override->status;

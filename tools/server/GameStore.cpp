@@ -9,11 +9,17 @@
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 namespace stargrid_server {
 namespace {
 
 constexpr long kDiamondsPerRedPacket = 10;
+
+// What SQLite last refused on this thread, for the log line of the request being answered.
+thread_local std::string lastFailure;
+
+void noteFailure(sqlite3* db) { lastFailure = sqlite3_errmsg(db); }
 
 constexpr const char* kSchema = R"sql(
 PRAGMA journal_mode = WAL;
@@ -41,12 +47,14 @@ struct StatementDeleter {
 // One prepared statement with its parameters bound in order.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) {
+    Statement(sqlite3* db, const char* sql) : db_(db) {
         sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) == SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) == SQLITE_OK) {
             statement_.reset(raw);
-        else
+        } else {
+            noteFailure(db);
             std::fprintf(stderr, "stargrid-server: SQL: %s\n", sqlite3_errmsg(db));
+        }
     }
     Statement& bind(const std::string& text) {
         if (statement_) sqlite3_bind_text(statement_.get(), ++index_, text.c_str(), -1, SQLITE_TRANSIENT);
@@ -57,9 +65,9 @@ public:
         return *this;
     }
     // True while a row is there.
-    bool step() { return statement_ && sqlite3_step(statement_.get()) == SQLITE_ROW; }
+    bool step() { return statement_ && stepped() == SQLITE_ROW; }
     // Runs a statement that returns no rows.
-    bool run() { return statement_ && sqlite3_step(statement_.get()) == SQLITE_DONE; }
+    bool run() { return statement_ && stepped() == SQLITE_DONE; }
     long integer(int column) const { return static_cast<long>(sqlite3_column_int64(statement_.get(), column)); }
     std::string text(int column) const {
         const unsigned char* value = sqlite3_column_text(statement_.get(), column);
@@ -67,6 +75,14 @@ public:
     }
 
 private:
+    // A damaged or locked file shows here, not as an empty result.
+    int stepped() {
+        const int status = sqlite3_step(statement_.get());
+        if (status != SQLITE_ROW && status != SQLITE_DONE) noteFailure(db_);
+        return status;
+    }
+
+    sqlite3* db_;
     std::unique_ptr<sqlite3_stmt, StatementDeleter> statement_;
     int index_ = 0;
 };
@@ -86,19 +102,34 @@ std::optional<std::vector<long>> parseHistory(const std::string& history) {
 
 // The file holds phone numbers and passwords: it and its journals are its owner's alone, whatever the
 // folder allows. SQLite gives a journal it creates the database file's mode, so the file is made first;
-// files left wider by an earlier run are narrowed.
+// files left wider by an earlier run are narrowed. Only a regular file is taken, never one through a
+// link: the tables and the mode would go to whatever the link names.
 bool keepToOwner(const std::string& path, std::string* error) {
     if (path.empty() || path == ":memory:") return true;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 || ::fchmod(fd, 0600) != 0) {
-        if (error) *error = path + ": " + std::strerror(errno);
-        if (fd >= 0) ::close(fd);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    struct stat info {};
+    std::string why;
+    if (fd < 0) {
+        why = errno == ELOOP && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)
+                  ? "a link, which is not opened as the database (name the file it points to)"
+                  : std::strerror(errno);
+    } else if (::fstat(fd, &info) != 0) {
+        why = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        why = "not a regular file";
+    } else if (::fchmod(fd, 0600) != 0) {
+        why = std::strerror(errno);
+    }
+    if (fd >= 0) ::close(fd);
+    if (!why.empty()) {
+        if (error) *error = path + ": " + why;
         return false;
     }
-    ::close(fd);
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         const std::string journal = path + suffix;
-        if (::chmod(journal.c_str(), 0600) != 0 && errno != ENOENT) {
+        // A journal that is a link keeps its target's mode (EOPNOTSUPP): the change is never made through it.
+        if (::fchmodat(AT_FDCWD, journal.c_str(), 0600, AT_SYMLINK_NOFOLLOW) != 0 && errno != ENOENT &&
+            errno != EOPNOTSUPP) {
             if (error) *error = journal + ": " + std::strerror(errno);
             return false;
         }
@@ -114,19 +145,32 @@ struct GameStore::Database {
     };
     std::unique_ptr<sqlite3, Closer> handle;
 
-    bool exec(const char* sql) { return sqlite3_exec(handle.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    bool exec(const char* sql) {
+        if (sqlite3_exec(handle.get(), sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+        noteFailure(handle.get());
+        return false;
+    }
     Statement prepare(const char* sql) { return Statement(handle.get(), sql); }
 };
 
-// Commits when told to, rolls back otherwise.
+// Commits when told to, rolls back otherwise. One that could not begin (a file another process
+// holds) is false, and nothing may be written without it: each statement would be its own.
 class Transaction {
 public:
-    explicit Transaction(GameStore::Database& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }
-    ~Transaction() { db_.exec(committed_ ? "COMMIT" : "ROLLBACK"); }
-    void commit() { committed_ = true; }
+    explicit Transaction(GameStore::Database& db) : db_(db), begun_(db_.exec("BEGIN IMMEDIATE")) {}
+    ~Transaction() {
+        if (begun_ && !committed_) db_.exec("ROLLBACK");
+    }
+    explicit operator bool() const { return begun_; }
+    // False when the changes did not reach the file; they are then rolled back.
+    bool commit() {
+        committed_ = begun_ && db_.exec("COMMIT");
+        return committed_;
+    }
 
 private:
     GameStore::Database& db_;
+    bool begun_;
     bool committed_ = false;
 };
 
@@ -134,7 +178,8 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
     if (!keepToOwner(path, error)) return nullptr;
     auto database = std::make_unique<Database>();
     sqlite3* raw = nullptr;
-    const int status = sqlite3_open(path.c_str(), &raw);
+    const int status =
+        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     database->handle.reset(raw);
     if (status != SQLITE_OK || !database->exec(kSchema)) {
         if (error) *error = path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
@@ -145,12 +190,15 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
 }
 
 GameStore::GameStore(std::unique_ptr<Database> database) : db_(std::move(database)) {}
+
+std::string GameStore::takeFailure() { return std::exchange(lastFailure, std::string()); }
 GameStore::~GameStore() = default;
 
 LoginResult GameStore::login(const std::string& cellphone, const std::string& password) {
     std::lock_guard<std::mutex> lock(mutex_);
     LoginResult result;
     Transaction transaction(*db_);
+    if (!transaction) return result;
     Statement insert = db_->prepare("INSERT OR IGNORE INTO accounts (cellphone, password) VALUES (?, ?)");
     if (!insert.bind(cellphone).bind(password).run()) return result;
     Statement read = db_->prepare("SELECT password, best_score, diamond_credit FROM accounts WHERE cellphone = ?");
@@ -164,7 +212,7 @@ LoginResult GameStore::login(const std::string& cellphone, const std::string& pa
     Statement clear = db_->prepare("UPDATE accounts SET diamond_credit = 0 WHERE cellphone = ?");
     if (!clear.bind(cellphone).run()) return result;
     result.gameTag = settingLocked("gametag", "1");
-    transaction.commit();
+    if (!transaction.commit()) return result;
     result.outcome = LoginResult::Outcome::Success;
     return result;
 }
@@ -198,6 +246,7 @@ ScoreResult GameStore::submitScore(const std::string& cellphone, const std::stri
     result.levelScore = score + leftPiecesBonus(remain);
     std::lock_guard<std::mutex> lock(mutex_);
     Transaction transaction(*db_);
+    if (!transaction) return result;
     if (!db_->prepare("SELECT 1 FROM accounts WHERE cellphone = ?").bind(cellphone).step()) {
         result.outcome = ScoreResult::Outcome::UnknownAccount;
         return result;
@@ -211,8 +260,7 @@ ScoreResult GameStore::submitScore(const std::string& cellphone, const std::stri
     if (!total.bind(gameId).bind(cellphone).step()) return result;
     result.gameTotal = total.integer(0);
     Statement best = db_->prepare("UPDATE accounts SET best_score = MAX(best_score, ?) WHERE cellphone = ?");
-    if (!best.bind(result.gameTotal).bind(cellphone).run()) return result;
-    transaction.commit();
+    if (!best.bind(result.gameTotal).bind(cellphone).run() || !transaction.commit()) return result;
     result.outcome = counted ? ScoreResult::Outcome::Counted : ScoreResult::Outcome::AlreadyCounted;
     return result;
 }
@@ -220,6 +268,7 @@ ScoreResult GameStore::submitScore(const std::string& cellphone, const std::stri
 bool GameStore::submitGameover(const std::string& cellphone, const std::string& gameId, long level) {
     std::lock_guard<std::mutex> lock(mutex_);
     Transaction transaction(*db_);
+    if (!transaction) return false;
     if (!db_->prepare("SELECT 1 FROM accounts WHERE cellphone = ?").bind(cellphone).step()) return false;
     Statement insert = db_->prepare("INSERT OR IGNORE INTO games (game_id, cellphone, last_level) VALUES (?, ?, ?)");
     if (!insert.bind(gameId).bind(cellphone).bind(level).run()) return false;
@@ -229,19 +278,19 @@ bool GameStore::submitGameover(const std::string& cellphone, const std::string& 
     if (firstNotice && scored &&
         !db_->prepare("UPDATE accounts SET red_packets = red_packets + 1 WHERE cellphone = ?").bind(cellphone).run())
         return false;
-    transaction.commit();
-    return true;
+    return transaction.commit();
 }
 
 std::optional<long> GameStore::openRedPackets(const std::string& cellphone) {
     std::lock_guard<std::mutex> lock(mutex_);
     Transaction transaction(*db_);
+    if (!transaction) return std::nullopt;
     Statement read = db_->prepare("SELECT red_packets FROM accounts WHERE cellphone = ?");
     if (!read.bind(cellphone).step() || read.integer(0) <= 0) return std::nullopt;
     const long diamonds = read.integer(0) * kDiamondsPerRedPacket;
-    if (!db_->prepare("UPDATE accounts SET red_packets = 0 WHERE cellphone = ?").bind(cellphone).run())
+    if (!db_->prepare("UPDATE accounts SET red_packets = 0 WHERE cellphone = ?").bind(cellphone).run() ||
+        !transaction.commit())
         return std::nullopt;
-    transaction.commit();
     return diamonds;
 }
 
@@ -281,12 +330,12 @@ Prize GameStore::unclaimedPrize(const std::string& cellphone) {
 std::optional<long> GameStore::claimPrize(const std::string& cellphone, int type, const std::string& awardPhone) {
     std::lock_guard<std::mutex> lock(mutex_);
     Transaction transaction(*db_);
+    if (!transaction) return std::nullopt;
     Statement read = db_->prepare("SELECT amount FROM prizes WHERE cellphone = ? AND claimed = 0 AND type = ?");
     if (!read.bind(cellphone).bind(static_cast<long>(type)).step()) return std::nullopt;
     const long amount = read.integer(0);
     Statement claim = db_->prepare("UPDATE prizes SET claimed = 1, award_phone = ? WHERE cellphone = ?");
-    if (!claim.bind(awardPhone).bind(cellphone).run()) return std::nullopt;
-    transaction.commit();
+    if (!claim.bind(awardPhone).bind(cellphone).run() || !transaction.commit()) return std::nullopt;
     return amount;
 }
 

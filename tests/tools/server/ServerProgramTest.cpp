@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -229,6 +230,42 @@ TEST(ServerProgram, AnEmptyDatabaseNameIsRefused) {
     EXPECT_EQ(refusal.said, "stargrid-server: --db needs a file, not \"\"");
     EXPECT_TRUE(refusal.usage);
     EXPECT_EQ(refusal.status, 2);
+}
+
+// The mode bits of a path itself; -1 when it is not there.
+int modeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+}
+
+// A link at the database's name is not followed: what it names gets no tables and keeps its mode, and
+// a FIFO there is named instead of waited on.
+TEST(ServerProgram, ADatabaseThatIsALinkOrAFifoIsRefusedAndWhatItNamesLeftAlone) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    ASSERT_TRUE(folder.made());
+    const std::string other = folder.put("other.db", "");
+    ASSERT_EQ(::chmod(other.c_str(), 0644), 0);
+    const std::string link = folder.path() + "/server.db";
+    ASSERT_EQ(::symlink(other.c_str(), link.c_str()), 0);
+    Refusal refusal = refusalOf({"--quiet", "--db", link});
+    EXPECT_EQ(refusal.said, "stargrid-server: " + link +
+                                ": a link, which is not opened as the database (name the file it points to)");
+    EXPECT_EQ(refusal.status, 1);
+    EXPECT_TRUE(kite::test::readWholeFile(other).empty()) << "the server's tables were made through the link";
+    EXPECT_EQ(modeOf(other), 0644);
+
+    const std::string dangling = folder.path() + "/dangling.db";
+    ASSERT_EQ(::symlink((folder.path() + "/nothing.db").c_str(), dangling.c_str()), 0);
+    refusal = refusalOf({"--quiet", "--db", dangling});
+    EXPECT_EQ(refusal.status, 1) << refusal.said;
+    EXPECT_EQ(modeOf(folder.path() + "/nothing.db"), -1) << "made through the link";
+
+    const std::string fifo = folder.path() + "/fifo.db";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    refusal = refusalOf({"--quiet", "--db", fifo});
+    EXPECT_EQ(refusal.said, "stargrid-server: " + fifo + ": not a regular file");
+    EXPECT_EQ(refusal.status, 1);
+    EXPECT_EQ(modeOf(fifo), 0644);
 }
 
 TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
