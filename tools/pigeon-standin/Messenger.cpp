@@ -8,7 +8,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "platform/AtomicFile.h"
 #include "platform/UrlOpener.h"
@@ -30,12 +32,55 @@ struct LogPlace {
     std::string gameFolder;
 };
 
+// The default is under the player's one home, as every part of the game finds it; none without a home.
 LogPlace logPlace() {
     if (const char* path = std::getenv("PIGEON_STANDIN_LOG"); path && path[0]) return {path, ""};
     const char* cache = std::getenv("XDG_CACHE_HOME");
-    const char* home = std::getenv("HOME");
-    const std::string base = (cache && cache[0] == '/') ? cache : std::string(home ? home : "") + "/.cache";
+    const std::string home = platform::homeFolder();
+    if (!(cache && cache[0] == '/') && home.empty()) return {};
+    const std::string base = (cache && cache[0] == '/') ? cache : home + "/.cache";
     return {base + "/stargrid/pigeon-standin.log", base + "/stargrid"};
+}
+
+// Says once a run why the log is not written.
+void sayLogUnwritten(const std::string& file, const std::string& why) {
+    static bool said = false;
+    if (std::exchange(said, true)) return;
+    std::fprintf(stderr, "pigeon-standin: cannot write the log %s: %s\n", file.c_str(), why.c_str());
+}
+
+// The game's own folder loses what others may do there, never through a link, and keeps what its
+// owner chose to take away.
+void narrowGameFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && (status.st_mode & 077) != 0) ::fchmod(fd, status.st_mode & 0700);
+    ::close(fd);
+}
+
+// The log's descriptor, or -1. The default log is opened without following a link (the lines would
+// go wherever it points) and without waiting on a FIFO, and taken only as a regular file; a file
+// named in PIGEON_STANDIN_LOG is opened as named.
+int openLog(const LogPlace& place) {
+    const bool own = !place.gameFolder.empty();
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (own ? O_NOFOLLOW | O_NONBLOCK : 0);
+    const int fd = ::open(place.file.c_str(), flags, 0600);
+    struct stat status {};
+    if (fd < 0) {
+        struct stat link {};
+        const bool isLink = errno == ELOOP && ::lstat(place.file.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+        if (own) sayLogUnwritten(place.file, isLink ? "it is a link" : std::strerror(errno));
+        return -1;
+    }
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        if ((status.st_mode & 077) != 0) ::fchmod(fd, status.st_mode & 0700);
+    } else if (own) {
+        sayLogUnwritten(place.file, "it is not a regular file");
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 bool isAppId(const std::string& text) {
@@ -132,12 +177,11 @@ int answerPayment(const std::string& appid, const Decide& decide) {
 void log(const std::string& line) {
     std::fprintf(stderr, "pigeon-standin: %s\n", line.c_str());
     const LogPlace place = logPlace();
+    if (place.file.empty()) return;
     platform::makeFolders(std::filesystem::path(place.file).parent_path().string());
-    if (!place.gameFolder.empty()) ::chmod(place.gameFolder.c_str(), 0700);
-    const int fd = ::open(place.file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (!place.gameFolder.empty()) narrowGameFolder(place.gameFolder);
+    const int fd = openLog(place);
     if (fd < 0) return;
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) ::fchmod(fd, 0600);
     const std::string text = line + "\n";
     platform::writeAll(fd, text.data(), text.size());
     ::close(fd);

@@ -12,7 +12,10 @@ enum class Choice { Send, Cancel };
 using Decide = std::function<Choice(const std::string& summary)>;
 
 // One line to stderr and, appended, to $PIGEON_STANDIN_LOG (default
-// $XDG_CACHE_HOME/stargrid/pigeon-standin.log; the file 0600, the folder 0700).
+// $XDG_CACHE_HOME/stargrid/pigeon-standin.log, under the player's one home;
+// the file and the folder lose what others may do there). The default log is
+// written only as a regular file of its own: a link or a FIFO there is said once
+// and left alone.
 void log(const std::string& line);
 
 // The exit status: 0 when the URL was understood (and answered where the
