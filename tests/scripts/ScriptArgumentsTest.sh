@@ -3,7 +3,8 @@
 # -h/--help, and a wrong argument refused with a reason and status 2 before anything is built.
 # Usage: ScriptArgumentsTest.sh SOURCE-DIR CASE
 #   CASE: CheckLayersFailsWithoutSources, CheckLayersExplainsItsOptions,
-#         FuzzRefusesBadValuesBeforeBuilding or InstallPigeonStandinRefusesUnknownOptions
+#         FuzzRefusesBadValuesBeforeBuilding, InstallPigeonStandinRefusesUnknownOptions or
+#         InstallPigeonStandinRefusesABuildFolderThatIsNotThere
 # The scripts run from a scratch tree whose scripts/build and cmake are stand-ins that only note they
 # were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -60,6 +61,9 @@ case "$case_name" in
       run check-layers "$root"
       expect_refusal "$root is not a folder" "check-layers $root"
     done
+    # An empty ROOT is a mistake, never this repository.
+    run check-layers ""
+    expect_refusal 'ROOT needs a name, not ""' "check-layers ''"
     run check-layers "$scratch/sound"
     [ "$status" = 0 ] || fail "check-layers refused a sound tree: $(cat "$scratch/err")"
     ;;
@@ -87,6 +91,13 @@ case "$case_name" in
         expect_refusal "fuzz: $option needs a whole number" "fuzz $option $value"
       done
     done
+    # libFuzzer would take a time of 0 for no limit and a seed of 0 for a random one.
+    for option in --time --random-seed; do
+      run fuzz "$option" 0 json
+      expect_refusal "fuzz: $option needs a whole number (1 to 4294967295), not 0" "fuzz $option 0"
+      run fuzz "$option" 000 json
+      expect_refusal "fuzz: $option needs a whole number (1 to 4294967295), not 000" "fuzz $option 000"
+    done
     for option in -h --help; do
       run fuzz "$option"
       expect_usage fuzz "fuzz $option"
@@ -107,6 +118,23 @@ case "$case_name" in
     done
     run install-pigeon-standin "$scratch/one" "$scratch/two"
     expect_refusal "one build folder at most" "install-pigeon-standin with two build folders"
+    ;;
+  InstallPigeonStandinRefusesABuildFolderThatIsNotThere)
+    # A mistyped folder would otherwise get a whole new build.
+    for arguments in "" "--uninstall"; do
+      run install-pigeon-standin "" ${arguments:+"$arguments"}
+      expect_refusal 'a build folder needs a name, not ""' "install-pigeon-standin '' $arguments"
+      run install-pigeon-standin "$scratch/missing" ${arguments:+"$arguments"}
+      expect_refusal "$scratch/missing is not a folder" "install-pigeon-standin missing $arguments"
+      [ ! -e "$scratch/missing" ] || fail "install-pigeon-standin made $scratch/missing"
+    done
+    touch "$scratch/a-file"
+    run install-pigeon-standin "$scratch/a-file"
+    expect_refusal "$scratch/a-file is not a folder" "install-pigeon-standin a-file"
+    # A folder that is there gets as far as its build.
+    mkdir "$scratch/there"
+    run install-pigeon-standin "$scratch/there"
+    grep -qF -- "$scratch/there -- pigeon-standin" "$built" || fail "a build folder that is there was not built"
     ;;
   *) fail "no case $case_name" ;;
 esac
