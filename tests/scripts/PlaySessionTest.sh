@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# A scripts/play session from outside: signals, the claim on the player's folders, the files it writes
+# (links, FIFOs and folders where they are), narrowed folders and the player's one home.
+# Usage: PlaySessionTest.sh SOURCE-DIR CASE
+#   CASE: SignalsEndTheGameThenItsServer, TheClaimIsALockOnEachFolder,
+#         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway or
+#         WithoutAUsableHomeThePasswdEntrysIsUsed
+# scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
+# build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
+# hangs fails the case instead of the run.
+set -euo pipefail
+source_dir=$1
+case_name=$2
+scratch=$(mktemp -d)
+sessions=()
+cleanup() {
+  touch "$scratch/stop"
+  local pid
+  for pid in "${sessions[@]+"${sessions[@]}"}"; do kill -KILL -- "-$pid" 2>/dev/null || true; done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+tree=$scratch/tree
+mkdir -p "$tree/scripts" "$tree/build/tools"
+cp "$source_dir/scripts/play" "$tree/scripts/play"
+for stub in setup build install-pigeon-standin; do
+  printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stub"
+done
+# The server says where it listens and logs a request; it notes in EVENTS when it is stopped.
+cat >"$tree/build/tools/stargrid-server" <<'SERVER'
+#!/bin/sh
+sleeper=""
+trap '[ -z "$sleeper" ] || kill "$sleeper"; echo "server stopped" >>"$EVENTS"; exit 0' TERM
+echo "stargrid-server: listening on http://127.0.0.1:9"
+echo "stargrid-server: GET /bus_ser_ios.html -> 200"
+sleep 300 &
+sleeper=$!
+wait "$sleeper"
+SERVER
+# The game notes how it was started and which folders its descriptors 8 and 9 hold, then runs until
+# the stop file is there or a signal ends it, noting which (and exiting 3, its own status).
+cat >"$tree/build/stargrid" <<'GAME'
+#!/bin/bash
+held() {
+  if [ ! -e "/proc/$$/fd/$1" ]; then echo none
+  elif [ "/proc/$$/fd/$1" -ef "$XDG_DATA_HOME/stargrid" ]; then echo data
+  elif [ "/proc/$$/fd/$1" -ef "$XDG_CONFIG_HOME/stargrid" ]; then echo config
+  else echo other; fi
+}
+echo "game $$: $* (server ${STARGRID_BOOTSTRAP_URL:-none}) fd9=$(held 9) fd8=$(held 8)" >>"$GAMES"
+for signal in TERM INT HUP; do trap "echo 'game ended by $signal' >>\"\$EVENTS\"; exit 3" "$signal"; done
+while [ ! -e "$STOP" ] && [ -d "${STOP%/*}" ]; do sleep 0.05; done
+echo "game ended" >>"$EVENTS"
+GAME
+chmod +x "$tree"/scripts/* "$tree/build/tools/stargrid-server" "$tree/build/stargrid"
+
+export XDG_DATA_HOME=$scratch/data XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=$scratch/cache
+export HOME=$scratch/home GAMES=$scratch/games EVENTS=$scratch/events STOP=$scratch/stop
+data=$XDG_DATA_HOME/stargrid
+log=$XDG_CACHE_HOME/stargrid/server.log
+mkdir -p "$HOME"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# Waits (bounded) until the command succeeds.
+wait_until() {
+  local _
+  for _ in $(seq 400); do "$@" && return 0; sleep 0.05; done
+  return 1
+}
+# A session in the background, in a process group of its own (so that what is left of it can be
+# ended), with SIGINT and SIGQUIT as a terminal's command has them; its pid in $session.
+start_session() {
+  (
+    trap - INT QUIT
+    exec setsid "$tree/scripts/play" "$@"
+  ) >>"$scratch/out" 2>&1 &
+  session=$!
+  sessions+=("$session")
+}
+ended() { ! kill -0 "$session" 2>/dev/null || [[ $(ps -o stat= -p "$session") == Z* ]]; }
+# The session's exit status into $status, waited for (bounded); a session still running is a failure.
+finish_session() {
+  wait_until ended || fail "the session did not end: $(cat "$scratch/out")"
+  status=0
+  wait "$session" || status=$?
+}
+# A whole session with the stop file already there: the game ends at once.
+run_session() {
+  touch "$STOP"
+  start_session "$@"
+  finish_session
+  rm -f "$STOP"
+}
+game_runs() { grep -qs "^game" "$GAMES"; }
+mode_of() { stat -c %a "$1"; }
+
+case "$case_name" in
+  SignalsEndTheGameThenItsServer)
+    for signal in TERM INT HUP; do
+      : >"$EVENTS"
+      : >"$GAMES"
+      start_session
+      wait_until game_runs || fail "$signal: the game did not start: $(cat "$scratch/out")"
+      grep -q "(server http://127.0.0.1:9/bus_ser_ios.html)" "$GAMES" || fail "no server: $(cat "$GAMES")"
+      kill -s "$signal" "$session"
+      finish_session
+      [ "$status" = 3 ] || fail "$signal: the session ended with status $status, not the game's 3"
+      printf 'game ended by %s\nserver stopped\n' "$signal" | cmp -s - "$EVENTS" ||
+        fail "$signal: not the game, then its server: $(cat "$EVENTS")"
+    done
+    ;;
+  TheClaimIsALockOnEachFolder)
+    # The game inherits both locks, one on each folder itself.
+    run_session --frames 1
+    grep -q "fd9=data fd8=config" "$GAMES" || fail "the game holds: $(cat "$GAMES")"
+    # One folder for both: one lock.
+    : >"$GAMES"
+    XDG_CONFIG_HOME=$XDG_DATA_HOME run_session --frames 1
+    grep -q "fd9=data fd8=none" "$GAMES" || fail "with one folder the game holds: $(cat "$GAMES")"
+    # Either folder held by another program: this launch is a second one, with no server of its own.
+    for held in "$data" "$XDG_CONFIG_HOME/stargrid"; do
+      : >"$GAMES"
+      rm -f "$scratch/locked" "$scratch/release"
+      flock -n "$held" -c "touch '$scratch/locked'; while [ ! -e '$scratch/release' ]; do sleep 0.05; done" &
+      holder=$!
+      wait_until test -e "$scratch/locked" || fail "the folder could not be locked for the test"
+      run_session
+      touch "$scratch/release"
+      wait "$holder"
+      grep -q "(server none) fd9=none fd8=none" "$GAMES" ||
+        fail "with $held held, the launch was not a second one: $(cat "$GAMES")"
+    done
+    ;;
+  FilesAreNeverWrittenThroughLinksOrWaitedOn)
+    other=$scratch/other.txt
+    echo "someone else's" >"$other"
+    chmod 644 "$other"
+    mkdir -p "$XDG_DATA_HOME/applications" "${log%/*}"
+    ln -s "$other" "$log"
+    ln -s "$other" "$XDG_DATA_HOME/applications/stargrid.desktop"
+    run_session
+    [ "$status" = 0 ] || fail "a session with links in place ended with $status: $(cat "$scratch/out")"
+    [ "$(cat "$other")" = "someone else's" ] && [ "$(mode_of "$other")" = 644 ] ||
+      fail "written through a link: $(mode_of "$other") $(cat "$other")"
+    [ -f "$log" ] && [ ! -L "$log" ] && grep -q "listening on" "$log" || fail "no log of its own"
+    [ ! -L "$XDG_DATA_HOME/applications/stargrid.desktop" ] &&
+      grep -q "^MimeType=x-scheme-handler/" "$XDG_DATA_HOME/applications/stargrid.desktop" || fail "no entry"
+
+    # A FIFO at the log is never waited on; at mimeapps.list it is named and left.
+    rm -f "$log" "$log.1"
+    mkfifo "$log"
+    run_session
+    [ "$status" = 0 ] || fail "with a FIFO at server.log the session ended with $status: $(cat "$scratch/out")"
+    [ -f "$log" ] || fail "the FIFO was not replaced by a log"
+    mv "$XDG_CONFIG_HOME/mimeapps.list" "$scratch/mimeapps.list"
+    mkfifo "$XDG_CONFIG_HOME/mimeapps.list"
+    : >"$scratch/out"
+    run_session
+    [ "$status" = 1 ] || fail "with a FIFO at mimeapps.list the session ended with $status"
+    grep -qx "play: cannot read $XDG_CONFIG_HOME/mimeapps.list: it is not a regular file; it is left as it is" \
+      "$scratch/out" || fail "$(cat "$scratch/out")"
+    [ -p "$XDG_CONFIG_HOME/mimeapps.list" ] || fail "the FIFO at mimeapps.list was replaced"
+    mv -f "$scratch/mimeapps.list" "$XDG_CONFIG_HOME/mimeapps.list"
+
+    # A folder where the last session's log is kept: refused, and no folder gets a file's mode.
+    mkdir -m 755 "$log.1"
+    : >"$GAMES"
+    : >"$scratch/out"
+    run_session
+    [ "$status" = 1 ] || fail "with server.log.1 a folder the session ended with $status"
+    grep -qx "play: cannot keep the last session's log as $log.1: it is a folder" "$scratch/out" ||
+      fail "$(cat "$scratch/out")"
+    [ "$(mode_of "$log.1")" = 755 ] || fail "server.log.1 is now mode $(mode_of "$log.1")"
+    ! game_runs || fail "a game ran without its server's log"
+    rmdir "$log.1"
+    rm -f "$log"
+    mkdir "$log"
+    : >"$scratch/out"
+    run_session
+    [ "$status" = 1 ] && grep -qx "play: cannot write $log: it is a folder" "$scratch/out" ||
+      fail "with server.log a folder: status $status, $(cat "$scratch/out")"
+    ;;
+  FoldersAreNarrowedOnlyByTakingAway)
+    mkdir -p "$data" "$XDG_CACHE_HOME/stargrid"
+    chmod 500 "$data"
+    chmod 755 "$XDG_CACHE_HOME/stargrid"
+    run_session
+    [ "$(mode_of "$data")" = 500 ] || fail "a data folder its owner made 0500 is mode $(mode_of "$data")"
+    [ "$(mode_of "$XDG_CACHE_HOME/stargrid")" = 700 ] ||
+      fail "a folder open to others is mode $(mode_of "$XDG_CACHE_HOME/stargrid")"
+    # A folder that is a link: what it names keeps its mode.
+    mkdir -m 755 "$scratch/elsewhere"
+    rm -rf "$data"
+    ln -s "$scratch/elsewhere" "$data"
+    run_session
+    [ "$(mode_of "$scratch/elsewhere")" = 755 ] || fail "narrowed through a link: $(mode_of "$scratch/elsewhere")"
+    ;;
+  WithoutAUsableHomeThePasswdEntrysIsUsed)
+    # The passwd entry's home is a scratch folder mounted over it in a mount namespace of the session's own.
+    passwd_home=$(getent passwd "$(id -u)" | cut -d: -f6)
+    [ -d "$passwd_home" ] && [ "$passwd_home" != / ] || { echo "SKIP: no passwd home"; exit 0; }
+    unshare --mount --propagation private true 2>/dev/null || { echo "SKIP: no mount namespace here"; exit 0; }
+    mkdir -p "$scratch/passwd-home" "$scratch/cwd"
+    touch "$STOP"
+    status=0
+    (cd "$scratch/cwd" &&
+      env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME=relative-home \
+        unshare --mount --propagation private sh -c 'mount --bind "$1" "$2" && exec "$3" --frames 1' \
+        sh "$scratch/passwd-home" "$passwd_home" "$tree/scripts/play") >"$scratch/out" 2>&1 || status=$?
+    [ "$status" = 0 ] || fail "the session ended with $status: $(cat "$scratch/out")"
+    for made in .local/share/stargrid .local/share/applications/stargrid.desktop .cache/stargrid/server.log; do
+      [ -e "$scratch/passwd-home/$made" ] || fail "no $made in the passwd entry's home"
+    done
+    [ ! -e "$scratch/cwd/relative-home" ] || fail "a relative HOME was taken as a home"
+    ;;
+  *) fail "no case $case_name" ;;
+esac
+echo "PASS"
