@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "platform/AtomicFile.h"
@@ -21,8 +22,8 @@ constexpr std::size_t kMaxFileBytes = 1u << 20;
 
 std::optional<std::string> readSmallFile(const std::string& path, std::string* error) {
     std::string bytes;
-    if (readStoredFile(path, bytes, kMaxFileBytes) != StoredFileRead::Read) {
-        *error = std::strerror(errno);
+    if (readStoredFile(path, bytes, kMaxFileBytes, error) != StoredFileRead::Read) {
+        if (error->empty()) *error = std::strerror(errno);  // missing
         return std::nullopt;
     }
     if (bytes.size() > kMaxFileBytes) {
@@ -150,7 +151,9 @@ void LocalStore::reset() {
     productsError_.clear();
     transactions_.clear();
     nextSequence_ = 1;
-    ledgerKept_ = false;
+    ledgerKept_.clear();
+    unsaved_.clear();
+    leftOut_.clear();
     observers_.clear();
 }
 
@@ -177,15 +180,14 @@ void LocalStore::loadProducts() {
 void LocalStore::loadLedger() {
     // Left by saves killed before their rename.
     removeLeftoverTemporaries(setup_.ledgerFile);
-    std::string bytes;
-    switch (readStoredFile(setup_.ledgerFile, bytes, kMaxFileBytes)) {
+    std::string bytes, reason;
+    switch (readStoredFile(setup_.ledgerFile, bytes, kMaxFileBytes, &reason)) {
         case StoredFileRead::Missing: return;  // no ledger yet: nothing unfinished
         case StoredFileRead::Failed:
             // Its transactions are out of reach, not gone: a save would replace them, so none is made this run.
-            ledgerKept_ = true;
-            std::fprintf(stderr,
-                         "LocalStore: cannot read the ledger %s: %s; it is left as it is and nothing is saved to it\n",
-                         setup_.ledgerFile.c_str(), std::strerror(errno));
+            ledgerKept_ = "cannot read the ledger " + setup_.ledgerFile + ": " + reason;
+            std::fprintf(stderr, "LocalStore: %s; it is left as it is and nothing is saved to it\n",
+                         ledgerKept_.c_str());
             return;
         case StoredFileRead::Read: break;
     }
@@ -218,23 +220,43 @@ void LocalStore::setLedgerAside(const std::string& reason) {
                      aside->c_str());
         return;
     }
-    ledgerKept_ = true;
-    std::fprintf(stderr,
-                 "LocalStore: the ledger %s is damaged (%s) and cannot be set aside (%s); it is left as it is and "
-                 "nothing is saved to it\n",
-                 ledger, reason.c_str(), std::strerror(errno));
+    ledgerKept_ = "the ledger " + setup_.ledgerFile + " is damaged (" + reason + ") and cannot be set aside (" +
+                  std::strerror(errno) + ")";
+    std::fprintf(stderr, "LocalStore: %s; it is left as it is and nothing is saved to it\n", ledgerKept_.c_str());
 }
 
-bool LocalStore::saveLedger() {
-    if (ledgerKept_) return false;
+LocalStore::LedgerSave LocalStore::saveLedger(std::string* reason) {
+    if (!ledgerKept_.empty()) {
+        if (reason) *reason = ledgerKept_;
+        return LedgerSave::Failed;
+    }
     PlistValue::Array entries;
-    for (const StoreTransaction& transaction : transactions_) entries.push_back(valueOf(transaction));
+    for (const StoreTransaction& transaction : transactions_) {
+        if (leftOut_.count(transaction.identifier) == 0) entries.push_back(valueOf(transaction));
+    }
     const PlistValue root(PlistValue::Dictionary{{"nextSequence", PlistValue::integer(nextSequence_)},
                                                  {"transactions", PlistValue(std::move(entries))}});
-    if (writeFileAtomically(setup_.ledgerFile, encodePlistXml(root), 0600)) return true;
-    std::fprintf(stderr, "LocalStore: cannot write the ledger %s: %s\n", setup_.ledgerFile.c_str(),
-                 std::strerror(errno));
-    return false;
+    // Nothing the reader would set aside is written: a text that is not UTF-8, a ledger past its limit.
+    std::string why;
+    LedgerSave outcome = LedgerSave::Refused;
+    if (withinPlistLimits(root, PlistLimits(), &why)) {
+        const std::string text = encodePlistXml(root);
+        if (text.size() > kMaxFileBytes) {
+            why = "larger than 1 MiB";
+        } else if (writeFileAtomically(setup_.ledgerFile, text, 0600)) {
+            for (auto unsaved = unsaved_.begin(); unsaved != unsaved_.end();) {
+                unsaved = leftOut_.count(unsaved->first) == 0 ? unsaved_.erase(unsaved) : std::next(unsaved);
+            }
+            return LedgerSave::Saved;
+        } else {
+            why = std::strerror(errno);
+            outcome = LedgerSave::Failed;
+        }
+    }
+    why = "cannot write the ledger " + setup_.ledgerFile + ": " + why;
+    std::fprintf(stderr, "LocalStore: %s\n", why.c_str());
+    if (reason) *reason = why;
+    return outcome;
 }
 
 void LocalStore::settleLeftovers() {
@@ -295,7 +317,13 @@ std::string LocalStore::addPayment(const std::string& productIdentifier, int qua
     transaction.quantity = std::clamp(quantity, 1, 10);
     transaction.applicationUsername = applicationUsername;
     transactions_.push_back(transaction);
-    saveLedger();
+    std::string reason;
+    switch (saveLedger(&reason)) {
+        case LedgerSave::Saved: break;
+        // What the ledger refuses stays out of it: the rest can still be saved.
+        case LedgerSave::Refused: leftOut_.insert(transaction.identifier); [[fallthrough]];
+        case LedgerSave::Failed: unsaved_[transaction.identifier] = reason; break;
+    }
     deliverUpdated({transaction});
     setup_.poster([this, identifier = transaction.identifier] { process(identifier); });
     return transaction.identifier;
@@ -304,10 +332,24 @@ std::string LocalStore::addPayment(const std::string& productIdentifier, int qua
 void LocalStore::process(const std::string& identifier) {
     StoreTransaction* transaction = find(identifier);
     if (!transaction || transaction->state != TransactionState::Purchasing) return;
-    decideOutcome(*transaction);
-    // The outcome is on disk before anyone hears of it: a purchase the store approved
-    // survives the game being killed right after.
-    saveLedger();
+    // A payment the ledger does not hold is not taken: a kill would lose it once paid. (A save made
+    // since its own failed holds it, and took it off the list.)
+    const auto unsaved = unsaved_.find(identifier);
+    std::string reason = unsaved != unsaved_.end() ? unsaved->second : std::string();
+    if (reason.empty()) {
+        decideOutcome(*transaction);
+        // The outcome is on disk before anyone hears of it: a purchase the store approved
+        // survives the game being killed right after. One that cannot be saved is not approved;
+        // the ledger still holds it as purchasing, which the next start settles.
+        if (saveLedger(&reason) == LedgerSave::Saved || transaction->state != TransactionState::Purchased)
+            reason.clear();
+    }
+    if (!reason.empty()) {
+        transaction->state = TransactionState::Failed;
+        transaction->error = StoreError::Unknown;
+        transaction->errorText = "the payment cannot be recorded: " + reason;
+        unsaved_.erase(identifier);
+    }
     deliverUpdated({*transaction});
 }
 
@@ -342,6 +384,7 @@ void LocalStore::finishTransaction(const std::string& identifier) {
     if (!transaction || transaction->state == TransactionState::Purchasing) return;
     StoreTransaction finished = *transaction;
     transactions_.erase(transactions_.begin() + (transaction - transactions_.data()));
+    leftOut_.erase(identifier);
     saveLedger();
     deliverRemoved({finished});
 }

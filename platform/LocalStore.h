@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -89,7 +90,10 @@ public:
     void removeObserver(StoreObserver* observer);
 
     // Queues a payment: it is purchasing at once (and in the ledger), then the policy
-    // decides its outcome. Returns the new transaction's identifier.
+    // decides its outcome. A payment the ledger cannot keep (one that could not be read, a
+    // damaged one that could not be set aside, a save that fails, or a text the ledger's reader
+    // would refuse: not UTF-8, past 1 MiB) fails instead, with the reason in its errorText, as
+    // the store's other failures do. Returns the new transaction's identifier.
     std::string addPayment(const std::string& productIdentifier, int quantity, const std::string& applicationUsername);
     // Ends a transaction that is not purchasing: it leaves the ledger and observers are
     // told it was removed. Unknown identifiers are ignored.
@@ -105,7 +109,10 @@ private:
     void loadProducts();
     void loadLedger();
     void setLedgerAside(const std::string& reason);
-    bool saveLedger();
+    // Refused: the ledger would not read back (a text that is not UTF-8, past 1 MiB). Failed: it
+    // cannot be written, or must not be (it is kept as found). The reason, naming the ledger, when given.
+    enum class LedgerSave { Saved, Refused, Failed };
+    LedgerSave saveLedger(std::string* reason = nullptr);
     void settleLeftovers();
     void process(const std::string& identifier);
     void decideOutcome(StoreTransaction& transaction);
@@ -120,7 +127,10 @@ private:
     std::string productsError_;
     std::vector<StoreTransaction> transactions_;  // unfinished, oldest first
     std::int64_t nextSequence_ = 1;
-    bool ledgerKept_ = false;  // the ledger is there but could not be taken, nor set aside: never saved over
+    // Why the ledger is there but could not be taken, nor set aside: never saved over. Empty when it can be.
+    std::string ledgerKept_;
+    std::map<std::string, std::string> unsaved_;  // payments not in the ledger on disk, and why
+    std::set<std::string> leftOut_;               // transactions the ledger refuses to hold
     std::vector<StoreObserver*> observers_;
 };
 

@@ -1,18 +1,21 @@
 #include "platform/LocalStore.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/PlistXml.h"
+#include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -46,28 +49,7 @@ unsigned modeOf(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
 
-// While it lives, file modes bind this thread even when the tests run as root: the capabilities
-// that pass over them leave the effective set (they stay permitted, so they come back).
-class ModesBind {
-public:
-    ModesBind() {
-        if (syscall(SYS_capget, &header_, saved_) != 0) return;
-        __user_cap_data_struct bound[2] = {saved_[0], saved_[1]};
-        bound[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        bound_ = syscall(SYS_capset, &header_, bound) == 0;
-    }
-    ~ModesBind() {
-        if (bound_) syscall(SYS_capset, &header_, saved_);
-    }
-    ModesBind(const ModesBind&) = delete;
-    ModesBind& operator=(const ModesBind&) = delete;
-    bool bound() const { return bound_; }
-
-private:
-    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct saved_[2] = {};
-    bool bound_ = false;
-};
+using kite::test::ModesBind;
 
 class LocalStoreTest : public testing::Test {
 protected:
@@ -92,6 +74,28 @@ protected:
             posted.pop_front();
             next();
         }
+    }
+    // Pays for one product and says, on standard error, how the last update left it: "outcome: STATE TEXT".
+    void payOnce(const std::string& applicationUsername = "") {
+        Recorder observer;
+        store().addObserver(&observer);
+        store().addPayment("pack.small", 1, applicationUsername);
+        drain();
+        store().removeObserver(&observer);
+        const StoreTransaction last = observer.updates.empty() ? StoreTransaction() : observer.updates.back()[0];
+        std::fprintf(stderr, "outcome: %d %s\n", static_cast<int>(last.state), last.errorText.c_str());
+    }
+    // The state the ledger on disk holds for the transaction; -1 when it holds none.
+    int stateOnDisk(const std::string& identifier) const {
+        const std::optional<PlistValue> root = decodePlistXml(ledgerText());
+        const PlistValue::Dictionary* ledger = root ? root->asDictionary() : nullptr;
+        const auto list = ledger ? ledger->find("transactions") : PlistValue::Dictionary::const_iterator();
+        if (!ledger || list == ledger->end() || !list->second.asArray()) return -1;
+        for (const PlistValue& entry : *list->second.asArray()) {
+            const PlistValue::Dictionary& fields = *entry.asDictionary();
+            if (*fields.at("transactionIdentifier").asString() == identifier) return *fields.at("state").asInteger();
+        }
+        return -1;
     }
     std::string ledgerText() const {
         std::ifstream in(ledger);
@@ -331,6 +335,150 @@ TEST_F(LocalStoreTest, AnOpenLedgerIsNarrowedToItsOwnerWhenRead) {
     configure();                                // a run that pays nothing
     EXPECT_TRUE(store().isUnfinished(id));
     EXPECT_EQ(modeOf(ledger), 0600u);
+}
+
+TEST_F(LocalStoreTest, NoPaymentIsTakenThatTheLedgerCannotKeep) {
+    const std::string failed = "outcome: " + std::to_string(static_cast<int>(TransactionState::Failed)) +
+                               " the payment cannot be recorded: ";
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"unreadable",
+         [&] {
+             folder.put("ledger.plist", "paid transactions");
+             ::chmod(ledger.c_str(), 0);
+         },
+         "cannot read the ledger " + ledger + ": Permission denied"},
+        {"a FIFO", [&] { ::mkfifo(ledger.c_str(), 0600); },
+         "cannot read the ledger " + ledger + ": not a regular file (a FIFO)"},
+        {"a folder", [&] { ::mkdir(ledger.c_str(), 0700); }, "cannot read the ledger " + ledger + ": a folder"},
+        {"damaged after 100 copies",
+         [&] {
+             folder.put("ledger.plist", "<plist><array/></plist>");
+             for (int copy = 0; copy < 100; ++copy)
+                 folder.put("ledger.plist.damaged" + (copy ? "." + std::to_string(copy) : std::string()), "");
+         },
+         "the ledger " + ledger + " is damaged (no transaction list) and cannot be set aside (File exists)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(ledger);
+        c.make();
+        const kite::test::ForkedOutcome outcome = kite::test::runForked([this] {
+            ModesBind modes;
+            configure();
+            payOnce();
+            return modes.bound() ? 0 : 1;
+        });
+        ASSERT_TRUE(outcome.exited) << "blocked";
+        EXPECT_EQ(outcome.status, 0);
+        EXPECT_NE(outcome.output.find(failed + c.reason + "\n"), std::string::npos) << outcome.output;
+        ::chmod(ledger.c_str(), 0600);
+        if (c.name[0] == 'u') {
+            EXPECT_EQ(ledgerText(), "paid transactions");
+        } else if (c.name[0] == 'd') {
+            EXPECT_EQ(ledgerText(), "<plist><array/></plist>");
+        }
+    }
+}
+
+// A small file system of its own, in a mount namespace of the forked child only, that fills up.
+bool mountSmallFolder(const std::string& path) {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k,mode=0700") == 0;
+}
+
+void fill(const std::string& folder) {
+    std::ofstream filler(folder + "/filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    for (int i = 0; i < 64 && filler.write(block.data(), block.size()); ++i) filler.flush();
+}
+
+TEST_F(LocalStoreTest, APaymentWhoseSaveFailsOnAFullDiskFailsWithTheReason) {
+    const std::string small = folder.path() + "/small";
+    ASSERT_EQ(::mkdir(small.c_str(), 0700), 0);
+    ledger = small + "/ledger.plist";
+    const std::string failed = "outcome: " + std::to_string(static_cast<int>(TransactionState::Failed)) +
+                               " the payment cannot be recorded: cannot write the ledger " + ledger +
+                               ": No space left on device\n";
+    // Full before the payment: its purchasing record cannot be saved.
+    kite::test::ForkedOutcome outcome = kite::test::runForked([&] {
+        if (!mountSmallFolder(small)) return 2;
+        configure();
+        fill(small);
+        payOnce();
+        return 0;
+    });
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find(failed), std::string::npos) << outcome.output;
+
+    // Full after it: the approval cannot be saved; the ledger keeps the payment as purchasing.
+    outcome = kite::test::runForked([&] {
+        if (!mountSmallFolder(small)) return 2;
+        configure();
+        Recorder observer;
+        store().addObserver(&observer);
+        const std::string id = store().addPayment("pack.small", 1, "");
+        fill(small);
+        drain();
+        const StoreTransaction last = observer.updates.back()[0];
+        std::fprintf(stderr, "outcome: %d %s\n", static_cast<int>(last.state), last.errorText.c_str());
+        return stateOnDisk(id) == static_cast<int>(TransactionState::Purchasing) ? 0 : 3;
+    });
+    EXPECT_EQ(outcome.status, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find(failed), std::string::npos) << outcome.output;
+}
+
+TEST_F(LocalStoreTest, TheLedgersWriterRefusesWhatItsReaderWouldSetAside) {
+    configure();
+    const std::string kept = store().addPayment("pack.small", 1, "kept");
+    drain();
+    const std::string saved = ledgerText();
+    const std::string failed = "outcome: " + std::to_string(static_cast<int>(TransactionState::Failed)) +
+                               " the payment cannot be recorded: cannot write the ledger " + ledger + ": ";
+    struct Case {
+        const char* name;
+        std::string applicationUsername;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"not UTF-8", "cut \xe6\x98", "a string that is not UTF-8"},
+        {"past 1 MiB", std::string(1u << 20, 'u'), "larger than 1 MiB"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::internal::CaptureStderr();
+        payOnce(c.applicationUsername);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find(failed + c.reason + "\n"), std::string::npos) << log.substr(0, 400);
+        EXPECT_TRUE(ledgerText() == saved) << "the ledger was written";
+    }
+    // The ledger still reads at the next start, with what it held.
+    testing::internal::CaptureStderr();
+    configure();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(store().isUnfinished(kept));
+    EXPECT_FALSE(std::filesystem::exists(ledger + ".damaged"));
+    testing::internal::CaptureStderr();
+    payOnce();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "outcome: " + std::to_string(static_cast<int>(TransactionState::Purchased)) + " \n");
+}
+
+TEST_F(LocalStoreTest, ALedgerThatIsALinkIsReadAndItsTargetsModeLeftAlone) {
+    configure();
+    const std::string id = store().addPayment("pack.small", 1, "");
+    drain();
+    const std::string target = folder.path() + "/elsewhere.plist";
+    ASSERT_EQ(::rename(ledger.c_str(), target.c_str()), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(target.c_str(), ledger.c_str()), 0);
+    configure();
+    EXPECT_TRUE(store().isUnfinished(id));
+    EXPECT_EQ(modeOf(target), 0644u);
 }
 
 TEST_F(LocalStoreTest, RemovedObserverHearsNothingAlreadyPosted) {
