@@ -8,16 +8,17 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <set>
-#include <sstream>
+#include <thread>
 
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
+#include "platform/PlistXml.h"
 #include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
 
@@ -47,22 +48,19 @@ std::string fileNameFor(const std::string& name) {
 
 bool fileExists(const std::string& path) {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
+    return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
 
-// Holds the pasteboard's lock file locked for as long as it lives.
+// How long a change waits for another program's hold on a pasteboard before it fails.
+constexpr std::chrono::milliseconds kLockWait{500};
+
+// Holds the pasteboard's lock file locked for as long as it lives. The lock is waited for a short
+// while only: a program that keeps it (or a lock file that is not one) fails the call with a
+// reason, never holds the game.
 class LockGuard {
 public:
-    explicit LockGuard(const std::string& path)
-        : fd_(::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
-        if (fd_ < 0) return;
-        while (::flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                ::close(fd_);
-                fd_ = -1;
-                return;
-            }
-        }
+    explicit LockGuard(const std::string& path) {
+        if (!path.empty()) take(path + ".lock");  // no folder: said once where it was refused
     }
     ~LockGuard() {
         if (fd_ >= 0) ::close(fd_);  // closing releases the lock
@@ -70,21 +68,64 @@ public:
     LockGuard(const LockGuard&) = delete;
     LockGuard& operator=(const LockGuard&) = delete;
     bool locked() const { return fd_ >= 0; }
+    // Why it is not locked; empty when there is no folder, which was said already.
+    const std::string& reason() const { return reason_; }
 
 private:
-    int fd_;
+    void take(const std::string& lock) {
+        fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        struct stat info {};
+        if (fd_ < 0) {
+            reason_ = lock + ": " + (errno == ELOOP ? "it is a link" : std::strerror(errno));
+            return;
+        }
+        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return fail(lock + " is not a regular file");
+        const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK) return fail(lock + ": " + std::strerror(errno));
+            if (std::chrono::steady_clock::now() >= deadline) return fail(lock + " is locked by another program");
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    void fail(const std::string& reason) {
+        ::close(fd_);
+        fd_ = -1;
+        reason_ = reason;
+    }
+
+    int fd_ = -1;
+    std::string reason_;
 };
 
-std::optional<std::string> fileContents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return contents.str();
+// False, said in one line, when the lock is not held.
+bool lockedFor(const LockGuard& lock, const std::string& name) {
+    if (lock.locked()) return true;
+    if (!lock.reason().empty()) std::fprintf(stderr, "Pasteboard: cannot lock \"%s\": %s\n", name.c_str(), lock.reason().c_str());
+    return false;
+}
+
+// A pasteboard file is no larger than the property-list readers take.
+std::size_t largestFile() { return maxBinaryBytes(PlistLimits()); }
+
+// Every byte of a pasteboard's file, or nothing: missing (or no folder), or said in one line why.
+std::optional<std::string> fileContents(const std::string& path, const std::string& name) {
+    std::string bytes, reason;
+    switch (readStoredFile(path, bytes, largestFile(), &reason)) {
+        case StoredFileRead::Missing: return std::nullopt;
+        case StoredFileRead::Failed:
+            std::fprintf(stderr, "Pasteboard: cannot read \"%s\" (%s): %s\n", name.c_str(), path.c_str(), reason.c_str());
+            return std::nullopt;
+        case StoredFileRead::Read: break;
+    }
+    if (bytes.size() <= largestFile()) return bytes;
+    std::fprintf(stderr, "Pasteboard: \"%s\" (%s) is larger than %zu bytes; it is not read\n", name.c_str(),
+                 path.c_str(), largestFile());
+    return std::nullopt;
 }
 
 PlistValue::Dictionary readItems(const std::string& path, const std::string& name) {
-    const std::string text = fileContents(path).value_or(std::string());
+    const std::string text = fileContents(path, name).value_or(std::string());
     if (text.empty()) return {};
     std::string error;
     std::optional<PlistValue> items =
@@ -109,38 +150,59 @@ bool writeItems(const std::string& path, const std::string& name, const PlistVal
     return false;
 }
 
-// The folder, made (0700) when missing. Each folder is looked at once a process, as the game's own
-// folders are: one found open to others is narrowed to its owner, and one that cannot be made is
-// said once, not by every call that then fails.
-std::string madeFolder(const std::string& path) {
+// Why the folder, made (0700) when missing, is not the player's own, or empty when it is: a
+// folder, not a link, the player's, closed to others (one of the player's that is open is narrowed,
+// only taking bits away). Nobody else can then plant, move or lock the pasteboards in it.
+std::string refusalOf(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return std::string("cannot make it: ") + std::strerror(errno);
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) return std::strerror(errno);
+    if (S_ISLNK(info.st_mode)) return "it is a link";
+    if (!S_ISDIR(info.st_mode)) return "it is not a folder";
+    if (info.st_uid != ::geteuid()) return "it belongs to user " + std::to_string(info.st_uid);
+    if ((info.st_mode & 077) != 0 && !narrowMode(path, 0700))
+        return std::string("it is open to others and cannot be narrowed: ") + std::strerror(errno);
+    return "";
+}
+
+// Said once a process for each folder and reason, not by every call that then fails.
+void sayOnce(const std::string& line) {
     static std::mutex mutex;
-    static std::set<std::string> settled;
-    const bool made = ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
-    const int error = errno;
+    static std::set<std::string> said;
     std::lock_guard<std::mutex> lock(mutex);
-    if (settled.count(path) != 0) return path;
-    if (!made) {
-        std::fprintf(stderr, "Pasteboard: cannot make the folder %s: %s\n", path.c_str(), std::strerror(error));
-    } else if (!narrowMode(path, 0700)) {
-        std::fprintf(stderr, "Pasteboard: cannot narrow the folder %s: %s\n", path.c_str(), std::strerror(errno));
-    }
-    settled.insert(path);
-    return path;
+    if (said.insert(line).second) std::fprintf(stderr, "Pasteboard: %s; pasteboard calls fail\n", line.c_str());
+}
+
+// The folder when it is the player's own, else empty.
+std::string checkedFolder(const std::string& path) {
+    const std::string refusal = refusalOf(path);
+    if (refusal.empty()) return path;
+    sayOnce("the folder " + path + " is refused: " + refusal);
+    return "";
 }
 
 }  // namespace
 
 std::string Pasteboard::folder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return madeFolder(runtime && *runtime ? std::string(runtime) + "/stargrid-pasteboards"
-                                          : "/tmp/stargrid-pasteboards-" + std::to_string(::getuid()));
+    const std::string runtime = runtimeFolder();
+    if (runtime.empty()) {
+        sayOnce("the session's pasteboards have no folder, as the runtime folder is refused");
+        return "";
+    }
+    return checkedFolder(runtime + "/stargrid-pasteboards");
 }
 
-std::string Pasteboard::persistentFolder() { return madeFolder(documentsFolder() + "/pasteboards"); }
+std::string Pasteboard::persistentFolder() { return checkedFolder(documentsFolder() + "/pasteboards"); }
 
-std::string Pasteboard::transientPath() const { return folder() + "/" + fileName_; }
+std::string Pasteboard::transientPath() const {
+    const std::string folder = Pasteboard::folder();
+    return folder.empty() ? folder : folder + "/" + fileName_;
+}
 
-std::string Pasteboard::persistentPath() const { return persistentFolder() + "/" + fileName_; }
+std::string Pasteboard::persistentPath() const {
+    const std::string folder = persistentFolder();
+    return folder.empty() ? folder : folder + "/" + fileName_;
+}
 
 std::string Pasteboard::path() const {
     std::string persistent = persistentPath();
@@ -155,6 +217,7 @@ std::optional<Pasteboard> Pasteboard::named(const std::string& name, bool create
     if (!create) return std::nullopt;
     // The lock lives beside the file of the session, wherever the file itself is.
     LockGuard lock(pasteboard.transientPath());
+    if (!lockedFor(lock, name)) return std::nullopt;
     if (!fileExists(pasteboard.path()) && !writeItems(pasteboard.transientPath(), name, {})) return std::nullopt;
     return pasteboard;
 }
@@ -165,9 +228,10 @@ bool Pasteboard::setPersistent(bool persistent) {
     LockGuard lock(transientPath());
     const std::string to = persistent ? persistentPath() : transientPath();
     const std::string from = persistent ? transientPath() : persistentPath();
-    if (!lock.locked()) return false;
-    const std::optional<std::string> contents = fileContents(from);
-    if (!contents) return fileExists(to);
+    if (!lockedFor(lock, name_) || to.empty()) return false;
+    if (!fileExists(from)) return fileExists(to);
+    const std::optional<std::string> contents = fileContents(from, name_);
+    if (!contents) return false;
     // A persistent file is the one readers see: a copy of the session's beside it is stale.
     if (!(persistent && fileExists(to)) && !writeFileAtomically(to, *contents, 0600)) {
         std::fprintf(stderr, "Pasteboard: cannot move \"%s\": %s\n", name_.c_str(), std::strerror(errno));
@@ -230,10 +294,7 @@ std::optional<PlistValue> Pasteboard::propertyList(const std::string& type) cons
 
 bool Pasteboard::replaceItems(const std::string& type, const char* kind, PlistValue value) {
     LockGuard lock(transientPath());
-    if (!lock.locked()) {
-        std::fprintf(stderr, "Pasteboard: cannot lock \"%s\": %s\n", name_.c_str(), std::strerror(errno));
-        return false;
-    }
+    if (!lockedFor(lock, name_)) return false;
     PlistValue::Dictionary item{{kind, std::move(value)}};
     return writeItems(path(), name_, {{type, PlistValue(std::move(item))}});
 }
@@ -251,7 +312,7 @@ bool Pasteboard::setPropertyList(const std::string& type, const PlistValue& valu
 std::optional<Pasteboard::Data> Pasteboard::takeData(const std::string& type,
                                                      const std::function<bool(const Data&)>& accept) {
     LockGuard lock(transientPath());
-    if (!lock.locked()) return std::nullopt;
+    if (!lockedFor(lock, name_)) return std::nullopt;
     std::optional<Data> bytes = data(type);
     if (!bytes || bytes->empty() || (accept && !accept(*bytes))) return bytes;
     PlistValue::Dictionary item{{kDataKind, Data()}};

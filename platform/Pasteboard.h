@@ -12,12 +12,16 @@ namespace platform {
 
 // A pasteboard is one file (a binary property list, mode 0600) holding its items
 // by type, each item data, a string or a property list: under
-// $XDG_RUNTIME_DIR/stargrid-pasteboards/, which the session empties at logout,
-// or, once made persistent, under $XDG_DATA_HOME/stargrid/pasteboards/. Every
-// change replaces the file atomically, so a reader sees the old items or the
-// new ones, never a torn file; changes and read-and-wipe take the pasteboard's
-// lock, so an item is taken by one reader only. A damaged file reads as no
-// items; files of the older XML form are read too.
+// "stargrid-pasteboards" in the runtime folder (runtimeFolder(): the session's,
+// emptied at logout), or, once made persistent, under
+// $XDG_DATA_HOME/stargrid/pasteboards/. Every change replaces the file
+// atomically, so a reader sees the old items or the new ones, never a torn file;
+// changes and read-and-wipe take the pasteboard's lock, so an item is taken by
+// one reader only. A lock another program keeps is waited for half a second at
+// most: the call then fails with a line saying so; a lock file that is a link is
+// never followed. A damaged file, one that is not a regular file (a FIFO) or one
+// past the property-list readers' limit reads as no items, said in one line;
+// files of the older XML form are read too.
 class Pasteboard {
 public:
     using Data = std::vector<std::uint8_t>;
@@ -28,8 +32,10 @@ public:
     // (empty) if `create` is set, else nothing is returned.
     static std::optional<Pasteboard> named(const std::string& name, bool create);
     // The folders that hold the pasteboards of the session and the persistent
-    // ones, made (mode 0700) when missing. The first use in a process narrows
-    // one found open to others to 0700, or says once why it cannot be made.
+    // ones, made (mode 0700) when missing. Each must be a folder, not a link, the
+    // player's own, and closed to others (one of the player's that is open is
+    // narrowed, bits only taken away); otherwise it is refused, said once a
+    // process, the result is empty and every pasteboard call on it fails.
     static std::string folder();
     static std::string persistentFolder();
 

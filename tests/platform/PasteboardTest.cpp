@@ -3,15 +3,22 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <vector>
 
+#include "platform/PlistXml.h"
 #include "support/BinaryPlistBuilder.h"
+#include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
 
 using kite::test::BinaryPlistBuilder;
@@ -255,8 +262,139 @@ TEST_F(PasteboardTest, AMissingRuntimeFolderIsSaidOnceAndEveryCallStillFails) {
         EXPECT_FALSE(Pasteboard::general().string("text"));
     }
     const std::string log = testing::internal::GetCapturedStderr();
-    const std::string line =
-        "Pasteboard: cannot make the folder " + runtime + "/stargrid-pasteboards: No such file or directory\n";
-    EXPECT_NE(log.find(line), std::string::npos) << log;
-    EXPECT_EQ(log.find(line), log.rfind(line)) << log;
+    EXPECT_EQ(log,
+              "UserFolders: the runtime folder " + runtime + " is refused: No such file or directory\n"
+              "Pasteboard: the session's pasteboards have no folder, as the runtime folder is refused; pasteboard "
+              "calls fail\n");
+}
+
+TEST_F(PasteboardTest, WithoutARuntimeFolderTheSessionsPasteboardsLiveInThePlayersCacheFolder) {
+    unsetenv("XDG_RUNTIME_DIR");
+    kite::test::TemporaryFolder cache("stargrid-cache");
+    setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
+    EXPECT_EQ(Pasteboard::folder(), cache.path() + "/stargrid/runtime/stargrid-pasteboards");
+    ASSERT_TRUE(Pasteboard::general().setString("text", "mine"));
+    EXPECT_EQ(modeOf(Pasteboard::folder()), 0700u);
+    EXPECT_EQ(Pasteboard::general().string("text"), "mine");
+}
+
+TEST_F(PasteboardTest, AFolderThatIsNotThePlayersOwnIsRefusedAndNothingInItIsRead) {
+    const std::string session = runtime_.path() + "/stargrid-pasteboards";
+    const std::string persistent = data_.path() + "/stargrid/pasteboards";
+    kite::test::TemporaryFolder elsewhere("stargrid-elsewhere");
+    struct Case {
+        const char* name;
+        std::string folder;
+        std::function<void()> make;
+        std::string reason;
+    };
+    // Another user's folder is made here by chown: the tests run as root.
+    auto othersFolder = [](const std::string& folder) {
+        std::filesystem::create_directories(folder);
+        ::chmod(folder.c_str(), 0777);
+        ::chown(folder.c_str(), 54321, 54321);
+    };
+    const Case cases[] = {
+        {"another user's session folder", session, [&] { othersFolder(session); }, "it belongs to user 54321"},
+        {"a link as the session folder", session,
+         [&] { ::symlink(elsewhere.path().c_str(), session.c_str()); }, "it is a link"},
+        {"another user's persistent folder", persistent, [&] { othersFolder(persistent); }, "it belongs to user 54321"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make();
+        // What another user planted: an identifier the SDK would take as the device's.
+        BinaryPlistBuilder file;
+        const std::size_t item = file.dictionary({file.ascii("string")}, {file.ascii("planted")});
+        const BinaryPlistBuilder::Bytes bytes = file.build(file.dictionary({file.ascii("text")}, {item}));
+        for (const char* planted : {"/general", "/named.pigeon_register"}) {
+            std::ofstream(c.folder + planted, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        }
+        const kite::test::ForkedOutcome outcome = kite::test::runForked([] {
+            auto named = Pasteboard::named("pigeon_register", false);
+            const bool read = Pasteboard::general().string("text") == std::string("planted") ||
+                              (named && named->string("text") == std::string("planted"));
+            Pasteboard::general().setString("text", "mine");
+            if (named) named->setString("text", "mine");
+            if (auto board = Pasteboard::named("made", true)) board->setPersistent(true);
+            return read ? 1 : 0;
+        });
+        EXPECT_EQ(outcome.status, 0) << "read what was planted";
+        EXPECT_NE(outcome.output.find("Pasteboard: the folder " + c.folder + " is refused: " + c.reason +
+                                      "; pasteboard calls fail\n"),
+                  std::string::npos)
+            << outcome.output;
+        EXPECT_EQ(outcome.output.find("the folder " + c.folder + " is refused"),
+                  outcome.output.rfind("the folder " + c.folder + " is refused"))
+            << "said more than once";
+        // Nothing in it was changed, moved or added.
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(c.folder)) {
+            found.push_back(entry.path().filename());
+            EXPECT_TRUE(kite::test::readWholeFile(entry.path()) == std::string(bytes.begin(), bytes.end()))
+                << entry.path();
+        }
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, (std::vector<std::string>{"general", "named.pigeon_register"}));
+        for (const std::string& name : found) std::filesystem::remove(c.folder + "/" + name);
+        std::filesystem::remove(c.folder);
+        std::filesystem::remove_all(session);
+    }
+}
+
+TEST_F(PasteboardTest, ALockAnotherProgramHoldsFailsTheCallAfterAShortWait) {
+    Pasteboard general = Pasteboard::general();
+    ASSERT_TRUE(general.setString("text", "before"));
+    const std::string lock = Pasteboard::folder() + "/general.lock";
+    const int held = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    const kite::test::ForkedOutcome outcome = kite::test::runForked([] {
+        Pasteboard general = Pasteboard::general();
+        const bool changed = general.setString("text", "after") || general.takeData("text");
+        return changed ? 1 : 0;
+    });
+    ::close(held);
+    EXPECT_TRUE(outcome.exited) << "waited for the lock";
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, "Pasteboard: cannot lock \"general\": " + lock + " is locked by another program\n"
+                              "Pasteboard: cannot lock \"general\": " + lock + " is locked by another program\n");
+    EXPECT_EQ(general.string("text"), "before");
+    ASSERT_TRUE(general.setString("text", "after"));  // free again
+}
+
+TEST_F(PasteboardTest, ALockFileThatIsALinkIsNotFollowed) {
+    kite::test::TemporaryFolder elsewhere("stargrid-elsewhere");
+    const std::string target = elsewhere.path() + "/made-by-the-game";
+    const std::string lock = Pasteboard::folder() + "/named.pigeon_register.lock";
+    ASSERT_EQ(::symlink(target.c_str(), lock.c_str()), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Pasteboard::named("pigeon_register", true));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Pasteboard: cannot lock \"pigeon_register\": " + lock + ": it is a link\n");
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+TEST_F(PasteboardTest, AnItemIsReadOnlyFromARegularFileWithinTheReadersLimit) {
+    const std::string fifo = Pasteboard::folder() + "/general";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    kite::test::ForkedOutcome outcome = kite::test::runForked([] {
+        return Pasteboard::general().string("text") ? 1 : 0;
+    });
+    EXPECT_TRUE(outcome.exited) << "waited on the FIFO";
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, "Pasteboard: cannot read \"general\" (" + fifo + "): not a regular file (a FIFO)\n");
+    ASSERT_EQ(::unlink(fifo.c_str()), 0);
+
+    // Past the property-list readers' limit: refused before it is read whole (a sparse file).
+    const std::string large = Pasteboard::folder() + "/named.org.OpenUDID.slot.0";
+    const std::size_t limit = platform::maxBinaryBytes(platform::PlistLimits());
+    std::ofstream(large).close();
+    ASSERT_EQ(::truncate(large.c_str(), off_t(limit + 1)), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(Pasteboard::named("org.OpenUDID.slot.0", false)->propertyList("org.OpenUDID"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Pasteboard: \"org.OpenUDID.slot.0\" (" + large +
+                                                          ") is larger than " + std::to_string(limit) +
+                                                          " bytes; it is not read\n");
 }
