@@ -1,15 +1,16 @@
 #include "platform/StoredFile.h"
 
+#include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -32,31 +33,17 @@ struct ReadOutcome {
     std::string bytes;
 };
 
-// Reads in a child process, so a read that blocks fails the test (the child is ended by its alarm)
-// instead of stopping it. What the child saw comes back through a pipe.
+// Reads in a child process, so a read that blocks fails the test instead of stopping it.
 ReadOutcome readInChild(const std::string& path) {
-    int channel[2];
-    if (::pipe(channel) != 0) return {StoredFileRead::Read, -1, "no pipe", ""};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        ::alarm(20);  // a guard against blocking for good, not a measure of speed
+    const kite::test::ForkedOutcome child = kite::test::runForked([&path] {
         std::string bytes, reason;
         const StoredFileRead result = readStoredFile(path, bytes, 1 << 16, &reason);
-        const std::string report = std::to_string(static_cast<int>(result)) + "\n" + std::to_string(errno) + "\n" +
-                                   reason + "\n" + bytes;
-        if (::write(channel[1], report.data(), report.size()) < 0) _exit(2);
-        _exit(0);
-    }
-    ::close(channel[1]);
-    std::string report;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0) report.append(buffer, static_cast<std::size_t>(got));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status)) return {StoredFileRead::Read, -1, "the read blocked until the child was ended", ""};
+        const int error = errno;
+        std::fprintf(stderr, "%d\n%d\n%s\n%s", static_cast<int>(result), error, reason.c_str(), bytes.c_str());
+        return 0;
+    });
+    if (!child.exited) return {StoredFileRead::Read, -1, "the read blocked until the child was ended", ""};
+    const std::string& report = child.output;
     ReadOutcome outcome{};
     std::size_t first = report.find('\n'), second = report.find('\n', first + 1), third = report.find('\n', second + 1);
     outcome.result = static_cast<StoredFileRead>(std::stoi(report.substr(0, first)));
