@@ -60,13 +60,22 @@ std::int64_t nextLocalMidnight(std::int64_t t) {
     return static_cast<std::int64_t>(std::mktime(&local));
 }
 
+// The work queued at exit ends first; a lock another program holds on the database is not waited for
+// long, and what it kept out is said.
+void drainAtExit() {
+    PGStatStore& store = PGStatStore::getInstance();
+    store.beginQuit();
+    StatQueue::waitUntilIdle(kExitDrainTime);
+    store.reportNotStored();
+}
+
 }  // namespace
 
 PGStat& PGStat::getInstance() {
     static PGStat instance;
     // Registered once the core is made, so it runs before the module's objects are destroyed at
     // exit: work still queued then finishes while every object it touches is alive.
-    static const bool drainsAtExit = std::atexit([] { StatQueue::waitUntilIdle(kExitDrainTime); }) == 0;
+    static const bool drainsAtExit = std::atexit(drainAtExit) == 0;
     (void)drainsAtExit;
     return instance;
 }
@@ -339,6 +348,7 @@ std::optional<std::string> PGStat::lastPage() const {
 
 void PGStat::onWillApplicationWillTerminate() {
     statDebugLog("PGStat shutdown.");
+    PGStatStore::getInstance().beginQuit();
     PGStatStore::getInstance().close();
 }
 

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -18,19 +20,45 @@ namespace {
 
 constexpr const char* kJournalSuffixes[] = {"-wal", "-shm", "-journal"};
 
-// SQLite gives its journals the mode of the database file: a file made (or left by an
-// older version) readable by others is narrowed before SQLite opens it.
-void keepToOwner(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return;
-    ::fchmod(fd, 0600);
+// The database is taken only as a regular file of its own, never through a link (the tables and the
+// mode would go to whatever the link names). SQLite gives its journals the mode of the database
+// file: a file made (or left by an older version) readable by others is narrowed before SQLite opens
+// it, and so are journals that are files; one that is anything else makes the database unusable.
+bool claimFiles(const std::string& path, std::string& reason) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        reason = errno == ELOOP ? "it is a link" : errno == EISDIR ? "it is a folder" : std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (regular && (info.st_mode & 0777) != 0600) ::fchmod(fd, 0600);
     ::close(fd);
-    for (const char* suffix : kJournalSuffixes) ::chmod((path + suffix).c_str(), 0600);
+    if (!regular) {
+        reason = "it is not a regular file";
+        return false;
+    }
+    for (const char* suffix : kJournalSuffixes) {
+        const std::string journal = path + suffix;
+        struct stat seen {};
+        if (::lstat(journal.c_str(), &seen) != 0) continue;
+        if (!S_ISREG(seen.st_mode)) {
+            reason = journal + (S_ISLNK(seen.st_mode) ? " is a link" : " is not a regular file");
+            return false;
+        }
+        const int journalFd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (journalFd < 0) continue;
+        if (::fstat(journalFd, &seen) == 0 && S_ISREG(seen.st_mode) && (seen.st_mode & 0777) != 0600) {
+            ::fchmod(journalFd, 0600);
+        }
+        ::close(journalFd);
+    }
+    return true;
 }
 
 }  // namespace
 
-sqlite3* openDatabase(const std::string& folder) {
+sqlite3* openDatabase(const std::string& folder, std::string* reason) {
     const std::string oldPath = folder + "/" + PGStatStore::kOldFileName;
     const std::string path = folder + "/" + PGStatStore::kFileName;
     std::error_code error;
@@ -39,13 +67,18 @@ sqlite3* openDatabase(const std::string& folder) {
         std::filesystem::rename(oldPath, path, error);
         if (error) statDebugLog("Unable to move file: %s", error.message().c_str());
     }
-    keepToOwner(path);
+    std::string why;
     sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+    if (!claimFiles(path, why)) {
+        statDebugLog("open sqlite db failed.");
+    } else if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                               nullptr) != SQLITE_OK) {
+        why = db ? sqlite3_errmsg(db) : "SQLite has no memory for it";
         statDebugLog("open sqlite db failed.");
         sqlite3_close(db);
-        return nullptr;
+        db = nullptr;
     }
+    if (!db && reason) *reason = why;
     return db;
 }
 

@@ -3,7 +3,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
 
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
@@ -28,6 +30,11 @@ constexpr char kCreateConfig[] =
     "create table if not exists config(type INTEGER, content TEXT, md5sum TEXT, version INTEGER, PRIMARY KEY(type))";
 constexpr char kInsertEvent[] =
     "insert into events(content, status, send_count,ts) values(@CONTENT, @STATUS, @SENDCOUNT, @TS)";
+// A statement waits this long for a lock another connection holds; once the quit has begun, every
+// statement left shares kQuitLockWait instead, however many are queued.
+constexpr auto kLockWait = std::chrono::seconds(2);
+constexpr auto kQuitLockWait = std::chrono::seconds(1);
+constexpr auto kLockPoll = std::chrono::milliseconds(10);
 
 }  // namespace
 
@@ -38,7 +45,7 @@ PGStatStore& PGStatStore::getInstance() {
     return instance;
 }
 
-PGStatStore::PGStatStore() : task_queue("StatStore"), statements_(std::make_unique<Statements>()) {
+PGStatStore::PGStatStore() : statements_(std::make_unique<Statements>()), task_queue("StatStore") {
     std::lock_guard<std::recursive_mutex> lock(lock_);
     initDBLocked();
 }
@@ -47,9 +54,18 @@ std::string PGStatStore::databasePath() const { return platform::documentsFolder
 
 sqlite3* PGStatStore::getDBLocked() {
     if (db_) return db_.get();
-    sqlite3* db = openDatabase(platform::documentsFolder());
-    if (!db) return nullptr;
-    sqlite3_busy_timeout(db, 2000);
+    std::string reason;
+    sqlite3* db = openDatabase(platform::documentsFolder(), &reason);
+    if (!db) {
+        // Said once for each thing wrong with the file, not at every event that cannot be kept.
+        if (unusableSaid_ != databasePath() + reason) {
+            unusableSaid_ = databasePath() + reason;
+            statLog("PGStatStore: cannot use %s: %s; statistics are off", databasePath().c_str(), reason.c_str());
+        }
+        return nullptr;
+    }
+    unusableSaid_.clear();
+    sqlite3_busy_handler(db, &PGStatStore::waitForLock, this);
     db_.reset(db);
     // A write-ahead log synced at checkpoints: each insert stays its own transaction and survives
     // the process being killed, without a disk flush per event.
@@ -106,13 +122,52 @@ void PGStatStore::deleteDB() {
     removeDatabase(platform::documentsFolder());
 }
 
-bool PGStatStore::runKept(statsql::Statement& kept, const char* failureLine) {
+int PGStatStore::runKept(statsql::Statement& kept, const char* failureLine) {
     const int code = stepKept(kept.get());
-    if (code == SQLITE_DONE) return true;
+    if (code == SQLITE_DONE) return code;
     statDebugLog("%s", failureLine);
     kept.reset();  // prepared again at the next use
     checkDamage(code);
-    return false;
+    return code;
+}
+
+int PGStatStore::waitForLock(void* self, int attempt) {
+    auto* store = static_cast<PGStatStore*>(self);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point now = Clock::now();
+    if (attempt == 0) store->lockWaitStart_ = now;
+    const Clock::time_point quitEnds{Clock::duration(store->quitDeadline_.load())};
+    const Clock::time_point until = std::min(store->lockWaitStart_ + kLockWait, quitEnds);
+    if (now >= until) return 0;
+    std::this_thread::sleep_for(std::min<Clock::duration>(kLockPoll, until - now));
+    return 1;
+}
+
+void PGStatStore::beginQuit() {
+    const auto deadline = (std::chrono::steady_clock::now() + kQuitLockWait).time_since_epoch().count();
+    auto unset = std::chrono::steady_clock::duration::max().count();
+    quitDeadline_.compare_exchange_strong(unset, deadline);
+}
+
+void PGStatStore::noteNotStored(const std::string& reason) {
+    std::lock_guard<std::mutex> lock(notStoredMutex_);
+    ++notStored_;
+    notStoredReason_ = reason;
+}
+
+void PGStatStore::reportNotStored() {
+    std::lock_guard<std::mutex> lock(notStoredMutex_);
+    if (notStored_ == 0) return;
+    statLog("PGStatStore: %u event%s of this run could not be stored in %s: %s", notStored_, notStored_ == 1 ? "" : "s",
+            databasePath().c_str(), notStoredReason_.c_str());
+    notStored_ = 0;
+}
+
+void PGStatStore::resetForTesting() {
+    quitDeadline_ = std::chrono::steady_clock::duration::max().count();
+    std::lock_guard<std::mutex> lock(notStoredMutex_);
+    notStored_ = 0;
+    notStoredReason_.clear();
 }
 
 bool PGStatStore::checkDamage(int code) {
@@ -238,19 +293,25 @@ bool PGStatStore::storeEventNow(PGStatEvent& event) {
     }
     std::lock_guard<std::recursive_mutex> lock(lock_);
     sqlite3* db = getDBLocked();
-    if (!db) return false;
+    if (!db) return false;  // said once already: statistics are off
     if (!statements_->insertEvent) statements_->insertEvent = prepare(db, kInsertEvent);
     sqlite3_stmt* insert = statements_->insertEvent.get();
     if (!insert) {
         statDebugLog("Failed to prepare insert events");
-        checkDamage(sqlite3_errcode(db));
+        const int code = sqlite3_errcode(db);
+        noteNotStored(sqlite3_errstr(code));
+        checkDamage(code);
         return false;
     }
     bindText(insert, 1, content);
     sqlite3_bind_int64(insert, 2, kWaiting);
     sqlite3_bind_int64(insert, 3, 0);
     sqlite3_bind_int64(insert, 4, event.ts);
-    if (!runKept(statements_->insertEvent, "Failed to exec satement to insert events.")) return false;
+    const int code = runKept(statements_->insertEvent, "Failed to exec satement to insert events.");
+    if (code != SQLITE_DONE) {
+        noteNotStored(sqlite3_errstr(code));
+        return false;
+    }
     ++numStoredEvents_;
     return true;
 }

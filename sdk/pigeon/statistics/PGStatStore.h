@@ -1,6 +1,7 @@
 // The statistics module's SQLite store: queued events, the user record and online configuration.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -80,6 +81,15 @@ public:
         task_queue.sync([] {});
     }
 
+    // From now on a lock another connection holds on the database is waited for only while the
+    // quit's own short time lasts, whatever is still queued: the quit is never held by it.
+    void beginQuit();
+    // The one line on events of this run that could not be stored (how many, and why); none when
+    // every event was.
+    void reportNotStored();
+    // Back to a run that has not begun to quit and has lost nothing (tests).
+    void resetForTesting();
+
 private:
     PGStatStore();
     struct Statements;
@@ -99,13 +109,24 @@ private:
     void updateSendFailedEventsNow(const std::vector<PGStatStoreEvent>& events);
     bool checkDamage(int code);
     // Steps a kept statement; a failure logs the line, drops the statement and checks for damage.
-    bool runKept(std::unique_ptr<sqlite3_stmt, statsql::StatementFinalizer>& kept, const char* failureLine);
+    // SQLite's code (SQLITE_DONE when it ran).
+    int runKept(std::unique_ptr<sqlite3_stmt, statsql::StatementFinalizer>& kept, const char* failureLine);
+    // SQLite's busy handler: another connection's lock is waited for a while, then given up.
+    static int waitForLock(void* store, int attempt);
+    void noteNotStored(const std::string& reason);
 
-    StatQueue task_queue;
     std::recursive_mutex lock_;  // every statement on the database runs under it
     std::unique_ptr<sqlite3, DatabaseCloser> db_;
     std::unique_ptr<Statements> statements_;
     std::atomic<std::uint32_t> numStoredEvents_{0};
+    std::chrono::steady_clock::time_point lockWaitStart_;  // under lock_
+    std::string unusableSaid_;                             // under lock_: the path and reason said
+    std::atomic<std::chrono::steady_clock::rep> quitDeadline_{std::chrono::steady_clock::duration::max().count()};
+    std::mutex notStoredMutex_;
+    std::uint32_t notStored_ = 0;
+    std::string notStoredReason_;
+    // Last, so it goes first at exit: a job it still runs then finds every other member alive.
+    StatQueue task_queue;
 };
 
 }  // namespace pigeon

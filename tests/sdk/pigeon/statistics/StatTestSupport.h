@@ -165,6 +165,7 @@ protected:
         StatQueue::waitUntilIdle(std::chrono::seconds(10));
         PGStatConfig::getInstance().restoreDefaults();
         PGStatStore::getInstance().closeDB();
+        PGStatStore::getInstance().resetForTesting();
         PGStatHelper::getInstance().resetUserForTesting();
         PGStatHelper::getInstance().setPGStatEnableFlag(true);
         if (PGStatDataConfigHolder* holder = PGStatDataConfigHolder::getInstance()) holder->resetForTesting();
