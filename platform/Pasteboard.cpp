@@ -46,6 +46,14 @@ std::string fileNameFor(const std::string& name) {
     return file;
 }
 
+// Said once a process, not by every call that meets the same file or folder again.
+void sayOnce(const std::string& line) {
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (said.insert(line).second) std::fprintf(stderr, "Pasteboard: %s\n", line.c_str());
+}
+
 bool fileExists(const std::string& path) {
     struct stat info {};
     return !path.empty() && ::stat(path.c_str(), &info) == 0;
@@ -101,7 +109,8 @@ private:
 // False, said in one line, when the lock is not held.
 bool lockedFor(const LockGuard& lock, const std::string& name) {
     if (lock.locked()) return true;
-    if (!lock.reason().empty()) std::fprintf(stderr, "Pasteboard: cannot lock \"%s\": %s\n", name.c_str(), lock.reason().c_str());
+    if (!lock.reason().empty())
+        std::fprintf(stderr, "Pasteboard: cannot lock \"%s\": %s\n", name.c_str(), lock.reason().c_str());
     return false;
 }
 
@@ -114,13 +123,13 @@ std::optional<std::string> fileContents(const std::string& path, const std::stri
     switch (readStoredFile(path, bytes, largestFile(), &reason)) {
         case StoredFileRead::Missing: return std::nullopt;
         case StoredFileRead::Failed:
-            std::fprintf(stderr, "Pasteboard: cannot read \"%s\" (%s): %s\n", name.c_str(), path.c_str(), reason.c_str());
+            sayOnce("cannot read \"" + name + "\" (" + path + "): " + reason);
             return std::nullopt;
         case StoredFileRead::Read: break;
     }
     if (bytes.size() <= largestFile()) return bytes;
-    std::fprintf(stderr, "Pasteboard: \"%s\" (%s) is larger than %zu bytes; it is not read\n", name.c_str(),
-                 path.c_str(), largestFile());
+    sayOnce("\"" + name + "\" (" + path + ") is larger than " + std::to_string(largestFile()) +
+            " bytes; it is not read");
     return std::nullopt;
 }
 
@@ -154,7 +163,8 @@ bool writeItems(const std::string& path, const std::string& name, const PlistVal
 // folder, not a link, the player's, closed to others (one of the player's that is open is narrowed,
 // only taking bits away). Nobody else can then plant, move or lock the pasteboards in it.
 std::string refusalOf(const std::string& path) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return std::string("cannot make it: ") + std::strerror(errno);
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::string("cannot make it: ") + std::strerror(errno);
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0) return std::strerror(errno);
     if (S_ISLNK(info.st_mode)) return "it is a link";
@@ -165,19 +175,11 @@ std::string refusalOf(const std::string& path) {
     return "";
 }
 
-// Said once a process for each folder and reason, not by every call that then fails.
-void sayOnce(const std::string& line) {
-    static std::mutex mutex;
-    static std::set<std::string> said;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (said.insert(line).second) std::fprintf(stderr, "Pasteboard: %s; pasteboard calls fail\n", line.c_str());
-}
-
 // The folder when it is the player's own, else empty.
 std::string checkedFolder(const std::string& path) {
     const std::string refusal = refusalOf(path);
     if (refusal.empty()) return path;
-    sayOnce("the folder " + path + " is refused: " + refusal);
+    sayOnce("the folder " + path + " is refused: " + refusal + "; pasteboard calls fail");
     return "";
 }
 
@@ -186,7 +188,7 @@ std::string checkedFolder(const std::string& path) {
 std::string Pasteboard::folder() {
     const std::string runtime = runtimeFolder();
     if (runtime.empty()) {
-        sayOnce("the session's pasteboards have no folder, as the runtime folder is refused");
+        sayOnce("the session's pasteboards have no folder, as the runtime folder is refused; pasteboard calls fail");
         return "";
     }
     return checkedFolder(runtime + "/stargrid-pasteboards");

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -91,10 +92,13 @@ StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::
         return failed(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegular(info.st_mode), reason);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // One byte past the limit is enough to know the file is too large; a file that grows while it
+    // is read stops there too. Room for what the file holds is taken once.
+    const std::size_t most = limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
+    if (info.st_size > 0) bytes.reserve(bytes.size() + std::min(static_cast<std::size_t>(info.st_size), most));
     char buffer[16384];
     ssize_t got;
-    // A file that grows while it is read stops at the limit too.
-    while (bytes.size() <= limit && (got = ::read(fd, buffer, sizeof buffer)) != 0) {
+    while (bytes.size() < most && (got = ::read(fd, buffer, std::min(sizeof buffer, most - bytes.size()))) != 0) {
         if (got < 0) {
             if (errno == EINTR) continue;
             const int error = errno;

@@ -107,6 +107,16 @@ TEST_F(StoredFileTest, OnlyARegularFileIsReadAndAnythingElseIsNamedWithoutWaitin
     EXPECT_TRUE(bytes.empty());
 }
 
+TEST_F(StoredFileTest, AFileLargerThanTheLimitIsReadOnlyToOneBytePastIt) {
+    const std::string large = folder.put("large", std::string(100000, 'x'));
+    std::string bytes;
+    EXPECT_EQ(readStoredFile(large, bytes, 10), StoredFileRead::Read);
+    EXPECT_EQ(bytes.size(), 11u);
+    bytes.clear();
+    EXPECT_EQ(readStoredFile(large, bytes, 100000), StoredFileRead::Read);
+    EXPECT_EQ(bytes.size(), 100000u);
+}
+
 TEST_F(StoredFileTest, ModesAreNarrowedOnlyOnRegularFilesAndFoldersAndNeverThroughALink) {
     const std::string target = folder.put("target", "someone else's");
     ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
@@ -139,8 +149,11 @@ TEST_F(StoredFileTest, ADamagedFileIsSetAsideWhereHardLinksAreMissingWithoutRepl
     };
     // No hard links (FAT, exFAT, some FUSE folders): a rename that refuses to replace, or, where
     // that is not there either, a rename made once the name is seen free.
-    const Setup setups[] = {{"EPERM", EPERM, 0},   {"EOPNOTSUPP", EOPNOTSUPP, 0}, {"EXDEV", EXDEV, 0},
-                            {"EMLINK", EMLINK, 0}, {"no renameat2", EPERM, EINVAL}};
+    const Setup setups[] = {{"EPERM", EPERM, 0},
+                            {"EOPNOTSUPP", EOPNOTSUPP, 0},
+                            {"EXDEV", EXDEV, 0},
+                            {"EMLINK", EMLINK, 0},
+                            {"no renameat2", EPERM, EINVAL}};
     for (const Setup& setup : setups) {
         SCOPED_TRACE(setup.name);
         refuseHardLinksForTesting(setup.linkError, setup.renameError);
