@@ -13,9 +13,20 @@
 #include <set>
 #include <vector>
 
+#include "platform/StoredFile.h"
+
 namespace platform {
 
 namespace {
+
+// A line about the player's folders is said once a process: the folders are asked for at every
+// store's use, and a folder that cannot be made stays so for the run.
+void sayOnce(const std::string& line) {
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (said.insert(line).second) std::fprintf(stderr, "%s\n", line.c_str());
+}
 
 // A home must be absolute, and the root folder is nobody's home: files there would be everyone's.
 bool usableHome(const char* path) { return path && path[0] == '/' && std::strspn(path, "/") != std::strlen(path); }
@@ -28,20 +39,19 @@ std::string baseFolder(const char* variable, const char* fallback) {
 
 // Every missing folder of the path is made the owner's only, as the base
 // directories' rules ask; the game's own folder is narrowed to that too, should
-// an older version have left it open to others.
+// an older version have left it open to others. Narrowing only takes bits away (a
+// folder its owner closed further stays so) and never acts through a link.
 std::string folderUnder(const char* variable, const char* fallback) {
     const std::string base = baseFolder(variable, fallback);
     if (base.empty()) {
         // Nothing is made anywhere else: every file of the game is then out of reach, and says so.
-        std::fprintf(stderr, "UserFolders: no home folder (HOME and the passwd entry name none), and %s is unset\n",
-                     variable);
+        sayOnce(std::string("UserFolders: no home folder (HOME and the passwd entry name none), and ") + variable +
+                " is unset");
         return "/nonexistent/stargrid";
     }
     const std::string folder = base + "/stargrid";
     if (!makeFolders(folder)) return folder;
-    if (::chmod(folder.c_str(), 0700) != 0) {
-        std::fprintf(stderr, "UserFolders: cannot narrow %s: %s\n", folder.c_str(), std::strerror(errno));
-    }
+    if (!narrowMode(folder, 0700)) sayOnce("UserFolders: cannot narrow " + folder + ": " + std::strerror(errno));
     return folder;
 }
 
@@ -75,7 +85,7 @@ bool makeFolders(const std::string& folder) {
     for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string prefix = folder.substr(0, slash);
         if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-            std::fprintf(stderr, "UserFolders: cannot make %s: %s\n", prefix.c_str(), std::strerror(errno));
+            sayOnce("UserFolders: cannot make " + prefix + ": " + std::strerror(errno));
             return false;
         }
         if (slash == std::string::npos) return true;
@@ -103,11 +113,7 @@ std::string runtimeFolder() {
     }
     if (refusal.empty()) refusal = refusalOfRuntime(folder);
     if (refusal.empty()) return folder;
-    static std::mutex mutex;
-    static std::set<std::string> said;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (said.insert(folder + '\n' + refusal).second)
-        std::fprintf(stderr, "UserFolders: the runtime folder %s is refused: %s\n", folder.c_str(), refusal.c_str());
+    sayOnce("UserFolders: the runtime folder " + folder + " is refused: " + refusal);
     return "";
 }
 

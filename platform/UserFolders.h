@@ -10,9 +10,11 @@ namespace platform {
 // folder, so every part of the system keeps its files in one place whatever HOME says.
 std::string homeFolder();
 
-// $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents.
+// $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents. Made when
+// missing; one found open to others loses those bits (never bits its owner took away, never
+// through a link). What goes wrong is said once a process.
 std::string documentsFolder();
-// $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid).
+// $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid), made and narrowed the same way.
 std::string configFolder();
 
 // The folder of what lives only while the player's session does (the handover socket, the
@@ -23,8 +25,8 @@ std::string configFolder();
 // and the result is empty.
 std::string runtimeFolder();
 
-// Makes every missing folder of the path (none for an empty one) the owner's only; false, said on
-// standard error, when one cannot be made.
+// Makes every missing folder of the path (none for an empty one) the owner's only; false when one
+// cannot be made, said on standard error once a process.
 bool makeFolders(const std::string& folder);
 
 }  // namespace platform

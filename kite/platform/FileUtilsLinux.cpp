@@ -5,9 +5,10 @@
 #include "kite/foundation/PropertyList.h"
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
+#include "platform/StoredFile.h"
+#include "platform/UserFolders.h"
 
 #include <limits.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -41,13 +42,11 @@ std::string executableDirectory() {
     return path.substr(0, path.rfind('/') + 1);
 }
 
+// The same home as every other part of the game's; with none at all, a place where nothing can be
+// made rather than a folder others share.
 std::string homeDirectory() {
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return home;
-    if (passwd* entry = getpwuid(getuid())) {
-        if (entry->pw_dir && entry->pw_dir[0] == '/') return entry->pw_dir;
-    }
-    return "/tmp";
+    const std::string home = platform::homeFolder();
+    return home.empty() ? "/nonexistent" : home;
 }
 
 // An XDG base directory: the variable when it holds an absolute path,
@@ -179,8 +178,9 @@ std::string FileUtilsLinux::getWritablePath() const {
     // Like a phone's Documents folder, the writable path always exists.
     if (!const_cast<FileUtilsLinux*>(this)->createDirectory(path)) {
         log("FileUtils: cannot create the writable directory %s: %s", path.c_str(), std::strerror(errno));
-    } else if (chmod(path.c_str(), 0700) != 0) {
-        // One made by an older version may be open to others; it is the owner's only.
+    } else if (!platform::narrowMode(path.substr(0, path.size() - 1), 0700)) {  // "dir/" would follow a link
+        // One made by an older version may be open to others; it is the owner's only. Only those
+        // bits are taken (a folder its owner closed further stays so), and never through a link.
         log("FileUtils: cannot narrow the writable directory %s: %s", path.c_str(), std::strerror(errno));
     }
     return path;

@@ -1,7 +1,9 @@
 #include "kite/platform/FileUtilsLinux.h"
 
 #include "kite/foundation/PropertyList.h"
+#include "platform/UserFolders.h"
 #include "support/BinaryPlistBuilder.h"
+#include "support/ForkedRun.h"
 #include "support/LogCapture.h"
 #include "support/TemporaryFolder.h"
 
@@ -43,7 +45,7 @@ protected:
         ASSERT_TRUE(folder_.made());
         bundle_ = root_ + "Resources/";
         ASSERT_EQ(mkdir(bundle_.c_str(), 0755), 0);
-        for (const char* name : {"XDG_DATA_HOME", "HOME"}) {
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "HOME"}) {
             const char* value = getenv(name);
             savedEnvironment_.emplace_back(name, value ? value : "");
         }
@@ -181,6 +183,48 @@ TEST_F(FileUtilsLinuxTest, WhatTheGameWritesIsItsOwnersOnly) {
     ASSERT_TRUE(files_->writeToFile(ValueMap{{"a", Value(1)}}, writable + "saves/game.plist"));
     ASSERT_EQ(stat((writable + "saves/game.plist").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(FileUtilsLinuxTest, TheWritablePathIsNarrowedOnlyByTakingBitsAndNeverThroughALink) {
+    const std::string writable = root_ + "data/stargrid/";
+    ASSERT_EQ(mkdir((root_ + "data").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(writable.c_str(), 0500), 0);
+    EXPECT_EQ(files_->getWritablePath(), writable);
+    struct stat st;
+    ASSERT_EQ(stat(writable.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0500u) << "its owner closed it further";
+    ASSERT_EQ(rmdir(writable.c_str()), 0);
+    const std::string shared = root_ + "shared";
+    ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 0755), 0);
+    ASSERT_EQ(symlink(shared.c_str(), (root_ + "data/stargrid").c_str()), 0);
+    EXPECT_EQ(files_->getWritablePath(), writable);
+    ASSERT_EQ(stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u) << "what a link points to is not the game's to change";
+}
+
+TEST_F(FileUtilsLinuxTest, TheEnginesFoldersAreUnderTheSameHomeAsTheGamesOthers) {
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_DATA_HOME");
+    for (const char* home : {"/", "//", "relative"}) {
+        setenv("HOME", home, 1);
+        const std::string expected = platform::homeFolder() + "/.config/stargrid/";
+        EXPECT_NE(platform::homeFolder(), "") << home;
+        EXPECT_EQ(FileUtilsLinux::userConfigDirectory(), expected) << home;
+        EXPECT_EQ(FileUtilsLinux::userDataDirectory(), platform::homeFolder() + "/.local/share/stargrid/") << home;
+    }
+    // A user with neither HOME nor a passwd entry: nothing in a folder every user shares.
+    if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+    const test::ForkedOutcome run = test::runForked([] {
+        if (setgid(54321) != 0 || setuid(54321) != 0) return 10;
+        unsetenv("HOME");
+        unsetenv("XDG_CACHE_HOME");
+        const std::string config = FileUtilsLinux::userConfigDirectory();
+        if (config.rfind("/tmp/", 0) == 0 || config.rfind("/.", 0) == 0) return 1;
+        return FileUtilsLinux::userCacheDirectory().rfind("/tmp/", 0) == 0 ? 2 : 0;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.output;
 }
 
 TEST_F(FileUtilsLinuxTest, PropertyListsAreWrittenAndReadBack) {
