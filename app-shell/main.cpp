@@ -2,6 +2,7 @@
 #include <malloc.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,8 +45,11 @@ struct Options {
     std::string url;               // a URL of the game's own scheme to open
 };
 
-// The running game listens for URLs handed over by a second launch on this socket name.
-constexpr const char* kHandoverName = "stargrid";
+// The running game listens for URLs handed over by a second launch on sockets named after the folders
+// it claimed: this, then the folder's identity.
+constexpr const char* kHandoverPrefix = "stargrid-";
+// How long a launch waits for a game that quits to let the player's folders go.
+constexpr std::chrono::seconds kQuitPatience{5};
 // Once the menu is on screen, the free pages start-up left in the heap go back to the system.
 constexpr unsigned kHeapTrimFrame = 2;
 // The family of the game's system-font text.
@@ -188,31 +192,96 @@ std::optional<Options> parse(int argc, char** argv) {
 }
 
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
-// asks the running game to show itself.
-int secondLaunch(const Options& options) {
+// asks the running game to show itself. The exit status once the running game answered; nothing when no
+// game did (nobody listens, or the game quits), with what was seen in unanswered.
+std::optional<int> secondLaunch(const Options& options, const std::vector<std::string>& names,
+                                const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
+    using Outcome = platform::UrlHandover::Receipt::Outcome;
     if (options.frames >= 0 || !options.script.empty()) {
         std::fprintf(stderr,
                      "stargrid: the game is already running, so this launch cannot run --frames, --script or "
                      "--shot\n");
         return 1;
     }
-    using Outcome = platform::UrlHandover::Receipt::Outcome;
+    const platform::UrlHandover::Receipt receipt =
+        options.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting)
+                            : platform::UrlHandover::sendToRunning(names, options.url, keepWaiting);
+    if (receipt.outcome == Outcome::NobodyListens || receipt.outcome == Outcome::Gone) {
+        unanswered = receipt.reason;
+        return std::nullopt;
+    }
+std::vector<std::string> handoverNames(const std::vector<std::string>& identities) {
+    std::vector<std::string> names;
+    for (const std::string& identity : identities) names.push_back(kHandoverPrefix + identity);
+    return names;
+}
+
     if (options.url.empty()) {
-        const platform::UrlHandover::Receipt shown = platform::UrlHandover::showRunning(kHandoverName);
-        if (shown.outcome == Outcome::Accepted) {
+        if (receipt.outcome == Outcome::Accepted) {
             std::printf("stargrid: the game is already running\n");
+        if (!platform::UrlHandover::listening(names)) return std::nullopt;
         } else {
             std::printf("stargrid: the game is already running (its window was not brought forward: %s)\n",
-                        shown.outcome == Outcome::Refused ? shown.reason.c_str() : "it does not listen");
+                        receipt.reason.c_str());
         }
         return 0;
     }
-    const platform::UrlHandover::Receipt receipt = platform::UrlHandover::sendToRunning(kHandoverName, options.url);
     if (receipt.outcome == Outcome::Accepted) return 0;
-    std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n",
-                 receipt.outcome == Outcome::Refused
-                     ? receipt.reason.c_str()
-                     : ("it does not listen on " + platform::UrlHandover::socketPath(kHandoverName)).c_str());
+    std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", receipt.reason.c_str());
+    return 1;
+}
+
+// A game holds the folders but did not answer, and did not let them go in time either.
+int unansweredLaunch(const Options& options, const std::vector<std::string>& names, std::string why) {
+    if (options.frames >= 0 || !options.script.empty()) {
+        std::fprintf(stderr,
+                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
+                     "--shot\n");
+        return 1;
+    }
+    if (options.url.empty()) {
+        std::printf("stargrid: the game is already running (its window was not brought forward: %s)\n",
+                    why.empty() ? "it does not listen" : why.c_str());
+        return 0;
+    }
+    if (why.empty()) why = "it does not listen on " + platform::UrlHandover::socketPath(names.front());
+    std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", why.c_str());
+    return 1;
+}
+
+// Claims every folder a store of the player's lives in (data, then config) for this game, before anything
+// touches them: the game keeps its whole store in memory and writes it whole, so a second game on them
+// would overwrite the first one's progress. The exit status when this launch is not to run the game.
+std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform::FolderClaim>& claim) {
+    using State = platform::FolderClaim::State;
+    const std::vector<std::string> folders{platform::documentsFolder(), platform::configFolder()};
+    platform::FolderClaim::Result claimed = platform::FolderClaim::take(folders);
+    const std::vector<std::string> names = handoverNames(claimed.others);
+    // A folder that cannot be locked keeps no second game off: a game that answers there takes this
+    // launch over, and without one this launch does not run.
+    const bool answering = claimed.state == State::HeldElsewhere ||
+                           (claimed.state == State::Failed && platform::UrlHandover::listening(names));
+    if (answering) {
+        // While nobody listens, the game may be quitting: once it lets the folders go, this launch runs.
+        auto stillHeld = [&folders, &claim] {
+            platform::FolderClaim::Result again = platform::FolderClaim::take(folders);
+            if (again.state == State::Taken) claim = std::move(again.claim);
+            return again.state == State::HeldElsewhere;
+        };
+        std::string unanswered;
+        if (std::optional<int> status = secondLaunch(options, names, stillHeld, unanswered)) return status;
+        if (!claim && claimed.state == State::HeldElsewhere)
+            claimed = platform::FolderClaim::take(folders, kQuitPatience);
+        if (claimed.state == State::Taken) claim = std::move(claimed.claim);
+        if (claim) return std::nullopt;
+        if (claimed.state == State::HeldElsewhere) return unansweredLaunch(options, names, unanswered);
+    }
+    if (claimed.state == State::Taken) {
+        claim = std::move(claimed.claim);
+        return std::nullopt;
+    }
+    std::fprintf(stderr, "stargrid: the player's folders cannot be claimed (%s), so the game does not start\n",
+                 claimed.error.c_str());
     return 1;
 }
 
@@ -236,12 +305,8 @@ void startConsole() {
 int main(int argc, char** argv) {
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
-    // Before anything else touches the player's folders: the game keeps its whole store in memory
-    // and writes it whole, so a second game on them would overwrite the first one's progress.
-    const platform::FolderClaim::Result claimed = platform::FolderClaim::take(platform::documentsFolder());
-    if (claimed.state == platform::FolderClaim::State::HeldElsewhere) return secondLaunch(*options);
-    if (claimed.state == platform::FolderClaim::State::Failed)
-        kite::log("stargrid: %s; a second game on these folders is not kept off", claimed.error.c_str());
+    std::unique_ptr<platform::FolderClaim> claim;
+    if (std::optional<int> status = claimFolders(*options, claim)) return *status;
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
     // While the window is made: the menu's pictures are decoded on the texture cache's loading thread
@@ -323,8 +388,9 @@ int main(int argc, char** argv) {
     };
     std::string handoverError;
     std::unique_ptr<platform::UrlHandover> handover =
-        platform::UrlHandover::listen(kHandoverName, std::move(handoverHandlers), &handoverError);
-    if (!handover) kite::log("UrlHandover: %s; URLs handed over do not reach this game", handoverError.c_str());
+        platform::UrlHandover::listen(handoverNames(claim->identities()), std::move(handoverHandlers), &handoverError);
+    if (!handoverError.empty())
+        kite::log("UrlHandover: %s; URLs handed over there do not reach this game", handoverError.c_str());
     app.run();
     controller.applicationDidBecomeActive();
     if (!options->url.empty()) controller.handleOpenURL(options->url);

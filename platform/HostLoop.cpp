@@ -47,9 +47,10 @@ void HostLoop::reset() {
     for (auto& link : std::vector<std::shared_ptr<DisplayLink>>(links_)) link->invalidate();
     links_.clear();
     sources_.clear();
+    quitSteps_.clear();
     posted_.clear();
     handlers_ = Handlers();
-    fixedStep_ = stopping_ = quitting_ = background_ = false;
+    fixedStep_ = stopping_ = quitting_ = quitBegun_ = background_ = false;
     tick_ = 0;
     epoch_ = -1.0;
 }
@@ -73,6 +74,17 @@ HostLoop::SourceId HostLoop::addSource(std::function<void()> poll) {
 void HostLoop::removeSource(SourceId id) {
     sources_.erase(std::remove_if(sources_.begin(), sources_.end(), [id](const Source& s) { return s.id == id; }),
                    sources_.end());
+}
+
+HostLoop::SourceId HostLoop::addQuitStep(std::function<void()> step) {
+    const SourceId id = nextSource_++;
+    quitSteps_.push_back({id, std::make_shared<std::function<void()>>(std::move(step))});
+    return id;
+}
+
+void HostLoop::removeQuitStep(SourceId id) {
+    quitSteps_.erase(std::remove_if(quitSteps_.begin(), quitSteps_.end(), [id](const Source& s) { return s.id == id; }),
+                     quitSteps_.end());
 }
 
 void HostLoop::pollSources() {
@@ -196,7 +208,10 @@ void HostLoop::enterForeground() {
 }
 
 void HostLoop::quit() {
-    if (quitting_) return;
+    if (quitting_ || quitBegun_) return;
+    quitBegun_ = true;
+    // A copy, so a step may remove itself; each stays alive until it returns.
+    for (const Source& step : std::vector<Source>(quitSteps_)) (*step.poll)();
     enterBackground();
     quitting_ = true;
     if (handlers_.quit) handlers_.quit();

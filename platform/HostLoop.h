@@ -49,7 +49,7 @@ public:
     // Lifecycle transitions, alternating: a second background (or foreground) in a row does nothing.
     void enterBackground();
     void enterForeground();
-    // Background first when in the foreground, then the quit handler, then stop. Once only.
+    // The quit steps, background when in the foreground, then the quit handler, then stop. Once only.
     void quit();
     bool isInBackground() const { return background_; }
 
@@ -66,6 +66,11 @@ public:
     using SourceId = std::uint64_t;
     SourceId addSource(std::function<void()> poll);
     void removeSource(SourceId id);
+
+    // Steps that run once when a quit begins, before its background step, in the order added (a
+    // socket stops taking requests and settles those it took in while the game can still act).
+    SourceId addQuitStep(std::function<void()> step);
+    void removeQuitStep(SourceId id);
 
     // Display links register themselves here.
     void add(std::shared_ptr<DisplayLink> link);
@@ -90,11 +95,13 @@ private:
         std::shared_ptr<std::function<void()>> poll;
     };
     std::vector<Source> sources_;
+    std::vector<Source> quitSteps_;
     SourceId nextSource_ = 1;
     std::vector<InputEvent> posted_;
     bool fixedStep_ = false;
     bool stopping_ = false;
     bool quitting_ = false;
+    bool quitBegun_ = false;  // the quit steps ran
     bool background_ = false;
     std::uint64_t tick_ = 0;
     double epoch_ = -1.0;  // clock time of tick 0 in real-time mode

@@ -17,6 +17,7 @@
 
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
+#include "platform/UserFolders.h"
 
 namespace platform {
 namespace {
@@ -32,6 +33,7 @@ constexpr std::chrono::milliseconds kConnectRetry{10};
 constexpr std::size_t kLongestAnswer = 256;
 constexpr const char* kAccepted = "accepted";
 constexpr const char* kConfirmation = "ok";
+constexpr const char* kQuitting = "the game is quitting";
 
 bool socketAddress(const std::string& path, sockaddr_un* address) {
     if (path.size() >= sizeof address->sun_path) return false;
@@ -54,6 +56,16 @@ int tryConnect(const sockaddr_un& address) {
     }
     return fd;
 }
+
+// The user at the other end of a connected socket; -1 when it cannot be told.
+long peerUser(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof peer) return -1;
+    return static_cast<long>(peer.uid);
+}
+
+bool ownUser(long user) { return user == static_cast<long>(geteuid()); }
 
 // Waits until the descriptor is ready for events or the deadline passes; false when it passed.
 bool waitFor(int fd, short events, SteadyClock::time_point deadline) {
@@ -125,26 +137,57 @@ std::string patienceText() { return std::to_string(UrlHandover::kPatience.count(
 
 using Receipt = UrlHandover::Receipt;
 
-// One request line to the running game, its answer, and the confirmation of an accepted one.
-Receipt request(const std::string& name, const std::string& line) {
-    using Outcome = Receipt::Outcome;
-    const auto deadline = SteadyClock::now() + UrlHandover::kPatience;
-    const std::string path = UrlHandover::socketPath(name);
-    sockaddr_un address;
-    if (!socketAddress(path, &address)) return {Outcome::Refused, "the socket's path is too long: " + path};
-    // A game that is starting may not listen yet, and one that is stuck takes no one.
+struct Connection {
     int fd = -1;
-    int connectError = 0;
-    while ((fd = tryConnect(address)) < 0) {
-        connectError = errno;
-        if (connectError != ENOENT && connectError != ECONNREFUSED && connectError != EAGAIN && connectError != EINTR)
-            return {Outcome::Refused, "cannot reach the running game: " + std::string(std::strerror(connectError))};
-        if (SteadyClock::now() + kConnectRetry >= deadline) {
-            if (connectError == EAGAIN) return {Outcome::Refused, "no answer within " + patienceText()};
-            return {};
+    UrlHandover::Receipt failure;  // when fd < 0
+};
+
+// A connection to the first of the sockets a game of this user listens on; tried again while a
+// game may be starting (nobody listens yet, or it takes no one now), until the deadline.
+Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::time_point deadline,
+                            const UrlHandover::KeepWaiting& keepWaiting) {
+    using Outcome = Receipt::Outcome;
+    std::vector<sockaddr_un> addresses;
+    for (const std::string& name : names) {
+        const std::string path = UrlHandover::socketPath(name);
+        if (path.empty()) return {-1, {Outcome::Refused, "there is no runtime folder to reach it through"}};
+        addresses.emplace_back();
+        if (!socketAddress(path, &addresses.back()))
+            return {-1, {Outcome::Refused, "the socket's path is too long: " + path}};
+    }
+    for (;;) {
+        bool busy = false;
+        for (const sockaddr_un& address : addresses) {
+            const int fd = tryConnect(address);
+            if (fd >= 0) {
+                // Checked before a byte is written: a URL can carry an account's codes.
+                const long user = peerUser(fd);
+                if (ownUser(user)) return {fd, {}};
+                close(fd);
+                return {-1, {Outcome::Refused, "the socket belongs to user " + std::to_string(user)}};
+            }
+            const int error = errno;
+            if (error == EAGAIN) {
+                busy = true;
+            } else if (error != ENOENT && error != ECONNREFUSED && error != EINTR) {
+                return {-1, {Outcome::Refused, "cannot reach the running game: " + std::string(std::strerror(error))}};
+            }
         }
+        if (SteadyClock::now() + kConnectRetry >= deadline)
+            return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + patienceText()} : Receipt{}};
+        if (keepWaiting && !keepWaiting()) return {-1, {}};
         std::this_thread::sleep_for(kConnectRetry);
     }
+}
+
+// One request line to the running game, its answer, and the confirmation of an accepted one.
+Receipt request(const std::vector<std::string>& names, const std::string& line,
+                const UrlHandover::KeepWaiting& keepWaiting) {
+    using Outcome = Receipt::Outcome;
+    const auto deadline = SteadyClock::now() + UrlHandover::kPatience;
+    const Connection connection = connectToRunning(names, deadline, keepWaiting);
+    if (connection.fd < 0) return connection.failure;
+    const int fd = connection.fd;
     const bool sent = sendAll(fd, line + "\n", deadline);
     const int sendError = errno;
     // A game that refuses may answer before it has read everything, so the answer is read even
@@ -154,10 +197,12 @@ Receipt request(const std::string& name, const std::string& line) {
     const std::string refused = "refused: ";
     if (answer.line == kAccepted) {
         // Once this is sent the request is the game's to carry out; a game that gave up waiting for
-        // it has stopped reading, and then it cannot be sent.
+        // it (or quits) has stopped reading, and then it cannot be sent.
         receipt = sendAll(fd, std::string(kConfirmation) + "\n", SteadyClock::now())
                       ? Receipt{Outcome::Accepted, ""}
-                      : Receipt{Outcome::Refused, "the running game stopped waiting for its confirmation"};
+                      : Receipt{Outcome::Gone, "the running game stopped waiting for its confirmation"};
+    } else if (answer.line == refused + kQuitting) {
+        receipt = {Outcome::Gone, kQuitting};
     } else if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size()) {
         receipt = {Outcome::Refused, printable(answer.line.substr(refused.size()))};
     } else if (!answer.line.empty()) {
@@ -167,7 +212,7 @@ Receipt request(const std::string& name, const std::string& line) {
     } else if (!sent) {
         receipt = {Outcome::Refused, std::string("the request could not be written: ") + std::strerror(sendError)};
     } else {
-        receipt = {Outcome::Refused, "the running game closed the connection without an answer"};
+        receipt = {Outcome::Gone, "the running game closed the connection without an answer"};
     }
     close(fd);
     return receipt;
@@ -192,6 +237,52 @@ Received readAvailable(int fd, std::string& received) {
     return state;
 }
 
+// Listens on the path: a socket nobody answers on (left by a game that ended) is replaced; anything
+// else there is left as it is. The descriptor, or -1 with the reason in error.
+int listenAt(const std::string& path, std::string& error) {
+    sockaddr_un address;
+    if (!socketAddress(path, &address)) {
+        error = "the socket's path is too long: " + path;
+        return -1;
+    }
+    struct stat found;
+    if (lstat(path.c_str(), &found) == 0) {
+        if (!S_ISSOCK(found.st_mode)) {
+            error = path + " is not a socket (" +
+                    (S_ISLNK(found.st_mode)   ? "a link"
+                     : S_ISDIR(found.st_mode) ? "a folder"
+                     : S_ISREG(found.st_mode) ? "a regular file"
+                                              : "another kind of file") +
+                    "); it is left as it is";
+            return -1;
+        }
+        // Someone listens there when a connection is made or waits its turn.
+        const int running = tryConnect(address);
+        if (running >= 0 || errno == EAGAIN) {
+            const long user = running >= 0 ? peerUser(running) : static_cast<long>(geteuid());
+            if (running >= 0) close(running);
+            error = ownUser(user) ? "another game listens on " + path
+                                  : "a program of user " + std::to_string(user) + " listens on " + path;
+            return -1;
+        }
+        unlink(path.c_str());
+    }
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        error = std::string("cannot make a socket: ") + std::strerror(errno);
+        return -1;
+    }
+    const mode_t oldMask = umask(0077);  // only this user may hand URLs over
+    const bool bound = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    umask(oldMask);
+    if (!bound || ::listen(fd, 4) != 0) {
+        error = "cannot listen on " + path + ": " + std::strerror(errno);
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 struct UrlHandover::Sender {
@@ -206,9 +297,8 @@ struct UrlHandover::Sender {
 };
 
 std::string UrlHandover::socketPath(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime) return std::string(runtime) + "/" + name + ".sock";
-    return "/tmp/" + name + "-" + std::to_string(getuid()) + ".sock";
+    const std::string runtime = runtimeFolder();
+    return runtime.empty() ? std::string() : runtime + "/" + name + ".sock";
 }
 
 std::optional<std::string> UrlHandover::checkUrl(const std::string& text) {
@@ -226,52 +316,67 @@ std::optional<std::string> UrlHandover::checkUrl(const std::string& text) {
     return text;
 }
 
-UrlHandover::Receipt UrlHandover::sendToRunning(const std::string& name, const std::string& url) {
+UrlHandover::Receipt UrlHandover::sendToRunning(const std::vector<std::string>& names, const std::string& url,
+                                                const KeepWaiting& keepWaiting) {
     if (!checkUrl(url)) return {Receipt::Outcome::Refused, "not a URL"};
-    return request(name, url);
+    return request(names, url, keepWaiting);
 }
 
-UrlHandover::Receipt UrlHandover::showRunning(const std::string& name) { return request(name, ""); }
+UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting) {
+    return request(names, "", keepWaiting);
+}
 
-std::unique_ptr<UrlHandover> UrlHandover::listen(const std::string& name, Handlers handlers, std::string* error) {
-    auto fail = [error](std::string why) {
-        if (error) *error = std::move(why);
-        return nullptr;
-    };
-    const std::string path = socketPath(name);
-    sockaddr_un address;
-    if (!socketAddress(path, &address)) return fail("the socket's path is too long: " + path);
-    // Someone listens there when a connection is made or waits its turn.
-    const int running = tryConnect(address);
-    if (running >= 0 || errno == EAGAIN) {
-        if (running >= 0) close(running);
-        return fail("another game listens on " + path);
+bool UrlHandover::listening(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        sockaddr_un address;
+        const std::string path = socketPath(name);
+        if (path.empty() || !socketAddress(path, &address)) continue;
+        const int fd = tryConnect(address);
+        if (fd < 0 && errno == EAGAIN) return true;  // a game that takes no one just now
+        if (fd < 0) continue;
+        const bool own = ownUser(peerUser(fd));
+        close(fd);  // said nothing: the game drops it without a word
+        if (own) return true;
     }
-    unlink(path.c_str());  // left by a game that ended without removing it
+    return false;
+}
+
+std::unique_ptr<UrlHandover> UrlHandover::listen(const std::vector<std::string>& names, Handlers handlers,
+                                                 std::string* error) {
     std::unique_ptr<UrlHandover> handover(new UrlHandover());
-    handover->fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (handover->fd_ < 0) return fail(std::string("cannot make a socket: ") + std::strerror(errno));
-    const mode_t oldMask = umask(0077);  // only this user may hand URLs over
-    const bool bound = bind(handover->fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    umask(oldMask);
-    if (!bound || ::listen(handover->fd_, 4) != 0)
-        return fail("cannot listen on " + path + ": " + std::strerror(errno));
-    handover->path_ = path;
+    std::string failures;
+    for (const std::string& name : names) {
+        std::string why;
+        const std::string path = socketPath(name);
+        const int fd = path.empty() ? -1 : listenAt(path, why);
+        if (path.empty()) why = "there is no runtime folder for its socket";
+        if (fd < 0) {
+            if (failures.find(why) == std::string::npos) failures += (failures.empty() ? "" : "; ") + why;
+            continue;
+        }
+        handover->fds_.push_back(fd);
+        handover->paths_.push_back(path);
+    }
+    if (error) *error = failures;
+    if (handover->fds_.empty()) return nullptr;
     handover->handlers_ = std::move(handlers);
     UrlHandover* self = handover.get();
     handover->source_ = HostLoop::main().addSource([self] { self->poll(); });
+    handover->quitStep_ = HostLoop::main().addQuitStep([self] { self->settle(); });
     return handover;
 }
 
 UrlHandover::~UrlHandover() {
     if (source_) HostLoop::main().removeSource(source_);
-    if (fd_ >= 0) {
-        close(fd_);
-        if (!path_.empty()) unlink(path_.c_str());
+    if (quitStep_) HostLoop::main().removeQuitStep(quitStep_);
+    for (std::size_t i = 0; i < fds_.size(); ++i) {
+        close(fds_[i]);
+        unlink(paths_[i].c_str());
     }
 }
 
 void UrlHandover::poll() {
+    if (settled_) return;
     const double now = Clock::now();
     receive(now);
     if (waiting_.empty() || now < nextTurn_) return;
@@ -282,12 +387,65 @@ void UrlHandover::poll() {
 }
 
 void UrlHandover::accept(double now) {
-    for (int fd;
-         senders_.size() < kMostSenders && (fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
-        auto sender = std::make_unique<Sender>();
-        sender->fd = fd;
-        sender->since = now;
-        senders_.push_back(std::move(sender));
+    for (const int listener : fds_) acceptOn(listener, now, false);
+}
+
+void UrlHandover::acceptOn(int listener, double now, bool quitting) {
+    for (int fd; (quitting || senders_.size() < kMostSenders) &&
+                 (fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
+        const long user = peerUser(fd);
+        if (!ownUser(user)) {
+            std::fprintf(stderr,
+                         "UrlHandover: refused a sender of user %ld: the game takes URLs only from its own user\n",
+                         user);
+            sendAll(fd, "refused: the game takes URLs only from its own user\n", SteadyClock::now());
+            close(fd);
+        } else if (quitting) {
+            // Told at once, so its launch waits for the folders instead of for an answer.
+            sendAll(fd, std::string("refused: ") + kQuitting + "\n", SteadyClock::now());
+            close(fd);
+        } else {
+            auto sender = std::make_unique<Sender>();
+            sender->fd = fd;
+            sender->since = now;
+            senders_.push_back(std::move(sender));
+        }
+    }
+}
+
+void UrlHandover::settle() {
+    if (settled_) return;
+    settled_ = true;
+    for (std::size_t i = 0; i < fds_.size(); ++i) {
+        acceptOn(fds_[i], 0.0, true);
+        close(fds_[i]);
+        unlink(paths_[i].c_str());
+    }
+    fds_.clear();
+    int cut = 0;
+    for (const auto& sender : senders_) {
+        if (!sender->accepted) {
+            sendAll(sender->fd, std::string("refused: ") + kQuitting + "\n", SteadyClock::now());
+            continue;
+        }
+        // From here on its confirmation cannot be sent: one already sent is read, and decides.
+        shutdown(sender->fd, SHUT_RD);
+        readAvailable(sender->fd, sender->received);
+        if (sender->received.rfind(std::string(kConfirmation) + "\n", 0) != 0) {
+            ++cut;
+        } else if (!sender->url.empty()) {
+            waiting_.push_back(sender->url);
+        }
+    }
+    senders_.clear();
+    if (cut > 0)
+        std::fprintf(stderr, "UrlHandover: the game quits before %d sender(s) confirmed; theirs are not carried out\n",
+                     cut);
+    // Every confirmed URL is the game's to open, and its sender was told so.
+    while (!waiting_.empty()) {
+        const std::string url = std::move(waiting_.front());
+        waiting_.pop_front();
+        if (handlers_.open) handlers_.open(url);
     }
 }
 

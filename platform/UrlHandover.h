@@ -1,12 +1,14 @@
 // Hands URLs of the game's own scheme to the running game: a second launch connects to a Unix
-// socket in $XDG_RUNTIME_DIR and writes one line, the URL (or an empty line: show yourself); the
-// running game accepts on that socket from its host loop and answers "accepted" or
+// socket in the player's runtime folder and writes one line, the URL (or an empty line: show
+// yourself); the running game accepts on that socket from its host loop and answers "accepted" or
 // "refused: <reason>". A sender that heard "accepted" confirms with "ok", and only then is its
 // request carried out: a sender that gave up before the answer reached it never confirms, so
-// its URL is never opened behind its back. What arrives is checked before anyone sees it:
+// its URL is never opened behind its back. Both ends talk only to a process of their own user
+// (the peer's credentials on the socket). What arrives is checked before anyone sees it:
 // length-capped, printable ASCII, a scheme and nothing after the first line. A flood of them
 // cannot swamp the game: they reach it one at a time at a bounded pace, and only a bounded
-// number waits.
+// number waits. When the game quits, it stops taking requests and opens every URL it confirmed
+// before its background step.
 #pragma once
 #include <chrono>
 #include <deque>
@@ -31,7 +33,8 @@ public:
     // How long a second launch waits, from its start to the running game's answer, in all.
     static constexpr std::chrono::seconds kPatience{2};
 
-    // "$XDG_RUNTIME_DIR/<name>.sock" (or under /tmp with the user id when the variable is unset).
+    // "<runtime folder>/<name>.sock" (see runtimeFolder in UserFolders.h); empty when the runtime
+    // folder is refused.
     static std::string socketPath(const std::string& name);
 
     // The URL as handed over, when it is a well-formed URL: "scheme:rest", scheme letters,
@@ -44,19 +47,32 @@ public:
             NobodyListens,  // no game listened on the socket within the patience
             Accepted,       // the running game took it and carries it out in its turn
             Refused,        // it will not be carried out: reason says why
+            Gone,           // the game quits (or stopped listening to this launch) before it took
+                            // it: not carried out; reason says what was seen
         };
         Outcome outcome = Outcome::NobodyListens;
         // Refused: the running game's own reason ("16 URLs wait already"), or what went wrong
         // on the way ("no answer within 2 s"); one line of printable ASCII. Empty otherwise.
         std::string reason;
     };
+    // Asked between tries to connect while nobody listens yet: false ends the wait at once
+    // (NobodyListens), as when the game that was starting or quitting let its folders go.
+    using KeepWaiting = std::function<bool()>;
 
-    // The second launch of a game that runs (or is starting): hands the URL over and waits for the
-    // answer, kPatience at most in all, connecting included. A URL that checkUrl refuses is
-    // refused here, without asking anyone.
-    static Receipt sendToRunning(const std::string& name, const std::string& url);
+    // The second launch of a game that runs (or is starting): hands the URL over to the first of
+    // the sockets named that a game of this user listens on, and waits for the answer, kPatience
+    // at most in all, connecting included. A URL that checkUrl refuses is refused here, without
+    // asking anyone; a socket of another user is refused without a word written to it.
+    static Receipt sendToRunning(const std::vector<std::string>& names, const std::string& url,
+                                 const KeepWaiting& keepWaiting = {});
+    static Receipt sendToRunning(const std::string& name, const std::string& url) {
+        return sendToRunning(std::vector<std::string>{name}, url);
+    }
     // The same for a launch without a URL: asks the running game to show its window.
-    static Receipt showRunning(const std::string& name);
+    static Receipt showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {});
+    static Receipt showRunning(const std::string& name) { return showRunning(std::vector<std::string>{name}); }
+    // Whether a game of this user listens on one of the sockets now (asking it nothing).
+    static bool listening(const std::vector<std::string>& names);
 
     struct Handlers {
         // Only URLs of this scheme ("<scheme>://...") are taken; others are refused on the socket,
@@ -65,20 +81,31 @@ public:
         std::function<void(const std::string&)> open;  // a URL's turn came
         std::function<void()> show;                    // a second launch without a URL
     };
-    // The running game: listens on the socket (replacing a stale one no game answers on) and
-    // polls it from the main host loop; received URLs go to open there, in order and paced as
-    // above. Null, with the reason in error, when the socket cannot be made or another running
-    // game already listens on it.
-    static std::unique_ptr<UrlHandover> listen(const std::string& name, Handlers handlers,
+    // The running game: listens on a socket for each name (replacing a stale one no game answers
+    // on; anything else at its path is left alone) and polls them from the main host loop;
+    // received URLs go to open there, in order and paced as above. When the main host loop quits,
+    // settle runs before its background step. Null when no socket could be made; error gets
+    // what went wrong with any (another running game listens on it, a file in its place...).
+    static std::unique_ptr<UrlHandover> listen(const std::vector<std::string>& names, Handlers handlers,
                                                std::string* error = nullptr);
+    static std::unique_ptr<UrlHandover> listen(const std::string& name, Handlers handlers,
+                                               std::string* error = nullptr) {
+        return listen(std::vector<std::string>{name}, std::move(handlers), error);
+    }
     ~UrlHandover();
     UrlHandover(const UrlHandover&) = delete;
     UrlHandover& operator=(const UrlHandover&) = delete;
 
-    const std::string& path() const { return path_; }
+    // The first socket's path.
+    const std::string& path() const { return paths_.front(); }
+    const std::vector<std::string>& paths() const { return paths_; }
     // One pass: accepts waiting senders, reads what they wrote and hands the next URL over
     // when its turn has come (never blocks).
     void poll();
+    // The game quits: takes no more requests (new senders are refused, the sockets go), settles
+    // the accepted ones (a confirmation already sent counts, none can be sent any more) and opens
+    // every confirmed URL that still waits, at once. Once; polls do nothing afterwards.
+    void settle();
 
 private:
     struct Sender;
@@ -93,9 +120,14 @@ private:
     // Why the request would not be carried out, or empty when it would.
     std::string refusalOf(const std::string& line, bool whole) const;
 
-    std::string path_;
-    int fd_ = -1;
+    // Takes in the senders waiting on the sockets (all of them when quitting: they are refused).
+    void acceptOn(int listener, double now, bool quitting);
+
+    std::vector<std::string> paths_;
+    std::vector<int> fds_;
     std::uint64_t source_ = 0;
+    std::uint64_t quitStep_ = 0;
+    bool settled_ = false;
     Handlers handlers_;
     std::vector<std::unique_ptr<Sender>> senders_;
     std::deque<std::string> waiting_;

@@ -21,6 +21,7 @@
 
 #include "ConsoleClient.h"
 #include "GameProcess.h"
+#include "GameSockets.h"
 #include "platform/Clock.h"
 #include "platform/FolderClaim.h"
 #include "platform/UrlHandover.h"
@@ -222,12 +223,14 @@ TEST(Stargrid, ASecondLaunchWhoseUrlTheRunningGameRefusesSaysWhyAndExitsOne) {
     } restore{std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : ""};
     setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
     platform::Clock::setFixed(0.0);
-    const platform::FolderClaim::Result claimed = platform::FolderClaim::take(platform::documentsFolder());
+    const platform::FolderClaim::Result claimed =
+        platform::FolderClaim::take({platform::documentsFolder(), platform::configFolder()});
     ASSERT_EQ(claimed.state, platform::FolderClaim::State::Taken);
+    const std::vector<std::string> names = stargrid::test::handoverNames(claimed.claim->identities());
     int opened = 0;
     platform::UrlHandover::Handlers handlers;
     handlers.open = [&opened](const std::string&) { ++opened; };
-    auto game = platform::UrlHandover::listen("stargrid", handlers);
+    auto game = platform::UrlHandover::listen(names, handlers);
     ASSERT_TRUE(game);
     // Polls the listener until the work in another thread is done (bounded).
     auto pollUntil = [&game](auto& work) {
@@ -238,8 +241,8 @@ TEST(Stargrid, ASecondLaunchWhoseUrlTheRunningGameRefusesSaysWhyAndExitsOne) {
     };
     // The first is handed on at once; the next ones fill the queue.
     for (std::size_t i = 0; i <= platform::UrlHandover::kMostWaiting; ++i) {
-        auto sent = std::async(std::launch::async, [i] {
-            return platform::UrlHandover::sendToRunning("stargrid", "pg5e18c0a7d94b2f63://fill/" + std::to_string(i));
+        auto sent = std::async(std::launch::async, [i, &names] {
+            return platform::UrlHandover::sendToRunning(names, "pg5e18c0a7d94b2f63://fill/" + std::to_string(i));
         });
         ASSERT_TRUE(pollUntil(sent));
         ASSERT_EQ(sent.get().outcome, platform::UrlHandover::Receipt::Outcome::Accepted) << i;
@@ -303,10 +306,10 @@ TEST(Stargrid, OfTwoLaunchesAtTheSameMomentOneRunsTheGame) {
 }
 
 TEST(Stargrid, AClaimItsLauncherTookIsTheGamesOwn) {
-    // As scripts/play does before it starts the game server: the lock is taken on a descriptor the game
-    // inherits (flock runs the game holding it).
-    const std::string lock = platform::documentsFolder() + "/" + platform::FolderClaim::kLockName;
-    const std::string command = "SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down flock -n " + lock + " " +
+    // As scripts/play does before it starts the game server: the folders are locked on descriptors the
+    // game inherits (flock runs the game holding them).
+    const std::string command = "SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down flock -n " +
+                                platform::documentsFolder() + " flock -n " + platform::configFolder() + " " +
                                 STARGRID_EXECUTABLE + " --frames 3 --fixed-step 2>&1";
     std::FILE* pipe = popen(command.c_str(), "r");
     ASSERT_TRUE(pipe);
@@ -328,10 +331,11 @@ TEST(Stargrid, AMissingRuntimeFolderIsSaidOnceForWhatNeedsIt) {
         return std::count_if(game.lines().begin(), game.lines().end(),
                              [&text](const std::string& line) { return line.find(text) != std::string::npos; });
     };
-    EXPECT_EQ(count("UrlHandover: cannot listen on " + missing +
-                    "/stargrid.sock: No such file or directory; URLs handed over do not reach this game"),
+    EXPECT_EQ(count("UserFolders: the runtime folder " + missing + " is refused: No such file or directory"), 1);
+    EXPECT_EQ(count("UrlHandover: there is no runtime folder for its socket; URLs handed over there do not reach "
+                    "this game"),
               1);
-    EXPECT_EQ(count("Pasteboard: cannot make the folder " + missing), 1);
+    EXPECT_EQ(count("Pasteboard: "), 1);
     EXPECT_EQ(count("another game"), 0);
 }
 

@@ -3,75 +3,210 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <string>
+#include <vector>
 
+#include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {
 namespace {
 
 using State = FolderClaim::State;
+using std::chrono::seconds;
+constexpr uid_t kOtherUser = 54321;
 
 class FolderClaimTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(folder.made()); }
-    std::string lock() const { return folder.path() + "/" + FolderClaim::kLockName; }
+    void SetUp() override {
+        ASSERT_TRUE(folder.made());
+        ASSERT_EQ(mkdir(data().c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(config().c_str(), 0700), 0);
+    }
+    std::string data() const { return folder.path() + "/data"; }
+    std::string config() const { return folder.path() + "/config"; }
+
+    // Another process holding the folders, as a running game does, until the returned process ends.
+    pid_t holdElsewhere(const std::vector<std::string>& folders) {
+        int ready[2];
+        if (pipe(ready) != 0) return -1;
+        const pid_t other = fork();
+        if (other == 0) {
+            FolderClaim::Result held = FolderClaim::take(folders);
+            const char state = held.state == State::Taken ? 't' : 'x';
+            (void)!write(ready[1], &state, 1);
+            pause();
+            _exit(0);
+        }
+        char state = 0;
+        const bool told = read(ready[0], &state, 1) == 1;
+        close(ready[0]);
+        close(ready[1]);
+        if (!told || state != 't') {
+            kill(other, SIGKILL);
+            waitpid(other, nullptr, 0);
+            return -1;
+        }
+        return other;
+    }
+    static void end(pid_t other) {
+        kill(other, SIGKILL);  // however it ends, the kernel lets go
+        waitpid(other, nullptr, 0);
+    }
 
     kite::test::TemporaryFolder folder{"stargrid-claim"};
 };
 
 TEST_F(FolderClaimTest, OneClaimAtATimeEvenWithinOneProcess) {
-    FolderClaim::Result first = FolderClaim::take(folder.path());
+    FolderClaim::Result first = FolderClaim::take(data());
     ASSERT_EQ(first.state, State::Taken);
-    EXPECT_EQ(FolderClaim::take(folder.path()).state, State::HeldElsewhere);
+    EXPECT_EQ(FolderClaim::take(data()).state, State::HeldElsewhere);
     first.claim.reset();
-    EXPECT_EQ(FolderClaim::take(folder.path()).state, State::Taken);
+    EXPECT_EQ(FolderClaim::take(data()).state, State::Taken);
 }
 
-TEST_F(FolderClaimTest, AnotherProcessHoldingTheFolderKeepsItUntilItEnds) {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t other = fork();
-    if (other == 0) {
-        FolderClaim::Result held = FolderClaim::take(folder.path());
-        const char state = held.state == State::Taken ? 't' : 'x';
-        (void)!write(ready[1], &state, 1);
-        pause();
-        _exit(0);
-    }
-    char state = 0;
-    ASSERT_EQ(read(ready[0], &state, 1), 1);
-    ASSERT_EQ(state, 't');
-    EXPECT_EQ(FolderClaim::take(folder.path()).state, State::HeldElsewhere);
-    kill(other, SIGKILL);  // however it ends, the kernel lets go
-    waitpid(other, nullptr, 0);
-    EXPECT_EQ(FolderClaim::take(folder.path()).state, State::Taken);
-    close(ready[0]);
-    close(ready[1]);
+TEST_F(FolderClaimTest, AnotherProcessHoldingAFolderKeepsItUntilItEnds) {
+    const pid_t other = holdElsewhere({data()});
+    ASSERT_GT(other, 0);
+    const FolderClaim::Result held = FolderClaim::take(data());
+    EXPECT_EQ(held.state, State::HeldElsewhere);
+    EXPECT_EQ(held.others, std::vector<std::string>{FolderClaim::identityOf(data())});
+    end(other);
+    EXPECT_EQ(FolderClaim::take(data()).state, State::Taken);
 }
 
-TEST_F(FolderClaimTest, TheLaunchersLockOnADescriptorItHandedDownIsTheClaim) {
-    // As a launcher leaves it: locked on a descriptor this process has and did not open for a claim.
-    const int launchers = open(lock().c_str(), O_RDWR | O_CREAT, 0600);
-    ASSERT_GE(launchers, 0);
-    ASSERT_EQ(flock(launchers, LOCK_EX | LOCK_NB), 0);
-    FolderClaim::Result claimed = FolderClaim::take(folder.path());
+TEST_F(FolderClaimTest, EveryFolderOfTheStoreIsClaimed) {
+    // Two players' data folders, one config folder: the second game would overwrite the first one's
+    // preferences.
+    const std::string otherData = folder.path() + "/other-data";
+    ASSERT_EQ(mkdir(otherData.c_str(), 0700), 0);
+    FolderClaim::Result first = FolderClaim::take({data(), config()});
+    ASSERT_EQ(first.state, State::Taken);
+    EXPECT_EQ(first.claim->identities(),
+              (std::vector<std::string>{FolderClaim::identityOf(data()), FolderClaim::identityOf(config())}));
+    const FolderClaim::Result second = FolderClaim::take({otherData, config()});
+    EXPECT_EQ(second.state, State::HeldElsewhere);
+    EXPECT_EQ(second.others, std::vector<std::string>{FolderClaim::identityOf(config())});
+    // Nothing of the refused claim is kept: the other data folder is free.
+    EXPECT_EQ(FolderClaim::take(otherData).state, State::Taken);
+}
+
+TEST_F(FolderClaimTest, TwoPathsToOneFolderAreOneFolder) {
+    const std::string link = folder.path() + "/link";
+    ASSERT_EQ(symlink(data().c_str(), link.c_str()), 0);
+    const std::string identity = FolderClaim::identityOf(data());
+    ASSERT_EQ(identity.size(), 16u);
+    EXPECT_EQ(FolderClaim::identityOf(link), identity);
+    EXPECT_EQ(FolderClaim::identityOf(data() + "/."), identity);
+    EXPECT_NE(FolderClaim::identityOf(config()), identity);
+    FolderClaim::Result claimed = FolderClaim::take({data(), link});
     ASSERT_EQ(claimed.state, State::Taken);
-    EXPECT_EQ(fcntl(launchers, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC) << "programs the game starts must not hold it";
+    EXPECT_EQ(claimed.claim->identities(), std::vector<std::string>{identity});
+    EXPECT_EQ(FolderClaim::take(link).state, State::HeldElsewhere);
+}
+
+TEST_F(FolderClaimTest, TheLaunchersLocksOnDescriptorsItHandedDownAreTheClaim) {
+    // As a launcher leaves them: locked on descriptors this process has and did not open for a claim.
+    const int launchersData = open(data().c_str(), O_RDONLY | O_DIRECTORY);
+    const int launchersConfig = open(config().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(launchersData, 0);
+    ASSERT_GE(launchersConfig, 0);
+    ASSERT_EQ(flock(launchersData, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(flock(launchersConfig, LOCK_EX | LOCK_NB), 0);
+    FolderClaim::Result claimed = FolderClaim::take({data(), config()});
+    ASSERT_EQ(claimed.state, State::Taken);
+    for (const int fd : {launchersData, launchersConfig})
+        EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC) << "programs the game starts must not hold it";
     // Released with the claim.
     claimed.claim.reset();
-    const int other = open(lock().c_str(), O_RDWR);
-    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
-    close(other);
+    EXPECT_EQ(FolderClaim::take({data(), config()}).state, State::Taken);
 }
 
-TEST_F(FolderClaimTest, AFolderThatIsNotThereIsAFailureWithTheReason) {
-    const FolderClaim::Result claimed = FolderClaim::take(folder.path() + "/missing");
+TEST_F(FolderClaimTest, InheritedDescriptorsAreKeptFromStartedProgramsWhateverTheOutcome) {
+    const pid_t other = holdElsewhere({data()});
+    ASSERT_GT(other, 0);
+    const int inherited = open(data().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(inherited, 0);
+    EXPECT_EQ(FolderClaim::take(data()).state, State::HeldElsewhere);
+    EXPECT_EQ(fcntl(inherited, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    end(other);
+    ASSERT_EQ(fcntl(inherited, F_SETFD, 0), 0);
+    EXPECT_EQ(FolderClaim::take({data(), folder.path() + "/missing"}).state, State::Failed);
+    EXPECT_EQ(fcntl(inherited, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    close(inherited);
+}
+
+TEST_F(FolderClaimTest, ALeftoverLockFileOfAnyKindIsNoHindrance) {
+    ASSERT_EQ(mkdir((data() + "/game.lock").c_str(), 0700), 0);
+    ASSERT_EQ(symlink("/nonexistent/target", (config() + "/game.lock").c_str()), 0);
+    for (const std::string& place : {data(), config()}) {
+        FolderClaim::Result first = FolderClaim::take(place);
+        ASSERT_EQ(first.state, State::Taken) << place << ": " << first.error;
+        EXPECT_EQ(FolderClaim::take(place).state, State::HeldElsewhere) << place;
+    }
+}
+
+TEST_F(FolderClaimTest, AFolderThePlayerCannotWriteIsClaimedAllTheSame) {
+    if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+    ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    ASSERT_EQ(chown(data().c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chmod(data().c_str(), 0500), 0);
+    // As the player (root writes anywhere): the first claim holds, the second is kept off.
+    const kite::test::ForkedOutcome run = kite::test::runForked([this] {
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 10;
+        FolderClaim::Result first = FolderClaim::take(data());
+        if (first.state != State::Taken) {
+            std::fprintf(stderr, "%s\n", first.error.c_str());
+            return 1;
+        }
+        return FolderClaim::take(data()).state == State::HeldElsewhere ? 0 : 2;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.output;
+    struct stat info;
+    ASSERT_EQ(stat(data().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0500u);
+}
+
+TEST_F(FolderClaimTest, AFolderThatCannotBeLockedIsAFailureWithTheReason) {
+    FolderClaim::Result claimed = FolderClaim::take({data(), folder.path() + "/missing"});
     EXPECT_EQ(claimed.state, State::Failed);
-    EXPECT_EQ(claimed.error, "cannot open " + folder.path() + "/missing/game.lock: No such file or directory");
+    EXPECT_EQ(claimed.error, "cannot open " + folder.path() + "/missing: No such file or directory");
+    EXPECT_TRUE(claimed.others.empty());
+    EXPECT_EQ(FolderClaim::take(data()).state, State::Taken) << "what was taken is let go";
+    const std::string file = folder.put("file", "");
+    claimed = FolderClaim::take(file);
+    EXPECT_EQ(claimed.state, State::Failed);
+    EXPECT_EQ(claimed.error, "cannot open " + file + ": Not a directory");
+    // One that is there but out of reach names itself, so a game on it can still be asked.
+    if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+    ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    ASSERT_EQ(chmod(config().c_str(), 0), 0);
+    const kite::test::ForkedOutcome run = kite::test::runForked([this] {
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 10;
+        const FolderClaim::Result closed = FolderClaim::take(config());
+        if (closed.state != State::Failed) return 1;
+        if (closed.error != "cannot open " + config() + ": Permission denied") return 2;
+        return closed.others == std::vector<std::string>{FolderClaim::identityOf(config())} ? 0 : 3;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST_F(FolderClaimTest, WithPatienceAClaimHeldElsewhereIsTakenOnceItIsGivenUp) {
+    const pid_t other = holdElsewhere({data(), config()});
+    ASSERT_GT(other, 0);
+    EXPECT_EQ(FolderClaim::take({data(), config()}).state, State::HeldElsewhere);
+    auto waiting = std::async(std::launch::async, [this] { return FolderClaim::take({data(), config()}, seconds(60)); });
+    end(other);
+    ASSERT_EQ(waiting.wait_for(seconds(90)), std::future_status::ready);
+    EXPECT_EQ(waiting.get().state, State::Taken);
 }
 
 }  // namespace

@@ -119,10 +119,14 @@ TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {
 
 TEST_F(UrlHandoverTest, ALaunchWithNobodyListeningIsToldSoOnceItsPatienceIsOver) {
     EXPECT_EQ(UrlHandover::sendToRunning("stargrid-test", "game://nobody-listens").outcome, Outcome::NobodyListens);
-    std::string error;
-    setenv("XDG_RUNTIME_DIR", (folder.path() + "/missing").c_str(), 1);
-    EXPECT_FALSE(UrlHandover::listen("stargrid-test", {}, &error));
-    EXPECT_EQ(error, "cannot listen on " + folder.path() + "/missing/stargrid-test.sock: No such file or directory");
+    // Or as soon as it need not wait any more (the game it waited for let its folders go).
+    int asked = 0;
+    const UrlHandover::Receipt stopped = UrlHandover::sendToRunning({"stargrid-test"}, "game://x", [&asked] {
+        ++asked;
+        return false;
+    });
+    EXPECT_EQ(stopped.outcome, Outcome::NobodyListens);
+    EXPECT_EQ(asked, 1);
 }
 
 TEST_F(UrlHandoverTest, ALaunchWithoutAUrlAsksTheRunningGameToShowItself) {
@@ -307,6 +311,85 @@ TEST_F(UrlHandoverTest, AFloodIsHandedOnOneAtATimeAndOnlyABoundedNumberWaits) {
         }
     }
     EXPECT_EQ(handedOn, accepted);
+}
+
+TEST_F(UrlHandoverTest, AQuitOpensEveryConfirmedUrlBeforeItsBackgroundStep) {
+    std::vector<std::string> received;
+    std::size_t openedBeforeBackground = 0;
+    HostLoop::Handlers loopHandlers;
+    loopHandlers.background = [&] { openedBeforeBackground = received.size(); };
+    HostLoop::main().setHandlers(loopHandlers);
+    auto handover = UrlHandover::listen("stargrid-test", recording(received));
+    ASSERT_TRUE(handover);
+    // Seven senders, answered in the pass after they came (a few at a time, as the socket's backlog
+    // holds them); six confirm, one never does.
+    std::vector<int> senders;
+    for (int i = 0; i < 7; ++i) {
+        senders.push_back(connectRaw(handover->path()));
+        ASSERT_GE(senders.back(), 0);
+        ASSERT_TRUE(sendRaw(senders.back(), "game://confirmed/" + std::to_string(i) + "\n"));
+        if (i % 4 == 3 || i == 6) HostLoop::main().runOnce();
+    }
+    for (const int fd : senders) ASSERT_EQ(answerLineOn(fd), "accepted");
+    // Three confirmations are read before the quit (one of those URLs is opened in its turn, two
+    // wait theirs); three are sent but not read yet.
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(sendRaw(senders[i], "ok\n"));
+    HostLoop::main().runOnce();
+    ASSERT_EQ(received.size(), 1u);
+    for (int i = 3; i < 6; ++i) ASSERT_TRUE(sendRaw(senders[i], "ok\n"));
+    // One more sender arrives and is not answered yet.
+    const int late = connectRaw(handover->path());
+    ASSERT_GE(late, 0);
+    ASSERT_TRUE(sendRaw(late, "game://late\n"));
+    HostLoop::main().quit();
+    EXPECT_EQ(openedBeforeBackground, 6u);
+    EXPECT_EQ(received, (std::vector<std::string>{"game://confirmed/0", "game://confirmed/1", "game://confirmed/2",
+                                                  "game://confirmed/3", "game://confirmed/4", "game://confirmed/5"}));
+    // The seventh can no longer confirm, and the late one is told why it is not taken.
+    EXPECT_FALSE(sendRaw(senders[6], "ok\n"));
+    EXPECT_EQ(answerLineOn(late), "refused: the game is quitting");
+    for (const int fd : senders) close(fd);
+    close(late);
+    // The socket is gone: a launch now finds nobody, and waits for the game's folders instead.
+    EXPECT_EQ(connectRaw(handover->path()), -1);
+    EXPECT_EQ(UrlHandover::sendToRunning({"stargrid-test"}, "game://after", [] { return false; }).outcome,
+              Outcome::NobodyListens);
+}
+
+TEST_F(UrlHandoverTest, ALaunchTellsAGameThatQuitsFromOneThatRefuses) {
+    // A game's socket served by hand, answering as a game that quits does.
+    const std::string path = UrlHandover::socketPath("stargrid-test");
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    auto serve = [listener](const std::string& answer) {
+        return std::async(std::launch::async, [listener, answer] {
+            const int fd = accept(listener, nullptr, nullptr);
+            std::string line = answerLineOn(fd);
+            if (!answer.empty()) sendRaw(fd, answer);
+            close(fd);
+            return line;
+        });
+    };
+    auto quitting = serve("refused: the game is quitting\n");
+    const UrlHandover::Receipt toldSo = UrlHandover::sendToRunning("stargrid-test", "game://x");
+    EXPECT_EQ(quitting.get(), "game://x");
+    EXPECT_EQ(toldSo.outcome, Outcome::Gone);
+    EXPECT_EQ(toldSo.reason, "the game is quitting");
+    auto silent = serve("");
+    const UrlHandover::Receipt closed = UrlHandover::showRunning("stargrid-test");
+    silent.get();
+    EXPECT_EQ(closed.outcome, Outcome::Gone);
+    EXPECT_EQ(closed.reason, "the running game closed the connection without an answer");
+    auto refusing = serve("refused: 16 URLs wait already\n");
+    const UrlHandover::Receipt refused = UrlHandover::sendToRunning("stargrid-test", "game://x");
+    refusing.get();
+    EXPECT_EQ(refused.outcome, Outcome::Refused);
+    EXPECT_EQ(refused.reason, "16 URLs wait already");
+    close(listener);
 }
 
 TEST_F(UrlHandoverTest, AStaleSocketOfAGameThatEndedIsReplaced) {

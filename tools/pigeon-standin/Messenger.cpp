@@ -68,9 +68,14 @@ int openLog(const LogPlace& place) {
     const int fd = ::open(place.file.c_str(), flags, 0600);
     struct stat status {};
     if (fd < 0) {
-        struct stat link {};
-        const bool isLink = errno == ELOOP && ::lstat(place.file.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
-        if (own) sayLogUnwritten(place.file, isLink ? "it is a link" : std::strerror(errno));
+        const std::string error = std::strerror(errno);
+        struct stat found {};
+        const bool there = ::lstat(place.file.c_str(), &found) == 0;
+        if (own) {
+            sayLogUnwritten(place.file, there && S_ISLNK(found.st_mode)   ? "it is a link"
+                                        : there && !S_ISREG(found.st_mode) ? "it is not a regular file"
+                                                                           : error);
+        }
         return -1;
     }
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {

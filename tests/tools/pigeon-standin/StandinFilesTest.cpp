@@ -238,6 +238,8 @@ TEST_F(StandinFilesTest, TheDefaultLogIsWrittenOnlyAsARegularFileOfItsOwn) {
     ASSERT_EQ(::mkfifo(log_.c_str(), 0600), 0);
     run = standin("pigeonapi://opened");
     EXPECT_EQ(run.status, 0) << run.said;
+    EXPECT_NE(run.said.find("cannot write the log " + log_ + ": it is not a regular file"), std::string::npos)
+        << run.said;
     ::unlink(log_.c_str());
 
     const std::string folder = cache_ + "/stargrid";

@@ -1,0 +1,170 @@
+// The game's claim on every folder its stores live in, as launches of the executable meet it: one
+// game per store, each game's own URLs, no game on folders that cannot be claimed, and a launch
+// while a game quits that runs the game.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "GameProcess.h"
+#include "GameSockets.h"
+#include "platform/FolderClaim.h"
+#include "platform/UserFolders.h"
+#include "support/TemporaryFolder.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using stargrid::test::Game;
+using std::chrono::seconds;
+
+constexpr const char* kUrl = "pg5e18c0a7d94b2f63://oauth?code=";
+
+class StargridClaimTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.made()); }
+    // A player's folders under the test's folder: data, config and cache by name, one runtime folder.
+    std::vector<std::string> player(const std::string& data, const std::string& config) const {
+        const std::string root = folder.path();
+        return {"STARGRID_NETWORK=down",
+                "XDG_DATA_HOME=" + root + "/" + data,
+                "XDG_CONFIG_HOME=" + root + "/" + config,
+                "XDG_CACHE_HOME=" + root + "/cache-" + data,
+                "XDG_RUNTIME_DIR=" + root};
+    }
+    static long count(const Game& game, const std::string& text) {
+        return std::count_if(game.lines().begin(), game.lines().end(),
+                             [&text](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+    static void quit(Game& game) {
+        game.signal(SIGTERM);
+        EXPECT_EQ(game.waitForExit(), 0);
+    }
+
+    kite::test::TemporaryFolder folder{"stargrid-claims"};
+};
+
+TEST_F(StargridClaimTest, TwoGamesNeverShareAConfigFolder) {
+    // Different data folders, one config folder: the preferences store would be the last writer's.
+    Game running({}, player("data-1", "config"));
+    ASSERT_TRUE(running.waitForLine("running on", seconds(60)));
+    for (int time = 0; time < 2; ++time) {
+        const std::string url = kUrl + std::to_string(time);
+        Game second({url}, player("data-2", "config"), true);
+        EXPECT_EQ(second.waitForExit(seconds(30)), 0);
+        EXPECT_EQ(count(second, "running on"), 0);
+        EXPECT_TRUE(running.waitForLine("AppController: open URL " + url));
+    }
+    Game plain({}, player("data-2", "config"), true);
+    EXPECT_EQ(plain.waitForExit(seconds(30)), 0);
+    EXPECT_THAT(plain.lines(), ElementsAre("stargrid: the game is already running"));
+    quit(running);
+}
+
+TEST_F(StargridClaimTest, TwoPlayersSharingARuntimeFolderEachGetTheirOwnUrls) {
+    Game first({}, player("data-1", "config-1"), true);
+    ASSERT_TRUE(first.waitForLine("running on", seconds(60)));
+    Game second({}, player("data-2", "config-2"), true);
+    ASSERT_TRUE(second.waitForLine("running on", seconds(60)));
+    for (const auto& [owner, data, config] : {std::make_tuple(&first, "data-1", "config-1"),
+                                              std::make_tuple(&second, "data-2", "config-2")}) {
+        const std::string url = kUrl + std::string(data);
+        Game handing({url}, player(data, config), true);
+        EXPECT_EQ(handing.waitForExit(seconds(30)), 0) << data;
+        EXPECT_TRUE(owner->waitForLine("AppController: open URL " + url)) << data;
+    }
+    quit(first);
+    quit(second);
+    EXPECT_EQ(count(first, "open URL"), 1);
+    EXPECT_EQ(count(second, "open URL"), 1);
+    EXPECT_EQ(count(second, "another game listens"), 0);
+}
+
+TEST_F(StargridClaimTest, FoldersThatCannotBeClaimedRunNoGame) {
+    // A data folder that cannot be made: no game, whatever else runs.
+    const std::string file = folder.put("file", "");
+    for (int time = 0; time < 2; ++time) {
+        Game game({"--frames", "3"}, {"STARGRID_NETWORK=down", "XDG_DATA_HOME=" + file}, true);
+        EXPECT_EQ(game.waitForExit(seconds(30)), 1);
+        EXPECT_EQ(count(game, "running on"), 0);
+        EXPECT_EQ(count(game, "stargrid: the player's folders cannot be claimed (cannot open " + file +
+                                  "/stargrid: Not a directory), so the game does not start"),
+                  1);
+    }
+}
+
+// The running game played by the test: it holds the player's folders and serves the data folder's
+// socket by hand.
+class GameThatQuits {
+public:
+    explicit GameThatQuits(const std::string& runtime) {
+        platform::FolderClaim::Result taken =
+            platform::FolderClaim::take({platform::documentsFolder(), platform::configFolder()});
+        claim_ = std::move(taken.claim);
+        if (!claim_) return;
+        path_ = runtime + "/" + stargrid::test::handoverNames(claim_->identities()).front() + ".sock";
+        listener_ = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener_, 4) != 0)
+            claim_.reset();
+    }
+    ~GameThatQuits() {
+        if (listener_ >= 0) close(listener_);
+        unlink(path_.c_str());
+    }
+    bool holds() const { return claim_ != nullptr; }
+    // Takes the launch's request and answers it as a game that quits does (nothing: it closes), then
+    // quits: the socket goes, then the folders.
+    void quitOnRequest(const std::string& answer) {
+        const int fd = accept(listener_, nullptr, nullptr);
+        char buffer[256];
+        (void)!recv(fd, buffer, sizeof buffer, 0);
+        if (!answer.empty()) send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+        close(fd);
+        close(listener_);
+        listener_ = -1;
+        unlink(path_.c_str());
+        claim_.reset();
+    }
+
+private:
+    std::unique_ptr<platform::FolderClaim> claim_;
+    std::string path_;
+    int listener_ = -1;
+};
+
+TEST_F(StargridClaimTest, ALaunchWhileTheGameQuitsRunsTheGame) {
+    // The test's process plays on the folders of OwnPlayerFolders; its runtime folder is the game's.
+    const std::string runtime = platform::runtimeFolder();
+    ASSERT_FALSE(runtime.empty());
+    int time = 0;
+    for (const std::string answer : {"refused: the game is quitting\n", ""}) {
+        for (const bool withUrl : {true, false}) {
+            const std::string url = kUrl + std::to_string(++time);
+            GameThatQuits quitting(runtime);
+            ASSERT_TRUE(quitting.holds());
+            Game launch(withUrl ? std::vector<std::string>{url} : std::vector<std::string>{}, {}, true);
+            quitting.quitOnRequest(answer);
+            EXPECT_TRUE(launch.waitForLine("running on", seconds(60))) << time;
+            quit(launch);
+            EXPECT_EQ(count(launch, "AppController: open URL " + url), withUrl ? 1 : 0) << time;
+            EXPECT_EQ(count(launch, "already running"), 0) << time;
+            EXPECT_EQ(count(launch, "did not take the URL"), 0) << time;
+        }
+    }
+}
+
+}  // namespace
