@@ -1,3 +1,5 @@
+// The running game's end of the handover: its sockets, the senders it takes in, their answers, the URLs
+// that wait their turn, and what it settles when it quits.
 #include "platform/UrlHandover.h"
 
 #include <fcntl.h>
@@ -13,210 +15,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
+#include "platform/UrlHandoverSocket.h"
 #include "platform/UserFolders.h"
 
 namespace platform {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+using namespace handover;
 
 // A sender that says nothing (or does not confirm) for this long is dropped.
 constexpr double kSenderPatience = 2.0;
 constexpr std::size_t kMostSenders = 8;
-// How often a second launch tries again to connect to a game that is starting or catching up.
-constexpr std::chrono::milliseconds kConnectRetry{10};
-// An answer is one short line; anything longer is not one of ours.
-constexpr std::size_t kLongestAnswer = 256;
-constexpr const char* kAccepted = "accepted";
-constexpr const char* kConfirmation = "ok";
-constexpr const char* kQuitting = "the game is quitting";
-
-bool socketAddress(const std::string& path, sockaddr_un* address) {
-    if (path.size() >= sizeof address->sun_path) return false;
-    std::memset(address, 0, sizeof *address);
-    address->sun_family = AF_UNIX;
-    std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-// One try at a connection that never blocks: the descriptor, or -1 with errno (EAGAIN: a game
-// listens but takes no one now; ENOENT, ECONNREFUSED: nobody listens).
-int tryConnect(const sockaddr_un& address) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return -1;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-        return -1;
-    }
-    return fd;
-}
-
-// The user at the other end of a connected socket; -1 when it cannot be told.
-long peerUser(int fd) {
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof peer) return -1;
-    return static_cast<long>(peer.uid);
-}
-
-bool ownUser(long user) { return user == static_cast<long>(geteuid()); }
-
-// Waits until the descriptor is ready for events or the deadline passes; false when it passed.
-bool waitFor(int fd, short events, SteadyClock::time_point deadline) {
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
-        if (left <= 0) return false;
-        pollfd ready{fd, events, 0};
-        const int polled = ::poll(&ready, 1, static_cast<int>(left));
-        if (polled > 0) return true;
-        if (polled < 0 && errno != EINTR) return true;  // the next call on it says what is wrong
-    }
-}
-
-// Writes everything before the deadline (a past one: only what goes without waiting).
-bool sendAll(int fd, const std::string& bytes, SteadyClock::time_point deadline) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
-        if (n > 0) {
-            written += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(fd, POLLOUT, deadline)) {
-                errno = ETIMEDOUT;
-                return false;
-            }
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-struct Answer {
-    std::string line;       // what came before the newline or the end, capped
-    bool timedOut = false;  // nothing more came before the deadline
-};
-
-// The running game's answer line, read until its newline, the end, or the deadline.
-Answer readAnswer(int fd, SteadyClock::time_point deadline) {
-    Answer answer;
-    std::string received;
-    while (received.find('\n') == std::string::npos && received.size() <= kLongestAnswer) {
-        if (!waitFor(fd, POLLIN, deadline)) {
-            answer.timedOut = true;
-            break;
-        }
-        char buffer[kLongestAnswer];
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) break;  // the end, or a reset once the game closed
-        received.append(buffer, static_cast<std::size_t>(n));
-    }
-    answer.line = received.substr(0, std::min(received.find('\n'), kLongestAnswer));
-    return answer;
-}
-
-// What another process wrote, fit to print on a terminal: one line of printable ASCII, capped.
-std::string printable(std::string text) {
-    if (text.size() > 200) text.resize(200);
-    for (char& c : text) {
-        if (c < 0x20 || c > 0x7e) c = '?';
-    }
-    return text;
-}
-
-std::string patienceText() { return std::to_string(UrlHandover::kPatience.count()) + " s"; }
-
-using Receipt = UrlHandover::Receipt;
-
-struct Connection {
-    int fd = -1;
-    UrlHandover::Receipt failure;  // when fd < 0
-};
-
-// A connection to the first of the sockets a game of this user listens on; tried again while a
-// game may be starting (nobody listens yet, or it takes no one now), until the deadline.
-Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::time_point deadline,
-                            const UrlHandover::KeepWaiting& keepWaiting) {
-    using Outcome = Receipt::Outcome;
-    std::vector<sockaddr_un> addresses;
-    for (const std::string& name : names) {
-        const std::string path = UrlHandover::socketPath(name);
-        if (path.empty()) return {-1, {Outcome::Refused, "there is no runtime folder to reach it through"}};
-        addresses.emplace_back();
-        if (!socketAddress(path, &addresses.back()))
-            return {-1, {Outcome::Refused, "the socket's path is too long: " + path}};
-    }
-    for (;;) {
-        bool busy = false;
-        for (const sockaddr_un& address : addresses) {
-            const int fd = tryConnect(address);
-            if (fd >= 0) {
-                // Checked before a byte is written: a URL can carry an account's codes.
-                const long user = peerUser(fd);
-                if (ownUser(user)) return {fd, {}};
-                close(fd);
-                return {-1, {Outcome::Refused, "the socket belongs to user " + std::to_string(user)}};
-            }
-            const int error = errno;
-            if (error == EAGAIN) {
-                busy = true;
-            } else if (error != ENOENT && error != ECONNREFUSED && error != EINTR) {
-                return {-1, {Outcome::Refused, "cannot reach the running game: " + std::string(std::strerror(error))}};
-            }
-        }
-        if (SteadyClock::now() + kConnectRetry >= deadline)
-            return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + patienceText()} : Receipt{}};
-        if (keepWaiting && !keepWaiting()) return {-1, {}};
-        std::this_thread::sleep_for(kConnectRetry);
-    }
-}
-
-// One request line to the running game, its answer, and the confirmation of an accepted one.
-Receipt request(const std::vector<std::string>& names, const std::string& line,
-                const UrlHandover::KeepWaiting& keepWaiting) {
-    using Outcome = Receipt::Outcome;
-    const auto deadline = SteadyClock::now() + UrlHandover::kPatience;
-    const Connection connection = connectToRunning(names, deadline, keepWaiting);
-    if (connection.fd < 0) return connection.failure;
-    const int fd = connection.fd;
-    const bool sent = sendAll(fd, line + "\n", deadline);
-    const int sendError = errno;
-    // A game that refuses may answer before it has read everything, so the answer is read even
-    // when the write failed.
-    const Answer answer = readAnswer(fd, deadline);
-    Receipt receipt;
-    const std::string refused = "refused: ";
-    if (answer.line == kAccepted) {
-        // Once this is sent the request is the game's to carry out; a game that gave up waiting for
-        // it (or quits) has stopped reading, and then it cannot be sent.
-        receipt = sendAll(fd, std::string(kConfirmation) + "\n", SteadyClock::now())
-                      ? Receipt{Outcome::Accepted, ""}
-                      : Receipt{Outcome::Gone, "the running game stopped waiting for its confirmation"};
-    } else if (answer.line == refused + kQuitting) {
-        receipt = {Outcome::Gone, kQuitting};
-    } else if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size()) {
-        receipt = {Outcome::Refused, printable(answer.line.substr(refused.size()))};
-    } else if (!answer.line.empty()) {
-        receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printable(answer.line)};
-    } else if (answer.timedOut) {
-        receipt = {Outcome::Refused, "no answer within " + patienceText()};
-    } else if (!sent) {
-        receipt = {Outcome::Refused, std::string("the request could not be written: ") + std::strerror(sendError)};
-    } else {
-        receipt = {Outcome::Gone, "the running game closed the connection without an answer"};
-    }
-    close(fd);
-    return receipt;
-}
 
 struct Received {
     bool ended = false;   // the sender closed its end
@@ -314,31 +126,6 @@ std::optional<std::string> UrlHandover::checkUrl(const std::string& text) {
         if (c <= 0x20 || c >= 0x7f) return std::nullopt;
     }
     return text;
-}
-
-UrlHandover::Receipt UrlHandover::sendToRunning(const std::vector<std::string>& names, const std::string& url,
-                                                const KeepWaiting& keepWaiting) {
-    if (!checkUrl(url)) return {Receipt::Outcome::Refused, "not a URL"};
-    return request(names, url, keepWaiting);
-}
-
-UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting) {
-    return request(names, "", keepWaiting);
-}
-
-bool UrlHandover::listening(const std::vector<std::string>& names) {
-    for (const std::string& name : names) {
-        sockaddr_un address;
-        const std::string path = socketPath(name);
-        if (path.empty() || !socketAddress(path, &address)) continue;
-        const int fd = tryConnect(address);
-        if (fd < 0 && errno == EAGAIN) return true;  // a game that takes no one just now
-        if (fd < 0) continue;
-        const bool own = ownUser(peerUser(fd));
-        close(fd);  // said nothing: the game drops it without a word
-        if (own) return true;
-    }
-    return false;
 }
 
 std::unique_ptr<UrlHandover> UrlHandover::listen(const std::vector<std::string>& names, Handlers handlers,

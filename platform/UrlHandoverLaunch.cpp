@@ -1,0 +1,164 @@
+// The second launch's end of the handover: it hands a URL (or a request to show the window) to the
+// running game and hears what became of it.
+#include "platform/UrlHandover.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "platform/UrlHandoverSocket.h"
+
+namespace platform {
+namespace {
+
+using namespace handover;
+using Receipt = UrlHandover::Receipt;
+
+// How often a second launch tries again to connect to a game that is starting or catching up.
+constexpr std::chrono::milliseconds kConnectRetry{10};
+
+struct Answer {
+    std::string line;       // what came before the newline or the end, capped
+    bool timedOut = false;  // nothing more came before the deadline
+};
+
+// The running game's answer line, read until its newline, the end, or the deadline.
+Answer readAnswer(int fd, SteadyClock::time_point deadline) {
+    Answer answer;
+    std::string received;
+    while (received.find('\n') == std::string::npos && received.size() <= kLongestAnswer) {
+        if (!waitFor(fd, POLLIN, deadline)) {
+            answer.timedOut = true;
+            break;
+        }
+        char buffer[kLongestAnswer];
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) break;  // the end, or a reset once the game closed
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    answer.line = received.substr(0, std::min(received.find('\n'), kLongestAnswer));
+    return answer;
+}
+
+// What another process wrote, fit to print on a terminal: one line of printable ASCII, capped.
+std::string printable(std::string text) {
+    if (text.size() > 200) text.resize(200);
+    for (char& c : text) {
+        if (c < 0x20 || c > 0x7e) c = '?';
+    }
+    return text;
+}
+
+std::string patienceText() { return std::to_string(UrlHandover::kPatience.count()) + " s"; }
+
+struct Connection {
+    int fd = -1;
+    UrlHandover::Receipt failure;  // when fd < 0
+};
+
+// A connection to the first of the sockets a game of this user listens on; tried again while a
+// game may be starting (nobody listens yet, or it takes no one now), until the deadline.
+Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::time_point deadline,
+                            const UrlHandover::KeepWaiting& keepWaiting) {
+    using Outcome = Receipt::Outcome;
+    std::vector<sockaddr_un> addresses;
+    for (const std::string& name : names) {
+        const std::string path = UrlHandover::socketPath(name);
+        if (path.empty()) return {-1, {Outcome::Refused, "there is no runtime folder to reach it through"}};
+        addresses.emplace_back();
+        if (!socketAddress(path, &addresses.back()))
+            return {-1, {Outcome::Refused, "the socket's path is too long: " + path}};
+    }
+    for (;;) {
+        bool busy = false;
+        for (const sockaddr_un& address : addresses) {
+            const int fd = tryConnect(address);
+            if (fd >= 0) {
+                // Checked before a byte is written: a URL can carry an account's codes.
+                const long user = peerUser(fd);
+                if (ownUser(user)) return {fd, {}};
+                close(fd);
+                return {-1, {Outcome::Refused, "the socket belongs to user " + std::to_string(user)}};
+            }
+            const int error = errno;
+            if (error == EAGAIN) {
+                busy = true;
+            } else if (error != ENOENT && error != ECONNREFUSED && error != EINTR) {
+                return {-1, {Outcome::Refused, "cannot reach the running game: " + std::string(std::strerror(error))}};
+            }
+        }
+        if (SteadyClock::now() + kConnectRetry >= deadline)
+            return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + patienceText()} : Receipt{}};
+        if (keepWaiting && !keepWaiting()) return {-1, {}};
+        std::this_thread::sleep_for(kConnectRetry);
+    }
+}
+
+// One request line to the running game, its answer, and the confirmation of an accepted one.
+Receipt request(const std::vector<std::string>& names, const std::string& line,
+                const UrlHandover::KeepWaiting& keepWaiting) {
+    using Outcome = Receipt::Outcome;
+    const auto deadline = SteadyClock::now() + UrlHandover::kPatience;
+    const Connection connection = connectToRunning(names, deadline, keepWaiting);
+    if (connection.fd < 0) return connection.failure;
+    const int fd = connection.fd;
+    const bool sent = sendAll(fd, line + "\n", deadline);
+    const int sendError = errno;
+    // A game that refuses may answer before it has read everything, so the answer is read even
+    // when the write failed.
+    const Answer answer = readAnswer(fd, deadline);
+    Receipt receipt;
+    const std::string refused = "refused: ";
+    if (answer.line == kAccepted) {
+        // Once this is sent the request is the game's to carry out; a game that gave up waiting for
+        // it (or quits) has stopped reading, and then it cannot be sent.
+        receipt = sendAll(fd, std::string(kConfirmation) + "\n", SteadyClock::now())
+                      ? Receipt{Outcome::Accepted, ""}
+                      : Receipt{Outcome::Gone, "the running game stopped waiting for its confirmation"};
+    } else if (answer.line == refused + kQuitting) {
+        receipt = {Outcome::Gone, kQuitting};
+    } else if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size()) {
+        receipt = {Outcome::Refused, printable(answer.line.substr(refused.size()))};
+    } else if (!answer.line.empty()) {
+        receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printable(answer.line)};
+    } else if (answer.timedOut) {
+        receipt = {Outcome::Refused, "no answer within " + patienceText()};
+    } else if (!sent) {
+        receipt = {Outcome::Refused, std::string("the request could not be written: ") + std::strerror(sendError)};
+    } else {
+        receipt = {Outcome::Gone, "the running game closed the connection without an answer"};
+    }
+    close(fd);
+    return receipt;
+}
+
+}  // namespace
+
+UrlHandover::Receipt UrlHandover::sendToRunning(const std::vector<std::string>& names, const std::string& url,
+                                                const KeepWaiting& keepWaiting) {
+    if (!checkUrl(url)) return {Receipt::Outcome::Refused, "not a URL"};
+    return request(names, url, keepWaiting);
+}
+
+UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting) {
+    return request(names, "", keepWaiting);
+}
+
+bool UrlHandover::listening(const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        sockaddr_un address;
+        const std::string path = socketPath(name);
+        if (path.empty() || !socketAddress(path, &address)) continue;
+        const int fd = tryConnect(address);
+        if (fd < 0 && errno == EAGAIN) return true;  // a game that takes no one just now
+        if (fd < 0) continue;
+        const bool own = ownUser(peerUser(fd));
+        close(fd);  // said nothing: the game drops it without a word
+        if (own) return true;
+    }
+    return false;
+}
+
+}  // namespace platform
