@@ -191,6 +191,12 @@ std::optional<Options> parse(int argc, char** argv) {
     return options;
 }
 
+std::vector<std::string> handoverNames(const std::vector<std::string>& identities) {
+    std::vector<std::string> names;
+    for (const std::string& identity : identities) names.push_back(kHandoverPrefix + identity);
+    return names;
+}
+
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
 // asks the running game to show itself. The exit status once the running game answered; nothing when no
 // game did (nobody listens, or the game quits), with what was seen in unanswered.
@@ -198,6 +204,7 @@ std::optional<int> secondLaunch(const Options& options, const std::vector<std::s
                                 const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
     if (options.frames >= 0 || !options.script.empty()) {
+        if (!platform::UrlHandover::listening(names)) return std::nullopt;
         std::fprintf(stderr,
                      "stargrid: the game is already running, so this launch cannot run --frames, --script or "
                      "--shot\n");
@@ -210,16 +217,9 @@ std::optional<int> secondLaunch(const Options& options, const std::vector<std::s
         unanswered = receipt.reason;
         return std::nullopt;
     }
-std::vector<std::string> handoverNames(const std::vector<std::string>& identities) {
-    std::vector<std::string> names;
-    for (const std::string& identity : identities) names.push_back(kHandoverPrefix + identity);
-    return names;
-}
-
     if (options.url.empty()) {
         if (receipt.outcome == Outcome::Accepted) {
             std::printf("stargrid: the game is already running\n");
-        if (!platform::UrlHandover::listening(names)) return std::nullopt;
         } else {
             std::printf("stargrid: the game is already running (its window was not brought forward: %s)\n",
                         receipt.reason.c_str());
