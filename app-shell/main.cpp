@@ -165,7 +165,7 @@ std::optional<Options> parse(int argc, char** argv) {
             char* end = nullptr;
             errno = 0;
             long frames = text ? std::strtol(text, &end, 10) : -1;
-            if (!text || *end != '\0' || errno != 0 || frames < 0) {
+            if (!text || end == text || *end != '\0' || errno != 0 || frames < 0) {
                 std::fprintf(stderr, "stargrid: --frames needs a whole number of frames\n");
                 return std::nullopt;
             }

@@ -345,6 +345,12 @@ TEST(Stargrid, BadOptionsExitWithStatusTwo) {
         Game game(args);
         EXPECT_EQ(game.waitForExit(), 2) << args[0];
     }
+    // An empty number is no number (it used to run zero frames).
+    for (const std::string frames : {"''", "abc"}) {
+        const Finished run = runToEnd("--frames " + frames);
+        EXPECT_EQ(run.status, 2) << frames;
+        EXPECT_EQ(run.output, "stargrid: --frames needs a whole number of frames\n") << frames;
+    }
     Game game({"--frames", "1"}, {"STARGRID_DEVICE=pixel"});
     EXPECT_EQ(game.waitForExit(), 2);
     EXPECT_EQ(runToEnd("--frames 1 --script").output, "stargrid: --script needs a value\n");
