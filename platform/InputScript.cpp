@@ -160,10 +160,11 @@ std::optional<InputScript> InputScript::load(const std::string& path, std::strin
     // Not through a stream: its buffer turns a read error into an early end, which would pass as a
     // short (or empty) script; and a file without end stops at the limit.
     constexpr std::size_t kLargestScript = 16 * 1024 * 1024;
-    std::string text;
-    if (readStoredFile(path, text, kLargestScript) != StoredFileRead::Read) {
+    std::string text, reason;
+    if (readStoredFile(path, text, kLargestScript, &reason) != StoredFileRead::Read) {
         const int readError = errno;
-        return fail("cannot read " + path + ": " + (readError == EISDIR ? "it is a folder" : std::strerror(readError)));
+        if (readError == EISDIR) reason = "it is a folder";
+        return fail("cannot read " + path + ": " + (reason.empty() ? std::strerror(readError) : reason));
     }
     if (text.size() > kLargestScript) return fail(path + " is too large for a script");
     return parse(text, error);

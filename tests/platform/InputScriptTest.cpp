@@ -3,7 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
 
 namespace platform {
 namespace {
@@ -83,6 +88,22 @@ TEST(InputScript, AFolderIsRefusedRatherThanReadAsAnEmptyScript) {
     std::string error;
     EXPECT_FALSE(InputScript::load(folder.path(), &error));
     EXPECT_EQ(error, "cannot read " + folder.path() + ": it is a folder");
+}
+
+TEST(InputScript, AFifoIsRefusedWithoutWaitingForAWriter) {
+    kite::test::TemporaryFolder folder("input-script");
+    ASSERT_TRUE(folder.made());
+    const std::string fifo = folder.path() + "/script";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const kite::test::ForkedOutcome outcome = kite::test::runForked([&fifo] {
+        std::string error;
+        const bool loaded = InputScript::load(fifo, &error).has_value();
+        std::fprintf(stderr, "%s", error.c_str());
+        return loaded ? 1 : 0;
+    });
+    EXPECT_TRUE(outcome.exited) << "waited on the FIFO";
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, "cannot read " + fifo + ": not a regular file (a FIFO)");
 }
 
 TEST(InputScript, AByteOrderMarkAtTheStartIsSkipped) {
