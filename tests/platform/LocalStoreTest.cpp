@@ -338,8 +338,8 @@ TEST_F(LocalStoreTest, AnOpenLedgerIsNarrowedToItsOwnerWhenRead) {
 }
 
 TEST_F(LocalStoreTest, NoPaymentIsTakenThatTheLedgerCannotKeep) {
-    const std::string failed = "outcome: " + std::to_string(static_cast<int>(TransactionState::Failed)) +
-                               " the payment cannot be recorded: ";
+    const std::string failed =
+        "outcome: " + std::to_string(static_cast<int>(TransactionState::Failed)) + " the payment cannot be recorded: ";
     struct Case {
         const char* name;
         std::function<void()> make;

@@ -263,9 +263,10 @@ TEST_F(PasteboardTest, AMissingRuntimeFolderIsSaidOnceAndEveryCallStillFails) {
     }
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(log,
-              "UserFolders: the runtime folder " + runtime + " is refused: No such file or directory\n"
-              "Pasteboard: the session's pasteboards have no folder, as the runtime folder is refused; pasteboard "
-              "calls fail\n");
+              "UserFolders: the runtime folder " + runtime +
+                  " is refused: No such file or directory\n"
+                  "Pasteboard: the session's pasteboards have no folder, as the runtime folder is refused; pasteboard "
+                  "calls fail\n");
 }
 
 TEST_F(PasteboardTest, WithoutARuntimeFolderTheSessionsPasteboardsLiveInThePlayersCacheFolder) {
@@ -296,8 +297,8 @@ TEST_F(PasteboardTest, AFolderThatIsNotThePlayersOwnIsRefusedAndNothingInItIsRea
     };
     const Case cases[] = {
         {"another user's session folder", session, [&] { othersFolder(session); }, "it belongs to user 54321"},
-        {"a link as the session folder", session,
-         [&] { ::symlink(elsewhere.path().c_str(), session.c_str()); }, "it is a link"},
+        {"a link as the session folder", session, [&] { ::symlink(elsewhere.path().c_str(), session.c_str()); },
+         "it is a link"},
         {"another user's persistent folder", persistent, [&] { othersFolder(persistent); }, "it belongs to user 54321"},
     };
     for (const Case& c : cases) {
@@ -358,8 +359,10 @@ TEST_F(PasteboardTest, ALockAnotherProgramHoldsFailsTheCallAfterAShortWait) {
     ::close(held);
     EXPECT_TRUE(outcome.exited) << "waited for the lock";
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.output, "Pasteboard: cannot lock \"general\": " + lock + " is locked by another program\n"
-                              "Pasteboard: cannot lock \"general\": " + lock + " is locked by another program\n");
+    EXPECT_EQ(outcome.output, "Pasteboard: cannot lock \"general\": " + lock +
+                                  " is locked by another program\n"
+                                  "Pasteboard: cannot lock \"general\": " +
+                                  lock + " is locked by another program\n");
     EXPECT_EQ(general.string("text"), "before");
     ASSERT_TRUE(general.setString("text", "after"));  // free again
 }
@@ -379,9 +382,8 @@ TEST_F(PasteboardTest, ALockFileThatIsALinkIsNotFollowed) {
 TEST_F(PasteboardTest, AnItemIsReadOnlyFromARegularFileWithinTheReadersLimit) {
     const std::string fifo = Pasteboard::folder() + "/general";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    kite::test::ForkedOutcome outcome = kite::test::runForked([] {
-        return Pasteboard::general().string("text") ? 1 : 0;
-    });
+    kite::test::ForkedOutcome outcome =
+        kite::test::runForked([] { return Pasteboard::general().string("text") ? 1 : 0; });
     EXPECT_TRUE(outcome.exited) << "waited on the FIFO";
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.output, "Pasteboard: cannot read \"general\" (" + fifo + "): not a regular file (a FIFO)\n");

@@ -66,8 +66,8 @@ TEST_F(UserDefaultsTest, TheStoreAndItsFolderAreTheOwnersOnly) {
 TEST_F(UserDefaultsTest, EveryDamagedStoreIsSetAsideInACopyOfItsOwnAndTheStoreStartsEmpty) {
     const std::string path = platform::configFolder() + "/damaged-store.plist";
     platform::UserDefaults& defaults = platform::UserDefaults::named("damaged-store");
-    const std::string large = "<plist><dict><key>big</key><string>" + std::string(1u << 20, 'x') +
-                              "</string></dict></plist>";
+    const std::string large =
+        "<plist><dict><key>big</key><string>" + std::string(1u << 20, 'x') + "</string></dict></plist>";
     const std::string damages[] = {"<plist><dict><key>a</key>", "<plist><array/></plist>", large};
     for (const std::string& damage : damages) {
         std::ofstream(path) << damage;
