@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -39,10 +40,7 @@ public:
         shared = output;
         return output;
     }
-    ~MusicOutput() {
-        if (context_) alcDestroyContext(context_);
-        if (device_) alcCloseDevice(device_);
-    }
+    ~MusicOutput() { closeDevice(device_, context_); }
     ALCcontext* context() const { return context_; }
 
 private:
@@ -283,7 +281,16 @@ std::unique_ptr<MusicPlayer> MusicPlayer::open(const std::string& path, std::str
         error = "no audio source for music";
         return nullptr;
     }
-    stream->thread = std::thread([raw = stream.get()] { raw->run(); });
+    try {
+        stream->thread = std::thread([raw = stream.get()] { raw->run(); });
+    } catch (const std::system_error& failure) {
+        // No music rather than no game: the sources made for the stream go with it.
+        ThreadContext current(stream->output->context());
+        alDeleteSources(1, &stream->source);
+        alDeleteBuffers(kBufferCount, stream->buffers);
+        error = std::string("the music's streaming thread cannot start: ") + failure.what();
+        return nullptr;
+    }
     return std::make_unique<MusicPlayer>(path, std::move(stream));
 }
 

@@ -1,7 +1,11 @@
 #include "platform/SoundFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 
@@ -19,9 +23,24 @@ struct SndfileCloser {
 };
 using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
 
+// The file is opened here, without blocking, and taken only when it is a regular file; libsndfile
+// then reads it through the descriptor, so its error is about the contents (given a name, it calls
+// every file it does not recognise "not a regular file (possibly a pipe?)").
 SndfileHandle openForReading(const std::string& path, SF_INFO& info, std::string& error) {
     std::memset(&info, 0, sizeof info);
-    SndfileHandle file(sf_open(path.c_str(), SFM_READ, &info));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    struct stat seen {};
+    if (::fstat(fd, &seen) != 0 || !S_ISREG(seen.st_mode)) {
+        ::close(fd);
+        error = "cannot read " + path + ": " + (S_ISDIR(seen.st_mode) ? "it is a folder" : "it is not a regular file");
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    SndfileHandle file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));  // closes the descriptor in every case
     if (!file) {
         error = "cannot read " + path + ": " + sf_strerror(nullptr);
         return nullptr;

@@ -14,10 +14,13 @@ namespace {
 
 using Engine = kite::audio::SimpleAudioEngine;
 
+// A file not found among the resources keeps the name it was given, so the line saying it cannot be
+// read names it.
 std::string fullPath(const char* filePath) {
     if (!filePath) return std::string();
     kite::FileUtils* files = kite::FileUtils::getInstance();
-    return files ? files->fullPathForFilename(filePath) : std::string(filePath);
+    const std::string found = files ? files->fullPathForFilename(filePath) : std::string();
+    return found.empty() ? std::string(filePath) : found;
 }
 
 // The platform side, or null when it could not be made; each call asks again.

@@ -1,6 +1,12 @@
 #include "platform/SoundFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -96,6 +102,38 @@ TEST_F(SoundFileTest, DamagedFilesFailWithoutHarm) {
     if (lied.ok) {
         EXPECT_LE(lied.sound.data.size(), bytes.size());
     }
+}
+
+// What is wrong is the contents, not the kind of file: libsndfile, given a name, calls any file it
+// does not recognise "not a regular file (possibly a pipe?)".
+TEST_F(SoundFileTest, AFileOfNoSoundFormatSaysSoNamingIt) {
+    folder.put("noise.mp3", std::string(4096, '\x55'));
+    const platform::DecodeResult result = platform::decodeSoundFile(path("noise.mp3"));
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, "cannot read " + path("noise.mp3") + ": Format not recognised.");
+    std::string error;
+    EXPECT_EQ(platform::SoundFileReader::open(path("noise.mp3"), error), nullptr);
+    EXPECT_EQ(error, "cannot read " + path("noise.mp3") + ": Format not recognised.");
+}
+
+// A FIFO is refused at once, not waited on for a writer; a folder and a missing file are named with why.
+TEST_F(SoundFileTest, OnlyARegularFileIsRead) {
+    ASSERT_EQ(::mkfifo(path("pipe.wav").c_str(), 0600), 0);
+    auto decoding = std::async(std::launch::async, [this] { return platform::decodeSoundFile(path("pipe.wav")); });
+    const bool answered = decoding.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!answered) {
+        // A reader waiting for a writer is let go: it reads an empty file.
+        const int writer = ::open(path("pipe.wav").c_str(), O_WRONLY);
+        ::close(writer);
+    }
+    const platform::DecodeResult fromPipe = decoding.get();
+    EXPECT_TRUE(answered) << "the decoder waited for a writer";
+    EXPECT_EQ(fromPipe.error, "cannot read " + path("pipe.wav") + ": it is not a regular file");
+    ASSERT_EQ(::mkdir(path("folder.wav").c_str(), 0700), 0);
+    EXPECT_EQ(platform::decodeSoundFile(path("folder.wav")).error,
+              "cannot read " + path("folder.wav") + ": it is a folder");
+    EXPECT_EQ(platform::decodeSoundFile(path("missing.wav")).error,
+              "cannot read " + path("missing.wav") + ": No such file or directory");
 }
 
 TEST_F(SoundFileTest, AnMp3OfUnknownLengthIsRefusedNamingTheFile) {

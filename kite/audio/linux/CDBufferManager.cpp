@@ -20,7 +20,7 @@ CDBufferManager::~CDBufferManager() { releaseAndClear(soundEngine_); }
 int CDBufferManager::bufferForFile(const std::string& filePath, bool create) {
     const auto found = loadedBuffers_.find(filePath);
     if (found != loadedBuffers_.end()) return found->second;
-    if (!create) return -1;
+    if (!create || failedFiles_.count(filePath)) return -1;
     int soundId = nextBufferId_;
     if (!freedBuffers_.empty()) {
         soundId = freedBuffers_.back();
@@ -30,6 +30,7 @@ int CDBufferManager::bufferForFile(const std::string& filePath, bool create) {
     }
     if (!soundEngine_->loadBuffer(soundId, filePath)) {
         freedBuffers_.push_back(soundId);
+        failedFiles_.insert(filePath);
         return -1;
     }
     loadedBuffers_[filePath] = soundId;
@@ -37,6 +38,7 @@ int CDBufferManager::bufferForFile(const std::string& filePath, bool create) {
 }
 
 void CDBufferManager::releaseBufferForFile(const std::string& filePath) {
+    failedFiles_.erase(filePath);
     const int soundId = bufferForFile(filePath, false);
     if (soundId == -1) return;
     soundEngine_->unloadBuffer(soundId);

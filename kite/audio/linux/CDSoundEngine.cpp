@@ -38,13 +38,7 @@ MixerOutputRateProc mixerOutputRateProc() {
 struct CDSoundEngine::Device {
     ALCdevice* device = nullptr;
     ALCcontext* context = nullptr;
-    ~Device() {
-        if (context) {
-            if (alcGetCurrentContext() == context) alcMakeContextCurrent(nullptr);
-            alcDestroyContext(context);
-        }
-        if (device) alcCloseDevice(device);
-    }
+    ~Device() { platform::closeDevice(device, context); }
 };
 
 CDSoundEngine* CDSoundEngine::create() { return createAutoreleased<CDSoundEngine>(); }
@@ -90,7 +84,8 @@ bool CDSoundEngine::openDevice() {
 CDSoundEngine::~CDSoundEngine() {
     asynchLoadQueue_.reset();  // the loads given to it finish first
     if (!device_) return;
-    if (functioning_) {
+    // A device that would not stop may hold what these calls wait for: it is left as it is.
+    if (functioning_ && !platform::audioDevicesStuck()) {
         makeContextCurrent();
         stopAllSounds();
         for (int i = 0; i < sourceTotal_; ++i) {
@@ -254,6 +249,14 @@ void CDSoundEngine::loadBuffersAsynchronously(std::vector<CDBufferLoadRequest> r
     if (!asynchLoadQueue_) asynchLoadQueue_ = std::make_unique<platform::SerialQueue>("CDAsynchLoader");
     auto loader = std::make_unique<CDAsynchBufferLoader>(std::move(requests), this);
     loader->setCompletion(std::move(completion));
+    if (!asynchLoadQueue_->running()) {
+        // Without the loader's thread the sounds load here: the game waits for them, and still has them.
+        log("CDSoundEngine: cannot start the loading thread (%s); sounds load on the main thread",
+            asynchLoadQueue_->startError().c_str());
+        asynchLoadQueue_.reset();
+        loader->main();
+        return;
+    }
     asynchLoadQueue_->post(std::make_unique<LoaderJob>(std::move(loader)));
 }
 
@@ -340,15 +343,11 @@ void CDSoundEngine::makeContextCurrent() {
 void CDSoundEngine::clearCurrentContext() { alcMakeContextCurrent(nullptr); }
 
 void CDSoundEngine::suspendOutput() {
-    if (device_ && device_->device && alcIsExtensionPresent(device_->device, "ALC_SOFT_pause_device")) {
-        alcDevicePauseSOFT(device_->device);
-    }
+    if (device_) platform::pauseDevice(device_->device);
 }
 
 void CDSoundEngine::resumeOutput() {
-    if (device_ && device_->device && alcIsExtensionPresent(device_->device, "ALC_SOFT_pause_device")) {
-        alcDeviceResumeSOFT(device_->device);
-    }
+    if (device_) platform::resumeDevice(device_->device);
 }
 
 void CDSoundEngine::reportBadContextIfNoneCurrent() {

@@ -306,6 +306,27 @@ TEST(AudioStart, AnAsynchronousStartMakesTheManagerOnceInItsModeAtTheMainThreads
         ::testing::ExitedWithCode(0), "");
 }
 
+// A file the game names that is not among its files, or one that is damaged, gets one line naming it
+// and why, however often it is played; the music too is named.
+TEST_F(SimpleAudioEngineTest, AnEffectOrMusicThatCannotBeReadIsNamedOnce) {
+    kite::test::LogCapture log;
+    const std::string damaged = tones.put("damaged.mp3", std::string(4096, '\x55'));
+    audio->preloadEffect("Music/no-such-effect.mp3");
+    for (int play = 0; play < 54; ++play) {
+        EXPECT_EQ(audio->playEffect("Music/no-such-effect.mp3"), CD_NO_SOUND);
+        EXPECT_EQ(audio->playEffect(damaged.c_str()), CD_NO_SOUND);
+    }
+    audio->playBackgroundMusic("Music/no-such-song.mp3", true);
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "CDSoundEngine: cannot read Music/no-such-effect.mp3: No such file or directory",
+                               "CDSoundEngine: cannot read " + damaged + ": Format not recognised.",
+                               "CDLongAudioSource: cannot read Music/no-such-song.mp3: No such file or directory"}));
+    // Released, a file is tried again.
+    audio->unloadEffect(damaged.c_str());
+    audio->playEffect(damaged.c_str());
+    EXPECT_EQ(log.count("CDSoundEngine: cannot read " + damaged), 2u);
+}
+
 TEST_F(SimpleAudioEngineTest, UnreadableMusicLeavesTheChannelSilent) {
     kite::test::LogCapture log;
     const std::string broken = tones.put("broken.mp3", "ID3 but nothing else");
