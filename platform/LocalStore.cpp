@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -52,9 +53,11 @@ std::string formatPrice(double price, const std::string& locale) {
     const std::string::size_type at = locale.find("@currency=");
     const std::string code = at == std::string::npos ? "CNY" : locale.substr(at + 10);
     const auto sign = signs.find(code);
-    char amount[64];
-    std::snprintf(amount, sizeof amount, "%.2f", price);
-    return (sign != signs.end() ? sign->second : code + " ") + amount;
+    // Two decimals with a point whatever the process locale: the game reads the amount back.
+    char amount[400];
+    const auto written = std::to_chars(amount, amount + sizeof amount, price, std::chars_format::fixed, 2);
+    const std::string digits = written.ec == std::errc() ? std::string(amount, written.ptr) : std::string("0.00");
+    return (sign != signs.end() ? sign->second : code + " ") + digits;
 }
 
 std::optional<StoreProduct> productFrom(const PlistValue& value) {

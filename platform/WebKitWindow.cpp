@@ -17,6 +17,9 @@ GtkState gtkState = GtkState::Untried;
 
 bool startGtk() {
     if (gtkState == GtkState::Untried) {
+        // GTK would switch the whole process to the player's locale: numbers the game writes and reads
+        // would take a decimal comma, and case changes follow Turkish rules. The process stays in C.
+        gtk_disable_setlocale();
         gtkState = gtk_init_check(nullptr, nullptr) ? GtkState::Running : GtkState::Unavailable;
         if (gtkState == GtkState::Unavailable) std::fprintf(stderr, "WebWindow: no display for web pages\n");
     }

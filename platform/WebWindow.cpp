@@ -5,10 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/AsciiText.h"
 #include "platform/HostLoop.h"
 #include "platform/Signals.h"
 
@@ -36,9 +36,9 @@ std::string schemeOf(const std::string& url) {
     if (colon == std::string::npos || colon == 0) return std::string();
     std::string scheme = url.substr(0, colon);
     for (char& c : scheme) {
-        const bool allowed = std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+        const bool allowed = isAsciiAlnum(c) || c == '+' || c == '-' || c == '.';
         if (!allowed) return std::string();
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+        c = asciiLower(c);
     }
     return scheme;
 }
@@ -95,10 +95,7 @@ const WebKitModule* loadWebKitModule() {
     return nullptr;
 }
 
-std::string lowered(std::string text) {
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string lowered(std::string text) { return asciiLowercase(std::move(text)); }
 
 // The host of a file: address (empty for none), and where its path starts.
 std::string fileUrlHost(const std::string& url, std::string::size_type& pathStart) {
@@ -182,7 +179,7 @@ std::string WebWindow::fileUrlForPath(const std::string& path) {
     std::string url = "file://";
     for (const char c : absolute) {
         const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || (c != '\0' && std::strchr("-._~/", c))) {
+        if (isAsciiAlnum(c) || (c != '\0' && std::strchr("-._~/", c))) {
             url += c;
         } else {
             url += '%';

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,24 +21,34 @@ std::FILE* openCostsFile(const char* path) {
     return out;
 }
 
+// Milliseconds with three decimals and a point whatever the locale: the file is read by programs.
+std::string milliseconds(double seconds) {
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, seconds * 1e3, std::chars_format::fixed, 3);
+    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string("0.000");
+}
+
 }  // namespace
 
 std::unique_ptr<FrameCosts>& FrameCosts::instance() {
     static std::unique_ptr<FrameCosts> costs = []() -> std::unique_ptr<FrameCosts> {
         const char* path = std::getenv("STARGRID_FRAME_COSTS");
         std::FILE* out = path && *path ? openCostsFile(path) : nullptr;
-        return out ? std::unique_ptr<FrameCosts>(new FrameCosts(out)) : nullptr;
+        return out ? std::unique_ptr<FrameCosts>(new FrameCosts(out, path)) : nullptr;
     }();
     return costs;
 }
 
 void FrameCosts::recordTo(const std::string& path) {
     std::FILE* out = path.empty() ? nullptr : openCostsFile(path.c_str());
-    instance().reset(out ? new FrameCosts(out) : nullptr);
+    instance().reset(out ? new FrameCosts(out, path) : nullptr);
 }
 
-FrameCosts::FrameCosts(std::FILE* out)
-    : out_(out), thread_(std::this_thread::get_id()), frameStart_(platform::threadCpuSeconds()) {}
+FrameCosts::FrameCosts(std::FILE* out, std::string path)
+    : out_(out),
+      path_(std::move(path)),
+      thread_(std::this_thread::get_id()),
+      frameStart_(platform::threadCpuSeconds()) {}
 
 FrameCosts::~FrameCosts() { std::fclose(out_); }
 
@@ -69,20 +80,28 @@ void FrameCosts::write(unsigned int frame) {
     frameStart_ = now;
     // Steps still open (the frame ends inside one) carry on into the next frame.
     for (Open& open : open_) open.start = now, open.nested = 0.0;
+    if (writeFailed_) {
+        spent_.clear();
+        return;
+    }
     double named = 0.0;
     for (const auto& entry : spent_) named += entry.second;
     spent_.emplace_back("other", std::max(0.0, total - named));
     std::sort(spent_.begin(), spent_.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
-    std::fprintf(out_, "frame %u: %.3f ms", frame, total * 1e3);
+    std::string line = "frame " + std::to_string(frame) + ": " + milliseconds(total) + " ms";
     const char* separator = "; ";
     for (const auto& entry : spent_) {
         if (entry.second < 0.0005e-3) continue;
-        std::fprintf(out_, "%s%s %.3f", separator, entry.first, entry.second * 1e3);
+        line += separator + std::string(entry.first) + " " + milliseconds(entry.second);
         separator = ", ";
     }
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    line += '\n';
     spent_.clear();
+    // A file that takes no more (a full disk) is said once, as one that cannot be opened is.
+    if (std::fwrite(line.data(), 1, line.size(), out_) != line.size() || std::fflush(out_) != 0) {
+        log("FrameCosts: cannot write %s: %s; frame costs are not recorded", path_.c_str(), std::strerror(errno));
+        writeFailed_ = true;
+    }
 }
 
 }  // namespace kite

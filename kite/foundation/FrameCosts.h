@@ -47,7 +47,7 @@ public:
     FrameCosts& operator=(const FrameCosts&) = delete;
 
 private:
-    explicit FrameCosts(std::FILE* out);
+    FrameCosts(std::FILE* out, std::string path);
     static std::unique_ptr<FrameCosts>& instance();
     bool onItsThread() const { return std::this_thread::get_id() == thread_; }
     void begin(const char* step);
@@ -60,6 +60,8 @@ private:
         double nested;  // time of the steps opened inside it
     };
     std::FILE* out_;
+    std::string path_;
+    bool writeFailed_ = false;  // said once; nothing more is written
     std::thread::id thread_;  // the one whose steps count: where it was made
     double frameStart_;
     std::vector<Open> open_;

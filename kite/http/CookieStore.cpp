@@ -4,12 +4,12 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 
 #include "kite/foundation/Log.h"
+#include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
 
 namespace kite {
@@ -27,10 +27,8 @@ struct UrlParts {
     std::string path;
 };
 
-std::string lowercase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
+// Host names and attribute names are machine text: lowered in ASCII whatever the locale.
+std::string lowercase(std::string text) { return platform::asciiLowercase(std::move(text)); }
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");

@@ -10,6 +10,7 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/http/CookieStore.h"
+#include "platform/AsciiText.h"
 
 namespace kite {
 namespace network {
@@ -41,8 +42,9 @@ int checkAbandoned(void* connection, curl_off_t, curl_off_t, curl_off_t, curl_of
 
 bool isRedirect(long code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
 
+// Header names are compared in ASCII: strncasecmp follows the locale.
 bool startsWithNoCase(const std::string& text, const char* prefix) {
-    return strncasecmp(text.c_str(), prefix, std::strlen(prefix)) == 0;
+    return platform::startsWithIgnoringAsciiCase(text, prefix);
 }
 
 // The request's own header lines; a line without a field name or with a line break is dropped.

@@ -2,7 +2,7 @@
 
 #include <cxxabi.h>
 
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
@@ -43,6 +43,14 @@ std::string oneLine(const std::string& text) {
     return out;
 }
 
+// One decimal, with a point whatever the locale: reports are read by programs.
+std::string oneDecimal(float value) {
+    char text[64];
+    const auto written =
+        std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::fixed, 1);
+    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string("nan");
+}
+
 std::string kindAndDetail(Node* node) {
     if (auto* item = dynamic_cast<MenuItem*>(node)) return takesTaps(*item) ? "item\t" : "node\t";
     if (auto* label = dynamic_cast<Label*>(node)) return "label\t" + oneLine(label->getString());
@@ -60,10 +68,8 @@ void report(Node* node, int depth, std::string& out) {
     const Rect bounds = window ? window->getViewRect()
                                : RectApplyTransform(Rect(Vec2::ZERO, node->getContentSize()),
                                                     node->getNodeToWorldTransform());
-    char box[96];
-    std::snprintf(box, sizeof box, "%.1f %.1f %.1f %.1f", static_cast<double>(bounds.getMinX()),
-                  static_cast<double>(bounds.getMinY()), static_cast<double>(bounds.getMaxX()),
-                  static_cast<double>(bounds.getMaxY()));
+    const std::string box = oneDecimal(bounds.getMinX()) + " " + oneDecimal(bounds.getMinY()) + " " +
+                            oneDecimal(bounds.getMaxX()) + " " + oneDecimal(bounds.getMaxY());
     out += std::to_string(depth) + "\t" + className(*node) + "\t" + box + "\t" + kindAndDetail(node) + "\n";
     if (dynamic_cast<Label*>(node)) return;  // what a label holds is its own drawing of the text
     node->sortAllChildren();

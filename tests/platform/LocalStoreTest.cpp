@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/PlistXml.h"
 #include "support/ForkedRun.h"
+#include "support/ScopedLocale.h"
 #include "support/TemporaryFolder.h"
 
 #include <dirent.h>
@@ -126,6 +127,18 @@ TEST_F(LocalStoreTest, ProductRequestIsAnsweredOnTheLoopWithPricesAndInvalidIden
     EXPECT_FALSE(answered);  // never inside the call
     drain();
     EXPECT_TRUE(answered);
+}
+
+TEST_F(LocalStoreTest, PricesKeepTheirDecimalPointUnderADecimalCommaLocale) {
+    kite::test::DecimalComma comma;
+    ASSERT_TRUE(comma.active());
+    configure();
+    std::vector<std::string> prices;
+    store().requestProducts({"pack.big", "pack.small"}, [&](const ProductsResponse& response, const std::string&) {
+        for (const StoreProduct& product : response.products) prices.push_back(product.price);
+    });
+    drain();
+    EXPECT_EQ(prices, (std::vector<std::string>{"$0.99", "¥12.00"}));
 }
 
 TEST_F(LocalStoreTest, DamagedProductsFileAnswersWithAnError) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ScopedLocale.h"
+
 namespace platform {
 namespace {
 
@@ -52,6 +54,18 @@ TEST_F(WebWindowTest, TheShouldStartCallbackDecidesAndScriptCallsNeverLoad) {
     EXPECT_EQ(asked, (std::vector<std::string>{"https://example.org/blocked", "https://example.org/open"}));
     EXPECT_EQ(scriptCalls, (std::vector<std::string>{"jsbridge://call?x=1"}));
     EXPECT_EQ(page_.loadedUrls(), (std::vector<std::string>{"https://example.org/open"}));
+}
+
+// Schemes are lowered in ASCII: under a Turkish locale std::tolower leaves 'I' as it is.
+TEST_F(WebWindowTest, SchemesAreLoweredInAsciiUnderATurkishLocale) {
+    kite::test::TurkishCase turkish;
+    ASSERT_TRUE(turkish.active());
+    std::vector<std::string> scriptCalls;
+    page_.setOnJsCallback([&](const std::string& url) { scriptCalls.push_back(url); });
+    page_.setJavascriptInterfaceScheme("jsbridge");
+    EXPECT_FALSE(page_.navigate("JSBRIDGE://call?x=1"));
+    EXPECT_EQ(scriptCalls, std::vector<std::string>{"JSBRIDGE://call?x=1"});
+    EXPECT_TRUE(WebWindow::isLocalFileUrl("FILE:///tmp/a.html"));
 }
 
 TEST_F(WebWindowTest, AFailureWithoutAnAddressReportsNothing) {

@@ -11,6 +11,7 @@
 
 #include "platform/Clock.h"
 #include "support/LogCapture.h"
+#include "support/ScopedLocale.h"
 #include "support/TemporaryFolder.h"
 
 namespace kite {
@@ -79,6 +80,20 @@ TEST_F(FrameCostsTest, StepsOnOtherThreadsAreNotCounted) {
     EXPECT_THAT(written[0], Not(HasSubstr("image decode")));
 }
 
+TEST_F(FrameCostsTest, TimesKeepTheirDecimalPointUnderADecimalCommaLocale) {
+    test::DecimalComma comma;
+    ASSERT_TRUE(comma.active());
+    {
+        FrameCosts::Scope step("update");
+        spin(0.001);
+    }
+    FrameCosts::frameEnded(1);
+    const std::vector<std::string> written = lines();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_THAT(written[0], MatchesRegex("frame 1: [0-9]+\\.[0-9]{3} ms; (update|other) [0-9]+\\.[0-9]{3}.*"));
+    EXPECT_THAT(written[0], Not(HasSubstr(",0"))) << "a decimal comma";
+}
+
 TEST(FrameCostsOff, NothingIsRecordedWithoutAFile) {
     FrameCosts::recordTo("");
     EXPECT_EQ(FrameCosts::active(), nullptr);
@@ -95,6 +110,16 @@ TEST(FrameCostsOff, AFileThatCannotBeWrittenIsSaid) {
     EXPECT_EQ(log.text(),
               "FrameCosts: cannot write /nonexistent/costs.txt: No such file or directory; frame costs are not "
               "recorded\n");
+}
+
+// A file that opens but takes nothing (a full disk) is said once, as one that cannot be opened is.
+TEST(FrameCostsOff, AFileThatTakesNoMoreIsSaidOnce) {
+    test::LogCapture log;
+    FrameCosts::recordTo("/dev/full");
+    ASSERT_NE(FrameCosts::active(), nullptr);
+    for (unsigned frame = 1; frame <= 3; ++frame) FrameCosts::frameEnded(frame);
+    FrameCosts::recordTo("");
+    EXPECT_EQ(log.text(), "FrameCosts: cannot write /dev/full: No space left on device; frame costs are not recorded\n");
 }
 
 }  // namespace

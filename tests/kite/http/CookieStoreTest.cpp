@@ -10,6 +10,7 @@
 #include "kite/http/HttpClient.h"
 #include "kite/http/HttpTestSupport.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/ScopedLocale.h"
 #include "support/TemporaryFolder.h"
 
 using kite::network::CookieStore;
@@ -46,6 +47,16 @@ TEST(CookieStore, ADomainCookieReachesSubdomainsButAForeignDomainIsRefused) {
     EXPECT_EQ(store.cookieHeaderFor("http://badexample.com/", kNow), "");
     ASSERT_EQ(store.getCookies().size(), 1u);
     EXPECT_TRUE(store.getCookies()[0].tailMatch);
+}
+
+// Host and attribute names are lowered in ASCII: under a Turkish locale std::tolower leaves 'I' as it is.
+TEST(CookieStore, NamesAreLoweredInAsciiUnderATurkishLocale) {
+    kite::test::TurkishCase turkish;
+    ASSERT_TRUE(turkish.active());
+    CookieStore store("unused");
+    store.storeFromHeader("http://WIKI.example.org/", "wide=1; DOMAIN=WIKI.EXAMPLE.ORG", kNow);
+    store.storeFromHeader("http://wiki.example.org/", "old=1; EXPIRES=Wed, 01 Jan 2020 00:00:00 GMT", kNow);
+    EXPECT_EQ(store.cookieHeaderFor("http://api.wiki.example.org/", kNow), "wide=1");
 }
 
 TEST(CookieStore, ExpiredCookiesAreNotSentAndAnExpiringReplyRemovesOne) {
@@ -107,7 +118,11 @@ protected:
         auto echoCookie = [](const httplib::Request& req, httplib::Response& res) {
             res.set_content(req.get_header_value("Cookie"), "text/plain");
         };
-        routes.Get("/account/info", echoCookie).Get("/public", echoCookie);
+        routes.Get("/loud/login", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("SET-COOKIE", "loud=1; PATH=/loud");
+            res.set_content("in", "text/plain");
+        });
+        routes.Get("/account/info", echoCookie).Get("/public", echoCookie).Get("/loud/info", echoCookie);
         ASSERT_TRUE(server_.start());
     }
     void TearDown() override {
@@ -141,6 +156,17 @@ TEST_F(CookieExchangeTest, AReplysCookieIsSentBackWhereItMatchesAndWrittenOnDest
     ASSERT_THAT(text, ::testing::StartsWith(header));
     const std::string line = text.substr(header.size());
     EXPECT_THAT(line, ::testing::MatchesRegex("127\\.0\\.0\\.1\tFALSE\t/account\tFALSE\t[0-9]+\tsession\tabc123\n"));
+}
+
+// A header name in capitals is the same header under any locale.
+TEST_F(CookieExchangeTest, AHeaderInCapitalsSetsItsCookieUnderATurkishLocale) {
+    kite::test::TurkishCase turkish;
+    ASSERT_TRUE(turkish.active());
+    sendRequest(HttpRequest::Type::GET, server_.url("/loud/login"), "login", replies_);
+    ASSERT_TRUE(stepFramesUntil([&] { return replies_.size() == 1; }));
+    sendRequest(HttpRequest::Type::GET, server_.url("/loud/info"), "info", replies_);
+    ASSERT_TRUE(stepFramesUntil([&] { return replies_.size() == 2; }));
+    EXPECT_EQ(replies_[1].body, "loud=1");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "kite/scene/FontFNT.h"
 #include "support/LogCapture.h"
 #include "support/QuietStdout.h"
+#include "support/ScopedLocale.h"
 
 using ::testing::HasSubstr;
 
@@ -141,6 +142,17 @@ TEST_F(BMFontConfigurationTest, NumbersThatAreNotFiniteOrLieOutsideAnyTextureAre
     ASSERT_TRUE(fromBinary);
     EXPECT_EQ(fromBinary->getFontDef('A'), nullptr);
     EXPECT_NE(fromBinary->getFontDef('B'), nullptr);
+}
+
+TEST_F(BMFontConfigurationTest, DecimalsReadTheSameUnderADecimalCommaLocale) {
+    const std::string contents = test::fntText("cells.png") +
+                                 "char id=65 x=2.5 y=0 width=8.5 height=10 xoffset=0 yoffset=0 xadvance=9\n";
+    test::DecimalComma comma;
+    ASSERT_TRUE(comma.active());
+    auto config = parse("decimals.fnt", contents);
+    ASSERT_TRUE(config);
+    ASSERT_NE(config->getFontDef(65), nullptr);
+    EXPECT_EQ(config->getFontDef(65)->rect, Rect(2.5f, 0.0f, 8.5f, 10.0f));
 }
 
 TEST_F(BMFontConfigurationTest, FilesWithoutCharactersAreRefused) {

@@ -16,6 +16,7 @@
 #include "kite/scene/MenuItem.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Sprite.h"
+#include "support/ScopedLocale.h"
 #include "support/TemporaryFolder.h"
 
 namespace kite {
@@ -97,6 +98,16 @@ TEST_F(NodeReportTest, AWindowedNodeReportsItsWindow) {
     auto* window = createAutoreleased<Window>();
     window->setContentSize(Size(500, 500));
     scene->addChild(window);
+    EXPECT_THAT(lines(nodeReport(scene)),
+                ::testing::Contains("1\tkite::(anonymous namespace)::Window\t5.0 6.0 35.0 26.0\tnode\t"));
+}
+
+// A library that switches the process to the player's locale (GTK does) does not change what programs read.
+TEST_F(NodeReportTest, BoxesKeepTheirDecimalPointUnderADecimalCommaLocale) {
+    auto* window = createAutoreleased<Window>();
+    scene->addChild(window);
+    test::DecimalComma comma;
+    ASSERT_TRUE(comma.active());
     EXPECT_THAT(lines(nodeReport(scene)),
                 ::testing::Contains("1\tkite::(anonymous namespace)::Window\t5.0 6.0 35.0 26.0\tnode\t"));
 }

@@ -1,0 +1,28 @@
+// Letters and case of machine text (URL schemes, host names, header and attribute names): ASCII
+// only, whatever the process locale. <cctype>'s answers follow the locale: a Turkish one leaves
+// std::tolower('I') as 'I', so "FILE" would not lower to "file".
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+constexpr char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr bool isAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isAsciiAlnum(char c) { return isAsciiAlpha(c) || (c >= '0' && c <= '9'); }
+
+inline std::string asciiLowercase(std::string text) {
+    for (char& c : text) c = asciiLower(c);
+    return text;
+}
+
+// Whether the text begins with the prefix, ASCII letters compared without case.
+inline bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (asciiLower(text[i]) != asciiLower(prefix[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace platform
