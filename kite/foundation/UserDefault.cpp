@@ -4,24 +4,35 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "platform/AtomicFile.h"
+#include "platform/StoredFile.h"
 
 #include <tinyxml2.h>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <sstream>
 
 namespace kite {
 namespace {
 
 UserDefault* sharedUserDefault = nullptr;
 std::string legacyFilePath;  // empty until the first store is made
+// The legacy file cannot be used (unreadable, not a file, too large, not XML): said once, then left alone.
+bool legacyUnusable = false;
+bool legacyRewriteFailureSaid = false;
 
-// At exit the changes are written before the process ends, not handed to the writer.
-void saveAtExit() {
-    if (sharedUserDefault) sharedUserDefault->flush();
+// An old store far past what the game ever kept is not one: it is left as it is, unread.
+constexpr std::size_t kMaxLegacyBytes = 1u << 20;
+// The keys taken from the legacy file, so none is taken from it twice (its rewrite may fail).
+constexpr const char* kMovedKeysKey = "UserDefault.xml.moved";
+
+UserDefault::SaveStateListener& saveStateListener() {
+    static UserDefault::SaveStateListener listener;
+    return listener;
 }
 
 // The legacy document and the element holding one key.
@@ -30,23 +41,33 @@ struct LegacyLookup {
     tinyxml2::XMLElement* element = nullptr;
 };
 
+void giveUpOnLegacyFile(const char* problem, const std::string& reason) {
+    log("UserDefault: %s %s: %s; nothing is taken from it", problem, legacyFilePath.c_str(), reason.c_str());
+    legacyUnusable = true;
+}
+
 // Finds the key's element in the legacy file; false when there is nothing to migrate.
 bool findLegacyElement(const char* key, LegacyLookup& lookup) {
-    if (!key || legacyFilePath.empty()) return false;
-    FILE* probe = std::fopen(legacyFilePath.c_str(), "r");
-    if (!probe) return false;
-    std::fclose(probe);
-
-    FileUtils* files = FileUtils::getInstance();
-    std::string content = files ? files->getStringFromFile(legacyFilePath) : std::string();
+    if (!key || legacyFilePath.empty() || legacyUnusable) return false;
+    std::string content, reason;
+    switch (platform::readStoredFile(legacyFilePath, content, kMaxLegacyBytes, &reason)) {
+        case platform::StoredFileRead::Missing: return false;
+        case platform::StoredFileRead::Failed: giveUpOnLegacyFile("can not read xml file", reason); return false;
+        case platform::StoredFileRead::Read: break;
+    }
+    if (content.size() > kMaxLegacyBytes) {
+        giveUpOnLegacyFile("can not read xml file", "larger than 1 MiB");
+        return false;
+    }
     if (content.empty()) {
-        log("can not read xml file");
+        giveUpOnLegacyFile("can not read xml file", "it is empty");
         return false;
     }
     lookup.document.Parse(content.c_str(), content.size());
     tinyxml2::XMLElement* root = lookup.document.RootElement();
     if (!root) {
-        log("read root node error");
+        const char* error = lookup.document.ErrorStr();
+        giveUpOnLegacyFile("read root node error in", error && *error ? error : "no root element");
         return false;
     }
     tinyxml2::XMLElement* child = root->FirstChildElement();
@@ -63,7 +84,8 @@ bool findLegacyElement(const char* key, LegacyLookup& lookup) {
     return false;
 }
 
-// Removes the element and saves the document back in place, atomically.
+// Removes the element and saves the document back in place, atomically. A rewrite that fails
+// leaves the file as it was; the store's record of moved keys keeps them from being taken again.
 void removeLegacyElement(LegacyLookup& lookup) {
     if (!lookup.element) return;
     lookup.document.DeleteNode(lookup.element);
@@ -71,9 +93,19 @@ void removeLegacyElement(LegacyLookup& lookup) {
     tinyxml2::XMLPrinter printer(nullptr, false);
     lookup.document.Print(&printer);
     const std::string text(printer.CStr(), static_cast<size_t>(printer.CStrSize() - 1));
-    if (!platform::writeFileAtomically(legacyFilePath, text, 0600)) {
-        log("UserDefault: cannot rewrite %s", legacyFilePath.c_str());
+    if (!platform::writeFileAtomically(legacyFilePath, text, 0600) && !legacyRewriteFailureSaid) {
+        legacyRewriteFailureSaid = true;
+        log("UserDefault: cannot rewrite %s: %s; the keys moved from it stay there and are not taken again",
+            legacyFilePath.c_str(), std::strerror(errno));
     }
+}
+
+bool listHolds(const std::string& list, const char* key) {
+    std::istringstream words(list);
+    for (std::string word; words >> word;) {
+        if (word == key) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -94,28 +126,42 @@ UserDefault* UserDefault::getInstance() {
         std::unique_ptr<UserDefaultBackend> backend = createUserDefaultBackend();
         if (!backend) return nullptr;
         initLegacyFilePath(*backend);
+        backend->setSaveStateReporter([](bool saved, const std::string& reason) {
+            if (saveStateListener()) saveStateListener()(saved, reason);
+        });
         sharedUserDefault = new (std::nothrow) UserDefault(std::move(backend));
         static bool exitHookInstalled = false;
         if (sharedUserDefault && !exitHookInstalled) {
-            exitHookInstalled = std::atexit(saveAtExit) == 0;
+            exitHookInstalled = std::atexit(&UserDefault::saveAtExit) == 0;
         }
     }
     return sharedUserDefault;
 }
 
 void UserDefault::destroyInstance() {
-    if (sharedUserDefault) sharedUserDefault->flush();
+    if (sharedUserDefault) sharedUserDefault->flushQuietly();
     delete sharedUserDefault;
     sharedUserDefault = nullptr;
     // A store made later looks for the legacy file where the platform says then.
     legacyFilePath.clear();
+    legacyUnusable = false;
+    legacyRewriteFailureSaid = false;
 }
+
+// At exit the changes are written before the process ends, not handed to the writer.
+void UserDefault::saveAtExit() {
+    if (sharedUserDefault) sharedUserDefault->flushQuietly();
+}
+
+void UserDefault::setSaveStateListener(SaveStateListener listener) { saveStateListener() = std::move(listener); }
 
 void UserDefault::saveIfDirty() {
     if (sharedUserDefault) sharedUserDefault->backend_->flushInBackground();
 }
 
 bool UserDefault::migrateLegacyKey(const char* key, const std::function<void(const std::string&)>& store) {
+    // The store's own value (or one it moved before) is newer than anything the legacy file holds.
+    if (!key || backend_->hasKey(key) || movedFromLegacy(key)) return false;
     LegacyLookup lookup;
     if (!findLegacyElement(key, lookup)) return false;
     const tinyxml2::XMLNode* first = lookup.element->FirstChild();
@@ -124,10 +170,23 @@ bool UserDefault::migrateLegacyKey(const char* key, const std::function<void(con
         return false;
     }
     store(first->Value() ? first->Value() : "");
+    recordMovedFromLegacy(key);
     // The element goes only once the store holds the value on disk, so a
     // crash or a full disk in between migrates it again instead of losing it.
     if (backend_->flushPending()) removeLegacyElement(lookup);
     return true;
+}
+
+bool UserDefault::movedFromLegacy(const char* key) const {
+    std::string moved;
+    return backend_->getString(kMovedKeysKey, moved) && listHolds(moved, key);
+}
+
+// Element names hold no white space, so the names are kept as one line of words.
+void UserDefault::recordMovedFromLegacy(const char* key) {
+    std::string moved;
+    backend_->getString(kMovedKeysKey, moved);
+    backend_->setString(kMovedKeysKey, moved.empty() ? std::string(key) : moved + " " + key);
 }
 
 void UserDefault::removeLegacyKey(const char* key) {
@@ -194,6 +253,11 @@ void UserDefault::setStringForKey(const char* key, const std::string& value) {
     backend_->setString(key, value);
 }
 
-void UserDefault::flush() { backend_->flushPending(); }
+bool UserDefault::flush() { return backend_->flushPending(); }
+
+void UserDefault::flushQuietly() {
+    backend_->setSaveStateReporter(nullptr);
+    backend_->flushPending();
+}
 
 }  // namespace kite

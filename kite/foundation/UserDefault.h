@@ -17,6 +17,8 @@ public:
     virtual bool getBool(const std::string& key, bool& value) const = 0;
     virtual bool getInteger(const std::string& key, int& value) const = 0;
     virtual bool getString(const std::string& key, std::string& value) const = 0;
+    // Whether the store holds a value for the key, of whatever type.
+    virtual bool hasKey(const std::string& key) const = 0;
     virtual void setBool(const std::string& key, bool value) = 0;
     virtual void setInteger(const std::string& key, int value) = 0;
     virtual void setString(const std::string& key, const std::string& value) = 0;
@@ -34,6 +36,19 @@ public:
     // The directory, ending in "/", where an earlier version of the store
     // left its "UserDefault.xml".
     virtual std::string legacyDirectory() const = 0;
+
+    // Told on the main thread when changes stop reaching the disk (false, with the reason) and
+    // when they reach it again (true); once for each change of state. Null tells no one.
+    using SaveStateReporter = std::function<void(bool saved, const std::string& reason)>;
+    void setSaveStateReporter(SaveStateReporter reporter) { saveStateReporter_ = std::move(reporter); }
+
+protected:
+    void reportSaveState(bool saved, const std::string& reason) const {
+        if (saveStateReporter_) saveStateReporter_(saved, reason);
+    }
+
+private:
+    SaveStateReporter saveStateReporter_;
 };
 
 // Defined by the platform layer.
@@ -59,8 +74,15 @@ public:
     void setIntegerForKey(const char* key, int value);
     void setStringForKey(const char* key, const std::string& value);
 
-    // Writes pending changes to disk now.
-    void flush();
+    // Writes pending changes to disk now. True when the disk holds every value.
+    bool flush();
+
+    // Told on the main thread when the store's changes stop reaching the disk (saved false, with
+    // the reason; they stay pending and are tried again at the end of every frame) and when they
+    // reach it again (saved true), once for each. Not told of the last write, when the store
+    // goes (destroyInstance, exit). Null removes it.
+    using SaveStateListener = std::function<void(bool saved, const std::string& reason)>;
+    static void setSaveStateListener(SaveStateListener listener);
 
     // Full path of the legacy file ("" before the first getInstance).
     static const std::string& getLegacyFilePath();
@@ -71,11 +93,18 @@ private:
     explicit UserDefault(std::unique_ptr<UserDefaultBackend> backend);
     static void initLegacyFilePath(const UserDefaultBackend& backend);
 
-    // When the legacy file holds the key with a value, hands its text to
-    // `store`, saves the store and drops the element; an element without a
-    // value is dropped and gives false.
+    // When the legacy file holds the key with a value and the store has
+    // neither the key nor a record of having moved it, hands its text to
+    // `store`, records the move, saves the store and drops the element; an
+    // element without a value, or of a key the store has, is dropped and
+    // gives false.
     bool migrateLegacyKey(const char* key, const std::function<void(const std::string&)>& store);
     void removeLegacyKey(const char* key);
+    bool movedFromLegacy(const char* key) const;
+    void recordMovedFromLegacy(const char* key);
+    // Writes what is pending without telling the listener (the store is going).
+    void flushQuietly();
+    static void saveAtExit();
 
     std::unique_ptr<UserDefaultBackend> backend_;
 };

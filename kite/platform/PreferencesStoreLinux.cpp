@@ -23,6 +23,8 @@ namespace {
 
 // The store holds the bound account: only its owner may read it.
 constexpr unsigned int kStoreMode = 0600;
+// Far past what the game keeps: a larger file is not a store of ours, and is never read whole.
+constexpr std::size_t kMaxStoreBytes = 1u << 20;
 
 // mkdir -p; true when the directory exists afterwards.
 bool makeDirectories(const std::string& directory) {
@@ -94,11 +96,11 @@ std::string PreferencesStoreLinux::defaultFilePath() {
 std::string PreferencesStoreLinux::legacyDirectory() const {
     const std::string directory = FileUtilsLinux::userCacheDirectory();
     // Looked at once a start: the game's cache folder is narrowed like its others, should an older
-    // version have left it open. One that is not there is not made.
-    struct stat st;
-    if (::stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 077) != 0 &&
-        ::chmod(directory.c_str(), 0700) != 0) {
-        log("UserDefault: cannot narrow %s: %s", directory.c_str(), std::strerror(errno));
+    // version have left it open. One that is not there is not made; a link is not followed (hence
+    // no trailing slash, which would follow it).
+    const std::string folder = directory.substr(0, directory.find_last_not_of('/') + 1);
+    if (!platform::narrowMode(folder, 0700) && errno != ENOENT) {
+        log("UserDefault: cannot narrow %s: %s", folder.c_str(), std::strerror(errno));
     }
     return directory;
 }
@@ -106,19 +108,19 @@ std::string PreferencesStoreLinux::legacyDirectory() const {
 void PreferencesStoreLinux::load() {
     // Left by a save that was killed before its rename.
     platform::removeLeftoverTemporaries(path_);
-    std::string bytes;
-    switch (platform::readStoredFile(path_, bytes)) {
+    std::string bytes, reason;
+    switch (platform::readStoredFile(path_, bytes, kMaxStoreBytes, &reason)) {
         case platform::StoredFileRead::Missing: return;
         case platform::StoredFileRead::Failed:
             // The player's values are there but out of reach: a save would replace
             // them with an empty store, so none is made this run.
-            readOnly_ = true;
-            log("UserDefault: cannot read %s: %s; changes will not be saved", path_.c_str(), std::strerror(errno));
+            keepFileAsItIs("cannot read " + path_ + ": " + reason);
             return;
         case platform::StoredFileRead::Read: break;
     }
+    if (bytes.size() > kMaxStoreBytes) return setDamagedFileAside("larger than 1 MiB");
     // Saves leave the file the owner's only, but a run that changes nothing makes none: one an
-    // older version left open is narrowed now.
+    // older version left open is narrowed now (never through a link).
     if (!platform::narrowMode(path_, kStoreMode)) {
         log("UserDefault: cannot narrow %s: %s", path_.c_str(), std::strerror(errno));
     }
@@ -128,17 +130,24 @@ void PreferencesStoreLinux::load() {
         values_ = std::move(root.asValueMap());
         return;
     }
-    setDamagedFileAside();
+    setDamagedFileAside("damaged");
 }
 
 // Keeps the unreadable bytes for a person to look at (the next save would
-// otherwise replace them), never over an earlier damaged copy.
-void PreferencesStoreLinux::setDamagedFileAside() const {
+// otherwise replace them), never over an earlier damaged copy. When they
+// cannot be moved, the file stays as it is and nothing is saved over it.
+void PreferencesStoreLinux::setDamagedFileAside(const char* problem) {
     if (const std::optional<std::string> aside = platform::setDamagedFileAside(path_)) {
-        log("UserDefault: %s is damaged; moved to %s, starting empty", path_.c_str(), aside->c_str());
+        log("UserDefault: %s is %s; moved to %s, starting empty", path_.c_str(), problem, aside->c_str());
         return;
     }
-    log("UserDefault: %s is damaged; starting empty", path_.c_str());
+    keepFileAsItIs(path_ + " is " + problem + " and cannot be set aside: " + std::strerror(errno));
+}
+
+void PreferencesStoreLinux::keepFileAsItIs(const std::string& why) {
+    readOnly_ = true;
+    readOnlyReason_ = why;
+    log("UserDefault: %s; it is left as it is and changes will not be saved", why.c_str());
 }
 
 const Value* PreferencesStoreLinux::find(const std::string& key) const {
@@ -152,11 +161,12 @@ void PreferencesStoreLinux::store(const std::string& key, Value value) {
     // A change waits for the last frame's save still being written: a game killed later loses at
     // most the changes of the frame it was killed in. Saves take well under a frame, so this
     // rarely waits at all.
-    int error = 0;
-    if (writer_ && !writer_->waitIdle(error)) noteWriteResult(false, error);
+    noteWriterOutcome(true);
     values_[key] = std::move(value);
     dirty_ = true;
 }
+
+bool PreferencesStoreLinux::hasKey(const std::string& key) const { return find(key) != nullptr; }
 
 bool PreferencesStoreLinux::getBool(const std::string& key, bool& value) const {
     const Value* v = find(key);
@@ -196,24 +206,52 @@ void PreferencesStoreLinux::setInteger(const std::string& key, int value) { stor
 void PreferencesStoreLinux::setString(const std::string& key, const std::string& value) { store(key, Value(value)); }
 
 bool PreferencesStoreLinux::writeFile(const std::string& bytes) const {
+    // What the reader would set aside is never written over what it holds now.
+    if (bytes.size() > kMaxStoreBytes) {
+        errno = EFBIG;
+        return false;
+    }
     return makeDirectories(directoryOf(path_)) && platform::writeFileAtomically(path_, bytes, kStoreMode);
 }
 
-void PreferencesStoreLinux::noteWriteResult(bool written, int error) {
-    if (!written) {
-        // Stays pending for the next frame; one line, not one per frame.
-        if (!failureLogged_) log("UserDefault: cannot save %s: %s", path_.c_str(), std::strerror(error));
-        failureLogged_ = true;
-        dirty_ = true;
-        return;
+void PreferencesStoreLinux::noteWriteOutcome(PreferencesWriter::Outcome outcome, int error) {
+    switch (outcome) {
+        case PreferencesWriter::Outcome::None: return;
+        case PreferencesWriter::Outcome::Failed:
+            // Stays pending for the next frame; one line, not one per frame.
+            dirty_ = true;
+            if (failing_) return;
+            failing_ = true;
+            log("UserDefault: cannot save %s: %s", path_.c_str(), std::strerror(error));
+            reportSaveState(false, std::strerror(error));
+            return;
+        case PreferencesWriter::Outcome::Written:
+            if (!failing_) return;
+            failing_ = false;
+            log("UserDefault: %s is saved again", path_.c_str());
+            reportSaveState(true, std::string());
+            return;
     }
-    failureLogged_ = false;
+}
+
+// Nothing is written over a file that could not be taken; the changes are said to be unsaved once.
+void PreferencesStoreLinux::noteReadOnly() {
+    if (!dirty_ || failing_) return;
+    failing_ = true;
+    reportSaveState(false, readOnlyReason_);
+}
+
+void PreferencesStoreLinux::noteWriterOutcome(bool wait) {
+    if (!writer_) return;
+    int error = 0;
+    const PreferencesWriter::Outcome outcome = wait ? writer_->waitIdle(error) : writer_->takeOutcome(error);
+    noteWriteOutcome(outcome, error);
 }
 
 void PreferencesStoreLinux::flushInBackground() {
-    int error = 0;
-    if (writer_ && !writer_->takeFailure(error)) noteWriteResult(false, error);
-    if (!dirty_ || readOnly_) return;
+    noteWriterOutcome(false);
+    if (readOnly_) return noteReadOnly();
+    if (!dirty_) return;
     if (!writer_)
         writer_ = std::make_unique<PreferencesWriter>([this](const std::string& bytes) { return writeFile(bytes); });
     writer_->submit(PropertyList::serialize(values_));
@@ -221,13 +259,17 @@ void PreferencesStoreLinux::flushInBackground() {
 }
 
 bool PreferencesStoreLinux::flushPending() {
-    int error = 0;
-    if (writer_ && !writer_->waitIdle(error)) noteWriteResult(false, error);
+    noteWriterOutcome(true);
+    if (readOnly_) {
+        noteReadOnly();
+        return !dirty_;
+    }
     if (!dirty_) return true;
-    if (readOnly_) return false;
     const bool saved = writeFile(PropertyList::serialize(values_));
-    noteWriteResult(saved, errno);
+    const int error = errno;
+    // Cleared before the listener hears of it, so a change it makes stays pending.
     if (saved) dirty_ = false;
+    noteWriteOutcome(saved ? PreferencesWriter::Outcome::Written : PreferencesWriter::Outcome::Failed, error);
     return saved;
 }
 

@@ -20,10 +20,12 @@ namespace kite {
 class PreferencesStoreLinux : public UserDefaultBackend {
 public:
     // Loads the file when it exists. A value whose text has no reading is
-    // left out with a log line. A damaged file is moved aside to
-    // "<file>.damaged" (".damaged.1", ".damaged.2"... when that exists) with
-    // a log line and the store starts empty. A file found open to others is
-    // narrowed to its owner (0600) here, as a run that changes nothing never saves.
+    // left out with a log line. A damaged file, or one past 1 MiB, is moved
+    // aside to "<file>.damaged" (".damaged.1", ".damaged.2"... when that
+    // exists) with a log line and the store starts empty. One that cannot be
+    // read (or not moved aside) is left as it is with a log line, and nothing
+    // is saved over it this run. A file found open to others is narrowed to
+    // its owner (0600) here, as a run that changes nothing never saves.
     explicit PreferencesStoreLinux(std::string filePath);
 
     // $XDG_CONFIG_HOME/stargrid/UserDefaults.plist (default ~/.config/stargrid/).
@@ -32,6 +34,7 @@ public:
     bool getBool(const std::string& key, bool& value) const override;
     bool getInteger(const std::string& key, int& value) const override;
     bool getString(const std::string& key, std::string& value) const override;
+    bool hasKey(const std::string& key) const override;
     void setBool(const std::string& key, bool value) override;
     void setInteger(const std::string& key, int value) override;
     void setString(const std::string& key, const std::string& value) override;
@@ -48,18 +51,24 @@ public:
 
 private:
     void load();
-    void setDamagedFileAside() const;
+    void setDamagedFileAside(const char* problem);
+    void keepFileAsItIs(const std::string& why);
     void store(const std::string& key, Value value);
     bool writeFile(const std::string& bytes) const;
-    // A failed background write makes the values pending again.
-    void noteWriteResult(bool written, int error);
+    // A failed write makes the values pending again. A change between saved and failing is
+    // logged and reported once.
+    void noteWriteOutcome(PreferencesWriter::Outcome outcome, int error);
+    // The background writer's last outcome, waiting for it to finish when asked.
+    void noteWriterOutcome(bool wait);
+    void noteReadOnly();
     const Value* find(const std::string& key) const;
 
     std::string path_;
     ValueMap values_;
     bool dirty_ = false;
-    bool failureLogged_ = false;
-    bool readOnly_ = false;                      // the file exists but could not be read
+    bool failing_ = false;                       // the last save failed, or there is nothing to save to
+    bool readOnly_ = false;                      // the file exists but could not be taken
+    std::string readOnlyReason_;
     std::unique_ptr<PreferencesWriter> writer_;  // started by the first background save
 };
 

@@ -3,6 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <system_error>
+#include <utility>
+
+#include "kite/foundation/Log.h"
 
 namespace kite {
 
@@ -26,46 +30,55 @@ bool PreferencesWriter::inOwnerProcess() const { return owner_ == ::getpid(); }
 void PreferencesWriter::submit(std::string bytes) {
     if (owner_ != 0 && !inOwnerProcess()) {
         // The writer thread was not copied by the fork; the child writes on its own thread.
-        if (!write_(bytes)) {
-            failed_ = true;
-            error_ = errno;
-        }
+        const bool written = write_(bytes);
+        error_ = errno;
+        outcome_ = written ? Outcome::Written : Outcome::Failed;
         return;
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         waiting_ = std::move(bytes);
         if (!thread_.joinable()) {
-            owner_ = ::getpid();
-            thread_ = std::thread([this] { run(); });
+            try {
+                thread_ = std::thread([this] { run(); });
+                owner_ = ::getpid();
+            } catch (const std::system_error& failure) {
+                // Without its thread the snapshot is written here: the frame waits, nothing is lost.
+                static bool said = false;
+                if (!std::exchange(said, true))
+                    log("UserDefault: cannot start the writer thread (%s); the store is saved on the main thread",
+                        failure.what());
+                const std::string snapshot = std::move(*waiting_);
+                waiting_.reset();
+                const bool written = write_(snapshot);
+                error_ = errno;
+                outcome_ = written ? Outcome::Written : Outcome::Failed;
+                return;
+            }
         }
     }
     wake_.notify_one();
 }
 
-bool PreferencesWriter::waitIdle(int& error) {
-    if (owner_ != 0 && !inOwnerProcess()) {
-        // Whatever the parent had in flight is the parent's; this process has nothing waiting.
-        const bool ok = !failed_;
-        error = error_;
-        failed_ = false;
-        return ok;
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    idle_.wait(lock, [this] { return !waiting_ && !writing_; });
-    const bool ok = !failed_;
+PreferencesWriter::Outcome PreferencesWriter::takeLocked(int& error) {
+    const Outcome outcome = outcome_;
     error = error_;
-    failed_ = false;
-    return ok;
+    outcome_ = Outcome::None;
+    return outcome;
 }
 
-bool PreferencesWriter::takeFailure(int& error) {
+PreferencesWriter::Outcome PreferencesWriter::waitIdle(int& error) {
+    // Whatever the parent had in flight is the parent's; a forked child has nothing waiting.
+    if (owner_ != 0 && !inOwnerProcess()) return takeLocked(error);
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [this] { return !waiting_ && !writing_; });
+    return takeLocked(error);
+}
+
+PreferencesWriter::Outcome PreferencesWriter::takeOutcome(int& error) {
     std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
     if (owner_ != 0 && inOwnerProcess()) lock.lock();
-    const bool ok = !failed_;
-    error = error_;
-    failed_ = false;
-    return ok;
+    return takeLocked(error);
 }
 
 void PreferencesWriter::run() {
@@ -81,10 +94,8 @@ void PreferencesWriter::run() {
         const int error = errno;
         lock.lock();
         writing_ = false;
-        if (!written) {
-            failed_ = true;
-            error_ = error;
-        }
+        outcome_ = written ? Outcome::Written : Outcome::Failed;
+        error_ = error;
         if (!waiting_) idle_.notify_all();
     }
 }

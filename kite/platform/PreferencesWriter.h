@@ -23,16 +23,20 @@ public:
     PreferencesWriter& operator=(const PreferencesWriter&) = delete;
 
     void submit(std::string bytes);
-    // Waits until nothing waits or is being written. False when a write since the last call
-    // failed; `error` then holds its errno.
-    bool waitIdle(int& error);
-    // Without waiting: false when a write since the last call failed (its errno in `error`).
-    bool takeFailure(int& error);
+    // How the last write that ended since the previous look went: a later snapshot holds every
+    // earlier one, so only the last outcome tells what the disk holds.
+    enum class Outcome { None, Written, Failed };
+    // Waits until nothing waits or is being written, then the outcome (a failure's errno in `error`).
+    Outcome waitIdle(int& error);
+    // The same without waiting.
+    Outcome takeOutcome(int& error);
 
 private:
     void run();
     // The thread belongs to the process that started it: a forked child writes on its own.
     bool inOwnerProcess() const;
+    // Hands the outcome over and forgets it; under the lock where there is a thread.
+    Outcome takeLocked(int& error);
 
     std::function<bool(const std::string&)> write_;
     std::mutex mutex_;
@@ -41,7 +45,7 @@ private:
     std::optional<std::string> waiting_;
     bool writing_ = false;
     bool stopping_ = false;
-    bool failed_ = false;
+    Outcome outcome_ = Outcome::None;
     int error_ = 0;
     pid_t owner_ = 0;
     std::thread thread_;

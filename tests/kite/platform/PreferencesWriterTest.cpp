@@ -50,23 +50,29 @@ TEST(PreferencesWriter, AWriteInProgressFinishesAndOnlyTheLatestWaitingSnapshotF
     writer.submit("frame 3");
     gate.release();
     int error = 0;
-    EXPECT_TRUE(writer.waitIdle(error));
+    EXPECT_EQ(writer.waitIdle(error), PreferencesWriter::Outcome::Written);
     EXPECT_EQ(gate.written, (std::vector<std::string>{"frame 1", "frame 3"}));
 }
 
-TEST(PreferencesWriter, AFailedWriteIsReportedOnceWithItsError) {
+TEST(PreferencesWriter, AFailedWriteIsReportedOnceWithItsErrorAndALaterWriteThatWorksSaysSo) {
     GatedWrite gate;
     gate.fails = true;
     gate.release();
     PreferencesWriter writer([&gate](const std::string& bytes) {
+        const bool written = gate(bytes);
         errno = ENOSPC;
-        return gate(bytes);
+        return written;
     });
     writer.submit("bytes");
     int error = 0;
-    EXPECT_FALSE(writer.waitIdle(error));
+    EXPECT_EQ(writer.waitIdle(error), PreferencesWriter::Outcome::Failed);
     EXPECT_EQ(error, ENOSPC);
-    EXPECT_TRUE(writer.takeFailure(error));
+    EXPECT_EQ(writer.takeOutcome(error), PreferencesWriter::Outcome::None);
+    // Space again: the next snapshot holds every earlier one, so its outcome is what the disk holds.
+    gate.fails = false;
+    writer.submit("more bytes");
+    EXPECT_EQ(writer.waitIdle(error), PreferencesWriter::Outcome::Written);
+    EXPECT_EQ(writer.waitIdle(error), PreferencesWriter::Outcome::None);
 }
 
 TEST(PreferencesWriter, WhatStillWaitsIsWrittenBeforeTheWriterGoes) {

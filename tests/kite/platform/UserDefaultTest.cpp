@@ -4,7 +4,7 @@
 #include "kite/foundation/PropertyList.h"
 #include "kite/platform/PreferencesStoreLinux.h"
 #include "platform/AtomicFile.h"
-#include "support/TemporaryFolder.h"
+#include "UserDefaultTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -24,66 +24,7 @@
 namespace kite {
 namespace {
 
-class UserDefaultTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(folder_.made());
-        for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
-            const char* value = getenv(name);
-            saved_.emplace_back(name, value ? value : "");
-        }
-        setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-        setenv("XDG_CACHE_HOME", (root_ + "/cache").c_str(), 1);
-        setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-        storePath_ = root_ + "/config/stargrid/UserDefaults.plist";
-        legacyPath_ = root_ + "/cache/stargrid/UserDefault.xml";
-    }
-    void TearDown() override {
-        platform::setAtomicWriteHookForTesting(nullptr);
-        UserDefault::destroyInstance();
-        FileUtils::destroyInstance();
-        for (const auto& [name, value] : saved_) setenv(name.c_str(), value.c_str(), 1);
-    }
-    static bool exists(const std::string& path) {
-        struct stat st;
-        return stat(path.c_str(), &st) == 0;
-    }
-    static std::string read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    void writeLegacy(const std::string& body) {
-        ASSERT_EQ(std::system(("mkdir -p '" + root_ + "/cache/stargrid'").c_str()), 0);
-        std::ofstream(legacyPath_) << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<userDefaultRoot>" << body
-                                   << "</userDefaultRoot>\n";
-    }
-    // The values as a fresh reader of the file sees them.
-    ValueMap onDisk() const {
-        std::string bytes = read(storePath_);
-        Value root;
-        if (!PropertyList::parse(bytes.data(), bytes.size(), root, "store")) return ValueMap();
-        return root.asValueMap();
-    }
-    // Runs `body` in a child process that then ends at once, without any cleanup.
-    template <class Body>
-    int inChild(Body body) {
-        pid_t child = fork();
-        if (child == 0) {
-            body();
-            _exit(0);
-        }
-        int status = -1;
-        waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    test::TemporaryFolder folder_{"userdefault"};
-    std::string root_ = folder_.path();
-    std::string storePath_, legacyPath_;
-    std::vector<std::pair<std::string, std::string>> saved_;
-};
+class UserDefaultTest : public test::UserDefaultFixture {};
 
 TEST_F(UserDefaultTest, AnUnknownKeyGivesTheDefaultAndCreatesNothing) {
     UserDefault* store = UserDefault::getInstance();
@@ -264,10 +205,11 @@ TEST_F(UserDefaultTest, LegacyValuesMigrateOnceAndLeaveTheLegacyFile) {
 TEST_F(UserDefaultTest, ALegacyElementWithoutTextIsDroppedAndTheStoreAnswers) {
     writeLegacy("<level/><keep>1</keep>");
     UserDefault* store = UserDefault::getInstance();
-    store->setIntegerForKey("level", 5);  // also drops the legacy element
-    writeLegacy("<level/><keep>1</keep>");
-    EXPECT_EQ(store->getIntegerForKey("level", 3), 5);
+    EXPECT_EQ(store->getIntegerForKey("level", 3), 3);
     EXPECT_EQ(read(legacyPath_).find("level"), std::string::npos);
+    store->setIntegerForKey("level", 5);
+    writeLegacy("<level>9</level><keep>1</keep>");
+    EXPECT_EQ(store->getIntegerForKey("level", 3), 5);  // the store's own value is newer
 }
 
 TEST_F(UserDefaultTest, AnEmptyLegacyRootDeletesTheLegacyFile) {
