@@ -5,6 +5,7 @@
 
 #include "Classes/BoardRules.h"
 #include "Classes/GameHelpers.h"
+#include "Classes/PlatformAlert.h"
 #include "Classes/SavedLayout.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/UserDefault.h"
@@ -18,6 +19,13 @@ kite::UserDefault* store() { return kite::UserDefault::getInstance(); }
 GameData* GameData::getInstance() {
     static GameData* instance = new GameData();  // lives as long as the process
     return instance;
+}
+
+void GameData::tellPlayerWhenProgressIsNotSaved() {
+    // The store says why in its log line and goes on trying at every frame; the player hears it once.
+    kite::UserDefault::setSaveStateListener([](bool saved, const std::string&) {
+        if (!saved) platformAlert::show("提示", kUnsavedProgressMessage, "确认");
+    });
 }
 
 void GameData::newGame() {

@@ -8,6 +8,11 @@ public:
     // Made on first use, never freed.
     static GameData* getInstance();
 
+    // From now on the player is told with an alert ("提示", this message, "确认") when the progress
+    // stops reaching the disk: once each time, not at every frame that tries again.
+    static void tellPlayerWhenProgressIsNotSaved();
+    static constexpr const char* kUnsavedProgressMessage = "游戏进度暂时无法保存!";
+
     GameData(const GameData&) = delete;
     GameData& operator=(const GameData&) = delete;
 

@@ -84,6 +84,7 @@ public:
             // Another observer may have finished it while this batch was on its way.
             if (!store().isUnfinished(transaction.identifier)) continue;
             notify(transaction, event);
+            if (iosiap->delegate && !iosiap->delegate->canFinishTransaction(transaction.identifier)) continue;
             store().finishTransaction(transaction.identifier);
         }
         if (iosiap->delegate) iosiap->delegate->onTransactionsHandled();

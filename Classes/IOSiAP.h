@@ -44,6 +44,9 @@ public:
                                 const IOSTransaction& transaction) = 0;
     // After each batch of transaction updates has been handled.
     virtual void onTransactionsHandled() {}
+    // Asked after a settled transaction's event: false leaves it unfinished, so the store hands it
+    // over again (to the next purchase, or at the next start) until what it paid for is kept.
+    virtual bool canFinishTransaction(const std::string& /*transactionIdentifier*/) { return true; }
 };
 
 class iAPTransactionObserver;
@@ -68,10 +71,12 @@ public:
     // The products file in the bundle and the ledger in the writable folder.
     static constexpr const char* kProductsFile = "Store/Products.plist";
     static constexpr const char* kLedgerFile = "StoreLedger.plist";
-    // The store's alerts ("提示", with the button "确认"): the products could not be had, and the
-    // payment failed (or was cancelled).
+    // The store's alerts ("提示", with the button "确认"): the products could not be had, the
+    // payment failed (or was cancelled), and the payment went through but its diamonds could not
+    // be saved (they come again at the next start).
     static constexpr const char* kProductsFailedMessage = "支付错误，请重试!";
     static constexpr const char* kPaymentFailedMessage = "无法连接到 iTunes Store!";
+    static constexpr const char* kPurchasePendingMessage = "付款成功，但钻石暂时无法保存，下次启动游戏时补发!";
     static void showStoreAlert(const char* message);
 
     IOSiAPDelegate* delegate = nullptr;

@@ -83,7 +83,8 @@ void IOSiAP_Bridge::onRequestProductsError(int) { fail(); }
 
 void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int,
                                    const IOSTransaction& transaction) {
-    if (event == IOSIAP_PAYMENT_PURCHASED) credit(identifier, transaction);
+    if (event == IOSIAP_PAYMENT_PURCHASED && !credit(identifier, transaction))
+        unsaved.insert(transaction.transactionIdentifier);
     // A restored purchase of a pack credits nothing: the player who asked to buy is told so.
     if (event == IOSIAP_PAYMENT_RESTORED && transaction.ownPayment && !ended)
         IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
@@ -102,17 +103,23 @@ void IOSiAP_Bridge::onTransactionsHandled() {
     if (recovering && !ended) end();
 }
 
-// By the transaction's own product and the origin its payment was tagged with, once.
-void IOSiAP_Bridge::credit(const std::string& identifier, const IOSTransaction& transaction) {
+bool IOSiAP_Bridge::canFinishTransaction(const std::string& transactionIdentifier) {
+    return unsaved.count(transactionIdentifier) == 0;
+}
+
+// By the transaction's own product and the origin its payment was tagged with, once. The store
+// hears it is finished only once the credit and its mark are on disk: until then the payment
+// comes again at the next start, and the mark keeps it from being credited twice.
+bool IOSiAP_Bridge::credit(const std::string& identifier, const IOSTransaction& transaction) {
     const int paidTier = tierOfProduct(identifier);
     if (paidTier == 0) {
         kite::log("IOSiAP_Bridge: %s is not a diamond pack; nothing credited", identifier.c_str());
-        return;
+        return true;
     }
     const std::vector<std::string> credited = creditedTransactions();
     if (std::find(credited.begin(), credited.end(), transaction.transactionIdentifier) != credited.end()) {
         kite::log("IOSiAP_Bridge: %s was credited before", transaction.transactionIdentifier.c_str());
-        return;
+        return kite::UserDefault::getInstance()->flush();
     }
     const bool fromShop = transaction.applicationUsername != kFromSale;
     GameData::getInstance()->creditDiamonds(diamondsFor(paidTier, fromShop), "a purchase");
@@ -120,8 +127,14 @@ void IOSiAP_Bridge::credit(const std::string& identifier, const IOSTransaction& 
     if (!fromShop) state->setPayTier(GameData::saturatedSum(state->getPayTier(), 1));
     rememberCredited(transaction.transactionIdentifier);
     // The credit and its mark reach the disk together, before the store hears it is finished.
-    kite::UserDefault::getInstance()->flush();
+    if (!kite::UserDefault::getInstance()->flush()) {
+        kite::log("IOSiAP_Bridge: the credit of %s is not saved; it stays unfinished and comes again at the next start",
+                  transaction.transactionIdentifier.c_str());
+        IOSiAP::showStoreAlert(IOSiAP::kPurchasePendingMessage);
+        return false;
+    }
     kite::log("付款成功");
+    return true;
 }
 
 void IOSiAP_Bridge::fail() {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "Classes/IOSiAP.h"
@@ -21,6 +22,8 @@ public:
     void onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int quantity,
                         const IOSTransaction& transaction) override;
     void onTransactionsHandled() override;
+    // False for a purchase whose credit, or its mark, is not on disk yet.
+    bool canFinishTransaction(const std::string& transactionIdentifier) override;
 
     // "com.kwrlopa.tier8" for 8; empty for a tier that is not sold.
     static std::string productOfTier(int tier);
@@ -37,7 +40,8 @@ public:
     static constexpr const char* kCreditedKey = "creditedTransactions";
 
 private:
-    void credit(const std::string& identifier, const IOSTransaction& transaction);
+    // True once the credit and its mark are on disk (or there is nothing to credit).
+    bool credit(const std::string& identifier, const IOSTransaction& transaction);
     void fail();
     void end();
 
@@ -45,4 +49,5 @@ private:
     std::int32_t tier = 0;
     bool recovering = false;
     bool ended = false;
+    std::set<std::string> unsaved;  // purchases credited in memory only: left unfinished
 };

@@ -35,6 +35,7 @@ bool AppDelegate::didFinishLaunching() {
     }
     director->setDisplayStats(false);
     director->setAnimationInterval(1.0 / 60);
+    GameData::tellPlayerWhenProgressIsNotSaved();
     QKSound::getInstance()->preload();
     writeFirstRunDefaults();
     director->runWithScene(MenuScene::create());

@@ -1,0 +1,130 @@
+// A purchase whose credit cannot be saved (the preferences unreadable, a folder, or on a full disk) is
+// left unfinished and the player is told it is pending; the next start credits it, once.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Classes/IOSiAP.h"
+#include "Classes/IOSiAP_Bridge.h"
+#include "Classes/PlatformAlert.h"
+#include "GameTestSupport.h"
+#include "kite/foundation/Scheduler.h"
+#include "platform/LocalStore.h"
+#include "support/ForkedRun.h"
+#include "support/LogCapture.h"
+#include "support/SmallDisk.h"
+
+namespace game::test {
+namespace {
+
+class PurchaseUnsavedTest : public GameStoreTest {
+protected:
+    void SetUp() override {
+        kite::Director::getInstance();
+        platform::LocalStore::shared().reset();
+        unsetenv("STARGRID_STORE");
+        GameData::getInstance()->setDiamond(20);
+        store()->flush();
+        kite::UserDefault::destroyInstance();
+    }
+    void TearDown() override {
+        QKSingleton::getInstance()->endPurchase();
+        frames(2);
+        platform::LocalStore::shared().reset();
+    }
+    static void frames(int n) {
+        for (int i = 0; i < n; ++i) kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+    }
+    // The shop's first pack bought in a child, after `spoil` made the store unsaveable there: what it saw.
+    static kite::test::ForkedOutcome buyInChild(const std::function<bool()>& spoil) {
+        return kite::test::runForked([&spoil] {
+            ::dup2(STDERR_FILENO, STDOUT_FILENO);
+            if (!spoil()) return 98;
+            std::vector<std::string> alerts;
+            platformAlert::setPresenter([&alerts](const std::string& title, const std::string& message,
+                                                  const std::string& button) {
+                alerts.push_back(title + "|" + message + "|" + button);
+            });
+            kite::test::LogCapture log;
+            QKSingleton::getInstance()->purchaseFromShop = true;
+            QKSingleton::getInstance()->startPurchase(0);
+            frames(10);
+            for (const std::string& alert : alerts) std::fprintf(stderr, "alert: %s\n", alert.c_str());
+            std::fprintf(stderr, "paid: %zu unfinished: %zu\n", log.count("付款成功"),
+                         platform::LocalStore::shared().unfinishedTransactions().size());
+            return 0;
+        });
+    }
+    // The next start: the store read again from disk, the ledger too, and what is unfinished credited.
+    std::string restart() {
+        kite::UserDefault::destroyInstance();
+        platform::LocalStore::shared().reset();
+        QKSingleton::getInstance()->resumePurchases();
+        frames(6);
+        return "diamonds " + std::to_string(GameData::getInstance()->getDiamond()) + " unfinished " +
+               std::to_string(platform::LocalStore::shared().unfinishedTransactions().size());
+    }
+    int diamondsOnDisk() {
+        kite::UserDefault::destroyInstance();
+        return store()->getIntegerForKey("diamond", -1);
+    }
+    void expectPendingThenCreditedOnce(const kite::test::ForkedOutcome& bought) {
+        ASSERT_NE(bought.status, 98) << "the setup cannot be made here: " << bought.output;
+        EXPECT_EQ(bought.status, 0) << bought.output;
+        EXPECT_NE(bought.output.find(std::string("alert: 提示|") + IOSiAP::kPurchasePendingMessage + "|确认"),
+                  std::string::npos)
+            << bought.output;
+        EXPECT_NE(bought.output.find("paid: 0 unfinished: 1"), std::string::npos) << bought.output;
+        EXPECT_EQ(restart(), "diamonds 160 unfinished 0");
+        EXPECT_EQ(diamondsOnDisk(), 160);
+        EXPECT_EQ(restart(), "diamonds 160 unfinished 0");  // credited once
+    }
+    std::string storeFile() const { return environment.storePath(); }
+};
+
+TEST_F(PurchaseUnsavedTest, APurchaseWhosePreferencesCannotBeReadIsPendingUntilTheNextStart) {
+    ASSERT_EQ(::chmod(storeFile().c_str(), 0), 0);
+    const kite::test::ForkedOutcome bought = buyInChild([] {
+        // Modes bind the child though the tests run as root: the store cannot be read.
+        static kite::test::ModesBind modes;
+        return modes.bound();
+    });
+    ASSERT_EQ(::chmod(storeFile().c_str(), 0600), 0);
+    EXPECT_EQ(diamondsOnDisk(), 20);
+    expectPendingThenCreditedOnce(bought);
+}
+
+TEST_F(PurchaseUnsavedTest, APurchaseWhosePreferencesAreAFolderIsPendingUntilTheNextStart) {
+    const std::string kept = storeFile() + ".kept";
+    ASSERT_EQ(::rename(storeFile().c_str(), kept.c_str()), 0);
+    ASSERT_EQ(::mkdir(storeFile().c_str(), 0700), 0);
+    const kite::test::ForkedOutcome bought = buyInChild([] { return true; });
+    ASSERT_EQ(::rmdir(storeFile().c_str()), 0);
+    ASSERT_EQ(::rename(kept.c_str(), storeFile().c_str()), 0);
+    EXPECT_EQ(diamondsOnDisk(), 20);
+    expectPendingThenCreditedOnce(bought);
+}
+
+TEST_F(PurchaseUnsavedTest, APurchaseOnAFullDiskIsPendingUntilTheNextStart) {
+    const std::string small = environment.root() + "/small";
+    const std::string file = storeFile();
+    const kite::test::ForkedOutcome bought = buyInChild([&small, &file] {
+        if (!kite::test::SmallDisk::mount(small)) return false;
+        std::filesystem::create_directories(small + "/stargrid");
+        std::filesystem::copy_file(file, small + "/stargrid/UserDefaults.plist");
+        setenv("XDG_CONFIG_HOME", small.c_str(), 1);
+        return kite::test::SmallDisk(small).fill();
+    });
+    EXPECT_EQ(diamondsOnDisk(), 20);
+    expectPendingThenCreditedOnce(bought);
+}
+
+}  // namespace
+}  // namespace game::test
