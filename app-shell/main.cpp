@@ -274,7 +274,12 @@ std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform
             claimed = platform::FolderClaim::take(folders, kQuitPatience);
         if (claimed.state == State::Taken) claim = std::move(claimed.claim);
         if (claim) return std::nullopt;
-        if (claimed.state == State::HeldElsewhere) return unansweredLaunch(options, names, unanswered);
+        if (claimed.state == State::HeldElsewhere) {
+            // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
+            const std::vector<std::string> holders = handoverNames(claimed.others);
+            if (std::optional<int> status = secondLaunch(options, holders, {}, unanswered)) return status;
+            return unansweredLaunch(options, holders, unanswered);
+        }
     }
     if (claimed.state == State::Taken) {
         claim = std::move(claimed.claim);

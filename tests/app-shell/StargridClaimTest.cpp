@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -19,15 +20,16 @@
 #include "GameProcess.h"
 #include "GameSockets.h"
 #include "platform/FolderClaim.h"
+#include "platform/UrlHandover.h"
 #include "platform/UserFolders.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using stargrid::test::Game;
 using std::chrono::seconds;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 constexpr const char* kUrl = "pg5e18c0a7d94b2f63://oauth?code=";
 
@@ -37,11 +39,8 @@ protected:
     // A player's folders under the test's folder: data, config and cache by name, one runtime folder.
     std::vector<std::string> player(const std::string& data, const std::string& config) const {
         const std::string root = folder.path();
-        return {"STARGRID_NETWORK=down",
-                "XDG_DATA_HOME=" + root + "/" + data,
-                "XDG_CONFIG_HOME=" + root + "/" + config,
-                "XDG_CACHE_HOME=" + root + "/cache-" + data,
-                "XDG_RUNTIME_DIR=" + root};
+        return {"STARGRID_NETWORK=down", "XDG_DATA_HOME=" + root + "/" + data, "XDG_CONFIG_HOME=" + root + "/" + config,
+                "XDG_CACHE_HOME=" + root + "/cache-" + data, "XDG_RUNTIME_DIR=" + root};
     }
     static long count(const Game& game, const std::string& text) {
         return std::count_if(game.lines().begin(), game.lines().end(),
@@ -77,8 +76,8 @@ TEST_F(StargridClaimTest, TwoPlayersSharingARuntimeFolderEachGetTheirOwnUrls) {
     ASSERT_TRUE(first.waitForLine("running on", seconds(60)));
     Game second({}, player("data-2", "config-2"), true);
     ASSERT_TRUE(second.waitForLine("running on", seconds(60)));
-    for (const auto& [owner, data, config] : {std::make_tuple(&first, "data-1", "config-1"),
-                                              std::make_tuple(&second, "data-2", "config-2")}) {
+    for (const auto& [owner, data, config] :
+         {std::make_tuple(&first, "data-1", "config-1"), std::make_tuple(&second, "data-2", "config-2")}) {
         const std::string url = kUrl + std::string(data);
         Game handing({url}, player(data, config), true);
         EXPECT_EQ(handing.waitForExit(seconds(30)), 0) << data;
@@ -126,9 +125,10 @@ public:
         unlink(path_.c_str());
     }
     bool holds() const { return claim_ != nullptr; }
+    const platform::FolderClaim& claim() const { return *claim_; }
     // Takes the launch's request and answers it as a game that quits does (nothing: it closes), then
-    // quits: the socket goes, then the folders.
-    void quitOnRequest(const std::string& answer) {
+    // quits: the socket goes, then (unless they are kept for a game that takes over) the folders.
+    void quitOnRequest(const std::string& answer, bool keepFolders = false) {
         const int fd = accept(listener_, nullptr, nullptr);
         char buffer[256];
         (void)!recv(fd, buffer, sizeof buffer, 0);
@@ -137,7 +137,7 @@ public:
         close(listener_);
         listener_ = -1;
         unlink(path_.c_str());
-        claim_.reset();
+        if (!keepFolders) claim_.reset();
     }
 
 private:
@@ -165,6 +165,32 @@ TEST_F(StargridClaimTest, ALaunchWhileTheGameQuitsRunsTheGame) {
             EXPECT_EQ(count(launch, "did not take the URL"), 0) << time;
         }
     }
+}
+
+TEST_F(StargridClaimTest, ALaunchHeldOffAfterAGameQuitReachesTheGameThatTookOver) {
+    const std::string runtime = platform::runtimeFolder();
+    ASSERT_FALSE(runtime.empty());
+    GameThatQuits quitting(runtime);
+    ASSERT_TRUE(quitting.holds());
+    const std::string url = std::string(kUrl) + "late";
+    Game launch({url}, {}, true);
+    quitting.quitOnRequest("refused: the game is quitting\n", true);
+    // The folders stay held, as by another launch that became the game: it listens from now on.
+    std::vector<std::string> opened;
+    platform::UrlHandover::Handlers handlers;
+    handlers.open = [&opened](const std::string& received) { opened.push_back(received); };
+    auto takenOver =
+        platform::UrlHandover::listen(stargrid::test::handoverNames(quitting.claim().identities()), handlers);
+    ASSERT_TRUE(takenOver);
+    auto ended = std::async(std::launch::async, [&launch] { return launch.waitForExit(seconds(60)); });
+    while (ended.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) takenOver->poll();
+    EXPECT_EQ(ended.get(), 0);
+    EXPECT_EQ(count(launch, "running on"), 0);
+    for (int pass = 0; pass < 100 && opened.empty(); ++pass) {
+        takenOver->poll();
+        usleep(10000);
+    }
+    EXPECT_THAT(opened, ElementsAre(url));
 }
 
 }  // namespace
