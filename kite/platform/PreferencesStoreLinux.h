@@ -66,8 +66,8 @@ private:
     std::string path_;
     ValueMap values_;
     bool dirty_ = false;
-    bool failing_ = false;                       // the last save failed, or there is nothing to save to
-    bool readOnly_ = false;                      // the file exists but could not be taken
+    bool failing_ = false;   // the last save failed, or there is nothing to save to
+    bool readOnly_ = false;  // the file exists but could not be taken
     std::string readOnlyReason_;
     std::unique_ptr<PreferencesWriter> writer_;  // started by the first background save
 };

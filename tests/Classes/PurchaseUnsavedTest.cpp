@@ -48,10 +48,10 @@ protected:
             ::dup2(STDERR_FILENO, STDOUT_FILENO);
             if (!spoil()) return 98;
             std::vector<std::string> alerts;
-            platformAlert::setPresenter([&alerts](const std::string& title, const std::string& message,
-                                                  const std::string& button) {
-                alerts.push_back(title + "|" + message + "|" + button);
-            });
+            platformAlert::setPresenter(
+                [&alerts](const std::string& title, const std::string& message, const std::string& button) {
+                    alerts.push_back(title + "|" + message + "|" + button);
+                });
             kite::test::LogCapture log;
             QKSingleton::getInstance()->purchaseFromShop = true;
             QKSingleton::getInstance()->startPurchase(0);

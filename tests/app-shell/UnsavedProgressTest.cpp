@@ -54,10 +54,10 @@ TEST(UnsavedProgress, AFullDiskIsToldOnceAndTheProgressIsSavedWhenRoomComesBack)
         setenv("STARGRID_NETWORK", "down", 1);
         setenv("STARGRID_RESOURCES", STARGRID_SOURCE_DIR "/Resources", 1);
         std::vector<std::string> alerts;
-        platformAlert::setPresenter([&alerts](const std::string& title, const std::string& message,
-                                              const std::string& button) {
-            alerts.push_back(title + "|" + message + "|" + button);
-        });
+        platformAlert::setPresenter(
+            [&alerts](const std::string& title, const std::string& message, const std::string& button) {
+                alerts.push_back(title + "|" + message + "|" + button);
+            });
         platform::Clock::setFixed(10.0);
         platform::HostLoop::main().setFixedStep(true);
         platform::setCurrentDeviceProfile(*platform::deviceProfileNamed("iphone5"));

@@ -1,10 +1,10 @@
 #include "kite/foundation/UserDefault.h"
 
+#include "UserDefaultTestSupport.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/PropertyList.h"
 #include "kite/platform/PreferencesStoreLinux.h"
 #include "platform/AtomicFile.h"
-#include "UserDefaultTestSupport.h"
 
 #include <gtest/gtest.h>
 
