@@ -1,7 +1,6 @@
 // The preferences store and its one-time migration from the legacy "UserDefault.xml".
 #include "kite/foundation/UserDefault.h"
 
-#include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "platform/AtomicFile.h"
 #include "platform/StoredFile.h"
