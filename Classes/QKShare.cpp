@@ -2,6 +2,7 @@
 #include "QKShare.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "Classes/PlatformAlert.h"
 #include "kite/foundation/Log.h"
@@ -87,18 +88,25 @@ void QKShare::share(int scene, const std::string& title, const std::string& desc
     auto fetch = std::make_unique<IconFetch>();
     IconFetch* running = fetch.get();
     kite::Scheduler* scheduler = kite::Director::getInstance()->getScheduler();
-    fetch->thread = std::thread([running, scheduler, shareNumber, scene, title, description, iconUrl, pageUrl] {
-        std::vector<char> icon = downloadIcon(iconUrl, running->abandon);
-        scheduler->performFunctionInMainThread(
-            [shareNumber, scene, title, description, icon = std::move(icon), pageUrl] {
+    try {
+        fetch->thread = std::thread([running, scheduler, shareNumber, scene, title, description, iconUrl, pageUrl] {
+            std::vector<char> icon = downloadIcon(iconUrl, running->abandon);
+            scheduler->performFunctionInMainThread([shareNumber, scene, title, description, icon = std::move(icon),
+                                                    pageUrl] {
                 if (shareNumber != QKShare::getInstance()->newestShare_) {
                     kite::log("QKShare: a newer share replaced \"%s\" while its icon was on its way", title.c_str());
                     return;
                 }
                 sendPage(scene, title, description, icon, pageUrl);
             });
-        running->done = true;
-    });
+            running->done = true;
+        });
+    } catch (const std::system_error& error) {
+        // The page goes without its icon, as it does when the icon cannot be fetched.
+        kite::log("QKShare: cannot start the icon's download (%s); the page goes without it", error.what());
+        sendPage(scene, title, description, {}, pageUrl);
+        return;
+    }
     iconFetches_.push_back(std::move(fetch));
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "platform/InputScript.h"
 #include "platform/Signals.h"
 #include "platform/TextRenderer.h"
+#include "platform/ThreadLimits.h"
 #include "platform/UrlHandover.h"
 #include "platform/UserFolders.h"
 
@@ -59,8 +61,16 @@ constexpr const char* kSystemFont = "Helvetica Neue";
 // when the launch ends, however it ends.
 class StartupWork {
 public:
+    // Without a thread for it, the work is done here and now.
     template <class Work>
-    explicit StartupWork(Work work) : thread_(std::move(work)) {}
+    explicit StartupWork(Work work) {
+        try {
+            thread_ = std::thread(work);
+        } catch (const std::system_error& error) {
+            kite::log("stargrid: cannot start a thread for start-up work (%s); it is done in turn", error.what());
+            work();
+        }
+    }
     ~StartupWork() {
         if (thread_.joinable()) thread_.join();
     }
@@ -314,6 +324,9 @@ int main(int argc, char** argv) {
     if (std::optional<int> status = claimFolders(*options, claim)) return *status;
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
+    // Before any other thread starts and the GL driver loads (which reads its settings from the
+    // environment): its threads fit what the system allows.
+    platform::fitThreadsToLimits();
     // While the window is made: the menu's pictures are decoded on the texture cache's loading thread
     // and the fonts of system-font text looked up and opened.
     MenuScene::preloadPictures();

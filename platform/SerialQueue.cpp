@@ -3,11 +3,19 @@
 
 #include <pthread.h>
 
+#include <system_error>
 #include <utility>
 
 namespace platform {
 
-SerialQueue::SerialQueue(std::string name) : name_(std::move(name)), thread_([this] { run(); }) {}
+SerialQueue::SerialQueue(std::string name) : name_(std::move(name)) {
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error& error) {
+        startError_ = error.what();
+        closed_ = finished_ = true;
+    }
+}
 
 SerialQueue::~SerialQueue() {
     close();

@@ -18,7 +18,9 @@ public:
         virtual void run() = 0;
     };
 
-    // The name labels the thread (cut to what the system keeps) in debuggers and tools.
+    // The name labels the thread (cut to what the system keeps) in debuggers and tools. A thread that
+    // cannot be started (the system's limit on threads or memory) leaves a queue that refuses every job:
+    // see running and startError.
     explicit SerialQueue(std::string name);
     // Closes the queue, lets the jobs already queued run, then joins the thread.
     ~SerialQueue();
@@ -31,6 +33,9 @@ public:
     void close();
     // Closed, and every job has run: joining now would not wait.
     bool finished() const;
+    // Whether the queue has its thread; when not, why it could not be started.
+    bool running() const { return thread_.joinable(); }
+    const std::string& startError() const { return startError_; }
 
     const std::string& name() const { return name_; }
 
@@ -43,6 +48,7 @@ private:
     std::deque<std::unique_ptr<Job>> jobs_;
     bool closed_ = false;
     bool finished_ = false;
+    std::string startError_;
     std::thread thread_;  // last: starts once everything above exists
 };
 

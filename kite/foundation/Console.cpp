@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
@@ -208,7 +209,17 @@ bool Console::listenOnTCP(int port) {
         return false;
     }
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { run(); });
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error& error) {
+        kite::log("Console: cannot start its thread (%s); the console does not listen", error.what());
+        for (int* fd : {&listenFd_, &wakeFds_[0], &wakeFds_[1]}) {
+            ::close(*fd);
+            *fd = -1;
+        }
+        port_ = 0;
+        return false;
+    }
     return true;
 }
 

@@ -156,6 +156,12 @@ bool HttpClient::start() {
         session_.reset();
         return false;
     }
+    if (!worker_->running()) {
+        log("HttpClient: cannot start the worker: %s", worker_->startError().c_str());
+        worker_.reset();
+        session_.reset();
+        return false;
+    }
     assignRetained(scheduler_, director->getScheduler());
     session_->client = this;
     session_->scheduler = scheduler_;

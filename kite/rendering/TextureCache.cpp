@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <new>
+#include <system_error>
+#include <utility>
 
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
@@ -130,7 +132,23 @@ void TextureCache::addImageAsync(const std::string& path, const std::function<vo
         asyncStructQueue_ = new std::deque<AsyncStruct*>();
         imageInfoQueue_ = new std::deque<ImageInfo*>();
         needQuit_ = false;
-        loadingThread_ = new std::thread(&TextureCache::loadImages, this);
+        try {
+            loadingThread_ = new std::thread(&TextureCache::loadImages, this);
+        } catch (const std::system_error& error) {
+            // Without the loading thread a preload does nothing (the picture loads when it is first asked
+            // for), and a caller waiting for it is answered now, as for a picture already cached.
+            loadingThread_ = nullptr;
+            delete asyncStructQueue_;
+            delete imageInfoQueue_;
+            asyncStructQueue_ = nullptr;
+            imageInfoQueue_ = nullptr;
+            static bool said = false;
+            if (!std::exchange(said, true))
+                log("TextureCache: cannot start the loading thread (%s); pictures load when they are drawn",
+                    error.what());
+            if (callback) callback(addImage(path));
+            return;
+        }
     }
     if (asyncRefCount_ == 0 && scheduler_) {
         scheduler_->scheduleSelector(schedule_selector(&TextureCache::addImageAsyncCallBack), this, 0.0f,

@@ -78,6 +78,12 @@ void setStatClockForTesting(std::function<std::int64_t()> clock) {
     fixedClock = std::move(clock);
 }
 
+StatQueue::StatQueue(const std::string& name) : queue_(name) {
+    if (!queue_.running())
+        statLog("the %s queue's thread cannot start (%s); the statistics it would keep are dropped", name.c_str(),
+                queue_.startError().c_str());
+}
+
 void StatQueue::async(std::function<void()> work) {
     {
         std::lock_guard<std::mutex> lock(idleMutex);
@@ -90,6 +96,10 @@ void StatQueue::async(std::function<void()> work) {
 }
 
 void StatQueue::sync(std::function<void()> work) {
+    if (!queue_.running()) {
+        work();
+        return;
+    }
     std::promise<void> done;
     async([&] {
         work();

@@ -25,9 +25,12 @@ void setStatClockForTesting(std::function<std::int64_t()> clock);
 // test can wait until every queue of the module has nothing left to do.
 class StatQueue {
 public:
-    explicit StatQueue(const std::string& name) : queue_(name) {}
+    // A queue whose thread cannot start says so; the work it gets is dropped, statistics being no part
+    // of what the player keeps.
+    explicit StatQueue(const std::string& name);
     void async(std::function<void()> work);
-    // Runs the work on the queue and waits for it (never call it from the same queue).
+    // Runs the work on the queue and waits for it (never call it from the same queue); on the caller's
+    // thread when the queue has none.
     void sync(std::function<void()> work);
 
     // True when every job of every StatQueue has run before the time-out.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +22,7 @@
 #include "kite/rendering/Image.h"
 #include "kite/rendering/Texture2D.h"
 #include "support/GLTest.h"
+#include "support/NoThreads.h"
 #include "support/TestImages.h"
 
 namespace kite {
@@ -207,6 +209,30 @@ TEST_F(TextureCacheTest, CachedFileCallsBackAtOnceWithoutScheduling) {
     cache_->addImageAsync("ready.png", [&](Texture2D* t) { delivered = t; });
     EXPECT_EQ(delivered, texture);
     EXPECT_FALSE(completionScheduled());
+}
+
+// In a process that may start no thread, a picture asked for ahead is answered at once, as a cached one is.
+using TextureCacheDeathTest = TextureCacheTest;
+TEST_F(TextureCacheDeathTest, WithoutTheLoadingThreadAPictureIsAnsweredAtOnce) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to become a user held to the limit";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    writePng("alone.png", 4, 2);
+    EXPECT_EXIT(
+        {
+            chmod(folder_.c_str(), 0755);
+            if (!test::startNoMoreThreads()) std::_Exit(2);
+            Texture2D* delivered = nullptr;
+            bool answered = false;
+            cache_->addImageAsync("alone.png", [&](Texture2D* texture) {
+                delivered = texture;
+                answered = true;
+            });
+            std::fprintf(stderr, "answered %s, %dx%d, completion step %s\n", answered ? "at once" : "later",
+                         delivered ? delivered->getPixelsWide() : 0, delivered ? delivered->getPixelsHigh() : 0,
+                         completionScheduled() ? "scheduled" : "none");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "answered at once, 4x2, completion step none\n$");
 }
 
 TEST_F(TextureCacheTest, OneDecodedImageBecomesATexturePerFrame) {
