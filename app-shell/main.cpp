@@ -327,6 +327,8 @@ int main(int argc, char** argv) {
     // Before any other thread starts and the GL driver loads (which reads its settings from the
     // environment): its threads fit what the system allows.
     platform::fitThreadsToLimits();
+    // Until the loop runs, a quit request that start-up does not bring there ends the process.
+    platform::watchStartup();
     // While the window is made: the menu's pictures are decoded on the texture cache's loading thread
     // and the fonts of system-font text looked up and opened.
     MenuScene::preloadPictures();
@@ -339,6 +341,7 @@ int main(int argc, char** argv) {
 
     // The window and its view come first, with the delegate's context attributes;
     // the host view gets one touch at a time.
+    platform::startupStep("opening the window");
     app.initGLContextAttributes();
     kite::GLViewImpl::convertContextAttributes();
     const kite::Rect frame(0.0f, 0.0f, static_cast<float>(options->device.width),
@@ -397,7 +400,9 @@ int main(int argc, char** argv) {
     };
     loop.setHandlers(std::move(handlers));
 
+    platform::startupStep("starting the game's services");
     controller.didFinishLaunching();
+    platform::startupStep("listening for handed-over URLs");
     platform::UrlHandover::Handlers handoverHandlers;
     handoverHandlers.scheme = AppController::kUrlScheme;
     handoverHandlers.open = [&controller](const std::string& url) { controller.handleOpenURL(url); };
@@ -409,8 +414,10 @@ int main(int argc, char** argv) {
         platform::UrlHandover::listen(handoverNames(claim->identities()), std::move(handoverHandlers), &handoverError);
     if (!handoverError.empty())
         kite::log("UrlHandover: %s; URLs handed over there do not reach this game", handoverError.c_str());
+    platform::startupStep("launching the game");
     app.run();
     controller.applicationDidBecomeActive();
+    platform::startupStep("opening the URL");
     if (!options->url.empty()) controller.handleOpenURL(options->url);
     // After the delegate's launch, which switches the display off.
     if (options->stats) kite::Director::getInstance()->setDisplayStats(true);
@@ -418,6 +425,7 @@ int main(int argc, char** argv) {
               headless ? ", headless" : "");
     if (scripted) player.start();
     if (frameLimit == 0) loop.quit();
+    platform::startupReachedLoop();
     int status = loop.run();
     // A shot or node report the script asked for that is not there fails the run.
     const std::vector<std::string> unwritten = player.unwritten();

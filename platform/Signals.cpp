@@ -1,15 +1,26 @@
 #include "platform/Signals.h"
 
 #include <SDL2/SDL_hints.h>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace platform {
 
@@ -77,6 +88,70 @@ void steerScriptEngineOffLifecycleSignals() {
     setenv("JSC_SIGNAL_FOR_GC", collector.c_str(), 1);
 }
 
+// The termination requests among the lifecycle signals.
+constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+sigset_t quitSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int number : kQuitSignals) {
+        if (watched(number)) sigaddset(&set, number);
+    }
+    return set;
+}
+
+const char* signalName(int number) {
+    switch (number) {
+        case SIGTERM: return "SIGTERM";
+        case SIGINT: return "SIGINT";
+        case SIGHUP: return "SIGHUP";
+        default: return "a quit request";
+    }
+}
+
+std::atomic<const char*> startupAt{nullptr};
+int startupDone = -1;  // an event descriptor, set once the loop runs
+std::string heldStep;  // STARGRID_STARTUP_HOLD
+// The watching thread's end, which startupReachedLoop waits for: past it, no quit request ends the process.
+std::mutex watchMutex;
+std::condition_variable watchEnded;
+bool watching = false;
+
+// Waits until start-up reaches the loop or a quit request is pending; on a request, the loop gets the
+// grace to take it. The request is only looked at, never read: the loop takes it as usual.
+void watchStartupUntilLoop(int quitDescriptor) {
+    pollfd descriptors[2] = {{startupDone, POLLIN, 0}, {quitDescriptor, POLLIN, 0}};
+    for (;;) {
+        const int ready = poll(descriptors, 2, -1);
+        if (ready > 0) break;
+        if (ready < 0 && errno != EINTR) return;
+    }
+    if (descriptors[0].revents) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartupQuitGraceSeconds);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd done = {startupDone, POLLIN, 0};
+        const int ready = poll(&done, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (ready > 0) return;
+        if (ready == 0) break;
+        if (errno != EINTR) return;
+    }
+    sigset_t pending;
+    sigpending(&pending);
+    int number = 0;
+    for (int quit : kQuitSignals) {
+        if (!number && watched(quit) && sigismember(&pending, quit)) number = quit;
+    }
+    const char* step = startupAt.load();
+    const std::string where = step ? std::string("get past \"") + step + "\"" : std::string("reach the game");
+    std::fprintf(stderr, "%s: %s during start-up, which did not %s within %d s; quitting\n",
+                 program_invocation_short_name, signalName(number), where.c_str(), kStartupQuitGraceSeconds);
+    std::fflush(stdout);
+    // Without clean-up: the stuck thread may hold what it would need.
+    std::_Exit(1);
+}
+
 }  // namespace
 
 void watchLifecycleSignals() {
@@ -132,6 +207,51 @@ LifecycleSignal takeLifecycleSignal() {
         }
     }
     return LifecycleSignal::None;
+}
+
+void watchStartup() {
+    if (signalDescriptor < 0 || startupDone >= 0) return;
+    if (const char* hold = std::getenv("STARGRID_STARTUP_HOLD")) heldStep = hold;
+    const sigset_t quits = quitSignals();
+    const int quitDescriptor = signalfd(-1, &quits, SFD_NONBLOCK | SFD_CLOEXEC);
+    startupDone = eventfd(0, EFD_CLOEXEC);
+    if (quitDescriptor < 0 || startupDone < 0) {
+        std::fprintf(stderr, "Signals: start-up is not watched for quit requests: %s\n", std::strerror(errno));
+        return;
+    }
+    try {
+        // Started with the lifecycle signals blocked, as this thread has them, so a request stays pending
+        // for the loop.
+        watching = true;
+        std::thread([quitDescriptor] {
+            watchStartupUntilLoop(quitDescriptor);
+            close(quitDescriptor);
+            std::lock_guard<std::mutex> lock(watchMutex);
+            watching = false;
+            watchEnded.notify_all();
+        }).detach();
+    } catch (const std::system_error& error) {
+        watching = false;
+        std::fprintf(stderr, "Signals: cannot start the thread that watches start-up for quit requests: %s\n",
+                     error.what());
+    }
+}
+
+void startupStep(const char* name) {
+    startupAt.store(name);
+    if (heldStep.empty() || heldStep != name) return;
+    std::fprintf(stderr, "%s: start-up held at \"%s\" (STARGRID_STARTUP_HOLD)\n", program_invocation_short_name, name);
+    // Nothing of the lifecycle ends the wait: those signals are blocked here.
+    for (;;) pause();
+}
+
+void startupReachedLoop() {
+    if (startupDone < 0) return;
+    const std::uint64_t one = 1;
+    if (write(startupDone, &one, sizeof one) < 0) std::perror("Signals: start-up's end");
+    // It wakes at once; bounded all the same, the loop being where signals are taken from now on.
+    std::unique_lock<std::mutex> lock(watchMutex);
+    watchEnded.wait_for(lock, std::chrono::seconds(1), [] { return !watching; });
 }
 
 }  // namespace platform

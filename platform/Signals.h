@@ -27,4 +27,17 @@ void reclaimLifecycleSignals();
 // the same moment come in signal-number order.
 LifecycleSignal takeLifecycleSignal();
 
+// Until the main loop runs, nothing takes the signals: a start-up stuck on a lock, a file or a GL driver
+// would never see a quit request. From watchStartup (on the main thread, after watchLifecycleSignals) to
+// startupReachedLoop, a watching thread sees SIGTERM, SIGINT or SIGHUP arrive; when start-up does not
+// reach the loop within kStartupQuitGraceSeconds after it, the process ends with status 1 and a line
+// naming the signal and the step start-up was at. A start-up that reaches the loop in time quits there
+// as usual.
+constexpr int kStartupQuitGraceSeconds = 3;
+void watchStartup();
+// The step start-up is at now (a string that lives as long as the program). For tests,
+// STARGRID_STARTUP_HOLD naming a step holds start-up there for good, as a stuck one would be.
+void startupStep(const char* name);
+void startupReachedLoop();
+
 }  // namespace platform

@@ -1,10 +1,12 @@
 // The lifecycle signals against libraries that want them: WebKit's script engine is pointed at
-// another signal, and a handler or an unblocking a library leaves behind is undone.
+// another signal, and a handler or an unblocking a library leaves behind is undone. A quit request
+// during a start-up that is stuck ends it.
 #include "platform/Signals.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -127,6 +129,46 @@ TEST(SignalsDeathTest, AHandlerAndAnUnblockingALibraryLeftOnALifecycleSignalAreU
                 "Signals: a library took signal 10; it is the game's again\n"
                 "Signals: a library unblocked signal 10 on the main thread; it is blocked again\n"
                 "background taken, library handler idle\n");
+}
+
+// In a process of its own: start-up gets stuck reading what nobody writes, after a pause request and
+// a quit request came; only the quit request ends it.
+[[noreturn]] void startUpStuckInARead() {
+    watchLifecycleSignals();
+    watchStartup();
+    startupStep("reading the settings");
+    kill(getpid(), SIGUSR1);
+    kill(getpid(), SIGTERM);
+    int nobodyWrites[2];
+    if (pipe(nobodyWrites) == 0) {
+        char byte;
+        (void)!read(nobodyWrites[0], &byte, 1);
+    }
+    std::fprintf(stderr, "the read ended\n");
+    std::_Exit(0);
+}
+
+TEST(SignalsDeathTest, AQuitRequestEndsAStartUpStuckPastTheGraceNamingItsStep) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(startUpStuckInARead(), ::testing::ExitedWithCode(1),
+                "^[a-z_]+: SIGTERM during start-up, which did not get past \"reading the settings\" within 3 s; "
+                "quitting\n$");
+}
+
+// In a process of its own: a quit request comes during start-up, which then reaches the loop.
+[[noreturn]] void startUpReachingTheLoop() {
+    watchLifecycleSignals();
+    watchStartup();
+    startupStep("opening the window");
+    kill(getpid(), SIGINT);
+    startupReachedLoop();
+    std::fprintf(stderr, "the loop %s\n", takeLifecycleSignal() == LifecycleSignal::Quit ? "quits" : "got nothing");
+    std::_Exit(0);
+}
+
+TEST(SignalsDeathTest, AStartUpThatReachesTheLoopQuitsThereOnTheRequest) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(startUpReachingTheLoop(), ::testing::ExitedWithCode(0), "^the loop quits\n$");
 }
 
 }  // namespace
