@@ -73,6 +73,7 @@ Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::
     }
     for (;;) {
         bool busy = false;
+        std::string refusal;  // why a socket of these is not the game's; another of them may be
         for (const sockaddr_un& address : addresses) {
             const int fd = tryConnect(address);
             if (fd >= 0) {
@@ -80,15 +81,17 @@ Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::
                 const long user = peerUser(fd);
                 if (ownUser(user)) return {fd, {}};
                 close(fd);
-                return {-1, {Outcome::Refused, "the socket belongs to user " + std::to_string(user)}};
+                refusal = "the socket belongs to user " + std::to_string(user);
+                continue;
             }
             const int error = errno;
             if (error == EAGAIN) {
                 busy = true;
             } else if (error != ENOENT && error != ECONNREFUSED && error != EINTR) {
-                return {-1, {Outcome::Refused, "cannot reach the running game: " + std::string(std::strerror(error))}};
+                refusal = "cannot reach the running game: " + std::string(std::strerror(error));
             }
         }
+        if (!refusal.empty()) return {-1, {Outcome::Refused, refusal}};
         if (SteadyClock::now() + kConnectRetry >= deadline)
             return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + patienceText()} : Receipt{}};
         if (keepWaiting && !keepWaiting()) return {-1, {}};

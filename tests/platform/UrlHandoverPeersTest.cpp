@@ -128,12 +128,15 @@ TEST_F(UrlHandoverPeersTest, ALaunchHandsItsUrlOnlyToAGameOfItsOwnUser) {
         if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 4) != 0)
             return 1;
         (void)!write(ready[1], "r", 1);
-        // Takes whatever comes and says it was taken, as a planted socket would.
-        const int fd = accept(listener, nullptr, nullptr);
-        const std::string line = lineOn(fd);
-        if (!line.empty()) send(fd, "accepted\n", 9, MSG_NOSIGNAL);
-        lineOn(fd);
-        (void)!write(report[1], line.data(), line.size());
+        // Takes whatever the two launches below write and says it was taken, as a planted socket would.
+        for (int launch = 0; launch < 2; ++launch) {
+            const int fd = accept(listener, nullptr, nullptr);
+            const std::string line = lineOn(fd);
+            if (!line.empty()) send(fd, "accepted\n", 9, MSG_NOSIGNAL);
+            lineOn(fd);
+            (void)!write(report[1], line.data(), line.size());
+            close(fd);
+        }
         return 0;
     });
     if (other < 0) GTEST_SKIP() << "switching to another user needs root";
@@ -143,9 +146,23 @@ TEST_F(UrlHandoverPeersTest, ALaunchHandsItsUrlOnlyToAGameOfItsOwnUser) {
     const UrlHandover::Receipt receipt = UrlHandover::sendToRunning("stargrid-test", "game://oauth?code=secret");
     EXPECT_EQ(receipt.outcome, Outcome::Refused);
     EXPECT_EQ(receipt.reason, "the socket belongs to user " + std::to_string(kOtherUser));
+    // The player's own game, on a socket of another of its folders, is reached past it.
+    std::vector<std::string> received;
+    UrlHandover::Handlers handlers;
+    handlers.open = [&received](const std::string& url) { received.push_back(url); };
+    auto own = UrlHandover::listen("stargrid-own", handlers);
+    ASSERT_TRUE(own);
+    auto sent = std::async(std::launch::async, [] {
+        return UrlHandover::sendToRunning(std::vector<std::string>{"stargrid-test", "stargrid-own"}, "game://own");
+    });
+    while (sent.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) HostLoop::main().runOnce();
+    EXPECT_EQ(sent.get().outcome, Outcome::Accepted);
+    for (int pass = 0; pass < 100 && received.empty(); ++pass) HostLoop::main().runOnce();
+    EXPECT_EQ(received, std::vector<std::string>{"game://own"});
     std::string heard;
     char buffer[256];
-    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) heard.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
+        heard.append(buffer, static_cast<std::size_t>(n));
     EXPECT_EQ(heard, "") << "not a byte of the URL reaches it";
     int status = 0;
     waitpid(other, &status, 0);
@@ -183,7 +200,8 @@ TEST_F(UrlHandoverPeersTest, TheGameTakesRequestsOnlyFromItsOwnUser) {
     }
     std::string answer;
     char buffer[256];
-    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) answer.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, static_cast<std::size_t>(n));
     close(report[0]);
     EXPECT_EQ(answer, "refused: the game takes URLs only from its own user");
     for (int pass = 0; pass < 100; ++pass) HostLoop::main().runOnce();
