@@ -1,5 +1,6 @@
 #include "platform/GLContext.h"
 
+#include <EGL/egl.h>
 #include <GLES2/gl2.h>
 #include <SDL2/SDL.h>
 
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -109,7 +111,11 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
         std::fprintf(stderr, "platform: cannot create an OpenGL ES 2.0 context: %s\n", SDL_GetError());
         return nullptr;
     }
-    SDL_GL_MakeCurrent(context->window_, context->context_);
+    if (SDL_GL_MakeCurrent(context->window_, context->context_) != 0) {
+        std::fprintf(stderr, "platform: the OpenGL ES 2.0 context cannot be made current: %s\n", SDL_GetError());
+        return nullptr;
+    }
+    context->lookUpCurrentContext();
     SDL_GL_SetSwapInterval(0);  // the host paces frames itself
     context->framesInFlight_ = std::make_unique<FramesInFlight>();
     return context;
@@ -127,12 +133,35 @@ GLContext::~GLContext() {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-void GLContext::makeCurrent() { SDL_GL_MakeCurrent(window_, context_); }
+void GLContext::lookUpCurrentContext() {
+    // SDL's context is the EGL one where SDL draws through EGL, else a GLX one.
+    if (eglGetCurrentContext() == context_) {
+        currentContext_ = reinterpret_cast<void* (*)()>(&eglGetCurrentContext);
+    } else {
+        currentContext_ = reinterpret_cast<void* (*)()>(SDL_GL_GetProcAddress("glXGetCurrentContext"));
+    }
+}
 
-bool GLContext::isCurrent() const { return context_ && SDL_GL_GetCurrentContext() == context_; }
+bool GLContext::boundToThisThread() const { return !currentContext_ || currentContext_() == context_; }
+
+void GLContext::makeCurrent() {
+    if (!context_) return;
+    if (SDL_GL_GetCurrentContext() == context_) {
+        if (boundToThisThread()) return;
+        // Another toolkit (GTK, WebKit) made a context of its own current, or none: SDL does not know and
+        // would keep the call from reaching the driver.
+        SDL_GL_MakeCurrent(window_, nullptr);
+    }
+    const bool made = SDL_GL_MakeCurrent(window_, context_) == 0;
+    if (!made && !makeCurrentFailed_)
+        std::fprintf(stderr, "platform: the OpenGL ES 2.0 context cannot be made current: %s\n", SDL_GetError());
+    makeCurrentFailed_ = !made;
+}
+
+bool GLContext::isCurrent() const { return context_ && SDL_GL_GetCurrentContext() == context_ && boundToThisThread(); }
 
 void GLContext::releaseCurrent() {
-    if (isCurrent()) SDL_GL_MakeCurrent(nullptr, nullptr);
+    if (context_ && SDL_GL_GetCurrentContext() == context_) SDL_GL_MakeCurrent(nullptr, nullptr);
 }
 
 void GLContext::swapBuffers() {

@@ -43,8 +43,10 @@ public:
     GLContext(const GLContext&) = delete;
     GLContext& operator=(const GLContext&) = delete;
 
+    // Also when another toolkit made its own context current since (GTK and WebKit do), which SDL does
+    // not see. A failure is said once, until the context could be made current again.
     void makeCurrent();
-    // Whether this context is the current one of the calling thread.
+    // Whether this context is the current one of the calling thread, as the driver has it.
     bool isCurrent() const;
     // No context is current afterwards, when this one was.
     void releaseCurrent();
@@ -77,9 +79,14 @@ public:
 private:
     GLContext() = default;
     static std::unique_ptr<GLContext> createWithDriver(const WindowOptions& options);
+    void lookUpCurrentContext();
+    bool boundToThisThread() const;
 
     SDL_Window* window_ = nullptr;
     void* context_ = nullptr;
+    // The driver's own current context of the calling thread (EGL's or GLX's); null when it cannot be asked.
+    void* (*currentContext_)() = nullptr;
+    bool makeCurrentFailed_ = false;
     std::unique_ptr<FramesInFlight> framesInFlight_;
     bool headless_ = false;
 };

@@ -112,9 +112,12 @@ void GLViewImpl::hostViewDidLayout() {
             updateDesignResolutionSize();
         }
     }
-    // A new size is shown at once, running or not.
+    // A new size is shown at once, running or not, drawn with the game's context (a web page's
+    // toolkit may have made its own current since the last frame).
     Director* director = Director::getInstance();
-    if (director->getOpenGLView() == this) director->drawScene();
+    if (director->getOpenGLView() != this) return;
+    eaglview_->makeCurrent();
+    director->drawScene();
 }
 
 bool GLViewImpl::initWithRect(const Rect& rect) {
