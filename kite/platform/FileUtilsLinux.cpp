@@ -17,7 +17,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <set>
 
 namespace kite {
 namespace {
@@ -176,13 +178,19 @@ std::string FileUtilsLinux::getWritablePath() const {
     if (!writablePath.empty()) return writablePath;
     std::string path = userDataDirectory();
     // Like a phone's Documents folder, the writable path always exists.
+    std::string problem;
     if (!const_cast<FileUtilsLinux*>(this)->createDirectory(path)) {
-        log("FileUtils: cannot create the writable directory %s: %s", path.c_str(), std::strerror(errno));
+        problem = "cannot create the writable directory " + path + ": " + std::strerror(errno);
     } else if (!platform::narrowMode(path.substr(0, path.size() - 1), 0700)) {  // "dir/" would follow a link
         // One made by an older version may be open to others; it is the owner's only. Only those
         // bits are taken (a folder its owner closed further stays so), and never through a link.
-        log("FileUtils: cannot narrow the writable directory %s: %s", path.c_str(), std::strerror(errno));
+        problem = "cannot narrow the writable directory " + path + ": " + std::strerror(errno);
     }
+    // Asked for at every store's use: what stays wrong for the run is said once.
+    static std::mutex toldMutex;
+    static std::set<std::string> told;
+    std::lock_guard<std::mutex> lock(toldMutex);
+    if (!problem.empty() && told.insert(problem).second) log("FileUtils: %s", problem.c_str());
     return path;
 }
 

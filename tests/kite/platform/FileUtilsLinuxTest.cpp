@@ -203,6 +203,14 @@ TEST_F(FileUtilsLinuxTest, TheWritablePathIsNarrowedOnlyByTakingBitsAndNeverThro
     EXPECT_EQ(st.st_mode & 07777, 0755u) << "what a link points to is not the game's to change";
 }
 
+TEST_F(FileUtilsLinuxTest, AWritablePathThatCannotBeMadeIsSaidOnce) {
+    const std::string file = put("data-file", "");
+    setenv("XDG_DATA_HOME", file.c_str(), 1);
+    test::LogCapture log;
+    for (int call = 0; call < 5; ++call) files_->getWritablePath();
+    EXPECT_EQ(log.count("FileUtils: cannot create the writable directory " + file + "/stargrid/"), 1u) << log.text();
+}
+
 TEST_F(FileUtilsLinuxTest, TheEnginesFoldersAreUnderTheSameHomeAsTheGamesOthers) {
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DATA_HOME");
