@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/X11Display.h"
+
 namespace platform {
 
 bool prepareVideoDriver() {
@@ -38,6 +40,24 @@ bool directCallsReachAnESContext() {
     return version && std::strncmp(version, "OpenGL ES", 9) == 0;
 }
 
+// SDL's error, with what SDL leaves out: its X11 driver says only that it is not available.
+std::string sdlVideoError() {
+    std::string error = SDL_GetError();
+    const char* driver = std::getenv("SDL_VIDEODRIVER");
+    if (driver && std::strcmp(driver, "x11") == 0) {
+        const std::string why = whyNoX11Display();
+        if (!why.empty()) error += " (" + why + ")";
+    }
+    return error;
+}
+
+// SDL's error, and the X error the driver met on the way when there was one.
+std::string glError(const X11ErrorTrap& trap) {
+    std::string error = SDL_GetError();
+    if (!trap.firstError().empty()) error += " (X error: " + trap.firstError() + ")";
+    return error;
+}
+
 }  // namespace
 
 std::unique_ptr<GLContext> GLContext::create(const WindowOptions& options) {
@@ -57,6 +77,8 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     const bool driverChosen = chosen && *chosen;
     bool headless = prepareVideoDriver();
+    // A GL driver failing under X11 makes X errors, which Xlib would end the process on.
+    const X11ErrorTrap trap;
     // One input reaches the game once: no touches made from the mouse, nor the reverse.
     SDL_SetHint(SDL_HINT_MOUSE_TOUCH_EVENTS, "0");
     SDL_SetHint(SDL_HINT_TOUCH_MOUSE_EVENTS, "0");
@@ -64,7 +86,7 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
         // A display that is named but unreachable (a stale DISPLAY) is no display:
         // run headless, unless the user asked for a driver.
         if (headless || driverChosen) {
-            std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
+            std::fprintf(stderr, "platform: SDL video failed: %s\n", sdlVideoError().c_str());
             return nullptr;
         }
         std::fprintf(stderr, "platform: no display reachable (%s), running headless\n", SDL_GetError());
@@ -103,20 +125,22 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
     context->window_ =
         SDL_CreateWindow(options.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!context->window_) {
-        std::fprintf(stderr, "platform: cannot create the window: %s\n", SDL_GetError());
+        std::fprintf(stderr, "platform: cannot create the window: %s\n", glError(trap).c_str());
         return nullptr;
     }
     context->context_ = SDL_GL_CreateContext(context->window_);
     if (!context->context_) {
-        std::fprintf(stderr, "platform: cannot create an OpenGL ES 2.0 context: %s\n", SDL_GetError());
+        std::fprintf(stderr, "platform: cannot create an OpenGL ES 2.0 context: %s\n", glError(trap).c_str());
         return nullptr;
     }
     if (SDL_GL_MakeCurrent(context->window_, context->context_) != 0) {
-        std::fprintf(stderr, "platform: the OpenGL ES 2.0 context cannot be made current: %s\n", SDL_GetError());
+        std::fprintf(stderr, "platform: the OpenGL ES 2.0 context cannot be made current: %s\n", glError(trap).c_str());
         return nullptr;
     }
     context->lookUpCurrentContext();
     SDL_GL_SetSwapInterval(0);  // the host paces frames itself
+    // The X server ending now runs the game's background step before the process ends.
+    watchDisplayLoss();
     context->framesInFlight_ = std::make_unique<FramesInFlight>();
     return context;
 }

@@ -11,6 +11,7 @@
 #include "platform/AsciiText.h"
 #include "platform/HostLoop.h"
 #include "platform/Signals.h"
+#include "platform/X11Display.h"
 
 namespace platform {
 namespace {
@@ -121,8 +122,10 @@ std::string canonicalFileUrl(const std::string& url) {
 std::unique_ptr<WebWindow> WebWindow::create() {
     if (const WebKitModule* module = loadWebKitModule()) {
         WebWindow* page = module->createWindow();
-        // WebKit and the toolkit start with the first window; none of them may keep a lifecycle signal.
+        // WebKit and the toolkit start with the first window; none of them may keep a lifecycle signal,
+        // nor the say on what a lost display does.
         reclaimLifecycleSignals();
+        watchDisplayLoss();
         if (page) return std::unique_ptr<WebWindow>(page);
     }
     return std::make_unique<RecordingWebWindow>();

@@ -1,0 +1,241 @@
+// The game executable on a machine that changes under it or holds it back: a start-up that is stuck, the
+// display going away, a display or GL driver that cannot be had, and no room for threads.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ConsoleClient.h"
+#include "GameProcess.h"
+#include "VirtualDisplay.h"
+#include "support/NoThreads.h"
+#include "support/TemporaryFolder.h"
+
+namespace {
+
+using stargrid::test::Game;
+using stargrid::test::VirtualDisplay;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// The index of the first line holding the text; the number of lines when none does.
+std::size_t firstLine(const std::vector<std::string>& lines, const std::string& text) {
+    return std::find_if(lines.begin(), lines.end(),
+                        [&](const std::string& line) { return line.find(text) != std::string::npos; }) -
+           lines.begin();
+}
+
+struct Ended {
+    std::optional<int> status;  // none when a signal ended it, or it did not end within the time
+    int signal = 0;
+    std::vector<std::string> lines;  // both streams
+};
+
+// The game run to its end (60 s at most) with the environment changes ("NAME=value", "NAME" to remove);
+// prepare runs in the child first, and its failure ends the child with status 126.
+Ended runPrepared(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                  const std::function<bool()>& prepare) {
+    Ended ended;
+    int out[2];
+    if (pipe(out) != 0) return ended;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!prepare()) _exit(126);
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        for (const std::string& e : env) {
+            const auto eq = e.find('=');
+            if (eq == std::string::npos)
+                unsetenv(e.c_str());
+            else
+                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+        }
+        std::vector<char*> argv{const_cast<char*>(STARGRID_EXECUTABLE)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(STARGRID_EXECUTABLE, argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string output;
+    char buffer[4096];
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{out[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        const ssize_t n = read(out[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        output.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(out[0]);
+    // Its output ended: it is ending too, within what is left of the time.
+    int status = 0;
+    pid_t reaped = 0;
+    while ((reaped = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (reaped != pid) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        status = -1;
+    }
+    if (status != -1 && WIFEXITED(status)) ended.status = WEXITSTATUS(status);
+    if (status != -1 && WIFSIGNALED(status)) ended.signal = WTERMSIG(status);
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) ended.lines.push_back(line);
+    return ended;
+}
+
+class StargridMachine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(home.made());
+        std::filesystem::create_directories(home.path() + "/runtime");
+        chmod((home.path() + "/runtime").c_str(), 0700);
+    }
+
+    // The player's folders in the test's own, headless, with no game server (its port refuses at once).
+    std::vector<std::string> environment() const {
+        const std::string& h = home.path();
+        return {"SDL_VIDEODRIVER=offscreen",
+                "ALSOFT_DRIVERS=null",
+                "WAYLAND_DISPLAY",
+                "STARGRID_DEVICE",
+                "XDG_CONFIG_HOME=" + h + "/config",
+                "XDG_DATA_HOME=" + h + "/data",
+                "XDG_CACHE_HOME=" + h + "/cache",
+                "XDG_RUNTIME_DIR=" + h + "/runtime",
+                "STARGRID_BOOTSTRAP_URL=http://127.0.0.1:9/bus_ser_ios.html"};
+    }
+    std::vector<std::string> environment(std::vector<std::string> more) const {
+        std::vector<std::string> env = environment();
+        env.insert(env.end(), more.begin(), more.end());
+        return env;
+    }
+
+    // The events the statistics module kept in its database, by their event names.
+    std::vector<std::string> keptEvents() const {
+        std::vector<std::string> names;
+        sqlite3* db = nullptr;
+        const std::string path = home.path() + "/data/stargrid/.pigeon_stat_analysis.db";
+        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* statement = nullptr;
+            if (sqlite3_prepare_v2(db, "SELECT json_extract(content, '$.ei') FROM events", -1, &statement, nullptr) ==
+                SQLITE_OK) {
+                while (sqlite3_step(statement) == SQLITE_ROW) {
+                    const unsigned char* name = sqlite3_column_text(statement, 0);
+                    names.push_back(name ? reinterpret_cast<const char*>(name) : "");
+                }
+            }
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(db);
+        return names;
+    }
+
+    kite::test::TemporaryFolder home{"stargrid-machine"};
+};
+
+TEST_F(StargridMachine, ASigtermEndsAStartUpThatIsStuckNamingTheStepItIsAt) {
+    Game game({}, environment({"STARGRID_STARTUP_HOLD=launching the game"}), true);
+    ASSERT_TRUE(game.started());
+    ASSERT_TRUE(game.waitForLine("start-up held at \"launching the game\""));
+    game.signal(SIGTERM);
+    EXPECT_EQ(game.waitForExit(), 1);
+    EXPECT_THAT(game.lines(), Contains("stargrid: SIGTERM during start-up, which did not get past \"launching the "
+                                       "game\" within 3 s; quitting"));
+    EXPECT_THAT(game.shellLines(), Not(Contains(HasSubstr("running on"))));
+}
+
+TEST_F(StargridMachine, TheDisplayGoingAwayRunsTheBackgroundStepThenSaysSo) {
+    VirtualDisplay server;
+    if (server.display().empty()) GTEST_SKIP() << "no Xvfb to open a window on";
+    Game game({}, environment({"SDL_VIDEODRIVER", "DISPLAY=" + server.display()}), true);
+    ASSERT_TRUE(game.started());
+    ASSERT_TRUE(game.waitForLine("stargrid: running on iphone5 (640x1136)"));
+    server.end();
+    EXPECT_EQ(game.waitForExit(), 1);
+    const std::size_t background = firstLine(game.lines(), "stargrid: entering the background");
+    const std::size_t gone = firstLine(game.lines(), "stargrid: the display went away");
+    EXPECT_LT(background, gone);
+    EXPECT_LT(gone, game.lines().size());
+    // What the background step keeps reached the database before the end.
+    EXPECT_THAT(keptEvents(), Contains("onBackground_PG"));
+}
+
+TEST_F(StargridMachine, AnX11DisplayThatCannotBeOpenedIsNamedBeforeTheGLLine) {
+    const Ended run =
+        runPrepared({"--frames", "3"}, environment({"SDL_VIDEODRIVER=x11", "DISPLAY=:987"}), [] { return true; });
+    EXPECT_EQ(run.status, 1);
+    const std::size_t cause =
+        firstLine(run.lines, "platform: SDL video failed: x11 not available (the X display \":987\" cannot be opened)");
+    EXPECT_LT(cause, firstLine(run.lines, "OpenGL ES 2.O is required."));
+    EXPECT_LT(firstLine(run.lines, "OpenGL ES 2.O is required."), run.lines.size());
+}
+
+TEST_F(StargridMachine, AGLDriverThatCannotBeLoadedUnderX11IsNamedBeforeTheGLLine) {
+    VirtualDisplay server;
+    if (server.display().empty()) GTEST_SKIP() << "no Xvfb to open a window on";
+    const Ended run = runPrepared(
+        {"--frames", "3"},
+        environment({"SDL_VIDEODRIVER=x11", "DISPLAY=" + server.display(), "LIBGL_DRIVERS_PATH=/nonexistent"}),
+        [] { return true; });
+    // Not Xlib's exit on the driver's X error: the game's own end, with the cause.
+    EXPECT_EQ(run.status, 1);
+    const std::size_t required = firstLine(run.lines, "OpenGL ES 2.O is required.");
+    ASSERT_LT(required, run.lines.size());
+    const std::size_t cause = firstLine(run.lines, "platform: cannot create");
+    EXPECT_LT(cause, required);
+    ASSERT_LT(cause, run.lines.size());
+    EXPECT_THAT(run.lines[cause], HasSubstr("X error: BadValue"));
+}
+
+TEST_F(StargridMachine, WithoutRoomForThreadsTheGameSaysWhichAndPlaysItsFrames) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to become a user held to the limit";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path()))
+        chown(entry.path().c_str(), kite::test::kUnusedUser, kite::test::kUnusedUser);
+    chown(home.path().c_str(), kite::test::kUnusedUser, kite::test::kUnusedUser);
+    const int port = stargrid::test::freeLoopbackPort();
+    ASSERT_GT(port, 0);
+    const Ended run =
+        runPrepared({"--frames", "30", "--fixed-step"}, environment({"STARGRID_CONSOLE_PORT=" + std::to_string(port)}),
+                    [] { return kite::test::startNoMoreThreads(); });
+    ASSERT_NE(run.status, 126) << "no user could be switched to";
+    EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal;
+    EXPECT_EQ(run.status, 0);
+    for (const char* said :
+         {"platform: only 0 more threads can be started (Resource temporarily unavailable)",
+          "TextureCache: cannot start the loading thread (Resource temporarily unavailable)",
+          "stargrid: cannot start a thread for start-up work (Resource temporarily unavailable)",
+          "PGStat: the PigeonAnalysis queue's thread cannot start (Resource temporarily unavailable)",
+          "HttpClient: cannot start the worker: Resource temporarily unavailable",
+          "UserDefault: cannot start the writer thread (Resource temporarily unavailable)",
+          "Console: cannot start its thread (Resource temporarily unavailable)", "stargrid: quit"})
+        EXPECT_THAT(run.lines, Contains(HasSubstr(said)));
+    // The store was saved all the same.
+    std::ifstream store(home.path() + "/config/stargrid/UserDefaults.plist");
+    std::stringstream saved;
+    saved << store.rdbuf();
+    EXPECT_THAT(saved.str(), HasSubstr("<plist"));
+}
+
+}  // namespace
