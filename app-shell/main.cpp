@@ -30,6 +30,7 @@
 #include "platform/FolderClaim.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
+#include "platform/ShaderCache.h"
 #include "platform/Signals.h"
 #include "platform/TextRenderer.h"
 #include "platform/ThreadLimits.h"
@@ -325,8 +326,9 @@ int main(int argc, char** argv) {
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
     // Before any other thread starts and the GL driver loads (which reads its settings from the
-    // environment): its threads fit what the system allows.
+    // environment): its threads and shader cache fit what the system allows.
     platform::fitThreadsToLimits();
+    platform::prepareShaderCache();
     // Until the loop runs, a quit request that start-up does not bring there ends the process.
     platform::watchStartup();
     // While the window is made: the menu's pictures are decoded on the texture cache's loading thread

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/ShaderCache.h"
 #include "platform/X11Display.h"
 
 namespace platform {
@@ -77,6 +78,8 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
     const char* chosen = std::getenv("SDL_VIDEODRIVER");
     const bool driverChosen = chosen && *chosen;
     bool headless = prepareVideoDriver();
+    // Before the driver loads: it reads its cache settings once.
+    prepareShaderCache();
     // A GL driver failing under X11 makes X errors, which Xlib would end the process on.
     const X11ErrorTrap trap;
     // One input reaches the game once: no touches made from the mouse, nor the reverse.

@@ -1,5 +1,6 @@
 // The game executable on a machine that changes under it or holds it back: a start-up that is stuck, the
-// display going away, a display or GL driver that cannot be had, and no room for threads.
+// display going away, a display or GL driver that cannot be had, a full disk under the GL driver's shader
+// cache, and no room for threads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -24,6 +25,7 @@
 #include "GameProcess.h"
 #include "VirtualDisplay.h"
 #include "support/NoThreads.h"
+#include "support/SmallDisk.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
@@ -207,6 +209,20 @@ TEST_F(StargridMachine, AGLDriverThatCannotBeLoadedUnderX11IsNamedBeforeTheGLLin
     EXPECT_LT(cause, required);
     ASSERT_LT(cause, run.lines.size());
     EXPECT_THAT(run.lines[cause], HasSubstr("X error: BadValue"));
+}
+
+TEST_F(StargridMachine, AFullDiskUnderTheShaderCacheTurnsTheCacheOffInsteadOfCrashing) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+    const std::string cache = home.path() + "/cache";
+    const Ended run = runPrepared(
+        {"--frames", "30", "--fixed-step"}, environment({"MESA_SHADER_CACHE_DIR", "MESA_SHADER_CACHE_DISABLE"}),
+        [&cache] { return kite::test::SmallDisk::mount(cache) && kite::test::SmallDisk(cache).fill(); });
+    ASSERT_NE(run.status, 126) << "the small disk could not be mounted";
+    EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal;
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.lines, Contains(HasSubstr("platform: the GL driver's shader cache is off for this run: " + cache +
+                                              ", it has no room (0 KiB free, 8 MiB wanted)")));
+    EXPECT_THAT(run.lines, Contains("stargrid: quit"));
 }
 
 TEST_F(StargridMachine, WithoutRoomForThreadsTheGameSaysWhichAndPlaysItsFrames) {
