@@ -22,6 +22,7 @@
 #include "ConsoleClient.h"
 #include "GameProcess.h"
 #include "GameSockets.h"
+#include "VirtualDisplay.h"
 #include "platform/Clock.h"
 #include "platform/FolderClaim.h"
 #include "platform/UrlHandover.h"
@@ -108,46 +109,8 @@ TEST(Stargrid, DirectorEndOnTheDebugConsoleQuitsAsSigtermDoes) {
                 ElementsAre(HasSubstr("running on"), "stargrid: entering the background", "stargrid: quit"));
 }
 
-// An X server of the test's own, on a display number it picks itself.
-class Xvfb {
-public:
-    Xvfb() {
-        if (access("/usr/bin/Xvfb", X_OK) != 0) return;
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            std::string fd = std::to_string(fds[1]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDERR_FILENO);
-            execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        pollfd p{fds[0], POLLIN, 0};
-        std::string number;
-        char c;
-        while (poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return display_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
-
 TEST(Stargrid, RunsInAWindowWhenADisplayIsThere) {
-    Xvfb server;
+    stargrid::test::VirtualDisplay server;
     if (server.display().empty()) GTEST_SKIP() << "no Xvfb to open a window on";
     Game game({"--frames", "30"}, {"SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "DISPLAY=" + server.display()});
     ASSERT_TRUE(game.started());
