@@ -217,6 +217,7 @@ void watchStartup() {
     startupDone = eventfd(0, EFD_CLOEXEC);
     if (quitDescriptor < 0 || startupDone < 0) {
         std::fprintf(stderr, "Signals: start-up is not watched for quit requests: %s\n", std::strerror(errno));
+        if (quitDescriptor >= 0) close(quitDescriptor);
         return;
     }
     try {
@@ -232,6 +233,7 @@ void watchStartup() {
         }).detach();
     } catch (const std::system_error& error) {
         watching = false;
+        close(quitDescriptor);
         std::fprintf(stderr, "Signals: cannot start the thread that watches start-up for quit requests: %s\n",
                      error.what());
     }
