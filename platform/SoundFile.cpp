@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <mutex>
 
 #include <sndfile.h>
 
@@ -23,11 +24,20 @@ struct SndfileCloser {
 };
 using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
 
+std::mutex openHookMutex;
+std::function<void(const std::string&)> openHook;
+
 // The file is opened here, without blocking, and taken only when it is a regular file; libsndfile
 // then reads it through the descriptor, so its error is about the contents (given a name, it calls
 // every file it does not recognise "not a regular file (possibly a pipe?)").
 SndfileHandle openForReading(const std::string& path, SF_INFO& info, std::string& error) {
     std::memset(&info, 0, sizeof info);
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(openHookMutex);
+        hook = openHook;
+    }
+    if (hook) hook(path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         error = "cannot read " + path + ": " + std::strerror(errno);
@@ -153,6 +163,11 @@ DecodeResult decodeFile(const std::string& path) {
 }
 
 }  // namespace
+
+void setSoundFileOpenHookForTesting(std::function<void(const std::string& path)> hook) {
+    std::lock_guard<std::mutex> lock(openHookMutex);
+    openHook = std::move(hook);
+}
 
 DecodeResult decodeSoundFile(const std::string& path) {
     // Nothing thrown below (memory running out among it) may end the game: the file fails instead.

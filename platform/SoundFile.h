@@ -1,6 +1,7 @@
 // Sound files decoded to PCM: whole for short effects, or frame by frame for streamed music.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ struct DecodeResult {
 // Every other file (MP3 among them) is converted to 16-bit PCM with its own
 // channel count (at most two) and rate. A file without frames is refused too.
 DecodeResult decodeSoundFile(const std::string& path);
+
+// Tests: runs on the thread that opens a sound file, just before it does (null removes it), so a
+// test can hold a load where a slow disk would.
+void setSoundFileOpenHookForTesting(std::function<void(const std::string& path)> hook);
 
 // Reads a sound file as 16-bit frames, from any position; for music.
 class SoundFileReader {

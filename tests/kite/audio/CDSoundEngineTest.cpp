@@ -1,15 +1,8 @@
 #include "kite/audio/linux/CDSoundEngine.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <AL/alc.h>
 
 #include <condition_variable>
-#include <csignal>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -20,6 +13,7 @@
 #include "kite/audio/linux/CDSoundSource.h"
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/EventListenerCustom.h"
+#include "platform/SoundFile.h"
 #include "support/LogCapture.h"
 
 namespace {
@@ -286,35 +280,33 @@ TEST_F(CDSoundEngineTest, AsynchronousLoadReportsProgressAndCompletionToTheHandl
     EXPECT_TRUE(engine->validateBufferId(6));
 }
 
-// Lets a load that reads from a pipe go on: by writing the sound into it, or, if the test
-// never gets to that, after a while with nothing (and says so).
-class PipeWriter {
+// Holds the opening of one sound file, as a slow disk would, until it is let go: by the test, or, if
+// the test never gets to that, after a while (and says so).
+class OpenGate {
 public:
-    explicit PipeWriter(std::string path) : path_(std::move(path)) {
+    explicit OpenGate(std::string path) : path_(std::move(path)) {
+        platform::setSoundFileOpenHookForTesting([this](const std::string& opened) {
+            if (opened != path_) return;
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [this] { return released_; });
+        });
         watchdog_ = std::thread([this] {
             std::unique_lock<std::mutex> lock(mutex_);
             if (changed_.wait_for(lock, std::chrono::seconds(5), [this] { return released_; })) return;
             fired_ = true;
-            const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-            if (fd >= 0) ::close(fd);
+            released_ = true;
+            changed_.notify_all();
         });
     }
-    ~PipeWriter() {
+    ~OpenGate() {
         release();
         watchdog_.join();
+        platform::setSoundFileOpenHookForTesting(nullptr);
     }
-    void write(const std::string& bytes) {
-        if (release()) return;  // the reader has been let go already
-        // The reader may stop early: no SIGPIPE for that.
-        void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);
-        const int fd = ::open(path_.c_str(), O_WRONLY);
-        for (std::size_t at = 0; fd >= 0 && at < bytes.size();) {
-            const ssize_t written = ::write(fd, bytes.data() + at, bytes.size() - at);
-            if (written <= 0) break;
-            at += static_cast<std::size_t>(written);
-        }
-        if (fd >= 0) ::close(fd);
-        std::signal(SIGPIPE, previous);
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
     }
     bool fired() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -322,13 +314,6 @@ public:
     }
 
 private:
-    // Whether the watchdog had to let the reader go.
-    bool release() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-        return fired_;
-    }
     std::string path_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -339,19 +324,18 @@ private:
 
 TEST_F(CDSoundEngineTest, ASecondAsynchronousLoadWaitsBehindTheFirstWithoutHoldingTheMainThread) {
     LoadCompleteListener listener;
-    const std::string pipePath = tones.path() + "/slow.wav";
-    ASSERT_EQ(::mkfifo(pipePath.c_str(), 0600), 0);
-    PipeWriter writer(pipePath);
+    const std::string slowPath = tones.tone("slow.wav", 0.1);
+    OpenGate gate(slowPath);
     int complete = 0;
     listener.order = &complete;
-    // The first load waits for the pipe's writer.
-    engine->loadBuffersAsynchronously({{7, pipePath}}, [&] { ++complete; });
+    // The first load waits at the gate.
+    engine->loadBuffersAsynchronously({{7, slowPath}}, [&] { ++complete; });
     engine->loadBuffersAsynchronously({{8, tones.tone("c.wav", 0.1)}}, [&] { complete += 10; });
-    EXPECT_FALSE(writer.fired()) << "the second load waited on the main thread for the first";
-    std::ifstream wave(loopPath, std::ios::binary);
-    writer.write(std::string(std::istreambuf_iterator<char>(wave), std::istreambuf_iterator<char>()));
+    EXPECT_FALSE(gate.fired()) << "the second load waited on the main thread for the first";
+    gate.release();
     ASSERT_TRUE(kite::test::pumpUntil([&] { return listener.heard.size() == 2; }));
     EXPECT_EQ(listener.heard, (std::vector<int>{1, 11})) << "each batch in the order given";
+    EXPECT_TRUE(engine->validateBufferId(7));
     EXPECT_TRUE(engine->validateBufferId(8));
 }
 
