@@ -14,24 +14,11 @@
 #include "platform/Clock.h"
 #include "platform/DeviceProfile.h"
 #include "platform/HostLoop.h"
+#include "NowhereView.h"
 
 namespace {
 
-// A view of a given frame height that draws nowhere.
-class FakeView : public kite::GLView {
-public:
-    bool init(int height) {
-        setFrameSize(640.0f, static_cast<float>(height));
-        return true;
-    }
-    bool isOpenGLReady() override { return false; }
-    void swapBuffers() override {}
-    void setIMEKeyboardState(bool) override {}
-    void end() override {
-        kite::KTDirectorCaller::destroy();
-        release();
-    }
-};
+using stargrid::test::NowhereView;
 
 class AppDelegateTest : public ::testing::Test {
 protected:
@@ -56,7 +43,7 @@ protected:
         app = std::make_unique<AppDelegate>();
         kite::Director* director = kite::Director::getInstance();
         director->setDisplayStats(true);
-        director->setGLView(kite::createAutoreleased<FakeView>(profile.height));
+        director->setGLView(kite::createAutoreleased<NowhereView>(profile.height));
         EXPECT_EQ(app->run(), 0);
         return director;
     }

@@ -15,6 +15,23 @@
 
 namespace stargrid::test {
 
+// In a forked child: applies the environment changes ("NAME=value" to set, "NAME" alone to remove) and
+// becomes the game with these arguments; ends the child with status 127 when it cannot.
+[[noreturn]] inline void execGame(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    for (const std::string& e : env) {
+        const auto eq = e.find('=');
+        if (eq == std::string::npos)
+            unsetenv(e.c_str());
+        else
+            setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+    }
+    std::vector<char*> argv{const_cast<char*>(STARGRID_EXECUTABLE)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(STARGRID_EXECUTABLE, argv.data());
+    _exit(127);
+}
+
 // The game running in a child process, its standard output (and, when asked, its standard error) read
 // line by line.
 class Game {
@@ -32,18 +49,7 @@ public:
             if (withStandardError) dup2(out[1], STDERR_FILENO);
             close(out[0]);
             close(out[1]);
-            for (const std::string& e : env) {
-                auto eq = e.find('=');
-                if (eq == std::string::npos)
-                    unsetenv(e.c_str());
-                else
-                    setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-            }
-            std::vector<char*> argv{const_cast<char*>(STARGRID_EXECUTABLE)};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(STARGRID_EXECUTABLE, argv.data());
-            _exit(127);
+            execGame(args, env);
         }
         close(out[1]);
         fd_ = out[0];

@@ -63,18 +63,7 @@ Ended runPrepared(const std::vector<std::string>& args, const std::vector<std::s
         dup2(out[1], STDERR_FILENO);
         close(out[0]);
         close(out[1]);
-        for (const std::string& e : env) {
-            const auto eq = e.find('=');
-            if (eq == std::string::npos)
-                unsetenv(e.c_str());
-            else
-                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
-        }
-        std::vector<char*> argv{const_cast<char*>(STARGRID_EXECUTABLE)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(STARGRID_EXECUTABLE, argv.data());
-        _exit(127);
+        stargrid::test::execGame(args, env);
     }
     close(out[1]);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

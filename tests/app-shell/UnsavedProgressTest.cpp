@@ -18,27 +18,14 @@
 #include "platform/Clock.h"
 #include "platform/DeviceProfile.h"
 #include "platform/HostLoop.h"
+#include "NowhereView.h"
 #include "support/ForkedRun.h"
 #include "support/SmallDisk.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
 
-// A view that draws nowhere.
-class FakeView : public kite::GLView {
-public:
-    bool init() {
-        setFrameSize(640.0f, 1136.0f);
-        return true;
-    }
-    bool isOpenGLReady() override { return false; }
-    void swapBuffers() override {}
-    void setIMEKeyboardState(bool) override {}
-    void end() override {
-        kite::KTDirectorCaller::destroy();
-        release();
-    }
-};
+using stargrid::test::NowhereView;
 
 TEST(UnsavedProgress, AFullDiskIsToldOnceAndTheProgressIsSavedWhenRoomComesBack) {
     kite::test::TemporaryFolder folder("stargrid-unsaved");
@@ -62,7 +49,7 @@ TEST(UnsavedProgress, AFullDiskIsToldOnceAndTheProgressIsSavedWhenRoomComesBack)
         platform::HostLoop::main().setFixedStep(true);
         platform::setCurrentDeviceProfile(*platform::deviceProfileNamed("iphone5"));
         AppDelegate app;
-        kite::Director::getInstance()->setGLView(kite::createAutoreleased<FakeView>());
+        kite::Director::getInstance()->setGLView(kite::createAutoreleased<NowhereView>());
         if (app.run() != 0) return 96;
         // The first start's defaults change the store in the first frame; every frame tries to save them.
         for (int frame = 0; frame < 30; ++frame) platform::HostLoop::main().runOnce();

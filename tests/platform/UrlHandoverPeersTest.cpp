@@ -18,6 +18,7 @@
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
 #include "platform/UrlHandover.h"
+#include "UnixSocketClient.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {
@@ -26,18 +27,6 @@ namespace {
 using Outcome = UrlHandover::Receipt::Outcome;
 // A user id nobody on the machine has: the other user.
 constexpr uid_t kOtherUser = 54321;
-
-int connectTo(const std::string& path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 // What arrives on the socket until its end or a newline (bounded).
 std::string lineOn(int fd) {
@@ -183,7 +172,7 @@ TEST_F(UrlHandoverPeersTest, TheGameTakesRequestsOnlyFromItsOwnUser) {
     ASSERT_EQ(pipe(report), 0);
     const std::string path = handover->path();
     const pid_t other = asOtherUser([&] {
-        const int fd = connectTo(path);
+        const int fd = test::connectUnixSocket(path);
         if (fd < 0) return 1;
         send(fd, "game://planted\n", 15, MSG_NOSIGNAL);
         const std::string answer = lineOn(fd);

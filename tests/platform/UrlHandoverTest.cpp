@@ -17,6 +17,7 @@
 
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
+#include "UnixSocketClient.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {
@@ -64,17 +65,6 @@ protected:
         return handlers;
     }
     // A sender that writes bytes straight to the socket, as a program other than the game could.
-    static int connectRaw(const std::string& path) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-            close(fd);
-            return -1;
-        }
-        return fd;
-    }
     static bool sendRaw(int fd, const std::string& bytes) {
         return send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
     }
@@ -160,7 +150,7 @@ TEST_F(UrlHandoverTest, OversizedAndBrokenTextsNeverReachTheHandler) {
     ASSERT_TRUE(handover);
     // Written, then answered; a sender that heard "accepted" confirms.
     auto exchange = [&](const std::string& bytes) {
-        const int fd = connectRaw(handover->path());
+        const int fd = test::connectUnixSocket(handover->path());
         EXPECT_GE(fd, 0);
         EXPECT_TRUE(sendRaw(fd, bytes));
         auto answer = std::async(std::launch::async, [fd] { return answerLineOn(fd); });
@@ -210,7 +200,7 @@ TEST_F(UrlHandoverTest, AUrlWhoseSenderDidNotHearItAcceptedIsNeverOpened) {
     for (int pass = 0; pass < 100; ++pass) HostLoop::main().runOnce();
     EXPECT_THAT(received, ElementsAre("game://once"));
     // A sender that heard "accepted" but left without confirming it is not opened either.
-    const int fd = connectRaw(handover->path());
+    const int fd = test::connectUnixSocket(handover->path());
     ASSERT_GE(fd, 0);
     ASSERT_TRUE(sendRaw(fd, "game://unconfirmed\n"));
     auto answer = std::async(std::launch::async, [fd] { return answerLineOn(fd); });
@@ -264,7 +254,7 @@ TEST_F(UrlHandoverTest, AFloodIsHandedOnOneAtATimeAndOnlyABoundedNumberWaits) {
     for (int sent = 0, batch = 0; batch < 40; ++batch) {
         std::vector<std::pair<int, std::string>> senders;
         for (int i = 0; i < 4; ++i, ++sent) {
-            const int fd = connectRaw(handover->path());
+            const int fd = test::connectUnixSocket(handover->path());
             ASSERT_GE(fd, 0) << sent;
             const std::string url = "game://flood/" + std::to_string(sent);
             ASSERT_TRUE(sendRaw(fd, url + "\n"));
@@ -325,7 +315,7 @@ TEST_F(UrlHandoverTest, AQuitOpensEveryConfirmedUrlBeforeItsBackgroundStep) {
     // holds them); six confirm, one never does.
     std::vector<int> senders;
     for (int i = 0; i < 7; ++i) {
-        senders.push_back(connectRaw(handover->path()));
+        senders.push_back(test::connectUnixSocket(handover->path()));
         ASSERT_GE(senders.back(), 0);
         ASSERT_TRUE(sendRaw(senders.back(), "game://confirmed/" + std::to_string(i) + "\n"));
         if (i % 4 == 3 || i == 6) HostLoop::main().runOnce();
@@ -338,7 +328,7 @@ TEST_F(UrlHandoverTest, AQuitOpensEveryConfirmedUrlBeforeItsBackgroundStep) {
     ASSERT_EQ(received.size(), 1u);
     for (int i = 3; i < 6; ++i) ASSERT_TRUE(sendRaw(senders[i], "ok\n"));
     // One more sender arrives and is not answered yet.
-    const int late = connectRaw(handover->path());
+    const int late = test::connectUnixSocket(handover->path());
     ASSERT_GE(late, 0);
     ASSERT_TRUE(sendRaw(late, "game://late\n"));
     HostLoop::main().quit();
@@ -351,7 +341,7 @@ TEST_F(UrlHandoverTest, AQuitOpensEveryConfirmedUrlBeforeItsBackgroundStep) {
     for (const int fd : senders) close(fd);
     close(late);
     // The socket is gone: a launch now finds nobody, and waits for the game's folders instead.
-    EXPECT_EQ(connectRaw(handover->path()), -1);
+    EXPECT_EQ(test::connectUnixSocket(handover->path()), -1);
     EXPECT_EQ(UrlHandover::sendToRunning({"stargrid-test"}, "game://after", [] { return false; }).outcome,
               Outcome::NobodyListens);
 }

@@ -13,11 +13,8 @@ scratch=$(mktemp -d)
 trap 'touch "$scratch/stop"; rm -rf "$scratch"' EXIT
 
 tree=$scratch/tree
-mkdir -p "$tree/scripts" "$tree/build/tools"
-cp "$source_dir/scripts/play" "$tree/scripts/play"
-for stub in setup build install-pigeon-standin; do
-  printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stub"
-done
+source "$(dirname "$0")/PlayTree.sh"
+make_play_tree "$tree" "$source_dir"
 # The server says where it listens, logs one request naming its session when the game makes one and,
 # as the real one, runs until play's SIGTERM ends it with status 0.
 cat >"$tree/build/tools/stargrid-server" <<'SERVER'

@@ -22,11 +22,8 @@ cleanup() {
 trap cleanup EXIT
 
 tree=$scratch/tree
-mkdir -p "$tree/scripts" "$tree/build/tools"
-cp "$source_dir/scripts/play" "$tree/scripts/play"
-for stub in setup build install-pigeon-standin; do
-  printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stub"
-done
+source "$(dirname "$0")/PlayTree.sh"
+make_play_tree "$tree" "$source_dir"
 # The server says where it listens and logs a request; it notes in EVENTS when it is stopped.
 cat >"$tree/build/tools/stargrid-server" <<'SERVER'
 #!/bin/sh

@@ -13,23 +13,12 @@
 
 #include "platform/GLContext.h"
 #include "platform/WebWindow.h"
+#include "PumpWebEvents.h"
 
 namespace platform {
 namespace {
 
 using ::testing::ElementsAre;
-
-// Runs the page's events until the condition holds, for at most 30 s.
-template <typename Condition>
-bool pumpUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        WebWindow::pumpEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // A frame as the host view makes one: its context made current, cleared to a colour, read back, presented.
 std::vector<std::uint8_t> frameOf(GLContext& context, float red, float green, float blue) {

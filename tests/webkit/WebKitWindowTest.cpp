@@ -10,23 +10,12 @@
 #include <vector>
 
 #include "platform/WebWindow.h"
+#include "PumpWebEvents.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {
 namespace {
-
-// Runs the page's events until the condition holds, for at most 30 s.
-template <typename Condition>
-bool pumpUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        WebWindow::pumpEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 class WebKitWindowTest : public ::testing::Test {
 protected:
