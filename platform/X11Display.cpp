@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 #include <pthread.h>
+#include <signal.h>
 
 #include <atomic>
 #include <cerrno>
@@ -67,6 +68,22 @@ int onDisplayLost(Display*) {
     std::exit(1);
 }
 
+void onBrokenPipe(int) {}
+
+// A write can be the first to meet the broken connection (the server gone between xcb's poll and its
+// send): at SIGPIPE's default the process would end right there, before Xlib reaches the handler above.
+// A handler of its own, unlike SIG_IGN, is not passed on to the programs the game starts.
+void keepBrokenPipesFromEndingTheProcess() {
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) != 0) return;
+    if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) return;  // someone else's choice
+    struct sigaction quiet {};
+    quiet.sa_handler = onBrokenPipe;
+    sigemptyset(&quiet.sa_mask);
+    quiet.sa_flags = SA_RESTART;
+    sigaction(SIGPIPE, &quiet, nullptr);
+}
+
 int trapDepth = 0;
 std::string trappedError;
 XErrorHandler untrappedHandler = nullptr;  // where errors went before the first trap
@@ -102,6 +119,7 @@ void watchDisplayLoss() {
         loopThread = pthread_self();
         loopThreadKnown = true;
     }
+    keepBrokenPipesFromEndingTheProcess();
     x->setIOErrorHandler(onDisplayLost);
 }
 

@@ -11,7 +11,9 @@ std::string whyNoX11Display();
 
 // From now on an X display's connection breaking (the X server ended) runs the main loop's background
 // step, says "the display went away" and ends the process with status 1; Xlib alone would end it at
-// once, without the background step. Nothing while libX11 is not loaded. Call it again once a library
+// once, without the background step, and a write meeting the broken connection would end it by
+// SIGPIPE (so SIGPIPE at its default gets a handler that does nothing: a broken pipe, the X connection's
+// or standard output's, is a failed write). Nothing while libX11 is not loaded. Call it again once a library
 // put a handler of its own in place (GTK does as it starts).
 void watchDisplayLoss();
 

@@ -23,7 +23,7 @@
 
 #include "ConsoleClient.h"
 #include "GameProcess.h"
-#include "VirtualDisplay.h"
+#include "support/VirtualDisplay.h"
 #include "support/NoThreads.h"
 #include "support/SmallDisk.h"
 #include "support/TemporaryFolder.h"

@@ -22,7 +22,7 @@
 #include "ConsoleClient.h"
 #include "GameProcess.h"
 #include "GameSockets.h"
-#include "VirtualDisplay.h"
+#include "support/VirtualDisplay.h"
 #include "platform/Clock.h"
 #include "platform/FolderClaim.h"
 #include "platform/UrlHandover.h"

@@ -15,6 +15,7 @@ namespace test {
 struct ForkedOutcome {
     bool exited = false;  // false: ended by a signal (its alarm, when it blocked)
     int status = -1;      // the exit status the step returned
+    int signal = 0;       // the signal that ended it
     std::string output;   // what it wrote to standard error
 };
 
@@ -43,6 +44,7 @@ inline ForkedOutcome runForked(const std::function<int()>& step, unsigned guardS
     ::waitpid(child, &status, 0);
     outcome.exited = WIFEXITED(status);
     if (outcome.exited) outcome.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
     return outcome;
 }
 
