@@ -52,10 +52,11 @@ public:
             display_.clear();
             return;
         }
+        const std::string upstream = "/tmp/.X11-unix/X" + serverDisplay.substr(1);
         pid_ = fork();
         if (pid_ == 0) {
             alarm(30);
-            pump(listening, "/tmp/.X11-unix/X" + serverDisplay.substr(1));
+            pump(listening, upstream);
             pause();  // the client's end stays open until the test ends this process
             _exit(0);
         }

@@ -17,10 +17,14 @@ public:
         if (access("/usr/bin/Xvfb", X_OK) != 0) return;
         int fds[2];
         if (pipe(fds) != 0) return;
+        const std::string fd = std::to_string(fds[1]);  // before the fork: the child only calls what is safe there
         pid_ = fork();
         if (pid_ == 0) {
             close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
+            // A test binary's earlier tests may leave the quit signals blocked; the server must still end on one.
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, STDERR_FILENO);
             execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
