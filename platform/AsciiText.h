@@ -1,7 +1,9 @@
-// Letters and case of machine text (URL schemes, host names, header and attribute names): ASCII
-// only, whatever the process locale. <cctype>'s answers follow the locale: a Turkish one leaves
-// std::tolower('I') as 'I', so "FILE" would not lower to "file".
+// Machine text (URL schemes, host names, header and attribute names, numbers programs read back):
+// ASCII only, whatever the process locale. <cctype>'s answers follow the locale: a Turkish one leaves
+// std::tolower('I') as 'I', so "FILE" would not lower to "file"; printf's "%.2f" writes a German
+// decimal comma.
 #pragma once
+#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,13 @@ inline bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view 
         if (asciiLower(text[i]) != asciiLower(prefix[i])) return false;
     }
     return true;
+}
+
+// Fixed notation with the given number of decimals and a point; "nan" and "inf" as they are.
+inline std::string fixedPointText(double value, int decimals) {
+    char buffer[512];  // the largest double needs 309 digits before the point
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return written.ec == std::errc() ? std::string(buffer, written.ptr) : std::string();
 }
 
 }  // namespace platform

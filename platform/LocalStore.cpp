@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <iterator>
 #include <utility>
 
+#include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
 #include "platform/PlistValue.h"
 #include "platform/PlistXml.h"
@@ -54,10 +54,7 @@ std::string formatPrice(double price, const std::string& locale) {
     const std::string code = at == std::string::npos ? "CNY" : locale.substr(at + 10);
     const auto sign = signs.find(code);
     // Two decimals with a point whatever the process locale: the game reads the amount back.
-    char amount[400];
-    const auto written = std::to_chars(amount, amount + sizeof amount, price, std::chars_format::fixed, 2);
-    const std::string digits = written.ec == std::errc() ? std::string(amount, written.ptr) : std::string("0.00");
-    return (sign != signs.end() ? sign->second : code + " ") + digits;
+    return (sign != signs.end() ? sign->second : code + " ") + fixedPointText(price, 2);
 }
 
 std::optional<StoreProduct> productFrom(const PlistValue& value) {

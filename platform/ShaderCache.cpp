@@ -1,7 +1,6 @@
 // The driver's shader cache folder, checked for room before the driver loads.
 #include "platform/ShaderCache.h"
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -10,7 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+
+#include "platform/UserFolders.h"
 
 namespace platform {
 namespace {
@@ -18,15 +18,6 @@ namespace {
 const char* nonEmpty(const char* name) {
     const char* value = std::getenv(name);
     return value && *value ? value : nullptr;
-}
-
-std::string passwdHome() {
-    std::vector<char> buffer(16384);
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir)
-        return std::string();
-    return found->pw_dir;
 }
 
 bool isFolder(const std::string& path) {

@@ -43,14 +43,18 @@ bool watched(int number) { return !(number == SIGHUP && hangUpIgnored); }
 // waits there for the descriptor.
 void handOnToWatchingThread(int number) { pthread_kill(watchingThread, number); }
 
-sigset_t lifecycleSignals() {
+// The watched ones among the signals.
+template <std::size_t N>
+sigset_t watchedAmong(const int (&numbers)[N]) {
     sigset_t set;
     sigemptyset(&set);
-    for (int number : kLifecycleSignals) {
+    for (int number : numbers) {
         if (watched(number)) sigaddset(&set, number);
     }
     return set;
 }
+
+sigset_t lifecycleSignals() { return watchedAmong(kLifecycleSignals); }
 
 void handOn(int number) {
     struct sigaction action = {};
@@ -91,14 +95,7 @@ void steerScriptEngineOffLifecycleSignals() {
 // The termination requests among the lifecycle signals.
 constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-sigset_t quitSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int number : kQuitSignals) {
-        if (watched(number)) sigaddset(&set, number);
-    }
-    return set;
-}
+sigset_t quitSignals() { return watchedAmong(kQuitSignals); }
 
 const char* signalName(int number) {
     switch (number) {

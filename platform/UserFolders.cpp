@@ -71,13 +71,17 @@ std::string refusalOfRuntime(const std::string& folder) {
 
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); usableHome(home)) return home;
+    const std::string entry = passwdHome();
+    return usableHome(entry.c_str()) ? entry : "";
+}
+
+std::string passwdHome() {
     std::vector<char> buffer(16384);
     passwd entry{};
     passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        usableHome(found->pw_dir))
-        return found->pw_dir;
-    return "";
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir)
+        return "";
+    return found->pw_dir;
 }
 
 bool makeFolders(const std::string& folder) {

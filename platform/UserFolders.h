@@ -9,6 +9,8 @@ namespace platform {
 // the user's passwd entry under the same rule; empty when neither does. Never /tmp or the root
 // folder, so every part of the system keeps its files in one place whatever HOME says.
 std::string homeFolder();
+// The home of the user's passwd entry as it stands (what tools that ignore HOME use); empty when none.
+std::string passwdHome();
 
 // $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents. Made when
 // missing; one found open to others loses those bits (never bits its owner took away, never

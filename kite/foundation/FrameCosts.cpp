@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
 #include "kite/foundation/Log.h"
+#include "platform/AsciiText.h"
 #include "platform/Clock.h"
 
 namespace kite {
@@ -22,11 +22,7 @@ std::FILE* openCostsFile(const char* path) {
 }
 
 // Milliseconds with three decimals and a point whatever the locale: the file is read by programs.
-std::string milliseconds(double seconds) {
-    char text[64];
-    const auto written = std::to_chars(text, text + sizeof text, seconds * 1e3, std::chars_format::fixed, 3);
-    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string("0.000");
-}
+std::string milliseconds(double seconds) { return platform::fixedPointText(seconds * 1e3, 3); }
 
 }  // namespace
 

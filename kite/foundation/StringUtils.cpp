@@ -213,6 +213,11 @@ double strtodPoint(const char* text, char** end) {
     return c ? strtod_l(text, end, c) : std::strtod(text, end);
 }
 
+float strtofPoint(const char* text, char** end) {
+    locale_t c = cLocale();
+    return c ? strtof_l(text, end, c) : std::strtof(text, end);
+}
+
 std::string realToText(double v, bool singlePrecision) {
     // Formatting follows the thread's locale: switch it to C for the scope.
     locale_t c = cLocale();

@@ -44,8 +44,9 @@ void trimUTF16Vector(std::vector<char16_t>& str);
 // is kept) and reads a point as the decimal separator whatever the process locale.
 double atof(const char* text);
 
-// strtod with a point as the decimal separator whatever the process locale.
+// strtod and strtof with a point as the decimal separator whatever the process locale.
 double strtodPoint(const char* text, char** end);
+float strtofPoint(const char* text, char** end);
 
 // The shortest text that reads back as the same number (as the same float when
 // singlePrecision), with a point as the decimal separator whatever the locale.

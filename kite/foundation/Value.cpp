@@ -2,13 +2,13 @@
 #include "kite/foundation/Value.h"
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 
 #include "kite/foundation/StringUtils.h"
+#include "platform/AsciiText.h"
 
 namespace kite {
 
@@ -18,14 +18,6 @@ const ValueMapIntKey ValueMapIntKeyNull;
 const Value Value::Null;
 
 namespace {
-
-// Fixed notation with the given number of decimals, independent of the process locale.
-std::string fixedText(double v, int decimals) {
-    char buffer[512];  // the largest double needs 309 digits before the point
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
-    if (result.ec != std::errc()) return std::string();
-    return std::string(buffer, result.ptr);
-}
 
 // Truncation toward zero, clamped to the int range; NaN gives 0.
 int truncateToInt(double v) {
@@ -310,8 +302,8 @@ std::string Value::asString() const {
     switch (type_) {
         case Type::BYTE: return std::string(1, static_cast<char>(field_.byteVal));
         case Type::INTEGER: return std::to_string(field_.intVal);
-        case Type::FLOAT: return fixedText(field_.floatVal, 7);
-        case Type::DOUBLE: return fixedText(field_.doubleVal, 16);
+        case Type::FLOAT: return platform::fixedPointText(field_.floatVal, 7);
+        case Type::DOUBLE: return platform::fixedPointText(field_.doubleVal, 16);
         case Type::BOOLEAN: return field_.boolVal ? "true" : "false";
         case Type::STRING: return *field_.strVal;
         default: return std::string();

@@ -27,17 +27,17 @@ PreferencesWriter::~PreferencesWriter() {
 
 bool PreferencesWriter::inOwnerProcess() const { return owner_ == ::getpid(); }
 
+void PreferencesWriter::writeHere(const std::string& bytes) {
+    const bool written = write_(bytes);
+    error_ = errno;
+    outcome_ = written ? Outcome::Written : Outcome::Failed;
+}
+
 void PreferencesWriter::submit(std::string bytes) {
-    if (owner_ != 0 && !inOwnerProcess()) {
-        // The writer thread was not copied by the fork; the child writes on its own thread.
-        const bool written = write_(bytes);
-        error_ = errno;
-        outcome_ = written ? Outcome::Written : Outcome::Failed;
-        return;
-    }
+    // The writer thread was not copied by the fork; the child writes on its own thread.
+    if (owner_ != 0 && !inOwnerProcess()) return writeHere(bytes);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        waiting_ = std::move(bytes);
         if (!thread_.joinable()) {
             try {
                 thread_ = std::thread([this] { run(); });
@@ -48,14 +48,10 @@ void PreferencesWriter::submit(std::string bytes) {
                 if (!std::exchange(said, true))
                     log("UserDefault: cannot start the writer thread (%s); the store is saved on the main thread",
                         failure.what());
-                const std::string snapshot = std::move(*waiting_);
-                waiting_.reset();
-                const bool written = write_(snapshot);
-                error_ = errno;
-                outcome_ = written ? Outcome::Written : Outcome::Failed;
-                return;
+                return writeHere(bytes);
             }
         }
+        waiting_ = std::move(bytes);
     }
     wake_.notify_one();
 }

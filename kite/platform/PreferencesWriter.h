@@ -35,6 +35,8 @@ private:
     void run();
     // The thread belongs to the process that started it: a forked child writes on its own.
     bool inOwnerProcess() const;
+    // Writes on the calling thread and keeps the outcome (no writer thread in this process).
+    void writeHere(const std::string& bytes);
     // Hands the outcome over and forgets it; under the lock where there is a thread.
     Outcome takeLocked(int& error);
 

@@ -1,7 +1,5 @@
 #include "kite/scene/BMFontConfiguration.h"
 
-#include <locale.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -63,18 +61,12 @@ bool readLong(const char*& cursor, const char* key, long& out) {
     return true;
 }
 
-// strtof with a point as the decimal separator: a description reads the same under any locale.
-float strtofPoint(const char* text, char** end) {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c ? strtof_l(text, end, c) : std::strtof(text, end);
-}
-
 // A number that is not finite is read (so that the caller can name it) but reported in `finite`.
 bool readFloat(const char*& cursor, const char* key, float& out, bool& finite) {
     const char* value = valueAfter(cursor, key);
     if (!value) return false;
     char* end = nullptr;
-    out = strtofPoint(value, &end);
+    out = strtofPoint(value, &end);  // a description reads the same under any locale
     if (end == value) return false;
     finite = finite && std::isfinite(out);
     cursor = end;

@@ -2,7 +2,6 @@
 
 #include <cxxabi.h>
 
-#include <charconv>
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
@@ -14,6 +13,7 @@
 #include "kite/scene/Menu.h"
 #include "kite/scene/MenuItem.h"
 #include "kite/scene/Sprite.h"
+#include "platform/AsciiText.h"
 
 namespace kite {
 
@@ -44,12 +44,7 @@ std::string oneLine(const std::string& text) {
 }
 
 // One decimal, with a point whatever the locale: reports are read by programs.
-std::string oneDecimal(float value) {
-    char text[64];
-    const auto written =
-        std::to_chars(text, text + sizeof text, static_cast<double>(value), std::chars_format::fixed, 1);
-    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string("nan");
-}
+std::string oneDecimal(float value) { return platform::fixedPointText(static_cast<double>(value), 1); }
 
 std::string kindAndDetail(Node* node) {
     if (auto* item = dynamic_cast<MenuItem*>(node)) return takesTaps(*item) ? "item\t" : "node\t";
