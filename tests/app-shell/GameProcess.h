@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,13 +39,15 @@ class Game {
     using Clock = std::chrono::steady_clock;
 
 public:
-    // env: "NAME=value" to set, "NAME" alone to remove.
-    Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-         bool withStandardError = false) {
+    // env: "NAME=value" to set, "NAME" alone to remove. prepare runs in the child first; its failure
+    // ends the child with status 126.
+    Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {}, bool withStandardError = false,
+         const std::function<bool()>& prepare = nullptr) {
         int out[2];
         if (pipe(out) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
+            if (prepare && !prepare()) _exit(126);
             dup2(out[1], STDOUT_FILENO);
             if (withStandardError) dup2(out[1], STDERR_FILENO);
             close(out[0]);
@@ -97,6 +100,9 @@ public:
         if (!status_ || !WIFEXITED(*status_)) return std::nullopt;
         return WEXITSTATUS(*status_);
     }
+
+    // The signal that ended it; 0 while it runs or when it exited.
+    int endSignal() const { return status_ && WIFSIGNALED(*status_) ? WTERMSIG(*status_) : 0; }
 
     const std::vector<std::string>& lines() const { return lines_; }
     // The shell's own lines ("stargrid: ..."), without the game's network chatter.

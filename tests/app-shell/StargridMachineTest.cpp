@@ -3,11 +3,9 @@
 // cache, and no room for threads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,9 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ConsoleClient.h"
@@ -53,46 +49,11 @@ struct Ended {
 // prepare runs in the child first, and its failure ends the child with status 126.
 Ended runPrepared(const std::vector<std::string>& args, const std::vector<std::string>& env,
                   const std::function<bool()>& prepare) {
+    Game game(args, env, true, prepare);
     Ended ended;
-    int out[2];
-    if (pipe(out) != 0) return ended;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!prepare()) _exit(126);
-        dup2(out[1], STDOUT_FILENO);
-        dup2(out[1], STDERR_FILENO);
-        close(out[0]);
-        close(out[1]);
-        stargrid::test::execGame(args, env);
-    }
-    close(out[1]);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    std::string output;
-    char buffer[4096];
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd p{out[0], POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-        const ssize_t n = read(out[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        output.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(out[0]);
-    // Its output ended: it is ending too, within what is left of the time.
-    int status = 0;
-    pid_t reaped = 0;
-    while ((reaped = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (reaped != pid) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        status = -1;
-    }
-    if (status != -1 && WIFEXITED(status)) ended.status = WEXITSTATUS(status);
-    if (status != -1 && WIFSIGNALED(status)) ended.signal = WTERMSIG(status);
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) ended.lines.push_back(line);
+    ended.status = game.waitForExit(std::chrono::seconds(60));
+    ended.signal = game.endSignal();
+    ended.lines = game.lines();
     return ended;
 }
 

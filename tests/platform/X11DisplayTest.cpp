@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "UnixSocketClient.h"
 #include "platform/HostLoop.h"
 #include "support/ForkedRun.h"
 #include "support/VirtualDisplay.h"
@@ -22,16 +23,14 @@
 namespace platform {
 namespace {
 
-// A local stream socket at an abstract name (the first byte of the path zero) or a path.
-int unixSocket(const std::string& name, bool listening) {
+// A socket listening at an abstract name (no file: Xlib looks there first for a display).
+int listenAtAbstractName(const std::string& name) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, name.data(), name.size());
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
-    const bool ready = listening ? bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(fd, 1) == 0
-                                 : connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
-    if (ready) return fd;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(fd, 1) == 0) return fd;
     close(fd);
     return -1;
 }
@@ -45,7 +44,7 @@ public:
     explicit StallingProxy(const std::string& serverDisplay) {
         int listening = -1;
         for (int number = 640; number < 700 && listening < 0; ++number) {
-            listening = unixSocket(std::string(1, '\0') + "/tmp/.X11-unix/X" + std::to_string(number), true);
+            listening = listenAtAbstractName("/tmp/.X11-unix/X" + std::to_string(number));
             if (listening >= 0) display_ = ":" + std::to_string(number);
         }
         if (listening < 0 || pipe(stall_) != 0 || pipe(stalled_) != 0) {
@@ -83,7 +82,7 @@ public:
 private:
     void pump(int listening, const std::string& upstreamPath) {
         const int client = accept(listening, nullptr, nullptr);
-        const int upstream = unixSocket(upstreamPath, false);
+        const int upstream = test::connectUnixSocket(upstreamPath);
         if (client < 0 || upstream < 0) return;
         char buffer[65536];
         for (;;) {
