@@ -43,9 +43,9 @@ function(stargrid_library name)
     list(FILTER sources EXCLUDE REGEX "/sdk/pigeon/statistics/")
   endif()
   # The WebKit backend is a module of its own, loaded when first needed.
-  # So is the JSON reader: a library of its own, which the local game server uses too.
+  # So are the JSON reader and the player's files: libraries of their own, which the local game server uses too.
   if(name STREQUAL "platform")
-    list(FILTER sources EXCLUDE REGEX "/platform/(WebKitWindow|JsonReader)\\.cpp$")
+    list(FILTER sources EXCLUDE REGEX "/platform/(WebKitWindow|JsonReader|StoredFile|SaidOnce|UserFolders|FolderClaim)\\.cpp$")
   endif()
   # The program entry goes into the executable, not the shell's library.
   list(FILTER sources EXCLUDE REGEX "/app-shell/main\\.cpp$")

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform {
@@ -69,17 +70,46 @@ int changeModeHere(const char* path, mode_t mode) { return ::fchmodat(AT_FDCWD, 
 
 }  // namespace
 
-StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit, std::string* reason) {
-    // Without blocking: opening a FIFO would otherwise wait for a writer that never comes.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::string* reason, unsigned int mode) {
+    auto refuse = [reason](int error, const std::string& why) {
+        if (reason) *reason = why;
+        errno = error;
+        return -1;
+    };
+    // Without blocking: opening a FIFO would otherwise wait for a peer that never comes.
+    const int nofollow = links == LinkAtFile::Refuse ? O_NOFOLLOW : 0;
+    const int fd = ::open(path.c_str(), flags | nofollow | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    struct stat info;
     if (fd < 0) {
         const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) return StoredFileRead::Missing;
-        struct stat info;
+        if (error == ENOENT || error == ENOTDIR) return refuse(error, std::strerror(error));
+        if (error == ELOOP && nofollow && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+            return refuse(ELOOP, "it is a link");
+        if (error == EISDIR) return refuse(EISDIR, "a folder");
         // A socket (or a device without a driver) cannot even be opened.
         if (error == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-            return failed(EINVAL, notRegular(info.st_mode), reason);
-        return failed(error, std::strerror(error), reason);
+            return refuse(EINVAL, notRegular(info.st_mode));
+        return refuse(error, std::strerror(error));
+    }
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return refuse(error, std::strerror(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return refuse(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegular(info.st_mode));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit, std::string* reason) {
+    std::string why;
+    const int fd = openRegularFile(path, O_RDONLY, LinkAtFile::Follow, &why);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return StoredFileRead::Missing;
+        return failed(errno, why, reason);
     }
     struct stat info;
     if (::fstat(fd, &info) != 0) {
@@ -87,11 +117,6 @@ StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::
         ::close(fd);
         return failed(error, std::strerror(error), reason);
     }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return failed(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegular(info.st_mode), reason);
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // One byte past the limit is enough to know the file is too large; a file that grows while it
     // is read stops there too. Room for what the file holds is taken once.
     const std::size_t most = limit < std::numeric_limits<std::size_t>::max() ? limit + 1 : limit;
@@ -109,6 +134,20 @@ StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::
     }
     ::close(fd);
     return StoredFileRead::Read;
+}
+
+std::string pathWithFolderResolved(const std::string& path) {
+    const std::string::size_type slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (!resolved || name.empty()) {
+        std::free(resolved);
+        return path;
+    }
+    std::string result = resolved;
+    std::free(resolved);
+    return (result == "/" ? result : result + "/") + name;
 }
 
 std::optional<std::string> setDamagedFileAside(const std::string& path) {

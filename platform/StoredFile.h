@@ -9,6 +9,19 @@ namespace platform {
 
 enum class StoredFileRead { Read, Missing, Failed };
 
+// Whether a link at the file itself (the last part of its path) is followed or refused. Links above it
+// are followed either way: homes reached through links are common.
+enum class LinkAtFile { Follow, Refuse };
+
+// Opens a file kept for the player, as every reader and writer of such files does: without blocking, so
+// a FIFO is never waited on, and only when it is a regular file. The descriptor (close-on-exec, blocking
+// again), or -1 with errno set and `reason`, when given, saying why in words: ENOENT or ENOTDIR when it
+// is not there; ELOOP "it is a link" (Refuse only); EISDIR "a folder"; EINVAL "not a regular file (a
+// FIFO)", "... (a socket)", "... (a device)"; else the system's text. `flags` are open()'s access and
+// creation flags (O_RDONLY, O_RDWR | O_CREAT, O_WRONLY | O_APPEND...); `mode` is for a file it makes.
+int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::string* reason = nullptr,
+                    unsigned int mode = 0600);
+
 // Every byte of the file into `bytes`; past `limit` it stops reading, so a caller holding more than
 // its limit knows the file is too large without having read it all. Missing when there is no such
 // file; Failed when it is there but cannot be read: its values are out of reach, not gone, so a
@@ -20,6 +33,12 @@ enum class StoredFileRead { Read, Missing, Failed };
 StoredFileRead readStoredFile(const std::string& path, std::string& bytes,
                               std::size_t limit = std::numeric_limits<std::size_t>::max(),
                               std::string* reason = nullptr);
+
+// The path with every link above its last part resolved (the folder it is in, as realpath() names it);
+// the last part is kept as it is, link or not. For libraries that refuse a link anywhere on a path
+// (SQLite's no-follow flag) where only the file itself is to be refused. The path unchanged when its
+// folder cannot be resolved: opening it then fails with the reason.
+std::string pathWithFolderResolved(const std::string& path);
 
 // Moves a file that cannot be taken to "<path>.damaged" (".damaged.1", ".damaged.2"... when that
 // exists), so a person can look at it and the next save does not replace it; an earlier copy is

@@ -69,6 +69,16 @@ std::string refusalOfRuntime(const std::string& folder) {
 
 }  // namespace
 
+std::string refusalOfPlayersFolder(const struct stat& folder) {
+    if (folder.st_uid != ::geteuid()) return "it belongs to user " + std::to_string(folder.st_uid);
+    if ((folder.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(folder.st_mode & 07777));
+        return std::string("it is open to others (mode ") + mode + ")";
+    }
+    return "";
+}
+
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); usableHome(home)) return home;
     const std::string entry = passwdHome();

@@ -1,6 +1,8 @@
 // The per-user folders: the home, the XDG base directories' folders of the game, made on demand,
 // the owner's only (0700), and the runtime folder of the player's session.
 #pragma once
+#include <sys/stat.h>
+
 #include <string>
 
 namespace platform {
@@ -26,6 +28,11 @@ std::string configFolder();
 // is narrowed); otherwise it is refused, said once a process on standard error with the reason,
 // and the result is empty.
 std::string runtimeFolder();
+
+// Why a folder (as fstat or lstat saw it) may not hold the player's data: another user's ("it belongs to
+// user N"), or open to others ("it is open to others (mode 0755)"). Empty when it is the player's own and
+// closed to others.
+std::string refusalOfPlayersFolder(const struct stat& folder);
 
 // Makes every missing folder of the path (none for an empty one) the owner's only; false when one
 // cannot be made, said on standard error once a process.

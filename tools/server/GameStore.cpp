@@ -11,6 +11,8 @@
 #include <sstream>
 #include <utility>
 
+#include "platform/StoredFile.h"
+
 namespace stargrid_server {
 namespace {
 
@@ -178,8 +180,11 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
     if (!keepToOwner(path, error)) return nullptr;
     auto database = std::make_unique<Database>();
     sqlite3* raw = nullptr;
-    const int status =
-        sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    // SQLite's no-follow flag refuses a link anywhere on the path; only the file itself is refused (above),
+    // so the links of the folders above it are resolved first.
+    const std::string resolved = path == ":memory:" ? path : platform::pathWithFolderResolved(path);
+    const int status = sqlite3_open_v2(resolved.c_str(), &raw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
     database->handle.reset(raw);
     if (status != SQLITE_OK || !database->exec(kSchema)) {
         if (error) *error = path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/StoredFile.h"
 #include "sdk/pigeon/statistics/PGStatSupport.h"
 
 namespace pigeon {
@@ -71,8 +72,8 @@ sqlite3* openDatabase(const std::string& folder, std::string* reason) {
     sqlite3* db = nullptr;
     if (!claimFiles(path, why)) {
         statDebugLog("open sqlite db failed.");
-    } else if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
-                               nullptr) != SQLITE_OK) {
+    } else if (sqlite3_open_v2(platform::pathWithFolderResolved(path).c_str(), &db,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
         why = db ? sqlite3_errmsg(db) : "SQLite has no memory for it";
         statDebugLog("open sqlite db failed.");
         sqlite3_close(db);
