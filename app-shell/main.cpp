@@ -260,12 +260,27 @@ int unansweredLaunch(const Options& options, const std::vector<std::string>& nam
     return 1;
 }
 
+// Folders held by a game of another host (a claim link on a home on NFS), or that cannot be claimed.
+int refusedLaunch(const platform::FolderClaim::Result& claimed) {
+    if (claimed.state == platform::FolderClaim::State::HeldOnAnotherHost) {
+        // Whether it still runs there cannot be known from here: the player is told what to do if not.
+        std::fprintf(stderr,
+                     "stargrid: the game is already running on %s (so says %s), so it does not start here; if no "
+                     "game runs there, remove %s and start it again\n",
+                     claimed.host.c_str(), claimed.link.c_str(), claimed.link.c_str());
+    } else {
+        std::fprintf(stderr, "stargrid: the player's folders cannot be claimed (%s), so the game does not start\n",
+                     claimed.error.c_str());
+    }
+    return 1;
+}
+
 // Claims every folder a store of the player's lives in (data, then config) for this game, before anything
 // touches them: the game keeps its whole store in memory and writes it whole, so a second game on them
 // would overwrite the first one's progress. The exit status when this launch is not to run the game.
 std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform::FolderClaim>& claim) {
     using State = platform::FolderClaim::State;
-    const std::vector<std::string> folders{platform::documentsFolder(), platform::configFolder()};
+    const std::vector<std::string> folders = platform::FolderClaim::playersFolders();
     platform::FolderClaim::Result claimed = platform::FolderClaim::take(folders);
     const std::vector<std::string> names = handoverNames(claimed.others);
     // A folder that cannot be locked keeps no second game off: a game that answers there takes this
@@ -296,9 +311,7 @@ std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform
         claim = std::move(claimed.claim);
         return std::nullopt;
     }
-    std::fprintf(stderr, "stargrid: the player's folders cannot be claimed (%s), so the game does not start\n",
-                 claimed.error.c_str());
-    return 1;
+    return refusedLaunch(claimed);
 }
 
 // The debug console listens on 127.0.0.1 only when STARGRID_CONSOLE_PORT names a port.

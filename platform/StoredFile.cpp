@@ -71,6 +71,11 @@ int changeModeHere(const char* path, mode_t mode) { return ::fchmodat(AT_FDCWD, 
 }  // namespace
 
 int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::string* reason, unsigned int mode) {
+    return openRegularFile(AT_FDCWD, path, flags, links, reason, mode);
+}
+
+int openRegularFile(int folder, const std::string& path, int flags, LinkAtFile links, std::string* reason,
+                    unsigned int mode) {
     auto refuse = [reason](int error, const std::string& why) {
         if (reason) *reason = why;
         errno = error;
@@ -78,16 +83,17 @@ int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::s
     };
     // Without blocking: opening a FIFO would otherwise wait for a peer that never comes.
     const int nofollow = links == LinkAtFile::Refuse ? O_NOFOLLOW : 0;
-    const int fd = ::open(path.c_str(), flags | nofollow | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    const int fd = ::openat(folder, path.c_str(), flags | nofollow | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
     struct stat info;
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) return refuse(error, std::strerror(error));
-        if (error == ELOOP && nofollow && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        if (error == ELOOP && nofollow && ::fstatat(folder, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(info.st_mode))
             return refuse(ELOOP, "it is a link");
         if (error == EISDIR) return refuse(EISDIR, "a folder");
         // A socket (or a device without a driver) cannot even be opened.
-        if (error == ENXIO && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        if (error == ENXIO && ::fstatat(folder, path.c_str(), &info, 0) == 0 && !S_ISREG(info.st_mode))
             return refuse(EINVAL, notRegular(info.st_mode));
         return refuse(error, std::strerror(error));
     }

@@ -21,6 +21,9 @@ enum class LinkAtFile { Follow, Refuse };
 // creation flags (O_RDONLY, O_RDWR | O_CREAT, O_WRONLY | O_APPEND...); `mode` is for a file it makes.
 int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::string* reason = nullptr,
                     unsigned int mode = 0600);
+// The same for a path taken from a folder held open (openat(): a relative path is looked up in it).
+int openRegularFile(int folder, const std::string& path, int flags, LinkAtFile links, std::string* reason = nullptr,
+                    unsigned int mode = 0600);
 
 // Every byte of the file into `bytes`; past `limit` it stops reading, so a caller holding more than
 // its limit knows the file is too large without having read it all. Missing when there is no such

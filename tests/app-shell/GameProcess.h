@@ -138,4 +138,14 @@ private:
     std::size_t scanned_ = 0;
 };
 
+// The environment with a home on NFS, as the test shim answers locks there: "lockd" (with its lock
+// service) or "none" (without); any other mode leaves them as the local file system answers them.
+inline std::vector<std::string> onNfs(std::vector<std::string> env, const std::string& mode) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    env.insert(env.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM, "STARGRID_TEST_NFS_LOCKS=" + mode,
+                           "ASAN_OPTIONS=" + std::string(asan && *asan ? std::string(asan) + ":" : "") +
+                               "verify_asan_link_order=0"});
+    return env;
+}
+
 }  // namespace stargrid::test

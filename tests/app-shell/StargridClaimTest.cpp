@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,6 +34,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 constexpr const char* kUrl = "pg5e18c0a7d94b2f63://oauth?code=";
+constexpr uid_t kOtherUser = 54321;
 
 class StargridClaimTest : public ::testing::Test {
 protected:
@@ -100,6 +103,67 @@ TEST_F(StargridClaimTest, FoldersThatCannotBeClaimedRunNoGame) {
         EXPECT_EQ(count(game, "stargrid: the player's folders cannot be claimed (cannot open " + file +
                                   "/stargrid: Not a directory), so the game does not start"),
                   1);
+    }
+}
+
+TEST_F(StargridClaimTest, OnAHomeOnNfsOneGameRunsOnThePlayersFolders) {
+    for (const std::string mode : {"lockd", "none"}) {
+        const std::vector<std::string> env = stargrid::test::onNfs(player("data-" + mode, "config-" + mode), mode);
+        Game running({}, env, true);
+        ASSERT_TRUE(running.waitForLine("running on", seconds(60))) << mode;
+        Game second({}, env, true);
+        EXPECT_EQ(second.waitForExit(seconds(30)), 0) << mode;
+        EXPECT_THAT(second.lines(), ElementsAre("stargrid: the game is already running")) << mode;
+        quit(running);
+    }
+}
+
+TEST_F(StargridClaimTest, OnAHomeOnNfsAClaimLinkNamesTheGameThatHoldsTheFolder) {
+    const std::string data = folder.path() + "/data/stargrid";
+    const std::string link = data + "/claim.link";
+    ASSERT_TRUE(platform::makeFolders(data));
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    // A process of this host that no longer runs holds nothing: the game takes its link over, and
+    // removes it when it ends.
+    ASSERT_EQ(symlink((host + (":" + std::to_string(gone))).c_str(), link.c_str()), 0);
+    Game taking({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), "none"), true);
+    EXPECT_EQ(taking.waitForExit(seconds(60)), 0);
+    struct stat info;
+    EXPECT_NE(lstat(link.c_str(), &info), 0);
+    // Another host's game holds the folder however this host locks it: the launch says where.
+    ASSERT_EQ(symlink("elsewhere.example:4242", link.c_str()), 0);
+    for (const std::string mode : {"local", "lockd", "none"}) {
+        Game refused({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), mode), true);
+        EXPECT_EQ(refused.waitForExit(seconds(30)), 1) << mode;
+        EXPECT_THAT(refused.lines(), ElementsAre("stargrid: the game is already running on elsewhere.example (so says " +
+                                                 link + "), so it does not start here; if no game runs there, remove " +
+                                                 link + " and start it again"))
+            << mode;
+    }
+}
+
+TEST_F(StargridClaimTest, OnAHomeOnNfsAFolderThatCannotBeWrittenNorLockedRunsNoGame) {
+    if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+    ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    const std::string data = folder.path() + "/data/stargrid";
+    for (const std::string& made : {folder.path() + "/data", data, folder.path() + "/config"}) {
+        ASSERT_EQ(mkdir(made.c_str(), 0700), 0);
+        ASSERT_EQ(chown(made.c_str(), kOtherUser, kOtherUser), 0);
+    }
+    ASSERT_EQ(chmod(data.c_str(), 0500), 0);
+    const auto asThePlayer = [] { return setgid(kOtherUser) == 0 && setuid(kOtherUser) == 0; };
+    for (const std::string mode : {"lockd", "none"}) {
+        Game game({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), mode), true, asThePlayer);
+        EXPECT_EQ(game.waitForExit(seconds(30)), 1) << mode;
+        EXPECT_EQ(count(game, "stargrid: the player's folders cannot be claimed (cannot lock " + data +
+                                  ": No locks available; cannot open " + data +
+                                  "/claim.lock: Permission denied), so the game does not start"),
+                  1)
+            << mode;
     }
 }
 

@@ -33,11 +33,12 @@ protected:
     std::string config() const { return folder.path() + "/config"; }
 
     // Another process holding the folders, as a running game does, until the returned process ends.
-    pid_t holdElsewhere(const std::vector<std::string>& folders) {
+    pid_t holdElsewhere(const std::vector<std::string>& folders, uid_t user = getuid()) {
         int ready[2];
         if (pipe(ready) != 0) return -1;
         const pid_t other = fork();
         if (other == 0) {
+            if (user != getuid() && (setgid(user) != 0 || setuid(user) != 0)) _exit(1);
             FolderClaim::Result held = FolderClaim::take(folders);
             const char state = held.state == State::Taken ? 't' : 'x';
             (void)!write(ready[1], &state, 1);
@@ -98,8 +99,10 @@ TEST_F(FolderClaimTest, EveryFolderOfTheStoreIsClaimed) {
 }
 
 TEST_F(FolderClaimTest, TwoPathsToOneFolderAreOneFolder) {
-    const std::string link = folder.path() + "/link";
-    ASSERT_EQ(symlink(data().c_str(), link.c_str()), 0);
+    // Homes reached through links are common: links above the folder are followed.
+    const std::string above = folder.path() + "/above";
+    ASSERT_EQ(symlink(folder.path().c_str(), above.c_str()), 0);
+    const std::string link = above + "/data";
     const std::string identity = FolderClaim::identityOf(data());
     ASSERT_EQ(identity.size(), 16u);
     EXPECT_EQ(FolderClaim::identityOf(link), identity);
@@ -187,6 +190,7 @@ TEST_F(FolderClaimTest, AFolderThatCannotBeLockedIsAFailureWithTheReason) {
     // One that is there but out of reach names itself, so a game on it can still be asked.
     if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
     ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    ASSERT_EQ(chown(config().c_str(), kOtherUser, kOtherUser), 0);
     ASSERT_EQ(chmod(config().c_str(), 0), 0);
     const kite::test::ForkedOutcome run = kite::test::runForked([this] {
         if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 10;
@@ -197,6 +201,25 @@ TEST_F(FolderClaimTest, AFolderThatCannotBeLockedIsAFailureWithTheReason) {
     });
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0);
+}
+
+TEST_F(FolderClaimTest, ALinkAtTheFolderOrAFolderNotThePlayersOwnIsRefused) {
+    const std::string link = folder.path() + "/link";
+    ASSERT_EQ(symlink(data().c_str(), link.c_str()), 0);
+    EXPECT_EQ(FolderClaim::take(link).error, "cannot claim " + link + ": it is a link");
+    ASSERT_EQ(chmod(config().c_str(), 0750), 0);
+    EXPECT_EQ(FolderClaim::take(config()).error, "cannot claim " + config() + ": it is open to others (mode 0750)");
+    // Another user's game on its own folder is no game of this player's: refused, never "already running".
+    if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+    ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    ASSERT_EQ(chown(data().c_str(), kOtherUser, kOtherUser), 0);
+    const pid_t other = holdElsewhere({data()}, kOtherUser);
+    ASSERT_GT(other, 0);
+    const FolderClaim::Result claimed = FolderClaim::take(data());
+    end(other);
+    EXPECT_EQ(claimed.state, State::Failed);
+    EXPECT_EQ(claimed.error, "cannot claim " + data() + ": it belongs to user 54321");
+    EXPECT_TRUE(claimed.others.empty());
 }
 
 TEST_F(FolderClaimTest, WithPatienceAClaimHeldElsewhereIsTakenOnceItIsGivenUp) {
