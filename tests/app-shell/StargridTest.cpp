@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -269,19 +270,26 @@ TEST(Stargrid, OfTwoLaunchesAtTheSameMomentOneRunsTheGame) {
 }
 
 TEST(Stargrid, AClaimItsLauncherTookIsTheGamesOwn) {
-    // As scripts/play does before it starts the game server: the folders are locked on descriptors the
-    // game inherits (flock runs the game holding them).
-    const std::string command = "SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down flock -n " +
-                                platform::documentsFolder() + " flock -n " + platform::configFolder() + " " +
-                                STARGRID_EXECUTABLE + " --frames 3 --fixed-step 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_TRUE(pipe);
-    std::string output;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    const int status = pclose(pipe);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-    EXPECT_THAT(output, HasSubstr("stargrid: running on"));
+    // As scripts/play does before it starts the game server: stargrid-claim claims the folders and runs a
+    // shell holding the claim, which starts the game; on every kind of home the game keeps it.
+    const std::string link = platform::documentsFolder() + "/claim.link";
+    for (const std::string mode : {"local", "lockd", "none"}) {
+        std::string command = "env SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down";
+        for (const std::string& variable : stargrid::test::onNfs({}, mode)) command += " '" + variable + "'";
+        command += " " STARGRID_CLAIM_PROGRAM " -- sh -c '\"$0\" --frames 3 --fixed-step; exit $?' " STARGRID_EXECUTABLE
+                   " 2>&1";
+        std::FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_TRUE(pipe);
+        std::string output;
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+        const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << mode << ": " << output;
+        EXPECT_THAT(output, HasSubstr("stargrid: running on")) << mode;
+        // The game took the launcher's link over, and it went with the game.
+        struct stat info;
+        EXPECT_NE(lstat(link.c_str(), &info), 0) << mode;
+    }
 }
 
 TEST(Stargrid, AMissingRuntimeFolderIsSaidOnceForWhatNeedsIt) {

@@ -4,17 +4,18 @@
 #   - a launch whose game does not run (a mistyped option) is no session: the one before stays kept;
 #   - while a game runs, a second launch (help, a mistyped option, a URL) starts no server and leaves
 #     the running session's log where it is: the game it starts is only the game's second launch.
-# Usage: PlayServerLogTest.sh SOURCE-DIR
+# Usage: PlayServerLogTest.sh SOURCE-DIR CLAIM-PROGRAM
 # scripts/play runs here in a scratch tree whose setup, build and programs are stand-ins: the real
 # one would build and install into the tree the tests run from, under the tests' feet.
 set -euo pipefail
 source_dir=$1
+claim=$2
 scratch=$(mktemp -d)
 trap 'touch "$scratch/stop"; rm -rf "$scratch"' EXIT
 
 tree=$scratch/tree
 source "$(dirname "$0")/PlayTree.sh"
-make_play_tree "$tree" "$source_dir"
+make_play_tree "$tree" "$source_dir" "$claim"
 # The server says where it listens, logs one request naming its session when the game makes one and,
 # as the real one, runs until play's SIGTERM ends it with status 0.
 cat >"$tree/build/tools/stargrid-server" <<'SERVER'

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # A scripts/play session from outside: signals, the claim on the player's folders, the files it writes
 # (links, FIFOs and folders where they are), narrowed folders and the player's one home.
-# Usage: PlaySessionTest.sh SOURCE-DIR CASE
-#   CASE: SignalsEndTheGameThenItsServer, TheClaimIsALockOnEachFolder,
-#         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway or
-#         WithoutAUsableHomeThePasswdEntrysIsUsed
+# Usage: PlaySessionTest.sh SOURCE-DIR CASE CLAIM-PROGRAM NFS-LOCKS-SHIM SERVER
+#   CASE: SignalsEndTheGameThenItsServer, TheGameInheritsTheClaimOnEveryKindOfHome,
+#         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
+#         WithoutAUsableHomeThePasswdEntrysIsUsed or ALinkedHomeHoldsTheSession
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
 set -euo pipefail
 source_dir=$1
 case_name=$2
+claim=$3 shim=$4 real_server=$5
 scratch=$(mktemp -d)
 sessions=()
 cleanup() {
@@ -23,7 +24,7 @@ trap cleanup EXIT
 
 tree=$scratch/tree
 source "$(dirname "$0")/PlayTree.sh"
-make_play_tree "$tree" "$source_dir"
+make_play_tree "$tree" "$source_dir" "$claim"
 # The server says where it listens and logs a request; it notes in EVENTS when it is stopped.
 cat >"$tree/build/tools/stargrid-server" <<'SERVER'
 #!/bin/sh
@@ -35,14 +36,18 @@ sleep 300 &
 sleeper=$!
 wait "$sleeper"
 SERVER
-# The game notes how it was started and which folders its descriptors 8 and 9 hold, then runs until
-# the stop file is there or a signal ends it, noting which (and exiting 3, its own status).
+# The game notes how it was started and which folders its descriptors 8 and 9 hold the claim on (the
+# folder itself, its lock file or its claim link), then runs until the stop file is there or a signal
+# ends it, noting which (and exiting 3, its own status).
 cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/bash
 held() {
-  if [ ! -e "/proc/$$/fd/$1" ]; then echo none
-  elif [ "/proc/$$/fd/$1" -ef "$XDG_DATA_HOME/stargrid" ]; then echo data
-  elif [ "/proc/$$/fd/$1" -ef "$XDG_CONFIG_HOME/stargrid" ]; then echo config
+  local file
+  file=$(readlink "/proc/$$/fd/$1") || { echo none; return; }
+  file=${file%/claim.lock}
+  file=${file%/claim.link}
+  if [ "$file" -ef "${XDG_DATA_HOME:-$HOME/.local/share}/stargrid" ]; then echo data
+  elif [ "$file" -ef "${XDG_CONFIG_HOME:-$HOME/.config}/stargrid" ]; then echo config
   else echo other; fi
 }
 echo "game $$: $* (server ${STARGRID_BOOTSTRAP_URL:-none}) fd9=$(held 9) fd8=$(held 8)" >>"$GAMES"
@@ -106,26 +111,33 @@ case "$case_name" in
         fail "$signal: not the game, then its server: $(cat "$EVENTS")"
     done
     ;;
-  TheClaimIsALockOnEachFolder)
-    # The game inherits both locks, one on each folder itself.
-    run_session --frames 1
-    grep -q "fd9=data fd8=config" "$GAMES" || fail "the game holds: $(cat "$GAMES")"
-    # One folder for both: one lock.
-    : >"$GAMES"
-    XDG_CONFIG_HOME=$XDG_DATA_HOME run_session --frames 1
-    grep -q "fd9=data fd8=none" "$GAMES" || fail "with one folder the game holds: $(cat "$GAMES")"
-    # Either folder held by another program: this launch is a second one, with no server of its own.
-    for held in "$data" "$XDG_CONFIG_HOME/stargrid"; do
+  TheGameInheritsTheClaimOnEveryKindOfHome)
+    # A local home, then homes on NFS with and without its lock service.
+    for mode in local lockd none; do
+      export STARGRID_TEST_NFS_LOCKS=$mode LD_PRELOAD=$shim ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
+      # The game inherits the claim on both folders.
       : >"$GAMES"
-      rm -f "$scratch/locked" "$scratch/release"
-      flock -n "$held" -c "touch '$scratch/locked'; while [ ! -e '$scratch/release' ]; do sleep 0.05; done" &
-      holder=$!
-      wait_until test -e "$scratch/locked" || fail "the folder could not be locked for the test"
-      run_session
-      touch "$scratch/release"
-      wait "$holder"
-      grep -q "(server none) fd9=none fd8=none" "$GAMES" ||
-        fail "with $held held, the launch was not a second one: $(cat "$GAMES")"
+      run_session --frames 1
+      grep -q "fd9=data fd8=config" "$GAMES" || fail "$mode: the game holds: $(cat "$GAMES") $(cat "$scratch/out")"
+      # One folder for both: one claim.
+      : >"$GAMES"
+      XDG_CONFIG_HOME=$XDG_DATA_HOME run_session --frames 1
+      grep -q "fd9=data fd8=none" "$GAMES" || fail "$mode: with one folder the game holds: $(cat "$GAMES")"
+      # Either folder held by a game: this launch is a second one, with no server of its own.
+      for held in data config; do
+        : >"$GAMES"
+        rm -f "$scratch/locked" "$scratch/release"
+        other=$([ "$held" = data ] && echo XDG_CONFIG_HOME || echo XDG_DATA_HOME)
+        env "$other=$scratch/$held-elsewhere" "$claim" -- sh -c \
+          "touch '$scratch/locked'; while [ ! -e '$scratch/release' ]; do sleep 0.05; done" &
+        holder=$!
+        wait_until test -e "$scratch/locked" || fail "$mode: the $held folder could not be claimed for the test"
+        run_session
+        touch "$scratch/release"
+        wait "$holder"
+        grep -q "(server none) fd9=none fd8=none" "$GAMES" ||
+          fail "$mode: with the $held folder held, the launch was not a second one: $(cat "$GAMES")"
+      done
     done
     ;;
   FilesAreNeverWrittenThroughLinksOrWaitedOn)
@@ -209,6 +221,20 @@ case "$case_name" in
       [ -e "$scratch/passwd-home/$made" ] || fail "no $made in the passwd entry's home"
     done
     [ ! -e "$scratch/cwd/relative-home" ] || fail "a relative HOME was taken as a home"
+    ;;
+  ALinkedHomeHoldsTheSession)
+    # Homes reached through links are common: only a link at a game's folder itself is refused.
+    ln -sf "$real_server" "$tree/build/tools/stargrid-server"
+    mkdir -p "$scratch/real-home"
+    ln -s "$scratch/real-home" "$scratch/linked-home"
+    touch "$STOP"
+    status=0
+    env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME="$scratch/linked-home" \
+      "$tree/scripts/play" --frames 1 >"$scratch/out" 2>&1 || status=$?
+    [ "$status" = 0 ] || fail "the session ended with $status: $(cat "$scratch/out")"
+    grep -q "(server http://127.0.0.1:[0-9]*/bus_ser_ios.html) fd9=data fd8=config" "$GAMES" ||
+      fail "the game ran: $(cat "$GAMES")"
+    [ -s "$scratch/real-home/.local/share/stargrid/server.db" ] || fail "no database in the linked home"
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -1,0 +1,110 @@
+// stargrid-claim: the game's claim on its player's folders, for scripts/play. It prints the folders as
+// the game finds them, or claims them exactly as the game does and runs a command holding the claim,
+// which the game that command starts inherits and takes for its own.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "platform/FolderClaim.h"
+#include "platform/UserFolders.h"
+
+namespace {
+
+// The exit statuses of a command that was not run: the game, started instead, says why.
+constexpr int kHeld = 75;        // a game holds the folders (here or on another host)
+constexpr int kUnclaimable = 73;  // they cannot be claimed
+// Where the command finds the claim: the data folder's, then the config folder's.
+const std::vector<int> kHandedDown{9, 8};
+
+void usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: stargrid-claim --folders\n"
+                 "       stargrid-claim -- COMMAND [ARG...]\n"
+                 "  --folders   print the player's folders as the game finds them, one NAME=VALUE a line:\n"
+                 "              home, data_home, config_home, cache_home (the XDG base folders), data and\n"
+                 "              config (the game's own, made when missing)\n"
+                 "  -- COMMAND  claim the player's folders as the game does, then run COMMAND holding the\n"
+                 "              claim (the data folder's on descriptor 9, the config folder's on 8); when a\n"
+                 "              game holds them, exit %d, when they cannot be claimed, %d, saying nothing\n"
+                 "  -h, --help  this usage\n",
+                 kHeld, kUnclaimable);
+}
+
+int refuse(const std::string& what) {
+    std::fprintf(stderr, "stargrid-claim: %s (stargrid-claim --help shows the usage)\n", what.c_str());
+    return 2;
+}
+
+// An XDG base folder as the game reads it: the variable when it names an absolute path, else under
+// the home. Empty when neither is there.
+std::string baseFolder(const char* variable, const std::string& home, const char* fallback) {
+    if (const char* value = std::getenv(variable); value && *value == '/') return value;
+    return home.empty() ? std::string() : home + fallback;
+}
+
+int printFolders() {
+    const std::string home = platform::homeFolder();
+    std::vector<std::pair<std::string, std::string>> folders{{"home", home}};
+    for (const auto& [name, variable, fallback] : {std::make_tuple("data_home", "XDG_DATA_HOME", "/.local/share"),
+                                                   std::make_tuple("config_home", "XDG_CONFIG_HOME", "/.config"),
+                                                   std::make_tuple("cache_home", "XDG_CACHE_HOME", "/.cache")}) {
+        const std::string base = baseFolder(variable, home, fallback);
+        if (base.empty()) {
+            std::fprintf(stderr, "stargrid-claim: no home folder (HOME and the passwd entry name none), and %s is unset\n",
+                         variable);
+            return 1;
+        }
+        folders.emplace_back(name, base);
+    }
+    const std::vector<std::string> own = platform::FolderClaim::playersFolders();
+    folders.emplace_back("data", own[0]);
+    folders.emplace_back("config", own[1]);
+    // Read line by line, never evaluated: a value with a line break in it cannot be told apart.
+    for (const auto& [name, value] : folders) {
+        if (value.find('\n') != std::string::npos) {
+            std::fprintf(stderr, "stargrid-claim: the %s folder's name has a line break in it: %s\n", name.c_str(),
+                         value.substr(0, value.find('\n')).c_str());
+            return 1;
+        }
+    }
+    for (const auto& [name, value] : folders) std::printf("%s=%s\n", name.c_str(), value.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+int runClaiming(char** command) {
+    platform::FolderClaim::Result claimed = platform::FolderClaim::take(platform::FolderClaim::playersFolders());
+    switch (claimed.state) {
+        case platform::FolderClaim::State::Taken: break;
+        case platform::FolderClaim::State::Failed: return kUnclaimable;
+        default: return kHeld;
+    }
+    if (!claimed.claim->handDown(kHandedDown)) {
+        std::fprintf(stderr, "stargrid-claim: cannot hand the claim down: %s\n", std::strerror(errno));
+        return kUnclaimable;
+    }
+    execvp(command[0], command);
+    const int error = errno;
+    std::fprintf(stderr, "stargrid-claim: cannot run %s: %s\n", command[0], std::strerror(error));
+    return error == ENOENT ? 127 : 126;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "-h" || first == "--help") {
+        usage(stdout);
+        return 0;
+    }
+    if (first == "--folders") return argc == 2 ? printFolders() : refuse("--folders takes nothing more");
+    if (first == "--") return argc > 2 ? runClaiming(argv + 2) : refuse("-- needs a command to run");
+    if (first.empty()) return refuse(argc > 1 ? "an empty argument is no option" : "nothing to do: give --folders or -- COMMAND");
+    return refuse("unknown option " + first);
+}
