@@ -1,6 +1,7 @@
 // stargrid-claim: the game's claim on its player's folders, for scripts/play. It prints the folders as
 // the game finds them, or claims them exactly as the game does and runs a command holding the claim,
 // which the game that command starts inherits and takes for its own.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "platform/FolderClaim.h"
@@ -51,7 +51,7 @@ std::string baseFolder(const char* variable, const std::string& home, const char
 
 int printFolders() {
     const std::string home = platform::homeFolder();
-    std::vector<std::pair<std::string, std::string>> folders{{"home", home}};
+    std::vector<std::tuple<std::string, std::string, std::string>> folders{{"home", "HOME", home}};
     for (const auto& [name, variable, fallback] : {std::make_tuple("data_home", "XDG_DATA_HOME", "/.local/share"),
                                                    std::make_tuple("config_home", "XDG_CONFIG_HOME", "/.config"),
                                                    std::make_tuple("cache_home", "XDG_CACHE_HOME", "/.cache")}) {
@@ -61,25 +61,49 @@ int printFolders() {
                          variable);
             return 1;
         }
-        folders.emplace_back(name, base);
+        folders.emplace_back(name, variable, base);
     }
-    const std::vector<std::string> own = platform::FolderClaim::playersFolders();
-    folders.emplace_back("data", own[0]);
-    folders.emplace_back("config", own[1]);
-    // Read line by line, never evaluated: a value with a line break in it cannot be told apart.
-    for (const auto& [name, value] : folders) {
+    // Read line by line, never evaluated: a line break in a name cannot be told apart. Checked before the
+    // game's folders are made under them.
+    for (const auto& [name, variable, value] : folders) {
         if (value.find('\n') != std::string::npos) {
-            std::fprintf(stderr, "stargrid-claim: the %s folder's name has a line break in it: %s\n", name.c_str(),
-                         value.substr(0, value.find('\n')).c_str());
+            std::fprintf(stderr, "stargrid-claim: the folder %s names has a line break in its name: %s\n",
+                         variable.c_str(), value.substr(0, value.find('\n')).c_str());
             return 1;
         }
     }
-    for (const auto& [name, value] : folders) std::printf("%s=%s\n", name.c_str(), value.c_str());
+    const std::vector<std::string> own = platform::FolderClaim::playersFolders();
+    folders.emplace_back("data", "", own[0]);
+    folders.emplace_back("config", "", own[1]);
+    for (const auto& [name, variable, value] : folders) std::printf("%s=%s\n", name.c_str(), value.c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// While it lives, standard error goes nowhere: what the claim meets, the game started instead says.
+class Quiet {
+public:
+    Quiet() : saved_(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3)) {
+        const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (nowhere >= 0 && saved_ >= 0) dup2(nowhere, STDERR_FILENO);
+        if (nowhere >= 0) close(nowhere);
+    }
+    ~Quiet() {
+        if (saved_ < 0) return;
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+    }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
+
+private:
+    int saved_;
+};
+
 int runClaiming(char** command) {
-    platform::FolderClaim::Result claimed = platform::FolderClaim::take(platform::FolderClaim::playersFolders());
+    platform::FolderClaim::Result claimed = [] {
+        Quiet quiet;
+        return platform::FolderClaim::take(platform::FolderClaim::playersFolders());
+    }();
     switch (claimed.state) {
         case platform::FolderClaim::State::Taken: break;
         case platform::FolderClaim::State::Failed: return kUnclaimable;
