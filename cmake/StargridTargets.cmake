@@ -45,7 +45,7 @@ function(stargrid_library name)
   # The WebKit backend is a module of its own, loaded when first needed.
   # So are the JSON reader and the player's files: libraries of their own, which the local game server uses too.
   if(name STREQUAL "platform")
-    list(FILTER sources EXCLUDE REGEX "/platform/(WebKitWindow|JsonReader|StoredFile|SaidOnce|UserFolders|FolderClaim)\\.cpp$")
+    list(FILTER sources EXCLUDE REGEX "/platform/(WebKitWindow|JsonReader|StoredFile|SaidOnce|UserFolders|FolderClaim|DatabaseFile)\\.cpp$")
   endif()
   # The program entry goes into the executable, not the shell's library.
   list(FILTER sources EXCLUDE REGEX "/app-shell/main\\.cpp$")

@@ -8,11 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <regex>
 
 #include "StatTestSupport.h"
+#include "support/NfsLocksShim.h"
 
 namespace pigeon {
 namespace test {
@@ -155,19 +158,57 @@ TEST_F(PGStatDatabaseFile, AJournalThatIsALinkKeepsItsTargetsMode) {
     std::filesystem::remove(path_ + "-wal");
     ASSERT_EQ(::symlink(target.c_str(), (path_ + "-wal").c_str()), 0);
 
-    expectOffSaidOnce(path_ + "-wal is a link");
+    expectOffSaidOnce(path_ + "-wal: it is a link");
     EXPECT_EQ(modeOf(target), 0644u);
     EXPECT_EQ(kite::test::readWholeFile(target), "");
 }
 
 TEST_F(PGStatDatabaseFile, AFolderOrAFifoInItsPlaceIsSaidOnce) {
     ASSERT_EQ(::mkdir(path_.c_str(), 0700), 0);
-    expectOffSaidOnce("it is a folder");
+    expectOffSaidOnce("a folder");
     ASSERT_EQ(::rmdir(path_.c_str()), 0);
 
     ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0);
-    expectOffSaidOnce("it is not a regular file");
+    expectOffSaidOnce("not a regular file (a FIFO)");
     EXPECT_EQ(modeOf(path_), 0644u);
+}
+
+// Links above the file are followed: a home through a link with no XDG variable, XDG_DATA_HOME as a link,
+// a folder above it as a link. Each case: the variable, its value, the data folder it names.
+TEST_F(PGStatDatabaseFile, LinksAboveItsFolderAreFollowed) {
+    const std::string& f = folder_.path();
+    for (const char* made : {"/real/home", "/real/data", "/real/parent/data", "/linked"})
+        std::filesystem::create_directories(f + made);
+    for (const char* link : {"home", "data", "parent"})
+        ASSERT_EQ(::symlink((f + "/real/" + link).c_str(), (f + "/linked/" + link).c_str()), 0);
+    const std::optional<std::string> home = std::getenv("HOME") ? std::optional(std::getenv("HOME")) : std::nullopt;
+    for (const auto& [variable, value, data] :
+         std::vector<std::array<std::string, 3>>{{"HOME", "/home", "/home/.local/share"},
+                                                 {"XDG_DATA_HOME", "/data", "/data"},
+                                                 {"XDG_DATA_HOME", "/parent/data", "/parent/data"}}) {
+        store().closeDB();
+        ::unsetenv("XDG_DATA_HOME");
+        ::setenv(variable.c_str(), (f + "/linked" + value).c_str(), 1);
+        int stored = 0;
+        store().storeEvent(custom("a"), [&](bool ok) { stored += ok; });
+        EXPECT_TRUE(idle());
+        EXPECT_EQ(stored, 1) << variable << "=" << value;
+        EXPECT_EQ(modeOf(f + "/real" + data + "/stargrid/" + PGStatStore::kFileName), 0600u);
+    }
+    store().closeDB();
+    home ? ::setenv("HOME", home->c_str(), 1) : ::unsetenv("HOME");
+}
+
+// NFS without its lock service answers every record lock with ENOLCK (the shim, in a child): the events
+// are kept all the same, under a dot-lock and a rollback journal, which is said once.
+TEST_F(PGStatDatabaseFile, AFileThatTakesNoRecordLocksKeepsItsEvents) {
+    const ChildRun run = runChild("store", [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); });
+    EXPECT_EQ(run.status, 0) << run.said;
+    const std::string line = "PGStat: PGStatStore: " + path_ + " takes no record locks (No locks available)";
+    EXPECT_EQ(run.said.find(line), run.said.rfind(line)) << run.said;
+    EXPECT_NE(run.said.find(line), std::string::npos) << run.said;
+    EXPECT_EQ(modeOf(path_ + ".lock"), 07777u) << "a dot-lock was left behind";
+    EXPECT_EQ(storedRows(), 2u);
 }
 
 // Run as another user (a child switched to an unused user id), for whom mode 000 means no access.
