@@ -304,6 +304,19 @@ TEST(ServerProgram, ADatabaseThatTakesNoRecordLocksKeepsALogin) {
     EXPECT_NE(kite::test::readWholeFile(database).find("13812345678"), std::string::npos);
 }
 
+// What is no address is named as such, not as one that cannot be bound; a name of one is taken.
+TEST(ServerProgram, AHostThatIsNoAddressIsNamedAsWhatIsWrong) {
+    const Refusal refusal = refusalOf({"--quiet", "--host", "999.1.1.1"});
+    EXPECT_EQ(refusal.said, "stargrid-server: --host \"999.1.1.1\" is not an address");
+    EXPECT_TRUE(refusal.usage);
+    EXPECT_EQ(refusal.status, 2);
+    ServerProgram named({"--quiet", "--host", "localhost"});
+    const std::string line = named.nextLine();
+    EXPECT_EQ(line.rfind("stargrid-server: listening on http://localhost:", 0), 0u) << line;
+    named.signal(SIGTERM);
+    EXPECT_EQ(named.waitForExit(), 0);
+}
+
 TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
     for (const char* port : {"abc", "70000", "-1", ""}) {
         ServerProgram server({"--port", port});
