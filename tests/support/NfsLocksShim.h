@@ -9,7 +9,7 @@ namespace kite::test {
 inline void preloadNfsLocks(const char* shim, const char* home) {
     ::setenv("LD_PRELOAD", shim, 1);
     ::setenv("STARGRID_TEST_NFS_LOCKS", home, 1);
-    // A sanitized build checks that its runtime comes first; the shim must, to be used.
+    // A sanitized build checks that its runtime comes first: the shim comes before it.
     const char* options = std::getenv("ASAN_OPTIONS");
     const std::string before = options && *options ? std::string(options) + ":" : "";
     ::setenv("ASAN_OPTIONS", (before + "verify_asan_link_order=0").c_str(), 1);
