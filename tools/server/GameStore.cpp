@@ -153,6 +153,8 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
                                        opening && !opening->vfs.empty() ? opening->vfs.c_str() : nullptr);
     database->handle.reset(raw);
+    // Another server's lock is waited for from the first statement on, the journal's included.
+    if (raw) sqlite3_busy_timeout(raw, 2000);
     bool ready = status == SQLITE_OK;
     for (const std::string& statement : opening ? opening->journalStatements : std::vector<std::string>{})
         ready = ready && database->exec(statement.c_str());
@@ -160,7 +162,6 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
         if (error) *error = path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
         return nullptr;
     }
-    sqlite3_busy_timeout(raw, 2000);
     return std::unique_ptr<GameStore>(new GameStore(std::move(database)));
 }
 
