@@ -45,7 +45,8 @@ function(stargrid_library name)
   # The WebKit backend is a module of its own, loaded when first needed.
   # So are the JSON reader and the player's files: libraries of their own, which the local game server uses too.
   if(name STREQUAL "platform")
-    list(FILTER sources EXCLUDE REGEX "/platform/(WebKitWindow|JsonReader|StoredFile|SaidOnce|UserFolders|FolderClaim|ClaimLink)\\.cpp$")
+    list(FILTER sources EXCLUDE REGEX "/platform/(WebKitWindow|JsonReader)\\.cpp$")
+    list(REMOVE_ITEM sources ${PLATFORM_FILES_SOURCES})
   endif()
   # The program entry goes into the executable, not the shell's library.
   list(FILTER sources EXCLUDE REGEX "/app-shell/main\\.cpp$")

@@ -1,16 +1,15 @@
 #include "platform/SoundFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <mutex>
 
 #include <sndfile.h>
+
+#include "platform/StoredFile.h"
 
 namespace platform {
 
@@ -27,7 +26,7 @@ using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
 std::mutex openHookMutex;
 std::function<void(const std::string&)> openHook;
 
-// The file is opened here, without blocking, and taken only when it is a regular file; libsndfile
+// The file is opened here as every stored file is (a regular file, never waited on); libsndfile
 // then reads it through the descriptor, so its error is about the contents (given a name, it calls
 // every file it does not recognise "not a regular file (possibly a pipe?)").
 SndfileHandle openForReading(const std::string& path, SF_INFO& info, std::string& error) {
@@ -38,18 +37,12 @@ SndfileHandle openForReading(const std::string& path, SF_INFO& info, std::string
         hook = openHook;
     }
     if (hook) hook(path);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    std::string why;
+    const int fd = openRegularFile(path, O_RDONLY, LinkAtFile::Follow, &why);
     if (fd < 0) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+        error = "cannot read " + path + ": " + why;
         return nullptr;
     }
-    struct stat seen {};
-    if (::fstat(fd, &seen) != 0 || !S_ISREG(seen.st_mode)) {
-        ::close(fd);
-        error = "cannot read " + path + ": " + (S_ISDIR(seen.st_mode) ? "it is a folder" : "it is not a regular file");
-        return nullptr;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     SndfileHandle file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));  // closes the descriptor in every case
     if (!file) {
         error = "cannot read " + path + ": " + sf_strerror(nullptr);

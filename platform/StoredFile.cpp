@@ -18,16 +18,6 @@ namespace {
 std::atomic<int> refusedLinkError{0};
 std::atomic<int> refusedNoReplaceError{0};
 
-// What a file that is not a regular one is, in words; empty for a regular file.
-std::string notRegular(mode_t mode) {
-    if (S_ISREG(mode)) return "";
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "not a regular file (a FIFO)";
-    if (S_ISSOCK(mode)) return "not a regular file (a socket)";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "not a regular file (a device)";
-    return "not a regular file";
-}
-
 StoredFileRead failed(int error, const std::string& why, std::string* reason) {
     if (reason) *reason = why;
     errno = error;
@@ -69,6 +59,16 @@ bool withoutHardLinks(int error) { return error == EPERM || error == EOPNOTSUPP 
 int changeModeHere(const char* path, mode_t mode) { return ::fchmodat(AT_FDCWD, path, mode, AT_SYMLINK_NOFOLLOW); }
 
 }  // namespace
+
+std::string notRegular(unsigned int mode) {
+    if (S_ISREG(mode)) return "";
+    if (S_ISLNK(mode)) return "it is a link";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "not a regular file (a FIFO)";
+    if (S_ISSOCK(mode)) return "not a regular file (a socket)";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "not a regular file (a device)";
+    return "not a regular file";
+}
 
 int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::string* reason, unsigned int mode) {
     return openRegularFile(AT_FDCWD, path, flags, links, reason, mode);

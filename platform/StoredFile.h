@@ -13,6 +13,10 @@ enum class StoredFileRead { Read, Missing, Failed };
 // are followed either way: homes reached through links are common.
 enum class LinkAtFile { Follow, Refuse };
 
+// What a file of this mode (st_mode, as lstat or fstat saw it) is when it is not a regular file, in the
+// words below ("it is a link" for a link); empty for a regular file.
+std::string notRegular(unsigned int mode);
+
 // Opens a file kept for the player, as every reader and writer of such files does: without blocking, so
 // a FIFO is never waited on, and only when it is a regular file. The descriptor (close-on-exec, blocking
 // again), or -1 with errno set and `reason`, when given, saying why in words: ENOENT or ENOTDIR when it

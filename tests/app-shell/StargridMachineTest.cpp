@@ -84,11 +84,12 @@ protected:
         return env;
     }
 
-    // The events the statistics module kept in its database, by their event names.
-    std::vector<std::string> keptEvents() const {
+    // The events the statistics module kept in its database (in the data folder named from the test's own),
+    // by their event names.
+    std::vector<std::string> keptEvents(const std::string& data = "/data") const {
         std::vector<std::string> names;
         sqlite3* db = nullptr;
-        const std::string path = home.path() + "/data/stargrid/.pigeon_stat_analysis.db";
+        const std::string path = home.path() + data + "/stargrid/.pigeon_stat_analysis.db";
         if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
             sqlite3_stmt* statement = nullptr;
             if (sqlite3_prepare_v2(db, "SELECT json_extract(content, '$.ei') FROM events", -1, &statement, nullptr) ==
@@ -132,6 +133,19 @@ TEST_F(StargridMachine, TheDisplayGoingAwayRunsTheBackgroundStepThenSaysSo) {
     EXPECT_LT(gone, game.lines().size());
     // What the background step keeps reached the database before the end.
     EXPECT_THAT(keptEvents(), Contains("onBackground_PG"));
+}
+
+// A home reached through a link, with no XDG variable: the statistics are kept under it as under any home.
+TEST_F(StargridMachine, AHomeReachedThroughALinkKeepsTheStatistics) {
+    std::filesystem::create_directories(home.path() + "/real-home");
+    ASSERT_EQ(symlink("real-home", (home.path() + "/linked-home").c_str()), 0);
+    const Ended ended = runPrepared({"--frames", "30"},
+                                    environment({"HOME=" + home.path() + "/linked-home", "XDG_DATA_HOME",
+                                                 "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "STARGRID_NETWORK=down"}),
+                                    nullptr);
+    EXPECT_EQ(ended.status, 0);
+    EXPECT_THAT(ended.lines, Not(Contains(HasSubstr("unable to open database file"))));
+    EXPECT_THAT(keptEvents("/real-home/.local/share"), Contains("onBackground_PG"));
 }
 
 TEST_F(StargridMachine, AnX11DisplayThatCannotBeOpenedIsNamedBeforeTheGLLine) {

@@ -6,14 +6,13 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <utility>
 
 #include "platform/AtomicFile.h"
+#include "platform/SaidOnce.h"
+#include "platform/StoredFile.h"
 #include "platform/UrlOpener.h"
 #include "platform/UserFolders.h"
 #include "sdk/pigeon/AppCommunicate.h"
@@ -43,13 +42,6 @@ LogPlace logPlace() {
     return {base + "/stargrid/pigeon-standin.log", base + "/stargrid"};
 }
 
-// Says once a run why the log is not written.
-void sayLogUnwritten(const std::string& file, const std::string& why) {
-    static bool said = false;
-    if (std::exchange(said, true)) return;
-    std::fprintf(stderr, "pigeon-standin: cannot write the log %s: %s\n", file.c_str(), why.c_str());
-}
-
 // The game's own folder loses what others may do there, never through a link, and keeps what its
 // owner chose to take away.
 void narrowGameFolder(const std::string& folder) {
@@ -60,32 +52,19 @@ void narrowGameFolder(const std::string& folder) {
     ::close(fd);
 }
 
-// The log's descriptor, or -1. The default log is opened without following a link (the lines would
-// go wherever it points) and without waiting on a FIFO, and taken only as a regular file; a file
-// named in PIGEON_STANDIN_LOG is opened as named.
+// The log's descriptor, or -1, said once a run with why. Only a regular file is written (a FIFO is never
+// waited on); the default log never through a link (the lines would go wherever it points), a file named
+// in PIGEON_STANDIN_LOG as it is named.
 int openLog(const LogPlace& place) {
-    const bool own = !place.gameFolder.empty();
-    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (own ? O_NOFOLLOW | O_NONBLOCK : 0);
-    const int fd = ::open(place.file.c_str(), flags, 0600);
-    struct stat status {};
+    const auto links = place.gameFolder.empty() ? platform::LinkAtFile::Follow : platform::LinkAtFile::Refuse;
+    std::string why;
+    const int fd = platform::openRegularFile(place.file, O_WRONLY | O_APPEND | O_CREAT, links, &why, 0600);
     if (fd < 0) {
-        const std::string error = std::strerror(errno);
-        struct stat found {};
-        const bool there = ::lstat(place.file.c_str(), &found) == 0;
-        if (own) {
-            sayLogUnwritten(place.file, there && S_ISLNK(found.st_mode)   ? "it is a link"
-                                        : there && !S_ISREG(found.st_mode) ? "it is not a regular file"
-                                                                           : error);
-        }
+        platform::sayOnce("pigeon-standin: cannot write the log " + place.file + ": " + why);
         return -1;
     }
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        if ((status.st_mode & 077) != 0) ::fchmod(fd, status.st_mode & 0700);
-    } else if (own) {
-        sayLogUnwritten(place.file, "it is not a regular file");
-        ::close(fd);
-        return -1;
-    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && (status.st_mode & 077) != 0) ::fchmod(fd, status.st_mode & 0700);
     return fd;
 }
 

@@ -1,9 +1,7 @@
 // The stand-in's scheme handler registration.
 #include "SchemeRegistration.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -16,6 +14,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
 
 namespace standin {
@@ -63,32 +62,17 @@ std::string listFile(const std::string& path) {
 
 // The lines of the list, none when there is no file; nothing, said, when it is there but cannot be
 // read (a folder, a FIFO, no permission, too large): its defaults are the player's, never replaced
-// unread. Opened without blocking, so a FIFO is named instead of waited on.
+// unread. A FIFO is named instead of waited on.
 std::optional<std::vector<std::string>> listLines(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) return std::vector<std::string>{};
-    std::string why;
     std::string text;
-    struct stat info {};
-    if (fd < 0) {
-        why = std::strerror(errno);
-    } else if (::fstat(fd, &info) != 0) {
-        why = std::strerror(errno);
-    } else if (S_ISDIR(info.st_mode)) {
-        why = "it is a folder";
-    } else if (!S_ISREG(info.st_mode)) {
-        why = "it is not a regular file";
-    } else if (static_cast<std::size_t>(info.st_size) > kLargestList) {
-        why = "it is larger than " + std::to_string(kLargestList >> 20) + " MiB";
-    } else {
-        char buffer[65536];
-        ssize_t got;
-        while ((got = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() <= kLargestList)
-            text.append(buffer, static_cast<std::size_t>(got));
-        if (got < 0) why = std::strerror(errno);
-        if (text.size() > kLargestList) why = "it is larger than " + std::to_string(kLargestList >> 20) + " MiB";
+    std::string why;
+    switch (platform::readStoredFile(path, text, kLargestList, &why)) {
+        case platform::StoredFileRead::Missing: return std::vector<std::string>{};
+        case platform::StoredFileRead::Read:
+            if (text.size() > kLargestList) why = "it is larger than " + std::to_string(kLargestList >> 20) + " MiB";
+            break;
+        case platform::StoredFileRead::Failed: break;
     }
-    if (fd >= 0) ::close(fd);
     if (!why.empty()) {
         say("cannot read " + path + ": " + why + "; it is left as it is");
         return std::nullopt;

@@ -1,17 +1,13 @@
 #include "tools/server/GameStore.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 #include <utility>
 
-#include "platform/StoredFile.h"
+#include "platform/DatabaseFile.h"
+#include "platform/SaidOnce.h"
 
 namespace stargrid_server {
 namespace {
@@ -24,7 +20,6 @@ thread_local std::string lastFailure;
 void noteFailure(sqlite3* db) { lastFailure = sqlite3_errmsg(db); }
 
 constexpr const char* kSchema = R"sql(
-PRAGMA journal_mode = WAL;
 CREATE TABLE IF NOT EXISTS accounts (
   cellphone TEXT PRIMARY KEY, password TEXT NOT NULL,
   best_score INTEGER NOT NULL DEFAULT 0, diamond_credit INTEGER NOT NULL DEFAULT 0,
@@ -102,43 +97,6 @@ std::optional<std::vector<long>> parseHistory(const std::string& history) {
     return sizes;
 }
 
-// The file holds phone numbers and passwords: it and its journals are its owner's alone, whatever the
-// folder allows. SQLite gives a journal it creates the database file's mode, so the file is made first;
-// files left wider by an earlier run are narrowed. Only a regular file is taken, never one through a
-// link: the tables and the mode would go to whatever the link names.
-bool keepToOwner(const std::string& path, std::string* error) {
-    if (path.empty() || path == ":memory:") return true;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    struct stat info {};
-    std::string why;
-    if (fd < 0) {
-        why = errno == ELOOP && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)
-                  ? "a link, which is not opened as the database (name the file it points to)"
-                  : std::strerror(errno);
-    } else if (::fstat(fd, &info) != 0) {
-        why = std::strerror(errno);
-    } else if (!S_ISREG(info.st_mode)) {
-        why = "not a regular file";
-    } else if (::fchmod(fd, 0600) != 0) {
-        why = std::strerror(errno);
-    }
-    if (fd >= 0) ::close(fd);
-    if (!why.empty()) {
-        if (error) *error = path + ": " + why;
-        return false;
-    }
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
-        const std::string journal = path + suffix;
-        // A journal that is a link keeps its target's mode (EOPNOTSUPP): the change is never made through it.
-        if (::fchmodat(AT_FDCWD, journal.c_str(), 0600, AT_SYMLINK_NOFOLLOW) != 0 && errno != ENOENT &&
-            errno != EOPNOTSUPP) {
-            if (error) *error = journal + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 struct GameStore::Database {
@@ -176,21 +134,34 @@ private:
     bool committed_ = false;
 };
 
+// The file holds phone numbers and passwords: it and its journals are its owner's alone, whatever the
+// folder allows, and only a regular file of its own is taken (through a link at its name, the tables and
+// the mode would go to whatever the link names).
 std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string* error) {
-    if (!keepToOwner(path, error)) return nullptr;
+    const bool inMemory = path.empty() || path == ":memory:";
+    std::string why;
+    std::optional<platform::DatabaseOpening> opening;
+    if (!inMemory && !(opening = platform::prepareDatabaseFile(path, &why))) {
+        if (error) *error = path + ": " + why;
+        return nullptr;
+    }
+    if (opening && !opening->withoutRecordLocks.empty())
+        platform::sayOnce("stargrid-server: " + opening->withoutRecordLocks);
     auto database = std::make_unique<Database>();
     sqlite3* raw = nullptr;
-    // SQLite's no-follow flag refuses a link anywhere on the path; only the file itself is refused (above),
-    // so the links of the folders above it are resolved first.
-    const std::string resolved = path == ":memory:" ? path : platform::pathWithFolderResolved(path);
-    const int status = sqlite3_open_v2(resolved.c_str(), &raw,
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr);
+    const int status = sqlite3_open_v2(opening ? opening->path.c_str() : path.c_str(), &raw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                                       opening && !opening->vfs.empty() ? opening->vfs.c_str() : nullptr);
     database->handle.reset(raw);
-    if (status != SQLITE_OK || !database->exec(kSchema)) {
+    // Another server's lock is waited for from the first statement on, the journal's included.
+    if (raw) sqlite3_busy_timeout(raw, 2000);
+    bool ready = status == SQLITE_OK;
+    for (const std::string& statement : opening ? opening->journalStatements : std::vector<std::string>{})
+        ready = ready && database->exec(statement.c_str());
+    if (!ready || !database->exec(kSchema)) {
         if (error) *error = path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
         return nullptr;
     }
-    sqlite3_busy_timeout(raw, 2000);
     return std::unique_ptr<GameStore>(new GameStore(std::move(database)));
 }
 

@@ -1,9 +1,12 @@
 // stargrid-server: the local game server. Prints the address it listens on, then serves
 // until SIGINT or SIGTERM.
+#include <netdb.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -15,7 +18,7 @@ void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: stargrid-server [--port N] [--host ADDRESS] [--db FILE] [--quiet]\n"
                  "  --port N   port to listen on (default 0: a free one, printed at start)\n"
-                 "  --host A   address to listen on (default 127.0.0.1)\n"
+                 "  --host A   address (or name, such as localhost) to listen on (default 127.0.0.1)\n"
                  "  --db FILE  SQLite file of accounts, scores and prizes (default: kept in memory)\n"
                  "  --quiet    no line per request\n");
 }
@@ -45,7 +48,27 @@ bool hostUsable(const std::string& host) {
                      host.c_str(), host.substr(1, host.size() - 2).c_str());
         return false;
     }
-    return true;
+    // Looked up as the listening socket will be, so that what is no address is not taken for one that
+    // "cannot be bound". Digits and dots, or colons, are an address, never a name to look up.
+    const bool numeric =
+        host.find_first_not_of("0123456789.") == std::string::npos || host.find(':') != std::string::npos;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | (numeric ? AI_NUMERICHOST : 0);
+    addrinfo* found = nullptr;
+    const int looked = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (looked == 0) {
+        ::freeaddrinfo(found);
+        return true;
+    }
+    if (numeric) {
+        std::fprintf(stderr, "stargrid-server: --host \"%s\" is not an address\n", host.c_str());
+    } else {
+        std::fprintf(stderr, "stargrid-server: --host \"%s\" is not an address, nor a name of one: %s\n", host.c_str(),
+                     looked == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(looked));
+    }
+    return false;
 }
 
 // False, with what was wrong said on standard error, for a command line that cannot be run.

@@ -1,65 +1,18 @@
 // SQLite helpers of the statistics store.
 #include "sdk/pigeon/statistics/PGStatSqlite.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include "platform/StoredFile.h"
+#include "platform/DatabaseFile.h"
+#include "platform/SaidOnce.h"
 #include "sdk/pigeon/statistics/PGStatSupport.h"
 
 namespace pigeon {
 namespace statsql {
 
-namespace {
-
-constexpr const char* kJournalSuffixes[] = {"-wal", "-shm", "-journal"};
-
-// The database is taken only as a regular file of its own, never through a link (the tables and the
-// mode would go to whatever the link names). SQLite gives its journals the mode of the database
-// file: a file made (or left by an older version) readable by others is narrowed before SQLite opens
-// it, and so are journals that are files; one that is anything else makes the database unusable.
-bool claimFiles(const std::string& path, std::string& reason) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        reason = errno == ELOOP ? "it is a link" : errno == EISDIR ? "it is a folder" : std::strerror(errno);
-        return false;
-    }
-    struct stat info {};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (regular && (info.st_mode & 0777) != 0600) ::fchmod(fd, 0600);
-    ::close(fd);
-    if (!regular) {
-        reason = "it is not a regular file";
-        return false;
-    }
-    for (const char* suffix : kJournalSuffixes) {
-        const std::string journal = path + suffix;
-        struct stat seen {};
-        if (::lstat(journal.c_str(), &seen) != 0) continue;
-        if (!S_ISREG(seen.st_mode)) {
-            reason = journal + (S_ISLNK(seen.st_mode) ? " is a link" : " is not a regular file");
-            return false;
-        }
-        const int journalFd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-        if (journalFd < 0) continue;
-        if (::fstat(journalFd, &seen) == 0 && S_ISREG(seen.st_mode) && (seen.st_mode & 0777) != 0600) {
-            ::fchmod(journalFd, 0600);
-        }
-        ::close(journalFd);
-    }
-    return true;
-}
-
-}  // namespace
-
-sqlite3* openDatabase(const std::string& folder, std::string* reason) {
+sqlite3* openDatabase(const std::string& folder, std::string* reason, std::vector<std::string>* journalStatements) {
     const std::string oldPath = folder + "/" + PGStatStore::kOldFileName;
     const std::string path = folder + "/" + PGStatStore::kFileName;
     std::error_code error;
@@ -70,14 +23,20 @@ sqlite3* openDatabase(const std::string& folder, std::string* reason) {
     }
     std::string why;
     sqlite3* db = nullptr;
-    if (!claimFiles(path, why)) {
+    const std::optional<platform::DatabaseOpening> opening = platform::prepareDatabaseFile(path, &why);
+    if (!opening) {
         statDebugLog("open sqlite db failed.");
-    } else if (sqlite3_open_v2(platform::pathWithFolderResolved(path).c_str(), &db,
-                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
+    } else if (sqlite3_open_v2(opening->path.c_str(), &db,
+                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW,
+                               opening->vfs.empty() ? nullptr : opening->vfs.c_str()) != SQLITE_OK) {
         why = db ? sqlite3_errmsg(db) : "SQLite has no memory for it";
         statDebugLog("open sqlite db failed.");
         sqlite3_close(db);
         db = nullptr;
+    } else {
+        if (journalStatements) *journalStatements = opening->journalStatements;
+        const std::string& instead = opening->withoutRecordLocks;
+        if (!instead.empty() && platform::firstTimeSaid(instead)) statLog("PGStatStore: %s", instead.c_str());
     }
     if (!db && reason) *reason = why;
     return db;
@@ -88,7 +47,7 @@ void removeDatabase(const std::string& folder) {
     std::error_code error;
     std::filesystem::remove(path, error);
     if (error) statDebugLog("Delete database failed reason:%s", error.message().c_str());
-    for (const char* suffix : kJournalSuffixes) std::filesystem::remove(path + suffix, error);
+    for (const char* suffix : platform::kDatabaseJournalSuffixes) std::filesystem::remove(path + suffix, error);
 }
 
 Statement prepare(sqlite3* db, const char* sql) {

@@ -22,9 +22,12 @@ using Row = std::vector<std::string>;
 // The module's database ".pigeon_stat_analysis.db" in the folder, opened after an older
 // visible "pigeon_stat_analysis.db" there is moved onto that name. The file and the
 // journals SQLite makes beside it are the owner's only (0600). Only a regular file is
-// opened, never one through a link. Null, with the debug log line and the reason,
-// when it cannot be opened.
-sqlite3* openDatabase(const std::string& folder, std::string* reason = nullptr);
+// opened, never one through a link at its name (links above it are followed). Where it
+// takes no record locks, SQLite locks it with a dot-lock file, said once. The statements
+// that set its journal, to run first, go to `journalStatements`. Null, with the debug log
+// line and the reason, when it cannot be opened.
+sqlite3* openDatabase(const std::string& folder, std::string* reason = nullptr,
+                      std::vector<std::string>* journalStatements = nullptr);
 // Removes the database and its journals; the debug log line when the file stays.
 void removeDatabase(const std::string& folder);
 

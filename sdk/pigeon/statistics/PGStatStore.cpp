@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/SaidOnce.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
@@ -55,21 +56,20 @@ std::string PGStatStore::databasePath() const { return platform::documentsFolder
 sqlite3* PGStatStore::getDBLocked() {
     if (db_) return db_.get();
     std::string reason;
-    sqlite3* db = openDatabase(platform::documentsFolder(), &reason);
+    std::vector<std::string> journalStatements;
+    sqlite3* db = openDatabase(platform::documentsFolder(), &reason, &journalStatements);
     if (!db) {
         // Said once for each thing wrong with the file, not at every event that cannot be kept.
-        if (unusableSaid_ != databasePath() + reason) {
-            unusableSaid_ = databasePath() + reason;
-            statLog("PGStatStore: cannot use %s: %s; statistics are off", databasePath().c_str(), reason.c_str());
-        }
+        const std::string line = "PGStatStore: cannot use " + databasePath() + ": " + reason + "; statistics are off";
+        if (platform::firstTimeSaid(line)) statLog("%s", line.c_str());
         return nullptr;
     }
-    unusableSaid_.clear();
     sqlite3_busy_handler(db, &PGStatStore::waitForLock, this);
     db_.reset(db);
-    // A write-ahead log synced at checkpoints: each insert stays its own transaction and survives
-    // the process being killed, without a disk flush per event.
-    updateDatabase("PRAGMA journal_mode=WAL");
+    // A write-ahead log synced at checkpoints (the rollback journal where the file takes no record
+    // locks): each insert stays its own transaction and survives the process being killed, without a
+    // disk flush per event.
+    for (const std::string& statement : journalStatements) updateDatabase(statement.c_str());
     updateDatabase("PRAGMA synchronous=NORMAL");
     // Every opening makes the tables, so a store reopened or rebuilt is whole.
     createTablesLocked();

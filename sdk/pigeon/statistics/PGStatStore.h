@@ -120,7 +120,6 @@ private:
     std::unique_ptr<Statements> statements_;
     std::atomic<std::uint32_t> numStoredEvents_{0};
     std::chrono::steady_clock::time_point lockWaitStart_;  // under lock_
-    std::string unusableSaid_;                             // under lock_: the path and reason said
     std::atomic<std::chrono::steady_clock::rep> quitDeadline_{std::chrono::steady_clock::duration::max().count()};
     std::mutex notStoredMutex_;
     std::uint32_t notStored_ = 0;

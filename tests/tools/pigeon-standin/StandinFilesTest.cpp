@@ -127,7 +127,7 @@ TEST_F(StandinFilesTest, AListThatCannotBeReadIsLeftAsItIsWithTheReason) {
     for (const char* command : {"--install", "--uninstall"}) {
         const StandinRun run = standin(command);
         EXPECT_EQ(run.status, 1) << command << ": " << run.said;
-        EXPECT_NE(run.said.find("pigeon-standin: cannot read " + list_ + ": it is a folder; it is left as it is"),
+        EXPECT_NE(run.said.find("pigeon-standin: cannot read " + list_ + ": a folder; it is left as it is"),
                   std::string::npos)
             << run.said;
     }
@@ -136,7 +136,7 @@ TEST_F(StandinFilesTest, AListThatCannotBeReadIsLeftAsItIsWithTheReason) {
     ASSERT_EQ(::mkfifo(list_.c_str(), 0600), 0);
     StandinRun run = standin("--install");
     EXPECT_EQ(run.status, 1) << run.said;
-    EXPECT_NE(run.said.find("cannot read " + list_ + ": it is not a regular file"), std::string::npos) << run.said;
+    EXPECT_NE(run.said.find("cannot read " + list_ + ": not a regular file (a FIFO)"), std::string::npos) << run.said;
     EXPECT_FALSE(exists(entry_)) << "the entry is written only once the list can be changed too";
     ::unlink(list_.c_str());
 
@@ -238,7 +238,7 @@ TEST_F(StandinFilesTest, TheDefaultLogIsWrittenOnlyAsARegularFileOfItsOwn) {
     ASSERT_EQ(::mkfifo(log_.c_str(), 0600), 0);
     run = standin("pigeonapi://opened");
     EXPECT_EQ(run.status, 0) << run.said;
-    EXPECT_NE(run.said.find("cannot write the log " + log_ + ": it is not a regular file"), std::string::npos)
+    EXPECT_NE(run.said.find("cannot write the log " + log_ + ": not a regular file (a FIFO)"), std::string::npos)
         << run.said;
     ::unlink(log_.c_str());
 
@@ -251,6 +251,19 @@ TEST_F(StandinFilesTest, TheDefaultLogIsWrittenOnlyAsARegularFileOfItsOwn) {
     ASSERT_EQ(::chmod(folder.c_str(), 0510), 0);
     standin("pigeonapi://opened");
     EXPECT_EQ(modeOf(folder), 0500) << "narrowing gave the owner a permission back";
+}
+
+// A log named in PIGEON_STANDIN_LOG that cannot be written is said, once a run, with why: a payment logs
+// twice, the request and the answer.
+TEST_F(StandinFilesTest, ANamedLogThatCannotBeWrittenIsSaidOnce) {
+    ASSERT_EQ(::mkdir(cache_.c_str(), 0700), 0);
+    const StandinRun run = runStandin("pigeon://app/abc/pay/", {{"XDG_DATA_HOME", data_},
+                                                                {"XDG_CONFIG_HOME", config_},
+                                                                {"PIGEON_STANDIN_LOG", cache_},
+                                                                {"PIGEON_STANDIN_ANSWER", "send"}});
+    const std::string line = "pigeon-standin: cannot write the log " + cache_ + ": a folder\n";
+    EXPECT_NE(run.said.find("pigeon-standin: answer abc://"), std::string::npos) << run.said;
+    EXPECT_TRUE(run.said.find(line) != std::string::npos && run.said.find(line) == run.said.rfind(line)) << run.said;
 }
 
 // Without a usable HOME, the stand-in's files go under the passwd entry's home, as the game's do. The

@@ -9,11 +9,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ServerTestSupport.h"
+#include "support/NfsLocksShim.h"
 #include "support/TemporaryFolder.h"
 
 namespace stargrid_server::test {
@@ -24,11 +26,13 @@ using Clock = std::chrono::steady_clock;
 // The server program run with the arguments, its standard output and error read line by line.
 class ServerProgram {
 public:
-    explicit ServerProgram(std::vector<std::string> args) {
+    // `inChild` runs in the child just before the program.
+    explicit ServerProgram(std::vector<std::string> args, const std::function<void()>& inChild = {}) {
         int out[2];
         if (pipe(out) != 0) return;
         child_ = fork();
         if (child_ == 0) {
+            if (inChild) inChild();
             dup2(out[1], STDOUT_FILENO);
             dup2(out[1], STDERR_FILENO);
             close(out[0]);
@@ -248,8 +252,7 @@ TEST(ServerProgram, ADatabaseThatIsALinkOrAFifoIsRefusedAndWhatItNamesLeftAlone)
     const std::string link = folder.path() + "/server.db";
     ASSERT_EQ(::symlink(other.c_str(), link.c_str()), 0);
     Refusal refusal = refusalOf({"--quiet", "--db", link});
-    EXPECT_EQ(refusal.said, "stargrid-server: " + link +
-                                ": a link, which is not opened as the database (name the file it points to)");
+    EXPECT_EQ(refusal.said, "stargrid-server: " + link + ": it is a link");
     EXPECT_EQ(refusal.status, 1);
     EXPECT_TRUE(kite::test::readWholeFile(other).empty()) << "the server's tables were made through the link";
     EXPECT_EQ(modeOf(other), 0644);
@@ -263,9 +266,48 @@ TEST(ServerProgram, ADatabaseThatIsALinkOrAFifoIsRefusedAndWhatItNamesLeftAlone)
     const std::string fifo = folder.path() + "/fifo.db";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     refusal = refusalOf({"--quiet", "--db", fifo});
-    EXPECT_EQ(refusal.said, "stargrid-server: " + fifo + ": not a regular file");
+    EXPECT_EQ(refusal.said, "stargrid-server: " + fifo + ": not a regular file (a FIFO)");
     EXPECT_EQ(refusal.status, 1);
     EXPECT_EQ(modeOf(fifo), 0644);
+}
+
+// Links above the database are followed (a home reached through one): only the file itself is refused.
+TEST(ServerProgram, ADatabaseBeyondALinkedFolderIsOpened) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    ASSERT_EQ(::mkdir((folder.path() + "/real").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("real", (folder.path() + "/linked").c_str()), 0);
+    const Refusal run = refusalOf({"--quiet", "--db", folder.path() + "/linked/server.db"});
+    EXPECT_EQ(run.said.rfind(kListening, 0), 0u) << run.said;
+    EXPECT_EQ(modeOf(folder.path() + "/real/server.db"), 0600);
+}
+
+// NFS without its lock service answers every record lock with ENOLCK (the shim): the server starts all the
+// same, says how it locks instead, and keeps a login.
+TEST(ServerProgram, ADatabaseThatTakesNoRecordLocksKeepsALogin) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ServerProgram server({"--quiet", "--db", database},
+                         [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); });
+    EXPECT_EQ(server.nextLine().rfind("stargrid-server: " + database + " takes no record locks (No locks", 0), 0u);
+    const std::string line = server.nextLine();
+    ASSERT_EQ(line.rfind(kListening, 0), 0u) << line;
+    httplib::Client client("127.0.0.1", std::stoi(line.substr(std::string(kListening).size())));
+    const auto reply =
+        client.Post("/game/BindAccount", R"({"cellphone":"13812345678","password":"MTIzNA=="})", "text/plain");
+    EXPECT_EQ(reply ? parseJson(reply->body)["code"].asString() : "", "0000");
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+    EXPECT_NE(kite::test::readWholeFile(database).find("13812345678"), std::string::npos);
+}
+
+// What is no address is named as such, not as one that cannot be bound; a name of one is taken.
+TEST(ServerProgram, AHostThatIsNoAddressIsNamedAsWhatIsWrong) {
+    const Refusal refusal = refusalOf({"--quiet", "--host", "999.1.1.1"});
+    EXPECT_EQ(refusal.said, "stargrid-server: --host \"999.1.1.1\" is not an address");
+    EXPECT_TRUE(refusal.usage);
+    EXPECT_EQ(refusal.status, 2);
+    const std::string named = refusalOf({"--quiet", "--host", "localhost"}).said;
+    EXPECT_EQ(named.rfind("stargrid-server: listening on http://localhost:", 0), 0u) << named;
 }
 
 TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {

@@ -8,11 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
 
 #include "StatTestSupport.h"
+#include "support/NfsLocksShim.h"
 
 namespace pigeon {
 namespace test {
@@ -155,19 +157,55 @@ TEST_F(PGStatDatabaseFile, AJournalThatIsALinkKeepsItsTargetsMode) {
     std::filesystem::remove(path_ + "-wal");
     ASSERT_EQ(::symlink(target.c_str(), (path_ + "-wal").c_str()), 0);
 
-    expectOffSaidOnce(path_ + "-wal is a link");
+    expectOffSaidOnce(path_ + "-wal: it is a link");
     EXPECT_EQ(modeOf(target), 0644u);
     EXPECT_EQ(kite::test::readWholeFile(target), "");
 }
 
 TEST_F(PGStatDatabaseFile, AFolderOrAFifoInItsPlaceIsSaidOnce) {
     ASSERT_EQ(::mkdir(path_.c_str(), 0700), 0);
-    expectOffSaidOnce("it is a folder");
+    expectOffSaidOnce("a folder");
     ASSERT_EQ(::rmdir(path_.c_str()), 0);
 
     ASSERT_EQ(::mkfifo(path_.c_str(), 0644), 0);
-    expectOffSaidOnce("it is not a regular file");
+    expectOffSaidOnce("not a regular file (a FIFO)");
     EXPECT_EQ(modeOf(path_), 0644u);
+}
+
+// Links above the file are followed: a home through a link with no XDG variable, XDG_DATA_HOME as a link,
+// a folder above it as a link (each: the variable, its value under linked/, the data folder under real/).
+TEST_F(PGStatDatabaseFile, LinksAboveItsFolderAreFollowed) {
+    const std::string& f = folder_.path();
+    for (const char* made : {"/real/home", "/real/data", "/real/parent/data", "/linked"})
+        std::filesystem::create_directories(f + made);
+    for (const char* link : {"home", "data", "parent"})
+        ::symlink((f + "/real/" + link).c_str(), (f + "/linked/" + link).c_str());
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "/";
+    for (const auto& [variable, value, data] :
+         std::vector<std::array<std::string, 3>>{{"HOME", "home", "home/.local/share"},
+                                                 {"XDG_DATA_HOME", "data", "data"},
+                                                 {"XDG_DATA_HOME", "parent/data", "parent/data"}}) {
+        store().closeDB();
+        ::unsetenv("XDG_DATA_HOME");
+        ::setenv(variable.c_str(), (f + "/linked/" + value).c_str(), 1);
+        store().storeEvent(custom("a"), nullptr);
+        EXPECT_TRUE(idle());
+        EXPECT_EQ(storedRows(), 1u) << variable << "=" << value;
+        EXPECT_EQ(modeOf(f + "/real/" + data + "/stargrid/" + PGStatStore::kFileName), 0600u)
+            << variable << "=" << value;
+    }
+    ::setenv("HOME", home.c_str(), 1);
+}
+
+// NFS without its lock service answers every record lock with ENOLCK (the shim, in a child): the events
+// are kept all the same, under a dot-lock and a rollback journal, which is said once.
+TEST_F(PGStatDatabaseFile, AFileThatTakesNoRecordLocksKeepsItsEvents) {
+    const ChildRun run = runChild("store", [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); });
+    EXPECT_EQ(run.status, 0) << run.said;
+    const std::string line = "PGStat: PGStatStore: " + path_ + " takes no record locks (No locks available)";
+    EXPECT_TRUE(run.said.find(line) != std::string::npos && run.said.find(line) == run.said.rfind(line)) << run.said;
+    EXPECT_EQ(modeOf(path_ + ".lock"), 07777u) << "a dot-lock was left behind";
+    EXPECT_EQ(storedRows(), 2u);
 }
 
 // Run as another user (a child switched to an unused user id), for whom mode 000 means no access.
