@@ -265,7 +265,18 @@ int unansweredLaunch(const Options& options, const std::vector<std::string>& nam
 // would overwrite the first one's progress. The exit status when this launch is not to run the game.
 std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform::FolderClaim>& claim) {
     using State = platform::FolderClaim::State;
-    const std::vector<std::string> folders{platform::documentsFolder(), platform::configFolder()};
+    // Made and checked first, what is wrong with them said once; claimed by their paths all the same, so the
+    // claim names the folder it cannot take and why.
+    platform::documentsFolder();
+    platform::configFolder();
+    const std::vector<std::string> folders{platform::gameFolderPath("XDG_DATA_HOME"),
+                                           platform::gameFolderPath("XDG_CONFIG_HOME")};
+    if (folders[0].empty() || folders[1].empty()) {
+        std::fprintf(stderr,
+                     "stargrid: the player's folders cannot be claimed (there is no home folder to hold them), so the "
+                     "game does not start\n");
+        return 1;
+    }
     platform::FolderClaim::Result claimed = platform::FolderClaim::take(folders);
     const std::vector<std::string> names = handoverNames(claimed.others);
     // A folder that cannot be locked keeps no second game off: a game that answers there takes this

@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/Pasteboard.h"
+#include "platform/UrlHandover.h"
 #include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
 
@@ -83,16 +87,25 @@ TEST_F(UserFoldersTest, WithNoHomeAtAllNothingIsMadeInASharedFolder) {
         unsetenv("XDG_RUNTIME_DIR");
         unsetenv("XDG_CACHE_HOME");
         if (!homeFolder().empty()) return 11;
-        if (documentsFolder().rfind("/tmp", 0) == 0 || configFolder().rfind("/tmp", 0) == 0) return 12;
-        if (documentsFolder() != "/nonexistent/stargrid") return 13;
+        if (!documentsFolder().empty() || !configFolder().empty()) return 12;
         return runtimeFolder().empty() ? 0 : 14;
     });
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(countOf(run.output, "UserFolders: no home folder (HOME and the passwd entry name none), and XDG_DATA_HOME "
-                                  "is unset"),
+    // Each line says what is missing, and names no folder the player never set.
+    for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        EXPECT_EQ(countOf(run.output, std::string("UserFolders: no home folder (HOME and the passwd entry name none), "
+                                                  "and ") +
+                                          variable + " is unset\n"),
+                  1u)
+            << run.output;
+    }
+    EXPECT_EQ(countOf(run.output,
+                      "UserFolders: there is no runtime folder: XDG_RUNTIME_DIR is unset, and there is no "
+                      "cache folder to hold one\n"),
               1u)
         << run.output;
+    EXPECT_EQ(run.output.find('/'), std::string::npos) << run.output;
 }
 
 TEST_F(UserFoldersTest, NarrowingOnlyTakesPermissionsAwayAndNeverThroughALink) {
@@ -109,19 +122,20 @@ TEST_F(UserFoldersTest, NarrowingOnlyTakesPermissionsAwayAndNeverThroughALink) {
     ASSERT_EQ(chmod(data.c_str(), 0757), 0);
     documentsFolder();
     EXPECT_EQ(modeOf(data), 0700u);
-    // A link to a file, or to a folder: what it points to is not the game's to change.
+    // A link to a file, or to a folder, in the game's folder's place is refused: what it points to is not
+    // the game's to use or change.
     const std::string file = folder.put("elsewhere/file", "not the game's");
     ASSERT_EQ(chmod(file.c_str(), 0644), 0);
     ASSERT_EQ(mkdir((folder.path() + "/config").c_str(), 0700), 0);
     ASSERT_EQ(symlink(file.c_str(), (folder.path() + "/config/stargrid").c_str()), 0);
-    configFolder();
+    EXPECT_EQ(configFolder(), "");
     EXPECT_EQ(modeOf(file), 0644u);
     const std::string shared = folder.path() + "/shared";
     ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
     ASSERT_EQ(chmod(shared.c_str(), 0755), 0);
     ASSERT_EQ(unlink((folder.path() + "/config/stargrid").c_str()), 0);
     ASSERT_EQ(symlink(shared.c_str(), (folder.path() + "/config/stargrid").c_str()), 0);
-    EXPECT_EQ(configFolder(), folder.path() + "/config/stargrid");
+    EXPECT_EQ(configFolder(), "");
     EXPECT_EQ(modeOf(shared), 0755u);
 }
 
@@ -143,34 +157,35 @@ TEST_F(UserFoldersTest, TheRuntimeFolderIsThePlayersOwnOrNone) {
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(runtimeFolder(), cache + "/stargrid/runtime");
     EXPECT_EQ(modeOf(cache + "/stargrid/runtime"), 0700u);
-    // One of the player's own found open is narrowed.
-    const std::string runtime = folder.path() + "/runtime";
-    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
-    ASSERT_EQ(chmod(runtime.c_str(), 0777), 0);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    EXPECT_EQ(runtimeFolder(), runtime);
-    EXPECT_EQ(modeOf(runtime), 0700u);
-    // Anything else is refused, said once a process.
+    // Anything else is refused, said once a process: the game's own folder as a link among them.
     const std::string file = folder.put("runtime-file", "");
-    const std::string link = folder.path() + "/runtime-link";
-    ASSERT_EQ(symlink(runtime.c_str(), link.c_str()), 0);
+    const std::string linked = folder.path() + "/linked-cache";
+    ASSERT_EQ(mkdir(linked.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((linked + "/stargrid").c_str(), 0700), 0);
+    ASSERT_EQ(symlink((cache + "/stargrid/runtime").c_str(), (linked + "/stargrid/runtime").c_str()), 0);
     const std::string others = folder.path() + "/others";
     ASSERT_EQ(mkdir(others.c_str(), 0777), 0);
     ASSERT_EQ(chmod(others.c_str(), 0777), 0);
     const bool chowned = chown(others.c_str(), kOtherUser, kOtherUser) == 0;
     const kite::test::ForkedOutcome run = kite::test::runForked([&] {
         for (int time = 0; time < 2; ++time) {
-            for (const std::string& refused : {file, link, std::string("relative"), others}) {
+            for (const std::string& refused : {file, std::string("relative"), others}) {
                 setenv("XDG_RUNTIME_DIR", refused.c_str(), 1);
                 if (!runtimeFolder().empty() && (refused != others || chowned)) return 1;
             }
+            unsetenv("XDG_RUNTIME_DIR");
+            setenv("XDG_CACHE_HOME", linked.c_str(), 1);
+            if (!runtimeFolder().empty()) return 2;
         }
         return 0;
     });
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(countOf(run.output, "UserFolders: the runtime folder " + file + " is refused: it is not a folder\n"), 1u);
-    EXPECT_EQ(countOf(run.output, "UserFolders: the runtime folder " + link + " is refused: it is a link\n"), 1u);
+    EXPECT_EQ(countOf(run.output,
+                      "UserFolders: the runtime folder " + linked + "/stargrid/runtime is refused: it is a link\n"),
+              1u)
+        << run.output;
     EXPECT_EQ(countOf(run.output, "UserFolders: the runtime folder relative is refused: it is not an absolute path\n"),
               1u);
     if (chowned) {
@@ -179,6 +194,140 @@ TEST_F(UserFoldersTest, TheRuntimeFolderIsThePlayersOwnOrNone) {
                   1u);
         EXPECT_EQ(modeOf(others), 0777u) << "another user's folder is left as it is";
     }
+}
+
+TEST_F(UserFoldersTest, ARuntimeFolderOpenToOthersIsRefusedAndLeftAsItIs) {
+    // The player's own left open, and one like /tmp (root's when the tests run as root): not the game's.
+    const std::string open = folder.path() + "/open";
+    const std::string shared = folder.path() + "/shared";
+    ASSERT_EQ(mkdir(open.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(open.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    const kite::test::ForkedOutcome run = kite::test::runForked([&] {
+        for (int time = 0; time < 2; ++time) {
+            for (const std::string& refused : {open, shared}) {
+                setenv("XDG_RUNTIME_DIR", refused.c_str(), 1);
+                if (!runtimeFolder().empty()) return 1;
+            }
+        }
+        return 0;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(modeOf(open), 0755u);
+    EXPECT_EQ(modeOf(shared), 01777u);
+    EXPECT_EQ(countOf(run.output,
+                      "UserFolders: the runtime folder " + open + " is refused: it is open to others (mode 0755)\n"),
+              1u)
+        << run.output;
+    EXPECT_EQ(countOf(run.output,
+                      "UserFolders: the runtime folder " + shared + " is refused: it is open to others (mode 1777)\n"),
+              1u)
+        << run.output;
+}
+
+TEST_F(UserFoldersTest, ARuntimeFolderInAFolderAnotherUserCanRenameInIsRefused) {
+    // The runtime folder itself the player's own and closed; the folder above it is what differs.
+    auto runtimeIn = [this](const std::string& name, mode_t mode) {
+        const std::string above = folder.path() + "/" + name;
+        EXPECT_EQ(mkdir(above.c_str(), 0700), 0);
+        EXPECT_EQ(chmod(above.c_str(), mode), 0);
+        EXPECT_EQ(mkdir((above + "/runtime").c_str(), 0700), 0);
+        return above + "/runtime";
+    };
+    const std::string unsticky = runtimeIn("unsticky", 0777);
+    const std::string sticky = runtimeIn("sticky", 01777);
+    const std::string others = runtimeIn("others", 0755);
+    const bool chowned = chown((folder.path() + "/others").c_str(), kOtherUser, kOtherUser) == 0;
+    setenv("XDG_RUNTIME_DIR", sticky.c_str(), 1);
+    EXPECT_EQ(runtimeFolder(), sticky) << "a sticky folder lets nobody rename another's entries";
+    const kite::test::ForkedOutcome run = kite::test::runForked([&] {
+        for (const std::string& refused : {unsticky, others}) {
+            setenv("XDG_RUNTIME_DIR", refused.c_str(), 1);
+            if (!runtimeFolder().empty() && (refused != others || chowned)) return 1;
+        }
+        return 0;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(countOf(run.output, "UserFolders: the runtime folder " + unsticky +
+                                      " is refused: the folder it is in is open to others without the sticky bit "
+                                      "(mode 0777), so they can swap it for another\n"),
+              1u)
+        << run.output;
+    if (chowned) {
+        EXPECT_EQ(countOf(run.output, "UserFolders: the runtime folder " + others +
+                                          " is refused: the folder it is in belongs to user 54321, who can swap it "
+                                          "for another\n"),
+                  1u)
+            << run.output;
+    }
+}
+
+TEST_F(UserFoldersTest, AnotherUsersGameFoldersAreNeitherUsedNorChanged) {
+    if (getuid() != 0) GTEST_SKIP() << "a folder of another user needs root to make";
+    // Base folders open to all, as /tmp is, where another user made the game's folders first.
+    const std::string shared = folder.path() + "/shared";
+    ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    for (const char* base : {"data", "config", "cache"}) {
+        const std::string theirs = shared + "/" + base + "/stargrid";
+        ASSERT_TRUE(makeFolders(theirs) && chmod(theirs.c_str(), 0777) == 0);
+        ASSERT_EQ(chown(theirs.c_str(), kOtherUser, kOtherUser), 0);
+    }
+    setenv("XDG_DATA_HOME", (shared + "/data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (shared + "/config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (shared + "/cache").c_str(), 1);
+    unsetenv("XDG_RUNTIME_DIR");
+    const kite::test::ForkedOutcome run = kite::test::runForked([] {
+        for (int time = 0; time < 2; ++time) {
+            if (!documentsFolder().empty() || !configFolder().empty() || !cacheFolder(true).empty()) return 1;
+            if (!cacheFolder(false).empty() || !runtimeFolder().empty()) return 2;
+        }
+        return 0;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.output;
+    for (const char* base : {"data", "config", "cache"}) {
+        const std::string theirs = shared + "/" + base + "/stargrid";
+        EXPECT_EQ(countOf(run.output, std::string("UserFolders: the ") + base + " folder " + theirs +
+                                          " is refused: it belongs to user 54321\n"),
+                  1u)
+            << run.output;
+        EXPECT_EQ(modeOf(theirs), 0777u) << theirs;
+        EXPECT_TRUE(std::filesystem::is_empty(theirs)) << theirs;
+    }
+    EXPECT_EQ(countOf(run.output,
+                      "UserFolders: there is no runtime folder: XDG_RUNTIME_DIR is unset, and there is no "
+                      "cache folder to hold one\n"),
+              1u);
+}
+
+TEST_F(UserFoldersTest, LinksAboveTheGamesFoldersAreFollowed) {
+    // The session's folder named through a link: it is the session's, not the game's.
+    const std::string session = folder.path() + "/session";
+    ASSERT_EQ(mkdir(session.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(session.c_str(), (folder.path() + "/session-link").c_str()), 0);
+    setenv("XDG_RUNTIME_DIR", (folder.path() + "/session-link").c_str(), 1);
+    EXPECT_EQ(runtimeFolder(), folder.path() + "/session-link");
+    // A home reached through a link (/home on another volume), its ~/.local linked by a dotfile manager,
+    // and no XDG variable: the pasteboards and the handover work there.
+    const std::string home = folder.path() + "/volume/player";
+    ASSERT_TRUE(makeFolders(home) && makeFolders(folder.path() + "/dotfiles/local"));
+    ASSERT_EQ(symlink((folder.path() + "/dotfiles/local").c_str(), (home + "/.local").c_str()), 0);
+    ASSERT_EQ(symlink(home.c_str(), (folder.path() + "/home").c_str()), 0);
+    setenv("HOME", (folder.path() + "/home").c_str(), 1);
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) unsetenv(name);
+    ASSERT_TRUE(Pasteboard::general().setString("text", "through links"));
+    EXPECT_EQ(Pasteboard::general().string("text"), "through links");
+    std::optional<Pasteboard> kept = Pasteboard::named("kept", true);
+    ASSERT_TRUE(kept && kept->setPersistent(true));
+    EXPECT_TRUE(std::filesystem::exists(folder.path() + "/dotfiles/local/share/stargrid/pasteboards/named.kept"));
+    const std::unique_ptr<UrlHandover> handover = UrlHandover::listen("stargrid-links", {});
+    ASSERT_TRUE(handover);
+    EXPECT_EQ(handover->path(), folder.path() + "/home/.cache/stargrid/runtime/stargrid-links.sock");
+    EXPECT_TRUE(UrlHandover::listening({"stargrid-links"}));
 }
 
 }  // namespace

@@ -60,6 +60,10 @@ bool claimFiles(const std::string& path, std::string& reason) {
 }  // namespace
 
 sqlite3* openDatabase(const std::string& folder, std::string* reason) {
+    if (folder.empty()) {  // the data folder is refused, said where it was
+        if (reason) *reason = "there is no data folder";
+        return nullptr;
+    }
     const std::string oldPath = folder + "/" + PGStatStore::kOldFileName;
     const std::string path = folder + "/" + PGStatStore::kFileName;
     std::error_code error;
@@ -84,6 +88,7 @@ sqlite3* openDatabase(const std::string& folder, std::string* reason) {
 }
 
 void removeDatabase(const std::string& folder) {
+    if (folder.empty()) return;
     const std::string path = folder + "/" + PGStatStore::kFileName;
     std::error_code error;
     std::filesystem::remove(path, error);
