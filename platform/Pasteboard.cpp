@@ -170,9 +170,14 @@ bool writeItems(const Place& place, const std::string& name, const PlistValue::D
     return false;
 }
 
-// The game's own pasteboard folder in the folder, made (0700) when missing and narrowed when found open;
-// not held when it is not the player's own, said once.
-HeldFolder checkedFolder(const HeldFolder& in, const char* name) {
+// The game's own pasteboard folder `name` in the folder, made (0700) when missing and narrowed when found
+// open; not held when there is no folder to hold it (`without` says so) or it is not the player's own,
+// said once.
+HeldFolder pasteboardFolder(const HeldFolder& in, const char* name, const char* without) {
+    if (!in) {
+        sayOnce(std::string("Pasteboard: ") + without + "; pasteboard calls fail");
+        return {};
+    }
     std::string refusal;
     HeldFolder folder = in.folder(name, true, true, refusal);
     if (!folder)
@@ -181,21 +186,13 @@ HeldFolder checkedFolder(const HeldFolder& in, const char* name) {
 }
 
 HeldFolder sessionFolder() {
-    const HeldFolder runtime = openRuntimeFolder();
-    if (runtime) return checkedFolder(runtime, "stargrid-pasteboards");
-    sayOnce(
-        "Pasteboard: the session's pasteboards have no folder, as the runtime folder is refused; pasteboard "
-        "calls fail");
-    return {};
+    return pasteboardFolder(openRuntimeFolder(), "stargrid-pasteboards",
+                            "the session's pasteboards have no folder, as the runtime folder is refused");
 }
 
 HeldFolder persistentFolderHeld() {
-    const HeldFolder data = openDocumentsFolder();
-    if (data) return checkedFolder(data, "pasteboards");
-    sayOnce(
-        "Pasteboard: the persistent pasteboards have no folder, as there is no data folder; pasteboard "
-        "calls fail");
-    return {};
+    return pasteboardFolder(openDocumentsFolder(), "pasteboards",
+                            "the persistent pasteboards have no folder, as there is no data folder");
 }
 
 }  // namespace
