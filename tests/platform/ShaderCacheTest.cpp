@@ -50,10 +50,8 @@ TEST(ShaderCacheDeathTest, ACacheFolderAnotherUserCouldPutFilesInTurnsTheCacheOf
     // The player's cache folder is another user's; one not made yet is in a folder open to all, as /tmp.
     const std::string others = scratch.path() + "/others";
     const std::string shared = scratch.path() + "/shared";
-    ASSERT_EQ(mkdir(others.c_str(), 0755), 0);
-    ASSERT_EQ(chown(others.c_str(), kite::test::kUnusedUser, kite::test::kUnusedUser), 0);
-    ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
-    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(mkdir(others.c_str(), 0755) | chown(others.c_str(), kite::test::kUnusedUser, 0), 0);
+    ASSERT_EQ(mkdir(shared.c_str(), 0700) | chmod(shared.c_str(), 01777), 0);
     // (The test runs again in the death test's child, in a scratch folder of another name.)
     EXPECT_EXIT(prepareIn(others, false, "XDG_CACHE_HOME"), ::testing::ExitedWithCode(0),
                 "^platform: the GL driver's shader cache is off for this run: /tmp/stargrid-shaders-[^/]+/others, "

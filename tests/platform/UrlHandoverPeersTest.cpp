@@ -119,28 +119,26 @@ TEST_F(UrlHandoverPeersTest, ALaunchReachesTheRuntimeFolderItCheckedWhateverIsSw
     unsetenv("XDG_RUNTIME_DIR");
     const std::string cache = folder.path() + "/cache";
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-    ASSERT_FALSE(runtimeFolder().empty());
     // Another user's runtime folder, with a socket where the game's would be.
     const std::string elsewhere = folder.path() + "/elsewhere";
-    ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
-    ASSERT_EQ(mkdir((elsewhere + "/runtime").c_str(), 0700), 0);
+    ASSERT_TRUE(!runtimeFolder().empty() && makeFolders(elsewhere + "/runtime"));
     std::promise<std::vector<int>> listeners;
     std::thread answering([&listeners] {
-        // Each listener says which folder it is in to whoever reaches it.
+        // Each listener tells whoever reaches it which folder it is in.
         const std::vector<int> fds = listeners.get_future().get();
         pollfd ready[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
-        if (poll(ready, 2, 10000) <= 0) return;
-        for (int i = 0; i < 2; ++i) {
+        const bool reached = poll(ready, 2, 10000) > 0;
+        for (int i = 0; reached && i < 2; ++i) {
             const int fd = ready[i].revents & POLLIN ? accept(fds[i], nullptr, nullptr) : -1;
-            if (fd < 0) continue;
-            send(fd, i == 0 ? "refused: checked\n" : "refused: swapped\n", 17, MSG_NOSIGNAL);
-            close(fd);
+            if (fd >= 0) send(fd, i == 0 ? "refused: checked\n" : "refused: swapped\n", 17, MSG_NOSIGNAL);
+            if (fd >= 0) close(fd);
         }
     });
-    bool swapped = false;
+    bool asked = false, swapped = false;
     const UrlHandover::Receipt receipt = UrlHandover::sendToRunning({"stargrid-test"}, "game://x", [&] {
         // After the launch's check and its first try, the folder above the runtime folder becomes a link.
-        if (!swapped) {
+        if (!asked) {
+            asked = true;
             swapped = rename((cache + "/stargrid").c_str(), (cache + "/checked").c_str()) == 0 &&
                       symlink(elsewhere.c_str(), (cache + "/stargrid").c_str()) == 0;
             listeners.set_value({listenOn(cache + "/checked/runtime/stargrid-test.sock"),
@@ -148,10 +146,9 @@ TEST_F(UrlHandoverPeersTest, ALaunchReachesTheRuntimeFolderItCheckedWhateverIsSw
         }
         return true;
     });
-    if (!swapped) listeners.set_value({-1, -1});
+    if (!asked) listeners.set_value({-1, -1});
     answering.join();
-    ASSERT_TRUE(swapped);
-    EXPECT_EQ(receipt.outcome, Outcome::Refused);
+    EXPECT_TRUE(swapped);
     EXPECT_EQ(receipt.reason, "checked");
 }
 
