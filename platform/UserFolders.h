@@ -54,8 +54,8 @@ public:
 
     // The folder `name` in this one, never through a link: a link, anything but a folder, another user's
     // and one open to others are refused (not held, `refusal` saying why). Made (0700) when missing and
-    // `make` is set; one of the player's own found open loses those bits first when `narrow` is set
-    // (the game's own folders), never when it is not (a folder the game did not make).
+    // `make` is set; one of the player's own found open loses those bits first when `narrow` is set,
+    // and is refused as it is when not.
     HeldFolder folder(const std::string& name, bool make, bool narrow, std::string& refusal) const;
 
     // The folder at the path, links on the way followed; not held (`refusal` saying why) when it cannot
