@@ -117,7 +117,9 @@ bool IOSiAP::connectStore() {
     if (!files) return false;
     platform::LocalStore::Setup setup;
     setup.productsFile = files->fullPathForFilename(kProductsFile);
-    setup.ledgerFile = files->getWritablePath() + kLedgerFile;
+    const std::string writable = files->getWritablePath();
+    if (writable.empty()) return false;  // no data folder (said where it was refused): no ledger, no payments
+    setup.ledgerFile = writable + kLedgerFile;
     // Looked up at each post: a test may replace the director.
     setup.poster = [](std::function<void()> function) {
         kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(function);

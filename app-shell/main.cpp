@@ -281,6 +281,12 @@ int refusedLaunch(const platform::FolderClaim::Result& claimed) {
 std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform::FolderClaim>& claim) {
     using State = platform::FolderClaim::State;
     const std::vector<std::string> folders = platform::FolderClaim::playersFolders();
+    if (folders[0].empty() || folders[1].empty()) {
+        std::fprintf(stderr,
+                     "stargrid: the player's folders cannot be claimed (there is no home folder to hold them), so the "
+                     "game does not start\n");
+        return 1;
+    }
     platform::FolderClaim::Result claimed = platform::FolderClaim::take(folders);
     const std::vector<std::string> names = handoverNames(claimed.others);
     // A folder that cannot be locked keeps no second game off: a game that answers there takes this

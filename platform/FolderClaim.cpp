@@ -268,7 +268,13 @@ Attempt claimFolder(const std::string& path, const std::vector<std::string>& cla
 
 }  // namespace
 
-std::vector<std::string> FolderClaim::playersFolders() { return {documentsFolder(), configFolder()}; }
+std::vector<std::string> FolderClaim::playersFolders() {
+    // Made and checked first, what is wrong with them said once; claimed by their paths all the same, so
+    // the claim names the folder it cannot take and why.
+    documentsFolder();
+    configFolder();
+    return {gameFolderPath("XDG_DATA_HOME"), gameFolderPath("XDG_CONFIG_HOME")};
+}
 
 FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folders) {
     std::unique_ptr<FolderClaim> claim(new FolderClaim());

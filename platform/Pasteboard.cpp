@@ -12,13 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
 #include "platform/PlistXml.h"
+#include "platform/SaidOnce.h"
 #include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
 
@@ -46,18 +45,20 @@ std::string fileNameFor(const std::string& name) {
     return file;
 }
 
-// Said once a process, not by every call that meets the same file or folder again.
-void sayOnce(const std::string& line) {
-    static std::mutex mutex;
-    static std::set<std::string> said;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (said.insert(line).second) std::fprintf(stderr, "Pasteboard: %s\n", line.c_str());
-}
+// One of a pasteboard's two files, in its folder held open: every use of it goes through the folder
+// that was checked. Not there when the folder was refused.
+struct Place {
+    HeldFolder folder;
+    std::string file;
 
-bool fileExists(const std::string& path) {
-    struct stat info {};
-    return !path.empty() && ::stat(path.c_str(), &info) == 0;
-}
+    std::string reach(const std::string& suffix = "") const { return folder.reach(file + suffix); }
+    // As the player knows it, for lines about it.
+    std::string named(const std::string& suffix = "") const { return folder.pathOf(file + suffix); }
+    bool exists() const {
+        struct stat info;
+        return folder && ::fstatat(folder.descriptor(), file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+};
 
 // How long a change waits for another program's hold on a pasteboard before it fails.
 constexpr std::chrono::milliseconds kLockWait{500};
@@ -67,8 +68,8 @@ constexpr std::chrono::milliseconds kLockWait{500};
 // reason, never holds the game.
 class LockGuard {
 public:
-    explicit LockGuard(const std::string& path) {
-        if (!path.empty()) take(path + ".lock");  // no folder: said once where it was refused
+    explicit LockGuard(const Place& session) {
+        if (session.folder) take(session);  // no folder: said once where it was refused
     }
     ~LockGuard() {
         if (fd_ >= 0) ::close(fd_);  // closing releases the lock
@@ -80,8 +81,10 @@ public:
     const std::string& reason() const { return reason_; }
 
 private:
-    void take(const std::string& lock) {
-        fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    void take(const Place& session) {
+        const std::string lock = session.named(".lock");
+        fd_ = ::openat(session.folder.descriptor(), (session.file + ".lock").c_str(),
+                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         struct stat info {};
         if (fd_ < 0) {
             reason_ = lock + ": " + (errno == ELOOP ? "it is a link" : std::strerror(errno));
@@ -118,23 +121,29 @@ bool lockedFor(const LockGuard& lock, const std::string& name) {
 std::size_t largestFile() { return maxBinaryBytes(PlistLimits()); }
 
 // Every byte of a pasteboard's file, or nothing: missing (or no folder), or said in one line why.
-std::optional<std::string> fileContents(const std::string& path, const std::string& name) {
+std::optional<std::string> fileContents(const Place& place, const std::string& name) {
+    if (!place.folder) return std::nullopt;
     std::string bytes, reason;
-    switch (readStoredFile(path, bytes, largestFile(), &reason)) {
+    // The file is the game's own: a link in its place is not read through.
+    struct stat info;
+    const bool link = ::fstatat(place.folder.descriptor(), place.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISLNK(info.st_mode);
+    switch (link ? StoredFileRead::Failed : readStoredFile(place.reach(), bytes, largestFile(), &reason)) {
         case StoredFileRead::Missing: return std::nullopt;
         case StoredFileRead::Failed:
-            sayOnce("cannot read \"" + name + "\" (" + path + "): " + reason);
+            sayOnce("Pasteboard: cannot read \"" + name + "\" (" + place.named() +
+                    "): " + (link ? "it is a link" : reason));
             return std::nullopt;
         case StoredFileRead::Read: break;
     }
     if (bytes.size() <= largestFile()) return bytes;
-    sayOnce("\"" + name + "\" (" + path + ") is larger than " + std::to_string(largestFile()) +
+    sayOnce("Pasteboard: \"" + name + "\" (" + place.named() + ") is larger than " + std::to_string(largestFile()) +
             " bytes; it is not read");
     return std::nullopt;
 }
 
-PlistValue::Dictionary readItems(const std::string& path, const std::string& name) {
-    const std::string text = fileContents(path, name).value_or(std::string());
+PlistValue::Dictionary readItems(const Place& place, const std::string& name) {
+    const std::string text = fileContents(place, name).value_or(std::string());
     if (text.empty()) return {};
     std::string error;
     std::optional<PlistValue> items =
@@ -147,104 +156,99 @@ PlistValue::Dictionary readItems(const std::string& path, const std::string& nam
     return *items->asDictionary();
 }
 
-bool writeItems(const std::string& path, const std::string& name, const PlistValue::Dictionary& items) {
+// Replaces the file through its folder's descriptor: a link in its place is replaced, not written through.
+bool writeItems(const Place& place, const std::string& name, const PlistValue::Dictionary& items) {
     std::string error;
     const std::optional<std::vector<std::uint8_t>> bytes = encodePlistBinary(PlistValue(items), &error);
     if (!bytes) {
         std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", name.c_str(), error.c_str());
         return false;
     }
-    if (writeFileAtomically(path, std::string(bytes->begin(), bytes->end()), 0600)) return true;
+    if (place.folder && writeFileAtomically(place.reach(), std::string(bytes->begin(), bytes->end()), 0600))
+        return true;
     std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", name.c_str(), std::strerror(errno));
     return false;
 }
 
-// Why the folder, made (0700) when missing, is not the player's own, or empty when it is: a
-// folder, not a link, the player's, closed to others (one of the player's that is open is narrowed,
-// only taking bits away). Nobody else can then plant, move or lock the pasteboards in it.
-std::string refusalOf(const std::string& path) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        return std::string("cannot make it: ") + std::strerror(errno);
-    struct stat info;
-    if (::lstat(path.c_str(), &info) != 0) return std::strerror(errno);
-    if (S_ISLNK(info.st_mode)) return "it is a link";
-    if (!S_ISDIR(info.st_mode)) return "it is not a folder";
-    if (info.st_uid != ::geteuid()) return "it belongs to user " + std::to_string(info.st_uid);
-    if ((info.st_mode & 077) != 0 && !narrowMode(path, 0700))
-        return std::string("it is open to others and cannot be narrowed: ") + std::strerror(errno);
-    return "";
+// The game's own pasteboard folder `name` in the folder, made (0700) when missing and narrowed when found
+// open; not held when there is no folder to hold it (`without` says so) or it is not the player's own,
+// said once.
+HeldFolder pasteboardFolder(const HeldFolder& in, const char* name, const char* without) {
+    if (!in) {
+        sayOnce(std::string("Pasteboard: ") + without + "; pasteboard calls fail");
+        return {};
+    }
+    std::string refusal;
+    HeldFolder folder = in.folder(name, true, true, refusal);
+    if (!folder)
+        sayOnce("Pasteboard: the folder " + in.pathOf(name) + " is refused: " + refusal + "; pasteboard calls fail");
+    return folder;
 }
 
-// The folder when it is the player's own, else empty.
-std::string checkedFolder(const std::string& path) {
-    const std::string refusal = refusalOf(path);
-    if (refusal.empty()) return path;
-    sayOnce("the folder " + path + " is refused: " + refusal + "; pasteboard calls fail");
-    return "";
+HeldFolder sessionFolder() {
+    return pasteboardFolder(openRuntimeFolder(), "stargrid-pasteboards",
+                            "the session's pasteboards have no folder, as the runtime folder is refused");
+}
+
+HeldFolder persistentFolderHeld() {
+    return pasteboardFolder(openDocumentsFolder(), "pasteboards",
+                            "the persistent pasteboards have no folder, as there is no data folder");
 }
 
 }  // namespace
 
-std::string Pasteboard::folder() {
-    const std::string runtime = runtimeFolder();
-    if (runtime.empty()) {
-        sayOnce("the session's pasteboards have no folder, as the runtime folder is refused; pasteboard calls fail");
-        return "";
-    }
-    return checkedFolder(runtime + "/stargrid-pasteboards");
-}
+// A pasteboard's files for one call: whatever the call does lands in the folders checked at its start.
+struct Pasteboard::Files {
+    Place session;
+    Place persistent;
+    // The file the pasteboard lives in now: the persistent one when there is one.
+    const Place& current() const { return persistent.exists() ? persistent : session; }
+};
 
-std::string Pasteboard::persistentFolder() { return checkedFolder(documentsFolder() + "/pasteboards"); }
+std::string Pasteboard::folder() { return sessionFolder().path(); }
 
-std::string Pasteboard::transientPath() const {
-    const std::string folder = Pasteboard::folder();
-    return folder.empty() ? folder : folder + "/" + fileName_;
-}
+std::string Pasteboard::persistentFolder() { return persistentFolderHeld().path(); }
 
-std::string Pasteboard::persistentPath() const {
-    const std::string folder = persistentFolder();
-    return folder.empty() ? folder : folder + "/" + fileName_;
-}
-
-std::string Pasteboard::path() const {
-    std::string persistent = persistentPath();
-    return fileExists(persistent) ? persistent : transientPath();
+Pasteboard::Files Pasteboard::files() const {
+    return Files{Place{sessionFolder(), fileName_}, Place{persistentFolderHeld(), fileName_}};
 }
 
 Pasteboard Pasteboard::general() { return Pasteboard("general", "general"); }
 
 std::optional<Pasteboard> Pasteboard::named(const std::string& name, bool create) {
     Pasteboard pasteboard(name, fileNameFor(name));
-    if (fileExists(pasteboard.path())) return pasteboard;
+    const Files files = pasteboard.files();
+    if (files.current().exists()) return pasteboard;
     if (!create) return std::nullopt;
     // The lock lives beside the file of the session, wherever the file itself is.
-    LockGuard lock(pasteboard.transientPath());
+    LockGuard lock(files.session);
     if (!lockedFor(lock, name)) return std::nullopt;
-    if (!fileExists(pasteboard.path()) && !writeItems(pasteboard.transientPath(), name, {})) return std::nullopt;
+    if (!files.current().exists() && !writeItems(files.session, name, {})) return std::nullopt;
     return pasteboard;
 }
 
-bool Pasteboard::isPersistent() const { return fileExists(persistentPath()); }
+bool Pasteboard::isPersistent() const { return Place{persistentFolderHeld(), fileName_}.exists(); }
 
 bool Pasteboard::setPersistent(bool persistent) {
-    LockGuard lock(transientPath());
-    const std::string to = persistent ? persistentPath() : transientPath();
-    const std::string from = persistent ? transientPath() : persistentPath();
-    if (!lockedFor(lock, name_) || to.empty()) return false;
-    if (!fileExists(from)) return fileExists(to);
+    const Files files = this->files();
+    LockGuard lock(files.session);
+    const Place& to = persistent ? files.persistent : files.session;
+    const Place& from = persistent ? files.session : files.persistent;
+    if (!lockedFor(lock, name_) || !to.folder) return false;
+    if (!from.exists()) return to.exists();
     const std::optional<std::string> contents = fileContents(from, name_);
     if (!contents) return false;
     // A persistent file is the one readers see: a copy of the session's beside it is stale.
-    if (!(persistent && fileExists(to)) && !writeFileAtomically(to, *contents, 0600)) {
+    if (!(persistent && to.exists()) && !writeFileAtomically(to.reach(), *contents, 0600)) {
         std::fprintf(stderr, "Pasteboard: cannot move \"%s\": %s\n", name_.c_str(), std::strerror(errno));
         return false;
     }
-    ::unlink(from.c_str());
+    ::unlinkat(from.folder.descriptor(), from.file.c_str(), 0);
     return true;
 }
 
-std::optional<Pasteboard::Item> Pasteboard::item(const std::string& type) const {
-    PlistValue::Dictionary items = readItems(path(), name_);
+std::optional<Pasteboard::Item> Pasteboard::item(const Files& files, const std::string& type) const {
+    PlistValue::Dictionary items = readItems(files.current(), name_);
     const auto found = items.find(type);
     if (found == items.end()) return std::nullopt;
     const PlistValue::Dictionary* kinds = found->second.asDictionary();
@@ -256,9 +260,12 @@ std::optional<Pasteboard::Item> Pasteboard::item(const std::string& type) const 
 }
 
 std::optional<Pasteboard::Data> Pasteboard::data(const std::string& type) const {
-    const std::optional<Item> found = item(type);
-    if (!found) return std::nullopt;
-    const auto& [kind, value] = *found;
+    const std::optional<Item> found = item(files(), type);
+    return found ? dataOf(*found, type) : std::nullopt;
+}
+
+std::optional<Pasteboard::Data> Pasteboard::dataOf(const Item& found, const std::string& type) const {
+    const auto& [kind, value] = found;
     if (kind == kDataKind && value.asData()) return *value.asData();
     if (kind == kStringKind && value.asString()) return Data(value.asString()->begin(), value.asString()->end());
     if (kind == kPropertyListKind) {
@@ -280,10 +287,10 @@ std::optional<std::string> Pasteboard::string(const std::string& type) const {
 }
 
 std::optional<PlistValue> Pasteboard::propertyList(const std::string& type) const {
-    const std::optional<Item> found = item(type);
+    const std::optional<Item> found = item(files(), type);
     if (!found) return std::nullopt;
     if (found->kind == kPropertyListKind) return found->value;
-    const std::optional<Data> bytes = data(type);
+    const std::optional<Data> bytes = dataOf(*found, type);
     if (!bytes || bytes->empty()) return std::nullopt;
     std::string error;
     std::optional<PlistValue> value = decodePlist(bytes->data(), bytes->size(), &error);
@@ -295,10 +302,11 @@ std::optional<PlistValue> Pasteboard::propertyList(const std::string& type) cons
 }
 
 bool Pasteboard::replaceItems(const std::string& type, const char* kind, PlistValue value) {
-    LockGuard lock(transientPath());
+    const Files files = this->files();
+    LockGuard lock(files.session);
     if (!lockedFor(lock, name_)) return false;
     PlistValue::Dictionary item{{kind, std::move(value)}};
-    return writeItems(path(), name_, {{type, PlistValue(std::move(item))}});
+    return writeItems(files.current(), name_, {{type, PlistValue(std::move(item))}});
 }
 
 bool Pasteboard::setData(const std::string& type, const Data& bytes) { return replaceItems(type, kDataKind, bytes); }
@@ -313,12 +321,14 @@ bool Pasteboard::setPropertyList(const std::string& type, const PlistValue& valu
 
 std::optional<Pasteboard::Data> Pasteboard::takeData(const std::string& type,
                                                      const std::function<bool(const Data&)>& accept) {
-    LockGuard lock(transientPath());
+    const Files files = this->files();
+    LockGuard lock(files.session);
     if (!lockedFor(lock, name_)) return std::nullopt;
-    std::optional<Data> bytes = data(type);
+    const std::optional<Item> found = item(files, type);
+    std::optional<Data> bytes = found ? dataOf(*found, type) : std::nullopt;
     if (!bytes || bytes->empty() || (accept && !accept(*bytes))) return bytes;
     PlistValue::Dictionary item{{kDataKind, Data()}};
-    if (!writeItems(path(), name_, {{type, PlistValue(std::move(item))}})) return std::nullopt;
+    if (!writeItems(files.current(), name_, {{type, PlistValue(std::move(item))}})) return std::nullopt;
     return bytes;
 }
 

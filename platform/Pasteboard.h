@@ -18,10 +18,11 @@ namespace platform {
 // atomically, so a reader sees the old items or the new ones, never a torn file;
 // changes and read-and-wipe take the pasteboard's lock, so an item is taken by
 // one reader only. A lock another program keeps is waited for half a second at
-// most: the call then fails with a line saying so; a lock file that is a link is
-// never followed. A damaged file, one that is not a regular file (a FIFO) or one
-// past the property-list readers' limit reads as no items, said in one line;
-// files of the older XML form are read too.
+// most: the call then fails with a line saying so; a lock file or a pasteboard's
+// file that is a link is never followed. Each call works in the folders it
+// checked at its start, held open, whatever their paths name meanwhile. A damaged file, one that is not a regular file
+// (a FIFO) or one past the property-list readers' limit reads as no items, said in one line; files of the older XML
+// form are read too.
 class Pasteboard {
 public:
     using Data = std::vector<std::uint8_t>;
@@ -67,17 +68,17 @@ public:
     std::optional<Data> takeData(const std::string& type, const std::function<bool(const Data&)>& accept = nullptr);
 
 private:
+    // The pasteboard's two files for one call, reached through the folders checked at its start.
+    struct Files;
     Pasteboard(std::string name, std::string fileName) : name_(std::move(name)), fileName_(std::move(fileName)) {}
-    std::string transientPath() const;
-    std::string persistentPath() const;
-    // The file the pasteboard lives in now: the persistent one when there is one.
-    std::string path() const;
+    Files files() const;
 
     struct Item {
         std::string kind;
         PlistValue value;
     };
-    std::optional<Item> item(const std::string& type) const;
+    std::optional<Item> item(const Files& files, const std::string& type) const;
+    std::optional<Data> dataOf(const Item& item, const std::string& type) const;
     bool replaceItems(const std::string& type, const char* kind, PlistValue value);
 
     std::string name_;

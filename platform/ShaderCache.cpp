@@ -39,8 +39,21 @@ std::string folderToCheck(const std::string& base) {
     return path.empty() ? "." : path;
 }
 
+// Why the driver may not take the cache's files from the folder: another user could make them or put
+// them there (it is another user's, root's aside, or others may make files in it); empty when not.
+std::string whoElseWrites(const std::string& folder) {
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) return std::string("it cannot be looked at: ") + std::strerror(errno);
+    if (info.st_uid != geteuid() && info.st_uid != 0) return "it belongs to user " + std::to_string(info.st_uid);
+    if ((info.st_mode & 022) == 0) return "";
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return std::string("it is open to others (mode ") + mode + ")";
+}
+
 // Why the cache may not be kept in the folder; empty when it may.
 std::string whyNoCacheIn(const std::string& folder) {
+    if (std::string why = whoElseWrites(folder); !why.empty()) return why;
     if (access(folder.c_str(), W_OK | X_OK) != 0) return std::string("it cannot be written: ") + std::strerror(errno);
     struct statvfs room;
     if (statvfs(folder.c_str(), &room) != 0) return std::string("its room cannot be told: ") + std::strerror(errno);
@@ -70,8 +83,13 @@ void prepareShaderCache() {
     if (std::getenv("MESA_SHADER_CACHE_DISABLE") || std::getenv("MESA_GLSL_CACHE_DISABLE")) return;
     const std::string base = shaderCacheFolder();
     if (base.empty()) return;
-    const std::string folder = folderToCheck(base);
-    const std::string why = whyNoCacheIn(folder);
+    // The cache's own folder is in the player's: whoever may rename what is in that one could swap it.
+    std::string folder = folderToCheck(base);
+    std::string why = whyNoCacheIn(folder);
+    if (why.empty() && folder != base && isFolder(base)) {
+        why = whoElseWrites(base);
+        if (!why.empty()) folder = base;
+    }
     if (why.empty()) return;
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
     std::fprintf(stderr, "platform: the GL driver's shader cache is off for this run: %s, %s\n", folder.c_str(),

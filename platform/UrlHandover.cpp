@@ -49,16 +49,18 @@ Received readAvailable(int fd, std::string& received) {
     return state;
 }
 
-// Listens on the path: a socket nobody answers on (left by a game that ended) is replaced; anything
-// else there is left as it is. The descriptor, or -1 with the reason in error.
-int listenAt(const std::string& path, std::string& error) {
+// Listens on the file of the runtime folder, reached through the folder's descriptor: a socket nobody
+// answers on (left by a game that ended) is replaced; anything else there is left as it is. The
+// descriptor, or -1 with the reason in error (naming the socket as the player knows it).
+int listenAt(const HeldFolder& runtime, const std::string& file, std::string& error) {
+    const std::string path = runtime.pathOf(file);
     sockaddr_un address;
-    if (!socketAddress(path, &address)) {
+    if (!socketAddress(runtime.reach(file), &address)) {
         error = "the socket's path is too long: " + path;
         return -1;
     }
     struct stat found;
-    if (lstat(path.c_str(), &found) == 0) {
+    if (fstatat(runtime.descriptor(), file.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!S_ISSOCK(found.st_mode)) {
             error = path + " is not a socket (" +
                     (S_ISLNK(found.st_mode)   ? "a link"
@@ -77,7 +79,7 @@ int listenAt(const std::string& path, std::string& error) {
                                   : "a program of user " + std::to_string(user) + " listens on " + path;
             return -1;
         }
-        unlink(path.c_str());
+        unlinkat(runtime.descriptor(), file.c_str(), 0);
     }
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
@@ -131,18 +133,21 @@ std::optional<std::string> UrlHandover::checkUrl(const std::string& text) {
 std::unique_ptr<UrlHandover> UrlHandover::listen(const std::vector<std::string>& names, Handlers handlers,
                                                  std::string* error) {
     std::unique_ptr<UrlHandover> handover(new UrlHandover());
+    // Held for as long as the sockets are: they are removed through it too.
+    handover->runtime_ = openRuntimeFolder();
+    const HeldFolder& runtime = handover->runtime_;
     std::string failures;
     for (const std::string& name : names) {
-        std::string why;
-        const std::string path = socketPath(name);
-        const int fd = path.empty() ? -1 : listenAt(path, why);
-        if (path.empty()) why = "there is no runtime folder for its socket";
+        std::string why = "there is no runtime folder for its socket";
+        const std::string file = name + ".sock";
+        const int fd = runtime ? listenAt(runtime, file, why) : -1;
         if (fd < 0) {
             if (failures.find(why) == std::string::npos) failures += (failures.empty() ? "" : "; ") + why;
             continue;
         }
         handover->fds_.push_back(fd);
-        handover->paths_.push_back(path);
+        handover->files_.push_back(file);
+        handover->paths_.push_back(runtime.pathOf(file));
     }
     if (error) *error = failures;
     if (handover->fds_.empty()) return nullptr;
@@ -158,7 +163,7 @@ UrlHandover::~UrlHandover() {
     if (quitStep_) HostLoop::main().removeQuitStep(quitStep_);
     for (std::size_t i = 0; i < fds_.size(); ++i) {
         close(fds_[i]);
-        unlink(paths_[i].c_str());
+        unlinkat(runtime_.descriptor(), files_[i].c_str(), 0);
     }
 }
 
@@ -206,7 +211,7 @@ void UrlHandover::settle() {
     for (std::size_t i = 0; i < fds_.size(); ++i) {
         acceptOn(fds_[i], 0.0, true);
         close(fds_[i]);
-        unlink(paths_[i].c_str());
+        unlinkat(runtime_.descriptor(), files_[i].c_str(), 0);
     }
     fds_.clear();
     int cut = 0;

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/UserFolders.h"
+
 namespace platform {
 
 class UrlHandover {
@@ -123,7 +125,9 @@ private:
     // Takes in the senders waiting on the sockets (all of them when quitting: they are refused).
     void acceptOn(int listener, double now, bool quitting);
 
-    std::vector<std::string> paths_;
+    HeldFolder runtime_;              // the sockets' folder, as checked when they were made
+    std::vector<std::string> files_;  // the sockets' names in it
+    std::vector<std::string> paths_;  // and their paths as the player knows them
     std::vector<int> fds_;
     std::uint64_t source_ = 0;
     std::uint64_t quitStep_ = 0;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/UrlHandoverSocket.h"
+#include "platform/UserFolders.h"
 
 namespace platform {
 namespace {
@@ -63,13 +64,14 @@ struct Connection {
 Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::time_point deadline,
                             const UrlHandover::KeepWaiting& keepWaiting) {
     using Outcome = Receipt::Outcome;
+    // Every try goes through the folder checked here, whatever its path names meanwhile.
+    const HeldFolder runtime = openRuntimeFolder();
+    if (!runtime) return {-1, {Outcome::Refused, "there is no runtime folder to reach it through"}};
     std::vector<sockaddr_un> addresses;
     for (const std::string& name : names) {
-        const std::string path = UrlHandover::socketPath(name);
-        if (path.empty()) return {-1, {Outcome::Refused, "there is no runtime folder to reach it through"}};
         addresses.emplace_back();
-        if (!socketAddress(path, &addresses.back()))
-            return {-1, {Outcome::Refused, "the socket's path is too long: " + path}};
+        if (!socketAddress(runtime.reach(name + ".sock"), &addresses.back()))
+            return {-1, {Outcome::Refused, "the socket's path is too long: " + runtime.pathOf(name + ".sock")}};
     }
     for (;;) {
         bool busy = false;
@@ -150,10 +152,10 @@ UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& na
 }
 
 bool UrlHandover::listening(const std::vector<std::string>& names) {
+    const HeldFolder runtime = openRuntimeFolder();
     for (const std::string& name : names) {
         sockaddr_un address;
-        const std::string path = socketPath(name);
-        if (path.empty() || !socketAddress(path, &address)) continue;
+        if (!runtime || !socketAddress(runtime.reach(name + ".sock"), &address)) continue;
         const int fd = tryConnect(address);
         if (fd < 0 && errno == EAGAIN) return true;  // a game that takes no one just now
         if (fd < 0) continue;

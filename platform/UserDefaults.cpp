@@ -39,7 +39,9 @@ UserDefaults& UserDefaults::named(const std::string& name) {
     static std::mutex storesMutex;
     static std::map<std::string, std::unique_ptr<UserDefaults>> stores;
     std::lock_guard<std::mutex> lock(storesMutex);
-    const std::string path = configFolder() + "/" + name + ".plist";
+    // Without a config folder (refused, said where it was) every store is on no file.
+    const std::string folder = configFolder();
+    const std::string path = folder.empty() ? folder : folder + "/" + name + ".plist";
     std::unique_ptr<UserDefaults>& store = stores[path];
     if (!store) store.reset(new UserDefaults(path));
     return *store;
@@ -50,6 +52,10 @@ void UserDefaults::loadLocked() {
     loaded_ = true;
     kept_ = false;
     entries_.clear();
+    if (path_.empty()) {  // no file: nothing read, nothing saved
+        kept_ = true;
+        return;
+    }
     std::string text, reason;
     switch (readStoredFile(path_, text, kMaxFileBytes, &reason)) {
         case StoredFileRead::Missing: return;

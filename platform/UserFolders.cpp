@@ -1,6 +1,7 @@
-// The per-user folders of the XDG base directories.
+// The per-user folders of the XDG base directories, and the session's runtime folder.
 #include "platform/UserFolders.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,73 +10,146 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <set>
 #include <vector>
 
-#include "platform/StoredFile.h"
+#include "platform/SaidOnce.h"
 
 namespace platform {
 
 namespace {
 
-// A line about the player's folders is said once a process: the folders are asked for at every
-// store's use, and a folder that cannot be made stays so for the run.
-void sayOnce(const std::string& line) {
-    static std::mutex mutex;
-    static std::set<std::string> said;
-    std::lock_guard<std::mutex> lock(mutex);
-    if (said.insert(line).second) std::fprintf(stderr, "%s\n", line.c_str());
-}
+struct BaseDirectory {
+    const char* variable;
+    const char* underHome;  // its default under the home
+    const char* what;       // what the game's folder in it is called in lines about it
+};
+constexpr BaseDirectory kData{"XDG_DATA_HOME", "/.local/share", "data"};
+constexpr BaseDirectory kConfig{"XDG_CONFIG_HOME", "/.config", "config"};
+constexpr BaseDirectory kCache{"XDG_CACHE_HOME", "/.cache", "cache"};
+constexpr char kGameFolder[] = "stargrid";
 
 // A home must be absolute, and the root folder is nobody's home: files there would be everyone's.
 bool usableHome(const char* path) { return path && path[0] == '/' && std::strspn(path, "/") != std::strlen(path); }
 
-std::string baseFolder(const char* variable, const char* fallback) {
-    if (const char* value = std::getenv(variable); value && *value == '/') return value;
-    const std::string home = homeFolder();
-    return home.empty() ? std::string() : home + fallback;
+std::string octal(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
 }
 
-// Every missing folder of the path is made the owner's only, as the base
-// directories' rules ask; the game's own folder is narrowed to that too, should
-// an older version have left it open to others. Narrowing only takes bits away (a
-// folder its owner closed further stays so) and never acts through a link.
-std::string folderUnder(const char* variable, const char* fallback) {
-    const std::string base = baseFolder(variable, fallback);
-    if (base.empty()) {
-        // Nothing is made anywhere else: every file of the game is then out of reach, and says so.
-        sayOnce(std::string("UserFolders: no home folder (HOME and the passwd entry name none), and ") + variable +
+// Why the entry of the folder could not be opened as a folder of its own.
+std::string whyNotOpened(int folder, const std::string& name, int error) {
+    struct stat info;
+    if ((error == ENOTDIR || error == ELOOP) && ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return S_ISLNK(info.st_mode) ? "it is a link" : "it is not a folder";
+    return std::strerror(error);
+}
+
+// The game's folder under the base directory, held open and checked there. Without `missing`, one that
+// is not there is made; with it, a missing one (or a missing base directory) only sets it. Every
+// other trouble is said once.
+HeldFolder openGameFolder(const BaseDirectory& base, bool* missing) {
+    const std::string path = gameFolderPath(base.variable);
+    if (path.empty()) {
+        sayOnce(std::string("UserFolders: no home folder (HOME and the passwd entry name none), and ") + base.variable +
                 " is unset");
-        return "/nonexistent/stargrid";
+        return {};
     }
-    const std::string folder = base + "/stargrid";
-    if (!makeFolders(folder)) return folder;
-    if (!narrowMode(folder, 0700)) sayOnce("UserFolders: cannot narrow " + folder + ": " + std::strerror(errno));
+    struct stat info;
+    if (missing && ::lstat(path.c_str(), &info) != 0 && errno == ENOENT) {
+        *missing = true;
+        return {};
+    }
+    // Made before it is looked at: a folder someone else made first is refused below, as it is.
+    if (!missing && !makeFolders(path)) return {};
+    std::string refusal;
+    const HeldFolder above = HeldFolder::open(path.substr(0, path.size() - std::strlen(kGameFolder) - 1), refusal);
+    HeldFolder folder = above ? above.folder(kGameFolder, !missing, true, refusal) : HeldFolder();
+    if (!folder) sayOnce(std::string("UserFolders: the ") + base.what + " folder " + path + " is refused: " + refusal);
     return folder;
 }
 
-// Why the folder is not the player's own session folder, or empty when it is (narrowed if it was open).
-std::string refusalOfRuntime(const std::string& folder) {
+// Why the runtime folder may not be used, or empty when it may. Nothing is changed: the folder is the
+// session's, or in the game's cache folder.
+std::string refusalOfRuntime(const HeldFolder& folder) {
     struct stat info;
-    if (::lstat(folder.c_str(), &info) != 0) return std::strerror(errno);
-    if (S_ISLNK(info.st_mode)) return "it is a link";
-    if (!S_ISDIR(info.st_mode)) return "it is not a folder";
-    if (info.st_uid != ::geteuid()) return "it belongs to user " + std::to_string(info.st_uid);
-    if ((info.st_mode & 077) != 0 && ::chmod(folder.c_str(), info.st_mode & 0700) != 0)
-        return std::string("it is open to others and cannot be narrowed: ") + std::strerror(errno);
+    if (::fstat(folder.descriptor(), &info) != 0) return std::strerror(errno);
+    if (std::string refusal = refusalOfPlayersFolder(info); !refusal.empty()) return refusal;
+    // Whoever may rename what is in the folder above could have put another folder in its place.
+    struct stat parent;
+    const int above = ::openat(folder.descriptor(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const bool seen = above >= 0 && ::fstat(above, &parent) == 0;
+    const int error = errno;
+    if (above >= 0) ::close(above);
+    if (!seen) return std::string("the folder it is in cannot be looked at: ") + std::strerror(error);
+    if (parent.st_uid != ::geteuid() && parent.st_uid != 0)
+        return "the folder it is in belongs to user " + std::to_string(parent.st_uid) + ", who can swap it for another";
+    if ((parent.st_mode & 022) != 0 && (parent.st_mode & S_ISVTX) == 0)
+        return "the folder it is in is open to others without the sticky bit (mode " + octal(parent.st_mode) +
+               "), so they can swap it for another";
     return "";
 }
 
 }  // namespace
 
+HeldFolder::~HeldFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+HeldFolder::HeldFolder(HeldFolder&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+
+HeldFolder& HeldFolder::operator=(HeldFolder&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+std::string HeldFolder::reach(const std::string& entry) const {
+    return "/proc/self/fd/" + std::to_string(fd_) + (entry.empty() ? "" : "/" + entry);
+}
+
+HeldFolder HeldFolder::open(const std::string& path, std::string& refusal) {
+    // Only a way in: a folder above the game's needs no more than to be passed through.
+    const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) return HeldFolder(fd, path);
+    refusal = errno == ENOTDIR ? "it is not a folder" : std::strerror(errno);
+    return {};
+}
+
+HeldFolder HeldFolder::folder(const std::string& name, bool make, bool narrow, std::string& refusal) const {
+    if (make && ::mkdirat(fd_, name.c_str(), 0700) != 0 && errno != EEXIST) {
+        refusal = std::string("it cannot be made: ") + std::strerror(errno);
+        return {};
+    }
+    HeldFolder found(::openat(fd_, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), pathOf(name));
+    struct stat info;
+    if (!found) {
+        refusal = whyNotOpened(fd_, name, errno);
+        return {};
+    }
+    if (::fstat(found.fd_, &info) != 0) {
+        refusal = std::strerror(errno);
+        return {};
+    }
+    // Only bits are taken (a folder its owner closed further stays so), and only from the player's own.
+    if (narrow && info.st_uid == ::geteuid() && (info.st_mode & 077) != 0) {
+        if (::chmod(found.reach("").c_str(), info.st_mode & 0700) != 0) {
+            refusal = std::string("it is open to others and cannot be narrowed: ") + std::strerror(errno);
+            return {};
+        }
+        info.st_mode &= ~static_cast<mode_t>(077);
+    }
+    refusal = refusalOfPlayersFolder(info);
+    return refusal.empty() ? std::move(found) : HeldFolder();
+}
+
 std::string refusalOfPlayersFolder(const struct stat& folder) {
     if (folder.st_uid != ::geteuid()) return "it belongs to user " + std::to_string(folder.st_uid);
-    if ((folder.st_mode & 077) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(folder.st_mode & 07777));
-        return std::string("it is open to others (mode ") + mode + ")";
-    }
+    if ((folder.st_mode & 077) != 0) return "it is open to others (mode " + octal(folder.st_mode) + ")";
     return "";
 }
 
@@ -94,6 +168,21 @@ std::string passwdHome() {
     return found->pw_dir;
 }
 
+std::string gameFolderPath(const char* variable) {
+    const char* underHome = "";
+    for (const BaseDirectory* base : {&kData, &kConfig, &kCache}) {
+        if (std::strcmp(base->variable, variable) == 0) underHome = base->underHome;
+    }
+    // One slash between the parts, whatever the variables end with.
+    auto under = [](std::string folder, const char* part) {
+        folder.erase(folder.find_last_not_of('/') + 1);
+        return folder + part;
+    };
+    if (const char* value = std::getenv(variable); value && *value == '/') return under(value, "/stargrid");
+    const std::string home = homeFolder();
+    return home.empty() ? std::string() : under(under(home, underHome), "/stargrid");
+}
+
 bool makeFolders(const std::string& folder) {
     if (folder.empty()) return true;
     for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
@@ -106,29 +195,44 @@ bool makeFolders(const std::string& folder) {
     }
 }
 
-std::string documentsFolder() { return folderUnder("XDG_DATA_HOME", "/.local/share"); }
-std::string configFolder() { return folderUnder("XDG_CONFIG_HOME", "/.config"); }
+std::string documentsFolder() { return openGameFolder(kData, nullptr).path(); }
+std::string configFolder() { return openGameFolder(kConfig, nullptr).path(); }
+HeldFolder openDocumentsFolder() { return openGameFolder(kData, nullptr); }
 
-std::string runtimeFolder() {
-    std::string folder;
-    std::string refusal;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-        folder = runtime;
-        if (folder[0] != '/') refusal = "it is not an absolute path";
-    } else {
-        const std::string cache = baseFolder("XDG_CACHE_HOME", "/.cache");
-        if (cache.empty()) {
-            refusal = "XDG_RUNTIME_DIR is unset and there is no home folder";
-        } else {
-            folder = cache + "/stargrid/runtime";
-            // Made before it is looked at: a folder someone else made first is refused below.
-            if (::mkdir(folder.c_str(), 0700) != 0 && errno == ENOENT) makeFolders(folder);
-        }
-    }
-    if (refusal.empty()) refusal = refusalOfRuntime(folder);
-    if (refusal.empty()) return folder;
-    sayOnce("UserFolders: the runtime folder " + folder + " is refused: " + refusal);
-    return "";
+std::string cacheFolder(bool make) {
+    bool missing = false;
+    const HeldFolder folder = openGameFolder(kCache, make ? nullptr : &missing);
+    return missing ? gameFolderPath(kCache.variable) : folder.path();
 }
+
+HeldFolder openRuntimeFolder() {
+    std::string path, refusal;
+    HeldFolder folder;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+        path = runtime;
+        // A link there is followed: the folder is the session's, not the game's.
+        if (path[0] != '/') {
+            refusal = "it is not an absolute path";
+        } else {
+            folder = HeldFolder::open(path, refusal);
+        }
+    } else {
+        const HeldFolder cache = openGameFolder(kCache, nullptr);  // what is wrong with it is said for it
+        if (!cache) {
+            sayOnce(
+                "UserFolders: there is no runtime folder: XDG_RUNTIME_DIR is unset, and there is no cache "
+                "folder to hold one");
+            return {};
+        }
+        path = cache.pathOf("runtime");
+        folder = cache.folder("runtime", true, false, refusal);
+    }
+    if (folder) refusal = refusalOfRuntime(folder);
+    if (refusal.empty()) return folder;
+    sayOnce("UserFolders: the runtime folder " + path + " is refused: " + refusal);
+    return {};
+}
+
+std::string runtimeFolder() { return openRuntimeFolder().path(); }
 
 }  // namespace platform

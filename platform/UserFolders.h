@@ -1,9 +1,10 @@
 // The per-user folders: the home, the XDG base directories' folders of the game, made on demand,
-// the owner's only (0700), and the runtime folder of the player's session.
+// the owner's only (0700), and the runtime folder of the player's session, held open while used.
 #pragma once
 #include <sys/stat.h>
 
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -14,20 +15,72 @@ std::string homeFolder();
 // The home of the user's passwd entry as it stands (what tools that ignore HOME use); empty when none.
 std::string passwdHome();
 
-// $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents. Made when
-// missing; one found open to others loses those bits (never bits its owner took away, never
-// through a link). What goes wrong is said once a process.
-std::string documentsFolder();
-// $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid), made and narrowed the same way.
-std::string configFolder();
+// Where the game's folder under the XDG base directory `variable` (XDG_DATA_HOME, XDG_CONFIG_HOME or
+// XDG_CACHE_HOME) is: "$variable/stargrid" when it holds an absolute path, else under the home's default
+// for it (~/.local/share, ~/.config, ~/.cache); empty without a home. Nothing is looked at or made.
+std::string gameFolderPath(const char* variable);
 
-// The folder of what lives only while the player's session does (the handover socket, the
-// session's pasteboards): $XDG_RUNTIME_DIR, or "$XDG_CACHE_HOME/stargrid/runtime" (made, 0700) when
-// that is unset, so nothing of the game's lives where another user can make it first. It must be a
-// folder, not a link, the player's own and closed to others (one of the player's own that is open
-// is narrowed); otherwise it is refused, said once a process on standard error with the reason,
-// and the result is empty.
+// $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents. Made (0700) when
+// missing. It must be a folder, not a link (links above it are followed), the player's own and closed
+// to others: one of the player's own found open loses those bits (never bits its owner took away);
+// another user's is never made, narrowed or written in. Otherwise (no home, one that cannot be made,
+// one refused) the result is empty, and what is wrong is said once a process.
+std::string documentsFolder();
+// $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid), made, checked and narrowed the same way.
+std::string configFolder();
+// $XDG_CACHE_HOME/stargrid (default ~/.cache/stargrid), checked and narrowed the same way; made only
+// when `make` is set (without it, a missing one is named all the same: nothing is in it yet).
+std::string cacheFolder(bool make);
+
+// A folder held open: what is done in it lands in the folder that was checked, whatever becomes of
+// its path meanwhile (a user who can rename entries of a folder above it could swap it for a link).
+class HeldFolder {
+public:
+    HeldFolder() = default;
+    ~HeldFolder();
+    HeldFolder(HeldFolder&& other) noexcept;
+    HeldFolder& operator=(HeldFolder&& other) noexcept;
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+
+    explicit operator bool() const { return fd_ >= 0; }
+    int descriptor() const { return fd_; }
+    // The folder's path as the player knows it, for the lines that name it (empty when not held).
+    const std::string& path() const { return path_; }
+    std::string pathOf(const std::string& entry) const { return path_ + "/" + entry; }
+    // The entry reached through the descriptor ("/proc/self/fd/N/entry"), for calls that take a path;
+    // short enough for a socket's address (108 bytes) however long the folder's own path is.
+    std::string reach(const std::string& entry) const;
+
+    // The folder `name` in this one, never through a link: a link, anything but a folder, another user's
+    // and one open to others are refused (not held, `refusal` saying why). Made (0700) when missing and
+    // `make` is set; one of the player's own found open loses those bits first when `narrow` is set,
+    // and is refused as it is when not.
+    HeldFolder folder(const std::string& name, bool make, bool narrow, std::string& refusal) const;
+
+    // The folder at the path, links on the way followed; not held (`refusal` saying why) when it cannot
+    // be opened or is not a folder. Nothing about its owner is checked.
+    static HeldFolder open(const std::string& path, std::string& refusal);
+
+private:
+    HeldFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+    int fd_ = -1;
+    std::string path_;
+};
+
+// The folder of what lives only while the player's session does (the handover's sockets, the session's
+// pasteboards): $XDG_RUNTIME_DIR (a link there is followed: the folder is the session's), or
+// "$XDG_CACHE_HOME/stargrid/runtime" (made, 0700) when that is unset, so nothing of the game's lives
+// where another user can make it first. It must be a folder, the player's own and closed to others, in
+// a folder no other user can rename entries of (the player's or root's, and not open to others without
+// the sticky bit). It is never changed: otherwise it is refused, said once a process on standard error
+// with the reason, and not held. Checked on its descriptor, which every use then goes through.
+HeldFolder openRuntimeFolder();
+// The runtime folder's path, or empty when it is refused.
 std::string runtimeFolder();
+// The data folder (see documentsFolder) held open; not held when refused.
+HeldFolder openDocumentsFolder();
 
 // Why a folder (as fstat or lstat saw it) may not hold the player's data: another user's ("it belongs to
 // user N"), or open to others ("it is open to others (mode 0755)"). Empty when it is the player's own and

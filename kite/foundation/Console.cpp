@@ -178,7 +178,7 @@ void Console::commandUpload(ConsoleConnection& connection, const std::string& ar
         return;
     }
     const std::string folder = writablePath + kUploadFolder;
-    if (!makePrivateFolder(folder) ||
+    if (writablePath.empty() || !makePrivateFolder(folder) ||
         !platform::writeFileAtomically(folder + "/" + upload.name, upload.contents, 0600)) {
         kite::log("Console: cannot write the upload %s: %s", upload.name.c_str(), std::strerror(errno));
         connection.send(cannotCreate, sizeof(cannotCreate));

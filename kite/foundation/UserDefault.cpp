@@ -115,7 +115,8 @@ UserDefault::~UserDefault() = default;
 
 void UserDefault::initLegacyFilePath(const UserDefaultBackend& backend) {
     if (!legacyFilePath.empty()) return;
-    legacyFilePath = backend.legacyDirectory() + "UserDefault.xml";
+    const std::string directory = backend.legacyDirectory();
+    if (!directory.empty()) legacyFilePath = directory + "UserDefault.xml";  // none: nothing to take
 }
 
 const std::string& UserDefault::getLegacyFilePath() { return legacyFilePath; }

@@ -5,7 +5,7 @@
 #include "kite/foundation/PropertyList.h"
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
-#include "platform/StoredFile.h"
+#include "platform/SaidOnce.h"
 #include "platform/UserFolders.h"
 
 #include <limits.h>
@@ -17,9 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <set>
 
 namespace kite {
 namespace {
@@ -44,28 +42,9 @@ std::string executableDirectory() {
     return path.substr(0, path.rfind('/') + 1);
 }
 
-// The same home as every other part of the game's; with none at all, a place where nothing can be
-// made rather than a folder others share.
-std::string homeDirectory() {
-    const std::string home = platform::homeFolder();
-    return home.empty() ? "/nonexistent" : home;
-}
-
-// An XDG base directory: the variable when it holds an absolute path,
-// else the default under the home directory.
-std::string xdgDirectory(const char* variable, const char* fallbackUnderHome) {
-    const char* value = std::getenv(variable);
-    std::string base;
-    if (value && value[0] == '/') {
-        base = value;
-    } else {
-        base = homeDirectory();
-        if (base.back() != '/') base += '/';
-        base += fallbackUnderHome;
-    }
-    if (base.back() != '/') base += '/';
-    return base + "stargrid/";
-}
+// A folder of the game's as the engine names folders, with a trailing slash; empty stays empty (no
+// home to put it under, or refused).
+std::string engineFolder(const std::string& folder) { return folder.empty() ? folder : folder + "/"; }
 
 bool pathExists(const std::string& path) {
     struct stat st;
@@ -156,42 +135,28 @@ FileUtilsLinux::FileUtilsLinux() {
     bundle_ = absoluteDirectory(resources);
     // The folder is still used as named, but a mistyped one is told here, before every asset it lacks is;
     // once, though the director's shutdown makes the file utilities anew.
-    static std::string told;
     const std::string folder = bundle_.size() > 1 ? bundle_.substr(0, bundle_.size() - 1) : bundle_;
     struct stat st;
     const int problem = stat(folder.c_str(), &st) != 0 ? errno : !S_ISDIR(st.st_mode) ? ENOTDIR : 0;
-    if (problem != 0 && folder != told) {
-        told = folder;
-        log("FileUtils: STARGRID_RESOURCES names %s which is not a folder: %s", folder.c_str(), std::strerror(problem));
-    }
+    const std::string line =
+        "FileUtils: STARGRID_RESOURCES names " + folder + " which is not a folder: " + std::strerror(problem);
+    if (problem != 0 && platform::firstTimeSaid(line)) log("%s", line.c_str());
 }
 
 FileUtilsLinux::FileUtilsLinux(const std::string& bundlePath) : bundle_(absoluteDirectory(bundlePath)) {}
 
-std::string FileUtilsLinux::userDataDirectory() { return xdgDirectory("XDG_DATA_HOME", ".local/share"); }
+std::string FileUtilsLinux::userDataDirectory() { return engineFolder(platform::gameFolderPath("XDG_DATA_HOME")); }
 
-std::string FileUtilsLinux::userConfigDirectory() { return xdgDirectory("XDG_CONFIG_HOME", ".config"); }
+std::string FileUtilsLinux::userConfigDirectory() { return engineFolder(platform::gameFolderPath("XDG_CONFIG_HOME")); }
 
-std::string FileUtilsLinux::userCacheDirectory() { return xdgDirectory("XDG_CACHE_HOME", ".cache"); }
+std::string FileUtilsLinux::userCacheDirectory() { return engineFolder(platform::gameFolderPath("XDG_CACHE_HOME")); }
 
 std::string FileUtilsLinux::getWritablePath() const {
     if (!writablePath.empty()) return writablePath;
-    std::string path = userDataDirectory();
-    // Like a phone's Documents folder, the writable path always exists.
-    std::string problem;
-    if (!const_cast<FileUtilsLinux*>(this)->createDirectory(path)) {
-        problem = "cannot create the writable directory " + path + ": " + std::strerror(errno);
-    } else if (!platform::narrowMode(path.substr(0, path.size() - 1), 0700)) {  // "dir/" would follow a link
-        // One made by an older version may be open to others; it is the owner's only. Only those
-        // bits are taken (a folder its owner closed further stays so), and never through a link.
-        problem = "cannot narrow the writable directory " + path + ": " + std::strerror(errno);
-    }
-    // Asked for at every store's use: what stays wrong for the run is said once.
-    static std::mutex toldMutex;
-    static std::set<std::string> told;
-    std::lock_guard<std::mutex> lock(toldMutex);
-    if (!problem.empty() && told.insert(problem).second) log("FileUtils: %s", problem.c_str());
-    return path;
+    // Like a phone's Documents folder, the writable path always exists: it is the game's data folder,
+    // made, checked and narrowed as the game's other folders are, and what is wrong with it is said once
+    // there. Empty when it is refused: nothing is kept for the player then.
+    return engineFolder(platform::documentsFolder());
 }
 
 // Relative directories, like relative files, live in the bundle.

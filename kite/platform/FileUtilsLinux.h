@@ -14,7 +14,8 @@ public:
     explicit FileUtilsLinux(const std::string& bundlePath);
 
     // The path given to setWritablePath when there is one, else
-    // $XDG_DATA_HOME/stargrid/ (default ~/.local/share/stargrid/), created on demand.
+    // $XDG_DATA_HOME/stargrid/ (default ~/.local/share/stargrid/), created on demand and checked as
+    // platform::documentsFolder() does; empty when it is refused.
     std::string getWritablePath() const override;
 
     // Property lists are read in the XML or the binary ("bplist00") form. Missing, damaged or
@@ -28,7 +29,8 @@ public:
     // Absolute, ending in "/".
     const std::string& getBundlePath() const { return bundle_; }
 
-    // Per-user base directories, each an absolute path ending in "/stargrid/".
+    // Per-user base directories, each an absolute path ending in "/stargrid/" (empty without a home),
+    // as platform::gameFolderPath names them. Nothing is made or looked at.
     static std::string userDataDirectory();
     static std::string userConfigDirectory();
     static std::string userCacheDirectory();

@@ -4,9 +4,10 @@
 #include "kite/foundation/Log.h"
 #include "kite/foundation/PropertyList.h"
 #include "kite/foundation/StringUtils.h"
-#include "kite/platform/FileUtilsLinux.h"
 #include "platform/AtomicFile.h"
+#include "platform/SaidOnce.h"
 #include "platform/StoredFile.h"
+#include "platform/UserFolders.h"
 
 #include <sys/stat.h>
 #include <algorithm>
@@ -90,22 +91,31 @@ std::unique_ptr<UserDefaultBackend> createUserDefaultBackend() {
 PreferencesStoreLinux::PreferencesStoreLinux(std::string filePath) : path_(std::move(filePath)) { load(); }
 
 std::string PreferencesStoreLinux::defaultFilePath() {
-    return FileUtilsLinux::userConfigDirectory() + "UserDefaults.plist";
+    // The config folder as the game's other stores find it: made, and refused when another user's.
+    const std::string folder = platform::configFolder();
+    return folder.empty() ? folder : folder + "/UserDefaults.plist";
 }
 
 std::string PreferencesStoreLinux::legacyDirectory() const {
-    const std::string directory = FileUtilsLinux::userCacheDirectory();
-    // Looked at once a start: the game's cache folder is narrowed like its others, should an older
-    // version have left it open. One that is not there is not made; a link is not followed (hence
-    // no trailing slash, which would follow it).
-    const std::string folder = directory.substr(0, directory.find_last_not_of('/') + 1);
-    if (!platform::narrowMode(folder, 0700) && errno != ENOENT) {
-        log("UserDefault: cannot narrow %s: %s", folder.c_str(), std::strerror(errno));
-    }
-    return directory;
+    // Looked at once a start, as the game's other folders are: one found open is narrowed, should an
+    // older version have left it so; a link or another user's is refused (said for the folder), and
+    // what it holds is not read. One that is not there is not made.
+    const std::string folder = platform::cacheFolder(false);
+    if (!folder.empty()) return folder + "/";
+    const std::string line =
+        "UserDefault: the old preferences (UserDefault.xml) are not read: there is no cache folder to read them from";
+    if (platform::firstTimeSaid(line)) log("%s", line.c_str());
+    return folder;
 }
 
 void PreferencesStoreLinux::load() {
+    if (path_.empty()) {
+        // No config folder (none, or refused, said for it): nothing to read, nowhere to save.
+        readOnly_ = true;
+        readOnlyReason_ = "there is no config folder";
+        log("UserDefault: there is no config folder for the store; changes will not be saved");
+        return;
+    }
     // Left by a save that was killed before its rename.
     platform::removeLeftoverTemporaries(path_);
     std::string bytes, reason;

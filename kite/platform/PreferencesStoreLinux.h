@@ -28,7 +28,9 @@ public:
     // its owner (0600) here, as a run that changes nothing never saves.
     explicit PreferencesStoreLinux(std::string filePath);
 
-    // $XDG_CONFIG_HOME/stargrid/UserDefaults.plist (default ~/.config/stargrid/).
+    // $XDG_CONFIG_HOME/stargrid/UserDefaults.plist (default ~/.config/stargrid/), in the config folder as
+    // platform::configFolder() makes and checks it; empty without one, and a store on no file reads
+    // nothing and saves nothing.
     static std::string defaultFilePath();
 
     bool getBool(const std::string& key, bool& value) const override;
@@ -44,7 +46,8 @@ public:
     // The values are serialised here; the writer thread writes, syncs and renames.
     void flushInBackground() override;
 
-    // $XDG_CACHE_HOME/stargrid/ (default ~/.cache/stargrid/).
+    // $XDG_CACHE_HOME/stargrid/ (default ~/.cache/stargrid/), checked as platform::cacheFolder does;
+    // empty (said once) when it is refused or there is no home.
     std::string legacyDirectory() const override;
 
     const std::string& filePath() const { return path_; }

@@ -117,6 +117,7 @@ protected:
             changed["password"] = "<string>" + base64Encode("1234") + "</string>";
         }
         writeStoredGame(home + "/config/stargrid/UserDefaults.plist", cells, changed);
+        fs::permissions(home, fs::perms::owner_all);  // the runtime folder too: closed to others
     }
 
     // Runs the game on the script in a home of its own; the stored preferences afterwards.

@@ -177,6 +177,8 @@ protected:
         ASSERT_TRUE(folder.made());
         dir = folder.path();
         fs::create_directories(dir / "xdg");
+        // It is the runtime folder too, which must be closed to others.
+        fs::permissions(dir / "xdg", fs::perms::owner_all);
     }
 
     // No game server answers (the bootstrap page's port refuses at once), so the menu is free at once.

@@ -13,12 +13,14 @@
 #include <future>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "UnixSocketClient.h"
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
 #include "platform/UrlHandover.h"
-#include "UnixSocketClient.h"
+#include "platform/UserFolders.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {
@@ -27,6 +29,17 @@ namespace {
 using Outcome = UrlHandover::Receipt::Outcome;
 // A user id nobody on the machine has: the other user.
 constexpr uid_t kOtherUser = 54321;
+
+// A socket listening at the path; -1 when it cannot be made.
+int listenOn(const std::string& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, 4) == 0) return fd;
+    close(fd);
+    return -1;
+}
 
 // What arrives on the socket until its end or a newline (bounded).
 std::string lineOn(int fd) {
@@ -102,6 +115,43 @@ TEST_F(UrlHandoverPeersTest, TheSocketLivesInThePlayersOwnRuntimeFolder) {
     EXPECT_NE(lstat((open + "/stargrid-test.sock").c_str(), &found), 0);
 }
 
+TEST_F(UrlHandoverPeersTest, ALaunchReachesTheRuntimeFolderItCheckedWhateverIsSwappedInAboveIt) {
+    unsetenv("XDG_RUNTIME_DIR");
+    const std::string cache = folder.path() + "/cache";
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    // Another user's runtime folder, with a socket where the game's would be.
+    const std::string elsewhere = folder.path() + "/elsewhere";
+    ASSERT_TRUE(!runtimeFolder().empty() && makeFolders(elsewhere + "/runtime"));
+    std::promise<std::vector<int>> listeners;
+    std::thread answering([&listeners] {
+        // Each listener tells whoever reaches it which folder it is in.
+        const std::vector<int> fds = listeners.get_future().get();
+        pollfd ready[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+        const bool reached = poll(ready, 2, 10000) > 0;
+        for (int i = 0; reached && i < 2; ++i) {
+            const int fd = ready[i].revents & POLLIN ? accept(fds[i], nullptr, nullptr) : -1;
+            if (fd >= 0) send(fd, i == 0 ? "refused: checked\n" : "refused: swapped\n", 17, MSG_NOSIGNAL);
+            if (fd >= 0) close(fd);
+        }
+    });
+    bool asked = false, swapped = false;
+    const UrlHandover::Receipt receipt = UrlHandover::sendToRunning({"stargrid-test"}, "game://x", [&] {
+        // After the launch's check and its first try, the folder above the runtime folder becomes a link.
+        if (!asked) {
+            asked = true;
+            swapped = rename((cache + "/stargrid").c_str(), (cache + "/checked").c_str()) == 0 &&
+                      symlink(elsewhere.c_str(), (cache + "/stargrid").c_str()) == 0;
+            listeners.set_value({listenOn(cache + "/checked/runtime/stargrid-test.sock"),
+                                 listenOn(elsewhere + "/runtime/stargrid-test.sock")});
+        }
+        return true;
+    });
+    if (!asked) listeners.set_value({-1, -1});
+    answering.join();
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(receipt.reason, "checked");
+}
+
 TEST_F(UrlHandoverPeersTest, ALaunchHandsItsUrlOnlyToAGameOfItsOwnUser) {
     // Another user's program listens where the game's socket is (planted while the folder was open).
     const std::string path = folder.path() + "/stargrid-test.sock";
@@ -132,6 +182,7 @@ TEST_F(UrlHandoverPeersTest, ALaunchHandsItsUrlOnlyToAGameOfItsOwnUser) {
     close(report[1]);
     char byte;
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(chmod(folder.path().c_str(), 0700), 0);  // closed again: an open runtime folder is refused
     const UrlHandover::Receipt receipt = UrlHandover::sendToRunning("stargrid-test", "game://oauth?code=secret");
     EXPECT_EQ(receipt.outcome, Outcome::Refused);
     EXPECT_EQ(receipt.reason, "the socket belongs to user " + std::to_string(kOtherUser));

@@ -13,6 +13,10 @@ namespace pigeon {
 namespace statsql {
 
 sqlite3* openDatabase(const std::string& folder, std::string* reason, std::vector<std::string>* journalStatements) {
+    if (folder.empty()) {  // the data folder is refused, said where it was
+        if (reason) *reason = "there is no data folder";
+        return nullptr;
+    }
     const std::string oldPath = folder + "/" + PGStatStore::kOldFileName;
     const std::string path = folder + "/" + PGStatStore::kFileName;
     std::error_code error;
@@ -43,6 +47,7 @@ sqlite3* openDatabase(const std::string& folder, std::string* reason, std::vecto
 }
 
 void removeDatabase(const std::string& folder) {
+    if (folder.empty()) return;
     const std::string path = folder + "/" + PGStatStore::kFileName;
     std::error_code error;
     std::filesystem::remove(path, error);

@@ -51,7 +51,10 @@ PGStatStore::PGStatStore() : statements_(std::make_unique<Statements>()), task_q
     initDBLocked();
 }
 
-std::string PGStatStore::databasePath() const { return platform::documentsFolder() + "/" + kFileName; }
+std::string PGStatStore::databasePath() const {
+    const std::string folder = platform::documentsFolder();
+    return folder.empty() ? std::string(kFileName) : folder + "/" + kFileName;
+}
 
 sqlite3* PGStatStore::getDBLocked() {
     if (db_) return db_.get();
