@@ -193,7 +193,7 @@ TEST_F(StargridMachine, WithoutRoomForThreadsTheGameSaysWhichAndPlaysItsFrames) 
           "TextureCache: cannot start the loading thread (Resource temporarily unavailable)",
           "stargrid: cannot start a thread for start-up work (Resource temporarily unavailable)",
           "PGStat: the PigeonAnalysis queue's thread cannot start (Resource temporarily unavailable)",
-          "HttpClient: cannot start the worker: Resource temporarily unavailable",
+          "HttpClient: cannot start the worker thread (Resource temporarily unavailable)",
           "UserDefault: cannot start the writer thread (Resource temporarily unavailable)",
           "Console: cannot start its thread (Resource temporarily unavailable)", "stargrid: quit"})
         EXPECT_THAT(run.lines, Contains(HasSubstr(said)));
