@@ -71,12 +71,21 @@ public:
                 case platform::TransactionState::Purchased: event = IOSIAP_PAYMENT_PURCHASED; break;
                 case platform::TransactionState::Failed:
                     kite::log("==ios payment error:%s", transaction.errorText.c_str());
-                    IOSiAP::showStoreAlert(IOSiAP::kPaymentFailedMessage);
+                    // Nothing was charged: the machine could not record it, which no connection would mend.
+                    IOSiAP::showStoreAlert(transaction.error == platform::StoreError::NotRecorded
+                                               ? IOSiAP::kPaymentNotRecordedMessage
+                                               : IOSiAP::kPaymentFailedMessage);
                     event = IOSIAP_PAYMENT_FAILED;
                     break;
                 case platform::TransactionState::Restored: event = IOSIAP_PAYMENT_RESTORED; break;
                 case platform::TransactionState::Deferred:
-                    // Waits for approval and comes again when settled: not finished.
+                    // Waits for approval, or for the next start when its approval could not be saved, and
+                    // comes again when settled: not finished. The buyer hears of the latter once.
+                    if (transaction.error == platform::StoreError::NotRecorded &&
+                        transaction.identifier == iosiap->paymentTransaction) {
+                        kite::log("==ios payment pending:%s", transaction.errorText.c_str());
+                        IOSiAP::showStoreAlert(IOSiAP::kPurchasePendingMessage);
+                    }
                     notify(transaction, IOSIAP_PAYMENT_DEFERRED);
                     continue;
                 default: continue;  // still purchasing: only this one waits, the rest of the batch goes on

@@ -72,10 +72,12 @@ public:
     static constexpr const char* kProductsFile = "Store/Products.plist";
     static constexpr const char* kLedgerFile = "StoreLedger.plist";
     // The store's alerts ("提示", with the button "确认"): the products could not be had, the
-    // payment failed (or was cancelled), and the payment went through but its diamonds could not
-    // be saved (they come again at the next start).
+    // payment failed (or was cancelled), the payment could not be recorded on this machine (nothing
+    // charged), and the payment went through but its diamonds could not be saved (they come again at
+    // the next start).
     static constexpr const char* kProductsFailedMessage = "支付错误，请重试!";
     static constexpr const char* kPaymentFailedMessage = "无法连接到 iTunes Store!";
+    static constexpr const char* kPaymentNotRecordedMessage = "本机无法记录这次购买，未扣款!";
     static constexpr const char* kPurchasePendingMessage = "付款成功，但钻石暂时无法保存，下次启动游戏时补发!";
     static void showStoreAlert(const char* message);
 

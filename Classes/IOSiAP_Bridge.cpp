@@ -89,7 +89,7 @@ void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentE
     if (event == IOSIAP_PAYMENT_RESTORED && transaction.ownPayment && !ended)
         IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
     if (event == IOSIAP_PAYMENT_DEFERRED && transaction.ownPayment) {
-        kite::log("IOSiAP_Bridge: the payment waits for approval; it is credited once approved");
+        kite::log("IOSiAP_Bridge: the payment is not settled yet; it is credited once it is");
     }
     // Transactions of earlier runs are credited quietly; only this purchase's own ends it.
     if (transaction.ownPayment && !ended) {

@@ -338,6 +338,7 @@ void startConsole() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    platform::keepFileSizeLimitFromEndingTheProcess();
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
     std::unique_ptr<platform::FolderClaim> claim;

@@ -84,7 +84,8 @@ std::optional<StoreTransaction> transactionFrom(const PlistValue& value) {
     const auto state = integerOf(*entry, "state");
     const auto error = integerOf(*entry, "error");
     if (transaction.identifier.empty() || transaction.productIdentifier.empty() || !quantity || *quantity < 1 ||
-        *quantity > 10 || !state || *state < 0 || *state > 4 || (error && (*error < 0 || *error > 4))) {
+        *quantity > 10 || !state || *state < 0 || *state > 4 ||
+        (error && (*error < 0 || *error > static_cast<int>(StoreError::NotRecorded)))) {
         return std::nullopt;
     }
     transaction.quantity = static_cast<int>(*quantity);
@@ -335,20 +336,23 @@ void LocalStore::process(const std::string& identifier) {
     // A payment the ledger does not hold is not taken: a kill would lose it once paid. (A save made
     // since its own failed holds it, and took it off the list.)
     const auto unsaved = unsaved_.find(identifier);
-    std::string reason = unsaved != unsaved_.end() ? unsaved->second : std::string();
-    if (reason.empty()) {
-        decideOutcome(*transaction);
-        // The outcome is on disk before anyone hears of it: a purchase the store approved
-        // survives the game being killed right after. One that cannot be saved is not approved;
-        // the ledger still holds it as purchasing, which the next start settles.
-        if (saveLedger(&reason) == LedgerSave::Saved || transaction->state != TransactionState::Purchased)
-            reason.clear();
-    }
-    if (!reason.empty()) {
+    if (unsaved != unsaved_.end()) {
         transaction->state = TransactionState::Failed;
-        transaction->error = StoreError::Unknown;
-        transaction->errorText = "the payment cannot be recorded: " + reason;
-        unsaved_.erase(identifier);
+        transaction->error = StoreError::NotRecorded;
+        transaction->errorText = "the payment cannot be recorded: " + unsaved->second;
+        unsaved_.erase(unsaved);
+        deliverUpdated({*transaction});
+        return;
+    }
+    decideOutcome(*transaction);
+    // The outcome is on disk before anyone hears of it: a purchase the store approved survives the
+    // game being killed right after. One approved that cannot be saved is on disk as purchasing, which
+    // the next start settles: until then it waits, deferred, and nothing finishes it.
+    std::string reason;
+    if (saveLedger(&reason) != LedgerSave::Saved && transaction->state == TransactionState::Purchased) {
+        transaction->state = TransactionState::Deferred;
+        transaction->error = StoreError::NotRecorded;
+        transaction->errorText = "the payment's outcome cannot be recorded: " + reason;
     }
     deliverUpdated({*transaction});
 }
@@ -359,6 +363,9 @@ void LocalStore::decideOutcome(StoreTransaction& transaction) {
         transaction.error = error;
         transaction.errorText = text;
     };
+    // What an earlier outcome said (its save failed) goes with it.
+    transaction.error = StoreError::Unknown;
+    transaction.errorText.clear();
     if (products_.find(transaction.productIdentifier) == products_.end()) {
         fail(StoreError::PaymentInvalid, "the product is not for sale");
         return;

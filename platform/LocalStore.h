@@ -27,12 +27,16 @@ struct ProductsResponse {
 // Values kept in the ledger file; never renumber.
 enum class TransactionState { Purchasing = 0, Purchased = 1, Failed = 2, Restored = 3, Deferred = 4 };
 
+// Values kept in the ledger file too; never renumber.
 enum class StoreError {
     Unknown = 0,
     ClientInvalid = 1,
     PaymentCancelled = 2,
     PaymentInvalid = 3,
-    PaymentNotAllowed = 4
+    PaymentNotAllowed = 4,
+    // The ledger cannot keep it: failed, nothing charged; or deferred, approved but its outcome unsaved,
+    // so the next start settles it.
+    NotRecorded = 5
 };
 
 struct StoreTransaction {
@@ -41,7 +45,7 @@ struct StoreTransaction {
     int quantity = 1;
     std::string applicationUsername;  // opaque text the app attached to its payment
     TransactionState state = TransactionState::Purchasing;
-    StoreError error = StoreError::Unknown;  // meaningful when failed
+    StoreError error = StoreError::Unknown;  // meaningful when failed, or deferred as not recorded
     std::string errorText;
 };
 
@@ -92,8 +96,9 @@ public:
     // Queues a payment: it is purchasing at once (and in the ledger), then the policy
     // decides its outcome. A payment the ledger cannot keep (one that could not be read, a
     // damaged one that could not be set aside, a save that fails, or a text the ledger's reader
-    // would refuse: not UTF-8, past 1 MiB) fails instead, with the reason in its errorText, as
-    // the store's other failures do. Returns the new transaction's identifier.
+    // would refuse: not UTF-8, past 1 MiB) fails instead, NotRecorded, with the reason in its
+    // errorText. One approved whose outcome cannot be saved is deferred, NotRecorded: the ledger
+    // holds it purchasing, so the next start settles it. Returns the new transaction's identifier.
     std::string addPayment(const std::string& productIdentifier, int quantity, const std::string& applicationUsername);
     // Ends a transaction that is not purchasing: it leaves the ledger and observers are
     // told it was removed. Unknown identifiers are ignored.

@@ -190,6 +190,21 @@ void reclaimLifecycleSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
+namespace {
+void onFileSizeLimit(int) {}
+}  // namespace
+
+void keepFileSizeLimitFromEndingTheProcess() {
+    struct sigaction current {};
+    if (sigaction(SIGXFSZ, nullptr, &current) != 0) return;
+    if ((current.sa_flags & SA_SIGINFO) || current.sa_handler != SIG_DFL) return;
+    struct sigaction quiet {};
+    quiet.sa_handler = onFileSizeLimit;
+    sigemptyset(&quiet.sa_mask);
+    quiet.sa_flags = SA_RESTART;
+    sigaction(SIGXFSZ, &quiet, nullptr);
+}
+
 LifecycleSignal takeLifecycleSignal() {
     if (signalDescriptor < 0) return LifecycleSignal::None;
     signalfd_siginfo info;

@@ -23,6 +23,11 @@ void watchLifecycleSignals();
 // it is the caller, blocks them again; each with a log line. Does nothing
 // before watchLifecycleSignals.
 void reclaimLifecycleSignals();
+// Past the player's file-size limit (`ulimit -f`) a write ends the process with SIGXFSZ at its default.
+// Taken by a handler that does nothing, the write fails instead (EFBIG), as on a full disk, and the save
+// says so. Unlike SIG_IGN, the handler is not passed on to the programs the game starts; one the game was
+// started with ignoring SIGXFSZ is left as it is. Call it first, before anything writes.
+void keepFileSizeLimitFromEndingTheProcess();
 // The next pending request, or None. Signals of different kinds pending at
 // the same moment come in signal-number order.
 LifecycleSignal takeLifecycleSignal();

@@ -18,6 +18,7 @@
 #include "kite/http/HttpAsynConnection.h"
 #include "kite/http/HttpJob.h"
 #include "kite/scene/Director.h"
+#include "platform/SaidOnce.h"
 #include "platform/SerialQueue.h"
 
 namespace kite {
@@ -29,6 +30,11 @@ struct HttpClient::Session {
     HttpClient* client = nullptr;  // null once the client is gone: nothing more is posted
     Scheduler* scheduler = nullptr;
     std::atomic<bool> abandon{false};  // the process is ending: skip what is left, cut what runs
+
+    HttpClient* liveClient() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return client;
+    }
 };
 
 // One request as plain data; the worker never touches a reference-counted object.
@@ -44,12 +50,7 @@ public:
         std::lock_guard<std::mutex> lock(session_->mutex);
         if (!session_->client) return;
         session_->scheduler->performFunctionInMainThread([session = session_, result] {
-            HttpClient* client = nullptr;
-            {
-                std::lock_guard<std::mutex> lock(session->mutex);
-                client = session->client;
-            }
-            if (client) client->dispatch(*result);
+            if (HttpClient* client = session->liveClient()) client->dispatch(*result);
         });
     }
 
@@ -145,32 +146,38 @@ HttpClient::~HttpClient() {
     if (settings().cookies) settings().cookies->writeFile();
 }
 
-bool HttpClient::start() {
+bool HttpClient::start(std::string* why) {
     Director* director = Director::getInstance();
-    if (!director || !director->getScheduler()) return false;
+    if (!director || !director->getScheduler()) {
+        *why = "there is no main loop";
+        return false;
+    }
+    std::string failure;
     try {
-        session_ = std::make_shared<Session>();
+        // Kept when the worker cannot start: a refused request's reply still needs the main loop.
+        if (!session_) {
+            session_ = std::make_shared<Session>();
+            assignRetained(scheduler_, director->getScheduler());
+            session_->client = this;
+            session_->scheduler = scheduler_;
+        }
         worker_ = std::make_unique<platform::SerialQueue>("HttpClient");
+        if (!worker_->running()) failure = worker_->startError();
     } catch (const std::exception& error) {
-        log("HttpClient: cannot start the worker: %s", error.what());
-        session_.reset();
-        return false;
+        failure = error.what();
     }
-    if (!worker_->running()) {
-        log("HttpClient: cannot start the worker: %s", worker_->startError().c_str());
-        worker_.reset();
-        session_.reset();
-        return false;
-    }
-    assignRetained(scheduler_, director->getScheduler());
-    session_->client = this;
-    session_->scheduler = scheduler_;
-    return true;
+    if (failure.empty()) return true;
+    worker_.reset();
+    if (platform::firstTimeSaid("HttpClient: the worker thread cannot start"))
+        log("HttpClient: cannot start the worker thread (%s); requests fail at once", failure.c_str());
+    *why = "the HTTP worker thread cannot start: " + failure;
+    return false;
 }
 
 void HttpClient::send(HttpRequest* request) {
-    if (!worker_ && !start()) return;
     if (!request) return;
+    std::string why;
+    if (!worker_ && !start(&why)) return failAtOnce(request, why);
     HttpJob job;
     job.method = methodName(request->getRequestType());
     job.url = request->getUrl();
@@ -182,14 +189,33 @@ void HttpClient::send(HttpRequest* request) {
     waiting_.emplace_back(request);
     if (!worker_->post(std::make_unique<PerformJob>(session_, std::move(job), settings().cookies))) {
         waiting_.pop_back();
+        failAtOnce(request, "the worker takes no more requests");
     }
+}
+
+// Answered as the worker's replies are, on the main loop at the next frame, unless the client is gone by then.
+void HttpClient::failAtOnce(HttpRequest* request, const std::string& why) {
+    if (!session_) {
+        log("HttpClient: %s is not sent and cannot be answered: %s", request->getUrl().c_str(), why.c_str());
+        return;
+    }
+    HttpResult result;
+    result.error = why;
+    session_->scheduler->performFunctionInMainThread(
+        [session = session_, request = RefPtr<HttpRequest>(request), result = std::move(result)] {
+            if (HttpClient* client = session->liveClient()) client->respond(request.get(), result);
+        });
 }
 
 void HttpClient::dispatch(const HttpResult& result) {
     if (waiting_.empty()) return;
     RefPtr<HttpRequest> request = std::move(waiting_.front());
     waiting_.pop_front();
-    HttpResponse* response = HttpResponse::create(request.get());
+    respond(request.get(), result);
+}
+
+void HttpClient::respond(HttpRequest* request, const HttpResult& result) {
+    HttpResponse* response = HttpResponse::create(request);
     if (!response) {
         log("HttpClient: no memory for the reply to %s", request->getUrl().c_str());
         return;

@@ -30,7 +30,9 @@ public:
     // (those still reach the server). The next getInstance makes a new client that works at once.
     static void destroyInstance();
 
-    // Retains the request until its callback has run; a null request is ignored.
+    // Retains the request until its callback has run; a null request is ignored. One that cannot be
+    // sent (the worker thread cannot start: a limit on processes or address space) fails at once: its
+    // reply comes on the main thread at the next frame, not succeeded, with the reason as its error.
     void send(HttpRequest* request);
 
     // The connect time-out bounds each whole exchange; the read time-out is kept but unused.
@@ -57,9 +59,12 @@ private:
     class PerformJob;
 
     HttpClient() = default;
-    bool start();
+    // Starts the worker; false with the reason when it cannot.
+    bool start(std::string* why);
+    void failAtOnce(HttpRequest* request, const std::string& why);
     // Main thread: hands the oldest reply to its request's callback.
     void dispatch(const HttpResult& result);
+    void respond(HttpRequest* request, const HttpResult& result);
 
     int connectTimeout = 30;
     int readTimeout = 60;

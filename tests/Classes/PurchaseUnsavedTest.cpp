@@ -2,11 +2,13 @@
 // left unfinished and the player is told it is pending; the next start credits it, once.
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "Classes/PlatformAlert.h"
 #include "GameTestSupport.h"
 #include "kite/foundation/Scheduler.h"
+#include "platform/AtomicFile.h"
 #include "platform/LocalStore.h"
 #include "support/ForkedRun.h"
 #include "support/LogCapture.h"
@@ -43,8 +46,10 @@ protected:
         for (int i = 0; i < n; ++i) kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
     }
     // The shop's first pack bought in a child, after `spoil` made the store unsaveable there: what it saw.
-    static kite::test::ForkedOutcome buyInChild(const std::function<bool()>& spoil) {
-        return kite::test::runForked([&spoil] {
+    // `after` runs in the child once the purchase is over.
+    static kite::test::ForkedOutcome buyInChild(const std::function<bool()>& spoil,
+                                                const std::function<void()>& after = nullptr) {
+        return kite::test::runForked([&spoil, &after] {
             ::dup2(STDERR_FILENO, STDOUT_FILENO);
             if (!spoil()) return 98;
             std::vector<std::string> alerts;
@@ -59,6 +64,7 @@ protected:
             for (const std::string& alert : alerts) std::fprintf(stderr, "alert: %s\n", alert.c_str());
             std::fprintf(stderr, "paid: %zu unfinished: %zu\n", log.count("付款成功"),
                          platform::LocalStore::shared().unfinishedTransactions().size());
+            if (after) after();
             return 0;
         });
     }
@@ -124,6 +130,41 @@ TEST_F(PurchaseUnsavedTest, APurchaseOnAFullDiskIsPendingUntilTheNextStart) {
     });
     EXPECT_EQ(diamondsOnDisk(), 20);
     expectPendingThenCreditedOnce(bought);
+}
+
+// The disk fills once the payment is in the ledger, before its approval is saved: it waits for the next start.
+TEST_F(PurchaseUnsavedTest, AnApprovalTheLedgerCannotSaveIsPendingUntilTheNextStart) {
+    const std::string data = kite::FileUtils::getInstance()->getWritablePath(), ledger = data + IOSiAP::kLedgerFile;
+    const kite::test::ForkedOutcome bought = buyInChild(
+        [&data] {
+            platform::setAtomicWriteHookForTesting([&data](const std::string& temporary) {
+                if (temporary.rfind(data, 0) == 0) kite::test::SmallDisk(data).fill();
+            });
+            return kite::test::SmallDisk::mount(data);
+        },
+        [&data, &ledger] {  // what the small disk holds, onto the folder under it, for the next start
+            const std::string kept = kite::test::readWholeFile(ledger);
+            ::umount2(data.c_str(), MNT_DETACH);
+            std::ofstream(ledger) << kept;
+        });
+    expectPendingThenCreditedOnce(bought);
+}
+
+// A payment the ledger cannot keep says so and charges nothing; a store out of reach keeps its own alert.
+TEST_F(PurchaseUnsavedTest, APaymentTheLedgerCannotKeepIsToldApartFromAStoreOutOfReach) {
+    const std::string data = kite::FileUtils::getInstance()->getWritablePath();
+    const std::pair<std::function<bool()>, const char*> cases[] = {
+        {[&data] { return kite::test::SmallDisk::mount(data) && kite::test::SmallDisk(data).fill(); },
+         IOSiAP::kPaymentNotRecordedMessage},
+        {[] { return setenv("STARGRID_STORE", "fail-then-approve", 1) == 0; }, IOSiAP::kPaymentFailedMessage}};
+    for (const auto& [spoil, alert] : cases) {
+        platform::LocalStore::shared().reset();  // as a new run finds it, policy and all
+        const kite::test::ForkedOutcome bought = buyInChild(spoil);
+        EXPECT_NE(bought.output.find(std::string("alert: 提示|") + alert + "|确认\npaid: 0 unfinished: 0"),
+                  std::string::npos)
+            << bought.output;
+        EXPECT_EQ(restart(), "diamonds 20 unfinished 0");
+    }
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // The game executable on a machine that changes under it or holds it back: a start-up that is stuck, the
 // display going away, a display or GL driver that cannot be had, a full disk under the GL driver's shader
-// cache, and no room for threads.
+// cache, no room for threads, and a limit on the size of files.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,7 +208,7 @@ TEST_F(StargridMachine, WithoutRoomForThreadsTheGameSaysWhichAndPlaysItsFrames) 
           "TextureCache: cannot start the loading thread (Resource temporarily unavailable)",
           "stargrid: cannot start a thread for start-up work (Resource temporarily unavailable)",
           "PGStat: the PigeonAnalysis queue's thread cannot start (Resource temporarily unavailable)",
-          "HttpClient: cannot start the worker: Resource temporarily unavailable",
+          "HttpClient: cannot start the worker thread (Resource temporarily unavailable)",
           "UserDefault: cannot start the writer thread (Resource temporarily unavailable)",
           "Console: cannot start its thread (Resource temporarily unavailable)", "stargrid: quit"})
         EXPECT_THAT(run.lines, Contains(HasSubstr(said)));
@@ -216,6 +217,19 @@ TEST_F(StargridMachine, WithoutRoomForThreadsTheGameSaysWhichAndPlaysItsFrames) 
     std::stringstream saved;
     saved << store.rdbuf();
     EXPECT_THAT(saved.str(), HasSubstr("<plist"));
+}
+
+// Not a byte may be written to a file: the GL driver's cache index, the statistics, the preferences.
+TEST_F(StargridMachine, PastAFileSizeLimitSavesFailAndTheGamePlaysOn) {
+    const Ended run = runPrepared({"--frames", "30", "--fixed-step"},
+                                  environment({"MESA_SHADER_CACHE_DIR", "MESA_SHADER_CACHE_DISABLE"}), [] {
+                                      const struct rlimit none = {0, 0};
+                                      return setrlimit(RLIMIT_FSIZE, &none) == 0;
+                                  });
+    EXPECT_EQ(run.signal, 0) << "ended by signal " << run.signal;
+    EXPECT_EQ(run.status, 0);
+    EXPECT_THAT(run.lines, Contains("UserDefault: cannot save " + home.path() +
+                                    "/config/stargrid/UserDefaults.plist: File too large"));
 }
 
 }  // namespace

@@ -114,6 +114,7 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::signal(SIGXFSZ, SIG_IGN);  // past a file-size limit (ulimit -f) a write fails instead of ending the server
     stargrid_server::GameServer::Options options;
     if (asksForHelp(argc, argv)) {
         usage(stdout);

@@ -10,6 +10,7 @@
 #include "kite/http/HttpAsynConnection.h"
 #include "kite/http/HttpTestSupport.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/NoThreads.h"
 #include "support/TemporaryFolder.h"
 
 using kite::network::HttpClient;
@@ -298,6 +299,23 @@ TEST_F(HttpClientTest, ACallbackMayDestroyTheClient) {
     ASSERT_TRUE(stepFramesUntil([&] { return calls == 1; }));
     sendRequest(HttpRequest::Type::GET, server_.url("/hello"), "next", replies_);
     ASSERT_TRUE(stepFramesUntil([&] { return replies_.size() == 1; }));
+}
+
+// Where no thread can start, a request fails at once: its reply comes at the next frame, saying why.
+TEST(HttpClientDeathTest, WithoutTheWorkerThreadARequestFailsAtOnceWithItsReply) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to become a user held to the limit";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            std::vector<Reply> replies;
+            if (!kite::test::startNoMoreThreads()) std::_Exit(2);
+            sendRequest(HttpRequest::Type::GET, "http://127.0.0.1:9/", "alone", replies);
+            if (!replies.empty()) std::_Exit(3);  // never inside the call
+            kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+            for (const Reply& r : replies) std::fprintf(stderr, "%d %ld %s\n", r.succeeded, r.code, r.error.c_str());
+            std::_Exit(replies.size() == 1 && replies[0].thread == std::this_thread::get_id() ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0), "0 -1 the HTTP worker thread cannot start: Resource temporarily unavailable\n$");
 }
 
 }  // namespace
