@@ -39,8 +39,8 @@ std::mutex preparedMutex;
 std::map<std::pair<dev_t, ino_t>, std::string> prepared;  // the reason there are no record locks, or ""
 
 // Why the file cannot be taken as the database, or empty when it is ready; `noLocks` says why it takes
-// no record locks, or is empty when it does.
-std::string claimDatabase(const std::string& path, std::string& noLocks) {
+// no record locks, or is empty when it does; `first` is set when this process had not made it ready yet.
+std::string claimDatabase(const std::string& path, std::string& noLocks, bool& first) {
     struct stat seen {};
     if (::lstat(path.c_str(), &seen) == 0 && S_ISREG(seen.st_mode)) {
         std::lock_guard<std::mutex> lock(preparedMutex);
@@ -49,6 +49,7 @@ std::string claimDatabase(const std::string& path, std::string& noLocks) {
             return narrowMode(path, 0600) ? "" : std::strerror(errno);
         }
     }
+    first = true;
     std::string why;
     const int fd = openRegularFile(path, O_RDWR | O_CREAT, LinkAtFile::Refuse, &why, 0600);
     if (fd < 0) return why;
@@ -83,9 +84,11 @@ std::string refusalOfJournals(const std::string& path) {
 
 }  // namespace
 
-std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std::string* reason) {
+std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std::string* reason,
+                                                   bool onlyThisProcess) {
     std::string noLocks;
-    std::string why = claimDatabase(path, noLocks);
+    bool first = false;
+    std::string why = claimDatabase(path, noLocks, first);
     if (why.empty()) why = refusalOfJournals(path);
     if (!why.empty()) {
         if (reason) *reason = why;
@@ -100,6 +103,8 @@ std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std:
     // A dot-lock needs no record lock. A file left in WAL mode is read once alone (exclusive locking keeps
     // the log's index in memory) and turned to the rollback journal.
     opening.vfs = "unix-dotfile";
+    // SQLite's dot-lock is a folder beside the file; only an empty one is removed.
+    if (onlyThisProcess && first) ::rmdir((path + ".lock").c_str());
     opening.journalStatements = {"PRAGMA locking_mode=EXCLUSIVE", "PRAGMA journal_mode=DELETE",
                                  "PRAGMA locking_mode=NORMAL"};
     opening.withoutRecordLocks = path + " takes no record locks (" + noLocks +

@@ -32,6 +32,11 @@ struct DatabaseOpening {
 // has it open: closing any descriptor of a file drops this process's record locks on it. Nothing, with
 // `reason` saying why ("it is a link", "a folder", "FILE-wal: it is a link", the system's text...),
 // when it cannot be used.
-std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std::string* reason);
+//
+// With `onlyThisProcess` (no other process opens the database: its folder is claimed by this one), a dot-lock
+// left beside a file that takes no record locks is a killed run's, and is removed the first time the file is
+// made ready in this process; left there it would keep the database locked for good.
+std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std::string* reason,
+                                                   bool onlyThisProcess = false);
 
 }  // namespace platform

@@ -53,6 +53,13 @@ SESSION=first REQUESTS=1 "$tree/scripts/play" --frames 1 >/dev/null
 status=0
 SESSION=mistyped "$tree/scripts/play" --bogus >/dev/null 2>&1 || status=$?
 [ "$status" = 2 ] || fail "a mistyped option ended with status $status, not the game's 2"
+# A --server without a URL is refused before anything runs: empty, or an option in the URL's place.
+for server in "" "--frames"; do
+  status=0
+  out=$(SESSION=no-url "$tree/scripts/play" --server "$server" 3 2>&1) || status=$?
+  [ "$status" = 2 ] && [ "$out" = "play: --server needs a URL" ] || fail "--server '$server': $status, $out"
+done
+! grep -q "^no-url" "$GAMES" || fail "a launch without a server's URL ran the game"
 SESSION=second REQUESTS=1 "$tree/scripts/play" --frames 1 >/dev/null
 expect_logs second first
 for file in "$log" "$log.1"; do

@@ -115,9 +115,12 @@ case "$case_name" in
     # A local home, then homes on NFS with and without its lock service.
     for mode in local lockd none; do
       export STARGRID_TEST_NFS_LOCKS=$mode LD_PRELOAD=$shim ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
-      # The game inherits the claim on both folders.
+      # The game inherits the claim on both folders; a dot-lock a killed server left (where record locks
+      # fail) is gone before the session's server starts.
       : >"$GAMES"
+      mkdir -p "$data/server.db.lock"
       run_session --frames 1
+      [ ! -e "$data/server.db.lock" ] || fail "$mode: a killed server's dot-lock was left in place"
       grep -q "fd9=data fd8=config" "$GAMES" || fail "$mode: the game holds: $(cat "$GAMES") $(cat "$scratch/out")"
       # One folder for both: one claim.
       : >"$GAMES"
@@ -203,6 +206,18 @@ case "$case_name" in
     ln -s "$scratch/elsewhere" "$data"
     run_session
     [ "$(mode_of "$scratch/elsewhere")" = 755 ] || fail "narrowed through a link: $(mode_of "$scratch/elsewhere")"
+    # Another user's cache folder is neither narrowed nor written in: the server's log has no place there.
+    rm -rf "$data" "$XDG_CACHE_HOME/stargrid"
+    mkdir -m 777 "$XDG_CACHE_HOME/stargrid"
+    chown 54321:54321 "$XDG_CACHE_HOME/stargrid"
+    : >"$GAMES"
+    : >"$scratch/out"
+    run_session
+    [ "$status" = 1 ] && grep -q "play: the local game server's log has no folder" "$scratch/out" ||
+      fail "with another user's cache folder: status $status, $(cat "$scratch/out")"
+    [ "$(mode_of "$XDG_CACHE_HOME/stargrid")" = 777 ] && [ -z "$(ls -A "$XDG_CACHE_HOME/stargrid")" ] ||
+      fail "another user's cache folder was changed: $(mode_of "$XDG_CACHE_HOME/stargrid") $(ls -A "$XDG_CACHE_HOME/stargrid")"
+    ! game_runs || fail "a game ran without its server's log"
     ;;
   WithoutAUsableHomeThePasswdEntrysIsUsed)
     # The passwd entry's home is a scratch folder mounted over it in a mount namespace of the session's own.

@@ -26,37 +26,26 @@ constexpr std::size_t kMaxUrlLength = 65536;
 constexpr std::size_t kMaxAppIdLength = 64;
 constexpr char kAppPrefix[] = "pigeon://app/";
 
-// The log's file, and the game's own folder it lies in (none when $PIGEON_STANDIN_LOG names the file).
+// The log's file, and whether it lies in the game's own cache folder (not when $PIGEON_STANDIN_LOG names it).
 struct LogPlace {
     std::string file;
-    std::string gameFolder;
+    bool inGameFolder = false;
 };
 
-// The default is under the player's one home, as every part of the game finds it; none without a home.
+// The default is in the game's cache folder, found, checked and made as the game does (the player's own
+// and closed to others); none without one, which is said where it is refused.
 LogPlace logPlace() {
-    if (const char* path = std::getenv("PIGEON_STANDIN_LOG"); path && path[0]) return {path, ""};
-    const char* cache = std::getenv("XDG_CACHE_HOME");
-    const std::string home = platform::homeFolder();
-    if (!(cache && cache[0] == '/') && home.empty()) return {};
-    const std::string base = (cache && cache[0] == '/') ? cache : home + "/.cache";
-    return {base + "/stargrid/pigeon-standin.log", base + "/stargrid"};
-}
-
-// The game's own folder loses what others may do there, never through a link, and keeps what its
-// owner chose to take away.
-void narrowGameFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && (status.st_mode & 077) != 0) ::fchmod(fd, status.st_mode & 0700);
-    ::close(fd);
+    if (const char* path = std::getenv("PIGEON_STANDIN_LOG"); path && path[0]) return {path, false};
+    const std::string folder = platform::cacheFolder(true);
+    if (folder.empty()) return {};
+    return {folder + "/pigeon-standin.log", true};
 }
 
 // The log's descriptor, or -1, said once a run with why. Only a regular file is written (a FIFO is never
 // waited on); the default log never through a link (the lines would go wherever it points), a file named
 // in PIGEON_STANDIN_LOG as it is named.
 int openLog(const LogPlace& place) {
-    const auto links = place.gameFolder.empty() ? platform::LinkAtFile::Follow : platform::LinkAtFile::Refuse;
+    const auto links = place.inGameFolder ? platform::LinkAtFile::Refuse : platform::LinkAtFile::Follow;
     std::string why;
     const int fd = platform::openRegularFile(place.file, O_WRONLY | O_APPEND | O_CREAT, links, &why, 0600);
     if (fd < 0) {
@@ -163,8 +152,7 @@ void log(const std::string& line) {
     std::fprintf(stderr, "pigeon-standin: %s\n", line.c_str());
     const LogPlace place = logPlace();
     if (place.file.empty()) return;
-    platform::makeFolders(std::filesystem::path(place.file).parent_path().string());
-    if (!place.gameFolder.empty()) narrowGameFolder(place.gameFolder);
+    if (!place.inGameFolder) platform::makeFolders(std::filesystem::path(place.file).parent_path().string());
     const int fd = openLog(place);
     if (fd < 0) return;
     const std::string text = line + "\n";

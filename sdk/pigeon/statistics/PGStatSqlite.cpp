@@ -27,7 +27,9 @@ sqlite3* openDatabase(const std::string& folder, std::string* reason, std::vecto
     }
     std::string why;
     sqlite3* db = nullptr;
-    const std::optional<platform::DatabaseOpening> opening = platform::prepareDatabaseFile(path, &why);
+    // The game claims the data folder before anything else: no other process opens its statistics.
+    const bool onlyThisProcess = true;
+    const std::optional<platform::DatabaseOpening> opening = platform::prepareDatabaseFile(path, &why, onlyThisProcess);
     if (!opening) {
         statDebugLog("open sqlite db failed.");
     } else if (sqlite3_open_v2(opening->path.c_str(), &db,

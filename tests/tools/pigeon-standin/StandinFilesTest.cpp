@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
@@ -251,6 +252,15 @@ TEST_F(StandinFilesTest, TheDefaultLogIsWrittenOnlyAsARegularFileOfItsOwn) {
     ASSERT_EQ(::chmod(folder.c_str(), 0510), 0);
     standin("pigeonapi://opened");
     EXPECT_EQ(modeOf(folder), 0500) << "narrowing gave the owner a permission back";
+
+    // Another user's folder is neither narrowed nor written in.
+    ::unlink(log_.c_str());
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(folder.c_str(), 54321, 54321), 0);
+    run = standin("pigeonapi://opened");
+    EXPECT_EQ(run.status, 0) << run.said;
+    EXPECT_EQ(modeOf(folder), 0777);
+    EXPECT_FALSE(std::filesystem::exists(log_)) << "written in another user's folder";
 }
 
 // A log named in PIGEON_STANDIN_LOG that cannot be written is said, once a run, with why: a payment logs
