@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,7 @@
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/ScriptPlayer.h"
 #include "kite/scene/Director.h"
+#include "platform/AsciiText.h"
 #include "platform/AudioSession.h"
 #include "platform/DeviceProfile.h"
 #include "platform/FolderClaim.h"
@@ -172,15 +174,15 @@ std::optional<Options> parse(int argc, char** argv) {
             }
             options.device = *device;
         } else if (arg == "--frames") {
+            // Digits only: strtol would take " 3" or "+3".
             const char* text = value();
-            char* end = nullptr;
-            errno = 0;
-            long frames = text ? std::strtol(text, &end, 10) : -1;
-            if (!text || end == text || *end != '\0' || errno != 0 || frames < 0) {
+            const std::optional<long> frames =
+                text ? platform::wholeNumber(text, std::numeric_limits<long>::max()) : std::nullopt;
+            if (!frames) {
                 std::fprintf(stderr, "stargrid: --frames needs a whole number of frames\n");
                 return std::nullopt;
             }
-            options.frames = frames;
+            options.frames = *frames;
         } else if (arg == "--fixed-step") {
             options.fixedStep = true;
         } else if (arg == "--stats") {
