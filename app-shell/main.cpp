@@ -109,6 +109,10 @@ bool addScript(const char* path, platform::InputScript& script) {
         std::fprintf(stderr, "stargrid: --script needs a value\n");
         return false;
     }
+    if (!*path) {
+        std::fprintf(stderr, "stargrid: --script needs a file name, not \"\"\n");
+        return false;
+    }
     std::string error;
     std::optional<platform::InputScript> loaded = platform::InputScript::load(path, &error);
     if (!loaded) {
@@ -134,8 +138,13 @@ bool addShot(const char* text, platform::InputScript& script) {
 // Only URLs of the game's own scheme are opened by the running game: any other is refused here, before
 // it could be handed over and dropped there.
 bool takeUrl(const std::string& arg, std::string& url) {
-    if (!platform::UrlHandover::checkUrl(arg)) {
-        std::fprintf(stderr, "stargrid: not a URL: %s\n", arg.substr(0, 64).c_str());
+    std::string wrong;
+    if (arg.empty()) {
+        std::fprintf(stderr, "stargrid: an empty argument is not a URL\n");
+        return false;
+    }
+    if (!platform::UrlHandover::checkUrl(arg, &wrong)) {
+        std::fprintf(stderr, "stargrid: not a URL (%s): %s\n", wrong.c_str(), arg.substr(0, 64).c_str());
         return false;
     }
     const std::string prefix = std::string(AppController::kUrlScheme) + "://";

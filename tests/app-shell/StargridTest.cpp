@@ -17,6 +17,7 @@
 #include <future>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ConsoleClient.h"
@@ -317,6 +318,26 @@ TEST(Stargrid, BadOptionsExitWithStatusTwo) {
     Game game({"--frames", "1"}, {"STARGRID_DEVICE=pixel"});
     EXPECT_EQ(game.waitForExit(), 2);
     EXPECT_EQ(runToEnd("--frames 1 --script").output, "stargrid: --script needs a value\n");
+}
+
+// Every bad argument ends the launch saying what was wrong (each run bounded, should it start the game).
+TEST(Stargrid, ABadArgumentIsRefusedSayingWhatIsWrongWithIt) {
+    const std::string shot = "stargrid: --shot needs FRAME:PATH with a frame from 1 to 100000000\n";
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"--frames ' 3'", "stargrid: --frames needs a whole number of frames\n"},
+        {"--frames +3", "stargrid: --frames needs a whole number of frames\n"},
+        {"--frames 1 --shot ' 1:/dev/null'", shot},
+        {"--frames 1 ''", "stargrid: an empty argument is not a URL\n"},
+        {"--frames 1 'pg5e18c0a7d94b2f63://x y'", "stargrid: not a URL (a space at byte 23): pg5e18c0a7d94b2f63://x y\n"},
+        {"--frames 1 'pg5e18c0a7d94b2f63://\xe4'",
+         "stargrid: not a URL (a byte beyond ASCII (0xe4) at byte 22): pg5e18c0a7d94b2f63://\xe4\n"},
+        {"--frames 1 --script ''", "stargrid: --script needs a file name, not \"\"\n"},
+    };
+    for (const auto& [args, said] : refused) {
+        const Finished run = runToEnd(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.output, said) << args;
+    }
 }
 
 }  // namespace

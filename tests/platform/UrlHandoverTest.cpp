@@ -13,6 +13,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -90,6 +91,24 @@ TEST_F(UrlHandoverTest, UrlsAreCheckedStrictly) {
     EXPECT_FALSE(UrlHandover::checkUrl("abc://x\ny"));
     EXPECT_FALSE(UrlHandover::checkUrl("abc://\xe4\xbd\xa0"));
     EXPECT_FALSE(UrlHandover::checkUrl("abc://" + std::string(UrlHandover::kLongestUrl, 'a')));
+}
+
+TEST_F(UrlHandoverTest, ARefusedUrlsReasonSaysWhatIsWrongAndWhere) {
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"", "it is empty"},
+        {"abc://x y", "a space at byte 8"},
+        {"abc://x\ny", "a control character (0x0a) at byte 8"},
+        {"abc://\xe4\xbd\xa0", "a byte beyond ASCII (0xe4) at byte 7"},
+        {"no-scheme-here", "no \":\" ends a scheme"},
+        {"1abc://x", "its scheme does not start with a letter"},
+        {"ab_c://x", "\"_\" at byte 3 cannot be in a scheme"},
+        {"abc://" + std::string(UrlHandover::kLongestUrl, 'a'), "longer than " + std::to_string(UrlHandover::kLongestUrl) + " bytes"},
+    };
+    for (const auto& [url, why] : refused) {
+        std::string reason;
+        EXPECT_FALSE(UrlHandover::checkUrl(url, &reason));
+        EXPECT_EQ(reason, why) << url;
+    }
 }
 
 TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {
