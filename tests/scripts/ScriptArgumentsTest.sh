@@ -83,20 +83,18 @@ case "$case_name" in
     expect_refusal "one ROOT at most" "check-layers with two roots"
     ;;
   CheckLayersFailsOnATreeItCannotReadInFull)
-    mkdir -p "$scratch/sources/kite/scene" "$scratch/sources/kite/widgets"
+    mkdir -p "$scratch/sources/kite/scene"
     printf '#include "platform/Clock.h"\n' >"$scratch/sources/kite/scene/Good.cpp"
-    cp "$scratch/sources/kite/scene/Good.cpp" "$scratch/sources/kite/widgets/Good.cpp"
     # Root reads everything: the check then runs without the capabilities that let it.
     drop=()
     [ "$(id -u)" != 0 ] || drop=(setpriv --inh-caps=-all --bounding-set=-dac_override,-dac_read_search)
-    for unreadable in kite/scene/Good.cpp kite/widgets kite; do
+    for unreadable in kite/scene/Good.cpp kite; do
       chmod 000 "$scratch/sources/$unreadable"
       status=0
       "${drop[@]}" "$tree/scripts/check-layers" "$scratch/sources" >"$scratch/out" 2>"$scratch/err" || status=$?
       chmod 755 "$scratch/sources/$unreadable"
-      [ "$status" = 1 ] || fail "check-layers with $unreadable unreadable: status $status, not 1"
-      grep -q "$unreadable.*: Permission denied" "$scratch/err" || fail "check-layers: $(cat "$scratch/err")"
-      grep -qF "$scratch/sources could not be read in full" "$scratch/err" || fail "check-layers: $(cat "$scratch/err")"
+      [ "$status" = 1 ] && grep -q "$unreadable.*: Permission denied" "$scratch/err" &&
+        grep -qF "could not be read in full" "$scratch/err" || fail "$unreadable unreadable: $status, $(cat "$scratch/err")"
     done
     ;;
   BuildAndSetupTakeNoOptionForAnArgument)
@@ -109,8 +107,6 @@ case "$case_name" in
       run "$script" --bogus
       expect_refusal "$script: unknown option --bogus" "$script --bogus"
     done
-    run setup extra
-    expect_refusal "setup: it takes no arguments, not extra" "setup extra"
     ;;
   FuzzRefusesBadValuesBeforeBuilding)
     for option in --time --random-seed --runs; do
