@@ -120,8 +120,7 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             steps.push_back(step);
         } else if (command == "sleep") {
             const long ms = args.size() == 2 ? wholeNumber(args[1], kMaxSleepMs).value_or(0) : 0;
-            if (ms < 1)
-                return fail("sleep needs FRAME MILLISECONDS (1 to 10000)");
+            if (ms < 1) return fail("sleep needs FRAME MILLISECONDS (1 to 10000)");
             step.kind = ScriptStep::Kind::SLEEP;
             step.milliseconds = static_cast<int>(ms);
             steps.push_back(step);

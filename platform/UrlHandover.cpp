@@ -137,7 +137,8 @@ std::optional<std::string> UrlHandover::checkUrl(const std::string& text, std::s
     for (std::string::size_type i = 0; i < colon; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
-            return refuse(std::string("\"") + text[i] + "\" at byte " + std::to_string(i + 1) + " cannot be in a scheme");
+            return refuse(std::string("\"") + text[i] + "\" at byte " + std::to_string(i + 1) +
+                          " cannot be in a scheme");
     }
     return text;
 }
