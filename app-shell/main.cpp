@@ -138,11 +138,11 @@ bool addShot(const char* text, platform::InputScript& script) {
 // Only URLs of the game's own scheme are opened by the running game: any other is refused here, before
 // it could be handed over and dropped there.
 bool takeUrl(const std::string& arg, std::string& url) {
-    std::string wrong;
     if (arg.empty()) {
         std::fprintf(stderr, "stargrid: an empty argument is not a URL\n");
         return false;
     }
+    std::string wrong;
     if (!platform::UrlHandover::checkUrl(arg, &wrong)) {
         std::fprintf(stderr, "stargrid: not a URL (%s): %s\n", wrong.c_str(), arg.substr(0, 64).c_str());
         return false;
