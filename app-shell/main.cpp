@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +26,7 @@
 #include "kite/platform/KTEAGLView.h"
 #include "kite/platform/ScriptPlayer.h"
 #include "kite/scene/Director.h"
+#include "platform/AsciiText.h"
 #include "platform/AudioSession.h"
 #include "platform/DeviceProfile.h"
 #include "platform/FolderClaim.h"
@@ -107,6 +109,10 @@ bool addScript(const char* path, platform::InputScript& script) {
         std::fprintf(stderr, "stargrid: --script needs a value\n");
         return false;
     }
+    if (!*path) {
+        std::fprintf(stderr, "stargrid: --script needs a file name, not \"\"\n");
+        return false;
+    }
     std::string error;
     std::optional<platform::InputScript> loaded = platform::InputScript::load(path, &error);
     if (!loaded) {
@@ -132,8 +138,13 @@ bool addShot(const char* text, platform::InputScript& script) {
 // Only URLs of the game's own scheme are opened by the running game: any other is refused here, before
 // it could be handed over and dropped there.
 bool takeUrl(const std::string& arg, std::string& url) {
-    if (!platform::UrlHandover::checkUrl(arg)) {
-        std::fprintf(stderr, "stargrid: not a URL: %s\n", arg.substr(0, 64).c_str());
+    if (arg.empty()) {
+        std::fprintf(stderr, "stargrid: an empty argument is not a URL\n");
+        return false;
+    }
+    std::string wrong;
+    if (!platform::UrlHandover::checkUrl(arg, &wrong)) {
+        std::fprintf(stderr, "stargrid: not a URL (%s): %s\n", wrong.c_str(), arg.substr(0, 64).c_str());
         return false;
     }
     const std::string prefix = std::string(AppController::kUrlScheme) + "://";
@@ -172,15 +183,15 @@ std::optional<Options> parse(int argc, char** argv) {
             }
             options.device = *device;
         } else if (arg == "--frames") {
+            // Digits only: strtol would take " 3" or "+3".
             const char* text = value();
-            char* end = nullptr;
-            errno = 0;
-            long frames = text ? std::strtol(text, &end, 10) : -1;
-            if (!text || end == text || *end != '\0' || errno != 0 || frames < 0) {
+            const std::optional<long> frames =
+                text ? platform::wholeNumber(text, std::numeric_limits<long>::max()) : std::nullopt;
+            if (!frames) {
                 std::fprintf(stderr, "stargrid: --frames needs a whole number of frames\n");
                 return std::nullopt;
             }
-            options.frames = frames;
+            options.frames = *frames;
         } else if (arg == "--fixed-step") {
             options.fixedStep = true;
         } else if (arg == "--stats") {

@@ -4,6 +4,7 @@
 // decimal comma.
 #pragma once
 #include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,8 @@ namespace platform {
 
 constexpr char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 constexpr bool isAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-constexpr bool isAsciiAlnum(char c) { return isAsciiAlpha(c) || (c >= '0' && c <= '9'); }
+constexpr bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isAsciiAlnum(char c) { return isAsciiAlpha(c) || isAsciiDigit(c); }
 
 inline std::string asciiLowercase(std::string text) {
     for (char& c : text) c = asciiLower(c);
@@ -25,6 +27,19 @@ inline bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view 
         if (asciiLower(text[i]) != asciiLower(prefix[i])) return false;
     }
     return true;
+}
+
+// The text as a whole number from 0 to `most`: digits only, so a sign, a space or an empty text is
+// none (strtol would skip a leading space and take a "+").
+inline std::optional<long> wholeNumber(std::string_view text, long most) {
+    if (text.empty()) return std::nullopt;
+    for (char c : text) {
+        if (!isAsciiDigit(c)) return std::nullopt;
+    }
+    long value = 0;
+    const auto read = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (read.ec != std::errc() || value > most) return std::nullopt;
+    return value;
 }
 
 // Fixed notation with the given number of decimals and a point; "nan" and "inf" as they are.

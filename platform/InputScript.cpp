@@ -7,6 +7,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "platform/AsciiText.h"
 #include "platform/StoredFile.h"
 
 namespace platform {
@@ -26,13 +27,11 @@ const std::string kFrameRange = "from 1 to " + std::to_string(kMaxFrame);
 const std::string kCoordinateRange = "from -" + std::to_string(static_cast<long>(kMaxCoordinate)) + " to " +
                                      std::to_string(static_cast<long>(kMaxCoordinate));
 
+// Digits only: a sign or a space before them makes no frame (" 3" would pass strtol).
 bool parseFrame(const std::string& word, long* frame) {
-    if (word.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    long value = std::strtol(word.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || value < 1 || value > kMaxFrame) return false;
-    *frame = value;
+    const std::optional<long> value = wholeNumber(word, kMaxFrame);
+    if (!value || *value < 1) return false;
+    *frame = *value;
     return true;
 }
 
@@ -91,10 +90,8 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             }
         } else if (command == "drag") {
             float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-            char* end = nullptr;
-            long moves = args.size() == 6 ? std::strtol(args[5].c_str(), &end, 10) : 0;
-            if (args.size() != 6 || !point(1, &x1, &y1) || !point(3, &x2, &y2) || *end != '\0' || moves < 1 ||
-                moves > kMaxDragSteps)
+            const long moves = args.size() == 6 ? wholeNumber(args[5], kMaxDragSteps).value_or(0) : 0;
+            if (args.size() != 6 || !point(1, &x1, &y1) || !point(3, &x2, &y2) || moves < 1)
                 return fail("drag needs FRAME X1 Y1 X2 Y2 STEPS (each coordinate " + kCoordinateRange +
                             ", 1 to 10000 steps)");
             if (steps.size() + static_cast<std::size_t>(moves) + 2 > kMaxSteps) return fail(tooManyText());
@@ -122,10 +119,8 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
                                                   : ScriptStep::Kind::QUIT;
             steps.push_back(step);
         } else if (command == "sleep") {
-            char* end = nullptr;
-            const long ms = args.size() == 2 ? std::strtol(args[1].c_str(), &end, 10) : -1;
-            if (args.size() != 2 || *end != '\0' || ms < 1 || ms > kMaxSleepMs)
-                return fail("sleep needs FRAME MILLISECONDS (1 to 10000)");
+            const long ms = args.size() == 2 ? wholeNumber(args[1], kMaxSleepMs).value_or(0) : 0;
+            if (ms < 1) return fail("sleep needs FRAME MILLISECONDS (1 to 10000)");
             step.kind = ScriptStep::Kind::SLEEP;
             step.milliseconds = static_cast<int>(ms);
             steps.push_back(step);

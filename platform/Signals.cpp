@@ -109,6 +109,7 @@ const char* signalName(int number) {
 std::atomic<const char*> startupAt{nullptr};
 int startupDone = -1;  // an event descriptor, set once the loop runs
 std::string heldStep;  // STARGRID_STARTUP_HOLD
+std::string stepsPassed;  // quoted, for a hold that names none of them
 // The watching thread's end, which startupReachedLoop waits for: past it, no quit request ends the process.
 std::mutex watchMutex;
 std::condition_variable watchEnded;
@@ -253,6 +254,7 @@ void watchStartup() {
 
 void startupStep(const char* name) {
     startupAt.store(name);
+    stepsPassed += (stepsPassed.empty() ? "\"" : ", \"") + std::string(name) + "\"";
     if (heldStep.empty() || heldStep != name) return;
     std::fprintf(stderr, "%s: start-up held at \"%s\" (STARGRID_STARTUP_HOLD)\n", program_invocation_short_name, name);
     // Nothing of the lifecycle ends the wait: those signals are blocked here.
@@ -260,6 +262,12 @@ void startupStep(const char* name) {
 }
 
 void startupReachedLoop() {
+    // A mistyped step would otherwise hold nothing without a word, and a test waiting for the hold waits for good.
+    if (!heldStep.empty()) {
+        std::fprintf(stderr, "%s: STARGRID_STARTUP_HOLD \"%.60s\" names no step of start-up (%s); it was not held\n",
+                     program_invocation_short_name, heldStep.c_str(), stepsPassed.c_str());
+        heldStep.clear();
+    }
     if (startupDone < 0) return;
     const std::uint64_t one = 1;
     if (write(startupDone, &one, sizeof one) < 0) std::perror("Signals: start-up's end");

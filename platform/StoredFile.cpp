@@ -70,17 +70,17 @@ std::string notRegular(unsigned int mode) {
     return "not a regular file";
 }
 
-int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::string* reason, unsigned int mode) {
-    return openRegularFile(AT_FDCWD, path, flags, links, reason, mode);
-}
+namespace {
 
-int openRegularFile(int folder, const std::string& path, int flags, LinkAtFile links, std::string* reason,
-                    unsigned int mode) {
+// The one open of openRegularFile and openRegularFileOrDevice: without blocking, then looked at.
+int openFileOfKind(int folder, const std::string& path, int flags, LinkAtFile links, std::string* reason,
+                   unsigned int mode, bool devices) {
     auto refuse = [reason](int error, const std::string& why) {
         if (reason) *reason = why;
         errno = error;
         return -1;
     };
+    auto taken = [devices](mode_t kind) { return S_ISREG(kind) || (devices && S_ISCHR(kind)); };
     // Without blocking: opening a FIFO would otherwise wait for a peer that never comes.
     const int nofollow = links == LinkAtFile::Refuse ? O_NOFOLLOW : 0;
     const int fd = ::openat(folder, path.c_str(), flags | nofollow | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
@@ -93,7 +93,7 @@ int openRegularFile(int folder, const std::string& path, int flags, LinkAtFile l
             return refuse(ELOOP, "it is a link");
         if (error == EISDIR) return refuse(EISDIR, "a folder");
         // A socket (or a device without a driver) cannot even be opened.
-        if (error == ENXIO && ::fstatat(folder, path.c_str(), &info, 0) == 0 && !S_ISREG(info.st_mode))
+        if (error == ENXIO && ::fstatat(folder, path.c_str(), &info, 0) == 0 && !taken(info.st_mode))
             return refuse(EINVAL, notRegular(info.st_mode));
         return refuse(error, std::strerror(error));
     }
@@ -102,12 +102,28 @@ int openRegularFile(int folder, const std::string& path, int flags, LinkAtFile l
         ::close(fd);
         return refuse(error, std::strerror(error));
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (!taken(info.st_mode)) {
         ::close(fd);
         return refuse(S_ISDIR(info.st_mode) ? EISDIR : EINVAL, notRegular(info.st_mode));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
+}
+
+}  // namespace
+
+int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::string* reason, unsigned int mode) {
+    return openFileOfKind(AT_FDCWD, path, flags, links, reason, mode, false);
+}
+
+int openRegularFile(int folder, const std::string& path, int flags, LinkAtFile links, std::string* reason,
+                    unsigned int mode) {
+    return openFileOfKind(folder, path, flags, links, reason, mode, false);
+}
+
+int openRegularFileOrDevice(const std::string& path, int flags, LinkAtFile links, std::string* reason,
+                            unsigned int mode) {
+    return openFileOfKind(AT_FDCWD, path, flags, links, reason, mode, true);
 }
 
 StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit, std::string* reason) {

@@ -29,6 +29,12 @@ int openRegularFile(const std::string& path, int flags, LinkAtFile links, std::s
 int openRegularFile(int folder, const std::string& path, int flags, LinkAtFile links, std::string* reason = nullptr,
                     unsigned int mode = 0600);
 
+// As openRegularFile, a character device taken too: for a file the user names for the program to write
+// to, which may be /dev/null or /dev/full. A FIFO, a socket, a disk or a folder is still refused, never
+// waited on.
+int openRegularFileOrDevice(const std::string& path, int flags, LinkAtFile links, std::string* reason = nullptr,
+                            unsigned int mode = 0600);
+
 // Every byte of the file into `bytes`; past `limit` it stops reading, so a caller holding more than
 // its limit knows the file is too large without having read it all. Missing when there is no such
 // file; Failed when it is there but cannot be read: its values are out of reach, not gone, so a

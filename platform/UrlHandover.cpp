@@ -115,17 +115,32 @@ std::string UrlHandover::socketPath(const std::string& name) {
     return runtime.empty() ? std::string() : runtime + "/" + name + ".sock";
 }
 
-std::optional<std::string> UrlHandover::checkUrl(const std::string& text) {
-    if (text.empty() || text.size() > kLongestUrl) return std::nullopt;
-    if (!std::isalpha(static_cast<unsigned char>(text[0]))) return std::nullopt;
+std::optional<std::string> UrlHandover::checkUrl(const std::string& text, std::string* reason) {
+    auto refuse = [reason](const std::string& why) -> std::optional<std::string> {
+        if (reason) *reason = why;
+        return std::nullopt;
+    };
+    if (text.empty()) return refuse("it is empty");
+    if (text.size() > kLongestUrl) return refuse("longer than " + std::to_string(kLongestUrl) + " bytes");
+    // The byte that is wrong, and where (counted from 1), so a stray space or a pasted character is found.
+    for (std::string::size_type i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c > 0x20 && c < 0x7f) continue;
+        char code[8];
+        std::snprintf(code, sizeof code, "0x%02x", c);
+        const std::string what = c == ' '   ? std::string("a space")
+                                 : c < 0x80 ? "a control character (" + std::string(code) + ")"
+                                            : "a byte beyond ASCII (" + std::string(code) + ")";
+        return refuse(what + " at byte " + std::to_string(i + 1));
+    }
     const std::string::size_type colon = text.find(':');
-    if (colon == std::string::npos) return std::nullopt;
+    if (colon == std::string::npos) return refuse("no \":\" ends a scheme");
+    if (!std::isalpha(static_cast<unsigned char>(text[0]))) return refuse("its scheme does not start with a letter");
     for (std::string::size_type i = 0; i < colon; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.') return std::nullopt;
-    }
-    for (unsigned char c : text) {
-        if (c <= 0x20 || c >= 0x7f) return std::nullopt;
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
+            return refuse(std::string("\"") + text[i] + "\" at byte " + std::to_string(i + 1) +
+                          " cannot be in a scheme");
     }
     return text;
 }

@@ -41,7 +41,8 @@ public:
 
     // The URL as handed over, when it is a well-formed URL: "scheme:rest", scheme letters,
     // digits, "+", "-", "." starting with a letter, every byte printable ASCII, within the cap.
-    static std::optional<std::string> checkUrl(const std::string& text);
+    // Otherwise nothing, and `reason`, when given, says what is wrong ("a space at byte 8").
+    static std::optional<std::string> checkUrl(const std::string& text, std::string* reason = nullptr);
 
     // What became of a request a second launch handed over.
     struct Receipt {

@@ -1,5 +1,8 @@
 #include "kite/foundation/FrameCosts.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -8,16 +11,25 @@
 #include "kite/foundation/Log.h"
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
+#include "platform/StoredFile.h"
 
 namespace kite {
 
 namespace {
 
 // The file the costs go to; null, said once, when it cannot be written, so a wrong path is not
-// mistaken for a run without costs.
+// mistaken for a run without costs. A regular file or a device (/dev/null): a FIFO would hold start-up
+// until something reads it.
 std::FILE* openCostsFile(const char* path) {
-    std::FILE* out = std::fopen(path, "w");
-    if (!out) log("FrameCosts: cannot write %s: %s; frame costs are not recorded", path, std::strerror(errno));
+    std::string reason;
+    const int fd = platform::openRegularFileOrDevice(path, O_WRONLY | O_CREAT | O_TRUNC, platform::LinkAtFile::Follow,
+                                                     &reason, 0666);
+    std::FILE* out = fd < 0 ? nullptr : ::fdopen(fd, "w");
+    if (fd >= 0 && !out) {
+        reason = std::strerror(errno);
+        ::close(fd);
+    }
+    if (!out) log("FrameCosts: cannot write %s: %s; frame costs are not recorded", path, reason.c_str());
     return out;
 }
 

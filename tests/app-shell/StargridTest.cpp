@@ -18,6 +18,7 @@
 #include <future>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ConsoleClient.h"
@@ -316,8 +317,8 @@ TEST(Stargrid, BadOptionsExitWithStatusTwo) {
         Game game(args);
         EXPECT_EQ(game.waitForExit(), 2) << args[0];
     }
-    // An empty number is no number (it used to run zero frames).
-    for (const std::string frames : {"''", "abc"}) {
+    // An empty number is no number (it used to run zero frames), nor is one after a space.
+    for (const std::string frames : {"''", "abc", "' 3'"}) {
         const Finished run = runToEnd("--frames " + frames);
         EXPECT_EQ(run.status, 2) << frames;
         EXPECT_EQ(run.output, "stargrid: --frames needs a whole number of frames\n") << frames;
@@ -325,6 +326,18 @@ TEST(Stargrid, BadOptionsExitWithStatusTwo) {
     Game game({"--frames", "1"}, {"STARGRID_DEVICE=pixel"});
     EXPECT_EQ(game.waitForExit(), 2);
     EXPECT_EQ(runToEnd("--frames 1 --script").output, "stargrid: --script needs a value\n");
+}
+
+// An argument that is no URL, or no file name, is refused saying what is wrong with it.
+TEST(Stargrid, ABadArgumentIsRefusedSayingWhatIsWrongWithIt) {
+    for (const auto& [args, said] : std::vector<std::pair<std::string, std::string>>{
+             {"''", "stargrid: an empty argument is not a URL\n"},
+             {"'pg5e18c0a7d94b2f63://x y'", "stargrid: not a URL (a space at byte 23): pg5e18c0a7d94b2f63://x y\n"},
+             {"--frames 1 --script ''", "stargrid: --script needs a file name, not \"\"\n"}}) {
+        const Finished run = runToEnd(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(run.output, said) << args;
+    }
 }
 
 }  // namespace

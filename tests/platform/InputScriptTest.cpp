@@ -73,6 +73,14 @@ TEST(InputScript, AValuePastItsLimitIsRefusedNamingTheLimit) {
     EXPECT_EQ(error, "--shot needs FRAME:PATH with a frame from 1 to 100000000");
 }
 
+// strtol skips a leading space and takes a sign; a whole number here is digits only.
+TEST(InputScript, AWholeNumberWithASignOrASpaceIsRefused) {
+    std::string error;
+    for (const char* bad : {"tap +3 1 1", "sleep 2 +5", "drag 1 0 0 5 5 +4"})
+        EXPECT_FALSE(InputScript::parse(bad, &error)) << bad;
+    for (const char* bad : {" 3:x.png", "+3:x.png"}) EXPECT_FALSE(InputScript::parseShot(bad, &error)) << bad;
+}
+
 TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
     std::string error;
     EXPECT_FALSE(InputScript::load("/nonexistent/script.txt", &error));

@@ -171,5 +171,22 @@ TEST(SignalsDeathTest, AStartUpThatReachesTheLoopQuitsThereOnTheRequest) {
     EXPECT_EXIT(startUpReachingTheLoop(), ::testing::ExitedWithCode(0), "^the loop quits\n$");
 }
 
+// In a process of its own: a hold that names none of the steps start-up goes through.
+[[noreturn]] void startUpWithAMistypedHold() {
+    setenv("STARGRID_STARTUP_HOLD", "opening the windw", 1);
+    watchLifecycleSignals();
+    watchStartup();
+    startupStep("opening the window");
+    startupReachedLoop();
+    std::_Exit(0);
+}
+
+TEST(SignalsDeathTest, AHoldThatNamesNoStepIsSaidWithTheSteps) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(startUpWithAMistypedHold(), ::testing::ExitedWithCode(0),
+                "^[a-z_]+: STARGRID_STARTUP_HOLD \"opening the windw\" names no step of start-up \\(\"opening the "
+                "window\"\\); it was not held\n$");
+}
+
 }  // namespace
 }  // namespace platform

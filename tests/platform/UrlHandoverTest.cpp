@@ -13,6 +13,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -90,6 +91,18 @@ TEST_F(UrlHandoverTest, UrlsAreCheckedStrictly) {
     EXPECT_FALSE(UrlHandover::checkUrl("abc://x\ny"));
     EXPECT_FALSE(UrlHandover::checkUrl("abc://\xe4\xbd\xa0"));
     EXPECT_FALSE(UrlHandover::checkUrl("abc://" + std::string(UrlHandover::kLongestUrl, 'a')));
+}
+
+TEST_F(UrlHandoverTest, ARefusedUrlsReasonSaysWhatIsWrongAndWhere) {
+    for (const auto& [url, why] : std::vector<std::pair<std::string, std::string>>{
+             {"abc://x y", "a space at byte 8"},
+             {"abc://x\ny", "a control character (0x0a) at byte 8"},
+             {"abc://\xe4\xbd\xa0", "a byte beyond ASCII (0xe4) at byte 7"},
+             {"ab_c://x", "\"_\" at byte 3 cannot be in a scheme"}}) {
+        std::string reason;
+        EXPECT_FALSE(UrlHandover::checkUrl(url, &reason));
+        EXPECT_EQ(reason, why) << url;
+    }
 }
 
 TEST_F(UrlHandoverTest, ASecondLaunchHandsItsUrlToTheRunningGame) {

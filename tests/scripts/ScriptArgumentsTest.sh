@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The command lines of scripts/check-layers, scripts/fuzz and scripts/install-pigeon-standin: usage on
-# -h/--help, and a wrong argument refused with a reason and status 2 before anything is built.
+# The command lines of scripts/check-layers, scripts/fuzz, scripts/install-pigeon-standin, scripts/build
+# and scripts/setup: usage on -h/--help, and a wrong argument refused with a reason and status 2 before
+# anything is built or installed.
 # Usage: ScriptArgumentsTest.sh SOURCE-DIR CASE
 #   CASE: CheckLayersFailsWithoutSources, CheckLayersExplainsItsOptions,
-#         FuzzRefusesBadValuesBeforeBuilding, InstallPigeonStandinRefusesUnknownOptions or
-#         InstallPigeonStandinRefusesABuildFolderThatIsNotThere
-# The scripts run from a scratch tree whose scripts/build and cmake are stand-ins that only note they
-# were called: a script that got past its arguments would otherwise build into the source tree.
+#         CheckLayersFailsOnATreeItCannotReadInFull, FuzzRefusesBadValuesBeforeBuilding,
+#         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere
+#         or BuildAndSetupTakeNoOptionForAnArgument
+# The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
+# note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
 source_dir=$1
 case_name=$2
@@ -18,7 +20,7 @@ mkdir -p "$tree/scripts" "$scratch/bin"
 cp "$source_dir/scripts/check-layers" "$source_dir/scripts/fuzz" "$source_dir/scripts/install-pigeon-standin" \
   "$tree/scripts/"
 built=$scratch/built
-for stand_in in "$tree/scripts/build" "$scratch/bin/cmake"; do
+for stand_in in "$tree/scripts/build" "$scratch/bin/cmake" "$scratch/bin/dpkg-query" "$scratch/bin/apt-get"; do
   printf '#!/bin/sh\necho "$0 $*" >>"%s"\nexit 1\n' "$built" >"$stand_in"
   chmod +x "$stand_in"
 done
@@ -79,6 +81,32 @@ case "$case_name" in
     done
     run check-layers "$source_dir" "$source_dir"
     expect_refusal "one ROOT at most" "check-layers with two roots"
+    ;;
+  CheckLayersFailsOnATreeItCannotReadInFull)
+    mkdir -p "$scratch/sources/kite/scene"
+    printf '#include "platform/Clock.h"\n' >"$scratch/sources/kite/scene/Good.cpp"
+    # Root reads everything: the check then runs without the capabilities that let it.
+    drop=()
+    [ "$(id -u)" != 0 ] || drop=(setpriv --inh-caps=-all --bounding-set=-dac_override,-dac_read_search)
+    for unreadable in kite/scene/Good.cpp kite; do
+      chmod 000 "$scratch/sources/$unreadable"
+      status=0
+      "${drop[@]}" "$tree/scripts/check-layers" "$scratch/sources" >"$scratch/out" 2>"$scratch/err" || status=$?
+      chmod 755 "$scratch/sources/$unreadable"
+      [ "$status" = 1 ] && grep -q "$unreadable.*: Permission denied" "$scratch/err" &&
+        grep -qF "could not be read in full" "$scratch/err" || fail "$unreadable unreadable: $status, $(cat "$scratch/err")"
+    done
+    ;;
+  BuildAndSetupTakeNoOptionForAnArgument)
+    cp "$source_dir/scripts/build" "$source_dir/scripts/setup" "$tree/scripts/"
+    for script in build setup; do
+      for option in -h --help; do
+        run "$script" "$option"
+        expect_usage "$script" "$script $option"
+      done
+      run "$script" --bogus
+      expect_refusal "$script: unknown option --bogus" "$script --bogus"
+    done
     ;;
   FuzzRefusesBadValuesBeforeBuilding)
     for option in --time --random-seed --runs; do

@@ -1,7 +1,10 @@
 #include "kite/foundation/FrameCosts.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -120,6 +123,23 @@ TEST(FrameCostsOff, AFileThatTakesNoMoreIsSaidOnce) {
     for (unsigned frame = 1; frame <= 3; ++frame) FrameCosts::frameEnded(frame);
     FrameCosts::recordTo("");
     EXPECT_EQ(log.text(), "FrameCosts: cannot write /dev/full: No space left on device; frame costs are not recorded\n");
+}
+
+// A FIFO is refused, never waited on: with a reader there (which the open would take) and without one.
+TEST(FrameCostsOff, AFifoIsRefusedWithoutWaitingOnIt) {
+    test::TemporaryFolder folder("stargrid-frame-costs");
+    const std::string fifo = folder.path() + "/costs.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    test::LogCapture log;
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    FrameCosts::recordTo(fifo);
+    ::close(reader);
+    ASSERT_EQ(FrameCosts::active(), nullptr);
+    FrameCosts::recordTo(fifo);
+    EXPECT_EQ(FrameCosts::active(), nullptr);
+    const std::string said =
+        "FrameCosts: cannot write " + fifo + ": not a regular file (a FIFO); frame costs are not recorded\n";
+    EXPECT_EQ(log.text(), said + said);
 }
 
 }  // namespace
