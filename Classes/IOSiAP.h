@@ -77,7 +77,7 @@ public:
     // the next start).
     static constexpr const char* kProductsFailedMessage = "支付错误，请重试!";
     static constexpr const char* kPaymentFailedMessage = "无法连接到 iTunes Store!";
-    static constexpr const char* kPaymentNotRecordedMessage = "本机无法记录这次购买，未扣款!";
+    static constexpr const char* kPaymentNotRecordedMessage = "本机无法记录购买，未扣款!";
     static constexpr const char* kPurchasePendingMessage = "付款成功，但钻石暂时无法保存，下次启动游戏时补发!";
     static void showStoreAlert(const char* message);
 
