@@ -125,14 +125,10 @@ std::optional<std::string> fileContents(const Place& place, const std::string& n
     if (!place.folder) return std::nullopt;
     std::string bytes, reason;
     // The file is the game's own: a link in its place is not read through.
-    struct stat info;
-    const bool link = ::fstatat(place.folder.descriptor(), place.file.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      S_ISLNK(info.st_mode);
-    switch (link ? StoredFileRead::Failed : readStoredFile(place.reach(), bytes, largestFile(), &reason)) {
+    switch (readStoredFile(place.reach(), bytes, largestFile(), &reason, LinkAtFile::Refuse)) {
         case StoredFileRead::Missing: return std::nullopt;
         case StoredFileRead::Failed:
-            sayOnce("Pasteboard: cannot read \"" + name + "\" (" + place.named() +
-                    "): " + (link ? "it is a link" : reason));
+            sayOnce("Pasteboard: cannot read \"" + name + "\" (" + place.named() + "): " + reason);
             return std::nullopt;
         case StoredFileRead::Read: break;
     }

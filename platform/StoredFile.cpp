@@ -126,9 +126,10 @@ int openRegularFileOrDevice(const std::string& path, int flags, LinkAtFile links
     return openFileOfKind(AT_FDCWD, path, flags, links, reason, mode, true);
 }
 
-StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit, std::string* reason) {
+StoredFileRead readStoredFile(const std::string& path, std::string& bytes, std::size_t limit, std::string* reason,
+                              LinkAtFile links) {
     std::string why;
-    const int fd = openRegularFile(path, O_RDONLY, LinkAtFile::Follow, &why);
+    const int fd = openRegularFile(path, O_RDONLY, links, &why);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return StoredFileRead::Missing;
         return failed(errno, why, reason);

@@ -38,14 +38,14 @@ int openRegularFileOrDevice(const std::string& path, int flags, LinkAtFile links
 // Every byte of the file into `bytes`; past `limit` it stops reading, so a caller holding more than
 // its limit knows the file is too large without having read it all. Missing when there is no such
 // file; Failed when it is there but cannot be read: its values are out of reach, not gone, so a
-// caller must not save over it. Only a regular file (or a link to one) is read: it is opened
-// without blocking and looked at before a byte is read, so a FIFO, a socket, a device or a folder
-// is Failed at once, never waited on. On Failed, errno is set (EISDIR for a folder, EINVAL for the
-// other things that are not regular files) and `reason`, when given, says why in words: "a folder",
-// "not a regular file (a FIFO)", or the system's text of an I/O error.
+// caller must not save over it. Only a regular file (or a link to one, unless `links` refuses it) is
+// read: it is opened as openRegularFile opens it, so a FIFO, a socket, a device or a folder is Failed
+// at once, never waited on. On Failed, errno is set (EISDIR for a folder, ELOOP for a refused link,
+// EINVAL for the other things that are not regular files) and `reason`, when given, says why in words:
+// "a folder", "it is a link", "not a regular file (a FIFO)", or the system's text of an I/O error.
 StoredFileRead readStoredFile(const std::string& path, std::string& bytes,
                               std::size_t limit = std::numeric_limits<std::size_t>::max(),
-                              std::string* reason = nullptr);
+                              std::string* reason = nullptr, LinkAtFile links = LinkAtFile::Follow);
 
 // The path with every link above its last part resolved (the folder it is in, as realpath() names it);
 // the last part is kept as it is, link or not. For libraries that refuse a link anywhere on a path

@@ -168,19 +168,24 @@ std::string passwdHome() {
     return found->pw_dir;
 }
 
-std::string gameFolderPath(const char* variable) {
+std::string baseFolderPath(const char* variable) {
     const char* underHome = "";
     for (const BaseDirectory* base : {&kData, &kConfig, &kCache}) {
         if (std::strcmp(base->variable, variable) == 0) underHome = base->underHome;
     }
-    // One slash between the parts, whatever the variables end with.
-    auto under = [](std::string folder, const char* part) {
-        folder.erase(folder.find_last_not_of('/') + 1);
-        return folder + part;
-    };
-    if (const char* value = std::getenv(variable); value && *value == '/') return under(value, "/stargrid");
-    const std::string home = homeFolder();
-    return home.empty() ? std::string() : under(under(home, underHome), "/stargrid");
+    if (const char* value = std::getenv(variable); value && *value == '/') return value;
+    std::string home = homeFolder();
+    if (home.empty()) return home;
+    home.erase(home.find_last_not_of('/') + 1);
+    return home + underHome;
+}
+
+std::string gameFolderPath(const char* variable) {
+    std::string base = baseFolderPath(variable);
+    if (base.empty()) return base;
+    // One slash between the parts, whatever the variable ends with.
+    base.erase(base.find_last_not_of('/') + 1);
+    return base + "/" + kGameFolder;
 }
 
 bool makeFolders(const std::string& folder) {

@@ -15,6 +15,11 @@ std::string homeFolder();
 // The home of the user's passwd entry as it stands (what tools that ignore HOME use); empty when none.
 std::string passwdHome();
 
+// The XDG base directory `variable` (XDG_DATA_HOME, XDG_CONFIG_HOME or XDG_CACHE_HOME): the variable when
+// it holds an absolute path, else its default under the home (~/.local/share, ~/.config, ~/.cache); empty
+// without a home. Nothing is looked at or made.
+std::string baseFolderPath(const char* variable);
+
 // Where the game's folder under the XDG base directory `variable` (XDG_DATA_HOME, XDG_CONFIG_HOME or
 // XDG_CACHE_HOME) is: "$variable/stargrid" when it holds an absolute path, else under the home's default
 // for it (~/.local/share, ~/.config, ~/.cache); empty without a home. Nothing is looked at or made.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/FolderClaim.h"
@@ -43,20 +44,13 @@ int refuse(const std::string& what) {
     return 2;
 }
 
-// An XDG base folder as the game reads it: the variable when it names an absolute path, else under
-// the home. Empty when neither is there.
-std::string baseFolder(const char* variable, const std::string& home, const char* fallback) {
-    if (const char* value = std::getenv(variable); value && *value == '/') return value;
-    return home.empty() ? std::string() : home + fallback;
-}
-
 int printFolders() {
     const std::string home = platform::homeFolder();
     std::vector<std::tuple<std::string, std::string, std::string>> folders{{"home", "HOME", home}};
-    for (const auto& [name, variable, fallback] : {std::make_tuple("data_home", "XDG_DATA_HOME", "/.local/share"),
-                                                   std::make_tuple("config_home", "XDG_CONFIG_HOME", "/.config"),
-                                                   std::make_tuple("cache_home", "XDG_CACHE_HOME", "/.cache")}) {
-        const std::string base = baseFolder(variable, home, fallback);
+    for (const auto& [name, variable] : {std::make_pair("data_home", "XDG_DATA_HOME"),
+                                         std::make_pair("config_home", "XDG_CONFIG_HOME"),
+                                         std::make_pair("cache_home", "XDG_CACHE_HOME")}) {
+        const std::string base = platform::baseFolderPath(variable);
         if (base.empty()) {
             std::fprintf(stderr, "stargrid-claim: no home folder (HOME and the passwd entry name none), and %s is unset\n",
                          variable);
