@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The command lines of scripts/check-layers, scripts/fuzz, scripts/install-pigeon-standin, scripts/build
-# and scripts/setup: usage on -h/--help, and a wrong argument refused with a reason and status 2 before
-# anything is built or installed.
+# The command lines of scripts/check-layers, scripts/fuzz, scripts/install-pigeon-standin, scripts/build,
+# scripts/setup, scripts/play and scripts/test: usage on -h/--help, and a wrong argument refused with a
+# reason and status 2 before anything is built or installed.
 # Usage: ScriptArgumentsTest.sh SOURCE-DIR CASE
 #   CASE: CheckLayersFailsWithoutSources, CheckLayersExplainsItsOptions,
 #         CheckLayersFailsOnATreeItCannotReadInFull, FuzzRefusesBadValuesBeforeBuilding,
-#         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere
-#         or BuildAndSetupTakeNoOptionForAnArgument
+#         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere,
+#         BuildAndSetupTakeNoOptionForAnArgument or HelpOfPlayAndTestBuildsAndChangesNothing
 # The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
 # note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -96,6 +96,13 @@ case "$case_name" in
       [ "$status" = 1 ] && grep -q "$unreadable.*: Permission denied" "$scratch/err" &&
         grep -qF "could not be read in full" "$scratch/err" || fail "$unreadable unreadable: $status, $(cat "$scratch/err")"
     done
+    # A root it cannot enter is named with the reason.
+    chmod 000 "$scratch/sources"
+    status=0
+    "${drop[@]}" "$tree/scripts/check-layers" "$scratch/sources" >"$scratch/out" 2>"$scratch/err" || status=$?
+    chmod 755 "$scratch/sources"
+    [ "$status" = 1 ] && [ "$(cat "$scratch/err")" = "check-layers: cannot enter $scratch/sources (Permission denied), so its layers are not checked" ] ||
+      fail "root not enterable: $status, $(cat "$scratch/err")"
     ;;
   BuildAndSetupTakeNoOptionForAnArgument)
     cp "$source_dir/scripts/build" "$source_dir/scripts/setup" "$tree/scripts/"
@@ -107,6 +114,14 @@ case "$case_name" in
       run "$script" --bogus
       expect_refusal "$script: unknown option --bogus" "$script --bogus"
     done
+    # An empty argument is shown as one, and is no build/; a file is no build folder.
+    run setup ""
+    expect_refusal 'setup: it takes no arguments, not ""' "setup ''"
+    run build "" -- stargrid
+    expect_refusal 'build: DIR needs a name, not ""' "build ''"
+    touch "$scratch/a-file"
+    run build "$scratch/a-file"
+    expect_refusal "build: $scratch/a-file is not a folder" "build a-file"
     ;;
   FuzzRefusesBadValuesBeforeBuilding)
     for option in --time --random-seed --runs; do
@@ -163,6 +178,43 @@ case "$case_name" in
     mkdir "$scratch/there"
     run install-pigeon-standin "$scratch/there"
     grep -qF -- "$scratch/there -- pigeon-standin" "$built" || fail "a build folder that is there was not built"
+    ;;
+  HelpOfPlayAndTestBuildsAndChangesNothing)
+    # As in a fresh clone: nothing built, no player's folders yet; setup and CTest note they were called.
+    cp "$source_dir/scripts/play" "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in "$tree/scripts/setup" "$scratch/bin/ctest"; do cp "$tree/scripts/build" "$stand_in"; done
+    export HOME=$scratch/home XDG_DATA_HOME=$scratch/xdg/data XDG_CONFIG_HOME=$scratch/xdg/config
+    export XDG_CACHE_HOME=$scratch/xdg/cache
+    for option in -h --help; do
+      for arguments in "$option" "-R Play $option"; do
+        read -r -a words <<<"$arguments"
+        run test "${words[@]}"
+        expect_usage test "test $arguments"
+      done
+      grep -qF "ctest --help" "$scratch/out" || fail "the usage of test does not say where CTest's options are"
+      for built_game in no yes; do
+        run play --frames 3 "$option"
+        [ "$status" = 0 ] || fail "play $option ($built_game built): status $status, $(cat "$scratch/err")"
+        awk 'NR > 1 { if (!/^#/) exit; print }' "$tree/scripts/play" >"$scratch/usage"
+        head -n "$(wc -l <"$scratch/usage")" "$scratch/out" | cmp -s - "$scratch/usage" ||
+          fail "play $option did not begin with its usage: $(cat "$scratch/out")"
+        grep -qF -- "--server URL" "$scratch/out" || fail "the usage of play lacks --server"
+        if [ "$built_game" = no ]; then
+          tail -n 1 "$scratch/out" | grep -qF "build/stargrid --help lists them once it is built" ||
+            fail "play $option does not say where the game's options are: $(cat "$scratch/out")"
+          [ ! -e "$tree/build" ] || fail "play $option made $tree/build"
+          # The game's usage is the game's own, once it is built.
+          mkdir -p "$tree/build"
+          printf '#!/bin/sh\necho "the game, given $*"\n' >"$tree/build/stargrid"
+          chmod +x "$tree/build/stargrid"
+        else
+          [ "$(tail -n 1 "$scratch/out")" = "the game, given $option" ] || fail "play $option: $(cat "$scratch/out")"
+          rm -r "$tree/build"
+        fi
+        [ ! -e "$scratch/xdg" ] && [ ! -e "$HOME" ] || fail "play $option made $(find "$scratch/xdg" "$HOME" 2>&1)"
+        [ ! -e "$built" ] || fail "play $option ran: $(cat "$built")"
+      done
+    done
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -300,6 +300,56 @@ TEST(ServerProgram, ADatabaseThatTakesNoRecordLocksKeepsALogin) {
     EXPECT_NE(kite::test::readWholeFile(database).find("13812345678"), std::string::npos);
 }
 
+// A journal that is a link refuses the database before its file is made: nothing is left behind.
+TEST(ServerProgram, ARefusedDatabaseLeavesNoFileBehind) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ASSERT_EQ(::symlink(folder.put("other", "").c_str(), (database + "-wal").c_str()), 0);
+    const Refusal refusal = refusalOf({"--quiet", "--db", database});
+    EXPECT_EQ(refusal.said, "stargrid-server: " + database + ": " + database + "-wal: it is a link");
+    EXPECT_EQ(refusal.status, 1);
+    EXPECT_EQ(modeOf(database), -1) << "an empty database was left behind";
+}
+
+// Without record locks, a dot-lock a killed server left keeps the database locked: a server run by hand
+// cannot know it is no other's, and says where it is and what to do.
+TEST(ServerProgram, ALeftoverDotLockIsNamedWithWhatToDo) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ASSERT_EQ(::mkdir((database + ".lock").c_str(), 0700), 0);
+    ServerProgram server({"--quiet", "--db", database},
+                         [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); });
+    server.nextLine();  // how it locks instead
+    EXPECT_EQ(server.nextLine(), "stargrid-server: " + database + ": database is locked (its dot-lock " + database +
+                                     ".lock is there: if no other stargrid-server has the database open, a killed "
+                                     "one left it; remove it with rmdir " +
+                                     database + ".lock and start the server again)");
+    EXPECT_EQ(server.waitForExit(), 1);
+    EXPECT_EQ(modeOf(database + ".lock"), 0700);
+}
+
+// Run by scripts/play under the game's claim (it names itself, the server's parent), the server knows no
+// other one has the database open: a killed one's dot-lock is removed, and a login kept.
+TEST(ServerProgram, UnderPlaysClaimALeftoverDotLockIsRemoved) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ASSERT_EQ(::mkdir((database + ".lock").c_str(), 0700), 0);
+    ServerProgram server({"--quiet", "--db", database}, [] {
+        kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none");
+        ::setenv("STARGRID_PLAY_CLAIMED", std::to_string(::getppid()).c_str(), 1);
+    });
+    server.nextLine();  // how it locks instead
+    const std::string line = server.nextLine();
+    ASSERT_EQ(line.rfind(kListening, 0), 0u) << line;
+    httplib::Client client("127.0.0.1", std::stoi(line.substr(std::string(kListening).size())));
+    const auto reply =
+        client.Post("/game/BindAccount", R"({"cellphone":"13812345678","password":"MTIzNA=="})", "text/plain");
+    EXPECT_EQ(reply ? parseJson(reply->body)["code"].asString() : "", "0000");
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+    EXPECT_EQ(modeOf(database + ".lock"), -1);
+}
+
 // What is no address is named as such, not as one that cannot be bound; a name of one is taken.
 TEST(ServerProgram, AHostThatIsNoAddressIsNamedAsWhatIsWrong) {
     const Refusal refusal = refusalOf({"--quiet", "--host", "999.1.1.1"});
@@ -311,7 +361,7 @@ TEST(ServerProgram, AHostThatIsNoAddressIsNamedAsWhatIsWrong) {
 }
 
 TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
-    for (const char* port : {"abc", "70000", "-1", ""}) {
+    for (const char* port : {"abc", "70000", "-1", "", "+8080", " 8080"}) {
         ServerProgram server({"--port", port});
         ASSERT_TRUE(server.started());
         EXPECT_EQ(server.nextLine(),
