@@ -180,40 +180,28 @@ case "$case_name" in
     grep -qF -- "$scratch/there -- pigeon-standin" "$built" || fail "a build folder that is there was not built"
     ;;
   HelpOfPlayAndTestBuildsAndChangesNothing)
-    # As in a fresh clone: nothing built, no player's folders yet; setup and CTest note they were called.
+    # As in a fresh clone: nothing built, no player's folders; setup and CTest note when they are called.
     cp "$source_dir/scripts/play" "$source_dir/scripts/test" "$tree/scripts/"
     for stand_in in "$tree/scripts/setup" "$scratch/bin/ctest"; do cp "$tree/scripts/build" "$stand_in"; done
-    export HOME=$scratch/home XDG_DATA_HOME=$scratch/xdg/data XDG_CONFIG_HOME=$scratch/xdg/config
-    export XDG_CACHE_HOME=$scratch/xdg/cache
+    export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/data XDG_CONFIG_HOME=$scratch/home/config
+    # Play's usage, then the line given, and nothing made or run.
+    expect_play_help() {
+      run play --frames 3 "$option"
+      { awk 'NR > 1 { if (!/^#/) exit; print }' "$tree/scripts/play"; echo "$1"; } | cmp -s - "$scratch/out" &&
+        [ "$status" = 0 ] && [ ! -e "$HOME" ] && [ ! -e "$built" ] ||
+        fail "play $option: status $status, $(cat "$scratch/out" "$scratch/err" "$built" 2>&1), $(find "$HOME" 2>&1)"
+    }
     for option in -h --help; do
-      for arguments in "$option" "-R Play $option"; do
-        read -r -a words <<<"$arguments"
-        run test "${words[@]}"
-        expect_usage test "test $arguments"
-      done
-      grep -qF "ctest --help" "$scratch/out" || fail "the usage of test does not say where CTest's options are"
-      for built_game in no yes; do
-        run play --frames 3 "$option"
-        [ "$status" = 0 ] || fail "play $option ($built_game built): status $status, $(cat "$scratch/err")"
-        awk 'NR > 1 { if (!/^#/) exit; print }' "$tree/scripts/play" >"$scratch/usage"
-        head -n "$(wc -l <"$scratch/usage")" "$scratch/out" | cmp -s - "$scratch/usage" ||
-          fail "play $option did not begin with its usage: $(cat "$scratch/out")"
-        grep -qF -- "--server URL" "$scratch/out" || fail "the usage of play lacks --server"
-        if [ "$built_game" = no ]; then
-          tail -n 1 "$scratch/out" | grep -qF "build/stargrid --help lists them once it is built" ||
-            fail "play $option does not say where the game's options are: $(cat "$scratch/out")"
-          [ ! -e "$tree/build" ] || fail "play $option made $tree/build"
-          # The game's usage is the game's own, once it is built.
-          mkdir -p "$tree/build"
-          printf '#!/bin/sh\necho "the game, given $*"\n' >"$tree/build/stargrid"
-          chmod +x "$tree/build/stargrid"
-        else
-          [ "$(tail -n 1 "$scratch/out")" = "the game, given $option" ] || fail "play $option: $(cat "$scratch/out")"
-          rm -r "$tree/build"
-        fi
-        [ ! -e "$scratch/xdg" ] && [ ! -e "$HOME" ] || fail "play $option made $(find "$scratch/xdg" "$HOME" 2>&1)"
-        [ ! -e "$built" ] || fail "play $option ran: $(cat "$built")"
-      done
+      run test -R Play "$option"
+      expect_usage test "test -R Play $option"
+      expect_play_help "The game's options: build/stargrid --help lists them once it is built (scripts/play builds it)."
+      [ ! -e "$tree/build" ] || fail "play $option made $tree/build"
+      # Once the game is built, its own usage.
+      mkdir "$tree/build"
+      printf '#!/bin/sh\necho "the game, given $*"\n' >"$tree/build/stargrid"
+      chmod +x "$tree/build/stargrid"
+      expect_play_help "the game, given $option"
+      rm -r "$tree/build"
     done
     ;;
   *) fail "no case $case_name" ;;
