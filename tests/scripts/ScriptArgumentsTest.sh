@@ -101,7 +101,8 @@ case "$case_name" in
     status=0
     "${drop[@]}" "$tree/scripts/check-layers" "$scratch/sources" >"$scratch/out" 2>"$scratch/err" || status=$?
     chmod 755 "$scratch/sources"
-    [ "$status" = 1 ] && [ "$(cat "$scratch/err")" = "check-layers: cannot enter $scratch/sources (Permission denied), so its layers are not checked" ] ||
+    [ "$status" = 1 ] &&
+      [ "$(cat "$scratch/err")" = "check-layers: cannot enter $scratch/sources (Permission denied), so its layers are not checked" ] ||
       fail "root not enterable: $status, $(cat "$scratch/err")"
     ;;
   BuildAndSetupTakeNoOptionForAnArgument)

@@ -100,7 +100,7 @@ std::optional<std::vector<long>> parseHistory(const std::string& history) {
 
 // What to do about a dot-lock that keeps the database locked: held by another server, or left by a killed
 // one, which no program can tell from here.
-std::string whileDotLocked(const std::string& dotLock) {
+std::string dotLockAdvice(const std::string& dotLock) {
     struct stat seen {};
     if (::lstat(dotLock.c_str(), &seen) != 0) return "";
     return " (its dot-lock " + dotLock +
@@ -172,7 +172,7 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
     if (!ready || !database->exec(kSchema)) {
         if (error) *error = path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
         if (error && raw && sqlite3_errcode(raw) == SQLITE_BUSY && opening && !opening->dotLock.empty())
-            *error += whileDotLocked(opening->dotLock);
+            *error += dotLockAdvice(opening->dotLock);
         return nullptr;
     }
     return std::unique_ptr<GameStore>(new GameStore(std::move(database)));
