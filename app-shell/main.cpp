@@ -1,5 +1,6 @@
 // Start-up of the game: options, the window, the delegate, then the host loop until quit.
 #include <malloc.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -331,6 +332,19 @@ std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform
     return refusedLaunch(claimed);
 }
 
+// scripts/play names itself in STARGRID_PLAY_SECOND_LAUNCH when it starts the game while another game holds
+// the player's folders. Should they come free (that game quit) and this launch take them, it leaves them
+// with this status instead of running without the session's local server: scripts/play then launches the
+// game again as a first session. Taken from the parent only, so that a name left in the environment
+// counts for nothing.
+constexpr int kLaunchAsFirst = 75;
+bool secondLaunchOfPlay() {
+    const char* launcher = std::getenv("STARGRID_PLAY_SECOND_LAUNCH");
+    const bool ours = launcher && std::to_string(::getppid()) == launcher;
+    ::unsetenv("STARGRID_PLAY_SECOND_LAUNCH");
+    return ours;
+}
+
 // The debug console listens on 127.0.0.1 only when STARGRID_CONSOLE_PORT names a port.
 void startConsole() {
     const char* text = std::getenv("STARGRID_CONSOLE_PORT");
@@ -352,8 +366,10 @@ int main(int argc, char** argv) {
     platform::keepFileSizeLimitFromEndingTheProcess();
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
+    const bool ofPlay = secondLaunchOfPlay();
     std::unique_ptr<platform::FolderClaim> claim;
     if (std::optional<int> status = claimFolders(*options, claim)) return *status;
+    if (ofPlay) return kLaunchAsFirst;
     platform::setCurrentDeviceProfile(options->device);
     platform::watchLifecycleSignals();
     // Before any other thread starts and the GL driver loads (which reads its settings from the

@@ -67,8 +67,8 @@ std::string claimDatabase(const std::string& path, std::string& noLocks, bool& f
 }
 
 // Why a journal beside the database makes it unusable, or empty. Journals are looked at, never opened,
-// for the reason above; one found open to others is narrowed, never through a link.
-std::string refusalOfJournals(const std::string& path) {
+// for the reason above; with `narrow`, one found open to others is narrowed, never through a link.
+std::string refusalOfJournals(const std::string& path, bool narrow) {
     for (const char* suffix : kDatabaseJournalSuffixes) {
         const std::string journal = path + suffix;
         struct stat seen {};
@@ -77,7 +77,7 @@ std::string refusalOfJournals(const std::string& path) {
             return journal + ": " + std::strerror(errno);
         }
         if (!S_ISREG(seen.st_mode)) return journal + ": " + notRegular(seen.st_mode);
-        if (!narrowMode(journal, 0600)) return journal + ": " + std::strerror(errno);
+        if (narrow && !narrowMode(journal, 0600)) return journal + ": " + std::strerror(errno);
     }
     return "";
 }
@@ -88,8 +88,11 @@ std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std:
                                                    bool onlyThisProcess) {
     std::string noLocks;
     bool first = false;
-    std::string why = claimDatabase(path, noLocks, first);
-    if (why.empty()) why = refusalOfJournals(path);
+    // Journals that are no files of their own are refused before the database is made: no empty one is
+    // left behind.
+    std::string why = refusalOfJournals(path, false);
+    if (why.empty()) why = claimDatabase(path, noLocks, first);
+    if (why.empty()) why = refusalOfJournals(path, true);
     if (!why.empty()) {
         if (reason) *reason = why;
         return std::nullopt;
@@ -103,8 +106,9 @@ std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std:
     // A dot-lock needs no record lock. A file left in WAL mode is read once alone (exclusive locking keeps
     // the log's index in memory) and turned to the rollback journal.
     opening.vfs = "unix-dotfile";
+    opening.dotLock = path + ".lock";
     // SQLite's dot-lock is a folder beside the file; only an empty one is removed.
-    if (onlyThisProcess && first) ::rmdir((path + ".lock").c_str());
+    if (onlyThisProcess && first) ::rmdir(opening.dotLock.c_str());
     opening.journalStatements = {"PRAGMA locking_mode=EXCLUSIVE", "PRAGMA journal_mode=DELETE",
                                  "PRAGMA locking_mode=NORMAL"};
     opening.withoutRecordLocks = path + " takes no record locks (" + noLocks +

@@ -23,6 +23,9 @@ struct DatabaseOpening {
     // Where the file takes no record locks (NFS without its lock service), the line that says what is
     // done instead; empty elsewhere.
     std::string withoutRecordLocks;
+    // There too, the dot-lock SQLite keeps beside the file (a folder), which a killed process leaves
+    // behind; empty elsewhere.
+    std::string dotLock;
 };
 
 // Makes the database at `path` ready: a regular file of its own (made when missing, never through a
@@ -31,11 +34,12 @@ struct DatabaseOpening {
 // mode). Whether the file takes record locks is asked here, on a descriptor of its own, before SQLite
 // has it open: closing any descriptor of a file drops this process's record locks on it. Nothing, with
 // `reason` saying why ("it is a link", "a folder", "FILE-wal: it is a link", the system's text...),
-// when it cannot be used.
+// when it cannot be used; a file it cannot be used for is not made.
 //
-// With `onlyThisProcess` (no other process opens the database: its folder is claimed by this one), a dot-lock
-// left beside a file that takes no record locks is a killed run's, and is removed the first time the file is
-// made ready in this process; left there it would keep the database locked for good.
+// With `onlyThisProcess` (no other process opens the database: its folder is claimed by this one, or by the
+// launcher that started it for this), a dot-lock left beside a file that takes no record locks is a killed
+// run's, and is removed the first time the file is made ready in this process; left there it would keep the
+// database locked for good.
 std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std::string* reason,
                                                    bool onlyThisProcess = false);
 

@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # A scripts/play session from outside: signals, the claim on the player's folders, the files it writes
 # (links, FIFOs and folders where they are), narrowed folders and the player's one home.
-# Usage: PlaySessionTest.sh SOURCE-DIR CASE CLAIM-PROGRAM NFS-LOCKS-SHIM SERVER
+# Usage: PlaySessionTest.sh SOURCE-DIR CASE CLAIM-PROGRAM NFS-LOCKS-SHIM SERVER GAME
 #   CASE: SignalsEndTheGameThenItsServer, TheGameInheritsTheClaimOnEveryKindOfHome,
 #         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
-#         WithoutAUsableHomeThePasswdEntrysIsUsed or ALinkedHomeHoldsTheSession
+#         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession or
+#         ASecondLaunchWhoseGameQuitRunsAFirstSession
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
 set -euo pipefail
 source_dir=$1
 case_name=$2
-claim=$3 shim=$4 real_server=$5
+claim=$3 shim=$4 real_server=$5 real_game=$6
 scratch=$(mktemp -d)
 sessions=()
 cleanup() {
@@ -113,12 +114,13 @@ case "$case_name" in
     ;;
   TheGameInheritsTheClaimOnEveryKindOfHome)
     # A local home, then homes on NFS with and without its lock service.
+    ln -sf "$real_server" "$tree/build/tools/stargrid-server"
     for mode in local lockd none; do
       export STARGRID_TEST_NFS_LOCKS=$mode LD_PRELOAD=$shim ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0
       # The game inherits the claim on both folders; a dot-lock a killed server left (where record locks
-      # fail) is gone before the session's server starts.
+      # fail) is gone once the session's server runs.
       : >"$GAMES"
-      mkdir -p "$data/server.db.lock"
+      [ "$mode" != none ] || mkdir -p "$data/server.db.lock"
       run_session --frames 1
       [ ! -e "$data/server.db.lock" ] || fail "$mode: a killed server's dot-lock was left in place"
       grep -q "fd9=data fd8=config" "$GAMES" || fail "$mode: the game holds: $(cat "$GAMES") $(cat "$scratch/out")"
@@ -250,6 +252,29 @@ case "$case_name" in
     grep -q "(server http://127.0.0.1:[0-9]*/bus_ser_ios.html) fd9=data fd8=config" "$GAMES" ||
       fail "the game ran: $(cat "$GAMES")"
     [ -s "$scratch/real-home/.local/share/stargrid/server.db" ] || fail "no database in the linked home"
+    ;;
+  ASecondLaunchWhoseGameQuitRunsAFirstSession)
+    # A game holds the folders when the launch asks for them, and quits before the launch's game (the real
+    # one, after the stand-in below let the holder go) takes them: that game runs as a first session.
+    export SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null RELEASE=$scratch/release CLAIM=$claim REAL_GAME=$real_game
+    cat >"$tree/build/stargrid" <<'GAME'
+#!/bin/sh
+echo "game: $* (server ${STARGRID_BOOTSTRAP_URL:-none})" >>"$GAMES"
+if [ ! -e "$RELEASE" ]; then
+  touch "$RELEASE"
+  for _ in $(seq 400); do "$CLAIM" -- true && break; sleep 0.05; done
+fi
+exec "$REAL_GAME" "$@"
+GAME
+    "$claim" -- sh -c "touch '$scratch/locked'; while [ ! -e '$RELEASE' ]; do sleep 0.05; done" &
+    holder=$!
+    wait_until test -e "$scratch/locked" || fail "the folders could not be claimed for the test"
+    status=0
+    "$tree/scripts/play" --frames 1 >"$scratch/out" 2>&1 || status=$?
+    wait "$holder"
+    [ "$status" = 0 ] || fail "the launch ended with $status: $(cat "$scratch/out")"
+    tail -n 1 "$GAMES" | grep -qx "game: --frames 1 (server http://127.0.0.1:9/bus_ser_ios.html)" ||
+      fail "the game ran without the session's server: $(cat "$GAMES")"
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# The command lines of scripts/check-layers, scripts/fuzz, scripts/install-pigeon-standin, scripts/build
-# and scripts/setup: usage on -h/--help, and a wrong argument refused with a reason and status 2 before
-# anything is built or installed.
+# The command lines of scripts/check-layers, scripts/fuzz, scripts/install-pigeon-standin, scripts/build,
+# scripts/setup, scripts/play and scripts/test: usage on -h/--help, and a wrong argument refused with a
+# reason and status 2 before anything is built or installed.
 # Usage: ScriptArgumentsTest.sh SOURCE-DIR CASE
 #   CASE: CheckLayersFailsWithoutSources, CheckLayersExplainsItsOptions,
 #         CheckLayersFailsOnATreeItCannotReadInFull, FuzzRefusesBadValuesBeforeBuilding,
-#         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere
-#         or BuildAndSetupTakeNoOptionForAnArgument
+#         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere,
+#         BuildAndSetupTakeNoOptionForAnArgument or HelpOfPlayAndTestBuildsAndChangesNothing
 # The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
 # note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -96,6 +96,14 @@ case "$case_name" in
       [ "$status" = 1 ] && grep -q "$unreadable.*: Permission denied" "$scratch/err" &&
         grep -qF "could not be read in full" "$scratch/err" || fail "$unreadable unreadable: $status, $(cat "$scratch/err")"
     done
+    # A root it cannot enter is named with the reason.
+    chmod 000 "$scratch/sources"
+    status=0
+    "${drop[@]}" "$tree/scripts/check-layers" "$scratch/sources" >"$scratch/out" 2>"$scratch/err" || status=$?
+    chmod 755 "$scratch/sources"
+    [ "$status" = 1 ] &&
+      [ "$(cat "$scratch/err")" = "check-layers: cannot enter $scratch/sources (Permission denied), so its layers are not checked" ] ||
+      fail "root not enterable: $status, $(cat "$scratch/err")"
     ;;
   BuildAndSetupTakeNoOptionForAnArgument)
     cp "$source_dir/scripts/build" "$source_dir/scripts/setup" "$tree/scripts/"
@@ -107,6 +115,14 @@ case "$case_name" in
       run "$script" --bogus
       expect_refusal "$script: unknown option --bogus" "$script --bogus"
     done
+    # An empty argument is shown as one, and is no build/; a file is no build folder.
+    run setup ""
+    expect_refusal 'setup: it takes no arguments, not ""' "setup ''"
+    run build "" -- stargrid
+    expect_refusal 'build: DIR needs a name, not ""' "build ''"
+    touch "$scratch/a-file"
+    run build "$scratch/a-file"
+    expect_refusal "build: $scratch/a-file is not a folder" "build a-file"
     ;;
   FuzzRefusesBadValuesBeforeBuilding)
     for option in --time --random-seed --runs; do
@@ -163,6 +179,31 @@ case "$case_name" in
     mkdir "$scratch/there"
     run install-pigeon-standin "$scratch/there"
     grep -qF -- "$scratch/there -- pigeon-standin" "$built" || fail "a build folder that is there was not built"
+    ;;
+  HelpOfPlayAndTestBuildsAndChangesNothing)
+    # As in a fresh clone: nothing built, no player's folders; setup and CTest note when they are called.
+    cp "$source_dir/scripts/play" "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in "$tree/scripts/setup" "$scratch/bin/ctest"; do cp "$tree/scripts/build" "$stand_in"; done
+    export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/data XDG_CONFIG_HOME=$scratch/home/config
+    # Play's usage, then the line given, and nothing made or run.
+    expect_play_help() {
+      run play --frames 3 "$option"
+      { awk 'NR > 1 { if (!/^#/) exit; print }' "$tree/scripts/play"; echo "$1"; } | cmp -s - "$scratch/out" &&
+        [ "$status" = 0 ] && [ ! -e "$HOME" ] && [ ! -e "$built" ] ||
+        fail "play $option: status $status, $(cat "$scratch/out" "$scratch/err" "$built" 2>&1), $(find "$HOME" 2>&1)"
+    }
+    for option in -h --help; do
+      run test -R Play "$option"
+      expect_usage test "test -R Play $option"
+      expect_play_help "The game's options: build/stargrid --help lists them once it is built (scripts/play builds it)."
+      [ ! -e "$tree/build" ] || fail "play $option made $tree/build"
+      # Once the game is built, its own usage.
+      mkdir "$tree/build"
+      printf '#!/bin/sh\necho "the game, given $*"\n' >"$tree/build/stargrid"
+      chmod +x "$tree/build/stargrid"
+      expect_play_help "the game, given $option"
+      rm -r "$tree/build"
+    done
     ;;
   *) fail "no case $case_name" ;;
 esac

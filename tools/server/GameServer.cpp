@@ -367,7 +367,7 @@ GameServer::GameServer(const Options& options) : options_(options) {}
 
 std::unique_ptr<GameServer> GameServer::start(const Options& options, std::string* error) {
     std::unique_ptr<GameServer> server(new GameServer(options));
-    server->store_ = GameStore::open(options.database, error);
+    server->store_ = GameStore::open(options.database, error, options.databaseOnlyThisProcess);
     if (!server->store_) return nullptr;
     auto listener = std::make_unique<WideBacklogServer>();
     WideBacklogServer& http = *listener;

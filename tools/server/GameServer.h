@@ -27,6 +27,8 @@ public:
         std::string host = "127.0.0.1";
         int port = 0;  // 0: any free port
         std::string database = ":memory:";
+        // No other process opens the database (see platform::prepareDatabaseFile).
+        bool databaseOnlyThisProcess = false;
         bool echo = true;  // one line per request on standard output
     };
 

@@ -1,6 +1,7 @@
 #include "tools/server/GameStore.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <sstream>
@@ -97,6 +98,16 @@ std::optional<std::vector<long>> parseHistory(const std::string& history) {
     return sizes;
 }
 
+// What to do about a dot-lock that keeps the database locked: held by another server, or left by a killed
+// one, which no program can tell from here.
+std::string dotLockAdvice(const std::string& dotLock) {
+    struct stat seen {};
+    if (::lstat(dotLock.c_str(), &seen) != 0) return "";
+    return " (its dot-lock " + dotLock +
+           " is there: if no other stargrid-server has the database open, a killed one left it; remove it with rmdir " +
+           dotLock + " and start the server again)";
+}
+
 }  // namespace
 
 struct GameStore::Database {
@@ -137,11 +148,11 @@ private:
 // The file holds phone numbers and passwords: it and its journals are its owner's alone, whatever the
 // folder allows, and only a regular file of its own is taken (through a link at its name, the tables and
 // the mode would go to whatever the link names).
-std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string* error) {
+std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string* error, bool onlyThisProcess) {
     const bool inMemory = path.empty() || path == ":memory:";
     std::string why;
     std::optional<platform::DatabaseOpening> opening;
-    if (!inMemory && !(opening = platform::prepareDatabaseFile(path, &why))) {
+    if (!inMemory && !(opening = platform::prepareDatabaseFile(path, &why, onlyThisProcess))) {
         if (error) *error = path + ": " + why;
         return nullptr;
     }
@@ -160,6 +171,8 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
         ready = ready && database->exec(statement.c_str());
     if (!ready || !database->exec(kSchema)) {
         if (error) *error = path + ": " + (raw ? sqlite3_errmsg(raw) : "out of memory");
+        if (error && raw && sqlite3_errcode(raw) == SQLITE_BUSY && opening && !opening->dotLock.empty())
+            *error += dotLockAdvice(opening->dotLock);
         return nullptr;
     }
     return std::unique_ptr<GameStore>(new GameStore(std::move(database)));

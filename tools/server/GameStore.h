@@ -50,8 +50,9 @@ struct AccountSeed {
 class GameStore {
 public:
     // ":memory:" keeps nothing after the server stops. A file and its journals are kept 0600; a link
-    // or anything but a regular file is refused.
-    static std::unique_ptr<GameStore> open(const std::string& path, std::string* error);
+    // or anything but a regular file is refused. `onlyThisProcess`: no other process opens the file (see
+    // platform::prepareDatabaseFile).
+    static std::unique_ptr<GameStore> open(const std::string& path, std::string* error, bool onlyThisProcess = false);
     // SQLite's error from the calls this thread made since it last asked (a damaged or locked file),
     // or empty; cleared by asking.
     static std::string takeFailure();

@@ -1,15 +1,18 @@
 // stargrid-server: the local game server. Prints the address it listens on, then serves
 // until SIGINT or SIGTERM.
 #include <netdb.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "platform/AsciiText.h"
 #include "tools/server/GameServer.h"
 
 namespace {
@@ -82,15 +85,14 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
         }
         const char* value = needsValue ? argv[++i] : nullptr;
         if (arg == "--port") {
-            char* end = nullptr;
-            errno = 0;
-            const long port = std::strtol(value, &end, 10);
-            if (*value == '\0' || *end != '\0' || errno != 0 || port < 0 || port > 65535) {
+            // Digits only, as the game takes numbers: strtol would take "+8080" or " 8080".
+            const std::optional<long> port = platform::wholeNumber(value, 65535);
+            if (!port) {
                 std::fprintf(stderr, "stargrid-server: --port needs a port number from 0 to 65535, not \"%s\"\n",
                              value);
                 return false;
             }
-            options.port = static_cast<int>(port);
+            options.port = static_cast<int>(*port);
         } else if (arg == "--host") {
             if (!hostUsable(value)) return false;
             options.host = value;
@@ -111,6 +113,16 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
     return true;
 }
 
+// scripts/play names itself in STARGRID_PLAY_CLAIMED when it starts the server holding the game's claim on
+// the player's folders, the database's among them: no other server then has the database open. Taken from
+// the parent only, so that a name left in the environment counts for nothing.
+bool runsUnderPlaysClaim() {
+    const char* launcher = std::getenv("STARGRID_PLAY_CLAIMED");
+    const bool claimed = launcher && std::to_string(::getppid()) == launcher;
+    ::unsetenv("STARGRID_PLAY_CLAIMED");
+    return claimed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,6 +136,7 @@ int main(int argc, char** argv) {
         usage(stderr);
         return 2;
     }
+    options.databaseOnlyThisProcess = runsUnderPlaysClaim();
     // Signals are taken by one thread that stops the server; every other thread blocks them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);

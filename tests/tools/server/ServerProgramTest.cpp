@@ -300,6 +300,52 @@ TEST(ServerProgram, ADatabaseThatTakesNoRecordLocksKeepsALogin) {
     EXPECT_NE(kite::test::readWholeFile(database).find("13812345678"), std::string::npos);
 }
 
+// A journal that is a link refuses the database before its file is made: nothing is left behind.
+TEST(ServerProgram, ARefusedDatabaseLeavesNoFileBehind) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ASSERT_EQ(::symlink(folder.put("other", "").c_str(), (database + "-wal").c_str()), 0);
+    const Refusal refusal = refusalOf({"--quiet", "--db", database});
+    EXPECT_EQ(refusal.said, "stargrid-server: " + database + ": " + database + "-wal: it is a link");
+    EXPECT_EQ(refusal.status, 1);
+    EXPECT_EQ(modeOf(database), -1) << "an empty database was left behind";
+}
+
+// Without record locks, a dot-lock a killed server left keeps the database locked: a server run by hand
+// cannot know it is no other's, and says where it is and what to do.
+TEST(ServerProgram, ALeftoverDotLockIsNamedWithWhatToDo) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ASSERT_EQ(::mkdir((database + ".lock").c_str(), 0700), 0);
+    ServerProgram server({"--quiet", "--db", database},
+                         [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); });
+    server.nextLine();  // how it locks instead
+    EXPECT_EQ(server.nextLine(), "stargrid-server: " + database + ": database is locked (its dot-lock " + database +
+                                     ".lock is there: if no other stargrid-server has the database open, a killed "
+                                     "one left it; remove it with rmdir " +
+                                     database + ".lock and start the server again)");
+    EXPECT_EQ(server.waitForExit(), 1);
+    EXPECT_EQ(modeOf(database + ".lock"), 0700);
+}
+
+// Run by scripts/play under the game's claim (it names itself, the server's parent), the server knows no
+// other one has the database open: a killed one's dot-lock is removed, and the server starts.
+TEST(ServerProgram, UnderPlaysClaimALeftoverDotLockIsRemoved) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ASSERT_EQ(::mkdir((database + ".lock").c_str(), 0700), 0);
+    ServerProgram server({"--quiet", "--db", database}, [] {
+        kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none");
+        ::setenv("STARGRID_PLAY_CLAIMED", std::to_string(::getppid()).c_str(), 1);
+    });
+    server.nextLine();  // how it locks instead
+    const std::string line = server.nextLine();
+    EXPECT_EQ(line.rfind(kListening, 0), 0u) << line;
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+    EXPECT_EQ(modeOf(database + ".lock"), -1);
+}
+
 // What is no address is named as such, not as one that cannot be bound; a name of one is taken.
 TEST(ServerProgram, AHostThatIsNoAddressIsNamedAsWhatIsWrong) {
     const Refusal refusal = refusalOf({"--quiet", "--host", "999.1.1.1"});
@@ -311,13 +357,13 @@ TEST(ServerProgram, AHostThatIsNoAddressIsNamedAsWhatIsWrong) {
 }
 
 TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
-    for (const char* port : {"abc", "70000", "-1", ""}) {
-        ServerProgram server({"--port", port});
-        ASSERT_TRUE(server.started());
-        EXPECT_EQ(server.nextLine(),
+    // Digits only, as the game takes numbers: no sign, no space.
+    for (const char* port : {"abc", "70000", "-1", "", "+8080", " 8080"}) {
+        const Refusal refusal = refusalOf({"--quiet", "--port", port});
+        EXPECT_EQ(refusal.said,
                   std::string("stargrid-server: --port needs a port number from 0 to 65535, not \"") + port + "\"");
-        EXPECT_EQ(server.rest().rfind("usage: stargrid-server", 0), 0u);
-        EXPECT_EQ(server.waitForExit(), 2) << port;
+        EXPECT_TRUE(refusal.usage) << port;
+        EXPECT_EQ(refusal.status, 2) << port;
     }
     ServerProgram bare({"--port"});
     EXPECT_EQ(bare.nextLine(), "stargrid-server: --port needs a value");
