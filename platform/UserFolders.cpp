@@ -27,6 +27,7 @@ constexpr BaseDirectory kData{"XDG_DATA_HOME", "/.local/share", "data"};
 constexpr BaseDirectory kConfig{"XDG_CONFIG_HOME", "/.config", "config"};
 constexpr BaseDirectory kCache{"XDG_CACHE_HOME", "/.cache", "cache"};
 constexpr char kGameFolder[] = "stargrid";
+constexpr char kRuntimeAdvice[] = "; point XDG_RUNTIME_DIR at a folder of your own, mode 0700";
 
 // A home must be absolute, and the root folder is nobody's home: files there would be everyone's.
 bool usableHome(const char* path) { return path && path[0] == '/' && std::strspn(path, "/") != std::strlen(path); }
@@ -234,7 +235,8 @@ HeldFolder openRuntimeFolder() {
     }
     if (folder) refusal = refusalOfRuntime(folder);
     if (refusal.empty()) return folder;
-    sayOnce("UserFolders: the runtime folder " + path + " is refused: " + refusal);
+    // The folder is not the game's to change: the player is told where a fit one comes from.
+    sayOnce("UserFolders: the runtime folder " + path + " is refused: " + refusal + kRuntimeAdvice);
     return {};
 }
 
