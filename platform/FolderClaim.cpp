@@ -113,8 +113,8 @@ int openFolder(const std::string& folder, Attempt& attempt) {
     struct stat info;
     if (fd < 0) {
         const int error = errno;
-        if (::lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-            attempt.error = "cannot claim " + folder + ": it is a link";
+        if (std::string link = refusedLink(AT_FDCWD, folder, error); !link.empty()) {
+            attempt.error = "cannot claim " + folder + ": " + link;
             return -1;
         }
         attempt.error = "cannot open " + folder + ": " + std::strerror(error);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/SaidOnce.h"
+#include "platform/StoredFile.h"
 
 namespace platform {
 
@@ -40,9 +41,9 @@ std::string octal(mode_t mode) {
 
 // Why the entry of the folder could not be opened as a folder of its own.
 std::string whyNotOpened(int folder, const std::string& name, int error) {
+    if (std::string link = refusedLink(folder, name, error); !link.empty()) return link;
     struct stat info;
-    if ((error == ENOTDIR || error == ELOOP) && ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
-        return S_ISLNK(info.st_mode) ? "it is a link" : "it is not a folder";
+    if (error == ENOTDIR && ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return "it is not a folder";
     return std::strerror(error);
 }
 
