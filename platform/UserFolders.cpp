@@ -149,9 +149,10 @@ HeldFolder HeldFolder::folder(const std::string& name, bool make, bool narrow, s
     return refusal.empty() ? std::move(found) : HeldFolder();
 }
 
-std::string refusalOfPlayersFolder(const struct stat& folder) {
-    if (folder.st_uid != ::geteuid()) return "it belongs to user " + std::to_string(folder.st_uid);
-    if ((folder.st_mode & 077) != 0) return "it is open to others (mode " + octal(folder.st_mode) + ")";
+std::string refusalOfFolder(const struct stat& folder, unsigned int othersBits, bool rootTrusted) {
+    if (folder.st_uid != ::geteuid() && !(rootTrusted && folder.st_uid == 0))
+        return "it belongs to user " + std::to_string(folder.st_uid);
+    if ((folder.st_mode & othersBits & 077) != 0) return "it is open to others (mode " + octal(folder.st_mode) + ")";
     return "";
 }
 

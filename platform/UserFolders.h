@@ -87,10 +87,14 @@ std::string runtimeFolder();
 // The data folder (see documentsFolder) held open; not held when refused.
 HeldFolder openDocumentsFolder();
 
-// Why a folder (as fstat or lstat saw it) may not hold the player's data: another user's ("it belongs to
-// user N"), or open to others ("it is open to others (mode 0755)"). Empty when it is the player's own and
-// closed to others.
-std::string refusalOfPlayersFolder(const struct stat& folder);
+// Who besides the player can get at a folder (as fstat or stat saw it), in the words every line about it
+// uses: another user who owns it ("it belongs to user N"; root passes when `rootTrusted`), or others, who
+// have any of `othersBits` (077: they may look or write in it; 022: they may make files in it) ("it is
+// open to others (mode 0755)"). Empty when nobody can.
+std::string refusalOfFolder(const struct stat& folder, unsigned int othersBits, bool rootTrusted);
+// Why a folder may not hold the player's data: another user's, root's too, or open to others in any way.
+// Empty when it is the player's own and closed to others.
+inline std::string refusalOfPlayersFolder(const struct stat& folder) { return refusalOfFolder(folder, 077, false); }
 
 // Makes every missing folder of the path (none for an empty one) the owner's only; false when one
 // cannot be made, said on standard error once a process.
