@@ -162,7 +162,7 @@ TEST_F(UserFoldersTest, ADataHomeThatIsAFileIsSaidOnceAProcess) {
         return 0;
     });
     ASSERT_TRUE(run.exited);
-    EXPECT_EQ(run.output, "UserFolders: cannot make " + file + "/stargrid: Not a directory\n");
+    EXPECT_EQ(run.output, "UserFolders: XDG_DATA_HOME names a file, not a folder: " + file + "\n");
 }
 
 TEST_F(UserFoldersTest, TheRuntimeFolderIsThePlayersOwnOrNone) {
