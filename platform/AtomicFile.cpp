@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/StoredFile.h"
+
 namespace platform {
 namespace {
 
@@ -109,9 +111,15 @@ void removeLeftoverTemporaries(const std::string& path) {
 }
 
 bool writeFileInPlace(const std::string& path, const void* bytes, std::size_t size, std::string* error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool written = fd >= 0 && writeAll(fd, static_cast<const char*>(bytes), size);
-    if (fd >= 0 && ::close(fd) != 0) written = false;
+    // Opened as the player's files are: a FIFO would hold the run until something reads it.
+    std::string why;
+    const int fd = openRegularFile(path, O_WRONLY | O_CREAT | O_TRUNC, LinkAtFile::Follow, &why, 0666);
+    if (fd < 0) {
+        if (error) *error = why;
+        return false;
+    }
+    bool written = writeAll(fd, static_cast<const char*>(bytes), size);
+    if (::close(fd) != 0) written = false;
     if (!written && error) *error = std::strerror(errno);
     return written;
 }

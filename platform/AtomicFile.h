@@ -22,8 +22,9 @@ bool writeFileAtomically(const std::string& path, const std::string& contents, u
 void removeLeftoverTemporaries(const std::string& path);
 
 // Writes the bytes over `path` in place, as a stream opened for writing would: for outputs a person
-// names (a shot, a report), which may be a device or a link. False, with the reason in *error when
-// given, when the file cannot be opened or written.
+// names (a shot, a report). Only a regular file (a link to one is followed) or a new one is written: a
+// FIFO, a device, a socket or a folder is refused at once, never waited on (see openRegularFile). False,
+// with the reason in *error when given, when the file cannot be opened or written.
 bool writeFileInPlace(const std::string& path, const void* bytes, std::size_t size, std::string* error = nullptr);
 
 // Writes every byte to the open descriptor, going on after interruptions. False (with errno set)

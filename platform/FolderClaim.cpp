@@ -107,29 +107,23 @@ struct Attempt {
 };
 
 // The folder itself, never through a link at it, and only the player's own, closed to others: a game
-// must not say "already running" for a folder another user holds. -1 with the attempt's error.
+// must not say "already running" for a folder another user holds. Looked at by the one rule of the
+// player's folders, which took the game's own as found when they were made. -1 with the attempt's error.
 int openFolder(const std::string& folder, Attempt& attempt) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    std::string refusal;
+    const HeldFolder held = HeldFolder::playersFolder(folder, refusal);
+    if (!held) {
+        const bool refused = errno == ELOOP || errno == EPERM;
+        attempt.error = (refused ? "cannot claim " : "cannot open ") + folder + ": " + refusal;
+        return -1;
+    }
+    // The held descriptor only reaches the folder; a lock needs one opened for reading.
+    const int fd = ::openat(held.descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int error = errno;
     struct stat info;
-    if (fd < 0) {
-        const int error = errno;
-        if (::lstat(folder.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-            attempt.error = "cannot claim " + folder + ": it is a link";
-            return -1;
-        }
-        attempt.error = "cannot open " + folder + ": " + std::strerror(error);
-        // One of the player's own that is there but out of reach names itself: a game on it can be asked.
-        if (::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && refusalOfPlayersFolder(info).empty())
-            attempt.identity = identityText(info);
-        return -1;
-    }
-    std::string refusal = ::fstat(fd, &info) == 0 ? refusalOfPlayersFolder(info) : std::strerror(errno);
-    if (!refusal.empty()) {
-        ::close(fd);
-        attempt.error = "cannot claim " + folder + ": " + refusal;
-        return -1;
-    }
-    attempt.identity = identityText(info);
+    // One of the player's own that is there but out of reach names itself too: a game on it can be asked.
+    if (::fstat(held.descriptor(), &info) == 0) attempt.identity = identityText(info);
+    if (fd < 0) attempt.error = "cannot open " + folder + ": " + std::strerror(error);
     return fd;
 }
 
@@ -269,8 +263,8 @@ Attempt claimFolder(const std::string& path, const std::vector<std::string>& cla
 }  // namespace
 
 std::vector<std::string> FolderClaim::playersFolders() {
-    // Made and checked first, what is wrong with them said once; claimed by their paths all the same, so
-    // the claim names the folder it cannot take and why.
+    // Made and checked here, once (the claim takes them as found), what is wrong with them said once;
+    // claimed by their paths all the same, so the claim names the folder it cannot take and why.
     documentsFolder();
     configFolder();
     return {gameFolderPath("XDG_DATA_HOME"), gameFolderPath("XDG_CONFIG_HOME")};

@@ -83,14 +83,13 @@ public:
 private:
     void take(const Place& session) {
         const std::string lock = session.named(".lock");
-        fd_ = ::openat(session.folder.descriptor(), (session.file + ".lock").c_str(),
-                       O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-        struct stat info {};
+        std::string why;
+        fd_ = openRegularFile(session.folder.descriptor(), session.file + ".lock", O_RDWR | O_CREAT, LinkAtFile::Refuse,
+                              &why, 0600);
         if (fd_ < 0) {
-            reason_ = lock + ": " + (errno == ELOOP ? "it is a link" : std::strerror(errno));
+            reason_ = lock + ": " + why;
             return;
         }
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return fail(lock + " is not a regular file");
         const auto deadline = std::chrono::steady_clock::now() + kLockWait;
         while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
             if (errno == EINTR) continue;

@@ -70,6 +70,14 @@ std::string notRegular(unsigned int mode) {
     return "not a regular file";
 }
 
+std::string refusedLink(int folder, const std::string& path, int error) {
+    struct stat info;
+    if ((error != ELOOP && error != ENOTDIR) || ::fstatat(folder, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISLNK(info.st_mode))
+        return "";
+    return notRegular(info.st_mode);
+}
+
 namespace {
 
 // The one open of openRegularFile and openRegularFileOrDevice: without blocking, then looked at.
@@ -88,9 +96,8 @@ int openFileOfKind(int folder, const std::string& path, int flags, LinkAtFile li
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT || error == ENOTDIR) return refuse(error, std::strerror(error));
-        if (error == ELOOP && nofollow && ::fstatat(folder, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISLNK(info.st_mode))
-            return refuse(ELOOP, "it is a link");
+        if (std::string link = nofollow ? refusedLink(folder, path, error) : ""; !link.empty())
+            return refuse(ELOOP, link);
         if (error == EISDIR) return refuse(EISDIR, "a folder");
         // A socket (or a device without a driver) cannot even be opened.
         if (error == ENXIO && ::fstatat(folder, path.c_str(), &info, 0) == 0 && !taken(info.st_mode))

@@ -17,6 +17,11 @@ enum class LinkAtFile { Follow, Refuse };
 // words below ("it is a link" for a link); empty for a regular file.
 std::string notRegular(unsigned int mode);
 
+// Why an open that refuses a link at the path itself (O_NOFOLLOW) failed with `error`: "it is a link"
+// when a link is there (such an open fails with ELOOP on one, an O_PATH | O_DIRECTORY one with ENOTDIR);
+// empty otherwise. The path is looked up in `folder` as openat() does (AT_FDCWD: as open() does).
+std::string refusedLink(int folder, const std::string& path, int error);
+
 // Opens a file kept for the player, as every reader and writer of such files does: without blocking, so
 // a FIFO is never waited on, and only when it is a regular file. The descriptor (close-on-exec, blocking
 // again), or -1 with errno set and `reason`, when given, saying why in words: ENOENT or ENOTDIR when it

@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "platform/SaidOnce.h"
+#include "platform/StoredFile.h"
 
 namespace platform {
 
@@ -27,6 +29,7 @@ constexpr BaseDirectory kData{"XDG_DATA_HOME", "/.local/share", "data"};
 constexpr BaseDirectory kConfig{"XDG_CONFIG_HOME", "/.config", "config"};
 constexpr BaseDirectory kCache{"XDG_CACHE_HOME", "/.cache", "cache"};
 constexpr char kGameFolder[] = "stargrid";
+constexpr char kRuntimeAdvice[] = "; point XDG_RUNTIME_DIR at a folder of your own, mode 0700";
 
 // A home must be absolute, and the root folder is nobody's home: files there would be everyone's.
 bool usableHome(const char* path) { return path && path[0] == '/' && std::strspn(path, "/") != std::strlen(path); }
@@ -37,12 +40,51 @@ std::string octal(mode_t mode) {
     return text;
 }
 
-// Why the entry of the folder could not be opened as a folder of its own.
-std::string whyNotOpened(int folder, const std::string& name, int error) {
+// The player's folders found fit this process, by path: while a path leads to the same folder with the
+// same owner and mode, it is neither made, narrowed nor checked again.
+struct FoundFit {
+    std::string path;
+    dev_t device;
+    ino_t inode;
+    uid_t owner;
+    mode_t mode;
+};
+std::mutex foundMutex;
+std::vector<FoundFit> foundFit;
+
+bool sameAsFound(const FoundFit& fit, const struct stat& info) {
+    return fit.device == info.st_dev && fit.inode == info.st_ino && fit.owner == info.st_uid &&
+           fit.mode == info.st_mode;
+}
+
+void rememberFit(const std::string& path, const struct stat& info) {
+    std::lock_guard<std::mutex> lock(foundMutex);
+    const FoundFit fit{path, info.st_dev, info.st_ino, info.st_uid, info.st_mode};
+    for (FoundFit& known : foundFit) {
+        if (known.path == path) {
+            known = fit;
+            return;
+        }
+    }
+    foundFit.push_back(fit);
+}
+
+bool foundBefore(const std::string& path, const struct stat& info) {
+    std::lock_guard<std::mutex> lock(foundMutex);
+    for (const FoundFit& known : foundFit)
+        if (known.path == path) return sameAsFound(known, info);
+    return false;
+}
+
+// Why the base directory of the game's folder cannot hold it, when it is there but is no folder: the
+// variable (or its default) names a file. Empty otherwise, the trouble then said where it is met.
+std::string baseThatIsNoFolder(const char* variable) {
+    const std::string base = baseFolderPath(variable);
     struct stat info;
-    if ((error == ENOTDIR || error == ELOOP) && ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0)
-        return S_ISLNK(info.st_mode) ? "it is a link" : "it is not a folder";
-    return std::strerror(error);
+    if (base.empty() || ::stat(base.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return "";
+    const char* value = std::getenv(variable);
+    if (value && *value == '/') return std::string(variable) + " names a file, not a folder: " + base;
+    return std::string(variable) + " is unset, and its default " + base + " is a file, not a folder";
 }
 
 // The game's folder under the base directory, held open and checked there. Without `missing`, one that
@@ -55,6 +97,12 @@ HeldFolder openGameFolder(const BaseDirectory& base, bool* missing) {
                 " is unset");
         return {};
     }
+    std::string refusal;
+    if (HeldFolder again = HeldFolder::playersFolder(path, refusal, true)) return again;
+    if (std::string why = baseThatIsNoFolder(base.variable); !why.empty()) {
+        sayOnce("UserFolders: " + why);
+        return {};
+    }
     struct stat info;
     if (missing && ::lstat(path.c_str(), &info) != 0 && errno == ENOENT) {
         *missing = true;
@@ -62,7 +110,6 @@ HeldFolder openGameFolder(const BaseDirectory& base, bool* missing) {
     }
     // Made before it is looked at: a folder someone else made first is refused below, as it is.
     if (!missing && !makeFolders(path)) return {};
-    std::string refusal;
     const HeldFolder above = HeldFolder::open(path.substr(0, path.size() - std::strlen(kGameFolder) - 1), refusal);
     HeldFolder folder = above ? above.folder(kGameFolder, !missing, true, refusal) : HeldFolder();
     if (!folder) sayOnce(std::string("UserFolders: the ") + base.what + " folder " + path + " is refused: " + refusal);
@@ -125,10 +172,30 @@ HeldFolder HeldFolder::folder(const std::string& name, bool make, bool narrow, s
         refusal = std::string("it cannot be made: ") + std::strerror(errno);
         return {};
     }
-    HeldFolder found(::openat(fd_, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), pathOf(name));
+    return checked(fd_, name, pathOf(name), narrow, refusal);
+}
+
+HeldFolder HeldFolder::playersFolder(const std::string& path, std::string& refusal, bool onlyFoundBefore) {
+    HeldFolder found(::open(path.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), path);
+    struct stat info;
+    if (found && ::fstat(found.fd_, &info) == 0 && foundBefore(path, info)) return found;
+    if (onlyFoundBefore) return {};
+    return checked(AT_FDCWD, path, path, false, refusal);
+}
+
+HeldFolder HeldFolder::checked(int folder, const std::string& name, std::string path, bool narrow,
+                               std::string& refusal) {
+    HeldFolder found(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), std::move(path));
     struct stat info;
     if (!found) {
-        refusal = whyNotOpened(fd_, name, errno);
+        const int error = errno;
+        refusal = refusedLink(folder, name, error);
+        const bool link = !refusal.empty();
+        if (!link) {
+            const bool there = error == ENOTDIR && ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+            refusal = there ? "it is not a folder" : std::strerror(error);
+        }
+        errno = link ? ELOOP : error;
         return {};
     }
     if (::fstat(found.fd_, &info) != 0) {
@@ -144,12 +211,18 @@ HeldFolder HeldFolder::folder(const std::string& name, bool make, bool narrow, s
         info.st_mode &= ~static_cast<mode_t>(077);
     }
     refusal = refusalOfPlayersFolder(info);
-    return refusal.empty() ? std::move(found) : HeldFolder();
+    if (!refusal.empty()) {
+        errno = EPERM;
+        return {};
+    }
+    rememberFit(found.path_, info);
+    return found;
 }
 
-std::string refusalOfPlayersFolder(const struct stat& folder) {
-    if (folder.st_uid != ::geteuid()) return "it belongs to user " + std::to_string(folder.st_uid);
-    if ((folder.st_mode & 077) != 0) return "it is open to others (mode " + octal(folder.st_mode) + ")";
+std::string refusalOfFolder(const struct stat& folder, unsigned int othersBits, bool rootTrusted) {
+    if (folder.st_uid != ::geteuid() && !(rootTrusted && folder.st_uid == 0))
+        return "it belongs to user " + std::to_string(folder.st_uid);
+    if ((folder.st_mode & othersBits & 077) != 0) return "it is open to others (mode " + octal(folder.st_mode) + ")";
     return "";
 }
 
@@ -193,7 +266,10 @@ bool makeFolders(const std::string& folder) {
     for (std::string::size_type slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string prefix = folder.substr(0, slash);
         if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-            sayOnce("UserFolders: cannot make " + prefix + ": " + std::strerror(errno));
+            // The part before this one is there, but is no folder.
+            const std::string above = prefix.substr(0, prefix.find_last_of('/'));
+            sayOnce("UserFolders: cannot make " + prefix + ": " +
+                    (errno == ENOTDIR ? above + " is a file, not a folder" : std::strerror(errno)));
             return false;
         }
         if (slash == std::string::npos) return true;
@@ -234,7 +310,8 @@ HeldFolder openRuntimeFolder() {
     }
     if (folder) refusal = refusalOfRuntime(folder);
     if (refusal.empty()) return folder;
-    sayOnce("UserFolders: the runtime folder " + path + " is refused: " + refusal);
+    // The folder is not the game's to change: the player is told where a fit one comes from.
+    sayOnce("UserFolders: the runtime folder " + path + " is refused: " + refusal + kRuntimeAdvice);
     return {};
 }
 

@@ -28,8 +28,9 @@ std::string gameFolderPath(const char* variable);
 // $XDG_DATA_HOME/stargrid (default ~/.local/share/stargrid): the phone's Documents. Made (0700) when
 // missing. It must be a folder, not a link (links above it are followed), the player's own and closed
 // to others: one of the player's own found open loses those bits (never bits its owner took away);
-// another user's is never made, narrowed or written in. Otherwise (no home, one that cannot be made,
-// one refused) the result is empty, and what is wrong is said once a process.
+// another user's is never made, narrowed or written in. Otherwise (no home, a base folder that is a
+// file, one that cannot be made, one refused) the result is empty, and what is wrong is said once a
+// process. Checked once a process: later calls take it as it was found while it stays so.
 std::string documentsFolder();
 // $XDG_CONFIG_HOME/stargrid (default ~/.config/stargrid), made, checked and narrowed the same way.
 std::string configFolder();
@@ -67,8 +68,21 @@ public:
     // be opened or is not a folder. Nothing about its owner is checked.
     static HeldFolder open(const std::string& path, std::string& refusal);
 
+    // The player's folder at the path, by the one rule of the player's folders: the folder itself (a link
+    // there is refused, links above it followed), the player's own and closed to others; nothing is made
+    // or changed. Not held otherwise, with `refusal` saying why and errno set: the open's (ENOENT, ENOTDIR
+    // "it is not a folder"...), ELOOP "it is a link", EPERM for another user's or one open to others.
+    // Checked once a process: one found fit at this path before (the game's folders are, once looked at)
+    // is taken as it is while the path leads to it with the same owner and mode; with `onlyFoundBefore`,
+    // nothing else is taken (and nothing said in `refusal`).
+    static HeldFolder playersFolder(const std::string& path, std::string& refusal, bool onlyFoundBefore = false);
+
 private:
     HeldFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    // The entry of `folder` (AT_FDCWD: the path) checked as a player's folder, narrowed first when `narrow`
+    // is set; found fit, it is remembered for playersFolder().
+    static HeldFolder checked(int folder, const std::string& name, std::string path, bool narrow,
+                              std::string& refusal);
 
     int fd_ = -1;
     std::string path_;
@@ -80,17 +94,21 @@ private:
 // where another user can make it first. It must be a folder, the player's own and closed to others, in
 // a folder no other user can rename entries of (the player's or root's, and not open to others without
 // the sticky bit). It is never changed: otherwise it is refused, said once a process on standard error
-// with the reason, and not held. Checked on its descriptor, which every use then goes through.
+// with the reason and what to do (point XDG_RUNTIME_DIR at a folder of one's own, 0700), and not held. Checked on its descriptor, which every use then goes through.
 HeldFolder openRuntimeFolder();
 // The runtime folder's path, or empty when it is refused.
 std::string runtimeFolder();
 // The data folder (see documentsFolder) held open; not held when refused.
 HeldFolder openDocumentsFolder();
 
-// Why a folder (as fstat or lstat saw it) may not hold the player's data: another user's ("it belongs to
-// user N"), or open to others ("it is open to others (mode 0755)"). Empty when it is the player's own and
-// closed to others.
-std::string refusalOfPlayersFolder(const struct stat& folder);
+// Who besides the player can get at a folder (as fstat or stat saw it), in the words every line about it
+// uses: another user who owns it ("it belongs to user N"; root passes when `rootTrusted`), or others, who
+// have any of `othersBits` (077: they may look or write in it; 022: they may make files in it) ("it is
+// open to others (mode 0755)"). Empty when nobody can.
+std::string refusalOfFolder(const struct stat& folder, unsigned int othersBits, bool rootTrusted);
+// Why a folder may not hold the player's data: another user's, root's too, or open to others in any way.
+// Empty when it is the player's own and closed to others.
+inline std::string refusalOfPlayersFolder(const struct stat& folder) { return refusalOfFolder(folder, 077, false); }
 
 // Makes every missing folder of the path (none for an empty one) the owner's only; false when one
 // cannot be made, said on standard error once a process.

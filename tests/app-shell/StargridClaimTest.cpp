@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <memory>
@@ -104,6 +105,23 @@ TEST_F(StargridClaimTest, FoldersThatCannotBeClaimedRunNoGame) {
                                   "/stargrid: Not a directory), so the game does not start"),
                   1);
     }
+}
+
+TEST_F(StargridClaimTest, ABaseFolderThatIsAFileIsSaidAlikeByTheGameAndTheLaunchersClaim) {
+    const std::string file = folder.put("data-file", "");
+    const std::string said = "UserFolders: XDG_DATA_HOME names a file, not a folder: " + file;
+    Game game({"--frames", "3"}, {"STARGRID_NETWORK=down", "XDG_DATA_HOME=" + file}, true);
+    EXPECT_EQ(game.waitForExit(seconds(30)), 1);
+    EXPECT_EQ(count(game, said), 1);
+    // As scripts/play asks for the folders before anything is made in them: it fails, naming nothing.
+    std::FILE* claim = popen(("XDG_DATA_HOME='" + file + "' " STARGRID_CLAIM_PROGRAM " --folders 2>&1").c_str(), "r");
+    ASSERT_TRUE(claim);
+    std::string output;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, claim)) output += buffer;
+    const int status = pclose(claim);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << output;
+    EXPECT_EQ(output, said + "\n");
 }
 
 TEST_F(StargridClaimTest, OnAHomeOnNfsOneGameRunsOnThePlayersFolders) {

@@ -1,19 +1,23 @@
 // Runs the game executable with input scripts and shots, as tests and demos do.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 
+#include "GameProcess.h"
 #include "platform/PngFile.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
 
+using ::testing::Contains;
 using ::testing::HasSubstr;
 
 struct GameRun {
@@ -97,6 +101,20 @@ TEST_F(StargridScript, AShotThatCannotBeWrittenSaysWhyAndFailsTheRun) {
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_THAT(run.output, HasSubstr("KTEAGLView: cannot write the frame to " + shot + ": No such file or directory"));
     EXPECT_THAT(run.output, HasSubstr("stargrid: not written: shot 2 " + shot + " (the file could not be written)"));
+}
+
+TEST_F(StargridScript, AShotAtAFifoIsRefusedAtOnceAndFailsTheRun) {
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string home = folder.path();
+    stargrid::test::Game game({"--fixed-step", "--frames", "3", "--shot", "2:" + fifo},
+                              {"SDL_VIDEODRIVER=offscreen", "STARGRID_NETWORK=down", "XDG_DATA_HOME=" + home + "/data",
+                               "XDG_CONFIG_HOME=" + home + "/config", "XDG_CACHE_HOME=" + home + "/cache"},
+                              true);
+    // Nothing reads the FIFO: a write that waited for a reader would never end.
+    EXPECT_EQ(game.waitForExit(std::chrono::seconds(60)), 1);
+    EXPECT_THAT(game.lines(),
+                Contains("KTEAGLView: cannot write the frame to " + fifo + ": not a regular file (a FIFO)"));
 }
 
 TEST_F(StargridScript, ANodeReportThatCannotBeWrittenSaysWhyAndFailsTheRun) {

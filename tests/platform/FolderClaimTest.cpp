@@ -186,7 +186,7 @@ TEST_F(FolderClaimTest, AFolderThatCannotBeLockedIsAFailureWithTheReason) {
     const std::string file = folder.put("file", "");
     claimed = FolderClaim::take(file);
     EXPECT_EQ(claimed.state, State::Failed);
-    EXPECT_EQ(claimed.error, "cannot open " + file + ": Not a directory");
+    EXPECT_EQ(claimed.error, "cannot open " + file + ": it is not a folder");
     // One that is there but out of reach names itself, so a game on it can still be asked.
     if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
     ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);

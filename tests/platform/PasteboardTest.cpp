@@ -264,7 +264,8 @@ TEST_F(PasteboardTest, AMissingRuntimeFolderIsSaidOnceAndEveryCallStillFails) {
     const std::string log = testing::internal::GetCapturedStderr();
     EXPECT_EQ(log,
               "UserFolders: the runtime folder " + runtime +
-                  " is refused: No such file or directory\n"
+                  " is refused: No such file or directory; point XDG_RUNTIME_DIR at a folder of your own, mode "
+                  "0700\n"
                   "Pasteboard: the session's pasteboards have no folder, as the runtime folder is refused; pasteboard "
                   "calls fail\n");
 }

@@ -77,8 +77,9 @@ protected:
         });
     }
     static std::string refusal(const std::string& folder, const std::string& reason) {
-        return "UserFolders: the runtime folder " + folder + " is refused: " + reason + "\n";
+        return "UserFolders: the runtime folder " + folder + " is refused: " + reason + kAdvice;
     }
+    static constexpr char kAdvice[] = "; point XDG_RUNTIME_DIR at a folder of your own, mode 0700\n";
 
     kite::test::TemporaryFolder folder{"stargrid-folders"};
     std::vector<std::pair<std::string, std::optional<std::string>>> saved;
@@ -161,7 +162,7 @@ TEST_F(UserFoldersTest, ADataHomeThatIsAFileIsSaidOnceAProcess) {
         return 0;
     });
     ASSERT_TRUE(run.exited);
-    EXPECT_EQ(run.output, "UserFolders: cannot make " + file + "/stargrid: Not a directory\n");
+    EXPECT_EQ(run.output, "UserFolders: XDG_DATA_HOME names a file, not a folder: " + file + "\n");
 }
 
 TEST_F(UserFoldersTest, TheRuntimeFolderIsThePlayersOwnOrNone) {
@@ -185,6 +186,13 @@ TEST_F(UserFoldersTest, TheRuntimeFolderIsThePlayersOwnOrNone) {
         EXPECT_EQ(countOf(run.output, refusal(others, "it belongs to user 54321")), 1u);
         EXPECT_EQ(modeOf(others), 0777u) << "another user's folder is left as it is";
     }
+}
+
+TEST_F(UserFoldersTest, ASharedRuntimeFolderIsRefusedSayingWhatToDo) {
+    const kite::test::ForkedOutcome run = refusedRuntimeFolders({"/tmp"});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.rfind("UserFolders: the runtime folder /tmp is refused: ", 0), 0u) << run.output;
+    EXPECT_EQ(countOf(run.output, kAdvice), 1u) << run.output;
 }
 
 TEST_F(UserFoldersTest, ARuntimeFolderOthersCanChangeIsRefusedAndLeftAsItIs) {

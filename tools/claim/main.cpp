@@ -30,8 +30,9 @@ void usage(std::FILE* out) {
                  "       stargrid-claim -- COMMAND [ARG...]\n"
                  "  --folders   print the player's folders as the game finds them, one NAME=VALUE a line:\n"
                  "              home, data_home, config_home, cache_home (the XDG base folders), data and\n"
-                 "              config (the game's own, made when missing), cache (the game's own, made\n"
-                 "              when missing; empty when it is refused)\n"
+                 "              config (the game's own, made when missing; when one cannot be had, it says\n"
+                 "              why, prints nothing and exits 1), cache (the game's own, made when missing;\n"
+                 "              empty when it is refused)\n"
                  "  -- COMMAND  claim the player's folders as the game does, then run COMMAND holding the\n"
                  "              claim (the data folder's on descriptor 9, the config folder's on 8); when a\n"
                  "              game holds them, exit %d, when they cannot be claimed, %d, saying nothing\n"
@@ -67,9 +68,13 @@ int printFolders() {
             return 1;
         }
     }
-    const std::vector<std::string> own = platform::FolderClaim::playersFolders();
-    folders.emplace_back("data", "", own[0]);
-    folders.emplace_back("config", "", own[1]);
+    // Made and checked as the game does, what is wrong said in the game's words: folders the game would
+    // not start on fail here too.
+    const std::string data = platform::documentsFolder();
+    const std::string config = platform::configFolder();
+    if (data.empty() || config.empty()) return 1;
+    folders.emplace_back("data", "", data);
+    folders.emplace_back("config", "", config);
     // Empty when refused (another user's, a link), which is said where it is looked at.
     folders.emplace_back("cache", "", platform::cacheFolder(true));
     for (const auto& [name, variable, value] : folders) std::printf("%s=%s\n", name.c_str(), value.c_str());

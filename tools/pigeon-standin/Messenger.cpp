@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,12 +44,16 @@ LogPlace logPlace() {
 
 // The log's descriptor, or -1, said once a run with why. Only a regular file is written (a FIFO is never
 // waited on); the default log never through a link (the lines would go wherever it points), a file named
-// in PIGEON_STANDIN_LOG as it is named.
+// in PIGEON_STANDIN_LOG as it is named, in a folder that is there.
 int openLog(const LogPlace& place) {
     const auto links = place.inGameFolder ? platform::LinkAtFile::Refuse : platform::LinkAtFile::Follow;
     std::string why;
     const int fd = platform::openRegularFile(place.file, O_WRONLY | O_APPEND | O_CREAT, links, &why, 0600);
     if (fd < 0) {
+        // A folder named for the log is not made: a mistyped one would be made anywhere, even at the root.
+        const std::string folder = std::filesystem::path(place.file).parent_path().string();
+        struct stat above {};
+        if (errno == ENOENT && !folder.empty() && ::stat(folder.c_str(), &above) != 0) why = "no such folder " + folder;
         platform::sayOnce("pigeon-standin: cannot write the log " + place.file + ": " + why);
         return -1;
     }
@@ -152,7 +157,6 @@ void log(const std::string& line) {
     std::fprintf(stderr, "pigeon-standin: %s\n", line.c_str());
     const LogPlace place = logPlace();
     if (place.file.empty()) return;
-    if (!place.inGameFolder) platform::makeFolders(std::filesystem::path(place.file).parent_path().string());
     const int fd = openLog(place);
     if (fd < 0) return;
     const std::string text = line + "\n";

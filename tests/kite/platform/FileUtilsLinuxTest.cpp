@@ -209,7 +209,7 @@ TEST_F(FileUtilsLinuxTest, AWritablePathThatCannotBeMadeIsSaidOnce) {
     testing::internal::CaptureStderr();
     for (int call = 0; call < 5; ++call) EXPECT_EQ(files_->getWritablePath(), "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "UserFolders: cannot make " + file + "/stargrid: Not a directory\n");
+              "UserFolders: XDG_DATA_HOME names a file, not a folder: " + file + "\n");
 }
 
 TEST_F(FileUtilsLinuxTest, TheEnginesFoldersAreUnderTheSameHomeAsTheGamesOthers) {

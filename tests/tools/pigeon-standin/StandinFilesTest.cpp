@@ -276,6 +276,19 @@ TEST_F(StandinFilesTest, ANamedLogThatCannotBeWrittenIsSaidOnce) {
     EXPECT_TRUE(run.said.find(line) != std::string::npos && run.said.find(line) == run.said.rfind(line)) << run.said;
 }
 
+// A log named in a folder that is not there makes no folder: it is refused with the reason, once a run.
+TEST_F(StandinFilesTest, ANamedLogInAMissingFolderMakesNoFolder) {
+    const std::string missing = root_.path() + "/missing";
+    const std::string named = missing + "/below/standin.log";
+    const StandinRun run = runStandin("pigeon://app/abc/pay/", {{"XDG_DATA_HOME", data_},
+                                                                {"XDG_CONFIG_HOME", config_},
+                                                                {"PIGEON_STANDIN_LOG", named},
+                                                                {"PIGEON_STANDIN_ANSWER", "send"}});
+    EXPECT_FALSE(exists(missing));
+    const std::string line = "pigeon-standin: cannot write the log " + named + ": no such folder " + missing + "/below\n";
+    EXPECT_TRUE(run.said.find(line) != std::string::npos && run.said.find(line) == run.said.rfind(line)) << run.said;
+}
+
 // Without a usable HOME, the stand-in's files go under the passwd entry's home, as the game's do. The
 // entry's home is a scratch folder mounted over it in a mount namespace of the child's own.
 TEST_F(StandinFilesTest, WithoutAUsableHomeItsFilesGoUnderThePasswdEntrysHome) {
