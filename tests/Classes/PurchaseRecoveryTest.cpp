@@ -197,10 +197,10 @@ TEST_F(PurchaseBatchTest, PurchasingInABatchHoldsBackOnlyItself) {
 
 TEST_F(PurchaseBatchTest, ARestoredPackTellsTheBuyerAndCreditsNothing) {
     std::vector<std::string> alerts;
-    platformAlert::setPresenter(
-        [&alerts](const std::string& title, const std::string& message, const std::string& button) {
-            alerts.push_back(title + "|" + message + "|" + button);
-        });
+    platformAlert::setPresenter([&alerts](const std::string& title, const std::string& message,
+                                          const std::string& button) {
+        alerts.push_back(title + "|" + message + "|" + button);
+    });
     IOSiAP_Bridge bridge;
     bridge.onPaymentEvent("com.kwrlopa.tier2", IOSIAP_PAYMENT_RESTORED, 1, {"t-earlier", "shop", false});
     EXPECT_TRUE(alerts.empty()) << "an earlier run's transaction is handled quietly";
