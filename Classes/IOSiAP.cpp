@@ -71,20 +71,21 @@ public:
                 case platform::TransactionState::Purchased: event = IOSIAP_PAYMENT_PURCHASED; break;
                 case platform::TransactionState::Failed:
                     kite::log("==ios payment error:%s", transaction.errorText.c_str());
-                    // Nothing was charged: the machine could not record it, which no connection would mend.
-                    IOSiAP::showStoreAlert(transaction.error == platform::StoreError::NotRecorded
-                                               ? IOSiAP::kPaymentNotRecordedMessage
-                                               : IOSiAP::kPaymentFailedMessage);
+                    // Only the buyer waits for this alert: an earlier run's failure is the delegate's to tell.
+                    // Nothing was charged when the machine could not record it, which no connection would mend.
+                    if (ownPayment(transaction))
+                        IOSiAP::showStoreAlert(transaction.error == platform::StoreError::NotRecorded
+                                                   ? IOSiAP::kPaymentNotRecordedMessage
+                                                   : IOSiAP::kPaymentFailedMessage);
                     event = IOSIAP_PAYMENT_FAILED;
                     break;
                 case platform::TransactionState::Restored: event = IOSIAP_PAYMENT_RESTORED; break;
                 case platform::TransactionState::Deferred:
-                    // Waits for approval, or for the next start when its approval could not be saved, and
+                    // Waits for approval, or for the next start when its outcome could not be saved, and
                     // comes again when settled: not finished. The buyer hears of the latter once.
-                    if (transaction.error == platform::StoreError::NotRecorded &&
-                        transaction.identifier == iosiap->paymentTransaction) {
+                    if (transaction.error == platform::StoreError::NotRecorded && ownPayment(transaction)) {
                         kite::log("==ios payment pending:%s", transaction.errorText.c_str());
-                        IOSiAP::showStoreAlert(IOSiAP::kPurchasePendingMessage);
+                        IOSiAP::showStoreAlert(IOSiAP::kPaymentPendingMessage);
                     }
                     notify(transaction, IOSIAP_PAYMENT_DEFERRED);
                     continue;
@@ -104,13 +105,19 @@ public:
     }
 
 private:
+    bool ownPayment(const platform::StoreTransaction& transaction) const {
+        return !iosiap->paymentTransaction.empty() && transaction.identifier == iosiap->paymentTransaction;
+    }
+
     void notify(const platform::StoreTransaction& transaction, IOSiAPPaymentEvent event) const {
         if (!iosiap->delegate) return;
         IOSTransaction details;
         details.transactionIdentifier = transaction.identifier;
         details.applicationUsername = transaction.applicationUsername;
-        details.ownPayment =
-            !iosiap->paymentTransaction.empty() && transaction.identifier == iosiap->paymentTransaction;
+        details.ownPayment = ownPayment(transaction);
+        details.decidedAtStart = transaction.decidedAtStart;
+        details.outcomeUnsaved = transaction.state == platform::TransactionState::Deferred &&
+                                 transaction.error == platform::StoreError::NotRecorded;
         iosiap->delegate->onPaymentEvent(transaction.productIdentifier, event, transaction.quantity, details);
     }
 

@@ -33,6 +33,10 @@ struct IOSTransaction {
     std::string transactionIdentifier;
     std::string applicationUsername;  // what the payment was tagged with
     bool ownPayment = false;          // the payment this wrapper made
+    // An earlier run's payment that this start's store decided: its payer has not heard how it ended.
+    bool decidedAtStart = false;
+    // Deferred only because its outcome could not be saved: the next start decides it again.
+    bool outcomeUnsaved = false;
 };
 
 class IOSiAPDelegate {
@@ -73,12 +77,17 @@ public:
     static constexpr const char* kLedgerFile = "StoreLedger.plist";
     // The store's alerts ("提示", with the button "确认"): the products could not be had, the
     // payment failed (or was cancelled), the payment could not be recorded on this machine (nothing
-    // charged), and the payment went through but its diamonds could not be saved (they come again at
-    // the next start).
+    // charged), the payment went through but its diamonds could not be saved (they come again at
+    // the next start), and the payment's outcome could not be saved (the next start tells it).
+    // At a start, what became of a payment an earlier run left so: credited, or nothing charged.
+    // Each but the diamonds' fits one line of the alert.
     static constexpr const char* kProductsFailedMessage = "支付错误，请重试!";
     static constexpr const char* kPaymentFailedMessage = "无法连接到 iTunes Store!";
     static constexpr const char* kPaymentNotRecordedMessage = "本机无法记录购买，未扣款!";
     static constexpr const char* kPurchasePendingMessage = "付款成功，但钻石暂时无法保存，下次启动游戏时补发!";
+    static constexpr const char* kPaymentPendingMessage = "付款结果未保存，重启后告知!";
+    static constexpr const char* kEarlierPaymentCreditedMessage = "上次付款成功，钻石已到账!";
+    static constexpr const char* kEarlierPaymentNotChargedMessage = "上次付款未成功，未扣款!";
     static void showStoreAlert(const char* message);
 
     IOSiAPDelegate* delegate = nullptr;

@@ -83,8 +83,9 @@ void IOSiAP_Bridge::onRequestProductsError(int) { fail(); }
 
 void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int,
                                    const IOSTransaction& transaction) {
-    if (event == IOSIAP_PAYMENT_PURCHASED && !credit(identifier, transaction))
-        unsaved.insert(transaction.transactionIdentifier);
+    const bool credited = event == IOSIAP_PAYMENT_PURCHASED && credit(identifier, transaction);
+    if (event == IOSIAP_PAYMENT_PURCHASED && !credited) unsaved.insert(transaction.transactionIdentifier);
+    if (recovering && transaction.decidedAtStart) noteStartNews(event, credited, transaction);
     // A restored purchase of a pack credits nothing: the player who asked to buy is told so.
     if (event == IOSIAP_PAYMENT_RESTORED && transaction.ownPayment && !ended)
         IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
@@ -100,7 +101,22 @@ void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentE
 }
 
 void IOSiAP_Bridge::onTransactionsHandled() {
-    if (recovering && !ended) end();
+    if (!recovering || ended) return;
+    // One alert for the batch, a line for each outcome.
+    std::string news;
+    for (const char* line : startNews) news += (news.empty() ? "" : "\r\n") + std::string(line);
+    if (!news.empty()) IOSiAP::showStoreAlert(news.c_str());
+    end();
+}
+
+// A payment the player was told is pending, or never heard of (a run that ended mid-purchase), is told once
+// its outcome is on disk. One an earlier run settled was told then and goes quietly.
+void IOSiAP_Bridge::noteStartNews(IOSiAPPaymentEvent event, bool credited, const IOSTransaction& transaction) {
+    const char* news = nullptr;
+    if (event == IOSIAP_PAYMENT_PURCHASED && credited) news = IOSiAP::kEarlierPaymentCreditedMessage;
+    if (event == IOSIAP_PAYMENT_FAILED) news = IOSiAP::kEarlierPaymentNotChargedMessage;
+    if (event == IOSIAP_PAYMENT_DEFERRED && transaction.outcomeUnsaved) news = IOSiAP::kPaymentPendingMessage;
+    if (news && std::find(startNews.begin(), startNews.end(), news) == startNews.end()) startNews.push_back(news);
 }
 
 bool IOSiAP_Bridge::canFinishTransaction(const std::string& transactionIdentifier) {

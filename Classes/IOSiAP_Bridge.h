@@ -4,6 +4,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "Classes/IOSiAP.h"
 
@@ -42,6 +43,8 @@ public:
 private:
     // True once the credit and its mark are on disk (or there is nothing to credit).
     bool credit(const std::string& identifier, const IOSTransaction& transaction);
+    // What the start tells of an earlier run's payment its store decided, once the batch is handled.
+    void noteStartNews(IOSiAPPaymentEvent event, bool credited, const IOSTransaction& transaction);
     void fail();
     void end();
 
@@ -49,5 +52,6 @@ private:
     std::int32_t tier = 0;
     bool recovering = false;
     bool ended = false;
-    std::set<std::string> unsaved;  // purchases credited in memory only: left unfinished
+    std::set<std::string> unsaved;       // purchases credited in memory only: left unfinished
+    std::vector<const char*> startNews;  // each message once, in the order first heard
 };

@@ -17,11 +17,14 @@ constexpr int kAlertZOrder = 1000;
 struct WaitingAlert {
     std::string title;
     std::string message;
+    bool replaceable;  // it came while one of its title was on the screen
 };
 
 // Alerts of one kind (one title) show one at a time: the newest of a kind waits while one of
-// its kind is on the screen, and replaces an older one waiting, so a flood of them never
-// stacks. Alerts wait too until a scene runs: before that the design size is not set yet.
+// its kind is on the screen, and replaces an older one that came meanwhile, so a flood of them
+// never stacks. Alerts wait too until a scene runs: before that the design size is not set yet.
+// Those raised while none of their kind shows (at start: no network, the store's news) each
+// wait their turn.
 std::vector<WaitingAlert>& waitingAlerts() {
     static std::vector<WaitingAlert> alerts;
     return alerts;
@@ -56,12 +59,14 @@ void presentWaitingAlerts(float) {
 void showAlertView(const std::string& title, const std::string& message, const std::string& button) {
     kite::log("AlertView: %s / %s [%s]", title.c_str(), message.c_str(), button.c_str());
     std::vector<WaitingAlert>& waiting = waitingAlerts();
+    const kite::Scene* scene = kite::Director::getInstance()->getRunningScene();
+    const bool shown = scene && scene->getChildByName(nodeName(title));
     auto same =
-        std::find_if(waiting.begin(), waiting.end(), [&](const WaitingAlert& alert) { return alert.title == title; });
-    if (same != waiting.end())
+        std::find_if(waiting.rbegin(), waiting.rend(), [&](const WaitingAlert& alert) { return alert.title == title; });
+    if (shown && same != waiting.rend() && same->replaceable)
         same->message = message;
     else
-        waiting.push_back({title, message});
+        waiting.push_back({title, message, shown});
     // Asking again keeps the one schedule.
     kite::Director::getInstance()->getScheduler()->schedulePerFrame(presentWaitingAlerts, &waitingAlerts(), 0, false);
     presentWaitingAlerts(0);

@@ -1,7 +1,8 @@
 // The platform's alert view here: one log line, and a modal alert drawn over the running scene
 // (over the first scene to run, when none runs yet). It is not the game's current popup, so a
 // screen closing its wait box never closes it. At most one alert of a title shows at a time:
-// the newest of the others waits until it closes.
+// the newest of those raised meanwhile waits until it closes; one raised while none of its
+// title showed (as at start, before a scene runs) is never replaced.
 #pragma once
 #include <string>
 

@@ -110,6 +110,14 @@ bool settled(TransactionState state) {
     return state != TransactionState::Purchasing && state != TransactionState::Deferred;
 }
 
+// What the store decided is not on disk, where the payment is still purchasing: the next start decides
+// again. Until then it waits, and nothing finishes it.
+void holdUntilNextStart(StoreTransaction& transaction, const std::string& reason) {
+    transaction.state = TransactionState::Deferred;
+    transaction.error = StoreError::NotRecorded;
+    transaction.errorText = "the payment's outcome cannot be recorded: " + reason;
+}
+
 }  // namespace
 
 std::optional<StorePolicy> storePolicyFromText(const std::string& text) {
@@ -261,13 +269,16 @@ LocalStore::LedgerSave LocalStore::saveLedger(std::string* reason) {
 }
 
 void LocalStore::settleLeftovers() {
-    bool changed = false;
+    std::vector<StoreTransaction*> decided;
     for (StoreTransaction& transaction : transactions_) {
         if (settled(transaction.state)) continue;
         decideOutcome(transaction);
-        changed = true;
+        transaction.decidedAtStart = true;
+        decided.push_back(&transaction);
     }
-    if (changed) saveLedger();
+    std::string reason;
+    if (decided.empty() || saveLedger(&reason) == LedgerSave::Saved) return;
+    for (StoreTransaction* transaction : decided) holdUntilNextStart(*transaction, reason);
 }
 
 void LocalStore::requestProducts(const std::vector<std::string>& identifiers, ProductsCallback callback) {
@@ -346,14 +357,10 @@ void LocalStore::process(const std::string& identifier) {
     }
     decideOutcome(*transaction);
     // The outcome is on disk before anyone hears of it: a purchase the store approved survives the
-    // game being killed right after. One approved that cannot be saved is on disk as purchasing, which
-    // the next start settles: until then it waits, deferred, and nothing finishes it.
+    // game being killed right after. One whose outcome cannot be saved, declined as much as approved,
+    // is on disk as purchasing, which the next start decides again: it is pending until then.
     std::string reason;
-    if (saveLedger(&reason) != LedgerSave::Saved && transaction->state == TransactionState::Purchased) {
-        transaction->state = TransactionState::Deferred;
-        transaction->error = StoreError::NotRecorded;
-        transaction->errorText = "the payment's outcome cannot be recorded: " + reason;
-    }
+    if (saveLedger(&reason) != LedgerSave::Saved) holdUntilNextStart(*transaction, reason);
     deliverUpdated({*transaction});
 }
 

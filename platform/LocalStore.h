@@ -34,8 +34,8 @@ enum class StoreError {
     PaymentCancelled = 2,
     PaymentInvalid = 3,
     PaymentNotAllowed = 4,
-    // The ledger cannot keep it: failed, nothing charged; or deferred, approved but its outcome unsaved,
-    // so the next start settles it.
+    // The ledger cannot keep it: failed, nothing charged; or deferred, whatever the store decided, as its
+    // outcome could not be saved, so the next start settles it.
     NotRecorded = 5
 };
 
@@ -47,6 +47,9 @@ struct StoreTransaction {
     TransactionState state = TransactionState::Purchasing;
     StoreError error = StoreError::Unknown;  // meaningful when failed, or deferred as not recorded
     std::string errorText;
+    // A payment an earlier run left purchasing or deferred that this start decided: its payer has not heard
+    // how it ended. Not kept in the ledger.
+    bool decidedAtStart = false;
 };
 
 class StoreObserver {
@@ -74,7 +77,8 @@ public:
     static LocalStore& shared();
 
     // Reads the products and the ledger; transactions a previous run left purchasing or
-    // deferred are settled by the policy now in force. The policy comes from
+    // deferred are settled by the policy now in force (decidedAtStart); when that cannot be
+    // saved they wait, deferred and NotRecorded, for a later start. The policy comes from
     // STARGRID_STORE (approve when unset or unknown). False without a poster.
     // A damaged ledger (or one past 1 MiB) is set aside as "<ledger>.damaged" (".damaged.1"...
     // when that exists, mode 0600) and the store starts empty; one that cannot be read is left as
@@ -97,8 +101,9 @@ public:
     // decides its outcome. A payment the ledger cannot keep (one that could not be read, a
     // damaged one that could not be set aside, a save that fails, or a text the ledger's reader
     // would refuse: not UTF-8, past 1 MiB) fails instead, NotRecorded, with the reason in its
-    // errorText. One approved whose outcome cannot be saved is deferred, NotRecorded: the ledger
-    // holds it purchasing, so the next start settles it. Returns the new transaction's identifier.
+    // errorText. One whose outcome cannot be saved, whatever the store decided, is deferred,
+    // NotRecorded: the ledger holds it purchasing, so the next start settles it (by the policy then
+    // in force). Returns the new transaction's identifier.
     std::string addPayment(const std::string& productIdentifier, int quantity, const std::string& applicationUsername);
     // Ends a transaction that is not purchasing: it leaves the ledger and observers are
     // told it was removed. Unknown identifiers are ignored.

@@ -68,14 +68,20 @@ protected:
             return 0;
         });
     }
-    // The next start: the store read again from disk, the ledger too, and what is unfinished credited.
+    // The next start: the store read again from disk, the ledger too, and what is unfinished credited; what the
+    // player was told, when anything.
     std::string restart() {
         kite::UserDefault::destroyInstance();
         platform::LocalStore::shared().reset();
+        std::string told;
+        platformAlert::setPresenter([&told](const std::string&, const std::string& message, const std::string&) {
+            told += " told " + message;
+        });
         QKSingleton::getInstance()->resumePurchases();
         frames(6);
+        platformAlert::setPresenter(nullptr);
         return "diamonds " + std::to_string(GameData::getInstance()->getDiamond()) + " unfinished " +
-               std::to_string(platform::LocalStore::shared().unfinishedTransactions().size());
+               std::to_string(platform::LocalStore::shared().unfinishedTransactions().size()) + told;
     }
     int diamondsOnDisk() {
         kite::UserDefault::destroyInstance();
@@ -132,22 +138,46 @@ TEST_F(PurchaseUnsavedTest, APurchaseOnAFullDiskIsPendingUntilTheNextStart) {
     expectPendingThenCreditedOnce(bought);
 }
 
-// The disk fills once the payment is in the ledger, before its approval is saved: it waits for the next start.
-TEST_F(PurchaseUnsavedTest, AnApprovalTheLedgerCannotSaveIsPendingUntilTheNextStart) {
+// The disk fills once the payment is in the ledger, before the store's answer is saved: whatever it was, the
+// player hears the payment is pending, and the next start decides it again and says how it ended, once.
+TEST_F(PurchaseUnsavedTest, AnOutcomeTheLedgerCannotSaveIsPendingUntilTheNextStartTellsIt) {
     const std::string data = kite::FileUtils::getInstance()->getWritablePath(), ledger = data + IOSiAP::kLedgerFile;
-    const kite::test::ForkedOutcome bought = buyInChild(
-        [&data] {
-            platform::setAtomicWriteHookForTesting([&data](const std::string& temporary) {
-                if (temporary.rfind(data, 0) == 0) kite::test::SmallDisk(data).fill();
+    const struct {
+        const char *answer, *nextAnswer;
+        int diamonds;
+        const char* told;
+    } runs[] = {{"approve", "decline", 20, IOSiAP::kEarlierPaymentNotChargedMessage},
+                {"decline", "approve", 160, IOSiAP::kEarlierPaymentCreditedMessage},
+                {"cancel", "approve", 160, IOSiAP::kEarlierPaymentCreditedMessage},
+                {"fail-then-approve", "decline", 20, IOSiAP::kEarlierPaymentNotChargedMessage}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.answer);
+        platform::LocalStore::shared().reset();
+        const kite::test::ForkedOutcome bought = buyInChild(
+            [&data, answer = run.answer] {
+                setenv("STARGRID_STORE", answer, 1);
+                platform::setAtomicWriteHookForTesting([&data](const std::string& temporary) {
+                    if (temporary.rfind(data, 0) == 0) kite::test::SmallDisk(data).fill();
+                });
+                return kite::test::SmallDisk::mount(data);
+            },
+            [&data, &ledger] {  // what the small disk holds, onto the folder under it, for the next start
+                const std::string kept = kite::test::readWholeFile(ledger);
+                ::umount2(data.c_str(), MNT_DETACH);
+                std::ofstream(ledger) << kept;
             });
-            return kite::test::SmallDisk::mount(data);
-        },
-        [&data, &ledger] {  // what the small disk holds, onto the folder under it, for the next start
-            const std::string kept = kite::test::readWholeFile(ledger);
-            ::umount2(data.c_str(), MNT_DETACH);
-            std::ofstream(ledger) << kept;
-        });
-    expectPendingThenCreditedOnce(bought);
+        EXPECT_NE(bought.output.find(std::string("alert: 提示|") + IOSiAP::kPaymentPendingMessage +
+                                     "|确认\npaid: 0 unfinished: 1"),
+                  std::string::npos)
+            << bought.output;
+        setenv("STARGRID_STORE", run.nextAnswer, 1);
+        const std::string after = "diamonds " + std::to_string(run.diamonds) + " unfinished 0";
+        EXPECT_EQ(restart(), after + " told " + run.told);
+        EXPECT_EQ(restart(), after);  // told once
+        unsetenv("STARGRID_STORE");
+        GameData::getInstance()->setDiamond(20);
+        store()->flush();
+    }
 }
 
 // A payment the ledger cannot keep says so and charges nothing; a store out of reach keeps its own alert.

@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "ServerTestSupport.h"
 #include "kite/scene/Label.h"
 #include "kite/widgets/WebView.h"
@@ -143,13 +145,16 @@ protected:
     void TearDown() override {
         if (setUp) ServerGameTest::TearDown();
     }
-    // Frames, with the page's events between them, until the condition holds.
+    // Frames, with the page's events between them, until the condition holds. A loaded machine takes long to
+    // start the browser's processes: the bound only keeps a page that never comes from hanging the run.
     template <typename Condition>
     bool framesUntil(Condition condition) {
-        return kite::test::stepFramesUntil([&] {
-            platform::WebWindow::pumpEvents();
-            return condition();
-        });
+        return kite::test::stepFramesUntil(
+            [&] {
+                platform::WebWindow::pumpEvents();
+                return condition();
+            },
+            std::chrono::minutes(2));
     }
 
     bool setUp = false;

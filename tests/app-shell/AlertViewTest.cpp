@@ -75,4 +75,27 @@ TEST_F(AlertViewTest, AFloodOfOneKindShowsOneAlertAndTheNewestAfterIt) {
     EXPECT_TRUE(showsText(shown[0], "分享成功"));
 }
 
+// At start alerts come before a scene runs (no network, then the store's news of an earlier payment).
+class AlertViewAtStartTest : public AlertViewTest {
+protected:
+    void SetUp() override {
+        GameGLTest::SetUp();
+        scene = kite::Scene::create();  // run only once the alerts are raised
+    }
+};
+
+TEST_F(AlertViewAtStartTest, AlertsOfOneTitleRaisedBeforeAnyShowsEachTakeTheirTurn) {
+    showAlertView("提示", "当前无网络", "确认");
+    showAlertView("提示", "上次付款成功", "确认");
+    kite::Director::getInstance()->runWithScene(scene.get());
+    for (const char* expected : {"当前无网络", "上次付款成功"}) {
+        kite::Director::getInstance()->mainLoop();
+        kite::Director::getInstance()->mainLoop();
+        const std::vector<PopupBoxLayer*> shown = alerts();
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(showsText(shown[0], expected));
+        shown[0]->close();
+    }
+}
+
 }  // namespace
