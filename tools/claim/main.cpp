@@ -101,6 +101,8 @@ int runClaiming(char** command) {
         Quiet quiet;
         return platform::FolderClaim::take(platform::FolderClaim::playersFolders());
     }();
+    // What the claim set aside is gone by the time the game looks: said here.
+    for (const std::string& note : claimed.notes) std::fprintf(stderr, "stargrid-claim: %s\n", note.c_str());
     switch (claimed.state) {
         case platform::FolderClaim::State::Taken: break;
         case platform::FolderClaim::State::Failed: return kUnclaimable;
