@@ -291,7 +291,10 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
     std::vector<std::string> outOfSight;
     std::vector<std::string> failed;
     std::optional<Holder> unseen;
+    // Once a folder is held, the later ones are left alone: two launches that each took one folder's claim
+    // link would each find the other's on the next and both give up.
     for (const std::string& folder : folders) {
+        if (!heldElsewhere.empty()) break;
         Attempt attempt = claimFolder(folder, claim->identities_);
         result.notes.insert(result.notes.end(), attempt.notes.begin(), attempt.notes.end());
         switch (attempt.outcome) {

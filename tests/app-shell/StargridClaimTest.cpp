@@ -230,7 +230,8 @@ TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {
 
 TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
     // Each judges the leftover before either acts on it (the preloaded barrier), on a home without a lock
-    // service; whoever wins runs its command until the test lets it end.
+    // service; whoever wins (the data folder, then the config folder) runs its command until the test lets
+    // it end.
     const std::string data = folder.path() + "/data/stargrid";
     ASSERT_TRUE(platform::makeFolders(data) && platform::makeFolders(folder.path() + "/barrier"));
     char host[256] = {};
@@ -239,7 +240,7 @@ TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
     if (gone == 0) _exit(0);
     ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
     ASSERT_EQ(symlink((host + (":" + std::to_string(gone))).c_str(), (data + "/claim.link").c_str()), 0);
-    std::vector<std::string> env = stargrid::test::onNfs(player("data", "data"), "none");
+    std::vector<std::string> env = stargrid::test::onNfs(player("data", "config"), "none");
     env.insert(env.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
                            "STARGRID_TEST_READ_BARRIER=" + folder.path() + "/barrier", "STARGRID_TEST_READ_PARTIES=2"});
     struct Launch {
