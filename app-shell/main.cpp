@@ -272,7 +272,7 @@ int unansweredLaunch(const Options& options, const platform::FolderClaim::Result
     const platform::FolderClaim::Holder& holder = claimed.holder;
     if (holder.seen == Seen::Link) {
         std::fprintf(stderr,
-                     "stargrid: the player's folders are held by process %lld of this host (so says %s), which does "
+                     "stargrid: the player's folders are held by process %lld of this host (it holds %s), which does "
                      "not answer (%s), so the game does not start; if that process is no game, or a game that "
                      "hangs, end it and start the game again\n",
                      holder.pid, holder.link.c_str(), why.c_str());

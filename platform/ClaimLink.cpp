@@ -2,6 +2,7 @@
 // the folder's descriptor.
 #include "platform/ClaimLink.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -102,6 +103,45 @@ ProcessState stateOf(long long pid) {
     return state;
 }
 
+// A process of this pid namespace that keeps the link open, as the game a launcher handed it to does once
+// the launcher is gone; 0 when none does or /proc cannot tell. Only a descriptor whose path names a claim
+// link is looked at, so no other file system is asked.
+long long keptOpenBy(const struct stat& link) {
+    if (!procIsThisNamespaces()) return 0;
+    DIR* processes = ::opendir("/proc");
+    if (!processes) return 0;
+    const std::string name = std::string("/") + kClaimLinkName;
+    long long keeper = 0;
+    while (const dirent* process = keeper == 0 ? ::readdir(processes) : nullptr) {
+        const std::optional<long> pid = wholeNumber(process->d_name, INT_MAX);
+        DIR* fds = pid ? ::opendir(("/proc/" + std::string(process->d_name) + "/fd").c_str()) : nullptr;
+        if (!fds) continue;
+        while (const dirent* fd = keeper == 0 ? ::readdir(fds) : nullptr) {
+            char path[4096];
+            const ssize_t size = ::readlinkat(::dirfd(fds), fd->d_name, path, sizeof path);
+            const std::string_view named(path, size > 0 ? static_cast<std::size_t>(size) : 0);
+            struct stat info;
+            if (named.size() > name.size() && named.substr(named.size() - name.size()) == name &&
+                ::fstatat(::dirfd(fds), fd->d_name, &info, 0) == 0 && info.st_dev == link.st_dev &&
+                info.st_ino == link.st_ino)
+                keeper = *pid;
+        }
+        ::closedir(fds);
+    }
+    ::closedir(processes);
+    return keeper;
+}
+
+// A leftover by its target that a process still keeps open is that process's.
+void keptOpen(ClaimLinkHolder& holder) {
+    const long long keeper = keptOpenBy(holder.link);
+    if (keeper == 0) return;
+    holder.who = ClaimLinkHolder::Who::Running;
+    holder.named.pid = keeper;
+    holder.named.start = stateOf(keeper).start;
+    holder.reason.clear();
+}
+
 // "KEY=VALUE" off the front of the text, up to the next space; the last field takes the rest.
 std::optional<std::string_view> field(std::string_view& text, std::string_view key, bool last = false) {
     if (text.substr(0, key.size()) != key || text.substr(key.size(), 1) != "=") return std::nullopt;
@@ -156,6 +196,7 @@ void judgeNamed(const ProcessIdentity& named, const ProcessIdentity& self, Claim
         } else {
             holder.who = Who::Running;  // or /proc cannot tell: held, to be safe
         }
+        if (holder.who == Who::Leftover) keptOpen(holder);
     }
 }
 
@@ -288,6 +329,7 @@ ClaimLinkHolder judgeClaimLink(int folder, const ProcessIdentity& self) {
         } else if (stateOf(older->pid).is == ProcessState::Is::Gone) {
             holder.who = Who::Leftover;
             holder.reason = "its process no longer runs";
+            keptOpen(holder);
         } else {
             holder.who = Who::OlderRunning;
         }
@@ -311,6 +353,7 @@ bool runsAbove(const ProcessIdentity& named) {
 void dropClaimLink(const HeldClaimLink& held) {
     if (held.folder >= 0 && sameLink(held.folder, kClaimLinkName, held.link, held.target))
         ::unlinkat(held.folder, kClaimLinkName, 0);
+    if (held.fd >= 0) ::close(held.fd);
 }
 
 ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const ProcessIdentity& self,
@@ -328,11 +371,13 @@ ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Process
     for (int round = 0; round < kRounds; ++round) {
         // The one step that claims: made where nothing is.
         if (::symlinkat(text.c_str(), folder, kClaimLinkName) == 0) {
-            taking.held = {folder, {}, text};
-            if (::fstatat(folder, kClaimLinkName, &taking.held.link, AT_SYMLINK_NOFOLLOW) != 0)
-                return failed("cannot look at " + link + ": " + std::strerror(errno));
             taking.outcome = Outcome::Made;
-            return taking;
+            taking.held = {folder, ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC), {}, text};
+            if (taking.held.fd >= 0 && ::fstat(taking.held.fd, &taking.held.link) == 0) return taking;
+            const std::string error = "cannot open " + link + ": " + std::strerror(errno);
+            if (taking.held.fd >= 0) ::close(taking.held.fd);
+            ::unlinkat(folder, kClaimLinkName, 0);  // nobody else's: made here, never judged a leftover
+            return failed(error);
         }
         if (errno != EEXIST) return failed("cannot make " + link + ": " + std::strerror(errno));
         taking.holder = judgeClaimLink(folder, self);
@@ -355,10 +400,23 @@ ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Process
                 continue;
             }
             case Who::ThisProcess:
-            case Who::Running:
-                taking.outcome = ours(holder) ? Outcome::Adopted : Outcome::Held;
-                if (taking.outcome == Outcome::Adopted) taking.held = {folder, holder.link, holder.target};
-                return taking;
+            case Who::Running: {
+                if (!ours(holder)) {
+                    taking.outcome = Outcome::Held;
+                    return taking;
+                }
+                taking.held = {folder, ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC), holder.link,
+                               holder.target};
+                struct stat opened;
+                if (taking.held.fd >= 0 && ::fstat(taking.held.fd, &opened) == 0 && opened.st_ino == holder.link.st_ino &&
+                    opened.st_dev == holder.link.st_dev) {
+                    taking.outcome = Outcome::Adopted;
+                    return taking;
+                }
+                if (taking.held.fd >= 0) ::close(taking.held.fd);
+                taking.held = {};
+                continue;  // gone since it was judged
+            }
             case Who::OtherHost:
             case Who::OtherNamespace:
             case Who::OlderRunning: taking.outcome = Outcome::Unseen; return taking;

@@ -40,7 +40,8 @@ struct ClaimLinkHolder {
     enum class Who {
         Nobody,          // there is no link
         ThisProcess,     // this very process
-        Running,         // the process of this host, boot and pid namespace that made it: it runs
+        Running,         // the process of this host, boot and pid namespace that made it runs, or one
+                         // that keeps it open (named: the game its launcher handed it to)
         Leftover,        // its maker no longer runs: gone, its pid another process's, an earlier boot
         OtherHost,       // another host's: whether it runs cannot be known from here
         OtherNamespace,  // another pid namespace's of this host: its pid names nothing here
@@ -61,10 +62,12 @@ ClaimLinkHolder judgeClaimLink(int folder, const ProcessIdentity& self);
 // launcher that handed its claim down.
 bool runsAbove(const ProcessIdentity& named);
 
-// A claim link a claim holds, removed with the claim when it is still that one (the same inode, the same
+// A claim link a claim holds, kept open so that a launch finding its maker gone (a launcher killed while its
+// game runs) sees it held still; removed with the claim when it is still that one (the same inode, the same
 // target): a link is never removed on the strength of its target alone.
 struct HeldClaimLink {
     int folder = -1;  // not owned
+    int fd = -1;      // the link's own (O_PATH), closed by dropClaimLink
     struct stat link {};
     std::string target;
 };

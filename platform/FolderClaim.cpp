@@ -216,19 +216,9 @@ void linkOn(int folder, const std::string& path, const std::vector<int>& inherit
     switch (taking.outcome) {
         case Taking::Made:
         case Taking::Adopted:
+            // Alone, the link holds the folder: its descriptor is what a launcher hands down.
             attempt.link = taking.held;
-            if (locked) return;
-            // The link alone holds the folder: a descriptor of it is what a launcher hands down.
-            attempt.fd = ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC);
-            if (attempt.fd < 0 || !onFile(attempt.fd, taking.held.link)) {
-                attempt.error = failures + "; cannot open " + path + "/" + kClaimLinkName + ": " +
-                                (attempt.fd < 0 ? std::strerror(errno) : "it went");
-                if (attempt.fd >= 0) ::close(attempt.fd);
-                attempt.fd = -1;
-                if (taking.outcome == Taking::Made) dropClaimLink(taking.held);
-                attempt.link = {};
-                return;
-            }
+            if (!locked) attempt.fd = taking.held.fd;
             attempt.outcome = Outcome::Taken;
             return;
         case Taking::Held:
@@ -307,6 +297,7 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
                 std::lock_guard<std::mutex> lock(heldMutex);
                 held.push_back(attempt.fd);
                 if (linkFolder >= 0) held.push_back(linkFolder);
+                if (attempt.link.fd >= 0 && attempt.link.fd != attempt.fd) held.push_back(attempt.link.fd);
                 break;
             }
             case Outcome::Held:
@@ -381,10 +372,11 @@ bool FolderClaim::handDown(const std::vector<int>& numbers) const {
 FolderClaim::~FolderClaim() {
     std::lock_guard<std::mutex> lock(heldMutex);
     for (const Hold& hold : holds_) {
-        for (const int fd : {hold.fd, hold.folder}) held.erase(std::remove(held.begin(), held.end(), fd), held.end());
+        for (const int fd : {hold.fd, hold.folder, hold.link.fd})
+            held.erase(std::remove(held.begin(), held.end(), fd), held.end());
         dropClaimLink(hold.link);
         if (hold.folder >= 0) close(hold.folder);
-        close(hold.fd);
+        if (hold.fd != hold.link.fd) close(hold.fd);
     }
 }
 

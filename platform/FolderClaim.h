@@ -29,7 +29,7 @@ public:
     struct Holder {
         enum class Seen {
             Lock,            // a lock on the folder (folder), and no link naming its process
-            Link,            // a process of this host that runs (pid), so says the link
+            Link,            // a process of this host that runs and holds the link (pid)
             OtherHost,       // a process of another host (host, pid), so says the link
             OtherNamespace,  // a process of another pid namespace of this host (pid there), so says the link
             OlderLink,       // an older version's link naming a process of this host that runs (pid)

@@ -210,7 +210,7 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     Game named({}, stargrid::test::onNfs(player("data", "config"), "none"), true);
     EXPECT_EQ(named.waitForExit(seconds(60)), 1);
     EXPECT_THAT(named.lines(), ElementsAre("stargrid: the player's folders are held by process " +
-                                           std::to_string(linked.pid()) + " of this host (so says " + data +
+                                           std::to_string(linked.pid()) + " of this host (it holds " + data +
                                            "/claim.link), which does not answer (it does not listen on " + socket +
                                            "), so the game does not start; if that process is no game, or a game "
                                            "that hangs, end it and start the game again"));

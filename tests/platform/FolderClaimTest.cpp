@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -262,6 +263,31 @@ TEST_F(FolderClaimTest, ALinkWhoseProcessIsNotTheOneThatMadeItIsTakenOverAndOneT
     EXPECT_EQ(held.holder.seen, Seen::Link);
     EXPECT_EQ(held.holder.pid, running.pid());
     EXPECT_EQ(held.holder.link, link());
+}
+
+TEST_F(FolderClaimTest, ALinkWhoseMakerIsGoneIsHeldWhileAProcessKeepsItOpen) {
+    // A launcher killed while the game it handed its link to runs: the game keeps the link open.
+    std::optional<LinkingProcess> launcher(std::in_place, data());
+    ASSERT_TRUE(launcher->planted());
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t game = fork();
+    if (game == 0) {
+        const int kept = open(link().c_str(), O_PATH | O_NOFOLLOW);
+        (void)!write(ready[1], "1", kept >= 0 ? 1 : 0);
+        pause();
+        _exit(0);
+    }
+    char kept = 0;
+    close(ready[1]);
+    ASSERT_EQ(read(ready[0], &kept, 1), 1);
+    close(ready[0]);
+    launcher.reset();
+    const FolderClaim::Result held = FolderClaim::take(data());
+    EXPECT_EQ(held.state, State::HeldElsewhere);
+    EXPECT_EQ(held.holder.pid, game);
+    end(game);
+    EXPECT_EQ(FolderClaim::take(data()).state, State::Taken);
 }
 
 TEST_F(FolderClaimTest, ALinkOfAProcessOutOfSightHoldsTheFolder) {
