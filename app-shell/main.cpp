@@ -295,18 +295,16 @@ int refusedLaunch(const platform::FolderClaim::Result& claimed) {
     if (claimed.state != platform::FolderClaim::State::HeldOutOfSight) {
         std::fprintf(stderr, "stargrid: the player's folders cannot be claimed (%s), so the game does not start\n",
                      claimed.error.c_str());
-    } else if (holder.seen == Seen::OtherHost) {
+    } else if (holder.seen != Seen::OlderLink) {
         // Whether it still runs there cannot be known from here: the player is told what to do if not.
+        std::string where = "on " + holder.host;
+        if (holder.seen == Seen::OtherNamespace)
+            where = "in another pid namespace of this host (a container or a sandbox), as its process " +
+                    std::to_string(holder.pid);
         std::fprintf(stderr,
-                     "stargrid: the game is already running on %s (so says %s), so it does not start here; if no "
-                     "game runs there, remove %s and start it again\n",
-                     holder.host.c_str(), link, link);
-    } else if (holder.seen == Seen::OtherNamespace) {
-        std::fprintf(stderr,
-                     "stargrid: the game is already running in another pid namespace of this host (a container or a "
-                     "sandbox), as its process %lld (so says %s), so it does not start here; if no game runs there, "
-                     "remove %s and start it again\n",
-                     holder.pid, link, link);
+                     "stargrid: the game is already running %s (so says %s), so it does not start here; if no game "
+                     "runs there, remove %s and start it again\n",
+                     where.c_str(), link, link);
     } else {
         // An older version's link names a pid only: the process there may be that game, or any other.
         std::fprintf(stderr,

@@ -240,6 +240,20 @@ bool moveAside(int folder, const ClaimLinkHolder& judged, const std::string& asi
     return false;
 }
 
+// Opens the link for a claim to hold: the one `judged` when given (false when it is another by now), else the
+// one there. False with errno set when it cannot be.
+bool holdLink(int folder, const struct stat* judged, const std::string& target, HeldClaimLink& held) {
+    held = {folder, ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC), {}, target};
+    if (held.fd >= 0 && ::fstat(held.fd, &held.link) == 0 &&
+        (!judged || (held.link.st_dev == judged->st_dev && held.link.st_ino == judged->st_ino)))
+        return true;
+    const int error = errno;
+    if (held.fd >= 0) ::close(held.fd);
+    held = {};
+    errno = error;
+    return false;
+}
+
 }  // namespace
 
 std::optional<ProcessIdentity> thisProcessIdentity(std::string* why) {
@@ -372,51 +386,41 @@ ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Process
         // The one step that claims: made where nothing is.
         if (::symlinkat(text.c_str(), folder, kClaimLinkName) == 0) {
             taking.outcome = Outcome::Made;
-            taking.held = {folder, ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC), {}, text};
-            if (taking.held.fd >= 0 && ::fstat(taking.held.fd, &taking.held.link) == 0) return taking;
+            if (holdLink(folder, nullptr, text, taking.held)) return taking;
             const std::string error = "cannot open " + link + ": " + std::strerror(errno);
-            if (taking.held.fd >= 0) ::close(taking.held.fd);
-            ::unlinkat(folder, kClaimLinkName, 0);  // nobody else's: made here, never judged a leftover
+            ::unlinkat(folder, kClaimLinkName, 0);  // made here a moment ago: nobody judged it a leftover
             return failed(error);
         }
         if (errno != EEXIST) return failed("cannot make " + link + ": " + std::strerror(errno));
         taking.holder = judgeClaimLink(folder, self);
         const ClaimLinkHolder& holder = taking.holder;
-        int error = 0;
         switch (holder.who) {
             case Who::Nobody: continue;  // gone since: made again
-            case Who::Leftover: {
-                const std::string aside = asideName("leftover", self);
-                if (moveAside(folder, holder, aside, error)) ::unlinkat(folder, aside.c_str(), 0);
-                if (error != 0) return failed("cannot move " + link + " aside: " + std::strerror(error));
-                continue;
-            }
+            case Who::Leftover:
             case Who::NotOwn: {
-                const std::string aside = asideName("user-" + std::to_string(holder.link.st_uid), self);
-                if (moveAside(folder, holder, aside, error))
-                    taking.notes.push_back(link + " is no claim: " + holder.reason + ", not to the player; it is set aside as " +
-                                           path + "/" + aside);
-                if (error != 0) return failed("cannot set " + link + " aside (" + holder.reason + "): " + std::strerror(error));
+                // A leftover goes once it is moved aside; another user's stays there, and is said.
+                const bool notOwn = holder.who == Who::NotOwn;
+                const std::string aside =
+                    asideName(notOwn ? "user-" + std::to_string(holder.link.st_uid) : "leftover", self);
+                int error = 0;
+                const bool moved = moveAside(folder, holder, aside, error);
+                if (moved && !notOwn) ::unlinkat(folder, aside.c_str(), 0);
+                if (moved && notOwn)
+                    taking.notes.push_back(link + " is no claim: " + holder.reason +
+                                           ", not to the player; it is set aside as " + path + "/" + aside);
+                if (error != 0)
+                    return failed("cannot move " + link + " aside (" + holder.reason + "): " + std::strerror(error));
                 continue;
             }
             case Who::ThisProcess:
-            case Who::Running: {
+            case Who::Running:
                 if (!ours(holder)) {
                     taking.outcome = Outcome::Held;
                     return taking;
                 }
-                taking.held = {folder, ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC), holder.link,
-                               holder.target};
-                struct stat opened;
-                if (taking.held.fd >= 0 && ::fstat(taking.held.fd, &opened) == 0 && opened.st_ino == holder.link.st_ino &&
-                    opened.st_dev == holder.link.st_dev) {
-                    taking.outcome = Outcome::Adopted;
-                    return taking;
-                }
-                if (taking.held.fd >= 0) ::close(taking.held.fd);
-                taking.held = {};
+                taking.outcome = Outcome::Adopted;
+                if (holdLink(folder, &holder.link, holder.target, taking.held)) return taking;
                 continue;  // gone since it was judged
-            }
             case Who::OtherHost:
             case Who::OtherNamespace:
             case Who::OlderRunning: taking.outcome = Outcome::Unseen; return taking;

@@ -76,11 +76,11 @@ void dropClaimLink(const HeldClaimLink& held);
 // What taking the claim link of a folder came to.
 struct ClaimLinkTaking {
     enum class Outcome {
-        Made,      // this process's own link is there now
-        Adopted,   // the link there is this process's to hold: `holder` says whose it was
-        Held,      // another process of this host that runs holds it: `holder`
-        Unseen,    // a process this launch cannot see or tell: `holder` (OtherHost, OtherNamespace, OlderRunning)
-        Failed,    // `error` says why
+        Made,     // this process's own link is there now
+        Adopted,  // the link there is this process's to hold: `holder` says whose it was
+        Held,     // another process of this host that runs holds it: `holder`
+        Unseen,   // a process this launch cannot see or tell from another: `holder`
+        Failed,   // `error` says why
     };
     Outcome outcome = Outcome::Failed;
     HeldClaimLink held;  // Made and Adopted

@@ -273,7 +273,8 @@ TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
         char buffer[64];
         pollfd ready{launch.out, POLLIN, 0};
         ssize_t got = 0;
-        while (poll(&ready, 1, 30000) == 1 && (got = read(launch.out, buffer, sizeof buffer)) > 0) said.append(buffer, got);
+        while (poll(&ready, 1, 30000) == 1 && (got = read(launch.out, buffer, sizeof buffer)) > 0)
+            said.append(buffer, got);
         winners += said == "won\n";
         close(launch.out);
     }
