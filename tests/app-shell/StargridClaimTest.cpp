@@ -176,10 +176,7 @@ TEST_F(StargridClaimTest, OnAHomeOnNfsALinkWhoseProcessIdIsAnotherProcesssNowIsT
     // Left by a game killed with -9; its pid is another program's now (another start time).
     const std::string data = folder.path() + "/data/stargrid";
     ASSERT_TRUE(platform::makeFolders(data));
-    LinkingProcess reused(data, [](platform::ProcessIdentity named) {
-        named.start += 1;
-        return platform::claimLinkText(named);
-    });
+    LinkingProcess reused(data, kite::test::linkTarget::anotherStart);
     ASSERT_TRUE(reused.planted());
     Game taking({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), "none"), true);
     EXPECT_EQ(taking.waitForExit(seconds(60)), 0);

@@ -25,6 +25,7 @@ namespace {
 using State = FolderClaim::State;
 using Seen = FolderClaim::Holder::Seen;
 using kite::test::LinkingProcess;
+namespace linkTarget = kite::test::linkTarget;
 using std::chrono::seconds;
 constexpr uid_t kOtherUser = 54321;
 
@@ -238,15 +239,7 @@ TEST_F(FolderClaimTest, ALinkAtTheFolderOrAFolderNotThePlayersOwnIsRefused) {
 
 TEST_F(FolderClaimTest, ALinkWhoseProcessIsNotTheOneThatMadeItIsTakenOverAndOneThatIsHolds) {
     // Its pid another process's now (another start time), or made before this host last started.
-    for (const LinkingProcess::Target& leftover :
-         std::vector<LinkingProcess::Target>{[](ProcessIdentity named) {
-                                                 named.start += 1;
-                                                 return claimLinkText(named);
-                                             },
-                                             [](ProcessIdentity named) {
-                                                 named.boot = "00000000-0000-0000-0000-000000000000";
-                                                 return claimLinkText(named);
-                                             }}) {
+    for (const auto& leftover : {linkTarget::anotherStart, linkTarget::earlierBoot}) {
         LinkingProcess other(data(), leftover);
         ASSERT_TRUE(other.planted());
         FolderClaim::Result claimed = FolderClaim::take(data());
@@ -292,18 +285,11 @@ TEST_F(FolderClaimTest, ALinkWhoseMakerIsGoneIsHeldWhileAProcessKeepsItOpen) {
 
 TEST_F(FolderClaimTest, ALinkOfAProcessOutOfSightHoldsTheFolder) {
     // Another pid namespace of this host, another host, or an older version's form naming a pid that runs.
-    for (const auto& [unseen, seen] : std::vector<std::pair<LinkingProcess::Target, Seen>>{
-             {[](ProcessIdentity named) {
-                  named.ns += 1;
-                  return claimLinkText(named);
-              },
-              Seen::OtherNamespace},
-             {[](ProcessIdentity named) {
-                  named.host = "elsewhere.example";
-                  return claimLinkText(named);
-              },
-              Seen::OtherHost},
-             {[](ProcessIdentity named) { return named.host + ":" + std::to_string(named.pid); }, Seen::OlderLink}}) {
+    const std::vector<std::pair<LinkingProcess::Target, Seen>> unseenOnes{
+        {linkTarget::otherNamespace, Seen::OtherNamespace},
+        {linkTarget::otherHost, Seen::OtherHost},
+        {linkTarget::olderForm, Seen::OlderLink}};
+    for (const auto& [unseen, seen] : unseenOnes) {
         LinkingProcess other(data(), unseen);
         ASSERT_TRUE(other.planted());
         const FolderClaim::Result held = FolderClaim::take(data());

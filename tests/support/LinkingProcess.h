@@ -13,6 +13,24 @@
 
 namespace kite::test {
 
+// Targets naming the process that makes the link, one part of it changed: its pid another process's now, made
+// before this host last started, of another pid namespace, of another host, and an older version's form.
+namespace linkTarget {
+using platform::ProcessIdentity;
+// The target naming the process as `change` leaves it.
+inline auto changed(void (*change)(ProcessIdentity&)) {
+    return [change](ProcessIdentity named) {
+        change(named);
+        return claimLinkText(named);
+    };
+}
+const auto anotherStart = changed([](ProcessIdentity& named) { named.start += 1; });
+const auto earlierBoot = changed([](ProcessIdentity& named) { named.boot = "0-0"; });
+const auto otherNamespace = changed([](ProcessIdentity& named) { named.ns += 1; });
+const auto otherHost = changed([](ProcessIdentity& named) { named.host = "else.example"; });
+inline std::string olderForm(const ProcessIdentity& named) { return named.host + ":" + std::to_string(named.pid); }
+}  // namespace linkTarget
+
 class LinkingProcess {
 public:
     using Target = std::function<std::string(platform::ProcessIdentity)>;
