@@ -219,12 +219,45 @@ std::vector<std::string> handoverNames(const std::vector<std::string>& identitie
     return names;
 }
 
+// A process holds the folders but did not answer (or not in time), and did not let them go either: a game
+// that hangs, or no game at all. Only a game that takes the launch ends it with 0.
+int unansweredLaunch(const Options& options, const platform::FolderClaim::Result& claimed, std::string why) {
+    if (options.frames >= 0 || !options.script.empty()) {
+        std::fprintf(stderr,
+                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
+                     "--shot\n");
+        return 1;
+    }
+    if (why.empty())
+        why = "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
+    if (!options.url.empty()) {
+        std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", why.c_str());
+        return 1;
+    }
+    const platform::FolderClaim::Holder& holder = claimed.holder;
+    if (holder.seen == platform::FolderClaim::Holder::Seen::Link) {
+        std::fprintf(stderr,
+                     "stargrid: the player's folders are held by process %lld of this host (it holds %s), which does "
+                     "not answer (%s), so the game does not start; if that process is no game, or a game that "
+                     "hangs, end it and start the game again\n",
+                     holder.pid, holder.link.c_str(), why.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "stargrid: the player's folders are held by another process (it locks %s), which does not "
+                     "answer (%s), so the game does not start; if that is a game that hangs, end it and start the "
+                     "game again\n",
+                     holder.folder.c_str(), why.c_str());
+    }
+    return 1;
+}
+
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
-// asks the running game to show itself. The exit status once the running game answered; nothing when no
-// game did (nobody listens, or the game quits), with what was seen in unanswered.
-std::optional<int> secondLaunch(const Options& options, const std::vector<std::string>& names,
+// asks the running game to show itself. The exit status once the running game answered (0 only when it took
+// the launch); nothing when no game did (nobody listens, or the game quits), with what was seen in unanswered.
+std::optional<int> secondLaunch(const Options& options, const platform::FolderClaim::Result& claimed,
                                 const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
+    const std::vector<std::string> names = handoverNames(claimed.others);
     if (options.frames >= 0 || !options.script.empty()) {
         if (!platform::UrlHandover::listening(names)) return std::nullopt;
         std::fprintf(stderr,
@@ -240,49 +273,17 @@ std::optional<int> secondLaunch(const Options& options, const std::vector<std::s
         return std::nullopt;
     }
     if (options.url.empty()) {
-        if (receipt.outcome == Outcome::Accepted) {
-            std::printf("stargrid: the game is already running\n");
-        } else {
-            std::printf("stargrid: the game is already running (its window was not brought forward: %s)\n",
-                        receipt.reason.c_str());
+        // A game takes every launch without a URL: anything else is no game that answers (one that hangs).
+        if (receipt.outcome != Outcome::Accepted && claimed.state != platform::FolderClaim::State::HeldElsewhere) {
+            unanswered = receipt.reason;
+            return std::nullopt;
         }
+        if (receipt.outcome != Outcome::Accepted) return unansweredLaunch(options, claimed, receipt.reason);
+        std::printf("stargrid: the game is already running\n");
         return 0;
     }
     if (receipt.outcome == Outcome::Accepted) return 0;
     std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", receipt.reason.c_str());
-    return 1;
-}
-
-// A process holds the folders but did not answer, and did not let them go in time either: a game that
-// hangs, or no game at all. Only a game that takes the launch ends it with 0.
-int unansweredLaunch(const Options& options, const platform::FolderClaim::Result& claimed, std::string why) {
-    using Seen = platform::FolderClaim::Holder::Seen;
-    const std::vector<std::string> names = handoverNames(claimed.others);
-    if (options.frames >= 0 || !options.script.empty()) {
-        std::fprintf(stderr,
-                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
-                     "--shot\n");
-        return 1;
-    }
-    if (why.empty()) why = "it does not listen on " + platform::UrlHandover::socketPath(names.front());
-    if (!options.url.empty()) {
-        std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", why.c_str());
-        return 1;
-    }
-    const platform::FolderClaim::Holder& holder = claimed.holder;
-    if (holder.seen == Seen::Link) {
-        std::fprintf(stderr,
-                     "stargrid: the player's folders are held by process %lld of this host (it holds %s), which does "
-                     "not answer (%s), so the game does not start; if that process is no game, or a game that "
-                     "hangs, end it and start the game again\n",
-                     holder.pid, holder.link.c_str(), why.c_str());
-    } else {
-        std::fprintf(stderr,
-                     "stargrid: the player's folders are held by another process (it locks %s), which does not "
-                     "answer (%s), so the game does not start; if that is a game that hangs, end it and start the "
-                     "game again\n",
-                     holder.folder.c_str(), why.c_str());
-    }
     return 1;
 }
 
@@ -344,15 +345,14 @@ std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform
             return again.state == State::HeldElsewhere;
         };
         std::string unanswered;
-        if (std::optional<int> status = secondLaunch(options, names, stillHeld, unanswered)) return status;
+        if (std::optional<int> status = secondLaunch(options, claimed, stillHeld, unanswered)) return status;
         if (!claim && claimed.state == State::HeldElsewhere)
             claimed = platform::FolderClaim::take(folders, kQuitPatience);
         if (claimed.state == State::Taken) claim = std::move(claimed.claim);
         if (claim) return std::nullopt;
         if (claimed.state == State::HeldElsewhere) {
             // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
-            const std::vector<std::string> holders = handoverNames(claimed.others);
-            if (std::optional<int> status = secondLaunch(options, holders, {}, unanswered)) return status;
+            if (std::optional<int> status = secondLaunch(options, claimed, {}, unanswered)) return status;
             return unansweredLaunch(options, claimed, unanswered);
         }
     }

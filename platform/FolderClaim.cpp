@@ -190,6 +190,14 @@ FolderClaim::Holder holderNamed(const ClaimLinkHolder& holder, const std::string
     return {seen, path, path + "/" + kClaimLinkName, holder.named.host, holder.named.pid};
 }
 
+// Who holds the folder's lock: the process the link beside it names, when that one runs.
+FolderClaim::Holder lockHolder(int folder, const std::string& path) {
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    const ClaimLinkHolder named = self ? judgeClaimLink(folder, *self) : ClaimLinkHolder{};
+    if (named.who == ClaimLinkHolder::Who::Running) return holderNamed(named, path);
+    return {FolderClaim::Holder::Seen::Lock, path, "", "", 0};
+}
+
 // The claim link: alone where no lock can be taken (`failures` says why none could), or beside the lock the
 // attempt took, where a link that cannot be made refuses nothing (a folder the player made 0500).
 void linkOn(int folder, const std::string& path, const std::vector<int>& inherited, const std::string& failures,
@@ -237,7 +245,7 @@ void linkOn(int folder, const std::string& path, const std::vector<int>& inherit
 void claimOn(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt) {
     std::string failures;
     if (!lockFolder(folder, path, inherited, attempt, failures)) {
-        if (attempt.outcome == Outcome::Held) attempt.holder = {FolderClaim::Holder::Seen::Lock, path, "", "", 0};
+        if (attempt.outcome == Outcome::Held) attempt.holder = lockHolder(folder, path);
         return;
     }
     linkOn(folder, path, inherited, failures, attempt);

@@ -190,9 +190,11 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     const std::string config = folder.path() + "/config/stargrid";
     ASSERT_TRUE(platform::makeFolders(data) && platform::makeFolders(config));
     const std::string socket = stargrid::test::handoverSocket(folder.path(), data);
-    // A process that locks the folders and listens nowhere (this one): a game that hangs.
+    // A process that locks the folders and listens nowhere (this one): a game that hangs, of a version that
+    // made no link beside its lock.
     platform::FolderClaim::Result held = platform::FolderClaim::take({data, config});
     ASSERT_EQ(held.state, platform::FolderClaim::State::Taken);
+    ASSERT_EQ(unlink((data + "/claim.link").c_str()), 0);
     Game locked({}, player("data", "config"), true);
     EXPECT_EQ(locked.waitForExit(seconds(60)), 1);
     EXPECT_THAT(locked.lines(),
@@ -201,16 +203,23 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
                             "), so the game does not start; if that is a game that hangs, end it and start the game "
                             "again"));
     held.claim.reset();
-    // A process that made the claim link and runs, on a home without a lock service.
+    // A process that made the claim link and runs, on a home without a lock service, and a socket of the
+    // game's that takes launches and never answers them: a game that hangs.
     LinkingProcess linked(data);
     ASSERT_TRUE(linked.planted());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) | listen(listener, 4), 0);
     Game named({}, stargrid::test::onNfs(player("data", "config"), "none"), true);
     EXPECT_EQ(named.waitForExit(seconds(60)), 1);
+    close(listener);
     EXPECT_THAT(named.lines(), ElementsAre("stargrid: the player's folders are held by process " +
                                            std::to_string(linked.pid()) + " of this host (it holds " + data +
-                                           "/claim.link), which does not answer (it does not listen on " + socket +
-                                           "), so the game does not start; if that process is no game, or a game "
-                                           "that hangs, end it and start the game again"));
+                                           "/claim.link), which does not answer (no answer within 2 s), so the game "
+                                           "does not start; if that process is no game, or a game that hangs, end "
+                                           "it and start the game again"));
 }
 
 TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {
