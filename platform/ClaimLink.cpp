@@ -353,7 +353,8 @@ ClaimLinkHolder judgeClaimLink(int folder, const ProcessIdentity& self) {
     return holder;
 }
 
-bool runsAbove(const ProcessIdentity& named) {
+std::optional<bool> runsAbove(const ProcessIdentity& named) {
+    if (!procIsThisNamespaces()) return std::nullopt;
     long long process = ::getppid();
     for (int step = 0; step < kMostAncestors && process > 0; ++step) {
         const ProcessState state = stateOf(process);

@@ -59,8 +59,8 @@ struct ClaimLinkHolder {
 ClaimLinkHolder judgeClaimLink(int folder, const ProcessIdentity& self);
 
 // Whether the process named (of this host, boot and pid namespace) is one this process runs under: a
-// launcher that handed its claim down.
-bool runsAbove(const ProcessIdentity& named);
+// launcher that handed its claim down. Nothing when /proc cannot tell (it is another pid namespace's).
+std::optional<bool> runsAbove(const ProcessIdentity& named);
 
 // A claim link a claim holds, kept open so that a launch finding its maker gone (a launcher killed while its
 // game runs) sees it held still; removed with the claim when it is still that one (the same inode, the same

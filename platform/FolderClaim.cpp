@@ -212,12 +212,13 @@ void linkOn(int folder, const std::string& path, const std::vector<int>& inherit
         return;
     }
     // The launcher's link is this process's: an inherited descriptor is on it, or it names a launcher this
-    // process runs under, whose lock it inherited. One naming this process that no claim of it holds is too.
+    // process runs under, whose lock it inherited (where /proc cannot tell, the lock is proof enough: the
+    // launcher judged the link when it took it). One naming this process that no claim of it holds is too.
     const bool lockInherited = locked && std::find(inherited.begin(), inherited.end(), attempt.fd) != inherited.end();
     auto ours = [&inherited, lockInherited](const ClaimLinkHolder& holder) {
         if (holder.who == Who::ThisProcess) return !heldHereOn(holder.link);
         return std::any_of(inherited.begin(), inherited.end(), [&holder](int fd) { return onFile(fd, holder.link); }) ||
-               (lockInherited && runsAbove(holder.named));
+               (lockInherited && runsAbove(holder.named).value_or(true));
     };
     ClaimLinkTaking taking = takeClaimLink(folder, path, *self, ours);
     attempt.notes.insert(attempt.notes.end(), taking.notes.begin(), taking.notes.end());
