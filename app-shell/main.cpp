@@ -220,12 +220,45 @@ std::vector<std::string> handoverNames(const std::vector<std::string>& identitie
     return names;
 }
 
+// A process holds the folders but did not answer (or not in time), and did not let them go either: a game
+// that hangs, or no game at all. Only a game that takes the launch ends it with 0.
+int unansweredLaunch(const Options& options, const platform::FolderClaim::Result& claimed, std::string why) {
+    if (options.frames >= 0 || !options.script.empty()) {
+        std::fprintf(stderr,
+                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
+                     "--shot\n");
+        return 1;
+    }
+    if (why.empty())
+        why = "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
+    if (!options.url.empty()) {
+        std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", why.c_str());
+        return 1;
+    }
+    const platform::FolderClaim::Holder& holder = claimed.holder;
+    if (holder.seen == platform::FolderClaim::Holder::Seen::Link) {
+        std::fprintf(stderr,
+                     "stargrid: the player's folders are held by process %lld of this host (it holds %s), which does "
+                     "not answer (%s), so the game does not start; if that process is no game, or a game that "
+                     "hangs, end it and start the game again\n",
+                     holder.pid, holder.link.c_str(), why.c_str());
+    } else {
+        std::fprintf(stderr,
+                     "stargrid: the player's folders are held by another process (it locks %s), which does not "
+                     "answer (%s), so the game does not start; if that is a game that hangs, end it and start the "
+                     "game again\n",
+                     holder.folder.c_str(), why.c_str());
+    }
+    return 1;
+}
+
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
-// asks the running game to show itself. The exit status once the running game answered; nothing when no
-// game did (nobody listens, or the game quits), with what was seen in unanswered.
-std::optional<int> secondLaunch(const Options& options, const std::vector<std::string>& names,
+// asks the running game to show itself. The exit status once the running game answered (0 only when it took
+// the launch); nothing when no game did (nobody listens, or the game quits), with what was seen in unanswered.
+std::optional<int> secondLaunch(const Options& options, const platform::FolderClaim::Result& claimed,
                                 const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
+    const std::vector<std::string> names = handoverNames(claimed.others);
     if (options.frames >= 0 || !options.script.empty()) {
         if (!platform::UrlHandover::listening(names)) return std::nullopt;
         std::fprintf(stderr,
@@ -241,12 +274,13 @@ std::optional<int> secondLaunch(const Options& options, const std::vector<std::s
         return std::nullopt;
     }
     if (options.url.empty()) {
-        if (receipt.outcome == Outcome::Accepted) {
-            std::printf("stargrid: the game is already running\n");
-        } else {
-            std::printf("stargrid: the game is already running (its window was not brought forward: %s)\n",
-                        receipt.reason.c_str());
+        // A game takes every launch without a URL: anything else is no game that answers (one that hangs).
+        if (receipt.outcome != Outcome::Accepted && claimed.state != platform::FolderClaim::State::HeldElsewhere) {
+            unanswered = receipt.reason;
+            return std::nullopt;
         }
+        if (receipt.outcome != Outcome::Accepted) return unansweredLaunch(options, claimed, receipt.reason);
+        std::printf("stargrid: the game is already running\n");
         return 0;
     }
     if (receipt.outcome == Outcome::Accepted) return 0;
@@ -254,35 +288,32 @@ std::optional<int> secondLaunch(const Options& options, const std::vector<std::s
     return 1;
 }
 
-// A game holds the folders but did not answer, and did not let them go in time either.
-int unansweredLaunch(const Options& options, const std::vector<std::string>& names, std::string why) {
-    if (options.frames >= 0 || !options.script.empty()) {
-        std::fprintf(stderr,
-                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
-                     "--shot\n");
-        return 1;
-    }
-    if (options.url.empty()) {
-        std::printf("stargrid: the game is already running (its window was not brought forward: %s)\n",
-                    why.empty() ? "it does not listen" : why.c_str());
-        return 0;
-    }
-    if (why.empty()) why = "it does not listen on " + platform::UrlHandover::socketPath(names.front());
-    std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", why.c_str());
-    return 1;
-}
-
-// Folders held by a game of another host (a claim link on a home on NFS), or that cannot be claimed.
+// Folders held by a game this launch cannot see (a claim link of another host, another pid namespace, or an
+// older version), or that cannot be claimed.
 int refusedLaunch(const platform::FolderClaim::Result& claimed) {
-    if (claimed.state == platform::FolderClaim::State::HeldOnAnotherHost) {
-        // Whether it still runs there cannot be known from here: the player is told what to do if not.
-        std::fprintf(stderr,
-                     "stargrid: the game is already running on %s (so says %s), so it does not start here; if no "
-                     "game runs there, remove %s and start it again\n",
-                     claimed.host.c_str(), claimed.link.c_str(), claimed.link.c_str());
-    } else {
+    using Seen = platform::FolderClaim::Holder::Seen;
+    const platform::FolderClaim::Holder& holder = claimed.holder;
+    const char* link = holder.link.c_str();
+    if (claimed.state != platform::FolderClaim::State::HeldOutOfSight) {
         std::fprintf(stderr, "stargrid: the player's folders cannot be claimed (%s), so the game does not start\n",
                      claimed.error.c_str());
+    } else if (holder.seen != Seen::OlderLink) {
+        // Whether it still runs there cannot be known from here: the player is told what to do if not.
+        std::string where = "on " + holder.host;
+        if (holder.seen == Seen::OtherNamespace)
+            where = "in another pid namespace of this host (a container or a sandbox), as its process " +
+                    std::to_string(holder.pid);
+        std::fprintf(stderr,
+                     "stargrid: the game is already running %s (so says %s), so it does not start here; if no game "
+                     "runs there, remove %s and start it again\n",
+                     where.c_str(), link, link);
+    } else {
+        // An older version's link names a pid only: the process there may be that game, or any other.
+        std::fprintf(stderr,
+                     "stargrid: %s, made by an older version, names process %lld of this host, which runs; whether "
+                     "it is a game cannot be told, so the game does not start; if no game runs, remove %s and "
+                     "start it again\n",
+                     link, holder.pid, link);
     }
     return 1;
 }
@@ -300,11 +331,13 @@ std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform
         return 1;
     }
     platform::FolderClaim::Result claimed = platform::FolderClaim::take(folders);
+    for (const std::string& note : claimed.notes) std::fprintf(stderr, "stargrid: %s\n", note.c_str());
     const std::vector<std::string> names = handoverNames(claimed.others);
-    // A folder that cannot be locked keeps no second game off: a game that answers there takes this
-    // launch over, and without one this launch does not run.
+    // A folder that cannot be locked, or one a game out of sight holds, keeps no second game off: a game
+    // that answers there takes this launch over, and without one this launch does not run.
     const bool answering = claimed.state == State::HeldElsewhere ||
-                           (claimed.state == State::Failed && platform::UrlHandover::listening(names));
+                           ((claimed.state == State::Failed || claimed.state == State::HeldOutOfSight) &&
+                            platform::UrlHandover::listening(names));
     if (answering) {
         // While nobody listens, the game may be quitting: once it lets the folders go, this launch runs.
         auto stillHeld = [&folders, &claim] {
@@ -313,16 +346,15 @@ std::optional<int> claimFolders(const Options& options, std::unique_ptr<platform
             return again.state == State::HeldElsewhere;
         };
         std::string unanswered;
-        if (std::optional<int> status = secondLaunch(options, names, stillHeld, unanswered)) return status;
+        if (std::optional<int> status = secondLaunch(options, claimed, stillHeld, unanswered)) return status;
         if (!claim && claimed.state == State::HeldElsewhere)
             claimed = platform::FolderClaim::take(folders, kQuitPatience);
         if (claimed.state == State::Taken) claim = std::move(claimed.claim);
         if (claim) return std::nullopt;
         if (claimed.state == State::HeldElsewhere) {
             // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
-            const std::vector<std::string> holders = handoverNames(claimed.others);
-            if (std::optional<int> status = secondLaunch(options, holders, {}, unanswered)) return status;
-            return unansweredLaunch(options, holders, unanswered);
+            if (std::optional<int> status = secondLaunch(options, claimed, {}, unanswered)) return status;
+            return unansweredLaunch(options, claimed, unanswered);
         }
     }
     if (claimed.state == State::Taken) {

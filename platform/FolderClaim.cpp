@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/ClaimLink.h"
@@ -94,16 +95,16 @@ std::vector<int> inheritedOn(int folder, int fresh) {
     return found;
 }
 
-enum class Outcome { Taken, Duplicate, Held, OtherHost, Failed };
+enum class Outcome { Taken, Duplicate, Held, OutOfSight, Failed };
 
 struct Attempt {
     Outcome outcome = Outcome::Failed;
-    int fd = -1;          // what holds the claim: a locked descriptor, or the claim link's
-    int linkFolder = -1;  // for a link: the folder's descriptor
+    int fd = -1;         // what holds the claim: a locked descriptor, or the claim link's
+    HeldClaimLink link;  // the claim link held with it
     std::string identity;
     std::string error;
-    std::string host;  // OtherHost
-    std::string link;  // OtherHost
+    FolderClaim::Holder holder;  // Held, OutOfSight
+    std::vector<std::string> notes;
 };
 
 // The folder itself, never through a link at it, and only the player's own, closed to others: a game
@@ -150,94 +151,96 @@ int lockOn(int fd, const std::vector<int>& inherited, Attempt& attempt) {
     return 0;
 }
 
-// Whoever a claim link names besides this process holds the folder, however this process locked it.
-void heldByLink(int folder, const std::string& path, Attempt& attempt) {
-    const ClaimLinkHolder holder = claimLinkHolder(folder);
-    if (holder.who == ClaimLinkHolder::Who::LiveHere) attempt.outcome = Outcome::Held;
-    if (holder.who == ClaimLinkHolder::Who::OtherHost) {
-        attempt.outcome = Outcome::OtherHost;
-        attempt.host = holder.host;
-        attempt.link = path + "/" + kClaimLinkName;
-    }
-}
-
-// The claim link, where no lock can be taken at all. `failures` says why none could.
-void linkOn(int folder, const std::string& path, const std::vector<int>& inherited, const std::string& failures,
-            Attempt& attempt) {
-    using Who = ClaimLinkHolder::Who;
-    const std::string link = path + "/" + kClaimLinkName;
-    // A link that goes between a look and the next try is looked at again.
-    for (int round = 0; round < 3; ++round) {
-        bool made = makeClaimLink(folder);
-        if (!made && errno != EEXIST) {
-            attempt.error = failures + "; cannot make " + link + ": " + std::strerror(errno);
-            return;
-        }
-        if (!made) {
-            const ClaimLinkHolder holder = claimLinkHolder(folder);
-            if (holder.who == Who::Nobody) continue;
-            if (holder.who == Who::Unreadable) {
-                attempt.error = "cannot use " + link + ": " + holder.reason;
-                return;
-            }
-            if (holder.who == Who::OtherHost) {
-                heldByLink(folder, path, attempt);
-                return;
-            }
-            const bool handedDown = std::any_of(inherited.begin(), inherited.end(),
-                                                [&holder](int fd) { return onFile(fd, holder.link); });
-            const bool nobodys =
-                holder.who == Who::DeadHere || (holder.who == Who::ThisProcess && !heldHereOn(holder.link));
-            if (!handedDown && !nobodys) {
-                attempt.outcome = Outcome::Held;
-                return;
-            }
-            // The launcher's claim, or nobody's: it names this process from now on.
-            if (!pointClaimLinkHere(folder)) {
-                attempt.error = failures + "; cannot point " + link + " here: " + std::strerror(errno);
-                return;
-            }
-            // Another launch that took it over at the same moment named itself last: it holds it.
-            if (claimLinkHolder(folder).who != Who::ThisProcess) {
-                attempt.outcome = Outcome::Held;
-                return;
-            }
-        }
-        attempt.fd = openClaimLink(folder);
-        if (attempt.fd < 0) {
-            attempt.error = failures + "; cannot open " + link + ": " + std::strerror(errno);
-            dropClaimLink(folder);
-            return;
-        }
-        attempt.outcome = Outcome::Taken;
-        attempt.linkFolder = folder;
-        return;
-    }
-    attempt.error = failures + "; " + link + " comes and goes";
-}
-
-// b, c and d in turn: the folder's lock, the lock file's, the claim link.
-void claimOn(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt) {
+// Locks the folder, else its lock file. True when a lock is taken (Taken, its descriptor in the attempt) or
+// this file system takes none (`failures` says why); false when that decides the attempt (Held, Failed).
+bool lockFolder(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt,
+                std::string& failures) {
     int error = lockOn(folder, inherited, attempt);
-    if (error == 0) {
-        if (attempt.outcome == Outcome::Taken) heldByLink(folder, path, attempt);
-        return;
-    }
-    std::string failures = "cannot lock " + path + ": " + std::strerror(error);
+    if (error == 0) return attempt.outcome == Outcome::Taken;
+    failures = "cannot lock " + path + ": " + std::strerror(error);
     const std::string lockFile = path + "/" + kLockFileName;
     std::string reason;
     const int file = openRegularFile(folder, kLockFileName, O_RDWR | O_CREAT, LinkAtFile::Refuse, &reason, 0600);
     if (file < 0) {
         attempt.error = failures + "; cannot open " + lockFile + ": " + reason;
-        return;
+        return false;
     }
     error = lockOn(file, inherited, attempt);
-    if (error == 0 && attempt.outcome == Outcome::Taken) heldByLink(folder, path, attempt);
     if (attempt.outcome != Outcome::Taken || attempt.fd != file) ::close(file);
-    if (error == 0) return;
+    if (error == 0) return attempt.outcome == Outcome::Taken;
     failures += "; cannot lock " + lockFile + ": " + std::strerror(error);
-    if (error != ENOLCK) {
-        attempt.error = failures;
+    if (error == ENOLCK) return true;
+    attempt.error = failures;
+    return false;
+}
+
+FolderClaim::Holder holderNamed(const ClaimLinkHolder& holder, const std::string& path) {
+    using Seen = FolderClaim::Holder::Seen;
+    using Who = ClaimLinkHolder::Who;
+    const Seen seen = holder.who == Who::OtherHost        ? Seen::OtherHost
+                      : holder.who == Who::OtherNamespace ? Seen::OtherNamespace
+                      : holder.who == Who::OlderRunning   ? Seen::OlderLink
+                                                          : Seen::Link;
+    return {seen, path, path + "/" + kClaimLinkName, holder.named.host, holder.named.pid};
+}
+
+// Who holds the folder's lock: the process the link beside it names, when that one runs.
+FolderClaim::Holder lockHolder(int folder, const std::string& path) {
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    const ClaimLinkHolder named = self ? judgeClaimLink(folder, *self) : ClaimLinkHolder{};
+    if (named.who == ClaimLinkHolder::Who::Running) return holderNamed(named, path);
+    return {FolderClaim::Holder::Seen::Lock, path, "", "", 0};
+}
+
+// The claim link: alone where no lock can be taken (`failures` says why none could), or beside the lock the
+// attempt took, where a link that cannot be made refuses nothing (a folder the player made 0500).
+void linkOn(int folder, const std::string& path, const std::vector<int>& inherited, const std::string& failures,
+            Attempt& attempt) {
+    using Who = ClaimLinkHolder::Who;
+    using Taking = ClaimLinkTaking::Outcome;
+    const bool locked = attempt.outcome == Outcome::Taken;
+    std::string why;
+    const std::optional<ProcessIdentity> self = thisProcessIdentity(&why);
+    if (!self) {
+        if (!locked) attempt.error = failures + "; cannot make " + path + "/" + kClaimLinkName + ": " + why;
+        return;
+    }
+    // The launcher's link is this process's: an inherited descriptor is on it, or it names a launcher this
+    // process runs under, whose lock it inherited (where /proc cannot tell, the lock is proof enough: the
+    // launcher judged the link when it took it). One naming this process that no claim of it holds is too.
+    const bool lockInherited = locked && std::find(inherited.begin(), inherited.end(), attempt.fd) != inherited.end();
+    auto ours = [&inherited, lockInherited](const ClaimLinkHolder& holder) {
+        if (holder.who == Who::ThisProcess) return !heldHereOn(holder.link);
+        return std::any_of(inherited.begin(), inherited.end(), [&holder](int fd) { return onFile(fd, holder.link); }) ||
+               (lockInherited && runsAbove(holder.named).value_or(true));
+    };
+    ClaimLinkTaking taking = takeClaimLink(folder, path, *self, ours);
+    attempt.notes.insert(attempt.notes.end(), taking.notes.begin(), taking.notes.end());
+    switch (taking.outcome) {
+        case Taking::Made:
+        case Taking::Adopted:
+            // Alone, the link holds the folder: its descriptor is what a launcher hands down.
+            attempt.link = taking.held;
+            if (!locked) attempt.fd = taking.held.fd;
+            attempt.outcome = Outcome::Taken;
+            return;
+        case Taking::Held:
+        case Taking::Unseen:
+            attempt.outcome = taking.outcome == Taking::Held ? Outcome::Held : Outcome::OutOfSight;
+            attempt.holder = holderNamed(taking.holder, path);
+            return;
+        case Taking::Failed:
+            if (locked) return;
+            attempt.error = taking.holder.who == Who::Unusable ? taking.error : failures + "; " + taking.error;
+            return;
+    }
+}
+
+// A lock first (the folder's, else its lock file's), then the claim link: beside the lock, or alone.
+void claimOn(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt) {
+    std::string failures;
+    if (!lockFolder(folder, path, inherited, attempt, failures)) {
+        if (attempt.outcome == Outcome::Held) attempt.holder = lockHolder(folder, path);
         return;
     }
     linkOn(folder, path, inherited, failures, attempt);
@@ -252,11 +255,15 @@ Attempt claimFolder(const std::string& path, const std::vector<std::string>& cla
         attempt.outcome = Outcome::Duplicate;
         return attempt;
     }
-    claimOn(folder, path, inheritedOn(folder, folder), attempt);
-    // A lock taken only to find a claim link naming another holder goes with the folder's descriptor
-    // (or was closed with the lock file's; an inherited one stays the launcher's).
+    const std::vector<int> inherited = inheritedOn(folder, folder);
+    claimOn(folder, path, inherited, attempt);
+    // A lock taken only to find a claim link naming another holder goes with its descriptor (an inherited
+    // one stays the launcher's).
+    if (attempt.outcome != Outcome::Taken && attempt.fd >= 0 && attempt.fd != folder &&
+        std::find(inherited.begin(), inherited.end(), attempt.fd) == inherited.end())
+        ::close(attempt.fd);
     if (attempt.outcome != Outcome::Taken) attempt.fd = -1;
-    if (attempt.fd != folder && attempt.linkFolder != folder) ::close(folder);
+    if (attempt.fd != folder && attempt.link.folder != folder) ::close(folder);
     return attempt;
 }
 
@@ -274,25 +281,35 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
     std::unique_ptr<FolderClaim> claim(new FolderClaim());
     Result result;
     std::vector<std::string> heldElsewhere;
+    std::vector<std::string> outOfSight;
     std::vector<std::string> failed;
+    std::optional<Holder> unseen;
+    // Once a folder is held, the later ones are left alone: two launches that each took one folder's claim
+    // link would each find the other's on the next and both give up.
     for (const std::string& folder : folders) {
+        if (!heldElsewhere.empty()) break;
         Attempt attempt = claimFolder(folder, claim->identities_);
+        result.notes.insert(result.notes.end(), attempt.notes.begin(), attempt.notes.end());
         switch (attempt.outcome) {
             case Outcome::Duplicate: break;
             case Outcome::Taken: {
-                claim->holds_.push_back({attempt.fd, attempt.linkFolder});
+                // The folder's descriptor stays open for the link when the lock is not on it.
+                const int linkFolder = attempt.link.folder == attempt.fd ? -1 : attempt.link.folder;
+                claim->holds_.push_back({attempt.fd, linkFolder, attempt.link});
                 claim->identities_.push_back(attempt.identity);
                 std::lock_guard<std::mutex> lock(heldMutex);
                 held.push_back(attempt.fd);
-                if (attempt.linkFolder >= 0) held.push_back(attempt.linkFolder);
+                if (linkFolder >= 0) held.push_back(linkFolder);
+                if (attempt.link.fd >= 0 && attempt.link.fd != attempt.fd) held.push_back(attempt.link.fd);
                 break;
             }
-            case Outcome::Held: heldElsewhere.push_back(attempt.identity); break;
-            case Outcome::OtherHost:
-                if (result.host.empty()) {
-                    result.host = attempt.host;
-                    result.link = attempt.link;
-                }
+            case Outcome::Held:
+                if (heldElsewhere.empty()) result.holder = attempt.holder;
+                heldElsewhere.push_back(attempt.identity);
+                break;
+            case Outcome::OutOfSight:
+                if (!unseen) unseen = attempt.holder;
+                outOfSight.push_back(attempt.identity);
                 break;
             case Outcome::Failed:
                 if (result.error.empty()) result.error = attempt.error;
@@ -300,17 +317,17 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
                 break;
         }
     }
-    // A game here outranks one on another host, which outranks a folder that cannot be claimed: this
-    // launch is then the game's second one.
+    // A game here outranks one out of sight, which outranks a folder that cannot be claimed: this launch
+    // is then the game's second one.
     if (!heldElsewhere.empty()) {
         result.state = State::HeldElsewhere;
         result.error.clear();
-        result.host.clear();
-        result.link.clear();
         result.others = std::move(heldElsewhere);
-    } else if (!result.host.empty()) {
-        result.state = State::HeldOnAnotherHost;
+    } else if (unseen) {
+        result.state = State::HeldOutOfSight;
         result.error.clear();
+        result.holder = *unseen;
+        result.others = std::move(outOfSight);
     } else if (!result.error.empty()) {
         result.others = std::move(failed);
     } else {
@@ -358,12 +375,11 @@ bool FolderClaim::handDown(const std::vector<int>& numbers) const {
 FolderClaim::~FolderClaim() {
     std::lock_guard<std::mutex> lock(heldMutex);
     for (const Hold& hold : holds_) {
-        for (const int fd : {hold.fd, hold.folder}) held.erase(std::remove(held.begin(), held.end(), fd), held.end());
-        if (hold.folder >= 0) {
-            dropClaimLink(hold.folder);
-            close(hold.folder);
-        }
-        close(hold.fd);
+        for (const int fd : {hold.fd, hold.folder, hold.link.fd})
+            held.erase(std::remove(held.begin(), held.end(), fd), held.end());
+        dropClaimLink(hold.link);
+        if (hold.folder >= 0) close(hold.folder);
+        if (hold.fd != hold.link.fd) close(hold.fd);
     }
 }
 

@@ -2,34 +2,55 @@
 // link there is refused, as is a folder that is not the player's own or is open to others), by the
 // first of these the file system takes: a lock on the folder; a lock on a file `claim.lock` in it
 // (NFS emulates flock() with record locks, which a folder cannot take); a link `claim.link` in it
-// naming the host and the process (NFS without its lock service takes no lock at all). A lock is
-// given up by the kernel however the process ends; a link naming a process that no longer runs is
-// taken over.
+// naming the process (NFS without its lock service takes no lock at all; see ClaimLink.h). The link is
+// made beside a lock too, so a launch without a lock service sees the game; and a link naming a game
+// that runs holds the folder however it is locked. A lock is given up by the kernel however the process
+// ends; a link whose process no longer runs is taken over.
 #pragma once
 #include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/ClaimLink.h"
+
 namespace platform {
 
 class FolderClaim {
 public:
     enum class State {
-        Taken,              // this process holds every folder
-        HeldElsewhere,      // another process of this host holds one of them: a game runs on it
-        HeldOnAnotherHost,  // a claim link names a process of another host (host, link)
-        Failed,             // one cannot be claimed at all (error says why)
+        Taken,           // this process holds every folder
+        HeldElsewhere,   // another process of this host holds one of them: a game runs on it (holder)
+        HeldOutOfSight,  // a claim link names a process this launch cannot see or tell from another
+                         // (holder): another host's, another pid namespace's, an older version's
+        Failed,          // one cannot be claimed at all (error says why)
+    };
+    // What holds a folder that another process holds.
+    struct Holder {
+        enum class Seen {
+            Lock,            // a lock on the folder (folder), and no link naming its process
+            Link,            // a process of this host that runs and holds the link (pid)
+            OtherHost,       // a process of another host (host, pid), so says the link
+            OtherNamespace,  // a process of another pid namespace of this host (pid there), so says the link
+            OlderLink,       // an older version's link naming a process of this host that runs (pid)
+        };
+        Seen seen = Seen::Lock;
+        std::string folder;
+        std::string link;
+        std::string host;
+        long long pid = 0;
     };
     struct Result {
         State state = State::Failed;
         std::unique_ptr<FolderClaim> claim;  // when Taken
         std::string error;                   // when Failed: the folder and the reason
-        // The identities (see identityOf) of the folders another process holds (HeldElsewhere), or of
-        // those that could not be locked but are there (Failed): a game on them is reached by these.
+        // The identities (see identityOf) of the folders another process holds (HeldElsewhere,
+        // HeldOutOfSight), or of those that could not be locked but are there (Failed): a game on them is
+        // reached by these.
         std::vector<std::string> others;
-        std::string host;  // HeldOnAnotherHost: the host the link names
-        std::string link;  // HeldOnAnotherHost: the link's path
+        Holder holder;  // HeldElsewhere, HeldOutOfSight: the first folder's so held
+        // What was met and set aside on the way (another user's claim link), to be said.
+        std::vector<std::string> notes;
     };
 
     // The folders every store of the player's lives in, as the game claims them: data, then config.
@@ -37,10 +58,11 @@ public:
 
     // Claims the folders in order, without waiting; two paths to one folder are one folder. A claim
     // the launcher (stargrid-claim) took and handed down counts as this process's own: a lock on a
-    // descriptor this process inherited (the folder's or its lock file's), or an inherited
-    // descriptor of the claim link itself, which is then pointed at this process. Whatever the
-    // outcome, inherited descriptors of these are kept from the programs this process starts. With
-    // a patience, a claim held elsewhere is tried again until it is given up or the patience is over.
+    // descriptor this process inherited (the folder's or its lock file's), with the link beside it that
+    // names the launcher, which this process runs under; or an inherited descriptor of the claim link
+    // itself. The launcher's link is kept as it is and removed with this claim. Whatever the outcome,
+    // inherited descriptors of these are kept from the programs this process starts. With a patience, a
+    // claim held elsewhere is tried again until it is given up or the patience is over.
     static Result take(const std::vector<std::string>& folders,
                        std::chrono::milliseconds patience = std::chrono::milliseconds(0));
     static Result take(const std::string& folder) { return take(std::vector<std::string>{folder}); }
@@ -63,8 +85,9 @@ public:
 
 private:
     struct Hold {
-        int fd = -1;      // the lock's descriptor, or the link's
-        int folder = -1;  // for a link: the folder's, through which it is removed
+        int fd = -1;         // the lock's descriptor, or the link's
+        int folder = -1;     // the folder's, kept for the link when it is not fd itself
+        HeldClaimLink link;  // the link held with it, if any
     };
     FolderClaim() = default;
     static Result takeOnce(const std::vector<std::string>& folders);

@@ -1,8 +1,10 @@
 // The game's claim on every folder its stores live in, as launches of the executable meet it: one
 // game per store, each game's own URLs, no game on folders that cannot be claimed, and a launch
 // while a game quits that runs the game.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -22,13 +24,16 @@
 
 #include "GameProcess.h"
 #include "GameSockets.h"
+#include "platform/ClaimLink.h"
 #include "platform/FolderClaim.h"
 #include "platform/UrlHandover.h"
 #include "platform/UserFolders.h"
+#include "support/LinkingProcess.h"
 #include "support/TemporaryFolder.h"
 
 namespace {
 
+using kite::test::LinkingProcess;
 using stargrid::test::Game;
 using std::chrono::seconds;
 using ::testing::ElementsAre;
@@ -183,6 +188,129 @@ TEST_F(StargridClaimTest, OnAHomeOnNfsAFolderThatCannotBeWrittenNorLockedRunsNoG
                   1)
             << mode;
     }
+}
+
+TEST_F(StargridClaimTest, OnAHomeOnNfsALinkWhoseProcessIdIsAnotherProcesssNowIsTakenOver) {
+    // Left by a game killed with -9; its pid is another program's now (another start time).
+    const std::string data = folder.path() + "/data/stargrid";
+    ASSERT_TRUE(platform::makeFolders(data));
+    LinkingProcess reused(data, kite::test::linkTarget::anotherStart);
+    ASSERT_TRUE(reused.planted());
+    Game taking({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), "none"), true);
+    EXPECT_EQ(taking.waitForExit(seconds(60)), 0);
+    EXPECT_EQ(count(taking, "running on"), 1);
+    struct stat info;
+    EXPECT_NE(lstat((data + "/claim.link").c_str(), &info), 0);
+}
+
+TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) {
+    const std::string data = folder.path() + "/data/stargrid";
+    const std::string config = folder.path() + "/config/stargrid";
+    ASSERT_TRUE(platform::makeFolders(data) && platform::makeFolders(config));
+    const std::string socket = stargrid::test::handoverSocket(folder.path(), data);
+    // A process that locks the folders and listens nowhere (this one): a game that hangs, of a version that
+    // made no link beside its lock.
+    platform::FolderClaim::Result held = platform::FolderClaim::take({data, config});
+    ASSERT_EQ(held.state, platform::FolderClaim::State::Taken);
+    ASSERT_EQ(unlink((data + "/claim.link").c_str()), 0);
+    Game locked({}, player("data", "config"), true);
+    EXPECT_EQ(locked.waitForExit(seconds(60)), 1);
+    EXPECT_THAT(locked.lines(),
+                ElementsAre("stargrid: the player's folders are held by another process (it locks " + data +
+                            "), which does not answer (it does not listen on " + socket +
+                            "), so the game does not start; if that is a game that hangs, end it and start the game "
+                            "again"));
+    held.claim.reset();
+    // A process that made the claim link and runs, on a home without a lock service, and a socket of the
+    // game's that takes launches and never answers them: a game that hangs.
+    LinkingProcess linked(data);
+    ASSERT_TRUE(linked.planted());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) | listen(listener, 4), 0);
+    Game named({}, stargrid::test::onNfs(player("data", "config"), "none"), true);
+    EXPECT_EQ(named.waitForExit(seconds(60)), 1);
+    close(listener);
+    EXPECT_THAT(named.lines(), ElementsAre("stargrid: the player's folders are held by process " +
+                                           std::to_string(linked.pid()) + " of this host (it holds " + data +
+                                           "/claim.link), which does not answer (no answer within 2 s), so the game "
+                                           "does not start; if that process is no game, or a game that hangs, end "
+                                           "it and start the game again"));
+}
+
+TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {
+    // One client of the home with a lock service and one without, either way round: one game.
+    for (const auto& [first, second] : {std::make_pair("lockd", "none"), std::make_pair("none", "lockd")}) {
+        Game running({}, stargrid::test::onNfs(player("data", "config"), first), true);
+        ASSERT_TRUE(running.waitForLine("running on", seconds(60))) << first;
+        Game launch({}, stargrid::test::onNfs(player("data", "config"), second), true);
+        EXPECT_EQ(launch.waitForExit(seconds(30)), 0) << second;
+        EXPECT_THAT(launch.lines(), ElementsAre("stargrid: the game is already running")) << second;
+        quit(running);
+    }
+}
+
+TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
+    // Each judges the leftover before either acts on it (the preloaded barrier), on a home without a lock
+    // service; whoever wins (the data folder, then the config folder) runs its command until the test lets
+    // it end.
+    const std::string data = folder.path() + "/data/stargrid";
+    ASSERT_TRUE(platform::makeFolders(data) && platform::makeFolders(folder.path() + "/barrier"));
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    ASSERT_EQ(symlink((host + (":" + std::to_string(gone))).c_str(), (data + "/claim.link").c_str()), 0);
+    std::vector<std::string> env = stargrid::test::onNfs(player("data", "config"), "none");
+    env.insert(env.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
+                           "STARGRID_TEST_READ_BARRIER=" + folder.path() + "/barrier", "STARGRID_TEST_READ_PARTIES=2"});
+    struct Launch {
+        pid_t pid;
+        int out;
+        int in;
+    };
+    std::vector<Launch> launches;
+    for (int i = 0; i < 2; ++i) {
+        // Kept from the other launch: a copy of this one's input there would keep its command waiting.
+        int out[2], in[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC) | pipe2(in, O_CLOEXEC), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(in[0], STDIN_FILENO);
+            dup2(out[1], STDOUT_FILENO);
+            for (const std::string& variable : env) putenv(const_cast<char*>(variable.c_str()));
+            execl(STARGRID_CLAIM_PROGRAM, STARGRID_CLAIM_PROGRAM, "--", "sh", "-c", "echo won; exec cat >/dev/null",
+                  nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        close(in[0]);
+        launches.push_back({pid, out[0], in[1]});
+    }
+    // What each wrote until its standard output closed: a winner's once its command stopped writing.
+    int winners = 0;
+    for (const Launch& launch : launches) {
+        std::string said;
+        char buffer[64];
+        pollfd ready{launch.out, POLLIN, 0};
+        ssize_t got = 0;
+        while (poll(&ready, 1, 30000) == 1 && (got = read(launch.out, buffer, sizeof buffer)) > 0)
+            said.append(buffer, got);
+        winners += said == "won\n";
+        close(launch.out);
+    }
+    EXPECT_EQ(winners, 1);
+    std::vector<int> statuses;
+    for (const Launch& launch : launches) {
+        close(launch.in);
+        int status = 0;
+        waitpid(launch.pid, &status, 0);
+        statuses.push_back(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    }
+    EXPECT_THAT(statuses, ::testing::UnorderedElementsAre(0, 75));
 }
 
 // The running game played by the test: it holds the player's folders and serves the data folder's

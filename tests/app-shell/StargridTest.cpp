@@ -273,10 +273,15 @@ TEST(Stargrid, OfTwoLaunchesAtTheSameMomentOneRunsTheGame) {
 TEST(Stargrid, AClaimItsLauncherTookIsTheGamesOwn) {
     // As scripts/play does before it starts the game server: stargrid-claim claims the folders and runs a
     // shell holding the claim, which starts the game; on every kind of home the game keeps it.
+    // Also in a pid namespace of its own whose /proc is still the host's (root only), where the game cannot
+    // look its launcher up.
     const std::string link = platform::documentsFolder() + "/claim.link";
-    for (const std::string mode : {"local", "lockd", "none"}) {
-        std::string command = "env SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down";
-        for (const std::string& variable : stargrid::test::onNfs({}, mode)) command += " '" + variable + "'";
+    for (const std::string mode : {"local", "lockd", "none", "namespace lockd"}) {
+        if (mode == "namespace lockd" && getuid() != 0) continue;
+        std::string command = mode == "namespace lockd" ? "unshare --pid --fork env" : "env";
+        command += " SDL_VIDEODRIVER=offscreen STARGRID_NETWORK=down";
+        for (const std::string& variable : stargrid::test::onNfs({}, mode.substr(mode.rfind(' ') + 1)))
+            command += " '" + variable + "'";
         command += " " STARGRID_CLAIM_PROGRAM " -- sh -c '\"$0\" --frames 3 --fixed-step; exit $?' " STARGRID_EXECUTABLE
                    " 2>&1";
         std::FILE* pipe = popen(command.c_str(), "r");

@@ -1,6 +1,7 @@
 #include "platform/FolderClaim.h"
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,16 +10,22 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/ClaimLink.h"
 #include "support/ForkedRun.h"
+#include "support/LinkingProcess.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {
 namespace {
 
 using State = FolderClaim::State;
+using Seen = FolderClaim::Holder::Seen;
+using kite::test::LinkingProcess;
+namespace linkTarget = kite::test::linkTarget;
 using std::chrono::seconds;
 constexpr uid_t kOtherUser = 54321;
 
@@ -31,6 +38,14 @@ protected:
     }
     std::string data() const { return folder.path() + "/data"; }
     std::string config() const { return folder.path() + "/config"; }
+    std::string link() const { return data() + "/" + kClaimLinkName; }
+    // The process the data folder's claim link names; 0 when there is none in the game's form.
+    long long linkedProcess() const {
+        char target[512];
+        const ssize_t size = readlink(link().c_str(), target, sizeof target);
+        const auto named = size > 0 ? claimLinkIdentity(std::string(target, size)) : std::nullopt;
+        return named ? named->pid : 0;
+    }
 
     // Another process holding the folders, as a running game does, until the returned process ends.
     pid_t holdElsewhere(const std::vector<std::string>& folders, uid_t user = getuid()) {
@@ -220,6 +235,91 @@ TEST_F(FolderClaimTest, ALinkAtTheFolderOrAFolderNotThePlayersOwnIsRefused) {
     EXPECT_EQ(claimed.state, State::Failed);
     EXPECT_EQ(claimed.error, "cannot claim " + data() + ": it belongs to user 54321");
     EXPECT_TRUE(claimed.others.empty());
+}
+
+TEST_F(FolderClaimTest, ALinkWhoseProcessIsNotTheOneThatMadeItIsTakenOverAndOneThatIsHolds) {
+    // Its pid another process's now (another start time), or made before this host last started.
+    for (const auto& leftover : {linkTarget::anotherStart, linkTarget::earlierBoot}) {
+        LinkingProcess other(data(), leftover);
+        ASSERT_TRUE(other.planted());
+        FolderClaim::Result claimed = FolderClaim::take(data());
+        ASSERT_EQ(claimed.state, State::Taken) << claimed.error;
+        EXPECT_EQ(linkedProcess(), getpid());
+        claimed.claim.reset();
+        EXPECT_EQ(linkedProcess(), 0) << "the game's link goes with it";
+    }
+    // The process that made it runs: a lock taken here does not outrank it.
+    LinkingProcess running(data());
+    ASSERT_TRUE(running.planted());
+    const FolderClaim::Result held = FolderClaim::take(data());
+    EXPECT_EQ(held.state, State::HeldElsewhere);
+    EXPECT_EQ(held.holder.seen, Seen::Link);
+    EXPECT_EQ(held.holder.pid, running.pid());
+    EXPECT_EQ(held.holder.link, link());
+}
+
+TEST_F(FolderClaimTest, ALinkWhoseMakerIsGoneIsHeldWhileAProcessKeepsItOpen) {
+    // A launcher killed while the game it handed its link to runs: the game keeps the link open.
+    std::optional<LinkingProcess> launcher(std::in_place, data());
+    ASSERT_TRUE(launcher->planted());
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t game = fork();
+    if (game == 0) {
+        const int kept = open(link().c_str(), O_PATH | O_NOFOLLOW);
+        (void)!write(ready[1], "1", kept >= 0 ? 1 : 0);
+        pause();
+        _exit(0);
+    }
+    char kept = 0;
+    close(ready[1]);
+    ASSERT_EQ(read(ready[0], &kept, 1), 1);
+    close(ready[0]);
+    launcher.reset();
+    const FolderClaim::Result held = FolderClaim::take(data());
+    EXPECT_EQ(held.state, State::HeldElsewhere);
+    EXPECT_EQ(held.holder.pid, game);
+    end(game);
+    EXPECT_EQ(FolderClaim::take(data()).state, State::Taken);
+}
+
+TEST_F(FolderClaimTest, ALinkOfAProcessOutOfSightHoldsTheFolder) {
+    // Another pid namespace of this host, another host, or an older version's form naming a pid that runs.
+    const std::vector<std::pair<LinkingProcess::Target, Seen>> unseenOnes{
+        {linkTarget::otherNamespace, Seen::OtherNamespace},
+        {linkTarget::otherHost, Seen::OtherHost},
+        {linkTarget::olderForm, Seen::OlderLink}};
+    for (const auto& [unseen, seen] : unseenOnes) {
+        LinkingProcess other(data(), unseen);
+        ASSERT_TRUE(other.planted());
+        const FolderClaim::Result held = FolderClaim::take(data());
+        EXPECT_EQ(held.state, State::HeldOutOfSight);
+        EXPECT_EQ(held.holder.seen, seen);
+        EXPECT_EQ(held.holder.link, link());
+        EXPECT_EQ(held.others, std::vector<std::string>{FolderClaim::identityOf(data())});
+        ASSERT_EQ(unlink(link().c_str()), 0);
+    }
+}
+
+TEST_F(FolderClaimTest, AnotherUsersLinkIsNoClaimAndIsSetAside) {
+    if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";
+    // Planted while the folder was open to others, before the game narrowed it.
+    ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    ASSERT_EQ(chmod(data().c_str(), 0777), 0);
+    LinkingProcess planted(
+        data(), [](const ProcessIdentity&) { return std::string("elsewhere.example:4242"); },
+        [] { return setgid(kOtherUser) == 0 && setuid(kOtherUser) == 0; });
+    ASSERT_TRUE(planted.planted());
+    ASSERT_EQ(chmod(data().c_str(), 0700), 0);
+    const FolderClaim::Result claimed = FolderClaim::take(data());
+    ASSERT_EQ(claimed.state, State::Taken) << claimed.error;
+    EXPECT_EQ(linkedProcess(), getpid());
+    ASSERT_EQ(claimed.notes.size(), 1u);
+    const std::string said = link() + " is no claim: it belongs to user 54321, not to the player; it is set aside as ";
+    ASSERT_THAT(claimed.notes[0], ::testing::StartsWith(said + link() + ".user-54321."));
+    struct stat aside;
+    ASSERT_EQ(lstat(claimed.notes[0].substr(said.size()).c_str(), &aside), 0);
+    EXPECT_EQ(aside.st_uid, kOtherUser);
 }
 
 TEST_F(FolderClaimTest, WithPatienceAClaimHeldElsewhereIsTakenOnceItIsGivenUp) {

@@ -19,7 +19,7 @@
 namespace {
 
 // The exit statuses of a command that was not run: the game, started instead, says why.
-constexpr int kHeld = 75;        // a game holds the folders (here or on another host)
+constexpr int kHeld = 75;        // a game holds the folders (here, or out of sight: another host's...)
 constexpr int kUnclaimable = 73;  // they cannot be claimed
 // Where the command finds the claim: the data folder's, then the config folder's.
 const std::vector<int> kHandedDown{9, 8};
@@ -106,6 +106,8 @@ int runClaiming(char** command) {
         Quiet quiet;
         return platform::FolderClaim::take(platform::FolderClaim::playersFolders());
     }();
+    // What the claim set aside is gone by the time the game looks: said here.
+    for (const std::string& note : claimed.notes) std::fprintf(stderr, "stargrid-claim: %s\n", note.c_str());
     switch (claimed.state) {
         case platform::FolderClaim::State::Taken: break;
         case platform::FolderClaim::State::Failed: return kUnclaimable;

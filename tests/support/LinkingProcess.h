@@ -1,0 +1,73 @@
+// A process of this host standing for another launch on a player's folder: it makes the folder's claim link
+// naming itself (its target as the test writes it from the process's identity: another start time, boot or
+// pid namespace, an older form), then waits until it is ended.
+#pragma once
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/ClaimLink.h"
+
+namespace kite::test {
+
+// Targets naming the process that makes the link, one part of it changed: its pid another process's now, made
+// before this host last started, of another pid namespace, of another host, and an older version's form.
+namespace linkTarget {
+using platform::ProcessIdentity;
+// The target naming the process as `change` leaves it.
+inline auto changed(void (*change)(ProcessIdentity&)) {
+    return [change](ProcessIdentity named) {
+        change(named);
+        return claimLinkText(named);
+    };
+}
+const auto anotherStart = changed([](ProcessIdentity& named) { named.start += 1; });
+const auto earlierBoot = changed([](ProcessIdentity& named) { named.boot = "0-0"; });
+const auto otherNamespace = changed([](ProcessIdentity& named) { named.ns += 1; });
+const auto otherHost = changed([](ProcessIdentity& named) { named.host = "else.example"; });
+inline std::string olderForm(const ProcessIdentity& named) { return named.host + ":" + std::to_string(named.pid); }
+}  // namespace linkTarget
+
+class LinkingProcess {
+public:
+    using Target = std::function<std::string(platform::ProcessIdentity)>;
+    // `before` runs in the child first (to become another user); its failure ends the child.
+    explicit LinkingProcess(const std::string& folder, const Target& target = platform::claimLinkText,
+                            const std::function<bool()>& before = nullptr) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const auto self = platform::thisProcessIdentity();
+            const std::string link = folder + "/" + platform::kClaimLinkName;
+            if ((before && !before()) || !self || ::symlink(target(*self).c_str(), link.c_str()) != 0) ::_exit(1);
+            (void)!::write(ready[1], "1", 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char made = 0;
+        ::close(ready[1]);
+        planted_ = pid_ > 0 && ::read(ready[0], &made, 1) == 1;
+        ::close(ready[0]);
+    }
+    ~LinkingProcess() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    LinkingProcess(const LinkingProcess&) = delete;
+    LinkingProcess& operator=(const LinkingProcess&) = delete;
+
+    // The link is there and its process runs.
+    bool planted() const { return planted_; }
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    bool planted_ = false;
+};
+
+}  // namespace kite::test
