@@ -1,13 +1,11 @@
 // The claim on the player's folders at start, and a second launch's hand-over to the game that holds them.
 #include "app-shell/FolderLaunch.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <utility>
 
+#include "platform/ParentsMark.h"
 #include "platform/UrlHandover.h"
 
 namespace {
@@ -27,14 +25,18 @@ std::vector<std::string> handoverNames(const std::vector<std::string>& identitie
 
 namespace {
 
+// A run of its own (--frames, --script, --shot) is no launch a running game can take over.
+int refuseOwnRun() {
+    std::fprintf(stderr,
+                 "stargrid: the game is already running, so this launch cannot run --frames, --script or --shot\n");
+    return 1;
+}
+
 // A process holds the folders but did not answer (or not in time), and did not let them go either: a game
 // that hangs, or no game at all. Only a game that takes the launch ends it with 0.
 int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed, std::string why) {
     if (request.ownRun) {
-        std::fprintf(stderr,
-                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
-                     "--shot\n");
-        return 1;
+        return refuseOwnRun();
     }
     if (why.empty())
         why = "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
@@ -68,10 +70,7 @@ std::optional<int> secondLaunch(const LaunchRequest& request, const platform::Fo
     const std::vector<std::string> names = handoverNames(claimed.others);
     if (request.ownRun) {
         if (!platform::UrlHandover::listening(names)) return std::nullopt;
-        std::fprintf(stderr,
-                     "stargrid: the game is already running, so this launch cannot run --frames, --script or "
-                     "--shot\n");
-        return 1;
+        return refuseOwnRun();
     }
     const platform::UrlHandover::Receipt receipt =
         request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting)
@@ -176,11 +175,5 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
 // scripts/play names itself in STARGRID_PLAY_SECOND_LAUNCH when it starts the game while another game holds
 // the player's folders. Should they come free (that game quit) and this launch take them, it leaves them
 // with this status instead of running without the session's local server: scripts/play then launches the
-// game again as a first session. Taken from the parent only, so that a name left in the environment
-// counts for nothing.
-bool secondLaunchOfPlay() {
-    const char* launcher = std::getenv("STARGRID_PLAY_SECOND_LAUNCH");
-    const bool ours = launcher && std::to_string(::getppid()) == launcher;
-    ::unsetenv("STARGRID_PLAY_SECOND_LAUNCH");
-    return ours;
-}
+// game again as a first session.
+bool secondLaunchOfPlay() { return platform::markedByParent("STARGRID_PLAY_SECOND_LAUNCH"); }

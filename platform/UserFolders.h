@@ -94,7 +94,8 @@ private:
 // where another user can make it first. It must be a folder, the player's own and closed to others, in
 // a folder no other user can rename entries of (the player's or root's, and not open to others without
 // the sticky bit). It is never changed: otherwise it is refused, said once a process on standard error
-// with the reason and what to do (point XDG_RUNTIME_DIR at a folder of one's own, 0700), and not held. Checked on its descriptor, which every use then goes through.
+// with the reason and what to do (point XDG_RUNTIME_DIR at a folder of one's own, 0700), and not held.
+// Checked on its descriptor, which every use then goes through.
 HeldFolder openRuntimeFolder();
 // The runtime folder's path, or empty when it is refused.
 std::string runtimeFolder();

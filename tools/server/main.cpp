@@ -1,7 +1,6 @@
 // stargrid-server: the local game server. Prints the address it listens on, then serves
 // until SIGINT or SIGTERM.
 #include <netdb.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -13,6 +12,7 @@
 #include <thread>
 
 #include "platform/AsciiText.h"
+#include "platform/ParentsMark.h"
 #include "tools/server/GameServer.h"
 
 namespace {
@@ -114,14 +114,8 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
 }
 
 // scripts/play names itself in STARGRID_PLAY_CLAIMED when it starts the server holding the game's claim on
-// the player's folders, the database's among them: no other server then has the database open. Taken from
-// the parent only, so that a name left in the environment counts for nothing.
-bool runsUnderPlaysClaim() {
-    const char* launcher = std::getenv("STARGRID_PLAY_CLAIMED");
-    const bool claimed = launcher && std::to_string(::getppid()) == launcher;
-    ::unsetenv("STARGRID_PLAY_CLAIMED");
-    return claimed;
-}
+// the player's folders, the database's among them: no other server then has the database open.
+bool runsUnderPlaysClaim() { return platform::markedByParent("STARGRID_PLAY_CLAIMED"); }
 
 }  // namespace
 
