@@ -19,8 +19,8 @@ constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
 constexpr long kMaxDragSteps = 10000;
 constexpr float kMaxCoordinate = 1e6f;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-// What separates fields: any run of spaces and tabs. Other control characters belong to their field, so
-// they make it no number (and are named in the error) rather than splitting it unseen.
+// What separates fields: any run of spaces and tabs. Another control character belongs to its field, so a
+// field with one is refused rather than split where nobody sees it.
 constexpr char kBlanks[] = " \t";
 
 std::string tooManyText() {
