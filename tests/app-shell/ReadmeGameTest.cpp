@@ -37,8 +37,7 @@ std::vector<std::string> shellBlocks(const std::string& page) {
 std::string readmeGameBlock(const std::string& scratch) {
     std::string found;
     for (const std::string& block : shellBlocks(kite::test::readWholeFile(STARGRID_SOURCE_DIR "/README.md"))) {
-        if (block.find("scripts/play") == std::string::npos || block.find("--script") == std::string::npos)
-            continue;
+        if (block.find("scripts/play") == std::string::npos || block.find("--script") == std::string::npos) continue;
         EXPECT_TRUE(found.empty()) << "two blocks of README.md play a script";
         found = std::regex_replace(block, std::regex("/tmp/"), scratch + "/tmp/");
     }
@@ -55,9 +54,10 @@ protected:
         for (const char* made : {"/tmp", "/home", "/run"}) fs::create_directories(scratch + made);
         fs::permissions(scratch + "/run", fs::perms::owner_all);
         // scripts/play with stand-ins for what would build or install, and the real game and server.
-        const std::string tree = "bash -c 'source \"$0\" && make_play_tree \"$1\" \"$2\" \"$3\" && chmod +x \"$1\"/scripts/*' " STARGRID_SOURCE_DIR
-                                 "/tests/scripts/PlayTree.sh " +
-                                 scratch + "/tree " STARGRID_SOURCE_DIR " " STARGRID_CLAIM_PROGRAM;
+        const std::string tree =
+            "bash -c 'source \"$0\" && make_play_tree \"$1\" \"$2\" \"$3\" && chmod +x "
+            "\"$1\"/scripts/*' " STARGRID_SOURCE_DIR "/tests/scripts/PlayTree.sh " +
+            scratch + "/tree " STARGRID_SOURCE_DIR " " STARGRID_CLAIM_PROGRAM;
         ASSERT_EQ(std::system(tree.c_str()), 0);
         fs::create_symlink(STARGRID_EXECUTABLE, scratch + "/tree/build/stargrid");
         fs::create_symlink(STARGRID_SERVER_EXECUTABLE, scratch + "/tree/build/tools/stargrid-server");
@@ -76,10 +76,10 @@ protected:
         const std::string script = folder.put("readme-game.sh", block);
         const std::string command =
             "cd " + scratch + "/tree && env -u DISPLAY -u WAYLAND_DISPLAY -u STARGRID_DEVICE HOME=" + scratch +
-            "/home XDG_DATA_HOME=" + scratch + "/data XDG_CONFIG_HOME=" + scratch + "/config XDG_CACHE_HOME=" +
-            scratch + "/cache XDG_RUNTIME_DIR=" + scratch + "/run SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null " +
-            "STARGRID_NETWORK=" + network + " timeout -k 10 600 bash -e " + script + " >" + scratch +
-            "/out.txt 2>&1";
+            "/home XDG_DATA_HOME=" + scratch + "/data XDG_CONFIG_HOME=" + scratch +
+            "/config XDG_CACHE_HOME=" + scratch + "/cache XDG_RUNTIME_DIR=" + scratch +
+            "/run SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null " + "STARGRID_NETWORK=" + network +
+            " timeout -k 10 600 bash -e " + script + " >" + scratch + "/out.txt 2>&1";
         const int status = std::system(command.c_str());
         EXPECT_EQ(status, 0) << kite::test::readWholeFile(scratch + "/out.txt");
         return readPNG(shot[1].str());
