@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/AsciiText.h"
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 
 namespace platform {
@@ -18,6 +19,9 @@ constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
 constexpr long kMaxDragSteps = 10000;
 constexpr float kMaxCoordinate = 1e6f;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+// What separates fields: any run of spaces and tabs. Another control character belongs to its field, so a
+// field with one is refused rather than split where nobody sees it.
+constexpr char kBlanks[] = " \t";
 
 std::string tooManyText() {
     return "the script expands to more than " + std::to_string(InputScript::kMaxSteps) + " steps";
@@ -45,6 +49,31 @@ bool parseCoordinate(const std::string& word, float* value) {
     return true;
 }
 
+// The fields of a line, and where each ends.
+struct Fields {
+    std::vector<std::string> words;
+    std::vector<std::size_t> ends;
+};
+
+Fields fieldsOf(const std::string& line) {
+    Fields fields;
+    for (std::size_t at = line.find_first_not_of(kBlanks); at != std::string::npos;) {
+        const std::size_t end = line.find_first_of(kBlanks, at);
+        fields.words.push_back(line.substr(at, end - at));
+        fields.ends.push_back(end == std::string::npos ? line.size() : end);
+        at = end == std::string::npos ? end : line.find_first_not_of(kBlanks, end);
+    }
+    return fields;
+}
+
+// The rest of the line from its third field on, without the blanks around it: a path or a typed text.
+std::string restAfterFrame(const std::string& line, const Fields& fields) {
+    std::string rest = line.substr(fields.ends[1]);
+    rest.erase(0, rest.find_first_not_of(kBlanks));
+    rest.erase(rest.find_last_not_of(kBlanks) + 1);
+    return rest;
+}
+
 }  // namespace
 
 std::optional<InputScript> InputScript::parse(const std::string& text, std::string* error) {
@@ -63,12 +92,13 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
     auto tooMany = [&] { return steps.size() > kMaxSteps; };
     while (std::getline(lines, line)) {
         ++number;
+        // A file written with CRLF line ends is read as if it had LF ones.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
-        std::istringstream words(line);
-        std::string command;
-        if (!(words >> command)) continue;
-        std::vector<std::string> args;
-        for (std::string w; words >> w;) args.push_back(w);
+        const Fields fields = fieldsOf(line);
+        if (fields.words.empty()) continue;
+        const std::string& command = fields.words[0];
+        const std::vector<std::string> args(fields.words.begin() + 1, fields.words.end());
 
         ScriptStep step;
         if (args.empty() || !parseFrame(args[0], &step.frame))
@@ -127,19 +157,14 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
         } else if (command == "shot" || command == "nodes" || command == "type") {
             if (args.size() < 2) return fail(command + (command == "type" ? " needs FRAME TEXT" : " needs FRAME PATH"));
             // The path or text is the rest of the line after the frame, spaces included.
-            std::istringstream again(line);
-            std::string skip, rest;
-            again >> skip >> skip;
-            std::getline(again, rest);
-            rest.erase(0, rest.find_first_not_of(" \t"));
-            rest.erase(rest.find_last_not_of(" \t\r") + 1);
+            const std::string rest = restAfterFrame(line, fields);
             step.kind = command == "shot"    ? ScriptStep::Kind::SHOT
                         : command == "nodes" ? ScriptStep::Kind::NODES
                                              : ScriptStep::Kind::TYPE;
             (step.kind == ScriptStep::Kind::TYPE ? step.text : step.path) = rest;
             steps.push_back(step);
         } else {
-            return fail("unknown step \"" + command + "\"");
+            return fail("unknown step \"" + printableText(command) + "\"");
         }
         if (tooMany()) return fail(tooManyText());
     }

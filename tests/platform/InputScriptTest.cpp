@@ -81,6 +81,22 @@ TEST(InputScript, AWholeNumberWithASignOrASpaceIsRefused) {
     for (const char* bad : {" 3:x.png", "+3:x.png"}) EXPECT_FALSE(InputScript::parseShot(bad, &error)) << bad;
 }
 
+TEST(InputScript, FieldsAreSeparatedByRunsOfSpacesAndTabsOnly) {
+    std::string error;
+    auto script = InputScript::parse("tap  3 10 10\ntap\t5\t\t20 30 \r\nshot 7 \t/tmp/a b.png\t\r\n", &error);
+    ASSERT_TRUE(script) << error;
+    ASSERT_EQ(script->stepsAt(3).size(), 1u);
+    EXPECT_FLOAT_EQ(script->stepsAt(3)[0].x, 10.0f);
+    ASSERT_EQ(script->stepsAt(5).size(), 1u);
+    EXPECT_FLOAT_EQ(script->stepsAt(5)[0].y, 30.0f);
+    ASSERT_EQ(script->stepsAt(7).size(), 1u);
+    EXPECT_EQ(script->stepsAt(7)[0].path, "/tmp/a b.png");
+    // Another control character is no separator: it stays in its field, which then is no number or step.
+    for (const char* bad : {"tap 3\f10 10", "tap 3 10\r10", "shot 3\v/tmp/x.png", "down\v3 1 1"})
+        EXPECT_FALSE(InputScript::parse(bad, &error)) << bad;
+    EXPECT_EQ(error, "line 1: unknown step \"down\\x0b3\"");
+}
+
 TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
     std::string error;
     EXPECT_FALSE(InputScript::load("/nonexistent/script.txt", &error));
