@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "kite/foundation/Log.h"
+#include "platform/PrintableText.h"
 
 namespace game {
 
@@ -22,7 +23,8 @@ std::optional<unsigned int> seedFromEnvironment() {
     errno = 0;
     const unsigned long value = std::strtoul(text, &end, 10);
     if (*end != '\0' || errno != 0 || value > 0xffffffffUL) {
-        kite::log("GameRandom: STARGRID_SEED is not a whole number: %s; seeding from the clock", text);
+        kite::log("GameRandom: STARGRID_SEED is not a whole number: %s; seeding from the clock",
+                  platform::printableText(text).c_str());
         return std::nullopt;
     }
     return static_cast<unsigned int>(value);

@@ -9,6 +9,7 @@
 #include "kite/http/HttpAsynConnection.h"
 #include "kite/scene/Director.h"
 #include "platform/ImageCodec.h"
+#include "platform/PrintableText.h"
 #include "sdk/pigeon/PGApi.h"
 
 namespace {
@@ -94,7 +95,8 @@ void QKShare::share(int scene, const std::string& title, const std::string& desc
             scheduler->performFunctionInMainThread([shareNumber, scene, title, description, icon = std::move(icon),
                                                     pageUrl] {
                 if (shareNumber != QKShare::getInstance()->newestShare_) {
-                    kite::log("QKShare: a newer share replaced \"%s\" while its icon was on its way", title.c_str());
+                    kite::log("QKShare: a newer share replaced \"%s\" while its icon was on its way",
+                              platform::printableText(title).c_str());
                     return;
                 }
                 sendPage(scene, title, description, icon, pageUrl);

@@ -7,6 +7,7 @@
 #include "kite/http/HttpRequest.h"
 #include "kite/http/HttpResponse.h"
 #include "platform/JsonReader.h"
+#include "platform/PrintableText.h"
 
 ServerReply ServerReply::read(kite::network::HttpResponse* response) {
     ServerReply reply;
@@ -19,7 +20,7 @@ ServerReply ServerReply::read(kite::network::HttpResponse* response) {
     kite::log("%s", status);
     if (!response->isSucceed()) {
         kite::log("response failed");
-        kite::log("error buffer: %s", response->getErrorBuffer());
+        kite::log("error buffer: %s", platform::printableText(response->getErrorBuffer()).c_str());
         return reply;
     }
     reply.transferred_ = true;
@@ -27,7 +28,7 @@ ServerReply ServerReply::read(kite::network::HttpResponse* response) {
     for (char byte : *response->getResponseData()) {
         if (byte != '\0') text += byte;
     }
-    std::printf("Http Dump Data: %s\n", text.c_str());
+    std::printf("Http Dump Data: %s\n", platform::printableText(text).c_str());
     std::fflush(stdout);
 
     std::string error = "not an object";

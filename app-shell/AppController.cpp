@@ -15,6 +15,7 @@
 #include "kite/scene/EventListenerCustom.h"
 #include "platform/AppNotifications.h"
 #include "platform/MainBundle.h"
+#include "platform/PrintableText.h"
 #include "platform/WebWindow.h"
 #include "sdk/pigeon/MMApiRegister.h"
 #include "sdk/pigeon/Requests.h"
@@ -29,6 +30,9 @@ std::string format(const char* pattern, Args... args) {
     std::snprintf(text, sizeof text, pattern, args...);
     return text;
 }
+
+// What the messenger sent, as an alert quotes it: a control character in it shows escaped.
+std::string quoted(const std::string& text) { return platform::printableText(text); }
 
 std::string shareResult(int errCode) {
     switch (errCode) {
@@ -84,8 +88,8 @@ void AppController::storeBundleVersion() {
     state->versionText = bundleText(info, "CFBundleShortVersionString");
     state->bundleVersion = stringToInt(bundleText(info, "CFBundleVersion"));
     if (state->versionText.empty() || state->bundleVersion <= 0)
-        kite::log("AppController: the bundle names no version (\"%s\", %d)", state->versionText.c_str(),
-                  state->bundleVersion);
+        kite::log("AppController: the bundle names no version (\"%s\", %d)",
+                  platform::printableText(state->versionText).c_str(), state->bundleVersion);
 }
 
 void AppController::registerWithMessenger() {
@@ -125,7 +129,7 @@ bool AppController::handleOpenURL(const std::string& url) {
         kite::log("AppController: refused a URL of another scheme");
         return false;
     }
-    kite::log("AppController: open URL %s", url.c_str());
+    kite::log("AppController: open URL %s", platform::printableText(url).c_str());
     return pigeon::PGApi::handleOpenURL(url, &messengerDelegate_);
 }
 
@@ -162,21 +166,21 @@ void AppController::reportReachabilityStatus(const Reachability& reachability) {
 
 void AppController::onReq(const pigeon::BaseReq& request) {
     if (auto* get = dynamic_cast<const pigeon::GetMessageFromPGReq*>(&request)) {
-        showAlertView("信鸽请求App提供内容", format("openID: %s", get->openID.c_str()), "OK");
+        showAlertView("信鸽请求App提供内容", format("openID: %s", quoted(get->openID).c_str()), "OK");
     } else if (auto* show = dynamic_cast<const pigeon::ShowMessageFromPGReq*>(&request)) {
         const pigeon::PGMediaMessage empty;
         const pigeon::PGMediaMessage& message = show->message ? *show->message : empty;
         auto* extend = dynamic_cast<const pigeon::PGAppExtendObject*>(message.mediaObject.get());
         showAlertView("信鸽请求App显示内容",
                       format("openID: %s, 标题：%s \n内容：%s \n附带信息：%s \n缩略图:%lu bytes\n附加消息:%s\n",
-                             show->openID.c_str(), message.title.c_str(), message.description.c_str(),
-                             extend ? extend->extInfo.c_str() : "",
-                             static_cast<unsigned long>(message.thumbData.size()), message.messageExt.c_str()),
+                             quoted(show->openID).c_str(), quoted(message.title).c_str(),
+                             quoted(message.description).c_str(), extend ? quoted(extend->extInfo).c_str() : "",
+                             static_cast<unsigned long>(message.thumbData.size()), quoted(message.messageExt).c_str()),
                       "OK");
     } else if (auto* launch = dynamic_cast<const pigeon::LaunchFromPGReq*>(&request)) {
         showAlertView("从信鸽启动",
-                      format("openID: %s, messageExt:%s", launch->openID.c_str(),
-                             launch->message ? launch->message->messageExt.c_str() : ""),
+                      format("openID: %s, messageExt:%s", quoted(launch->openID).c_str(),
+                             launch->message ? quoted(launch->message->messageExt).c_str() : ""),
                       "OK");
     }
 }
@@ -186,13 +190,14 @@ void AppController::onResp(const pigeon::BaseResp& response) {
         showAlertView("提示", shareResult(response.errCode), "确定");
     } else if (auto* auth = dynamic_cast<const pigeon::SendAuthResp*>(&response)) {
         showAlertView("Auth结果",
-                      format("code:%s,state:%s,errcode:%d", auth->code.c_str(), auth->state.c_str(), auth->errCode),
+                      format("code:%s,state:%s,errcode:%d", quoted(auth->code).c_str(), quoted(auth->state).c_str(),
+                             auth->errCode),
                       "确定");
     } else if (auto* cards = dynamic_cast<const pigeon::AddCardToPGCardPackageResp*>(&response)) {
         std::string lines;
         for (const pigeon::PGCardItem& card : cards->cardAry) {
-            lines += format("cardid:%s cardext:%s cardstate:%d\n", card.cardId.c_str(), card.extMsg.c_str(),
-                            static_cast<int>(card.cardState));
+            lines += format("cardid:%s cardext:%s cardstate:%d\n", quoted(card.cardId).c_str(),
+                            quoted(card.extMsg).c_str(), static_cast<int>(card.cardState));
         }
         showAlertView("add card resp", lines, "确定");
     }

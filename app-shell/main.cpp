@@ -33,6 +33,7 @@
 #include "platform/FolderClaim.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
+#include "platform/PrintableText.h"
 #include "platform/ShaderCache.h"
 #include "platform/Signals.h"
 #include "platform/TextRenderer.h"
@@ -112,7 +113,7 @@ bool addScript(const char* path, platform::InputScript& script) {
     std::string error;
     std::optional<platform::InputScript> loaded = platform::InputScript::load(path, &error);
     if (!loaded) {
-        std::fprintf(stderr, "stargrid: --script: %s\n", error.c_str());
+        std::fprintf(stderr, "stargrid: --script: %s\n", platform::printableText(error).c_str());
         return false;
     }
     script.add(*loaded);
@@ -131,6 +132,9 @@ bool addShot(const char* text, platform::InputScript& script) {
     return true;
 }
 
+// An argument as a refusal quotes it: its first 64 bytes, control characters escaped.
+std::string quotedArgument(const std::string& arg) { return platform::printableText(arg, 64); }
+
 // Only URLs of the game's own scheme are opened by the running game: any other is refused here, before
 // it could be handed over and dropped there.
 bool takeUrl(const std::string& arg, std::string& url) {
@@ -140,13 +144,13 @@ bool takeUrl(const std::string& arg, std::string& url) {
     }
     std::string wrong;
     if (!platform::UrlHandover::checkUrl(arg, &wrong)) {
-        std::fprintf(stderr, "stargrid: not a URL (%s): %s\n", wrong.c_str(), arg.substr(0, 64).c_str());
+        std::fprintf(stderr, "stargrid: not a URL (%s): %s\n", wrong.c_str(), quotedArgument(arg).c_str());
         return false;
     }
     const std::string prefix = std::string(AppController::kUrlScheme) + "://";
     if (arg.compare(0, prefix.size(), prefix) != 0) {
         std::fprintf(stderr, "stargrid: the game opens only URLs of its own scheme %s, not %s\n", prefix.c_str(),
-                     arg.substr(0, 64).c_str());
+                     quotedArgument(arg).c_str());
         return false;
     }
     url = arg;
@@ -158,8 +162,8 @@ std::optional<Options> parse(int argc, char** argv) {
     if (const char* env = std::getenv("STARGRID_DEVICE"); env && *env) {
         auto device = platform::deviceProfileNamed(env);
         if (!device) {
-            std::fprintf(stderr, "stargrid: unknown device in STARGRID_DEVICE: %s (valid: %s)\n", env,
-                         platform::deviceProfileNames().c_str());
+            std::fprintf(stderr, "stargrid: unknown device in STARGRID_DEVICE: %s (valid: %s)\n",
+                         platform::printableText(env).c_str(), platform::deviceProfileNames().c_str());
             return std::nullopt;
         }
         options.device = *device;
@@ -197,10 +201,11 @@ std::optional<Options> parse(int argc, char** argv) {
         } else if (arg == "--shot") {
             if (!addShot(value(), options.script)) return std::nullopt;
         } else if (arg[0] == '-') {
-            std::fprintf(stderr, "stargrid: unknown option %s (stargrid --help lists the options)\n", arg.c_str());
+            std::fprintf(stderr, "stargrid: unknown option %s (stargrid --help lists the options)\n",
+                         platform::printableText(arg).c_str());
             return std::nullopt;
         } else if (!options.url.empty()) {
-            std::fprintf(stderr, "stargrid: one URL at most: %s\n", arg.substr(0, 64).c_str());
+            std::fprintf(stderr, "stargrid: one URL at most: %s\n", quotedArgument(arg).c_str());
             return std::nullopt;
         } else if (!takeUrl(arg, options.url)) {
             return std::nullopt;
@@ -217,7 +222,7 @@ void startConsole() {
     errno = 0;
     const long port = std::strtol(text, &end, 10);
     if (*end != '\0' || errno != 0 || port < 1 || port > 65535) {
-        kite::log("stargrid: STARGRID_CONSOLE_PORT is not a port: %s", text);
+        kite::log("stargrid: STARGRID_CONSOLE_PORT is not a port: %s", platform::printableText(text).c_str());
         return;
     }
     if (kite::Console* console = kite::Director::getInstance()->getConsole())
@@ -327,7 +332,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<platform::UrlHandover> handover =
         platform::UrlHandover::listen(handoverNames(claim->identities()), std::move(handoverHandlers), &handoverError);
     if (!handoverError.empty())
-        kite::log("UrlHandover: %s; URLs handed over there do not reach this game", handoverError.c_str());
+        kite::log("UrlHandover: %s; URLs handed over there do not reach this game",
+                  platform::printableText(handoverError).c_str());
     platform::startupStep("launching the game");
     app.run();
     controller.applicationDidBecomeActive();

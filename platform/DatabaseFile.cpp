@@ -11,6 +11,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 
 namespace platform {
@@ -74,10 +75,10 @@ std::string refusalOfJournals(const std::string& path, bool narrow) {
         struct stat seen {};
         if (::lstat(journal.c_str(), &seen) != 0) {
             if (errno == ENOENT) continue;
-            return journal + ": " + std::strerror(errno);
+            return printableText(journal) + ": " + std::strerror(errno);
         }
-        if (!S_ISREG(seen.st_mode)) return journal + ": " + notRegular(seen.st_mode);
-        if (narrow && !narrowMode(journal, 0600)) return journal + ": " + std::strerror(errno);
+        if (!S_ISREG(seen.st_mode)) return printableText(journal) + ": " + notRegular(seen.st_mode);
+        if (narrow && !narrowMode(journal, 0600)) return printableText(journal) + ": " + std::strerror(errno);
     }
     return "";
 }
@@ -111,7 +112,7 @@ std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std:
     if (onlyThisProcess && first) ::rmdir(opening.dotLock.c_str());
     opening.journalStatements = {"PRAGMA locking_mode=EXCLUSIVE", "PRAGMA journal_mode=DELETE",
                                  "PRAGMA locking_mode=NORMAL"};
-    opening.withoutRecordLocks = path + " takes no record locks (" + noLocks +
+    opening.withoutRecordLocks = printableText(path) + " takes no record locks (" + noLocks +
                                  "), as on NFS without its lock service: it is locked with a dot-lock file instead, "
                                  "and kept with a rollback journal";
     return opening;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/PrintableText.h"
 #include "platform/ShaderCache.h"
 #include "platform/X11Display.h"
 
@@ -43,7 +44,7 @@ bool directCallsReachAnESContext() {
 
 // SDL's error, with what SDL leaves out: its X11 driver says only that it is not available.
 std::string sdlVideoError() {
-    std::string error = SDL_GetError();
+    std::string error = printableText(SDL_GetError());
     const char* driver = std::getenv("SDL_VIDEODRIVER");
     if (driver && std::strcmp(driver, "x11") == 0) {
         const std::string why = whyNoX11Display();
@@ -54,8 +55,8 @@ std::string sdlVideoError() {
 
 // SDL's error, and the X error the driver met on the way when there was one.
 std::string glError(const X11ErrorTrap& trap) {
-    std::string error = SDL_GetError();
-    if (!trap.firstError().empty()) error += " (X error: " + trap.firstError() + ")";
+    std::string error = printableText(SDL_GetError());
+    if (!trap.firstError().empty()) error += " (X error: " + printableText(trap.firstError()) + ")";
     return error;
 }
 
@@ -92,11 +93,12 @@ std::unique_ptr<GLContext> GLContext::createWithDriver(const WindowOptions& opti
             std::fprintf(stderr, "platform: SDL video failed: %s\n", sdlVideoError().c_str());
             return nullptr;
         }
-        std::fprintf(stderr, "platform: no display reachable (%s), running headless\n", SDL_GetError());
+        std::fprintf(stderr, "platform: no display reachable (%s), running headless\n",
+                     printableText(SDL_GetError()).c_str());
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         headless = true;
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            std::fprintf(stderr, "platform: SDL video failed: %s\n", SDL_GetError());
+            std::fprintf(stderr, "platform: SDL video failed: %s\n", printableText(SDL_GetError()).c_str());
             return nullptr;
         }
     }
@@ -181,7 +183,8 @@ void GLContext::makeCurrent() {
     }
     const bool made = SDL_GL_MakeCurrent(window_, context_) == 0;
     if (!made && !makeCurrentFailed_)
-        std::fprintf(stderr, "platform: the OpenGL ES 2.0 context cannot be made current: %s\n", SDL_GetError());
+        std::fprintf(stderr, "platform: the OpenGL ES 2.0 context cannot be made current: %s\n",
+                     printableText(SDL_GetError()).c_str());
     makeCurrentFailed_ = !made;
 }
 

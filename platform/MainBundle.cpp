@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/PlistXml.h"
+#include "platform/PrintableText.h"
 
 namespace platform {
 namespace {
@@ -45,7 +46,7 @@ std::optional<PlistValue::Dictionary> mainBundleInfoDictionary() {
     std::string error;
     std::optional<PlistValue> info = decodePlistXml(text.str(), &error);
     if (!info || !info->asDictionary()) {
-        std::fprintf(stderr, "MainBundle: \"%s\" holds no dictionary %s\n", path.c_str(), error.c_str());
+        std::fprintf(stderr, "MainBundle: \"%s\" holds no dictionary %s\n", printableText(path).c_str(), error.c_str());
         return std::nullopt;
     }
     return *info->asDictionary();

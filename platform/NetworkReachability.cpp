@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/HostLoop.h"
+#include "platform/PrintableText.h"
 
 namespace platform {
 namespace {
@@ -39,7 +40,8 @@ void warnUnknownForcedPath(const char* value) {
     std::lock_guard<std::mutex> lock(mutex);
     if (warned == value) return;
     warned = value;
-    std::fprintf(stderr, "NetworkReachability: unknown STARGRID_NETWORK \"%s\"; the routing table decides\n", value);
+    std::fprintf(stderr, "NetworkReachability: unknown STARGRID_NETWORK \"%s\"; the routing table decides\n",
+                 printableText(value).c_str());
 }
 
 // A path fixed by the test or by STARGRID_NETWORK; empty when the routing table decides.

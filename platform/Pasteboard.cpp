@@ -17,6 +17,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
 #include "platform/PlistXml.h"
+#include "platform/PrintableText.h"
 #include "platform/SaidOnce.h"
 #include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
@@ -87,14 +88,15 @@ private:
         fd_ = openRegularFile(session.folder.descriptor(), session.file + ".lock", O_RDWR | O_CREAT, LinkAtFile::Refuse,
                               &why, 0600);
         if (fd_ < 0) {
-            reason_ = lock + ": " + why;
+            reason_ = printableText(lock) + ": " + why;
             return;
         }
         const auto deadline = std::chrono::steady_clock::now() + kLockWait;
         while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
             if (errno == EINTR) continue;
-            if (errno != EWOULDBLOCK) return fail(lock + ": " + std::strerror(errno));
-            if (std::chrono::steady_clock::now() >= deadline) return fail(lock + " is locked by another program");
+            if (errno != EWOULDBLOCK) return fail(printableText(lock) + ": " + std::strerror(errno));
+            if (std::chrono::steady_clock::now() >= deadline)
+                return fail(printableText(lock) + " is locked by another program");
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
@@ -112,7 +114,8 @@ private:
 bool lockedFor(const LockGuard& lock, const std::string& name) {
     if (lock.locked()) return true;
     if (!lock.reason().empty())
-        std::fprintf(stderr, "Pasteboard: cannot lock \"%s\": %s\n", name.c_str(), lock.reason().c_str());
+        std::fprintf(stderr, "Pasteboard: cannot lock \"%s\": %s\n", printableText(name).c_str(),
+                     lock.reason().c_str());
     return false;
 }
 
@@ -127,13 +130,14 @@ std::optional<std::string> fileContents(const Place& place, const std::string& n
     switch (readStoredFile(place.reach(), bytes, largestFile(), &reason, LinkAtFile::Refuse)) {
         case StoredFileRead::Missing: return std::nullopt;
         case StoredFileRead::Failed:
-            sayOnce("Pasteboard: cannot read \"" + name + "\" (" + place.named() + "): " + reason);
+            sayOnce("Pasteboard: cannot read \"" + printableText(name) + "\" (" + printableText(place.named()) +
+                    "): " + reason);
             return std::nullopt;
         case StoredFileRead::Read: break;
     }
     if (bytes.size() <= largestFile()) return bytes;
-    sayOnce("Pasteboard: \"" + name + "\" (" + place.named() + ") is larger than " + std::to_string(largestFile()) +
-            " bytes; it is not read");
+    sayOnce("Pasteboard: \"" + printableText(name) + "\" (" + printableText(place.named()) + ") is larger than " +
+            std::to_string(largestFile()) + " bytes; it is not read");
     return std::nullopt;
 }
 
@@ -144,7 +148,7 @@ PlistValue::Dictionary readItems(const Place& place, const std::string& name) {
     std::optional<PlistValue> items =
         decodePlist(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), &error);
     if (!items || !items->asDictionary()) {
-        std::fprintf(stderr, "Pasteboard: \"%s\" is damaged (%s); it reads as empty\n", name.c_str(),
+        std::fprintf(stderr, "Pasteboard: \"%s\" is damaged (%s); it reads as empty\n", printableText(name).c_str(),
                      items ? "not a dictionary" : error.c_str());
         return {};
     }
@@ -156,12 +160,12 @@ bool writeItems(const Place& place, const std::string& name, const PlistValue::D
     std::string error;
     const std::optional<std::vector<std::uint8_t>> bytes = encodePlistBinary(PlistValue(items), &error);
     if (!bytes) {
-        std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", name.c_str(), error.c_str());
+        std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", printableText(name).c_str(), error.c_str());
         return false;
     }
     if (place.folder && writeFileAtomically(place.reach(), std::string(bytes->begin(), bytes->end()), 0600))
         return true;
-    std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", name.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "Pasteboard: cannot write \"%s\": %s\n", printableText(name).c_str(), std::strerror(errno));
     return false;
 }
 
@@ -176,7 +180,8 @@ HeldFolder pasteboardFolder(const HeldFolder& in, const char* name, const char* 
     std::string refusal;
     HeldFolder folder = in.folder(name, true, true, refusal);
     if (!folder)
-        sayOnce("Pasteboard: the folder " + in.pathOf(name) + " is refused: " + refusal + "; pasteboard calls fail");
+        sayOnce("Pasteboard: the folder " + printableText(in.pathOf(name)) + " is refused: " + refusal +
+                "; pasteboard calls fail");
     return folder;
 }
 
@@ -235,7 +240,8 @@ bool Pasteboard::setPersistent(bool persistent) {
     if (!contents) return false;
     // A persistent file is the one readers see: a copy of the session's beside it is stale.
     if (!(persistent && to.exists()) && !writeFileAtomically(to.reach(), *contents, 0600)) {
-        std::fprintf(stderr, "Pasteboard: cannot move \"%s\": %s\n", name_.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "Pasteboard: cannot move \"%s\": %s\n", printableText(name_).c_str(),
+                     std::strerror(errno));
         return false;
     }
     ::unlinkat(from.folder.descriptor(), from.file.c_str(), 0);
@@ -248,7 +254,8 @@ std::optional<Pasteboard::Item> Pasteboard::item(const Files& files, const std::
     if (found == items.end()) return std::nullopt;
     const PlistValue::Dictionary* kinds = found->second.asDictionary();
     if (!kinds || kinds->size() != 1) {
-        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is damaged\n", type.c_str(), name_.c_str());
+        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is damaged\n", printableText(type).c_str(),
+                     printableText(name_).c_str());
         return std::nullopt;
     }
     return Item{kinds->begin()->first, kinds->begin()->second};
@@ -267,11 +274,12 @@ std::optional<Pasteboard::Data> Pasteboard::dataOf(const Item& found, const std:
         std::string error;
         std::optional<Data> bytes = encodePlistBinary(value, &error);
         if (bytes) return bytes;
-        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" cannot be written out: %s\n", type.c_str(),
-                     name_.c_str(), error.c_str());
+        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" cannot be written out: %s\n",
+                     printableText(type).c_str(), printableText(name_).c_str(), error.c_str());
         return std::nullopt;
     }
-    std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is of no known kind\n", type.c_str(), name_.c_str());
+    std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is of no known kind\n", printableText(type).c_str(),
+                 printableText(name_).c_str());
     return std::nullopt;
 }
 
@@ -290,8 +298,8 @@ std::optional<PlistValue> Pasteboard::propertyList(const std::string& type) cons
     std::string error;
     std::optional<PlistValue> value = decodePlist(bytes->data(), bytes->size(), &error);
     if (!value) {
-        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is not a property list (%s)\n", type.c_str(),
-                     name_.c_str(), error.c_str());
+        std::fprintf(stderr, "Pasteboard: the \"%s\" item of \"%s\" is not a property list (%s)\n",
+                     printableText(type).c_str(), printableText(name_).c_str(), error.c_str());
     }
     return value;
 }

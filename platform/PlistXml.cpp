@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "platform/Base64.h"
+#include "platform/PrintableText.h"
 #include "platform/Utf16.h"
 
 namespace platform {
@@ -228,7 +229,7 @@ public:
         if (name == "real") return readReal(*text);
         if (name == "date") return readDate(*text);
         if (name == "data") return readData(*text);
-        return fail("unknown element <" + name + ">");
+        return fail("unknown element <" + printableText(name) + ">");
     }
 
     const std::string& error() const { return error_; }
@@ -246,7 +247,7 @@ private:
             if (child->ToComment()) continue;
             const tinyxml2::XMLText* piece = child->ToText();
             if (!piece) {
-                fail("markup inside <" + std::string(element.Name()) + ">");
+                fail("markup inside <" + printableText(element.Name()) + ">");
                 return std::nullopt;
             }
             if (piece->CData()) {
@@ -255,14 +256,14 @@ private:
             }
             std::optional<std::string> decoded = decodeEntities(piece->Value());
             if (!decoded) {
-                fail("an unknown entity inside <" + std::string(element.Name()) + ">");
+                fail("an unknown entity inside <" + printableText(element.Name()) + ">");
                 return std::nullopt;
             }
             text += *decoded;
         }
         // Neither writer could give such a text back (the binary form holds UTF-16).
         if (!utf16Length(text)) {
-            fail("text that is not UTF-8 inside <" + std::string(element.Name()) + ">");
+            fail("text that is not UTF-8 inside <" + printableText(element.Name()) + ">");
             return std::nullopt;
         }
         return text;
@@ -271,20 +272,22 @@ private:
     std::optional<PlistValue> readInteger(const std::string& text) {
         std::int64_t number = 0;
         const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
-        if (status != std::errc() || end != text.data() + text.size()) return fail("bad integer \"" + text + "\"");
+        if (status != std::errc() || end != text.data() + text.size())
+            return fail("bad integer \"" + printableText(text) + "\"");
         return PlistValue::integer(number);
     }
 
     std::optional<PlistValue> readReal(const std::string& text) {
         double number = 0;
         const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
-        if (status != std::errc() || end != text.data() + text.size()) return fail("bad real \"" + text + "\"");
+        if (status != std::errc() || end != text.data() + text.size())
+            return fail("bad real \"" + printableText(text) + "\"");
         return PlistValue::real(number);
     }
 
     std::optional<PlistValue> readDate(const std::string& text) {
         const std::optional<double> seconds = parseDate(text);
-        if (!seconds) return fail("bad date \"" + text + "\"");
+        if (!seconds) return fail("bad date \"" + printableText(text) + "\"");
         return PlistValue::date(*seconds);
     }
 
@@ -405,7 +408,7 @@ std::optional<PlistValue> decodePlistXml(const char* text, std::size_t size, std
     // Entities are decoded here, not by the parser, so that any character the
     // writer referenced (a NUL among them) comes back.
     tinyxml2::XMLDocument document(false, tinyxml2::PRESERVE_WHITESPACE);
-    if (document.Parse(text, size) != tinyxml2::XML_SUCCESS) return refuse(document.ErrorStr());
+    if (document.Parse(text, size) != tinyxml2::XML_SUCCESS) return refuse(printableText(document.ErrorStr()));
     const XMLElement* plist = document.FirstChildElement("plist");
     if (!plist) return refuse("no <plist> element");
     const XMLElement* root = plist->FirstChildElement();

@@ -78,4 +78,10 @@ inline std::string printableText(std::string_view text) {
     return out;
 }
 
+// The same for the text's first `limit` bytes: a long text is quoted in part (a character cut there shows
+// as \xNN).
+inline std::string printableText(std::string_view text, std::size_t limit) {
+    return printableText(text.substr(0, limit));
+}
+
 }  // namespace platform

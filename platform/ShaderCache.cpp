@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/PrintableText.h"
 #include "platform/UserFolders.h"
 
 namespace platform {
@@ -89,8 +90,8 @@ void prepareShaderCache() {
     }
     if (why.empty()) return;
     setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
-    std::fprintf(stderr, "platform: the GL driver's shader cache is off for this run: %s, %s\n", folder.c_str(),
-                 why.c_str());
+    std::fprintf(stderr, "platform: the GL driver's shader cache is off for this run: %s, %s\n",
+                 printableText(folder).c_str(), why.c_str());
 }
 
 }  // namespace platform

@@ -22,6 +22,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/PrintableText.h"
+
 namespace platform {
 
 namespace {
@@ -86,8 +88,8 @@ void steerScriptEngineOffLifecycleSignals() {
     if (given && *given && namesAFreeSignal(given)) return;
     const std::string collector = std::to_string(SIGRTMIN + 1);
     if (given && *given) {
-        std::fprintf(stderr, "Signals: JSC_SIGNAL_FOR_GC \"%.40s\" is not a signal WebKit may take; it takes %s\n",
-                     given, collector.c_str());
+        std::fprintf(stderr, "Signals: JSC_SIGNAL_FOR_GC \"%s\" is not a signal WebKit may take; it takes %s\n",
+                     printableText(given, 40).c_str(), collector.c_str());
     }
     setenv("JSC_SIGNAL_FOR_GC", collector.c_str(), 1);
 }
@@ -264,8 +266,8 @@ void startupStep(const char* name) {
 void startupReachedLoop() {
     // A mistyped step would otherwise hold nothing without a word, and a test waiting for the hold waits for good.
     if (!heldStep.empty()) {
-        std::fprintf(stderr, "%s: STARGRID_STARTUP_HOLD \"%.60s\" names no step of start-up (%s); it was not held\n",
-                     program_invocation_short_name, heldStep.c_str(), stepsPassed.c_str());
+        std::fprintf(stderr, "%s: STARGRID_STARTUP_HOLD \"%s\" names no step of start-up (%s); it was not held\n",
+                     program_invocation_short_name, printableText(heldStep, 60).c_str(), stepsPassed.c_str());
         heldStep.clear();
     }
     if (startupDone < 0) return;

@@ -9,6 +9,7 @@
 
 #include <sndfile.h>
 
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 
 namespace platform {
@@ -40,20 +41,20 @@ SndfileHandle openForReading(const std::string& path, SF_INFO& info, std::string
     std::string why;
     const int fd = openRegularFile(path, O_RDONLY, LinkAtFile::Follow, &why);
     if (fd < 0) {
-        error = "cannot read " + path + ": " + why;
+        error = "cannot read " + printableText(path) + ": " + why;
         return nullptr;
     }
     SndfileHandle file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));  // closes the descriptor in every case
     if (!file) {
-        error = "cannot read " + path + ": " + sf_strerror(nullptr);
+        error = "cannot read " + printableText(path) + ": " + sf_strerror(nullptr);
         return nullptr;
     }
     if (info.channels < 1 || info.channels > 2) {
-        error = path + " has " + std::to_string(info.channels) + " channels (1 or 2 are played)";
+        error = printableText(path) + " has " + std::to_string(info.channels) + " channels (1 or 2 are played)";
         return nullptr;
     }
     if (info.frames <= 0 || info.samplerate <= 0) {
-        error = path + " holds no frames";
+        error = printableText(path) + " holds no frames";
         return nullptr;
     }
     return file;
@@ -136,18 +137,18 @@ DecodeResult decodeFile(const std::string& path) {
     if (isStoredAsIs(path)) {
         const int subtype = info.format & SF_FORMAT_SUBMASK;
         if ((info.format & SF_FORMAT_ENDMASK) == SF_ENDIAN_BIG) {  // RIFX
-            result.error = path + " is big-endian";
+            result.error = printableText(path) + " is big-endian";
             return result;
         }
         if (subtype == SF_FORMAT_PCM_U8) {
             bits = 8;
         } else if (subtype != SF_FORMAT_PCM_16) {
-            result.error = path + " is not 8- or 16-bit linear PCM";
+            result.error = printableText(path) + " is not 8- or 16-bit linear PCM";
             return result;
         }
     }
     if (!readFrames(file.get(), info, bits, result.sound, result.error)) {
-        result.error = path + ": " + result.error;
+        result.error = printableText(path) + ": " + result.error;
         result.sound = PcmSound();
         return result;
     }
@@ -168,7 +169,7 @@ DecodeResult decodeSoundFile(const std::string& path) {
         return decodeFile(path);
     } catch (const std::exception& e) {
         DecodeResult result;
-        result.error = path + ": cannot be decoded (" + e.what() + ")";
+        result.error = printableText(path) + ": cannot be decoded (" + e.what() + ")";
         return result;
     }
 }

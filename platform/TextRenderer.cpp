@@ -12,6 +12,7 @@
 #include <mutex>
 #include <tuple>
 
+#include "platform/PrintableText.h"
 #include "platform/TextLayout.h"
 
 namespace platform {
@@ -244,7 +245,7 @@ bool TextRenderer::render(const TextRequest& request, int maxSide, TextBitmap& o
     if (request.text.empty()) return error = "empty text", false;
     if (!state_->library || !state_->config) return error = "no font library", false;
     FT_Face face = state_->faceForFamily(request.fontName);
-    if (!face) return error = "no font for \"" + request.fontName + "\"", false;
+    if (!face) return error = "no font for \"" + printableText(request.fontName) + "\"", false;
     if (request.fontSize > maxSide)
         return error = "a font size of " + std::to_string(request.fontSize) + " pixels is larger than " +
                        std::to_string(maxSide),

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/PrintableText.h"
+
 namespace platform {
 namespace {
 
@@ -31,15 +33,15 @@ bool canOpenUrl(const std::string& url) { return handlerFor(url) != nullptr; }
 
 bool openUrl(const std::string& url) {
     if (!handlerFor(url)) {
-        std::fprintf(stderr, "UrlOpener: no program handles \"%.200s\"\n", url.c_str());
+        std::fprintf(stderr, "UrlOpener: no program handles \"%s\"\n", printableText(url, 200).c_str());
         return false;
     }
     GError* rawError = nullptr;
     const bool launched = g_app_info_launch_default_for_uri(url.c_str(), nullptr, &rawError);
     std::unique_ptr<GError, GErrorDeleter> error(rawError);
     if (!launched) {
-        std::fprintf(stderr, "UrlOpener: cannot open \"%.200s\": %s\n", url.c_str(),
-                     error ? error->message : "unknown failure");
+        std::fprintf(stderr, "UrlOpener: cannot open \"%s\": %s\n", printableText(url, 200).c_str(),
+                     error ? printableText(error->message).c_str() : "unknown failure");
     }
     return launched;
 }

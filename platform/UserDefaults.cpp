@@ -9,6 +9,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/PlistXml.h"
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
 
@@ -29,7 +30,7 @@ std::optional<std::string> readableText(const PlistValue::Dictionary& entries, c
         if (text.size() <= kMaxFileBytes) return text;
         reason = "larger than 1 MiB";
     }
-    std::fprintf(stderr, "UserDefaults: cannot save %s: %s\n", path.c_str(), reason.c_str());
+    std::fprintf(stderr, "UserDefaults: cannot save %s: %s\n", printableText(path).c_str(), reason.c_str());
     return std::nullopt;
 }
 
@@ -63,14 +64,15 @@ void UserDefaults::loadLocked() {
             // Its values are out of reach, not gone: a save would replace them, so none is made this run.
             kept_ = true;
             std::fprintf(stderr, "UserDefaults: cannot read %s: %s; it is left as it is and nothing is saved to it\n",
-                         path_.c_str(), reason.c_str());
+                         printableText(path_).c_str(), reason.c_str());
             return;
         case StoredFileRead::Read: break;
     }
     if (text.size() > kMaxFileBytes) return setAsideLocked("larger than 1 MiB");
     // Saves leave it the owner's only, but a run that only reads makes none.
     if (!narrowMode(path_, 0600)) {
-        std::fprintf(stderr, "UserDefaults: cannot narrow %s: %s\n", path_.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "UserDefaults: cannot narrow %s: %s\n", printableText(path_).c_str(),
+                     std::strerror(errno));
     }
     std::string error;
     const std::optional<PlistValue> root = decodePlistXml(text, &error);
@@ -81,15 +83,15 @@ void UserDefaults::loadLocked() {
 // Kept aside, never saved over: it may hold the device's identifier and the player's choices.
 void UserDefaults::setAsideLocked(const std::string& reason) {
     if (const std::optional<std::string> aside = setDamagedFileAside(path_)) {
-        std::fprintf(stderr, "UserDefaults: %s is damaged (%s); set aside as %s\n", path_.c_str(), reason.c_str(),
-                     aside->c_str());
+        std::fprintf(stderr, "UserDefaults: %s is damaged (%s); set aside as %s\n", printableText(path_).c_str(),
+                     reason.c_str(), printableText(*aside).c_str());
         return;
     }
     kept_ = true;
     std::fprintf(stderr,
                  "UserDefaults: %s is damaged (%s) and cannot be set aside (%s); it is left as it is and nothing is "
                  "saved to it\n",
-                 path_.c_str(), reason.c_str(), std::strerror(errno));
+                 printableText(path_).c_str(), reason.c_str(), std::strerror(errno));
 }
 
 bool UserDefaults::saveLocked(const std::string& text) {

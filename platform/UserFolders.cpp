@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/PrintableText.h"
 #include "platform/SaidOnce.h"
 #include "platform/StoredFile.h"
 
@@ -83,8 +84,8 @@ std::string baseThatIsNoFolder(const char* variable) {
     struct stat info;
     if (base.empty() || ::stat(base.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return "";
     const char* value = std::getenv(variable);
-    if (value && *value == '/') return std::string(variable) + " names a file, not a folder: " + base;
-    return std::string(variable) + " is unset, and its default " + base + " is a file, not a folder";
+    if (value && *value == '/') return std::string(variable) + " names a file, not a folder: " + printableText(base);
+    return std::string(variable) + " is unset, and its default " + printableText(base) + " is a file, not a folder";
 }
 
 // The game's folder under the base directory, held open and checked there. Without `missing`, one that
@@ -112,7 +113,9 @@ HeldFolder openGameFolder(const BaseDirectory& base, bool* missing) {
     if (!missing && !makeFolders(path)) return {};
     const HeldFolder above = HeldFolder::open(path.substr(0, path.size() - std::strlen(kGameFolder) - 1), refusal);
     HeldFolder folder = above ? above.folder(kGameFolder, !missing, true, refusal) : HeldFolder();
-    if (!folder) sayOnce(std::string("UserFolders: the ") + base.what + " folder " + path + " is refused: " + refusal);
+    if (!folder)
+        sayOnce(std::string("UserFolders: the ") + base.what + " folder " + printableText(path) +
+                " is refused: " + refusal);
     return folder;
 }
 
@@ -267,9 +270,10 @@ bool makeFolders(const std::string& folder) {
         const std::string prefix = folder.substr(0, slash);
         if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
             // The part before this one is there, but is no folder.
+            const int error = errno;
             const std::string above = prefix.substr(0, prefix.find_last_of('/'));
-            sayOnce("UserFolders: cannot make " + prefix + ": " +
-                    (errno == ENOTDIR ? above + " is a file, not a folder" : std::strerror(errno)));
+            sayOnce("UserFolders: cannot make " + printableText(prefix) + ": " +
+                    (error == ENOTDIR ? printableText(above) + " is a file, not a folder" : std::strerror(error)));
             return false;
         }
         if (slash == std::string::npos) return true;
@@ -311,7 +315,7 @@ HeldFolder openRuntimeFolder() {
     if (folder) refusal = refusalOfRuntime(folder);
     if (refusal.empty()) return folder;
     // The folder is not the game's to change: the player is told where a fit one comes from.
-    sayOnce("UserFolders: the runtime folder " + path + " is refused: " + refusal + kRuntimeAdvice);
+    sayOnce("UserFolders: the runtime folder " + printableText(path) + " is refused: " + refusal + kRuntimeAdvice);
     return {};
 }
 

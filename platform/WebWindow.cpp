@@ -10,6 +10,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/HostLoop.h"
+#include "platform/PrintableText.h"
 #include "platform/Signals.h"
 #include "platform/X11Display.h"
 
@@ -92,7 +93,8 @@ const WebKitModule* loadWebKitModule() {
         }
         error = "entry points missing in " + path;
     }
-    std::fprintf(stderr, "WebWindow: no WebKit module (%.300s); pages are recorded, not shown\n", error.c_str());
+    std::fprintf(stderr, "WebWindow: no WebKit module (%s); pages are recorded, not shown\n",
+                 printableText(error, 300).c_str());
     return nullptr;
 }
 
@@ -146,7 +148,8 @@ WebWindow::HostFrame WebWindow::hostFrame() { return hostFrameProvider() ? hostF
 void WebWindow::loadUrl(const std::string& url) {
     if (schemeOf(url) == "file") {
         if (!isLocalFileUrl(url)) {
-            std::fprintf(stderr, "WebWindow: only files of this machine may be opened, not \"%.200s\"\n", url.c_str());
+            std::fprintf(stderr, "WebWindow: only files of this machine may be opened, not \"%s\"\n",
+                         printableText(url, 200).c_str());
             return;
         }
         gameFileRequest_ = canonicalFileUrl(url);
@@ -160,7 +163,7 @@ void WebWindow::loadData(const std::string& data, const std::string& mimeType, c
                          const std::string& baseUrl) {
     if (schemeOf(baseUrl) == "file") {
         if (!isLocalFileUrl(baseUrl)) {
-            std::fprintf(stderr, "WebWindow: a page's base may not be \"%.200s\"\n", baseUrl.c_str());
+            std::fprintf(stderr, "WebWindow: a page's base may not be \"%s\"\n", printableText(baseUrl, 200).c_str());
             return;
         }
         gameFileRequest_ = canonicalFileUrl(baseUrl);
@@ -208,7 +211,7 @@ bool WebWindow::decideFileNavigation(const std::string& url) {
     const bool askedByTheGame = !gameFileRequest_.empty() && canonicalFileUrl(url) == gameFileRequest_;
     if (askedByTheGame) gameFileRequest_.clear();
     if (isLocalFileUrl(url) && (askedByTheGame || localPageShowing_)) return true;
-    std::fprintf(stderr, "WebWindow: a page may not open \"%.200s\"\n", url.c_str());
+    std::fprintf(stderr, "WebWindow: a page may not open \"%s\"\n", printableText(url, 200).c_str());
     return false;
 }
 
@@ -226,7 +229,7 @@ bool WebWindow::decideNavigation(const std::string& url) {
     if (scheme == "file") {
         if (!decideFileNavigation(url)) return false;
     } else if (scheme != "http" && scheme != "https" && url != "about:blank") {
-        std::fprintf(stderr, "WebWindow: a page may not open \"%.200s\"\n", url.c_str());
+        std::fprintf(stderr, "WebWindow: a page may not open \"%s\"\n", printableText(url, 200).c_str());
         return false;
     }
     return !shouldStartLoading_ || shouldStartLoading_(url);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "platform/HostLoop.h"
+#include "platform/PrintableText.h"
 
 namespace platform {
 namespace {
@@ -107,7 +108,7 @@ std::string whyNoX11Display() {
     const Xlib* x = xlib(true, &why);
     if (!x) return why;
     Display* display = x->openDisplay(nullptr);
-    if (!display) return std::string("the X display \"") + name + "\" cannot be opened";
+    if (!display) return "the X display \"" + printableText(name) + "\" cannot be opened";
     x->closeDisplay(display);
     return std::string();
 }

@@ -14,6 +14,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from art import catalogue, files, fonts, sounds  # noqa: E402
+from art.printable import printable  # noqa: E402
 
 
 def main():
@@ -35,7 +36,7 @@ def main():
     table = catalogue.drawings()
     unknown = [name for name in args.only or [] if name not in table]
     if unknown:
-        sys.exit("make_assets: no drawing for %s" % ", ".join(unknown))
+        sys.exit("make_assets: no drawing for %s" % ", ".join(printable(name) for name in unknown))
     for name in args.only if args.only is not None else sorted(table):
         files.save_png(table[name](), os.path.join(args.out, name))
     if args.only is not None:

@@ -19,6 +19,7 @@
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -147,20 +148,22 @@ void Console::commandFileUtils(const ConsoleConnectionPtr& connection, const std
         postToMainThread([connection] {
             FileUtils* files = FileUtils::getInstance();
             connection->sendFormatted("\nSearch Paths:\n");
-            for (const std::string& path : files->getSearchPaths()) connection->sendFormatted("%s\n", path.c_str());
+            for (const std::string& path : files->getSearchPaths())
+                connection->sendFormatted("%s\n", platform::printableText(path).c_str());
             connection->sendFormatted("\nResolution Order:\n");
             for (const std::string& dir : files->getSearchResolutionsOrder())
-                connection->sendFormatted("%s\n", dir.c_str());
+                connection->sendFormatted("%s\n", platform::printableText(dir).c_str());
             connection->sendFormatted("\nWriteble Path:\n");
-            connection->sendFormatted("%s\n", files->getWritablePath().c_str());
+            connection->sendFormatted("%s\n", platform::printableText(files->getWritablePath()).c_str());
             connection->sendFormatted("\nFull Path Cache:\n");
             for (const auto& entry : files->getFullPathCacheEntries())
-                connection->sendFormatted("%s -> %s\n", entry.first.c_str(), entry.second.c_str());
+                connection->sendFormatted("%s -> %s\n", platform::printableText(entry.first).c_str(),
+                                          platform::printableText(entry.second).c_str());
             connection->sendFormatted("> ");
         });
     } else {
         connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: 'flush' or nothing",
-                                  args.c_str());
+                                  platform::printableText(args).c_str());
     }
 }
 
@@ -180,7 +183,8 @@ void Console::commandUpload(ConsoleConnection& connection, const std::string& ar
     const std::string folder = writablePath + kUploadFolder;
     if (writablePath.empty() || !makePrivateFolder(folder) ||
         !platform::writeFileAtomically(folder + "/" + upload.name, upload.contents, 0600)) {
-        kite::log("Console: cannot write the upload %s: %s", upload.name.c_str(), std::strerror(errno));
+        kite::log("Console: cannot write the upload %s: %s", platform::printableText(upload.name).c_str(),
+                  std::strerror(errno));
         connection.send(cannotCreate, sizeof(cannotCreate));
     }
 }
@@ -309,7 +313,8 @@ void Console::dispatchLine(const ConsoleConnectionPtr& connection, const std::st
     if (command.name.empty()) return;
     auto it = commands.find(command.name);
     if (it == commands.end()) {
-        connection->sendFormatted("Unknown command %s. Type 'help' for options\n", command.name.c_str());
+        connection->sendFormatted("Unknown command %s. Type 'help' for options\n",
+                                  platform::printableText(command.name).c_str());
         return;
     }
     it->second.callback(connection, command.args);

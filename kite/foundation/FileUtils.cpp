@@ -3,6 +3,7 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/foundation/ZipUtils.h"
+#include "platform/PrintableText.h"
 
 #include <dirent.h>
 #include <ftw.h>
@@ -45,7 +46,7 @@ std::string withTrailingSlash(std::string path) {
 
 int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
     if (std::remove(path) != 0) {
-        log("Fail to remove: %s ", path);
+        log("Fail to remove: %s ", platform::printableText(path).c_str());
         return -1;
     }
     return 0;
@@ -85,7 +86,7 @@ Data FileUtils::readWholeFile(const std::string& filename, bool asText) {
     const size_t allocation = static_cast<size_t>(length) + (asText ? 1 : 0);
     auto* block = static_cast<unsigned char*>(std::malloc(allocation > 0 ? allocation : 1));
     if (!block) {
-        log("FileUtils: no memory to read %s (%ld bytes)", fullPath.c_str(), length);
+        log("FileUtils: no memory to read %s (%ld bytes)", platform::printableText(fullPath).c_str(), length);
         return result;
     }
     const size_t read = std::fread(block, 1, static_cast<size_t>(length), file.get());
@@ -136,7 +137,7 @@ unsigned char* FileUtils::getFileDataFromZip(const std::string& zipFilePath, con
         unz_file_info info;
         if (unzGetCurrentFileInfo(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
         if (static_cast<ssize_t>(info.uncompressed_size) > ZipUtils::kMaxInflatedSize) {
-            log("FileUtils: zip member %s announces %lu bytes, refused", filename.c_str(),
+            log("FileUtils: zip member %s announces %lu bytes, refused", platform::printableText(filename).c_str(),
                 static_cast<unsigned long>(info.uncompressed_size));
             break;
         }
@@ -154,8 +155,8 @@ unsigned char* FileUtils::getFileDataFromZip(const std::string& zipFilePath, con
         // Closing checks the CRC once the whole member was read.
         const int closeStatus = unzCloseCurrentFile(zip);
         if (!block || got != expected || status < 0 || closeStatus != UNZ_OK) {
-            log("FileUtils: zip member %s of %s is damaged (%zu of %zu bytes read)", filename.c_str(),
-                zipFilePath.c_str(), got, expected);
+            log("FileUtils: zip member %s of %s is damaged (%zu of %zu bytes read)",
+                platform::printableText(filename).c_str(), platform::printableText(zipFilePath).c_str(), got, expected);
             std::free(block);
             block = nullptr;
             break;
@@ -339,7 +340,8 @@ bool FileUtils::isDirectoryExist(const std::string& dirPath) {
 bool FileUtils::createDirectory(const std::string& path) {
     if (!isAbsolutePath(path)) {
         // Relative names denote read-only resources; where else it would land depends on the current directory.
-        log("FileUtils: cannot create the relative directory '%s'; give a full path", path.c_str());
+        log("FileUtils: cannot create the relative directory '%s'; give a full path",
+            platform::printableText(path).c_str());
         return false;
     }
     if (isDirectoryExist(path)) return true;

@@ -11,6 +11,7 @@
 #include "kite/foundation/Log.h"
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 
 namespace kite {
@@ -29,7 +30,9 @@ std::FILE* openCostsFile(const char* path) {
         reason = std::strerror(errno);
         ::close(fd);
     }
-    if (!out) log("FrameCosts: cannot write %s: %s; frame costs are not recorded", path, reason.c_str());
+    if (!out)
+        log("FrameCosts: cannot write %s: %s; frame costs are not recorded", platform::printableText(path).c_str(),
+            reason.c_str());
     return out;
 }
 
@@ -107,7 +110,8 @@ void FrameCosts::write(unsigned int frame) {
     spent_.clear();
     // A file that takes no more (a full disk) is said once, as one that cannot be opened is.
     if (std::fwrite(line.data(), 1, line.size(), out_) != line.size() || std::fflush(out_) != 0) {
-        log("FrameCosts: cannot write %s: %s; frame costs are not recorded", path_.c_str(), std::strerror(errno));
+        log("FrameCosts: cannot write %s: %s; frame costs are not recorded", platform::printableText(path_).c_str(),
+            std::strerror(errno));
         writeFailed_ = true;
     }
 }

@@ -3,6 +3,7 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
+#include "platform/PrintableText.h"
 
 #include <tinyxml2.h>
 #include <algorithm>
@@ -50,13 +51,14 @@ struct Reader {
         }
         if (std::strcmp(name, "integer") == 0) {
             long long v;
-            if (!parseInteger(text, &v)) return badScalar(std::string("bad integer '") + (text ? text : "") + "'");
+            if (!parseInteger(text, &v))
+                return badScalar("bad integer '" + platform::printableText(text ? text : "") + "'");
             out = Value(static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX)));
             return Outcome::Value;
         }
         if (std::strcmp(name, "real") == 0) {
             double v;
-            if (!parseReal(text, &v)) return badScalar(std::string("bad real '") + (text ? text : "") + "'");
+            if (!parseReal(text, &v)) return badScalar("bad real '" + platform::printableText(text ? text : "") + "'");
             out = Value(v);
             return Outcome::Value;
         }
@@ -69,7 +71,7 @@ struct Reader {
             return Outcome::Value;
         }
         if (std::strcmp(name, "date") == 0 || std::strcmp(name, "data") == 0) return Outcome::Skip;
-        return fail(std::string("unknown element <") + name + ">");
+        return fail("unknown element <" + platform::printableText(name) + ">");
     }
 
     Outcome readDict(const XMLElement* e, Value& out, int depth) {
@@ -243,14 +245,16 @@ constexpr char kHeader[] =
 
 bool PropertyList::parse(const char* bytes, std::size_t size, Value& root, const char* source, BadValues badValues) {
     root = Value();
-    if (!source) source = "data";
+    // The source is a file's path: quoted with its control characters escaped.
+    const std::string shownSource = platform::printableText(source ? source : "data");
+    source = shownSource.c_str();
     if (!bytes || size == 0) {
         log("PropertyList: %s is empty", source);
         return false;
     }
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     if (document.Parse(bytes, size) != tinyxml2::XML_SUCCESS) {
-        log("PropertyList: cannot parse %s: %s", source, document.ErrorStr());
+        log("PropertyList: cannot parse %s: %s", source, platform::printableText(document.ErrorStr()).c_str());
         return false;
     }
     const XMLElement* plist = document.RootElement();

@@ -3,6 +3,7 @@
 
 #include "kite/foundation/Log.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 
 #include <tinyxml2.h>
@@ -41,7 +42,8 @@ struct LegacyLookup {
 };
 
 void giveUpOnLegacyFile(const char* problem, const std::string& reason) {
-    log("UserDefault: %s %s: %s; nothing is taken from it", problem, legacyFilePath.c_str(), reason.c_str());
+    log("UserDefault: %s %s: %s; nothing is taken from it", problem, platform::printableText(legacyFilePath).c_str(),
+        platform::printableText(reason).c_str());
     legacyUnusable = true;
 }
 
@@ -95,7 +97,7 @@ void removeLegacyElement(LegacyLookup& lookup) {
     if (!platform::writeFileAtomically(legacyFilePath, text, 0600) && !legacyRewriteFailureSaid) {
         legacyRewriteFailureSaid = true;
         log("UserDefault: cannot rewrite %s: %s; the keys moved from it stay there and are not taken again",
-            legacyFilePath.c_str(), std::strerror(errno));
+            platform::printableText(legacyFilePath).c_str(), std::strerror(errno));
     }
 }
 

@@ -11,6 +11,7 @@
 #include "kite/foundation/Log.h"
 #include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 namespace network {
@@ -154,7 +155,7 @@ void CookieStore::storeFromHeader(const std::string& url, const std::string& set
     const std::string attributes = semicolon == std::string::npos ? std::string() : setCookie.substr(semicolon + 1);
     if (cookie.name.empty() || !applyAttributes(attributes, origin, now, cookie) || !fitsCookieFile(cookie.name) ||
         !fitsCookieFile(cookie.value) || !fitsCookieFile(cookie.path)) {
-        log("CookieStore: refused a cookie from %s", origin.host.c_str());
+        log("CookieStore: refused a cookie from %s", platform::printableText(origin.host).c_str());
         return;
     }
     if (expired(cookie, now)) {
@@ -204,7 +205,7 @@ bool CookieStore::writeFile() const {
     }
     // Cookies are the user's sessions: the owner's only.
     if (!platform::writeFileAtomically(fileName_, text, 0600)) {
-        log("CookieStore: cannot write %s", fileName_.c_str());
+        log("CookieStore: cannot write %s", platform::printableText(fileName_).c_str());
         return false;
     }
     return true;

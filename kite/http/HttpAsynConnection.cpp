@@ -11,6 +11,7 @@
 #include "kite/foundation/Log.h"
 #include "kite/http/CookieStore.h"
 #include "platform/AsciiText.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 namespace network {
@@ -53,7 +54,7 @@ HeaderList headerList(const std::vector<std::string>& lines, const std::string& 
     for (const std::string& line : lines) {
         const auto colon = line.find(':');
         if (colon == 0 || colon == std::string::npos || line.find_first_of("\r\n") != std::string::npos) {
-            log("HttpAsynConnection: dropped a malformed header line of %s", url.c_str());
+            log("HttpAsynConnection: dropped a malformed header line of %s", platform::printableText(url).c_str());
             continue;
         }
         if (curl_slist* grown = curl_slist_append(list, line.c_str())) list = grown;
@@ -72,7 +73,7 @@ void HttpAsynConnection::perform(HttpResult& result) {
         fail(result, "cannot make a connection");
         return;
     }
-    log("Starting to load %s", srcURL.c_str());
+    log("Starting to load %s", platform::printableText(srcURL).c_str());
     std::string url = job_.url;
     std::string method = job_.method;
     // Only a POST or a PUT carries the request's header lines and body; a GET or a DELETE neither.
@@ -100,7 +101,7 @@ void HttpAsynConnection::perform(HttpResult& result) {
         }
         curl_easy_reset(handle.get());
     }
-    log("Received response from request to url %s", srcURL.c_str());
+    log("Received response from request to url %s", platform::printableText(srcURL).c_str());
     std::string text = "HTTP/1.1 " + std::to_string(responseCode) + " " + statusTextForCode(responseCode) + "\n";
     for (const std::string& field : responseHeader) text += field + "\n";
     text.pop_back();
@@ -200,7 +201,8 @@ void HttpAsynConnection::storeCookies(const std::string& url) const {
 }
 
 void HttpAsynConnection::fail(HttpResult& result, const std::string& text) const {
-    log("HttpAsynConnection: %s failed: %s", srcURL.c_str(), text.c_str());
+    log("HttpAsynConnection: %s failed: %s", platform::printableText(srcURL).c_str(),
+        platform::printableText(text).c_str());
     result.succeeded = false;
     result.code = -1;
     result.error = text.substr(0, kMaxErrorText);

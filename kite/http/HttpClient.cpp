@@ -18,6 +18,7 @@
 #include "kite/http/HttpAsynConnection.h"
 #include "kite/http/HttpJob.h"
 #include "kite/scene/Director.h"
+#include "platform/PrintableText.h"
 #include "platform/SaidOnce.h"
 #include "platform/SerialQueue.h"
 
@@ -196,7 +197,8 @@ void HttpClient::send(HttpRequest* request) {
 // Answered as the worker's replies are, on the main loop at the next frame, unless the client is gone by then.
 void HttpClient::failAtOnce(HttpRequest* request, const std::string& why) {
     if (!session_) {
-        log("HttpClient: %s is not sent and cannot be answered: %s", request->getUrl().c_str(), why.c_str());
+        log("HttpClient: %s is not sent and cannot be answered: %s", platform::printableText(request->getUrl()).c_str(),
+            why.c_str());
         return;
     }
     HttpResult result;
@@ -217,7 +219,7 @@ void HttpClient::dispatch(const HttpResult& result) {
 void HttpClient::respond(HttpRequest* request, const HttpResult& result) {
     HttpResponse* response = HttpResponse::create(request);
     if (!response) {
-        log("HttpClient: no memory for the reply to %s", request->getUrl().c_str());
+        log("HttpClient: no memory for the reply to %s", platform::printableText(request->getUrl()).c_str());
         return;
     }
     response->setSucceed(result.succeeded);

@@ -9,6 +9,7 @@
 #include "kite/platform/KTAccelerometerDispatcher.h"
 #include "kite/rendering/Configuration.h"
 #include "platform/DeviceProfile.h"
+#include "platform/PrintableText.h"
 #include "platform/TextRenderer.h"
 
 namespace kite {
@@ -67,8 +68,8 @@ Data Device::getTextureDataWithText(const char* text, const FontDefinition& text
     platform::TextBitmap bitmap;
     std::string error;
     if (!platform::TextRenderer::instance().render(requestFor(text, textDefinition, align), limit, bitmap, error)) {
-        log("Device: cannot draw text in \"%s\" %d: %s", textDefinition._fontName.c_str(), textDefinition._fontSize,
-            error.c_str());
+        log("Device: cannot draw text in \"%s\" %d: %s", platform::printableText(textDefinition._fontName).c_str(),
+            textDefinition._fontSize, error.c_str());
         return data;
     }
     data.copy(bitmap.rgba.data(), static_cast<std::int64_t>(bitmap.rgba.size()));

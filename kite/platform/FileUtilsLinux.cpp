@@ -5,6 +5,7 @@
 #include "kite/foundation/PropertyList.h"
 #include "platform/AtomicFile.h"
 #include "platform/PlistBinary.h"
+#include "platform/PrintableText.h"
 #include "platform/SaidOnce.h"
 #include "platform/UserFolders.h"
 
@@ -106,7 +107,8 @@ bool parsePropertyList(const char* bytes, std::size_t size, Value& root, const c
     const auto plist =
         platform::decodePlistBinary(reinterpret_cast<const std::uint8_t*>(bytes), size, &problem, limits);
     if (!plist) {
-        log("FileUtils: cannot parse the binary property list %s: %s", source, problem.c_str());
+        log("FileUtils: cannot parse the binary property list %s: %s", platform::printableText(source).c_str(),
+            problem.c_str());
         return false;
     }
     valueFromPlist(*plist, root);  // a top value of no Value kind leaves root NONE
@@ -138,8 +140,8 @@ FileUtilsLinux::FileUtilsLinux() {
     const std::string folder = bundle_.size() > 1 ? bundle_.substr(0, bundle_.size() - 1) : bundle_;
     struct stat st;
     const int problem = stat(folder.c_str(), &st) != 0 ? errno : !S_ISDIR(st.st_mode) ? ENOTDIR : 0;
-    const std::string line =
-        "FileUtils: STARGRID_RESOURCES names " + folder + " which is not a folder: " + std::strerror(problem);
+    const std::string line = "FileUtils: STARGRID_RESOURCES names " + platform::printableText(folder) +
+                             " which is not a folder: " + std::strerror(problem);
     if (problem != 0 && platform::firstTimeSaid(line)) log("%s", line.c_str());
 }
 
@@ -197,7 +199,7 @@ ValueMap FileUtilsLinux::getValueMapFromFile(const std::string& filename) {
     Value root;
     if (!readPropertyList(filename, root)) return ValueMap();
     if (root.getType() != Value::Type::MAP) {
-        log("FileUtils: %s is not a dictionary property list", filename.c_str());
+        log("FileUtils: %s is not a dictionary property list", platform::printableText(filename).c_str());
         return ValueMap();
     }
     return std::move(root.asValueMap());
@@ -217,7 +219,7 @@ ValueVector FileUtilsLinux::getValueVectorFromFile(const std::string& filename) 
     Value root;
     if (!readPropertyList(filename, root)) return ValueVector();
     if (root.getType() != Value::Type::VECTOR) {
-        log("FileUtils: %s is not an array property list", filename.c_str());
+        log("FileUtils: %s is not an array property list", platform::printableText(filename).c_str());
         return ValueVector();
     }
     return std::move(root.asValueVector());
@@ -226,7 +228,7 @@ ValueVector FileUtilsLinux::getValueVectorFromFile(const std::string& filename) 
 bool FileUtilsLinux::writeToFile(const ValueMap& dict, const std::string& fullPath) {
     // What the game writes belongs to its player: the owner's only.
     if (platform::writeFileAtomically(fullPath, PropertyList::serialize(dict), 0600)) return true;
-    log("FileUtils: cannot write %s: %s", fullPath.c_str(), std::strerror(errno));
+    log("FileUtils: cannot write %s: %s", platform::printableText(fullPath).c_str(), std::strerror(errno));
     return false;
 }
 

@@ -10,6 +10,7 @@
 #include "kite/foundation/Log.h"
 #include "platform/GLExtensions.h"
 #include "platform/PngFile.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -141,9 +142,10 @@ void KTEAGLView::swapBuffers() {
             const bool ok = platform::writePng(path, surfaceWidth_, surfaceHeight_, pixels, true, &why);
             if (ok) {
                 kite::log("KTEAGLView: frame %llu saved to %s", static_cast<unsigned long long>(presentedFrames_),
-                          path.c_str());
+                          platform::printableText(path).c_str());
             } else {
-                kite::log("KTEAGLView: cannot write the frame to %s: %s", path.c_str(), why.c_str());
+                kite::log("KTEAGLView: cannot write the frame to %s: %s", platform::printableText(path).c_str(),
+                          why.c_str());
                 failedCaptures_.push_back(path);
             }
             lastCaptureOk_ = lastCaptureOk_ && ok;

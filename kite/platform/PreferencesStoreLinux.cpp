@@ -5,6 +5,7 @@
 #include "kite/foundation/PropertyList.h"
 #include "kite/foundation/StringUtils.h"
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 #include "platform/SaidOnce.h"
 #include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
@@ -124,7 +125,7 @@ void PreferencesStoreLinux::load() {
         case platform::StoredFileRead::Failed:
             // The player's values are there but out of reach: a save would replace
             // them with an empty store, so none is made this run.
-            keepFileAsItIs("cannot read " + path_ + ": " + reason);
+            keepFileAsItIs("cannot read " + platform::printableText(path_) + ": " + reason);
             return;
         case platform::StoredFileRead::Read: break;
     }
@@ -132,7 +133,7 @@ void PreferencesStoreLinux::load() {
     // Saves leave the file the owner's only, but a run that changes nothing makes none: one an
     // older version left open is narrowed now (never through a link).
     if (!platform::narrowMode(path_, kStoreMode)) {
-        log("UserDefault: cannot narrow %s: %s", path_.c_str(), std::strerror(errno));
+        log("UserDefault: cannot narrow %s: %s", platform::printableText(path_).c_str(), std::strerror(errno));
     }
     Value root;
     if (PropertyList::parse(bytes.data(), bytes.size(), root, path_.c_str(), PropertyList::BadValues::Skip) &&
@@ -148,10 +149,12 @@ void PreferencesStoreLinux::load() {
 // cannot be moved, the file stays as it is and nothing is saved over it.
 void PreferencesStoreLinux::setDamagedFileAside(const char* problem) {
     if (const std::optional<std::string> aside = platform::setDamagedFileAside(path_)) {
-        log("UserDefault: %s is %s; moved to %s, starting empty", path_.c_str(), problem, aside->c_str());
+        log("UserDefault: %s is %s; moved to %s, starting empty", platform::printableText(path_).c_str(), problem,
+            platform::printableText(*aside).c_str());
         return;
     }
-    keepFileAsItIs(path_ + " is " + problem + " and cannot be set aside: " + std::strerror(errno));
+    keepFileAsItIs(platform::printableText(path_) + " is " + problem +
+                   " and cannot be set aside: " + std::strerror(errno));
 }
 
 void PreferencesStoreLinux::keepFileAsItIs(const std::string& why) {
@@ -232,13 +235,13 @@ void PreferencesStoreLinux::noteWriteOutcome(PreferencesWriter::Outcome outcome,
             dirty_ = true;
             if (failing_) return;
             failing_ = true;
-            log("UserDefault: cannot save %s: %s", path_.c_str(), std::strerror(error));
+            log("UserDefault: cannot save %s: %s", platform::printableText(path_).c_str(), std::strerror(error));
             reportSaveState(false, std::strerror(error));
             return;
         case PreferencesWriter::Outcome::Written:
             if (!failing_) return;
             failing_ = false;
-            log("UserDefault: %s is saved again", path_.c_str());
+            log("UserDefault: %s is saved again", platform::printableText(path_).c_str());
             reportSaveState(true, std::string());
             return;
     }

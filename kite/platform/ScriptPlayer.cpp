@@ -11,13 +11,14 @@
 #include "kite/scene/Scene.h"
 #include "platform/AtomicFile.h"
 #include "platform/HostLoop.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
 namespace {
 
 std::string describe(const char* kind, long frame, const std::string& path, const std::string& why) {
-    return std::string(kind) + " " + std::to_string(frame) + " " + path + " (" + why + ")";
+    return std::string(kind) + " " + std::to_string(frame) + " " + platform::printableText(path) + " (" + why + ")";
 }
 
 std::string endedBefore(long frame) { return "the run ended before frame " + std::to_string(frame); }
@@ -143,7 +144,8 @@ void ScriptPlayer::writeReports() {
     for (const Output& pending : pendingReports_) {
         std::string why;
         if (platform::writeFileInPlace(pending.path, report.data(), report.size(), &why)) continue;
-        log("ScriptPlayer: cannot write the node report %s: %s", pending.path.c_str(), why.c_str());
+        log("ScriptPlayer: cannot write the node report %s: %s", platform::printableText(pending.path).c_str(),
+            why.c_str());
         unwritten_.push_back(describe("nodes", pending.frame, pending.path, "the file could not be written"));
     }
     pendingReports_.clear();

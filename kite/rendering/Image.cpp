@@ -11,6 +11,7 @@
 #include "kite/foundation/ZipUtils.h"
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/image/ImageReading.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -98,7 +99,7 @@ bool Image::initWithImageFile(const std::string& path) {
     FileUtils* files = FileUtils::getInstance();
     const std::string fullpath = files ? files->fullPathForFilename(path) : std::string();
     if (fullpath.empty()) {
-        log("Image: \"%s\" not found", path.c_str());
+        log("Image: \"%s\" not found", platform::printableText(path).c_str());
         return false;
     }
     return decodeFile(fullpath);
@@ -112,7 +113,7 @@ bool Image::decodeFile(const std::string& fullpath) {
     FileUtils* files = FileUtils::getInstance();
     const Data data = files ? files->getDataFromFile(fullpath) : Data();
     if (data.isNull()) {
-        log("Image: cannot read \"%s\"", fullpath.c_str());
+        log("Image: cannot read \"%s\"", platform::printableText(fullpath).c_str());
         return false;
     }
     return initWithImageData(data.getBytes(), data.getSize());

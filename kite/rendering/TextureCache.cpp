@@ -10,6 +10,7 @@
 #include "kite/foundation/Scheduler.h"
 #include "kite/rendering/Image.h"
 #include "kite/rendering/Texture2D.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -92,7 +93,7 @@ Texture2D* TextureCache::uploadAndStore(Image* image, const std::string& key) {
     if (!texture) return nullptr;
     if (!texture->initWithImage(image)) {
         // A texture without pixels is no texture: nothing is cached under the key.
-        log("TextureCache: cannot upload \"%s\"", key.c_str());
+        log("TextureCache: cannot upload \"%s\"", platform::printableText(key).c_str());
         texture->release();
         return nullptr;
     }
@@ -233,7 +234,7 @@ void TextureCache::addImageAsyncCallBack(float /*dt*/) {
     AsyncStruct* request = info->asyncStruct;
     Texture2D* texture = nullptr;
     if (info->failed) {
-        log("TextureCache: cannot load \"%s\"", request->filename.c_str());
+        log("TextureCache: cannot load \"%s\"", platform::printableText(request->filename).c_str());
     } else {
         auto cached = textures_.find(request->filename);
         if (cached != textures_.end()) {
@@ -340,11 +341,11 @@ std::string TextureCache::dumpDebugInfo() const {
         const unsigned long bytes =
             static_cast<unsigned long>(texture->getPixelsWide()) * texture->getPixelsHigh() * bpp / 8;
         totalBytes += bytes;
-        std::snprintf(line, sizeof line, "\"%s\" rc=%lu id=%lu %lu x %lu @ %ld bpp => %lu KB\n", entry.first.c_str(),
-                      static_cast<unsigned long>(texture->getReferenceCount()),
-                      static_cast<unsigned long>(texture->getName()),
-                      static_cast<unsigned long>(texture->getPixelsWide()),
-                      static_cast<unsigned long>(texture->getPixelsHigh()), static_cast<long>(bpp), bytes / 1024);
+        std::snprintf(
+            line, sizeof line, "\"%s\" rc=%lu id=%lu %lu x %lu @ %ld bpp => %lu KB\n",
+            platform::printableText(entry.first).c_str(), static_cast<unsigned long>(texture->getReferenceCount()),
+            static_cast<unsigned long>(texture->getName()), static_cast<unsigned long>(texture->getPixelsWide()),
+            static_cast<unsigned long>(texture->getPixelsHigh()), static_cast<long>(bpp), bytes / 1024);
         text += line;
     }
     std::snprintf(line, sizeof line, "TextureCache dumpDebugInfo: %ld textures, for %lu KB (%.2f MB)\n",

@@ -9,6 +9,7 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/StringUtils.h"
+#include "platform/PrintableText.h"
 
 namespace {
 // A table that cannot grow refuses the new entry instead of ending the process.
@@ -135,7 +136,7 @@ std::string BMFontConfiguration::description() const {
 bool BMFontConfiguration::initWithFNTfile(const std::string& fntFile) {
     Data data = FileUtils::getInstance()->getDataFromFile(fntFile);
     if (data.isNull()) {
-        log("BMFontConfiguration: cannot read %s", fntFile.c_str());
+        log("BMFontConfiguration: cannot read %s", platform::printableText(fntFile).c_str());
         return false;
     }
     const unsigned char* bytes = data.getBytes();
@@ -145,7 +146,7 @@ bool BMFontConfiguration::initWithFNTfile(const std::string& fntFile) {
     const bool parsed = binary ? parseBinaryConfigFile(bytes, size, fntFile)
                                : parseConfigFile(std::string(reinterpret_cast<const char*>(bytes), size), fntFile);
     if (!parsed || _characterSet->empty()) {
-        log("BMFontConfiguration: %s defines no characters", fntFile.c_str());
+        log("BMFontConfiguration: %s defines no characters", platform::printableText(fntFile).c_str());
         return false;
     }
     return true;
@@ -153,7 +154,7 @@ bool BMFontConfiguration::initWithFNTfile(const std::string& fntFile) {
 
 bool BMFontConfiguration::parseConfigFile(const std::string& contents, const std::string& fntFile) {
     if (contents.empty() || contents[0] == '\0') {
-        log("BMFontConfiguration: %s is not a font description", fntFile.c_str());
+        log("BMFontConfiguration: %s is not a font description", platform::printableText(fntFile).c_str());
         return false;
     }
     if (!_characterSet) _characterSet = std::make_unique<std::set<unsigned int>>();
@@ -334,14 +335,15 @@ bool BMFontConfiguration::parseBinaryConfigFile(const unsigned char* data, std::
     std::size_t offset = 4;  // "BMF" and the version
     while (offset < size) {
         if (size - offset < 5) {
-            log("BMFontConfiguration: %s ends inside a block header", fntFile.c_str());
+            log("BMFontConfiguration: %s ends inside a block header", platform::printableText(fntFile).c_str());
             break;
         }
         const int type = data[offset];
         const std::uint32_t blockSize = readLE(data + offset + 1, 4);
         offset += 5;
         if (blockSize > size - offset) {
-            log("BMFontConfiguration: block %d of %s runs past the end of the file", type, fntFile.c_str());
+            log("BMFontConfiguration: block %d of %s runs past the end of the file", type,
+                platform::printableText(fntFile).c_str());
             break;
         }
         if (!parseBinaryBlock(type, data + offset, blockSize, fntFile)) break;
@@ -367,7 +369,7 @@ bool BMFontConfiguration::parseBinaryBlock(int type, const unsigned char* block,
         case 3: {  // pages: the first zero-terminated name
             const void* zero = std::memchr(block, '\0', size);
             if (!zero) {
-                log("BMFontConfiguration: page name without an end in %s", fntFile.c_str());
+                log("BMFontConfiguration: page name without an end in %s", platform::printableText(fntFile).c_str());
                 return false;
             }
             const std::string fileName(reinterpret_cast<const char*>(block));

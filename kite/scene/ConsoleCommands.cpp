@@ -18,6 +18,7 @@
 #include "kite/scene/Scene.h"
 #include "platform/HostLoop.h"
 #include "platform/InputEvent.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -130,7 +131,8 @@ void commandProjection(Console& console, const ConsoleConnectionPtr& connection,
                                       projectionName(Director::getInstance()->getProjection()));
         });
     } else {
-        connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: '2d' or '3d'\n", args.c_str());
+        connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: '2d' or '3d'\n",
+                                  platform::printableText(args).c_str());
     }
 }
 
@@ -226,7 +228,8 @@ void commandTextures(Console& console, const ConsoleConnectionPtr& connection, c
             connection->sendFormatted("> ");
         });
     } else {
-        connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: 'flush' or nothing", args.c_str());
+        connection->sendFormatted("Unsupported argument: '%s'. Supported arguments: 'flush' or nothing",
+                                  platform::printableText(args).c_str());
     }
 }
 

@@ -7,6 +7,7 @@
 #include "kite/rendering/Texture2D.h"
 #include "kite/scene/Font.h"
 #include "kite/scene/FontFreeType.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -84,7 +85,8 @@ bool FontAtlas::addPage() {
     const Size size(static_cast<float>(CacheTextureWidth), static_cast<float>(CacheTextureHeight));
     if (!texture->initWithData(_currentPageData.data(), static_cast<ssize_t>(_currentPageData.size()), format,
                                CacheTextureWidth, CacheTextureHeight, size)) {
-        log("FontAtlas: a page for \"%s\" cannot be made", _fontFreeType->getFontName().c_str());
+        log("FontAtlas: a page for \"%s\" cannot be made",
+            platform::printableText(_fontFreeType->getFontName()).c_str());
         return false;
     }
     ++_currentPage;
@@ -106,7 +108,7 @@ bool FontAtlas::placeGlyph(char16_t unit, const GlyphBitmap& bitmap, FontLetterD
     const auto lineHeight = static_cast<int>(_commonLineHeight);
     if (pageWidth > CacheTextureWidth || pageHeight > CacheTextureHeight) {
         log("FontAtlas: glyph U+%04X of \"%s\" (%d x %d pixels) does not fit a page", static_cast<unsigned>(unit),
-            _fontFreeType->getFontName().c_str(), pageWidth, pageHeight);
+            platform::printableText(_fontFreeType->getFontName()).c_str(), pageWidth, pageHeight);
         return false;
     }
     // A glyph past the right edge starts the next row. Its bitmap may be wider than its box (a distance

@@ -10,6 +10,7 @@
 #include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/FontAtlas.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -18,7 +19,7 @@ namespace {
 Texture2D* loadTexture(const std::string& path) {
     TextureCache* cache = Director::getInstance()->getTextureCache();
     Texture2D* texture = cache && !path.empty() ? cache->addImage(path) : nullptr;
-    if (!texture) log("FontCharMap: cannot load the image \"%s\"", path.c_str());
+    if (!texture) log("FontCharMap: cannot load the image \"%s\"", platform::printableText(path).c_str());
     return texture;
 }
 
@@ -37,7 +38,7 @@ FontCharMap* FontCharMap::create(const std::string& plistFile) {
 
     const ValueMap dict = FileUtils::getInstance()->getValueMapFromFile(path);
     if (!hasKeys(dict, {"textureFilename", "itemWidth", "itemHeight", "firstChar"})) {
-        log("FontCharMap: %s lacks one of its keys", plistFile.c_str());
+        log("FontCharMap: %s lacks one of its keys", platform::printableText(plistFile).c_str());
         return nullptr;
     }
     const float scale = frameContentScaleFactor();

@@ -9,6 +9,7 @@
 #include "kite/scene/BMFontConfiguration.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/FontAtlas.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -32,7 +33,8 @@ FontFNT* FontFNT::create(const std::string& fntFilePath, const Vec2& imageOffset
     BMFontConfiguration* config = FNTConfigLoadFile(fntFilePath);
     if (!config) return nullptr;
     if (!loadTexture(config->getAtlasName())) {
-        log("FontFNT: cannot load the image \"%s\" of %s", config->getAtlasName().c_str(), fntFilePath.c_str());
+        log("FontFNT: cannot load the image \"%s\" of %s", platform::printableText(config->getAtlasName()).c_str(),
+            platform::printableText(fntFilePath).c_str());
         return nullptr;
     }
     auto* font = new (std::nothrow) FontFNT(config, imageOffset);
@@ -72,7 +74,7 @@ FontAtlas* FontFNT::createFontAtlas() {
     }
     Texture2D* texture = loadTexture(_configuration->getAtlasName());
     if (!texture) {
-        log("FontFNT: cannot load the image \"%s\"", _configuration->getAtlasName().c_str());
+        log("FontFNT: cannot load the image \"%s\"", platform::printableText(_configuration->getAtlasName()).c_str());
         return nullptr;
     }
     auto* atlas = new (std::nothrow) FontAtlas(*this);

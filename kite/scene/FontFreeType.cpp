@@ -18,6 +18,7 @@
 #include "kite/rendering/DirectorFrameServices.h"
 #include "kite/scene/DistanceMap.h"
 #include "kite/scene/FontAtlas.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -144,7 +145,8 @@ FontFreeType* FontFreeType::create(const std::string& fontName, int fontSize, Gl
     if (!font) return nullptr;
     font->setCurrentGlyphCollection(glyphs, customGlyphs);
     if (!font->createFontObject(fontName, fontSize)) {
-        log("FontFreeType: cannot open \"%s\" as a font of size %d", fontName.c_str(), fontSize);
+        log("FontFreeType: cannot open \"%s\" as a font of size %d", platform::printableText(fontName).c_str(),
+            fontSize);
         delete font;
         return nullptr;
     }
@@ -250,8 +252,8 @@ bool FontFreeType::getGlyphBitmap(char16_t unit, GlyphBitmap& out) {
     PixelSize size = unrenderedSize(slot);
     if (_distanceFieldEnabled) size.width += 2 * DistanceMapSpread, size.height += 2 * DistanceMapSpread;
     if (largerThanAPage(size)) {
-        log("FontFreeType: glyph U+%04X of \"%s\" (%ld x %ld pixels) is larger than a page", static_cast<unsigned>(unit),
-            _fontName.c_str(), size.width, size.height);
+        log("FontFreeType: glyph U+%04X of \"%s\" (%ld x %ld pixels) is larger than a page",
+            static_cast<unsigned>(unit), platform::printableText(_fontName).c_str(), size.width, size.height);
         return false;
     }
     if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
@@ -323,7 +325,7 @@ bool FontFreeType::getGlyphBitmapWithOutline(char16_t unit, std::unique_ptr<unsi
         const PixelSize size = boxSize(box);
         if (largerThanAPage(size)) {
             log("FontFreeType: the outline of glyph U+%04X of \"%s\" (%ld x %ld pixels) is larger than a page",
-                static_cast<unsigned>(unit), _fontName.c_str(), size.width, size.height);
+                static_cast<unsigned>(unit), platform::printableText(_fontName).c_str(), size.width, size.height);
         } else if (size.width <= 0 || size.height <= 0) {
             stroked = true;  // nothing to draw
         } else {

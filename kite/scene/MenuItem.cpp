@@ -6,6 +6,7 @@
 #include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
 #include "kite/scene/Sprite.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -190,7 +191,7 @@ bool MenuItemImage::initWithNormalImage(const std::string& normalFile, const std
     for (int i = 0; i < 3; ++i) {
         if (files[i]->empty()) continue;
         images[i] = Sprite::create(*files[i]);
-        if (!images[i]) log("MenuItemImage: cannot load the image \"%s\"", files[i]->c_str());
+        if (!images[i]) log("MenuItemImage: cannot load the image \"%s\"", platform::printableText(*files[i]).c_str());
     }
     return initWithNormalSprite(images[0], images[1], images[2], c);
 }

@@ -15,6 +15,7 @@
 #include "kite/scene/EventDispatcher.h"
 #include "kite/scene/Scene.h"
 #include "kite/scene/Touch.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -339,7 +340,8 @@ void Node::enumerateChildren(const std::string& path, const std::function<bool(N
             start = slash + 1;
         }
     } catch (const std::regex_error&) {
-        log("Node: child name pattern \"%s\" is not a valid pattern; nothing matches", path.c_str());
+        log("Node: child name pattern \"%s\" is not a valid pattern; nothing matches",
+            platform::printableText(path).c_str());
         return;
     }
     if (recursive) {

@@ -9,6 +9,7 @@
 #include "kite/rendering/TextureCache.h"
 #include "kite/scene/Director.h"
 #include "kite/scene/SpriteFrame.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -103,7 +104,7 @@ void SpriteFrameCache::addSpriteFramesWithFile(const std::string& plist, Texture
     if (loadedFileNames_.count(plist)) return;
     ValueMap dictionary = readSheet(plist);
     if (valueOf(dictionary, "frames").getType() != Value::Type::MAP) {
-        log("SpriteFrameCache: cannot read the sprite sheet %s", plist.c_str());
+        log("SpriteFrameCache: cannot read the sprite sheet %s", platform::printableText(plist).c_str());
         return;
     }
     addSpriteFramesWithDictionary(dictionary, texture);
@@ -113,8 +114,8 @@ void SpriteFrameCache::addSpriteFramesWithFile(const std::string& plist, Texture
 void SpriteFrameCache::addSpriteFramesWithFile(const std::string& plist, const std::string& textureFileName) {
     Texture2D* texture = Director::getInstance()->getTextureCache()->addImage(textureFileName);
     if (!texture) {
-        log("SpriteFrameCache: cannot load the texture %s of the sprite sheet %s", textureFileName.c_str(),
-            plist.c_str());
+        log("SpriteFrameCache: cannot load the texture %s of the sprite sheet %s",
+            platform::printableText(textureFileName).c_str(), platform::printableText(plist).c_str());
         return;
     }
     addSpriteFramesWithFile(plist, texture);

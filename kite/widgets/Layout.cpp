@@ -9,6 +9,7 @@
 #include "kite/scene/Layer.h"
 #include "kite/widgets/LayoutManager.h"
 #include "kite/widgets/Scale9Sprite.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 namespace ui {
@@ -203,7 +204,7 @@ void Layout::setBackGroundImage(const std::string& fileName, TextureResType type
     bgImageTexType = type;
     bool loaded = type == TextureResType::LOCAL ? backGroundImage->initWithFile(fileName)
                                                 : backGroundImage->initWithSpriteFrameName(fileName);
-    if (!loaded) log("Layout: background image \"%s\" could not be loaded", fileName.c_str());
+    if (!loaded) log("Layout: background image \"%s\" could not be loaded", platform::printableText(fileName).c_str());
     if (backGroundScale9Enabled) backGroundImage->setPreferredSize(contentSize);
     backGroundImageTextureSize = backGroundImage->getContentSize();
     backGroundImage->setPosition(Vec2(contentSize.width / 2.0f, contentSize.height / 2.0f));

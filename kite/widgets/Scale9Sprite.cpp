@@ -12,6 +12,7 @@
 #include "kite/scene/SpriteFrame.h"
 #include "kite/scene/SpriteFrameCache.h"
 #include "kite/widgets/NineSlices.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 namespace ui {
@@ -44,7 +45,8 @@ Scale9Sprite* Scale9Sprite::create(const std::string& file) { return create(file
 Scale9Sprite* Scale9Sprite::create(const std::string& file, const Rect& rect, const Rect& capInsets) {
     Scale9Sprite* sprite = createWith([&](Scale9Sprite* s) { return s->initWithFile(file, rect, capInsets); });
     // Such a sprite has no image and draws nothing; callers may still place it, so it is kept, with a word.
-    if (sprite && !sprite->scale9Image) log("Scale9Sprite: cannot load the image \"%s\"", file.c_str());
+    if (sprite && !sprite->scale9Image)
+        log("Scale9Sprite: cannot load the image \"%s\"", platform::printableText(file).c_str());
     return sprite;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "platform/PrintableText.h"
 #include "sdk/pigeon/PigeonApiUtil.h"
 
 namespace pigeon {
@@ -21,7 +22,8 @@ std::optional<AppCommunicate::Dictionary> takeAllApps(platform::Pasteboard& past
     };
     if (!pasteboard.takeData(kItemType, parses) || !parsed) return std::nullopt;
     if (!parsed->asDictionary()) {
-        std::fprintf(stderr, "AppCommunicate: the pasteboard \"%s\" holds no dictionary\n", pasteboard.name().c_str());
+        std::fprintf(stderr, "AppCommunicate: the pasteboard \"%s\" holds no dictionary\n",
+                     platform::printableText(pasteboard.name()).c_str());
         return std::nullopt;
     }
     return *parsed->asDictionary();
@@ -33,7 +35,8 @@ std::optional<AppCommunicate::Dictionary> entryFor(const std::optional<AppCommun
     const auto found = all->find(appid);
     if (found == all->end()) return std::nullopt;
     if (!found->second.asDictionary()) {
-        std::fprintf(stderr, "AppCommunicate: the exchange for \"%s\" is not a dictionary\n", appid.c_str());
+        std::fprintf(stderr, "AppCommunicate: the exchange for \"%s\" is not a dictionary\n",
+                     platform::printableText(appid).c_str());
         return std::nullopt;
     }
     return *found->second.asDictionary();

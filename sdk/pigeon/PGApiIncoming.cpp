@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "platform/JsonReader.h"
+#include "platform/PrintableText.h"
 #include "platform/Utf16.h"
 #include "sdk/pigeon/AppCommunicate.h"
 #include "sdk/pigeon/ExchangeKeys.h"
@@ -159,7 +160,8 @@ PGApiIncoming::Outcome PGApiIncoming::handleAddCardOpenUrl(const std::string& ur
 bool PGApiIncoming::handleExchange(const std::string& url, PGApiDelegate& delegate) {
     const std::string& appid = PGApi::registeredAppId();
     if (!PigeonApiUtil::isAppOpenUrl(url, appid)) {
-        std::fprintf(stderr, "PGApi: a URL of another scheme is ignored: \"%.200s\"\n", url.c_str());
+        std::fprintf(stderr, "PGApi: a URL of another scheme is ignored: \"%s\"\n",
+                     platform::printableText(url, 200).c_str());
         return false;
     }
     const std::optional<AppCommunicateData> data = AppCommunicate::appCommunicateDataForAppID(appid);

@@ -120,6 +120,15 @@ TEST(GeneratorTest, EveryPictureTheGameNamesHasADrawingOfItsOwn) {
     EXPECT_THAT(output, ::testing::HasSubstr("no drawing for ['Menu/btn_new.png']"));
 }
 
+// A name given that has no drawing is quoted with its control characters escaped.
+TEST(GeneratorTest, AnUnknownNameIsQuotedWithItsControlCharactersEscaped) {
+    kite::test::TemporaryFolder folder("generator-name");
+    ASSERT_TRUE(folder.made());
+    const auto [status, output] = generator("--only \"$(printf 'Menu/\\033[2J\\nx.png')\"", folder);
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(output, "make_assets: no drawing for Menu/\\x1b[2J\\x0ax.png\n");
+}
+
 TEST(GeneratorTest, TheCommittedResourcesAreWhatTheGeneratorMakes) {
     kite::test::TemporaryFolder folder("generator-out");
     ASSERT_TRUE(folder.made());

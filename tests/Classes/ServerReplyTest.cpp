@@ -50,6 +50,21 @@ TEST(ServerReply, ATransferFailureIsLoggedAndNeverASuccess) {
                             StartsWith("response failed"), StartsWith("error buffer: Couldn't connect to server")));
 }
 
+// What a server sent is quoted with its control characters escaped, the dump keeping its form: a reply
+// cannot split the line, nor clear the player's terminal.
+TEST(ServerReply, TheDumpAndTheErrorQuoteTheServerWithControlCharactersEscaped) {
+    kite::test::LogCapture log;
+    testing::internal::CaptureStdout();
+    ServerReply::read(response("Version", true, 200, "{\"code\":\"0000\",\n\"bodymessage\":\"\033[2J\"}").get());
+    kite::RefPtr<HttpResponse> failed = response("WebSer", false, -1, "");
+    failed->setErrorBuffer("Could not resolve host: x\033[2J\ny");
+    ServerReply::read(failed.get());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_THAT(out, HasSubstr("\nHttp Dump Data: {\"code\":\"0000\",\\x0a\"bodymessage\":\"\\x1b[2J\"}\n"));
+    EXPECT_THAT(log.lines(), ::testing::Contains("error buffer: Could not resolve host: x\\x1b[2J\\x0ay"));
+    EXPECT_EQ(out.find('\033'), std::string::npos) << out;
+}
+
 TEST(ServerReply, OnlyTheBodyCountsNotTheHttpStatus) {
     EXPECT_TRUE(ServerReply::read(response("RedbagCount", true, 500, "{\"code\":\"0000\",\"bodymessage\":\"2\"}").get())
                     .succeeded());

@@ -133,6 +133,23 @@ TEST_F(AppControllerTest, MessengerAnswersBecomeAlerts) {
     EXPECT_THAT(log.text(), HasSubstr("AlertView: 信鸽请求App提供内容 / openID: o1 [OK]"));
 }
 
+// What the messenger sent is quoted in its alert with its control characters escaped; the alert's own line
+// breaks stay.
+TEST_F(AppControllerTest, AMessengerAlertQuotesWhatItSentWithControlCharactersEscaped) {
+    pigeon::SendAuthResp auth;
+    auth.code = "c\033[2J";
+    auth.state = "s\nt";
+    controller.onResp(auth);
+    pigeon::ShowMessageFromPGReq show;
+    show.openID = "o\033]0;title\a";
+    show.message = pigeon::PGMediaMessage::message();
+    show.message->title = "t\r\n";
+    controller.onReq(show);
+    EXPECT_THAT(log.text(), HasSubstr("AlertView: Auth结果 / code:c\\x1b[2J,state:s\\x0at,errcode:0 [确定]"));
+    EXPECT_THAT(log.text(), HasSubstr("/ openID: o\\x1b]0;title\\x07, 标题：t\\x0d\\x0a \n内容："));
+    EXPECT_EQ(log.text().find('\033'), std::string::npos) << log.text();
+}
+
 // The messenger's side of the launch: the registration record, and answers opened back.
 class AppControllerMessengerTest : public AppControllerTest {
 protected:

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "platform/Base64.h"
 
 using platform::PlistValue;
@@ -133,6 +137,19 @@ TEST(PlistXml, DatesAreWholeSecondsInUniversalTime) {
     EXPECT_EQ(*decoded->asArray()->at(1).asDate(), -PlistValue::kSecondsFrom1970To2001);
     EXPECT_EQ(*decoded->asArray()->at(2).asDate(), 1709251199.0 - PlistValue::kSecondsFrom1970To2001);
     EXPECT_NE(platform::encodePlistXml(*decoded).find("<date>2024-02-29T23:59:59Z</date>"), std::string::npos);
+}
+
+// A reason quotes what the file holds with its control characters escaped, as a message may show it.
+TEST(PlistXml, AReasonQuotesTheFilesTextWithItsControlCharactersEscaped) {
+    for (const auto& [inner, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"<integer>1\033[2J</integer>", "bad integer \"1\\x1b[2J\""},
+             {"<real>1\n\a</real>", "bad real \"1\\x0a\\x07\""},
+             {"<date>\033[2Jnow</date>", "bad date \"\\x1b[2Jnow\""},
+             {"<a\xc2\x9b/>", "unknown element <a\\xc2\\x9b>"}}) {
+        std::string error;
+        EXPECT_FALSE(platform::decodePlistXml(wrapped(inner), &error)) << inner;
+        EXPECT_EQ(error, reason);
+    }
 }
 
 TEST(PlistXml, TextsAssembleFromEveryPieceAndRefuseUnknownEntities) {

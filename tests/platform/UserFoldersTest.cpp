@@ -165,6 +165,23 @@ TEST_F(UserFoldersTest, ADataHomeThatIsAFileIsSaidOnceAProcess) {
     EXPECT_EQ(run.output, "UserFolders: XDG_DATA_HOME names a file, not a folder: " + file + "\n");
 }
 
+// A folder named in the environment is quoted with its control characters escaped: a newline cannot split
+// the line, an escape sequence cannot reach the terminal.
+TEST_F(UserFoldersTest, AFolderNameIsQuotedWithItsControlCharactersEscaped) {
+    const std::string file = folder.put("data\033[2J\nfile", "");
+    const kite::test::ForkedOutcome run = kite::test::runForked([&file] {
+        setenv("XDG_DATA_HOME", file.c_str(), 1);
+        documentsFolder();
+        setenv("XDG_RUNTIME_DIR", "relative\033]0;title\a", 1);
+        runtimeFolder();
+        return 0;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.output, "UserFolders: XDG_DATA_HOME names a file, not a folder: " + folder.path() +
+                              "/data\\x1b[2J\\x0afile\n" +
+                              refusal("relative\\x1b]0;title\\x07", "it is not an absolute path"));
+}
+
 TEST_F(UserFoldersTest, TheRuntimeFolderIsThePlayersOwnOrNone) {
     const std::string cache = folder.path() + "/cache";
     setenv("XDG_CACHE_HOME", cache.c_str(), 1);

@@ -6,7 +6,8 @@
 #   CASE: CheckLayersFailsWithoutSources, CheckLayersExplainsItsOptions,
 #         CheckLayersFailsOnATreeItCannotReadInFull, FuzzRefusesBadValuesBeforeBuilding,
 #         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere,
-#         BuildAndSetupTakeNoOptionForAnArgument or HelpOfPlayAndTestBuildsAndChangesNothing
+#         BuildAndSetupTakeNoOptionForAnArgument, HelpOfPlayAndTestBuildsAndChangesNothing or
+#         RefusalsQuoteArgumentsWithTheirControlCharactersEscaped
 # The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
 # note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -18,7 +19,7 @@ trap 'rm -rf "$scratch"' EXIT
 tree=$scratch/tree
 mkdir -p "$tree/scripts" "$scratch/bin"
 cp "$source_dir/scripts/check-layers" "$source_dir/scripts/fuzz" "$source_dir/scripts/install-pigeon-standin" \
-  "$tree/scripts/"
+  "$source_dir/scripts/printable.sh" "$tree/scripts/"
 built=$scratch/built
 for stand_in in "$tree/scripts/build" "$scratch/bin/cmake" "$scratch/bin/dpkg-query" "$scratch/bin/apt-get"; do
   printf '#!/bin/sh\necho "$0 $*" >>"%s"\nexit 1\n' "$built" >"$stand_in"
@@ -204,6 +205,45 @@ case "$case_name" in
       expect_play_help "the game, given $option"
       rm -r "$tree/build"
     done
+    ;;
+  RefusalsQuoteArgumentsWithTheirControlCharactersEscaped)
+    # An escape sequence in an argument would reach the terminal (ESC [2J clears it) and a newline would
+    # split the line: each shows as \xNN, and what the script says holds no control character.
+    cp "$source_dir/scripts/build" "$source_dir/scripts/setup" "$tree/scripts/"
+    odd=$'\e[2J\nx' shown='\x1b[2J\x0ax'
+    quoted() {
+      expect_refusal "$1" "$2"
+      ! tr -d '\n' <"$scratch/err" | LC_ALL=C grep -q '[[:cntrl:]]' || fail "$2: a control character reached stderr"
+    }
+    touch "$scratch/file$odd"
+    run setup "--$odd"
+    quoted "setup: unknown option --$shown" "setup --ODD"
+    run setup "$odd"
+    quoted "setup: it takes no arguments, not \"$shown\"" "setup ODD"
+    run build "-$odd"
+    quoted "build: unknown option -$shown" "build -ODD"
+    run build "$scratch/file$odd"
+    quoted "build: $scratch/file$shown is not a folder" "build FILE"
+    run check-layers "--$odd"
+    quoted "check-layers: unknown option --$shown" "check-layers --ODD"
+    run check-layers "$scratch/missing$odd"
+    quoted "check-layers: $scratch/missing$shown is not a folder" "check-layers MISSING"
+    run fuzz --time "1$odd"
+    quoted "fuzz: --time needs a whole number (1 to 4294967295), not 1$shown" "fuzz --time 1ODD"
+    run fuzz "--$odd"
+    quoted "fuzz: unknown option --$shown" "fuzz --ODD"
+    run install-pigeon-standin "--$odd"
+    quoted "install-pigeon-standin: unknown option --$shown" "install-pigeon-standin --ODD"
+    run install-pigeon-standin "$scratch/missing$odd"
+    quoted "install-pigeon-standin: $scratch/missing$shown is not a folder" "install-pigeon-standin MISSING"
+    run install-pigeon-standin "$scratch/one" "$scratch/two$odd"
+    quoted "not $scratch/one and $scratch/two$shown" "install-pigeon-standin with two build folders"
+    # A file of the checked tree, and what it includes, are named as they are quoted.
+    mkdir -p "$scratch/layers/kite/scene"
+    printf '#include "kite/widgets/W\e[2J.h"\n' >"$scratch/layers/kite/scene/Up"$'\e[2J'".cpp"
+    run check-layers "$scratch/layers"
+    [ "$status" = 1 ] && grep -qxF 'kite/scene/Up\x1b[2J.cpp:1: includes kite/widgets/W\x1b[2J.h, which its layer may not see' \
+      "$scratch/out" && ! LC_ALL=C grep -q $'\e' "$scratch/out" || fail "check-layers on a wrong include: $(cat -v "$scratch/out")"
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -6,6 +6,8 @@ import os
 import random
 import sys
 
+from art.printable import printable
+
 RATE = 22050
 SF_FORMAT_MP3 = 0x230000 | 0x0082  # MPEG layer III through libsndfile's LAME encoder
 SFM_WRITE = 0x20
@@ -205,10 +207,10 @@ def write_sounds(out):
         info = SfInfo(0, RATE, 1, SF_FORMAT_MP3, 0, 0)
         handle = sndfile.sf_open(path.encode(), SFM_WRITE, ctypes.byref(info))
         if not handle:
-            sys.exit("make_assets: libsndfile cannot write MP3 to %s" % path)
+            sys.exit("make_assets: libsndfile cannot write MP3 to %s" % printable(path))
         samples = make()
         frames = (ctypes.c_short * len(samples))(*samples)
         written = sndfile.sf_writef_short(handle, frames, len(samples))
         sndfile.sf_close(handle)
         if written != len(samples):
-            sys.exit("make_assets: short write to %s" % path)
+            sys.exit("make_assets: short write to %s" % printable(path))

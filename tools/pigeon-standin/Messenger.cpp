@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 #include "platform/SaidOnce.h"
 #include "platform/StoredFile.h"
 #include "platform/UrlOpener.h"
@@ -53,8 +54,9 @@ int openLog(const LogPlace& place) {
         // A folder named for the log is not made: a mistyped one would be made anywhere, even at the root.
         const std::string folder = std::filesystem::path(place.file).parent_path().string();
         struct stat above {};
-        if (errno == ENOENT && !folder.empty() && ::stat(folder.c_str(), &above) != 0) why = "no such folder " + folder;
-        platform::sayOnce("pigeon-standin: cannot write the log " + place.file + ": " + why);
+        if (errno == ENOENT && !folder.empty() && ::stat(folder.c_str(), &above) != 0)
+            why = "no such folder " + platform::printableText(folder);
+        platform::sayOnce("pigeon-standin: cannot write the log " + platform::printableText(place.file) + ": " + why);
         return -1;
     }
     struct stat status {};
@@ -78,9 +80,11 @@ bool openApplication(const std::string& appid, const std::string& rest) {
 
 std::string describeMessage(const pigeon::AppCommunicateData& request) {
     std::string summary = request.scene() == 1 ? "to the timeline" : "to a chat";
-    if (auto text = request.textMessage()) summary += "\ntext: " + *text;
+    if (auto text = request.textMessage()) summary += "\ntext: " + platform::printableText(*text);
     if (auto media = request.mediaInternalMessage()) {
-        summary += "\ntitle: " + media->title + "\ndescription: " + media->description + "\nurl: " + media->mediaUrl +
+        summary += "\ntitle: " + platform::printableText(media->title) +
+                   "\ndescription: " + platform::printableText(media->description) +
+                   "\nurl: " + platform::printableText(media->mediaUrl) +
                    "\nthumbnail: " + std::to_string(media->thumbData.size()) + " bytes";
     }
     return summary;
@@ -95,7 +99,7 @@ int answerExchange(const std::string& appid, const Decide& decide) {
     }
     pigeon::AppCommunicateData answer;
     if (auto auth = request->authRequest()) {
-        log("sign-in of " + appid + " scope " + auth->scope);
+        log("sign-in of " + appid + " scope " + platform::printableText(auth->scope));
         pigeon::SendAuthResp response;
         response.state = auth->state;
         if (decide("sign in to " + appid) == Choice::Send) {
@@ -135,7 +139,7 @@ int answerSignIn(const std::string& appid, const pigeon::PGApi::URLParams& param
         return 1;
     }
     const std::string& stateText = *state;
-    log("sign-in of " + appid + " scope " + *scope);
+    log("sign-in of " + appid + " scope " + platform::printableText(*scope));
     const bool granted = decide("sign in to " + appid) == Choice::Send;
     return openApplication(appid, std::string("oauth?code=") + (granted ? "standin-code" : "authdeny") +
                                       "&state=" + pigeon::pgApi_stringByEscapingForURLArgument(stateText))
@@ -170,18 +174,18 @@ int handleUrl(const std::string& url, const Decide& decide) {
         return 1;
     }
     if (url.rfind("pigeonapi://", 0) == 0) {
-        log("opened " + url);
+        log("opened " + platform::printableText(url));
         return 0;
     }
     if (url.rfind(kAppPrefix, 0) != 0) {
-        log("not a messenger URL: " + url.substr(0, 200));
+        log("not a messenger URL: " + platform::printableText(url, 200));
         return 1;
     }
     const std::string::size_type idEnd = url.find('/', sizeof kAppPrefix - 1);
     const std::string appid =
         url.substr(sizeof kAppPrefix - 1, idEnd == std::string::npos ? 0 : idEnd - (sizeof kAppPrefix - 1));
     if (!isAppId(appid)) {
-        log("no application id in " + url.substr(0, 200));
+        log("no application id in " + platform::printableText(url, 200));
         return 1;
     }
     const std::string rest = url.substr(idEnd + 1);
@@ -197,7 +201,7 @@ int handleUrl(const std::string& url, const Decide& decide) {
     if (command == "sendreq/") return answerExchange(appid, decide);
     if (command == "auth/") return answerSignIn(appid, *params, decide);
     if (command == "pay/") return answerPayment(appid, decide);
-    log("request " + command + " of " + appid + " noted, not answered");
+    log("request " + platform::printableText(command) + " of " + appid + " noted, not answered");
     return 0;
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 #include "platform/UserFolders.h"
 
@@ -54,7 +55,8 @@ std::string listFile(const std::string& path) {
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
     char target[PATH_MAX];
     if (::realpath(path.c_str(), target) == nullptr) {
-        say("cannot follow the link " + path + ": " + std::strerror(errno) + "; it is left as it is");
+        say("cannot follow the link " + platform::printableText(path) + ": " + std::strerror(errno) +
+            "; it is left as it is");
         return "";
     }
     return target;
@@ -74,7 +76,7 @@ std::optional<std::vector<std::string>> listLines(const std::string& path) {
         case platform::StoredFileRead::Failed: break;
     }
     if (!why.empty()) {
-        say("cannot read " + path + ": " + why + "; it is left as it is");
+        say("cannot read " + platform::printableText(path) + ": " + why + "; it is left as it is");
         return std::nullopt;
     }
     std::vector<std::string> lines;
@@ -96,7 +98,7 @@ bool replaceFile(const std::string& path, const std::string& text) {
     const std::string folder = std::filesystem::path(path).parent_path().string();
     if (!platform::makeFolders(folder)) return false;
     if (platform::writeFileAtomically(path, text)) return true;
-    say("cannot write " + path + ": " + std::strerror(errno));
+    say("cannot write " + platform::printableText(path) + ": " + std::strerror(errno));
     return false;
 }
 

@@ -16,6 +16,7 @@
 
 #include "Messenger.h"
 #include "SchemeRegistration.h"
+#include "platform/PrintableText.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && std::strcmp(argv[1], "--uninstall") == 0) return standin::uninstallSchemeHandler() ? 0 : 1;
     if (argc != 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: %s --install | --uninstall | URL\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --install | --uninstall | URL\n", platform::printableText(argv[0]).c_str());
         return 2;
     }
     return standin::handleUrl(argv[1], decide);

@@ -9,6 +9,7 @@
 #include "kite/rendering/decoders/ETC1.h"
 #include "kite/rendering/decoders/S3TC.h"
 #include "kite/rendering/image/ImageReading.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -128,7 +129,8 @@ bool Image::initWithS3TCData(const unsigned char* data, std::int64_t dataLen) {
         flag = S3TCDecodeFlag::DXT5;
         format = PixelFormat::S3TC_DXT5;
     } else {
-        log("Image: DDS: unsupported pixel format \"%.4s\"", reinterpret_cast<const char*>(data + 84));
+        log("Image: DDS: unsupported pixel format \"%s\"",
+            platform::printableText(std::string_view(reinterpret_cast<const char*>(data + 84), 4)).c_str());
         return false;
     }
     if (!validDimensions("DDS", width, height)) return false;

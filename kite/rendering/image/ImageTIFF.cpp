@@ -11,6 +11,7 @@
 
 #include "kite/foundation/Log.h"
 #include "kite/rendering/image/ImageReading.h"
+#include "platform/PrintableText.h"
 
 namespace kite {
 
@@ -63,7 +64,8 @@ void tiffUnmap(thandle_t, void*, toff_t) {}
 void tiffError(const char* module, const char* format, va_list args) {
     char message[512];
     std::vsnprintf(message, sizeof message, format, args);
-    log("Image: TIFF: %s%s%s", module ? module : "", module ? ": " : "", message);
+    log("Image: TIFF: %s%s%s", platform::printableText(module ? module : "").c_str(), module ? ": " : "",
+        platform::printableText(message).c_str());
 }
 
 void tiffWarning(const char*, const char*, va_list) {}

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "platform/JsonReader.h"
+#include "platform/PrintableText.h"
 #include "platform/UserFolders.h"
 #include "sdk/pigeon/statistics/PGStat.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
@@ -86,19 +87,19 @@ void PGStatDataConfigHolder::setConfig(const PGStatDataConfig& config) {
     const std::optional<Json::Value> parsed = platform::readJson(config.content, &errors);
     if (!parsed) {
         const std::string line = "Decode response config JSON error :" + errors;
-        statDebugLog("%s", line.c_str());
+        statDebugLog("%s", platform::printableText(line).c_str());
         PGStat::trackError(line);
         return;
     }
     const Json::Value& settings = *parsed;
     if (!settings.isObject()) {
         const std::string line = "Not NSDictionary for decoded response config object:" + config.content;
-        statDebugLog("%s", line.c_str());
+        statDebugLog("%s", platform::printableText(line).c_str());
         PGStat::trackError(line);
         return;
     }
     if (config.type == 1) {
-        statDebugLog("sdk cfg start %s", config.content.c_str());
+        statDebugLog("sdk cfg start %s", platform::printableText(config.content).c_str());
         {
             std::lock_guard<std::mutex> lock(mutex_);
             sdkCfg_ = config;

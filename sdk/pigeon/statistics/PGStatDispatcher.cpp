@@ -10,6 +10,7 @@
 
 #include "platform/HttpPost.h"
 #include "platform/JsonReader.h"
+#include "platform/PrintableText.h"
 #include "sdk/pigeon/statistics/PGStatConfig.h"
 #include "sdk/pigeon/statistics/PGStatDataConfigHolder.h"
 
@@ -76,7 +77,7 @@ void PGStatDispatcher::handleAnswer(const StatBytes& answer) {
     }
     const Json::Value& decoded = *parsed;
     if (!decoded.isObject()) return;
-    statDebugLog("online cfg is %s", PGStatHelper::getJson(decoded).c_str());
+    statDebugLog("online cfg is %s", platform::printableText(PGStatHelper::getJson(decoded)).c_str());
     if (PGStatDataConfigHolder* holder = PGStatDataConfigHolder::getInstance()) holder->updateOnlineConfig(decoded);
 }
 
@@ -149,20 +150,22 @@ bool PGStatDispatcher::nsRequest(const std::string& json, std::optional<StatByte
         return true;
     }
     if (!result.transported) {
-        statDebugLog("Failed to send request for reason:%s", result.error.c_str());
+        statDebugLog("Failed to send request for reason:%s", platform::printableText(result.error).c_str());
         return false;
     }
     if (result.status != 200) {
         statDebugLog("Receive invalid response:%ld", result.status);
         if (!result.body.empty()) {
-            statDebugLog("[ERROR]%s", std::string(result.body.begin(), result.body.end()).c_str());
+            statDebugLog("[ERROR]%s",
+                         platform::printableText(std::string(result.body.begin(), result.body.end())).c_str());
         }
         return false;
     }
     if (result.body.empty()) return true;
     StatBytes bytes(result.body.begin(), result.body.end());
     if (containsNoCase(result.header("Content-Encoding"), "rc4")) PGStatHelper::ChiperRC4(bytes);
-    statDebugLog("Report response content is %s with length:%lu", std::string(bytes.begin(), bytes.end()).c_str(),
+    statDebugLog("Report response content is %s with length:%lu",
+                 platform::printableText(std::string(bytes.begin(), bytes.end())).c_str(),
                  static_cast<unsigned long>(bytes.size()));
     *answer = std::move(bytes);
     return true;

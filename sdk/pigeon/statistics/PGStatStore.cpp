@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/PrintableText.h"
 #include "platform/SaidOnce.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserFolders.h"
@@ -63,7 +64,8 @@ sqlite3* PGStatStore::getDBLocked() {
     sqlite3* db = openDatabase(platform::documentsFolder(), &reason, &journalStatements);
     if (!db) {
         // Said once for each thing wrong with the file, not at every event that cannot be kept.
-        const std::string line = "PGStatStore: cannot use " + databasePath() + ": " + reason + "; statistics are off";
+        const std::string line = "PGStatStore: cannot use " + platform::printableText(databasePath()) + ": " + reason +
+                                 "; statistics are off";
         if (platform::firstTimeSaid(line)) statLog("%s", line.c_str());
         return nullptr;
     }
@@ -162,7 +164,7 @@ void PGStatStore::reportNotStored() {
     std::lock_guard<std::mutex> lock(notStoredMutex_);
     if (notStored_ == 0) return;
     statLog("PGStatStore: %u event%s of this run could not be stored in %s: %s", notStored_, notStored_ == 1 ? "" : "s",
-            databasePath().c_str(), notStoredReason_.c_str());
+            platform::printableText(databasePath()).c_str(), notStoredReason_.c_str());
     notStored_ = 0;
 }
 
@@ -177,7 +179,8 @@ bool PGStatStore::checkDamage(int code) {
     const int primary = code & 0xff;
     if (primary != SQLITE_CORRUPT && primary != SQLITE_NOTADB) return false;
     // What cannot be read is lost already; a fresh store keeps the module working.
-    statLog("PGStatStore: %s is damaged (%s), making it anew", databasePath().c_str(), sqlite3_errstr(code));
+    statLog("PGStatStore: %s is damaged (%s), making it anew", platform::printableText(databasePath()).c_str(),
+            sqlite3_errstr(code));
     static thread_local bool rebuilding = false;
     if (rebuilding) return true;
     rebuilding = true;

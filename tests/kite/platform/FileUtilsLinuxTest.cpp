@@ -278,6 +278,23 @@ TEST_F(FileUtilsLinuxTest, ADamagedPropertyListGivesAnEmptyMapAndALogLine) {
     EXPECT_EQ(files_->getValueMapFromData(text.data(), static_cast<int>(text.size())).at("k"), Value(false));
 }
 
+// A log line quotes a file's name with its control characters escaped: a newline cannot split the line, an
+// escape sequence cannot reach the terminal.
+TEST_F(FileUtilsLinuxTest, ALogLineQuotesAFileNameWithItsControlCharactersEscaped) {
+    const std::string broken = put("broken\033[2J\n.plist", "<plist><dict><key>a</key><integer>1");
+    const std::string list = put("list\033[2J.plist", "<plist><array/></plist>");
+    test::LogCapture log;
+    EXPECT_TRUE(files_->getValueMapFromFile(broken).empty());
+    EXPECT_TRUE(files_->getValueMapFromFile(list).empty());
+    const std::string text = log.text();
+    EXPECT_NE(text.find("PropertyList: cannot parse " + root_ + "broken\\x1b[2J\\x0a.plist: "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("FileUtils: " + root_ + "list\\x1b[2J.plist is not a dictionary property list\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find('\033'), std::string::npos) << text;
+}
+
 using test::BinaryPlistBuilder;
 
 std::string asText(const BinaryPlistBuilder::Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }

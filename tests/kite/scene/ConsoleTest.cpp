@@ -149,7 +149,9 @@ TEST_F(ConsoleTest, CommandsReplyAsDescribedWhileFramesRun) {
     EXPECT_THAT(ask("resolution", "size: "), StartsWith("Window Size:\n\t"));
     EXPECT_EQ(ask("resolution 10 ten", "\n"), "resolution: invalid arguments.\n");
     EXPECT_THAT(ask("nonsense", "\n"), HasSubstr("Unknown command nonsense"));
-    EXPECT_EQ(ask("\xff\xfe(\x80 1", "\n"), "Unknown command \xff\xfe(\x80. Type 'help' for options\n");
+    // What the client sent comes back with its control characters and bytes that are not UTF-8 escaped.
+    EXPECT_EQ(ask("\xff\xfe(\x80 1", "\n"), "Unknown command \\xff\\xfe(\\x80. Type 'help' for options\n");
+    EXPECT_EQ(ask("no\033[2Jsuch 1", "\n"), "Unknown command no\\x1b[2Jsuch. Type 'help' for options\n");
 }
 
 TEST_F(ConsoleTest, NoPartOfAnOverLongLineIsRunAsACommand) {

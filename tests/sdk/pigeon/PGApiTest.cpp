@@ -230,6 +230,16 @@ TEST_F(PGApiTest, ExchangesAreDeliveredByTheirCommand) {
     EXPECT_FALSE(PGApi::handleOpenURL("otherapp://pigeon/sendresp/?", &delegate_));
 }
 
+// A URL the game did not make is quoted with its control characters escaped: it cannot split the line,
+// nor reach the terminal as a command.
+TEST_F(PGApiTest, AUrlOfAnotherSchemeIsQuotedWithItsControlCharactersEscaped) {
+    ASSERT_TRUE(PGApi::registerApp(kAppId));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(PGApi::handleOpenURL("otherapp://\033[2J\nx\xc2\x9b", &delegate_));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "PGApi: a URL of another scheme is ignored: \"otherapp://\\x1b[2J\\x0ax\\xc2\\x9b\"\n");
+}
+
 TEST_F(PGApiTest, AShareTravelsToTheStandInPeerAndItsAnswerComesBack) {
     ASSERT_TRUE(PGApi::registerApp(kAppId));
     kite::test::SchemeHandlers& handlers = kite::test::SchemeHandlers::instance();

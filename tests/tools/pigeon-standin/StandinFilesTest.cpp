@@ -263,6 +263,20 @@ TEST_F(StandinFilesTest, TheDefaultLogIsWrittenOnlyAsARegularFileOfItsOwn) {
     EXPECT_FALSE(std::filesystem::exists(log_)) << "written in another user's folder";
 }
 
+// A URL the stand-in was opened with is quoted with its control characters escaped, on standard error and
+// in its log: a newline cannot split the line, an escape sequence cannot reach the terminal.
+TEST_F(StandinFilesTest, AUrlIsQuotedWithItsControlCharactersEscaped) {
+    const StandinRun run = standin("pigeonapi://\033[2J\nx");
+    EXPECT_EQ(run.status, 0) << run.said;
+    EXPECT_NE(run.said.find("pigeon-standin: opened pigeonapi://\\x1b[2J\\x0ax\n"), std::string::npos) << run.said;
+    EXPECT_EQ(readWholeFile(log_), "opened pigeonapi://\\x1b[2J\\x0ax\n");
+    const StandinRun other = standin("http://\033[2J");
+    EXPECT_EQ(other.status, 1) << other.said;
+    EXPECT_NE(other.said.find("pigeon-standin: not a messenger URL: http://\\x1b[2J\n"), std::string::npos)
+        << other.said;
+    EXPECT_EQ((run.said + other.said).find('\033'), std::string::npos);
+}
+
 // A log named in PIGEON_STANDIN_LOG that cannot be written is said, once a run, with why: a payment logs
 // twice, the request and the answer.
 TEST_F(StandinFilesTest, ANamedLogThatCannotBeWrittenIsSaidOnce) {
