@@ -14,6 +14,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/PlistValue.h"
 #include "platform/PlistXml.h"
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 
 namespace platform {
@@ -95,15 +96,17 @@ std::optional<StoreTransaction> transactionFrom(const PlistValue& value) {
 }
 
 PlistValue valueOf(const StoreTransaction& transaction) {
-    return PlistValue(PlistValue::Dictionary{
+    PlistValue::Dictionary entry{
         {"transactionIdentifier", transaction.identifier},
         {"productIdentifier", transaction.productIdentifier},
         {"quantity", PlistValue::integer(transaction.quantity)},
         {"applicationUsername", transaction.applicationUsername},
         {"state", PlistValue::integer(static_cast<int>(transaction.state))},
         {"error", PlistValue::integer(static_cast<int>(transaction.error))},
-        {"errorText", transaction.errorText},
-    });
+        // The store's own words about a path or the system: what they quote must not stop later saves.
+        {"errorText", printableText(transaction.errorText)},
+    };
+    return PlistValue(std::move(entry));
 }
 
 bool settled(TransactionState state) {
@@ -172,7 +175,7 @@ void LocalStore::loadProducts() {
     const auto root = bytes ? decodePlistXml(*bytes, &error) : std::nullopt;
     const PlistValue::Array* entries = root ? root->asArray() : nullptr;
     if (!entries) {
-        productsError_ = "cannot read the products file " + setup_.productsFile + ": " +
+        productsError_ = "cannot read the products file " + printableText(setup_.productsFile) + ": " +
                          (error.empty() ? "its root is not an array" : error);
         std::fprintf(stderr, "LocalStore: %s\n", productsError_.c_str());
         return;
@@ -181,7 +184,8 @@ void LocalStore::loadProducts() {
         if (auto product = productFrom(entry)) {
             products_[product->identifier] = *product;
         } else {
-            std::fprintf(stderr, "LocalStore: a product of %s is incomplete; skipped\n", setup_.productsFile.c_str());
+            std::fprintf(stderr, "LocalStore: a product of %s is incomplete; skipped\n",
+                         printableText(setup_.productsFile).c_str());
         }
     }
 }
@@ -194,7 +198,7 @@ void LocalStore::loadLedger() {
         case StoredFileRead::Missing: return;  // no ledger yet: nothing unfinished
         case StoredFileRead::Failed:
             // Its transactions are out of reach, not gone: a save would replace them, so none is made this run.
-            ledgerKept_ = "cannot read the ledger " + setup_.ledgerFile + ": " + reason;
+            ledgerKept_ = "cannot read the ledger " + printableText(setup_.ledgerFile) + ": " + reason;
             std::fprintf(stderr, "LocalStore: %s; it is left as it is and nothing is saved to it\n",
                          ledgerKept_.c_str());
             return;
@@ -203,7 +207,9 @@ void LocalStore::loadLedger() {
     if (bytes.size() > kMaxFileBytes) return setLedgerAside("larger than 1 MiB");
     // Saves leave it the owner's only, but a run that pays nothing makes none.
     if (!narrowMode(setup_.ledgerFile, 0600)) {
-        std::fprintf(stderr, "LocalStore: cannot narrow %s: %s\n", setup_.ledgerFile.c_str(), std::strerror(errno));
+        const int failure = errno;
+        std::fprintf(stderr, "LocalStore: cannot narrow %s: %s\n", printableText(setup_.ledgerFile).c_str(),
+                     std::strerror(failure));
     }
     std::string error;
     const auto root = decodePlistXml(bytes, &error);
@@ -223,14 +229,15 @@ void LocalStore::loadLedger() {
 
 // Kept aside, never overwritten: it may hold paid transactions someone must look at.
 void LocalStore::setLedgerAside(const std::string& reason) {
-    const char* ledger = setup_.ledgerFile.c_str();
+    const std::string ledger = printableText(setup_.ledgerFile);
     if (const std::optional<std::string> aside = setDamagedFileAside(setup_.ledgerFile)) {
-        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", ledger, reason.c_str(),
-                     aside->c_str());
+        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", ledger.c_str(),
+                     reason.c_str(), printableText(*aside).c_str());
         return;
     }
-    ledgerKept_ = "the ledger " + setup_.ledgerFile + " is damaged (" + reason + ") and cannot be set aside (" +
-                  std::strerror(errno) + ")";
+    const int failure = errno;
+    ledgerKept_ = "the ledger " + ledger + " is damaged (" + reason + ") and cannot be set aside (" +
+                  std::strerror(failure) + ")";
     std::fprintf(stderr, "LocalStore: %s; it is left as it is and nothing is saved to it\n", ledgerKept_.c_str());
 }
 
@@ -262,7 +269,7 @@ LocalStore::LedgerSave LocalStore::saveLedger(std::string* reason) {
             outcome = LedgerSave::Failed;
         }
     }
-    why = "cannot write the ledger " + setup_.ledgerFile + ": " + why;
+    why = "cannot write the ledger " + printableText(setup_.ledgerFile) + ": " + why;
     std::fprintf(stderr, "LocalStore: %s\n", why.c_str());
     if (reason) *reason = why;
     return outcome;
