@@ -21,6 +21,8 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kMaxFileBytes = 1u << 20;
+constexpr const char* kPolicyNames = "approve, decline, cancel, defer, fail-then-approve";
+constexpr const char* kOutOfReach = "cannot connect to the store";
 
 std::optional<std::string> readSmallFile(const std::string& path, std::string* error) {
     std::string bytes;
@@ -142,11 +144,17 @@ bool LocalStore::configure(Setup setup) {
     reset();
     setup_ = std::move(setup);
     const char* chosen = std::getenv("STARGRID_STORE");
+    // Empty as unset: how a shell clears it, as STARGRID_NETWORK takes it too.
     if (chosen && *chosen) {
         if (auto policy = storePolicyFromText(chosen)) {
             policy_ = *policy;
         } else {
-            std::fprintf(stderr, "LocalStore: unknown STARGRID_STORE \"%s\"; approving payments\n", chosen);
+            // A mistyped "decline" must not approve: no payment goes through until the value is one of these.
+            policy_ = StorePolicy::Unreachable;
+            std::fprintf(stderr,
+                         "LocalStore: unknown STARGRID_STORE \"%s\" (known: %s); the store is out of reach and "
+                         "every payment fails\n",
+                         printableText(chosen).c_str(), kPolicyNames);
         }
     }
     loadProducts();
@@ -276,6 +284,8 @@ LocalStore::LedgerSave LocalStore::saveLedger(std::string* reason) {
 }
 
 void LocalStore::settleLeftovers() {
+    // A store out of reach decides nothing: what is pending waits for a start that reaches one.
+    if (policy_ == StorePolicy::Unreachable) return;
     std::vector<StoreTransaction*> decided;
     for (StoreTransaction& transaction : transactions_) {
         if (settled(transaction.state)) continue;
@@ -380,7 +390,8 @@ void LocalStore::decideOutcome(StoreTransaction& transaction) {
     // What an earlier outcome said (its save failed) goes with it.
     transaction.error = StoreError::Unknown;
     transaction.errorText.clear();
-    if (products_.find(transaction.productIdentifier) == products_.end()) {
+    // A store out of reach cannot say whether the product is sold either.
+    if (policy_ != StorePolicy::Unreachable && products_.find(transaction.productIdentifier) == products_.end()) {
         fail(StoreError::PaymentInvalid, "the product is not for sale");
         return;
     }
@@ -394,9 +405,10 @@ void LocalStore::decideOutcome(StoreTransaction& transaction) {
                 transaction.state = TransactionState::Purchased;
             } else {
                 failedOnce_ = true;
-                fail(StoreError::Unknown, "cannot connect to the store");
+                fail(StoreError::Unknown, kOutOfReach);
             }
             break;
+        case StorePolicy::Unreachable: fail(StoreError::Unknown, kOutOfReach); break;
     }
 }
 

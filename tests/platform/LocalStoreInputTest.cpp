@@ -1,9 +1,10 @@
-// What the store is given from outside: the path of its data folder.
+// What the store is given from outside: the value of STARGRID_STORE, and the path of its data folder.
 #include "platform/LocalStore.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -49,6 +50,37 @@ TEST_F(LocalStoreTest, AFolderWhoseNameIsNotUtf8NeverStopsTheLedgersLaterSaves) 
     EXPECT_NE(outcome.output.find("outcome: " + std::to_string(static_cast<int>(TransactionState::Purchased)) + " \n"),
               std::string::npos)
         << outcome.output;
+}
+
+// A mistyped value ("bogus", "APPROVE", " approve") must not approve what a "decline" meant to refuse: the store
+// is out of reach, said once, and decides nothing an earlier run left. An empty value is as unset: approve.
+TEST_F(LocalStoreTest, AnUnknownStoreValueIsSaidOnceAndApprovesNothing) {
+    const std::string failed = "outcome: " + std::to_string(static_cast<int>(TransactionState::Failed)) +
+                               " cannot connect to the store\n";
+    for (const std::string value : {"bogus", "APPROVE", " approve"}) {
+        SCOPED_TRACE(value);
+        folder.put("ledger.plist",
+                   "<plist version=\"1.0\"><dict><key>transactions</key><array><dict><key>transactionIdentifier</key>"
+                   "<string>t-left</string><key>productIdentifier</key><string>pack.small</string><key>quantity</key>"
+                   "<integer>1</integer><key>state</key><integer>0</integer></dict></array></dict></plist>");
+        setenv("STARGRID_STORE", value.c_str(), 1);
+        testing::internal::CaptureStderr();
+        configure();
+        payOnce();
+        payOnce();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "LocalStore: unknown STARGRID_STORE \"" + value +
+                      "\" (known: approve, decline, cancel, defer, fail-then-approve); the store is out of reach and "
+                      "every payment fails\n" +
+                      failed + failed);
+        EXPECT_EQ(stateOnDisk("t-left"), static_cast<int>(TransactionState::Purchasing)) << "decided";
+    }
+    setenv("STARGRID_STORE", "", 1);
+    testing::internal::CaptureStderr();
+    configure();
+    payOnce();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "outcome: " + std::to_string(static_cast<int>(TransactionState::Purchased)) + " \n");
 }
 
 }  // namespace
