@@ -1,9 +1,11 @@
 #include "app-shell/AlertView.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "Classes/PopupBoxLayer.h"
+#include "kite/foundation/Create.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
 #include "kite/scene/Director.h"
@@ -18,6 +20,27 @@ struct WaitingAlert {
     std::string title;
     std::string message;
     bool replaceable;  // it came while one of its title was on the screen
+    std::function<void()> drawn;
+};
+
+// Runs its function once, after the first frame that drew it (with its alert) is on the screen.
+class DrawnSignal : public kite::Node {
+public:
+    static DrawnSignal* create(std::function<void()> drawn) {
+        DrawnSignal* signal = kite::createAutoreleased<DrawnSignal>();
+        if (signal) signal->drawn_ = std::move(drawn);
+        return signal;
+    }
+    using kite::Node::draw;
+    void draw(kite::Renderer*, const kite::Mat4&, uint32_t) override {
+        if (!drawn_) return;
+        // Posted: it runs at the next frame, once this one has been presented.
+        kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(drawn_);
+        drawn_ = nullptr;
+    }
+
+private:
+    std::function<void()> drawn_;
 };
 
 // Alerts of one kind (one title) show one at a time: the newest of a kind waits while one of
@@ -47,6 +70,9 @@ void presentWaitingAlerts(float) {
             alert->setMessage(it->message);
             alert->buildAlert();
             alert->setName(nodeName(it->title));
+            if (it->drawn) {
+                if (DrawnSignal* signal = DrawnSignal::create(std::move(it->drawn))) alert->addChild(signal);
+            }
             scene->addChild(alert, kAlertZOrder);
         }
         it = waiting.erase(it);
@@ -56,17 +82,19 @@ void presentWaitingAlerts(float) {
 
 }  // namespace
 
-void showAlertView(const std::string& title, const std::string& message, const std::string& button) {
+void showAlertView(const std::string& title, const std::string& message, const std::string& button,
+                   std::function<void()> drawn) {
     kite::log("AlertView: %s / %s [%s]", title.c_str(), message.c_str(), button.c_str());
     std::vector<WaitingAlert>& waiting = waitingAlerts();
     const kite::Scene* scene = kite::Director::getInstance()->getRunningScene();
     const bool shown = scene && scene->getChildByName(nodeName(title));
     auto same =
         std::find_if(waiting.rbegin(), waiting.rend(), [&](const WaitingAlert& alert) { return alert.title == title; });
-    if (shown && same != waiting.rend() && same->replaceable)
+    // One whose drawing is awaited is never replaced, nor replaces: it takes its turn.
+    if (shown && same != waiting.rend() && same->replaceable && !drawn)
         same->message = message;
     else
-        waiting.push_back({title, message, shown});
+        waiting.push_back({title, message, shown && !drawn, std::move(drawn)});
     // Asking again keeps the one schedule.
     kite::Director::getInstance()->getScheduler()->schedulePerFrame(presentWaitingAlerts, &waitingAlerts(), 0, false);
     presentWaitingAlerts(0);

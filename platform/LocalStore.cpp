@@ -83,6 +83,8 @@ std::optional<StoreTransaction> transactionFrom(const PlistValue& value) {
     transaction.productIdentifier = textOf(*entry, "productIdentifier");
     transaction.applicationUsername = textOf(*entry, "applicationUsername");
     transaction.errorText = textOf(*entry, "errorText");
+    const auto untold = entry->find("untold");
+    transaction.untold = untold != entry->end() && untold->second.asBoolean() && *untold->second.asBoolean();
     const auto quantity = integerOf(*entry, "quantity");
     const auto state = integerOf(*entry, "state");
     const auto error = integerOf(*entry, "error");
@@ -108,6 +110,9 @@ PlistValue valueOf(const StoreTransaction& transaction) {
         // The store's own words about a path or the system: what they quote must not stop later saves.
         {"errorText", printableText(transaction.errorText)},
     };
+    // Only when set: a ledger without it reads as before, and a reader that knows nothing of it finishes the
+    // entry as one an earlier run settled.
+    if (transaction.untold) entry.emplace("untold", PlistValue::boolean(true));
     return PlistValue(std::move(entry));
 }
 
@@ -290,7 +295,8 @@ void LocalStore::settleLeftovers() {
     for (StoreTransaction& transaction : transactions_) {
         if (settled(transaction.state)) continue;
         decideOutcome(transaction);
-        transaction.decidedAtStart = true;
+        // Saved with the outcome: the player hears of it at this start or, should it end first, the next.
+        transaction.untold = true;
         decided.push_back(&transaction);
     }
     std::string reason;

@@ -47,9 +47,10 @@ struct StoreTransaction {
     TransactionState state = TransactionState::Purchasing;
     StoreError error = StoreError::Unknown;  // meaningful when failed, or deferred as not recorded
     std::string errorText;
-    // A payment an earlier run left purchasing or deferred that this start decided: its payer has not heard
-    // how it ended. Not kept in the ledger.
-    bool decidedAtStart = false;
+    // A payment an earlier run left purchasing or deferred that a start decided: its payer has not been told
+    // how it ended. Kept in the ledger, so a start that ends before telling leaves it for the next; it goes
+    // when the transaction is finished, which its teller does once told.
+    bool untold = false;
 };
 
 class StoreObserver {
@@ -79,7 +80,7 @@ public:
     static LocalStore& shared();
 
     // Reads the products and the ledger; transactions a previous run left purchasing or
-    // deferred are settled by the policy now in force (decidedAtStart); when that cannot be
+    // deferred are settled by the policy now in force (untold, and saved so); when that cannot be
     // saved they wait, deferred and NotRecorded, for a later start. The policy comes from
     // STARGRID_STORE: approve when unset or empty; unreachable, said on standard error with the
     // known values, when it names none. False without a poster.
