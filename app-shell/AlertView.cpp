@@ -1,6 +1,7 @@
 #include "app-shell/AlertView.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -23,24 +24,38 @@ struct WaitingAlert {
     std::function<void()> drawn;
 };
 
-// Runs its function once, after the first frame that drew it (with its alert) is on the screen.
+// Runs its function once the first frame that drew it (with its alert) is on the screen: in the next frame,
+// or as it leaves the screen before that (its alert closed, the game quitting).
 class DrawnSignal : public kite::Node {
 public:
     static DrawnSignal* create(std::function<void()> drawn) {
         DrawnSignal* signal = kite::createAutoreleased<DrawnSignal>();
-        if (signal) signal->drawn_ = std::move(drawn);
+        if (signal) signal->pending_ = std::make_shared<std::function<void()>>(std::move(drawn));
         return signal;
     }
     using kite::Node::draw;
     void draw(kite::Renderer*, const kite::Mat4&, uint32_t) override {
-        if (!drawn_) return;
-        // Posted: it runs at the next frame, once this one has been presented.
-        kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(drawn_);
-        drawn_ = nullptr;
+        if (drawn_) return;
+        drawn_ = true;
+        // This frame is presented once drawing is over; the next one runs what is posted now.
+        kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(
+            [pending = pending_] { runOnce(*pending); });
+    }
+    void onExit() override {
+        kite::Node::onExit();
+        if (drawn_) runOnce(*pending_);
     }
 
 private:
-    std::function<void()> drawn_;
+    static void runOnce(std::function<void()>& function) {
+        if (!function) return;
+        const std::function<void()> once = std::move(function);
+        function = nullptr;
+        once();
+    }
+
+    std::shared_ptr<std::function<void()>> pending_;
+    bool drawn_ = false;
 };
 
 // Alerts of one kind (one title) show one at a time: the newest of a kind waits while one of

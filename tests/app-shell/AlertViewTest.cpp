@@ -97,6 +97,17 @@ TEST_F(AlertViewTest, AnAlertHearsItWasDrawnAfterTheFrameThatDrewItAndIsNeverRep
     EXPECT_TRUE(showsText(alerts()[0], "分享成功"));
 }
 
+TEST_F(AlertViewTest, AnAlertClosedBeforeTheNextFrameHearsItWasDrawnThenAndOnce) {
+    int drawn = 0;
+    showAlertView("提示", "上次付款成功", "确认", [&drawn] { ++drawn; });
+    kite::Director::getInstance()->mainLoop();  // shown, and drawn in this frame
+    ASSERT_EQ(alerts().size(), 1u);
+    alerts()[0]->close();  // as a quit leaves the screen
+    EXPECT_EQ(drawn, 1);
+    for (int frame = 0; frame < 3; ++frame) kite::Director::getInstance()->mainLoop();
+    EXPECT_EQ(drawn, 1);
+}
+
 // At start alerts come before a scene runs (no network, then the store's news of an earlier payment).
 class AlertViewAtStartTest : public AlertViewTest {
 protected:

@@ -85,6 +85,15 @@ std::vector<std::string> startEnvironment(const std::string& home, const std::st
             "STARGRID_STORE=" + store};
 }
 
+// A home of its own in the folder, where an earlier run left one payment purchasing.
+std::string homeWithAPaymentLeft(const std::string& folder, const std::string& name) {
+    const std::string home = folder + "/" + name;
+    fs::create_directories(home + "/data/stargrid");
+    fs::permissions(home, fs::perms::owner_all);  // the runtime folder too
+    std::ofstream(home + "/data/stargrid/StoreLedger.plist") << kLedger;
+    return home;
+}
+
 std::vector<std::string> alertLines(const Game& game) {
     std::vector<std::string> alerts;
     for (const std::string& line : game.lines())
@@ -150,10 +159,7 @@ TEST(StargridStoreNewsLater, AStartThatEndsBeforeItsAlertIsDrawnLeavesItToTheNex
     kite::test::TemporaryFolder folder{"stargrid-news-later"};
     for (const auto& ending : endings) {
         SCOPED_TRACE(ending.name);
-        const std::string home = folder.path() + "/" + ending.name, data = home + "/data/stargrid";
-        fs::create_directories(data);
-        fs::permissions(home, fs::perms::owner_all);
-        std::ofstream(data + "/StoreLedger.plist") << kLedger;
+        const std::string home = homeWithAPaymentLeft(folder.path(), ending.name);
         std::ofstream(home + "/first.script") << ending.script;
         std::ofstream(home + "/later.script") << "shot 40 " + home + "/alert.png\nquit 42\n";
         {
@@ -185,6 +191,27 @@ TEST(StargridStoreNewsLater, AStartThatEndsBeforeItsAlertIsDrawnLeavesItToTheNex
             EXPECT_EQ(saved ? saved->integer("diamond") : -1, 160) << "credited once";
         }
     }
+}
+
+// Once the frame that drew it is on the screen it has been told, even when the game quits before the next.
+TEST(StargridStoreNewsLater, AStartClosedRightAfterItsAlertWasDrawnLeavesNothingToTell) {
+    const Device& device = devices()[1];  // iphone5
+    kite::test::TemporaryFolder folder{"stargrid-news-told"};
+    const std::string home = homeWithAPaymentLeft(folder.path(), "home");
+    std::ofstream(home + "/first.script") << "shot 2 " + home + "/drawn.png\nquit 3\n";
+    std::ofstream(home + "/later.script") << "quit 40\n";
+    for (const char* script : {"/first.script", "/later.script"}) {
+        Game game({"--device", device.name, "--fixed-step", "--script", home + script},
+                  startEnvironment(home, "approve", "up"));
+        ASSERT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
+        const std::size_t told = script[1] == 'f' ? 1 : 0;
+        EXPECT_EQ(alertLines(game).size(), told) << script;
+    }
+    // Still popping in: the light of its message area at the centre of the screen, where the menu is dark.
+    const std::optional<Shot> drawn = readPNG(home + "/drawn.png");
+    ASSERT_TRUE(drawn);
+    const unsigned char* centre = &drawn->rgba[(drawn->height / 2 * drawn->width + drawn->width / 2) * 4];
+    EXPECT_TRUE(centre[0] > 200 && centre[1] > 200 && centre[2] > 200) << "no alert drawn in the second frame";
 }
 
 std::string deviceName(const ::testing::TestParamInfo<Device>& info) { return info.param.name; }
