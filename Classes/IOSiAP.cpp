@@ -115,7 +115,7 @@ private:
         details.transactionIdentifier = transaction.identifier;
         details.applicationUsername = transaction.applicationUsername;
         details.ownPayment = ownPayment(transaction);
-        details.decidedAtStart = transaction.decidedAtStart;
+        details.untold = transaction.untold;
         details.outcomeUnsaved = transaction.state == platform::TransactionState::Deferred &&
                                  transaction.error == platform::StoreError::NotRecorded;
         iosiap->delegate->onPaymentEvent(transaction.productIdentifier, event, transaction.quantity, details);
@@ -125,7 +125,13 @@ private:
 };
 
 // A system alert, outside the scene.
-void IOSiAP::showStoreAlert(const char* message) { platformAlert::show("提示", message, "确认"); }
+void IOSiAP::showStoreAlert(const char* message, std::function<void()> shown) {
+    platformAlert::show("提示", message, "确认", std::move(shown));
+}
+
+void IOSiAP::finishTold(const std::vector<std::string>& transactionIdentifiers) {
+    for (const std::string& identifier : transactionIdentifiers) store().finishTransaction(identifier);
+}
 
 bool IOSiAP::connectStore() {
     if (store().isConfigured()) return true;

@@ -2,6 +2,7 @@
 // calls on an abstract delegate.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,8 +34,9 @@ struct IOSTransaction {
     std::string transactionIdentifier;
     std::string applicationUsername;  // what the payment was tagged with
     bool ownPayment = false;          // the payment this wrapper made
-    // An earlier run's payment that this start's store decided: its payer has not heard how it ended.
-    bool decidedAtStart = false;
+    // An earlier run's payment that a start's store decided: its payer has not been told how it ended.
+    // It stays unfinished until told (IOSiAP::finishTold), at this start or the next.
+    bool untold = false;
     // Deferred only because its outcome could not be saved: the next start decides it again.
     bool outcomeUnsaved = false;
 };
@@ -88,7 +90,10 @@ public:
     static constexpr const char* kPaymentPendingMessage = "付款结果未保存，重启后告知!";
     static constexpr const char* kEarlierPaymentCreditedMessage = "上次付款成功，钻石已到账!";
     static constexpr const char* kEarlierPaymentNotChargedMessage = "上次付款未成功，未扣款!";
-    static void showStoreAlert(const char* message);
+    // `shown` runs once the player can see it (after the frame that drew it).
+    static void showStoreAlert(const char* message, std::function<void()> shown = nullptr);
+    // Finishes transactions whose payer has now been told how they ended.
+    static void finishTold(const std::vector<std::string>& transactionIdentifiers);
 
     IOSiAPDelegate* delegate = nullptr;
 

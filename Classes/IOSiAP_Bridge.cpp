@@ -85,7 +85,9 @@ void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentE
                                    const IOSTransaction& transaction) {
     const bool credited = event == IOSIAP_PAYMENT_PURCHASED && credit(identifier, transaction);
     if (event == IOSIAP_PAYMENT_PURCHASED && !credited) unsaved.insert(transaction.transactionIdentifier);
-    if (recovering && transaction.decidedAtStart) noteStartNews(event, credited, transaction);
+    if (transaction.untold && (credited || event == IOSIAP_PAYMENT_FAILED))
+        untold.insert(transaction.transactionIdentifier);
+    if (recovering && transaction.untold) noteStartNews(event, credited, transaction);
     // A restored purchase of a pack credits nothing: the player who asked to buy is told so.
     if (event == IOSIAP_PAYMENT_RESTORED && transaction.ownPayment && !ended)
         IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
@@ -105,12 +107,15 @@ void IOSiAP_Bridge::onTransactionsHandled() {
     // One alert for the batch, a line for each outcome.
     std::string news;
     for (const char* line : startNews) news += (news.empty() ? "" : "\r\n") + std::string(line);
-    if (!news.empty()) IOSiAP::showStoreAlert(news.c_str());
+    // What it tells is finished once the player can see it; a start that ends before leaves it to the next.
+    const std::vector<std::string> told(untold.begin(), untold.end());
+    if (!news.empty()) IOSiAP::showStoreAlert(news.c_str(), [told] { IOSiAP::finishTold(told); });
     end();
 }
 
 // A payment the player was told is pending, or never heard of (a run that ended mid-purchase), is told once
-// its outcome is on disk. One an earlier run settled was told then and goes quietly.
+// its outcome is on disk: by the start that decided it or, when that one ended before its alert was drawn,
+// by the next. One settled while its payer was there was told then and goes quietly.
 void IOSiAP_Bridge::noteStartNews(IOSiAPPaymentEvent event, bool credited, const IOSTransaction& transaction) {
     const char* news = nullptr;
     if (event == IOSIAP_PAYMENT_PURCHASED && credited) news = IOSiAP::kEarlierPaymentCreditedMessage;
@@ -120,7 +125,7 @@ void IOSiAP_Bridge::noteStartNews(IOSiAPPaymentEvent event, bool credited, const
 }
 
 bool IOSiAP_Bridge::canFinishTransaction(const std::string& transactionIdentifier) {
-    return unsaved.count(transactionIdentifier) == 0;
+    return unsaved.count(transactionIdentifier) == 0 && untold.count(transactionIdentifier) == 0;
 }
 
 // By the transaction's own product and the origin its payment was tagged with, once. The store

@@ -23,7 +23,8 @@ public:
     void onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int quantity,
                         const IOSTransaction& transaction) override;
     void onTransactionsHandled() override;
-    // False for a purchase whose credit, or its mark, is not on disk yet.
+    // False for a purchase whose credit, or its mark, is not on disk yet, and for a settled payment of an
+    // earlier run whose payer has not been told how it ended (finished once told).
     bool canFinishTransaction(const std::string& transactionIdentifier) override;
 
     // "com.kwrlopa.tier8" for 8; empty for a tier that is not sold.
@@ -53,5 +54,6 @@ private:
     bool recovering = false;
     bool ended = false;
     std::set<std::string> unsaved;       // purchases credited in memory only: left unfinished
+    std::set<std::string> untold;        // settled, credited when paid, not told yet: left for their teller
     std::vector<const char*> startNews;  // each message once, in the order first heard
 };

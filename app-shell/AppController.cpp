@@ -62,7 +62,7 @@ AppController::~AppController() {
 
 bool AppController::didFinishLaunching() {
     // The game's own alerts outside its screens (the store's, sharing's) are drawn as the shell's are.
-    platformAlert::setPresenter(showAlertView);
+    platformAlert::setDrawingPresenter(showAlertView);
     storeBundleVersion();
 
     reachabilityListener_ = kite::EventListenerCustom::create(

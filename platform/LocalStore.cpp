@@ -14,12 +14,15 @@
 #include "platform/AtomicFile.h"
 #include "platform/PlistValue.h"
 #include "platform/PlistXml.h"
+#include "platform/PrintableText.h"
 #include "platform/StoredFile.h"
 
 namespace platform {
 namespace {
 
 constexpr std::size_t kMaxFileBytes = 1u << 20;
+constexpr const char* kPolicyNames = "approve, decline, cancel, defer, fail-then-approve";
+constexpr const char* kOutOfReach = "cannot connect to the store";
 
 std::optional<std::string> readSmallFile(const std::string& path, std::string* error) {
     std::string bytes;
@@ -80,6 +83,8 @@ std::optional<StoreTransaction> transactionFrom(const PlistValue& value) {
     transaction.productIdentifier = textOf(*entry, "productIdentifier");
     transaction.applicationUsername = textOf(*entry, "applicationUsername");
     transaction.errorText = textOf(*entry, "errorText");
+    const auto untold = entry->find("untold");
+    transaction.untold = untold != entry->end() && untold->second.asBoolean() && *untold->second.asBoolean();
     const auto quantity = integerOf(*entry, "quantity");
     const auto state = integerOf(*entry, "state");
     const auto error = integerOf(*entry, "error");
@@ -95,15 +100,20 @@ std::optional<StoreTransaction> transactionFrom(const PlistValue& value) {
 }
 
 PlistValue valueOf(const StoreTransaction& transaction) {
-    return PlistValue(PlistValue::Dictionary{
+    PlistValue::Dictionary entry{
         {"transactionIdentifier", transaction.identifier},
         {"productIdentifier", transaction.productIdentifier},
         {"quantity", PlistValue::integer(transaction.quantity)},
         {"applicationUsername", transaction.applicationUsername},
         {"state", PlistValue::integer(static_cast<int>(transaction.state))},
         {"error", PlistValue::integer(static_cast<int>(transaction.error))},
-        {"errorText", transaction.errorText},
-    });
+        // The store's own words about a path or the system: what they quote must not stop later saves.
+        {"errorText", printableText(transaction.errorText)},
+    };
+    // Only when set: a ledger without it reads as before, and a reader that knows nothing of it finishes the
+    // entry as one an earlier run settled.
+    if (transaction.untold) entry.emplace("untold", PlistValue::boolean(true));
+    return PlistValue(std::move(entry));
 }
 
 bool settled(TransactionState state) {
@@ -139,11 +149,17 @@ bool LocalStore::configure(Setup setup) {
     reset();
     setup_ = std::move(setup);
     const char* chosen = std::getenv("STARGRID_STORE");
+    // Empty as unset: how a shell clears it, as STARGRID_NETWORK takes it too.
     if (chosen && *chosen) {
         if (auto policy = storePolicyFromText(chosen)) {
             policy_ = *policy;
         } else {
-            std::fprintf(stderr, "LocalStore: unknown STARGRID_STORE \"%s\"; approving payments\n", chosen);
+            // A mistyped "decline" must not approve: no payment goes through until the value is one of these.
+            policy_ = StorePolicy::Unreachable;
+            std::fprintf(stderr,
+                         "LocalStore: unknown STARGRID_STORE \"%s\" (known: %s); the store is out of reach and "
+                         "every payment fails\n",
+                         printableText(chosen).c_str(), kPolicyNames);
         }
     }
     loadProducts();
@@ -172,7 +188,7 @@ void LocalStore::loadProducts() {
     const auto root = bytes ? decodePlistXml(*bytes, &error) : std::nullopt;
     const PlistValue::Array* entries = root ? root->asArray() : nullptr;
     if (!entries) {
-        productsError_ = "cannot read the products file " + setup_.productsFile + ": " +
+        productsError_ = "cannot read the products file " + printableText(setup_.productsFile) + ": " +
                          (error.empty() ? "its root is not an array" : error);
         std::fprintf(stderr, "LocalStore: %s\n", productsError_.c_str());
         return;
@@ -181,7 +197,8 @@ void LocalStore::loadProducts() {
         if (auto product = productFrom(entry)) {
             products_[product->identifier] = *product;
         } else {
-            std::fprintf(stderr, "LocalStore: a product of %s is incomplete; skipped\n", setup_.productsFile.c_str());
+            std::fprintf(stderr, "LocalStore: a product of %s is incomplete; skipped\n",
+                         printableText(setup_.productsFile).c_str());
         }
     }
 }
@@ -194,7 +211,7 @@ void LocalStore::loadLedger() {
         case StoredFileRead::Missing: return;  // no ledger yet: nothing unfinished
         case StoredFileRead::Failed:
             // Its transactions are out of reach, not gone: a save would replace them, so none is made this run.
-            ledgerKept_ = "cannot read the ledger " + setup_.ledgerFile + ": " + reason;
+            ledgerKept_ = "cannot read the ledger " + printableText(setup_.ledgerFile) + ": " + reason;
             std::fprintf(stderr, "LocalStore: %s; it is left as it is and nothing is saved to it\n",
                          ledgerKept_.c_str());
             return;
@@ -203,7 +220,9 @@ void LocalStore::loadLedger() {
     if (bytes.size() > kMaxFileBytes) return setLedgerAside("larger than 1 MiB");
     // Saves leave it the owner's only, but a run that pays nothing makes none.
     if (!narrowMode(setup_.ledgerFile, 0600)) {
-        std::fprintf(stderr, "LocalStore: cannot narrow %s: %s\n", setup_.ledgerFile.c_str(), std::strerror(errno));
+        const int failure = errno;
+        std::fprintf(stderr, "LocalStore: cannot narrow %s: %s\n", printableText(setup_.ledgerFile).c_str(),
+                     std::strerror(failure));
     }
     std::string error;
     const auto root = decodePlistXml(bytes, &error);
@@ -223,14 +242,15 @@ void LocalStore::loadLedger() {
 
 // Kept aside, never overwritten: it may hold paid transactions someone must look at.
 void LocalStore::setLedgerAside(const std::string& reason) {
-    const char* ledger = setup_.ledgerFile.c_str();
+    const std::string ledger = printableText(setup_.ledgerFile);
     if (const std::optional<std::string> aside = setDamagedFileAside(setup_.ledgerFile)) {
-        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", ledger, reason.c_str(),
-                     aside->c_str());
+        std::fprintf(stderr, "LocalStore: the ledger %s is damaged (%s); set aside as %s\n", ledger.c_str(),
+                     reason.c_str(), printableText(*aside).c_str());
         return;
     }
-    ledgerKept_ = "the ledger " + setup_.ledgerFile + " is damaged (" + reason + ") and cannot be set aside (" +
-                  std::strerror(errno) + ")";
+    const int failure = errno;
+    ledgerKept_ = "the ledger " + ledger + " is damaged (" + reason + ") and cannot be set aside (" +
+                  std::strerror(failure) + ")";
     std::fprintf(stderr, "LocalStore: %s; it is left as it is and nothing is saved to it\n", ledgerKept_.c_str());
 }
 
@@ -262,18 +282,21 @@ LocalStore::LedgerSave LocalStore::saveLedger(std::string* reason) {
             outcome = LedgerSave::Failed;
         }
     }
-    why = "cannot write the ledger " + setup_.ledgerFile + ": " + why;
+    why = "cannot write the ledger " + printableText(setup_.ledgerFile) + ": " + why;
     std::fprintf(stderr, "LocalStore: %s\n", why.c_str());
     if (reason) *reason = why;
     return outcome;
 }
 
 void LocalStore::settleLeftovers() {
+    // A store out of reach decides nothing: what is pending waits for a start that reaches one.
+    if (policy_ == StorePolicy::Unreachable) return;
     std::vector<StoreTransaction*> decided;
     for (StoreTransaction& transaction : transactions_) {
         if (settled(transaction.state)) continue;
         decideOutcome(transaction);
-        transaction.decidedAtStart = true;
+        // Saved with the outcome: the player hears of it at this start or, should it end first, the next.
+        transaction.untold = true;
         decided.push_back(&transaction);
     }
     std::string reason;
@@ -373,7 +396,8 @@ void LocalStore::decideOutcome(StoreTransaction& transaction) {
     // What an earlier outcome said (its save failed) goes with it.
     transaction.error = StoreError::Unknown;
     transaction.errorText.clear();
-    if (products_.find(transaction.productIdentifier) == products_.end()) {
+    // A store out of reach cannot say whether the product is sold either.
+    if (policy_ != StorePolicy::Unreachable && products_.find(transaction.productIdentifier) == products_.end()) {
         fail(StoreError::PaymentInvalid, "the product is not for sale");
         return;
     }
@@ -387,9 +411,10 @@ void LocalStore::decideOutcome(StoreTransaction& transaction) {
                 transaction.state = TransactionState::Purchased;
             } else {
                 failedOnce_ = true;
-                fail(StoreError::Unknown, "cannot connect to the store");
+                fail(StoreError::Unknown, kOutOfReach);
             }
             break;
+        case StorePolicy::Unreachable: fail(StoreError::Unknown, kOutOfReach); break;
     }
 }
 

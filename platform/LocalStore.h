@@ -47,9 +47,10 @@ struct StoreTransaction {
     TransactionState state = TransactionState::Purchasing;
     StoreError error = StoreError::Unknown;  // meaningful when failed, or deferred as not recorded
     std::string errorText;
-    // A payment an earlier run left purchasing or deferred that this start decided: its payer has not heard
-    // how it ended. Not kept in the ledger.
-    bool decidedAtStart = false;
+    // A payment an earlier run left purchasing or deferred that a start decided: its payer has not been told
+    // how it ended. Kept in the ledger, so a start that ends before telling leaves it for the next; it goes
+    // when the transaction is finished, which its teller does once told.
+    bool untold = false;
 };
 
 class StoreObserver {
@@ -59,8 +60,10 @@ public:
     virtual void removedTransactions(const std::vector<StoreTransaction>& transactions) = 0;
 };
 
-// How the store answers payments (STARGRID_STORE).
-enum class StorePolicy { Approve, Decline, Cancel, Defer, FailThenApprove };
+// How the store answers payments (STARGRID_STORE). Unreachable, for a value that names none of the others:
+// every payment fails as one that cannot reach the store, and nothing an earlier run left is decided.
+enum class StorePolicy { Approve, Decline, Cancel, Defer, FailThenApprove, Unreachable };
+// Nothing for a text that names no policy, Unreachable included.
 std::optional<StorePolicy> storePolicyFromText(const std::string& text);
 
 class LocalStore {
@@ -77,9 +80,10 @@ public:
     static LocalStore& shared();
 
     // Reads the products and the ledger; transactions a previous run left purchasing or
-    // deferred are settled by the policy now in force (decidedAtStart); when that cannot be
+    // deferred are settled by the policy now in force (untold, and saved so); when that cannot be
     // saved they wait, deferred and NotRecorded, for a later start. The policy comes from
-    // STARGRID_STORE (approve when unset or unknown). False without a poster.
+    // STARGRID_STORE: approve when unset or empty; unreachable, said on standard error with the
+    // known values, when it names none. False without a poster.
     // A damaged ledger (or one past 1 MiB) is set aside as "<ledger>.damaged" (".damaged.1"...
     // when that exists, mode 0600) and the store starts empty; one that cannot be read is left as
     // it is and not saved over this run.

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,33 @@ TEST_F(PurchaseBatchTest, MixedBatchCreditsOnlyThePaidOneAndKeepsTheDeferred) {
     EXPECT_EQ(left[0].identifier, "t-waiting");
     EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
     EXPECT_EQ(log.count("付款成功"), 1u);
+}
+
+// As a start that decided it, credited it and raised its alert, then ended before the alert was drawn, left it.
+TEST_F(PurchaseBatchTest, AnOutcomeAnEarlierStartDidNotTellIsToldOnceAndFinishedOnlyOnceSeen) {
+    std::string untold = entry("t-paid", 4, "sale", 1);
+    untold.insert(untold.size() - 7, "<key>untold</key><true/>");
+    writeLedger(untold);
+    kite::UserDefault::getInstance()->setStringForKey(IOSiAP_Bridge::kCreditedKey, "t-paid");
+    std::vector<std::string> alerts;
+    platformAlert::Shown shown;
+    platformAlert::setDrawingPresenter([&](const std::string&, const std::string& message, const std::string&,
+                                           platformAlert::Shown onShown) {
+        alerts.push_back(message);
+        shown = std::move(onShown);
+    });
+    QKSingleton::getInstance()->resumePurchases();
+    frames(4);
+    platformAlert::setPresenter(nullptr);
+    EXPECT_EQ(alerts, std::vector<std::string>{IOSiAP::kEarlierPaymentCreditedMessage});
+    EXPECT_EQ(GameData::getInstance()->getDiamond(), 20) << "credited by the start that decided it";
+    EXPECT_TRUE(platform::LocalStore::shared().isUnfinished("t-paid")) << "finished before it was seen";
+    ASSERT_TRUE(shown);
+    shown();
+    frames(2);
+    EXPECT_FALSE(platform::LocalStore::shared().isUnfinished("t-paid"));
+    std::ifstream ledger(kite::FileUtils::getInstance()->getWritablePath() + IOSiAP::kLedgerFile);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(ledger), {}).find("t-paid"), std::string::npos);
 }
 
 TEST_F(PurchaseBatchTest, PurchasingInABatchHoldsBackOnlyItself) {

@@ -75,6 +75,39 @@ TEST_F(AlertViewTest, AFloodOfOneKindShowsOneAlertAndTheNewestAfterIt) {
     EXPECT_TRUE(showsText(shown[0], "分享成功"));
 }
 
+// What waits on its drawing (the store's news, finished once seen) is told so only after a frame drew it: not
+// when raised, nor while another of its title holds it back; and a newer alert never takes its place.
+TEST_F(AlertViewTest, AnAlertHearsItWasDrawnAfterTheFrameThatDrewItAndIsNeverReplaced) {
+    int drawn = 0;
+    showAlertView("提示", "当前无网络", "确认");
+    showAlertView("提示", "上次付款成功", "确认", [&drawn] { ++drawn; });
+    showAlertView("提示", "分享成功", "确认");
+    for (int frame = 0; frame < 3; ++frame) kite::Director::getInstance()->mainLoop();
+    EXPECT_EQ(drawn, 0) << "held back by the first";
+    alerts()[0]->close();
+    kite::Director::getInstance()->mainLoop();  // shown, and drawn in this frame
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_TRUE(showsText(alerts()[0], "上次付款成功"));
+    EXPECT_EQ(drawn, 0) << "not before that frame is over";
+    for (int frame = 0; frame < 3; ++frame) kite::Director::getInstance()->mainLoop();
+    EXPECT_EQ(drawn, 1);
+    alerts()[0]->close();
+    kite::Director::getInstance()->mainLoop();
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_TRUE(showsText(alerts()[0], "分享成功"));
+}
+
+TEST_F(AlertViewTest, AnAlertClosedBeforeTheNextFrameHearsItWasDrawnThenAndOnce) {
+    int drawn = 0;
+    showAlertView("提示", "上次付款成功", "确认", [&drawn] { ++drawn; });
+    kite::Director::getInstance()->mainLoop();  // shown, and drawn in this frame
+    ASSERT_EQ(alerts().size(), 1u);
+    alerts()[0]->close();  // as a quit leaves the screen
+    EXPECT_EQ(drawn, 1);
+    for (int frame = 0; frame < 3; ++frame) kite::Director::getInstance()->mainLoop();
+    EXPECT_EQ(drawn, 1);
+}
+
 // At start alerts come before a scene runs (no network, then the store's news of an earlier payment).
 class AlertViewAtStartTest : public AlertViewTest {
 protected:

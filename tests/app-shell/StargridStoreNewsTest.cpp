@@ -1,7 +1,10 @@
 // The start tells what became of a payment an earlier run left undecided (as a run killed mid-purchase, or
 // one whose outcome could not be saved, leaves it): credited, nothing charged, or still pending while the
-// ledger cannot be saved. Each in one line of the store's alert on every device, every character in a font.
+// ledger cannot be saved. Each in one line of the store's alert on every device, every character in a font;
+// and once, by the next start when the one that decided it ended before its alert was drawn.
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
@@ -69,6 +72,35 @@ bool everyCharacterInAFont(const std::string& text) {
     return all;
 }
 
+// The game's environment for a start in the home: its folders there, no game server.
+std::vector<std::string> startEnvironment(const std::string& home, const std::string& store, const char* network) {
+    return {"SDL_VIDEODRIVER=offscreen",
+            "ALSOFT_DRIVERS=null",
+            std::string("STARGRID_NETWORK=") + network,
+            "STARGRID_BOOTSTRAP_URL=http://127.0.0.1:9/bus_ser_ios.html",
+            "XDG_CONFIG_HOME=" + home + "/config",
+            "XDG_DATA_HOME=" + home + "/data",
+            "XDG_CACHE_HOME=" + home + "/cache",
+            "XDG_RUNTIME_DIR=" + home,
+            "STARGRID_STORE=" + store};
+}
+
+// A home of its own in the folder, where an earlier run left one payment purchasing.
+std::string homeWithAPaymentLeft(const std::string& folder, const std::string& name) {
+    const std::string home = folder + "/" + name;
+    fs::create_directories(home + "/data/stargrid");
+    fs::permissions(home, fs::perms::owner_all);  // the runtime folder too
+    std::ofstream(home + "/data/stargrid/StoreLedger.plist") << kLedger;
+    return home;
+}
+
+std::vector<std::string> alertLines(const Game& game) {
+    std::vector<std::string> alerts;
+    for (const std::string& line : game.lines())
+        if (line.rfind("AlertView:", 0) == 0) alerts.push_back(line);
+    return alerts;
+}
+
 class StargridStoreNews : public ::testing::TestWithParam<Device> {
 protected:
     kite::test::TemporaryFolder folder{"stargrid-news"};
@@ -97,16 +129,9 @@ TEST_P(StargridStoreNews, TheStartTellsWhatBecameOfAnEarlierPaymentInOneLine) {
             return kite::test::SmallDisk(data).fill();
         };
         Game game({"--device", GetParam().name, "--fixed-step", "--script", home + "/start.script"},
-                  {"SDL_VIDEODRIVER=offscreen", "ALSOFT_DRIVERS=null", "STARGRID_NETWORK=up",
-                   "STARGRID_BOOTSTRAP_URL=http://127.0.0.1:9/bus_ser_ios.html", "XDG_CONFIG_HOME=" + home + "/config",
-                   "XDG_DATA_HOME=" + home + "/data", "XDG_CACHE_HOME=" + home + "/cache", "XDG_RUNTIME_DIR=" + home,
-                   std::string("STARGRID_STORE=") + start.store},
-                  false, start.fullDisk ? fillDisk : nullptr);
+                  startEnvironment(home, start.store, "up"), false, start.fullDisk ? fillDisk : nullptr);
         ASSERT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
-        std::vector<std::string> alerts;
-        for (const std::string& line : game.lines())
-            if (line.rfind("AlertView:", 0) == 0) alerts.push_back(line);
-        EXPECT_EQ(alerts, std::vector<std::string>{std::string("AlertView: 提示 / ") + start.told + " [确认]"});
+        EXPECT_EQ(alertLines(game), std::vector<std::string>{std::string("AlertView: 提示 / ") + start.told + " [确认]"});
         const std::optional<Saved> saved = readStore(home + "/config/stargrid/UserDefaults.plist");
         EXPECT_EQ(saved ? saved->integer("diamond") : -1, start.diamonds);
         const std::optional<Shot> frame = readPNG(shot);
@@ -114,6 +139,79 @@ TEST_P(StargridStoreNews, TheStartTellsWhatBecameOfAnEarlierPaymentInOneLine) {
         EXPECT_EQ(messageLines(*frame, GetParam()), 1);
         EXPECT_TRUE(everyCharacterInAFont(start.told));
     }
+}
+
+// The alert is raised in the first frame and drawn from the second on (the scene runs from then): a start
+// killed while it waits before the second, or closed while the no-network alert holds the news back, never
+// drew it.
+TEST(StargridStoreNewsLater, AStartThatEndsBeforeItsAlertIsDrawnLeavesItToTheNextStartWhichTellsItOnce) {
+    const Device& device = devices()[1];  // iphone5
+    const std::string told = std::string("AlertView: 提示 / ") + IOSiAP::kEarlierPaymentCreditedMessage + " [确认]";
+    std::string holdSecondFrame;  // a minute, in the longest steps a script sleeps
+    for (int i = 0; i < 6; ++i) holdSecondFrame += "sleep 2 10000\n";
+    const struct {
+        const char* name;
+        const char* network;
+        std::string script;
+        bool killed;
+    } endings[] = {{"killed", "up", holdSecondFrame + "quit 3\n", true},
+                   {"closed-without-network", "down", "quit 40\n", false}};
+    kite::test::TemporaryFolder folder{"stargrid-news-later"};
+    for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.name);
+        const std::string home = homeWithAPaymentLeft(folder.path(), ending.name);
+        std::ofstream(home + "/first.script") << ending.script;
+        std::ofstream(home + "/later.script") << "shot 40 " + home + "/alert.png\nquit 42\n";
+        {
+            Game first({"--device", device.name, "--fixed-step", "--script", home + "/first.script"},
+                       startEnvironment(home, "approve", ending.network));
+            if (ending.killed) {
+                ASSERT_TRUE(first.waitForLine(told, std::chrono::seconds(60)));
+                first.signal(SIGKILL);
+                first.waitForExit(std::chrono::seconds(60));
+                ASSERT_EQ(first.endSignal(), SIGKILL);
+            } else {
+                ASSERT_EQ(first.waitForExit(std::chrono::seconds(60)), 0);
+                ASSERT_EQ(alertLines(first).size(), 2u) << "the no-network alert, then the news behind it";
+            }
+        }
+        for (int later = 0; later < 2; ++later) {
+            SCOPED_TRACE(later == 0 ? "the next start" : "the one after");
+            fs::remove(home + "/alert.png");
+            Game game({"--device", device.name, "--fixed-step", "--script", home + "/later.script"},
+                      startEnvironment(home, "approve", "up"));
+            ASSERT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
+            EXPECT_EQ(alertLines(game), later == 0 ? std::vector<std::string>{told} : std::vector<std::string>{});
+            const std::optional<Shot> frame = readPNG(home + "/alert.png");
+            ASSERT_TRUE(frame);
+            if (later == 0) {
+                EXPECT_EQ(messageLines(*frame, device), 1) << "drawn";
+            }
+            const std::optional<Saved> saved = readStore(home + "/config/stargrid/UserDefaults.plist");
+            EXPECT_EQ(saved ? saved->integer("diamond") : -1, 160) << "credited once";
+        }
+    }
+}
+
+// Once the frame that drew it is on the screen it has been told, even when the game quits before the next.
+TEST(StargridStoreNewsLater, AStartClosedRightAfterItsAlertWasDrawnLeavesNothingToTell) {
+    const Device& device = devices()[1];  // iphone5
+    kite::test::TemporaryFolder folder{"stargrid-news-told"};
+    const std::string home = homeWithAPaymentLeft(folder.path(), "home");
+    std::ofstream(home + "/first.script") << "shot 2 " + home + "/drawn.png\nquit 3\n";
+    std::ofstream(home + "/later.script") << "quit 40\n";
+    for (const char* script : {"/first.script", "/later.script"}) {
+        Game game({"--device", device.name, "--fixed-step", "--script", home + script},
+                  startEnvironment(home, "approve", "up"));
+        ASSERT_EQ(game.waitForExit(std::chrono::seconds(60)), 0);
+        const std::size_t told = script[1] == 'f' ? 1 : 0;
+        EXPECT_EQ(alertLines(game).size(), told) << script;
+    }
+    // Still popping in: the light of its message area at the centre of the screen, where the menu is dark.
+    const std::optional<Shot> drawn = readPNG(home + "/drawn.png");
+    ASSERT_TRUE(drawn);
+    const unsigned char* centre = &drawn->rgba[(drawn->height / 2 * drawn->width + drawn->width / 2) * 4];
+    EXPECT_TRUE(centre[0] > 200 && centre[1] > 200 && centre[2] > 200) << "no alert drawn in the second frame";
 }
 
 std::string deviceName(const ::testing::TestParamInfo<Device>& info) { return info.param.name; }

@@ -1,5 +1,6 @@
 #include "platform/LocalStore.h"
 
+#include "LocalStoreTestSupport.h"
 #include "platform/AtomicFile.h"
 #include "platform/PlistXml.h"
 #include "support/ForkedRun.h"
@@ -26,89 +27,14 @@
 namespace platform {
 namespace {
 
-constexpr char kProducts[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><array>
-<dict><key>productIdentifier</key><string>pack.small</string><key>localizedTitle</key><string>Small</string>
-<key>localizedDescription</key><string>a few</string><key>price</key><real>12</real>
-<key>priceLocale</key><string>zh_CN@currency=CNY</string></dict>
-<dict><key>productIdentifier</key><string>pack.big</string><key>localizedTitle</key><string>Big</string>
-<key>localizedDescription</key><string>many</string><key>price</key><real>0.99</real>
-<key>priceLocale</key><string>en_US@currency=USD</string></dict>
-</array></plist>
-)";
-
-// Keeps what the store reports, as a main loop would run it.
-struct Recorder : StoreObserver {
-    std::vector<std::vector<StoreTransaction>> updates;
-    std::vector<std::vector<StoreTransaction>> removals;
-    void updatedTransactions(const std::vector<StoreTransaction>& batch) override { updates.push_back(batch); }
-    void removedTransactions(const std::vector<StoreTransaction>& batch) override { removals.push_back(batch); }
-};
-
 unsigned modeOf(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
 }
 
 using kite::test::ModesBind;
-
-class LocalStoreTest : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(folder.made());
-        unsetenv("STARGRID_STORE");
-        products = folder.put("products.plist", kProducts);
-        ledger = folder.path() + "/ledger.plist";
-    }
-    void TearDown() override {
-        store().reset();
-        unsetenv("STARGRID_STORE");
-    }
-    LocalStore& store() { return LocalStore::shared(); }
-    void configure() {
-        ASSERT_TRUE(store().configure({products, ledger, [this](std::function<void()> f) { posted.push_back(f); }}));
-    }
-    // Runs what was posted, and what that posts, as frames would.
-    void drain() {
-        for (int guard = 0; guard < 100 && !posted.empty(); ++guard) {
-            auto next = std::move(posted.front());
-            posted.pop_front();
-            next();
-        }
-    }
-    // Pays for one product and says, on standard error, how the last update left it: "outcome: STATE TEXT".
-    void payOnce(const std::string& applicationUsername = "") {
-        Recorder observer;
-        store().addObserver(&observer);
-        store().addPayment("pack.small", 1, applicationUsername);
-        drain();
-        store().removeObserver(&observer);
-        const StoreTransaction last = observer.updates.empty() ? StoreTransaction() : observer.updates.back()[0];
-        std::fprintf(stderr, "outcome: %d %s\n", static_cast<int>(last.state), last.errorText.c_str());
-    }
-    // The state the ledger on disk holds for the transaction; -1 when it holds none.
-    int stateOnDisk(const std::string& identifier) const {
-        const std::optional<PlistValue> root = decodePlistXml(ledgerText());
-        const PlistValue::Dictionary* ledger = root ? root->asDictionary() : nullptr;
-        const auto list = ledger ? ledger->find("transactions") : PlistValue::Dictionary::const_iterator();
-        if (!ledger || list == ledger->end() || !list->second.asArray()) return -1;
-        for (const PlistValue& entry : *list->second.asArray()) {
-            const PlistValue::Dictionary& fields = *entry.asDictionary();
-            if (*fields.at("transactionIdentifier").asString() == identifier) return *fields.at("state").asInteger();
-        }
-        return -1;
-    }
-    std::string ledgerText() const {
-        std::ifstream in(ledger);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-    kite::test::TemporaryFolder folder{"stargrid-store"};
-    std::string products, ledger;
-    std::deque<std::function<void()>> posted;
-};
+using test::LocalStoreTest;
+using test::Recorder;
 
 TEST_F(LocalStoreTest, ProductRequestIsAnsweredOnTheLoopWithPricesAndInvalidIdentifiers) {
     configure();
