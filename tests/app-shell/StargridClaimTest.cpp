@@ -22,6 +22,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ClaimLaunches.h"
 #include "GameProcess.h"
 #include "GameSockets.h"
 #include "platform/ClaimLink.h"
@@ -42,26 +43,7 @@ using ::testing::HasSubstr;
 constexpr const char* kUrl = "pg5e18c0a7d94b2f63://oauth?code=";
 constexpr uid_t kOtherUser = 54321;
 
-class StargridClaimTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(folder.made()); }
-    // A player's folders under the test's folder: data, config and cache by name, one runtime folder.
-    std::vector<std::string> player(const std::string& data, const std::string& config) const {
-        const std::string root = folder.path();
-        return {"STARGRID_NETWORK=down", "XDG_DATA_HOME=" + root + "/" + data, "XDG_CONFIG_HOME=" + root + "/" + config,
-                "XDG_CACHE_HOME=" + root + "/cache-" + data, "XDG_RUNTIME_DIR=" + root};
-    }
-    static long count(const Game& game, const std::string& text) {
-        return std::count_if(game.lines().begin(), game.lines().end(),
-                             [&text](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
-    static void quit(Game& game) {
-        game.signal(SIGTERM);
-        EXPECT_EQ(game.waitForExit(), 0);
-    }
-
-    kite::test::TemporaryFolder folder{"stargrid-claims"};
-};
+class StargridClaimTest : public stargrid::test::ClaimLaunchTest {};
 
 TEST_F(StargridClaimTest, TwoGamesNeverShareAConfigFolder) {
     // Different data folders, one config folder: the preferences store would be the last writer's.
@@ -162,9 +144,10 @@ TEST_F(StargridClaimTest, OnAHomeOnNfsAClaimLinkNamesTheGameThatHoldsTheFolder) 
     for (const std::string mode : {"local", "lockd", "none"}) {
         Game refused({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), mode), true);
         EXPECT_EQ(refused.waitForExit(seconds(30)), 1) << mode;
-        EXPECT_THAT(refused.lines(), ElementsAre("stargrid: the game is already running on elsewhere.example (so says " +
-                                                 link + "), so it does not start here; if no game runs there, remove " +
-                                                 link + " and start it again"))
+        EXPECT_THAT(refused.lines(), ElementsAre("stargrid: the player's folders are held by process 4242 on "
+                                                 "elsewhere.example (so says " + link +
+                                                 "), which cannot be asked from here, so the game does not start here; "
+                                                 "if no game runs there, remove " + link + " and start it again"))
             << mode;
     }
 }
@@ -218,8 +201,8 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     EXPECT_THAT(locked.lines(),
                 ElementsAre("stargrid: the player's folders are held by another process (it locks " + data +
                             "), which does not answer (it does not listen on " + socket +
-                            "), so the game does not start; if that is a game that hangs, end it and start the game "
-                            "again"));
+                            "), so the game does not start; if that is a game that hangs or is stopped, end it and "
+                            "start the game again"));
     held.claim.reset();
     // A process that made the claim link and runs, on a home without a lock service, and a socket of the
     // game's that takes launches and never answers them: a game that hangs.
@@ -236,8 +219,8 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     EXPECT_THAT(named.lines(), ElementsAre("stargrid: the player's folders are held by process " +
                                            std::to_string(linked.pid()) + " of this host (it holds " + data +
                                            "/claim.link), which does not answer (no answer within 2 s), so the game "
-                                           "does not start; if that process is no game, or a game that hangs, end "
-                                           "it and start the game again"));
+                                           "does not start; if that process is no game, or a game that hangs or is "
+                                           "stopped, end it and start the game again"));
 }
 
 TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {
