@@ -108,7 +108,7 @@ int refusedLaunch(const platform::FolderClaim::Result& claimed) {
         // Whether it still runs there cannot be known from here: the player is told what to do if not.
         const std::string where = holder.names == LinkNames::OtherHost
                                       ? "on " + holder.named.host
-                                      : "in another pid namespace of this host (a container or a sandbox)";
+                                      : "in another pid namespace of this host, a container's or a sandbox's";
         say("the player's folders are held by process " + pid + " " + where + " (so says " + link +
             "), which cannot be asked from here, so the game does not start here; if no game runs there, remove " +
             link + " and start it again");
