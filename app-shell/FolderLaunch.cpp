@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/ParentsMark.h"
+#include "platform/PrintableText.h"
 #include "platform/UrlHandover.h"
 
 namespace {
@@ -25,101 +26,92 @@ std::vector<std::string> handoverNames(const std::vector<std::string>& identitie
 
 namespace {
 
-// A run of its own (--frames, --script, --shot) is no launch a running game can take over.
+using State = platform::FolderClaim::State;
+using platform::LinkNames;
+
+// One line to standard error, whatever text from outside it quotes (a link's target, a file name, a URL, a
+// host name) shown with its control characters as \xNN.
+void say(const std::string& line) { std::fprintf(stderr, "stargrid: %s\n", platform::printableText(line).c_str()); }
+
+// A game answered: it takes no run of its own (--frames, --script, --shot) in its place.
 int refuseOwnRun() {
-    std::fprintf(stderr,
-                 "stargrid: the game is already running, so this launch cannot run --frames, --script or --shot\n");
+    say("the game is already running, so this launch cannot run --frames, --script or --shot");
     return 1;
 }
 
+// What becomes of this launch, for the messages: a URL is not handed over either.
+std::string noStart(const LaunchRequest& request) {
+    return request.url.empty() ? "so the game does not start" : "so the URL is not handed over and the game does not start";
+}
+
 // A process holds the folders but did not answer (or not in time), and did not let them go either: a game
-// that hangs, or no game at all. Only a game that takes the launch ends it with 0.
+// that hangs or is stopped, or no game at all. Only a game that answers ends a launch with "already running".
 int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed, std::string why) {
-    if (request.ownRun) {
-        return refuseOwnRun();
-    }
     if (why.empty())
         why = "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
-    if (!request.url.empty()) {
-        std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", why.c_str());
-        return 1;
-    }
     const platform::FolderClaim::Holder& holder = claimed.holder;
-    if (holder.seen == platform::FolderClaim::Holder::Seen::Link) {
-        std::fprintf(stderr,
-                     "stargrid: the player's folders are held by process %lld of this host (it holds %s), which does "
-                     "not answer (%s), so the game does not start; if that process is no game, or a game that "
-                     "hangs, end it and start the game again\n",
-                     holder.pid, holder.link.c_str(), why.c_str());
+    if (holder.names == LinkNames::GameHere) {
+        say("the player's folders are held by process " + std::to_string(holder.named.pid) + " of this host (it holds " +
+            holder.link + "), which does not answer (" + why + "), " + noStart(request) +
+            "; if that process is no game, or a game that hangs or is stopped, end it and start the game again");
     } else {
-        std::fprintf(stderr,
-                     "stargrid: the player's folders are held by another process (it locks %s), which does not "
-                     "answer (%s), so the game does not start; if that is a game that hangs, end it and start the "
-                     "game again\n",
-                     holder.folder.c_str(), why.c_str());
+        say("the player's folders are held by another process (it locks " + holder.folder + "), which does not answer (" +
+            why + "), " + noStart(request) + "; if that is a game that hangs or is stopped, end it and start the game again");
     }
     return 1;
 }
 
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
-// asks the running game to show itself. The exit status once the running game answered (0 only when it took
-// the launch); nothing when no game did (nobody listens, or the game quits), with what was seen in unanswered.
+// asks the running game to show itself, or (for a run of its own) whether it answers. The exit status once the
+// running game answered (0 only when it took the launch); nothing when no game did (nobody listens, or the
+// game quits), with what was seen in `unanswered`.
 std::optional<int> secondLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed,
                                 const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
     const std::vector<std::string> names = handoverNames(claimed.others);
-    if (request.ownRun) {
-        if (!platform::UrlHandover::listening(names)) return std::nullopt;
-        return refuseOwnRun();
-    }
     const platform::UrlHandover::Receipt receipt =
-        request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting)
-                            : platform::UrlHandover::sendToRunning(names, request.url, keepWaiting);
-    if (receipt.outcome == Outcome::NobodyListens || receipt.outcome == Outcome::Gone) {
-        unanswered = receipt.reason;
-        return std::nullopt;
-    }
-    if (request.url.empty()) {
-        // A game takes every launch without a URL: anything else is no game that answers (one that hangs).
-        if (receipt.outcome != Outcome::Accepted && claimed.state != platform::FolderClaim::State::HeldElsewhere) {
-            unanswered = receipt.reason;
-            return std::nullopt;
-        }
-        if (receipt.outcome != Outcome::Accepted) return unansweredLaunch(request, claimed, receipt.reason);
-        std::printf("stargrid: the game is already running\n");
+        request.ownRun        ? platform::UrlHandover::askRunning(names, keepWaiting)
+        : request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting)
+                              : platform::UrlHandover::sendToRunning(names, request.url, keepWaiting);
+    unanswered = receipt.reason;
+    if (receipt.outcome == Outcome::NobodyListens || receipt.outcome == Outcome::Gone) return std::nullopt;
+    if (receipt.outcome == Outcome::Accepted) {
+        if (request.ownRun) return refuseOwnRun();
+        if (request.url.empty()) std::printf("stargrid: the game is already running\n");
         return 0;
     }
-    if (receipt.outcome == Outcome::Accepted) return 0;
-    std::fprintf(stderr, "stargrid: the running game did not take the URL: %s\n", receipt.reason.c_str());
-    return 1;
+    if (receipt.answered && !request.url.empty()) {
+        say("the running game did not take the URL: " + receipt.reason);
+        return 1;
+    }
+    // No game that answers: a game out of sight, or a folder that cannot be claimed, is said as such.
+    if (claimed.state != State::HeldElsewhere) return std::nullopt;
+    return unansweredLaunch(request, claimed, receipt.reason);
 }
 
 // Folders held by a game this launch cannot see (a claim link of another host, another pid namespace, or an
 // older version), or that cannot be claimed.
 int refusedLaunch(const platform::FolderClaim::Result& claimed) {
-    using Seen = platform::FolderClaim::Holder::Seen;
     const platform::FolderClaim::Holder& holder = claimed.holder;
-    const char* link = holder.link.c_str();
-    if (claimed.state != platform::FolderClaim::State::HeldOutOfSight) {
-        std::fprintf(stderr, "stargrid: the player's folders cannot be claimed (%s), so the game does not start\n",
-                     claimed.error.c_str());
-    } else if (holder.seen != Seen::OlderLink) {
-        // Whether it still runs there cannot be known from here: the player is told what to do if not.
-        std::string where = "on " + holder.host;
-        if (holder.seen == Seen::OtherNamespace)
-            where = "in another pid namespace of this host (a container or a sandbox), as its process " +
-                    std::to_string(holder.pid);
-        std::fprintf(stderr,
-                     "stargrid: the game is already running %s (so says %s), so it does not start here; if no game "
-                     "runs there, remove %s and start it again\n",
-                     where.c_str(), link, link);
-    } else {
+    const std::string& link = holder.link;
+    const std::string pid = std::to_string(holder.named.pid);
+    if (claimed.state != State::HeldOutOfSight) {
+        // A link in no form the game writes is no claim it can judge: the player removes it.
+        const std::string remedy = holder.names == LinkNames::Junk ? "; remove " + link + " and start the game again" : "";
+        say("the player's folders cannot be claimed (" + claimed.error + "), so the game does not start" + remedy);
+    } else if (holder.names == LinkNames::OlderRunning) {
         // An older version's link names a pid only: the process there may be that game, or any other.
-        std::fprintf(stderr,
-                     "stargrid: %s, made by an older version, names process %lld of this host, which runs; whether "
-                     "it is a game cannot be told, so the game does not start; if no game runs, remove %s and "
-                     "start it again\n",
-                     link, holder.pid, link);
+        say(link + ", made by an older version, names process " + pid +
+            " of this host, which runs; whether it is a game cannot be told, so the game does not start; if no game "
+            "runs, remove " + link + " and start it again");
+    } else {
+        // Whether it still runs there cannot be known from here: the player is told what to do if not.
+        const std::string where = holder.names == LinkNames::OtherHost
+                                      ? "on " + holder.named.host
+                                      : "in another pid namespace of this host, a container's or a sandbox's";
+        say("the player's folders are held by process " + pid + " " + where + " (so says " + link +
+            "), which cannot be asked from here, so the game does not start here; if no game runs there, remove " +
+            link + " and start it again");
     }
     return 1;
 }
@@ -130,16 +122,13 @@ int refusedLaunch(const platform::FolderClaim::Result& claimed) {
 // touches them: the game keeps its whole store in memory and writes it whole, so a second game on them
 // would overwrite the first one's progress. The exit status when this launch is not to run the game.
 std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<platform::FolderClaim>& claim) {
-    using State = platform::FolderClaim::State;
     const std::vector<std::string> folders = platform::FolderClaim::playersFolders();
     if (folders[0].empty() || folders[1].empty()) {
-        std::fprintf(stderr,
-                     "stargrid: the player's folders cannot be claimed (there is no home folder to hold them), so the "
-                     "game does not start\n");
+        say("the player's folders cannot be claimed (there is no home folder to hold them), so the game does not start");
         return 1;
     }
     platform::FolderClaim::Result claimed = platform::FolderClaim::take(folders);
-    for (const std::string& note : claimed.notes) std::fprintf(stderr, "stargrid: %s\n", note.c_str());
+    for (const std::string& note : claimed.notes) say(note);
     const std::vector<std::string> names = handoverNames(claimed.others);
     // A folder that cannot be locked, or one a game out of sight holds, keeps no second game off: a game
     // that answers there takes this launch over, and without one this launch does not run.

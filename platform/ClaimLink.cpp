@@ -1,10 +1,9 @@
-// The claim link of a folder: what names a process, how a link is judged, and how it is taken, all through
-// the folder's descriptor.
+// The claim link of a folder: its target, what a link names, and how it is taken, all through the folder's
+// descriptor.
 #include "platform/ClaimLink.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -23,26 +22,16 @@ namespace {
 constexpr std::size_t kLongestTarget = 512;
 // Rounds of taking the link before it is said to come and go.
 constexpr int kRounds = 8;
-// How far up a launcher is looked for: a shell or two between it and the game.
-constexpr int kMostAncestors = 32;
+// Links moved aside: claim.link.WHY.NAME, NAME telling the launch that moved it (see asideName).
+constexpr std::string_view kLeftoverAside = "claim.link.leftover.";
 
-std::string hostName() {
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
-    return name;
-}
-
-// A small file of /proc, whole; nothing when it cannot be read (errno set).
-std::optional<std::string> procText(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    char buffer[2048];
-    const ssize_t size = ::read(fd, buffer, sizeof buffer);
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    if (size <= 0) return std::nullopt;
-    return std::string(buffer, static_cast<std::size_t>(size));
+// The target of the link at `name`: one longer than kLongestTarget is cut one byte past it. Nothing when it
+// cannot be read (errno set).
+std::optional<std::string> readTarget(int folder, const char* name) {
+    char target[kLongestTarget + 1];
+    const ssize_t size = ::readlinkat(folder, name, target, sizeof target);
+    if (size < 0) return std::nullopt;
+    return std::string(target, static_cast<std::size_t>(size));
 }
 
 std::optional<unsigned long long> number(std::string_view text) {
@@ -51,95 +40,10 @@ std::optional<unsigned long long> number(std::string_view text) {
     return static_cast<unsigned long long>(*value);
 }
 
-// Field `index` (3 or later) of a /proc/PID/stat line; the command's name before it, in parentheses, may
-// hold spaces and parentheses of its own.
-std::string_view statField(std::string_view line, int index) {
-    const auto close = line.rfind(')');
-    if (close == std::string_view::npos) return {};
-    line.remove_prefix(close + 1);
-    for (int field = 3; field <= index; ++field) {
-        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-        const auto end = line.find_first_of(" \n");
-        if (field == index) return line.substr(0, end);
-        if (end == std::string_view::npos) return {};
-        line.remove_prefix(end);
-    }
-    return {};
-}
-
-// What /proc says of a process of this pid namespace: its start (field 22) and its parent (field 4).
-struct ProcessState {
-    enum class Is { Running, Gone, Unknown } is = Is::Unknown;
-    unsigned long long start = 0;
-    long long parent = 0;
-};
-
-// /proc shows this pid namespace's processes (after `unshare --pid` without a /proc of its own it shows the
-// parent namespace's, where this process has another pid).
-bool procIsThisNamespaces() {
-    char self[32] = {};
-    const ssize_t size = ::readlink("/proc/self", self, sizeof self - 1);
-    return size > 0 && std::string(self, static_cast<std::size_t>(size)) == std::to_string(::getpid());
-}
-
-ProcessState stateOf(long long pid) {
-    ProcessState state;
-    if (pid <= 0 || pid > INT_MAX) return state;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
-        state.is = ProcessState::Is::Gone;
-        return state;
-    }
-    if (!procIsThisNamespaces()) return state;
-    const std::optional<std::string> line = procText("/proc/" + std::to_string(pid) + "/stat");
-    if (!line) {
-        // Gone meanwhile, or another user's that /proc hides (hidepid): not the player's game either way.
-        if (errno == ENOENT) state.is = ProcessState::Is::Gone;
-        return state;
-    }
-    const std::optional<unsigned long long> start = number(statField(*line, 22));
-    const std::optional<unsigned long long> parent = number(statField(*line, 4));
-    if (!start || !parent) return state;
-    state = {ProcessState::Is::Running, *start, static_cast<long long>(*parent)};
-    return state;
-}
-
-// A process of this pid namespace that keeps the link open, as the game a launcher handed it to does once
-// the launcher is gone; 0 when none does or /proc cannot tell. Only a descriptor whose path names a claim
-// link is looked at, so no other file system is asked.
-long long keptOpenBy(const struct stat& link) {
-    if (!procIsThisNamespaces()) return 0;
-    DIR* processes = ::opendir("/proc");
-    if (!processes) return 0;
-    const std::string name = std::string("/") + kClaimLinkName;
-    long long keeper = 0;
-    while (const dirent* process = keeper == 0 ? ::readdir(processes) : nullptr) {
-        const std::optional<long> pid = wholeNumber(process->d_name, INT_MAX);
-        DIR* fds = pid ? ::opendir(("/proc/" + std::string(process->d_name) + "/fd").c_str()) : nullptr;
-        if (!fds) continue;
-        while (const dirent* fd = keeper == 0 ? ::readdir(fds) : nullptr) {
-            char path[4096];
-            const ssize_t size = ::readlinkat(::dirfd(fds), fd->d_name, path, sizeof path);
-            const std::string_view named(path, size > 0 ? static_cast<std::size_t>(size) : 0);
-            struct stat info;
-            if (named.size() > name.size() && named.substr(named.size() - name.size()) == name &&
-                ::fstatat(::dirfd(fds), fd->d_name, &info, 0) == 0 && info.st_dev == link.st_dev &&
-                info.st_ino == link.st_ino)
-                keeper = *pid;
-        }
-        ::closedir(fds);
-    }
-    ::closedir(processes);
-    return keeper;
-}
-
-// A leftover by its target that a process still keeps open is that process's.
-void keptOpen(ClaimLinkHolder& holder) {
-    const long long keeper = keptOpenBy(holder.link);
-    if (keeper == 0) return;
-    holder.who = ClaimLinkHolder::Who::Running;
-    holder.named.pid = keeper;
-    holder.named.start = stateOf(keeper).start;
-    holder.reason.clear();
+std::optional<long long> pidNumber(std::string_view text) {
+    const std::optional<long> value = wholeNumber(text, INT_MAX);
+    if (!value || *value == 0) return std::nullopt;
+    return *value;
 }
 
 // "KEY=VALUE" off the front of the text, up to the next space; the last field takes the rest.
@@ -153,78 +57,137 @@ std::optional<std::string_view> field(std::string_view& text, std::string_view k
     return value;
 }
 
-bool bootIdText(std::string_view text) {
-    if (text.empty() || text.size() > 64) return false;
-    for (const char c : text)
-        if (!isAsciiDigit(c) && !(c >= 'a' && c <= 'f') && c != '-') return false;
-    return true;
-}
-
 // An older version's "HOST:PID" (a host name has no space).
 std::optional<ProcessIdentity> olderIdentity(const std::string& text) {
     const auto colon = text.rfind(':');
     if (colon == 0 || colon == std::string::npos || text.find(' ') < colon) return std::nullopt;
-    const std::optional<long> pid = wholeNumber(std::string_view(text).substr(colon + 1), INT_MAX);
-    if (!pid || *pid == 0) return std::nullopt;
+    const std::optional<long long> pid = pidNumber(std::string_view(text).substr(colon + 1));
+    if (!pid) return std::nullopt;
     ProcessIdentity named;
     named.host = text.substr(0, colon);
     named.pid = *pid;
     return named;
 }
 
-std::string quoted(const std::string& text) { return "\"" + text.substr(0, 64) + "\""; }
-
-void judgeNamed(const ProcessIdentity& named, const ProcessIdentity& self, ClaimLinkHolder& holder) {
-    using Who = ClaimLinkHolder::Who;
-    holder.named = named;
-    if (named.host != self.host) {
-        holder.who = Who::OtherHost;
-    } else if (named.boot != self.boot) {
-        holder.who = Who::Leftover;
-        holder.reason = "it was made before this host last started";
-    } else if (named.ns != self.ns) {
-        holder.who = Who::OtherNamespace;
-    } else if (named.pid == self.pid && named.start == self.start) {
-        holder.who = Who::ThisProcess;
-    } else {
-        const ProcessState state = stateOf(named.pid);
-        holder.who = Who::Leftover;
-        if (state.is == ProcessState::Is::Gone) {
-            holder.reason = "its process no longer runs";
-        } else if (state.is == ProcessState::Is::Running && state.start != named.start) {
-            holder.reason = "its process id is another process's now";
-        } else {
-            holder.who = Who::Running;  // or /proc cannot tell: held, to be safe
-        }
-        if (holder.who == Who::Leftover) keptOpen(holder);
+// What a name of the game's form names, judged against this launch.
+LinkNames judgeNamed(const ProcessIdentity& named, const Claimant& claimant, std::string& reason) {
+    const ProcessIdentity& self = claimant.self;
+    if (named.boot != self.boot) {
+        if (!sameMachine(named, self)) return LinkNames::OtherHost;
+        reason = "it was made before this host last started";
+        return LinkNames::EarlierBoot;
     }
+    if (named.ns != self.ns) return LinkNames::OtherNamespace;
+    if (named.pid == self.pid && named.start == self.start) return LinkNames::ThisProcess;
+    // One that runs, or one /proc cannot tell, holds: to be safe.
+    if (processRuns(named.pid, named.start, &reason) == ProcessRuns::Gone) return LinkNames::LeftoverHere;
+    if (claimant.lockHandedDown && runsAbove(named).value_or(true)) return LinkNames::Launcher;
+    return LinkNames::GameHere;
 }
+
+// What an older form names (no boot, no pid namespace; a start only in an older moved-aside name): a process
+// of this host that runs cannot be told from the game that made it.
+LinkNames judgeOlder(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason) {
+    if (named.host != self.host) return LinkNames::OtherHost;
+    if (processRuns(named.pid, named.start, &reason) == ProcessRuns::Gone) return LinkNames::LeftoverHere;
+    return LinkNames::OlderRunning;
+}
+
+std::string quoted(const std::string& text) { return "\"" + text.substr(0, 64) + "\""; }
 
 // The link at `name` is the one judged: the same inode, the same target.
 bool sameLink(int folder, const char* name, const struct stat& link, const std::string& target) {
     struct stat info;
-    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || info.st_dev != link.st_dev ||
-        info.st_ino != link.st_ino)
-        return false;
-    char text[kLongestTarget + 1];
-    const ssize_t size = ::readlinkat(folder, name, text, sizeof text);
-    return size >= 0 && std::string(text, static_cast<std::size_t>(size)) == target;
+    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !sameFile(info, link)) return false;
+    const std::optional<std::string> text = readTarget(folder, name);
+    return text && *text == target;
 }
 
-// A name for a link this launch moves aside: of its own (host, process and round), so no other launch
-// moves anything there, saying why.
+// A host name as part of a file name: letters, digits and dashes; the previous version kept dots too.
+std::string nameSafe(const std::string& host, bool keepDots = false) {
+    std::string safe;
+    for (const char c : host.substr(0, 64))
+        safe += isAsciiAlnum(c) || c == '-' || (keepDots && c == '.') ? c : '_';
+    return safe;
+}
+
+// A name for a link this launch moves aside, saying why, and of its own: it tells the launch (pid, start, pid
+// namespace, boot, machine or else host, round), so no other launch moves anything there, and a later one can
+// tell whether it still runs.
 std::string asideName(const std::string& why, const ProcessIdentity& self) {
     static std::atomic<unsigned> rounds{0};
-    std::string host;
-    for (const char c : self.host.substr(0, 64)) host += isAsciiAlnum(c) || c == '.' || c == '-' ? c : '_';
-    return std::string(kClaimLinkName) + "." + why + "." + host + "-" + std::to_string(self.pid) + "-" +
-           std::to_string(self.start) + "-" + std::to_string(rounds++);
+    const std::string machine = self.machine.empty() ? "h" + nameSafe(self.host) : "m" + self.machine;
+    return std::string(kClaimLinkName) + "." + why + "." + std::to_string(self.pid) + "." +
+           std::to_string(self.start) + "." + std::to_string(self.ns) + "." + self.boot + "." + machine + "." +
+           std::to_string(rounds++);
+}
+
+// Splits the text at each `separator`.
+std::vector<std::string_view> parts(std::string_view text, char separator) {
+    std::vector<std::string_view> found;
+    for (std::size_t end; (end = text.find(separator)) != std::string_view::npos; text.remove_prefix(end + 1))
+        found.push_back(text.substr(0, end));
+    found.push_back(text);
+    return found;
+}
+
+// What the launch that moved a leftover aside as `name` names: PID.START.NS.BOOT.(mMACHINE|hHOST).ROUND, or
+// the previous version's HOST-PID-START-ROUND, judged as well as its name allows (no boot: as an older link).
+// Junk for any other name.
+LinkNames judgeAside(std::string_view name, const Claimant& claimant) {
+    const ProcessIdentity& self = claimant.self;
+    name.remove_prefix(kLeftoverAside.size());
+    std::string reason;
+    const std::vector<std::string_view> fields = parts(name, '.');
+    if (fields.size() == 6 && pidNumber(fields[0]) && number(fields[1]) && number(fields[2]) &&
+        isIdText(fields[3]) && fields[4].size() > 1 && number(fields[5])) {
+        ProcessIdentity maker{"", "", std::string(fields[3]), *pidNumber(fields[0]), *number(fields[1]),
+                              *number(fields[2])};
+        const std::string_view machine = fields[4].substr(1);
+        if (fields[4][0] == 'm') maker.machine = machine;
+        if (fields[4][0] == 'h') maker.host = machine == nameSafe(self.host) ? self.host : std::string(machine);
+        return judgeNamed(maker, Claimant{self, claimant.locked, false, {}, {}}, reason);
+    }
+    const std::vector<std::string_view> older = parts(name, '-');
+    const std::size_t count = older.size();
+    if (count < 4 || !pidNumber(older[count - 3]) || !number(older[count - 2]) || !number(older[count - 1]))
+        return LinkNames::Junk;
+    ProcessIdentity maker;
+    maker.host = std::string(name.substr(0, name.size() - older[count - 3].size() - older[count - 2].size() -
+                                                older[count - 1].size() - 3));
+    if (maker.host == nameSafe(self.host, true)) maker.host = self.host;
+    maker.pid = *pidNumber(older[count - 3]);
+    maker.start = *number(older[count - 2]);
+    return judgeOlder(maker, self, reason);
+}
+
+// Removes the player's links that launches moved aside and did not live to remove: those whose launch the
+// table would take a link over from. Another user's, and any other kind of file, stay as they are.
+void removeLeftAside(int folder, const Claimant& claimant) {
+    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* entries = listed >= 0 ? ::fdopendir(listed) : nullptr;
+    if (!entries) {
+        if (listed >= 0) ::close(listed);
+        return;
+    }
+    while (const dirent* entry = ::readdir(entries)) {
+        const std::string_view name = entry->d_name;
+        struct stat info;
+        if (name.substr(0, kLeftoverAside.size()) != kLeftoverAside ||
+            ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(info.st_mode) ||
+            info.st_uid != ::geteuid())
+            continue;
+        const LinkNames maker = judgeAside(name, claimant);
+        if (maker != LinkNames::Junk && claimStep(maker, claimant.locked) == ClaimStep::TakeOver)
+            ::unlinkat(folder, entry->d_name, 0);
+    }
+    ::closedir(entries);
 }
 
 // Moves the link judged to `aside`; true when what was moved is that link, which then stays there. Anything
 // else moved (another launch's fresh link) goes back with an exclusive hard link. 0 in `error` when the
 // link went meanwhile or something else was put back.
-bool moveAside(int folder, const ClaimLinkHolder& judged, const std::string& aside, int& error) {
+bool moveAside(int folder, const JudgedLink& judged, const std::string& aside, int& error) {
     error = 0;
     ::unlinkat(folder, aside.c_str(), 0);  // never there: the name is this launch's own
     if (::renameat(folder, kClaimLinkName, folder, aside.c_str()) != 0) {
@@ -244,9 +207,7 @@ bool moveAside(int folder, const ClaimLinkHolder& judged, const std::string& asi
 // one there. False with errno set when it cannot be.
 bool holdLink(int folder, const struct stat* judged, const std::string& target, HeldClaimLink& held) {
     held = {folder, ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC), {}, target};
-    if (held.fd >= 0 && ::fstat(held.fd, &held.link) == 0 &&
-        (!judged || (held.link.st_dev == judged->st_dev && held.link.st_ino == judged->st_ino)))
-        return true;
+    if (held.fd >= 0 && ::fstat(held.fd, &held.link) == 0 && (!judged || sameFile(held.link, *judged))) return true;
     const int error = errno;
     if (held.fd >= 0) ::close(held.fd);
     held = {};
@@ -256,38 +217,18 @@ bool holdLink(int folder, const struct stat* judged, const std::string& target, 
 
 }  // namespace
 
-std::optional<ProcessIdentity> thisProcessIdentity(std::string* why) {
-    ProcessIdentity self;
-    self.host = hostName();
-    self.pid = ::getpid();
-    std::optional<std::string> boot = procText("/proc/sys/kernel/random/boot_id");
-    while (boot && !boot->empty() && boot->back() == '\n') boot->pop_back();
-    const std::optional<std::string> stat = procText("/proc/self/stat");
-    const std::optional<unsigned long long> start = stat ? number(statField(*stat, 22)) : std::nullopt;
-    struct stat ns;
-    const bool nsKnown = ::stat("/proc/self/ns/pid", &ns) == 0;
-    if (!boot || !bootIdText(*boot) || !start || !nsKnown) {
-        if (why) *why = "/proc does not tell this process from another";
-        return std::nullopt;
-    }
-    self.boot = *boot;
-    self.start = *start;
-    self.ns = ns.st_ino;
-    return self;
-}
-
 std::string claimLinkText(const ProcessIdentity& process) {
     return "pid=" + std::to_string(process.pid) + " start=" + std::to_string(process.start) +
-           " ns=" + std::to_string(process.ns) + " boot=" + process.boot + " host=" + process.host;
+           " ns=" + std::to_string(process.ns) + " boot=" + process.boot +
+           (process.machine.empty() ? "" : " machine=" + process.machine) + " host=" + process.host;
 }
 
 std::optional<ProcessIdentity> claimLinkIdentity(const std::string& text) {
     std::string_view rest = text;
     ProcessIdentity named;
     const auto pid = field(rest, "pid");
-    const std::optional<long> pidNumber = pid ? wholeNumber(*pid, INT_MAX) : std::nullopt;
-    if (!pidNumber || *pidNumber == 0) return std::nullopt;
-    named.pid = *pidNumber;
+    if (!pid || !pidNumber(*pid)) return std::nullopt;
+    named.pid = *pidNumber(*pid);
     for (const auto& [key, value] : {std::make_pair("start", &named.start), std::make_pair("ns", &named.ns)}) {
         const auto text = field(rest, key);
         const std::optional<unsigned long long> read = text ? number(*text) : std::nullopt;
@@ -295,74 +236,56 @@ std::optional<ProcessIdentity> claimLinkIdentity(const std::string& text) {
         *value = *read;
     }
     const auto boot = field(rest, "boot");
-    if (!boot || !bootIdText(*boot)) return std::nullopt;
+    if (!boot || !isIdText(*boot)) return std::nullopt;
     named.boot = *boot;
+    if (rest.substr(0, 8) == "machine=") {
+        const auto machine = field(rest, "machine");
+        if (!machine || !isIdText(*machine)) return std::nullopt;
+        named.machine = *machine;
+    }
     const auto host = field(rest, "host", true);
     if (!host) return std::nullopt;
     named.host = *host;
     return named;
 }
 
-ClaimLinkHolder judgeClaimLink(int folder, const ProcessIdentity& self) {
-    using Who = ClaimLinkHolder::Who;
-    ClaimLinkHolder holder;
-    if (::fstatat(folder, kClaimLinkName, &holder.link, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) {
-            holder.who = Who::Unusable;
-            holder.reason = std::strerror(errno);
-        }
-        return holder;
+JudgedLink judgeClaimLink(int folder, const Claimant& claimant) {
+    JudgedLink judged;
+    if (::fstatat(folder, kClaimLinkName, &judged.link, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) judged = {LinkNames::Junk, "", {}, std::strerror(errno), {}};
+        return judged;
     }
-    holder.who = Who::Unusable;
-    if (!S_ISLNK(holder.link.st_mode)) {
-        holder.reason = "it is not a link";
-        return holder;
+    judged.names = LinkNames::Junk;
+    if (!S_ISLNK(judged.link.st_mode)) {
+        judged.reason = "it is not a link";
+        return judged;
     }
-    char target[kLongestTarget + 1];
-    const ssize_t size = ::readlinkat(folder, kClaimLinkName, target, sizeof target);
-    if (size < 0) {
+    const std::optional<std::string> target = readTarget(folder, kClaimLinkName);
+    if (!target) {
         // Gone since it was looked at: nobody's claim.
-        if (errno == ENOENT) holder.who = Who::Nobody;
-        holder.reason = std::strerror(errno);
-        return holder;
+        judged.names = errno == ENOENT ? LinkNames::Nothing : LinkNames::Junk;
+        judged.reason = std::strerror(errno);
+        return judged;
     }
-    holder.target.assign(target, static_cast<std::size_t>(size));
-    if (holder.link.st_uid != ::geteuid()) {
-        holder.who = Who::NotOwn;
-        holder.reason = "it belongs to user " + std::to_string(holder.link.st_uid);
-    } else if (static_cast<std::size_t>(size) > kLongestTarget) {
-        holder.reason = "it names no process in a form the game writes (" + quoted(holder.target) + ")";
-    } else if (const std::optional<ProcessIdentity> named = claimLinkIdentity(holder.target)) {
-        judgeNamed(*named, self, holder);
-    } else if (const std::optional<ProcessIdentity> older = olderIdentity(holder.target)) {
-        // An older version's names a host and a pid only: one of this host that runs is no certain
-        // leftover, nor certainly the game.
-        holder.named = *older;
-        if (older->host != self.host) {
-            holder.who = Who::OtherHost;
-        } else if (stateOf(older->pid).is == ProcessState::Is::Gone) {
-            holder.who = Who::Leftover;
-            holder.reason = "its process no longer runs";
-            keptOpen(holder);
-        } else {
-            holder.who = Who::OlderRunning;
-        }
+    judged.target = *target;
+    const std::optional<ProcessIdentity> named = claimLinkIdentity(judged.target);
+    const std::optional<ProcessIdentity> older = named ? std::nullopt : olderIdentity(judged.target);
+    if (named || older) judged.named = named ? *named : *older;
+    if (judged.link.st_uid != ::geteuid()) {
+        judged.names = LinkNames::OtherUsers;
+        judged.reason = "it belongs to user " + std::to_string(judged.link.st_uid);
+    } else if (claimant.handedDown && claimant.handedDown(judged.link)) {
+        judged.names = LinkNames::Launcher;
+    } else if (named && judged.target.size() <= kLongestTarget) {
+        judged.names = judgeNamed(*named, claimant, judged.reason);
+    } else if (older && judged.target.size() <= kLongestTarget) {
+        judged.names = judgeOlder(*older, claimant.self, judged.reason);
     } else {
-        holder.reason = "it names no process in a form the game writes (" + quoted(holder.target) + ")";
+        judged.reason = "it names no process in a form the game writes (" + quoted(judged.target) + ")";
     }
-    return holder;
-}
-
-std::optional<bool> runsAbove(const ProcessIdentity& named) {
-    if (!procIsThisNamespaces()) return std::nullopt;
-    long long process = ::getppid();
-    for (int step = 0; step < kMostAncestors && process > 0; ++step) {
-        const ProcessState state = stateOf(process);
-        if (state.is != ProcessState::Is::Running) return false;
-        if (process == named.pid) return state.start == named.start;
-        process = state.parent;
-    }
-    return false;
+    if (judged.names == LinkNames::ThisProcess && claimant.heldHere && claimant.heldHere(judged.link))
+        judged.names = LinkNames::GameHere;
+    return judged;
 }
 
 void dropClaimLink(const HeldClaimLink& held) {
@@ -371,64 +294,54 @@ void dropClaimLink(const HeldClaimLink& held) {
     if (held.fd >= 0) ::close(held.fd);
 }
 
-ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const ProcessIdentity& self,
-                              const std::function<bool(const ClaimLinkHolder&)>& ours) {
-    using Outcome = ClaimLinkTaking::Outcome;
-    using Who = ClaimLinkHolder::Who;
+ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claimant& claimant) {
     const std::string link = path + "/" + kClaimLinkName;
-    const std::string text = claimLinkText(self);
+    const std::string text = claimLinkText(claimant.self);
     ClaimLinkTaking taking;
     auto failed = [&taking](const std::string& error) {
-        taking.outcome = Outcome::Failed;
+        taking.step = ClaimStep::Refuse;
         taking.error = error;
-        return taking;
+        return std::move(taking);
     };
     for (int round = 0; round < kRounds; ++round) {
         // The one step that claims: made where nothing is.
         if (::symlinkat(text.c_str(), folder, kClaimLinkName) == 0) {
-            taking.outcome = Outcome::Made;
-            if (holdLink(folder, nullptr, text, taking.held)) return taking;
+            taking.step = ClaimStep::Make;
+            if (holdLink(folder, nullptr, text, taking.held)) break;
             const std::string error = "cannot open " + link + ": " + std::strerror(errno);
             ::unlinkat(folder, kClaimLinkName, 0);  // made here a moment ago: nobody judged it a leftover
             return failed(error);
         }
         if (errno != EEXIST) return failed("cannot make " + link + ": " + std::strerror(errno));
-        taking.holder = judgeClaimLink(folder, self);
-        const ClaimLinkHolder& holder = taking.holder;
-        switch (holder.who) {
-            case Who::Nobody: continue;  // gone since: made again
-            case Who::Leftover:
-            case Who::NotOwn: {
-                // A leftover goes once it is moved aside; another user's stays there, and is said.
-                const bool notOwn = holder.who == Who::NotOwn;
-                const std::string aside =
-                    asideName(notOwn ? "user-" + std::to_string(holder.link.st_uid) : "leftover", self);
-                int error = 0;
-                const bool moved = moveAside(folder, holder, aside, error);
-                if (moved && !notOwn) ::unlinkat(folder, aside.c_str(), 0);
-                if (moved && notOwn)
-                    taking.notes.push_back(link + " is no claim: " + holder.reason +
-                                           ", not to the player; it is set aside as " + path + "/" + aside);
-                if (error != 0)
-                    return failed("cannot move " + link + " aside (" + holder.reason + "): " + std::strerror(error));
-                continue;
+        taking.judged = judgeClaimLink(folder, claimant);
+        const JudgedLink& judged = taking.judged;
+        taking.step = claimStep(judged.names, claimant.locked);
+        if (taking.step == ClaimStep::Keep && holdLink(folder, &judged.link, judged.target, taking.held)) break;
+        if (taking.step == ClaimStep::TakeOver || taking.step == ClaimStep::SetAside) {
+            // A leftover (or the launcher's link) goes once it is moved aside; another user's stays there.
+            const bool setAside = taking.step == ClaimStep::SetAside;
+            const std::string aside =
+                asideName(setAside ? "user-" + std::to_string(judged.link.st_uid) : "leftover", claimant.self);
+            int error = 0;
+            const bool moved = moveAside(folder, judged, aside, error);
+            if (moved && !setAside) ::unlinkat(folder, aside.c_str(), 0);
+            if (moved && setAside)
+                taking.notes.push_back(link + " is no claim: " + judged.reason + ", not to the player; it is set aside as " +
+                                       path + "/" + aside);
+            if (error != 0) {
+                const std::string why = judged.reason.empty() ? "" : " (" + judged.reason + ")";
+                return failed("cannot move " + link + " aside" + why + ": " + std::strerror(error));
             }
-            case Who::ThisProcess:
-            case Who::Running:
-                if (!ours(holder)) {
-                    taking.outcome = Outcome::Held;
-                    return taking;
-                }
-                taking.outcome = Outcome::Adopted;
-                if (holdLink(folder, &holder.link, holder.target, taking.held)) return taking;
-                continue;  // gone since it was judged
-            case Who::OtherHost:
-            case Who::OtherNamespace:
-            case Who::OlderRunning: taking.outcome = Outcome::Unseen; return taking;
-            case Who::Unusable: return failed("cannot use " + link + ": " + holder.reason);
         }
+        if (taking.step == ClaimStep::Refuse) return failed("cannot use " + link + ": " + judged.reason);
+        if (taking.step == ClaimStep::Hold || taking.step == ClaimStep::HoldOutOfSight ||
+            taking.step == ClaimStep::LockAlone)
+            return taking;
+        // Make (gone since), Keep (gone since), TakeOver and SetAside (moved): made again.
     }
-    return failed(link + " comes and goes");
+    if (!taking.taken()) return failed(link + " comes and goes");
+    removeLeftAside(folder, claimant);
+    return taking;
 }
 
 }  // namespace platform

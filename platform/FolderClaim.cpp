@@ -25,20 +25,22 @@ namespace {
 
 // How often a claim held elsewhere is tried again while a patience lasts.
 constexpr std::chrono::milliseconds kRetry{20};
+// How long a launcher's lock, let go of to be taken on a descriptor of this process's own, is tried for: a
+// launch that took it meanwhile finds the link naming a game or the launcher, and lets go.
+constexpr std::chrono::seconds kLockHandover{3};
+constexpr std::chrono::milliseconds kLockRetry{10};
 // The file locked where a folder cannot be (NFS emulates flock() with record locks).
 constexpr const char* kLockFileName = "claim.lock";
 
-// Descriptors the claims of this process hold: never adopted a second time.
+using State = FolderClaim::State;
+
+// Descriptors the claims of this process hold: never taken for a launcher's a second time.
 std::mutex heldMutex;
 std::vector<int> held;
 
 bool heldHere(int fd) {
     std::lock_guard<std::mutex> lock(heldMutex);
     return std::find(held.begin(), held.end(), fd) != held.end();
-}
-
-bool sameFile(const struct stat& one, const struct stat& other) {
-    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
 bool onFile(int fd, const struct stat& file) {
@@ -69,7 +71,7 @@ std::string identityText(const struct stat& info) {
 
 // Descriptors this process inherited on the folder, its lock file or its claim link (none of its own
 // claims', nor `fresh`), each kept from the programs this process starts: a launcher's claim must not
-// outlive the game in them.
+// outlive the game in them. The one place /proc's descriptors are looked at.
 std::vector<int> inheritedOn(int folder, int fresh) {
     std::vector<struct stat> files(3);
     if (::fstat(folder, &files[0]) != 0) return {};
@@ -95,15 +97,15 @@ std::vector<int> inheritedOn(int folder, int fresh) {
     return found;
 }
 
-enum class Outcome { Taken, Duplicate, Held, OutOfSight, Failed };
-
 struct Attempt {
-    Outcome outcome = Outcome::Failed;
-    int fd = -1;         // what holds the claim: a locked descriptor, or the claim link's
-    HeldClaimLink link;  // the claim link held with it
+    State outcome = State::Failed;
+    bool duplicate = false;       // a folder claimed already by another path
+    int fd = -1;                  // what holds the claim: a locked descriptor, or the claim link's
+    bool lockHandedDown = false;  // the lock was the launcher's, inherited
+    HeldClaimLink link;           // the claim link held with it
     std::string identity;
     std::string error;
-    FolderClaim::Holder holder;  // Held, OutOfSight
+    FolderClaim::Holder holder;  // HeldElsewhere, HeldOutOfSight, Failed
     std::vector<std::string> notes;
 };
 
@@ -128,26 +130,40 @@ int openFolder(const std::string& folder, Attempt& attempt) {
     return fd;
 }
 
-// Locks the descriptor exclusively without waiting. 0 when the attempt is decided: Taken (by it or by
-// an inherited descriptor of the same file, since flock locks belong to the open file and relock) or
-// Held; otherwise the error, which says this file system cannot lock it.
+// Locks the descriptor, trying again until the patience is over.
+bool lockWithin(int fd, std::chrono::steady_clock::duration patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(kLockRetry);
+    }
+    return true;
+}
+
+// Locks the descriptor exclusively without waiting. 0 when the attempt is decided: Taken or HeldElsewhere;
+// otherwise the error, which says this file system cannot lock it. A lock an inherited descriptor of the same
+// file holds (flock locks belong to the open file, and relock) is the launcher's, handed down: it is let go
+// there and taken on this descriptor, so that this process alone holds it, not whatever else inherited the
+// launcher's (a stray `sleep` of its shell, or a second game it started).
 int lockOn(int fd, const std::vector<int>& inherited, Attempt& attempt) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        attempt.outcome = Outcome::Taken;
+    const auto taken = [fd, &attempt] {
+        attempt.outcome = State::Taken;
         attempt.fd = fd;
         return 0;
-    }
+    };
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return taken();
     if (errno != EWOULDBLOCK) return errno;
     struct stat file {};
     const bool known = ::fstat(fd, &file) == 0;
     for (const int candidate : inherited) {
         if (known && onFile(candidate, file) && ::flock(candidate, LOCK_EX | LOCK_NB) == 0) {
-            attempt.outcome = Outcome::Taken;
-            attempt.fd = candidate;
-            return 0;
+            attempt.lockHandedDown = true;
+            ::flock(candidate, LOCK_UN);
+            if (lockWithin(fd, kLockHandover)) return taken();
+            break;
         }
     }
-    attempt.outcome = Outcome::Held;
+    attempt.outcome = State::HeldElsewhere;
     return 0;
 }
 
@@ -156,7 +172,7 @@ int lockOn(int fd, const std::vector<int>& inherited, Attempt& attempt) {
 bool lockFolder(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt,
                 std::string& failures) {
     int error = lockOn(folder, inherited, attempt);
-    if (error == 0) return attempt.outcome == Outcome::Taken;
+    if (error == 0) return attempt.outcome == State::Taken;
     failures = "cannot lock " + path + ": " + std::strerror(error);
     const std::string lockFile = path + "/" + kLockFileName;
     std::string reason;
@@ -166,81 +182,68 @@ bool lockFolder(int folder, const std::string& path, const std::vector<int>& inh
         return false;
     }
     error = lockOn(file, inherited, attempt);
-    if (attempt.outcome != Outcome::Taken || attempt.fd != file) ::close(file);
-    if (error == 0) return attempt.outcome == Outcome::Taken;
+    if (error == 0 && attempt.outcome == State::Taken) return true;
+    ::close(file);
+    if (error == 0) return false;
     failures += "; cannot lock " + lockFile + ": " + std::strerror(error);
     if (error == ENOLCK) return true;
     attempt.error = failures;
     return false;
 }
 
-FolderClaim::Holder holderNamed(const ClaimLinkHolder& holder, const std::string& path) {
-    using Seen = FolderClaim::Holder::Seen;
-    using Who = ClaimLinkHolder::Who;
-    const Seen seen = holder.who == Who::OtherHost        ? Seen::OtherHost
-                      : holder.who == Who::OtherNamespace ? Seen::OtherNamespace
-                      : holder.who == Who::OlderRunning   ? Seen::OlderLink
-                                                          : Seen::Link;
-    return {seen, path, path + "/" + kClaimLinkName, holder.named.host, holder.named.pid};
+FolderClaim::Holder holderNamed(const JudgedLink& judged, const std::string& path) {
+    return {judged.names, path, path + "/" + kClaimLinkName, judged.named};
 }
 
-// Who holds the folder's lock: the process the link beside it names, when that one runs.
+// Who holds the folder's lock: the process the link beside it names, when that is a game of this host.
 FolderClaim::Holder lockHolder(int folder, const std::string& path) {
     const std::optional<ProcessIdentity> self = thisProcessIdentity();
-    const ClaimLinkHolder named = self ? judgeClaimLink(folder, *self) : ClaimLinkHolder{};
-    if (named.who == ClaimLinkHolder::Who::Running) return holderNamed(named, path);
-    return {FolderClaim::Holder::Seen::Lock, path, "", "", 0};
+    const JudgedLink named = self ? judgeClaimLink(folder, Claimant{*self, false, false, {}, heldHereOn}) : JudgedLink{};
+    if (named.names == LinkNames::GameHere) return holderNamed(named, path);
+    return {LinkNames::Nothing, path, "", {}};
 }
 
 // The claim link: alone where no lock can be taken (`failures` says why none could), or beside the lock the
 // attempt took, where a link that cannot be made refuses nothing (a folder the player made 0500).
 void linkOn(int folder, const std::string& path, const std::vector<int>& inherited, const std::string& failures,
             Attempt& attempt) {
-    using Who = ClaimLinkHolder::Who;
-    using Taking = ClaimLinkTaking::Outcome;
-    const bool locked = attempt.outcome == Outcome::Taken;
+    const bool locked = attempt.outcome == State::Taken;
     std::string why;
     const std::optional<ProcessIdentity> self = thisProcessIdentity(&why);
     if (!self) {
         if (!locked) attempt.error = failures + "; cannot make " + path + "/" + kClaimLinkName + ": " + why;
         return;
     }
-    // The launcher's link is this process's: an inherited descriptor is on it, or it names a launcher this
-    // process runs under, whose lock it inherited (where /proc cannot tell, the lock is proof enough: the
-    // launcher judged the link when it took it). One naming this process that no claim of it holds is too.
-    const bool lockInherited = locked && std::find(inherited.begin(), inherited.end(), attempt.fd) != inherited.end();
-    auto ours = [&inherited, lockInherited](const ClaimLinkHolder& holder) {
-        if (holder.who == Who::ThisProcess) return !heldHereOn(holder.link);
-        return std::any_of(inherited.begin(), inherited.end(), [&holder](int fd) { return onFile(fd, holder.link); }) ||
-               (lockInherited && runsAbove(holder.named).value_or(true));
+    // The launcher's link is handed down by an inherited descriptor on it, or beside the inherited lock.
+    auto handedDown = [&inherited](const struct stat& link) {
+        return std::any_of(inherited.begin(), inherited.end(), [&link](int fd) { return onFile(fd, link); });
     };
-    ClaimLinkTaking taking = takeClaimLink(folder, path, *self, ours);
+    ClaimLinkTaking taking =
+        takeClaimLink(folder, path, Claimant{*self, locked, attempt.lockHandedDown, handedDown, heldHereOn});
     attempt.notes.insert(attempt.notes.end(), taking.notes.begin(), taking.notes.end());
-    switch (taking.outcome) {
-        case Taking::Made:
-        case Taking::Adopted:
-            // Alone, the link holds the folder: its descriptor is what a launcher hands down.
-            attempt.link = taking.held;
-            if (!locked) attempt.fd = taking.held.fd;
-            attempt.outcome = Outcome::Taken;
-            return;
-        case Taking::Held:
-        case Taking::Unseen:
-            attempt.outcome = taking.outcome == Taking::Held ? Outcome::Held : Outcome::OutOfSight;
-            attempt.holder = holderNamed(taking.holder, path);
-            return;
-        case Taking::Failed:
-            if (locked) return;
-            attempt.error = taking.holder.who == Who::Unusable ? taking.error : failures + "; " + taking.error;
-            return;
+    if (taking.taken()) {
+        // Alone, the link holds the folder: its descriptor is what a launcher hands down.
+        attempt.link = taking.held;
+        if (!locked) attempt.fd = taking.held.fd;
+        attempt.outcome = State::Taken;
+        return;
     }
+    if (taking.step == ClaimStep::Hold || taking.step == ClaimStep::HoldOutOfSight) {
+        attempt.outcome = taking.step == ClaimStep::Hold ? State::HeldElsewhere : State::HeldOutOfSight;
+        attempt.holder = holderNamed(taking.judged, path);
+        return;
+    }
+    if (locked) return;  // the lock claims it alone
+    attempt.outcome = State::Failed;
+    attempt.holder = holderNamed(taking.judged, path);
+    attempt.error = taking.judged.names == LinkNames::Junk ? taking.error : failures + "; " + taking.error;
 }
 
 // A lock first (the folder's, else its lock file's), then the claim link: beside the lock, or alone.
 void claimOn(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt) {
     std::string failures;
     if (!lockFolder(folder, path, inherited, attempt, failures)) {
-        if (attempt.outcome == Outcome::Held) attempt.holder = lockHolder(folder, path);
+        if (attempt.outcome == State::HeldElsewhere) attempt.holder = lockHolder(folder, path);
         return;
     }
     linkOn(folder, path, inherited, failures, attempt);
@@ -252,17 +255,14 @@ Attempt claimFolder(const std::string& path, const std::vector<std::string>& cla
     if (folder < 0) return attempt;
     if (std::find(claimed.begin(), claimed.end(), attempt.identity) != claimed.end()) {
         ::close(folder);
-        attempt.outcome = Outcome::Duplicate;
+        attempt.duplicate = true;
         return attempt;
     }
     const std::vector<int> inherited = inheritedOn(folder, folder);
     claimOn(folder, path, inherited, attempt);
-    // A lock taken only to find a claim link naming another holder goes with its descriptor (an inherited
-    // one stays the launcher's).
-    if (attempt.outcome != Outcome::Taken && attempt.fd >= 0 && attempt.fd != folder &&
-        std::find(inherited.begin(), inherited.end(), attempt.fd) == inherited.end())
-        ::close(attempt.fd);
-    if (attempt.outcome != Outcome::Taken) attempt.fd = -1;
+    // A lock taken only to find a claim link naming another holder goes with its descriptor.
+    if (attempt.outcome != State::Taken && attempt.fd >= 0 && attempt.fd != folder) ::close(attempt.fd);
+    if (attempt.outcome != State::Taken) attempt.fd = -1;
     if (attempt.fd != folder && attempt.link.folder != folder) ::close(folder);
     return attempt;
 }
@@ -290,9 +290,9 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
         if (!heldElsewhere.empty()) break;
         Attempt attempt = claimFolder(folder, claim->identities_);
         result.notes.insert(result.notes.end(), attempt.notes.begin(), attempt.notes.end());
+        if (attempt.duplicate) continue;
         switch (attempt.outcome) {
-            case Outcome::Duplicate: break;
-            case Outcome::Taken: {
+            case State::Taken: {
                 // The folder's descriptor stays open for the link when the lock is not on it.
                 const int linkFolder = attempt.link.folder == attempt.fd ? -1 : attempt.link.folder;
                 claim->holds_.push_back({attempt.fd, linkFolder, attempt.link});
@@ -303,16 +303,19 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
                 if (attempt.link.fd >= 0 && attempt.link.fd != attempt.fd) held.push_back(attempt.link.fd);
                 break;
             }
-            case Outcome::Held:
+            case State::HeldElsewhere:
                 if (heldElsewhere.empty()) result.holder = attempt.holder;
                 heldElsewhere.push_back(attempt.identity);
                 break;
-            case Outcome::OutOfSight:
+            case State::HeldOutOfSight:
                 if (!unseen) unseen = attempt.holder;
                 outOfSight.push_back(attempt.identity);
                 break;
-            case Outcome::Failed:
-                if (result.error.empty()) result.error = attempt.error;
+            case State::Failed:
+                if (result.error.empty()) {
+                    result.error = attempt.error;
+                    result.holder = attempt.holder;
+                }
                 if (!attempt.identity.empty()) failed.push_back(attempt.identity);
                 break;
         }

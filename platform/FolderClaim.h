@@ -1,11 +1,10 @@
 // One game per player's folders. Each folder is claimed through a descriptor of the folder itself (a
 // link there is refused, as is a folder that is not the player's own or is open to others), by the
 // first of these the file system takes: a lock on the folder; a lock on a file `claim.lock` in it
-// (NFS emulates flock() with record locks, which a folder cannot take); a link `claim.link` in it
-// naming the process (NFS without its lock service takes no lock at all; see ClaimLink.h). The link is
-// made beside a lock too, so a launch without a lock service sees the game; and a link naming a game
-// that runs holds the folder however it is locked. A lock is given up by the kernel however the process
-// ends; a link whose process no longer runs is taken over.
+// (NFS emulates flock() with record locks, which a folder cannot take); then by a link `claim.link` in
+// it naming the process, beside the lock, or alone where no lock can be taken at all (NFS without its
+// lock service; see ClaimLink.h). What the link found there leads to is the table in ClaimRules.h. A lock
+// is given up by the kernel however the process ends; a link whose process no longer runs is taken over.
 #pragma once
 #include <chrono>
 #include <memory>
@@ -20,25 +19,17 @@ class FolderClaim {
 public:
     enum class State {
         Taken,           // this process holds every folder
-        HeldElsewhere,   // another process of this host holds one of them: a game runs on it (holder)
-        HeldOutOfSight,  // a claim link names a process this launch cannot see or tell from another
-                         // (holder): another host's, another pid namespace's, an older version's
-        Failed,          // one cannot be claimed at all (error says why)
+        HeldElsewhere,   // a game of this host holds one of them (holder): this launch is its second one
+        HeldOutOfSight,  // a claim link names a process this launch cannot see or tell from a game (holder):
+                         // another host's, another pid namespace's, an older version's
+        Failed,          // one cannot be claimed at all (error says why; holder names an unusable link)
     };
-    // What holds a folder that another process holds.
+    // What holds a folder that another process holds, as the claim link there names it.
     struct Holder {
-        enum class Seen {
-            Lock,            // a lock on the folder (folder), and no link naming its process
-            Link,            // a process of this host that runs and holds the link (pid)
-            OtherHost,       // a process of another host (host, pid), so says the link
-            OtherNamespace,  // a process of another pid namespace of this host (pid there), so says the link
-            OlderLink,       // an older version's link naming a process of this host that runs (pid)
-        };
-        Seen seen = Seen::Lock;
+        LinkNames names = LinkNames::Nothing;  // Nothing: a lock on the folder, and no link naming its process
         std::string folder;
-        std::string link;
-        std::string host;
-        long long pid = 0;
+        std::string link;       // the link's path, when one names the holder
+        ProcessIdentity named;  // the process as the link names it
     };
     struct Result {
         State state = State::Failed;
@@ -48,7 +39,7 @@ public:
         // HeldOutOfSight), or of those that could not be locked but are there (Failed): a game on them is
         // reached by these.
         std::vector<std::string> others;
-        Holder holder;  // HeldElsewhere, HeldOutOfSight: the first folder's so held
+        Holder holder;  // HeldElsewhere, HeldOutOfSight: the first folder's so held; Failed: an unusable link
         // What was met and set aside on the way (another user's claim link), to be said.
         std::vector<std::string> notes;
     };
@@ -57,12 +48,14 @@ public:
     static std::vector<std::string> playersFolders();
 
     // Claims the folders in order, without waiting; two paths to one folder are one folder. A claim
-    // the launcher (stargrid-claim) took and handed down counts as this process's own: a lock on a
-    // descriptor this process inherited (the folder's or its lock file's), with the link beside it that
-    // names the launcher, which this process runs under; or an inherited descriptor of the claim link
-    // itself. The launcher's link is kept as it is and removed with this claim. Whatever the outcome,
-    // inherited descriptors of these are kept from the programs this process starts. With a patience, a
-    // claim held elsewhere is tried again until it is given up or the patience is over.
+    // the launcher (stargrid-claim) took and handed down goes to the first process that claims under it:
+    // a lock on a descriptor this process inherited (the folder's or its lock file's), with the link beside
+    // it that names the launcher, which this process runs under; or an inherited descriptor of the claim
+    // link itself. That process moves the lock to a descriptor of its own and points the link at itself,
+    // so that the claim is its alone: a later claim under the same launcher is a second game's, and what
+    // else inherited the launcher's descriptors holds nothing once this process and the launcher ended.
+    // Whatever the outcome, inherited descriptors of these are kept from the programs this process starts.
+    // With a patience, a claim held elsewhere is tried again until it is given up or the patience is over.
     static Result take(const std::vector<std::string>& folders,
                        std::chrono::milliseconds patience = std::chrono::milliseconds(0));
     static Result take(const std::string& folder) { return take(std::vector<std::string>{folder}); }

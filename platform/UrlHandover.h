@@ -55,8 +55,12 @@ public:
         };
         Outcome outcome = Outcome::NobodyListens;
         // Refused: the running game's own reason ("16 URLs wait already"), or what went wrong
-        // on the way ("no answer within 2 s"); one line of printable ASCII. Empty otherwise.
+        // on the way ("no answer within 2 s"); one line, its control characters as \xNN. Empty
+        // otherwise.
         std::string reason;
+        // A game answered, accepting or refusing in its own words: a process that takes the
+        // connection and says nothing (one that is stopped) is no game that answers.
+        bool answered = false;
     };
     // Asked between tries to connect while nobody listens yet: false ends the wait at once
     // (NobodyListens), as when the game that was starting or quitting let its folders go.
@@ -73,6 +77,9 @@ public:
     }
     // The same for a launch without a URL: asks the running game to show its window.
     static Receipt showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {});
+    // Whether a game answers on one of the sockets: asks it to show its window and never confirms, so the
+    // game does nothing (Accepted: it answers).
+    static Receipt askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {});
     static Receipt showRunning(const std::string& name) { return showRunning(std::vector<std::string>{name}); }
     // Whether a game of this user listens on one of the sockets now (asking it nothing).
     static bool listening(const std::vector<std::string>& names);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/PrintableText.h"
 #include "platform/UrlHandoverSocket.h"
 #include "platform/UserFolders.h"
 
@@ -43,14 +44,8 @@ Answer readAnswer(int fd, SteadyClock::time_point deadline) {
     return answer;
 }
 
-// What another process wrote, fit to print on a terminal: one line of printable ASCII, capped.
-std::string printable(std::string text) {
-    if (text.size() > 200) text.resize(200);
-    for (char& c : text) {
-        if (c < 0x20 || c > 0x7e) c = '?';
-    }
-    return text;
-}
+// What another process wrote, fit to print on a terminal: one line, capped.
+std::string printable(const std::string& text) { return printableText(std::string_view(text).substr(0, 200)); }
 
 std::string patienceText() { return std::to_string(UrlHandover::kPatience.count()) + " s"; }
 
@@ -101,9 +96,10 @@ Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::
     }
 }
 
-// One request line to the running game, its answer, and the confirmation of an accepted one.
+// One request line to the running game, its answer, and the confirmation of an accepted one (unless it
+// only asks whether a game answers).
 Receipt request(const std::vector<std::string>& names, const std::string& line,
-                const UrlHandover::KeepWaiting& keepWaiting) {
+                const UrlHandover::KeepWaiting& keepWaiting, bool confirm = true) {
     using Outcome = Receipt::Outcome;
     const auto deadline = SteadyClock::now() + UrlHandover::kPatience;
     const Connection connection = connectToRunning(names, deadline, keepWaiting);
@@ -119,13 +115,13 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
     if (answer.line == kAccepted) {
         // Once this is sent the request is the game's to carry out; a game that gave up waiting for
         // it (or quits) has stopped reading, and then it cannot be sent.
-        receipt = sendAll(fd, std::string(kConfirmation) + "\n", SteadyClock::now())
-                      ? Receipt{Outcome::Accepted, ""}
-                      : Receipt{Outcome::Gone, "the running game stopped waiting for its confirmation"};
+        receipt = !confirm || sendAll(fd, std::string(kConfirmation) + "\n", SteadyClock::now())
+                      ? Receipt{Outcome::Accepted, "", true}
+                      : Receipt{Outcome::Gone, "the running game stopped waiting for its confirmation", true};
     } else if (answer.line == refused + kQuitting) {
-        receipt = {Outcome::Gone, kQuitting};
+        receipt = {Outcome::Gone, kQuitting, true};
     } else if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size()) {
-        receipt = {Outcome::Refused, printable(answer.line.substr(refused.size()))};
+        receipt = {Outcome::Refused, printable(answer.line.substr(refused.size())), true};
     } else if (!answer.line.empty()) {
         receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printable(answer.line)};
     } else if (answer.timedOut) {
@@ -149,6 +145,10 @@ UrlHandover::Receipt UrlHandover::sendToRunning(const std::vector<std::string>& 
 
 UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting) {
     return request(names, "", keepWaiting);
+}
+
+UrlHandover::Receipt UrlHandover::askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting) {
+    return request(names, "", keepWaiting, false);
 }
 
 bool UrlHandover::listening(const std::vector<std::string>& names) {

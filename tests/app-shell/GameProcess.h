@@ -17,8 +17,10 @@
 namespace stargrid::test {
 
 // In a forked child: applies the environment changes ("NAME=value" to set, "NAME" alone to remove) and
-// becomes the game with these arguments; ends the child with status 127 when it cannot.
-[[noreturn]] inline void execGame(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+// becomes the game with these arguments, or the program `wrapper` names (found on the PATH) with its
+// arguments, then the game's path and these; ends the child with status 127 when it cannot.
+[[noreturn]] inline void execGame(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                                  const std::vector<std::string>& wrapper = {}) {
     for (const std::string& e : env) {
         const auto eq = e.find('=');
         if (eq == std::string::npos)
@@ -26,10 +28,12 @@ namespace stargrid::test {
         else
             setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
     }
-    std::vector<char*> argv{const_cast<char*>(STARGRID_EXECUTABLE)};
+    std::vector<char*> argv;
+    for (const std::string& w : wrapper) argv.push_back(const_cast<char*>(w.c_str()));
+    argv.push_back(const_cast<char*>(STARGRID_EXECUTABLE));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(STARGRID_EXECUTABLE, argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
 }
 
@@ -40,9 +44,9 @@ class Game {
 
 public:
     // env: "NAME=value" to set, "NAME" alone to remove. prepare runs in the child first; its failure
-    // ends the child with status 126.
+    // ends the child with status 126. wrapper: a program that runs the game (see execGame).
     Game(const std::vector<std::string>& args, const std::vector<std::string>& env = {}, bool withStandardError = false,
-         const std::function<bool()>& prepare = nullptr) {
+         const std::function<bool()>& prepare = nullptr, const std::vector<std::string>& wrapper = {}) {
         int out[2];
         if (pipe(out) != 0) return;
         pid_ = fork();
@@ -52,7 +56,7 @@ public:
             if (withStandardError) dup2(out[1], STDERR_FILENO);
             close(out[0]);
             close(out[1]);
-            execGame(args, env);
+            execGame(args, env, wrapper);
         }
         close(out[1]);
         fd_ = out[0];
@@ -67,6 +71,7 @@ public:
     }
 
     bool started() const { return pid_ > 0 && fd_ >= 0; }
+    pid_t pid() const { return pid_; }
     void signal(int number) { kill(pid_, number); }
 
     // Waits (bounded) for a line containing text; true when it came.

@@ -22,6 +22,7 @@
 #include <tuple>
 #include <vector>
 
+#include "ClaimLaunches.h"
 #include "GameProcess.h"
 #include "GameSockets.h"
 #include "platform/ClaimLink.h"
@@ -42,26 +43,7 @@ using ::testing::HasSubstr;
 constexpr const char* kUrl = "pg5e18c0a7d94b2f63://oauth?code=";
 constexpr uid_t kOtherUser = 54321;
 
-class StargridClaimTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(folder.made()); }
-    // A player's folders under the test's folder: data, config and cache by name, one runtime folder.
-    std::vector<std::string> player(const std::string& data, const std::string& config) const {
-        const std::string root = folder.path();
-        return {"STARGRID_NETWORK=down", "XDG_DATA_HOME=" + root + "/" + data, "XDG_CONFIG_HOME=" + root + "/" + config,
-                "XDG_CACHE_HOME=" + root + "/cache-" + data, "XDG_RUNTIME_DIR=" + root};
-    }
-    static long count(const Game& game, const std::string& text) {
-        return std::count_if(game.lines().begin(), game.lines().end(),
-                             [&text](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
-    static void quit(Game& game) {
-        game.signal(SIGTERM);
-        EXPECT_EQ(game.waitForExit(), 0);
-    }
-
-    kite::test::TemporaryFolder folder{"stargrid-claims"};
-};
+class StargridClaimTest : public stargrid::test::ClaimLaunchTest {};
 
 TEST_F(StargridClaimTest, TwoGamesNeverShareAConfigFolder) {
     // Different data folders, one config folder: the preferences store would be the last writer's.
@@ -162,9 +144,10 @@ TEST_F(StargridClaimTest, OnAHomeOnNfsAClaimLinkNamesTheGameThatHoldsTheFolder) 
     for (const std::string mode : {"local", "lockd", "none"}) {
         Game refused({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), mode), true);
         EXPECT_EQ(refused.waitForExit(seconds(30)), 1) << mode;
-        EXPECT_THAT(refused.lines(), ElementsAre("stargrid: the game is already running on elsewhere.example (so says " +
-                                                 link + "), so it does not start here; if no game runs there, remove " +
-                                                 link + " and start it again"))
+        EXPECT_THAT(refused.lines(), ElementsAre("stargrid: the player's folders are held by process 4242 on "
+                                                 "elsewhere.example (so says " + link +
+                                                 "), which cannot be asked from here, so the game does not start here; "
+                                                 "if no game runs there, remove " + link + " and start it again"))
             << mode;
     }
 }
@@ -218,8 +201,8 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     EXPECT_THAT(locked.lines(),
                 ElementsAre("stargrid: the player's folders are held by another process (it locks " + data +
                             "), which does not answer (it does not listen on " + socket +
-                            "), so the game does not start; if that is a game that hangs, end it and start the game "
-                            "again"));
+                            "), so the game does not start; if that is a game that hangs or is stopped, end it and "
+                            "start the game again"));
     held.claim.reset();
     // A process that made the claim link and runs, on a home without a lock service, and a socket of the
     // game's that takes launches and never answers them: a game that hangs.
@@ -236,8 +219,8 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     EXPECT_THAT(named.lines(), ElementsAre("stargrid: the player's folders are held by process " +
                                            std::to_string(linked.pid()) + " of this host (it holds " + data +
                                            "/claim.link), which does not answer (no answer within 2 s), so the game "
-                                           "does not start; if that process is no game, or a game that hangs, end "
-                                           "it and start the game again"));
+                                           "does not start; if that process is no game, or a game that hangs or is "
+                                           "stopped, end it and start the game again"));
 }
 
 TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {
@@ -253,10 +236,11 @@ TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {
 }
 
 TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
-    // Each judges the leftover before either acts on it (the preloaded barrier), on a home without a lock
-    // service; whoever wins (the data folder, then the config folder) runs its command until the test lets
-    // it end.
-    const std::string data = folder.path() + "/data/stargrid";
+    // Each judges the leftover before either acts on it, then they act in turn, each once the one before it
+    // checked what it did (the preloaded barrier), on a home without a lock service: the second acts on a
+    // leftover that is gone by then. One folder holds both stores, so that this link alone decides; whoever
+    // wins runs its command until the test lets it end.
+    const std::string data = dataFolder();
     ASSERT_TRUE(platform::makeFolders(data) && platform::makeFolders(folder.path() + "/barrier"));
     char host[256] = {};
     ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
@@ -264,7 +248,7 @@ TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
     if (gone == 0) _exit(0);
     ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
     ASSERT_EQ(symlink((host + (":" + std::to_string(gone))).c_str(), (data + "/claim.link").c_str()), 0);
-    std::vector<std::string> env = stargrid::test::onNfs(player("data", "config"), "none");
+    std::vector<std::string> env = stargrid::test::onNfs(player("data", "data"), "none");
     env.insert(env.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
                            "STARGRID_TEST_READ_BARRIER=" + folder.path() + "/barrier", "STARGRID_TEST_READ_PARTIES=2"});
     struct Launch {
@@ -290,14 +274,15 @@ TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
         close(in[0]);
         launches.push_back({pid, out[0], in[1]});
     }
-    // What each wrote until its standard output closed: a winner's once its command stopped writing.
+    // What each wrote: a winner's line, or nothing until its standard output closed (the launch ended).
     int winners = 0;
     for (const Launch& launch : launches) {
         std::string said;
         char buffer[64];
         pollfd ready{launch.out, POLLIN, 0};
         ssize_t got = 0;
-        while (poll(&ready, 1, 30000) == 1 && (got = read(launch.out, buffer, sizeof buffer)) > 0)
+        while (said != "won\n" && poll(&ready, 1, kPatience.count() * 1000) == 1 &&
+               (got = read(launch.out, buffer, sizeof buffer)) > 0)
             said.append(buffer, got);
         winners += said == "won\n";
         close(launch.out);
@@ -340,8 +325,13 @@ public:
     // quits: the socket goes, then (unless they are kept for a game that takes over) the folders.
     void quitOnRequest(const std::string& answer, bool keepFolders = false) {
         const int fd = accept(listener_, nullptr, nullptr);
+        // The whole request, so that closing the connection resets nothing the launch waits on.
+        std::string request;
         char buffer[256];
-        (void)!recv(fd, buffer, sizeof buffer, 0);
+        for (ssize_t got = 1; got > 0 && request.find('\n') == std::string::npos;) {
+            got = recv(fd, buffer, sizeof buffer, 0);
+            if (got > 0) request.append(buffer, static_cast<std::size_t>(got));
+        }
         if (!answer.empty()) send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
         close(fd);
         close(listener_);
@@ -368,7 +358,7 @@ TEST_F(StargridClaimTest, ALaunchWhileTheGameQuitsRunsTheGame) {
             ASSERT_TRUE(quitting.holds());
             Game launch(withUrl ? std::vector<std::string>{url} : std::vector<std::string>{}, {}, true);
             quitting.quitOnRequest(answer);
-            EXPECT_TRUE(launch.waitForLine("running on", seconds(60))) << time;
+            EXPECT_TRUE(launch.waitForLine("running on", kPatience)) << time;
             quit(launch);
             EXPECT_EQ(count(launch, "AppController: open URL " + url), withUrl ? 1 : 0) << time;
             EXPECT_EQ(count(launch, "already running"), 0) << time;

@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <future>
 #include <optional>
@@ -23,7 +27,6 @@ namespace platform {
 namespace {
 
 using State = FolderClaim::State;
-using Seen = FolderClaim::Holder::Seen;
 using kite::test::LinkingProcess;
 namespace linkTarget = kite::test::linkTarget;
 using std::chrono::seconds;
@@ -253,53 +256,128 @@ TEST_F(FolderClaimTest, ALinkWhoseProcessIsNotTheOneThatMadeItIsTakenOverAndOneT
     ASSERT_TRUE(running.planted());
     const FolderClaim::Result held = FolderClaim::take(data());
     EXPECT_EQ(held.state, State::HeldElsewhere);
-    EXPECT_EQ(held.holder.seen, Seen::Link);
-    EXPECT_EQ(held.holder.pid, running.pid());
+    EXPECT_EQ(held.holder.names, LinkNames::GameHere);
+    EXPECT_EQ(held.holder.named.pid, running.pid());
     EXPECT_EQ(held.holder.link, link());
 }
 
-TEST_F(FolderClaimTest, ALinkWhoseMakerIsGoneIsHeldWhileAProcessKeepsItOpen) {
-    // A launcher killed while the game it handed its link to runs: the game keeps the link open.
-    std::optional<LinkingProcess> launcher(std::in_place, data());
-    ASSERT_TRUE(launcher->planted());
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t game = fork();
-    if (game == 0) {
-        const int kept = open(link().c_str(), O_PATH | O_NOFOLLOW);
-        (void)!write(ready[1], "1", kept >= 0 ? 1 : 0);
-        pause();
-        _exit(0);
-    }
-    char kept = 0;
-    close(ready[1]);
-    ASSERT_EQ(read(ready[0], &kept, 1), 1);
-    close(ready[0]);
-    launcher.reset();
+TEST_F(FolderClaimTest, ALinkOfAZombieIsTakenOver) {
+    // A game killed with -9 whose parent has not reaped it: its pid and start time are there still.
+    LinkingProcess killed(data());
+    ASSERT_TRUE(killed.planted());
+    ASSERT_EQ(kill(killed.pid(), SIGKILL), 0);
+    siginfo_t ended{};
+    ASSERT_EQ(waitid(P_PID, killed.pid(), &ended, WEXITED | WNOWAIT), 0);
+    FolderClaim::Result claimed = FolderClaim::take(data());
+    EXPECT_EQ(claimed.state, State::Taken) << claimed.error;
+    EXPECT_EQ(linkedProcess(), getpid());
+}
+
+TEST_F(FolderClaimTest, ALinkOfThisBootIsOfThisHostWhateverItsHostName) {
+    // A container has a host name of its own: its game's link is judged by its process.
+    std::optional<LinkingProcess> renamed(std::in_place, data(), linkTarget::anotherHostName);
+    ASSERT_TRUE(renamed->planted());
     const FolderClaim::Result held = FolderClaim::take(data());
     EXPECT_EQ(held.state, State::HeldElsewhere);
-    EXPECT_EQ(held.holder.pid, game);
-    end(game);
-    EXPECT_EQ(FolderClaim::take(data()).state, State::Taken);
+    EXPECT_EQ(held.holder.named.pid, renamed->pid());
+    renamed.reset();
+    FolderClaim::Result claimed = FolderClaim::take(data());
+    EXPECT_EQ(claimed.state, State::Taken) << claimed.error;
+    EXPECT_EQ(linkedProcess(), getpid());
+}
+
+TEST_F(FolderClaimTest, WhereTheLockIsTakenALinkOfAnotherPidNamespaceOfThisHostIsALeftover) {
+    // A game in a sandbox of its own killed with -9: a game there that runs would hold the lock.
+    LinkingProcess sandboxed(data(), linkTarget::otherNamespace);
+    ASSERT_TRUE(sandboxed.planted());
+    FolderClaim::Result claimed = FolderClaim::take(data());
+    EXPECT_EQ(claimed.state, State::Taken) << claimed.error;
+    EXPECT_EQ(linkedProcess(), getpid());
 }
 
 TEST_F(FolderClaimTest, ALinkOfAProcessOutOfSightHoldsTheFolder) {
-    // Another pid namespace of this host, another host, or an older version's form naming a pid that runs.
-    const std::vector<std::pair<LinkingProcess::Target, Seen>> unseenOnes{
-        {linkTarget::otherNamespace, Seen::OtherNamespace},
-        {linkTarget::otherHost, Seen::OtherHost},
-        {linkTarget::olderForm, Seen::OlderLink}};
-    for (const auto& [unseen, seen] : unseenOnes) {
+    // Another machine (whatever its host name: two machines may share one), or an older version's form naming
+    // a pid that runs; held however this launch locks the folder.
+    const bool machineKnown = !thisProcessIdentity()->machine.empty();
+    const std::vector<std::pair<LinkingProcess::Target, LinkNames>> unseenOnes{
+        {linkTarget::otherHost, LinkNames::OtherHost},
+        {linkTarget::otherMachine, machineKnown ? LinkNames::OtherHost : LinkNames::Nothing},
+        {linkTarget::olderForm, LinkNames::OlderRunning}};
+    for (const auto& [unseen, names] : unseenOnes) {
+        if (names == LinkNames::Nothing) continue;  // without a machine id, a host is known by its name
         LinkingProcess other(data(), unseen);
         ASSERT_TRUE(other.planted());
         const FolderClaim::Result held = FolderClaim::take(data());
-        EXPECT_EQ(held.state, State::HeldOutOfSight);
-        EXPECT_EQ(held.holder.seen, seen);
+        EXPECT_EQ(held.state, State::HeldOutOfSight) << held.error;
+        EXPECT_EQ(held.holder.names, names);
         EXPECT_EQ(held.holder.link, link());
         EXPECT_EQ(held.others, std::vector<std::string>{FolderClaim::identityOf(data())});
         ASSERT_EQ(unlink(link().c_str()), 0);
     }
 }
+
+TEST_F(FolderClaimTest, ALinkNamingAnotherUsersProcessIsALeftoverWhatProcHides) {
+    if (getuid() != 0) GTEST_SKIP() << "another user and a /proc of its own need root";
+    // The player's leftover link names a pid another user's process has now (this one, root's, even with its
+    // start time), and /proc is mounted with hidepid=1: the player cannot read that process's stat.
+    ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    ASSERT_EQ(chown(data().c_str(), kOtherUser, kOtherUser), 0);
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    ASSERT_TRUE(self);
+    ASSERT_EQ(symlink(claimLinkText(*self).c_str(), link().c_str()), 0);
+    ASSERT_EQ(lchown(link().c_str(), kOtherUser, kOtherUser), 0);
+    const std::string stat = "/proc/" + std::to_string(getpid()) + "/stat";
+    const kite::test::ForkedOutcome run = kite::test::runForked([this, &stat] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("proc", "/proc", "proc", 0, "hidepid=1") != 0)
+            return 10;
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 11;
+        if (access(stat.c_str(), R_OK) == 0) return 12;
+        const FolderClaim::Result claimed = FolderClaim::take(data());
+        if (claimed.state == State::Taken) return 0;
+        std::fprintf(stderr, "not taken (%d): %s\n", static_cast<int>(claimed.state), claimed.error.c_str());
+        return 1;
+    });
+    ASSERT_TRUE(run.exited);
+    if (run.status == 10) GTEST_SKIP() << "no mount namespace with a /proc of its own here";
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
+TEST_F(FolderClaimTest, LinksMovedAsideByALaunchThatNoLongerRunsAreRemoved) {
+    // As the previous version named them, HOST-PID-START-ROUND: one left by a launch killed between moving a
+    // leftover aside and removing it goes; one of a launch that runs, or of another host, stays.
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    ASSERT_TRUE(self);
+    std::string host;
+    for (const char c : self->host.substr(0, 64))
+        host += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
+    const pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    const std::string aside = data() + "/claim.link.leftover.";
+    const std::string start = std::to_string(self->start);
+    const std::string killed = aside + host + "-" + std::to_string(gone) + "-" + start + "-0";
+    const std::string running = aside + host + "-" + std::to_string(getpid()) + "-" + start + "-1";
+    const std::string elsewhere = aside + "else.example-" + std::to_string(gone) + "-" + start + "-2";
+    for (const std::string& moved : {killed, running, elsewhere}) ASSERT_EQ(symlink("x", moved.c_str()), 0);
+    // Another user's, set aside or moved aside, stay as they are.
+    const std::string usersSetAside = data() + "/claim.link.user-54321.else-1-1-0";
+    const std::string usersMovedAside = killed + "0";
+    if (getuid() == 0) {
+        for (const std::string& users : {usersSetAside, usersMovedAside}) {
+            ASSERT_EQ(symlink("x", users.c_str()), 0);
+            ASSERT_EQ(lchown(users.c_str(), kOtherUser, kOtherUser), 0);
+        }
+    }
+    const FolderClaim::Result claimed = FolderClaim::take(data());
+    ASSERT_EQ(claimed.state, State::Taken) << claimed.error;
+    struct stat info;
+    EXPECT_NE(lstat(killed.c_str(), &info), 0);
+    for (const std::string& kept : {running, elsewhere}) EXPECT_EQ(lstat(kept.c_str(), &info), 0) << kept;
+    if (getuid() != 0) return;
+    for (const std::string& kept : {usersSetAside, usersMovedAside}) EXPECT_EQ(lstat(kept.c_str(), &info), 0) << kept;
+}
+
 
 TEST_F(FolderClaimTest, AnotherUsersLinkIsNoClaimAndIsSetAside) {
     if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";

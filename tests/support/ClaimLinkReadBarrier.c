@@ -1,45 +1,78 @@
-/* Launches that read one claim link at the same moment, for the processes this is put in front of the C
-   library of (LD_PRELOAD): the first read of a claim link (a name beginning "claim.link") in each process
-   returns only once STARGRID_TEST_READ_PARTIES processes have each made theirs, so each judged what the
-   others judged before any acts on it. They meet in the folder STARGRID_TEST_READ_BARRIER, each leaving a
-   file named after its pid; one left alone goes on after 20 s. Unset: reads as they are. */
+/* Moments of a launch taking a claim link over, for the processes this is put in front of the C library of
+   (LD_PRELOAD). Unset, everything is as it is.
+   STARGRID_TEST_READ_BARRIER=FOLDER and STARGRID_TEST_READ_PARTIES=N: launches that judge one claim link at the
+   same moment, then act on what they judged one after another. The first read of a claim link (a name
+   beginning "claim.link") in each process returns only once N processes have each made theirs, so each judged
+   what the others judged before any acts on it; then they go in turn, by pid: each waits until the one before
+   it has read a claim link again (it checked what it did) or has ended. They meet in FOLDER, each leaving a
+   file named after its pid, and PID.again once it reads again; one left alone goes on after 20 s.
+   STARGRID_TEST_AFTER_ASIDE=kill or stop: the process kills (SIGKILL) or stops (SIGSTOP) itself right after it
+   first moves a claim link aside (renames it to claim.link.leftover.…), as a launch killed or held there. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 #include <unistd.h>
 
-static int met;
+static int reads;
+static int movedAside;
 
-static int claimLink(const char* path) {
+static int named(const char* path, const char* prefix) {
     const char* name = strrchr(path, '/');
-    return strncmp(name ? name + 1 : path, "claim.link", 10) == 0;
+    return strncmp(name ? name + 1 : path, prefix, strlen(prefix)) == 0;
 }
 
-static int arrived(const char* folder) {
+static void leave(const char* folder, const char* suffix) {
+    char mine[4096];
+    snprintf(mine, sizeof mine, "%s/%d%s", folder, (int)getpid(), suffix);
+    close(open(mine, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+}
+
+/* The pids that arrived, in order; how many. */
+static int arrived(const char* folder, int* pids, int most) {
     DIR* entries = opendir(folder);
     int count = 0;
     if (!entries) return 0;
-    for (struct dirent* entry; (entry = readdir(entries));) count += entry->d_name[0] != '.';
+    for (struct dirent* entry; (entry = readdir(entries));) {
+        char* end = NULL;
+        const long pid = strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || count == most) continue;
+        int at = count++;
+        for (; at > 0 && pids[at - 1] > pid; --at) pids[at] = pids[at - 1];
+        pids[at] = (int)pid;
+    }
     closedir(entries);
     return count;
 }
 
-static void meet(const char* path) {
+static int readAgain(const char* folder, int pid) {
+    char path[4096];
+    snprintf(path, sizeof path, "%s/%d.again", folder, pid);
+    return access(path, F_OK) == 0 || (kill(pid, 0) != 0 && errno == ESRCH);
+}
+
+static void meet(void) {
     const char* folder = getenv("STARGRID_TEST_READ_BARRIER");
     const char* parties = getenv("STARGRID_TEST_READ_PARTIES");
-    if (met || !folder || !parties || !claimLink(path)) return;
-    met = 1;
-    char mine[4096];
-    snprintf(mine, sizeof mine, "%s/%d", folder, (int)getpid());
-    close(open(mine, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (!folder || !parties) return;
+    if (++reads == 2) leave(folder, ".again");
+    if (reads != 1) return;
+    leave(folder, "");
     const struct timespec pause = {0, 1000000};
-    for (int wait = 0; wait < 20000 && arrived(folder) < atoi(parties); ++wait) nanosleep(&pause, NULL);
+    int pids[64];
+    int wait = 0;
+    for (; wait < 20000 && arrived(folder, pids, 64) < atoi(parties); ++wait) nanosleep(&pause, NULL);
+    const int count = arrived(folder, pids, 64);
+    for (int rank = 1; rank < count; ++rank) {
+        if (pids[rank] != (int)getpid()) continue;
+        for (; wait < 20000 && !readAgain(folder, pids[rank - 1]); ++wait) nanosleep(&pause, NULL);
+    }
 }
 
 ssize_t readlinkat(int folder, const char* path, char* buffer, size_t size) {
@@ -47,9 +80,22 @@ ssize_t readlinkat(int folder, const char* path, char* buffer, size_t size) {
     if (!real) real = (ssize_t(*)(int, const char*, char*, size_t))dlsym(RTLD_NEXT, "readlinkat");
     const ssize_t result = real(folder, path, buffer, size);
     const int error = errno;
-    meet(path);
+    if (named(path, "claim.link")) meet();
     errno = error;
     return result;
 }
 
 ssize_t readlink(const char* path, char* buffer, size_t size) { return readlinkat(AT_FDCWD, path, buffer, size); }
+
+int renameat(int from, const char* old, int to, const char* fresh) {
+    static int (*real)(int, const char*, int, const char*);
+    if (!real) real = (int (*)(int, const char*, int, const char*))dlsym(RTLD_NEXT, "renameat");
+    const int result = real(from, old, to, fresh);
+    const char* after = getenv("STARGRID_TEST_AFTER_ASIDE");
+    if (result == 0 && after && !movedAside && named(fresh, "claim.link.leftover.")) {
+        movedAside = 1;
+        if (strcmp(after, "kill") == 0) raise(SIGKILL);
+        if (strcmp(after, "stop") == 0) raise(SIGSTOP);
+    }
+    return result;
+}

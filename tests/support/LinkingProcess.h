@@ -10,11 +10,14 @@
 #include <string>
 
 #include "platform/ClaimLink.h"
+#include "platform/ClaimProcess.h"
 
 namespace kite::test {
 
-// Targets naming the process that makes the link, one part of it changed: its pid another process's now, made
-// before this host last started, of another pid namespace, of another host, and an older version's form.
+// Targets naming the process that makes the link, one part of it changed: its pid another process's now (also
+// in the previous version's form), made
+// before this host last started, of another pid namespace, of another machine (with its own name, or with this
+// host's), of this host under another name (a container's), and an older version's form.
 namespace linkTarget {
 using platform::ProcessIdentity;
 // The target naming the process as `change` leaves it.
@@ -25,9 +28,23 @@ inline auto changed(void (*change)(ProcessIdentity&)) {
     };
 }
 const auto anotherStart = changed([](ProcessIdentity& named) { named.start += 1; });
+// As the previous version wrote it (no machine id).
+const auto anotherStartInThePreviousForm = changed([](ProcessIdentity& named) {
+    named.start += 1;
+    named.machine.clear();
+});
 const auto earlierBoot = changed([](ProcessIdentity& named) { named.boot = "0-0"; });
 const auto otherNamespace = changed([](ProcessIdentity& named) { named.ns += 1; });
-const auto otherHost = changed([](ProcessIdentity& named) { named.host = "else.example"; });
+const auto otherMachine = changed([](ProcessIdentity& named) {
+    named.boot = "0-0";
+    named.machine = "00000000000000000000000000000000";
+});
+const auto otherHost = changed([](ProcessIdentity& named) {
+    named.boot = "0-0";
+    named.machine = "00000000000000000000000000000000";
+    named.host = "else.example";
+});
+const auto anotherHostName = changed([](ProcessIdentity& named) { named.host = "container.example"; });
 inline std::string olderForm(const ProcessIdentity& named) { return named.host + ":" + std::to_string(named.pid); }
 }  // namespace linkTarget
 

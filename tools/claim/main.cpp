@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/FolderClaim.h"
+#include "platform/PrintableText.h"
 #include "platform/UserFolders.h"
 
 namespace {
@@ -64,7 +65,7 @@ int printFolders() {
     for (const auto& [name, variable, value] : folders) {
         if (value.find('\n') != std::string::npos) {
             std::fprintf(stderr, "stargrid-claim: the folder %s names has a line break in its name: %s\n",
-                         variable.c_str(), value.substr(0, value.find('\n')).c_str());
+                         variable.c_str(), platform::printableText(value).c_str());
             return 1;
         }
     }
@@ -107,7 +108,8 @@ int runClaiming(char** command) {
         return platform::FolderClaim::take(platform::FolderClaim::playersFolders());
     }();
     // What the claim set aside is gone by the time the game looks: said here.
-    for (const std::string& note : claimed.notes) std::fprintf(stderr, "stargrid-claim: %s\n", note.c_str());
+    for (const std::string& note : claimed.notes)
+        std::fprintf(stderr, "stargrid-claim: %s\n", platform::printableText(note).c_str());
     switch (claimed.state) {
         case platform::FolderClaim::State::Taken: break;
         case platform::FolderClaim::State::Failed: return kUnclaimable;
@@ -119,7 +121,8 @@ int runClaiming(char** command) {
     }
     execvp(command[0], command);
     const int error = errno;
-    std::fprintf(stderr, "stargrid-claim: cannot run %s: %s\n", command[0], std::strerror(error));
+    std::fprintf(stderr, "stargrid-claim: cannot run %s: %s\n", platform::printableText(command[0]).c_str(),
+                 std::strerror(error));
     return error == ENOENT ? 127 : 126;
 }
 
@@ -134,5 +137,5 @@ int main(int argc, char** argv) {
     if (first == "--folders") return argc == 2 ? printFolders() : refuse("--folders takes nothing more");
     if (first == "--") return argc > 2 ? runClaiming(argv + 2) : refuse("-- needs a command to run");
     if (first.empty()) return refuse(argc > 1 ? "an empty argument is no option" : "nothing to do: give --folders or -- COMMAND");
-    return refuse("unknown option " + first);
+    return refuse("unknown option " + platform::printableText(first));
 }

@@ -1,0 +1,41 @@
+// The processes a claim names: what tells one from every other process, here or on another host, and
+// whether the one named still runs. A pid is another process's after a restart, after the process ended,
+// or in another pid namespace; a host name is no host's own (a container has one of its own, two machines
+// may share one), so a host is known by the kernel's boot id, and an earlier boot by the machine id.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+struct ProcessIdentity {
+    std::string host;     // the host's name, whole: for the messages
+    std::string machine;  // /etc/machine-id (else /var/lib/dbus/machine-id); empty when neither is there
+    std::string boot;     // the kernel's, /proc/sys/kernel/random/boot_id
+    long long pid = 0;
+    unsigned long long start = 0;  // after boot, field 22 of /proc/PID/stat
+    unsigned long long ns = 0;     // the pid namespace's inode
+};
+
+// A boot id or a machine id as the kernel and systemd write them: hex digits and dashes, 64 at most.
+bool isIdText(std::string_view text);
+
+// This process's; nothing when /proc does not tell it (`why` says what is missing).
+std::optional<ProcessIdentity> thisProcessIdentity(std::string* why = nullptr);
+
+// Whether two identities of another boot are of one machine: by the machine id where both have one, else by
+// the host name (an older link, or a host without a machine id).
+bool sameMachine(const ProcessIdentity& named, const ProcessIdentity& self);
+
+// Whether the process of this boot and pid namespace that started at `start` still runs under `pid` (any start
+// when `start` is 0: an older link names no start). Gone when it ended, is a zombie, or the pid is another
+// process's (another start, or another user's to a player who is not root); `reason` then says which.
+enum class ProcessRuns { Yes, Gone, CannotTell };
+ProcessRuns processRuns(long long pid, unsigned long long start, std::string* reason = nullptr);
+
+// Whether the process named (of this host, boot and pid namespace) is one this process runs under: a
+// launcher that handed its claim down. Nothing when /proc cannot tell (it is another pid namespace's).
+std::optional<bool> runsAbove(const ProcessIdentity& named);
+
+}  // namespace platform

@@ -1,0 +1,249 @@
+// What a launch of the executable finds holding the player's folders, and what it says: a game that crashed in
+// a sandbox of its own, another machine of the same host name, a stopped game, a link in no form the game
+// writes, links a killed launch moved aside, and a launcher's claim with more than one game under it.
+#include <dirent.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ClaimLaunches.h"
+#include "GameProcess.h"
+#include "platform/ClaimLink.h"
+#include "platform/UserFolders.h"
+#include "support/LinkingProcess.h"
+
+namespace {
+
+using stargrid::test::Game;
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+
+class StargridClaimHoldersTest : public stargrid::test::ClaimLaunchTest {
+protected:
+    std::string link() const { return dataFolder() + "/claim.link"; }
+    // The links moved aside in the data folder.
+    std::vector<std::string> movedAside() const {
+        std::vector<std::string> found;
+        DIR* entries = opendir(dataFolder().c_str());
+        for (const dirent* entry; entries && (entry = readdir(entries));)
+            if (std::string(entry->d_name).rfind("claim.link.leftover.", 0) == 0) found.push_back(entry->d_name);
+        if (entries) closedir(entries);
+        return found;
+    }
+    // Waits (bounded) until the process is in the state /proc gives it ('T': stopped), or gone ('\0').
+    static bool waitForState(pid_t pid, char state) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::string line;
+            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
+            const auto close = line.rfind(") ");
+            const char now = close == std::string::npos ? '\0' : line[close + 2];
+            if (now == state || (state == '\0' && now == 'Z')) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+};
+
+// A process's first child, as /proc lists it.
+pid_t childOf(pid_t parent) {
+    const std::string tasks = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+    pid_t child = 0;
+    std::ifstream(tasks) >> child;
+    return child;
+}
+
+TEST_F(StargridClaimHoldersTest, AGameKilledInASandboxOfItsOwnLeavesAHomeWhereTheGameStarts) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // A local home, where locks work; each sandbox a pid namespace of its own, with its own /proc.
+    const std::vector<std::string> sandbox{"unshare", "--pid", "--fork", "--mount-proc"};
+    const std::optional<platform::ProcessIdentity> self = platform::thisProcessIdentity();
+    ASSERT_TRUE(self);
+    for (const bool inASandbox : {true, false}) {
+        Game crashing({}, player("data", "config"), true, ownGroup, sandbox);
+        const GroupEnder ender{crashing.pid()};
+        ASSERT_TRUE(crashing.waitForLine("running on", kPatience));
+        const pid_t game = childOf(crashing.pid());
+        ASSERT_GT(game, 0);
+        ASSERT_EQ(kill(game, SIGKILL), 0);
+        crashing.waitForExit(kPatience);
+        const auto left = platform::claimLinkIdentity(linkTarget(dataFolder()));
+        ASSERT_TRUE(left && left->ns != self->ns) << "the sandbox's game left its link: " << linkTarget(dataFolder());
+        for (int time = 0; time < 2; ++time) {
+            Game next({"--frames", "0"}, player("data", "config"), true, ownGroup,
+                      inASandbox ? sandbox : std::vector<std::string>{});
+            const GroupEnder nextEnder{next.pid()};
+            EXPECT_EQ(next.waitForExit(kPatience), 0) << inASandbox << ": " << ::testing::PrintToString(next.lines());
+            EXPECT_EQ(count(next, "running on"), 1) << inASandbox;
+        }
+    }
+}
+
+TEST_F(StargridClaimHoldersTest, AHostNameIsWrittenWholeAndAnotherMachineOfThatNameHoldsTheFolder) {
+    if (getuid() != 0) GTEST_SKIP() << "a host name of its own needs root";
+    // The longest host name there is, on a home without a lock service.
+    const std::string name = "stargrid-" + std::string(55, 'x');
+    ASSERT_EQ(name.size(), 64u);
+    const auto named = [&name] { return unshare(CLONE_NEWUTS) == 0 && sethostname(name.data(), name.size()) == 0; };
+    const std::vector<std::string> env = stargrid::test::onNfs(player("data", "config"), "none");
+    Game running({}, env, true, named);
+    ASSERT_TRUE(running.waitForLine("running on", kPatience));
+    EXPECT_THAT(linkTarget(dataFolder()), EndsWith(" host=" + name));
+    quit(running);
+    // Another machine of that name shares the home: its game's link holds the folder.
+    if (platform::thisProcessIdentity()->machine.empty()) GTEST_SKIP() << "this host has no machine id";
+    const std::string elsewhere = "pid=4242 start=1 ns=1 boot=0-0 machine=00000000000000000000000000000000 host=" + name;
+    ASSERT_EQ(symlink(elsewhere.c_str(), link().c_str()), 0);
+    for (int time = 0; time < 2; ++time) {
+        Game refused({"--frames", "0"}, env, true, named);
+        EXPECT_EQ(refused.waitForExit(kPatience), 1);
+        EXPECT_THAT(refused.lines(),
+                    ElementsAre("stargrid: the player's folders are held by process 4242 on " + name + " (so says " +
+                                link() + "), which cannot be asked from here, so the game does not start here; if no "
+                                         "game runs there, remove " + link() + " and start it again"));
+    }
+}
+
+TEST_F(StargridClaimHoldersTest, AStoppedGameIsNamedByEveryLaunchForm) {
+    Game running({}, player("data", "config"), true);
+    ASSERT_TRUE(running.waitForLine("running on", kPatience));
+    running.signal(SIGSTOP);
+    const std::string held = "stargrid: the player's folders are held by process " + std::to_string(running.pid()) +
+                             " of this host (it holds " + link() + "), which does not answer (no answer within 2 s), ";
+    const std::string whatToDo =
+        "; if that process is no game, or a game that hangs or is stopped, end it and start the game again";
+    const std::string url = "pg5e18c0a7d94b2f63://oauth?code=stopped";
+    for (const auto& [args, outcome] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--frames", "30"}, "so the game does not start"},
+             {{url}, "so the URL is not handed over and the game does not start"},
+             {{}, "so the game does not start"}}) {
+        Game launch(args, player("data", "config"), true);
+        EXPECT_EQ(launch.waitForExit(kPatience), 1) << outcome;
+        EXPECT_THAT(launch.lines(), ElementsAre(held + outcome + whatToDo));
+    }
+    running.signal(SIGCONT);
+    quit(running);
+    EXPECT_EQ(count(running, "open URL"), 0);
+}
+
+TEST_F(StargridClaimHoldersTest, AJunkLinkIsRefusedWithItsTargetEscapedAndWhatToDo) {
+    ASSERT_TRUE(platform::makeFolders(dataFolder()));
+    ASSERT_EQ(symlink("junk\033[2J\nmore", link().c_str()), 0);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--frames", "0"}, std::vector<std::string>{}}) {
+        Game refused(args, stargrid::test::onNfs(player("data", "config"), "none"), true);
+        EXPECT_EQ(refused.waitForExit(kPatience), 1);
+        EXPECT_THAT(refused.lines(),
+                    ElementsAre("stargrid: the player's folders cannot be claimed (cannot use " + link() +
+                                ": it names no process in a form the game writes (\"junk\\x1b[2J\\x0amore\")), so the "
+                                "game does not start; remove " + link() + " and start the game again"));
+    }
+}
+
+TEST_F(StargridClaimHoldersTest, LinksAKilledLaunchMovedAsideAreRemovedAndThoseOfALaunchThatRunsStay) {
+    // On a home without a lock service, a leftover (its pid another process's now) that a launch moves aside,
+    // and is killed (or stopped) there before it removes it.
+    ASSERT_TRUE(platform::makeFolders(dataFolder()));
+    const std::vector<std::string> home = stargrid::test::onNfs(player("data", "config"), "none");
+    auto cut = [&home](const std::string& how) {
+        std::vector<std::string> env = home;
+        env.insert(env.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
+                               "STARGRID_TEST_AFTER_ASIDE=" + how});
+        return env;
+    };
+    kite::test::LinkingProcess leftover(dataFolder(), kite::test::linkTarget::anotherStartInThePreviousForm);
+    ASSERT_TRUE(leftover.planted());
+    Game killed({"--frames", "0"}, cut("kill"), true);
+    EXPECT_FALSE(killed.waitForExit(kPatience));
+    ASSERT_EQ(killed.endSignal(), SIGKILL);
+    ASSERT_EQ(movedAside().size(), 1u);
+    Game next({"--frames", "0"}, home, true);
+    EXPECT_EQ(next.waitForExit(kPatience), 0);
+    EXPECT_THAT(movedAside(), ::testing::IsEmpty());
+    // A launch held between the two steps runs still: what it moved aside stays, and it goes on later.
+    kite::test::LinkingProcess another(dataFolder(), kite::test::linkTarget::anotherStartInThePreviousForm);
+    ASSERT_TRUE(another.planted());
+    Game stopped({"--frames", "0"}, cut("stop"), true);
+    ASSERT_TRUE(waitForState(stopped.pid(), 'T'));
+    ASSERT_EQ(movedAside().size(), 1u);
+    Game meanwhile({"--frames", "0"}, home, true);
+    EXPECT_EQ(meanwhile.waitForExit(kPatience), 0);
+    EXPECT_EQ(movedAside().size(), 1u);
+    stopped.signal(SIGCONT);
+    EXPECT_EQ(stopped.waitForExit(kPatience), 0);
+    EXPECT_EQ(count(stopped, "running on"), 1);
+    EXPECT_THAT(movedAside(), ::testing::IsEmpty());
+}
+
+TEST_F(StargridClaimHoldersTest, ALaunchersClaimGoesToOneGame) {
+    // Two games started by one command under stargrid-claim, with locks and without: one runs, and the other
+    // is its second launch (said to be so, or naming the holder when the first did not answer yet).
+    for (const std::string mode : {"local", "none"}) {
+        const std::vector<std::string> env = stargrid::test::onNfs(player("data-" + mode, "config-" + mode), mode);
+        Game launcher({}, env, true, ownGroup, {STARGRID_CLAIM_PROGRAM, "--", "sh", "-c", "\"$0\" & \"$0\"; wait"});
+        const GroupEnder ender{launcher.pid()};
+        const auto secondSaid = [&launcher] {
+            return count(launcher, "stargrid: the game is already running") +
+                   count(launcher, "stargrid: the player's folders are held by process");
+        };
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (secondSaid() == 0 && std::chrono::steady_clock::now() < deadline) launcher.waitForLine("stargrid: ", kPatience);
+        EXPECT_EQ(secondSaid(), 1) << mode << ": " << ::testing::PrintToString(launcher.lines());
+        ASSERT_TRUE(said(launcher, "running on")) << mode;
+        EXPECT_EQ(count(launcher, "running on"), 1) << mode;
+        const pid_t game = linkedProcess(dataFolder("data-" + mode));
+        ASSERT_GT(game, 0) << mode;
+        ASSERT_NE(game, launcher.pid()) << mode << ": the link names the game, not its launcher";
+        kill(game, SIGTERM);
+        EXPECT_EQ(launcher.waitForExit(kPatience), 0) << mode;
+        EXPECT_EQ(count(launcher, "running on"), 1) << mode;
+    }
+}
+
+TEST_F(StargridClaimHoldersTest, WhatElseInheritedTheLaunchersClaimHoldsNothingOnceTheGameAndTheLauncherEnded) {
+    for (const std::string mode : {"local", "none"}) {
+        const std::vector<std::string> env = stargrid::test::onNfs(player("data-" + mode, "config-" + mode), mode);
+        const std::string stray = folder.path() + "/stray-" + mode;
+        Game launcher({"--frames", "3"}, env, true, ownGroup,
+                      {STARGRID_CLAIM_PROGRAM, "--", "sh", "-c",
+                       "sleep 600 >/dev/null 2>&1 & echo $! >'" + stray + "'; \"$0\" \"$@\""});
+        const GroupEnder ender{launcher.pid()};
+        EXPECT_EQ(launcher.waitForExit(kPatience), 0) << mode;
+        pid_t sleeper = 0;
+        std::ifstream(stray) >> sleeper;
+        ASSERT_GT(sleeper, 0) << mode;
+        ASSERT_EQ(kill(sleeper, 0), 0) << mode << ": the stray process runs on";
+        Game next({"--frames", "0"}, env, true);
+        EXPECT_EQ(next.waitForExit(kPatience), 0) << mode << ": " << ::testing::PrintToString(next.lines());
+        EXPECT_EQ(count(next, "running on"), 1) << mode;
+    }
+}
+
+TEST_F(StargridClaimHoldersTest, AGameHoldsTheFoldersWhenItsLauncherIsKilled) {
+    // As scripts/play killed with -9 while its game runs.
+    for (const std::string mode : {"local", "none"}) {
+        const std::vector<std::string> env = stargrid::test::onNfs(player("data-" + mode, "config-" + mode), mode);
+        Game launcher({}, env, true, ownGroup, {STARGRID_CLAIM_PROGRAM, "--", "sh", "-c", "\"$0\"; true"});
+        const GroupEnder ender{launcher.pid()};
+        ASSERT_TRUE(launcher.waitForLine("running on", kPatience)) << mode;
+        const pid_t game = linkedProcess(dataFolder("data-" + mode));
+        ASSERT_GT(game, 0) << mode;
+        launcher.signal(SIGKILL);
+        launcher.waitForExit(kPatience);
+        Game second({}, env, true);
+        EXPECT_EQ(second.waitForExit(kPatience), 0) << mode;
+        EXPECT_THAT(second.lines(), ElementsAre("stargrid: the game is already running")) << mode;
+        kill(game, SIGTERM);
+        EXPECT_TRUE(waitForState(game, '\0')) << mode;
+    }
+}
+
+}  // namespace
