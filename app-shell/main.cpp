@@ -33,6 +33,7 @@
 #include "platform/FolderClaim.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
+#include "platform/ParentsMark.h"
 #include "platform/ShaderCache.h"
 #include "platform/Signals.h"
 #include "platform/TextRenderer.h"
@@ -230,6 +231,8 @@ int main(int argc, char** argv) {
     platform::keepFileSizeLimitFromEndingTheProcess();
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
+    // scripts/play asks whether the options are taken before it registers or starts anything for them.
+    if (platform::markedByParent("STARGRID_CHECK_OPTIONS")) return 0;
     const bool ofPlay = secondLaunchOfPlay();
     std::unique_ptr<platform::FolderClaim> claim;
     const LaunchRequest request{options->frames >= 0 || !options->script.empty(), options->url};

@@ -18,6 +18,7 @@ trap 'rm -rf "$scratch"' EXIT
 tree=$scratch/tree
 mkdir -p "$tree/scripts" "$scratch/bin"
 cp "$source_dir/scripts/check-layers" "$source_dir/scripts/fuzz" "$source_dir/scripts/install-pigeon-standin" \
+  "$source_dir/scripts/printable.sh" \
   "$tree/scripts/"
 built=$scratch/built
 for stand_in in "$tree/scripts/build" "$scratch/bin/cmake" "$scratch/bin/dpkg-query" "$scratch/bin/apt-get"; do
