@@ -60,11 +60,19 @@ TEST(ServerLifetime, AServerThatCannotListenLeavesNoDatabase) {
     }
 }
 
-// The first server, listening on the database; the test fails when it does not.
-std::string listeningLine(ServerProgram& server) {
+// The server says it listens; the test fails when it does not.
+void listeningLine(ServerProgram& server) {
     const std::string line = server.nextLine();
     EXPECT_EQ(line.rfind(kListening, 0), 0u) << line;
-    return line;
+}
+
+// A server's home as NFS without its lock service answers locks (in the child, before the program).
+void withoutLockService() { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); }
+
+// There, the server first says how it locks instead, then that it listens.
+void listeningWithoutLocks(ServerProgram& server) {
+    server.nextLine();
+    listeningLine(server);
 }
 
 TEST(ServerLifetime, ASecondServerOnADatabaseIsRefusedNamingTheFirst) {
@@ -90,17 +98,14 @@ TEST(ServerLifetime, ASecondServerOnADatabaseIsRefusedNamingTheFirst) {
 TEST(ServerLifetime, AServerWaitingForADatabaseStartsOnceTheFirstStops) {
     kite::test::TemporaryFolder folder("stargrid-server");
     const std::string database = folder.path() + "/server.db";
-    auto withoutLockService = [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); };
     ServerProgram first({"--quiet", "--db", database}, withoutLockService);
-    first.nextLine();  // how it locks instead
-    listeningLine(first);
+    listeningWithoutLocks(first);
     ServerProgram second({"--quiet", "--db", database}, withoutLockService);
     const std::string waiting = second.nextLine();
     EXPECT_NE(waiting.find("waiting up to 10 s for it to stop"), std::string::npos) << waiting;
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0);
-    second.nextLine();  // how it locks instead
-    listeningLine(second);
+    listeningWithoutLocks(second);
     second.signal(SIGTERM);
     EXPECT_EQ(second.waitForExit(), 0);
 }
@@ -110,18 +115,15 @@ TEST(ServerLifetime, AServerWaitingForADatabaseStartsOnceTheFirstStops) {
 TEST(ServerLifetime, AKilledServersDotLockIsRemovedOnceItIsKnownGone) {
     kite::test::TemporaryFolder folder("stargrid-server");
     const std::string database = folder.path() + "/server.db";
-    auto withoutLockService = [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); };
     {
         ServerProgram killed({"--quiet", "--db", database}, withoutLockService);
-        killed.nextLine();  // how it locks instead
-        listeningLine(killed);
+        listeningWithoutLocks(killed);
         killed.signal(SIGKILL);
         EXPECT_EQ(killed.waitForExit(), -1);
     }
     ASSERT_EQ(::mkdir((database + ".lock").c_str(), 0700), 0);  // as a transaction of it left it
     ServerProgram next({"--quiet", "--db", database}, withoutLockService);
-    next.nextLine();  // how it locks instead
-    listeningLine(next);
+    listeningWithoutLocks(next);
     EXPECT_EQ(modeOf(database + ".lock"), -1);
     next.signal(SIGTERM);
     EXPECT_EQ(next.waitForExit(), 0);
