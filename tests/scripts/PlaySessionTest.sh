@@ -6,8 +6,8 @@
 #   CASE: SignalsEndTheGameThenItsServer, TheGameInheritsTheClaimOnEveryKindOfHome,
 #         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
 #         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
-#         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame or
-#         RefusalsComeBeforeAnythingIsRegisteredOrStarted
+#         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
+#         TheGameKeepsTheSessionFromProgramsItStarts or RefusalsComeBeforeAnythingIsRegisteredOrStarted
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
@@ -321,6 +321,32 @@ GAME
     touch "$STOP"
     finish_session
     [ "$status" = 0 ] || fail "the next session ended with $status: $(cat "$scratch/out")"
+    ;;
+  TheGameKeepsTheSessionFromProgramsItStarts)
+    # The game (the real one) holds the session's pipe, the end of which ends the server, close-on-exec: no
+    # program it starts holds it on (WebKit's processes are started with every other descriptor).
+    ln -sf "$real_game" "$tree/build/stargrid"
+    export SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null
+    start_session --frames 1000000000
+    # The claimed shell (stargrid-claim runs it in its own place, in the process play started for it: not the
+    # game play asks to check the options), then the game and the server it started, by what they run.
+    shell_found() {
+      shell=$(ps -o pid=,args= --ppid "$session" | grep -F " $tree/scripts/play " | awk '{ print $1 }') && [ -n "$shell" ]
+    }
+    of_shell() {
+      local child
+      for child in $(ps -o pid= --ppid "$shell"); do [ "$(readlink "/proc/$child/exe")" != "$1" ] || echo "$child"; done
+    }
+    game_found() { game=$(of_shell "$(readlink -f "$real_game")") && [ -n "$game" ]; }
+    wait_until shell_found || fail "no claimed shell: $(cat "$scratch/out")"
+    wait_until game_found || fail "the game did not start: $(cat "$scratch/out")"
+    close_on_exec() { (($(sed -n 's/^flags:[[:space:]]*//p' "/proc/$game/fdinfo/6") & 02000000)); }
+    wait_until close_on_exec || fail "the game passes the session on: fd 6 $(grep flags "/proc/$game/fdinfo/6")"
+    server=$(of_shell "$(readlink -f /bin/sh)")
+    [ -n "$server" ] && [ "$(readlink "/proc/$game/fd/6")" = "$(readlink "/proc/$server/fd/0")" ] ||
+      fail "the game's fd 6 ($(readlink "/proc/$game/fd/6")) is not the server's input"
+    kill -TERM "$session"
+    finish_session
     ;;
   RefusalsComeBeforeAnythingIsRegisteredOrStarted)
     # The game itself checks its options (only setup and the build may come first); play checks the form
