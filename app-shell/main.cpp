@@ -1,4 +1,6 @@
 // Start-up of the game: options, the window, the delegate, then the host loop until quit.
+#include <dirent.h>
+#include <fcntl.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -33,6 +35,7 @@
 #include "platform/FolderClaim.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
+#include "platform/ParentsMark.h"
 #include "platform/PrintableText.h"
 #include "platform/ShaderCache.h"
 #include "platform/Signals.h"
@@ -214,6 +217,20 @@ std::optional<Options> parse(int argc, char** argv) {
     return options;
 }
 
+// What the game inherits stays its own (scripts/play's session pipe, whose end tells its server the session
+// is over): no program it starts holds it on, WebKit's processes included, which are started with every
+// descriptor that is not close-on-exec. Where the kernel cannot mark them all at once, each one is.
+void keepInheritedDescriptorsFromChildren() {
+    if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+    DIR* descriptors = ::opendir("/proc/self/fd");
+    if (!descriptors) return;
+    while (const dirent* entry = ::readdir(descriptors)) {
+        const std::optional<long> fd = platform::wholeNumber(entry->d_name, std::numeric_limits<int>::max());
+        if (fd && *fd > 2) ::fcntl(static_cast<int>(*fd), F_SETFD, FD_CLOEXEC);
+    }
+    ::closedir(descriptors);
+}
+
 // The debug console listens on 127.0.0.1 only when STARGRID_CONSOLE_PORT names a port.
 void startConsole() {
     const char* text = std::getenv("STARGRID_CONSOLE_PORT");
@@ -233,8 +250,11 @@ void startConsole() {
 
 int main(int argc, char** argv) {
     platform::keepFileSizeLimitFromEndingTheProcess();
+    keepInheritedDescriptorsFromChildren();
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
+    // scripts/play asks whether the options are taken before it registers or starts anything for them.
+    if (platform::markedByParent("STARGRID_CHECK_OPTIONS")) return 0;
     const bool ofPlay = secondLaunchOfPlay();
     std::unique_ptr<platform::FolderClaim> claim;
     const LaunchRequest request{options->frames >= 0 || !options->script.empty(), options->url};

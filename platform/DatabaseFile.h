@@ -37,7 +37,8 @@ struct DatabaseOpening {
 // when it cannot be used; a file it cannot be used for is not made.
 //
 // With `onlyThisProcess` (no other process opens the database: its folder is claimed by this one, or by the
-// launcher that started it for this), a dot-lock left beside a file that takes no record locks is a killed
+// launcher that started it for this; or the local server's own claim on the file found the server that had
+// it open before gone), a dot-lock left beside a file that takes no record locks is a killed
 // run's, and is removed the first time the file is made ready in this process; left there it would keep the
 // database locked for good.
 std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std::string* reason,

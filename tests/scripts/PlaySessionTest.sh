@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # A scripts/play session from outside: signals, the claim on the player's folders, the files it writes
-# (links, FIFOs and folders where they are), narrowed folders and the player's one home.
+# (links, FIFOs and folders where they are), narrowed folders, the player's one home, the server's life
+# with its session, and refusals before anything is done.
 # Usage: PlaySessionTest.sh SOURCE-DIR CASE CLAIM-PROGRAM NFS-LOCKS-SHIM SERVER GAME
 #   CASE: SignalsEndTheGameThenItsServer, TheGameInheritsTheClaimOnEveryKindOfHome,
 #         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
-#         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession or
-#         ASecondLaunchWhoseGameQuitRunsAFirstSession
+#         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
+#         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
+#         TheGameKeepsTheSessionFromProgramsItStarts or RefusalsComeBeforeAnythingIsRegisteredOrStarted
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
@@ -42,6 +44,7 @@ SERVER
 # ends it, noting which (and exiting 3, its own status).
 cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/bash
+[ -z "${STARGRID_CHECK_OPTIONS:-}" ] || exit 0
 held() {
   local file
   file=$(readlink "/proc/$$/fd/$1") || { echo none; return; }
@@ -51,7 +54,7 @@ held() {
   elif [ "$file" -ef "${XDG_CONFIG_HOME:-$HOME/.config}/stargrid" ]; then echo config
   else echo other; fi
 }
-echo "game $$: $* (server ${STARGRID_BOOTSTRAP_URL:-none}) fd9=$(held 9) fd8=$(held 8)" >>"$GAMES"
+echo "game $$: $* (server ${STARGRID_BOOTSTRAP_URL:-none}) fd9=$(held 9) fd8=$(held 8) parent=$PPID" >>"$GAMES"
 for signal in TERM INT HUP; do trap "echo 'game ended by $signal' >>\"\$EVENTS\"; exit 3" "$signal"; done
 while [ ! -e "$STOP" ] && [ -d "${STOP%/*}" ]; do sleep 0.05; done
 echo "game ended" >>"$EVENTS"
@@ -95,6 +98,23 @@ run_session() {
   rm -f "$STOP"
 }
 game_runs() { grep -qs "^game" "$GAMES"; }
+# The processes serving the database: pids, one a line.
+servers_on() {
+  local process
+  for process in /proc/[0-9]*; do
+    tr '\0' ' ' 2>/dev/null <"$process/cmdline" | grep -qF -- "--db $1 " && echo "${process#/proc/}"
+  done
+  true
+}
+# The server on the loopback port answers a request.
+answers() {
+  local reply
+  exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+  printf 'GET /bus_ser_ios.html HTTP/1.0\r\n\r\n' >&3
+  reply=$(head -n 1 <&3)
+  exec 3<&-
+  [[ $reply == "HTTP/1."?" 200 "* ]]
+}
 mode_of() { stat -c %a "$1"; }
 
 case "$case_name" in
@@ -259,6 +279,7 @@ case "$case_name" in
     export SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null RELEASE=$scratch/release CLAIM=$claim REAL_GAME=$real_game
     cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/sh
+[ -z "${STARGRID_CHECK_OPTIONS:-}" ] || exec "$REAL_GAME" "$@"
 echo "game: $* (server ${STARGRID_BOOTSTRAP_URL:-none})" >>"$GAMES"
 if [ ! -e "$RELEASE" ]; then
   touch "$RELEASE"
@@ -275,6 +296,89 @@ GAME
     [ "$status" = 0 ] || fail "the launch ended with $status: $(cat "$scratch/out")"
     tail -n 1 "$GAMES" | grep -qx "game: --frames 1 (server http://127.0.0.1:9/bus_ser_ios.html)" ||
       fail "the game ran without the session's server: $(cat "$GAMES")"
+    ;;
+  AKilledSessionShellsServerEndsWithItsGame)
+    # The claimed shell (the inner scripts/play) killed: its game goes on, with its server, which ends when
+    # the game quits; the next session's server is then the only one on server.db.
+    ln -sf "$real_server" "$tree/build/tools/stargrid-server"
+    start_session
+    wait_until game_runs || fail "the game did not start: $(cat "$scratch/out")"
+    started=$(grep "^game" "$GAMES")
+    game_pid=$(sed -n 's/^game \([0-9]*\):.*/\1/p' <<<"$started")
+    port=$(sed -n 's|.*(server http://127.0.0.1:\([0-9]*\)/.*|\1|p' <<<"$started")
+    [ "$(servers_on "$data/server.db" | wc -w)" = 1 ] || fail "no server for the session: $(cat "$scratch/out")"
+    kill -KILL "${started##*parent=}"
+    answers "$port" || fail "the server did not answer once the shell was killed, while its game runs"
+    kill -0 "$game_pid" || fail "the game ended with the shell"
+    touch "$STOP"
+    wait_until test -z "$(servers_on "$data/server.db")" || fail "the server runs on after its game quit"
+    finish_session
+    rm -f "$STOP"
+    : >"$GAMES"
+    start_session --frames 1
+    wait_until game_runs || fail "the next session's game did not start: $(cat "$scratch/out")"
+    [ "$(servers_on "$data/server.db" | wc -w)" = 1 ] || fail "not one server on server.db: $(servers_on "$data/server.db")"
+    touch "$STOP"
+    finish_session
+    [ "$status" = 0 ] || fail "the next session ended with $status: $(cat "$scratch/out")"
+    ;;
+  TheGameKeepsTheSessionFromProgramsItStarts)
+    # The game (the real one) holds the session's pipe, the end of which ends the server, close-on-exec: no
+    # program it starts holds it on (WebKit's processes are started with every other descriptor).
+    ln -sf "$real_game" "$tree/build/stargrid"
+    export SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null
+    start_session --frames 1000000000
+    # The claimed shell (stargrid-claim runs it in its own place, in the process play started for it: not the
+    # game play asks to check the options), then the game and the server it started, by what they run.
+    shell_found() {
+      shell=$(ps -o pid=,args= --ppid "$session" | grep -F " $tree/scripts/play " | awk '{ print $1 }') && [ -n "$shell" ]
+    }
+    of_shell() {
+      local child
+      for child in $(ps -o pid= --ppid "$shell"); do [ "$(readlink "/proc/$child/exe")" != "$1" ] || echo "$child"; done
+    }
+    game_found() { game=$(of_shell "$(readlink -f "$real_game")") && [ -n "$game" ]; }
+    wait_until shell_found || fail "no claimed shell: $(cat "$scratch/out")"
+    wait_until game_found || fail "the game did not start: $(cat "$scratch/out")"
+    close_on_exec() { (($(sed -n 's/^flags:[[:space:]]*//p' "/proc/$game/fdinfo/6") & 02000000)); }
+    wait_until close_on_exec || fail "the game passes the session on: fd 6 $(grep flags "/proc/$game/fdinfo/6")"
+    server=$(of_shell "$(readlink -f /bin/sh)")
+    [ -n "$server" ] && [ "$(readlink "/proc/$game/fd/6")" = "$(readlink "/proc/$server/fd/0")" ] ||
+      fail "the game's fd 6 ($(readlink "/proc/$game/fd/6")) is not the server's input"
+    kill -TERM "$session"
+    finish_session
+    ;;
+  RefusalsComeBeforeAnythingIsRegisteredOrStarted)
+    # The game itself checks its options (only setup and the build may come first); play checks the form
+    # of --server's URL before anything. Nothing is registered, claimed, made or started for either.
+    ln -sf "$real_game" "$tree/build/stargrid"
+    export CALLS=$scratch/calls
+    for stub in scripts/setup scripts/build scripts/install-pigeon-standin build/tools/stargrid-server; do
+      printf '#!/bin/sh\necho %s >>"$CALLS"\n' "${stub##*/}" >"$tree/$stub"
+    done
+    # Refused with status 2, saying SAID, having run only the stand-ins named: SAID CALLS ARGUMENT...
+    expect_refused() {
+      local said=$1 calls=$2 what
+      shift 2
+      : >"$CALLS"
+      status=0
+      "$tree/scripts/play" "$@" >"$scratch/out" 2>&1 || status=$?
+      what="play $*: status $status, said $(cat "$scratch/out"), ran $(tr '\n' ' ' <"$CALLS")"
+      [ "$status" = 2 ] && grep -qxF -- "$said" "$scratch/out" && [ "$(tr '\n' ' ' <"$CALLS")" = "$calls" ] ||
+        fail "$what"
+      [ -z "$(ls -A "$scratch/data" "$scratch/config" "$scratch/cache" 2>/dev/null)" ] ||
+        fail "$what; made $(find "$scratch/data" "$scratch/config" "$scratch/cache")"
+    }
+    built="setup build "
+    expect_refused "stargrid: unknown option --bogus (stargrid --help lists the options)" "$built" --bogus
+    expect_refused "stargrid: --frames needs a whole number of frames" "$built" --frames abc
+    expect_refused "stargrid: --device needs iphone4, iphone5 or ipad" "$built" --device nokia
+    expect_refused "stargrid: the game opens only URLs of its own scheme pg5e18c0a7d94b2f63://, not ftp://x" \
+      "$built" ftp://x
+    for url in notaurl ftp://x "http://a b" http:// "http://:80" $'http://a\eb'; do
+      expect_refused "play: --server needs an http:// or https:// URL with a host, and no spaces or control \
+characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$url" --frames 1
+    done
     ;;
   *) fail "no case $case_name" ;;
 esac

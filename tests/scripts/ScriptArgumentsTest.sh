@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The command lines of scripts/check-layers, scripts/fuzz, scripts/install-pigeon-standin, scripts/build,
-# scripts/setup, scripts/play and scripts/test: usage on -h/--help, and a wrong argument refused with a
-# reason and status 2 before anything is built or installed.
+# scripts/setup, scripts/play and scripts/test: usage on -h/--help, a wrong argument refused with a
+# reason and status 2 before anything is built or installed, and a test run that ran no test failed.
 # Usage: ScriptArgumentsTest.sh SOURCE-DIR CASE
 #   CASE: CheckLayersFailsWithoutSources, CheckLayersExplainsItsOptions,
 #         CheckLayersFailsOnATreeItCannotReadInFull, FuzzRefusesBadValuesBeforeBuilding,
 #         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere,
-#         BuildAndSetupTakeNoOptionForAnArgument, HelpOfPlayAndTestBuildsAndChangesNothing or
-#         RefusalsQuoteArgumentsWithTheirControlCharactersEscaped
+#         BuildAndSetupTakeNoOptionForAnArgument, HelpOfPlayAndTestBuildsAndChangesNothing,
+#         RefusalsQuoteArgumentsWithTheirControlCharactersEscaped,
+#         TestRefusesWhatCTestDoesNotTakeBeforeRunningAnything or TestFailsARunInWhichCTestRanNoTest
 # The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
 # note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -244,6 +245,43 @@ case "$case_name" in
     run check-layers "$scratch/layers"
     [ "$status" = 1 ] && grep -qxF 'kite/scene/Up\x1b[2J.cpp:1: includes kite/widgets/W\x1b[2J.h, which its layer may not see' \
       "$scratch/out" && ! LC_ALL=C grep -q $'\e' "$scratch/out" || fail "check-layers on a wrong include: $(cat -v "$scratch/out")"
+    ;;
+  TestRefusesWhatCTestDoesNotTakeBeforeRunningAnything)
+    # CTest would ignore these and run every test: refused before the set-up, the build or CTest.
+    cp "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in "$tree/scripts/setup" "$scratch/bin/ctest"; do cp "$tree/scripts/build" "$stand_in"; done
+    export HOME=$scratch/home
+    for call in "--bogus" "-R Play --bogus" "NoSuchOption" "-R" "-j" "-jx" "--no-tests=maybe"; do
+      # shellcheck disable=SC2086
+      run test $call
+      case "$call" in
+        -R | -j) reason="test: $call needs a value" ;;
+        NoSuchOption) reason='test: CTest takes no argument "NoSuchOption" that is not an option'"'"'s value' ;;
+        *) reason="test: CTest takes no option \"${call##* }\" (ctest --help lists its options)" ;;
+      esac
+      expect_refusal "$reason" "test $call"
+    done
+    # Text from outside is quoted with its control characters shown.
+    run test $'--bo\egus'
+    expect_refusal 'test: CTest takes no option "--bo\x1bgus"' "test --bo<ESC>gus"
+    ;;
+  TestFailsARunInWhichCTestRanNoTest)
+    # The real CTest on a build folder of one test; the set-up, the layers and the build pass as stand-ins.
+    cp "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in setup build check-layers; do
+      printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stand_in"
+      chmod +x "$tree/scripts/$stand_in"
+    done
+    mkdir -p "$tree/build"
+    echo 'add_test(TheOnlyTest /bin/true)' >"$tree/build/CTestTestfile.cmake"
+    export HOME=$scratch/home
+    run test -R TheOnlyTest
+    [ "$status" = 0 ] && grep -q "^all  *passed" "$scratch/out" || fail "a run of one test: status $status, $(cat "$scratch/out")"
+    run test -R NoSuchTestAtAll
+    [ "$status" = 1 ] || fail "a run of no test ended with status $status: $(cat "$scratch/out")"
+    grep -qx "== main: CTest ran no test: a run that runs none has not passed" "$scratch/out" &&
+      grep -q "^main  *failed" "$scratch/out" && grep -q "^all  *failed" "$scratch/out" ||
+      fail "a run of no test passed: $(cat "$scratch/out")"
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -367,8 +367,6 @@ GameServer::GameServer(const Options& options) : options_(options) {}
 
 std::unique_ptr<GameServer> GameServer::start(const Options& options, std::string* error) {
     std::unique_ptr<GameServer> server(new GameServer(options));
-    server->store_ = GameStore::open(options.database, error, options.databaseOnlyThisProcess);
-    if (!server->store_) return nullptr;
     auto listener = std::make_unique<WideBacklogServer>();
     WideBacklogServer& http = *listener;
     server->http_ = std::move(listener);
@@ -377,8 +375,6 @@ std::unique_ptr<GameServer> GameServer::start(const Options& options, std::strin
     http.set_payload_max_length(kLargestBody);
     http.set_read_timeout(kReadTimeoutSeconds);
     http.new_task_queue = [] { return new WorkerPool(kMostWorkers); };  // httplib owns and deletes it
-    server->routes_ = std::make_unique<Routes>(*server);
-    server->routes_->install(http);
     // httplib's default sets SO_REUSEPORT, under which a second server binds the same port and the
     // kernel splits the connections between the two: a port in use must fail instead.
     http.set_socket_options([](socket_t sock) {
@@ -395,6 +391,12 @@ std::unique_ptr<GameServer> GameServer::start(const Options& options, std::strin
                  ": " + why;
         return nullptr;
     }
+    // The database only once the server listens: one that cannot leaves no file behind. Connections that
+    // come meanwhile wait in the backlog.
+    server->store_ = GameStore::open(options.database, error, options.databaseOnlyThisProcess);
+    if (!server->store_) return nullptr;
+    server->routes_ = std::make_unique<Routes>(*server);
+    server->routes_->install(http);
     server->thread_ = std::thread([&http] { http.listen_after_bind(); });
     // A stop before the loop runs would be missed: wait (bounded) until it runs.
     for (int i = 0; i < 5000 && !http.is_running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));

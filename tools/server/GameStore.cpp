@@ -9,6 +9,7 @@
 
 #include "platform/DatabaseFile.h"
 #include "platform/SaidOnce.h"
+#include "tools/server/DatabaseClaim.h"
 
 namespace stargrid_server {
 namespace {
@@ -151,6 +152,13 @@ private:
 std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string* error, bool onlyThisProcess) {
     const bool inMemory = path.empty() || path == ":memory:";
     std::string why;
+    std::unique_ptr<DatabaseClaim> claim;
+    if (!inMemory && !(claim = DatabaseClaim::take(path, DatabaseClaim::kPatience, &why))) {
+        if (error) *error = why;
+        return nullptr;
+    }
+    // Once the server that had the file open before is known gone, no other process has it open.
+    onlyThisProcess = onlyThisProcess || (claim && claim->followsAGoneServer());
     std::optional<platform::DatabaseOpening> opening;
     if (!inMemory && !(opening = platform::prepareDatabaseFile(path, &why, onlyThisProcess))) {
         if (error) *error = path + ": " + why;
@@ -175,10 +183,11 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
             *error += dotLockAdvice(opening->dotLock);
         return nullptr;
     }
-    return std::unique_ptr<GameStore>(new GameStore(std::move(database)));
+    return std::unique_ptr<GameStore>(new GameStore(std::move(claim), std::move(database)));
 }
 
-GameStore::GameStore(std::unique_ptr<Database> database) : db_(std::move(database)) {}
+GameStore::GameStore(std::unique_ptr<DatabaseClaim> claim, std::unique_ptr<Database> database)
+    : claim_(std::move(claim)), db_(std::move(database)) {}
 
 std::string GameStore::takeFailure() { return std::exchange(lastFailure, std::string()); }
 GameStore::~GameStore() = default;

@@ -11,6 +11,8 @@ struct sqlite3;
 
 namespace stargrid_server {
 
+class DatabaseClaim;
+
 struct LoginResult {
     enum class Outcome { Success, WrongPassword, Failed } outcome = Outcome::Failed;
     long bestScore = 0;
@@ -49,8 +51,9 @@ struct AccountSeed {
 
 class GameStore {
 public:
-    // ":memory:" keeps nothing after the server stops. A file and its journals are kept 0600; a link
-    // or anything but a regular file is refused. `onlyThisProcess`: no other process opens the file (see
+    // ":memory:" keeps nothing after the server stops. A file is claimed first, for as long as the store is
+    // open (see DatabaseClaim: one server per file); it and its journals are kept 0600; a link or anything
+    // but a regular file is refused. `onlyThisProcess`: no other process opens the file (see
     // platform::prepareDatabaseFile).
     static std::unique_ptr<GameStore> open(const std::string& path, std::string* error, bool onlyThisProcess = false);
     // SQLite's error from the calls this thread made since it last asked (a damaged or locked file),
@@ -91,10 +94,12 @@ public:
     struct Database;  // the open connection; defined beside the statements
 
 private:
-    explicit GameStore(std::unique_ptr<Database> database);
+    GameStore(std::unique_ptr<DatabaseClaim> claim, std::unique_ptr<Database> database);
     std::string settingLocked(const std::string& key, const std::string& fallback);
 
     std::mutex mutex_;
+    // Given up only after the database is closed.
+    std::unique_ptr<DatabaseClaim> claim_;
     std::unique_ptr<Database> db_;
 };
 

@@ -1,6 +1,9 @@
 // stargrid-server: the local game server. Prints the address it listens on, then serves
-// until SIGINT or SIGTERM.
+// until SIGINT or SIGTERM (or, when asked, until its standard input ends).
 #include <netdb.h>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -13,17 +16,21 @@
 
 #include "platform/AsciiText.h"
 #include "platform/ParentsMark.h"
+#include "tools/server/DatabaseClaim.h"
 #include "tools/server/GameServer.h"
 
 namespace {
 
 void usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: stargrid-server [--port N] [--host ADDRESS] [--db FILE] [--quiet]\n"
+                 "usage: stargrid-server [--port N] [--host ADDRESS] [--db FILE] [--quiet] [--until-input-ends]\n"
                  "  --port N   port to listen on (default 0: a free one, printed at start)\n"
                  "  --host A   address (or name, such as localhost) to listen on (default 127.0.0.1)\n"
-                 "  --db FILE  SQLite file of accounts, scores and prizes (default: kept in memory)\n"
-                 "  --quiet    no line per request\n");
+                 "  --db FILE  SQLite file of accounts, scores and prizes (default: kept in memory); one\n"
+                 "             server at a time has it open, a second one waits %lld s for the first to stop\n"
+                 "  --quiet    no line per request\n"
+                 "  --until-input-ends  stop, too, once standard input ends (every writer of it closed it)\n",
+                 static_cast<long long>(stargrid_server::DatabaseClaim::kPatience.count()));
 }
 
 bool takesValue(const std::string& arg) { return arg == "--port" || arg == "--host" || arg == "--db"; }
@@ -74,8 +81,14 @@ bool hostUsable(const std::string& host) {
     return false;
 }
 
+struct Command {
+    stargrid_server::GameServer::Options options;
+    bool untilInputEnds = false;
+};
+
 // False, with what was wrong said on standard error, for a command line that cannot be run.
-bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options) {
+bool parse(int argc, char** argv, Command& command) {
+    stargrid_server::GameServer::Options& options = command.options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool needsValue = takesValue(arg);
@@ -105,6 +118,8 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
             options.database = value;
         } else if (arg == "--quiet") {
             options.echo = false;
+        } else if (arg == "--until-input-ends") {
+            command.untilInputEnds = true;
         } else {
             std::fprintf(stderr, "stargrid-server: unknown option %s\n", arg.c_str());
             return false;
@@ -117,16 +132,40 @@ bool parse(int argc, char** argv, stargrid_server::GameServer::Options& options)
 // the player's folders, the database's among them: no other server then has the database open.
 bool runsUnderPlaysClaim() { return platform::markedByParent("STARGRID_PLAY_CLAIMED"); }
 
+// Waits for SIGINT or SIGTERM (blocked in every thread, and taken here), or, with `input`, for standard
+// input to end: a session that holds its other end (scripts/play and the game it starts) is over however it
+// ended. True for the signal or the end; false when neither can be waited for.
+bool waitForTheEnd(const sigset_t& stopSignals, bool input) {
+    const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
+    if (signals < 0) return false;
+    pollfd watched[2] = {{signals, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    for (;;) {
+        if (::poll(watched, input ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (watched[0].revents != 0) break;
+        if (watched[1].revents == 0) continue;
+        // What comes before the end is read and set aside.
+        char ignored[256];
+        const ssize_t got = ::read(STDIN_FILENO, ignored, sizeof ignored);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) break;
+    }
+    ::close(signals);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);  // past a file-size limit (ulimit -f) a write fails instead of ending the server
-    stargrid_server::GameServer::Options options;
+    Command command;
+    stargrid_server::GameServer::Options& options = command.options;
     if (asksForHelp(argc, argv)) {
         usage(stdout);
         return 0;
     }
-    if (!parse(argc, argv, options)) {
+    if (!parse(argc, argv, command)) {
         usage(stderr);
         return 2;
     }
@@ -146,15 +185,17 @@ int main(int argc, char** argv) {
     }
     std::printf("stargrid-server: listening on %s\n", server->url("").c_str());
     std::fflush(stdout);
-    std::thread signalWaiter([&] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
+    std::thread waiter([&] {
+        if (!waitForTheEnd(stopSignals, command.untilInputEnds)) {
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+        }
         server->stop();
     });
     server->wait();
-    // The waiter ends with the signal that stopped the server, or is sent one now.
-    pthread_kill(signalWaiter.native_handle(), SIGTERM);
-    signalWaiter.join();
+    // The waiter ends with what stopped the server, or is sent a signal now.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
     std::printf("stargrid-server: stopped\n");
     return 0;
 }

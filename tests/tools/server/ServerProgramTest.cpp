@@ -14,89 +14,13 @@
 #include <utility>
 #include <vector>
 
+#include "ServerProgram.h"
 #include "ServerTestSupport.h"
 #include "support/NfsLocksShim.h"
 #include "support/TemporaryFolder.h"
 
 namespace stargrid_server::test {
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// The server program run with the arguments, its standard output and error read line by line.
-class ServerProgram {
-public:
-    // `inChild` runs in the child just before the program.
-    explicit ServerProgram(std::vector<std::string> args, const std::function<void()>& inChild = {}) {
-        int out[2];
-        if (pipe(out) != 0) return;
-        child_ = fork();
-        if (child_ == 0) {
-            if (inChild) inChild();
-            dup2(out[1], STDOUT_FILENO);
-            dup2(out[1], STDERR_FILENO);
-            close(out[0]);
-            std::vector<char*> argv{const_cast<char*>(STARGRID_SERVER_EXECUTABLE)};
-            for (std::string& arg : args) argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(STARGRID_SERVER_EXECUTABLE, argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        fd_ = out[0];
-    }
-    ~ServerProgram() {
-        if (child_ > 0 && !exited_) {
-            kill(child_, SIGKILL);
-            waitpid(child_, nullptr, 0);
-        }
-        if (fd_ >= 0) close(fd_);
-    }
-    ServerProgram(const ServerProgram&) = delete;
-    ServerProgram& operator=(const ServerProgram&) = delete;
-
-    // The next line it prints; empty once it has closed its output or nothing came for 20 s.
-    std::string nextLine() {
-        const auto until = Clock::now() + std::chrono::seconds(20);
-        for (;;) {
-            if (auto end = buffer_.find('\n'); end != std::string::npos) {
-                std::string line = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                return line;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
-            pollfd ready{fd_, POLLIN, 0};
-            if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) return {};
-            char bytes[256];
-            const ssize_t got = read(fd_, bytes, sizeof bytes);
-            if (got <= 0) return std::exchange(buffer_, std::string());
-            buffer_.append(bytes, static_cast<std::size_t>(got));
-        }
-    }
-    // Every line until it closes its output.
-    std::string rest() {
-        std::string all;
-        for (std::string line = nextLine(); !line.empty(); line = nextLine()) all += line + "\n";
-        return all;
-    }
-    void signal(int number) { kill(child_, number); }
-    // Its exit status; -1 when it was ended by a signal.
-    int waitForExit() {
-        int status = 0;
-        if (waitpid(child_, &status, 0) != child_) return -1;
-        exited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    bool started() const { return child_ > 0 && fd_ >= 0; }
-
-private:
-    pid_t child_ = -1;
-    int fd_ = -1;
-    bool exited_ = false;
-    std::string buffer_;
-};
-
-constexpr const char* kListening = "stargrid-server: listening on http://127.0.0.1:";
 
 // Whether this machine has an IPv6 loopback address to listen on.
 bool hasIpv6Loopback() {
@@ -234,12 +158,6 @@ TEST(ServerProgram, AnEmptyDatabaseNameIsRefused) {
     EXPECT_EQ(refusal.said, "stargrid-server: --db needs a file, not \"\"");
     EXPECT_TRUE(refusal.usage);
     EXPECT_EQ(refusal.status, 2);
-}
-
-// The mode bits of a path itself; -1 when it is not there.
-int modeOf(const std::string& path) {
-    struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
 }
 
 // A link at the database's name is not followed: what it names gets no tables and keeps its mode, and

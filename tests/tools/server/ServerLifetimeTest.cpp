@@ -1,0 +1,150 @@
+// How long a stargrid-server lives: its database is opened only once it listens, one server at a time has
+// a database open, and a server asked to ends when its standard input does.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "ServerProgram.h"
+#include "support/NfsLocksShim.h"
+#include "support/TemporaryFolder.h"
+
+namespace stargrid_server::test {
+namespace {
+
+// A loopback port this test listens on, so that no server can.
+class TakenPort {
+public:
+    TakenPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), size) == 0 && ::listen(fd_, 1) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    ~TakenPort() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TakenPort(const TakenPort&) = delete;
+    TakenPort& operator=(const TakenPort&) = delete;
+    int port() const { return port_; }
+
+private:
+    int fd_;
+    int port_ = 0;
+};
+
+TEST(ServerLifetime, AServerThatCannotListenLeavesNoDatabase) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    const TakenPort taken;
+    ASSERT_NE(taken.port(), 0);
+    // "1.2.3" is an address (1.2.0.3), but none of this machine's.
+    for (const std::vector<std::string>& where : {std::vector<std::string>{"--port", std::to_string(taken.port())},
+                                                  std::vector<std::string>{"--host", "1.2.3"}}) {
+        std::vector<std::string> args{"--quiet", "--db", database};
+        args.insert(args.end(), where.begin(), where.end());
+        ServerProgram server(args);
+        const std::string said = server.nextLine();
+        EXPECT_EQ(said.rfind("stargrid-server: cannot listen on ", 0), 0u) << said;
+        if (said.rfind("stargrid-server: listening on ", 0) == 0) server.signal(SIGTERM);
+        EXPECT_EQ(server.waitForExit(), 1) << where[1];
+        EXPECT_EQ(modeOf(database), -1) << where[1] << ": the database was made";
+        EXPECT_EQ(modeOf(database + ".claim"), -1) << where[1] << ": the database was claimed";
+    }
+}
+
+// The server says it listens; the test fails when it does not.
+void listeningLine(ServerProgram& server) {
+    const std::string line = server.nextLine();
+    EXPECT_EQ(line.rfind(kListening, 0), 0u) << line;
+}
+
+// A server's home as NFS without its lock service answers locks (in the child, before the program).
+void withoutLockService() { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); }
+
+// There, the server first says how it locks instead, then that it listens.
+void listeningWithoutLocks(ServerProgram& server) {
+    server.nextLine();
+    listeningLine(server);
+}
+
+TEST(ServerLifetime, ASecondServerOnADatabaseIsRefusedNamingTheFirst) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ServerProgram first({"--quiet", "--db", database});
+    listeningLine(first);
+    ServerProgram second({"--quiet", "--db", database});
+    const std::string refusal = "stargrid-server: " + database + " is open in another stargrid-server (process " +
+                                std::to_string(first.pid()) + " holds " + database + ".claim)";
+    EXPECT_EQ(second.nextLine(), refusal + "; waiting up to 10 s for it to stop");
+    const std::string refused = second.nextLine();
+    EXPECT_EQ(refused, refusal);
+    // One that serves the database all the same is ended, so that the test fails instead of hanging.
+    if (refused != refusal) second.signal(SIGKILL);
+    EXPECT_EQ(second.waitForExit(), 1);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
+// On a home without a lock service too (the claim is a link there), a server waiting for the database
+// starts once the one that has it open stops.
+TEST(ServerLifetime, AServerWaitingForADatabaseStartsOnceTheFirstStops) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ServerProgram first({"--quiet", "--db", database}, withoutLockService);
+    listeningWithoutLocks(first);
+    ServerProgram second({"--quiet", "--db", database}, withoutLockService);
+    const std::string waiting = second.nextLine();
+    EXPECT_NE(waiting.find("waiting up to 10 s for it to stop"), std::string::npos) << waiting;
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+    listeningWithoutLocks(second);
+    second.signal(SIGTERM);
+    EXPECT_EQ(second.waitForExit(), 0);
+}
+
+// Without record locks, a dot-lock left by a server killed while it had the database open (its claim link
+// names it, and it no longer runs) is that server's: removed, and the next server starts.
+TEST(ServerLifetime, AKilledServersDotLockIsRemovedOnceItIsKnownGone) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    {
+        ServerProgram killed({"--quiet", "--db", database}, withoutLockService);
+        listeningWithoutLocks(killed);
+        killed.signal(SIGKILL);
+        EXPECT_EQ(killed.waitForExit(), -1);
+    }
+    ASSERT_EQ(::mkdir((database + ".lock").c_str(), 0700), 0);  // as a transaction of it left it
+    ServerProgram next({"--quiet", "--db", database}, withoutLockService);
+    listeningWithoutLocks(next);
+    EXPECT_EQ(modeOf(database + ".lock"), -1);
+    next.signal(SIGTERM);
+    EXPECT_EQ(next.waitForExit(), 0);
+}
+
+TEST(ServerLifetime, AServerAskedToEndsWhenItsInputEnds) {
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    ServerProgram server({"--quiet", "--until-input-ends"}, [&input] {
+        ::dup2(input[0], STDIN_FILENO);
+        ::close(input[0]);
+        ::close(input[1]);
+    });
+    ::close(input[0]);
+    listeningLine(server);
+    // What is written before the end is no end.
+    ASSERT_EQ(::write(input[1], "x\n", 2), 2);
+    ::close(input[1]);
+    EXPECT_EQ(server.nextLine(), "stargrid-server: stopped");
+    EXPECT_EQ(server.waitForExit(), 0);
+}
+
+}  // namespace
+}  // namespace stargrid_server::test
