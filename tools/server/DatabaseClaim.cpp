@@ -20,19 +20,18 @@ using platform::FolderClaim;
 
 // Who holds the claim, as the claim saw it.
 std::string holderText(const FolderClaim::Holder& holder) {
-    using Seen = FolderClaim::Holder::Seen;
+    using platform::LinkNames;
     const std::string folder = platform::printableText(holder.folder);
     const std::string link = platform::printableText(holder.link);
-    const std::string pid = std::to_string(holder.pid);
-    switch (holder.seen) {
-        case Seen::Lock: return "a process holds the lock on " + folder;
-        case Seen::Link: return "process " + pid + " holds " + folder;
-        case Seen::OtherHost:
-            return "process " + pid + " of host " + platform::printableText(holder.host) + ", so says " + link;
-        case Seen::OtherNamespace: return "process " + pid + " of another pid namespace, so says " + link;
-        case Seen::OlderLink: return "process " + pid + ", so says " + link;
+    const std::string pid = std::to_string(holder.named.pid);
+    switch (holder.names) {
+        case LinkNames::Nothing: return "a process holds the lock on " + folder;
+        case LinkNames::OtherHost:
+            return "process " + pid + " of host " + platform::printableText(holder.named.host) + ", so says " + link;
+        case LinkNames::OtherNamespace: return "process " + pid + " of another pid namespace, so says " + link;
+        case LinkNames::OlderRunning: return "process " + pid + ", so says " + link;
+        default: return "process " + pid + " holds " + folder;
     }
-    return folder;
 }
 
 // The claim link there names a process that no longer runs: a server killed while it had the database open.
@@ -43,7 +42,10 @@ bool leftByAGoneServer(const std::string& folder) {
         if (fd >= 0) ::close(fd);
         return false;
     }
-    const bool leftover = platform::judgeClaimLink(fd, *self).who == platform::ClaimLinkHolder::Who::Leftover;
+    platform::Claimant claimant;
+    claimant.self = *self;
+    const platform::LinkNames names = platform::judgeClaimLink(fd, claimant).names;
+    const bool leftover = names == platform::LinkNames::LeftoverHere || names == platform::LinkNames::EarlierBoot;
     ::close(fd);
     return leftover;
 }
