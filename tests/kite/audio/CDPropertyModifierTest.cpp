@@ -40,8 +40,7 @@ protected:
     void SetUp() override {
         engine = CDSoundEngine::create();
         ASSERT_TRUE(engine);
-        ASSERT_TRUE(engine->functioning())
-            << kite::test::kNoAudioDevice;
+        ASSERT_TRUE(engine->functioning()) << kite::test::kNoAudioDevice;
         ASSERT_TRUE(engine->loadBuffer(0, tones.tone("fade.wav", 0.5)));
         source = engine->soundSourceForSound(0, 0);
         ASSERT_TRUE(source);
