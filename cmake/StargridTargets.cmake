@@ -64,7 +64,8 @@ function(stargrid_library name)
 endfunction()
 
 # stargrid_tests(NAME FOLDER dir LABEL label [GL] LINKS target...)
-# One GoogleTest binary per source folder, each case registered with CTest.
+# One GoogleTest binary per source folder, each case registered with CTest with STARGRID_TEST_ENVIRONMENT,
+# each process on player's folders of its own (STARGRID_OWN_PLAYER_FOLDERS).
 # GL: the binary draws, so it keeps the GL driver loaded for its whole run.
 function(stargrid_tests name)
   cmake_parse_arguments(ARG "GL" "FOLDER;LABEL" "LINKS" ${ARGN})
@@ -84,10 +85,41 @@ function(stargrid_tests name)
   if(ARG_GL)
     list(APPEND sources ${CMAKE_CURRENT_SOURCE_DIR}/gl/KeepGLDriverLoaded.cpp)
   endif()
+  list(APPEND sources ${STARGRID_OWN_PLAYER_FOLDERS})
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} stargrid_test_support GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    PROPERTIES LABELS ${ARG_LABEL} ENVIRONMENT "SDL_VIDEODRIVER=offscreen;ALSOFT_DRIVERS=null"
+    TEST_LIST ${name}_TESTS
+    PROPERTIES LABELS ${ARG_LABEL}
     DISCOVERY_TIMEOUT 60)
+  stargrid_discovered_tests_environment(${name})
+endfunction()
+
+# stargrid_discovered_tests_environment(NAME)
+# Gives the cases gtest_discover_tests found in binary NAME the environment STARGRID_TEST_ENVIRONMENT. Its
+# PROPERTIES would split a list such as an environment into separate words (the first variable was kept, the
+# others were taken for property names), so a file CTest reads after the discovered cases sets it.
+function(stargrid_discovered_tests_environment name)
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake)
+  file(WRITE ${file}
+    "if(${name}_TESTS)\n"
+    "  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${STARGRID_TEST_ENVIRONMENT}]==])\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()
+
+# stargrid_tests_environment()
+# Puts STARGRID_TEST_ENVIRONMENT first in the environment of every test added so far in this folder with
+# add_test, so that a test's own variables still win.
+function(stargrid_tests_environment)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  foreach(test ${tests})
+    set(environment ${STARGRID_TEST_ENVIRONMENT})
+    get_test_property(${test} ENVIRONMENT own)
+    if(own)
+      list(APPEND environment ${own})
+    endif()
+    set_tests_properties(${test} PROPERTIES ENVIRONMENT "${environment}")
+  endforeach()
 endfunction()

@@ -16,6 +16,11 @@
 
 namespace stargrid::test {
 
+// The most a wait for the game's next line or its end lasts, unless a test gives its own. A start-up or a run
+// of frames that takes a second on an idle machine has taken over 20 s beside a whole test suite and a load of
+// twice the cores; the bound only ends a wait for something that does not come.
+constexpr std::chrono::seconds kGameWait{120};
+
 // In a forked child: applies the environment changes ("NAME=value" to set, "NAME" alone to remove) and
 // becomes the game with these arguments, or the program `wrapper` names (found on the PATH) with its
 // arguments, then the game's path and these; ends the child with status 127 when it cannot.
@@ -75,7 +80,7 @@ public:
     void signal(int number) { kill(pid_, number); }
 
     // Waits (bounded) for a line containing text; true when it came.
-    bool waitForLine(const std::string& text, std::chrono::seconds timeout = std::chrono::seconds(20)) {
+    bool waitForLine(const std::string& text, std::chrono::seconds timeout = kGameWait) {
         auto deadline = Clock::now() + timeout;
         for (;;) {
             for (std::size_t i = scanned_; i < lines_.size(); ++i) {
@@ -90,7 +95,7 @@ public:
     }
 
     // Waits (bounded) for the exit; the exit status, or nothing when it did not end normally in time.
-    std::optional<int> waitForExit(std::chrono::seconds timeout = std::chrono::seconds(20)) {
+    std::optional<int> waitForExit(std::chrono::seconds timeout = kGameWait) {
         auto deadline = Clock::now() + timeout;
         while (!status_ && Clock::now() < deadline) {
             int status = 0;

@@ -112,9 +112,9 @@ protected:
 TEST_F(StargridMachine, ASigtermEndsAStartUpThatIsStuckNamingTheStepItIsAt) {
     Game game({}, environment({"STARGRID_STARTUP_HOLD=launching the game"}), true);
     ASSERT_TRUE(game.started());
-    ASSERT_TRUE(game.waitForLine("start-up held at \"launching the game\""));
+    ASSERT_TRUE(game.waitForLine("start-up held at \"launching the game\"")) << testing::PrintToString(game.lines());
     game.signal(SIGTERM);
-    EXPECT_EQ(game.waitForExit(), 1);
+    EXPECT_EQ(game.waitForExit(), 1) << testing::PrintToString(game.lines());
     EXPECT_THAT(game.lines(), Contains("stargrid: SIGTERM during start-up, which did not get past \"launching the "
                                        "game\" within 3 s; quitting"));
     EXPECT_THAT(game.shellLines(), Not(Contains(HasSubstr("running on"))));

@@ -51,7 +51,7 @@ TEST(Stargrid, RunsTheGivenFramesHeadlessWithoutADisplayAndExitsZero) {
 TEST(Stargrid, FixedStepRunsAHundredAndTwentyFrames) {
     Game game({"--frames", "120", "--fixed-step", "--device", "iphone4"});
     ASSERT_TRUE(game.started());
-    EXPECT_EQ(game.waitForExit(), 0);
+    EXPECT_EQ(game.waitForExit(), 0) << testing::PrintToString(game.lines());
     ASSERT_FALSE(game.shellLines().empty());
     EXPECT_THAT(game.shellLines().front(), HasSubstr("running on iphone4 (640x960)"));
 }

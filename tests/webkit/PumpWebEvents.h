@@ -7,10 +7,15 @@
 
 namespace platform {
 
-// Runs the page's events until the condition holds, for at most 30 s.
+// The most a wait on a page lasts. A loaded machine (a whole test suite beside a load of twice the cores) takes
+// long to start WebKit's processes and run a page's scripts: the bound only keeps a page that never comes from
+// hanging the run.
+constexpr std::chrono::minutes kPageWait{2};
+
+// Runs the page's events until the condition holds, for at most kPageWait.
 template <typename Condition>
 bool pumpUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto deadline = std::chrono::steady_clock::now() + kPageWait;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         WebWindow::pumpEvents();

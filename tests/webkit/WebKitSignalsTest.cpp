@@ -14,6 +14,7 @@
 
 #include "platform/Signals.h"
 #include "platform/WebWindow.h"
+#include "PumpWebEvents.h"
 
 namespace platform {
 namespace {
@@ -55,11 +56,7 @@ int showBusyPageThenSignal() {
     page->setOnJsCallback([&](const std::string& url) { call = url; });
     page->setFrame(0, 0, 320, 240);
     page->loadHtmlString(kBusyPage, "");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (call.empty() && std::chrono::steady_clock::now() < deadline) {
-        WebWindow::pumpEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    pumpUntil([&call] { return !call.empty(); });
     if (call != "pagecall://done?rounds=20") {
         std::fprintf(stderr, "the page's script did not end: \"%s\"\n", call.c_str());
         return 3;

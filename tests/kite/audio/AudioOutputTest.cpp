@@ -31,6 +31,7 @@ TEST(AudioOutputChild, PlaysAToneToTheEnd) {
     const char* tonePath = std::getenv(kChildVariable);
     if (!tonePath) GTEST_SKIP() << "runs in the child of AudioOutput.ToneReachesTheDeviceAtItsFrequency";
     kite::RefPtr<CDSoundEngine> engine = CDSoundEngine::create();
+    ASSERT_TRUE(engine);
     ASSERT_TRUE(engine->functioning());
     ASSERT_TRUE(engine->loadBuffer(0, tonePath));
     const std::uint32_t source = engine->playSound(0, 0, 1.0f, 0.0f, 1.0f, false);

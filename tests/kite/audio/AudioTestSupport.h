@@ -18,6 +18,11 @@
 
 namespace kite::test {
 
+// Why a test stops when the engine has no device: the tests play to OpenAL Soft's null device, which CTest
+// chooses for them, as a machine without a sound card opens no other.
+constexpr const char* kNoAudioDevice =
+    "no audio device: the audio tests play to OpenAL Soft's null device (ALSOFT_DRIVERS=null)";
+
 inline ALint sourceState(std::uint32_t source) {
     ALint state = 0;
     alGetSourcei(source, AL_SOURCE_STATE, &state);

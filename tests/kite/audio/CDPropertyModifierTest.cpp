@@ -39,6 +39,8 @@ class CDPropertyModifierTest : public ::testing::Test {
 protected:
     void SetUp() override {
         engine = CDSoundEngine::create();
+        ASSERT_TRUE(engine);
+        ASSERT_TRUE(engine->functioning()) << kite::test::kNoAudioDevice;
         ASSERT_TRUE(engine->loadBuffer(0, tones.tone("fade.wav", 0.5)));
         source = engine->soundSourceForSound(0, 0);
         ASSERT_TRUE(source);
@@ -107,6 +109,7 @@ TEST_F(CDPropertyModifierTest, GroupPassesSwitchesToItsMembersBothWays) {
 
     group->setMute(true);
     kite::RefPtr<CDSoundSource> late = engine->soundSourceForSound(0, 0);
+    ASSERT_TRUE(late);
     group->addAudioInterruptTarget(late.get());
     EXPECT_TRUE(late->mute());  // takes the group's switches on joining
     group->removeAudioInterruptTarget(late.get());

@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         engine = CDSoundEngine::create();
         ASSERT_TRUE(engine);
-        ASSERT_TRUE(engine->functioning());
+        ASSERT_TRUE(engine->functioning()) << kite::test::kNoAudioDevice;
         loopPath = tones.tone("loop.wav", 0.5);
         ASSERT_TRUE(engine->loadBuffer(0, loopPath));
     }

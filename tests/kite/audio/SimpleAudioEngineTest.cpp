@@ -41,8 +41,12 @@ protected:
     }
     CDAudioManager* manager() const { return CDAudioManager::sharedManager(); }
     CDLongAudioSource* backgroundMusic() const { return manager()->backgroundMusic(); }
+    // The music channel's player; none while no music could be opened.
+    platform::MusicPlayer* musicPlayer() const {
+        return backgroundMusic() ? backgroundMusic()->audioSourcePlayer() : nullptr;
+    }
     bool musicAdvancesPast(double seconds) const {
-        platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+        platform::MusicPlayer* player = musicPlayer();
         return player && pumpUntil([&] { return player->currentTime() > seconds; });
     }
 
@@ -94,11 +98,11 @@ TEST_F(SimpleAudioEngineTest, FreedBufferIndexGoesToTheNextNewFile) {
 TEST_F(SimpleAudioEngineTest, ReplayingTheSameMusicRestartsWithoutReopening) {
     audio->playBackgroundMusic(music.c_str(), true);
     ASSERT_TRUE(audio->isBackgroundMusicPlaying());
-    platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+    platform::MusicPlayer* player = musicPlayer();
     ASSERT_TRUE(player);
     ASSERT_TRUE(musicAdvancesPast(0.3));
     audio->playBackgroundMusic(music.c_str(), true);
-    EXPECT_EQ(backgroundMusic()->audioSourcePlayer(), player);
+    ASSERT_EQ(musicPlayer(), player);
     EXPECT_LT(player->currentTime(), 0.3);
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
 }
@@ -123,12 +127,15 @@ TEST_F(SimpleAudioEngineTest, PauseResumeAndRewindDoWhatTheySay) {
     ASSERT_TRUE(musicAdvancesPast(0.2));
     audio->pauseBackgroundMusic();
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());
-    const double pausedAt = backgroundMusic()->audioSourcePlayer()->currentTime();
+    platform::MusicPlayer* player = musicPlayer();
+    ASSERT_TRUE(player);
+    const double pausedAt = player->currentTime();
     audio->resumeBackgroundMusic();
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
     EXPECT_TRUE(musicAdvancesPast(pausedAt + 0.05));
     audio->rewindBackgroundMusic();
-    EXPECT_LT(backgroundMusic()->audioSourcePlayer()->currentTime(), pausedAt);
+    ASSERT_EQ(musicPlayer(), player);
+    EXPECT_LT(player->currentTime(), pausedAt);
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
     audio->stopBackgroundMusic();
     audio->resumeBackgroundMusic();  // a stopped channel is not paused
@@ -161,10 +168,13 @@ TEST_F(SimpleAudioEngineTest, MutingSilencesEffectsAndMusicAndKeepsMusicFromStar
     EXPECT_TRUE(manager()->audioSourceForChannel(1)->mute());
     audio->playBackgroundMusic(music.c_str(), true);
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());
-    EXPECT_FLOAT_EQ(backgroundMusic()->audioSourcePlayer()->volume(), 0.0f);
+    platform::MusicPlayer* player = musicPlayer();
+    ASSERT_TRUE(player) << "the music is loaded while muted";
+    EXPECT_FLOAT_EQ(player->volume(), 0.0f);
     engine->setMute(false);
     EXPECT_FLOAT_EQ(audio->getEffectsVolume(), 0.5f);
-    EXPECT_FLOAT_EQ(backgroundMusic()->audioSourcePlayer()->volume(), 1.0f);
+    ASSERT_EQ(musicPlayer(), player);
+    EXPECT_FLOAT_EQ(player->volume(), 1.0f);
 }
 
 TEST_F(SimpleAudioEngineTest, OtherAudioPlayingKeepsMusicLoadedButSilentInTheDefaultMode) {
@@ -172,7 +182,7 @@ TEST_F(SimpleAudioEngineTest, OtherAudioPlayingKeepsMusicLoadedButSilentInTheDef
     EXPECT_FALSE(audio->willPlayBackgroundMusic());
     EXPECT_EQ(platform::AudioSession::shared().category(), platform::AudioSession::Category::Ambient);
     audio->playBackgroundMusic(music.c_str(), true);
-    EXPECT_TRUE(backgroundMusic()->audioSourcePlayer());
+    EXPECT_TRUE(musicPlayer());
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());
     EXPECT_FALSE(manager()->isObservingAppEvents());
 }
@@ -181,10 +191,10 @@ TEST_F(SimpleAudioEngineTest, PreloadedMusicStaysSilentWhenPlayedWhileOtherAudio
     platform::AudioSession::shared().setOtherAudioPlaying(true);
     ASSERT_FALSE(audio->willPlayBackgroundMusic());
     audio->preloadBackgroundMusic(music.c_str());
-    platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+    platform::MusicPlayer* player = musicPlayer();
     ASSERT_TRUE(player);
     audio->playBackgroundMusic(music.c_str(), true);
-    EXPECT_EQ(backgroundMusic()->audioSourcePlayer(), player);
+    ASSERT_EQ(musicPlayer(), player);
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());
     EXPECT_DOUBLE_EQ(player->currentTime(), 0.0);
 }
@@ -201,7 +211,9 @@ TEST_F(SimpleAudioEngineTest, PreloadedMusicStaysSilentWhenPlayedOrLoadedAgainWh
     engine->setMute(false);
     audio->playBackgroundMusic(music.c_str(), true);
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
-    EXPECT_LT(backgroundMusic()->audioSourcePlayer()->currentTime(), 0.3);
+    platform::MusicPlayer* player = musicPlayer();
+    ASSERT_TRUE(player);
+    EXPECT_LT(player->currentTime(), 0.3);
 }
 
 TEST_F(SimpleAudioEngineTest, ResignAndReturnPauseAndResumeWithStopAndResumeBehaviour) {
@@ -230,7 +242,8 @@ TEST_F(SimpleAudioEngineTest, SwitchingAudioOffStopsTheMusicAtItsStartWithoutPla
     ASSERT_TRUE(musicAdvancesPast(0.2));
     engine->setEnabled(false);
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());
-    platform::MusicPlayer* player = backgroundMusic()->audioSourcePlayer();
+    platform::MusicPlayer* player = musicPlayer();
+    ASSERT_TRUE(player);
     EXPECT_DOUBLE_EQ(player->currentTime(), 0.0);
     EXPECT_FALSE(pumpUntil([&] { return player->currentTime() > 0.0; }, std::chrono::milliseconds(200)));
     // Rewinding and playing again while off stay silent.
@@ -242,6 +255,7 @@ TEST_F(SimpleAudioEngineTest, SwitchingAudioOffStopsTheMusicAtItsStartWithoutPla
     EXPECT_FALSE(audio->isBackgroundMusicPlaying());
     audio->playBackgroundMusic(music.c_str(), true);
     EXPECT_TRUE(audio->isBackgroundMusicPlaying());
+    ASSERT_EQ(musicPlayer(), player);
     EXPECT_LT(player->currentTime(), 0.2);
 }
 
