@@ -203,11 +203,16 @@ bool moveAside(int folder, const JudgedLink& judged, const std::string& aside, i
     return false;
 }
 
-// Opens the link for a claim to hold: the one `judged` when given (false when it is another by now), else the
-// one there. False with errno set when it cannot be.
+// Opens the link for a claim to hold: the one `judged` when given, else the one there naming `target` (what
+// this launch just made). False with errno set when it cannot be; ESTALE when the link there is another by now:
+// another launch moved the one made aside in the meantime, to judge it, and someone's took its place.
 bool holdLink(int folder, const struct stat* judged, const std::string& target, HeldClaimLink& held) {
     held = {folder, ::openat(folder, kClaimLinkName, O_PATH | O_NOFOLLOW | O_CLOEXEC), {}, target};
-    if (held.fd >= 0 && ::fstat(held.fd, &held.link) == 0 && (!judged || sameFile(held.link, *judged))) return true;
+    if (held.fd >= 0 && ::fstat(held.fd, &held.link) == 0) {
+        const std::optional<std::string> named = judged ? std::nullopt : readTarget(held.fd, "");
+        if (judged ? sameFile(held.link, *judged) : named == target) return true;
+        errno = ESTALE;
+    }
     const int error = errno;
     if (held.fd >= 0) ::close(held.fd);
     held = {};
@@ -308,6 +313,8 @@ ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claiman
         if (::symlinkat(text.c_str(), folder, kClaimLinkName) == 0) {
             taking.step = ClaimStep::Make;
             if (holdLink(folder, nullptr, text, taking.held)) break;
+            // Moved aside by a launch judging it (which puts it back), or taken over by now: judged again.
+            if (errno == ENOENT || errno == ESTALE) continue;
             const std::string error = "cannot open " + link + ": " + std::strerror(errno);
             ::unlinkat(folder, kClaimLinkName, 0);  // made here a moment ago: nobody judged it a leftover
             return failed(error);

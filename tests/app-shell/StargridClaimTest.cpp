@@ -298,6 +298,44 @@ TEST_F(StargridClaimTest, OfTwoLaunchesTakingOverOneLeftoverLinkOneWins) {
     EXPECT_THAT(statuses, ::testing::UnorderedElementsAre(0, 75));
 }
 
+// Between making its link and opening it to hold, a launch can find its link gone for a moment: another launch
+// moved it aside to judge it, and puts it back, or took the folder over in between. The first launch then still
+// holds the folder; the second is held off by whatever link stands there then.
+TEST_F(StargridClaimTest, ALaunchWhoseFreshLinkIsMovedAsideAMomentIsJudgedByWhatStandsThere) {
+    const std::string data = dataFolder();
+    ASSERT_TRUE(platform::makeFolders(data));
+    const std::optional<platform::ProcessIdentity> self = platform::thisProcessIdentity();
+    ASSERT_TRUE(self);
+    for (const std::string& after : {std::string("bounce"), platform::claimLinkText(*self)}) {
+        std::vector<std::string> env = stargrid::test::onNfs(player("data", "data"), "none");
+        env.insert(env.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
+                               "STARGRID_TEST_AFTER_MAKE=" + after});
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            for (const std::string& variable : env) putenv(const_cast<char*>(variable.c_str()));
+            execl(STARGRID_CLAIM_PROGRAM, STARGRID_CLAIM_PROGRAM, "--", "sh", "-c", "echo won", nullptr);
+            _exit(127);
+        }
+        close(out[1]);
+        std::string said;
+        char buffer[64];
+        for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) said.append(buffer, got);
+        close(out[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        const bool bounced = after == "bounce";
+        EXPECT_EQ(said, bounced ? "won\n" : "") << after;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (bounced ? 0 : 75)) << after << ": " << status;
+        char target[512] = {};
+        EXPECT_GT(readlink((data + "/claim.link").c_str(), target, sizeof target - 1), 0) << after;
+        EXPECT_EQ(std::string(target).find("pid=" + std::to_string(self->pid) + " ") == 0, !bounced) << target;
+        unlink((data + "/claim.link").c_str());
+    }
+}
+
 // The running game played by the test: it holds the player's folders and serves the data folder's
 // socket by hand.
 class GameThatQuits {

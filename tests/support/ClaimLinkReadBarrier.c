@@ -7,13 +7,17 @@
    it has read a claim link again (it checked what it did) or has ended. They meet in FOLDER, each leaving a
    file named after its pid, and PID.again once it reads again; one left alone goes on after 20 s.
    STARGRID_TEST_AFTER_ASIDE=kill or stop: the process kills (SIGKILL) or stops (SIGSTOP) itself right after it
-   first moves a claim link aside (renames it to claim.link.leftover.…), as a launch killed or held there. */
+   first moves a claim link aside (renames it to claim.link.leftover.…), as a launch killed or held there.
+   STARGRID_TEST_AFTER_MAKE=bounce or TARGET: right after the process first makes a claim link, another launch
+   moves it aside to judge it, as one that acts on what it judged a moment before does: with bounce, it puts
+   it back as soon as the process has tried to open it; with a TARGET, a link naming TARGET takes its place. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,6 +26,8 @@
 
 static int reads;
 static int movedAside;
+static int made;
+static const char* bounced; /* the folder of a link moved aside to be put back, while it is away */
 
 static int named(const char* path, const char* prefix) {
     const char* name = strrchr(path, '/');
@@ -97,5 +103,55 @@ int renameat(int from, const char* old, int to, const char* fresh) {
         if (strcmp(after, "kill") == 0) raise(SIGKILL);
         if (strcmp(after, "stop") == 0) raise(SIGSTOP);
     }
+    return result;
+}
+
+/* What stands for the other launch's steps: each name as it lies in the folder of the link just made. */
+static void sibling(const char* link, const char* name, char* path, size_t size) {
+    const char* slash = strrchr(link, '/');
+    snprintf(path, size, "%.*s%s", slash ? (int)(slash - link + 1) : 0, link, name);
+}
+
+int symlinkat(const char* target, int folder, const char* link) {
+    static int (*real)(const char*, int, const char*);
+    if (!real) real = (int (*)(const char*, int, const char*))dlsym(RTLD_NEXT, "symlinkat");
+    const int result = real(target, folder, link);
+    const char* after = getenv("STARGRID_TEST_AFTER_MAKE");
+    if (result != 0 || !after || made || strcmp(strrchr(link, '/') ? strrchr(link, '/') + 1 : link, "claim.link") != 0)
+        return result;
+    made = 1;
+    char aside[4096];
+    sibling(link, "claim.link.judged", aside, sizeof aside);
+    renameat(folder, link, folder, aside);
+    if (strcmp(after, "bounce") == 0) {
+        bounced = link;
+    } else {
+        real(after, folder, link);
+        unlinkat(folder, aside, 0);
+    }
+    return result;
+}
+
+static int putBack(int folder, const char* path) {
+    if (!bounced || strcmp(path, bounced) != 0) return 0;
+    char aside[4096];
+    sibling(bounced, "claim.link.judged", aside, sizeof aside);
+    linkat(folder, aside, folder, bounced, 0);
+    unlinkat(folder, aside, 0);
+    bounced = NULL;
+    return 1;
+}
+
+int openat(int folder, const char* path, int flags, ...) {
+    static int (*real)(int, const char*, int, ...);
+    if (!real) real = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat");
+    va_list rest;
+    va_start(rest, flags);
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(rest, mode_t) : 0;
+    va_end(rest);
+    const int result = real(folder, path, flags, mode);
+    const int error = errno;
+    putBack(folder, path);
+    errno = error;
     return result;
 }
