@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/JsonReader.h"
+#include "platform/PrintableText.h"
 #include "tools/server/GameProtocol.h"
 #include "tools/server/Pages.h"
 #include "tools/server/StatReport.h"
@@ -214,9 +215,12 @@ private:
 
     void record(LoggedRequest entry) {
         if (server_.options_.echo) {
-            std::printf("stargrid-server: %s %s%s%s -> %d%s%s %s\n", entry.method.c_str(), entry.path.c_str(),
-                        entry.query.empty() ? "" : "?", entry.query.c_str(), entry.status,
-                        entry.note.empty() ? "" : " ", entry.note.c_str(), entry.body.c_str());
+            // What a client sent is quoted with its control characters escaped: one line each, and nothing
+            // that reaches a terminal reading the log as a command.
+            const std::string line = entry.method + " " + entry.path + (entry.query.empty() ? "" : "?") + entry.query +
+                                     " -> " + std::to_string(entry.status) + (entry.note.empty() ? "" : " ") +
+                                     entry.note + " " + entry.body;
+            std::printf("stargrid-server: %s\n", platform::printableText(line).c_str());
             std::fflush(stdout);
         }
         server_.log_.add(std::move(entry));

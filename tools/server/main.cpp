@@ -16,6 +16,7 @@
 
 #include "platform/AsciiText.h"
 #include "platform/ParentsMark.h"
+#include "platform/PrintableText.h"
 #include "tools/server/DatabaseClaim.h"
 #include "tools/server/GameServer.h"
 
@@ -53,9 +54,10 @@ bool hostUsable(const std::string& host) {
         std::fprintf(stderr, "stargrid-server: --host needs an address, not \"\"\n");
         return false;
     }
+    const std::string shown = platform::printableText(host);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
         std::fprintf(stderr, "stargrid-server: --host \"%s\": write an IPv6 address without brackets: %s\n",
-                     host.c_str(), host.substr(1, host.size() - 2).c_str());
+                     shown.c_str(), platform::printableText(host.substr(1, host.size() - 2)).c_str());
         return false;
     }
     // Looked up as the listening socket will be, so that what is no address is not taken for one that
@@ -73,9 +75,9 @@ bool hostUsable(const std::string& host) {
         return true;
     }
     if (numeric) {
-        std::fprintf(stderr, "stargrid-server: --host \"%s\" is not an address\n", host.c_str());
+        std::fprintf(stderr, "stargrid-server: --host \"%s\" is not an address\n", shown.c_str());
     } else {
-        std::fprintf(stderr, "stargrid-server: --host \"%s\" is not an address, nor a name of one: %s\n", host.c_str(),
+        std::fprintf(stderr, "stargrid-server: --host \"%s\" is not an address, nor a name of one: %s\n", shown.c_str(),
                      looked == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(looked));
     }
     return false;
@@ -102,7 +104,7 @@ bool parse(int argc, char** argv, Command& command) {
             const std::optional<long> port = platform::wholeNumber(value, 65535);
             if (!port) {
                 std::fprintf(stderr, "stargrid-server: --port needs a port number from 0 to 65535, not \"%s\"\n",
-                             value);
+                             platform::printableText(value).c_str());
                 return false;
             }
             options.port = static_cast<int>(*port);
@@ -121,7 +123,7 @@ bool parse(int argc, char** argv, Command& command) {
         } else if (arg == "--until-input-ends") {
             command.untilInputEnds = true;
         } else {
-            std::fprintf(stderr, "stargrid-server: unknown option %s\n", arg.c_str());
+            std::fprintf(stderr, "stargrid-server: unknown option %s\n", platform::printableText(arg).c_str());
             return false;
         }
     }
@@ -180,7 +182,7 @@ int main(int argc, char** argv) {
     std::string error;
     std::unique_ptr<stargrid_server::GameServer> server = stargrid_server::GameServer::start(options, &error);
     if (!server) {
-        std::fprintf(stderr, "stargrid-server: %s\n", error.c_str());
+        std::fprintf(stderr, "stargrid-server: %s\n", platform::printableText(error).c_str());
         return 1;
     }
     std::printf("stargrid-server: listening on %s\n", server->url("").c_str());

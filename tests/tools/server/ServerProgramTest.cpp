@@ -288,6 +288,26 @@ TEST(ServerProgram, APortThatIsNoNumberIsNamedAsWhatIsWrong) {
     EXPECT_EQ(bare.waitForExit(), 2);
 }
 
+// What the server quotes from its command line or from a client shows its control characters escaped: a
+// newline would split the line, an escape sequence would reach the terminal showing it.
+TEST(ServerProgram, ItQuotesArgumentsAndRequestsWithTheirControlCharactersEscaped) {
+    EXPECT_EQ(refusalOf({"--bo\033[2J"}).said, "stargrid-server: unknown option --bo\\x1b[2J");
+    EXPECT_EQ(refusalOf({"--port", "1\n2"}).said,
+              "stargrid-server: --port needs a port number from 0 to 65535, not \"1\\x0a2\"");
+    EXPECT_EQ(refusalOf({"--host", "no\033]0;t\a"}).said.find('\033'), std::string::npos);
+
+    ServerProgram server({});
+    const std::string line = server.nextLine();
+    ASSERT_EQ(line.rfind(kListening, 0), 0u) << line;
+    httplib::Client client("127.0.0.1", std::stoi(line.substr(std::string(kListening).size())));
+    ASSERT_TRUE(client.Post("/game/BindAccount", "{\"x\":\"\033[2J\"}", "text/plain"));
+    const std::string logged = server.nextLine();
+    EXPECT_EQ(logged.find('\033'), std::string::npos) << logged;
+    EXPECT_NE(logged.find("{\"x\":\"\\x1b[2J\"}"), std::string::npos) << logged;
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+}
+
 TEST(ServerProgram, HelpAfterOtherOptionsShowsTheUsage) {
     ServerProgram server({"--quiet", "--help"});
     ASSERT_TRUE(server.started());
