@@ -21,7 +21,12 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kMaxFileBytes = 1u << 20;
-constexpr const char* kPolicyNames = "approve, decline, cancel, defer, fail-then-approve";
+// STARGRID_STORE's values, each naming a policy (Unreachable is none's: it is what an unknown value gets).
+constexpr std::pair<const char*, StorePolicy> kPolicies[] = {
+    {"approve", StorePolicy::Approve}, {"decline", StorePolicy::Decline},
+    {"cancel", StorePolicy::Cancel},   {"defer", StorePolicy::Defer},
+    {"fail-then-approve", StorePolicy::FailThenApprove},
+};
 constexpr const char* kOutOfReach = "cannot connect to the store";
 
 std::optional<std::string> readSmallFile(const std::string& path, std::string* error) {
@@ -131,11 +136,8 @@ void holdUntilNextStart(StoreTransaction& transaction, const std::string& reason
 }  // namespace
 
 std::optional<StorePolicy> storePolicyFromText(const std::string& text) {
-    if (text == "approve") return StorePolicy::Approve;
-    if (text == "decline") return StorePolicy::Decline;
-    if (text == "cancel") return StorePolicy::Cancel;
-    if (text == "defer") return StorePolicy::Defer;
-    if (text == "fail-then-approve") return StorePolicy::FailThenApprove;
+    for (const auto& [name, policy] : kPolicies)
+        if (text == name) return policy;
     return std::nullopt;
 }
 
@@ -156,10 +158,12 @@ bool LocalStore::configure(Setup setup) {
         } else {
             // A mistyped "decline" must not approve: no payment goes through until the value is one of these.
             policy_ = StorePolicy::Unreachable;
+            std::string known;
+            for (const auto& [name, policy] : kPolicies) known += (known.empty() ? "" : ", ") + std::string(name);
             std::fprintf(stderr,
                          "LocalStore: unknown STARGRID_STORE \"%s\" (known: %s); the store is out of reach and "
                          "every payment fails\n",
-                         printableText(chosen).c_str(), kPolicyNames);
+                         printableText(chosen).c_str(), known.c_str());
         }
     }
     loadProducts();

@@ -44,8 +44,8 @@ Answer readAnswer(int fd, SteadyClock::time_point deadline) {
     return answer;
 }
 
-// What another process wrote, fit to print on a terminal: one line, capped.
-std::string printable(const std::string& text) { return printableText(std::string_view(text).substr(0, 200)); }
+// How much of what another process wrote is quoted.
+constexpr std::size_t kLongestQuoted = 200;
 
 std::string patienceText() { return std::to_string(UrlHandover::kPatience.count()) + " s"; }
 
@@ -121,9 +121,9 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
     } else if (answer.line == refused + kQuitting) {
         receipt = {Outcome::Gone, kQuitting, true};
     } else if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size()) {
-        receipt = {Outcome::Refused, printable(answer.line.substr(refused.size())), true};
+        receipt = {Outcome::Refused, printableText(answer.line.substr(refused.size()), kLongestQuoted), true};
     } else if (!answer.line.empty()) {
-        receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printable(answer.line)};
+        receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printableText(answer.line, kLongestQuoted)};
     } else if (answer.timedOut) {
         receipt = {Outcome::Refused, "no answer within " + patienceText()};
     } else if (!sent) {
