@@ -3,8 +3,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
+#include "platform/ClaimHolderText.h"
 #include "platform/ParentsMark.h"
 #include "platform/PrintableText.h"
 #include "platform/UrlHandover.h"
@@ -13,8 +15,9 @@ namespace {
 
 // The sockets' names: this, then the folder's identity.
 constexpr const char* kHandoverPrefix = "stargrid-";
-// How long a launch waits for a game that quits to let the player's folders go.
+// How long a launch waits for a game that quits to let the player's folders go, trying again this often.
 constexpr std::chrono::seconds kQuitPatience{5};
+constexpr std::chrono::milliseconds kRetry{20};
 
 }  // namespace
 
@@ -44,27 +47,35 @@ std::string noStart(const LaunchRequest& request) {
     return request.url.empty() ? "so the game does not start" : "so the URL is not handed over and the game does not start";
 }
 
-// A process holds the folders but did not answer (or not in time), and did not let them go either: a game
-// that hangs or is stopped, or no game at all. Only a game that answers ends a launch with "already running".
+// Held by a game of this machine that may be starting or quitting: one that holds the lock or is seen to run, or
+// one a link names in another pid namespace of this boot (a sandbox's game, where no lock proves it gone).
+bool heldOnThisMachine(const platform::FolderClaim::Result& claimed) {
+    return claimed.state == State::HeldElsewhere ||
+           (claimed.state == State::HeldOutOfSight && claimed.holder.names == LinkNames::OtherNamespace);
+}
+
+// What a holder that never answered was seen to do.
+std::string notListening(const platform::FolderClaim::Result& claimed) {
+    return "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
+}
+
+// A process holds the folders but did not answer (or not in time), and did not let them go either: a game that
+// hangs, is stopped or still starts, or no game at all. Only a game that answers ends a launch with "already
+// running".
 int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed, std::string why) {
-    if (why.empty())
-        why = "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
+    if (why.empty()) why = notListening(claimed);
     const platform::FolderClaim::Holder& holder = claimed.holder;
-    if (holder.names == LinkNames::GameHere) {
-        say("the player's folders are held by process " + std::to_string(holder.named.pid) + " of this host (it holds " +
-            holder.link + "), which does not answer (" + why + "), " + noStart(request) +
-            "; if that process is no game, or a game that hangs or is stopped, end it and start the game again");
-    } else {
-        say("the player's folders are held by another process (it locks " + holder.folder + "), which does not answer (" +
-            why + "), " + noStart(request) + "; if that is a game that hangs or is stopped, end it and start the game again");
-    }
+    say("the player's folders are held by " + platform::claimHolderText(holder) + ", which does not answer (" + why +
+        "), " + noStart(request) + "; " +
+        platform::claimRemedyText(holder, claimed.state == State::HeldElsewhere, "game"));
     return 1;
 }
 
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
 // asks the running game to show itself, or (for a run of its own) whether it answers. The exit status once the
-// running game answered (0 only when it took the launch); nothing when no game did (nobody listens, or the
-// game quits), with what was seen in `unanswered`.
+// running game answered (0 only when it took the launch), or once it is said that none did; nothing when no game
+// did (nobody listens, or the game quits) and the holder is none of this machine's, with what was seen in
+// `unanswered`.
 std::optional<int> secondLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed,
                                 const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
@@ -84,35 +95,29 @@ std::optional<int> secondLaunch(const LaunchRequest& request, const platform::Fo
         say("the running game did not take the URL: " + receipt.reason);
         return 1;
     }
-    // No game that answers: a game out of sight, or a folder that cannot be claimed, is said as such.
-    if (claimed.state != State::HeldElsewhere) return std::nullopt;
+    if (!heldOnThisMachine(claimed)) return std::nullopt;
     return unansweredLaunch(request, claimed, receipt.reason);
 }
 
-// Folders held by a game this launch cannot see (a claim link of another host, another pid namespace, or an
-// older version), or that cannot be claimed.
-int refusedLaunch(const platform::FolderClaim::Result& claimed) {
+// Folders held by a game this launch cannot see or ask (a claim link of another machine, or of an older
+// version), or that cannot be claimed.
+int refusedLaunch(const platform::FolderClaim::Result& claimed, const std::string& unanswered) {
     const platform::FolderClaim::Holder& holder = claimed.holder;
-    const std::string& link = holder.link;
-    const std::string pid = std::to_string(holder.named.pid);
     if (claimed.state != State::HeldOutOfSight) {
         // A link in no form the game writes is no claim it can judge: the player removes it.
-        const std::string remedy = holder.names == LinkNames::Junk ? "; remove " + link + " and start the game again" : "";
+        const std::string remedy =
+            holder.names == LinkNames::Junk ? "; " + platform::claimRemedyText(holder, false, "game") : "";
         say("the player's folders cannot be claimed (" + claimed.error + "), so the game does not start" + remedy);
-    } else if (holder.names == LinkNames::OlderRunning) {
-        // An older version's link names a pid only: the process there may be that game, or any other.
-        say(link + ", made by an older version, names process " + pid +
-            " of this host, which runs; whether it is a game cannot be told, so the game does not start; if no game "
-            "runs, remove " + link + " and start it again");
-    } else {
-        // Whether it still runs there cannot be known from here: the player is told what to do if not.
-        const std::string where = holder.names == LinkNames::OtherHost
-                                      ? "on " + holder.named.host
-                                      : "in another pid namespace of this host, a container's or a sandbox's";
-        say("the player's folders are held by process " + pid + " " + where + " (so says " + link +
-            "), which cannot be asked from here, so the game does not start here; if no game runs there, remove " +
-            link + " and start it again");
+        return 1;
     }
+    // Whether it still runs there cannot be known from here: the player is told what to do if not.
+    const bool elsewhere = holder.names == LinkNames::OtherHost || holder.names == LinkNames::NameSake;
+    const std::string which =
+        elsewhere ? "cannot be asked from here"
+                  : "does not answer (" + (unanswered.empty() ? notListening(claimed) : unanswered) + ")";
+    say("the player's folders are held by " + platform::claimHolderText(holder) + ", which " + which +
+        ", so the game does not start" + (elsewhere ? " here" : "") + "; " +
+        platform::claimRemedyText(holder, false, "game"));
     return 1;
 }
 
@@ -129,36 +134,34 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
     }
     platform::FolderClaim::Result claimed = platform::FolderClaim::take(folders);
     for (const std::string& note : claimed.notes) say(note);
-    const std::vector<std::string> names = handoverNames(claimed.others);
-    // A folder that cannot be locked, or one a game out of sight holds, keeps no second game off: a game
-    // that answers there takes this launch over, and without one this launch does not run.
-    const bool answering = claimed.state == State::HeldElsewhere ||
-                           ((claimed.state == State::Failed || claimed.state == State::HeldOutOfSight) &&
-                            platform::UrlHandover::listening(names));
-    if (answering) {
-        // While nobody listens, the game may be quitting: once it lets the folders go, this launch runs.
-        auto stillHeld = [&folders, &claim] {
-            platform::FolderClaim::Result again = platform::FolderClaim::take(folders);
-            if (again.state == State::Taken) claim = std::move(again.claim);
-            return again.state == State::HeldElsewhere;
-        };
-        std::string unanswered;
-        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, unanswered)) return status;
-        if (!claim && claimed.state == State::HeldElsewhere)
-            claimed = platform::FolderClaim::take(folders, kQuitPatience);
-        if (claimed.state == State::Taken) claim = std::move(claimed.claim);
-        if (claim) return std::nullopt;
-        if (claimed.state == State::HeldElsewhere) {
-            // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
-            if (std::optional<int> status = secondLaunch(request, claimed, {}, unanswered)) return status;
-            return unansweredLaunch(request, claimed, unanswered);
-        }
-    }
     if (claimed.state == State::Taken) {
         claim = std::move(claimed.claim);
         return std::nullopt;
     }
-    return refusedLaunch(claimed);
+    // Before a holder is judged by what its link says, the game is asked: one that answers runs, wherever. One of
+    // this machine may be starting or quitting, and is waited for; anything else that does not listen is not.
+    std::string unanswered;
+    if (heldOnThisMachine(claimed) || platform::UrlHandover::listening(handoverNames(claimed.others))) {
+        // While nobody listens, the game may be quitting: once it lets the folders go, this launch runs.
+        auto stillHeld = [&folders, &claim] {
+            platform::FolderClaim::Result again = platform::FolderClaim::take(folders);
+            if (again.state == State::Taken) claim = std::move(again.claim);
+            return heldOnThisMachine(again);
+        };
+        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, unanswered)) return status;
+        for (const auto deadline = std::chrono::steady_clock::now() + kQuitPatience;
+             !claim && heldOnThisMachine(claimed) && std::chrono::steady_clock::now() < deadline;
+             std::this_thread::sleep_for(kRetry))
+            claimed = platform::FolderClaim::take(folders);
+        if (claimed.state == State::Taken) claim = std::move(claimed.claim);
+        if (claim) return std::nullopt;
+        // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
+        if (heldOnThisMachine(claimed)) {
+            if (std::optional<int> status = secondLaunch(request, claimed, {}, unanswered)) return status;
+            return unansweredLaunch(request, claimed, unanswered);
+        }
+    }
+    return refusedLaunch(claimed, unanswered);
 }
 
 // scripts/play names itself in STARGRID_PLAY_SECOND_LAUNCH when it starts the game while another game holds

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -69,30 +70,6 @@ std::optional<ProcessIdentity> olderIdentity(const std::string& text) {
     return named;
 }
 
-// What a name of the game's form names, judged against this launch.
-LinkNames judgeNamed(const ProcessIdentity& named, const Claimant& claimant, std::string& reason) {
-    const ProcessIdentity& self = claimant.self;
-    if (named.boot != self.boot) {
-        if (!sameMachine(named, self)) return LinkNames::OtherHost;
-        reason = "it was made before this host last started";
-        return LinkNames::EarlierBoot;
-    }
-    if (named.ns != self.ns) return LinkNames::OtherNamespace;
-    if (named.pid == self.pid && named.start == self.start) return LinkNames::ThisProcess;
-    // One that runs, or one /proc cannot tell, holds: to be safe.
-    if (processRuns(named.pid, named.start, &reason) == ProcessRuns::Gone) return LinkNames::LeftoverHere;
-    if (claimant.lockHandedDown && runsAbove(named).value_or(true)) return LinkNames::Launcher;
-    return LinkNames::GameHere;
-}
-
-// What an older form names (no boot, no pid namespace; a start only in an older moved-aside name): a process
-// of this host that runs cannot be told from the game that made it.
-LinkNames judgeOlder(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason) {
-    if (named.host != self.host) return LinkNames::OtherHost;
-    if (processRuns(named.pid, named.start, &reason) == ProcessRuns::Gone) return LinkNames::LeftoverHere;
-    return LinkNames::OlderRunning;
-}
-
 std::string quoted(const std::string& text) { return "\"" + text.substr(0, 64) + "\""; }
 
 // The link at `name` is the one judged: the same inode, the same target.
@@ -112,14 +89,16 @@ std::string nameSafe(const std::string& host, bool keepDots = false) {
 }
 
 // A name for a link this launch moves aside, saying why, and of its own: it tells the launch (pid, start, pid
-// namespace, boot, machine or else host, round), so no other launch moves anything there, and a later one can
-// tell whether it still runs.
-std::string asideName(const std::string& why, const ProcessIdentity& self) {
+// namespace, boot, the lock it held, machine id and host name, round), so no other launch moves anything there,
+// and a later one can judge it as it judges a link. The host's part is cut to keep the name within 255 bytes.
+std::string asideName(const std::string& why, const ProcessIdentity& self, LockHere lock) {
     static std::atomic<unsigned> rounds{0};
-    const std::string machine = self.machine.empty() ? "h" + nameSafe(self.host) : "m" + self.machine;
-    return std::string(kClaimLinkName) + "." + why + "." + std::to_string(self.pid) + "." +
-           std::to_string(self.start) + "." + std::to_string(self.ns) + "." + self.boot + "." + machine + "." +
-           std::to_string(rounds++);
+    const std::string maker = std::string(kClaimLinkName) + "." + why + "." + std::to_string(self.pid) + "." +
+                              std::to_string(self.start) + "." + std::to_string(self.ns) + "." + self.boot + "." +
+                              (lock == LockHere::Unavailable ? "none" : "held") + ".m" + self.machine;
+    const std::string round = "." + std::to_string(rounds++);
+    const std::size_t room = NAME_MAX - std::min<std::size_t>(NAME_MAX, maker.size() + round.size() + 2);
+    return maker + ".h" + nameSafe(self.host).substr(0, room) + round;
 }
 
 // Splits the text at each `separator`.
@@ -131,38 +110,46 @@ std::vector<std::string_view> parts(std::string_view text, char separator) {
     return found;
 }
 
-// What the launch that moved a leftover aside as `name` names: PID.START.NS.BOOT.(mMACHINE|hHOST).ROUND, or
-// the previous version's HOST-PID-START-ROUND, judged as well as its name allows (no boot: as an older link).
-// Junk for any other name.
-LinkNames judgeAside(std::string_view name, const Claimant& claimant) {
-    const ProcessIdentity& self = claimant.self;
+// What the launch that moved a leftover aside as `name` names, and the lock it held: by the fields of asideName;
+// the previous version's PID.START.NS.BOOT.(mMACHINE|hHOST).ROUND (no host beside a machine id: not known as
+// this host's); an older one's HOST-PID-START-ROUND (judged as an older link). Junk for any other name.
+JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
     name.remove_prefix(kLeftoverAside.size());
-    std::string reason;
+    JudgedLink maker;
+    maker.names = LinkNames::Junk;
     const std::vector<std::string_view> fields = parts(name, '.');
-    if (fields.size() == 6 && pidNumber(fields[0]) && number(fields[1]) && number(fields[2]) &&
-        isIdText(fields[3]) && fields[4].size() > 1 && number(fields[5])) {
-        ProcessIdentity maker{"", "", std::string(fields[3]), *pidNumber(fields[0]), *number(fields[1]),
-                              *number(fields[2])};
-        const std::string_view machine = fields[4].substr(1);
-        if (fields[4][0] == 'm') maker.machine = machine;
-        if (fields[4][0] == 'h') maker.host = machine == nameSafe(self.host) ? self.host : std::string(machine);
-        return judgeNamed(maker, Claimant{self, claimant.locked, false, {}, {}}, reason);
+    const std::size_t count = fields.size();
+    const bool current = count == 8 && (fields[4] == "held" || fields[4] == "none") && fields[5][0] == 'm' &&
+                         fields[6][0] == 'h';
+    const bool previous = count == 6 && fields[4].size() > 1 && (fields[4][0] == 'm' || fields[4][0] == 'h');
+    if ((current || previous) && pidNumber(fields[0]) && number(fields[1]) && number(fields[2]) &&
+        isIdText(fields[3]) && number(fields[count - 1])) {
+        ProcessIdentity& named = maker.named;
+        named = {"", "", std::string(fields[3]), *pidNumber(fields[0]), *number(fields[1]), *number(fields[2])};
+        const std::string_view host = current ? fields[6].substr(1) : fields[4][0] == 'h' ? fields[4].substr(1) : "";
+        named.machine = current ? fields[5].substr(1) : fields[4][0] == 'm' ? fields[4].substr(1) : "";
+        named.host = !host.empty() && host == nameSafe(self.host) ? self.host : std::string(host);
+        if (current) maker.maker = fields[4] == "held" ? MakersLock::Held : MakersLock::None;
+        maker.names = judgeIdentity(named, self, maker.reason);
+        return maker;
     }
     const std::vector<std::string_view> older = parts(name, '-');
-    const std::size_t count = older.size();
-    if (count < 4 || !pidNumber(older[count - 3]) || !number(older[count - 2]) || !number(older[count - 1]))
-        return LinkNames::Junk;
-    ProcessIdentity maker;
-    maker.host = std::string(name.substr(0, name.size() - older[count - 3].size() - older[count - 2].size() -
-                                                older[count - 1].size() - 3));
-    if (maker.host == nameSafe(self.host, true)) maker.host = self.host;
-    maker.pid = *pidNumber(older[count - 3]);
-    maker.start = *number(older[count - 2]);
-    return judgeOlder(maker, self, reason);
+    const std::size_t olderCount = older.size();
+    if (olderCount < 4 || !pidNumber(older[olderCount - 3]) || !number(older[olderCount - 2]) ||
+        !number(older[olderCount - 1]))
+        return maker;
+    ProcessIdentity& named = maker.named;
+    named.host = std::string(name.substr(0, name.size() - older[olderCount - 3].size() -
+                                                older[olderCount - 2].size() - older[olderCount - 1].size() - 3));
+    if (named.host == nameSafe(self.host, true)) named.host = self.host;
+    named.pid = *pidNumber(older[olderCount - 3]);
+    named.start = *number(older[olderCount - 2]);
+    maker.names = judgeOlder(named, self, maker.reason);
+    return maker;
 }
 
 // Removes the player's links that launches moved aside and did not live to remove: those whose launch the
-// table would take a link over from. Another user's, and any other kind of file, stay as they are.
+// table would take a link over from, judged as a link is. Another user's, and any other kind of file, stay as they are.
 void removeLeftAside(int folder, const Claimant& claimant) {
     const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* entries = listed >= 0 ? ::fdopendir(listed) : nullptr;
@@ -177,8 +164,8 @@ void removeLeftAside(int folder, const Claimant& claimant) {
             ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(info.st_mode) ||
             info.st_uid != ::geteuid())
             continue;
-        const LinkNames maker = judgeAside(name, claimant);
-        if (maker != LinkNames::Junk && claimStep(maker, claimant.locked) == ClaimStep::TakeOver)
+        const JudgedLink maker = judgeAside(name, claimant.self);
+        if (maker.names != LinkNames::Junk && maker.step(claimant.lock) == ClaimStep::TakeOver)
             ::unlinkat(folder, entry->d_name, 0);
     }
     ::closedir(entries);
@@ -222,13 +209,14 @@ bool holdLink(int folder, const struct stat* judged, const std::string& target, 
 
 }  // namespace
 
-std::string claimLinkText(const ProcessIdentity& process) {
+std::string claimLinkText(const ProcessIdentity& process, MakersLock lock) {
+    const char* locked = lock == MakersLock::Held ? " lock=held" : lock == MakersLock::None ? " lock=none" : "";
     return "pid=" + std::to_string(process.pid) + " start=" + std::to_string(process.start) +
            " ns=" + std::to_string(process.ns) + " boot=" + process.boot +
-           (process.machine.empty() ? "" : " machine=" + process.machine) + " host=" + process.host;
+           (process.machine.empty() ? "" : " machine=" + process.machine) + locked + " host=" + process.host;
 }
 
-std::optional<ProcessIdentity> claimLinkIdentity(const std::string& text) {
+std::optional<ProcessIdentity> claimLinkIdentity(const std::string& text, MakersLock* lock) {
     std::string_view rest = text;
     ProcessIdentity named;
     const auto pid = field(rest, "pid");
@@ -248,16 +236,23 @@ std::optional<ProcessIdentity> claimLinkIdentity(const std::string& text) {
         if (!machine || !isIdText(*machine)) return std::nullopt;
         named.machine = *machine;
     }
+    MakersLock locked = MakersLock::Unsaid;
+    if (rest.substr(0, 5) == "lock=") {
+        const auto said = field(rest, "lock");
+        if (said != "held" && said != "none") return std::nullopt;
+        locked = said == "held" ? MakersLock::Held : MakersLock::None;
+    }
     const auto host = field(rest, "host", true);
     if (!host) return std::nullopt;
     named.host = *host;
+    if (lock) *lock = locked;
     return named;
 }
 
 JudgedLink judgeClaimLink(int folder, const Claimant& claimant) {
     JudgedLink judged;
     if (::fstatat(folder, kClaimLinkName, &judged.link, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) judged = {LinkNames::Junk, "", {}, std::strerror(errno), {}};
+        if (errno != ENOENT) judged = {LinkNames::Junk, MakersLock::Unsaid, "", {}, std::strerror(errno), {}};
         return judged;
     }
     judged.names = LinkNames::Junk;
@@ -273,7 +268,7 @@ JudgedLink judgeClaimLink(int folder, const Claimant& claimant) {
         return judged;
     }
     judged.target = *target;
-    const std::optional<ProcessIdentity> named = claimLinkIdentity(judged.target);
+    const std::optional<ProcessIdentity> named = claimLinkIdentity(judged.target, &judged.maker);
     const std::optional<ProcessIdentity> older = named ? std::nullopt : olderIdentity(judged.target);
     if (named || older) judged.named = named ? *named : *older;
     if (judged.link.st_uid != ::geteuid()) {
@@ -282,7 +277,7 @@ JudgedLink judgeClaimLink(int folder, const Claimant& claimant) {
     } else if (claimant.handedDown && claimant.handedDown(judged.link)) {
         judged.names = LinkNames::Launcher;
     } else if (named && judged.target.size() <= kLongestTarget) {
-        judged.names = judgeNamed(*named, claimant, judged.reason);
+        judged.names = judgeIdentity(*named, claimant.self, judged.reason);
     } else if (older && judged.target.size() <= kLongestTarget) {
         judged.names = judgeOlder(*older, claimant.self, judged.reason);
     } else {
@@ -301,7 +296,8 @@ void dropClaimLink(const HeldClaimLink& held) {
 
 ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claimant& claimant) {
     const std::string link = path + "/" + kClaimLinkName;
-    const std::string text = claimLinkText(claimant.self);
+    const std::string text =
+        claimLinkText(claimant.self, claimant.lock == LockHere::Unavailable ? MakersLock::None : MakersLock::Held);
     ClaimLinkTaking taking;
     auto failed = [&taking](const std::string& error) {
         taking.step = ClaimStep::Refuse;
@@ -322,16 +318,20 @@ ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claiman
         if (errno != EEXIST) return failed("cannot make " + link + ": " + std::strerror(errno));
         taking.judged = judgeClaimLink(folder, claimant);
         const JudgedLink& judged = taking.judged;
-        taking.step = claimStep(judged.names, claimant.locked);
+        taking.step = judged.step(claimant.lock);
         if (taking.step == ClaimStep::Keep && holdLink(folder, &judged.link, judged.target, taking.held)) break;
         if (taking.step == ClaimStep::TakeOver || taking.step == ClaimStep::SetAside) {
             // A leftover (or the launcher's link) goes once it is moved aside; another user's stays there.
             const bool setAside = taking.step == ClaimStep::SetAside;
             const std::string aside =
-                asideName(setAside ? "user-" + std::to_string(judged.link.st_uid) : "leftover", claimant.self);
+                asideName(setAside ? "user-" + std::to_string(judged.link.st_uid) : "leftover", claimant.self,
+                          claimant.lock);
             int error = 0;
             const bool moved = moveAside(folder, judged, aside, error);
             if (moved && !setAside) ::unlinkat(folder, aside.c_str(), 0);
+            // What a launcher handed down is no leftover: it runs.
+            if (moved && !setAside && judged.names != LinkNames::Launcher && judged.names != LinkNames::GameAbove)
+                taking.tookOverLeftover = true;
             if (moved && setAside)
                 taking.notes.push_back(link + " is no claim: " + judged.reason + ", not to the player; it is set aside as " +
                                        path + "/" + aside);

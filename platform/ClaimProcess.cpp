@@ -141,11 +141,6 @@ std::optional<ProcessIdentity> thisProcessIdentity(std::string* why) {
     return self;
 }
 
-bool sameMachine(const ProcessIdentity& named, const ProcessIdentity& self) {
-    if (!named.machine.empty() && !self.machine.empty()) return named.machine == self.machine;
-    return named.host == self.host;
-}
-
 ProcessRuns processRuns(long long pid, unsigned long long start, std::string* reason) {
     ProcessLook look = lookUp(pid);
     if (look.runs == ProcessRuns::Yes && start != 0 && look.start != start)

@@ -1,7 +1,8 @@
 // The processes a claim names: what tells one from every other process, here or on another host, and
 // whether the one named still runs. A pid is another process's after a restart, after the process ended,
 // or in another pid namespace; a host name is no host's own (a container has one of its own, two machines
-// may share one), so a host is known by the kernel's boot id, and an earlier boot by the machine id.
+// may share one), so a host is known by the kernel's boot id, and an earlier boot by the machine id and the
+// name together (see judgeIdentity in ClaimRules.h).
 #pragma once
 #include <optional>
 #include <string>
@@ -23,10 +24,6 @@ bool isIdText(std::string_view text);
 
 // This process's; nothing when /proc does not tell it (`why` says what is missing).
 std::optional<ProcessIdentity> thisProcessIdentity(std::string* why = nullptr);
-
-// Whether two identities of another boot are of one machine: by the machine id where both have one, else by
-// the host name (an older link, or a host without a machine id).
-bool sameMachine(const ProcessIdentity& named, const ProcessIdentity& self);
 
 // Whether the process of this boot and pid namespace that started at `start` still runs under `pid` (any start
 // when `start` is 0: an older link names no start). Gone when it ended, is a zombie, or the pid is another

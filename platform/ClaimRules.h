@@ -1,30 +1,49 @@
-// What a launch does with the claim link it finds in a folder: by what the link names, and by whether this
-// launch holds a lock on the folder. The one place the claim decides; ClaimLink.cpp tells what a link names,
-// and carries the step out.
+// What a launch does with the claim link it finds in a folder, by what the link names, the lock its maker held
+// and the lock this launch has on the folder: the one table the claim decides by, and beside it the one order
+// in which a link's process is judged. ClaimLink.cpp reads a link and carries the step out; the launch, the
+// server's claim on its database and the removal of moved-aside links all ask this.
 //
-// A game of this host takes the lock before it makes its link, and a lock of this host's file system holds
-// across pid namespaces: so where this launch holds the lock, a link of another pid namespace of this host is
-// a leftover (a game there would hold the lock). Two kinds still hold the folder then: a game of this pid
-// namespace that runs (it started while the lock service was down) and another host's (a client of the home
-// mounted without a lock service).
+// What each proof shows. A lock speaks for this machine only: the locks of one kernel exclude each other across
+// pid namespaces, but a home mounted without a lock service (nolock) locks on each client alone. So where this
+// launch holds the lock, a link of this boot whose maker held one is a leftover in whatever pid namespace it was
+// made (a game there would hold the lock still); one whose maker held none, or does not say, is judged as where
+// no lock can be taken; a link of another boot is judged by identity alone. An answer on the game's socket is
+// the launch's to ask (FolderLaunch.cpp): a game that answers runs, in whatever pid namespace.
 #pragma once
+#include <string>
+
+#include "platform/ClaimProcess.h"
 
 namespace platform {
 
-// What the link names, judged against this launch (see judgeClaimLink).
+// What the link names, judged against this launch (judgeIdentity, and judgeClaimLink for what comes first).
 enum class LinkNames {
     Nothing,         // there is no link
     ThisProcess,     // this process, and no claim of it holds the link (its launcher executed it)
-    Launcher,        // the launcher this process runs under, which handed its claim down
+    Launcher,        // a launcher handed this link down: this process inherited a descriptor on it
+    GameAbove,       // a process of this boot and pid namespace that runs, and that this launch runs under
     GameHere,        // a process of this boot and pid namespace that runs: a game
     LeftoverHere,    // of this boot and pid namespace: its process gone, a zombie, or its pid another's now
     OtherNamespace,  // of this boot, another pid namespace: its process cannot be looked up from here
-    EarlierBoot,     // of this machine, made before it last started
+    EarlierBoot,     // made before this machine last started: another boot id, this machine id and host name
     OtherHost,       // of another machine: whether it runs cannot be known from here
+    NameSake,        // of a machine with this host's name and another machine id: another machine, or this one
+                     // before its machine id changed
     OlderRunning,    // an older version's "HOST:PID" naming a process of this host that runs: no game can be
                      // told from it
     OtherUsers,      // another user's link: no claim
     Junk,            // not a link, or no form the game writes
+};
+
+// Whether the link's maker held a lock on the folder when it made the link: a game takes its lock first.
+enum class MakersLock { Held, None, Unsaid /* a link of an earlier form */ };
+
+// The lock this launch has on the folder.
+enum class LockHere {
+    Taken,        // it took the lock
+    HandedDown,   // it took the lock its launcher handed down (see FolderClaim.cpp)
+    Elsewhere,    // another process holds it
+    Unavailable,  // no lock can be taken there (NFS without its lock service)
 };
 
 enum class ClaimStep {
@@ -32,37 +51,24 @@ enum class ClaimStep {
     Keep,            // hold the link as it is
     TakeOver,        // move it aside, check it is the one judged, remove it, then make this process's
     SetAside,        // move it aside and keep it there, said once; then go on
-    Hold,            // a game holds the folder: this launch is its second one
-    HoldOutOfSight,  // a game this launch cannot see may hold it: this launch does not run
+    Hold,            // a game holds the folder, the one the link names: this launch is its second one
+    HoldByLock,      // the lock's holder holds the folder, and the link does not name it
+    HoldOutOfSight,  // a game this launch cannot see may hold it: this launch does not run, unless it answers
     Refuse,          // the link is unusable: the folder cannot be claimed until the player removes it
     LockAlone,       // the lock claims the folder; the link stays as it is
 };
 
-struct ClaimRule {
-    LinkNames names;
-    ClaimStep locked;    // this launch holds a lock on the folder
-    ClaimStep unlocked;  // no lock can be taken there (NFS without its lock service)
-};
+// The step the table gives for a link judged so, by the lock this launch has.
+ClaimStep claimStep(LinkNames names, MakersLock maker, LockHere lock);
 
-inline constexpr ClaimRule kClaimRules[] = {
-    // What the link names           holding a lock             no lock to be had
-    {LinkNames::Nothing,             ClaimStep::Make,           ClaimStep::Make},
-    {LinkNames::ThisProcess,         ClaimStep::Keep,           ClaimStep::Keep},
-    {LinkNames::Launcher,            ClaimStep::TakeOver,       ClaimStep::TakeOver},
-    {LinkNames::GameHere,            ClaimStep::Hold,           ClaimStep::Hold},
-    {LinkNames::LeftoverHere,        ClaimStep::TakeOver,       ClaimStep::TakeOver},
-    {LinkNames::OtherNamespace,      ClaimStep::TakeOver,       ClaimStep::HoldOutOfSight},
-    {LinkNames::EarlierBoot,         ClaimStep::TakeOver,       ClaimStep::TakeOver},
-    {LinkNames::OtherHost,           ClaimStep::HoldOutOfSight, ClaimStep::HoldOutOfSight},
-    {LinkNames::OlderRunning,        ClaimStep::HoldOutOfSight, ClaimStep::HoldOutOfSight},
-    {LinkNames::OtherUsers,          ClaimStep::SetAside,       ClaimStep::SetAside},
-    {LinkNames::Junk,                ClaimStep::LockAlone,      ClaimStep::Refuse},
-};
+// What a link in the game's form names, its checks in this order: another boot (an earlier one of this machine
+// only with this machine id and this host name both; where either has no machine id, by the name alone), another
+// pid namespace, this very process, a process gone, one this launch runs under, a game. `reason` says why one
+// is a leftover.
+LinkNames judgeIdentity(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason);
 
-constexpr ClaimStep claimStep(LinkNames names, bool locked) {
-    for (const ClaimRule& rule : kClaimRules)
-        if (rule.names == names) return locked ? rule.locked : rule.unlocked;
-    return ClaimStep::Refuse;
-}
+// What an older version's form names (a host and a pid; a start only in an older moved-aside name): a process of
+// this host that runs cannot be told from the game that made it.
+LinkNames judgeOlder(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason);
 
 }  // namespace platform

@@ -99,14 +99,14 @@ std::vector<int> inheritedOn(int folder, int fresh) {
 
 struct Attempt {
     State outcome = State::Failed;
-    bool duplicate = false;       // a folder claimed already by another path
-    int fd = -1;                  // what holds the claim: a locked descriptor, or the claim link's
-    bool lockHandedDown = false;  // the lock was the launcher's, inherited
-    HeldClaimLink link;           // the claim link held with it
+    bool duplicate = false;  // a folder claimed already by another path
+    int fd = -1;             // what holds the claim: a locked descriptor, or the claim link's
+    HeldClaimLink link;      // the claim link held with it
     std::string identity;
     std::string error;
     FolderClaim::Holder holder;  // HeldElsewhere, HeldOutOfSight, Failed
     std::vector<std::string> notes;
+    bool tookOverLeftover = false;
 };
 
 // The folder itself, never through a link at it, and only the player's own, closed to others: a game
@@ -140,87 +140,92 @@ bool lockWithin(int fd, std::chrono::steady_clock::duration patience) {
     return true;
 }
 
-// Locks the descriptor exclusively without waiting. 0 when the attempt is decided: Taken or HeldElsewhere;
-// otherwise the error, which says this file system cannot lock it. A lock an inherited descriptor of the same
-// file holds (flock locks belong to the open file, and relock) is the launcher's, handed down: it is let go
-// there and taken on this descriptor, so that this process alone holds it, not whatever else inherited the
-// launcher's (a stray `sleep` of its shell, or a second game it started).
-int lockOn(int fd, const std::vector<int>& inherited, Attempt& attempt) {
-    const auto taken = [fd, &attempt] {
-        attempt.outcome = State::Taken;
-        attempt.fd = fd;
-        return 0;
-    };
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return taken();
+// Locks the descriptor exclusively without waiting: 0 with the lock here, or the error that says this file system
+// cannot lock it. A lock an inherited descriptor of the same file holds (flock locks belong to the open file, and
+// relock) is the launcher's, handed down: it is let go there and taken on this descriptor, so that this process
+// alone holds it, not whatever else inherited the launcher's (a stray `sleep` of its shell, or a second game it
+// started). Another game of the launcher's may take it in that moment, and lets go once it finds the link naming
+// the launcher (the table): so it is waited for a while before it counts as held elsewhere.
+int lockOn(int fd, const std::vector<int>& inherited, LockHere& lock) {
+    lock = LockHere::Taken;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
     if (errno != EWOULDBLOCK) return errno;
+    lock = LockHere::Elsewhere;
     struct stat file {};
-    const bool known = ::fstat(fd, &file) == 0;
+    if (::fstat(fd, &file) != 0) return 0;
     for (const int candidate : inherited) {
-        if (known && onFile(candidate, file) && ::flock(candidate, LOCK_EX | LOCK_NB) == 0) {
-            attempt.lockHandedDown = true;
-            ::flock(candidate, LOCK_UN);
-            if (lockWithin(fd, kLockHandover)) return taken();
-            break;
-        }
+        if (!onFile(candidate, file) || ::flock(candidate, LOCK_EX | LOCK_NB) != 0) continue;
+        ::flock(candidate, LOCK_UN);
+        if (lockWithin(fd, kLockHandover)) lock = LockHere::HandedDown;
+        break;
     }
-    attempt.outcome = State::HeldElsewhere;
     return 0;
 }
 
-// Locks the folder, else its lock file. True when a lock is taken (Taken, its descriptor in the attempt) or
-// this file system takes none (`failures` says why); false when that decides the attempt (Held, Failed).
-bool lockFolder(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt,
-                std::string& failures) {
-    int error = lockOn(folder, inherited, attempt);
-    if (error == 0) return attempt.outcome == State::Taken;
+// Locks the folder, else its lock file: the lock here (its descriptor in the attempt once taken), Unavailable
+// where this file system takes none (`failures` says why); nothing when that fails the attempt.
+std::optional<LockHere> lockFolder(int folder, const std::string& path, const std::vector<int>& inherited,
+                                   Attempt& attempt, std::string& failures) {
+    LockHere lock;
+    int error = lockOn(folder, inherited, lock);
+    const auto held = [&attempt, &lock](int fd) {
+        if (lock != LockHere::Elsewhere) attempt.fd = fd;
+        return lock;
+    };
+    if (error == 0) return held(folder);
     failures = "cannot lock " + path + ": " + std::strerror(error);
     const std::string lockFile = path + "/" + kLockFileName;
     std::string reason;
     const int file = openRegularFile(folder, kLockFileName, O_RDWR | O_CREAT, LinkAtFile::Refuse, &reason, 0600);
     if (file < 0) {
         attempt.error = failures + "; cannot open " + lockFile + ": " + reason;
-        return false;
+        return std::nullopt;
     }
-    error = lockOn(file, inherited, attempt);
-    if (error == 0 && attempt.outcome == State::Taken) return true;
+    error = lockOn(file, inherited, lock);
+    if (error == 0 && lock != LockHere::Elsewhere) return held(file);
     ::close(file);
-    if (error == 0) return false;
+    if (error == 0) return lock;
     failures += "; cannot lock " + lockFile + ": " + std::strerror(error);
-    if (error == ENOLCK) return true;
+    if (error == ENOLCK) return LockHere::Unavailable;
     attempt.error = failures;
-    return false;
+    return std::nullopt;
 }
 
 FolderClaim::Holder holderNamed(const JudgedLink& judged, const std::string& path) {
     return {judged.names, path, path + "/" + kClaimLinkName, judged.named};
 }
 
-// Who holds the folder's lock: the process the link beside it names, when that is a game of this host.
-FolderClaim::Holder lockHolder(int folder, const std::string& path) {
-    const std::optional<ProcessIdentity> self = thisProcessIdentity();
-    const JudgedLink named = self ? judgeClaimLink(folder, Claimant{*self, false, false, {}, heldHereOn}) : JudgedLink{};
-    if (named.names == LinkNames::GameHere) return holderNamed(named, path);
-    return {LinkNames::Nothing, path, "", {}};
-}
-
-// The claim link: alone where no lock can be taken (`failures` says why none could), or beside the lock the
-// attempt took, where a link that cannot be made refuses nothing (a folder the player made 0500).
-void linkOn(int folder, const std::string& path, const std::vector<int>& inherited, const std::string& failures,
-            Attempt& attempt) {
-    const bool locked = attempt.outcome == State::Taken;
+// A lock first (the folder's, else its lock file's), then the claim link by the table: beside the lock, or alone
+// where no lock can be taken (`failures` says why none could), or judged only, to name whoever holds the lock.
+// Beside a lock, a link that cannot be made refuses nothing (a folder the player made 0500).
+void claimOn(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt) {
+    std::string failures;
+    const std::optional<LockHere> lock = lockFolder(folder, path, inherited, attempt, failures);
+    if (!lock) return;
+    const bool locked = *lock == LockHere::Taken || *lock == LockHere::HandedDown;
+    if (locked) attempt.outcome = State::Taken;
+    if (*lock == LockHere::Elsewhere) attempt.outcome = State::HeldElsewhere;
+    attempt.holder = {LinkNames::Nothing, path, "", {}};
     std::string why;
     const std::optional<ProcessIdentity> self = thisProcessIdentity(&why);
     if (!self) {
-        if (!locked) attempt.error = failures + "; cannot make " + path + "/" + kClaimLinkName + ": " + why;
+        if (*lock == LockHere::Unavailable)
+            attempt.error = failures + "; cannot make " + path + "/" + kClaimLinkName + ": " + why;
         return;
     }
     // The launcher's link is handed down by an inherited descriptor on it, or beside the inherited lock.
     auto handedDown = [&inherited](const struct stat& link) {
         return std::any_of(inherited.begin(), inherited.end(), [&link](int fd) { return onFile(fd, link); });
     };
-    ClaimLinkTaking taking =
-        takeClaimLink(folder, path, Claimant{*self, locked, attempt.lockHandedDown, handedDown, heldHereOn});
+    const Claimant claimant{*self, *lock, handedDown, heldHereOn};
+    if (*lock == LockHere::Elsewhere) {
+        const JudgedLink judged = judgeClaimLink(folder, claimant);
+        if (judged.step(*lock) == ClaimStep::Hold) attempt.holder = holderNamed(judged, path);
+        return;
+    }
+    ClaimLinkTaking taking = takeClaimLink(folder, path, claimant);
     attempt.notes.insert(attempt.notes.end(), taking.notes.begin(), taking.notes.end());
+    attempt.tookOverLeftover = taking.tookOverLeftover;
     if (taking.taken()) {
         // Alone, the link holds the folder: its descriptor is what a launcher hands down.
         attempt.link = taking.held;
@@ -237,16 +242,6 @@ void linkOn(int folder, const std::string& path, const std::vector<int>& inherit
     attempt.outcome = State::Failed;
     attempt.holder = holderNamed(taking.judged, path);
     attempt.error = taking.judged.names == LinkNames::Junk ? taking.error : failures + "; " + taking.error;
-}
-
-// A lock first (the folder's, else its lock file's), then the claim link: beside the lock, or alone.
-void claimOn(int folder, const std::string& path, const std::vector<int>& inherited, Attempt& attempt) {
-    std::string failures;
-    if (!lockFolder(folder, path, inherited, attempt, failures)) {
-        if (attempt.outcome == State::HeldElsewhere) attempt.holder = lockHolder(folder, path);
-        return;
-    }
-    linkOn(folder, path, inherited, failures, attempt);
 }
 
 Attempt claimFolder(const std::string& path, const std::vector<std::string>& claimed) {
@@ -284,10 +279,10 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
     std::vector<std::string> outOfSight;
     std::vector<std::string> failed;
     std::optional<Holder> unseen;
-    // Once a folder is held, the later ones are left alone: two launches that each took one folder's claim
-    // link would each find the other's on the next and both give up.
+    // Once a folder is held (in sight or not), the later ones are left alone: two launches that each took one
+    // folder's claim link would each find the other's on the next and both give up.
     for (const std::string& folder : folders) {
-        if (!heldElsewhere.empty()) break;
+        if (!heldElsewhere.empty() || unseen) break;
         Attempt attempt = claimFolder(folder, claim->identities_);
         result.notes.insert(result.notes.end(), attempt.notes.begin(), attempt.notes.end());
         if (attempt.duplicate) continue;
@@ -297,6 +292,7 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
                 const int linkFolder = attempt.link.folder == attempt.fd ? -1 : attempt.link.folder;
                 claim->holds_.push_back({attempt.fd, linkFolder, attempt.link});
                 claim->identities_.push_back(attempt.identity);
+                result.tookOverLeftover = result.tookOverLeftover || attempt.tookOverLeftover;
                 std::lock_guard<std::mutex> lock(heldMutex);
                 held.push_back(attempt.fd);
                 if (linkFolder >= 0) held.push_back(linkFolder);

@@ -3,7 +3,7 @@
 // first of these the file system takes: a lock on the folder; a lock on a file `claim.lock` in it
 // (NFS emulates flock() with record locks, which a folder cannot take); then by a link `claim.link` in
 // it naming the process, beside the lock, or alone where no lock can be taken at all (NFS without its
-// lock service; see ClaimLink.h). What the link found there leads to is the table in ClaimRules.h. A lock
+// lock service; see ClaimLink.h). What the link found there leads to is the table in ClaimRules.cpp. A lock
 // is given up by the kernel however the process ends; a link whose process no longer runs is taken over.
 #pragma once
 #include <chrono>
@@ -21,7 +21,8 @@ public:
         Taken,           // this process holds every folder
         HeldElsewhere,   // a game of this host holds one of them (holder): this launch is its second one
         HeldOutOfSight,  // a claim link names a process this launch cannot see or tell from a game (holder):
-                         // another host's, another pid namespace's, an older version's
+                         // another host's, another pid namespace's where no lock proves it gone, an older
+                         // version's
         Failed,          // one cannot be claimed at all (error says why; holder names an unusable link)
     };
     // What holds a folder that another process holds, as the claim link there names it.
@@ -42,6 +43,9 @@ public:
         Holder holder;  // HeldElsewhere, HeldOutOfSight: the first folder's so held; Failed: an unusable link
         // What was met and set aside on the way (another user's claim link), to be said.
         std::vector<std::string> notes;
+        // Taken over a claim link whose process is known gone (the table's leftovers): its holder ended
+        // without letting go.
+        bool tookOverLeftover = false;
     };
 
     // The folders every store of the player's lives in, as the game claims them: data, then config.

@@ -306,7 +306,8 @@ TEST_F(StargridClaimTest, ALaunchWhoseFreshLinkIsMovedAsideAMomentIsJudgedByWhat
     ASSERT_TRUE(platform::makeFolders(data));
     const std::optional<platform::ProcessIdentity> self = platform::thisProcessIdentity();
     ASSERT_TRUE(self);
-    for (const std::string& after : {std::string("bounce"), platform::claimLinkText(*self)}) {
+    const std::string aGame = platform::claimLinkText(*self, platform::MakersLock::None);
+    for (const std::string& after : {std::string("bounce"), aGame}) {
         std::vector<std::string> env = stargrid::test::onNfs(player("data", "data"), "none");
         env.insert(env.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
                                "STARGRID_TEST_AFTER_MAKE=" + after});

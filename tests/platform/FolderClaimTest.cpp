@@ -295,13 +295,35 @@ TEST_F(FolderClaimTest, WhereTheLockIsTakenALinkOfAnotherPidNamespaceOfThisHostI
     EXPECT_EQ(linkedProcess(), getpid());
 }
 
+TEST_F(FolderClaimTest, ALinkOfAMachineClonedFromThisOneHoldsTheFolder) {
+    // Machines made from one image share a machine id; their boot ids and names differ. The clone's game runs,
+    // and no lock of this machine's speaks for it.
+    LinkingProcess clone(data(), linkTarget::clone);
+    ASSERT_TRUE(clone.planted());
+    const FolderClaim::Result held = FolderClaim::take(data());
+    EXPECT_EQ(held.state, State::HeldOutOfSight) << held.error;
+    EXPECT_EQ(held.holder.names, LinkNames::OtherHost);
+    EXPECT_EQ(held.holder.named.host, "clone.example");
+}
+
+TEST_F(FolderClaimTest, WhereTheLockIsTakenALinkOfAnotherPidNamespaceWhoseMakerHeldNoneHoldsTheFolder) {
+    // A game that started while the lock service was down, in a sandbox of its own (or this launch is in one): it
+    // holds no lock for this launch's to outrank.
+    LinkingProcess unlocked(data(), linkTarget::otherNamespaceWithoutLock);
+    ASSERT_TRUE(unlocked.planted());
+    const FolderClaim::Result held = FolderClaim::take(data());
+    EXPECT_EQ(held.state, State::HeldOutOfSight) << held.error;
+    EXPECT_EQ(held.holder.names, LinkNames::OtherNamespace);
+    EXPECT_EQ(linkedProcess(), unlocked.pid());
+}
+
 TEST_F(FolderClaimTest, ALinkOfAProcessOutOfSightHoldsTheFolder) {
     // Another machine (whatever its host name: two machines may share one), or an older version's form naming
     // a pid that runs; held however this launch locks the folder.
     const bool machineKnown = !thisProcessIdentity()->machine.empty();
     const std::vector<std::pair<LinkingProcess::Target, LinkNames>> unseenOnes{
         {linkTarget::otherHost, LinkNames::OtherHost},
-        {linkTarget::otherMachine, machineKnown ? LinkNames::OtherHost : LinkNames::Nothing},
+        {linkTarget::otherMachine, machineKnown ? LinkNames::NameSake : LinkNames::Nothing},
         {linkTarget::olderForm, LinkNames::OlderRunning}};
     for (const auto& [unseen, names] : unseenOnes) {
         if (names == LinkNames::Nothing) continue;  // without a machine id, a host is known by its name
@@ -324,7 +346,7 @@ TEST_F(FolderClaimTest, ALinkNamingAnotherUsersProcessIsALeftoverWhatProcHides) 
     ASSERT_EQ(chown(data().c_str(), kOtherUser, kOtherUser), 0);
     const std::optional<ProcessIdentity> self = thisProcessIdentity();
     ASSERT_TRUE(self);
-    ASSERT_EQ(symlink(claimLinkText(*self).c_str(), link().c_str()), 0);
+    ASSERT_EQ(symlink(claimLinkText(*self, MakersLock::None).c_str(), link().c_str()), 0);
     ASSERT_EQ(lchown(link().c_str(), kOtherUser, kOtherUser), 0);
     const std::string stat = "/proc/" + std::to_string(getpid()) + "/stat";
     const kite::test::ForkedOutcome run = kite::test::runForked([this, &stat] {
@@ -378,6 +400,26 @@ TEST_F(FolderClaimTest, LinksMovedAsideByALaunchThatNoLongerRunsAreRemoved) {
     for (const std::string& kept : {usersSetAside, usersMovedAside}) EXPECT_EQ(lstat(kept.c_str(), &info), 0) << kept;
 }
 
+TEST_F(FolderClaimTest, LinksMovedAsideByALaunchOfAClonedMachineStay) {
+    // Moved aside under names that tell the launch's boot, its machine id and (now) its host name: one of another
+    // boot goes only when it was this machine's, by both; a clone shares the machine id and may run still.
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    ASSERT_TRUE(self);
+    if (self->machine.empty()) GTEST_SKIP() << "this host has no machine id";
+    std::string host;
+    for (const char c : self->host.substr(0, 64))
+        host += std::isalnum(static_cast<unsigned char>(c)) || c == '-' ? c : '_';
+    const std::string aside = data() + "/claim.link.leftover.4242.1.1.0-0.";
+    const std::string previousForm = aside + "m" + self->machine + ".0";  // no host beside the machine id
+    const std::string clone = aside + "none.m" + self->machine + ".hclone-example.1";
+    const std::string earlierBoot = aside + "none.m" + self->machine + ".h" + host + ".2";
+    for (const std::string& moved : {previousForm, clone, earlierBoot}) ASSERT_EQ(symlink("x", moved.c_str()), 0);
+    const FolderClaim::Result claimed = FolderClaim::take(data());
+    ASSERT_EQ(claimed.state, State::Taken) << claimed.error;
+    struct stat info;
+    for (const std::string& kept : {previousForm, clone}) EXPECT_EQ(lstat(kept.c_str(), &info), 0) << kept;
+    EXPECT_NE(lstat(earlierBoot.c_str(), &info), 0);
+}
 
 TEST_F(FolderClaimTest, AnotherUsersLinkIsNoClaimAndIsSetAside) {
     if (getuid() != 0) GTEST_SKIP() << "switching to another user needs root";

@@ -10,7 +10,10 @@
    first moves a claim link aside (renames it to claim.link.leftover.…), as a launch killed or held there.
    STARGRID_TEST_AFTER_MAKE=bounce or TARGET: right after the process first makes a claim link, another launch
    moves it aside to judge it, as one that acts on what it judged a moment before does: with bounce, it puts
-   it back as soon as the process has tried to open it; with a TARGET, a link naming TARGET takes its place. */
+   it back as soon as the process has tried to open it; with a TARGET, a link naming TARGET takes its place.
+   STARGRID_TEST_BEFORE_LISTEN=stop: the process stops itself (SIGSTOP) right before it first binds a Unix socket
+   whose name ends in ".sock", as a game held at the end of its start-up, its claim taken and not yet listening
+   (never a pid namespace's first process, which ignores a signal it sends itself). */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -22,6 +25,8 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 static int reads;
@@ -154,4 +159,20 @@ int openat(int folder, const char* path, int flags, ...) {
     putBack(folder, path);
     errno = error;
     return result;
+}
+
+int bind(int fd, const struct sockaddr* address, socklen_t size) {
+    static int (*real)(int, const struct sockaddr*, socklen_t);
+    static int stopped;
+    if (!real) real = (int (*)(int, const struct sockaddr*, socklen_t))dlsym(RTLD_NEXT, "bind");
+    const char* before = getenv("STARGRID_TEST_BEFORE_LISTEN");
+    if (before && strcmp(before, "stop") == 0 && !stopped && address && address->sa_family == AF_UNIX) {
+        const char* path = ((const struct sockaddr_un*)address)->sun_path;
+        const size_t length = strlen(path);
+        if (length > 5 && strcmp(path + length - 5, ".sock") == 0) {
+            stopped = 1;
+            raise(SIGSTOP);
+        }
+    }
+    return real(fd, address, size);
 }

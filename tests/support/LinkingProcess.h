@@ -15,26 +15,32 @@
 namespace kite::test {
 
 // Targets naming the process that makes the link, one part of it changed: its pid another process's now (also
-// in the previous version's form), made
-// before this host last started, of another pid namespace, of another machine (with its own name, or with this
-// host's), of this host under another name (a container's), and an older version's form.
+// in the previous version's form), made before this host last started, of another pid namespace (its maker
+// holding a lock, or none), of another machine (with its own name, or with this host's), of a clone of this
+// machine (its machine id, another name), of this host under another name (a container's), and an older
+// version's form. The process holds no lock on the folder; a target says what its maker held.
 namespace linkTarget {
+using platform::MakersLock;
 using platform::ProcessIdentity;
-// The target naming the process as `change` leaves it.
-inline auto changed(void (*change)(ProcessIdentity&)) {
-    return [change](ProcessIdentity named) {
+// The target naming the process as `change` leaves it, its maker holding `lock`.
+inline auto changed(void (*change)(ProcessIdentity&), MakersLock lock = MakersLock::None) {
+    return [change, lock](ProcessIdentity named) {
         change(named);
-        return claimLinkText(named);
+        return claimLinkText(named, lock);
     };
 }
+inline std::string asItIs(const ProcessIdentity& named) { return claimLinkText(named, MakersLock::None); }
 const auto anotherStart = changed([](ProcessIdentity& named) { named.start += 1; });
-// As the previous version wrote it (no machine id).
-const auto anotherStartInThePreviousForm = changed([](ProcessIdentity& named) {
-    named.start += 1;
-    named.machine.clear();
-});
+// As the previous version wrote it (no machine id, no lock).
+const auto anotherStartInThePreviousForm = changed(
+    [](ProcessIdentity& named) {
+        named.start += 1;
+        named.machine.clear();
+    },
+    MakersLock::Unsaid);
 const auto earlierBoot = changed([](ProcessIdentity& named) { named.boot = "0-0"; });
-const auto otherNamespace = changed([](ProcessIdentity& named) { named.ns += 1; });
+const auto otherNamespace = changed([](ProcessIdentity& named) { named.ns += 1; }, MakersLock::Held);
+const auto otherNamespaceWithoutLock = changed([](ProcessIdentity& named) { named.ns += 1; });
 const auto otherMachine = changed([](ProcessIdentity& named) {
     named.boot = "0-0";
     named.machine = "00000000000000000000000000000000";
@@ -44,6 +50,10 @@ const auto otherHost = changed([](ProcessIdentity& named) {
     named.machine = "00000000000000000000000000000000";
     named.host = "else.example";
 });
+const auto clone = changed([](ProcessIdentity& named) {
+    named.boot = "0-0";
+    named.host = "clone.example";
+});
 const auto anotherHostName = changed([](ProcessIdentity& named) { named.host = "container.example"; });
 inline std::string olderForm(const ProcessIdentity& named) { return named.host + ":" + std::to_string(named.pid); }
 }  // namespace linkTarget
@@ -52,7 +62,7 @@ class LinkingProcess {
 public:
     using Target = std::function<std::string(platform::ProcessIdentity)>;
     // `before` runs in the child first (to become another user); its failure ends the child.
-    explicit LinkingProcess(const std::string& folder, const Target& target = platform::claimLinkText,
+    explicit LinkingProcess(const std::string& folder, const Target& target = linkTarget::asItIs,
                             const std::function<bool()>& before = nullptr) {
         int ready[2];
         if (::pipe(ready) != 0) return;

@@ -25,9 +25,9 @@ public:
     DatabaseClaim(const DatabaseClaim&) = delete;
     DatabaseClaim& operator=(const DatabaseClaim&) = delete;
 
-    // The server that had the database open before this one is known to be gone: its claim was met on the
-    // way (a link naming a process that no longer runs, or a holder that gave the claim up while this one
-    // waited). Every server claims the database before it opens it.
+    // The server that had the database open before this one is known to be gone: the claim took its link over
+    // as a leftover, by the judgement every launch asks, or it gave the claim up while this one waited. Every
+    // server claims the database before it opens it.
     bool followsAGoneServer() const { return followsAGoneServer_; }
 
 private:

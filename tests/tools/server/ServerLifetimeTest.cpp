@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "ServerProgram.h"
+#include "platform/ClaimProcess.h"
 #include "support/NfsLocksShim.h"
 #include "support/TemporaryFolder.h"
 
@@ -81,8 +83,10 @@ TEST(ServerLifetime, ASecondServerOnADatabaseIsRefusedNamingTheFirst) {
     ServerProgram first({"--quiet", "--db", database});
     listeningLine(first);
     ServerProgram second({"--quiet", "--db", database});
-    const std::string refusal = "stargrid-server: " + database + " is open in another stargrid-server (process " +
-                                std::to_string(first.pid()) + " holds " + database + ".claim)";
+    const std::string refusal = "stargrid-server: " + database +
+                                " is open in another stargrid-server: the claim on it is held by process " +
+                                std::to_string(first.pid()) + " of this host (it holds " + database +
+                                ".claim/claim.link)";
     EXPECT_EQ(second.nextLine(), refusal + "; waiting up to 10 s for it to stop");
     const std::string refused = second.nextLine();
     EXPECT_EQ(refused, refusal);
@@ -127,6 +131,32 @@ TEST(ServerLifetime, AKilledServersDotLockIsRemovedOnceItIsKnownGone) {
     EXPECT_EQ(modeOf(database + ".lock"), -1);
     next.signal(SIGTERM);
     EXPECT_EQ(next.waitForExit(), 0);
+}
+
+// A server of a machine cloned from this one (its machine id, another boot and name) holds the claim, on a home
+// without a lock service: its dot-lock is none of a gone server's, and the database is not served beside it.
+TEST(ServerLifetime, AClonedMachinesServerKeepsItsClaimAndItsDotLock) {
+    const std::optional<platform::ProcessIdentity> self = platform::thisProcessIdentity();
+    ASSERT_TRUE(self);
+    if (self->machine.empty()) GTEST_SKIP() << "this host has no machine id";
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    const std::string link = database + ".claim/claim.link";
+    ASSERT_EQ(::mkdir((database + ".claim").c_str(), 0700), 0);
+    const std::string clone = "pid=4242 start=1 ns=1 boot=0-0 machine=" + self->machine + " host=clone.example";
+    ASSERT_EQ(::symlink(clone.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::mkdir((database + ".lock").c_str(), 0700), 0);  // as its transaction leaves it
+    ServerProgram server({"--quiet", "--db", database}, withoutLockService);
+    const std::string refusal = "stargrid-server: " + database +
+                                " may be open in another stargrid-server: the claim on it is held by process 4242 on "
+                                "clone.example (so says " + link + "), which cannot be asked from here; if no "
+                                "stargrid-server runs there, remove " + link + " and start it again";
+    const std::string refused = server.nextLine();
+    EXPECT_EQ(refused, refusal);
+    // One that serves the database all the same is ended, so that the test fails instead of hanging.
+    if (refused != refusal) server.signal(SIGKILL);
+    EXPECT_EQ(server.waitForExit(), 1);
+    EXPECT_NE(modeOf(database + ".lock"), -1);
 }
 
 TEST(ServerLifetime, AServerAskedToEndsWhenItsInputEnds) {

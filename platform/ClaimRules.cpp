@@ -1,0 +1,74 @@
+// The claim's table, and the order in which a link's process is judged.
+#include "platform/ClaimRules.h"
+
+namespace platform {
+namespace {
+
+struct ClaimRule {
+    LinkNames names;
+    MakersLock maker;                                     // Unsaid: whatever the link says
+    ClaimStep taken, handedDown, elsewhere, unavailable;  // by LockHere
+};
+
+using N = LinkNames;
+using M = MakersLock;
+using S = ClaimStep;
+// clang-format off
+constexpr ClaimRule kClaimRules[] = {
+    // What the link names  its maker's lock  lock taken         handed down        lock elsewhere  no lock to be had
+    {N::Nothing,        M::Unsaid, S::Make,           S::Make,           S::HoldByLock, S::Make},
+    {N::ThisProcess,    M::Unsaid, S::Keep,           S::Keep,           S::HoldByLock, S::Keep},
+    {N::Launcher,       M::Unsaid, S::TakeOver,       S::TakeOver,       S::HoldByLock, S::TakeOver},
+    {N::GameAbove,      M::Unsaid, S::Hold,           S::TakeOver,       S::Hold,       S::Hold},
+    {N::GameHere,       M::Unsaid, S::Hold,           S::Hold,           S::Hold,       S::Hold},
+    {N::LeftoverHere,   M::Unsaid, S::TakeOver,       S::TakeOver,       S::HoldByLock, S::TakeOver},
+    {N::OtherNamespace, M::Held,   S::TakeOver,       S::TakeOver,       S::Hold,       S::HoldOutOfSight},
+    {N::OtherNamespace, M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::Hold,       S::HoldOutOfSight},
+    {N::EarlierBoot,    M::Unsaid, S::TakeOver,       S::TakeOver,       S::HoldByLock, S::TakeOver},
+    {N::OtherHost,      M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::HoldByLock, S::HoldOutOfSight},
+    {N::NameSake,       M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::HoldByLock, S::HoldOutOfSight},
+    {N::OlderRunning,   M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::HoldByLock, S::HoldOutOfSight},
+    {N::OtherUsers,     M::Unsaid, S::SetAside,       S::SetAside,       S::HoldByLock, S::SetAside},
+    {N::Junk,           M::Unsaid, S::LockAlone,      S::LockAlone,      S::HoldByLock, S::Refuse},
+};
+// clang-format on
+
+}  // namespace
+
+ClaimStep claimStep(LinkNames names, MakersLock maker, LockHere lock) {
+    for (const ClaimRule& rule : kClaimRules) {
+        if (rule.names != names || (rule.maker != MakersLock::Unsaid && rule.maker != maker)) continue;
+        switch (lock) {
+            case LockHere::Taken: return rule.taken;
+            case LockHere::HandedDown: return rule.handedDown;
+            case LockHere::Elsewhere: return rule.elsewhere;
+            case LockHere::Unavailable: return rule.unavailable;
+        }
+    }
+    return ClaimStep::Refuse;
+}
+
+LinkNames judgeIdentity(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason) {
+    if (named.boot != self.boot) {
+        // Machines cloned from one image share a machine id, not a name; a renamed one cannot be told.
+        if (named.host != self.host) return LinkNames::OtherHost;
+        if (!named.machine.empty() && !self.machine.empty() && named.machine != self.machine)
+            return LinkNames::NameSake;
+        reason = "it was made before this host last started";
+        return LinkNames::EarlierBoot;
+    }
+    if (named.ns != self.ns) return LinkNames::OtherNamespace;
+    if (named.pid == self.pid && named.start == self.start) return LinkNames::ThisProcess;
+    // One that runs, or one /proc cannot tell, holds: to be safe.
+    if (processRuns(named.pid, named.start, &reason) == ProcessRuns::Gone) return LinkNames::LeftoverHere;
+    if (runsAbove(named).value_or(true)) return LinkNames::GameAbove;
+    return LinkNames::GameHere;
+}
+
+LinkNames judgeOlder(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason) {
+    if (named.host != self.host) return LinkNames::OtherHost;
+    if (processRuns(named.pid, named.start, &reason) == ProcessRuns::Gone) return LinkNames::LeftoverHere;
+    return LinkNames::OlderRunning;
+}
+
+}  // namespace platform

@@ -1,0 +1,224 @@
+// What a launch of the executable does with a game it cannot look up in /proc: one in another pid namespace (a
+// sandbox's), started without a lock service, starting, or stopped; and one of another machine sharing the home
+// (a clone of this one, one of this name, one whose locks exclude only its own programs), or this machine's
+// earlier boot. Sandboxes and machines need root: the tests say so when they skip.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ClaimLaunches.h"
+#include "GameProcess.h"
+#include "platform/ClaimProcess.h"
+#include "support/AnotherMachine.h"
+
+namespace {
+
+using stargrid::test::Game;
+using stargrid::test::onNfs;
+using ::testing::ElementsAre;
+
+const std::vector<std::string> kSandbox{"unshare", "--pid", "--fork", "--mount-proc"};
+
+class StargridClaimElsewhereTest : public stargrid::test::ClaimLaunchTest {
+protected:
+    std::string link(const std::string& data = "data") const { return dataFolder(data) + "/claim.link"; }
+    // The game a sandbox runs, once it is there: `depth` first children down.
+    static pid_t sandboxedGame(pid_t sandbox, int depth = 1) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        for (pid_t process = sandbox; depth > 0 && std::chrono::steady_clock::now() < deadline;
+             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            pid_t child = 0;
+            std::ifstream("/proc/" + std::to_string(process) + "/task/" + std::to_string(process) + "/children") >>
+                child;
+            if (child > 0 && --depth == 0) return child;
+            if (child > 0) process = child;
+        }
+        return 0;
+    }
+    // Waits (bounded) until the process is stopped.
+    static bool stopped(pid_t pid) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        for (; std::chrono::steady_clock::now() < deadline;
+             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+            std::string line;
+            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
+            const auto close = line.rfind(") ");
+            if (close != std::string::npos && line[close + 2] == 'T') return true;
+        }
+        return false;
+    }
+    // Waits (bounded) until a file is there.
+    static bool appears(const std::string& path) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        for (struct stat info; std::chrono::steady_clock::now() < deadline;
+             std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+            if (lstat(path.c_str(), &info) == 0) return true;
+        return false;
+    }
+};
+
+TEST_F(StargridClaimElsewhereTest, AGameWithoutALockHoldsTheFoldersAgainstALaunchOfAnotherPidNamespaceThatLocks) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // The game starts while the lock service is down, in a sandbox or outside; the launch in the other pid
+    // namespace takes a lock, which proves nothing of a game that holds none.
+    for (const bool gameInASandbox : {true, false}) {
+        const std::string data = gameInASandbox ? "data-sandboxed" : "data-outside";
+        const std::vector<std::string> env = player(data, "config-" + data);
+        Game game({}, onNfs(env, "none"), true, ownGroup, gameInASandbox ? kSandbox : std::vector<std::string>{});
+        const GroupEnder ender{game.pid()};
+        ASSERT_TRUE(said(game, "running on")) << gameInASandbox;
+        const std::string made = linkTarget(dataFolder(data));
+        for (int time = 0; time < 2; ++time) {
+            Game launch({"--frames", "0"}, env, true, ownGroup, gameInASandbox ? std::vector<std::string>{} : kSandbox);
+            const GroupEnder launchEnder{launch.pid()};
+            EXPECT_EQ(launch.waitForExit(kPatience), 1) << gameInASandbox;
+            EXPECT_EQ(count(launch, "running on"), 0) << gameInASandbox;
+            EXPECT_THAT(launch.lines(), ElementsAre("stargrid: the game is already running, so this launch cannot run "
+                                                    "--frames, --script or --shot"))
+                << gameInASandbox;
+        }
+        EXPECT_EQ(linkTarget(dataFolder(data)), made) << gameInASandbox << ": the game's link stays";
+        EXPECT_EQ(count(game, "running on"), 1);
+    }
+}
+
+TEST_F(StargridClaimElsewhereTest, AUrlLaunchDuringASandboxedGamesStartUpWaitsForItAndHandsTheUrlOver) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // Without a lock service: the sandbox's game has claimed the folders and is held right before it listens.
+    const std::vector<std::string> env = onNfs(player("data", "config"), "none");
+    std::vector<std::string> held = env;
+    held.insert(held.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
+                             "STARGRID_TEST_BEFORE_LISTEN=stop"});
+    // Not the sandbox's first process, which ignores the signal it stops itself with.
+    std::vector<std::string> underAShell = kSandbox;
+    underAShell.insert(underAShell.end(), {"sh", "-c", "\"$0\" \"$@\"; exit $?"});
+    Game sandbox({}, held, true, ownGroup, underAShell);
+    const GroupEnder ender{sandbox.pid()};
+    const pid_t game = sandboxedGame(sandbox.pid(), 2);
+    ASSERT_GT(game, 0);
+    ASSERT_TRUE(stopped(game));
+    // The launch judges the game's link while the game is held there (the barrier says when it read it).
+    const std::string barrier = folder.path() + "/barrier";
+    ASSERT_EQ(mkdir(barrier.c_str(), 0700), 0);
+    std::vector<std::string> judged = env;
+    judged.insert(judged.end(), {"LD_PRELOAD=" STARGRID_NFS_LOCKS_SHIM ":" STARGRID_CLAIM_LINK_READ_BARRIER,
+                                 "STARGRID_TEST_READ_BARRIER=" + barrier, "STARGRID_TEST_READ_PARTIES=1"});
+    const std::string url = "pg5e18c0a7d94b2f63://oauth?code=starting";
+    Game launch({url}, judged, true);
+    ASSERT_TRUE(appears(barrier + "/" + std::to_string(launch.pid())));
+    kill(game, SIGCONT);
+    EXPECT_EQ(launch.waitForExit(kPatience), 0) << ::testing::PrintToString(launch.lines());
+    EXPECT_THAT(launch.shellLines(), ::testing::IsEmpty());
+    EXPECT_TRUE(said(sandbox, "open URL " + url));
+    EXPECT_EQ(count(sandbox, "running on"), 1);
+}
+
+TEST_F(StargridClaimElsewhereTest, AStoppedGameInASandboxIsNamedByItsLinkAndItsProcess) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // A local home: the stopped game holds its lock.
+    Game sandbox({}, player("data", "config"), true, ownGroup, kSandbox);
+    const GroupEnder ender{sandbox.pid()};
+    ASSERT_TRUE(said(sandbox, "running on"));
+    const pid_t game = sandboxedGame(sandbox.pid());
+    ASSERT_GT(game, 0);
+    const auto named = platform::claimLinkIdentity(linkTarget(dataFolder()));
+    ASSERT_TRUE(named);
+    kill(game, SIGSTOP);
+    ASSERT_TRUE(stopped(game));
+    const std::string held = "stargrid: the player's folders are held by process " + std::to_string(named->pid) +
+                             " in another pid namespace of this host, a container's or a sandbox's (so says " + link() +
+                             "), which does not answer (no answer within 2 s), ";
+    const std::string whatToDo =
+        "; if that process is no game, or a game that hangs or is stopped, end it and start the game again";
+    for (const auto& [args, outcome] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--frames", "30"}, "so the game does not start"},
+             {{"pg5e18c0a7d94b2f63://oauth?code=stopped"},
+              "so the URL is not handed over and the game does not start"}}) {
+        Game launch(args, player("data", "config"), true);
+        EXPECT_EQ(launch.waitForExit(kPatience), 1) << outcome;
+        EXPECT_THAT(launch.lines(), ElementsAre(held + outcome + whatToDo));
+    }
+    kill(game, SIGCONT);
+    EXPECT_EQ(count(sandbox, "open URL"), 0);
+}
+
+TEST_F(StargridClaimElsewhereTest, AnotherMachineSharingTheHomeIsJudgedByItsIdentityNotByALockOfThisOne) {
+    if (getuid() != 0) GTEST_SKIP() << "a machine of its own (mount and UTS namespaces) needs root";
+    if (platform::thisProcessIdentity()->machine.empty())
+        GTEST_SKIP() << "this host has no /etc/machine-id to bind over";
+    const kite::test::Machine first{"11111111-1111-1111-1111-111111111111", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+                                    "stargrid-a"};
+    const std::string aName = "11111111-1111-1111-1111-222222222222";
+    struct Case {
+        std::string what;
+        kite::test::Machine second;
+        std::string home;  // "none": without a lock service; "nolock": locks that exclude only a machine's own
+        std::string said;  // what the second machine's launch says; empty: it runs, the first game being gone
+    };
+    const std::string elsewhere = "which cannot be asked from here, so the game does not start here; ";
+    const std::vector<Case> cases{
+        {"a clone (one machine id, another name)",
+         {aName, first.machine, "stargrid-b"},
+         "none",
+         "on stargrid-a (so says LINK), " + elsewhere + "if no game runs there, remove LINK and start it again"},
+        {"a clone whose locks exclude only its own programs",
+         {aName, first.machine, "stargrid-b"},
+         "nolock",
+         "on stargrid-a (so says LINK), " + elsewhere + "if no game runs there, remove LINK and start it again"},
+        {"a machine of this name",
+         {aName, "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "stargrid-a"},
+         "none",
+         "on a machine named stargrid-a whose machine id is not this one's (so says LINK), " + elsewhere +
+             "if that was this machine before its machine id changed, remove LINK and start it again"},
+        {"another machine whose locks exclude only its own programs",
+         {aName, "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "stargrid-b"},
+         "nolock",
+         "on stargrid-a (so says LINK), " + elsewhere + "if no game runs there, remove LINK and start it again"},
+        {"this machine's earlier boot", {aName, first.machine, "stargrid-a"}, "none", ""},
+    };
+    int round = 0;
+    for (const Case& each : cases) {
+        const std::string data = "data-" + std::to_string(round++);
+        // Each machine has a runtime folder of its own; the home and its lock files are shared.
+        auto on = [&](const kite::test::Machine& machine) {
+            const std::string runtime = folder.path() + "/run-" + data + "-" + machine.boot;
+            mkdir(runtime.c_str(), 0700);
+            std::vector<std::string> env = onNfs(player(data, "config-" + data), each.home);
+            env.insert(env.end(), {"XDG_RUNTIME_DIR=" + runtime, "STARGRID_TEST_NFS_LOCKS_DIR=" + folder.path()});
+            return env;
+        };
+        const std::string ids = folder.path();
+        Game game({}, on(first), true, [&] { return kite::test::becomeMachine(ids, first); });
+        ASSERT_TRUE(said(game, "running on")) << each.what;
+        if (each.said.empty()) {
+            game.signal(SIGKILL);
+            game.waitForExit(kPatience);
+        }
+        for (int time = 0; time < 2; ++time) {
+            Game launch({"--frames", "0"}, on(each.second), true,
+                        [&] { return kite::test::becomeMachine(ids, each.second); });
+            if (each.said.empty()) {
+                EXPECT_EQ(launch.waitForExit(kPatience), 0)
+                    << each.what << ": " << ::testing::PrintToString(launch.lines());
+                EXPECT_EQ(count(launch, "running on"), 1) << each.what;
+                continue;
+            }
+            std::string line =
+                "stargrid: the player's folders are held by process " + std::to_string(game.pid()) + " " + each.said;
+            for (std::size_t at; (at = line.find("LINK")) != std::string::npos;) line.replace(at, 4, link(data));
+            EXPECT_EQ(launch.waitForExit(kPatience), 1) << each.what;
+            EXPECT_THAT(launch.lines(), ElementsAre(line)) << each.what;
+        }
+        if (!each.said.empty()) quit(game);
+    }
+}
+
+}  // namespace
