@@ -10,6 +10,7 @@
 #include "platform/DatabaseFile.h"
 #include "platform/SaidOnce.h"
 #include "tools/server/DatabaseClaim.h"
+#include "tools/server/DatabasePath.h"
 
 namespace stargrid_server {
 namespace {
@@ -153,9 +154,16 @@ std::unique_ptr<GameStore> GameStore::open(const std::string& path, std::string*
     const bool inMemory = path.empty() || path == ":memory:";
     std::string why;
     std::unique_ptr<DatabaseClaim> claim;
-    if (!inMemory && !(claim = DatabaseClaim::take(path, DatabaseClaim::kPatience, &why))) {
-        if (error) *error = why;
-        return nullptr;
+    if (!inMemory) {
+        // A path that can be refused is refused before the claim makes its folder beside it, and looked at
+        // again once claimed: it may have changed while another server held it.
+        why = refusalOfDatabasePath(path);
+        if (why.empty()) claim = DatabaseClaim::take(path, DatabaseClaim::kPatience, &why);
+        if (claim) why = refusalOfDatabasePath(path);
+        if (!why.empty()) {
+            if (error) *error = why;
+            return nullptr;
+        }
     }
     // Once the server that had the file open before is known gone, no other process has it open.
     onlyThisProcess = onlyThisProcess || (claim && claim->followsAGoneServer());

@@ -52,9 +52,10 @@ struct AccountSeed {
 class GameStore {
 public:
     // ":memory:" keeps nothing after the server stops. A file is claimed first, for as long as the store is
-    // open (see DatabaseClaim: one server per file); it and its journals are kept 0600; a link or anything
-    // but a regular file is refused. `onlyThisProcess`: no other process opens the file (see
-    // platform::prepareDatabaseFile).
+    // open (see DatabaseClaim: one server per file); it and its journals are kept 0600. A path refused by
+    // what it is (see refusalOfDatabasePath: a link, anything but a regular file, a file that is no database,
+    // a missing folder) is refused before it is claimed. `onlyThisProcess`: no other process opens the file
+    // (see platform::prepareDatabaseFile).
     static std::unique_ptr<GameStore> open(const std::string& path, std::string* error, bool onlyThisProcess = false);
     // SQLite's error from the calls this thread made since it last asked (a damaged or locked file),
     // or empty; cleared by asking.

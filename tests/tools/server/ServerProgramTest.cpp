@@ -189,6 +189,53 @@ TEST(ServerProgram, ADatabaseThatIsALinkOrAFifoIsRefusedAndWhatItNamesLeftAlone)
     EXPECT_EQ(modeOf(fifo), 0644);
 }
 
+// A --db the server refuses is left as it was found and nothing is made beside it: no claim folder (none
+// in /dev either), no mode narrowed, no byte written; a missing folder is named as the one missing.
+TEST(ServerProgram, ARefusedDatabasePathIsLeftAsItWasWithNothingMadeBesideIt) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    ASSERT_TRUE(folder.made());
+    const std::string fifo = folder.path() + "/fifo.db";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string other = folder.put("other.db", "");
+    const int otherMode = modeOf(other);
+    const std::string link = folder.path() + "/link.db";
+    ASSERT_EQ(::symlink(other.c_str(), link.c_str()), 0);
+    const std::string subfolder = folder.path() + "/folder.db";
+    ASSERT_EQ(::mkdir(subfolder.c_str(), 0755), 0);
+    const std::string text = folder.put("text.db", "These are notes, not a database.\n");
+    // SQLite would take a file of one byte for an empty one, and write its tables over it.
+    const std::string byte = folder.put("one\x1b[2J.db", "x");
+    const std::string missing = folder.path() + "/missing";
+    struct Tried {
+        std::string database;
+        std::string said;
+    };
+    const Tried tried[] = {
+        {fifo, fifo + ": not a regular file (a FIFO)"},
+        {link, link + ": it is a link"},
+        {subfolder, subfolder + ": a folder"},
+        {"/dev/null", "/dev/null: not a regular file (a device)"},
+        {text, text + ": file is not a database"},
+        {byte, folder.path() + "/one\\x1b[2J.db: file is not a database"},
+        {missing + "/server.db", missing + "/server.db: its folder " + missing + " does not exist"},
+    };
+    ASSERT_EQ(::chmod(text.c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(byte.c_str(), 0644), 0);
+    for (const Tried& one : tried) {
+        const int mode = modeOf(one.database);
+        const int claimMode = modeOf(one.database + ".claim");
+        const Refusal refusal = refusalOf({"--quiet", "--db", one.database});
+        EXPECT_EQ(refusal.said, "stargrid-server: " + one.said);
+        EXPECT_EQ(refusal.status, 1) << one.said;
+        EXPECT_EQ(modeOf(one.database), mode) << one.said;
+        EXPECT_EQ(modeOf(one.database + ".claim"), claimMode) << one.said << ": a claim folder was made";
+    }
+    EXPECT_EQ(modeOf(missing), -1);
+    EXPECT_EQ(modeOf(other), otherMode) << "changed through the link";
+    EXPECT_EQ(kite::test::readWholeFile(text), "These are notes, not a database.\n");
+    EXPECT_EQ(kite::test::readWholeFile(byte), "x");
+}
+
 // Links above the database are followed (a home reached through one): only the file itself is refused.
 TEST(ServerProgram, ADatabaseBeyondALinkedFolderIsOpened) {
     kite::test::TemporaryFolder folder("stargrid-server");
