@@ -8,6 +8,7 @@
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Log.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/platform/FileUtilsLinux.h"
 #include "kite/scene/Director.h"
 #include "platform/LocalStore.h"
 
@@ -139,6 +140,12 @@ bool IOSiAP::connectStore() {
     if (!files) return false;
     platform::LocalStore::Setup setup;
     setup.productsFile = files->fullPathForFilename(kProductsFile);
+    if (const auto* bundle = dynamic_cast<const kite::FileUtilsLinux*>(files)) {
+        const std::string& folder = bundle->getBundlePath();
+        // Not found: named where the bundle would hold it, so that the store's refusal says which file it missed.
+        if (setup.productsFile.empty()) setup.productsFile = folder + kProductsFile;
+        if (setup.productsFile.compare(0, folder.size(), folder) == 0) setup.resourcesFolder = folder;
+    }
     const std::string writable = files->getWritablePath();
     if (writable.empty()) return false;  // no data folder (said where it was refused): no ledger, no payments
     setup.ledgerFile = writable + kLedgerFile;

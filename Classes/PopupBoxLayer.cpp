@@ -1,5 +1,7 @@
 #include "Classes/PopupBoxLayer.h"
 
+#include <algorithm>
+
 #include "Classes/GameHelpers.h"
 #include "Classes/MenuScreens.h"
 #include "Classes/QKSingleton.h"
@@ -18,7 +20,11 @@ namespace {
 
 const kite::Color3B kTextColour(64, 105, 167);
 constexpr const char* kFont = "Helvetica Neue";
-// Room kept between a wrapped message and the sides of the box.
+// The box picture (tools/art/common.py): its light card, where the texts are, lies 18 points in from its
+// sides, and the rule under the title 64 points below its top. A wrapped message keeps a margin from the
+// card's edges and from the rule.
+constexpr float kCardInset = 18;
+constexpr float kTitleRuleBelowTop = 64;
 constexpr float kMessageMargin = 20;
 
 kite::Vec2 visibleCentre() {
@@ -72,9 +78,16 @@ void PopupBoxLayer::addTexts(kite::Sprite* box, float messageY) {
     kite::Label* messageLabel = kite::Label::createWithSystemFont(message, kFont, 26);
     if (messageLabel) {
         messageLabel->setColor(kTextColour);
-        // A message wider than the box breaks into lines inside it; a shorter one keeps its own width.
-        const float room = size.width - 2 * kMessageMargin;
-        if (messageLabel->getContentSize().width > room) messageLabel->setDimensions(room, 0);
+        // A message wider than the card's room breaks into lines inside it, each centred as a short message
+        // is; a shorter one keeps its own width.
+        const float room = size.width - 2 * (kCardInset + kMessageMargin);
+        if (messageLabel->getContentSize().width > room) {
+            messageLabel->setDimensions(room, 0);
+            messageLabel->setHorizontalAlignment(kite::TextHAlignment::CENTER);
+            const float highest =
+                size.height - kTitleRuleBelowTop - kMessageMargin - messageLabel->getContentSize().height / 2;
+            messageY = std::min(messageY, highest);
+        }
         messageLabel->setPosition(size.width / 2, messageY);
         box->addChild(messageLabel, 1);
     }

@@ -19,9 +19,11 @@ constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
 constexpr long kMaxDragSteps = 10000;
 constexpr float kMaxCoordinate = 1e6f;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-// What separates fields: any run of spaces and tabs. Another control character belongs to its field, so a
-// field with one is refused rather than split where nobody sees it.
+// What separates fields: any run of spaces and tabs. Another control character is no separator, and a
+// field with one is refused, naming it, rather than split where nobody sees it.
 constexpr char kBlanks[] = " \t";
+// A refusal quotes at most this much of the field it is about.
+constexpr std::size_t kQuotedField = 64;
 
 std::string tooManyText() {
     return "the script expands to more than " + std::to_string(InputScript::kMaxSteps) + " steps";
@@ -66,6 +68,17 @@ Fields fieldsOf(const std::string& line) {
     return fields;
 }
 
+// The first control character in the text (C0, DEL, or C1 as its two UTF-8 bytes) as \xNN, or "".
+std::string firstControlCharacter(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9f &&
+                        static_cast<unsigned char>(text[i + 1]) >= 0x80;
+        if (c < 0x20 || c == 0x7f || c1) return printableText(text.substr(i, c1 ? 2 : 1));
+    }
+    return std::string();
+}
+
 // The rest of the line from its third field on, without the blanks around it: a path or a typed text.
 std::string restAfterFrame(const std::string& line, const Fields& fields) {
     std::string rest = line.substr(fields.ends[1]);
@@ -99,6 +112,16 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
         if (fields.words.empty()) continue;
         const std::string& command = fields.words[0];
         const std::vector<std::string> args(fields.words.begin() + 1, fields.words.end());
+        const bool restIsOneField = command == "shot" || command == "nodes" || command == "type";
+        for (std::size_t i = 0; i < fields.words.size(); ++i) {
+            const std::string stray = firstControlCharacter(fields.words[i]);
+            if (stray.empty()) continue;
+            // A path or a typed text is one field, however many blanks it has.
+            const bool inRest = restIsOneField && i >= 2;
+            const std::string field = inRest ? restAfterFrame(line, fields) : fields.words[i];
+            return fail("field " + std::to_string(inRest ? 3 : i + 1) + ", \"" + printableText(field, kQuotedField) +
+                        "\", has a control character (" + stray + ") in it: only spaces and tabs separate fields");
+        }
 
         ScriptStep step;
         if (args.empty() || !parseFrame(args[0], &step.frame))

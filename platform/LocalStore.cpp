@@ -1,6 +1,8 @@
 // The local store: products file, payment queue with a policy, ledger of unfinished transactions.
 #include "platform/LocalStore.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -40,6 +42,19 @@ std::optional<std::string> readSmallFile(const std::string& path, std::string* e
         return std::nullopt;
     }
     return bytes;
+}
+
+// Why nothing in the resources folder can be read when the folder itself is the cause (not there, or no
+// folder), or "" when it is a folder (or none is named).
+std::string missingFolder(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (folder.empty()) return std::string();
+    struct stat st;
+    const std::string named = "the resources folder " + printableText(folder);
+    if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? std::string() : named + " is not a folder";
+    const int failure = errno;
+    if (failure == ENOENT || failure == ENOTDIR) return named + " is not there";
+    return named + " cannot be reached: " + std::strerror(failure);
 }
 
 std::string textOf(const PlistValue::Dictionary& entry, const char* key) {
@@ -192,6 +207,9 @@ void LocalStore::loadProducts() {
     const auto root = bytes ? decodePlistXml(*bytes, &error) : std::nullopt;
     const PlistValue::Array* entries = root ? root->asArray() : nullptr;
     if (!entries) {
+        if (!bytes) {
+            if (std::string missing = missingFolder(setup_.resourcesFolder); !missing.empty()) error = missing;
+        }
         productsError_ = "cannot read the products file " + printableText(setup_.productsFile) + ": " +
                          (error.empty() ? "its root is not an array" : error);
         std::fprintf(stderr, "LocalStore: %s\n", productsError_.c_str());

@@ -74,6 +74,9 @@ public:
         std::string productsFile;  // a property list: an array of product dictionaries
         std::string ledgerFile;    // unfinished transactions; made when missing
         Poster poster;
+        // The folder of the game's resources the products file is in, if any: named in the products' refusal
+        // when it is missing itself (last, and empty by default, so a setup that lists the three above stands).
+        std::string resourcesFolder{};
     };
 
     // The default store of the process.

@@ -3,14 +3,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "Classes/GameTestSupport.h"
 #include "Classes/PopupBoxLayer.h"
+#include "app-shell/AppDelegate.h"
+#include "kite/foundation/Create.h"
 #include "kite/foundation/Ref.h"
 #include "kite/scene/Label.h"
 #include "kite/scene/Scene.h"
+#include "kite/scene/SceneDrawSupport.h"
+#include "kite/scene/Sprite.h"
+#include "platform/Clock.h"
+#include "platform/DeviceProfile.h"
 #include "support/DirectorShutdown.h"
 #include "support/LogCapture.h"
 
@@ -130,5 +138,130 @@ TEST_F(AlertViewAtStartTest, AlertsOfOneTitleRaisedBeforeAnyShowsEachTakeTheirTu
         shown[0]->close();
     }
 }
+
+// The alert over an empty scene on a device profile's frame, with the game's design size on it as the app
+// delegate sets it.
+class AlertViewOnDeviceTest : public game::test::GameGLTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    platform::DeviceProfile profile() const { return *platform::deviceProfileNamed(GetParam()); }
+    int frameWidth() const override { return profile().width; }
+    int frameHeight() const override { return profile().height; }
+
+    void SetUp() override {
+        GameGLTest::SetUp();
+        if (!context()) GTEST_SKIP() << "no GL context";
+        platform::Clock::setFixed(10.0);
+        kite::test::shutDownDirector();
+        kite::Director* director = kite::Director::getInstance();
+        auto* view = kite::createAutoreleased<kite::test::FixtureView>(context(), frameWidth(), frameHeight());
+        ASSERT_TRUE(view);
+        designHeight = AppDelegate::designHeightFor(frameHeight(), profile().pad);
+        view->setDesignResolutionSize(480, designHeight, kite::ResolutionPolicy::EXACT_FIT);
+        director->setGLView(view);
+        scene = kite::Scene::create();
+        director->runWithScene(scene.get());
+        frames(1);
+    }
+    void TearDown() override {
+        std::vector<PopupBoxLayer*> shown;
+        if (scene)
+            for (kite::Node* child : scene->getChildren())
+                if (auto* alert = dynamic_cast<PopupBoxLayer*>(child)) shown.push_back(alert);
+        for (PopupBoxLayer* alert : shown) alert->close();
+        scene = nullptr;
+        kite::test::shutDownDirector();
+        platform::Clock::useRealTime();
+        GameGLTest::TearDown();
+    }
+    void frames(int count) {
+        for (int i = 0; i < count; ++i) {
+            platform::Clock::advance(1.0 / 60.0);
+            kite::Director::getInstance()->mainLoop();
+        }
+    }
+    // The label of the alert's message, on its box.
+    kite::Label* messageLabel(const std::string& message) const {
+        for (kite::Node* child : scene->getChildren()) {
+            if (!dynamic_cast<PopupBoxLayer*>(child)) continue;
+            for (kite::Node* box : child->getChildren())
+                for (kite::Node* node : box->getChildren())
+                    if (auto* label = dynamic_cast<kite::Label*>(node); label && label->getString() == message)
+                        return label;
+        }
+        return nullptr;
+    }
+
+    kite::RefPtr<kite::Scene> scene;
+    float designHeight = 0;
+};
+
+// A message too wide for one line breaks into lines, each centred on the box's light card and kept the
+// card's margin (20 points) from its edges, as a one-line message sits centred on it.
+TEST_P(AlertViewOnDeviceTest, TheLinesOfAWrappedMessageAreCentredInTheCardWithItsMargin) {
+    const std::string message = "付款成功，但钻石暂时无法保存，下次启动游戏时补发!";
+    showAlertView("提示", message, "确认");
+    frames(30);  // the box pops in within 0.15 s
+    kite::Label* label = messageLabel(message);
+    ASSERT_NE(label, nullptr);
+    const std::vector<std::uint8_t> rgba = readFrame();
+    saveFrame();
+    const int width = frameWidth();
+    const float scaleX = static_cast<float>(width) / 480;
+    const float scaleY = static_cast<float>(frameHeight()) / designHeight;
+    auto at = [&](int x, int row) { return &rgba[(static_cast<std::size_t>(row) * width + x) * 4]; };
+    // The card is light (from (250, 247, 255) down to (226, 218, 252)); the text on it is blue (64, 105, 167).
+    auto light = [&](int x, int row) { return at(x, row)[0] >= 200 && at(x, row)[1] >= 190 && at(x, row)[2] >= 230; };
+    auto ink = [&](int x, int row) { return at(x, row)[0] < 160; };
+
+    // The label's rows on the frame (rows from the top), and a row of bare card 10 points below them.
+    const kite::Vec2 low = label->convertToWorldSpace(kite::Vec2::ZERO);
+    const kite::Vec2 high = label->convertToWorldSpace(kite::Vec2(0, label->getContentSize().height));
+    const int firstRow = static_cast<int>((designHeight - high.y) * scaleY) - 2;
+    const int lastRow = static_cast<int>(std::ceil((designHeight - low.y) * scaleY)) + 2;
+    const int bare = static_cast<int>((designHeight - low.y + 10) * scaleY);
+    int cardLeft = width / 2, cardRight = width / 2;
+    ASSERT_TRUE(light(cardLeft, bare)) << "no card under the message at row " << bare;
+    while (cardLeft > 0 && light(cardLeft - 1, bare)) --cardLeft;
+    while (cardRight < width - 1 && light(cardRight + 1, bare)) ++cardRight;
+    const float cardCentre = (cardLeft + cardRight) / 2.0f;
+    const float margin = 20 * scaleX;
+
+    // Each run of rows with ink between the card's edges is a line of the message.
+    struct Line {
+        int top, bottom, left, right;
+    };
+    std::vector<Line> lines;
+    bool inLine = false;
+    for (int row = firstRow; row <= lastRow; ++row) {
+        int left = -1, right = -1;
+        for (int x = cardLeft; x <= cardRight; ++x) {
+            if (!ink(x, row)) continue;
+            if (left < 0) left = x;
+            right = x;
+        }
+        if (left < 0) {
+            inLine = false;
+            continue;
+        }
+        if (!inLine) lines.push_back({row, row, left, right});
+        inLine = true;
+        Line& line = lines.back();
+        line.bottom = row;
+        line.left = std::min(line.left, left);
+        line.right = std::max(line.right, right);
+    }
+    ASSERT_GE(lines.size(), 2u) << "the card spans " << cardLeft << " to " << cardRight;
+    for (const Line& line : lines) {
+        SCOPED_TRACE("the line in rows " + std::to_string(line.top) + " to " + std::to_string(line.bottom) +
+                     ", inked from " + std::to_string(line.left) + " to " + std::to_string(line.right) +
+                     ", on the card from " + std::to_string(cardLeft) + " to " + std::to_string(cardRight));
+        EXPECT_NEAR((line.left + line.right) / 2.0f, cardCentre, 2.0f);
+        EXPECT_GE(line.left - cardLeft, margin - 1);
+        EXPECT_GE(cardRight - line.right, margin - 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDevice, AlertViewOnDeviceTest, ::testing::Values("iphone4", "iphone5", "ipad"),
+                         [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

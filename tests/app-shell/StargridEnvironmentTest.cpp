@@ -81,6 +81,18 @@ TEST_F(StargridEnvironment, AResourcesFolderThatIsNotThereIsNamedBeforeAnyImageI
     EXPECT_LT(game.first("Image"), game.lines.size()) << "the images are missed as before";
 }
 
+// The store's products file lies in that folder: its refusal names the file, escaped, and why it is not there.
+TEST_F(StargridEnvironment, TheStoreNamesTheProductsFileItMissedAndTheResourcesFolderThatIsNotThere) {
+    const std::string missing = home.path() + "/no-such\x1b[2J-folder";
+    const GameRun game = run("STARGRID_NETWORK=up STARGRID_RESOURCES='" + missing + "'", "--frames 3");
+    EXPECT_EQ(game.status, 0);
+    const std::string shown = home.path() + "/no-such\\x1b[2J-folder";
+    EXPECT_EQ(game.count("LocalStore: cannot read the products file " + shown +
+                         "/Store/Products.plist: the resources folder " + shown + " is not there"),
+              1)
+        << testing::PrintToString(game.lines);
+}
+
 TEST_F(StargridEnvironment, AnUnknownNetworkStateIsReportedOnceWithWhatDecidesInstead) {
     const GameRun game = run("STARGRID_NETWORK=sideways", "--frames 3");
     EXPECT_EQ(game.status, 0);

@@ -94,7 +94,28 @@ TEST(InputScript, FieldsAreSeparatedByRunsOfSpacesAndTabsOnly) {
     // Another control character is no separator: it stays in its field, which then is no number or step.
     for (const char* bad : {"tap 3\f10 10", "tap 3 10\r10", "shot 3\v/tmp/x.png", "down\v3 1 1"})
         EXPECT_FALSE(InputScript::parse(bad, &error)) << bad;
-    EXPECT_EQ(error, "line 1: unknown step \"down\\x0b3\"");
+    EXPECT_EQ(error,
+              "line 1: field 1, \"down\\x0b3\", has a control character (\\x0b) in it: only spaces and tabs "
+              "separate fields");
+}
+
+// The character is named, escaped, with its line and field, instead of a frame number being asked for.
+TEST(InputScript, AStrayControlCharacterIsNamedWithItsLineAndField) {
+    const std::string why = ") in it: only spaces and tabs separate fields";
+    std::string error;
+    EXPECT_FALSE(InputScript::parse("# ok\ntap 3\f10 10\n", &error));
+    EXPECT_EQ(error, "line 2: field 2, \"3\\x0c10\", has a control character (\\x0c" + why);
+    EXPECT_FALSE(InputScript::parse("tap 3\x01 10 10", &error));
+    EXPECT_EQ(error, "line 1: field 2, \"3\\x01\", has a control character (\\x01" + why);
+    EXPECT_FALSE(InputScript::parse("drag 1 0 0 5 5\x1b[2J 4", &error));
+    EXPECT_EQ(error, "line 1: field 6, \"5\\x1b[2J\", has a control character (\\x1b" + why);
+    // A path or a typed text is one field, blanks and all.
+    EXPECT_FALSE(InputScript::parse("shot 3 /tmp/a b\x7f.png", &error));
+    EXPECT_EQ(error, "line 1: field 3, \"/tmp/a b\\x7f.png\", has a control character (\\x7f" + why);
+    EXPECT_FALSE(InputScript::parse("type 4 138\xc2\x85 1234", &error));
+    EXPECT_EQ(error, "line 1: field 3, \"138\\xc2\\x85 1234\", has a control character (\\xc2\\x85" + why);
+    // In a comment it is no step's.
+    EXPECT_TRUE(InputScript::parse("tap 3 10 10 # \x1b[2J\r\n", &error)) << error;
 }
 
 TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
