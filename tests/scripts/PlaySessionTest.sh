@@ -44,7 +44,7 @@ SERVER
 # ends it, noting which (and exiting 3, its own status).
 cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/bash
-[ -z "${STARGRID_CHECK_OPTIONS:-}" ] || exit 0
+[ "${1:-}" != --check-options ] || exit 0
 held() {
   local file
   file=$(readlink "/proc/$$/fd/$1") || { echo none; return; }
@@ -279,7 +279,7 @@ case "$case_name" in
     export SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null RELEASE=$scratch/release CLAIM=$claim REAL_GAME=$real_game
     cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/sh
-[ -z "${STARGRID_CHECK_OPTIONS:-}" ] || exec "$REAL_GAME" "$@"
+[ "${1:-}" != --check-options ] || exec "$REAL_GAME" "$@"
 echo "game: $* (server ${STARGRID_BOOTSTRAP_URL:-none})" >>"$GAMES"
 if [ ! -e "$RELEASE" ]; then
   touch "$RELEASE"
