@@ -9,7 +9,8 @@
 #         BuildAndSetupTakeNoOptionForAnArgument, HelpOfPlayAndTestBuildsAndChangesNothing,
 #         RefusalsQuoteArgumentsWithTheirControlCharactersEscaped,
 #         TestRefusesWhatCTestDoesNotTakeBeforeRunningAnything, TestTakesEveryOptionCTestLists,
-#         TestNamesAnEmptyOrBlankArgumentAsOne or TestFailsARunInWhichCTestRanNoTest
+#         TestNamesAnEmptyOrBlankArgumentAsOne, TestFailsARunInWhichCTestRanNoTest or
+#         TestJudgesWhatCTestRanWhateverItsOutputOptions
 # The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
 # note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -325,6 +326,29 @@ case "$case_name" in
     grep -qx "== main: CTest ran no test: a run that runs none has not passed" "$scratch/out" &&
       grep -q "^main  *failed" "$scratch/out" && grep -q "^all  *failed" "$scratch/out" ||
       fail "a run of no test passed: $(cat "$scratch/out")"
+    ;;
+  TestJudgesWhatCTestRanWhateverItsOutputOptions)
+    # The real CTest on a build folder of one test, as above: quiet, it prints no summary, and a run is
+    # judged by what it ran all the same.
+    cp "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in setup build check-layers; do
+      printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stand_in"
+      chmod +x "$tree/scripts/$stand_in"
+    done
+    mkdir -p "$tree/build"
+    echo 'add_test(TheOnlyTest /bin/true)' >"$tree/build/CTestTestfile.cmake"
+    export HOME=$scratch/home
+    for quiet in -Q --quiet; do
+      run test "$quiet" -R TheOnlyTest
+      [ "$status" = 0 ] && grep -q "^all  *passed" "$scratch/out" || fail "test $quiet, one test: status $status, $(cat "$scratch/out")"
+      run test "$quiet" -R NoSuchTestAtAll
+      [ "$status" = 1 ] && grep -qx "== main: CTest ran no test: a run that runs none has not passed" "$scratch/out" ||
+        fail "test $quiet, no test: status $status, $(cat "$scratch/out")"
+    done
+    # A JUnit report asked for is written where CTest puts it.
+    run test -Q -R TheOnlyTest --output-junit mine.xml
+    [ "$status" = 0 ] && grep -q 'tests="1"' "$tree/build/mine.xml" ||
+      fail "test --output-junit mine.xml: status $status, $(cat "$scratch/out" "$tree/build/mine.xml" 2>&1)"
     ;;
   *) fail "no case $case_name" ;;
 esac
