@@ -375,7 +375,7 @@ GAME
     expect_refused "stargrid: --device needs iphone4, iphone5 or ipad" "$built" --device nokia
     expect_refused "stargrid: the game opens only URLs of its own scheme pg5e18c0a7d94b2f63://, not ftp://x" \
       "$built" ftp://x
-    for url in notaurl ftp://x "http://a b" http:// "http://:80" $'http://a\eb'; do
+    for url in notaurl ftp://x "http://a b" http:// "http://:80" $'http://a\eb' "http://[::1" "http://[::1]x" "http://[]:80"; do
       expect_refused "play: --server needs an http:// or https:// URL with a host, and no spaces or control \
 characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$url" --frames 1
     done
