@@ -7,7 +7,8 @@
 #         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
 #         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
 #         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
-#         TheGameKeepsTheSessionFromProgramsItStarts or RefusalsComeBeforeAnythingIsRegisteredOrStarted
+#         TheGameKeepsTheSessionFromProgramsItStarts, RefusalsComeBeforeAnythingIsRegisteredOrStarted or
+#         ARefusedLaunchLeavesNothingRegisteredOrClaimed
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
@@ -379,6 +380,38 @@ GAME
       expect_refused "play: --server needs an http:// or https:// URL with a host, and no spaces or control \
 characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$url" --frames 1
     done
+    ;;
+  ARefusedLaunchLeavesNothingRegisteredOrClaimed)
+    # A place the server's log cannot have is refused before anything is registered or claimed, said once;
+    # a session that ends under the claim before its game starts (its server did not start) lets it go.
+    refused_cleanly() {
+      [ "$status" = 1 ] && [ "$(grep -c "$1" "$scratch/out")" = 1 ] || fail "$2: status $status, said $(cat "$scratch/out")"
+      [ ! -e "$XDG_DATA_HOME/applications" ] && [ ! -e "$XDG_CONFIG_HOME/mimeapps.list" ] ||
+        fail "$2: registered $(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME")"
+      [ -z "$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.*')" ] ||
+        fail "$2: left $(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.*' -printf '%p -> %l\n')"
+      ! game_runs || fail "$2: a game ran"
+    }
+    mkdir -p "$XDG_CACHE_HOME/stargrid/server.log.1"
+    echo "stargrid-server: GET /bus_ser_ios.html -> 200" >"$log"
+    : >"$scratch/out"
+    run_session
+    refused_cleanly "play: cannot keep the last session's log as $log.1: it is a folder" "server.log.1 a folder"
+    rm -rf "$XDG_CACHE_HOME/stargrid"
+    mkdir -m 777 "$XDG_CACHE_HOME/stargrid"
+    chown 54321:54321 "$XDG_CACHE_HOME/stargrid"
+    : >"$scratch/out"
+    run_session
+    refused_cleanly "the cache folder .* is refused" "another user's cache folder"
+    grep -q "play: the local game server's log has no folder" "$scratch/out" || fail "$(cat "$scratch/out")"
+    rm -rf "$XDG_CACHE_HOME/stargrid"
+    printf '#!/bin/sh\nexit 1\n' >"$tree/build/tools/stargrid-server"
+    : >"$scratch/out"
+    run_session
+    [ "$status" = 1 ] && grep -q "play: the local game server did not start" "$scratch/out" ||
+      fail "a server that did not start: status $status, $(cat "$scratch/out")"
+    [ -z "$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.link')" ] ||
+      fail "a session without its server left $(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.link' -printf '%p -> %l\n')"
     ;;
   *) fail "no case $case_name" ;;
 esac

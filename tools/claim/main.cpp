@@ -29,6 +29,7 @@ void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: stargrid-claim --folders\n"
                  "       stargrid-claim -- COMMAND [ARG...]\n"
+                 "       stargrid-claim --let-go\n"
                  "  --folders   print the player's folders as the game finds them, one NAME=VALUE a line:\n"
                  "              home, data_home, config_home, cache_home (the XDG base folders), data and\n"
                  "              config (the game's own, made when missing; when one cannot be had, it says\n"
@@ -37,6 +38,10 @@ void usage(std::FILE* out) {
                  "  -- COMMAND  claim the player's folders as the game does, then run COMMAND holding the\n"
                  "              claim (the data folder's on descriptor 9, the config folder's on 8); when a\n"
                  "              game holds them, exit %d, when they cannot be claimed, %d, saying nothing\n"
+                 "  --let-go    run by the COMMAND above as it ends (its game, if it started one, ended):\n"
+                 "              take the claim it holds over, as a game would, and let it go, its claim\n"
+                 "              link removed; a game's claim is left alone (exit 0 when the folders are\n"
+                 "              free then, 1 when not)\n"
                  "  -h, --help  this usage\n",
                  kHeld, kUnclaimable);
 }
@@ -102,6 +107,17 @@ private:
     int saved_;
 };
 
+// The claim the command stargrid-claim ran (this program's parent, or one above it) holds, taken over as its
+// game would and let go at once: a command that ends without a game that took the claim leaves no claim link
+// naming it behind. Taking it over is the one way to tell that claim from a game's, which is left as it is.
+int letGo() {
+    platform::FolderClaim::Result claimed = [] {
+        Quiet quiet;
+        return platform::FolderClaim::take(platform::FolderClaim::playersFolders());
+    }();
+    return claimed.state == platform::FolderClaim::State::Taken ? 0 : 1;
+}
+
 int runClaiming(char** command) {
     platform::FolderClaim::Result claimed = [] {
         Quiet quiet;
@@ -135,7 +151,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (first == "--folders") return argc == 2 ? printFolders() : refuse("--folders takes nothing more");
+    if (first == "--let-go") return argc == 2 ? letGo() : refuse("--let-go takes nothing more");
     if (first == "--") return argc > 2 ? runClaiming(argv + 2) : refuse("-- needs a command to run");
-    if (first.empty()) return refuse(argc > 1 ? "an empty argument is no option" : "nothing to do: give --folders or -- COMMAND");
+    if (first.empty())
+        return refuse(argc > 1 ? "an empty argument is no option"
+                               : "nothing to do: give --folders, -- COMMAND or --let-go");
     return refuse("unknown option " + platform::printableText(first));
 }
