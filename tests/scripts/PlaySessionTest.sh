@@ -7,8 +7,8 @@
 #         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
 #         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
 #         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
-#         TheGameKeepsTheSessionFromProgramsItStarts, RefusalsComeBeforeAnythingIsRegisteredOrStarted or
-#         ARefusedLaunchLeavesNothingRegisteredOrClaimed
+#         TheGameKeepsTheSessionFromProgramsItStarts, RefusalsComeBeforeAnythingIsRegisteredOrStarted,
+#         ARefusedLaunchLeavesNothingRegisteredOrClaimed or FolderNamesReachPlayAsTheyAre
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
@@ -412,6 +412,24 @@ characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$u
       fail "a server that did not start: status $status, $(cat "$scratch/out")"
     [ -z "$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.link')" ] ||
       fail "a session without its server left $(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.link' -printf '%p -> %l\n')"
+    ;;
+  FolderNamesReachPlayAsTheyAre)
+    # A folder's name with an escape sequence, a backslash, a C1 control and a byte that is not UTF-8: the
+    # claim's --folders quotes it for the terminal, and play, reading it back, registers in that very folder.
+    odd=$scratch/$'a\e[2Jb\\x41\xc2\x9bc\xff'
+    export XDG_DATA_HOME=$odd XDG_CACHE_HOME=$odd
+    folders=$("$claim" --folders)
+    ! LC_ALL=C grep -q '[[:cntrl:]]' <<<"$folders" && ! LC_ALL=C grep -q $'\xc2\x9b\|\xff' <<<"$folders" ||
+      fail "--folders wrote a control byte: $(cat -v <<<"$folders")"
+    grep -qxF "data_home=$scratch/a\x1b[2Jb\x5cx41\xc2\x9bc\xff" <<<"$folders" || fail "--folders wrote $folders"
+    run_session
+    [ "$status" = 0 ] || fail "the session ended with $status: $(cat "$scratch/out")"
+    [ -f "$odd/applications/stargrid.desktop" ] && grep -q "listening on" "$odd/stargrid/server.log" ||
+      fail "not registered and logged in the folder: $(find "$scratch" -path "$tree" -prune -o -print)"
+    [ "$(find "$scratch" -mindepth 1 -maxdepth 1 -name 'a*' | wc -l)" = 1 ] || fail "$(ls -b "$scratch")"
+    # What play says of the folder quotes its control characters, as every message does.
+    grep -qF "(log: $scratch/a\x1b[2Jb\x41\xc2\x9bc\xff/stargrid/server.log)" "$scratch/out" &&
+      ! tr -d '\n' <"$scratch/out" | LC_ALL=C grep -q $'[[:cntrl:]]\\|\xc2\x9b\\|\xff' || fail "play said $(cat -v "$scratch/out")"
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -34,7 +34,9 @@ void usage(std::FILE* out) {
                  "              home, data_home, config_home, cache_home (the XDG base folders), data and\n"
                  "              config (the game's own, made when missing; when one cannot be had, it says\n"
                  "              why, prints nothing and exits 1), cache (the game's own, made when missing;\n"
-                 "              empty when it is refused)\n"
+                 "              empty when it is refused); in a VALUE every control character, byte that\n"
+                 "              is not UTF-8 and backslash is written \\xNN, and every backslash starts one\n"
+                 "              (bash: printf -v folder '%%b' \"$VALUE\" gives the folder's name back)\n"
                  "  -- COMMAND  claim the player's folders as the game does, then run COMMAND holding the\n"
                  "              claim (the data folder's on descriptor 9, the config folder's on 8); when a\n"
                  "              game holds them, exit %d, when they cannot be claimed, %d, saying nothing\n"
@@ -51,6 +53,16 @@ int refuse(const std::string& what) {
     return 2;
 }
 
+// A folder's name as --folders writes it: quoted as every message quotes outside text, and a backslash
+// itself as \x5c, so that each backslash starts a \xNN and the name reads back exactly.
+std::string folderValue(const std::string& name) {
+    std::string value;
+    std::string::size_type start = 0;
+    for (std::string::size_type slash; (slash = name.find('\\', start)) != std::string::npos; start = slash + 1)
+        value += platform::printableText(name.substr(start, slash - start)) + "\\x5c";
+    return value + platform::printableText(name.substr(start));
+}
+
 int printFolders() {
     const std::string home = platform::homeFolder();
     std::vector<std::tuple<std::string, std::string, std::string>> folders{{"home", "HOME", home}};
@@ -65,8 +77,8 @@ int printFolders() {
         }
         folders.emplace_back(name, variable, base);
     }
-    // Read line by line, never evaluated: a line break in a name cannot be told apart. Checked before the
-    // game's folders are made under them.
+    // A name with a line break is refused, as it has been since the names were written as they stand;
+    // checked before the game's folders are made under them.
     for (const auto& [name, variable, value] : folders) {
         if (value.find('\n') != std::string::npos) {
             std::fprintf(stderr, "stargrid-claim: the folder %s names has a line break in its name: %s\n",
@@ -83,7 +95,8 @@ int printFolders() {
     folders.emplace_back("config", "", config);
     // Empty when refused (another user's, a link), which is said where it is looked at.
     folders.emplace_back("cache", "", platform::cacheFolder(true));
-    for (const auto& [name, variable, value] : folders) std::printf("%s=%s\n", name.c_str(), value.c_str());
+    for (const auto& [name, variable, value] : folders)
+        std::printf("%s=%s\n", name.c_str(), folderValue(value).c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
