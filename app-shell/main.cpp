@@ -35,7 +35,6 @@
 #include "platform/FolderClaim.h"
 #include "platform/HostLoop.h"
 #include "platform/InputScript.h"
-#include "platform/ParentsMark.h"
 #include "platform/PrintableText.h"
 #include "platform/ShaderCache.h"
 #include "platform/Signals.h"
@@ -53,6 +52,8 @@ struct Options {
     platform::DeviceProfile device = *platform::deviceProfileNamed("iphone5");
     platform::InputScript script;  // --script and --shot steps
     std::string url;               // a URL of the game's own scheme to open
+    bool checkOnly = false;        // --check-options: the options are checked, and nothing is run
+    bool help = false;             // -h, --help: the usage, and nothing is run
 };
 
 // Once the menu is on screen, the free pages start-up left in the heap go back to the system.
@@ -87,13 +88,16 @@ private:
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: stargrid [--device iphone4|iphone5|ipad] [--frames N] [--fixed-step]\n"
-                 "                [--script FILE] [--shot FRAME:PATH]... [--stats] [URL]\n"
+                 "                [--script FILE] [--shot FRAME:PATH]... [--stats] [--check-options]\n"
+                 "                [URL]\n"
                  "  --device      screen to play on (default: STARGRID_DEVICE, else iphone5)\n"
                  "  --frames N    draw N frames, then quit\n"
                  "  --fixed-step  advance exactly 1/60 s per frame, without waiting\n"
                  "  --script FILE play scripted taps, drags, background/foreground and shots\n"
                  "  --shot FRAME:PATH  save the frame drawn at FRAME as a PNG\n"
                  "  --stats       show frame rate, draw calls and vertices in the lower-left corner\n"
+                 "  --check-options  check the other options as a run would take them, and run\n"
+                 "                nothing: exit 0 when they are taken, 2 (saying why) when not\n"
                  "  -h, --help    show this text\n"
                  "  URL           a URL of the game's scheme (%s://...): handed to the running\n"
                  "                game if there is one\n"
@@ -175,8 +179,14 @@ std::optional<Options> parse(int argc, char** argv) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--help" || arg == "-h") {
-            usage(stdout);
-            std::exit(0);
+            // What follows is not looked at, as a run shows the usage and ends; a check asked for there
+            // still runs nothing.
+            options.help = true;
+            for (int rest = i + 1; rest < argc; ++rest)
+                options.checkOnly = options.checkOnly || std::string(argv[rest]) == "--check-options";
+            return options;
+        } else if (arg == "--check-options") {
+            options.checkOnly = true;
         } else if (arg == "--device") {
             const char* name = value();
             auto device = name ? platform::deviceProfileNamed(name) : std::nullopt;
@@ -253,8 +263,13 @@ int main(int argc, char** argv) {
     keepInheritedDescriptorsFromChildren();
     std::optional<Options> options = parse(argc, argv);
     if (!options) return 2;
-    // scripts/play asks whether the options are taken before it registers or starts anything for them.
-    if (platform::markedByParent("STARGRID_CHECK_OPTIONS")) return 0;
+    // scripts/play asks whether the options are taken before it registers or starts anything for them. Only
+    // an option asks: a variable could be left in the environment, and end every run there unrun.
+    if (options->checkOnly) return 0;
+    if (options->help) {
+        usage(stdout);
+        return 0;
+    }
     const bool ofPlay = secondLaunchOfPlay();
     std::unique_ptr<platform::FolderClaim> claim;
     const LaunchRequest request{options->frames >= 0 || !options->script.empty(), options->url};

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <optional>
 #include <string>
@@ -33,6 +34,7 @@
 
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using Clock = std::chrono::steady_clock;
@@ -331,6 +333,27 @@ TEST(Stargrid, BadOptionsExitWithStatusTwo) {
     Game game({"--frames", "1"}, {"STARGRID_DEVICE=pixel"});
     EXPECT_EQ(game.waitForExit(), 2);
     EXPECT_EQ(runToEnd("--frames 1 --script").output, "stargrid: --script needs a value\n");
+}
+
+// Only --check-options ends a launch without running it: no variable does, whatever it names (the game's
+// parent too), as one left in an environment would end every run there unrun.
+TEST(Stargrid, OnlyAnOptionAsksForTheOptionsToBeCheckedWithoutARun) {
+    kite::test::TemporaryFolder shots("stargrid-check");
+    ASSERT_TRUE(shots.made());
+    const std::string marked = shots.path() + "/marked.png", checked = shots.path() + "/checked.png";
+    Game run({"--frames", "30", "--shot", "20:" + marked}, {"STARGRID_CHECK_OPTIONS=" + std::to_string(getpid())});
+    ASSERT_TRUE(run.started());
+    EXPECT_EQ(run.waitForExit(), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(marked)) << testing::PrintToString(run.lines());
+    EXPECT_THAT(run.shellLines(), Contains("stargrid: quit"));
+
+    const Finished check = runToEnd("--check-options --frames 30 --shot 20:" + checked);
+    EXPECT_EQ(check.status, 0) << check.output;
+    EXPECT_EQ(check.output, "");
+    EXPECT_FALSE(std::filesystem::exists(checked));
+    const Finished refused = runToEnd("--frames 30 --check-options --device nokia");
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.output, "stargrid: --device needs iphone4, iphone5 or ipad\n");
 }
 
 // An argument that is no URL, or no file name, is refused saying what is wrong with it.

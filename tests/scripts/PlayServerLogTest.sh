@@ -34,7 +34,7 @@ SERVER
 cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/sh
 case " $* " in *" --bogus "*) exit 2 ;; esac
-[ -z "${STARGRID_CHECK_OPTIONS:-}" ] || exit 0
+[ "${1:-}" != --check-options ] || exit 0
 echo "$SESSION: $* (server ${STARGRID_BOOTSTRAP_URL:-none})" >>"$GAMES"
 if [ -n "${HOLD:-}" ]; then while [ ! -e "$HOLD" ] && [ -d "${HOLD%/*}" ]; do sleep 0.05; done; fi
 exit 0

@@ -7,7 +7,8 @@
 #         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
 #         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
 #         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
-#         TheGameKeepsTheSessionFromProgramsItStarts or RefusalsComeBeforeAnythingIsRegisteredOrStarted
+#         TheGameKeepsTheSessionFromProgramsItStarts, RefusalsComeBeforeAnythingIsRegisteredOrStarted,
+#         ARefusedLaunchLeavesNothingRegisteredOrClaimed or FolderNamesReachPlayAsTheyAre
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
@@ -44,7 +45,7 @@ SERVER
 # ends it, noting which (and exiting 3, its own status).
 cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/bash
-[ -z "${STARGRID_CHECK_OPTIONS:-}" ] || exit 0
+[ "${1:-}" != --check-options ] || exit 0
 held() {
   local file
   file=$(readlink "/proc/$$/fd/$1") || { echo none; return; }
@@ -279,7 +280,7 @@ case "$case_name" in
     export SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null RELEASE=$scratch/release CLAIM=$claim REAL_GAME=$real_game
     cat >"$tree/build/stargrid" <<'GAME'
 #!/bin/sh
-[ -z "${STARGRID_CHECK_OPTIONS:-}" ] || exec "$REAL_GAME" "$@"
+[ "${1:-}" != --check-options ] || exec "$REAL_GAME" "$@"
 echo "game: $* (server ${STARGRID_BOOTSTRAP_URL:-none})" >>"$GAMES"
 if [ ! -e "$RELEASE" ]; then
   touch "$RELEASE"
@@ -375,10 +376,60 @@ GAME
     expect_refused "stargrid: --device needs iphone4, iphone5 or ipad" "$built" --device nokia
     expect_refused "stargrid: the game opens only URLs of its own scheme pg5e18c0a7d94b2f63://, not ftp://x" \
       "$built" ftp://x
-    for url in notaurl ftp://x "http://a b" http:// "http://:80" $'http://a\eb'; do
+    for url in notaurl ftp://x "http://a b" http:// "http://:80" $'http://a\eb' "http://[::1" "http://[::1]x" "http://[]:80"; do
       expect_refused "play: --server needs an http:// or https:// URL with a host, and no spaces or control \
 characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$url" --frames 1
     done
+    ;;
+  ARefusedLaunchLeavesNothingRegisteredOrClaimed)
+    # A place the server's log cannot have is refused before anything is registered or claimed, said once;
+    # a session that ends under the claim before its game starts (its server did not start) lets it go.
+    refused_cleanly() {
+      [ "$status" = 1 ] && [ "$(grep -c "$1" "$scratch/out")" = 1 ] || fail "$2: status $status, said $(cat "$scratch/out")"
+      [ ! -e "$XDG_DATA_HOME/applications" ] && [ ! -e "$XDG_CONFIG_HOME/mimeapps.list" ] ||
+        fail "$2: registered $(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME")"
+      [ -z "$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.*')" ] ||
+        fail "$2: left $(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.*' -printf '%p -> %l\n')"
+      ! game_runs || fail "$2: a game ran"
+    }
+    mkdir -p "$XDG_CACHE_HOME/stargrid/server.log.1"
+    echo "stargrid-server: GET /bus_ser_ios.html -> 200" >"$log"
+    : >"$scratch/out"
+    run_session
+    refused_cleanly "play: cannot keep the last session's log as $log.1: it is a folder" "server.log.1 a folder"
+    rm -rf "$XDG_CACHE_HOME/stargrid"
+    mkdir -m 777 "$XDG_CACHE_HOME/stargrid"
+    chown 54321:54321 "$XDG_CACHE_HOME/stargrid"
+    : >"$scratch/out"
+    run_session
+    refused_cleanly "the cache folder .* is refused" "another user's cache folder"
+    grep -q "play: the local game server's log has no folder" "$scratch/out" || fail "$(cat "$scratch/out")"
+    rm -rf "$XDG_CACHE_HOME/stargrid"
+    printf '#!/bin/sh\nexit 1\n' >"$tree/build/tools/stargrid-server"
+    : >"$scratch/out"
+    run_session
+    [ "$status" = 1 ] && grep -q "play: the local game server did not start" "$scratch/out" ||
+      fail "a server that did not start: status $status, $(cat "$scratch/out")"
+    [ -z "$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.link')" ] ||
+      fail "a session without its server left $(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -name 'claim.link' -printf '%p -> %l\n')"
+    ;;
+  FolderNamesReachPlayAsTheyAre)
+    # A folder's name with an escape sequence, a backslash, a C1 control and a byte that is not UTF-8: the
+    # claim's --folders quotes it for the terminal, and play, reading it back, registers in that very folder.
+    odd=$scratch/$'a\e[2Jb\\x41\xc2\x9bc\xff'
+    export XDG_DATA_HOME=$odd XDG_CACHE_HOME=$odd
+    folders=$("$claim" --folders)
+    ! LC_ALL=C grep -q '[[:cntrl:]]' <<<"$folders" && ! LC_ALL=C grep -q $'\xc2\x9b\|\xff' <<<"$folders" ||
+      fail "--folders wrote a control byte: $(cat -v <<<"$folders")"
+    grep -qxF "data_home=$scratch/a\x1b[2Jb\x5cx41\xc2\x9bc\xff" <<<"$folders" || fail "--folders wrote $folders"
+    run_session
+    [ "$status" = 0 ] || fail "the session ended with $status: $(cat "$scratch/out")"
+    [ -f "$odd/applications/stargrid.desktop" ] && grep -q "listening on" "$odd/stargrid/server.log" ||
+      fail "not registered and logged in the folder: $(find "$scratch" -path "$tree" -prune -o -print)"
+    [ "$(find "$scratch" -mindepth 1 -maxdepth 1 -name 'a*' | wc -l)" = 1 ] || fail "$(ls -b "$scratch")"
+    # What play says of the folder quotes its control characters, as every message does.
+    grep -qF "(log: $scratch/a\x1b[2Jb\x41\xc2\x9bc\xff/stargrid/server.log)" "$scratch/out" &&
+      ! tr -d '\n' <"$scratch/out" | LC_ALL=C grep -q $'[[:cntrl:]]\\|\xc2\x9b\\|\xff' || fail "play said $(cat -v "$scratch/out")"
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -8,7 +8,9 @@
 #         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere,
 #         BuildAndSetupTakeNoOptionForAnArgument, HelpOfPlayAndTestBuildsAndChangesNothing,
 #         RefusalsQuoteArgumentsWithTheirControlCharactersEscaped,
-#         TestRefusesWhatCTestDoesNotTakeBeforeRunningAnything or TestFailsARunInWhichCTestRanNoTest
+#         TestRefusesWhatCTestDoesNotTakeBeforeRunningAnything, TestTakesEveryOptionCTestLists,
+#         TestNamesAnEmptyOrBlankArgumentAsOne, TestFailsARunInWhichCTestRanNoTest or
+#         TestJudgesWhatCTestRanWhateverItsOutputOptions
 # The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
 # note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -265,6 +267,48 @@ case "$case_name" in
     run test $'--bo\egus'
     expect_refusal 'test: CTest takes no option "--bo\x1bgus"' "test --bo<ESC>gus"
     ;;
+  TestTakesEveryOptionCTestLists)
+    # Every option the installed CTest lists is taken (as far as the set-up, a stand-in here), asks for its
+    # value, or is named as one that runs no test of this build: none is "no option" of CTest's.
+    ctest_help=$(ctest --help)
+    cp "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in "$tree/scripts/setup" "$scratch/bin/ctest"; do cp "$tree/scripts/build" "$stand_in"; done
+    export HOME=$scratch/home
+    # The options of each line, before its description: --no-tests=<[error|ignore]> as --no-tests=error.
+    mapfile -t options < <(sed -n 's/^  \([-/].*\)$/\1/p' <<<"$ctest_help" | sed 's/= .*//' |
+      grep -oE '(^|[ ,])(--?[A-Za-z][A-Za-z0-9.-]*|/[?V])(=<\[[a-z]+)?' | sed 's/^[ ,]//; s/=<\[/=/' | sort -u)
+    [ "${#options[@]}" -gt 80 ] || fail "ctest --help listed too few options: ${options[*]}"
+    for option in "${options[@]}"; do
+      rm -f "$built"
+      run test "$option"
+      case "$option" in -h | --help) [ "$status" = 0 ] || fail "test $option: status $status" && continue ;; esac
+      ! grep -q "CTest takes no" "$scratch/err" || fail "test $option: $(cat "$scratch/err")"
+      [ "$status" != 2 ] || grep -qE "^test: ($option needs a value|CTest's .* runs no test)" "$scratch/err" ||
+        fail "test $option: $(cat "$scratch/err")"
+      [ "$status" = 2 ] || grep -q "scripts/setup" "$built" || fail "test $option went nowhere: status $status"
+    done
+    # Those whose value ctest --help does not show take one all the same.
+    for call in "--overwrite SomeKey=1 -R Play" "--submit-index 2 -R Play" "--test-load 4 -R Play"; do
+      rm -f "$built"
+      # shellcheck disable=SC2086
+      run test $call
+      [ "$status" != 2 ] && grep -q "scripts/setup" "$built" || fail "test $call: status $status, $(cat "$scratch/err")"
+    done
+    ;;
+  TestNamesAnEmptyOrBlankArgumentAsOne)
+    cp "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in "$tree/scripts/setup" "$scratch/bin/ctest"; do cp "$tree/scripts/build" "$stand_in"; done
+    export HOME=$scratch/home
+    run test -R Play ""
+    expect_refusal 'test: an empty argument ("") is no CTest option' "test -R Play ''"
+    run test " "
+    expect_refusal 'test: a blank argument (" ") is no CTest option' "test ' '"
+    run test $'\t'
+    expect_refusal 'test: a blank argument ("\x09") is no CTest option' "test TAB"
+    # As a value it is CTest's to take.
+    run test -R ""
+    [ "$status" != 2 ] && grep -q "scripts/setup" "$built" || fail "test -R '': status $status, $(cat "$scratch/err")"
+    ;;
   TestFailsARunInWhichCTestRanNoTest)
     # The real CTest on a build folder of one test; the set-up, the layers and the build pass as stand-ins.
     cp "$source_dir/scripts/test" "$tree/scripts/"
@@ -282,6 +326,29 @@ case "$case_name" in
     grep -qx "== main: CTest ran no test: a run that runs none has not passed" "$scratch/out" &&
       grep -q "^main  *failed" "$scratch/out" && grep -q "^all  *failed" "$scratch/out" ||
       fail "a run of no test passed: $(cat "$scratch/out")"
+    ;;
+  TestJudgesWhatCTestRanWhateverItsOutputOptions)
+    # The real CTest on a build folder of one test, as above: quiet, it prints no summary, and a run is
+    # judged by what it ran all the same.
+    cp "$source_dir/scripts/test" "$tree/scripts/"
+    for stand_in in setup build check-layers; do
+      printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stand_in"
+      chmod +x "$tree/scripts/$stand_in"
+    done
+    mkdir -p "$tree/build"
+    echo 'add_test(TheOnlyTest /bin/true)' >"$tree/build/CTestTestfile.cmake"
+    export HOME=$scratch/home
+    for quiet in -Q --quiet; do
+      run test "$quiet" -R TheOnlyTest
+      [ "$status" = 0 ] && grep -q "^all  *passed" "$scratch/out" || fail "test $quiet, one test: status $status, $(cat "$scratch/out")"
+      run test "$quiet" -R NoSuchTestAtAll
+      [ "$status" = 1 ] && grep -qx "== main: CTest ran no test: a run that runs none has not passed" "$scratch/out" ||
+        fail "test $quiet, no test: status $status, $(cat "$scratch/out")"
+    done
+    # A JUnit report asked for is written where CTest puts it.
+    run test -Q -R TheOnlyTest --output-junit mine.xml
+    [ "$status" = 0 ] && grep -q 'tests="1"' "$tree/build/mine.xml" ||
+      fail "test --output-junit mine.xml: status $status, $(cat "$scratch/out" "$tree/build/mine.xml" 2>&1)"
     ;;
   *) fail "no case $case_name" ;;
 esac

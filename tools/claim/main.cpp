@@ -29,14 +29,21 @@ void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: stargrid-claim --folders\n"
                  "       stargrid-claim -- COMMAND [ARG...]\n"
+                 "       stargrid-claim --let-go\n"
                  "  --folders   print the player's folders as the game finds them, one NAME=VALUE a line:\n"
                  "              home, data_home, config_home, cache_home (the XDG base folders), data and\n"
                  "              config (the game's own, made when missing; when one cannot be had, it says\n"
                  "              why, prints nothing and exits 1), cache (the game's own, made when missing;\n"
-                 "              empty when it is refused)\n"
+                 "              empty when it is refused); in a VALUE every control character, byte that\n"
+                 "              is not UTF-8 and backslash is written \\xNN, and every backslash starts one\n"
+                 "              (bash: printf -v folder '%%b' \"$VALUE\" gives the folder's name back)\n"
                  "  -- COMMAND  claim the player's folders as the game does, then run COMMAND holding the\n"
                  "              claim (the data folder's on descriptor 9, the config folder's on 8); when a\n"
                  "              game holds them, exit %d, when they cannot be claimed, %d, saying nothing\n"
+                 "  --let-go    run by the COMMAND above as it ends (its game, if it started one, ended):\n"
+                 "              take the claim it holds over, as a game would, and let it go, its claim\n"
+                 "              link removed; a game's claim is left alone (exit 0 when the folders are\n"
+                 "              free then, 1 when not)\n"
                  "  -h, --help  this usage\n",
                  kHeld, kUnclaimable);
 }
@@ -44,6 +51,16 @@ void usage(std::FILE* out) {
 int refuse(const std::string& what) {
     std::fprintf(stderr, "stargrid-claim: %s (stargrid-claim --help shows the usage)\n", what.c_str());
     return 2;
+}
+
+// A folder's name as --folders writes it: quoted as every message quotes outside text, and a backslash
+// itself as \x5c, so that each backslash starts a \xNN and the name reads back exactly.
+std::string folderValue(const std::string& name) {
+    std::string value;
+    std::string::size_type start = 0;
+    for (std::string::size_type slash; (slash = name.find('\\', start)) != std::string::npos; start = slash + 1)
+        value += platform::printableText(name.substr(start, slash - start)) + "\\x5c";
+    return value + platform::printableText(name.substr(start));
 }
 
 int printFolders() {
@@ -60,8 +77,8 @@ int printFolders() {
         }
         folders.emplace_back(name, variable, base);
     }
-    // Read line by line, never evaluated: a line break in a name cannot be told apart. Checked before the
-    // game's folders are made under them.
+    // A name with a line break is refused, as it has been since the names were written as they stand;
+    // checked before the game's folders are made under them.
     for (const auto& [name, variable, value] : folders) {
         if (value.find('\n') != std::string::npos) {
             std::fprintf(stderr, "stargrid-claim: the folder %s names has a line break in its name: %s\n",
@@ -78,7 +95,8 @@ int printFolders() {
     folders.emplace_back("config", "", config);
     // Empty when refused (another user's, a link), which is said where it is looked at.
     folders.emplace_back("cache", "", platform::cacheFolder(true));
-    for (const auto& [name, variable, value] : folders) std::printf("%s=%s\n", name.c_str(), value.c_str());
+    for (const auto& [name, variable, value] : folders)
+        std::printf("%s=%s\n", name.c_str(), folderValue(value).c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
@@ -101,6 +119,17 @@ public:
 private:
     int saved_;
 };
+
+// The claim the command stargrid-claim ran (this program's parent, or one above it) holds, taken over as its
+// game would and let go at once: a command that ends without a game that took the claim leaves no claim link
+// naming it behind. Taking it over is the one way to tell that claim from a game's, which is left as it is.
+int letGo() {
+    platform::FolderClaim::Result claimed = [] {
+        Quiet quiet;
+        return platform::FolderClaim::take(platform::FolderClaim::playersFolders());
+    }();
+    return claimed.state == platform::FolderClaim::State::Taken ? 0 : 1;
+}
 
 int runClaiming(char** command) {
     platform::FolderClaim::Result claimed = [] {
@@ -135,7 +164,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (first == "--folders") return argc == 2 ? printFolders() : refuse("--folders takes nothing more");
+    if (first == "--let-go") return argc == 2 ? letGo() : refuse("--let-go takes nothing more");
     if (first == "--") return argc > 2 ? runClaiming(argv + 2) : refuse("-- needs a command to run");
-    if (first.empty()) return refuse(argc > 1 ? "an empty argument is no option" : "nothing to do: give --folders or -- COMMAND");
+    if (first.empty())
+        return refuse(argc > 1 ? "an empty argument is no option"
+                               : "nothing to do: give --folders, -- COMMAND or --let-go");
     return refuse("unknown option " + platform::printableText(first));
 }
