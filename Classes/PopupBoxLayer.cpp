@@ -21,8 +21,8 @@ namespace {
 const kite::Color3B kTextColour(64, 105, 167);
 constexpr const char* kFont = "Helvetica Neue";
 // The box picture (tools/art/common.py): its light card, where the texts are, lies 18 points in from its
-// sides, and the rule under the title 64 points below its top. A wrapped message keeps a margin from the
-// card's edges and from the rule.
+// sides, and the rule under the title 64 points below its top. A message that fits between the box's margins
+// stays on one line; a longer one is wrapped keeping the margin from the card's edges and from the rule.
 constexpr float kCardInset = 18;
 constexpr float kTitleRuleBelowTop = 64;
 constexpr float kMessageMargin = 20;
@@ -78,11 +78,10 @@ void PopupBoxLayer::addTexts(kite::Sprite* box, float messageY) {
     kite::Label* messageLabel = kite::Label::createWithSystemFont(message, kFont, 26);
     if (messageLabel) {
         messageLabel->setColor(kTextColour);
-        // A message wider than the card's room breaks into lines inside it, each centred as a short message
-        // is; a shorter one keeps its own width.
-        const float room = size.width - 2 * (kCardInset + kMessageMargin);
-        if (messageLabel->getContentSize().width > room) {
-            messageLabel->setDimensions(room, 0);
+        // A message too wide for one line between the box's margins breaks into lines on the card, each
+        // centred as a short message is; a shorter one keeps its own width.
+        if (messageLabel->getContentSize().width > size.width - 2 * kMessageMargin) {
+            messageLabel->setDimensions(size.width - 2 * (kCardInset + kMessageMargin), 0);
             messageLabel->setHorizontalAlignment(kite::TextHAlignment::CENTER);
             const float highest =
                 size.height - kTitleRuleBelowTop - kMessageMargin - messageLabel->getContentSize().height / 2;
