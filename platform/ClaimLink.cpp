@@ -119,8 +119,8 @@ JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
     maker.names = LinkNames::Junk;
     const std::vector<std::string_view> fields = parts(name, '.');
     const std::size_t count = fields.size();
-    const bool current = count == 8 && (fields[4] == "held" || fields[4] == "none") && fields[5][0] == 'm' &&
-                         fields[6][0] == 'h';
+    const bool current = count == 8 && (fields[4] == "held" || fields[4] == "none") &&
+                         fields[5].substr(0, 1) == "m" && fields[6].substr(0, 1) == "h";
     const bool previous = count == 6 && fields[4].size() > 1 && (fields[4][0] == 'm' || fields[4][0] == 'h');
     if ((current || previous) && pidNumber(fields[0]) && number(fields[1]) && number(fields[2]) &&
         isIdText(fields[3]) && number(fields[count - 1])) {

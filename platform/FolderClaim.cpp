@@ -341,7 +341,7 @@ FolderClaim::Result FolderClaim::take(const std::vector<std::string>& folders, s
     for (;;) {
         Result result = takeOnce(folders);
         const auto now = std::chrono::steady_clock::now();
-        if (result.state != State::HeldElsewhere || now >= deadline) return result;
+        if (!result.heldOnThisMachine() || now >= deadline) return result;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kRetry, deadline - now));
     }
 }

@@ -46,6 +46,12 @@ public:
         // Taken over a claim link whose process is known gone (the table's leftovers): its holder ended
         // without letting go.
         bool tookOverLeftover = false;
+        // Held by a process of this machine that may be starting or ending: one that holds the lock or is seen
+        // to run, or one a link names in another pid namespace of this boot (a sandbox's, no lock proving it gone).
+        bool heldOnThisMachine() const {
+            return state == State::HeldElsewhere ||
+                   (state == State::HeldOutOfSight && holder.names == LinkNames::OtherNamespace);
+        }
     };
 
     // The folders every store of the player's lives in, as the game claims them: data, then config.
@@ -59,7 +65,7 @@ public:
     // so that the claim is its alone: a later claim under the same launcher is a second game's, and what
     // else inherited the launcher's descriptors holds nothing once this process and the launcher ended.
     // Whatever the outcome, inherited descriptors of these are kept from the programs this process starts.
-    // With a patience, a claim held elsewhere is tried again until it is given up or the patience is over.
+    // With a patience, a claim held on this machine is tried again until it is given up or the patience is over.
     static Result take(const std::vector<std::string>& folders,
                        std::chrono::milliseconds patience = std::chrono::milliseconds(0));
     static Result take(const std::string& folder) { return take(std::vector<std::string>{folder}); }

@@ -36,7 +36,7 @@ std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, 
     std::unique_ptr<DatabaseClaim> claim(new DatabaseClaim());
     FolderClaim::Result result = FolderClaim::take(folder);
     const std::string open = database + " is open in another stargrid-server: ";
-    if (result.state == FolderClaim::State::HeldElsewhere && patience.count() > 0) {
+    if (result.heldOnThisMachine() && patience.count() > 0) {
         const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(patience).count();
         std::fprintf(stderr, "stargrid-server: %s\n",
                      platform::printableText(open + heldBy(result.holder) + "; waiting up to " +
