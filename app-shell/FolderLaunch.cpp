@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/ClaimHolderText.h"
 #include "platform/ParentsMark.h"
 #include "platform/PrintableText.h"
 #include "platform/UrlHandover.h"

@@ -149,7 +149,7 @@ JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
 }
 
 // Removes the player's links that launches moved aside and did not live to remove: those whose launch the
-// table would take a link over from, judged as a link is. Another user's, and any other kind of file, stay as they are.
+// table would take a link over from, judged as a link is. Another user's, and any other kind of file, stay.
 void removeLeftAside(int folder, const Claimant& claimant) {
     const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* entries = listed >= 0 ? ::fdopendir(listed) : nullptr;

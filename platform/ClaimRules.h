@@ -1,7 +1,8 @@
 // What a launch does with the claim link it finds in a folder, by what the link names, the lock its maker held
-// and the lock this launch has on the folder: the one table the claim decides by, and beside it the one order
-// in which a link's process is judged. ClaimLink.cpp reads a link and carries the step out; the launch, the
-// server's claim on its database and the removal of moved-aside links all ask this.
+// and the lock this launch has on the folder: the one table the claim decides by, beside it the one order in
+// which a link's process is judged, and the words for whoever holds a folder. ClaimLink.cpp reads a link and
+// carries the step out; the launch, the server's claim on its database and the removal of moved-aside links all
+// ask this.
 //
 // What each proof shows. A lock speaks for this machine only: the locks of one kernel exclude each other across
 // pid namespaces, but a home mounted without a lock service (nolock) locks on each client alone. So where this
@@ -60,6 +61,21 @@ enum class ClaimStep {
 
 // The step the table gives for a link judged so, by the lock this launch has.
 ClaimStep claimStep(LinkNames names, MakersLock maker, LockHere lock);
+
+// What holds a folder that another process holds, as the claim link there names it.
+struct ClaimHolder {
+    LinkNames names = LinkNames::Nothing;  // Nothing: a lock on the folder, and no link naming its process
+    std::string folder;
+    std::string link;       // the link's path, when one names the holder
+    ProcessIdentity named;  // the process as the link names it
+};
+
+// The holder in the words the game's launch and the server's claim both say (unescaped: the caller quotes the
+// whole line): "process 4242 on HOST (so says LINK)", "another process (it locks FOLDER)", ...; and what to do
+// about it, for the `program` ("game", "stargrid-server") it would be: end a process that holds the folder as
+// this machine sees (`seen`: a lock, or /proc), or else remove a link that cannot be checked from here.
+std::string claimHolderText(const ClaimHolder& holder);
+std::string claimRemedyText(const ClaimHolder& holder, bool seen, const std::string& program);
 
 // What a link in the game's form names, its checks in this order: another boot (an earlier one of this machine
 // only with this machine id and this host name both; where either has no machine id, by the name alone), another

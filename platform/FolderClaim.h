@@ -25,13 +25,7 @@ public:
                          // version's
         Failed,          // one cannot be claimed at all (error says why; holder names an unusable link)
     };
-    // What holds a folder that another process holds, as the claim link there names it.
-    struct Holder {
-        LinkNames names = LinkNames::Nothing;  // Nothing: a lock on the folder, and no link naming its process
-        std::string folder;
-        std::string link;       // the link's path, when one names the holder
-        ProcessIdentity named;  // the process as the link names it
-    };
+    using Holder = ClaimHolder;
     struct Result {
         State state = State::Failed;
         std::unique_ptr<FolderClaim> claim;  // when Taken

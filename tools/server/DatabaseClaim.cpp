@@ -9,7 +9,6 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/ClaimHolderText.h"
 #include "platform/FolderClaim.h"
 #include "platform/PrintableText.h"
 
