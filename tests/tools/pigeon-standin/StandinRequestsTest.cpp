@@ -1,5 +1,5 @@
-// What the messenger stand-in takes, from outside: what it finds on the pasteboard when an application
-// opens it with a request.
+// What the messenger stand-in takes, from outside: its command line, and what it finds on the pasteboard
+// when an application opens it with a request.
 #include <stdio.h>
 #include <sys/wait.h>
 
@@ -34,6 +34,20 @@ StandinRun runStandin(const std::string& argument) {
     const int status = ::pclose(standin);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// An option it does not know is named, with where the usage is, as the other tools do; the usage itself
+// is there.
+TEST(StandinRequests, AnUnknownOptionIsNamedWithWhereTheUsageIs) {
+    for (const std::string& option : {std::string("--bogus"), std::string("--\x1b[2J")}) {
+        const StandinRun run = runStandin(option);
+        EXPECT_EQ(run.status, 2) << run.said;
+        const std::string shown = option == "--bogus" ? option : "--\\x1b[2J";
+        EXPECT_EQ(run.said, "pigeon-standin: unknown option " + shown + " (pigeon-standin --help shows the usage)\n");
+    }
+    const StandinRun help = runStandin("--help");
+    EXPECT_EQ(help.status, 0) << help.said;
+    EXPECT_EQ(help.said, "usage: " STARGRID_PIGEON_STANDIN " --install | --uninstall | URL | --help\n");
 }
 
 // The stand-in's answer to an earlier share, still on the pasteboard when it is opened again: the
