@@ -12,13 +12,16 @@ namespace {
 constexpr char kItemType[] = "content";
 
 // Takes the dictionary of all applications off a pasteboard. Text that does
-// not parse is left where it is; what parses is wiped, even when it is not
-// a dictionary.
-std::optional<AppCommunicate::Dictionary> takeAllApps(platform::Pasteboard& pasteboard) {
+// not parse is left where it is, as is a dictionary `take` answers false for;
+// whatever else parses is wiped, even when it is not a dictionary.
+std::optional<AppCommunicate::Dictionary> takeAllApps(
+    platform::Pasteboard& pasteboard, const std::function<bool(const AppCommunicate::Dictionary&)>& take = nullptr) {
     std::optional<platform::PlistValue> parsed;
-    const auto parses = [&parsed](const platform::Pasteboard::Data& bytes) {
+    const auto parses = [&parsed, &take](const platform::Pasteboard::Data& bytes) {
         parsed = PigeonApiUtil::propertyListFromData(bytes);
-        return parsed.has_value();
+        if (!parsed) return false;
+        const AppCommunicate::Dictionary* all = parsed->asDictionary();
+        return !all || !take || take(*all);
     };
     if (!pasteboard.takeData(kItemType, parses) || !parsed) return std::nullopt;
     if (!parsed->asDictionary()) {
@@ -29,11 +32,9 @@ std::optional<AppCommunicate::Dictionary> takeAllApps(platform::Pasteboard& past
     return *parsed->asDictionary();
 }
 
-std::optional<AppCommunicate::Dictionary> entryFor(const std::optional<AppCommunicate::Dictionary>& all,
-                                                   const std::string& appid) {
-    if (!all) return std::nullopt;
-    const auto found = all->find(appid);
-    if (found == all->end()) return std::nullopt;
+std::optional<AppCommunicate::Dictionary> entryFor(const AppCommunicate::Dictionary& all, const std::string& appid) {
+    const auto found = all.find(appid);
+    if (found == all.end()) return std::nullopt;
     if (!found->second.asDictionary()) {
         std::fprintf(stderr, "AppCommunicate: the exchange for \"%s\" is not a dictionary\n",
                      platform::printableText(appid).c_str());
@@ -76,11 +77,13 @@ std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAllAppF
 }
 
 std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAppID(const std::string& appid) {
-    return entryFor(propertyListForAllApp(), appid);
+    const std::optional<Dictionary> all = propertyListForAllApp();
+    return all ? entryFor(*all, appid) : std::nullopt;
 }
 
 std::optional<AppCommunicate::Dictionary> AppCommunicate::propertyListForAppIDForiOS7Plus(const std::string& appid) {
-    return entryFor(propertyListForAllAppForiOS7Plus(), appid);
+    const std::optional<Dictionary> all = propertyListForAllAppForiOS7Plus();
+    return all ? entryFor(*all, appid) : std::nullopt;
 }
 
 bool AppCommunicate::setPropertyList(const Dictionary& exchange, const std::string& appid) {
@@ -115,16 +118,24 @@ bool AppCommunicate::setAppCommunicateData(const AppCommunicateData& data, const
     return true;
 }
 
-std::optional<AppCommunicateData> AppCommunicate::appCommunicateDataForAppID(const std::string& appid) {
+std::optional<AppCommunicateData> AppCommunicate::appCommunicateDataForAppID(const std::string& appid,
+                                                                             const Take& take) {
     if (appid.empty()) return std::nullopt;
-    if (PigeonApiUtil::isiOS7plus()) {
-        const std::optional<Dictionary> entry = propertyListForAppIDForiOS7Plus(appid);
-        return entry ? AppCommunicateData::initWithPropertList(*entry) : std::nullopt;
-    }
-    const std::optional<Dictionary> entry = propertyListForAppID(appid);
-    if (!entry) return std::nullopt;
-    std::optional<AppCommunicateData> data = AppCommunicateData::initWithPropertList(*entry);
-    if (data) data->setFileData(fileDataForAppID(appid));
+    // Read under the pasteboard's lock, so that what is judged is what is taken or left.
+    std::optional<AppCommunicateData> data;
+    bool taken = true;
+    const auto readEntry = [&appid, &take, &data, &taken](const Dictionary& all) {
+        const std::optional<Dictionary> entry = entryFor(all, appid);
+        data = entry ? AppCommunicateData::initWithPropertList(*entry) : std::nullopt;
+        taken = !data || !take || take(*data);
+        return taken;
+    };
+    const bool iOS7plus = PigeonApiUtil::isiOS7plus();
+    std::optional<platform::Pasteboard> pasteboard =
+        iOS7plus ? std::optional<platform::Pasteboard>(getDataPasteboardForiOS7Plus()) : getDataPasteboard();
+    if (!pasteboard || !takeAllApps(*pasteboard, readEntry)) return std::nullopt;
+    // Before system 7 the file data rides on a pasteboard of its own, taken with the exchange.
+    if (data && !iOS7plus && taken) data->setFileData(fileDataForAppID(appid));
     return data;
 }
 

@@ -1,5 +1,6 @@
 // Puts the exchange dictionary on the messenger's pasteboard and takes it off again.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -34,7 +35,12 @@ public:
     static Bytes fileDataForAppID(const std::string& appid);
 
     static bool setAppCommunicateData(const AppCommunicateData& data, const std::string& appid);
-    static std::optional<AppCommunicateData> appCommunicateDataForAppID(const std::string& appid);
+    // Asked, under the pasteboard's lock, whether an exchange that was read is taken off the pasteboard.
+    using Take = std::function<bool(const AppCommunicateData&)>;
+    // The application's exchange, taken off the pasteboard; one for which `take` answers false is left
+    // there as it is (for another reader) and returned all the same.
+    static std::optional<AppCommunicateData> appCommunicateDataForAppID(const std::string& appid,
+                                                                        const Take& take = nullptr);
 };
 
 }  // namespace pigeon

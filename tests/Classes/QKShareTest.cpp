@@ -40,6 +40,8 @@ protected:
         setenv("PIGEON_STANDIN_ANSWER", "send", 1);
         pigeon::PGApi::resetForTesting();
         ASSERT_TRUE(pigeon::PGApi::registerApp(kAppId));
+        // The stand-in answers by opening the game's scheme: the test takes that URL as the shell would.
+        handlers.registerHandler(kAppId, std::string(STARGRID_URL_RECORDER) + " " + answers_.path());
         platformAlert::setPresenter(
             [this](const std::string& title, const std::string& message, const std::string& button) {
                 alerts_.push_back(title + "|" + message + "|" + button);
@@ -92,8 +94,28 @@ protected:
             return kite::test::readWholeFile(log_).find(text) != std::string::npos;
         });
     }
+    // The stand-in as the messenger, once the game's scheme, which it answers through, is seen too.
+    static bool installStandin() {
+        return game::test::runStandin("--install") == 0 && kite::test::SchemeHandlers::waitUntil([] {
+                   return pigeon::PGApi::isPGAppInstalled() && platform::canOpenUrl(std::string(kAppId) + "://");
+               });
+    }
+    // The stand-in's answer to the share it took, handed to the API entry as the shell does, which takes it
+    // off the pasteboard. The stand-in logs the share before it answers: until the answer has come, a next
+    // request on the pasteboard can still be replaced by it.
+    std::shared_ptr<pigeon::SendMessageToPGResp> answer() {
+        struct Delegate : pigeon::PGApiDelegate {
+            void onResp(const std::shared_ptr<pigeon::BaseResp>& response) override { last = response; }
+            std::shared_ptr<pigeon::BaseResp> last;
+        } delegate;
+        const std::optional<std::string> url = answers_.read(std::chrono::seconds(120));
+        if (!url || !pigeon::PGApi::handleOpenURL(*url, &delegate)) return nullptr;
+        return std::dynamic_pointer_cast<pigeon::SendMessageToPGResp>(delegate.last);
+    }
 
     std::string log_;
+    kite::test::RecordPipe answers_{kite::test::SchemeHandlers::instance().path() + "/game-" +
+                                    std::to_string(::getpid())};
     std::string icon_;
     kite::test::LoopbackHttpServer server_;
     std::vector<std::string> alerts_;
@@ -111,8 +133,7 @@ TEST_F(QKShareTest, WithoutTheMessengerOnlyTheInstallAlertShows) {
 }
 
 TEST_F(QKShareTest, APageGoesToAChatOrTheTimelineWithTheIconAsThumbnail) {
-    ASSERT_EQ(game::test::runStandin("--install"), 0);
-    ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return pigeon::PGApi::isPGAppInstalled(); }));
+    ASSERT_TRUE(installStandin());
 
     QKShare::getInstance()->shareToSession("消灭星星", "一起来玩", server_.url("/icon.png"),
                                            "https://example.org/share?cellphone=13800138000");
@@ -121,22 +142,28 @@ TEST_F(QKShareTest, APageGoesToAChatOrTheTimelineWithTheIconAsThumbnail) {
                               "description: 一起来玩\nurl: https://example.org/share?cellphone=13800138000\n"));
     const std::string logged = kite::test::readWholeFile(log_);
     EXPECT_EQ(logged.find("thumbnail: 0 bytes"), std::string::npos) << logged;
+    std::shared_ptr<pigeon::SendMessageToPGResp> sent = answer();
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->errCode, 0);
 
     // An icon that cannot be had leaves the thumbnail empty; the page still goes.
     QKShare::getInstance()->shareToTimeline("t", "d", server_.url("/missing.png"), "https://example.org/p");
     ASSERT_TRUE(
         standinLogged("to the timeline\ntitle: t\ndescription: d\nurl: https://example.org/p\nthumbnail: 0 bytes"));
+    sent = answer();
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->errCode, 0);
     EXPECT_TRUE(alerts_.empty());
 }
 
 TEST_F(QKShareTest, ANewerShareNeitherWaitsForTheOlderOnesIconNorLetsItsPageGo) {
-    ASSERT_EQ(game::test::runStandin("--install"), 0);
-    ASSERT_TRUE(kite::test::SchemeHandlers::waitUntil([] { return pigeon::PGApi::isPGAppInstalled(); }));
+    ASSERT_TRUE(installStandin());
     QKShare::getInstance()->shareToSession("first", "d", server_.url("/slow.png"), "https://example.org/1");
     ASSERT_TRUE(slowIconAsked());
     QKShare::getInstance()->shareToTimeline("second", "d", server_.url("/icon.png"), "https://example.org/2");
     EXPECT_FALSE(slowIconAnswered()) << "the second share waited for the first one's icon";
     ASSERT_TRUE(standinLogged("to the timeline\ntitle: second\n"));
+    ASSERT_TRUE(answer());
     releaseSlowIcon();
     finishIconFetch();
     for (int i = 0; i < 3; ++i) kite::Director::getInstance()->getScheduler()->update(1.0f / 60);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "GameProcess.h"
+#include "GameSockets.h"
 #include "platform/ClaimLink.h"
 #include "support/TemporaryFolder.h"
 
@@ -37,6 +38,11 @@ protected:
     // Waits (bounded) until a line containing `text` was said, before or after what was waited for already.
     static bool said(Game& game, const std::string& text, std::chrono::seconds patience = kPatience) {
         return count(game, text) > 0 || game.waitForLine(text, patience);
+    }
+    // Waits (bounded) until the game on player(data, ...) takes launches at the pace of its frames, past its
+    // first ones: what a launch that expects its answer relies on ("running on" comes before).
+    bool takesLaunches(const std::string& data = "data") const {
+        return waitUntilTakingLaunches(handoverSocket(folder.path(), dataFolder(data)), kPatience);
     }
     static void quit(Game& game) {
         game.signal(SIGTERM);

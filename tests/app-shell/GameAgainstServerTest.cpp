@@ -42,6 +42,13 @@ protected:
         ASSERT_NO_FATAL_FAILURE(stargrid::test::startWithLocalServer(folder, server));
     }
 
+    // Waits (bounded) until the game on environment()'s folders takes launches at the pace of its frames, past
+    // its first ones: what a launch that expects its answer relies on ("running on" comes before).
+    bool takesLaunches() const {
+        return stargrid::test::waitUntilTakingLaunches(
+            stargrid::test::handoverSocket(folder.path(), folder.path() + "/data/stargrid"), stargrid::test::kGameWait);
+    }
+
     std::vector<std::string> environment(const char* network = "up") const {
         const std::string root = folder.path();
         return {"SDL_VIDEODRIVER=offscreen",
@@ -134,6 +141,7 @@ TEST_F(GameAgainstServer, WithTheNetworkThereIsNoAlert) {
 TEST_F(GameAgainstServer, ASecondLaunchHandsItsUrlToTheRunningGameAndEndsAtOnce) {
     Game running({"--frames", "100000"}, environment());
     ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    ASSERT_TRUE(takesLaunches());
     const std::string url = "pg5e18c0a7d94b2f63://platformId=pigeon&ret=0";
     Game second({url}, environment());
     EXPECT_EQ(second.waitForExit(std::chrono::seconds(20)), 0);
@@ -188,6 +196,7 @@ std::string handOver(const std::string& socket, const std::string& url) {
 TEST_F(GameAgainstServer, ADeeplyNestedCardListHandedOverIsAnEmptyOne) {
     Game running({"--frames", "100000"}, environment());
     ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    ASSERT_TRUE(takesLaunches());
     // 1.2 KB that aborted the game.
     const std::string url = "pg5e18c0a7d94b2f63://cardPackage/x?addCardInfo=" + std::string(1100, '[');
     Game second({url}, environment());
@@ -200,6 +209,7 @@ TEST_F(GameAgainstServer, ADeeplyNestedCardListHandedOverIsAnEmptyOne) {
 TEST_F(GameAgainstServer, AFloodOfHandedOverUrlsIsPacedAndBounded) {
     Game running({"--frames", "100000"}, environment());
     ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    ASSERT_TRUE(takesLaunches());
     const std::string socket = stargrid::test::handoverSocket(folder.path(), folder.path() + "/data/stargrid");
     const auto started = std::chrono::steady_clock::now();
     long accepted = 0;

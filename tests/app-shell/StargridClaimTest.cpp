@@ -49,6 +49,7 @@ TEST_F(StargridClaimTest, TwoGamesNeverShareAConfigFolder) {
     // Different data folders, one config folder: the preferences store would be the last writer's.
     Game running({}, player("data-1", "config"));
     ASSERT_TRUE(running.waitForLine("running on", seconds(60)));
+    ASSERT_TRUE(takesLaunches("data-1"));
     for (int time = 0; time < 2; ++time) {
         const std::string url = kUrl + std::to_string(time);
         Game second({url}, player("data-2", "config"), true);
@@ -65,8 +66,10 @@ TEST_F(StargridClaimTest, TwoGamesNeverShareAConfigFolder) {
 TEST_F(StargridClaimTest, TwoPlayersSharingARuntimeFolderEachGetTheirOwnUrls) {
     Game first({}, player("data-1", "config-1"), true);
     ASSERT_TRUE(first.waitForLine("running on", seconds(60)));
+    ASSERT_TRUE(takesLaunches("data-1"));
     Game second({}, player("data-2", "config-2"), true);
     ASSERT_TRUE(second.waitForLine("running on", seconds(60)));
+    ASSERT_TRUE(takesLaunches("data-2"));
     for (const auto& [owner, data, config] :
          {std::make_tuple(&first, "data-1", "config-1"), std::make_tuple(&second, "data-2", "config-2")}) {
         const std::string url = kUrl + std::string(data);
@@ -116,6 +119,7 @@ TEST_F(StargridClaimTest, OnAHomeOnNfsOneGameRunsOnThePlayersFolders) {
         const std::vector<std::string> env = stargrid::test::onNfs(player("data-" + mode, "config-" + mode), mode);
         Game running({}, env, true);
         ASSERT_TRUE(running.waitForLine("running on", seconds(60))) << mode;
+        ASSERT_TRUE(takesLaunches("data-" + mode)) << mode;
         Game second({}, env, true);
         EXPECT_EQ(second.waitForExit(seconds(30)), 0) << mode;
         EXPECT_THAT(second.lines(), ElementsAre("stargrid: the game is already running")) << mode;
@@ -228,6 +232,7 @@ TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {
     for (const auto& [first, second] : {std::make_pair("lockd", "none"), std::make_pair("none", "lockd")}) {
         Game running({}, stargrid::test::onNfs(player("data", "config"), first), true);
         ASSERT_TRUE(running.waitForLine("running on", seconds(60))) << first;
+        ASSERT_TRUE(takesLaunches()) << first;
         Game launch({}, stargrid::test::onNfs(player("data", "config"), second), true);
         EXPECT_EQ(launch.waitForExit(seconds(30)), 0) << second;
         EXPECT_THAT(launch.lines(), ElementsAre("stargrid: the game is already running")) << second;

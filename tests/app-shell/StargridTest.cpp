@@ -230,6 +230,9 @@ TEST(Stargrid, ASecondLaunchWhoseUrlTheRunningGameRefusesSaysWhyAndExitsOne) {
 TEST(Stargrid, ASecondLaunchNeverRunsASecondGameOnThePlayersFolders) {
     Game running({});
     ASSERT_TRUE(running.waitForLine("running on", std::chrono::seconds(60)));
+    ASSERT_TRUE(stargrid::test::waitUntilTakingLaunches(
+        stargrid::test::handoverSocket(platform::runtimeFolder(), platform::documentsFolder()),
+        stargrid::test::kGameWait));
     // Each form twice: none starts a game; the running one takes the URLs.
     for (int time = 0; time < 2; ++time) {
         Game plain({}, {}, true);

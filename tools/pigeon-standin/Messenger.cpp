@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "platform/UrlOpener.h"
 #include "platform/UserFolders.h"
 #include "sdk/pigeon/AppCommunicate.h"
+#include "sdk/pigeon/ExchangeKeys.h"
 #include "sdk/pigeon/PGApi.h"
 #include "sdk/pigeon/PigeonApiUtil.h"
 
@@ -90,11 +92,28 @@ std::string describeMessage(const pigeon::AppCommunicateData& request) {
     return summary;
 }
 
-// A request left on the pasteboard: a share, or a sign-in on older systems.
+// What the application sends the messenger: a share, or a sign-in on older systems. An answer (the
+// messenger's, or the application's to the messenger) is none.
+bool isRequest(const pigeon::AppCommunicateData& data) {
+    const std::uint64_t command = data.command();
+    return !data.returnFromApp() &&
+           (command == pigeon::exchange::kMediaMessage || command == pigeon::exchange::kTextMessage ||
+            command == pigeon::exchange::kAuthRequest);
+}
+
+// A request left on the pasteboard. Only a request is taken off it: an answer there (one this stand-in
+// gave an earlier request, which its application has not read yet) stays for the application.
 int answerExchange(const std::string& appid, const Decide& decide) {
-    const std::optional<pigeon::AppCommunicateData> request = pigeon::AppCommunicate::appCommunicateDataForAppID(appid);
+    const std::optional<pigeon::AppCommunicateData> request =
+        pigeon::AppCommunicate::appCommunicateDataForAppID(appid, isRequest);
     if (!request) {
         log("no request of " + appid + " on the pasteboard");
+        return 1;
+    }
+    if (!isRequest(*request)) {
+        const std::string what = request->returnFromApp() ? "an answer" : "a message that is no request";
+        log("no request of " + platform::printableText(appid) + " on the pasteboard, but " + what + " (command " +
+            std::to_string(request->command()) + "): it is left there, and nothing is sent");
         return 1;
     }
     pigeon::AppCommunicateData answer;

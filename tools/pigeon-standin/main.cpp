@@ -50,15 +50,28 @@ std::string ownExecutable() {
     return length > 0 ? std::string(path, std::size_t(length)) : std::string();
 }
 
+void usage(std::FILE* out, const char* program) {
+    std::fprintf(out, "usage: %s --install | --uninstall | URL | --help\n", platform::printableText(program).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+        usage(stdout, argv[0]);
+        return 0;
+    }
     if (argc == 2 && std::strcmp(argv[1], "--install") == 0) {
         return standin::installSchemeHandler(ownExecutable()) ? 0 : 1;
     }
     if (argc == 2 && std::strcmp(argv[1], "--uninstall") == 0) return standin::uninstallSchemeHandler() ? 0 : 1;
-    if (argc != 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: %s --install | --uninstall | URL\n", platform::printableText(argv[0]).c_str());
+    if (argc == 2 && argv[1][0] == '-') {
+        std::fprintf(stderr, "pigeon-standin: unknown option %s (pigeon-standin --help shows the usage)\n",
+                     platform::printableText(argv[1]).c_str());
+        return 2;
+    }
+    if (argc != 2) {
+        usage(stderr, argv[0]);
         return 2;
     }
     return standin::handleUrl(argv[1], decide);
