@@ -75,6 +75,7 @@ TEST_F(StargridClaimElsewhereTest, AGameWithoutALockHoldsTheFoldersAgainstALaunc
         Game game({}, onNfs(env, "none"), true, ownGroup, gameInASandbox ? kSandbox : std::vector<std::string>{});
         const GroupEnder ender{game.pid()};
         ASSERT_TRUE(said(game, "running on")) << gameInASandbox;
+        ASSERT_TRUE(takesLaunches(data)) << gameInASandbox;
         const std::string made = linkTarget(dataFolder(data));
         for (int time = 0; time < 2; ++time) {
             Game launch({"--frames", "0"}, env, true, ownGroup, gameInASandbox ? std::vector<std::string>{} : kSandbox);

@@ -237,6 +237,7 @@ TEST_F(StargridClaimHoldersTest, AGameHoldsTheFoldersWhenItsLauncherIsKilled) {
         Game launcher({}, env, true, ownGroup, {STARGRID_CLAIM_PROGRAM, "--", "sh", "-c", "\"$0\"; true"});
         const GroupEnder ender{launcher.pid()};
         ASSERT_TRUE(launcher.waitForLine("running on", kPatience)) << mode;
+        ASSERT_TRUE(takesLaunches("data-" + mode)) << mode;
         const pid_t game = linkedProcess(dataFolder("data-" + mode));
         ASSERT_GT(game, 0) << mode;
         launcher.signal(SIGKILL);
