@@ -53,6 +53,19 @@ expect_usage() {
   [ ! -e "$built" ] || fail "$call: started a build: $(cat "$built")"
 }
 
+# The real scripts/test and CTest on a build folder of one test; the set-up, the layers and the build pass as
+# stand-ins.
+one_test_tree() {
+  cp "$source_dir/scripts/test" "$tree/scripts/"
+  for stand_in in setup build check-layers; do
+    printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stand_in"
+    chmod +x "$tree/scripts/$stand_in"
+  done
+  mkdir -p "$tree/build"
+  echo 'add_test(TheOnlyTest /bin/true)' >"$tree/build/CTestTestfile.cmake"
+  export HOME=$scratch/home
+}
+
 case "$case_name" in
   CheckLayersFailsWithoutSources)
     mkdir -p "$scratch/empty" "$scratch/no-sources/kite/scene" "$scratch/sound/kite/scene"
@@ -310,15 +323,7 @@ case "$case_name" in
     [ "$status" != 2 ] && grep -q "scripts/setup" "$built" || fail "test -R '': status $status, $(cat "$scratch/err")"
     ;;
   TestFailsARunInWhichCTestRanNoTest)
-    # The real CTest on a build folder of one test; the set-up, the layers and the build pass as stand-ins.
-    cp "$source_dir/scripts/test" "$tree/scripts/"
-    for stand_in in setup build check-layers; do
-      printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stand_in"
-      chmod +x "$tree/scripts/$stand_in"
-    done
-    mkdir -p "$tree/build"
-    echo 'add_test(TheOnlyTest /bin/true)' >"$tree/build/CTestTestfile.cmake"
-    export HOME=$scratch/home
+    one_test_tree
     run test -R TheOnlyTest
     [ "$status" = 0 ] && grep -q "^all  *passed" "$scratch/out" || fail "a run of one test: status $status, $(cat "$scratch/out")"
     run test -R NoSuchTestAtAll
@@ -328,16 +333,8 @@ case "$case_name" in
       fail "a run of no test passed: $(cat "$scratch/out")"
     ;;
   TestJudgesWhatCTestRanWhateverItsOutputOptions)
-    # The real CTest on a build folder of one test, as above: quiet, it prints no summary, and a run is
-    # judged by what it ran all the same.
-    cp "$source_dir/scripts/test" "$tree/scripts/"
-    for stand_in in setup build check-layers; do
-      printf '#!/bin/sh\nexit 0\n' >"$tree/scripts/$stand_in"
-      chmod +x "$tree/scripts/$stand_in"
-    done
-    mkdir -p "$tree/build"
-    echo 'add_test(TheOnlyTest /bin/true)' >"$tree/build/CTestTestfile.cmake"
-    export HOME=$scratch/home
+    # Quiet, CTest prints no summary, and a run is judged by what it ran all the same.
+    one_test_tree
     for quiet in -Q --quiet; do
       run test "$quiet" -R TheOnlyTest
       [ "$status" = 0 ] && grep -q "^all  *passed" "$scratch/out" || fail "test $quiet, one test: status $status, $(cat "$scratch/out")"
