@@ -26,6 +26,14 @@ constexpr int kRounds = 8;
 // Links moved aside: claim.link.WHY.NAME, NAME telling the launch that moved it (see asideName).
 constexpr std::string_view kLeftoverAside = "claim.link.leftover.";
 
+// What the link's target and a moved-aside name say of the lock its maker held, and what they read.
+MakersLock makersLock(LockHere lock) { return lock == LockHere::Unavailable ? MakersLock::None : MakersLock::Held; }
+const char* lockWord(MakersLock lock) { return lock == MakersLock::Held ? "held" : "none"; }
+std::optional<MakersLock> lockNamed(std::string_view word) {
+    if (word == "held" || word == "none") return word == "held" ? MakersLock::Held : MakersLock::None;
+    return std::nullopt;
+}
+
 // The target of the link at `name`: one longer than kLongestTarget is cut one byte past it. Nothing when it
 // cannot be read (errno set).
 std::optional<std::string> readTarget(int folder, const char* name) {
@@ -95,7 +103,7 @@ std::string asideName(const std::string& why, const ProcessIdentity& self, LockH
     static std::atomic<unsigned> rounds{0};
     const std::string maker = std::string(kClaimLinkName) + "." + why + "." + std::to_string(self.pid) + "." +
                               std::to_string(self.start) + "." + std::to_string(self.ns) + "." + self.boot + "." +
-                              (lock == LockHere::Unavailable ? "none" : "held") + ".m" + self.machine;
+                              lockWord(makersLock(lock)) + ".m" + self.machine;
     const std::string round = "." + std::to_string(rounds++);
     const std::size_t room = NAME_MAX - std::min<std::size_t>(NAME_MAX, maker.size() + round.size() + 2);
     return maker + ".h" + nameSafe(self.host).substr(0, room) + round;
@@ -119,8 +127,8 @@ JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
     maker.names = LinkNames::Junk;
     const std::vector<std::string_view> fields = parts(name, '.');
     const std::size_t count = fields.size();
-    const bool current = count == 8 && (fields[4] == "held" || fields[4] == "none") &&
-                         fields[5].substr(0, 1) == "m" && fields[6].substr(0, 1) == "h";
+    const bool current =
+        count == 8 && lockNamed(fields[4]) && fields[5].substr(0, 1) == "m" && fields[6].substr(0, 1) == "h";
     const bool previous = count == 6 && fields[4].size() > 1 && (fields[4][0] == 'm' || fields[4][0] == 'h');
     if ((current || previous) && pidNumber(fields[0]) && number(fields[1]) && number(fields[2]) &&
         isIdText(fields[3]) && number(fields[count - 1])) {
@@ -129,7 +137,7 @@ JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
         const std::string_view host = current ? fields[6].substr(1) : fields[4][0] == 'h' ? fields[4].substr(1) : "";
         named.machine = current ? fields[5].substr(1) : fields[4][0] == 'm' ? fields[4].substr(1) : "";
         named.host = !host.empty() && host == nameSafe(self.host) ? self.host : std::string(host);
-        if (current) maker.maker = fields[4] == "held" ? MakersLock::Held : MakersLock::None;
+        if (current) maker.maker = *lockNamed(fields[4]);
         maker.names = judgeIdentity(named, self, maker.reason);
         return maker;
     }
@@ -210,7 +218,7 @@ bool holdLink(int folder, const struct stat* judged, const std::string& target, 
 }  // namespace
 
 std::string claimLinkText(const ProcessIdentity& process, MakersLock lock) {
-    const char* locked = lock == MakersLock::Held ? " lock=held" : lock == MakersLock::None ? " lock=none" : "";
+    const std::string locked = lock == MakersLock::Unsaid ? "" : std::string(" lock=") + lockWord(lock);
     return "pid=" + std::to_string(process.pid) + " start=" + std::to_string(process.start) +
            " ns=" + std::to_string(process.ns) + " boot=" + process.boot +
            (process.machine.empty() ? "" : " machine=" + process.machine) + locked + " host=" + process.host;
@@ -239,8 +247,9 @@ std::optional<ProcessIdentity> claimLinkIdentity(const std::string& text, Makers
     MakersLock locked = MakersLock::Unsaid;
     if (rest.substr(0, 5) == "lock=") {
         const auto said = field(rest, "lock");
-        if (said != "held" && said != "none") return std::nullopt;
-        locked = said == "held" ? MakersLock::Held : MakersLock::None;
+        const std::optional<MakersLock> read = said ? lockNamed(*said) : std::nullopt;
+        if (!read) return std::nullopt;
+        locked = *read;
     }
     const auto host = field(rest, "host", true);
     if (!host) return std::nullopt;
@@ -296,8 +305,7 @@ void dropClaimLink(const HeldClaimLink& held) {
 
 ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claimant& claimant) {
     const std::string link = path + "/" + kClaimLinkName;
-    const std::string text =
-        claimLinkText(claimant.self, claimant.lock == LockHere::Unavailable ? MakersLock::None : MakersLock::Held);
+    const std::string text = claimLinkText(claimant.self, makersLock(claimant.lock));
     ClaimLinkTaking taking;
     auto failed = [&taking](const std::string& error) {
         taking.step = ClaimStep::Refuse;

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "GameProcess.h"
@@ -58,6 +60,33 @@ protected:
     static pid_t linkedProcess(const std::string& folder) {
         const auto named = platform::claimLinkIdentity(linkTarget(folder));
         return named ? static_cast<pid_t>(named->pid) : 0;
+    }
+
+    // Waits (bounded) until the process is in the state /proc gives it ('T': stopped), or gone ('\0').
+    static bool waitForState(pid_t pid, char state) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::string line;
+            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
+            const auto close = line.rfind(") ");
+            const char now = close == std::string::npos ? '\0' : line[close + 2];
+            if (now == state || (state == '\0' && now == 'Z')) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    // Waits (bounded) for a process's first child, `depth` generations down, as /proc lists them; 0 without.
+    static pid_t childOf(pid_t process, int depth = 1) {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (depth > 0 && std::chrono::steady_clock::now() < deadline) {
+            pid_t child = 0;
+            std::ifstream("/proc/" + std::to_string(process) + "/task/" + std::to_string(process) + "/children") >>
+                child;
+            if (child > 0 && --depth == 0) return child;
+            if (child > 0) process = child;
+            else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return 0;
     }
 
     // For a launch whose programs run on after it (a launcher's games, a sandbox's): in the child, a process

@@ -30,31 +30,6 @@ const std::vector<std::string> kSandbox{"unshare", "--pid", "--fork", "--mount-p
 class StargridClaimElsewhereTest : public stargrid::test::ClaimLaunchTest {
 protected:
     std::string link(const std::string& data = "data") const { return dataFolder(data) + "/claim.link"; }
-    // The game a sandbox runs, once it is there: `depth` first children down.
-    static pid_t sandboxedGame(pid_t sandbox, int depth = 1) {
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        for (pid_t process = sandbox; depth > 0 && std::chrono::steady_clock::now() < deadline;
-             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-            pid_t child = 0;
-            std::ifstream("/proc/" + std::to_string(process) + "/task/" + std::to_string(process) + "/children") >>
-                child;
-            if (child > 0 && --depth == 0) return child;
-            if (child > 0) process = child;
-        }
-        return 0;
-    }
-    // Waits (bounded) until the process is stopped.
-    static bool stopped(pid_t pid) {
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        for (; std::chrono::steady_clock::now() < deadline;
-             std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
-            std::string line;
-            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
-            const auto close = line.rfind(") ");
-            if (close != std::string::npos && line[close + 2] == 'T') return true;
-        }
-        return false;
-    }
     // Waits (bounded) until a file is there.
     static bool appears(const std::string& path) {
         const auto deadline = std::chrono::steady_clock::now() + kPatience;
@@ -103,9 +78,9 @@ TEST_F(StargridClaimElsewhereTest, AUrlLaunchDuringASandboxedGamesStartUpWaitsFo
     underAShell.insert(underAShell.end(), {"sh", "-c", "\"$0\" \"$@\"; exit $?"});
     Game sandbox({}, held, true, ownGroup, underAShell);
     const GroupEnder ender{sandbox.pid()};
-    const pid_t game = sandboxedGame(sandbox.pid(), 2);
+    const pid_t game = childOf(sandbox.pid(), 2);
     ASSERT_GT(game, 0);
-    ASSERT_TRUE(stopped(game));
+    ASSERT_TRUE(waitForState(game, 'T'));
     // The launch judges the game's link while the game is held there (the barrier says when it read it).
     const std::string barrier = folder.path() + "/barrier";
     ASSERT_EQ(mkdir(barrier.c_str(), 0700), 0);
@@ -128,12 +103,12 @@ TEST_F(StargridClaimElsewhereTest, AStoppedGameInASandboxIsNamedByItsLinkAndItsP
     Game sandbox({}, player("data", "config"), true, ownGroup, kSandbox);
     const GroupEnder ender{sandbox.pid()};
     ASSERT_TRUE(said(sandbox, "running on"));
-    const pid_t game = sandboxedGame(sandbox.pid());
+    const pid_t game = childOf(sandbox.pid());
     ASSERT_GT(game, 0);
     const auto named = platform::claimLinkIdentity(linkTarget(dataFolder()));
     ASSERT_TRUE(named);
     kill(game, SIGSTOP);
-    ASSERT_TRUE(stopped(game));
+    ASSERT_TRUE(waitForState(game, 'T'));
     const std::string held = "stargrid: the player's folders are held by process " + std::to_string(named->pid) +
                              " in another pid namespace of this host, a container's or a sandbox's (so says " + link() +
                              "), which does not answer (no answer within 2 s), ";

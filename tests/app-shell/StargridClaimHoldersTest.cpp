@@ -39,28 +39,7 @@ protected:
         if (entries) closedir(entries);
         return found;
     }
-    // Waits (bounded) until the process is in the state /proc gives it ('T': stopped), or gone ('\0').
-    static bool waitForState(pid_t pid, char state) {
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        while (std::chrono::steady_clock::now() < deadline) {
-            std::string line;
-            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
-            const auto close = line.rfind(") ");
-            const char now = close == std::string::npos ? '\0' : line[close + 2];
-            if (now == state || (state == '\0' && now == 'Z')) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    }
 };
-
-// A process's first child, as /proc lists it.
-pid_t childOf(pid_t parent) {
-    const std::string tasks = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
-    pid_t child = 0;
-    std::ifstream(tasks) >> child;
-    return child;
-}
 
 TEST_F(StargridClaimHoldersTest, AGameKilledInASandboxOfItsOwnLeavesAHomeWhereTheGameStarts) {
     if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";

@@ -186,11 +186,10 @@ static int lockedFcntl(const char* name, int fd, int command, void* argument) {
         errno = ENOLCK;
         return -1;
     }
-    static int (*realFcntlOf)(int, int, ...);
     static int (*realFcntl64)(int, int, ...);
-    int (**real)(int, int, ...) = strcmp(name, "fcntl") == 0 ? &realFcntlOf : &realFcntl64;
-    if (!*real) *real = (int (*)(int, int, ...))dlsym(RTLD_NEXT, name);
-    const int result = (*real)(fd, command, argument);
+    const int wide = strcmp(name, "fcntl64") == 0;
+    if (wide && !realFcntl64) realFcntl64 = (int (*)(int, int, ...))dlsym(RTLD_NEXT, name);
+    const int result = wide ? realFcntl64(fd, command, argument) : realFcntl(fd, command, argument);
     if (result >= 0 && (command == F_DUPFD || command == F_DUPFD_CLOEXEC))
         follow(fd, result, command == F_DUPFD_CLOEXEC);
     if (result >= 0 && command == F_SETFD && homeIs("nolock") && shadowed(fd))
