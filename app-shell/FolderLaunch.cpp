@@ -11,8 +11,6 @@
 
 namespace {
 
-// The sockets' names: this, then the folder's identity.
-constexpr const char* kHandoverPrefix = "stargrid-";
 // How long a launch waits for a game that quits to let the player's folders go.
 constexpr std::chrono::seconds kQuitPatience{5};
 
@@ -20,13 +18,14 @@ constexpr std::chrono::seconds kQuitPatience{5};
 
 std::vector<std::string> handoverNames(const std::vector<std::string>& identities) {
     std::vector<std::string> names;
-    for (const std::string& identity : identities) names.push_back(kHandoverPrefix + identity);
+    for (const std::string& identity : identities) names.push_back(platform::FolderClaim::socketName(identity));
     return names;
 }
 
 namespace {
 
 using State = platform::FolderClaim::State;
+using platform::HolderSeen;
 using platform::LinkNames;
 
 // One line to standard error, whatever text from outside it quotes (a link's target, a file name, a URL, a
@@ -44,6 +43,13 @@ std::string noStart(const LaunchRequest& request) {
     return request.url.empty() ? "so the game does not start" : "so the URL is not handed over and the game does not start";
 }
 
+// A game this launch sees running and not stopped may only be slow (first frames under load, or shaders compiled
+// afresh): it is waited for longer than one out of sight.
+bool atWork(const platform::FolderClaim::Holder& holder) {
+    const platform::SeenProcess seen = platform::seeHolder(holder);
+    return seen.runs == platform::ProcessRuns::Yes && !seen.stopped;
+}
+
 // No game answered the launch (in time): the folders are held by a game that hangs, is stopped or still starts,
 // by one this launch cannot ask, or by no game at all; or they cannot be claimed. Only a game that answers ends a
 // launch with "already running".
@@ -52,7 +58,7 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
     if (claimed.state == State::Failed) {
         // A link in no form the game writes is no claim it can judge: the player removes it.
         const std::string remedy =
-            holder.names == LinkNames::Junk ? "; " + platform::claimRemedyText(holder, false, "game") : "";
+            holder.names == LinkNames::Junk ? "; " + platform::claimRemedyText(holder, HolderSeen::Unseen, "game") : "";
         say("the player's folders cannot be claimed (" + claimed.error + "), so the game does not start" + remedy);
         return 1;
     }
@@ -60,9 +66,18 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
     const bool elsewhere = holder.names == LinkNames::OtherHost || holder.names == LinkNames::NameSake;
     if (why.empty())
         why = "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
-    say("the player's folders are held by " + platform::claimHolderText(holder) + ", which " +
-        (elsewhere ? "cannot be asked from here, " : "does not answer (" + why + "), ") + noStart(request) +
-        (elsewhere ? " here; " : "; ") + platform::claimRemedyText(holder, claimed.state == State::HeldElsewhere, "game"));
+    // A game seen is told stopped or at work; ending one at work is advised only once it was waited for in full.
+    const platform::SeenProcess seen = platform::seeHolder(holder);
+    const bool runs = seen.runs == platform::ProcessRuns::Yes;
+    const HolderSeen how = claimed.state != State::HeldElsewhere ? HolderSeen::Unseen
+                           : runs && seen.stopped                ? HolderSeen::Stopped
+                           : runs                                ? HolderSeen::Silent
+                                                                 : HolderSeen::Seen;
+    const std::string state = elsewhere                    ? "cannot be asked from here, "
+                              : how == HolderSeen::Stopped ? "is stopped, "
+                                                           : "does not answer (" + why + "), ";
+    say("the player's folders are held by " + platform::claimHolderText(holder) + ", which " + state +
+        noStart(request) + (elsewhere ? " here; " : "; ") + platform::claimRemedyText(holder, how, "game"));
     return 1;
 }
 
@@ -74,10 +89,11 @@ std::optional<int> secondLaunch(const LaunchRequest& request, const platform::Fo
                                 const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
     const std::vector<std::string> names = handoverNames(claimed.others);
+    auto holderAtWork = [&claimed] { return atWork(claimed.holder); };
     const platform::UrlHandover::Receipt receipt =
-        request.ownRun        ? platform::UrlHandover::askRunning(names, keepWaiting)
-        : request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting)
-                              : platform::UrlHandover::sendToRunning(names, request.url, keepWaiting);
+        request.ownRun        ? platform::UrlHandover::askRunning(names, keepWaiting, holderAtWork)
+        : request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting, holderAtWork)
+                              : platform::UrlHandover::sendToRunning(names, request.url, keepWaiting, holderAtWork);
     unanswered = receipt.reason;
     if (receipt.outcome == Outcome::NobodyListens || receipt.outcome == Outcome::Gone) return std::nullopt;
     if (receipt.outcome == Outcome::Accepted) {

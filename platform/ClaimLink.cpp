@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -53,17 +54,6 @@ std::optional<long long> pidNumber(std::string_view text) {
     const std::optional<long> value = wholeNumber(text, INT_MAX);
     if (!value || *value == 0) return std::nullopt;
     return *value;
-}
-
-// "KEY=VALUE" off the front of the text, up to the next space; the last field takes the rest.
-std::optional<std::string_view> field(std::string_view& text, std::string_view key, bool last = false) {
-    if (text.substr(0, key.size()) != key || text.substr(key.size(), 1) != "=") return std::nullopt;
-    text.remove_prefix(key.size() + 1);
-    const auto space = last ? std::string_view::npos : text.find(' ');
-    const std::string_view value = text.substr(0, space);
-    text.remove_prefix(space == std::string_view::npos ? text.size() : space + 1);
-    if (value.empty()) return std::nullopt;
-    return value;
 }
 
 // An older version's "HOST:PID" (a host name has no space).
@@ -138,7 +128,7 @@ JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
         named.machine = current ? fields[5].substr(1) : fields[4][0] == 'm' ? fields[4].substr(1) : "";
         named.host = !host.empty() && host == nameSafe(self.host) ? self.host : std::string(host);
         if (current) maker.maker = *lockNamed(fields[4]);
-        maker.names = judgeIdentity(named, self, maker.reason);
+        maker.names = judgeIdentity(named, self, maker.reason, maker.seen);
         return maker;
     }
     const std::vector<std::string_view> older = parts(name, '-');
@@ -157,7 +147,8 @@ JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
 }
 
 // Removes the player's links that launches moved aside and did not live to remove: those whose launch the
-// table would take a link over from, judged as a link is. Another user's, and any other kind of file, stay.
+// table would take a link over from, judged as a link is (a game's socket says nothing of a launch). Another
+// user's, and any other kind of file, stay.
 void removeLeftAside(int folder, const Claimant& claimant) {
     const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* entries = listed >= 0 ? ::fdopendir(listed) : nullptr;
@@ -173,7 +164,8 @@ void removeLeftAside(int folder, const Claimant& claimant) {
             info.st_uid != ::geteuid())
             continue;
         const JudgedLink maker = judgeAside(name, claimant.self);
-        if (maker.names != LinkNames::Junk && maker.step(claimant.lock) == ClaimStep::TakeOver)
+        const ClaimStep step = maker.step(claimant.lock);
+        if (maker.names != LinkNames::Junk && (step == ClaimStep::TakeOver || step == ClaimStep::TakeOverUnheard))
             ::unlinkat(folder, entry->d_name, 0);
     }
     ::closedir(entries);
@@ -225,43 +217,51 @@ std::string claimLinkText(const ProcessIdentity& process, MakersLock lock) {
 }
 
 std::optional<ProcessIdentity> claimLinkIdentity(const std::string& text, MakersLock* lock) {
+    // The fields before host= in any order, each once; one of a later form, a name of letters, digits, '-' and '_'
+    // with a value, is passed over.
     std::string_view rest = text;
+    std::optional<std::string_view> pid, start, ns, boot, machine, locked;
+    const std::pair<std::string_view, std::optional<std::string_view>*> known[] = {
+        {"pid", &pid}, {"start", &start}, {"ns", &ns}, {"boot", &boot}, {"machine", &machine}, {"lock", &locked}};
+    while (rest.substr(0, 5) != "host=") {
+        const std::string_view token = rest.substr(0, rest.find(' '));
+        if (token.size() == rest.size()) return std::nullopt;
+        rest.remove_prefix(token.size() + 1);
+        const auto equals = token.find('=');
+        if (equals == 0 || equals == std::string_view::npos || equals + 1 == token.size()) return std::nullopt;
+        const std::string_view key = token.substr(0, equals);
+        const auto slot =
+            std::find_if(std::begin(known), std::end(known), [key](const auto& each) { return each.first == key; });
+        if (slot == std::end(known)) {
+            if (!std::all_of(key.begin(), key.end(), [](char c) { return isAsciiAlnum(c) || c == '-' || c == '_'; }))
+                return std::nullopt;
+            continue;
+        }
+        if (*slot->second) return std::nullopt;  // said twice
+        *slot->second = token.substr(equals + 1);
+    }
     ProcessIdentity named;
-    const auto pid = field(rest, "pid");
-    if (!pid || !pidNumber(*pid)) return std::nullopt;
-    named.pid = *pidNumber(*pid);
-    for (const auto& [key, value] : {std::make_pair("start", &named.start), std::make_pair("ns", &named.ns)}) {
-        const auto text = field(rest, key);
-        const std::optional<unsigned long long> read = text ? number(*text) : std::nullopt;
-        if (!read) return std::nullopt;
-        *value = *read;
-    }
-    const auto boot = field(rest, "boot");
-    if (!boot || !isIdText(*boot)) return std::nullopt;
+    named.host = rest.substr(5);
+    const std::optional<long long> pidRead = pid ? pidNumber(*pid) : std::nullopt;
+    const std::optional<unsigned long long> startRead = start ? number(*start) : std::nullopt;
+    const std::optional<unsigned long long> nsRead = ns ? number(*ns) : std::nullopt;
+    const std::optional<MakersLock> lockRead = locked ? lockNamed(*locked) : MakersLock::Unsaid;
+    if (named.host.empty() || !pidRead || !startRead || !nsRead || !boot || !isIdText(*boot) ||
+        (machine && !isIdText(*machine)) || !lockRead)
+        return std::nullopt;
+    named.pid = *pidRead;
+    named.start = *startRead;
+    named.ns = *nsRead;
     named.boot = *boot;
-    if (rest.substr(0, 8) == "machine=") {
-        const auto machine = field(rest, "machine");
-        if (!machine || !isIdText(*machine)) return std::nullopt;
-        named.machine = *machine;
-    }
-    MakersLock locked = MakersLock::Unsaid;
-    if (rest.substr(0, 5) == "lock=") {
-        const auto said = field(rest, "lock");
-        const std::optional<MakersLock> read = said ? lockNamed(*said) : std::nullopt;
-        if (!read) return std::nullopt;
-        locked = *read;
-    }
-    const auto host = field(rest, "host", true);
-    if (!host) return std::nullopt;
-    named.host = *host;
-    if (lock) *lock = locked;
+    if (machine) named.machine = *machine;
+    if (lock) *lock = *lockRead;
     return named;
 }
 
 JudgedLink judgeClaimLink(int folder, const Claimant& claimant) {
     JudgedLink judged;
     if (::fstatat(folder, kClaimLinkName, &judged.link, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) judged = {LinkNames::Junk, MakersLock::Unsaid, "", {}, std::strerror(errno), {}};
+        if (errno != ENOENT) judged = {LinkNames::Junk, MakersLock::Unsaid, "", {}, 0, std::strerror(errno), {}};
         return judged;
     }
     judged.names = LinkNames::Junk;
@@ -286,7 +286,7 @@ JudgedLink judgeClaimLink(int folder, const Claimant& claimant) {
     } else if (claimant.handedDown && claimant.handedDown(judged.link)) {
         judged.names = LinkNames::Launcher;
     } else if (named && judged.target.size() <= kLongestTarget) {
-        judged.names = judgeIdentity(*named, claimant.self, judged.reason);
+        judged.names = judgeIdentity(*named, claimant.self, judged.reason, judged.seen);
     } else if (older && judged.target.size() <= kLongestTarget) {
         judged.names = judgeOlder(*older, claimant.self, judged.reason);
     } else {
@@ -327,6 +327,11 @@ ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claiman
         taking.judged = judgeClaimLink(folder, claimant);
         const JudgedLink& judged = taking.judged;
         taking.step = judged.step(claimant.lock);
+        // A game that listens on the folder runs, though its process is out of sight and this launch took a lock
+        // (a sandbox's home mounted apart locks on its own).
+        if (taking.step == ClaimStep::TakeOverUnheard)
+            taking.step =
+                claimant.gameListens && claimant.gameListens() ? ClaimStep::HoldOutOfSight : ClaimStep::TakeOver;
         if (taking.step == ClaimStep::Keep && holdLink(folder, &judged.link, judged.target, taking.held)) break;
         if (taking.step == ClaimStep::TakeOver || taking.step == ClaimStep::SetAside) {
             // A leftover (or the launcher's link) goes once it is moved aside; another user's stays there.

@@ -6,8 +6,9 @@
 // and whether it held a lock on the folder:
 //   "pid=PID start=TICKS ns=INODE boot=BOOT-ID machine=MACHINE-ID lock=held|none host=HOST"
 // (machine= only where the host has a machine id; the host name last, as it takes the rest). Earlier versions
-// wrote it without lock=, and without machine=, an older one "HOST:PID"; all are still read. What a launch
-// does with the link it finds is the table in ClaimRules.cpp.
+// wrote it without lock=, and without machine=, an older one "HOST:PID"; all are still read. A later form keeps
+// these fields: a field before host= that this version does not know is passed over. What a launch does with the
+// link it finds is the table in ClaimRules.cpp.
 #pragma once
 #include <sys/stat.h>
 
@@ -41,6 +42,8 @@ struct Claimant {
     std::function<bool(const struct stat&)> handedDown;
     // A claim of this process holds the link already: a second claim of one process is a second game.
     std::function<bool(const struct stat&)> heldHere;
+    // A game listens for launches on the folder (its socket): one that runs, whatever its link and locks say.
+    std::function<bool()> gameListens;
 };
 
 // What the claim link in a folder names, judged against this launch.
@@ -49,6 +52,7 @@ struct JudgedLink {
     MakersLock maker = MakersLock::Unsaid;
     std::string target;
     ProcessIdentity named;  // as the target names it (host and pid for the older form)
+    long long seen = 0;     // a game of another pid namespace that this launch sees: the pid it sees it by
     std::string reason;     // why it is a leftover, or unusable, or whose it is
     struct stat link {};    // the link's own, when there is one
     ClaimStep step(LockHere lock) const { return claimStep(names, maker, lock); }
@@ -79,10 +83,11 @@ struct ClaimLinkTaking {
 };
 
 // Takes the claim link of a folder for this launch (whose lock is anything but Elsewhere), by the table. The only
-// step that claims is the exclusive create. A link taken over is first moved aside under a name of this launch's
-// own, and removed only when what was moved is the link judged; anything else (another launch's fresh link) goes
-// back with an exclusive hard link. The link is never renamed over. Once it holds the link, the launch removes the
-// links earlier launches moved aside and did not live to remove, judged as links are.
+// step that claims is the exclusive create. A link whose process cannot be seen is held while a game listens. A link
+// taken over is first moved aside under a name of this launch's own, and removed only when what was moved is the link
+// judged; anything else (another launch's fresh link) goes back with an exclusive hard link. The link is never renamed
+// over. Once it holds the link, the launch removes the links earlier launches moved aside and did not live to remove,
+// judged as links are.
 ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claimant& claimant);
 
 }  // namespace platform

@@ -1,14 +1,19 @@
 // The processes a claim names, as /proc and the kernel tell them.
 #include "platform/ClaimProcess.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <tuple>
+#include <vector>
 
 #include "platform/AsciiText.h"
 
@@ -17,6 +22,8 @@ namespace {
 
 // How far up a launcher is looked for: a shell or two between it and the game.
 constexpr int kMostAncestors = 32;
+// The inode of the kernel's first pid namespace, the same on every boot: every other pid namespace lies below it.
+constexpr unsigned long long kFirstPidNamespace = 0xEFFFFFFCull;
 
 // The node name, whole: gethostname given 64 bytes fails on a name of 64.
 std::string hostName() {
@@ -83,7 +90,8 @@ struct ProcessLook {
     ProcessRuns runs = ProcessRuns::CannotTell;
     unsigned long long start = 0;
     long long parent = 0;
-    std::string reason;  // when Gone
+    std::string reason;    // when Gone
+    bool stopped = false;  // stopped, or held by a tracer
 };
 
 ProcessLook lookUp(long long pid) {
@@ -108,8 +116,96 @@ ProcessLook lookUp(long long pid) {
     if (state == "Z" || state == "X") return {ProcessRuns::Gone, 0, 0, "its process has ended (a zombie)"};
     const std::optional<unsigned long long> start = number(statField(*line, 22));
     const std::optional<unsigned long long> parent = number(statField(*line, 4));
-    if (start && parent) look = {ProcessRuns::Yes, *start, static_cast<long long>(*parent), ""};
+    if (start && parent)
+        look = {ProcessRuns::Yes, *start, static_cast<long long>(*parent), "", state == "T" || state == "t"};
     return look;
+}
+
+// The pid a process of this user started at `start` still runs under (any start when 0).
+ProcessLook lookUp(long long pid, unsigned long long start) {
+    ProcessLook look = lookUp(pid);
+    if (look.runs == ProcessRuns::Yes && start != 0 && look.start != start)
+        look = {ProcessRuns::Gone, 0, 0, "its process id is another process's now"};
+    return look;
+}
+
+// The inode of a process's namespace of a kind ("pid", "time"); 0 where the kernel has none of that kind, nothing
+// when it cannot be read (errno set).
+std::optional<unsigned long long> namespaceOf(const std::string& process, const char* kind) {
+    struct stat ns;
+    if (::stat(("/proc/" + process + "/ns/" + kind).c_str(), &ns) == 0) return ns.st_ino;
+    if (errno == ENOENT && ::access(("/proc/" + process).c_str(), F_OK) == 0) return 0;
+    return std::nullopt;
+}
+
+// What /proc/PID/status says of a process: its pid in each pid namespace it is in, from this /proc's down to its
+// own (NSpid), and its real and effective users.
+struct ProcessStatus {
+    std::vector<long long> pids;
+    std::vector<long long> users;
+};
+
+std::optional<ProcessStatus> statusOf(const std::string& process) {
+    const std::optional<std::string> text = smallFile(("/proc/" + process + "/status").c_str());
+    if (!text) return std::nullopt;
+    ProcessStatus status;
+    for (const auto& [key, values, most] :
+         {std::make_tuple("\nNSpid:", &status.pids, 64), std::make_tuple("\nUid:", &status.users, 2)}) {
+        const auto at = text->find(key);
+        if (at == std::string::npos) return std::nullopt;
+        std::string_view line = std::string_view(*text).substr(at + std::strlen(key));
+        line = line.substr(0, line.find('\n'));
+        for (std::string_view rest = line; !rest.empty() && static_cast<int>(values->size()) < most;) {
+            const auto start = rest.find_first_not_of(" \t");
+            if (start == std::string_view::npos) break;
+            rest.remove_prefix(start);
+            const auto end = rest.find_first_of(" \t");
+            const std::optional<unsigned long long> value = number(rest.substr(0, end));
+            if (!value) return std::nullopt;
+            values->push_back(static_cast<long long>(*value));
+            rest.remove_prefix(end == std::string_view::npos ? rest.size() : end);
+        }
+    }
+    if (status.pids.empty()) return std::nullopt;
+    return status;
+}
+
+// The process of another pid namespace a link names, looked for through the whole of /proc (see seeProcess). Its
+// start is compared only where its time namespace is this process's: each reads its start through its own.
+SeenProcess lookThrough(const ProcessIdentity& named) {
+    SeenProcess seen;
+    DIR* processes = ::opendir("/proc");
+    if (!processes) return seen;
+    const std::optional<unsigned long long> ownTime = namespaceOf("self", "time");
+    const long long user = ::geteuid();
+    bool found = false;
+    bool hidden = false;  // a process of this user that may be the one keeps its pid namespace from this one
+    while (const dirent* entry = ::readdir(processes)) {
+        const std::string process = entry->d_name;
+        const std::optional<unsigned long long> pid = number(process);
+        if (!pid) continue;
+        const std::optional<unsigned long long> ns = namespaceOf(process, "pid");
+        if (ns && *ns != named.ns) continue;
+        // Its pid in its own namespace, from a pid namespace below this one.
+        const std::optional<ProcessStatus> status = statusOf(process);
+        if (!status || status->pids.size() < 2 || status->pids.back() != named.pid) continue;
+        if (!ns) {
+            const auto& users = status->users;
+            hidden = hidden || std::find(users.begin(), users.end(), user) != users.end();
+            continue;
+        }
+        found = true;
+        const std::optional<unsigned long long> time = namespaceOf(process, "time");
+        const bool sameTime = time && time == ownTime;
+        const ProcessLook look = lookUp(static_cast<long long>(*pid), sameTime ? named.start : 0);
+        if (look.runs == ProcessRuns::Gone) seen = {ProcessRuns::Gone, 0, false, look.reason};
+        if (look.runs == ProcessRuns::Yes && sameTime)
+            seen = {ProcessRuns::Yes, static_cast<long long>(*pid), look.stopped, ""};
+        break;
+    }
+    ::closedir(processes);
+    if (!found && !hidden) seen = {ProcessRuns::Gone, 0, false, "its process no longer runs"};
+    return seen;
 }
 
 }  // namespace
@@ -142,11 +238,18 @@ std::optional<ProcessIdentity> thisProcessIdentity(std::string* why) {
 }
 
 ProcessRuns processRuns(long long pid, unsigned long long start, std::string* reason) {
-    ProcessLook look = lookUp(pid);
-    if (look.runs == ProcessRuns::Yes && start != 0 && look.start != start)
-        look = {ProcessRuns::Gone, 0, 0, "its process id is another process's now"};
+    const ProcessLook look = lookUp(pid, start);
     if (reason) *reason = look.reason;
     return look.runs;
+}
+
+SeenProcess seeProcess(const ProcessIdentity& named, const ProcessIdentity& self) {
+    if (named.ns == self.ns) {
+        const ProcessLook look = lookUp(named.pid, named.start);
+        return {look.runs, look.runs == ProcessRuns::Yes ? named.pid : 0, look.stopped, look.reason};
+    }
+    if (self.ns != kFirstPidNamespace || !procIsThisNamespaces()) return {};
+    return lookThrough(named);
 }
 
 std::optional<bool> runsAbove(const ProcessIdentity& named) {

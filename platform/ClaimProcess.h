@@ -35,4 +35,17 @@ ProcessRuns processRuns(long long pid, unsigned long long start, std::string* re
 // launcher that handed its claim down. Nothing when /proc cannot tell (it is another pid namespace's).
 std::optional<bool> runsAbove(const ProcessIdentity& named);
 
+// What this process sees of the process a link of this boot names. One of its own pid namespace is looked up by
+// its pid. One of another is seen only from the kernel's first pid namespace with its own /proc, where every other
+// pid namespace lies below and /proc shows all their processes: the process whose pid namespace is the link's and
+// whose last NSpid is the link's pid. Elsewhere (a sandbox's or a container's namespace cannot see a sibling's),
+// or where a process of this user keeps its pid namespace from this one, nothing tells (CannotTell).
+struct SeenProcess {
+    ProcessRuns runs = ProcessRuns::CannotTell;
+    long long pid = 0;     // as this process's /proc numbers it, when it runs
+    bool stopped = false;  // stopped, or held by a tracer
+    std::string reason;    // why it is Gone
+};
+SeenProcess seeProcess(const ProcessIdentity& named, const ProcessIdentity& self);
+
 }  // namespace platform

@@ -15,21 +15,21 @@ using M = MakersLock;
 using S = ClaimStep;
 // clang-format off
 constexpr ClaimRule kClaimRules[] = {
-    // What the link names  its maker's lock  lock taken         handed down        lock elsewhere  no lock to be had
-    {N::Nothing,        M::Unsaid, S::Make,           S::Make,           S::HoldByLock, S::Make},
-    {N::ThisProcess,    M::Unsaid, S::Keep,           S::Keep,           S::HoldByLock, S::Keep},
-    {N::Launcher,       M::Unsaid, S::TakeOver,       S::TakeOver,       S::HoldByLock, S::TakeOver},
-    {N::GameAbove,      M::Unsaid, S::Hold,           S::TakeOver,       S::Hold,       S::Hold},
-    {N::GameHere,       M::Unsaid, S::Hold,           S::Hold,           S::Hold,       S::Hold},
-    {N::LeftoverHere,   M::Unsaid, S::TakeOver,       S::TakeOver,       S::HoldByLock, S::TakeOver},
-    {N::OtherNamespace, M::Held,   S::TakeOver,       S::TakeOver,       S::Hold,       S::HoldOutOfSight},
-    {N::OtherNamespace, M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::Hold,       S::HoldOutOfSight},
-    {N::EarlierBoot,    M::Unsaid, S::TakeOver,       S::TakeOver,       S::HoldByLock, S::TakeOver},
-    {N::OtherHost,      M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::HoldByLock, S::HoldOutOfSight},
-    {N::NameSake,       M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::HoldByLock, S::HoldOutOfSight},
-    {N::OlderRunning,   M::Unsaid, S::HoldOutOfSight, S::HoldOutOfSight, S::HoldByLock, S::HoldOutOfSight},
-    {N::OtherUsers,     M::Unsaid, S::SetAside,       S::SetAside,       S::HoldByLock, S::SetAside},
-    {N::Junk,           M::Unsaid, S::LockAlone,      S::LockAlone,      S::HoldByLock, S::Refuse},
+    // What the link names  its maker's lock  lock taken          handed down         lock elsewhere  no lock to be had
+    {N::Nothing,        M::Unsaid, S::Make,            S::Make,            S::HoldByLock, S::Make},
+    {N::ThisProcess,    M::Unsaid, S::Keep,            S::Keep,            S::HoldByLock, S::Keep},
+    {N::Launcher,       M::Unsaid, S::TakeOver,        S::TakeOver,        S::HoldByLock, S::TakeOver},
+    {N::GameAbove,      M::Unsaid, S::Hold,            S::TakeOver,        S::Hold,       S::Hold},
+    {N::GameHere,       M::Unsaid, S::Hold,            S::Hold,            S::Hold,       S::Hold},
+    {N::LeftoverHere,   M::Unsaid, S::TakeOver,        S::TakeOver,        S::HoldByLock, S::TakeOver},
+    {N::OtherNamespace, M::Held,   S::TakeOverUnheard, S::TakeOverUnheard, S::Hold,       S::HoldOutOfSight},
+    {N::OtherNamespace, M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::Hold,       S::HoldOutOfSight},
+    {N::EarlierBoot,    M::Unsaid, S::TakeOverUnheard, S::TakeOverUnheard, S::HoldByLock, S::TakeOverUnheard},
+    {N::OtherHost,      M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::HoldByLock, S::HoldOutOfSight},
+    {N::NameSake,       M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::HoldByLock, S::HoldOutOfSight},
+    {N::OlderRunning,   M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::HoldByLock, S::HoldOutOfSight},
+    {N::OtherUsers,     M::Unsaid, S::SetAside,        S::SetAside,        S::HoldByLock, S::SetAside},
+    {N::Junk,           M::Unsaid, S::LockAlone,       S::LockAlone,       S::HoldByLock, S::Refuse},
 };
 // clang-format on
 
@@ -48,7 +48,9 @@ ClaimStep claimStep(LinkNames names, MakersLock maker, LockHere lock) {
     return ClaimStep::Refuse;
 }
 
-LinkNames judgeIdentity(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason) {
+LinkNames judgeIdentity(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason,
+                        long long& seen) {
+    seen = 0;
     if (named.boot != self.boot) {
         // Machines cloned from one image share a machine id, not a name; a renamed one cannot be told.
         if (named.host != self.host) return LinkNames::OtherHost;
@@ -57,10 +59,20 @@ LinkNames judgeIdentity(const ProcessIdentity& named, const ProcessIdentity& sel
         reason = "it was made before this host last started";
         return LinkNames::EarlierBoot;
     }
-    if (named.ns != self.ns) return LinkNames::OtherNamespace;
-    if (named.pid == self.pid && named.start == self.start) return LinkNames::ThisProcess;
+    const bool here = named.ns == self.ns;
+    if (here && named.pid == self.pid && named.start == self.start) return LinkNames::ThisProcess;
     // One that runs, or one /proc cannot tell, holds: to be safe.
-    if (processRuns(named.pid, named.start, &reason) == ProcessRuns::Gone) return LinkNames::LeftoverHere;
+    const SeenProcess process = seeProcess(named, self);
+    if (process.runs == ProcessRuns::Gone) {
+        reason = process.reason;
+        return LinkNames::LeftoverHere;
+    }
+    if (!here && process.runs == ProcessRuns::CannotTell) return LinkNames::OtherNamespace;
+    if (!here) {
+        // Below this launch's pid namespace: never one it runs under.
+        seen = process.pid;
+        return LinkNames::GameHere;
+    }
     if (runsAbove(named).value_or(true)) return LinkNames::GameAbove;
     return LinkNames::GameHere;
 }
@@ -76,9 +88,15 @@ std::string claimHolderText(const ClaimHolder& holder) {
     const std::string process = "process " + std::to_string(holder.named.pid);
     const std::string saysLink = " (so says " + holder.link + ")";
     switch (holder.names) {
-        case LinkNames::Nothing: return "another process (it locks " + holder.folder + ")";
+        case LinkNames::Nothing:
+            if (holder.lockFile)
+                return "another process, of this machine or of another that shares this home (it locks " +
+                       holder.folder + "/claim.lock)";
+            return "another process (it locks " + holder.folder + ")";
         case LinkNames::OtherNamespace:
-            return process + " in another pid namespace of this host, a container's or a sandbox's" + saysLink;
+            // Seen from a sandbox, the host's own pid namespace is another one too.
+            return process + " in another pid namespace of this host: a container's, a sandbox's or the host's own" +
+                   saysLink;
         case LinkNames::OtherHost: return process + " on " + holder.named.host + saysLink;
         case LinkNames::NameSake:
             return process + " on a machine named " + holder.named.host + " whose machine id is not this one's" +
@@ -86,21 +104,42 @@ std::string claimHolderText(const ClaimHolder& holder) {
         case LinkNames::OlderRunning:
             return process + " of this host (so says " + holder.link +
                    ", made by an older version: whether that process is a game cannot be told)";
-        default: return process + " of this host (it holds " + holder.link + ")";
+        default:
+            // Named by the pid the player can end it by.
+            if (holder.seen != 0)
+                return "process " + std::to_string(holder.seen) + " of this host (in a container's or a sandbox's " +
+                       "pid namespace, where it is " + process + "; it holds " + holder.link + ")";
+            return process + " of this host (it holds " + holder.link + ")";
     }
 }
 
-std::string claimRemedyText(const ClaimHolder& holder, bool seen, const std::string& program) {
+std::string claimRemedyText(const ClaimHolder& holder, HolderSeen seen, const std::string& program) {
     const std::string restart = " and start the " + program + " again";
     if (holder.names == LinkNames::Junk) return "remove " + holder.link + restart;
-    if (seen && holder.names == LinkNames::Nothing)
-        return "if that is a " + program + " that hangs or is stopped, end it" + restart;
-    if (seen)
-        return "if that process is no " + program + ", or a " + program + " that hangs or is stopped, end it" + restart;
+    switch (seen) {
+        case HolderSeen::Stopped:
+            return "end it, or let it go on (kill -CONT " +
+                   std::to_string(holder.seen ? holder.seen : holder.named.pid) + ")," + restart;
+        case HolderSeen::Silent:
+            return "if that process is no " + program + ", or a " + program + " that hangs, end it" + restart;
+        case HolderSeen::Seen:
+            if (holder.names == LinkNames::Nothing)
+                return "if that is a " + program + " that hangs or is stopped, end it" +
+                       (holder.lockFile ? " where it runs" : "") + restart;
+            return "if that process is no " + program + ", or a " + program + " that hangs or is stopped, end it" +
+                   restart;
+        case HolderSeen::Unseen: break;
+    }
     const std::string remove = "remove " + holder.link + " and start it again";
     if (holder.names == LinkNames::NameSake) return "if that was this machine before its machine id changed, " + remove;
     if (holder.names == LinkNames::OlderRunning) return "if no " + program + " runs, " + remove;
     return "if no " + program + " runs there, " + remove;
+}
+
+SeenProcess seeHolder(const ClaimHolder& holder) {
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    if (!self || (holder.names != LinkNames::GameHere && holder.names != LinkNames::GameAbove)) return {};
+    return seeProcess(holder.named, *self);
 }
 
 }  // namespace platform

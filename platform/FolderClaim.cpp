@@ -18,6 +18,7 @@
 
 #include "platform/ClaimLink.h"
 #include "platform/StoredFile.h"
+#include "platform/UrlHandoverSocket.h"
 #include "platform/UserFolders.h"
 
 namespace platform {
@@ -192,7 +193,7 @@ std::optional<LockHere> lockFolder(int folder, const std::string& path, const st
 }
 
 FolderClaim::Holder holderNamed(const JudgedLink& judged, const std::string& path) {
-    return {judged.names, path, path + "/" + kClaimLinkName, judged.named};
+    return {judged.names, path, path + "/" + kClaimLinkName, judged.named, judged.seen};
 }
 
 // A lock first (the folder's, else its lock file's), then the claim link by the table: beside the lock, or alone
@@ -206,6 +207,7 @@ void claimOn(int folder, const std::string& path, const std::vector<int>& inheri
     if (locked) attempt.outcome = State::Taken;
     if (*lock == LockHere::Elsewhere) attempt.outcome = State::HeldElsewhere;
     attempt.holder = {LinkNames::Nothing, path, "", {}};
+    attempt.holder.lockFile = !failures.empty();
     std::string why;
     const std::optional<ProcessIdentity> self = thisProcessIdentity(&why);
     if (!self) {
@@ -217,7 +219,8 @@ void claimOn(int folder, const std::string& path, const std::vector<int>& inheri
     auto handedDown = [&inherited](const struct stat& link) {
         return std::any_of(inherited.begin(), inherited.end(), [&link](int fd) { return onFile(fd, link); });
     };
-    const Claimant claimant{*self, *lock, handedDown, heldHereOn};
+    auto gameListens = [&attempt] { return FolderClaim::gameListens(attempt.identity); };
+    const Claimant claimant{*self, *lock, handedDown, heldHereOn, gameListens};
     if (*lock == LockHere::Elsewhere) {
         const JudgedLink judged = judgeClaimLink(folder, claimant);
         if (judged.step(*lock) == ClaimStep::Hold) attempt.holder = holderNamed(judged, path);
@@ -350,6 +353,12 @@ std::string FolderClaim::identityOf(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "";
     return identityText(info);
+}
+
+std::string FolderClaim::socketName(const std::string& identity) { return "stargrid-" + identity; }
+
+bool FolderClaim::gameListens(const std::string& identity) {
+    return !identity.empty() && handover::ownListener(openRuntimeFolder(), socketName(identity) + ".sock");
 }
 
 bool FolderClaim::handDown(const std::vector<int>& numbers) const {

@@ -21,8 +21,8 @@ public:
         Taken,           // this process holds every folder
         HeldElsewhere,   // a game of this host holds one of them (holder): this launch is its second one
         HeldOutOfSight,  // a claim link names a process this launch cannot see or tell from a game (holder):
-                         // another host's, another pid namespace's where no lock proves it gone, an older
-                         // version's
+                         // another host's, another pid namespace's where no lock proves it gone or a game
+                         // listens on the folder, an older version's
         Failed,          // one cannot be claimed at all (error says why; holder names an unusable link)
     };
     using Holder = ClaimHolder;
@@ -60,6 +60,7 @@ public:
     // else inherited the launcher's descriptors holds nothing once this process and the launcher ended.
     // Whatever the outcome, inherited descriptors of these are kept from the programs this process starts.
     // With a patience, a claim held on this machine is tried again until it is given up or the patience is over.
+    // A claim link whose process cannot be seen is not taken over while a game listens on the folder's socket.
     static Result take(const std::vector<std::string>& folders,
                        std::chrono::milliseconds patience = std::chrono::milliseconds(0));
     static Result take(const std::string& folder) { return take(std::vector<std::string>{folder}); }
@@ -67,6 +68,10 @@ public:
     // 16 hex digits naming the folder by its device and inode, so every path to it gives the same;
     // empty when it cannot be looked at.
     static std::string identityOf(const std::string& folder);
+    // The game that holds a folder listens for launches on a socket of the runtime folder named after the
+    // folder's identity ("NAME.sock"); whether a game of this user listens there now.
+    static std::string socketName(const std::string& identity);
+    static bool gameListens(const std::string& identity);
 
     ~FolderClaim();
     FolderClaim(const FolderClaim&) = delete;

@@ -32,8 +32,10 @@ public:
     // URLs waiting for their turn (those accepted but not yet confirmed count too); one beyond
     // them is refused with a log line.
     static constexpr std::size_t kMostWaiting = 16;
-    // How long a second launch waits, from its start to the running game's answer, in all.
+    // How long a second launch waits, from its start to the running game's answer, in all; and, for a game its
+    // caller sees at work (running, not stopped: one drawing slow first frames under load), how long at most.
     static constexpr std::chrono::seconds kPatience{2};
+    static constexpr std::chrono::seconds kAtWorkPatience{30};
 
     // "<runtime folder>/<name>.sock" (see runtimeFolder in UserFolders.h); empty when the runtime
     // folder is refused.
@@ -63,7 +65,9 @@ public:
         bool answered = false;
     };
     // Asked between tries to connect while nobody listens yet: false ends the wait at once
-    // (NobodyListens), as when the game that was starting or quitting let its folders go.
+    // (NobodyListens), as when the game that was starting or quitting let its folders go. As `atWork`,
+    // asked once the patience is over: true while the caller sees the game at work, which is then
+    // waited for on, up to kAtWorkPatience in all.
     using KeepWaiting = std::function<bool()>;
 
     // The second launch of a game that runs (or is starting): hands the URL over to the first of
@@ -71,15 +75,17 @@ public:
     // at most in all, connecting included. A URL that checkUrl refuses is refused here, without
     // asking anyone; a socket of another user is refused without a word written to it.
     static Receipt sendToRunning(const std::vector<std::string>& names, const std::string& url,
-                                 const KeepWaiting& keepWaiting = {});
+                                 const KeepWaiting& keepWaiting = {}, const KeepWaiting& atWork = {});
     static Receipt sendToRunning(const std::string& name, const std::string& url) {
         return sendToRunning(std::vector<std::string>{name}, url);
     }
     // The same for a launch without a URL: asks the running game to show its window.
-    static Receipt showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {});
+    static Receipt showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
+                               const KeepWaiting& atWork = {});
     // Whether a game answers on one of the sockets: asks it to show its window and never confirms, so the
     // game does nothing (Accepted: it answers).
-    static Receipt askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {});
+    static Receipt askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
+                              const KeepWaiting& atWork = {});
     static Receipt showRunning(const std::string& name) { return showRunning(std::vector<std::string>{name}); }
     // Whether a game of this user listens on one of the sockets now (asking it nothing).
     static bool listening(const std::vector<std::string>& names);

@@ -20,17 +20,49 @@ using Receipt = UrlHandover::Receipt;
 // How often a second launch tries again to connect to a game that is starting or catching up.
 constexpr std::chrono::milliseconds kConnectRetry{10};
 
+// How often a game at work is asked about once the patience is over.
+constexpr std::chrono::milliseconds kAtWorkRetry{100};
+
+// The time a request may take: the patience, then on while the caller sees the game at work (a busy one may be
+// slow to answer), up to kAtWorkPatience from the start.
+class Deadline {
+public:
+    explicit Deadline(const UrlHandover::KeepWaiting& atWork)
+        : start_(SteadyClock::now()), at_(start_ + UrlHandover::kPatience), atWork_(atWork) {}
+    SteadyClock::time_point at() const { return at_; }
+    // The deadline passed: whether to wait on (then at() is later).
+    bool extend() {
+        const auto now = SteadyClock::now();
+        const auto latest = start_ + UrlHandover::kAtWorkPatience;
+        if (now < at_) return true;
+        if (!atWork_ || now >= latest || !atWork_()) return false;
+        at_ = std::min(now + kAtWorkRetry, latest);
+        return true;
+    }
+    // How long it was waited, in whole seconds.
+    std::string waited() const {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - start_);
+        return std::to_string(std::max(seconds, UrlHandover::kPatience).count()) + " s";
+    }
+
+private:
+    SteadyClock::time_point start_;
+    SteadyClock::time_point at_;
+    const UrlHandover::KeepWaiting& atWork_;
+};
+
 struct Answer {
     std::string line;       // what came before the newline or the end, capped
     bool timedOut = false;  // nothing more came before the deadline
 };
 
 // The running game's answer line, read until its newline, the end, or the deadline.
-Answer readAnswer(int fd, SteadyClock::time_point deadline) {
+Answer readAnswer(int fd, Deadline& deadline) {
     Answer answer;
     std::string received;
     while (received.find('\n') == std::string::npos && received.size() <= kLongestAnswer) {
-        if (!waitFor(fd, POLLIN, deadline)) {
+        if (!waitFor(fd, POLLIN, deadline.at())) {
+            if (deadline.extend()) continue;
             answer.timedOut = true;
             break;
         }
@@ -47,8 +79,6 @@ Answer readAnswer(int fd, SteadyClock::time_point deadline) {
 // How much of what another process wrote is quoted.
 constexpr std::size_t kLongestQuoted = 200;
 
-std::string patienceText() { return std::to_string(UrlHandover::kPatience.count()) + " s"; }
-
 struct Connection {
     int fd = -1;
     UrlHandover::Receipt failure;  // when fd < 0
@@ -56,7 +86,7 @@ struct Connection {
 
 // A connection to the first of the sockets a game of this user listens on; tried again while a
 // game may be starting (nobody listens yet, or it takes no one now), until the deadline.
-Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::time_point deadline,
+Connection connectToRunning(const std::vector<std::string>& names, Deadline& deadline,
                             const UrlHandover::KeepWaiting& keepWaiting) {
     using Outcome = Receipt::Outcome;
     // Every try goes through the folder checked here, whatever its path names meanwhile.
@@ -89,8 +119,8 @@ Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::
             }
         }
         if (!refusal.empty()) return {-1, {Outcome::Refused, refusal}};
-        if (SteadyClock::now() + kConnectRetry >= deadline)
-            return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + patienceText()} : Receipt{}};
+        if (SteadyClock::now() + kConnectRetry >= deadline.at() && !deadline.extend())
+            return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + deadline.waited()} : Receipt{}};
         if (keepWaiting && !keepWaiting()) return {-1, {}};
         std::this_thread::sleep_for(kConnectRetry);
     }
@@ -99,13 +129,18 @@ Connection connectToRunning(const std::vector<std::string>& names, SteadyClock::
 // One request line to the running game, its answer, and the confirmation of an accepted one (unless it
 // only asks whether a game answers).
 Receipt request(const std::vector<std::string>& names, const std::string& line,
-                const UrlHandover::KeepWaiting& keepWaiting, bool confirm = true) {
+                const UrlHandover::KeepWaiting& keepWaiting, const UrlHandover::KeepWaiting& atWork,
+                bool confirm = true) {
     using Outcome = Receipt::Outcome;
-    const auto deadline = SteadyClock::now() + UrlHandover::kPatience;
+    Deadline deadline(atWork);
     const Connection connection = connectToRunning(names, deadline, keepWaiting);
     if (connection.fd < 0) return connection.failure;
     const int fd = connection.fd;
-    const bool sent = sendAll(fd, line + "\n", deadline);
+    bool sent = false;
+    for (std::size_t written = 0; !sent;) {
+        sent = sendAll(fd, line + "\n", deadline.at(), &written);
+        if (sent || errno != ETIMEDOUT || !deadline.extend()) break;
+    }
     const int sendError = errno;
     // A game that refuses may answer before it has read everything, so the answer is read even
     // when the write failed.
@@ -125,7 +160,7 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
     } else if (!answer.line.empty()) {
         receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printableText(answer.line, kLongestQuoted)};
     } else if (answer.timedOut) {
-        receipt = {Outcome::Refused, "no answer within " + patienceText()};
+        receipt = {Outcome::Refused, "no answer within " + deadline.waited()};
     } else if (!sent) {
         receipt = {Outcome::Refused, std::string("the request could not be written: ") + std::strerror(sendError)};
     } else {
@@ -138,32 +173,25 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
 }  // namespace
 
 UrlHandover::Receipt UrlHandover::sendToRunning(const std::vector<std::string>& names, const std::string& url,
-                                                const KeepWaiting& keepWaiting) {
+                                                const KeepWaiting& keepWaiting, const KeepWaiting& atWork) {
     if (!checkUrl(url)) return {Receipt::Outcome::Refused, "not a URL"};
-    return request(names, url, keepWaiting);
+    return request(names, url, keepWaiting, atWork);
 }
 
-UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting) {
-    return request(names, "", keepWaiting);
+UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting,
+                                              const KeepWaiting& atWork) {
+    return request(names, "", keepWaiting, atWork);
 }
 
-UrlHandover::Receipt UrlHandover::askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting) {
-    return request(names, "", keepWaiting, false);
+UrlHandover::Receipt UrlHandover::askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting,
+                                             const KeepWaiting& atWork) {
+    return request(names, "", keepWaiting, atWork, false);
 }
 
 bool UrlHandover::listening(const std::vector<std::string>& names) {
     const HeldFolder runtime = openRuntimeFolder();
-    for (const std::string& name : names) {
-        sockaddr_un address;
-        if (!runtime || !socketAddress(runtime.reach(name + ".sock"), &address)) continue;
-        const int fd = tryConnect(address);
-        if (fd < 0 && errno == EAGAIN) return true;  // a game that takes no one just now
-        if (fd < 0) continue;
-        const bool own = ownUser(peerUser(fd));
-        close(fd);  // said nothing: the game drops it without a word
-        if (own) return true;
-    }
-    return false;
+    return std::any_of(names.begin(), names.end(),
+                       [&runtime](const std::string& name) { return ownListener(runtime, name + ".sock"); });
 }
 
 }  // namespace platform

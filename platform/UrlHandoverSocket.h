@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/UserFolders.h"
+
 namespace platform {
 namespace handover {
 
@@ -54,6 +56,18 @@ inline long peerUser(int fd) {
 
 inline bool ownUser(long user) { return user == static_cast<long>(geteuid()); }
 
+// Whether a process of this user listens on the socket `file` of the runtime folder now, asked nothing: it
+// takes the connection, or takes no one just now.
+inline bool ownListener(const HeldFolder& runtime, const std::string& file) {
+    sockaddr_un address;
+    if (!runtime || !socketAddress(runtime.reach(file), &address)) return false;
+    const int fd = tryConnect(address);
+    if (fd < 0) return errno == EAGAIN;
+    const bool own = ownUser(peerUser(fd));
+    close(fd);  // said nothing: the game drops it without a word
+    return own;
+}
+
 // Waits until the descriptor is ready for events or the deadline passes; false when it passed.
 inline bool waitFor(int fd, short events, SteadyClock::time_point deadline) {
     for (;;) {
@@ -66,9 +80,11 @@ inline bool waitFor(int fd, short events, SteadyClock::time_point deadline) {
     }
 }
 
-// Writes everything before the deadline (a past one: only what goes without waiting).
-inline bool sendAll(int fd, const std::string& bytes, SteadyClock::time_point deadline) {
-    std::size_t written = 0;
+// Writes everything before the deadline (a past one: only what goes without waiting); `sent`, when given, counts
+// what went, so that a later call goes on from there.
+inline bool sendAll(int fd, const std::string& bytes, SteadyClock::time_point deadline, std::size_t* sent = nullptr) {
+    std::size_t local = 0;
+    std::size_t& written = sent ? *sent : local;
     while (written < bytes.size()) {
         const ssize_t n = send(fd, bytes.data() + written, bytes.size() - written, MSG_NOSIGNAL);
         if (n > 0) {

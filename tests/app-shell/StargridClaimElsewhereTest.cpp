@@ -97,33 +97,82 @@ TEST_F(StargridClaimElsewhereTest, AUrlLaunchDuringASandboxedGamesStartUpWaitsFo
     EXPECT_EQ(count(sandbox, "running on"), 1);
 }
 
-TEST_F(StargridClaimElsewhereTest, AStoppedGameInASandboxIsNamedByItsLinkAndItsProcess) {
+TEST_F(StargridClaimElsewhereTest, AStoppedGameInASandboxIsNamedByThePidThisHostSeesItBy) {
     if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
-    // A local home: the stopped game holds its lock.
-    Game sandbox({}, player("data", "config"), true, ownGroup, kSandbox);
+    // On a local home the stopped game holds its lock; without a lock service, its link alone. A launch in the
+    // kernel's first pid namespace sees it there.
+    for (const std::string home : {"local", "none"}) {
+        const std::string data = "data-" + home;
+        std::vector<std::string> env = player(data, "config-" + home);
+        if (home != "local") env = onNfs(env, home);
+        Game sandbox({}, env, true, ownGroup, kSandbox);
+        const GroupEnder ender{sandbox.pid()};
+        ASSERT_TRUE(said(sandbox, "running on")) << home;
+        const pid_t game = childOf(sandbox.pid());
+        ASSERT_GT(game, 0);
+        ASSERT_EQ(linkedProcess(dataFolder(data)), 1) << home;
+        kill(game, SIGSTOP);
+        ASSERT_TRUE(waitForState(game, 'T'));
+        const std::string pid = std::to_string(game);
+        const std::string held = "stargrid: the player's folders are held by process " + pid +
+                                 " of this host (in a container's or a sandbox's pid namespace, where it is process 1; "
+                                 "it holds " +
+                                 link(data) + "), which is stopped, ";
+        const std::string whatToDo = "; end it, or let it go on (kill -CONT " + pid + "), and start the game again";
+        for (const auto& [args, outcome] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+                 {{"--frames", "30"}, "so the game does not start"},
+                 {{"pg5e18c0a7d94b2f63://oauth?code=stopped"},
+                  "so the URL is not handed over and the game does not start"}}) {
+            Game launch(args, env, true);
+            EXPECT_EQ(launch.waitForExit(kPatience), 1) << home << ": " << outcome;
+            EXPECT_THAT(launch.lines(), ElementsAre(held + outcome + whatToDo)) << home;
+        }
+        kill(game, SIGCONT);
+        EXPECT_EQ(count(sandbox, "open URL"), 0);
+    }
+}
+
+TEST_F(StargridClaimElsewhereTest, AGameKilledInASandboxWithoutALockServiceLeavesTheFoldersToALaunchOfTheHost) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // Its link stays, and nothing of its pid namespace runs: a launch in the kernel's first one sees that.
+    const std::vector<std::string> env = onNfs(player("data", "config"), "none");
+    Game crashing({}, env, true, ownGroup, kSandbox);
+    const GroupEnder ender{crashing.pid()};
+    ASSERT_TRUE(said(crashing, "running on"));
+    const pid_t game = childOf(crashing.pid());
+    ASSERT_GT(game, 0);
+    ASSERT_EQ(kill(game, SIGKILL), 0);
+    crashing.waitForExit(kPatience);
+    ASSERT_EQ(linkedProcess(dataFolder()), 1) << "the sandbox's game left its link";
+    for (int time = 0; time < 2; ++time) {
+        Game next({"--frames", "30"}, env, true);
+        EXPECT_EQ(next.waitForExit(kPatience), 0) << ::testing::PrintToString(next.lines());
+        EXPECT_EQ(count(next, "running on"), 1);
+    }
+}
+
+TEST_F(StargridClaimElsewhereTest, ASandboxedGameWhoseLocksThisKernelDoesNotSeeTakesTheUrlsOfLaunchesAroundIt) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // Its home is mounted apart: it locks there (the shim's locks of its own), and launches here take this
+    // kernel's locks. One launch in the kernel's first pid namespace, one in a sandbox beside the game's.
+    const std::string apart = folder.path() + "/locks-apart";
+    ASSERT_EQ(mkdir(apart.c_str(), 0700), 0);
+    std::vector<std::string> locksApart = onNfs(player("data", "config"), "nolock");
+    locksApart.push_back("STARGRID_TEST_NFS_LOCKS_DIR=" + apart);
+    Game sandbox({}, locksApart, true, ownGroup, kSandbox);
     const GroupEnder ender{sandbox.pid()};
     ASSERT_TRUE(said(sandbox, "running on"));
-    const pid_t game = childOf(sandbox.pid());
-    ASSERT_GT(game, 0);
-    const auto named = platform::claimLinkIdentity(linkTarget(dataFolder()));
-    ASSERT_TRUE(named);
-    kill(game, SIGSTOP);
-    ASSERT_TRUE(waitForState(game, 'T'));
-    const std::string held = "stargrid: the player's folders are held by process " + std::to_string(named->pid) +
-                             " in another pid namespace of this host, a container's or a sandbox's (so says " + link() +
-                             "), which does not answer (no answer within 2 s), ";
-    const std::string whatToDo =
-        "; if that process is no game, or a game that hangs or is stopped, end it and start the game again";
-    for (const auto& [args, outcome] : std::vector<std::pair<std::vector<std::string>, std::string>>{
-             {{"--frames", "30"}, "so the game does not start"},
-             {{"pg5e18c0a7d94b2f63://oauth?code=stopped"},
-              "so the URL is not handed over and the game does not start"}}) {
-        Game launch(args, player("data", "config"), true);
-        EXPECT_EQ(launch.waitForExit(kPatience), 1) << outcome;
-        EXPECT_THAT(launch.lines(), ElementsAre(held + outcome + whatToDo));
+    ASSERT_TRUE(takesLaunches());
+    for (const bool fromASandbox : {false, true}) {
+        const std::string url = std::string("pg5e18c0a7d94b2f63://oauth?code=") + (fromASandbox ? "beside" : "host");
+        Game launch({url}, player("data", "config"), true, ownGroup,
+                    fromASandbox ? kSandbox : std::vector<std::string>{});
+        const GroupEnder launchEnder{launch.pid()};
+        EXPECT_TRUE(said(sandbox, "open URL " + url)) << fromASandbox;
+        EXPECT_EQ(launch.waitForExit(kPatience), 0) << fromASandbox;
+        EXPECT_EQ(count(launch, "running on"), 0) << fromASandbox;
     }
-    kill(game, SIGCONT);
-    EXPECT_EQ(count(sandbox, "open URL"), 0);
+    EXPECT_EQ(linkedProcess(dataFolder()), 1) << "the sandbox's game keeps its link";
 }
 
 TEST_F(StargridClaimElsewhereTest, AnotherMachineSharingTheHomeIsJudgedByItsIdentityNotByALockOfThisOne) {

@@ -81,7 +81,8 @@ TEST_F(StargridClaimHoldersTest, AHostNameIsWrittenWholeAndAnotherMachineOfThatN
     // Another machine of that name shares the home, or this one had another machine id when its game was killed:
     // its game's link holds the folder, and the launch says which it can be.
     if (platform::thisProcessIdentity()->machine.empty()) GTEST_SKIP() << "this host has no machine id";
-    const std::string elsewhere = "pid=4242 start=1 ns=1 boot=0-0 machine=00000000000000000000000000000000 host=" + name;
+    const std::string elsewhere =
+        "pid=4242 start=1 ns=1 boot=0-0 machine=00000000000000000000000000000000 host=" + name;
     ASSERT_EQ(symlink(elsewhere.c_str(), link().c_str()), 0);
     for (int time = 0; time < 2; ++time) {
         Game refused({"--frames", "0"}, env, true, named);
@@ -90,8 +91,8 @@ TEST_F(StargridClaimHoldersTest, AHostNameIsWrittenWholeAndAnotherMachineOfThatN
                     ElementsAre("stargrid: the player's folders are held by process 4242 on a machine named " + name +
                                 " whose machine id is not this one's (so says " + link() +
                                 "), which cannot be asked from here, so the game does not start here; if that was "
-                                "this machine before its machine id changed, remove " + link() +
-                                " and start it again"));
+                                "this machine before its machine id changed, remove " +
+                                link() + " and start it again"));
     }
 }
 
@@ -99,10 +100,11 @@ TEST_F(StargridClaimHoldersTest, AStoppedGameIsNamedByEveryLaunchForm) {
     Game running({}, player("data", "config"), true);
     ASSERT_TRUE(running.waitForLine("running on", kPatience));
     running.signal(SIGSTOP);
-    const std::string held = "stargrid: the player's folders are held by process " + std::to_string(running.pid()) +
-                             " of this host (it holds " + link() + "), which does not answer (no answer within 2 s), ";
-    const std::string whatToDo =
-        "; if that process is no game, or a game that hangs or is stopped, end it and start the game again";
+    ASSERT_TRUE(waitForState(running.pid(), 'T'));
+    const std::string pid = std::to_string(running.pid());
+    const std::string held = "stargrid: the player's folders are held by process " + pid + " of this host (it holds " +
+                             link() + "), which is stopped, ";
+    const std::string whatToDo = "; end it, or let it go on (kill -CONT " + pid + "), and start the game again";
     const std::string url = "pg5e18c0a7d94b2f63://oauth?code=stopped";
     for (const auto& [args, outcome] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{"--frames", "30"}, "so the game does not start"},
@@ -117,16 +119,35 @@ TEST_F(StargridClaimHoldersTest, AStoppedGameIsNamedByEveryLaunchForm) {
     EXPECT_EQ(count(running, "open URL"), 0);
 }
 
+TEST_F(StargridClaimHoldersTest, AGameBusyPastTheFirstWaitForAnAnswerTakesTheUrl) {
+    // Its first frames are slow (under load, its shaders compiled afresh): it runs, and answers late.
+    const std::string busy = folder.path() + "/busy";
+    std::vector<std::string> env = player("data", "config");
+    env.insert(env.end(), {"LD_PRELOAD=" STARGRID_CLAIM_LINK_READ_BARRIER, "STARGRID_TEST_BUSY=4:" + busy});
+    Game running({}, env, true);
+    ASSERT_TRUE(running.waitForLine("running on", kPatience));
+    ASSERT_TRUE(takesLaunches());
+    std::ofstream(busy).close();
+    const std::string url = "pg5e18c0a7d94b2f63://oauth?code=busy";
+    Game launch({url}, player("data", "config"), true);
+    EXPECT_EQ(launch.waitForExit(kPatience), 0) << ::testing::PrintToString(launch.lines());
+    EXPECT_THAT(launch.lines(), ::testing::IsEmpty());
+    EXPECT_TRUE(said(running, "open URL " + url));
+    quit(running);
+}
+
 TEST_F(StargridClaimHoldersTest, AJunkLinkIsRefusedWithItsTargetEscapedAndWhatToDo) {
     ASSERT_TRUE(platform::makeFolders(dataFolder()));
     ASSERT_EQ(symlink("junk\033[2J\nmore", link().c_str()), 0);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--frames", "0"}, std::vector<std::string>{}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--frames", "0"}, std::vector<std::string>{}}) {
         Game refused(args, stargrid::test::onNfs(player("data", "config"), "none"), true);
         EXPECT_EQ(refused.waitForExit(kPatience), 1);
         EXPECT_THAT(refused.lines(),
                     ElementsAre("stargrid: the player's folders cannot be claimed (cannot use " + link() +
                                 ": it names no process in a form the game writes (\"junk\\x1b[2J\\x0amore\")), so the "
-                                "game does not start; remove " + link() + " and start the game again"));
+                                "game does not start; remove " +
+                                link() + " and start the game again"));
     }
 }
 
@@ -177,7 +198,8 @@ TEST_F(StargridClaimHoldersTest, ALaunchersClaimGoesToOneGame) {
                    count(launcher, "stargrid: the player's folders are held by process");
         };
         const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        while (secondSaid() == 0 && std::chrono::steady_clock::now() < deadline) launcher.waitForLine("stargrid: ", kPatience);
+        while (secondSaid() == 0 && std::chrono::steady_clock::now() < deadline)
+            launcher.waitForLine("stargrid: ", kPatience);
         EXPECT_EQ(secondSaid(), 1) << mode << ": " << ::testing::PrintToString(launcher.lines());
         ASSERT_TRUE(said(launcher, "running on")) << mode;
         EXPECT_EQ(count(launcher, "running on"), 1) << mode;

@@ -7,12 +7,15 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <optional>
 #include <string>
@@ -77,6 +80,18 @@ protected:
     static void end(pid_t other) {
         kill(other, SIGKILL);  // however it ends, the kernel lets go
         waitpid(other, nullptr, 0);
+    }
+    // The state a claim of the data folder comes to in a launch of a pid namespace of its own, a sandbox's, whose
+    // runtime folder is the test's (root only); -1 when the sandbox cannot be made.
+    int stateInASandbox() {
+        const kite::test::ForkedOutcome run = kite::test::runForked([this] {
+            if (setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1) != 0 || unshare(CLONE_NEWPID) != 0) return 100;
+            const pid_t launch = fork();
+            if (launch == 0) _exit(static_cast<int>(FolderClaim::take(data()).state));
+            int status = 0;
+            return launch > 0 && waitpid(launch, &status, 0) == launch && WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+        });
+        return run.exited && run.status < 100 ? run.status : -1;
     }
 
     kite::test::TemporaryFolder folder{"stargrid-claim"};
@@ -307,14 +322,88 @@ TEST_F(FolderClaimTest, ALinkOfAMachineClonedFromThisOneHoldsTheFolder) {
 }
 
 TEST_F(FolderClaimTest, WhereTheLockIsTakenALinkOfAnotherPidNamespaceWhoseMakerHeldNoneHoldsTheFolder) {
-    // A game that started while the lock service was down, in a sandbox of its own (or this launch is in one): it
-    // holds no lock for this launch's to outrank.
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // A game that started while the lock service was down, in a sandbox of its own, for a launch in another
+    // sandbox, which cannot see it: it holds no lock for this launch's to outrank.
     LinkingProcess unlocked(data(), linkTarget::otherNamespaceWithoutLock);
     ASSERT_TRUE(unlocked.planted());
+    EXPECT_EQ(stateInASandbox(), static_cast<int>(State::HeldOutOfSight));
+    EXPECT_EQ(linkedProcess(), unlocked.pid());
+}
+
+TEST_F(FolderClaimTest, FromTheKernelsFirstPidNamespaceALinkOfAnotherIsJudgedByTheProcessItSees) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    ASSERT_TRUE(self);
+    if (self->ns != 0xEFFFFFFCull) GTEST_SKIP() << "this test runs outside the kernel's first pid namespace";
+    // A sandbox's game, its maker holding a lock or none (this launch takes one either way): it runs, and is
+    // named by the pid this launch sees it by, stopped or not.
+    const std::vector<LinkingProcess::Target> makers{linkTarget::asItIs,
+                                                     linkTarget::changed([](ProcessIdentity&) {}, MakersLock::Held)};
+    for (const auto& made : makers) {
+        std::optional<LinkingProcess> sandboxed(std::in_place, data(), made, nullptr, true);
+        ASSERT_TRUE(sandboxed->planted());
+        ASSERT_EQ(linkedProcess(), 1);
+        FolderClaim::Result held = FolderClaim::take(data());
+        EXPECT_EQ(held.state, State::HeldElsewhere) << held.error;
+        EXPECT_EQ(held.holder.names, LinkNames::GameHere);
+        EXPECT_EQ(held.holder.seen, sandboxed->seen());
+        EXPECT_FALSE(seeHolder(held.holder).stopped);
+        ASSERT_EQ(kill(sandboxed->seen(), SIGSTOP), 0);
+        for (int look = 0; look < 1000 && !seeHolder(held.holder).stopped; ++look) usleep(10000);
+        EXPECT_TRUE(seeHolder(held.holder).stopped);
+        EXPECT_EQ(seeHolder(held.holder).pid, sandboxed->seen());
+        // Killed, it leaves a link nothing in its namespace runs under: taken over at once.
+        sandboxed.reset();
+        held = FolderClaim::take(data());
+        EXPECT_EQ(held.state, State::Taken) << held.error;
+        EXPECT_EQ(linkedProcess(), getpid());
+        held.claim.reset();
+    }
+}
+
+TEST_F(FolderClaimTest, ALinkWhoseProcessCannotBeSeenIsNotTakenOverWhileAGameListensOnTheFolder) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // A sandbox's game whose home is mounted apart, locked there and not here: the launch, in another sandbox,
+    // takes the lock and cannot see the game, but the game listens for launches.
+    LinkingProcess sandboxed(data(), linkTarget::otherNamespace);
+    ASSERT_TRUE(sandboxed.planted());
+    const std::string socket = folder.path() + "/" + FolderClaim::socketName(FolderClaim::identityOf(data())) + ".sock";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+    EXPECT_EQ(stateInASandbox(), static_cast<int>(State::HeldOutOfSight));
+    EXPECT_EQ(linkedProcess(), sandboxed.pid());
+    // Once nothing listens, the link is a leftover as the table says.
+    close(listener);
+    EXPECT_EQ(stateInASandbox(), static_cast<int>(State::Taken));
+    EXPECT_NE(linkedProcess(), sandboxed.pid());
+}
+
+TEST_F(FolderClaimTest, ALinkOfALaterFormIsReadByTheFieldsItKnows) {
+    // A later version's link, a field more before host=: another machine's game, as this version would judge
+    // it; not junk, which the lock taken here would outrank.
+    LinkingProcess later(data(), [](ProcessIdentity named) {
+        named.boot = "0-0";
+        named.machine = "00000000000000000000000000000000";
+        named.host = "far-host";
+        const std::string text = claimLinkText(named, MakersLock::Held);
+        return text.substr(0, text.find(" host=")) + " since=1765000000 host=far-host";
+    });
+    ASSERT_TRUE(later.planted());
     const FolderClaim::Result held = FolderClaim::take(data());
     EXPECT_EQ(held.state, State::HeldOutOfSight) << held.error;
-    EXPECT_EQ(held.holder.names, LinkNames::OtherNamespace);
-    EXPECT_EQ(linkedProcess(), unlocked.pid());
+    EXPECT_EQ(held.holder.names, LinkNames::OtherHost);
+    EXPECT_EQ(held.holder.named.host, "far-host");
+    EXPECT_EQ(held.holder.named.pid, later.pid());
+    // Its own fields are read as they are: a field said twice, or one without a value, is no form the game writes.
+    for (const char* junk :
+         {"pid=1 pid=2 start=1 ns=1 boot=0-0 host=x", "pid=1 start=1 ns=1 since= boot=0-0 host=x",
+          "pid=1 start=1 ns=1 boot=0-0 lock=shared host=x"})
+        EXPECT_FALSE(claimLinkIdentity(junk)) << junk;
 }
 
 TEST_F(FolderClaimTest, ALinkOfAProcessOutOfSightHoldsTheFolder) {
@@ -446,7 +535,9 @@ TEST_F(FolderClaimTest, WithPatienceAClaimHeldElsewhereIsTakenOnceItIsGivenUp) {
     const pid_t other = holdElsewhere({data(), config()});
     ASSERT_GT(other, 0);
     EXPECT_EQ(FolderClaim::take({data(), config()}).state, State::HeldElsewhere);
-    auto waiting = std::async(std::launch::async, [this] { return FolderClaim::take({data(), config()}, seconds(60)); });
+    auto waiting = std::async(std::launch::async, [this] {
+        return FolderClaim::take({data(), config()}, seconds(60));
+    });
     end(other);
     ASSERT_EQ(waiting.wait_for(seconds(90)), std::future_status::ready);
     EXPECT_EQ(waiting.get().state, State::Taken);

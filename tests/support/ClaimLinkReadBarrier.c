@@ -13,7 +13,9 @@
    it back as soon as the process has tried to open it; with a TARGET, a link naming TARGET takes its place.
    STARGRID_TEST_BEFORE_LISTEN=stop: the process stops itself (SIGSTOP) right before it first binds a Unix socket
    whose name ends in ".sock", as a game held at the end of its start-up, its claim taken and not yet listening
-   (never a pid namespace's first process, which ignores a signal it sends itself). */
+   (never a pid namespace's first process, which ignores a signal it sends itself).
+   STARGRID_TEST_BUSY=SECONDS:FILE: once FILE is there, the process is busy for SECONDS (asleep, not stopped) when
+   it first goes to accept a connection that waits on a socket, as a game drawing slow first frames under load. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -25,6 +27,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -175,4 +178,19 @@ int bind(int fd, const struct sockaddr* address, socklen_t size) {
         }
     }
     return real(fd, address, size);
+}
+
+int accept4(int fd, struct sockaddr* address, socklen_t* size, int flags) {
+    static int (*real)(int, struct sockaddr*, socklen_t*, int);
+    static int busy;
+    if (!real) real = (int (*)(int, struct sockaddr*, socklen_t*, int))dlsym(RTLD_NEXT, "accept4");
+    const char* when = getenv("STARGRID_TEST_BUSY");
+    const char* file = when ? strchr(when, ':') : NULL;
+    struct pollfd waiting = {fd, POLLIN, 0};
+    if (file && !busy && access(file + 1, F_OK) == 0 && poll(&waiting, 1, 0) == 1) {
+        busy = 1;
+        struct timespec left = {atoi(when), 0};
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) continue;
+    }
+    return real(fd, address, size, flags);
 }

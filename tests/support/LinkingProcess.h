@@ -1,7 +1,9 @@
 // A process of this host standing for another launch on a player's folder: it makes the folder's claim link
 // naming itself (its target as the test writes it from the process's identity: another start time, boot or
-// pid namespace, an older form), then waits until it is ended.
+// pid namespace, an older form), then waits until it is ended. A sandboxed one is the first process of a pid
+// namespace of its own (root only).
 #pragma once
+#include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,25 +65,45 @@ public:
     using Target = std::function<std::string(platform::ProcessIdentity)>;
     // `before` runs in the child first (to become another user); its failure ends the child.
     explicit LinkingProcess(const std::string& folder, const Target& target = linkTarget::asItIs,
-                            const std::function<bool()>& before = nullptr) {
+                            const std::function<bool()>& before = nullptr, bool sandboxed = false) {
         int ready[2];
+        int made[2];  // from a sandboxed one to its parent
         if (::pipe(ready) != 0) return;
+        if (::pipe(made) != 0) {
+            ::close(ready[0]);
+            ::close(ready[1]);
+            return;
+        }
         pid_ = ::fork();
         if (pid_ == 0) {
+            // Sandboxed: the child of this one, the first in its pid namespace, makes the link; this one says
+            // which pid it is here, and ends with it.
+            pid_t linking = 0;
+            if (sandboxed && (::unshare(CLONE_NEWPID) != 0 || (linking = ::fork()) < 0)) ::_exit(1);
+            if (linking > 0) {
+                char linked = 0;
+                ::close(made[1]);
+                if (::read(made[0], &linked, 1) == 1) (void)!::write(ready[1], &linking, sizeof linking);
+                ::waitpid(linking, nullptr, 0);
+                ::_exit(0);
+            }
             const auto self = platform::thisProcessIdentity();
             const std::string link = folder + "/" + platform::kClaimLinkName;
             if ((before && !before()) || !self || ::symlink(target(*self).c_str(), link.c_str()) != 0) ::_exit(1);
-            (void)!::write(ready[1], "1", 1);
+            const pid_t pid = ::getpid();
+            (void)!(sandboxed ? ::write(made[1], "1", 1) : ::write(ready[1], &pid, sizeof pid));
             ::pause();
             ::_exit(0);
         }
-        char made = 0;
         ::close(ready[1]);
-        planted_ = pid_ > 0 && ::read(ready[0], &made, 1) == 1;
+        ::close(made[0]);
+        ::close(made[1]);
+        planted_ = pid_ > 0 && ::read(ready[0], &seen_, sizeof seen_) == sizeof seen_;
         ::close(ready[0]);
     }
     ~LinkingProcess() {
         if (pid_ <= 0) return;
+        if (seen_ > 0) ::kill(seen_, SIGKILL);
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
@@ -91,9 +113,12 @@ public:
     // The link is there and its process runs.
     bool planted() const { return planted_; }
     pid_t pid() const { return pid_; }
+    // The process that made the link, by the pid this process sees it by.
+    pid_t seen() const { return seen_; }
 
 private:
     pid_t pid_ = -1;
+    pid_t seen_ = 0;
     bool planted_ = false;
 };
 

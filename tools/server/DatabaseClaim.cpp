@@ -57,9 +57,10 @@ std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, 
             *error = platform::printableText(open + heldBy(result.holder));
             return nullptr;
         case FolderClaim::State::HeldOutOfSight:
-            *error = platform::printableText(database + " may be open in another stargrid-server: " +
-                                             heldBy(result.holder) + ", which cannot be asked from here; " +
-                                             platform::claimRemedyText(result.holder, false, "stargrid-server"));
+            *error = platform::printableText(
+                database + " may be open in another stargrid-server: " + heldBy(result.holder) +
+                ", which cannot be asked from here; " +
+                platform::claimRemedyText(result.holder, platform::HolderSeen::Unseen, "stargrid-server"));
             return nullptr;
         case FolderClaim::State::Failed: break;
     }
