@@ -1,6 +1,7 @@
-// What a launch of the executable does with a game it cannot look up in /proc: one in another pid namespace (a
-// sandbox's), started without a lock service, starting, or stopped; and one of another machine sharing the home
-// (a clone of this one, one of this name, one whose locks exclude only its own programs), or this machine's
+// What a launch of the executable does with a game of another pid namespace (a sandbox's, which the kernel's first
+// pid namespace sees and a sandbox beside it does not), started without a lock service, starting, stopped, killed,
+// or locking a home mounted apart; and with one of another machine sharing the home (a clone of this one, one of
+// this name, one whose locks exclude only its own programs, one holding the lock over NFS), or this machine's
 // earlier boot. Sandboxes and machines need root: the tests say so when they skip.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -244,6 +245,34 @@ TEST_F(StargridClaimElsewhereTest, AnotherMachineSharingTheHomeIsJudgedByItsIden
         }
         if (!each.said.empty()) quit(game);
     }
+}
+
+TEST_F(StargridClaimElsewhereTest, ALockOverNfsIsSaidToBeOfThisMachineOrAnother) {
+    if (getuid() != 0) GTEST_SKIP() << "a machine of its own (mount and UTS namespaces) needs root";
+    // NFS with its lock service: another machine's game holds the lock on claim.lock, and listens where this one
+    // cannot ask it (its own runtime folder).
+    const kite::test::Machine other{"11111111-1111-1111-1111-333333333333", "cccccccccccccccccccccccccccccccc",
+                                    "stargrid-other"};
+    const std::string runtime = folder.path() + "/run-other";
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    std::vector<std::string> there = onNfs(player("data", "config"), "lockd");
+    there.push_back("XDG_RUNTIME_DIR=" + runtime);
+    const std::string ids = folder.path();
+    Game game({}, there, true, [&] { return kite::test::becomeMachine(ids, other); });
+    ASSERT_TRUE(said(game, "running on"));
+    const std::string socket = stargrid::test::handoverSocket(folder.path(), dataFolder());
+    Game launch({"--frames", "0"}, onNfs(player("data", "config"), "lockd"), true);
+    EXPECT_EQ(launch.waitForExit(kPatience), 1);
+    EXPECT_THAT(launch.lines(),
+                ElementsAre("stargrid: the player's folders are held by another process, of this machine or of "
+                            "another that shares this home (it locks " +
+                            dataFolder() +
+                            "/claim.lock), which does "
+                            "not answer (it does not listen on " +
+                            socket +
+                            "), so the game does not start; if that "
+                            "is a game that hangs or is stopped, end it where it runs and start the game again"));
+    quit(game);
 }
 
 }  // namespace
