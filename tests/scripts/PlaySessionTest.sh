@@ -99,14 +99,16 @@ run_session() {
   rm -f "$STOP"
 }
 game_runs() { grep -qs "^game" "$GAMES"; }
-# The processes serving the database: pids, one a line.
+# The processes of the real server serving the database: pids, one a line.
 servers_on() {
   local process
   for process in /proc/[0-9]*; do
+    [ "$process/exe" -ef "$real_server" ] || continue
     tr '\0' ' ' 2>/dev/null <"$process/cmdline" | grep -qF -- "--db $1 " && echo "${process#/proc/}"
   done
   true
 }
+no_servers_on() { [ -z "$(servers_on "$1")" ]; }
 # The server on the loopback port answers a request.
 answers() {
   local reply
@@ -314,7 +316,8 @@ GAME
     answers "$port" || fail "the server did not answer once the shell was killed, while its game runs"
     kill -0 "$game_pid" || fail "the game ended with the shell"
     touch "$STOP"
-    wait_until test -z "$(servers_on "$data/server.db")" || fail "the server runs on after its game quit"
+    # Looked for again each time: the server ends only once the game has seen the stop file and gone.
+    wait_until no_servers_on "$data/server.db" || fail "the server runs on after its game quit"
     finish_session
     rm -f "$STOP"
     : >"$GAMES"
