@@ -99,14 +99,16 @@ run_session() {
   rm -f "$STOP"
 }
 game_runs() { grep -qs "^game" "$GAMES"; }
-# The processes serving the database: pids, one a line.
+# The processes of the real server serving the database: pids, one a line.
 servers_on() {
   local process
   for process in /proc/[0-9]*; do
+    [ "$process/exe" -ef "$real_server" ] || continue
     tr '\0' ' ' 2>/dev/null <"$process/cmdline" | grep -qF -- "--db $1 " && echo "${process#/proc/}"
   done
   true
 }
+no_servers_on() { [ -z "$(servers_on "$1")" ]; }
 # The server on the loopback port answers a request.
 answers() {
   local reply
@@ -314,7 +316,8 @@ GAME
     answers "$port" || fail "the server did not answer once the shell was killed, while its game runs"
     kill -0 "$game_pid" || fail "the game ended with the shell"
     touch "$STOP"
-    wait_until test -z "$(servers_on "$data/server.db")" || fail "the server runs on after its game quit"
+    # Looked for again each time: the server ends only once the game has seen the stop file and gone.
+    wait_until no_servers_on "$data/server.db" || fail "the server runs on after its game quit"
     finish_session
     rm -f "$STOP"
     : >"$GAMES"
@@ -331,22 +334,28 @@ GAME
     ln -sf "$real_game" "$tree/build/stargrid"
     export SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null
     start_session --frames 1000000000
-    # The claimed shell (stargrid-claim runs it in its own place, in the process play started for it: not the
-    # game play asks to check the options), then the game and the server it started, by what they run.
-    shell_found() {
-      shell=$(ps -o pid=,args= --ppid "$session" | grep -F " $tree/scripts/play " | awk '{ print $1 }') && [ -n "$shell" ]
-    }
-    of_shell() {
+    # Each process by what it runs, looked for again until it is there: the session's children come and go
+    # (subshells of play, the game play asks to check the options). The game is the one the claimed shell
+    # started (stargrid-claim runs the shell in its own place, in a process play started for it), so a
+    # grandchild of the session's; its parent is the claimed shell, and the server is the shell's child
+    # that runs /bin/sh (the stand-in).
+    children_running() {
       local child
-      for child in $(ps -o pid= --ppid "$shell"); do [ "$(readlink "/proc/$child/exe")" != "$1" ] || echo "$child"; done
+      for child in $(ps -o pid= --ppid "$1"); do [ "$(readlink "/proc/$child/exe" 2>/dev/null)" != "$2" ] || echo "$child"; done
     }
-    game_found() { game=$(of_shell "$(readlink -f "$real_game")") && [ -n "$game" ]; }
-    wait_until shell_found || fail "no claimed shell: $(cat "$scratch/out")"
+    game_found() {
+      local child
+      for child in $(ps -o pid= --ppid "$session"); do
+        game=$(children_running "$child" "$(readlink -f "$real_game")") && [ -n "$game" ] && shell=$child && return 0
+      done
+      return 1
+    }
+    server_found() { server=$(children_running "$shell" "$(readlink -f /bin/sh)") && [ -n "$server" ]; }
     wait_until game_found || fail "the game did not start: $(cat "$scratch/out")"
     close_on_exec() { (($(sed -n 's/^flags:[[:space:]]*//p' "/proc/$game/fdinfo/6") & 02000000)); }
     wait_until close_on_exec || fail "the game passes the session on: fd 6 $(grep flags "/proc/$game/fdinfo/6")"
-    server=$(of_shell "$(readlink -f /bin/sh)")
-    [ -n "$server" ] && [ "$(readlink "/proc/$game/fd/6")" = "$(readlink "/proc/$server/fd/0")" ] ||
+    wait_until server_found || fail "the claimed shell started no server: $(cat "$scratch/out")"
+    [ "$(readlink "/proc/$game/fd/6")" = "$(readlink "/proc/$server/fd/0")" ] ||
       fail "the game's fd 6 ($(readlink "/proc/$game/fd/6")) is not the server's input"
     kill -TERM "$session"
     finish_session
