@@ -382,6 +382,15 @@ GAME
       expect_refused "play: --server needs an http:// or https:// URL with a host, and no spaces or control \
 characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$url" --frames 1
     done
+    # A port that is no number from 1 to 65535, and a byte that is not printable ASCII, would only fail in
+    # the game.
+    for url in http://x:abc http://x: http://x:0 http://x:65536 http://u:p@x:99999999999999999999/a "http://[::1]:x"; do
+      expect_refused "play: --server needs a port from 1 to 65535 after the host, not \"$url\"" "" --server "$url" --frames 1
+    done
+    expect_refused 'play: --server needs a URL of printable ASCII (any other byte written %XX), not "http://\xff"' \
+      "" --server $'http://\xff' --frames 1
+    expect_refused 'play: --server needs a URL of printable ASCII (any other byte written %XX), not "https://例.cn:8080"' \
+      "" --server 'https://例.cn:8080' --frames 1
     ;;
   ARefusedLaunchLeavesNothingRegisteredOrClaimed)
     # A place the server's log cannot have is refused before anything is registered or claimed, said once;
