@@ -8,7 +8,8 @@
 #         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
 #         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
 #         TheGameKeepsTheSessionFromProgramsItStarts, RefusalsComeBeforeAnythingIsRegisteredOrStarted,
-#         ARefusedLaunchLeavesNothingRegisteredOrClaimed or FolderNamesReachPlayAsTheyAre
+#         ARefusedLaunchLeavesNothingRegisteredOrClaimed, FolderNamesReachPlayAsTheyAre or
+#         FoldersTheGameRefusesEndTheSessionSayingWhatToDo
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
@@ -441,6 +442,39 @@ characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$u
     # What play says of the folder quotes its control characters, as every message does.
     grep -qF "(log: $scratch/a\x1b[2Jb\x41\xc2\x9bc\xff/stargrid/server.log)" "$scratch/out" &&
       ! tr -d '\n' <"$scratch/out" | LC_ALL=C grep -q $'[[:cntrl:]]\\|\xc2\x9b\\|\xff' || fail "play said $(cat -v "$scratch/out")"
+    ;;
+  FoldersTheGameRefusesEndTheSessionSayingWhatToDo)
+    # Folders the claim refuses as the game would (stargrid-claim --folders), and folders the game itself
+    # cannot claim (the real game, on a home on NFS without locks, with a link there in no form it writes):
+    # after the reason, play says that the session stopped and what to do, and nothing runs.
+    said="play: the session stopped; fix or free the folder named above, then run scripts/play again"
+    # Status 1, the reason given then play's line, and no game ran: REASON WHAT.
+    ends_saying_what_to_do() {
+      [ "$status" = 1 ] && grep -qxF -- "$1" "$scratch/out" && [ "$(tail -n 1 "$scratch/out")" = "$said" ] &&
+        [ "$(grep -c "^play:" "$scratch/out")" = 1 ] || fail "$2: status $status, said $(cat "$scratch/out")"
+      ! game_runs && ! grep -q "running on" "$scratch/out" || fail "$2: a game ran: $(cat "$scratch/out")"
+    }
+    touch "$scratch/a-file"
+    : >"$scratch/out"
+    XDG_DATA_HOME=$scratch/a-file run_session
+    ends_saying_what_to_do "UserFolders: XDG_DATA_HOME names a file, not a folder: $scratch/a-file" "a file for XDG_DATA_HOME"
+    if [ "$(id -u)" = 0 ]; then
+      mkdir -p -m 700 "$data"
+      chown 54321:54321 "$data"
+      : >"$scratch/out"
+      run_session
+      ends_saying_what_to_do "UserFolders: the data folder $data is refused: it belongs to user 54321" "another user's data folder"
+      rm -rf "$data"
+    fi
+    ln -sf "$real_game" "$tree/build/stargrid"
+    mkdir -p -m 700 "$data"
+    ln -s junk "$data/claim.link"
+    : >"$scratch/out"
+    SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null STARGRID_TEST_NFS_LOCKS=none LD_PRELOAD=$shim \
+      ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 run_session --frames 1
+    ends_saying_what_to_do "stargrid: the player's folders cannot be claimed (cannot use $data/claim.link: it names \
+no process in a form the game writes (\"junk\")), so the game does not start; remove $data/claim.link and start the \
+game again" "a link the game cannot use"
     ;;
   *) fail "no case $case_name" ;;
 esac
