@@ -8,7 +8,8 @@
 #         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
 #         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
 #         TheGameKeepsTheSessionFromProgramsItStarts, RefusalsComeBeforeAnythingIsRegisteredOrStarted,
-#         ARefusedLaunchLeavesNothingRegisteredOrClaimed or FolderNamesReachPlayAsTheyAre
+#         ARefusedLaunchLeavesNothingRegisteredOrClaimed, FolderNamesReachPlayAsTheyAre or
+#         FoldersTheGameRefusesEndTheSessionSayingWhatToDo
 # scripts/play runs in a scratch tree whose setup, build and programs are stand-ins: the real one would
 # build and install into the tree the tests run from. Every wait is bounded (20 s), so a session that
 # hangs fails the case instead of the run.
@@ -391,6 +392,15 @@ GAME
       expect_refused "play: --server needs an http:// or https:// URL with a host, and no spaces or control \
 characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$url" --frames 1
     done
+    # A port that is no number from 1 to 65535, and a byte that is not printable ASCII, would only fail in
+    # the game.
+    for url in http://x:abc http://x: http://x:0 http://x:65536 http://u:p@x:99999999999999999999/a "http://[::1]:x"; do
+      expect_refused "play: --server needs a port from 1 to 65535 after the host, not \"$url\"" "" --server "$url" --frames 1
+    done
+    expect_refused 'play: --server needs a URL of printable ASCII (any other byte written %XX), not "http://\xff"' \
+      "" --server $'http://\xff' --frames 1
+    expect_refused 'play: --server needs a URL of printable ASCII (any other byte written %XX), not "https://例.cn:8080"' \
+      "" --server 'https://例.cn:8080' --frames 1
     ;;
   ARefusedLaunchLeavesNothingRegisteredOrClaimed)
     # A place the server's log cannot have is refused before anything is registered or claimed, said once;
@@ -441,6 +451,39 @@ characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$u
     # What play says of the folder quotes its control characters, as every message does.
     grep -qF "(log: $scratch/a\x1b[2Jb\x41\xc2\x9bc\xff/stargrid/server.log)" "$scratch/out" &&
       ! tr -d '\n' <"$scratch/out" | LC_ALL=C grep -q $'[[:cntrl:]]\\|\xc2\x9b\\|\xff' || fail "play said $(cat -v "$scratch/out")"
+    ;;
+  FoldersTheGameRefusesEndTheSessionSayingWhatToDo)
+    # Folders the claim refuses as the game would (stargrid-claim --folders), and folders the game itself
+    # cannot claim (the real game, on a home on NFS without locks, with a link there in no form it writes):
+    # after the reason, play says that the session stopped and what to do, and nothing runs.
+    said="play: the session stopped; fix or free the folder named above, then run scripts/play again"
+    # Status 1, the reason given then play's line, and no game ran: REASON WHAT.
+    ends_saying_what_to_do() {
+      [ "$status" = 1 ] && grep -qxF -- "$1" "$scratch/out" && [ "$(tail -n 1 "$scratch/out")" = "$said" ] &&
+        [ "$(grep -c "^play:" "$scratch/out")" = 1 ] || fail "$2: status $status, said $(cat "$scratch/out")"
+      ! game_runs && ! grep -q "running on" "$scratch/out" || fail "$2: a game ran: $(cat "$scratch/out")"
+    }
+    touch "$scratch/a-file"
+    : >"$scratch/out"
+    XDG_DATA_HOME=$scratch/a-file run_session
+    ends_saying_what_to_do "UserFolders: XDG_DATA_HOME names a file, not a folder: $scratch/a-file" "a file for XDG_DATA_HOME"
+    if [ "$(id -u)" = 0 ]; then
+      mkdir -p -m 700 "$data"
+      chown 54321:54321 "$data"
+      : >"$scratch/out"
+      run_session
+      ends_saying_what_to_do "UserFolders: the data folder $data is refused: it belongs to user 54321" "another user's data folder"
+      rm -rf "$data"
+    fi
+    ln -sf "$real_game" "$tree/build/stargrid"
+    mkdir -p -m 700 "$data"
+    ln -s junk "$data/claim.link"
+    : >"$scratch/out"
+    SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null STARGRID_TEST_NFS_LOCKS=none LD_PRELOAD=$shim \
+      ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 run_session --frames 1
+    ends_saying_what_to_do "stargrid: the player's folders cannot be claimed (cannot use $data/claim.link: it names \
+no process in a form the game writes (\"junk\")), so the game does not start; remove $data/claim.link and start the \
+game again" "a link the game cannot use"
     ;;
   *) fail "no case $case_name" ;;
 esac

@@ -9,8 +9,8 @@
 #         BuildAndSetupTakeNoOptionForAnArgument, HelpOfPlayAndTestBuildsAndChangesNothing,
 #         RefusalsQuoteArgumentsWithTheirControlCharactersEscaped,
 #         TestRefusesWhatCTestDoesNotTakeBeforeRunningAnything, TestTakesEveryOptionCTestLists,
-#         TestNamesAnEmptyOrBlankArgumentAsOne, TestFailsARunInWhichCTestRanNoTest or
-#         TestJudgesWhatCTestRanWhateverItsOutputOptions
+#         TestNamesAnEmptyOrBlankArgumentAsOne, TestFailsARunInWhichCTestRanNoTest,
+#         TestFailsARunInWhichEveryTestItTookWasSkipped or TestJudgesWhatCTestRanWhateverItsOutputOptions
 # The scripts run from a scratch tree whose scripts/build, cmake and package tools are stand-ins that only
 # note they were called: a script that got past its arguments would otherwise build into the source tree.
 set -euo pipefail
@@ -331,6 +331,28 @@ case "$case_name" in
     grep -qx "== main: CTest ran no test: a run that runs none has not passed" "$scratch/out" &&
       grep -q "^main  *failed" "$scratch/out" && grep -q "^all  *failed" "$scratch/out" ||
       fail "a run of no test passed: $(cat "$scratch/out")"
+    ;;
+  TestFailsARunInWhichEveryTestItTookWasSkipped)
+    # Tests CTest takes but runs to no verdict: skipped as Google Test skips (which CTest reports as skipped),
+    # by a return code, and disabled.
+    one_test_tree
+    cat >>"$tree/build/CTestTestfile.cmake" <<'TESTS'
+add_test(Skipped.LikeGoogleTest /bin/sh -c "echo '[  SKIPPED ] Skipped.LikeGoogleTest'")
+set_tests_properties(Skipped.LikeGoogleTest PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+add_test(Skipped.ByItsCode /bin/sh -c "exit 77")
+set_tests_properties(Skipped.ByItsCode PROPERTIES SKIP_RETURN_CODE 77)
+add_test(Skipped.Disabled /bin/true)
+set_tests_properties(Skipped.Disabled PROPERTIES DISABLED TRUE)
+TESTS
+    run test -R 'Skipped\.'
+    [ "$status" = 1 ] &&
+      grep -qx "== main: CTest ran no test: the 3 tests it took were skipped, disabled or not run, and a run that runs none has not passed" \
+        "$scratch/out" && grep -q "^main  *failed" "$scratch/out" && grep -q "^all  *failed" "$scratch/out" ||
+      fail "a run whose every test was skipped: status $status, $(cat "$scratch/out")"
+    # One test that ran beside them is a run.
+    run test -R 'TheOnlyTest|Skipped\.'
+    [ "$status" = 0 ] && grep -q "^all  *passed" "$scratch/out" && ! grep -q "ran no test" "$scratch/out" ||
+      fail "a run of one test and three skipped: status $status, $(cat "$scratch/out")"
     ;;
   TestJudgesWhatCTestRanWhateverItsOutputOptions)
     # Quiet, CTest prints no summary, and a run is judged by what it ran all the same.
