@@ -429,6 +429,21 @@ TEST(ServerProgram, ItQuotesArgumentsAndRequestsWithTheirControlCharactersEscape
     EXPECT_EQ(server.waitForExit(), 0);
 }
 
+// An argument that does not start with "-" is no option the server does not know, but one it takes none of:
+// named as unexpected, quoted, with the usage.
+TEST(ServerProgram, AnArgumentThatIsNoOptionIsNamedAsUnexpected) {
+    for (const auto& [args, said] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"extra"}, "stargrid-server: unexpected argument \"extra\""},
+             {{"--quiet", "\033[2J"}, "stargrid-server: unexpected argument \"\\x1b[2J\""},
+             {{""}, "stargrid-server: unexpected argument \"\""},
+             {{"--bogus"}, "stargrid-server: unknown option --bogus"}}) {
+        const Refusal refusal = refusalOf(args);
+        EXPECT_EQ(refusal.said, said);
+        EXPECT_TRUE(refusal.usage) << said;
+        EXPECT_EQ(refusal.status, 2) << said;
+    }
+}
+
 TEST(ServerProgram, HelpAfterOtherOptionsShowsTheUsage) {
     ServerProgram server({"--quiet", "--help"});
     ASSERT_TRUE(server.started());
