@@ -54,7 +54,12 @@ std::string claimDatabase(const std::string& path, std::string& noLocks, bool& f
     std::string why;
     const int fd = openRegularFile(path, O_RDWR | O_CREAT, LinkAtFile::Refuse, &why, 0600);
     if (fd < 0) return why;
-    if (::fstat(fd, &seen) != 0 || ((seen.st_mode & 0777) != 0600 && ::fchmod(fd, 0600) != 0)) {
+    if (::fstat(fd, &seen) != 0) {
+        why = std::strerror(errno);
+    } else if (seen.st_uid != ::geteuid()) {
+        // Another user's file is theirs: neither narrowed nor written.
+        why = "it belongs to user " + std::to_string(seen.st_uid);
+    } else if ((seen.st_mode & 0777) != 0600 && ::fchmod(fd, 0600) != 0) {
         why = std::strerror(errno);
     } else {
         noLocks = whyNoRecordLocks(fd);
@@ -67,8 +72,9 @@ std::string claimDatabase(const std::string& path, std::string& noLocks, bool& f
     return why;
 }
 
-// Why a journal beside the database makes it unusable, or empty. Journals are looked at, never opened,
-// for the reason above; with `narrow`, one found open to others is narrowed, never through a link.
+// Why a journal beside the database makes it unusable (not a regular file, another user's), or empty.
+// Journals are looked at, never opened, for the reason above; with `narrow`, one found open to others is
+// narrowed, never through a link.
 std::string refusalOfJournals(const std::string& path, bool narrow) {
     for (const char* suffix : kDatabaseJournalSuffixes) {
         const std::string journal = path + suffix;
@@ -78,6 +84,8 @@ std::string refusalOfJournals(const std::string& path, bool narrow) {
             return printableText(journal) + ": " + std::strerror(errno);
         }
         if (!S_ISREG(seen.st_mode)) return printableText(journal) + ": " + notRegular(seen.st_mode);
+        if (seen.st_uid != ::geteuid())
+            return printableText(journal) + ": it belongs to user " + std::to_string(seen.st_uid);
         if (narrow && !narrowMode(journal, 0600)) return printableText(journal) + ": " + std::strerror(errno);
     }
     return "";

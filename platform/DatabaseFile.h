@@ -31,10 +31,11 @@ struct DatabaseOpening {
 // Makes the database at `path` ready: a regular file of its own (made when missing, never through a
 // link at its name; links above it are followed), its owner's only (0600), as are the journals SQLite
 // keeps beside it, which must be regular files too (SQLite gives a journal it makes the database's
-// mode). Whether the file takes record locks is asked here, on a descriptor of its own, before SQLite
-// has it open: closing any descriptor of a file drops this process's record locks on it. Nothing, with
-// `reason` saying why ("it is a link", "a folder", "FILE-wal: it is a link", the system's text...),
-// when it cannot be used; a file it cannot be used for is not made.
+// mode); the file and its journals are this user's (another user's is refused, never narrowed). Whether
+// the file takes record locks is asked here, on a descriptor of its own, before SQLite has it open:
+// closing any descriptor of a file drops this process's record locks on it. Nothing, with `reason`
+// saying why ("it is a link", "a folder", "FILE-wal: it is a link", "it belongs to user N", the system's
+// text...), when it cannot be used; a file it cannot be used for is not made.
 //
 // With `onlyThisProcess` (no other process opens the database: its folder is claimed by this one, or by the
 // launcher that started it for this; or the local server's own claim on the file found the server that had

@@ -1,14 +1,18 @@
-// The game executable quoting what it was given: an argument, a variable of its environment or a file name
-// shows with its control characters escaped, so an escape sequence cannot reach the terminal (ESC [2J
-// clears the screen) and a newline cannot split the line.
+// The game executable, and the launcher's claim (stargrid-claim), quoting what they were given: an argument, a
+// variable of its environment or a file name shows with its control characters escaped, so an escape sequence
+// cannot reach the terminal (ESC [2J clears the screen) and a newline cannot split the line.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "GameProcess.h"
+#include "support/ForkedRun.h"
 
 namespace {
 
@@ -42,6 +46,24 @@ TEST(StargridQuotes, ARefusalQuotesWhatItWasGivenWithControlCharactersEscaped) {
         for (const std::string& line : game.lines()) output += line + "\n";
         EXPECT_THAT(output, HasSubstr(refusal.said)) << call;
         EXPECT_EQ(output.find('\033'), std::string::npos) << call << ": " << output;
+    }
+}
+
+// stargrid-claim names an argument that does not start with "-" as unexpected, quoted, not as an unknown option.
+TEST(StargridQuotes, TheClaimNamesAnArgumentThatIsNoOptionAsUnexpected) {
+    const std::string clear = kClear, shown = kShownClear;
+    const std::string usage = " (stargrid-claim --help shows the usage)\n";
+    for (const auto& [arg, said] : std::vector<std::pair<std::string, std::string>>{
+             {clear, "stargrid-claim: unexpected argument \"" + shown + "\"" + usage},
+             {"folders", "stargrid-claim: unexpected argument \"folders\"" + usage},
+             {"--bo" + clear, "stargrid-claim: unknown option --bo" + shown + usage}}) {
+        const kite::test::ForkedOutcome run = kite::test::runForked([arg = arg] {
+            ::execl(STARGRID_CLAIM_PROGRAM, STARGRID_CLAIM_PROGRAM, arg.c_str(), nullptr);
+            return 127;
+        });
+        EXPECT_TRUE(run.exited) << said;
+        EXPECT_EQ(run.status, 2) << said;
+        EXPECT_EQ(run.output, said);
     }
 }
 

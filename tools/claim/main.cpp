@@ -169,5 +169,6 @@ int main(int argc, char** argv) {
     if (first.empty())
         return refuse(argc > 1 ? "an empty argument is no option"
                                : "nothing to do: give --folders, -- COMMAND or --let-go");
-    return refuse("unknown option " + platform::printableText(first));
+    if (first[0] == '-') return refuse("unknown option " + platform::printableText(first));
+    return refuse("unexpected argument \"" + platform::printableText(first) + "\"");
 }

@@ -53,11 +53,21 @@ int openLog(const LogPlace& place) {
     std::string why;
     const int fd = platform::openRegularFile(place.file, O_WRONLY | O_APPEND | O_CREAT, links, &why, 0600);
     if (fd < 0) {
-        // A folder named for the log is not made: a mistyped one would be made anywhere, even at the root.
+        // A folder named for the log is not made: a mistyped one would be made anywhere, even at the root. What
+        // its folder is, or a name that ends as a folder's does, is said for what it is, not in the system's words.
+        const int error = errno;
         const std::string folder = std::filesystem::path(place.file).parent_path().string();
         struct stat above {};
-        if (errno == ENOENT && !folder.empty() && ::stat(folder.c_str(), &above) != 0)
+        struct stat there {};
+        const bool missing = !folder.empty() && ::stat(folder.c_str(), &above) != 0;
+        if ((error == ENOENT || error == ENOTDIR) && missing) {
             why = "no such folder " + platform::printableText(folder);
+        } else if ((error == EISDIR || error == ENOTDIR) && place.file.back() == '/' &&
+                   !(::stat(place.file.c_str(), &there) == 0 && S_ISDIR(there.st_mode))) {
+            why = "its name ends in /, as a folder's does";
+        } else if (error == ENOTDIR && !missing && !folder.empty() && !S_ISDIR(above.st_mode)) {
+            why = "its folder " + platform::printableText(folder) + " is not a folder";
+        }
         platform::sayOnce("pigeon-standin: cannot write the log " + platform::printableText(place.file) + ": " + why);
         return -1;
     }
@@ -197,7 +207,8 @@ int handleUrl(const std::string& url, const Decide& decide) {
         return 0;
     }
     if (url.rfind(kAppPrefix, 0) != 0) {
-        log("not a messenger URL: " + platform::printableText(url, 200));
+        log("not a messenger URL: " + platform::printableText(url, 200) +
+            " (it takes pigeon://app/APPID/[COMMAND/][?PARAMETERS] or pigeonapi://...)");
         return 1;
     }
     const std::string::size_type idEnd = url.find('/', sizeof kAppPrefix - 1);

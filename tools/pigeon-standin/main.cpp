@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #if STARGRID_STANDIN_GTK
@@ -54,6 +55,17 @@ void usage(std::FILE* out, const char* program) {
     std::fprintf(out, "usage: %s --install | --uninstall | URL | --help\n", platform::printableText(program).c_str());
 }
 
+int refuse(const std::string& what) {
+    std::fprintf(stderr, "pigeon-standin: %s (pigeon-standin --help shows the usage)\n", what.c_str());
+    return 2;
+}
+
+bool isOption(const char* arg, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (std::strcmp(arg, name) == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,14 +77,17 @@ int main(int argc, char** argv) {
         return standin::installSchemeHandler(ownExecutable()) ? 0 : 1;
     }
     if (argc == 2 && std::strcmp(argv[1], "--uninstall") == 0) return standin::uninstallSchemeHandler() ? 0 : 1;
-    if (argc == 2 && argv[1][0] == '-') {
-        std::fprintf(stderr, "pigeon-standin: unknown option %s (pigeon-standin --help shows the usage)\n",
-                     platform::printableText(argv[1]).c_str());
-        return 2;
-    }
-    if (argc != 2) {
+    if (argc == 1) {
         usage(stderr, argv[0]);
         return 2;
     }
-    return standin::handleUrl(argv[1], decide);
+    const std::string first = argv[1];
+    if (first.empty()) return refuse("an empty argument is neither an option nor a URL");
+    const bool known = isOption(argv[1], {"--install", "--uninstall", "-h", "--help"});
+    if (first[0] == '-' && !known) return refuse("unknown option " + platform::printableText(first));
+    if (argc > 2) {
+        if (known) return refuse(first + " takes nothing more");
+        return refuse("one URL at most: unexpected argument \"" + platform::printableText(argv[2]) + "\"");
+    }
+    return standin::handleUrl(first, decide);
 }

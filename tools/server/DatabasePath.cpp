@@ -60,7 +60,13 @@ std::string refusalOfContent(const std::string& path) {
     return database ? "" : "file is not a database";
 }
 
-// A journal beside the database that is no regular file would refuse it once it is claimed.
+// Another user's file is not the server's to narrow or write, and a claim made beside it would keep its
+// owner's server off: refused before anything is made.
+std::string refusalOfOwner(const struct stat& seen) {
+    return seen.st_uid == ::geteuid() ? "" : "it belongs to user " + std::to_string(seen.st_uid);
+}
+
+// A journal beside the database that is no regular file, or another user's, would refuse it once it is claimed.
 std::string refusalOfJournals(const std::string& path) {
     for (const char* suffix : platform::kDatabaseJournalSuffixes) {
         const std::string journal = path + suffix;
@@ -70,6 +76,7 @@ std::string refusalOfJournals(const std::string& path) {
             return printableText(journal) + ": " + std::strerror(errno);
         }
         if (!S_ISREG(seen.st_mode)) return printableText(journal) + ": " + platform::notRegular(seen.st_mode);
+        if (std::string owner = refusalOfOwner(seen); !owner.empty()) return printableText(journal) + ": " + owner;
     }
     return "";
 }
@@ -84,6 +91,7 @@ std::string refusalOfDatabasePath(const std::string& path) {
     } else {
         // Looked at before anything is opened: opening a device may do something.
         why = platform::notRegular(seen.st_mode);
+        if (why.empty()) why = refusalOfOwner(seen);
     }
     if (why.empty()) why = refusalOfJournals(path);
     if (why.empty() && S_ISREG(seen.st_mode)) why = refusalOfContent(path);

@@ -7,9 +7,10 @@ namespace stargrid_server {
 
 // Why the database at `path` cannot be had, quoted for a message ("PATH: it is a link", "PATH: a
 // folder", "PATH: not a regular file (a FIFO)", "PATH: file is not a database", "PATH: its folder
-// FOLDER does not exist"...), or empty when it may be: a regular file that is empty or starts as an
-// SQLite database does, or no file yet in a folder that is there, with no journal beside it that is
-// not a regular file. Only looked at and read: nothing is made or changed.
+// FOLDER does not exist", "PATH: it belongs to user N"...), or empty when it may be: a regular file of
+// this user's own that is empty or starts as an SQLite database does, or no file yet in a folder that is
+// there, with no journal beside it that is not a regular file of this user's own. Only looked at (never
+// through a link at the file or a journal) and read: nothing is made or changed.
 std::string refusalOfDatabasePath(const std::string& path);
 
 }  // namespace stargrid_server

@@ -101,10 +101,18 @@ std::optional<std::vector<long>> parseHistory(const std::string& history) {
 }
 
 // What to do about a dot-lock that keeps the database locked: held by another server, or left by a killed
-// one, which no program can tell from here.
+// one, which no program can tell from here. SQLite makes it a folder; what else is there (a link, a file)
+// is no server's, and rmdir cannot remove it.
 std::string dotLockAdvice(const std::string& dotLock) {
     struct stat seen {};
     if (::lstat(dotLock.c_str(), &seen) != 0) return "";
+    if (S_ISLNK(seen.st_mode))
+        return " (its dot-lock " + dotLock + " is a link, which no stargrid-server makes: remove it with rm " +
+               dotLock + " and start the server again)";
+    if (!S_ISDIR(seen.st_mode))
+        return " (its dot-lock " + dotLock +
+               " is there, and is no folder: if no other stargrid-server has the database open, remove it with rm " +
+               dotLock + " and start the server again)";
     return " (its dot-lock " + dotLock +
            " is there: if no other stargrid-server has the database open, a killed one left it; remove it with rmdir " +
            dotLock + " and start the server again)";

@@ -54,7 +54,7 @@ public:
     // ":memory:" keeps nothing after the server stops. A file is claimed first, for as long as the store is
     // open (see DatabaseClaim: one server per file); it and its journals are kept 0600. A path refused by
     // what it is (see refusalOfDatabasePath: a link, anything but a regular file, a file that is no database,
-    // a missing folder) is refused before it is claimed. `onlyThisProcess`: no other process opens the file
+    // a missing folder, another user's file or journal) is refused before it is claimed. `onlyThisProcess`: no other process opens the file
     // (see platform::prepareDatabaseFile).
     static std::unique_ptr<GameStore> open(const std::string& path, std::string* error, bool onlyThisProcess = false);
     // SQLite's error from the calls this thread made since it last asked (a damaged or locked file),

@@ -122,8 +122,11 @@ bool parse(int argc, char** argv, Command& command) {
             options.echo = false;
         } else if (arg == "--until-input-ends") {
             command.untilInputEnds = true;
-        } else {
+        } else if (arg[0] == '-') {
             std::fprintf(stderr, "stargrid-server: unknown option %s\n", platform::printableText(arg).c_str());
+            return false;
+        } else {
+            std::fprintf(stderr, "stargrid-server: unexpected argument \"%s\"\n", platform::printableText(arg).c_str());
             return false;
         }
     }

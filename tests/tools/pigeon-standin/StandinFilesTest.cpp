@@ -272,7 +272,7 @@ TEST_F(StandinFilesTest, AUrlIsQuotedWithItsControlCharactersEscaped) {
     EXPECT_EQ(readWholeFile(log_), "opened pigeonapi://\\x1b[2J\\x0ax\n");
     const StandinRun other = standin("http://\033[2J");
     EXPECT_EQ(other.status, 1) << other.said;
-    EXPECT_NE(other.said.find("pigeon-standin: not a messenger URL: http://\\x1b[2J\n"), std::string::npos)
+    EXPECT_NE(other.said.find("pigeon-standin: not a messenger URL: http://\\x1b[2J (it takes "), std::string::npos)
         << other.said;
     EXPECT_EQ((run.said + other.said).find('\033'), std::string::npos);
 }
@@ -301,6 +301,27 @@ TEST_F(StandinFilesTest, ANamedLogInAMissingFolderMakesNoFolder) {
     EXPECT_FALSE(exists(missing));
     const std::string line = "pigeon-standin: cannot write the log " + named + ": no such folder " + missing + "/below\n";
     EXPECT_TRUE(run.said.find(line) != std::string::npos && run.said.find(line) == run.said.rfind(line)) << run.said;
+}
+
+// A log named where no file can be: in a "folder" that is a file, or with a name that ends in "/" as a folder's
+// does, is said for what it is, not in the system's words ("Not a directory", or "a folder" where none is).
+TEST_F(StandinFilesTest, ANamedLogThatIsNoFilesNameIsSaidForWhatItIs) {
+    const std::string file = put("file", "");
+    const std::string missing = root_.path() + "/missing/";
+    for (const auto& [named, reason] : {std::pair<std::string, std::string>{file + "/standin.log",
+                                                                            "its folder " + file + " is not a folder"},
+                                        {missing, "its name ends in /, as a folder's does"}}) {
+        const StandinRun run = runStandin("pigeon://app/abc/pay/", {{"XDG_DATA_HOME", data_},
+                                                                    {"XDG_CONFIG_HOME", config_},
+                                                                    {"PIGEON_STANDIN_LOG", named},
+                                                                    {"PIGEON_STANDIN_ANSWER", "send"}});
+        const std::string line = "pigeon-standin: cannot write the log " + named + ": " + reason + "\n";
+        EXPECT_NE(run.said.find("pigeon-standin: answer abc://"), std::string::npos) << run.said;
+        EXPECT_TRUE(run.said.find(line) != std::string::npos && run.said.find(line) == run.said.rfind(line))
+            << run.said;
+    }
+    EXPECT_FALSE(exists(missing)) << "a folder was made for the log";
+    EXPECT_EQ(readWholeFile(file), "");
 }
 
 // Without a usable HOME, the stand-in's files go under the passwd entry's home, as the game's do. The

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -23,11 +24,13 @@ struct StandinRun {
     std::string said;  // standard output and standard error
 };
 
-// The stand-in run with one argument, in this process's environment (its player's folders, so its
+// The stand-in run with the arguments, in this process's environment (its player's folders, so its
 // pasteboards too).
-StandinRun runStandin(const std::string& argument) {
+StandinRun runStandin(const std::vector<std::string>& arguments) {
     StandinRun run;
-    std::FILE* standin = ::popen((std::string(STARGRID_PIGEON_STANDIN) + " '" + argument + "' 2>&1").c_str(), "r");
+    std::string command = STARGRID_PIGEON_STANDIN;
+    for (const std::string& argument : arguments) command += " '" + argument + "'";
+    std::FILE* standin = ::popen((command + " 2>&1").c_str(), "r");
     if (!standin) return run;
     char buffer[512];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, standin)) > 0;) run.said.append(buffer, got);
@@ -35,6 +38,7 @@ StandinRun runStandin(const std::string& argument) {
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
+StandinRun runStandin(const std::string& argument) { return runStandin(std::vector<std::string>{argument}); }
 
 // An option it does not know is named, with where the usage is, as the other tools do; the usage itself
 // is there.
@@ -48,6 +52,32 @@ TEST(StandinRequests, AnUnknownOptionIsNamedWithWhereTheUsageIs) {
     const StandinRun help = runStandin("--help");
     EXPECT_EQ(help.status, 0) << help.said;
     EXPECT_EQ(help.said, "usage: " STARGRID_PIGEON_STANDIN " --install | --uninstall | URL | --help\n");
+}
+
+// What it cannot take is refused with why: an empty argument, anything after an option or a URL; a URL that
+// is none of the messenger's is named with the form one has. None of them installs or answers anything.
+TEST(StandinRequests, WhatItCannotTakeIsRefusedWithWhy) {
+    struct Tried {
+        std::vector<std::string> arguments;
+        int status;
+        std::string said;
+    };
+    const std::string usage = " (pigeon-standin --help shows the usage)\n";
+    const Tried tried[] = {
+        {{""}, 2, "pigeon-standin: an empty argument is neither an option nor a URL" + usage},
+        {{"--install", "extra"}, 2, "pigeon-standin: --install takes nothing more" + usage},
+        {{"--uninstall", "extra"}, 2, "pigeon-standin: --uninstall takes nothing more" + usage},
+        {{"pigeon://app/abc/", "\x1b[2J"}, 2, "pigeon-standin: one URL at most: unexpected argument \"\\x1b[2J\"" + usage},
+        {{"pigeon://x"},
+         1,
+         "pigeon-standin: not a messenger URL: pigeon://x (it takes pigeon://app/APPID/[COMMAND/][?PARAMETERS] or "
+         "pigeonapi://...)\n"},
+    };
+    for (const Tried& one : tried) {
+        const StandinRun run = runStandin(one.arguments);
+        EXPECT_EQ(run.status, one.status) << one.said;
+        EXPECT_EQ(run.said, one.said);
+    }
 }
 
 // The stand-in's answer to an earlier share, still on the pasteboard when it is opened again: the

@@ -1,4 +1,6 @@
 // The stargrid-server program as scripts/play runs it: a free port printed first, a clean stop on SIGTERM.
+#include <dirent.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,8 +46,8 @@ struct Refusal {
     int status = -1;
 };
 
-Refusal refusalOf(std::vector<std::string> args) {
-    ServerProgram program(std::move(args));
+Refusal refusalOf(std::vector<std::string> args, const std::function<void()>& inChild = {}) {
+    ServerProgram program(std::move(args), inChild);
     Refusal refusal;
     refusal.said = program.nextLine();
     if (refusal.said.rfind("stargrid-server: listening on ", 0) == 0) program.signal(SIGTERM);
@@ -236,6 +239,57 @@ TEST(ServerProgram, ARefusedDatabasePathIsLeftAsItWasWithNothingMadeBesideIt) {
     EXPECT_EQ(kite::test::readWholeFile(byte), "x");
 }
 
+// What a folder holds: each entry's name, owner and mode, as lstat sees it.
+std::map<std::string, std::string> entriesOf(const std::string& path) {
+    std::map<std::string, std::string> entries;
+    DIR* folder = ::opendir(path.c_str());
+    if (!folder) return entries;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        if (name == "." || name == ".." || ::lstat((path + "/" + name).c_str(), &info) != 0) continue;
+        entries[name] = std::to_string(info.st_uid) + " " + std::to_string(info.st_mode);
+    }
+    ::closedir(folder);
+    return entries;
+}
+
+// In a folder open to everyone (sticky, as /tmp), a database, a journal or a claim folder of another user's is
+// theirs: a server run by someone else refuses it before it makes anything there, so that no claim folder or
+// empty database of its own keeps the owner's server off.
+TEST(ServerProgram, AnotherUsersDatabaseJournalOrClaimIsRefusedWithNothingMadeThere) {
+    if (getuid() != 0) GTEST_SKIP() << "files of another user, and a server run as a third one, need root";
+    constexpr uid_t kOwner = 54321;
+    constexpr uid_t kStranger = 4242;
+    kite::test::TemporaryFolder folder("stargrid-server");
+    ASSERT_TRUE(folder.made());
+    ASSERT_EQ(::chmod(folder.path().c_str(), 01777), 0);
+    const std::string others = folder.put("other.db", "");
+    const std::string journal = folder.put("new.db-journal", "");
+    const std::string claimed = folder.path() + "/claimed.db";
+    ASSERT_EQ(::mkdir((claimed + ".claim").c_str(), 0700), 0);
+    for (const std::string& path : {others, journal, claimed + ".claim"})
+        ASSERT_EQ(::chown(path.c_str(), kOwner, kOwner), 0) << path;
+    const std::map<std::string, std::string> before = entriesOf(folder.path());
+    struct Tried {
+        std::string database;
+        std::string said;
+    };
+    const Tried tried[] = {
+        {others, others + ": it belongs to user 54321"},
+        {folder.path() + "/new.db", folder.path() + "/new.db: " + journal + ": it belongs to user 54321"},
+        {claimed, "cannot claim " + claimed + ": cannot claim " + claimed + ".claim: it belongs to user 54321"},
+    };
+    for (const Tried& one : tried) {
+        const Refusal refusal = refusalOf({"--quiet", "--db", one.database}, [] {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kStranger) != 0 || ::setuid(kStranger) != 0) _exit(126);
+        });
+        EXPECT_EQ(refusal.said, "stargrid-server: " + one.said);
+        EXPECT_EQ(refusal.status, 1) << one.said;
+        EXPECT_EQ(entriesOf(folder.path()), before) << one.said << ": something was made or changed there";
+    }
+}
+
 // Links above the database are followed (a home reached through one): only the file itself is refused.
 TEST(ServerProgram, ADatabaseBeyondALinkedFolderIsOpened) {
     kite::test::TemporaryFolder folder("stargrid-server");
@@ -291,6 +345,26 @@ TEST(ServerProgram, ALeftoverDotLockIsNamedWithWhatToDo) {
                                      database + ".lock and start the server again)");
     EXPECT_EQ(server.waitForExit(), 1);
     EXPECT_EQ(modeOf(database + ".lock"), 0700);
+}
+
+// SQLite's dot-lock is a folder; a link in its place is no server's, and rmdir fails on it: the advice is what
+// removes it.
+TEST(ServerProgram, ADotLockThatIsALinkIsNamedWithWhatRemovesIt) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    ASSERT_TRUE(folder.made());
+    const std::string database = folder.path() + "/server.db";
+    ASSERT_EQ(::mkdir((folder.path() + "/elsewhere").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("elsewhere", (database + ".lock").c_str()), 0);
+    ServerProgram server({"--quiet", "--db", database},
+                         [] { kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "none"); });
+    server.nextLine();  // how it locks instead
+    EXPECT_EQ(server.nextLine(), "stargrid-server: " + database + ": database is locked (its dot-lock " + database +
+                                     ".lock is a link, which no stargrid-server makes: remove it with rm " + database +
+                                     ".lock and start the server again)");
+    EXPECT_EQ(server.waitForExit(), 1);
+    struct stat info {};
+    ASSERT_EQ(::lstat((database + ".lock").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
 }
 
 // Run by scripts/play under the game's claim (it names itself, the server's parent), the server knows no
@@ -353,6 +427,21 @@ TEST(ServerProgram, ItQuotesArgumentsAndRequestsWithTheirControlCharactersEscape
     EXPECT_NE(logged.find("{\"x\":\"\\x1b[2J\"}"), std::string::npos) << logged;
     server.signal(SIGTERM);
     EXPECT_EQ(server.waitForExit(), 0);
+}
+
+// An argument that does not start with "-" is no option the server does not know, but one it takes none of:
+// named as unexpected, quoted, with the usage.
+TEST(ServerProgram, AnArgumentThatIsNoOptionIsNamedAsUnexpected) {
+    for (const auto& [args, said] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"extra"}, "stargrid-server: unexpected argument \"extra\""},
+             {{"--quiet", "\033[2J"}, "stargrid-server: unexpected argument \"\\x1b[2J\""},
+             {{""}, "stargrid-server: unexpected argument \"\""},
+             {{"--bogus"}, "stargrid-server: unknown option --bogus"}}) {
+        const Refusal refusal = refusalOf(args);
+        EXPECT_EQ(refusal.said, said);
+        EXPECT_TRUE(refusal.usage) << said;
+        EXPECT_EQ(refusal.status, 2) << said;
+    }
 }
 
 TEST(ServerProgram, HelpAfterOtherOptionsShowsTheUsage) {
