@@ -103,8 +103,9 @@ public:
     }
     ~LinkingProcess() {
         if (pid_ <= 0) return;
-        if (seen_ > 0) ::kill(seen_, SIGKILL);
-        ::kill(pid_, SIGKILL);
+        // A sandboxed one's parent reaps it and ends: once that parent is waited for, it is gone.
+        ::kill(seen_ > 0 ? seen_ : pid_, SIGKILL);
+        if (seen_ <= 0 || seen_ == pid_ || !planted_) ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
     LinkingProcess(const LinkingProcess&) = delete;

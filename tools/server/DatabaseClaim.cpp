@@ -27,14 +27,6 @@ std::string heldBy(const FolderClaim::Holder& holder) {
 std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, std::chrono::milliseconds patience,
                                                    std::string* error) {
     const std::string folder = database + ".claim";
-    // Another user's claim folder is theirs, whatever the claim would make of it: refused here, in the claim's
-    // words, before the server makes anything beside the database.
-    struct stat seen {};
-    if (::lstat(folder.c_str(), &seen) == 0 && S_ISDIR(seen.st_mode) && seen.st_uid != ::geteuid()) {
-        *error = "cannot claim " + platform::printableText(database) + ": cannot claim " +
-                 platform::printableText(folder) + ": it belongs to user " + std::to_string(seen.st_uid);
-        return nullptr;
-    }
     // Made as the player's folders are: the claim then refuses one that is a link, another user's or open.
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         *error = "cannot make " + platform::printableText(folder) + ": " + std::strerror(errno);
