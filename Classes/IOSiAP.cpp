@@ -68,6 +68,7 @@ public:
     void updatedTransactions(const std::vector<platform::StoreTransaction>& transactions) override {
         for (const platform::StoreTransaction& transaction : transactions) {
             IOSiAPPaymentEvent event;
+            const char* buyersAlert = nullptr;
             switch (transaction.state) {
                 case platform::TransactionState::Purchased: event = IOSIAP_PAYMENT_PURCHASED; break;
                 case platform::TransactionState::Failed:
@@ -75,9 +76,9 @@ public:
                     // Only the buyer waits for this alert: an earlier run's failure is the delegate's to tell.
                     // Nothing was charged when the machine could not record it, which no connection would mend.
                     if (ownPayment(transaction))
-                        IOSiAP::showStoreAlert(transaction.error == platform::StoreError::NotRecorded
-                                                   ? IOSiAP::kPaymentNotRecordedMessage
-                                                   : IOSiAP::kPaymentFailedMessage);
+                        buyersAlert = transaction.error == platform::StoreError::NotRecorded
+                                          ? IOSiAP::kPaymentNotRecordedMessage
+                                          : IOSiAP::kPaymentFailedMessage;
                     event = IOSIAP_PAYMENT_FAILED;
                     break;
                 case platform::TransactionState::Restored: event = IOSIAP_PAYMENT_RESTORED; break;
@@ -93,10 +94,17 @@ public:
                 default: continue;  // still purchasing: only this one waits, the rest of the batch goes on
             }
             // Another observer may have finished it while this batch was on its way.
-            if (!store().isUnfinished(transaction.identifier)) continue;
-            notify(transaction, event);
-            if (iosiap->delegate && !iosiap->delegate->canFinishTransaction(transaction.identifier)) continue;
-            store().finishTransaction(transaction.identifier);
+            if (store().isUnfinished(transaction.identifier)) {
+                notify(transaction, event);
+                if (!iosiap->delegate || iosiap->delegate->canFinishTransaction(transaction.identifier))
+                    store().finishTransaction(transaction.identifier);
+            }
+            // Once the delegate has kept what it holds back: the alert is what tells the buyer, and what it tells
+            // is finished once drawn (a game that ends before leaves it to the next start).
+            if (buyersAlert) {
+                const std::vector<std::string> told{transaction.identifier};
+                IOSiAP::showStoreAlert(buyersAlert, [told] { IOSiAP::finishTold(told); });
+            }
         }
         if (iosiap->delegate) iosiap->delegate->onTransactionsHandled();
     }

@@ -34,8 +34,8 @@ struct IOSTransaction {
     std::string transactionIdentifier;
     std::string applicationUsername;  // what the payment was tagged with
     bool ownPayment = false;          // the payment this wrapper made
-    // An earlier run's payment that a start's store decided: its payer has not been told how it ended.
-    // It stays unfinished until told (IOSiAP::finishTold), at this start or the next.
+    // A payment the store decided, in play or at a start: its payer has not been told how it ended. It stays
+    // unfinished until told (IOSiAP::finishTold), in this run or at the next start.
     bool untold = false;
     // Deferred only because its outcome could not be saved: the next start decides it again.
     bool outcomeUnsaved = false;

@@ -7,7 +7,9 @@
 #include "Classes/GameData.h"
 #include "Classes/QKSingleton.h"
 #include "kite/foundation/Log.h"
+#include "kite/foundation/Scheduler.h"
 #include "kite/foundation/UserDefault.h"
+#include "kite/scene/Director.h"
 
 namespace {
 
@@ -88,6 +90,13 @@ void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentE
     if (transaction.untold && (credited || event == IOSIAP_PAYMENT_FAILED))
         untold.insert(transaction.transactionIdentifier);
     if (recovering && transaction.untold) noteStartNews(event, credited, transaction);
+    // The buyer sees the diamonds of its own payment on the top bar (refreshed below): told once the frame that
+    // shows them is on the screen, as the posted function runs in the next. Its failure is told by the store's alert.
+    if (credited && transaction.untold && transaction.ownPayment) {
+        const std::vector<std::string> told{transaction.transactionIdentifier};
+        kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(
+            [told] { IOSiAP::finishTold(told); });
+    }
     // A restored purchase of a pack credits nothing: the player who asked to buy is told so.
     if (event == IOSIAP_PAYMENT_RESTORED && transaction.ownPayment && !ended)
         IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);
@@ -113,9 +122,10 @@ void IOSiAP_Bridge::onTransactionsHandled() {
     end();
 }
 
-// A payment the player was told is pending, or never heard of (a run that ended mid-purchase), is told once
-// its outcome is on disk: by the start that decided it or, when that one ended before its alert was drawn,
-// by the next. One settled while its payer was there was told then and goes quietly.
+// A payment the player was told is pending, or never heard of (a run that ended mid-purchase, or before the
+// alert of its outcome was drawn), is told once its outcome is on disk: by the start that decided it or, when
+// that one ended before its alert was drawn, by the next. One whose payer was told went then; one settled
+// without the mark (by an older version) goes quietly.
 void IOSiAP_Bridge::noteStartNews(IOSiAPPaymentEvent event, bool credited, const IOSTransaction& transaction) {
     const char* news = nullptr;
     if (event == IOSIAP_PAYMENT_PURCHASED && credited) news = IOSiAP::kEarlierPaymentCreditedMessage;

@@ -23,8 +23,8 @@ public:
     void onPaymentEvent(const std::string& identifier, IOSiAPPaymentEvent event, int quantity,
                         const IOSTransaction& transaction) override;
     void onTransactionsHandled() override;
-    // False for a purchase whose credit, or its mark, is not on disk yet, and for a settled payment of an
-    // earlier run whose payer has not been told how it ended (finished once told).
+    // False for a purchase whose credit, or its mark, is not on disk yet, and for a settled payment whose payer
+    // has not been told how it ended (finished once told).
     bool canFinishTransaction(const std::string& transactionIdentifier) override;
 
     // "com.kwrlopa.tier8" for 8; empty for a tier that is not sold.

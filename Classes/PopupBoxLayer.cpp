@@ -1,6 +1,7 @@
 #include "Classes/PopupBoxLayer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "Classes/GameHelpers.h"
 #include "Classes/MenuScreens.h"
@@ -22,10 +23,12 @@ const kite::Color3B kTextColour(64, 105, 167);
 constexpr const char* kFont = "Helvetica Neue";
 // The box picture (tools/art/common.py): its light card, where the texts are, lies 18 points in from its
 // sides, and the rule under the title 64 points below its top. A message that fits between the box's margins
-// stays on one line; a longer one is wrapped keeping the margin from the card's edges and from the rule.
+// stays on one line (in a smaller size, when that keeps it the margin from the card's edges); a longer one is
+// wrapped keeping the margin from the card's edges and from the rule.
 constexpr float kCardInset = 18;
 constexpr float kTitleRuleBelowTop = 64;
 constexpr float kMessageMargin = 20;
+constexpr float kMessageSize = 26;
 
 kite::Vec2 visibleCentre() {
     const kite::Size size = kite::Director::getInstance()->getVisibleSize();
@@ -75,17 +78,27 @@ void PopupBoxLayer::addTexts(kite::Sprite* box, float messageY) {
         titleLabel->setPosition(size.width / 2, size.height - 40);
         box->addChild(titleLabel, 1);
     }
-    kite::Label* messageLabel = kite::Label::createWithSystemFont(message, kFont, 26);
+    kite::Label* messageLabel = kite::Label::createWithSystemFont(message, kFont, kMessageSize);
     if (messageLabel) {
         messageLabel->setColor(kTextColour);
+        if (messageLinesCentred) messageLabel->setHorizontalAlignment(kite::TextHAlignment::CENTER);
+        // Between the card's margins, as a wrapped message's lines are.
+        const float room = size.width - 2 * (kCardInset + kMessageMargin);
+        const float width = messageLabel->getContentSize().width;
         // A message too wide for one line between the box's margins breaks into lines on the card, each
-        // centred as a short message is; a shorter one keeps its own width.
-        if (messageLabel->getContentSize().width > size.width - 2 * kMessageMargin) {
-            messageLabel->setDimensions(size.width - 2 * (kCardInset + kMessageMargin), 0);
+        // centred as a short message is; a shorter one keeps its own width, in a size that leaves it the margin.
+        if (width > size.width - 2 * kMessageMargin) {
+            messageLabel->setDimensions(room, 0);
             messageLabel->setHorizontalAlignment(kite::TextHAlignment::CENTER);
             const float highest =
                 size.height - kTitleRuleBelowTop - kMessageMargin - messageLabel->getContentSize().height / 2;
             messageY = std::min(messageY, highest);
+        } else if (width > room) {
+            // The largest whole size whose lines fit.
+            float fontSize = std::floor(kMessageSize * room / width);
+            messageLabel->setSystemFontSize(fontSize);
+            while (fontSize > 1 && messageLabel->getContentSize().width > room)
+                messageLabel->setSystemFontSize(--fontSize);
         }
         messageLabel->setPosition(size.width / 2, messageY);
         box->addChild(messageLabel, 1);

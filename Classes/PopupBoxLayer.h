@@ -36,6 +36,9 @@ public:
 
     void setTitle(const std::string& title) { this->title = title; }
     void setMessage(const std::string& message) { this->message = message; }
+    // Each line of the message centred on the card, as the system's alert shows it; the game's own dialogs
+    // keep their broken lines flush left. A wrapped message is centred either way.
+    void setMessageLinesCentred(bool centred) { messageLinesCentred = centred; }
 
     void buildWaitBox();
     void buildAlert();
@@ -74,6 +77,7 @@ private:
 
     std::string title;
     std::string message;
+    bool messageLinesCentred = false;
     kite::Node* owner = nullptr;  // not retained: the popup is its child
     int kind = 0;
     NoticeOwner* noticeOwner = nullptr;  // not retained, as owner

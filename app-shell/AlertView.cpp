@@ -83,6 +83,7 @@ void presentWaitingAlerts(float) {
         if (PopupBoxLayer* alert = PopupBoxLayer::create()) {
             alert->setTitle(it->title);
             alert->setMessage(it->message);
+            alert->setMessageLinesCentred(true);
             alert->buildAlert();
             alert->setName(nodeName(it->title));
             if (it->drawn) {

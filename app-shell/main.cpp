@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -58,6 +60,8 @@ struct Options {
 
 // Once the menu is on screen, the free pages start-up left in the heap go back to the system.
 constexpr unsigned kHeapTrimFrame = 2;
+// The most frames --frames takes: the director counts them in an unsigned int, which never passes this.
+constexpr long kMostFrames = std::numeric_limits<unsigned int>::max();
 // The family of the game's system-font text.
 constexpr const char* kSystemFont = "Helvetica Neue";
 
@@ -198,10 +202,14 @@ std::optional<Options> parse(int argc, char** argv) {
         } else if (arg == "--frames") {
             // Digits only: strtol would take " 3" or "+3".
             const char* text = value();
-            const std::optional<long> frames =
-                text ? platform::wholeNumber(text, std::numeric_limits<long>::max()) : std::nullopt;
+            const std::optional<long> frames = text ? platform::wholeNumber(text, kMostFrames) : std::nullopt;
             if (!frames) {
-                std::fprintf(stderr, "stargrid: --frames needs a whole number of frames\n");
+                const std::string_view digits = text ? text : "";
+                const bool past = !digits.empty() && std::all_of(digits.begin(), digits.end(), platform::isAsciiDigit);
+                if (past)
+                    std::fprintf(stderr, "stargrid: --frames needs a whole number of frames, at most %ld\n", kMostFrames);
+                else
+                    std::fprintf(stderr, "stargrid: --frames needs a whole number of frames\n");
                 return std::nullopt;
             }
             options.frames = *frames;

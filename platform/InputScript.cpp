@@ -129,10 +129,22 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
         auto point = [&](std::size_t at, float* x, float* y) {
             return args.size() > at + 1 && parseCoordinate(args[at], x) && parseCoordinate(args[at + 1], y);
         };
+        // The fields past the `taken` ones a step has, named as the fields above are; empty when there are none.
+        auto surplus = [&](std::size_t taken) -> std::string {
+            const std::size_t count = fields.words.size();
+            if (count <= taken) return std::string();
+            if (count == taken + 1)
+                return "field " + std::to_string(count) + ", \"" + printableText(fields.words[taken], kQuotedField) +
+                       "\", is one field too many: ";
+            return "fields " + std::to_string(taken + 1) + " to " + std::to_string(count) + " are " +
+                   std::to_string(count - taken) + " fields too many: ";
+        };
 
         if (command == "tap" || command == "down" || command == "move" || command == "up") {
+            const std::string usage = command + " needs FRAME X Y";
+            if (const std::string extra = surplus(4); !extra.empty()) return fail(extra + usage);
             if (args.size() != 3 || !point(1, &step.x, &step.y))
-                return fail(command + " needs FRAME X Y, each coordinate " + kCoordinateRange);
+                return fail(usage + ", each coordinate " + kCoordinateRange);
             if (command == "move") step.kind = ScriptStep::Kind::MOVE;
             if (command == "up") step.kind = ScriptStep::Kind::UP;
             steps.push_back(step);
@@ -143,6 +155,8 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             }
         } else if (command == "drag") {
             float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+            if (const std::string extra = surplus(7); !extra.empty())
+                return fail(extra + "drag needs FRAME X1 Y1 X2 Y2 STEPS");
             const long moves = args.size() == 6 ? wholeNumber(args[5], kMaxDragSteps).value_or(0) : 0;
             if (args.size() != 6 || !point(1, &x1, &y1) || !point(3, &x2, &y2) || moves < 1)
                 return fail("drag needs FRAME X1 Y1 X2 Y2 STEPS (each coordinate " + kCoordinateRange +
@@ -166,12 +180,14 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
             up.y = y2;
             steps.push_back(up);
         } else if (command == "background" || command == "foreground" || command == "quit") {
-            if (args.size() != 1) return fail(command + " needs FRAME only");
+            if (args.size() != 1) return fail(surplus(2) + command + " needs FRAME only");
             step.kind = command == "background"   ? ScriptStep::Kind::BACKGROUND
                         : command == "foreground" ? ScriptStep::Kind::FOREGROUND
                                                   : ScriptStep::Kind::QUIT;
             steps.push_back(step);
         } else if (command == "sleep") {
+            if (const std::string extra = surplus(3); !extra.empty())
+                return fail(extra + "sleep needs FRAME MILLISECONDS");
             const long ms = args.size() == 2 ? wholeNumber(args[1], kMaxSleepMs).value_or(0) : 0;
             if (ms < 1) return fail("sleep needs FRAME MILLISECONDS (1 to 10000)");
             step.kind = ScriptStep::Kind::SLEEP;

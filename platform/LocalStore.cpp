@@ -401,6 +401,9 @@ void LocalStore::process(const std::string& identifier) {
         return;
     }
     decideOutcome(*transaction);
+    // Saved with the outcome, as at start: its buyer hears of it in this run or, should it end first, at the
+    // next start.
+    transaction->untold = true;
     // The outcome is on disk before anyone hears of it: a purchase the store approved survives the
     // game being killed right after. One whose outcome cannot be saved, declined as much as approved,
     // is on disk as purchasing, which the next start decides again: it is pending until then.

@@ -47,9 +47,9 @@ struct StoreTransaction {
     TransactionState state = TransactionState::Purchasing;
     StoreError error = StoreError::Unknown;  // meaningful when failed, or deferred as not recorded
     std::string errorText;
-    // A payment an earlier run left purchasing or deferred that a start decided: its payer has not been told
-    // how it ended. Kept in the ledger, so a start that ends before telling leaves it for the next; it goes
-    // when the transaction is finished, which its teller does once told.
+    // A payment the store decided, in play or (one an earlier run left purchasing or deferred) at a start: its
+    // payer has not been told how it ended. Kept in the ledger, so a run that ends before telling leaves it for
+    // the next start; it goes when the transaction is finished, which its teller does once told.
     bool untold = false;
 };
 
@@ -105,7 +105,7 @@ public:
     void removeObserver(StoreObserver* observer);
 
     // Queues a payment: it is purchasing at once (and in the ledger), then the policy
-    // decides its outcome. A payment the ledger cannot keep (one that could not be read, a
+    // decides its outcome (untold, and saved so). A payment the ledger cannot keep (one that could not be read, a
     // damaged one that could not be set aside, a save that fails, or a text the ledger's reader
     // would refuse: not UTF-8, past 1 MiB) fails instead, NotRecorded, with the reason in its
     // errorText. One whose outcome cannot be saved, whatever the store decided, is deferred,

@@ -32,8 +32,9 @@ class Buyer {
 public:
     explicit Buyer(const std::string& root) : root_(root) {}
 
-    // Starts a purchase, waits (bounded) until it reaches the point, then kills it.
-    int buyAndKill(int pack, const char* origin, const char* point) {
+    // Starts a purchase, the store answering by the policy (approve when empty), waits (bounded) until it
+    // reaches the point, then kills it.
+    int buyAndKill(int pack, const char* origin, const char* point, const std::string& policy = "") {
         int toChild[2], fromChild[2];
         if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return 100;
         const pid_t child = ::fork();
@@ -41,6 +42,7 @@ public:
             ::dup2(toChild[0], STDIN_FILENO);
             ::dup2(fromChild[1], STDOUT_FILENO);
             exportEnvironment();
+            if (!policy.empty()) setenv("STARGRID_STORE", policy.c_str(), 1);
             const std::string packText = std::to_string(pack);
             ::execl(STARGRID_STORE_BUYER, "store_buyer", "buy", packText.c_str(), origin, point, nullptr);
             _exit(127);
@@ -53,8 +55,8 @@ public:
         ::close(fromChild[0]);
         return waitFor(child);
     }
-    // Starts the game's purchase path again and reports what it finds.
-    std::string resume() {
+    // Starts the game's purchase path again and reports what it finds; what it told the player, when asked.
+    std::string resume(std::vector<std::string>* told = nullptr) {
         int fromChild[2];
         if (::pipe(fromChild) != 0) return "";
         const pid_t child = ::fork();
@@ -65,7 +67,7 @@ public:
             _exit(127);
         }
         ::close(fromChild[1]);
-        std::string line = readLineStarting(fromChild[0], "diamonds ");
+        std::string line = readLineStarting(fromChild[0], "diamonds ", told);
         ::close(fromChild[0]);
         return waitFor(child) == 0 ? line : "exit with failure: " + line;
     }
@@ -80,8 +82,9 @@ private:
         unsetenv("STARGRID_STORE");
     }
     // The first line that starts with the prefix (the game logs on the same output), waiting
-    // at most ten seconds for each byte; empty when none comes.
-    static std::string readLineStarting(int fd, const std::string& prefix) {
+    // at most ten seconds for each byte; empty when none comes. The alerts logged before it go to `alerts`.
+    static std::string readLineStarting(int fd, const std::string& prefix, std::vector<std::string>* alerts = nullptr) {
+        if (alerts) alerts->clear();
         std::string line;
         char byte;
         pollfd watch{fd, POLLIN, 0};
@@ -91,6 +94,7 @@ private:
             } else if (line.compare(0, prefix.size(), prefix) == 0) {
                 return line;
             } else {
+                if (alerts && line.rfind("AlertView: ", 0) == 0) alerts->push_back(line);
                 line.clear();
             }
         }
@@ -122,6 +126,20 @@ TEST(PurchaseRecovery, KilledAfterCreditingBeforeFinishingIsNotCreditedAgain) {
     EXPECT_TRUE(buyer.reachedThePoint());
     EXPECT_EQ(buyer.resume(), "diamonds 1220 payTier 1 unfinished 0");
     EXPECT_EQ(buyer.resume(), "diamonds 1220 payTier 1 unfinished 0");
+}
+
+// The outcome of a payment decided in play is on disk before its buyer hears of it: a game that ends before
+// the alert is drawn leaves it to the next start, which tells it once.
+TEST(PurchaseRecovery, ADeclinedPaymentKilledBeforeItsAlertWasDrawnIsToldAtTheNextStart) {
+    kite::test::TemporaryFolder folder("stargrid-buyer");
+    Buyer buyer(folder.path());
+    EXPECT_EQ(buyer.buyAndKill(0, "shop", "alerted", "decline"), -SIGKILL);
+    ASSERT_TRUE(buyer.reachedThePoint());
+    std::vector<std::string> told;
+    EXPECT_EQ(buyer.resume(&told), "diamonds 20 payTier 0 unfinished 0");
+    EXPECT_EQ(told, std::vector<std::string>{"AlertView: 提示 / 上次付款未成功，未扣款! [确认]"});
+    EXPECT_EQ(buyer.resume(&told), "diamonds 20 payTier 0 unfinished 0");
+    EXPECT_EQ(told, std::vector<std::string>{}) << "told once";
 }
 
 TEST(PurchaseRecovery, SaleOriginSurvivesTheKill) {
@@ -218,8 +236,11 @@ TEST_F(PurchaseBatchTest, PurchasingInABatchHoldsBackOnlyItself) {
     frames(6);
     // The earlier payment, the one in flight and this purchase's own: each credited once.
     EXPECT_EQ(GameData::getInstance()->getDiamond(), 20 + 140 + 355 + 1000);
-    EXPECT_FALSE(platform::LocalStore::shared().isUnfinished(inFlight));
-    EXPECT_TRUE(platform::LocalStore::shared().unfinishedTransactions().empty());
+    // The one in flight has no buyer here to be told: the next start tells it.
+    const auto left = platform::LocalStore::shared().unfinishedTransactions();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].identifier, inFlight);
+    EXPECT_TRUE(left[0].untold);
     EXPECT_EQ(QKSingleton::getInstance()->getCurrentPurchase(), nullptr);
 }
 

@@ -1,5 +1,5 @@
 // A purchase whose credit cannot be saved (the preferences unreadable, a folder, or on a full disk) is
-// left unfinished and the player is told it is pending; the next start credits it, once.
+// left unfinished and the player is told it is pending; the next start credits it, once, and says so.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -94,9 +94,9 @@ protected:
                   std::string::npos)
             << bought.output;
         EXPECT_NE(bought.output.find("paid: 0 unfinished: 1"), std::string::npos) << bought.output;
-        EXPECT_EQ(restart(), "diamonds 160 unfinished 0");
+        EXPECT_EQ(restart(), std::string("diamonds 160 unfinished 0 told ") + IOSiAP::kEarlierPaymentCreditedMessage);
         EXPECT_EQ(diamondsOnDisk(), 160);
-        EXPECT_EQ(restart(), "diamonds 160 unfinished 0");  // credited once
+        EXPECT_EQ(restart(), "diamonds 160 unfinished 0");  // credited and told once
     }
     std::string storeFile() const { return environment.storePath(); }
 };

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,67 @@ protected:
         return nullptr;
     }
 
+    // The rows of ink of a message on the alert's light card, as the frame shows them: each run of rows with
+    // ink between the card's edges is a line of the message.
+    struct Line {
+        int top, bottom, left, right;
+    };
+    struct Inked {
+        int cardLeft = 0, cardRight = 0;
+        std::vector<Line> lines;
+        float centre() const { return (cardLeft + cardRight) / 2.0f; }
+        std::string where(const Line& line) const {
+            return "the line in rows " + std::to_string(line.top) + " to " + std::to_string(line.bottom) +
+                   ", inked from " + std::to_string(line.left) + " to " + std::to_string(line.right) +
+                   ", on the card from " + std::to_string(cardLeft) + " to " + std::to_string(cardRight);
+        }
+    };
+    // Empty lines when the frame has no card under the label.
+    Inked inkOf(const kite::Label& label, const std::string& frameName = "") const {
+        const std::vector<std::uint8_t> rgba = readFrame();
+        saveFrame(frameName);
+        const int width = frameWidth();
+        const float scaleY = static_cast<float>(frameHeight()) / designHeight;
+        auto at = [&](int x, int row) { return &rgba[(static_cast<std::size_t>(row) * width + x) * 4]; };
+        // The card is light (from (250, 247, 255) down to (226, 218, 252)); the text on it is blue (64, 105, 167).
+        auto light = [&](int x, int row) {
+            return at(x, row)[0] >= 200 && at(x, row)[1] >= 190 && at(x, row)[2] >= 230;
+        };
+        auto ink = [&](int x, int row) { return at(x, row)[0] < 160; };
+
+        // The label's rows on the frame (rows from the top), and a row of bare card 10 points below them.
+        const kite::Vec2 low = label.convertToWorldSpace(kite::Vec2::ZERO);
+        const kite::Vec2 high = label.convertToWorldSpace(kite::Vec2(0, label.getContentSize().height));
+        const int firstRow = static_cast<int>((designHeight - high.y) * scaleY) - 2;
+        const int lastRow = static_cast<int>(std::ceil((designHeight - low.y) * scaleY)) + 2;
+        const int bare = static_cast<int>((designHeight - low.y + 10) * scaleY);
+        Inked inked;
+        inked.cardLeft = inked.cardRight = width / 2;
+        if (!light(inked.cardLeft, bare)) return inked;
+        while (inked.cardLeft > 0 && light(inked.cardLeft - 1, bare)) --inked.cardLeft;
+        while (inked.cardRight < width - 1 && light(inked.cardRight + 1, bare)) ++inked.cardRight;
+        bool inLine = false;
+        for (int row = firstRow; row <= lastRow; ++row) {
+            int left = -1, right = -1;
+            for (int x = inked.cardLeft; x <= inked.cardRight; ++x) {
+                if (!ink(x, row)) continue;
+                if (left < 0) left = x;
+                right = x;
+            }
+            if (left < 0) {
+                inLine = false;
+                continue;
+            }
+            if (!inLine) inked.lines.push_back({row, row, left, right});
+            inLine = true;
+            Line& line = inked.lines.back();
+            line.bottom = row;
+            line.left = std::min(line.left, left);
+            line.right = std::max(line.right, right);
+        }
+        return inked;
+    }
+
     kite::RefPtr<kite::Scene> scene;
     float designHeight = 0;
 };
@@ -203,61 +265,52 @@ TEST_P(AlertViewOnDeviceTest, TheLinesOfAWrappedMessageAreCentredInTheCardWithIt
     frames(30);  // the box pops in within 0.15 s
     kite::Label* label = messageLabel(message);
     ASSERT_NE(label, nullptr);
-    const std::vector<std::uint8_t> rgba = readFrame();
-    saveFrame();
-    const int width = frameWidth();
-    const float scaleX = static_cast<float>(width) / 480;
-    const float scaleY = static_cast<float>(frameHeight()) / designHeight;
-    auto at = [&](int x, int row) { return &rgba[(static_cast<std::size_t>(row) * width + x) * 4]; };
-    // The card is light (from (250, 247, 255) down to (226, 218, 252)); the text on it is blue (64, 105, 167).
-    auto light = [&](int x, int row) { return at(x, row)[0] >= 200 && at(x, row)[1] >= 190 && at(x, row)[2] >= 230; };
-    auto ink = [&](int x, int row) { return at(x, row)[0] < 160; };
-
-    // The label's rows on the frame (rows from the top), and a row of bare card 10 points below them.
-    const kite::Vec2 low = label->convertToWorldSpace(kite::Vec2::ZERO);
-    const kite::Vec2 high = label->convertToWorldSpace(kite::Vec2(0, label->getContentSize().height));
-    const int firstRow = static_cast<int>((designHeight - high.y) * scaleY) - 2;
-    const int lastRow = static_cast<int>(std::ceil((designHeight - low.y) * scaleY)) + 2;
-    const int bare = static_cast<int>((designHeight - low.y + 10) * scaleY);
-    int cardLeft = width / 2, cardRight = width / 2;
-    ASSERT_TRUE(light(cardLeft, bare)) << "no card under the message at row " << bare;
-    while (cardLeft > 0 && light(cardLeft - 1, bare)) --cardLeft;
-    while (cardRight < width - 1 && light(cardRight + 1, bare)) ++cardRight;
-    const float cardCentre = (cardLeft + cardRight) / 2.0f;
-    const float margin = 20 * scaleX;
-
-    // Each run of rows with ink between the card's edges is a line of the message.
-    struct Line {
-        int top, bottom, left, right;
-    };
-    std::vector<Line> lines;
-    bool inLine = false;
-    for (int row = firstRow; row <= lastRow; ++row) {
-        int left = -1, right = -1;
-        for (int x = cardLeft; x <= cardRight; ++x) {
-            if (!ink(x, row)) continue;
-            if (left < 0) left = x;
-            right = x;
-        }
-        if (left < 0) {
-            inLine = false;
-            continue;
-        }
-        if (!inLine) lines.push_back({row, row, left, right});
-        inLine = true;
-        Line& line = lines.back();
-        line.bottom = row;
-        line.left = std::min(line.left, left);
-        line.right = std::max(line.right, right);
+    const Inked inked = inkOf(*label);
+    const float margin = 20 * static_cast<float>(frameWidth()) / 480;
+    ASSERT_GE(inked.lines.size(), 2u) << "the card spans " << inked.cardLeft << " to " << inked.cardRight;
+    for (const Line& line : inked.lines) {
+        SCOPED_TRACE(inked.where(line));
+        EXPECT_NEAR((line.left + line.right) / 2.0f, inked.centre(), 2.0f);
+        EXPECT_GE(line.left - inked.cardLeft, margin - 1);
+        EXPECT_GE(inked.cardRight - line.right, margin - 1);
     }
-    ASSERT_GE(lines.size(), 2u) << "the card spans " << cardLeft << " to " << cardRight;
-    for (const Line& line : lines) {
-        SCOPED_TRACE("the line in rows " + std::to_string(line.top) + " to " + std::to_string(line.bottom) +
-                     ", inked from " + std::to_string(line.left) + " to " + std::to_string(line.right) +
-                     ", on the card from " + std::to_string(cardLeft) + " to " + std::to_string(cardRight));
-        EXPECT_NEAR((line.left + line.right) / 2.0f, cardCentre, 2.0f);
-        EXPECT_GE(line.left - cardLeft, margin - 1);
-        EXPECT_GE(cardRight - line.right, margin - 1);
+}
+
+// The start's news of payments of each outcome, a line each, and the store's one-line alerts: every line
+// centred on the card, as a wrapped message's are, and kept the same margin from its edges.
+TEST_P(AlertViewOnDeviceTest, EachLineOfAMessageItDoesNotWrapIsCentredInTheCardWithItsMargin) {
+    const std::string news = std::string("上次付款未成功，未扣款!") + "\r\n" + "上次付款成功，钻石已到账!";
+    const struct {
+        std::string message;
+        std::size_t lines;
+    } alerts[] = {{news, 2},
+                  {"上次付款成功，钻石已到账!", 1},
+                  {"上次付款未成功，未扣款!", 1},
+                  {"付款结果未保存，重启后告知!", 1},
+                  {"本机无法记录购买，未扣款!", 1},
+                  {"无法连接到 iTunes Store!", 1}};
+    const float margin = 20 * static_cast<float>(frameWidth()) / 480;
+    for (std::size_t shown = 0; shown < std::size(alerts); ++shown) {
+        const auto& alert = alerts[shown];
+        SCOPED_TRACE(alert.message);
+        showAlertView("提示", alert.message, "确认");
+        frames(30);  // the box pops in within 0.15 s
+        kite::Label* label = messageLabel(alert.message);
+        ASSERT_NE(label, nullptr);
+        const Inked inked = inkOf(*label, "." + std::to_string(shown + 1));
+        ASSERT_EQ(inked.lines.size(), alert.lines) << "the card spans " << inked.cardLeft << " to " << inked.cardRight;
+        for (const Line& line : inked.lines) {
+            SCOPED_TRACE(inked.where(line));
+            // Within the pixels a glyph's own sides leave (the "!" a line ends with is inked left of its middle).
+            EXPECT_NEAR((line.left + line.right) / 2.0f, inked.centre(), 2.0f);
+            EXPECT_GE(line.left - inked.cardLeft, margin - 1);
+            EXPECT_GE(inked.cardRight - line.right, margin - 1);
+        }
+        std::vector<PopupBoxLayer*> popups;
+        for (kite::Node* child : scene->getChildren())
+            if (auto* popup = dynamic_cast<PopupBoxLayer*>(child)) popups.push_back(popup);
+        for (PopupBoxLayer* popup : popups) popup->close();
+        frames(1);
     }
 }
 

@@ -338,6 +338,26 @@ TEST(Stargrid, BadOptionsExitWithStatusTwo) {
     EXPECT_EQ(runToEnd("--frames 1 --script").output, "stargrid: --script needs a value\n");
 }
 
+// The director counts frames in 32 bits: a count past the most it reaches would never end the run, and one past
+// what a long holds was refused as no whole number. Both are refused naming the largest. (Checked only, for
+// those a run once took: such a run would never end.)
+TEST(Stargrid, AFrameCountPastTheLargestIsRefusedNamingIt) {
+    const std::string refusal = "stargrid: --frames needs a whole number of frames, at most 4294967295\n";
+    for (const std::string frames : {"4294967296", "9223372036854775807", "000000000000000000000004294967296"}) {
+        const Finished check = runToEnd("--check-options --frames " + frames);
+        EXPECT_EQ(check.status, 2) << frames;
+        EXPECT_EQ(check.output, refusal) << frames;
+    }
+    for (const std::string frames : {"9223372036854775808", "123456789012345678901234567890"}) {
+        const Finished run = runToEnd("--frames " + frames);
+        EXPECT_EQ(run.status, 2) << frames;
+        EXPECT_EQ(run.output, refusal) << frames;
+    }
+    const Finished largest = runToEnd("--check-options --frames 4294967295");
+    EXPECT_EQ(largest.status, 0) << largest.output;
+    EXPECT_EQ(largest.output, "");
+}
+
 // Only --check-options ends a launch without running it: no variable does, whatever it names (the game's
 // parent too), as one left in an environment would end every run there unrun.
 TEST(Stargrid, OnlyAnOptionAsksForTheOptionsToBeCheckedWithoutARun) {

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <string>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -71,6 +73,21 @@ TEST(InputScript, AValuePastItsLimitIsRefusedNamingTheLimit) {
     EXPECT_EQ(error, "line 1: tap needs FRAME X Y, each coordinate from -1000000 to 1000000");
     EXPECT_FALSE(InputScript::parseShot("0:x.png", &error));
     EXPECT_EQ(error, "--shot needs FRAME:PATH with a frame from 1 to 100000000");
+}
+
+// A field past those a step takes is named as one too many, rather than the step's values being blamed.
+TEST(InputScript, AFieldPastThoseAStepTakesIsNamedAsOneTooMany) {
+    const std::pair<const char*, const char*> lines[] = {
+        {"tap 3 10 10 10", "line 1: field 5, \"10\", is one field too many: tap needs FRAME X Y"},
+        {"# ok\nmove 3 1 1 7 8", "line 2: fields 5 to 6 are 2 fields too many: move needs FRAME X Y"},
+        {"drag 1 0 0 5 5 4 x", "line 1: field 8, \"x\", is one field too many: drag needs FRAME X1 Y1 X2 Y2 STEPS"},
+        {"sleep 2 5 5", "line 1: field 4, \"5\", is one field too many: sleep needs FRAME MILLISECONDS"},
+        {"quit 3 4", "line 1: field 3, \"4\", is one field too many: quit needs FRAME only"}};
+    for (const auto& [line, refusal] : lines) {
+        std::string error;
+        EXPECT_FALSE(InputScript::parse(line, &error)) << line;
+        EXPECT_EQ(error, refusal) << line;
+    }
 }
 
 // strtol skips a leading space and takes a sign; a whole number here is digits only.

@@ -1,8 +1,10 @@
 // The game's purchase path in a process of its own, for tests that kill it part way.
-//   store_buyer buy PACK shop|sale approved|credited
+//   store_buyer buy PACK shop|sale approved|credited|alerted
 //     buys the pack; at the named point it prints "ready" and waits to be killed:
 //     approved: the store has the payment approved on disk, the credit is not saved yet;
-//     credited: the credit is saved, the store has not heard that it is finished.
+//     credited: the credit is saved, the store has not heard that it is finished;
+//     alerted: the store's alert to the buyer is raised, and not drawn yet.
+//     STARGRID_STORE says how the store answers, as in the game.
 //   store_buyer resume
 //     credits what earlier runs left unfinished, then prints
 //     "diamonds D payTier P unfinished U".
@@ -15,6 +17,7 @@
 
 #include "Classes/GameData.h"
 #include "Classes/IOSiAP.h"
+#include "Classes/PlatformAlert.h"
 #include "Classes/QKSingleton.h"
 #include "kite/foundation/FileUtils.h"
 #include "kite/foundation/Scheduler.h"
@@ -43,6 +46,10 @@ void armKillPoint(const std::string& point) {
         if (point == "approved" && !isLedger && ledgerSaves == 2) waitToBeKilled();
         if (point == "credited" && isLedger && ledgerSaves == 3) waitToBeKilled();
     });
+    // As the game's alert view, which draws an alert in a later frame: this one never comes.
+    if (point == "alerted")
+        platformAlert::setDrawingPresenter(
+            [](const std::string&, const std::string&, const std::string&, platformAlert::Shown) { waitToBeKilled(); });
 }
 
 void runFrames(int count) {
@@ -74,6 +81,6 @@ int main(int argc, char** argv) {
                     state->getPayTier(), platform::LocalStore::shared().unfinishedTransactions().size());
         return 0;
     }
-    std::fprintf(stderr, "usage: %s buy PACK shop|sale approved|credited | resume\n", argv[0]);
+    std::fprintf(stderr, "usage: %s buy PACK shop|sale approved|credited|alerted | resume\n", argv[0]);
     return 2;
 }
