@@ -33,16 +33,21 @@ std::string hostName() {
 }
 
 // A small file of /proc or /etc, whole; nothing when it cannot be read (errno set).
-std::optional<std::string> smallFile(const char* path) {
+// A /proc/PID/status: read whole (a long Groups line may come before the lines looked for), up to this.
+constexpr std::size_t kLongestStatus = 64 * 1024;
+
+std::optional<std::string> smallFile(const char* path, std::size_t most = 2048) {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
+    std::string text;
     char buffer[2048];
-    const ssize_t size = ::read(fd, buffer, sizeof buffer);
+    ssize_t size = 0;
+    while (text.size() < most && (size = ::read(fd, buffer, std::min(sizeof buffer, most - text.size()))) > 0)
+        text.append(buffer, static_cast<std::size_t>(size));
     const int error = errno;
     ::close(fd);
     errno = error;
-    if (size <= 0) return std::nullopt;
-    std::string text(buffer, static_cast<std::size_t>(size));
+    if (size < 0 || text.empty()) return std::nullopt;
     while (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
 }
@@ -146,7 +151,7 @@ struct ProcessStatus {
 };
 
 std::optional<ProcessStatus> statusOf(const std::string& process) {
-    const std::optional<std::string> text = smallFile(("/proc/" + process + "/status").c_str());
+    const std::optional<std::string> text = smallFile(("/proc/" + process + "/status").c_str(), kLongestStatus);
     if (!text) return std::nullopt;
     ProcessStatus status;
     for (const auto& [key, values, most] :
@@ -186,8 +191,10 @@ SeenProcess lookThrough(const ProcessIdentity& named) {
         if (!pid) continue;
         const std::optional<unsigned long long> ns = namespaceOf(process, "pid");
         if (ns && *ns != named.ns) continue;
-        // Its pid in its own namespace, from a pid namespace below this one.
+        // Its pid in its own namespace, from a pid namespace below this one; one of the link's pid namespace that
+        // cannot be told by it may be the one.
         const std::optional<ProcessStatus> status = statusOf(process);
+        if (!status) hidden = hidden || ns;
         if (!status || status->pids.size() < 2 || status->pids.back() != named.pid) continue;
         if (!ns) {
             const auto& users = status->users;
