@@ -86,10 +86,12 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
 // game listened (0 only when it took the launch); nothing when no game did (nobody listens, or the game quits),
 // with what was seen in `unanswered`.
 std::optional<int> secondLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed,
-                                const platform::UrlHandover::KeepWaiting& keepWaiting, std::string& unanswered) {
+                                const platform::UrlHandover::KeepWaiting& keepWaiting, bool patientWithWork,
+                                std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
     const std::vector<std::string> names = handoverNames(claimed.others);
-    auto holderAtWork = [&claimed] { return atWork(claimed.holder); };
+    platform::UrlHandover::KeepWaiting holderAtWork;
+    if (patientWithWork) holderAtWork = [&claimed] { return atWork(claimed.holder); };
     const platform::UrlHandover::Receipt receipt =
         request.ownRun        ? platform::UrlHandover::askRunning(names, keepWaiting, holderAtWork)
         : request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting, holderAtWork)
@@ -132,12 +134,13 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
             if (again.state == State::Taken) claim = std::move(again.claim);
             return again.heldOnThisMachine();
         };
-        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, unanswered)) return status;
+        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, true, unanswered)) return status;
         if (!claim && claimed.heldOnThisMachine()) claimed = platform::FolderClaim::take(folders, kQuitPatience);
         if (claim) return std::nullopt;
         // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
         if (claimed.heldOnThisMachine())
-            if (std::optional<int> status = secondLaunch(request, claimed, {}, unanswered)) return status;
+            // The longer wait for a game at work is had once.
+            if (std::optional<int> status = secondLaunch(request, claimed, {}, false, unanswered)) return status;
     }
     if (claimed.state == State::Taken) {
         claim = std::move(claimed.claim);
