@@ -4,6 +4,9 @@
 namespace platform {
 namespace {
 
+// The pid the player can end a game the link names by: the one this launch sees it by, where that is another.
+long long pidSeen(const ClaimHolder& holder) { return holder.seen != 0 ? holder.seen : holder.named.pid; }
+
 struct ClaimRule {
     LinkNames names;
     MakersLock maker;                                     // Unsaid: whatever the link says
@@ -107,8 +110,8 @@ std::string claimHolderText(const ClaimHolder& holder) {
         default:
             // Named by the pid the player can end it by.
             if (holder.seen != 0)
-                return "process " + std::to_string(holder.seen) + " of this host (in a container's or a sandbox's " +
-                       "pid namespace, where it is " + process + "; it holds " + holder.link + ")";
+                return "process " + std::to_string(pidSeen(holder)) + " of this host (in a container's or a " +
+                       "sandbox's pid namespace, where it is " + process + "; it holds " + holder.link + ")";
             return process + " of this host (it holds " + holder.link + ")";
     }
 }
@@ -118,8 +121,7 @@ std::string claimRemedyText(const ClaimHolder& holder, HolderSeen seen, const st
     if (holder.names == LinkNames::Junk) return "remove " + holder.link + restart;
     switch (seen) {
         case HolderSeen::Stopped:
-            return "end it, or let it go on (kill -CONT " +
-                   std::to_string(holder.seen ? holder.seen : holder.named.pid) + ")," + restart;
+            return "end it, or let it go on (kill -CONT " + std::to_string(pidSeen(holder)) + ")," + restart;
         case HolderSeen::Silent:
             return "if that process is no " + program + ", or a " + program + " that hangs, end it" + restart;
         case HolderSeen::Seen:

@@ -93,6 +93,8 @@ std::string refusalOfJournals(const std::string& path, bool narrow) {
 
 }  // namespace
 
+std::string refusalOfDatabaseJournals(const std::string& path) { return refusalOfJournals(path, false); }
+
 std::optional<DatabaseOpening> prepareDatabaseFile(const std::string& path, std::string* reason,
                                                    bool onlyThisProcess) {
     std::string noLocks;

@@ -28,6 +28,10 @@ struct DatabaseOpening {
     std::string dotLock;
 };
 
+// Why the journals beside the database at `path` make it unusable (one that is no regular file, or another
+// user's), looked at only, never through a link; empty when none does.
+std::string refusalOfDatabaseJournals(const std::string& path);
+
 // Makes the database at `path` ready: a regular file of its own (made when missing, never through a
 // link at its name; links above it are followed), its owner's only (0600), as are the journals SQLite
 // keeps beside it, which must be regular files too (SQLite gives a journal it makes the database's

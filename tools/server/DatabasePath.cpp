@@ -66,20 +66,6 @@ std::string refusalOfOwner(const struct stat& seen) {
     return seen.st_uid == ::geteuid() ? "" : "it belongs to user " + std::to_string(seen.st_uid);
 }
 
-// A journal beside the database that is no regular file, or another user's, would refuse it once it is claimed.
-std::string refusalOfJournals(const std::string& path) {
-    for (const char* suffix : platform::kDatabaseJournalSuffixes) {
-        const std::string journal = path + suffix;
-        struct stat seen {};
-        if (::lstat(journal.c_str(), &seen) != 0) {
-            if (errno == ENOENT) continue;
-            return printableText(journal) + ": " + std::strerror(errno);
-        }
-        if (!S_ISREG(seen.st_mode)) return printableText(journal) + ": " + platform::notRegular(seen.st_mode);
-        if (std::string owner = refusalOfOwner(seen); !owner.empty()) return printableText(journal) + ": " + owner;
-    }
-    return "";
-}
 
 }  // namespace
 
@@ -93,7 +79,8 @@ std::string refusalOfDatabasePath(const std::string& path) {
         why = platform::notRegular(seen.st_mode);
         if (why.empty()) why = refusalOfOwner(seen);
     }
-    if (why.empty()) why = refusalOfJournals(path);
+    // A journal beside the database that is no regular file, or another user's, would refuse it once claimed.
+    if (why.empty()) why = platform::refusalOfDatabaseJournals(path);
     if (why.empty() && S_ISREG(seen.st_mode)) why = refusalOfContent(path);
     return why.empty() ? "" : printableText(path) + ": " + why;
 }
