@@ -1,8 +1,10 @@
 // The claim on the player's folders at start, and a second launch's hand-over to the game that holds them.
 #include "app-shell/FolderLaunch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/ParentsMark.h"
@@ -44,16 +46,35 @@ std::string noStart(const LaunchRequest& request) {
 }
 
 // A game this launch sees running and not stopped may only be slow (first frames under load, or shaders compiled
-// afresh): it is waited for longer than one out of sight.
+// afresh): it is waited for longer than one out of sight, where it listens.
 bool atWork(const platform::FolderClaim::Holder& holder) {
     const platform::SeenProcess seen = platform::seeHolder(holder);
-    return seen.runs == platform::ProcessRuns::Yes && !seen.stopped;
+    return seen.runs == platform::ProcessRuns::Yes && seen.stopped == platform::Stopped::No;
+}
+
+// How a held launch says, as a wait of its runs past the first seconds, what it waits for and how long at most.
+void sayWaiting(const platform::FolderClaim::Holder& holder, const std::string& state, const std::string& what,
+                std::chrono::steady_clock::duration most) {
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(most).count();
+    say("the player's folders are held by " + platform::claimHolderText(holder) + ", which " + state +
+        "; waiting up to " + std::to_string(std::max<long long>(1, seconds)) + " s more " + what);
+}
+
+// Where this launch looks for the game and finds nothing listening: its runtime folder, named by the variable.
+std::string unreachable(const std::vector<std::string>& names) {
+    const char* variable = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtime =
+        variable && *variable ? std::string("XDG_RUNTIME_DIR is ") + variable : std::string("XDG_RUNTIME_DIR is unset");
+    const std::string socket = platform::UrlHandover::socketPath(names.front());
+    return "runs but cannot be reached from this launch's runtime folder (" + runtime +
+           (socket.empty() ? ", and that folder is refused" : ": nothing listens on " + socket) + "), ";
 }
 
 // No game answered the launch (in time): the folders are held by a game that hangs, is stopped or still starts,
-// by one this launch cannot ask, or by no game at all; or they cannot be claimed. Only a game that answers ends a
-// launch with "already running".
-int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed, std::string why) {
+// by one this launch cannot ask or reach, or by no game at all; or they cannot be claimed. Only a game that answers
+// ends a launch with "already running". `why` is empty where nobody listened.
+int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed,
+                     const std::string& why) {
     const platform::FolderClaim::Holder& holder = claimed.holder;
     if (claimed.state == State::Failed) {
         // A link in no form the game writes is no claim it can judge: the player removes it.
@@ -64,18 +85,26 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
     }
     // Another machine's: whether it still runs there cannot be known from here.
     const bool elsewhere = holder.names == LinkNames::OtherHost || holder.names == LinkNames::NameSake;
-    if (why.empty())
-        why = "it does not listen on " + platform::UrlHandover::socketPath(handoverNames(claimed.others).front());
-    // A game seen is told stopped or at work; ending one at work is advised only once it was waited for in full.
+    const std::vector<std::string> names = handoverNames(claimed.others);
+    // A game seen is told stopped or at work; ending one at work is advised only once it was waited for in full,
+    // and one that listens nowhere this launch looks is told so.
     const platform::SeenProcess seen = platform::seeHolder(holder);
     const bool runs = seen.runs == platform::ProcessRuns::Yes;
+    using platform::Stopped;
     const HolderSeen how = claimed.state != State::HeldElsewhere ? HolderSeen::Unseen
-                           : runs && seen.stopped                ? HolderSeen::Stopped
-                           : runs                                ? HolderSeen::Silent
-                                                                 : HolderSeen::Seen;
-    const std::string state = elsewhere                    ? "cannot be asked from here, "
-                              : how == HolderSeen::Stopped ? "is stopped, "
-                                                           : "does not answer (" + why + "), ";
+                           : !runs                               ? HolderSeen::Seen
+                           : seen.stopped == Stopped::BySignal   ? HolderSeen::Stopped
+                           : seen.stopped == Stopped::ByTracer   ? HolderSeen::Traced
+                           : seen.stopped == Stopped::Frozen     ? HolderSeen::Frozen
+                           : why.empty()                         ? HolderSeen::Unreachable
+                                                                 : HolderSeen::Silent;
+    const bool stopped = how == HolderSeen::Stopped || how == HolderSeen::Traced || how == HolderSeen::Frozen;
+    const std::string answer =
+        why.empty() ? "it does not listen on " + platform::UrlHandover::socketPath(names.front()) : why;
+    const std::string state = elsewhere                        ? "cannot be asked from here, "
+                              : stopped                        ? "is stopped, "
+                              : how == HolderSeen::Unreachable ? unreachable(names)
+                                                               : "does not answer (" + answer + "), ";
     say("the player's folders are held by " + platform::claimHolderText(holder) + ", which " + state +
         noStart(request) + (elsewhere ? " here; " : "; ") + platform::claimRemedyText(holder, how, "game"));
     return 1;
@@ -84,14 +113,24 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
 // asks the running game to show itself, or (for a run of its own) whether it answers. The exit status once a
 // game listened (0 only when it took the launch); nothing when no game did (nobody listens, or the game quits),
-// with what was seen in `unanswered`.
+// with what was seen in `unanswered`. A game seen at work that listens is waited for past the first patience
+// only where `patientWithWork`, which is false once that longer wait was had.
 std::optional<int> secondLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed,
-                                const platform::UrlHandover::KeepWaiting& keepWaiting, bool patientWithWork,
+                                const platform::UrlHandover::KeepWaiting& keepWaiting, bool& patientWithWork,
                                 std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
     const std::vector<std::string> names = handoverNames(claimed.others);
     platform::UrlHandover::KeepWaiting holderAtWork;
-    if (patientWithWork) holderAtWork = [&claimed] { return atWork(claimed.holder); };
+    const auto started = std::chrono::steady_clock::now();
+    if (patientWithWork)
+        holderAtWork = [&claimed, &patientWithWork, started] {
+            if (!atWork(claimed.holder)) return false;
+            if (patientWithWork)
+                sayWaiting(claimed.holder, "has not answered yet", "for its answer",
+                           started + platform::UrlHandover::kAtWorkPatience - std::chrono::steady_clock::now());
+            patientWithWork = false;
+            return true;
+        };
     const platform::UrlHandover::Receipt receipt =
         request.ownRun        ? platform::UrlHandover::askRunning(names, keepWaiting, holderAtWork)
         : request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting, holderAtWork)
@@ -134,13 +173,21 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
             if (again.state == State::Taken) claim = std::move(again.claim);
             return again.heldOnThisMachine();
         };
-        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, true, unanswered)) return status;
-        if (!claim && claimed.heldOnThisMachine()) claimed = platform::FolderClaim::take(folders, kQuitPatience);
+        // The longer wait for a game at work is had once.
+        bool patientWithWork = true;
+        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, patientWithWork, unanswered))
+            return status;
+        if (!claim && claimed.heldOnThisMachine()) {
+            sayWaiting(claimed.holder,
+                       unanswered.empty() ? "does not listen yet" : "does not answer (" + unanswered + ")",
+                       "for it to answer or to let them go", kQuitPatience + platform::UrlHandover::kPatience);
+            claimed = platform::FolderClaim::take(folders, kQuitPatience);
+        }
         if (claim) return std::nullopt;
         // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
         if (claimed.heldOnThisMachine())
-            // The longer wait for a game at work is had once.
-            if (std::optional<int> status = secondLaunch(request, claimed, {}, false, unanswered)) return status;
+            if (std::optional<int> status = secondLaunch(request, claimed, {}, patientWithWork, unanswered))
+                return status;
     }
     if (claimed.state == State::Taken) {
         claim = std::move(claimed.claim);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <iterator>
@@ -24,8 +25,10 @@ namespace {
 constexpr std::size_t kLongestTarget = 512;
 // Rounds of taking the link before it is said to come and go.
 constexpr int kRounds = 8;
-// Links moved aside: claim.link.WHY.NAME, NAME telling the launch that moved it (see asideName).
+// Links moved aside: claim.link.WHY.NAME, NAME telling the launch that moved it (see asideName); and the links a
+// launch times a link against (see madeLately), named alike.
 constexpr std::string_view kLeftoverAside = "claim.link.leftover.";
+constexpr std::string_view kClockAside = "claim.link.clock.";
 
 // What the link's target and a moved-aside name say of the lock its maker held, and what they read.
 MakersLock makersLock(LockHere lock) { return lock == LockHere::Unavailable ? MakersLock::None : MakersLock::Held; }
@@ -111,8 +114,8 @@ std::vector<std::string_view> parts(std::string_view text, char separator) {
 // What the launch that moved a leftover aside as `name` names, and the lock it held: by the fields of asideName;
 // the previous version's PID.START.NS.BOOT.(mMACHINE|hHOST).ROUND (no host beside a machine id: not known as
 // this host's); an older one's HOST-PID-START-ROUND (judged as an older link). Junk for any other name.
-JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
-    name.remove_prefix(kLeftoverAside.size());
+JudgedLink judgeAside(std::string_view name, std::string_view prefix, const ProcessIdentity& self) {
+    name.remove_prefix(prefix.size());
     JudgedLink maker;
     maker.names = LinkNames::Junk;
     const std::vector<std::string_view> fields = parts(name, '.');
@@ -146,9 +149,9 @@ JudgedLink judgeAside(std::string_view name, const ProcessIdentity& self) {
     return maker;
 }
 
-// Removes the player's links that launches moved aside and did not live to remove: those whose launch the
-// table would take a link over from, judged as a link is (a game's socket says nothing of a launch). Another
-// user's, and any other kind of file, stay.
+// Removes the player's links that launches moved aside (or made to time a link by) and did not live to remove: those
+// whose launch the table would take a link over from, judged as a link is (a game's socket says nothing of a launch).
+// Another user's, and any other kind of file, stay.
 void removeLeftAside(int folder, const Claimant& claimant) {
     const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* entries = listed >= 0 ? ::fdopendir(listed) : nullptr;
@@ -158,12 +161,14 @@ void removeLeftAside(int folder, const Claimant& claimant) {
     }
     while (const dirent* entry = ::readdir(entries)) {
         const std::string_view name = entry->d_name;
+        const std::string_view prefix =
+            name.substr(0, kClockAside.size()) == kClockAside ? kClockAside : kLeftoverAside;
         struct stat info;
-        if (name.substr(0, kLeftoverAside.size()) != kLeftoverAside ||
+        if (name.substr(0, prefix.size()) != prefix ||
             ::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(info.st_mode) ||
             info.st_uid != ::geteuid())
             continue;
-        const JudgedLink maker = judgeAside(name, claimant.self);
+        const JudgedLink maker = judgeAside(name, prefix, claimant.self);
         const ClaimStep step = maker.step(claimant.lock);
         if (maker.names != LinkNames::Junk && (step == ClaimStep::TakeOver || step == ClaimStep::TakeOverUnheard))
             ::unlinkat(folder, entry->d_name, 0);
@@ -205,6 +210,22 @@ bool holdLink(int folder, const struct stat* judged, const std::string& target, 
     held = {};
     errno = error;
     return false;
+}
+
+// Whether the link was made within the start-up wait, told by the file system's own clock (on NFS, the server's):
+// against the time of a link this launch makes beside it. One that cannot be timed so was not.
+bool madeLately(int folder, const JudgedLink& judged, const Claimant& claimant) {
+    const std::string clock = asideName("clock", claimant.self, claimant.lock);
+    struct stat now;
+    if (::symlinkat(".", folder, clock.c_str()) != 0) return false;
+    const bool timed = ::fstatat(folder, clock.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+    ::unlinkat(folder, clock.c_str(), 0);
+    const auto at = [](const struct timespec& time) {
+        return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+    };
+    const auto age = at(now.st_mtim) - at(judged.link.st_mtim);
+    // Dated later than now by more than the wait, it was not made in it either.
+    return timed && age < kStartUpWait && age > -kStartUpWait;
 }
 
 }  // namespace
@@ -327,11 +348,18 @@ ClaimLinkTaking takeClaimLink(int folder, const std::string& path, const Claiman
         taking.judged = judgeClaimLink(folder, claimant);
         const JudgedLink& judged = taking.judged;
         taking.step = judged.step(claimant.lock);
-        // A game that listens on the folder runs, though its process is out of sight and this launch took a lock
-        // (a sandbox's home mounted apart locks on its own).
+        // Before this launch runs where a link names another process, it asks the folder's socket: a game that listens
+        // there holds the folder, whatever its link says and whichever lock this launch took (a sandbox's home mounted
+        // apart locks on its own), in whatever pid namespace.
+        const bool beside = taking.step == ClaimStep::TakeOver || taking.step == ClaimStep::TakeOverUnheard ||
+                            taking.step == ClaimStep::LockAlone;
+        taking.listens = beside && claimant.gameListens && claimant.gameListens();
+        if (taking.listens) taking.step = ClaimStep::HoldOutOfSight;
+        // A game out of sight makes its link a moment before it listens: a young link is its, starting.
+        const bool unseen = judged.names == LinkNames::OtherNamespace || judged.names == LinkNames::Hidden;
         if (taking.step == ClaimStep::TakeOverUnheard)
             taking.step =
-                claimant.gameListens && claimant.gameListens() ? ClaimStep::HoldOutOfSight : ClaimStep::TakeOver;
+                unseen && madeLately(folder, judged, claimant) ? ClaimStep::HoldOutOfSight : ClaimStep::TakeOver;
         if (taking.step == ClaimStep::Keep && holdLink(folder, &judged.link, judged.target, taking.held)) break;
         if (taking.step == ClaimStep::TakeOver || taking.step == ClaimStep::SetAside) {
             // A leftover (or the launcher's link) goes once it is moved aside; another user's stays there.

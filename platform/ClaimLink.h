@@ -12,6 +12,7 @@
 #pragma once
 #include <sys/stat.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,6 +24,9 @@
 namespace platform {
 
 constexpr const char* kClaimLinkName = "claim.link";
+// How long a game out of a launch's sight may take from making its link to listening on its socket: a link of a
+// process the launch cannot see, younger than this, is held as a starting game's.
+constexpr std::chrono::seconds kStartUpWait{5};
 
 // The same file: the same device and inode.
 inline bool sameFile(const struct stat& one, const struct stat& other) {
@@ -79,12 +83,14 @@ struct ClaimLinkTaking {
     std::string error;  // Refuse, or any step that failed
     std::vector<std::string> notes;  // what was met on the way and set aside, to be said
     bool tookOverLeftover = false;   // a link whose process is known gone was taken over on the way
+    bool listens = false;            // HoldOutOfSight: a game listened on the folder's socket
     bool taken() const { return held.fd >= 0; }
 };
 
 // Takes the claim link of a folder for this launch (whose lock is anything but Elsewhere), by the table. The only
-// step that claims is the exclusive create. A link whose process cannot be seen is held while a game listens. A link
-// taken over is first moved aside under a name of this launch's own, and removed only when what was moved is the link
+// step that claims is the exclusive create. No link is taken over, nor the folder claimed by the lock alone beside
+// one, while a game listens on the folder's socket; a young link whose process cannot be seen is held. A link taken
+// over is first moved aside under a name of this launch's own, and removed only when what was moved is the link
 // judged; anything else (another launch's fresh link) goes back with an exclusive hard link. The link is never renamed
 // over. Once it holds the link, the launch removes the links earlier launches moved aside and did not live to remove,
 // judged as links are.

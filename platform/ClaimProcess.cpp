@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <tuple>
@@ -66,6 +67,13 @@ std::optional<unsigned long long> number(std::string_view text) {
     return static_cast<unsigned long long>(*value);
 }
 
+// The text before the next `separator` (all of it where there is none), taken off the front of `rest`.
+std::string_view nextPart(std::string_view& rest, char separator) {
+    const std::string_view part = rest.substr(0, rest.find(separator));
+    rest.remove_prefix(std::min(rest.size(), part.size() + 1));
+    return part;
+}
+
 // Field `index` (3 or later) of a /proc/PID/stat line; the command's name before it, in parentheses, may
 // hold spaces and parentheses of its own.
 std::string_view statField(std::string_view line, int index) {
@@ -95,42 +103,37 @@ struct ProcessLook {
     ProcessRuns runs = ProcessRuns::CannotTell;
     unsigned long long start = 0;
     long long parent = 0;
-    std::string reason;    // when Gone
-    bool stopped = false;  // stopped, or held by a tracer
+    std::string reason;  // when Gone
+    Stopped stopped = Stopped::No;
+    bool hidden = false;  // CannotTell: the kernel finds it, /proc does not show it
 };
 
 ProcessLook lookUp(long long pid) {
     ProcessLook look;
     if (pid <= 0 || pid > INT_MAX) return look;
-    look.runs = ProcessRuns::Gone;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0) {
-        // A player who is not root may signal every process of its own: one it may not is no game of its
-        // own, whatever /proc hides (hidepid).
-        if (errno == ESRCH) look.reason = "its process no longer runs";
-        if (errno == EPERM && ::geteuid() != 0) look.reason = "its process id is another user's process now";
-        if (!look.reason.empty()) return look;
-    }
-    look.runs = ProcessRuns::CannotTell;
-    if (!procIsThisNamespaces()) return look;
+    const auto signalError = [pid] { return ::kill(static_cast<pid_t>(pid), 0) == 0 ? 0 : errno; };
+    const int error = signalError();
+    if (error == ESRCH) return {ProcessRuns::Gone, 0, 0, "its process no longer runs"};
+    // A player who is not root may signal every process of its own: one it may not, and that /proc shows, is no
+    // game of its own.
+    const ProcessLook othersNow{ProcessRuns::Gone, 0, 0, "its process id is another user's process now"};
+    const bool othersUser = error == EPERM && ::geteuid() != 0;
+    if (!procIsThisNamespaces()) return othersUser ? othersNow : look;
     const std::optional<std::string> line = smallFile(("/proc/" + std::to_string(pid) + "/stat").c_str());
-    if (!line) {
-        if (errno == ENOENT) look = {ProcessRuns::Gone, 0, 0, "its process no longer runs"};
+    if (!line && errno == ENOENT) {
+        // Not shown, yet the kernel found it: /proc hides it (hidepid), unless it ended meanwhile.
+        if (signalError() == ESRCH) return {ProcessRuns::Gone, 0, 0, "its process no longer runs"};
+        look.hidden = true;
         return look;
     }
+    if (othersUser) return othersNow;
+    if (!line) return look;
     const std::string_view state = statField(*line, 3);
     if (state == "Z" || state == "X") return {ProcessRuns::Gone, 0, 0, "its process has ended (a zombie)"};
     const std::optional<unsigned long long> start = number(statField(*line, 22));
     const std::optional<unsigned long long> parent = number(statField(*line, 4));
-    if (start && parent)
-        look = {ProcessRuns::Yes, *start, static_cast<long long>(*parent), "", state == "T" || state == "t"};
-    return look;
-}
-
-// The pid a process of this user started at `start` still runs under (any start when 0).
-ProcessLook lookUp(long long pid, unsigned long long start) {
-    ProcessLook look = lookUp(pid);
-    if (look.runs == ProcessRuns::Yes && start != 0 && look.start != start)
-        look = {ProcessRuns::Gone, 0, 0, "its process id is another process's now"};
+    const Stopped stopped = state == "T" ? Stopped::BySignal : state == "t" ? Stopped::ByTracer : Stopped::No;
+    if (start && parent) look = {ProcessRuns::Yes, *start, static_cast<long long>(*parent), "", stopped};
     return look;
 }
 
@@ -141,6 +144,141 @@ std::optional<unsigned long long> namespaceOf(const std::string& process, const 
     if (::stat(("/proc/" + process + "/ns/" + kind).c_str(), &ns) == 0) return ns.st_ino;
     if (errno == ENOENT && ::access(("/proc/" + process).c_str(), F_OK) == 0) return 0;
     return std::nullopt;
+}
+
+// The offset of the boot clock in the time namespace a process runs in, in nanoseconds. /proc shows the offsets of
+// the namespace its children get: nothing where that is another, or they cannot be read.
+std::optional<long long> bootClockOffset(const std::string& process) {
+    const std::optional<unsigned long long> own = namespaceOf(process, "time");
+    const std::optional<unsigned long long> children = namespaceOf(process, "time_for_children");
+    if (!own || !children || *own != *children) return std::nullopt;
+    if (*own == 0) return 0;  // a kernel without time namespaces
+    const std::optional<std::string> text = smallFile(("/proc/" + process + "/timens_offsets").c_str());
+    const auto at = text ? ("\n" + *text).find("\nboottime ") : std::string::npos;
+    if (at == std::string::npos) return std::nullopt;
+    long long seconds = 0;
+    long long nanoseconds = 0;
+    std::string_view rest = std::string_view(*text).substr(at + std::strlen("boottime "));
+    for (long long* value : {&seconds, &nanoseconds}) {
+        while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+        const auto read = std::from_chars(rest.data(), rest.data() + rest.size(), *value);
+        if (read.ec != std::errc()) return std::nullopt;
+        rest.remove_prefix(static_cast<std::size_t>(read.ptr - rest.data()));
+    }
+    return seconds * 1000000000LL + nanoseconds;
+}
+
+// Whether a process started at `seen`, as this process reads it, is the one that read its own start as `named`:
+// each reads it through the boot clock of its own time namespace, in whole clock ticks. Nothing where the offsets
+// of their time namespaces cannot be read.
+std::optional<bool> sameStart(const std::string& process, unsigned long long named, unsigned long long seen) {
+    const std::optional<unsigned long long> ownTime = namespaceOf("self", "time");
+    const std::optional<unsigned long long> time = namespaceOf(process, "time");
+    if (ownTime && time && *ownTime == *time) return named == seen;
+    const std::optional<long long> theirs = bootClockOffset(process);
+    const std::optional<long long> own = bootClockOffset("self");
+    if (!theirs || !own) return std::nullopt;
+    const long long tick = 1000000000LL / std::max(1L, ::sysconf(_SC_CLK_TCK));
+    const long long gap = static_cast<long long>(named) * tick - static_cast<long long>(seen) * tick - (*theirs - *own);
+    return gap > -tick && gap < tick;  // each rounded down to a tick
+}
+
+// The pid a process of this user started at `start` still runs under (any start when 0).
+ProcessLook lookUp(long long pid, unsigned long long start) {
+    ProcessLook look = lookUp(pid);
+    if (look.runs != ProcessRuns::Yes || start == 0) return look;
+    const std::optional<bool> same = sameStart(std::to_string(pid), start, look.start);
+    if (!same) return {};
+    if (!*same) look = {ProcessRuns::Gone, 0, 0, "its process id is another process's now"};
+    return look;
+}
+
+// Whether a process is frozen with its cgroup: "frozen 1" in the cgroup.events of its cgroup (v2), FROZEN in the
+// freezer.state of its freezer cgroup (v1).
+bool frozenByCgroup(const std::string& process) {
+    const std::optional<std::string> groups = smallFile(("/proc/" + process + "/cgroup").c_str(), 16 * 1024);
+    if (!groups) return false;
+    // A line: ID:CONTROLLERS:PATH, no controllers for v2's.
+    for (std::string_view rest = *groups; !rest.empty();) {
+        std::string_view line = nextPart(rest, '\n');
+        nextPart(line, ':');
+        const std::string controllers(nextPart(line, ':'));
+        const std::string path(line);
+        if (path.empty()) continue;
+        if (controllers.empty()) {
+            for (const char* root : {"/sys/fs/cgroup", "/sys/fs/cgroup/unified"}) {
+                const std::optional<std::string> events = smallFile((root + path + "/cgroup.events").c_str());
+                if (events && ("\n" + *events + "\n").find("\nfrozen 1\n") != std::string::npos) return true;
+            }
+        } else if (("," + controllers + ",").find(",freezer,") != std::string::npos) {
+            const std::optional<std::string> state =
+                smallFile(("/sys/fs/cgroup/freezer" + path + "/freezer.state").c_str());
+            if (state && *state == "FROZEN") return true;
+        }
+    }
+    return false;
+}
+
+// How a process that runs is held still: its state, else its cgroup.
+Stopped stoppedHow(const std::string& process, Stopped byState) {
+    return byState != Stopped::No ? byState : frozenByCgroup(process) ? Stopped::Frozen : Stopped::No;
+}
+
+// The inode of the kernel's first user namespace, the same on every boot; the capability that lets a process see
+// every other whatever /proc hides; the most of /proc/self/mountinfo read.
+constexpr unsigned long long kFirstUserNamespace = 0xEFFFFFFDull;
+constexpr int kCapSysPtrace = 19;
+constexpr std::size_t kLongestMountInfo = 1024 * 1024;
+
+// Whether this process holds CAP_SYS_PTRACE in the kernel's first user namespace.
+bool tracesEveryProcess() {
+    struct stat ns;
+    const std::optional<std::string> status = smallFile("/proc/self/status", kLongestStatus);
+    const auto at = status ? status->find("\nCapEff:") : std::string::npos;
+    if (at == std::string::npos || ::stat("/proc/self/ns/user", &ns) != 0 || ns.st_ino != kFirstUserNamespace)
+        return false;
+    const std::string_view line = std::string_view(*status).substr(at + std::strlen("\nCapEff:"));
+    const auto digits = line.find_first_not_of(" \t");
+    unsigned long long capabilities = 0;
+    if (digits == std::string_view::npos ||
+        std::from_chars(line.data() + digits, line.data() + line.size(), capabilities, 16).ec != std::errc())
+        return false;
+    return (capabilities >> kCapSysPtrace) & 1u;
+}
+
+// Whether the /proc this process reads may hide processes from it: the last proc mounted on /proc, as
+// /proc/self/mountinfo says, with hidepid (any but off) or subset=pid, unless this process sees every process
+// (CAP_SYS_PTRACE in the first user namespace, or the group that mount names).
+bool procHidesProcesses() {
+    const std::optional<std::string> mounts = smallFile("/proc/self/mountinfo", kLongestMountInfo);
+    if (!mounts) return true;
+    // A line: ID PARENT DEVICE ROOT MOUNT-POINT OPTIONS [OPTIONAL...] - TYPE SOURCE SUPER-OPTIONS
+    std::string_view options;
+    for (std::string_view rest = *mounts; !rest.empty();) {
+        const std::string_view line = nextPart(rest, '\n');
+        const auto separator = line.find(" - proc ");
+        std::string_view fields = line.substr(0, separator);
+        for (int skip = 0; skip < 4; ++skip) nextPart(fields, ' ');
+        if (separator == std::string_view::npos || nextPart(fields, ' ') != "/proc") continue;
+        std::string_view super = line.substr(separator + std::strlen(" - proc "));
+        nextPart(super, ' ');
+        options = super;
+    }
+    bool hides = false;
+    std::optional<unsigned long long> seeingGroup;
+    while (!options.empty()) {
+        const std::string_view option = nextPart(options, ',');
+        const std::string_view value = option.substr(std::min(option.size(), option.find('=') + 1));
+        if (option == "subset=pid" || (option.substr(0, 8) == "hidepid=" && value != "0" && value != "off"))
+            hides = true;
+        if (option.substr(0, 4) == "gid=") seeingGroup = number(value);
+    }
+    if (!hides || tracesEveryProcess()) return false;
+    if (!seeingGroup) return true;
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(0, ::getgroups(0, nullptr))));
+    groups.resize(static_cast<std::size_t>(std::max(0, ::getgroups(static_cast<int>(groups.size()), groups.data()))));
+    groups.push_back(::getegid());
+    return std::find(groups.begin(), groups.end(), static_cast<gid_t>(*seeingGroup)) == groups.end();
 }
 
 // What /proc/PID/status says of a process: its pid in each pid namespace it is in, from this /proc's down to its
@@ -175,13 +313,11 @@ std::optional<ProcessStatus> statusOf(const std::string& process) {
     return status;
 }
 
-// The process of another pid namespace a link names, looked for through the whole of /proc (see seeProcess). Its
-// start is compared only where its time namespace is this process's: each reads its start through its own.
+// The process of another pid namespace a link names, looked for through the whole of /proc (see seeProcess).
 SeenProcess lookThrough(const ProcessIdentity& named) {
     SeenProcess seen;
     DIR* processes = ::opendir("/proc");
     if (!processes) return seen;
-    const std::optional<unsigned long long> ownTime = namespaceOf("self", "time");
     const long long user = ::geteuid();
     bool found = false;
     bool hidden = false;  // a process of this user that may be the one keeps its pid namespace from this one
@@ -202,20 +338,30 @@ SeenProcess lookThrough(const ProcessIdentity& named) {
             continue;
         }
         found = true;
-        const std::optional<unsigned long long> time = namespaceOf(process, "time");
-        const bool sameTime = time && time == ownTime;
-        const ProcessLook look = lookUp(static_cast<long long>(*pid), sameTime ? named.start : 0);
-        if (look.runs == ProcessRuns::Gone) seen = {ProcessRuns::Gone, 0, false, look.reason};
-        if (look.runs == ProcessRuns::Yes && sameTime)
-            seen = {ProcessRuns::Yes, static_cast<long long>(*pid), look.stopped, ""};
+        const ProcessLook look = lookUp(static_cast<long long>(*pid));
+        if (look.runs == ProcessRuns::Gone) seen.reason = look.reason;
+        if (look.runs == ProcessRuns::Yes) {
+            const std::optional<bool> same = sameStart(process, named.start, look.start);
+            if (same == false) seen.reason = "its process id is another process's now";
+            if (same == true)
+                seen = {ProcessRuns::Yes, static_cast<long long>(*pid), stoppedHow(process, look.stopped), false, ""};
+        }
+        if (!seen.reason.empty()) seen.runs = ProcessRuns::Gone;
         break;
     }
     ::closedir(processes);
-    if (!found && !hidden) seen = {ProcessRuns::Gone, 0, false, "its process no longer runs"};
+    // Nothing there is gone only where /proc shows every process to this one.
+    if (!found && !hidden && !procHidesProcesses())
+        seen = {ProcessRuns::Gone, 0, Stopped::No, false, "its process no longer runs"};
     return seen;
 }
 
 }  // namespace
+
+bool inFirstPidNamespace() {
+    struct stat ns;
+    return ::stat("/proc/self/ns/pid", &ns) == 0 && ns.st_ino == kFirstPidNamespace;
+}
 
 bool isIdText(std::string_view text) {
     if (text.empty() || text.size() > 64) return false;
@@ -253,7 +399,9 @@ ProcessRuns processRuns(long long pid, unsigned long long start, std::string* re
 SeenProcess seeProcess(const ProcessIdentity& named, const ProcessIdentity& self) {
     if (named.ns == self.ns) {
         const ProcessLook look = lookUp(named.pid, named.start);
-        return {look.runs, look.runs == ProcessRuns::Yes ? named.pid : 0, look.stopped, look.reason};
+        const bool runs = look.runs == ProcessRuns::Yes;
+        return {look.runs, runs ? named.pid : 0,
+                runs ? stoppedHow(std::to_string(named.pid), look.stopped) : Stopped::No, look.hidden, look.reason};
     }
     if (self.ns != kFirstPidNamespace || !procIsThisNamespaces()) return {};
     return lookThrough(named);

@@ -31,20 +31,31 @@ std::optional<ProcessIdentity> thisProcessIdentity(std::string* why = nullptr);
 enum class ProcessRuns { Yes, Gone, CannotTell };
 ProcessRuns processRuns(long long pid, unsigned long long start, std::string* reason = nullptr);
 
+// Whether this process runs in the kernel's first pid namespace, the host's own, below which every other lies.
+bool inFirstPidNamespace();
+
 // Whether the process named (of this host, boot and pid namespace) is one this process runs under: a
 // launcher that handed its claim down. Nothing when /proc cannot tell (it is another pid namespace's).
 std::optional<bool> runsAbove(const ProcessIdentity& named);
 
+// How a process that runs is held still: stopped by a signal (kill -CONT lets it go on), stopped by its tracer
+// (a debugger), or frozen with its cgroup.
+enum class Stopped { No, BySignal, ByTracer, Frozen };
+
 // What this process sees of the process a link of this boot names. One of its own pid namespace is looked up by
-// its pid. One of another is seen only from the kernel's first pid namespace with its own /proc, where every other
-// pid namespace lies below and /proc shows all their processes: the process whose pid namespace is the link's and
-// whose last NSpid is the link's pid. Elsewhere (a sandbox's or a container's namespace cannot see a sibling's),
-// or where a process of this user keeps its pid namespace from this one, nothing tells (CannotTell).
+// its pid: one that /proc does not show but the kernel finds (hidepid hides a process that cannot be dumped) cannot
+// be told. One of another is seen only from the kernel's first pid namespace with its own /proc, where every other
+// pid namespace lies below and /proc shows all their processes, unless it hides some from this process: the process
+// whose pid namespace is the link's and whose last NSpid is the link's pid, its start compared through the offsets
+// of its time namespace. Elsewhere (a sandbox's or a container's namespace cannot see a sibling's), where a process
+// of this user keeps its pid namespace from this one, or where its start cannot be compared, nothing tells
+// (CannotTell).
 struct SeenProcess {
     ProcessRuns runs = ProcessRuns::CannotTell;
-    long long pid = 0;     // as this process's /proc numbers it, when it runs
-    bool stopped = false;  // stopped, or held by a tracer
-    std::string reason;    // why it is Gone
+    long long pid = 0;              // as this process's /proc numbers it, when it runs
+    Stopped stopped = Stopped::No;  // when it runs
+    bool hidden = false;            // CannotTell: of this pid namespace, there, and hidden by /proc
+    std::string reason;             // why it is Gone
 };
 SeenProcess seeProcess(const ProcessIdentity& named, const ProcessIdentity& self);
 

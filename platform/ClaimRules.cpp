@@ -27,6 +27,8 @@ constexpr ClaimRule kClaimRules[] = {
     {N::LeftoverHere,   M::Unsaid, S::TakeOver,        S::TakeOver,        S::HoldByLock, S::TakeOver},
     {N::OtherNamespace, M::Held,   S::TakeOverUnheard, S::TakeOverUnheard, S::Hold,       S::HoldOutOfSight},
     {N::OtherNamespace, M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::Hold,       S::HoldOutOfSight},
+    {N::Hidden,         M::Held,   S::TakeOverUnheard, S::TakeOverUnheard, S::Hold,       S::HoldOutOfSight},
+    {N::Hidden,         M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::Hold,       S::HoldOutOfSight},
     {N::EarlierBoot,    M::Unsaid, S::TakeOverUnheard, S::TakeOverUnheard, S::HoldByLock, S::TakeOverUnheard},
     {N::OtherHost,      M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::HoldByLock, S::HoldOutOfSight},
     {N::NameSake,       M::Unsaid, S::HoldOutOfSight,  S::HoldOutOfSight,  S::HoldByLock, S::HoldOutOfSight},
@@ -71,6 +73,7 @@ LinkNames judgeIdentity(const ProcessIdentity& named, const ProcessIdentity& sel
         return LinkNames::LeftoverHere;
     }
     if (!here && process.runs == ProcessRuns::CannotTell) return LinkNames::OtherNamespace;
+    if (process.hidden) return LinkNames::Hidden;
     if (!here) {
         // Below this launch's pid namespace: never one it runs under.
         seen = process.pid;
@@ -90,6 +93,9 @@ LinkNames judgeOlder(const ProcessIdentity& named, const ProcessIdentity& self, 
 std::string claimHolderText(const ClaimHolder& holder) {
     const std::string process = "process " + std::to_string(holder.named.pid);
     const std::string saysLink = " (so says " + holder.link + ")";
+    if (holder.listens && holder.names != LinkNames::OtherNamespace && holder.names != LinkNames::Hidden)
+        return "a process that listens on the game's socket for " + holder.folder + " (" + holder.link +
+               " names no game that runs)";
     switch (holder.names) {
         case LinkNames::Nothing:
             if (holder.lockFile)
@@ -97,9 +103,10 @@ std::string claimHolderText(const ClaimHolder& holder) {
                        holder.folder + "/claim.lock)";
             return "another process (it locks " + holder.folder + ")";
         case LinkNames::OtherNamespace:
-            // Seen from a sandbox, the host's own pid namespace is another one too.
-            return process + " in another pid namespace of this host: a container's, a sandbox's or the host's own" +
-                   saysLink;
+            // Seen from a sandbox, the host's own pid namespace is another one too; from the host's, never.
+            return process + " in another pid namespace of this host: a container's, a sandbox's" +
+                   (inFirstPidNamespace() ? "" : " or the host's own") + saysLink;
+        case LinkNames::Hidden: return process + " of this host, which /proc hides from this launch" + saysLink;
         case LinkNames::OtherHost: return process + " on " + holder.named.host + saysLink;
         case LinkNames::NameSake:
             return process + " on a machine named " + holder.named.host + " whose machine id is not this one's" +
@@ -118,12 +125,18 @@ std::string claimHolderText(const ClaimHolder& holder) {
 
 std::string claimRemedyText(const ClaimHolder& holder, HolderSeen seen, const std::string& program) {
     const std::string restart = " and start the " + program + " again";
-    if (holder.names == LinkNames::Junk) return "remove " + holder.link + restart;
+    if (holder.names == LinkNames::Junk && !holder.listens) return "remove " + holder.link + restart;
+    const std::string pid = std::to_string(pidSeen(holder));
     switch (seen) {
-        case HolderSeen::Stopped:
-            return "end it, or let it go on (kill -CONT " + std::to_string(pidSeen(holder)) + ")," + restart;
+        case HolderSeen::Stopped: return "end it, or let it go on (kill -CONT " + pid + ")," + restart;
+        case HolderSeen::Traced: return "end it, or have its tracer (a debugger) let it go on," + restart;
+        case HolderSeen::Frozen: return "end it, or thaw its cgroup," + restart;
         case HolderSeen::Silent:
             return "if that process is no " + program + ", or a " + program + " that hangs, end it" + restart;
+        case HolderSeen::Unreachable:
+            return "if it is a " + program + ", start the " + program +
+                   " again with the runtime folder that one has (its XDG_RUNTIME_DIR); if it is no " + program +
+                   ", end it" + restart;
         case HolderSeen::Seen:
             if (holder.names == LinkNames::Nothing)
                 return "if that is a " + program + " that hangs or is stopped, end it" +
@@ -132,10 +145,20 @@ std::string claimRemedyText(const ClaimHolder& holder, HolderSeen seen, const st
                    restart;
         case HolderSeen::Unseen: break;
     }
-    const std::string remove = "remove " + holder.link + " and start it again";
+    if (holder.listens && holder.names != LinkNames::OtherNamespace && holder.names != LinkNames::Hidden)
+        return "if that is a " + program + " that hangs or is stopped, end it" + restart;
+    // Every link that names it, at once; a stopped game is one that runs, and goes on once the player lets it.
+    std::string links;
+    const std::vector<std::string> named = holder.links.empty() ? std::vector<std::string>{holder.link} : holder.links;
+    for (std::size_t i = 0; i < named.size(); ++i)
+        links += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + named[i];
+    const std::string remove = "remove " + links + " and start it again";
     if (holder.names == LinkNames::NameSake) return "if that was this machine before its machine id changed, " + remove;
-    if (holder.names == LinkNames::OlderRunning) return "if no " + program + " runs, " + remove;
-    return "if no " + program + " runs there, " + remove;
+    const std::string noneRuns =
+        "if no " + program + " runs" +
+        (holder.names == LinkNames::OlderRunning || holder.names == LinkNames::Hidden ? "" : " there") +
+        ", not even a stopped one, ";
+    return noneRuns + remove;
 }
 
 SeenProcess seeHolder(const ClaimHolder& holder) {

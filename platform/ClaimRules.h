@@ -14,6 +14,7 @@
 // the launch's to ask (FolderLaunch.cpp): a game that answers runs, in whatever pid namespace.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "platform/ClaimProcess.h"
 
@@ -28,6 +29,7 @@ enum class LinkNames {
     GameHere,        // a process of this boot that runs, in this pid namespace or one this launch sees: a game
     LeftoverHere,    // of this boot, its process seen gone, a zombie, or its pid another's now
     OtherNamespace,  // of this boot, another pid namespace: its process cannot be looked up from here
+    Hidden,          // of this boot and pid namespace: the kernel finds its pid, /proc hides what runs there
     EarlierBoot,     // made before this machine last started: another boot id, this machine id and host name
     OtherHost,       // of another machine: whether it runs cannot be known from here
     NameSake,        // of a machine with this host's name and another machine id: another machine, or this one
@@ -52,15 +54,17 @@ enum class LockHere {
 enum class ClaimStep {
     Make,             // (gone meanwhile) make this process's link, in one exclusive step
     Keep,             // hold the link as it is
-    TakeOver,         // move it aside, check it is the one judged, remove it, then make this process's
-    TakeOverUnheard,  // its process cannot be seen: held out of sight while a game listens on the folder's socket,
-                      // else taken over
+    TakeOver,         // move it aside, check it is the one judged, remove it, then make this process's (each
+                      // take-over is held out of sight instead while a game listens on the folder's socket)
+    TakeOverUnheard,  // its process cannot be seen: held out of sight while the link is young (its game may be
+                      // starting, not listening yet), else taken over
     SetAside,         // move it aside and keep it there, said once; then go on
     Hold,             // a game holds the folder, the one the link names: this launch is its second one
     HoldByLock,       // the lock's holder holds the folder, and the link does not name it
     HoldOutOfSight,   // a game this launch cannot see may hold it: this launch does not run, unless it answers
     Refuse,           // the link is unusable: the folder cannot be claimed until the player removes it
-    LockAlone,        // the lock claims the folder; the link stays as it is
+    LockAlone,        // the lock claims the folder, the link staying as it is; held out of sight instead while a
+                      // game listens on the folder's socket
 };
 
 // The step the table gives for a link judged so, by the lock this launch has.
@@ -74,20 +78,27 @@ struct ClaimHolder {
     ProcessIdentity named;  // the process as the link names it
     long long seen = 0;     // a game of another pid namespace that this launch sees: the pid it sees it by
     bool lockFile = false;  // Nothing: the lock is on the folder's claim.lock, as NFS locks, for any of its clients
+    bool listens = false;   // held for a process of this user that listened on the folder's socket, not for the link
+    std::vector<std::string> links;  // every link of the player's folders that names the holder, for the advice
 };
 
 // How the launch saw the holder when no answer came.
 enum class HolderSeen {
-    Unseen,   // a link it cannot check from here
-    Seen,     // a lock, or /proc, shows that it holds the folder
-    Stopped,  // /proc shows the game stopped
-    Silent,   // /proc shows the game at work, and it did not answer for as long as a launch waits for one
+    Unseen,       // a link it cannot check from here
+    Seen,         // a lock, or /proc, shows that it holds the folder
+    Stopped,      // /proc shows the game stopped by a signal
+    Traced,       // /proc shows the game stopped by its tracer
+    Frozen,       // its cgroup shows the game frozen
+    Silent,       // /proc shows the game at work, it listens where the launch looks, and it did not answer for as
+                  // long as a launch waits for one
+    Unreachable,  // /proc shows the game at work, and nothing listens where the launch looks
 };
 
 // The holder in the words the game's launch and the server's claim both say (unescaped: the caller quotes the
 // whole line): "process 4242 on HOST (so says LINK)", "another process (it locks FOLDER)", ...; and what to do
 // about it, for the `program` ("game", "stargrid-server") it would be: end a process that holds the folder as
-// this machine sees, or else remove a link that cannot be checked from here.
+// this machine sees, or else remove the links that cannot be checked from here, a stopped game counting as one that
+// runs.
 std::string claimHolderText(const ClaimHolder& holder);
 std::string claimRemedyText(const ClaimHolder& holder, HolderSeen seen, const std::string& program);
 
@@ -96,7 +107,8 @@ SeenProcess seeHolder(const ClaimHolder& holder);
 
 // What a link in the game's form names, its checks in this order: another boot (an earlier one of this machine
 // only with this machine id and this host name both; where either has no machine id, by the name alone), this very
-// process, a process seen gone, another pid namespace this launch cannot see, one this launch runs under, a game.
+// process, a process seen gone, another pid namespace this launch cannot see, one /proc hides, one this launch runs
+// under, a game.
 // `reason` says why one is a leftover; `seen` gets the pid a game of another pid namespace is seen by.
 LinkNames judgeIdentity(const ProcessIdentity& named, const ProcessIdentity& self, std::string& reason,
                         long long& seen);

@@ -193,7 +193,13 @@ std::optional<LockHere> lockFolder(int folder, const std::string& path, const st
 }
 
 FolderClaim::Holder holderNamed(const JudgedLink& judged, const std::string& path) {
-    return {judged.names, path, path + "/" + kClaimLinkName, judged.named, judged.seen};
+    FolderClaim::Holder holder;
+    holder.names = judged.names;
+    holder.folder = path;
+    holder.link = path + "/" + kClaimLinkName;
+    holder.named = judged.named;
+    holder.seen = judged.seen;
+    return holder;
 }
 
 // A lock first (the folder's, else its lock file's), then the claim link by the table: beside the lock, or alone
@@ -206,7 +212,8 @@ void claimOn(int folder, const std::string& path, const std::vector<int>& inheri
     const bool locked = *lock == LockHere::Taken || *lock == LockHere::HandedDown;
     if (locked) attempt.outcome = State::Taken;
     if (*lock == LockHere::Elsewhere) attempt.outcome = State::HeldElsewhere;
-    attempt.holder = {LinkNames::Nothing, path, "", {}};
+    attempt.holder = {};
+    attempt.holder.folder = path;
     attempt.holder.lockFile = !failures.empty();
     std::string why;
     const std::optional<ProcessIdentity> self = thisProcessIdentity(&why);
@@ -239,6 +246,7 @@ void claimOn(int folder, const std::string& path, const std::vector<int>& inheri
     if (taking.step == ClaimStep::Hold || taking.step == ClaimStep::HoldOutOfSight) {
         attempt.outcome = taking.step == ClaimStep::Hold ? State::HeldElsewhere : State::HeldOutOfSight;
         attempt.holder = holderNamed(taking.judged, path);
+        attempt.holder.listens = taking.listens;
         return;
     }
     if (locked) return;  // the lock claims it alone
@@ -263,6 +271,32 @@ Attempt claimFolder(const std::string& path, const std::vector<std::string>& cla
     if (attempt.outcome != State::Taken) attempt.fd = -1;
     if (attempt.fd != folder && attempt.link.folder != folder) ::close(folder);
     return attempt;
+}
+
+// The claim links of the folders that name the process `named` names: what a player removes at once where it cannot
+// be checked from here. Only looked at, never taken.
+std::vector<std::string> linksNaming(const std::vector<std::string>& folders, const ProcessIdentity& named) {
+    std::vector<std::string> links;
+    std::vector<std::string> identities;  // two paths to one folder are one folder
+    for (const std::string& folder : folders) {
+        std::string refusal;
+        const HeldFolder held = HeldFolder::playersFolder(folder, refusal);
+        struct stat info;
+        if (!held || ::fstat(held.descriptor(), &info) != 0) continue;
+        const std::string identity = identityText(info);
+        if (std::find(identities.begin(), identities.end(), identity) != identities.end()) continue;
+        identities.push_back(identity);
+        char target[512];
+        const ssize_t size = ::readlinkat(held.descriptor(), kClaimLinkName, target, sizeof target);
+        if (size <= 0 || static_cast<std::size_t>(size) >= sizeof target) continue;
+        const std::string text(target, static_cast<std::size_t>(size));
+        const std::optional<ProcessIdentity> other = claimLinkIdentity(text);
+        const bool same = other ? other->pid == named.pid && other->start == named.start && other->ns == named.ns &&
+                                      other->boot == named.boot && other->host == named.host
+                                : text == named.host + ":" + std::to_string(named.pid);
+        if (same) links.push_back(folder + "/" + kClaimLinkName);
+    }
+    return links;
 }
 
 }  // namespace
@@ -329,6 +363,7 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
         result.state = State::HeldOutOfSight;
         result.error.clear();
         result.holder = *unseen;
+        result.holder.links = linksNaming(folders, unseen->named);
         result.others = std::move(outOfSight);
     } else if (!result.error.empty()) {
         result.others = std::move(failed);

@@ -21,8 +21,8 @@ public:
         Taken,           // this process holds every folder
         HeldElsewhere,   // a game of this host holds one of them (holder): this launch is its second one
         HeldOutOfSight,  // a claim link names a process this launch cannot see or tell from a game (holder):
-                         // another host's, another pid namespace's where no lock proves it gone or a game
-                         // listens on the folder, an older version's
+                         // another host's, another pid namespace's (or one /proc hides) where no lock proves it
+                         // gone or its link is young, an older version's; or a game listens on the folder
         Failed,          // one cannot be claimed at all (error says why; holder names an unusable link)
     };
     using Holder = ClaimHolder;
@@ -41,10 +41,12 @@ public:
         // without letting go.
         bool tookOverLeftover = false;
         // Held by a process of this machine that may be starting or ending: one that holds the lock or is seen
-        // to run, or one a link names in another pid namespace of this boot (a sandbox's, no lock proving it gone).
+        // to run, one a link names in another pid namespace of this boot (a sandbox's, no lock proving it gone) or
+        // hidden by /proc, or one that listens on the folder's socket.
         bool heldOnThisMachine() const {
             return state == State::HeldElsewhere ||
-                   (state == State::HeldOutOfSight && holder.names == LinkNames::OtherNamespace);
+                   (state == State::HeldOutOfSight &&
+                    (holder.names == LinkNames::OtherNamespace || holder.names == LinkNames::Hidden || holder.listens));
         }
     };
 

@@ -66,8 +66,9 @@ public:
     };
     // Asked between tries to connect while nobody listens yet: false ends the wait at once
     // (NobodyListens), as when the game that was starting or quitting let its folders go. As `atWork`,
-    // asked once the patience is over: true while the caller sees the game at work, which is then
-    // waited for on, up to kAtWorkPatience in all.
+    // asked once the patience is over while a game listens on the socket (it took the connection, or
+    // takes no one just now): true while the caller sees the game at work, which is then waited for
+    // on, up to kAtWorkPatience in all. Where nothing listens, the patience is all.
     using KeepWaiting = std::function<bool()>;
 
     // The second launch of a game that runs (or is starting): hands the URL over to the first of

@@ -30,12 +30,13 @@ public:
     explicit Deadline(const UrlHandover::KeepWaiting& atWork)
         : start_(SteadyClock::now()), at_(start_ + UrlHandover::kPatience), atWork_(atWork) {}
     SteadyClock::time_point at() const { return at_; }
-    // The deadline passed: whether to wait on (then at() is later).
-    bool extend() {
+    // The deadline passed: whether to wait on (then at() is later). Past the patience, only a game that listens
+    // where this launch looks is waited for: one at work may be slow to answer.
+    bool extend(bool listens = true) {
         const auto now = SteadyClock::now();
         const auto latest = start_ + UrlHandover::kAtWorkPatience;
         if (now < at_) return true;
-        if (!atWork_ || now >= latest || !atWork_()) return false;
+        if (!listens || !atWork_ || now >= latest || !atWork_()) return false;
         at_ = std::min(now + kAtWorkRetry, latest);
         return true;
     }
@@ -119,7 +120,7 @@ Connection connectToRunning(const std::vector<std::string>& names, Deadline& dea
             }
         }
         if (!refusal.empty()) return {-1, {Outcome::Refused, refusal}};
-        if (SteadyClock::now() + kConnectRetry >= deadline.at() && !deadline.extend())
+        if (SteadyClock::now() + kConnectRetry >= deadline.at() && !deadline.extend(busy))
             return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + deadline.waited()} : Receipt{}};
         if (keepWaiting && !keepWaiting()) return {-1, {}};
         std::this_thread::sleep_for(kConnectRetry);

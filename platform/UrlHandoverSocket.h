@@ -68,6 +68,10 @@ inline bool ownListener(const HeldFolder& runtime, const std::string& file) {
     return own;
 }
 
+// Listens on the socket `file` of the runtime folder (see UrlHandoverSocket.cpp): the descriptor, or -1 with the
+// reason in `error`.
+int listenAt(const HeldFolder& runtime, const std::string& file, std::string& error);
+
 // Waits until the descriptor is ready for events or the deadline passes; false when it passed.
 inline bool waitFor(int fd, short events, SteadyClock::time_point deadline) {
     for (;;) {

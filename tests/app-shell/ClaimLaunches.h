@@ -1,6 +1,7 @@
 // Launches of the game executable on a player's folders of the test's own, for the tests of the claim on
 // them: the player's environment, what a launch said, and a game ended as a player ends it.
 #pragma once
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -49,6 +50,17 @@ protected:
     static void quit(Game& game) {
         game.signal(SIGTERM);
         EXPECT_EQ(game.waitForExit(kPatience), 0);
+    }
+    // What a launch says as its wait for the holder runs past the first seconds: for one that does not listen yet
+    // (to answer, or to let the folders go), and for one at work that listens (to answer).
+    static std::string waitsToListen(const std::string& holder) {
+        return "stargrid: the player's folders are held by " + holder +
+               ", which does not listen yet; waiting up to 7 s more for it to answer or to let them go";
+    }
+    static ::testing::Matcher<std::string> waitsForAnswer(const std::string& holder) {
+        return ::testing::AllOf(::testing::StartsWith("stargrid: the player's folders are held by " + holder +
+                                                      ", which has not answered yet; waiting up to "),
+                                ::testing::EndsWith(" s more for its answer"));
     }
     // The target of the claim link in a folder; empty when there is none.
     static std::string linkTarget(const std::string& folder) {

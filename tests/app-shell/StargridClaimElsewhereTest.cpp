@@ -133,6 +133,38 @@ TEST_F(StargridClaimElsewhereTest, AStoppedGameInASandboxIsNamedByThePidThisHost
     }
 }
 
+TEST_F(StargridClaimElsewhereTest, ALaunchThatCannotSeeAStoppedGameCountsItAsOneThatRunsAndNamesEveryLink) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // Without a lock service, a sandbox's game is stopped; a launch in a sandbox beside it cannot see it, and its
+    // socket takes the launch but nothing answers. What the launch advises holds for a stopped game, and names both
+    // folders' links at once.
+    const std::vector<std::string> env = onNfs(player("data", "config"), "none");
+    Game sandbox({}, env, true, ownGroup, kSandbox);
+    const GroupEnder ender{sandbox.pid()};
+    ASSERT_TRUE(said(sandbox, "running on"));
+    ASSERT_TRUE(takesLaunches());
+    const pid_t game = childOf(sandbox.pid());
+    ASSERT_GT(game, 0);
+    kill(game, SIGSTOP);
+    ASSERT_TRUE(waitForState(game, 'T'));
+    Game launch({"--frames", "30"}, env, true, ownGroup, kSandbox);
+    const GroupEnder launchEnder{launch.pid()};
+    EXPECT_EQ(launch.waitForExit(kPatience), 1);
+    const std::string config = folder.path() + "/config/stargrid/claim.link";
+    EXPECT_THAT(launch.lines(),
+                ElementsAre(::testing::AllOf(
+                    ::testing::StartsWith("stargrid: the player's folders are held by process 1 in another pid "
+                                          "namespace of this host: a container's, a sandbox's or the host's own (so "
+                                          "says " +
+                                          link() + "), which does not answer (no answer within "),
+                    ::testing::EndsWith("), so the game does not start; if no game runs there, not even a stopped "
+                                        "one, remove " +
+                                        link() + " and " + config + " and start it again"))));
+    kill(game, SIGCONT);
+    EXPECT_EQ(count(launch, "running on"), 0);
+    EXPECT_EQ(count(sandbox, "running on"), 1);
+}
+
 TEST_F(StargridClaimElsewhereTest, AGameKilledInASandboxWithoutALockServiceLeavesTheFoldersToALaunchOfTheHost) {
     if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
     // Its link stays, and nothing of its pid namespace runs: a launch in the kernel's first one sees that.
@@ -194,20 +226,23 @@ TEST_F(StargridClaimElsewhereTest, AnotherMachineSharingTheHomeIsJudgedByItsIden
         {"a clone (one machine id, another name)",
          {aName, first.machine, "stargrid-b"},
          "none",
-         "on stargrid-a (so says LINK), " + elsewhere + "if no game runs there, remove LINK and start it again"},
+         "on stargrid-a (so says LINK), " + elsewhere +
+             "if no game runs there, not even a stopped one, remove LINK and CONFIG and start it again"},
         {"a clone whose locks exclude only its own programs",
          {aName, first.machine, "stargrid-b"},
          "nolock",
-         "on stargrid-a (so says LINK), " + elsewhere + "if no game runs there, remove LINK and start it again"},
+         "on stargrid-a (so says LINK), " + elsewhere +
+             "if no game runs there, not even a stopped one, remove LINK and CONFIG and start it again"},
         {"a machine of this name",
          {aName, "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "stargrid-a"},
          "none",
          "on a machine named stargrid-a whose machine id is not this one's (so says LINK), " + elsewhere +
-             "if that was this machine before its machine id changed, remove LINK and start it again"},
+             "if that was this machine before its machine id changed, remove LINK and CONFIG and start it again"},
         {"another machine whose locks exclude only its own programs",
          {aName, "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb", "stargrid-b"},
          "nolock",
-         "on stargrid-a (so says LINK), " + elsewhere + "if no game runs there, remove LINK and start it again"},
+         "on stargrid-a (so says LINK), " + elsewhere +
+             "if no game runs there, not even a stopped one, remove LINK and CONFIG and start it again"},
         {"this machine's earlier boot", {aName, first.machine, "stargrid-a"}, "none", ""},
     };
     int round = 0;
@@ -239,7 +274,10 @@ TEST_F(StargridClaimElsewhereTest, AnotherMachineSharingTheHomeIsJudgedByItsIden
             }
             std::string line =
                 "stargrid: the player's folders are held by process " + std::to_string(game.pid()) + " " + each.said;
+            // The game holds both folders: every link to remove is named at once.
             for (std::size_t at; (at = line.find("LINK")) != std::string::npos;) line.replace(at, 4, link(data));
+            for (std::size_t at; (at = line.find("CONFIG")) != std::string::npos;)
+                line.replace(at, 6, folder.path() + "/config-" + data + "/stargrid/claim.link");
             EXPECT_EQ(launch.waitForExit(kPatience), 1) << each.what;
             EXPECT_THAT(launch.lines(), ElementsAre(line)) << each.what;
         }
@@ -263,15 +301,18 @@ TEST_F(StargridClaimElsewhereTest, ALockOverNfsIsSaidToBeOfThisMachineOrAnother)
     const std::string socket = stargrid::test::handoverSocket(folder.path(), dataFolder());
     Game launch({"--frames", "0"}, onNfs(player("data", "config"), "lockd"), true);
     EXPECT_EQ(launch.waitForExit(kPatience), 1);
+    const std::string holder = "another process, of this machine or of another that shares this home (it locks " +
+                               dataFolder() + "/claim.lock)";
     EXPECT_THAT(launch.lines(),
-                ElementsAre("stargrid: the player's folders are held by another process, of this machine or of "
+                ElementsAre(waitsToListen(holder),
+                            "stargrid: the player's folders are held by another process, of this machine or of "
                             "another that shares this home (it locks " +
-                            dataFolder() +
-                            "/claim.lock), which does "
-                            "not answer (it does not listen on " +
-                            socket +
-                            "), so the game does not start; if that "
-                            "is a game that hangs or is stopped, end it where it runs and start the game again"));
+                                dataFolder() +
+                                "/claim.lock), which does "
+                                "not answer (it does not listen on " +
+                                socket +
+                                "), so the game does not start; if that "
+                                "is a game that hangs or is stopped, end it where it runs and start the game again"));
     quit(game);
 }
 

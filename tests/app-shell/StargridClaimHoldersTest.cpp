@@ -119,6 +119,51 @@ TEST_F(StargridClaimHoldersTest, AStoppedGameIsNamedByEveryLaunchForm) {
     EXPECT_EQ(count(running, "open URL"), 0);
 }
 
+TEST_F(StargridClaimHoldersTest, ALaunchThatCannotReachTheHolderSaysItWaitsThenWhereItLookedForIt) {
+    // A game that runs with another runtime folder (its socket is there), and a process of the player's that is no
+    // game named by a link on a home without a lock service: neither listens where the launch looks. Each launch
+    // says that it waits as its wait runs past the first seconds, and then that the holder runs but cannot be
+    // reached, naming the runtime folder it looked in; ending a game is not what it advises first.
+    const std::string elsewhere = folder.path() + "/run-elsewhere";
+    const std::string here = folder.path() + "/run-here";
+    ASSERT_EQ(mkdir(elsewhere.c_str(), 0700) | mkdir(here.c_str(), 0700), 0);
+    const auto in = [](std::vector<std::string> env, const std::string& runtime) {
+        env.push_back("XDG_RUNTIME_DIR=" + runtime);
+        return env;
+    };
+    Game running({}, in(player("data", "config"), elsewhere), true);
+    ASSERT_TRUE(said(running, "running on"));
+    ASSERT_TRUE(platform::makeFolders(dataFolder("data-linked")));
+    kite::test::LinkingProcess linked(dataFolder("data-linked"));
+    ASSERT_TRUE(linked.planted());
+    Game toTheGame({"--frames", "30"}, in(player("data", "config"), here), true);
+    Game toTheProcess({"--frames", "30"},
+                      in(stargrid::test::onNfs(player("data-linked", "config-linked"), "none"), here), true);
+    struct Case {
+        Game& launch;
+        pid_t holder;
+        std::string data;
+    };
+    for (const Case& each : {Case{toTheGame, running.pid(), "data"}, Case{toTheProcess, linked.pid(), "data-linked"}}) {
+        const std::string holder = "process " + std::to_string(each.holder) + " of this host (it holds " +
+                                   dataFolder(each.data) + "/claim.link)";
+        EXPECT_EQ(each.launch.waitForExit(kPatience), 1) << each.data;
+        EXPECT_THAT(each.launch.lines(),
+                    ElementsAre(waitsToListen(holder),
+                                "stargrid: the player's folders are held by " + holder +
+                                    ", which runs but cannot be "
+                                    "reached from this launch's runtime folder (XDG_RUNTIME_DIR is " +
+                                    here + ": nothing listens on " +
+                                    stargrid::test::handoverSocket(here, dataFolder(each.data)) +
+                                    "), so the game does not start; if it is a game, start the game again with the "
+                                    "runtime folder that one has (its XDG_RUNTIME_DIR); if it is no game, end it and "
+                                    "start the game again"))
+            << each.data;
+    }
+    quit(running);
+    EXPECT_EQ(count(running, "running on"), 1);
+}
+
 TEST_F(StargridClaimHoldersTest, AGameBusyPastTheFirstWaitForAnAnswerTakesTheUrl) {
     // Its first frames are slow (under load, its shaders compiled afresh): it runs, and answers late.
     const std::string busy = folder.path() + "/busy";
@@ -131,7 +176,8 @@ TEST_F(StargridClaimHoldersTest, AGameBusyPastTheFirstWaitForAnAnswerTakesTheUrl
     const std::string url = "pg5e18c0a7d94b2f63://oauth?code=busy";
     Game launch({url}, player("data", "config"), true);
     EXPECT_EQ(launch.waitForExit(kPatience), 0) << ::testing::PrintToString(launch.lines());
-    EXPECT_THAT(launch.lines(), ::testing::IsEmpty());
+    EXPECT_THAT(launch.lines(), ::testing::ElementsAre(waitsForAnswer("process " + std::to_string(running.pid()) +
+                                                                      " of this host (it holds " + link() + ")")));
     EXPECT_TRUE(said(running, "open URL " + url));
     quit(running);
 }

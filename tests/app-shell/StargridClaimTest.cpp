@@ -149,9 +149,11 @@ TEST_F(StargridClaimTest, OnAHomeOnNfsAClaimLinkNamesTheGameThatHoldsTheFolder) 
         Game refused({"--frames", "0"}, stargrid::test::onNfs(player("data", "config"), mode), true);
         EXPECT_EQ(refused.waitForExit(seconds(30)), 1) << mode;
         EXPECT_THAT(refused.lines(), ElementsAre("stargrid: the player's folders are held by process 4242 on "
-                                                 "elsewhere.example (so says " + link +
+                                                 "elsewhere.example (so says " +
+                                                 link +
                                                  "), which cannot be asked from here, so the game does not start here; "
-                                                 "if no game runs there, remove " + link + " and start it again"))
+                                                 "if no game runs there, not even a stopped one, remove " +
+                                                 link + " and start it again"))
             << mode;
     }
 }
@@ -203,10 +205,11 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     Game locked({}, player("data", "config"), true);
     EXPECT_EQ(locked.waitForExit(seconds(60)), 1);
     EXPECT_THAT(locked.lines(),
-                ElementsAre("stargrid: the player's folders are held by another process (it locks " + data +
-                            "), which does not answer (it does not listen on " + socket +
-                            "), so the game does not start; if that is a game that hangs or is stopped, end it and "
-                            "start the game again"));
+                ElementsAre(waitsToListen("another process (it locks " + data + ")"),
+                            "stargrid: the player's folders are held by another process (it locks " + data +
+                                "), which does not answer (it does not listen on " + socket +
+                                "), so the game does not start; if that is a game that hangs or is stopped, end it and "
+                                "start the game again"));
     held.claim.reset();
     // A process that made the claim link and runs, on a home without a lock service, and a socket of the
     // game's that takes launches and never answers them: a game that hangs.
@@ -220,12 +223,16 @@ TEST_F(StargridClaimTest, APlainLaunchThatNoGameAnswersExitsOneNamingTheHolder) 
     Game named({}, stargrid::test::onNfs(player("data", "config"), "none"), true);
     EXPECT_EQ(named.waitForExit(kPatience), 1);
     close(listener);
-    // It runs: it is waited for as long as a game at work, and only then is ending it advised.
-    EXPECT_THAT(named.lines(), ElementsAre("stargrid: the player's folders are held by process " +
-                                           std::to_string(linked.pid()) + " of this host (it holds " + data +
-                                           "/claim.link), which does not answer (no answer within 30 s), so the game "
-                                           "does not start; if that process is no game, or a game that hangs, end it "
-                                           "and start the game again"));
+    // It runs and listens: it is waited for as long as a game at work, saying so, and only then is ending it advised.
+    const std::string holder =
+        "process " + std::to_string(linked.pid()) + " of this host (it holds " + data + "/claim.link)";
+    EXPECT_THAT(named.lines(),
+                ElementsAre(waitsForAnswer(holder),
+                            "stargrid: the player's folders are held by process " + std::to_string(linked.pid()) +
+                                " of this host (it holds " + data +
+                                "/claim.link), which does not answer (no answer within 30 s), so the game "
+                                "does not start; if that process is no game, or a game that hangs, end it "
+                                "and start the game again"));
 }
 
 TEST_F(StargridClaimTest, AGameThatLocksItsFoldersIsSeenByALaunchWithoutLocks) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "FolderClaimFixture.h"
 #include "platform/ClaimLink.h"
 #include "support/ForkedRun.h"
 #include "support/LinkingProcess.h"
@@ -29,73 +30,9 @@
 namespace platform {
 namespace {
 
-using State = FolderClaim::State;
 using kite::test::LinkingProcess;
 namespace linkTarget = kite::test::linkTarget;
 using std::chrono::seconds;
-constexpr uid_t kOtherUser = 54321;
-
-class FolderClaimTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(folder.made());
-        ASSERT_EQ(mkdir(data().c_str(), 0700), 0);
-        ASSERT_EQ(mkdir(config().c_str(), 0700), 0);
-    }
-    std::string data() const { return folder.path() + "/data"; }
-    std::string config() const { return folder.path() + "/config"; }
-    std::string link() const { return data() + "/" + kClaimLinkName; }
-    // The process the data folder's claim link names; 0 when there is none in the game's form.
-    long long linkedProcess() const {
-        char target[512];
-        const ssize_t size = readlink(link().c_str(), target, sizeof target);
-        const auto named = size > 0 ? claimLinkIdentity(std::string(target, size)) : std::nullopt;
-        return named ? named->pid : 0;
-    }
-
-    // Another process holding the folders, as a running game does, until the returned process ends.
-    pid_t holdElsewhere(const std::vector<std::string>& folders, uid_t user = getuid()) {
-        int ready[2];
-        if (pipe(ready) != 0) return -1;
-        const pid_t other = fork();
-        if (other == 0) {
-            if (user != getuid() && (setgid(user) != 0 || setuid(user) != 0)) _exit(1);
-            FolderClaim::Result held = FolderClaim::take(folders);
-            const char state = held.state == State::Taken ? 't' : 'x';
-            (void)!write(ready[1], &state, 1);
-            pause();
-            _exit(0);
-        }
-        char state = 0;
-        const bool told = read(ready[0], &state, 1) == 1;
-        close(ready[0]);
-        close(ready[1]);
-        if (!told || state != 't') {
-            kill(other, SIGKILL);
-            waitpid(other, nullptr, 0);
-            return -1;
-        }
-        return other;
-    }
-    static void end(pid_t other) {
-        kill(other, SIGKILL);  // however it ends, the kernel lets go
-        waitpid(other, nullptr, 0);
-    }
-    // The state a claim of the data folder comes to in a launch of a pid namespace of its own, a sandbox's, whose
-    // runtime folder is the test's (root only); -1 when the sandbox cannot be made.
-    int stateInASandbox() {
-        const kite::test::ForkedOutcome run = kite::test::runForked([this] {
-            if (setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1) != 0 || unshare(CLONE_NEWPID) != 0) return 100;
-            const pid_t launch = fork();
-            if (launch == 0) _exit(static_cast<int>(FolderClaim::take(data()).state));
-            int status = 0;
-            return launch > 0 && waitpid(launch, &status, 0) == launch && WIFEXITED(status) ? WEXITSTATUS(status) : 101;
-        });
-        return run.exited && run.status < 100 ? run.status : -1;
-    }
-
-    kite::test::TemporaryFolder folder{"stargrid-claim"};
-};
 
 TEST_F(FolderClaimTest, OneClaimAtATimeEvenWithinOneProcess) {
     FolderClaim::Result first = FolderClaim::take(data());
@@ -348,10 +285,10 @@ TEST_F(FolderClaimTest, FromTheKernelsFirstPidNamespaceALinkOfAnotherIsJudgedByT
         EXPECT_EQ(held.state, State::HeldElsewhere) << held.error;
         EXPECT_EQ(held.holder.names, LinkNames::GameHere);
         EXPECT_EQ(held.holder.seen, sandboxed->seen());
-        EXPECT_FALSE(seeHolder(held.holder).stopped);
+        EXPECT_EQ(seeHolder(held.holder).stopped, Stopped::No);
         ASSERT_EQ(kill(sandboxed->seen(), SIGSTOP), 0);
-        for (int look = 0; look < 1000 && !seeHolder(held.holder).stopped; ++look) usleep(10000);
-        EXPECT_TRUE(seeHolder(held.holder).stopped);
+        for (int look = 0; look < 1000 && seeHolder(held.holder).stopped == Stopped::No; ++look) usleep(10000);
+        EXPECT_EQ(seeHolder(held.holder).stopped, Stopped::BySignal);
         EXPECT_EQ(seeHolder(held.holder).pid, sandboxed->seen());
         // Killed, it leaves a link nothing in its namespace runs under: taken over at once.
         sandboxed.reset();
@@ -377,8 +314,9 @@ TEST_F(FolderClaimTest, ALinkWhoseProcessCannotBeSeenIsNotTakenOverWhileAGameLis
     ASSERT_EQ(listen(listener, 4), 0);
     EXPECT_EQ(stateInASandbox(), static_cast<int>(State::HeldOutOfSight));
     EXPECT_EQ(linkedProcess(), sandboxed.pid());
-    // Once nothing listens, the link is a leftover as the table says.
+    // Once nothing listens, the link, older than a starting game's, is a leftover as the table says.
     close(listener);
+    ASSERT_TRUE(madeAgo(link(), kStartUpWait + seconds(1)));
     EXPECT_EQ(stateInASandbox(), static_cast<int>(State::Taken));
     EXPECT_NE(linkedProcess(), sandboxed.pid());
 }

@@ -16,9 +16,9 @@
 #include <utility>
 #include <vector>
 
+#include "UnixSocketClient.h"
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
-#include "UnixSocketClient.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {

@@ -1,11 +1,13 @@
 // A process of this host standing for another launch on a player's folder: it makes the folder's claim link
 // naming itself (its target as the test writes it from the process's identity: another start time, boot or
 // pid namespace, an older form), then waits until it is ended. A sandboxed one is the first process of a pid
-// namespace of its own (root only).
+// namespace of its own (root only), and one may run in a time namespace of its own.
 #pragma once
+#include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <functional>
@@ -63,9 +65,11 @@ inline std::string olderForm(const ProcessIdentity& named) { return named.host +
 class LinkingProcess {
 public:
     using Target = std::function<std::string(platform::ProcessIdentity)>;
-    // `before` runs in the child first (to become another user); its failure ends the child.
+    // `before` runs in the child first (to become another user); its failure ends the child. With a boot clock
+    // offset (seconds), the process runs in a time namespace of its own whose boot clock is that far ahead.
     explicit LinkingProcess(const std::string& folder, const Target& target = linkTarget::asItIs,
-                            const std::function<bool()>& before = nullptr, bool sandboxed = false) {
+                            const std::function<bool()>& before = nullptr, bool sandboxed = false,
+                            long long bootClockOffset = 0) {
         int ready[2];
         int made[2];  // from a sandboxed one to its parent
         if (::pipe(ready) != 0) return;
@@ -76,10 +80,13 @@ public:
         }
         pid_ = ::fork();
         if (pid_ == 0) {
-            // Sandboxed: the child of this one, the first in its pid namespace, makes the link; this one says
-            // which pid it is here, and ends with it.
+            // Sandboxed (or in a time namespace): the child of this one, the first in its namespaces, makes the
+            // link; this one says which pid it is here, and ends with it.
             pid_t linking = 0;
-            if (sandboxed && (::unshare(CLONE_NEWPID) != 0 || (linking = ::fork()) < 0)) ::_exit(1);
+            const int namespaces = (sandboxed ? CLONE_NEWPID : 0) | (bootClockOffset != 0 ? CLONE_NEWTIME : 0);
+            if (namespaces != 0 &&
+                (::unshare(namespaces) != 0 || !offsetBootClock(bootClockOffset) || (linking = ::fork()) < 0))
+                ::_exit(1);
             if (linking > 0) {
                 char linked = 0;
                 ::close(made[1]);
@@ -91,7 +98,7 @@ public:
             const std::string link = folder + "/" + platform::kClaimLinkName;
             if ((before && !before()) || !self || ::symlink(target(*self).c_str(), link.c_str()) != 0) ::_exit(1);
             const pid_t pid = ::getpid();
-            (void)!(sandboxed ? ::write(made[1], "1", 1) : ::write(ready[1], &pid, sizeof pid));
+            (void)!(namespaces != 0 ? ::write(made[1], "1", 1) : ::write(ready[1], &pid, sizeof pid));
             ::pause();
             ::_exit(0);
         }
@@ -118,6 +125,17 @@ public:
     pid_t seen() const { return seen_; }
 
 private:
+    // The boot clock of the time namespace this process's children get, `seconds` ahead (none: as it is).
+    static bool offsetBootClock(long long seconds) {
+        if (seconds == 0) return true;
+        const std::string offset = std::to_string(CLOCK_BOOTTIME) + " " + std::to_string(seconds) + " 0\n";
+        const int fd = ::open("/proc/self/timens_offsets", O_WRONLY | O_CLOEXEC);
+        const bool written =
+            fd >= 0 && ::write(fd, offset.data(), offset.size()) == static_cast<ssize_t>(offset.size());
+        if (fd >= 0) ::close(fd);
+        return written;
+    }
+
     pid_t pid_ = -1;
     pid_t seen_ = 0;
     bool planted_ = false;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/ClaimWitness.h"
 #include "platform/FolderClaim.h"
 #include "platform/PrintableText.h"
 
@@ -48,15 +49,30 @@ std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, 
     for (const std::string& note : result.notes)
         std::fprintf(stderr, "stargrid-server: %s\n", platform::printableText(note).c_str());
     switch (result.state) {
-        case FolderClaim::State::Taken:
+        case FolderClaim::State::Taken: {
             // The judgement that let the claim be taken over says the server before it is gone.
             claim->followsAGoneServer_ = claim->followsAGoneServer_ || result.tookOverLeftover;
             claim->claim_ = std::move(result.claim);
+            // Asked by every server before it takes a claim over: one that cannot see this one (a sandbox's, its
+            // locks apart) finds it serving.
+            std::string why;
+            claim->witness_ = platform::ClaimWitness::listen(claim->claim_->identities().front(), &why);
+            if (!claim->witness_)
+                std::fprintf(stderr, "stargrid-server: %s\n",
+                             platform::printableText("no socket tells that this server has " + database + " open (" +
+                                                     why + "): a server that cannot see this one may take it over")
+                                 .c_str());
             return claim;
+        }
         case FolderClaim::State::HeldElsewhere:
             *error = platform::printableText(open + heldBy(result.holder));
             return nullptr;
         case FolderClaim::State::HeldOutOfSight:
+            // Its witness answered: it serves, wherever it runs.
+            if (result.holder.listens) {
+                *error = platform::printableText(open + heldBy(result.holder) + ", which answers on its socket");
+                return nullptr;
+            }
             *error = platform::printableText(
                 database + " may be open in another stargrid-server: " + heldBy(result.holder) +
                 ", which cannot be asked from here; " +

@@ -6,6 +6,7 @@
 #include <string>
 
 namespace platform {
+class ClaimWitness;
 class FolderClaim;
 }
 
@@ -18,7 +19,7 @@ public:
 
     // The claim on `database` (the folder "DATABASE.claim", made 0700 when missing), waited for while
     // another server holds it, saying so on standard error; null, with `error` naming the server that holds
-    // it or why it cannot be taken.
+    // it or why it cannot be taken. While held, its witness listens in the runtime folder (see ClaimWitness).
     static std::unique_ptr<DatabaseClaim> take(const std::string& database, std::chrono::milliseconds patience,
                                                std::string* error);
     ~DatabaseClaim();
@@ -33,6 +34,7 @@ public:
 private:
     DatabaseClaim() = default;
     std::unique_ptr<platform::FolderClaim> claim_;
+    std::unique_ptr<platform::ClaimWitness> witness_;  // gone before the claim: no socket outlives it
     bool followsAGoneServer_ = false;
 };
 

@@ -1,9 +1,16 @@
 // How long a stargrid-server lives: its database is opened only once it listens, one server at a time has
 // a database open, and a server asked to ends when its standard input does.
 #include <netinet/in.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <optional>
 #include <string>
@@ -97,6 +104,55 @@ TEST(ServerLifetime, ASecondServerOnADatabaseIsRefusedNamingTheFirst) {
     EXPECT_EQ(first.waitForExit(), 0);
 }
 
+// A server in a sandbox of its own (pid and mount namespaces, /proc its own) whose home is mounted apart: it locks
+// there (the NFS shim's locks of its own), not in this kernel. For the forked child that becomes the server: the
+// process outside ends with the server's status, and the server with it.
+void inASandboxWithLocksApart(const std::string& locks, const std::string& runtime) {
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    kite::test::preloadNfsLocks(STARGRID_NFS_LOCKS_SHIM, "nolock");
+    ::setenv("STARGRID_TEST_NFS_LOCKS_DIR", locks.c_str(), 1);
+    if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0) ::_exit(126);
+    const pid_t server = ::fork();
+    if (server < 0) ::_exit(126);
+    if (server > 0) {
+        int status = 0;
+        ::waitpid(server, &status, 0);
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
+    }
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("proc", "/proc", "proc", 0, nullptr) != 0)
+        ::_exit(126);
+}
+
+TEST(ServerLifetime, AServerThatCannotSeeTheOneServingTheDatabaseAsksItsSocketAndDoesNotServe) {
+    if (getuid() != 0) GTEST_SKIP() << "a sandbox of its own needs root";
+    // The first serves on the host; the second, in a sandbox whose locks are apart, takes its own lock and cannot
+    // see the first, whose link its judgement would take over: the first's socket answers for it.
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    const std::string locks = folder.path() + "/locks-apart";
+    ASSERT_EQ(::mkdir(locks.c_str(), 0700), 0);
+    const std::string runtime = folder.path();
+    ServerProgram first({"--quiet", "--db", database}, [&] { ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1); });
+    listeningLine(first);
+    ServerProgram second({"--quiet", "--db", database}, [&] { inASandboxWithLocksApart(locks, runtime); });
+    const std::string open = "stargrid-server: " + database +
+                             " is open in another stargrid-server: the claim on it "
+                             "is held by process " +
+                             std::to_string(first.pid()) +
+                             " in another pid namespace of "
+                             "this host: a container's, a sandbox's or the host's own (so says " +
+                             database + ".claim/claim.link)";
+    EXPECT_EQ(second.nextLine(), open + "; waiting up to 10 s for it to stop");
+    const std::string refused = second.nextLine();
+    EXPECT_EQ(refused, open + ", which answers on its socket");
+    // One that serves the database all the same is ended, so that the test fails instead of hanging.
+    if (refused.find("listening on") != std::string::npos) second.signal(SIGKILL);
+    EXPECT_EQ(second.waitForExit(), 1);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
 // On a home without a lock service too (the claim is a link there), a server waiting for the database
 // starts once the one that has it open stops.
 TEST(ServerLifetime, AServerWaitingForADatabaseStartsOnceTheFirstStops) {
@@ -149,8 +205,11 @@ TEST(ServerLifetime, AClonedMachinesServerKeepsItsClaimAndItsDotLock) {
     ServerProgram server({"--quiet", "--db", database}, withoutLockService);
     const std::string refusal = "stargrid-server: " + database +
                                 " may be open in another stargrid-server: the claim on it is held by process 4242 on "
-                                "clone.example (so says " + link + "), which cannot be asked from here; if no "
-                                "stargrid-server runs there, remove " + link + " and start it again";
+                                "clone.example (so says " +
+                                link +
+                                "), which cannot be asked from here; if no "
+                                "stargrid-server runs there, not even a stopped one, remove " +
+                                link + " and start it again";
     const std::string refused = server.nextLine();
     EXPECT_EQ(refused, refusal);
     // One that serves the database all the same is ended, so that the test fails instead of hanging.

@@ -1,0 +1,56 @@
+#include "platform/ClaimWitness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/FolderClaim.h"
+#include "platform/UrlHandoverSocket.h"
+
+namespace platform {
+
+std::unique_ptr<ClaimWitness> ClaimWitness::listen(const std::string& identity, std::string* error) {
+    std::unique_ptr<ClaimWitness> witness(new ClaimWitness());
+    witness->runtime_ = openRuntimeFolder();
+    std::string why = "there is no runtime folder for its socket";
+    witness->file_ = FolderClaim::socketName(identity) + ".sock";
+    if (witness->runtime_) witness->listener_ = handover::listenAt(witness->runtime_, witness->file_, why);
+    if (witness->listener_ < 0 || ::pipe2(witness->stop_, O_CLOEXEC) != 0) {
+        if (error) *error = witness->listener_ < 0 ? why : std::string("cannot make a pipe: ") + std::strerror(errno);
+        return nullptr;
+    }
+    witness->path_ = witness->runtime_.pathOf(witness->file_);
+    witness->thread_ = std::thread([raw = witness.get()] { raw->serve(); });
+    return witness;
+}
+
+ClaimWitness::~ClaimWitness() {
+    if (thread_.joinable()) {
+        (void)!::write(stop_[1], "x", 1);
+        thread_.join();
+    }
+    if (listener_ >= 0) {
+        ::close(listener_);
+        ::unlinkat(runtime_.descriptor(), file_.c_str(), 0);
+    }
+    for (const int fd : stop_)
+        if (fd >= 0) ::close(fd);
+}
+
+void ClaimWitness::serve() const {
+    for (;;) {
+        pollfd watched[2] = {{listener_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (watched[1].revents != 0) return;
+        for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) ::close(fd);
+    }
+}
+
+}  // namespace platform
