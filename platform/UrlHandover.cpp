@@ -190,6 +190,7 @@ void UrlHandover::settle() {
         // From here on its confirmation cannot be sent: one already sent is read, and decides.
         shutdown(sender->fd, SHUT_RD);
         readAvailable(sender->fd, sender->received);
+        if (sender->received.rfind(std::string(kWithdrawal) + "\n", 0) == 0) continue;  // it wants nothing done
         if (sender->received.rfind(std::string(kConfirmation) + "\n", 0) != 0) {
             ++cut;
         } else if (!sender->url.empty()) {
@@ -269,6 +270,8 @@ bool UrlHandover::confirm(Sender& sender, double now) {
         readAvailable(sender.fd, sender.received);
     }
     const bool confirmed = sender.received.rfind(std::string(kConfirmation) + "\n", 0) == 0;
+    // A sender that only asked whether a game answers wants nothing done, and is no sender that left.
+    if (sender.received.rfind(std::string(kWithdrawal) + "\n", 0) == 0) return true;
     if (!confirmed) {
         std::fprintf(stderr, "UrlHandover: a sender left before it confirmed its %s; it is not carried out\n",
                      sender.url.empty() ? "request to show the window" : "URL");

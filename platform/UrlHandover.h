@@ -3,7 +3,8 @@
 // yourself); the running game accepts on that socket from its host loop and answers "accepted" or
 // "refused: <reason>". A sender that heard "accepted" confirms with "ok", and only then is its
 // request carried out: a sender that gave up before the answer reached it never confirms, so
-// its URL is never opened behind its back. Both ends talk only to a process of their own user
+// its URL is never opened behind its back. One that only asked whether a game answers says "no"
+// instead, and nothing is done. Both ends talk only to a process of their own user
 // (the peer's credentials on the socket). What arrives is checked before anyone sees it:
 // length-capped, printable ASCII, a scheme and nothing after the first line. A flood of them
 // cannot swamp the game: they reach it one at a time at a bounded pace, and only a bounded
@@ -83,8 +84,8 @@ public:
     // The same for a launch without a URL: asks the running game to show its window.
     static Receipt showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
                                const KeepWaiting& atWork = {});
-    // Whether a game answers on one of the sockets: asks it to show its window and never confirms, so the
-    // game does nothing (Accepted: it answers).
+    // Whether a game answers on one of the sockets: asks it to show its window and withdraws the request
+    // once accepted, so the game does nothing (Accepted: it answers).
     static Receipt askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
                               const KeepWaiting& atWork = {});
     static Receipt showRunning(const std::string& name) { return showRunning(std::vector<std::string>{name}); }

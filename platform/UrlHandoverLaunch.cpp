@@ -127,8 +127,8 @@ Connection connectToRunning(const std::vector<std::string>& names, Deadline& dea
     }
 }
 
-// One request line to the running game, its answer, and the confirmation of an accepted one (unless it
-// only asks whether a game answers).
+// One request line to the running game, its answer, and the confirmation of an accepted one (or, where it only
+// asks whether a game answers, its withdrawal).
 Receipt request(const std::vector<std::string>& names, const std::string& line,
                 const UrlHandover::KeepWaiting& keepWaiting, const UrlHandover::KeepWaiting& atWork,
                 bool confirm = true) {
@@ -151,7 +151,10 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
     if (answer.line == kAccepted) {
         // Once this is sent the request is the game's to carry out; a game that gave up waiting for
         // it (or quits) has stopped reading, and then it cannot be sent.
-        receipt = !confirm || sendAll(fd, std::string(kConfirmation) + "\n", SteadyClock::now())
+        // One that only asked withdraws its request, so that the game waits for no confirmation.
+        const bool confirmed =
+            sendAll(fd, std::string(confirm ? kConfirmation : kWithdrawal) + "\n", SteadyClock::now());
+        receipt = !confirm || confirmed
                       ? Receipt{Outcome::Accepted, "", true}
                       : Receipt{Outcome::Gone, "the running game stopped waiting for its confirmation", true};
     } else if (answer.line == refused + kQuitting) {

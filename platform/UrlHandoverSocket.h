@@ -22,6 +22,8 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr std::size_t kLongestAnswer = 256;
 constexpr const char* kAccepted = "accepted";
 constexpr const char* kConfirmation = "ok";
+// What a sender that only asked whether a game answers says instead: nothing is to be done.
+constexpr const char* kWithdrawal = "no";
 constexpr const char* kQuitting = "the game is quitting";
 
 inline bool socketAddress(const std::string& path, sockaddr_un* address) {

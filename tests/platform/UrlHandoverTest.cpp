@@ -19,6 +19,7 @@
 #include "UnixSocketClient.h"
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
+#include "support/ForkedRun.h"
 #include "support/TemporaryFolder.h"
 
 namespace platform {
@@ -142,6 +143,27 @@ TEST_F(UrlHandoverTest, ALaunchWithoutAUrlAsksTheRunningGameToShowItself) {
     while (asked.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) HostLoop::main().runOnce();
     EXPECT_EQ(asked.get().outcome, Outcome::Accepted);
     EXPECT_TRUE(turnUntil([&] { return shown == 1; }));
+}
+
+TEST_F(UrlHandoverTest, ALaunchThatOnlyAsksWhetherAGameAnswersLeavesNothingDoneAndNothingSaid) {
+    // A run of its own (--frames) asks the game only whether it answers: the game shows nothing, and has no
+    // sender to speak of that left before confirming.
+    const kite::test::ForkedOutcome run = kite::test::runForked([] {
+        int shown = 0;
+        UrlHandover::Handlers handlers;
+        handlers.show = [&shown] { ++shown; };
+        auto handover = UrlHandover::listen("stargrid-test", handlers);
+        if (!handover) return 10;
+        auto asked = std::async(std::launch::async, [] { return UrlHandover::askRunning({"stargrid-test"}); });
+        while (asked.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) HostLoop::main().runOnce();
+        if (asked.get().outcome != Outcome::Accepted) return 11;
+        // What it wrote before the ask returned is there by now.
+        for (int pass = 0; pass < 100; ++pass) HostLoop::main().runOnce();
+        return shown;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "");
 }
 
 TEST_F(UrlHandoverTest, AnAnswerAsLongAsALaunchCanCarryArrivesWhole) {
