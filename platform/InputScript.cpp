@@ -233,8 +233,13 @@ std::optional<ScriptStep> InputScript::parseShot(const std::string& option, std:
     const auto colon = option.find(':');
     ScriptStep step;
     step.kind = ScriptStep::Kind::SHOT;
-    if (colon == std::string::npos || !parseFrame(option.substr(0, colon), &step.frame) || colon + 1 >= option.size()) {
+    if (colon == std::string::npos || !parseFrame(option.substr(0, colon), &step.frame)) {
         if (error) *error = "--shot needs FRAME:PATH with a frame " + kFrameRange;
+        return std::nullopt;
+    }
+    // The frame is good: what is missing is the path.
+    if (colon + 1 == option.size()) {
+        if (error) *error = "--shot needs a path after the frame, not \"" + option + "\"";
         return std::nullopt;
     }
     step.path = option.substr(colon + 1);

@@ -224,6 +224,13 @@ TEST(InputScript, ScriptExpandingToTooManyStepsIsRefused) {
     EXPECT_THAT(error, ::testing::HasSubstr("more than 100000 steps"));
 }
 
+// A good frame with nothing after its colon lacks only the path: the frame is not blamed.
+TEST(InputScript, AShotOptionWithoutAPathNamesTheEmptyPath) {
+    std::string error;
+    EXPECT_FALSE(InputScript::parseShot("1:", &error));
+    EXPECT_EQ(error, "--shot needs a path after the frame, not \"1:\"");
+}
+
 TEST(InputScript, ShotOptionTakesFrameAndPath) {
     std::string error;
     auto shot = InputScript::parseShot("7:/tmp/a:b.png", &error);
