@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -19,8 +20,9 @@ constexpr long kMaxFrame = 100000000;  // about 19 days at 60 frames a second
 constexpr long kMaxDragSteps = 10000;
 constexpr float kMaxCoordinate = 1e6f;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
-// What separates fields: any run of spaces and tabs. Another control character is no separator, and a
-// field with one is refused, naming it, rather than split where nobody sees it.
+// What separates fields: any run of spaces and tabs. Another control character, a character that shows
+// nothing and a byte that is not UTF-8 are no separators, and a field with one is refused, naming it,
+// rather than split where nobody sees it.
 constexpr char kBlanks[] = " \t";
 // A refusal quotes at most this much of the field it is about.
 constexpr std::size_t kQuotedField = 64;
@@ -68,15 +70,49 @@ Fields fieldsOf(const std::string& line) {
     return fields;
 }
 
-// The first control character in the text (C0, DEL, or C1 as its two UTF-8 bytes) as \xNN, or "".
-std::string firstControlCharacter(const std::string& text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+// A space other than the ASCII one, or a format character that shows nothing in running text (soft hyphen,
+// zero-width space, direction marks and embeddings, word joiner, byte-order mark). The joiners U+200C and
+// U+200D and the variation selectors shape the text around them (emoji, scripts that join) and are left to it.
+bool isInvisible(char32_t c) {
+    return c == 0xa0 || c == 0xad || c == 0x61c || c == 0x1680 || c == 0x180e || (c >= 0x2000 && c <= 0x200b) ||
+           c == 0x200e || c == 0x200f || (c >= 0x2028 && c <= 0x202f) || (c >= 0x205f && c <= 0x2064) ||
+           (c >= 0x2066 && c <= 0x206f) || c == 0x3000 || c == 0xfeff || (c >= 0xfff9 && c <= 0xfffb);
+}
+
+// What a field holds that is not seen for what it is, its name and why it has no place there; all empty when
+// there is none.
+struct Stray {
+    std::string what;
+    std::string name;
+    std::string why;
+};
+
+constexpr char kNoSeparator[] = "only spaces and tabs separate fields";
+
+// The first control character in the text (C0, DEL, or C1 as its two UTF-8 bytes) or byte that is not UTF-8,
+// as \xNN, or invisible character, as U+NNNN.
+Stray firstStray(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        const bool c1 = c == 0xc2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9f &&
-                        static_cast<unsigned char>(text[i + 1]) >= 0x80;
-        if (c < 0x20 || c == 0x7f || c1) return printableText(text.substr(i, c1 ? 2 : 1));
+        if (c < 0x20 || c == 0x7f) return {"a control character", printableText(text.substr(i, 1)), kNoSeparator};
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = detail::utf8SequenceLength(std::string_view(text).substr(i));
+        if (length == 0)
+            return {"a byte that is not UTF-8", printableText(text.substr(i, 1)), "a script is UTF-8 text"};
+        char32_t code = c & (0x7f >> length);
+        for (std::size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3f);
+        if (code <= 0x9f) return {"a control character", printableText(text.substr(i, length)), kNoSeparator};
+        if (isInvisible(code)) {
+            char name[16];
+            std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
+            return {"an invisible character", name, kNoSeparator};
+        }
+        i += length;
     }
-    return std::string();
+    return {};
 }
 
 // The rest of the line from its third field on, without the blanks around it: a path or a typed text.
@@ -85,6 +121,20 @@ std::string restAfterFrame(const std::string& line, const Fields& fields) {
     rest.erase(0, rest.find_first_not_of(kBlanks));
     rest.erase(rest.find_last_not_of(kBlanks) + 1);
     return rest;
+}
+
+// The refusal of the line's first field with a stray byte or character in it, naming both; empty when none has.
+std::string strayInFields(const std::string& line, const Fields& fields, bool restIsOneField) {
+    for (std::size_t i = 0; i < fields.words.size(); ++i) {
+        const Stray stray = firstStray(fields.words[i]);
+        if (stray.name.empty()) continue;
+        // A path or a typed text is one field, however many blanks it has.
+        const bool inRest = restIsOneField && i >= 2;
+        const std::string field = inRest ? restAfterFrame(line, fields) : fields.words[i];
+        return "field " + std::to_string(inRest ? 3 : i + 1) + ", \"" + printableText(field, kQuotedField) +
+               "\", has " + stray.what + " (" + stray.name + ") in it: " + stray.why;
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -113,15 +163,7 @@ std::optional<InputScript> InputScript::parse(const std::string& text, std::stri
         const std::string& command = fields.words[0];
         const std::vector<std::string> args(fields.words.begin() + 1, fields.words.end());
         const bool restIsOneField = command == "shot" || command == "nodes" || command == "type";
-        for (std::size_t i = 0; i < fields.words.size(); ++i) {
-            const std::string stray = firstControlCharacter(fields.words[i]);
-            if (stray.empty()) continue;
-            // A path or a typed text is one field, however many blanks it has.
-            const bool inRest = restIsOneField && i >= 2;
-            const std::string field = inRest ? restAfterFrame(line, fields) : fields.words[i];
-            return fail("field " + std::to_string(inRest ? 3 : i + 1) + ", \"" + printableText(field, kQuotedField) +
-                        "\", has a control character (" + stray + ") in it: only spaces and tabs separate fields");
-        }
+        if (const std::string stray = strayInFields(line, fields, restIsOneField); !stray.empty()) return fail(stray);
 
         ScriptStep step;
         if (args.empty() || !parseFrame(args[0], &step.frame))
@@ -233,8 +275,13 @@ std::optional<ScriptStep> InputScript::parseShot(const std::string& option, std:
     const auto colon = option.find(':');
     ScriptStep step;
     step.kind = ScriptStep::Kind::SHOT;
-    if (colon == std::string::npos || !parseFrame(option.substr(0, colon), &step.frame) || colon + 1 >= option.size()) {
+    if (colon == std::string::npos || !parseFrame(option.substr(0, colon), &step.frame)) {
         if (error) *error = "--shot needs FRAME:PATH with a frame " + kFrameRange;
+        return std::nullopt;
+    }
+    // The frame is good: what is missing is the path.
+    if (colon + 1 == option.size()) {
+        if (error) *error = "--shot needs a path after the frame, not \"" + option + "\"";
         return std::nullopt;
     }
     step.path = option.substr(colon + 1);

@@ -3,7 +3,8 @@
 // A script is text, one step per line; "#" starts a comment, blank lines are skipped, and a
 // UTF-8 byte-order mark at the start is skipped. Fields are separated by runs of spaces and tabs
 // (a CR ending a line is dropped); any other byte belongs to its field, and a field with another control
-// character is refused.
+// character, a character that shows nothing (a space other than the ASCII one, a format character) or a
+// byte that is not UTF-8 is refused.
 // FRAME counts the frames drawn: frame 1 is the first one. In the background no frame is
 // drawn, and the count goes on with the host loop's 1/60 s ticks instead (a step at FRAME
 // there comes FRAME - F ticks after the last frame F drawn).

@@ -3,12 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "kite/foundation/Ref.h"
 #include "kite/http/HttpRequest.h"
 #include "kite/http/HttpResponse.h"
 #include "support/LogCapture.h"
+#include "support/TemporaryFolder.h"
 
 namespace {
 
@@ -63,6 +66,18 @@ TEST(ServerReply, TheDumpAndTheErrorQuoteTheServerWithControlCharactersEscaped) 
     EXPECT_THAT(out, HasSubstr("\nHttp Dump Data: {\"code\":\"0000\",\\x0a\"bodymessage\":\"\\x1b[2J\"}\n"));
     EXPECT_THAT(log.lines(), ::testing::Contains("error buffer: Could not resolve host: x\\x1b[2J\\x0ay"));
     EXPECT_EQ(out.find('\033'), std::string::npos) << out;
+}
+
+// The README's first headless try shows the line as the game logs it, its closing space too.
+TEST(ServerReply, TheReadmeShowsTheCompletedTagLineAsItIsLogged) {
+    kite::test::LogCapture log;
+    ServerReply::read(response("WebSer", true, 200, "{\"code\":\"0000\"}").get());
+    ASSERT_FALSE(log.lines().empty());
+    std::istringstream readme(kite::test::readWholeFile(STARGRID_SOURCE_DIR "/README.md"));
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(readme, line);)
+        if (line.rfind("Completed Tag : ", 0) == 0) shown.push_back(line);
+    EXPECT_THAT(shown, ElementsAre(log.lines().front()));
 }
 
 TEST(ServerReply, OnlyTheBodyCountsNotTheHttpStatus) {

@@ -135,6 +135,29 @@ TEST(InputScript, AStrayControlCharacterIsNamedWithItsLineAndField) {
     EXPECT_TRUE(InputScript::parse("tap 3 10 10 # \x1b[2J\r\n", &error)) << error;
 }
 
+// A byte that is not UTF-8 is named as \xNN and a character that shows nothing (a space other than the ASCII
+// one, a format character) as U+NNNN, as a control character is, instead of a frame or a step being asked for.
+TEST(InputScript, AnInvisibleByteOrCharacterIsNamedWithItsLineAndField) {
+    const std::string why = ") in it: only spaces and tabs separate fields";
+    std::string error;
+    EXPECT_FALSE(InputScript::parse("# ok\ntap 3 10 10\xff", &error));
+    EXPECT_EQ(error,
+              "line 2: field 4, \"10\\xff\", has a byte that is not UTF-8 (\\xff) in it: a script is UTF-8 text");
+    EXPECT_FALSE(InputScript::parse("tap 3\xe2\x80\x83 10 10", &error));
+    EXPECT_EQ(error, "line 1: field 2, \"3\xe2\x80\x83\", has an invisible character (U+2003" + why);
+    EXPECT_FALSE(InputScript::parse("tap 3 10\xe2\x80\x8b 10", &error));
+    EXPECT_EQ(error, "line 1: field 3, \"10\xe2\x80\x8b\", has an invisible character (U+200B" + why);
+    // A path or a typed text too: a path ending in a no-break space names a file nobody would find.
+    EXPECT_FALSE(InputScript::parse("shot 3 /tmp/a b.png\xc2\xa0", &error));
+    EXPECT_EQ(error, "line 1: field 3, \"/tmp/a b.png\xc2\xa0\", has an invisible character (U+00A0" + why);
+    // Text that shows stays as it is, joined emoji too.
+    EXPECT_TRUE(
+        InputScript::parse("type 4 \xe4\xbd\xa0\xe5\xa5\xbd \xe2\x9d\xa4\xef\xb8\x8f "
+                           "\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa7\n",
+                           &error))
+        << error;
+}
+
 TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
     std::string error;
     EXPECT_FALSE(InputScript::load("/nonexistent/script.txt", &error));
@@ -177,9 +200,10 @@ TEST(InputScript, AByteOrderMarkAtTheStartIsSkipped) {
     ASSERT_EQ(script->stepsAt(3).size(), 1u);
     EXPECT_EQ(script->stepsAt(3)[0].kind, Kind::DOWN);
     EXPECT_EQ(script->lastFrame(), 9);
-    // Only at the start: elsewhere the mark is no space, and the step is unknown.
+    // Only at the start: elsewhere the mark is a character that shows nothing, and is named.
     EXPECT_FALSE(InputScript::parse("tap 3 10 20\n\xEF\xBB\xBFquit 9\n", &error));
-    EXPECT_THAT(error, ::testing::StartsWith("line 2: unknown step"));
+    EXPECT_THAT(error,
+                ::testing::StartsWith("line 2: field 1, \"\xEF\xBB\xBFquit\", has an invisible character (U+FEFF)"));
 }
 
 TEST(InputScript, StepsGivenOutOfOrderKeepTheirOrderWithinAFrame) {
@@ -222,6 +246,13 @@ TEST(InputScript, ScriptExpandingToTooManyStepsIsRefused) {
     for (std::size_t i = 0; i < InputScript::kMaxSteps / 2 + 1; ++i) taps += "tap 1 0 0\n";
     EXPECT_FALSE(InputScript::parse(taps, &error));
     EXPECT_THAT(error, ::testing::HasSubstr("more than 100000 steps"));
+}
+
+// A good frame with nothing after its colon lacks only the path: the frame is not blamed.
+TEST(InputScript, AShotOptionWithoutAPathNamesTheEmptyPath) {
+    std::string error;
+    EXPECT_FALSE(InputScript::parseShot("1:", &error));
+    EXPECT_EQ(error, "--shot needs a path after the frame, not \"1:\"");
 }
 
 TEST(InputScript, ShotOptionTakesFrameAndPath) {

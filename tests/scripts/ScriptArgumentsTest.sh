@@ -7,6 +7,7 @@
 #         CheckLayersFailsOnATreeItCannotReadInFull, FuzzRefusesBadValuesBeforeBuilding,
 #         InstallPigeonStandinRefusesUnknownOptions, InstallPigeonStandinRefusesABuildFolderThatIsNotThere,
 #         BuildAndSetupTakeNoOptionForAnArgument, HelpOfPlayAndTestBuildsAndChangesNothing,
+#         UsageIsPrintedWithoutCommentMarkers,
 #         RefusalsQuoteArgumentsWithTheirControlCharactersEscaped,
 #         TestRefusesWhatCTestDoesNotTakeBeforeRunningAnything, TestTakesEveryOptionCTestLists,
 #         TestNamesAnEmptyOrBlankArgumentAsOne, TestFailsARunInWhichCTestRanNoTest,
@@ -44,11 +45,13 @@ expect_refusal() {
   grep -qF -- "--help shows the usage" "$scratch/err" || fail "$call: stderr does not point to --help"
   [ ! -e "$built" ] || fail "$call: started a build: $(cat "$built")"
 }
+# The opening comment of a script of the tree as its usage shows it: without the "# " before each line.
+usage_of() { awk 'NR > 1 { if (!/^#/) exit; sub(/^# ?/, ""); print }' "$tree/scripts/$1"; }
 # The last run printed the script's opening comment, and only that, with status 0 and no build.
 expect_usage() {
   local script=$1 call=$2
   [ "$status" = 0 ] || fail "$call: status $status, not 0 ($(cat "$scratch/err"))"
-  awk 'NR > 1 { if (!/^#/) exit; print }' "$tree/scripts/$script" >"$scratch/usage"
+  usage_of "$script" >"$scratch/usage"
   cmp -s "$scratch/out" "$scratch/usage" || fail "$call printed, not its usage comment: $(cat "$scratch/out")"
   [ ! -e "$built" ] || fail "$call: started a build: $(cat "$built")"
 }
@@ -205,7 +208,7 @@ case "$case_name" in
     # Play's usage, then the line given, and nothing made or run.
     expect_play_help() {
       run play --frames 3 "$option"
-      { awk 'NR > 1 { if (!/^#/) exit; print }' "$tree/scripts/play"; echo "$1"; } | cmp -s - "$scratch/out" &&
+      { usage_of play; echo "$1"; } | cmp -s - "$scratch/out" &&
         [ "$status" = 0 ] && [ ! -e "$HOME" ] && [ ! -e "$built" ] ||
         fail "play $option: status $status, $(cat "$scratch/out" "$scratch/err" "$built" 2>&1), $(find "$HOME" 2>&1)"
     }
@@ -220,6 +223,19 @@ case "$case_name" in
       chmod +x "$tree/build/stargrid"
       expect_play_help "the game, given $option"
       rm -r "$tree/build"
+    done
+    ;;
+  UsageIsPrintedWithoutCommentMarkers)
+    # The usage is read from each script's opening comment, and printed as text: no line keeps its "# ".
+    cp "$source_dir/scripts/build" "$source_dir/scripts/setup" "$source_dir/scripts/play" "$source_dir/scripts/test" \
+      "$tree/scripts/"
+    export HOME=$scratch/home XDG_DATA_HOME=$scratch/home/data XDG_CONFIG_HOME=$scratch/home/config
+    for script in build check-layers fuzz install-pigeon-standin play setup test; do
+      run "$script" --help
+      [ "$status" = 0 ] || fail "$script --help: status $status, $(cat "$scratch/err")"
+      ! grep -q '^#' "$scratch/out" || fail "$script --help printed comment markers: $(cat "$scratch/out")"
+      grep -qxF "$(sed -n '2s/^# //p' "$tree/scripts/$script")" "$scratch/out" ||
+        fail "$script --help lacks its first line: $(cat "$scratch/out")"
     done
     ;;
   RefusalsQuoteArgumentsWithTheirControlCharactersEscaped)
