@@ -104,8 +104,10 @@ std::string claimHolderText(const ClaimHolder& holder) {
             return "another process (it locks " + holder.folder + ")";
         case LinkNames::OtherNamespace:
             // Seen from a sandbox, the host's own pid namespace is another one too; from the host's, never.
-            return process + " in another pid namespace of this host: a container's, a sandbox's" +
-                   (inFirstPidNamespace() ? "" : " or the host's own") + saysLink;
+            return process + " in another pid namespace of this host: " +
+                   (inFirstPidNamespace() ? "a container's or a sandbox's"
+                                          : "a container's, a sandbox's or the host's own") +
+                   saysLink;
         case LinkNames::Hidden: return process + " of this host, which /proc hides from this launch" + saysLink;
         case LinkNames::OtherHost: return process + " on " + holder.named.host + saysLink;
         case LinkNames::NameSake:
