@@ -4,12 +4,11 @@
 #include <sstream>
 #include <vector>
 
+#include "Classes/DiamondCount.h"
 #include "Classes/GameData.h"
 #include "Classes/QKSingleton.h"
 #include "kite/foundation/Log.h"
-#include "kite/foundation/Scheduler.h"
 #include "kite/foundation/UserDefault.h"
-#include "kite/scene/Director.h"
 
 namespace {
 
@@ -90,13 +89,11 @@ void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentE
     if (transaction.untold && (credited || event == IOSIAP_PAYMENT_FAILED))
         untold.insert(transaction.transactionIdentifier);
     if (recovering && transaction.untold) noteStartNews(event, credited, transaction);
-    // The buyer sees the diamonds of its own payment on the top bar (refreshed below): told once the frame that
-    // shows them is on the screen, as the posted function runs in the next. Its failure is told by the store's alert.
-    if (credited && transaction.untold && transaction.ownPayment) {
-        const std::vector<std::string> told{transaction.transactionIdentifier};
-        kite::Director::getInstance()->getScheduler()->performFunctionInMainThread(
-            [told] { IOSiAP::finishTold(told); });
-    }
+    // The buyer sees the diamonds of its own payment on a count: the top bar's (refreshed below), the shop's at its
+    // next refresh, or, from the sale screen, which has none, the next screen's that has one. Told once a frame
+    // drawing one is on the screen; its failure is told by the store's alert.
+    if (credited && transaction.untold && transaction.ownPayment)
+        diamondCount::awaitShown(transaction.transactionIdentifier);
     // A restored purchase of a pack credits nothing: the player who asked to buy is told so.
     if (event == IOSIAP_PAYMENT_RESTORED && transaction.ownPayment && !ended)
         IOSiAP::showStoreAlert(IOSiAP::kProductsFailedMessage);

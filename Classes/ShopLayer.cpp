@@ -1,6 +1,7 @@
 #include "Classes/ShopLayer.h"
 
 #include "Classes/DialogParts.h"
+#include "Classes/DiamondCount.h"
 #include "Classes/GameData.h"
 #include "Classes/GameHelpers.h"
 #include "Classes/QKSingleton.h"
@@ -35,6 +36,11 @@ bool ShopLayer::init() {
 }
 
 bool ShopLayer::onTouchBegan(kite::Touch*, kite::Event*) { return true; }
+
+void ShopLayer::visit(kite::Renderer* renderer, const kite::Mat4& parentTransform, uint32_t parentFlags) {
+    kite::Layer::visit(renderer, parentTransform, parentFlags);
+    diamondCount::labelDrawn(diamondLabel);
+}
 
 void ShopLayer::menuCloseCallback() {
     unschedule(kite::schedule_selector(&ShopLayer::updateDiamond));

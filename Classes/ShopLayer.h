@@ -12,6 +12,9 @@ public:
     static ShopLayer* create();
     bool init() override;
     virtual bool onTouchBegan(kite::Touch* touch, kite::Event* event);
+    // Its diamond count, drawn, tells the payments it shows.
+    void visit(kite::Renderer* renderer, const kite::Mat4& parentTransform, uint32_t parentFlags) override;
+    using kite::Layer::visit;
 
     void menuCloseCallback();
     // Pack index 0 to 3, top to bottom.

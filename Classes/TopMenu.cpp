@@ -1,5 +1,6 @@
 #include "Classes/TopMenu.h"
 
+#include "Classes/DiamondCount.h"
 #include "Classes/GameData.h"
 #include "Classes/GameHelpers.h"
 #include "Classes/QKSingleton.h"
@@ -44,6 +45,11 @@ bool TopMenu::init() {
     resetCountLabel = addCount(w / 2 + 62, countY);
     refresh();
     return true;
+}
+
+void TopMenu::visit(kite::Renderer* renderer, const kite::Mat4& parentTransform, uint32_t parentFlags) {
+    kite::Node::visit(renderer, parentTransform, parentFlags);
+    diamondCount::labelDrawn(diamondLabel);
 }
 
 void TopMenu::refresh() {

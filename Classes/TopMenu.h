@@ -10,6 +10,9 @@ class TopMenu : public kite::Node {
 public:
     static TopMenu* create();
     bool init() override;
+    // Its diamond count, drawn, tells the payments it shows.
+    void visit(kite::Renderer* renderer, const kite::Mat4& parentTransform, uint32_t parentFlags) override;
+    using kite::Node::visit;
 
     // Every number again from the progress.
     void refresh();

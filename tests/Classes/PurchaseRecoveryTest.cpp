@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Classes/DiamondCount.h"
 #include "Classes/IOSiAP_Bridge.h"
 #include "Classes/PlatformAlert.h"
 #include "GameTestSupport.h"
@@ -236,6 +237,9 @@ TEST_F(PurchaseBatchTest, PurchasingInABatchHoldsBackOnlyItself) {
     frames(6);
     // The earlier payment, the one in flight and this purchase's own: each credited once.
     EXPECT_EQ(GameData::getInstance()->getDiamond(), 20 + 140 + 355 + 1000);
+    // This purchase's own is told by a count that shows its diamonds, finished in the frame after.
+    diamondCount::countDrawn(std::to_string(GameData::getInstance()->getDiamond()));
+    frames(1);
     // The one in flight has no buyer here to be told: the next start tells it.
     const auto left = platform::LocalStore::shared().unfinishedTransactions();
     ASSERT_EQ(left.size(), 1u);

@@ -2,7 +2,7 @@
 //   store_buyer buy PACK shop|sale approved|credited|alerted
 //     buys the pack; at the named point it prints "ready" and waits to be killed:
 //     approved: the store has the payment approved on disk, the credit is not saved yet;
-//     credited: the credit is saved, the store has not heard that it is finished;
+//     credited: the credit is saved, and shown, the store has not heard that it is finished;
 //     alerted: the store's alert to the buyer is raised, and not drawn yet.
 //     STARGRID_STORE says how the store answers, as in the game.
 //   store_buyer resume
@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "Classes/DiamondCount.h"
 #include "Classes/GameData.h"
 #include "Classes/IOSiAP.h"
 #include "Classes/PlatformAlert.h"
@@ -52,11 +53,15 @@ void armKillPoint(const std::string& point) {
             [](const std::string&, const std::string&, const std::string&, platformAlert::Shown) { waitToBeKilled(); });
 }
 
+// Each frame draws a count of the diamonds, as the shop's and the top bar's are drawn in the game.
+void runFrame() {
+    kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
+    diamondCount::countDrawn(std::to_string(GameData::getInstance()->getDiamond()));
+}
+
 void runFrames(int count) {
-    for (int i = 0; i < count && QKSingleton::getInstance()->getCurrentPurchase(); ++i) {
-        kite::Director::getInstance()->getScheduler()->update(1.0f / 60);
-    }
-    kite::Director::getInstance()->getScheduler()->update(1.0f / 60);  // deletes the ended bridge
+    for (int i = 0; i < count && QKSingleton::getInstance()->getCurrentPurchase(); ++i) runFrame();
+    runFrame();  // deletes the ended bridge, and finishes what the last count showed
 }
 
 }  // namespace
