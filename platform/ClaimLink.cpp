@@ -220,12 +220,13 @@ bool madeLately(int folder, const JudgedLink& judged, const Claimant& claimant) 
     if (::symlinkat(".", folder, clock.c_str()) != 0) return false;
     const bool timed = ::fstatat(folder, clock.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
     ::unlinkat(folder, clock.c_str(), 0);
+    if (!timed) return false;
     const auto at = [](const struct timespec& time) {
         return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
     };
     const auto age = at(now.st_mtim) - at(judged.link.st_mtim);
     // Dated later than now by more than the wait, it was not made in it either.
-    return timed && age < kStartUpWait && age > -kStartUpWait;
+    return age < kStartUpWait && age > -kStartUpWait;
 }
 
 }  // namespace
