@@ -36,7 +36,8 @@ void awaitShown(const std::string& transactionIdentifier) {
 }
 
 void labelDrawn(const kite::Label* count) {
-    if (drawnNow(count)) countDrawn(count->getString());
+    // Called every frame: nothing to look at while no payment waits.
+    if (!waitingPayments().empty() && drawnNow(count)) countDrawn(count->getString());
 }
 
 void countDrawn(const std::string& shown) {

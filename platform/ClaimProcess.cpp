@@ -74,6 +74,15 @@ std::string_view nextPart(std::string_view& rest, char separator) {
     return part;
 }
 
+// What a line of a /proc/PID/status text says after its key ("NSpid", "CapEff"); nothing when it has no such line.
+std::optional<std::string_view> statusLine(std::string_view text, std::string_view key) {
+    const std::string line = "\n" + std::string(key) + ":";
+    const auto at = text.find(line);
+    if (at == std::string_view::npos) return std::nullopt;
+    std::string_view value = text.substr(at + line.size());
+    return value.substr(0, value.find('\n'));
+}
+
 // Field `index` (3 or later) of a /proc/PID/stat line; the command's name before it, in parentheses, may
 // hold spaces and parentheses of its own.
 std::string_view statField(std::string_view line, int index) {
@@ -234,14 +243,12 @@ constexpr std::size_t kLongestMountInfo = 1024 * 1024;
 bool tracesEveryProcess() {
     struct stat ns;
     const std::optional<std::string> status = smallFile("/proc/self/status", kLongestStatus);
-    const auto at = status ? status->find("\nCapEff:") : std::string::npos;
-    if (at == std::string::npos || ::stat("/proc/self/ns/user", &ns) != 0 || ns.st_ino != kFirstUserNamespace)
-        return false;
-    const std::string_view line = std::string_view(*status).substr(at + std::strlen("\nCapEff:"));
-    const auto digits = line.find_first_not_of(" \t");
+    const std::optional<std::string_view> line = status ? statusLine(*status, "CapEff") : std::nullopt;
+    if (!line || ::stat("/proc/self/ns/user", &ns) != 0 || ns.st_ino != kFirstUserNamespace) return false;
+    const auto digits = line->find_first_not_of(" \t");
     unsigned long long capabilities = 0;
     if (digits == std::string_view::npos ||
-        std::from_chars(line.data() + digits, line.data() + line.size(), capabilities, 16).ec != std::errc())
+        std::from_chars(line->data() + digits, line->data() + line->size(), capabilities, 16).ec != std::errc())
         return false;
     return (capabilities >> kCapSysPtrace) & 1u;
 }
@@ -293,12 +300,10 @@ std::optional<ProcessStatus> statusOf(const std::string& process) {
     if (!text) return std::nullopt;
     ProcessStatus status;
     for (const auto& [key, values, most] :
-         {std::make_tuple("\nNSpid:", &status.pids, 64), std::make_tuple("\nUid:", &status.users, 2)}) {
-        const auto at = text->find(key);
-        if (at == std::string::npos) return std::nullopt;
-        std::string_view line = std::string_view(*text).substr(at + std::strlen(key));
-        line = line.substr(0, line.find('\n'));
-        for (std::string_view rest = line; !rest.empty() && static_cast<int>(values->size()) < most;) {
+         {std::make_tuple("NSpid", &status.pids, 64), std::make_tuple("Uid", &status.users, 2)}) {
+        const std::optional<std::string_view> line = statusLine(*text, key);
+        if (!line) return std::nullopt;
+        for (std::string_view rest = *line; !rest.empty() && static_cast<int>(values->size()) < most;) {
             const auto start = rest.find_first_not_of(" \t");
             if (start == std::string_view::npos) break;
             rest.remove_prefix(start);

@@ -363,7 +363,6 @@ FolderClaim::Result FolderClaim::takeOnce(const std::vector<std::string>& folder
         result.state = State::HeldOutOfSight;
         result.error.clear();
         result.holder = *unseen;
-        result.holder.links = linksNaming(folders, unseen->named);
         result.others = std::move(outOfSight);
     } else if (!result.error.empty()) {
         result.others = std::move(failed);
@@ -379,7 +378,11 @@ FolderClaim::Result FolderClaim::take(const std::vector<std::string>& folders, s
     for (;;) {
         Result result = takeOnce(folders);
         const auto now = std::chrono::steady_clock::now();
-        if (!result.heldOnThisMachine() || now >= deadline) return result;
+        if (!result.heldOnThisMachine() || now >= deadline) {
+            // Looked up once the claim is settled: only advice names them.
+            if (result.state == State::HeldOutOfSight) result.holder.links = linksNaming(folders, result.holder.named);
+            return result;
+        }
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kRetry, deadline - now));
     }
 }
