@@ -110,31 +110,44 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
     return 1;
 }
 
+// What a launch has waited for so far, so that each long wait is had, and said, once.
+struct Patience {
+    bool withWork = true;       // the longer wait for a game seen at work is still to be had
+    bool startingSaid = false;  // the wait for a game that starts was said
+};
+
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
 // asks the running game to show itself, or (for a run of its own) whether it answers. The exit status once a
 // game listened (0 only when it took the launch); nothing when no game did (nobody listens, or the game quits),
 // with what was seen in `unanswered`. A game seen at work that listens is waited for past the first patience
-// only where `patientWithWork`, which is false once that longer wait was had.
+// only once; one that answers that it is starting, as long as it does so, up to the bound.
 std::optional<int> secondLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed,
-                                const platform::UrlHandover::KeepWaiting& keepWaiting, bool& patientWithWork,
+                                const platform::UrlHandover::KeepWaiting& keepWaiting, Patience& patience,
                                 std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
     const std::vector<std::string> names = handoverNames(claimed.others);
-    platform::UrlHandover::KeepWaiting holderAtWork;
+    platform::UrlHandover::Waits waits;
+    waits.keepWaiting = keepWaiting;
     const auto started = std::chrono::steady_clock::now();
-    if (patientWithWork)
-        holderAtWork = [&claimed, &patientWithWork, started] {
+    if (patience.withWork)
+        waits.atWork = [&claimed, &patience, started] {
             if (!atWork(claimed.holder)) return false;
-            if (patientWithWork)
+            if (patience.withWork)
                 sayWaiting(claimed.holder, "has not answered yet", "for its answer",
                            started + platform::UrlHandover::kAtWorkPatience - std::chrono::steady_clock::now());
-            patientWithWork = false;
+            patience.withWork = false;
             return true;
         };
+    // An ask is answered at once: a game that starts is a game that runs.
+    if (!request.ownRun)
+        waits.starting = [&claimed, &patience](std::chrono::steady_clock::duration most) {
+            if (!patience.startingSaid) sayWaiting(claimed.holder, "says the game is starting", "for its answer", most);
+            patience.startingSaid = true;
+        };
     const platform::UrlHandover::Receipt receipt =
-        request.ownRun        ? platform::UrlHandover::askRunning(names, keepWaiting, holderAtWork)
-        : request.url.empty() ? platform::UrlHandover::showRunning(names, keepWaiting, holderAtWork)
-                              : platform::UrlHandover::sendToRunning(names, request.url, keepWaiting, holderAtWork);
+        request.ownRun        ? platform::UrlHandover::askRunning(names, waits)
+        : request.url.empty() ? platform::UrlHandover::showRunning(names, waits)
+                              : platform::UrlHandover::sendToRunning(names, request.url, waits);
     unanswered = receipt.reason;
     if (receipt.outcome == Outcome::NobodyListens || receipt.outcome == Outcome::Gone) return std::nullopt;
     if (receipt.outcome == Outcome::Accepted) {
@@ -147,6 +160,14 @@ std::optional<int> secondLaunch(const LaunchRequest& request, const platform::Fo
         return 1;
     }
     return unansweredLaunch(request, claimed, receipt.reason);
+}
+
+// How much longer the link of a holder seen at work is younger than the start-up wait: a game that has just taken
+// the folders may not listen yet. Nothing once it is older, or where its age cannot be told.
+std::optional<std::chrono::steady_clock::duration> youngFor(const platform::FolderClaim::Holder& holder) {
+    const std::optional<std::chrono::steady_clock::duration> age = platform::FolderClaim::linkAge(holder);
+    if (!age || *age >= platform::kStartUpWait) return std::nullopt;
+    return platform::kStartUpWait - *age;
 }
 
 }  // namespace
@@ -173,9 +194,8 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
             if (again.state == State::Taken) claim = std::move(again.claim);
             return again.heldOnThisMachine();
         };
-        // The longer wait for a game at work is had once.
-        bool patientWithWork = true;
-        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, patientWithWork, unanswered))
+        Patience patience;
+        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, patience, unanswered))
             return status;
         if (!claim && claimed.heldOnThisMachine()) {
             sayWaiting(claimed.holder,
@@ -186,8 +206,23 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
         if (claim) return std::nullopt;
         // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
         if (claimed.heldOnThisMachine())
-            if (std::optional<int> status = secondLaunch(request, claimed, {}, patientWithWork, unanswered))
+            if (std::optional<int> status = secondLaunch(request, claimed, {}, patience, unanswered))
                 return status;
+        // Nothing listens where this launch looks. A game listens from the moment it holds the folders, so a holder
+        // at work whose link is older than the start-up wait cannot be reached from here; a younger one may be a
+        // game that has only just taken them, and is waited for until its link is that old.
+        const std::optional<std::chrono::steady_clock::duration> young =
+            unanswered.empty() && claimed.state == State::HeldElsewhere && atWork(claimed.holder)
+                ? youngFor(claimed.holder)
+                : std::nullopt;
+        if (young) {
+            sayWaiting(claimed.holder, "does not listen yet", "for it to answer or to let them go",
+                       *young + platform::UrlHandover::kPatience);
+            claimed = platform::FolderClaim::take(folders, std::chrono::ceil<std::chrono::milliseconds>(*young));
+            if (claimed.heldOnThisMachine())
+                if (std::optional<int> status = secondLaunch(request, claimed, {}, patience, unanswered))
+                    return status;
+        }
     }
     if (claimed.state == State::Taken) {
         claim = std::move(claimed.claim);

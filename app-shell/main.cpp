@@ -291,6 +291,15 @@ int main(int argc, char** argv) {
     platform::prepareShaderCache();
     // Until the loop runs, a quit request that start-up does not bring there ends the process.
     platform::watchStartup();
+    // The game answers launches from the moment it holds the player's folders: until its loop runs, that it is
+    // starting, however long its window and services take; what they hand over meanwhile waits for the loop.
+    platform::startupStep("listening for handed-over URLs");
+    std::string handoverError;
+    std::unique_ptr<platform::UrlHandover> handover =
+        platform::UrlHandover::listenWhileStarting(handoverNames(claim->identities()), &handoverError);
+    if (!handoverError.empty())
+        kite::log("UrlHandover: %s; URLs handed over there do not reach this game",
+                  platform::printableText(handoverError).c_str());
     // While the window is made: the menu's pictures are decoded on the texture cache's loading thread
     // and the fonts of system-font text looked up and opened.
     MenuScene::preloadPictures();
@@ -364,19 +373,6 @@ int main(int argc, char** argv) {
 
     platform::startupStep("starting the game's services");
     controller.didFinishLaunching();
-    platform::startupStep("listening for handed-over URLs");
-    platform::UrlHandover::Handlers handoverHandlers;
-    handoverHandlers.scheme = AppController::kUrlScheme;
-    handoverHandlers.open = [&controller](const std::string& url) { controller.handleOpenURL(url); };
-    handoverHandlers.show = [&hostView] {
-        if (hostView) hostView->getContext()->bringForward();
-    };
-    std::string handoverError;
-    std::unique_ptr<platform::UrlHandover> handover =
-        platform::UrlHandover::listen(handoverNames(claim->identities()), std::move(handoverHandlers), &handoverError);
-    if (!handoverError.empty())
-        kite::log("UrlHandover: %s; URLs handed over there do not reach this game",
-                  platform::printableText(handoverError).c_str());
     platform::startupStep("launching the game");
     app.run();
     controller.applicationDidBecomeActive();
@@ -388,6 +384,16 @@ int main(int argc, char** argv) {
               headless ? ", headless" : "");
     if (scripted) player.start();
     if (frameLimit == 0) loop.quit();
+    // The loop answers launches from its first pass on, the window there to show.
+    if (handover) {
+        platform::UrlHandover::Handlers handoverHandlers;
+        handoverHandlers.scheme = AppController::kUrlScheme;
+        handoverHandlers.open = [&controller](const std::string& url) { controller.handleOpenURL(url); };
+        handoverHandlers.show = [&hostView] {
+            if (hostView) hostView->getContext()->bringForward();
+        };
+        handover->serve(std::move(handoverHandlers));
+    }
     platform::startupReachedLoop();
     int status = loop.run();
     // A shot or node report the script asked for that is not there fails the run.

@@ -12,7 +12,9 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <iterator>
+#include <mutex>
 #include <string_view>
 #include <utility>
 
@@ -212,24 +214,64 @@ bool holdLink(int folder, const struct stat* judged, const std::string& target, 
     return false;
 }
 
-// Whether the link was made within the start-up wait, told by the file system's own clock (on NFS, the server's):
-// against the time of a link this launch makes beside it. One that cannot be timed so was not.
+// The links timed so far, each by its own (device, inode, time) and target: when it was made on this launch's clock.
+struct TimedLink {
+    dev_t device;
+    ino_t inode;
+    struct timespec time;
+    std::string target;
+    std::optional<std::chrono::steady_clock::time_point> made;  // none: it could not be timed
+};
+// A launch judges a handful of links; the oldest timings go first past this.
+constexpr std::size_t kMostTimedLinks = 16;
+std::mutex timedMutex;
+std::deque<TimedLink> timedLinks;
+
+// Whether the link was made within the start-up wait (see claimLinkMade). One that cannot be timed was not.
 bool madeLately(int folder, const JudgedLink& judged, const Claimant& claimant) {
-    const std::string clock = asideName("clock", claimant.self, claimant.lock);
-    struct stat now;
-    if (::symlinkat(".", folder, clock.c_str()) != 0) return false;
-    const bool timed = ::fstatat(folder, clock.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
-    ::unlinkat(folder, clock.c_str(), 0);
-    if (!timed) return false;
-    const auto at = [](const struct timespec& time) {
-        return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
-    };
-    const auto age = at(now.st_mtim) - at(judged.link.st_mtim);
+    const std::optional<std::chrono::steady_clock::time_point> made =
+        claimLinkMade(folder, judged.link, judged.target, claimant);
+    if (!made) return false;
+    const auto age = std::chrono::steady_clock::now() - *made;
     // Dated later than now by more than the wait, it was not made in it either.
     return age < kStartUpWait && age > -kStartUpWait;
 }
 
 }  // namespace
+
+std::optional<std::chrono::steady_clock::time_point> claimLinkMade(int folder, const struct stat& link,
+                                                                   const std::string& target,
+                                                                   const Claimant& claimant) {
+    const auto sameTime = [](const struct timespec& one, const struct timespec& other) {
+        return one.tv_sec == other.tv_sec && one.tv_nsec == other.tv_nsec;
+    };
+    {
+        std::lock_guard<std::mutex> lock(timedMutex);
+        for (const TimedLink& timed : timedLinks)
+            if (timed.device == link.st_dev && timed.inode == link.st_ino && sameTime(timed.time, link.st_mtim) &&
+                timed.target == target)
+                return timed.made;
+    }
+    // Timed by the file system's own clock (on NFS, the server's), once: against a link made beside it now.
+    std::optional<std::chrono::steady_clock::time_point> made;
+    const std::string clock = asideName("clock", claimant.self, claimant.lock);
+    struct stat beside;
+    if (::symlinkat(".", folder, clock.c_str()) == 0) {
+        const auto timedAt = std::chrono::steady_clock::now();
+        const bool timed = ::fstatat(folder, clock.c_str(), &beside, AT_SYMLINK_NOFOLLOW) == 0;
+        ::unlinkat(folder, clock.c_str(), 0);
+        const auto at = [](const struct timespec& time) {
+            return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
+        };
+        if (timed)
+            made = timedAt - std::chrono::duration_cast<std::chrono::steady_clock::duration>(at(beside.st_mtim) -
+                                                                                           at(link.st_mtim));
+    }
+    std::lock_guard<std::mutex> lock(timedMutex);
+    timedLinks.push_back({link.st_dev, link.st_ino, link.st_mtim, target, made});
+    if (timedLinks.size() > kMostTimedLinks) timedLinks.pop_front();
+    return made;
+}
 
 std::string claimLinkText(const ProcessIdentity& process, MakersLock lock) {
     const std::string locked = lock == MakersLock::Unsaid ? "" : std::string(" lock=") + lockWord(lock);

@@ -65,6 +65,14 @@ struct JudgedLink {
 // then its process's (judgeIdentity).
 JudgedLink judgeClaimLink(int folder, const Claimant& claimant);
 
+// When the link (its own stat and target, as judged) was made, on this launch's steady clock: told once per link by
+// the file system's own clock (on NFS, the server's), against a link the launch makes beside it and removes at once
+// (`claim.link.clock.…`, named as a moved-aside link is), then counted on by the launch's clock. Nothing where it
+// cannot be timed so (no link can be made there).
+std::optional<std::chrono::steady_clock::time_point> claimLinkMade(int folder, const struct stat& link,
+                                                                   const std::string& target,
+                                                                   const Claimant& claimant);
+
 // A claim link a claim holds, removed with the claim when it is still that one (the same inode, the same
 // target): a link is never removed on the strength of its target alone.
 struct HeldClaimLink {

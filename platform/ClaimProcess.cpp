@@ -123,11 +123,11 @@ ProcessLook lookUp(long long pid) {
     const auto signalError = [pid] { return ::kill(static_cast<pid_t>(pid), 0) == 0 ? 0 : errno; };
     const int error = signalError();
     if (error == ESRCH) return {ProcessRuns::Gone, 0, 0, "its process no longer runs"};
-    // A player who is not root may signal every process of its own: one it may not, and that /proc shows, is no
-    // game of its own.
-    const ProcessLook othersNow{ProcessRuns::Gone, 0, 0, "its process id is another user's process now"};
-    const bool othersUser = error == EPERM && ::geteuid() != 0;
-    if (!procIsThisNamespaces()) return othersUser ? othersNow : look;
+    // A player who is not root may signal every process of its own: one it may not is no game of its own, whatever
+    // /proc shows or hides of it.
+    if (error == EPERM && ::geteuid() != 0)
+        return {ProcessRuns::Gone, 0, 0, "its process id is another user's process now"};
+    if (!procIsThisNamespaces()) return look;
     const std::optional<std::string> line = smallFile(("/proc/" + std::to_string(pid) + "/stat").c_str());
     if (!line && errno == ENOENT) {
         // Not shown, yet the kernel found it: /proc hides it (hidepid), unless it ended meanwhile.
@@ -135,7 +135,6 @@ ProcessLook lookUp(long long pid) {
         look.hidden = true;
         return look;
     }
-    if (othersUser) return othersNow;
     if (!line) return look;
     const std::string_view state = statField(*line, 3);
     if (state == "Z" || state == "X") return {ProcessRuns::Gone, 0, 0, "its process has ended (a zombie)"};

@@ -273,6 +273,23 @@ Attempt claimFolder(const std::string& path, const std::vector<std::string>& cla
     return attempt;
 }
 
+// Whether a link's target names the process `named` names, in any form the game wrote.
+bool namesProcess(const std::string& target, const ProcessIdentity& named) {
+    const std::optional<ProcessIdentity> other = claimLinkIdentity(target);
+    return other ? other->pid == named.pid && other->start == named.start && other->ns == named.ns &&
+                       other->boot == named.boot && other->host == named.host
+                 : target == named.host + ":" + std::to_string(named.pid);
+}
+
+// The target of the folder's claim link, and the link's own; nothing when there is none to read.
+std::optional<std::string> claimLinkAt(int folder, struct stat* link = nullptr) {
+    char target[512];
+    const ssize_t size = ::readlinkat(folder, kClaimLinkName, target, sizeof target);
+    if (size <= 0 || static_cast<std::size_t>(size) >= sizeof target) return std::nullopt;
+    if (link && ::fstatat(folder, kClaimLinkName, link, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return std::string(target, static_cast<std::size_t>(size));
+}
+
 // The claim links of the folders that name the process `named` names: what a player removes at once where it cannot
 // be checked from here. Only looked at, never taken.
 std::vector<std::string> linksNaming(const std::vector<std::string>& folders, const ProcessIdentity& named) {
@@ -286,15 +303,8 @@ std::vector<std::string> linksNaming(const std::vector<std::string>& folders, co
         const std::string identity = identityText(info);
         if (std::find(identities.begin(), identities.end(), identity) != identities.end()) continue;
         identities.push_back(identity);
-        char target[512];
-        const ssize_t size = ::readlinkat(held.descriptor(), kClaimLinkName, target, sizeof target);
-        if (size <= 0 || static_cast<std::size_t>(size) >= sizeof target) continue;
-        const std::string text(target, static_cast<std::size_t>(size));
-        const std::optional<ProcessIdentity> other = claimLinkIdentity(text);
-        const bool same = other ? other->pid == named.pid && other->start == named.start && other->ns == named.ns &&
-                                      other->boot == named.boot && other->host == named.host
-                                : text == named.host + ":" + std::to_string(named.pid);
-        if (same) links.push_back(folder + "/" + kClaimLinkName);
+        const std::optional<std::string> target = claimLinkAt(held.descriptor());
+        if (target && namesProcess(*target, named)) links.push_back(folder + "/" + kClaimLinkName);
     }
     return links;
 }
@@ -391,6 +401,22 @@ std::string FolderClaim::identityOf(const std::string& folder) {
     struct stat info;
     if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return "";
     return identityText(info);
+}
+
+std::optional<std::chrono::steady_clock::duration> FolderClaim::linkAge(const Holder& holder) {
+    if (holder.link.empty()) return std::nullopt;
+    std::string refusal;
+    const HeldFolder folder = HeldFolder::playersFolder(holder.folder, refusal);
+    struct stat link;
+    const std::optional<std::string> target = folder ? claimLinkAt(folder.descriptor(), &link) : std::nullopt;
+    const std::optional<ProcessIdentity> self = thisProcessIdentity();
+    // Another link by now names another holder: its age says nothing of this one.
+    if (!target || !self || !namesProcess(*target, holder.named)) return std::nullopt;
+    const Claimant claimant{*self, LockHere::Elsewhere, {}, {}, {}};
+    const std::optional<std::chrono::steady_clock::time_point> made =
+        claimLinkMade(folder.descriptor(), link, *target, claimant);
+    if (!made) return std::nullopt;
+    return std::chrono::steady_clock::now() - *made;
 }
 
 std::string FolderClaim::socketName(const std::string& identity) { return "stargrid-" + identity; }

@@ -8,6 +8,7 @@
 #pragma once
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,10 @@ public:
     static Result take(const std::vector<std::string>& folders,
                        std::chrono::milliseconds patience = std::chrono::milliseconds(0));
     static Result take(const std::string& folder) { return take(std::vector<std::string>{folder}); }
+
+    // How long ago the claim link that names the holder was made (see claimLinkMade); nothing when another link or
+    // none is there now, or its age cannot be told.
+    static std::optional<std::chrono::steady_clock::duration> linkAge(const Holder& holder);
 
     // 16 hex digits naming the folder by its device and inode, so every path to it gives the same;
     // empty when it cannot be looked at.

@@ -4,9 +4,9 @@
 
 namespace platform {
 
-// Threads the game itself starts while it starts up (the start-up watch, the texture loader, the fonts'
-// preparation): they come before the GL driver's.
-constexpr int kStartupThreads = 3;
+// Threads the game itself starts while it starts up (the start-up watch, the answers to launches, the texture
+// loader, the fonts' preparation): they come before the GL driver's.
+constexpr int kStartupThreads = 4;
 
 // Call early, on the main thread, before any other thread starts and before the GL driver loads.
 // - Under a limit on address space, each thread's own memory arena (64 MiB kept for it) would use it up:

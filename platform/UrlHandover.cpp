@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "platform/Clock.h"
 #include "platform/HostLoop.h"
@@ -29,6 +30,19 @@ using namespace handover;
 // A sender that says nothing (or does not confirm) for this long is dropped.
 constexpr double kSenderPatience = 2.0;
 constexpr std::size_t kMostSenders = 8;
+// While the game starts, launches wait on it for as long as it takes: more of them are kept, and each is told
+// that the game is starting this often, well within the patience a launch has for an answer.
+constexpr std::size_t kMostStartingSenders = 64;
+constexpr std::chrono::milliseconds kStartingInterval{500};
+
+// Refused and closed: a sender of another user hears nothing else.
+void refuseOtherUser(int fd) {
+    const long user = peerUser(fd);
+    std::fprintf(stderr, "UrlHandover: refused a sender of user %ld: the game takes URLs only from its own user\n",
+                 user);
+    sendAll(fd, "refused: the game takes URLs only from its own user\n", SteadyClock::now());
+    close(fd);
+}
 
 struct Received {
     bool ended = false;   // the sender closed its end
@@ -57,10 +71,44 @@ struct UrlHandover::Sender {
     double since = 0.0;
     bool accepted = false;  // answered "accepted": its confirmation is awaited
     std::string url;        // what it asked for; empty: to show the window
+    // While the game starts (by the steady clock: the frame clock may stand still in tests).
+    SteadyClock::time_point arrived;
+    SteadyClock::time_point nextStarting;  // when it is next told that the game is starting
     ~Sender() {
         if (fd >= 0) close(fd);
     }
+    // While the game starts: reads what it wrote and tells it again that the game is starting when its time has
+    // come; false once it is done with (it left, withdrew its ask, or sent no request in time).
+    bool waitsWhileStarting(SteadyClock::time_point now);
 };
+
+bool UrlHandover::Sender::waitsWhileStarting(SteadyClock::time_point now) {
+    const Received state = readAvailable(fd, received);
+    if (state.ended || state.failed) return false;  // it gave up, or was killed: nothing was taken from it
+    const std::string::size_type newline = received.find('\n');
+    const bool whole = newline != std::string::npos && newline <= kLongestUrl;
+    // A launch that only asked whether a game answers withdraws once it heard that one starts; nothing else
+    // comes after a request before it is answered.
+    const std::string withdrawal = std::string(kWithdrawal) + "\n";
+    const std::string after = whole ? received.substr(newline + 1) : std::string();
+    if (whole && after == withdrawal) return false;
+    const bool tooLong = received.size() > kLongestUrl;
+    const bool more = whole && withdrawal.compare(0, after.size(), after) != 0;
+    if (more || (!whole && (tooLong || now - arrived >= std::chrono::duration<double>(kSenderPatience)))) {
+        // Refused as the loop would refuse it.
+        const std::string why = more               ? "more than a request arrived"
+                                : tooLong          ? "longer than " + std::to_string(kLongestUrl) + " bytes"
+                                : received.empty() ? "no request arrived"
+                                                   : "no whole line arrived";
+        sendAll(fd, "refused: " + why + "\n", now);
+        return false;
+    }
+    if (now >= nextStarting) {
+        sendAll(fd, std::string(kStarting) + "\n", now);
+        nextStarting = now + kStartingInterval;
+    }
+    return true;
+}
 
 std::string UrlHandover::socketPath(const std::string& name) {
     const std::string runtime = runtimeFolder();
@@ -97,8 +145,7 @@ std::optional<std::string> UrlHandover::checkUrl(const std::string& text, std::s
     return text;
 }
 
-std::unique_ptr<UrlHandover> UrlHandover::listen(const std::vector<std::string>& names, Handlers handlers,
-                                                 std::string* error) {
+std::unique_ptr<UrlHandover> UrlHandover::open(const std::vector<std::string>& names, std::string* error) {
     std::unique_ptr<UrlHandover> handover(new UrlHandover());
     // Held for as long as the sockets are: they are removed through it too.
     handover->runtime_ = openRuntimeFolder();
@@ -118,14 +165,106 @@ std::unique_ptr<UrlHandover> UrlHandover::listen(const std::vector<std::string>&
     }
     if (error) *error = failures;
     if (handover->fds_.empty()) return nullptr;
-    handover->handlers_ = std::move(handlers);
-    UrlHandover* self = handover.get();
-    handover->source_ = HostLoop::main().addSource([self] { self->poll(); });
-    handover->quitStep_ = HostLoop::main().addQuitStep([self] { self->settle(); });
     return handover;
 }
 
+std::unique_ptr<UrlHandover> UrlHandover::listenWhileStarting(const std::vector<std::string>& names,
+                                                              std::string* error) {
+    std::unique_ptr<UrlHandover> handover = open(names, error);
+    if (!handover) return nullptr;
+    if (::pipe2(handover->stopStarting_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::fprintf(stderr, "UrlHandover: cannot make a pipe (%s); launches wait for the game's loop\n",
+                     std::strerror(errno));
+        return handover;
+    }
+    try {
+        handover->starting_ = std::thread([self = handover.get()] { self->answerWhileStarting(); });
+    } catch (const std::system_error& failure) {
+        // The sockets stay: a launch that finds one listening never runs beside this game, and is answered once
+        // the loop runs.
+        std::fprintf(stderr, "UrlHandover: cannot start a thread to answer while the game starts (%s); launches wait "
+                             "for the game's loop\n",
+                     failure.what());
+    }
+    return handover;
+}
+
+void UrlHandover::serve(Handlers handlers) {
+    if (source_) return;
+    handlers_ = std::move(handlers);
+    source_ = HostLoop::main().addSource([this] { poll(); });
+    quitStep_ = HostLoop::main().addQuitStep([this] { settle(); });
+}
+
+std::unique_ptr<UrlHandover> UrlHandover::listen(const std::vector<std::string>& names, Handlers handlers,
+                                                 std::string* error) {
+    std::unique_ptr<UrlHandover> handover = open(names, error);
+    if (handover) handover->serve(std::move(handlers));
+    return handover;
+}
+
+void UrlHandover::answerWhileStarting() {
+    std::vector<pollfd> watched;
+    for (;;) {
+        const SteadyClock::time_point now = SteadyClock::now();
+        for (const int listener : fds_) {
+            for (int fd; startingSenders_.size() < kMostStartingSenders &&
+                         (fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
+                if (!ownUser(peerUser(fd))) {
+                    refuseOtherUser(fd);
+                    continue;
+                }
+                auto sender = std::make_unique<Sender>();
+                sender->fd = fd;
+                sender->arrived = now;
+                sender->nextStarting = now;
+                startingSenders_.push_back(std::move(sender));
+            }
+        }
+        SteadyClock::time_point wake = SteadyClock::time_point::max();
+        for (auto it = startingSenders_.begin(); it != startingSenders_.end();) {
+            Sender& sender = **it;
+            const bool done = !sender.waitsWhileStarting(now);
+            if (!done) wake = std::min(wake, sender.nextStarting);
+            it = done ? startingSenders_.erase(it) : it + 1;
+        }
+        watched.assign({{stopStarting_[0], POLLIN, 0}});
+        for (const int listener : fds_) watched.push_back({listener, POLLIN, 0});
+        for (const auto& sender : startingSenders_) watched.push_back({sender->fd, POLLIN, 0});
+        const long long left =
+            wake == SteadyClock::time_point::max()
+                ? -1
+                : std::max<long long>(
+                      0, std::chrono::ceil<std::chrono::milliseconds>(wake - SteadyClock::now()).count());
+        if (::poll(watched.data(), watched.size(), static_cast<int>(std::min<long long>(left, 1000))) < 0 &&
+            errno != EINTR)
+            std::this_thread::sleep_for(kStartingInterval);
+        if (watched[0].revents != 0) return;
+    }
+}
+
+void UrlHandover::stopAnsweringWhileStarting(double now) {
+    if (!starting_.joinable()) return;
+    (void)!::write(stopStarting_[1], "x", 1);
+    starting_.join();
+    // They are answered from here, each with the patience a new sender has.
+    for (auto& sender : startingSenders_) {
+        sender->since = now;
+        senders_.push_back(std::move(sender));
+    }
+    startingSenders_.clear();
+}
+
 UrlHandover::~UrlHandover() {
+    // Ended before its loop took them: nothing they asked for is carried out, and each is told so at once, so
+    // that its launch waits for the folders to come free instead.
+    if (starting_.joinable()) {
+        stopAnsweringWhileStarting(0.0);
+        for (const auto& sender : senders_) sendAll(sender->fd, std::string("refused: ") + kQuitting + "\n", SteadyClock::now());
+        senders_.clear();
+    }
+    for (const int fd : stopStarting_)
+        if (fd >= 0) close(fd);
     if (source_) HostLoop::main().removeSource(source_);
     if (quitStep_) HostLoop::main().removeQuitStep(quitStep_);
     for (std::size_t i = 0; i < fds_.size(); ++i) {
@@ -137,6 +276,7 @@ UrlHandover::~UrlHandover() {
 void UrlHandover::poll() {
     if (settled_) return;
     const double now = Clock::now();
+    stopAnsweringWhileStarting(now);
     receive(now);
     if (waiting_.empty() || now < nextTurn_) return;
     const std::string url = std::move(waiting_.front());
@@ -152,13 +292,8 @@ void UrlHandover::accept(double now) {
 void UrlHandover::acceptOn(int listener, double now, bool quitting) {
     for (int fd; (quitting || senders_.size() < kMostSenders) &&
                  (fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
-        const long user = peerUser(fd);
-        if (!ownUser(user)) {
-            std::fprintf(stderr,
-                         "UrlHandover: refused a sender of user %ld: the game takes URLs only from its own user\n",
-                         user);
-            sendAll(fd, "refused: the game takes URLs only from its own user\n", SteadyClock::now());
-            close(fd);
+        if (!ownUser(peerUser(fd))) {
+            refuseOtherUser(fd);
         } else if (quitting) {
             // Told at once, so its launch waits for the folders instead of for an answer.
             sendAll(fd, std::string("refused: ") + kQuitting + "\n", SteadyClock::now());
@@ -175,6 +310,7 @@ void UrlHandover::acceptOn(int listener, double now, bool quitting) {
 void UrlHandover::settle() {
     if (settled_) return;
     settled_ = true;
+    stopAnsweringWhileStarting(0.0);
     for (std::size_t i = 0; i < fds_.size(); ++i) {
         acceptOn(fds_[i], 0.0, true);
         close(fds_[i]);

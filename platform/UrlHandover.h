@@ -9,7 +9,10 @@
 // length-capped, printable ASCII, a scheme and nothing after the first line. A flood of them
 // cannot swamp the game: they reach it one at a time at a bounded pace, and only a bounded
 // number waits. When the game quits, it stops taking requests and opens every URL it confirmed
-// before its background step.
+// before its background step. From the moment the game holds the player's folders until its loop
+// runs, a thread of its own answers each launch "starting", again and again, and keeps what it
+// asked for: the loop answers it then as above, and a game that ends first tells it "refused: the
+// game is quitting".
 #pragma once
 #include <chrono>
 #include <deque>
@@ -17,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/UserFolders.h"
@@ -37,6 +41,9 @@ public:
     // caller sees at work (running, not stopped: one drawing slow first frames under load), how long at most.
     static constexpr std::chrono::seconds kPatience{2};
     static constexpr std::chrono::seconds kAtWorkPatience{30};
+    // How long a second launch waits at most, from its start, for a game that keeps answering that it is
+    // starting (a cold start on a loaded machine takes tens of seconds): each answer is awaited kPatience.
+    static constexpr std::chrono::seconds kStartingPatience{60};
 
     // "<runtime folder>/<name>.sock" (see runtimeFolder in UserFolders.h); empty when the runtime
     // folder is refused.
@@ -64,6 +71,9 @@ public:
         // A game answered, accepting or refusing in its own words: a process that takes the
         // connection and says nothing (one that is stopped) is no game that answers.
         bool answered = false;
+        // The game answered that it is starting: Refused when it did so past kStartingPatience (or then fell
+        // silent); an ask (askRunning) that heard it is Accepted.
+        bool starting = false;
     };
     // Asked between tries to connect while nobody listens yet: false ends the wait at once
     // (NobodyListens), as when the game that was starting or quitting let its folders go. As `atWork`,
@@ -71,23 +81,41 @@ public:
     // takes no one just now): true while the caller sees the game at work, which is then waited for
     // on, up to kAtWorkPatience in all. Where nothing listens, the patience is all.
     using KeepWaiting = std::function<bool()>;
+    // Told once, as the game first answers that it is starting: how long the launch waits for it at most.
+    using Starting = std::function<void(std::chrono::steady_clock::duration most)>;
+    // What the caller has a launch wait on, as above.
+    struct Waits {
+        KeepWaiting keepWaiting;
+        KeepWaiting atWork;
+        Starting starting;
+    };
 
     // The second launch of a game that runs (or is starting): hands the URL over to the first of
     // the sockets named that a game of this user listens on, and waits for the answer, kPatience
     // at most in all, connecting included. A URL that checkUrl refuses is refused here, without
     // asking anyone; a socket of another user is refused without a word written to it.
+    // A game that answers that it is starting is waited for while it keeps doing so, up to kStartingPatience.
+    static Receipt sendToRunning(const std::vector<std::string>& names, const std::string& url, const Waits& waits);
     static Receipt sendToRunning(const std::vector<std::string>& names, const std::string& url,
-                                 const KeepWaiting& keepWaiting = {}, const KeepWaiting& atWork = {});
+                                 const KeepWaiting& keepWaiting = {}, const KeepWaiting& atWork = {}) {
+        return sendToRunning(names, url, Waits{keepWaiting, atWork, {}});
+    }
     static Receipt sendToRunning(const std::string& name, const std::string& url) {
         return sendToRunning(std::vector<std::string>{name}, url);
     }
     // The same for a launch without a URL: asks the running game to show its window.
+    static Receipt showRunning(const std::vector<std::string>& names, const Waits& waits);
     static Receipt showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
-                               const KeepWaiting& atWork = {});
+                               const KeepWaiting& atWork = {}) {
+        return showRunning(names, Waits{keepWaiting, atWork, {}});
+    }
     // Whether a game answers on one of the sockets: asks it to show its window and withdraws the request
-    // once accepted, so the game does nothing (Accepted: it answers).
+    // once accepted, or once the game answers that it is starting, so the game does nothing (Accepted: it answers).
+    static Receipt askRunning(const std::vector<std::string>& names, const Waits& waits);
     static Receipt askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
-                              const KeepWaiting& atWork = {});
+                              const KeepWaiting& atWork = {}) {
+        return askRunning(names, Waits{keepWaiting, atWork, {}});
+    }
     static Receipt showRunning(const std::string& name) { return showRunning(std::vector<std::string>{name}); }
     // Whether a game of this user listens on one of the sockets now (asking it nothing).
     static bool listening(const std::vector<std::string>& names);
@@ -99,17 +127,25 @@ public:
         std::function<void(const std::string&)> open;  // a URL's turn came
         std::function<void()> show;                    // a second launch without a URL
     };
-    // The running game: listens on a socket for each name (replacing a stale one no game answers
-    // on; anything else at its path is left alone) and polls them from the main host loop;
-    // received URLs go to open there, in order and paced as above. When the main host loop quits,
-    // settle runs before its background step. Null when no socket could be made; error gets
-    // what went wrong with any (another running game listens on it, a file in its place...).
+    // The game as soon as it holds the player's folders: listens on a socket for each name (replacing a
+    // stale one no game answers on; anything else at its path is left alone), and answers on them from a
+    // thread of its own that the game is starting, until serve() hands them to the main host loop and the
+    // loop first polls them. Null when no socket could be made; error gets what went wrong with any
+    // (another running game listens on it, a file in its place...).
+    static std::unique_ptr<UrlHandover> listenWhileStarting(const std::vector<std::string>& names,
+                                                            std::string* error = nullptr);
+    // The main host loop serves the sockets from its next pass on: it takes over the launches that wait and
+    // answers them; received URLs go to open there, in order and paced as above. When the main host loop
+    // quits, settle runs before its background step. Once.
+    void serve(Handlers handlers);
+    // The running game: listens and serves from the loop's next pass, nothing answering before it.
     static std::unique_ptr<UrlHandover> listen(const std::vector<std::string>& names, Handlers handlers,
                                                std::string* error = nullptr);
     static std::unique_ptr<UrlHandover> listen(const std::string& name, Handlers handlers,
                                                std::string* error = nullptr) {
         return listen(std::vector<std::string>{name}, std::move(handlers), error);
     }
+    // A game that ends before its loop polled the sockets tells each launch that waits on it that it quits.
     ~UrlHandover();
     UrlHandover(const UrlHandover&) = delete;
     UrlHandover& operator=(const UrlHandover&) = delete;
@@ -140,6 +176,11 @@ private:
 
     // Takes in the senders waiting on the sockets (all of them when quitting: they are refused).
     void acceptOn(int listener, double now, bool quitting);
+    // The sockets, without anyone answering on them yet.
+    static std::unique_ptr<UrlHandover> open(const std::vector<std::string>& names, std::string* error);
+    // The thread that answers while the game starts, and its end: the senders it kept then wait here.
+    void answerWhileStarting();
+    void stopAnsweringWhileStarting(double now);
 
     HeldFolder runtime_;              // the sockets' folder, as checked when they were made
     std::vector<std::string> files_;  // the sockets' names in it
@@ -152,6 +193,9 @@ private:
     std::vector<std::unique_ptr<Sender>> senders_;
     std::deque<std::string> waiting_;
     double nextTurn_ = 0.0;
+    std::thread starting_;
+    int stopStarting_[2] = {-1, -1};                       // a pipe that ends the thread's wait
+    std::vector<std::unique_ptr<Sender>> startingSenders_;  // the thread's while it runs
 };
 
 }  // namespace platform

@@ -24,20 +24,33 @@ constexpr std::chrono::milliseconds kConnectRetry{10};
 constexpr std::chrono::milliseconds kAtWorkRetry{100};
 
 // The time a request may take: the patience, then on while the caller sees the game at work (a busy one may be
-// slow to answer), up to kAtWorkPatience from the start.
+// slow to answer), up to kAtWorkPatience from the start; and while the game answers that it is starting, the
+// patience past each such answer, up to kStartingPatience from the start.
 class Deadline {
 public:
-    explicit Deadline(const UrlHandover::KeepWaiting& atWork)
-        : start_(SteadyClock::now()), at_(start_ + UrlHandover::kPatience), atWork_(atWork) {}
+    explicit Deadline(const UrlHandover::Waits& waits)
+        : start_(SteadyClock::now()), at_(start_ + UrlHandover::kPatience), atWorkFrom_(start_), waits_(waits) {}
     SteadyClock::time_point at() const { return at_; }
     // The deadline passed: whether to wait on (then at() is later). Past the patience, only a game that listens
     // where this launch looks is waited for: one at work may be slow to answer.
     bool extend(bool listens = true) {
         const auto now = SteadyClock::now();
-        const auto latest = start_ + UrlHandover::kAtWorkPatience;
+        const auto latest = atWorkFrom_ + UrlHandover::kAtWorkPatience;
         if (now < at_) return true;
-        if (!listens || !atWork_ || now >= latest || !atWork_()) return false;
+        if (!listens || !waits_.atWork || now >= latest || !waits_.atWork()) return false;
         at_ = std::min(now + kAtWorkRetry, latest);
+        return true;
+    }
+    // The game answered that it is starting: whether to wait on for its next answer (said once, as that wait
+    // begins). Once it has started, a game at work is waited for as from then.
+    bool starting() {
+        const auto now = SteadyClock::now();
+        const auto latest = start_ + UrlHandover::kStartingPatience;
+        if (now >= latest) return false;
+        if (!startingSaid_ && waits_.starting) waits_.starting(latest - now);
+        startingSaid_ = true;
+        at_ = std::min(now + UrlHandover::kPatience, latest);
+        atWorkFrom_ = now;
         return true;
     }
     // How long it was waited, in whole seconds.
@@ -49,19 +62,39 @@ public:
 private:
     SteadyClock::time_point start_;
     SteadyClock::time_point at_;
-    const UrlHandover::KeepWaiting& atWork_;
+    SteadyClock::time_point atWorkFrom_;
+    bool startingSaid_ = false;
+    const UrlHandover::Waits& waits_;
 };
 
 struct Answer {
     std::string line;       // what came before the newline or the end, capped
     bool timedOut = false;  // nothing more came before the deadline
+    bool starting = false;  // the game answered that it is starting
+    bool startedTooLong = false;  // and still did so past kStartingPatience
 };
 
-// The running game's answer line, read until its newline, the end, or the deadline.
-Answer readAnswer(int fd, Deadline& deadline) {
+// The running game's answer line, read until its newline, the end, or the deadline; a game that answers that it
+// is starting is waited on while it keeps doing so (an ask takes that for the answer: a game answers).
+Answer readAnswer(int fd, Deadline& deadline, bool ask) {
     Answer answer;
     std::string received;
-    while (received.find('\n') == std::string::npos && received.size() <= kLongestAnswer) {
+    for (;;) {
+        for (auto newline = received.find('\n'); newline != std::string::npos; newline = received.find('\n')) {
+            const bool starting = received.compare(0, newline, kStarting) == 0;
+            if (!starting || ask) {
+                answer.line = received.substr(0, std::min(newline, kLongestAnswer));
+                answer.starting = answer.starting || starting;
+                return answer;
+            }
+            received.erase(0, newline + 1);
+            answer.starting = true;
+            if (!deadline.starting()) {
+                answer.timedOut = answer.startedTooLong = true;
+                return answer;
+            }
+        }
+        if (received.size() > kLongestAnswer) break;
         if (!waitFor(fd, POLLIN, deadline.at())) {
             if (deadline.extend()) continue;
             answer.timedOut = true;
@@ -123,18 +156,20 @@ Connection connectToRunning(const std::vector<std::string>& names, Deadline& dea
         if (SteadyClock::now() + kConnectRetry >= deadline.at() && !deadline.extend(busy))
             return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + deadline.waited()} : Receipt{}};
         if (keepWaiting && !keepWaiting()) return {-1, {}};
+        // Asking whether to wait on may take a while on a busy machine: the deadline holds all the same.
+        if (SteadyClock::now() >= deadline.at() && !deadline.extend(busy))
+            return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + deadline.waited()} : Receipt{}};
         std::this_thread::sleep_for(kConnectRetry);
     }
 }
 
 // One request line to the running game, its answer, and the confirmation of an accepted one (or, where it only
 // asks whether a game answers, its withdrawal).
-Receipt request(const std::vector<std::string>& names, const std::string& line,
-                const UrlHandover::KeepWaiting& keepWaiting, const UrlHandover::KeepWaiting& atWork,
+Receipt request(const std::vector<std::string>& names, const std::string& line, const UrlHandover::Waits& waits,
                 bool confirm = true) {
     using Outcome = Receipt::Outcome;
-    Deadline deadline(atWork);
-    const Connection connection = connectToRunning(names, deadline, keepWaiting);
+    Deadline deadline(waits);
+    const Connection connection = connectToRunning(names, deadline, waits.keepWaiting);
     if (connection.fd < 0) return connection.failure;
     const int fd = connection.fd;
     bool sent = false;
@@ -145,10 +180,14 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
     const int sendError = errno;
     // A game that refuses may answer before it has read everything, so the answer is read even
     // when the write failed.
-    const Answer answer = readAnswer(fd, deadline);
+    const Answer answer = readAnswer(fd, deadline, !confirm);
     Receipt receipt;
     const std::string refused = "refused: ";
-    if (answer.line == kAccepted) {
+    if (!confirm && answer.line == kStarting) {
+        // A game that starts answers: it is told that this launch wants nothing done.
+        sendAll(fd, std::string(kWithdrawal) + "\n", SteadyClock::now());
+        receipt = {Outcome::Accepted, "", true};
+    } else if (answer.line == kAccepted) {
         // Once this is sent the request is the game's to carry out; a game that gave up waiting for
         // it (or quits) has stopped reading, and then it cannot be sent.
         // One that only asked withdraws its request, so that the game waits for no confirmation.
@@ -163,6 +202,8 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
         receipt = {Outcome::Refused, printableText(answer.line.substr(refused.size()), kLongestQuoted), true};
     } else if (!answer.line.empty()) {
         receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printableText(answer.line, kLongestQuoted)};
+    } else if (answer.startedTooLong) {
+        receipt = {Outcome::Refused, "still starting after " + deadline.waited()};
     } else if (answer.timedOut) {
         receipt = {Outcome::Refused, "no answer within " + deadline.waited()};
     } else if (!sent) {
@@ -170,6 +211,7 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
     } else {
         receipt = {Outcome::Gone, "the running game closed the connection without an answer"};
     }
+    receipt.starting = answer.starting;
     close(fd);
     return receipt;
 }
@@ -177,19 +219,17 @@ Receipt request(const std::vector<std::string>& names, const std::string& line,
 }  // namespace
 
 UrlHandover::Receipt UrlHandover::sendToRunning(const std::vector<std::string>& names, const std::string& url,
-                                                const KeepWaiting& keepWaiting, const KeepWaiting& atWork) {
+                                                const Waits& waits) {
     if (!checkUrl(url)) return {Receipt::Outcome::Refused, "not a URL"};
-    return request(names, url, keepWaiting, atWork);
+    return request(names, url, waits);
 }
 
-UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting,
-                                              const KeepWaiting& atWork) {
-    return request(names, "", keepWaiting, atWork);
+UrlHandover::Receipt UrlHandover::showRunning(const std::vector<std::string>& names, const Waits& waits) {
+    return request(names, "", waits);
 }
 
-UrlHandover::Receipt UrlHandover::askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting,
-                                             const KeepWaiting& atWork) {
-    return request(names, "", keepWaiting, atWork, false);
+UrlHandover::Receipt UrlHandover::askRunning(const std::vector<std::string>& names, const Waits& waits) {
+    return request(names, "", waits, false);
 }
 
 bool UrlHandover::listening(const std::vector<std::string>& names) {

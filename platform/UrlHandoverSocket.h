@@ -25,6 +25,8 @@ constexpr const char* kConfirmation = "ok";
 // What a sender that only asked whether a game answers says instead: nothing is to be done.
 constexpr const char* kWithdrawal = "no";
 constexpr const char* kQuitting = "the game is quitting";
+// What the game answers, again and again, until its loop runs and answers the request itself.
+constexpr const char* kStarting = "starting";
 
 inline bool socketAddress(const std::string& path, sockaddr_un* address) {
     if (path.size() >= sizeof address->sun_path) return false;

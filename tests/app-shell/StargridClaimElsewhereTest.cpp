@@ -93,7 +93,8 @@ TEST_F(StargridClaimElsewhereTest, AUrlLaunchDuringASandboxedGamesStartUpWaitsFo
     ASSERT_TRUE(appears(barrier + "/" + std::to_string(launch.pid())));
     kill(game, SIGCONT);
     EXPECT_EQ(launch.waitForExit(kPatience), 0) << ::testing::PrintToString(launch.lines());
-    EXPECT_THAT(launch.shellLines(), ::testing::IsEmpty());
+    // At most it says that it waits.
+    EXPECT_THAT(launch.shellLines(), ::testing::Each(::testing::HasSubstr("; waiting up to ")));
     EXPECT_TRUE(said(sandbox, "open URL " + url));
     EXPECT_EQ(count(sandbox, "running on"), 1);
 }

@@ -15,7 +15,9 @@
    whose name ends in ".sock", as a game held at the end of its start-up, its claim taken and not yet listening
    (never a pid namespace's first process, which ignores a signal it sends itself).
    STARGRID_TEST_BUSY=SECONDS:FILE: once FILE is there, the process is busy for SECONDS (asleep, not stopped) when
-   it first goes to accept a connection that waits on a socket, as a game drawing slow first frames under load. */
+   it first goes to accept a connection that waits on a socket, as a game drawing slow first frames under load.
+   STARGRID_TEST_WINDOW_GATE=FILE: the process's window opens only once FILE is gone, as a game whose start is slow
+   (a cold start, a loaded machine) opens its window late; while it waits, FILE.waiting is there. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <dlfcn.h>
@@ -178,6 +180,23 @@ int bind(int fd, const struct sockaddr* address, socklen_t size) {
         }
     }
     return real(fd, address, size);
+}
+
+/* SDL's, to a program that links SDL. */
+typedef struct SDL_Window SDL_Window;
+SDL_Window* SDL_CreateWindow(const char* title, int x, int y, int width, int height, unsigned flags) {
+    static SDL_Window* (*real)(const char*, int, int, int, int, unsigned);
+    if (!real) real = (SDL_Window * (*)(const char*, int, int, int, int, unsigned)) dlsym(RTLD_NEXT, "SDL_CreateWindow");
+    const char* gate = getenv("STARGRID_TEST_WINDOW_GATE");
+    if (gate && *gate) {
+        char waiting[4096];
+        snprintf(waiting, sizeof waiting, "%s.waiting", gate);
+        close(open(waiting, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        struct timespec step = {0, 10 * 1000 * 1000};
+        while (access(gate, F_OK) == 0) nanosleep(&step, NULL);
+        unlink(waiting);
+    }
+    return real(title, x, y, width, height, flags);
 }
 
 int accept4(int fd, struct sockaddr* address, socklen_t* size, int flags) {
