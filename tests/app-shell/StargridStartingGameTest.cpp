@@ -2,7 +2,10 @@
 // opens late, as on a cold start or a loaded machine, for as long as the test holds it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +16,8 @@
 
 #include "ClaimLaunches.h"
 #include "GameProcess.h"
+#include "platform/UserFolders.h"
+#include "support/LinkingProcess.h"
 
 namespace {
 
@@ -93,6 +98,30 @@ TEST_F(StargridStartingGameTest, AGameKilledAsItStartsLeavesTheWaitingLaunchToRu
     EXPECT_TRUE(said(handing, "open URL " + url));
     quit(handing);
     EXPECT_EQ(count(handing, "open URL "), 1);
+}
+
+TEST_F(StargridStartingGameTest, AHolderThatListensNowhereIsCalledUnreachableOnlyOnceItsLinkIsOlderThanAStart) {
+    // A process of the player's that is no game holds the folders by a link the file system dates 8 s ahead: when
+    // the launch has waited its 9 s, the link reads as made a moment ago, as a game's that has only just taken the
+    // folders (one that listens a moment after). It is waited for until its link is older than a start takes.
+    ASSERT_TRUE(platform::makeFolders(dataFolder()));
+    kite::test::LinkingProcess holder(dataFolder());
+    ASSERT_TRUE(holder.planted());
+    timespec ahead[2];
+    ASSERT_EQ(clock_gettime(CLOCK_REALTIME, &ahead[0]), 0);
+    ahead[0].tv_sec += 8;
+    ahead[1] = ahead[0];
+    ASSERT_EQ(utimensat(AT_FDCWD, (dataFolder() + "/claim.link").c_str(), ahead, AT_SYMLINK_NOFOLLOW), 0);
+    Game launch({}, player("data", "config"), true);
+    EXPECT_EQ(launch.waitForExit(kPatience), 1);
+    const std::string named =
+        "process " + std::to_string(holder.pid()) + " of this host (it holds " + dataFolder() + "/claim.link)";
+    const std::string held = "stargrid: the player's folders are held by " + named;
+    EXPECT_THAT(launch.lines(),
+                ElementsAre(waitsToListen(named),
+                            ::testing::AllOf(::testing::StartsWith(held + ", which does not listen yet; waiting up to "),
+                                             ::testing::EndsWith(" s more for it to answer or to let them go")),
+                            ::testing::StartsWith(held + ", which runs but cannot be reached")));
 }
 
 }  // namespace

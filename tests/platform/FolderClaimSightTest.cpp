@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/ptrace.h>
@@ -131,6 +132,31 @@ TEST_F(FolderClaimSightTest, AProcessProcHidesIsNotTakenForGone) {
     }
 }
 
+TEST_F(FolderClaimSightTest, APidTheKernelSaysIsAnotherUsersIsALeftoverThoughProcHidesIt) {
+    if (getuid() != 0) GTEST_SKIP() << "another user and a /proc of its own need root";
+    // The player's game was killed, and its pid is now a process of another user's, which /proc mounted with
+    // hidepid=2 hides from the player: the kernel still says whose it is (kill(PID, 0) may not signal it).
+    ASSERT_EQ(chmod(folder.path().c_str(), 0711), 0);
+    ASSERT_EQ(chown(data().c_str(), kOtherUser, kOtherUser), 0);
+    LinkingProcess others(data());
+    ASSERT_TRUE(others.planted());
+    ASSERT_EQ(lchown(link().c_str(), kOtherUser, kOtherUser), 0);  // the player's game made it
+    const std::string stat = "/proc/" + std::to_string(others.pid()) + "/stat";
+    const kite::test::ForkedOutcome run = kite::test::runForked([this, &stat] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("proc", "/proc", "proc", 0, "hidepid=2") != 0)
+            return 10;
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 11;
+        if (access(stat.c_str(), F_OK) == 0 || errno != ENOENT) return 12;  // it is hidden
+        const FolderClaim::Result claimed = FolderClaim::take(data());
+        if (claimed.state != State::Taken) return 20 + static_cast<int>(claimed.state);
+        return claimed.tookOverLeftover ? 0 : 13;
+    });
+    ASSERT_TRUE(run.exited);
+    if (run.status == 10) GTEST_SKIP() << "no mount namespace with a /proc of its own here";
+    EXPECT_EQ(run.status, 0) << run.output;
+}
+
 TEST_F(FolderClaimSightTest, NoLinkIsTakenOverNorTheFolderClaimedByItsLockAloneWhileAGameListensThere) {
     // A sandbox's game whose home is mounted apart (it locks there, not in this kernel) listens on the folder's
     // socket, its link a leftover by what this launch can tell, or one it cannot read at all.
@@ -170,6 +196,40 @@ TEST_F(FolderClaimSightTest, AYoungLinkWhoseProcessCannotBeSeenIsAStartingGamesA
     ASSERT_TRUE(madeAgo(link(), kStartUpWait + seconds(1)));
     EXPECT_EQ(stateInASandbox(), static_cast<int>(State::Taken));
     EXPECT_NE(linkedProcess(), starting.pid());
+}
+
+TEST_F(FolderClaimSightTest, AHeldLaunchTimesAYoungLinkOnceAndCountsOnByItsOwnClock) {
+    if (getuid() != 0) GTEST_SKIP() << "a pid namespace of its own needs root";
+    // As above, the link made 4 s ago: a launch in another sandbox holds off, trying again every few milliseconds
+    // until the link is old enough to take over. It times the link against one it makes beside it once, not on
+    // every try (each is a round trip on NFS and a change to the player's folder).
+    LinkingProcess starting(data(), linkTarget::otherNamespace);
+    ASSERT_TRUE(starting.planted());
+    ASSERT_TRUE(madeAgo(link(), kStartUpWait - seconds(1)));
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, data().c_str(), IN_CREATE), 0);
+    const kite::test::ForkedOutcome run = kite::test::runForked([this] {
+        if (setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1) != 0 || unshare(CLONE_NEWPID) != 0) return 100;
+        const pid_t launch = fork();
+        if (launch == 0) _exit(static_cast<int>(FolderClaim::take({data()}, std::chrono::seconds(60)).state));
+        int status = 0;
+        return launch > 0 && waitpid(launch, &status, 0) == launch && WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+    });
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, static_cast<int>(State::Taken)) << run.output;
+    EXPECT_NE(linkedProcess(), starting.pid());
+    int clockLinks = 0;
+    alignas(inotify_event) char events[64 * 1024];
+    for (ssize_t size; (size = read(watch, events, sizeof events)) > 0;) {
+        for (ssize_t at = 0; at < size;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            if (event->len > 0 && std::string(event->name).rfind("claim.link.clock.", 0) == 0) ++clockLinks;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    close(watch);
+    EXPECT_EQ(clockLinks, 1);
 }
 
 TEST_F(FolderClaimSightTest, AGameInATimeNamespaceOfItsOwnIsToldByItsStartThroughTheNamespacesOffsets) {
