@@ -89,9 +89,9 @@ void IOSiAP_Bridge::onPaymentEvent(const std::string& identifier, IOSiAPPaymentE
     if (transaction.untold && (credited || event == IOSIAP_PAYMENT_FAILED))
         untold.insert(transaction.transactionIdentifier);
     if (recovering && transaction.untold) noteStartNews(event, credited, transaction);
-    // The buyer sees the diamonds of its own payment on a count: the top bar's (refreshed below), the shop's at its
-    // next refresh, or, from the sale screen, which has none, the next screen's that has one. Told once a frame
-    // drawing one is on the screen; its failure is told by the store's alert.
+    // The buyer sees the diamonds of its own payment on a count: the top bar's (refreshed below) when no dialog is
+    // over it, the shop's at its next refresh, or, from the sale screen, which has none, the next screen's that has
+    // one in sight. Told once a frame drawing one in sight is on the screen; its failure is told by the store's alert.
     if (credited && transaction.untold && transaction.ownPayment)
         diamondCount::awaitShown(transaction.transactionIdentifier);
     // A restored purchase of a pack credits nothing: the player who asked to buy is told so.

@@ -1,7 +1,9 @@
 // Buying diamonds by tapping the shop's and the sale screen's buttons, against the local store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -14,6 +16,7 @@
 #include "Classes/TopMenu.h"
 #include "StoreScreenTest.h"
 #include "kite/foundation/Scheduler.h"
+#include "kite/foundation/math/Rect.h"
 #include "kite/scene/Label.h"
 #include "platform/PngFile.h"
 #include "support/LogCapture.h"
@@ -50,6 +53,33 @@ std::array<int, 3> pictureColourAt(const std::string& file, int x, int y) {
 bool showsPictureColour(const std::array<int, 3>& shown, const std::array<int, 3>& picture) {
     for (int k = 0; k < 3; ++k)
         if (std::abs(shown[k] - picture[k]) > 6) return false;
+    return true;
+}
+
+// A node's box on the screen, in design points: its content's corners in world space.
+kite::Rect screenBox(const kite::Node* node) {
+    const kite::Vec2 corner = node->convertToWorldSpace(kite::Vec2::ZERO);
+    const kite::Size size = node->getContentSize();
+    const kite::Vec2 opposite = node->convertToWorldSpace(kite::Vec2(size.width, size.height));
+    return kite::Rect(std::min(corner.x, opposite.x), std::min(corner.y, opposite.y), std::abs(opposite.x - corner.x),
+                      std::abs(opposite.y - corner.y));
+}
+
+// Whether two shots show the same pixels in a box of design points.
+bool samePixels(const std::string& onePath, const std::string& otherPath, const kite::Rect& box) {
+    const auto one = platform::readPng(onePath);
+    const auto other = platform::readPng(otherPath);
+    if (!one || !other || one->width != other->width || one->height != other->height) return false;
+    const float scale = 1136.0f / 852.0f;
+    for (auto y = static_cast<unsigned>((852.0f - box.getMaxY()) * scale);
+         y < static_cast<unsigned>((852.0f - box.getMinY()) * scale); ++y) {
+        for (auto x = static_cast<unsigned>(box.getMinX() * scale); x < static_cast<unsigned>(box.getMaxX() * scale);
+             ++x) {
+            const std::size_t at = (static_cast<std::size_t>(y) * one->width + x) * 4;
+            for (int channel = 0; channel < 3; ++channel)
+                if (one->rgba[at + channel] != other->rgba[at + channel]) return false;
+        }
+    }
     return true;
 }
 
@@ -271,6 +301,47 @@ TEST_F(ShopSaleTest, PurchaseFromThePlayScreensShopShowsOnItsTopBarAtOnce) {
     EXPECT_EQ(diamonds(), 160);
     EXPECT_EQ(game->getTopMenu()->diamondLabel->getString(), "160");
     shot("play-screen-shop.png");
+}
+
+// The play screen's top bar shows the diamonds at once, under the shop's shade, while the shop's own count
+// still shows 20: only that count, once it shows them, tells the player, and so finishes the payment.
+TEST_F(ShopSaleTest, APaymentInThePlayScreensShopIsFinishedByTheShopsCountNotByTheTopBarUnderItsShade) {
+    QKSingleton::getInstance()->setGuideStatus(1);  // no tutorial over the board
+    GameData::getInstance()->newGame();
+    kite::Director::getInstance()->replaceScene(GameScene::create());
+    frames(200);  // the level banners are gone and the buttons enabled
+    GameLayer* game = QKSingleton::getInstance()->getGameLayer();
+    ASSERT_NE(game, nullptr);
+    tapAt(480 - 68, 852 - 25);  // the play screen's shop button
+    frames(12);
+    ShopLayer* shop = nullptr;
+    for (kite::Node* child : game->getChildren())
+        if (auto* found = dynamic_cast<ShopLayer*>(child)) shop = found;
+    ASSERT_NE(shop, nullptr);
+    kite::Label* shopCount = nullptr;
+    for (kite::Node* child : shop->getChildren().at(1)->getChildren())
+        if (auto* found = dynamic_cast<kite::Label*>(child)) shopCount = found;
+    ASSERT_NE(shopCount, nullptr);
+    kite::Label* barCount = game->getTopMenu()->diamondLabel;
+    // In the test's own folder: runs of it side by side never read each other's shots.
+    const std::string unpaid = environment->root() + "/unpaid.png", paid = environment->root() + "/paid.png";
+    play("shot 1 " + unpaid + "\n");
+
+    buyFromShop(0);
+    ASSERT_EQ(barCount->getString(), "160");
+    play("shot 1 " + paid + "\n");
+    ASSERT_EQ(shopCount->getString(), "20");
+    EXPECT_FALSE(samePixels(unpaid, paid, screenBox(barCount))) << "the top bar's count was not drawn anew";
+    EXPECT_TRUE(samePixels(unpaid, paid, screenBox(shopCount))) << "the shop's count changed";
+    EXPECT_EQ(unfinished(), 1u) << "finished while the player saw 20 diamonds";
+
+    for (int frame = 0; frame < 60 && shopCount->getString() != "160"; ++frame) {
+        ASSERT_EQ(unfinished(), 1u) << "finished before the shop's count showed its diamonds";
+        frames(1);
+    }
+    ASSERT_EQ(shopCount->getString(), "160");
+    frames(1);  // the frame after the one that drew it
+    EXPECT_EQ(unfinished(), 0u) << "the shop's count showed it";
 }
 
 }  // namespace
