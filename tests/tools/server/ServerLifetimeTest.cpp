@@ -10,10 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
-
+#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +102,44 @@ TEST(ServerLifetime, ASecondServerOnADatabaseIsRefusedNamingTheFirst) {
     // One that serves the database all the same is ended, so that the test fails instead of hanging.
     if (refused != refusal) second.signal(SIGKILL);
     EXPECT_EQ(second.waitForExit(), 1);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
+// Waits (bounded, looking again and again) until /proc shows the process stopped by a signal.
+bool seenStopped(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string line;
+        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
+        const auto close = line.rfind(") ");
+        if (close != std::string::npos && line.compare(close + 2, 1, "T") == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST(ServerLifetime, ASecondServerNamesAStoppedFirstAsStoppedWithoutWaitingForIt) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ServerProgram first({"--quiet", "--db", database});
+    listeningLine(first);
+    first.signal(SIGSTOP);
+    ASSERT_TRUE(seenStopped(first.pid()));
+    ServerProgram second({"--quiet", "--db", database});
+    const std::string pid = std::to_string(first.pid());
+    // A stopped server does not let the database go: no wait for it is said, as none is had.
+    const std::string held = "stargrid-server: " + database +
+                             " is open in another stargrid-server: the claim on it is held by process " + pid +
+                             " of this host (it holds " + database + ".claim/claim.link), which is stopped; ";
+    const std::string refusal =
+        held + "end it, or let it go on (kill -CONT " + pid + "), and start the stargrid-server again";
+    const std::string refused = second.nextLine();
+    EXPECT_EQ(refused, refusal);
+    // One that serves the database all the same is ended, so that the test fails instead of hanging.
+    if (refused.find("listening on") != std::string::npos) second.signal(SIGKILL);
+    EXPECT_EQ(second.waitForExit(), 1);
+    first.signal(SIGCONT);
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0);
 }
