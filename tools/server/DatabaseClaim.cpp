@@ -105,7 +105,8 @@ std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, 
             // Asked by every server before it takes a claim over: one that cannot see this one (a sandbox's, its
             // locks apart) finds it serving.
             std::string why;
-            claim->witness_ = platform::ClaimWitness::listen(claim->claim_->identities().front(), &why);
+            claim->witness_ =
+                platform::ClaimWitness::listen(claim->claim_->identities().front(), "another stargrid-server", &why);
             if (!claim->witness_)
                 std::fprintf(stderr, "stargrid-server: %s\n",
                              platform::printableText("no socket tells that this server has " + database + " open (" +

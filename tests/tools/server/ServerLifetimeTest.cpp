@@ -7,6 +7,7 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 
 #include "ServerProgram.h"
 #include "platform/ClaimProcess.h"
+#include "platform/FolderClaim.h"
 #include "support/NfsLocksShim.h"
 #include "support/TemporaryFolder.h"
 
@@ -191,6 +193,32 @@ TEST(ServerLifetime, AServerThatCannotSeeTheOneServingTheDatabaseAsksItsSocketAn
     EXPECT_EQ(second.waitForExit(), 1);
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0);
+}
+
+TEST(ServerLifetime, AProcessOnTheServersSocketIsNamedAsAnotherServer) {
+    // A process of this user listens where the server's socket goes (the socket's name is the claim folder's):
+    // only another server's witness would, so it is named as one, never as a game.
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    const std::string runtime = folder.path();
+    ASSERT_EQ(::mkdir((database + ".claim").c_str(), 0700), 0);
+    const std::string identity = platform::FolderClaim::identityOf(database + ".claim");
+    const std::string socket = runtime + "/" + platform::FolderClaim::socketName(identity) + ".sock";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket.size(), sizeof address.sun_path);
+    socket.copy(address.sun_path, socket.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ServerProgram server({"--quiet", "--db", database}, [&] { ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1); });
+    EXPECT_EQ(server.nextLine(), "stargrid-server: no socket tells that this server has " + database +
+                                     " open (another stargrid-server listens on " + socket +
+                                     "): a server that cannot see this one may take it over");
+    listeningLine(server);
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+    ::close(listener);
 }
 
 // On a home without a lock service too (the claim is a link there), a server waiting for the database
