@@ -14,8 +14,10 @@ namespace platform {
 class ClaimWitness {
 public:
     // Listens for the claim on the folder of this identity (FolderClaim::identityOf); null, with `error` saying
-    // why, when it cannot (no runtime folder, or another process listens there).
-    static std::unique_ptr<ClaimWitness> listen(const std::string& identity, std::string* error);
+    // why, when it cannot (no runtime folder, or another process listens there: a process of this user is named
+    // as `whoListens`, the caller's words for another holder of such claims, "another stargrid-server").
+    static std::unique_ptr<ClaimWitness> listen(const std::string& identity, const std::string& whoListens,
+                                                std::string* error);
     // Stops listening, and the socket goes.
     ~ClaimWitness();
     ClaimWitness(const ClaimWitness&) = delete;
@@ -23,9 +25,13 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // What its thread is called (as /proc and `top -H` show it).
+    static constexpr const char* kThreadName = "claim witness";
+
 private:
     ClaimWitness() = default;
-    // Takes every connection and closes it: being there is all a witness says.
+    // Takes every connection and closes it: being there is all a witness says. Its thread is named
+    // kThreadName.
     void serve() const;
 
     HeldFolder runtime_;

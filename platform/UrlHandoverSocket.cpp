@@ -12,7 +12,7 @@ namespace handover {
 // Listens on the file of the runtime folder, reached through the folder's descriptor: a socket nobody
 // answers on (left by a game that ended) is replaced; anything else there is left as it is. The
 // descriptor, or -1 with the reason in error (naming the socket as the player knows it).
-int listenAt(const HeldFolder& runtime, const std::string& file, std::string& error) {
+int listenAt(const HeldFolder& runtime, const std::string& file, std::string& error, const std::string& whoListens) {
     const std::string path = runtime.pathOf(file);
     sockaddr_un address;
     if (!socketAddress(runtime.reach(file), &address)) {
@@ -35,7 +35,7 @@ int listenAt(const HeldFolder& runtime, const std::string& file, std::string& er
         if (running >= 0 || errno == EAGAIN) {
             const long user = running >= 0 ? peerUser(running) : static_cast<long>(geteuid());
             if (running >= 0) close(running);
-            error = ownUser(user) ? "another game listens on " + path
+            error = ownUser(user) ? whoListens + " listens on " + path
                                   : "a program of user " + std::to_string(user) + " listens on " + path;
             return -1;
         }

@@ -73,8 +73,10 @@ inline bool ownListener(const HeldFolder& runtime, const std::string& file) {
 }
 
 // Listens on the socket `file` of the runtime folder (see UrlHandoverSocket.cpp): the descriptor, or -1 with the
-// reason in `error`.
-int listenAt(const HeldFolder& runtime, const std::string& file, std::string& error);
+// reason in `error`, which names a process of this user that listens there already in the caller's words
+// (`whoListens`: a game's socket holds another game, a server's claim witness another server).
+int listenAt(const HeldFolder& runtime, const std::string& file, std::string& error,
+             const std::string& whoListens = "another game");
 
 // Waits until the descriptor is ready for events or the deadline passes; false when it passed.
 inline bool waitFor(int fd, short events, SteadyClock::time_point deadline) {

@@ -6,7 +6,8 @@
 #   CASE: SignalsEndTheGameThenItsServer, TheGameInheritsTheClaimOnEveryKindOfHome,
 #         FilesAreNeverWrittenThroughLinksOrWaitedOn, FoldersAreNarrowedOnlyByTakingAway,
 #         WithoutAUsableHomeThePasswdEntrysIsUsed, ALinkedHomeHoldsTheSession,
-#         ASecondLaunchWhoseGameQuitRunsAFirstSession, AKilledSessionShellsServerEndsWithItsGame,
+#         ASecondLaunchWhoseGameQuitRunsAFirstSession, ASessionsServerSaysItWaitsForTheDatabase,
+#         AKilledSessionShellsServerEndsWithItsGame,
 #         TheGameKeepsTheSessionFromProgramsItStarts, RefusalsComeBeforeAnythingIsRegisteredOrStarted,
 #         ARefusedLaunchLeavesNothingRegisteredOrClaimed, FolderNamesReachPlayAsTheyAre or
 #         FoldersTheGameRefusesEndTheSessionSayingWhatToDo
@@ -302,6 +303,27 @@ GAME
     [ "$status" = 0 ] || fail "the launch ended with $status: $(cat "$scratch/out")"
     tail -n 1 "$GAMES" | grep -qx "game: --frames 1 (server http://127.0.0.1:9/bus_ser_ios.html)" ||
       fail "the game ran without the session's server: $(cat "$GAMES")"
+    ;;
+  ASessionsServerSaysItWaitsForTheDatabase)
+    # Another server has the session's database open: the session's server waits for it, and the player hears
+    # so as the wait begins (the server's words are in its log alone); once that server ends, the session runs.
+    ln -sf "$real_server" "$tree/build/tools/stargrid-server"
+    mkdir -p -m 700 "$data"
+    (exec setsid "$real_server" --quiet --db "$data/server.db") >"$scratch/first" 2>&1 &
+    first=$!
+    sessions+=("$first")
+    wait_until grep -q "listening on" "$scratch/first" || fail "the first server did not start: $(cat "$scratch/first")"
+    start_session
+    waiting="stargrid-server: $data/server.db is open in another stargrid-server: the claim on it is held by process \
+$first of this host (it holds $data/server.db.claim/claim.link); waiting up to 10 s for it to stop"
+    wait_until grep -qxF -- "$waiting" "$scratch/out" || fail "the wait was not said: $(cat "$scratch/out")"
+    kill -TERM "$first"
+    wait "$first" || fail "the first server did not stop"
+    wait_until game_runs || fail "the game did not start: $(cat "$scratch/out")"
+    touch "$STOP"
+    finish_session
+    [ "$status" = 0 ] || fail "the session ended with $status: $(cat "$scratch/out")"
+    [ "$(grep -c "waiting up to" "$scratch/out")" = 1 ] || fail "the wait was said again: $(cat "$scratch/out")"
     ;;
   AKilledSessionShellsServerEndsWithItsGame)
     # The claimed shell (the inner scripts/play) killed: its game goes on, with its server, which ends when

@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
+#include "platform/ClaimRules.h"
 #include "platform/ClaimWitness.h"
 #include "platform/FolderClaim.h"
 #include "platform/PrintableText.h"
@@ -17,10 +19,61 @@ namespace stargrid_server {
 namespace {
 
 using platform::FolderClaim;
+using platform::HolderSeen;
+
+// How often the holder is looked at while it is waited for. One seen stopped twice in a row stays so (a tracer's
+// stop may be passing, a look apart): within the 2 s a game's launch waits for an answer before it names one.
+constexpr std::chrono::seconds kLookAgain{1};
 
 // Who holds the claim, as the claim saw it: in the game's words.
 std::string heldBy(const FolderClaim::Holder& holder) {
     return "the claim on it is held by " + platform::claimHolderText(holder);
+}
+
+// How the holder is held still, as this server sees it now: Seen where it is not, or that cannot be told.
+HolderSeen stillness(const FolderClaim::Holder& holder) {
+    const platform::SeenProcess seen = platform::seeHolder(holder);
+    if (seen.runs != platform::ProcessRuns::Yes) return HolderSeen::Seen;
+    switch (seen.stopped) {
+        case platform::Stopped::BySignal: return HolderSeen::Stopped;
+        case platform::Stopped::ByTracer: return HolderSeen::Traced;
+        case platform::Stopped::Frozen: return HolderSeen::Frozen;
+        case platform::Stopped::No: break;
+    }
+    return HolderSeen::Seen;
+}
+
+// Waits, up to the patience, for the holder of this machine to let the claim go, saying so as a wait longer than
+// the first look begins. A holder seen stopped at two looks in a row does not let go (it cannot while stopped), so
+// it is not waited for on: `how` then says how it is held still, else Seen.
+FolderClaim::Result waitForHolder(const std::string& folder, const std::string& open, FolderClaim::Result result,
+                                  std::chrono::milliseconds patience, HolderSeen& how) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + patience;
+    bool said = false;
+    std::optional<long long> seenStopped;  // the holder's pid at the last look, where it was stopped then
+    for (;;) {
+        how = stillness(result.holder);
+        const bool stopped = how != HolderSeen::Seen;
+        if (stopped && seenStopped == result.holder.named.pid) return result;
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) break;
+        // A wait for a holder at work is said as it begins; one seen stopped is only looked at once more.
+        if (!stopped && !said) {
+            const long long seconds = std::chrono::ceil<std::chrono::seconds>(left).count();
+            std::fprintf(stderr, "stargrid-server: %s\n",
+                         platform::printableText(open + heldBy(result.holder) + "; waiting up to " +
+                                                 std::to_string(seconds) + " s for it to stop")
+                             .c_str());
+            said = true;
+        }
+        seenStopped = stopped ? std::optional<long long>(result.holder.named.pid) : std::nullopt;
+        result = FolderClaim::take({folder}, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                 std::min<Clock::duration>(kLookAgain, left)));
+        if (!result.heldOnThisMachine()) break;
+    }
+    how = HolderSeen::Seen;
+    return result;
 }
 
 }  // namespace
@@ -36,13 +89,9 @@ std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, 
     std::unique_ptr<DatabaseClaim> claim(new DatabaseClaim());
     FolderClaim::Result result = FolderClaim::take(folder);
     const std::string open = database + " is open in another stargrid-server: ";
+    HolderSeen how = HolderSeen::Seen;
     if (result.heldOnThisMachine() && patience.count() > 0) {
-        const long long seconds = std::chrono::duration_cast<std::chrono::seconds>(patience).count();
-        std::fprintf(stderr, "stargrid-server: %s\n",
-                     platform::printableText(open + heldBy(result.holder) + "; waiting up to " +
-                                             std::to_string(seconds) + " s for it to stop")
-                         .c_str());
-        result = FolderClaim::take({folder}, patience);
+        result = waitForHolder(folder, open, std::move(result), patience, how);
         // A holder that gave the claim up has closed the database.
         claim->followsAGoneServer_ = true;
     }
@@ -56,7 +105,8 @@ std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, 
             // Asked by every server before it takes a claim over: one that cannot see this one (a sandbox's, its
             // locks apart) finds it serving.
             std::string why;
-            claim->witness_ = platform::ClaimWitness::listen(claim->claim_->identities().front(), &why);
+            claim->witness_ =
+                platform::ClaimWitness::listen(claim->claim_->identities().front(), "another stargrid-server", &why);
             if (!claim->witness_)
                 std::fprintf(stderr, "stargrid-server: %s\n",
                              platform::printableText("no socket tells that this server has " + database + " open (" +
@@ -65,7 +115,12 @@ std::unique_ptr<DatabaseClaim> DatabaseClaim::take(const std::string& database, 
             return claim;
         }
         case FolderClaim::State::HeldElsewhere:
-            *error = platform::printableText(open + heldBy(result.holder));
+            // One that is stopped is told so, with what lets it go on, as the game's launch tells a stopped game.
+            *error = platform::printableText(
+                open + heldBy(result.holder) +
+                (how == HolderSeen::Seen
+                     ? ""
+                     : ", which is stopped; " + platform::claimRemedyText(result.holder, how, "stargrid-server")));
             return nullptr;
         case FolderClaim::State::HeldOutOfSight:
             // Its witness answered: it serves, wherever it runs.

@@ -7,18 +7,22 @@
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
-
+#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "ServerProgram.h"
 #include "platform/ClaimProcess.h"
+#include "platform/FolderClaim.h"
 #include "support/NfsLocksShim.h"
 #include "support/TemporaryFolder.h"
 
@@ -104,6 +108,44 @@ TEST(ServerLifetime, ASecondServerOnADatabaseIsRefusedNamingTheFirst) {
     EXPECT_EQ(first.waitForExit(), 0);
 }
 
+// Waits (bounded, looking again and again) until /proc shows the process stopped by a signal.
+bool seenStopped(pid_t pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::string line;
+        std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
+        const auto close = line.rfind(") ");
+        if (close != std::string::npos && line.compare(close + 2, 1, "T") == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST(ServerLifetime, ASecondServerNamesAStoppedFirstAsStoppedWithoutWaitingForIt) {
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    ServerProgram first({"--quiet", "--db", database});
+    listeningLine(first);
+    first.signal(SIGSTOP);
+    ASSERT_TRUE(seenStopped(first.pid()));
+    ServerProgram second({"--quiet", "--db", database});
+    const std::string pid = std::to_string(first.pid());
+    // A stopped server does not let the database go: no wait for it is said, as none is had.
+    const std::string held = "stargrid-server: " + database +
+                             " is open in another stargrid-server: the claim on it is held by process " + pid +
+                             " of this host (it holds " + database + ".claim/claim.link), which is stopped; ";
+    const std::string refusal =
+        held + "end it, or let it go on (kill -CONT " + pid + "), and start the stargrid-server again";
+    const std::string refused = second.nextLine();
+    EXPECT_EQ(refused, refusal);
+    // One that serves the database all the same is ended, so that the test fails instead of hanging.
+    if (refused.find("listening on") != std::string::npos) second.signal(SIGKILL);
+    EXPECT_EQ(second.waitForExit(), 1);
+    first.signal(SIGCONT);
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0);
+}
+
 // A server in a sandbox of its own (pid and mount namespaces, /proc its own) whose home is mounted apart: it locks
 // there (the NFS shim's locks of its own), not in this kernel. For the forked child that becomes the server: the
 // process outside ends with the server's status, and the server with it.
@@ -151,6 +193,32 @@ TEST(ServerLifetime, AServerThatCannotSeeTheOneServingTheDatabaseAsksItsSocketAn
     EXPECT_EQ(second.waitForExit(), 1);
     first.signal(SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0);
+}
+
+TEST(ServerLifetime, AProcessOnTheServersSocketIsNamedAsAnotherServer) {
+    // A process of this user listens where the server's socket goes (the socket's name is the claim folder's):
+    // only another server's witness would, so it is named as one, never as a game.
+    kite::test::TemporaryFolder folder("stargrid-server");
+    const std::string database = folder.path() + "/server.db";
+    const std::string runtime = folder.path();
+    ASSERT_EQ(::mkdir((database + ".claim").c_str(), 0700), 0);
+    const std::string identity = platform::FolderClaim::identityOf(database + ".claim");
+    const std::string socket = runtime + "/" + platform::FolderClaim::socketName(identity) + ".sock";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socket.size(), sizeof address.sun_path);
+    socket.copy(address.sun_path, socket.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ServerProgram server({"--quiet", "--db", database}, [&] { ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1); });
+    EXPECT_EQ(server.nextLine(), "stargrid-server: no socket tells that this server has " + database +
+                                     " open (another stargrid-server listens on " + socket +
+                                     "): a server that cannot see this one may take it over");
+    listeningLine(server);
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.waitForExit(), 0);
+    ::close(listener);
 }
 
 // On a home without a lock service too (the claim is a link there), a server waiting for the database
