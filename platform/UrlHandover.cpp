@@ -34,6 +34,8 @@ constexpr std::size_t kMostSenders = 8;
 // that the game is starting this often, well within the patience a launch has for an answer.
 constexpr std::size_t kMostStartingSenders = 64;
 constexpr std::chrono::milliseconds kStartingInterval{500};
+// How long a connection that cannot be taken (out of descriptors) waits before it is tried again.
+constexpr std::chrono::milliseconds kAcceptBackOff{100};
 
 // Refused and closed: a sender of another user hears nothing else.
 void refuseOtherUser(int fd) {
@@ -203,41 +205,53 @@ std::unique_ptr<UrlHandover> UrlHandover::listen(const std::vector<std::string>&
     return handover;
 }
 
+bool UrlHandover::acceptWhileStarting(SteadyClock::time_point now) {
+    for (const int listener : fds_) {
+        int fd;
+        while (startingSenders_.size() < kMostStartingSenders &&
+               (fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) {
+            if (!ownUser(peerUser(fd))) {
+                refuseOtherUser(fd);
+                continue;
+            }
+            auto sender = std::make_unique<Sender>();
+            sender->fd = fd;
+            sender->arrived = now;
+            sender->nextStarting = now;
+            startingSenders_.push_back(std::move(sender));
+        }
+        // Out of descriptors (or memory), the connection waits on and keeps the socket readable.
+        if (startingSenders_.size() < kMostStartingSenders && errno != EAGAIN && errno != EWOULDBLOCK &&
+            errno != EINTR && errno != ECONNABORTED)
+            return false;
+    }
+    return true;
+}
+
 void UrlHandover::answerWhileStarting() {
     std::vector<pollfd> watched;
+    SteadyClock::time_point acceptAgain;
     for (;;) {
         const SteadyClock::time_point now = SteadyClock::now();
-        for (const int listener : fds_) {
-            for (int fd; startingSenders_.size() < kMostStartingSenders &&
-                         (fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0;) {
-                if (!ownUser(peerUser(fd))) {
-                    refuseOtherUser(fd);
-                    continue;
-                }
-                auto sender = std::make_unique<Sender>();
-                sender->fd = fd;
-                sender->arrived = now;
-                sender->nextStarting = now;
-                startingSenders_.push_back(std::move(sender));
-            }
-        }
+        if (now >= acceptAgain && !acceptWhileStarting(now)) acceptAgain = now + kAcceptBackOff;
         SteadyClock::time_point wake = SteadyClock::time_point::max();
         for (auto it = startingSenders_.begin(); it != startingSenders_.end();) {
-            Sender& sender = **it;
-            const bool done = !sender.waitsWhileStarting(now);
-            if (!done) wake = std::min(wake, sender.nextStarting);
+            const bool done = !(*it)->waitsWhileStarting(now);
+            if (!done) wake = std::min(wake, (*it)->nextStarting);
             it = done ? startingSenders_.erase(it) : it + 1;
         }
         watched.assign({{stopStarting_[0], POLLIN, 0}});
-        for (const int listener : fds_) watched.push_back({listener, POLLIN, 0});
+        // Launches beyond those kept wait their turn, and one that left makes room: looked at again then.
+        if (startingSenders_.size() < kMostStartingSenders && now >= acceptAgain)
+            for (const int listener : fds_) watched.push_back({listener, POLLIN, 0});
+        else if (now < acceptAgain)
+            wake = std::min(wake, acceptAgain);
         for (const auto& sender : startingSenders_) watched.push_back({sender->fd, POLLIN, 0});
         const long long left =
             wake == SteadyClock::time_point::max()
                 ? -1
-                : std::max<long long>(
-                      0, std::chrono::ceil<std::chrono::milliseconds>(wake - SteadyClock::now()).count());
-        if (::poll(watched.data(), watched.size(), static_cast<int>(std::min<long long>(left, 1000))) < 0 &&
-            errno != EINTR)
+                : std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wake - now).count());
+        if (::poll(watched.data(), watched.size(), static_cast<int>(left)) < 0 && errno != EINTR)
             std::this_thread::sleep_for(kStartingInterval);
         if (watched[0].revents != 0) return;
     }

@@ -180,6 +180,8 @@ private:
     static std::unique_ptr<UrlHandover> open(const std::vector<std::string>& names, std::string* error);
     // The thread that answers while the game starts, and its end: the senders it kept then wait here.
     void answerWhileStarting();
+    // Takes in the launches waiting on the sockets, as many as are kept; false when one could not be taken.
+    bool acceptWhileStarting(std::chrono::steady_clock::time_point now);
     void stopAnsweringWhileStarting(double now);
 
     HeldFolder runtime_;              // the sockets' folder, as checked when they were made
