@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -70,15 +69,6 @@ Fields fieldsOf(const std::string& line) {
     return fields;
 }
 
-// A space other than the ASCII one, or a format character that shows nothing in running text (soft hyphen,
-// zero-width space, direction marks and embeddings, word joiner, byte-order mark). The joiners U+200C and
-// U+200D and the variation selectors shape the text around them (emoji, scripts that join) and are left to it.
-bool isInvisible(char32_t c) {
-    return c == 0xa0 || c == 0xad || c == 0x61c || c == 0x1680 || c == 0x180e || (c >= 0x2000 && c <= 0x200b) ||
-           c == 0x200e || c == 0x200f || (c >= 0x2028 && c <= 0x202f) || (c >= 0x205f && c <= 0x2064) ||
-           (c >= 0x2066 && c <= 0x206f) || c == 0x3000 || c == 0xfeff || (c >= 0xfff9 && c <= 0xfffb);
-}
-
 // What a field holds that is not seen for what it is, its name and why it has no place there; all empty when
 // there is none.
 struct Stray {
@@ -102,14 +92,9 @@ Stray firstStray(const std::string& text) {
         const std::size_t length = detail::utf8SequenceLength(std::string_view(text).substr(i));
         if (length == 0)
             return {"a byte that is not UTF-8", printableText(text.substr(i, 1)), "a script is UTF-8 text"};
-        char32_t code = c & (0x7f >> length);
-        for (std::size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3f);
+        const char32_t code = detail::codePoint(std::string_view(text).substr(i), length);
         if (code <= 0x9f) return {"a control character", printableText(text.substr(i, length)), kNoSeparator};
-        if (isInvisible(code)) {
-            char name[16];
-            std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code));
-            return {"an invisible character", name, kNoSeparator};
-        }
+        if (detail::isInvisible(code)) return {"an invisible character", detail::codePointName(code), kNoSeparator};
         i += length;
     }
     return {};
@@ -131,7 +116,8 @@ std::string strayInFields(const std::string& line, const Fields& fields, bool re
         // A path or a typed text is one field, however many blanks it has.
         const bool inRest = restIsOneField && i >= 2;
         const std::string field = inRest ? restAfterFrame(line, fields) : fields.words[i];
-        return "field " + std::to_string(inRest ? 3 : i + 1) + ", \"" + printableText(field, kQuotedField) +
+        // Shown as the character is named: a direction override shown as it is would turn the rest of the line.
+        return "field " + std::to_string(inRest ? 3 : i + 1) + ", \"" + visibleText(field, kQuotedField) +
                "\", has " + stray.what + " (" + stray.name + ") in it: " + stray.why;
     }
     return std::string();

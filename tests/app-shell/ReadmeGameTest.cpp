@@ -3,6 +3,7 @@
 // with no tutorial over it and no alert.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 
@@ -64,8 +65,10 @@ protected:
     }
 
     // Runs the block from the tree, as a newcomer would from the source folder, on a machine whose network is
-    // up or down; the shot it names, read back.
-    std::optional<Shot> playTheBlock(const char* network) {
+    // up or down, with the variables given (NAME=VALUE words) besides; the shot it names, read back. The
+    // player's folders stay from one run to the next, as a player's would; mktemp makes its folders in the
+    // scratch folder.
+    std::optional<Shot> playTheBlock(const char* network, const std::string& variables = "") {
         const std::string block = readmeGameBlock(scratch);
         std::smatch shot;
         if (!std::regex_search(block, shot, std::regex("--shot [0-9]+:(\\S+)")) ||
@@ -73,13 +76,15 @@ protected:
             ADD_FAILURE() << "README.md has no scripted game with a shot under /tmp:\n" << block;
             return std::nullopt;
         }
+        // A shot left by an earlier run is not this run's.
+        fs::remove(shot[1].str());
         const std::string script = folder.put("readme-game.sh", block);
         const std::string command =
             "cd " + scratch + "/tree && env -u DISPLAY -u WAYLAND_DISPLAY -u STARGRID_DEVICE HOME=" + scratch +
             "/home XDG_DATA_HOME=" + scratch + "/data XDG_CONFIG_HOME=" + scratch +
             "/config XDG_CACHE_HOME=" + scratch + "/cache XDG_RUNTIME_DIR=" + scratch +
-            "/run SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null " + "STARGRID_NETWORK=" + network +
-            " timeout -k 10 600 bash -e " + script + " >" + scratch + "/out.txt 2>&1";
+            "/run TMPDIR=" + scratch + "/tmp SDL_VIDEODRIVER=offscreen ALSOFT_DRIVERS=null " + "STARGRID_NETWORK=" +
+            network + " " + variables + " timeout -k 10 600 bash -e " + script + " >" + scratch + "/out.txt 2>&1";
         const int status = std::system(command.c_str());
         EXPECT_EQ(status, 0) << kite::test::readWholeFile(scratch + "/out.txt");
         return readPNG(shot[1].str());
@@ -93,6 +98,15 @@ protected:
             if (!board::isColour(cells[index]))
                 hidden += std::to_string(board::rowOf(index)) + "," + std::to_string(board::columnOf(index)) + " ";
         return hidden;
+    }
+
+    // The pixels two shots differ in (all of them when their sizes do).
+    static std::size_t pixelsApart(const Shot& a, const Shot& b) {
+        if (a.width != b.width || a.height != b.height) return std::max(a.rgba.size(), b.rgba.size()) / 4;
+        std::size_t apart = 0;
+        for (std::size_t at = 0; at < a.rgba.size(); at += 4)
+            if (!std::equal(a.rgba.begin() + at, a.rgba.begin() + at + 4, b.rgba.begin() + at)) ++apart;
+        return apart;
     }
 
     std::string scratch;
@@ -111,6 +125,22 @@ TEST_F(ReadmeGame, ItsShotShowsTheFullBoardWithoutANetworkToo) {
     std::optional<Shot> shot = playTheBlock("down");
     ASSERT_TRUE(shot) << kite::test::readWholeFile(scratch + "/out.txt");
     EXPECT_EQ(cellsWithoutAPiece(*shot), "") << kite::test::readWholeFile(scratch + "/out.txt");
+}
+
+// Run again where the last run's game was kept, the block plays a new player's game in folders of its own
+// again, not that game resumed (with a prop and diamonds spent on it): with the random numbers seeded alike,
+// its shot is the same every time, pixel for pixel.
+TEST_F(ReadmeGame, RunAgainItShowsTheSameBoard) {
+    std::optional<Shot> first = playTheBlock("up", "STARGRID_SEED=7");
+    ASSERT_TRUE(first) << kite::test::readWholeFile(scratch + "/out.txt");
+    EXPECT_EQ(cellsWithoutAPiece(*first), "") << kite::test::readWholeFile(scratch + "/out.txt");
+    for (int run = 2; run <= 3; ++run) {
+        std::optional<Shot> again = playTheBlock("up", "STARGRID_SEED=7");
+        ASSERT_TRUE(again) << "run " << run << ": " << kite::test::readWholeFile(scratch + "/out.txt");
+        EXPECT_EQ(pixelsApart(*first, *again), 0u)
+            << "run " << run << ", cells without a piece: [" << cellsWithoutAPiece(*again) << "]: "
+            << kite::test::readWholeFile(scratch + "/out.txt");
+    }
 }
 
 }  // namespace

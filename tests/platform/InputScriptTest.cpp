@@ -144,18 +144,27 @@ TEST(InputScript, AnInvisibleByteOrCharacterIsNamedWithItsLineAndField) {
     EXPECT_EQ(error,
               "line 2: field 4, \"10\\xff\", has a byte that is not UTF-8 (\\xff) in it: a script is UTF-8 text");
     EXPECT_FALSE(InputScript::parse("tap 3\xe2\x80\x83 10 10", &error));
-    EXPECT_EQ(error, "line 1: field 2, \"3\xe2\x80\x83\", has an invisible character (U+2003" + why);
+    EXPECT_EQ(error, "line 1: field 2, \"3U+2003\", has an invisible character (U+2003" + why);
     EXPECT_FALSE(InputScript::parse("tap 3 10\xe2\x80\x8b 10", &error));
-    EXPECT_EQ(error, "line 1: field 3, \"10\xe2\x80\x8b\", has an invisible character (U+200B" + why);
+    EXPECT_EQ(error, "line 1: field 3, \"10U+200B\", has an invisible character (U+200B" + why);
     // A path or a typed text too: a path ending in a no-break space names a file nobody would find.
     EXPECT_FALSE(InputScript::parse("shot 3 /tmp/a b.png\xc2\xa0", &error));
-    EXPECT_EQ(error, "line 1: field 3, \"/tmp/a b.png\xc2\xa0\", has an invisible character (U+00A0" + why);
+    EXPECT_EQ(error, "line 1: field 3, \"/tmp/a b.pngU+00A0\", has an invisible character (U+00A0" + why);
     // Text that shows stays as it is, joined emoji too.
     EXPECT_TRUE(
         InputScript::parse("type 4 \xe4\xbd\xa0\xe5\xa5\xbd \xe2\x9d\xa4\xef\xb8\x8f "
                            "\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa7\n",
                            &error))
         << error;
+}
+
+// A direction override shown as it is would reverse the rest of the terminal line the refusal is printed on.
+TEST(InputScript, AFieldIsShownWithItsInvisibleCharactersAsTheyAreNamed) {
+    std::string error;
+    EXPECT_FALSE(InputScript::parse("shot 3 /tmp/\xe2\x80\xaegnp.x\xe2\x81\xa6\x1b", &error));
+    EXPECT_EQ(error,
+              "line 1: field 3, \"/tmp/U+202Egnp.xU+2066\\x1b\", has an invisible character (U+202E) in it: only "
+              "spaces and tabs separate fields");
 }
 
 TEST(InputScript, AScriptThatCannotBeReadIsRefusedWithTheReason) {
@@ -203,7 +212,7 @@ TEST(InputScript, AByteOrderMarkAtTheStartIsSkipped) {
     // Only at the start: elsewhere the mark is a character that shows nothing, and is named.
     EXPECT_FALSE(InputScript::parse("tap 3 10 20\n\xEF\xBB\xBFquit 9\n", &error));
     EXPECT_THAT(error,
-                ::testing::StartsWith("line 2: field 1, \"\xEF\xBB\xBFquit\", has an invisible character (U+FEFF)"));
+                ::testing::StartsWith("line 2: field 1, \"U+FEFFquit\", has an invisible character (U+FEFF)"));
 }
 
 TEST(InputScript, StepsGivenOutOfOrderKeepTheirOrderWithinAFrame) {

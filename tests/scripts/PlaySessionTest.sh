@@ -419,6 +419,24 @@ characters, not \"$(printf '%s' "$url" | sed 's/\x1b/\\x1b/')\"" "" --server "$u
     expect_refused 'play: --server needs only :PORT or a path after the ] of its IPv6 address, not "http://[::1]x"' \
       "" --server "http://[::1]x"
     expect_refused 'play: --server needs an IPv6 address between [ and ], not "http://[]:80"' "" --server "http://[]:80"
+    # Brackets hold an IPv6 address and nothing else: not a name, an IPv4 address, a group that is no hex,
+    # "::" twice, nine groups or an empty zone.
+    for url in "http://[x]:80" "http://[1.2.3.4]:80" "http://[example.com]" "http://[::g]:80" "http://[:]:80" \
+      "http://[1::2::3]" "http://[1:2:3:4:5:6:7:8:9]" "http://[1:2:3:4:5:6:7:8::]" "http://[::1.2.3.256]" \
+      "http://[fe80::1%]"; do
+      expect_refused "play: --server needs an IPv6 address between [ and ], not \"$url\"" "" --server "$url" --frames 1
+    done
+    expect_refused 'play: --server needs an IPv6 address between [ and ], not "http://[x]:80"' "" \
+      --server "http://[x]:80" --check-options
+    # Each form an IPv6 address is written in is taken, and the game then checks the options.
+    for url in "http://[::1]" "http://[::1]:8080/" "https://[2001:db8::1]/a" "http://[::ffff:1.2.3.4]:80" \
+      "http://[fe80::1%25eth0]:8080" "http://[1:2:3:4:5:6:7:8]" "http://[1::]" "http://[::]"; do
+      : >"$CALLS"
+      status=0
+      "$tree/scripts/play" --server "$url" --check-options >"$scratch/out" 2>&1 || status=$?
+      [ "$status" = 0 ] && [ "$(tr '\n' ' ' <"$CALLS")" = "$built" ] ||
+        fail "play --server $url --check-options: status $status, said $(cat "$scratch/out"), ran $(tr '\n' ' ' <"$CALLS")"
+    done
     # A port that is no number from 1 to 65535, and a byte that is not printable ASCII, would only fail in
     # the game.
     for url in http://x:abc http://x: http://x:0 http://x:65536 http://u:p@x:99999999999999999999/a "http://[::1]:x"; do
