@@ -97,6 +97,18 @@ protected:
         frames(12);
         return sale;
     }
+    // A new game on the play screen, its shop opened from there; the play screen's layer.
+    GameLayer* openPlayScreensShop() {
+        QKSingleton::getInstance()->setGuideStatus(1);  // no tutorial over the board
+        GameData::getInstance()->newGame();
+        kite::Director::getInstance()->replaceScene(GameScene::create());
+        frames(200);  // the level banners are gone and the buttons enabled
+        GameLayer* game = QKSingleton::getInstance()->getGameLayer();
+        if (!game) return nullptr;
+        tapAt(480 - 68, 852 - 25);  // the play screen's shop button
+        frames(12);
+        return game;
+    }
     void buyFromShop(int index) {
         const kite::Vec2 button = shopBuyButton(index);
         tapAt(button.x, button.y);
@@ -289,14 +301,8 @@ TEST_F(ShopSaleTest, WaitBoxSwallowsTouchesWhileThePurchaseRuns) {
 }
 
 TEST_F(ShopSaleTest, PurchaseFromThePlayScreensShopShowsOnItsTopBarAtOnce) {
-    QKSingleton::getInstance()->setGuideStatus(1);  // no tutorial over the board
-    GameData::getInstance()->newGame();
-    kite::Director::getInstance()->replaceScene(GameScene::create());
-    frames(200);  // the level banners are gone and the buttons enabled
-    GameLayer* game = QKSingleton::getInstance()->getGameLayer();
+    GameLayer* game = openPlayScreensShop();
     ASSERT_NE(game, nullptr);
-    tapAt(480 - 68, 852 - 25);  // the play screen's shop button
-    frames(12);
     buyFromShop(0);
     EXPECT_EQ(diamonds(), 160);
     EXPECT_EQ(game->getTopMenu()->diamondLabel->getString(), "160");
@@ -306,14 +312,8 @@ TEST_F(ShopSaleTest, PurchaseFromThePlayScreensShopShowsOnItsTopBarAtOnce) {
 // The play screen's top bar shows the diamonds at once, under the shop's shade, while the shop's own count
 // still shows 20: only that count, once it shows them, tells the player, and so finishes the payment.
 TEST_F(ShopSaleTest, APaymentInThePlayScreensShopIsFinishedByTheShopsCountNotByTheTopBarUnderItsShade) {
-    QKSingleton::getInstance()->setGuideStatus(1);  // no tutorial over the board
-    GameData::getInstance()->newGame();
-    kite::Director::getInstance()->replaceScene(GameScene::create());
-    frames(200);  // the level banners are gone and the buttons enabled
-    GameLayer* game = QKSingleton::getInstance()->getGameLayer();
+    GameLayer* game = openPlayScreensShop();
     ASSERT_NE(game, nullptr);
-    tapAt(480 - 68, 852 - 25);  // the play screen's shop button
-    frames(12);
     ShopLayer* shop = nullptr;
     for (kite::Node* child : game->getChildren())
         if (auto* found = dynamic_cast<ShopLayer*>(child)) shop = found;

@@ -75,6 +75,17 @@ protected:
         }
         return listener;
     }
+    // In a forked child: becomes the player (another user) with /proc mounted hidepid=2 in a mount namespace of
+    // its own, and checks that /proc hides the process of `stat` from it; 0, else the step that failed (10: no
+    // such mount here).
+    static int playerProcHidesFrom(const std::string& stat) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("proc", "/proc", "proc", 0, "hidepid=2") != 0)
+            return 10;
+        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 11;
+        if (access(stat.c_str(), F_OK) == 0 || errno != ENOENT) return 12;  // it is hidden
+        return 0;
+    }
     // Waits (bounded) until the process is in this state ('T', 't', 'D'...), as /proc shows it.
     static bool inState(pid_t pid, char state) {
         for (int look = 0; look < 2000; ++look) {
@@ -112,11 +123,7 @@ TEST_F(FolderClaimSightTest, AProcessProcHidesIsNotTakenForGone) {
         }
         const std::string stat = "/proc/" + std::to_string(hidden.seen()) + "/stat";
         const kite::test::ForkedOutcome run = kite::test::runForked([this, &stat] {
-            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount("proc", "/proc", "proc", 0, "hidepid=2") != 0)
-                return 10;
-            if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 11;
-            if (access(stat.c_str(), F_OK) == 0 || errno != ENOENT) return 12;  // it is hidden
+            if (const int failed = playerProcHidesFrom(stat)) return failed;
             const FolderClaim::Result claimed = FolderClaim::take(data());
             if (claimed.state != State::HeldOutOfSight) return 20 + static_cast<int>(claimed.state);
             // From the host's pid namespace, another one is never the host's own.
@@ -143,11 +150,7 @@ TEST_F(FolderClaimSightTest, APidTheKernelSaysIsAnotherUsersIsALeftoverThoughPro
     ASSERT_EQ(lchown(link().c_str(), kOtherUser, kOtherUser), 0);  // the player's game made it
     const std::string stat = "/proc/" + std::to_string(others.pid()) + "/stat";
     const kite::test::ForkedOutcome run = kite::test::runForked([this, &stat] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("proc", "/proc", "proc", 0, "hidepid=2") != 0)
-            return 10;
-        if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) return 11;
-        if (access(stat.c_str(), F_OK) == 0 || errno != ENOENT) return 12;  // it is hidden
+        if (const int failed = playerProcHidesFrom(stat)) return failed;
         const FolderClaim::Result claimed = FolderClaim::take(data());
         if (claimed.state != State::Taken) return 20 + static_cast<int>(claimed.state);
         return claimed.tookOverLeftover ? 0 : 13;

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <future>
 #include <string>
 #include <utility>
@@ -78,6 +79,17 @@ protected:
         while (answer.size() < 256 && poll(&ready, 1, 5000) == 1 && recv(fd, &c, 1, 0) == 1 && c != '\n') answer += c;
         return answer;
     }
+
+    // A launch handing `url` over from another thread; `told` is set once the game says it is starting.
+    static std::future<UrlHandover::Receipt> handingOverWhileStarting(const std::string& url, std::promise<void>& told) {
+        return std::async(std::launch::async, [url, &told] {
+            UrlHandover::Waits waits;
+            waits.starting = [&told](std::chrono::steady_clock::duration) { told.set_value(); };
+            return UrlHandover::sendToRunning({"stargrid-test"}, url, waits);
+        });
+    }
+    // How long a start-up may take on a loaded machine, at most.
+    static constexpr std::chrono::seconds kStartBound{30};
 
     kite::test::TemporaryFolder folder{"stargrid-runtime"};
     std::string savedRuntime;
@@ -431,6 +443,53 @@ TEST_F(UrlHandoverTest, AStaleSocketOfAGameThatEndedIsReplaced) {
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     close(fd);
     EXPECT_TRUE(UrlHandover::listen("stargrid-test", {}));
+}
+
+// From the moment the game holds the player's folders until its loop runs, launches are told that it is starting,
+// and what they hand over waits for the loop.
+TEST_F(UrlHandoverTest, WhileTheGameStartsAnAskIsAnsweredAtOnceAndAUrlWaitsForTheLoopWhichOpensItOnce) {
+    std::unique_ptr<UrlHandover> game = UrlHandover::listenWhileStarting({"stargrid-test"});
+    ASSERT_TRUE(game);
+    // Whether a game answers: it does, while it starts, and nothing is kept of the ask.
+    const UrlHandover::Receipt asked = UrlHandover::askRunning({"stargrid-test"});
+    EXPECT_EQ(asked.outcome, Outcome::Accepted);
+    EXPECT_TRUE(asked.starting);
+    std::promise<void> told;
+    auto sent = handingOverWhileStarting("game://oauth?code=early", told);
+    ASSERT_EQ(told.get_future().wait_for(kStartBound), std::future_status::ready);
+    // Told it starts, the launch waits on past its patience for as long as the game takes to reach its loop.
+    EXPECT_EQ(sent.wait_for(UrlHandover::kPatience + std::chrono::milliseconds(500)), std::future_status::timeout);
+    std::vector<std::string> opened;
+    UrlHandover::Handlers handlers = recording(opened);
+    int shown = 0;
+    handlers.show = [&shown] { ++shown; };
+    game->serve(handlers);
+    const auto deadline = std::chrono::steady_clock::now() + kStartBound;
+    while (sent.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < deadline)
+        HostLoop::main().runOnce();
+    ASSERT_EQ(sent.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    const UrlHandover::Receipt receipt = sent.get();
+    EXPECT_EQ(receipt.outcome, Outcome::Accepted) << receipt.reason;
+    ASSERT_TRUE(turnUntil([&opened] { return !opened.empty(); }));
+    for (int pass = 0; pass < 60; ++pass) HostLoop::main().runOnce();
+    EXPECT_THAT(opened, ElementsAre("game://oauth?code=early"));
+    EXPECT_EQ(shown, 0);  // the ask was withdrawn
+}
+
+TEST_F(UrlHandoverTest, AGameThatEndsBeforeItsLoopTellsTheLaunchWaitingOnItThatItQuits) {
+    std::unique_ptr<UrlHandover> game = UrlHandover::listenWhileStarting({"stargrid-test"});
+    ASSERT_TRUE(game);
+    std::promise<void> told;
+    auto sent = handingOverWhileStarting("game://oauth?code=lost", told);
+    ASSERT_EQ(told.get_future().wait_for(kStartBound), std::future_status::ready);
+    game.reset();
+    ASSERT_EQ(sent.wait_for(kStartBound), std::future_status::ready);
+    const UrlHandover::Receipt receipt = sent.get();
+    // As from a game that quits: its launch waits for the folders to come free, then runs the game itself.
+    EXPECT_EQ(receipt.outcome, Outcome::Gone);
+    EXPECT_EQ(receipt.reason, "the game is quitting");
+    EXPECT_TRUE(receipt.starting);
 }
 
 }  // namespace
