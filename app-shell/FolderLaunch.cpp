@@ -89,16 +89,13 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
     // A game seen is told stopped or at work; ending one at work is advised only once it was waited for in full,
     // and one that listens nowhere this launch looks is told so.
     const platform::SeenProcess seen = platform::seeHolder(holder);
-    const bool runs = seen.runs == platform::ProcessRuns::Yes;
-    using platform::Stopped;
-    const HolderSeen how = claimed.state != State::HeldElsewhere ? HolderSeen::Unseen
-                           : !runs                               ? HolderSeen::Seen
-                           : seen.stopped == Stopped::BySignal   ? HolderSeen::Stopped
-                           : seen.stopped == Stopped::ByTracer   ? HolderSeen::Traced
-                           : seen.stopped == Stopped::Frozen     ? HolderSeen::Frozen
-                           : why.empty()                         ? HolderSeen::Unreachable
-                                                                 : HolderSeen::Silent;
-    const bool stopped = how == HolderSeen::Stopped || how == HolderSeen::Traced || how == HolderSeen::Frozen;
+    const HolderSeen still = platform::heldStill(seen);
+    const bool stopped = claimed.state == State::HeldElsewhere && still != HolderSeen::Seen;
+    const HolderSeen how = claimed.state != State::HeldElsewhere     ? HolderSeen::Unseen
+                           : seen.runs != platform::ProcessRuns::Yes ? HolderSeen::Seen
+                           : stopped                                 ? still
+                           : why.empty()                             ? HolderSeen::Unreachable
+                                                                     : HolderSeen::Silent;
     const std::string answer =
         why.empty() ? "it does not listen on " + platform::UrlHandover::socketPath(names.front()) : why;
     const std::string state = elsewhere                        ? "cannot be asked from here, "
@@ -110,39 +107,33 @@ int unansweredLaunch(const LaunchRequest& request, const platform::FolderClaim::
     return 1;
 }
 
-// What a launch has waited for so far, so that each long wait is had, and said, once.
-struct Patience {
-    bool withWork = true;       // the longer wait for a game seen at work is still to be had
-    bool startingSaid = false;  // the wait for a game that starts was said
-};
-
 // A launch while a game runs on the same folders never starts a second one: it hands its URL over, or
 // asks the running game to show itself, or (for a run of its own) whether it answers. The exit status once a
 // game listened (0 only when it took the launch); nothing when no game did (nobody listens, or the game quits),
 // with what was seen in `unanswered`. A game seen at work that listens is waited for past the first patience
-// only once; one that answers that it is starting, as long as it does so, up to the bound.
+// only where `patientWithWork`, which is false once that longer wait was had; one that answers that it is starting,
+// as long as it does so, up to the bound.
 std::optional<int> secondLaunch(const LaunchRequest& request, const platform::FolderClaim::Result& claimed,
-                                const platform::UrlHandover::KeepWaiting& keepWaiting, Patience& patience,
+                                const platform::UrlHandover::KeepWaiting& keepWaiting, bool& patientWithWork,
                                 std::string& unanswered) {
     using Outcome = platform::UrlHandover::Receipt::Outcome;
     const std::vector<std::string> names = handoverNames(claimed.others);
     platform::UrlHandover::Waits waits;
     waits.keepWaiting = keepWaiting;
     const auto started = std::chrono::steady_clock::now();
-    if (patience.withWork)
-        waits.atWork = [&claimed, &patience, started] {
+    if (patientWithWork)
+        waits.atWork = [&claimed, &patientWithWork, started] {
             if (!atWork(claimed.holder)) return false;
-            if (patience.withWork)
+            if (patientWithWork)
                 sayWaiting(claimed.holder, "has not answered yet", "for its answer",
                            started + platform::UrlHandover::kAtWorkPatience - std::chrono::steady_clock::now());
-            patience.withWork = false;
+            patientWithWork = false;
             return true;
         };
     // An ask is answered at once: a game that starts is a game that runs.
     if (!request.ownRun)
-        waits.starting = [&claimed, &patience](std::chrono::steady_clock::duration most) {
-            if (!patience.startingSaid) sayWaiting(claimed.holder, "says the game is starting", "for its answer", most);
-            patience.startingSaid = true;
+        waits.starting = [&claimed](std::chrono::steady_clock::duration most) {
+            sayWaiting(claimed.holder, "says the game is starting", "for its answer", most);
         };
     const platform::UrlHandover::Receipt receipt =
         request.ownRun        ? platform::UrlHandover::askRunning(names, waits)
@@ -194,8 +185,9 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
             if (again.state == State::Taken) claim = std::move(again.claim);
             return again.heldOnThisMachine();
         };
-        Patience patience;
-        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, patience, unanswered))
+        // The longer wait for a game at work is had once.
+        bool patientWithWork = true;
+        if (std::optional<int> status = secondLaunch(request, claimed, stillHeld, patientWithWork, unanswered))
             return status;
         if (!claim && claimed.heldOnThisMachine()) {
             sayWaiting(claimed.holder,
@@ -206,7 +198,7 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
         if (claim) return std::nullopt;
         // Held still: by a game that was starting, or by a launch that took the folders over meanwhile.
         if (claimed.heldOnThisMachine())
-            if (std::optional<int> status = secondLaunch(request, claimed, {}, patience, unanswered))
+            if (std::optional<int> status = secondLaunch(request, claimed, {}, patientWithWork, unanswered))
                 return status;
         // Nothing listens where this launch looks. A game listens from the moment it holds the folders, so a holder
         // at work whose link is older than the start-up wait cannot be reached from here; a younger one may be a
@@ -220,7 +212,7 @@ std::optional<int> claimFolders(const LaunchRequest& request, std::unique_ptr<pl
                        *young + platform::UrlHandover::kPatience);
             claimed = platform::FolderClaim::take(folders, std::chrono::ceil<std::chrono::milliseconds>(*young));
             if (claimed.heldOnThisMachine())
-                if (std::optional<int> status = secondLaunch(request, claimed, {}, patience, unanswered))
+                if (std::optional<int> status = secondLaunch(request, claimed, {}, patientWithWork, unanswered))
                     return status;
         }
     }

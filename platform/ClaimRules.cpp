@@ -89,7 +89,6 @@ LinkNames judgeOlder(const ProcessIdentity& named, const ProcessIdentity& self, 
     return LinkNames::OlderRunning;
 }
 
-
 std::string claimHolderText(const ClaimHolder& holder) {
     const std::string process = "process " + std::to_string(holder.named.pid);
     const std::string saysLink = " (so says " + holder.link + ")";
@@ -167,6 +166,17 @@ SeenProcess seeHolder(const ClaimHolder& holder) {
     const std::optional<ProcessIdentity> self = thisProcessIdentity();
     if (!self || (holder.names != LinkNames::GameHere && holder.names != LinkNames::GameAbove)) return {};
     return seeProcess(holder.named, *self);
+}
+
+HolderSeen heldStill(const SeenProcess& seen) {
+    if (seen.runs != ProcessRuns::Yes) return HolderSeen::Seen;
+    switch (seen.stopped) {
+        case Stopped::BySignal: return HolderSeen::Stopped;
+        case Stopped::ByTracer: return HolderSeen::Traced;
+        case Stopped::Frozen: return HolderSeen::Frozen;
+        case Stopped::No: break;
+    }
+    return HolderSeen::Seen;
 }
 
 }  // namespace platform

@@ -104,6 +104,9 @@ std::string claimRemedyText(const ClaimHolder& holder, HolderSeen seen, const st
 
 // The game a link names as this launch sees it now (see seeProcess): CannotTell for any other holder.
 SeenProcess seeHolder(const ClaimHolder& holder);
+// How a process seen running is held still, in the words' terms (Stopped, Traced, Frozen); Seen where it is not,
+// or is not seen running.
+HolderSeen heldStill(const SeenProcess& seen);
 
 // What a link in the game's form names, its checks in this order: another boot (an earlier one of this machine
 // only with this machine id and this host name both; where either has no machine id, by the name alone), this very

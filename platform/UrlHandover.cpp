@@ -37,6 +37,15 @@ constexpr std::chrono::milliseconds kStartingInterval{500};
 // How long a connection that cannot be taken (out of descriptors) waits before it is tried again.
 constexpr std::chrono::milliseconds kAcceptBackOff{100};
 
+// Why what a sender wrote so far (its first line, or all of it) is no request, once no more is awaited: too long, or
+// not a whole line; empty when it is a whole line within the cap.
+std::string unfinishedRequest(const std::string& line, bool whole) {
+    if (line.size() > UrlHandover::kLongestUrl)
+        return "longer than " + std::to_string(UrlHandover::kLongestUrl) + " bytes";
+    if (!whole) return line.empty() ? "no request arrived" : "no whole line arrived";
+    return "";
+}
+
 // Refused and closed: a sender of another user hears nothing else.
 void refuseOtherUser(int fd) {
     const long user = peerUser(fd);
@@ -94,14 +103,11 @@ bool UrlHandover::Sender::waitsWhileStarting(SteadyClock::time_point now) {
     const std::string withdrawal = std::string(kWithdrawal) + "\n";
     const std::string after = whole ? received.substr(newline + 1) : std::string();
     if (whole && after == withdrawal) return false;
-    const bool tooLong = received.size() > kLongestUrl;
     const bool more = whole && withdrawal.compare(0, after.size(), after) != 0;
-    if (more || (!whole && (tooLong || now - arrived >= std::chrono::duration<double>(kSenderPatience)))) {
+    const bool late = now - arrived >= std::chrono::duration<double>(kSenderPatience);
+    if (more || (!whole && (received.size() > kLongestUrl || late))) {
         // Refused as the loop would refuse it.
-        const std::string why = more               ? "more than a request arrived"
-                                : tooLong          ? "longer than " + std::to_string(kLongestUrl) + " bytes"
-                                : received.empty() ? "no request arrived"
-                                                   : "no whole line arrived";
+        const std::string why = more ? "more than a request arrived" : unfinishedRequest(received, false);
         sendAll(fd, "refused: " + why + "\n", now);
         return false;
     }
@@ -184,8 +190,9 @@ std::unique_ptr<UrlHandover> UrlHandover::listenWhileStarting(const std::vector<
     } catch (const std::system_error& failure) {
         // The sockets stay: a launch that finds one listening never runs beside this game, and is answered once
         // the loop runs.
-        std::fprintf(stderr, "UrlHandover: cannot start a thread to answer while the game starts (%s); launches wait "
-                             "for the game's loop\n",
+        std::fprintf(stderr,
+                     "UrlHandover: cannot start a thread to answer while the game starts (%s); launches wait "
+                     "for the game's loop\n",
                      failure.what());
     }
     return handover;
@@ -274,7 +281,8 @@ UrlHandover::~UrlHandover() {
     // that its launch waits for the folders to come free instead.
     if (starting_.joinable()) {
         stopAnsweringWhileStarting(0.0);
-        for (const auto& sender : senders_) sendAll(sender->fd, std::string("refused: ") + kQuitting + "\n", SteadyClock::now());
+        for (const auto& sender : senders_)
+            sendAll(sender->fd, std::string("refused: ") + kQuitting + "\n", SteadyClock::now());
         senders_.clear();
     }
     for (const int fd : stopStarting_)
@@ -369,8 +377,7 @@ void UrlHandover::receive(double now) {
 }
 
 std::string UrlHandover::refusalOf(const std::string& line, bool whole) const {
-    if (line.size() > kLongestUrl) return "longer than " + std::to_string(kLongestUrl) + " bytes";
-    if (!whole) return line.empty() ? "no request arrived" : "no whole line arrived";
+    if (const std::string unfinished = unfinishedRequest(line, whole); !unfinished.empty()) return unfinished;
     if (line.empty()) return "";  // show the window
     if (!checkUrl(line)) return "not a URL";
     if (!handlers_.scheme.empty() && line.compare(0, handlers_.scheme.size() + 3, handlers_.scheme + "://") != 0)

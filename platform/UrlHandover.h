@@ -95,27 +95,16 @@ public:
     // at most in all, connecting included. A URL that checkUrl refuses is refused here, without
     // asking anyone; a socket of another user is refused without a word written to it.
     // A game that answers that it is starting is waited for while it keeps doing so, up to kStartingPatience.
-    static Receipt sendToRunning(const std::vector<std::string>& names, const std::string& url, const Waits& waits);
     static Receipt sendToRunning(const std::vector<std::string>& names, const std::string& url,
-                                 const KeepWaiting& keepWaiting = {}, const KeepWaiting& atWork = {}) {
-        return sendToRunning(names, url, Waits{keepWaiting, atWork, {}});
-    }
+                                 const Waits& waits = {});
     static Receipt sendToRunning(const std::string& name, const std::string& url) {
         return sendToRunning(std::vector<std::string>{name}, url);
     }
     // The same for a launch without a URL: asks the running game to show its window.
-    static Receipt showRunning(const std::vector<std::string>& names, const Waits& waits);
-    static Receipt showRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
-                               const KeepWaiting& atWork = {}) {
-        return showRunning(names, Waits{keepWaiting, atWork, {}});
-    }
+    static Receipt showRunning(const std::vector<std::string>& names, const Waits& waits = {});
     // Whether a game answers on one of the sockets: asks it to show its window and withdraws the request
     // once accepted, or once the game answers that it is starting, so the game does nothing (Accepted: it answers).
-    static Receipt askRunning(const std::vector<std::string>& names, const Waits& waits);
-    static Receipt askRunning(const std::vector<std::string>& names, const KeepWaiting& keepWaiting = {},
-                              const KeepWaiting& atWork = {}) {
-        return askRunning(names, Waits{keepWaiting, atWork, {}});
-    }
+    static Receipt askRunning(const std::vector<std::string>& names, const Waits& waits = {});
     static Receipt showRunning(const std::string& name) { return showRunning(std::vector<std::string>{name}); }
     // Whether a game of this user listens on one of the sockets now (asking it nothing).
     static bool listening(const std::vector<std::string>& names);
@@ -196,7 +185,7 @@ private:
     std::deque<std::string> waiting_;
     double nextTurn_ = 0.0;
     std::thread starting_;
-    int stopStarting_[2] = {-1, -1};                       // a pipe that ends the thread's wait
+    int stopStarting_[2] = {-1, -1};                        // a pipe that ends the thread's wait
     std::vector<std::unique_ptr<Sender>> startingSenders_;  // the thread's while it runs
 };
 

@@ -68,9 +68,9 @@ private:
 };
 
 struct Answer {
-    std::string line;       // what came before the newline or the end, capped
-    bool timedOut = false;  // nothing more came before the deadline
-    bool starting = false;  // the game answered that it is starting
+    std::string line;             // what came before the newline or the end, capped
+    bool timedOut = false;        // nothing more came before the deadline
+    bool starting = false;        // the game answered that it is starting
     bool startedTooLong = false;  // and still did so past kStartingPatience
 };
 
@@ -153,11 +153,9 @@ Connection connectToRunning(const std::vector<std::string>& names, Deadline& dea
             }
         }
         if (!refusal.empty()) return {-1, {Outcome::Refused, refusal}};
-        if (SteadyClock::now() + kConnectRetry >= deadline.at() && !deadline.extend(busy))
-            return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + deadline.waited()} : Receipt{}};
         if (keepWaiting && !keepWaiting()) return {-1, {}};
-        // Asking whether to wait on may take a while on a busy machine: the deadline holds all the same.
-        if (SteadyClock::now() >= deadline.at() && !deadline.extend(busy))
+        // Looked at once asked whether to wait on, which may take a while on a busy machine.
+        if (SteadyClock::now() + kConnectRetry >= deadline.at() && !deadline.extend(busy))
             return {-1, busy ? Receipt{Outcome::Refused, "no answer within " + deadline.waited()} : Receipt{}};
         std::this_thread::sleep_for(kConnectRetry);
     }
@@ -201,7 +199,8 @@ Receipt request(const std::vector<std::string>& names, const std::string& line, 
     } else if (answer.line.compare(0, refused.size(), refused) == 0 && answer.line.size() > refused.size()) {
         receipt = {Outcome::Refused, printableText(answer.line.substr(refused.size()), kLongestQuoted), true};
     } else if (!answer.line.empty()) {
-        receipt = {Outcome::Refused, "an answer that is neither accepted nor refused: " + printableText(answer.line, kLongestQuoted)};
+        receipt = {Outcome::Refused,
+                   "an answer that is neither accepted nor refused: " + printableText(answer.line, kLongestQuoted)};
     } else if (answer.startedTooLong) {
         receipt = {Outcome::Refused, "still starting after " + deadline.waited()};
     } else if (answer.timedOut) {

@@ -135,7 +135,8 @@ TEST_F(UrlHandoverPeersTest, ALaunchReachesTheRuntimeFolderItCheckedWhateverIsSw
         }
     });
     bool asked = false, swapped = false;
-    const UrlHandover::Receipt receipt = UrlHandover::sendToRunning({"stargrid-test"}, "game://x", [&] {
+    UrlHandover::Waits swapping;
+    swapping.keepWaiting = [&] {
         // After the launch's check and its first try, the folder above the runtime folder becomes a link.
         if (!asked) {
             asked = true;
@@ -145,7 +146,8 @@ TEST_F(UrlHandoverPeersTest, ALaunchReachesTheRuntimeFolderItCheckedWhateverIsSw
                                  listenOn(elsewhere + "/runtime/stargrid-test.sock")});
         }
         return true;
-    });
+    };
+    const UrlHandover::Receipt receipt = UrlHandover::sendToRunning({"stargrid-test"}, "game://x", swapping);
     if (!asked) listeners.set_value({-1, -1});
     answering.join();
     EXPECT_TRUE(swapped);

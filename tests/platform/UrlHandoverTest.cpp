@@ -11,8 +11,8 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <future>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,7 +81,8 @@ protected:
     }
 
     // A launch handing `url` over from another thread; `told` is set once the game says it is starting.
-    static std::future<UrlHandover::Receipt> handingOverWhileStarting(const std::string& url, std::promise<void>& told) {
+    static std::future<UrlHandover::Receipt> handingOverWhileStarting(const std::string& url,
+                                                                      std::promise<void>& told) {
         return std::async(std::launch::async, [url, &told] {
             UrlHandover::Waits waits;
             waits.starting = [&told](std::chrono::steady_clock::duration) { told.set_value(); };
@@ -137,10 +138,12 @@ TEST_F(UrlHandoverTest, ALaunchWithNobodyListeningIsToldSoOnceItsPatienceIsOver)
     EXPECT_EQ(UrlHandover::sendToRunning("stargrid-test", "game://nobody-listens").outcome, Outcome::NobodyListens);
     // Or as soon as it need not wait any more (the game it waited for let its folders go).
     int asked = 0;
-    const UrlHandover::Receipt stopped = UrlHandover::sendToRunning({"stargrid-test"}, "game://x", [&asked] {
+    UrlHandover::Waits noLonger;
+    noLonger.keepWaiting = [&asked] {
         ++asked;
         return false;
-    });
+    };
+    const UrlHandover::Receipt stopped = UrlHandover::sendToRunning({"stargrid-test"}, "game://x", noLonger);
     EXPECT_EQ(stopped.outcome, Outcome::NobodyListens);
     EXPECT_EQ(asked, 1);
 }
@@ -389,7 +392,9 @@ TEST_F(UrlHandoverTest, AQuitOpensEveryConfirmedUrlBeforeItsBackgroundStep) {
     close(late);
     // The socket is gone: a launch now finds nobody, and waits for the game's folders instead.
     EXPECT_EQ(test::connectUnixSocket(handover->path()), -1);
-    EXPECT_EQ(UrlHandover::sendToRunning({"stargrid-test"}, "game://after", [] { return false; }).outcome,
+    UrlHandover::Waits foldersFree;
+    foldersFree.keepWaiting = [] { return false; };
+    EXPECT_EQ(UrlHandover::sendToRunning({"stargrid-test"}, "game://after", foldersFree).outcome,
               Outcome::NobodyListens);
 }
 

@@ -30,19 +30,6 @@ std::string heldBy(const FolderClaim::Holder& holder) {
     return "the claim on it is held by " + platform::claimHolderText(holder);
 }
 
-// How the holder is held still, as this server sees it now: Seen where it is not, or that cannot be told.
-HolderSeen stillness(const FolderClaim::Holder& holder) {
-    const platform::SeenProcess seen = platform::seeHolder(holder);
-    if (seen.runs != platform::ProcessRuns::Yes) return HolderSeen::Seen;
-    switch (seen.stopped) {
-        case platform::Stopped::BySignal: return HolderSeen::Stopped;
-        case platform::Stopped::ByTracer: return HolderSeen::Traced;
-        case platform::Stopped::Frozen: return HolderSeen::Frozen;
-        case platform::Stopped::No: break;
-    }
-    return HolderSeen::Seen;
-}
-
 // Waits, up to the patience, for the holder of this machine to let the claim go, saying so as a wait longer than
 // the first look begins. A holder seen stopped at two looks in a row does not let go (it cannot while stopped), so
 // it is not waited for on: `how` then says how it is held still, else Seen.
@@ -53,7 +40,7 @@ FolderClaim::Result waitForHolder(const std::string& folder, const std::string& 
     bool said = false;
     std::optional<long long> seenStopped;  // the holder's pid at the last look, where it was stopped then
     for (;;) {
-        how = stillness(result.holder);
+        how = platform::heldStill(platform::seeHolder(result.holder));
         const bool stopped = how != HolderSeen::Seen;
         if (stopped && seenStopped == result.holder.named.pid) return result;
         const auto left = deadline - Clock::now();
